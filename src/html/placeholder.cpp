@@ -1,0 +1,1 @@
+// (empty until the first file of this layer lands)

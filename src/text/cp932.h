@@ -1,0 +1,50 @@
+// Windows code page 932 (the Windows variant of Shift_JIS) as one table used in both directions.
+//
+// The table is ICU's windows-31j converter with fallbacks off, read once on first use. It is
+// also how browsers decode Shift_JIS: 0x5C is a backslash, 0x8160 is U+FF5E, the NEC row 13
+// and IBM extensions are included, F040-F9FC are the private-use characters U+E000-U+E757.
+// Two corrections to ICU's data:
+//  - bytes and units below 0x80 are always themselves (ICU's table swaps 0x1A, 0x1C and 0x7F);
+//  - byte 0x80 is U+0080, as browsers read it.
+// A unit counts as held by code page 932 only when it maps there and back to itself: no
+// best-fit substitution (U+00A5 does not become a backslash, U+00E9 does not become 'e').
+//
+// Thread safety: the table is immutable after its first use; every function may be called
+// from any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace sarnavel::cp932 {
+
+inline constexpr char16_t kNoUnit = 0xFFFF;
+inline constexpr std::uint16_t kNoCode = 0xFFFF;
+
+// 0x81-0x9F and 0xE0-0xFC start a double-byte character.
+inline bool isLeadByte(std::uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+// 0x40-0x7E and 0x80-0xFC can follow a lead byte.
+inline bool isTrailByte(std::uint8_t b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
+
+// The unit of a single byte (code < 0x100) or of a double-byte code (lead << 8 | trail);
+// kNoUnit when the code has no character.
+char16_t toUnicode(std::uint16_t code);
+
+// The code that holds the unit (single byte < 0x100, else lead << 8 | trail); kNoCode when
+// code page 932 cannot hold it. Of several codes for one character (NEC row 13 and the IBM
+// extensions) the one Windows writes is chosen.
+std::uint16_t fromUnicode(char16_t unit);
+
+}  // namespace sarnavel::cp932
+
+namespace sarnavel {
+
+// The code page 932 bytes of a wide string; units without a mapping become '?', the code
+// page's default character. Zero units are kept.
+std::string wideToCp932(std::u16string_view text);
+
+// The wide string of code page 932 bytes; bytes without a character become U+FFFD.
+std::u16string cp932ToWide(std::string_view bytes);
+
+}  // namespace sarnavel
