@@ -1,0 +1,100 @@
+// The tag walk: a single forward pass over the bytes of an HTML page from each `<` to the
+// next `>`, turning the text between them into a lower-cased tag name and its attributes,
+// and writing such a tag back as text.
+//
+// It builds no document tree, expands no entity and decodes no character: every position is
+// a byte offset into the page text as it stands, and bytes 0x80-0xFF are neither letters nor
+// white space. No quoting is honoured when a tag's end is looked for: a `>` inside an
+// attribute value ends the tag there. Odd input is never an error: a missing `>` or comment
+// end ends the walk, an unreadable attribute ends the attribute list, an unterminated quoted
+// value runs to the end of the tag text.
+//
+// Inside the non-ASCII runs of an ISO-2022-JP page (see iso2022_runs.h) no byte is taken for
+// `<`, `>`, a double quote, white space, or part of `-->` or a script end tag, so no tag is
+// found or cut inside a run and every offset the walk reports lies outside one.
+//
+// Contract: every search runs forward only, and a walk with TagWalk looks at each byte of the
+// page a bounded number of times, so it is linear in the page size whatever the page holds.
+// Nothing here keeps state between calls; a TagWalk belongs to the one walk that made it.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace sarnavel {
+
+// Lower-cased attribute name to raw value (double quotes removed, nothing else changed).
+// Keys hold only letters and `-` and are ordered bytewise as unsigned bytes; a name inserted
+// a second time keeps its first value (insert/emplace report that nothing was inserted).
+using AttributeMap = std::map<std::string, std::string, std::less<>>;
+
+// A copy of `text` with A-Z turned into a-z; every other byte is copied unchanged.
+std::string lowercaseCopy(std::string_view text);
+
+// Reads the attributes of `text` (a tag's text after its name) into `attributes`, which is
+// not cleared. Reading stops where a name should begin but no letter or `-` stands.
+void parseAttributes(std::string_view text, AttributeMap& attributes);
+
+// Clears `attributes`, then sets `name` (lower-cased) and the attributes from one tag's text.
+// False, with an empty name, when the text is empty or white space only. A name of more than
+// two bytes that begins with "!--" and is followed by white space becomes exactly "!--" and
+// no attributes are read.
+bool parseTagText(std::string_view tagText, std::string& name, AttributeMap& attributes);
+
+// One tag found by the walk.
+struct TagSpan {
+  std::size_t tagStart = 0;  // offset of the `<`
+  std::size_t tagEnd = 0;    // offset just after the `>`
+  std::string_view text;     // the bytes between `<` and `>` without a final `/`; views the page
+  bool selfClosing = false;  // the bytes between `<` and `>` ended with `/`
+};
+
+// The first tag whose `<` lies at or after `start` (an offset outside any ISO-2022-JP run);
+// none when no `<` or no `>` after it follows.
+std::optional<TagSpan> findNextTag(std::string_view page, std::size_t start);
+
+// Where the walk resumes after the start tag of a script whose body is to be skipped: just
+// after the nearer of "</SCRIPT>" and "</script>" (matched exactly as written) found from the
+// tag's `>` onward, or at `tagEnd` when the tag is self-closing or neither is found.
+std::size_t skipScriptBody(std::string_view page, const TagSpan& scriptTag);
+
+// Replaces the content of `out` with the tag: "<", the name, ` key="value"` for each
+// attribute in map order, then " />" when selfClosing or ">". Nothing is escaped.
+void writeTag(std::string& out, std::string_view name, const AttributeMap& attributes, bool selfClosing);
+
+// A tag as the walk hands it over: its span, lower-cased name and attributes.
+struct ScannedTag {
+  TagSpan span;
+  std::string name;
+  AttributeMap attributes;
+};
+
+// The walk shared by the head analysis and the collection of referenced files. It starts at
+// offset 0 and hands over every tag that has a name and is not a comment opener; a comment
+// opener (name "!--") makes it resume just after the first "-->" at or after the opener's `<`,
+// or end when there is none. After each tag it resumes at `tagEnd` unless the caller asks it
+// to skip a script body first.
+class TagWalk {
+ public:
+  explicit TagWalk(std::string_view page) : page_(page) {}
+
+  // Fills `tag` with the next tag; false when the walk has ended.
+  bool next(ScannedTag& tag);
+
+  // Makes the walk resume after the body of the script whose start tag `next` just gave.
+  void skipScriptBody(const TagSpan& scriptTag);
+
+ private:
+  std::string_view page_;
+  std::size_t resume_ = 0;
+  bool ended_ = false;
+  // No script end tag lies at or after this offset (npos while no search has failed), so
+  // later searches from beyond it need not look again.
+  std::size_t noScriptEndFrom_ = std::string_view::npos;
+};
+
+}  // namespace sarnavel
