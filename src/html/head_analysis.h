@@ -1,0 +1,43 @@
+// Head analysis: what a page declares about its encoding and where its head landmarks are.
+//
+// analyseHead walks the page once with TagWalk and fills a PARSE1INFO: whether the page has an
+// `html` tag, the offsets of the `head`, `/head`, `title`, `/title` and content-type `meta`
+// tags, the charset that meta names and the page's default script type. Comments and script
+// bodies are skipped, and nothing after the first `body` start tag is examined; of each tag
+// before it the last occurrence wins, inside the head or not. It only reads the page.
+//
+// Contract: at its start analyseHead resets the flags (false, metaSelfClosing true) and
+// contentScriptType ("text/javascript"), but not `charset` nor any offset: a field that this
+// page does not set keeps the value the record held, so a second analysis of the converted
+// text inherits from the first. An offset means something only when its tag was seen; the
+// close offsets have no flag and keep stale values when the end tag is missing.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace sarnavel {
+
+struct PARSE1INFO {
+  std::string charset;                              // lower-cased text after "charset=" of the last content-type meta that had one
+  std::string contentScriptType = "text/javascript";  // lower-cased content of the last Content-Script-Type meta
+  bool hasHtml = false;
+  bool hasHead = false;
+  std::size_t headStart = 0;       // tagStart of the last `head`
+  std::size_t headEnd = 0;         // tagEnd of the last `head`
+  std::size_t headCloseStart = 0;  // tagStart of the last `/head`
+  std::size_t headCloseEnd = 0;    // tagEnd of the last `/head`
+  bool hasContentTypeMeta = false;
+  std::size_t metaStart = 0;       // tagStart of the last content-type meta
+  std::size_t metaEnd = 0;         // tagEnd of the last content-type meta
+  bool metaSelfClosing = true;     // that meta ended with `/`; true when there is none
+  bool hasTitle = false;
+  std::size_t titleStart = 0;      // tagStart of the last `title`
+  std::size_t titleCloseEnd = 0;   // tagEnd of the last `/title`
+};
+
+// Fills `info` from `page` as described above and returns `info.hasHtml`.
+bool analyseHead(std::string_view page, PARSE1INFO& info);
+
+}  // namespace sarnavel
