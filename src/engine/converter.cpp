@@ -1,0 +1,454 @@
+#include "engine/converter.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "text/cp932.h"
+#include "text/jis.h"
+#include "text/utf8.h"
+
+namespace sarnavel {
+namespace {
+
+// The geta mark U+3013, JIS row 2 cell 14, written for a character the target cannot hold.
+constexpr std::uint8_t kGetaRow = 2, kGetaCell = 14;
+constexpr std::uint16_t kNoCode = cp932::kNoCode;
+
+// Tables derived once from the code page 932 table.
+struct DerivedTables {
+  // UTF-8 of each Shift_JIS code (single bytes and lead << 8 | trail): the length in the low
+  // byte, then up to three bytes; length 0 when the code has no character.
+  std::array<std::uint32_t, 0x10000> sjisToUtf8;
+  // For each unit, the code EUC-JP and ISO-2022-JP can reach: a byte below 0x80, a half-width
+  // katakana byte, or the smallest Shift_JIS code in JIS rows 1-94 (so the IBM extensions
+  // find their NEC-selected or JIS twins). kNoCode when there is none.
+  std::array<std::uint16_t, 0x10000> jisReachable;
+};
+
+std::unique_ptr<DerivedTables> buildDerivedTables() {
+  auto t = std::make_unique<DerivedTables>();
+  t->sjisToUtf8.fill(0);
+  t->jisReachable.fill(kNoCode);
+  for (unsigned code = 0; code < 0x10000; ++code) {
+    char16_t unit = cp932::toUnicode(static_cast<std::uint16_t>(code));
+    if (unit == cp932::kNoUnit) continue;
+    std::string utf8;
+    appendUtf8(utf8, unit);
+    std::uint32_t packed = static_cast<std::uint32_t>(utf8.size());
+    for (std::size_t k = 0; k < utf8.size(); ++k) packed |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(utf8[k])) << (8 * (k + 1));
+    t->sjisToUtf8[code] = packed;
+  }
+  for (unsigned b = 0; b < 0x80; ++b) t->jisReachable[b] = static_cast<std::uint16_t>(b);
+  for (unsigned b = 0xA1; b <= 0xDF; ++b) t->jisReachable[cp932::toUnicode(static_cast<std::uint16_t>(b))] = static_cast<std::uint16_t>(b);
+  for (unsigned code = 0x8140; code <= 0xEFFC; ++code) {  // rows 1 to 94, ascending
+    char16_t unit = cp932::toUnicode(static_cast<std::uint16_t>(code));
+    if (unit != cp932::kNoUnit && t->jisReachable[unit] == kNoCode) t->jisReachable[unit] = static_cast<std::uint16_t>(code);
+  }
+  return t;
+}
+
+const DerivedTables& derived() {
+  static const std::unique_ptr<DerivedTables> tables = buildDerivedTables();
+  return *tables;
+}
+
+// The output: a byte buffer written through a raw pointer, grown on demand.
+class ByteSink {
+ public:
+  explicit ByteSink(std::size_t capacity) {
+    buffer_.resize(std::max<std::size_t>(capacity, 64));
+    at_ = buffer_.data();
+    end_ = at_ + buffer_.size();
+  }
+  // Makes room for k more bytes; put() may then be called k times.
+  void reserve(std::size_t k) {
+    if (static_cast<std::size_t>(end_ - at_) < k) grow(k);
+  }
+  void put(std::uint8_t b) { *at_++ = static_cast<char>(b); }
+  void append(const char* s, std::size_t n) {
+    reserve(n);
+    std::memcpy(at_, s, n);
+    at_ += n;
+  }
+  std::string finish() {
+    buffer_.resize(static_cast<std::size_t>(at_ - buffer_.data()));
+    return std::move(buffer_);
+  }
+
+ private:
+  void grow(std::size_t k) {
+    std::size_t used = static_cast<std::size_t>(at_ - buffer_.data());
+    buffer_.resize(std::max(buffer_.size() * 2, used + k + 64));
+    at_ = buffer_.data() + used;
+    end_ = buffer_.data() + buffer_.size();
+  }
+  std::string buffer_;
+  char* at_;
+  char* end_;
+};
+
+// What every encoder shares: the sink, the source encoding and the count of characters lost.
+struct EncoderBase {
+  ByteSink& sink;
+  InputEncoding source;
+  std::size_t unconvertible = 0;
+
+  void asciiRun(const char* s, std::size_t n) { sink.append(s, n); }
+  void finish() {}
+};
+
+struct ShiftJisEncoder : EncoderBase {
+  void writeCode(std::uint16_t code) {
+    sink.reserve(2);
+    if (code >= 0x100) sink.put(static_cast<std::uint8_t>(code >> 8));
+    sink.put(static_cast<std::uint8_t>(code));
+  }
+  void geta() {
+    ++unconvertible;
+    writeCode(jis::toShiftJis({kGetaRow, kGetaCell}));
+  }
+  void kana(std::uint8_t b) { writeCode(b); }
+  void jis0208(std::uint16_t code) { writeCode(code); }
+  void unicode(char16_t unit) {
+    std::uint16_t code = cp932::fromUnicode(unit);
+    if (code == kNoCode) geta();
+    else writeCode(code);
+  }
+  void jis0212(jis::Position p) {
+    char16_t unit = jis::jis0212ToUnicode(p);
+    if (unit == 0xFFFF) geta();
+    else unicode(unit);
+  }
+  void invalid(std::uint8_t b) {
+    if (source == InputEncoding::ShiftJis) writeCode(b);
+    else geta();
+  }
+};
+
+// Shared by the two encoders that reach JIS rows 1-94 only; Own is their own encoding, whose
+// stray bytes pass unchanged.
+template <class Derived, InputEncoding Own>
+struct JisRowsEncoder : EncoderBase {
+  Derived& self() { return static_cast<Derived&>(*this); }
+  void geta() {
+    ++unconvertible;
+    self().jisCell({kGetaRow, kGetaCell});
+  }
+  void jis0208(std::uint16_t code) {
+    jis::Position p = jis::fromShiftJis(static_cast<std::uint8_t>(code >> 8), static_cast<std::uint8_t>(code));
+    if (p.row <= 94) {
+      self().jisCell(p);
+    } else if (p.row >= 115) {  // IBM extensions: their twin in the rows the target has
+      char16_t unit = cp932::toUnicode(code);
+      if (unit == cp932::kNoUnit) geta();
+      else unicode(unit);
+    } else {
+      geta();  // the user-defined area has no place here
+    }
+  }
+  void unicode(char16_t unit) {
+    std::uint16_t code = derived().jisReachable[unit];
+    if (code == kNoCode) {
+      geta();
+    } else if (code < 0x80) {
+      char c = static_cast<char>(code);
+      self().asciiRun(&c, 1);
+    } else if (code < 0x100) {
+      self().kana(static_cast<std::uint8_t>(code));
+    } else {
+      self().jisCell(jis::fromShiftJis(static_cast<std::uint8_t>(code >> 8), static_cast<std::uint8_t>(code)));
+    }
+  }
+  void invalid(std::uint8_t b) {
+    if (source == Own) {
+      sink.reserve(1);
+      sink.put(b);
+    } else {
+      geta();
+    }
+  }
+};
+
+struct EucJpEncoder : JisRowsEncoder<EucJpEncoder, InputEncoding::EucJp> {
+  void jisCell(jis::Position p) {
+    sink.reserve(2);
+    sink.put(static_cast<std::uint8_t>(p.row + 0xA0));
+    sink.put(static_cast<std::uint8_t>(p.cell + 0xA0));
+  }
+  void kana(std::uint8_t b) {
+    sink.reserve(2);
+    sink.put(0x8E);
+    sink.put(b);
+  }
+  void jis0212(jis::Position p) {
+    sink.reserve(3);
+    sink.put(0x8F);
+    sink.put(static_cast<std::uint8_t>(p.row + 0xA0));
+    sink.put(static_cast<std::uint8_t>(p.cell + 0xA0));
+  }
+};
+
+struct Iso2022JpEncoder : JisRowsEncoder<Iso2022JpEncoder, InputEncoding::Iso2022Jp> {
+  enum class Mode { Ascii, Katakana, Jis0208 } mode = Mode::Ascii;
+
+  void switchTo(Mode wanted) {
+    if (mode == wanted) return;
+    mode = wanted;
+    static constexpr const char* kEscapes[] = {"\x1B(B", "\x1B(I", "\x1B$B"};
+    sink.append(kEscapes[static_cast<int>(wanted)], 3);
+  }
+  void asciiRun(const char* s, std::size_t n) {
+    switchTo(Mode::Ascii);
+    sink.append(s, n);
+  }
+  void jisCell(jis::Position p) {
+    switchTo(Mode::Jis0208);
+    sink.reserve(2);
+    sink.put(static_cast<std::uint8_t>(p.row + 0x20));
+    sink.put(static_cast<std::uint8_t>(p.cell + 0x20));
+  }
+  void kana(std::uint8_t b) {
+    switchTo(Mode::Katakana);
+    sink.reserve(1);
+    sink.put(static_cast<std::uint8_t>(b - 0x80));
+  }
+  // Browsers do not read ESC $ ( D, so JIS X 0212 goes by its character to a reachable twin.
+  void jis0212(jis::Position p) {
+    char16_t unit = jis::jis0212ToUnicode(p);
+    if (unit == 0xFFFF) geta();
+    else unicode(unit);
+  }
+  void finish() { switchTo(Mode::Ascii); }
+};
+
+struct Utf8Encoder : EncoderBase {
+  void writePacked(std::uint32_t packed) {
+    std::uint32_t length = packed & 0xFF;
+    sink.reserve(3);
+    for (std::uint32_t k = 1; k <= length; ++k) sink.put(static_cast<std::uint8_t>(packed >> (8 * k)));
+  }
+  void replacement() {
+    ++unconvertible;
+    sink.append("\xEF\xBF\xBD", 3);
+  }
+  void kana(std::uint8_t b) { writePacked(derived().sjisToUtf8[b]); }
+  void jis0208(std::uint16_t code) {
+    std::uint32_t packed = derived().sjisToUtf8[code];
+    if (packed != 0) {
+      writePacked(packed);
+      return;
+    }
+    replacement();
+    // A browser reads a Shift_JIS trail byte below 0x80 again as its own character.
+    std::uint8_t trail = static_cast<std::uint8_t>(code);
+    if (source == InputEncoding::ShiftJis && trail < 0x80) {
+      sink.reserve(1);
+      sink.put(trail);
+    }
+  }
+  void unicode(char16_t unit) {
+    std::string utf8;
+    appendUtf8(utf8, unit);
+    sink.append(utf8.data(), utf8.size());
+  }
+  void jis0212(jis::Position p) {
+    char16_t unit = jis::jis0212ToUnicode(p);
+    if (unit == 0xFFFF) replacement();
+    else unicode(unit);
+  }
+  void invalid(std::uint8_t) { replacement(); }
+};
+
+// Passes the ASCII bytes from p onward as one run; returns the first byte at or above 0x80.
+template <class Encoder>
+const std::uint8_t* passAscii(const std::uint8_t* p, const std::uint8_t* end, Encoder& e) {
+  const std::uint8_t* run = p;
+  while (end - p >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p, 8);
+    if (word & 0x8080808080808080ULL) break;
+    p += 8;
+  }
+  while (p < end && *p < 0x80) ++p;
+  if (p > run) e.asciiRun(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
+  return p;
+}
+
+template <class Encoder>
+void decodeShiftJis(std::string_view in, Encoder& e) {
+  const auto* p = reinterpret_cast<const std::uint8_t*>(in.data());
+  const auto* end = p + in.size();
+  while (p < end) {
+    p = passAscii(p, end, e);
+    if (p == end) break;
+    std::uint8_t b = *p;
+    if (b >= 0xA1 && b <= 0xDF) {
+      e.kana(b);
+      ++p;
+    } else if (cp932::isLeadByte(b) && end - p >= 2 && cp932::isTrailByte(p[1])) {
+      e.jis0208(static_cast<std::uint16_t>(b << 8 | p[1]));
+      p += 2;
+    } else if (b == 0x80) {
+      e.unicode(0x80);
+      ++p;
+    } else {
+      e.invalid(b);
+      ++p;
+    }
+  }
+}
+
+bool isEucByte(std::uint8_t b) { return b >= 0xA1 && b <= 0xFE; }
+
+template <class Encoder>
+void decodeEucJp(std::string_view in, Encoder& e) {
+  const auto* p = reinterpret_cast<const std::uint8_t*>(in.data());
+  const auto* end = p + in.size();
+  while (p < end) {
+    p = passAscii(p, end, e);
+    if (p == end) break;
+    std::uint8_t b = *p;
+    std::ptrdiff_t left = end - p;
+    if (isEucByte(b) && left >= 2 && isEucByte(p[1])) {
+      e.jis0208(jis::toShiftJis({static_cast<std::uint8_t>(b - 0xA0), static_cast<std::uint8_t>(p[1] - 0xA0)}));
+      p += 2;
+    } else if (b == 0x8E && left >= 2 && p[1] >= 0xA1 && p[1] <= 0xDF) {
+      e.kana(p[1]);
+      p += 2;
+    } else if (b == 0x8F && left >= 3 && isEucByte(p[1]) && isEucByte(p[2])) {
+      e.jis0212({static_cast<std::uint8_t>(p[1] - 0xA0), static_cast<std::uint8_t>(p[2] - 0xA0)});
+      p += 3;
+    } else {
+      e.invalid(b);
+      ++p;
+    }
+  }
+}
+
+template <class Encoder>
+void decodeIso2022Jp(std::string_view in, Encoder& e) {
+  enum class Mode { Ascii, Katakana, Jis0208, Jis0212 } mode = Mode::Ascii;
+  const auto* p = reinterpret_cast<const std::uint8_t*>(in.data());
+  const auto* end = p + in.size();
+  auto designates = [&](const char* sequence, std::size_t n) {
+    return static_cast<std::size_t>(end - p) >= n && std::memcmp(p, sequence, n) == 0;
+  };
+  while (p < end) {
+    std::uint8_t b = *p;
+    if (b == 0x1B) {
+      if (designates("\x1B(B", 3) || designates("\x1B(J", 3)) {
+        mode = Mode::Ascii;  // JIS-Roman is read as ASCII: a backslash stays a backslash
+        p += 3;
+        continue;
+      }
+      if (designates("\x1B(I", 3)) { mode = Mode::Katakana; p += 3; continue; }
+      if (designates("\x1B$@", 3) || designates("\x1B$B", 3)) { mode = Mode::Jis0208; p += 3; continue; }
+      if (designates("\x1B$(D", 4)) { mode = Mode::Jis0212; p += 4; continue; }
+    }
+    if (b >= 0x80) {
+      e.invalid(b);
+      ++p;
+      continue;
+    }
+    // Line breaks and other controls are themselves in every mode.
+    if (mode == Mode::Ascii || b < 0x21 || b == 0x7F) {
+      const std::uint8_t* run = p++;
+      if (mode == Mode::Ascii) {
+        while (p < end && *p < 0x80 && *p != 0x1B) ++p;
+      }
+      e.asciiRun(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
+      continue;
+    }
+    if (mode == Mode::Katakana) {
+      if (b <= 0x5F) e.kana(static_cast<std::uint8_t>(b + 0x80));
+      else e.invalid(b);
+      ++p;
+      continue;
+    }
+    if (end - p >= 2 && p[1] >= 0x21 && p[1] <= 0x7E) {
+      jis::Position pos{static_cast<std::uint8_t>(b - 0x20), static_cast<std::uint8_t>(p[1] - 0x20)};
+      if (mode == Mode::Jis0208) e.jis0208(jis::toShiftJis(pos));
+      else e.jis0212(pos);
+      p += 2;
+    } else {
+      e.invalid(b);
+      ++p;
+    }
+  }
+}
+
+template <class Encoder>
+std::size_t encodeWith(InputEncoding source, std::string_view in, ByteSink& sink) {
+  Encoder e{{sink, source}};
+  switch (source) {
+    case InputEncoding::Ascii: e.asciiRun(in.data(), in.size()); break;
+    case InputEncoding::ShiftJis: decodeShiftJis(in, e); break;
+    case InputEncoding::EucJp: decodeEucJp(in, e); break;
+    case InputEncoding::Iso2022Jp: decodeIso2022Jp(in, e); break;
+  }
+  e.finish();
+  return e.unconvertible;
+}
+
+// Rewrites the line breaks as the options ask. CR and LF never occur inside a multi-byte
+// character of the outputs (the ISO-2022-JP encoder is back in ASCII before any control), so
+// this works on bytes.
+std::string applyLineBreaks(const ConverterOptions& o, std::string text) {
+  const bool normalise = o.lineBreak != LineBreak::AsIs;
+  if (!normalise && !o.addCrBeforeLf && !o.deleteCrBeforeLf) return text;
+  if (text.find_first_of("\r\n") == std::string::npos) return text;
+  std::string_view newline = o.lineBreak == LineBreak::CrLf ? "\r\n" : o.lineBreak == LineBreak::Lf ? "\n" : "\r";
+  std::string out;
+  out.reserve(text.size() + text.size() / 16 + 16);
+  const std::size_t n = text.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    char c = text[i];
+    bool crlf = c == '\r' && i + 1 < n && text[i + 1] == '\n';
+    if (normalise && (c == '\r' || c == '\n')) {
+      out.append(newline);
+      if (crlf) ++i;
+    } else if (o.addCrBeforeLf && c == '\n' && (i == 0 || text[i - 1] != '\r')) {
+      out.append("\r\n");
+    } else if (o.deleteCrBeforeLf && crlf) {
+      // the CR goes; the LF follows in the next round
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string convertText(const ConverterOptions& options, std::string_view text, ConversionReport* report) {
+  InputEncoding source = detectInputEncoding(text);
+  std::size_t capacity = options.output == OutputEncoding::Utf8 ? text.size() + text.size() / 2 : text.size();
+  ByteSink sink(capacity + 16);
+  std::size_t unconvertible = 0;
+  switch (options.output) {
+    case OutputEncoding::ShiftJis: unconvertible = encodeWith<ShiftJisEncoder>(source, text, sink); break;
+    case OutputEncoding::EucJp: unconvertible = encodeWith<EucJpEncoder>(source, text, sink); break;
+    case OutputEncoding::Iso2022Jp: unconvertible = encodeWith<Iso2022JpEncoder>(source, text, sink); break;
+    case OutputEncoding::Utf8: unconvertible = encodeWith<Utf8Encoder>(source, text, sink); break;
+  }
+  if (report) {
+    report->detected = source;
+    report->unconvertible = unconvertible;
+  }
+  return applyLineBreaks(options, sink.finish());
+}
+
+ResultCode runConverter(const ConverterOptions& options, std::string& text, ConversionReport* report) {
+  try {
+    text = convertText(options, text, report);
+  } catch (const std::bad_alloc&) {
+    return ResultCode::OutOfMemory;
+  }
+  return ResultCode::Success;
+}
+
+}  // namespace sarnavel

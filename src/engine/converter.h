@@ -1,0 +1,40 @@
+// The byte converter: carries a whole text from the Japanese encoding it is in into the
+// output encoding of the options last set.
+//
+// The input encoding is detected from the text alone (see encoding_detection.h). Between
+// Shift_JIS, EUC-JP and ISO-2022-JP characters travel by JIS code position, never through
+// Unicode, so nothing changes on the way and a text converted to its own encoding comes back
+// byte for byte (line endings aside; ISO-2022-JP escape sequences are normalised). UTF-8
+// output uses the code page 932 table, the way browsers read Shift_JIS.
+//
+// Where the target has no place for a character it writes the geta mark (U+3013) and counts
+// it: a JIS X 0212 kanji that code page 932 lacks, a user-defined character (F040-F9FC) going
+// to EUC-JP or ISO-2022-JP, bytes that form no character going to another encoding. Bytes
+// that form no character going to UTF-8 become U+FFFD, as a browser shows them.
+//
+// Nothing else is done to a text: ASCII, zero bytes and half-width katakana pass as they are
+// (with -x), and only the line-break options change line breaks.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "engine/converter_options.h"
+#include "engine/encoding_detection.h"
+#include "engine/result_code.h"
+
+namespace sarnavel {
+
+struct ConversionReport {
+  InputEncoding detected = InputEncoding::Ascii;
+  std::size_t unconvertible = 0;  // geta marks and U+FFFD written for characters the target lacks
+};
+
+// Converts the text in place. Returns Success, or OutOfMemory with the text as it was.
+ResultCode runConverter(const ConverterOptions& options, std::string& text, ConversionReport* report = nullptr);
+
+// The same conversion into a new string; throws std::bad_alloc when memory runs out.
+std::string convertText(const ConverterOptions& options, std::string_view text, ConversionReport* report = nullptr);
+
+}  // namespace sarnavel

@@ -1,0 +1,33 @@
+// The options of the byte converter, set from option strings such as "-s -x -Lw -c".
+//
+// The strings are the published command-line options of the conversion library this
+// converter stands in for; only the ones the target-encoding table uses mean anything here:
+//   -s -e -j -w   Shift_JIS, EUC-JP, ISO-2022-JP, UTF-8 output (-w80 is UTF-8 without a
+//                 byte-order mark; UTF-8 output never gets one)
+//   -x            half-width katakana stay half-width
+//   -Lw -Lu -Lm   every CR, LF and CR+LF becomes CR+LF, LF or CR
+//   -c -d         a CR is added before each LF / the CR before each LF is deleted
+// Other words are ignored. Setting options replaces every earlier option.
+#pragma once
+
+#include <string_view>
+
+namespace sarnavel {
+
+enum class OutputEncoding { ShiftJis, EucJp, Iso2022Jp, Utf8 };
+enum class LineBreak { AsIs, CrLf, Lf, Cr };
+
+struct ConverterOptions {
+  OutputEncoding output = OutputEncoding::ShiftJis;
+  bool keepHalfWidthKana = false;
+  LineBreak lineBreak = LineBreak::AsIs;
+  bool addCrBeforeLf = false;
+  bool deleteCrBeforeLf = false;
+
+  bool operator==(const ConverterOptions&) const = default;
+};
+
+// The options an option string stands for.
+ConverterOptions parseConverterOptions(std::string_view optionString);
+
+}  // namespace sarnavel

@@ -1,1 +1,0 @@
-// (empty until the first file of this layer lands)

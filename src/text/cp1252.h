@@ -1,0 +1,20 @@
+// Windows code page 1252 (the Windows variant of Latin-1) decoded to UTF-16.
+//
+// Used for documents that declare themselves Latin-1. The five bytes the code page leaves
+// undefined (81, 8D, 8F, 90, 9D) become the control characters of the same value, as
+// Windows and browsers read them. Zero bytes are kept.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace sarnavel {
+
+// Every byte becomes the one unit code page 1252 gives it.
+std::u16string decodeCp1252(std::string_view bytes);
+
+// As decodeCp1252, then canonically decomposed: a letter with a diacritic becomes its base
+// letter followed by its combining marks (U+00E9 becomes 'e', U+0301).
+std::u16string decodeCp1252Decomposed(std::string_view bytes);
+
+}  // namespace sarnavel

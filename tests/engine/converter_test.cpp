@@ -1,0 +1,191 @@
+#include "engine/converter.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/target_encoding.h"
+#include "support/bytes.h"
+#include "support/oracle.h"
+#include "text/cp932.h"
+#include "text/japanese_text.h"
+#include "text/utf8.h"
+
+namespace sarnavel {
+namespace {
+
+ConverterOptions optionsFor(TargetEncoding target, LineEnding eol = LineEnding::Unchanged) {
+  ConverterOptions options;
+  applyTargetEncoding(options, target, eol);
+  return options;
+}
+
+std::string convert(std::string_view text, TargetEncoding target, LineEnding eol = LineEnding::Unchanged,
+                    ConversionReport* report = nullptr) {
+  return convertText(optionsFor(target, eol), text, report);
+}
+
+constexpr TargetEncoding kSjis = 0, kEuc = 1, kJis = 2, kUtf8 = 3;
+
+// Every Shift_JIS code with a character, as one text; a line break after every 40 so the
+// ISO-2022-JP form also switches modes. The user-defined area is left to its own test.
+std::string allShiftJisCharacters(bool withUserDefined) {
+  std::string text = "<p>";
+  int count = 0;
+  for (unsigned code = 0x8140; code <= 0xFCFC; ++code) {
+    if (!cp932::isLeadByte(static_cast<std::uint8_t>(code >> 8)) || !cp932::isTrailByte(static_cast<std::uint8_t>(code))) continue;
+    if (cp932::toUnicode(static_cast<std::uint16_t>(code)) == cp932::kNoUnit) continue;
+    if (!withUserDefined && code >= 0xF040 && code <= 0xF9FC) continue;
+    text.push_back(static_cast<char>(code >> 8));
+    text.push_back(static_cast<char>(code & 0xFF));
+    if (++count % 40 == 0) text += "\r\n";
+  }
+  for (unsigned b = 0xA1; b <= 0xDF; ++b) text.push_back(static_cast<char>(b));
+  return text + "</p>\r\n";
+}
+
+TEST(Converter, ShiftJisToUtf8IsTheCodePageTable) {
+  std::string sjis = allShiftJisCharacters(true);
+  ConversionReport report;
+  std::string utf8 = convert(sjis, kUtf8, LineEnding::Unchanged, &report);
+  EXPECT_EQ(report.detected, InputEncoding::ShiftJis);
+  EXPECT_EQ(report.unconvertible, 0u);
+  EXPECT_TRUE(testing::sameBytes(utf8, testing::icuUtf8(testing::icuDecode("windows-31j", sjis))));
+}
+
+TEST(Converter, EveryTargetKeepsEveryCharacter) {
+  std::string sjis = allShiftJisCharacters(false);
+  std::u16string characters = cp932ToWide(sjis);
+  for (TargetEncoding target : {kEuc, kJis, kUtf8}) {
+    ConversionReport report;
+    std::string converted = convert(sjis, target, LineEnding::Unchanged, &report);
+    EXPECT_EQ(report.unconvertible, 0u) << target;
+    EXPECT_TRUE(testing::sameUnits(decodeToWide(converted, static_cast<TextEncoding>(target)), characters)) << target;
+    if (target == kUtf8) continue;  // UTF-8 comes back through escaping, below
+    // and back to Shift_JIS: the same characters (the IBM extensions come back as their twins)
+    EXPECT_TRUE(testing::sameUnits(cp932ToWide(convert(converted, kSjis)), characters)) << target;
+  }
+  // ICU's own EUC-JP reads the same characters
+  EXPECT_TRUE(testing::sameUnits(testing::icuDecode("EUC-JP", convert(sjis, kEuc)), characters));
+}
+
+TEST(Converter, EachEncodingToItselfIsByteForByte) {
+  std::string sjis = allShiftJisCharacters(true);
+  EXPECT_TRUE(testing::sameBytes(convert(sjis, kSjis), sjis));
+  std::string euc = convert(allShiftJisCharacters(false), kEuc);
+  euc += "\x8f\xb0\xa1";  // a JIS X 0212 kanji
+  EXPECT_TRUE(testing::sameBytes(convert(euc, kEuc), euc));
+  std::string jis = convert(allShiftJisCharacters(false), kJis);
+  EXPECT_TRUE(testing::sameBytes(convert(jis, kJis), jis));
+}
+
+TEST(Converter, IbmExtensionsBecomeTheirTwinsInEucJp) {
+  struct Case {
+    std::string_view sjis;
+    std::string_view euc;
+  } cases[] = {
+      {"\xfa\x40", "\xfc\xf1"},  // ⅰ: NEC-selected row 92
+      {"\xfa\x4a", "\xad\xb5"},  // Ⅰ: NEC row 13
+      {"\xfa\x54", "\xa2\xcc"},  // ￢: JIS row 2
+      {"\xfb\xfc", "\xfc\xe2"},  // 髙
+      {"\x87\x40", "\xad\xa1"},  // ①
+  };
+  for (const auto& c : cases) EXPECT_EQ(convert(std::string(c.sjis) + "\x82\xa0", kEuc), std::string(c.euc) + "\xa4\xa2");
+}
+
+TEST(Converter, CharactersTheTargetCannotHoldBecomeGeta) {
+  ConversionReport report;
+  // U+4E02 exists only in JIS X 0212; Shift_JIS cannot hold it
+  EXPECT_EQ(convert("\xa4\xa2\x8f\xb0\xa1", kSjis, LineEnding::Unchanged, &report), "\x82\xa0\x81\xac");
+  EXPECT_EQ(report.unconvertible, 1u);
+  // 丨 in JIS X 0212 finds its IBM-extension place in Shift_JIS
+  EXPECT_EQ(convert("\xa4\xa2\x8f\xb0\xa9", kSjis, LineEnding::Unchanged, &report), "\x82\xa0\xfa\x68");
+  EXPECT_EQ(report.unconvertible, 0u);
+  // the user-defined area has no place in EUC-JP or ISO-2022-JP, but UTF-8 has it
+  EXPECT_EQ(convert("\x82\xa0\xf0\x40", kEuc, LineEnding::Unchanged, &report), "\xa4\xa2\xa2\xae");
+  EXPECT_EQ(report.unconvertible, 1u);
+  EXPECT_EQ(convert("\x82\xa0\xf0\x40", kJis), "\x1b$B$\"\"\x2e\x1b(B");
+  EXPECT_EQ(convert("\x82\xa0\xf0\x40", kUtf8), "\xe3\x81\x82\xee\x80\x80");
+  // bytes that form no character: U+FFFD in UTF-8 (a Shift_JIS ASCII trail byte is read again)
+  EXPECT_EQ(convert("\x82\xa0\x85\x40\xfd", kUtf8, LineEnding::Unchanged, &report), "\xe3\x81\x82\xef\xbf\xbd@\xef\xbf\xbd");
+  EXPECT_EQ(report.unconvertible, 2u);
+}
+
+TEST(Converter, HalfWidthKatakanaStayHalfWidth) {
+  const std::string sjis = "\x82\xa0\xb1\xb2\xde";  // あｱｲﾞ
+  EXPECT_EQ(convert(sjis, kSjis), sjis);
+  EXPECT_EQ(convert(sjis, kEuc), "\xa4\xa2\x8e\xb1\x8e\xb2\x8e\xde");
+  EXPECT_EQ(convert(sjis, kJis), "\x1b$B$\"\x1b(I12^\x1b(B");
+  EXPECT_EQ(convert(sjis, kUtf8), "\xe3\x81\x82\xef\xbd\xb1\xef\xbd\xb2\xef\xbe\x9e");
+  EXPECT_EQ(convert(convert(sjis, kJis), kSjis), sjis);
+  EXPECT_EQ(convert(convert(sjis, kEuc), kSjis), sjis);
+}
+
+TEST(Converter, LineBreaks) {
+  const std::string mixed = "a\r\nb\nc\rd\n\r\xa4\xa2";
+  struct Case {
+    LineEnding eol;
+    std::string_view expected;
+  } cases[] = {
+      {LineEnding::Unchanged, "a\r\nb\nc\rd\n\r\x82\xa0"},
+      {LineEnding::CrLf, "a\r\nb\r\nc\r\nd\r\n\r\n\x82\xa0"},
+      {LineEnding::Lf, "a\nb\nc\nd\n\n\x82\xa0"},
+      {LineEnding::Cr, "a\rb\rc\rd\r\r\x82\xa0"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(convert(mixed, kSjis, c.eol), c.expected) << static_cast<int>(c.eol);
+  // ISO-2022-JP is back in ASCII before every line break
+  EXPECT_EQ(convert("\x82\xa0\n\x82\xa0", kJis, LineEnding::CrLf), "\x1b$B$\"\x1b(B\r\n\x1b$B$\"\x1b(B");
+}
+
+TEST(Converter, LineBreakOptionsAlone) {
+  ConverterOptions add = parseConverterOptions("-s -c");
+  EXPECT_EQ(convertText(add, "a\nb\r\nc\r"), "a\r\nb\r\nc\r");
+  ConverterOptions remove = parseConverterOptions("-s -d");
+  EXPECT_EQ(convertText(remove, "a\nb\r\nc\r"), "a\nb\nc\r");
+}
+
+TEST(Converter, NothingElseChanges) {
+  const std::string ascii("<p>\\ ~ \x1a\x7f\0 end</p>", 20);
+  for (TargetEncoding target : {kSjis, kEuc, kJis, kUtf8}) EXPECT_EQ(convert(ascii, target), ascii) << target;
+  const std::string withNul("\x82\xa0\0\x82\xa2", 5);
+  EXPECT_EQ(convert(withNul, kEuc), std::string("\xa4\xa2\0\xa4\xa4", 5));
+  EXPECT_EQ(convert("", kUtf8), "");
+  EXPECT_EQ(convert("=?ISO-2022-JP?B?GyRCJDMbKEI=?=", kSjis), "=?ISO-2022-JP?B?GyRCJDMbKEI=?=");  // no MIME decoding
+}
+
+TEST(Converter, Iso2022JpInput) {
+  // ESC $ @ and ESC ( J are read too; the output uses ESC $ B and ESC ( B
+  EXPECT_EQ(convert("\x1b$@$\"\x1b(Ja\\", kSjis), "\x82\xa0" "a\\");
+  EXPECT_EQ(convert("\x1b$@$\"\x1b(J", kJis), "\x1b$B$\"\x1b(B");
+  EXPECT_EQ(convert("\x1b$(D0!\x1b(B", kEuc), "\x8f\xb0\xa1");
+}
+
+TEST(Converter, RunConverterReplacesTheText) {
+  std::string text = "\x82\xa0";
+  EXPECT_EQ(runConverter(optionsFor(kUtf8), text), ResultCode::Success);
+  EXPECT_EQ(text, "\xe3\x81\x82");
+}
+
+TEST(TargetEncodingTable, NamesAndOptions) {
+  const char* names[] = {"Shift_JIS", "EUC-JP", "ISO-2022-JP", "UTF-8"};
+  const char* first[] = {"-s -x", "-e -x", "-j -x", "-w -w80 -x"};
+  const char* suffixes[] = {"", " -Lw -c", " -Lu -d", " -Lm"};
+  for (int index = 0; index < 4; ++index) {
+    for (int eol = 0; eol < 4; ++eol) {
+      ConverterOptions options;
+      EXPECT_EQ(applyTargetEncoding(options, index, static_cast<LineEnding>(eol)), names[index]);
+      EXPECT_EQ(targetOptionString(index, static_cast<LineEnding>(eol)), std::string(first[index]) + suffixes[eol]);
+      EXPECT_EQ(options, parseConverterOptions(std::string(first[index]) + suffixes[eol]));
+    }
+  }
+  ConverterOptions options = parseConverterOptions("-e -x -Lu -d");
+  const ConverterOptions before = options;
+  EXPECT_EQ(applyTargetEncoding(options, 4, LineEnding::CrLf), "");
+  EXPECT_EQ(applyTargetEncoding(options, -1, LineEnding::CrLf), "");
+  EXPECT_EQ(options, before);
+  EXPECT_EQ(before.output, OutputEncoding::EucJp);
+  EXPECT_EQ(before.lineBreak, LineBreak::Lf);
+  EXPECT_TRUE(before.keepHalfWidthKana);
+  EXPECT_TRUE(before.deleteCrBeforeLf);
+}
+
+}  // namespace
+}  // namespace sarnavel
