@@ -1,0 +1,51 @@
+#include "run/file_kind.h"
+
+#include <string>
+#include <string_view>
+
+namespace sarnavel {
+namespace {
+
+struct KindOfExtension {
+  std::string_view extension;  // lower case
+  FileKind kind;
+};
+
+constexpr KindOfExtension kKinds[] = {
+    {"html", FileKind::Html},      {"htm", FileKind::Html},        {"js", FileKind::JavaScript},
+    {"css", FileKind::Css},        {"vbs", FileKind::VbScript},    {"jpg", FileKind::Image},
+    {"jpeg", FileKind::Image},     {"jpe", FileKind::Image},       {"jfif", FileKind::Image},
+    {"gif", FileKind::Image},      {"png", FileKind::Image},       {"tiff", FileKind::Image},
+    {"tif", FileKind::Image},      {"bmp", FileKind::Image},       {"dib", FileKind::Image},
+};
+
+char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool equalsLowerIgnoringCase(std::string_view text, std::string_view lower) {
+  if (text.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (lowerAscii(text[i]) != lower[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+FileKind classifyExtension(const std::filesystem::path& path) {
+  const std::string_view text = path.native();
+  const std::size_t slash = text.rfind('/');
+  const std::string_view name = slash == std::string_view::npos ? text : text.substr(slash + 1);
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos) return FileKind::Other;
+  const std::string_view extension = name.substr(dot + 1);
+  for (const KindOfExtension& entry : kKinds) {
+    if (equalsLowerIgnoringCase(extension, entry.extension)) return entry.kind;
+  }
+  return FileKind::Other;
+}
+
+bool isAcceptedKind(FileKind kind) {
+  return kind == FileKind::Html || kind == FileKind::JavaScript || kind == FileKind::Css;
+}
+
+}  // namespace sarnavel

@@ -1,0 +1,56 @@
+#include "run/file_kind.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace sarnavel {
+namespace {
+
+TEST(FileKindTest, ClassifiesByTheExtensionOfTheLastComponent) {
+  const struct {
+    std::string path;
+    FileKind kind;
+  } cases[] = {
+      {"/site/INDEX.HTM", FileKind::Html},
+      {"/site/index.html", FileKind::Html},
+      {"page.HtMl", FileKind::Html},
+      {"/site.old/readme", FileKind::Other},  // the only dot is in a folder name
+      {"/site.html/readme", FileKind::Other},
+      {"/js/a.min.js", FileKind::JavaScript},
+      {"style.CSS", FileKind::Css},
+      {"photo.JPEG", FileKind::Image},
+      {"a.jpg", FileKind::Image},       {"a.jpe", FileKind::Image},  {"a.jfif", FileKind::Image},
+      {"a.gif", FileKind::Image},       {"a.png", FileKind::Image},  {"a.tiff", FileKind::Image},
+      {"a.tif", FileKind::Image},       {"a.bmp", FileKind::Image},  {"a.dib", FileKind::Image},
+      {"script.vbs", FileKind::VbScript},
+      {"notes.txt", FileKind::Other},
+      {"Makefile", FileKind::Other},
+      {"/site/index.", FileKind::Other},  // a name ending in a dot has an empty extension
+      {"/site/index.html/", FileKind::Other},  // empty last component
+      {"", FileKind::Other},
+      {".css", FileKind::Css},
+      {"a.html.bak", FileKind::Other},
+      {"a.htmlx", FileKind::Other},
+      {"a.ht", FileKind::Other},
+      {"a.js.sarnavel-Ab12Cd.tmp", FileKind::Other},
+      {"C:\\site\\INDEX.HTM", FileKind::Html},  // a backslash is an ordinary name byte
+      {"/\xE8\xA1\xA8\xE7\xA4\xBA.html", FileKind::Html},  // UTF-8 name
+      {"/\x95\x5C.js", FileKind::JavaScript},  // code page 932 name whose trail byte is '\'
+      {"/a.\xEF\xBD\x8A\xEF\xBD\x93", FileKind::Other},  // full-width "js" is not "js"
+  };
+  for (const auto& c : cases) EXPECT_EQ(classifyExtension(c.path), c.kind) << c.path;
+}
+
+TEST(FileKindTest, AcceptsPagesStyleSheetsAndScriptsOnly) {
+  EXPECT_TRUE(isAcceptedKind(FileKind::Html));
+  EXPECT_TRUE(isAcceptedKind(FileKind::JavaScript));
+  EXPECT_TRUE(isAcceptedKind(FileKind::Css));
+  EXPECT_FALSE(isAcceptedKind(FileKind::Other));
+  EXPECT_FALSE(isAcceptedKind(FileKind::VbScript));
+  EXPECT_FALSE(isAcceptedKind(FileKind::Image));
+  EXPECT_EQ(static_cast<int>(FileKind::Image), 5);
+}
+
+}  // namespace
+}  // namespace sarnavel
