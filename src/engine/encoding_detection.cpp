@@ -66,8 +66,6 @@ Reading readAsShiftJis(std::string_view text) {
         ++r.errors;
       }
       i += 2;
-    } else if (cp932::isLeadByte(b) && i + 1 == n) {
-      ++i;  // cut off by the end of a snippet: no evidence either way
     } else {
       ++r.errors;
       ++i;
@@ -100,8 +98,6 @@ Reading readAsEucJp(std::string_view text) {
       if (isMapped(jis::toShiftJis(pos))) r.score += rowScore(pos.row);
       else ++r.errors;
       i += 2;
-    } else if ((isEucByte(b) || b == 0x8E || b == 0x8F) && left <= 2) {
-      i = n;  // cut off by the end of a snippet
     } else {
       ++r.errors;
       ++i;

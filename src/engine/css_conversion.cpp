@@ -1,0 +1,91 @@
+#include "engine/css_conversion.h"
+
+#include <new>
+#include <optional>
+
+#include "engine/converter.h"
+#include "engine/escaping.h"
+#include "engine/latin1_label.h"
+#include "html/tag_scanner.h"
+#include "text/cp1252.h"
+
+namespace sarnavel {
+namespace {
+
+bool isCssSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+struct CharsetRule {
+  std::size_t start = 0;
+  std::size_t end = 0;  // just after the ';'
+  std::string_view value;
+};
+
+// The first "@charset" of the text, when it is followed by a double-quoted value and a
+// semicolon; no rule otherwise (a well-formed rule further on is not looked for).
+std::optional<CharsetRule> findCharsetRule(std::string_view text) {
+  std::size_t at = text.find("@charset");
+  if (at == std::string_view::npos) return std::nullopt;
+  std::size_t i = at + 8;
+  while (i < text.size() && isCssSpace(text[i])) ++i;
+  if (i >= text.size() || text[i] != '"') return std::nullopt;
+  std::size_t valueStart = i + 1;
+  std::size_t valueEnd = text.find('"', valueStart);
+  if (valueEnd == std::string_view::npos) return std::nullopt;
+  i = valueEnd + 1;
+  while (i < text.size() && isCssSpace(text[i])) ++i;
+  if (i >= text.size() || text[i] != ';') return std::nullopt;
+  return CharsetRule{at, i + 1, text.substr(valueStart, valueEnd - valueStart)};
+}
+
+std::string_view ruleTerminator(LineEnding lineEnding, std::string_view text) {
+  switch (lineEnding) {
+    case LineEnding::CrLf: return "\";\r\n";
+    case LineEnding::Lf: return "\";\n";
+    case LineEnding::Cr: return "\";\r";
+    case LineEnding::Unchanged: break;
+  }
+  if (text.find("\r\n") != std::string_view::npos) return "\";\r\n";
+  if (text.find('\n') != std::string_view::npos) return "\";\n";
+  if (text.find('\r') != std::string_view::npos) return "\";\r";
+  return "\";\r\n";
+}
+
+}  // namespace
+
+ResultCode convertCss(std::string& text, const ConversionOptions& options) {
+  try {
+    ConverterOptions converterOptions;
+    std::string charsetName = applyTargetEncoding(converterOptions, options.targetEncoding, options.lineEnding);
+
+    const bool hadByteOrderMark = std::string_view(text).starts_with("\xEF\xBB\xBF");
+    std::string work = text;
+    const bool wasUtf8 = prepareUtf8Text(work, EscapeLanguage::Css);
+
+    std::string rule = "@charset \"" + lowercaseCopy(charsetName);
+    rule += ruleTerminator(options.lineEnding, work);
+
+    std::optional<CharsetRule> old = findCharsetRule(work);
+    bool latin1 = old && isLatin1Label(old->value);
+    if (old) work.replace(old->start, old->end - old->start, rule);
+    else work.insert(0, rule);
+
+    // A sheet that names Latin-1 is read as code page 1252, unless a byte-order mark made it
+    // UTF-8 for the browser; a UTF-8 sheet without one is read by browsers as code page 1252
+    // too, so its original bytes are decoded, not the escaped ones.
+    if (latin1 && !(wasUtf8 && hadByteOrderMark)) {
+      std::string source = wasUtf8 ? text : work;
+      if (wasUtf8) {
+        std::optional<CharsetRule> original = findCharsetRule(source);
+        if (original) source.replace(original->start, original->end - original->start, rule);
+      }
+      work = escapeForCss(decodeCp1252(source));
+    }
+
+    text = convertText(converterOptions, work);
+    return ResultCode::Success;
+  } catch (const std::bad_alloc&) {
+    return ResultCode::OutOfMemory;
+  }
+}
+
+}  // namespace sarnavel

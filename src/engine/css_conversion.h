@@ -1,0 +1,24 @@
+// Converts the text of one style sheet and leaves it declaring its new encoding.
+//
+// The sheet gets an `@charset "name";` rule naming the target in lower case ("shift_jis",
+// "euc-jp", "iso-2022-jp", "utf-8"): the first "@charset" of the text is replaced when it is a
+// well-formed rule (double quotes, any white space, a semicolon; comments are not skipped),
+// otherwise the rule is put at the very start. Its line break follows the line-ending choice,
+// or, when line endings stay unchanged, the first kind of break the sheet uses (CR+LF when it
+// has none). A UTF-8 sheet loses one byte-order mark and is escaped; a sheet whose old rule
+// named Latin-1 is read as code page 1252 and escaped. Then the whole text goes through the
+// converter.
+//
+// Contract: Success with the converted text, or OutOfMemory with the text as it was.
+#pragma once
+
+#include <string>
+
+#include "engine/conversion_options.h"
+#include "engine/result_code.h"
+
+namespace sarnavel {
+
+ResultCode convertCss(std::string& text, const ConversionOptions& options);
+
+}  // namespace sarnavel

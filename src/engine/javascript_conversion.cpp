@@ -1,0 +1,28 @@
+#include "engine/javascript_conversion.h"
+
+#include <new>
+
+#include "engine/converter.h"
+#include "engine/escaping.h"
+#include "text/utf8.h"
+
+namespace sarnavel {
+
+ResultCode convertJavaScript(std::string& text, const ConversionOptions& options) {
+  try {
+    ConverterOptions converterOptions;
+    applyTargetEncoding(converterOptions, options.targetEncoding, options.lineEnding);
+    if (isUtf8Text(text)) {
+      std::string prepared = text;
+      prepareUtf8Text(prepared, EscapeLanguage::JavaScript);
+      text = convertText(converterOptions, prepared);
+    } else {
+      text = convertText(converterOptions, text);
+    }
+    return ResultCode::Success;
+  } catch (const std::bad_alloc&) {
+    return ResultCode::OutOfMemory;
+  }
+}
+
+}  // namespace sarnavel

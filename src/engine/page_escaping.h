@@ -1,0 +1,21 @@
+// Escapes the Unicode text of a whole HTML page into code page 932, each part in the syntax
+// the browser reads there.
+//
+// Browsers do not decode character references inside the bodies of `script` and `style`
+// elements: a script that writes "&#233;" shows six characters. So a character the code page
+// lacks gets the JavaScript escape inside a script body, the CSS escape inside a style body,
+// and the decimal reference everywhere else (text, attribute values, `title`, `textarea`).
+// Bodies are found as browsers find them: from the end of a `script` or `style` start tag
+// outside comments to the next "</script" or "</style" in any letter case. A script whose
+// type names neither JavaScript nor JSON (an HTML template, say) keeps references, since its
+// text is read back as HTML.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace sarnavel {
+
+std::string escapeHtmlPage(std::u16string_view page);
+
+}  // namespace sarnavel

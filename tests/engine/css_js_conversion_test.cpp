@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include "engine/css_conversion.h"
+#include "engine/javascript_conversion.h"
+
+namespace sarnavel {
+namespace {
+
+ConversionOptions target(TargetEncoding encoding, LineEnding eol = LineEnding::Unchanged) {
+  ConversionOptions options;
+  options.targetEncoding = encoding;
+  options.lineEnding = eol;
+  return options;
+}
+
+std::string css(std::string_view in, ConversionOptions options) {
+  std::string text(in);
+  EXPECT_EQ(convertCss(text, options), ResultCode::Success);
+  return text;
+}
+
+TEST(ConvertCss, CharsetRule) {
+  struct Case {
+    const char* what;
+    std::string_view in;
+    TargetEncoding encoding;
+    LineEnding eol;
+    std::string_view out;
+  } cases[] = {
+      {"no rule, LF sheet", "p{}\n", 0, LineEnding::Unchanged, "@charset \"shift_jis\";\np{}\n"},
+      {"no line break at all", "p{}", 0, LineEnding::Unchanged, "@charset \"shift_jis\";\r\np{}"},
+      {"CR sheet", "p{}\rq{}", 1, LineEnding::Unchanged, "@charset \"euc-jp\";\rp{}\rq{}"},
+      {"rule replaced, its line break stays", "@charset \"EUC-JP\";\r\np{}\r\n", 3, LineEnding::Unchanged,
+       "@charset \"utf-8\";\r\n\r\np{}\r\n"},
+      {"white space inside the rule", "@charset   \"x\"  ;p{}", 2, LineEnding::Lf, "@charset \"iso-2022-jp\";\np{}"},
+      {"first one in a comment is the one replaced", "/* @charset \"a\"; */\n@charset \"b\";\n", 0, LineEnding::Lf,
+       "/* @charset \"shift_jis\";\n */\n@charset \"b\";\n"},
+      {"single quotes are not a rule", "@charset 'x';\n", 0, LineEnding::Lf, "@charset \"shift_jis\";\n@charset 'x';\n"},
+      {"upper-case keyword is not a rule", "@CHARSET \"x\";\n", 0, LineEnding::Lf, "@charset \"shift_jis\";\n@CHARSET \"x\";\n"},
+      {"an unclosed value is not a rule", "@charset \"x;\n", 0, LineEnding::Lf, "@charset \"shift_jis\";\n@charset \"x;\n"},
+      {"empty sheet", "", 3, LineEnding::Unchanged, "@charset \"utf-8\";\r\n"},
+      {"rule break follows the choice", "a\nb\n", 0, LineEnding::CrLf, "@charset \"shift_jis\";\r\na\r\nb\r\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(css(c.in, target(c.encoding, c.eol)), c.out) << c.what;
+}
+
+TEST(ConvertCss, Latin1Sheets) {
+  // the value is compared without letter case; é becomes its CSS escape
+  EXPECT_EQ(css("@charset \"Latin1\";\np:after{content:\"caf\xe9\"}", target(0)),
+            "@charset \"shift_jis\";\n\np:after{content:\"caf\\E9 \"}");
+  EXPECT_EQ(css("@charset \"ISO-8859-1\";\n\xe9", target(3)), "@charset \"utf-8\";\n\n\\E9 ");
+  // a blank inside the quotes is not Latin-1 either: the byte is taken as Shift_JIS half-width katakana
+  EXPECT_EQ(css("@charset \" latin1x\";\n\xb1", target(3)), "@charset \"utf-8\";\n\n\xef\xbd\xb1");
+}
+
+TEST(ConvertCss, Utf8Sheets) {
+  // the mark goes, what code page 932 lacks is escaped, the rule names the target; no mark on output
+  EXPECT_EQ(css("\xef\xbb\xbf" "p:after{content:\"\xe6\x97\xa5 \xc3\xa9 \xf0\x9f\x98\x80\"}\n", target(3)),
+            "@charset \"utf-8\";\n" "p:after{content:\"\xe6\x97\xa5 \\E9  \\1F600 \"}\n");
+  EXPECT_EQ(css("p{}\n", target(1)), "@charset \"euc-jp\";\np{}\n");  // pure ASCII is not UTF-8
+}
+
+TEST(ConvertJavaScript, Cases) {
+  auto js = [](std::string_view in, ConversionOptions options) {
+    std::string text(in);
+    EXPECT_EQ(convertJavaScript(text, options), ResultCode::Success);
+    return text;
+  };
+  EXPECT_EQ(js("var s = \"\x82\xa0\";\r\nf();\r\n", target(1, LineEnding::Lf)), "var s = \"\xa4\xa2\";\nf();\n");
+  for (TargetEncoding encoding : {0, 1, 2, 3}) {
+    EXPECT_EQ(js("s=\"caf\xc3\xa9\";", target(encoding)), "s=\"caf\\u00E9\";") << encoding;
+  }
+  EXPECT_EQ(js("\xef\xbb\xbfs=\"\xe6\x97\xa5\";", target(3)), "s=\"\xe6\x97\xa5\";");
+  EXPECT_EQ(js("", target(3)), "");
+}
+
+}  // namespace
+}  // namespace sarnavel

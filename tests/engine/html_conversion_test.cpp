@@ -1,0 +1,190 @@
+#include "engine/html_conversion.h"
+
+#include <gtest/gtest.h>
+
+#include "support/temp_folder.h"
+
+namespace sarnavel {
+namespace {
+
+constexpr TargetEncoding kSjis = 0, kEuc = 1, kJis = 2, kUtf8 = 3;
+
+struct Page {
+  testing::TempFolder folder;
+  ConversionOptions options;
+  ReferencedFiles referenced;
+
+  std::string convert(std::string_view in, TargetEncoding encoding = kSjis) {
+    options.targetEncoding = encoding;
+    std::string text(in);
+    EXPECT_EQ(convertHtml(text, options, folder.path(), referenced), ResultCode::Success);
+    return text;
+  }
+};
+
+const std::string kDecl = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=";
+
+TEST(ConvertHtml, DeclarationPlacement) {
+  struct Case {
+    const char* what;
+    std::string in;
+    TargetEncoding encoding;
+    std::string out;
+  } cases[] = {
+      {"none: inserted after the head start tag",
+       "<html><head><title>\x82\xa0</title></head></html>", kEuc,
+       "<html><head>" + kDecl + "EUC-JP\" /><title>\xa4\xa2</title></head></html>"},
+      {"before the title, HTML 4 style: replaced in place, keeps its closing",
+       "<html><head><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=x-sjis\"><title>t</title></head></html>", kUtf8,
+       "<html><head>" + kDecl + "UTF-8\"><title>t</title></head></html>"},
+      {"after the title: moved before it",
+       "<html><head><title>t</title><meta http-equiv=\"content-type\" content=\"text/html; charset=euc-jp\"/></head></html>", kSjis,
+       "<html><head>" + kDecl + "Shift_JIS\" /><title>t</title></head></html>"},
+      {"no title: replaced in place",
+       "<html><head><link rel=x><meta http-equiv=\"Content-Type\" content=\"text/html\"></head></html>", kJis,
+       "<html><head><link rel=x>" + kDecl + "ISO-2022-JP\"></head></html>"},
+      {"no head tag, no declaration: nothing",
+       "<html><title>t</title></html>", kSjis, "<html><title>t</title></html>"},
+      {"no html tag: nothing written or changed",
+       "<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=euc-jp\"></head>\x82\xa0", kEuc,
+       "<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=euc-jp\"></head>\xa4\xa2"},
+      {"two declarations: the last before body is rewritten",
+       "<html><head><meta http-equiv=\"Content-Type\" content=\"a\"><meta http-equiv=\"Content-Type\" content=\"b\"></head></html>", kSjis,
+       "<html><head><meta http-equiv=\"Content-Type\" content=\"a\">" + kDecl + "Shift_JIS\"></head></html>"},
+      {"a declaration after body is not seen",
+       "<html><head></head><body><meta http-equiv=\"Content-Type\" content=\"b\"></body></html>", kSjis,
+       "<html><head>" + kDecl + "Shift_JIS\" /></head><body><meta http-equiv=\"Content-Type\" content=\"b\"></body></html>"},
+  };
+  for (const auto& c : cases) {
+    Page page;
+    EXPECT_EQ(page.convert(c.in, c.encoding), c.out) << c.what;
+  }
+}
+
+TEST(ConvertHtml, Latin1Page) {
+  Page page;
+  EXPECT_EQ(page.convert("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=ISO-8859-1\"></head>"
+                         "<body>caf\xe9</body></html>"),
+            "<html><head>" + kDecl + "Shift_JIS\"></head><body>cafe&#769;</body></html>");
+  // a label browsers read the same way
+  EXPECT_EQ(page.convert("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\"></head>"
+                         "<body>\x80</body></html>"),
+            "<html><head>" + kDecl + "Shift_JIS\"></head><body>&#8364;</body></html>");
+}
+
+TEST(ConvertHtml, Utf8Page) {
+  Page page;
+  EXPECT_EQ(page.convert("\xef\xbb\xbf<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" />"
+                         "</head><body>\xe6\x97\xa5 \xc3\xa9</body></html>", kUtf8),
+            "<html><head>" + kDecl + "UTF-8\" /></head><body>\xe6\x97\xa5 &#233;</body></html>");
+}
+
+// Browsers do not read references inside script and style bodies: there the file's own
+// language's escape is written.
+TEST(ConvertHtml, EscapesFollowTheBodyTheyStandIn) {
+  Page page;
+  std::string out = page.convert(
+      "<html><body title=\"\xc3\xa9\"><p>\xc3\xa9</p>"
+      "<SCRIPT>document.write(\"\xc3\xa9\")</Script>"
+      "<style>p:after{content:\"\xc3\xa9\"}</STYLE>"
+      "<script type=\"text/template\">\xc3\xa9</script>"
+      "<!-- <script> \xc3\xa9 --><textarea>\xc3\xa9</textarea></body></html>",
+      kUtf8);
+  EXPECT_EQ(out,
+            "<html><body title=\"&#233;\"><p>&#233;</p>"
+            "<SCRIPT>document.write(\"\\u00E9\")</Script>"
+            "<style>p:after{content:\"\\E9 \"}</STYLE>"
+            "<script type=\"text/template\">&#233;</script>"
+            "<!-- <script> &#233; --><textarea>&#233;</textarea></body></html>");
+}
+
+TEST(ConvertHtml, CharsetAttributesAndReferencedFiles) {
+  Page page;
+  page.folder.put("css/a.css", "");
+  page.folder.put("b.js", "");
+  page.folder.put("v.vbs", "");
+  std::string in =
+      "<html><head>"
+      "<link rel='stylesheet' href=css/a.css>"
+      "<link type=text/css rel=StyleSheet href=css/a.css>"
+      "<link rel=\"stylesheet\" href=\"css/a.css\" charset=\"euc-jp\"/>"
+      "<link rel=\"stylesheet\" href=\"http://example.com/a.css\">"
+      "<link rel=\"stylesheet\" href=\"missing.css\" charset=\"euc-jp\">"
+      "<link rel=\"stylesheet\" href=\"\">"
+      "<script src=\"b.js\"></script>"
+      "<script type=\"text/vbscript\" src=\"v.vbs\"></script>"
+      "</head></html>";
+  std::string out = page.convert(in);
+  EXPECT_EQ(out,
+            "<html><head>" + kDecl + "Shift_JIS\" />"
+            "<link rel='stylesheet' href=css/a.css>"  // apostrophes are no quotes: rel is not "stylesheet"
+            "<link charset=\"Shift_JIS\" href=\"css/a.css\" rel=\"StyleSheet\" type=\"text/css\">"
+            "<link charset=\"Shift_JIS\" href=\"css/a.css\" rel=\"stylesheet\" />"
+            "<link rel=\"stylesheet\" href=\"http://example.com/a.css\">"
+            "<link rel=\"stylesheet\" href=\"missing.css\" charset=\"euc-jp\">"
+            "<link rel=\"stylesheet\" href=\"\">"
+            "<script charset=\"Shift_JIS\" src=\"b.js\"></script>"
+            "<script type=\"text/vbscript\" src=\"v.vbs\"></script>"
+            "</head></html>");
+  EXPECT_EQ(page.referenced.styleSheets, PathSet{(page.folder / "css/a.css").string()});
+  EXPECT_EQ(page.referenced.scripts, PathSet{(page.folder / "b.js").string()});
+}
+
+TEST(ConvertHtml, FollowSwitchesOnlyDecideWhatIsCollected) {
+  Page page;
+  page.folder.put("a.css", "");
+  page.folder.put("b.js", "");
+  page.options.followCss = false;
+  page.options.followJs = false;
+  std::string out = page.convert("<link rel=stylesheet href=a.css><script src=b.js></script>");
+  EXPECT_EQ(out, "<link charset=\"Shift_JIS\" href=\"a.css\" rel=\"stylesheet\"><script charset=\"Shift_JIS\" src=\"b.js\"></script>");
+  EXPECT_TRUE(page.referenced.styleSheets.empty());
+  EXPECT_TRUE(page.referenced.scripts.empty());
+}
+
+TEST(ConvertHtml, DefaultScriptType) {
+  Page page;
+  page.folder.put("a.js", "");
+  const std::string vb = "<html><head><meta http-equiv=Content-Script-Type content=text/vbscript></head>"
+                         "<script src=a.js></script></html>";
+  EXPECT_EQ(page.convert(vb), "<html><head>" + kDecl + "Shift_JIS\" /><meta http-equiv=Content-Script-Type content=text/vbscript></head>"
+                              "<script src=a.js></script></html>");
+  EXPECT_TRUE(page.referenced.scripts.empty());
+}
+
+TEST(ConvertHtml, ReferencesFromTheRootAndByJapaneseNames) {
+  Page page;
+  std::filesystem::path sheet = page.folder.put("\xe6\x97\xa5\xe6\x9c\xac.css", "");  // 日本.css
+  const std::string absolute = "<link rel=stylesheet href=\"" + sheet.string() + "\">";
+  EXPECT_NE(page.convert(absolute).find("charset=\"Shift_JIS\""), std::string::npos);
+  // The name is read in the encoding the page is in after conversion.
+  for (TargetEncoding encoding : {kSjis, kEuc, kJis, kUtf8}) {
+    Page other;
+    other.folder.put("\xe6\x97\xa5\xe6\x9c\xac.css", "");
+    std::string out = other.convert("<link rel=stylesheet href=\"\x93\xfa\x96\x7b.css\">", encoding);
+    EXPECT_NE(out.find("charset="), std::string::npos) << encoding;
+    EXPECT_EQ(other.referenced.styleSheets.size(), 1u) << encoding;
+  }
+  // percent escapes of UTF-8 bytes, as file URLs carry them
+  Page escaped;
+  escaped.folder.put("\xe6\x97\xa5\xe6\x9c\xac.css", "");
+  escaped.convert("<link rel=stylesheet href=\"file:%E6%97%A5%E6%9C%AC.css\">");
+  EXPECT_EQ(escaped.referenced.styleSheets.size(), 1u);
+}
+
+TEST(ConvertHtml, ManyReferencesAreAllRewritten) {
+  Page page;
+  std::string in = "<html><head></head><body>";
+  std::string expected = "<html><head>" + kDecl + "EUC-JP\" /></head><body>";
+  for (int k = 0; k < 30; ++k) {
+    std::string name = "s" + std::to_string(k) + ".css";
+    page.folder.put(name, "");
+    in += "\x82\xa0<link rel=stylesheet href=" + name + ">";
+    expected += "\xa4\xa2<link charset=\"EUC-JP\" href=\"" + name + "\" rel=\"stylesheet\">";
+  }
+  EXPECT_EQ(page.convert(in + "</body></html>", kEuc), expected + "</body></html>");
+  EXPECT_EQ(page.referenced.styleSheets.size(), 30u);
+}
+
+}  // namespace
+}  // namespace sarnavel
