@@ -1,0 +1,149 @@
+// Properties of whole documents over a small corpus in every source form and every target:
+//  - fidelity: the original read in its real encoding and the result read in the target
+//    encoding hold the same characters, once escapes are read back and the encoding
+//    declarations are set aside;
+//  - idempotence: converting a result again to the same target changes no byte (a sheet gains
+//    one empty line after its rule, nothing else).
+#include <gtest/gtest.h>
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
+
+#include <regex>
+
+#include "engine/css_conversion.h"
+#include "engine/html_conversion.h"
+#include "engine/javascript_conversion.h"
+#include "support/bytes.h"
+#include "support/oracle.h"
+#include "support/temp_folder.h"
+#include "text/japanese_text.h"
+#include "text/utf8.h"
+
+namespace sarnavel {
+namespace {
+
+enum class Kind { Page, Sheet, Script };
+
+// Prose that Shift_JIS and EUC-JP hold, and extra characters that only Unicode forms hold.
+const std::u16string kJapanese = u"日本語の文章です。ひらがな、カタカナ、漢字。①㈱Ⅰ ｶﾀｶﾅﾃﾞｽ ～ ＼ 髙";
+const std::u16string kUnicodeOnly = u" é ü € \U0001F600 〜 ¥ ‖ −";
+
+std::u16string document(Kind kind, std::u16string_view prose, std::u16string_view charsetLabel) {
+  std::u16string p(prose);
+  switch (kind) {
+    case Kind::Page:
+      return u"<!DOCTYPE html>\r\n<html><head><title>" + p + u"</title>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" +
+             std::u16string(charsetLabel) + u"\">\r\n</head><body><p class=\"" + p + u"\">" + p + u"</p>\r\n<script>document.write(\"" + p +
+             u"\");</script>\r\n<style>p:after{content:\"" + p + u"\"}</style>\r\n</body></html>\r\n";
+    case Kind::Sheet:
+      return u"@charset \"" + std::u16string(charsetLabel) + u"\";\nbody:after { content: \"" + p + u"\"; font-family: \"" + p + u"\"; }\n";
+    case Kind::Script:
+      return u"// " + p + u"\nvar message = \"" + p + u"\";\ndocument.write(message);\n";
+  }
+  return {};
+}
+
+struct Source {
+  const char* name;
+  std::string bytes;
+  std::u16string characters;
+};
+
+std::vector<Source> sourcesOf(Kind kind) {
+  std::vector<Source> sources;
+  std::u16string sjis = document(kind, kJapanese, u"Shift_JIS");
+  sources.push_back({"Shift_JIS", testing::icuEncode("windows-31j", sjis), sjis});
+  std::u16string eucProse = kJapanese.substr(0, kJapanese.size() - 1);  // without the IBM extension
+  std::u16string euc = document(kind, eucProse, u"EUC-JP");
+  sources.push_back({"EUC-JP", testing::icuEncode("EUC-JP", euc), euc});
+  std::u16string utf8 = document(kind, kJapanese + kUnicodeOnly, u"UTF-8");
+  sources.push_back({"UTF-8", utf16ToUtf8(utf8), utf8});
+  sources.push_back({"UTF-8 with BOM", "\xEF\xBB\xBF" + utf16ToUtf8(utf8), utf8});
+  std::u16string latin = document(kind, u"Caf\u00e9 cr\u00e8me br\u00fbl\u00e9e \u00c4rger \u00a9 \u20ac", u"ISO-8859-1");
+  if (kind != Kind::Script) {
+    std::string bytes;
+    for (char16_t u : latin) bytes.push_back(u == 0x20AC ? '\x80' : static_cast<char>(u));
+    sources.push_back({"Latin-1", bytes, latin});
+  }
+  return sources;
+}
+
+std::string convert(Kind kind, std::string text, TargetEncoding target, const testing::TempFolder& folder) {
+  ConversionOptions options;
+  options.targetEncoding = target;
+  ReferencedFiles referenced;
+  ResultCode result = kind == Kind::Page    ? convertHtml(text, options, folder.path(), referenced)
+                      : kind == Kind::Sheet ? convertCss(text, options)
+                                            : convertJavaScript(text, options);
+  EXPECT_EQ(result, ResultCode::Success);
+  return text;
+}
+
+std::string codePointUtf8(unsigned long cp) {
+  std::string s;
+  appendUtf8(s, static_cast<char32_t>(cp));
+  return s;
+}
+
+// Reads back the escapes of all three languages and sets the declarations aside; composes
+// what decomposition took apart.
+std::u16string comparable(std::u16string_view text) {
+  std::string s = utf16ToUtf8(text);
+  auto replaceAll = [&](const std::regex& pattern, auto&& make) {
+    std::string out;
+    auto begin = std::sregex_iterator(s.begin(), s.end(), pattern);
+    std::size_t last = 0;
+    for (auto it = begin; it != std::sregex_iterator(); ++it) {
+      out.append(s, last, static_cast<std::size_t>(it->position()) - last);
+      out += make(*it);
+      last = static_cast<std::size_t>(it->position() + it->length());
+    }
+    out.append(s, last);
+    s = out;
+  };
+  replaceAll(std::regex("\\\\u(D[89AB][0-9A-F]{2})\\\\u(D[C-F][0-9A-F]{2})"), [](const std::smatch& m) {
+    unsigned long high = std::stoul(m[1], nullptr, 16), low = std::stoul(m[2], nullptr, 16);
+    return codePointUtf8(0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00));
+  });
+  replaceAll(std::regex("\\\\u([0-9A-F]{4})"), [](const std::smatch& m) { return codePointUtf8(std::stoul(m[1], nullptr, 16)); });
+  replaceAll(std::regex("\\\\([0-9A-F]{1,6}) ?"), [](const std::smatch& m) { return codePointUtf8(std::stoul(m[1], nullptr, 16)); });
+  replaceAll(std::regex("&#([0-9]+);"), [](const std::smatch& m) { return codePointUtf8(std::stoul(m[1])); });
+  replaceAll(std::regex("<meta http-equiv=\"Content-Type\"[^>]*>", std::regex::icase), [](const std::smatch&) { return std::string(); });
+  replaceAll(std::regex("@charset \"[^\"]*\";\n*"), [](const std::smatch&) { return std::string(); });
+  std::u16string wide = utf8ToUtf16(s);
+  UErrorCode error = U_ZERO_ERROR;
+  icu::UnicodeString composed = icu::Normalizer2::getNFCInstance(error)->normalize(
+      icu::UnicodeString(false, wide.data(), static_cast<int32_t>(wide.size())), error);
+  return std::u16string(reinterpret_cast<const char16_t*>(composed.getBuffer()), static_cast<std::size_t>(composed.length()));
+}
+
+class Fidelity : public ::testing::TestWithParam<Kind> {};
+
+TEST_P(Fidelity, EveryTargetKeepsTheTextAndIsStable) {
+  testing::TempFolder folder;
+  const char* targetNames[] = {"Shift_JIS", "EUC-JP", "ISO-2022-JP", "UTF-8"};
+  for (const Source& source : sourcesOf(GetParam())) {
+    for (TargetEncoding target : {0, 1, 2, 3}) {
+      SCOPED_TRACE(std::string(source.name) + " to " + targetNames[target]);
+      std::string once = convert(GetParam(), source.bytes, target, folder);
+      EXPECT_FALSE(std::string_view(once).starts_with("\xEF\xBB\xBF"));
+      std::u16string read = decodeToWide(once, static_cast<TextEncoding>(target));
+      EXPECT_EQ(read.find(u'\uFFFD'), std::u16string::npos) << "the result does not decode cleanly";
+      EXPECT_TRUE(testing::sameUnits(comparable(read), comparable(source.characters)));
+      if (GetParam() == Kind::Page) EXPECT_NE(once.find(std::string("charset=") + targetNames[target] + "\""), std::string::npos);
+
+      std::string twice = convert(GetParam(), once, target, folder);
+      if (GetParam() == Kind::Sheet) {
+        std::size_t afterRule = once.find(";\n") + 2;
+        once.insert(afterRule, "\n");
+      }
+      EXPECT_TRUE(testing::sameBytes(twice, once)) << "a second conversion changed the bytes";
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Documents, Fidelity, ::testing::Values(Kind::Page, Kind::Sheet, Kind::Script),
+                         [](const auto& info) { return info.param == Kind::Page ? "Page" : info.param == Kind::Sheet ? "Sheet" : "Script"; });
+
+}  // namespace
+}  // namespace sarnavel
