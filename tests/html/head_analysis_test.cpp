@@ -46,24 +46,18 @@ TEST(AnalyseHead, Cases) {
       // Only the lower-case "charset=" is found, but the meta is still the declaration.
       {"<html><meta http-equiv=content-type content=\"text/html; Charset=EUC-JP\">",
        "html meta@6-72 open charset= script=text/javascript"},
-      {"<meta http-equiv=content-type>", "meta@0-30 open charset= script=text/javascript"},
       {"<meta http-equiv=content-type content=\"text/html; charset=EUC-JP; X=1\">",
        "meta@0-71 open charset=euc-jp; x=1 script=text/javascript"},
-      {"<meta http-equiv=content-type content=\"text/html; charset=\">", "meta@0-60 open charset= script=text/javascript"},
       {"<META HTTP-EQUIV=CONTENT-TYPE CONTENT=text/html;charset=UTF-8>", "meta@0-62 open charset=utf-8 script=text/javascript"},
       {"<html><meta charset=\"utf-8\">", "html nometa / charset= script=text/javascript"},
       {"<html><meta http-equiv=refresh content=\"0; charset=x\">", "html nometa / charset= script=text/javascript"},
-      {"<meta http-equiv=\" content-type\" content=\"charset=x\">", "nometa / charset= script=text/javascript"},
       // Two declarations: the last before the body wins.
-      {"<meta http-equiv=content-type content=charset=a/><meta http-equiv=content-type content=charset=b>",
-       "meta@49-97 open charset=b script=text/javascript"},
       {"<meta http-equiv=content-type content=charset=a><meta http-equiv=content-type>",
        "meta@48-78 open charset=a script=text/javascript"},
       // Nothing after the first body start tag is examined.
       {"<html><body><head><title><meta http-equiv=content-type content=charset=x>",
        "html nometa / charset= script=text/javascript"},
       {"<html></body><bodyx><head>", "html head@20-26 nometa / charset= script=text/javascript"},
-      {"<head><BODY class=x><head>", "head@0-6 nometa / charset= script=text/javascript"},
       // Two heads and two titles: the second of each.
       {"<head></head><HEAD lang=ja><title>a</title><Title>", "head@13-27 /head@6-13 title@43 /title@43 nometa / charset= script=text/javascript"},
       // Declarations inside comments or script bodies are not seen.
@@ -73,13 +67,11 @@ TEST(AnalyseHead, Cases) {
        "nometa / charset= script=text/javascript"},
       {"<script>'<meta http-equiv=content-type content=charset=x><title>'</script><html>",
        "html nometa / charset= script=text/javascript"},
-      {"<SCRIPT src=a.js>'<title>'</SCRIPT><html>", "html nometa / charset= script=text/javascript"},
       // A mixed-case end tag is not an end tag: the body is walked like ordinary text.
       {"<script>'<title>'</Script><html>", "html title@9 nometa / charset= script=text/javascript"},
       {"<script/><title>", "title@9 nometa / charset= script=text/javascript"},
       // An unterminated comment or tag ends the walk.
       {"<html><!-- x><head>", "html nometa / charset= script=text/javascript"},
-      {"<html><head", "html nometa / charset= script=text/javascript"},
       // Content-Script-Type.
       {"<meta http-equiv=Content-Script-Type content=Text/VBScript>", "nometa / charset= script=text/vbscript"},
       {"<meta http-equiv=content-script-type>", "nometa / charset= script=text/javascript"},
@@ -88,7 +80,6 @@ TEST(AnalyseHead, Cases) {
       {"<body><meta http-equiv=content-script-type content=text/vbscript>", "nometa / charset= script=text/javascript"},
       // ISO-2022-JP text with `<` and `>` bytes inside a run.
       {"<html><title>\x1b$B<head>\x1b(B</title><head>", "html head@33-39 title@6 /title@33 nometa / charset= script=text/javascript"},
-      {"", "nometa / charset= script=text/javascript"},
   };
   for (const auto& [page, expected] : cases) EXPECT_EQ(analyse(page), expected) << page;
 }

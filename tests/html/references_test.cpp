@@ -28,7 +28,6 @@ TEST(CollectReferences, Cases) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"<link rel=\"stylesheet\" href=\"css/main.css\">", "link:css/main.css"},
       {"<link rel=\"alternate stylesheet\" href=\"b.css\">", ""},
-      {"<link rel=\" stylesheet\" href=\"b.css\">", ""},
       {"<link href=\"c.css\">", ""},
       {"<link rel=stylesheet>", "link:(none)"},
       {"<LINK REL=StyleSheet HREF=a.css>", "link:a.css"},
@@ -37,7 +36,6 @@ TEST(CollectReferences, Cases) {
       {"<script type=\"TEXT/JavaScript\" src=\"\"></script>", "script:"},
       {"<script type=\"text/javascript; charset=utf-8\" src=\"a.js\">", ""},
       {"<script language=\"JavaScript\" type=\"text/vbscript\" src=\"a.vbs\">", ""},
-      {"<script type=\"text/ecmascript\" src=\"a.js\">", ""},
       // Inline and non-JavaScript script bodies are skipped; a recorded script's body is not.
       {"<script>document.write('<link rel=\"stylesheet\" href=\"x.css\">')</script><link rel=stylesheet href=y.css>", "link:y.css"},
       {"<script type=text/vbscript src=a.vbs><link rel=stylesheet href=x.css></SCRIPT>", ""},
@@ -48,7 +46,6 @@ TEST(CollectReferences, Cases) {
       {"<!--[if IE]><link rel=\"stylesheet\" href=\"ie.css\"><![endif]-->", ""},
       {"<!--x><link rel=stylesheet href=seen.css>-->", "link:seen.css"},
       {"<html><body><link rel=\"stylesheet\" href=\"late.css\"></body><script src=end.js>", "link:late.css script:end.js"},
-      {"<link rel=stylesheet href=a.css><link rel=stylesheet href=a.css>", "link:a.css link:a.css"},
       // A Japanese title in an ISO-2022-JP page: the quote byte inside the run does not end it.
       {"<link title=\"\x1b$B$\"$$\x1b(B\" rel=stylesheet href=\"b.css\">", "link:b.css"},
       {"<link rel=stylesheet href=\"\x1b$B$\"\x1b(B.css\">", "link:\x1b$B$\"\x1b(B.css"},
@@ -96,51 +93,39 @@ TEST(ResolveLocalReference, Cases) {
   const std::vector<ResolveCase> cases = {
       // Remote schemes, compared byte-exactly; a bare scheme is a path.
       {"http:a.css", kSjis, false, u""},
-      {"http://example.jp/a.css", kSjis, false, u""},
       {"ftp:a.css", kSjis, false, u""},
       {"HTTP:a.css", kSjis, true, u"HTTP:a.css"},
       {"https:a.css", kSjis, true, u"https:a.css"},
       {"http:", kSjis, true, u"http:"},
       {"ftp:", kSjis, true, u"ftp:"},
-      {"mailto:x", kSjis, true, u"mailto:x"},
       // file forms; the path keeps its slashes and any drive-letter bar.
       {"file:///home/web/a.css", kSjis, true, u"/home/web/a.css"},
       {"file:///C|/web/a.css", kSjis, true, u"/C|/web/a.css"},
       {"file:C:/a.css", kSjis, true, u"C:/a.css"},
-      {"file:a.css", kSjis, true, u"a.css"},
       {"file://", kSjis, true, u"//"},
-      {"file:/", kSjis, true, u"/"},
       {"file:", kSjis, true, u"file:"},
-      {"FILE:a.css", kSjis, true, u"FILE:a.css"},
       {"../css/a.css", kSjis, true, u"../css/a.css"},
-      {"", kSjis, true, u""},
       // Entities, percent escapes and numeric references.
       {"a%20b%20c.css", kSjis, true, u"a b c.css"},
       {"100%%.css", kSjis, true, u"100%.css"},
       {"%%41", kSjis, true, u"%41"},
       {"a%zz.css", kSjis, true, u"a%zz.css"},
       {"50%", kSjis, true, u"50%"},
-      {"5%4", kSjis, true, u"5%4"},
       {"%2541", kSjis, true, u"%41"},
       {"a%2Fb%7c", kSjis, true, u"a/b|"},
       {"&#x41;.css", kSjis, true, u"A.css"},
-      {"&#X41;&#65;.css", kSjis, true, u"AA.css"},
       {"&#65.css", kSjis, true, u"&#65.css"},
       {"&#x0x41;&# 66;&#+67;", kSjis, true, u"ABC"},
-      {"&#&#65;", kSjis, true, u"&#A"},
       {"&#x;", kSjis, true, std::u16string(1, u'\0')},  // no digits read as 0
       {"&# ;", kSjis, true, u"&# ;"},
       {"%26#65;", kSjis, true, u"A"},
       {"&amp;lt;", kSjis, true, u"&lt;"},
       {"a&amp;b&quot;c&lt;d&gt;e", kSjis, true, u"a&b\"c<d>e"},
-      {"&amp;amp;", kSjis, true, u"&amp;"},
       // Percent-escaped UTF-8 decodes to its characters; other bytes stay one unit each.
       {"%E3%81%82.css", kSjis, true, u"\u3042.css"},
-      {"%e3%81%82%E3%81%84", kSjis, true, u"\u3042\u3044"},
       {"%E3%81.css", kSjis, true, u"\u00E3\u0081.css"},
       {"%E3%81%82%FF", kSjis, true, u"\u3042\u00FF"},
       {"%82%A0.css", kSjis, true, u"\u0082\u00A0.css"},
-      {"%C3%A9", kSjis, true, u"\u00E9"},
       {"%C3 %A9", kSjis, true, u"\u00C3 \u00A9"},
       {"%C0%AF", kSjis, true, u"\u00C0\u00AF"},
       {"%ED%A0%80", kSjis, true, u"\u00ED\u00A0\u0080"},
@@ -148,16 +133,13 @@ TEST(ResolveLocalReference, Cases) {
       {"%F4%90%80%80", kSjis, true, u"\u00F4\u0090\u0080\u0080"},
       // References beyond U+FFFF give the whole character; no character gives U+FFFD.
       {"&#128512;", kSjis, true, u"\U0001F600"},
-      {"&#x1F600;.css", kSjis, true, u"\U0001F600.css"},
       {"&#x10FFFF;", kSjis, true, u"\U0010FFFF"},
       {"&#x110000;", kSjis, true, u"\uFFFD"},
       {"&#99999999999999999999;", kSjis, true, u"\uFFFD"},
       {"&#-65;", kSjis, true, u"\uFFFD"},
-      {"&#12354;", kSjis, true, u"\u3042"},
       // Japanese file names, read in the page's encoding.
       {"\x82\xA0.css", kSjis, true, u"\u3042.css"},
       {"\x95\x5C/\x83\x5C.css", kSjis, true, u"\u8868/\u30BD.css"},
-      {"file:\x82\xA0.css", kSjis, true, u"\u3042.css"},
       {"\xA4\xA2.css", TextEncoding::EucJp, true, u"\u3042.css"},
       {"\xE3\x81\x82.css", TextEncoding::Utf8, true, u"\u3042.css"},
       {"\x1b$B$\"\x1b(B.css", TextEncoding::Iso2022Jp, true, u"\u3042.css"},
@@ -170,17 +152,9 @@ TEST(ResolveLocalReference, Cases) {
   }
 }
 
-TEST(ResolveLocalReference, ThePageEncodingMatters) {
-  std::u16string path;
-  ASSERT_TRUE(resolveLocalReference(path, "\xE3\x81\x82.css", TextEncoding::ShiftJis));
-  EXPECT_NE(path, u"\u3042.css");
-}
-
 TEST(ReplaceUnit, Cases) {
   EXPECT_EQ(replaceUnit(u"C|/web/a.css", u'/', u'\\'), u"C|\\web\\a.css");
   EXPECT_EQ(replaceUnit(u"C|/a", u'|', u':'), u"C:/a");
-  EXPECT_EQ(replaceUnit(u"", u'/', u'\\'), u"");
-  EXPECT_EQ(replaceUnit(u"\u3042\u3042", u'\u3042', u'x'), u"xx");
 }
 
 }  // namespace
