@@ -9,7 +9,8 @@
 namespace sarnavel {
 
 std::filesystem::path resolveExistingPath(const std::string& reference, const std::filesystem::path& pageFolder) {
-  if (reference.empty()) return {};
+  // An empty reference names no file, and one holding a zero byte cannot be a path.
+  if (reference.empty() || reference.find('\0') != std::string::npos) return {};
   std::filesystem::path path(reference);
   std::filesystem::path full = (path.is_absolute() ? path : pageFolder / path).lexically_normal();
   std::error_code error;

@@ -18,6 +18,10 @@ struct ConversionOptions {
   bool makeBackup = true;
 };
 
+// Where a document's text comes from. Text read from a UTF-16 file has already been brought
+// into code page 932 with escapes, so the engine neither reads it as UTF-8 nor as Latin-1.
+enum class TextOrigin { AsRead, FromUtf16 };
+
 // An ordered set of full paths: each text once, ascending by byte (so by code point for
 // UTF-8 paths), case-sensitive, a prefix before the longer text.
 using PathSet = std::set<std::string>;

@@ -52,20 +52,21 @@ std::string_view ruleTerminator(LineEnding lineEnding, std::string_view text) {
 
 }  // namespace
 
-ResultCode convertCss(std::string& text, const ConversionOptions& options) {
+ResultCode convertCss(std::string& text, const ConversionOptions& options, TextOrigin origin) {
   try {
     ConverterOptions converterOptions;
     std::string charsetName = applyTargetEncoding(converterOptions, options.targetEncoding, options.lineEnding);
 
     const bool hadByteOrderMark = std::string_view(text).starts_with("\xEF\xBB\xBF");
     std::string work = text;
-    const bool wasUtf8 = prepareUtf8Text(work, EscapeLanguage::Css);
+    const bool asRead = origin == TextOrigin::AsRead;
+    const bool wasUtf8 = asRead && prepareUtf8Text(work, EscapeLanguage::Css);
 
     std::string rule = "@charset \"" + lowercaseCopy(charsetName);
     rule += ruleTerminator(options.lineEnding, work);
 
     std::optional<CharsetRule> old = findCharsetRule(work);
-    bool latin1 = old && isLatin1Label(old->value);
+    bool latin1 = asRead && old && isLatin1Label(old->value);
     if (old) work.replace(old->start, old->end - old->start, rule);
     else work.insert(0, rule);
 

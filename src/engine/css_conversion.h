@@ -19,6 +19,6 @@
 
 namespace sarnavel {
 
-ResultCode convertCss(std::string& text, const ConversionOptions& options);
+ResultCode convertCss(std::string& text, const ConversionOptions& options, TextOrigin origin = TextOrigin::AsRead);
 
 }  // namespace sarnavel

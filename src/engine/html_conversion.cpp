@@ -34,13 +34,14 @@ void writeDeclaration(std::string& page, const PARSE1INFO& info, const std::stri
 }  // namespace
 
 ResultCode convertHtml(std::string& text, const ConversionOptions& options, const std::filesystem::path& pageFolder,
-                       ReferencedFiles& referenced) {
+                       ReferencedFiles& referenced, TextOrigin origin) {
   try {
     ConverterOptions converterOptions;
     std::string charsetName = applyTargetEncoding(converterOptions, options.targetEncoding, options.lineEnding);
 
     std::string prepared;
-    const bool wasUtf8 = isUtf8Text(text);
+    const bool asRead = origin == TextOrigin::AsRead;
+    const bool wasUtf8 = asRead && isUtf8Text(text);
     const bool hadByteOrderMark = std::string_view(text).starts_with("\xEF\xBB\xBF");
     if (wasUtf8) {
       std::u16string wide = decodeUtf8(text);
@@ -53,7 +54,7 @@ ResultCode convertHtml(std::string& text, const ConversionOptions& options, cons
     PARSE1INFO info;
     // A page declared Latin-1 is read as code page 1252, unless a byte-order mark made it
     // UTF-8 for the browser; without one, browsers read a UTF-8 page's original bytes that way.
-    if (analyseHead(current, info) && isLatin1Label(info.charset) && !(wasUtf8 && hadByteOrderMark)) {
+    if (analyseHead(current, info) && asRead && isLatin1Label(info.charset) && !(wasUtf8 && hadByteOrderMark)) {
       prepared = escapeHtmlPage(decodeCp1252Decomposed(text));
       current = prepared;
     }

@@ -24,6 +24,6 @@
 namespace sarnavel {
 
 ResultCode convertHtml(std::string& text, const ConversionOptions& options, const std::filesystem::path& pageFolder,
-                       ReferencedFiles& referenced);
+                       ReferencedFiles& referenced, TextOrigin origin = TextOrigin::AsRead);
 
 }  // namespace sarnavel

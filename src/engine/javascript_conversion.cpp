@@ -8,11 +8,11 @@
 
 namespace sarnavel {
 
-ResultCode convertJavaScript(std::string& text, const ConversionOptions& options) {
+ResultCode convertJavaScript(std::string& text, const ConversionOptions& options, TextOrigin origin) {
   try {
     ConverterOptions converterOptions;
     applyTargetEncoding(converterOptions, options.targetEncoding, options.lineEnding);
-    if (isUtf8Text(text)) {
+    if (origin == TextOrigin::AsRead && isUtf8Text(text)) {
       std::string prepared = text;
       prepareUtf8Text(prepared, EscapeLanguage::JavaScript);
       text = convertText(converterOptions, prepared);

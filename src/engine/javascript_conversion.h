@@ -13,6 +13,6 @@
 
 namespace sarnavel {
 
-ResultCode convertJavaScript(std::string& text, const ConversionOptions& options);
+ResultCode convertJavaScript(std::string& text, const ConversionOptions& options, TextOrigin origin = TextOrigin::AsRead);
 
 }  // namespace sarnavel

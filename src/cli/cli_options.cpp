@@ -1,0 +1,126 @@
+#include "cli/cli_options.h"
+
+#include <algorithm>
+
+namespace sarnavel {
+namespace {
+
+std::string lowered(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+  return text;
+}
+
+bool lineEndingFromName(const std::string& name, LineEnding& out) {
+  std::string n = lowered(name);
+  if (n == "keep" || n == "unchanged") out = LineEnding::Unchanged;
+  else if (n == "crlf") out = LineEnding::CrLf;
+  else if (n == "lf") out = LineEnding::Lf;
+  else if (n == "cr") out = LineEnding::Cr;
+  else return false;
+  return true;
+}
+
+}  // namespace
+
+int targetFromName(const std::string& name) {
+  std::string n = lowered(name);
+  if (n == "shift_jis" || n == "shift-jis" || n == "sjis" || n == "cp932" || n == "windows-31j" || n == "ms932") return 0;
+  if (n == "euc-jp" || n == "euc_jp" || n == "eucjp") return 1;
+  if (n == "iso-2022-jp" || n == "iso2022jp" || n == "jis") return 2;
+  if (n == "utf-8" || n == "utf8") return 3;
+  return -1;
+}
+
+CliParse parseCommandLine(const std::vector<std::string>& arguments) {
+  CliParse parse;
+  CliOptions& o = parse.options;
+  bool onlyPaths = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& arg = arguments[i];
+    if (onlyPaths || arg.empty() || arg[0] != '-' || arg == "-") {
+      o.paths.push_back(arg);
+      continue;
+    }
+    // An option's value follows it, or comes after '=' in the long form.
+    std::string name = arg, value;
+    bool hasValue = false;
+    if (arg.starts_with("--")) {
+      std::size_t eq = arg.find('=');
+      if (eq != std::string::npos) {
+        name = arg.substr(0, eq);
+        value = arg.substr(eq + 1);
+        hasValue = true;
+      }
+    }
+    auto takeValue = [&]() -> bool {
+      if (hasValue) return true;
+      if (i + 1 >= arguments.size()) {
+        parse.error = "option " + name + " needs a value";
+        return false;
+      }
+      value = arguments[++i];
+      return true;
+    };
+    if (name == "--") {
+      onlyPaths = true;
+    } else if (name == "-t" || name == "--to") {
+      if (!takeValue()) return parse;
+      int target = targetFromName(value);
+      if (target < 0) {
+        parse.error = "unknown encoding '" + value + "' (shift_jis, euc-jp, utf-8 or iso-2022-jp)";
+        return parse;
+      }
+      o.conversion.targetEncoding = target;
+    } else if (name == "-n" || name == "--newline") {
+      if (!takeValue()) return parse;
+      if (!lineEndingFromName(value, o.conversion.lineEnding)) {
+        parse.error = "unknown line ending '" + value + "' (keep, crlf, lf or cr)";
+        return parse;
+      }
+    } else if (name == "--no-follow-css" && !hasValue) {
+      o.conversion.followCss = false;
+    } else if (name == "--no-follow-js" && !hasValue) {
+      o.conversion.followJs = false;
+    } else if (name == "--no-backup" && !hasValue) {
+      o.conversion.makeBackup = false;
+    } else if (name == "--dry-run" && !hasValue) {
+      o.dryRun = true;
+    } else if ((name == "-h" || name == "--help") && !hasValue) {
+      o.help = true;
+    } else if ((name == "-V" || name == "--version") && !hasValue) {
+      o.version = true;
+    } else {
+      parse.error = "unknown option " + arg;
+      return parse;
+    }
+  }
+  if (!o.help && !o.version && o.paths.empty()) parse.error = "no file or folder given";
+  return parse;
+}
+
+std::string usageText() {
+  return "Usage: sarnavel-cli [OPTION]... PATH...\n"
+         "Convert Japanese web pages, style sheets and scripts in place to one encoding.\n"
+         "Each PATH is a file or a folder; folders are walked with their subfolders and\n"
+         "their .html, .htm, .css and .js files are taken.\n"
+         "\n"
+         "  -t, --to ENC        target encoding: shift_jis (default), euc-jp, utf-8,\n"
+         "                      iso-2022-jp (also sjis, cp932, eucjp, utf8)\n"
+         "  -n, --newline EOL   line endings: keep (default), crlf, lf, cr\n"
+         "      --no-follow-css do not convert the style sheets that pages load\n"
+         "      --no-follow-js  do not convert the scripts that pages load\n"
+         "      --no-backup     do not keep the former content as FILE.bak\n"
+         "      --dry-run       read and convert every file in memory, write nothing\n"
+         "  -h, --help          show this help and exit\n"
+         "  -V, --version       show the version and exit\n"
+         "\n"
+         "Pages get a meta declaration naming the new encoding, style sheets an @charset\n"
+         "rule, and the link and script elements that load local files a charset attribute.\n"
+         "Characters the target cannot hold become escapes of the file's own language.\n"
+         "The log goes to standard output; notices and errors to standard error.\n"
+         "\n"
+         "Exit status: 0 when every file was converted, 1 when a file failed or a PATH\n"
+         "does not exist, 2 for a usage error, 130 when cancelled with Ctrl-C.\n";
+}
+
+}  // namespace sarnavel

@@ -1,0 +1,38 @@
+// The command line of sarnavel-cli.
+//
+//   sarnavel-cli [-t ENC] [-n EOL] [--no-follow-css] [--no-follow-js] [--no-backup]
+//                [--dry-run] PATH...
+//
+// Encodings and line endings are named without regard to letter case, with the usual
+// aliases. Following style sheets and scripts and making backups are on unless switched off,
+// like the desktop program's defaults.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/conversion_options.h"
+
+namespace sarnavel {
+
+struct CliOptions {
+  ConversionOptions conversion;
+  bool dryRun = false;
+  bool help = false;
+  bool version = false;
+  std::vector<std::string> paths;
+};
+
+struct CliParse {
+  CliOptions options;
+  std::string error;  // empty when the command line is usable
+};
+
+CliParse parseCommandLine(const std::vector<std::string>& arguments);
+
+// The target index of an encoding name (shift_jis, sjis, cp932, euc-jp, utf-8, ...); -1 if unknown.
+int targetFromName(const std::string& name);
+
+std::string usageText();
+
+}  // namespace sarnavel

@@ -1,0 +1,56 @@
+// A conversion run: a batch of files converted with one set of options, with its log.
+//
+// The listed files are sorted by kind into ordered sets (each path once, ascending by byte)
+// and converted in five passes: pages, listed style sheets, listed scripts, then the style
+// sheets and the scripts that the converted pages load (when following them is on). A sheet
+// both listed and loaded is converted in pass 2 and again in pass 4; pages are never followed
+// from pages. Each file's log entry (message 100 to 104) reaches the observer as soon as the
+// file is done, after the start message 106; the run ends with the summary 105, or with 108
+// when it was cancelled. Cancellation is looked at before every pass and every file: the file
+// under way finishes and is logged, no other file starts.
+//
+// Contract: a failing file never stops the run; it is logged and counted. A target index
+// outside 0 to 3 ends the run at once with nothing logged (started is false). Nothing is
+// process-wide: several runs may go on at once in one process, each with its own request.
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/conversion_options.h"
+#include "engine/result_code.h"
+#include "run/file_drivers.h"
+
+namespace sarnavel {
+
+struct RunRequest {
+  ConversionOptions options;
+  std::vector<std::filesystem::path> paths;  // full paths, in list order; other kinds are passed over
+  WriteMode mode = WriteMode::Write;
+};
+
+struct FileOutcome {
+  std::filesystem::path path;
+  ResultCode result = ResultCode::Success;
+  int pass = 1;  // 1 to 5
+};
+
+struct RunObserver {
+  std::function<void(std::string_view entry)> log;         // every log text, in order (CR+LF line ends)
+  std::function<void(const FileOutcome& outcome)> fileDone;  // optional: each file as it finishes
+};
+
+struct RunSummary {
+  bool started = false;
+  bool cancelled = false;
+  int successes = 0;
+  int failures = 0;
+};
+
+RunSummary conversionWorker(const RunRequest& request, const RunObserver& observer, const std::atomic<bool>& cancelRequested);
+
+}  // namespace sarnavel

@@ -1,0 +1,54 @@
+// Converting one file on disk: read, decode UTF-16, convert, back up, write.
+//
+// Each kind has its driver: convertHtmlFile for pages, convertCssFile for style sheets,
+// convertJsFile for scripts. A driver reads the whole file, turns UTF-16 content (with or
+// without a byte-order mark, either byte order) into code page 932 text with the kind's
+// escapes, lets the engine convert the text, backs the file up when backups are on, and
+// replaces the file's content. A page's references resolve against the page's own folder.
+//
+// Nothing of the file is ever dropped: zero bytes and zero UTF-16 units are carried through,
+// and a trailing odd byte of a UTF-16 file is kept after the text.
+//
+// Contract: Success when the file was converted and written (in a dry run: read and
+// converted, nothing written); otherwise the code of the step that failed, with the file on
+// disk as it was: CannotOpen (102) or OutOfMemory (101) when reading, OutOfMemory when
+// converting (nothing backed up), BackupFailed (104) when the backup could not be made
+// (nothing written), WriteFailed (103) when the new content could not replace the old.
+// Running out of memory anywhere inside a driver becomes OutOfMemory; the next file is
+// unaffected. The drivers share nothing and may run on several threads at once.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "engine/conversion_options.h"
+#include "engine/result_code.h"
+#include "run/file_kind.h"
+
+namespace sarnavel {
+
+// Whether a driver writes what it converted.
+enum class WriteMode { Write, DryRun };
+
+ResultCode convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, ReferencedFiles& referenced,
+                           WriteMode mode = WriteMode::Write);
+ResultCode convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode = WriteMode::Write);
+ResultCode convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode = WriteMode::Write);
+
+// How the driver reads a file's bytes into the text the engine works on.
+enum class ContentForm { Bytes, Utf16LittleEndian, Utf16BigEndian };
+struct ContentShape {
+  ContentForm form = ContentForm::Bytes;
+  std::size_t textStart = 0;  // 2 after a byte-order mark
+};
+ContentShape recogniseContent(std::string_view bytes);
+
+// The working text of a file's content: its bytes as they are, or its UTF-16 text in code
+// page 932 with the escapes of `kind` (and a trailing odd byte kept).
+struct WorkingText {
+  std::string text;
+  TextOrigin origin = TextOrigin::AsRead;
+};
+WorkingText workingText(std::string bytes, FileKind kind);
+
+}  // namespace sarnavel

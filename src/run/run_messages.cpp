@@ -1,0 +1,41 @@
+#include "run/run_messages.h"
+
+namespace sarnavel {
+
+std::string fileMessage(ResultCode result, std::string_view path) {
+  std::string_view reason;
+  switch (result) {
+    case ResultCode::Success: return "成功: " + std::string(path) + "\r\n";
+    case ResultCode::OutOfMemory: reason = "エラー - メモリ不足。"; break;
+    case ResultCode::CannotOpen: reason = "エラー - ファイルが開けませんでした。"; break;
+    case ResultCode::WriteFailed: reason = "エラー - ファイル書き込みに失敗。"; break;
+    case ResultCode::BackupFailed: reason = "エラー - バックアップ作成に失敗。"; break;
+  }
+  return "失敗: " + std::string(path) + "\r\n" + std::string(reason) + "\r\n";
+}
+
+std::string summaryMessage(int successes, int failures) {
+  return "\r\n---\r\n" + std::to_string(successes) + "個の成功、" + std::to_string(failures) + "個の失敗。\r\n変換処理を終了しました。\r\n";
+}
+
+std::string_view plainMessage(MessageId id) {
+  switch (id) {
+    case MessageId::Started: return "変換を開始しました。\r\n---\r\n";
+    case MessageId::CannotStartThread: return "スレッドを開始できませんでした。";
+    case MessageId::Cancelled: return "\r\n---\r\n変換はキャンセルされました。\r\n";
+    case MessageId::Finished: break;
+  }
+  return {};
+}
+
+std::string withUnixLineEnds(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out.push_back(text[i]);
+  }
+  return out;
+}
+
+}  // namespace sarnavel
