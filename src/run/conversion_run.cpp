@@ -1,6 +1,9 @@
 #include "run/conversion_run.h"
 
+#include <new>
+
 #include "run/file_kind.h"
+#include "run/ordered_pool.h"
 #include "run/run_messages.h"
 
 namespace sarnavel {
@@ -27,19 +30,37 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   };
   log(plainMessage(MessageId::Started));
 
+  const int threads = request.threads > 0 ? request.threads : defaultThreadCount();
+  struct FileResult {
+    ResultCode result = ResultCode::Success;
+    ReferencedFiles referenced;  // what a page loads
+  };
   auto runPass = [&](int pass, const PathSet& set, auto&& driver) {
-    for (const std::string& path : set) {
-      if (cancelRequested.load()) return;
-      ResultCode result = driver(std::filesystem::path(path));
-      (result == ResultCode::Success ? summary.successes : summary.failures) += 1;
-      log(fileMessage(result, path));
-      if (observer.fileDone) observer.fileDone(FileOutcome{path, result, pass});
-    }
+    if (cancelRequested.load()) return;
+    std::vector<std::string> paths(set.begin(), set.end());
+    runInPassOrder<FileResult>(
+        paths, threads, cancelRequested,
+        [&](const std::string& path) {
+          FileResult file;
+          try {
+            file.result = driver(std::filesystem::path(path), file.referenced);
+          } catch (const std::bad_alloc&) {
+            file.result = ResultCode::OutOfMemory;
+          }
+          return file;
+        },
+        [&](const std::string& path, FileResult& file) {
+          (file.result == ResultCode::Success ? summary.successes : summary.failures) += 1;
+          referenced.styleSheets.merge(file.referenced.styleSheets);
+          referenced.scripts.merge(file.referenced.scripts);
+          log(fileMessage(file.result, path));
+          if (observer.fileDone) observer.fileDone(FileOutcome{path, file.result, pass});
+        });
   };
   const WriteMode mode = request.mode;
-  auto page = [&](const std::filesystem::path& p) { return convertHtmlFile(p, options, referenced, mode); };
-  auto sheet = [&](const std::filesystem::path& p) { return convertCssFile(p, options, mode); };
-  auto script = [&](const std::filesystem::path& p) { return convertJsFile(p, options, mode); };
+  auto page = [&](const std::filesystem::path& p, ReferencedFiles& loads) { return convertHtmlFile(p, options, loads, mode); };
+  auto sheet = [&](const std::filesystem::path& p, ReferencedFiles&) { return convertCssFile(p, options, mode); };
+  auto script = [&](const std::filesystem::path& p, ReferencedFiles&) { return convertJsFile(p, options, mode); };
 
   // Passes 4 and 5 see everything pass 1 added; the sets are not touched after pass 1.
   runPass(1, pageSet, page);

@@ -9,6 +9,9 @@
 // when it was cancelled. Cancellation is looked at before every pass and every file: the file
 // under way finishes and is logged, no other file starts.
 //
+// The files of a pass are converted on a few threads (see ordered_pool.h) but logged in the
+// pass order; a file already started when the run is cancelled finishes and is logged.
+//
 // Contract: a failing file never stops the run; it is logged and counted. A target index
 // outside 0 to 3 ends the run at once with nothing logged (started is false). Nothing is
 // process-wide: several runs may go on at once in one process, each with its own request.
@@ -31,6 +34,7 @@ struct RunRequest {
   ConversionOptions options;
   std::vector<std::filesystem::path> paths;  // full paths, in list order; other kinds are passed over
   WriteMode mode = WriteMode::Write;
+  int threads = 0;  // files converted at the same time; 0: one per core
 };
 
 struct FileOutcome {

@@ -1,0 +1,36 @@
+// Converts the files of one pass on a few threads and hands each result over in pass order.
+//
+// Files start in pass order, on as many threads as asked. A file does not start while
+// another file that is the same file on disk (the same device and inode: two path texts
+// through a link) is under way, nor while the files under way and it would hold more than
+// a memory budget together (a file that is alone under way always starts), so the memory of
+// a run stays close to that of its largest file. Each result reaches `finish` on the calling
+// thread, in pass order, as soon as it and every earlier one are done.
+//
+// Cancellation: once `cancelRequested` is set no file starts; the files already started
+// finish and are handed over, in order. With one thread everything runs on the calling
+// thread, one file after the other.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace sarnavel {
+
+// Files up to this many bytes in all may be converted at the same time.
+inline constexpr std::uintmax_t kParallelMemoryBudget = 8u << 20;
+
+template <class Result>
+void runInPassOrder(const std::vector<std::string>& paths, int threads, const std::atomic<bool>& cancelRequested,
+                    const std::function<Result(const std::string&)>& convert,
+                    const std::function<void(const std::string&, Result&)>& finish);
+
+// The number of threads a run uses when it is not told: one per core.
+int defaultThreadCount();
+
+}  // namespace sarnavel
+
+#include "run/ordered_pool_impl.h"

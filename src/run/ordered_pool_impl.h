@@ -1,0 +1,128 @@
+// The template part of ordered_pool.h.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace sarnavel {
+namespace pool_detail {
+
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool known = false;
+  bool operator==(const FileIdentity& o) const { return known && o.known && device == o.device && inode == o.inode; }
+};
+
+// The identity and size of the file a path names (links followed); unknown when it cannot be had.
+inline std::pair<FileIdentity, std::uintmax_t> identify(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return {FileIdentity{}, 0};
+  return {FileIdentity{info.st_dev, info.st_ino, true}, static_cast<std::uintmax_t>(std::max<off_t>(info.st_size, 0))};
+}
+
+}  // namespace pool_detail
+
+template <class Result>
+void runInPassOrder(const std::vector<std::string>& paths, int threads, const std::atomic<bool>& cancelRequested,
+                    const std::function<Result(const std::string&)>& convert,
+                    const std::function<void(const std::string&, Result&)>& finish) {
+  if (threads <= 1 || paths.size() <= 1) {
+    for (const std::string& path : paths) {
+      if (cancelRequested.load()) return;
+      Result result = convert(path);
+      finish(path, result);
+    }
+    return;
+  }
+
+  enum class Slot { Pending, Done, Skipped };
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<Slot> slots(paths.size(), Slot::Pending);
+  std::vector<Result> results(paths.size());
+  struct UnderWay {
+    std::size_t index;
+    pool_detail::FileIdentity identity;
+  };
+  std::vector<UnderWay> underWay;
+  std::uintmax_t bytesUnderWay = 0;
+  std::size_t next = 0;  // the next index to be taken; indices below it are taken
+  int running = threads;
+
+  auto work = [&] {
+    for (;;) {
+      std::size_t index;
+      {
+        std::lock_guard lock(mutex);
+        if (next >= paths.size() || cancelRequested.load()) break;
+        index = next++;
+      }
+      auto [identity, size] = pool_detail::identify(paths[index]);
+      bool skipped = false;
+      {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] {
+          if (cancelRequested.load()) return true;
+          bool sameFileUnderWay = std::any_of(underWay.begin(), underWay.end(), [&](const UnderWay& u) { return u.identity == identity; });
+          return !sameFileUnderWay && (bytesUnderWay == 0 || bytesUnderWay + size <= kParallelMemoryBudget);
+        });
+        if (cancelRequested.load()) {
+          skipped = true;
+          slots[index] = Slot::Skipped;
+        } else {
+          underWay.push_back({index, identity});
+          bytesUnderWay += size;
+        }
+      }
+      if (skipped) {
+        changed.notify_all();
+        continue;
+      }
+      Result result = convert(paths[index]);
+      {
+        std::lock_guard lock(mutex);
+        std::erase_if(underWay, [&](const UnderWay& u) { return u.index == index; });
+        bytesUnderWay -= size;
+        results[index] = std::move(result);
+        slots[index] = Slot::Done;
+      }
+      changed.notify_all();
+    }
+    {
+      std::lock_guard lock(mutex);
+      --running;
+    }
+    changed.notify_all();
+  };
+
+  std::vector<std::thread> pool;
+  pool.reserve(static_cast<std::size_t>(threads));
+  for (int k = 0; k < threads; ++k) pool.emplace_back(work);
+
+  for (std::size_t index = 0; index < paths.size(); ++index) {
+    Slot slot;
+    {
+      std::unique_lock lock(mutex);
+      // An index nobody has taken will never be taken once the workers have stopped.
+      changed.wait(lock, [&] { return slots[index] != Slot::Pending || (index >= next && running == 0); });
+      slot = slots[index];
+    }
+    if (slot == Slot::Pending) break;
+    if (slot == Slot::Done) finish(paths[index], results[index]);
+    results[index] = Result{};
+  }
+  for (std::thread& t : pool) t.join();
+}
+
+inline int defaultThreadCount() {
+  unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : static_cast<int>(std::min(cores, 8u));
+}
+
+}  // namespace sarnavel

@@ -1,0 +1,95 @@
+#include "run/ordered_pool.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "support/temp_folder.h"
+
+namespace sarnavel {
+namespace {
+
+std::vector<std::string> names(int count) {
+  std::vector<std::string> paths;
+  for (int k = 0; k < count; ++k) paths.push_back("/nonexistent/file" + std::to_string(1000 + k));
+  return paths;
+}
+
+TEST(OrderedPool, ResultsArriveInPassOrderWhateverOrderTheyFinishIn) {
+  std::vector<std::string> paths = names(40);
+  std::atomic<bool> cancel{false};
+  std::vector<std::string> finished;
+  std::atomic<int> concurrent{0}, most{0};
+  runInPassOrder<int>(
+      paths, 3, cancel,
+      [&](const std::string& path) {
+        int now = ++concurrent;
+        most = std::max(most.load(), now);
+        std::this_thread::sleep_for(std::chrono::microseconds(path.back() % 3 == 0 ? 2000 : 100));
+        --concurrent;
+        return static_cast<int>(path.size());
+      },
+      [&](const std::string& path, int&) { finished.push_back(path); });
+  EXPECT_EQ(finished, paths);
+  EXPECT_GT(most.load(), 1) << "the files were not converted at the same time";
+}
+
+TEST(OrderedPool, CancelStartsNothingNewAndHandsOverWhatStarted) {
+  for (int threads : {1, 2, 4}) {
+    std::vector<std::string> paths = names(50);
+    std::atomic<bool> cancel{false};
+    std::mutex mutex;
+    std::set<std::string> started;
+    std::vector<std::string> finished;
+    runInPassOrder<int>(
+        paths, threads, cancel,
+        [&](const std::string& path) {
+          {
+            std::lock_guard lock(mutex);
+            started.insert(path);
+          }
+          std::this_thread::sleep_for(std::chrono::microseconds(300));
+          return 0;
+        },
+        [&](const std::string& path, int&) {
+          finished.push_back(path);
+          if (finished.size() == 2) cancel = true;
+        });
+    EXPECT_EQ(std::set<std::string>(finished.begin(), finished.end()), started) << threads;
+    EXPECT_TRUE(std::is_sorted(finished.begin(), finished.end())) << threads;
+    EXPECT_GE(finished.size(), 2u);
+    EXPECT_LE(finished.size(), 2u + static_cast<unsigned>(threads)) << threads;
+  }
+}
+
+// Two path texts of one file (through a link) are never converted at the same time.
+TEST(OrderedPool, OneFileIsNeverConvertedTwiceAtOnce) {
+  testing::TempFolder folder;
+  std::filesystem::path target = folder.put("a.css", "x");
+  std::vector<std::string> paths;
+  for (int k = 0; k < 12; ++k) {
+    std::filesystem::path link = folder / ("link" + std::to_string(10 + k) + ".css");
+    std::filesystem::create_symlink(target, link);
+    paths.push_back(link.string());
+  }
+  std::atomic<bool> cancel{false};
+  std::atomic<int> inside{0};
+  std::atomic<bool> overlapped{false};
+  runInPassOrder<int>(
+      paths, 4, cancel,
+      [&](const std::string&) {
+        if (++inside > 1) overlapped = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        --inside;
+        return 0;
+      },
+      [](const std::string&, int&) {});
+  EXPECT_FALSE(overlapped.load());
+}
+
+}  // namespace
+}  // namespace sarnavel
