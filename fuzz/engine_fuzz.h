@@ -1,0 +1,144 @@
+// The whole engine conversion of one document: a page, a style sheet or a script, with every
+// target and line ending, read as bytes or as text that came from a UTF-16 file.
+//
+// Properties (each target file picks its kind):
+//  - the conversion succeeds;
+//  - converting the converted text again changes nothing (a sheet: one line break after its
+//    rule, see sameButOneBreakAfterRule), where the converted text is read again as text of the
+//    target (see readAgainAsTarget and strayEscapes), and a page then loads the same files;
+//  - a page with `html` and `head` tags declares the target charset; a style sheet carries
+//    the `@charset` rule naming it; a script is exactly what the converter makes of its text
+//    (after the UTF-8 preparation when it is UTF-8), since nothing in a script is rewritten.
+// A page's references resolve against a small folder made once, holding a sheet, a script and
+// a subfolder, so that charset attributes are set and referenced files are gathered.
+#pragma once
+
+#include <stdlib.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+
+#include "engine/converter.h"
+#include "engine/css_conversion.h"
+#include "engine/escaping.h"
+#include "engine/html_conversion.h"
+#include "engine/javascript_conversion.h"
+#include "engine/target_encoding.h"
+#include "fuzz_support.h"
+#include "html/head_analysis.h"
+#include "html/tag_scanner.h"
+#include "text/utf8.h"
+
+namespace sarnavel::fuzz {
+
+enum class DocumentKind { Page, Sheet, Script };
+
+// Made on first use, removed when the process ends.
+class PageFolder {
+ public:
+  PageFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "sarnavel-fuzz-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) fail("a page folder can be made", __FILE__, __LINE__, pattern);
+    path_ = pattern;
+    std::filesystem::create_directories(path_ / "sub");
+    for (const char* name : {"a.css", "b.js", "sub/c.css", "sub/d.js", "\xE6\x97\xA5.css"}) std::ofstream(path_ / name) << "x";
+  }
+  ~PageFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline const std::filesystem::path& pageFolder() {
+  static const PageFolder folder;
+  return folder.path();
+}
+
+inline ResultCode convertDocument(DocumentKind kind, std::string& text, const ConversionOptions& options, TextOrigin origin,
+                                  ReferencedFiles& referenced) {
+  switch (kind) {
+    case DocumentKind::Page: return convertHtml(text, options, pageFolder(), referenced, origin);
+    case DocumentKind::Sheet: return convertCss(text, options, origin);
+    default: return convertJavaScript(text, options, origin);
+  }
+}
+
+// A sheet converted again keeps everything but gains one line break after its rule: the old
+// rule is replaced without its line break, and the new rule brings one (the way the program has
+// always written sheets; the engine tests pin it).
+inline bool sameButOneBreakAfterRule(const std::string& converted, const std::string& again, const std::string& lowerCharset) {
+  const std::string rule = "@charset \"" + lowerCharset + "\";";
+  const std::size_t at = converted.find(rule);
+  if (at == std::string::npos) return false;
+  const std::size_t end = at + rule.size();
+  for (const char* lineBreak : {"\r\n", "\n", "\r"}) {
+    if (again == converted.substr(0, end) + lineBreak + converted.substr(end)) return true;
+  }
+  return false;
+}
+
+// KNOWN FINDING (see FuzzFindings.DISABLED_PageWithTitleBeforeHeadIsStableWhenConvertedAgain in
+// tests/fault): a page whose title starts before its head tag gets the declaration after the
+// head tag, so after its title, and a second conversion moves it before the title. Such pages
+// are left out of the idempotence check until that is fixed, so the fuzzer looks for others.
+inline bool knownUnstablePage(DocumentKind kind, const std::string& converted) {
+  if (kind != DocumentKind::Page) return false;
+  PARSE1INFO head;
+  analyseHead(converted, head);
+  return head.hasContentTypeMeta && head.hasTitle && head.metaStart > head.titleStart;
+}
+
+inline int fuzzDocument(DocumentKind kind, const std::uint8_t* data, std::size_t size) {
+  Input input(data, size);
+  const std::uint8_t choice = input.byte();
+  const ConversionOptions options = conversionOptionsFrom(choice);
+  const TextOrigin origin = (choice & 0x80) ? TextOrigin::FromUtf16 : TextOrigin::AsRead;
+  const std::string_view original = input.rest();
+
+  std::string converted(original);
+  ReferencedFiles referenced;
+  FUZZ_CHECK(convertDocument(kind, converted, options, origin, referenced) == ResultCode::Success, "conversion failed: " + hexOf(original));
+  const std::string where = "kind " + std::to_string(static_cast<int>(kind)) + " choice " + hexOf(std::string_view(reinterpret_cast<const char*>(data), size ? 1 : 0)) +
+                            " text " + hexOf(original) + " converted " + hexOf(converted);
+
+  ConverterOptions converterOptions;
+  const std::string charset = applyTargetEncoding(converterOptions, options.targetEncoding, options.lineEnding);
+  const std::string lowerCharset = lowercaseCopy(charset);
+
+  if (kind == DocumentKind::Script) {
+    std::string expected(original);
+    if (origin == TextOrigin::AsRead) prepareUtf8Text(expected, EscapeLanguage::JavaScript);
+    FUZZ_CHECK(converted == convertText(converterOptions, expected), where + ": a script is more than its converted text");
+  } else if (kind == DocumentKind::Sheet) {
+    FUZZ_CHECK(converted.find("@charset \"" + lowerCharset + "\";") != std::string::npos, where + ": no @charset rule naming the target");
+  } else {
+    PARSE1INFO head;
+    analyseHead(converted, head);
+    if (head.hasHtml && head.hasHead) {
+      FUZZ_CHECK(head.hasContentTypeMeta && head.charset == lowerCharset, where + ": page declares '" + head.charset + "'");
+    }
+  }
+
+  if (readAgainAsTarget(converted, options.targetEncoding) && !strayEscapes(original) && !knownUnstablePage(kind, converted)) {
+    std::string again = converted;
+    ReferencedFiles referencedAgain;
+    FUZZ_CHECK(convertDocument(kind, again, options, TextOrigin::AsRead, referencedAgain) == ResultCode::Success, where);
+    if (kind == DocumentKind::Sheet) {
+      FUZZ_CHECK(sameButOneBreakAfterRule(converted, again, lowerCharset), where + " converted again " + hexOf(again));
+    } else {
+      FUZZ_CHECK(again == converted, where + " converted again " + hexOf(again));
+    }
+    FUZZ_CHECK(referencedAgain.styleSheets == referenced.styleSheets && referencedAgain.scripts == referenced.scripts,
+               where + ": converted again, the page loads other files");
+  }
+  return 0;
+}
+
+}  // namespace sarnavel::fuzz

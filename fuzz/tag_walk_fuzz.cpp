@@ -1,0 +1,171 @@
+// The tag walk and the head analysis over arbitrary page bytes.
+//
+// Properties: every TagSpan lies inside the text, starts at a `<` and ends just after a `>`,
+// and its text views the bytes between them; tags come in strictly forward order and never
+// start or end inside an ISO-2022-JP run; names and attribute keys are lower case; a tag
+// written by writeTag reads back as the same tag; script bodies are skipped forward only; the
+// head analysis reports only offsets of tags that exist, and a record analysed a second time
+// keeps exactly the fields its contract lets it keep.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "html/head_analysis.h"
+#include "html/iso2022_runs.h"
+#include "html/tag_scanner.h"
+
+namespace {
+
+using namespace sarnavel;
+using sarnavel::fuzz::hexOf;
+
+// For each byte of the page, whether it lies inside a run (escape sequences count as
+// outside: they are never offered to a search either).
+std::vector<bool> runMap(std::string_view page) {
+  std::vector<bool> inside(page.size(), false);
+  bool inRun = false;
+  std::size_t i = 0;
+  while (i < page.size()) {
+    if (page[i] == '\x1b') {
+      std::size_t length = 0;
+      RunShift shift = runShiftAt(page, i, length);
+      if (shift != RunShift::None) {
+        inRun = shift == RunShift::Opens;
+        i += length;
+        continue;
+      }
+    }
+    inside[i] = inRun;
+    ++i;
+  }
+  return inside;
+}
+
+bool lowerCaseOnly(std::string_view text) {
+  for (char c : text) {
+    if (c >= 'A' && c <= 'Z') return false;
+  }
+  return true;
+}
+
+bool plainName(std::string_view name) {
+  if (name.empty() || name[0] < 'a' || name[0] > 'z') return false;
+  for (char c : name) {
+    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
+  }
+  return true;
+}
+
+void checkSpan(std::string_view page, const TagSpan& span, const std::vector<bool>& inRun) {
+  const std::string where = "page " + hexOf(page) + " tag at " + std::to_string(span.tagStart) + ".." + std::to_string(span.tagEnd);
+  FUZZ_CHECK(span.tagStart < span.tagEnd && span.tagEnd <= page.size(), where);
+  FUZZ_CHECK(page[span.tagStart] == '<' && page[span.tagEnd - 1] == '>', where);
+  const char* first = page.data() + span.tagStart + 1;
+  const char* last = page.data() + span.tagEnd - 1;  // the `>`
+  FUZZ_CHECK(span.text.data() >= first && span.text.data() + span.text.size() <= last, where);
+  // The text is everything between `<` and `>`, less a final `/` when self-closing.
+  FUZZ_CHECK(static_cast<std::size_t>(last - first) == span.text.size() + (span.selfClosing ? 1 : 0), where);
+  if (span.selfClosing) FUZZ_CHECK(*(last - 1) == '/', where);
+  FUZZ_CHECK(!inRun[span.tagStart] && !inRun[span.tagEnd - 1], where + " inside an ISO-2022-JP run");
+}
+
+void checkRoundTrip(const ScannedTag& tag) {
+  if (!plainName(tag.name)) return;
+  for (const auto& [key, value] : tag.attributes) {
+    // Nothing is escaped when a tag is written, so a value holding a quote or `>` cannot
+    // come back.
+    if (value.find_first_of("\">") != std::string::npos) return;
+  }
+  std::string written;
+  writeTag(written, tag.name, tag.attributes, tag.span.selfClosing);
+  FUZZ_CHECK(written.size() >= 2 && written.front() == '<' && written.back() == '>', hexOf(written));
+  std::string_view inner(written.data() + 1, written.size() - 2);
+  if (tag.span.selfClosing) {
+    FUZZ_CHECK(inner.size() >= 2 && inner.substr(inner.size() - 2) == " /", hexOf(written));
+    inner.remove_suffix(1);
+  }
+  std::string name;
+  AttributeMap attributes;
+  FUZZ_CHECK(parseTagText(inner, name, attributes), hexOf(written));
+  FUZZ_CHECK(name == tag.name, "written " + hexOf(written) + " read back as " + hexOf(name));
+  FUZZ_CHECK(attributes == tag.attributes, "written " + hexOf(written) + " reads back with other attributes");
+}
+
+void walkPage(std::string_view page, bool skipScripts) {
+  const std::vector<bool> inRun = runMap(page);
+  TagWalk walk(page);
+  ScannedTag tag;
+  std::size_t resume = 0;
+  std::size_t count = 0;
+  while (walk.next(tag)) {
+    FUZZ_CHECK(++count <= page.size(), "more tags than bytes in " + hexOf(page));
+    checkSpan(page, tag.span, inRun);
+    FUZZ_CHECK(tag.span.tagStart >= resume, "walk went back to " + std::to_string(tag.span.tagStart) + " in " + hexOf(page));
+    FUZZ_CHECK(!tag.name.empty() && tag.name != "!--", "walk handed over a nameless tag or comment opener in " + hexOf(page));
+    FUZZ_CHECK(lowerCaseOnly(tag.name), "name " + hexOf(tag.name));
+    for (const auto& [key, value] : tag.attributes) {
+      bool keyOk = !key.empty();
+      for (char c : key) keyOk = keyOk && ((c >= 'a' && c <= 'z') || c == '-');
+      FUZZ_CHECK(keyOk, "attribute key " + hexOf(key) + " in " + hexOf(page));
+    }
+    checkRoundTrip(tag);
+    resume = tag.span.tagEnd;
+    if (skipScripts && tag.name == "script") {
+      std::size_t after = skipScriptBody(page, tag.span);
+      FUZZ_CHECK(after >= tag.span.tagEnd && after <= page.size(), "script body skip to " + std::to_string(after));
+      walk.skipScriptBody(tag.span);
+      resume = after;
+    }
+  }
+}
+
+void checkHead(std::string_view page) {
+  PARSE1INFO fresh;
+  const bool hasHtml = analyseHead(page, fresh);
+  const std::string where = "page " + hexOf(page);
+  FUZZ_CHECK(hasHtml == fresh.hasHtml, where);
+  auto tagAt = [&](std::size_t start, std::size_t end) {
+    return start < end && end <= page.size() && page[start] == '<' && page[end - 1] == '>';
+  };
+  if (fresh.hasHead) FUZZ_CHECK(tagAt(fresh.headStart, fresh.headEnd), where + " head");
+  if (fresh.hasContentTypeMeta) FUZZ_CHECK(tagAt(fresh.metaStart, fresh.metaEnd), where + " meta");
+  if (!fresh.hasContentTypeMeta) FUZZ_CHECK(fresh.metaSelfClosing, where + " meta closing style without a meta");
+  if (fresh.hasTitle) FUZZ_CHECK(fresh.titleStart < page.size() && page[fresh.titleStart] == '<', where + " title");
+  FUZZ_CHECK(lowerCaseOnly(fresh.charset) && lowerCaseOnly(fresh.contentScriptType), where);
+
+  // A record that held another page's analysis: flags and script type are reset, the charset
+  // and the offsets are kept where this page sets nothing.
+  PARSE1INFO reused;
+  reused.charset = "stale";
+  reused.contentScriptType = "text/stale";
+  reused.hasHtml = reused.hasHead = reused.hasContentTypeMeta = reused.hasTitle = true;
+  reused.metaSelfClosing = false;
+  analyseHead(page, reused);
+  FUZZ_CHECK(reused.hasHtml == fresh.hasHtml && reused.hasHead == fresh.hasHead && reused.hasTitle == fresh.hasTitle &&
+                 reused.hasContentTypeMeta == fresh.hasContentTypeMeta && reused.metaSelfClosing == fresh.metaSelfClosing,
+             where + " flags of a reused record");
+  FUZZ_CHECK(reused.contentScriptType == fresh.contentScriptType, where + " script type of a reused record");
+  FUZZ_CHECK(reused.charset == fresh.charset || (fresh.charset.empty() && reused.charset == "stale"),
+             where + " charset of a reused record: " + reused.charset);
+  if (fresh.hasHead) FUZZ_CHECK(reused.headStart == fresh.headStart && reused.headEnd == fresh.headEnd, where);
+  if (fresh.hasContentTypeMeta) FUZZ_CHECK(reused.metaStart == fresh.metaStart && reused.metaEnd == fresh.metaEnd, where);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::string_view page(reinterpret_cast<const char*>(data), size);
+  walkPage(page, false);
+  walkPage(page, true);
+
+  // findNextTag from every offset a walk could resume at.
+  std::size_t start = 0;
+  while (auto span = findNextTag(page, start)) {
+    FUZZ_CHECK(span->tagStart >= start, "findNextTag went back in " + hexOf(page));
+    start = span->tagEnd;
+  }
+  checkHead(page);
+  return 0;
+}
