@@ -1,0 +1,24 @@
+// sarnavel: the desktop program. Converts Japanese web documents dropped onto its window or
+// named on its command line.
+#include <cstdio>
+#include <string>
+
+#include <QApplication>
+
+#include "ui/start_up.h"
+
+int main(int argc, char** argv) {
+  // Every argument after the program's name is a file or folder for the list; none of them is
+  // an option for Qt.
+  const std::vector<std::filesystem::path> paths = sarnavel::commandLinePaths(argc, argv);
+  if (!sarnavel::graphicalDisplayAvailable()) {
+    const std::string message = std::string(sarnavel::kUnsupportedPlatformMessage) + "\n";
+    std::fputs(message.c_str(), stderr);
+    return 1;
+  }
+  int qtArgc = 1;
+  QApplication application(qtArgc, argv);
+  QApplication::setApplicationName(QStringLiteral("sarnavel"));
+  QApplication::setDesktopFileName(QStringLiteral("sarnavel"));
+  return sarnavel::runMainDialog(paths);
+}

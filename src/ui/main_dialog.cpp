@@ -1,0 +1,273 @@
+#include "ui/main_dialog.h"
+
+#include <algorithm>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QHeaderView>
+#include <QIcon>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTableView>
+#include <QUrl>
+
+#include "run/intake.h"
+#include "run/run_messages.h"
+#include "ui/dialog_units.h"
+#include "ui/progress_dialog.h"
+
+namespace sarnavel {
+namespace {
+
+// The target encoding of each position of the encoding list; ISO-2022-JP (2) is not offered.
+constexpr std::array<TargetEncoding, 3> kEncodingAtPosition{0, 1, 3};
+
+constexpr std::array<int, 3> kColumnWidths{130, 60, 800};
+
+// The local paths of a drop, in the order of the drop.
+std::vector<std::filesystem::path> localPathsOf(const QMimeData& drop) {
+  std::vector<std::filesystem::path> paths;
+  for (const QUrl& url : drop.urls()) {
+    if (url.isLocalFile()) paths.emplace_back(QFile::encodeName(url.toLocalFile()).toStdString());
+  }
+  return paths;
+}
+
+bool offersLocalFiles(const QMimeData* drop) {
+  if (!drop || !drop->hasUrls()) return false;
+  const QList<QUrl> urls = drop->urls();
+  return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+}
+
+}  // namespace
+
+MainDialog::MainDialog(const std::vector<std::filesystem::path>& commandLinePaths, QWidget* parent)
+    : QDialog(parent), model_(new FileListModel(this)) {
+  setObjectName(QStringLiteral("IDD_MAIN"));
+  setWindowTitle(QStringLiteral("サルナヴェル（SARNAVEL） ver. 1.4.1"));
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+
+  // The controls, in their tab order, placed on the dialog-unit grid.
+  const DialogUnits units(font());
+  setFixedSize(units.x(310), units.y(275));
+
+  // A static text as wide as its cell, or as its text when that is wider, but never reaching
+  // into the control at `limit` (dialog units).
+  auto addLabel = [&](const QString& text, QRect cell, int limit) {
+    auto* label = new QLabel(text, this);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    const int room = units.x(limit) - cell.x() - 1;
+    cell.setWidth(std::max(cell.width(), std::min(label->sizeHint().width(), room)));
+    label->setGeometry(cell);
+    return label;
+  };
+  auto addCombo = [&](const char* id, QRect cell) {
+    auto* combo = new QComboBox(this);
+    combo->setObjectName(QLatin1String(id));
+    combo->setGeometry(cell.x(), cell.y(), cell.width(), combo->sizeHint().height());
+    return combo;
+  };
+  auto addCheckBox = [&](const char* id, const QString& text, QRect cell) {
+    auto* box = new QCheckBox(text, this);
+    box->setObjectName(QLatin1String(id));
+    box->setGeometry(cell);
+    return box;
+  };
+  auto addButton = [&](const char* id, const QString& text, QRect cell) {
+    auto* button = new QPushButton(text, this);
+    button->setObjectName(QLatin1String(id));
+    button->setGeometry(cell);
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+  };
+
+  QLabel* encodingLabel = addLabel(QStringLiteral("変換先の文字コード(&O):"), units.rect(5, 7, 80, 12), 90);
+  encoding_ = addCombo("IDC_ENCODING", units.rect(90, 5, 60, 80));
+  encodingLabel->setBuddy(encoding_);
+  QLabel* newlineLabel = addLabel(QStringLiteral("変換先の改行コード(&N):"), units.rect(160, 7, 80, 12), 245);
+  newline_ = addCombo("IDC_NEWLINE", units.rect(245, 5, 60, 80));
+  newlineLabel->setBuddy(newline_);
+  followCss_ = addCheckBox("IDC_FOLLOW_CSS", QStringLiteral("参照CSSも変換(&S)"), units.rect(160, 25, 70, 14));
+  followJs_ = addCheckBox("IDC_FOLLOW_JS", QStringLiteral("参照jsも変換(&J)"), units.rect(235, 25, 70, 14));
+  backup_ = addCheckBox("IDC_BACKUP", QStringLiteral("バックアップを作成する(&B)"), units.rect(160, 45, 143, 14));
+  QLabel* listLabel = addLabel(QStringLiteral("変換するファイルのリスト(&L):"), units.rect(5, 67, 90, 12), 100);
+  addLabel(QStringLiteral("※ここに変換したいファイルやフォルダをドロップしてください。"), units.rect(100, 67, 205, 12), 310);
+
+  list_ = new QTableView(this);
+  list_->setObjectName(QStringLiteral("IDC_FILE_LIST"));
+  list_->setGeometry(units.rect(5, 80, 300, 150));
+  list_->setModel(model_);
+  listLabel->setBuddy(list_);
+
+  removeSelected_ = addButton("IDC_REMOVE_SELECTED", QStringLiteral("選択項目をリストから削除(&D)"), units.rect(80, 235, 140, 14));
+  removeAll_ = addButton("IDC_REMOVE_ALL", QStringLiteral("すべて削除(&A)"), units.rect(225, 235, 80, 14));
+  convert_ = addButton("IDC_CONVERT", QStringLiteral("変換(&C)"), units.rect(140, 255, 80, 14));
+  exit_ = addButton("IDCANCEL", QStringLiteral("終了(&X)"), units.rect(225, 255, 80, 14));
+
+  connect(removeSelected_, &QPushButton::clicked, this, &MainDialog::removeSelectedRows);
+  connect(removeAll_, &QPushButton::clicked, this, &MainDialog::removeAllRows);
+  connect(convert_, &QPushButton::clicked, this, &MainDialog::startConversion);
+  connect(exit_, &QPushButton::clicked, this, &MainDialog::reject);
+
+  initMainDialog(commandLinePaths);
+  centreOnScreen(*this);
+}
+
+void MainDialog::initMainDialog(const std::vector<std::filesystem::path>& commandLinePaths) {
+  setAcceptDrops(true);
+  setWindowIcon(QIcon(QStringLiteral(":/sarnavel/sarnavel-32.png")));
+
+  encoding_->addItems({QStringLiteral("Shift_JIS"), QStringLiteral("EUC-JP"), QStringLiteral("UTF-8")});
+  newline_->addItems({QStringLiteral("変更なし"), QStringLiteral("CR+LF (Windows)"), QStringLiteral("LF (UNIX)"),
+                      QStringLiteral("CR (Mac)")});
+  encoding_->setCurrentIndex(0);
+  newline_->setCurrentIndex(0);
+  followCss_->setChecked(true);
+  followJs_->setChecked(true);
+  backup_->setChecked(true);
+
+  // A report view with grid lines and full-row, multiple selection; it sorts only through
+  // onColumnClick, and shows no sort mark.
+  list_->setShowGrid(true);
+  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list_->setSortingEnabled(false);
+  list_->setWordWrap(false);
+  list_->setTabKeyNavigation(false);
+  list_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  list_->verticalHeader()->hide();
+  list_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 4);
+  QHeaderView* header = list_->horizontalHeader();
+  header->setSectionsClickable(true);
+  header->setSortIndicatorShown(false);
+  header->setHighlightSections(false);
+  header->setStretchLastSection(false);
+  header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  for (int column = 0; column < FileListModel::ColumnCount; ++column) {
+    header->resizeSection(column, kColumnWidths[static_cast<std::size_t>(column)]);
+  }
+  connect(header, &QHeaderView::sectionClicked, this, &MainDialog::onColumnClick);
+
+  addCommandLinePaths(commandLinePaths);
+}
+
+void MainDialog::offerToList(const std::vector<std::filesystem::path>& paths) {
+  IntakeReport report;
+  for (const std::filesystem::path& path : paths) offerPath(path, report);
+  std::vector<FileListEntry> entries;
+  entries.reserve(report.files.size());
+  for (const std::filesystem::path& file : report.files) entries.push_back(FileListEntry::fromFullPath(file));
+  model_->appendEntries(std::move(entries));
+}
+
+// offerPath tells files from folders by itself; the two entries differ only in what they are
+// meant for.
+void MainDialog::addFileToList(const std::filesystem::path& path) { offerToList({path}); }
+
+void MainDialog::addFolderToList(const std::filesystem::path& path) { offerToList({path}); }
+
+void MainDialog::addDroppedFiles(const QMimeData& drop) { offerToList(localPathsOf(drop)); }
+
+void MainDialog::addCommandLinePaths(const std::vector<std::filesystem::path>& paths) { offerToList(paths); }
+
+void MainDialog::onColumnClick(int column) {
+  if (column != 1 && column != 2) column = 0;
+  const int direction = sortDirection_[static_cast<std::size_t>(column)];
+  sortDirection_.fill(0);
+  sortDirection_[static_cast<std::size_t>(column)] = direction != 0 ? -direction : -1;
+  model_->reorder([this](const FileListEntry& a, const FileListEntry& b) { return compareRows(a, b) < 0; });
+}
+
+int MainDialog::compareRows(const FileListEntry& a, const FileListEntry& b) const {
+  const QString FileListEntry::*fields[] = {&FileListEntry::fileName, &FileListEntry::extension, &FileListEntry::fullPath};
+  for (std::size_t column = 0; column < sortDirection_.size(); ++column) {
+    const int direction = sortDirection_[column];
+    if (direction == 0) continue;
+    // QString compares UTF-16 code units as unsigned values, a prefix before the longer text.
+    const int order = QString::compare(a.*fields[column], b.*fields[column], Qt::CaseSensitive);
+    if (order == 0) return 0;
+    return order < 0 ? direction : -direction;
+  }
+  return 0;
+}
+
+int MainDialog::sortDirection(int column) const {
+  return column >= 0 && column < 3 ? sortDirection_[static_cast<std::size_t>(column)] : 0;
+}
+
+void MainDialog::removeSelectedRows() {
+  std::vector<int> rows;
+  for (const QModelIndex& index : list_->selectionModel()->selectedRows()) rows.push_back(index.row());
+  model_->removeRowNumbers(std::move(rows));
+}
+
+void MainDialog::removeAllRows() { model_->removeAll(); }
+
+RunRequest MainDialog::currentRequest() const {
+  RunRequest request;
+  const int position = encoding_->currentIndex();
+  // No selection gives a target the run refuses, as the run expects.
+  request.options.targetEncoding =
+      position >= 0 && position < static_cast<int>(kEncodingAtPosition.size()) ? kEncodingAtPosition[static_cast<std::size_t>(position)] : -1;
+  request.options.lineEnding = static_cast<LineEnding>(std::clamp(newline_->currentIndex(), 0, 3));
+  request.options.followCss = followCss_->isChecked();
+  request.options.followJs = followJs_->isChecked();
+  request.options.makeBackup = backup_->isChecked();
+  request.paths.reserve(model_->entries().size());
+  for (const FileListEntry& entry : model_->entries()) request.paths.push_back(entry.path);
+  return request;
+}
+
+void MainDialog::startConversion() {
+  setButtonsEnabled(false);
+  bool couldNotStart = false;
+  {
+    ProgressDialog progress(currentRequest(), couldNotStart, this);
+    progress.exec();
+  }  // the worker has ended here
+  if (couldNotStart) {
+    QMessageBox::critical(this, QString(), QString::fromUtf8(plainMessage(MessageId::CannotStartThread)));
+  }
+  setButtonsEnabled(true);
+}
+
+void MainDialog::setButtonsEnabled(bool enabled) {
+  for (QPushButton* button : {removeSelected_, removeAll_, convert_, exit_}) button->setEnabled(enabled);
+}
+
+void MainDialog::keyPressEvent(QKeyEvent* event) {
+  // Enter presses a button only when that button has the focus; otherwise it does nothing.
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button && button->isEnabled()) button->click();
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+void MainDialog::dragEnterEvent(QDragEnterEvent* event) {
+  if (offersLocalFiles(event->mimeData())) event->acceptProposedAction();
+}
+
+void MainDialog::dragMoveEvent(QDragMoveEvent* event) {
+  if (offersLocalFiles(event->mimeData())) event->acceptProposedAction();
+}
+
+void MainDialog::dropEvent(QDropEvent* event) {
+  if (!offersLocalFiles(event->mimeData())) return;
+  addDroppedFiles(*event->mimeData());
+  event->acceptProposedAction();
+}
+
+}  // namespace sarnavel

@@ -1,0 +1,88 @@
+// The main dialog (IDD_MAIN): the target encoding and line ending, three switches, the list
+// of files to convert, and the buttons that remove rows, start a run and leave the program.
+//
+// Files enter the list from the command line (once, while the dialog is built) and from
+// drops of local files and folders; the intake rules are those of offerPath, shared with the
+// command-line tool, and paths that do not exist or are of another kind add nothing, silently.
+//
+// The list sorts only when a column header is clicked (onColumnClick): the first click on a
+// column sorts it ascending, the next descending; a click on another column forgets the first
+// one's direction. Texts compare by UTF-16 code unit, case-sensitively, with no second key.
+// Rows added later go to the end until the next click.
+//
+// "変換(&C)" disables the four buttons and runs the progress dialog modally with the options
+// and the rows as they are at that moment; afterwards the buttons come back, with the list and
+// the options unchanged. The Escape key and the close box leave like "終了(&X)"; the Enter key
+// does nothing unless a button has the focus.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <vector>
+
+#include <QDialog>
+
+#include "run/conversion_run.h"
+#include "ui/file_list_model.h"
+
+class QCheckBox;
+class QComboBox;
+class QMimeData;
+class QPushButton;
+class QTableView;
+
+namespace sarnavel {
+
+class MainDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // commandLinePaths: the arguments after the program's own name.
+  explicit MainDialog(const std::vector<std::filesystem::path>& commandLinePaths = {}, QWidget* parent = nullptr);
+
+  // File intake. Each adds the accepted files at the end of the list.
+  void addFileToList(const std::filesystem::path& path);
+  void addFolderToList(const std::filesystem::path& path);
+  void addDroppedFiles(const QMimeData& drop);
+  void addCommandLinePaths(const std::vector<std::filesystem::path>& paths);
+
+  // The list.
+  void onColumnClick(int column);
+  int compareRows(const FileListEntry& a, const FileListEntry& b) const;
+  void removeSelectedRows();
+  void removeAllRows();
+  int sortDirection(int column) const;  // -1 ascending, +1 descending, 0 not sorted by it
+
+  void startConversion();
+  // The run that "変換(&C)" would start now: the options and the rows as the controls hold them.
+  RunRequest currentRequest() const;
+
+  const FileListModel& fileList() const { return *model_; }
+  FileListModel& fileList() { return *model_; }
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void initMainDialog(const std::vector<std::filesystem::path>& commandLinePaths);
+  void offerToList(const std::vector<std::filesystem::path>& paths);
+  void setButtonsEnabled(bool enabled);
+
+  FileListModel* model_;
+  QComboBox* encoding_ = nullptr;
+  QComboBox* newline_ = nullptr;
+  QCheckBox* followCss_ = nullptr;
+  QCheckBox* followJs_ = nullptr;
+  QCheckBox* backup_ = nullptr;
+  QTableView* list_ = nullptr;
+  QPushButton* removeSelected_ = nullptr;
+  QPushButton* removeAll_ = nullptr;
+  QPushButton* convert_ = nullptr;
+  QPushButton* exit_ = nullptr;
+  std::array<int, 3> sortDirection_{};  // per column: file name, extension, full path
+};
+
+}  // namespace sarnavel

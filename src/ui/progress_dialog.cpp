@@ -1,0 +1,142 @@
+#include "ui/progress_dialog.h"
+
+#include <system_error>
+#include <utility>
+
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+
+#include "run/run_messages.h"
+#include "ui/dialog_units.h"
+
+namespace sarnavel {
+namespace {
+
+constexpr int kShowLogIntervalMs = 40;
+
+}  // namespace
+
+ProgressDialog::ProgressDialog(RunRequest request, bool& couldNotStart, QWidget* parent)
+    : QDialog(parent),
+      request_(std::move(request)),
+      couldNotStart_(couldNotStart),
+      log_(new QPlainTextEdit(this)),
+      button_(new QPushButton(QStringLiteral("キャンセル(&C)"), this)) {
+  setObjectName(QStringLiteral("IDD_PROGRESS"));
+  setWindowTitle(QStringLiteral("変換中..."));
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint);
+  setModal(true);
+
+  const DialogUnits units(font());
+  setFixedSize(units.x(355), units.y(210));
+
+  log_->setObjectName(QStringLiteral("IDC_LOG"));
+  log_->setGeometry(units.rect(5, 5, 345, 180));
+  log_->setReadOnly(true);
+  log_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  log_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  log_->setFocusPolicy(Qt::StrongFocus);
+  log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  log_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+  button_->setObjectName(QStringLiteral("IDCANCEL"));
+  button_->setGeometry(units.rect(275, 190, 75, 14));
+  button_->setAutoDefault(false);
+  button_->setDefault(false);
+  connect(button_, &QPushButton::clicked, this, &ProgressDialog::onProgressButton);
+
+  showTimer_.setSingleShot(true);
+  showTimer_.setInterval(kShowLogIntervalMs);
+  connect(&showTimer_, &QTimer::timeout, this, &ProgressDialog::showLog);
+  connect(this, &ProgressDialog::logEntry, this, &ProgressDialog::appendToLog, Qt::QueuedConnection);
+  connect(this, &ProgressDialog::runEnded, this, &ProgressDialog::onRunEnded, Qt::QueuedConnection);
+}
+
+ProgressDialog::~ProgressDialog() {
+  // Closing after a cancel can come while the worker still converts its current file; the
+  // next run must not begin before this one has ended.
+  cancelRequested_.store(true);
+  if (workerThread_.joinable()) workerThread_.join();
+}
+
+int ProgressDialog::exec() {
+  if (!onProgressInit()) return QDialog::Rejected;
+  centreOnScreen(*this);
+  return QDialog::exec();
+}
+
+bool ProgressDialog::onProgressInit() {
+  if (workerThread_.joinable()) return true;
+  cancelRequested_.store(false);
+  runFinished_ = false;
+  workerDone_ = false;
+  try {
+    workerThread_ = std::thread([this] {
+      RunObserver observer;
+      observer.log = [this](std::string_view entry) {
+        const std::string text = withUnixLineEnds(entry);
+        emit logEntry(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+      };
+      const RunSummary summary = conversionWorker(request_, observer, cancelRequested_);
+      // A run refused at its first step leaves the window as it is.
+      if (summary.started) emit runEnded();
+    });
+  } catch (const std::system_error&) {
+    couldNotStart_ = true;
+    return false;
+  }
+  return true;
+}
+
+void ProgressDialog::onProgressButton() {
+  if (runFinished_) {
+    done(QDialog::Rejected);
+    return;
+  }
+  cancelRequested_.store(true);
+  switchToFinishedLook();
+}
+
+void ProgressDialog::reject() { onProgressButton(); }
+
+void ProgressDialog::keyPressEvent(QKeyEvent* event) {
+  // Enter presses the button only when the button has the focus; it never ends the dialog.
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    if (focusWidget() == button_ && button_->isEnabled()) button_->click();
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+void ProgressDialog::appendToLog(const QString& text) {
+  pendingLog_ += text;
+  if (!showTimer_.isActive()) showTimer_.start();
+}
+
+void ProgressDialog::showLog() {
+  showTimer_.stop();
+  if (pendingLog_.isEmpty()) return;
+  log_->moveCursor(QTextCursor::End);
+  log_->insertPlainText(pendingLog_);
+  pendingLog_.clear();
+  log_->moveCursor(QTextCursor::End);
+  log_->ensureCursorVisible();
+}
+
+void ProgressDialog::onRunEnded() {
+  showLog();
+  workerDone_ = true;
+  switchToFinishedLook();
+}
+
+void ProgressDialog::switchToFinishedLook() {
+  button_->setText(QStringLiteral("閉じる(&C)"));
+  setWindowTitle(QStringLiteral("変換結果"));
+  runFinished_ = true;
+}
+
+}  // namespace sarnavel

@@ -1,0 +1,77 @@
+// The window of a conversion run (IDD_PROGRESS): a read-only log that grows as files are
+// converted, and one button that first cancels the run and then closes the window.
+//
+// The dialog starts the worker thread when it opens (onProgressInit) and waits for it when it
+// goes away, so no two runs ever overlap. The worker never touches a widget: every log entry
+// and the end of the run reach the dialog as queued signals, carried out on the user-interface
+// thread. The only thing the two threads share is the cancelRequested flag.
+//
+// The button, the Escape key and the close box all do the same (onProgressButton): while the
+// run goes on they ask it to stop and switch the window at once to its finished look
+// ("変換結果", "閉じる(&C)"); the worker finishes the file under way, logs it and the
+// cancellation. Once the window shows its finished look they close it.
+#pragma once
+
+#include <atomic>
+#include <thread>
+
+#include <QDialog>
+#include <QString>
+#include <QTimer>
+
+#include "run/conversion_run.h"
+
+class QPlainTextEdit;
+class QPushButton;
+
+namespace sarnavel {
+
+class ProgressDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // couldNotStart is set when the worker thread cannot be started; the dialog then never shows.
+  ProgressDialog(RunRequest request, bool& couldNotStart, QWidget* parent = nullptr);
+  ~ProgressDialog() override;  // waits for the worker to finish its current file
+
+  // Starts the worker and runs the dialog until the user closes it.
+  int exec() override;
+
+  bool onProgressInit();   // starts the worker; false (with couldNotStart set) when it could not
+  void onProgressButton();
+
+  bool runFinished() const { return runFinished_; }
+  bool cancelRequested() const { return cancelRequested_.load(); }
+  bool workerDone() const { return workerDone_; }  // the run's last log entry has been shown
+
+ signals:
+  // Emitted by the worker thread; received on the dialog's own thread.
+  void logEntry(const QString& text);
+  void runEnded();
+
+ protected:
+  void reject() override;  // the Escape key and the close box act like the button
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void appendToLog(const QString& text);
+  void showLog();
+  void onRunEnded();
+  void switchToFinishedLook();
+
+  RunRequest request_;
+  bool& couldNotStart_;
+  std::atomic<bool> cancelRequested_{false};
+  bool runFinished_ = false;
+  bool workerDone_ = false;
+  std::thread workerThread_;
+
+  QPlainTextEdit* log_;
+  QPushButton* button_;
+  // Log text received but not yet shown: entries that arrive close together are shown together,
+  // so a long run cannot flood the window.
+  QString pendingLog_;
+  QTimer showTimer_;
+};
+
+}  // namespace sarnavel

@@ -1,0 +1,78 @@
+#include "ui/start_up.h"
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "ui/main_dialog.h"
+
+namespace sarnavel {
+namespace {
+
+std::string environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+// Whether an X server answers at $DISPLAY. The X client library is loaded only for this
+// question, as Qt's own X platform loads it; without it, a set DISPLAY is taken on trust.
+bool xServerAnswers() {
+  const std::string display = environment("DISPLAY");
+  if (display.empty()) return false;
+  void* library = dlopen("libxcb.so.1", RTLD_LAZY | RTLD_LOCAL);
+  if (!library) return true;
+  using Connect = void* (*)(const char*, int*);
+  using HasError = int (*)(void*);
+  using Disconnect = void (*)(void*);
+  auto connect = reinterpret_cast<Connect>(dlsym(library, "xcb_connect"));
+  auto hasError = reinterpret_cast<HasError>(dlsym(library, "xcb_connection_has_error"));
+  auto disconnect = reinterpret_cast<Disconnect>(dlsym(library, "xcb_disconnect"));
+  bool answers = true;
+  if (connect && hasError && disconnect) {
+    void* connection = connect(display.c_str(), nullptr);
+    answers = connection && hasError(connection) == 0;
+    if (connection) disconnect(connection);
+  }
+  dlclose(library);
+  return answers;
+}
+
+bool waylandDisplaySet() { return !environment("WAYLAND_DISPLAY").empty(); }
+
+// One entry of QT_QPA_PLATFORM, such as "xcb", "wayland-egl" or "offscreen:size=800x600".
+bool platformAvailable(std::string name) {
+  name = name.substr(0, name.find(':'));
+  if (name.empty()) return xServerAnswers() || waylandDisplaySet();
+  if (name == "xcb") return xServerAnswers();
+  if (name.rfind("wayland", 0) == 0) return waylandDisplaySet();
+  return true;
+}
+
+}  // namespace
+
+bool graphicalDisplayAvailable() {
+  // QT_QPA_PLATFORM may list several platforms separated by ';', tried in turn.
+  const std::string platforms = environment("QT_QPA_PLATFORM");
+  std::size_t start = 0;
+  do {
+    const std::size_t end = platforms.find(';', start);
+    if (platformAvailable(platforms.substr(start, end == std::string::npos ? std::string::npos : end - start))) return true;
+    start = end == std::string::npos ? end : end + 1;
+  } while (start != std::string::npos);
+  return false;
+}
+
+std::vector<std::filesystem::path> commandLinePaths(int argc, char** argv) {
+  std::vector<std::filesystem::path> paths;
+  for (int index = 1; index < argc && argv[index]; ++index) paths.emplace_back(argv[index]);
+  return paths;
+}
+
+int runMainDialog(const std::vector<std::filesystem::path>& paths) {
+  MainDialog dialog(paths);
+  dialog.exec();
+  return 0;
+}
+
+}  // namespace sarnavel

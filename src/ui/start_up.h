@@ -1,0 +1,26 @@
+// Start-up of the desktop program: whether a graphical display can be opened at all, the
+// paths of the command line, and the main dialog run until the user leaves it.
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+#include <vector>
+
+namespace sarnavel {
+
+// Shown on stderr, with exit status 1, when no graphical display can be opened.
+inline constexpr std::string_view kUnsupportedPlatformMessage = "プログラムはこのOSに対応していません。";
+
+// True when the platform Qt is going to use can show windows here. Qt ends the process when
+// its platform cannot be opened, so this is asked before any Qt object exists. Platforms that
+// need no display server (offscreen, vnc, ...) always count as available.
+bool graphicalDisplayAvailable();
+
+// Every argument after the program's own name, in order, as a path.
+std::vector<std::filesystem::path> commandLinePaths(int argc, char** argv);
+
+// Runs the main dialog with the paths in its list until it closes; returns the exit status, 0.
+// Needs a QApplication.
+int runMainDialog(const std::vector<std::filesystem::path>& paths);
+
+}  // namespace sarnavel
