@@ -1,0 +1,283 @@
+// Runs through the convert button: the progress dialog, its log, cancelling, the keys and the
+// close box, and the main dialog's buttons before, during and after a run.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "ui/main_dialog.h"
+#include "ui/progress_dialog.h"
+#include "ui_test_support.h"
+
+using namespace sarnavel;
+using namespace sarnavel::testing;
+
+namespace {
+
+const char* const kButtons[] = {"IDC_REMOVE_SELECTED", "IDC_REMOVE_ALL", "IDC_CONVERT", "IDCANCEL"};
+
+const QString kStarted = QStringLiteral("変換を開始しました。\n---\n");
+const QString kCancelled = QStringLiteral("\n---\n変換はキャンセルされました。\n");
+
+QString summary(int successes, int failures) {
+  return QStringLiteral("\n---\n%1個の成功、%2個の失敗。\n変換処理を終了しました。\n").arg(successes).arg(failures);
+}
+
+QString success(const std::filesystem::path& path) { return QStringLiteral("成功: ") + text(path) + QLatin1Char('\n'); }
+
+int enabledButtons(const QWidget& dialog) {
+  int enabled = 0;
+  for (const char* id : kButtons) enabled += control<QPushButton>(dialog, id)->isEnabled() ? 1 : 0;
+  return enabled;
+}
+
+QString logText(const QWidget& progress) { return control<QPlainTextEdit>(progress, "IDC_LOG")->toPlainText(); }
+
+QString buttonText(const QWidget& progress) { return control<QPushButton>(progress, "IDCANCEL")->text(); }
+
+ProgressDialog& asProgress(QWidget& widget) { return static_cast<ProgressDialog&>(widget); }
+
+// A page of Japanese prose in UTF-8, large enough that converting it takes a little while.
+std::string longPage(int paragraphs) {
+  std::string page = "<html><head><title>長い文書</title></head><body>\n";
+  for (int i = 0; i < paragraphs; ++i) page += "<p>吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。</p>\n";
+  return page + "</body></html>\n";
+}
+
+int countBackups(const std::filesystem::path& folder) {
+  int backups = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) backups += entry.path().extension() == ".bak" ? 1 : 0;
+  return backups;
+}
+
+}  // namespace
+
+class ConversionTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void progressDialogLooksAndEmptyRun() {
+    bool couldNotStart = false;
+    ProgressDialog progress(RunRequest{}, couldNotStart);
+    QCOMPARE(progress.objectName(), QStringLiteral("IDD_PROGRESS"));
+    QCOMPARE(progress.windowTitle(), QStringLiteral("変換中..."));
+    QCOMPARE(buttonText(progress), QStringLiteral("キャンセル(&C)"));
+    auto* log = control<QPlainTextEdit>(progress, "IDC_LOG");
+    QVERIFY(log->isReadOnly());
+    QCOMPARE(log->lineWrapMode(), QPlainTextEdit::NoWrap);
+    QVERIFY(log->toPlainText().isEmpty());
+    QCOMPARE(progress.minimumSize(), progress.maximumSize());
+    QVERIFY(!(progress.windowFlags() & Qt::WindowMaximizeButtonHint));
+
+    QVERIFY(progress.onProgressInit());
+    progress.show();
+    QTRY_VERIFY(progress.workerDone());
+    QVERIFY(!couldNotStart);
+    QCOMPARE(log->toPlainText(), kStarted + summary(0, 0));
+    QCOMPARE(progress.windowTitle(), QStringLiteral("変換結果"));
+    QCOMPARE(buttonText(progress), QStringLiteral("閉じる(&C)"));
+    QVERIFY(progress.runFinished());
+    QVERIFY(!progress.cancelRequested());
+
+    // Enter on the log does nothing; the button closes the finished window.
+    log->setFocus();
+    QTest::keyClick(log, Qt::Key_Return);
+    QVERIFY(progress.isVisible());
+    control<QPushButton>(progress, "IDCANCEL")->click();
+    QVERIFY(!progress.isVisible());
+  }
+
+  void wholeRunThroughTheButton() {
+    Files files;
+    const auto page = files.put("site/index.html",
+                                "<html><head><title>\xE8\xA9\xA6\xE9\xA8\x93</title></head><body>\xE6\x97\xA5\xE6\x9C\xAC</body></html>\n");
+    const auto sheet = files.put("site/css/main.css", "body { font-family: \"\xE3\x83\xA1\xE3\x82\xA4\xE3\x83\xAA\xE3\x82\xAA\"; }\n");
+    const auto script = files.put("site/js/app.js", "alert('\xE3\x81\x93\xE3\x82\x93\xE3\x81\xAB\xE3\x81\xA1\xE3\x81\xAF');\n");
+    files.put("site/readme.txt", "not listed");
+
+    MainDialog dialog({files.root() / "site"});
+    dialog.show();
+    QCOMPARE(dialog.fileList().rowCount(), 3);
+    control<QComboBox>(dialog, "IDC_ENCODING")->setCurrentIndex(1);  // EUC-JP
+    control<QComboBox>(dialog, "IDC_NEWLINE")->setCurrentIndex(1);   // CR+LF
+    control<QCheckBox>(dialog, "IDC_FOLLOW_JS")->setChecked(false);
+    QCOMPARE(enabledButtons(dialog), 4);
+
+    int enabledDuringRun = -1;
+    QString log, title, button;
+    bool waited = false;
+    whenModal("IDD_PROGRESS", [&](QWidget& progress) {
+      enabledDuringRun = enabledButtons(dialog);
+      waited = QTest::qWaitFor([&] { return asProgress(progress).workerDone(); }, 10000);
+      log = logText(progress);
+      title = progress.windowTitle();
+      button = buttonText(progress);
+      control<QPushButton>(progress, "IDCANCEL")->click();
+    });
+    QTest::mouseClick(control<QPushButton>(dialog, "IDC_CONVERT"), Qt::LeftButton);
+
+    QVERIFY(waited);
+    QCOMPARE(enabledDuringRun, 0);
+    // Pages first, then listed style sheets, then listed scripts.
+    QCOMPARE(log, kStarted + success(page) + success(sheet) + success(script) + summary(3, 0));
+    QCOMPARE(title, QStringLiteral("変換結果"));
+    QCOMPARE(button, QStringLiteral("閉じる(&C)"));
+    QCOMPARE(enabledButtons(dialog), 4);
+    QVERIFY(!QApplication::activeModalWidget() || QApplication::activeModalWidget() == &dialog);
+
+    // The files were converted with the options of the controls, and backed up.
+    const std::string converted = Files::read(page);
+    QVERIFY(converted.find("EUC-JP") != std::string::npos);
+    QVERIFY(converted.find("\xC6\xFC\xCB\xDC") != std::string::npos);  // 日本 in EUC-JP
+    QVERIFY(converted.find("\r\n") != std::string::npos);
+    QVERIFY(std::filesystem::exists(page.native() + ".bak"));
+
+    // The list and the options are as they were.
+    QCOMPARE(dialog.fileList().rowCount(), 3);
+    QCOMPARE(control<QComboBox>(dialog, "IDC_ENCODING")->currentIndex(), 1);
+    QCOMPARE(control<QComboBox>(dialog, "IDC_NEWLINE")->currentIndex(), 1);
+    QVERIFY(!control<QCheckBox>(dialog, "IDC_FOLLOW_JS")->isChecked());
+    QVERIFY(control<QCheckBox>(dialog, "IDC_FOLLOW_CSS")->isChecked());
+  }
+
+  void emptyListStillRuns() {
+    MainDialog dialog;
+    dialog.show();
+    QString log;
+    bool waited = false;
+    whenModal("IDD_PROGRESS", [&](QWidget& progress) {
+      waited = QTest::qWaitFor([&] { return asProgress(progress).workerDone(); }, 10000);
+      log = logText(progress);
+      QTest::keyClick(&progress, Qt::Key_Escape);
+    });
+    control<QPushButton>(dialog, "IDC_CONVERT")->click();
+    QVERIFY(waited);
+    QCOMPARE(log, kStarted + summary(0, 0));
+    QCOMPARE(enabledButtons(dialog), 4);
+  }
+
+  void cancelDuringARunOfManyFiles() {
+    Files files;
+    constexpr int kPages = 400;
+    const std::string content = longPage(400);
+    for (int i = 0; i < kPages; ++i) files.put("many/page" + std::to_string(1000 + i) + ".html", content);
+    MainDialog dialog({files.root() / "many"});
+    dialog.show();
+    QCOMPARE(dialog.fileList().rowCount(), kPages);
+
+    int enabledDuringRun = -1;
+    QString titleAtOnce, buttonAtOnce, log;
+    bool stillVisibleAfterFirstEscape = false;
+    bool cancelledWhileRunning = false;
+    bool waited = false;
+    whenModal("IDD_PROGRESS", [&](QWidget& progress) {
+      enabledDuringRun = enabledButtons(dialog);
+      // Escape as soon as the first file has been logged.
+      const bool firstLogged = QTest::qWaitFor([&] { return logText(progress).contains(QStringLiteral("成功: ")); }, 20000);
+      cancelledWhileRunning = !asProgress(progress).workerDone();
+      QTest::keyClick(&progress, Qt::Key_Escape);
+      titleAtOnce = progress.windowTitle();
+      buttonAtOnce = buttonText(progress);
+      stillVisibleAfterFirstEscape = progress.isVisible();
+      waited = firstLogged && QTest::qWaitFor([&] { return asProgress(progress).workerDone(); }, 20000);
+      log = logText(progress);
+      QTest::keyClick(&progress, Qt::Key_Escape);
+    });
+    control<QPushButton>(dialog, "IDC_CONVERT")->click();
+
+    QVERIFY(waited);
+    QCOMPARE(enabledDuringRun, 0);
+    QVERIFY2(cancelledWhileRunning, "the run ended before it could be cancelled");
+    QCOMPARE(titleAtOnce, QStringLiteral("変換結果"));
+    QCOMPARE(buttonAtOnce, QStringLiteral("閉じる(&C)"));
+    QVERIFY(stillVisibleAfterFirstEscape);
+    QVERIFY(log.startsWith(kStarted));
+    QVERIFY(log.endsWith(kCancelled));
+    QVERIFY(!log.contains(QStringLiteral("個の成功")));
+
+    // The logged files are exactly those converted, the first ones in order, and not all.
+    const QString lines = log.mid(kStarted.size(), log.size() - kStarted.size() - kCancelled.size());
+    QString expected;
+    int logged = 0;
+    while (expected.size() < lines.size() && logged < kPages) {
+      expected += success(files.root() / ("many/page" + std::to_string(1000 + logged) + ".html"));
+      ++logged;
+    }
+    QCOMPARE(lines, expected);
+    QVERIFY(logged >= 1);
+    QVERIFY2(logged < kPages, qPrintable(QString::number(logged)));
+    QCOMPARE(countBackups(files.root() / "many"), logged);
+    QCOMPARE(enabledButtons(dialog), 4);
+    QCOMPARE(dialog.fileList().rowCount(), kPages);
+  }
+
+  void closingRightAfterCancelWaitsForTheWorker() {
+    Files files;
+    constexpr int kPages = 60;
+    const std::string content = longPage(400);
+    for (int i = 0; i < kPages; ++i) files.put("many/p" + std::to_string(100 + i) + ".html", content);
+    MainDialog dialog({files.root() / "many"});
+    dialog.show();
+
+    bool firstCloseCancelled = false;
+    bool closedByCloseBox = false;
+    whenModal("IDD_PROGRESS", [&](QWidget& progress) {
+      // The close box twice: cancel, then close without waiting for the worker.
+      const bool closed = progress.close();
+      firstCloseCancelled = !closed && progress.isVisible() && progress.windowTitle() == QStringLiteral("変換結果") &&
+                            asProgress(progress).cancelRequested();
+      closedByCloseBox = progress.close();
+      if (progress.isVisible()) static_cast<QDialog&>(progress).done(QDialog::Rejected);
+    });
+    control<QPushButton>(dialog, "IDC_CONVERT")->click();
+    QVERIFY(firstCloseCancelled);
+    QVERIFY(closedByCloseBox);
+    QCOMPARE(enabledButtons(dialog), 4);
+
+    // The worker ended before the button came back: nothing changes on disk any more.
+    const int backups = countBackups(files.root() / "many");
+    QVERIFY(backups < kPages);
+    QTest::qWait(200);
+    QCOMPARE(countBackups(files.root() / "many"), backups);
+
+    // And the same batch can run again at once, to its end.
+    QString log;
+    bool waited = false;
+    whenModal("IDD_PROGRESS", [&](QWidget& progress) {
+      waited = QTest::qWaitFor([&] { return asProgress(progress).workerDone(); }, 60000);
+      log = logText(progress);
+      control<QPushButton>(progress, "IDCANCEL")->click();
+    });
+    control<QPushButton>(dialog, "IDC_CONVERT")->click();
+    QVERIFY(waited);
+    QVERIFY(log.endsWith(summary(kPages, 0)));
+  }
+
+  void theLogGrowsWhileFilesConvert() {
+    Files files;
+    constexpr int kPages = 200;
+    const std::string content = longPage(400);
+    RunRequest request;
+    for (int i = 0; i < kPages; ++i) request.paths.push_back(files.put("grow/g" + std::to_string(1000 + i) + ".html", content));
+    bool couldNotStart = false;
+    ProgressDialog progress(request, couldNotStart);
+    QSignalSpy entries(&progress, &ProgressDialog::logEntry);
+    QVERIFY(progress.onProgressInit());
+    progress.show();
+    // Part of the log is on screen before the run has ended.
+    QVERIFY(QTest::qWaitFor([&] { return logText(progress).contains(QStringLiteral("成功: ")); }, 20000));
+    const bool partWhileRunning = !progress.workerDone();
+    QTRY_VERIFY_WITH_TIMEOUT(progress.workerDone(), 60000);
+    QVERIFY(partWhileRunning);
+    QCOMPARE(entries.count(), 1 + kPages + 1);
+    QVERIFY(logText(progress).endsWith(summary(kPages, 0)));
+    QCOMPARE(logText(progress).count(QStringLiteral("成功: ")), kPages);
+  }
+};
+
+QTEST_MAIN(ConversionTest)
+#include "conversion_test.moc"

@@ -1,0 +1,123 @@
+// The file list's rows with a hundred thousand entries: appending, sorting by a header and
+// removing a scattered selection all stay quick, and the rows keep their entries.
+#include <QElapsedTimer>
+#include <QItemSelectionModel>
+#include <QTableView>
+#include <QTest>
+
+#include "ui/file_list_model.h"
+#include "ui/main_dialog.h"
+
+using namespace sarnavel;
+
+namespace {
+
+std::vector<FileListEntry> manyEntries(int count) {
+  std::vector<FileListEntry> entries;
+  entries.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    // Numbers in scrambled order, so the sort has work to do.
+    const int key = static_cast<int>((static_cast<long long>(i) * 7919) % count);
+    entries.push_back(FileListEntry::fromFullPath("/site/pages/page" + std::to_string(key) + ".html"));
+  }
+  return entries;
+}
+
+}  // namespace
+
+class FileListModelTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void entryFromFullPath() {
+    const FileListEntry entry = FileListEntry::fromFullPath("/srv/www/in.dex/Index.HTML");
+    QCOMPARE(entry.fileName, QStringLiteral("Index.HTML"));
+    QCOMPARE(entry.extension, QStringLiteral("HTML"));
+    QCOMPARE(entry.fullPath, QStringLiteral("/srv/www/in.dex/Index.HTML"));
+    QCOMPARE(entry.path, std::filesystem::path("/srv/www/in.dex/Index.HTML"));
+    const FileListEntry japanese = FileListEntry::fromFullPath("/srv/日本語/ページ.tar.htm");
+    QCOMPARE(japanese.fileName, QStringLiteral("ページ.tar.htm"));
+    QCOMPARE(japanese.extension, QStringLiteral("htm"));
+  }
+
+  void aHundredThousandRowsStayQuick() {
+    FileListModel model;
+    QTableView view;
+    view.setModel(&model);
+    view.setSelectionBehavior(QAbstractItemView::SelectRows);
+    view.setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view.resize(600, 400);
+    view.show();
+
+    QElapsedTimer clock;
+    clock.start();
+    model.appendEntries(manyEntries(100000));
+    QCOMPARE(model.rowCount(), 100000);
+
+    // All rows selected, then sorted: all stay selected.
+    view.selectAll();
+    model.reorder([](const FileListEntry& a, const FileListEntry& b) { return a.fileName < b.fileName; });
+    QCOMPARE(model.index(0, 0).data().toString(), QStringLiteral("page0.html"));
+    QCOMPARE(model.index(1, 0).data().toString(), QStringLiteral("page1.html"));
+    QCOMPARE(model.index(2, 0).data().toString(), QStringLiteral("page10.html"));
+    QCOMPARE(view.selectionModel()->selectedRows().size(), 100000);
+
+    // Every hundredth row selected, then sorted back: the same entries stay selected.
+    view.clearSelection();
+    QItemSelection selection;
+    for (int row = 0; row < 100000; row += 100) selection.select(model.index(row, 0), model.index(row, 2));
+    view.selectionModel()->select(selection, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QSet<QString> selected;
+    for (const QModelIndex& index : view.selectionModel()->selectedRows()) selected.insert(index.data().toString());
+    model.reorder([](const FileListEntry& a, const FileListEntry& b) { return a.fileName > b.fileName; });
+    QSet<QString> stillSelected;
+    std::vector<int> rows;
+    for (const QModelIndex& index : view.selectionModel()->selectedRows()) {
+      stillSelected.insert(index.data().toString());
+      rows.push_back(index.row());
+    }
+    QCOMPARE(stillSelected, selected);
+
+    model.removeRowNumbers(rows);
+    QCOMPARE(model.rowCount(), 99000);
+    for (int row = 0; row < model.rowCount(); row += 97) QVERIFY(!selected.contains(model.index(row, 0).data().toString()));
+
+    // Half of the list removed at once.
+    view.selectionModel()->select(QItemSelection(model.index(1000, 0), model.index(50499, 2)),
+                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    rows.clear();
+    for (const QModelIndex& index : view.selectionModel()->selectedRows()) rows.push_back(index.row());
+    model.removeRowNumbers(rows);
+    QCOMPARE(model.rowCount(), 49500);
+    QCoreApplication::processEvents();
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+  }
+
+  void removingRunsFromTheEnd() {
+    FileListModel model;
+    std::vector<FileListEntry> entries;
+    for (int i = 0; i < 10; ++i) entries.push_back(FileListEntry::fromFullPath("/f" + std::to_string(i) + ".js"));
+    model.appendEntries(std::move(entries));
+    model.removeRowNumbers({9, 2, 3, 3, 42, -1, 8});
+    QStringList names;
+    for (const FileListEntry& entry : model.entries()) names << entry.fileName;
+    QCOMPARE(names, (QStringList{"f0.js", "f1.js", "f4.js", "f5.js", "f6.js", "f7.js"}));
+  }
+
+  void aHundredThousandFilesInTheDialogSortQuickly() {
+    MainDialog dialog;
+    dialog.show();
+    // The rows of a large drop, as the intake would add them.
+    dialog.fileList().appendEntries(manyEntries(100000));
+    QElapsedTimer clock;
+    clock.start();
+    dialog.onColumnClick(0);
+    dialog.onColumnClick(0);
+    QCoreApplication::processEvents();
+    QCOMPARE(dialog.fileList().entries().front().fileName, QStringLiteral("page99999.html"));
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+  }
+};
+
+QTEST_MAIN(FileListModelTest)
+#include "file_list_model_test.moc"

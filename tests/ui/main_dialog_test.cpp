@@ -1,0 +1,336 @@
+// The main dialog: its controls, captions and defaults, the keyboard, the sorting of the
+// file list by its headers, and the removal of rows.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "ui/main_dialog.h"
+#include "ui_test_support.h"
+
+using namespace sarnavel;
+using namespace sarnavel::testing;
+
+namespace {
+
+const char* const kControlsInTabOrder[] = {"IDC_ENCODING",        "IDC_NEWLINE",    "IDC_FOLLOW_CSS", "IDC_FOLLOW_JS",
+                                           "IDC_BACKUP",          "IDC_FILE_LIST",  "IDC_REMOVE_SELECTED",
+                                           "IDC_REMOVE_ALL",      "IDC_CONVERT",    "IDCANCEL"};
+
+QStringList comboTexts(const QComboBox& combo) {
+  QStringList texts;
+  for (int i = 0; i < combo.count(); ++i) texts << combo.itemText(i);
+  return texts;
+}
+
+QLabel* labelWithText(const QWidget& dialog, const QString& text) {
+  for (QLabel* label : dialog.findChildren<QLabel*>()) {
+    if (label->text() == text) return label;
+  }
+  return nullptr;
+}
+
+void selectRows(const MainDialog& dialog, std::initializer_list<int> rows) {
+  auto* list = control<QTableView>(dialog, "IDC_FILE_LIST");
+  for (int row : rows) {
+    list->selectionModel()->select(list->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  }
+}
+
+void showActive(QWidget& dialog) {
+  dialog.show();
+  QApplication::setActiveWindow(&dialog);
+  QVERIFY(QTest::qWaitForWindowActive(&dialog));
+}
+
+}  // namespace
+
+class MainDialogTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void controlsCaptionsAndDefaults() {
+    MainDialog dialog;
+    QCOMPARE(dialog.objectName(), QStringLiteral("IDD_MAIN"));
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("サルナヴェル（SARNAVEL） ver. 1.4.1"));
+    for (const char* id : kControlsInTabOrder) QVERIFY2(dialog.findChild<QWidget*>(QLatin1String(id)), id);
+
+    auto* encoding = control<QComboBox>(dialog, "IDC_ENCODING");
+    auto* newline = control<QComboBox>(dialog, "IDC_NEWLINE");
+    QCOMPARE(comboTexts(*encoding), (QStringList{"Shift_JIS", "EUC-JP", "UTF-8"}));
+    QCOMPARE(comboTexts(*newline), (QStringList{"変更なし", "CR+LF (Windows)", "LF (UNIX)", "CR (Mac)"}));
+    QCOMPARE(encoding->currentText(), QStringLiteral("Shift_JIS"));
+    QCOMPARE(newline->currentText(), QStringLiteral("変更なし"));
+    QVERIFY(!encoding->isEditable());
+
+    const std::pair<const char*, const char*> boxes[] = {{"IDC_FOLLOW_CSS", "参照CSSも変換(&S)"},
+                                                         {"IDC_FOLLOW_JS", "参照jsも変換(&J)"},
+                                                         {"IDC_BACKUP", "バックアップを作成する(&B)"}};
+    for (const auto& [id, caption] : boxes) {
+      QCOMPARE(control<QCheckBox>(dialog, id)->text(), QString::fromUtf8(caption));
+      QVERIFY2(control<QCheckBox>(dialog, id)->isChecked(), id);
+    }
+    const std::pair<const char*, const char*> buttons[] = {{"IDC_REMOVE_SELECTED", "選択項目をリストから削除(&D)"},
+                                                           {"IDC_REMOVE_ALL", "すべて削除(&A)"},
+                                                           {"IDC_CONVERT", "変換(&C)"},
+                                                           {"IDCANCEL", "終了(&X)"}};
+    for (const auto& [id, caption] : buttons) {
+      auto* button = control<QPushButton>(dialog, id);
+      QCOMPARE(button->text(), QString::fromUtf8(caption));
+      QVERIFY2(!button->isDefault() && !button->autoDefault(), id);
+    }
+
+    QCOMPARE(labelWithText(dialog, "変換先の文字コード(&O):")->buddy(), encoding);
+    QCOMPARE(labelWithText(dialog, "変換先の改行コード(&N):")->buddy(), newline);
+    QCOMPARE(labelWithText(dialog, "変換するファイルのリスト(&L):")->buddy(), control<QWidget>(dialog, "IDC_FILE_LIST"));
+    QVERIFY(labelWithText(dialog, "※ここに変換したいファイルやフォルダをドロップしてください。"));
+
+    auto* list = control<QTableView>(dialog, "IDC_FILE_LIST");
+    const QAbstractItemModel* model = list->model();
+    QCOMPARE(model->columnCount(), 3);
+    QCOMPARE(model->rowCount(), 0);
+    const char* const headers[] = {"ファイル名", "拡張子", "フルパス"};
+    const int widths[] = {130, 60, 800};
+    for (int column = 0; column < 3; ++column) {
+      QCOMPARE(model->headerData(column, Qt::Horizontal).toString(), QString::fromUtf8(headers[column]));
+      QCOMPARE(list->horizontalHeader()->sectionSize(column), widths[column]);
+    }
+    QVERIFY(list->showGrid());
+    QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
+    QCOMPARE(list->selectionMode(), QAbstractItemView::ExtendedSelection);
+    QVERIFY(!list->isSortingEnabled());
+    QVERIFY(!list->horizontalHeader()->isSortIndicatorShown());
+    QVERIFY(dialog.acceptDrops());
+  }
+
+  void noResizeNoMaximizeCentred() {
+    MainDialog dialog;
+    QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
+    const Qt::WindowFlags flags = dialog.windowFlags();
+    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+    QVERIFY(flags & Qt::WindowMinimizeButtonHint);
+    QVERIFY(flags & Qt::WindowCloseButtonHint);
+    dialog.show();
+    const QRect area = dialog.screen()->availableGeometry();
+    QVERIFY(qAbs(dialog.frameGeometry().center().x() - area.center().x()) <= 2);
+    QVERIFY(qAbs(dialog.frameGeometry().center().y() - area.center().y()) <= 2);
+    // The arrangement of the grid: the list under the options, the buttons under the list.
+    auto* list = control<QWidget>(dialog, "IDC_FILE_LIST");
+    QVERIFY(control<QWidget>(dialog, "IDC_BACKUP")->geometry().bottom() < list->geometry().top());
+    QVERIFY(list->geometry().bottom() < control<QWidget>(dialog, "IDC_REMOVE_ALL")->geometry().top());
+    QVERIFY(control<QWidget>(dialog, "IDC_REMOVE_ALL")->geometry().bottom() < control<QWidget>(dialog, "IDCANCEL")->geometry().top());
+    QCOMPARE(control<QWidget>(dialog, "IDCANCEL")->geometry().right(), list->geometry().right());
+  }
+
+  void tabOrderAndFirstFocus() {
+    MainDialog dialog;
+    showActive(dialog);
+    QCOMPARE(QApplication::focusWidget(), control<QWidget>(dialog, "IDC_ENCODING"));
+    for (std::size_t i = 1; i < std::size(kControlsInTabOrder); ++i) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QCOMPARE(QApplication::focusWidget()->objectName(), QLatin1String(kControlsInTabOrder[i]));
+    }
+  }
+
+  void mnemonicsReachTheirControls() {
+    Files files;
+    MainDialog dialog({files.put("a.html")});
+    showActive(dialog);
+    QTest::keyClick(&dialog, Qt::Key_N, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), control<QWidget>(dialog, "IDC_NEWLINE"));
+    QTest::keyClick(&dialog, Qt::Key_L, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), control<QWidget>(dialog, "IDC_FILE_LIST"));
+    QTest::keyClick(&dialog, Qt::Key_O, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), control<QWidget>(dialog, "IDC_ENCODING"));
+    QTest::keyClick(&dialog, Qt::Key_J, Qt::AltModifier);
+    QTRY_VERIFY(!control<QCheckBox>(dialog, "IDC_FOLLOW_JS")->isChecked());
+    QTest::keyClick(&dialog, Qt::Key_A, Qt::AltModifier);
+    QTRY_COMPARE(dialog.fileList().rowCount(), 0);
+  }
+
+  void escapeCloseBoxAndExitButtonLeave() {
+    MainDialog byEscape;
+    showActive(byEscape);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QVERIFY(!byEscape.isVisible());
+    QCOMPARE(byEscape.result(), int(QDialog::Rejected));
+
+    MainDialog byCloseBox;
+    showActive(byCloseBox);
+    QVERIFY(byCloseBox.close());
+    QVERIFY(!byCloseBox.isVisible());
+    QCOMPARE(byCloseBox.result(), int(QDialog::Rejected));
+
+    MainDialog byButton;
+    showActive(byButton);
+    QSignalSpy rejected(&byButton, &QDialog::rejected);
+    control<QPushButton>(byButton, "IDCANCEL")->click();
+    QCOMPARE(rejected.count(), 1);
+    QVERIFY(!byButton.isVisible());
+  }
+
+  void enterActsOnlyOnAFocusedButton() {
+    Files files;
+    MainDialog dialog({files.put("a.html"), files.put("b.css")});
+    showActive(dialog);
+    QSignalSpy finished(&dialog, &QDialog::finished);
+    for (const char* id : {"IDC_ENCODING", "IDC_NEWLINE", "IDC_BACKUP", "IDC_FILE_LIST"}) {
+      control<QWidget>(dialog, id)->setFocus();
+      QTest::keyClick(control<QWidget>(dialog, id), Qt::Key_Return);
+      QTest::keyClick(control<QWidget>(dialog, id), Qt::Key_Enter, Qt::KeypadModifier);
+    }
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(finished.count(), 0);
+    QCOMPARE(dialog.fileList().rowCount(), 2);
+    QVERIFY(control<QCheckBox>(dialog, "IDC_BACKUP")->isChecked());
+
+    auto* removeAll = control<QPushButton>(dialog, "IDC_REMOVE_ALL");
+    removeAll->setFocus();
+    QTest::keyClick(removeAll, Qt::Key_Return);
+    QCOMPARE(dialog.fileList().rowCount(), 0);
+    QVERIFY(dialog.isVisible());
+  }
+
+  void headerClicksSortAscendingThenDescending() {
+    Files files;
+    const auto one = files.put("one/b.html");
+    const auto two = files.put("two/b.html");
+    const auto upper = files.put("one/B.html");
+    const auto css = files.put("one/a.css");
+    const auto js = files.put("two/c.js");
+    // The two b.html rows stand with two/ first, which a tie-break on the path would undo.
+    MainDialog dialog({two, css, upper, one, js});
+    dialog.show();
+    QCOMPARE(dialog.sortDirection(0), 0);
+
+    clickHeader(dialog, 0);
+    QCOMPARE(dialog.sortDirection(0), -1);
+    QCOMPARE(columnTexts(dialog, 0), (QStringList{"B.html", "a.css", "b.html", "b.html", "c.js"}));
+    QCOMPARE(columnTexts(dialog, 2).mid(2, 2), (QStringList{text(two), text(one)}));
+
+    clickHeader(dialog, 0);
+    QCOMPARE(dialog.sortDirection(0), 1);
+    QCOMPARE(columnTexts(dialog, 0), (QStringList{"c.js", "b.html", "b.html", "a.css", "B.html"}));
+    QCOMPARE(columnTexts(dialog, 2).mid(1, 2), (QStringList{text(two), text(one)}));
+
+    clickHeader(dialog, 0);
+    QCOMPARE(dialog.sortDirection(0), -1);
+    QCOMPARE(columnTexts(dialog, 0), (QStringList{"B.html", "a.css", "b.html", "b.html", "c.js"}));
+
+    clickHeader(dialog, 1);
+    QCOMPARE(columnTexts(dialog, 1), (QStringList{"css", "html", "html", "html", "js"}));
+    clickHeader(dialog, 2);
+    QCOMPARE(dialog.sortDirection(1), 0);
+    QCOMPARE(dialog.sortDirection(2), -1);
+    QStringList paths = columnTexts(dialog, 2);
+    QStringList sorted = paths;
+    std::sort(sorted.begin(), sorted.end());
+    QCOMPARE(paths, sorted);
+    QCOMPARE(paths.first(), text(upper));  // "B" before "a" by code unit
+
+    // Back to the extension column: ascending again, not where it was left.
+    clickHeader(dialog, 1);
+    QCOMPARE(dialog.sortDirection(0), 0);
+    QCOMPARE(dialog.sortDirection(1), -1);
+    QCOMPARE(dialog.sortDirection(2), 0);
+    QCOMPARE(columnTexts(dialog, 1), (QStringList{"css", "html", "html", "html", "js"}));
+  }
+
+  void codeUnitOrderBeyondAscii() {
+    Files files;
+    // U+FF21 (fullwidth A) sorts after U+3042 (hiragana a), and U+1F600 (a surrogate pair,
+    // D83D DE00) before both, by UTF-16 code unit.
+    const auto hiragana = files.put("\u3042.html");
+    const auto fullwidth = files.put("\uFF21.html");
+    const auto emoji = files.put("\U0001F600.html");
+    MainDialog dialog({fullwidth, hiragana, emoji});
+    dialog.onColumnClick(0);
+    QCOMPARE(columnTexts(dialog, 0), (QStringList{"\u3042.html", QString::fromUtf8("\U0001F600.html"), "\uFF21.html"}));
+  }
+
+  void rowsAddedAfterASortGoToTheEnd() {
+    Files files;
+    MainDialog dialog({files.put("c.html"), files.put("a.html")});
+    dialog.show();
+    clickHeader(dialog, 0);
+    QCOMPARE(columnTexts(dialog, 0), (QStringList{"a.html", "c.html"}));
+    dialog.addFileToList(files.put("b.html"));
+    QCOMPARE(columnTexts(dialog, 0), (QStringList{"a.html", "c.html", "b.html"}));
+    clickHeader(dialog, 1);
+    clickHeader(dialog, 0);
+    QCOMPARE(columnTexts(dialog, 0), (QStringList{"a.html", "b.html", "c.html"}));
+  }
+
+  void sortingKeepsTheSelection() {
+    Files files;
+    MainDialog dialog({files.put("c.html"), files.put("a.html"), files.put("b.html")});
+    selectRows(dialog, {0});  // c.html
+    dialog.onColumnClick(0);
+    control<QPushButton>(dialog, "IDC_REMOVE_SELECTED")->click();
+    QCOMPARE(columnTexts(dialog, 0), (QStringList{"a.html", "b.html"}));
+  }
+
+  void removeSelectedRowsAtTheEndOfTheList() {
+    Files files;
+    std::vector<std::filesystem::path> paths;
+    for (int i = 0; i < 10; ++i) paths.push_back(files.put("f" + std::to_string(i) + ".html"));
+    MainDialog dialog(paths);
+    QCOMPARE(dialog.fileList().rowCount(), 10);
+
+    control<QPushButton>(dialog, "IDC_REMOVE_SELECTED")->click();  // nothing selected
+    QCOMPARE(dialog.fileList().rowCount(), 10);
+
+    selectRows(dialog, {8, 9});
+    control<QPushButton>(dialog, "IDC_REMOVE_SELECTED")->click();
+    QCOMPARE(columnTexts(dialog, 0),
+             (QStringList{"f0.html", "f1.html", "f2.html", "f3.html", "f4.html", "f5.html", "f6.html", "f7.html"}));
+
+    selectRows(dialog, {0, 3, 4, 7});
+    dialog.removeSelectedRows();
+    QCOMPARE(columnTexts(dialog, 0), (QStringList{"f1.html", "f2.html", "f5.html", "f6.html"}));
+  }
+
+  void removeAllRowsKeepsTheSortDirections() {
+    Files files;
+    MainDialog dialog({files.put("a.html"), files.put("b.js")});
+    dialog.onColumnClick(1);
+    dialog.onColumnClick(1);
+    control<QPushButton>(dialog, "IDC_REMOVE_ALL")->click();
+    QCOMPARE(dialog.fileList().rowCount(), 0);
+    QCOMPARE(dialog.sortDirection(1), 1);
+    dialog.removeAllRows();  // on an empty list
+    QCOMPARE(dialog.fileList().rowCount(), 0);
+    QCOMPARE(dialog.sortDirection(0), 0);
+    QCOMPARE(dialog.sortDirection(1), 1);
+    QCOMPARE(dialog.sortDirection(2), 0);
+  }
+
+  void requestTakesTheControlsAsTheyAre() {
+    Files files;
+    const auto page = files.put("p.html");
+    MainDialog dialog({page});
+    RunRequest request = dialog.currentRequest();
+    QCOMPARE(request.options.targetEncoding, 0);
+    QCOMPARE(int(request.options.lineEnding), 0);
+    QVERIFY(request.options.followCss && request.options.followJs && request.options.makeBackup);
+    QCOMPARE(request.paths.size(), std::size_t{1});
+    QCOMPARE(request.paths[0], page);
+
+    control<QComboBox>(dialog, "IDC_ENCODING")->setCurrentIndex(2);
+    control<QComboBox>(dialog, "IDC_NEWLINE")->setCurrentIndex(3);
+    control<QCheckBox>(dialog, "IDC_FOLLOW_CSS")->setChecked(false);
+    control<QCheckBox>(dialog, "IDC_BACKUP")->setChecked(false);
+    request = dialog.currentRequest();
+    QCOMPARE(request.options.targetEncoding, 3);  // UTF-8; ISO-2022-JP is not offered
+    QCOMPARE(int(request.options.lineEnding), 3);
+    QVERIFY(!request.options.followCss && request.options.followJs && !request.options.makeBackup);
+    control<QComboBox>(dialog, "IDC_ENCODING")->setCurrentIndex(1);
+    QCOMPARE(dialog.currentRequest().options.targetEncoding, 1);
+  }
+};
+
+QTEST_MAIN(MainDialogTest)
+#include "main_dialog_test.moc"

@@ -1,0 +1,97 @@
+// Start-up: without a graphical display the program says so and ends with status 1; with one
+// it runs the main dialog, with the command line's files listed, and ends with 0.
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTest>
+
+#include "ui/main_dialog.h"
+#include "ui/start_up.h"
+#include "ui_test_support.h"
+
+using namespace sarnavel;
+using namespace sarnavel::testing;
+
+namespace {
+
+// Runs the program with the environment changed; returns its exit status and stderr.
+std::pair<int, QByteArray> runProgram(const QStringList& unset, const QList<std::pair<QString, QString>>& set,
+                                      const QStringList& arguments = {}) {
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  for (const QString& name : unset) environment.remove(name);
+  for (const auto& [name, value] : set) environment.insert(name, value);
+  QProcess program;
+  program.setProcessEnvironment(environment);
+  program.start(QStringLiteral(SARNAVEL_PROGRAM), arguments);
+  if (!program.waitForFinished(20000)) {
+    program.kill();
+    program.waitForFinished();
+    return {-1, {}};
+  }
+  return {program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -2, program.readAllStandardError()};
+}
+
+}  // namespace
+
+class StartUpTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void withoutADisplayTheProgramSaysSoAndEndsWith1() {
+    const QByteArray message = QByteArrayLiteral("プログラムはこのOSに対応していません。\n");
+    const QStringList displays{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+    auto [status, error] = runProgram(displays, {}, {"index.html"});
+    QCOMPARE(status, 1);
+    QCOMPARE(error, message);
+
+    // A display that cannot be opened counts as none.
+    std::tie(status, error) = runProgram(displays, {{"DISPLAY", ":93"}, {"QT_QPA_PLATFORM", "xcb"}});
+    QCOMPARE(status, 1);
+    QCOMPARE(error, message);
+    std::tie(status, error) = runProgram(displays, {{"QT_QPA_PLATFORM", "wayland"}});
+    QCOMPARE(status, 1);
+    QCOMPARE(error, message);
+  }
+
+  void displayCheck() {
+    QVERIFY(graphicalDisplayAvailable());  // the tests run offscreen
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    const QByteArray display = qgetenv("DISPLAY");
+    const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
+    qunsetenv("DISPLAY");
+    qunsetenv("WAYLAND_DISPLAY");
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    const bool xcb = graphicalDisplayAvailable();
+    qputenv("QT_QPA_PLATFORM", "xcb;offscreen");
+    const bool fallback = graphicalDisplayAvailable();
+    qputenv("QT_QPA_PLATFORM", "");
+    const bool unset = graphicalDisplayAvailable();
+    qputenv("WAYLAND_DISPLAY", "wayland-0");
+    const bool wayland0 = graphicalDisplayAvailable();
+    qputenv("QT_QPA_PLATFORM", platform);
+    if (!display.isNull()) qputenv("DISPLAY", display);
+    if (!wayland.isNull()) qputenv("WAYLAND_DISPLAY", wayland);
+    else qunsetenv("WAYLAND_DISPLAY");
+    QVERIFY(!xcb);
+    QVERIFY(fallback);
+    QVERIFY(!unset);
+    QVERIFY(wayland0);
+  }
+
+  void theMainDialogRunsUntilItIsLeftAndEndsWith0() {
+    Files files;
+    const auto page = files.put("index.html");
+    QStringList listed;
+    bool focusOnEncoding = false;
+    whenModal("IDD_MAIN", [&](QWidget& dialog) {
+      listed = columnTexts(static_cast<MainDialog&>(dialog), 2);
+      focusOnEncoding = QTest::qWaitFor([&] { return dialog.focusWidget() == control<QWidget>(dialog, "IDC_ENCODING"); }, 2000);
+      QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
+    QCOMPARE(runMainDialog({page, files.root() / "missing.css"}), 0);
+    QCOMPARE(listed, QStringList{text(page)});
+    QVERIFY(focusOnEncoding);
+  }
+};
+
+QTEST_MAIN(StartUpTest)
+#include "start_up_test.moc"

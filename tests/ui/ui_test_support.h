@@ -1,0 +1,86 @@
+// Helpers shared by the desktop program's tests: real files in a temporary folder, the
+// controls of a dialog by their ids, and work to do once a modal dialog is up.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+
+#include "ui/main_dialog.h"
+
+namespace sarnavel::testing {
+
+// A temporary folder of real files, removed at the end of the test.
+class Files {
+ public:
+  Files() { QVERIFY2(folder_.isValid(), "no temporary folder"); }
+
+  std::filesystem::path root() const { return folder_.path().toStdString(); }
+
+  // Writes a file below the folder, making its folders; returns its full path.
+  std::filesystem::path put(const std::string& relative, const std::string& bytes = "x") const {
+    const std::filesystem::path file = root() / relative;
+    std::filesystem::create_directories(file.parent_path());
+    QFile out(QString::fromStdString(file.native()));
+    if (out.open(QIODevice::WriteOnly)) out.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    return file;
+  }
+
+  static std::string read(const std::filesystem::path& file) {
+    QFile in(QString::fromStdString(file.native()));
+    if (!in.open(QIODevice::ReadOnly)) return {};
+    return in.readAll().toStdString();
+  }
+
+ private:
+  QTemporaryDir folder_;
+};
+
+template <typename Widget>
+Widget* control(const QWidget& dialog, const char* id) {
+  return dialog.findChild<Widget*>(QLatin1String(id));
+}
+
+// The texts of one column of the file list, top to bottom.
+inline QStringList columnTexts(const MainDialog& dialog, int column) {
+  QStringList texts;
+  const QAbstractItemModel* model = control<QTableView>(dialog, "IDC_FILE_LIST")->model();
+  for (int row = 0; row < model->rowCount(); ++row) texts << model->index(row, column).data().toString();
+  return texts;
+}
+
+inline QString text(const std::filesystem::path& path) { return QString::fromStdString(path.native()); }
+
+// Calls `work` with the modal dialog named `id` as soon as it is up (the caller then blocks in
+// that dialog's own event loop). `work` must close the dialog.
+inline void whenModal(const char* id, std::function<void(QWidget&)> work) {
+  auto* poll = new QTimer;
+  poll->setInterval(5);
+  QObject::connect(poll, &QTimer::timeout, [poll, id, work = std::move(work)] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || modal->objectName() != QLatin1String(id) || !modal->isVisible()) return;
+    poll->stop();
+    poll->deleteLater();
+    work(*modal);
+  });
+  poll->start();
+}
+
+// Clicks a column header of the file list with the mouse.
+inline void clickHeader(const MainDialog& dialog, int column) {
+  QHeaderView* header = control<QTableView>(dialog, "IDC_FILE_LIST")->horizontalHeader();
+  const int x = header->sectionViewportPosition(column) + 8;  // the full path column reaches beyond the view
+  QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+}
+
+}  // namespace sarnavel::testing
