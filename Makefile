@@ -27,3 +27,8 @@ test-sanitize: deps
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD)
+
+# Converts a copy of samples/site to UTF-8 in a temporary folder and shows the result.
+.PHONY: demo
+demo: build
+	BUILD=$(BUILD) scripts/demo

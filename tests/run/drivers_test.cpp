@@ -1,0 +1,510 @@
+// The per-file drivers, end to end on real files: read, UTF-16 recognition, the kind's
+// escapes, the engine, the backup, the write, and the result codes with their log messages.
+#include "run/file_drivers.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <set>
+#include <string>
+
+#include "engine/javascript_conversion.h"
+#include "run/run_messages.h"
+#include "support/bytes.h"
+#include "support/temp_folder.h"
+
+namespace sarnavel {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+using testing::sameBytes;
+using testing::TempFolder;
+
+// UTF-16 bytes of a text, little- or big-endian, without a byte-order mark.
+std::string utf16le(std::u16string_view text) {
+  std::string out;
+  for (char16_t unit : text) {
+    out.push_back(static_cast<char>(unit & 0xFF));
+    out.push_back(static_cast<char>(unit >> 8));
+  }
+  return out;
+}
+std::string utf16be(std::u16string_view text) {
+  std::string out;
+  for (char16_t unit : text) {
+    out.push_back(static_cast<char>(unit >> 8));
+    out.push_back(static_cast<char>(unit & 0xFF));
+  }
+  return out;
+}
+const std::string kLeMark = "\xFF\xFE";
+const std::string kBeMark = "\xFE\xFF";
+
+ConversionOptions optionsFor(TargetEncoding target, bool makeBackup = true) {
+  ConversionOptions options;
+  options.targetEncoding = target;
+  options.makeBackup = makeBackup;
+  return options;
+}
+
+// Runs the driver of the path's kind.
+ResultCode convertFile(FileKind kind, const fs::path& path, const ConversionOptions& options,
+                       WriteMode mode = WriteMode::Write) {
+  ReferencedFiles referenced;
+  switch (kind) {
+    case FileKind::Html: return convertHtmlFile(path, options, referenced, mode);
+    case FileKind::Css: return convertCssFile(path, options, mode);
+    default: return convertJsFile(path, options, mode);
+  }
+}
+
+std::string nameFor(FileKind kind) {
+  return kind == FileKind::Html ? "page.html" : kind == FileKind::Css ? "sheet.css" : "script.js";
+}
+
+std::set<std::string> namesIn(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+  return names;
+}
+
+// Runs `body` in a forked child and gives back the value it exits with (-1 after a signal).
+int inChild(const std::function<int()>& body) {
+  std::fflush(nullptr);
+  pid_t child = fork();
+  if (child == 0) _exit(body());
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child) return -2;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// --- Messages ------------------------------------------------------------------------------
+
+TEST(ResultMessages, WordedAsTheStringTableHasThem) {
+  const struct {
+    ResultCode code;
+    int id;
+    std::string message;
+  } cases[] = {
+      {ResultCode::Success, 100, "成功: /s/a.html\r\n"},
+      {ResultCode::OutOfMemory, 101, "失敗: /s/a.html\r\nエラー - メモリ不足。\r\n"},
+      {ResultCode::CannotOpen, 102, "失敗: /s/a.html\r\nエラー - ファイルが開けませんでした。\r\n"},
+      {ResultCode::WriteFailed, 103, "失敗: /s/a.html\r\nエラー - ファイル書き込みに失敗。\r\n"},
+      {ResultCode::BackupFailed, 104, "失敗: /s/a.html\r\nエラー - バックアップ作成に失敗。\r\n"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(static_cast<int>(c.code), c.id);
+    EXPECT_EQ(fileMessage(c.code, "/s/a.html"), c.message) << c.id;
+  }
+  EXPECT_EQ(summaryMessage(12, 3), "\r\n---\r\n12個の成功、3個の失敗。\r\n変換処理を終了しました。\r\n");
+  EXPECT_EQ(plainMessage(MessageId::Started), "変換を開始しました。\r\n---\r\n");
+  EXPECT_EQ(plainMessage(MessageId::Cancelled), "\r\n---\r\n変換はキャンセルされました。\r\n");
+  EXPECT_EQ(withUnixLineEnds("a\r\nb\rc\n\r\n"), "a\nb\rc\n\n");
+}
+
+// --- UTF-16 recognition and the working text -------------------------------------------------
+
+TEST(ContentRecognition, FirstTwoBytesDecide) {
+  const struct {
+    std::string bytes;
+    ContentForm form;
+    std::size_t textStart;
+  } cases[] = {
+      {"", ContentForm::Bytes, 0},
+      {"<", ContentForm::Bytes, 0},
+      {"\xFF", ContentForm::Bytes, 0},
+      {"\xFF\xFE", ContentForm::Utf16LittleEndian, 2},
+      {"\xFF\xFE<\0"s, ContentForm::Utf16LittleEndian, 2},
+      {"\xFE\xFF\0<"s, ContentForm::Utf16BigEndian, 2},
+      {"<\0"s, ContentForm::Utf16LittleEndian, 0},
+      {"\0<"s, ContentForm::Utf16BigEndian, 0},
+      {"\0\0"s, ContentForm::Utf16LittleEndian, 0},     // second byte zero comes first
+      {"\xFE\0"s, ContentForm::Utf16LittleEndian, 0},   // U+00FE without a mark
+      {"\0\xFE"s, ContentForm::Utf16BigEndian, 0},
+      {"\xE5\x65\x2C\x67", ContentForm::Bytes, 0},      // 日本 in UTF-16LE: both bytes non-zero
+      {"\x65\xE5", ContentForm::Bytes, 0},              // 日 in UTF-16BE
+      {"\xEF\xBB\xBF<", ContentForm::Bytes, 0},         // the UTF-8 mark is byte content
+      {"<html>", ContentForm::Bytes, 0},
+  };
+  for (const auto& c : cases) {
+    ContentShape shape = recogniseContent(c.bytes);
+    EXPECT_EQ(shape.form, c.form) << ::testing::PrintToString(c.bytes);
+    EXPECT_EQ(shape.textStart, c.textStart) << ::testing::PrintToString(c.bytes);
+  }
+}
+
+TEST(WorkingText, Utf16ContentBecomesCodePage932WithTheKindsEscapes) {
+  const std::u16string text = u"<p>\u00E9\u65E5\u672C\U0001F600</p>";  // é 日本 😀
+  const std::string sjisNihon = "\x93\xFA\x96\x7B";
+  const struct {
+    const char* what;
+    std::string bytes;
+    FileKind kind;
+    std::string working;
+  } cases[] = {
+      {"LE with mark, page", kLeMark + utf16le(text), FileKind::Html, "<p>&#233;" + sjisNihon + "&#128512;</p>"},
+      {"BE with mark, page", kBeMark + utf16be(text), FileKind::Html, "<p>&#233;" + sjisNihon + "&#128512;</p>"},
+      {"LE without mark, page", utf16le(text), FileKind::Html, "<p>&#233;" + sjisNihon + "&#128512;</p>"},
+      {"BE without mark, page", utf16be(text), FileKind::Html, "<p>&#233;" + sjisNihon + "&#128512;</p>"},
+      {"LE with mark, sheet", kLeMark + utf16le(text), FileKind::Css, "<p>\\E9 " + sjisNihon + "\\1F600 </p>"},
+      {"BE without mark, sheet", utf16be(text), FileKind::Css, "<p>\\E9 " + sjisNihon + "\\1F600 </p>"},
+      {"LE with mark, script", kLeMark + utf16le(text), FileKind::JavaScript,
+       "<p>\\u00E9" + sjisNihon + "\\uD83D\\uDE00</p>"},
+      {"BE with mark, script", kBeMark + utf16be(text), FileKind::JavaScript,
+       "<p>\\u00E9" + sjisNihon + "\\uD83D\\uDE00</p>"},
+      {"page: a script body gets script escapes", kLeMark + utf16le(u"<script>s='\u00E9'</script>\u00E9"), FileKind::Html,
+       "<script>s='\\u00E9'</script>&#233;"},
+      {"page: a style body gets sheet escapes", kLeMark + utf16le(u"<style>p{content:'\u00E9'}</style>"), FileKind::Html,
+       "<style>p{content:'\\E9 '}</style>"},
+      {"zero unit inside, LE", utf16le(u"a\0b\0c"s), FileKind::JavaScript, "a\0b\0c"s},
+      {"zero unit inside, BE with mark", kBeMark + utf16be(u"a\0\u65E5"s), FileKind::Css, "a\0"s + "\x93\xFA"},
+      {"trailing odd byte kept, LE", kLeMark + utf16le(u"ab") + "Z", FileKind::JavaScript, "abZ"},
+      {"trailing odd byte kept, BE", kBeMark + utf16be(u"ab") + "Z", FileKind::Html, "abZ"},
+      {"trailing odd byte kept, BE without mark", utf16be(u"ab") + "\x80", FileKind::Css, "ab\x80"},
+      {"half-width katakana", kLeMark + utf16le(u"\uFF71\uFF72"), FileKind::JavaScript, "\xB1\xB2"},
+  };
+  for (const auto& c : cases) {
+    WorkingText working = workingText(c.bytes, c.kind);
+    EXPECT_TRUE(sameBytes(working.text, c.working)) << c.what;
+    EXPECT_EQ(working.origin, TextOrigin::FromUtf16) << c.what;
+  }
+}
+
+TEST(WorkingText, ByteContentStaysAsRead) {
+  const struct {
+    const char* what;
+    std::string bytes;
+  } cases[] = {
+      {"empty", ""},
+      {"one byte", "<"},
+      {"one zero byte", "\0"s},
+      {"a mark alone, LE", "\xFF\xFE"},
+      {"a mark alone, BE", "\xFE\xFF"},
+      {"a mark and an odd byte", "\xFF\xFE" "A"},
+      {"UTF-16 without mark starting outside ASCII", "\xE5\x65\x2C\x67"},
+      {"zero bytes inside", "ab\0cd\0\0ef"s},
+      {"Shift_JIS", "\x93\xFA\x96\x7B"},
+  };
+  for (FileKind kind : {FileKind::Html, FileKind::Css, FileKind::JavaScript}) {
+    for (const auto& c : cases) {
+      WorkingText working = workingText(c.bytes, kind);
+      EXPECT_TRUE(sameBytes(working.text, c.bytes)) << c.what;
+      EXPECT_EQ(working.origin, TextOrigin::AsRead) << c.what;
+    }
+  }
+}
+
+// --- Whole files -------------------------------------------------------------------------------
+
+struct FileCase {
+  const char* what;
+  FileKind kind;
+  std::string in;
+  TargetEncoding target;
+  std::string out;
+};
+
+void expectConversions(const std::vector<FileCase>& cases) {
+  for (const auto& c : cases) {
+    TempFolder folder;
+    fs::path file = folder.put(nameFor(c.kind), c.in);
+    EXPECT_EQ(convertFile(c.kind, file, optionsFor(c.target)), ResultCode::Success) << c.what;
+    EXPECT_TRUE(sameBytes(TempFolder::read(file), c.out)) << c.what;
+    EXPECT_TRUE(sameBytes(TempFolder::read(file.string() + ".bak"), c.in)) << c.what;
+  }
+}
+
+TEST(FileDrivers, ScriptsInEveryForm) {
+  const std::u16string text = u"var s = '\u00E9\u65E5\u672C';\n";  // é日本
+  const std::string sjis = "var s = '\\u00E9\x93\xFA\x96\x7B';\n";
+  const std::string utf8 = "var s = '\\u00E9\xE6\x97\xA5\xE6\x9C\xAC';\n";
+  expectConversions({
+      {"UTF-16LE with mark", FileKind::JavaScript, kLeMark + utf16le(text), 0, sjis},
+      {"UTF-16BE with mark", FileKind::JavaScript, kBeMark + utf16be(text), 0, sjis},
+      {"UTF-16LE without mark", FileKind::JavaScript, utf16le(text), 0, sjis},
+      {"UTF-16BE without mark", FileKind::JavaScript, utf16be(text), 0, sjis},
+      {"UTF-16LE to UTF-8", FileKind::JavaScript, kLeMark + utf16le(text), 3, utf8},
+      {"UTF-16BE to EUC-JP", FileKind::JavaScript, kBeMark + utf16be(text), 1, "var s = '\\u00E9\xC6\xFC\xCB\xDC';\n"},
+      {"UTF-16LE to ISO-2022-JP", FileKind::JavaScript, kLeMark + utf16le(text), 2,
+       "var s = '\\u00E9\x1B$BF|K\\\x1B(B';\n"},
+      {"UTF-8 to Shift_JIS", FileKind::JavaScript, "var s = '\xC3\xA9\xE6\x97\xA5\xE6\x9C\xAC';\n", 0, sjis},
+      {"Shift_JIS to UTF-8", FileKind::JavaScript, "var s = '\x93\xFA\x96\x7B';\n", 3, "var s = '\xE6\x97\xA5\xE6\x9C\xAC';\n"},
+      {"empty", FileKind::JavaScript, "", 3, ""},
+  });
+}
+
+TEST(FileDrivers, StyleSheetsAndPagesFromUtf16) {
+  expectConversions({
+      {"sheet, UTF-16LE with mark", FileKind::Css, kLeMark + utf16le(u"p:after{content:'\u00E9\u65E5'}\n"), 0,
+       "@charset \"shift_jis\";\np:after{content:'\\E9 \x93\xFA'}\n"},
+      {"sheet, UTF-16BE without mark", FileKind::Css, utf16be(u"p{}\r\n"), 1, "@charset \"euc-jp\";\r\np{}\r\n"},
+      {"page, UTF-16LE with mark", FileKind::Html,
+       kLeMark + utf16le(u"<html><head><title>\u00E9\u65E5\u672C</title></head><body>\u00E9</body></html>"), 3,
+       "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\" />"
+       "<title>&#233;\xE6\x97\xA5\xE6\x9C\xAC</title></head><body>&#233;</body></html>"},
+      {"page, UTF-16BE without mark", FileKind::Html, utf16be(u"<html><head></head><body>\u65E5</body></html>"), 0,
+       "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\" />"
+       "</head><body>\x93\xFA</body></html>"},
+  });
+}
+
+TEST(FileDrivers, NothingAfterAZeroIsDropped) {
+  expectConversions({
+      {"zero byte in a Shift_JIS script", FileKind::JavaScript, "a='\x93\xFA';\0b='\x96\x7B';\0"s, 3,
+       "a='\xE6\x97\xA5';\0b='\xE6\x9C\xAC';\0"s},
+      {"zero byte in a UTF-8 script", FileKind::JavaScript, "a='\xE6\x97\xA5';\0b='\xE6\x9C\xAC';"s, 0,
+       "a='\x93\xFA';\0b='\x96\x7B';"s},
+      {"zero unit in a UTF-16 script", FileKind::JavaScript, kLeMark + utf16le(u"a\0\u65E5\0b"s), 3,
+       "a\0\xE6\x97\xA5\0b"s},
+      {"trailing odd byte of a UTF-16 script", FileKind::JavaScript, kLeMark + utf16le(u"x=1;") + "Z", 0, "x=1;Z"},
+      {"zero byte in a sheet", FileKind::Css, "p{}\n\0q{}\n"s, 0, "@charset \"shift_jis\";\np{}\n\0q{}\n"s},
+      {"zero unit in a UTF-16 sheet", FileKind::Css, kLeMark + utf16le(u"p{}\n\0q{content:'\u65E5'}\n"s), 3,
+       "@charset \"utf-8\";\np{}\n\0q{content:'\xE6\x97\xA5'}\n"s},
+      {"zero byte in a UTF-8 sheet", FileKind::Css, "p{content:'\xE6\x97\xA5'}\n\0q{}\n"s, 0,
+       "@charset \"shift_jis\";\np{content:'\x93\xFA'}\n\0q{}\n"s},
+      {"zero unit in a UTF-16 page", FileKind::Html, kLeMark + utf16le(u"<html><head></head><body>a\0\u65E5\u00E9</body></html>"s), 3,
+       "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\" />"
+       "</head><body>a\0\xE6\x97\xA5&#233;</body></html>"s},
+      {"zero byte before a page's head", FileKind::Html, "<!DOCTYPE html>\0<html><head></head><body>\x93\xFA</body></html>"s, 3,
+       "<!DOCTYPE html>\0<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\" />"
+       "</head><body>\xE6\x97\xA5</body></html>"s},
+      {"zero byte in a page", FileKind::Html, "<html><head></head><body>a\0\x93\xFA</body></html>"s, 3,
+       "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\" />"
+       "</head><body>a\0\xE6\x97\xA5</body></html>"s},
+  });
+}
+
+// Byte content that the UTF-16 rules pass over goes to the engine exactly as read.
+TEST(FileDrivers, ByteContentGoesToTheEngineAsRead) {
+  const std::string cases[] = {"\xFF\xFE", "\xFE\xFF", "\xE5\x65\x2C\x67", "A"};
+  for (const std::string& bytes : cases) {
+    TempFolder folder;
+    fs::path file = folder.put("a.js", bytes);
+    std::string expected = bytes;
+    ASSERT_EQ(convertJavaScript(expected, optionsFor(3)), ResultCode::Success);
+    EXPECT_EQ(convertJsFile(file, optionsFor(3)), ResultCode::Success);
+    EXPECT_TRUE(sameBytes(TempFolder::read(file), expected)) << ::testing::PrintToString(bytes);
+  }
+}
+
+TEST(FileDrivers, BackupsOnOffAndDryRun) {
+  for (FileKind kind : {FileKind::Html, FileKind::Css, FileKind::JavaScript}) {
+    const std::string in = "<html><head></head><body>\x93\xFA</body></html>\n";
+    {
+      TempFolder folder;
+      fs::path file = folder.put(nameFor(kind), in);
+      EXPECT_EQ(convertFile(kind, file, optionsFor(3, false)), ResultCode::Success);
+      EXPECT_NE(TempFolder::read(file), in);
+      EXPECT_EQ(namesIn(folder.path()), std::set<std::string>{nameFor(kind)});
+    }
+    {
+      TempFolder folder;
+      fs::path file = folder.put(nameFor(kind), in);
+      folder.put(nameFor(kind) + ".bak", "older");
+      EXPECT_EQ(convertFile(kind, file, optionsFor(3, true)), ResultCode::Success);
+      EXPECT_EQ(TempFolder::read(file.string() + ".bak"), in);
+      EXPECT_EQ(TempFolder::read(file.string() + ".bak.bak"), "older");
+    }
+    {
+      TempFolder folder;
+      fs::path file = folder.put(nameFor(kind), in);
+      const timespec past[2] = {{1000000000, 5}, {1000000000, 5}};
+      ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), past, 0), 0);
+      EXPECT_EQ(convertFile(kind, file, optionsFor(3, true), WriteMode::DryRun), ResultCode::Success);
+      EXPECT_EQ(TempFolder::read(file), in);
+      EXPECT_EQ(namesIn(folder.path()), std::set<std::string>{nameFor(kind)});
+      struct stat info {};
+      ASSERT_EQ(stat(file.c_str(), &info), 0);
+      EXPECT_EQ(info.st_mtim.tv_sec, 1000000000);
+      EXPECT_EQ(info.st_mtim.tv_nsec, 5);
+    }
+  }
+}
+
+// --- Failures ------------------------------------------------------------------------------
+
+TEST(FileDrivers, EachFailureIsReportedAndLeavesTheFileIntact) {
+  const std::string content = "p{}\n";
+  const struct {
+    const char* what;
+    std::function<void(const TempFolder&, const fs::path&)> setUp;  // the file's path, not yet made
+    ResultCode result;
+  } cases[] = {
+      {"missing file", [](const TempFolder&, const fs::path&) {}, ResultCode::CannotOpen},
+      {"a folder given as the file", [](const TempFolder&, const fs::path& f) { fs::create_directory(f); },
+       ResultCode::CannotOpen},
+      {"a named pipe", [](const TempFolder&, const fs::path& f) { ASSERT_EQ(mkfifo(f.c_str(), 0644), 0); },
+       ResultCode::CannotOpen},
+      {"a dangling link", [](const TempFolder& t, const fs::path& f) { fs::create_symlink(t / "nowhere", f); },
+       ResultCode::CannotOpen},
+      {"a link to a folder", [](const TempFolder& t, const fs::path& f) {
+         fs::create_directory(t / "dir");
+         fs::create_symlink(t / "dir", f);
+       }, ResultCode::CannotOpen},
+      {"the backup name is a folder", [&](const TempFolder& t, const fs::path& f) {
+         t.put(f.filename().string(), content);
+         fs::create_directory(f.string() + ".bak");
+       }, ResultCode::BackupFailed},
+      {"a folder further down the backup chain", [&](const TempFolder& t, const fs::path& f) {
+         t.put(f.filename().string(), content);
+         t.put(f.filename().string() + ".bak", "older");
+         fs::create_directory(f.string() + ".bak.bak");
+       }, ResultCode::BackupFailed},
+  };
+  for (FileKind kind : {FileKind::Html, FileKind::Css, FileKind::JavaScript}) {
+    for (const auto& c : cases) {
+      TempFolder folder;
+      fs::path file = folder / nameFor(kind);
+      c.setUp(folder, file);
+      std::set<std::string> before = namesIn(folder.path());
+      std::string bytesBefore = fs::is_regular_file(file) ? TempFolder::read(file) : "";
+      std::string backupBefore = fs::is_regular_file(file.string() + ".bak") ? TempFolder::read(file.string() + ".bak") : "";
+      EXPECT_EQ(convertFile(kind, file, optionsFor(0, true)), c.result) << c.what << " (" << nameFor(kind) << ")";
+      EXPECT_EQ(namesIn(folder.path()), before) << c.what << " (" << nameFor(kind) << ")";
+      if (fs::is_regular_file(file)) {
+        EXPECT_EQ(TempFolder::read(file), bytesBefore) << c.what;
+      }
+      if (fs::is_regular_file(file.string() + ".bak")) {
+        EXPECT_EQ(TempFolder::read(file.string() + ".bak"), backupBefore) << c.what;
+      }
+    }
+  }
+}
+
+// A name of 255 bytes, the most a name may have: its backup's name cannot be made.
+TEST(FileDrivers, ABackupNameTooLongForTheFileSystemFails) {
+  for (const char* extension : {"html", "css", "js"}) {
+    TempFolder folder;
+    const std::string name = std::string(254 - std::string(extension).size(), 'n') + "." + extension;
+    ASSERT_EQ(name.size(), 255u);
+    fs::path file = folder.put(name, "p{}\n");
+    EXPECT_EQ(convertFile(classifyExtension(file), file, optionsFor(0, true)), ResultCode::BackupFailed) << extension;
+    EXPECT_EQ(TempFolder::read(file), "p{}\n") << extension;
+    EXPECT_EQ(namesIn(folder.path()), std::set<std::string>{name}) << extension;
+    EXPECT_EQ(convertFile(classifyExtension(file), file, optionsFor(0, false)), ResultCode::Success) << extension;
+  }
+}
+
+// A write past the file-size limit fails: the file keeps its content, the backup holds it too,
+// and no temporary file is left behind. Each original is small enough for its backup to be
+// made, and grows past the limit when converted.
+TEST(FileDrivers, AWriteThatFailsLeavesTheFileAsItWas) {
+  const struct {
+    FileKind kind;
+    std::string in;
+    TargetEncoding target;
+    rlim_t limit;
+  } cases[] = {
+      {FileKind::Html, "<html><head>", 0, 16},        // gains a declaration
+      {FileKind::Css, "p{}", 0, 16},                  // gains a rule
+      {FileKind::JavaScript, "x='\x93\xFA';", 2, 10},  // 7 bytes in Shift_JIS, 13 in ISO-2022-JP
+  };
+  for (const auto& c : cases) {
+    TempFolder folder;
+    fs::path file = folder.put(nameFor(c.kind), c.in);
+    int result = inChild([&] {
+      rlimit small{c.limit, c.limit};
+      if (setrlimit(RLIMIT_FSIZE, &small) != 0) return 1;
+      return static_cast<int>(convertFile(c.kind, file, optionsFor(c.target, true)));
+    });
+    EXPECT_EQ(result, static_cast<int>(ResultCode::WriteFailed)) << nameFor(c.kind);
+    EXPECT_EQ(TempFolder::read(file), c.in) << nameFor(c.kind);
+    EXPECT_EQ(TempFolder::read(file.string() + ".bak"), c.in) << nameFor(c.kind);
+    EXPECT_EQ(namesIn(folder.path()), (std::set<std::string>{nameFor(c.kind), nameFor(c.kind) + ".bak"})) << nameFor(c.kind);
+  }
+}
+
+// A backup that cannot be written for want of room fails before the file is touched.
+TEST(FileDrivers, ABackupThatCannotBeWrittenFails) {
+  TempFolder folder;
+  const std::string in(4096, 'x');
+  fs::path file = folder.put("a.js", in);
+  int result = inChild([&] {
+    rlimit small{100, 100};
+    if (setrlimit(RLIMIT_FSIZE, &small) != 0) return 1;
+    return static_cast<int>(convertJsFile(file, optionsFor(0, true)));
+  });
+  EXPECT_EQ(result, static_cast<int>(ResultCode::BackupFailed));
+  EXPECT_EQ(TempFolder::read(file), in);
+  EXPECT_EQ(namesIn(folder.path()), std::set<std::string>{"a.js"});
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+// A file larger than the memory the process may take fails with OutOfMemory and stays as it was.
+TEST(FileDrivers, AFileTooLargeForMemoryFails) {
+  TempFolder folder;
+  fs::path file = folder.put("big.js", "");
+  const std::uintmax_t size = 1024ull * 1024 * 1024;
+  fs::resize_file(file, size);  // sparse: costs no room on disk
+  int result = inChild([&] {
+    long pages = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+      if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+      std::fclose(statm);
+    }
+    if (pages == 0) return 1;
+    const rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + 256ull * 1024 * 1024;
+    rlimit memory{limit, limit};
+    if (setrlimit(RLIMIT_AS, &memory) != 0) return 2;
+    return static_cast<int>(convertJsFile(file, optionsFor(3, true)));
+  });
+  EXPECT_EQ(result, static_cast<int>(ResultCode::OutOfMemory));
+  EXPECT_EQ(fs::file_size(file), size);
+  EXPECT_EQ(namesIn(folder.path()), std::set<std::string>{"big.js"});
+}
+#endif
+
+// --- Pages and their references ------------------------------------------------------------
+
+TEST(FileDrivers, APagesReferencesResolveAgainstItsOwnFolder) {
+  TempFolder folder;
+  fs::path page = folder.put("site/sub/page.html",
+                             "<html><head><link rel=\"stylesheet\" href=\"a.css\"><script src=\"../b.js\"></script>"
+                             "<link rel=\"stylesheet\" href=\"missing.css\"></head><body></body></html>");
+  folder.put("site/sub/a.css", "p{}");
+  folder.put("site/b.js", "x;");
+  folder.put("a.css", "p{}");  // a sheet of the same name elsewhere is not the one
+  const fs::path before = fs::current_path();
+  ReferencedFiles referenced;
+  EXPECT_EQ(convertHtmlFile(page, optionsFor(3), referenced), ResultCode::Success);
+  EXPECT_EQ(referenced.styleSheets, PathSet{(folder / "site/sub/a.css").string()});
+  EXPECT_EQ(referenced.scripts, PathSet{(folder / "site/b.js").string()});
+  EXPECT_EQ(fs::current_path(), before);
+  const std::string converted = TempFolder::read(page);
+  EXPECT_EQ(converted,
+            "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\" />"
+            "<link charset=\"UTF-8\" href=\"a.css\" rel=\"stylesheet\"><script charset=\"UTF-8\" src=\"../b.js\"></script>"
+            "<link rel=\"stylesheet\" href=\"missing.css\"></head><body></body></html>");
+  // the files themselves are converted by the run, not by the page's driver
+  EXPECT_EQ(TempFolder::read(folder / "site/sub/a.css"), "p{}");
+
+  // the same page named by a path relative to the current folder
+  ASSERT_EQ(TempFolder::read(page.string() + ".bak").substr(0, 6), "<html>");
+  fs::rename(page.string() + ".bak", page);
+  ReferencedFiles again;
+  EXPECT_EQ(convertHtmlFile(fs::relative(page), optionsFor(3, false), again), ResultCode::Success);
+  EXPECT_EQ(again.styleSheets, referenced.styleSheets);
+  EXPECT_EQ(again.scripts, referenced.scripts);
+  EXPECT_EQ(TempFolder::read(page), converted);
+}
+
+TEST(FileDrivers, ADryRunStillGathersAPagesReferences) {
+  TempFolder folder;
+  const std::string in = "<html><head><link rel=\"stylesheet\" href=\"a.css\"></head></html>";
+  fs::path page = folder.put("page.html", in);
+  folder.put("a.css", "p{}");
+  ReferencedFiles referenced;
+  EXPECT_EQ(convertHtmlFile(page, optionsFor(0), referenced, WriteMode::DryRun), ResultCode::Success);
+  EXPECT_EQ(referenced.styleSheets, PathSet{(folder / "a.css").string()});
+  EXPECT_EQ(TempFolder::read(page), in);
+}
+
+}  // namespace
+}  // namespace sarnavel

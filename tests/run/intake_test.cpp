@@ -1,0 +1,301 @@
+// The intake on real folders: which paths are taken, the order of a folder walk, links and
+// link loops, folders that cannot be read, and paths longer than the system's path limit.
+#include "run/intake.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <linux/limits.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support/temp_folder.h"
+
+namespace sarnavel {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempFolder;
+
+std::vector<std::string> texts(const std::vector<fs::path>& paths) {
+  std::vector<std::string> out;
+  for (const auto& p : paths) out.push_back(p.string());
+  return out;
+}
+
+IntakeReport offer(const std::vector<fs::path>& paths) {
+  IntakeReport report;
+  for (const auto& p : paths) offerPath(p, report);
+  return report;
+}
+
+// The files a walk of `folder` lists, relative to `base`.
+std::vector<std::string> walked(const fs::path& folder, const fs::path& base) {
+  std::vector<std::string> out;
+  for (const auto& p : offer({folder}).files) {
+    const std::string text = p.string(), prefix = base.string() + "/";
+    out.push_back(text.starts_with(prefix) ? text.substr(prefix.size()) : text);
+  }
+  return out;
+}
+
+// --- Single paths ------------------------------------------------------------------------------
+
+TEST(Intake, OneFileOfferedIsTakenByTheKindOfItsName) {
+  TempFolder folder;
+  const fs::path t = folder.path();
+  folder.put("index.HTML", "");
+  folder.put("b.htm", "");
+  folder.put("c.css", "");
+  folder.put("d.js", "");
+  folder.put("e.vbs", "");
+  folder.put("f.png", "");
+  folder.put("notes.txt", "");
+  folder.put("sub/g.js", "");
+  folder.put("real.txt", "");
+  folder.put("real.js", "");
+  fs::create_symlink("real.txt", t / "link.js");  // taken by the name offered, listed under it
+  fs::create_symlink("real.js", t / "link.txt");
+  fs::create_symlink("nowhere.css", t / "dangling.css");
+  const struct {
+    std::string offered;
+    std::vector<std::string> files, missing, otherKinds;
+  } cases[] = {
+      {"index.HTML", {"index.HTML"}, {}, {}},
+      {"b.htm", {"b.htm"}, {}, {}},
+      {"c.css", {"c.css"}, {}, {}},
+      {"d.js", {"d.js"}, {}, {}},
+      {"e.vbs", {}, {}, {"e.vbs"}},
+      {"f.png", {}, {}, {"f.png"}},
+      {"notes.txt", {}, {}, {"notes.txt"}},
+      {"absent.html", {}, {"absent.html"}, {}},
+      {"dangling.css", {}, {"dangling.css"}, {}},
+      {"sub/../sub/./g.js", {"sub/g.js"}, {}, {}},  // "." and ".." resolved by their text
+      {"link.js", {"link.js"}, {}, {}},
+      {"link.txt", {}, {}, {"link.txt"}},
+  };
+  for (const auto& c : cases) {
+    IntakeReport report = offer({t / c.offered});
+    auto under = [&](const std::vector<std::string>& names) {
+      std::vector<std::string> out;
+      for (const auto& n : names) out.push_back((t / n).string());
+      return out;
+    };
+    EXPECT_EQ(texts(report.files), under(c.files)) << c.offered;
+    EXPECT_EQ(texts(report.missing), under(c.missing)) << c.offered;
+    EXPECT_EQ(texts(report.otherKinds), under(c.otherKinds)) << c.offered;
+  }
+}
+
+TEST(Intake, RelativePathsBecomeFullPathsAndDuplicatesStay) {
+  TempFolder folder;
+  fs::path file = folder.put("site/a.css", "");
+  const fs::path cwd = fs::current_path();
+  const fs::path relative = fs::relative(file, cwd);
+  ASSERT_TRUE(relative.is_relative());
+  IntakeReport report = offer({relative, relative, fs::relative(folder / "site", cwd)});
+  EXPECT_EQ(texts(report.files), (std::vector<std::string>{file.string(), file.string(), file.string()}));
+  EXPECT_EQ(fs::current_path(), cwd);
+}
+
+// --- The folder walk ------------------------------------------------------------------------
+
+TEST(Intake, AFoldersOwnFilesFirstThenItsSubfoldersDepthFirstByName) {
+  TempFolder folder;
+  const fs::path root = folder / "root";
+  for (const char* name : {"root/b.htm", "root/d.js", "root/a.html", "root/e.vbs", "root/f.png", "root/c.css", "root/Z.html",
+                           "root/.hidden.css", "root/notes.txt", "root/noext", "root/dir.css/inner.js", "root/sub2/x.js",
+                           "root/sub1/y.css", "root/sub1/deeper/z.html", "root/sub1/a.JS", "root/.git/h.js", "root/B/k.css",
+                           "root/empty/nothing.txt", "root/\xC3\xA9t\xC3\xA9/p.htm"}) {
+    folder.put(name, "");
+  }
+  const fs::path cwd = fs::current_path();
+  EXPECT_EQ(walked(root, root), (std::vector<std::string>{
+                                    ".hidden.css", "Z.html", "a.html", "b.htm", "c.css", "d.js",  // own files by bytes
+                                    ".git/h.js", "B/k.css", "dir.css/inner.js",                   // subfolders by name
+                                    "sub1/a.JS", "sub1/y.css", "sub1/deeper/z.html", "sub2/x.js",
+                                    "\xC3\xA9t\xC3\xA9/p.htm"}));
+  EXPECT_EQ(fs::current_path(), cwd);
+  IntakeReport report = offer({root});
+  EXPECT_TRUE(report.missing.empty());
+  EXPECT_TRUE(report.otherKinds.empty()) << "other kinds inside a folder are passed over without a word";
+  // a folder offered with a trailing slash or through dots lists the same full paths
+  EXPECT_EQ(texts(offer({folder.path().string() + "/root/"}).files), texts(report.files));
+  EXPECT_EQ(texts(offer({root / "sub1" / ".."}).files), texts(report.files));
+}
+
+TEST(Intake, AnEmptyFolderAddsNothing) {
+  TempFolder folder;
+  fs::create_directories(folder / "a/b/c");
+  IntakeReport report = offer({folder / "a"});
+  EXPECT_TRUE(report.files.empty());
+  EXPECT_TRUE(report.missing.empty());
+}
+
+TEST(Intake, LinksToFoldersAreFollowedButALoopIsNotEnteredAgain) {
+  TempFolder folder;
+  const fs::path root = folder / "root";
+  folder.put("root/x.html", "");
+  folder.put("root/a/y.html", "");
+  folder.put("root/b/z.css", "");
+  fs::create_directory_symlink("..", root / "a/back");     // back up to root: a loop
+  fs::create_directory_symlink(".", root / "a/self");      // itself: a loop
+  fs::create_directory_symlink("../b", root / "a/side");   // a folder elsewhere: followed
+  fs::create_directory_symlink(root, folder / "entry");    // a link offered as the folder
+  fs::create_directory_symlink(folder / "nowhere", root / "a/dangling");
+  EXPECT_EQ(walked(root, root), (std::vector<std::string>{"x.html", "a/y.html", "a/side/z.css", "b/z.css"}));
+  EXPECT_EQ(walked(folder / "entry", folder / "entry"),
+            (std::vector<std::string>{"x.html", "a/y.html", "a/side/z.css", "b/z.css"}));
+}
+
+TEST(Intake, TwoLinksToOneFolderAreEachFollowed) {
+  TempFolder folder;
+  const fs::path root = folder / "root";
+  folder.put("shared/s.js", "");
+  fs::create_directories(root);
+  fs::create_directory_symlink(folder / "shared", root / "one");
+  fs::create_directory_symlink(folder / "shared", root / "two");
+  EXPECT_EQ(walked(root, root), (std::vector<std::string>{"one/s.js", "two/s.js"}));
+}
+
+constexpr const char* kNoUnprivilegedUser = "cannot become an unprivileged user";
+
+// Runs `body` in a forked child, without root's right to read every folder, and gives back the
+// lines it writes.
+std::vector<std::string> inChildWithoutPrivileges(const std::function<std::vector<std::string>()>& body) {
+  int channel[2];
+  if (pipe(channel) != 0) return {"pipe failed"};
+  std::fflush(nullptr);
+  pid_t child = fork();
+  if (child == 0) {
+    close(channel[0]);
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+      const std::string line = std::string(kNoUnprivilegedUser) + "\n";
+      _exit(write(channel[1], line.data(), line.size()) == static_cast<ssize_t>(line.size()) ? 0 : 4);
+    }
+    std::string out;
+    for (const auto& line : body()) out += line + "\n";
+    if (write(channel[1], out.data(), out.size()) != static_cast<ssize_t>(out.size())) _exit(4);
+    _exit(0);
+  }
+  close(channel[1]);
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+  close(channel[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return {"child failed: " + std::to_string(status)};
+  std::vector<std::string> lines;
+  for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  return lines;
+}
+
+TEST(Intake, AFolderThatCannotBeReadAddsNothingAndTheWalkGoesOn) {
+  TempFolder folder;
+  const fs::path root = folder / "root";
+  folder.put("root/a.css", "");
+  folder.put("root/locked/hidden.css", "");
+  folder.put("root/locked/deeper/deep.js", "");
+  folder.put("root/open/o.css", "");
+  folder.put("root/z.js", "");
+  fs::permissions(folder.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                     fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(root / "locked", fs::perms::none);
+  std::vector<std::string> lines = inChildWithoutPrivileges([&] { return walked(root, root); });
+  fs::permissions(root / "locked", fs::perms::owner_all);
+  if (lines == std::vector<std::string>{kNoUnprivilegedUser}) GTEST_SKIP() << "the child could not give up root's rights";
+  EXPECT_EQ(lines, (std::vector<std::string>{"a.css", "z.js", "open/o.css"}));
+}
+
+// --- Long paths ---------------------------------------------------------------------------------
+
+// A chain of nested folders, made with descriptors so that no path handed to the system is
+// longer than one name; each level holds one page. Removed the same way.
+class DeepFolders {
+ public:
+  DeepFolders(const fs::path& base, int levels, std::size_t nameLength) : base_(base) {
+    const std::string name(nameLength, 'd');
+    int fd = open(base.c_str(), O_RDONLY | O_DIRECTORY);
+    std::string path = base.string();
+    for (int level = 0; level < levels && fd >= 0; ++level) {
+      if (mkdirat(fd, name.c_str(), 0755) != 0) break;
+      int next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+      close(fd);
+      fd = next;
+      path += "/" + name;
+      int file = openat(fd, "p.html", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (file >= 0) close(file);
+      pages_.push_back(path + "/p.html");
+    }
+    if (fd >= 0) close(fd);
+    name_ = name;
+  }
+  ~DeepFolders() {
+    int fd = open(base_.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) removeChain(fd, pages_.size());
+  }
+  const std::vector<std::string>& pages() const { return pages_; }
+
+ private:
+  // Removes the chain below the folder of `fd` (which it closes).
+  void removeChain(int fd, std::size_t levels) {
+    if (levels > 0) {
+      int next = openat(fd, name_.c_str(), O_RDONLY | O_DIRECTORY);
+      if (next >= 0) {
+        removeChain(next, levels - 1);
+        unlinkat(fd, name_.c_str(), AT_REMOVEDIR);
+      }
+    }
+    unlinkat(fd, "p.html", 0);
+    close(fd);
+  }
+
+  fs::path base_;
+  std::string name_;
+  std::vector<std::string> pages_;
+};
+
+TEST(Intake, PathsNearTheLimitAreListedWhole) {
+  TempFolder folder;
+  const std::size_t room = 4000 - folder.path().string().size();
+  DeepFolders deep(folder.path(), static_cast<int>(room / 201), 200);
+  ASSERT_GT(deep.pages().back().size(), 3800u);
+  ASSERT_LT(deep.pages().back().size(), static_cast<std::size_t>(PATH_MAX));
+  EXPECT_EQ(texts(offer({folder.path()}).files), deep.pages());
+}
+
+// Fails: the walk (walkFolder in run/intake.cpp) opens each folder by its full path, so a
+// folder whose path reaches PATH_MAX (4096 bytes) cannot be opened (ENAMETOOLONG) and is
+// taken for an unreadable one: the pages in it and below it are silently left out. Under
+// /tmp the walk lists 20 of the 24 pages, the longest of 4052 bytes.
+TEST(Intake, DISABLED_PathsBeyondTheSystemLimitAreListedWhole) {
+  TempFolder folder;
+  DeepFolders deep(folder.path(), 24, 200);
+  ASSERT_EQ(deep.pages().size(), 24u);
+  ASSERT_GT(deep.pages().back().size(), static_cast<std::size_t>(PATH_MAX));
+  std::vector<std::string> listed = texts(offer({folder.path()}).files);
+  EXPECT_EQ(listed.size(), deep.pages().size()) << "the longest path listed has " << (listed.empty() ? 0 : listed.back().size())
+                                               << " bytes";
+  EXPECT_TRUE(listed == deep.pages());
+}
+
+// Whatever the walk manages to list, nothing it lists is cut short.
+TEST(Intake, PathsBeyondTheSystemLimitAreNeverCut) {
+  TempFolder folder;
+  DeepFolders deep(folder.path(), 24, 200);
+  ASSERT_EQ(deep.pages().size(), 24u);
+  std::vector<std::string> listed = texts(offer({folder.path()}).files);
+  ASSERT_LE(listed.size(), deep.pages().size());
+  for (std::size_t k = 0; k < listed.size(); ++k) EXPECT_EQ(listed[k], deep.pages()[k]);
+}
+
+}  // namespace
+}  // namespace sarnavel
