@@ -1,8 +1,9 @@
 #include "engine/encoding_detection.h"
 
-#include <cmath>
+#include <array>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 #include "text/cp932.h"
 #include "text/jis.h"
@@ -10,65 +11,86 @@
 namespace sarnavel {
 namespace {
 
-// Log shares (natural log of the share of one character of the class in Japanese prose).
-struct Scores {
-  double hiragana = std::log(0.37 / 83);
-  double katakana = std::log(0.34 / 86);
-  double symbols = std::log(0.055 / 94);
-  double kanji1 = std::log(0.22 / (32 * 94));
-  double kanji2 = std::log(0.01 / (37 * 94));
-  double otherRows = std::log(0.003 / (5 * 94));
-  double halfWidthKana = std::log(0.02 / 63);
-  double vendor = std::log(0.0005 / (5 * 94));
-  double jis0212 = std::log(0.0001 / 6000);
-  double userDefined = std::log(1e-7);
+// Costs in half-nats (-2 ln p) of one character of each kind in Japanese prose.
+constexpr std::uint8_t kJisCharacterCost[94 * 94] = {
+#include "engine/jis_character_cost.inc"
+};
+constexpr std::uint32_t kUserDefinedCost = 60;     // rows 95-114: almost never in documents
+constexpr std::uint32_t kVendorCost = 36;          // IBM extensions, rows 115-120
+constexpr std::uint32_t kJis0212Cost = 40;         // EUC-JP supplementary kanji
+// Half-width katakana come in runs (whole words): starting a run is rare, going on is likely.
+constexpr std::uint32_t kHalfWidthStartCost = 21;  // -2 ln(0.002 / 63)
+constexpr std::uint32_t kHalfWidthGoOnCost = 9;    // -2 ln(0.8 / 63)
+constexpr std::uint8_t kNoCharacter = 255;
+
+struct Model {
+  // The cost of each Shift_JIS double-byte code (lead << 8 | trail); kNoCharacter when the
+  // code has none. EUC-JP rows 1-94 are looked up through their Shift_JIS code.
+  std::array<std::uint8_t, 0x10000> sjisCost;
+  // Bytes that never occur in EUC-JP text (0x80-0x8D, 0x90-0xA0, 0xFF).
+  std::array<bool, 256> impossibleInEuc;
 };
 
-const Scores& scores() {
-  static const Scores s;
-  return s;
+std::unique_ptr<Model> buildModel() {
+  auto m = std::make_unique<Model>();
+  m->sjisCost.fill(kNoCharacter);
+  for (unsigned code = 0x8140; code <= 0xFCFC; ++code) {
+    auto lead = static_cast<std::uint8_t>(code >> 8), trail = static_cast<std::uint8_t>(code);
+    if (!cp932::isLeadByte(lead) || !cp932::isTrailByte(trail)) continue;
+    if (cp932::toUnicode(static_cast<std::uint16_t>(code)) == cp932::kNoUnit) continue;
+    jis::Position p = jis::fromShiftJis(lead, trail);
+    std::uint32_t cost = p.row <= 94 ? kJisCharacterCost[(p.row - 1) * 94 + p.cell - 1] : p.row <= 114 ? kUserDefinedCost : kVendorCost;
+    m->sjisCost[code] = static_cast<std::uint8_t>(cost);
+  }
+  m->impossibleInEuc.fill(false);
+  for (unsigned b = 0x80; b <= 0xA0; ++b) m->impossibleInEuc[b] = b != 0x8E && b != 0x8F;
+  m->impossibleInEuc[0xFF] = true;
+  return m;
 }
 
-double rowScore(unsigned row) {
-  const Scores& s = scores();
-  if (row == 4) return s.hiragana;
-  if (row == 5) return s.katakana;
-  if (row == 1) return s.symbols;
-  if (row >= 16 && row <= 47) return s.kanji1;
-  if (row >= 48 && row <= 84) return s.kanji2;
-  if (row <= 8) return s.otherRows;
-  if (row >= 95 && row <= 114) return s.userDefined;
-  return s.vendor;  // NEC row 13, NEC-selected rows 89-92, IBM rows 115-120
+const Model& model() {
+  static const std::unique_ptr<Model> instance = buildModel();
+  return *instance;
 }
 
 struct Reading {
   std::size_t errors = 0;
-  double score = 0;
+  std::uint64_t cost = 0;
 };
 
-bool isMapped(std::uint16_t sjisCode) { return cp932::toUnicode(sjisCode) != cp932::kNoUnit; }
+// Skips ASCII eight bytes at a time; returns the offset of the next byte from 0x80.
+std::size_t skipAscii(const std::uint8_t* p, std::size_t i, std::size_t n) {
+  while (i + 8 <= n) {
+    std::uint64_t word;
+    std::memcpy(&word, p + i, 8);
+    if (word & 0x8080808080808080ULL) break;
+    i += 8;
+  }
+  while (i < n && p[i] < 0x80) ++i;
+  return i;
+}
 
-Reading readAsShiftJis(std::string_view text) {
+Reading readAsShiftJis(const std::uint8_t* p, std::size_t n, const Model& m) {
   Reading r;
-  const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
-  const std::size_t n = text.size();
+  bool inHalfWidthRun = false;
   for (std::size_t i = 0; i < n;) {
     std::uint8_t b = p[i];
     if (b < 0x80) {
-      ++i;
+      std::size_t next = skipAscii(p, i, n);
+      inHalfWidthRun = false;
+      i = next;
     } else if (b >= 0xA1 && b <= 0xDF) {
-      r.score += scores().halfWidthKana;
+      r.cost += inHalfWidthRun ? kHalfWidthGoOnCost : kHalfWidthStartCost;
+      inHalfWidthRun = true;
       ++i;
-    } else if (cp932::isLeadByte(b) && i + 1 < n && cp932::isTrailByte(p[i + 1])) {
-      if (isMapped(static_cast<std::uint16_t>(b << 8 | p[i + 1]))) {
-        r.score += rowScore(jis::fromShiftJis(b, p[i + 1]).row);
-      } else {
-        ++r.errors;
-      }
+    } else if (cp932::isLeadByte(b) && i + 1 < n && m.sjisCost[b << 8 | p[i + 1]] != kNoCharacter) {
+      r.cost += m.sjisCost[b << 8 | p[i + 1]];
+      inHalfWidthRun = false;
       i += 2;
     } else {
       ++r.errors;
-      ++i;
+      inHalfWidthRun = false;
+      i += cp932::isLeadByte(b) && i + 1 < n && cp932::isTrailByte(p[i + 1]) ? 2 : 1;
     }
   }
   return r;
@@ -76,34 +98,57 @@ Reading readAsShiftJis(std::string_view text) {
 
 bool isEucByte(std::uint8_t b) { return b >= 0xA1 && b <= 0xFE; }
 
-Reading readAsEucJp(std::string_view text) {
+Reading readAsEucJp(const std::uint8_t* p, std::size_t n, const Model& m) {
   Reading r;
-  const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
-  const std::size_t n = text.size();
+  bool inHalfWidthRun = false;
   for (std::size_t i = 0; i < n;) {
     std::uint8_t b = p[i];
     std::size_t left = n - i;
     if (b < 0x80) {
-      ++i;
+      i = skipAscii(p, i, n);
+      inHalfWidthRun = false;
+    } else if (isEucByte(b) && left >= 2 && isEucByte(p[i + 1])) {
+      std::uint8_t cost = m.sjisCost[jis::toShiftJis({static_cast<std::uint8_t>(b - 0xA0), static_cast<std::uint8_t>(p[i + 1] - 0xA0)})];
+      if (cost == kNoCharacter) ++r.errors;
+      else r.cost += cost;
+      inHalfWidthRun = false;
+      i += 2;
     } else if (b == 0x8E && left >= 2 && p[i + 1] >= 0xA1 && p[i + 1] <= 0xDF) {
-      r.score += scores().halfWidthKana;
+      r.cost += inHalfWidthRun ? kHalfWidthGoOnCost : kHalfWidthStartCost;
+      inHalfWidthRun = true;
       i += 2;
     } else if (b == 0x8F && left >= 3 && isEucByte(p[i + 1]) && isEucByte(p[i + 2])) {
-      char16_t unit = jis::jis0212ToUnicode({static_cast<std::uint8_t>(p[i + 1] - 0xA0), static_cast<std::uint8_t>(p[i + 2] - 0xA0)});
-      if (unit == 0xFFFF) ++r.errors;
-      else r.score += scores().jis0212;
+      if (jis::jis0212ToUnicode({static_cast<std::uint8_t>(p[i + 1] - 0xA0), static_cast<std::uint8_t>(p[i + 2] - 0xA0)}) == 0xFFFF) ++r.errors;
+      else r.cost += kJis0212Cost;
+      inHalfWidthRun = false;
       i += 3;
-    } else if (isEucByte(b) && left >= 2 && isEucByte(p[i + 1])) {
-      jis::Position pos{static_cast<std::uint8_t>(b - 0xA0), static_cast<std::uint8_t>(p[i + 1] - 0xA0)};
-      if (isMapped(jis::toShiftJis(pos))) r.score += rowScore(pos.row);
-      else ++r.errors;
-      i += 2;
     } else {
       ++r.errors;
+      inHalfWidthRun = false;
       ++i;
     }
   }
   return r;
+}
+
+// True when the text is well-formed Shift_JIS (every lead byte has its trail byte and every
+// code its character) and holds a byte that EUC-JP never uses: the common case of a Shift_JIS
+// document, decided in one quick pass.
+bool isPlainlyShiftJis(const std::uint8_t* p, std::size_t n, const Model& m) {
+  bool impossibleInEuc = false;
+  for (std::size_t i = skipAscii(p, 0, n); i < n; i = skipAscii(p, i, n)) {
+    std::uint8_t b = p[i];
+    impossibleInEuc = impossibleInEuc || m.impossibleInEuc[b];
+    if (b >= 0xA1 && b <= 0xDF) {
+      ++i;
+    } else if (i + 1 < n && m.sjisCost[b << 8 | p[i + 1]] != kNoCharacter) {
+      impossibleInEuc = impossibleInEuc || m.impossibleInEuc[p[i + 1]];
+      i += 2;
+    } else {
+      return false;
+    }
+  }
+  return impossibleInEuc;
 }
 
 bool hasJapaneseDesignation(std::string_view text) {
@@ -114,30 +159,19 @@ bool hasJapaneseDesignation(std::string_view text) {
   return false;
 }
 
-bool hasHighByte(std::string_view text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t n = text.size();
-  std::size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, p + i, 8);
-    if (word & 0x8080808080808080ULL) return true;
-  }
-  for (; i < n; ++i) {
-    if (p[i] & 0x80) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 InputEncoding detectInputEncoding(std::string_view text) {
   if (hasJapaneseDesignation(text)) return InputEncoding::Iso2022Jp;
-  if (!hasHighByte(text)) return InputEncoding::Ascii;
-  Reading sjis = readAsShiftJis(text);
-  Reading euc = readAsEucJp(text);
+  const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
+  const std::size_t n = text.size();
+  if (skipAscii(p, 0, n) == n) return InputEncoding::Ascii;
+  const Model& m = model();
+  if (isPlainlyShiftJis(p, n, m)) return InputEncoding::ShiftJis;
+  Reading sjis = readAsShiftJis(p, n, m);
+  Reading euc = readAsEucJp(p, n, m);
   if (sjis.errors != euc.errors) return sjis.errors < euc.errors ? InputEncoding::ShiftJis : InputEncoding::EucJp;
-  return euc.score > sjis.score ? InputEncoding::EucJp : InputEncoding::ShiftJis;
+  return euc.cost < sjis.cost ? InputEncoding::EucJp : InputEncoding::ShiftJis;
 }
 
 }  // namespace sarnavel

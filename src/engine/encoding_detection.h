@@ -6,20 +6,20 @@
 //  1. An escape sequence that designates a Japanese set (ESC $ @, ESC $ B, ESC $ ( D,
 //     ESC ( I) makes the text ISO-2022-JP; nothing else uses ESC that way.
 //  2. A text without a byte of 0x80 or above is ASCII: every target writes it unchanged.
-//  3. Otherwise the text is read both as Shift_JIS and as EUC-JP, counting the bytes that
+//  3. A text that is well-formed Shift_JIS and holds a byte EUC-JP never uses (0x80-0x8D,
+//     0x90-0xA0, 0xFF: the lead bytes of Shift_JIS hiragana and most kanji) is Shift_JIS. This
+//     one quick pass decides almost every Shift_JIS document.
+//  4. Otherwise the text is read both as Shift_JIS and as EUC-JP, counting the bytes that
 //     form no character (a lead byte without its trail byte, a byte that cannot start a
-//     character, a code with no character in the table). The reading with fewer such bytes
-//     wins; most real texts are valid in only one of the two, since Shift_JIS hiragana and
-//     most kanji (lead bytes 0x81-0x9F) are impossible in EUC-JP.
-//  4. A text valid in both (or equally broken in both) is decided by how Japanese text is
-//     distributed: each character of each reading scores the log of its share in ordinary
-//     Japanese prose by class (hiragana and katakana most, first-level kanji next, then
-//     punctuation, second-level kanji, half-width katakana, vendor extensions, JIS X 0212,
-//     the user-defined area least). EUC-JP hiragana (A4 xx) read as Shift_JIS become pairs
-//     of half-width katakana symbols, which score far lower, and so on. The higher sum
-//     wins; a tie goes to Shift_JIS. There is no fixed preference beyond that tie.
-// The shares were measured on Japanese translations of free software (about 600,000
-// characters): hiragana 37 %, katakana 34 %, row 1 symbols 5.5 %, first-level kanji 22 %.
+//     character, a code with no character in the table). The reading with fewer wins.
+//  5. A text valid in both (or equally broken in both) is decided by how Japanese text is
+//     distributed: each character of a reading costs -2 ln of its share of Japanese prose
+//     (jis_character_cost.inc, counted over Debian's Japanese manual pages by
+//     scripts/make-detection-model), and the cheaper reading wins; a tie goes to Shift_JIS.
+//     Half-width katakana cost little once a run of them has started and much to start
+//     one, since they spell whole words: an EUC-JP kanji read as Shift_JIS becomes two
+//     half-width katakana symbols, and a run of Shift_JIS half-width katakana read as EUC-JP
+//     becomes a string of rare kanji. There is no fixed preference beyond the tie.
 #pragma once
 
 #include <string_view>
