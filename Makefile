@@ -32,3 +32,18 @@ clean:
 .PHONY: demo
 demo: build
 	BUILD=$(BUILD) scripts/demo
+
+# Opens the desktop program with a temporary copy of samples/site in its list.
+.PHONY: run
+run: configure
+	cmake --build $(BUILD) --target sarnavel -j $(JOBS)
+	@site=$$(mktemp -d -t sarnavel-site-XXXXXX); \
+	if [ -d samples/site ]; then cp -R samples/site/. "$$site"/; fi; \
+	echo "sarnavel: the sample site is copied to $$site"; \
+	$(BUILD)/src/ui/sarnavel "$$site"
+
+# Installs the desktop program, sarnavel-cli, the icons and the desktop entry under PREFIX.
+PREFIX ?= /usr/local
+.PHONY: install
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
