@@ -16,9 +16,17 @@ bool isCssSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v'
 
 struct CharsetRule {
   std::size_t start = 0;
-  std::size_t end = 0;  // just after the ';'
+  std::size_t end = 0;  // just after the ';', and after the line break that follows it
   std::string_view value;
 };
+
+// The new rule brings its own line break, so the old rule's line break goes with it: a sheet
+// converted again does not gain an empty line each time.
+std::size_t afterLineBreak(std::string_view text, std::size_t at) {
+  if (text.substr(at, 2) == "\r\n") return at + 2;
+  if (at < text.size() && (text[at] == '\n' || text[at] == '\r')) return at + 1;
+  return at;
+}
 
 // The first "@charset" of the text, when it is followed by a double-quoted value and a
 // semicolon; no rule otherwise (a well-formed rule further on is not looked for).
@@ -34,7 +42,7 @@ std::optional<CharsetRule> findCharsetRule(std::string_view text) {
   i = valueEnd + 1;
   while (i < text.size() && isCssSpace(text[i])) ++i;
   if (i >= text.size() || text[i] != ';') return std::nullopt;
-  return CharsetRule{at, i + 1, text.substr(valueStart, valueEnd - valueStart)};
+  return CharsetRule{at, afterLineBreak(text, i + 1), text.substr(valueStart, valueEnd - valueStart)};
 }
 
 std::string_view ruleTerminator(LineEnding lineEnding, std::string_view text) {

@@ -1,9 +1,10 @@
 // Converts the text of one style sheet and leaves it declaring its new encoding.
 //
 // The sheet gets an `@charset "name";` rule naming the target in lower case ("shift_jis",
-// "euc-jp", "iso-2022-jp", "utf-8"): the first "@charset" of the text is replaced when it is a
-// well-formed rule (double quotes, any white space, a semicolon; comments are not skipped),
-// otherwise the rule is put at the very start. Its line break follows the line-ending choice,
+// "euc-jp", "iso-2022-jp", "utf-8"): the first "@charset" of the text is replaced, with the
+// line break right after it, when it is a well-formed rule (double quotes, any white space, a
+// semicolon; comments are not skipped), otherwise the rule is put at the very start. So a
+// sheet converted again comes out byte for byte the same. Its line break follows the line-ending choice,
 // or, when line endings stay unchanged, the first kind of break the sheet uses (CR+LF when it
 // has none). A UTF-8 sheet loses one byte-order mark and is escaped; a sheet whose old rule
 // named Latin-1 is read as code page 1252 and escaped. Then the whole text goes through the

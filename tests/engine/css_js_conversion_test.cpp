@@ -30,11 +30,14 @@ TEST(ConvertCss, CharsetRule) {
       {"no rule, LF sheet", "p{}\n", 0, LineEnding::Unchanged, "@charset \"shift_jis\";\np{}\n"},
       {"no line break at all", "p{}", 0, LineEnding::Unchanged, "@charset \"shift_jis\";\r\np{}"},
       {"CR sheet", "p{}\rq{}", 1, LineEnding::Unchanged, "@charset \"euc-jp\";\rp{}\rq{}"},
-      {"rule replaced, its line break stays", "@charset \"EUC-JP\";\r\np{}\r\n", 3, LineEnding::Unchanged,
-       "@charset \"utf-8\";\r\n\r\np{}\r\n"},
+      {"rule replaced with its line break", "@charset \"EUC-JP\";\r\np{}\r\n", 3, LineEnding::Unchanged,
+       "@charset \"utf-8\";\r\np{}\r\n"},
+      {"rule replaced, what follows on its line stays", "@charset \"EUC-JP\"; p{}\n", 0, LineEnding::Unchanged,
+       "@charset \"shift_jis\";\n p{}\n"},
       {"white space inside the rule", "@charset   \"x\"  ;p{}", 2, LineEnding::Lf, "@charset \"iso-2022-jp\";\np{}"},
       {"first one in a comment is the one replaced", "/* @charset \"a\"; */\n@charset \"b\";\n", 0, LineEnding::Lf,
        "/* @charset \"shift_jis\";\n */\n@charset \"b\";\n"},
+      {"an LF rule in a CR+LF sheet", "@charset \"x\";\np{}\r\n", 0, LineEnding::Unchanged, "@charset \"shift_jis\";\r\np{}\r\n"},
       {"single quotes are not a rule", "@charset 'x';\n", 0, LineEnding::Lf, "@charset \"shift_jis\";\n@charset 'x';\n"},
       {"upper-case keyword is not a rule", "@CHARSET \"x\";\n", 0, LineEnding::Lf, "@charset \"shift_jis\";\n@CHARSET \"x\";\n"},
       {"an unclosed value is not a rule", "@charset \"x;\n", 0, LineEnding::Lf, "@charset \"shift_jis\";\n@charset \"x;\n"},
@@ -47,10 +50,10 @@ TEST(ConvertCss, CharsetRule) {
 TEST(ConvertCss, Latin1Sheets) {
   // the value is compared without letter case; é becomes its CSS escape
   EXPECT_EQ(css("@charset \"Latin1\";\np:after{content:\"caf\xe9\"}", target(0)),
-            "@charset \"shift_jis\";\n\np:after{content:\"caf\\E9 \"}");
-  EXPECT_EQ(css("@charset \"ISO-8859-1\";\n\xe9", target(3)), "@charset \"utf-8\";\n\n\\E9 ");
+            "@charset \"shift_jis\";\np:after{content:\"caf\\E9 \"}");
+  EXPECT_EQ(css("@charset \"ISO-8859-1\";\n\xe9", target(3)), "@charset \"utf-8\";\n\\E9 ");
   // a blank inside the quotes is not Latin-1 either: the byte is taken as Shift_JIS half-width katakana
-  EXPECT_EQ(css("@charset \" latin1x\";\n\xb1", target(3)), "@charset \"utf-8\";\n\n\xef\xbd\xb1");
+  EXPECT_EQ(css("@charset \" latin1x\";\n\xb1", target(3)), "@charset \"utf-8\";\n\xef\xbd\xb1");
 }
 
 TEST(ConvertCss, Utf8Sheets) {
