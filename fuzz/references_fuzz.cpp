@@ -27,7 +27,8 @@ std::u16string unitsOf(std::string_view bytes) {
 }
 
 void checkResolution(std::string_view value) {
-  const bool remote = value.substr(0, 5) == "http:" || value.substr(0, 4) == "ftp:";
+  // A remote value names something after its scheme; "http:" or "ftp:" alone is a local name.
+  const bool remote = (value.size() > 5 && value.starts_with("http:")) || (value.size() > 4 && value.starts_with("ftp:"));
   for (int e = 0; e < 4; ++e) {
     std::u16string path = u"unchanged";
     const bool local = resolveLocalReference(path, value, static_cast<TextEncoding>(e));
