@@ -47,3 +47,9 @@ PREFIX ?= /usr/local
 .PHONY: install
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# Every fuzz target for FUZZ_SECONDS from its seed corpus (clang with libFuzzer; see fuzz/).
+FUZZ_SECONDS ?= 60
+.PHONY: fuzz
+fuzz:
+	FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) fuzz/run-fuzz
