@@ -1,5 +1,7 @@
 #include "engine/converter.h"
 
+#include "engine/escaping.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -91,89 +93,104 @@ class ByteSink {
   char* end_;
 };
 
-// What every encoder shares: the sink, the source encoding and the count of characters lost.
+// What every encoder shares: the sink, the source encoding, what stands in for a character
+// the target cannot hold, and the count of such characters.
+template <class Derived>
 struct EncoderBase {
+  EncoderBase(ByteSink& s, InputEncoding from, std::optional<EscapeLanguage> language)
+      : sink(s), source(from), escapeLanguage(language) {}
   ByteSink& sink;
   InputEncoding source;
+  std::optional<EscapeLanguage> escapeLanguage;
   std::size_t unconvertible = 0;
 
+  Derived& self() { return static_cast<Derived&>(*this); }
   void asciiRun(const char* s, std::size_t n) { sink.append(s, n); }
   void finish() {}
+
+  // A character the target cannot hold (U+FFFD for bytes that form none): its escape, or
+  // the geta mark.
+  void lost(char32_t codePoint) {
+    ++unconvertible;
+    if (!escapeLanguage) {
+      self().geta();
+      return;
+    }
+    std::string escape;
+    appendEscape(escape, *escapeLanguage, codePoint);
+    self().asciiRun(escape.data(), escape.size());
+  }
+  // Bytes that form no character: the same bytes when the target is their own encoding.
+  template <InputEncoding Own>
+  void strayByte(std::uint8_t b) {
+    if (source == Own) {
+      sink.reserve(1);
+      sink.put(b);
+    } else {
+      lost(0xFFFD);
+    }
+  }
 };
 
-struct ShiftJisEncoder : EncoderBase {
+struct ShiftJisEncoder : EncoderBase<ShiftJisEncoder> {
+  using EncoderBase::EncoderBase;
   void writeCode(std::uint16_t code) {
     sink.reserve(2);
     if (code >= 0x100) sink.put(static_cast<std::uint8_t>(code >> 8));
     sink.put(static_cast<std::uint8_t>(code));
   }
-  void geta() {
-    ++unconvertible;
-    writeCode(jis::toShiftJis({kGetaRow, kGetaCell}));
-  }
+  void geta() { writeCode(jis::toShiftJis({kGetaRow, kGetaCell})); }
   void kana(std::uint8_t b) { writeCode(b); }
   void jis0208(std::uint16_t code) { writeCode(code); }
   void unicode(char16_t unit) {
     std::uint16_t code = cp932::fromUnicode(unit);
-    if (code == kNoCode) geta();
+    if (code == kNoCode) lost(unit);
     else writeCode(code);
   }
   void jis0212(jis::Position p) {
     char16_t unit = jis::jis0212ToUnicode(p);
-    if (unit == 0xFFFF) geta();
+    if (unit == 0xFFFF) lost(0xFFFD);
     else unicode(unit);
   }
-  void invalid(std::uint8_t b) {
-    if (source == InputEncoding::ShiftJis) writeCode(b);
-    else geta();
-  }
+  void invalid(std::uint8_t b) { strayByte<InputEncoding::ShiftJis>(b); }
 };
 
 // Shared by the two encoders that reach JIS rows 1-94 only; Own is their own encoding, whose
 // stray bytes pass unchanged.
 template <class Derived, InputEncoding Own>
-struct JisRowsEncoder : EncoderBase {
-  Derived& self() { return static_cast<Derived&>(*this); }
-  void geta() {
-    ++unconvertible;
-    self().jisCell({kGetaRow, kGetaCell});
-  }
+struct JisRowsEncoder : EncoderBase<Derived> {
+  using EncoderBase<Derived>::EncoderBase;
+  void geta() { this->self().jisCell({kGetaRow, kGetaCell}); }
   void jis0208(std::uint16_t code) {
     jis::Position p = jis::fromShiftJis(static_cast<std::uint8_t>(code >> 8), static_cast<std::uint8_t>(code));
     if (p.row <= 94) {
-      self().jisCell(p);
-    } else if (p.row >= 115) {  // IBM extensions: their twin in the rows the target has
-      char16_t unit = cp932::toUnicode(code);
-      if (unit == cp932::kNoUnit) geta();
-      else unicode(unit);
-    } else {
-      geta();  // the user-defined area has no place here
+      this->self().jisCell(p);
+      return;
     }
+    // The IBM extensions go to their twins in the rows the target has; the user-defined area
+    // has no place here.
+    char16_t unit = cp932::toUnicode(code);
+    if (unit == cp932::kNoUnit) this->lost(0xFFFD);
+    else unicode(unit);
   }
   void unicode(char16_t unit) {
     std::uint16_t code = derived().jisReachable[unit];
     if (code == kNoCode) {
-      geta();
+      this->lost(unit);
     } else if (code < 0x80) {
       char c = static_cast<char>(code);
-      self().asciiRun(&c, 1);
+      this->self().asciiRun(&c, 1);
     } else if (code < 0x100) {
-      self().kana(static_cast<std::uint8_t>(code));
+      this->self().kana(static_cast<std::uint8_t>(code));
     } else {
-      self().jisCell(jis::fromShiftJis(static_cast<std::uint8_t>(code >> 8), static_cast<std::uint8_t>(code)));
+      this->self().jisCell(jis::fromShiftJis(static_cast<std::uint8_t>(code >> 8), static_cast<std::uint8_t>(code)));
     }
   }
-  void invalid(std::uint8_t b) {
-    if (source == Own) {
-      sink.reserve(1);
-      sink.put(b);
-    } else {
-      geta();
-    }
-  }
+  void invalid(std::uint8_t b) { this->template strayByte<Own>(b); }
 };
 
 struct EucJpEncoder : JisRowsEncoder<EucJpEncoder, InputEncoding::EucJp> {
+  using JisRowsEncoder::JisRowsEncoder;
   void jisCell(jis::Position p) {
     sink.reserve(2);
     sink.put(static_cast<std::uint8_t>(p.row + 0xA0));
@@ -193,6 +210,7 @@ struct EucJpEncoder : JisRowsEncoder<EucJpEncoder, InputEncoding::EucJp> {
 };
 
 struct Iso2022JpEncoder : JisRowsEncoder<Iso2022JpEncoder, InputEncoding::Iso2022Jp> {
+  using JisRowsEncoder::JisRowsEncoder;
   enum class Mode { Ascii, Katakana, Jis0208 } mode = Mode::Ascii;
 
   void switchTo(Mode wanted) {
@@ -219,22 +237,22 @@ struct Iso2022JpEncoder : JisRowsEncoder<Iso2022JpEncoder, InputEncoding::Iso202
   // Browsers do not read ESC $ ( D, so JIS X 0212 goes by its character to a reachable twin.
   void jis0212(jis::Position p) {
     char16_t unit = jis::jis0212ToUnicode(p);
-    if (unit == 0xFFFF) geta();
+    if (unit == 0xFFFF) lost(0xFFFD);
     else unicode(unit);
   }
   void finish() { switchTo(Mode::Ascii); }
 };
 
-struct Utf8Encoder : EncoderBase {
+// UTF-8 holds every character; with an escape language, a character that code page 932 lacks
+// is escaped all the same, as it would be when the UTF-8 result is converted again.
+struct Utf8Encoder : EncoderBase<Utf8Encoder> {
+  using EncoderBase::EncoderBase;
   void writePacked(std::uint32_t packed) {
     std::uint32_t length = packed & 0xFF;
     sink.reserve(3);
     for (std::uint32_t k = 1; k <= length; ++k) sink.put(static_cast<std::uint8_t>(packed >> (8 * k)));
   }
-  void replacement() {
-    ++unconvertible;
-    sink.append("\xEF\xBF\xBD", 3);
-  }
+  void geta() { sink.append("\xEF\xBF\xBD", 3); }  // U+FFFD, for bytes that form no character
   void kana(std::uint8_t b) { writePacked(derived().sjisToUtf8[b]); }
   void jis0208(std::uint16_t code) {
     std::uint32_t packed = derived().sjisToUtf8[code];
@@ -242,7 +260,7 @@ struct Utf8Encoder : EncoderBase {
       writePacked(packed);
       return;
     }
-    replacement();
+    lost(0xFFFD);
     // A browser reads a Shift_JIS trail byte below 0x80 again as its own character.
     std::uint8_t trail = static_cast<std::uint8_t>(code);
     if (source == InputEncoding::ShiftJis && trail < 0x80) {
@@ -251,16 +269,20 @@ struct Utf8Encoder : EncoderBase {
     }
   }
   void unicode(char16_t unit) {
+    if (escapeLanguage && cp932::fromUnicode(unit) == kNoCode) {
+      lost(unit);
+      return;
+    }
     std::string utf8;
     appendUtf8(utf8, unit);
     sink.append(utf8.data(), utf8.size());
   }
   void jis0212(jis::Position p) {
     char16_t unit = jis::jis0212ToUnicode(p);
-    if (unit == 0xFFFF) replacement();
+    if (unit == 0xFFFF) lost(0xFFFD);
     else unicode(unit);
   }
-  void invalid(std::uint8_t) { replacement(); }
+  void invalid(std::uint8_t) { lost(0xFFFD); }
 };
 
 // Passes the ASCII bytes from p onward as one run; returns the first byte at or above 0x80.
@@ -382,8 +404,8 @@ void decodeIso2022Jp(std::string_view in, Encoder& e) {
 }
 
 template <class Encoder>
-std::size_t encodeWith(InputEncoding source, std::string_view in, ByteSink& sink) {
-  Encoder e{{sink, source}};
+std::size_t encodeWith(InputEncoding source, const ConverterOptions& options, std::string_view in, ByteSink& sink) {
+  Encoder e(sink, source, options.escapeLanguage);
   switch (source) {
     case InputEncoding::Ascii: e.asciiRun(in.data(), in.size()); break;
     case InputEncoding::ShiftJis: decodeShiftJis(in, e); break;
@@ -427,13 +449,20 @@ std::string applyLineBreaks(const ConverterOptions& o, std::string text) {
 std::string convertText(const ConverterOptions& options, std::string_view text, ConversionReport* report) {
   InputEncoding source = detectInputEncoding(text);
   std::size_t capacity = options.output == OutputEncoding::Utf8 ? text.size() + text.size() / 2 : text.size();
-  ByteSink sink(capacity + 16);
   std::size_t unconvertible = 0;
+  // Shift_JIS and EUC-JP into themselves, and ASCII into anything, come out as they went in.
+  const bool itself = source == InputEncoding::Ascii || (source == InputEncoding::ShiftJis && options.output == OutputEncoding::ShiftJis) ||
+                      (source == InputEncoding::EucJp && options.output == OutputEncoding::EucJp);
+  if (itself) {
+    if (report) *report = ConversionReport{source, 0};
+    return applyLineBreaks(options, std::string(text));
+  }
+  ByteSink sink(capacity + 16);
   switch (options.output) {
-    case OutputEncoding::ShiftJis: unconvertible = encodeWith<ShiftJisEncoder>(source, text, sink); break;
-    case OutputEncoding::EucJp: unconvertible = encodeWith<EucJpEncoder>(source, text, sink); break;
-    case OutputEncoding::Iso2022Jp: unconvertible = encodeWith<Iso2022JpEncoder>(source, text, sink); break;
-    case OutputEncoding::Utf8: unconvertible = encodeWith<Utf8Encoder>(source, text, sink); break;
+    case OutputEncoding::ShiftJis: unconvertible = encodeWith<ShiftJisEncoder>(source, options, text, sink); break;
+    case OutputEncoding::EucJp: unconvertible = encodeWith<EucJpEncoder>(source, options, text, sink); break;
+    case OutputEncoding::Iso2022Jp: unconvertible = encodeWith<Iso2022JpEncoder>(source, options, text, sink); break;
+    case OutputEncoding::Utf8: unconvertible = encodeWith<Utf8Encoder>(source, options, text, sink); break;
   }
   if (report) {
     report->detected = source;

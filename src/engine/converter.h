@@ -10,7 +10,10 @@
 // Where the target has no place for a character it writes the geta mark (U+3013) and counts
 // it: a JIS X 0212 kanji that code page 932 lacks, a user-defined character (F040-F9FC) going
 // to EUC-JP or ISO-2022-JP, bytes that form no character going to another encoding. Bytes
-// that form no character going to UTF-8 become U+FFFD, as a browser shows them.
+// that form no character going to UTF-8 become U+FFFD, as a browser shows them. When the
+// options name the document's language, the escape of that language is written instead, for
+// U+FFFD too, and also for characters code page 932 lacks going to UTF-8 (see
+// converter_options.h).
 //
 // Nothing else is done to a text: ASCII, zero bytes and half-width katakana pass as they are
 // (with -x), and only the line-break options change line breaks.

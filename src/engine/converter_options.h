@@ -10,7 +10,10 @@
 // Other words are ignored. Setting options replaces every earlier option.
 #pragma once
 
+#include <optional>
 #include <string_view>
+
+#include "engine/escape_language.h"
 
 namespace sarnavel {
 
@@ -23,6 +26,11 @@ struct ConverterOptions {
   LineBreak lineBreak = LineBreak::AsIs;
   bool addCrBeforeLf = false;
   bool deleteCrBeforeLf = false;
+  // Not set by option strings: when the engine names the document's language, a character
+  // the target cannot hold, or one that code page 932 lacks, is written as that language's
+  // escape (and bytes that form no character as the escape of U+FFFD) instead of the geta
+  // mark, so nothing is lost and converting the result again changes nothing.
+  std::optional<EscapeLanguage> escapeLanguage;
 
   bool operator==(const ConverterOptions&) const = default;
 };

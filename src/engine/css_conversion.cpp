@@ -64,6 +64,7 @@ ResultCode convertCss(std::string& text, const ConversionOptions& options, TextO
   try {
     ConverterOptions converterOptions;
     std::string charsetName = applyTargetEncoding(converterOptions, options.targetEncoding, options.lineEnding);
+    converterOptions.escapeLanguage = EscapeLanguage::Css;
 
     const bool hadByteOrderMark = std::string_view(text).starts_with("\xEF\xBB\xBF");
     std::string work = text;

@@ -17,9 +17,10 @@
 #include <string>
 #include <string_view>
 
+#include "engine/escape_language.h"
+
 namespace sarnavel {
 
-enum class EscapeLanguage { Html, Css, JavaScript };
 
 std::string escapeForHtml(std::u16string_view text);
 std::string escapeForCss(std::u16string_view text);

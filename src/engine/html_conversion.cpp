@@ -4,6 +4,7 @@
 
 #include "engine/charset_attributes.h"
 #include "engine/converter.h"
+#include "engine/escape_language.h"
 #include "engine/latin1_label.h"
 #include "engine/page_escaping.h"
 #include "html/head_analysis.h"
@@ -38,6 +39,7 @@ ResultCode convertHtml(std::string& text, const ConversionOptions& options, cons
   try {
     ConverterOptions converterOptions;
     std::string charsetName = applyTargetEncoding(converterOptions, options.targetEncoding, options.lineEnding);
+    converterOptions.escapeLanguage = EscapeLanguage::Html;
 
     std::string prepared;
     const bool asRead = origin == TextOrigin::AsRead;

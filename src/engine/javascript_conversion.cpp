@@ -12,6 +12,7 @@ ResultCode convertJavaScript(std::string& text, const ConversionOptions& options
   try {
     ConverterOptions converterOptions;
     applyTargetEncoding(converterOptions, options.targetEncoding, options.lineEnding);
+    converterOptions.escapeLanguage = EscapeLanguage::JavaScript;
     if (origin == TextOrigin::AsRead && isUtf8Text(text)) {
       std::string prepared = text;
       prepareUtf8Text(prepared, EscapeLanguage::JavaScript);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/escape_language.h"
 #include "engine/target_encoding.h"
 #include "support/bytes.h"
 #include "support/oracle.h"
@@ -107,6 +108,36 @@ TEST(Converter, CharactersTheTargetCannotHoldBecomeGeta) {
   // bytes that form no character: U+FFFD in UTF-8 (a Shift_JIS ASCII trail byte is read again)
   EXPECT_EQ(convert("\x82\xa0\x85\x40\xfd", kUtf8, LineEnding::Unchanged, &report), "\xe3\x81\x82\xef\xbf\xbd@\xef\xbf\xbd");
   EXPECT_EQ(report.unconvertible, 2u);
+}
+
+// With the document's language named, what the target cannot hold (or code page 932 lacks)
+// becomes an escape, so nothing is lost and a second conversion changes nothing.
+TEST(Converter, EscapesInsteadOfGeta) {
+  struct Case {
+    std::string_view in;
+    TargetEncoding target;
+    EscapeLanguage language;
+    std::string_view out;
+  } cases[] = {
+      {"\xa4\xa2\x8f\xb0\xa1", kSjis, EscapeLanguage::Html, "\x82\xa0&#19970;"},   // JIS X 0212 only
+      {"\xa4\xa2\x8f\xb0\xa1", kUtf8, EscapeLanguage::Html, "\xe3\x81\x82&#19970;"},  // as UTF-8 preparation would
+      {"\xa4\xa2\x8f\xb0\xa1", kEuc, EscapeLanguage::Html, "\xa4\xa2\x8f\xb0\xa1"},  // EUC-JP holds it
+      {"\xa4\xa2\x8f\xb0\xa1", kJis, EscapeLanguage::JavaScript, "\x1b$B$\"\x1b(B\\u4E02"},
+      {"\x82\xa0\xf0\x40", kEuc, EscapeLanguage::Css, "\xa4\xa2\\E000 "},          // user-defined area
+      {"\x82\xa0\xfd", kEuc, EscapeLanguage::JavaScript, "\xa4\xa2\\uFFFD"},         // no character at all
+      {"\x82\xa0\xfd", kUtf8, EscapeLanguage::Html, "\xe3\x81\x82&#65533;"},
+      {"\x82\xa0\xfd", kSjis, EscapeLanguage::Html, "\x82\xa0\xfd"},               // its own encoding keeps it
+  };
+  for (const auto& c : cases) {
+    ConverterOptions options = optionsFor(c.target);
+    options.escapeLanguage = c.language;
+    ConversionReport report;
+    std::string once = convertText(options, c.in, &report);
+    EXPECT_EQ(once, c.out);
+    if (c.target != kUtf8) {
+      EXPECT_EQ(convertText(options, once), once) << "converted again";
+    }
+  }
 }
 
 TEST(Converter, HalfWidthKatakanaStayHalfWidth) {
