@@ -14,7 +14,42 @@
 namespace sarnavel {
 namespace {
 
+// The label a page declares: its content-type declaration's, else its first HTML5 one.
+std::string_view declaredLabel(const PARSE1INFO& info) {
+  return info.charset.empty() ? std::string_view(info.firstMetaCharset) : std::string_view(info.charset);
+}
+
+// An XML declaration at the very start names the encoding too: its value becomes the target.
+void rewriteXmlDeclaration(std::string& page, const std::string& charsetName) {
+  if (!std::string_view(page).starts_with("<?xml")) return;
+  std::size_t end = page.find("?>");
+  std::size_t at = page.find("encoding", 5);
+  if (end == std::string::npos || at == std::string::npos || at > end) return;
+  std::size_t i = at + 8;
+  while (i < end && (page[i] == ' ' || page[i] == '\t' || page[i] == '\r' || page[i] == '\n')) ++i;
+  if (i >= end || page[i] != '=') return;
+  ++i;
+  while (i < end && (page[i] == ' ' || page[i] == '\t' || page[i] == '\r' || page[i] == '\n')) ++i;
+  if (i >= end || (page[i] != '"' && page[i] != '\'')) return;
+  std::size_t close = page.find(page[i], i + 1);
+  if (close == std::string::npos || close > end) return;
+  page.replace(i + 1, close - i - 1, charsetName);
+}
+
+// Every HTML5 declaration, <meta charset="...">, names the target, written from the end so the
+// earlier offsets stay valid. Returns whether the page has one.
+bool rewriteMetaCharsets(std::string& page, const PARSE1INFO& info, const std::string& charsetName) {
+  const std::string declaration = "<meta charset=\"" + charsetName + "\">";
+  for (auto meta = info.metaCharsets.rbegin(); meta != info.metaCharsets.rend(); ++meta) {
+    bool selfClosing = meta->tagEnd - meta->tagStart >= 2 && page[meta->tagEnd - 2] == '/';
+    page.replace(meta->tagStart, meta->tagEnd - meta->tagStart, selfClosing ? "<meta charset=\"" + charsetName + "\" />" : declaration);
+  }
+  return !info.metaCharsets.empty();
+}
+
 // Writes the content-type declaration into the converted page as the second analysis finds it.
+// A page with an HTML5 declaration and no content-type one gets none added; a page with an
+// `html` tag but no head gets it right after the `html` start tag, where browsers still look.
 void writeDeclaration(std::string& page, const PARSE1INFO& info, const std::string& charsetName) {
   std::string declaration = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charsetName;
   declaration += info.metaSelfClosing ? "\" />" : "\">";
@@ -27,8 +62,12 @@ void writeDeclaration(std::string& page, const PARSE1INFO& info, const std::stri
       page.erase(info.metaStart, info.metaEnd - info.metaStart);
       page.insert(info.titleStart, declaration);
     }
+  } else if (!info.metaCharsets.empty()) {
+    return;
   } else if (info.hasHead) {
     page.insert(info.headEnd, declaration);
+  } else {
+    page.insert(info.htmlEnd, declaration);
   }
 }
 
@@ -56,7 +95,7 @@ ResultCode convertHtml(std::string& text, const ConversionOptions& options, cons
     PARSE1INFO info;
     // A page declared Latin-1 is read as code page 1252, unless a byte-order mark made it
     // UTF-8 for the browser; without one, browsers read a UTF-8 page's original bytes that way.
-    if (analyseHead(current, info) && asRead && isLatin1Label(info.charset) && !(wasUtf8 && hadByteOrderMark)) {
+    if (analyseHead(current, info) && asRead && isLatin1Label(declaredLabel(info)) && !(wasUtf8 && hadByteOrderMark)) {
       prepared = escapeHtmlPage(decodeCp1252Decomposed(text));
       current = prepared;
     }
@@ -64,7 +103,11 @@ ResultCode convertHtml(std::string& text, const ConversionOptions& options, cons
     std::string converted = convertText(converterOptions, current);
     prepared = std::string();
 
-    if (analyseHead(converted, info)) writeDeclaration(converted, info, charsetName);
+    if (analyseHead(converted, info)) {
+      if (rewriteMetaCharsets(converted, info, charsetName)) analyseHead(converted, info);
+      writeDeclaration(converted, info, charsetName);
+      rewriteXmlDeclaration(converted, charsetName);  // at the very start: last, so no offset moves
+    }
     setCharsetAttributes(converted, charsetName, info.contentScriptType, options, pageFolder, referenced);
     text = std::move(converted);
     return ResultCode::Success;

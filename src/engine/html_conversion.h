@@ -7,7 +7,10 @@
 //   <meta http-equiv="Content-Type" content="text/html; charset=NAME" />
 // is written: in place of the old one (keeping its closing style), moved before the title
 // when the old one stood after the title's start tag, or inserted right after the head start
-// tag when there was none (always with " />"); a page without an `html` tag gets none. Last,
+// tag when there was none (always with " />"), or after the `html` start tag when the page
+// has no head tag; a page without an `html` tag gets none. HTML5 declarations
+// (<meta charset="...">) and the encoding of an XML declaration are rewritten to name the
+// target too, and a page that has an HTML5 declaration gets no content-type one added. Last,
 // the charset attributes of the sheets and scripts it loads are set (charset_attributes.h).
 //
 // Contract: Success with the converted text (and the referenced files added to `referenced`),

@@ -7,7 +7,13 @@ namespace {
 
 void readMeta(const ScannedTag& tag, PARSE1INFO& info) {
   auto httpEquiv = tag.attributes.find("http-equiv");
-  if (httpEquiv == tag.attributes.end()) return;
+  if (httpEquiv == tag.attributes.end()) {
+    auto charset = tag.attributes.find("charset");
+    if (charset == tag.attributes.end()) return;
+    if (info.metaCharsets.empty()) info.firstMetaCharset = lowercaseCopy(charset->second);
+    info.metaCharsets.push_back({tag.span.tagStart, tag.span.tagEnd});
+    return;
+  }
   std::string kind = lowercaseCopy(httpEquiv->second);
   auto content = tag.attributes.find("content");
   if (kind == "content-type") {
@@ -34,6 +40,8 @@ bool analyseHead(std::string_view page, PARSE1INFO& info) {
   info.hasTitle = false;
   info.metaSelfClosing = true;
   info.contentScriptType = "text/javascript";
+  info.metaCharsets.clear();
+  info.firstMetaCharset.clear();
 
   TagWalk walk(page);
   ScannedTag tag;
@@ -41,6 +49,7 @@ bool analyseHead(std::string_view page, PARSE1INFO& info) {
     const std::string& name = tag.name;
     if (name == "html") {
       info.hasHtml = true;
+      info.htmlEnd = tag.span.tagEnd;
     } else if (name == "head") {
       info.hasHead = true;
       info.headStart = tag.span.tagStart;

@@ -6,8 +6,9 @@
 // bodies are skipped, and nothing after the first `body` start tag is examined; of each tag
 // before it the last occurrence wins, inside the head or not. It only reads the page.
 //
-// Contract: at its start analyseHead resets the flags (false, metaSelfClosing true) and
-// contentScriptType ("text/javascript"), but not `charset` nor any offset: a field that this
+// Contract: at its start analyseHead resets the flags (false, metaSelfClosing true),
+// contentScriptType ("text/javascript") and the HTML5 charset metas, but not `charset` nor any
+// offset: a field that this
 // page does not set keeps the value the record held, so a second analysis of the converted
 // text inherits from the first. An offset means something only when its tag was seen; the
 // close offsets have no flag and keep stale values when the end tag is missing.
@@ -16,6 +17,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sarnavel {
 
@@ -35,6 +37,15 @@ struct PARSE1INFO {
   bool hasTitle = false;
   std::size_t titleStart = 0;      // tagStart of the last `title`
   std::size_t titleCloseEnd = 0;   // tagEnd of the last `/title`
+  std::size_t htmlEnd = 0;         // tagEnd of the last `html` start tag
+  // The HTML5 form of the declaration, <meta charset="...">: every such meta before the first
+  // `body` (in document order, reset by each analysis) and the lower-cased value of the first.
+  struct MetaCharset {
+    std::size_t tagStart = 0;
+    std::size_t tagEnd = 0;
+  };
+  std::vector<MetaCharset> metaCharsets;
+  std::string firstMetaCharset;
 };
 
 // Fills `info` from `page` as described above and returns `info.hasHtml`.

@@ -43,8 +43,14 @@ TEST(ConvertHtml, DeclarationPlacement) {
       {"no title: replaced in place",
        "<html><head><link rel=x><meta http-equiv=\"Content-Type\" content=\"text/html\"></head></html>", kJis,
        "<html><head><link rel=x>" + kDecl + "ISO-2022-JP\"></head></html>"},
-      {"no head tag, no declaration: nothing",
-       "<html><title>t</title></html>", kSjis, "<html><title>t</title></html>"},
+      {"no head tag, no declaration: inserted after the html start tag",
+       "<html><title>t</title></html>", kSjis, "<html>" + kDecl + "Shift_JIS\" /><title>t</title></html>"},
+      {"an HTML5 declaration is rewritten and no other added",
+       "<html><head><meta charset=\"utf-8\"><title>t</title></head></html>", kEuc,
+       "<html><head><meta charset=\"EUC-JP\"><title>t</title></head></html>"},
+      {"an XML declaration names the target too",
+       "<?xml version=\"1.0\" encoding='Shift_JIS'?>\n<html><head></head></html>", kUtf8,
+       "<?xml version=\"1.0\" encoding='UTF-8'?>\n<html><head>" + kDecl + "UTF-8\" /></head></html>"},
       {"no html tag: nothing written or changed",
        "<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=euc-jp\"></head>\x82\xa0", kEuc,
        "<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=euc-jp\"></head>\xa4\xa2"},
@@ -91,7 +97,7 @@ TEST(ConvertHtml, EscapesFollowTheBodyTheyStandIn) {
       "<!-- <script> \xc3\xa9 --><textarea>\xc3\xa9</textarea></body></html>",
       kUtf8);
   EXPECT_EQ(out,
-            "<html><body title=\"&#233;\"><p>&#233;</p>"
+            "<html>" + kDecl + "UTF-8\" /><body title=\"&#233;\"><p>&#233;</p>"
             "<SCRIPT>document.write(\"\\u00E9\")</Script>"
             "<style>p:after{content:\"\\E9 \"}</STYLE>"
             "<script type=\"text/template\">&#233;</script>"
