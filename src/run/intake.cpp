@@ -1,6 +1,9 @@
 #include "run/intake.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <set>
@@ -21,34 +24,51 @@ fs::path fullPathOf(const fs::path& path) {
   return (error ? path : full).lexically_normal();
 }
 
-void walkFolder(const fs::path& folder, std::vector<FolderIdentity>& onTheWayDown, IntakeReport& report) {
+// Walks the open folder `folder` (whose full path is `path`) and closes it. Folders are opened
+// relative to their parent, so no path is ever too long to walk, whatever its length.
+void walkFolder(int folder, const std::string& path, std::vector<FolderIdentity>& onTheWayDown, IntakeReport& report) {
   struct stat info {};
-  if (stat(folder.c_str(), &info) != 0) return;
+  if (fstat(folder, &info) != 0) {
+    close(folder);
+    return;
+  }
   const FolderIdentity identity{info.st_dev, info.st_ino};
-  if (std::find(onTheWayDown.begin(), onTheWayDown.end(), identity) != onTheWayDown.end()) return;
-
+  if (std::find(onTheWayDown.begin(), onTheWayDown.end(), identity) != onTheWayDown.end()) {
+    close(folder);
+    return;
+  }
+  int listing = dup(folder);
+  DIR* entries = listing >= 0 ? fdopendir(listing) : nullptr;
+  if (entries == nullptr) {
+    if (listing >= 0) close(listing);
+    close(folder);
+    return;
+  }
   std::set<std::string> files;  // ascending by byte, each once
-  std::vector<fs::path> subfolders;
-  std::error_code error;
-  fs::directory_iterator entries(folder, error);
-  if (error) return;
-  for (fs::directory_iterator end; entries != end; entries.increment(error)) {
-    if (error) break;
-    const fs::directory_entry& entry = *entries;
-    std::error_code statusError;
-    if (entry.is_directory(statusError)) {
-      subfolders.push_back(entry.path());
-    } else if (isAcceptedKind(classifyExtension(entry.path()))) {
-      files.insert(entry.path().native());
+  std::vector<std::string> subfolders;
+  while (dirent* entry = readdir(entries)) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat entryInfo {};
+    // Links are followed; an entry whose target cannot be reached counts as a file.
+    bool isFolder = fstatat(folder, name.c_str(), &entryInfo, 0) == 0 && S_ISDIR(entryInfo.st_mode);
+    if (isFolder) {
+      subfolders.push_back(name);
+    } else if (isAcceptedKind(classifyExtension(name))) {
+      files.insert(path + "/" + name);
     }
   }
-  std::sort(subfolders.begin(), subfolders.end(),
-            [](const fs::path& a, const fs::path& b) { return a.filename().native() < b.filename().native(); });
+  closedir(entries);
+  std::sort(subfolders.begin(), subfolders.end());
 
   for (const std::string& file : files) report.files.emplace_back(file);
   onTheWayDown.push_back(identity);
-  for (const fs::path& subfolder : subfolders) walkFolder(subfolder, onTheWayDown, report);
+  for (const std::string& name : subfolders) {
+    int child = openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (child >= 0) walkFolder(child, path + "/" + name, onTheWayDown, report);
+  }
   onTheWayDown.pop_back();
+  close(folder);
 }
 
 }  // namespace
@@ -63,7 +83,10 @@ void offerPath(const fs::path& path, IntakeReport& report) {
   fs::path full = fullPathOf(path);
   if (fs::is_directory(status)) {
     std::vector<FolderIdentity> onTheWayDown;
-    walkFolder(full, onTheWayDown, report);
+    int folder = open(full.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::string path = full.native();
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    if (folder >= 0) walkFolder(folder, path, onTheWayDown, report);
   } else if (isAcceptedKind(classifyExtension(path))) {
     report.files.push_back(full);
   } else {

@@ -8,7 +8,8 @@
 // thread, in pass order, as soon as it and every earlier one are done.
 //
 // Cancellation: once `cancelRequested` is set no file starts; the files already started
-// finish and are handed over, in order. With one thread everything runs on the calling
+// finish and are handed over, in order. Files never start more than two per thread ahead of
+// the last one handed over, so a cancellation lets at most that many more finish. With one thread everything runs on the calling
 // thread, one file after the other.
 #pragma once
 

