@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "engine/latin1_label.h"
 #include "html/references.h"
 #include "html/tag_scanner.h"
 #include "text/utf8.h"
@@ -19,7 +20,8 @@ std::filesystem::path resolveExistingPath(const std::string& reference, const st
 }
 
 void setCharsetAttributes(std::string& page, const std::string& charsetName, const std::string& defaultScriptType,
-                          const ConversionOptions& options, const std::filesystem::path& pageFolder, ReferencedFiles& referenced) {
+                          const ConversionOptions& options, const std::filesystem::path& pageFolder, bool pageIsLatin1,
+                          ReferencedFiles& referenced) {
   PARSE2INFO info;
   info.defaultScriptType = defaultScriptType;
   collectReferences(page, info);
@@ -48,6 +50,11 @@ void setCharsetAttributes(std::string& page, const std::string& charsetName, con
     std::filesystem::path full = resolveExistingPath(utf16ToUtf8(reference), pageFolder);
     if (full.empty()) continue;
     if (set) set->insert(full.native());
+    // Browsers read a sheet without a rule, and a script without a charset attribute, in the
+    // page's encoding.
+    auto charset = element->attributes.find("charset");
+    bool latin1 = element->name == "script" && charset != element->attributes.end() ? isLatin1Label(charset->second) : pageIsLatin1;
+    if (latin1) referenced.loadedByLatin1Pages.insert(full.native());
     element->attributes["charset"] = charsetName;
     std::string tag;
     writeTag(tag, element->name, element->attributes, element->selfClosing);

@@ -20,8 +20,11 @@
 
 namespace sarnavel {
 
+// `pageIsLatin1`: the page was read as code page 1252; the files it loads without a charset
+// of their own (a script's charset attribute) are then noted as Latin-1 in `referenced`.
 void setCharsetAttributes(std::string& page, const std::string& charsetName, const std::string& defaultScriptType,
-                          const ConversionOptions& options, const std::filesystem::path& pageFolder, ReferencedFiles& referenced);
+                          const ConversionOptions& options, const std::filesystem::path& pageFolder, bool pageIsLatin1,
+                          ReferencedFiles& referenced);
 
 // The absolute path a reference names, or an empty path when it names nothing local that
 // exists. `reference` is the decoded reference text in UTF-8.

@@ -20,7 +20,9 @@ struct ConversionOptions {
 
 // Where a document's text comes from. Text read from a UTF-16 file has already been brought
 // into code page 932 with escapes, so the engine neither reads it as UTF-8 nor as Latin-1.
-enum class TextOrigin { AsRead, FromUtf16 };
+// A sheet or script that a Latin-1 page loads, with no declaration of its own, is Latin-1
+// too, as browsers read it.
+enum class TextOrigin { AsRead, FromUtf16, LoadedByLatin1Page };
 
 // An ordered set of full paths: each text once, ascending by byte (so by code point for
 // UTF-8 paths), case-sensitive, a prefix before the longer text.
@@ -30,6 +32,7 @@ using PathSet = std::set<std::string>;
 struct ReferencedFiles {
   PathSet styleSheets;
   PathSet scripts;
+  PathSet loadedByLatin1Pages;  // whatever the follow switches say
 };
 
 }  // namespace sarnavel

@@ -67,28 +67,27 @@ ResultCode convertCss(std::string& text, const ConversionOptions& options, TextO
     converterOptions.escapeLanguage = EscapeLanguage::Css;
 
     const bool hadByteOrderMark = std::string_view(text).starts_with("\xEF\xBB\xBF");
-    std::string work = text;
-    const bool asRead = origin == TextOrigin::AsRead;
-    const bool wasUtf8 = asRead && prepareUtf8Text(work, EscapeLanguage::Css);
-
+    const bool fromDisk = origin != TextOrigin::FromUtf16;
     std::string rule = "@charset \"" + lowercaseCopy(charsetName);
-    rule += ruleTerminator(options.lineEnding, work);
 
-    std::optional<CharsetRule> old = findCharsetRule(work);
-    bool latin1 = asRead && old && isLatin1Label(old->value);
-    if (old) work.replace(old->start, old->end - old->start, rule);
-    else work.insert(0, rule);
-
-    // A sheet that names Latin-1 is read as code page 1252, unless a byte-order mark made it
-    // UTF-8 for the browser; a UTF-8 sheet without one is read by browsers as code page 1252
-    // too, so its original bytes are decoded, not the escaped ones.
-    if (latin1 && !(wasUtf8 && hadByteOrderMark)) {
-      std::string source = wasUtf8 ? text : work;
-      if (wasUtf8) {
-        std::optional<CharsetRule> original = findCharsetRule(source);
-        if (original) source.replace(original->start, original->end - original->start, rule);
-      }
-      work = escapeForCss(decodeCp1252(source));
+    // A sheet whose rule names Latin-1, or that a Latin-1 page loads without a rule, is read as
+    // code page 1252, unless a byte-order mark makes it UTF-8 for the browser. Its original
+    // bytes are decoded, as browsers do, even when they would pass for UTF-8.
+    std::optional<CharsetRule> original = fromDisk ? findCharsetRule(text) : std::nullopt;
+    const bool latin1 = fromDisk && !hadByteOrderMark &&
+                        (original ? isLatin1Label(original->value) : origin == TextOrigin::LoadedByLatin1Page);
+    std::string work = text;
+    if (latin1) {
+      rule += ruleTerminator(options.lineEnding, work);
+      if (original) work.replace(original->start, original->end - original->start, rule);
+      else work.insert(0, rule);
+      work = escapeForCss(decodeCp1252(work));
+    } else {
+      if (fromDisk) prepareUtf8Text(work, EscapeLanguage::Css);
+      rule += ruleTerminator(options.lineEnding, work);
+      std::optional<CharsetRule> old = findCharsetRule(work);
+      if (old) work.replace(old->start, old->end - old->start, rule);
+      else work.insert(0, rule);
     }
 
     text = convertText(converterOptions, work);

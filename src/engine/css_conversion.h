@@ -10,6 +10,9 @@
 // named Latin-1 is read as code page 1252 and escaped. Then the whole text goes through the
 // converter.
 //
+// A sheet without a rule that a Latin-1 page loads (origin LoadedByLatin1Page) is read as
+// code page 1252 too.
+//
 // Contract: Success with the converted text, or OutOfMemory with the text as it was.
 #pragma once
 

@@ -95,7 +95,8 @@ ResultCode convertHtml(std::string& text, const ConversionOptions& options, cons
     PARSE1INFO info;
     // A page declared Latin-1 is read as code page 1252, unless a byte-order mark made it
     // UTF-8 for the browser; without one, browsers read a UTF-8 page's original bytes that way.
-    if (analyseHead(current, info) && asRead && isLatin1Label(declaredLabel(info)) && !(wasUtf8 && hadByteOrderMark)) {
+    const bool latin1 = analyseHead(current, info) && asRead && isLatin1Label(declaredLabel(info)) && !(wasUtf8 && hadByteOrderMark);
+    if (latin1) {
       prepared = escapeHtmlPage(decodeCp1252Decomposed(text));
       current = prepared;
     }
@@ -108,7 +109,7 @@ ResultCode convertHtml(std::string& text, const ConversionOptions& options, cons
       writeDeclaration(converted, info, charsetName);
       rewriteXmlDeclaration(converted, charsetName);  // at the very start: last, so no offset moves
     }
-    setCharsetAttributes(converted, charsetName, info.contentScriptType, options, pageFolder, referenced);
+    setCharsetAttributes(converted, charsetName, info.contentScriptType, options, pageFolder, latin1, referenced);
     text = std::move(converted);
     return ResultCode::Success;
   } catch (const std::bad_alloc&) {

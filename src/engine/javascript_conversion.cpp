@@ -4,6 +4,7 @@
 
 #include "engine/converter.h"
 #include "engine/escaping.h"
+#include "text/cp1252.h"
 #include "text/utf8.h"
 
 namespace sarnavel {
@@ -13,7 +14,10 @@ ResultCode convertJavaScript(std::string& text, const ConversionOptions& options
     ConverterOptions converterOptions;
     applyTargetEncoding(converterOptions, options.targetEncoding, options.lineEnding);
     converterOptions.escapeLanguage = EscapeLanguage::JavaScript;
-    if (origin == TextOrigin::AsRead && isUtf8Text(text)) {
+    const bool hadByteOrderMark = std::string_view(text).starts_with("\xEF\xBB\xBF");
+    if (origin == TextOrigin::LoadedByLatin1Page && !hadByteOrderMark) {
+      text = convertText(converterOptions, escapeForJavaScript(decodeCp1252(text)));
+    } else if (origin != TextOrigin::FromUtf16 && isUtf8Text(text)) {
       std::string prepared = text;
       prepareUtf8Text(prepared, EscapeLanguage::JavaScript);
       text = convertText(converterOptions, prepared);

@@ -3,6 +3,9 @@
 // in the text is rewritten: a UTF-8 script loses one byte-order mark and has every character
 // code page 932 lacks written as a \u escape, then the whole text goes through the converter.
 //
+// A script that a Latin-1 page loads (origin LoadedByLatin1Page) is read as code page 1252
+// unless it starts with a UTF-8 byte-order mark.
+//
 // Contract: Success with the converted text, or OutOfMemory with the text as it was.
 #pragma once
 

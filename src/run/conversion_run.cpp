@@ -1,5 +1,6 @@
 #include "run/conversion_run.h"
 
+#include <map>
 #include <new>
 
 #include "run/file_kind.h"
@@ -35,15 +36,23 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
     ResultCode result = ResultCode::Success;
     ReferencedFiles referenced;  // what a page loads
   };
+  // A file that a Latin-1 page loads is read as Latin-1 until this run has rewritten it.
+  PathSet rewritten;
+  const WriteMode mode = request.mode;
+  auto originOf = [&](const std::string& path) {
+    return referenced.loadedByLatin1Pages.count(path) && !rewritten.count(path) ? TextOrigin::LoadedByLatin1Page : TextOrigin::AsRead;
+  };
   auto runPass = [&](int pass, const PathSet& set, auto&& driver) {
     if (cancelRequested.load()) return;
     std::vector<std::string> paths(set.begin(), set.end());
+    std::map<std::string, TextOrigin> origins;  // read on the pass's threads, so taken first
+    for (const std::string& path : paths) origins.emplace(path, originOf(path));
     runInPassOrder<FileResult>(
         paths, threads, cancelRequested,
         [&](const std::string& path) {
           FileResult file;
           try {
-            file.result = driver(std::filesystem::path(path), file.referenced);
+            file.result = driver(std::filesystem::path(path), file.referenced, origins.at(path));
           } catch (const std::bad_alloc&) {
             file.result = ResultCode::OutOfMemory;
           }
@@ -53,14 +62,15 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           (file.result == ResultCode::Success ? summary.successes : summary.failures) += 1;
           referenced.styleSheets.merge(file.referenced.styleSheets);
           referenced.scripts.merge(file.referenced.scripts);
+          referenced.loadedByLatin1Pages.merge(file.referenced.loadedByLatin1Pages);
+          if (file.result == ResultCode::Success && mode == WriteMode::Write) rewritten.insert(path);
           log(fileMessage(file.result, path));
           if (observer.fileDone) observer.fileDone(FileOutcome{path, file.result, pass});
         });
   };
-  const WriteMode mode = request.mode;
-  auto page = [&](const std::filesystem::path& p, ReferencedFiles& loads) { return convertHtmlFile(p, options, loads, mode); };
-  auto sheet = [&](const std::filesystem::path& p, ReferencedFiles&) { return convertCssFile(p, options, mode); };
-  auto script = [&](const std::filesystem::path& p, ReferencedFiles&) { return convertJsFile(p, options, mode); };
+  auto page = [&](const std::filesystem::path& p, ReferencedFiles& loads, TextOrigin) { return convertHtmlFile(p, options, loads, mode); };
+  auto sheet = [&](const std::filesystem::path& p, ReferencedFiles&, TextOrigin origin) { return convertCssFile(p, options, mode, origin); };
+  auto script = [&](const std::filesystem::path& p, ReferencedFiles&, TextOrigin origin) { return convertJsFile(p, options, mode, origin); };
 
   // Passes 4 and 5 see everything pass 1 added; the sets are not touched after pass 1.
   runPass(1, pageSet, page);

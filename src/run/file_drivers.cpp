@@ -45,14 +45,14 @@ namespace {
 // The steps all three drivers share; `convert` is the engine operation of the kind.
 template <class Convert>
 ResultCode convertFile(const std::filesystem::path& path, FileKind kind, const ConversionOptions& options, WriteMode mode,
-                       Convert&& convert) {
+                       TextOrigin hint, Convert&& convert) {
   try {
     std::string bytes;
     ResultCode result = readWholeFile(path, bytes);
     if (result != ResultCode::Success) return result;
     WorkingText working = workingText(std::move(bytes), kind);
     std::string& text = working.text;
-    result = convert(text, working.origin);
+    result = convert(text, working.origin == TextOrigin::FromUtf16 ? working.origin : hint);
     if (result != ResultCode::Success) return result;
     if (mode == WriteMode::DryRun) return ResultCode::Success;
     if (options.makeBackup && !backupFile(path)) return ResultCode::BackupFailed;
@@ -69,16 +69,16 @@ ResultCode convertHtmlFile(const std::filesystem::path& path, const ConversionOp
   std::error_code error;
   std::filesystem::path full = std::filesystem::absolute(path, error).lexically_normal();
   std::filesystem::path folder = error ? path.parent_path() : full.parent_path();
-  return convertFile(path, FileKind::Html, options, mode,
+  return convertFile(path, FileKind::Html, options, mode, TextOrigin::AsRead,
                      [&](std::string& text, TextOrigin origin) { return convertHtml(text, options, folder, referenced, origin); });
 }
 
-ResultCode convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode) {
-  return convertFile(path, FileKind::Css, options, mode, [&](std::string& text, TextOrigin origin) { return convertCss(text, options, origin); });
+ResultCode convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode, TextOrigin origin) {
+  return convertFile(path, FileKind::Css, options, mode, origin, [&](std::string& text, TextOrigin origin) { return convertCss(text, options, origin); });
 }
 
-ResultCode convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode) {
-  return convertFile(path, FileKind::JavaScript, options, mode, [&](std::string& text, TextOrigin origin) { return convertJavaScript(text, options, origin); });
+ResultCode convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode, TextOrigin origin) {
+  return convertFile(path, FileKind::JavaScript, options, mode, origin, [&](std::string& text, TextOrigin origin) { return convertJavaScript(text, options, origin); });
 }
 
 }  // namespace sarnavel

@@ -32,8 +32,11 @@ enum class WriteMode { Write, DryRun };
 
 ResultCode convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, ReferencedFiles& referenced,
                            WriteMode mode = WriteMode::Write);
-ResultCode convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode = WriteMode::Write);
-ResultCode convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode = WriteMode::Write);
+// `origin` LoadedByLatin1Page: a Latin-1 page loads the file (UTF-16 content overrides it).
+ResultCode convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode = WriteMode::Write,
+                          TextOrigin origin = TextOrigin::AsRead);
+ResultCode convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode = WriteMode::Write,
+                         TextOrigin origin = TextOrigin::AsRead);
 
 // How the driver reads a file's bytes into the text the engine works on.
 enum class ContentForm { Bytes, Utf16LittleEndian, Utf16BigEndian };
