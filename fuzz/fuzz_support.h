@@ -105,11 +105,21 @@ inline bool readAgainAsTarget(std::string_view converted, int target) {
   }
 }
 
-// True when the text holds an escape byte although it is not read as ISO-2022-JP. Such a byte
-// is ASCII to the converter and passes as it is, so an ISO-2022-JP result holds an escape
-// sequence the converter did not write, which a second conversion (now reading ISO-2022-JP)
-// normalises. Mixed-up texts of that kind are left out of the idempotence checks.
+// True when the text holds an escape byte that the converter does not take for a designation:
+//  - in a text not read as ISO-2022-JP such a byte is ASCII to the converter and passes as it
+//    is, so an ISO-2022-JP result holds an escape sequence the converter did not write, which
+//    a second conversion (now reading ISO-2022-JP) normalises (by design: mixed-up texts);
+//  - KNOWN FINDING (FuzzFindings.DISABLED_Iso2022JpStrayEscapeKeepsFollowingTextAscii in
+//    tests/fault): in an ISO-2022-JP text, a stray ESC followed by a redundant ESC ( B loses
+//    the ESC ( B, and the stray ESC joins the next bytes ("$B") into a designation.
+// Such texts are left out of the idempotence checks.
 inline bool strayEscapes(std::string_view original) {
+  static constexpr std::string_view kSequences[] = {"\x1b$@", "\x1b$B", "\x1b$(D", "\x1b(B", "\x1b(J", "\x1b(I"};
+  for (std::size_t at = original.find('\x1b'); at != std::string_view::npos; at = original.find('\x1b', at + 1)) {
+    bool known = false;
+    for (std::string_view sequence : kSequences) known = known || original.substr(at, sequence.size()) == sequence;
+    if (!known) return true;
+  }
   return original.find('\x1b') != std::string_view::npos && detectInputEncoding(original) != InputEncoding::Iso2022Jp;
 }
 

@@ -1,6 +1,9 @@
 // Findings of the fuzz targets (fuzz/), kept as regression tests of the ordinary suite. A test
 // named DISABLED_ documents a finding not fixed yet: it fails today.
+#include "engine/converter.h"
+#include "engine/css_conversion.h"
 #include "engine/html_conversion.h"
+#include "engine/target_encoding.h"
 #include "fault/fault_support.h"
 
 namespace sarnavel::fault {
@@ -37,6 +40,58 @@ TEST(FuzzFindings, DISABLED_PageWithTitleBeforeHeadIsStableWhenConvertedAgain) {
 TEST(FuzzFindings, PageWithDeclarationBeforeTitleIsStable) {
   const std::string page = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\" /><title>x</title></head></html>";
   EXPECT_EQ(convertPage(page, 0), page);
+}
+
+// Finding of fuzz_converter (fuzz/findings/converter/iso2022jp-stray-escape-*): in an
+// ISO-2022-JP text converted to ISO-2022-JP, a stray ESC followed by a redundant ESC ( B keeps
+// the ESC but drops the ESC ( B, so the ESC joins the ASCII text after it: "$BF|" becomes the
+// designation ESC $ B and the kanji 日. A second conversion then changes the text again.
+// Input (hex):    1B2442 2422 1B2842 78 1B 1B2842 2442467C   (あ, "x", ESC, "$BF|")
+// Actual output:  1B2442 2422 1B2842 78 1B 2442467C          (あ, "x", 日)
+TEST(FuzzFindings, DISABLED_Iso2022JpStrayEscapeKeepsFollowingTextAscii) {
+  ConverterOptions options;
+  applyTargetEncoding(options, 2, LineEnding::Unchanged);
+  const std::string input = "\x1b$B$\"\x1b(Bx\x1b\x1b(B$BF|";
+  const std::string once = convertText(options, input);
+  EXPECT_EQ(once.find("\x1b$BF|"), std::string::npos) << "ASCII text became a kanji";
+  EXPECT_EQ(convertText(options, once), once);
+}
+
+// Finding of fuzz_sheet (fuzz/findings/sheet/rule-inside-iso2022jp-run): the search for a
+// sheet's @charset rule looks inside ISO-2022-JP runs, where bytes are halves of characters.
+// Bytes there that spell a rule are replaced by the new rule, which cuts the run, and the
+// sheet gets no rule of its own at its start; converted again it gets one.
+// Input (hex): 1B2442 2422 4063686172736574227822 3B 1B2842 0A 707B7D0A
+//   ESC $ B, then the characters あ and `@charset"x";` read as JIS halves, ESC ( B, "\np{}\n"
+// Expected: "@charset \"iso-2022-jp\";\n" before the text, the run unchanged.
+// Actual:   the run cut at the rule: ESC$B $"@charset ESC(B space ESC$B "iso-2022-jp"; ESC(B ...
+TEST(FuzzFindings, DISABLED_SheetRuleIsNotLookedForInsideIso2022JpRuns) {
+  std::string sheet = "\x1b$B$\"@charset\"x\";\x1b(B\np{}\n";
+  const std::string original = sheet;
+  ConversionOptions options;
+  options.targetEncoding = 2;
+  ASSERT_EQ(convertCss(sheet, options), ResultCode::Success);
+  EXPECT_EQ(sheet, "@charset \"iso-2022-jp\";\n" + original);
+}
+
+// Finding of fuzz_page (fuzz/findings/page/quote-in-unquoted-value*): a link or script tag
+// that gets its charset attribute is written anew with every value in double quotes and
+// nothing escaped, so an unquoted value holding a `"` yields a broken tag; a second
+// conversion reads it differently and rewrites it again.
+// Input:  <html><head><link rel=stylesheet title=a"b href=a.css></head></html>  (a.css exists)
+// Once:   ...<link charset="Shift_JIS" href="a.css" rel="stylesheet" title="a"b">...
+// Twice:  ...<link b="" charset="Shift_JIS" href="a.css" rel="stylesheet" title="a">...
+TEST(FuzzFindings, DISABLED_TagRewrittenWithQuoteInUnquotedValueKeepsItsMeaning) {
+  TempFolder folder;
+  folder.put("a.css", "p{}");
+  auto convert = [&](std::string page) {
+    ConversionOptions options;
+    ReferencedFiles referenced;
+    EXPECT_EQ(convertHtml(page, options, folder.path(), referenced), ResultCode::Success);
+    return page;
+  };
+  const std::string once = convert("<html><head><link rel=stylesheet title=a\"b href=a.css></head></html>");
+  EXPECT_EQ(convert(once), once);
 }
 
 }  // namespace
