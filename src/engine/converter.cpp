@@ -3,11 +3,14 @@
 #include "engine/escaping.h"
 
 #include <algorithm>
+#include <bit>
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
+#include <type_traits>
 
 #include "text/cp932.h"
 #include "text/jis.h"
@@ -71,6 +74,14 @@ class ByteSink {
     if (static_cast<std::size_t>(end_ - at_) < k) grow(k);
   }
   void put(std::uint8_t b) { *at_++ = static_cast<char>(b); }
+  // Writes the 1 to 3 bytes of a packed table entry (length in the low byte).
+  void putPacked(std::uint32_t packed) {
+    reserve(4);
+    std::uint32_t bytes = packed >> 8;
+    static_assert(std::endian::native == std::endian::little, "the packed tables hold their first byte lowest");
+    std::memcpy(at_, &bytes, 4);
+    at_ += packed & 0xFF;
+  }
   void append(const char* s, std::size_t n) {
     reserve(n);
     std::memcpy(at_, s, n);
@@ -247,11 +258,7 @@ struct Iso2022JpEncoder : JisRowsEncoder<Iso2022JpEncoder, InputEncoding::Iso202
 // is escaped all the same, as it would be when the UTF-8 result is converted again.
 struct Utf8Encoder : EncoderBase<Utf8Encoder> {
   using EncoderBase::EncoderBase;
-  void writePacked(std::uint32_t packed) {
-    std::uint32_t length = packed & 0xFF;
-    sink.reserve(3);
-    for (std::uint32_t k = 1; k <= length; ++k) sink.put(static_cast<std::uint8_t>(packed >> (8 * k)));
-  }
+  void writePacked(std::uint32_t packed) { sink.putPacked(packed); }
   void geta() { sink.append("\xEF\xBF\xBD", 3); }  // U+FFFD, for bytes that form no character
   void kana(std::uint8_t b) { writePacked(derived().sjisToUtf8[b]); }
   void jis0208(std::uint16_t code) {
@@ -300,10 +307,13 @@ const std::uint8_t* passAscii(const std::uint8_t* p, const std::uint8_t* end, En
   return p;
 }
 
+// Returns how many bytes formed no character (a code without one counts too).
 template <class Encoder>
-void decodeShiftJis(std::string_view in, Encoder& e) {
+std::size_t decodeShiftJis(std::string_view in, Encoder& e) {
   const auto* p = reinterpret_cast<const std::uint8_t*>(in.data());
   const auto* end = p + in.size();
+  const auto& toUtf8 = derived().sjisToUtf8;
+  std::size_t malformed = 0;
   while (p < end) {
     p = passAscii(p, end, e);
     if (p == end) break;
@@ -312,16 +322,48 @@ void decodeShiftJis(std::string_view in, Encoder& e) {
       e.kana(b);
       ++p;
     } else if (cp932::isLeadByte(b) && end - p >= 2 && cp932::isTrailByte(p[1])) {
-      e.jis0208(static_cast<std::uint16_t>(b << 8 | p[1]));
+      auto code = static_cast<std::uint16_t>(b << 8 | p[1]);
+      malformed += toUtf8[code] == 0;
+      e.jis0208(code);
       p += 2;
     } else if (b == 0x80) {
       e.unicode(0x80);
       ++p;
     } else {
+      ++malformed;
       e.invalid(b);
       ++p;
     }
   }
+  return malformed;
+}
+
+// Shift_JIS to UTF-8, the common case, in one tight loop over the packed table; whatever is
+// not a mapped double-byte code goes the general way.
+std::size_t decodeShiftJisToUtf8(std::string_view in, Utf8Encoder& e) {
+  const auto* p = reinterpret_cast<const std::uint8_t*>(in.data());
+  const auto* end = p + in.size();
+  const auto& toUtf8 = derived().sjisToUtf8;
+  std::size_t malformed = 0;
+  while (p < end) {
+    if (*p < 0x80) {
+      p = passAscii(p, end, e);
+      continue;
+    }
+    if (end - p >= 2) {
+      std::uint32_t packed = toUtf8[static_cast<std::uint16_t>(p[0] << 8 | p[1])];
+      if (packed != 0 && cp932::isLeadByte(p[0])) {
+        e.sink.putPacked(packed);
+        p += 2;
+        continue;
+      }
+    }
+    const std::uint8_t* rest = p;
+    std::size_t one = cp932::isLeadByte(*p) && end - p >= 2 && cp932::isTrailByte(p[1]) ? 2 : 1;
+    malformed += decodeShiftJis(std::string_view(reinterpret_cast<const char*>(rest), one), e);
+    p += one;
+  }
+  return malformed;
 }
 
 bool isEucByte(std::uint8_t b) { return b >= 0xA1 && b <= 0xFE; }
@@ -403,17 +445,42 @@ void decodeIso2022Jp(std::string_view in, Encoder& e) {
   }
 }
 
+struct Encoded {
+  std::size_t unconvertible = 0;
+  std::size_t malformedShiftJis = 0;  // for Shift_JIS input
+};
+
 template <class Encoder>
-std::size_t encodeWith(InputEncoding source, const ConverterOptions& options, std::string_view in, ByteSink& sink) {
+Encoded encodeWith(InputEncoding source, const ConverterOptions& options, std::string_view in, ByteSink& sink) {
   Encoder e(sink, source, options.escapeLanguage);
+  Encoded result;
   switch (source) {
     case InputEncoding::Ascii: e.asciiRun(in.data(), in.size()); break;
-    case InputEncoding::ShiftJis: decodeShiftJis(in, e); break;
+    case InputEncoding::ShiftJis:
+      if constexpr (std::is_same_v<Encoder, Utf8Encoder>) result.malformedShiftJis = decodeShiftJisToUtf8(in, e);
+      else result.malformedShiftJis = decodeShiftJis(in, e);
+      break;
     case InputEncoding::EucJp: decodeEucJp(in, e); break;
     case InputEncoding::Iso2022Jp: decodeIso2022Jp(in, e); break;
   }
   e.finish();
-  return e.unconvertible;
+  result.unconvertible = e.unconvertible;
+  return result;
+}
+
+Encoded encode(InputEncoding source, const ConverterOptions& options, std::string_view in, ByteSink& sink) {
+  switch (options.output) {
+    case OutputEncoding::ShiftJis: return encodeWith<ShiftJisEncoder>(source, options, in, sink);
+    case OutputEncoding::EucJp: return encodeWith<EucJpEncoder>(source, options, in, sink);
+    case OutputEncoding::Iso2022Jp: return encodeWith<Iso2022JpEncoder>(source, options, in, sink);
+    case OutputEncoding::Utf8: break;
+  }
+  return encodeWith<Utf8Encoder>(source, options, in, sink);
+}
+
+bool convertsToItself(InputEncoding source, OutputEncoding output) {
+  return source == InputEncoding::Ascii || (source == InputEncoding::ShiftJis && output == OutputEncoding::ShiftJis) ||
+         (source == InputEncoding::EucJp && output == OutputEncoding::EucJp);
 }
 
 // Rewrites the line breaks as the options ask. CR and LF never occur inside a multi-byte
@@ -447,28 +514,39 @@ std::string applyLineBreaks(const ConverterOptions& o, std::string text) {
 }  // namespace
 
 std::string convertText(const ConverterOptions& options, std::string_view text, ConversionReport* report) {
-  InputEncoding source = detectInputEncoding(text);
-  std::size_t capacity = options.output == OutputEncoding::Utf8 ? text.size() + text.size() / 2 : text.size();
-  std::size_t unconvertible = 0;
+  const std::size_t capacity = (options.output == OutputEncoding::Utf8 ? text.size() + text.size() / 2 : text.size()) + 16;
+  InputEncoding source = InputEncoding::ShiftJis;
+  std::optional<ByteSink> sink;
+  Encoded encoded;
+  switch (quickVerdict(text)) {
+    case QuickVerdict::Iso2022Jp: source = InputEncoding::Iso2022Jp; break;
+    case QuickVerdict::Ascii: source = InputEncoding::Ascii; break;
+    case QuickVerdict::Undecided: source = detectInputEncoding(text); break;
+    case QuickVerdict::ShiftJisSoFar:
+      // Converted straight away; only a malformed byte further on sends it to the full detection.
+      if (options.output != OutputEncoding::ShiftJis) {
+        sink.emplace(capacity);
+        encoded = encode(InputEncoding::ShiftJis, options, text, *sink);
+        if (encoded.malformedShiftJis == 0) break;
+        sink.reset();
+      }
+      source = detectInputEncoding(text);
+      break;
+  }
   // Shift_JIS and EUC-JP into themselves, and ASCII into anything, come out as they went in.
-  const bool itself = source == InputEncoding::Ascii || (source == InputEncoding::ShiftJis && options.output == OutputEncoding::ShiftJis) ||
-                      (source == InputEncoding::EucJp && options.output == OutputEncoding::EucJp);
-  if (itself) {
+  if (convertsToItself(source, options.output)) {
     if (report) *report = ConversionReport{source, 0};
     return applyLineBreaks(options, std::string(text));
   }
-  ByteSink sink(capacity + 16);
-  switch (options.output) {
-    case OutputEncoding::ShiftJis: unconvertible = encodeWith<ShiftJisEncoder>(source, options, text, sink); break;
-    case OutputEncoding::EucJp: unconvertible = encodeWith<EucJpEncoder>(source, options, text, sink); break;
-    case OutputEncoding::Iso2022Jp: unconvertible = encodeWith<Iso2022JpEncoder>(source, options, text, sink); break;
-    case OutputEncoding::Utf8: unconvertible = encodeWith<Utf8Encoder>(source, options, text, sink); break;
+  if (!sink) {
+    sink.emplace(capacity);
+    encoded = encode(source, options, text, *sink);
   }
   if (report) {
     report->detected = source;
-    report->unconvertible = unconvertible;
+    report->unconvertible = encoded.unconvertible;
   }
-  return applyLineBreaks(options, sink.finish());
+  return applyLineBreaks(options, sink->finish());
 }
 
 ResultCode runConverter(const ConverterOptions& options, std::string& text, ConversionReport* report) {

@@ -131,10 +131,15 @@ Reading readAsEucJp(const std::uint8_t* p, std::size_t n, const Model& m) {
   return r;
 }
 
-// True when the text is well-formed Shift_JIS (every lead byte has its trail byte and every
-// code its character) and holds a byte that EUC-JP never uses: the common case of a Shift_JIS
-// document, decided in one quick pass.
-bool isPlainlyShiftJis(const std::uint8_t* p, std::size_t n, const Model& m) {
+// Reads the text as Shift_JIS from `i` while every lead byte has its trail byte and every code
+// its character; stops at the first byte EUC-JP never uses when `stopAtEvidence` is set.
+// Returns where it stopped and whether that byte was found.
+struct ShiftJisScan {
+  std::size_t stoppedAt;
+  bool wellFormed;         // no malformed byte before stoppedAt
+  bool impossibleInEuc;    // a byte EUC-JP never uses was seen
+};
+ShiftJisScan scanShiftJis(const std::uint8_t* p, std::size_t n, const Model& m, bool stopAtEvidence) {
   bool impossibleInEuc = false;
   for (std::size_t i = skipAscii(p, 0, n); i < n; i = skipAscii(p, i, n)) {
     std::uint8_t b = p[i];
@@ -145,10 +150,11 @@ bool isPlainlyShiftJis(const std::uint8_t* p, std::size_t n, const Model& m) {
       impossibleInEuc = impossibleInEuc || m.impossibleInEuc[p[i + 1]];
       i += 2;
     } else {
-      return false;
+      return {i, false, impossibleInEuc};
     }
+    if (impossibleInEuc && stopAtEvidence) return {i, true, true};
   }
-  return impossibleInEuc;
+  return {n, true, impossibleInEuc};
 }
 
 bool hasJapaneseDesignation(std::string_view text) {
@@ -161,13 +167,27 @@ bool hasJapaneseDesignation(std::string_view text) {
 
 }  // namespace
 
-InputEncoding detectInputEncoding(std::string_view text) {
-  if (hasJapaneseDesignation(text)) return InputEncoding::Iso2022Jp;
+QuickVerdict quickVerdict(std::string_view text) {
+  if (hasJapaneseDesignation(text)) return QuickVerdict::Iso2022Jp;
   const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
   const std::size_t n = text.size();
-  if (skipAscii(p, 0, n) == n) return InputEncoding::Ascii;
+  if (skipAscii(p, 0, n) == n) return QuickVerdict::Ascii;
+  ShiftJisScan scan = scanShiftJis(p, n, model(), true);
+  return scan.wellFormed && scan.impossibleInEuc ? QuickVerdict::ShiftJisSoFar : QuickVerdict::Undecided;
+}
+
+InputEncoding detectInputEncoding(std::string_view text) {
+  switch (quickVerdict(text)) {
+    case QuickVerdict::Iso2022Jp: return InputEncoding::Iso2022Jp;
+    case QuickVerdict::Ascii: return InputEncoding::Ascii;
+    case QuickVerdict::ShiftJisSoFar:
+    case QuickVerdict::Undecided: break;
+  }
+  const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
+  const std::size_t n = text.size();
   const Model& m = model();
-  if (isPlainlyShiftJis(p, n, m)) return InputEncoding::ShiftJis;
+  ShiftJisScan whole = scanShiftJis(p, n, m, false);
+  if (whole.wellFormed && whole.impossibleInEuc) return InputEncoding::ShiftJis;
   Reading sjis = readAsShiftJis(p, n, m);
   Reading euc = readAsEucJp(p, n, m);
   if (sjis.errors != euc.errors) return sjis.errors < euc.errors ? InputEncoding::ShiftJis : InputEncoding::EucJp;

@@ -30,4 +30,11 @@ enum class InputEncoding { Ascii, Iso2022Jp, ShiftJis, EucJp };
 
 InputEncoding detectInputEncoding(std::string_view text);
 
+// The quick checks alone (steps 1 to 3), which look at a Shift_JIS text only up to its first
+// byte that EUC-JP never uses: ISO-2022-JP, ASCII, Shift_JIS so far (the rest may still turn
+// out malformed), or undecided. The converter converts a text that is Shift_JIS so far
+// straight away and asks detectInputEncoding only when the rest turns out malformed.
+enum class QuickVerdict { Iso2022Jp, Ascii, ShiftJisSoFar, Undecided };
+QuickVerdict quickVerdict(std::string_view text);
+
 }  // namespace sarnavel
