@@ -152,7 +152,7 @@ class ConversionTest : public QObject {
     whenModal("IDD_PROGRESS", [&](QWidget& progress) {
       waited = QTest::qWaitFor([&] { return asProgress(progress).workerDone(); }, 10000);
       log = logText(progress);
-      QTest::keyClick(&progress, Qt::Key_Escape);
+      QTest::keyClick(keyTarget(progress), Qt::Key_Escape);
     });
     control<QPushButton>(dialog, "IDC_CONVERT")->click();
     QVERIFY(waited);
@@ -179,13 +179,13 @@ class ConversionTest : public QObject {
       // Escape as soon as the first file has been logged.
       const bool firstLogged = QTest::qWaitFor([&] { return logText(progress).contains(QStringLiteral("成功: ")); }, 20000);
       cancelledWhileRunning = !asProgress(progress).workerDone();
-      QTest::keyClick(&progress, Qt::Key_Escape);
+      QTest::keyClick(keyTarget(progress), Qt::Key_Escape);
       titleAtOnce = progress.windowTitle();
       buttonAtOnce = buttonText(progress);
       stillVisibleAfterFirstEscape = progress.isVisible();
       waited = firstLogged && QTest::qWaitFor([&] { return asProgress(progress).workerDone(); }, 20000);
       log = logText(progress);
-      QTest::keyClick(&progress, Qt::Key_Escape);
+      QTest::keyClick(keyTarget(progress), Qt::Key_Escape);
     });
     control<QPushButton>(dialog, "IDC_CONVERT")->click();
 

@@ -139,15 +139,15 @@ class MainDialogTest : public QObject {
     Files files;
     MainDialog dialog({files.put("a.html")});
     showActive(dialog);
-    QTest::keyClick(&dialog, Qt::Key_N, Qt::AltModifier);
+    QTest::keyClick(keyTarget(dialog), Qt::Key_N, Qt::AltModifier);
     QCOMPARE(QApplication::focusWidget(), control<QWidget>(dialog, "IDC_NEWLINE"));
-    QTest::keyClick(&dialog, Qt::Key_L, Qt::AltModifier);
+    QTest::keyClick(keyTarget(dialog), Qt::Key_L, Qt::AltModifier);
     QCOMPARE(QApplication::focusWidget(), control<QWidget>(dialog, "IDC_FILE_LIST"));
-    QTest::keyClick(&dialog, Qt::Key_O, Qt::AltModifier);
+    QTest::keyClick(keyTarget(dialog), Qt::Key_O, Qt::AltModifier);
     QCOMPARE(QApplication::focusWidget(), control<QWidget>(dialog, "IDC_ENCODING"));
-    QTest::keyClick(&dialog, Qt::Key_J, Qt::AltModifier);
+    QTest::keyClick(keyTarget(dialog), Qt::Key_J, Qt::AltModifier);
     QTRY_VERIFY(!control<QCheckBox>(dialog, "IDC_FOLLOW_JS")->isChecked());
-    QTest::keyClick(&dialog, Qt::Key_A, Qt::AltModifier);
+    QTest::keyClick(keyTarget(dialog), Qt::Key_A, Qt::AltModifier);
     QTRY_COMPARE(dialog.fileList().rowCount(), 0);
   }
 

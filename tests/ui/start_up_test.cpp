@@ -85,7 +85,7 @@ class StartUpTest : public QObject {
     whenModal("IDD_MAIN", [&](QWidget& dialog) {
       listed = columnTexts(static_cast<MainDialog&>(dialog), 2);
       focusOnEncoding = QTest::qWaitFor([&] { return dialog.focusWidget() == control<QWidget>(dialog, "IDC_ENCODING"); }, 2000);
-      QTest::keyClick(&dialog, Qt::Key_Escape);
+      QTest::keyClick(keyTarget(dialog), Qt::Key_Escape);
     });
     QCOMPARE(runMainDialog({page, files.root() / "missing.css"}), 0);
     QCOMPARE(listed, QStringList{text(page)});

@@ -76,6 +76,12 @@ inline void whenModal(const char* id, std::function<void(QWidget&)> work) {
   poll->start();
 }
 
+// Where a key typed into the window goes: its focus widget, or the window itself.
+inline QWidget* keyTarget(QWidget& window) {
+  QWidget* focus = window.focusWidget();
+  return focus ? focus : &window;
+}
+
 // Clicks a column header of the file list with the mouse.
 inline void clickHeader(const MainDialog& dialog, int column) {
   QHeaderView* header = control<QTableView>(dialog, "IDC_FILE_LIST")->horizontalHeader();
