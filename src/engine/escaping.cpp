@@ -31,26 +31,57 @@ void appendEscape(std::string& out, EscapeLanguage language, char32_t codePoint)
   out.append(buffer, static_cast<std::size_t>(n));
 }
 
+void Cp932Escaper::write(char16_t u) {
+  std::uint16_t code = cp932::fromUnicode(u);
+  if (code == cp932::kNoCode) {
+    appendEscape(out_, language_, u);
+  } else if (code < 0x100) {
+    out_.push_back(static_cast<char>(code));
+  } else {
+    out_.push_back(static_cast<char>(code >> 8));
+    out_.push_back(static_cast<char>(code & 0xFF));
+  }
+}
+
+void Cp932Escaper::finish() {
+  if (pendingHigh_ != 0) write(pendingHigh_);
+  pendingHigh_ = 0;
+}
+
+void Cp932Escaper::ascii(const char* s, std::size_t n) {
+  finish();
+  out_.append(s, n);
+}
+
+void Cp932Escaper::unit(char16_t u) {
+  if (pendingHigh_ != 0) {
+    char16_t high = pendingHigh_;
+    pendingHigh_ = 0;
+    if (isLowSurrogate(u)) {
+      appendEscape(out_, language_, combineSurrogates(high, u));
+      return;
+    }
+    write(high);
+  }
+  if (isHighSurrogate(u)) pendingHigh_ = u;
+  else write(u);
+}
+
 std::string escapeFor(EscapeLanguage language, std::u16string_view text) {
   std::string out;
   out.reserve(text.size() * 2);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char16_t unit = text[i];
-    if (isHighSurrogate(unit) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
-      appendEscape(out, language, combineSurrogates(unit, text[i + 1]));
-      ++i;
-      continue;
-    }
-    std::uint16_t code = cp932::fromUnicode(unit);
-    if (code == cp932::kNoCode) {
-      appendEscape(out, language, unit);
-    } else if (code < 0x100) {
-      out.push_back(static_cast<char>(code));
-    } else {
-      out.push_back(static_cast<char>(code >> 8));
-      out.push_back(static_cast<char>(code & 0xFF));
-    }
-  }
+  Cp932Escaper escaper(out, language);
+  for (char16_t u : text) escaper.unit(u);
+  escaper.finish();
+  return out;
+}
+
+std::string escapeUtf8(EscapeLanguage language, std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  Cp932Escaper escaper(out, language);
+  decodeUtf8Into(utf8, escaper);
+  escaper.finish();
   return out;
 }
 
@@ -58,12 +89,13 @@ std::string escapeForHtml(std::u16string_view text) { return escapeFor(EscapeLan
 std::string escapeForCss(std::u16string_view text) { return escapeFor(EscapeLanguage::Css, text); }
 std::string escapeForJavaScript(std::u16string_view text) { return escapeFor(EscapeLanguage::JavaScript, text); }
 
+std::string_view withoutByteOrderMark(std::string_view utf8) {
+  return utf8.starts_with("\xEF\xBB\xBF") ? utf8.substr(3) : utf8;
+}
+
 bool prepareUtf8Text(std::string& text, EscapeLanguage language) {
   if (!isUtf8Text(text)) return false;
-  std::u16string wide = decodeUtf8(text);
-  std::u16string_view rest = wide;
-  if (!rest.empty() && rest.front() == 0xFEFF) rest.remove_prefix(1);
-  text = escapeFor(language, rest);
+  text = escapeUtf8(language, withoutByteOrderMark(text));
   return true;
 }
 

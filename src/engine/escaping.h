@@ -33,4 +33,28 @@ void appendEscape(std::string& out, EscapeLanguage language, char32_t codePoint)
 // The UTF-8 preparation. Returns true when the text was UTF-8 and has been replaced.
 bool prepareUtf8Text(std::string& text, EscapeLanguage language);
 
+// The text after one leading UTF-8 byte-order mark, if it has one.
+std::string_view withoutByteOrderMark(std::string_view utf8);
+
+// Escapes UTF-8 text straight into code page 932, as decodeUtf8 followed by escapeFor would,
+// without dropping a byte-order mark.
+std::string escapeUtf8(EscapeLanguage language, std::string_view utf8);
+
+// Escapes units into code page 932 as they come: ASCII runs as they are, other units through
+// the table, a surrogate pair as one character. Used by the escapers above and by whoever
+// decodes a text piece by piece.
+class Cp932Escaper {
+ public:
+  Cp932Escaper(std::string& out, EscapeLanguage language) : out_(out), language_(language) {}
+  void ascii(const char* s, std::size_t n);
+  void unit(char16_t u);
+  void finish();  // writes a high surrogate still waiting for its partner
+
+ private:
+  void write(char16_t u);
+  std::string& out_;
+  EscapeLanguage language_;
+  char16_t pendingHigh_ = 0;
+};
+
 }  // namespace sarnavel

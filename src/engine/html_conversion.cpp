@@ -4,6 +4,7 @@
 
 #include "engine/charset_attributes.h"
 #include "engine/converter.h"
+#include "engine/escaping.h"
 #include "engine/escape_language.h"
 #include "engine/latin1_label.h"
 #include "engine/page_escaping.h"
@@ -84,12 +85,7 @@ ResultCode convertHtml(std::string& text, const ConversionOptions& options, cons
     const bool asRead = origin == TextOrigin::AsRead;
     const bool wasUtf8 = asRead && isUtf8Text(text);
     const bool hadByteOrderMark = std::string_view(text).starts_with("\xEF\xBB\xBF");
-    if (wasUtf8) {
-      std::u16string wide = decodeUtf8(text);
-      std::u16string_view rest = wide;
-      if (!rest.empty() && rest.front() == 0xFEFF) rest.remove_prefix(1);
-      prepared = escapeHtmlPage(rest);
-    }
+    if (wasUtf8) prepared = escapeHtmlPageUtf8(withoutByteOrderMark(text));
     std::string_view current = wasUtf8 ? std::string_view(prepared) : std::string_view(text);
 
     PARSE1INFO info;

@@ -3,33 +3,41 @@
 #include <algorithm>
 
 #include "engine/escaping.h"
+#include "text/utf8.h"
 
 namespace sarnavel {
 namespace {
 
-char16_t lower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
+// The page is a UTF-16 text or UTF-8 bytes; everything looked for is ASCII, which reads the
+// same in both.
+template <class Char>
+Char lower(Char c) { return c >= 'A' && c <= 'Z' ? static_cast<Char>(c + 32) : c; }
 
-bool startsWithNoCase(std::u16string_view text, std::size_t at, std::u16string_view word) {
+template <class Char>
+bool startsWithNoCase(std::basic_string_view<Char> text, std::size_t at, std::string_view word) {
   if (text.size() - at < word.size()) return false;
   for (std::size_t k = 0; k < word.size(); ++k) {
-    if (lower(text[at + k]) != word[k]) return false;
+    if (lower(text[at + k]) != static_cast<Char>(word[k])) return false;
   }
   return true;
 }
 
-std::size_t findNoCase(std::u16string_view text, std::size_t from, std::u16string_view word) {
-  for (std::size_t i = text.find(u'<', from); i != std::u16string_view::npos; i = text.find(u'<', i + 1)) {
+template <class Char>
+std::size_t findNoCase(std::basic_string_view<Char> text, std::size_t from, std::string_view word) {
+  for (std::size_t i = text.find(Char('<'), from); i != std::basic_string_view<Char>::npos; i = text.find(Char('<'), i + 1)) {
     if (startsWithNoCase(text, i, word)) return i;
   }
-  return std::u16string_view::npos;
+  return std::basic_string_view<Char>::npos;
 }
 
-bool isTagNameEnd(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f' || c == u'/' || c == u'>'; }
+template <class Char>
+bool isTagNameEnd(Char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '/' || c == '>'; }
 
 // The value of the type attribute of a start tag's text, lower-cased; empty when absent.
-std::u16string typeOf(std::u16string_view tag) {
-  std::u16string lowered(tag);
-  std::transform(lowered.begin(), lowered.end(), lowered.begin(), lower);
+template <class Char>
+std::u16string typeOf(std::basic_string_view<Char> tagText) {
+  std::u16string lowered(tagText.begin(), tagText.end());
+  std::transform(lowered.begin(), lowered.end(), lowered.begin(), lower<char16_t>);
   std::size_t at = lowered.find(u"type");
   while (at != std::u16string::npos && at > 0 && !(lowered[at - 1] == u' ' || lowered[at - 1] == u'\t' || lowered[at - 1] == u'\n' || lowered[at - 1] == u'\r')) {
     at = lowered.find(u"type", at + 1);
@@ -46,7 +54,7 @@ std::u16string typeOf(std::u16string_view tag) {
     return lowered.substr(i, end == std::u16string::npos ? std::u16string::npos : end - i);
   }
   std::size_t end = i;
-  while (end < lowered.size() && !isTagNameEnd(lowered[end])) ++end;
+  while (end < lowered.size() && !isTagNameEnd<char16_t>(lowered[end])) ++end;
   return lowered.substr(i, end - i);
 }
 
@@ -56,47 +64,67 @@ bool isScriptLike(std::u16string_view type) {
   return type.find(u"json") != std::u16string_view::npos || type.starts_with(u"text/jscript") || type.starts_with(u"text/livescript");
 }
 
-}  // namespace
-
-std::string escapeHtmlPage(std::u16string_view page) {
+// Escapes the page region by region; escapeRegion(language, part) escapes one part.
+template <class Char, class EscapeRegion>
+std::string escapeByRegion(std::basic_string_view<Char> page, EscapeRegion&& escapeRegion) {
+  using View = std::basic_string_view<Char>;
   std::string out;
   out.reserve(page.size() * 2);
   std::size_t done = 0;  // everything before this is written
   std::size_t i = 0;
-  while ((i = page.find(u'<', i)) != std::u16string_view::npos) {
-    if (page.substr(i, 4) == u"<!--") {
-      std::size_t end = page.find(u"-->", i + 4);
-      if (end == std::u16string_view::npos) break;
-      i = end + 3;
+  while ((i = page.find(Char('<'), i)) != View::npos) {
+    if (startsWithNoCase(page, i, "<!--")) {
+      const Char commentEnd[] = {'-', '-', '>'};
+      std::size_t close = page.find(View(commentEnd, 3), i + 4);
+      if (close == View::npos) break;
+      i = close + 3;
       continue;
     }
-    std::u16string_view closer;
+    std::string_view closer;
     EscapeLanguage language = EscapeLanguage::Html;
-    if (startsWithNoCase(page, i, u"<script") && i + 7 < page.size() && isTagNameEnd(page[i + 7])) {
-      closer = u"</script";
+    if (startsWithNoCase(page, i, "<script") && i + 7 < page.size() && isTagNameEnd(page[i + 7])) {
+      closer = "</script";
       language = EscapeLanguage::JavaScript;
-    } else if (startsWithNoCase(page, i, u"<style") && i + 6 < page.size() && isTagNameEnd(page[i + 6])) {
-      closer = u"</style";
+    } else if (startsWithNoCase(page, i, "<style") && i + 6 < page.size() && isTagNameEnd(page[i + 6])) {
+      closer = "</style";
       language = EscapeLanguage::Css;
     } else {
       ++i;
       continue;
     }
-    std::size_t tagEnd = page.find(u'>', i);
-    if (tagEnd == std::u16string_view::npos) break;
+    std::size_t tagEnd = page.find(Char('>'), i);
+    if (tagEnd == View::npos) break;
     if (language == EscapeLanguage::JavaScript && !isScriptLike(typeOf(page.substr(i + 7, tagEnd - i - 7)))) {
       language = EscapeLanguage::Html;
     }
     std::size_t bodyStart = tagEnd + 1;
     std::size_t bodyEnd = findNoCase(page, bodyStart, closer);
-    if (bodyEnd == std::u16string_view::npos) bodyEnd = page.size();
-    out += escapeFor(EscapeLanguage::Html, page.substr(done, bodyStart - done));
-    out += escapeFor(language, page.substr(bodyStart, bodyEnd - bodyStart));
+    if (bodyEnd == View::npos) bodyEnd = page.size();
+    escapeRegion(out, EscapeLanguage::Html, page.substr(done, bodyStart - done));
+    escapeRegion(out, language, page.substr(bodyStart, bodyEnd - bodyStart));
     done = bodyEnd;
     i = bodyEnd;
   }
-  out += escapeFor(EscapeLanguage::Html, page.substr(done));
+  escapeRegion(out, EscapeLanguage::Html, page.substr(done));
   return out;
+}
+
+}  // namespace
+
+std::string escapeHtmlPage(std::u16string_view page) {
+  return escapeByRegion(page, [](std::string& out, EscapeLanguage language, std::u16string_view part) {
+    Cp932Escaper escaper(out, language);
+    for (char16_t u : part) escaper.unit(u);
+    escaper.finish();
+  });
+}
+
+std::string escapeHtmlPageUtf8(std::string_view page) {
+  return escapeByRegion(page, [](std::string& out, EscapeLanguage language, std::string_view part) {
+    Cp932Escaper escaper(out, language);
+    decodeUtf8Into(part, escaper);
+    escaper.finish();
+  });
 }
 
 }  // namespace sarnavel

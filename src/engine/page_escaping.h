@@ -18,4 +18,8 @@ namespace sarnavel {
 
 std::string escapeHtmlPage(std::u16string_view page);
 
+// The same for a page in UTF-8 (read by the lead-byte rules, see decodeUtf8), without
+// building its UTF-16 text first.
+std::string escapeHtmlPageUtf8(std::string_view page);
+
 }  // namespace sarnavel

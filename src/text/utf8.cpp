@@ -27,59 +27,15 @@ bool isUtf8Text(std::string_view bytes) {
   return multiByte;
 }
 
-namespace {
-
-bool isContinuation(std::string_view bytes, std::size_t from, std::size_t count) {
-  for (std::size_t k = 0; k < count; ++k) {
-    if ((static_cast<std::uint8_t>(bytes[from + k]) & 0xC0) != 0x80) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 std::u16string decodeUtf8(std::string_view bytes) {
-  std::u16string out;
-  out.reserve(bytes.size());
-  std::size_t i = 0;
-  const std::size_t n = bytes.size();
-  while (i < n) {
-    auto b = static_cast<std::uint8_t>(bytes[i]);
-    std::size_t left = n - i;
-    auto at = [&](std::size_t k) { return static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[i + k])) & 0x3F; };
-    if (b < 0x80) {
-      out.push_back(b);
-      i += 1;
-    } else if ((b & 0xE0) == 0xC0 && left >= 2 && isContinuation(bytes, i + 1, 1)) {
-      out.push_back(static_cast<char16_t>((b & 0x1F) << 6 | at(1)));
-      i += 2;
-    } else if ((b & 0xF0) == 0xE0 && left >= 3 && isContinuation(bytes, i + 1, 2)) {
-      out.push_back(static_cast<char16_t>((b & 0x0F) << 12 | at(1) << 6 | at(2)));
-      i += 3;
-    } else if ((b & 0xF8) == 0xF0 && left >= 4 && isContinuation(bytes, i + 1, 3)) {
-      std::uint32_t v = (b & 0x07u) << 18 | at(1) << 12 | at(2) << 6 | at(3);
-      // Above U+10FFFF no surrogate pair can be formed; such a sequence is irregular.
-      if (v < 0x10000 || v > 0x10FFFF) {
-        out.push_back(v < 0x10000 ? static_cast<char16_t>(v) : u'?');
-      } else {
-        v -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (v >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (v & 0x3FF)));
-      }
-      i += 4;
-    } else if ((b & 0xFC) == 0xF8 && left >= 5 && isContinuation(bytes, i + 1, 4)) {
-      out.push_back(u'?');
-      i += 5;
-    } else if ((b & 0xFE) == 0xFC && left >= 6 && isContinuation(bytes, i + 1, 5)) {
-      out.push_back(u'?');
-      i += 6;
-    } else {
-      out.push_back(u'?');
-      ++i;
-      while (i < n && (static_cast<std::uint8_t>(bytes[i]) & 0xC0) == 0x80) ++i;
-    }
-  }
-  return out;
+  struct Collect {
+    std::u16string out;
+    void ascii(const char* s, std::size_t n) { out.append(s, s + n); }
+    void unit(char16_t u) { out.push_back(u); }
+  } collect;
+  collect.out.reserve(bytes.size());
+  decodeUtf8Into(bytes, collect);
+  return std::move(collect.out);
 }
 
 void appendUtf8(std::string& out, char32_t cp) {
