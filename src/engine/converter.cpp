@@ -230,8 +230,20 @@ struct Iso2022JpEncoder : JisRowsEncoder<Iso2022JpEncoder, InputEncoding::Iso202
     static constexpr const char* kEscapes[] = {"\x1B(B", "\x1B(I", "\x1B$B"};
     sink.append(kEscapes[static_cast<int>(wanted)], 3);
   }
+  // A lone escape byte written as it is would join the text after it into a designation
+  // ("ESC" then "$B" turns ASCII into kanji): it is written as a character the target lacks,
+  // the escape byte from another encoding, a stray one of ISO-2022-JP's own as U+FFFD (which
+  // is what browsers show for it).
   void asciiRun(const char* s, std::size_t n) {
     switchTo(Mode::Ascii);
+    const char* escape;
+    while ((escape = static_cast<const char*>(std::memchr(s, 0x1B, n))) != nullptr) {
+      sink.append(s, static_cast<std::size_t>(escape - s));
+      lost(source == InputEncoding::Iso2022Jp ? 0xFFFD : 0x1B);
+      switchTo(Mode::Ascii);
+      n -= static_cast<std::size_t>(escape - s) + 1;
+      s = escape + 1;
+    }
     sink.append(s, n);
   }
   void jisCell(jis::Position p) {

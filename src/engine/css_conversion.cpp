@@ -6,6 +6,7 @@
 #include "engine/converter.h"
 #include "engine/escaping.h"
 #include "engine/latin1_label.h"
+#include "html/iso2022_runs.h"
 #include "html/tag_scanner.h"
 #include "text/cp1252.h"
 
@@ -31,7 +32,7 @@ std::size_t afterLineBreak(std::string_view text, std::size_t at) {
 // The first "@charset" of the text, when it is followed by a double-quoted value and a
 // semicolon; no rule otherwise (a well-formed rule further on is not looked for).
 std::optional<CharsetRule> findCharsetRule(std::string_view text) {
-  std::size_t at = text.find("@charset");
+  std::size_t at = findTextOutsideRuns(text, 0, "@charset");  // ISO-2022-JP runs hold no ASCII
   if (at == std::string_view::npos) return std::nullopt;
   std::size_t i = at + 8;
   while (i < text.size() && isCssSpace(text[i])) ++i;

@@ -66,7 +66,9 @@ void writeDeclaration(std::string& page, const PARSE1INFO& info, const std::stri
   } else if (!info.metaCharsets.empty()) {
     return;
   } else if (info.hasHead) {
-    page.insert(info.headEnd, declaration);
+    // Before the title when it starts before the head does (the place a later conversion
+    // would move the declaration to), else right after the head start tag.
+    page.insert(info.hasTitle && info.titleStart < info.headEnd ? info.titleStart : info.headEnd, declaration);
   } else {
     page.insert(info.htmlEnd, declaration);
   }

@@ -131,7 +131,16 @@ void writeTag(std::string& out, std::string_view name, const AttributeMap& attri
     out += ' ';
     out += key;
     out += "=\"";
-    out += value;
+    // A double quote that an unquoted value held would end the quoted value early: it is
+    // written as the reference a browser reads back as that quote (never inside an
+    // ISO-2022-JP run, where the byte is half of a character).
+    std::size_t done = 0;
+    for (std::size_t q = findByteOutsideRuns(value, 0, '"'); q != std::string::npos; q = findByteOutsideRuns(value, q + 1, '"')) {
+      out.append(value, done, q - done);
+      out += "&quot;";
+      done = q + 1;
+    }
+    out.append(value, done, std::string::npos);
     out += '"';
   }
   out += selfClosing ? " />" : ">";

@@ -63,7 +63,8 @@ std::optional<TagSpan> findNextTag(std::string_view page, std::size_t start);
 std::size_t skipScriptBody(std::string_view page, const TagSpan& scriptTag);
 
 // Replaces the content of `out` with the tag: "<", the name, ` key="value"` for each
-// attribute in map order, then " />" when selfClosing or ">". Nothing is escaped.
+// attribute in map order, then " />" when selfClosing or ">". Nothing is escaped but a double
+// quote inside a value (one an unquoted value held), which becomes &quot;.
 void writeTag(std::string& out, std::string_view name, const AttributeMap& attributes, bool selfClosing);
 
 // A tag as the walk hands it over: its span, lower-cased name and attributes.

@@ -1,5 +1,4 @@
-// Findings of the fuzz targets (fuzz/), kept as regression tests of the ordinary suite. A test
-// named DISABLED_ documents a finding not fixed yet: it fails today.
+// Findings of the fuzz targets (fuzz/), kept as regression tests of the ordinary suite.
 #include "engine/converter.h"
 #include "engine/css_conversion.h"
 #include "engine/html_conversion.h"
@@ -25,7 +24,7 @@ std::string convertPage(std::string page, int target) {
 //   <html><title>x</title><head></head></html>
 // First conversion (Shift_JIS):  <html><title>x</title><head><meta ... charset=Shift_JIS" /></head></html>
 // Second conversion:             <html><meta ... charset=Shift_JIS" /><title>x</title><head></head></html>
-TEST(FuzzFindings, DISABLED_PageWithTitleBeforeHeadIsStableWhenConvertedAgain) {
+TEST(FuzzFindings, PageWithTitleBeforeHeadIsStableWhenConvertedAgain) {
   for (const char* page : {"<html><title>x</title><head></head></html>", "<html><head><title>x</title><head></html>"}) {
     SCOPED_TRACE(page);
     for (int target = 0; target < 4; ++target) {
@@ -48,7 +47,7 @@ TEST(FuzzFindings, PageWithDeclarationBeforeTitleIsStable) {
 // designation ESC $ B and the kanji 日. A second conversion then changes the text again.
 // Input (hex):    1B2442 2422 1B2842 78 1B 1B2842 2442467C   (あ, "x", ESC, "$BF|")
 // Actual output:  1B2442 2422 1B2842 78 1B 2442467C          (あ, "x", 日)
-TEST(FuzzFindings, DISABLED_Iso2022JpStrayEscapeKeepsFollowingTextAscii) {
+TEST(FuzzFindings, Iso2022JpStrayEscapeKeepsFollowingTextAscii) {
   ConverterOptions options;
   applyTargetEncoding(options, 2, LineEnding::Unchanged);
   const std::string input = "\x1b$B$\"\x1b(Bx\x1b\x1b(B$BF|";
@@ -65,7 +64,7 @@ TEST(FuzzFindings, DISABLED_Iso2022JpStrayEscapeKeepsFollowingTextAscii) {
 //   ESC $ B, then the characters あ and `@charset"x";` read as JIS halves, ESC ( B, "\np{}\n"
 // Expected: "@charset \"iso-2022-jp\";\n" before the text, the run unchanged.
 // Actual:   the run cut at the rule: ESC$B $"@charset ESC(B space ESC$B "iso-2022-jp"; ESC(B ...
-TEST(FuzzFindings, DISABLED_SheetRuleIsNotLookedForInsideIso2022JpRuns) {
+TEST(FuzzFindings, SheetRuleIsNotLookedForInsideIso2022JpRuns) {
   std::string sheet = "\x1b$B$\"@charset\"x\";\x1b(B\np{}\n";
   const std::string original = sheet;
   ConversionOptions options;
@@ -81,7 +80,7 @@ TEST(FuzzFindings, DISABLED_SheetRuleIsNotLookedForInsideIso2022JpRuns) {
 // Input:  <html><head><link rel=stylesheet title=a"b href=a.css></head></html>  (a.css exists)
 // Once:   ...<link charset="Shift_JIS" href="a.css" rel="stylesheet" title="a"b">...
 // Twice:  ...<link b="" charset="Shift_JIS" href="a.css" rel="stylesheet" title="a">...
-TEST(FuzzFindings, DISABLED_TagRewrittenWithQuoteInUnquotedValueKeepsItsMeaning) {
+TEST(FuzzFindings, TagRewrittenWithQuoteInUnquotedValueKeepsItsMeaning) {
   TempFolder folder;
   folder.put("a.css", "p{}");
   auto convert = [&](std::string page) {
