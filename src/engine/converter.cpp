@@ -530,10 +530,10 @@ std::string convertText(const ConverterOptions& options, std::string_view text, 
   InputEncoding source = InputEncoding::ShiftJis;
   std::optional<ByteSink> sink;
   Encoded encoded;
-  switch (quickVerdict(text)) {
+  switch (options.inputEncoding ? QuickVerdict::Undecided : quickVerdict(text)) {
     case QuickVerdict::Iso2022Jp: source = InputEncoding::Iso2022Jp; break;
     case QuickVerdict::Ascii: source = InputEncoding::Ascii; break;
-    case QuickVerdict::Undecided: source = detectInputEncoding(text); break;
+    case QuickVerdict::Undecided: source = options.inputEncoding ? *options.inputEncoding : detectInputEncoding(text); break;
     case QuickVerdict::ShiftJisSoFar:
       // Converted straight away; only a malformed byte further on sends it to the full detection.
       if (options.output != OutputEncoding::ShiftJis) {

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string_view>
 
+#include "engine/encoding_detection.h"
 #include "engine/escape_language.h"
 
 namespace sarnavel {
@@ -31,6 +32,10 @@ struct ConverterOptions {
   // escape (and bytes that form no character as the escape of U+FFFD) instead of the geta
   // mark, so nothing is lost and converting the result again changes nothing.
   std::optional<EscapeLanguage> escapeLanguage;
+  // Not set by option strings either: the engine names the input encoding when it produced
+  // the text itself (UTF-8, UTF-16 and Latin-1 documents become code page 932 text), so no
+  // short text of it can be taken for EUC-JP. Otherwise the converter detects it.
+  std::optional<InputEncoding> inputEncoding;
 
   bool operator==(const ConverterOptions&) const = default;
 };

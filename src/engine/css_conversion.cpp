@@ -1,5 +1,6 @@
 #include "engine/css_conversion.h"
 
+#include <cstdint>
 #include <new>
 #include <optional>
 
@@ -7,6 +8,8 @@
 #include "engine/escaping.h"
 #include "engine/latin1_label.h"
 #include "html/iso2022_runs.h"
+#include "text/cp932.h"
+#include "text/utf8.h"
 #include "html/tag_scanner.h"
 #include "text/cp1252.h"
 
@@ -31,8 +34,20 @@ std::size_t afterLineBreak(std::string_view text, std::size_t at) {
 
 // The first "@charset" of the text, when it is followed by a double-quoted value and a
 // semicolon; no rule otherwise (a well-formed rule further on is not looked for).
-std::optional<CharsetRule> findCharsetRule(std::string_view text) {
-  std::size_t at = findTextOutsideRuns(text, 0, "@charset");  // ISO-2022-JP runs hold no ASCII
+// The first "@charset" that is text: not inside an ISO-2022-JP run, and in Shift_JIS text not
+// begun by the trail byte of a double-byte character (0x40 is '@').
+std::size_t findCharsetKeyword(std::string_view text, bool shiftJis) {
+  if (!shiftJis) return findTextOutsideRuns(text, 0, "@charset");
+  for (std::size_t i = 0; i < text.size();) {
+    auto b = static_cast<std::uint8_t>(text[i]);
+    if (b == '@' && text.substr(i, 8) == "@charset") return i;
+    i += cp932::isLeadByte(b) && i + 1 < text.size() && cp932::isTrailByte(static_cast<std::uint8_t>(text[i + 1])) ? 2 : 1;
+  }
+  return std::string_view::npos;
+}
+
+std::optional<CharsetRule> findCharsetRule(std::string_view text, bool shiftJis) {
+  std::size_t at = findCharsetKeyword(text, shiftJis);
   if (at == std::string_view::npos) return std::nullopt;
   std::size_t i = at + 8;
   while (i < text.size() && isCssSpace(text[i])) ++i;
@@ -74,23 +89,27 @@ ResultCode convertCss(std::string& text, const ConversionOptions& options, TextO
     // A sheet whose rule names Latin-1, or that a Latin-1 page loads without a rule, is read as
     // code page 1252, unless a byte-order mark makes it UTF-8 for the browser. Its original
     // bytes are decoded, as browsers do, even when they would pass for UTF-8.
-    std::optional<CharsetRule> original = fromDisk ? findCharsetRule(text) : std::nullopt;
+    const bool readAsShiftJis = !fromDisk || (!isUtf8Text(text) && detectInputEncoding(text) == InputEncoding::ShiftJis);
+    std::optional<CharsetRule> original = fromDisk ? findCharsetRule(text, readAsShiftJis) : std::nullopt;
     const bool latin1 = fromDisk && !hadByteOrderMark &&
                         (original ? isLatin1Label(original->value) : origin == TextOrigin::LoadedByLatin1Page);
     std::string work = text;
+    bool prepared = origin == TextOrigin::FromUtf16 || latin1;
     if (latin1) {
       rule += ruleTerminator(options.lineEnding, work);
       if (original) work.replace(original->start, original->end - original->start, rule);
       else work.insert(0, rule);
       work = escapeForCss(decodeCp1252(work));
     } else {
-      if (fromDisk) prepareUtf8Text(work, EscapeLanguage::Css);
+      if (fromDisk && prepareUtf8Text(work, EscapeLanguage::Css)) prepared = true;
       rule += ruleTerminator(options.lineEnding, work);
-      std::optional<CharsetRule> old = findCharsetRule(work);
+      std::optional<CharsetRule> old = findCharsetRule(work, prepared || readAsShiftJis);
       if (old) work.replace(old->start, old->end - old->start, rule);
       else work.insert(0, rule);
     }
 
+    // Text the engine brought into code page 932 itself is named as such to the converter.
+    if (prepared) converterOptions.inputEncoding = InputEncoding::ShiftJis;
     text = convertText(converterOptions, work);
     return ResultCode::Success;
   } catch (const std::bad_alloc&) {

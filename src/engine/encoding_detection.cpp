@@ -16,7 +16,9 @@ constexpr std::uint8_t kJisCharacterCost[94 * 94] = {
 #include "engine/jis_character_cost.inc"
 };
 constexpr std::uint32_t kUserDefinedCost = 60;     // rows 95-114: almost never in documents
-constexpr std::uint32_t kVendorCost = 36;          // IBM extensions, rows 115-120
+// IBM extensions, rows 115-120: rare, but a little less so than an unseen JIS character, the
+// cost of their NEC-selected twins when the same bytes are read as EUC-JP.
+constexpr std::uint32_t kVendorCost = 33;
 constexpr std::uint32_t kJis0212Cost = 40;         // EUC-JP supplementary kanji
 // Half-width katakana come in runs (whole words): starting a run is rare, going on is likely.
 constexpr std::uint32_t kHalfWidthStartCost = 21;  // -2 ln(0.002 / 63)

@@ -1,6 +1,7 @@
 #include "engine/html_conversion.h"
 
 #include <new>
+#include <optional>
 
 #include "engine/charset_attributes.h"
 #include "engine/converter.h"
@@ -9,6 +10,7 @@
 #include "engine/latin1_label.h"
 #include "engine/page_escaping.h"
 #include "html/head_analysis.h"
+#include "html/tag_scanner.h"
 #include "text/cp1252.h"
 #include "text/utf8.h"
 
@@ -37,13 +39,19 @@ void rewriteXmlDeclaration(std::string& page, const std::string& charsetName) {
   page.replace(i + 1, close - i - 1, charsetName);
 }
 
-// Every HTML5 declaration, <meta charset="...">, names the target, written from the end so the
-// earlier offsets stay valid. Returns whether the page has one.
+// Every HTML5 declaration, <meta charset="...">, names the target; its tag is written anew with
+// its other attributes, from the end so the earlier offsets stay valid. Returns whether the page
+// has one.
 bool rewriteMetaCharsets(std::string& page, const PARSE1INFO& info, const std::string& charsetName) {
-  const std::string declaration = "<meta charset=\"" + charsetName + "\">";
   for (auto meta = info.metaCharsets.rbegin(); meta != info.metaCharsets.rend(); ++meta) {
-    bool selfClosing = meta->tagEnd - meta->tagStart >= 2 && page[meta->tagEnd - 2] == '/';
-    page.replace(meta->tagStart, meta->tagEnd - meta->tagStart, selfClosing ? "<meta charset=\"" + charsetName + "\" />" : declaration);
+    std::optional<TagSpan> span = findNextTag(page, meta->tagStart);
+    std::string name;
+    AttributeMap attributes;
+    if (!span || span->tagStart != meta->tagStart || !parseTagText(span->text, name, attributes)) continue;
+    attributes["charset"] = charsetName;
+    std::string tag;
+    writeTag(tag, name, attributes, span->selfClosing);
+    page.replace(span->tagStart, span->tagEnd - span->tagStart, tag);
   }
   return !info.metaCharsets.empty();
 }
@@ -99,6 +107,8 @@ ResultCode convertHtml(std::string& text, const ConversionOptions& options, cons
       current = prepared;
     }
 
+    // Text the engine brought into code page 932 itself is named as such to the converter.
+    if (wasUtf8 || latin1 || origin == TextOrigin::FromUtf16) converterOptions.inputEncoding = InputEncoding::ShiftJis;
     std::string converted = convertText(converterOptions, current);
     prepared = std::string();
 

@@ -15,13 +15,15 @@ ResultCode convertJavaScript(std::string& text, const ConversionOptions& options
     applyTargetEncoding(converterOptions, options.targetEncoding, options.lineEnding);
     converterOptions.escapeLanguage = EscapeLanguage::JavaScript;
     const bool hadByteOrderMark = std::string_view(text).starts_with("\xEF\xBB\xBF");
+    // Text the engine brings into code page 932 itself is named as such to the converter.
     if (origin == TextOrigin::LoadedByLatin1Page && !hadByteOrderMark) {
+      converterOptions.inputEncoding = InputEncoding::ShiftJis;
       text = convertText(converterOptions, escapeForJavaScript(decodeCp1252(text)));
     } else if (origin != TextOrigin::FromUtf16 && isUtf8Text(text)) {
-      std::string prepared = text;
-      prepareUtf8Text(prepared, EscapeLanguage::JavaScript);
-      text = convertText(converterOptions, prepared);
+      converterOptions.inputEncoding = InputEncoding::ShiftJis;
+      text = convertText(converterOptions, escapeUtf8(EscapeLanguage::JavaScript, withoutByteOrderMark(text)));
     } else {
+      if (origin == TextOrigin::FromUtf16) converterOptions.inputEncoding = InputEncoding::ShiftJis;
       text = convertText(converterOptions, text);
     }
     return ResultCode::Success;

@@ -68,7 +68,9 @@ void runInPassOrder(const std::vector<std::string>& paths, int threads, const st
         if (next >= paths.size() || cancelRequested.load()) break;
         index = next++;
       }
-      auto [identity, size] = pool_detail::identify(paths[index]);
+      const std::pair<pool_detail::FileIdentity, std::uintmax_t> identified = pool_detail::identify(paths[index]);
+      const pool_detail::FileIdentity identity = identified.first;
+      const std::uintmax_t size = identified.second;
       bool skipped = false;
       {
         std::unique_lock lock(mutex);

@@ -98,12 +98,20 @@ TEST(FuzzFindings, TagRewrittenWithQuoteInUnquotedValueKeepsItsMeaning) {
 // the kanji 9C40, yet the rule is looked for, and replaced, from there.
 // Input (hex): 9C 40 636861727365742022782223B 0A 707B7D0A   (the kanji, then `charset "x";`)
 // Expected: the kanji kept and a rule of its own: "@charset \"shift_jis\";\n" + input.
-TEST(FuzzFindings, DISABLED_SheetRuleIsNotFoundInTheTrailByteOfAKanji) {
+TEST(FuzzFindings, SheetRuleIsNotFoundInTheTrailByteOfAKanji) {
   std::string sheet = "\x9c@charset \"x\";\np{}\n";
   const std::string original = sheet;
   ConversionOptions options;
   ASSERT_EQ(convertCss(sheet, options), ResultCode::Success);
   EXPECT_EQ(sheet, "@charset \"shift_jis\";\n" + original);
+}
+
+// A UTF-8 sheet whose rule follows a character: the rule is found all the same.
+TEST(FuzzFindings, SheetRuleAfterAUtf8CharacterIsFound) {
+  std::string sheet = "\xe3\x81\x82@charset \"x\";\np{}\n";
+  ConversionOptions options;
+  ASSERT_EQ(convertCss(sheet, options), ResultCode::Success);
+  EXPECT_EQ(sheet, "\x82\xa0@charset \"shift_jis\";\np{}\n");
 }
 
 }  // namespace
