@@ -174,7 +174,8 @@ TEST(Converter, LineBreakOptionsAlone) {
 }
 
 TEST(Converter, NothingElseChanges) {
-  const std::string ascii("<p>\\ ~ \x1a\x7f\0 end</p>", 20);
+  constexpr char kAscii[] = "<p>\\ ~ \x1a\x7f\0 end</p>";
+  const std::string ascii(kAscii, sizeof kAscii - 1);
   for (TargetEncoding target : {kSjis, kEuc, kJis, kUtf8}) EXPECT_EQ(convert(ascii, target), ascii) << target;
   const std::string withNul("\x82\xa0\0\x82\xa2", 5);
   EXPECT_EQ(convert(withNul, kEuc), std::string("\xa4\xa2\0\xa4\xa4", 5));
