@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
   if (parse.options.dryRun) std::cerr << "sarnavel-cli: dry run: every file is read and converted in memory; nothing is written\n";
 
   installCancelHandler();
-  RunRequest request{parse.options.conversion, intake.files, parse.options.dryRun ? WriteMode::DryRun : WriteMode::Write};
+  RunRequest request{parse.options.conversion, std::move(intake.files), parse.options.dryRun ? WriteMode::DryRun : WriteMode::Write};
   RunObserver observer;
   observer.log = [](std::string_view entry) {
     std::string text = withUnixLineEnds(entry);

@@ -43,7 +43,7 @@ bool analyseHead(std::string_view page, PARSE1INFO& info) {
   info.metaCharsets.clear();
   info.firstMetaCharset.clear();
 
-  TagWalk walk(page);
+  TagWalk walk(page, [](std::string_view name) { return name == "meta"; });
   ScannedTag tag;
   while (walk.next(tag)) {
     const std::string& name = tag.name;

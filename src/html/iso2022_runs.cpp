@@ -1,5 +1,7 @@
 #include "html/iso2022_runs.h"
 
+#include <cstring>
+
 namespace sarnavel {
 
 RunShift runShiftAt(std::string_view text, std::size_t pos, std::size_t& length) {
@@ -29,11 +31,27 @@ RunShift runShiftAt(std::string_view text, std::size_t pos, std::size_t& length)
   return RunShift::None;
 }
 
+namespace {
+
+// True when no escape byte lies in [from, to): then nothing there is inside a run.
+bool noEscapeBetween(std::string_view text, std::size_t from, std::size_t to) {
+  return std::memchr(text.data() + from, 0x1B, to - from) == nullptr;
+}
+
+}  // namespace
+
 std::size_t findByteOutsideRuns(std::string_view text, std::size_t from, char byte) {
+  if (from >= text.size()) return std::string_view::npos;
+  // The plain search is right as long as no run opens before what it finds.
+  std::size_t hit = text.find(byte, from);
+  if (noEscapeBetween(text, from, hit == std::string_view::npos ? text.size() : hit)) return hit;
   return findOutsideRuns(text, from, [&](std::size_t i) { return text[i] == byte; });
 }
 
 std::size_t findTextOutsideRuns(std::string_view text, std::size_t from, std::string_view needle) {
+  if (from >= text.size()) return std::string_view::npos;
+  std::size_t hit = text.find(needle, from);
+  if (noEscapeBetween(text, from, hit == std::string_view::npos ? text.size() : hit)) return hit;
   return findOutsideRuns(text, from, [&](std::size_t i) {
     return text[i] == needle[0] && text.substr(i, needle.size()) == needle;
   });

@@ -192,7 +192,7 @@ void decodeNumericReferences(std::u16string& text) {
 }  // namespace
 
 void collectReferences(std::string_view page, PARSE2INFO& info) {
-  TagWalk walk(page);
+  TagWalk walk(page, [](std::string_view name) { return name == "link" || name == "script"; });
   ScannedTag tag;
   while (walk.next(tag)) {
     if (tag.name == "link") {

@@ -84,8 +84,12 @@ void parseAttributes(std::string_view text, AttributeMap& attributes) {
   }
 }
 
-bool parseTagText(std::string_view tagText, std::string& name, AttributeMap& attributes) {
-  attributes.clear();
+namespace {
+
+// The first step of parseTagText: the name, and where the attributes start (npos when the
+// text has none to read).
+bool parseTagName(std::string_view tagText, std::string& name, std::size_t& attributesAt) {
+  attributesAt = std::string_view::npos;
   std::size_t first = skipSpaces(tagText, 0);
   if (first == tagText.size()) {
     name.clear();
@@ -98,7 +102,17 @@ bool parseTagText(std::string_view tagText, std::string& name, AttributeMap& att
     name = "!--";
     return true;
   }
-  parseAttributes(tagText.substr(space), attributes);
+  attributesAt = space;
+  return true;
+}
+
+}  // namespace
+
+bool parseTagText(std::string_view tagText, std::string& name, AttributeMap& attributes) {
+  attributes.clear();
+  std::size_t attributesAt;
+  if (!parseTagName(tagText, name, attributesAt)) return false;
+  if (attributesAt != std::string_view::npos) parseAttributes(tagText.substr(attributesAt), attributes);
   return true;
 }
 
@@ -152,7 +166,12 @@ bool TagWalk::next(ScannedTag& tag) {
     if (!span) break;
     tag.span = *span;
     resume_ = span->tagEnd;
-    if (!parseTagText(span->text, tag.name, tag.attributes)) continue;
+    tag.attributes.clear();
+    std::size_t attributesAt;
+    if (!parseTagName(span->text, tag.name, attributesAt)) continue;
+    if (attributesAt != std::string_view::npos && (needsAttributes_ == nullptr || needsAttributes_(tag.name))) {
+      parseAttributes(span->text.substr(attributesAt), tag.attributes);
+    }
     if (tag.name == "!--") {
       std::size_t commentEnd = findTextOutsideRuns(page_, span->tagStart, "-->");
       if (commentEnd == kNone) break;

@@ -81,7 +81,10 @@ struct ScannedTag {
 // to skip a script body first.
 class TagWalk {
  public:
-  explicit TagWalk(std::string_view page) : page_(page) {}
+  // `needsAttributes`, when given, names the tags whose attributes the caller reads; the
+  // others come with an empty map, which spares reading them.
+  explicit TagWalk(std::string_view page, bool (*needsAttributes)(std::string_view name) = nullptr)
+      : page_(page), needsAttributes_(needsAttributes) {}
 
   // Fills `tag` with the next tag; false when the walk has ended.
   bool next(ScannedTag& tag);
@@ -91,6 +94,7 @@ class TagWalk {
 
  private:
   std::string_view page_;
+  bool (*needsAttributes_)(std::string_view name);
   std::size_t resume_ = 0;
   bool ended_ = false;
   // No script end tag lies at or after this offset (npos while no search has failed), so

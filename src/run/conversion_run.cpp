@@ -1,6 +1,5 @@
 #include "run/conversion_run.h"
 
-#include <map>
 #include <new>
 
 #include "run/file_kind.h"
@@ -44,28 +43,32 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   };
   auto runPass = [&](int pass, const PathSet& set, auto&& driver) {
     if (cancelRequested.load()) return;
-    std::vector<std::string> paths(set.begin(), set.end());
-    std::map<std::string, TextOrigin> origins;  // read on the pass's threads, so taken first
-    for (const std::string& path : paths) origins.emplace(path, originOf(path));
+    std::vector<std::string_view> paths(set.begin(), set.end());
+    std::vector<TextOrigin> origins;  // read on the pass's threads, so taken first
+    origins.reserve(paths.size());
+    for (std::string_view path : paths) origins.push_back(originOf(std::string(path)));
     runInPassOrder<FileResult>(
         paths, threads, cancelRequested,
-        [&](const std::string& path) {
+        [&](std::size_t k) {
           FileResult file;
           try {
-            file.result = driver(std::filesystem::path(path), file.referenced, origins.at(path));
+            file.result = driver(std::filesystem::path(paths[k]), file.referenced, origins[k]);
           } catch (const std::bad_alloc&) {
             file.result = ResultCode::OutOfMemory;
           }
           return file;
         },
-        [&](const std::string& path, FileResult& file) {
+        [&](std::size_t k, FileResult& file) {
+          std::string_view path = paths[k];
           (file.result == ResultCode::Success ? summary.successes : summary.failures) += 1;
           referenced.styleSheets.merge(file.referenced.styleSheets);
           referenced.scripts.merge(file.referenced.scripts);
           referenced.loadedByLatin1Pages.merge(file.referenced.loadedByLatin1Pages);
-          if (file.result == ResultCode::Success && mode == WriteMode::Write) rewritten.insert(path);
+          if (file.result == ResultCode::Success && mode == WriteMode::Write && origins[k] == TextOrigin::LoadedByLatin1Page) {
+            rewritten.emplace(path);
+          }
           log(fileMessage(file.result, path));
-          if (observer.fileDone) observer.fileDone(FileOutcome{path, file.result, pass});
+          if (observer.fileDone) observer.fileDone(FileOutcome{std::filesystem::path(path), file.result, pass});
         });
   };
   auto page = [&](const std::filesystem::path& p, ReferencedFiles& loads, TextOrigin) { return convertHtmlFile(p, options, loads, mode); };

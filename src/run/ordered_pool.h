@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sarnavel {
@@ -24,10 +25,11 @@ namespace sarnavel {
 // Files up to this many bytes in all may be converted at the same time.
 inline constexpr std::uintmax_t kParallelMemoryBudget = 8u << 20;
 
+// `convert(k)` and `finish(k, result)` are given the index k of paths[k].
 template <class Result>
-void runInPassOrder(const std::vector<std::string>& paths, int threads, const std::atomic<bool>& cancelRequested,
-                    const std::function<Result(const std::string&)>& convert,
-                    const std::function<void(const std::string&, Result&)>& finish);
+void runInPassOrder(const std::vector<std::string_view>& paths, int threads, const std::atomic<bool>& cancelRequested,
+                    const std::function<Result(std::size_t index)>& convert,
+                    const std::function<void(std::size_t index, Result&)>& finish);
 
 // The number of threads a run uses when it is not told: one per core.
 int defaultThreadCount();

@@ -20,32 +20,36 @@ struct FileIdentity {
 };
 
 // The identity and size of the file a path names (links followed); unknown when it cannot be had.
-inline std::pair<FileIdentity, std::uintmax_t> identify(const std::string& path) {
+inline std::pair<FileIdentity, std::uintmax_t> identify(std::string_view path) {
   struct stat info {};
-  if (stat(path.c_str(), &info) != 0) return {FileIdentity{}, 0};
+  if (stat(std::string(path).c_str(), &info) != 0) return {FileIdentity{}, 0};
   return {FileIdentity{info.st_dev, info.st_ino, true}, static_cast<std::uintmax_t>(std::max<off_t>(info.st_size, 0))};
 }
 
 }  // namespace pool_detail
 
 template <class Result>
-void runInPassOrder(const std::vector<std::string>& paths, int threads, const std::atomic<bool>& cancelRequested,
-                    const std::function<Result(const std::string&)>& convert,
-                    const std::function<void(const std::string&, Result&)>& finish) {
+void runInPassOrder(const std::vector<std::string_view>& paths, int threads, const std::atomic<bool>& cancelRequested,
+                    const std::function<Result(std::size_t index)>& convert,
+                    const std::function<void(std::size_t index, Result&)>& finish) {
   if (threads <= 1 || paths.size() <= 1) {
-    for (const std::string& path : paths) {
+    for (std::size_t index = 0; index < paths.size(); ++index) {
       if (cancelRequested.load()) return;
-      Result result = convert(path);
-      finish(path, result);
+      Result result = convert(index);
+      finish(index, result);
     }
     return;
   }
 
+  // Files do not run further ahead of the hand-over than this, which bounds both the results
+  // waiting in memory and the files a cancellation still lets finish. The results wait in a
+  // ring of that many slots: index k goes to slot k % window.
+  const std::size_t window = 2 * static_cast<std::size_t>(threads);
   enum class Slot { Pending, Done, Skipped };
   std::mutex mutex;
   std::condition_variable changed;
-  std::vector<Slot> slots(paths.size(), Slot::Pending);
-  std::vector<Result> results(paths.size());
+  std::vector<Slot> slots(window, Slot::Pending);
+  std::vector<Result> results(window);
   struct UnderWay {
     std::size_t index;
     pool_detail::FileIdentity identity;
@@ -54,9 +58,6 @@ void runInPassOrder(const std::vector<std::string>& paths, int threads, const st
   std::uintmax_t bytesUnderWay = 0;
   std::size_t next = 0;        // the next index to be taken; indices below it are taken
   std::size_t handedOver = 0;  // indices below it have reached `finish`
-  // Files do not run further ahead of the hand-over than this, which bounds both the results
-  // waiting in memory and the files a cancellation still lets finish.
-  const std::size_t window = 2 * static_cast<std::size_t>(threads);
   int running = threads;
 
   auto work = [&] {
@@ -81,7 +82,7 @@ void runInPassOrder(const std::vector<std::string>& paths, int threads, const st
         });
         if (cancelRequested.load()) {
           skipped = true;
-          slots[index] = Slot::Skipped;
+          slots[index % window] = Slot::Skipped;
         } else {
           underWay.push_back({index, identity});
           bytesUnderWay += size;
@@ -91,13 +92,13 @@ void runInPassOrder(const std::vector<std::string>& paths, int threads, const st
         changed.notify_all();
         continue;
       }
-      Result result = convert(paths[index]);
+      Result result = convert(index);
       {
         std::lock_guard lock(mutex);
         std::erase_if(underWay, [&](const UnderWay& u) { return u.index == index; });
         bytesUnderWay -= size;
-        results[index] = std::move(result);
-        slots[index] = Slot::Done;
+        results[index % window] = std::move(result);
+        slots[index % window] = Slot::Done;
       }
       changed.notify_all();
     }
@@ -117,14 +118,15 @@ void runInPassOrder(const std::vector<std::string>& paths, int threads, const st
     {
       std::unique_lock lock(mutex);
       // An index nobody has taken will never be taken once the workers have stopped.
-      changed.wait(lock, [&] { return slots[index] != Slot::Pending || (index >= next && running == 0); });
-      slot = slots[index];
+      changed.wait(lock, [&] { return (index < next && slots[index % window] != Slot::Pending) || (index >= next && running == 0); });
+      slot = index < next ? slots[index % window] : Slot::Pending;
     }
     if (slot == Slot::Pending) break;
-    if (slot == Slot::Done) finish(paths[index], results[index]);
-    results[index] = Result{};
+    if (slot == Slot::Done) finish(index, results[index % window]);
     {
       std::lock_guard lock(mutex);
+      results[index % window] = Result{};
+      slots[index % window] = Slot::Pending;
       handedOver = index + 1;
     }
     changed.notify_all();

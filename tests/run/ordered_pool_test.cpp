@@ -19,21 +19,26 @@ std::vector<std::string> names(int count) {
   return paths;
 }
 
+std::vector<std::string_view> views(const std::vector<std::string>& texts) { return {texts.begin(), texts.end()}; }
+
 TEST(OrderedPool, ResultsArriveInPassOrderWhateverOrderTheyFinishIn) {
   std::vector<std::string> paths = names(40);
   std::atomic<bool> cancel{false};
   std::vector<std::string> finished;
   std::atomic<int> concurrent{0}, most{0};
   runInPassOrder<int>(
-      paths, 3, cancel,
-      [&](const std::string& path) {
+      views(paths), 3, cancel,
+      [&](std::size_t k) {
         int now = ++concurrent;
         most = std::max(most.load(), now);
-        std::this_thread::sleep_for(std::chrono::microseconds(path.back() % 3 == 0 ? 2000 : 100));
+        std::this_thread::sleep_for(std::chrono::microseconds(k % 3 == 0 ? 2000 : 100));
         --concurrent;
-        return static_cast<int>(path.size());
+        return static_cast<int>(k);
       },
-      [&](const std::string& path, int&) { finished.push_back(path); });
+      [&](std::size_t k, int& result) {
+        EXPECT_EQ(result, static_cast<int>(k));
+        finished.push_back(paths[k]);
+      });
   EXPECT_EQ(finished, paths);
   EXPECT_GT(most.load(), 1) << "the files were not converted at the same time";
 }
@@ -46,17 +51,17 @@ TEST(OrderedPool, CancelStartsNothingNewAndHandsOverWhatStarted) {
     std::set<std::string> started;
     std::vector<std::string> finished;
     runInPassOrder<int>(
-        paths, threads, cancel,
-        [&](const std::string& path) {
+        views(paths), threads, cancel,
+        [&](std::size_t k) {
           {
             std::lock_guard lock(mutex);
-            started.insert(path);
+            started.insert(paths[k]);
           }
           std::this_thread::sleep_for(std::chrono::microseconds(300));
           return 0;
         },
-        [&](const std::string& path, int&) {
-          finished.push_back(path);
+        [&](std::size_t k, int&) {
+          finished.push_back(paths[k]);
           if (finished.size() == 2) cancel = true;
         });
     EXPECT_EQ(std::set<std::string>(finished.begin(), finished.end()), started) << threads;
@@ -80,14 +85,14 @@ TEST(OrderedPool, OneFileIsNeverConvertedTwiceAtOnce) {
   std::atomic<int> inside{0};
   std::atomic<bool> overlapped{false};
   runInPassOrder<int>(
-      paths, 4, cancel,
-      [&](const std::string&) {
+      views(paths), 4, cancel,
+      [&](std::size_t) {
         if (++inside > 1) overlapped = true;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         --inside;
         return 0;
       },
-      [](const std::string&, int&) {});
+      [](std::size_t, int&) {});
   EXPECT_FALSE(overlapped.load());
 }
 
