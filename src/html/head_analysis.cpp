@@ -64,6 +64,8 @@ bool analyseHead(std::string_view page, PARSE1INFO& info) {
       info.titleCloseEnd = tag.span.tagEnd;
     } else if (name == "script") {
       walk.skipScriptBody(tag.span);
+    } else if (name == "style") {
+      walk.skipStyleBody(tag.span);  // a meta or title written in a style sheet is no tag
     } else if (name == "meta") {
       readMeta(tag, info);
     } else if (name == "body") {

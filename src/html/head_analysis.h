@@ -3,8 +3,9 @@
 // analyseHead walks the page once with TagWalk and fills a PARSE1INFO: whether the page has an
 // `html` tag, the offsets of the `head`, `/head`, `title`, `/title` and content-type `meta`
 // tags, the charset that meta names and the page's default script type. Comments and script
-// bodies are skipped, and nothing after the first `body` start tag is examined; of each tag
-// before it the last occurrence wins, inside the head or not. It only reads the page.
+// bodies are skipped (so are style bodies, which browsers read as text), and nothing after the
+// first `body` start tag is examined; of each tag before it the last occurrence wins, inside
+// the head or not. It only reads the page.
 //
 // Contract: at its start analyseHead resets the flags (false, metaSelfClosing true),
 // contentScriptType ("text/javascript") and the HTML5 charset metas, but not `charset` nor any

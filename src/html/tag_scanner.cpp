@@ -188,4 +188,19 @@ void TagWalk::skipScriptBody(const TagSpan& scriptTag) {
   resume_ = resumeAfterScript(page_, scriptTag, noScriptEndFrom_);
 }
 
+void TagWalk::skipStyleBody(const TagSpan& styleTag) {
+  if (styleTag.selfClosing) return;
+  if (noStyleEndFrom_ != kNone && styleTag.tagEnd >= noStyleEndFrom_) return;
+  constexpr std::string_view kCloser = "</style";
+  std::size_t end = findOutsideRuns(page_, styleTag.tagEnd, [&](std::size_t i) {
+    if (page_[i] != '<' || page_.size() - i < kCloser.size()) return false;
+    return lowercaseCopy(page_.substr(i, kCloser.size())) == kCloser;
+  });
+  if (end == kNone) {
+    noStyleEndFrom_ = styleTag.tagEnd;
+    return;
+  }
+  resume_ = end;
+}
+
 }  // namespace sarnavel

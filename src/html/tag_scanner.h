@@ -92,6 +92,11 @@ class TagWalk {
   // Makes the walk resume after the body of the script whose start tag `next` just gave.
   void skipScriptBody(const TagSpan& scriptTag);
 
+  // Makes the walk resume at the end tag of the style element whose start tag `next` just
+  // gave: the next "</style" in any letter case (browsers read a style body as text). When
+  // there is none, the walk goes on after the start tag.
+  void skipStyleBody(const TagSpan& styleTag);
+
  private:
   std::string_view page_;
   bool (*needsAttributes_)(std::string_view name);
@@ -100,6 +105,7 @@ class TagWalk {
   // No script end tag lies at or after this offset (npos while no search has failed), so
   // later searches from beyond it need not look again.
   std::size_t noScriptEndFrom_ = std::string_view::npos;
+  std::size_t noStyleEndFrom_ = std::string_view::npos;  // likewise for "</style"
 };
 
 }  // namespace sarnavel

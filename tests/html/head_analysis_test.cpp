@@ -103,5 +103,18 @@ TEST(AnalyseHead, SecondAnalysisResetsFlagsButKeepsCharsetAndOffsets) {
   EXPECT_EQ(summary(info), "html /head@28-35 /title@28 meta@6-59 / charset=utf-8 script=text/javascript");
 }
 
+// A style body is text to browsers: a meta or title written there is no tag.
+TEST(AnalyseHead, StyleBodiesAreSkipped) {
+  const std::string page =
+      "<html><head><meta http-equiv=Content-Type content=\"text/html; charset=euc-jp\">"
+      "<STYLE>p:after{content:\"<meta http-equiv=Content-Type content='x; charset=y'><title>\"}</Style>"
+      "<style>unclosed <title>";
+  PARSE1INFO info;
+  analyseHead(page, info);
+  EXPECT_EQ(info.charset, "euc-jp");
+  EXPECT_EQ(info.metaStart, 12u);
+  EXPECT_TRUE(info.hasTitle) << "the title after an unclosed style is seen";
+}
+
 }  // namespace
 }  // namespace sarnavel
