@@ -339,6 +339,7 @@ std::size_t decodeShiftJis(std::string_view in, Encoder& e) {
       e.jis0208(code);
       p += 2;
     } else if (b == 0x80) {
+      ++malformed;  // a character, but one the detection does not expect of Shift_JIS text
       e.unicode(0x80);
       ++p;
     } else {

@@ -88,11 +88,13 @@ ResultCode convertCss(std::string& text, const ConversionOptions& options, TextO
 
     // A sheet whose rule names Latin-1, or that a Latin-1 page loads without a rule, is read as
     // code page 1252, unless a byte-order mark makes it UTF-8 for the browser. Its original
-    // bytes are decoded, as browsers do, even when they would pass for UTF-8.
-    const bool readAsShiftJis = !fromDisk || (!isUtf8Text(text) && detectInputEncoding(text) == InputEncoding::ShiftJis);
-    std::optional<CharsetRule> original = fromDisk ? findCharsetRule(text, readAsShiftJis) : std::nullopt;
+    // bytes are decoded, as browsers do, even when they would pass for UTF-8. A Latin-1 rule is
+    // looked for byte by byte (Latin-1 text has no double-byte characters); any other rule,
+    // in a Shift_JIS sheet, with its double-byte characters stepped over.
+    std::optional<CharsetRule> original = fromDisk ? findCharsetRule(text, false) : std::nullopt;
     const bool latin1 = fromDisk && !hadByteOrderMark &&
                         (original ? isLatin1Label(original->value) : origin == TextOrigin::LoadedByLatin1Page);
+    const bool readAsShiftJis = !fromDisk || (!latin1 && !isUtf8Text(text) && detectInputEncoding(text) == InputEncoding::ShiftJis);
     std::string work = text;
     bool prepared = origin == TextOrigin::FromUtf16 || latin1;
     if (latin1) {

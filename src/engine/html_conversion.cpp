@@ -73,12 +73,11 @@ void writeDeclaration(std::string& page, const PARSE1INFO& info, const std::stri
     }
   } else if (!info.metaCharsets.empty()) {
     return;
-  } else if (info.hasHead) {
-    // Before the title when it starts before the head does (the place a later conversion
-    // would move the declaration to), else right after the head start tag.
-    page.insert(info.hasTitle && info.titleStart < info.headEnd ? info.titleStart : info.headEnd, declaration);
   } else {
-    page.insert(info.htmlEnd, declaration);
+    // Right after the head start tag (or the html one), but before the title when the title
+    // starts earlier: the place a later conversion would move the declaration to.
+    std::size_t at = info.hasHead ? info.headEnd : info.htmlEnd;
+    page.insert(info.hasTitle && info.titleStart < at ? info.titleStart : at, declaration);
   }
 }
 
