@@ -61,6 +61,18 @@ std::optional<CharsetRule> findCharsetRule(std::string_view text, bool shiftJis)
   return CharsetRule{at, afterLineBreak(text, i + 1), text.substr(valueStart, valueEnd - valueStart)};
 }
 
+// Whether a CR is followed by an LF, also across ISO-2022-JP escape sequences between them
+// (which the converter drops, making the two one line break).
+bool hasCrLf(std::string_view text) {
+  for (std::size_t cr = text.find('\r'); cr != std::string_view::npos; cr = text.find('\r', cr + 1)) {
+    std::size_t i = cr + 1;
+    std::size_t length = 0;
+    while (i < text.size() && text[i] == '\x1b' && runShiftAt(text, i, length) != RunShift::None) i += length;
+    if (i < text.size() && text[i] == '\n') return true;
+  }
+  return false;
+}
+
 std::string_view ruleTerminator(LineEnding lineEnding, std::string_view text) {
   switch (lineEnding) {
     case LineEnding::CrLf: return "\";\r\n";
@@ -68,7 +80,7 @@ std::string_view ruleTerminator(LineEnding lineEnding, std::string_view text) {
     case LineEnding::Cr: return "\";\r";
     case LineEnding::Unchanged: break;
   }
-  if (text.find("\r\n") != std::string_view::npos) return "\";\r\n";
+  if (hasCrLf(text)) return "\";\r\n";
   if (text.find('\n') != std::string_view::npos) return "\";\n";
   if (text.find('\r') != std::string_view::npos) return "\";\r";
   return "\";\r\n";

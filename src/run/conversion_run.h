@@ -34,7 +34,7 @@ struct RunRequest {
   ConversionOptions options;
   std::vector<std::filesystem::path> paths;  // full paths, in list order; other kinds are passed over
   WriteMode mode = WriteMode::Write;
-  int threads = 0;  // files converted at the same time; 0: one per core
+  int threads = 0;  // files converted at the same time; 0: four per core (see ordered_pool.h)
 };
 
 struct FileOutcome {

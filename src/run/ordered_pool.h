@@ -31,7 +31,7 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
                     const std::function<Result(std::size_t index)>& convert,
                     const std::function<void(std::size_t index, Result&)>& finish);
 
-// The number of threads a run uses when it is not told: one per core.
+// The number of threads a run uses when it is not told: four per core (4 to 16).
 int defaultThreadCount();
 
 }  // namespace sarnavel

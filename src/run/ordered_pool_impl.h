@@ -134,9 +134,12 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
   for (std::thread& t : pool) t.join();
 }
 
+// Four threads per core: converting keeps the cores busy, and the threads waiting for their
+// file to reach the disk (each file is flushed before it replaces the original) overlap those
+// waits instead of queueing them one behind the other.
 inline int defaultThreadCount() {
   unsigned cores = std::thread::hardware_concurrency();
-  return cores == 0 ? 1 : static_cast<int>(std::min(cores, 8u));
+  return static_cast<int>(std::clamp(4 * std::max(cores, 1u), 4u, 16u));
 }
 
 }  // namespace sarnavel
