@@ -53,7 +53,7 @@ std::optional<CharsetRule> findCharsetRule(std::string_view text, bool shiftJis)
   while (i < text.size() && isCssSpace(text[i])) ++i;
   if (i >= text.size() || text[i] != '"') return std::nullopt;
   std::size_t valueStart = i + 1;
-  std::size_t valueEnd = text.find('"', valueStart);
+  std::size_t valueEnd = findByteOutsideRuns(text, valueStart, '"');  // a quote in an ISO-2022-JP run is half a character
   if (valueEnd == std::string_view::npos) return std::nullopt;
   i = valueEnd + 1;
   while (i < text.size() && isCssSpace(text[i])) ++i;
