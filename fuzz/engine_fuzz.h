@@ -121,7 +121,7 @@ inline int fuzzDocument(DocumentKind kind, const std::uint8_t* data, std::size_t
     PARSE1INFO head;
     analyseHead(converted, head);
     // An HTML5 declaration (<meta charset>) stands for the content-type one.
-    const bool html5 = lowercaseCopy(converted).find("<meta charset=\"" + lowerCharset + "\"") != std::string::npos;
+    const bool html5 = !head.metaCharsets.empty() && head.firstMetaCharset == lowerCharset;
     if (head.hasHtml && head.hasHead && !html5 && !metaInsideStyle(original) && !severalDeclarations(original)) {
       FUZZ_CHECK(head.hasContentTypeMeta && head.charset == lowerCharset, where + ": page declares '" + head.charset + "'");
     }
