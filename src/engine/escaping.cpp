@@ -33,14 +33,8 @@ void appendEscape(std::string& out, EscapeLanguage language, char32_t codePoint)
 
 void Cp932Escaper::write(char16_t u) {
   std::uint16_t code = cp932::fromUnicode(u);
-  if (code == cp932::kNoCode) {
-    appendEscape(out_, language_, u);
-  } else if (code < 0x100) {
-    out_.push_back(static_cast<char>(code));
-  } else {
-    out_.push_back(static_cast<char>(code >> 8));
-    out_.push_back(static_cast<char>(code & 0xFF));
-  }
+  if (code == cp932::kNoCode) appendEscape(out_, language_, u);
+  else cp932::appendCode(out_, code);
 }
 
 void Cp932Escaper::finish() {

@@ -104,14 +104,8 @@ std::string wideToCp932(std::u16string_view text) {
   out.reserve(text.size() * 2);
   for (char16_t unit : text) {
     std::uint16_t code = cp932::fromUnicode(unit);
-    if (code == cp932::kNoCode) {
-      out.push_back('?');
-    } else if (code < 0x100) {
-      out.push_back(static_cast<char>(code));
-    } else {
-      out.push_back(static_cast<char>(code >> 8));
-      out.push_back(static_cast<char>(code & 0xFF));
-    }
+    if (code == cp932::kNoCode) out.push_back('?');
+    else cp932::appendCode(out, code);
   }
   return out;
 }

@@ -36,6 +36,12 @@ char16_t toUnicode(std::uint16_t code);
 // extensions) the one Windows writes is chosen.
 std::uint16_t fromUnicode(char16_t unit);
 
+// Appends the one or two bytes of a code that fromUnicode gave.
+inline void appendCode(std::string& out, std::uint16_t code) {
+  if (code >= 0x100) out.push_back(static_cast<char>(code >> 8));
+  out.push_back(static_cast<char>(code & 0xFF));
+}
+
 }  // namespace sarnavel::cp932
 
 namespace sarnavel {
