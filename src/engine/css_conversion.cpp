@@ -8,10 +8,10 @@
 #include "engine/escaping.h"
 #include "engine/latin1_label.h"
 #include "html/iso2022_runs.h"
-#include "text/cp932.h"
-#include "text/utf8.h"
 #include "html/tag_scanner.h"
 #include "text/cp1252.h"
+#include "text/cp932.h"
+#include "text/utf8.h"
 
 namespace sarnavel {
 namespace {
@@ -32,8 +32,6 @@ std::size_t afterLineBreak(std::string_view text, std::size_t at) {
   return at;
 }
 
-// The first "@charset" of the text, when it is followed by a double-quoted value and a
-// semicolon; no rule otherwise (a well-formed rule further on is not looked for).
 // The first "@charset" that is text: not inside an ISO-2022-JP run, and in Shift_JIS text not
 // begun by the trail byte of a double-byte character (0x40 is '@').
 std::size_t findCharsetKeyword(std::string_view text, bool shiftJis) {
@@ -46,6 +44,8 @@ std::size_t findCharsetKeyword(std::string_view text, bool shiftJis) {
   return std::string_view::npos;
 }
 
+// The first "@charset" of the text, when it is followed by a double-quoted value and a
+// semicolon; no rule otherwise (a well-formed rule further on is not looked for).
 std::optional<CharsetRule> findCharsetRule(std::string_view text, bool shiftJis) {
   std::size_t at = findCharsetKeyword(text, shiftJis);
   if (at == std::string_view::npos) return std::nullopt;
