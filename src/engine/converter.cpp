@@ -12,6 +12,7 @@
 #include <optional>
 #include <type_traits>
 
+#include "text/ascii.h"
 #include "text/cp932.h"
 #include "text/jis.h"
 #include "text/utf8.h"
@@ -308,13 +309,7 @@ struct Utf8Encoder : EncoderBase<Utf8Encoder> {
 template <class Encoder>
 const std::uint8_t* passAscii(const std::uint8_t* p, const std::uint8_t* end, Encoder& e) {
   const std::uint8_t* run = p;
-  while (end - p >= 8) {
-    std::uint64_t word;
-    std::memcpy(&word, p, 8);
-    if (word & 0x8080808080808080ULL) break;
-    p += 8;
-  }
-  while (p < end && *p < 0x80) ++p;
+  p += skipAscii(p, 0, static_cast<std::size_t>(end - p));
   if (p > run) e.asciiRun(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
   return p;
 }
@@ -379,8 +374,6 @@ std::size_t decodeShiftJisToUtf8(std::string_view in, Utf8Encoder& e) {
   return malformed;
 }
 
-bool isEucByte(std::uint8_t b) { return b >= 0xA1 && b <= 0xFE; }
-
 template <class Encoder>
 void decodeEucJp(std::string_view in, Encoder& e) {
   const auto* p = reinterpret_cast<const std::uint8_t*>(in.data());
@@ -390,13 +383,13 @@ void decodeEucJp(std::string_view in, Encoder& e) {
     if (p == end) break;
     std::uint8_t b = *p;
     std::ptrdiff_t left = end - p;
-    if (isEucByte(b) && left >= 2 && isEucByte(p[1])) {
+    if (jis::isEucByte(b) && left >= 2 && jis::isEucByte(p[1])) {
       e.jis0208(jis::toShiftJis({static_cast<std::uint8_t>(b - 0xA0), static_cast<std::uint8_t>(p[1] - 0xA0)}));
       p += 2;
     } else if (b == 0x8E && left >= 2 && p[1] >= 0xA1 && p[1] <= 0xDF) {
       e.kana(p[1]);
       p += 2;
-    } else if (b == 0x8F && left >= 3 && isEucByte(p[1]) && isEucByte(p[2])) {
+    } else if (b == 0x8F && left >= 3 && jis::isEucByte(p[1]) && jis::isEucByte(p[2])) {
       e.jis0212({static_cast<std::uint8_t>(p[1] - 0xA0), static_cast<std::uint8_t>(p[2] - 0xA0)});
       p += 3;
     } else {

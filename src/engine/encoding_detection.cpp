@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "text/ascii.h"
 #include "text/cp932.h"
 #include "text/jis.h"
 
@@ -60,18 +61,6 @@ struct Reading {
   std::uint64_t cost = 0;
 };
 
-// Skips ASCII eight bytes at a time; returns the offset of the next byte from 0x80.
-std::size_t skipAscii(const std::uint8_t* p, std::size_t i, std::size_t n) {
-  while (i + 8 <= n) {
-    std::uint64_t word;
-    std::memcpy(&word, p + i, 8);
-    if (word & 0x8080808080808080ULL) break;
-    i += 8;
-  }
-  while (i < n && p[i] < 0x80) ++i;
-  return i;
-}
-
 Reading readAsShiftJis(const std::uint8_t* p, std::size_t n, const Model& m) {
   Reading r;
   bool inHalfWidthRun = false;
@@ -98,8 +87,6 @@ Reading readAsShiftJis(const std::uint8_t* p, std::size_t n, const Model& m) {
   return r;
 }
 
-bool isEucByte(std::uint8_t b) { return b >= 0xA1 && b <= 0xFE; }
-
 Reading readAsEucJp(const std::uint8_t* p, std::size_t n, const Model& m) {
   Reading r;
   bool inHalfWidthRun = false;
@@ -109,7 +96,7 @@ Reading readAsEucJp(const std::uint8_t* p, std::size_t n, const Model& m) {
     if (b < 0x80) {
       i = skipAscii(p, i, n);
       inHalfWidthRun = false;
-    } else if (isEucByte(b) && left >= 2 && isEucByte(p[i + 1])) {
+    } else if (jis::isEucByte(b) && left >= 2 && jis::isEucByte(p[i + 1])) {
       std::uint8_t cost = m.sjisCost[jis::toShiftJis({static_cast<std::uint8_t>(b - 0xA0), static_cast<std::uint8_t>(p[i + 1] - 0xA0)})];
       if (cost == kNoCharacter) ++r.errors;
       else r.cost += cost;
@@ -119,7 +106,7 @@ Reading readAsEucJp(const std::uint8_t* p, std::size_t n, const Model& m) {
       r.cost += inHalfWidthRun ? kHalfWidthGoOnCost : kHalfWidthStartCost;
       inHalfWidthRun = true;
       i += 2;
-    } else if (b == 0x8F && left >= 3 && isEucByte(p[i + 1]) && isEucByte(p[i + 2])) {
+    } else if (b == 0x8F && left >= 3 && jis::isEucByte(p[i + 1]) && jis::isEucByte(p[i + 2])) {
       if (jis::jis0212ToUnicode({static_cast<std::uint8_t>(p[i + 1] - 0xA0), static_cast<std::uint8_t>(p[i + 2] - 0xA0)}) == 0xFFFF) ++r.errors;
       else r.cost += kJis0212Cost;
       inHalfWidthRun = false;

@@ -16,8 +16,6 @@ char16_t jis0208Unit(unsigned row, unsigned cell) {
   return unit == cp932::kNoUnit ? kReplacement : unit;
 }
 
-bool isEucByte(std::uint8_t b) { return b >= 0xA1 && b <= 0xFE; }
-
 std::u16string decodeEucJp(std::string_view bytes) {
   std::u16string out;
   out.reserve(bytes.size());
@@ -31,11 +29,11 @@ std::u16string decodeEucJp(std::string_view bytes) {
     } else if (b == 0x8E && next(1) >= 0xA1 && next(1) <= 0xDF) {
       out.push_back(static_cast<char16_t>(0xFF61 + next(1) - 0xA1));
       i += 2;
-    } else if (b == 0x8F && isEucByte(next(1)) && isEucByte(next(2))) {
+    } else if (b == 0x8F && jis::isEucByte(next(1)) && jis::isEucByte(next(2))) {
       char16_t unit = jis::jis0212ToUnicode({static_cast<std::uint8_t>(next(1) - 0xA0), static_cast<std::uint8_t>(next(2) - 0xA0)});
       out.push_back(unit == 0xFFFF ? kReplacement : unit);
       i += 3;
-    } else if (isEucByte(b) && isEucByte(next(1))) {
+    } else if (jis::isEucByte(b) && jis::isEucByte(next(1))) {
       out.push_back(jis0208Unit(b - 0xA0u, next(1) - 0xA0u));
       i += 2;
     } else {

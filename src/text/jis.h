@@ -39,6 +39,9 @@ inline std::uint16_t toShiftJis(Position p) {
   return static_cast<std::uint16_t>(lead << 8 | trail);
 }
 
+// A byte of an EUC-JP double-byte character (0xA1-0xFE).
+inline bool isEucByte(std::uint8_t b) { return b >= 0xA1 && b <= 0xFE; }
+
 // The unit of a JIS X 0212 position (rows and cells 1-94); 0xFFFF when there is none.
 char16_t jis0212ToUnicode(Position p);
 
