@@ -32,7 +32,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
 
   const int threads = request.threads > 0 ? request.threads : defaultThreadCount();
   struct FileResult {
-    ResultCode result = ResultCode::Success;
+    FileReport report;
     ReferencedFiles referenced;  // what a page loads
   };
   // A file that a Latin-1 page loads is read as Latin-1 until this run has rewritten it.
@@ -52,23 +52,24 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
         [&](std::size_t k) {
           FileResult file;
           try {
-            file.result = driver(std::filesystem::path(paths[k]), file.referenced, origins[k]);
+            file.report = driver(std::filesystem::path(paths[k]), file.referenced, origins[k]);
           } catch (const std::bad_alloc&) {
-            file.result = ResultCode::OutOfMemory;
+            file.report = FileReport{ResultCode::OutOfMemory, {}};
           }
           return file;
         },
         [&](std::size_t k, FileResult& file) {
           std::string_view path = paths[k];
-          (file.result == ResultCode::Success ? summary.successes : summary.failures) += 1;
+          const ResultCode result = file.report.result;
+          (result == ResultCode::Success ? summary.successes : summary.failures) += 1;
           referenced.styleSheets.merge(file.referenced.styleSheets);
           referenced.scripts.merge(file.referenced.scripts);
           referenced.loadedByLatin1Pages.merge(file.referenced.loadedByLatin1Pages);
-          if (file.result == ResultCode::Success && mode == WriteMode::Write && origins[k] == TextOrigin::LoadedByLatin1Page) {
+          if (result == ResultCode::Success && mode == WriteMode::Write && origins[k] == TextOrigin::LoadedByLatin1Page) {
             rewritten.emplace(path);
           }
-          log(fileMessage(file.result, path));
-          if (observer.fileDone) observer.fileDone(FileOutcome{std::filesystem::path(path), file.result, pass});
+          log(fileEntry(file.report, path));
+          if (observer.fileDone) observer.fileDone(FileOutcome{std::filesystem::path(path), result, pass, std::move(file.report.notes)});
         });
   };
   auto page = [&](const std::filesystem::path& p, ReferencedFiles& loads, TextOrigin) { return convertHtmlFile(p, options, loads, mode); };

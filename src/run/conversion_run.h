@@ -41,6 +41,7 @@ struct FileOutcome {
   std::filesystem::path path;
   ResultCode result = ResultCode::Success;
   int pass = 1;  // 1 to 5
+  std::vector<std::string> notes;  // the indented lines under its log line (file_report.h)
 };
 
 struct RunObserver {

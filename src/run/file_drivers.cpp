@@ -42,29 +42,33 @@ WorkingText workingText(std::string bytes, FileKind kind) {
 
 namespace {
 
-// The steps all three drivers share; `convert` is the engine operation of the kind.
+// The steps all three drivers share; `convert` is the engine operation of the kind. Each step
+// that fails ends the file with its code, leaving the file on disk as it was.
 template <class Convert>
-ResultCode convertFile(const std::filesystem::path& path, FileKind kind, const ConversionOptions& options, WriteMode mode,
+FileReport convertFile(const std::filesystem::path& path, FileKind kind, const ConversionOptions& options, WriteMode mode,
                        TextOrigin hint, Convert&& convert) {
+  FileReport report;
   try {
     std::string bytes;
-    ResultCode result = readWholeFile(path, bytes);
-    if (result != ResultCode::Success) return result;
+    if ((report.result = readWholeFile(path, bytes)) != ResultCode::Success) return report;
     WorkingText working = workingText(std::move(bytes), kind);
     std::string& text = working.text;
-    result = convert(text, working.origin == TextOrigin::FromUtf16 ? working.origin : hint);
-    if (result != ResultCode::Success) return result;
-    if (mode == WriteMode::DryRun) return ResultCode::Success;
-    if (options.makeBackup && !backupFile(path)) return ResultCode::BackupFailed;
-    return writeWholeFile(path, text);
+    if ((report.result = convert(text, working.origin == TextOrigin::FromUtf16 ? working.origin : hint)) != ResultCode::Success) return report;
+    if (mode == WriteMode::DryRun) return report;
+    if (options.makeBackup && !backupFile(path)) {
+      report.result = ResultCode::BackupFailed;
+      return report;
+    }
+    report.result = writeWholeFile(path, text);
   } catch (const std::bad_alloc&) {
-    return ResultCode::OutOfMemory;
+    report.result = ResultCode::OutOfMemory;
   }
+  return report;
 }
 
 }  // namespace
 
-ResultCode convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, ReferencedFiles& referenced,
+FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, ReferencedFiles& referenced,
                            WriteMode mode) {
   std::error_code error;
   std::filesystem::path full = std::filesystem::absolute(path, error).lexically_normal();
@@ -73,11 +77,11 @@ ResultCode convertHtmlFile(const std::filesystem::path& path, const ConversionOp
                      [&](std::string& text, TextOrigin origin) { return convertHtml(text, options, folder, referenced, origin); });
 }
 
-ResultCode convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode, TextOrigin origin) {
+FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode, TextOrigin origin) {
   return convertFile(path, FileKind::Css, options, mode, origin, [&](std::string& text, TextOrigin origin) { return convertCss(text, options, origin); });
 }
 
-ResultCode convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode, TextOrigin origin) {
+FileReport convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode, TextOrigin origin) {
   return convertFile(path, FileKind::JavaScript, options, mode, origin, [&](std::string& text, TextOrigin origin) { return convertJavaScript(text, options, origin); });
 }
 

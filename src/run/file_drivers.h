@@ -9,7 +9,7 @@
 // Nothing of the file is ever dropped: zero bytes and zero UTF-16 units are carried through,
 // and a trailing odd byte of a UTF-16 file is kept after the text.
 //
-// Contract: Success when the file was converted and written (in a dry run: read and
+// Contract: the report's result is Success when the file was converted and written (in a dry run: read and
 // converted, nothing written); otherwise the code of the step that failed, with the file on
 // disk as it was: CannotOpen (102) or OutOfMemory (101) when reading, OutOfMemory when
 // converting (nothing backed up), BackupFailed (104) when the backup could not be made
@@ -24,18 +24,19 @@
 #include "engine/conversion_options.h"
 #include "engine/result_code.h"
 #include "run/file_kind.h"
+#include "run/file_report.h"
 
 namespace sarnavel {
 
 // Whether a driver writes what it converted.
 enum class WriteMode { Write, DryRun };
 
-ResultCode convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, ReferencedFiles& referenced,
+FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, ReferencedFiles& referenced,
                            WriteMode mode = WriteMode::Write);
 // `origin` LoadedByLatin1Page: a Latin-1 page loads the file (UTF-16 content overrides it).
-ResultCode convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode = WriteMode::Write,
+FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode = WriteMode::Write,
                           TextOrigin origin = TextOrigin::AsRead);
-ResultCode convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode = WriteMode::Write,
+FileReport convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode = WriteMode::Write,
                          TextOrigin origin = TextOrigin::AsRead);
 
 // How the driver reads a file's bytes into the text the engine works on.

@@ -14,6 +14,12 @@ std::string fileMessage(ResultCode result, std::string_view path) {
   return "失敗: " + std::string(path) + "\r\n" + std::string(reason) + "\r\n";
 }
 
+std::string fileEntry(const FileReport& report, std::string_view path) {
+  std::string entry = fileMessage(report.result, path);
+  for (const std::string& note : report.notes) entry += "  " + note + "\r\n";
+  return entry;
+}
+
 std::string summaryMessage(int successes, int failures) {
   return "\r\n---\r\n" + std::to_string(successes) + "個の成功、" + std::to_string(failures) + "個の失敗。\r\n変換処理を終了しました。\r\n";
 }

@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "engine/result_code.h"
+#include "run/file_report.h"
 
 namespace sarnavel {
 
@@ -29,6 +30,10 @@ enum class MessageId : int {
 
 // The log entry of one file: message 100 to 104 with the path.
 std::string fileMessage(ResultCode result, std::string_view path);
+
+// The whole log entry of one file: its message, then each note on a line of its own indented
+// by two spaces.
+std::string fileEntry(const FileReport& report, std::string_view path);
 
 // Message 105 with the counts.
 std::string summaryMessage(int successes, int failures);

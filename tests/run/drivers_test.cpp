@@ -59,9 +59,9 @@ ResultCode convertFile(FileKind kind, const fs::path& path, const ConversionOpti
                        WriteMode mode = WriteMode::Write) {
   ReferencedFiles referenced;
   switch (kind) {
-    case FileKind::Html: return convertHtmlFile(path, options, referenced, mode);
-    case FileKind::Css: return convertCssFile(path, options, mode);
-    default: return convertJsFile(path, options, mode);
+    case FileKind::Html: return convertHtmlFile(path, options, referenced, mode).result;
+    case FileKind::Css: return convertCssFile(path, options, mode).result;
+    default: return convertJsFile(path, options, mode).result;
   }
 }
 
@@ -289,7 +289,7 @@ TEST(FileDrivers, ByteContentGoesToTheEngineAsRead) {
     fs::path file = folder.put("a.js", bytes);
     std::string expected = bytes;
     ASSERT_EQ(convertJavaScript(expected, optionsFor(3)), ResultCode::Success);
-    EXPECT_EQ(convertJsFile(file, optionsFor(3)), ResultCode::Success);
+    EXPECT_EQ(convertJsFile(file, optionsFor(3)).result, ResultCode::Success);
     EXPECT_TRUE(sameBytes(TempFolder::read(file), expected)) << ::testing::PrintToString(bytes);
   }
 }
@@ -429,7 +429,7 @@ TEST(FileDrivers, ABackupThatCannotBeWrittenFails) {
   int result = inChild([&] {
     rlimit small{100, 100};
     if (setrlimit(RLIMIT_FSIZE, &small) != 0) return 1;
-    return static_cast<int>(convertJsFile(file, optionsFor(0, true)));
+    return static_cast<int>(convertJsFile(file, optionsFor(0, true)).result);
   });
   EXPECT_EQ(result, static_cast<int>(ResultCode::BackupFailed));
   EXPECT_EQ(TempFolder::read(file), in);
@@ -453,7 +453,7 @@ TEST(FileDrivers, AFileTooLargeForMemoryFails) {
     const rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + 256ull * 1024 * 1024;
     rlimit memory{limit, limit};
     if (setrlimit(RLIMIT_AS, &memory) != 0) return 2;
-    return static_cast<int>(convertJsFile(file, optionsFor(3, true)));
+    return static_cast<int>(convertJsFile(file, optionsFor(3, true)).result);
   });
   EXPECT_EQ(result, static_cast<int>(ResultCode::OutOfMemory));
   EXPECT_EQ(fs::file_size(file), size);
@@ -473,7 +473,7 @@ TEST(FileDrivers, APagesReferencesResolveAgainstItsOwnFolder) {
   folder.put("a.css", "p{}");  // a sheet of the same name elsewhere is not the one
   const fs::path before = fs::current_path();
   ReferencedFiles referenced;
-  EXPECT_EQ(convertHtmlFile(page, optionsFor(3), referenced), ResultCode::Success);
+  EXPECT_EQ(convertHtmlFile(page, optionsFor(3), referenced).result, ResultCode::Success);
   EXPECT_EQ(referenced.styleSheets, PathSet{(folder / "site/sub/a.css").string()});
   EXPECT_EQ(referenced.scripts, PathSet{(folder / "site/b.js").string()});
   EXPECT_EQ(fs::current_path(), before);
@@ -489,7 +489,7 @@ TEST(FileDrivers, APagesReferencesResolveAgainstItsOwnFolder) {
   ASSERT_EQ(TempFolder::read(page.string() + ".bak").substr(0, 6), "<html>");
   fs::rename(page.string() + ".bak", page);
   ReferencedFiles again;
-  EXPECT_EQ(convertHtmlFile(fs::relative(page), optionsFor(3, false), again), ResultCode::Success);
+  EXPECT_EQ(convertHtmlFile(fs::relative(page), optionsFor(3, false), again).result, ResultCode::Success);
   EXPECT_EQ(again.styleSheets, referenced.styleSheets);
   EXPECT_EQ(again.scripts, referenced.scripts);
   EXPECT_EQ(TempFolder::read(page), converted);
@@ -501,7 +501,7 @@ TEST(FileDrivers, ADryRunStillGathersAPagesReferences) {
   fs::path page = folder.put("page.html", in);
   folder.put("a.css", "p{}");
   ReferencedFiles referenced;
-  EXPECT_EQ(convertHtmlFile(page, optionsFor(0), referenced, WriteMode::DryRun), ResultCode::Success);
+  EXPECT_EQ(convertHtmlFile(page, optionsFor(0), referenced, WriteMode::DryRun).result, ResultCode::Success);
   EXPECT_EQ(referenced.styleSheets, PathSet{(folder / "a.css").string()});
   EXPECT_EQ(TempFolder::read(page), in);
 }

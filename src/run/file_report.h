@@ -1,0 +1,21 @@
+// What became of one file of a run: its result code and the lines that say more about it.
+//
+// `notes` are short Japanese texts that the log writes as indented lines under the file's own
+// log line: why a file was left as it was, a reference that was not followed, a file reached
+// outside what the user named. A file with nothing to say has none, and its log entry is
+// exactly the message of its result code.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/result_code.h"
+
+namespace sarnavel {
+
+struct FileReport {
+  ResultCode result = ResultCode::Success;
+  std::vector<std::string> notes;
+};
+
+}  // namespace sarnavel
