@@ -68,7 +68,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           if (result == ResultCode::Success && mode == WriteMode::Write && origins[k] == TextOrigin::LoadedByLatin1Page) {
             rewritten.emplace(path);
           }
-          log(fileEntry(file.report, path));
+          log(fileEntry(file.report, observer.pathForLog ? observer.pathForLog(path) : std::string(path)));
           if (observer.fileDone) observer.fileDone(FileOutcome{std::filesystem::path(path), result, pass, std::move(file.report.notes)});
         });
   };

@@ -47,6 +47,9 @@ struct FileOutcome {
 struct RunObserver {
   std::function<void(std::string_view entry)> log;         // every log text, in order (CR+LF line ends)
   std::function<void(const FileOutcome& outcome)> fileDone;  // optional: each file as it finishes
+  // Optional: how a path is written into the log (a shell may show names that are not UTF-8
+  // readably); the path's bytes as they are when not set.
+  std::function<std::string(std::string_view path)> pathForLog;
 };
 
 struct RunSummary {
