@@ -62,7 +62,8 @@ compare_lists "the package" "$scratch/expected" "$scratch/actual"
 [[ -f "$root/usr/share/doc/sarnavel/changelog.Debian.gz" ]] || fail "no changelog.Debian.gz"
 
 for program in sarnavel sarnavel-cli; do
-  if ldd "$root/usr/bin/$program" | grep -q 'not found'; then fail "$program lacks a shared library: $(ldd "$root/usr/bin/$program" | grep 'not found')"; fi
+  libraries="$(ldd "$root/usr/bin/$program")"
+  if grep -q 'not found' <<< "$libraries"; then fail "$program lacks a shared library: $(grep 'not found' <<< "$libraries")"; fi
 done
 
 # --- The installed command-line tool: its version, and a conversion of the sample site --------
@@ -99,7 +100,15 @@ for page in "$root"/usr/share/man/man1/*.1.gz; do
   [[ -z "$warnings" ]] || fail "${page##*/} renders with warnings: $warnings"
   lexgrog "$page" > /dev/null || fail "lexgrog cannot read the NAME section of ${page##*/}"
 done
-desktop-file-validate "$root/usr/share/applications/sarnavel.desktop" || fail "desktop-file-validate"
+# Every option of --help has its entry (a .TP tag) under OPTIONS in the manual page.
+tags="$(zcat "$root/usr/share/man/man1/sarnavel-cli.1.gz" | sed -e 's/\\-/-/g' -e 's/\\f[BIRP]//g' |
+  awk '/^\.SH/ { options = ($2 == "OPTIONS") } options && tag { print } { tag = options && /^\.TP/ }')"
+for option in $("$cli" --help | grep -o -E -- '--[a-z][a-z-]*' | sort -u); do
+  grep -q -E -- "[ \"]$option([ \"=]|\$)" <<< "$tags" || fail "sarnavel-cli(1) has no entry for $option under OPTIONS"
+done
+# Hints too: two main categories, for one, put the program twice into a menu.
+said="$(desktop-file-validate "$root/usr/share/applications/sarnavel.desktop" 2>&1)" || fail "desktop-file-validate: $said"
+[[ -z "$said" ]] || fail "desktop-file-validate: $said"
 appstreamcli validate --no-net "$root/usr/share/metainfo/io.github.sarnavel.Sarnavel.metainfo.xml" ||
   fail "appstreamcli validate"
 for size in 32 48 64 128 256; do
