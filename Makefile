@@ -1,4 +1,5 @@
-# Entry points. `make test` is what CI runs: install what is missing, configure, build, run every test.
+# Entry points. `make test` is what CI runs: install what is missing, configure, build, run every
+# test but the package test (`make test-package`, which CI runs after the others).
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
@@ -16,14 +17,14 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
-	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -LE package
 
 # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
 SANITIZE_BUILD ?= build-sanitize
 test-sanitize: deps
 	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=Debug -DSARNAVEL_SANITIZE=ON -DSARNAVEL_BENCH=OFF
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
-	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS) -LE e2e
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS) -LE 'e2e|package'
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD)
@@ -42,11 +43,29 @@ run: configure
 	echo "sarnavel: the sample site is copied to $$site"; \
 	$(BUILD)/src/ui/sarnavel "$$site"
 
-# Installs the desktop program, sarnavel-cli, the icons and the desktop entry under PREFIX.
+# Installs both programs, their manual pages, the bash completion, the desktop entry, the
+# AppStream description and the icons under $(DESTDIR)$(PREFIX); `make uninstall` removes what
+# the last `make install` from $(BUILD) put there, files and the folders it created.
 PREFIX ?= /usr/local
-.PHONY: install
+DESTDIR ?=
+.PHONY: install uninstall
 install: build
-	cmake --install $(BUILD) --prefix $(PREFIX)
+	DESTDIR="$(DESTDIR)" scripts/install-tree install "$(BUILD)" "$(PREFIX)"
+
+uninstall:
+	scripts/install-tree uninstall "$(BUILD)"
+
+# The Debian package, built with dpkg-buildpackage from a copy of the tree and checked with
+# lintian: $(BUILD)/deb/sarnavel_VERSION_ARCH.deb.
+.PHONY: deb
+deb: deps
+	JOBS=$(JOBS) scripts/build-deb "$(BUILD)/deb"
+
+# Builds that package, installs it into a scratch root and runs it; checks make install and
+# make uninstall. Not part of `make test` (it takes a few minutes); CI runs it after the others.
+.PHONY: test-package
+test-package: build
+	ctest --test-dir $(BUILD) --output-on-failure -L package
 
 # Every fuzz target for FUZZ_SECONDS from its seed corpus (clang with libFuzzer; see fuzz/).
 FUZZ_SECONDS ?= 60
