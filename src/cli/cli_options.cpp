@@ -71,6 +71,7 @@ CliParse parseCommandLine(const std::vector<std::string>& arguments) {
         return parse;
       }
       o.conversion.targetEncoding = target;
+      o.targetGiven = true;
     } else if (name == "-n" || name == "--newline") {
       if (!takeValue()) return parse;
       if (!lineEndingFromName(value, o.conversion.lineEnding)) {
@@ -104,8 +105,8 @@ std::string usageText() {
          "Each PATH is a file or a folder; folders are walked with their subfolders and\n"
          "their .html, .htm, .css and .js files are taken.\n"
          "\n"
-         "  -t, --to ENC        target encoding: shift_jis (default), euc-jp, utf-8,\n"
-         "                      iso-2022-jp (also sjis, cp932, eucjp, utf8)\n"
+         "  -t, --to ENC        target encoding: shift_jis (the default, with a notice),\n"
+         "                      euc-jp, utf-8, iso-2022-jp (also sjis, cp932, eucjp, utf8)\n"
          "  -n, --newline EOL   line endings: keep (default), crlf, lf, cr\n"
          "      --no-follow-css do not convert the style sheets that pages load\n"
          "      --no-follow-js  do not convert the scripts that pages load\n"
@@ -117,10 +118,24 @@ std::string usageText() {
          "Pages get a meta declaration naming the new encoding, style sheets an @charset\n"
          "rule, and the link and script elements that load local files a charset attribute.\n"
          "Characters the target cannot hold become escapes of the file's own language.\n"
-         "The log goes to standard output; notices and errors to standard error.\n"
          "\n"
-         "Exit status: 0 when every file was converted, 1 when a file failed or a PATH\n"
-         "does not exist, 2 for a usage error, 130 when cancelled with Ctrl-C.\n";
+         "The walk of a folder does not follow links to folders, and passes over links to\n"
+         "files outside the folders and files named; a PATH named is always followed.\n"
+         "\n"
+         "The log goes to standard output, one line per file: control characters and bytes\n"
+         "that are not UTF-8 in a name are written as escapes (\\n, \\x1b, \\xff; a\n"
+         "backslash as \\\\). Notices and errors go to standard error as\n"
+         "'sarnavel-cli: PATH: ...'. A log that cannot be written (a closed standard output,\n"
+         "a pipe whose reader has gone) stops the run between two files; the rest of the\n"
+         "log then goes to standard error.\n"
+         "\n"
+         "SIGINT (Ctrl-C), SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2 and SIGALRM stop the\n"
+         "run between two files, never in a write; a signal ignored at start stays ignored.\n"
+         "\n"
+         "Exit status: 0 when every file was converted; 1 when a file failed, a PATH does\n"
+         "not exist, a folder could not be read, or the log could not be written; 2 for a\n"
+         "usage error; 128 + the signal's number when a signal stopped the run (130 for\n"
+         "Ctrl-C, 143 for SIGTERM).\n";
 }
 
 }  // namespace sarnavel

@@ -17,6 +17,7 @@ namespace sarnavel {
 
 struct CliOptions {
   ConversionOptions conversion;
+  bool targetGiven = false;  // -t named the target; otherwise Shift_JIS, the desktop program's default
   bool dryRun = false;
   bool help = false;
   bool version = false;

@@ -1,68 +1,56 @@
 // sarnavel-cli: converts a batch of Japanese web documents from a terminal, a Makefile or CI.
-#include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <cstdio>
-#include <iostream>
+#include <string>
+#include <vector>
 
 #include "cli/cli_options.h"
+#include "cli/intake_notices.h"
+#include "cli/log_writer.h"
+#include "cli/stop_signals.h"
 #include "run/conversion_run.h"
 #include "run/intake.h"
-#include "run/run_messages.h"
+#include "run/standard_descriptors.h"
+#include "run/visible_path.h"
 
 namespace {
 
-std::atomic<bool> cancelRequested{false};
-
-// Ctrl-C (and a polite kill) asks the run to stop between two files, never in a write.
-extern "C" void requestCancel(int) { cancelRequested.store(true); }
-
-void installCancelHandler() {
-  struct sigaction action {};
-  action.sa_handler = requestCancel;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
+void say(const std::string& text) { sarnavel::writeAll(STDERR_FILENO, text); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace sarnavel;
-  static_assert(std::atomic<bool>::is_always_lock_free);
+  // Before anything is opened: a closed standard output must not become a converted file.
+  const StandardDescriptors standard = openStandardDescriptors();
+  installStopSignals();
+
   std::vector<std::string> arguments(argv + 1, argv + argc);
   CliParse parse = parseCommandLine(arguments);
-  if (parse.options.help) {
-    std::cout << usageText();
-    return 0;
-  }
-  if (parse.options.version) {
-    std::cout << "sarnavel-cli 1.4.1\n";
-    return 0;
-  }
+  if (parse.options.help) return writeAll(STDOUT_FILENO, usageText()) == 0 ? 0 : 1;
+  if (parse.options.version) return writeAll(STDOUT_FILENO, "sarnavel-cli 1.4.1\n") == 0 ? 0 : 1;
   if (!parse.error.empty()) {
-    std::cerr << "sarnavel-cli: " << parse.error << "\nTry 'sarnavel-cli --help' for more information.\n";
+    say("sarnavel-cli: " + visiblePath(parse.error) + "\nTry 'sarnavel-cli --help' for more information.\n");
     return 2;
+  }
+  if (standard.outputWasClosed) {
+    say("sarnavel-cli: standard output is closed: there is nowhere to write the log; nothing was converted\n");
+    return 1;
   }
 
   IntakeReport intake;
-  for (const std::string& path : parse.options.paths) offerPath(path, intake);
-  for (const auto& path : intake.missing) std::cerr << "sarnavel-cli: " << path.native() << ": no such file or folder\n";
-  for (const auto& path : intake.otherKinds) {
-    std::cerr << "sarnavel-cli: " << path.native() << ": not a page, style sheet or script; passed over\n";
-  }
-  if (parse.options.dryRun) std::cerr << "sarnavel-cli: dry run: every file is read and converted in memory; nothing is written\n";
+  offerPaths(std::vector<std::filesystem::path>(parse.options.paths.begin(), parse.options.paths.end()), intake);
+  say(intakeNoticeLines(intake));
+  if (!parse.options.targetGiven) say("sarnavel-cli: no target encoding given (-t): converting to Shift_JIS\n");
+  if (parse.options.dryRun) say("sarnavel-cli: dry run: every file is read and converted in memory; nothing is written\n");
+  if (stopSignal() != 0) return 128 + stopSignal();
 
-  installCancelHandler();
   RunRequest request{parse.options.conversion, std::move(intake.files), parse.options.dryRun ? WriteMode::DryRun : WriteMode::Write};
+  LogWriter log;
   RunObserver observer;
-  observer.log = [](std::string_view entry) {
-    std::string text = withUnixLineEnds(entry);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-  };
-  RunSummary summary = conversionWorker(request, observer, cancelRequested);
-  if (summary.cancelled) return 130;
-  return summary.failures > 0 || !intake.missing.empty() ? 1 : 0;
+  observer.log = [&log](std::string_view entry) { log.write(entry); };
+  const RunSummary summary = conversionWorker(request, observer, stopFlag());
+  if (summary.cancelled && stopSignal() != 0) return 128 + stopSignal();
+  if (log.failed()) return 1;
+  return summary.failures > 0 || intakeMissedSomething(intake) ? 1 : 0;
 }

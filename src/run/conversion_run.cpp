@@ -5,6 +5,7 @@
 #include "run/file_kind.h"
 #include "run/ordered_pool.h"
 #include "run/run_messages.h"
+#include "run/visible_path.h"
 
 namespace sarnavel {
 
@@ -68,7 +69,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           if (result == ResultCode::Success && mode == WriteMode::Write && origins[k] == TextOrigin::LoadedByLatin1Page) {
             rewritten.emplace(path);
           }
-          log(fileEntry(file.report, observer.pathForLog ? observer.pathForLog(path) : std::string(path)));
+          log(fileEntry(file.report, observer.pathForLog ? observer.pathForLog(path) : visiblePath(path)));
           if (observer.fileDone) observer.fileDone(FileOutcome{std::filesystem::path(path), result, pass, std::move(file.report.notes)});
         });
   };

@@ -48,7 +48,8 @@ struct RunObserver {
   std::function<void(std::string_view entry)> log;         // every log text, in order (CR+LF line ends)
   std::function<void(const FileOutcome& outcome)> fileDone;  // optional: each file as it finishes
   // Optional: how a path is written into the log (a shell may show names that are not UTF-8
-  // readably); the path's bytes as they are when not set.
+  // readably); when not set, visiblePath (visible_path.h): control characters and bytes that
+  // are not UTF-8 written as escapes, so that one file is always one line.
   std::function<std::string(std::string_view path)> pathForLog;
 };
 

@@ -1,12 +1,12 @@
 #include "run/intake.h"
 
 #include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <set>
 #include <utility>
 
 #include "run/file_kind.h"
@@ -16,7 +16,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using FolderIdentity = std::pair<dev_t, ino_t>;
+using Identity = std::pair<dev_t, ino_t>;
+
+Identity identityOf(const struct stat& info) { return {info.st_dev, info.st_ino}; }
 
 fs::path fullPathOf(const fs::path& path) {
   std::error_code error;
@@ -24,74 +26,248 @@ fs::path fullPathOf(const fs::path& path) {
   return (error ? path : full).lexically_normal();
 }
 
-// Walks the open folder `folder` (whose full path is `path`) and closes it. Folders are opened
-// relative to their parent, so no path is ever too long to walk, whatever its length.
-void walkFolder(int folder, const std::string& path, std::vector<FolderIdentity>& onTheWayDown, IntakeReport& report) {
-  struct stat info {};
-  if (fstat(folder, &info) != 0) {
-    close(folder);
-    return;
+class Descriptor {
+ public:
+  explicit Descriptor(int fd = -1) : fd_(fd) {}
+  Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Descriptor& operator=(Descriptor&& other) noexcept {
+    if (this != &other) {
+      reset();
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
   }
-  const FolderIdentity identity{info.st_dev, info.st_ino};
-  if (std::find(onTheWayDown.begin(), onTheWayDown.end(), identity) != onTheWayDown.end()) {
-    close(folder);
-    return;
+  ~Descriptor() { reset(); }
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+  bool ok() const { return fd_ >= 0; }
+  void reset() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
   }
-  int listing = dup(folder);
-  DIR* entries = listing >= 0 ? fdopendir(listing) : nullptr;
-  if (entries == nullptr) {
-    if (listing >= 0) close(listing);
-    close(folder);
-    return;
-  }
-  std::set<std::string> files;  // ascending by byte, each once
+
+ private:
+  int fd_;
+};
+
+// A link met in a walk, listed at files[index], whose target must turn out to lie inside a
+// named tree when all of them have been walked.
+struct LinkToCheck {
+  std::size_t index;
+  Identity target;
+};
+
+// What the walks of one offer gather besides the report.
+struct OfferState {
+  std::vector<Identity> filesInside;  // every file (any kind, not links) met in the walks, and the files named
+  std::vector<LinkToCheck> links;
+};
+
+// One folder on the way down: its name in its parent, and the subfolders still to walk.
+struct Level {
+  std::string path;
+  std::string name;
+  Identity identity;
   std::vector<std::string> subfolders;
-  while (dirent* entry = readdir(entries)) {
-    std::string name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    struct stat entryInfo {};
-    // Links are followed; an entry whose target cannot be reached counts as a file.
-    bool isFolder = fstatat(folder, name.c_str(), &entryInfo, 0) == 0 && S_ISDIR(entryInfo.st_mode);
-    if (isFolder) {
-      subfolders.push_back(name);
-    } else if (isAcceptedKind(classifyExtension(name))) {
-      files.insert(path + "/" + name);
+  std::size_t next = 0;
+};
+
+class FolderWalk {
+ public:
+  FolderWalk(IntakeReport& report, OfferState& state) : report_(report), state_(state) {}
+
+  void walk(const std::string& rootPath) {
+    root_ = Descriptor(open(rootPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat info {};
+    if (!root_.ok() || fstat(root_.get(), &info) != 0) {
+      notice(IntakeNotice::Kind::Unreadable, rootPath, errno);
+      return;
+    }
+    current_ = Descriptor(fcntl(root_.get(), F_DUPFD_CLOEXEC, 0));
+    if (!current_.ok()) {
+      notice(IntakeNotice::Kind::Unreadable, rootPath, errno);
+      return;
+    }
+    levels_.push_back(Level{rootPath, {}, identityOf(info), {}, 0});
+    list(levels_.back());
+    while (!levels_.empty()) {
+      Level& top = levels_.back();
+      if (top.next < top.subfolders.size()) {
+        enter(top.subfolders[top.next++]);
+      } else {
+        levels_.pop_back();
+        if (!levels_.empty()) backUp();
+      }
     }
   }
-  closedir(entries);
-  std::sort(subfolders.begin(), subfolders.end());
 
-  for (const std::string& file : files) report.files.emplace_back(file);
-  onTheWayDown.push_back(identity);
-  for (const std::string& name : subfolders) {
-    int child = openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (child >= 0) walkFolder(child, path + "/" + name, onTheWayDown, report);
+ private:
+  void notice(IntakeNotice::Kind kind, const std::string& path, int error = 0) {
+    report_.notices.push_back(IntakeNotice{kind, path, error});
   }
-  onTheWayDown.pop_back();
-  close(folder);
-}
 
-}  // namespace
+  // Lists the folder of current_ (the level on top): its accepted files into the report, its
+  // subfolders into the level.
+  void list(Level& level) {
+    Descriptor listing(fcntl(current_.get(), F_DUPFD_CLOEXEC, 0));
+    DIR* entries = listing.ok() ? fdopendir(listing.get()) : nullptr;
+    if (entries == nullptr) {
+      notice(IntakeNotice::Kind::Unreadable, level.path, errno);
+      return;
+    }
+    listing.release();  // the stream owns it now
+    struct File {
+      std::string name;
+      bool isLink = false;
+      Identity target{};
+    };
+    std::vector<File> files;
+    std::vector<std::string> folderLinks;
+    errno = 0;
+    while (dirent* entry = readdir(entries)) {
+      const std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      const bool accepted = isAcceptedKind(classifyExtension(name));
+      struct stat info {};
+      if (fstatat(current_.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        // A folder that may be listed but not searched: what its entries are shows only in the
+        // listing; a file there is listed so that the run names it as one it cannot open.
+        if (entry->d_type == DT_DIR) level.subfolders.push_back(name);
+        else if (errno != ENOENT && accepted) files.push_back({name});
+      } else if (S_ISDIR(info.st_mode)) {
+        level.subfolders.push_back(name);
+      } else if (S_ISLNK(info.st_mode)) {
+        struct stat target {};
+        if (fstatat(current_.get(), name.c_str(), &target, 0) != 0) {
+          if (accepted) files.push_back({name});  // leads nowhere: the run will say so
+        } else if (S_ISDIR(target.st_mode)) {
+          folderLinks.push_back(name);
+        } else if (accepted) {
+          files.push_back({name, true, identityOf(target)});
+        }
+      } else {
+        state_.filesInside.push_back(identityOf(info));
+        if (accepted) files.push_back({name});
+      }
+      errno = 0;
+    }
+    const int listingError = errno;
+    closedir(entries);
+    if (listingError != 0) notice(IntakeNotice::Kind::Unreadable, level.path, listingError);
 
-void offerPath(const fs::path& path, IntakeReport& report) {
-  std::error_code error;
-  fs::file_status status = fs::status(path, error);
-  if (error || !fs::exists(status)) {
-    report.missing.push_back(path);
+    std::sort(files.begin(), files.end(), [](const File& a, const File& b) { return a.name < b.name; });
+    std::sort(level.subfolders.begin(), level.subfolders.end());
+    std::sort(folderLinks.begin(), folderLinks.end());
+    for (const std::string& name : folderLinks) notice(IntakeNotice::Kind::FolderLink, level.path + "/" + name);
+    for (const File& file : files) {
+      if (file.isLink) state_.links.push_back({report_.files.size(), file.target});
+      report_.files.emplace_back(level.path + "/" + file.name);
+    }
+  }
+
+  // Goes down into a subfolder of the level on top, by name, never through a link.
+  void enter(const std::string& name) {
+    const std::string path = levels_.back().path + "/" + name;
+    Descriptor child(openat(current_.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat info {};
+    if (!child.ok() || fstat(child.get(), &info) != 0) {
+      // Gone since it was listed: nothing to tell. Turned into a link: not followed, as any.
+      if (errno == ENOENT) return;
+      notice(errno == ELOOP ? IntakeNotice::Kind::FolderLink : IntakeNotice::Kind::Unreadable, path, errno == ELOOP ? 0 : errno);
+      return;
+    }
+    const Identity identity = identityOf(info);
+    if (std::any_of(levels_.begin(), levels_.end(), [&](const Level& l) { return l.identity == identity; })) {
+      notice(IntakeNotice::Kind::Loop, path);
+      return;
+    }
+    current_ = std::move(child);
+    levels_.push_back(Level{path, name, identity, {}, 0});
+    list(levels_.back());
+  }
+
+  // Comes back up to the level now on top: through "..", which must be that very folder; when
+  // it is not (a folder was moved meanwhile), down again from the root by name.
+  void backUp() {
+    Descriptor parent(openat(current_.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat info {};
+    if (parent.ok() && fstat(parent.get(), &info) == 0 && identityOf(info) == levels_.back().identity) {
+      current_ = std::move(parent);
+      return;
+    }
+    current_ = Descriptor(fcntl(root_.get(), F_DUPFD_CLOEXEC, 0));
+    for (std::size_t k = 1; k < levels_.size(); ++k) {
+      Descriptor next(current_.ok() ? openat(current_.get(), levels_[k].name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                                    : -1);
+      if (!next.ok() || fstat(next.get(), &info) != 0 || identityOf(info) != levels_[k].identity) {
+        // What is left of this level and of every level below it cannot be reached any more;
+        // current_ is the level above it, which is now on top.
+        notice(IntakeNotice::Kind::MovedDuringWalk, levels_[k].path);
+        levels_.resize(k);
+        return;
+      }
+      current_ = std::move(next);
+    }
+  }
+
+  IntakeReport& report_;
+  OfferState& state_;
+  Descriptor root_, current_;
+  std::vector<Level> levels_;
+};
+
+void offerOne(const fs::path& path, IntakeReport& report, OfferState& state) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) report.missing.push_back(path);
+    else report.notices.push_back(IntakeNotice{IntakeNotice::Kind::Unreadable, path, errno});
     return;
   }
-  fs::path full = fullPathOf(path);
-  if (fs::is_directory(status)) {
-    std::vector<FolderIdentity> onTheWayDown;
-    int folder = open(full.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    std::string path = full.native();
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    if (folder >= 0) walkFolder(folder, path, onTheWayDown, report);
+  const fs::path full = fullPathOf(path);
+  if (S_ISDIR(info.st_mode)) {
+    std::string text = full.native();
+    while (text.size() > 1 && text.back() == '/') text.pop_back();
+    FolderWalk(report, state).walk(text);
   } else if (isAcceptedKind(classifyExtension(path))) {
+    state.filesInside.push_back(identityOf(info));
     report.files.push_back(full);
   } else {
     report.otherKinds.push_back(path);
   }
 }
+
+// Passes over the links met in the walks whose target lies outside everything named.
+void dropLinksOutside(OfferState& state, IntakeReport& report) {
+  if (state.links.empty()) return;
+  std::sort(state.filesInside.begin(), state.filesInside.end());
+  std::vector<bool> outside(report.files.size(), false);
+  bool any = false;
+  for (const LinkToCheck& link : state.links) {
+    if (std::binary_search(state.filesInside.begin(), state.filesInside.end(), link.target)) continue;
+    outside[link.index] = true;
+    any = true;
+    report.notices.push_back(IntakeNotice{IntakeNotice::Kind::LinkOutside, report.files[link.index], 0});
+  }
+  if (!any) return;
+  std::size_t kept = 0;
+  for (std::size_t k = 0; k < report.files.size(); ++k) {
+    if (!outside[k]) report.files[kept++] = std::move(report.files[k]);
+  }
+  report.files.resize(kept);
+}
+
+}  // namespace
+
+bool leavesFilesUnlisted(const IntakeNotice& notice) {
+  return notice.kind == IntakeNotice::Kind::Unreadable || notice.kind == IntakeNotice::Kind::MovedDuringWalk;
+}
+
+void offerPaths(const std::vector<fs::path>& paths, IntakeReport& report) {
+  OfferState state;
+  for (const fs::path& path : paths) offerOne(path, report, state);
+  dropLinksOutside(state, report);
+}
+
+void offerPath(const fs::path& path, IntakeReport& report) { offerPaths({path}, report); }
 
 }  // namespace sarnavel

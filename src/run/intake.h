@@ -3,14 +3,25 @@
 // A path offered is looked at on disk: one that does not exist adds nothing; a folder is
 // walked with all its subfolders; a file is taken when its kind is a page, a style sheet or a
 // script (by the extension of the name offered). Every file taken is listed by its absolute
-// path, made without touching the file ("." and ".." resolved by their text, links kept).
+// path, made without touching the file ("." and ".." resolved by their text, links kept). A
+// path the user names is always followed, link or not.
 //
 // The walk of a folder lists the folder's own accepted files first, ascending by full path,
 // then walks its subfolders depth-first in ascending order of name. Hidden files are treated
-// like others. A link to a folder is followed, but a folder already on the way down (a link
-// loop) is not entered again. A folder that cannot be read adds nothing and the walk goes
-// on. Paths are never cut, whatever their length. The walk never changes the current
-// directory.
+// like others. The walk stays inside the tree it was given:
+//  - a symbolic link to a folder is not descended into (as `find` and `grep -r` do not); it
+//    is named in a notice;
+//  - a symbolic link to a file is taken (under its own name) when the file lies inside one of
+//    the folders named in the same offer, or is one of the files named; a link to any other
+//    file is passed over with a notice. A link that leads nowhere is taken, so that the run
+//    names it as a file it cannot open;
+//  - a folder already on the way down (a bind-mount loop) is not entered again (notice).
+// A folder that cannot be opened or listed (the one named included) is named in a notice with
+// the reason, and the walk goes on. The walk holds at most four descriptors open whatever the
+// depth (it goes down by name with openat and back up with "..", checked against the
+// parent's device and inode), and paths are never cut, whatever their length. A folder moved
+// away while it is walked is named in a notice, and what was not yet walked below it is left
+// out. The walk never changes the current directory.
 //
 // The intake does not look for duplicates: a file offered twice is listed twice.
 #pragma once
@@ -21,13 +32,36 @@
 
 namespace sarnavel {
 
+// Something a shell should tell the user about the paths offered: what and why.
+struct IntakeNotice {
+  enum class Kind {
+    Unreadable,       // a named path or a folder of a walk could not be read (`error`); its files are left out
+    MovedDuringWalk,  // a folder moved away while it was walked; what was not yet walked below it is left out
+    FolderLink,       // a symbolic link to a folder, met in a walk: not followed
+    LinkOutside,      // a symbolic link to a file outside the named folders and files: passed over
+    Loop,             // a folder already on the way down (a bind mount): not entered again
+  };
+  Kind kind = Kind::Unreadable;
+  std::filesystem::path path;  // full path of the folder or link (the path as named, for a named one)
+  int error = 0;               // the system's error number, for Unreadable
+};
+
+// True when the notice means files the user asked for may be missing from the list (a folder
+// that could not be read or was moved), as opposed to something deliberately passed over.
+bool leavesFilesUnlisted(const IntakeNotice& notice);
+
 struct IntakeReport {
   std::vector<std::filesystem::path> files;        // accepted, in intake order
   std::vector<std::filesystem::path> missing;      // offered paths that do not exist
   std::vector<std::filesystem::path> otherKinds;   // offered files of a kind not converted
+  std::vector<IntakeNotice> notices;               // in the order met
 };
 
-// Offers one path, as a drop or a command-line argument does, adding to the report.
+// Offers several paths at once, as a command line or one drop does, adding to the report. A
+// link met in a walk may lead into any folder or to any file named in the same call.
+void offerPaths(const std::vector<std::filesystem::path>& paths, IntakeReport& report);
+
+// Offers one path: offerPaths with that path alone.
 void offerPath(const std::filesystem::path& path, IntakeReport& report);
 
 }  // namespace sarnavel

@@ -9,8 +9,11 @@
 //
 // Cancellation: once `cancelRequested` is set no file starts; the files already started
 // finish and are handed over, in order. Files never start more than two per thread ahead of
-// the last one handed over, so a cancellation lets at most that many more finish. With one thread everything runs on the calling
-// thread, one file after the other.
+// the last one handed over, so a cancellation lets at most that many more finish. With one
+// thread everything runs on the calling thread, one file after the other.
+//
+// Threads the system will not start (a process limit) are done without: the files run on the
+// threads that did start, or on the calling thread when none did; nothing is thrown.
 #pragma once
 
 #include <atomic>

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -32,12 +33,15 @@ template <class Result>
 void runInPassOrder(const std::vector<std::string_view>& paths, int threads, const std::atomic<bool>& cancelRequested,
                     const std::function<Result(std::size_t index)>& convert,
                     const std::function<void(std::size_t index, Result&)>& finish) {
-  if (threads <= 1 || paths.size() <= 1) {
+  auto oneAfterTheOther = [&] {
     for (std::size_t index = 0; index < paths.size(); ++index) {
       if (cancelRequested.load()) return;
       Result result = convert(index);
       finish(index, result);
     }
+  };
+  if (threads <= 1 || paths.size() <= 1) {
+    oneAfterTheOther();
     return;
   }
 
@@ -109,9 +113,26 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
     changed.notify_all();
   };
 
+  // A thread the system refuses (a process limit, no memory) is one fewer worker, never an
+  // abort: the pass runs on the threads that did start, or on the calling thread alone.
   std::vector<std::thread> pool;
   pool.reserve(static_cast<std::size_t>(threads));
-  for (int k = 0; k < threads; ++k) pool.emplace_back(work);
+  for (int k = 0; k < threads; ++k) {
+    try {
+      pool.emplace_back(work);
+    } catch (const std::system_error&) {
+      {
+        std::lock_guard lock(mutex);
+        running -= threads - k;
+      }
+      changed.notify_all();
+      break;
+    }
+  }
+  if (pool.empty()) {
+    oneAfterTheOther();
+    return;
+  }
 
   for (std::size_t index = 0; index < paths.size(); ++index) {
     Slot slot;

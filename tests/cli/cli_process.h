@@ -101,6 +101,12 @@ class CliProcess {
 
   void signal(int number) { kill(pid_, number); }
 
+  // Closes our end of the program's standard output, as `| head` does when it has read enough.
+  void closeOutput() {
+    if (out_ >= 0) close(out_);
+    out_ = -1;
+  }
+
   // Reads both outputs to their end and waits for the program; a program that takes longer
   // than `patience` is killed and reported as ended by SIGKILL.
   CliResult finish(std::chrono::milliseconds patience = std::chrono::seconds(30)) {

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -339,6 +341,63 @@ TEST_F(Cli, ADryRunStillReportsFilesThatCannotBeRead) {
   CliResult r = runCli({"--dry-run", pipe.string()});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, kStart + "失敗: " + pipe.string() + "\nエラー - ファイルが開けませんでした。\n" + finished(0, 1));
+}
+
+// Hands a whole folder to a user: everything in it becomes theirs.
+void giveTo(const fs::path& folder, uid_t user) {
+  ASSERT_EQ(lchown(folder.c_str(), user, user), 0);
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) ASSERT_EQ(lchown(entry.path().c_str(), user, user), 0);
+}
+
+// Runs as `user` in the child, under `processes` processes for that user when given.
+std::function<void()> asUser(uid_t user, rlim_t processes = RLIM_INFINITY) {
+  return [=] {
+    const rlimit limit{processes, processes};
+    if ((processes != RLIM_INFINITY && setrlimit(RLIMIT_NPROC, &limit) != 0) || setgid(user) != 0 || setuid(user) != 0) _exit(122);
+    // LeakSanitizer needs a thread of its own at exit, which the limit refuses.
+    const char* asan = getenv("ASAN_OPTIONS");
+    if (processes != RLIM_INFINITY) setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":detect_leaks=0").c_str(), 1);
+  };
+}
+
+// The walk stays in the tree it is given (`ln -s .. site/up` must not reach the siblings of
+// site) and names what it leaves out; a folder it cannot read makes the status 1.
+TEST_F(Cli, TheWalkStaysInTheTreeAndNamesWhatItLeavesOut) {
+  const uid_t nobody = 65534;
+  TempFolder folder;
+  const fs::path sibling = folder.put("sibling.js", kScriptIn[0]);
+  const fs::path inside = folder.put("site/a.js", kScriptIn[0]);
+  const fs::path locked = folder.put("site/locked/b.js", kScriptIn[0]);
+  fs::create_directory_symlink("..", folder / "site/up");
+  giveTo(folder.path(), nobody);
+  fs::permissions(folder / "site/locked", fs::perms::none);
+  CliResult r = runCli({"-t", "utf-8", (folder / "site").string()}, {}, asUser(nobody));
+  fs::permissions(folder / "site/locked", fs::perms::owner_all);
+  if (r.status == 122) GTEST_SKIP() << "cannot run as an unprivileged user here";
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(r.out, kStart + success(inside) + finished(1, 0));
+  EXPECT_EQ(r.err, "sarnavel-cli: " + (folder / "site/up").string() + ": a link to a folder; not followed (name the folder itself to convert it)\n"
+                   "sarnavel-cli: " + (folder / "site/locked").string() + ": cannot be read (Permission denied); its files are left out\n");
+  EXPECT_EQ(TempFolder::read(sibling), kScriptIn[0]);
+  EXPECT_EQ(TempFolder::read(locked), kScriptIn[0]);
+  EXPECT_EQ(TempFolder::read(inside), kScript);
+}
+
+// A user whose process limit allows no further thread (`ulimit -u`) still gets every file
+// converted, on the one thread there is.
+TEST_F(Cli, WithoutRoomForAThreadTheRunGoesOnOnItsOwnThread) {
+  const uid_t unused = 0x7EAE0000u + static_cast<uid_t>(getpid() & 0xFFFF);
+  TempFolder folder;
+  std::vector<fs::path> files;
+  for (int k = 0; k < 6; ++k) files.push_back(folder.put("site/f" + std::to_string(k) + ".js", kScriptIn[0]));
+  giveTo(folder.path(), unused);
+  CliResult r = runCli({"-t", "utf-8", (folder / "site").string()}, {}, asUser(unused, 1));
+  if (r.status == 122) GTEST_SKIP() << "cannot run as an unprivileged user under a process limit here";
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::string log = kStart;
+  for (const fs::path& file : files) log += success(file);
+  EXPECT_EQ(r.out, log + finished(6, 0));
+  for (const fs::path& file : files) EXPECT_EQ(TempFolder::read(file), kScript) << file;
 }
 
 }  // namespace

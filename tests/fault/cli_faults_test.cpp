@@ -6,6 +6,8 @@
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 
+#include <algorithm>
+
 #include "fault/fault_support.h"
 
 namespace sarnavel::fault {
@@ -188,8 +190,9 @@ TEST_F(CliFault, PermissionsOfAnUnprivilegedUser) {
                      {{"ok.js", Outcome::Converted}, {"secret.js", Outcome::Untouched}, {"locked.css", Outcome::WriteFailed}}, true);
 }
 
-// A symbolic link to a file: the target is converted in its own folder, the link stays a link
-// to it, and the backup lies next to the link.
+// A symbolic link to a file outside the tree, named on the command line (so followed): the
+// target is converted in its own folder, the link stays a link to it, and the backup lies next
+// to the link.
 TEST_F(CliFault, SymbolicLinkToAFile) {
   const fs::path outside = temp_.path() / "outside";
   const std::string old = sjisDocument(FileKind::JavaScript, 400);
@@ -199,7 +202,7 @@ TEST_F(CliFault, SymbolicLinkToAFile) {
   document("plain.css", 300);
 
   const Snapshot treeBefore = snapshot(tree()), outsideBefore = snapshot(outside);
-  CliResult result = run({});
+  CliResult result = run({(tree() / "link.js").native()});
   EXPECT_EQ(result.exitCode, 0) << result.out;
   EXPECT_NE(result.out.find(success(tree() / "link.js")), std::string::npos) << result.out;
 
@@ -239,27 +242,34 @@ TEST_F(CliFault, HardLinks) {
   EXPECT_TRUE(outsideAfter.at("keep.js").content == documents_["a.js"].before);
 }
 
-// File names with bytes that are not UTF-8, with a newline, with spaces, in folders named so.
+// File names with bytes that are not UTF-8, with a newline, with spaces, in folders named so:
+// each converted, and each logged on one line, its control characters and stray bytes written
+// as escapes.
 TEST_F(CliFault, OddFileNames) {
-  const std::vector<std::string> names = {
-      "\x82\xa0\x82\xa2.js",          // Shift_JIS bytes
-      "\xff\xfe bad.css",             // bytes no encoding uses
-      "new\nline.html",               // a newline
-      "with space.css",  " leading space.js", "tab\there.js",
-      "\xe6\x97\xa5\xe6\x9c\xac.html",  // UTF-8
-      "folder \x8a\xbf\n/inner name.css",
+  const struct {
+    std::string name, logged;
+  } names[] = {
+      {"\x82\xa0\x82\xa2.js", "\\x82\\xa0\\x82\\xa2.js"},  // Shift_JIS bytes
+      {"\xff\xfe bad.css", "\\xff\\xfe bad.css"},              // bytes no encoding uses
+      {"new\nline.html", "new\\nline.html"},                  // a newline
+      {"with space.css", "with space.css"},
+      {" leading space.js", " leading space.js"},
+      {"tab\there.js", "tab\\there.js"},
+      {"\xe6\x97\xa5\xe6\x9c\xac.html", "\xe6\x97\xa5\xe6\x9c\xac.html"},  // UTF-8, kept
+      {"folder \x8a\xbf\n/inner name.css", "folder \\x8a\\xbf\\n/inner name.css"},
   };
   int seed = 0;
-  for (const std::string& name : names) document(name, 300, seed++);
+  for (const auto& n : names) document(n.name, 300, seed++);
   const Snapshot before = snapshot(tree());
   CliResult result = run({});
   EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
   std::map<std::string, Outcome> expected;
-  for (const std::string& name : names) {
-    EXPECT_NE(result.out.find(success(tree() / name)), std::string::npos) << shown(name) << "\n" << shown(result.out);
-    expected[name] = Outcome::Converted;
+  for (const auto& n : names) {
+    EXPECT_NE(result.out.find(success(tree() / n.logged)), std::string::npos) << shown(n.name) << "\n" << shown(result.out);
+    expected[n.name] = Outcome::Converted;
   }
-  EXPECT_NE(result.out.find(summary(static_cast<int>(names.size()), 0)), std::string::npos) << result.out;
+  EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 2 + std::ssize(names) + 4) << "one line per file";
+  EXPECT_NE(result.out.find(summary(static_cast<int>(std::size(names)), 0)), std::string::npos) << result.out;
   expectRunInvariant(before, snapshot(tree()), documents_, expected, true);
 }
 

@@ -1,14 +1,17 @@
-// The intake on real folders: which paths are taken, the order of a folder walk, links and
-// link loops, folders that cannot be read, and paths longer than the system's path limit.
+// The intake on real folders: which paths are taken, the order of a folder walk, links,
+// folders that cannot be read, trees deeper than the open-file limit, and paths longer than
+// the system's path limit.
 #include "run/intake.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/limits.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -137,50 +140,88 @@ TEST(Intake, AnEmptyFolderAddsNothing) {
   EXPECT_TRUE(report.missing.empty());
 }
 
-TEST(Intake, LinksToFoldersAreFollowedButALoopIsNotEnteredAgain) {
-  TempFolder folder;
-  const fs::path root = folder / "root";
-  folder.put("root/x.html", "");
-  folder.put("root/a/y.html", "");
-  folder.put("root/b/z.css", "");
-  fs::create_directory_symlink("..", root / "a/back");     // back up to root: a loop
-  fs::create_directory_symlink(".", root / "a/self");      // itself: a loop
-  fs::create_directory_symlink("../b", root / "a/side");   // a folder elsewhere: followed
-  fs::create_directory_symlink(root, folder / "entry");    // a link offered as the folder
-  fs::create_directory_symlink(folder / "nowhere", root / "a/dangling");
-  EXPECT_EQ(walked(root, root), (std::vector<std::string>{"x.html", "a/y.html", "a/side/z.css", "b/z.css"}));
-  EXPECT_EQ(walked(folder / "entry", folder / "entry"),
-            (std::vector<std::string>{"x.html", "a/y.html", "a/side/z.css", "b/z.css"}));
+// "KIND relative/path" for each notice, with the error's name for a folder that could not be read.
+std::vector<std::string> notices(const IntakeReport& report, const fs::path& base) {
+  std::vector<std::string> out;
+  for (const IntakeNotice& n : report.notices) {
+    const char* kinds[] = {"unreadable", "moved", "folder-link", "link-outside", "loop"};
+    std::string line = std::string(kinds[static_cast<int>(n.kind)]) + " " + n.path.lexically_relative(base).string();
+    if (n.error != 0) line += std::string(" ") + (n.error == EACCES ? "EACCES" : n.error == EMFILE ? "EMFILE" : std::to_string(n.error));
+    out.push_back(line);
+  }
+  return out;
 }
 
-TEST(Intake, TwoLinksToOneFolderAreEachFollowed) {
-  TempFolder folder;
-  const fs::path root = folder / "root";
-  folder.put("shared/s.js", "");
-  fs::create_directories(root);
-  fs::create_directory_symlink(folder / "shared", root / "one");
-  fs::create_directory_symlink(folder / "shared", root / "two");
-  EXPECT_EQ(walked(root, root), (std::vector<std::string>{"one/s.js", "two/s.js"}));
+std::vector<std::string> relativeTo(const std::vector<fs::path>& paths, const fs::path& base) {
+  std::vector<std::string> out;
+  for (const auto& p : paths) out.push_back(p.lexically_relative(base).string());
+  return out;
 }
 
-constexpr const char* kNoUnprivilegedUser = "cannot become an unprivileged user";
+// The walk stays inside the tree it was given: `ln -s .. site/up` must not take it to the
+// siblings of site. Links to folders are passed over with a notice; a link to a file is
+// taken when the file lies inside what was named.
+TEST(Intake, TheWalkStaysInsideTheTreeItWasGiven) {
+  TempFolder folder;
+  const fs::path site = folder / "site";
+  folder.put("site/index.html", "");
+  folder.put("site/a/y.html", "");
+  folder.put("site/b/z.css", "");
+  folder.put("sibling/other.html", "");
+  folder.put("outside.js", "");
+  fs::create_directory_symlink("..", site / "up");
+  fs::create_directory_symlink(".", site / "a/self");
+  fs::create_directory_symlink("../b", site / "a/side");
+  fs::create_symlink("../b/z.css", site / "a/inside.css");
+  fs::create_symlink("../../outside.js", site / "a/outside.js");
+  fs::create_symlink("missing.js", site / "a/gone.js");  // leads nowhere: the run names it
+  fs::create_directory_symlink(site, folder / "entry");
+  const std::vector<std::string> inside = {"index.html", "a/gone.js", "a/inside.css", "a/y.html", "b/z.css"};
 
-// Runs `body` in a forked child, without root's right to read every folder, and gives back the
-// lines it writes.
-std::vector<std::string> inChildWithoutPrivileges(const std::function<std::vector<std::string>()>& body) {
+  IntakeReport report = offer({site});
+  EXPECT_EQ(relativeTo(report.files, site), inside);
+  EXPECT_EQ(notices(report, site),
+            (std::vector<std::string>{"folder-link up", "folder-link a/self", "folder-link a/side", "link-outside a/outside.js"}));
+
+  const struct {
+    std::vector<fs::path> named;
+    std::vector<std::string> files;  // relative to the folder
+  } cases[] = {
+      // a link named is followed, folder or file
+      {{folder / "entry"}, {"entry/index.html", "entry/a/gone.js", "entry/a/inside.css", "entry/a/y.html", "entry/b/z.css"}},
+      {{site / "a/outside.js"}, {"site/a/outside.js"}},
+      {{site / "up"}, {"site/up/outside.js", "site/up/sibling/other.html", "site/up/site/index.html", "site/up/site/a/gone.js",
+                       "site/up/site/a/inside.css", "site/up/site/a/outside.js", "site/up/site/a/y.html", "site/up/site/b/z.css"}},
+      // a file named beside the tree lets its links in, whatever the order
+      {{folder / "outside.js", site}, {"outside.js", "site/index.html", "site/a/gone.js", "site/a/inside.css", "site/a/outside.js",
+                                       "site/a/y.html", "site/b/z.css"}},
+      {{site, folder / "outside.js"}, {"site/index.html", "site/a/gone.js", "site/a/inside.css", "site/a/outside.js", "site/a/y.html",
+                                       "site/b/z.css", "outside.js"}},
+  };
+  for (const auto& c : cases) {
+    IntakeReport r;
+    offerPaths(c.named, r);
+    EXPECT_EQ(relativeTo(r.files, folder.path()), c.files) << c.named.front();
+  }
+}
+
+// Runs `body` in a forked child after `prepare` (which gives a reason to skip, or ""), and
+// gives back the lines the body returns. The child has descriptors 0 to 3 open and no other.
+std::vector<std::string> inChild(const std::function<std::string()>& prepare, const std::function<std::vector<std::string>()>& body) {
   int channel[2];
   if (pipe(channel) != 0) return {"pipe failed"};
   std::fflush(nullptr);
   pid_t child = fork();
   if (child == 0) {
-    close(channel[0]);
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
-      const std::string line = std::string(kNoUnprivilegedUser) + "\n";
-      _exit(write(channel[1], line.data(), line.size()) == static_cast<ssize_t>(line.size()) ? 0 : 4);
+    if (dup2(channel[1], 3) != 3) _exit(4);
+    close_range(4, ~0u, 0);
+    std::string out = prepare();
+    if (out.empty()) {
+      for (const auto& line : body()) out += line + "\n";
+    } else {
+      out = "skip: " + out + "\n";
     }
-    std::string out;
-    for (const auto& line : body()) out += line + "\n";
-    if (write(channel[1], out.data(), out.size()) != static_cast<ssize_t>(out.size())) _exit(4);
+    if (write(3, out.data(), out.size()) != static_cast<ssize_t>(out.size())) _exit(4);
     _exit(0);
   }
   close(channel[1]);
@@ -198,7 +239,12 @@ std::vector<std::string> inChildWithoutPrivileges(const std::function<std::vecto
   return lines;
 }
 
-TEST(Intake, AFolderThatCannotBeReadAddsNothingAndTheWalkGoesOn) {
+// Gives up root's right to read every folder.
+std::string becomeNobody() {
+  return geteuid() != 0 || (setgid(65534) == 0 && setuid(65534) == 0) ? "" : "cannot become an unprivileged user";
+}
+
+TEST(Intake, AFolderThatCannotBeReadIsNamedAndTheWalkGoesOn) {
   TempFolder folder;
   const fs::path root = folder / "root";
   folder.put("root/a.css", "");
@@ -209,10 +255,19 @@ TEST(Intake, AFolderThatCannotBeReadAddsNothingAndTheWalkGoesOn) {
   fs::permissions(folder.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                      fs::perms::others_read | fs::perms::others_exec);
   fs::permissions(root / "locked", fs::perms::none);
-  std::vector<std::string> lines = inChildWithoutPrivileges([&] { return walked(root, root); });
+  auto walk = [&](const fs::path& named) {
+    return inChild(becomeNobody, [&] {
+      IntakeReport report = offer({named});
+      std::vector<std::string> lines = relativeTo(report.files, root);
+      for (const std::string& n : notices(report, root)) lines.push_back(n);
+      return lines;
+    });
+  };
+  std::vector<std::string> walked = walk(root), named = walk(root / "locked");
   fs::permissions(root / "locked", fs::perms::owner_all);
-  if (lines == std::vector<std::string>{kNoUnprivilegedUser}) GTEST_SKIP() << "the child could not give up root's rights";
-  EXPECT_EQ(lines, (std::vector<std::string>{"a.css", "z.js", "open/o.css"}));
+  if (!walked.empty() && walked[0].starts_with("skip: ")) GTEST_SKIP() << walked[0];
+  EXPECT_EQ(walked, (std::vector<std::string>{"a.css", "z.js", "open/o.css", "unreadable locked EACCES"}));
+  EXPECT_EQ(named, (std::vector<std::string>{"unreadable locked EACCES"}));
 }
 
 // --- Long paths ---------------------------------------------------------------------------------
@@ -293,6 +348,26 @@ TEST(Intake, PathsBeyondTheSystemLimitAreNeverCut) {
   std::vector<std::string> listed = texts(offer({folder.path()}).files);
   ASSERT_LE(listed.size(), deep.pages().size());
   for (std::size_t k = 0; k < listed.size(); ++k) EXPECT_EQ(listed[k], deep.pages()[k]);
+}
+
+// The walk needs a few descriptors whatever the depth: a tree of 60 levels is walked whole by a
+// process that may open only 6 more files than it has open.
+TEST(Intake, ATreeDeeperThanTheOpenFileLimitIsWalkedWhole) {
+  TempFolder folder;
+  DeepFolders deep(folder.path(), 60, 8);
+  ASSERT_EQ(deep.pages().size(), 60u);
+  std::vector<std::string> lines = inChild(
+      [] {
+        const rlimit limit{4 + 6, 4 + 6};
+        return setrlimit(RLIMIT_NOFILE, &limit) == 0 ? "" : "cannot lower the open-file limit";
+      },
+      [&] {
+        IntakeReport report = offer({folder.path()});
+        std::vector<std::string> lines = texts(report.files);
+        for (const std::string& n : notices(report, folder.path())) lines.push_back(n);
+        return lines;
+      });
+  EXPECT_EQ(lines, deep.pages());
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 #include "run/ordered_pool.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -94,6 +97,35 @@ TEST(OrderedPool, OneFileIsNeverConvertedTwiceAtOnce) {
       },
       [](std::size_t, int&) {});
   EXPECT_FALSE(overlapped.load());
+}
+
+// Under a process limit (RLIMIT_NPROC, which binds an ordinary user) the pool runs on the
+// threads the system allows, on the calling thread alone when it allows none, and still hands
+// every result over in order. Runs in a child under a user id no other process has.
+TEST(OrderedPool, RunsOnTheThreadsItCanStart) {
+  const uid_t unused = 0x7EAD0000u + static_cast<uid_t>(getpid() & 0xFFFF);
+  for (rlim_t processes : {1, 3}) {
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+      const rlimit limit{processes, processes};
+      if (setrlimit(RLIMIT_NPROC, &limit) != 0 || setgid(unused) != 0 || setuid(unused) != 0) _exit(77);
+      std::vector<std::string> paths = names(30);
+      std::vector<std::string> finished;
+      std::atomic<bool> cancel{false};
+      runInPassOrder<int>(
+          views(paths), 4, cancel, [](std::size_t k) { return static_cast<int>(k); },
+          [&](std::size_t k, int& result) {
+            if (result == static_cast<int>(k)) finished.push_back(paths[k]);
+          });
+      _exit(finished == paths ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot run as an ordinary user under a process limit";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "processes " << processes << ": " << (WIFSIGNALED(status) ? "killed by signal " + std::to_string(WTERMSIG(status)) : "results lost");
+  }
 }
 
 }  // namespace

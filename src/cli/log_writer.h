@@ -1,0 +1,30 @@
+// Writes the run's log to standard output, and never loses it silently.
+//
+// Each entry is written whole with write(2) (CR+LF turned into LF). When standard output
+// fails (a closed pipe, `| head`, a full disk), the writer says so once on standard error,
+// asks the run to stop between two files, and writes that entry and every later one to
+// standard error instead, so that the files still under way are named somewhere.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace sarnavel {
+
+class LogWriter {
+ public:
+  void write(std::string_view entry);
+
+  // True once standard output has failed; `failure()` is the system's reason.
+  bool failed() const { return error_ != 0; }
+  int failure() const { return error_; }
+
+ private:
+  int error_ = 0;
+};
+
+// Writes all of `text` to the descriptor, going on after interruptions; the system's error
+// number, or 0.
+int writeAll(int fd, std::string_view text);
+
+}  // namespace sarnavel
