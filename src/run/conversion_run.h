@@ -18,6 +18,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -50,6 +51,10 @@ struct RunObserver {
   // Optional: how a path is written into the log (a shell may show names that are not UTF-8
   // readably); the path's bytes as they are when not set.
   std::function<std::string(std::string_view path)> pathForLog;
+  // Optional: how many files a pass is going to log, as soon as the run knows it: passes 1 to 3
+  // before the first file, passes 4 and 5 (the files the pages load) as they begin. A pass
+  // that a cancel skips is not announced.
+  std::function<void(int pass, std::size_t fileCount)> passPlanned;
 };
 
 struct RunSummary {
