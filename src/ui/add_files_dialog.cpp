@@ -2,7 +2,9 @@
 
 #include <system_error>
 
-#include "ui/local_paths.h"
+#include <QFile>
+#include <QLineEdit>
+
 
 namespace sarnavel {
 
@@ -17,11 +19,16 @@ AddFilesDialog::AddFilesDialog(QWidget* parent, const QString& folder)
 
 std::vector<std::filesystem::path> AddFilesDialog::chosenPaths() const {
   std::vector<std::filesystem::path> paths;
-  for (const QString& chosen : selectedFiles()) paths.push_back(pathOnDisk(chosen));
+  for (const QString& chosen : selectedFiles()) paths.emplace_back(QFile::encodeName(chosen).toStdString());
   return paths;
 }
 
 void AddFilesDialog::accept() {
+  // A folder typed with a closing '/' is where the user wants to go, as in any file dialog.
+  if (const auto* typed = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")); typed && typed->text().endsWith(QLatin1Char('/'))) {
+    QFileDialog::accept();
+    return;
+  }
   const std::vector<std::filesystem::path> paths = chosenPaths();
   bool allThere = !paths.empty();
   for (const std::filesystem::path& path : paths) {

@@ -1,9 +1,6 @@
 #include "ui/local_paths.h"
 
-#include <system_error>
-
 #include <QByteArray>
-#include <QFile>
 #include <QMimeData>
 #include <QString>
 #include <QStringList>
@@ -13,26 +10,6 @@ namespace sarnavel {
 namespace {
 
 std::filesystem::path pathOfBytes(const QByteArray& bytes) { return std::filesystem::path(bytes.toStdString()); }
-
-bool isThere(const std::filesystem::path& path) {
-  std::error_code error;
-  return std::filesystem::symlink_status(path, error).type() != std::filesystem::file_type::not_found && !error;
-}
-
-// The one entry of `folder` whose name the file dialog shows as `shown`, if exactly one does.
-std::optional<std::filesystem::path> onlyEntryShownAs(const std::filesystem::path& folder, const QString& shown) {
-  std::error_code error;
-  std::filesystem::directory_iterator entries(folder, error);
-  if (error) return std::nullopt;
-  std::optional<std::filesystem::path> found;
-  for (const std::filesystem::directory_entry& entry : entries) {
-    const std::string name = entry.path().filename().native();
-    if (QFile::decodeName(QByteArray(name.data(), static_cast<qsizetype>(name.size()))) != shown) continue;
-    if (found) return std::nullopt;  // two names look alike: take neither
-    found = entry.path();
-  }
-  return found;
-}
 
 }  // namespace
 
@@ -77,23 +54,6 @@ std::vector<std::filesystem::path> pastedPaths(const QMimeData& clipboard) {
     }
   }
   return paths;
-}
-
-std::filesystem::path pathOnDisk(const QString& chosen) {
-  const std::filesystem::path exact = pathOfBytes(QFile::encodeName(chosen));
-  if (isThere(exact) || !exact.is_absolute() || !chosen.contains(QChar(0xFFFD))) return exact;
-  std::filesystem::path found = exact.root_path();
-  for (const std::filesystem::path& component : exact.relative_path()) {
-    if (isThere(found / component)) {
-      found /= component;
-      continue;
-    }
-    const std::string& name = component.native();
-    std::optional<std::filesystem::path> entry = onlyEntryShownAs(found, QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
-    if (!entry) return exact;
-    found = std::move(*entry);
-  }
-  return found;
 }
 
 }  // namespace sarnavel

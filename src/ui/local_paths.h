@@ -1,4 +1,4 @@
-// The local paths that a drop, a paste or the file dialog names, as the file system's bytes.
+// The local paths that a drop or a paste names, as the file system's bytes.
 //
 // Qt hands file names over as text, and text cannot hold a name whose bytes are not UTF-8 (a
 // Shift_JIS name from an old Windows archive): QUrl::toLocalFile and QFile::decodeName turn
@@ -6,11 +6,7 @@
 //  - a file: URL is read from its percent-encoded form, byte for byte; only URLs of this
 //    machine count (no host, or "localhost"): "file://host/x" is not "/x" on this machine;
 //  - pasted text holds one path or file:/ URL a line (CR+LF or LF), blank lines skipped; a
-//    path is taken as its UTF-8 bytes, relative paths as they are (the intake resolves them);
-//  - a name that the file dialog shows went through that lossy decoding: where the exact
-//    name does not exist, each component is matched against its folder's entries as the
-//    dialog decoded them, and taken when exactly one entry matches. Otherwise the name stays
-//    as it is (and then names no file: nothing is guessed).
+//    path is taken as its UTF-8 bytes, relative paths as they are (the intake resolves them).
 #pragma once
 
 #include <filesystem>
@@ -18,7 +14,6 @@
 #include <vector>
 
 class QMimeData;
-class QString;
 class QUrl;
 
 namespace sarnavel {
@@ -31,8 +26,5 @@ bool offersLocalPaths(const QMimeData& drop);
 
 // The paths of the clipboard: its URLs when it has any, else its text, a path a line.
 std::vector<std::filesystem::path> pastedPaths(const QMimeData& clipboard);
-
-// The file system's name for a path that the file dialog returned.
-std::filesystem::path pathOnDisk(const QString& chosen);
 
 }  // namespace sarnavel

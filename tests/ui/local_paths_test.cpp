@@ -1,15 +1,11 @@
-// The bytes of the paths that drops, pastes and the file dialog name, names that are not
-// UTF-8 included.
-#include <QFile>
+// The bytes of the paths that drops and pastes name, names that are not UTF-8 included.
 #include <QMimeData>
 #include <QTest>
 #include <QUrl>
 
 #include "ui/local_paths.h"
-#include "ui_test_support.h"
 
 using namespace sarnavel;
-using namespace sarnavel::testing;
 
 namespace {
 
@@ -60,22 +56,6 @@ class LocalPathsTest : public QObject {
     urls.setUrls({QUrl::fromEncoded("file:///x/%83e.html")});
     urls.setText(QStringLiteral("/y.html"));
     QCOMPARE(bytesOf(pastedPaths(urls)), QList<QByteArray>{"/x/\x83\x65.html"});
-  }
-
-  // The file dialog shows such a name with U+FFFD; the choice still finds the file, unless two
-  // names look alike.
-  void namesTheFileDialogShowed() {
-    Files files;
-    const std::filesystem::path folder = files.put("\x83\x65\x83X\x83g/x").parent_path();
-    const std::filesystem::path page = files.put("\x83\x65\x83X\x83g/\x93\xFA.html");
-    const QString shown = QFile::decodeName(QByteArray::fromStdString(page.native()));
-    QVERIFY(shown.contains(QChar(0xFFFD)));
-    QCOMPARE(pathOnDisk(shown), page);
-    QCOMPARE(pathOnDisk(QFile::decodeName(QByteArray::fromStdString(folder.native()))), folder);
-    QCOMPARE(pathOnDisk(text(files.root() / "plain.html")), files.root() / "plain.html");
-
-    files.put("\x83\x65\x83X\x83g/\x93\xFB.html");  // shown like the first one
-    QVERIFY(!std::filesystem::exists(pathOnDisk(shown)));
   }
 };
 
