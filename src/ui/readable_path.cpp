@@ -40,13 +40,6 @@ std::optional<char32_t> utf8CharacterAt(std::string_view bytes, std::size_t& len
   return value;
 }
 
-bool isValidUtf8(std::string_view bytes) {
-  for (std::size_t i = 0, length = 0; i < bytes.size(); i += length) {
-    if (!utf8CharacterAt(bytes.substr(i), length)) return false;
-  }
-  return true;
-}
-
 bool mustBeEscaped(char32_t c) {
   return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || c == 0x200E || c == 0x200F ||
          (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
@@ -97,13 +90,31 @@ std::optional<std::u16string> readingAs(std::string_view bytes, TextEncoding enc
 
 enum class Reading { Utf8, ShiftJis, EucJp, Bytes };
 
-Reading appendComponent(std::string& out, std::string_view component) {
-  if (isValidUtf8(component)) {
-    for (std::size_t i = 0, length = 0; i < component.size(); i += length) {
-      appendVisible(out, *utf8CharacterAt(component.substr(i), length));
+// Appends a component that is valid UTF-8, copying its bytes but for the characters to be
+// escaped; false, with `out` as it was, when the component is not valid UTF-8.
+bool appendUtf8Component(std::string& out, std::string_view component) {
+  const std::size_t mark = out.size();
+  std::size_t copied = 0;
+  for (std::size_t i = 0, length = 1; i < component.size(); i += length) {
+    const auto b = static_cast<unsigned char>(component[i]);
+    length = 1;
+    if (b >= 0x20 && b < 0x7F) continue;
+    const std::optional<char32_t> c = utf8CharacterAt(component.substr(i), length);
+    if (!c) {
+      out.resize(mark);
+      return false;
     }
-    return Reading::Utf8;
+    if (!mustBeEscaped(*c)) continue;
+    out.append(component.substr(copied, i - copied));
+    appendVisible(out, *c);
+    copied = i + length;
   }
+  out.append(component.substr(copied));
+  return true;
+}
+
+Reading appendComponent(std::string& out, std::string_view component) {
+  if (appendUtf8Component(out, component)) return Reading::Utf8;
   std::optional<std::u16string> shiftJis = readingAs(component, TextEncoding::ShiftJis);
   std::optional<std::u16string> eucJp = readingAs(component, TextEncoding::EucJp);
   // Bytes valid in both are judged the way the converter judges a document.
