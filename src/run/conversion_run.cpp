@@ -30,6 +30,12 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
     if (observer.log) observer.log(entry);
   };
   log(plainMessage(MessageId::Started));
+  auto plan = [&](int pass, std::size_t fileCount) {
+    if (observer.passPlanned) observer.passPlanned(pass, fileCount);
+  };
+  plan(1, pageSet.size());
+  plan(2, styleSheetSet.size());
+  plan(3, scriptSet.size());
 
   const int threads = request.threads > 0 ? request.threads : defaultThreadCount();
   struct FileResult {
@@ -44,6 +50,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   };
   auto runPass = [&](int pass, const PathSet& set, auto&& driver) {
     if (cancelRequested.load()) return;
+    if (pass > 3) plan(pass, set.size());
     std::vector<std::string_view> paths(set.begin(), set.end());
     std::vector<TextOrigin> origins;  // read on the pass's threads, so taken first
     origins.reserve(paths.size());

@@ -18,6 +18,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -51,6 +52,10 @@ struct RunObserver {
   // readably); when not set, visiblePath (visible_path.h): control characters and bytes that
   // are not UTF-8 written as escapes, so that one file is always one line.
   std::function<std::string(std::string_view path)> pathForLog;
+  // Optional: how many files a pass is going to log, as soon as the run knows it: passes 1 to 3
+  // before the first file, passes 4 and 5 (the files the pages load) as they begin. A pass
+  // that a cancel skips is not announced.
+  std::function<void(int pass, std::size_t fileCount)> passPlanned;
 };
 
 struct RunSummary {

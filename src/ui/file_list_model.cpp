@@ -2,16 +2,23 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string>
+#include <string_view>
+
+#include "ui/readable_path.h"
 
 namespace sarnavel {
 
 FileListEntry FileListEntry::fromFullPath(const std::filesystem::path& fullPath) {
   FileListEntry entry;
   entry.path = fullPath;
-  entry.fullPath = QString::fromStdString(fullPath.native());
-  entry.fileName = QString::fromStdString(fullPath.filename().native());
-  const qsizetype dot = entry.fileName.lastIndexOf(QLatin1Char('.'));
-  if (dot >= 0) entry.extension = entry.fileName.mid(dot + 1);
+  entry.fullPath = QString::fromStdString(readablePath(fullPath.native()));
+  const std::string name = fullPath.filename().native();
+  entry.fileName = QString::fromStdString(readablePath(name));
+  // '.' is never part of a double-byte character, so the bytes after the last one are the
+  // extension in any of the readings.
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos) entry.extension = QString::fromStdString(readablePath(std::string_view(name).substr(dot + 1)));
   return entry;
 }
 

@@ -15,6 +15,8 @@
 
 namespace sarnavel {
 
+// The three texts are for showing and sorting, written readably (readable_path.h): a name
+// that is not UTF-8 shows its Shift_JIS or EUC-JP reading, marked. The run uses `path`.
 struct FileListEntry {
   QString fileName;    // the last component of the full path
   QString extension;   // the text after the last '.' of fileName, in the name's letter case

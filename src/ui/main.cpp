@@ -20,5 +20,6 @@ int main(int argc, char** argv) {
   QApplication application(qtArgc, argv);
   QApplication::setApplicationName(QStringLiteral("sarnavel"));
   QApplication::setDesktopFileName(QStringLiteral("sarnavel"));
+  sarnavel::installQtTranslations(application);
   return sarnavel::runMainDialog(paths);
 }

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 
+#include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QIcon>
 #include <QItemSelectionModel>
@@ -16,11 +19,12 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QTableView>
-#include <QUrl>
 
 #include "run/intake.h"
 #include "run/run_messages.h"
+#include "ui/add_files_dialog.h"
 #include "ui/dialog_units.h"
+#include "ui/local_paths.h"
 #include "ui/progress_dialog.h"
 
 namespace sarnavel {
@@ -31,20 +35,11 @@ constexpr std::array<TargetEncoding, 3> kEncodingAtPosition{0, 1, 3};
 
 constexpr std::array<int, 3> kColumnWidths{130, 60, 800};
 
-// The local paths of a drop, in the order of the drop.
-std::vector<std::filesystem::path> localPathsOf(const QMimeData& drop) {
-  std::vector<std::filesystem::path> paths;
-  for (const QUrl& url : drop.urls()) {
-    if (url.isLocalFile()) paths.emplace_back(QFile::encodeName(url.toLocalFile()).toStdString());
-  }
-  return paths;
-}
-
-bool offersLocalFiles(const QMimeData* drop) {
-  if (!drop || !drop->hasUrls()) return false;
-  const QList<QUrl> urls = drop->urls();
-  return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
-}
+// The keys that add and remove files, as the drop hint's tooltip tells them.
+const char* const kKeysHint =
+    "Ctrl+O: ファイルやフォルダを選んで追加\n"
+    "Ctrl+V: 貼り付けたパスや file:// URL を追加（1行に1つ）\n"
+    "Delete: 選択した行をリストから削除";
 
 }  // namespace
 
@@ -100,7 +95,8 @@ MainDialog::MainDialog(const std::vector<std::filesystem::path>& commandLinePath
   followJs_ = addCheckBox("IDC_FOLLOW_JS", QStringLiteral("参照jsも変換(&J)"), units.rect(235, 25, 70, 14));
   backup_ = addCheckBox("IDC_BACKUP", QStringLiteral("バックアップを作成する(&B)"), units.rect(160, 45, 143, 14));
   QLabel* listLabel = addLabel(QStringLiteral("変換するファイルのリスト(&L):"), units.rect(5, 67, 90, 12), 100);
-  addLabel(QStringLiteral("※ここに変換したいファイルやフォルダをドロップしてください。"), units.rect(100, 67, 205, 12), 310);
+  QLabel* dropHint = addLabel(QStringLiteral("※ここに変換したいファイルやフォルダをドロップしてください。"), units.rect(100, 67, 205, 12), 310);
+  dropHint->setToolTip(QString::fromUtf8(kKeysHint));
 
   list_ = new QTableView(this);
   list_->setObjectName(QStringLiteral("IDC_FILE_LIST"));
@@ -117,6 +113,24 @@ MainDialog::MainDialog(const std::vector<std::filesystem::path>& commandLinePath
   connect(removeAll_, &QPushButton::clicked, this, &MainDialog::removeAllRows);
   connect(convert_, &QPushButton::clicked, this, &MainDialog::startConversion);
   connect(exit_, &QPushButton::clicked, this, &MainDialog::reject);
+
+  // Keys without a control of their own, anywhere in the dialog.
+  auto addKey = [this](QKeySequence keys, void (MainDialog::*operation)()) {
+    auto* action = new QAction(this);
+    action->setShortcut(keys);
+    action->setShortcutContext(Qt::WindowShortcut);
+    connect(action, &QAction::triggered, this, operation);
+    addAction(action);
+  };
+  addKey(QKeySequence::Open, &MainDialog::addChosenPaths);
+  addKey(QKeySequence::Paste, &MainDialog::addPastedPaths);
+  addKey(QKeySequence::Delete, &MainDialog::removeSelectedRows);
+  choosePaths_ = [this](QWidget& parent) {
+    AddFilesDialog chooser(&parent, lastChosenFolder_.isEmpty() ? QDir::currentPath() : lastChosenFolder_);
+    const bool chosen = chooser.exec() == QDialog::Accepted;
+    lastChosenFolder_ = chooser.directory().absolutePath();
+    return chosen ? chooser.chosenPaths() : std::vector<std::filesystem::path>{};
+  };
 
   initMainDialog(commandLinePaths);
   centreOnScreen(*this);
@@ -180,6 +194,14 @@ void MainDialog::addFolderToList(const std::filesystem::path& path) { offerToLis
 void MainDialog::addDroppedFiles(const QMimeData& drop) { offerToList(localPathsOf(drop)); }
 
 void MainDialog::addCommandLinePaths(const std::vector<std::filesystem::path>& paths) { offerToList(paths); }
+
+void MainDialog::addChosenPaths() {
+  if (choosePaths_) offerToList(choosePaths_(*this));
+}
+
+void MainDialog::addPastedPaths() {
+  if (const QMimeData* pasted = QGuiApplication::clipboard()->mimeData()) offerToList(pastedPaths(*pasted));
+}
 
 void MainDialog::onColumnClick(int column) {
   if (column != 1 && column != 2) column = 0;
@@ -257,15 +279,15 @@ void MainDialog::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainDialog::dragEnterEvent(QDragEnterEvent* event) {
-  if (offersLocalFiles(event->mimeData())) event->acceptProposedAction();
+  if (event->mimeData() && offersLocalPaths(*event->mimeData())) event->acceptProposedAction();
 }
 
 void MainDialog::dragMoveEvent(QDragMoveEvent* event) {
-  if (offersLocalFiles(event->mimeData())) event->acceptProposedAction();
+  if (event->mimeData() && offersLocalPaths(*event->mimeData())) event->acceptProposedAction();
 }
 
 void MainDialog::dropEvent(QDropEvent* event) {
-  if (!offersLocalFiles(event->mimeData())) return;
+  if (!event->mimeData() || !offersLocalPaths(*event->mimeData())) return;
   addDroppedFiles(*event->mimeData());
   event->acceptProposedAction();
 }

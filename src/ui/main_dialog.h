@@ -1,9 +1,13 @@
 // The main dialog (IDD_MAIN): the target encoding and line ending, three switches, the list
 // of files to convert, and the buttons that remove rows, start a run and leave the program.
 //
-// Files enter the list from the command line (once, while the dialog is built) and from
-// drops of local files and folders; the intake rules are those of offerPath, shared with the
-// command-line tool, and paths that do not exist or are of another kind add nothing, silently.
+// Files enter the list from the command line (once, while the dialog is built), from drops of
+// local files and folders, from Ctrl+O (a file dialog for several files and folders) and from
+// Ctrl+V (paths or file:// URLs, one a line); Delete removes the selected rows. The keys have
+// no control of their own; the drop hint's tooltip names them. Every way in goes through the
+// same intake, offerPath, shared with the command-line tool: paths that do not exist or are
+// of another kind add nothing, silently. Names keep their bytes (local_paths.h) and show
+// readably (readable_path.h).
 //
 // The list sorts only when a column header is clicked (onColumnClick): the first click on a
 // column sorts it ascending, the next descending; a click on another column forgets the first
@@ -18,6 +22,7 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 #include <QDialog>
@@ -45,6 +50,12 @@ class MainDialog : public QDialog {
   void addFolderToList(const std::filesystem::path& path);
   void addDroppedFiles(const QMimeData& drop);
   void addCommandLinePaths(const std::vector<std::filesystem::path>& paths);
+  void addChosenPaths();  // Ctrl+O
+  void addPastedPaths();  // Ctrl+V
+
+  // What Ctrl+O asks the user; by default an AddFilesDialog. Tests put their own answer here.
+  using PathChooser = std::function<std::vector<std::filesystem::path>(QWidget& parent)>;
+  void setPathChooser(PathChooser chooser) { choosePaths_ = std::move(chooser); }
 
   // The list.
   void onColumnClick(int column);
@@ -83,6 +94,8 @@ class MainDialog : public QDialog {
   QPushButton* convert_ = nullptr;
   QPushButton* exit_ = nullptr;
   std::array<int, 3> sortDirection_{};  // per column: file name, extension, full path
+  PathChooser choosePaths_;
+  QString lastChosenFolder_;  // where the file dialog opens next, for this dialog's life only
 };
 
 }  // namespace sarnavel

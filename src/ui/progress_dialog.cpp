@@ -1,15 +1,20 @@
 #include "ui/progress_dialog.h"
 
+#include <algorithm>
+#include <limits>
 #include <system_error>
 #include <utility>
 
 #include <QKeyEvent>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTextCursor>
 
 #include "run/run_messages.h"
 #include "ui/dialog_units.h"
+#include "ui/readable_path.h"
 
 namespace sarnavel {
 namespace {
@@ -23,6 +28,7 @@ ProgressDialog::ProgressDialog(RunRequest request, bool& couldNotStart, QWidget*
       request_(std::move(request)),
       couldNotStart_(couldNotStart),
       log_(new QPlainTextEdit(this)),
+      bar_(new QProgressBar(this)),
       button_(new QPushButton(QStringLiteral("キャンセル(&C)"), this)) {
   setObjectName(QStringLiteral("IDD_PROGRESS"));
   setWindowTitle(QStringLiteral("変換中..."));
@@ -42,6 +48,13 @@ ProgressDialog::ProgressDialog(RunRequest request, bool& couldNotStart, QWidget*
   log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   log_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
+  // In the free space left of the button, as high as the button, up to 5 units before it.
+  bar_->setObjectName(QStringLiteral("IDC_PROGRESS"));
+  bar_->setGeometry(units.rect(5, 190, 265, 14));
+  bar_->setTextVisible(true);
+  bar_->setFocusPolicy(Qt::NoFocus);
+  showCount();
+
   button_->setObjectName(QStringLiteral("IDCANCEL"));
   button_->setGeometry(units.rect(275, 190, 75, 14));
   button_->setAutoDefault(false);
@@ -52,6 +65,11 @@ ProgressDialog::ProgressDialog(RunRequest request, bool& couldNotStart, QWidget*
   showTimer_.setInterval(kShowLogIntervalMs);
   connect(&showTimer_, &QTimer::timeout, this, &ProgressDialog::showLog);
   connect(this, &ProgressDialog::logEntry, this, &ProgressDialog::appendToLog, Qt::QueuedConnection);
+  connect(this, &ProgressDialog::fileLogged, this, [this] { ++pendingFiles_; }, Qt::QueuedConnection);
+  connect(this, &ProgressDialog::passPlanned, this, [this](int fileCount) {
+    filesPlanned_ += fileCount;
+    showCount();
+  }, Qt::QueuedConnection);
   connect(this, &ProgressDialog::runEnded, this, &ProgressDialog::onRunEnded, Qt::QueuedConnection);
 }
 
@@ -79,6 +97,11 @@ bool ProgressDialog::onProgressInit() {
       observer.log = [this](std::string_view entry) {
         const std::string text = withUnixLineEnds(entry);
         emit logEntry(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+      };
+      observer.fileDone = [this](const FileOutcome&) { emit fileLogged(); };
+      observer.pathForLog = [](std::string_view path) { return readablePath(path); };
+      observer.passPlanned = [this](int, std::size_t fileCount) {
+        emit passPlanned(static_cast<int>(std::min<std::size_t>(fileCount, std::numeric_limits<int>::max())));
       };
       const RunSummary summary = conversionWorker(request_, observer, cancelRequested_);
       // A run refused at its first step leaves the window as it is.
@@ -119,12 +142,30 @@ void ProgressDialog::appendToLog(const QString& text) {
 
 void ProgressDialog::showLog() {
   showTimer_.stop();
-  if (pendingLog_.isEmpty()) return;
-  log_->moveCursor(QTextCursor::End);
-  log_->insertPlainText(pendingLog_);
-  pendingLog_.clear();
-  log_->moveCursor(QTextCursor::End);
-  log_->ensureCursorVisible();
+  if (!pendingLog_.isEmpty()) {
+    QScrollBar* scroll = log_->verticalScrollBar();
+    const bool followEnd = scroll->value() >= scroll->maximum();
+    const int left = log_->horizontalScrollBar()->value();
+    // Added through a cursor of its own, so the user's caret and selection stay where they are.
+    QTextCursor end(log_->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(pendingLog_);
+    pendingLog_.clear();
+    if (followEnd) {
+      if (!log_->textCursor().hasSelection()) log_->moveCursor(QTextCursor::End);
+      scroll->setValue(scroll->maximum());
+      log_->horizontalScrollBar()->setValue(left);
+    }
+  }
+  filesShown_ += pendingFiles_;
+  pendingFiles_ = 0;
+  showCount();
+}
+
+void ProgressDialog::showCount() {
+  bar_->setRange(0, std::max(filesPlanned_, 1));
+  bar_->setValue(std::min(filesShown_, std::max(filesPlanned_, 1)));
+  bar_->setFormat(QStringLiteral("%1 / %2").arg(filesShown_).arg(filesPlanned_));
 }
 
 void ProgressDialog::onRunEnded() {

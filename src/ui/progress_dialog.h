@@ -1,5 +1,14 @@
 // The window of a conversion run (IDD_PROGRESS): a read-only log that grows as files are
-// converted, and one button that first cancels the run and then closes the window.
+// converted, a bar counting the logged files ("N / total"), and one button that first cancels
+// the run and then closes the window.
+//
+// The bar's total is what the run announces: the listed files at once, the style sheets and
+// scripts that the pages load when their passes begin (so the total can grow). The bar moves
+// together with the log: it counts the file entries the log shows. Paths are written into the
+// log readably (readable_path.h), one file one line.
+//
+// The log follows its end (caret and view) only while the user has not scrolled away from
+// the end; lines that arrive meanwhile are added below without moving the view.
 //
 // The dialog starts the worker thread when it opens (onProgressInit) and waits for it when it
 // goes away, so no two runs ever overlap. The worker never touches a widget: every log entry
@@ -22,6 +31,7 @@
 #include "run/conversion_run.h"
 
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 
 namespace sarnavel {
@@ -43,10 +53,14 @@ class ProgressDialog : public QDialog {
   bool runFinished() const { return runFinished_; }
   bool cancelRequested() const { return cancelRequested_.load(); }
   bool workerDone() const { return workerDone_; }  // the run's last log entry has been shown
+  int filesShown() const { return filesShown_; }    // file entries the log shows
+  int filesPlanned() const { return filesPlanned_; }  // the bar's total
 
  signals:
   // Emitted by the worker thread; received on the dialog's own thread.
   void logEntry(const QString& text);
+  void fileLogged();  // follows the log entry of each file
+  void passPlanned(int fileCount);
   void runEnded();
 
  protected:
@@ -56,6 +70,7 @@ class ProgressDialog : public QDialog {
  private:
   void appendToLog(const QString& text);
   void showLog();
+  void showCount();
   void onRunEnded();
   void switchToFinishedLook();
 
@@ -67,10 +82,14 @@ class ProgressDialog : public QDialog {
   std::thread workerThread_;
 
   QPlainTextEdit* log_;
+  QProgressBar* bar_;
   QPushButton* button_;
   // Log text received but not yet shown: entries that arrive close together are shown together,
   // so a long run cannot flood the window.
   QString pendingLog_;
+  int pendingFiles_ = 0;
+  int filesShown_ = 0;
+  int filesPlanned_ = 0;
   QTimer showTimer_;
 };
 

@@ -5,6 +5,11 @@
 #include <cstdlib>
 #include <string>
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QString>
+#include <QTranslator>
+
 #include "ui/main_dialog.h"
 
 namespace sarnavel {
@@ -67,6 +72,16 @@ std::vector<std::filesystem::path> commandLinePaths(int argc, char** argv) {
   std::vector<std::filesystem::path> paths;
   for (int index = 1; index < argc && argv[index]; ++index) paths.emplace_back(argv[index]);
   return paths;
+}
+
+bool installQtTranslations(QCoreApplication& application, const QString& folder) {
+  auto* translator = new QTranslator(&application);
+  const QString where = folder.isEmpty() ? QLibraryInfo::path(QLibraryInfo::TranslationsPath) : folder;
+  if (!translator->load(QStringLiteral("qtbase_ja"), where) || !QCoreApplication::installTranslator(translator)) {
+    delete translator;
+    return false;
+  }
+  return true;
 }
 
 int runMainDialog(const std::vector<std::filesystem::path>& paths) {

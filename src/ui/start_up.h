@@ -6,6 +6,10 @@
 #include <string_view>
 #include <vector>
 
+#include <QString>
+
+class QCoreApplication;
+
 namespace sarnavel {
 
 // Shown on stderr, with exit status 1, when no graphical display can be opened.
@@ -18,6 +22,12 @@ bool graphicalDisplayAvailable();
 
 // Every argument after the program's own name, in order, as a path.
 std::vector<std::filesystem::path> commandLinePaths(int argc, char** argv);
+
+// Gives Qt's own texts (the log's context menu, the file dialog) in Japanese, like the rest
+// of the program: loads Qt's Japanese translation "qtbase_ja" from `folder` (Qt's own
+// translations folder when empty) into the application. False, with nothing changed, when it
+// is not there; the program then works with Qt's English texts.
+bool installQtTranslations(QCoreApplication& application, const QString& folder = {});
 
 // Runs the main dialog with the paths in its list until it closes; returns the exit status, 0.
 // Needs a QApplication.

@@ -176,6 +176,27 @@ TEST(ConversionRun, FivePassesInOrderEachAscendingByPathBytes) {
   }
 }
 
+TEST(ConversionRun, EachPassAnnouncesHowManyFilesItWillLog) {
+  TempFolder folder;
+  fs::path p = folder.put("index.html", page({"a.css", "b.css"}, {"a.js"}));
+  fs::path sheet = folder.put("a.css", kSheet);
+  folder.put("b.css", kSheet);
+  folder.put("a.js", kScript);
+  std::vector<std::pair<int, std::size_t>> planned;
+  std::size_t loggedBeforeLoadedSheets = 0, logged = 0;
+  RunObserver observer;
+  observer.fileDone = [&](const FileOutcome&) { ++logged; };
+  observer.passPlanned = [&](int pass, std::size_t count) {
+    planned.emplace_back(pass, count);
+    if (pass == 4) loggedBeforeLoadedSheets = logged;
+  };
+  std::atomic<bool> cancel{false};
+  conversionWorker({toUtf8(), {p, sheet, p}}, observer, cancel);
+  EXPECT_EQ(planned, (std::vector<std::pair<int, std::size_t>>{{1, 1}, {2, 1}, {3, 0}, {4, 2}, {5, 1}}));
+  EXPECT_EQ(loggedBeforeLoadedSheets, 2u);
+  EXPECT_EQ(logged, 5u);
+}
+
 TEST(ConversionRun, ASheetLoadedTwiceOrByTwoPagesIsConvertedOnce) {
   TempFolder folder;
   fs::path one = folder.put("one.html", page({"a.css", "a.css", "./a.css"}));

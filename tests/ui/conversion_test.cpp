@@ -5,7 +5,9 @@
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -276,6 +278,72 @@ class ConversionTest : public QObject {
     QCOMPARE(entries.count(), 1 + kPages + 1);
     QVERIFY(logText(progress).endsWith(summary(kPages, 0)));
     QCOMPARE(logText(progress).count(QStringLiteral("成功: ")), kPages);
+  }
+
+  // The bar counts the files as the log shows them, the style sheets and scripts the pages
+  // load (passes 4 and 5) included; a name that is not UTF-8 is logged readably.
+  void theBarCountsTheLoggedFiles() {
+    Files files;
+    const auto page = files.put("site/index.html",
+                                "<html><head><title>t</title><link rel=\"stylesheet\" href=\"css/a.css\">"
+                                "<script src=\"js/a.js\"></script></head><body>\xE6\x97\xA5</body></html>\n");
+    files.put("site/css/a.css", "p{}\n");
+    files.put("site/js/a.js", "x=1;\n");
+    const auto listed = files.put("site/css/b.css", "p{}\n");
+    const auto old = files.put("site/\x83\x65\x83X\x83g.html", "<html><head><title>\x93\xFA</title></head></html>\n");
+    RunRequest request;
+    request.options.targetEncoding = 3;
+    request.paths = {page, listed, old};
+    bool couldNotStart = false;
+    ProgressDialog progress(request, couldNotStart);
+    auto* bar = control<QProgressBar>(progress, "IDC_PROGRESS");
+    QVERIFY(bar);
+    QCOMPARE(bar->text(), QStringLiteral("0 / 0"));
+    QSignalSpy planned(&progress, &ProgressDialog::passPlanned);
+    QVERIFY(progress.onProgressInit());
+    progress.show();
+    QTRY_VERIFY_WITH_TIMEOUT(progress.workerDone(), 20000);
+
+    const QString log = logText(progress);
+    const int logged = int(log.count(QStringLiteral("成功: ")) + log.count(QStringLiteral("失敗: ")));
+    QCOMPARE(logged, 5);
+    QCOMPARE(planned.count(), 5);  // passes 1 to 3 at once, 4 and 5 as they begin
+    QCOMPARE(progress.filesShown(), logged);
+    QCOMPARE(progress.filesPlanned(), logged);
+    QCOMPARE(bar->value(), logged);
+    QCOMPARE(bar->maximum(), logged);
+    QCOMPARE(bar->text(), QStringLiteral("5 / 5"));
+    QVERIFY2(log.contains(QStringLiteral("成功: ") + text(files.root() / "site/テスト.html") + QStringLiteral(" [Shift_JIS]\n")), qPrintable(log));
+  }
+
+  // The log follows its end only while the user has not scrolled away from it.
+  void theLogFollowsItsEndUntilScrolledAway() {
+    bool couldNotStart = false;
+    ProgressDialog progress(RunRequest{}, couldNotStart);  // not started: the test writes the log
+    progress.show();
+    auto* log = control<QPlainTextEdit>(progress, "IDC_LOG");
+    QScrollBar* scroll = log->verticalScrollBar();
+    auto lines = [&](const QString& tag, int count) {
+      for (int i = 0; i < count; ++i) emit progress.logEntry(QStringLiteral("%1 %2\n").arg(tag).arg(i));
+    };
+    lines(QStringLiteral("first"), 300);
+    QTRY_VERIFY(logText(progress).contains(QStringLiteral("first 299")));
+    QVERIFY(scroll->maximum() > 0);
+    QCOMPARE(scroll->value(), scroll->maximum());
+    QCOMPARE(log->textCursor().position(), log->document()->characterCount() - 1);
+
+    scroll->setValue(10);  // the user reads back
+    lines(QStringLiteral("second"), 100);
+    QTRY_VERIFY(logText(progress).contains(QStringLiteral("second 99")));
+    QTest::qWait(100);
+    QCOMPARE(scroll->value(), 10);
+
+    scroll->setValue(scroll->maximum());  // and returns to the end
+    lines(QStringLiteral("third"), 100);
+    QTRY_VERIFY(logText(progress).contains(QStringLiteral("third 99")));
+    QCOMPARE(scroll->value(), scroll->maximum());
+    QCOMPARE(log->textCursor().position(), log->document()->characterCount() - 1);
+    progress.done(QDialog::Rejected);
   }
 };
 

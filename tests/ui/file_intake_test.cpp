@@ -1,11 +1,16 @@
 // Files reaching the list: drops of files and folders from a file manager, and the paths of
 // the command line. Only pages, style sheets and scripts enter; other paths add nothing.
+#include <QClipboard>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QGuiApplication>
+#include <QItemSelectionModel>
+#include <QLabel>
 #include <QMimeData>
 #include <QTest>
 #include <QUrl>
 
+#include "ui/add_files_dialog.h"
 #include "ui/main_dialog.h"
 #include "ui/start_up.h"
 #include "ui_test_support.h"
@@ -15,7 +20,10 @@ using namespace sarnavel::testing;
 
 namespace {
 
-QUrl urlOf(const std::filesystem::path& path) { return QUrl::fromLocalFile(text(path)); }
+// The URL of a path's bytes, percent-encoded as file managers do.
+QUrl urlOf(const std::filesystem::path& path) {
+  return QUrl::fromEncoded("file://" + QByteArray::fromStdString(path.native()).toPercentEncoding("/"));
+}
 
 // Drags the URLs onto the dialog and drops them, as a file manager does; returns whether the
 // dialog took the drag.
@@ -70,9 +78,27 @@ class FileIntakeTest : public QObject {
     QCOMPARE(paths[6], text(files.root() / "site/sub/deeper/y.js"));
   }
 
-  void dropsWithoutLocalFilesAreRefused() {
+  // A Shift_JIS name from an old archive, as a file manager drops it: percent-encoded bytes.
+  void droppedNameThatIsNotUtf8KeepsItsBytes() {
+    Files files;
+    const auto page = files.put("old/\x83\x65\x83X\x83g.html");
     MainDialog dialog;
     dialog.show();
+    QVERIFY(drop(dialog, {urlOf(page)}));
+    QCOMPARE(dialog.fileList().rowCount(), 1);
+    QCOMPARE(dialog.fileList().entries().front().path, page);
+    QCOMPARE(columnTexts(dialog, 0), QStringList{QStringLiteral("テスト.html [Shift_JIS]")});
+    QCOMPARE(columnTexts(dialog, 1), QStringList{QStringLiteral("html")});
+    QCOMPARE(columnTexts(dialog, 2), QStringList{text(files.root() / "old/テスト.html") + QStringLiteral(" [Shift_JIS]")});
+  }
+
+  void dropsWithoutLocalFilesAreRefused() {
+    Files files;
+    const auto page = files.put("index.html");
+    MainDialog dialog;
+    dialog.show();
+    // A file on another machine is not the file of that path on this one.
+    QVERIFY(!drop(dialog, {QUrl(QStringLiteral("file:/") + text(page))}));
     QVERIFY(!drop(dialog, {QUrl(QStringLiteral("https://example.com/index.html"))}));
     QMimeData plainText;
     plainText.setText(QStringLiteral("/etc/index.html"));
@@ -80,6 +106,66 @@ class FileIntakeTest : public QObject {
     QCoreApplication::sendEvent(&dialog, &enter);
     QVERIFY(!enter.isAccepted());
     QCOMPARE(dialog.fileList().rowCount(), 0);
+  }
+
+  // Ctrl+O (the file dialog replaced by a stand-in), Ctrl+V and Delete, typed into the dialog.
+  void keysAddAndRemoveRows() {
+    Files files;
+    files.put("site/a.html");
+    files.put("site/b.css");
+    const auto single = files.put("single.js");
+    const auto old = files.put("\x83\x65.html");
+    MainDialog dialog;
+    int asked = 0;
+    dialog.setPathChooser([&](QWidget& parent) {
+      asked += &parent == &dialog ? 1 : 100;
+      return std::vector<std::filesystem::path>{files.root() / "site", single, files.root() / "notes.txt"};
+    });
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    auto* list = control<QTableView>(dialog, "IDC_FILE_LIST");
+
+    QTest::keyClick(keyTarget(dialog), Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(asked, 1);
+    QCOMPARE(columnTexts(dialog, 0), (QStringList{"a.html", "b.css", "single.js"}));
+
+    QGuiApplication::clipboard()->setText(text(single) + QStringLiteral("\r\n") + urlOf(old).toString(QUrl::FullyEncoded) +
+                                          QStringLiteral("\nno such.html\n"));
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(columnTexts(dialog, 0), (QStringList{"a.html", "b.css", "single.js", "single.js", "テ.html [Shift_JIS]"}));
+    QCOMPARE(dialog.fileList().entries().back().path, old);
+
+    list->selectionModel()->select(list->model()->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    list->selectionModel()->select(list->model()->index(3, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QTest::keyClick(list, Qt::Key_Delete);
+    QCOMPARE(columnTexts(dialog, 0), (QStringList{"a.html", "single.js", "テ.html [Shift_JIS]"}));
+
+    // The keys have no control of their own; the drop hint names them.
+    QLabel* hint = nullptr;
+    for (QLabel* label : dialog.findChildren<QLabel*>()) {
+      if (label->text().startsWith(QStringLiteral("※"))) hint = label;
+    }
+    QVERIFY(hint);
+    for (const char* key : {"Ctrl+O", "Ctrl+V", "Delete"}) QVERIFY2(hint->toolTip().contains(QLatin1String(key)), key);
+  }
+
+  // The real file dialog: Open takes the selected folder instead of entering it; a folder
+  // typed with a closing '/' is entered.
+  void theFileDialogTakesFolders() {
+    Files files;
+    files.put("site/index.html");
+    AddFilesDialog chooser(nullptr, text(files.root()));
+    chooser.selectFile(QStringLiteral("site/"));
+    chooser.accept();
+    QCOMPARE(chooser.result(), int(QDialog::Rejected));
+    QCOMPARE(chooser.directory().absolutePath(), text(files.root() / "site"));
+
+    chooser.setDirectory(text(files.root()));
+    chooser.selectFile(QStringLiteral("site"));
+    chooser.accept();
+    QCOMPARE(chooser.result(), int(QDialog::Accepted));
+    QCOMPARE(chooser.chosenPaths(), std::vector<std::filesystem::path>{files.root() / "site"});
   }
 
   void addedOneByOne() {

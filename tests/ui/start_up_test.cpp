@@ -1,5 +1,12 @@
 // Start-up: without a graphical display the program says so and ends with status 1; with one
 // it runs the main dialog, with the command line's files listed, and ends with 0.
+#include <memory>
+
+#include <QAction>
+#include <QFile>
+#include <QLibraryInfo>
+#include <QMenu>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTest>
@@ -90,6 +97,24 @@ class StartUpTest : public QObject {
     QCOMPARE(runMainDialog({page, files.root() / "missing.css"}), 0);
     QCOMPARE(listed, QStringList{text(page)});
     QVERIFY(focusOnEncoding);
+  }
+
+  // Qt's own texts (here the log's context menu) speak Japanese; without the translations the
+  // program goes on in English.
+  void qtsOwnTextsInJapanese() {
+    QVERIFY(!installQtTranslations(*QCoreApplication::instance(), QStringLiteral("/nonexistent")));
+    QPlainTextEdit log;
+    auto menuTexts = [&] {
+      std::unique_ptr<QMenu> menu(log.createStandardContextMenu());
+      QStringList texts;
+      for (QAction* action : menu->actions()) texts << action->text();
+      return texts.join(QLatin1Char('|'));
+    };
+    QVERIFY2(menuTexts().contains(QStringLiteral("&Copy")), qPrintable(menuTexts()));
+    const QString translations = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!QFile::exists(translations + QStringLiteral("/qtbase_ja.qm"))) QSKIP("qt6-translations-l10n is not installed");
+    QVERIFY(installQtTranslations(*QCoreApplication::instance()));
+    QVERIFY2(menuTexts().contains(QStringLiteral("コピー")), qPrintable(menuTexts()));
   }
 };
 

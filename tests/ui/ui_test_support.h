@@ -3,12 +3,14 @@
 #pragma once
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
+#include <system_error>
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QHeaderView>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -20,10 +22,15 @@
 
 namespace sarnavel::testing {
 
-// A temporary folder of real files, removed at the end of the test.
+// A temporary folder of real files, removed at the end of the test. Names are bytes, so names
+// that are not UTF-8 are written and removed as they are (Qt's file classes cannot).
 class Files {
  public:
   Files() { QVERIFY2(folder_.isValid(), "no temporary folder"); }
+  ~Files() {
+    std::error_code error;
+    std::filesystem::remove_all(root(), error);
+  }
 
   std::filesystem::path root() const { return folder_.path().toStdString(); }
 
@@ -31,15 +38,13 @@ class Files {
   std::filesystem::path put(const std::string& relative, const std::string& bytes = "x") const {
     const std::filesystem::path file = root() / relative;
     std::filesystem::create_directories(file.parent_path());
-    QFile out(QString::fromStdString(file.native()));
-    if (out.open(QIODevice::WriteOnly)) out.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    std::ofstream(file, std::ios::binary) << bytes;
     return file;
   }
 
   static std::string read(const std::filesystem::path& file) {
-    QFile in(QString::fromStdString(file.native()));
-    if (!in.open(QIODevice::ReadOnly)) return {};
-    return in.readAll().toStdString();
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
 
  private:

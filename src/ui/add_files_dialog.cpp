@@ -1,0 +1,46 @@
+#include "ui/add_files_dialog.h"
+
+#include <system_error>
+
+#include <QFile>
+#include <QLineEdit>
+
+
+namespace sarnavel {
+
+AddFilesDialog::AddFilesDialog(QWidget* parent, const QString& folder)
+    : QFileDialog(parent, QStringLiteral("ファイルやフォルダを追加"), folder) {
+  setObjectName(QStringLiteral("sarnavel_add_files"));
+  setOption(QFileDialog::DontUseNativeDialog, true);
+  setFileMode(QFileDialog::ExistingFiles);
+  setAcceptMode(QFileDialog::AcceptOpen);
+  setNameFilters({QStringLiteral("ウェブ文書 (*.html *.htm *.css *.js *.HTML *.HTM *.CSS *.JS)"), QStringLiteral("すべてのファイル (*)")});
+}
+
+std::vector<std::filesystem::path> AddFilesDialog::chosenPaths() const {
+  std::vector<std::filesystem::path> paths;
+  for (const QString& chosen : selectedFiles()) paths.emplace_back(QFile::encodeName(chosen).toStdString());
+  return paths;
+}
+
+void AddFilesDialog::accept() {
+  // A folder typed with a closing '/' is where the user wants to go, as in any file dialog.
+  if (const auto* typed = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")); typed && typed->text().endsWith(QLatin1Char('/'))) {
+    QFileDialog::accept();
+    return;
+  }
+  const std::vector<std::filesystem::path> paths = chosenPaths();
+  bool allThere = !paths.empty();
+  for (const std::filesystem::path& path : paths) {
+    std::error_code error;
+    allThere = allThere && std::filesystem::exists(path, error);
+  }
+  // A name typed that does not exist: Qt's own handling says so.
+  if (!allThere) {
+    QFileDialog::accept();
+    return;
+  }
+  QDialog::accept();
+}
+
+}  // namespace sarnavel
