@@ -1,5 +1,6 @@
 #include "run/file_drivers.h"
 
+#include <algorithm>
 #include <new>
 
 #include "engine/css_conversion.h"
@@ -8,16 +9,45 @@
 #include "engine/javascript_conversion.h"
 #include "engine/page_escaping.h"
 #include "run/file_store.h"
+#include "text/utf8.h"
 
 namespace sarnavel {
+
+namespace {
+
+// Whether bytes without a byte-order mark read as UTF-16 in the given order throughout the
+// first part of the file. A zero among the first two bytes is only a hint: byte text with a
+// stray zero, or a file of zeros, must stay byte text. So the length must be even, units whose
+// high byte alone is zero (ASCII characters) must be more than a sprinkling and outnumber zero
+// units, and no surrogate may stand alone.
+bool looksLikeUtf16(std::string_view bytes, bool littleEndian) {
+  if (bytes.size() % 2 != 0) return false;
+  constexpr std::size_t kSampleUnits = 32 * 1024;
+  const std::size_t units = std::min(bytes.size() / 2, kSampleUnits);
+  std::size_t ascii = 0, zeroUnits = 0;
+  bool pendingHigh = false;
+  for (std::size_t k = 0; k < units; ++k) {
+    auto first = static_cast<unsigned char>(bytes[2 * k]), second = static_cast<unsigned char>(bytes[2 * k + 1]);
+    const char16_t unit = littleEndian ? static_cast<char16_t>(second << 8 | first) : static_cast<char16_t>(first << 8 | second);
+    if (unit == 0) ++zeroUnits;
+    else if (unit < 0x100) ++ascii;
+    if (pendingHigh != isLowSurrogate(unit)) return false;  // a high one without its low one, or the reverse
+    pendingHigh = isHighSurrogate(unit);
+  }
+  // A sample cut inside a pair leaves its high surrogate pending: that one is not alone.
+  if (pendingHigh && units == bytes.size() / 2) return false;
+  return ascii > 0 && zeroUnits <= ascii && ascii * 32 >= units;
+}
+
+}  // namespace
 
 ContentShape recogniseContent(std::string_view bytes) {
   if (bytes.size() < 2) return {};
   auto b0 = static_cast<unsigned char>(bytes[0]), b1 = static_cast<unsigned char>(bytes[1]);
   if (b0 == 0xFF && b1 == 0xFE) return {ContentForm::Utf16LittleEndian, 2};
   if (b0 == 0xFE && b1 == 0xFF) return {ContentForm::Utf16BigEndian, 2};
-  if (b1 == 0) return {ContentForm::Utf16LittleEndian, 0};
-  if (b0 == 0) return {ContentForm::Utf16BigEndian, 0};
+  if (b1 == 0 && looksLikeUtf16(bytes, true)) return {ContentForm::Utf16LittleEndian, 0};
+  if (b0 == 0 && b1 != 0 && looksLikeUtf16(bytes, false)) return {ContentForm::Utf16BigEndian, 0};
   return {};
 }
 

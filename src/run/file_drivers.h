@@ -6,8 +6,14 @@
 // escapes, lets the engine convert the text, backs the file up when backups are on, and
 // replaces the file's content. A page's references resolve against the page's own folder.
 //
+// UTF-16 is recognised by a byte-order mark, or, without one, when a zero among the first two
+// bytes is borne out by the rest: an even length, zero high bytes (ASCII characters) in more
+// than a sprinkling of the units and in more of them than there are zero units, and no lone
+// surrogate (see recogniseContent). Anything else, a file of zeros or byte text with a stray
+// zero included, is byte content.
+//
 // Nothing of the file is ever dropped: zero bytes and zero UTF-16 units are carried through,
-// and a trailing odd byte of a UTF-16 file is kept after the text.
+// and a trailing odd byte of a UTF-16 file with a mark is kept after the text.
 //
 // Contract: the report's result is Success when the file was converted and written (in a dry run: read and
 // converted, nothing written); otherwise the code of the step that failed, with the file on

@@ -125,13 +125,23 @@ TEST(ContentRecognition, FirstTwoBytesDecide) {
       {"\xFE\xFF\0<"s, ContentForm::Utf16BigEndian, 2},
       {"<\0"s, ContentForm::Utf16LittleEndian, 0},
       {"\0<"s, ContentForm::Utf16BigEndian, 0},
-      {"\0\0"s, ContentForm::Utf16LittleEndian, 0},     // second byte zero comes first
       {"\xFE\0"s, ContentForm::Utf16LittleEndian, 0},   // U+00FE without a mark
       {"\0\xFE"s, ContentForm::Utf16BigEndian, 0},
       {"\xE5\x65\x2C\x67", ContentForm::Bytes, 0},      // 日本 in UTF-16LE: both bytes non-zero
       {"\x65\xE5", ContentForm::Bytes, 0},              // 日 in UTF-16BE
       {"\xEF\xBB\xBF<", ContentForm::Bytes, 0},         // the UTF-8 mark is byte content
       {"<html>", ContentForm::Bytes, 0},
+      // Without a mark, a zero among the first two bytes is only the first filter: the rest
+      // must look like UTF-16 too.
+      {"x\0y"s, ContentForm::Bytes, 0},                  // an odd length
+      {"\0\0"s, ContentForm::Bytes, 0},                 // zero on both sides
+      {std::string(4096, '\0'), ContentForm::Bytes, 0},
+      {"a\0" + std::string(200, '\x93'), ContentForm::Bytes, 0},   // one zero, then byte text
+      {"<\0p\0\0\0\0\0\0\0"s, ContentForm::Bytes, 0},   // more zero units than characters
+      {"<\0\x00\xD8p\0"s, ContentForm::Bytes, 0},        // a lone high surrogate
+      {"<\0\x00\xDCp\0"s, ContentForm::Bytes, 0},        // a lone low surrogate
+      {"<\0\x3D\xD8\x00\xDE"s, ContentForm::Utf16LittleEndian, 0},  // a pair is fine
+      {"\0<"s + utf16be(u"\u65E5\u672C\u8A9E\n"), ContentForm::Utf16BigEndian, 0},
   };
   for (const auto& c : cases) {
     ContentShape shape = recogniseContent(c.bytes);
@@ -167,7 +177,6 @@ TEST(WorkingText, Utf16ContentBecomesCodePage932WithTheKindsEscapes) {
       {"zero unit inside, BE with mark", kBeMark + utf16be(u"a\0\u65E5"s), FileKind::Css, "a\0"s + "\x93\xFA"},
       {"trailing odd byte kept, LE", kLeMark + utf16le(u"ab") + "Z", FileKind::JavaScript, "abZ"},
       {"trailing odd byte kept, BE", kBeMark + utf16be(u"ab") + "Z", FileKind::Html, "abZ"},
-      {"trailing odd byte kept, BE without mark", utf16be(u"ab") + "\x80", FileKind::Css, "ab\x80"},
       {"half-width katakana", kLeMark + utf16le(u"\uFF71\uFF72"), FileKind::JavaScript, "\xB1\xB2"},
   };
   for (const auto& c : cases) {
@@ -190,6 +199,8 @@ TEST(WorkingText, ByteContentStaysAsRead) {
       {"a mark and an odd byte", "\xFF\xFE" "A"},
       {"UTF-16 without mark starting outside ASCII", "\xE5\x65\x2C\x67"},
       {"zero bytes inside", "ab\0cd\0\0ef"s},
+      {"a zero second byte, then byte text", "x\0y"s},
+      {"zero bytes alone", std::string(64, '\0')},
       {"Shift_JIS", "\x93\xFA\x96\x7B"},
   };
   for (FileKind kind : {FileKind::Html, FileKind::Css, FileKind::JavaScript}) {
@@ -257,6 +268,9 @@ TEST(FileDrivers, StyleSheetsAndPagesFromUtf16) {
 
 TEST(FileDrivers, NothingAfterAZeroIsDropped) {
   expectConversions({
+      {"a script whose second byte is zero", FileKind::JavaScript, "x\0y"s, 3, "x\0y"s},
+      {"a sheet of zero bytes alone", FileKind::Css, std::string(100000, '\0'), 0,
+       "@charset \"shift_jis\";\r\n" + std::string(100000, '\0')},
       {"zero byte in a Shift_JIS script", FileKind::JavaScript, "a='\x93\xFA';\0b='\x96\x7B';\0"s, 3,
        "a='\xE6\x97\xA5';\0b='\xE6\x9C\xAC';\0"s},
       {"zero byte in a UTF-8 script", FileKind::JavaScript, "a='\xE6\x97\xA5';\0b='\xE6\x9C\xAC';"s, 0,
