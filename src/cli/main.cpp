@@ -56,6 +56,7 @@ int main(int argc, char** argv) {
 
   installCancelHandler();
   RunRequest request{parse.options.conversion, std::move(intake.files), parse.options.dryRun ? WriteMode::DryRun : WriteMode::Write};
+  request.namedPaths.assign(parse.options.paths.begin(), parse.options.paths.end());
   RunObserver observer;
   observer.log = [](std::string_view entry) {
     std::string text = withUnixLineEnds(entry);

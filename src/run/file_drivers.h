@@ -28,6 +28,8 @@
 #include <string>
 
 #include "engine/conversion_options.h"
+#include "engine/encoding_decision.h"
+#include "engine/page_references.h"
 #include "engine/result_code.h"
 #include "run/file_kind.h"
 #include "run/file_report.h"
@@ -37,13 +39,16 @@ namespace sarnavel {
 // Whether a driver writes what it converted.
 enum class WriteMode { Write, DryRun };
 
-FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, ReferencedFiles& referenced,
-                           WriteMode mode = WriteMode::Write);
-// `origin` LoadedByLatin1Page: a Latin-1 page loads the file (UTF-16 content overrides it).
+// `evidence`: what the run knows of the file's encoding (encoding_decision.h); the driver adds
+// whether the file was UTF-16. The report says what the file was decided to be in. A page's
+// references resolve against its own folder on disk (reference_files.h): what it loads goes
+// to `references`, and each reference refused for its kind is named in a note.
+FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, PageReferences& references,
+                           WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {});
 FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode = WriteMode::Write,
-                          TextOrigin origin = TextOrigin::AsRead);
+                          const EncodingEvidence& evidence = {});
 FileReport convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode = WriteMode::Write,
-                         TextOrigin origin = TextOrigin::AsRead);
+                         const EncodingEvidence& evidence = {});
 
 // How the driver reads a file's bytes into the text the engine works on.
 enum class ContentForm { Bytes, Utf16LittleEndian, Utf16BigEndian };
@@ -57,7 +62,7 @@ ContentShape recogniseContent(std::string_view bytes);
 // page 932 with the escapes of `kind` (and a trailing odd byte kept).
 struct WorkingText {
   std::string text;
-  TextOrigin origin = TextOrigin::AsRead;
+  Utf16Origin utf16 = Utf16Origin::None;
 };
 WorkingText workingText(std::string bytes, FileKind kind);
 

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "engine/javascript_conversion.h"
+#include "run/reference_files.h"
 #include "run/run_messages.h"
 #include "support/bytes.h"
 #include "support/temp_folder.h"
@@ -57,9 +58,9 @@ ConversionOptions optionsFor(TargetEncoding target, bool makeBackup = true) {
 // Runs the driver of the path's kind.
 ResultCode convertFile(FileKind kind, const fs::path& path, const ConversionOptions& options,
                        WriteMode mode = WriteMode::Write) {
-  ReferencedFiles referenced;
+  PageReferences references;
   switch (kind) {
-    case FileKind::Html: return convertHtmlFile(path, options, referenced, mode).result;
+    case FileKind::Html: return convertHtmlFile(path, options, references, mode).result;
     case FileKind::Css: return convertCssFile(path, options, mode).result;
     default: return convertJsFile(path, options, mode).result;
   }
@@ -182,7 +183,8 @@ TEST(WorkingText, Utf16ContentBecomesCodePage932WithTheKindsEscapes) {
   for (const auto& c : cases) {
     WorkingText working = workingText(c.bytes, c.kind);
     EXPECT_TRUE(sameBytes(working.text, c.working)) << c.what;
-    EXPECT_EQ(working.origin, TextOrigin::FromUtf16) << c.what;
+    EXPECT_EQ(working.utf16, c.bytes.starts_with(kLeMark) || c.bytes.starts_with(kBeMark) ? Utf16Origin::ByteOrderMark : Utf16Origin::Shape)
+        << c.what;
   }
 }
 
@@ -207,7 +209,7 @@ TEST(WorkingText, ByteContentStaysAsRead) {
     for (const auto& c : cases) {
       WorkingText working = workingText(c.bytes, kind);
       EXPECT_TRUE(sameBytes(working.text, c.bytes)) << c.what;
-      EXPECT_EQ(working.origin, TextOrigin::AsRead) << c.what;
+      EXPECT_EQ(working.utf16, Utf16Origin::None) << c.what;
     }
   }
 }
@@ -477,6 +479,15 @@ TEST(FileDrivers, AFileTooLargeForMemoryFails) {
 
 // --- Pages and their references ------------------------------------------------------------
 
+// The paths of the files a page loads, by kind.
+std::vector<std::string> loaded(const PageReferences& references, LoadedKind kind) {
+  std::vector<std::string> paths;
+  for (const LoadedFile& file : references.loads) {
+    if (file.kind == kind) paths.push_back(file.path);
+  }
+  return paths;
+}
+
 TEST(FileDrivers, APagesReferencesResolveAgainstItsOwnFolder) {
   TempFolder folder;
   fs::path page = folder.put("site/sub/page.html",
@@ -486,10 +497,10 @@ TEST(FileDrivers, APagesReferencesResolveAgainstItsOwnFolder) {
   folder.put("site/b.js", "x;");
   folder.put("a.css", "p{}");  // a sheet of the same name elsewhere is not the one
   const fs::path before = fs::current_path();
-  ReferencedFiles referenced;
-  EXPECT_EQ(convertHtmlFile(page, optionsFor(3), referenced).result, ResultCode::Success);
-  EXPECT_EQ(referenced.styleSheets, PathSet{(folder / "site/sub/a.css").string()});
-  EXPECT_EQ(referenced.scripts, PathSet{(folder / "site/b.js").string()});
+  PageReferences references;
+  EXPECT_EQ(convertHtmlFile(page, optionsFor(3), references).result, ResultCode::Success);
+  EXPECT_EQ(loaded(references, LoadedKind::StyleSheet), std::vector<std::string>{(folder / "site/sub/a.css").string()});
+  EXPECT_EQ(loaded(references, LoadedKind::Script), std::vector<std::string>{(folder / "site/b.js").string()});
   EXPECT_EQ(fs::current_path(), before);
   const std::string converted = TempFolder::read(page);
   EXPECT_EQ(converted,
@@ -502,10 +513,10 @@ TEST(FileDrivers, APagesReferencesResolveAgainstItsOwnFolder) {
   // the same page named by a path relative to the current folder
   ASSERT_EQ(TempFolder::read(page.string() + ".bak").substr(0, 6), "<html>");
   fs::rename(page.string() + ".bak", page);
-  ReferencedFiles again;
+  PageReferences again;
   EXPECT_EQ(convertHtmlFile(fs::relative(page), optionsFor(3, false), again).result, ResultCode::Success);
-  EXPECT_EQ(again.styleSheets, referenced.styleSheets);
-  EXPECT_EQ(again.scripts, referenced.scripts);
+  EXPECT_EQ(loaded(again, LoadedKind::StyleSheet), loaded(references, LoadedKind::StyleSheet));
+  EXPECT_EQ(loaded(again, LoadedKind::Script), loaded(references, LoadedKind::Script));
   EXPECT_EQ(TempFolder::read(page), converted);
 }
 
@@ -514,10 +525,45 @@ TEST(FileDrivers, ADryRunStillGathersAPagesReferences) {
   const std::string in = "<html><head><link rel=\"stylesheet\" href=\"a.css\"></head></html>";
   fs::path page = folder.put("page.html", in);
   folder.put("a.css", "p{}");
-  ReferencedFiles referenced;
-  EXPECT_EQ(convertHtmlFile(page, optionsFor(0), referenced, WriteMode::DryRun).result, ResultCode::Success);
-  EXPECT_EQ(referenced.styleSheets, PathSet{(folder / "a.css").string()});
+  PageReferences references;
+  EXPECT_EQ(convertHtmlFile(page, optionsFor(0), references, WriteMode::DryRun).result, ResultCode::Success);
+  EXPECT_EQ(loaded(references, LoadedKind::StyleSheet), std::vector<std::string>{(folder / "a.css").string()});
   EXPECT_EQ(TempFolder::read(page), in);
+}
+
+// Only a regular file of the kind its element loads, and no binary, is followed; the others
+// keep their element as it was and are named under the page's line.
+TEST(ReferenceFiles, OnlyFilesOfTheLoadedKindAreFollowed) {
+  TempFolder folder;
+  folder.put("site/a.css", "p{}");
+  folder.put("site/a.js", "x;");
+  folder.put("site/u16.css", "\xFF\xFEp\0{\0}\0"s);
+  folder.put("site/elf.js", "\x7F" "ELF\x02\x01\x01");
+  folder.put("site/zero.css", "p{}\0\0\0\0\0\0"s);
+  folder.put("passwd", "root:x:0:0::/root:/bin/bash\n");
+  fs::create_directories(folder / "site/dir.css");
+  fs::create_symlink(folder / "passwd", folder / "site/link.css");
+  ASSERT_EQ(mkfifo((folder / "site/fifo.js").c_str(), 0644), 0);
+  const FileSystemResolver resolver(folder / "site");
+  const struct {
+    const char* reference;
+    LoadedKind kind;
+    ReferenceStatus status;
+  } cases[] = {
+      {"a.css", LoadedKind::StyleSheet, ReferenceStatus::Followable},
+      {"a.js", LoadedKind::Script, ReferenceStatus::Followable},
+      {"u16.css", LoadedKind::StyleSheet, ReferenceStatus::Followable},  // UTF-16 text holds zero bytes
+      {"a.js", LoadedKind::StyleSheet, ReferenceStatus::WrongKind},
+      {"../passwd", LoadedKind::StyleSheet, ReferenceStatus::WrongKind},
+      {"dir.css", LoadedKind::StyleSheet, ReferenceStatus::WrongKind},
+      {"link.css", LoadedKind::StyleSheet, ReferenceStatus::WrongKind},  // the file it reaches is no sheet
+      {"fifo.js", LoadedKind::Script, ReferenceStatus::WrongKind},
+      {"elf.js", LoadedKind::Script, ReferenceStatus::Binary},
+      {"zero.css", LoadedKind::StyleSheet, ReferenceStatus::Binary},
+      {"none.css", LoadedKind::StyleSheet, ReferenceStatus::Missing},
+  };
+  for (const auto& c : cases) EXPECT_EQ(resolver.resolve(c.reference, c.kind).status, c.status) << c.reference;
+  EXPECT_EQ(resolver.resolve((folder / "site/a.css").string(), LoadedKind::StyleSheet).path, (folder / "site/a.css").string());
 }
 
 }  // namespace
