@@ -87,6 +87,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   // What the run has learnt, taken up between passes.
   PathSet rewritten;
   std::map<std::string, LoadEvidence> loaders;
+  std::map<std::string, std::string> keyOfLoaded;
   SiteTally site;
   const WriteMode mode = request.mode;
   const auto target = static_cast<TextEncoding>(options.targetEncoding);
@@ -131,7 +132,9 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
             const bool sheet = loaded.kind == LoadedKind::StyleSheet;
             std::optional<SourceEncoding> page;
             if (file.report.source) page = file.report.source->encoding;
-            loaders.try_emplace(fileKey(loaded.path), LoadEvidence{loaded.charset, page});
+            auto known = keyOfLoaded.find(loaded.path);  // a page may load one file many times
+            if (known == keyOfLoaded.end()) known = keyOfLoaded.emplace(loaded.path, fileKey(loaded.path)).first;
+            loaders.try_emplace(known->second, LoadEvidence{loaded.charset, page});
             if (sheet && options.followCss) referencedStyleSheets.insert(std::move(loaded.path));
             if (!sheet && options.followJs) referencedScripts.insert(std::move(loaded.path));
           }
