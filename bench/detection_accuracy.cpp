@@ -19,6 +19,14 @@
 //
 // The goal: no error on whole documents, at most 1 in 1,000 on 32-byte snippets.
 //
+// The whole decision (decideSourceEncoding, encoding_decision.h) is measured too, on the
+// full-width text, against what the program decided before it (the UTF-8 test first): short
+// Shift_JIS and EUC-JP snippets that are also valid UTF-8 (undeclared, with their declaration,
+// and in a site of their encoding), all 32-byte snippets of each encoding and of UTF-8, and
+// one-word scripts (var label = "WORD"; with a run of kanji from the corpus) undeclared and in a
+// site. Goals: no error with a declaration or a site; at most 1 in 1,000 on undeclared 32-byte
+// snippets.
+//
 // Usage: detection_accuracy [snippets per length=100000] [examples per row=4]
 #include <unicode/translit.h>
 #include <unicode/unistr.h>
@@ -34,7 +42,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/encoding_decision.h"
 #include "engine/encoding_detection.h"
+#include "text/utf8.h"
 #include "japanese_corpus.h"
 
 namespace {
@@ -269,6 +279,164 @@ std::string transliterate(icu::Transliterator& t, const std::string& utf8) {
   return out;
 }
 
+// --- The whole decision: UTF-8 against the Japanese encodings ---------------------------------
+
+using sarnavel::EncodingDecision;
+using sarnavel::EncodingEvidence;
+using sarnavel::SourceEncoding;
+
+// What the program decided before the joint decision: UTF-8 whenever the lead-byte test
+// passes, else the Japanese detection.
+SourceEncoding decidedBefore(std::string_view bytes) {
+  if (sarnavel::isUtf8Text(bytes)) return SourceEncoding::Utf8;
+  switch (sarnavel::detectInputEncoding(bytes)) {
+    case InputEncoding::ShiftJis: return SourceEncoding::ShiftJis;
+    case InputEncoding::EucJp: return SourceEncoding::EucJp;
+    case InputEncoding::Iso2022Jp: return SourceEncoding::Iso2022Jp;
+    case InputEncoding::Ascii: break;
+  }
+  return SourceEncoding::Ascii;
+}
+
+const char* sourceName(SourceEncoding e) {
+  switch (e) {
+    case SourceEncoding::Ascii: return "ASCII";
+    case SourceEncoding::ShiftJis: return "Shift_JIS";
+    case SourceEncoding::EucJp: return "EUC-JP";
+    case SourceEncoding::Iso2022Jp: return "ISO-2022-JP";
+    case SourceEncoding::Utf8: return "UTF-8";
+    case SourceEncoding::Latin1: return "Latin-1";
+    case SourceEncoding::Utf16: return "UTF-16";
+  }
+  return "?";
+}
+
+struct DecisionRow {
+  std::string label;
+  SourceEncoding truth;
+  std::size_t texts = 0, before = 0, after = 0;
+  std::vector<std::pair<std::string, SourceEncoding>> examples = {};  // bytes, answer
+};
+
+// The evidence of a row: none, the document's own declaration, or a site of five files of the
+// truth's encoding around it.
+enum class Around { Nothing, Declaration, Site };
+
+EncodingEvidence evidenceFor(Around around, SourceEncoding truth) {
+  EncodingEvidence e;
+  if (around == Around::Declaration) e.declared = truth == SourceEncoding::ShiftJis ? "Shift_JIS" : truth == SourceEncoding::EucJp ? "EUC-JP" : "UTF-8";
+  if (around == Around::Site) {
+    for (int k = 0; k < 5; ++k) e.site.add(EncodingDecision{truth, sarnavel::DecisionBasis::Declaration});
+  }
+  return e;
+}
+
+void countDecision(DecisionRow& row, std::string_view bytes, Around around, std::size_t keep) {
+  ++row.texts;
+  const SourceEncoding before = decidedBefore(bytes);
+  const SourceEncoding after = sarnavel::decideSourceEncoding(bytes, evidenceFor(around, row.truth)).encoding;
+  if (before != row.truth) ++row.before;  // the program used no evidence before
+  if (after != row.truth) {
+    ++row.after;
+    if (row.examples.size() < keep) row.examples.push_back({std::string(bytes), after});
+  }
+}
+
+// The runs of kanji (a word, as near as one gets without a dictionary) of the corpus, in UTF-8.
+std::vector<std::string> kanjiWords(const std::string& utf8, std::size_t most) {
+  std::vector<std::string> words;
+  std::string word;
+  for (std::size_t i = 0; i < utf8.size();) {
+    std::size_t start = i;
+    char32_t c = bench::nextCodePoint(utf8, i);
+    if (c >= 0x4E00 && c <= 0x9FFF) {
+      word.append(utf8, start, i - start);
+    } else {
+      if (!word.empty() && word.size() <= 12) words.push_back(word);
+      word.clear();
+    }
+  }
+  std::mt19937_64 random(7);
+  std::shuffle(words.begin(), words.end(), random);
+  if (words.size() > most) words.resize(most);
+  return words;
+}
+
+void printDecisionTable(const std::vector<DecisionRow>& rows) {
+  std::printf("\n| texts | truth | count | errors before (UTF-8 test first) | errors after (joint decision) |\n");
+  std::printf("|---|---|---:|---:|---:|\n");
+  for (const DecisionRow& r : rows) {
+    auto pct = [&](std::size_t n) {
+      char b[64];
+      std::snprintf(b, sizeof b, "%zu (%.3f%%)", n, r.texts ? 100.0 * static_cast<double>(n) / static_cast<double>(r.texts) : 0.0);
+      return std::string(b);
+    };
+    std::printf("| %s | %s | %zu | %s | %s |\n", r.label.c_str(), sourceName(r.truth), r.texts, pct(r.before).c_str(), pct(r.after).c_str());
+  }
+  std::printf("\nExamples of wrong answers after:\n");
+  for (const DecisionRow& r : rows) {
+    for (const auto& [bytes, answer] : r.examples) {
+      std::printf("  %s, %s read as %s: %s\n", r.label.c_str(), sourceName(r.truth), sourceName(answer), bench::hexBytes(bytes).c_str());
+    }
+  }
+}
+
+std::vector<DecisionRow> measureDecisions(const EncodedText& t, Encoders& encoders, std::size_t samples, std::size_t keep, std::mt19937_64& random) {
+  std::vector<DecisionRow> rows;
+  const struct {
+    const char* name;
+    Around around;
+  } arounds[] = {{"undeclared", Around::Nothing}, {"declared", Around::Declaration}, {"in a site", Around::Site}};
+  // Snippets of whole characters that are valid UTF-8 too, and all 32-byte snippets undeclared.
+  for (std::size_t length : {8, 16, 32}) {
+    for (const auto& around : arounds) {
+      for (int which = 0; which < 2; ++which) {
+        DecisionRow row{std::to_string(length) + "-byte snippets valid as UTF-8, " + around.name, which == 0 ? SourceEncoding::ShiftJis : SourceEncoding::EucJp};
+        const std::vector<std::size_t>& at = which == 0 ? t.sjisAt : t.eucAt;
+        const std::string& bytes = which == 0 ? t.sjis : t.euc;
+        std::uniform_int_distribution<std::size_t> first(0, t.characters() - 1);
+        for (std::size_t n = 0; n < samples; ++n) {
+          std::size_t i = first(random);
+          std::size_t j = static_cast<std::size_t>(std::upper_bound(at.begin() + static_cast<std::ptrdiff_t>(i), at.end(), at[i] + length) - at.begin()) - 1;
+          if (j <= i || t.nonAsciiBefore[j] == t.nonAsciiBefore[i]) continue;
+          std::string_view snippet(bytes.data() + at[i], at[j] - at[i]);
+          if (!sarnavel::isUtf8Text(snippet)) continue;
+          countDecision(row, snippet, around.around, keep);
+        }
+        rows.push_back(std::move(row));
+      }
+    }
+  }
+  for (int which = 0; which < 3; ++which) {
+    const SourceEncoding truth = which == 0 ? SourceEncoding::ShiftJis : which == 1 ? SourceEncoding::EucJp : SourceEncoding::Utf8;
+    DecisionRow row{"32-byte snippets, all, undeclared", truth};
+    const std::vector<std::size_t>& at = which == 0 ? t.sjisAt : which == 1 ? t.eucAt : t.utf8At;
+    const std::string& bytes = which == 0 ? t.sjis : which == 1 ? t.euc : t.utf8;
+    std::uniform_int_distribution<std::size_t> first(0, t.characters() - 1);
+    for (std::size_t n = 0; n < samples; ++n) {
+      std::size_t i = first(random);
+      std::size_t j = static_cast<std::size_t>(std::upper_bound(at.begin() + static_cast<std::ptrdiff_t>(i), at.end(), at[i] + 32) - at.begin()) - 1;
+      if (j <= i || t.nonAsciiBefore[j] == t.nonAsciiBefore[i]) continue;
+      countDecision(row, std::string_view(bytes.data() + at[i], at[j] - at[i]), Around::Nothing, keep);
+    }
+    rows.push_back(std::move(row));
+  }
+  // One-word scripts: var label = "WORD";
+  const std::vector<std::string> words = kanjiWords(t.utf8, samples);
+  for (const Around around : {Around::Nothing, Around::Site}) {
+    for (int which = 0; which < 3; ++which) {
+      const SourceEncoding truth = which == 0 ? SourceEncoding::ShiftJis : which == 1 ? SourceEncoding::EucJp : SourceEncoding::Utf8;
+      DecisionRow row{std::string("one-word scripts, ") + (around == Around::Site ? "in a site" : "undeclared"), truth};
+      for (const std::string& word : words) {
+        const std::string encoded = which == 0 ? encoders.sjis(word) : which == 1 ? encoders.euc(word) : word;
+        countDecision(row, "var label = \"" + encoded + "\";\n", around, keep);
+      }
+      rows.push_back(std::move(row));
+    }
+  }
+  return rows;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -345,6 +513,11 @@ int main(int argc, char** argv) {
   std::printf("\n");
   goal("full-width text", fullRows);
   goal("half-width text", halfRows);
+
+  std::printf("\nThe whole decision (decideSourceEncoding) between UTF-8, Shift_JIS and EUC-JP, on the full-width text; "
+              "before: the UTF-8 test first, then the detection, as the program decided until now:\n");
+  std::mt19937_64 decisionRandom(20240602);
+  printDecisionTable(measureDecisions(fullText, encoders, samples, keep, decisionRandom));
 
   std::printf("\nExamples of wrong answers (bytes as given to the detection, then the text in UTF-8):\n");
   printExamples("full-width", fullRows);

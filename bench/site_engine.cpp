@@ -33,6 +33,7 @@
 #include "engine/javascript_conversion.h"
 #include "engine/target_encoding.h"
 #include "japanese_corpus.h"
+#include "run/reference_files.h"
 
 namespace {
 
@@ -129,12 +130,14 @@ int main(int argc, char** argv) {
   auto engine = [&] {
     for (const Document& d : docs) {
       std::string text = d.bytes;
-      sarnavel::ReferencedFiles referenced;
+      sarnavel::PageReferences references;
+      sarnavel::ResultCode result = sarnavel::ResultCode::Success;
       switch (d.kind) {
-        case Kind::Page: sarnavel::convertHtml(text, options, d.folder, referenced); break;
-        case Kind::Sheet: sarnavel::convertCss(text, options); break;
-        case Kind::Script: sarnavel::convertJavaScript(text, options); break;
+        case Kind::Page: result = sarnavel::convertHtml(text, options, sarnavel::FileSystemResolver(d.folder), references); break;
+        case Kind::Sheet: result = sarnavel::convertCss(text, options); break;
+        case Kind::Script: result = sarnavel::convertJavaScript(text, options); break;
       }
+      sink += result == sarnavel::ResultCode::Success ? 0 : 1;
       sink += text.size();
     }
   };

@@ -20,8 +20,10 @@
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/converter.h"
+#include "engine/encoding_decision.h"
 #include "engine/css_conversion.h"
 #include "engine/escaping.h"
 #include "engine/html_conversion.h"
@@ -31,6 +33,8 @@
 #include "html/head_analysis.h"
 #include "html/iso2022_runs.h"
 #include "html/tag_scanner.h"
+#include "run/reference_files.h"
+#include "text/cp1252.h"
 #include "text/utf8.h"
 
 namespace sarnavel::fuzz {
@@ -62,13 +66,19 @@ inline const std::filesystem::path& pageFolder() {
   return folder.path();
 }
 
-inline ResultCode convertDocument(DocumentKind kind, std::string& text, const ConversionOptions& options, TextOrigin origin,
-                                  ReferencedFiles& referenced) {
+inline ResultCode convertDocument(DocumentKind kind, std::string& text, const ConversionOptions& options,
+                                  const EncodingEvidence& evidence, PageReferences& references) {
   switch (kind) {
-    case DocumentKind::Page: return convertHtml(text, options, pageFolder(), referenced, origin);
-    case DocumentKind::Sheet: return convertCss(text, options, origin);
-    default: return convertJavaScript(text, options, origin);
+    case DocumentKind::Page: return convertHtml(text, options, FileSystemResolver(pageFolder()), references, evidence);
+    case DocumentKind::Sheet: return convertCss(text, options, evidence);
+    default: return convertJavaScript(text, options, evidence);
   }
+}
+
+inline std::vector<std::string> loadedPaths(const PageReferences& references) {
+  std::vector<std::string> paths;
+  for (const LoadedFile& loaded : references.loads) paths.push_back(loaded.path);
+  return paths;
 }
 
 // The head analysis skips script bodies but not style bodies, so a content-type meta written
@@ -93,12 +103,13 @@ inline int fuzzDocument(DocumentKind kind, const std::uint8_t* data, std::size_t
   Input input(data, size);
   const std::uint8_t choice = input.byte();
   const ConversionOptions options = conversionOptionsFrom(choice);
-  const TextOrigin origin = (choice & 0x80) ? TextOrigin::FromUtf16 : TextOrigin::AsRead;
+  EncodingEvidence evidence;
+  if (choice & 0x80) evidence.utf16 = Utf16Origin::ByteOrderMark;
   const std::string_view original = input.rest();
 
   std::string converted(original);
-  ReferencedFiles referenced;
-  FUZZ_CHECK(convertDocument(kind, converted, options, origin, referenced) == ResultCode::Success, "conversion failed: " + hexOf(original));
+  PageReferences references;
+  FUZZ_CHECK(convertDocument(kind, converted, options, evidence, references) == ResultCode::Success, "conversion failed: " + hexOf(original));
   const std::string where = "kind " + std::to_string(static_cast<int>(kind)) + " choice " + hexOf(std::string_view(reinterpret_cast<const char*>(data), size ? 1 : 0)) +
                             " text " + hexOf(original) + " converted " + hexOf(converted);
 
@@ -110,10 +121,13 @@ inline int fuzzDocument(DocumentKind kind, const std::uint8_t* data, std::size_t
     std::string expected(original);
     ConverterOptions scriptOptions = converterOptions;
     scriptOptions.escapeLanguage = EscapeLanguage::JavaScript;
-    // Text the engine brought into code page 932 itself is named as such to the converter.
-    if (origin == TextOrigin::FromUtf16 || prepareUtf8Text(expected, EscapeLanguage::JavaScript)) {
-      scriptOptions.inputEncoding = InputEncoding::ShiftJis;
-    }
+    // The script is read as the decision says; text the engine brought into code page 932
+    // itself is named as such to the converter.
+    const EncodingDecision decision = decideSourceEncoding(original, evidence);
+    if (decision.encoding == SourceEncoding::Utf8) expected = escapeUtf8(EscapeLanguage::JavaScript, withoutByteOrderMark(expected));
+    if (decision.encoding == SourceEncoding::Latin1) expected = escapeForJavaScript(decodeCp1252(expected));
+    const std::optional<InputEncoding> input = converterInputOf(decision.encoding);
+    scriptOptions.inputEncoding = input ? *input : InputEncoding::ShiftJis;
     FUZZ_CHECK(converted == convertText(scriptOptions, expected), where + ": a script is more than its converted text");
   } else if (kind == DocumentKind::Sheet) {
     FUZZ_CHECK(converted.find("@charset \"" + lowerCharset + "\";") != std::string::npos, where + ": no @charset rule naming the target");
@@ -129,12 +143,14 @@ inline int fuzzDocument(DocumentKind kind, const std::uint8_t* data, std::size_t
 
   if (readAgainAsTarget(converted, options.targetEncoding) && !strayEscapes(original) &&
       !(kind == DocumentKind::Page && severalDeclarations(original))) {
+    // Read again as the run reads a file it has written: in the target encoding.
     std::string again = converted;
-    ReferencedFiles referencedAgain;
-    FUZZ_CHECK(convertDocument(kind, again, options, TextOrigin::AsRead, referencedAgain) == ResultCode::Success, where);
+    PageReferences referencesAgain;
+    EncodingEvidence written;
+    written.writtenByThisRun = static_cast<TextEncoding>(options.targetEncoding);
+    FUZZ_CHECK(convertDocument(kind, again, options, written, referencesAgain) == ResultCode::Success, where);
     FUZZ_CHECK(again == converted, where + " converted again " + hexOf(again));
-    FUZZ_CHECK(referencedAgain.styleSheets == referenced.styleSheets && referencedAgain.scripts == referenced.scripts,
-               where + ": converted again, the page loads other files");
+    FUZZ_CHECK(loadedPaths(referencesAgain) == loadedPaths(references), where + ": converted again, the page loads other files");
   }
   return 0;
 }

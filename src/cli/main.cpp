@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
   if (stopSignal() != 0) return 128 + stopSignal();
 
   RunRequest request{parse.options.conversion, std::move(intake.files), parse.options.dryRun ? WriteMode::DryRun : WriteMode::Write};
+  request.namedPaths.assign(parse.options.paths.begin(), parse.options.paths.end());
   LogWriter log;
   RunObserver observer;
   observer.log = [&log](std::string_view entry) { log.write(entry); };

@@ -18,21 +18,8 @@ struct ConversionOptions {
   bool makeBackup = true;
 };
 
-// Where a document's text comes from. Text read from a UTF-16 file has already been brought
-// into code page 932 with escapes, so the engine neither reads it as UTF-8 nor as Latin-1.
-// A sheet or script that a Latin-1 page loads, with no declaration of its own, is Latin-1
-// too, as browsers read it.
-enum class TextOrigin { AsRead, FromUtf16, LoadedByLatin1Page };
-
 // An ordered set of full paths: each text once, ascending by byte (so by code point for
 // UTF-8 paths), case-sensitive, a prefix before the longer text.
 using PathSet = std::set<std::string>;
-
-// The style sheets and scripts that converted pages load, gathered for the run.
-struct ReferencedFiles {
-  PathSet styleSheets;
-  PathSet scripts;
-  PathSet loadedByLatin1Pages;  // whatever the follow switches say
-};
 
 }  // namespace sarnavel

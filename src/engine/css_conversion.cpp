@@ -6,7 +6,7 @@
 
 #include "engine/converter.h"
 #include "engine/escaping.h"
-#include "engine/latin1_label.h"
+#include "engine/charset_label.h"
 #include "html/iso2022_runs.h"
 #include "html/tag_scanner.h"
 #include "text/cp1252.h"
@@ -88,43 +88,43 @@ std::string_view ruleTerminator(LineEnding lineEnding, std::string_view text) {
 
 }  // namespace
 
-ResultCode convertCss(std::string& text, const ConversionOptions& options, TextOrigin origin) {
+ResultCode convertCss(std::string& text, const ConversionOptions& options, const EncodingEvidence& evidence, EncodingDecision* decided) {
   try {
     ConverterOptions converterOptions;
     std::string charsetName = applyTargetEncoding(converterOptions, options.targetEncoding, options.lineEnding);
     converterOptions.escapeLanguage = EscapeLanguage::Css;
-
-    const bool hadByteOrderMark = std::string_view(text).starts_with("\xEF\xBB\xBF");
-    const bool fromDisk = origin != TextOrigin::FromUtf16;
     std::string rule = "@charset \"" + lowercaseCopy(charsetName);
 
-    // A sheet whose rule names Latin-1, or that a Latin-1 page loads without a rule, is read as
-    // code page 1252, unless a byte-order mark makes it UTF-8 for the browser. Its original
-    // bytes are decoded, as browsers do, even when they would pass for UTF-8. A Latin-1 rule is
-    // looked for byte by byte (Latin-1 text has no double-byte characters); any other rule,
-    // in a Shift_JIS sheet, with its double-byte characters stepped over.
-    std::optional<CharsetRule> original = fromDisk ? findCharsetRule(text, false) : std::nullopt;
-    const bool latin1 = fromDisk && !hadByteOrderMark &&
-                        (original ? isLatin1Label(original->value) : origin == TextOrigin::LoadedByLatin1Page);
-    const bool readAsShiftJis = !fromDisk || (!latin1 && !isUtf8Text(text) && detectInputEncoding(text) == InputEncoding::ShiftJis);
+    // The rule as written is looked for byte by byte (a Latin-1 sheet has no double-byte
+    // characters); text the driver brought from UTF-16 has none that counts (it named UTF-16).
+    const bool fromUtf16 = evidence.utf16 != Utf16Origin::None;
+    std::optional<CharsetRule> original = fromUtf16 ? std::nullopt : findCharsetRule(text, false);
+    EncodingEvidence withRule = evidence;
+    if (original) withRule.declared = std::string(original->value);
+    const EncodingDecision decision = decideSourceEncoding(text, withRule);
+    // Text the engine (or the driver) brought into code page 932 itself is named as such to
+    // the converter; any other text goes as what the decision found.
+    const std::optional<InputEncoding> input = converterInputOf(decision.encoding);
+    converterOptions.inputEncoding = input ? *input : InputEncoding::ShiftJis;
+
     std::string work = text;
-    bool prepared = origin == TextOrigin::FromUtf16 || latin1;
-    if (latin1) {
+    if (decision.encoding == SourceEncoding::Latin1) {
+      // Its original bytes are decoded, as browsers do, even when they would pass for UTF-8.
       rule += ruleTerminator(options.lineEnding, work);
       if (original) work.replace(original->start, original->end - original->start, rule);
       else work.insert(0, rule);
       work = escapeForCss(decodeCp1252(work));
     } else {
-      if (fromDisk && prepareUtf8Text(work, EscapeLanguage::Css)) prepared = true;
+      if (decision.encoding == SourceEncoding::Utf8) work = escapeUtf8(EscapeLanguage::Css, withoutByteOrderMark(work));
       rule += ruleTerminator(options.lineEnding, work);
-      std::optional<CharsetRule> old = findCharsetRule(work, prepared || readAsShiftJis);
+      // Any other rule is looked for in the text as the converter will read it: in code page
+      // 932 with its double-byte characters stepped over, elsewhere outside ISO-2022-JP runs.
+      std::optional<CharsetRule> old = findCharsetRule(work, *converterOptions.inputEncoding == InputEncoding::ShiftJis);
       if (old) work.replace(old->start, old->end - old->start, rule);
       else work.insert(0, rule);
     }
-
-    // Text the engine brought into code page 932 itself is named as such to the converter.
-    if (prepared) converterOptions.inputEncoding = InputEncoding::ShiftJis;
     text = convertText(converterOptions, work);
+    if (decided) *decided = decision;
     return ResultCode::Success;
   } catch (const std::bad_alloc&) {
     return ResultCode::OutOfMemory;

@@ -61,7 +61,7 @@ struct Reading {
   std::uint64_t cost = 0;
 };
 
-Reading readAsShiftJis(const std::uint8_t* p, std::size_t n, const Model& m) {
+Reading readAsShiftJis(const std::uint8_t* p, std::size_t n, const Model& m, bool stopAtError = false) {
   Reading r;
   bool inHalfWidthRun = false;
   for (std::size_t i = 0; i < n;) {
@@ -80,6 +80,7 @@ Reading readAsShiftJis(const std::uint8_t* p, std::size_t n, const Model& m) {
       i += 2;
     } else {
       ++r.errors;
+      if (stopAtError) return r;
       inHalfWidthRun = false;
       i += cp932::isLeadByte(b) && i + 1 < n && cp932::isTrailByte(p[i + 1]) ? 2 : 1;
     }
@@ -87,7 +88,7 @@ Reading readAsShiftJis(const std::uint8_t* p, std::size_t n, const Model& m) {
   return r;
 }
 
-Reading readAsEucJp(const std::uint8_t* p, std::size_t n, const Model& m) {
+Reading readAsEucJp(const std::uint8_t* p, std::size_t n, const Model& m, bool stopAtError = false) {
   Reading r;
   bool inHalfWidthRun = false;
   for (std::size_t i = 0; i < n;) {
@@ -116,6 +117,85 @@ Reading readAsEucJp(const std::uint8_t* p, std::size_t n, const Model& m) {
       inHalfWidthRun = false;
       ++i;
     }
+    if (stopAtError && r.errors > 0) return r;
+  }
+  return r;
+}
+
+// What a character of a UTF-8 reading costs when code page 932 does not hold it. A Japanese
+// site written in UTF-8 holds mostly what code page 932 has (those cost what they cost in the
+// other readings), then Latin letters inside foreign words (café, naïve), common symbols (©,
+// €, “”), emoji, and almost never IPA letters, combining marks, Hebrew, Arabic or C1 controls:
+// exactly what the bytes of a short EUC-JP or Shift_JIS text become when read as UTF-8.
+constexpr std::uint32_t kLatinInWordCost = 8;     // next to another letter: part of a word
+constexpr std::uint32_t kLatin1AloneCost = 16;     // é, ü, ñ by themselves
+constexpr std::uint32_t kOtherLatinAloneCost = 34;  // ŀ, ǅ by themselves: as rare as an unseen kanji
+constexpr std::uint32_t kCommonSymbolCost = 16;
+constexpr std::uint32_t kEmojiCost = 24;
+constexpr std::uint32_t kOtherScriptCost = 30;  // CJK and Hangul outside code page 932
+constexpr std::uint32_t kUnlikelyCost = 40;
+constexpr std::uint32_t kMalformedCost = 60;    // overlong, surrogate, beyond U+10FFFF: no writer makes these
+
+bool isLatinLetter(char32_t c) {
+  return (c >= 0xC0 && c <= 0x24F && c != 0xD7 && c != 0xF7) || (c >= 0x1E00 && c <= 0x1EFF);
+}
+bool isAsciiLetter(std::uint8_t b) { return (b | 0x20) >= 'a' && (b | 0x20) <= 'z'; }
+
+std::uint32_t foreignCost(char32_t c) {
+  if (c < 0xA0) return kUnlikelyCost;  // C1 controls
+  if (c <= 0xBF || (c >= 0x2010 && c <= 0x2027) || (c >= 0x2030 && c <= 0x205E) || (c >= 0x20A0 && c <= 0x20CF) ||
+      (c >= 0x2100 && c <= 0x21FF))
+    return kCommonSymbolCost;
+  if ((c >= 0x2300 && c <= 0x2BFF) || (c >= 0x1F000 && c <= 0x1FAFF)) return kEmojiCost;
+  if ((c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+      (c >= 0xFF00 && c <= 0xFFEF) || (c >= 0x20000 && c <= 0x3FFFF))
+    return kOtherScriptCost;
+  return kUnlikelyCost;
+}
+
+// The UTF-8 reading of a text that passed the lead-byte test (see isUtf8Text): what its
+// characters cost. Sequences the test lets through but no writer makes cost most.
+Reading readAsUtf8(const std::uint8_t* p, std::size_t n, const Model& m) {
+  Reading r;
+  bool inHalfWidthRun = false;
+  bool previousIsLetter = false;
+  for (std::size_t i = 0; i < n;) {
+    std::uint8_t b = p[i];
+    if (b < 0x80) {
+      std::size_t next = skipAscii(p, i, n);
+      previousIsLetter = isAsciiLetter(p[next - 1]);
+      inHalfWidthRun = false;
+      i = next;
+      continue;
+    }
+    const std::size_t length = b >= 0xFC ? 6 : b >= 0xF8 ? 5 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
+    const bool cut = length > n - i;  // by the end of the text
+    const std::size_t taken = cut ? n - i : length;
+    char32_t c = b & (0x7F >> length);
+    for (std::size_t k = 1; k < taken; ++k) c = c << 6 | (p[i + k] & 0x3F);
+    i += taken;
+    const bool malformed = cut || length >= 5 || (length == 2 && c < 0x80) || (length == 3 && c < 0x800) ||
+                           (length == 4 && (c < 0x10000 || c > 0x10FFFF)) || (c >= 0xD800 && c <= 0xDFFF);
+    std::uint16_t code = malformed || c > 0xFFFF ? cp932::kNoCode : cp932::fromUnicode(static_cast<char16_t>(c));
+    bool letter = false;
+    if (malformed) {
+      r.cost += kMalformedCost;
+    } else if (code != cp932::kNoCode && code >= 0x100) {
+      r.cost += m.sjisCost[code] == kNoCharacter ? kUnlikelyCost : m.sjisCost[code];
+    } else if (code != cp932::kNoCode && code >= 0xA1 && code <= 0xDF) {
+      r.cost += inHalfWidthRun ? kHalfWidthGoOnCost : kHalfWidthStartCost;
+      inHalfWidthRun = true;
+      previousIsLetter = false;
+      continue;
+    } else if (isLatinLetter(c)) {
+      letter = true;
+      const bool nextIsLetter = i < n && (isAsciiLetter(p[i]) || (p[i] >= 0xC3 && p[i] <= 0xC9) || p[i] == 0xE1);
+      r.cost += previousIsLetter || nextIsLetter ? kLatinInWordCost : c <= 0xFF ? kLatin1AloneCost : kOtherLatinAloneCost;
+    } else {
+      r.cost += code != cp932::kNoCode ? kUnlikelyCost : foreignCost(c);
+    }
+    previousIsLetter = letter;
+    inHalfWidthRun = false;
   }
   return r;
 }
@@ -155,6 +235,29 @@ bool hasJapaneseDesignation(std::string_view text) {
 }
 
 }  // namespace
+
+bool readsAsShiftJis(std::string_view text) {
+  return readAsShiftJis(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), model(), true).errors == 0;
+}
+
+bool readsAsEucJp(std::string_view text) {
+  return readAsEucJp(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), model(), true).errors == 0;
+}
+
+CandidateReadings readCandidates(std::string_view text, bool utf8) {
+  const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
+  const std::size_t n = text.size();
+  const Model& m = model();
+  CandidateReadings out;
+  Reading sjis = readAsShiftJis(p, n, m, true);
+  Reading euc = readAsEucJp(p, n, m, true);
+  out.shiftJis = {sjis.errors == 0, sjis.cost};
+  out.eucJp = {euc.errors == 0, euc.cost};
+  // The UTF-8 reading only matters when another reading is valid too.
+  if (utf8 && (out.shiftJis.valid || out.eucJp.valid)) out.utf8 = {true, readAsUtf8(p, n, m).cost};
+  else out.utf8 = {utf8, 0};
+  return out;
+}
 
 QuickVerdict quickVerdict(std::string_view text) {
   if (hasJapaneseDesignation(text)) return QuickVerdict::Iso2022Jp;

@@ -22,11 +22,33 @@
 //     becomes a string of rare kanji. There is no fixed preference beyond the tie.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 namespace sarnavel {
 
 enum class InputEncoding { Ascii, Iso2022Jp, ShiftJis, EucJp };
+
+// Whether every byte of the text forms a character of code page 932 / of EUC-JP.
+bool readsAsShiftJis(std::string_view text);
+bool readsAsEucJp(std::string_view text);
+
+// The readings of a text as Shift_JIS, EUC-JP and UTF-8: whether each is valid (every byte
+// forms a character) and what its characters cost, in the half-nats of step 5. The UTF-8
+// reading is taken only when `utf8` says the text passed the lead-byte test (isUtf8Text); it
+// prices what code page 932 holds as the other readings do and the rest by how likely it is
+// in a Japanese site (a Latin letter inside a word little, an IPA letter, a combining mark or
+// an overlong form much). Its cost is computed only when another reading is valid too, and
+// the cost of an invalid reading means nothing. Used by the source-encoding decision
+// (encoding_decision.h).
+struct ReadingScore {
+  bool valid = false;
+  std::uint64_t cost = 0;
+};
+struct CandidateReadings {
+  ReadingScore shiftJis, eucJp, utf8;
+};
+CandidateReadings readCandidates(std::string_view text, bool utf8);
 
 InputEncoding detectInputEncoding(std::string_view text);
 

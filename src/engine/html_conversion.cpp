@@ -7,12 +7,10 @@
 #include "engine/converter.h"
 #include "engine/escaping.h"
 #include "engine/escape_language.h"
-#include "engine/latin1_label.h"
 #include "engine/page_escaping.h"
 #include "html/head_analysis.h"
 #include "html/tag_scanner.h"
 #include "text/cp1252.h"
-#include "text/utf8.h"
 
 namespace sarnavel {
 namespace {
@@ -83,31 +81,33 @@ void writeDeclaration(std::string& page, const PARSE1INFO& info, const std::stri
 
 }  // namespace
 
-ResultCode convertHtml(std::string& text, const ConversionOptions& options, const std::filesystem::path& pageFolder,
-                       ReferencedFiles& referenced, TextOrigin origin) {
+ResultCode convertHtml(std::string& text, const ConversionOptions& options, const ReferenceResolver& resolver,
+                       PageReferences& references, const EncodingEvidence& evidence, EncodingDecision* decided) {
   try {
     ConverterOptions converterOptions;
     std::string charsetName = applyTargetEncoding(converterOptions, options.targetEncoding, options.lineEnding);
     converterOptions.escapeLanguage = EscapeLanguage::Html;
 
-    std::string prepared;
-    const bool asRead = origin == TextOrigin::AsRead;
-    const bool wasUtf8 = asRead && isUtf8Text(text);
-    const bool hadByteOrderMark = std::string_view(text).starts_with("\xEF\xBB\xBF");
-    if (wasUtf8) prepared = escapeHtmlPageUtf8(withoutByteOrderMark(text));
-    std::string_view current = wasUtf8 ? std::string_view(prepared) : std::string_view(text);
-
+    // The declaration counts only in a page with an `html` tag, and not in text the driver
+    // brought from UTF-16 (it names UTF-16, which the bytes no longer are).
     PARSE1INFO info;
-    // A page declared Latin-1 is read as code page 1252, unless a byte-order mark made it
-    // UTF-8 for the browser; without one, browsers read a UTF-8 page's original bytes that way.
-    const bool latin1 = analyseHead(current, info) && asRead && isLatin1Label(declaredLabel(info)) && !(wasUtf8 && hadByteOrderMark);
-    if (latin1) {
+    EncodingEvidence withDeclaration = evidence;
+    if (analyseHead(text, info) && evidence.utf16 == Utf16Origin::None) withDeclaration.declared = declaredLabel(info);
+    const EncodingDecision decision = decideSourceEncoding(text, withDeclaration);
+
+    std::string prepared;
+    std::string_view current = text;
+    if (decision.encoding == SourceEncoding::Utf8) {
+      prepared = escapeHtmlPageUtf8(withoutByteOrderMark(text));
+      current = prepared;
+    } else if (decision.encoding == SourceEncoding::Latin1) {
       prepared = escapeHtmlPage(decodeCp1252Decomposed(text));
       current = prepared;
     }
-
-    // Text the engine brought into code page 932 itself is named as such to the converter.
-    if (wasUtf8 || latin1 || origin == TextOrigin::FromUtf16) converterOptions.inputEncoding = InputEncoding::ShiftJis;
+    // Text the engine (or the driver) brought into code page 932 itself is named as such to
+    // the converter; any other text goes as what the decision found.
+    std::optional<InputEncoding> input = converterInputOf(decision.encoding);
+    converterOptions.inputEncoding = input ? *input : InputEncoding::ShiftJis;
     std::string converted = convertText(converterOptions, current);
     prepared = std::string();
 
@@ -116,8 +116,12 @@ ResultCode convertHtml(std::string& text, const ConversionOptions& options, cons
       writeDeclaration(converted, info, charsetName);
       rewriteXmlDeclaration(converted, charsetName);  // at the very start: last, so no offset moves
     }
-    setCharsetAttributes(converted, charsetName, info.contentScriptType, options, pageFolder, latin1, referenced);
+    PageReferences found;
+    setCharsetAttributes(converted, charsetName, info.contentScriptType, static_cast<TextEncoding>(options.targetEncoding),
+                         resolver, found);
     text = std::move(converted);
+    references = std::move(found);
+    if (decided) *decided = decision;
     return ResultCode::Success;
   } catch (const std::bad_alloc&) {
     return ResultCode::OutOfMemory;

@@ -9,23 +9,25 @@
 
 namespace sarnavel {
 
-ResultCode convertJavaScript(std::string& text, const ConversionOptions& options, TextOrigin origin) {
+ResultCode convertJavaScript(std::string& text, const ConversionOptions& options, const EncodingEvidence& evidence,
+                             EncodingDecision* decided) {
   try {
     ConverterOptions converterOptions;
     applyTargetEncoding(converterOptions, options.targetEncoding, options.lineEnding);
     converterOptions.escapeLanguage = EscapeLanguage::JavaScript;
-    const bool hadByteOrderMark = std::string_view(text).starts_with("\xEF\xBB\xBF");
-    // Text the engine brings into code page 932 itself is named as such to the converter.
-    if (origin == TextOrigin::LoadedByLatin1Page && !hadByteOrderMark) {
-      converterOptions.inputEncoding = InputEncoding::ShiftJis;
+    const EncodingDecision decision = decideSourceEncoding(text, evidence);
+    // Text the engine (or the driver) brings into code page 932 itself is named as such to the
+    // converter; any other text goes as what the decision found.
+    std::optional<InputEncoding> input = converterInputOf(decision.encoding);
+    converterOptions.inputEncoding = input ? *input : InputEncoding::ShiftJis;
+    if (decision.encoding == SourceEncoding::Latin1) {
       text = convertText(converterOptions, escapeForJavaScript(decodeCp1252(text)));
-    } else if (origin != TextOrigin::FromUtf16 && isUtf8Text(text)) {
-      converterOptions.inputEncoding = InputEncoding::ShiftJis;
+    } else if (decision.encoding == SourceEncoding::Utf8) {
       text = convertText(converterOptions, escapeUtf8(EscapeLanguage::JavaScript, withoutByteOrderMark(text)));
     } else {
-      if (origin == TextOrigin::FromUtf16) converterOptions.inputEncoding = InputEncoding::ShiftJis;
       text = convertText(converterOptions, text);
     }
+    if (decided) *decided = decision;
     return ResultCode::Success;
   } catch (const std::bad_alloc&) {
     return ResultCode::OutOfMemory;

@@ -3,19 +3,23 @@
 // in the text is rewritten: a UTF-8 script loses one byte-order mark and has every character
 // code page 932 lacks written as a \u escape, then the whole text goes through the converter.
 //
-// A script that a Latin-1 page loads (origin LoadedByLatin1Page) is read as code page 1252
-// unless it starts with a UTF-8 byte-order mark.
+// The script's encoding is decided from its bytes and what the caller knows (the element that
+// loads it, the page, the run; see encoding_decision.h); a script read as Latin-1 is decoded
+// as code page 1252 and escaped.
 //
-// Contract: Success with the converted text, or OutOfMemory with the text as it was.
+// Contract: Success with the converted text (and the decision in `*decided` when given), or
+// OutOfMemory with the text as it was.
 #pragma once
 
 #include <string>
 
 #include "engine/conversion_options.h"
+#include "engine/encoding_decision.h"
 #include "engine/result_code.h"
 
 namespace sarnavel {
 
-ResultCode convertJavaScript(std::string& text, const ConversionOptions& options, TextOrigin origin = TextOrigin::AsRead);
+ResultCode convertJavaScript(std::string& text, const ConversionOptions& options, const EncodingEvidence& evidence = {},
+                             EncodingDecision* decided = nullptr);
 
 }  // namespace sarnavel

@@ -218,6 +218,14 @@ bool resolveLocalReference(std::u16string& path, std::string_view value, TextEnc
     rest.remove_prefix(5);
   }
   std::u16string decoded = decodeToWide(rest, pageEncoding);
+  // A query or a fragment names no part of the file. "&#" begins a character reference; an
+  // escaped "?" or "#" (%3F, %23) is part of the name.
+  for (std::size_t i = 0; i < decoded.size(); ++i) {
+    if (decoded[i] == u'?' || (decoded[i] == u'#' && (i == 0 || decoded[i - 1] != u'&'))) {
+      decoded.resize(i);
+      break;
+    }
+  }
   decodeReferenceText(decoded);
   path = std::move(decoded);
   return true;

@@ -10,7 +10,8 @@
 // resolveLocalReference refuses values that name a remote resource ("http:" and "ftp:",
 // compared byte-exactly and case-sensitively) and turns every other value into a UTF-16
 // path: a "file://" or "file:" prefix is stripped, the bytes are read in the encoding the
-// page is in, and character references and percent escapes are decoded. The path keeps the
+// page is in, a query or fragment (from the first "?", or "#" not begun by "&") is taken off,
+// and character references and percent escapes are decoded. The path keeps the
 // platform's form: `/` stays the separator and nothing is rewritten into a drive form. It is
 // relative or absolute as the value was; making it absolute and checking that the file
 // exists is the caller's work. No file is touched here.

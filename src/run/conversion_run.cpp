@@ -1,6 +1,9 @@
 #include "run/conversion_run.h"
 
+#include <map>
 #include <new>
+#include <optional>
+#include <system_error>
 
 #include "run/file_kind.h"
 #include "run/ordered_pool.h"
@@ -8,6 +11,32 @@
 #include "run/visible_path.h"
 
 namespace sarnavel {
+
+namespace {
+
+// A file this run may know about, named by the file it finally reaches, so that two spellings
+// of one path (or a link and its target) are one file.
+std::string fileKey(const std::filesystem::path& path) {
+  std::error_code error;
+  std::filesystem::path key = std::filesystem::weakly_canonical(path, error);
+  if (error) key = std::filesystem::absolute(path, error).lexically_normal();
+  return key.native();
+}
+
+bool isWithin(const std::string& key, const std::string& root) {
+  if (!key.starts_with(root)) return false;
+  return key.size() == root.size() || root.ends_with('/') || key[root.size()] == '/';
+}
+
+constexpr std::string_view kOutsideNamedNote = "指定されたフォルダーとファイルの外にありますが、ページが読み込むため変換しました。";
+
+// What the pages that load a file say about its encoding: the first in pass order.
+struct LoadEvidence {
+  std::string charset;
+  std::optional<SourceEncoding> page;
+};
+
+}  // namespace
 
 RunSummary conversionWorker(const RunRequest& request, const RunObserver& observer, const std::atomic<bool>& cancelRequested) {
   RunSummary summary;
@@ -24,7 +53,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
       default: break;
     }
   }
-  ReferencedFiles referenced;
+  PathSet referencedStyleSheets, referencedScripts;
 
   auto log = [&](std::string_view entry) {
     if (observer.log) observer.log(entry);
@@ -37,32 +66,65 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   plan(2, styleSheetSet.size());
   plan(3, scriptSet.size());
 
+  // The folders and files the user named, as the files they reach.
+  // A named file stands for its own folder: the sheets beside a page the user named are part
+  // of what the user meant.
+  std::vector<std::string> namedRoots;
+  auto addRoot = [&](const std::filesystem::path& named) {
+    std::error_code error;
+    const bool folder = std::filesystem::is_directory(named, error);
+    namedRoots.push_back(fileKey(folder ? named : std::filesystem::absolute(named, error).parent_path()));
+  };
+  for (const std::filesystem::path& named : request.namedPaths) addRoot(named);
+  if (request.namedPaths.empty()) {
+    for (const std::filesystem::path& listed : request.paths) addRoot(listed);
+  }
+  auto isNamed = [&](const std::string& key) {
+    for (const std::string& root : namedRoots) {
+      if (isWithin(key, root)) return true;
+    }
+    return false;
+  };
+
   const int threads = request.threads > 0 ? request.threads : defaultThreadCount();
   struct FileResult {
     FileReport report;
-    ReferencedFiles referenced;  // what a page loads
+    PageReferences loads;  // what a page loads
   };
-  // A file that a Latin-1 page loads is read as Latin-1 until this run has rewritten it.
+  // What the run has learnt, taken up between passes.
   PathSet rewritten;
+  std::map<std::string, LoadEvidence> loaders;
+  std::map<std::string, std::string> keyOfLoaded;
+  SiteTally site;
   const WriteMode mode = request.mode;
-  auto originOf = [&](const std::string& path) {
-    return referenced.loadedByLatin1Pages.count(path) && !rewritten.count(path) ? TextOrigin::LoadedByLatin1Page : TextOrigin::AsRead;
-  };
+  const auto target = static_cast<TextEncoding>(options.targetEncoding);
+
   auto runPass = [&](int pass, const PathSet& set, auto&& driver) {
     if (cancelRequested.load()) return;
     if (pass > 3) plan(pass, set.size());
     std::vector<std::string_view> paths(set.begin(), set.end());
-    std::vector<TextOrigin> origins;  // read on the pass's threads, so taken first
-    origins.reserve(paths.size());
-    for (std::string_view path : paths) origins.push_back(originOf(std::string(path)));
+    // The evidence is taken before the pass starts: the pass's threads only read it.
+    std::vector<std::string> keys;
+    std::vector<EncodingEvidence> evidence(paths.size());
+    keys.reserve(paths.size());
+    for (std::size_t k = 0; k < paths.size(); ++k) {
+      keys.push_back(fileKey(std::filesystem::path(paths[k])));
+      EncodingEvidence& e = evidence[k];
+      if (rewritten.count(keys[k])) e.writtenByThisRun = target;
+      if (auto loader = loaders.find(keys[k]); loader != loaders.end()) {
+        e.loaderCharset = loader->second.charset;
+        e.loadingPage = loader->second.page;
+      }
+      e.site = site;
+    }
     runInPassOrder<FileResult>(
         paths, threads, cancelRequested,
         [&](std::size_t k) {
           FileResult file;
           try {
-            file.report = driver(std::filesystem::path(paths[k]), file.referenced, origins[k]);
+            file.report = driver(std::filesystem::path(paths[k]), file.loads, evidence[k]);
           } catch (const std::bad_alloc&) {
-            file.report = FileReport{ResultCode::OutOfMemory, {}};
+            file.report = FileReport{ResultCode::OutOfMemory, {}, {}};
           }
           return file;
         },
@@ -70,26 +132,37 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           std::string_view path = paths[k];
           const ResultCode result = file.report.result;
           (result == ResultCode::Success ? summary.successes : summary.failures) += 1;
-          referenced.styleSheets.merge(file.referenced.styleSheets);
-          referenced.scripts.merge(file.referenced.scripts);
-          referenced.loadedByLatin1Pages.merge(file.referenced.loadedByLatin1Pages);
-          if (result == ResultCode::Success && mode == WriteMode::Write && origins[k] == TextOrigin::LoadedByLatin1Page) {
-            rewritten.emplace(path);
+          if (result == ResultCode::Success && file.report.source) {
+            site.add(*file.report.source);
+            if (mode == WriteMode::Write) rewritten.insert(keys[k]);
           }
+          for (LoadedFile& loaded : file.loads.loads) {
+            const bool sheet = loaded.kind == LoadedKind::StyleSheet;
+            std::optional<SourceEncoding> page;
+            if (file.report.source) page = file.report.source->encoding;
+            auto known = keyOfLoaded.find(loaded.path);  // a page may load one file many times
+            if (known == keyOfLoaded.end()) known = keyOfLoaded.emplace(loaded.path, fileKey(loaded.path)).first;
+            loaders.try_emplace(known->second, LoadEvidence{loaded.charset, page});
+            if (sheet && options.followCss) referencedStyleSheets.insert(std::move(loaded.path));
+            if (!sheet && options.followJs) referencedScripts.insert(std::move(loaded.path));
+          }
+          if (pass >= 4 && !isNamed(keys[k])) file.report.notes.emplace_back(kOutsideNamedNote);
           log(fileEntry(file.report, observer.pathForLog ? observer.pathForLog(path) : visiblePath(path)));
           if (observer.fileDone) observer.fileDone(FileOutcome{std::filesystem::path(path), result, pass, std::move(file.report.notes)});
         });
   };
-  auto page = [&](const std::filesystem::path& p, ReferencedFiles& loads, TextOrigin) { return convertHtmlFile(p, options, loads, mode); };
-  auto sheet = [&](const std::filesystem::path& p, ReferencedFiles&, TextOrigin origin) { return convertCssFile(p, options, mode, origin); };
-  auto script = [&](const std::filesystem::path& p, ReferencedFiles&, TextOrigin origin) { return convertJsFile(p, options, mode, origin); };
+  auto page = [&](const std::filesystem::path& p, PageReferences& loads, const EncodingEvidence& e) {
+    return convertHtmlFile(p, options, loads, mode, e);
+  };
+  auto sheet = [&](const std::filesystem::path& p, PageReferences&, const EncodingEvidence& e) { return convertCssFile(p, options, mode, e); };
+  auto script = [&](const std::filesystem::path& p, PageReferences&, const EncodingEvidence& e) { return convertJsFile(p, options, mode, e); };
 
   // Passes 4 and 5 see everything pass 1 added; the sets are not touched after pass 1.
   runPass(1, pageSet, page);
   runPass(2, styleSheetSet, sheet);
   runPass(3, scriptSet, script);
-  runPass(4, referenced.styleSheets, sheet);
-  runPass(5, referenced.scripts, script);
+  runPass(4, referencedStyleSheets, sheet);
+  runPass(5, referencedScripts, script);
 
   summary.cancelled = cancelRequested.load();
   log(summary.cancelled ? std::string(plainMessage(MessageId::Cancelled)) : summaryMessage(summary.successes, summary.failures));

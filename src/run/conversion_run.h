@@ -12,6 +12,14 @@
 // The files of a pass are converted on a few threads (see ordered_pool.h) but logged in the
 // pass order; a file already started when the run is cancelled finishes and is logged.
 //
+// What the run learns goes into the decision of each later file's encoding
+// (engine/encoding_decision.h): a file it has written is in the target encoding (a sheet both
+// listed and loaded is read the second time as what the first conversion made of it); a
+// loaded file is read in the charset its element names or the encoding of the page that loads
+// it (the first in pass order); and the encodings the files of earlier passes were decided to
+// be in make up the site's. Each pass sees what the passes before it learned, never what the
+// files of its own pass learn, so the outcome does not depend on the number of threads.
+//
 // Contract: a failing file never stops the run; it is logged and counted. A target index
 // outside 0 to 3 ends the run at once with nothing logged (started is false). Nothing is
 // process-wide: several runs may go on at once in one process, each with its own request.
@@ -36,6 +44,10 @@ struct RunRequest {
   std::vector<std::filesystem::path> paths;  // full paths, in list order; other kinds are passed over
   WriteMode mode = WriteMode::Write;
   int threads = 0;  // files converted at the same time; 0: four per core (see ordered_pool.h)
+  // The folders and files the user named (a file stands for its own folder); a file a page
+  // loads from outside all of them is converted but named in a note. Empty: the listed files
+  // stand for them.
+  std::vector<std::filesystem::path> namedPaths = {};
 };
 
 struct FileOutcome {

@@ -1,5 +1,6 @@
 #include "run/file_drivers.h"
 
+#include <algorithm>
 #include <new>
 
 #include "engine/css_conversion.h"
@@ -8,16 +9,46 @@
 #include "engine/javascript_conversion.h"
 #include "engine/page_escaping.h"
 #include "run/file_store.h"
+#include "run/reference_files.h"
+#include "text/utf8.h"
 
 namespace sarnavel {
+
+namespace {
+
+// Whether bytes without a byte-order mark read as UTF-16 in the given order throughout the
+// first part of the file. A zero among the first two bytes is only a hint: byte text with a
+// stray zero, or a file of zeros, must stay byte text. So the length must be even, units whose
+// high byte alone is zero (ASCII characters) must be more than a sprinkling and outnumber zero
+// units, and no surrogate may stand alone.
+bool looksLikeUtf16(std::string_view bytes, bool littleEndian) {
+  if (bytes.size() % 2 != 0) return false;
+  constexpr std::size_t kSampleUnits = 32 * 1024;
+  const std::size_t units = std::min(bytes.size() / 2, kSampleUnits);
+  std::size_t ascii = 0, zeroUnits = 0;
+  bool pendingHigh = false;
+  for (std::size_t k = 0; k < units; ++k) {
+    auto first = static_cast<unsigned char>(bytes[2 * k]), second = static_cast<unsigned char>(bytes[2 * k + 1]);
+    const char16_t unit = littleEndian ? static_cast<char16_t>(second << 8 | first) : static_cast<char16_t>(first << 8 | second);
+    if (unit == 0) ++zeroUnits;
+    else if (unit < 0x100) ++ascii;
+    if (pendingHigh != isLowSurrogate(unit)) return false;  // a high one without its low one, or the reverse
+    pendingHigh = isHighSurrogate(unit);
+  }
+  // A sample cut inside a pair leaves its high surrogate pending: that one is not alone.
+  if (pendingHigh && units == bytes.size() / 2) return false;
+  return ascii > 0 && zeroUnits <= ascii && ascii * 32 >= units;
+}
+
+}  // namespace
 
 ContentShape recogniseContent(std::string_view bytes) {
   if (bytes.size() < 2) return {};
   auto b0 = static_cast<unsigned char>(bytes[0]), b1 = static_cast<unsigned char>(bytes[1]);
   if (b0 == 0xFF && b1 == 0xFE) return {ContentForm::Utf16LittleEndian, 2};
   if (b0 == 0xFE && b1 == 0xFF) return {ContentForm::Utf16BigEndian, 2};
-  if (b1 == 0) return {ContentForm::Utf16LittleEndian, 0};
-  if (b0 == 0) return {ContentForm::Utf16BigEndian, 0};
+  if (b1 == 0 && looksLikeUtf16(bytes, true)) return {ContentForm::Utf16LittleEndian, 0};
+  if (b0 == 0 && b1 != 0 && looksLikeUtf16(bytes, false)) return {ContentForm::Utf16BigEndian, 0};
   return {};
 }
 
@@ -37,7 +68,7 @@ WorkingText workingText(std::string bytes, FileKind kind) {
                         : kind == FileKind::Css       ? escapeForCss(text)
                                                       : escapeForJavaScript(text);
   if ((bytes.size() - shape.textStart) % 2 != 0) working.push_back(bytes.back());
-  return {std::move(working), TextOrigin::FromUtf16};
+  return {std::move(working), shape.textStart == 2 ? Utf16Origin::ByteOrderMark : Utf16Origin::Shape};
 }
 
 namespace {
@@ -46,14 +77,18 @@ namespace {
 // that fails ends the file with its code, leaving the file on disk as it was.
 template <class Convert>
 FileReport convertFile(const std::filesystem::path& path, FileKind kind, const ConversionOptions& options, WriteMode mode,
-                       TextOrigin hint, Convert&& convert) {
+                       const EncodingEvidence& known, Convert&& convert) {
   FileReport report;
   try {
     std::string bytes;
     if ((report.result = readWholeFile(path, bytes)) != ResultCode::Success) return report;
     WorkingText working = workingText(std::move(bytes), kind);
     std::string& text = working.text;
-    if ((report.result = convert(text, working.origin == TextOrigin::FromUtf16 ? working.origin : hint)) != ResultCode::Success) return report;
+    EncodingEvidence evidence = known;
+    evidence.utf16 = working.utf16;
+    EncodingDecision decided;
+    if ((report.result = convert(text, evidence, decided, report)) != ResultCode::Success) return report;
+    report.source = decided;
     if (mode == WriteMode::DryRun) return report;
     if (options.makeBackup && !backupFile(path)) {
       report.result = ResultCode::BackupFailed;
@@ -66,23 +101,39 @@ FileReport convertFile(const std::filesystem::path& path, FileKind kind, const C
   return report;
 }
 
+// The note under a page's line for a reference that was not followed.
+std::string refusalNote(const RefusedReference& refused) {
+  if (refused.why == ReferenceStatus::Binary) return "参照先はバイナリファイルのため変換しません: " + refused.path;
+  return "参照先は読み込む要素に合う種類のファイルではないため変換しません: " + refused.path;
+}
+
 }  // namespace
 
-FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, ReferencedFiles& referenced,
-                           WriteMode mode) {
+FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, PageReferences& references,
+                           WriteMode mode, const EncodingEvidence& evidence) {
   std::error_code error;
   std::filesystem::path full = std::filesystem::absolute(path, error).lexically_normal();
-  std::filesystem::path folder = error ? path.parent_path() : full.parent_path();
-  return convertFile(path, FileKind::Html, options, mode, TextOrigin::AsRead,
-                     [&](std::string& text, TextOrigin origin) { return convertHtml(text, options, folder, referenced, origin); });
+  const FileSystemResolver resolver(error ? path.parent_path() : full.parent_path());
+  return convertFile(path, FileKind::Html, options, mode, evidence,
+                     [&](std::string& text, const EncodingEvidence& e, EncodingDecision& decided, FileReport& report) {
+                       ResultCode result = convertHtml(text, options, resolver, references, e, &decided);
+                       for (const RefusedReference& refused : references.refused) report.notes.push_back(refusalNote(refused));
+                       return result;
+                     });
 }
 
-FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode, TextOrigin origin) {
-  return convertFile(path, FileKind::Css, options, mode, origin, [&](std::string& text, TextOrigin origin) { return convertCss(text, options, origin); });
+FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode, const EncodingEvidence& evidence) {
+  return convertFile(path, FileKind::Css, options, mode, evidence,
+                     [&](std::string& text, const EncodingEvidence& e, EncodingDecision& decided, FileReport&) {
+                       return convertCss(text, options, e, &decided);
+                     });
 }
 
-FileReport convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode, TextOrigin origin) {
-  return convertFile(path, FileKind::JavaScript, options, mode, origin, [&](std::string& text, TextOrigin origin) { return convertJavaScript(text, options, origin); });
+FileReport convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode, const EncodingEvidence& evidence) {
+  return convertFile(path, FileKind::JavaScript, options, mode, evidence,
+                     [&](std::string& text, const EncodingEvidence& e, EncodingDecision& decided, FileReport&) {
+                       return convertJavaScript(text, options, e, &decided);
+                     });
 }
 
 }  // namespace sarnavel

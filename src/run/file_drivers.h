@@ -6,8 +6,14 @@
 // escapes, lets the engine convert the text, backs the file up when backups are on, and
 // replaces the file's content. A page's references resolve against the page's own folder.
 //
+// UTF-16 is recognised by a byte-order mark, or, without one, when a zero among the first two
+// bytes is borne out by the rest: an even length, zero high bytes (ASCII characters) in more
+// than a sprinkling of the units and in more of them than there are zero units, and no lone
+// surrogate (see recogniseContent). Anything else, a file of zeros or byte text with a stray
+// zero included, is byte content.
+//
 // Nothing of the file is ever dropped: zero bytes and zero UTF-16 units are carried through,
-// and a trailing odd byte of a UTF-16 file is kept after the text.
+// and a trailing odd byte of a UTF-16 file with a mark is kept after the text.
 //
 // Contract: the report's result is Success when the file was converted and written (in a dry run: read and
 // converted, nothing written); otherwise the code of the step that failed, with the file on
@@ -22,6 +28,8 @@
 #include <string>
 
 #include "engine/conversion_options.h"
+#include "engine/encoding_decision.h"
+#include "engine/page_references.h"
 #include "engine/result_code.h"
 #include "run/file_kind.h"
 #include "run/file_report.h"
@@ -31,13 +39,16 @@ namespace sarnavel {
 // Whether a driver writes what it converted.
 enum class WriteMode { Write, DryRun };
 
-FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, ReferencedFiles& referenced,
-                           WriteMode mode = WriteMode::Write);
-// `origin` LoadedByLatin1Page: a Latin-1 page loads the file (UTF-16 content overrides it).
+// `evidence`: what the run knows of the file's encoding (encoding_decision.h); the driver adds
+// whether the file was UTF-16. The report says what the file was decided to be in. A page's
+// references resolve against its own folder on disk (reference_files.h): what it loads goes
+// to `references`, and each reference refused for its kind is named in a note.
+FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, PageReferences& references,
+                           WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {});
 FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode = WriteMode::Write,
-                          TextOrigin origin = TextOrigin::AsRead);
+                          const EncodingEvidence& evidence = {});
 FileReport convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode = WriteMode::Write,
-                         TextOrigin origin = TextOrigin::AsRead);
+                         const EncodingEvidence& evidence = {});
 
 // How the driver reads a file's bytes into the text the engine works on.
 enum class ContentForm { Bytes, Utf16LittleEndian, Utf16BigEndian };
@@ -51,7 +62,7 @@ ContentShape recogniseContent(std::string_view bytes);
 // page 932 with the escapes of `kind` (and a trailing odd byte kept).
 struct WorkingText {
   std::string text;
-  TextOrigin origin = TextOrigin::AsRead;
+  Utf16Origin utf16 = Utf16Origin::None;
 };
 WorkingText workingText(std::string bytes, FileKind kind);
 

@@ -6,9 +6,11 @@
 // exactly the message of its result code.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/encoding_decision.h"
 #include "engine/result_code.h"
 
 namespace sarnavel {
@@ -16,6 +18,7 @@ namespace sarnavel {
 struct FileReport {
   ResultCode result = ResultCode::Success;
   std::vector<std::string> notes;
+  std::optional<EncodingDecision> source;  // the encoding the file was read in, once converted
 };
 
 }  // namespace sarnavel

@@ -30,6 +30,7 @@
 #include "engine/html_conversion.h"
 #include "engine/javascript_conversion.h"
 #include "run/file_drivers.h"
+#include "run/reference_files.h"
 #include "run/file_kind.h"
 #include "support/temp_folder.h"
 #include "text/cp932.h"
@@ -77,10 +78,12 @@ inline std::string sjisDocument(FileKind kind, std::size_t size, int seed = 0) {
 inline std::string convertedContent(const fs::path& path, const std::string& bytes, const ConversionOptions& options) {
   const FileKind kind = classifyExtension(path);
   WorkingText working = workingText(bytes, kind);
-  ReferencedFiles referenced;
-  ResultCode result = kind == FileKind::Html ? convertHtml(working.text, options, path.parent_path(), referenced, working.origin)
-                      : kind == FileKind::Css ? convertCss(working.text, options, working.origin)
-                                              : convertJavaScript(working.text, options, working.origin);
+  PageReferences references;
+  EncodingEvidence evidence;
+  evidence.utf16 = working.utf16;
+  ResultCode result = kind == FileKind::Html ? convertHtml(working.text, options, FileSystemResolver(path.parent_path()), references, evidence)
+                      : kind == FileKind::Css ? convertCss(working.text, options, evidence)
+                                              : convertJavaScript(working.text, options, evidence);
   EXPECT_EQ(result, ResultCode::Success) << path;
   return working.text;
 }

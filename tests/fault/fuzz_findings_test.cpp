@@ -4,6 +4,8 @@
 #include "engine/html_conversion.h"
 #include "engine/target_encoding.h"
 #include "fault/fault_support.h"
+#include "run/reference_files.h"
+#include "support/memory_resolver.h"
 
 namespace sarnavel::fault {
 namespace {
@@ -11,8 +13,8 @@ namespace {
 std::string convertPage(std::string page, int target) {
   ConversionOptions options;
   options.targetEncoding = target;
-  ReferencedFiles referenced;
-  EXPECT_EQ(convertHtml(page, options, "/nonexistent-folder", referenced), ResultCode::Success);
+  PageReferences references;
+  EXPECT_EQ(convertHtml(page, options, testing::NoFiles(), references), ResultCode::Success);
   return page;
 }
 
@@ -85,8 +87,8 @@ TEST(FuzzFindings, TagRewrittenWithQuoteInUnquotedValueKeepsItsMeaning) {
   folder.put("a.css", "p{}");
   auto convert = [&](std::string page) {
     ConversionOptions options;
-    ReferencedFiles referenced;
-    EXPECT_EQ(convertHtml(page, options, folder.path(), referenced), ResultCode::Success);
+    PageReferences references;
+    EXPECT_EQ(convertHtml(page, options, FileSystemResolver(folder.path()), references), ResultCode::Success);
     return page;
   };
   const std::string once = convert("<html><head><link rel=stylesheet title=a\"b href=a.css></head></html>");

@@ -118,7 +118,14 @@ TEST(ResolveLocalReference, Cases) {
       {"&#x0x41;&# 66;&#+67;", kSjis, true, u"ABC"},
       {"&#x;", kSjis, true, std::u16string(1, u'\0')},  // no digits read as 0
       {"&# ;", kSjis, true, u"&# ;"},
-      {"%26#65;", kSjis, true, u"A"},
+      {"%26#65;", kSjis, true, u"&"},  // as browsers read it: the name "%26", the fragment "65;"
+      // A query or fragment is no part of the name; escaped, they are.
+      {"a.css?v=2", kSjis, true, u"a.css"},
+      {"a.css#top", kSjis, true, u"a.css"},
+      {"js/a.js?x#y", kSjis, true, u"js/a.js"},
+      {"&#65;.css#x", kSjis, true, u"A.css"},
+      {"a%3Fb%23c.css", kSjis, true, u"a?b#c.css"},
+      {"?v=2", kSjis, true, u""},
       {"&amp;lt;", kSjis, true, u"&lt;"},
       {"a&amp;b&quot;c&lt;d&gt;e", kSjis, true, u"a&b\"c<d>e"},
       // Percent-escaped UTF-8 decodes to its characters; other bytes stay one unit each.

@@ -20,6 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::sameBytes;
 using testing::TempFolder;
+using namespace std::string_literals;
 
 const std::string kStart = "変換を開始しました。\r\n---\r\n";
 const std::string kCancelled = "\r\n---\r\n変換はキャンセルされました。\r\n";
@@ -434,6 +435,70 @@ TEST(ConversionRun, TwoRunsAtOnceKeepToThemselves) {
       EXPECT_FALSE(fs::exists(p.parent_path() / "a.css.bak.bak")) << p;
     }
   }
+}
+
+// --- What the run knows of each file's encoding, and which references it follows ---------------
+
+// A script both listed and loaded is converted twice; the second time it is in the target
+// encoding, which its bytes (C9 BD, 表 in EUC-JP) would pass for UTF-8 (U+027D).
+TEST(ConversionRunEvidence, AFileConvertedTwiceIsReadTheSecondTimeInTheTarget) {
+  TempFolder folder;
+  fs::path index = folder.put("site/index.html",
+                              "<html><head><title>t</title><script type=\"text/javascript\" src=\"a.js\"></script></head></html>\n");
+  fs::path script = folder.put("site/a.js", "document.title = \"\x95\x5c\";\n");
+  RunRequest request{toUtf8(), {index, script}};
+  request.options.targetEncoding = 1;
+  request.options.makeBackup = false;
+  RunResult r = convertAll(request);
+  EXPECT_EQ(r.summary.successes, 3);
+  EXPECT_TRUE(sameBytes(TempFolder::read(script), "document.title = \"\xC9\xBD\";\n"));
+}
+
+// A one-word script of an EUC-JP site is read as the page that loads it, on a first
+// conversion too; and a script nobody loads as the site's other files are.
+TEST(ConversionRunEvidence, AOneWordScriptOfAnEucJpSiteIsReadAsTheSite) {
+  TempFolder folder;
+  const std::string head = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=EUC-JP\">";
+  fs::path index = folder.put("site/index.html", head + "<script src=\"a.js\"></script></head><body>\xC6\xFC\xCB\xDC</body></html>\n");
+  fs::path other = folder.put("site/other.html", head + "</head><body>\xB8\xEC</body></html>\n");
+  fs::path loaded = folder.put("site/a.js", "var label = \"\xC1\xB0\";\n");   // 前: C1 B0 passes the lead-byte test
+  fs::path alone = folder.put("site/b.js", "var label = \"\xC9\xBD\";\n");    // 表
+  RunRequest request{toUtf8(), {index, other, alone}};
+  request.options.makeBackup = false;
+  RunResult r = convertAll(request);
+  EXPECT_EQ(r.summary.failures, 0);
+  EXPECT_TRUE(sameBytes(TempFolder::read(loaded), "var label = \"\xE5\x89\x8D\";\n"));
+  EXPECT_TRUE(sameBytes(TempFolder::read(alone), "var label = \"\xE8\xA1\xA8\";\n"));
+}
+
+// A reference is followed only to a file of the kind its element loads; the others keep their
+// element as it was and are named under the page's line. A file loaded from outside what the
+// user named is converted and named under its own line.
+TEST(ConversionRunEvidence, ReferencesReachOnlyFilesOfTheirKind) {
+  TempFolder folder;
+  const std::string passwd = "root:x:0:0::/root:/bin/bash\n";
+  const std::string tool = "\x7F" "ELF\x02\x01\x01\0\0\0\x93\xFA"s;
+  folder.put("passwd", passwd);
+  folder.put("bin/tool", tool);
+  fs::path outside = folder.put("shared/common.css", kSheet);
+  const std::string tags = "<link rel=\"stylesheet\" href=\"" + (folder / "passwd").string() +
+                           "\"><script type=\"text/javascript\" src=\"../bin/tool\"></script>";
+  fs::path index = folder.put("site/index.html", "<html><head><title>t</title>" + tags +
+                                                     "<link rel=stylesheet href=../shared/common.css></head></html>\n");
+  RunRequest request{toUtf8(), {index}};
+  request.options.makeBackup = false;
+  request.namedPaths = {folder / "site"};
+  RunResult r = convertAll(request);
+  EXPECT_EQ(TempFolder::read(folder / "passwd"), passwd);
+  EXPECT_TRUE(sameBytes(TempFolder::read(folder / "bin/tool"), tool));
+  EXPECT_NE(TempFolder::read(index).find(tags), std::string::npos);
+  EXPECT_EQ(TempFolder::read(outside), kSheetInUtf8);
+  ASSERT_EQ(r.record.outcomes.size(), 2u);
+  EXPECT_EQ(r.record.outcomes[0].notes,
+            (std::vector<std::string>{"参照先は読み込む要素に合う種類のファイルではないため変換しません: " + (folder / "passwd").string(),
+                                      "参照先は読み込む要素に合う種類のファイルではないため変換しません: " + (folder / "bin/tool").string()}));
+  EXPECT_EQ(r.record.outcomes[1].notes,
+            std::vector<std::string>{"指定されたフォルダーとファイルの外にありますが、ページが読み込むため変換しました。"});
 }
 
 }  // namespace

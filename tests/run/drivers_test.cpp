@@ -15,6 +15,7 @@
 #include <string>
 
 #include "engine/javascript_conversion.h"
+#include "run/reference_files.h"
 #include "run/run_messages.h"
 #include "support/bytes.h"
 #include "support/temp_folder.h"
@@ -57,9 +58,9 @@ ConversionOptions optionsFor(TargetEncoding target, bool makeBackup = true) {
 // Runs the driver of the path's kind.
 ResultCode convertFile(FileKind kind, const fs::path& path, const ConversionOptions& options,
                        WriteMode mode = WriteMode::Write) {
-  ReferencedFiles referenced;
+  PageReferences references;
   switch (kind) {
-    case FileKind::Html: return convertHtmlFile(path, options, referenced, mode).result;
+    case FileKind::Html: return convertHtmlFile(path, options, references, mode).result;
     case FileKind::Css: return convertCssFile(path, options, mode).result;
     default: return convertJsFile(path, options, mode).result;
   }
@@ -125,13 +126,23 @@ TEST(ContentRecognition, FirstTwoBytesDecide) {
       {"\xFE\xFF\0<"s, ContentForm::Utf16BigEndian, 2},
       {"<\0"s, ContentForm::Utf16LittleEndian, 0},
       {"\0<"s, ContentForm::Utf16BigEndian, 0},
-      {"\0\0"s, ContentForm::Utf16LittleEndian, 0},     // second byte zero comes first
       {"\xFE\0"s, ContentForm::Utf16LittleEndian, 0},   // U+00FE without a mark
       {"\0\xFE"s, ContentForm::Utf16BigEndian, 0},
       {"\xE5\x65\x2C\x67", ContentForm::Bytes, 0},      // 日本 in UTF-16LE: both bytes non-zero
       {"\x65\xE5", ContentForm::Bytes, 0},              // 日 in UTF-16BE
       {"\xEF\xBB\xBF<", ContentForm::Bytes, 0},         // the UTF-8 mark is byte content
       {"<html>", ContentForm::Bytes, 0},
+      // Without a mark, a zero among the first two bytes is only the first filter: the rest
+      // must look like UTF-16 too.
+      {"x\0y"s, ContentForm::Bytes, 0},                  // an odd length
+      {"\0\0"s, ContentForm::Bytes, 0},                 // zero on both sides
+      {std::string(4096, '\0'), ContentForm::Bytes, 0},
+      {"a\0" + std::string(200, '\x93'), ContentForm::Bytes, 0},   // one zero, then byte text
+      {"<\0p\0\0\0\0\0\0\0"s, ContentForm::Bytes, 0},   // more zero units than characters
+      {"<\0\x00\xD8p\0"s, ContentForm::Bytes, 0},        // a lone high surrogate
+      {"<\0\x00\xDCp\0"s, ContentForm::Bytes, 0},        // a lone low surrogate
+      {"<\0\x3D\xD8\x00\xDE"s, ContentForm::Utf16LittleEndian, 0},  // a pair is fine
+      {"\0<"s + utf16be(u"\u65E5\u672C\u8A9E\n"), ContentForm::Utf16BigEndian, 0},
   };
   for (const auto& c : cases) {
     ContentShape shape = recogniseContent(c.bytes);
@@ -167,13 +178,13 @@ TEST(WorkingText, Utf16ContentBecomesCodePage932WithTheKindsEscapes) {
       {"zero unit inside, BE with mark", kBeMark + utf16be(u"a\0\u65E5"s), FileKind::Css, "a\0"s + "\x93\xFA"},
       {"trailing odd byte kept, LE", kLeMark + utf16le(u"ab") + "Z", FileKind::JavaScript, "abZ"},
       {"trailing odd byte kept, BE", kBeMark + utf16be(u"ab") + "Z", FileKind::Html, "abZ"},
-      {"trailing odd byte kept, BE without mark", utf16be(u"ab") + "\x80", FileKind::Css, "ab\x80"},
       {"half-width katakana", kLeMark + utf16le(u"\uFF71\uFF72"), FileKind::JavaScript, "\xB1\xB2"},
   };
   for (const auto& c : cases) {
     WorkingText working = workingText(c.bytes, c.kind);
     EXPECT_TRUE(sameBytes(working.text, c.working)) << c.what;
-    EXPECT_EQ(working.origin, TextOrigin::FromUtf16) << c.what;
+    EXPECT_EQ(working.utf16, c.bytes.starts_with(kLeMark) || c.bytes.starts_with(kBeMark) ? Utf16Origin::ByteOrderMark : Utf16Origin::Shape)
+        << c.what;
   }
 }
 
@@ -190,13 +201,15 @@ TEST(WorkingText, ByteContentStaysAsRead) {
       {"a mark and an odd byte", "\xFF\xFE" "A"},
       {"UTF-16 without mark starting outside ASCII", "\xE5\x65\x2C\x67"},
       {"zero bytes inside", "ab\0cd\0\0ef"s},
+      {"a zero second byte, then byte text", "x\0y"s},
+      {"zero bytes alone", std::string(64, '\0')},
       {"Shift_JIS", "\x93\xFA\x96\x7B"},
   };
   for (FileKind kind : {FileKind::Html, FileKind::Css, FileKind::JavaScript}) {
     for (const auto& c : cases) {
       WorkingText working = workingText(c.bytes, kind);
       EXPECT_TRUE(sameBytes(working.text, c.bytes)) << c.what;
-      EXPECT_EQ(working.origin, TextOrigin::AsRead) << c.what;
+      EXPECT_EQ(working.utf16, Utf16Origin::None) << c.what;
     }
   }
 }
@@ -257,6 +270,9 @@ TEST(FileDrivers, StyleSheetsAndPagesFromUtf16) {
 
 TEST(FileDrivers, NothingAfterAZeroIsDropped) {
   expectConversions({
+      {"a script whose second byte is zero", FileKind::JavaScript, "x\0y"s, 3, "x\0y"s},
+      {"a sheet of zero bytes alone", FileKind::Css, std::string(100000, '\0'), 0,
+       "@charset \"shift_jis\";\r\n" + std::string(100000, '\0')},
       {"zero byte in a Shift_JIS script", FileKind::JavaScript, "a='\x93\xFA';\0b='\x96\x7B';\0"s, 3,
        "a='\xE6\x97\xA5';\0b='\xE6\x9C\xAC';\0"s},
       {"zero byte in a UTF-8 script", FileKind::JavaScript, "a='\xE6\x97\xA5';\0b='\xE6\x9C\xAC';"s, 0,
@@ -463,6 +479,15 @@ TEST(FileDrivers, AFileTooLargeForMemoryFails) {
 
 // --- Pages and their references ------------------------------------------------------------
 
+// The paths of the files a page loads, by kind.
+std::vector<std::string> loaded(const PageReferences& references, LoadedKind kind) {
+  std::vector<std::string> paths;
+  for (const LoadedFile& file : references.loads) {
+    if (file.kind == kind) paths.push_back(file.path);
+  }
+  return paths;
+}
+
 TEST(FileDrivers, APagesReferencesResolveAgainstItsOwnFolder) {
   TempFolder folder;
   fs::path page = folder.put("site/sub/page.html",
@@ -472,10 +497,10 @@ TEST(FileDrivers, APagesReferencesResolveAgainstItsOwnFolder) {
   folder.put("site/b.js", "x;");
   folder.put("a.css", "p{}");  // a sheet of the same name elsewhere is not the one
   const fs::path before = fs::current_path();
-  ReferencedFiles referenced;
-  EXPECT_EQ(convertHtmlFile(page, optionsFor(3), referenced).result, ResultCode::Success);
-  EXPECT_EQ(referenced.styleSheets, PathSet{(folder / "site/sub/a.css").string()});
-  EXPECT_EQ(referenced.scripts, PathSet{(folder / "site/b.js").string()});
+  PageReferences references;
+  EXPECT_EQ(convertHtmlFile(page, optionsFor(3), references).result, ResultCode::Success);
+  EXPECT_EQ(loaded(references, LoadedKind::StyleSheet), std::vector<std::string>{(folder / "site/sub/a.css").string()});
+  EXPECT_EQ(loaded(references, LoadedKind::Script), std::vector<std::string>{(folder / "site/b.js").string()});
   EXPECT_EQ(fs::current_path(), before);
   const std::string converted = TempFolder::read(page);
   EXPECT_EQ(converted,
@@ -488,10 +513,10 @@ TEST(FileDrivers, APagesReferencesResolveAgainstItsOwnFolder) {
   // the same page named by a path relative to the current folder
   ASSERT_EQ(TempFolder::read(page.string() + ".bak").substr(0, 6), "<html>");
   fs::rename(page.string() + ".bak", page);
-  ReferencedFiles again;
+  PageReferences again;
   EXPECT_EQ(convertHtmlFile(fs::relative(page), optionsFor(3, false), again).result, ResultCode::Success);
-  EXPECT_EQ(again.styleSheets, referenced.styleSheets);
-  EXPECT_EQ(again.scripts, referenced.scripts);
+  EXPECT_EQ(loaded(again, LoadedKind::StyleSheet), loaded(references, LoadedKind::StyleSheet));
+  EXPECT_EQ(loaded(again, LoadedKind::Script), loaded(references, LoadedKind::Script));
   EXPECT_EQ(TempFolder::read(page), converted);
 }
 
@@ -500,10 +525,45 @@ TEST(FileDrivers, ADryRunStillGathersAPagesReferences) {
   const std::string in = "<html><head><link rel=\"stylesheet\" href=\"a.css\"></head></html>";
   fs::path page = folder.put("page.html", in);
   folder.put("a.css", "p{}");
-  ReferencedFiles referenced;
-  EXPECT_EQ(convertHtmlFile(page, optionsFor(0), referenced, WriteMode::DryRun).result, ResultCode::Success);
-  EXPECT_EQ(referenced.styleSheets, PathSet{(folder / "a.css").string()});
+  PageReferences references;
+  EXPECT_EQ(convertHtmlFile(page, optionsFor(0), references, WriteMode::DryRun).result, ResultCode::Success);
+  EXPECT_EQ(loaded(references, LoadedKind::StyleSheet), std::vector<std::string>{(folder / "a.css").string()});
   EXPECT_EQ(TempFolder::read(page), in);
+}
+
+// Only a regular file of the kind its element loads, and no binary, is followed; the others
+// keep their element as it was and are named under the page's line.
+TEST(ReferenceFiles, OnlyFilesOfTheLoadedKindAreFollowed) {
+  TempFolder folder;
+  folder.put("site/a.css", "p{}");
+  folder.put("site/a.js", "x;");
+  folder.put("site/u16.css", "\xFF\xFEp\0{\0}\0"s);
+  folder.put("site/elf.js", "\x7F" "ELF\x02\x01\x01");
+  folder.put("site/zero.css", "p{}\0\0\0\0\0\0"s);
+  folder.put("passwd", "root:x:0:0::/root:/bin/bash\n");
+  fs::create_directories(folder / "site/dir.css");
+  fs::create_symlink(folder / "passwd", folder / "site/link.css");
+  ASSERT_EQ(mkfifo((folder / "site/fifo.js").c_str(), 0644), 0);
+  const FileSystemResolver resolver(folder / "site");
+  const struct {
+    const char* reference;
+    LoadedKind kind;
+    ReferenceStatus status;
+  } cases[] = {
+      {"a.css", LoadedKind::StyleSheet, ReferenceStatus::Followable},
+      {"a.js", LoadedKind::Script, ReferenceStatus::Followable},
+      {"u16.css", LoadedKind::StyleSheet, ReferenceStatus::Followable},  // UTF-16 text holds zero bytes
+      {"a.js", LoadedKind::StyleSheet, ReferenceStatus::WrongKind},
+      {"../passwd", LoadedKind::StyleSheet, ReferenceStatus::WrongKind},
+      {"dir.css", LoadedKind::StyleSheet, ReferenceStatus::WrongKind},
+      {"link.css", LoadedKind::StyleSheet, ReferenceStatus::WrongKind},  // the file it reaches is no sheet
+      {"fifo.js", LoadedKind::Script, ReferenceStatus::WrongKind},
+      {"elf.js", LoadedKind::Script, ReferenceStatus::Binary},
+      {"zero.css", LoadedKind::StyleSheet, ReferenceStatus::Binary},
+      {"none.css", LoadedKind::StyleSheet, ReferenceStatus::Missing},
+  };
+  for (const auto& c : cases) EXPECT_EQ(resolver.resolve(c.reference, c.kind).status, c.status) << c.reference;
+  EXPECT_EQ(resolver.resolve((folder / "site/a.css").string(), LoadedKind::StyleSheet).path, (folder / "site/a.css").string());
 }
 
 }  // namespace

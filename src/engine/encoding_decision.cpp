@@ -1,0 +1,139 @@
+#include "engine/encoding_decision.h"
+
+#include <cstdint>
+
+#include "engine/charset_label.h"
+#include "text/ascii.h"
+#include "text/utf8.h"
+
+namespace sarnavel {
+namespace {
+
+// What favouring the site's encoding is worth, in the half-nats of the readings' costs: more
+// than one rare character (a one-word script of the site), far less than what a page of
+// another encoding loses when read in the wrong one.
+constexpr std::int64_t kSiteBonus = 40;
+
+int tallyIndex(SourceEncoding encoding) {
+  switch (encoding) {
+    case SourceEncoding::ShiftJis: return 0;
+    case SourceEncoding::EucJp: return 1;
+    case SourceEncoding::Iso2022Jp: return 2;
+    case SourceEncoding::Utf8: return 3;
+    default: return -1;
+  }
+}
+
+bool isAsciiOnly(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  return skipAscii(p, 0, bytes.size()) == bytes.size();
+}
+
+// The step-5 choice among the valid readings: the cheapest, the favoured encoding's cost
+// lowered by the bonus; on a tie the favoured one, then Shift_JIS, EUC-JP, UTF-8.
+SourceEncoding cheapest(const CandidateReadings& readings, std::optional<SourceEncoding> favoured, std::int64_t bonus) {
+  struct Candidate {
+    SourceEncoding encoding;
+    const ReadingScore& score;
+  } candidates[] = {{SourceEncoding::ShiftJis, readings.shiftJis},
+                    {SourceEncoding::EucJp, readings.eucJp},
+                    {SourceEncoding::Utf8, readings.utf8}};
+  std::optional<SourceEncoding> best;
+  std::int64_t bestCost = 0;
+  for (const Candidate& c : candidates) {
+    if (!c.score.valid) continue;
+    const bool isFavoured = favoured == c.encoding;
+    const std::int64_t cost = static_cast<std::int64_t>(c.score.cost) - (isFavoured ? bonus : 0);
+    if (!best || cost < bestCost || (cost == bestCost && isFavoured)) {
+      best = c.encoding;
+      bestCost = cost;
+    }
+  }
+  return best.value_or(SourceEncoding::Utf8);
+}
+
+SourceEncoding fromInput(InputEncoding encoding) {
+  switch (encoding) {
+    case InputEncoding::Ascii: return SourceEncoding::Ascii;
+    case InputEncoding::Iso2022Jp: return SourceEncoding::Iso2022Jp;
+    case InputEncoding::ShiftJis: return SourceEncoding::ShiftJis;
+    case InputEncoding::EucJp: break;
+  }
+  return SourceEncoding::EucJp;
+}
+
+// Steps 5 and 6.
+EncodingDecision detect(std::string_view bytes, std::optional<SourceEncoding> site) {
+  const bool utf8 = isUtf8Text(bytes);
+  const bool favourJapanese = site == SourceEncoding::ShiftJis || site == SourceEncoding::EucJp;
+  if (!utf8 && !favourJapanese) return {fromInput(detectInputEncoding(bytes)), DecisionBasis::Detection};
+  if (!utf8 && quickVerdict(bytes) == QuickVerdict::Iso2022Jp) return {SourceEncoding::Iso2022Jp, DecisionBasis::Detection};
+  const CandidateReadings readings = readCandidates(bytes, utf8);
+  if (!readings.shiftJis.valid && !readings.eucJp.valid) {
+    return {utf8 ? SourceEncoding::Utf8 : fromInput(detectInputEncoding(bytes)), DecisionBasis::Detection};
+  }
+  const SourceEncoding alone = cheapest(readings, std::nullopt, 0);
+  const SourceEncoding withSite = site ? cheapest(readings, site, kSiteBonus) : alone;
+  return {withSite, withSite == alone ? DecisionBasis::Detection : DecisionBasis::Site};
+}
+
+}  // namespace
+
+void SiteTally::add(const EncodingDecision& decision) {
+  if (decision.basis == DecisionBasis::WrittenByThisRun || decision.basis == DecisionBasis::Site) return;
+  const int index = tallyIndex(decision.encoding);
+  if (index >= 0) ++counts_[static_cast<std::size_t>(index)];
+}
+
+std::optional<SourceEncoding> SiteTally::majority() const {
+  std::size_t total = 0;
+  for (std::size_t count : counts_) total += count;
+  static constexpr SourceEncoding kOrder[] = {SourceEncoding::ShiftJis, SourceEncoding::EucJp, SourceEncoding::Iso2022Jp,
+                                              SourceEncoding::Utf8};
+  for (std::size_t k = 0; k < counts_.size(); ++k) {
+    if (2 * counts_[k] > total) return kOrder[k];
+  }
+  return std::nullopt;
+}
+
+bool readsAs(std::string_view bytes, SourceEncoding encoding) {
+  switch (encoding) {
+    case SourceEncoding::Ascii: return isAsciiOnly(bytes);
+    case SourceEncoding::ShiftJis: return readsAsShiftJis(bytes);
+    case SourceEncoding::EucJp: return readsAsEucJp(bytes);
+    case SourceEncoding::Iso2022Jp: return isAsciiOnly(bytes);
+    case SourceEncoding::Utf8: return isAsciiOnly(bytes) || isUtf8Text(bytes);
+    case SourceEncoding::Latin1: return true;
+    case SourceEncoding::Utf16: return false;
+  }
+  return false;
+}
+
+EncodingDecision decideSourceEncoding(std::string_view bytes, const EncodingEvidence& evidence) {
+  // 1. The content itself.
+  if (evidence.utf16 != Utf16Origin::None) {
+    return {SourceEncoding::Utf16, evidence.utf16 == Utf16Origin::ByteOrderMark ? DecisionBasis::ByteOrderMark : DecisionBasis::Utf16Shape};
+  }
+  if (bytes.starts_with("\xEF\xBB\xBF")) return {SourceEncoding::Utf8, DecisionBasis::ByteOrderMark};
+  // 2. What this run wrote.
+  if (evidence.writtenByThisRun) return {sourceEncodingOf(*evidence.writtenByThisRun), DecisionBasis::WrittenByThisRun};
+  // 3. ASCII alone; seven-bit text with ISO-2022-JP escape sequences is ISO-2022-JP whatever
+  // it declares (the escape sequences are no other encoding's characters).
+  if (isAsciiOnly(bytes)) {
+    const bool iso2022 = quickVerdict(bytes) == QuickVerdict::Iso2022Jp;
+    return {iso2022 ? SourceEncoding::Iso2022Jp : SourceEncoding::Ascii, DecisionBasis::Detection};
+  }
+  // 4. Declarations the bytes are valid in.
+  auto declared = [&](std::optional<SourceEncoding> encoding) { return encoding && readsAs(bytes, *encoding); };
+  if (std::optional<SourceEncoding> own = encodingOfLabel(evidence.declared); declared(own)) return {*own, DecisionBasis::Declaration};
+  if (std::optional<SourceEncoding> element = encodingOfLabel(evidence.loaderCharset); declared(element)) {
+    return {*element, DecisionBasis::LoadingElement};
+  }
+  std::optional<SourceEncoding> page = evidence.loadingPage;
+  if (page == SourceEncoding::Utf16) page = SourceEncoding::Utf8;  // what browsers lend a UTF-16 page's files
+  if (page != SourceEncoding::Ascii && declared(page)) return {*page, DecisionBasis::LoadingPage};
+  // 5 and 6. The bytes, with the site's encoding favoured.
+  return detect(bytes, evidence.site.majority());
+}
+
+}  // namespace sarnavel

@@ -1,0 +1,97 @@
+// Decides which encoding a document's bytes are in, with all the evidence there is.
+//
+// Design note. Short Japanese text is ambiguous: the two bytes C9 BD are 表 in EUC-JP, two
+// half-width katakana in Shift_JIS and U+027D in UTF-8, and a script whose only Japanese is
+// one word is often valid in all three. Taking a text as UTF-8 whenever its bytes pass the
+// UTF-8 test garbles such text, and so does a second conversion of a file this run has already
+// written. So UTF-8 and the Japanese encodings are weighed in one decision, strongest evidence
+// first; each step counts only when the bytes are valid in the encoding it names:
+//  1. The content itself: UTF-16 that the driver recognised (by its byte-order mark or its
+//     shape) and a UTF-8 byte-order mark decide outright, as they do for browsers.
+//  2. Run knowledge: a file this run has already written is in the run's target encoding.
+//  3. A text of seven-bit bytes alone reads the same in every candidate: ASCII, or
+//     ISO-2022-JP when it holds that encoding's escape sequences.
+//  4. Declarations, in the order browsers obey them: the document's own (a sheet's @charset,
+//     a page's meta), the charset attribute of the element that loads the file, then the
+//     encoding of the page that loads it (a UTF-16 page lends UTF-8, as browsers do). A
+//     Latin-1 declaration always holds, since every byte is a character there.
+//  5. Detection. An ISO-2022-JP escape sequence, or bytes that are not UTF-8, go to the
+//     Japanese detection (encoding_detection.h). A text that is UTF-8 by the lead-byte test
+//     is read as Shift_JIS, EUC-JP and UTF-8 alike, and the cheapest valid reading wins: the
+//     UTF-8 reading prices what it decodes by how likely that is in a Japanese site (a few
+//     Latin letters inside words little, IPA letters, combining marks and Hebrew much), the
+//     Japanese readings by Japanese prose. A tie goes to the Japanese reading.
+//  6. The site: a site is rarely mixed, so the encoding most files of this run were decided
+//     to be in (by steps 1, 4 and 5; files the run wrote itself and files decided by their
+//     site do not count) is favoured in step 5 by a bonus to its reading's cost, when its
+//     reading is valid. A bonus rather than a rule: a long text of another encoding that
+//     happens to be valid in the site's one still reads far cheaper in its own.
+// The decision says the encoding and the step that decided it, for the report. Room is left
+// for a UTF-8 text with a few invalid sequences (a candidate of its own in step 5, read with
+// U+FFFD for each).
+//
+// Contract: pure; every function may be called from any thread.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "engine/source_encoding.h"
+#include "text/text_encoding.h"
+
+namespace sarnavel {
+
+enum class DecisionBasis {
+  ByteOrderMark,     // a byte-order mark (UTF-8 here, UTF-16 in the driver)
+  Utf16Shape,        // UTF-16 without a mark, recognised by its shape
+  WrittenByThisRun,  // the run wrote the file in its target encoding
+  Declaration,       // the document's own @charset or meta
+  LoadingElement,    // the charset attribute of the element that loads the file
+  LoadingPage,       // the encoding of the page that loads the file
+  Site,              // the site's encoding tipped the detection
+  Detection,         // the bytes alone
+};
+
+struct EncodingDecision {
+  SourceEncoding encoding = SourceEncoding::Ascii;
+  DecisionBasis basis = DecisionBasis::Detection;
+  bool operator==(const EncodingDecision&) const = default;
+};
+
+// What the files of a run were decided to be, in the order the run handed them over.
+class SiteTally {
+ public:
+  // Counts a decision that says something about the site (see step 6).
+  void add(const EncodingDecision& decision);
+  // The encoding more than half of the counted files are in, if any.
+  std::optional<SourceEncoding> majority() const;
+
+ private:
+  std::array<std::size_t, 4> counts_{};  // Shift_JIS, EUC-JP, ISO-2022-JP, UTF-8
+};
+
+// How the text reached the engine when it was UTF-16 on disk.
+enum class Utf16Origin { None, ByteOrderMark, Shape };
+
+// The evidence besides the bytes. The driver and the run fill what they know; the engine adds
+// the document's own declaration.
+struct EncodingEvidence {
+  Utf16Origin utf16 = Utf16Origin::None;           // the text is code page 932 made from UTF-16
+  std::optional<TextEncoding> writtenByThisRun;   // this run wrote the file, in this encoding
+  std::string declared;                           // @charset or the page's meta; empty when none
+  std::string loaderCharset;                      // charset attribute of the loading element
+  std::optional<SourceEncoding> loadingPage;      // the encoding the loading page was read in
+  SiteTally site;
+};
+
+EncodingDecision decideSourceEncoding(std::string_view bytes, const EncodingEvidence& evidence);
+
+// Whether every byte of the text forms a character of the encoding (UTF-8 by the lead-byte
+// test, or ASCII alone; ISO-2022-JP: seven-bit bytes; Latin-1: always; UTF-16: never, as bytes
+// of a byte text).
+bool readsAs(std::string_view bytes, SourceEncoding encoding);
+
+}  // namespace sarnavel
