@@ -9,6 +9,7 @@
 #include "engine/javascript_conversion.h"
 #include "engine/page_escaping.h"
 #include "run/file_store.h"
+#include "run/visible_path.h"
 #include "run/reference_files.h"
 #include "text/utf8.h"
 
@@ -103,8 +104,8 @@ FileReport convertFile(const std::filesystem::path& path, FileKind kind, const C
 
 // The note under a page's line for a reference that was not followed.
 std::string refusalNote(const RefusedReference& refused) {
-  if (refused.why == ReferenceStatus::Binary) return "参照先はバイナリファイルのため変換しません: " + refused.path;
-  return "参照先は読み込む要素に合う種類のファイルではないため変換しません: " + refused.path;
+  if (refused.why == ReferenceStatus::Binary) return "参照先はバイナリファイルのため変換しません: " + visiblePath(refused.path);
+  return "参照先は読み込む要素に合う種類のファイルではないため変換しません: " + visiblePath(refused.path);
 }
 
 }  // namespace
