@@ -3,6 +3,7 @@
 #include <new>
 
 #include "run/file_kind.h"
+#include "run/leftover_sweep.h"
 #include "run/ordered_pool.h"
 #include "run/run_messages.h"
 
@@ -41,9 +42,11 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   auto originOf = [&](const std::string& path) {
     return referenced.loadedByLatin1Pages.count(path) && !rewritten.count(path) ? TextOrigin::LoadedByLatin1Page : TextOrigin::AsRead;
   };
+  LeftoverSweep leftovers;
   auto runPass = [&](int pass, const PathSet& set, auto&& driver) {
     if (cancelRequested.load()) return;
     std::vector<std::string_view> paths(set.begin(), set.end());
+    if (mode == WriteMode::Write) leftovers.sweepFoldersOf(paths);  // what killed runs left, before any file is read
     std::vector<TextOrigin> origins;  // read on the pass's threads, so taken first
     origins.reserve(paths.size());
     for (std::string_view path : paths) origins.push_back(originOf(std::string(path)));
