@@ -29,18 +29,9 @@ constexpr std::size_t kMinReadGrowth = 64 * 1024;
 
 StoreResult failed(ResultCode code, StoreProblem problem = StoreProblem::None) { return {code, problem}; }
 
-// What errno says about a failed write or creation, for the log.
-StoreProblem problemOfError(int error) {
-  switch (error) {
-    case ENOSPC:
-    case EDQUOT: return StoreProblem::NoSpace;
-    case EFBIG: return StoreProblem::TooLarge;
-    default: return StoreProblem::None;
-  }
-}
-
+// What errno says about a failed creation of a temporary file, for the log.
 StoreProblem problemOfCreation(int error) {
-  return error == EACCES || error == EPERM || error == EROFS ? StoreProblem::FolderNotWritable : problemOfError(error);
+  return error == EACCES || error == EPERM || error == EROFS ? StoreProblem::FolderNotWritable : StoreProblem::None;
 }
 
 // Follows symbolic links from `path` to the name that finally holds the content. `exists`
@@ -76,21 +67,15 @@ enum class Prepared { Ready, InPlace, Failed };
 // group, permission bits, extended attributes. InPlace when one of them cannot be carried
 // (nothing was lost: the caller writes into the file itself instead).
 Prepared prepareReplacement(TempFile& temp, const fs::path& target, const struct stat& info, bool lookForAttributes,
-                            std::string_view bytes, int& error) {
+                            std::string_view bytes) {
   ExtendedAttributes attributes;
   if (lookForAttributes && !readExtendedAttributes(target, attributes)) return Prepared::InPlace;
   const OwnershipKept kept = carryOwner(temp.fd(), info);
   if (!kept.owner || !kept.group) return Prepared::InPlace;
-  if (!writeAll(temp.fd(), bytes) || ::fchmod(temp.fd(), modeCarried(info, kept)) != 0) {
-    error = errno;
-    return Prepared::Failed;
-  }
+  if (!writeAll(temp.fd(), bytes) || ::fchmod(temp.fd(), modeCarried(info, kept)) != 0) return Prepared::Failed;
   // Also takes off what a folder's default ACL gave the new file.
   if (!applyExtendedAttributes(temp.fd(), attributes)) return Prepared::InPlace;
-  if (::fsync(temp.fd()) != 0) {
-    error = errno;
-    return Prepared::Failed;
-  }
+  if (::fsync(temp.fd()) != 0) return Prepared::Failed;
   return Prepared::Ready;
 }
 
@@ -99,7 +84,7 @@ StoreResult writeInPlaceResult(const fs::path& target, std::string_view bytes, c
     case InPlaceOutcome::Written: return {};
     case InPlaceOutcome::ChangedSinceRead: return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
     case InPlaceOutcome::CopyFailed: return failed(ResultCode::WriteFailed, problemOfCreation(errno));
-    case InPlaceOutcome::WriteFailed: return failed(ResultCode::WriteFailed, problemOfError(errno));
+    case InPlaceOutcome::WriteFailed: return failed(ResultCode::WriteFailed, StoreProblem::None);
     case InPlaceOutcome::FormerAwaitsRecovery: return failed(ResultCode::WriteFailed, StoreProblem::FormerAwaitsRecovery);
   }
   return failed(ResultCode::WriteFailed);
@@ -119,7 +104,7 @@ StoreResult replaceContent(const fs::path& path, std::string_view bytes, const F
     if (read) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);  // gone since it was read
     TempFile temp;
     if (!temp.create(folder, name.native(), 0666)) return failed(ResultCode::WriteFailed, problemOfCreation(errno));
-    if (!writeAll(temp.fd(), bytes) || ::fsync(temp.fd()) != 0) return failed(ResultCode::WriteFailed, problemOfError(errno));
+    if (!writeAll(temp.fd(), bytes) || ::fsync(temp.fd()) != 0) return failed(ResultCode::WriteFailed, StoreProblem::None);
     // A file that appeared meanwhile under the name is someone else's.
     if (!renameNoReplace(temp.path(), target)) return failed(ResultCode::WriteFailed, errno == EEXIST ? StoreProblem::ChangedSinceRead : StoreProblem::None);
     temp.keep();
@@ -138,9 +123,8 @@ StoreResult replaceContent(const fs::path& path, std::string_view bytes, const F
     TempFile temp;
     // Private until it has the former file's owner and mode.
     if (!temp.create(folder, name.native(), 0600)) return failed(ResultCode::WriteFailed, problemOfCreation(errno));
-    int error = 0;
-    switch (prepareReplacement(temp, target, info, expected.hasExtendedAttributes, bytes, error)) {
-      case Prepared::Failed: return failed(ResultCode::WriteFailed, problemOfError(error));
+    switch (prepareReplacement(temp, target, info, expected.hasExtendedAttributes, bytes)) {
+      case Prepared::Failed: return failed(ResultCode::WriteFailed, StoreProblem::None);
       case Prepared::InPlace: break;
       case Prepared::Ready: {
         struct stat now;
@@ -195,10 +179,10 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read) {
   const OwnershipKept kept = carryOwner(copy.fd(), info);
   if (!kept.group) withoutOwningGroupPermissions(attributes);
   if (!copyToEnd(source.get(), copy.fd()) || ::fchmod(copy.fd(), modeCarried(info, kept)) != 0) {
-    return failed(ResultCode::BackupFailed, problemOfError(errno));
+    return failed(ResultCode::BackupFailed, StoreProblem::None);
   }
   if (!applyExtendedAttributes(copy.fd(), attributes)) return failed(ResultCode::BackupFailed, StoreProblem::AttributesNotCarried);
-  if (::fsync(copy.fd()) != 0) return failed(ResultCode::BackupFailed, problemOfError(errno));
+  if (::fsync(copy.fd()) != 0) return failed(ResultCode::BackupFailed, StoreProblem::None);
 
   // Each generation moves one name further, the deepest first, so each rename goes to a free
   // name; no content is copied twice and the chain's length costs no stack.
@@ -225,8 +209,6 @@ std::string_view storeNote(StoreProblem problem) {
     case StoreProblem::ChangedSinceRead: return "ファイルが変換中に他のプログラムによって変更されたため、書き換えませんでした。";
     case StoreProblem::FileNotWritable: return "ファイルに書き込む権限がないため、書き換えませんでした。";
     case StoreProblem::FolderNotWritable: return "フォルダーに一時ファイルを作れないため、書き換えませんでした。";
-    case StoreProblem::NoSpace: return "ディスクの空きが足りないため、書き換えませんでした。";
-    case StoreProblem::TooLarge: return "ファイルサイズの上限を超えるため、書き換えませんでした。";
     case StoreProblem::AttributesNotCarried:
       return "拡張属性またはACLをバックアップに引き継げないため、バックアップを作らず、書き換えませんでした。";
     case StoreProblem::FormerAwaitsRecovery:

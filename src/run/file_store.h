@@ -75,8 +75,6 @@ enum class StoreProblem {
   ChangedSinceRead,          // another program changed the file after it was read
   FileNotWritable,           // the file's permission bits forbid writing it
   FolderNotWritable,         // no temporary file can be made in the file's folder
-  NoSpace,                   // the file system (or the user's quota) is full
-  TooLarge,                  // past the file-size limit
   AttributesNotCarried,      // backup: an extended attribute or ACL cannot be set on a copy
   FormerAwaitsRecovery,      // the in-place write failed half-way and its undo failed too:
                              // the former content waits in a recovery copy for the next run
