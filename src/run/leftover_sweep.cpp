@@ -66,9 +66,13 @@ FolderSweep sweepFolder(const fs::path& folder) {
 }
 
 void LeftoverSweep::sweepFoldersOf(const std::vector<std::string_view>& paths) {
+  std::string_view previous;  // a pass's paths are sorted: neighbours mostly share a folder
   for (std::string_view text : paths) {
+    const std::size_t slash = text.rfind('/');
+    const std::string_view folder = slash == std::string_view::npos ? "." : slash == 0 ? "/" : text.substr(0, slash);
+    if (folder != previous) sweepOnce(fs::path(folder));
+    previous = folder;
     const fs::path path(text);
-    sweepOnce(folderOf(path));
     struct stat info;
     if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
       std::error_code error;

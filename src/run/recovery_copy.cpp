@@ -199,6 +199,9 @@ RecoveryOutcome restoreFromRecoveryCopy(const fs::path& folder, const std::strin
   struct stat info;
   FileDescriptor copy = openRegularFile(AT_FDCWD, path, O_RDONLY, info, false);
   if (!copy) return RecoveryOutcome::Unusable;
+  // Only a copy the user made is trusted: one made by someone else could name any file of the
+  // folder and hold any bytes.
+  if (info.st_uid != ::geteuid()) return RecoveryOutcome::Unusable;
   if (::flock(copy.get(), LOCK_EX | LOCK_NB) != 0) return errno == EWOULDBLOCK ? RecoveryOutcome::InUse : RecoveryOutcome::Unusable;
   // Another sweep may have finished with it between our open and our lock.
   struct stat named;

@@ -20,7 +20,9 @@
 // to convert in (leftover_sweep.h), then finds the file holding exactly the new content (and
 // only removes the copy) or anything else, a part written, and puts the former bytes back.
 // A file that is no longer the one the copy was made of (another inode under the name, or
-// none) is left alone and the copy removed.
+// none) is left alone and the copy removed. Only the user's own recovery copies are used (one
+// made by another user could name any file of the folder and hold any bytes): another user's
+// waits for that user's next run.
 //
 // The recovery copy is readable by whom the file was (the same permission bits, less the
 // group's when the group could not be kept or an ACL decides what the group may), never by
@@ -88,7 +90,7 @@ enum class RecoveryOutcome {
   InUse,           // its lock is held: the run that made it is still writing
   FormerRestored,  // the file held part of the new content; it has its former bytes again
   NothingToUndo,   // the file held exactly the new or the former content (or is gone)
-  Unusable,        // not a recovery copy this program can read: left as it is
+  Unusable,        // not a recovery copy this program can read, or not the user's: left as it is
   Failed,          // the former bytes could not be put back: the copy stays
 };
 

@@ -94,6 +94,22 @@ TEST(LeftoverSweep, ARecoveryCopyOfAFileReplacedSinceIsDroppedAndTheFileLeftAlon
   EXPECT_EQ(namesIn(folder.path()), std::set<std::string>{"a.html"});
 }
 
+// A recovery copy someone else made could name any file and hold any bytes: it is not used.
+TEST(LeftoverSweep, AnotherUsersRecoveryCopyIsLeftAlone) {
+  TempFolder folder;
+  const fs::path file = folder.put("a.html", kOld);
+  killedInPlaceWrite(file, [](int fd) { pwrite(fd, "XYZ", 3, 0); });
+  for (const std::string& name : namesIn(folder.path())) {
+    if (name != "a.html") {
+      ASSERT_EQ(chown((folder / name).c_str(), 65534, 65534), 0);
+    }
+  }
+  const auto before = namesIn(folder.path());
+  sweepFolder(folder.path());
+  EXPECT_EQ(namesIn(folder.path()), before);
+  EXPECT_EQ(TempFolder::read(file), "XYZ" + kOld.substr(3));
+}
+
 TEST(LeftoverSweep, OnlyOurAbandonedFilesAreTouched) {
   TempFolder folder;
   const fs::path file = folder.put("a.html", kOld);
