@@ -105,7 +105,9 @@ void withoutOwningGroupPermissions(ExtendedAttributes& attributes) {
   }
 }
 
-OwnershipKept carryOwner(int fd, const struct stat& original) {
+OwnershipKept carryOwner(int fd, const struct stat& created, const struct stat& original) {
+  // The usual case, the user's own file in the user's group, needs nothing.
+  if (created.st_uid == original.st_uid && created.st_gid == original.st_gid) return {true, true};
   if (::fchown(fd, original.st_uid, original.st_gid) == 0) return {true, true};
   // Not allowed to give the file away; the group alone may still be one of the user's.
   ::fchown(fd, static_cast<uid_t>(-1), original.st_gid);
@@ -119,6 +121,13 @@ mode_t modeCarried(const struct stat& original, OwnershipKept kept) {
   if (!kept.owner) mode &= ~static_cast<mode_t>(04000);
   if (!kept.group) mode &= ~static_cast<mode_t>(02070);
   return mode;
+}
+
+bool setMode(int fd, mode_t& current, mode_t wanted) {
+  if ((current & 07777) == wanted) return true;
+  if (::fchmod(fd, wanted) != 0) return false;
+  current = wanted;
+  return true;
 }
 
 }  // namespace sarnavel

@@ -46,15 +46,19 @@ struct OwnershipKept {
   bool group = false;
 };
 
-// Gives the open file (new, ours) the owner and group of `original`. An ordinary user cannot
-// give a file away: the file stays theirs, and the group is kept where the user may (a group
-// the user is in).
-OwnershipKept carryOwner(int fd, const struct stat& original);
+// Gives the open file (new, ours, with the status `created`) the owner and group of
+// `original`. An ordinary user cannot give a file away: the file stays theirs, and the group
+// is kept where the user may (a group the user is in).
+OwnershipKept carryOwner(int fd, const struct stat& created, const struct stat& original);
 
 // The permission bits for a new file that carries `original`'s access: the same bits, less
 // those meant for an owner or a group the new file does not have (set-user-ID, set-group-ID
 // and the group's bits). Set them after the owner (changing the owner clears the set-ID bits)
 // and after the content (a write by an ordinary user clears them too).
 mode_t modeCarried(const struct stat& original, OwnershipKept kept);
+
+// Sets the open file's permission bits to `wanted` unless `current` says they are so already,
+// and keeps `current` up to date. False when they cannot be set.
+bool setMode(int fd, mode_t& current, mode_t wanted);
 
 }  // namespace sarnavel

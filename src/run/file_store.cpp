@@ -70,9 +70,14 @@ Prepared prepareReplacement(TempFile& temp, const fs::path& target, const struct
                             std::string_view bytes) {
   ExtendedAttributes attributes;
   if (lookForAttributes && !readExtendedAttributes(target, attributes)) return Prepared::InPlace;
-  const OwnershipKept kept = carryOwner(temp.fd(), info);
+  const OwnershipKept kept = carryOwner(temp.fd(), temp.status(), info);
   if (!kept.owner || !kept.group) return Prepared::InPlace;
-  if (!writeAll(temp.fd(), bytes) || ::fchmod(temp.fd(), modeCarried(info, kept)) != 0) return Prepared::Failed;
+  // The set-ID bits go on after the content: a write by an ordinary user takes them off.
+  mode_t mode = temp.status().st_mode;
+  const mode_t wanted = modeCarried(info, kept);
+  if (!setMode(temp.fd(), mode, mode & wanted & 0777) || !writeAll(temp.fd(), bytes) || !setMode(temp.fd(), mode, wanted)) {
+    return Prepared::Failed;
+  }
   // Also takes off what a folder's default ACL gave the new file.
   if (!applyExtendedAttributes(temp.fd(), attributes)) return Prepared::InPlace;
   if (::fsync(temp.fd()) != 0) return Prepared::Failed;
@@ -84,7 +89,7 @@ StoreResult writeInPlaceResult(const fs::path& target, std::string_view bytes, c
     case InPlaceOutcome::Written: return {};
     case InPlaceOutcome::ChangedSinceRead: return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
     case InPlaceOutcome::CopyFailed: return failed(ResultCode::WriteFailed, problemOfCreation(errno));
-    case InPlaceOutcome::WriteFailed: return failed(ResultCode::WriteFailed, StoreProblem::None);
+    case InPlaceOutcome::WriteFailed: return failed(ResultCode::WriteFailed);
     case InPlaceOutcome::FormerAwaitsRecovery: return failed(ResultCode::WriteFailed, StoreProblem::FormerAwaitsRecovery);
   }
   return failed(ResultCode::WriteFailed);
@@ -104,7 +109,7 @@ StoreResult replaceContent(const fs::path& path, std::string_view bytes, const F
     if (read) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);  // gone since it was read
     TempFile temp;
     if (!temp.create(folder, name.native(), 0666)) return failed(ResultCode::WriteFailed, problemOfCreation(errno));
-    if (!writeAll(temp.fd(), bytes) || ::fsync(temp.fd()) != 0) return failed(ResultCode::WriteFailed, StoreProblem::None);
+    if (!writeAll(temp.fd(), bytes) || ::fsync(temp.fd()) != 0) return failed(ResultCode::WriteFailed);
     // A file that appeared meanwhile under the name is someone else's.
     if (!renameNoReplace(temp.path(), target)) return failed(ResultCode::WriteFailed, errno == EEXIST ? StoreProblem::ChangedSinceRead : StoreProblem::None);
     temp.keep();
@@ -116,27 +121,41 @@ StoreResult replaceContent(const fs::path& path, std::string_view bytes, const F
   // Without a read to compare with, the file must at least stay as this write found it.
   const FileIdentity expected = read ? *read : identityOf(info);
   if (!unchangedSince(expected, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
-  // A file that may not be written is not replaced, although the folder would allow it.
-  if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
+  // The folder is opened once: the names in it are then found without walking the path again,
+  // and it is flushed after the rename.
+  FileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folderFd) folderFd.reset(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));  // a folder one may not list
+  if (!folderFd) return failed(ResultCode::WriteFailed);
+  // A file that may not be written is not replaced, although the folder would allow it. The
+  // owner's write bit answers for the user's own file; anything else asks the system.
+  auto mayWrite = [&](uid_t user) {
+    return (info.st_uid == user && (info.st_mode & S_IWUSR) != 0) || ::faccessat(folderFd.get(), name.c_str(), W_OK, AT_EACCESS) == 0;
+  };
 
   if (info.st_nlink == 1) {
     TempFile temp;
-    // Private until it has the former file's owner and mode.
-    if (!temp.create(folder, name.native(), 0600)) return failed(ResultCode::WriteFailed, problemOfCreation(errno));
+    // Created with the file's permission bits (as far as the umask allows), so that the
+    // usual case needs no change of mode; it is empty until it has the file's owner and group.
+    if (!temp.create(folderFd.get(), folder, name.native(), info.st_mode & 0777)) {
+      return failed(ResultCode::WriteFailed, problemOfCreation(errno));
+    }
+    if (!mayWrite(temp.status().st_uid)) return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);  // the user made it
     switch (prepareReplacement(temp, target, info, expected.hasExtendedAttributes, bytes)) {
-      case Prepared::Failed: return failed(ResultCode::WriteFailed, StoreProblem::None);
+      case Prepared::Failed: return failed(ResultCode::WriteFailed);
       case Prepared::InPlace: break;
       case Prepared::Ready: {
         struct stat now;
-        if (::lstat(target.c_str(), &now) != 0 || !unchangedSince(expected, now)) {
+        if (::fstatat(folderFd.get(), name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || !unchangedSince(expected, now)) {
           return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
         }
-        if (::rename(temp.path().c_str(), target.c_str()) != 0) return failed(ResultCode::WriteFailed);
+        if (::renameat(folderFd.get(), temp.leaf().c_str(), folderFd.get(), name.c_str()) != 0) return failed(ResultCode::WriteFailed);
         temp.keep();
-        syncFolder(folder);
+        ::fsync(folderFd.get());  // best effort: the rename has taken effect
         return {};
       }
     }
+  } else if (!mayWrite(::geteuid())) {
+    return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
   }
   return writeInPlaceResult(target, bytes, expected);
 }
@@ -176,13 +195,12 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read) {
   FileSizeSignalBlock noFileSizeSignal;
   TempFile copy;
   if (!copy.create(folder, chain.front().filename().native(), 0600)) return failed(ResultCode::BackupFailed, problemOfCreation(errno));
-  const OwnershipKept kept = carryOwner(copy.fd(), info);
+  const OwnershipKept kept = carryOwner(copy.fd(), copy.status(), info);
   if (!kept.group) withoutOwningGroupPermissions(attributes);
-  if (!copyToEnd(source.get(), copy.fd()) || ::fchmod(copy.fd(), modeCarried(info, kept)) != 0) {
-    return failed(ResultCode::BackupFailed, StoreProblem::None);
-  }
+  mode_t mode = copy.status().st_mode;
+  if (!copyToEnd(source.get(), copy.fd()) || !setMode(copy.fd(), mode, modeCarried(info, kept))) return failed(ResultCode::BackupFailed);
   if (!applyExtendedAttributes(copy.fd(), attributes)) return failed(ResultCode::BackupFailed, StoreProblem::AttributesNotCarried);
-  if (::fsync(copy.fd()) != 0) return failed(ResultCode::BackupFailed, StoreProblem::None);
+  if (::fsync(copy.fd()) != 0) return failed(ResultCode::BackupFailed);
 
   // Each generation moves one name further, the deepest first, so each rename goes to a free
   // name; no content is copied twice and the chain's length costs no stack.

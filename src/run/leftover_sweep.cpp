@@ -43,6 +43,7 @@ FolderSweep sweepFolder(const fs::path& folder) {
       return result;
     }
     while (const dirent* entry = ::readdir(listing)) {
+      if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) result.links.emplace_back(entry->d_name);
       if (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN) continue;
       switch (leftoverKindOf(entry->d_name)) {
         case LeftoverKind::Temporary: temporaries.emplace_back(entry->d_name); break;
@@ -67,26 +68,28 @@ FolderSweep sweepFolder(const fs::path& folder) {
 
 void LeftoverSweep::sweepFoldersOf(const std::vector<std::string_view>& paths) {
   std::string_view previous;  // a pass's paths are sorted: neighbours mostly share a folder
+  const std::unordered_set<std::string>* links = nullptr;
   for (std::string_view text : paths) {
     const std::size_t slash = text.rfind('/');
     const std::string_view folder = slash == std::string_view::npos ? "." : slash == 0 ? "/" : text.substr(0, slash);
-    if (folder != previous) sweepOnce(fs::path(folder));
+    if (links == nullptr || folder != previous) links = &sweepOnce(fs::path(folder));
     previous = folder;
-    const fs::path path(text);
-    struct stat info;
-    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-      std::error_code error;
-      const fs::path target = fs::canonical(path, error);
-      if (!error) sweepOnce(folderOf(target));
-    }
+    // A link is written where its file lies: that folder is swept too.
+    if (links->empty() || !links->count(std::string(slash == std::string_view::npos ? text : text.substr(slash + 1)))) continue;
+    std::error_code error;
+    const fs::path target = fs::canonical(fs::path(text), error);
+    if (!error) sweepOnce(folderOf(target));
   }
 }
 
-void LeftoverSweep::sweepOnce(const fs::path& folder) {
-  if (!swept_.insert(folder.native()).second) return;
+const std::unordered_set<std::string>& LeftoverSweep::sweepOnce(const fs::path& folder) {
+  auto [entry, added] = swept_.try_emplace(folder.native());
+  if (!added) return entry->second;
   FolderSweep swept = sweepFolder(folder);
   done_.temporariesRemoved += swept.temporariesRemoved;
   done_.restored.insert(done_.restored.end(), swept.restored.begin(), swept.restored.end());
+  entry->second.insert(swept.links.begin(), swept.links.end());
+  return entry->second;
 }
 
 }  // namespace sarnavel

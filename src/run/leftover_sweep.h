@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -24,6 +25,7 @@ namespace sarnavel {
 struct FolderSweep {
   int temporariesRemoved = 0;
   std::vector<std::filesystem::path> restored;  // files whose former content was put back
+  std::vector<std::string> links;               // names in the folder that may be symbolic links
 };
 
 // Sweeps one folder now.
@@ -38,9 +40,12 @@ class LeftoverSweep {
   const FolderSweep& done() const { return done_; }
 
  private:
-  void sweepOnce(const std::filesystem::path& folder);
+  // Sweeps the folder unless it was swept; the names in it that may be links.
+  const std::unordered_set<std::string>& sweepOnce(const std::filesystem::path& folder);
 
-  std::unordered_set<std::string> swept_;
+  // Each folder swept, with the names in it that may be links (found by the same listing, so
+  // a plain file costs no look at the disk of its own).
+  std::unordered_map<std::string, std::unordered_set<std::string>> swept_;
   FolderSweep done_;
 };
 

@@ -117,10 +117,10 @@ fs::path recoveryNameOf(const fs::path& temporary) {
 
 // The recovery copy's permission bits: at most what the file gives, and nothing for a group
 // whose access it cannot reproduce.
-void giveAccessOf(int copy, const struct stat& file, bool fileHasAttributes) {
-  OwnershipKept kept = carryOwner(copy, file);
+void giveAccessOf(const TempFile& copy, const struct stat& file, bool fileHasAttributes) {
+  OwnershipKept kept = carryOwner(copy.fd(), copy.status(), file);
   if (fileHasAttributes) kept.group = false;  // an ACL decides what the group may
-  ::fchmod(copy, modeCarried(file, kept) & 0777);
+  ::fchmod(copy.fd(), modeCarried(file, kept) & 0777);
 }
 
 }  // namespace
@@ -143,7 +143,7 @@ bool RecoveryCopy::make(const fs::path& target, int file, const struct stat& inf
   if (!writeAll(copy.fd(), encode(header_)) || !copyRange(file, 0, copy.fd(), static_cast<off_t>(header_.size()), info.st_size)) {
     return false;
   }
-  giveAccessOf(copy.fd(), info, fileHasAttributes);
+  giveAccessOf(copy, info, fileHasAttributes);
   if (::fsync(copy.fd()) != 0) return false;
   fs::path recoveryName = recoveryNameOf(copy.path());
   if (!renameNoReplace(copy.path(), recoveryName)) return false;

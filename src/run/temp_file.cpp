@@ -3,7 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/random.h>
+#include <pthread.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -33,21 +33,25 @@ std::string nameForTemp(const std::string& name) {
   return name.substr(0, end);
 }
 
+// Letters that differ between threads, processes and attempts. They need not be secret: the
+// file is created exclusively, so a name someone else took (a file or a link) only costs
+// another attempt. Taken from clocks and addresses rather than the kernel's random source,
+// which would cost a system call per file.
 std::string randomLetters(int attempt) {
   static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  unsigned char noise[kRandomLetters];
-  if (getrandom(noise, sizeof noise, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof noise)) {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    std::uint64_t mix = (static_cast<std::uint64_t>(now.tv_nsec) * 0x9E3779B97F4A7C15u) ^
-                        (static_cast<std::uint64_t>(::getpid()) << 20) ^ static_cast<std::uint64_t>(attempt);
-    for (unsigned char& byte : noise) {
-      byte = static_cast<unsigned char>(mix);
-      mix = (mix >> 8) | (mix << 56);
-    }
-  }
+  timespec monotonic{}, realtime{};
+  clock_gettime(CLOCK_MONOTONIC, &monotonic);
+  clock_gettime(CLOCK_REALTIME, &realtime);
+  const int onThisStack = attempt;
+  std::uint64_t mix = static_cast<std::uint64_t>(monotonic.tv_nsec) ^ (static_cast<std::uint64_t>(realtime.tv_sec) << 30) ^
+                      static_cast<std::uint64_t>(pthread_self()) ^ reinterpret_cast<std::uintptr_t>(&onThisStack) ^
+                      (static_cast<std::uint64_t>(attempt) << 50);
+  // splitmix64's finaliser spreads every input bit over the output.
+  mix = (mix ^ (mix >> 30)) * 0xBF58476D1CE4E5B9u;
+  mix = (mix ^ (mix >> 27)) * 0x94D049BB133111EBu;
+  mix ^= mix >> 31;
   std::string letters;
-  for (unsigned char byte : noise) letters += kLetters[byte % (sizeof kLetters - 1)];
+  for (std::size_t k = 0; k < kRandomLetters; ++k, mix /= sizeof kLetters - 1) letters += kLetters[mix % (sizeof kLetters - 1)];
   return letters;
 }
 
@@ -75,11 +79,14 @@ TempFile::~TempFile() {
   if (!path_.empty()) ::unlink(path_.c_str());
 }
 
-bool TempFile::create(const fs::path& folder, const std::string& name, mode_t mode) {
+bool TempFile::create(const fs::path& folder, const std::string& name, mode_t mode) { return create(AT_FDCWD, folder, name, mode); }
+
+bool TempFile::create(int folderFd, const fs::path& folder, const std::string& name, mode_t mode) {
   const std::string stem = "." + nameForTemp(name) + std::string(kMark);
   for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-    fs::path candidate = folder / (stem + randomLetters(attempt) + std::string(kTemporaryEnd));
-    FileDescriptor file(::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    std::string leaf = stem + randomLetters(attempt) + std::string(kTemporaryEnd);
+    fs::path candidate = folder / leaf;
+    FileDescriptor file(::openat(folderFd, folderFd == AT_FDCWD ? candidate.c_str() : leaf.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode));
     if (!file) {
       if (errno != EEXIST && errno != EINTR) return false;
       continue;
@@ -87,16 +94,16 @@ bool TempFile::create(const fs::path& folder, const std::string& name, mode_t mo
     int locked;
     while ((locked = ::flock(file.get(), LOCK_EX)) != 0 && errno == EINTR) {
     }
-    struct stat info;
-    if (locked != 0 || ::fstat(file.get(), &info) != 0) {
+    if (locked != 0 || ::fstat(file.get(), &status_) != 0) {
       ::unlink(candidate.c_str());
       return false;
     }
     // A sweep of another run that caught the file between its creation and the lock has
     // removed it (a sweep removes only what it could lock).
-    if (info.st_nlink == 0) continue;
+    if (status_.st_nlink == 0) continue;
     file_ = std::move(file);
     path_ = std::move(candidate);
+    leaf_ = std::move(leaf);
     return true;
   }
   return false;
@@ -107,7 +114,9 @@ TempFile& TempFile::operator=(TempFile&& other) noexcept {
     if (!path_.empty()) ::unlink(path_.c_str());
     path_ = std::move(other.path_);
     other.path_.clear();
+    leaf_ = std::move(other.leaf_);
     file_ = std::move(other.file_);
+    status_ = other.status_;
   }
   return *this;
 }

@@ -14,6 +14,8 @@
 // it was renamed away. Nothing is shared between objects.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -32,16 +34,25 @@ class TempFile {
   TempFile() = default;
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
-  TempFile(TempFile&& other) noexcept : path_(std::move(other.path_)), file_(std::move(other.file_)) { other.path_.clear(); }
+  TempFile(TempFile&& other) noexcept
+      : path_(std::move(other.path_)), leaf_(std::move(other.leaf_)), file_(std::move(other.file_)), status_(other.status_) {
+    other.path_.clear();
+  }
   TempFile& operator=(TempFile&& other) noexcept;
   ~TempFile();
 
   // Creates ".<name>.sarnavel-XXXXXX.tmp" in the folder, exclusively, with the mode (the
   // umask applies), and locks it.
   bool create(const std::filesystem::path& folder, const std::string& name, mode_t mode);
+  // The same in a folder already open (`folder` is its path); spares the walk of the path.
+  bool create(int folderFd, const std::filesystem::path& folder, const std::string& name, mode_t mode);
 
   int fd() const { return file_.get(); }
   const std::filesystem::path& path() const { return path_; }
+  // Its name within the folder.
+  const std::string& leaf() const { return leaf_; }
+  // The file's status as created (owner, group, mode).
+  const struct stat& status() const { return status_; }
 
   // The file now lives under another name; it is no longer ours to remove. The descriptor,
   // and so the lock, stays until the object goes.
@@ -51,7 +62,9 @@ class TempFile {
 
  private:
   std::filesystem::path path_;
+  std::string leaf_;
   FileDescriptor file_;
+  struct stat status_ {};
 };
 
 }  // namespace sarnavel
