@@ -23,8 +23,4 @@ class LogWriter {
   int error_ = 0;
 };
 
-// Writes all of `text` to the descriptor, going on after interruptions; the system's error
-// number, or 0.
-int writeAll(int fd, std::string_view text);
-
 }  // namespace sarnavel

@@ -10,6 +10,7 @@
 #include "cli/stop_signals.h"
 #include "run/conversion_run.h"
 #include "run/intake.h"
+#include "run/posix_file.h"
 #include "run/standard_descriptors.h"
 #include "run/visible_path.h"
 
@@ -27,8 +28,8 @@ int main(int argc, char** argv) {
 
   std::vector<std::string> arguments(argv + 1, argv + argc);
   CliParse parse = parseCommandLine(arguments);
-  if (parse.options.help) return writeAll(STDOUT_FILENO, usageText()) == 0 ? 0 : 1;
-  if (parse.options.version) return writeAll(STDOUT_FILENO, "sarnavel-cli 1.4.1\n") == 0 ? 0 : 1;
+  if (parse.options.help) return writeAll(STDOUT_FILENO, usageText()) ? 0 : 1;
+  if (parse.options.version) return writeAll(STDOUT_FILENO, "sarnavel-cli 1.4.1\n") ? 0 : 1;
   if (!parse.error.empty()) {
     say("sarnavel-cli: " + visiblePath(parse.error) + "\nTry 'sarnavel-cli --help' for more information.\n");
     return 2;

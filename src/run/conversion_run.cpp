@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "run/file_kind.h"
+#include "run/leftover_sweep.h"
 #include "run/ordered_pool.h"
 #include "run/run_messages.h"
 #include "run/visible_path.h"
@@ -98,11 +99,13 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   SiteTally site;
   const WriteMode mode = request.mode;
   const auto target = static_cast<TextEncoding>(options.targetEncoding);
+  LeftoverSweep leftovers;
 
   auto runPass = [&](int pass, const PathSet& set, auto&& driver) {
     if (cancelRequested.load()) return;
     if (pass > 3) plan(pass, set.size());
     std::vector<std::string_view> paths(set.begin(), set.end());
+    if (mode == WriteMode::Write) leftovers.sweepFoldersOf(paths);  // what killed runs left, before any file is read
     // The evidence is taken before the pass starts: the pass's threads only read it.
     std::vector<std::string> keys;
     std::vector<EncodingEvidence> evidence(paths.size());

@@ -82,7 +82,8 @@ FileReport convertFile(const std::filesystem::path& path, FileKind kind, const C
   FileReport report;
   try {
     std::string bytes;
-    if ((report.result = readWholeFile(path, bytes)) != ResultCode::Success) return report;
+    FileIdentity identity;  // what was read: the backup and the write check it is still so
+    if ((report.result = readWholeFile(path, bytes, &identity)) != ResultCode::Success) return report;
     WorkingText working = workingText(std::move(bytes), kind);
     std::string& text = working.text;
     EncodingEvidence evidence = known;
@@ -91,11 +92,13 @@ FileReport convertFile(const std::filesystem::path& path, FileKind kind, const C
     if ((report.result = convert(text, evidence, decided, report)) != ResultCode::Success) return report;
     report.source = decided;
     if (mode == WriteMode::DryRun) return report;
-    if (options.makeBackup && !backupFile(path)) {
-      report.result = ResultCode::BackupFailed;
-      return report;
-    }
-    report.result = writeWholeFile(path, text);
+    auto stored = [&](StoreResult step) {
+      report.result = step.result;
+      if (!storeNote(step.problem).empty()) report.notes.emplace_back(storeNote(step.problem));
+      return step.ok();
+    };
+    if (options.makeBackup && !stored(backupFile(path, &identity))) return report;
+    stored(writeWholeFile(path, text, &identity));
   } catch (const std::bad_alloc&) {
     report.result = ResultCode::OutOfMemory;
   }

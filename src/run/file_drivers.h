@@ -19,7 +19,8 @@
 // converted, nothing written); otherwise the code of the step that failed, with the file on
 // disk as it was: CannotOpen (102) or OutOfMemory (101) when reading, OutOfMemory when
 // converting (nothing backed up), BackupFailed (104) when the backup could not be made
-// (nothing written), WriteFailed (103) when the new content could not replace the old.
+// (nothing written), WriteFailed (103) when the new content could not replace the old or
+// the file changed after it was read (nothing written; the report's note says why).
 // Running out of memory anywhere inside a driver becomes OutOfMemory; the next file is
 // unaffected. The drivers share nothing and may run on several threads at once.
 #pragma once

@@ -2,11 +2,8 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <stdio.h>
-#include <sys/random.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +13,11 @@
 #include <system_error>
 #include <vector>
 
+#include "run/file_attributes.h"
+#include "run/posix_file.h"
+#include "run/recovery_copy.h"
+#include "run/temp_file.h"
+
 namespace sarnavel {
 namespace {
 
@@ -23,185 +25,14 @@ namespace fs = std::filesystem;
 
 // Linux itself gives up after 40 links in one path.
 constexpr int kMaxLinkHops = 40;
-// How much of a file's name goes into the name of its temporary file, so that the temporary
-// name stays within the usual 255-byte limit of a name.
-constexpr std::size_t kMaxNameInTemp = 200;
-constexpr int kTempNameAttempts = 100;
-constexpr std::size_t kCopyBufferSize = 256 * 1024;
 constexpr std::size_t kMinReadGrowth = 64 * 1024;
 
-class FileDescriptor {
- public:
-  FileDescriptor() = default;
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
+StoreResult failed(ResultCode code, StoreProblem problem = StoreProblem::None) { return {code, problem}; }
 
-  int get() const { return fd_; }
-  explicit operator bool() const { return fd_ >= 0; }
-  void reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-  // Closes now; a late write error of the file system shows here.
-  bool close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_ = -1;
-};
-
-// Writing past the file-size limit raises SIGXFSZ, whose default action ends the process.
-// While this lives, the signal is blocked in the calling thread, so such a write merely fails
-// with EFBIG; the pending signal that the failure leaves is taken off before the thread's
-// former mask is restored. The process-wide disposition is not touched.
-class FileSizeSignalBlock {
- public:
-  FileSizeSignalBlock() {
-    sigemptyset(&signal_);
-    sigaddset(&signal_, SIGXFSZ);
-    sigset_t former;
-    blocked_ = pthread_sigmask(SIG_BLOCK, &signal_, &former) == 0 && sigismember(&former, SIGXFSZ) == 0;
-  }
-  FileSizeSignalBlock(const FileSizeSignalBlock&) = delete;
-  FileSizeSignalBlock& operator=(const FileSizeSignalBlock&) = delete;
-  ~FileSizeSignalBlock() {
-    if (!blocked_) return;  // the caller blocks it already: its pending signals are its own
-    // At most one signal is pending for the thread and one for the process.
-    for (int i = 0; i < 2; ++i) {
-      sigset_t pending;
-      if (sigpending(&pending) != 0 || sigismember(&pending, SIGXFSZ) != 1) break;
-      const timespec noWait{};
-      if (sigtimedwait(&signal_, nullptr, &noWait) != SIGXFSZ) break;
-    }
-    pthread_sigmask(SIG_UNBLOCK, &signal_, nullptr);
-  }
-
- private:
-  sigset_t signal_;
-  bool blocked_ = false;
-};
-
-// Writes every byte, going on after short writes and interruptions.
-bool writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (written == 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
+// What errno says about a failed creation of a temporary file, for the log.
+StoreProblem problemOfCreation(int error) {
+  return error == EACCES || error == EPERM || error == EROFS ? StoreProblem::FolderNotWritable : StoreProblem::None;
 }
-
-bool copyContent(int from, int to) {
-  std::vector<char> buffer(kCopyBufferSize);
-  for (;;) {
-    const ssize_t count = ::read(from, buffer.data(), buffer.size());
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (count == 0) return true;
-    if (!writeAll(to, std::string_view(buffer.data(), static_cast<std::size_t>(count)))) return false;
-  }
-}
-
-fs::path folderOf(const fs::path& path) {
-  fs::path folder = path.parent_path();
-  return folder.empty() ? fs::path(".") : folder;
-}
-
-// Flushes a folder's entries (a rename in it) to disk. Best effort: the renames it follows
-// have already taken effect, so a failure here changes no result.
-void syncFolder(const fs::path& folder) {
-  FileDescriptor handle(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (handle) ::fsync(handle.get());
-}
-
-// The file's name, cut short on a character boundary of UTF-8 when it is long.
-std::string nameForTemp(const std::string& name) {
-  if (name.size() <= kMaxNameInTemp) return name;
-  std::size_t end = kMaxNameInTemp;
-  for (int back = 0; back < 3 && end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80; ++back) --end;
-  return name.substr(0, end);
-}
-
-std::string randomLetters(int attempt) {
-  static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  unsigned char noise[6];
-  if (getrandom(noise, sizeof noise, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof noise)) {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    std::uint64_t mix = (static_cast<std::uint64_t>(now.tv_nsec) * 0x9E3779B97F4A7C15u) ^
-                        (static_cast<std::uint64_t>(::getpid()) << 20) ^ static_cast<std::uint64_t>(attempt);
-    for (unsigned char& byte : noise) {
-      byte = static_cast<unsigned char>(mix);
-      mix = (mix >> 8) | (mix << 56);
-    }
-  }
-  std::string letters;
-  for (unsigned char byte : noise) letters += kLetters[byte % (sizeof kLetters - 1)];
-  return letters;
-}
-
-// A new file beside the one it will replace, removed again unless it is kept (renamed).
-class TempFile {
- public:
-  TempFile() = default;
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-  ~TempFile() {
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-
-  // Creates ".<name>.sarnavel-XXXXXX.tmp" in the folder, exclusively, with the given mode
-  // (the umask applies).
-  bool create(const fs::path& folder, const std::string& name, mode_t mode) {
-    const std::string stem = "." + nameForTemp(name) + ".sarnavel-";
-    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-      fs::path candidate = folder / (stem + randomLetters(attempt) + ".tmp");
-      const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-      if (fd >= 0) {
-        file_.reset(fd);
-        path_ = std::move(candidate);
-        return true;
-      }
-      if (errno != EEXIST && errno != EINTR) return false;
-    }
-    return false;
-  }
-
-  int fd() const { return file_.get(); }
-  const fs::path& path() const { return path_; }
-
-  // Gives the file the owner, group and permission bits of `original`. The owner goes first,
-  // since changing it clears the set-user-ID and set-group-ID bits; it may fail for an
-  // ordinary user, who then owns the new file.
-  bool takeOwnerAndMode(const struct stat& original) {
-    if (::fchown(file_.get(), original.st_uid, original.st_gid) != 0) {
-      // not allowed to give the file away; it stays the caller's
-    }
-    return ::fchmod(file_.get(), original.st_mode & 07777) == 0;
-  }
-
-  bool flushAndClose() { return ::fsync(file_.get()) == 0 && file_.close(); }
-
-  // The file now lives under another name; it is no longer ours to remove.
-  void keep() { path_.clear(); }
-
- private:
-  fs::path path_;
-  FileDescriptor file_;
-};
 
 // Follows symbolic links from `path` to the name that finally holds the content. `exists`
 // tells whether that name exists; `info` describes it when it does.
@@ -229,41 +60,104 @@ bool resolveLinks(const fs::path& path, fs::path& target, struct stat& info, boo
   return false;
 }
 
-bool replaceContent(const fs::path& path, std::string_view bytes) {
+// How far preparing a new file to replace an existing one got.
+enum class Prepared { Ready, InPlace, Failed };
+
+// Fills `temp` with the new content and everything the former file (`info`) has: owner,
+// group, permission bits, extended attributes. InPlace when one of them cannot be carried
+// (nothing was lost: the caller writes into the file itself instead).
+Prepared prepareReplacement(TempFile& temp, const fs::path& target, const struct stat& info, bool lookForAttributes,
+                            std::string_view bytes) {
+  ExtendedAttributes attributes;
+  if (lookForAttributes && !readExtendedAttributes(target, attributes)) return Prepared::InPlace;
+  const OwnershipKept kept = carryOwner(temp.fd(), temp.status(), info);
+  if (!kept.owner || !kept.group) return Prepared::InPlace;
+  // The set-ID bits go on after the content: a write by an ordinary user takes them off.
+  mode_t mode = temp.status().st_mode;
+  const mode_t wanted = modeCarried(info, kept);
+  if (!setMode(temp.fd(), mode, mode & wanted & 0777) || !writeAll(temp.fd(), bytes) || !setMode(temp.fd(), mode, wanted)) {
+    return Prepared::Failed;
+  }
+  // Also takes off what a folder's default ACL gave the new file.
+  if (!applyExtendedAttributes(temp.fd(), attributes)) return Prepared::InPlace;
+  if (::fsync(temp.fd()) != 0) return Prepared::Failed;
+  return Prepared::Ready;
+}
+
+StoreResult writeInPlaceResult(const fs::path& target, std::string_view bytes, const FileIdentity& read) {
+  switch (writeInPlace(target, bytes, read)) {
+    case InPlaceOutcome::Written: return {};
+    case InPlaceOutcome::ChangedSinceRead: return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
+    case InPlaceOutcome::CopyFailed: return failed(ResultCode::WriteFailed, problemOfCreation(errno));
+    case InPlaceOutcome::WriteFailed: return failed(ResultCode::WriteFailed);
+    case InPlaceOutcome::FormerAwaitsRecovery: return failed(ResultCode::WriteFailed, StoreProblem::FormerAwaitsRecovery);
+  }
+  return failed(ResultCode::WriteFailed);
+}
+
+StoreResult replaceContent(const fs::path& path, std::string_view bytes, const FileIdentity* read) {
   fs::path target;
   struct stat info;
   bool exists = false;
-  if (!resolveLinks(path, target, info, exists)) return false;
+  if (!resolveLinks(path, target, info, exists)) return failed(ResultCode::WriteFailed);
   const fs::path name = target.filename();
-  if (name.empty() || name == "." || name == "..") return false;
-  if (exists) {
-    if (!S_ISREG(info.st_mode)) return false;
-    // A file that may not be written is not replaced, although the folder would allow it.
-    if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return false;
-  }
+  if (name.empty() || name == "." || name == "..") return failed(ResultCode::WriteFailed);
   const fs::path folder = folderOf(target);
-
   FileSizeSignalBlock noFileSizeSignal;
-  TempFile temp;
-  // Private until it has the former file's mode; a new file gets what the umask allows.
-  if (!temp.create(folder, name.native(), exists ? 0600 : 0666)) return false;
-  if (!writeAll(temp.fd(), bytes)) return false;
-  if (exists && !temp.takeOwnerAndMode(info)) return false;
-  if (!temp.flushAndClose()) return false;
-  if (::rename(temp.path().c_str(), target.c_str()) != 0) return false;
-  temp.keep();
-  syncFolder(folder);
-  return true;
-}
 
-// Renames without ever replacing an existing name.
-bool renameNoReplace(const fs::path& from, const fs::path& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS) return false;
-  // A file system without the flag: check first, then rename.
-  struct stat existing;
-  if (::lstat(to.c_str(), &existing) == 0 || errno != ENOENT) return false;
-  return ::rename(from.c_str(), to.c_str()) == 0;
+  if (!exists) {
+    if (read) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);  // gone since it was read
+    TempFile temp;
+    if (!temp.create(folder, name.native(), 0666)) return failed(ResultCode::WriteFailed, problemOfCreation(errno));
+    if (!writeAll(temp.fd(), bytes) || ::fsync(temp.fd()) != 0) return failed(ResultCode::WriteFailed);
+    // A file that appeared meanwhile under the name is someone else's.
+    if (!renameNoReplace(temp.path(), target)) return failed(ResultCode::WriteFailed, errno == EEXIST ? StoreProblem::ChangedSinceRead : StoreProblem::None);
+    temp.keep();
+    syncFolder(folder);
+    return {};
+  }
+
+  if (!S_ISREG(info.st_mode)) return failed(ResultCode::WriteFailed);
+  // Without a read to compare with, the file must at least stay as this write found it.
+  const FileIdentity expected = read ? *read : identityOf(info);
+  if (!unchangedSince(expected, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
+  // The folder is opened once: the names in it are then found without walking the path again,
+  // and it is flushed after the rename.
+  FileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folderFd) folderFd.reset(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));  // a folder one may not list
+  if (!folderFd) return failed(ResultCode::WriteFailed);
+  // A file that may not be written is not replaced, although the folder would allow it. The
+  // owner's write bit answers for the user's own file; anything else asks the system.
+  auto mayWrite = [&](uid_t user) {
+    return (info.st_uid == user && (info.st_mode & S_IWUSR) != 0) || ::faccessat(folderFd.get(), name.c_str(), W_OK, AT_EACCESS) == 0;
+  };
+
+  if (info.st_nlink == 1) {
+    TempFile temp;
+    // Created with the file's permission bits (as far as the umask allows), so that the
+    // usual case needs no change of mode; it is empty until it has the file's owner and group.
+    if (!temp.create(folderFd.get(), folder, name.native(), info.st_mode & 0777)) {
+      return failed(ResultCode::WriteFailed, problemOfCreation(errno));
+    }
+    if (!mayWrite(temp.status().st_uid)) return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);  // the user made it
+    switch (prepareReplacement(temp, target, info, expected.hasExtendedAttributes, bytes)) {
+      case Prepared::Failed: return failed(ResultCode::WriteFailed);
+      case Prepared::InPlace: break;
+      case Prepared::Ready: {
+        struct stat now;
+        if (::fstatat(folderFd.get(), name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || !unchangedSince(expected, now)) {
+          return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
+        }
+        if (::renameat(folderFd.get(), temp.leaf().c_str(), folderFd.get(), name.c_str()) != 0) return failed(ResultCode::WriteFailed);
+        temp.keep();
+        ::fsync(folderFd.get());  // best effort: the rename has taken effect
+        return {};
+      }
+    }
+  } else if (!mayWrite(::geteuid())) {
+    return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
+  }
+  return writeInPlaceResult(target, bytes, expected);
 }
 
 // Puts the generations moved one name further back under their own names: chain[i + 1]
@@ -272,11 +166,15 @@ void undoShift(const std::vector<fs::path>& chain, std::size_t first) {
   for (std::size_t i = first; i + 1 < chain.size(); ++i) renameNoReplace(chain[i + 1], chain[i]);
 }
 
-bool makeBackup(const fs::path& path) {
-  FileDescriptor source(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (!source) return false;
+StoreResult makeBackup(const fs::path& path, const FileIdentity* read) {
   struct stat info;
-  if (::fstat(source.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  FileDescriptor source = openRegularFile(AT_FDCWD, path, O_RDONLY, info);
+  if (!source) return failed(ResultCode::BackupFailed);
+  if (read && !unchangedSince(*read, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
+  ExtendedAttributes attributes;
+  if ((!read || read->hasExtendedAttributes) && !readExtendedAttributes(source.get(), attributes)) {
+    return failed(ResultCode::BackupFailed, StoreProblem::AttributesNotCarried);
+  }
 
   // chain[0] is path.bak, chain[1] path.bak.bak, ...; the last entry is the first free name.
   std::vector<fs::path> chain;
@@ -286,47 +184,63 @@ bool makeBackup(const fs::path& path) {
     chain.push_back(name);
     struct stat entry;
     if (::lstat(name.c_str(), &entry) != 0) {
-      if (errno != ENOENT) return false;  // a name too long for the file system ends the chain here
+      if (errno != ENOENT) return failed(ResultCode::BackupFailed);  // a name too long for the file system ends the chain here
       break;
     }
-    if (S_ISDIR(entry.st_mode)) return false;
+    if (S_ISDIR(entry.st_mode)) return failed(ResultCode::BackupFailed);
   }
 
   // The copy is complete on disk before any existing name is touched.
   const fs::path folder = folderOf(path);
   FileSizeSignalBlock noFileSizeSignal;
   TempFile copy;
-  if (!copy.create(folder, chain.front().filename().native(), 0600)) return false;
-  if (!copyContent(source.get(), copy.fd())) return false;
-  if (!copy.takeOwnerAndMode(info)) return false;
-  if (!copy.flushAndClose()) return false;
+  if (!copy.create(folder, chain.front().filename().native(), 0600)) return failed(ResultCode::BackupFailed, problemOfCreation(errno));
+  const OwnershipKept kept = carryOwner(copy.fd(), copy.status(), info);
+  if (!kept.group) withoutOwningGroupPermissions(attributes);
+  mode_t mode = copy.status().st_mode;
+  if (!copyToEnd(source.get(), copy.fd()) || !setMode(copy.fd(), mode, modeCarried(info, kept))) return failed(ResultCode::BackupFailed);
+  if (!applyExtendedAttributes(copy.fd(), attributes)) return failed(ResultCode::BackupFailed, StoreProblem::AttributesNotCarried);
+  if (::fsync(copy.fd()) != 0) return failed(ResultCode::BackupFailed);
 
   // Each generation moves one name further, the deepest first, so each rename goes to a free
   // name; no content is copied twice and the chain's length costs no stack.
   for (std::size_t i = chain.size() - 1; i-- > 0;) {
     if (!renameNoReplace(chain[i], chain[i + 1])) {
       undoShift(chain, i + 1);
-      return false;
+      return failed(ResultCode::BackupFailed);
     }
   }
   if (!renameNoReplace(copy.path(), chain.front())) {
     undoShift(chain, 0);
-    return false;
+    return failed(ResultCode::BackupFailed);
   }
   copy.keep();
   syncFolder(folder);
-  return true;
+  return {};
 }
 
 }  // namespace
 
-ResultCode readWholeFile(const std::filesystem::path& path, std::string& content) {
+std::string_view storeNote(StoreProblem problem) {
+  switch (problem) {
+    case StoreProblem::None: return {};
+    case StoreProblem::ChangedSinceRead: return "ファイルが変換中に他のプログラムによって変更されたため、書き換えませんでした。";
+    case StoreProblem::FileNotWritable: return "ファイルに書き込む権限がないため、書き換えませんでした。";
+    case StoreProblem::FolderNotWritable: return "フォルダーに一時ファイルを作れないため、書き換えませんでした。";
+    case StoreProblem::AttributesNotCarried:
+      return "拡張属性またはACLをバックアップに引き継げないため、バックアップを作らず、書き換えませんでした。";
+    case StoreProblem::FormerAwaitsRecovery:
+      return "書き込みが途中で失敗しました。元の内容は同じフォルダーの隠しファイルに残してあり、次の実行で元に戻されます。";
+  }
+  return {};
+}
+
+ResultCode readWholeFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity) {
   content.clear();
-  // Without O_NONBLOCK, opening a named pipe would wait for a writer.
-  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (!file) return ResultCode::CannotOpen;
   struct stat info;
-  if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return ResultCode::CannotOpen;
+  FileDescriptor file = openRegularFile(AT_FDCWD, path, O_RDONLY, info);
+  if (!file) return ResultCode::CannotOpen;
+  if (identity) *identity = identityOf(info, hasExtendedAttributes(file.get()));
   try {
     const auto size = static_cast<std::uintmax_t>(info.st_size);
     if (size >= content.max_size()) throw std::bad_alloc();
@@ -356,19 +270,19 @@ ResultCode readWholeFile(const std::filesystem::path& path, std::string& content
   return ResultCode::Success;
 }
 
-ResultCode writeWholeFile(const std::filesystem::path& path, std::string_view bytes) {
+StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view bytes, const FileIdentity* read) {
   try {
-    return replaceContent(path, bytes) ? ResultCode::Success : ResultCode::WriteFailed;
+    return replaceContent(path, bytes, read);
   } catch (const std::bad_alloc&) {
-    return ResultCode::WriteFailed;
+    return failed(ResultCode::WriteFailed);
   }
 }
 
-bool backupFile(const std::filesystem::path& path) {
+StoreResult backupFile(const std::filesystem::path& path, const FileIdentity* read) {
   try {
-    return makeBackup(path);
+    return makeBackup(path, read);
   } catch (const std::bad_alloc&) {
-    return false;
+    return failed(ResultCode::BackupFailed);
   }
 }
 

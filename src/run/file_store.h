@@ -6,31 +6,56 @@
 // byte strings (normally UTF-8) used as given, of any length the system accepts; they may be
 // relative. Symbolic links are followed; a name's own link is never replaced by a file.
 //
+// Only regular files are opened: a name's type is looked at first, so naming a device or a
+// named pipe never opens it, and the file opened must be the one looked at.
+//
+// A read tells what it saw (file_identity.h). A backup or a write given that identity first
+// checks that the file is still the one read, unchanged (same file, size, modification and
+// change times); if another program changed it meanwhile, nothing is written and the result
+// says so (ChangedSinceRead), so no one's writes are lost.
+//
 // Contract on failure:
 //  - readWholeFile: CannotOpen (102) when the path is missing, is a folder or anything but a
 //    regular file, or a read fails; OutOfMemory (101) when the content does not fit in
 //    memory. `content` is then empty. Nothing on disk is changed.
 //  - writeWholeFile: WriteFailed (103), with the file as it was before the call, and no
-//    temporary file left behind.
-//  - backupFile: false, with every existing backup under its former name and no new or
-//    temporary file left behind (undoing a half-done shift is best effort: should a rename
-//    back fail, that generation keeps one more ".bak", and still nothing is lost).
+//    temporary file left behind (with one exception, FormerAwaitsRecovery below).
+//  - backupFile: BackupFailed (104), or WriteFailed when the file changed since it was read,
+//    with every existing backup under its former name and no new or temporary file left
+//    behind (undoing a half-done shift is best effort: should a rename back fail, that
+//    generation keeps one more ".bak", and still nothing is lost).
+// Each failure carries a StoreProblem where there is more to say than the code; storeNote
+// gives the sentence the log writes under the file's line.
 //
-// Replacing a file is atomic: the new content goes to a temporary file in the same folder as
-// the file, named ".<name>.sarnavel-XXXXXX.tmp" (hidden, never with a document extension),
-// is flushed to disk, given the file's permission bits (and, where allowed, its owner and
-// group) and renamed over the file; the folder is then flushed. A reader, a crash or a failed
-// write at any point sees either the whole old or the whole new content. Consequences:
+// A file keeps what it had: content aside, its owner, group, permission bits, extended
+// attributes and ACLs, and its hard links, are as before. Replacing is done in one of two
+// ways:
+//  - By a new file (the usual way, atomic): the new content goes to a temporary file of ours
+//    in the file's folder (temp_file.h), which is given the file's owner and group, its
+//    permission bits and every extended attribute (ACLs included), flushed, checked once more
+//    against the read and renamed over the file; the folder is then flushed. A reader, a crash
+//    or a failed write at any point sees either the whole old or the whole new content.
+//  - In place, when a new file could not have everything of the former one: the owner cannot
+//    be kept (an ordinary user converting another user's file), nor the group (one the user is
+//    not in), an attribute cannot be set on a new file, or the file has several hard links.
+//    The new content is written into the file itself after its former content is durable in
+//    a recovery copy beside it (recovery_copy.h): a crash at any moment leaves the whole old
+//    or the whole new content, or a recovery copy from which the next run that reaches the
+//    folder puts the whole old content back (leftover_sweep.h). Every hard link of the file
+//    then shows the new content.
+// Consequences:
 //  - the folder must be writable; a file whose own permission bits forbid writing is refused;
 //  - a symbolic link is resolved to its final target, the target is replaced in the target's
-//    folder, and the link stays a link;
-//  - a file with several hard links gets a new inode under the name written: the other names
-//    keep the former content (nothing is lost, but they are not updated);
-//  - extended attributes and ACLs of the former file are not carried over.
+//    folder, and the link stays a link.
 // A write past the process's file-size limit fails with WriteFailed instead of killing the
 // process: SIGXFSZ is blocked in the calling thread for the duration of a write, and the
 // signal it raises is taken off again before the thread's mask is restored. No process-wide
 // setting is changed.
+//
+// A backup is a new file with the file's content, owner (where the user may give it; an
+// ordinary user's backup of another user's file is the user's), group (where the user may;
+// otherwise the group's permission bits are left off), permission bits and extended
+// attributes; one whose attributes cannot all be set is not made.
 //
 // Thread safety: no shared state; every function may be called from any thread. Two
 // concurrent writes of one file each leave a whole content; the later rename wins.
@@ -41,24 +66,45 @@
 #include <string_view>
 
 #include "engine/result_code.h"
+#include "run/file_identity.h"
 
 namespace sarnavel {
 
-// Reads the whole file (following links) into `content`, whatever its size. Success,
-// CannotOpen or OutOfMemory.
-ResultCode readWholeFile(const std::filesystem::path& path, std::string& content);
+enum class StoreProblem {
+  None,                      // nothing more to say than the result code
+  ChangedSinceRead,          // another program changed the file after it was read
+  FileNotWritable,           // the file's permission bits forbid writing it
+  FolderNotWritable,         // no temporary file can be made in the file's folder
+  AttributesNotCarried,      // backup: an extended attribute or ACL cannot be set on a copy
+  FormerAwaitsRecovery,      // the in-place write failed half-way and its undo failed too:
+                             // the former content waits in a recovery copy for the next run
+};
+
+struct StoreResult {
+  ResultCode result = ResultCode::Success;
+  StoreProblem problem = StoreProblem::None;
+  bool ok() const { return result == ResultCode::Success; }
+};
+
+// The sentence the log writes under a file's line for a problem; empty for None.
+std::string_view storeNote(StoreProblem problem);
+
+// Reads the whole file (following links) into `content`, whatever its size, and, when asked,
+// what the read saw of it. Success, CannotOpen or OutOfMemory.
+ResultCode readWholeFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity = nullptr);
 
 // Replaces the file's content with `bytes`, creating the file when it does not exist (with
-// the permissions the process's umask allows). Success or WriteFailed.
-ResultCode writeWholeFile(const std::filesystem::path& path, std::string_view bytes);
+// the permissions the process's umask allows; an existing name that appears meanwhile is not
+// replaced). With `read`, the file must still be the one read. Success or WriteFailed.
+StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view bytes, const FileIdentity* read = nullptr);
 
 // Copies the file (the content of a link's target) to path + ".bak", after pushing every
 // existing generation one ".bak" further: a.js.bak becomes a.js.bak.bak, a.js.bak.bak becomes
-// a.js.bak.bak.bak, and so on; nothing is deleted. The copy keeps the file's permission bits.
-// The backup name is built from the name given, so a link's backup lies next to the link.
-// Fails, changing nothing, when the file cannot be read, when a folder lies anywhere in the
-// chain, when the next name of the chain would be too long for the file system, or when the
-// copy cannot be written.
-bool backupFile(const std::filesystem::path& path);
+// a.js.bak.bak.bak, and so on; nothing is deleted. The backup name is built from the name
+// given, so a link's backup lies next to the link. Fails, changing nothing, when the file
+// cannot be read, when a folder lies anywhere in the chain, when the next name of the chain
+// would be too long for the file system, when the copy cannot be written or cannot carry the
+// file's attributes, or (with `read`) when the file is no longer the one read.
+StoreResult backupFile(const std::filesystem::path& path, const FileIdentity* read = nullptr);
 
 }  // namespace sarnavel

@@ -18,11 +18,13 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "engine/conversion_options.h"
@@ -257,6 +259,11 @@ struct Limits {
   rlim_t addressSpace = RLIM_INFINITY;  // RLIMIT_AS
   uid_t uid = 0;                        // run as this user (and group) when not 0
   std::optional<std::chrono::microseconds> killAfter = std::nullopt;  // SIGKILL after this long
+  // SIGKILL `afterWatch` after `watchSaysKill(watchFd)` first says so; it is asked each time
+  // the descriptor (e.g. an inotify watch) is readable.
+  int watchFd = -1;
+  std::function<bool(int fd)> watchSaysKill = nullptr;
+  std::chrono::microseconds afterWatch{0};
 };
 
 struct CliResult {
@@ -288,7 +295,10 @@ inline CliResult runCli(const std::vector<std::string>& arguments, const Limits&
     struct rlimit addressSpace {limits.addressSpace, limits.addressSpace};
     if (limits.fileSize != RLIM_INFINITY && ::setrlimit(RLIMIT_FSIZE, &fileSize) != 0) ::_exit(120);
     if (limits.addressSpace != RLIM_INFINITY && ::setrlimit(RLIMIT_AS, &addressSpace) != 0) ::_exit(121);
-    if (limits.uid != 0 && (::setgroups(0, nullptr) != 0 || ::setgid(limits.uid) != 0 || ::setuid(limits.uid) != 0)) ::_exit(122);
+    if (limits.uid != 0 && (::setgroups(0, nullptr) != 0 || ::setresgid(limits.uid, limits.uid, limits.uid) != 0 ||
+                           ::setresuid(limits.uid, limits.uid, limits.uid) != 0)) {
+      ::_exit(122);
+    }
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }
@@ -301,7 +311,7 @@ inline CliResult runCli(const std::vector<std::string>& arguments, const Limits&
   // Read both pipes to their end; kill on the requested delay, and after ten minutes anyway.
   const auto deadline = started + (limits.killAfter ? *limits.killAfter : std::chrono::microseconds(std::chrono::minutes(10)));
   bool killed = false;
-  struct pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+  struct pollfd fds[3] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}, {limits.watchSaysKill ? limits.watchFd : -1, POLLIN, 0}};
   int open = 2;
   while (open > 0) {
     int waitMs = -1;
@@ -314,7 +324,13 @@ inline CliResult runCli(const std::vector<std::string>& arguments, const Limits&
         waitMs = static_cast<int>(left);
       }
     }
-    if (::poll(fds, 2, waitMs) < 0 && errno != EINTR) break;
+    if (::poll(fds, 3, waitMs) < 0 && errno != EINTR) break;
+    if (fds[2].fd >= 0 && (fds[2].revents & POLLIN) && !killed && limits.watchSaysKill(fds[2].fd)) {
+      std::this_thread::sleep_for(limits.afterWatch);
+      ::kill(pid, SIGKILL);
+      killed = true;
+      fds[2].fd = -1;
+    }
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
       char buffer[65536];

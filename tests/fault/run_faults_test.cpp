@@ -1,7 +1,12 @@
 // The run itself under faults that strike between the intake and the conversion: a file that
-// vanishes, a file that turns into a folder or a named pipe. Driven in-process through
-// offerPath and conversionWorker, so the change lands exactly between the two.
+// vanishes, a file that turns into a folder or a named pipe; and another program writing a
+// file while it converts. Driven in-process through offerPath and conversionWorker, so the
+// change lands exactly where it should.
+#include <sys/inotify.h>
+
 #include <atomic>
+#include <fstream>
+#include <thread>
 
 #include "fault/fault_support.h"
 #include "run/conversion_run.h"
@@ -123,6 +128,40 @@ TEST_F(RunFault, ReferencedFileVanishesDuringTheRun) {
   const Snapshot after = snapshot(tree());
   EXPECT_FALSE(after.count("s.css") || after.count("s.css.bak"));
   EXPECT_TRUE(after.at("p.html.bak").content == page);
+}
+
+// Another program appends to a page while it converts (after the run has read it, before it
+// writes): the page is not rewritten, the appended line is kept, and the log says why.
+TEST_F(RunFault, AFileWrittenByAnotherProgramDuringItsConversionIsLeftAsItIs) {
+  const fs::path page = tree() / "big.html";
+  const std::string bytes = sjisDocument(FileKind::Html, 8 << 20);  // long enough to convert for a while
+  putFile(page, bytes);
+  const std::string appended = "<p>added meanwhile</p>\r\n";
+
+  const int watch = ::inotify_init1(IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  std::thread otherProgram;
+  Snapshot before;
+  RunLog log = convertTree(tree(), toUtf8(), [&] {
+    before = snapshot(tree());
+    ASSERT_GE(::inotify_add_watch(watch, page.c_str(), IN_CLOSE_NOWRITE), 0);
+    otherProgram = std::thread([&] {
+      char event[4096];
+      if (::read(watch, event, sizeof event) > 0) std::ofstream(page, std::ios::binary | std::ios::app) << appended;  // the run has read it
+    });
+  });
+  otherProgram.join();
+  ::close(watch);
+
+  EXPECT_EQ(log.summary.failures, 1);
+  EXPECT_NE(log.text.find(failure(page, ResultCode::WriteFailed) + "  ファイルが変換中に他のプログラムによって変更されたため、書き換えませんでした。\n"),
+            std::string::npos) << log.text;
+  EXPECT_TRUE(readFile(page) == bytes + appended) << "the other program's write is lost";
+  const Snapshot after = snapshot(tree());
+  if (after.count("big.html.bak")) {
+    EXPECT_TRUE(after.at("big.html.bak").content == bytes);
+  }
+  for (const auto& [name, entry] : after) EXPECT_FALSE(isToolTemporary(name)) << shown(name);
 }
 
 }  // namespace

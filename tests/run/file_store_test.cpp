@@ -1,16 +1,25 @@
 #include "run/file_store.h"
 
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -54,6 +63,16 @@ class FileStoreTest : public ::testing::Test {
       }
     }
     return result;
+  }
+  static ino_t inodeOf(const fs::path& path) {
+    struct stat info {};
+    stat(path.c_str(), &info);
+    return info.st_ino;
+  }
+  static struct stat statusOf(const fs::path& path) {
+    struct stat info {};
+    stat(path.c_str(), &info);
+    return info;
   }
   static mode_t modeOf(const fs::path& path) {
     struct stat info {};
@@ -107,7 +126,7 @@ TEST_F(FileStoreTest, ReadsAndWritesWholeFilesUnderAnyName) {
   };
   for (const auto& c : cases) {
     put(at(c.name), "former content, longer than the new one");
-    ASSERT_EQ(writeWholeFile(at(c.name), c.bytes), ResultCode::Success) << c.name;
+    ASSERT_EQ(writeWholeFile(at(c.name), c.bytes).result, ResultCode::Success) << c.name;
     std::string read = "stale";
     ASSERT_EQ(readWholeFile(at(c.name), read), ResultCode::Success) << c.name;
     EXPECT_EQ(read, c.bytes) << c.name;
@@ -152,7 +171,7 @@ TEST_F(FileStoreTest, DISABLED_ReadsFilesBeyondFourGibibytes) {
 
 TEST_F(FileStoreTest, WriteCreatesANewFileAsTheUmaskAllows) {
   const mode_t mask = umask(022);
-  EXPECT_EQ(writeWholeFile(at("new.html"), "<p>"), ResultCode::Success);
+  EXPECT_EQ(writeWholeFile(at("new.html"), "<p>").result, ResultCode::Success);
   umask(mask);
   EXPECT_EQ(get(at("new.html")), "<p>");
   EXPECT_EQ(modeOf(at("new.html")), 0644u);
@@ -164,7 +183,7 @@ TEST_F(FileStoreTest, WriteKeepsPermissionBitsAndOwner) {
     put(file, "old");
     ASSERT_EQ(chown(file.c_str(), 1234, 5678), 0);
     ASSERT_EQ(chmod(file.c_str(), mode), 0);
-    ASSERT_EQ(writeWholeFile(file, "new"), ResultCode::Success);
+    ASSERT_EQ(writeWholeFile(file, "new").result, ResultCode::Success);
     struct stat info {};
     stat(file.c_str(), &info);
     EXPECT_EQ(info.st_mode & 07777, mode);
@@ -181,26 +200,29 @@ TEST_F(FileStoreTest, WriteThroughLinksReplacesTheTargetAndKeepsTheLinks) {
   fs::create_symlink("../real/css/s.css", at("site/link.css"));
   fs::create_symlink("link.css", at("site/second.css"));
   const auto before = names();
-  ASSERT_EQ(writeWholeFile(at("site/second.css"), "new"), ResultCode::Success);
+  ASSERT_EQ(writeWholeFile(at("site/second.css"), "new").result, ResultCode::Success);
   EXPECT_TRUE(fs::is_symlink(at("site/link.css")));
   EXPECT_TRUE(fs::is_symlink(at("site/second.css")));
   EXPECT_EQ(get(at("real/css/s.css")), "new");
   EXPECT_EQ(names(), before);
 }
 
-TEST_F(FileStoreTest, OtherHardLinksKeepTheFormerContent) {
-  put(at("a.html"), "old");
+TEST_F(FileStoreTest, EveryHardLinkGetsTheNewContent) {
+  put(at("a.html"), "old content, longer than the new");
   fs::create_hard_link(at("a.html"), at("b.html"));
-  ASSERT_EQ(writeWholeFile(at("a.html"), "new"), ResultCode::Success);
+  const ino_t inode = inodeOf(at("a.html"));
+  ASSERT_EQ(writeWholeFile(at("a.html"), "new").result, ResultCode::Success);
   EXPECT_EQ(get(at("a.html")), "new");
-  EXPECT_EQ(get(at("b.html")), "old");
+  EXPECT_EQ(get(at("b.html")), "new");
+  EXPECT_EQ(inodeOf(at("a.html")), inode);
+  EXPECT_EQ(names(), (std::set<std::string>{"a.html", "b.html"}));
 }
 
 TEST_F(FileStoreTest, WriteFailuresLeaveEverythingAsItWas) {
   makeAwkwardNames();
   const auto before = names();
   for (const char* name : {"folder.html", "plain.txt/a.html", "missing/a.html", "pipe.js", "loop1.css", "sub/"}) {
-    EXPECT_EQ(writeWholeFile(at(name), "new"), ResultCode::WriteFailed) << name;
+    EXPECT_EQ(writeWholeFile(at(name), "new").result, ResultCode::WriteFailed) << name;
   }
   EXPECT_EQ(names(), before);
   EXPECT_EQ(get(at("plain.txt")), "x");
@@ -210,7 +232,7 @@ TEST_F(FileStoreTest, WritePastTheFileSizeLimitFailsAndKeepsTheOriginal) {
   put(at("a.html"), "original");
   const auto before = names();
   EXPECT_TRUE(inLimitedChild(RLIMIT_FSIZE, 4096, [&] {
-    const bool failed = writeWholeFile(at("a.html"), std::string(100000, 'x')) == ResultCode::WriteFailed;
+    const bool failed = writeWholeFile(at("a.html"), std::string(100000, 'x')).result == ResultCode::WriteFailed;
     sigset_t pending, blocked;
     sigpending(&pending);
     pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
@@ -224,7 +246,7 @@ TEST_F(FileStoreTest, BackupsPushOlderGenerationsFurther) {
   const fs::path file = at("a.js");
   for (const char* content : {"one", "two", "three"}) {
     put(file, content);
-    ASSERT_TRUE(backupFile(file));
+    ASSERT_TRUE(backupFile(file).ok());
   }
   EXPECT_EQ(get(at("a.js.bak")), "three");
   EXPECT_EQ(get(at("a.js.bak.bak")), "two");
@@ -233,7 +255,7 @@ TEST_F(FileStoreTest, BackupsPushOlderGenerationsFurther) {
 
   put(at("empty.css"), "");
   ASSERT_EQ(chmod(at("empty.css").c_str(), 0640), 0);
-  ASSERT_TRUE(backupFile(at("empty.css")));
+  ASSERT_TRUE(backupFile(at("empty.css")).ok());
   EXPECT_EQ(get(at("empty.css.bak")), "");
   EXPECT_EQ(modeOf(at("empty.css.bak")), 0640u);
 }
@@ -242,7 +264,7 @@ TEST_F(FileStoreTest, BackupOfALinkIsARegularFileBesideTheLink) {
   fs::create_directory(at("real"));
   put(at("real/s.css"), "content");
   fs::create_symlink("real/s.css", at("s.css"));
-  ASSERT_TRUE(backupFile(at("s.css")));
+  ASSERT_TRUE(backupFile(at("s.css")).ok());
   EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(at("s.css.bak"))));
   EXPECT_EQ(get(at("s.css.bak")), "content");
   EXPECT_FALSE(fs::exists(at("real/s.css.bak")));
@@ -253,13 +275,13 @@ TEST_F(FileStoreTest, TheLongestChainTheFileSystemHoldsIsPushedWhole) {
   for (std::string name = "a.js.bak"; name.size() <= 255; name += ".bak") chain.push_back(at(name));
   put(at("a.js"), "newest");
   for (std::size_t i = 0; i + 1 < chain.size(); ++i) put(chain[i], std::to_string(i));
-  ASSERT_TRUE(backupFile(at("a.js")));
+  ASSERT_TRUE(backupFile(at("a.js")).ok());
   EXPECT_EQ(get(chain[0]), "newest");
   for (std::size_t i = 1; i < chain.size(); ++i) EXPECT_EQ(get(chain[i]), std::to_string(i - 1));
 
   // Now the chain is full: the next backup fails and moves nothing.
   const auto before = names();
-  EXPECT_FALSE(backupFile(at("a.js")));
+  EXPECT_FALSE(backupFile(at("a.js")).ok());
   EXPECT_EQ(names(), before);
   EXPECT_EQ(get(chain.back()), std::to_string(chain.size() - 2));
 }
@@ -274,7 +296,7 @@ TEST_F(FileStoreTest, BackupFailuresChangeNothing) {
   fs::create_directory(at("folder.css"));
   const auto before = names();
   for (const char* name : {"a.js", "b.js", "missing.css", "folder.css", "a.js/x.css"}) {
-    EXPECT_FALSE(backupFile(at(name))) << name;
+    EXPECT_FALSE(backupFile(at(name)).ok()) << name;
   }
   EXPECT_EQ(names(), before);
   EXPECT_EQ(get(at("b.js.bak")), "b1");
@@ -285,9 +307,228 @@ TEST_F(FileStoreTest, BackupPastTheFileSizeLimitFailsAndMovesNothing) {
   put(at("a.css"), std::string(100000, 'x'));
   put(at("a.css.bak"), "older");
   const auto before = names();
-  EXPECT_TRUE(inLimitedChild(RLIMIT_FSIZE, 4096, [&] { return !backupFile(at("a.css")); }));
+  EXPECT_TRUE(inLimitedChild(RLIMIT_FSIZE, 4096, [&] { return !backupFile(at("a.css")).ok(); }));
   EXPECT_EQ(names(), before);
   EXPECT_EQ(get(at("a.css.bak")), "older");
+}
+
+}  // namespace
+}  // namespace sarnavel
+
+// ---- what a file keeps: attributes, owner, group; changes by others; devices --------------
+
+namespace sarnavel {
+namespace {
+
+// Every extended attribute of a file, by name, read with the system calls themselves.
+std::map<std::string, std::string> attributesOf(const fs::path& path) {
+  std::map<std::string, std::string> result;
+  char names[4096];
+  const ssize_t length = listxattr(path.c_str(), names, sizeof names);
+  for (ssize_t at = 0; at < length; at += static_cast<ssize_t>(std::strlen(names + at)) + 1) {
+    char value[1024];
+    const ssize_t size = getxattr(path.c_str(), names + at, value, sizeof value);
+    result[names + at] = std::string(value, static_cast<std::size_t>(std::max<ssize_t>(size, 0)));
+  }
+  return result;
+}
+
+// An access ACL as the kernel stores it: version 2, then (tag, permissions, id) entries.
+std::string acl(std::initializer_list<std::array<unsigned, 3>> entries) {
+  std::string bytes{'\x02', '\0', '\0', '\0'};
+  for (const auto& [tag, permissions, id] : entries) {
+    for (unsigned value : {tag, permissions}) bytes += {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)};
+    for (int k = 0; k < 4; ++k) bytes += static_cast<char>(id >> (8 * k));
+  }
+  return bytes;
+}
+constexpr unsigned kUserObject = 0x01, kUser = 0x02, kGroupObject = 0x04, kMask = 0x10, kOther = 0x20, kNoId = 0xFFFFFFFF;
+
+constexpr uid_t kOtherUser = 65534;      // owns the files another user converts
+constexpr uid_t kConvertingUser = 4242;  // an ordinary user with no name on this machine
+constexpr gid_t kUsersGroup = 4243;      // a group that user is in
+
+// Runs `body` in a child process as an ordinary user with the given groups; true when the
+// child ended normally with body's true.
+template <class Body>
+bool asUser(uid_t uid, gid_t gid, std::vector<gid_t> groups, Body body) {
+  const pid_t child = fork();
+  if (child == 0) {
+    const bool switched = setgroups(groups.size(), groups.data()) == 0 && setresgid(gid, gid, gid) == 0 && setresuid(uid, uid, uid) == 0;
+    _exit(switched && body() ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(FileStoreTest, WriteAndBackupCarryExtendedAttributesAndAcls) {
+  // An ACL that lets user 65534 read and keeps the owning group out; the mode's group bits
+  // show the mask, not the group's own permissions.
+  const std::string restrictive = acl({{kUserObject, 6, kNoId}, {kUser, 4, kOtherUser}, {kGroupObject, 0, kNoId}, {kMask, 4, kNoId}, {kOther, 0, kNoId}});
+  const struct {
+    const char* name;
+    std::map<std::string, std::string> attributes;
+  } cases[] = {
+      {"user.css", {{"user.origin", "site A"}, {"user.empty", ""}}},
+      {"acl.html", {{"system.posix_acl_access", restrictive}}},
+      {"all.js", {{"system.posix_acl_access", restrictive}, {"user.origin", "x"}, {"trusted.mark", "t"}, {"security.mark", "s"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path file = at(c.name);
+    put(file, "old");
+    ASSERT_EQ(chmod(file.c_str(), 0640), 0);
+    for (const auto& [name, value] : c.attributes) ASSERT_EQ(setxattr(file.c_str(), name.c_str(), value.data(), value.size(), 0), 0) << name;
+    const auto before = attributesOf(file);
+    const mode_t mode = modeOf(file);
+    ASSERT_TRUE(backupFile(file).ok());
+    ASSERT_EQ(writeWholeFile(file, "new").result, ResultCode::Success);
+    EXPECT_EQ(get(file), "new");
+    for (const fs::path& written : {file, fs::path(file.native() + ".bak")}) {
+      EXPECT_EQ(attributesOf(written), before) << written;
+      EXPECT_EQ(modeOf(written), mode) << written;
+    }
+  }
+}
+
+TEST_F(FileStoreTest, AFolderDefaultAclDoesNotReachTheNewFile) {
+  fs::create_directory(at("shared"));
+  const std::string inherited = acl({{kUserObject, 7, kNoId}, {kUser, 7, kOtherUser}, {kGroupObject, 7, kNoId}, {kMask, 7, kNoId}, {kOther, 7, kNoId}});
+  ASSERT_EQ(setxattr(at("shared").c_str(), "system.posix_acl_default", inherited.data(), inherited.size(), 0), 0);
+  const fs::path file = at("shared/a.html");
+  put(file, "old");
+  ASSERT_EQ(removexattr(file.c_str(), "system.posix_acl_access"), 0);
+  ASSERT_EQ(chmod(file.c_str(), 0600), 0);
+  ASSERT_TRUE(backupFile(file).ok());
+  ASSERT_EQ(writeWholeFile(file, "new").result, ResultCode::Success);
+  for (const fs::path& written : {file, fs::path(file.native() + ".bak")}) {
+    EXPECT_EQ(attributesOf(written), (std::map<std::string, std::string>{})) << written;
+    EXPECT_EQ(modeOf(written), 0600u) << written;
+  }
+}
+
+// An ordinary user may read an attribute of the security namespace but not set one: the file
+// is then written in place (same inode, the attribute kept), and no backup is made without it.
+TEST_F(FileStoreTest, AnAttributeThatCannotBeCarriedMeansWritingInPlace) {
+  ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
+  const fs::path file = at("a.html");
+  put(file, "old content");
+  ASSERT_EQ(chown(file.c_str(), kConvertingUser, kConvertingUser), 0);
+  ASSERT_EQ(setxattr(file.c_str(), "security.mark", "s", 1, 0), 0);
+  const ino_t inode = inodeOf(file);
+  EXPECT_TRUE(asUser(kConvertingUser, kConvertingUser, {}, [&] {
+    const StoreResult backup = backupFile(file);
+    return !backup.ok() && backup.problem == StoreProblem::AttributesNotCarried && writeWholeFile(file, "new").ok();
+  }));
+  EXPECT_EQ(get(file), "new");
+  EXPECT_EQ(inodeOf(file), inode);
+  EXPECT_EQ(attributesOf(file), (std::map<std::string, std::string>{{"security.mark", "s"}}));
+  EXPECT_EQ(names(), (std::set<std::string>{"a.html"}));
+}
+
+// Converted by an ordinary user, a file keeps its owner and group: where a new file could
+// not have them, the content is written into the file itself.
+TEST_F(FileStoreTest, AnOrdinaryUserKeepsOwnerAndGroup) {
+  ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
+  const struct {
+    const char* name;
+    uid_t owner;
+    gid_t group;
+    bool sameInode;  // written in place
+  } cases[] = {
+      {"others.html", kOtherUser, kOtherUser, true},             // another user's file
+      {"own-foreign-group.css", kConvertingUser, kOtherUser, true},  // a group the user is not in
+      {"own-own-group.js", kConvertingUser, kUsersGroup, false},  // a group the user is in: replaced
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path file = at(c.name);
+    put(file, "old content");
+    ASSERT_EQ(chown(file.c_str(), c.owner, c.group), 0);
+    ASSERT_EQ(chmod(file.c_str(), 0666), 0);
+    const ino_t inode = inodeOf(file);
+    EXPECT_TRUE(asUser(kConvertingUser, kConvertingUser, {kUsersGroup}, [&] { return backupFile(file).ok() && writeWholeFile(file, "new").ok(); }));
+    const struct stat info = statusOf(file);
+    EXPECT_EQ(get(file), "new");
+    EXPECT_EQ(info.st_uid, c.owner);
+    EXPECT_EQ(info.st_gid, c.group);
+    EXPECT_EQ(info.st_mode & 07777, 0666u);
+    EXPECT_EQ(info.st_ino == inode, c.sameInode);
+    // The backup is the user's; the group's bits only where the group is the file's.
+    const struct stat backup = statusOf(file.native() + ".bak");
+    EXPECT_EQ(get(file.native() + ".bak"), "old content");
+    EXPECT_EQ(backup.st_mode & 07777, backup.st_gid == c.group ? 0666u : 0606u);
+  }
+  EXPECT_EQ(names().size(), 2 * std::size(cases));
+}
+
+TEST_F(FileStoreTest, AFileChangedSinceItWasReadIsNeitherBackedUpNorWritten) {
+  const struct {
+    const char* name;
+    void (*change)(const fs::path& file);
+  } cases[] = {
+      {"appended", [](const fs::path& f) { std::ofstream(f, std::ios::binary | std::ios::app) << " and more"; }},
+      {"rewritten, same size", [](const fs::path& f) { std::ofstream(f, std::ios::binary) << "OLD CONTENT"; }},
+      {"replaced by another file", [](const fs::path& f) {
+         std::ofstream(f.native() + ".x", std::ios::binary) << "other";
+         fs::rename(f.native() + ".x", f);
+       }},
+      {"mode changed", [](const fs::path& f) { chmod(f.c_str(), 0600); }},
+      {"attribute added", [](const fs::path& f) { setxattr(f.c_str(), "user.new", "1", 1, 0); }},
+      {"removed", [](const fs::path& f) { fs::remove(f); }},
+  };
+  for (bool hardLinked : {false, true}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (hardLinked ? ", hard-linked" : ""));
+      const fs::path file = at("a.html");
+      put(file, "old content");
+      if (hardLinked) fs::create_hard_link(file, at("link.html"));
+      std::string content;
+      FileIdentity identity;
+      ASSERT_EQ(readWholeFile(file, content, &identity), ResultCode::Success);
+      c.change(file);
+      const auto before = names();
+      const std::string changed = fs::exists(file) ? get(file) : "";
+      const StoreResult backup = backupFile(file, &identity), write = writeWholeFile(file, "new", &identity);
+      EXPECT_EQ(write.result, ResultCode::WriteFailed);
+      EXPECT_EQ(write.problem, StoreProblem::ChangedSinceRead);
+      EXPECT_FALSE(backup.ok());
+      EXPECT_EQ(names(), before);
+      if (fs::exists(file)) {
+        EXPECT_EQ(get(file), changed);
+      }
+      fs::remove(file);
+      fs::remove(at("link.html"));
+    }
+  }
+  // Unchanged, both go through.
+  put(at("a.html"), "old");
+  std::string content;
+  FileIdentity identity;
+  ASSERT_EQ(readWholeFile(at("a.html"), content, &identity), ResultCode::Success);
+  EXPECT_TRUE(backupFile(at("a.html"), &identity).ok());
+  EXPECT_TRUE(writeWholeFile(at("a.html"), "new", &identity).ok());
+}
+
+// A device or a named pipe named like a document is never opened: opening can have effects
+// (a pipe's writer goes on, a tape rewinds).
+TEST_F(FileStoreTest, DevicesAndPipesAreNeverOpened) {
+  ASSERT_EQ(mkfifo(at("pipe.js").c_str(), 0666), 0);
+  ASSERT_EQ(mknod(at("null.css").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+  for (const char* name : {"pipe.js", "null.css"}) {
+    SCOPED_TRACE(name);
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, at(name).c_str(), IN_OPEN), 0);
+    std::string content;
+    EXPECT_EQ(readWholeFile(at(name), content), ResultCode::CannotOpen);
+    EXPECT_FALSE(backupFile(at(name)).ok());
+    EXPECT_EQ(writeWholeFile(at(name), "new").result, ResultCode::WriteFailed);
+    char events[4096];
+    EXPECT_LT(read(watch, events, sizeof events), 0) << "opened";
+    close(watch);
+  }
 }
 
 }  // namespace

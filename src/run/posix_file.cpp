@@ -1,0 +1,164 @@
+#include "run/posix_file.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace sarnavel {
+namespace {
+
+constexpr std::size_t kCopyBufferSize = 256 * 1024;
+
+}  // namespace
+
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+  if (this != &other) {
+    reset(other.fd_);
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+FileDescriptor::~FileDescriptor() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void FileDescriptor::reset(int fd) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = fd;
+}
+
+bool FileDescriptor::close() {
+  const int fd = fd_;
+  fd_ = -1;
+  return ::close(fd) == 0;
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (written == 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+bool writeAllAt(int fd, std::string_view bytes, off_t offset) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::pwrite(fd, bytes.data(), bytes.size(), offset);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (written == 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+    offset += written;
+  }
+  return true;
+}
+
+bool copyRange(int from, off_t fromOffset, int to, off_t toOffset, off_t length) {
+  std::vector<char> buffer(static_cast<std::size_t>(std::min<off_t>(length, kCopyBufferSize)) + 1);
+  while (length > 0) {
+    const std::size_t want = static_cast<std::size_t>(std::min<off_t>(length, static_cast<off_t>(buffer.size())));
+    const ssize_t count = ::pread(from, buffer.data(), want, fromOffset);
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (count == 0) {
+      errno = EIO;  // the source ended early
+      return false;
+    }
+    if (!writeAllAt(to, std::string_view(buffer.data(), static_cast<std::size_t>(count)), toOffset)) return false;
+    fromOffset += count;
+    toOffset += count;
+    length -= count;
+  }
+  return true;
+}
+
+bool copyToEnd(int from, int to) {
+  std::vector<char> buffer(kCopyBufferSize);
+  for (;;) {
+    const ssize_t count = ::read(from, buffer.data(), buffer.size());
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (count == 0) return true;
+    if (!writeAll(to, std::string_view(buffer.data(), static_cast<std::size_t>(count)))) return false;
+  }
+}
+
+FileDescriptor openRegularFile(int at, const std::filesystem::path& name, int flags, struct stat& info, bool followLinks) {
+  struct stat before;
+  if (::fstatat(at, name.c_str(), &before, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) != 0) return {};
+  if (!S_ISREG(before.st_mode)) {
+    errno = EINVAL;
+    return {};
+  }
+  // O_NONBLOCK and O_NOCTTY only matter if the name was swapped for a pipe or a terminal in
+  // between: the open then neither waits nor takes a controlling terminal.
+  FileDescriptor file(::openat(at, name.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (followLinks ? 0 : O_NOFOLLOW)));
+  if (!file) return {};
+  if (::fstat(file.get(), &info) != 0) return {};
+  if (!S_ISREG(info.st_mode) || info.st_dev != before.st_dev || info.st_ino != before.st_ino) {
+    errno = ESTALE;
+    return {};
+  }
+  return file;  // O_NONBLOCK changes nothing for a regular file: its reads and writes never wait
+}
+
+void syncFolder(const std::filesystem::path& folder) {
+  FileDescriptor handle(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (handle) ::fsync(handle.get());
+}
+
+bool renameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without the flag: check first, then rename.
+  struct stat existing;
+  if (::lstat(to.c_str(), &existing) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  if (errno != ENOENT) return false;
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::filesystem::path folderOf(const std::filesystem::path& path) {
+  std::filesystem::path folder = path.parent_path();
+  return folder.empty() ? std::filesystem::path(".") : folder;
+}
+
+FileSizeSignalBlock::FileSizeSignalBlock() {
+  sigemptyset(&signal_);
+  sigaddset(&signal_, SIGXFSZ);
+  sigset_t former;
+  blocked_ = pthread_sigmask(SIG_BLOCK, &signal_, &former) == 0 && sigismember(&former, SIGXFSZ) == 0;
+}
+
+FileSizeSignalBlock::~FileSizeSignalBlock() {
+  if (!blocked_) return;  // the caller blocks it already: its pending signals are its own
+  // At most one signal is pending for the thread and one for the process.
+  for (int i = 0; i < 2; ++i) {
+    sigset_t pending;
+    if (sigpending(&pending) != 0 || sigismember(&pending, SIGXFSZ) != 1) break;
+    const timespec noWait{};
+    if (sigtimedwait(&signal_, nullptr, &noWait) != SIGXFSZ) break;
+  }
+  pthread_sigmask(SIG_UNBLOCK, &signal_, nullptr);
+}
+
+}  // namespace sarnavel

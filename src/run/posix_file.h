@@ -1,0 +1,82 @@
+// The small tools every part of the file store shares: an owned descriptor, whole writes and
+// reads, opening only regular files, flushing a folder, and writing without SIGXFSZ.
+//
+// Contract: nothing here keeps state between calls or changes a process-wide setting; every
+// function may be called from any thread. Functions that can fail return false (or an empty
+// descriptor) and leave errno as the failing call set it.
+#pragma once
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <filesystem>
+#include <string_view>
+
+namespace sarnavel {
+
+class FileDescriptor {
+ public:
+  FileDescriptor() = default;
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor();
+
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  void reset(int fd = -1);
+  // Closes now; a late write error of the file system shows here.
+  bool close();
+
+ private:
+  int fd_ = -1;
+};
+
+// Writes every byte, going on after short writes and interruptions.
+bool writeAll(int fd, std::string_view bytes);
+// The same at an offset, leaving the descriptor's own offset alone.
+bool writeAllAt(int fd, std::string_view bytes, off_t offset);
+// Copies `length` bytes of `from` starting at `fromOffset` to `to` at `toOffset` (both by
+// offset, neither descriptor's own offset is used). False on a read error or an early end.
+bool copyRange(int from, off_t fromOffset, int to, off_t toOffset, off_t length);
+// Copies from the descriptor's offset to its end.
+bool copyToEnd(int from, int to);
+
+// Opens `name` (relative to the folder `at`, or AT_FDCWD) for reading only when it is a
+// regular file: its type is looked at before it is opened, so a device or a named pipe is
+// never opened, and after opening the descriptor must be that same file. Links are followed
+// unless `followLinks` is false. `info` receives the open file's status. Empty when the name
+// is missing, is not a regular file, cannot be opened or changed in between.
+FileDescriptor openRegularFile(int at, const std::filesystem::path& name, int flags, struct stat& info,
+                               bool followLinks = true);
+
+// Flushes a folder's entries (a rename in it) to disk. Best effort: the renames it follows
+// have already taken effect, so a failure here changes no result.
+void syncFolder(const std::filesystem::path& folder);
+
+// Renames without ever replacing an existing name.
+bool renameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// The folder part of a path ("." for a bare name).
+std::filesystem::path folderOf(const std::filesystem::path& path);
+
+// Writing past the file-size limit raises SIGXFSZ, whose default action ends the process.
+// While this lives, the signal is blocked in the calling thread, so such a write merely fails
+// with EFBIG; the pending signal that the failure leaves is taken off before the thread's
+// former mask is restored. The process-wide disposition is not touched.
+class FileSizeSignalBlock {
+ public:
+  FileSizeSignalBlock();
+  FileSizeSignalBlock(const FileSizeSignalBlock&) = delete;
+  FileSizeSignalBlock& operator=(const FileSizeSignalBlock&) = delete;
+  ~FileSizeSignalBlock();
+
+ private:
+  sigset_t signal_;
+  bool blocked_ = false;
+};
+
+}  // namespace sarnavel

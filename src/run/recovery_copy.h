@@ -1,0 +1,101 @@
+// Writing new content into a file itself (the same inode), crash-safely, for a file that must
+// not be replaced by a new one: another user's file (the owner could not be kept), a file with
+// several hard links (every name gets the new content), a file whose extended attributes or
+// ACL could not be carried to a new one.
+//
+// Design note. The former content is made durable elsewhere before the file is touched:
+//  1. It is copied into a recovery copy beside the file: one of our temporary files (hidden,
+//     locked while it lives, temp_file.h) holding a header (the file's name and inode, the
+//     size and a hash of the new content) and then the former bytes. The copy is flushed,
+//     renamed to ".<name>.sarnavel-XXXXXX.recovery.tmp" and the folder flushed: a recovery copy
+//     under that name is always complete.
+//  2. The file is checked once more against what the run read (file_identity.h), then the new
+//     content is written over it from its start, the file is cut to the new length and
+//     flushed. Should that fail (a full disk, a file-size limit), the former bytes are put
+//     back at once.
+//  3. The recovery copy is removed and the folder flushed.
+// A process killed, or a machine stopped, at any moment leaves either no recovery copy (the
+// file holds its whole old or whole new content) or a complete one whose lock nobody holds.
+// restoreFromRecoveryCopy, which the next run calls for each such copy in a folder it is about
+// to convert in (leftover_sweep.h), then finds the file holding exactly the new content (and
+// only removes the copy) or anything else, a part written, and puts the former bytes back.
+// A file that is no longer the one the copy was made of (another inode under the name, or
+// none) is left alone and the copy removed. Only the user's own recovery copies are used (one
+// made by another user could name any file of the folder and hold any bytes): another user's
+// waits for that user's next run.
+//
+// The recovery copy is readable by whom the file was (the same permission bits, less the
+// group's when the group could not be kept or an ACL decides what the group may), never by
+// more. Permission bits and extended attributes of the file are kept by construction; the
+// kernel takes the set-user-ID and set-group-ID bits off a file written by an ordinary user,
+// and they are put back where the user may (the owner).
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "run/file_identity.h"
+#include "run/temp_file.h"
+
+namespace sarnavel {
+
+enum class InPlaceOutcome {
+  Written,
+  ChangedSinceRead,      // not written: the file is not the one read
+  CopyFailed,            // not written: the recovery copy could not be made (errno says why)
+  WriteFailed,           // not written: the write failed and the former bytes are back
+  FormerAwaitsRecovery,  // the write failed and so did putting the former bytes back: the
+                         // recovery copy stays for the next run
+};
+
+// Writes `bytes` over the regular file `target` (no link is followed), which must still be
+// the file `read` describes. Blocks SIGXFSZ itself.
+InPlaceOutcome writeInPlace(const std::filesystem::path& target, std::string_view bytes, const FileIdentity& read);
+
+// Steps 1 and 3 of the design note: the recovery copy of one file, locked while the object
+// lives. writeInPlace is made of it; a test may stop between the steps.
+class RecoveryCopy {
+ public:
+  struct Header {
+    std::uint64_t inode = 0, formerSize = 0, newSize = 0, newHash = 0;
+    std::string name;
+    std::size_t size() const;
+  };
+
+  RecoveryCopy() = default;
+  RecoveryCopy(const RecoveryCopy&) = delete;
+  RecoveryCopy& operator=(const RecoveryCopy&) = delete;
+
+  // Copies the open file `file` (`info` its status, `target` its path) under a header for
+  // `newBytes`, and makes the copy durable under its recovery name. False (errno set) leaves
+  // nothing behind.
+  bool make(const std::filesystem::path& target, int file, const struct stat& info, std::string_view newBytes,
+            bool fileHasAttributes);
+  // Writes the former bytes back into the open file and flushes it.
+  bool putFormerBack(int file) const;
+  // Removes the copy (the file holds its new or former content for good).
+  void remove();
+
+ private:
+  TempFile copy_;
+  std::filesystem::path recoveryName_;
+  Header header_;
+};
+
+enum class RecoveryOutcome {
+  InUse,           // its lock is held: the run that made it is still writing
+  FormerRestored,  // the file held part of the new content; it has its former bytes again
+  NothingToUndo,   // the file held exactly the new or the former content (or is gone)
+  Unusable,        // not a recovery copy this program can read, or not the user's: left as it is
+  Failed,          // the former bytes could not be put back: the copy stays
+};
+
+// Looks at one recovery copy (`name` in `folder`) and acts as the design note says.
+RecoveryOutcome restoreFromRecoveryCopy(const std::filesystem::path& folder, const std::string& name,
+                                        std::filesystem::path* restoredFile = nullptr);
+
+}  // namespace sarnavel

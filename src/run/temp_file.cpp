@@ -1,0 +1,124 @@
+#include "run/temp_file.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <pthread.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdint>
+
+namespace sarnavel {
+namespace {
+
+namespace fs = std::filesystem;
+
+// How much of a file's name goes into the name of its temporary file, so that the temporary
+// name stays within the usual 255-byte limit of a name.
+constexpr std::size_t kMaxNameInTemp = 200;
+constexpr int kTempNameAttempts = 100;
+constexpr std::string_view kMark = ".sarnavel-";
+constexpr std::size_t kRandomLetters = 6;
+constexpr std::string_view kTemporaryEnd = ".tmp";
+constexpr std::string_view kRecoveryEnd = ".recovery.tmp";
+
+bool isLetterOrDigit(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); }
+
+// The file's name, cut short on a character boundary of UTF-8 when it is long.
+std::string nameForTemp(const std::string& name) {
+  if (name.size() <= kMaxNameInTemp) return name;
+  std::size_t end = kMaxNameInTemp;
+  for (int back = 0; back < 3 && end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80; ++back) --end;
+  return name.substr(0, end);
+}
+
+// Letters that differ between threads, processes and attempts. They need not be secret: the
+// file is created exclusively, so a name someone else took (a file or a link) only costs
+// another attempt. Taken from clocks and addresses rather than the kernel's random source,
+// which would cost a system call per file.
+std::string randomLetters(int attempt) {
+  static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  timespec monotonic{}, realtime{};
+  clock_gettime(CLOCK_MONOTONIC, &monotonic);
+  clock_gettime(CLOCK_REALTIME, &realtime);
+  const int onThisStack = attempt;
+  std::uint64_t mix = static_cast<std::uint64_t>(monotonic.tv_nsec) ^ (static_cast<std::uint64_t>(realtime.tv_sec) << 30) ^
+                      static_cast<std::uint64_t>(pthread_self()) ^ reinterpret_cast<std::uintptr_t>(&onThisStack) ^
+                      (static_cast<std::uint64_t>(attempt) << 50);
+  // splitmix64's finaliser spreads every input bit over the output.
+  mix = (mix ^ (mix >> 30)) * 0xBF58476D1CE4E5B9u;
+  mix = (mix ^ (mix >> 27)) * 0x94D049BB133111EBu;
+  mix ^= mix >> 31;
+  std::string letters;
+  for (std::size_t k = 0; k < kRandomLetters; ++k, mix /= sizeof kLetters - 1) letters += kLetters[mix % (sizeof kLetters - 1)];
+  return letters;
+}
+
+// Whether `name` ends in ".sarnavel-XXXXXX" + end, after a hidden, non-empty name.
+bool endsLikeOurs(std::string_view name, std::string_view end) {
+  const std::size_t tail = kMark.size() + kRandomLetters + end.size();
+  if (name.size() < 2 + tail || name[0] != '.' || !name.ends_with(end)) return false;
+  const std::string_view marked = name.substr(name.size() - tail);
+  if (!marked.starts_with(kMark)) return false;
+  for (std::size_t k = 0; k < kRandomLetters; ++k) {
+    if (!isLetterOrDigit(marked[kMark.size() + k])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+LeftoverKind leftoverKindOf(std::string_view name) {
+  if (endsLikeOurs(name, kTemporaryEnd)) return LeftoverKind::Temporary;
+  if (endsLikeOurs(name, kRecoveryEnd)) return LeftoverKind::Recovery;
+  return LeftoverKind::None;
+}
+
+TempFile::~TempFile() {
+  if (!path_.empty()) ::unlink(path_.c_str());
+}
+
+bool TempFile::create(const fs::path& folder, const std::string& name, mode_t mode) { return create(AT_FDCWD, folder, name, mode); }
+
+bool TempFile::create(int folderFd, const fs::path& folder, const std::string& name, mode_t mode) {
+  const std::string stem = "." + nameForTemp(name) + std::string(kMark);
+  for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+    std::string leaf = stem + randomLetters(attempt) + std::string(kTemporaryEnd);
+    fs::path candidate = folder / leaf;
+    FileDescriptor file(::openat(folderFd, folderFd == AT_FDCWD ? candidate.c_str() : leaf.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    if (!file) {
+      if (errno != EEXIST && errno != EINTR) return false;
+      continue;
+    }
+    int locked;
+    while ((locked = ::flock(file.get(), LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    if (locked != 0 || ::fstat(file.get(), &status_) != 0) {
+      ::unlink(candidate.c_str());
+      return false;
+    }
+    // A sweep of another run that caught the file between its creation and the lock has
+    // removed it (a sweep removes only what it could lock).
+    if (status_.st_nlink == 0) continue;
+    file_ = std::move(file);
+    path_ = std::move(candidate);
+    leaf_ = std::move(leaf);
+    return true;
+  }
+  return false;
+}
+
+TempFile& TempFile::operator=(TempFile&& other) noexcept {
+  if (this != &other) {
+    if (!path_.empty()) ::unlink(path_.c_str());
+    path_ = std::move(other.path_);
+    other.path_.clear();
+    leaf_ = std::move(other.leaf_);
+    file_ = std::move(other.file_);
+    status_ = other.status_;
+  }
+  return *this;
+}
+
+}  // namespace sarnavel

@@ -1,0 +1,70 @@
+// The program's own temporary files: where new content is prepared before it replaces a
+// file, and where a file's former content waits while the file is written in place.
+//
+// A temporary file lies beside the file it serves, hidden, named ".<name>.sarnavel-XXXXXX.tmp"
+// (the name cut to 200 bytes, XXXXXX six random letters or digits), so it never carries a
+// document's extension and no run takes it for a document. A recovery copy (see
+// recovery_copy.h) is a temporary file that was complete on disk and then renamed to
+// ".<name>.sarnavel-XXXXXX.recovery.tmp". Both kinds are locked (flock, exclusive) by the
+// process that made them for as long as it uses them, so a later run can tell a file that a
+// killed run left (nobody holds its lock) from one that another run is still writing.
+//
+// Contract: create() either gives a new, empty, locked file of the caller's alone or fails
+// leaving nothing. The file is removed when the object goes, unless keep() was called after
+// it was renamed away. Nothing is shared between objects.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "run/posix_file.h"
+
+namespace sarnavel {
+
+enum class LeftoverKind { None, Temporary, Recovery };
+
+// Which of our names a folder entry carries (by its name alone).
+LeftoverKind leftoverKindOf(std::string_view name);
+
+class TempFile {
+ public:
+  TempFile() = default;
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  TempFile(TempFile&& other) noexcept
+      : path_(std::move(other.path_)), leaf_(std::move(other.leaf_)), file_(std::move(other.file_)), status_(other.status_) {
+    other.path_.clear();
+  }
+  TempFile& operator=(TempFile&& other) noexcept;
+  ~TempFile();
+
+  // Creates ".<name>.sarnavel-XXXXXX.tmp" in the folder, exclusively, with the mode (the
+  // umask applies), and locks it.
+  bool create(const std::filesystem::path& folder, const std::string& name, mode_t mode);
+  // The same in a folder already open (`folder` is its path); spares the walk of the path.
+  bool create(int folderFd, const std::filesystem::path& folder, const std::string& name, mode_t mode);
+
+  int fd() const { return file_.get(); }
+  const std::filesystem::path& path() const { return path_; }
+  // Its name within the folder.
+  const std::string& leaf() const { return leaf_; }
+  // The file's status as created (owner, group, mode).
+  const struct stat& status() const { return status_; }
+
+  // The file now lives under another name; it is no longer ours to remove. The descriptor,
+  // and so the lock, stays until the object goes.
+  void keep() { path_.clear(); }
+  // Lets go of the descriptor and so of the lock.
+  void close() { file_.reset(); }
+
+ private:
+  std::filesystem::path path_;
+  std::string leaf_;
+  FileDescriptor file_;
+  struct stat status_ {};
+};
+
+}  // namespace sarnavel

@@ -1,0 +1,163 @@
+#include "run/leftover_sweep.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "run/recovery_copy.h"
+#include "run/temp_file.h"
+#include "support/temp_folder.h"
+
+namespace sarnavel {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempFolder;
+
+// Runs `body` in a child process that then ends at once, as a killed one would: no object is
+// destroyed, its locks go with it.
+template <class Body>
+void inChildThatDies(Body body) {
+  const pid_t child = fork();
+  if (child == 0) {
+    body();
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+std::set<std::string> namesIn(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().native());
+  return names;
+}
+
+const std::string kOld = "the former content of the page, longer than the new one";
+const std::string kNew = "the new content";
+
+// Makes the recovery copy of `file` for kNew, then does `then` to the open file, and dies.
+void killedInPlaceWrite(const fs::path& file, void (*then)(int fd)) {
+  inChildThatDies([&] {
+    const int fd = open(file.c_str(), O_RDWR);
+    struct stat info;
+    fstat(fd, &info);
+    RecoveryCopy* copy = new RecoveryCopy;  // never destroyed: the process dies with it
+    if (!copy->make(file, fd, info, kNew, false)) _exit(1);
+    then(fd);
+  });
+}
+
+TEST(LeftoverSweep, AKilledInPlaceWriteLeavesTheWholeOldOrTheWholeNewContent) {
+  const struct {
+    const char* moment;
+    void (*then)(int fd);
+    std::string expected;
+    bool restored;
+  } cases[] = {
+      {"before the write", [](int) {}, kOld, false},
+      {"half-way through the write", [](int fd) { pwrite(fd, kNew.data(), kNew.size() / 2, 0); }, kOld, true},
+      {"before the cut", [](int fd) { pwrite(fd, kNew.data(), kNew.size(), 0); }, kOld, true},
+      {"after the write", [](int fd) { pwrite(fd, kNew.data(), kNew.size(), 0), ftruncate(fd, kNew.size()); }, kNew, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.moment);
+    TempFolder folder;
+    const fs::path file = folder.put("a.html", kOld);
+    fs::create_hard_link(file, folder / "b.html");
+    killedInPlaceWrite(file, c.then);
+    ASSERT_EQ(namesIn(folder.path()).size(), 3u);  // the recovery copy waits
+
+    const FolderSweep swept = sweepFolder(folder.path());
+    EXPECT_EQ(TempFolder::read(file), c.expected);
+    EXPECT_EQ(TempFolder::read(folder / "b.html"), c.expected);
+    EXPECT_EQ(swept.restored.size(), c.restored ? 1u : 0u);
+    EXPECT_EQ(namesIn(folder.path()), (std::set<std::string>{"a.html", "b.html"}));
+  }
+}
+
+TEST(LeftoverSweep, ARecoveryCopyOfAFileReplacedSinceIsDroppedAndTheFileLeftAlone) {
+  TempFolder folder;
+  const fs::path file = folder.put("a.html", kOld);
+  killedInPlaceWrite(file, [](int fd) { pwrite(fd, kNew.data(), 3, 0); });
+  folder.put("other", "someone's new file");
+  fs::rename(folder / "other", file);
+  sweepFolder(folder.path());
+  EXPECT_EQ(TempFolder::read(file), "someone's new file");
+  EXPECT_EQ(namesIn(folder.path()), std::set<std::string>{"a.html"});
+}
+
+// A recovery copy someone else made could name any file and hold any bytes: it is not used.
+TEST(LeftoverSweep, AnotherUsersRecoveryCopyIsLeftAlone) {
+  TempFolder folder;
+  const fs::path file = folder.put("a.html", kOld);
+  killedInPlaceWrite(file, [](int fd) { pwrite(fd, "XYZ", 3, 0); });
+  for (const std::string& name : namesIn(folder.path())) {
+    if (name != "a.html") {
+      ASSERT_EQ(chown((folder / name).c_str(), 65534, 65534), 0);
+    }
+  }
+  const auto before = namesIn(folder.path());
+  sweepFolder(folder.path());
+  EXPECT_EQ(namesIn(folder.path()), before);
+  EXPECT_EQ(TempFolder::read(file), "XYZ" + kOld.substr(3));
+}
+
+TEST(LeftoverSweep, OnlyOurAbandonedFilesAreTouched) {
+  TempFolder folder;
+  const fs::path file = folder.put("a.html", kOld);
+  inChildThatDies([&] { (new TempFile)->create(folder.path(), "a.html", 0600); });  // abandoned
+  TempFile live;
+  ASSERT_TRUE(live.create(folder.path(), "b.html", 0600));
+  RecoveryCopy liveCopy;
+  {
+    const int fd = open(file.c_str(), O_RDWR);
+    struct stat info;
+    fstat(fd, &info);
+    ASSERT_TRUE(liveCopy.make(file, fd, info, kNew, false));
+    close(fd);
+  }
+  // Names like ours that are not: not hidden, too short a mark, not a regular file.
+  folder.put("a.html.sarnavel-ABCDEF.tmp", "user's");
+  folder.put(".a.html.sarnavel-ABC.tmp", "user's");
+  ASSERT_EQ(mkfifo((folder / ".p.html.sarnavel-ABCDEF.tmp").c_str(), 0600), 0);
+  std::set<std::string> before = namesIn(folder.path());
+
+  const FolderSweep swept = sweepFolder(folder.path());
+  EXPECT_EQ(swept.temporariesRemoved, 1);
+  EXPECT_TRUE(swept.restored.empty());
+  std::set<std::string> after = namesIn(folder.path());
+  EXPECT_EQ(after.size(), before.size() - 1);
+  EXPECT_TRUE(after.count(live.path().filename().native()));
+  EXPECT_EQ(TempFolder::read(file), kOld);
+  liveCopy.remove();
+}
+
+TEST(LeftoverSweep, EachFolderOnceAndTheFoldersLinksLeadTo) {
+  TempFolder folder;
+  const fs::path page = folder.put("site/a.html", kOld);
+  folder.put("elsewhere/s.css", kOld);
+  fs::create_symlink("../elsewhere/s.css", folder / "site/s.css");
+  auto abandonTemporaryIn = [&](const fs::path& where) { inChildThatDies([&] { (new TempFile)->create(where, "x", 0600); }); };
+  abandonTemporaryIn(folder / "site");
+  abandonTemporaryIn(folder / "elsewhere");
+
+  LeftoverSweep sweep;
+  const std::string linked = (folder / "site/s.css").native();
+  sweep.sweepFoldersOf({page.native(), linked});
+  EXPECT_EQ(sweep.done().temporariesRemoved, 2);
+  abandonTemporaryIn(folder / "site");
+  sweep.sweepFoldersOf({page.native()});  // swept already in this run
+  EXPECT_EQ(sweep.done().temporariesRemoved, 2);
+  EXPECT_EQ(namesIn(folder / "site").size(), 3u);
+}
+
+}  // namespace
+}  // namespace sarnavel
