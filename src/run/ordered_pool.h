@@ -1,8 +1,8 @@
 // Converts the files of one pass on a few threads and hands each result over in pass order.
 //
-// Files start in pass order, on as many threads as asked. A file does not start while
-// another file that is the same file on disk (the same device and inode: two path texts
-// through a link) is under way, nor while the files under way and it would hold more than
+// Files start in pass order, on as many threads as asked. A file does not start before an
+// earlier file of the pass that is the same file on disk (the same device and inode: two path
+// texts through a link) has finished, so such names are converted in pass order; nor while the files under way and it would hold more than
 // a memory budget together (a file that is alone under way always starts), so the memory of
 // a run stays close to that of its largest file. Each result reaches `finish` on the calling
 // thread, in pass order, as soon as it and every earlier one are done.

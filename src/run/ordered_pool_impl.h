@@ -54,11 +54,13 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
   std::condition_variable changed;
   std::vector<Slot> slots(window, Slot::Pending);
   std::vector<Result> results(window);
-  struct UnderWay {
+  // Files taken and not yet finished, in the order taken. A file waits for every earlier one
+  // that is the same file on disk, so two names of one file are converted in pass order.
+  struct Taken {
     std::size_t index;
     pool_detail::FileIdentity identity;
   };
-  std::vector<UnderWay> underWay;
+  std::vector<Taken> taken;
   std::uintmax_t bytesUnderWay = 0;
   std::size_t next = 0;        // the next index to be taken; indices below it are taken
   std::size_t handedOver = 0;  // indices below it have reached `finish`
@@ -67,28 +69,32 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
   auto work = [&] {
     for (;;) {
       std::size_t index;
+      std::pair<pool_detail::FileIdentity, std::uintmax_t> identified;
       {
         std::unique_lock lock(mutex);
         changed.wait(lock, [&] { return cancelRequested.load() || next >= paths.size() || next < handedOver + window; });
         if (next >= paths.size() || cancelRequested.load()) break;
         index = next++;
+        // Identified while taken, so that the same file under two names is known in pass order.
+        identified = pool_detail::identify(paths[index]);
+        taken.push_back({index, identified.first});
       }
-      const std::pair<pool_detail::FileIdentity, std::uintmax_t> identified = pool_detail::identify(paths[index]);
       const pool_detail::FileIdentity identity = identified.first;
       const std::uintmax_t size = identified.second;
+      auto isOwn = [&](const Taken& t) { return t.index == index; };
       bool skipped = false;
       {
         std::unique_lock lock(mutex);
         changed.wait(lock, [&] {
           if (cancelRequested.load()) return true;
-          bool sameFileUnderWay = std::any_of(underWay.begin(), underWay.end(), [&](const UnderWay& u) { return u.identity == identity; });
-          return !sameFileUnderWay && (bytesUnderWay == 0 || bytesUnderWay + size <= kParallelMemoryBudget);
+          bool sameFileEarlier = std::any_of(taken.begin(), taken.end(), [&](const Taken& t) { return t.index < index && t.identity == identity; });
+          return !sameFileEarlier && (bytesUnderWay == 0 || bytesUnderWay + size <= kParallelMemoryBudget);
         });
         if (cancelRequested.load()) {
           skipped = true;
           slots[index % window] = Slot::Skipped;
+          std::erase_if(taken, isOwn);
         } else {
-          underWay.push_back({index, identity});
           bytesUnderWay += size;
         }
       }
@@ -99,7 +105,7 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
       Result result = convert(index);
       {
         std::lock_guard lock(mutex);
-        std::erase_if(underWay, [&](const UnderWay& u) { return u.index == index; });
+        std::erase_if(taken, isOwn);
         bytesUnderWay -= size;
         results[index % window] = std::move(result);
         slots[index % window] = Slot::Done;
