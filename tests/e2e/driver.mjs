@@ -2,14 +2,17 @@
 // End-to-end fidelity test: a converted site, opened in a real browser, shows what it showed
 // before.
 //
-// For every source form of the corpus (corpus/<form>/, written by make-corpus.mjs), every
-// target encoding and every line-ending choice, a copy of the form's folder is converted in
-// place by sarnavel-cli; then headless Chromium loads each page and its converted twin from
-// file:// URLs and compares the title, the text of the body, the generated content of
-// ::before and ::after, the text the scripts wrote and the computed font-family. The bytes
-// are checked too: every converted file decodes cleanly in the target encoding, UTF-8 output
-// has no byte-order mark, declarations name the target, line endings are as asked, and a
-// second conversion to the same target changes no byte.
+// The corpus is written first, from the templates, into a work folder (make-corpus.mjs): one
+// small site per source form, and the hard corpus, whose pages hold the corners real legacy
+// sites have. For every form, every target encoding and every line-ending choice the form is
+// converted with, a copy of the form's folder is converted in place by sarnavel-cli; then
+// headless Chromium loads each page and its converted twin from file:// URLs and compares the
+// title, the text of the body, the generated content of ::before and ::after, the text the
+// scripts wrote and the computed font-family. The bytes are checked too: every converted file
+// decodes cleanly in the target encoding, UTF-8 output has no byte-order mark, declarations
+// name the target, line endings are as asked, and a second conversion to the same target
+// changes no byte. With --keep-characters (UTF-8 only, when the CLI offers it) every file's
+// text must also equal the browser's reading of the original, declarations aside.
 //
 // The baseline of a page is the page as the browser reads it. It is taken from a copy of the
 // form written in UTF-8 with a byte-order mark (which every browser reads one way) and checked
@@ -17,21 +20,48 @@
 // without a byte-order mark, pages without any declaration), the copy stands in for it and the
 // case is named in KNOWN below.
 //
+// Checks that fail for a fault already filed are listed in expected-failures.txt: reported as
+// "expected failure", they do not fail the run; a listed check that passes is reported as
+// "now passes" (its line is then to be deleted). Every other failure fails the run.
+//
 // Usage: node driver.mjs [--cli PATH] [--forms a,b] [--targets a,b] [--eols a,b] [--keep]
-//                        [--jobs N] [--verbose]
-// The CLI's path comes from --cli or SARNAVEL_CLI; the browser from CHROMIUM (default
-// /usr/bin/chromium). Closes with the line "e2e: N passed, M failed"; exits 1 on a failure.
+//                        [--jobs N] [--verbose] [--list-failures] [--expected FILE]
+// --forms takes names or patterns with * (hard-* is the hard corpus); --list-failures prints
+// the failures not on the list as lines for it; --expected reads another list. The CLI's path comes from --cli or
+// SARNAVEL_CLI, the browser from CHROMIUM (default /usr/bin/chromium). Closes with the line
+// "e2e: N passed, M failed"; exits 1 when M > 0.
 import { execFile } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
 import { promisify } from 'node:util';
-import { forms as allForms, lineEndings as allEols, targets as allTargets } from './forms.mjs';
+import { holds } from './encoders.mjs';
+import { allForms, causes, lineEndings as allEols, targets as allTargets, templateFile } from './forms.mjs';
+import { writeCorpus } from './make-corpus.mjs';
 
 const run = promisify(execFile);
 const here = path.dirname(fileURLToPath(import.meta.url));
 const started = Date.now();
+// Whether text matches a pattern in which * stands for any run of characters.
+const patterns = new Map();
+function glob(pattern, text) {
+  if (!patterns.has(pattern)) {
+    patterns.set(pattern, new RegExp(`^${pattern.split('*').map((p) => p.replace(/[.+?^${}()|[\]\\]/g, '\\$&')).join('.*')}$`));
+  }
+  return patterns.get(pattern).test(text);
+}
+
+// The text with each numeric character reference for a character that may be written so put
+// in the reference's place.
+const withReferencesRead = (text, mayBeReferenced) => text.replace(/&#(?:x([0-9a-f]+)|([0-9]+));/gi, (reference, hex, decimal) => {
+  const value = hex ? parseInt(hex, 16) : Number(decimal);
+  const ch = value > 0xffff ? String.fromCodePoint(value) : String.fromCharCode(value);
+  return mayBeReferenced(ch) ? ch : reference;
+});
+// A character that code page 932, through which every conversion goes, and the target both
+// hold must travel as itself.
+const lacks = (target) => (ch) => !(holds('shift_jis', ch) && holds(target, ch));
 
 // ---------------------------------------------------------------------------------------------
 // Differences that cannot be avoided, each named. A check one of these matches is reported as
@@ -57,21 +87,75 @@ const KNOWN = [
     // CSS and JavaScript have no escapes inside comments: a character the target cannot hold
     // that stands in a comment is written as escape text there (\E9 , \u00E9), so the comment
     // reads differently. No browser shows comments; the visible text is compared elsewhere.
+    // Without escapes (--keep-characters) comments keep every character.
     name: 'comments',
-    matches: (c, aspect) => aspect === 'comment text',
+    matches: (c, aspect) => aspect === 'comment text' && c.mode !== 'keep',
     why: 'characters the target cannot hold stay as escape text inside CSS and JavaScript comments',
+  },
+  {
+    // <xmp> and <plaintext> show their text as written: nothing escapes there, so a character
+    // the target cannot hold shows as the reference written for it (and the log is to name
+    // it, which is checked apart). Accepted only when that is the whole difference.
+    name: 'raw text that nothing escapes',
+    matches: (c, aspect, original, converted) => c.mode !== 'keep' && c.file === 'xmp.html' && aspect === 'body text' &&
+      typeof converted === 'string' && withReferencesRead(converted, lacks(c.target)).normalize('NFC') === original.normalize('NFC'),
+    why: 'a character the target cannot hold shows as its reference inside <xmp> and <plaintext>',
+  },
+  {
+    // A script element written by document.write carries the charset its script spells out;
+    // no conversion of the page reaches into that string, so the script loaded is misread
+    // once its file is converted. The log is to warn of it (checked apart).
+    name: 'charset written by a script',
+    matches: (c, aspect) => c.file === 'docwrite.html' && ['body text', 'text written by scripts'].includes(aspect) && c.target !== '-',
+    why: 'a charset attribute that a script writes with document.write is not rewritten',
   },
 ];
 
-function knownCase(context, aspect) {
-  return KNOWN.find((k) => k.matches(context, aspect));
+function knownCase(context, aspect, original, converted) {
+  return KNOWN.find((k) => k.matches(context, aspect, original, converted));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Expected failures: "cause | file | aspects | forms | targets". File and aspects take * patterns,
+// aspects separated by ';'; forms and targets are comma lists of names or patterns, or *;
+// `others` stands for every target but the form's own encoding, and a target converted
+// without escapes is written utf-8+keep.
+
+function loadExpected(file) {
+  const lines = [];
+  fs.readFileSync(file, 'utf8').split('\n').forEach((raw, index) => {
+    const text = raw.trim();
+    if (!text || text.startsWith('#')) return;
+    const columns = text.split('|').map((c) => c.trim());
+    const cause = Number(columns[0]);
+    if (columns.length !== 5 || !causes[cause]) throw new Error(`${file}:${index + 1}: want "cause | file | aspect | forms | targets"`);
+    const list = (column) => (column === '*' ? null : column.split(',').map((s) => s.trim()));
+    lines.push({
+      text, cause, file: columns[1], aspects: columns[2].split(';').map((a) => a.trim()), forms: list(columns[3]), targets: list(columns[4]),
+      failed: 0, passed: 0, combinations: new Map(),
+    });
+  });
+  return lines;
+}
+
+const targetKey = (c) => (c.mode === 'keep' ? `${c.target}+keep` : c.target);
+
+function expectedLine(context, aspect) {
+  const form = allForms.find((f) => f.name === context.form);
+  const target = allTargets.find((t) => t.name === context.target);
+  const targetMatches = (t) => (t === 'others' ? !!target && context.mode !== 'keep' && target.whatwg !== form.encoding : glob(t, targetKey(context)));
+  return expected.find((line) => glob(line.file, context.file) && line.aspects.some((a) => glob(a, aspect)) &&
+    (!line.forms || line.forms.some((f) => glob(f, context.form))) && (!line.targets || line.targets.some(targetMatches)));
 }
 
 // ---------------------------------------------------------------------------------------------
 // Arguments
 
 function parseArguments(argv) {
-  const options = { cli: process.env.SARNAVEL_CLI, jobs: 2, keep: false, verbose: false };
+  const options = {
+    cli: process.env.SARNAVEL_CLI, jobs: 2, keep: false, verbose: false, listFailures: false,
+    expected: path.join(here, 'expected-failures.txt'),
+  };
   for (let i = 0; i < argv.length; ++i) {
     const arg = argv[i];
     const value = () => {
@@ -85,6 +169,8 @@ function parseArguments(argv) {
     else if (arg === '--jobs') options.jobs = Math.max(1, Number(value()) || 1);
     else if (arg === '--keep') options.keep = true;
     else if (arg === '--verbose') options.verbose = true;
+    else if (arg === '--list-failures') options.listFailures = true;
+    else if (arg === '--expected') options.expected = path.resolve(value());
     else if (!arg.startsWith('-') && !options.cli) options.cli = arg;
     else throw new Error(`unknown argument ${arg}`);
   }
@@ -93,18 +179,21 @@ function parseArguments(argv) {
   if (!fs.existsSync(options.cli)) throw new Error(`sarnavel-cli not found at ${options.cli}`);
   const pick = (all, names, what) => {
     if (!names) return all;
-    return names.map((n) => all.find((x) => (x.name ?? x) === n) ?? (() => { throw new Error(`unknown ${what} ${n}`); })());
+    const picked = all.filter((x) => names.some((n) => glob(n, x.name ?? x)));
+    const unknown = names.filter((n) => !all.some((x) => glob(n, x.name ?? x)));
+    if (unknown.length) throw new Error(`unknown ${what} ${unknown.join(', ')}`);
+    return picked;
   };
   options.formList = pick(allForms, options.forms, 'form');
   options.targetList = pick(allTargets, options.targets, 'target');
-  options.eolList = pick(allEols, options.eols, 'line ending');
+  options.eolList = options.eols && pick(allEols, options.eols, 'line ending');
   return options;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Results
 
-const tally = { passed: 0, failed: 0, known: new Map() };
+const tally = { passed: 0, failed: 0, expected: 0, known: new Map(), unlisted: [], pages: new Map() };
 
 // A short view of two strings around their first difference.
 function firstDifference(a, b) {
@@ -115,24 +204,42 @@ function firstDifference(a, b) {
   return `at character ${i}: original ${show(a)} / converted ${show(b)}`;
 }
 
-function record(context, aspect, ok, detail) {
-  const known = knownCase(context, aspect);
-  const where = `[${context.form} -> ${context.target}, ${context.eol}] ${context.file}`;
+const describe = (c) => `[${c.form} -> ${targetKey(c)}, ${c.eol}] ${c.file}`;
+
+// Counts one check; returns 'same', 'known' (a named difference) or 'differs'.
+function record(context, aspect, ok, detail, original, converted) {
+  const known = knownCase(context, aspect, original, converted);
+  const where = describe(context);
+  const show = () => (typeof detail === 'function' ? detail() : detail);
   if (known) {
-    if (!ok) tally.known.set(known.name, [...(tally.known.get(known.name) ?? []), `${where} ${aspect}`]);
-    return;
+    if (ok) return 'same';
+    tally.known.set(known.name, [...(tally.known.get(known.name) ?? []), `${where} ${aspect}`]);
+    return 'known';
+  }
+  const line = expectedLine(context, aspect);
+  if (line) {
+    const key = `${context.form} -> ${targetKey(context)}`;
+    const seen = line.combinations.get(key) ?? { passed: 0, failed: 0 };
+    line.combinations.set(key, seen);
+    if (ok) ++seen.passed, ++line.passed;
+    else ++seen.failed, ++line.failed;
   }
   if (ok) {
     ++tally.passed;
     if (options.verbose) console.log(`ok   ${where} ${aspect}`);
+  } else if (line) {
+    ++tally.expected;
+    if (options.verbose) console.log(`expected ${where} ${aspect}: ${show()}`);
   } else {
     ++tally.failed;
-    console.log(`FAIL ${where} ${aspect}: ${typeof detail === 'function' ? detail() : detail}`);
+    tally.unlisted.push({ context, aspect });
+    console.log(`FAIL ${where} ${aspect}: ${show()}`);
   }
+  return ok ? 'same' : 'differs';
 }
 
 function compare(context, aspect, original, converted) {
-  record(context, aspect, original === converted, () => firstDifference(original, converted));
+  return record(context, aspect, original === converted, () => firstDifference(original, converted), original, converted);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -168,6 +275,8 @@ const browserFlags = [
   '--no-first-run',
   '--disable-sync',
   '--disable-quic',
+  // Module scripts load through CORS, which file:// URLs do not pass without this.
+  '--allow-file-access-from-files',
 ];
 
 // Decodes byte strings with the browser's own decoders; fatal: an error instead of U+FFFD.
@@ -225,31 +334,46 @@ async function newTab(context) {
   return tab;
 }
 
+// Runs work(tab, item) for every item, each tab taking the next item when it is free.
+async function onTabs(tabs, items, work) {
+  let next = 0;
+  await Promise.all(tabs.map(async (tab) => {
+    while (next < items.length) await work(tab, items[next++]);
+  }));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Checks
 
-// Compares what a person sees of two readings of one page. Pages declared Latin-1 are
-// converted with their accented letters decomposed (é becomes e + U+0301, written &#769;),
-// which renders the same glyphs but differs in the DOM by Unicode normalization: their
-// titles and body texts are compared in NFC.
+// Compares what a person sees of two readings of one page: 'same' when all of it is, 'known'
+// when it differs only by named differences, else 'differs'.
+// Pages declared Latin-1 are converted with their accented letters decomposed (é becomes e +
+// U+0301, written &#769; or \301 in their style elements), which renders the same glyphs but
+// differs in the DOM by Unicode normalization: their texts are compared in NFC.
 function comparePage(context, baseline, seen, form, prefix = '') {
-  const normal = form.name === 'latin1' ? (s) => s.normalize('NFC') : (s) => s;
-  compare(context, `${prefix}title`, normal(baseline.title), normal(seen.title));
-  compare(context, `${prefix}body text`, normal(baseline.body), normal(seen.body));
-  compare(context, `${prefix}generated content`, baseline.pseudo, seen.pseudo);
-  compare(context, `${prefix}text written by scripts`, normal(baseline.scripts), normal(seen.scripts));
-  compare(context, `${prefix}font-family`, baseline.fonts, seen.fonts);
+  const normal = form.source === 'latin1' ? (s) => s.normalize('NFC') : (s) => s;
+  const verdicts = [
+    compare(context, `${prefix}title`, normal(baseline.title), normal(seen.title)),
+    compare(context, `${prefix}body text`, normal(baseline.body), normal(seen.body)),
+    compare(context, `${prefix}generated content`, normal(baseline.pseudo), normal(seen.pseudo)),
+    compare(context, `${prefix}text written by scripts`, normal(baseline.scripts), normal(seen.scripts)),
+    compare(context, `${prefix}font-family`, baseline.fonts, seen.fonts),
+  ];
+  return verdicts.includes('differs') ? 'differs' : verdicts.includes('known') ? 'known' : 'same';
 }
 
 function attributesOf(tag) {
   const attributes = new Map();
-  const pattern = /([^\s"'<>\/=]+)(?:\s*=\s*(?:"([^"]*)"|'([^']*)'|([^\s"'=<>`]+)))?/g;
+  const pattern = /([^\s"'<>\/=]+)(?:\s*=\s*(?:"([^"]*)"|'([^']*)'|([^\s>]+)))?/g;
   const body = tag.replace(/^<[a-zA-Z]+/, '').replace(/\/?>$/, '');
-  for (const m of body.matchAll(pattern)) attributes.set(m[1].toLowerCase(), m[2] ?? m[3] ?? m[4] ?? '');
+  for (const m of body.matchAll(pattern)) {
+    const name = m[1].toLowerCase();
+    if (!attributes.has(name)) attributes.set(name, m[2] ?? m[3] ?? m[4] ?? '');
+  }
   return attributes;
 }
 
-// The encodings that a page's metas declare: http-equiv Content-Type and meta charset.
+// The encodings that a page's metas declare, in order: http-equiv Content-Type and meta charset.
 function declaredCharsets(text) {
   const names = [];
   for (const m of text.matchAll(/<meta\b[^>]*>/gi)) {
@@ -261,6 +385,36 @@ function declaredCharsets(text) {
     }
   }
   return names;
+}
+
+// The types a browser runs a classic script of: absent, empty, or a JavaScript MIME type.
+const javascriptTypes = new Set([
+  'application/ecmascript', 'application/javascript', 'application/x-ecmascript', 'application/x-javascript',
+  'text/ecmascript', 'text/javascript', 'text/javascript1.0', 'text/javascript1.1', 'text/javascript1.2',
+  'text/javascript1.3', 'text/javascript1.4', 'text/javascript1.5', 'text/jscript', 'text/livescript',
+  'text/x-ecmascript', 'text/x-javascript',
+]);
+const loadsClassicScript = (attributes) => !attributes.has('type') || ['', ...javascriptTypes].includes(attributes.get('type').trim().toLowerCase());
+const loadsStyleSheet = (attributes) => (attributes.get('rel') ?? '').toLowerCase().split(/\s+/).includes('stylesheet');
+
+// The local file a page's reference loads, resolved as the browser does (against <base href>,
+// backslashes as slashes, without ?query and #fragment); null when it loads none.
+function loadedFile(folder, rel, text, reference) {
+  const page = pathToFileURL(path.join(folder, rel));
+  let base = page;
+  const baseTag = /<base\b[^>]*>/i.exec(text);
+  const href = baseTag && attributesOf(baseTag[0]).get('href');
+  try {
+    if (href) base = new URL(href.trim(), page);
+    const url = new URL(reference.trim(), base);
+    if (url.protocol !== 'file:') return null;
+    url.search = '';
+    url.hash = '';
+    const file = fileURLToPath(url);
+    return fs.statSync(file, { throwIfNoEntry: false })?.isFile() ? file : null;
+  } catch {
+    return null;
+  }
 }
 
 // The comments of a file, line breaks made LF: CSS and JavaScript comments (in pages, those of
@@ -281,6 +435,20 @@ function commentsOf(rel, text) {
   return found.map((c) => c.replace(/\r\n?/g, '\n')).join('\n');
 }
 
+// A file's text without what a conversion rewrites: declarations (moved, added or renamed) and
+// the start tags of link and script elements (written anew with a charset attribute). Line
+// breaks are checked on their own.
+function withoutDeclarations(rel, text) {
+  const kind = kindOf(rel);
+  // A rule may be put at byte 0 and one after a comment dropped: blank lines do not count.
+  if (kind === 'sheet') return text.replace(/@charset\s*"[^"]*";/g, '').replace(/[\r\n]+/g, '\n').replace(/^\n/, '');
+  if (kind !== 'page') return text;
+  return text
+    .replace(/(<\?xml\b[^>]*\bencoding\s*=\s*["'])[^"']*/i, '$1')
+    .replace(/<meta\b[^>]*>/gi, (tag) => (declaredCharsets(tag).length ? '' : tag))
+    .replace(/<(link|script)\b[^>]*>/gi, (_, name) => `<${name.toLowerCase()}>`);
+}
+
 const lineBreakKinds = (text) => {
   const kinds = new Set();
   for (const m of text.matchAll(/\r\n|\r|\n/g)) kinds.add(m[0]);
@@ -296,33 +464,38 @@ function checkLineEndings(context, eol, baselineText, text) {
   record(context, `line endings (${eol})`, wrong.length === 0, () => `has ${wrong.map((k) => eolName[k]).join(', ')}; allowed ${allowed.map((k) => eolName[k]).join(', ') || 'none'}`);
 }
 
-function checkDeclarations(context, target, rel, baselineText, text, folder) {
+// A page declares only the target, where the browser finds it (its first 1024 bytes), and so
+// do the link and script elements that load local files; a sheet starts with its rule.
+function checkDeclarations(context, target, rel, baselineText, text, bytes, folder) {
   const kind = kindOf(rel);
   const wanted = target.declared.toLowerCase();
   if (kind === 'page') {
     const hasHtml = /<html[\s>]/i.test(baselineText);
-    const hadDeclaration = declaredCharsets(baselineText).length > 0;
     const hasHead = /<head[\s>]/i.test(baselineText);
-    if (hasHtml && (hadDeclaration || hasHead)) {
+    if (declaredCharsets(baselineText).length > 0 || (hasHtml && hasHead)) {
       const names = declaredCharsets(text);
       record(context, 'declarations name the target', names.length > 0 && names.every((n) => n.toLowerCase() === wanted),
         () => `declared: ${names.length ? names.join(', ') : 'none'}; wanted ${target.declared}`);
+      const prescanned = declaredCharsets(bytes.subarray(0, 1024).toString('latin1'));
+      record(context, 'the first 1024 bytes declare the target', prescanned[0]?.toLowerCase() === wanted,
+        () => `declared there: ${prescanned.join(', ') || 'nothing'}; wanted ${target.declared}`);
     }
     const xml = /^\s*<\?xml\b[^>]*\bencoding\s*=\s*["']([^"']*)["']/i.exec(text);
     if (xml) {
       record(context, 'XML declaration names the target', xml[1].toLowerCase() === wanted,
         () => `<?xml ... encoding="${xml[1]}"?> in a page converted to ${target.declared}`);
     }
-    // The link and script elements that load local files name the target.
-    for (const m of text.matchAll(/<(link|script)\b[^>]*>/gi)) {
+    // Tags inside scripts (document.write) are text, not elements.
+    const markup = text.replace(/(<script\b[^>]*>)[\s\S]*?(<\/script)/gi, '$1$2');
+    for (const m of markup.matchAll(/<(link|script)\b[^>]*>/gi)) {
       const attributes = attributesOf(m[0]);
       const name = m[1].toLowerCase();
+      if (name === 'link' ? !loadsStyleSheet(attributes) : !loadsClassicScript(attributes)) continue;
       const reference = attributes.get(name === 'link' ? 'href' : 'src');
-      if (!reference || /^[a-z]+:/i.test(reference)) continue;
-      if (!fs.existsSync(path.join(folder, path.dirname(rel), reference))) continue;
-      const charset = attributes.get('charset') ?? '';
-      record(context, `charset attribute of ${name} ${reference}`, charset.toLowerCase() === wanted,
-        () => `charset="${charset}" (wanted ${target.declared})`);
+      if (!reference || !loadedFile(folder, rel, markup, reference)) continue;
+      const charset = (attributes.get('charset') ?? '').trim();
+      record(context, `charset attribute of ${name} ${reference.trim()}`, charset.toLowerCase() === wanted,
+        () => `${m[0]}: charset "${charset}", wanted ${target.declared}`);
     }
   } else if (kind === 'sheet') {
     const rule = /^@charset "([^"]*)";/.exec(text);
@@ -331,26 +504,49 @@ function checkDeclarations(context, target, rel, baselineText, text, folder) {
   }
 }
 
+// The log's entries: the path of each file's line, with the notes indented under it.
+function logEntries(log) {
+  const entries = new Map();
+  let current = null;
+  for (const line of log.split(/\r?\n/)) {
+    const entry = /^(?:成功|失敗): (.*)$/.exec(line);
+    if (entry) {
+      current = entries.get(entry[1]) ?? [];
+      entries.set(entry[1], current);
+    } else if (current && /^\s+\S/.test(line)) {
+      current.push(line.trim());
+    } else {
+      current = null;
+    }
+  }
+  return entries;
+}
+
 // ---------------------------------------------------------------------------------------------
 // The run
 
 let options;
+let expected = [];
 
-async function convert(folder, target, eol) {
+async function convert(folder, target, eol, mode) {
+  const args = ['-t', target.name, '-n', eol, '--no-backup', ...(mode === 'keep' ? ['--keep-characters'] : []), folder];
   try {
-    const { stdout } = await run(options.cli, ['-t', target.name, '-n', eol, '--no-backup', folder], { maxBuffer: 1 << 24 });
+    const { stdout } = await run(options.cli, args, { maxBuffer: 1 << 24 });
     return { ok: true, log: stdout };
   } catch (error) {
     return { ok: false, log: `exit ${error.code}: ${error.stdout ?? ''}${error.stderr ?? ''}` };
   }
 }
 
+// The encoding the browser reads a file of the form in: the form's, or the file's own.
+const readingOf = (form, rel) => templateFile(form, rel).encoding ?? form.encoding;
+
 async function prepareForm(tab, form, work) {
   // The baseline: the form written in UTF-8 with a byte-order mark.
-  const source = path.join(here, 'corpus', form.name);
+  const source = path.join(work, 'corpus', form.name);
   const baselineFolder = path.join(work, 'baseline', form.name);
   const files = readTree(source);
-  const decoded = await decodeInBrowser(tab.page, [...files.values()].map((bytes) => ({ bytes, encoding: form.encoding })));
+  const decoded = await decodeInBrowser(tab.page, [...files].map(([rel, bytes]) => ({ bytes, encoding: readingOf(form, rel) })));
   const texts = new Map();
   [...files.keys()].forEach((rel, k) => {
     texts.set(rel, decoded[k].text);
@@ -372,13 +568,21 @@ async function prepareForm(tab, form, work) {
   return { source, files, texts, pages, baselines };
 }
 
-async function runCombination(tab, form, prepared, target, eol, work) {
-  const folder = path.join(work, 'converted', form.name, `${target.name}-${eol}`);
+function countPage(form, rel, mode, verdict) {
+  const cause = mode === 'keep' ? 9 : templateFile(form, rel).cause;
+  if (!cause) return;
+  const count = tally.pages.get(cause) ?? { same: 0, known: 0, differs: 0 };
+  tally.pages.set(cause, count);
+  ++count[verdict];
+}
+
+async function runCombination(tab, { form, target, eol, mode }, prepared, work) {
+  const folder = path.join(work, 'converted', form.name, `${target.name}-${eol}${mode === 'keep' ? '-keep' : ''}`);
   fs.rmSync(folder, { recursive: true, force: true });
   fs.cpSync(prepared.source, folder, { recursive: true });
-  const base = { form: form.name, target: target.name, eol };
+  const base = { form: form.name, target: target.name, eol, mode };
 
-  const first = await convert(folder, target, eol);
+  const first = await convert(folder, target, eol, mode);
   record({ ...base, file: '(folder)' }, 'sarnavel-cli exits 0', first.ok, first.log.trim().split('\n').slice(-5).join(' / '));
   const converted = readTree(folder);
   // The log names each page once. A sheet or script both listed and loaded by a page is
@@ -393,38 +597,57 @@ async function runCombination(tab, form, prepared, target, eol, work) {
            page ? times === 1 : times === 1 || times === 2, `the log names it ${times} times`);
   }
 
-  // Bytes
+  // Bytes. A module script stays UTF-8 whatever the target: browsers read it so.
   const rels = [...converted.keys()];
-  const decoded = await decodeInBrowser(tab.page, rels.map((rel) => ({ bytes: converted.get(rel), encoding: target.whatwg, fatal: true })));
+  const encodingOf = (rel) => templateFile(form, rel).encoding ?? target.whatwg;
+  const decoded = await decodeInBrowser(tab.page, rels.map((rel) => ({ bytes: converted.get(rel), encoding: encodingOf(rel), fatal: true })));
   rels.forEach((rel, k) => {
     const context = { ...base, file: rel };
     const bytes = converted.get(rel);
     const result = decoded[k];
-    record(context, `decodes cleanly as ${target.name}`, result.text !== undefined, () => result.error);
+    record(context, `decodes cleanly as ${encodingOf(rel)}`, result.text !== undefined, () => result.error);
     if (target.name === 'utf-8') record(context, 'no byte-order mark', !(bytes[0] === 0xef && bytes[1] === 0xbb && bytes[2] === 0xbf), 'starts with EF BB BF');
     if (result.text === undefined) return;
     const baselineText = prepared.texts.get(rel) ?? '';
     checkLineEndings(context, eol, baselineText, result.text);
-    checkDeclarations(context, target, rel, baselineText, result.text, folder);
+    if (!templateFile(form, rel).encoding) checkDeclarations(context, target, rel, baselineText, result.text, bytes, folder);
     compare(context, 'comment text', commentsOf(rel, baselineText), commentsOf(rel, result.text));
     record(context, 'no substitution characters', substitutes(result.text) <= substitutes(baselineText),
       () => `${substitutes(result.text)} of U+3013 or U+FFFD against ${substitutes(baselineText)} before`);
+    if (mode === 'keep') {
+      compare(context, 'every character travels as itself', withoutDeclarations(rel, baselineText), withoutDeclarations(rel, result.text));
+    }
   });
 
   // The browser
+  const notes = logEntries(first.log);
+  const notesOf = (...files) => files.flatMap((rel) => notes.get(path.join(folder, rel)) ?? []);
   for (const rel of prepared.pages) {
     const context = { ...base, file: rel };
     const seen = await snapshot(tab, path.join(folder, rel));
-    comparePage(context, prepared.baselines.get(rel), seen, form);
-    const declared = /<html[\s>]/i.test(prepared.texts.get(rel)) && /<head[\s>]|<meta/i.test(prepared.texts.get(rel));
+    const baseline = prepared.baselines.get(rel);
+    countPage(form, rel, mode, comparePage(context, baseline, seen, form));
+    const text = prepared.texts.get(rel);
+    const declared = (/<html[\s>]/i.test(text) && /<head[\s>]/i.test(text)) || declaredCharsets(text).length > 0;
     if (declared) {
       record(context, 'browser reads the target encoding', seen.characterSet.toLowerCase() === target.whatwg,
         `document.characterSet is ${seen.characterSet}`);
     }
+    // What the browser cannot be given, the log must tell.
+    if (rel === 'xmp.html' && mode !== 'keep' && seen.body !== baseline.body) {
+      record(context, 'the log names the characters lost in <xmp> and <plaintext>', notesOf(rel).length > 0, 'no note under its log line');
+    }
+    if (rel === 'module.html' && target.name !== 'utf-8') {
+      record(context, 'the log warns that a module script is read as UTF-8', notesOf(rel, 'js/module.js').length > 0,
+        'no note under the log line of the page or of js/module.js');
+    }
+    if (rel === 'docwrite.html' && form.encoding !== target.whatwg) {
+      record(context, 'the log warns of the charset a script writes', notesOf(rel).length > 0, 'no note under its log line');
+    }
   }
 
   // A second conversion to the same target changes no byte.
-  const second = await convert(folder, target, eol);
+  const second = await convert(folder, target, eol, mode);
   record({ ...base, file: '(folder)' }, 'second run exits 0', second.ok, second.log);
   const again = readTree(folder);
   for (const rel of rels) {
@@ -437,8 +660,84 @@ async function runCombination(tab, form, prepared, target, eol, work) {
   }
 }
 
+async function offersKeepCharacters() {
+  try {
+    const { stdout } = await run(options.cli, ['--help']);
+    return stdout.includes('--keep-characters');
+  } catch {
+    return false;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The closing report
+
+function reportExpected() {
+  for (const line of expected) {
+    const what = `cause ${line.cause} (${causes[line.cause]}): ${line.file}: ${line.aspects.join('; ')} [${line.forms?.join(',') ?? '*'} -> ${line.targets?.join(',') ?? '*'}]`;
+    if (line.failed > 0) {
+      console.log(`expected failure: ${what}: ${line.failed} checks`);
+      // A line that names its forms and targets lists exactly what fails: what passes is news.
+      const passing = [...line.combinations].filter(([, seen]) => seen.failed === 0).map(([key]) => key);
+      if (line.forms && line.targets && passing.length) console.log(`now passes in part: ${what}: ${passing.join('; ')}`);
+    } else if (line.passed > 0) {
+      console.log(`now passes: ${what} (delete line: ${line.text})`);
+    }
+  }
+}
+
+// Failures not on the list, written as lines for it: the aspects that fail together in a file,
+// with the forms and targets they fail in (`others`: every target but the form's own encoding).
+function listFailures() {
+  const failing = new Map();  // file, form, target -> aspects
+  for (const { context, aspect } of tally.unlisted) {
+    const key = [context.file, context.form, targetKey(context)].join('\u0000');
+    failing.set(key, new Set([...(failing.get(key) ?? []), aspect]));
+  }
+  const byAspects = new Map();  // file, aspects -> form -> targets
+  for (const [key, aspects] of failing) {
+    const [file, form, target] = key.split('\u0000');
+    const group = [file, [...aspects].sort().join('; ')].join('\u0000');
+    const forms = byAspects.get(group) ?? new Map();
+    byAspects.set(group, forms);
+    forms.set(form, [...(forms.get(form) ?? []), target]);
+  }
+  const ran = options.targetList.map((t) => t.name);
+  for (const [group, forms] of byAspects) {
+    const [file, aspects] = group.split('\u0000');
+    const byTargets = new Map();
+    for (const [name, targets] of forms) {
+      const form = allForms.find((f) => f.name === name);
+      const others = options.targetList.filter((t) => t.whatwg !== form.encoding).map((t) => t.name);
+      const same = (list) => list.length === targets.length && list.every((t) => targets.includes(t));
+      const token = same(ran) ? '*' : same(others) ? 'others' : ran.filter((t) => targets.includes(t)).concat(targets.filter((t) => !ran.includes(t))).join(',');
+      byTargets.set(token, [...(byTargets.get(token) ?? []), name]);
+    }
+    for (const [token, names] of byTargets) {
+      const form = allForms.find((f) => f.name === names[0]);
+      const cause = templateFile(form, file).cause ?? (token.includes('+keep') ? 9 : '?');
+      console.log(`${cause} | ${file} | ${aspects} | ${names.join(',')} | ${token}`);
+    }
+  }
+}
+
+function reportPages() {
+  if (!tally.pages.size) return;
+  console.log('e2e: hard corpus, converted pages identical in the browser, by cause:');
+  const all = { same: 0, known: 0, differs: 0 };
+  const line = (count) => `${count.same} of ${count.same + count.known + count.differs}${count.known ? ` (${count.known} more differ only as known)` : ''}`;
+  for (const cause of Object.keys(causes).map(Number)) {
+    const count = tally.pages.get(cause);
+    if (!count) continue;
+    console.log(`  ${cause}. ${causes[cause]}: ${line(count)}`);
+    for (const k of Object.keys(all)) all[k] += count[k];
+  }
+  console.log(`  all: ${line(all)}`);
+}
+
 async function main() {
   options = parseArguments(process.argv.slice(2));
+  expected = loadExpected(options.expected);
   const executablePath = process.env.CHROMIUM ?? '/usr/bin/chromium';
   if (!fs.existsSync(executablePath)) throw new Error(`no browser at ${executablePath} (scripts/setup-deps installs chromium)`);
   let chromium;
@@ -447,6 +746,20 @@ async function main() {
   } catch (error) {
     throw new Error(`playwright-core is missing (scripts/setup-deps runs npm ci in tests/e2e): ${error.message}`);
   }
+
+  const jobs = [];
+  let pending = 0;
+  const keepCharacters = await offersKeepCharacters();
+  const utf8 = options.targetList.find((t) => t.name === 'utf-8');
+  for (const form of options.formList) {
+    const eols = options.eolList ?? form.eols ?? allEols;
+    for (const target of options.targetList) for (const eol of eols) jobs.push({ form, target, eol, mode: 'escape' });
+    if (utf8 && eols.includes('keep')) {
+      if (keepCharacters) jobs.push({ form, target: utf8, eol: 'keep', mode: 'keep' });
+      else ++pending;
+    }
+  }
+
   const work = fs.mkdtempSync(path.join(os.tmpdir(), 'sarnavel-e2e-'));
   const context = await chromium.launchPersistentContext(path.join(work, 'profile'), {
     executablePath,
@@ -454,22 +767,12 @@ async function main() {
     args: browserFlags,
   });
   try {
+    writeCorpus(path.join(work, 'corpus'), options.formList);
     const tabs = [];
     for (let k = 0; k < options.jobs; ++k) tabs.push(await newTab(context));
-
-    const jobs = [];
     const prepared = new Map();
-    for (const form of options.formList) {
-      prepared.set(form.name, await prepareForm(tabs[0], form, work));
-      for (const target of options.targetList) for (const eol of options.eolList) jobs.push({ form, target, eol });
-    }
-    let next = 0;
-    await Promise.all(tabs.map(async (tab) => {
-      while (next < jobs.length) {
-        const { form, target, eol } = jobs[next++];
-        await runCombination(tab, form, prepared.get(form.name), target, eol, work);
-      }
-    }));
+    await onTabs(tabs, options.formList, async (tab, form) => prepared.set(form.name, await prepareForm(tab, form, work)));
+    await onTabs(tabs, jobs, (tab, job) => runCombination(tab, job, prepared.get(job.form.name), work));
   } finally {
     await context.close();
     if (!options.keep) fs.rmSync(work, { recursive: true, force: true });
@@ -480,7 +783,13 @@ async function main() {
     console.log(`known: ${k.name}: ${hits.length} differences (${k.why})`);
     if (options.verbose) for (const hit of hits) console.log(`  ${hit}`);
   }
-  console.log(`e2e: ${((Date.now() - started) / 1000).toFixed(1)} s`);
+  if (pending) {
+    console.log(`pending: --keep-characters (cause 9): sarnavel-cli --help does not list it; ${pending} conversions to utf-8 without escapes skipped`);
+  }
+  reportExpected();
+  reportPages();
+  if (options.listFailures) listFailures();
+  console.log(`e2e: ${((Date.now() - started) / 1000).toFixed(1)} s, ${jobs.length} conversions, ${tally.expected} expected failures`);
   console.log(`e2e: ${tally.passed} passed, ${tally.failed} failed`);
   process.exitCode = tally.failed > 0 ? 1 : 0;
 }

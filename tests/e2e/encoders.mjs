@@ -1,5 +1,6 @@
 // Encoders for writing the corpus, built from the WHATWG decoders that Node ships: each maps
-// a character to the bytes a browser reads back as that character. Used by make-corpus.mjs.
+// a character to the bytes a browser reads back as that character. Used by make-corpus.mjs, and
+// by the driver to tell what a target can hold.
 
 function reverseMap(decoderLabel, codes) {
   const decoder = new TextDecoder(decoderLabel, { fatal: true });
@@ -63,13 +64,18 @@ function fail(encoding, ch, where) {
   throw new Error(`${where}: U+${hex} '${ch}' has no ${encoding} code`);
 }
 
-// Characters written between {{0212}} and {{/0212}} marks go as JIS X 0212 in EUC-JP.
+// Marks a template may hold, besides characters:
+//   {{0212}}...{{/0212}}    the characters go as JIS X 0212 codes in EUC-JP;
+//   {{roman}}...{{/roman}}  ISO-2022-JP switches to JIS-Roman (ESC ( J), where 0x5C is ¥ and
+//                           0x7E is ‾; other encodings write the characters as usual;
+//   {{bytes:81 FD}}         these bytes as they are, in any encoding (invalid sequences).
+const marks = /\{\{(\/?0212|\/?roman|bytes:[0-9A-Fa-f ]+)\}\}/g;
+
 export function encode(text, encoding, where) {
   const t = load();
   const out = [];
-  if (encoding === 'utf-8') return Buffer.from(text.replace(/\{\{\/?0212\}\}/g, ''), 'utf8');
   if (encoding === 'utf-16le' || encoding === 'utf-16be') {
-    const le = Buffer.from(text, 'utf16le');
+    const le = Buffer.from(text.replace(marks, ''), 'utf16le');
     if (encoding === 'utf-16be') le.swap16();
     return le;
   }
@@ -77,23 +83,23 @@ export function encode(text, encoding, where) {
   const switchTo = (mode) => {
     if (jisMode === mode) return;
     jisMode = mode;
-    out.push(...Buffer.from({ ascii: '\x1b(B', kana: '\x1b(I', jis: '\x1b$B' }[mode], 'latin1'));
+    out.push(...Buffer.from({ ascii: '\x1b(B', roman: '\x1b(J', kana: '\x1b(I', jis: '\x1b$B' }[mode], 'latin1'));
   };
   let in0212 = false;
-  for (let i = 0; i < text.length; ) {
-    if (text.startsWith('{{0212}}', i)) { in0212 = true; i += 8; continue; }
-    if (text.startsWith('{{/0212}}', i)) { in0212 = false; i += 9; continue; }
-    const ch = String.fromCodePoint(text.codePointAt(i));
-    i += ch.length;
+  let inRoman = false;
+  const put = (ch) => {
     const cp = ch.codePointAt(0);
-    if (cp < 0x80) {
+    if (encoding === 'iso-2022-jp' && inRoman && (cp < 0x80 || ch === '¥' || ch === '‾')) {
+      if (cp === 0x5c || cp === 0x7e) fail('JIS-Roman', ch, where);
+      switchTo('roman');
+      out.push(ch === '¥' ? 0x5c : ch === '‾' ? 0x7e : cp);
+    } else if (cp < 0x80) {
       if (encoding === 'iso-2022-jp') switchTo('ascii');
       out.push(cp);
-      continue;
-    }
-    if (encoding === 'windows-1252') {
-      const bytes = t.cp1252.get(ch) ?? fail(encoding, ch, where);
-      out.push(...bytes);
+    } else if (encoding === 'utf-8') {
+      out.push(...Buffer.from(ch, 'utf8'));
+    } else if (encoding === 'windows-1252') {
+      out.push(...(t.cp1252.get(ch) ?? fail(encoding, ch, where)));
     } else if (encoding === 'shift_jis') {
       out.push(...(t.shiftJis.get(ch) ?? fail(encoding, ch, where)));
     } else if (encoding === 'euc-jp') {
@@ -111,7 +117,29 @@ export function encode(text, encoding, where) {
     } else {
       throw new Error(`unknown encoding ${encoding}`);
     }
+  };
+  let at = 0;
+  const characters = (chunk) => { for (const ch of chunk) put(ch); };
+  for (const m of text.matchAll(marks)) {
+    characters(text.slice(at, m.index));
+    at = m.index + m[0].length;
+    if (m[1] === '0212') in0212 = true;
+    else if (m[1] === '/0212') in0212 = false;
+    else if (m[1] === 'roman') inRoman = true;
+    else if (m[1] === '/roman') inRoman = false;
+    else out.push(...m[1].slice(6).trim().split(/ +/).map((hex) => parseInt(hex, 16)));
   }
+  characters(text.slice(at));
   if (encoding === 'iso-2022-jp') switchTo('ascii');
   return Buffer.from(out);
+}
+
+// Whether a browser reads the character from some bytes of the encoding (a target's repertoire).
+export function holds(encoding, ch) {
+  const t = load();
+  if (ch.codePointAt(0) < 0x80 || encoding === 'utf-8') return true;
+  if (encoding === 'shift_jis') return t.shiftJis.has(ch);
+  if (encoding === 'euc-jp') return t.eucJp.has(ch) || t.eucJp0212.has(ch);
+  if (encoding === 'iso-2022-jp') return t.eucJp.has(ch);
+  return false;
 }

@@ -1,0 +1,1 @@
+document.getElementById('t-stray').textContent = '{{plain}} {{bytes:C3}}';

@@ -1,0 +1,1 @@
+document.getElementById('t-based').textContent = '{{plain}} {{rare}}';
