@@ -71,7 +71,9 @@ bool makeSite(const fs::path& root) {
   put(root / "linked.html", head + "<title>" + kLink + "</title></head><body>" + kLink + kPage + "</body></html>\r\n", 0644);
   EXPECT_EQ(link((root / "linked.html").c_str(), (root / "linked-name.txt").c_str()), 0);
   put(root / "css/site.css", "@charset \"Shift_JIS\";\r\np:before { content: \"" + kColour + "\"; }\r\n", 0664);
-  if (geteuid() == 0) EXPECT_EQ(chown((root / "css/site.css").c_str(), kOtherUser, kOtherUser), 0);
+  if (geteuid() == 0) {
+    EXPECT_EQ(chown((root / "css/site.css").c_str(), kOtherUser, kOtherUser), 0);
+  }
   put(root / "js/app.js", "var s = \"" + kNihongo + "\";\r\n", 0644);
   // Alone in its folder: nothing after its rename flushes the folder but the store itself.
   put(root / "news/today.html", head + "<title>" + kNihongo + "</title></head><body>" + kPage + "</body></html>\r\n", 0644);
