@@ -253,6 +253,8 @@ struct PowerCutCase {
   bool promisesKept;   // whether every promise must hold
 };
 
+void PrintTo(const PowerCutCase& c, std::ostream* out) { *out << (c.drop.empty() ? "as built" : c.drop + " dropped"); }
+
 class PowerCut : public ::testing::TestWithParam<PowerCutCase> {};
 
 TEST_P(PowerCut, EveryFileOldOrNewWholeAtEveryMoment) {
