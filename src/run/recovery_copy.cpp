@@ -179,8 +179,14 @@ InPlaceOutcome writeInPlace(const fs::path& target, std::string_view bytes, cons
     copy.remove();
     return InPlaceOutcome::ChangedSinceRead;
   }
+  // A write by an ordinary user takes the set-ID bits off; the owner may put them back, before
+  // the flush, so that the bits reach the disk with the content.
+  auto restoreMode = [&] {
+    if (::fstat(file.get(), &now) == 0 && (now.st_mode & 07777) != (info.st_mode & 07777)) ::fchmod(file.get(), info.st_mode & 07777);
+    return true;
+  };
   const bool written = writeAllAt(file.get(), bytes, 0) && ::ftruncate(file.get(), static_cast<off_t>(bytes.size())) == 0 &&
-                       ::fsync(file.get()) == 0;
+                       restoreMode() && ::fsync(file.get()) == 0;
   if (!written) {
     const int error = errno;
     if (!copy.putFormerBack(file.get())) return InPlaceOutcome::FormerAwaitsRecovery;  // the copy stays, unlocked when it goes
@@ -188,8 +194,6 @@ InPlaceOutcome writeInPlace(const fs::path& target, std::string_view bytes, cons
     errno = error;
     return InPlaceOutcome::WriteFailed;
   }
-  // A write by an ordinary user takes the set-ID bits off; the owner may put them back.
-  if (::fstat(file.get(), &now) == 0 && (now.st_mode & 07777) != (info.st_mode & 07777)) ::fchmod(file.get(), info.st_mode & 07777);
   copy.remove();
   return InPlaceOutcome::Written;
 }
