@@ -43,13 +43,14 @@ QString lineFor(const IntakeNotice& notice) {
   return QString::fromStdString(readablePath(notice.path.native())) + QStringLiteral(": ") + reasonFor(notice);
 }
 
-// A group's heading and its first `shown` lines, the rest counted.
+// A group's heading, a blank line and its first `shown` lines, each a bullet (a long path
+// wraps), the rest counted.
 void appendGroup(QString& text, const QString& heading, const std::vector<const IntakeNotice*>& notices, std::size_t shown) {
   if (notices.empty()) return;
   if (!text.isEmpty()) text += QStringLiteral("\n\n");
-  text += heading;
+  text += heading + QLatin1Char('\n');
   shown = std::min(shown, notices.size());
-  for (std::size_t k = 0; k < shown; ++k) text += QLatin1Char('\n') + lineFor(*notices[k]);
+  for (std::size_t k = 0; k < shown; ++k) text += QStringLiteral("\n・") + lineFor(*notices[k]);
   if (shown < notices.size()) text += QStringLiteral("\n…ほか %1 件").arg(notices.size() - shown);
 }
 

@@ -1,6 +1,6 @@
 // What the desktop program tells the user about the paths of one drop, paste, Ctrl+O or
 // command line: the intake's notices (run/intake.h) in Japanese, each path shown readably
-// (readable_path.h), one notice a line.
+// (readable_path.h), one notice a line after a heading.
 //
 // Two weights. Folders that could not be read, or were moved while they were walked, mean
 // files the user asked for are missing from the list: the message says so first and must not

@@ -134,7 +134,7 @@ class FileIntakeTest : public QObject {
     QMessageBox& box = *dialog.intakeMessageBox();
     QCOMPARE(box.icon(), QMessageBox::Warning);
     QCOMPARE(box.windowModality(), Qt::WindowModal);
-    QVERIFY2(box.text().contains(QString::fromStdString(readablePath(locked.native())) + QStringLiteral(": 読み込めません（アクセスが許可されていません）")),
+    QVERIFY2(box.text().contains(QStringLiteral("・") + QString::fromStdString(readablePath(locked.native())) + QStringLiteral(": 読み込めません（アクセスが許可されていません）")),
              qPrintable(box.text()));
   }
 
@@ -166,7 +166,7 @@ class FileIntakeTest : public QObject {
     QMessageBox& box = *dialog.intakeMessageBox();
     QCOMPARE(box.icon(), QMessageBox::Information);
     QVERIFY(!box.isModal());
-    QVERIFY2(box.text().endsWith(text(files.root() / "site/x.css") + QStringLiteral(": 追加したフォルダの外にあるファイルへのリンク")),
+    QVERIFY2(box.text().endsWith(QStringLiteral("・") + text(files.root() / "site/x.css") + QStringLiteral(": 追加したフォルダの外にあるファイルへのリンク")),
              qPrintable(box.text()));
     QVERIFY2(!box.text().contains(QStringLiteral("common.js")), qPrintable(box.text()));
   }

@@ -34,7 +34,7 @@ class IntakeMessageTest : public QObject {
 
     const IntakeMessage links = intakeMessage({{Kind::FolderLink, "/s/up"}, {Kind::Loop, "/s/m/s"}});
     QCOMPARE(links.weight, Weight::PassedOver);
-    QCOMPARE(links.text, kPassedOverHeading + QStringLiteral("\n/s/up: フォルダへのリンク\n/s/m/s: すでに読み込み中のフォルダ（ループ）"));
+    QCOMPARE(links.text, kPassedOverHeading + QStringLiteral("\n\n・/s/up: フォルダへのリンク\n・/s/m/s: すでに読み込み中のフォルダ（ループ）"));
 
     // A name that is Shift_JIS, with a newline and markup, told on one line as it reads.
     const IntakeMessage both = intakeMessage({{Kind::LinkOutside, "/s/x.css"},
@@ -42,22 +42,22 @@ class IntakeMessageTest : public QObject {
                                               {Kind::MovedDuringWalk, "/s/old"}});
     QCOMPARE(both.weight, Weight::FilesMissing);
     QCOMPARE(both.text, kMissingHeading +
-                            QStringLiteral("\n/s/テ\\n<b> [Shift_JIS]: 読み込めません（アクセスが許可されていません）"
-                                           "\n/s/old: 読み込み中に移動されました\n\n") +
-                            kPassedOverHeading + QStringLiteral("\n/s/x.css: 追加したフォルダの外にあるファイルへのリンク"));
+                            QStringLiteral("\n\n・/s/テ\\n<b> [Shift_JIS]: 読み込めません（アクセスが許可されていません）"
+                                           "\n・/s/old: 読み込み中に移動されました\n\n") +
+                            kPassedOverHeading + QStringLiteral("\n\n・/s/x.css: 追加したフォルダの外にあるファイルへのリンク"));
   }
 
   void atMostAScreenful() {
     std::vector<IntakeNotice> notices = repeated(Kind::Loop, 6);
     for (const IntakeNotice& notice : repeated(Kind::Unreadable, 20)) notices.push_back(notice);
     const QStringList lines = intakeMessage(notices).text.split(QLatin1Char('\n'));
-    // Heading, 16 folders, the count of the rest; a blank line, heading, 4 loops, the count.
-    QCOMPARE(lines.size(), 1 + 16 + 1 + 1 + 1 + 4 + 1);
-    QCOMPARE(lines[16], QStringLiteral("/s/f15: 読み込めません（アクセスが許可されていません）"));
-    QCOMPARE(lines[17], QStringLiteral("…ほか 4 件"));
+    // Heading, blank, 16 folders, the count of the rest; blank, heading, blank, 4 loops, the count.
+    QCOMPARE(lines.size(), 2 + 16 + 1 + 3 + 4 + 1);
+    QCOMPARE(lines[17], QStringLiteral("・/s/f15: 読み込めません（アクセスが許可されていません）"));
+    QCOMPARE(lines[18], QStringLiteral("…ほか 4 件"));
     QCOMPARE(lines.last(), QStringLiteral("…ほか 2 件"));
 
-    QCOMPARE(intakeMessage(repeated(Kind::FolderLink, 16)).text.count(QLatin1Char('\n')), 16);
+    QCOMPARE(intakeMessage(repeated(Kind::FolderLink, 16)).text.count(QLatin1Char('\n')), 17);
   }
 };
 
