@@ -223,7 +223,7 @@ void MainDialog::showEvent(QShowEvent* event) {
   if (!untoldNotices_.empty()) QMetaObject::invokeMethod(this, &MainDialog::showIntakeNotices, Qt::QueuedConnection);
 }
 
-// offerPath tells files from folders by itself; the two entries differ only in what they are
+// The intake tells files from folders by itself; the two entries differ only in what they are
 // meant for.
 void MainDialog::addFileToList(const std::filesystem::path& path) { offerToList({path}); }
 
