@@ -56,15 +56,22 @@ std::size_t sequenceAt(const unsigned char* p, std::size_t left, char32_t& codeP
 
 }  // namespace
 
-bool isControlCharacter(char32_t codePoint) { return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F); }
+bool isControlCharacter(char32_t codePoint) {
+  if (codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F)) return true;
+  return codePoint == 0x2028 || codePoint == 0x2029 || codePoint == 0x200E || codePoint == 0x200F ||
+         (codePoint >= 0x202A && codePoint <= 0x202E) || (codePoint >= 0x2066 && codePoint <= 0x2069);
+}
 
 void appendVisibleControl(std::string& out, char32_t codePoint) {
   if (codePoint < 0x80) {
     appendByteEscape(out, static_cast<unsigned char>(codePoint));
-  } else {
-    appendByteEscape(out, static_cast<unsigned char>(0xC0 | codePoint >> 6));
-    appendByteEscape(out, static_cast<unsigned char>(0x80 | (codePoint & 0x3F)));
+    return;
   }
+  // The UTF-8 bytes of the character, lead byte first.
+  const int trailing = codePoint < 0x800 ? 1 : codePoint < 0x10000 ? 2 : 3;
+  constexpr unsigned char kLeadMark[] = {0, 0xC0, 0xE0, 0xF0};
+  appendByteEscape(out, static_cast<unsigned char>(kLeadMark[trailing] | codePoint >> (6 * trailing)));
+  for (int k = trailing - 1; k >= 0; --k) appendByteEscape(out, static_cast<unsigned char>(0x80 | ((codePoint >> (6 * k)) & 0x3F)));
 }
 
 std::string visiblePath(std::string_view bytes) {

@@ -5,9 +5,13 @@
 
 #include <QApplication>
 
+#include "run/standard_descriptors.h"
 #include "ui/start_up.h"
 
 int main(int argc, char** argv) {
+  // Before anything is opened: a program started with standard output or error closed would
+  // otherwise hand those numbers to the files it converts, and Qt's warnings would land there.
+  sarnavel::openStandardDescriptors();
   // Every argument after the program's name is a file or folder for the list; none of them is
   // an option for Qt.
   const std::vector<std::filesystem::path> paths = sarnavel::commandLinePaths(argc, argv);

@@ -24,6 +24,7 @@
 #include "run/run_messages.h"
 #include "ui/add_files_dialog.h"
 #include "ui/dialog_units.h"
+#include "ui/intake_message.h"
 #include "ui/local_paths.h"
 #include "ui/progress_dialog.h"
 
@@ -178,14 +179,51 @@ void MainDialog::initMainDialog(const std::vector<std::filesystem::path>& comman
 
 void MainDialog::offerToList(const std::vector<std::filesystem::path>& paths) {
   IntakeReport report;
-  for (const std::filesystem::path& path : paths) offerPath(path, report);
+  offerPaths(paths, report);
   std::vector<FileListEntry> entries;
   entries.reserve(report.files.size());
   for (const std::filesystem::path& file : report.files) entries.push_back(FileListEntry::fromFullPath(file));
   model_->appendEntries(std::move(entries));
+  if (report.notices.empty()) return;
+  const bool nothingWaiting = untoldNotices_.empty();
+  untoldNotices_.insert(untoldNotices_.end(), report.notices.begin(), report.notices.end());
+  // Told once the drop (or paste, or choice) has returned, so a file manager waiting for the
+  // drop to end is not held by the box; the command line's wait for the dialog to show.
+  if (nothingWaiting && isVisible()) QMetaObject::invokeMethod(this, &MainDialog::showIntakeNotices, Qt::QueuedConnection);
 }
 
-// offerPath tells files from folders by itself; the two entries differ only in what they are
+void MainDialog::showIntakeNotices() {
+  const IntakeMessage message = intakeMessage(untoldNotices_);
+  untoldNotices_.clear();
+  if (message.weight == IntakeMessage::Weight::Nothing) return;
+  if (intakeMessageBox_) intakeMessageBox_->close();  // it told of an earlier intake
+
+  const bool filesMissing = message.weight == IntakeMessage::Weight::FilesMissing;
+  auto* box = new QMessageBox(filesMissing ? QMessageBox::Warning : QMessageBox::Information, windowTitle(), message.text,
+                              QMessageBox::Ok, this);
+  box->setObjectName(QStringLiteral("sarnavel_intake_notices"));
+  box->setTextFormat(Qt::PlainText);
+  box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  intakeMessageBox_ = box;
+  if (filesMissing) {
+    // Files the user asked for are not in the list: nothing goes on until this has been read.
+    box->setWindowModality(Qt::WindowModal);
+    box->open();
+  } else {
+    box->setModal(false);
+    box->show();
+  }
+}
+
+QMessageBox* MainDialog::intakeMessageBox() const { return intakeMessageBox_.data(); }
+
+void MainDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!untoldNotices_.empty()) QMetaObject::invokeMethod(this, &MainDialog::showIntakeNotices, Qt::QueuedConnection);
+}
+
+// The intake tells files from folders by itself; the two entries differ only in what they are
 // meant for.
 void MainDialog::addFileToList(const std::filesystem::path& path) { offerToList({path}); }
 

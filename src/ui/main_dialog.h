@@ -5,9 +5,14 @@
 // local files and folders, from Ctrl+O (a file dialog for several files and folders) and from
 // Ctrl+V (paths or file:// URLs, one a line); Delete removes the selected rows. The keys have
 // no control of their own; the drop hint's tooltip names them. Every way in goes through the
-// same intake, offerPath, shared with the command-line tool: paths that do not exist or are
-// of another kind add nothing, silently. Names keep their bytes (local_paths.h) and show
-// readably (readable_path.h).
+// same intake as the command-line tool's, offerPaths, with all the paths of one drop, paste,
+// choice or command line at once (so a link in one folder to a file in another folder of the
+// same batch is taken): paths that do not exist or are of another kind add nothing, silently.
+// What the walk met and left out (folders it could not read, links it did not follow) is told
+// in a message box once the rows are in (intake_message.h): window-modal with a warning when
+// files are missing from the list, a box that does not block the dialog when only links were
+// passed over by design. The command line's are told as soon as the dialog shows. Names keep
+// their bytes (local_paths.h) and show readably (readable_path.h).
 //
 // The list sorts only when a column header is clicked (onColumnClick): the first click on a
 // column sorts it ascending, the next descending; a click on another column forgets the first
@@ -26,12 +31,15 @@
 #include <vector>
 
 #include <QDialog>
+#include <QPointer>
 
 #include "run/conversion_run.h"
+#include "run/intake.h"
 #include "ui/file_list_model.h"
 
 class QCheckBox;
 class QComboBox;
+class QMessageBox;
 class QMimeData;
 class QPushButton;
 class QTableView;
@@ -71,7 +79,11 @@ class MainDialog : public QDialog {
   const FileListModel& fileList() const { return *model_; }
   FileListModel& fileList() { return *model_; }
 
+  // The message box about the last intake's notices while it is open, else null.
+  QMessageBox* intakeMessageBox() const;
+
  protected:
+  void showEvent(QShowEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
@@ -80,6 +92,7 @@ class MainDialog : public QDialog {
  private:
   void initMainDialog(const std::vector<std::filesystem::path>& commandLinePaths);
   void offerToList(const std::vector<std::filesystem::path>& paths);
+  void showIntakeNotices();
   void setButtonsEnabled(bool enabled);
 
   FileListModel* model_;
@@ -96,6 +109,8 @@ class MainDialog : public QDialog {
   std::array<int, 3> sortDirection_{};  // per column: file name, extension, full path
   PathChooser choosePaths_;
   QString lastChosenFolder_;  // where the file dialog opens next, for this dialog's life only
+  std::vector<IntakeNotice> untoldNotices_;  // met by intakes whose message has not shown yet
+  QPointer<QMessageBox> intakeMessageBox_;
 };
 
 }  // namespace sarnavel

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/encoding_detection.h"
+#include "run/visible_path.h"
 #include "text/japanese_text.h"
 #include "text/utf8.h"
 
@@ -40,30 +41,22 @@ std::optional<char32_t> utf8CharacterAt(std::string_view bytes, std::size_t& len
   return value;
 }
 
-bool mustBeEscaped(char32_t c) {
-  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || c == 0x200E || c == 0x200F ||
-         (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
-}
-
-void appendHex(std::string& out, const char* prefix, unsigned value, int digits) {
+void appendByteEscape(std::string& out, unsigned char byte) {
   static constexpr char kDigits[] = "0123456789abcdef";
-  out += prefix;
-  for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) out.push_back(kDigits[(value >> shift) & 0xF]);
+  out += "\\x";
+  out.push_back(kDigits[byte >> 4]);
+  out.push_back(kDigits[byte & 0xF]);
 }
 
+// A character as it is, unless it is a control character (the log's rule, visible_path.h) or
+// a backslash, which is doubled so that no name can look like an escape.
 void appendVisible(std::string& out, char32_t c) {
-  if (!mustBeEscaped(c)) {
-    appendUtf8(out, c);
-  } else if (c == '\n') {
-    out += "\\n";
-  } else if (c == '\r') {
-    out += "\\r";
-  } else if (c == '\t') {
-    out += "\\t";
-  } else if (c < 0x80) {
-    appendHex(out, "\\x", static_cast<unsigned>(c), 2);
+  if (c == '\\') {
+    out += "\\\\";
+  } else if (isControlCharacter(c)) {
+    appendVisibleControl(out, c);
   } else {
-    appendHex(out, "\\u", static_cast<unsigned>(c), 4);
+    appendUtf8(out, c);
   }
 }
 
@@ -98,13 +91,13 @@ bool appendUtf8Component(std::string& out, std::string_view component) {
   for (std::size_t i = 0, length = 1; i < component.size(); i += length) {
     const auto b = static_cast<unsigned char>(component[i]);
     length = 1;
-    if (b >= 0x20 && b < 0x7F) continue;
+    if (b >= 0x20 && b < 0x7F && b != '\\') continue;
     const std::optional<char32_t> c = utf8CharacterAt(component.substr(i), length);
     if (!c) {
       out.resize(mark);
       return false;
     }
-    if (!mustBeEscaped(*c)) continue;
+    if (*c != '\\' && !isControlCharacter(*c)) continue;
     out.append(component.substr(copied, i - copied));
     appendVisible(out, *c);
     copied = i + length;
@@ -130,7 +123,7 @@ Reading appendComponent(std::string& out, std::string_view component) {
     if (std::optional<char32_t> c = utf8CharacterAt(component.substr(i), length)) {
       appendVisible(out, *c);
     } else {
-      appendHex(out, "\\x", static_cast<unsigned char>(component[i]), 2);
+      appendByteEscape(out, static_cast<unsigned char>(component[i]));
     }
   }
   return Reading::Bytes;

@@ -9,10 +9,12 @@
 //    "テスト.html [Shift_JIS]". Bytes valid in both are read as the converter reads a
 //    document valid in both (encoding_detection.h: the likelier Japanese text wins);
 //  - otherwise its valid UTF-8 characters are shown and every other byte as \xHH.
-// Characters that would break the line or hide what follows are always written visibly:
-// \n, \r, \t, the other C0 and C1 controls and DEL as \xHH (below 0x100) or \uHHHH, the line
-// and paragraph separators and the bidirectional controls as \uHHHH. So one path is one line,
-// and two names that differ only in such characters look different.
+// Characters that would break the line, steer the terminal or turn the text around are always
+// written visibly, by the same rule as the log of the command-line tool (visible_path.h):
+// \n, \t and the like by name, the other C0 and C1 controls, DEL, the line and paragraph
+// separators and the bidirectional controls as their UTF-8 bytes, \xHH each. A backslash is
+// doubled. So one path is one line, and two names that differ only in such characters look
+// different.
 //
 // The result is UTF-8. Pure function; thread-safe.
 #pragma once

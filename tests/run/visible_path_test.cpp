@@ -34,6 +34,10 @@ TEST(VisiblePath, Cases) {
       {"\xF4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},               // above U+10FFFF
       {"\xE6\x97", "\\xe6\\x97"},                                 // cut short
       {"\xF0\x9F\x98\x80.html", "\xF0\x9F\x98\x80.html"},         // four bytes, valid
+      {"a\xE2\x80\xA8" "b\xE2\x80\xA9.js", "a\\xe2\\x80\\xa8b\\xe2\\x80\\xa9.js"},  // line, paragraph separator
+      {"\xE2\x80\xAElmth.exe", "\\xe2\\x80\\xaelmth.exe"},       // right-to-left override
+      {"\xE2\x80\x8F\xE2\x81\xA6x\xE2\x81\xA9", "\\xe2\\x80\\x8f\\xe2\\x81\\xa6x\\xe2\\x81\\xa9"},  // mark, isolate
+      {"\xE2\x80\xAF\xE2\x81\xA5", "\xE2\x80\xAF\xE2\x81\xA5"},   // their neighbours stay
   };
   for (const auto& c : cases) EXPECT_EQ(visiblePath(c.path), c.shown) << c.shown;
 }
@@ -59,13 +63,14 @@ std::string original(const std::string& shown) {
 // name back.
 TEST(VisiblePath, NeverAControlByteAndAlwaysTheOriginalBack) {
   std::mt19937 random(12);
-  const std::string pieces[] = {"a", "\\", "\n", "\x1b", "\x7f", "\xC2\x85", "\xC2\xA0", "\xE6\x97\xA5", "\xE6", "\x97", "\xff", "x41"};
+  const std::string pieces[] = {"a", "\\", "\n", "\x1b", "\x7f", "\xC2\x85", "\xC2\xA0", "\xE6\x97\xA5", "\xE6", "\x97", "\xff", "x41", "\xE2\x80\xAE"};
   for (int round = 0; round < 2000; ++round) {
     std::string name;
     for (int k = random() % 12; k > 0; --k) name += pieces[random() % std::size(pieces)];
     const std::string shown = visiblePath(name);
     for (unsigned char b : shown) ASSERT_TRUE(b >= 0x20 && b != 0x7f) << shown;
     ASSERT_EQ(shown.find("\xC2\x85"), std::string::npos) << shown;
+    ASSERT_EQ(shown.find("\xE2\x80\xAE"), std::string::npos) << shown;
     ASSERT_EQ(utf16ToUtf8(utf8ToUtf16(shown)), shown) << "not valid UTF-8: " << shown;
     ASSERT_EQ(original(shown), name) << shown;
   }

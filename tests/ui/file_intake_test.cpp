@@ -1,17 +1,25 @@
 // Files reaching the list: drops of files and folders from a file manager, and the paths of
-// the command line. Only pages, style sheets and scripts enter; other paths add nothing.
+// the command line. Only pages, style sheets and scripts enter; other paths add nothing; what
+// a walk leaves out is told.
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QClipboard>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMimeData>
+#include <QProcess>
 #include <QTest>
 #include <QUrl>
 
 #include "ui/add_files_dialog.h"
 #include "ui/main_dialog.h"
+#include "ui/readable_path.h"
 #include "ui/start_up.h"
 #include "ui_test_support.h"
 
@@ -37,6 +45,18 @@ bool drop(MainDialog& dialog, const QList<QUrl>& urls) {
   QDropEvent dropped(QPointF(where), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(&dialog, &dropped);
   return dropped.isAccepted();
+}
+
+// Root reads every folder whatever its mode: runs this test program again with just the one
+// test function as an ordinary user (uid and gid 65534); true when it passed there.
+bool passesAsOrdinaryUser(const char* testFunction) {
+  QProcess child;
+  child.setChildProcessModifier([] {
+    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(77);
+  });
+  child.setProcessChannelMode(QProcess::ForwardedChannels);
+  child.start(QCoreApplication::applicationFilePath(), {QLatin1String(testFunction)});
+  return child.waitForFinished(60000) && child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
 }
 
 }  // namespace
@@ -90,6 +110,65 @@ class FileIntakeTest : public QObject {
     QCOMPARE(columnTexts(dialog, 0), QStringList{QStringLiteral("テスト.html [Shift_JIS]")});
     QCOMPARE(columnTexts(dialog, 1), QStringList{QStringLiteral("html")});
     QCOMPARE(columnTexts(dialog, 2), QStringList{text(files.root() / "old/テスト.html") + QStringLiteral(" [Shift_JIS]")});
+  }
+
+  // A folder the walk cannot read leaves its files out of the list: a warning says which and
+  // why, and holds the dialog until it is read.
+  void unreadableFolderInADropIsTold() {
+    if (geteuid() == 0) {
+      QVERIFY2(passesAsOrdinaryUser("unreadableFolderInADropIsTold"), "failed as an ordinary user");
+      return;
+    }
+    Files files;
+    files.put("site/a.html");
+    const auto locked = files.put("site/locked/b.html").parent_path();
+    QCOMPARE(chmod(locked.c_str(), 0), 0);
+    MainDialog dialog;
+    dialog.show();
+    const bool dropped = drop(dialog, {urlOf(files.root() / "site")});
+    const bool told = QTest::qWaitFor([&] { return dialog.intakeMessageBox() && dialog.intakeMessageBox()->isVisible(); }, 5000);
+    chmod(locked.c_str(), 0700);
+    QVERIFY(dropped);
+    QCOMPARE(columnTexts(dialog, 0), QStringList{"a.html"});
+    QVERIFY(told);
+    QMessageBox& box = *dialog.intakeMessageBox();
+    QCOMPARE(box.icon(), QMessageBox::Warning);
+    QCOMPARE(box.windowModality(), Qt::WindowModal);
+    QVERIFY2(box.text().contains(QStringLiteral("・") + QString::fromStdString(readablePath(locked.native())) + QStringLiteral(": 読み込めません（アクセスが許可されていません）")),
+             qPrintable(box.text()));
+  }
+
+  // One drop is one batch: a link in one dropped folder to a file in another is taken; a link
+  // to a file outside both is passed over and told, without holding the dialog. The command
+  // line's notices wait until the dialog shows.
+  void linksWithinABatchAreTakenOthersTold() {
+    Files files;
+    const auto common = files.put("shared/common.js");
+    files.put("site/index.html");
+    const auto elsewhere = files.put("elsewhere/x.css");
+    QCOMPARE(symlink(common.c_str(), (files.root() / "site/common.js").c_str()), 0);
+    QCOMPARE(symlink(elsewhere.c_str(), (files.root() / "site/x.css").c_str()), 0);
+
+    MainDialog started({files.root() / "site"});
+    QCOMPARE(columnTexts(started, 0), QStringList{"index.html"});
+    QCoreApplication::processEvents();
+    QVERIFY(!started.intakeMessageBox());
+    started.show();
+    QTRY_VERIFY(started.intakeMessageBox() && started.intakeMessageBox()->isVisible());
+    started.close();
+
+    MainDialog dialog;
+    dialog.show();
+    QVERIFY(drop(dialog, {urlOf(files.root() / "site"), urlOf(files.root() / "shared")}));
+    QCOMPARE(columnTexts(dialog, 2),
+             (QStringList{text(files.root() / "site/common.js"), text(files.root() / "site/index.html"), text(common)}));
+    QTRY_VERIFY(dialog.intakeMessageBox() && dialog.intakeMessageBox()->isVisible());
+    QMessageBox& box = *dialog.intakeMessageBox();
+    QCOMPARE(box.icon(), QMessageBox::Information);
+    QVERIFY(!box.isModal());
+    QVERIFY2(box.text().endsWith(QStringLiteral("・") + text(files.root() / "site/x.css") + QStringLiteral(": 追加したフォルダの外にあるファイルへのリンク")),
+             qPrintable(box.text()));
+    QVERIFY2(!box.text().contains(QStringLiteral("common.js")), qPrintable(box.text()));
   }
 
   void dropsWithoutLocalFilesAreRefused() {

@@ -32,9 +32,11 @@ class ReadablePathTest : public QObject {
     row("newline", "a\nb.html", "a\\nb.html");
     row("escape", "\x1B[31m.html", "\\x1b[31m.html");
     row("cr tab del", "a\rb\tc\x7F.js", "a\\rb\\tc\\x7f.js");
-    row("c1 in utf-8", "a\xC2\x85.html", "a\\u0085.html");
-    row("line separator", "a\xE2\x80\xA8.html", "a\\u2028.html");
-    row("right-to-left override", "\xE2\x80\xAElmth.js", "\\u202elmth.js");
+    row("bell, vertical tab", "a\a\v.css", "a\\a\\v.css");
+    row("c1 in utf-8", "a\xC2\x85.html", "a\\xc2\\x85.html");
+    row("line separator", "a\xE2\x80\xA8.html", "a\\xe2\\x80\\xa8.html");
+    row("right-to-left override", "\xE2\x80\xAElmth.js", "\\xe2\\x80\\xaelmth.js");
+    row("backslash, not an escape", "a\\n\\x1b.html", "a\\\\n\\\\x1b.html");
     row("latin-1", "caf\xE9.html", "caf\\xe9.html");
     row("utf-8 with a stray byte", "\xE6\x97\xA5\xFF.css", "日\\xff.css");
     row("overlong zero", QByteArray("\xC0\x80.html"), "\\xc0\\x80.html");
