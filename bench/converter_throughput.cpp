@@ -402,7 +402,13 @@ std::string commonText(std::string_view utf8, bench::IcuCodec& sjis, bench::IcuC
     auto [it, fresh] = keeps.try_emplace(c, false);
     if (fresh) {
       std::string one(utf8.substr(start, i - start));
-      it->second = c >= 0x80 && c != 0xFEFF && sjis.encode(one) && euc.encode(one);
+      // A round trip, not just an encoding: ICU drops default-ignorable characters (U+00AD,
+      // U+200E) without a word.
+      auto travels = [&](bench::IcuCodec& codec) {
+        auto encoded = codec.encode(one);
+        return encoded && !encoded->empty() && codec.decode(*encoded) == one;
+      };
+      it->second = c >= 0x80 && c != 0xFEFF && travels(sjis) && travels(euc);
     }
     if (it->second) {
       out.append(utf8.substr(start, i - start));
