@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test test-sanitize clean
+.PHONY: all deps configure build test test-sanitize clean bench
 
 all: build
 
@@ -28,6 +28,14 @@ test-sanitize: deps
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD)
+
+# Every speed and memory goal in one run, each a ratio against a peer measured beside it:
+# bench/site on the generated and the documentation trees, the byte converter against ICU,
+# iconv and encoding_rs, tiny pages, the disk (about 15 minutes; installs the benchmarks' own
+# packages, builds into build-site). Options through BENCH_FLAGS, e.g. BENCH_FLAGS="--tree docs".
+BENCH_FLAGS ?=
+bench: deps
+	python3 bench/site $(BENCH_FLAGS)
 
 # Converts a copy of samples/site to UTF-8 in a temporary folder and shows the result.
 .PHONY: demo
