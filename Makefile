@@ -31,7 +31,7 @@ clean:
 
 # Every speed and memory goal in one run, each a ratio against a peer measured beside it:
 # bench/site on the generated and the documentation trees, the byte converter against ICU,
-# iconv and encoding_rs, tiny pages, the disk (about 15 minutes; installs the benchmarks' own
+# iconv and encoding_rs, tiny pages, the disk (15-20 minutes; installs the benchmarks' own
 # packages, builds into build-site). Options through BENCH_FLAGS, e.g. BENCH_FLAGS="--tree docs".
 BENCH_FLAGS ?=
 bench: deps
