@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test test-sanitize coverage clean
+.PHONY: all deps configure build test test-sanitize coverage clean bench
 
 all: build
 
@@ -48,6 +48,14 @@ coverage: deps
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) $(COVERAGE_BUILD)
+
+# Every speed and memory goal in one run, each a ratio against a peer measured beside it:
+# bench/site on the generated and the documentation trees, the byte converter against ICU,
+# iconv and encoding_rs, tiny pages, the disk (15-20 minutes; installs the benchmarks' own
+# packages, builds into build-site). Options through BENCH_FLAGS, e.g. BENCH_FLAGS="--tree docs".
+BENCH_FLAGS ?=
+bench: deps
+	python3 bench/site $(BENCH_FLAGS)
 
 # Converts a copy of samples/site to UTF-8 in a temporary folder and shows the result.
 .PHONY: demo
