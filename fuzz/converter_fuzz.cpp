@@ -12,7 +12,7 @@
 
 #include "engine/converter.h"
 #include "engine/encoding_detection.h"
-#include "engine/target_encoding.h"
+#include "engine/target_options.h"
 #include "fuzz_support.h"
 
 namespace {
@@ -27,12 +27,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t choice = input.byte();
   const std::string_view text = input.rest();
   const int target = choice & 3;
+  const auto targetEncoding = static_cast<TargetEncoding>(target);
   const auto lineEnding = static_cast<LineEnding>((choice >> 2) & 3);
 
   ConverterOptions options;
-  const std::string charset = applyTargetEncoding(options, target, lineEnding);
+  const std::string charset = applyTargetEncoding(options, targetEncoding, lineEnding);
   FUZZ_CHECK(!charset.empty(), "no charset for target " + std::to_string(target));
-  FUZZ_CHECK(options == parseConverterOptions(targetOptionString(target, lineEnding)), "table cell and options differ");
+  FUZZ_CHECK(options == parseConverterOptions(targetOptionString(targetEncoding, lineEnding)), "table cell and options differ");
   (void)parseConverterOptions(text.substr(0, 64));
 
   const InputEncoding detected = detectInputEncoding(text);

@@ -28,7 +28,7 @@
 #include "engine/escaping.h"
 #include "engine/html_conversion.h"
 #include "engine/javascript_conversion.h"
-#include "engine/target_encoding.h"
+#include "engine/target_options.h"
 #include "fuzz_support.h"
 #include "html/head_analysis.h"
 #include "html/iso2022_runs.h"
@@ -141,13 +141,13 @@ inline int fuzzDocument(DocumentKind kind, const std::uint8_t* data, std::size_t
     }
   }
 
-  if (readAgainAsTarget(converted, options.targetEncoding) && !strayEscapes(original) &&
+  if (readAgainAsTarget(converted, static_cast<int>(options.targetEncoding)) && !strayEscapes(original) &&
       !(kind == DocumentKind::Page && severalDeclarations(original))) {
     // Read again as the run reads a file it has written: in the target encoding.
     std::string again = converted;
     PageReferences referencesAgain;
     EncodingEvidence written;
-    written.writtenByThisRun = static_cast<TextEncoding>(options.targetEncoding);
+    written.writtenByThisRun = options.targetEncoding;
     FUZZ_CHECK(convertDocument(kind, again, options, written, referencesAgain) == ResultCode::Success, where);
     FUZZ_CHECK(again == converted, where + " converted again " + hexOf(again));
     FUZZ_CHECK(loadedPaths(referencesAgain) == loadedPaths(references), where + ": converted again, the page loads other files");

@@ -7,7 +7,7 @@
 namespace sarnavel {
 
 void setCharsetAttributes(std::string& page, const std::string& charsetName, const std::string& defaultScriptType,
-                          TextEncoding pageEncoding, const ReferenceResolver& resolver, PageReferences& references) {
+                          TargetEncoding pageEncoding, const ReferenceResolver& resolver, PageReferences& references) {
   PARSE2INFO info;
   info.defaultScriptType = defaultScriptType;
   collectReferences(page, info);

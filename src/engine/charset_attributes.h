@@ -19,11 +19,11 @@
 
 #include "engine/page_references.h"
 #include "engine/reference_resolver.h"
-#include "text/text_encoding.h"
+#include "text/target_encoding.h"
 
 namespace sarnavel {
 
 void setCharsetAttributes(std::string& page, const std::string& charsetName, const std::string& defaultScriptType,
-                          TextEncoding pageEncoding, const ReferenceResolver& resolver, PageReferences& references);
+                          TargetEncoding pageEncoding, const ReferenceResolver& resolver, PageReferences& references);
 
 }  // namespace sarnavel

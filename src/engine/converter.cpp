@@ -476,27 +476,27 @@ Encoded encodeWith(InputEncoding source, const ConverterOptions& options, std::s
 
 Encoded encode(InputEncoding source, const ConverterOptions& options, std::string_view in, ByteSink& sink) {
   switch (options.output) {
-    case OutputEncoding::ShiftJis: return encodeWith<ShiftJisEncoder>(source, options, in, sink);
-    case OutputEncoding::EucJp: return encodeWith<EucJpEncoder>(source, options, in, sink);
-    case OutputEncoding::Iso2022Jp: return encodeWith<Iso2022JpEncoder>(source, options, in, sink);
-    case OutputEncoding::Utf8: break;
+    case TargetEncoding::ShiftJis: return encodeWith<ShiftJisEncoder>(source, options, in, sink);
+    case TargetEncoding::EucJp: return encodeWith<EucJpEncoder>(source, options, in, sink);
+    case TargetEncoding::Iso2022Jp: return encodeWith<Iso2022JpEncoder>(source, options, in, sink);
+    case TargetEncoding::Utf8: break;
   }
   return encodeWith<Utf8Encoder>(source, options, in, sink);
 }
 
-bool convertsToItself(InputEncoding source, OutputEncoding output) {
-  return source == InputEncoding::Ascii || (source == InputEncoding::ShiftJis && output == OutputEncoding::ShiftJis) ||
-         (source == InputEncoding::EucJp && output == OutputEncoding::EucJp);
+bool convertsToItself(InputEncoding source, TargetEncoding output) {
+  return source == InputEncoding::Ascii || (source == InputEncoding::ShiftJis && output == TargetEncoding::ShiftJis) ||
+         (source == InputEncoding::EucJp && output == TargetEncoding::EucJp);
 }
 
 // Rewrites the line breaks as the options ask. CR and LF never occur inside a multi-byte
 // character of the outputs (the ISO-2022-JP encoder is back in ASCII before any control), so
 // this works on bytes.
 std::string applyLineBreaks(const ConverterOptions& o, std::string text) {
-  const bool normalise = o.lineBreak != LineBreak::AsIs;
+  const bool normalise = o.lineEnding != LineEnding::Unchanged;
   if (!normalise && !o.addCrBeforeLf && !o.deleteCrBeforeLf) return text;
   if (text.find_first_of("\r\n") == std::string::npos) return text;
-  std::string_view newline = o.lineBreak == LineBreak::CrLf ? "\r\n" : o.lineBreak == LineBreak::Lf ? "\n" : "\r";
+  std::string_view newline = o.lineEnding == LineEnding::CrLf ? "\r\n" : o.lineEnding == LineEnding::Lf ? "\n" : "\r";
   std::string out;
   out.reserve(text.size() + text.size() / 16 + 16);
   const std::size_t n = text.size();
@@ -520,7 +520,7 @@ std::string applyLineBreaks(const ConverterOptions& o, std::string text) {
 }  // namespace
 
 std::string convertText(const ConverterOptions& options, std::string_view text, ConversionReport* report) {
-  const std::size_t capacity = (options.output == OutputEncoding::Utf8 ? text.size() + text.size() / 2 : text.size()) + 16;
+  const std::size_t capacity = (options.output == TargetEncoding::Utf8 ? text.size() + text.size() / 2 : text.size()) + 16;
   InputEncoding source = InputEncoding::ShiftJis;
   std::optional<ByteSink> sink;
   Encoded encoded;
@@ -530,7 +530,7 @@ std::string convertText(const ConverterOptions& options, std::string_view text, 
     case QuickVerdict::Undecided: source = options.inputEncoding ? *options.inputEncoding : detectInputEncoding(text); break;
     case QuickVerdict::ShiftJisSoFar:
       // Converted straight away; only a malformed byte further on sends it to the full detection.
-      if (options.output != OutputEncoding::ShiftJis) {
+      if (options.output != TargetEncoding::ShiftJis) {
         sink.emplace(capacity);
         encoded = encode(InputEncoding::ShiftJis, options, text, *sink);
         if (encoded.malformedShiftJis == 0) break;

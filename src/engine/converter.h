@@ -25,7 +25,7 @@
 
 #include "engine/converter_options.h"
 #include "engine/encoding_detection.h"
-#include "engine/result_code.h"
+#include "run/result_code.h"
 
 namespace sarnavel {
 

@@ -88,7 +88,7 @@ std::string_view ruleTerminator(LineEnding lineEnding, std::string_view text) {
 
 }  // namespace
 
-ResultCode convertCss(std::string& text, const ConversionOptions& options, const EncodingEvidence& evidence, EncodingDecision* decided) {
+ResultCode convertCss(std::string& text, const TargetChoice& options, const EncodingEvidence& evidence, EncodingDecision* decided) {
   try {
     ConverterOptions converterOptions;
     std::string charsetName = applyTargetEncoding(converterOptions, options.targetEncoding, options.lineEnding);

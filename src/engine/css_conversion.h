@@ -17,13 +17,13 @@
 
 #include <string>
 
-#include "engine/conversion_options.h"
+#include "engine/target_options.h"
 #include "engine/encoding_decision.h"
-#include "engine/result_code.h"
+#include "run/result_code.h"
 
 namespace sarnavel {
 
-ResultCode convertCss(std::string& text, const ConversionOptions& options, const EncodingEvidence& evidence = {},
+ResultCode convertCss(std::string& text, const TargetChoice& options, const EncodingEvidence& evidence = {},
                       EncodingDecision* decided = nullptr);
 
 }  // namespace sarnavel

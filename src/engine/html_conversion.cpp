@@ -81,7 +81,7 @@ void writeDeclaration(std::string& page, const PARSE1INFO& info, const std::stri
 
 }  // namespace
 
-ResultCode convertHtml(std::string& text, const ConversionOptions& options, const ReferenceResolver& resolver,
+ResultCode convertHtml(std::string& text, const TargetChoice& options, const ReferenceResolver& resolver,
                        PageReferences& references, const EncodingEvidence& evidence, EncodingDecision* decided) {
   try {
     ConverterOptions converterOptions;
@@ -117,7 +117,7 @@ ResultCode convertHtml(std::string& text, const ConversionOptions& options, cons
       rewriteXmlDeclaration(converted, charsetName);  // at the very start: last, so no offset moves
     }
     PageReferences found;
-    setCharsetAttributes(converted, charsetName, info.contentScriptType, static_cast<TextEncoding>(options.targetEncoding),
+    setCharsetAttributes(converted, charsetName, info.contentScriptType, options.targetEncoding,
                          resolver, found);
     text = std::move(converted);
     references = std::move(found);

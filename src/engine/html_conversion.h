@@ -23,15 +23,15 @@
 
 #include <string>
 
-#include "engine/conversion_options.h"
+#include "engine/target_options.h"
 #include "engine/encoding_decision.h"
 #include "engine/page_references.h"
 #include "engine/reference_resolver.h"
-#include "engine/result_code.h"
+#include "run/result_code.h"
 
 namespace sarnavel {
 
-ResultCode convertHtml(std::string& text, const ConversionOptions& options, const ReferenceResolver& resolver,
+ResultCode convertHtml(std::string& text, const TargetChoice& options, const ReferenceResolver& resolver,
                        PageReferences& references, const EncodingEvidence& evidence = {}, EncodingDecision* decided = nullptr);
 
 }  // namespace sarnavel

@@ -9,7 +9,7 @@
 
 namespace sarnavel {
 
-ResultCode convertJavaScript(std::string& text, const ConversionOptions& options, const EncodingEvidence& evidence,
+ResultCode convertJavaScript(std::string& text, const TargetChoice& options, const EncodingEvidence& evidence,
                              EncodingDecision* decided) {
   try {
     ConverterOptions converterOptions;

@@ -208,7 +208,7 @@ void collectReferences(std::string_view page, PARSE2INFO& info) {
   }
 }
 
-bool resolveLocalReference(std::u16string& path, std::string_view value, TextEncoding pageEncoding) {
+bool resolveLocalReference(std::u16string& path, std::string_view value, TargetEncoding pageEncoding) {
   if (value.size() > 5 && value.starts_with("http:")) return false;
   if (value.size() > 4 && value.starts_with("ftp:")) return false;
   std::string_view rest = value;

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "run/file_kind.h"
+#include "run/path_set.h"
 #include "run/leftover_sweep.h"
 #include "run/ordered_pool.h"
 #include "run/run_messages.h"
@@ -42,7 +43,7 @@ struct LoadEvidence {
 RunSummary conversionWorker(const RunRequest& request, const RunObserver& observer, const std::atomic<bool>& cancelRequested) {
   RunSummary summary;
   const ConversionOptions& options = request.options;
-  if (options.targetEncoding < 0 || options.targetEncoding > 3) return summary;
+  if (!isTargetEncoding(options.targetEncoding)) return summary;
   summary.started = true;
 
   PathSet pageSet, styleSheetSet, scriptSet;
@@ -98,7 +99,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   std::map<std::string, std::string> keyOfLoaded;
   SiteTally site;
   const WriteMode mode = request.mode;
-  const auto target = static_cast<TextEncoding>(options.targetEncoding);
+  const TargetEncoding target = options.targetEncoding;
   LeftoverSweep leftovers;
 
   auto runPass = [&](int pass, const PathSet& set, auto&& driver) {

@@ -28,10 +28,10 @@
 #include <filesystem>
 #include <string>
 
-#include "engine/conversion_options.h"
+#include "run/conversion_options.h"
 #include "engine/encoding_decision.h"
 #include "engine/page_references.h"
-#include "engine/result_code.h"
+#include "run/result_code.h"
 #include "run/file_kind.h"
 #include "run/file_report.h"
 

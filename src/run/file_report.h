@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engine/encoding_decision.h"
-#include "engine/result_code.h"
+#include "run/result_code.h"
 
 namespace sarnavel {
 

@@ -94,12 +94,12 @@ std::u16string decodeIso2022Jp(std::string_view bytes) {
 
 }  // namespace
 
-std::u16string decodeToWide(std::string_view bytes, TextEncoding encoding) {
+std::u16string decodeToWide(std::string_view bytes, TargetEncoding encoding) {
   switch (encoding) {
-    case TextEncoding::ShiftJis: return cp932ToWide(bytes);
-    case TextEncoding::EucJp: return decodeEucJp(bytes);
-    case TextEncoding::Iso2022Jp: return decodeIso2022Jp(bytes);
-    case TextEncoding::Utf8: return utf8ToUtf16(bytes);
+    case TargetEncoding::ShiftJis: return cp932ToWide(bytes);
+    case TargetEncoding::EucJp: return decodeEucJp(bytes);
+    case TargetEncoding::Iso2022Jp: return decodeIso2022Jp(bytes);
+    case TargetEncoding::Utf8: return utf8ToUtf16(bytes);
   }
   return cp932ToWide(bytes);
 }

@@ -31,7 +31,7 @@ namespace sarnavel {
 namespace {
 
 // The target encoding of each position of the encoding list; ISO-2022-JP (2) is not offered.
-constexpr std::array<TargetEncoding, 3> kEncodingAtPosition{0, 1, 3};
+constexpr std::array<TargetEncoding, 3> kEncodingAtPosition{TargetEncoding::ShiftJis, TargetEncoding::EucJp, TargetEncoding::Utf8};
 
 constexpr std::array<int, 3> kColumnWidths{130, 60, 800};
 
@@ -241,7 +241,8 @@ RunRequest MainDialog::currentRequest() const {
   const int position = encoding_->currentIndex();
   // No selection gives a target the run refuses, as the run expects.
   request.options.targetEncoding =
-      position >= 0 && position < static_cast<int>(kEncodingAtPosition.size()) ? kEncodingAtPosition[static_cast<std::size_t>(position)] : -1;
+      position >= 0 && position < static_cast<int>(kEncodingAtPosition.size()) ? kEncodingAtPosition[static_cast<std::size_t>(position)]
+                                                                         : static_cast<TargetEncoding>(-1);
   request.options.lineEnding = static_cast<LineEnding>(std::clamp(newline_->currentIndex(), 0, 3));
   request.options.followCss = followCss_->isChecked();
   request.options.followJs = followJs_->isChecked();

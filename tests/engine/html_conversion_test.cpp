@@ -3,19 +3,20 @@
 #include <gtest/gtest.h>
 
 #include "support/memory_resolver.h"
+#include "support/targets.h"
 
 namespace sarnavel {
 namespace {
 
-constexpr TargetEncoding kSjis = 0, kEuc = 1, kJis = 2, kUtf8 = 3;
+constexpr int kSjis = 0, kEuc = 1, kJis = 2, kUtf8 = 3;
 
 struct Page {
   testing::MemoryResolver files;
-  ConversionOptions options;
+  TargetChoice options;
   PageReferences references;
 
-  std::string convert(std::string_view in, TargetEncoding encoding = kSjis) {
-    options.targetEncoding = encoding;
+  std::string convert(std::string_view in, int encoding = kSjis) {
+    options.targetEncoding = testing::asTarget(encoding);
     std::string text(in);
     EXPECT_EQ(convertHtml(text, options, files, references), ResultCode::Success);
     return text;
@@ -35,7 +36,7 @@ TEST(ConvertHtml, DeclarationPlacement) {
   struct Case {
     const char* what;
     std::string in;
-    TargetEncoding encoding;
+    int encoding;
     std::string out;
   } cases[] = {
       {"none: inserted after the head start tag",
@@ -179,7 +180,7 @@ TEST(ConvertHtml, ReferencesFromTheRootAndByJapaneseNames) {
   EXPECT_NE(page.convert("<link rel=stylesheet href=\"/www/\xe6\x97\xa5\xe6\x9c\xac.css\">", kUtf8).find("charset=\"UTF-8\""),
             std::string::npos);
   // The name is read in the encoding the page is in after conversion.
-  for (TargetEncoding encoding : {kSjis, kEuc, kJis, kUtf8}) {
+  for (int encoding : {kSjis, kEuc, kJis, kUtf8}) {
     Page other;
     other.files.file("\xe6\x97\xa5\xe6\x9c\xac.css");
     std::string out = other.convert("<link rel=stylesheet href=\"\x93\xfa\x96\x7b.css\">", encoding);

@@ -27,7 +27,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/conversion_options.h"
+#include "run/conversion_options.h"
 #include "engine/css_conversion.h"
 #include "engine/html_conversion.h"
 #include "engine/javascript_conversion.h"
@@ -35,6 +35,7 @@
 #include "run/reference_files.h"
 #include "run/file_kind.h"
 #include "support/temp_folder.h"
+#include "support/targets.h"
 #include "text/cp932.h"
 
 #ifndef SARNAVEL_CLI
@@ -92,7 +93,7 @@ inline std::string convertedContent(const fs::path& path, const std::string& byt
 
 inline ConversionOptions toUtf8() {
   ConversionOptions options;
-  options.targetEncoding = 3;
+  options.targetEncoding = testing::asTarget(3);
   return options;
 }
 

@@ -2,17 +2,18 @@
 #include "engine/converter.h"
 #include "engine/css_conversion.h"
 #include "engine/html_conversion.h"
-#include "engine/target_encoding.h"
+#include "engine/target_options.h"
 #include "fault/fault_support.h"
 #include "run/reference_files.h"
 #include "support/memory_resolver.h"
+#include "support/targets.h"
 
 namespace sarnavel::fault {
 namespace {
 
 std::string convertPage(std::string page, int target) {
   ConversionOptions options;
-  options.targetEncoding = target;
+  options.targetEncoding = testing::asTarget(target);
   PageReferences references;
   EXPECT_EQ(convertHtml(page, options, testing::NoFiles(), references), ResultCode::Success);
   return page;
@@ -51,7 +52,7 @@ TEST(FuzzFindings, PageWithDeclarationBeforeTitleIsStable) {
 // Actual output:  1B2442 2422 1B2842 78 1B 2442467C          (あ, "x", 日)
 TEST(FuzzFindings, Iso2022JpStrayEscapeKeepsFollowingTextAscii) {
   ConverterOptions options;
-  applyTargetEncoding(options, 2, LineEnding::Unchanged);
+  applyTargetEncoding(options, TargetEncoding::Iso2022Jp, LineEnding::Unchanged);
   const std::string input = "\x1b$B$\"\x1b(Bx\x1b\x1b(B$BF|";
   const std::string once = convertText(options, input);
   EXPECT_EQ(once.find("\x1b$BF|"), std::string::npos) << "ASCII text became a kanji";
@@ -70,7 +71,7 @@ TEST(FuzzFindings, SheetRuleIsNotLookedForInsideIso2022JpRuns) {
   std::string sheet = "\x1b$B$\"@charset\"x\";\x1b(B\np{}\n";
   const std::string original = sheet;
   ConversionOptions options;
-  options.targetEncoding = 2;
+  options.targetEncoding = testing::asTarget(2);
   ASSERT_EQ(convertCss(sheet, options), ResultCode::Success);
   EXPECT_EQ(sheet, "@charset \"iso-2022-jp\";\n" + original);
 }

@@ -12,6 +12,7 @@
 
 #include "run/run_messages.h"
 #include "support/bytes.h"
+#include "support/targets.h"
 #include "support/temp_folder.h"
 
 namespace sarnavel {
@@ -39,7 +40,7 @@ const std::string kScriptInUtf8 = "x='\xE6\x97\xA5';\n";
 
 ConversionOptions toUtf8(bool followCss = true, bool followJs = true, bool makeBackup = true) {
   ConversionOptions options;
-  options.targetEncoding = 3;
+  options.targetEncoding = testing::asTarget(3);
   options.followCss = followCss;
   options.followJs = followJs;
   options.makeBackup = makeBackup;
@@ -291,7 +292,7 @@ TEST(ConversionRun, ATargetOutsideTheTableLogsNothing) {
     TempFolder folder;
     fs::path script = folder.put("a.js", kScript);
     ConversionOptions options = toUtf8();
-    options.targetEncoding = target;
+    options.targetEncoding = testing::asTarget(target);
     RunResult r = convertAll({options, {script}});
     EXPECT_FALSE(r.summary.started) << target;
     EXPECT_TRUE(r.record.entries.empty()) << target;
@@ -303,7 +304,7 @@ TEST(ConversionRun, ATargetOutsideTheTableLogsNothing) {
 
 TEST(ConversionRun, LineEndingsAndTargetsReachEveryFile) {
   const struct {
-    TargetEncoding target;
+    int target;
     LineEnding eol;
     std::string script;
   } cases[] = {
@@ -316,7 +317,7 @@ TEST(ConversionRun, LineEndingsAndTargetsReachEveryFile) {
     TempFolder folder;
     fs::path script = folder.put("a.js", "a='\x93\xFA';\r\nb;\n");
     ConversionOptions options = toUtf8();
-    options.targetEncoding = c.target;
+    options.targetEncoding = testing::asTarget(c.target);
     options.lineEnding = c.eol;
     RunResult r = convertAll({options, {script}});
     EXPECT_EQ(r.summary.successes, 1);
@@ -447,7 +448,7 @@ TEST(ConversionRunEvidence, AFileConvertedTwiceIsReadTheSecondTimeInTheTarget) {
                               "<html><head><title>t</title><script type=\"text/javascript\" src=\"a.js\"></script></head></html>\n");
   fs::path script = folder.put("site/a.js", "document.title = \"\x95\x5c\";\n");
   RunRequest request{toUtf8(), {index, script}};
-  request.options.targetEncoding = 1;
+  request.options.targetEncoding = testing::asTarget(1);
   request.options.makeBackup = false;
   RunResult r = convertAll(request);
   EXPECT_EQ(r.summary.successes, 3);

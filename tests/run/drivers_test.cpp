@@ -18,6 +18,7 @@
 #include "run/reference_files.h"
 #include "run/run_messages.h"
 #include "support/bytes.h"
+#include "support/targets.h"
 #include "support/temp_folder.h"
 
 namespace sarnavel {
@@ -48,9 +49,9 @@ std::string utf16be(std::u16string_view text) {
 const std::string kLeMark = "\xFF\xFE";
 const std::string kBeMark = "\xFE\xFF";
 
-ConversionOptions optionsFor(TargetEncoding target, bool makeBackup = true) {
+ConversionOptions optionsFor(int target, bool makeBackup = true) {
   ConversionOptions options;
-  options.targetEncoding = target;
+  options.targetEncoding = testing::asTarget(target);
   options.makeBackup = makeBackup;
   return options;
 }
@@ -220,7 +221,7 @@ struct FileCase {
   const char* what;
   FileKind kind;
   std::string in;
-  TargetEncoding target;
+  int target;
   std::string out;
 };
 
@@ -415,7 +416,7 @@ TEST(FileDrivers, AWriteThatFailsLeavesTheFileAsItWas) {
   const struct {
     FileKind kind;
     std::string in;
-    TargetEncoding target;
+    int target;
     rlim_t limit;
   } cases[] = {
       {FileKind::Html, "<html><head>", 0, 16},        // gains a declaration
