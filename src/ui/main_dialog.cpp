@@ -26,6 +26,7 @@
 #include "ui/dialog_units.h"
 #include "ui/local_paths.h"
 #include "ui/progress_dialog.h"
+#include "version.h"
 
 namespace sarnavel {
 namespace {
@@ -46,7 +47,7 @@ const char* const kKeysHint =
 MainDialog::MainDialog(const std::vector<std::filesystem::path>& commandLinePaths, QWidget* parent)
     : QDialog(parent), model_(new FileListModel(this)) {
   setObjectName(QStringLiteral("IDD_MAIN"));
-  setWindowTitle(QStringLiteral("サルナヴェル（SARNAVEL） ver. 1.4.1"));
+  setWindowTitle(QStringLiteral("サルナヴェル（SARNAVEL） ver. ") + QString::fromUtf8(kVersion.data(), static_cast<qsizetype>(kVersion.size())));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
