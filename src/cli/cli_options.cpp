@@ -1,14 +1,11 @@
 #include "cli/cli_options.h"
 
-#include <algorithm>
+#include "text/ascii.h"
 
 namespace sarnavel {
 namespace {
 
-std::string lowered(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
-  return text;
-}
+std::string lowered(const std::string& text) { return lowercaseCopy(text); }
 
 bool lineEndingFromName(const std::string& name, LineEnding& out) {
   std::string n = lowered(name);

@@ -14,6 +14,8 @@
 
 #include "text/ascii.h"
 #include "text/cp932.h"
+#include "text/euc_jp.h"
+#include "text/iso2022.h"
 #include "text/jis.h"
 #include "text/utf8.h"
 
@@ -381,21 +383,14 @@ void decodeEucJp(std::string_view in, Encoder& e) {
   while (p < end) {
     p = passAscii(p, end, e);
     if (p == end) break;
-    std::uint8_t b = *p;
-    std::ptrdiff_t left = end - p;
-    if (jis::isEucByte(b) && left >= 2 && jis::isEucByte(p[1])) {
-      e.jis0208(jis::toShiftJis({static_cast<std::uint8_t>(b - 0xA0), static_cast<std::uint8_t>(p[1] - 0xA0)}));
-      p += 2;
-    } else if (b == 0x8E && left >= 2 && p[1] >= 0xA1 && p[1] <= 0xDF) {
-      e.kana(p[1]);
-      p += 2;
-    } else if (b == 0x8F && left >= 3 && jis::isEucByte(p[1]) && jis::isEucByte(p[2])) {
-      e.jis0212({static_cast<std::uint8_t>(p[1] - 0xA0), static_cast<std::uint8_t>(p[2] - 0xA0)});
-      p += 3;
-    } else {
-      e.invalid(b);
-      ++p;
+    const EucSequence s = eucSequenceAt(p, static_cast<std::size_t>(end - p));
+    switch (s.kind) {
+      case EucKind::Jis0208: e.jis0208(jis::toShiftJis(s.position)); break;
+      case EucKind::Katakana: e.kana(s.kana); break;
+      case EucKind::Jis0212: e.jis0212(s.position); break;
+      case EucKind::Invalid: e.invalid(*p); break;
     }
+    p += s.length;
   }
 }
 
@@ -404,20 +399,25 @@ void decodeIso2022Jp(std::string_view in, Encoder& e) {
   enum class Mode { Ascii, Katakana, Jis0208, Jis0212 } mode = Mode::Ascii;
   const auto* p = reinterpret_cast<const std::uint8_t*>(in.data());
   const auto* end = p + in.size();
-  auto designates = [&](const char* sequence, std::size_t n) {
-    return static_cast<std::size_t>(end - p) >= n && std::memcmp(p, sequence, n) == 0;
-  };
+  const auto* begin = p;
   while (p < end) {
     std::uint8_t b = *p;
     if (b == 0x1B) {
-      if (designates("\x1B(B", 3) || designates("\x1B(J", 3)) {
-        mode = Mode::Ascii;  // JIS-Roman is read as ASCII: a backslash stays a backslash
-        p += 3;
+      if (const std::optional<Designation> d = designationAt(in, static_cast<std::size_t>(p - begin))) {
+        switch (d->set) {
+          // JIS-Roman is read as ASCII here, so a backslash stays a backslash and code keeps
+          // working: the converter carries bytes between encodings. The decoder of reference
+          // paths (text/japanese_text.h) reads it as browsers do, 0x5C as the yen sign, since
+          // there it names characters of a file name.
+          case Iso2022Set::Ascii:
+          case Iso2022Set::Roman: mode = Mode::Ascii; break;
+          case Iso2022Set::Katakana: mode = Mode::Katakana; break;
+          case Iso2022Set::Jis0208: mode = Mode::Jis0208; break;
+          case Iso2022Set::Jis0212: mode = Mode::Jis0212; break;
+        }
+        p += d->length;
         continue;
       }
-      if (designates("\x1B(I", 3)) { mode = Mode::Katakana; p += 3; continue; }
-      if (designates("\x1B$@", 3) || designates("\x1B$B", 3)) { mode = Mode::Jis0208; p += 3; continue; }
-      if (designates("\x1B$(D", 4)) { mode = Mode::Jis0212; p += 4; continue; }
     }
     if (b >= 0x80) {
       e.invalid(b);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/escaping.h"
+#include "text/ascii.h"
 #include "text/utf8.h"
 
 namespace sarnavel {
@@ -11,7 +12,7 @@ namespace {
 // The page is a UTF-16 text or UTF-8 bytes; everything looked for is ASCII, which reads the
 // same in both.
 template <class Char>
-Char lower(Char c) { return c >= 'A' && c <= 'Z' ? static_cast<Char>(c + 32) : c; }
+Char lower(Char c) { return asciiLower(c); }
 
 template <class Char>
 bool startsWithNoCase(std::basic_string_view<Char> text, std::size_t at, std::string_view word) {

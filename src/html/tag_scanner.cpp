@@ -49,14 +49,6 @@ std::size_t resumeAfterScript(std::string_view page, const TagSpan& scriptTag, s
 
 }  // namespace
 
-std::string lowercaseCopy(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 void parseAttributes(std::string_view text, AttributeMap& attributes) {
   std::size_t pos = 0;
   while (pos < text.size() && text[pos] != '\0') {

@@ -31,6 +31,12 @@ void decodeUtf8Into(std::string_view bytes, Sink& sink);
 // Appends the UTF-8 form of a code point (a lone surrogate is written as U+FFFD).
 void appendUtf8(std::string& out, char32_t codePoint);
 
+// The strict reader, the way browsers read UTF-8: the well-formed sequence at p[0] (n bytes
+// left, n >= 1, p[0] >= 0x80) and its code point in `codePoint`; or, when none starts there,
+// a length of 0 and in `errorLength` the bytes that form one error (the lead byte and the
+// continuation bytes that fit it, the maximal subpart), each error read as one U+FFFD.
+std::size_t readUtf8Sequence(const unsigned char* p, std::size_t n, char32_t& codePoint, std::size_t& errorLength);
+
 // Strict conversions; malformed input becomes U+FFFD.
 std::u16string utf8ToUtf16(std::string_view bytes);
 std::string utf16ToUtf8(std::u16string_view text);
