@@ -130,14 +130,13 @@ int main(int argc, char** argv) {
   auto engine = [&] {
     for (const Document& d : docs) {
       std::string text = d.bytes;
-      sarnavel::PageReferences references;
-      sarnavel::ResultCode result = sarnavel::ResultCode::Success;
+      sarnavel::DocumentResult result;
       switch (d.kind) {
-        case Kind::Page: result = sarnavel::convertHtml(text, options, sarnavel::FileSystemResolver(d.folder), references); break;
+        case Kind::Page: result = sarnavel::convertHtml(text, options, sarnavel::FileSystemResolver(d.folder)); break;
         case Kind::Sheet: result = sarnavel::convertCss(text, options); break;
         case Kind::Script: result = sarnavel::convertJavaScript(text, options); break;
       }
-      sink += result == sarnavel::ResultCode::Success ? 0 : 1;
+      sink += result.escaped.size();
       sink += text.size();
     }
   };

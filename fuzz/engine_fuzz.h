@@ -66,18 +66,20 @@ inline const std::filesystem::path& pageFolder() {
   return folder.path();
 }
 
-inline ResultCode convertDocument(DocumentKind kind, std::string& text, const ConversionOptions& options,
-                                  const EncodingEvidence& evidence, PageReferences& references) {
+inline DocumentResult convertDocument(DocumentKind kind, std::string& text, const ConversionOptions& options,
+                                      const EncodingEvidence& evidence) {
   switch (kind) {
-    case DocumentKind::Page: return convertHtml(text, options, FileSystemResolver(pageFolder()), references, evidence);
+    case DocumentKind::Page: return convertHtml(text, options, FileSystemResolver(pageFolder()), evidence);
     case DocumentKind::Sheet: return convertCss(text, options, evidence);
     default: return convertJavaScript(text, options, evidence);
   }
 }
 
-inline std::vector<std::string> loadedPaths(const PageReferences& references) {
+inline std::vector<std::string> loadedPaths(const DocumentResult& result) {
   std::vector<std::string> paths;
-  for (const LoadedFile& loaded : references.loads) paths.push_back(loaded.path);
+  for (const FoundReference& loaded : result.references) {
+    if (loaded.status == ReferenceStatus::Followable) paths.push_back(loaded.path);
+  }
   return paths;
 }
 
@@ -108,8 +110,8 @@ inline int fuzzDocument(DocumentKind kind, const std::uint8_t* data, std::size_t
   const std::string_view original = input.rest();
 
   std::string converted(original);
-  PageReferences references;
-  FUZZ_CHECK(convertDocument(kind, converted, options, evidence, references) == ResultCode::Success, "conversion failed: " + hexOf(original));
+  const DocumentResult references = convertDocument(kind, converted, options, evidence);
+  FUZZ_CHECK(references.bytesAfter == converted.size(), "the record's size is not the text's: " + hexOf(original));
   const std::string where = "kind " + std::to_string(static_cast<int>(kind)) + " choice " + hexOf(std::string_view(reinterpret_cast<const char*>(data), size ? 1 : 0)) +
                             " text " + hexOf(original) + " converted " + hexOf(converted);
 
@@ -145,10 +147,9 @@ inline int fuzzDocument(DocumentKind kind, const std::uint8_t* data, std::size_t
       !(kind == DocumentKind::Page && severalDeclarations(original))) {
     // Read again as the run reads a file it has written: in the target encoding.
     std::string again = converted;
-    PageReferences referencesAgain;
     EncodingEvidence written;
     written.writtenByThisRun = options.targetEncoding;
-    FUZZ_CHECK(convertDocument(kind, again, options, written, referencesAgain) == ResultCode::Success, where);
+    const DocumentResult referencesAgain = convertDocument(kind, again, options, written);
     FUZZ_CHECK(again == converted, where + " converted again " + hexOf(again));
     FUZZ_CHECK(loadedPaths(referencesAgain) == loadedPaths(references), where + ": converted again, the page loads other files");
   }

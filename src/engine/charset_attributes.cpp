@@ -7,7 +7,7 @@
 namespace sarnavel {
 
 void setCharsetAttributes(std::string& page, const std::string& charsetName, const std::string& defaultScriptType,
-                          TargetEncoding pageEncoding, const ReferenceResolver& resolver, PageReferences& references) {
+                          TargetEncoding pageEncoding, const ReferenceResolver& resolver, std::vector<FoundReference>& references) {
   PARSE2INFO info;
   info.defaultScriptType = defaultScriptType;
   collectReferences(page, info);
@@ -29,18 +29,19 @@ void setCharsetAttributes(std::string& page, const std::string& charsetName, con
     }
     auto value = element.attributes.find(referenceKey);
     if (value == element.attributes.end()) continue;
+    auto charset = element.attributes.find("charset");
+    std::string formerCharset = charset != element.attributes.end() ? charset->second : std::string();
     std::u16string wide;
-    if (!resolveLocalReference(wide, value->second, pageEncoding)) continue;
-    const std::string reference = utf16ToUtf8(wide);
-    if (reference.empty()) continue;
-    ResolvedReference resolved = resolver.resolve(reference, kind);
-    if (resolved.status == ReferenceStatus::Missing) continue;
-    if (resolved.status != ReferenceStatus::Followable) {
-      references.refused.push_back({reference, std::move(resolved.path), resolved.status});
+    if (!resolveLocalReference(wide, value->second, pageEncoding)) {
+      references.push_back({kind, value->second, ReferenceStatus::Remote, {}, std::move(formerCharset), false});
       continue;
     }
-    auto charset = element.attributes.find("charset");
-    references.loads.push_back({std::move(resolved.path), kind, charset != element.attributes.end() ? charset->second : ""});
+    std::string reference = utf16ToUtf8(wide);
+    if (reference.empty()) continue;
+    ResolvedReference resolved = resolver.resolve(reference, kind);
+    const bool follow = resolved.status == ReferenceStatus::Followable;
+    references.push_back({kind, std::move(reference), resolved.status, std::move(resolved.path), std::move(formerCharset), follow});
+    if (!follow) continue;
     element.attributes["charset"] = charsetName;
     if (rebuilt.empty()) rebuilt.reserve(page.size() + page.size() / 8);
     rebuilt.append(page, copied, element.tagStart - copied);

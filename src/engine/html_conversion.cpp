@@ -1,16 +1,11 @@
 #include "engine/html_conversion.h"
 
-#include <new>
 #include <optional>
 
 #include "engine/charset_attributes.h"
-#include "engine/converter.h"
-#include "engine/escaping.h"
-#include "engine/escape_language.h"
-#include "engine/page_escaping.h"
+#include "engine/conversion_steps.h"
 #include "html/head_analysis.h"
 #include "html/tag_scanner.h"
-#include "text/cp1252.h"
 
 namespace sarnavel {
 namespace {
@@ -21,20 +16,23 @@ std::string_view declaredLabel(const PARSE1INFO& info) {
 }
 
 // An XML declaration at the very start names the encoding too: its value becomes the target.
-void rewriteXmlDeclaration(std::string& page, const std::string& charsetName) {
-  if (!std::string_view(page).starts_with("<?xml")) return;
+// Returns the value it had, when there was one.
+std::optional<std::string> rewriteXmlDeclaration(std::string& page, const std::string& charsetName) {
+  if (!std::string_view(page).starts_with("<?xml")) return std::nullopt;
   std::size_t end = page.find("?>");
   std::size_t at = page.find("encoding", 5);
-  if (end == std::string::npos || at == std::string::npos || at > end) return;
+  if (end == std::string::npos || at == std::string::npos || at > end) return std::nullopt;
   std::size_t i = at + 8;
   while (i < end && (page[i] == ' ' || page[i] == '\t' || page[i] == '\r' || page[i] == '\n')) ++i;
-  if (i >= end || page[i] != '=') return;
+  if (i >= end || page[i] != '=') return std::nullopt;
   ++i;
   while (i < end && (page[i] == ' ' || page[i] == '\t' || page[i] == '\r' || page[i] == '\n')) ++i;
-  if (i >= end || (page[i] != '"' && page[i] != '\'')) return;
+  if (i >= end || (page[i] != '"' && page[i] != '\'')) return std::nullopt;
   std::size_t close = page.find(page[i], i + 1);
-  if (close == std::string::npos || close > end) return;
+  if (close == std::string::npos || close > end) return std::nullopt;
+  std::string former = page.substr(i + 1, close - i - 1);
   page.replace(i + 1, close - i - 1, charsetName);
+  return former;
 }
 
 // Every HTML5 declaration, <meta charset="...">, names the target; its tag is written anew with
@@ -54,10 +52,11 @@ bool rewriteMetaCharsets(std::string& page, const PARSE1INFO& info, const std::s
   return !info.metaCharsets.empty();
 }
 
-// Writes the content-type declaration into the converted page as the second analysis finds it.
-// A page with an HTML5 declaration and no content-type one gets none added; a page with an
-// `html` tag but no head gets it right after the `html` start tag, where browsers still look.
-void writeDeclaration(std::string& page, const PARSE1INFO& info, const std::string& charsetName) {
+// Writes the content-type declaration into the converted page as the second analysis finds it,
+// and says what became of the old one. A page with an HTML5 declaration and no content-type one
+// gets none added; a page with an `html` tag but no head gets it right after the `html` start
+// tag, where browsers still look.
+std::optional<Declaration> writeDeclaration(std::string& page, const PARSE1INFO& info, const std::string& charsetName) {
   std::string declaration = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charsetName;
   declaration += info.metaSelfClosing ? "\" />" : "\">";
   if (info.hasContentTypeMeta) {
@@ -69,63 +68,55 @@ void writeDeclaration(std::string& page, const PARSE1INFO& info, const std::stri
       page.erase(info.metaStart, info.metaEnd - info.metaStart);
       page.insert(info.titleStart, declaration);
     }
+    return Declaration{DeclarationForm::ContentTypeMeta, info.charset, inPlace ? DeclarationFate::Replaced : DeclarationFate::MovedBeforeTitle};
   } else if (!info.metaCharsets.empty()) {
-    return;
+    return std::nullopt;
   } else {
     // Right after the head start tag (or the html one), but before the title when the title
     // starts earlier: the place a later conversion would move the declaration to.
     std::size_t at = info.hasHead ? info.headEnd : info.htmlEnd;
     page.insert(info.hasTitle && info.titleStart < at ? info.titleStart : at, declaration);
   }
+  return Declaration{DeclarationForm::ContentTypeMeta, {}, DeclarationFate::Added};
 }
 
 }  // namespace
 
-ResultCode convertHtml(std::string& text, const TargetChoice& options, const ReferenceResolver& resolver,
-                       PageReferences& references, const EncodingEvidence& evidence, EncodingDecision* decided) {
-  try {
-    ConverterOptions converterOptions;
-    std::string charsetName = applyTargetEncoding(converterOptions, options.targetEncoding, options.lineEnding);
-    converterOptions.escapeLanguage = EscapeLanguage::Html;
+DocumentResult convertHtml(std::string& text, const TargetChoice& options, const ReferenceResolver& resolver,
+                           const EncodingEvidence& evidence) {
+  DocumentSteps steps;
+  readForConversion(steps, text, DocumentKind::Page, options, evidence, [](std::string_view bytes) {
+    // The declaration counts only in a page with an `html` tag.
+    PARSE1INFO raw;
+    return analyseHead(bytes, raw) ? std::string(declaredLabel(raw)) : std::string();
+  });
+  std::string converted = convertWorking(steps, steps.working.text);
+  steps.working.text = std::string();
 
-    // The declaration counts only in a page with an `html` tag, and not in text the driver
-    // brought from UTF-16 (it names UTF-16, which the bytes no longer are).
-    PARSE1INFO info;
-    EncodingEvidence withDeclaration = evidence;
-    if (analyseHead(text, info) && evidence.utf16 == Utf16Origin::None) withDeclaration.declared = declaredLabel(info);
-    const EncodingDecision decision = decideSourceEncoding(text, withDeclaration);
-
-    std::string prepared;
-    std::string_view current = text;
-    if (decision.encoding == SourceEncoding::Utf8) {
-      prepared = escapeHtmlPageUtf8(withoutByteOrderMark(text));
-      current = prepared;
-    } else if (decision.encoding == SourceEncoding::Latin1) {
-      prepared = escapeHtmlPage(decodeCp1252Decomposed(text));
-      current = prepared;
+  DocumentResult result;
+  PARSE1INFO info;
+  if (analyseHead(converted, info)) {
+    for (const PARSE1INFO::MetaCharset& meta : info.metaCharsets) {
+      result.declarations.push_back({DeclarationForm::MetaCharset, meta.charset, DeclarationFate::Rewritten});
     }
-    // Text the engine (or the driver) brought into code page 932 itself is named as such to
-    // the converter; any other text goes as what the decision found.
-    std::optional<InputEncoding> input = converterInputOf(decision.encoding);
-    converterOptions.inputEncoding = input ? *input : InputEncoding::ShiftJis;
-    std::string converted = convertText(converterOptions, current);
-    prepared = std::string();
-
-    if (analyseHead(converted, info)) {
-      if (rewriteMetaCharsets(converted, info, charsetName)) analyseHead(converted, info);
-      writeDeclaration(converted, info, charsetName);
-      rewriteXmlDeclaration(converted, charsetName);  // at the very start: last, so no offset moves
+    if (rewriteMetaCharsets(converted, info, steps.charsetName)) analyseHead(converted, info);
+    if (std::optional<Declaration> contentType = writeDeclaration(converted, info, steps.charsetName)) {
+      result.declarations.insert(result.declarations.begin(), std::move(*contentType));
     }
-    PageReferences found;
-    setCharsetAttributes(converted, charsetName, info.contentScriptType, options.targetEncoding,
-                         resolver, found);
-    text = std::move(converted);
-    references = std::move(found);
-    if (decided) *decided = decision;
-    return ResultCode::Success;
-  } catch (const std::bad_alloc&) {
-    return ResultCode::OutOfMemory;
+    // At the very start: last, so no offset moves.
+    if (std::optional<std::string> xml = rewriteXmlDeclaration(converted, steps.charsetName)) {
+      result.declarations.insert(result.declarations.begin(), {DeclarationForm::XmlDeclaration, std::move(*xml), DeclarationFate::Rewritten});
+    }
+  } else {
+    if (info.hasContentTypeMeta) result.declarations.push_back({DeclarationForm::ContentTypeMeta, info.charset, DeclarationFate::Kept});
+    for (const PARSE1INFO::MetaCharset& meta : info.metaCharsets) {
+      result.declarations.push_back({DeclarationForm::MetaCharset, meta.charset, DeclarationFate::Kept});
+    }
   }
+  setCharsetAttributes(converted, steps.charsetName, info.contentScriptType, options.targetEncoding, resolver, result.references);
+  completeResult(result, steps, text, converted);
+  text = std::move(converted);
+  return result;
 }
 
 }  // namespace sarnavel

@@ -11,7 +11,7 @@ void readMeta(const ScannedTag& tag, PARSE1INFO& info) {
     auto charset = tag.attributes.find("charset");
     if (charset == tag.attributes.end()) return;
     if (info.metaCharsets.empty()) info.firstMetaCharset = lowercaseCopy(charset->second);
-    info.metaCharsets.push_back({tag.span.tagStart, tag.span.tagEnd});
+    info.metaCharsets.push_back({tag.span.tagStart, tag.span.tagEnd, charset->second});
     return;
   }
   std::string kind = lowercaseCopy(httpEquiv->second);

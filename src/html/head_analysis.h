@@ -44,6 +44,7 @@ struct PARSE1INFO {
   struct MetaCharset {
     std::size_t tagStart = 0;
     std::size_t tagEnd = 0;
+    std::string charset;  // its value as written
   };
   std::vector<MetaCharset> metaCharsets;
   std::string firstMetaCharset;

@@ -29,11 +29,13 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "run/conversion_options.h"
+#include "run/path_set.h"
 #include "run/result_code.h"
 #include "run/conversion_options.h"
 #include "run/file_drivers.h"
@@ -56,6 +58,7 @@ struct FileOutcome {
   ResultCode result = ResultCode::Success;
   int pass = 1;  // 1 to 5
   std::vector<std::string> notes;  // the indented lines under its log line (file_report.h)
+  std::optional<DocumentResult> document;  // what the engine did to it, once converted (file_report.h)
 };
 
 struct RunObserver {

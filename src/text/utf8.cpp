@@ -31,7 +31,8 @@ std::u16string decodeUtf8(std::string_view bytes) {
   struct Collect {
     std::u16string out;
     void ascii(const char* s, std::size_t n) { out.append(s, s + n); }
-    void unit(char16_t u) { out.push_back(u); }
+    void unit(char16_t u, std::size_t) { out.push_back(u); }
+    void irregular(std::size_t) { out.push_back(u'?'); }
   } collect;
   collect.out.reserve(bytes.size());
   decodeUtf8Into(bytes, collect);

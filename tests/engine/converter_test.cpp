@@ -192,12 +192,6 @@ TEST(Converter, Iso2022JpInput) {
   EXPECT_EQ(convert("\x1b$(D0!\x1b(B", kEuc), "\x8f\xb0\xa1");
 }
 
-TEST(Converter, RunConverterReplacesTheText) {
-  std::string text = "\x82\xa0";
-  EXPECT_EQ(runConverter(optionsFor(kUtf8), text), ResultCode::Success);
-  EXPECT_EQ(text, "\xe3\x81\x82");
-}
-
 TEST(TargetEncodingTable, NamesAndOptions) {
   const char* names[] = {"Shift_JIS", "EUC-JP", "ISO-2022-JP", "UTF-8"};
   const char* first[] = {"-s -x", "-e -x", "-j -x", "-w -w80 -x"};

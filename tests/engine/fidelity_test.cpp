@@ -75,11 +75,10 @@ std::vector<Source> sourcesOf(Kind kind) {
 std::string convert(Kind kind, std::string text, int target, const EncodingEvidence& evidence = {}) {
   TargetChoice options;
   options.targetEncoding = testing::asTarget(target);
-  PageReferences references;
-  ResultCode result = kind == Kind::Page    ? convertHtml(text, options, testing::NoFiles(), references, evidence)
-                      : kind == Kind::Sheet ? convertCss(text, options, evidence)
-                                            : convertJavaScript(text, options, evidence);
-  EXPECT_EQ(result, ResultCode::Success);
+  const DocumentResult result = kind == Kind::Page    ? convertHtml(text, options, testing::NoFiles(), evidence)
+                                : kind == Kind::Sheet ? convertCss(text, options, evidence)
+                                                      : convertJavaScript(text, options, evidence);
+  EXPECT_EQ(result.bytesAfter, text.size());
   return text;
 }
 
