@@ -48,6 +48,11 @@ TextPosition PositionFinder::at(std::size_t offset) {
   if (offset > source_.size()) offset = source_.size();
   const bool wide = form_ == SourceForm::Utf16LittleEndian || form_ == SourceForm::Utf16BigEndian;
   const auto* p = reinterpret_cast<const std::uint8_t*>(source_.data());
+  // A byte-order mark is no character the reader sees.
+  if (offset_ == 0 && offset > 0) {
+    if (form_ == SourceForm::Utf8 && source_.starts_with("\xEF\xBB\xBF")) offset_ = 3;
+    else if (wide && (source_.starts_with("\xFF\xFE") || source_.starts_with("\xFE\xFF"))) offset_ = 2;
+  }
   while (offset_ < offset) {
     // A line break is the byte (or UTF-16 unit) CR or LF; in ISO-2022-JP it is one in every set.
     const std::size_t lowByte = wide && form_ == SourceForm::Utf16BigEndian ? offset_ + 1 : offset_;

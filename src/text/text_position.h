@@ -1,8 +1,8 @@
 // Where in a document a byte lies, as its reader sees it: line and column.
 //
 // Lines are 1-based and end at a CR+LF, an LF or a CR; columns are 1-based and count
-// characters (a two-byte Shift_JIS character is one column, so is a surrogate pair of UTF-16,
-// and an ISO-2022-JP escape sequence is none). Positions are found only for the few places
+// characters (a two-byte Shift_JIS character is one column, so is a surrogate pair of UTF-16;
+// an ISO-2022-JP escape sequence and a byte-order mark are none). Positions are found only for the few places
 // a document's report names (the first of each escaped character, say), so nothing is counted
 // while a text is converted: a PositionFinder walks the source once, forward, as far as the
 // offsets it is asked about, which must not decrease.

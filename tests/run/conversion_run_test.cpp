@@ -115,6 +115,24 @@ TEST(ConversionRun, TheWholeLogOfASmallRun) {
 
 // Each line reaches the observer when its file is done: the file is converted on disk by then,
 // and the next one has not been touched yet.
+// Each file's outcome carries the engine's record of it out to the observer: what it was read
+// as, and for the sheet a page loads, that the page's encoding decided it.
+TEST(ConversionRun, EachOutcomeCarriesTheDocumentsRecord) {
+  TempFolder folder;
+  fs::path p = folder.put("site/index.html", page({"style.css"}));
+  folder.put("site/style.css", "p:after{content:'\xA4\xA2'}\n");
+  RunResult r = convertAll({toUtf8(), {p}});
+  ASSERT_EQ(r.record.outcomes.size(), 2u);
+  ASSERT_TRUE(r.record.outcomes[0].document && r.record.outcomes[1].document);
+  const DocumentResult& html = *r.record.outcomes[0].document;
+  EXPECT_EQ(html.source.encoding, SourceEncoding::ShiftJis);
+  ASSERT_EQ(html.references.size(), 1u);
+  EXPECT_TRUE(html.references[0].charsetWritten);
+  EXPECT_EQ(html.declarations.size(), 1u);
+  EXPECT_EQ(r.record.outcomes[1].document->source, (EncodingDecision{SourceEncoding::ShiftJis, DecisionBasis::LoadingPage}));
+  EXPECT_EQ(r.record.outcomes[1].document->bytesBefore, 22u);
+}
+
 TEST(ConversionRun, TheLogGrowsAsEachFileFinishes) {
   TempFolder folder;
   std::vector<fs::path> scripts;
