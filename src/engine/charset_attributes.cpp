@@ -6,15 +6,11 @@
 
 namespace sarnavel {
 
-void setCharsetAttributes(std::string& page, const std::string& charsetName, const std::string& defaultScriptType,
-                          TargetEncoding pageEncoding, const ReferenceResolver& resolver, std::vector<FoundReference>& references) {
-  PARSE2INFO info;
-  info.defaultScriptType = defaultScriptType;
-  collectReferences(page, info);
-
-  std::string rebuilt, tag;
-  std::size_t copied = 0;  // the page up to here is in `rebuilt` (once anything changed)
-  for (ELEMENT& element : info.elements) {
+void charsetAttributeEdits(std::vector<ELEMENT>& elements, const std::string& charsetName, const std::string& defaultScriptType,
+                          TargetEncoding pageEncoding, const ReferenceResolver& resolver, std::vector<FoundReference>& references,
+                          std::vector<PageEdit>& edits) {
+  std::string tag;
+  for (ELEMENT& element : elements) {
     LoadedKind kind = LoadedKind::StyleSheet;
     std::string_view referenceKey = "href";
     if (element.name == "script") {
@@ -43,15 +39,9 @@ void setCharsetAttributes(std::string& page, const std::string& charsetName, con
     references.push_back({kind, std::move(reference), resolved.status, std::move(resolved.path), std::move(formerCharset), follow});
     if (!follow) continue;
     element.attributes["charset"] = charsetName;
-    if (rebuilt.empty()) rebuilt.reserve(page.size() + page.size() / 8);
-    rebuilt.append(page, copied, element.tagStart - copied);
     writeTag(tag, element.name, element.attributes, element.selfClosing);
-    rebuilt += tag;
-    copied = element.tagEnd;
+    edits.push_back({element.tagStart, element.tagEnd, tag});
   }
-  if (copied == 0) return;
-  rebuilt.append(page, copied, std::string::npos);
-  page.swap(rebuilt);
 }
 
 }  // namespace sarnavel

@@ -10,9 +10,9 @@
 // kind, a folder, a binary), its element left as it was; missing; or remote. Empty references
 // name nothing and are not listed.
 //
-// The page is rebuilt in one pass from the start, so a page with many references costs time
-// in proportion to its size. Throws std::bad_alloc when memory runs out (the caller owns the
-// text).
+// The elements come from the page's one walk (html/page_walk.h); the new tags are returned as
+// edits (page_edits.h), applied with the page's other changes in one pass. Throws
+// std::bad_alloc when memory runs out.
 #pragma once
 
 #include <string>
@@ -20,12 +20,15 @@
 #include <vector>
 
 #include "engine/document_result.h"
+#include "engine/page_edits.h"
+#include "html/references.h"
 #include "engine/reference_resolver.h"
 #include "text/target_encoding.h"
 
 namespace sarnavel {
 
-void setCharsetAttributes(std::string& page, const std::string& charsetName, const std::string& defaultScriptType,
-                          TargetEncoding pageEncoding, const ReferenceResolver& resolver, std::vector<FoundReference>& references);
+void charsetAttributeEdits(std::vector<ELEMENT>& elements, const std::string& charsetName, const std::string& defaultScriptType,
+                          TargetEncoding pageEncoding, const ReferenceResolver& resolver, std::vector<FoundReference>& references,
+                          std::vector<PageEdit>& edits);
 
 }  // namespace sarnavel

@@ -4,7 +4,9 @@
 
 #include "engine/charset_attributes.h"
 #include "engine/conversion_steps.h"
+#include "engine/page_edits.h"
 #include "html/head_analysis.h"
+#include "html/page_walk.h"
 #include "html/tag_scanner.h"
 
 namespace sarnavel {
@@ -36,37 +38,34 @@ std::optional<std::string> rewriteXmlDeclaration(std::string& page, const std::s
 }
 
 // Every HTML5 declaration, <meta charset="...">, names the target; its tag is written anew with
-// its other attributes, from the end so the earlier offsets stay valid. Returns whether the page
-// has one.
-bool rewriteMetaCharsets(std::string& page, const PARSE1INFO& info, const std::string& charsetName) {
-  for (auto meta = info.metaCharsets.rbegin(); meta != info.metaCharsets.rend(); ++meta) {
-    std::optional<TagSpan> span = findNextTag(page, meta->tagStart);
+// its other attributes.
+void rewriteMetaCharsets(std::string_view page, const PARSE1INFO& info, const std::string& charsetName, std::vector<PageEdit>& edits) {
+  for (const PARSE1INFO::MetaCharset& meta : info.metaCharsets) {
+    std::optional<TagSpan> span = findNextTag(page, meta.tagStart);
     std::string name;
     AttributeMap attributes;
-    if (!span || span->tagStart != meta->tagStart || !parseTagText(span->text, name, attributes)) continue;
+    if (!span || span->tagStart != meta.tagStart || !parseTagText(span->text, name, attributes)) continue;
     attributes["charset"] = charsetName;
     std::string tag;
     writeTag(tag, name, attributes, span->selfClosing);
-    page.replace(span->tagStart, span->tagEnd - span->tagStart, tag);
+    edits.push_back({span->tagStart, span->tagEnd, std::move(tag)});
   }
-  return !info.metaCharsets.empty();
 }
 
 // Writes the content-type declaration into the converted page as the second analysis finds it,
 // and says what became of the old one. A page with an HTML5 declaration and no content-type one
 // gets none added; a page with an `html` tag but no head gets it right after the `html` start
 // tag, where browsers still look.
-std::optional<Declaration> writeDeclaration(std::string& page, const PARSE1INFO& info, const std::string& charsetName) {
+std::optional<Declaration> writeDeclaration(const PARSE1INFO& info, const std::string& charsetName, std::vector<PageEdit>& edits) {
   std::string declaration = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charsetName;
   declaration += info.metaSelfClosing ? "\" />" : "\">";
   if (info.hasContentTypeMeta) {
     const bool inPlace = (info.hasHead && info.metaStart <= info.headStart) || !info.hasTitle || info.metaStart < info.titleStart;
     if (inPlace) {
-      page.replace(info.metaStart, info.metaEnd - info.metaStart, declaration);
+      edits.push_back({info.metaStart, info.metaEnd, std::move(declaration)});
     } else {
-      // The old declaration lies after the title's start tag, so removing it leaves titleStart valid.
-      page.erase(info.metaStart, info.metaEnd - info.metaStart);
-      page.insert(info.titleStart, declaration);
+      edits.push_back({info.metaStart, info.metaEnd, {}});
+      edits.push_back({info.titleStart, info.titleStart, std::move(declaration)});
     }
     return Declaration{DeclarationForm::ContentTypeMeta, info.charset, inPlace ? DeclarationFate::Replaced : DeclarationFate::MovedBeforeTitle};
   } else if (!info.metaCharsets.empty()) {
@@ -75,7 +74,8 @@ std::optional<Declaration> writeDeclaration(std::string& page, const PARSE1INFO&
     // Right after the head start tag (or the html one), but before the title when the title
     // starts earlier: the place a later conversion would move the declaration to.
     std::size_t at = info.hasHead ? info.headEnd : info.htmlEnd;
-    page.insert(info.hasTitle && info.titleStart < at ? info.titleStart : at, declaration);
+    if (info.hasTitle && info.titleStart < at) at = info.titleStart;
+    edits.push_back({at, at, std::move(declaration)});
   }
   return Declaration{DeclarationForm::ContentTypeMeta, {}, DeclarationFate::Added};
 }
@@ -93,27 +93,33 @@ DocumentResult convertHtml(std::string& text, const TargetChoice& options, const
   std::string converted = convertWorking(steps, steps.working.text);
   steps.working.text = std::string();
 
+  // The second walk: the converted page's head landmarks and references at once; every change
+  // is gathered as an edit at the offsets the walk found, and all are applied in one pass.
   DocumentResult result;
   PARSE1INFO info;
-  if (analyseHead(converted, info)) {
-    for (const PARSE1INFO::MetaCharset& meta : info.metaCharsets) {
-      result.declarations.push_back({DeclarationForm::MetaCharset, meta.charset, DeclarationFate::Rewritten});
+  PARSE2INFO loads;
+  std::vector<PageEdit> edits;
+  const bool hasHtml = walkPage(converted, info, loads);
+  if (hasHtml) {
+    if (std::optional<Declaration> contentType = writeDeclaration(info, steps.charsetName, edits)) {
+      result.declarations.push_back(std::move(*contentType));
     }
-    if (rewriteMetaCharsets(converted, info, steps.charsetName)) analyseHead(converted, info);
-    if (std::optional<Declaration> contentType = writeDeclaration(converted, info, steps.charsetName)) {
-      result.declarations.insert(result.declarations.begin(), std::move(*contentType));
-    }
-    // At the very start: last, so no offset moves.
+    rewriteMetaCharsets(converted, info, steps.charsetName, edits);
+  }
+  for (const PARSE1INFO::MetaCharset& meta : info.metaCharsets) {
+    result.declarations.push_back({DeclarationForm::MetaCharset, meta.charset, hasHtml ? DeclarationFate::Rewritten : DeclarationFate::Kept});
+  }
+  if (!hasHtml && info.hasContentTypeMeta) {
+    result.declarations.insert(result.declarations.begin(), {DeclarationForm::ContentTypeMeta, info.charset, DeclarationFate::Kept});
+  }
+  charsetAttributeEdits(loads.elements, steps.charsetName, info.contentScriptType, options.targetEncoding, resolver, result.references, edits);
+  applyPageEdits(converted, std::move(edits));
+  // The XML declaration stands at the very start, before any edit's offset.
+  if (hasHtml) {
     if (std::optional<std::string> xml = rewriteXmlDeclaration(converted, steps.charsetName)) {
       result.declarations.insert(result.declarations.begin(), {DeclarationForm::XmlDeclaration, std::move(*xml), DeclarationFate::Rewritten});
     }
-  } else {
-    if (info.hasContentTypeMeta) result.declarations.push_back({DeclarationForm::ContentTypeMeta, info.charset, DeclarationFate::Kept});
-    for (const PARSE1INFO::MetaCharset& meta : info.metaCharsets) {
-      result.declarations.push_back({DeclarationForm::MetaCharset, meta.charset, DeclarationFate::Kept});
-    }
   }
-  setCharsetAttributes(converted, steps.charsetName, info.contentScriptType, options.targetEncoding, resolver, result.references);
   completeResult(result, steps, text, converted);
   text = std::move(converted);
   return result;

@@ -170,20 +170,22 @@ void decodeNumericReferences(std::u16string& text) {
 
 }  // namespace
 
+bool readReferenceTag(const ScannedTag& tag, PARSE2INFO& info) {
+  if (tag.name == "link") {
+    auto rel = tag.attributes.find("rel");
+    if (rel != tag.attributes.end() && lowercaseCopy(rel->second) == "stylesheet") record(tag, info);
+  } else if (tag.name == "script") {
+    if (!isScriptJavaScript(tag, info.defaultScriptType) || !tag.attributes.contains("src")) return true;
+    record(tag, info);
+  }
+  return false;
+}
+
 void collectReferences(std::string_view page, PARSE2INFO& info) {
   TagWalk walk(page, [](std::string_view name) { return name == "link" || name == "script"; });
   ScannedTag tag;
   while (walk.next(tag)) {
-    if (tag.name == "link") {
-      auto rel = tag.attributes.find("rel");
-      if (rel != tag.attributes.end() && lowercaseCopy(rel->second) == "stylesheet") record(tag, info);
-    } else if (tag.name == "script") {
-      if (isScriptJavaScript(tag, info.defaultScriptType) && tag.attributes.contains("src")) {
-        record(tag, info);
-      } else {
-        walk.skipScriptBody(tag.span);
-      }
-    }
+    if (readReferenceTag(tag, info)) walk.skipScriptBody(tag.span);
   }
 }
 

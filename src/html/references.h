@@ -45,6 +45,10 @@ struct PARSE2INFO {
 // A script without `type` counts as JavaScript when `defaultScriptType` is "text/javascript".
 void collectReferences(std::string_view page, PARSE2INFO& info);
 
+// The same one tag at a time (page_walk.h): records the tag when it is one, and says whether
+// the walk is to skip the body of the script it starts.
+bool readReferenceTag(const ScannedTag& tag, PARSE2INFO& info);
+
 // False, leaving `path` unchanged, when `value` names a remote resource; otherwise sets
 // `path` to the local path it names and returns true. `value` is the raw attribute value;
 // `pageEncoding` the encoding the page text is in when the value is read.

@@ -90,6 +90,10 @@ class TagWalk {
 
   // Makes the walk resume after the body of the script whose start tag `next` just gave.
   void skipScriptBody(const TagSpan& scriptTag);
+  // Where skipScriptBody and skipStyleBody would make the walk resume, without moving it: a
+  // walk that serves two readers skips for one and lets the other pass over what it skips.
+  std::size_t scriptBodySkip(const TagSpan& scriptTag);
+  std::size_t styleBodySkip(const TagSpan& styleTag);
 
   // Makes the walk resume at the end tag of the style element whose start tag `next` just
   // gave: the next "</style" in any letter case (browsers read a style body as text). When
