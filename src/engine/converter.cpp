@@ -513,6 +513,7 @@ Encoded encode(InputEncoding source, const ConverterOptions& options, std::strin
 // A text converted into its own encoding passes as it is; its bytes that form no character
 // are still reported.
 void reportStrayBytes(InputEncoding source, std::string_view in, Findings& findings, bool offsetsKnown) {
+  if (findings.sourceKnownValid()) return;
   const auto* p = reinterpret_cast<const std::uint8_t*>(in.data());
   const std::size_t n = in.size();
   auto report = [&](std::size_t i) { findings.invalid(offsetsKnown ? i : Findings::kNoOffset); };
@@ -598,7 +599,8 @@ std::string convertText(const ConverterOptions& options, std::string_view text, 
   // Shift_JIS and EUC-JP into themselves, and ASCII into anything, come out as they went in.
   if (convertsToItself(source, options.output)) {
     if (report) *report = ConversionReport{source, 0};
-    if (findings != nullptr && source != InputEncoding::Ascii) reportStrayBytes(source, text, *findings, offsetsAreSource);
+    // Text the reading step made holds no stray bytes: only a source's own are looked for.
+    if (findings != nullptr && offsetsAreSource && source != InputEncoding::Ascii) reportStrayBytes(source, text, *findings, true);
     return applyLineBreaks(options, std::string(text));
   }
   if (!sink) {

@@ -91,7 +91,7 @@ DocumentResult convertCss(std::string& text, const TargetChoice& options, const 
     original = findCharsetRule(bytes, false);
     return original ? std::string(original->value) : std::string();
   });
-  std::string& work = steps.working.text;
+  std::string work(steps.working.text());
   std::string rule = "@charset \"" + lowercaseCopy(steps.charsetName);
   rule += ruleTerminator(options.lineEnding, work);
   // The old rule is looked for in the text as the converter will read it: in code page 932 with

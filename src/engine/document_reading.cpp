@@ -75,18 +75,19 @@ WorkingText readUtf16(std::string_view bytes, ContentShape shape, DocumentKind k
   }
   WorkingText w;
   if (kind == DocumentKind::Page) {
-    w.text = escapeHtmlPage(text, target, shape.textStart);
+    w.prepared = escapeHtmlPage(text, target, shape.textStart);
   } else {
-    w.text.reserve(units);
-    Cp932Escaper escaper(w.text, languageOf(kind), target);
+    w.prepared.reserve(units);
+    Cp932Escaper escaper(w.prepared, languageOf(kind), target);
     for (std::size_t k = 0; k < units; ++k) escaper.unit(text[k], shape.textStart + 2 * k);
     escaper.finish();
   }
-  if ((bytes.size() - shape.textStart) % 2 != 0) w.text.push_back(bytes.back());
+  if ((bytes.size() - shape.textStart) % 2 != 0) w.prepared.push_back(bytes.back());
+  w.source = bytes;
+  w.isSource = false;
   EncodingEvidence evidence = known;
   evidence.utf16 = shape.textStart == 2 ? Utf16Origin::ByteOrderMark : Utf16Origin::Shape;
-  w.decision = decideSourceEncoding(w.text, evidence);
-  w.isSource = false;
+  w.decision = decideSourceEncoding(w.prepared, evidence);
   w.form = little ? SourceForm::Utf16LittleEndian : SourceForm::Utf16BigEndian;
   w.lineBreaks = breaks;
   return w;
@@ -143,6 +144,7 @@ WorkingText readDocument(std::string_view bytes, DocumentKind kind, const Encodi
   EncodingEvidence withDeclaration = evidence;
   withDeclaration.declared = declarationOf ? declarationOf(bytes) : std::string();
   WorkingText w;
+  w.source = bytes;
   w.decision = decideSourceEncoding(bytes, withDeclaration);
   w.form = formOf(w.decision.encoding);
   w.lineBreaks = countLineBreaks(bytes);
@@ -152,15 +154,19 @@ WorkingText readDocument(std::string_view bytes, DocumentKind kind, const Encodi
     const std::string_view text = encoding == SourceEncoding::Utf8 ? withoutByteOrderMark(bytes) : bytes;
     const std::size_t firstOffset = bytes.size() - text.size();
     if (kind == DocumentKind::Page) {
-      w.text = encoding == SourceEncoding::Utf8 ? escapeHtmlPageUtf8(text, escapeTarget, firstOffset) : escapeHtmlPageCp1252(text, escapeTarget);
+      w.prepared = encoding == SourceEncoding::Utf8 ? escapeHtmlPageUtf8(text, escapeTarget, firstOffset) : escapeHtmlPageCp1252(text, escapeTarget);
     } else {
-      w.text = escapeWhole(text, firstOffset, encoding, languageOf(kind), escapeTarget);
+      w.prepared = escapeWhole(text, firstOffset, encoding, languageOf(kind), escapeTarget);
     }
     w.isSource = false;
     w.converterInput = InputEncoding::ShiftJis;
     return w;
   }
-  w.text.assign(bytes);
+  // Every declaration the decision took was checked against the bytes (encoding_decision.h).
+  const DecisionBasis basis = w.decision.basis;
+  if (basis == DecisionBasis::Declaration || basis == DecisionBasis::LoadingElement || basis == DecisionBasis::LoadingPage) {
+    findings.markSourceValid();
+  }
   const std::optional<InputEncoding> input = converterInputOf(encoding);
   w.converterInput = input ? *input : InputEncoding::ShiftJis;
   return w;

@@ -33,6 +33,10 @@ class Findings {
     shift_ = shift;
   }
   bool empty() const { return escaped_.empty() && lost_.empty() && invalidCount_ == 0; }
+  // The reading step found every byte of the source valid in the encoding it is read in (the
+  // decision checked it), so a text converted into its own encoding need not be looked through.
+  void markSourceValid() { sourceValid_ = true; }
+  bool sourceKnownValid() const { return sourceValid_; }
   // Everything found since the last clear is forgotten (a conversion that starts over).
   void clear();
 
@@ -52,6 +56,7 @@ class Findings {
   std::size_t invalidFirst_ = kNoOffset;
   std::size_t shiftFrom_ = kNoOffset;
   std::ptrdiff_t shift_ = 0;
+  bool sourceValid_ = false;
 };
 
 }  // namespace sarnavel

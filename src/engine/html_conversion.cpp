@@ -90,8 +90,8 @@ DocumentResult convertHtml(std::string& text, const TargetChoice& options, const
     PARSE1INFO raw;
     return analyseHead(bytes, raw) ? std::string(declaredLabel(raw)) : std::string();
   });
-  std::string converted = convertWorking(steps, steps.working.text);
-  steps.working.text = std::string();
+  std::string converted = convertWorking(steps, steps.working.text());
+  steps.working.prepared = std::string();
 
   // The second walk: the converted page's head landmarks and references at once; every change
   // is gathered as an edit at the offsets the walk found, and all are applied in one pass.

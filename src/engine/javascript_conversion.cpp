@@ -7,7 +7,7 @@ namespace sarnavel {
 DocumentResult convertJavaScript(std::string& text, const TargetChoice& options, const EncodingEvidence& evidence) {
   DocumentSteps steps;
   readForConversion(steps, text, DocumentKind::Script, options, evidence, nullptr);
-  std::string converted = convertWorking(steps, steps.working.text);
+  std::string converted = convertWorking(steps, steps.working.text());
   DocumentResult result;
   completeResult(result, steps, text, converted);
   text = std::move(converted);

@@ -2,6 +2,7 @@
 
 #include "text/cp932.h"
 #include "text/euc_jp.h"
+#include "text/line_breaks.h"
 #include "text/utf8.h"
 
 namespace sarnavel {
@@ -52,6 +53,22 @@ TextPosition PositionFinder::at(std::size_t offset) {
   if (offset_ == 0 && offset > 0) {
     if (form_ == SourceForm::Utf8 && source_.starts_with("\xEF\xBB\xBF")) offset_ = 3;
     else if (wide && (source_.starts_with("\xFF\xFE") || source_.starts_with("\xFE\xFF"))) offset_ = 2;
+  }
+  // Whole lines are passed over at once: to just after the last line break before `offset`
+  // (a line-break byte is never part of a character in these forms; ISO-2022-JP and UTF-16 go
+  // the slow way, character by character).
+  if (!wide && form_ != SourceForm::Iso2022Jp && offset_ < offset) {
+    std::size_t last = offset;
+    while (last > offset_ && p[last - 1] != '\n' && p[last - 1] != '\r') --last;
+    if (last > offset_) {
+      const LineBreakCounts breaks = countLineBreaks(source_.substr(offset_, last - offset_));
+      std::size_t lines = breaks.crlf + breaks.lf + breaks.cr;
+      if (afterCr_ && p[offset_] == '\n') --lines;  // the LF of a CR+LF split by the last call
+      line_ += static_cast<std::uint32_t>(lines);
+      column_ = 1;
+      afterCr_ = p[last - 1] == '\r';
+      offset_ = last;
+    }
   }
   while (offset_ < offset) {
     // A line break is the byte (or UTF-16 unit) CR or LF; in ISO-2022-JP it is one in every set.

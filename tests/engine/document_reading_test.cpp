@@ -110,7 +110,7 @@ TEST(DocumentReading, Utf16ContentBecomesCodePage932WithTheKindsEscapes) {
   };
   for (const auto& c : cases) {
     WorkingText working = workingText(c.bytes, c.kind);
-    EXPECT_TRUE(sameBytes(working.text, c.working)) << c.what;
+    EXPECT_TRUE(sameBytes(working.text(), c.working)) << c.what;
     EXPECT_EQ(working.decision.basis, c.bytes.starts_with(kLeMark) || c.bytes.starts_with(kBeMark) ? DecisionBasis::ByteOrderMark : DecisionBasis::Utf16Shape)
         << c.what;
   }
@@ -136,7 +136,7 @@ TEST(DocumentReading, ByteContentStaysAsRead) {
   for (DocumentKind kind : {DocumentKind::Page, DocumentKind::StyleSheet, DocumentKind::Script}) {
     for (const auto& c : cases) {
       WorkingText working = workingText(c.bytes, kind);
-      EXPECT_TRUE(sameBytes(working.text, c.bytes)) << c.what;
+      EXPECT_TRUE(sameBytes(working.text(), c.bytes)) << c.what;
       EXPECT_TRUE(working.isSource) << c.what;
     }
   }
