@@ -35,6 +35,7 @@
 #include "html/tag_scanner.h"
 #include "run/reference_files.h"
 #include "text/cp1252.h"
+#include "text/line_breaks.h"
 #include "text/utf8.h"
 
 namespace sarnavel::fuzz {
@@ -112,6 +113,7 @@ inline int fuzzDocument(DocumentKind kind, const std::uint8_t* data, std::size_t
   std::string converted(original);
   const DocumentResult references = convertDocument(kind, converted, options, evidence);
   FUZZ_CHECK(references.bytesAfter == converted.size(), "the record's size is not the text's: " + hexOf(original));
+  FUZZ_CHECK(references.lineBreaksAfter == countLineBreaks(converted), "the record's line breaks are not the text's: " + hexOf(original));
   const std::string where = "kind " + std::to_string(static_cast<int>(kind)) + " choice " + hexOf(std::string_view(reinterpret_cast<const char*>(data), size ? 1 : 0)) +
                             " text " + hexOf(original) + " converted " + hexOf(converted);
 

@@ -98,6 +98,7 @@ DocumentResult convertCss(std::string& text, const TargetChoice& options, const 
   // its double-byte characters stepped over, elsewhere outside ISO-2022-JP runs.
   std::optional<CharsetRule> old = findCharsetRule(work, steps.working.converterInput == InputEncoding::ShiftJis);
   const std::size_t replacedEnd = old ? old->end : 0;
+  steps.beforeConverter.replace(work, old ? old->start : 0, old ? old->end : 0, rule);
   if (old) work.replace(old->start, old->end - old->start, rule);
   else work.insert(0, rule);
   // What the converter reports past the rule lies as far on in the source as the rule grew.

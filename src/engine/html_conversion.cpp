@@ -113,10 +113,13 @@ DocumentResult convertHtml(std::string& text, const TargetChoice& options, const
     result.declarations.insert(result.declarations.begin(), {DeclarationForm::ContentTypeMeta, info.charset, DeclarationFate::Kept});
   }
   charsetAttributeEdits(loads.elements, steps.charsetName, info.contentScriptType, options.targetEncoding, resolver, result.references, edits);
+  sortPageEdits(edits);
+  for (const PageEdit& edit : edits) steps.afterConverter.replace(converted, edit.start, edit.end, edit.text);
   applyPageEdits(converted, std::move(edits));
   // The XML declaration stands at the very start, before any edit's offset.
   if (hasHtml) {
     if (std::optional<std::string> xml = rewriteXmlDeclaration(converted, steps.charsetName)) {
+      if (xml->find_first_of("\r\n") != std::string::npos) steps.afterConverter.known = false;
       result.declarations.insert(result.declarations.begin(), {DeclarationForm::XmlDeclaration, std::move(*xml), DeclarationFate::Rewritten});
     }
   }

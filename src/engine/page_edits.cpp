@@ -4,12 +4,16 @@
 
 namespace sarnavel {
 
-void applyPageEdits(std::string& page, std::vector<PageEdit> edits) {
-  if (edits.empty()) return;
+void sortPageEdits(std::vector<PageEdit>& edits) {
   std::stable_sort(edits.begin(), edits.end(), [](const PageEdit& a, const PageEdit& b) {
     if (a.start != b.start) return a.start < b.start;
     return (a.start == a.end) > (b.start == b.end);  // insertions first
   });
+}
+
+void applyPageEdits(std::string& page, std::vector<PageEdit> edits) {
+  if (edits.empty()) return;
+  sortPageEdits(edits);
   std::size_t grown = 0;
   for (const PageEdit& edit : edits) grown += edit.text.size();
   std::string rebuilt;

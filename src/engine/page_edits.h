@@ -15,6 +15,9 @@ struct PageEdit {
   std::string text;
 };
 
+// Puts edits in the order applyPageEdits applies them.
+void sortPageEdits(std::vector<PageEdit>& edits);
+
 // Replaces each [start, end) by its text. Edits do not overlap; at one offset an insertion
 // goes before a replacement, and insertions keep the order they were given in. Throws
 // std::bad_alloc when memory runs out, the page then as it was.

@@ -10,6 +10,7 @@
 #include "engine/target_options.h"
 #include "support/memory_resolver.h"
 #include "support/targets.h"
+#include "text/line_breaks.h"
 
 namespace sarnavel {
 namespace {
@@ -88,6 +89,37 @@ TEST(DocumentResult, InvalidBytesLineBreaksAndSizes) {
   EXPECT_EQ(css.lineBreaksBefore, (LineBreakCounts{1, 0, 1}));
   EXPECT_EQ(css.lineBreaksAfter, (LineBreakCounts{0, 3, 0}));
   EXPECT_EQ(css.bytesAfter, sheet.size());
+}
+
+// The count after a conversion follows from the count before and the conversion's own rewriting;
+// it is what the output holds, in every target and line ending.
+TEST(DocumentResult, LineBreaksAfterAreTheOutputs) {
+  const struct {
+    Kind kind;
+    std::string source;
+  } documents[] = {
+      {Kind::Page, "<html>\r\n<head>\n<title>t</title><link\r\nrel=stylesheet href=a.css>\r<meta http-equiv=content-type\ncontent=x>\n"},
+      {Kind::Page, "<?xml version=\"1.0\" encoding=\"a\nb\"?>\n<html><head><meta\rcharset=x>\r\n\x82\xA0"},
+      {Kind::Sheet, "@charset \"x\";\r\np{}\n"},
+      {Kind::Sheet, "p{}\rq{}"},
+      {Kind::Sheet, "\n@charset \"x\";\n"},
+      {Kind::Script, "a\r\n\x82\xA0\rb\n\n"},
+      {Kind::Script, "\x1B$B$\"\x1B(B\r\x1B(B\n"},
+  };
+  testing::MemoryResolver files;
+  files.file("a.css");
+  for (const auto& d : documents) {
+    for (int target = 0; target < 4; ++target) {
+      for (int eol = 0; eol < 4; ++eol) {
+        TargetChoice options{testing::asTarget(target), static_cast<LineEnding>(eol)};
+        std::string text = d.source;
+        const DocumentResult result = d.kind == Kind::Page    ? convertHtml(text, options, files)
+                                      : d.kind == Kind::Sheet ? convertCss(text, options)
+                                                              : convertJavaScript(text, options);
+        EXPECT_EQ(result.lineBreaksAfter, countLineBreaks(text)) << d.source << " " << target << " " << eol;
+      }
+    }
+  }
 }
 
 TEST(DocumentResult, DeclarationsAndWhatBecameOfThem) {
