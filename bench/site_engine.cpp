@@ -25,13 +25,13 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/conversion_options.h"
+#include "run/conversion_options.h"
 #include "engine/converter.h"
 #include "engine/converter_options.h"
 #include "engine/css_conversion.h"
 #include "engine/html_conversion.h"
 #include "engine/javascript_conversion.h"
-#include "engine/target_encoding.h"
+#include "engine/target_options.h"
 #include "japanese_corpus.h"
 #include "run/reference_files.h"
 
@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
   }
 
   sarnavel::ConversionOptions options;
-  options.targetEncoding = 3;  // UTF-8
+  options.targetEncoding = sarnavel::TargetEncoding::Utf8;
   options.makeBackup = false;
   sarnavel::ConverterOptions converterOptions;
   sarnavel::applyTargetEncoding(converterOptions, options.targetEncoding, options.lineEnding);
@@ -130,14 +130,13 @@ int main(int argc, char** argv) {
   auto engine = [&] {
     for (const Document& d : docs) {
       std::string text = d.bytes;
-      sarnavel::PageReferences references;
-      sarnavel::ResultCode result = sarnavel::ResultCode::Success;
+      sarnavel::DocumentResult result;
       switch (d.kind) {
-        case Kind::Page: result = sarnavel::convertHtml(text, options, sarnavel::FileSystemResolver(d.folder), references); break;
+        case Kind::Page: result = sarnavel::convertHtml(text, options, sarnavel::FileSystemResolver(d.folder)); break;
         case Kind::Sheet: result = sarnavel::convertCss(text, options); break;
         case Kind::Script: result = sarnavel::convertJavaScript(text, options); break;
       }
-      sink += result == sarnavel::ResultCode::Success ? 0 : 1;
+      sink += result.escaped.size();
       sink += text.size();
     }
   };

@@ -1,7 +1,7 @@
 // The byte converter: detection and every target, with every line-ending choice.
 //
 // Properties: conversion succeeds and reports what detection says; a text is the same after
-// runConverter as after convertText; converting the converted text again changes nothing when
+// convertText with findings as without; converting the converted text again changes nothing when
 // it is read again as the target (see readAgainAsTarget); a Shift_JIS, EUC-JP or ISO-2022-JP
 // text converted to its own encoding with line endings unchanged comes back as it was when it
 // held only characters the target has; the ISO-2022-JP output of a text in another encoding is
@@ -12,7 +12,7 @@
 
 #include "engine/converter.h"
 #include "engine/encoding_detection.h"
-#include "engine/target_encoding.h"
+#include "engine/target_options.h"
 #include "fuzz_support.h"
 
 namespace {
@@ -27,23 +27,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t choice = input.byte();
   const std::string_view text = input.rest();
   const int target = choice & 3;
+  const auto targetEncoding = static_cast<TargetEncoding>(target);
   const auto lineEnding = static_cast<LineEnding>((choice >> 2) & 3);
 
   ConverterOptions options;
-  const std::string charset = applyTargetEncoding(options, target, lineEnding);
+  const std::string charset = applyTargetEncoding(options, targetEncoding, lineEnding);
   FUZZ_CHECK(!charset.empty(), "no charset for target " + std::to_string(target));
-  FUZZ_CHECK(options == parseConverterOptions(targetOptionString(target, lineEnding)), "table cell and options differ");
+  FUZZ_CHECK(options == parseConverterOptions(targetOptionString(targetEncoding, lineEnding)), "table cell and options differ");
   (void)parseConverterOptions(text.substr(0, 64));
 
   const InputEncoding detected = detectInputEncoding(text);
   FUZZ_CHECK(detected == detectInputEncoding(text), "detection is not deterministic");
 
   ConversionReport report;
-  std::string converted(text);
-  FUZZ_CHECK(runConverter(options, converted, &report) == ResultCode::Success, "runConverter failed on " + hexOf(text));
+  Findings findings;
+  const std::string converted = convertText(options, text, &report, &findings);
   FUZZ_CHECK(report.detected == detected, "report and detection differ on " + hexOf(text));
   ConversionReport second;
-  FUZZ_CHECK(convertText(options, text, &second) == converted, "convertText and runConverter differ on " + hexOf(text));
+  FUZZ_CHECK(convertText(options, text, &second) == converted, "convertText differs with findings on " + hexOf(text));
   FUZZ_CHECK(second.unconvertible == report.unconvertible, hexOf(text));
 
   const std::string where = "target " + std::to_string(target) + " line ending " + std::to_string((choice >> 2) & 3) + " text " +

@@ -28,13 +28,14 @@
 #include "engine/escaping.h"
 #include "engine/html_conversion.h"
 #include "engine/javascript_conversion.h"
-#include "engine/target_encoding.h"
+#include "engine/target_options.h"
 #include "fuzz_support.h"
 #include "html/head_analysis.h"
 #include "html/iso2022_runs.h"
 #include "html/tag_scanner.h"
 #include "run/reference_files.h"
 #include "text/cp1252.h"
+#include "text/line_breaks.h"
 #include "text/utf8.h"
 
 namespace sarnavel::fuzz {
@@ -66,18 +67,20 @@ inline const std::filesystem::path& pageFolder() {
   return folder.path();
 }
 
-inline ResultCode convertDocument(DocumentKind kind, std::string& text, const ConversionOptions& options,
-                                  const EncodingEvidence& evidence, PageReferences& references) {
+inline DocumentResult convertDocument(DocumentKind kind, std::string& text, const ConversionOptions& options,
+                                      const EncodingEvidence& evidence) {
   switch (kind) {
-    case DocumentKind::Page: return convertHtml(text, options, FileSystemResolver(pageFolder()), references, evidence);
+    case DocumentKind::Page: return convertHtml(text, options, FileSystemResolver(pageFolder()), evidence);
     case DocumentKind::Sheet: return convertCss(text, options, evidence);
     default: return convertJavaScript(text, options, evidence);
   }
 }
 
-inline std::vector<std::string> loadedPaths(const PageReferences& references) {
+inline std::vector<std::string> loadedPaths(const DocumentResult& result) {
   std::vector<std::string> paths;
-  for (const LoadedFile& loaded : references.loads) paths.push_back(loaded.path);
+  for (const FoundReference& loaded : result.references) {
+    if (loaded.status == ReferenceStatus::Followable) paths.push_back(loaded.path);
+  }
   return paths;
 }
 
@@ -108,8 +111,9 @@ inline int fuzzDocument(DocumentKind kind, const std::uint8_t* data, std::size_t
   const std::string_view original = input.rest();
 
   std::string converted(original);
-  PageReferences references;
-  FUZZ_CHECK(convertDocument(kind, converted, options, evidence, references) == ResultCode::Success, "conversion failed: " + hexOf(original));
+  const DocumentResult references = convertDocument(kind, converted, options, evidence);
+  FUZZ_CHECK(references.bytesAfter == converted.size(), "the record's size is not the text's: " + hexOf(original));
+  FUZZ_CHECK(references.lineBreaksAfter == countLineBreaks(converted), "the record's line breaks are not the text's: " + hexOf(original));
   const std::string where = "kind " + std::to_string(static_cast<int>(kind)) + " choice " + hexOf(std::string_view(reinterpret_cast<const char*>(data), size ? 1 : 0)) +
                             " text " + hexOf(original) + " converted " + hexOf(converted);
 
@@ -141,14 +145,13 @@ inline int fuzzDocument(DocumentKind kind, const std::uint8_t* data, std::size_t
     }
   }
 
-  if (readAgainAsTarget(converted, options.targetEncoding) && !strayEscapes(original) &&
+  if (readAgainAsTarget(converted, static_cast<int>(options.targetEncoding)) && !strayEscapes(original) &&
       !(kind == DocumentKind::Page && severalDeclarations(original))) {
     // Read again as the run reads a file it has written: in the target encoding.
     std::string again = converted;
-    PageReferences referencesAgain;
     EncodingEvidence written;
-    written.writtenByThisRun = static_cast<TextEncoding>(options.targetEncoding);
-    FUZZ_CHECK(convertDocument(kind, again, options, written, referencesAgain) == ResultCode::Success, where);
+    written.writtenByThisRun = options.targetEncoding;
+    const DocumentResult referencesAgain = convertDocument(kind, again, options, written);
     FUZZ_CHECK(again == converted, where + " converted again " + hexOf(again));
     FUZZ_CHECK(loadedPaths(referencesAgain) == loadedPaths(references), where + ": converted again, the page loads other files");
   }

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/conversion_options.h"
+#include "run/conversion_options.h"
 #include "engine/converter_options.h"
 #include "engine/encoding_detection.h"
 #include "text/cp932.h"
@@ -70,7 +70,7 @@ class Input {
 // following and backups from the high bits.
 inline ConversionOptions conversionOptionsFrom(std::uint8_t b) {
   ConversionOptions options;
-  options.targetEncoding = b & 3;
+  options.targetEncoding = static_cast<TargetEncoding>(b & 3);
   options.lineEnding = static_cast<LineEnding>((b >> 2) & 3);
   options.followCss = (b & 0x10) != 0;
   options.followJs = (b & 0x20) != 0;

@@ -31,7 +31,7 @@ void checkResolution(std::string_view value) {
   const bool remote = (value.size() > 5 && value.starts_with("http:")) || (value.size() > 4 && value.starts_with("ftp:"));
   for (int e = 0; e < 4; ++e) {
     std::u16string path = u"unchanged";
-    const bool local = resolveLocalReference(path, value, static_cast<TextEncoding>(e));
+    const bool local = resolveLocalReference(path, value, static_cast<TargetEncoding>(e));
     FUZZ_CHECK(local != remote, "value " + hexOf(value) + " encoding " + std::to_string(e));
     if (!local) FUZZ_CHECK(path == u"unchanged", "a refused value changed the path: " + hexOf(value));
   }

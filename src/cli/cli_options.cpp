@@ -1,14 +1,11 @@
 #include "cli/cli_options.h"
 
-#include <algorithm>
+#include "text/ascii.h"
 
 namespace sarnavel {
 namespace {
 
-std::string lowered(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
-  return text;
-}
+std::string lowered(const std::string& text) { return lowercaseCopy(text); }
 
 bool lineEndingFromName(const std::string& name, LineEnding& out) {
   std::string n = lowered(name);
@@ -22,13 +19,13 @@ bool lineEndingFromName(const std::string& name, LineEnding& out) {
 
 }  // namespace
 
-int targetFromName(const std::string& name) {
+std::optional<TargetEncoding> targetFromName(const std::string& name) {
   std::string n = lowered(name);
-  if (n == "shift_jis" || n == "shift-jis" || n == "sjis" || n == "cp932" || n == "windows-31j" || n == "ms932") return 0;
-  if (n == "euc-jp" || n == "euc_jp" || n == "eucjp") return 1;
-  if (n == "iso-2022-jp" || n == "iso2022jp" || n == "jis") return 2;
-  if (n == "utf-8" || n == "utf8") return 3;
-  return -1;
+  if (n == "shift_jis" || n == "shift-jis" || n == "sjis" || n == "cp932" || n == "windows-31j" || n == "ms932") return TargetEncoding::ShiftJis;
+  if (n == "euc-jp" || n == "euc_jp" || n == "eucjp") return TargetEncoding::EucJp;
+  if (n == "iso-2022-jp" || n == "iso2022jp" || n == "jis") return TargetEncoding::Iso2022Jp;
+  if (n == "utf-8" || n == "utf8") return TargetEncoding::Utf8;
+  return std::nullopt;
 }
 
 CliParse parseCommandLine(const std::vector<std::string>& arguments) {
@@ -65,12 +62,12 @@ CliParse parseCommandLine(const std::vector<std::string>& arguments) {
       onlyPaths = true;
     } else if (name == "-t" || name == "--to") {
       if (!takeValue()) return parse;
-      int target = targetFromName(value);
-      if (target < 0) {
+      std::optional<TargetEncoding> target = targetFromName(value);
+      if (!target) {
         parse.error = "unknown encoding '" + value + "' (shift_jis, euc-jp, utf-8 or iso-2022-jp)";
         return parse;
       }
-      o.conversion.targetEncoding = target;
+      o.conversion.targetEncoding = *target;
       o.targetGiven = true;
     } else if (name == "-n" || name == "--newline") {
       if (!takeValue()) return parse;

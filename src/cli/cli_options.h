@@ -8,10 +8,11 @@
 // like the desktop program's defaults.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "engine/conversion_options.h"
+#include "run/conversion_options.h"
 
 namespace sarnavel {
 
@@ -31,8 +32,8 @@ struct CliParse {
 
 CliParse parseCommandLine(const std::vector<std::string>& arguments);
 
-// The target index of an encoding name (shift_jis, sjis, cp932, euc-jp, utf-8, ...); -1 if unknown.
-int targetFromName(const std::string& name);
+// The target an encoding name stands for (shift_jis, sjis, cp932, euc-jp, utf-8, ...); none if unknown.
+std::optional<TargetEncoding> targetFromName(const std::string& name);
 
 std::string usageText();
 

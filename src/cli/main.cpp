@@ -13,6 +13,7 @@
 #include "run/posix_file.h"
 #include "run/standard_descriptors.h"
 #include "run/visible_path.h"
+#include "version.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);
   CliParse parse = parseCommandLine(arguments);
   if (parse.options.help) return writeAll(STDOUT_FILENO, usageText()) ? 0 : 1;
-  if (parse.options.version) return writeAll(STDOUT_FILENO, "sarnavel-cli 1.4.1\n") ? 0 : 1;
+  if (parse.options.version) return writeAll(STDOUT_FILENO, "sarnavel-cli " + std::string(kVersion) + "\n") ? 0 : 1;
   if (!parse.error.empty()) {
     say("sarnavel-cli: " + visiblePath(parse.error) + "\nTry 'sarnavel-cli --help' for more information.\n");
     return 2;

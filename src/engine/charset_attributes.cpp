@@ -6,15 +6,11 @@
 
 namespace sarnavel {
 
-void setCharsetAttributes(std::string& page, const std::string& charsetName, const std::string& defaultScriptType,
-                          TextEncoding pageEncoding, const ReferenceResolver& resolver, PageReferences& references) {
-  PARSE2INFO info;
-  info.defaultScriptType = defaultScriptType;
-  collectReferences(page, info);
-
-  std::string rebuilt, tag;
-  std::size_t copied = 0;  // the page up to here is in `rebuilt` (once anything changed)
-  for (ELEMENT& element : info.elements) {
+void charsetAttributeEdits(std::vector<ELEMENT>& elements, const std::string& charsetName, const std::string& defaultScriptType,
+                          TargetEncoding pageEncoding, const ReferenceResolver& resolver, std::vector<FoundReference>& references,
+                          std::vector<PageEdit>& edits) {
+  std::string tag;
+  for (ELEMENT& element : elements) {
     LoadedKind kind = LoadedKind::StyleSheet;
     std::string_view referenceKey = "href";
     if (element.name == "script") {
@@ -29,28 +25,23 @@ void setCharsetAttributes(std::string& page, const std::string& charsetName, con
     }
     auto value = element.attributes.find(referenceKey);
     if (value == element.attributes.end()) continue;
+    auto charset = element.attributes.find("charset");
+    std::string formerCharset = charset != element.attributes.end() ? charset->second : std::string();
     std::u16string wide;
-    if (!resolveLocalReference(wide, value->second, pageEncoding)) continue;
-    const std::string reference = utf16ToUtf8(wide);
-    if (reference.empty()) continue;
-    ResolvedReference resolved = resolver.resolve(reference, kind);
-    if (resolved.status == ReferenceStatus::Missing) continue;
-    if (resolved.status != ReferenceStatus::Followable) {
-      references.refused.push_back({reference, std::move(resolved.path), resolved.status});
+    if (!resolveLocalReference(wide, value->second, pageEncoding)) {
+      references.push_back({kind, value->second, ReferenceStatus::Remote, {}, std::move(formerCharset), false});
       continue;
     }
-    auto charset = element.attributes.find("charset");
-    references.loads.push_back({std::move(resolved.path), kind, charset != element.attributes.end() ? charset->second : ""});
+    std::string reference = utf16ToUtf8(wide);
+    if (reference.empty()) continue;
+    ResolvedReference resolved = resolver.resolve(reference, kind);
+    const bool follow = resolved.status == ReferenceStatus::Followable;
+    references.push_back({kind, std::move(reference), resolved.status, std::move(resolved.path), std::move(formerCharset), follow});
+    if (!follow) continue;
     element.attributes["charset"] = charsetName;
-    if (rebuilt.empty()) rebuilt.reserve(page.size() + page.size() / 8);
-    rebuilt.append(page, copied, element.tagStart - copied);
     writeTag(tag, element.name, element.attributes, element.selfClosing);
-    rebuilt += tag;
-    copied = element.tagEnd;
+    edits.push_back({element.tagStart, element.tagEnd, tag});
   }
-  if (copied == 0) return;
-  rebuilt.append(page, copied, std::string::npos);
-  page.swap(rebuilt);
 }
 
 }  // namespace sarnavel

@@ -5,25 +5,30 @@
 // reference_resolver.h) gets a `charset` attribute naming the target, and its tag is written
 // anew in canonical form (attributes in name order, every value in double quotes). References
 // are read in the encoding the page is in; a query or fragment after the name is not part of
-// it. Each such file is listed in `references.loads` with the element's former charset
-// attribute; a reference the resolver refuses (another kind, a folder, a binary) leaves its
-// element as it was and is listed in `references.refused`. Remote references, missing files
-// and empty references are left alone and not reported.
+// it. Every reference is listed in document order with what became of it (document_result.h):
+// followed, with the element's former charset attribute; refused by the resolver (another
+// kind, a folder, a binary), its element left as it was; missing; or remote. Empty references
+// name nothing and are not listed.
 //
-// The page is rebuilt in one pass from the start, so a page with many references costs time
-// in proportion to its size. Throws std::bad_alloc when memory runs out (the caller owns the
-// text).
+// The elements come from the page's one walk (html/page_walk.h); the new tags are returned as
+// edits (page_edits.h), applied with the page's other changes in one pass. Throws
+// std::bad_alloc when memory runs out.
 #pragma once
 
 #include <string>
 
-#include "engine/page_references.h"
+#include <vector>
+
+#include "engine/document_result.h"
+#include "engine/page_edits.h"
+#include "html/references.h"
 #include "engine/reference_resolver.h"
-#include "text/text_encoding.h"
+#include "text/target_encoding.h"
 
 namespace sarnavel {
 
-void setCharsetAttributes(std::string& page, const std::string& charsetName, const std::string& defaultScriptType,
-                          TextEncoding pageEncoding, const ReferenceResolver& resolver, PageReferences& references);
+void charsetAttributeEdits(std::vector<ELEMENT>& elements, const std::string& charsetName, const std::string& defaultScriptType,
+                          TargetEncoding pageEncoding, const ReferenceResolver& resolver, std::vector<FoundReference>& references,
+                          std::vector<PageEdit>& edits);
 
 }  // namespace sarnavel

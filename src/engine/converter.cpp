@@ -14,6 +14,8 @@
 
 #include "text/ascii.h"
 #include "text/cp932.h"
+#include "text/euc_jp.h"
+#include "text/iso2022.h"
 #include "text/jis.h"
 #include "text/utf8.h"
 
@@ -29,16 +31,11 @@ struct DerivedTables {
   // UTF-8 of each Shift_JIS code (single bytes and lead << 8 | trail): the length in the low
   // byte, then up to three bytes; length 0 when the code has no character.
   std::array<std::uint32_t, 0x10000> sjisToUtf8;
-  // For each unit, the code EUC-JP and ISO-2022-JP can reach: a byte below 0x80, a half-width
-  // katakana byte, or the smallest Shift_JIS code in JIS rows 1-94 (so the IBM extensions
-  // find their NEC-selected or JIS twins). kNoCode when there is none.
-  std::array<std::uint16_t, 0x10000> jisReachable;
 };
 
 std::unique_ptr<DerivedTables> buildDerivedTables() {
   auto t = std::make_unique<DerivedTables>();
   t->sjisToUtf8.fill(0);
-  t->jisReachable.fill(kNoCode);
   for (unsigned code = 0; code < 0x10000; ++code) {
     char16_t unit = cp932::toUnicode(static_cast<std::uint16_t>(code));
     if (unit == cp932::kNoUnit) continue;
@@ -47,12 +44,6 @@ std::unique_ptr<DerivedTables> buildDerivedTables() {
     std::uint32_t packed = static_cast<std::uint32_t>(utf8.size());
     for (std::size_t k = 0; k < utf8.size(); ++k) packed |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(utf8[k])) << (8 * (k + 1));
     t->sjisToUtf8[code] = packed;
-  }
-  for (unsigned b = 0; b < 0x80; ++b) t->jisReachable[b] = static_cast<std::uint16_t>(b);
-  for (unsigned b = 0xA1; b <= 0xDF; ++b) t->jisReachable[cp932::toUnicode(static_cast<std::uint16_t>(b))] = static_cast<std::uint16_t>(b);
-  for (unsigned code = 0x8140; code <= 0xEFFC; ++code) {  // rows 1 to 94, ascending
-    char16_t unit = cp932::toUnicode(static_cast<std::uint16_t>(code));
-    if (unit != cp932::kNoUnit && t->jisReachable[unit] == kNoCode) t->jisReachable[unit] = static_cast<std::uint16_t>(code);
   }
   return t;
 }
@@ -105,25 +96,37 @@ class ByteSink {
   char* end_;
 };
 
+// Where the encoders report what they could not write as itself: the findings and the start
+// of the input, when its offsets are the source's.
+struct Reporting {
+  Findings* findings = nullptr;
+  const std::uint8_t* origin = nullptr;  // null: offsets are not the source's
+};
+
 // What every encoder shares: the sink, the source encoding, what stands in for a character
-// the target cannot hold, and the count of such characters.
+// the target cannot hold, the count of such characters and where they are reported. The
+// decoders set `at` to each non-ASCII character before they hand it over, so a report knows
+// its offset without any counting.
 template <class Derived>
 struct EncoderBase {
-  EncoderBase(ByteSink& s, InputEncoding from, std::optional<EscapeLanguage> language)
-      : sink(s), source(from), escapeLanguage(language) {}
+  EncoderBase(ByteSink& s, InputEncoding from, std::optional<EscapeLanguage> language, Reporting r)
+      : sink(s), source(from), escapeLanguage(language), reporting(r) {}
   ByteSink& sink;
   InputEncoding source;
   std::optional<EscapeLanguage> escapeLanguage;
+  Reporting reporting;
+  const std::uint8_t* at = nullptr;
   std::size_t unconvertible = 0;
 
   Derived& self() { return static_cast<Derived&>(*this); }
   void asciiRun(const char* s, std::size_t n) { sink.append(s, n); }
   void finish() {}
+  std::size_t offset() const {
+    return reporting.origin != nullptr && at != nullptr ? static_cast<std::size_t>(at - reporting.origin) : Findings::kNoOffset;
+  }
 
-  // A character the target cannot hold (U+FFFD for bytes that form none): its escape, or
-  // the geta mark.
-  void lost(char32_t codePoint) {
-    ++unconvertible;
+  // Writes the escape of a code point, or the stand-in when there is no escape language.
+  void standIn(char32_t codePoint) {
     if (!escapeLanguage) {
       self().geta();
       return;
@@ -132,20 +135,37 @@ struct EncoderBase {
     appendEscape(escape, *escapeLanguage, codePoint);
     self().asciiRun(escape.data(), escape.size());
   }
-  // Bytes that form no character: the same bytes when the target is their own encoding.
+  // A character the target cannot hold: its escape, or the geta mark (U+FFFD in UTF-8).
+  void lost(char32_t codePoint) {
+    ++unconvertible;
+    if (reporting.findings != nullptr) {
+      if (escapeLanguage) reporting.findings->escaped(codePoint, offset());
+      else reporting.findings->lost(codePoint, offset(), Derived::kStandIn);
+    }
+    standIn(codePoint);
+  }
+  // Bytes that form no character (or a code without one), written as U+FFFD would be.
+  void malformed() {
+    ++unconvertible;
+    if (reporting.findings != nullptr) reporting.findings->invalid(offset());
+    standIn(0xFFFD);
+  }
+  // A byte that forms no character: the same byte when the target is its own encoding.
   template <InputEncoding Own>
   void strayByte(std::uint8_t b) {
     if (source == Own) {
+      if (reporting.findings != nullptr) reporting.findings->invalid(offset());
       sink.reserve(1);
       sink.put(b);
     } else {
-      lost(0xFFFD);
+      malformed();
     }
   }
 };
 
 struct ShiftJisEncoder : EncoderBase<ShiftJisEncoder> {
   using EncoderBase::EncoderBase;
+  static constexpr StandIn kStandIn = StandIn::GetaMark;
   void writeCode(std::uint16_t code) {
     sink.reserve(2);
     if (code >= 0x100) sink.put(static_cast<std::uint8_t>(code >> 8));
@@ -161,7 +181,7 @@ struct ShiftJisEncoder : EncoderBase<ShiftJisEncoder> {
   }
   void jis0212(jis::Position p) {
     char16_t unit = jis::jis0212ToUnicode(p);
-    if (unit == 0xFFFF) lost(0xFFFD);
+    if (unit == 0xFFFF) malformed();
     else unicode(unit);
   }
   void invalid(std::uint8_t b) { strayByte<InputEncoding::ShiftJis>(b); }
@@ -172,6 +192,7 @@ struct ShiftJisEncoder : EncoderBase<ShiftJisEncoder> {
 template <class Derived, InputEncoding Own>
 struct JisRowsEncoder : EncoderBase<Derived> {
   using EncoderBase<Derived>::EncoderBase;
+  static constexpr StandIn kStandIn = StandIn::GetaMark;
   void geta() { this->self().jisCell({kGetaRow, kGetaCell}); }
   void jis0208(std::uint16_t code) {
     jis::Position p = jis::fromShiftJis(static_cast<std::uint8_t>(code >> 8), static_cast<std::uint8_t>(code));
@@ -182,11 +203,11 @@ struct JisRowsEncoder : EncoderBase<Derived> {
     // The IBM extensions go to their twins in the rows the target has; the user-defined area
     // has no place here.
     char16_t unit = cp932::toUnicode(code);
-    if (unit == cp932::kNoUnit) this->lost(0xFFFD);
+    if (unit == cp932::kNoUnit) this->malformed();
     else unicode(unit);
   }
   void unicode(char16_t unit) {
-    std::uint16_t code = derived().jisReachable[unit];
+    std::uint16_t code = cp932::jisReachable(unit);
     if (code == kNoCode) {
       this->lost(unit);
     } else if (code < 0x80) {
@@ -240,7 +261,9 @@ struct Iso2022JpEncoder : JisRowsEncoder<Iso2022JpEncoder, InputEncoding::Iso202
     const char* escape;
     while ((escape = static_cast<const char*>(std::memchr(s, 0x1B, n))) != nullptr) {
       sink.append(s, static_cast<std::size_t>(escape - s));
-      lost(source == InputEncoding::Iso2022Jp ? 0xFFFD : 0x1B);
+      at = reinterpret_cast<const std::uint8_t*>(escape);
+      if (source == InputEncoding::Iso2022Jp) malformed();
+      else lost(0x1B);
       switchTo(Mode::Ascii);
       n -= static_cast<std::size_t>(escape - s) + 1;
       s = escape + 1;
@@ -261,7 +284,7 @@ struct Iso2022JpEncoder : JisRowsEncoder<Iso2022JpEncoder, InputEncoding::Iso202
   // Browsers do not read ESC $ ( D, so JIS X 0212 goes by its character to a reachable twin.
   void jis0212(jis::Position p) {
     char16_t unit = jis::jis0212ToUnicode(p);
-    if (unit == 0xFFFF) lost(0xFFFD);
+    if (unit == 0xFFFF) malformed();
     else unicode(unit);
   }
   void finish() { switchTo(Mode::Ascii); }
@@ -271,6 +294,7 @@ struct Iso2022JpEncoder : JisRowsEncoder<Iso2022JpEncoder, InputEncoding::Iso202
 // is escaped all the same, as it would be when the UTF-8 result is converted again.
 struct Utf8Encoder : EncoderBase<Utf8Encoder> {
   using EncoderBase::EncoderBase;
+  static constexpr StandIn kStandIn = StandIn::ReplacementCharacter;
   void writePacked(std::uint32_t packed) { sink.putPacked(packed); }
   void geta() { sink.append("\xEF\xBF\xBD", 3); }  // U+FFFD, for bytes that form no character
   void kana(std::uint8_t b) { writePacked(derived().sjisToUtf8[b]); }
@@ -280,7 +304,7 @@ struct Utf8Encoder : EncoderBase<Utf8Encoder> {
       writePacked(packed);
       return;
     }
-    lost(0xFFFD);
+    malformed();
     // A browser reads a Shift_JIS trail byte below 0x80 again as its own character.
     std::uint8_t trail = static_cast<std::uint8_t>(code);
     if (source == InputEncoding::ShiftJis && trail < 0x80) {
@@ -299,10 +323,10 @@ struct Utf8Encoder : EncoderBase<Utf8Encoder> {
   }
   void jis0212(jis::Position p) {
     char16_t unit = jis::jis0212ToUnicode(p);
-    if (unit == 0xFFFF) lost(0xFFFD);
+    if (unit == 0xFFFF) malformed();
     else unicode(unit);
   }
-  void invalid(std::uint8_t) { lost(0xFFFD); }
+  void invalid(std::uint8_t) { malformed(); }
 };
 
 // Passes the ASCII bytes from p onward as one run; returns the first byte at or above 0x80.
@@ -325,6 +349,7 @@ std::size_t decodeShiftJis(std::string_view in, Encoder& e) {
     p = passAscii(p, end, e);
     if (p == end) break;
     std::uint8_t b = *p;
+    e.at = p;
     if (b >= 0xA1 && b <= 0xDF) {
       e.kana(b);
       ++p;
@@ -381,21 +406,15 @@ void decodeEucJp(std::string_view in, Encoder& e) {
   while (p < end) {
     p = passAscii(p, end, e);
     if (p == end) break;
-    std::uint8_t b = *p;
-    std::ptrdiff_t left = end - p;
-    if (jis::isEucByte(b) && left >= 2 && jis::isEucByte(p[1])) {
-      e.jis0208(jis::toShiftJis({static_cast<std::uint8_t>(b - 0xA0), static_cast<std::uint8_t>(p[1] - 0xA0)}));
-      p += 2;
-    } else if (b == 0x8E && left >= 2 && p[1] >= 0xA1 && p[1] <= 0xDF) {
-      e.kana(p[1]);
-      p += 2;
-    } else if (b == 0x8F && left >= 3 && jis::isEucByte(p[1]) && jis::isEucByte(p[2])) {
-      e.jis0212({static_cast<std::uint8_t>(p[1] - 0xA0), static_cast<std::uint8_t>(p[2] - 0xA0)});
-      p += 3;
-    } else {
-      e.invalid(b);
-      ++p;
+    e.at = p;
+    const EucSequence s = eucSequenceAt(p, static_cast<std::size_t>(end - p));
+    switch (s.kind) {
+      case EucKind::Jis0208: e.jis0208(jis::toShiftJis(s.position)); break;
+      case EucKind::Katakana: e.kana(s.kana); break;
+      case EucKind::Jis0212: e.jis0212(s.position); break;
+      case EucKind::Invalid: e.invalid(*p); break;
     }
+    p += s.length;
   }
 }
 
@@ -404,21 +423,27 @@ void decodeIso2022Jp(std::string_view in, Encoder& e) {
   enum class Mode { Ascii, Katakana, Jis0208, Jis0212 } mode = Mode::Ascii;
   const auto* p = reinterpret_cast<const std::uint8_t*>(in.data());
   const auto* end = p + in.size();
-  auto designates = [&](const char* sequence, std::size_t n) {
-    return static_cast<std::size_t>(end - p) >= n && std::memcmp(p, sequence, n) == 0;
-  };
+  const auto* begin = p;
   while (p < end) {
     std::uint8_t b = *p;
     if (b == 0x1B) {
-      if (designates("\x1B(B", 3) || designates("\x1B(J", 3)) {
-        mode = Mode::Ascii;  // JIS-Roman is read as ASCII: a backslash stays a backslash
-        p += 3;
+      if (const std::optional<Designation> d = designationAt(in, static_cast<std::size_t>(p - begin))) {
+        switch (d->set) {
+          // JIS-Roman is read as ASCII here, so a backslash stays a backslash and code keeps
+          // working: the converter carries bytes between encodings. The decoder of reference
+          // paths (text/japanese_text.h) reads it as browsers do, 0x5C as the yen sign, since
+          // there it names characters of a file name.
+          case Iso2022Set::Ascii:
+          case Iso2022Set::Roman: mode = Mode::Ascii; break;
+          case Iso2022Set::Katakana: mode = Mode::Katakana; break;
+          case Iso2022Set::Jis0208: mode = Mode::Jis0208; break;
+          case Iso2022Set::Jis0212: mode = Mode::Jis0212; break;
+        }
+        p += d->length;
         continue;
       }
-      if (designates("\x1B(I", 3)) { mode = Mode::Katakana; p += 3; continue; }
-      if (designates("\x1B$@", 3) || designates("\x1B$B", 3)) { mode = Mode::Jis0208; p += 3; continue; }
-      if (designates("\x1B$(D", 4)) { mode = Mode::Jis0212; p += 4; continue; }
     }
+    e.at = p;
     if (b >= 0x80) {
       e.invalid(b);
       ++p;
@@ -457,8 +482,9 @@ struct Encoded {
 };
 
 template <class Encoder>
-Encoded encodeWith(InputEncoding source, const ConverterOptions& options, std::string_view in, ByteSink& sink) {
-  Encoder e(sink, source, options.escapeLanguage);
+Encoded encodeWith(InputEncoding source, const ConverterOptions& options, std::string_view in, ByteSink& sink, Reporting reporting) {
+  if (reporting.origin != nullptr) reporting.origin = reinterpret_cast<const std::uint8_t*>(in.data());
+  Encoder e(sink, source, options.escapeLanguage, reporting);
   Encoded result;
   switch (source) {
     case InputEncoding::Ascii: e.asciiRun(in.data(), in.size()); break;
@@ -474,29 +500,57 @@ Encoded encodeWith(InputEncoding source, const ConverterOptions& options, std::s
   return result;
 }
 
-Encoded encode(InputEncoding source, const ConverterOptions& options, std::string_view in, ByteSink& sink) {
+Encoded encode(InputEncoding source, const ConverterOptions& options, std::string_view in, ByteSink& sink, Reporting reporting) {
   switch (options.output) {
-    case OutputEncoding::ShiftJis: return encodeWith<ShiftJisEncoder>(source, options, in, sink);
-    case OutputEncoding::EucJp: return encodeWith<EucJpEncoder>(source, options, in, sink);
-    case OutputEncoding::Iso2022Jp: return encodeWith<Iso2022JpEncoder>(source, options, in, sink);
-    case OutputEncoding::Utf8: break;
+    case TargetEncoding::ShiftJis: return encodeWith<ShiftJisEncoder>(source, options, in, sink, reporting);
+    case TargetEncoding::EucJp: return encodeWith<EucJpEncoder>(source, options, in, sink, reporting);
+    case TargetEncoding::Iso2022Jp: return encodeWith<Iso2022JpEncoder>(source, options, in, sink, reporting);
+    case TargetEncoding::Utf8: break;
   }
-  return encodeWith<Utf8Encoder>(source, options, in, sink);
+  return encodeWith<Utf8Encoder>(source, options, in, sink, reporting);
 }
 
-bool convertsToItself(InputEncoding source, OutputEncoding output) {
-  return source == InputEncoding::Ascii || (source == InputEncoding::ShiftJis && output == OutputEncoding::ShiftJis) ||
-         (source == InputEncoding::EucJp && output == OutputEncoding::EucJp);
+// A text converted into its own encoding passes as it is; its bytes that form no character
+// are still reported.
+void reportStrayBytes(InputEncoding source, std::string_view in, Findings& findings, bool offsetsKnown) {
+  if (findings.sourceKnownValid()) return;
+  const auto* p = reinterpret_cast<const std::uint8_t*>(in.data());
+  const std::size_t n = in.size();
+  auto report = [&](std::size_t i) { findings.invalid(offsetsKnown ? i : Findings::kNoOffset); };
+  for (std::size_t i = skipAscii(p, 0, n); i < n; i = skipAscii(p, i, n)) {
+    const std::uint8_t b = p[i];
+    if (source == InputEncoding::EucJp) {
+      const EucSequence s = eucSequenceAt(p + i, n - i);
+      const bool none = s.kind == EucKind::Invalid ||
+                        (s.kind == EucKind::Jis0208 && cp932::toUnicode(jis::toShiftJis(s.position)) == cp932::kNoUnit) ||
+                        (s.kind == EucKind::Jis0212 && jis::jis0212ToUnicode(s.position) == 0xFFFF);
+      if (none) report(i);
+      i += s.length;
+    } else if (b >= 0xA1 && b <= 0xDF) {
+      ++i;
+    } else if (cp932::isLeadByte(b) && n - i >= 2 && cp932::isTrailByte(p[i + 1])) {
+      if (cp932::toUnicode(static_cast<std::uint16_t>(b << 8 | p[i + 1])) == cp932::kNoUnit) report(i);
+      i += 2;
+    } else {
+      if (b != 0x80) report(i);  // 0x80 is U+0080
+      ++i;
+    }
+  }
+}
+
+bool convertsToItself(InputEncoding source, TargetEncoding output) {
+  return source == InputEncoding::Ascii || (source == InputEncoding::ShiftJis && output == TargetEncoding::ShiftJis) ||
+         (source == InputEncoding::EucJp && output == TargetEncoding::EucJp);
 }
 
 // Rewrites the line breaks as the options ask. CR and LF never occur inside a multi-byte
 // character of the outputs (the ISO-2022-JP encoder is back in ASCII before any control), so
 // this works on bytes.
 std::string applyLineBreaks(const ConverterOptions& o, std::string text) {
-  const bool normalise = o.lineBreak != LineBreak::AsIs;
+  const bool normalise = o.lineEnding != LineEnding::Unchanged;
   if (!normalise && !o.addCrBeforeLf && !o.deleteCrBeforeLf) return text;
   if (text.find_first_of("\r\n") == std::string::npos) return text;
-  std::string_view newline = o.lineBreak == LineBreak::CrLf ? "\r\n" : o.lineBreak == LineBreak::Lf ? "\n" : "\r";
+  std::string_view newline = o.lineEnding == LineEnding::CrLf ? "\r\n" : o.lineEnding == LineEnding::Lf ? "\n" : "\r";
   std::string out;
   out.reserve(text.size() + text.size() / 16 + 16);
   const std::size_t n = text.size();
@@ -519,8 +573,10 @@ std::string applyLineBreaks(const ConverterOptions& o, std::string text) {
 
 }  // namespace
 
-std::string convertText(const ConverterOptions& options, std::string_view text, ConversionReport* report) {
-  const std::size_t capacity = (options.output == OutputEncoding::Utf8 ? text.size() + text.size() / 2 : text.size()) + 16;
+std::string convertText(const ConverterOptions& options, std::string_view text, ConversionReport* report, Findings* findings,
+                        bool offsetsAreSource) {
+  const Reporting reporting{findings, findings != nullptr && offsetsAreSource ? reinterpret_cast<const std::uint8_t*>(text.data()) : nullptr};
+  const std::size_t capacity = (options.output == TargetEncoding::Utf8 ? text.size() + text.size() / 2 : text.size()) + 16;
   InputEncoding source = InputEncoding::ShiftJis;
   std::optional<ByteSink> sink;
   Encoded encoded;
@@ -530,11 +586,12 @@ std::string convertText(const ConverterOptions& options, std::string_view text, 
     case QuickVerdict::Undecided: source = options.inputEncoding ? *options.inputEncoding : detectInputEncoding(text); break;
     case QuickVerdict::ShiftJisSoFar:
       // Converted straight away; only a malformed byte further on sends it to the full detection.
-      if (options.output != OutputEncoding::ShiftJis) {
+      if (options.output != TargetEncoding::ShiftJis) {
         sink.emplace(capacity);
-        encoded = encode(InputEncoding::ShiftJis, options, text, *sink);
+        encoded = encode(InputEncoding::ShiftJis, options, text, *sink, reporting);
         if (encoded.malformedShiftJis == 0) break;
         sink.reset();
+        if (findings != nullptr) findings->clear();
       }
       source = detectInputEncoding(text);
       break;
@@ -542,11 +599,13 @@ std::string convertText(const ConverterOptions& options, std::string_view text, 
   // Shift_JIS and EUC-JP into themselves, and ASCII into anything, come out as they went in.
   if (convertsToItself(source, options.output)) {
     if (report) *report = ConversionReport{source, 0};
+    // Text the reading step made holds no stray bytes: only a source's own are looked for.
+    if (findings != nullptr && offsetsAreSource && source != InputEncoding::Ascii) reportStrayBytes(source, text, *findings, true);
     return applyLineBreaks(options, std::string(text));
   }
   if (!sink) {
     sink.emplace(capacity);
-    encoded = encode(source, options, text, *sink);
+    encoded = encode(source, options, text, *sink, reporting);
   }
   if (report) {
     report->detected = source;
@@ -555,13 +614,5 @@ std::string convertText(const ConverterOptions& options, std::string_view text, 
   return applyLineBreaks(options, sink->finish());
 }
 
-ResultCode runConverter(const ConverterOptions& options, std::string& text, ConversionReport* report) {
-  try {
-    text = convertText(options, text, report);
-  } catch (const std::bad_alloc&) {
-    return ResultCode::OutOfMemory;
-  }
-  return ResultCode::Success;
-}
 
 }  // namespace sarnavel

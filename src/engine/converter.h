@@ -25,7 +25,7 @@
 
 #include "engine/converter_options.h"
 #include "engine/encoding_detection.h"
-#include "engine/result_code.h"
+#include "engine/findings.h"
 
 namespace sarnavel {
 
@@ -34,10 +34,12 @@ struct ConversionReport {
   std::size_t unconvertible = 0;  // geta marks and U+FFFD written for characters the target lacks
 };
 
-// Converts the text in place. Returns Success, or OutOfMemory with the text as it was.
-ResultCode runConverter(const ConverterOptions& options, std::string& text, ConversionReport* report = nullptr);
-
-// The same conversion into a new string; throws std::bad_alloc when memory runs out.
-std::string convertText(const ConverterOptions& options, std::string_view text, ConversionReport* report = nullptr);
+// The converted text; throws std::bad_alloc when memory runs out. With `findings`, every
+// character written as an escape or a stand-in and every byte that formed no character is
+// reported there, at its offset in `text` when `offsetsAreSource` (the text is the document's
+// own bytes), without one otherwise; a text converted into its own encoding reports its stray
+// bytes too.
+std::string convertText(const ConverterOptions& options, std::string_view text, ConversionReport* report = nullptr,
+                        Findings* findings = nullptr, bool offsetsAreSource = true);
 
 }  // namespace sarnavel

@@ -15,16 +15,15 @@
 
 #include "engine/encoding_detection.h"
 #include "engine/escape_language.h"
+#include "text/line_ending.h"
+#include "text/target_encoding.h"
 
 namespace sarnavel {
 
-enum class OutputEncoding { ShiftJis, EucJp, Iso2022Jp, Utf8 };
-enum class LineBreak { AsIs, CrLf, Lf, Cr };
-
 struct ConverterOptions {
-  OutputEncoding output = OutputEncoding::ShiftJis;
+  TargetEncoding output = TargetEncoding::ShiftJis;
   bool keepHalfWidthKana = false;
-  LineBreak lineBreak = LineBreak::AsIs;
+  LineEnding lineEnding = LineEnding::Unchanged;
   bool addCrBeforeLf = false;
   bool deleteCrBeforeLf = false;
   // Not set by option strings: when the engine names the document's language, a character

@@ -1,17 +1,12 @@
 #include "engine/css_conversion.h"
 
 #include <cstdint>
-#include <new>
 #include <optional>
 
-#include "engine/converter.h"
-#include "engine/escaping.h"
-#include "engine/charset_label.h"
+#include "engine/conversion_steps.h"
 #include "html/iso2022_runs.h"
-#include "html/tag_scanner.h"
-#include "text/cp1252.h"
+#include "text/ascii.h"
 #include "text/cp932.h"
-#include "text/utf8.h"
 
 namespace sarnavel {
 namespace {
@@ -88,47 +83,35 @@ std::string_view ruleTerminator(LineEnding lineEnding, std::string_view text) {
 
 }  // namespace
 
-ResultCode convertCss(std::string& text, const ConversionOptions& options, const EncodingEvidence& evidence, EncodingDecision* decided) {
-  try {
-    ConverterOptions converterOptions;
-    std::string charsetName = applyTargetEncoding(converterOptions, options.targetEncoding, options.lineEnding);
-    converterOptions.escapeLanguage = EscapeLanguage::Css;
-    std::string rule = "@charset \"" + lowercaseCopy(charsetName);
+DocumentResult convertCss(std::string& text, const TargetChoice& options, const EncodingEvidence& evidence) {
+  DocumentSteps steps;
+  std::optional<CharsetRule> original;
+  // The rule as written is looked for byte by byte; its value is the sheet's declaration.
+  readForConversion(steps, text, DocumentKind::StyleSheet, options, evidence, [&](std::string_view bytes) {
+    original = findCharsetRule(bytes, false);
+    return original ? std::string(original->value) : std::string();
+  });
+  std::string work(steps.working.text());
+  std::string rule = "@charset \"" + lowercaseCopy(steps.charsetName);
+  rule += ruleTerminator(options.lineEnding, work);
+  // The old rule is looked for in the text as the converter will read it: in code page 932 with
+  // its double-byte characters stepped over, elsewhere outside ISO-2022-JP runs.
+  std::optional<CharsetRule> old = findCharsetRule(work, steps.working.converterInput == InputEncoding::ShiftJis);
+  const std::size_t replacedEnd = old ? old->end : 0;
+  steps.beforeConverter.replace(work, old ? old->start : 0, old ? old->end : 0, rule);
+  if (old) work.replace(old->start, old->end - old->start, rule);
+  else work.insert(0, rule);
+  // What the converter reports past the rule lies as far on in the source as the rule grew.
+  const std::size_t newEnd = (old ? old->start : 0) + rule.size();
+  steps.findings.shiftOffsets(newEnd, static_cast<std::ptrdiff_t>(newEnd) - static_cast<std::ptrdiff_t>(replacedEnd));
 
-    // The rule as written is looked for byte by byte (a Latin-1 sheet has no double-byte
-    // characters); text the driver brought from UTF-16 has none that counts (it named UTF-16).
-    const bool fromUtf16 = evidence.utf16 != Utf16Origin::None;
-    std::optional<CharsetRule> original = fromUtf16 ? std::nullopt : findCharsetRule(text, false);
-    EncodingEvidence withRule = evidence;
-    if (original) withRule.declared = std::string(original->value);
-    const EncodingDecision decision = decideSourceEncoding(text, withRule);
-    // Text the engine (or the driver) brought into code page 932 itself is named as such to
-    // the converter; any other text goes as what the decision found.
-    const std::optional<InputEncoding> input = converterInputOf(decision.encoding);
-    converterOptions.inputEncoding = input ? *input : InputEncoding::ShiftJis;
-
-    std::string work = text;
-    if (decision.encoding == SourceEncoding::Latin1) {
-      // Its original bytes are decoded, as browsers do, even when they would pass for UTF-8.
-      rule += ruleTerminator(options.lineEnding, work);
-      if (original) work.replace(original->start, original->end - original->start, rule);
-      else work.insert(0, rule);
-      work = escapeForCss(decodeCp1252(work));
-    } else {
-      if (decision.encoding == SourceEncoding::Utf8) work = escapeUtf8(EscapeLanguage::Css, withoutByteOrderMark(work));
-      rule += ruleTerminator(options.lineEnding, work);
-      // Any other rule is looked for in the text as the converter will read it: in code page
-      // 932 with its double-byte characters stepped over, elsewhere outside ISO-2022-JP runs.
-      std::optional<CharsetRule> old = findCharsetRule(work, *converterOptions.inputEncoding == InputEncoding::ShiftJis);
-      if (old) work.replace(old->start, old->end - old->start, rule);
-      else work.insert(0, rule);
-    }
-    text = convertText(converterOptions, work);
-    if (decided) *decided = decision;
-    return ResultCode::Success;
-  } catch (const std::bad_alloc&) {
-    return ResultCode::OutOfMemory;
-  }
+  DocumentResult result;
+  if (original) result.declarations.push_back({DeclarationForm::CharsetRule, std::string(original->value), DeclarationFate::Replaced});
+  else result.declarations.push_back({DeclarationForm::CharsetRule, {}, DeclarationFate::Added});
+  std::string converted = convertWorking(steps, work);
+  completeResult(result, steps, text, converted);
+  text = std::move(converted);
+  return result;
 }
 
 }  // namespace sarnavel

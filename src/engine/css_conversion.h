@@ -6,24 +6,21 @@
 // semicolon; comments are not skipped), otherwise the rule is put at the very start. So a
 // sheet converted again comes out byte for byte the same. Its line break follows the
 // line-ending choice, or, when line endings stay unchanged, the first kind of break the sheet
-// uses (CR+LF when it has none). The sheet's encoding is decided from its bytes, its rule and
-// what the caller knows (encoding_decision.h): a UTF-8 sheet loses one byte-order mark and is
-// escaped; a sheet read as Latin-1 (its rule names Latin-1, or a Latin-1 page loads it without
-// one) is read as code page 1252 and escaped. Then the whole text goes through the converter.
+// uses (CR+LF when it has none). The sheet is read by the reading step (document_reading.h),
+// its own rule counting as its declaration; then the whole text goes through the converter.
 //
-// Contract: Success with the converted text (and the decision in `*decided` when given), or
-// OutOfMemory with the text as it was.
+// Contract: the converted text replaces `text`, and the record says what happened
+// (document_result.h). Throws std::bad_alloc when memory runs out, `text` then as it was.
 #pragma once
 
 #include <string>
 
-#include "engine/conversion_options.h"
+#include "engine/document_result.h"
 #include "engine/encoding_decision.h"
-#include "engine/result_code.h"
+#include "engine/target_options.h"
 
 namespace sarnavel {
 
-ResultCode convertCss(std::string& text, const ConversionOptions& options, const EncodingEvidence& evidence = {},
-                      EncodingDecision* decided = nullptr);
+[[nodiscard]] DocumentResult convertCss(std::string& text, const TargetChoice& options, const EncodingEvidence& evidence = {});
 
 }  // namespace sarnavel

@@ -6,7 +6,7 @@
 // UTF-8 test garbles such text, and so does a second conversion of a file this run has already
 // written. So UTF-8 and the Japanese encodings are weighed in one decision, strongest evidence
 // first; each step counts only when the bytes are valid in the encoding it names:
-//  1. The content itself: UTF-16 that the driver recognised (by its byte-order mark or its
+//  1. The content itself: UTF-16 that the reading step recognised (by its byte-order mark or its
 //     shape) and a UTF-8 byte-order mark decide outright, as they do for browsers.
 //  2. Run knowledge: a file this run has already written is in the run's target encoding.
 //  3. A text of seven-bit bytes alone reads the same in every candidate: ASCII, or
@@ -40,12 +40,12 @@
 #include <string_view>
 
 #include "engine/source_encoding.h"
-#include "text/text_encoding.h"
+#include "text/target_encoding.h"
 
 namespace sarnavel {
 
 enum class DecisionBasis {
-  ByteOrderMark,     // a byte-order mark (UTF-8 here, UTF-16 in the driver)
+  ByteOrderMark,     // a byte-order mark (UTF-8 here, UTF-16 in the reading step)
   Utf16Shape,        // UTF-16 without a mark, recognised by its shape
   WrittenByThisRun,  // the run wrote the file in its target encoding
   Declaration,       // the document's own @charset or meta
@@ -76,11 +76,11 @@ class SiteTally {
 // How the text reached the engine when it was UTF-16 on disk.
 enum class Utf16Origin { None, ByteOrderMark, Shape };
 
-// The evidence besides the bytes. The driver and the run fill what they know; the engine adds
+// The evidence besides the bytes. The run fills what it knows; the reading step adds
 // the document's own declaration.
 struct EncodingEvidence {
   Utf16Origin utf16 = Utf16Origin::None;           // the text is code page 932 made from UTF-16
-  std::optional<TextEncoding> writtenByThisRun;   // this run wrote the file, in this encoding
+  std::optional<TargetEncoding> writtenByThisRun;   // this run wrote the file, in this encoding
   std::string declared;                           // @charset or the page's meta; empty when none
   std::string loaderCharset;                      // charset attribute of the loading element
   std::optional<SourceEncoding> loadingPage;      // the encoding the loading page was read in

@@ -7,6 +7,8 @@
 
 #include "text/ascii.h"
 #include "text/cp932.h"
+#include "text/euc_jp.h"
+#include "text/iso2022.h"
 #include "text/jis.h"
 
 namespace sarnavel {
@@ -92,31 +94,28 @@ Reading readAsEucJp(const std::uint8_t* p, std::size_t n, const Model& m, bool s
   Reading r;
   bool inHalfWidthRun = false;
   for (std::size_t i = 0; i < n;) {
-    std::uint8_t b = p[i];
-    std::size_t left = n - i;
-    if (b < 0x80) {
+    if (p[i] < 0x80) {
       i = skipAscii(p, i, n);
       inHalfWidthRun = false;
-    } else if (jis::isEucByte(b) && left >= 2 && jis::isEucByte(p[i + 1])) {
-      std::uint8_t cost = m.sjisCost[jis::toShiftJis({static_cast<std::uint8_t>(b - 0xA0), static_cast<std::uint8_t>(p[i + 1] - 0xA0)})];
+      if (stopAtError && r.errors > 0) return r;
+      continue;
+    }
+    const EucSequence s = eucSequenceAt(p + i, n - i);
+    const bool halfWidth = s.kind == EucKind::Katakana;
+    if (s.kind == EucKind::Jis0208) {
+      const std::uint8_t cost = m.sjisCost[jis::toShiftJis(s.position)];
       if (cost == kNoCharacter) ++r.errors;
       else r.cost += cost;
-      inHalfWidthRun = false;
-      i += 2;
-    } else if (b == 0x8E && left >= 2 && p[i + 1] >= 0xA1 && p[i + 1] <= 0xDF) {
+    } else if (halfWidth) {
       r.cost += inHalfWidthRun ? kHalfWidthGoOnCost : kHalfWidthStartCost;
-      inHalfWidthRun = true;
-      i += 2;
-    } else if (b == 0x8F && left >= 3 && jis::isEucByte(p[i + 1]) && jis::isEucByte(p[i + 2])) {
-      if (jis::jis0212ToUnicode({static_cast<std::uint8_t>(p[i + 1] - 0xA0), static_cast<std::uint8_t>(p[i + 2] - 0xA0)}) == 0xFFFF) ++r.errors;
+    } else if (s.kind == EucKind::Jis0212) {
+      if (jis::jis0212ToUnicode(s.position) == 0xFFFF) ++r.errors;
       else r.cost += kJis0212Cost;
-      inHalfWidthRun = false;
-      i += 3;
     } else {
       ++r.errors;
-      inHalfWidthRun = false;
-      ++i;
     }
+    inHalfWidthRun = halfWidth;
+    i += s.length;
     if (stopAtError && r.errors > 0) return r;
   }
   return r;
@@ -228,8 +227,8 @@ ShiftJisScan scanShiftJis(const std::uint8_t* p, std::size_t n, const Model& m, 
 
 bool hasJapaneseDesignation(std::string_view text) {
   for (std::size_t i = text.find('\x1B'); i != std::string_view::npos; i = text.find('\x1B', i + 1)) {
-    std::string_view rest = text.substr(i + 1, 3);
-    if (rest.starts_with("$@") || rest.starts_with("$B") || rest.starts_with("$(D") || rest.starts_with("(I")) return true;
+    const std::optional<Designation> designation = designationAt(text, i);
+    if (designation && isNonAsciiSet(designation->set)) return true;
   }
   return false;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "text/cp932.h"
 #include "text/utf8.h"
@@ -31,34 +32,68 @@ void appendEscape(std::string& out, EscapeLanguage language, char32_t codePoint)
   out.append(buffer, static_cast<std::size_t>(n));
 }
 
-void Cp932Escaper::write(char16_t u) {
+bool Cp932Escaper::holds(char16_t u, std::uint16_t code) const {
+  if (code == cp932::kNoCode) return false;
+  const bool jisRows = target_.target == TargetEncoding::EucJp || target_.target == TargetEncoding::Iso2022Jp;
+  return !jisRows || cp932::jisReachable(u) != cp932::kNoCode;
+}
+
+void Cp932Escaper::escape(char32_t codePoint, std::size_t offset) {
+  appendEscape(out_, language_, codePoint);
+  if (target_.findings != nullptr) target_.findings->escaped(codePoint, offset);
+}
+
+void Cp932Escaper::write(char16_t u, std::size_t offset) {
   std::uint16_t code = cp932::fromUnicode(u);
-  if (code == cp932::kNoCode) appendEscape(out_, language_, u);
-  else cp932::appendCode(out_, code);
+  if (holds(u, code)) cp932::appendCode(out_, code);
+  else escape(u, offset);
 }
 
 void Cp932Escaper::finish() {
-  if (pendingHigh_ != 0) write(pendingHigh_);
+  if (pendingHigh_ != 0) write(pendingHigh_, pendingOffset_);
   pendingHigh_ = 0;
 }
 
-void Cp932Escaper::ascii(const char* s, std::size_t n) {
+void Cp932Escaper::ascii(const char* s, std::size_t n, std::size_t offset) {
   finish();
+  if (target_.target != TargetEncoding::Iso2022Jp) {
+    out_.append(s, n);
+    return;
+  }
+  // An escape byte written as it is would join the text after it into a designation.
+  for (const char* esc; (esc = static_cast<const char*>(std::memchr(s, 0x1B, n))) != nullptr;) {
+    const auto before = static_cast<std::size_t>(esc - s);
+    out_.append(s, before);
+    escape(0x1B, offset == Findings::kNoOffset ? offset : offset + before);
+    n -= before + 1;
+    s = esc + 1;
+    if (offset != Findings::kNoOffset) offset += before + 1;
+  }
   out_.append(s, n);
 }
 
-void Cp932Escaper::unit(char16_t u) {
+void Cp932Escaper::irregular(std::size_t offset) {
+  finish();
+  out_.push_back('?');
+  if (target_.findings != nullptr) target_.findings->invalid(offset);
+}
+
+void Cp932Escaper::unit(char16_t u, std::size_t offset) {
   if (pendingHigh_ != 0) {
     char16_t high = pendingHigh_;
     pendingHigh_ = 0;
     if (isLowSurrogate(u)) {
-      appendEscape(out_, language_, combineSurrogates(high, u));
+      escape(combineSurrogates(high, u), pendingOffset_);
       return;
     }
-    write(high);
+    write(high, pendingOffset_);
   }
-  if (isHighSurrogate(u)) pendingHigh_ = u;
-  else write(u);
+  if (isHighSurrogate(u)) {
+    pendingHigh_ = u;
+    pendingOffset_ = offset;
+  } else {
+    write(u, offset);
+  }
 }
 
 std::string escapeFor(EscapeLanguage language, std::u16string_view text) {
@@ -83,14 +118,15 @@ std::string escapeForHtml(std::u16string_view text) { return escapeFor(EscapeLan
 std::string escapeForCss(std::u16string_view text) { return escapeFor(EscapeLanguage::Css, text); }
 std::string escapeForJavaScript(std::u16string_view text) { return escapeFor(EscapeLanguage::JavaScript, text); }
 
-std::string_view withoutByteOrderMark(std::string_view utf8) {
-  return utf8.starts_with("\xEF\xBB\xBF") ? utf8.substr(3) : utf8;
-}
-
 bool prepareUtf8Text(std::string& text, EscapeLanguage language) {
   if (!isUtf8Text(text)) return false;
   text = escapeUtf8(language, withoutByteOrderMark(text));
   return true;
 }
+
+std::string_view withoutByteOrderMark(std::string_view utf8) {
+  return utf8.starts_with("\xEF\xBB\xBF") ? utf8.substr(3) : utf8;
+}
+
 
 }  // namespace sarnavel

@@ -1,11 +1,9 @@
 // Converts the text of one HTML page and leaves it declaring its new encoding.
 //
-// Steps: the page's encoding is decided from its bytes, its declaration and what the caller
-// knows (encoding_decision.h); a UTF-8 page loses one byte-order mark and is escaped
-// (page_escaping.h); a page read as Latin-1 (it declares Latin-1, with an `html` tag) is read as
-// code page 1252 with letters decomposed (é becomes e and the reference of U+0301) and
-// escaped; the whole text goes through the converter; then, on the converted text, the
-// content-type declaration
+// Steps: the reading step (document_reading.h) turns the page's bytes into the working text,
+// deciding its encoding from the bytes, its declaration (found by the head analysis, counted
+// only in a page with an `html` tag) and what the caller knows; the converter carries it into
+// the target; then, on the converted text, the content-type declaration
 //   <meta http-equiv="Content-Type" content="text/html; charset=NAME" />
 // is written: in place of the old one (keeping its closing style), moved before the title
 // when the old one stood after the title's start tag, or inserted right after the head start
@@ -16,22 +14,22 @@
 // the charset attributes of the sheets and scripts it loads are set, the resolver saying which
 // references lead to files of their kind (charset_attributes.h).
 //
-// Contract: Success with the converted text, what the page loads in `references` and the
-// decision in `*decided` (when given); or OutOfMemory with the text as it was. Nothing
+// Contract: the converted text replaces `text` and the record says what happened
+// (document_result.h): the decision, each declaration and its fate, every reference, every
+// escape. Throws std::bad_alloc when memory runs out, `text` then as it was. Nothing
 // process-wide is read or written, so pages can be converted on several threads at once.
 #pragma once
 
 #include <string>
 
-#include "engine/conversion_options.h"
+#include "engine/document_result.h"
 #include "engine/encoding_decision.h"
-#include "engine/page_references.h"
 #include "engine/reference_resolver.h"
-#include "engine/result_code.h"
+#include "engine/target_options.h"
 
 namespace sarnavel {
 
-ResultCode convertHtml(std::string& text, const ConversionOptions& options, const ReferenceResolver& resolver,
-                       PageReferences& references, const EncodingEvidence& evidence = {}, EncodingDecision* decided = nullptr);
+[[nodiscard]] DocumentResult convertHtml(std::string& text, const TargetChoice& options, const ReferenceResolver& resolver,
+                                         const EncodingEvidence& evidence = {});
 
 }  // namespace sarnavel

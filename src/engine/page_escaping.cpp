@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "engine/escaping.h"
+#include "text/ascii.h"
+#include "text/cp1252.h"
 #include "text/utf8.h"
 
 namespace sarnavel {
@@ -11,7 +13,7 @@ namespace {
 // The page is a UTF-16 text or UTF-8 bytes; everything looked for is ASCII, which reads the
 // same in both.
 template <class Char>
-Char lower(Char c) { return c >= 'A' && c <= 'Z' ? static_cast<Char>(c + 32) : c; }
+Char lower(Char c) { return asciiLower(c); }
 
 template <class Char>
 bool startsWithNoCase(std::basic_string_view<Char> text, std::size_t at, std::string_view word) {
@@ -111,18 +113,45 @@ std::string escapeByRegion(std::basic_string_view<Char> page, EscapeRegion&& esc
 
 }  // namespace
 
-std::string escapeHtmlPage(std::u16string_view page) {
-  return escapeByRegion(page, [](std::string& out, EscapeLanguage language, std::u16string_view part) {
-    Cp932Escaper escaper(out, language);
-    for (char16_t u : part) escaper.unit(u);
+std::string escapeHtmlPage(std::u16string_view page, EscapeTarget target, std::size_t firstOffset) {
+  return escapeByRegion(page, [&](std::string& out, EscapeLanguage language, std::u16string_view part) {
+    Cp932Escaper escaper(out, language, target);
+    const std::size_t partStart = static_cast<std::size_t>(part.data() - page.data());
+    for (std::size_t k = 0; k < part.size(); ++k) escaper.unit(part[k], firstOffset + 2 * (partStart + k));
     escaper.finish();
   });
 }
 
-std::string escapeHtmlPageUtf8(std::string_view page) {
-  return escapeByRegion(page, [](std::string& out, EscapeLanguage language, std::string_view part) {
-    Cp932Escaper escaper(out, language);
-    decodeUtf8Into(part, escaper);
+std::string escapeHtmlPageUtf8(std::string_view page, EscapeTarget target, std::size_t firstOffset) {
+  return escapeByRegion(page, [&](std::string& out, EscapeLanguage language, std::string_view part) {
+    Cp932Escaper escaper(out, language, target);
+    const std::size_t base = firstOffset + static_cast<std::size_t>(part.data() - page.data());
+    struct Offsets {
+      Cp932Escaper& escaper;
+      const char* start;
+      std::size_t base;
+      void ascii(const char* s, std::size_t n) { escaper.ascii(s, n, base + static_cast<std::size_t>(s - start)); }
+      void unit(char16_t u, std::size_t at) { escaper.unit(u, base + at); }
+      void irregular(std::size_t at) { escaper.irregular(base + at); }
+    } sink{escaper, part.data(), base};
+    decodeUtf8Into(part, sink);
+    escaper.finish();
+  });
+}
+
+std::string escapeHtmlPageCp1252(std::string_view page, EscapeTarget target) {
+  return escapeByRegion(page, [&](std::string& out, EscapeLanguage language, std::string_view part) {
+    Cp932Escaper escaper(out, language, target);
+    const std::size_t base = static_cast<std::size_t>(part.data() - page.data());
+    for (std::size_t k = 0; k < part.size();) {
+      std::size_t run = k;
+      while (run < part.size() && static_cast<unsigned char>(part[run]) < 0x80) ++run;
+      if (run > k) escaper.ascii(part.data() + k, run - k, base + k);
+      if (run < part.size()) {
+        for (char16_t u : cp1252Decomposed(static_cast<unsigned char>(part[run]))) escaper.unit(u, base + run);
+      }
+      k = run + 1;
+    }
     escaper.finish();
   });
 }

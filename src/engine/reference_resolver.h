@@ -19,7 +19,8 @@ namespace sarnavel {
 enum class LoadedKind { StyleSheet, Script };
 
 enum class ReferenceStatus {
-  Missing,     // nothing there: left alone and not reported
+  Remote,      // "http:" or "ftp:": not the run's to convert; never asked about
+  Missing,     // nothing there: left alone
   Followable,  // a regular file of the element's kind, no binary: it gets the charset attribute
   WrongKind,   // a file of another kind, a folder or anything but a regular file: refused
   Binary,      // a file of the right name holding a zero byte or an executable's signature: refused

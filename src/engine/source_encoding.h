@@ -7,19 +7,19 @@
 #include <optional>
 
 #include "engine/encoding_detection.h"
-#include "text/text_encoding.h"
+#include "text/target_encoding.h"
 
 namespace sarnavel {
 
 enum class SourceEncoding { Ascii, ShiftJis, EucJp, Iso2022Jp, Utf8, Latin1, Utf16 };
 
 // The encoding a file written in `target` is in.
-inline SourceEncoding sourceEncodingOf(TextEncoding target) {
+inline SourceEncoding sourceEncodingOf(TargetEncoding target) {
   switch (target) {
-    case TextEncoding::ShiftJis: return SourceEncoding::ShiftJis;
-    case TextEncoding::EucJp: return SourceEncoding::EucJp;
-    case TextEncoding::Iso2022Jp: return SourceEncoding::Iso2022Jp;
-    case TextEncoding::Utf8: break;
+    case TargetEncoding::ShiftJis: return SourceEncoding::ShiftJis;
+    case TargetEncoding::EucJp: return SourceEncoding::EucJp;
+    case TargetEncoding::Iso2022Jp: return SourceEncoding::Iso2022Jp;
+    case TargetEncoding::Utf8: break;
   }
   return SourceEncoding::Utf8;
 }

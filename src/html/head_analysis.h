@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "html/tag_scanner.h"
+
 namespace sarnavel {
 
 struct PARSE1INFO {
@@ -44,6 +46,7 @@ struct PARSE1INFO {
   struct MetaCharset {
     std::size_t tagStart = 0;
     std::size_t tagEnd = 0;
+    std::string charset;  // its value as written
   };
   std::vector<MetaCharset> metaCharsets;
   std::string firstMetaCharset;
@@ -51,5 +54,11 @@ struct PARSE1INFO {
 
 // Fills `info` from `page` as described above and returns `info.hasHtml`.
 bool analyseHead(std::string_view page, PARSE1INFO& info);
+
+// The same one tag at a time, for a walk that serves other readers too (page_walk.h): what
+// resetHead clears at the start, and what the walk is to do after each tag.
+enum class HeadStep { Go, SkipScriptBody, SkipStyleBody, Done };
+void resetHead(PARSE1INFO& info);
+HeadStep readHeadTag(const ScannedTag& tag, PARSE1INFO& info);
 
 }  // namespace sarnavel

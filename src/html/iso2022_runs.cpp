@@ -2,33 +2,15 @@
 
 #include <cstring>
 
+#include "text/iso2022.h"
+
 namespace sarnavel {
 
 RunShift runShiftAt(std::string_view text, std::size_t pos, std::size_t& length) {
-  std::string_view rest = text.substr(pos);
-  if (rest.size() < 3 || rest[0] != '\x1b') return RunShift::None;
-  if (rest[1] == '$') {
-    if (rest[2] == '@' || rest[2] == 'B') {
-      length = 3;
-      return RunShift::Opens;
-    }
-    if (rest.size() >= 4 && rest[2] == '(' && rest[3] == 'D') {
-      length = 4;
-      return RunShift::Opens;
-    }
-    return RunShift::None;
-  }
-  if (rest[1] == '(') {
-    if (rest[2] == 'B' || rest[2] == 'J') {
-      length = 3;
-      return RunShift::Closes;
-    }
-    if (rest[2] == 'I') {
-      length = 3;
-      return RunShift::Opens;
-    }
-  }
-  return RunShift::None;
+  const std::optional<Designation> designation = designationAt(text, pos);
+  if (!designation) return RunShift::None;
+  length = designation->length;
+  return isNonAsciiSet(designation->set) ? RunShift::Opens : RunShift::Closes;
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "text/japanese_text.h"
+#include "text/utf8.h"
 
 namespace sarnavel {
 namespace {
@@ -64,31 +65,9 @@ void appendCodePoint(std::u16string& out, char32_t cp) {
 // The length of the well-formed UTF-8 multi-byte sequence at bytes[pos] (0 when there is
 // none) and its code point.
 std::size_t utf8SequenceAt(const std::vector<std::uint8_t>& bytes, std::size_t pos, char32_t& cp) {
-  std::uint8_t lead = bytes[pos];
-  std::size_t length = 0;
-  std::uint8_t low = 0x80, high = 0xBF;  // range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (pos + length > bytes.size()) return 0;
-  if (bytes[pos + 1] < low || bytes[pos + 1] > high) return 0;
-  cp = lead & (0x7F >> length);
-  for (std::size_t k = 1; k < length; ++k) {
-    std::uint8_t b = bytes[pos + k];
-    if (b < 0x80 || b > 0xBF) return 0;
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  return length;
+  if (bytes[pos] < 0x80) return 0;
+  std::size_t errorLength = 0;
+  return readUtf8Sequence(bytes.data() + pos, bytes.size() - pos, cp, errorLength);
 }
 
 void decodePercentEscapes(std::u16string& text) {
@@ -191,24 +170,26 @@ void decodeNumericReferences(std::u16string& text) {
 
 }  // namespace
 
+bool readReferenceTag(const ScannedTag& tag, PARSE2INFO& info) {
+  if (tag.name == "link") {
+    auto rel = tag.attributes.find("rel");
+    if (rel != tag.attributes.end() && lowercaseCopy(rel->second) == "stylesheet") record(tag, info);
+  } else if (tag.name == "script") {
+    if (!isScriptJavaScript(tag, info.defaultScriptType) || !tag.attributes.contains("src")) return true;
+    record(tag, info);
+  }
+  return false;
+}
+
 void collectReferences(std::string_view page, PARSE2INFO& info) {
   TagWalk walk(page, [](std::string_view name) { return name == "link" || name == "script"; });
   ScannedTag tag;
   while (walk.next(tag)) {
-    if (tag.name == "link") {
-      auto rel = tag.attributes.find("rel");
-      if (rel != tag.attributes.end() && lowercaseCopy(rel->second) == "stylesheet") record(tag, info);
-    } else if (tag.name == "script") {
-      if (isScriptJavaScript(tag, info.defaultScriptType) && tag.attributes.contains("src")) {
-        record(tag, info);
-      } else {
-        walk.skipScriptBody(tag.span);
-      }
-    }
+    if (readReferenceTag(tag, info)) walk.skipScriptBody(tag.span);
   }
 }
 
-bool resolveLocalReference(std::u16string& path, std::string_view value, TextEncoding pageEncoding) {
+bool resolveLocalReference(std::u16string& path, std::string_view value, TargetEncoding pageEncoding) {
   if (value.size() > 5 && value.starts_with("http:")) return false;
   if (value.size() > 4 && value.starts_with("ftp:")) return false;
   std::string_view rest = value;

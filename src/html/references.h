@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "html/tag_scanner.h"
-#include "text/text_encoding.h"
+#include "text/target_encoding.h"
 
 namespace sarnavel {
 
@@ -45,10 +45,14 @@ struct PARSE2INFO {
 // A script without `type` counts as JavaScript when `defaultScriptType` is "text/javascript".
 void collectReferences(std::string_view page, PARSE2INFO& info);
 
+// The same one tag at a time (page_walk.h): records the tag when it is one, and says whether
+// the walk is to skip the body of the script it starts.
+bool readReferenceTag(const ScannedTag& tag, PARSE2INFO& info);
+
 // False, leaving `path` unchanged, when `value` names a remote resource; otherwise sets
 // `path` to the local path it names and returns true. `value` is the raw attribute value;
 // `pageEncoding` the encoding the page text is in when the value is read.
-bool resolveLocalReference(std::u16string& path, std::string_view value, TextEncoding pageEncoding);
+bool resolveLocalReference(std::u16string& path, std::string_view value, TargetEncoding pageEncoding);
 
 // Decodes in place, in this order and each in one left-to-right pass that never looks again
 // at what it produced: &quot; &lt; &gt; &amp; (so "&amp;lt;" ends as "&lt;"), percent

@@ -49,14 +49,6 @@ std::size_t resumeAfterScript(std::string_view page, const TagSpan& scriptTag, s
 
 }  // namespace
 
-std::string lowercaseCopy(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 void parseAttributes(std::string_view text, AttributeMap& attributes) {
   std::size_t pos = 0;
   while (pos < text.size() && text[pos] != '\0') {
@@ -184,23 +176,28 @@ bool TagWalk::next(ScannedTag& tag) {
   return false;
 }
 
-void TagWalk::skipScriptBody(const TagSpan& scriptTag) {
-  resume_ = resumeAfterScript(page_, scriptTag, noScriptEndFrom_);
-}
+void TagWalk::skipScriptBody(const TagSpan& scriptTag) { resume_ = scriptBodySkip(scriptTag); }
 
-void TagWalk::skipStyleBody(const TagSpan& styleTag) {
-  if (styleTag.selfClosing) return;
-  if (noStyleEndFrom_ != kNone && styleTag.tagEnd >= noStyleEndFrom_) return;
+std::size_t TagWalk::scriptBodySkip(const TagSpan& scriptTag) { return resumeAfterScript(page_, scriptTag, noScriptEndFrom_); }
+
+void TagWalk::skipStyleBody(const TagSpan& styleTag) { resume_ = styleBodySkip(styleTag); }
+
+std::size_t TagWalk::styleBodySkip(const TagSpan& styleTag) {
+  if (styleTag.selfClosing) return styleTag.tagEnd;
+  if (noStyleEndFrom_ != kNone && styleTag.tagEnd >= noStyleEndFrom_) return styleTag.tagEnd;
   constexpr std::string_view kCloser = "</style";
   std::size_t end = findOutsideRuns(page_, styleTag.tagEnd, [&](std::size_t i) {
     if (page_[i] != '<' || page_.size() - i < kCloser.size()) return false;
-    return lowercaseCopy(page_.substr(i, kCloser.size())) == kCloser;
+    for (std::size_t k = 0; k < kCloser.size(); ++k) {
+      if (asciiLower(page_[i + k]) != kCloser[k]) return false;
+    }
+    return true;
   });
   if (end == kNone) {
     noStyleEndFrom_ = styleTag.tagEnd;
-    return;
+    return styleTag.tagEnd;
   }
-  resume_ = end;
+  return end;
 }
 
 }  // namespace sarnavel

@@ -25,15 +25,14 @@
 #include <string>
 #include <string_view>
 
+#include "text/ascii.h"  // lowercaseCopy, which every reader of a tag uses
+
 namespace sarnavel {
 
 // Lower-cased attribute name to raw value (double quotes removed, nothing else changed).
 // Keys hold only letters and `-` and are ordered bytewise as unsigned bytes; a name inserted
 // a second time keeps its first value (insert/emplace report that nothing was inserted).
 using AttributeMap = std::map<std::string, std::string, std::less<>>;
-
-// A copy of `text` with A-Z turned into a-z; every other byte is copied unchanged.
-std::string lowercaseCopy(std::string_view text);
 
 // Reads the attributes of `text` (a tag's text after its name) into `attributes`, which is
 // not cleared. Reading stops where a name should begin but no letter or `-` stands.
@@ -91,6 +90,10 @@ class TagWalk {
 
   // Makes the walk resume after the body of the script whose start tag `next` just gave.
   void skipScriptBody(const TagSpan& scriptTag);
+  // Where skipScriptBody and skipStyleBody would make the walk resume, without moving it: a
+  // walk that serves two readers skips for one and lets the other pass over what it skips.
+  std::size_t scriptBodySkip(const TagSpan& scriptTag);
+  std::size_t styleBodySkip(const TagSpan& styleTag);
 
   // Makes the walk resume at the end tag of the style element whose start tag `next` just
   // gave: the next "</style" in any letter case (browsers read a style body as text). When

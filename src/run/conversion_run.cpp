@@ -1,11 +1,11 @@
 #include "run/conversion_run.h"
 
 #include <map>
-#include <new>
 #include <optional>
 #include <system_error>
 
 #include "run/file_kind.h"
+#include "run/path_set.h"
 #include "run/leftover_sweep.h"
 #include "run/ordered_pool.h"
 #include "run/run_messages.h"
@@ -42,7 +42,7 @@ struct LoadEvidence {
 RunSummary conversionWorker(const RunRequest& request, const RunObserver& observer, const std::atomic<bool>& cancelRequested) {
   RunSummary summary;
   const ConversionOptions& options = request.options;
-  if (options.targetEncoding < 0 || options.targetEncoding > 3) return summary;
+  if (!isTargetEncoding(options.targetEncoding)) return summary;
   summary.started = true;
 
   PathSet pageSet, styleSheetSet, scriptSet;
@@ -90,7 +90,6 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   const int threads = request.threads > 0 ? request.threads : defaultThreadCount();
   struct FileResult {
     FileReport report;
-    PageReferences loads;  // what a page loads
   };
   // What the run has learnt, taken up between passes.
   PathSet rewritten;
@@ -98,7 +97,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   std::map<std::string, std::string> keyOfLoaded;
   SiteTally site;
   const WriteMode mode = request.mode;
-  const auto target = static_cast<TextEncoding>(options.targetEncoding);
+  const TargetEncoding target = options.targetEncoding;
   LeftoverSweep leftovers;
 
   auto runPass = [&](int pass, const PathSet& set, auto&& driver) {
@@ -122,43 +121,39 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
     }
     runInPassOrder<FileResult>(
         paths, threads, cancelRequested,
-        [&](std::size_t k) {
-          FileResult file;
-          try {
-            file.report = driver(std::filesystem::path(paths[k]), file.loads, evidence[k]);
-          } catch (const std::bad_alloc&) {
-            file.report = FileReport{ResultCode::OutOfMemory, {}, {}};
-          }
-          return file;
-        },
+        [&](std::size_t k) { return FileResult{driver(std::filesystem::path(paths[k]), evidence[k])}; },
         [&](std::size_t k, FileResult& file) {
           std::string_view path = paths[k];
           const ResultCode result = file.report.result;
           (result == ResultCode::Success ? summary.successes : summary.failures) += 1;
-          if (result == ResultCode::Success && file.report.source) {
-            site.add(*file.report.source);
+          const std::optional<DocumentResult>& document = file.report.document;
+          if (result == ResultCode::Success && document) {
+            site.add(document->source);
             if (mode == WriteMode::Write) rewritten.insert(keys[k]);
           }
-          for (LoadedFile& loaded : file.loads.loads) {
-            const bool sheet = loaded.kind == LoadedKind::StyleSheet;
-            std::optional<SourceEncoding> page;
-            if (file.report.source) page = file.report.source->encoding;
-            auto known = keyOfLoaded.find(loaded.path);  // a page may load one file many times
-            if (known == keyOfLoaded.end()) known = keyOfLoaded.emplace(loaded.path, fileKey(loaded.path)).first;
-            loaders.try_emplace(known->second, LoadEvidence{loaded.charset, page});
-            if (sheet && options.followCss) referencedStyleSheets.insert(std::move(loaded.path));
-            if (!sheet && options.followJs) referencedScripts.insert(std::move(loaded.path));
+          // Every followable reference counts, whatever the follow switches say: a file a page
+          // loads is read in the charset its element named, or in the page's encoding.
+          if (document) {
+            for (const FoundReference& loaded : document->references) {
+              if (loaded.status != ReferenceStatus::Followable) continue;
+              const bool sheet = loaded.kind == LoadedKind::StyleSheet;
+              auto known = keyOfLoaded.find(loaded.path);  // a page may load one file many times
+              if (known == keyOfLoaded.end()) known = keyOfLoaded.emplace(loaded.path, fileKey(loaded.path)).first;
+              loaders.try_emplace(known->second, LoadEvidence{loaded.formerCharset, document->source.encoding});
+              if (sheet && options.followCss) referencedStyleSheets.insert(loaded.path);
+              if (!sheet && options.followJs) referencedScripts.insert(loaded.path);
+            }
           }
           if (pass >= 4 && !isNamed(keys[k])) file.report.notes.emplace_back(kOutsideNamedNote);
           log(fileEntry(file.report, observer.pathForLog ? observer.pathForLog(path) : visiblePath(path)));
-          if (observer.fileDone) observer.fileDone(FileOutcome{std::filesystem::path(path), result, pass, std::move(file.report.notes)});
+          if (observer.fileDone) {
+            observer.fileDone(FileOutcome{std::filesystem::path(path), result, pass, std::move(file.report.notes), std::move(file.report.document)});
+          }
         });
   };
-  auto page = [&](const std::filesystem::path& p, PageReferences& loads, const EncodingEvidence& e) {
-    return convertHtmlFile(p, options, loads, mode, e);
-  };
-  auto sheet = [&](const std::filesystem::path& p, PageReferences&, const EncodingEvidence& e) { return convertCssFile(p, options, mode, e); };
-  auto script = [&](const std::filesystem::path& p, PageReferences&, const EncodingEvidence& e) { return convertJsFile(p, options, mode, e); };
+  auto page = [&](const std::filesystem::path& p, const EncodingEvidence& e) { return convertHtmlFile(p, options, mode, e); };
+  auto sheet = [&](const std::filesystem::path& p, const EncodingEvidence& e) { return convertCssFile(p, options, mode, e); };
+  auto script = [&](const std::filesystem::path& p, const EncodingEvidence& e) { return convertJsFile(p, options, mode, e); };
 
   // Passes 4 and 5 see everything pass 1 added; the sets are not touched after pass 1.
   runPass(1, pageSet, page);

@@ -20,7 +20,7 @@
 // be in make up the site's. Each pass sees what the passes before it learned, never what the
 // files of its own pass learn, so the outcome does not depend on the number of threads.
 //
-// Contract: a failing file never stops the run; it is logged and counted. A target index
+// Contract: a failing file never stops the run; it is logged and counted. A target
 // outside 0 to 3 ends the run at once with nothing logged (started is false). Nothing is
 // process-wide: several runs may go on at once in one process, each with its own request.
 #pragma once
@@ -29,12 +29,15 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "engine/conversion_options.h"
-#include "engine/result_code.h"
+#include "run/conversion_options.h"
+#include "run/path_set.h"
+#include "run/result_code.h"
+#include "run/conversion_options.h"
 #include "run/file_drivers.h"
 
 namespace sarnavel {
@@ -55,6 +58,7 @@ struct FileOutcome {
   ResultCode result = ResultCode::Success;
   int pass = 1;  // 1 to 5
   std::vector<std::string> notes;  // the indented lines under its log line (file_report.h)
+  std::optional<DocumentResult> document;  // what the engine did to it, once converted (file_report.h)
 };
 
 struct RunObserver {

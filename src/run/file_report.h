@@ -1,24 +1,27 @@
-// What became of one file of a run: its result code and the lines that say more about it.
+// What became of one file of a run: its result code, the engine's record of the document, and
+// the lines that say more about it.
 //
 // `notes` are short Japanese texts that the log writes as indented lines under the file's own
 // log line: why a file was left as it was, a reference that was not followed, a file reached
 // outside what the user named. A file with nothing to say has none, and its log entry is
-// exactly the message of its result code.
+// exactly the message of its result code. `document` is the engine's record
+// (engine/document_result.h) once the file was converted (in a dry run too), whether or not it
+// could then be written; it carries out to the observer everything a report needs.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "engine/encoding_decision.h"
-#include "engine/result_code.h"
+#include "engine/document_result.h"
+#include "run/result_code.h"
 
 namespace sarnavel {
 
 struct FileReport {
   ResultCode result = ResultCode::Success;
   std::vector<std::string> notes;
-  std::optional<EncodingDecision> source;  // the encoding the file was read in, once converted
+  std::optional<DocumentResult> document;
 };
 
 }  // namespace sarnavel

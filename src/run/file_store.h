@@ -65,7 +65,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/result_code.h"
+#include "run/result_code.h"
 #include "run/file_identity.h"
 
 namespace sarnavel {

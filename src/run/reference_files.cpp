@@ -7,7 +7,7 @@
 #include <string>
 #include <system_error>
 
-#include "run/file_drivers.h"
+#include "engine/document_reading.h"
 #include "run/file_kind.h"
 
 namespace sarnavel {

@@ -5,7 +5,8 @@
 // element loads, by the extension of both the name written and the file it finally reaches
 // (a `.css` file for a style-sheet link, a `.js` file for a script; see file_kind.h), and the
 // file is no binary: its first block holds no zero byte (UTF-16 text aside, recognised as the
-// drivers recognise it) and it does not start with an executable's or an archive's signature
+// reading step recognises it, engine/document_reading.h) and it does not start with an
+// executable's or an archive's signature
 // (ELF, Mach-O, gzip, zip). Anything else that exists is refused, and the page's log line names
 // it. A relative reference resolves against the page's folder, an absolute one against the
 // file-system root; the full path is made by text (lexically normal), not by following links.

@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/result_code.h"
+#include "run/result_code.h"
 #include "run/file_report.h"
 
 namespace sarnavel {

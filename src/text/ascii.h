@@ -1,9 +1,15 @@
-// Skipping ASCII quickly: the one scan every reader of Japanese byte text starts with.
+// ASCII: skipping it quickly (the one scan every reader of Japanese byte text starts with) and
+// lower-casing it (every tag name, attribute name, label and option name is compared so).
+//
+// Lower-casing touches A-Z only: bytes 0x80-0xFF and UTF-16 units above 0x7F are never letters
+// here, as HTML and CSS read names. Pure functions, callable from any thread.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 namespace sarnavel {
 
@@ -17,6 +23,19 @@ inline std::size_t skipAscii(const std::uint8_t* p, std::size_t i, std::size_t n
   }
   while (i < n && p[i] < 0x80) ++i;
   return i;
+}
+
+// A-Z become a-z; every other byte or unit stays as it is.
+template <class Char>
+constexpr Char asciiLower(Char c) {
+  return c >= Char('A') && c <= Char('Z') ? static_cast<Char>(c - 'A' + 'a') : c;
+}
+
+// A copy of `text` with A-Z turned into a-z.
+inline std::string lowercaseCopy(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = asciiLower(c);
+  return out;
 }
 
 }  // namespace sarnavel

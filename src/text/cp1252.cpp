@@ -18,6 +18,8 @@ constexpr std::array<char16_t, 32> kHighControls = {
 
 }  // namespace
 
+char16_t cp1252Unit(unsigned char b) { return b >= 0x80 && b <= 0x9F ? kHighControls[b - 0x80] : static_cast<char16_t>(b); }
+
 std::u16string decodeCp1252(std::string_view bytes) {
   std::u16string out;
   out.reserve(bytes.size());
@@ -26,6 +28,37 @@ std::u16string decodeCp1252(std::string_view bytes) {
     out.push_back(b >= 0x80 && b <= 0x9F ? kHighControls[b - 0x80] : static_cast<char16_t>(b));
   }
   return out;
+}
+
+namespace {
+
+struct Decompositions {
+  std::array<std::u16string, 256> ofByte;
+};
+
+Decompositions buildDecompositions() {
+  Decompositions d;
+  UErrorCode error = U_ZERO_ERROR;
+  const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(error);
+  if (U_FAILURE(error)) throw std::runtime_error("ICU has no canonical decomposition data");
+  for (unsigned b = 0; b < 256; ++b) {
+    const char byte = static_cast<char>(b);
+    const std::u16string unit = decodeCp1252(std::string_view(&byte, 1));
+    icu::UnicodeString decomposed;
+    if (nfd->getDecomposition(unit[0], decomposed)) {
+      d.ofByte[b].assign(reinterpret_cast<const char16_t*>(decomposed.getBuffer()), static_cast<std::size_t>(decomposed.length()));
+    } else {
+      d.ofByte[b] = unit;
+    }
+  }
+  return d;
+}
+
+}  // namespace
+
+std::u16string_view cp1252Decomposed(unsigned char byte) {
+  static const Decompositions decompositions = buildDecompositions();
+  return decompositions.ofByte[byte];
 }
 
 std::u16string decodeCp1252Decomposed(std::string_view bytes) {

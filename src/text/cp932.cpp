@@ -13,6 +13,7 @@ namespace {
 struct Tables {
   std::array<char16_t, 0x10000> toUnit;
   std::array<std::uint16_t, 0x10000> toCode;
+  std::array<std::uint16_t, 0x10000> jisReachable;
 };
 
 struct ConverterCloser {
@@ -81,6 +82,14 @@ std::unique_ptr<Tables> buildTables() {
     if (code == kNoCode || code < 0x80) continue;
     if (t->toUnit[code] == u) t->toCode[u] = code;
   }
+
+  t->jisReachable.fill(kNoCode);
+  for (unsigned b = 0; b < 0x80; ++b) t->jisReachable[b] = static_cast<std::uint16_t>(b);
+  for (unsigned b = 0xA1; b <= 0xDF; ++b) t->jisReachable[t->toUnit[b]] = static_cast<std::uint16_t>(b);
+  for (unsigned code = 0x8140; code <= 0xEFFC; ++code) {  // rows 1 to 94, ascending
+    const char16_t unit = t->toUnit[code];
+    if (unit != kNoUnit && t->jisReachable[unit] == kNoCode) t->jisReachable[unit] = static_cast<std::uint16_t>(code);
+  }
   return t;
 }
 
@@ -94,6 +103,8 @@ const Tables& tables() {
 char16_t toUnicode(std::uint16_t code) { return tables().toUnit[code]; }
 
 std::uint16_t fromUnicode(char16_t unit) { return tables().toCode[unit]; }
+
+std::uint16_t jisReachable(char16_t unit) { return tables().jisReachable[unit]; }
 
 }  // namespace sarnavel::cp932
 

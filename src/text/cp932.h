@@ -36,6 +36,12 @@ char16_t toUnicode(std::uint16_t code);
 // extensions) the one Windows writes is chosen.
 std::uint16_t fromUnicode(char16_t unit);
 
+// The code that EUC-JP and ISO-2022-JP can reach for the unit: a byte below 0x80, a half-width
+// katakana byte, or the smallest Shift_JIS code in JIS rows 1-94 (so an IBM extension finds its
+// NEC-selected or JIS twin); kNoCode when those encodings cannot hold the unit (the
+// user-defined area, U+0080, what code page 932 lacks).
+std::uint16_t jisReachable(char16_t unit);
+
 // Appends the one or two bytes of a code that fromUnicode gave.
 inline void appendCode(std::string& out, std::uint16_t code) {
   if (code >= 0x100) out.push_back(static_cast<char>(code >> 8));

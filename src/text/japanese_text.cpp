@@ -3,6 +3,8 @@
 #include <cstdint>
 
 #include "text/cp932.h"
+#include "text/euc_jp.h"
+#include "text/iso2022.h"
 #include "text/jis.h"
 #include "text/utf8.h"
 
@@ -20,26 +22,24 @@ std::u16string decodeEucJp(std::string_view bytes) {
   std::u16string out;
   out.reserve(bytes.size());
   const std::size_t n = bytes.size();
+  const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
   for (std::size_t i = 0; i < n;) {
-    auto b = static_cast<std::uint8_t>(bytes[i]);
-    auto next = [&](std::size_t k) { return i + k < n ? static_cast<std::uint8_t>(bytes[i + k]) : 0; };
-    if (b < 0x80) {
-      out.push_back(b);
-      i += 1;
-    } else if (b == 0x8E && next(1) >= 0xA1 && next(1) <= 0xDF) {
-      out.push_back(static_cast<char16_t>(0xFF61 + next(1) - 0xA1));
-      i += 2;
-    } else if (b == 0x8F && jis::isEucByte(next(1)) && jis::isEucByte(next(2))) {
-      char16_t unit = jis::jis0212ToUnicode({static_cast<std::uint8_t>(next(1) - 0xA0), static_cast<std::uint8_t>(next(2) - 0xA0)});
-      out.push_back(unit == 0xFFFF ? kReplacement : unit);
-      i += 3;
-    } else if (jis::isEucByte(b) && jis::isEucByte(next(1))) {
-      out.push_back(jis0208Unit(b - 0xA0u, next(1) - 0xA0u));
-      i += 2;
-    } else {
-      out.push_back(kReplacement);
-      i += 1;
+    if (p[i] < 0x80) {
+      out.push_back(p[i++]);
+      continue;
     }
+    const EucSequence s = eucSequenceAt(p + i, n - i);
+    switch (s.kind) {
+      case EucKind::Jis0208: out.push_back(jis0208Unit(s.position.row, s.position.cell)); break;
+      case EucKind::Katakana: out.push_back(static_cast<char16_t>(0xFF61 + s.kana - 0xA1)); break;
+      case EucKind::Jis0212: {
+        const char16_t unit = jis::jis0212ToUnicode(s.position);
+        out.push_back(unit == 0xFFFF ? kReplacement : unit);
+        break;
+      }
+      case EucKind::Invalid: out.push_back(kReplacement); break;
+    }
+    i += s.length;
   }
   return out;
 }
@@ -51,12 +51,12 @@ std::u16string decodeIso2022Jp(std::string_view bytes) {
   const std::size_t n = bytes.size();
   for (std::size_t i = 0; i < n;) {
     auto b = static_cast<std::uint8_t>(bytes[i]);
-    if (b == 0x1B && i + 2 < n) {
-      char c1 = bytes[i + 1], c2 = bytes[i + 2];
-      if (c1 == '(' && c2 == 'B') { mode = Mode::Ascii; i += 3; continue; }
-      if (c1 == '(' && c2 == 'J') { mode = Mode::Roman; i += 3; continue; }
-      if (c1 == '(' && c2 == 'I') { mode = Mode::Katakana; i += 3; continue; }
-      if (c1 == '$' && (c2 == '@' || c2 == 'B')) { mode = Mode::Jis0208; i += 3; continue; }
+    // Browsers know no JIS X 0212 in ISO-2022-JP: its escape sequence is read as text.
+    if (const std::optional<Designation> d = designationAt(bytes, i); d && d->set != Iso2022Set::Jis0212) {
+      mode = d->set == Iso2022Set::Ascii ? Mode::Ascii : d->set == Iso2022Set::Roman ? Mode::Roman
+             : d->set == Iso2022Set::Katakana ? Mode::Katakana : Mode::Jis0208;
+      i += d->length;
+      continue;
     }
     if (b == '\n' || b == '\r') {
       out.push_back(b);
@@ -94,12 +94,12 @@ std::u16string decodeIso2022Jp(std::string_view bytes) {
 
 }  // namespace
 
-std::u16string decodeToWide(std::string_view bytes, TextEncoding encoding) {
+std::u16string decodeToWide(std::string_view bytes, TargetEncoding encoding) {
   switch (encoding) {
-    case TextEncoding::ShiftJis: return cp932ToWide(bytes);
-    case TextEncoding::EucJp: return decodeEucJp(bytes);
-    case TextEncoding::Iso2022Jp: return decodeIso2022Jp(bytes);
-    case TextEncoding::Utf8: return utf8ToUtf16(bytes);
+    case TargetEncoding::ShiftJis: return cp932ToWide(bytes);
+    case TargetEncoding::EucJp: return decodeEucJp(bytes);
+    case TargetEncoding::Iso2022Jp: return decodeIso2022Jp(bytes);
+    case TargetEncoding::Utf8: return utf8ToUtf16(bytes);
   }
   return cp932ToWide(bytes);
 }

@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "text/text_encoding.h"
+#include "text/target_encoding.h"
 
 namespace sarnavel {
 
-std::u16string decodeToWide(std::string_view bytes, TextEncoding encoding);
+std::u16string decodeToWide(std::string_view bytes, TargetEncoding encoding);
 
 }  // namespace sarnavel

@@ -31,7 +31,8 @@ std::u16string decodeUtf8(std::string_view bytes) {
   struct Collect {
     std::u16string out;
     void ascii(const char* s, std::size_t n) { out.append(s, s + n); }
-    void unit(char16_t u) { out.push_back(u); }
+    void unit(char16_t u, std::size_t) { out.push_back(u); }
+    void irregular(std::size_t) { out.push_back(u'?'); }
   } collect;
   collect.out.reserve(bytes.size());
   decodeUtf8Into(bytes, collect);
@@ -57,55 +58,66 @@ void appendUtf8(std::string& out, char32_t cp) {
   }
 }
 
+std::size_t readUtf8Sequence(const unsigned char* p, std::size_t n, char32_t& codePoint, std::size_t& errorLength) {
+  const unsigned char b = p[0];
+  std::size_t needed = 0;
+  char32_t cp = 0;
+  unsigned char lower = 0x80, upper = 0xBF;  // the range of the second byte
+  if (b >= 0xC2 && b <= 0xDF) {
+    needed = 1;
+    cp = b & 0x1F;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    needed = 2;
+    cp = b & 0x0F;
+    if (b == 0xE0) lower = 0xA0;
+    if (b == 0xED) upper = 0x9F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    needed = 3;
+    cp = b & 0x07;
+    if (b == 0xF0) lower = 0x90;
+    if (b == 0xF4) upper = 0x8F;
+  } else {
+    errorLength = 1;
+    return 0;
+  }
+  std::size_t j = 1;
+  while (j <= needed && j < n) {
+    const unsigned char c = p[j];
+    if (c < lower || c > upper) break;
+    lower = 0x80;
+    upper = 0xBF;
+    cp = cp << 6 | (c & 0x3F);
+    ++j;
+  }
+  if (j <= needed) {
+    errorLength = j;  // the maximal subpart is one error
+    return 0;
+  }
+  codePoint = cp;
+  return j;
+}
+
 std::u16string utf8ToUtf16(std::string_view bytes) {
   std::u16string out;
   out.reserve(bytes.size());
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   std::size_t i = 0;
   const std::size_t n = bytes.size();
   while (i < n) {
-    auto b = static_cast<std::uint8_t>(bytes[i]);
-    if (b < 0x80) {
-      out.push_back(b);
+    if (p[i] < 0x80) {
+      out.push_back(p[i]);
       ++i;
       continue;
     }
-    int needed = 0;
     char32_t cp = 0;
-    std::uint8_t lower = 0x80, upper = 0xBF;
-    if (b >= 0xC2 && b <= 0xDF) {
-      needed = 1;
-      cp = b & 0x1F;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      needed = 2;
-      cp = b & 0x0F;
-      if (b == 0xE0) lower = 0xA0;
-      if (b == 0xED) upper = 0x9F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      needed = 3;
-      cp = b & 0x07;
-      if (b == 0xF0) lower = 0x90;
-      if (b == 0xF4) upper = 0x8F;
-    } else {
+    std::size_t errorLength = 0;
+    const std::size_t length = readUtf8Sequence(p + i, n - i, cp, errorLength);
+    if (length == 0) {
       out.push_back(0xFFFD);
-      ++i;
+      i += errorLength;
       continue;
     }
-    std::size_t j = i + 1;
-    int got = 0;
-    while (got < needed && j < n) {
-      auto c = static_cast<std::uint8_t>(bytes[j]);
-      if (c < lower || c > upper) break;
-      lower = 0x80;
-      upper = 0xBF;
-      cp = cp << 6 | (c & 0x3F);
-      ++j;
-      ++got;
-    }
-    if (got < needed) {
-      out.push_back(0xFFFD);
-      i = j;  // the maximal subpart is one error
-      continue;
-    }
+    i += length;
     if (cp >= 0x10000) {
       cp -= 0x10000;
       out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
@@ -113,7 +125,6 @@ std::u16string utf8ToUtf16(std::string_view bytes) {
     } else {
       out.push_back(static_cast<char16_t>(cp));
     }
-    i = j;
   }
   return out;
 }

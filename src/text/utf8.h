@@ -23,13 +23,21 @@ bool isUtf8Text(std::string_view bytes);
 // become '?'. Zero bytes decode to zero units and are kept.
 std::u16string decodeUtf8(std::string_view bytes);
 
-// Streams what decodeUtf8 decodes: runs of ASCII bytes to sink.ascii(const char*, size_t)
-// and every other unit to sink.unit(char16_t). decodeUtf8 is this with a sink that collects.
+// Streams what decodeUtf8 decodes: runs of ASCII bytes to sink.ascii(const char*, size_t),
+// every other unit to sink.unit(char16_t, offset) with the offset of the sequence it came
+// from, and each irregular sequence (what decodeUtf8 makes '?') to sink.irregular(offset).
+// decodeUtf8 is this with a sink that collects.
 template <class Sink>
 void decodeUtf8Into(std::string_view bytes, Sink& sink);
 
 // Appends the UTF-8 form of a code point (a lone surrogate is written as U+FFFD).
 void appendUtf8(std::string& out, char32_t codePoint);
+
+// The strict reader, the way browsers read UTF-8: the well-formed sequence at p[0] (n bytes
+// left, n >= 1, p[0] >= 0x80) and its code point in `codePoint`; or, when none starts there,
+// a length of 0 and in `errorLength` the bytes that form one error (the lead byte and the
+// continuation bytes that fit it, the maximal subpart), each error read as one U+FFFD.
+std::size_t readUtf8Sequence(const unsigned char* p, std::size_t n, char32_t& codePoint, std::size_t& errorLength);
 
 // Strict conversions; malformed input becomes U+FFFD.
 std::u16string utf8ToUtf16(std::string_view bytes);
@@ -68,32 +76,32 @@ void decodeUtf8Into(std::string_view bytes, Sink& sink) {
     auto at = [&](std::size_t k) { return static_cast<std::uint32_t>(p[i + k] & 0x3F); };
     using utf8_detail::continuationBytes;
     if ((b & 0xE0) == 0xC0 && left >= 2 && continuationBytes(p + i, 1)) {
-      sink.unit(static_cast<char16_t>((b & 0x1F) << 6 | at(1)));  // overlong forms decode as they are
+      sink.unit(static_cast<char16_t>((b & 0x1F) << 6 | at(1)), i);  // overlong forms decode as they are
       i += 2;
     } else if ((b & 0xF0) == 0xE0 && left >= 3 && continuationBytes(p + i, 2)) {
-      sink.unit(static_cast<char16_t>((b & 0x0F) << 12 | at(1) << 6 | at(2)));  // surrogates pass
+      sink.unit(static_cast<char16_t>((b & 0x0F) << 12 | at(1) << 6 | at(2)), i);  // surrogates pass
       i += 3;
     } else if ((b & 0xF8) == 0xF0 && left >= 4 && continuationBytes(p + i, 3)) {
       std::uint32_t v = (b & 0x07u) << 18 | at(1) << 12 | at(2) << 6 | at(3);
       // Above U+10FFFF no surrogate pair can be formed; such a sequence is irregular.
       if (v < 0x10000) {
-        sink.unit(static_cast<char16_t>(v));
+        sink.unit(static_cast<char16_t>(v), i);
       } else if (v > 0x10FFFF) {
-        sink.unit(u'?');
+        sink.irregular(i);
       } else {
         v -= 0x10000;
-        sink.unit(static_cast<char16_t>(0xD800 + (v >> 10)));
-        sink.unit(static_cast<char16_t>(0xDC00 + (v & 0x3FF)));
+        sink.unit(static_cast<char16_t>(0xD800 + (v >> 10)), i);
+        sink.unit(static_cast<char16_t>(0xDC00 + (v & 0x3FF)), i);
       }
       i += 4;
     } else if ((b & 0xFC) == 0xF8 && left >= 5 && continuationBytes(p + i, 4)) {
-      sink.unit(u'?');
+      sink.irregular(i);
       i += 5;
     } else if ((b & 0xFE) == 0xFC && left >= 6 && continuationBytes(p + i, 5)) {
-      sink.unit(u'?');
+      sink.irregular(i);
       i += 6;
     } else {
-      sink.unit(u'?');  // the byte and every continuation byte after it
+      sink.irregular(i);  // the byte and every continuation byte after it
       ++i;
       while (i < n && (p[i] & 0xC0) == 0x80) ++i;
     }

@@ -27,12 +27,13 @@
 #include "ui/intake_message.h"
 #include "ui/local_paths.h"
 #include "ui/progress_dialog.h"
+#include "version.h"
 
 namespace sarnavel {
 namespace {
 
 // The target encoding of each position of the encoding list; ISO-2022-JP (2) is not offered.
-constexpr std::array<TargetEncoding, 3> kEncodingAtPosition{0, 1, 3};
+constexpr std::array<TargetEncoding, 3> kEncodingAtPosition{TargetEncoding::ShiftJis, TargetEncoding::EucJp, TargetEncoding::Utf8};
 
 constexpr std::array<int, 3> kColumnWidths{130, 60, 800};
 
@@ -47,7 +48,7 @@ const char* const kKeysHint =
 MainDialog::MainDialog(const std::vector<std::filesystem::path>& commandLinePaths, QWidget* parent)
     : QDialog(parent), model_(new FileListModel(this)) {
   setObjectName(QStringLiteral("IDD_MAIN"));
-  setWindowTitle(QStringLiteral("サルナヴェル（SARNAVEL） ver. 1.4.1"));
+  setWindowTitle(QStringLiteral("サルナヴェル（SARNAVEL） ver. ") + QString::fromUtf8(kVersion.data(), static_cast<qsizetype>(kVersion.size())));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
@@ -279,7 +280,8 @@ RunRequest MainDialog::currentRequest() const {
   const int position = encoding_->currentIndex();
   // No selection gives a target the run refuses, as the run expects.
   request.options.targetEncoding =
-      position >= 0 && position < static_cast<int>(kEncodingAtPosition.size()) ? kEncodingAtPosition[static_cast<std::size_t>(position)] : -1;
+      position >= 0 && position < static_cast<int>(kEncodingAtPosition.size()) ? kEncodingAtPosition[static_cast<std::size_t>(position)]
+                                                                         : static_cast<TargetEncoding>(-1);
   request.options.lineEnding = static_cast<LineEnding>(std::clamp(newline_->currentIndex(), 0, 3));
   request.options.followCss = followCss_->isChecked();
   request.options.followJs = followJs_->isChecked();

@@ -73,7 +73,7 @@ void appendVisible(std::string& out, std::u16string_view text) {
 
 // The reading of bytes in a Japanese encoding, when every byte belongs to a character. A C1
 // control (Shift_JIS 0x80) is no character anyone names a file with.
-std::optional<std::u16string> readingAs(std::string_view bytes, TextEncoding encoding) {
+std::optional<std::u16string> readingAs(std::string_view bytes, TargetEncoding encoding) {
   std::u16string text = decodeToWide(bytes, encoding);
   for (char16_t unit : text) {
     if (unit == u'\uFFFD' || (unit >= 0x80 && unit <= 0x9F)) return std::nullopt;
@@ -108,8 +108,8 @@ bool appendUtf8Component(std::string& out, std::string_view component) {
 
 Reading appendComponent(std::string& out, std::string_view component) {
   if (appendUtf8Component(out, component)) return Reading::Utf8;
-  std::optional<std::u16string> shiftJis = readingAs(component, TextEncoding::ShiftJis);
-  std::optional<std::u16string> eucJp = readingAs(component, TextEncoding::EucJp);
+  std::optional<std::u16string> shiftJis = readingAs(component, TargetEncoding::ShiftJis);
+  std::optional<std::u16string> eucJp = readingAs(component, TargetEncoding::EucJp);
   // Bytes valid in both are judged the way the converter judges a document.
   if (eucJp && (!shiftJis || detectInputEncoding(component) == InputEncoding::EucJp)) {
     appendVisible(out, *eucJp);

@@ -11,6 +11,7 @@
 
 #include "cli/cli_process.h"
 #include "support/bytes.h"
+#include "support/targets.h"
 #include "support/temp_folder.h"
 
 namespace sarnavel {

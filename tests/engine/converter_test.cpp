@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "engine/escape_language.h"
-#include "engine/target_encoding.h"
+#include "engine/target_options.h"
 #include "support/bytes.h"
+#include "support/targets.h"
 #include "support/oracle.h"
 #include "text/cp932.h"
 #include "text/japanese_text.h"
@@ -24,7 +25,8 @@ std::string convert(std::string_view text, TargetEncoding target, LineEnding eol
   return convertText(optionsFor(target, eol), text, report);
 }
 
-constexpr TargetEncoding kSjis = 0, kEuc = 1, kJis = 2, kUtf8 = 3;
+constexpr TargetEncoding kSjis = TargetEncoding::ShiftJis, kEuc = TargetEncoding::EucJp, kJis = TargetEncoding::Iso2022Jp,
+                         kUtf8 = TargetEncoding::Utf8;
 
 // Every Shift_JIS code with a character, as one text; a line break after every 40 so the
 // ISO-2022-JP form also switches modes. The user-defined area is left to its own test.
@@ -59,7 +61,7 @@ TEST(Converter, EveryTargetKeepsEveryCharacter) {
     ConversionReport report;
     std::string converted = convert(sjis, target, LineEnding::Unchanged, &report);
     EXPECT_EQ(report.unconvertible, 0u) << target;
-    EXPECT_TRUE(testing::sameUnits(decodeToWide(converted, static_cast<TextEncoding>(target)), characters)) << target;
+    EXPECT_TRUE(testing::sameUnits(decodeToWide(converted, static_cast<TargetEncoding>(target)), characters)) << target;
     if (target == kUtf8) continue;  // UTF-8 comes back through escaping, below
     // and back to Shift_JIS: the same characters (the IBM extensions come back as their twins)
     EXPECT_TRUE(testing::sameUnits(cp932ToWide(convert(converted, kSjis)), characters)) << target;
@@ -190,12 +192,6 @@ TEST(Converter, Iso2022JpInput) {
   EXPECT_EQ(convert("\x1b$(D0!\x1b(B", kEuc), "\x8f\xb0\xa1");
 }
 
-TEST(Converter, RunConverterReplacesTheText) {
-  std::string text = "\x82\xa0";
-  EXPECT_EQ(runConverter(optionsFor(kUtf8), text), ResultCode::Success);
-  EXPECT_EQ(text, "\xe3\x81\x82");
-}
-
 TEST(TargetEncodingTable, NamesAndOptions) {
   const char* names[] = {"Shift_JIS", "EUC-JP", "ISO-2022-JP", "UTF-8"};
   const char* first[] = {"-s -x", "-e -x", "-j -x", "-w -w80 -x"};
@@ -203,18 +199,19 @@ TEST(TargetEncodingTable, NamesAndOptions) {
   for (int index = 0; index < 4; ++index) {
     for (int eol = 0; eol < 4; ++eol) {
       ConverterOptions options;
-      EXPECT_EQ(applyTargetEncoding(options, index, static_cast<LineEnding>(eol)), names[index]);
-      EXPECT_EQ(targetOptionString(index, static_cast<LineEnding>(eol)), std::string(first[index]) + suffixes[eol]);
+      const auto target = static_cast<TargetEncoding>(index);
+      EXPECT_EQ(applyTargetEncoding(options, target, static_cast<LineEnding>(eol)), names[index]);
+      EXPECT_EQ(targetOptionString(target, static_cast<LineEnding>(eol)), std::string(first[index]) + suffixes[eol]);
       EXPECT_EQ(options, parseConverterOptions(std::string(first[index]) + suffixes[eol]));
     }
   }
   ConverterOptions options = parseConverterOptions("-e -x -Lu -d");
   const ConverterOptions before = options;
-  EXPECT_EQ(applyTargetEncoding(options, 4, LineEnding::CrLf), "");
-  EXPECT_EQ(applyTargetEncoding(options, -1, LineEnding::CrLf), "");
+  EXPECT_EQ(applyTargetEncoding(options, static_cast<TargetEncoding>(4), LineEnding::CrLf), "");
+  EXPECT_EQ(applyTargetEncoding(options, static_cast<TargetEncoding>(-1), LineEnding::CrLf), "");
   EXPECT_EQ(options, before);
-  EXPECT_EQ(before.output, OutputEncoding::EucJp);
-  EXPECT_EQ(before.lineBreak, LineBreak::Lf);
+  EXPECT_EQ(before.output, TargetEncoding::EucJp);
+  EXPECT_EQ(before.lineEnding, LineEnding::Lf);
   EXPECT_TRUE(before.keepHalfWidthKana);
   EXPECT_TRUE(before.deleteCrBeforeLf);
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/targets.h"
+
 #include <string>
 
 namespace sarnavel {
@@ -29,7 +31,7 @@ EncodingEvidence loadedBy(std::string charset, std::optional<E> page) {
   e.loadingPage = page;
   return e;
 }
-EncodingEvidence written(TextEncoding target) {
+EncodingEvidence written(TargetEncoding target) {
   EncodingEvidence e;
   e.writtenByThisRun = target;
   return e;
@@ -47,8 +49,8 @@ TEST(EncodingDecision, StrongestValidEvidenceDecides) {
   } cases[] = {
       {"UTF-16 the driver recognised", hyo, fromUtf16, {E::Utf16, B::Utf16Shape}},
       {"UTF-8 byte-order mark", "\xEF\xBB\xBF" + hyo, declared("euc-jp"), {E::Utf8, B::ByteOrderMark}},
-      {"written by this run in EUC-JP", hyo, written(TextEncoding::EucJp), {E::EucJp, B::WrittenByThisRun}},
-      {"written by this run in UTF-8", "\xE8\xA1\xA8", written(TextEncoding::Utf8), {E::Utf8, B::WrittenByThisRun}},
+      {"written by this run in EUC-JP", hyo, written(TargetEncoding::EucJp), {E::EucJp, B::WrittenByThisRun}},
+      {"written by this run in UTF-8", "\xE8\xA1\xA8", written(TargetEncoding::Utf8), {E::Utf8, B::WrittenByThisRun}},
       {"ASCII alone, whatever it declares", "p{}", declared("euc-jp"), {E::Ascii, B::Detection}},
       {"ISO-2022-JP escapes, whatever it declares", "\x1B$B$\"\x1B(B", declared("shift_jis"), {E::Iso2022Jp, B::Detection}},
       {"its own declaration", hyo, declared(" \"Shift_JIS\" "), {E::ShiftJis, B::Declaration}},

@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "engine/converter.h"
-#include "engine/target_encoding.h"
+#include "engine/target_options.h"
 #include "support/bytes.h"
+#include "support/targets.h"
 #include "text/utf8.h"
 
 namespace sarnavel {
@@ -80,7 +81,7 @@ TEST(Utf8Preparation, RoundTripThroughTheConverterKeepsEveryCharacter) {
   std::string bytes = utf16ToUtf8(text);
   ASSERT_TRUE(prepareUtf8Text(bytes, EscapeLanguage::Html));
   ConverterOptions options;
-  applyTargetEncoding(options, 3, LineEnding::Unchanged);
+  applyTargetEncoding(options, TargetEncoding::Utf8, LineEnding::Unchanged);
   ConversionReport report;
   std::string utf8 = convertText(options, bytes, &report);
   EXPECT_EQ(report.unconvertible, 0u);

@@ -3,26 +3,38 @@
 #include <gtest/gtest.h>
 
 #include "support/memory_resolver.h"
+#include "support/targets.h"
 
 namespace sarnavel {
 namespace {
 
-constexpr TargetEncoding kSjis = 0, kEuc = 1, kJis = 2, kUtf8 = 3;
+constexpr int kSjis = 0, kEuc = 1, kJis = 2, kUtf8 = 3;
 
 struct Page {
   testing::MemoryResolver files;
-  ConversionOptions options;
-  PageReferences references;
+  TargetChoice options;
+  DocumentResult result;
 
-  std::string convert(std::string_view in, TargetEncoding encoding = kSjis) {
-    options.targetEncoding = encoding;
+  std::string convert(std::string_view in, int encoding = kSjis) {
+    options.targetEncoding = testing::asTarget(encoding);
     std::string text(in);
-    EXPECT_EQ(convertHtml(text, options, files, references), ResultCode::Success);
+    result = convertHtml(text, options, files);
     return text;
   }
+  std::vector<FoundReference> withStatus(std::initializer_list<ReferenceStatus> statuses) const {
+    std::vector<FoundReference> found;
+    for (const FoundReference& r : result.references) {
+      for (ReferenceStatus status : statuses) {
+        if (r.status == status) found.push_back(r);
+      }
+    }
+    return found;
+  }
+  std::vector<FoundReference> loads() const { return withStatus({ReferenceStatus::Followable}); }
+  std::vector<FoundReference> refused() const { return withStatus({ReferenceStatus::WrongKind, ReferenceStatus::Binary}); }
   std::vector<std::string> loaded(LoadedKind kind) const {
     std::vector<std::string> paths;
-    for (const LoadedFile& file : references.loads) {
+    for (const FoundReference& file : loads()) {
       if (file.kind == kind) paths.push_back(file.path);
     }
     return paths;
@@ -35,7 +47,7 @@ TEST(ConvertHtml, DeclarationPlacement) {
   struct Case {
     const char* what;
     std::string in;
-    TargetEncoding encoding;
+    int encoding;
     std::string out;
   } cases[] = {
       {"none: inserted after the head start tag",
@@ -138,11 +150,11 @@ TEST(ConvertHtml, CharsetAttributesAndLoadedFiles) {
             "<script type=\"text/vbscript\" src=\"v.vbs\"></script>"
             "</head></html>");
   // every loaded file, in document order with the charset its element had, whatever the follow switches say
-  ASSERT_EQ(page.references.loads.size(), 3u);
-  EXPECT_EQ(page.references.loads[1].charset, "euc-jp");
+  ASSERT_EQ(page.loads().size(), 3u);
+  EXPECT_EQ(page.loads()[1].formerCharset, "euc-jp");
   EXPECT_EQ(page.loaded(LoadedKind::StyleSheet), (std::vector<std::string>{"/site/css/a.css", "/site/css/a.css"}));
   EXPECT_EQ(page.loaded(LoadedKind::Script), std::vector<std::string>{"/site/b.js"});
-  EXPECT_TRUE(page.references.refused.empty());
+  EXPECT_TRUE(page.refused().empty());
 }
 
 // A reference that reaches a file of another kind, or a binary, keeps its element as it was
@@ -155,12 +167,12 @@ TEST(ConvertHtml, ReferencesToOtherKindsAreRefused) {
                          "<script src=b.js></script><script src=none.js></script></head></html>";
   std::string out = page.convert(in);
   EXPECT_EQ(out, "<html><head>" + kDecl + "Shift_JIS\" />" + in.substr(12));
-  EXPECT_TRUE(page.references.loads.empty());
-  ASSERT_EQ(page.references.refused.size(), 5u);
-  EXPECT_EQ(page.references.refused[0].reference, "passwd");
-  EXPECT_EQ(page.references.refused[0].why, ReferenceStatus::WrongKind);
-  EXPECT_EQ(page.references.refused[4].path, "/site/b.js");
-  EXPECT_EQ(page.references.refused[4].why, ReferenceStatus::Binary);
+  EXPECT_TRUE(page.loads().empty());
+  ASSERT_EQ(page.refused().size(), 5u);
+  EXPECT_EQ(page.refused()[0].reference, "passwd");
+  EXPECT_EQ(page.refused()[0].status, ReferenceStatus::WrongKind);
+  EXPECT_EQ(page.refused()[4].path, "/site/b.js");
+  EXPECT_EQ(page.refused()[4].status, ReferenceStatus::Binary);
 }
 
 TEST(ConvertHtml, DefaultScriptType) {
@@ -170,7 +182,7 @@ TEST(ConvertHtml, DefaultScriptType) {
                          "<script src=a.js></script></html>";
   EXPECT_EQ(page.convert(vb), "<html><head>" + kDecl + "Shift_JIS\" /><meta http-equiv=Content-Script-Type content=text/vbscript></head>"
                               "<script src=a.js></script></html>");
-  EXPECT_TRUE(page.references.loads.empty());
+  EXPECT_TRUE(page.loads().empty());
 }
 
 TEST(ConvertHtml, ReferencesFromTheRootAndByJapaneseNames) {
@@ -179,7 +191,7 @@ TEST(ConvertHtml, ReferencesFromTheRootAndByJapaneseNames) {
   EXPECT_NE(page.convert("<link rel=stylesheet href=\"/www/\xe6\x97\xa5\xe6\x9c\xac.css\">", kUtf8).find("charset=\"UTF-8\""),
             std::string::npos);
   // The name is read in the encoding the page is in after conversion.
-  for (TargetEncoding encoding : {kSjis, kEuc, kJis, kUtf8}) {
+  for (int encoding : {kSjis, kEuc, kJis, kUtf8}) {
     Page other;
     other.files.file("\xe6\x97\xa5\xe6\x9c\xac.css");
     std::string out = other.convert("<link rel=stylesheet href=\"\x93\xfa\x96\x7b.css\">", encoding);
@@ -207,7 +219,7 @@ TEST(ConvertHtml, ManyReferencesAreAllRewritten) {
       expected += "\xa4\xa2<link charset=\"EUC-JP\" href=\"" + name + "\" rel=\"stylesheet\">";
     }
     EXPECT_TRUE(page.convert(in + "</body></html>", kEuc) == expected + "</body></html>") << count;
-    EXPECT_EQ(page.references.loads.size(), static_cast<std::size_t>(count));
+    EXPECT_EQ(page.loads().size(), static_cast<std::size_t>(count));
   }
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/targets.h"
+
 #include <string>
 #include <vector>
 
@@ -83,13 +85,13 @@ TEST(CollectReferences, RecordsOffsetsAttributesAndClosingStyle) {
 
 struct ResolveCase {
   std::string value;
-  TextEncoding encoding;
+  TargetEncoding encoding;
   bool accepted;
   std::u16string path;
 };
 
 TEST(ResolveLocalReference, Cases) {
-  constexpr TextEncoding kSjis = TextEncoding::ShiftJis;
+  constexpr TargetEncoding kSjis = TargetEncoding::ShiftJis;
   const std::vector<ResolveCase> cases = {
       // Remote schemes, compared byte-exactly; a bare scheme is a path.
       {"http:a.css", kSjis, false, u""},
@@ -147,10 +149,10 @@ TEST(ResolveLocalReference, Cases) {
       // Japanese file names, read in the page's encoding.
       {"\x82\xA0.css", kSjis, true, u"\u3042.css"},
       {"\x95\x5C/\x83\x5C.css", kSjis, true, u"\u8868/\u30BD.css"},
-      {"\xA4\xA2.css", TextEncoding::EucJp, true, u"\u3042.css"},
-      {"\xE3\x81\x82.css", TextEncoding::Utf8, true, u"\u3042.css"},
-      {"\x1b$B$\"\x1b(B.css", TextEncoding::Iso2022Jp, true, u"\u3042.css"},
-      {"http:\xE3\x81\x82.css", TextEncoding::Utf8, false, u""},
+      {"\xA4\xA2.css", TargetEncoding::EucJp, true, u"\u3042.css"},
+      {"\xE3\x81\x82.css", TargetEncoding::Utf8, true, u"\u3042.css"},
+      {"\x1b$B$\"\x1b(B.css", TargetEncoding::Iso2022Jp, true, u"\u3042.css"},
+      {"http:\xE3\x81\x82.css", TargetEncoding::Utf8, false, u""},
   };
   for (const ResolveCase& c : cases) {
     std::u16string path = u"unchanged";

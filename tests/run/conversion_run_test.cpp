@@ -12,6 +12,7 @@
 
 #include "run/run_messages.h"
 #include "support/bytes.h"
+#include "support/targets.h"
 #include "support/temp_folder.h"
 
 namespace sarnavel {
@@ -39,7 +40,7 @@ const std::string kScriptInUtf8 = "x='\xE6\x97\xA5';\n";
 
 ConversionOptions toUtf8(bool followCss = true, bool followJs = true, bool makeBackup = true) {
   ConversionOptions options;
-  options.targetEncoding = 3;
+  options.targetEncoding = testing::asTarget(3);
   options.followCss = followCss;
   options.followJs = followJs;
   options.makeBackup = makeBackup;
@@ -114,6 +115,24 @@ TEST(ConversionRun, TheWholeLogOfASmallRun) {
 
 // Each line reaches the observer when its file is done: the file is converted on disk by then,
 // and the next one has not been touched yet.
+// Each file's outcome carries the engine's record of it out to the observer: what it was read
+// as, and for the sheet a page loads, that the page's encoding decided it.
+TEST(ConversionRun, EachOutcomeCarriesTheDocumentsRecord) {
+  TempFolder folder;
+  fs::path p = folder.put("site/index.html", page({"style.css"}));
+  folder.put("site/style.css", "p:after{content:'\xA4\xA2'}\n");
+  RunResult r = convertAll({toUtf8(), {p}});
+  ASSERT_EQ(r.record.outcomes.size(), 2u);
+  ASSERT_TRUE(r.record.outcomes[0].document && r.record.outcomes[1].document);
+  const DocumentResult& html = *r.record.outcomes[0].document;
+  EXPECT_EQ(html.source.encoding, SourceEncoding::ShiftJis);
+  ASSERT_EQ(html.references.size(), 1u);
+  EXPECT_TRUE(html.references[0].charsetWritten);
+  EXPECT_EQ(html.declarations.size(), 1u);
+  EXPECT_EQ(r.record.outcomes[1].document->source, (EncodingDecision{SourceEncoding::ShiftJis, DecisionBasis::LoadingPage}));
+  EXPECT_EQ(r.record.outcomes[1].document->bytesBefore, 22u);
+}
+
 TEST(ConversionRun, TheLogGrowsAsEachFileFinishes) {
   TempFolder folder;
   std::vector<fs::path> scripts;
@@ -291,7 +310,7 @@ TEST(ConversionRun, ATargetOutsideTheTableLogsNothing) {
     TempFolder folder;
     fs::path script = folder.put("a.js", kScript);
     ConversionOptions options = toUtf8();
-    options.targetEncoding = target;
+    options.targetEncoding = testing::asTarget(target);
     RunResult r = convertAll({options, {script}});
     EXPECT_FALSE(r.summary.started) << target;
     EXPECT_TRUE(r.record.entries.empty()) << target;
@@ -303,7 +322,7 @@ TEST(ConversionRun, ATargetOutsideTheTableLogsNothing) {
 
 TEST(ConversionRun, LineEndingsAndTargetsReachEveryFile) {
   const struct {
-    TargetEncoding target;
+    int target;
     LineEnding eol;
     std::string script;
   } cases[] = {
@@ -316,7 +335,7 @@ TEST(ConversionRun, LineEndingsAndTargetsReachEveryFile) {
     TempFolder folder;
     fs::path script = folder.put("a.js", "a='\x93\xFA';\r\nb;\n");
     ConversionOptions options = toUtf8();
-    options.targetEncoding = c.target;
+    options.targetEncoding = testing::asTarget(c.target);
     options.lineEnding = c.eol;
     RunResult r = convertAll({options, {script}});
     EXPECT_EQ(r.summary.successes, 1);
@@ -447,7 +466,7 @@ TEST(ConversionRunEvidence, AFileConvertedTwiceIsReadTheSecondTimeInTheTarget) {
                               "<html><head><title>t</title><script type=\"text/javascript\" src=\"a.js\"></script></head></html>\n");
   fs::path script = folder.put("site/a.js", "document.title = \"\x95\x5c\";\n");
   RunRequest request{toUtf8(), {index, script}};
-  request.options.targetEncoding = 1;
+  request.options.targetEncoding = testing::asTarget(1);
   request.options.makeBackup = false;
   RunResult r = convertAll(request);
   EXPECT_EQ(r.summary.successes, 3);

@@ -4,6 +4,7 @@
 
 #include "run/conversion_run.h"
 #include "support/temp_folder.h"
+#include "support/targets.h"
 
 namespace sarnavel {
 namespace {
@@ -19,7 +20,7 @@ TEST(Latin1Site, FilesALatin1PageLoadsAreReadAsLatin1) {
     auto script = site.put("js/carte.js", "document.write('Sp\xe9" "cialit\xe9s \x80');");
     auto own = site.put("js/own.js", "document.write('\x93\xfa\x96\x7b');");  // Shift_JIS, as its attribute says
     RunRequest request;
-    request.options.targetEncoding = 3;
+    request.options.targetEncoding = testing::asTarget(3);
     request.options.makeBackup = false;
     request.paths = listAll ? std::vector<std::filesystem::path>{page, sheet, script, own} : std::vector<std::filesystem::path>{page};
     std::atomic<bool> cancel{false};

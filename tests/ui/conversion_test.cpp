@@ -292,7 +292,7 @@ class ConversionTest : public QObject {
     const auto listed = files.put("site/css/b.css", "p{}\n");
     const auto old = files.put("site/\x83\x65\x83X\x83g.html", "<html><head><title>\x93\xFA</title></head></html>\n");
     RunRequest request;
-    request.options.targetEncoding = 3;
+    request.options.targetEncoding = TargetEncoding::Utf8;
     request.paths = {page, listed, old};
     bool couldNotStart = false;
     ProgressDialog progress(request, couldNotStart);

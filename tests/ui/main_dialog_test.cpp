@@ -313,7 +313,7 @@ class MainDialogTest : public QObject {
     const auto page = files.put("p.html");
     MainDialog dialog({page});
     RunRequest request = dialog.currentRequest();
-    QCOMPARE(request.options.targetEncoding, 0);
+    QCOMPARE(request.options.targetEncoding, TargetEncoding::ShiftJis);
     QCOMPARE(int(request.options.lineEnding), 0);
     QVERIFY(request.options.followCss && request.options.followJs && request.options.makeBackup);
     QCOMPARE(request.paths.size(), std::size_t{1});
@@ -324,11 +324,11 @@ class MainDialogTest : public QObject {
     control<QCheckBox>(dialog, "IDC_FOLLOW_CSS")->setChecked(false);
     control<QCheckBox>(dialog, "IDC_BACKUP")->setChecked(false);
     request = dialog.currentRequest();
-    QCOMPARE(request.options.targetEncoding, 3);  // UTF-8; ISO-2022-JP is not offered
+    QCOMPARE(request.options.targetEncoding, TargetEncoding::Utf8);  // UTF-8; ISO-2022-JP is not offered
     QCOMPARE(int(request.options.lineEnding), 3);
     QVERIFY(!request.options.followCss && request.options.followJs && !request.options.makeBackup);
     control<QComboBox>(dialog, "IDC_ENCODING")->setCurrentIndex(1);
-    QCOMPARE(dialog.currentRequest().options.targetEncoding, 1);
+    QCOMPARE(dialog.currentRequest().options.targetEncoding, TargetEncoding::EucJp);
   }
 };
 

@@ -1,0 +1,76 @@
+#include "engine/conversion_steps.h"
+
+#include "engine/converter.h"
+#include "text/line_breaks.h"
+
+namespace sarnavel {
+
+void readForConversion(DocumentSteps& steps, std::string_view source, DocumentKind kind, const TargetChoice& target,
+                       const EncodingEvidence& evidence, const std::function<std::string(std::string_view)>& declarationOf) {
+  steps.charsetName = applyTargetEncoding(steps.converterOptions, target.targetEncoding, target.lineEnding);
+  steps.converterOptions.escapeLanguage = kind == DocumentKind::Page         ? EscapeLanguage::Html
+                                          : kind == DocumentKind::StyleSheet ? EscapeLanguage::Css
+                                                                             : EscapeLanguage::JavaScript;
+  steps.working = readDocument(source, kind, evidence, target.targetEncoding, steps.findings, declarationOf);
+  // Text the reading step brought into code page 932 itself is named as such to the converter,
+  // so no short text of it can be taken for EUC-JP; any other goes as the decision found it.
+  steps.converterOptions.inputEncoding = steps.working.converterInput;
+}
+
+std::string convertWorking(DocumentSteps& steps, std::string_view text) {
+  return convertText(steps.converterOptions, text, nullptr, &steps.findings, steps.working.isSource);
+}
+
+void LineBreakChange::replace(std::string_view text, std::size_t start, std::size_t end, std::string_view replacement) {
+  const std::size_t from = start > 0 ? start - 1 : 0;
+  const std::size_t to = end < text.size() ? end + 1 : end;
+  if (any_ && from < lastEnd_) known = false;  // the neighbourhoods of two changes touch
+  any_ = true;
+  lastEnd_ = to;
+  std::string window(text.substr(from, start - from));
+  window += replacement;
+  window += text.substr(end, to - end);
+  const LineBreakCounts gone = countLineBreaks(text.substr(from, to - from)), come = countLineBreaks(window);
+  removed = {removed.crlf + gone.crlf, removed.lf + gone.lf, removed.cr + gone.cr};
+  added = {added.crlf + come.crlf, added.lf + come.lf, added.cr + come.cr};
+}
+
+namespace {
+
+bool apply(LineBreakCounts& counts, const LineBreakChange& change) {
+  auto one = [](std::size_t& n, std::size_t removed, std::size_t added) {
+    if (n + added < removed) return false;
+    n = n + added - removed;
+    return true;
+  };
+  return one(counts.crlf, change.removed.crlf, change.added.crlf) && one(counts.lf, change.removed.lf, change.added.lf) &&
+         one(counts.cr, change.removed.cr, change.added.cr);
+}
+
+LineBreakCounts inKind(const LineBreakCounts& counts, LineEnding lineEnding) {
+  const std::size_t all = counts.crlf + counts.lf + counts.cr;
+  switch (lineEnding) {
+    case LineEnding::CrLf: return {all, 0, 0};
+    case LineEnding::Lf: return {0, all, 0};
+    case LineEnding::Cr: return {0, 0, all};
+    case LineEnding::Unchanged: break;
+  }
+  return counts;
+}
+
+}  // namespace
+
+void completeResult(DocumentResult& result, const DocumentSteps& steps, std::string_view source, std::string_view output) {
+  result.source = steps.working.decision;
+  result.lineBreaksBefore = steps.working.lineBreaks;
+  LineBreakCounts after = steps.working.lineBreaks;
+  const bool iso2022 = steps.working.decision.encoding == SourceEncoding::Iso2022Jp || steps.converterOptions.output == TargetEncoding::Iso2022Jp;
+  const bool known = !iso2022 && steps.beforeConverter.known && steps.afterConverter.known && apply(after, steps.beforeConverter);
+  after = inKind(after, steps.converterOptions.lineEnding);
+  result.lineBreaksAfter = known && apply(after, steps.afterConverter) ? after : countLineBreaks(output);
+  result.bytesBefore = source.size();
+  result.bytesAfter = output.size();
+  if (!steps.findings.empty()) steps.findings.fill(result, source, steps.working.form);
+}
+
+}  // namespace sarnavel

@@ -1,0 +1,56 @@
+// The steps the three document conversions share: reading the document, converting the
+// working text, and completing the record from both ends.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "engine/converter_options.h"
+#include "engine/document_reading.h"
+#include "engine/document_result.h"
+#include "engine/findings.h"
+#include "engine/target_options.h"
+
+namespace sarnavel {
+
+// The line breaks a conversion's own rewriting took out of the text and put into it, so the
+// record's count after the conversion follows from the count before without reading the output.
+// Each change is counted with the byte on either side of it, so a CR and an LF that it joins
+// into one break (or parts) count right; changes given in text order whose neighbourhoods touch
+// make the count unknown, and the output is then counted instead.
+struct LineBreakChange {
+  LineBreakCounts removed;
+  LineBreakCounts added;
+  bool known = true;
+  // [start, end) of `text` becomes `replacement`; changes come in ascending order of start.
+  void replace(std::string_view text, std::size_t start, std::size_t end, std::string_view replacement);
+
+ private:
+  std::size_t lastEnd_ = 0;
+  bool any_ = false;
+};
+
+struct DocumentSteps {
+  ConverterOptions converterOptions;  // with the document's escape language and its reading's input
+  std::string charsetName;            // as documents carry it ("Shift_JIS")
+  Findings findings;
+  WorkingText working;
+  LineBreakChange beforeConverter;    // a sheet's @charset rule, rewritten before the converter runs
+  LineBreakChange afterConverter;     // a page's declarations and tags, rewritten after it
+};
+
+// Reads the document (document_reading.h) and sets the converter's options for it.
+void readForConversion(DocumentSteps& steps, std::string_view source, DocumentKind kind, const TargetChoice& target,
+                       const EncodingEvidence& evidence, const std::function<std::string(std::string_view)>& declarationOf);
+
+// The working text (or `text`, when given) converted into the target, reporting to the findings.
+std::string convertWorking(DocumentSteps& steps, std::string_view text);
+
+// The record's decision, findings, line breaks and sizes, once `output` is final. The converter
+// changes no line break but as the line-ending choice says (escapes and stand-ins hold none),
+// so the count after is the count before, turned into the chosen kind, with the rewriting's
+// changes; ISO-2022-JP (whose escape sequences may stand between a CR and an LF) is counted.
+void completeResult(DocumentResult& result, const DocumentSteps& steps, std::string_view source, std::string_view output);
+
+}  // namespace sarnavel

@@ -1,0 +1,175 @@
+#include "engine/document_reading.h"
+
+#include <algorithm>
+
+#include "engine/escaping.h"
+#include "engine/page_escaping.h"
+#include "text/cp1252.h"
+#include "text/line_breaks.h"
+#include "text/utf8.h"
+
+namespace sarnavel {
+namespace {
+
+// Whether bytes without a byte-order mark read as UTF-16 in the given order throughout the
+// first part of the file (see the header).
+bool looksLikeUtf16(std::string_view bytes, bool littleEndian) {
+  if (bytes.size() % 2 != 0) return false;
+  constexpr std::size_t kSampleUnits = 32 * 1024;
+  const std::size_t units = std::min(bytes.size() / 2, kSampleUnits);
+  std::size_t ascii = 0, zeroUnits = 0;
+  bool pendingHigh = false;
+  for (std::size_t k = 0; k < units; ++k) {
+    auto first = static_cast<unsigned char>(bytes[2 * k]), second = static_cast<unsigned char>(bytes[2 * k + 1]);
+    const char16_t unit = littleEndian ? static_cast<char16_t>(second << 8 | first) : static_cast<char16_t>(first << 8 | second);
+    if (unit == 0) ++zeroUnits;
+    else if (unit < 0x100) ++ascii;
+    if (pendingHigh != isLowSurrogate(unit)) return false;  // a high one without its low one, or the reverse
+    pendingHigh = isHighSurrogate(unit);
+  }
+  // A sample cut inside a pair leaves its high surrogate pending: that one is not alone.
+  if (pendingHigh && units == bytes.size() / 2) return false;
+  return ascii > 0 && zeroUnits <= ascii && ascii * 32 >= units;
+}
+
+EscapeLanguage languageOf(DocumentKind kind) {
+  switch (kind) {
+    case DocumentKind::Page: return EscapeLanguage::Html;
+    case DocumentKind::StyleSheet: return EscapeLanguage::Css;
+    case DocumentKind::Script: break;
+  }
+  return EscapeLanguage::JavaScript;
+}
+
+SourceForm formOf(SourceEncoding encoding) {
+  switch (encoding) {
+    case SourceEncoding::ShiftJis: return SourceForm::ShiftJis;
+    case SourceEncoding::EucJp: return SourceForm::EucJp;
+    case SourceEncoding::Iso2022Jp: return SourceForm::Iso2022Jp;
+    case SourceEncoding::Utf8: return SourceForm::Utf8;
+    default: return SourceForm::SingleByte;
+  }
+}
+
+// UTF-16 text: its units, escaped in the kind's language; line breaks counted on the units.
+WorkingText readUtf16(std::string_view bytes, ContentShape shape, DocumentKind kind, const EncodingEvidence& known,
+                      EscapeTarget target) {
+  const std::size_t units = (bytes.size() - shape.textStart) / 2;
+  const bool little = shape.form == ContentForm::Utf16LittleEndian;
+  std::u16string text(units, u'\0');
+  LineBreakCounts breaks;
+  for (std::size_t k = 0; k < units; ++k) {
+    auto first = static_cast<unsigned char>(bytes[shape.textStart + 2 * k]);
+    auto second = static_cast<unsigned char>(bytes[shape.textStart + 2 * k + 1]);
+    text[k] = little ? static_cast<char16_t>(first | second << 8) : static_cast<char16_t>(first << 8 | second);
+    if (text[k] == u'\n') {
+      if (k > 0 && text[k - 1] == u'\r') {
+        ++breaks.crlf;
+        --breaks.cr;
+      } else {
+        ++breaks.lf;
+      }
+    } else if (text[k] == u'\r') {
+      ++breaks.cr;
+    }
+  }
+  WorkingText w;
+  if (kind == DocumentKind::Page) {
+    w.prepared = escapeHtmlPage(text, target, shape.textStart);
+  } else {
+    w.prepared.reserve(units);
+    Cp932Escaper escaper(w.prepared, languageOf(kind), target);
+    for (std::size_t k = 0; k < units; ++k) escaper.unit(text[k], shape.textStart + 2 * k);
+    escaper.finish();
+  }
+  if ((bytes.size() - shape.textStart) % 2 != 0) w.prepared.push_back(bytes.back());
+  w.source = bytes;
+  w.isSource = false;
+  EncodingEvidence evidence = known;
+  evidence.utf16 = shape.textStart == 2 ? Utf16Origin::ByteOrderMark : Utf16Origin::Shape;
+  w.decision = decideSourceEncoding(w.prepared, evidence);
+  w.form = little ? SourceForm::Utf16LittleEndian : SourceForm::Utf16BigEndian;
+  w.lineBreaks = breaks;
+  return w;
+}
+
+// A sheet or script in UTF-8 or code page 1252, escaped in its language.
+std::string escapeWhole(std::string_view bytes, std::size_t firstOffset, SourceEncoding encoding, EscapeLanguage language,
+                        EscapeTarget target) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 8);
+  Cp932Escaper escaper(out, language, target);
+  if (encoding == SourceEncoding::Latin1) {
+    for (std::size_t k = 0; k < bytes.size();) {
+      std::size_t run = k;
+      while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) < 0x80) ++run;
+      if (run > k) escaper.ascii(bytes.data() + k, run - k, k);
+      if (run < bytes.size()) escaper.unit(cp1252Unit(static_cast<unsigned char>(bytes[run])), run);
+      k = run + 1;
+    }
+  } else {
+    struct Offsets {
+      Cp932Escaper& escaper;
+      const char* start;
+      std::size_t base;
+      void ascii(const char* s, std::size_t n) { escaper.ascii(s, n, base + static_cast<std::size_t>(s - start)); }
+      void unit(char16_t u, std::size_t at) { escaper.unit(u, base + at); }
+      void irregular(std::size_t at) { escaper.irregular(base + at); }
+    } sink{escaper, bytes.data(), firstOffset};
+    decodeUtf8Into(bytes, sink);
+  }
+  escaper.finish();
+  return out;
+}
+
+}  // namespace
+
+ContentShape recogniseContent(std::string_view bytes) {
+  if (bytes.size() < 2) return {};
+  auto b0 = static_cast<unsigned char>(bytes[0]), b1 = static_cast<unsigned char>(bytes[1]);
+  if (b0 == 0xFF && b1 == 0xFE) return {ContentForm::Utf16LittleEndian, 2};
+  if (b0 == 0xFE && b1 == 0xFF) return {ContentForm::Utf16BigEndian, 2};
+  if (b1 == 0 && looksLikeUtf16(bytes, true)) return {ContentForm::Utf16LittleEndian, 0};
+  if (b0 == 0 && b1 != 0 && looksLikeUtf16(bytes, false)) return {ContentForm::Utf16BigEndian, 0};
+  return {};
+}
+
+WorkingText readDocument(std::string_view bytes, DocumentKind kind, const EncodingEvidence& evidence, TargetEncoding target,
+                         Findings& findings, const std::function<std::string(std::string_view bytes)>& declarationOf) {
+  const EscapeTarget escapeTarget{target, &findings};
+  const ContentShape shape = recogniseContent(bytes);
+  // A file of a byte-order mark alone stays as it is.
+  if (shape.form != ContentForm::Bytes && bytes.size() - shape.textStart >= 2) return readUtf16(bytes, shape, kind, evidence, escapeTarget);
+
+  EncodingEvidence withDeclaration = evidence;
+  withDeclaration.declared = declarationOf ? declarationOf(bytes) : std::string();
+  WorkingText w;
+  w.source = bytes;
+  w.decision = decideSourceEncoding(bytes, withDeclaration);
+  w.form = formOf(w.decision.encoding);
+  w.lineBreaks = countLineBreaks(bytes);
+  const SourceEncoding encoding = w.decision.encoding;
+  if (encoding == SourceEncoding::Utf8 || encoding == SourceEncoding::Latin1) {
+    // Latin-1 bytes are decoded as browsers do, even when they would pass for UTF-8.
+    const std::string_view text = encoding == SourceEncoding::Utf8 ? withoutByteOrderMark(bytes) : bytes;
+    const std::size_t firstOffset = bytes.size() - text.size();
+    if (kind == DocumentKind::Page) {
+      w.prepared = encoding == SourceEncoding::Utf8 ? escapeHtmlPageUtf8(text, escapeTarget, firstOffset) : escapeHtmlPageCp1252(text, escapeTarget);
+    } else {
+      w.prepared = escapeWhole(text, firstOffset, encoding, languageOf(kind), escapeTarget);
+    }
+    w.isSource = false;
+    w.converterInput = InputEncoding::ShiftJis;
+    return w;
+  }
+  // Every declaration the decision took was checked against the bytes (encoding_decision.h).
+  const DecisionBasis basis = w.decision.basis;
+  if (basis == DecisionBasis::Declaration || basis == DecisionBasis::LoadingElement || basis == DecisionBasis::LoadingPage) {
+    findings.markSourceValid();
+  }
+  const std::optional<InputEncoding> input = converterInputOf(encoding);
+  w.converterInput = input ? *input : InputEncoding::ShiftJis;
+  return w;
+}
+
+}  // namespace sarnavel

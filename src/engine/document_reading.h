@@ -1,0 +1,69 @@
+// The reading step: the one place a document's bytes become the text the converter works on,
+// saying what it found.
+//
+// In order:
+//  1. UTF-16 is recognised by a byte-order mark, or, without one, when a zero among the first
+//     two bytes is borne out by the rest: an even length, zero high bytes (ASCII characters) in
+//     more than a sprinkling of the units and in more of them than there are zero units, and no
+//     lone surrogate (recogniseContent). A file of zeros, or byte text with a stray zero, stays
+//     byte text. UTF-16 text is escaped into code page 932 in the kind's language (a page region
+//     by region), a trailing odd byte kept after it; its own declaration counts for nothing (it
+//     names UTF-16, which the working text no longer is).
+//  2. Otherwise the encoding is decided from the bytes, the document's own declaration (the
+//     caller finds it: a page's meta by its head analysis, a sheet's @charset rule) and what the
+//     run knows (encoding_decision.h).
+//  3. A UTF-8 document loses one byte-order mark and is escaped into code page 932 (a page
+//     region by region, see page_escaping.h); a document read as Latin-1 is read as code page
+//     1252 (a page with its letters decomposed, é as e and the escape of U+0301) and escaped
+//     likewise. Escapes follow the target (escaping.h), so the converter meets nothing it
+//     cannot write. A document in a Japanese encoding, or ASCII, is its own working text.
+// Every escape and every byte that forms no character is reported to the findings with its
+// source offset as it is written; the line breaks of the source are counted.
+//
+// Contract: pure apart from the findings it is handed; throws std::bad_alloc when memory runs
+// out. Callable from any thread.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "engine/encoding_decision.h"
+#include "engine/encoding_detection.h"
+#include "engine/findings.h"
+#include "text/line_ending.h"
+#include "text/target_encoding.h"
+#include "text/text_position.h"
+
+namespace sarnavel {
+
+enum class DocumentKind { Page, StyleSheet, Script };
+
+// How a file's bytes hold its text.
+enum class ContentForm { Bytes, Utf16LittleEndian, Utf16BigEndian };
+struct ContentShape {
+  ContentForm form = ContentForm::Bytes;
+  std::size_t textStart = 0;  // 2 after a byte-order mark
+};
+ContentShape recogniseContent(std::string_view bytes);
+
+struct WorkingText {
+  std::string_view source;          // the document's bytes, as handed to the reading step
+  std::string prepared;             // the text the reading step made, when it made one
+  EncodingDecision decision;        // what the source was read as, and why
+  InputEncoding converterInput = InputEncoding::ShiftJis;  // how the converter reads `text`
+  bool isSource = true;             // `text` is the source's own bytes (its offsets are the source's)
+  SourceForm form = SourceForm::SingleByte;  // how the source's bytes form characters
+  LineBreakCounts lineBreaks;       // of the source
+
+  // What the converter reads: the source itself, or the text made from it.
+  std::string_view text() const { return isSource ? source : std::string_view(prepared); }
+};
+
+// `declarationOf(bytes)` gives the label the document declares itself in (empty when none);
+// it is asked only for byte text.
+WorkingText readDocument(std::string_view bytes, DocumentKind kind, const EncodingEvidence& evidence, TargetEncoding target,
+                         Findings& findings, const std::function<std::string(std::string_view bytes)>& declarationOf);
+
+}  // namespace sarnavel

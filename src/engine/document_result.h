@@ -1,0 +1,99 @@
+// What happened to one document: the record convertHtml, convertCss and convertJavaScript
+// return.
+//
+// Each fact is filled where it becomes known and never worked out again: the source encoding
+// by the decision (encoding_decision.h), the declarations by the page's head analysis or the
+// sheet's rule search, the references by the charset attributes step, each escaped or lost
+// character and each byte that formed no character by the reading step or the converter as
+// they write it (findings.h), line breaks and sizes at the two ends. Positions are of the
+// source document as its reader sees it (text/text_position.h); a position of 0:0 is not known.
+//
+// Contract: a record describes a conversion that succeeded; running out of memory throws
+// std::bad_alloc instead of returning one.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "engine/encoding_decision.h"
+#include "engine/reference_resolver.h"
+#include "text/line_ending.h"
+#include "text/text_position.h"
+
+namespace sarnavel {
+
+// A character written as an escape of the document's language (&#233;, \E9 , \u00E9).
+struct EscapedCharacter {
+  char32_t codePoint = 0;
+  std::size_t count = 0;
+  TextPosition first;
+};
+
+// What stands in for a character the target could not hold when no escape was written.
+enum class StandIn { GetaMark, ReplacementCharacter };
+
+struct LostCharacter {
+  char32_t codePoint = 0;
+  std::size_t count = 0;
+  TextPosition first;
+  StandIn writtenAs = StandIn::GetaMark;
+};
+
+// Bytes of the source that formed no character in the encoding it was read in.
+struct InvalidBytes {
+  std::size_t count = 0;
+  TextPosition first;
+};
+
+// A declaration of the document's encoding found in it, and what became of it.
+enum class DeclarationForm {
+  ContentTypeMeta,  // <meta http-equiv="Content-Type" content="...; charset=...">
+  MetaCharset,      // <meta charset="...">
+  XmlDeclaration,   // <?xml ... encoding="..."?>
+  CharsetRule,      // a sheet's @charset "...";
+};
+enum class DeclarationFate {
+  Replaced,          // rewritten where it stood, naming the target
+  MovedBeforeTitle,  // a content-type meta after the title's start tag, written before the title
+  Added,             // none was there: one was written (formerCharset is empty)
+  Rewritten,         // an HTML5 meta charset or the XML declaration now names the target
+  Kept,              // left as it was (a page without an `html` tag)
+};
+struct Declaration {
+  DeclarationForm form = DeclarationForm::ContentTypeMeta;
+  std::string formerCharset;  // the label as written; empty for an added one
+  DeclarationFate fate = DeclarationFate::Kept;
+};
+
+// A reference of a page to a style sheet or a script, and what was done with it.
+struct FoundReference {
+  LoadedKind kind = LoadedKind::StyleSheet;
+  std::string reference;      // the local path the element names (UTF-8), or the raw value when remote
+  ReferenceStatus status = ReferenceStatus::Missing;
+  std::string path;           // the full path the resolver found (Followable, WrongKind, Binary)
+  std::string formerCharset;  // the element's charset attribute as the page had it
+  bool charsetWritten = false;  // the element now names the target
+};
+
+struct DocumentResult {
+  EncodingDecision source;  // what the bytes were read as, and what decided it
+  std::vector<Declaration> declarations;
+  std::vector<FoundReference> references;   // pages only, in document order
+  std::vector<EscapedCharacter> escaped;     // by first position
+  std::vector<LostCharacter> lost;           // by first position
+  InvalidBytes invalidBytes;
+  LineBreakCounts lineBreaksBefore;
+  LineBreakCounts lineBreaksAfter;
+  std::size_t bytesBefore = 0;
+  std::size_t bytesAfter = 0;
+
+  // The number of elements that now carry a charset attribute naming the target.
+  std::size_t charsetAttributesWritten() const {
+    std::size_t n = 0;
+    for (const FoundReference& r : references) n += r.charsetWritten ? 1 : 0;
+    return n;
+  }
+};
+
+}  // namespace sarnavel

@@ -1,0 +1,26 @@
+// The changes a conversion makes to a converted page, gathered from its one walk and applied
+// in one pass: a page with many references or declarations costs time in proportion to its
+// size, and no change moves the offsets another one was found at.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace sarnavel {
+
+struct PageEdit {
+  std::size_t start = 0;
+  std::size_t end = 0;  // start == end: an insertion
+  std::string text;
+};
+
+// Puts edits in the order applyPageEdits applies them.
+void sortPageEdits(std::vector<PageEdit>& edits);
+
+// Replaces each [start, end) by its text. Edits do not overlap; at one offset an insertion
+// goes before a replacement, and insertions keep the order they were given in. Throws
+// std::bad_alloc when memory runs out, the page then as it was.
+void applyPageEdits(std::string& page, std::vector<PageEdit> edits);
+
+}  // namespace sarnavel

@@ -1,0 +1,27 @@
+// One walk over a converted page for everything its rewriting needs: the head landmarks (the
+// rules of head_analysis.h) and the style sheets and scripts it loads (the rules of
+// references.h), in a single TagWalk.
+//
+// The two readers skip differently on purpose. The head analysis skips every script body and
+// every style body (a meta or title written there is no tag) and stops at `body`; the reference
+// collection walks the whole page, skips the bodies of scripts it does not record and walks the
+// bodies of recorded scripts and of style elements as text, as the program has always read
+// references. The walk skips what both skip; where only the head analysis skips, the walk goes
+// on and the head analysis passes over the tags up to where its skip would have resumed. The
+// reference reader judges a script without `type` by the default script type the head has
+// named so far (a Content-Script-Type meta comes before the scripts it governs).
+//
+// Contract: `head` is reset first (resetHead); `references.elements` is appended to. Returns
+// head.hasHtml. Reads only; linear in the page size.
+#pragma once
+
+#include <string_view>
+
+#include "html/head_analysis.h"
+#include "html/references.h"
+
+namespace sarnavel {
+
+bool walkPage(std::string_view page, PARSE1INFO& head, PARSE2INFO& references);
+
+}  // namespace sarnavel

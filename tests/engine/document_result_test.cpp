@@ -1,0 +1,200 @@
+// The record a conversion returns: each fact once, as the document's reader would name it.
+#include "engine/document_result.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/converter.h"
+#include "engine/css_conversion.h"
+#include "engine/html_conversion.h"
+#include "engine/javascript_conversion.h"
+#include "engine/target_options.h"
+#include "support/memory_resolver.h"
+#include "support/targets.h"
+#include "text/line_breaks.h"
+
+namespace sarnavel {
+namespace {
+
+enum class Kind { Page, Sheet, Script };
+
+DocumentResult convert(Kind kind, std::string text, TargetEncoding target, const EncodingEvidence& evidence = {}) {
+  TargetChoice options;
+  options.targetEncoding = target;
+  switch (kind) {
+    case Kind::Page: return convertHtml(text, options, testing::NoFiles(), evidence);
+    case Kind::Sheet: return convertCss(text, options, evidence);
+    case Kind::Script: break;
+  }
+  return convertJavaScript(text, options, evidence);
+}
+
+EncodingEvidence loadedAs(std::string charset) {
+  EncodingEvidence e;
+  e.loaderCharset = std::move(charset);
+  return e;
+}
+
+// Every character written as an escape, by where its first one stood in the source: line, and
+// column in characters, whatever form the source was in.
+TEST(DocumentResult, EscapesAreCountedWhereTheSourceHadThem) {
+  using T = TargetEncoding;
+  const struct {
+    const char* what;
+    Kind kind;
+    std::string source;
+    T target;
+    EncodingEvidence evidence;
+    char32_t codePoint;
+    std::size_t count;
+    TextPosition first;
+  } cases[] = {
+      {"UTF-8 page", Kind::Page, "<p>a\n  caf\xC3\xA9 \xC3\xA9</p>", T::ShiftJis, {}, 0xE9, 2, {2, 6}},
+      {"UTF-8 page, a script body", Kind::Page, "<script>\r\n\xE6\x97\xA5'\xC3\xA9'</script>", T::EucJp, {}, 0xE9, 1, {2, 3}},
+      {"UTF-8 with a mark, beyond U+FFFF", Kind::Script, "\xEF\xBB\xBFx='\xF0\x9F\x98\x80';", T::ShiftJis, {}, 0x1F600, 1, {1, 4}},
+      {"UTF-16LE with a mark", Kind::Script, std::string("\xFF\xFE" "a\0\r\0\n\0\xE9\0", 10), T::Utf8, {}, 0xE9, 1, {2, 1}},
+      {"Latin-1 page, decomposed", Kind::Page, "<html><head><meta charset=latin1></head><body>\n caf\xE9", T::Utf8, {}, 0x301, 1, {2, 5}},
+      {"Latin-1 sheet", Kind::Sheet, "@charset \"latin1\";\np{content:'\xE9'}", T::ShiftJis, {}, 0xE9, 1, {2, 12}},
+      {"EUC-JP supplementary kanji", Kind::Script, "a\n\xA4\xA2\x8F\xB0\xA1", T::ShiftJis, loadedAs("euc-jp"), 0x4E02, 1, {2, 2}},
+      {"user-defined character to EUC-JP", Kind::Sheet, "p{}\n\x82\xA0\xF0\x40", T::EucJp, loadedAs("shift_jis"), 0xE000, 1, {2, 2}},
+      {"escape byte to ISO-2022-JP", Kind::Script, "\xE3\x81\x82\x1B$B", T::Iso2022Jp, {}, 0x1B, 1, {1, 2}},
+  };
+  for (const auto& c : cases) {
+    const DocumentResult result = convert(c.kind, c.source, c.target, c.evidence);
+    ASSERT_EQ(result.escaped.size(), 1u) << c.what;
+    EXPECT_EQ(result.escaped[0].codePoint, c.codePoint) << c.what;
+    EXPECT_EQ(result.escaped[0].count, c.count) << c.what;
+    EXPECT_EQ(result.escaped[0].first, c.first) << c.what << ": " << result.escaped[0].first.line << ":" << result.escaped[0].first.column;
+    EXPECT_TRUE(result.lost.empty()) << c.what;
+  }
+}
+
+TEST(DocumentResult, InvalidBytesLineBreaksAndSizes) {
+  const std::string sjis = "ab\r\n\x82\xA0\xFF\n";
+  const DocumentResult toUtf8 = convert(Kind::Script, sjis, TargetEncoding::Utf8, loadedAs("shift_jis"));
+  // the element's charset counts only where every byte is valid in it
+  EXPECT_EQ(toUtf8.source, (EncodingDecision{SourceEncoding::ShiftJis, DecisionBasis::Detection}));
+  EXPECT_EQ(toUtf8.invalidBytes.count, 1u);
+  EXPECT_EQ(toUtf8.invalidBytes.first, (TextPosition{2, 2}));
+  // a text into its own encoding passes as it is, and still says what it holds
+  const DocumentResult toItself = convert(Kind::Script, sjis, TargetEncoding::ShiftJis, loadedAs("shift_jis"));
+  EXPECT_EQ(toItself.invalidBytes.count, 1u);
+  EXPECT_EQ(toItself.bytesBefore, sjis.size());
+  EXPECT_EQ(toItself.bytesAfter, sjis.size());
+  EXPECT_EQ(toItself.lineBreaksBefore, (LineBreakCounts{1, 1, 0}));
+  EXPECT_EQ(toItself.lineBreaksAfter, (LineBreakCounts{1, 1, 0}));
+  // a sheet gains its rule's line break; a chosen line ending makes every break one kind
+  TargetChoice lf{TargetEncoding::Utf8, LineEnding::Lf};
+  std::string sheet = "p{}\r\nq{}\r";
+  const DocumentResult css = convertCss(sheet, lf);
+  EXPECT_EQ(css.lineBreaksBefore, (LineBreakCounts{1, 0, 1}));
+  EXPECT_EQ(css.lineBreaksAfter, (LineBreakCounts{0, 3, 0}));
+  EXPECT_EQ(css.bytesAfter, sheet.size());
+}
+
+// The count after a conversion follows from the count before and the conversion's own rewriting;
+// it is what the output holds, in every target and line ending.
+TEST(DocumentResult, LineBreaksAfterAreTheOutputs) {
+  const struct {
+    Kind kind;
+    std::string source;
+  } documents[] = {
+      {Kind::Page, "<html>\r\n<head>\n<title>t</title><link\r\nrel=stylesheet href=a.css>\r<meta http-equiv=content-type\ncontent=x>\n"},
+      {Kind::Page, "<?xml version=\"1.0\" encoding=\"a\nb\"?>\n<html><head><meta\rcharset=x>\r\n\x82\xA0"},
+      {Kind::Sheet, "@charset \"x\";\r\np{}\n"},
+      {Kind::Sheet, "p{}\rq{}"},
+      {Kind::Sheet, "\n@charset \"x\";\n"},
+      {Kind::Script, "a\r\n\x82\xA0\rb\n\n"},
+      {Kind::Script, "\x1B$B$\"\x1B(B\r\x1B(B\n"},
+  };
+  testing::MemoryResolver files;
+  files.file("a.css");
+  for (const auto& d : documents) {
+    for (int target = 0; target < 4; ++target) {
+      for (int eol = 0; eol < 4; ++eol) {
+        TargetChoice options{testing::asTarget(target), static_cast<LineEnding>(eol)};
+        std::string text = d.source;
+        const DocumentResult result = d.kind == Kind::Page    ? convertHtml(text, options, files)
+                                      : d.kind == Kind::Sheet ? convertCss(text, options)
+                                                              : convertJavaScript(text, options);
+        EXPECT_EQ(result.lineBreaksAfter, countLineBreaks(text)) << d.source << " " << target << " " << eol;
+      }
+    }
+  }
+}
+
+TEST(DocumentResult, DeclarationsAndWhatBecameOfThem) {
+  using F = DeclarationForm;
+  using D = DeclarationFate;
+  const struct {
+    const char* what;
+    Kind kind;
+    std::string source;
+    std::vector<Declaration> declarations;
+  } cases[] = {
+      {"replaced", Kind::Page, "<html><head><meta http-equiv=Content-Type content=\"text/html; charset=euc-jp\"><title>t</title>",
+       {{F::ContentTypeMeta, "euc-jp", D::Replaced}}},
+      {"moved before the title", Kind::Page, "<html><head><title>t</title><meta http-equiv=content-type content='text/html;charset=x'>",
+       {{F::ContentTypeMeta, "x'", D::MovedBeforeTitle}}},
+      {"added", Kind::Page, "<html><head><title>t</title>", {{F::ContentTypeMeta, "", D::Added}}},
+      {"HTML5 and XML rewritten", Kind::Page, "<?xml version=\"1.0\" encoding=\"EUC-JP\"?><html><head><meta charset=\"EUC-JP\">",
+       {{F::XmlDeclaration, "EUC-JP", D::Rewritten}, {F::MetaCharset, "EUC-JP", D::Rewritten}}},
+      {"no html tag: kept", Kind::Page, "<meta charset=euc-jp><p>", {{F::MetaCharset, "euc-jp", D::Kept}}},
+      {"sheet rule replaced", Kind::Sheet, "@charset \"EUC-JP\";\np{}", {{F::CharsetRule, "EUC-JP", D::Replaced}}},
+      {"sheet rule added", Kind::Sheet, "p{}", {{F::CharsetRule, "", D::Added}}},
+      {"scripts declare nothing", Kind::Script, "x;", {}},
+  };
+  auto same = [](const Declaration& a, const Declaration& b) {
+    return a.form == b.form && a.formerCharset == b.formerCharset && a.fate == b.fate;
+  };
+  for (const auto& c : cases) {
+    const DocumentResult result = convert(c.kind, c.source, TargetEncoding::ShiftJis);
+    ASSERT_EQ(result.declarations.size(), c.declarations.size()) << c.what;
+    for (std::size_t k = 0; k < c.declarations.size(); ++k) EXPECT_TRUE(same(result.declarations[k], c.declarations[k])) << c.what << " " << k;
+  }
+}
+
+TEST(DocumentResult, EveryReferenceWithWhatBecameOfIt) {
+  testing::MemoryResolver files;
+  files.file("a.css").file("passwd").binary("b.js");
+  std::string page = "<html><head><link rel=stylesheet href=a.css charset=euc-jp><link rel=stylesheet href=\"http://x/y.css\">"
+                     "<link rel=stylesheet href=none.css><script src=passwd></script><script src=b.js></script>";
+  TargetChoice options;
+  const DocumentResult result = convertHtml(page, options, files);
+  const struct {
+    ReferenceStatus status;
+    std::string reference;
+    bool charsetWritten;
+  } expected[] = {{ReferenceStatus::Followable, "a.css", true},
+                  {ReferenceStatus::Remote, "http://x/y.css", false},
+                  {ReferenceStatus::Missing, "none.css", false},
+                  {ReferenceStatus::WrongKind, "passwd", false},
+                  {ReferenceStatus::Binary, "b.js", false}};
+  ASSERT_EQ(result.references.size(), std::size(expected));
+  for (std::size_t k = 0; k < std::size(expected); ++k) {
+    EXPECT_EQ(result.references[k].status, expected[k].status) << k;
+    EXPECT_EQ(result.references[k].reference, expected[k].reference) << k;
+    EXPECT_EQ(result.references[k].charsetWritten, expected[k].charsetWritten) << k;
+  }
+  EXPECT_EQ(result.references[0].formerCharset, "euc-jp");
+  EXPECT_EQ(result.charsetAttributesWritten(), 1u);
+}
+
+// Without an escape language the converter writes the geta mark (or U+FFFD in UTF-8) and says so.
+TEST(DocumentResult, TheConverterAloneReportsWhatItCouldNotHold) {
+  ConverterOptions options;
+  applyTargetEncoding(options, TargetEncoding::ShiftJis, LineEnding::Unchanged);
+  options.inputEncoding = InputEncoding::EucJp;
+  Findings findings;
+  const std::string source = "\xA4\xA2\n\x8F\xB0\xA1\x8F\xB0\xA1";
+  EXPECT_EQ(convertText(options, source, nullptr, &findings), "\x82\xA0\n\x81\xAC\x81\xAC");
+  DocumentResult result;
+  findings.fill(result, source, SourceForm::EucJp);
+  ASSERT_EQ(result.lost.size(), 1u);
+  EXPECT_EQ(result.lost[0].codePoint, U'\u4E02');
+  EXPECT_EQ(result.lost[0].count, 2u);
+  EXPECT_EQ(result.lost[0].first, (TextPosition{2, 1}));
+  EXPECT_EQ(result.lost[0].writtenAs, StandIn::GetaMark);
+}
+
+}  // namespace
+}  // namespace sarnavel
