@@ -211,9 +211,9 @@ class EncodingRsPeer {
   std::optional<std::string_view> operator()(std::string_view in) {
     char* out = buffer_.reserve(capacityFor(in.size()));
     int replaced = 0;
-    long n = (encode_ ? library_->encode() : library_->decode())(label_.c_str(), reinterpret_cast<const unsigned char*>(in.data()),
-                                                              in.size(), reinterpret_cast<unsigned char*>(out),
-                                                              buffer_.size(), &replaced);
+    long n = (encode_ ? library_->encode() : library_->decode())(
+        label_.c_str(), reinterpret_cast<const unsigned char*>(in.data()), in.size(),
+        reinterpret_cast<unsigned char*>(out), buffer_.size(), &replaced);
     if (n < 0) return std::nullopt;
     return std::string_view(out, static_cast<std::size_t>(n));
   }
@@ -235,14 +235,16 @@ Converter peer(std::string name, Args&&... args) {
 
 enum class Encoding { ShiftJis, EucJp, Utf8 };
 
-const char* nameOf(Encoding e) { return e == Encoding::ShiftJis ? "Shift_JIS" : e == Encoding::EucJp ? "EUC-JP" : "UTF-8"; }
+const char* nameOf(Encoding e) {
+  return e == Encoding::ShiftJis ? "Shift_JIS" : e == Encoding::EucJp ? "EUC-JP" : "UTF-8";
+}
 
 // The engine's target for a file conversion.
 sarnavel::TargetChoice productOptions(Encoding target) {
   sarnavel::TargetChoice options;
-  options.targetEncoding = target == Encoding::ShiftJis   ? sarnavel::TargetEncoding::ShiftJis
-                           : target == Encoding::EucJp    ? sarnavel::TargetEncoding::EucJp
-                                                          : sarnavel::TargetEncoding::Utf8;
+  options.targetEncoding = target == Encoding::ShiftJis ? sarnavel::TargetEncoding::ShiftJis
+                           : target == Encoding::EucJp  ? sarnavel::TargetEncoding::EucJp
+                                                        : sarnavel::TargetEncoding::Utf8;
   return options;
 }
 
@@ -271,13 +273,17 @@ Converter oursTold(Encoding source, Encoding target) {
     bool utf8Input = false;
   };
   auto s = std::make_shared<State>();
-  s->options = sarnavel::parseConverterOptions(target == Encoding::ShiftJis ? "-s -x" : target == Encoding::EucJp ? "-e -x" : "-w -w80 -x");
+  s->options = sarnavel::parseConverterOptions(target == Encoding::ShiftJis ? "-s -x"
+                                               : target == Encoding::EucJp  ? "-e -x"
+                                                                            : "-w -w80 -x");
   s->options.escapeLanguage = sarnavel::EscapeLanguage::Html;
-  s->options.inputEncoding = source == Encoding::EucJp ? sarnavel::InputEncoding::EucJp : sarnavel::InputEncoding::ShiftJis;
+  s->options.inputEncoding =
+      source == Encoding::EucJp ? sarnavel::InputEncoding::EucJp : sarnavel::InputEncoding::ShiftJis;
   s->utf8Input = source == Encoding::Utf8;
   return {"ours, told", nullptr,
           [s](std::string_view in) -> std::optional<std::string_view> {
-            s->result = s->utf8Input ? sarnavel::convertText(s->options, sarnavel::escapeUtf8(sarnavel::EscapeLanguage::Html, in))
+            s->result = s->utf8Input ? sarnavel::convertText(s->options,
+                                                             sarnavel::escapeUtf8(sarnavel::EscapeLanguage::Html, in))
                                      : sarnavel::convertText(s->options, in);
             return std::string_view(s->result);
           },
@@ -325,16 +331,12 @@ std::string buildPage(const std::vector<std::string>& messages, std::size_t byte
                   escapeMarkup(prefixCharacters(m, 12)) + "</a></h2>\n";
           page += "<p class=\"body\">" + text + "</p>\n";
           break;
-        case 1:
-          page += "<p>" + text + "<br>\n<span class=\"note\">(" + id + ")</span></p>\n";
-          break;
+        case 1: page += "<p>" + text + "<br>\n<span class=\"note\">(" + id + ")</span></p>\n"; break;
         case 2:
-          page += "<ul>\n<li><a href=\"#e" + id + "\" title=\"" + escapeMarkup(prefixCharacters(m, 8)) + "\">" +
-                  text + "</a></li>\n</ul>\n";
+          page += "<ul>\n<li><a href=\"#e" + id + "\" title=\"" + escapeMarkup(prefixCharacters(m, 8)) + "\">" + text +
+                  "</a></li>\n</ul>\n";
           break;
-        default:
-          page += "<p>" + text + "</p>\n</div>\n";
-          break;
+        default: page += "<p>" + text + "</p>\n</div>\n"; break;
       }
       ++n;
       if (page.size() >= bytes) break;
@@ -357,8 +359,8 @@ std::optional<std::string> decodeStrictly(const char* encoding, std::string_view
   UConverter* c = ucnv_open(encoding, &err);
   ucnv_setToUCallBack(c, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
   std::u16string wide(bytes.size() + 16, u'\0');
-  int32_t n = ucnv_toUChars(c, wide.data(), static_cast<int32_t>(wide.size()), bytes.data(), static_cast<int32_t>(bytes.size()),
-                            &err);
+  int32_t n = ucnv_toUChars(c, wide.data(), static_cast<int32_t>(wide.size()), bytes.data(),
+                            static_cast<int32_t>(bytes.size()), &err);
   ucnv_close(c);
   if (U_FAILURE(err)) return std::nullopt;
   wide.resize(static_cast<std::size_t>(n));
@@ -443,17 +445,26 @@ double median(std::vector<double> v) {
 // ours passes through the code page 932 table too, so the same holds there.
 const char* deliberateReason(char32_t c) {
   if (c == 0xA5 || c == 0x203E)
-    return "code page 932 has no place for it (5C and 7E are the backslash and the tilde): ours escapes it rather than write another character";
+    return "code page 932 has no place for it (5C and 7E are the backslash and the tilde): ours escapes it rather than "
+           "write another character";
   if (c >= 0xE000 && c <= 0xE757)
-    return "user-defined: ours keeps F040-F9FC <-> U+E000-U+E757 both ways in Shift_JIS; EUC-JP has no place for them (escaped)";
+    return "user-defined: ours keeps F040-F9FC <-> U+E000-U+E757 both ways in Shift_JIS; EUC-JP has no place for them "
+           "(escaped)";
   switch (c) {
-    case 0x2212: return "code page 932 has only the look-alike U+FF0D: ours escapes it rather than write another character";
-    case 0x301C: return "code page 932 has only the look-alike U+FF5E: ours escapes it rather than write another character";
-    case 0x2016: return "code page 932 has only the look-alike U+2225: ours escapes it rather than write another character";
-    case 0x00AC: return "code page 932 has only the look-alike U+FFE2: ours escapes it rather than write another character";
-    case 0x2014: return "code page 932 has only the look-alike U+2015: ours escapes it rather than write another character";
-    case 0x00A2: return "code page 932 has only the look-alike U+FFE0: ours escapes it rather than write another character";
-    case 0x00A3: return "code page 932 has only the look-alike U+FFE1: ours escapes it rather than write another character";
+    case 0x2212:
+      return "code page 932 has only the look-alike U+FF0D: ours escapes it rather than write another character";
+    case 0x301C:
+      return "code page 932 has only the look-alike U+FF5E: ours escapes it rather than write another character";
+    case 0x2016:
+      return "code page 932 has only the look-alike U+2225: ours escapes it rather than write another character";
+    case 0x00AC:
+      return "code page 932 has only the look-alike U+FFE2: ours escapes it rather than write another character";
+    case 0x2014:
+      return "code page 932 has only the look-alike U+2015: ours escapes it rather than write another character";
+    case 0x00A2:
+      return "code page 932 has only the look-alike U+FFE0: ours escapes it rather than write another character";
+    case 0x00A3:
+      return "code page 932 has only the look-alike U+FFE1: ours escapes it rather than write another character";
     default: return nullptr;
   }
 }
@@ -518,8 +529,12 @@ struct Libraries {
   std::shared_ptr<EncodingRsLibrary> firefox, fastKanji;
 };
 
-const char* icuName(Encoding e) { return e == Encoding::ShiftJis ? "windows-31j" : e == Encoding::EucJp ? "EUC-JP" : "UTF-8"; }
-const char* iconvName(Encoding e) { return e == Encoding::ShiftJis ? "CP932" : e == Encoding::EucJp ? "EUC-JP-MS" : "UTF-8"; }
+const char* icuName(Encoding e) {
+  return e == Encoding::ShiftJis ? "windows-31j" : e == Encoding::EucJp ? "EUC-JP" : "UTF-8";
+}
+const char* iconvName(Encoding e) {
+  return e == Encoding::ShiftJis ? "CP932" : e == Encoding::EucJp ? "EUC-JP-MS" : "UTF-8";
+}
 
 std::vector<Direction> directions(const Libraries& libraries) {
   const std::pair<Encoding, Encoding> pairs[] = {{Encoding::ShiftJis, Encoding::Utf8},
@@ -537,7 +552,8 @@ std::vector<Direction> directions(const Libraries& libraries) {
     const bool decode = to == Encoding::Utf8, encode = from == Encoding::Utf8;
     if (decode || encode) {
       const char* label = nameOf(decode ? from : to);
-      if (libraries.firefox) d.converters.push_back(peer<EncodingRsPeer>("encoding_rs", libraries.firefox, label, encode));
+      if (libraries.firefox)
+        d.converters.push_back(peer<EncodingRsPeer>("encoding_rs", libraries.firefox, label, encode));
       if (libraries.fastKanji)
         d.converters.push_back(peer<EncodingRsPeer>("encoding_rs fast-kanji", libraries.fastKanji, label, encode));
     }
@@ -571,7 +587,8 @@ CharacterLines characterLines(const std::string& utf8) {
 std::vector<std::string_view> splitLines(std::string_view s) {
   std::vector<std::string_view> out;
   std::size_t start = 0;
-  for (std::size_t i; (i = s.find('\n', start)) != std::string_view::npos; start = i + 1) out.push_back(s.substr(start, i - start));
+  for (std::size_t i; (i = s.find('\n', start)) != std::string_view::npos; start = i + 1)
+    out.push_back(s.substr(start, i - start));
   return out;
 }
 
@@ -595,15 +612,16 @@ Agreement compare(const Direction& d, const Converter& ours, const Converter& ot
   } else {
     std::size_t at = 0;
     while (at < oursOut.size() && at < otherOut->size() && oursOut[at] == (*otherOut)[at]) ++at;
-    std::printf("    %-24s DIFFERENT bytes (ours %zu, %zu); first difference at output byte %zu\n", other.name.c_str(), oursOut.size(),
-                otherOut->size(), at);
+    std::printf("    %-24s DIFFERENT bytes (ours %zu, %zu); first difference at output byte %zu\n", other.name.c_str(),
+                oursOut.size(), otherOut->size(), at);
   }
   std::string oursLines(ours(linesIn).value_or(""));
   std::optional<std::string_view> otherLinesView = other(linesIn);
   std::string otherLines(otherLinesView.value_or(""));
   auto a1 = splitLines(oursLines), b1 = splitLines(otherLines);
   if (a1.size() != lines.characters.size() || b1.size() != lines.characters.size()) {
-    std::printf("      (no per-character list: %zu / %zu lines for %zu characters)\n", a1.size(), b1.size(), lines.characters.size());
+    std::printf("      (no per-character list: %zu / %zu lines for %zu characters)\n", a1.size(), b1.size(),
+                lines.characters.size());
     a.unexpected = 1;
     return a;
   }
@@ -619,8 +637,8 @@ Agreement compare(const Direction& d, const Converter& ours, const Converter& ot
                   show(b1[k].substr(std::min(prefixOut, b1[k].size())), d.to).c_str(), why ? why : "UNEXPECTED");
     }
   }
-  std::printf("      %zu of %zu distinct characters differ: %zu deliberate, %zu unexpected\n", a.deliberate + a.unexpected,
-              lines.characters.size(), a.deliberate, a.unexpected);
+  std::printf("      %zu of %zu distinct characters differ: %zu deliberate, %zu unexpected\n",
+              a.deliberate + a.unexpected, lines.characters.size(), a.deliberate, a.unexpected);
   return a;
 }
 
@@ -651,8 +669,9 @@ std::string bytes(std::initializer_list<unsigned> values) {
 std::vector<Probe> probesFor(Encoding from) {
   std::vector<Probe> out;
   if (from == Encoding::Utf8) {
-    for (char32_t c : {0x5CU, 0x7EU, 0xA5U, 0x203EU, 0x2212U, 0xFF0DU, 0xFF5EU, 0x301CU, 0x2225U, 0x2016U, 0xACU, 0xFFE2U,
-                       0xA2U, 0xFFE0U, 0x2014U, 0x2015U, 0x2460U, 0x2170U, 0x7E8AU, 0xE000U, 0xE757U, 0x20ACU, 0x1F600U}) {
+    for (char32_t c :
+         {0x5CU, 0x7EU,   0xA5U,   0x203EU, 0x2212U, 0xFF0DU, 0xFF5EU, 0x301CU, 0x2225U, 0x2016U, 0xACU,   0xFFE2U,
+          0xA2U, 0xFFE0U, 0x2014U, 0x2015U, 0x2460U, 0x2170U, 0x7E8AU, 0xE000U, 0xE757U, 0x20ACU, 0x1F600U}) {
       out.push_back({utf8Of(c), codePointName(c) + " " + utf8Of(c), deliberateReason(c)});
     }
     return out;
@@ -660,14 +679,22 @@ std::vector<Probe> probesFor(Encoding from) {
   if (from == Encoding::ShiftJis) {
     const char* pua = "user-defined: ours reads F040-F9FC as U+E000-U+E757 and writes them back";
     const char* broken = "bytes that form no character: ours writes the escape of U+FFFD in the document's language";
-    out = {{bytes({0x5C}), "5C", nullptr},       {bytes({0x7E}), "7E", nullptr},
-           {bytes({0x81, 0x5C}), "81 5C", nullptr}, {bytes({0x81, 0x60}), "81 60", nullptr},
-           {bytes({0x81, 0x61}), "81 61", nullptr}, {bytes({0x81, 0x7C}), "81 7C", nullptr},
-           {bytes({0x81, 0xCA}), "81 CA", nullptr}, {bytes({0x87, 0x40}), "87 40 (NEC row 13)", nullptr},
-           {bytes({0x87, 0x90}), "87 90 (NEC duplicate)", nullptr}, {bytes({0xED, 0x40}), "ED 40 (NEC-selected IBM)", nullptr},
-           {bytes({0xFA, 0x40}), "FA 40 (IBM)", nullptr}, {bytes({0xFA, 0x5C}), "FA 5C (IBM)", nullptr},
-           {bytes({0xF0, 0x40}), "F0 40", pua},      {bytes({0xF9, 0xFC}), "F9 FC", pua},
-           {bytes({0xA0}), "A0", broken},            {bytes({0xFD}), "FD", broken},
+    out = {{bytes({0x5C}), "5C", nullptr},
+           {bytes({0x7E}), "7E", nullptr},
+           {bytes({0x81, 0x5C}), "81 5C", nullptr},
+           {bytes({0x81, 0x60}), "81 60", nullptr},
+           {bytes({0x81, 0x61}), "81 61", nullptr},
+           {bytes({0x81, 0x7C}), "81 7C", nullptr},
+           {bytes({0x81, 0xCA}), "81 CA", nullptr},
+           {bytes({0x87, 0x40}), "87 40 (NEC row 13)", nullptr},
+           {bytes({0x87, 0x90}), "87 90 (NEC duplicate)", nullptr},
+           {bytes({0xED, 0x40}), "ED 40 (NEC-selected IBM)", nullptr},
+           {bytes({0xFA, 0x40}), "FA 40 (IBM)", nullptr},
+           {bytes({0xFA, 0x5C}), "FA 5C (IBM)", nullptr},
+           {bytes({0xF0, 0x40}), "F0 40", pua},
+           {bytes({0xF9, 0xFC}), "F9 FC", pua},
+           {bytes({0xA0}), "A0", broken},
+           {bytes({0xFD}), "FD", broken},
            {bytes({0x81, 0x20}), "81 20 (broken pair)", broken}};
     return out;
   }
@@ -706,7 +733,9 @@ void printProbes(std::vector<Direction>& ds, bench::IcuCodec& sjis, bench::IcuCo
     std::printf(" note |\n|---|");
     for (std::size_t k = 0; k < shown.size(); ++k) std::printf("---|");
     std::printf("---|\n");
-    const std::string prefix = d.from == Encoding::Utf8 ? kPrefix : d.from == Encoding::ShiftJis ? *sjis.encode(kPrefix) : *euc.encode(kPrefix);
+    const std::string prefix = d.from == Encoding::Utf8       ? kPrefix
+                               : d.from == Encoding::ShiftJis ? *sjis.encode(kPrefix)
+                                                              : *euc.encode(kPrefix);
     std::string prefixOut(shown[0]->operator()(prefix).value_or(""));
     for (const Probe& p : probesFor(d.from)) {
       std::printf("| %s |", p.label.c_str());
@@ -816,16 +845,21 @@ int main(int argc, char** argv) {
   source.shrink_to_fit();
   texts.sjis = *sjisCodec.encode(texts.utf8);
   texts.euc = *eucCodec.encode(texts.utf8);
-  const auto high = static_cast<std::size_t>(std::count_if(texts.sjis.begin(), texts.sjis.end(), [](char c) { return c & 0x80; }));
-  std::printf("Text: %s; %zu characters that code page 932 or EUC-JP cannot hold written as references\n", origin.c_str(), replaced);
-  std::printf("      %.1f MB as UTF-8, %.1f MB as Shift_JIS (%.0f%% of its bytes >= 0x80), %.1f MB as EUC-JP; %d repetitions\n",
-              static_cast<double>(texts.utf8.size()) / 1e6, static_cast<double>(texts.sjis.size()) / 1e6,
-              100.0 * static_cast<double>(high) / static_cast<double>(std::max<std::size_t>(1, texts.sjis.size())),
-              static_cast<double>(texts.euc.size()) / 1e6, args.repetitions);
+  const auto high =
+      static_cast<std::size_t>(std::count_if(texts.sjis.begin(), texts.sjis.end(), [](char c) { return c & 0x80; }));
+  std::printf("Text: %s; %zu characters that code page 932 or EUC-JP cannot hold written as references\n",
+              origin.c_str(), replaced);
+  std::printf(
+      "      %.1f MB as UTF-8, %.1f MB as Shift_JIS (%.0f%% of its bytes >= 0x80), %.1f MB as EUC-JP; %d repetitions\n",
+      static_cast<double>(texts.utf8.size()) / 1e6, static_cast<double>(texts.sjis.size()) / 1e6,
+      100.0 * static_cast<double>(high) / static_cast<double>(std::max<std::size_t>(1, texts.sjis.size())),
+      static_cast<double>(texts.euc.size()) / 1e6, args.repetitions);
 
-  Libraries libraries{EncodingRsLibrary::open(args.encodingRs / "firefox.so"), EncodingRsLibrary::open(args.encodingRs / "fast-kanji.so")};
-  std::printf("encoding_rs: %s\n\n", libraries.firefox ? (args.encodingRs.string() + "/{firefox,fast-kanji}.so").c_str()
-                                                       : "n/a (not built: bench/encoding_rs/build BUILD_DIR, needs cargo)");
+  Libraries libraries{EncodingRsLibrary::open(args.encodingRs / "firefox.so"),
+                      EncodingRsLibrary::open(args.encodingRs / "fast-kanji.so")};
+  std::printf("encoding_rs: %s\n\n", libraries.firefox
+                                         ? (args.encodingRs.string() + "/{firefox,fast-kanji}.so").c_str()
+                                         : "n/a (not built: bench/encoding_rs/build BUILD_DIR, needs cargo)");
 
   std::vector<Direction> ds = directions(libraries);
   const CharacterLines lines = characterLines(texts.utf8);
@@ -882,8 +916,9 @@ int main(int argc, char** argv) {
     rows.push_back(row);
   }
 
-  std::printf("| direction | input MB | ours, product path | ours, told | ICU | iconv | encoding_rs | encoding_rs fast-kanji | "
-              "fastest peer | product / fastest | told / fastest | outputs |\n");
+  std::printf(
+      "| direction | input MB | ours, product path | ours, told | ICU | iconv | encoding_rs | encoding_rs fast-kanji | "
+      "fastest peer | product / fastest | told / fastest | outputs |\n");
   std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---|---:|---:|---|\n");
   for (const Row& r : rows) {
     auto cell = [&](const char* name) {
@@ -892,14 +927,16 @@ int main(int argc, char** argv) {
       }
       return std::string("n/a");
     };
-    std::printf("| %s | %.1f | %s | %s | %s | %s | %s | %s | %s | %.2f | %.2f | %s |\n", r.direction.c_str(), r.megabytes,
-                cell("ours, product path").c_str(), cell("ours, told").c_str(), cell("ICU").c_str(), cell("iconv").c_str(),
-                cell("encoding_rs").c_str(), cell("encoding_rs fast-kanji").c_str(), r.fastestPeer.c_str(), r.product / r.fastest,
-                r.told / r.fastest, r.agree ? "agree" : "UNEXPECTED differences");
+    std::printf("| %s | %.1f | %s | %s | %s | %s | %s | %s | %s | %.2f | %.2f | %s |\n", r.direction.c_str(),
+                r.megabytes, cell("ours, product path").c_str(), cell("ours, told").c_str(), cell("ICU").c_str(),
+                cell("iconv").c_str(), cell("encoding_rs").c_str(), cell("encoding_rs fast-kanji").c_str(),
+                r.fastestPeer.c_str(), r.product / r.fastest, r.told / r.fastest,
+                r.agree ? "agree" : "UNEXPECTED differences");
   }
-  std::printf("\nMB/s of input bytes, medians of %d repetitions. \"outputs\": every converter wrote the same bytes as ours, "
-              "or differs only where ours maps a character differently on purpose (listed above).\n",
-              args.repetitions);
+  std::printf(
+      "\nMB/s of input bytes, medians of %d repetitions. \"outputs\": every converter wrote the same bytes as ours, "
+      "or differs only where ours maps a character differently on purpose (listed above).\n",
+      args.repetitions);
 
   if (args.probes) printProbes(ds, sjisCodec, eucCodec);
 
@@ -909,8 +946,10 @@ int main(int argc, char** argv) {
         << ", \"repetitions\": " << args.repetitions << ", \"directions\": [";
     for (std::size_t i = 0; i < rows.size(); ++i) {
       const Row& r = rows[i];
-      out << (i ? ", " : "") << "{\"direction\": " << jsonString(r.direction) << ", \"megabytes\": " << r.megabytes << ", \"mbps\": {";
-      for (std::size_t k = 0; k < r.mbps.size(); ++k) out << (k ? ", " : "") << jsonString(r.mbps[k].first) << ": " << r.mbps[k].second;
+      out << (i ? ", " : "") << "{\"direction\": " << jsonString(r.direction) << ", \"megabytes\": " << r.megabytes
+          << ", \"mbps\": {";
+      for (std::size_t k = 0; k < r.mbps.size(); ++k)
+        out << (k ? ", " : "") << jsonString(r.mbps[k].first) << ": " << r.mbps[k].second;
       out << "}, \"fastest_peer\": " << jsonString(r.fastestPeer) << ", \"product_ratio\": " << r.product / r.fastest
           << ", \"told_ratio\": " << r.told / r.fastest << ", \"agree\": " << (r.agree ? "true" : "false") << "}";
     }

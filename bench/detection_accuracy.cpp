@@ -159,7 +159,8 @@ struct Row {
 std::string rate(const Count& c) {
   char buffer[64];
   if (c.snippets == 0) return "-";
-  std::snprintf(buffer, sizeof buffer, "%zu (%.3f%%)", c.errors, 100.0 * static_cast<double>(c.errors) / static_cast<double>(c.snippets));
+  std::snprintf(buffer, sizeof buffer, "%zu (%.3f%%)", c.errors,
+                100.0 * static_cast<double>(c.errors) / static_cast<double>(c.snippets));
   return buffer;
 }
 
@@ -168,8 +169,8 @@ void printTable(const char* title, const std::vector<Row>& rows) {
   std::printf("| length | SJIS snippets | SJIS errors (rate) | EUC snippets | EUC errors (rate) |\n");
   std::printf("|---|---:|---:|---:|---:|\n");
   for (const Row& r : rows) {
-    std::printf("| %s | %zu | %s | %zu | %s |\n", r.label.c_str(), r.sjis.snippets, rate(r.sjis).c_str(), r.euc.snippets,
-                rate(r.euc).c_str());
+    std::printf("| %s | %zu | %s | %zu | %s |\n", r.label.c_str(), r.sjis.snippets, rate(r.sjis).c_str(),
+                r.euc.snippets, rate(r.euc).c_str());
   }
 }
 
@@ -181,8 +182,9 @@ void printExamples(const char* text, const std::vector<Row>& rows) {
       std::printf("\n  %s, %s, %s read as %s (%zu of %zu):\n", text, r.label.c_str(), truth,
                   encodingName(count->examples.front().answer), count->errors, count->snippets);
       for (const Example& e : count->examples) {
-        std::printf("    %s\n      \"%s\"%s\n", bench::hexBytes(e.bytes).c_str(), printable(e.utf8).c_str(),
-                    e.answer == count->examples.front().answer ? "" : (std::string(" -> ") + encodingName(e.answer)).c_str());
+        std::printf(
+            "    %s\n      \"%s\"%s\n", bench::hexBytes(e.bytes).c_str(), printable(e.utf8).c_str(),
+            e.answer == count->examples.front().answer ? "" : (std::string(" -> ") + encodingName(e.answer)).c_str());
       }
     }
   }
@@ -199,7 +201,10 @@ Row measureSnippets(const EncodedText& t, std::size_t length, std::size_t sample
       const std::vector<std::size_t>& at = which == 0 ? t.sjisAt : t.eucAt;
       const std::string& bytes = which == 0 ? t.sjis : t.euc;
       // The last character boundary j with at[j] - at[i] <= length.
-      std::size_t j = static_cast<std::size_t>(std::upper_bound(at.begin() + static_cast<std::ptrdiff_t>(i), at.end(), at[i] + length) - at.begin()) - 1;
+      std::size_t j =
+          static_cast<std::size_t>(
+              std::upper_bound(at.begin() + static_cast<std::ptrdiff_t>(i), at.end(), at[i] + length) - at.begin()) -
+          1;
       if (j <= i) continue;
       if (t.nonAsciiBefore[j] == t.nonAsciiBefore[i]) continue;
       if (needHalfWidth && t.halfWidthBefore[j] == t.halfWidthBefore[i]) continue;
@@ -247,7 +252,8 @@ Row measureDocuments(const std::vector<Document>& documents, Encoders& encoders,
   for (const Document& d : documents) {
     if (needHalfWidth) {
       bool any = false;
-      for (std::size_t i = 0; i < d.utf8.size() && !any;) any = bench::isHalfWidthKatakana(bench::nextCodePoint(d.utf8, i));
+      for (std::size_t i = 0; i < d.utf8.size() && !any;)
+        any = bench::isHalfWidthKatakana(bench::nextCodePoint(d.utf8, i));
       if (!any) continue;
     }
     std::string sjis = encoders.sjis(d.utf8), euc = encoders.euc(d.utf8);
@@ -324,7 +330,8 @@ enum class Around { Nothing, Declaration, Site };
 
 EncodingEvidence evidenceFor(Around around, SourceEncoding truth) {
   EncodingEvidence e;
-  if (around == Around::Declaration) e.declared = truth == SourceEncoding::ShiftJis ? "Shift_JIS" : truth == SourceEncoding::EucJp ? "EUC-JP" : "UTF-8";
+  if (around == Around::Declaration)
+    e.declared = truth == SourceEncoding::ShiftJis ? "Shift_JIS" : truth == SourceEncoding::EucJp ? "EUC-JP" : "UTF-8";
   if (around == Around::Site) {
     for (int k = 0; k < 5; ++k) e.site.add(EncodingDecision{truth, sarnavel::DecisionBasis::Declaration});
   }
@@ -368,20 +375,24 @@ void printDecisionTable(const std::vector<DecisionRow>& rows) {
   for (const DecisionRow& r : rows) {
     auto pct = [&](std::size_t n) {
       char b[64];
-      std::snprintf(b, sizeof b, "%zu (%.3f%%)", n, r.texts ? 100.0 * static_cast<double>(n) / static_cast<double>(r.texts) : 0.0);
+      std::snprintf(b, sizeof b, "%zu (%.3f%%)", n,
+                    r.texts ? 100.0 * static_cast<double>(n) / static_cast<double>(r.texts) : 0.0);
       return std::string(b);
     };
-    std::printf("| %s | %s | %zu | %s | %s |\n", r.label.c_str(), sourceName(r.truth), r.texts, pct(r.before).c_str(), pct(r.after).c_str());
+    std::printf("| %s | %s | %zu | %s | %s |\n", r.label.c_str(), sourceName(r.truth), r.texts, pct(r.before).c_str(),
+                pct(r.after).c_str());
   }
   std::printf("\nExamples of wrong answers after:\n");
   for (const DecisionRow& r : rows) {
     for (const auto& [bytes, answer] : r.examples) {
-      std::printf("  %s, %s read as %s: %s\n", r.label.c_str(), sourceName(r.truth), sourceName(answer), bench::hexBytes(bytes).c_str());
+      std::printf("  %s, %s read as %s: %s\n", r.label.c_str(), sourceName(r.truth), sourceName(answer),
+                  bench::hexBytes(bytes).c_str());
     }
   }
 }
 
-std::vector<DecisionRow> measureDecisions(const EncodedText& t, Encoders& encoders, std::size_t samples, std::size_t keep, std::mt19937_64& random) {
+std::vector<DecisionRow> measureDecisions(const EncodedText& t, Encoders& encoders, std::size_t samples,
+                                          std::size_t keep, std::mt19937_64& random) {
   std::vector<DecisionRow> rows;
   const struct {
     const char* name;
@@ -391,13 +402,17 @@ std::vector<DecisionRow> measureDecisions(const EncodedText& t, Encoders& encode
   for (std::size_t length : {8, 16, 32}) {
     for (const auto& around : arounds) {
       for (int which = 0; which < 2; ++which) {
-        DecisionRow row{std::to_string(length) + "-byte snippets valid as UTF-8, " + around.name, which == 0 ? SourceEncoding::ShiftJis : SourceEncoding::EucJp};
+        DecisionRow row{std::to_string(length) + "-byte snippets valid as UTF-8, " + around.name,
+                        which == 0 ? SourceEncoding::ShiftJis : SourceEncoding::EucJp};
         const std::vector<std::size_t>& at = which == 0 ? t.sjisAt : t.eucAt;
         const std::string& bytes = which == 0 ? t.sjis : t.euc;
         std::uniform_int_distribution<std::size_t> first(0, t.characters() - 1);
         for (std::size_t n = 0; n < samples; ++n) {
           std::size_t i = first(random);
-          std::size_t j = static_cast<std::size_t>(std::upper_bound(at.begin() + static_cast<std::ptrdiff_t>(i), at.end(), at[i] + length) - at.begin()) - 1;
+          std::size_t j = static_cast<std::size_t>(
+                              std::upper_bound(at.begin() + static_cast<std::ptrdiff_t>(i), at.end(), at[i] + length) -
+                              at.begin()) -
+                          1;
           if (j <= i || t.nonAsciiBefore[j] == t.nonAsciiBefore[i]) continue;
           std::string_view snippet(bytes.data() + at[i], at[j] - at[i]);
           if (!sarnavel::isUtf8Text(snippet)) continue;
@@ -408,14 +423,19 @@ std::vector<DecisionRow> measureDecisions(const EncodedText& t, Encoders& encode
     }
   }
   for (int which = 0; which < 3; ++which) {
-    const SourceEncoding truth = which == 0 ? SourceEncoding::ShiftJis : which == 1 ? SourceEncoding::EucJp : SourceEncoding::Utf8;
+    const SourceEncoding truth = which == 0   ? SourceEncoding::ShiftJis
+                                 : which == 1 ? SourceEncoding::EucJp
+                                              : SourceEncoding::Utf8;
     DecisionRow row{"32-byte snippets, all, undeclared", truth};
     const std::vector<std::size_t>& at = which == 0 ? t.sjisAt : which == 1 ? t.eucAt : t.utf8At;
     const std::string& bytes = which == 0 ? t.sjis : which == 1 ? t.euc : t.utf8;
     std::uniform_int_distribution<std::size_t> first(0, t.characters() - 1);
     for (std::size_t n = 0; n < samples; ++n) {
       std::size_t i = first(random);
-      std::size_t j = static_cast<std::size_t>(std::upper_bound(at.begin() + static_cast<std::ptrdiff_t>(i), at.end(), at[i] + 32) - at.begin()) - 1;
+      std::size_t j =
+          static_cast<std::size_t>(std::upper_bound(at.begin() + static_cast<std::ptrdiff_t>(i), at.end(), at[i] + 32) -
+                                   at.begin()) -
+          1;
       if (j <= i || t.nonAsciiBefore[j] == t.nonAsciiBefore[i]) continue;
       countDecision(row, std::string_view(bytes.data() + at[i], at[j] - at[i]), Around::Nothing, keep);
     }
@@ -425,7 +445,9 @@ std::vector<DecisionRow> measureDecisions(const EncodedText& t, Encoders& encode
   const std::vector<std::string> words = kanjiWords(t.utf8, samples);
   for (const Around around : {Around::Nothing, Around::Site}) {
     for (int which = 0; which < 3; ++which) {
-      const SourceEncoding truth = which == 0 ? SourceEncoding::ShiftJis : which == 1 ? SourceEncoding::EucJp : SourceEncoding::Utf8;
+      const SourceEncoding truth = which == 0   ? SourceEncoding::ShiftJis
+                                   : which == 1 ? SourceEncoding::EucJp
+                                                : SourceEncoding::Utf8;
       DecisionRow row{std::string("one-word scripts, ") + (around == Around::Site ? "in a site" : "undeclared"), truth};
       for (const std::string& word : words) {
         const std::string encoded = which == 0 ? encoders.sjis(word) : which == 1 ? encoders.euc(word) : word;
@@ -481,18 +503,24 @@ int main(int argc, char** argv) {
   fullDocuments.push_back({"all catalogs", fullText.utf8});
   halfDocuments.push_back({"all catalogs", halfText.utf8});
 
-  std::printf("Corpus: %zu catalogs, %zu messages; left out (not in both code page 932 and ICU EUC-JP): %zu full-width, %zu half-width\n",
-              catalogs.size(), total, droppedFull, droppedHalf);
-  std::printf("Full-width text: %zu characters, %zu bytes as Shift_JIS. Half-width text: %zu characters, %zu half-width katakana.\n",
-              fullText.characters(), fullText.sjis.size(), halfText.characters(), halfText.halfWidthBefore.back());
-  std::printf("%zu random snippets per length (fixed seed); only snippets with a byte >= 0x80 (and, for the half-width text, "
-              "a half-width katakana) count.\n",
-              samples);
+  std::printf(
+      "Corpus: %zu catalogs, %zu messages; left out (not in both code page 932 and ICU EUC-JP): %zu full-width, %zu "
+      "half-width\n",
+      catalogs.size(), total, droppedFull, droppedHalf);
+  std::printf(
+      "Full-width text: %zu characters, %zu bytes as Shift_JIS. Half-width text: %zu characters, %zu half-width "
+      "katakana.\n",
+      fullText.characters(), fullText.sjis.size(), halfText.characters(), halfText.halfWidthBefore.back());
+  std::printf(
+      "%zu random snippets per length (fixed seed); only snippets with a byte >= 0x80 (and, for the half-width text, "
+      "a half-width katakana) count.\n",
+      samples);
 
   std::mt19937_64 random(20240601);
   const std::size_t lengths[] = {8, 16, 32, 64, 512};
   std::vector<Row> fullRows, halfRows;
-  for (std::size_t length : lengths) fullRows.push_back(measureSnippets(fullText, length, samples, false, keep, random));
+  for (std::size_t length : lengths)
+    fullRows.push_back(measureSnippets(fullText, length, samples, false, keep, random));
   fullRows.push_back(measureByteCuts(fullText, 32, samples, false, keep, random));
   fullRows.push_back(measureDocuments(fullDocuments, encoders, false, keep));
   for (std::size_t length : lengths) halfRows.push_back(measureSnippets(halfText, length, samples, true, keep, random));
@@ -514,8 +542,9 @@ int main(int argc, char** argv) {
   goal("full-width text", fullRows);
   goal("half-width text", halfRows);
 
-  std::printf("\nThe whole decision (decideSourceEncoding) between UTF-8, Shift_JIS and EUC-JP, on the full-width text; "
-              "before: the UTF-8 test first, then the detection, as the program decided until now:\n");
+  std::printf(
+      "\nThe whole decision (decideSourceEncoding) between UTF-8, Shift_JIS and EUC-JP, on the full-width text; "
+      "before: the UTF-8 test first, then the detection, as the program decided until now:\n");
   std::mt19937_64 decisionRandom(20240602);
   printDecisionTable(measureDecisions(fullText, encoders, samples, keep, decisionRandom));
 

@@ -77,9 +77,10 @@ int main(int argc, char** argv) {
     intakeTimes.push_back(millisecondsOf(intake, ours));
     peerTimes.push_back(millisecondsOf(peer, theirs));
   }
-  std::printf("tree: %d folders (chains of %d), %d files each; listed: intake %zu, peer %zu\n", folders, depth, files, ours, theirs);
-  std::printf("intake walk  %8.1f ms\nrecursive_directory_iterator %8.1f ms\nratio intake / peer: %.2f\n", median(intakeTimes),
-              median(peerTimes), median(intakeTimes) / median(peerTimes));
+  std::printf("tree: %d folders (chains of %d), %d files each; listed: intake %zu, peer %zu\n", folders, depth, files,
+              ours, theirs);
+  std::printf("intake walk  %8.1f ms\nrecursive_directory_iterator %8.1f ms\nratio intake / peer: %.2f\n",
+              median(intakeTimes), median(peerTimes), median(intakeTimes) / median(peerTimes));
   fs::remove_all(root);
   return ours == theirs ? 0 : 2;
 }

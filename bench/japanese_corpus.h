@@ -204,9 +204,7 @@ class IcuCodec {
   ~IcuCodec() { ucnv_close(converter_); }
 
   // The bytes of the UTF-8 text, or nothing when a character cannot be held.
-  std::optional<std::string> encode(std::string_view utf8) {
-    return encodeUtf16(utf8ToUtf16(utf8));
-  }
+  std::optional<std::string> encode(std::string_view utf8) { return encodeUtf16(utf8ToUtf16(utf8)); }
   std::optional<std::string> encodeUtf16(std::u16string_view text) {
     ucnv_resetFromUnicode(converter_);
     UErrorCode err = U_ZERO_ERROR;

@@ -83,8 +83,9 @@ std::vector<Document> builtPage(std::size_t limit) {
   for (const auto& m : messages) {
     if (auto bytes = sjis.encode(m)) encoded.push_back(std::move(*bytes));
   }
-  std::string page = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\">"
-                     "<title>bench</title></head><body>\n";
+  std::string page =
+      "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\">"
+      "<title>bench</title></head><body>\n";
   for (std::size_t k = 0; !encoded.empty() && page.size() < limit; ++k) {
     page += "<p><a href=\"#m" + std::to_string(k) + "\">" + encoded[k % encoded.size()] + "</a></p>\n";
   }
@@ -153,8 +154,8 @@ int main(int argc, char** argv) {
       UChar* ps = pivot;
       UChar* pt = pivot;
       UErrorCode e = U_ZERO_ERROR;
-      ucnv_convertEx(to, from, &target, out.data() + out.size(), &source, d.bytes.data() + d.bytes.size(), pivot, &ps, &pt,
-                     pivot + 1024, true, true, &e);
+      ucnv_convertEx(to, from, &target, out.data() + out.size(), &source, d.bytes.data() + d.bytes.size(), pivot, &ps,
+                     &pt, pivot + 1024, true, true, &e);
       out.resize(static_cast<std::size_t>(target - out.data()));
       sink += out.size();
     }
@@ -177,8 +178,9 @@ int main(int argc, char** argv) {
 
   const double mb = static_cast<double>(total) / 1e6;
   const double e = medianOf(tEngine), c = medianOf(tConverter), i = medianOf(tIcu);
-  std::printf("input: %.1f MB of Shift_JIS in %zu files (%zu pages, %zu sheets, %zu scripts), %d repetitions, medians\n", mb,
-              docs.size(), pages, sheets, scripts, repetitions);
+  std::printf(
+      "input: %.1f MB of Shift_JIS in %zu files (%zu pages, %zu sheets, %zu scripts), %d repetitions, medians\n", mb,
+      docs.size(), pages, sheets, scripts, repetitions);
   std::printf("| Shift_JIS -> UTF-8, one thread | ms | MB/s | / ICU |\n|---|---:|---:|---:|\n");
   std::printf("| engine (convertHtml/Css/JavaScript) | %.0f | %.0f | %.2f |\n", e * 1e3, mb / e, i / e);
   std::printf("| byte converter alone (convertText) | %.0f | %.0f | %.2f |\n", c * 1e3, mb / c, i / c);

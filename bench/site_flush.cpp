@@ -70,7 +70,9 @@ void syncFolder(const fs::path& folder) {
   }
 }
 
-fs::path tempOf(const File& f) { return f.path.parent_path() / ("." + f.path.filename().native() + ".flush-bench.tmp"); }
+fs::path tempOf(const File& f) {
+  return f.path.parent_path() / ("." + f.path.filename().native() + ".flush-bench.tmp");
+}
 
 int openTemp(const File& f) { return ::open(tempOf(f).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644); }
 
@@ -162,10 +164,14 @@ int main(int argc, char** argv) {
   }
 
   const std::vector<Scheme> schemes = {
-      {"per file, 1 thread", Flush::PerFile, 1},        {"per file, 2 threads (cli today)", Flush::PerFile, 2},
-      {"per file, 8 threads", Flush::PerFile, 8},       {"per file, 32 threads", Flush::PerFile, 32},
-      {"folders once, 2 threads", Flush::FoldersOnce, 2}, {"folders once, 8 threads", Flush::FoldersOnce, 8},
-      {"started early, 2 threads", Flush::StartedEarly, 2}, {"no flush, 2 threads (unsafe)", Flush::None, 2},
+      {"per file, 1 thread", Flush::PerFile, 1},
+      {"per file, 2 threads (cli today)", Flush::PerFile, 2},
+      {"per file, 8 threads", Flush::PerFile, 8},
+      {"per file, 32 threads", Flush::PerFile, 32},
+      {"folders once, 2 threads", Flush::FoldersOnce, 2},
+      {"folders once, 8 threads", Flush::FoldersOnce, 8},
+      {"started early, 2 threads", Flush::StartedEarly, 2},
+      {"no flush, 2 threads (unsafe)", Flush::None, 2},
   };
   std::vector<std::vector<double>> times(schemes.size());
   using Clock = std::chrono::steady_clock;

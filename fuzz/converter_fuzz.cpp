@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ConverterOptions options;
   const std::string charset = applyTargetEncoding(options, targetEncoding, lineEnding);
   FUZZ_CHECK(!charset.empty(), "no charset for target " + std::to_string(target));
-  FUZZ_CHECK(options == parseConverterOptions(targetOptionString(targetEncoding, lineEnding)), "table cell and options differ");
+  FUZZ_CHECK(options == parseConverterOptions(targetOptionString(targetEncoding, lineEnding)),
+             "table cell and options differ");
   (void)parseConverterOptions(text.substr(0, 64));
 
   const InputEncoding detected = detectInputEncoding(text);
@@ -47,16 +48,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(convertText(options, text, &second) == converted, "convertText differs with findings on " + hexOf(text));
   FUZZ_CHECK(second.unconvertible == report.unconvertible, hexOf(text));
 
-  const std::string where = "target " + std::to_string(target) + " line ending " + std::to_string((choice >> 2) & 3) + " text " +
-                            hexOf(text) + " converted " + hexOf(converted);
+  const std::string where = "target " + std::to_string(target) + " line ending " + std::to_string((choice >> 2) & 3) +
+                            " text " + hexOf(text) + " converted " + hexOf(converted);
   if (target == 2 && detected != InputEncoding::Iso2022Jp) {
     // (A text already in ISO-2022-JP is carried over byte for byte, stray bytes included.)
-    for (char c : converted) FUZZ_CHECK(static_cast<unsigned char>(c) < 0x80, where + ": 8-bit byte in ISO-2022-JP output");
+    for (char c : converted)
+      FUZZ_CHECK(static_cast<unsigned char>(c) < 0x80, where + ": 8-bit byte in ISO-2022-JP output");
   }
   if (detected == InputEncoding::Ascii && lineEnding == LineEnding::Unchanged) {
     FUZZ_CHECK(converted == text, where + ": ASCII text changed");
   }
-  const bool ownEncoding = (target == 0 && detected == InputEncoding::ShiftJis) || (target == 1 && detected == InputEncoding::EucJp);
+  const bool ownEncoding =
+      (target == 0 && detected == InputEncoding::ShiftJis) || (target == 1 && detected == InputEncoding::EucJp);
   if (ownEncoding && lineEnding == LineEnding::Unchanged && report.unconvertible == 0) {
     FUZZ_CHECK(converted == text, where + ": text in its own encoding changed");
   }

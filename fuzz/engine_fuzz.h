@@ -50,7 +50,8 @@ class PageFolder {
     if (mkdtemp(pattern.data()) == nullptr) fail("a page folder can be made", __FILE__, __LINE__, pattern);
     path_ = pattern;
     std::filesystem::create_directories(path_ / "sub");
-    for (const char* name : {"a.css", "b.js", "sub/c.css", "sub/d.js", "\xE6\x97\xA5.css"}) std::ofstream(path_ / name) << "x";
+    for (const char* name : {"a.css", "b.js", "sub/c.css", "sub/d.js", "\xE6\x97\xA5.css"})
+      std::ofstream(path_ / name) << "x";
   }
   ~PageFolder() {
     std::error_code ignored;
@@ -113,9 +114,11 @@ inline int fuzzDocument(DocumentKind kind, const std::uint8_t* data, std::size_t
   std::string converted(original);
   const DocumentResult references = convertDocument(kind, converted, options, evidence);
   FUZZ_CHECK(references.bytesAfter == converted.size(), "the record's size is not the text's: " + hexOf(original));
-  FUZZ_CHECK(references.lineBreaksAfter == countLineBreaks(converted), "the record's line breaks are not the text's: " + hexOf(original));
-  const std::string where = "kind " + std::to_string(static_cast<int>(kind)) + " choice " + hexOf(std::string_view(reinterpret_cast<const char*>(data), size ? 1 : 0)) +
-                            " text " + hexOf(original) + " converted " + hexOf(converted);
+  FUZZ_CHECK(references.lineBreaksAfter == countLineBreaks(converted),
+             "the record's line breaks are not the text's: " + hexOf(original));
+  const std::string where = "kind " + std::to_string(static_cast<int>(kind)) + " choice " +
+                            hexOf(std::string_view(reinterpret_cast<const char*>(data), size ? 1 : 0)) + " text " +
+                            hexOf(original) + " converted " + hexOf(converted);
 
   ConverterOptions converterOptions;
   const std::string charset = applyTargetEncoding(converterOptions, options.targetEncoding, options.lineEnding);
@@ -128,20 +131,23 @@ inline int fuzzDocument(DocumentKind kind, const std::uint8_t* data, std::size_t
     // The script is read as the decision says; text the engine brought into code page 932
     // itself is named as such to the converter.
     const EncodingDecision decision = decideSourceEncoding(original, evidence);
-    if (decision.encoding == SourceEncoding::Utf8) expected = escapeUtf8(EscapeLanguage::JavaScript, withoutByteOrderMark(expected));
+    if (decision.encoding == SourceEncoding::Utf8)
+      expected = escapeUtf8(EscapeLanguage::JavaScript, withoutByteOrderMark(expected));
     if (decision.encoding == SourceEncoding::Latin1) expected = escapeForJavaScript(decodeCp1252(expected));
     const std::optional<InputEncoding> input = converterInputOf(decision.encoding);
     scriptOptions.inputEncoding = input ? *input : InputEncoding::ShiftJis;
     FUZZ_CHECK(converted == convertText(scriptOptions, expected), where + ": a script is more than its converted text");
   } else if (kind == DocumentKind::Sheet) {
-    FUZZ_CHECK(converted.find("@charset \"" + lowerCharset + "\";") != std::string::npos, where + ": no @charset rule naming the target");
+    FUZZ_CHECK(converted.find("@charset \"" + lowerCharset + "\";") != std::string::npos,
+               where + ": no @charset rule naming the target");
   } else {
     PARSE1INFO head;
     analyseHead(converted, head);
     // An HTML5 declaration (<meta charset>) stands for the content-type one.
     const bool html5 = !head.metaCharsets.empty() && head.firstMetaCharset == lowerCharset;
     if (head.hasHtml && head.hasHead && !html5 && !metaInsideStyle(original) && !severalDeclarations(original)) {
-      FUZZ_CHECK(head.hasContentTypeMeta && head.charset == lowerCharset, where + ": page declares '" + head.charset + "'");
+      FUZZ_CHECK(head.hasContentTypeMeta && head.charset == lowerCharset,
+                 where + ": page declares '" + head.charset + "'");
     }
   }
 
@@ -153,7 +159,8 @@ inline int fuzzDocument(DocumentKind kind, const std::uint8_t* data, std::size_t
     written.writtenByThisRun = options.targetEncoding;
     const DocumentResult referencesAgain = convertDocument(kind, again, options, written);
     FUZZ_CHECK(again == converted, where + " converted again " + hexOf(again));
-    FUZZ_CHECK(loadedPaths(referencesAgain) == loadedPaths(references), where + ": converted again, the page loads other files");
+    FUZZ_CHECK(loadedPaths(referencesAgain) == loadedPaths(references),
+               where + ": converted again, the page loads other files");
   }
   return 0;
 }

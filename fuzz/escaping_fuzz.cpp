@@ -67,7 +67,8 @@ std::u16string unescape(EscapeLanguage language, std::u16string_view text) {
     } else if (language == EscapeLanguage::Css && c == u'\\') {
       std::size_t j = i + 1;
       unsigned long value = 0;
-      while (j < text.size() && j < i + 7 && hexDigit(text[j])) value = value * 16 + std::stoul(std::string(1, static_cast<char>(text[j++])), nullptr, 16);
+      while (j < text.size() && j < i + 7 && hexDigit(text[j]))
+        value = value * 16 + std::stoul(std::string(1, static_cast<char>(text[j++])), nullptr, 16);
       if (j > i + 1) {
         if (j < text.size() && text[j] == u' ') ++j;
         appendCodePoint(out, value);
@@ -95,10 +96,12 @@ std::u16string unescape(EscapeLanguage language, std::u16string_view text) {
 
 void checkEscaper(EscapeLanguage language, std::u16string_view text) {
   const std::string escaped = escapeFor(language, text);
-  const std::string where = "language " + std::to_string(static_cast<int>(language)) + " text " + hexOfUnits(text) + " escaped " + hexOf(escaped);
+  const std::string where = "language " + std::to_string(static_cast<int>(language)) + " text " + hexOfUnits(text) +
+                            " escaped " + hexOf(escaped);
   const std::u16string readBack = cp932ToWide(escaped);
   FUZZ_CHECK(readBack.find(u'\uFFFD') == std::u16string::npos, where + ": not clean code page 932");
-  FUZZ_CHECK(std::count(escaped.begin(), escaped.end(), '\0') == std::count(text.begin(), text.end(), u'\0'), where + ": zero units");
+  FUZZ_CHECK(std::count(escaped.begin(), escaped.end(), '\0') == std::count(text.begin(), text.end(), u'\0'),
+             where + ": zero units");
   if (heldEntirely(text)) FUZZ_CHECK(escaped == wideToCp932(text), where + ": a text the code page holds was escaped");
   const char16_t marker = language == EscapeLanguage::Html ? u'&' : u'\\';
   if (text.find(marker) == std::u16string_view::npos) {
@@ -115,7 +118,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::u16string units;
   for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) << 8 | static_cast<unsigned char>(bytes[i + 1])));
+    units.push_back(
+        static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) << 8 | static_cast<unsigned char>(bytes[i + 1])));
   }
   checkEscaper(EscapeLanguage::Html, units);
   checkEscaper(EscapeLanguage::Css, units);
@@ -125,8 +129,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(escapeForJavaScript(units) == escapeFor(EscapeLanguage::JavaScript, units), hexOfUnits(units));
 
   const std::string page = escapeHtmlPage(units);
-  FUZZ_CHECK(cp932ToWide(page).find(u'\uFFFD') == std::u16string::npos, "page " + hexOfUnits(units) + ": not clean code page 932");
-  if (heldEntirely(units)) FUZZ_CHECK(page == wideToCp932(units), "page " + hexOfUnits(units) + ": escaped a text the code page holds");
+  FUZZ_CHECK(cp932ToWide(page).find(u'\uFFFD') == std::u16string::npos,
+             "page " + hexOfUnits(units) + ": not clean code page 932");
+  if (heldEntirely(units))
+    FUZZ_CHECK(page == wideToCp932(units), "page " + hexOfUnits(units) + ": escaped a text the code page holds");
 
   // UTF-8 preparation, of the raw bytes as a text in each language.
   const auto language = static_cast<EscapeLanguage>(choice % 3);
@@ -138,7 +144,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::u16string decoded = decodeUtf8(bytes);
     if (!decoded.empty() && decoded.front() == u'\uFEFF') decoded.erase(0, 1);
     FUZZ_CHECK(prepared == escapeFor(language, decoded), "prepared " + hexOf(prepared) + " from " + hexOf(bytes));
-    FUZZ_CHECK(cp932ToWide(prepared).find(u'\uFFFD') == std::u16string::npos, "prepared text not clean: " + hexOf(bytes));
+    FUZZ_CHECK(cp932ToWide(prepared).find(u'\uFFFD') == std::u16string::npos,
+               "prepared text not clean: " + hexOf(bytes));
   }
   return 0;
 }

@@ -43,9 +43,9 @@ inline std::string hexOf(std::string_view bytes, std::size_t limit = 64) {
 
 // Checks a property of the code under test; on violation reports it and aborts, so libFuzzer
 // keeps the input as a finding.
-#define FUZZ_CHECK(condition, detail)                                                        \
-  do {                                                                                       \
-    if (!(condition)) ::sarnavel::fuzz::fail(#condition, __FILE__, __LINE__, (detail));     \
+#define FUZZ_CHECK(condition, detail)                                                   \
+  do {                                                                                  \
+    if (!(condition)) ::sarnavel::fuzz::fail(#condition, __FILE__, __LINE__, (detail)); \
   } while (false)
 
 namespace sarnavel::fuzz {

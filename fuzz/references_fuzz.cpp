@@ -21,14 +21,16 @@ using sarnavel::fuzz::hexOf;
 std::u16string unitsOf(std::string_view bytes) {
   std::u16string units;
   for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8));
+    units.push_back(
+        static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8));
   }
   return units;
 }
 
 void checkResolution(std::string_view value) {
   // A remote value names something after its scheme; "http:" or "ftp:" alone is a local name.
-  const bool remote = (value.size() > 5 && value.starts_with("http:")) || (value.size() > 4 && value.starts_with("ftp:"));
+  const bool remote =
+      (value.size() > 5 && value.starts_with("http:")) || (value.size() > 4 && value.starts_with("ftp:"));
   for (int e = 0; e < 4; ++e) {
     std::u16string path = u"unchanged";
     const bool local = resolveLocalReference(path, value, static_cast<TargetEncoding>(e));
@@ -59,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     previousEnd = element.tagEnd;
     if (element.name == "link") {
       auto rel = element.attributes.find("rel");
-      FUZZ_CHECK(rel != element.attributes.end() && lowercaseCopy(rel->second) == "stylesheet", where + " link without rel");
+      FUZZ_CHECK(rel != element.attributes.end() && lowercaseCopy(rel->second) == "stylesheet",
+                 where + " link without rel");
       if (auto href = element.attributes.find("href"); href != element.attributes.end()) checkResolution(href->second);
     } else {
       FUZZ_CHECK(element.name == "script", where + " element " + element.name);

@@ -85,7 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   applyTargetEncoding(options, TargetEncoding::Utf8, LineEnding::Unchanged);
   ConversionReport report;
   const std::string utf8 = convertText(options, text, &report);
-  FUZZ_CHECK(utf8 == expectedUtf8, "Shift_JIS " + hexOf(text) + "\nconverter " + hexOf(utf8) + "\nICU       " + hexOf(expectedUtf8));
+  FUZZ_CHECK(utf8 == expectedUtf8,
+             "Shift_JIS " + hexOf(text) + "\nconverter " + hexOf(utf8) + "\nICU       " + hexOf(expectedUtf8));
   FUZZ_CHECK(report.unconvertible == 0, "valid text counted unconvertible: " + hexOf(text));
 
   if (!isUtf8Text(text)) {
@@ -93,7 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     engineOptions.targetEncoding = TargetEncoding::Utf8;
     std::string script = text;
     FUZZ_CHECK(convertJavaScript(script, engineOptions).bytesAfter == script.size(), hexOf(text));
-    FUZZ_CHECK(script == expectedUtf8, "script " + hexOf(text) + "\nengine " + hexOf(script) + "\nICU    " + hexOf(expectedUtf8));
+    FUZZ_CHECK(script == expectedUtf8,
+               "script " + hexOf(text) + "\nengine " + hexOf(script) + "\nICU    " + hexOf(expectedUtf8));
   }
   return 0;
 }

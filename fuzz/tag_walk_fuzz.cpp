@@ -59,7 +59,8 @@ bool plainName(std::string_view name) {
 }
 
 void checkSpan(std::string_view page, const TagSpan& span, const std::vector<bool>& inRun) {
-  const std::string where = "page " + hexOf(page) + " tag at " + std::to_string(span.tagStart) + ".." + std::to_string(span.tagEnd);
+  const std::string where =
+      "page " + hexOf(page) + " tag at " + std::to_string(span.tagStart) + ".." + std::to_string(span.tagEnd);
   FUZZ_CHECK(span.tagStart < span.tagEnd && span.tagEnd <= page.size(), where);
   FUZZ_CHECK(page[span.tagStart] == '<' && page[span.tagEnd - 1] == '>', where);
   const char* first = page.data() + span.tagStart + 1;
@@ -102,8 +103,10 @@ void walkPage(std::string_view page, bool skipScripts) {
   while (walk.next(tag)) {
     FUZZ_CHECK(++count <= page.size(), "more tags than bytes in " + hexOf(page));
     checkSpan(page, tag.span, inRun);
-    FUZZ_CHECK(tag.span.tagStart >= resume, "walk went back to " + std::to_string(tag.span.tagStart) + " in " + hexOf(page));
-    FUZZ_CHECK(!tag.name.empty() && tag.name != "!--", "walk handed over a nameless tag or comment opener in " + hexOf(page));
+    FUZZ_CHECK(tag.span.tagStart >= resume,
+               "walk went back to " + std::to_string(tag.span.tagStart) + " in " + hexOf(page));
+    FUZZ_CHECK(!tag.name.empty() && tag.name != "!--",
+               "walk handed over a nameless tag or comment opener in " + hexOf(page));
     FUZZ_CHECK(lowerCaseOnly(tag.name), "name " + hexOf(tag.name));
     for (const auto& [key, value] : tag.attributes) {
       bool keyOk = !key.empty();
@@ -144,13 +147,15 @@ void checkHead(std::string_view page) {
   reused.metaSelfClosing = false;
   analyseHead(page, reused);
   FUZZ_CHECK(reused.hasHtml == fresh.hasHtml && reused.hasHead == fresh.hasHead && reused.hasTitle == fresh.hasTitle &&
-                 reused.hasContentTypeMeta == fresh.hasContentTypeMeta && reused.metaSelfClosing == fresh.metaSelfClosing,
+                 reused.hasContentTypeMeta == fresh.hasContentTypeMeta &&
+                 reused.metaSelfClosing == fresh.metaSelfClosing,
              where + " flags of a reused record");
   FUZZ_CHECK(reused.contentScriptType == fresh.contentScriptType, where + " script type of a reused record");
   FUZZ_CHECK(reused.charset == fresh.charset || (fresh.charset.empty() && reused.charset == "stale"),
              where + " charset of a reused record: " + reused.charset);
   if (fresh.hasHead) FUZZ_CHECK(reused.headStart == fresh.headStart && reused.headEnd == fresh.headEnd, where);
-  if (fresh.hasContentTypeMeta) FUZZ_CHECK(reused.metaStart == fresh.metaStart && reused.metaEnd == fresh.metaEnd, where);
+  if (fresh.hasContentTypeMeta)
+    FUZZ_CHECK(reused.metaStart == fresh.metaStart && reused.metaEnd == fresh.metaEnd, where);
 }
 
 }  // namespace

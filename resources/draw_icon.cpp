@@ -45,8 +45,10 @@ int main(int argc, char** argv) {
 
   painter.setPen(Qt::NoPen);
   painter.setBrush(Qt::white);
-  painter.drawPolygon(polygon({{18.5, 19.5}, {24, 19.5}, {24, 17.5}, {27.5, 20.5}, {24, 23.5}, {24, 21.5}, {18.5, 21.5}}));
-  painter.drawPolygon(polygon({{27.5, 24.5}, {22, 24.5}, {22, 22.5}, {18.5, 25.5}, {22, 28.5}, {22, 26.5}, {27.5, 26.5}}));
+  painter.drawPolygon(
+      polygon({{18.5, 19.5}, {24, 19.5}, {24, 17.5}, {27.5, 20.5}, {24, 23.5}, {24, 21.5}, {18.5, 21.5}}));
+  painter.drawPolygon(
+      polygon({{27.5, 24.5}, {22, 24.5}, {22, 22.5}, {18.5, 25.5}, {22, 28.5}, {22, 26.5}, {27.5, 26.5}}));
   painter.end();
 
   return image.save(QString::fromLocal8Bit(argv[1]), "PNG") ? 0 : 1;

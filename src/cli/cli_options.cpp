@@ -21,7 +21,8 @@ bool lineEndingFromName(const std::string& name, LineEnding& out) {
 
 std::optional<TargetEncoding> targetFromName(const std::string& name) {
   std::string n = lowered(name);
-  if (n == "shift_jis" || n == "shift-jis" || n == "sjis" || n == "cp932" || n == "windows-31j" || n == "ms932") return TargetEncoding::ShiftJis;
+  if (n == "shift_jis" || n == "shift-jis" || n == "sjis" || n == "cp932" || n == "windows-31j" || n == "ms932")
+    return TargetEncoding::ShiftJis;
   if (n == "euc-jp" || n == "euc_jp" || n == "eucjp") return TargetEncoding::EucJp;
   if (n == "iso-2022-jp" || n == "iso2022jp" || n == "jis") return TargetEncoding::Iso2022Jp;
   if (n == "utf-8" || n == "utf8") return TargetEncoding::Utf8;

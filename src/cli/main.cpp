@@ -44,10 +44,12 @@ int main(int argc, char** argv) {
   offerPaths(std::vector<std::filesystem::path>(parse.options.paths.begin(), parse.options.paths.end()), intake);
   say(intakeNoticeLines(intake));
   if (!parse.options.targetGiven) say("sarnavel-cli: no target encoding given (-t): converting to Shift_JIS\n");
-  if (parse.options.dryRun) say("sarnavel-cli: dry run: every file is read and converted in memory; nothing is written\n");
+  if (parse.options.dryRun)
+    say("sarnavel-cli: dry run: every file is read and converted in memory; nothing is written\n");
   if (stopSignal() != 0) return 128 + stopSignal();
 
-  RunRequest request{parse.options.conversion, std::move(intake.files), parse.options.dryRun ? WriteMode::DryRun : WriteMode::Write};
+  RunRequest request{parse.options.conversion, std::move(intake.files),
+                     parse.options.dryRun ? WriteMode::DryRun : WriteMode::Write};
   request.namedPaths.assign(parse.options.paths.begin(), parse.options.paths.end());
   LogWriter log;
   RunObserver observer;

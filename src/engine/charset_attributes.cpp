@@ -6,9 +6,10 @@
 
 namespace sarnavel {
 
-void charsetAttributeEdits(std::vector<ELEMENT>& elements, const std::string& charsetName, const std::string& defaultScriptType,
-                          TargetEncoding pageEncoding, const ReferenceResolver& resolver, std::vector<FoundReference>& references,
-                          std::vector<PageEdit>& edits) {
+void charsetAttributeEdits(std::vector<ELEMENT>& elements, const std::string& charsetName,
+                           const std::string& defaultScriptType, TargetEncoding pageEncoding,
+                           const ReferenceResolver& resolver, std::vector<FoundReference>& references,
+                           std::vector<PageEdit>& edits) {
   std::string tag;
   for (ELEMENT& element : elements) {
     LoadedKind kind = LoadedKind::StyleSheet;
@@ -36,7 +37,8 @@ void charsetAttributeEdits(std::vector<ELEMENT>& elements, const std::string& ch
     if (reference.empty()) continue;
     ResolvedReference resolved = resolver.resolve(reference, kind);
     const bool follow = resolved.status == ReferenceStatus::Followable;
-    references.push_back({kind, std::move(reference), resolved.status, std::move(resolved.path), std::move(formerCharset), follow});
+    references.push_back(
+        {kind, std::move(reference), resolved.status, std::move(resolved.path), std::move(formerCharset), follow});
     if (!follow) continue;
     element.attributes["charset"] = charsetName;
     writeTag(tag, element.name, element.attributes, element.selfClosing);

@@ -27,8 +27,9 @@
 
 namespace sarnavel {
 
-void charsetAttributeEdits(std::vector<ELEMENT>& elements, const std::string& charsetName, const std::string& defaultScriptType,
-                          TargetEncoding pageEncoding, const ReferenceResolver& resolver, std::vector<FoundReference>& references,
-                          std::vector<PageEdit>& edits);
+void charsetAttributeEdits(std::vector<ELEMENT>& elements, const std::string& charsetName,
+                           const std::string& defaultScriptType, TargetEncoding pageEncoding,
+                           const ReferenceResolver& resolver, std::vector<FoundReference>& references,
+                           std::vector<PageEdit>& edits);
 
 }  // namespace sarnavel

@@ -6,7 +6,8 @@
 namespace sarnavel {
 
 void readForConversion(DocumentSteps& steps, std::string_view source, DocumentKind kind, const TargetChoice& target,
-                       const EncodingEvidence& evidence, const std::function<std::string(std::string_view)>& declarationOf) {
+                       const EncodingEvidence& evidence,
+                       const std::function<std::string(std::string_view)>& declarationOf) {
   steps.charsetName = applyTargetEncoding(steps.converterOptions, target.targetEncoding, target.lineEnding);
   steps.converterOptions.escapeLanguage = kind == DocumentKind::Page         ? EscapeLanguage::Html
                                           : kind == DocumentKind::StyleSheet ? EscapeLanguage::Css
@@ -43,8 +44,8 @@ bool apply(LineBreakCounts& counts, const LineBreakChange& change) {
     n = n + added - removed;
     return true;
   };
-  return one(counts.crlf, change.removed.crlf, change.added.crlf) && one(counts.lf, change.removed.lf, change.added.lf) &&
-         one(counts.cr, change.removed.cr, change.added.cr);
+  return one(counts.crlf, change.removed.crlf, change.added.crlf) &&
+         one(counts.lf, change.removed.lf, change.added.lf) && one(counts.cr, change.removed.cr, change.added.cr);
 }
 
 LineBreakCounts inKind(const LineBreakCounts& counts, LineEnding lineEnding) {
@@ -60,12 +61,15 @@ LineBreakCounts inKind(const LineBreakCounts& counts, LineEnding lineEnding) {
 
 }  // namespace
 
-void completeResult(DocumentResult& result, const DocumentSteps& steps, std::string_view source, std::string_view output) {
+void completeResult(DocumentResult& result, const DocumentSteps& steps, std::string_view source,
+                    std::string_view output) {
   result.source = steps.working.decision;
   result.lineBreaksBefore = steps.working.lineBreaks;
   LineBreakCounts after = steps.working.lineBreaks;
-  const bool iso2022 = steps.working.decision.encoding == SourceEncoding::Iso2022Jp || steps.converterOptions.output == TargetEncoding::Iso2022Jp;
-  const bool known = !iso2022 && steps.beforeConverter.known && steps.afterConverter.known && apply(after, steps.beforeConverter);
+  const bool iso2022 = steps.working.decision.encoding == SourceEncoding::Iso2022Jp ||
+                       steps.converterOptions.output == TargetEncoding::Iso2022Jp;
+  const bool known =
+      !iso2022 && steps.beforeConverter.known && steps.afterConverter.known && apply(after, steps.beforeConverter);
   after = inKind(after, steps.converterOptions.lineEnding);
   result.lineBreaksAfter = known && apply(after, steps.afterConverter) ? after : countLineBreaks(output);
   result.bytesBefore = source.size();

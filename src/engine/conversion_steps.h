@@ -36,13 +36,14 @@ struct DocumentSteps {
   std::string charsetName;            // as documents carry it ("Shift_JIS")
   Findings findings;
   WorkingText working;
-  LineBreakChange beforeConverter;    // a sheet's @charset rule, rewritten before the converter runs
-  LineBreakChange afterConverter;     // a page's declarations and tags, rewritten after it
+  LineBreakChange beforeConverter;  // a sheet's @charset rule, rewritten before the converter runs
+  LineBreakChange afterConverter;   // a page's declarations and tags, rewritten after it
 };
 
 // Reads the document (document_reading.h) and sets the converter's options for it.
 void readForConversion(DocumentSteps& steps, std::string_view source, DocumentKind kind, const TargetChoice& target,
-                       const EncodingEvidence& evidence, const std::function<std::string(std::string_view)>& declarationOf);
+                       const EncodingEvidence& evidence,
+                       const std::function<std::string(std::string_view)>& declarationOf);
 
 // The working text (or `text`, when given) converted into the target, reporting to the findings.
 std::string convertWorking(DocumentSteps& steps, std::string_view text);
@@ -51,6 +52,7 @@ std::string convertWorking(DocumentSteps& steps, std::string_view text);
 // changes no line break but as the line-ending choice says (escapes and stand-ins hold none),
 // so the count after is the count before, turned into the chosen kind, with the rewriting's
 // changes; ISO-2022-JP (whose escape sequences may stand between a CR and an LF) is counted.
-void completeResult(DocumentResult& result, const DocumentSteps& steps, std::string_view source, std::string_view output);
+void completeResult(DocumentResult& result, const DocumentSteps& steps, std::string_view source,
+                    std::string_view output);
 
 }  // namespace sarnavel

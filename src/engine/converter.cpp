@@ -42,7 +42,8 @@ std::unique_ptr<DerivedTables> buildDerivedTables() {
     std::string utf8;
     appendUtf8(utf8, unit);
     std::uint32_t packed = static_cast<std::uint32_t>(utf8.size());
-    for (std::size_t k = 0; k < utf8.size(); ++k) packed |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(utf8[k])) << (8 * (k + 1));
+    for (std::size_t k = 0; k < utf8.size(); ++k)
+      packed |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(utf8[k])) << (8 * (k + 1));
     t->sjisToUtf8[code] = packed;
   }
   return t;
@@ -122,7 +123,8 @@ struct EncoderBase {
   void asciiRun(const char* s, std::size_t n) { sink.append(s, n); }
   void finish() {}
   std::size_t offset() const {
-    return reporting.origin != nullptr && at != nullptr ? static_cast<std::size_t>(at - reporting.origin) : Findings::kNoOffset;
+    return reporting.origin != nullptr && at != nullptr ? static_cast<std::size_t>(at - reporting.origin)
+                                                        : Findings::kNoOffset;
   }
 
   // Writes the escape of a code point, or the stand-in when there is no escape language.
@@ -482,7 +484,8 @@ struct Encoded {
 };
 
 template <class Encoder>
-Encoded encodeWith(InputEncoding source, const ConverterOptions& options, std::string_view in, ByteSink& sink, Reporting reporting) {
+Encoded encodeWith(InputEncoding source, const ConverterOptions& options, std::string_view in, ByteSink& sink,
+                   Reporting reporting) {
   if (reporting.origin != nullptr) reporting.origin = reinterpret_cast<const std::uint8_t*>(in.data());
   Encoder e(sink, source, options.escapeLanguage, reporting);
   Encoded result;
@@ -500,7 +503,8 @@ Encoded encodeWith(InputEncoding source, const ConverterOptions& options, std::s
   return result;
 }
 
-Encoded encode(InputEncoding source, const ConverterOptions& options, std::string_view in, ByteSink& sink, Reporting reporting) {
+Encoded encode(InputEncoding source, const ConverterOptions& options, std::string_view in, ByteSink& sink,
+               Reporting reporting) {
   switch (options.output) {
     case TargetEncoding::ShiftJis: return encodeWith<ShiftJisEncoder>(source, options, in, sink, reporting);
     case TargetEncoding::EucJp: return encodeWith<EucJpEncoder>(source, options, in, sink, reporting);
@@ -521,9 +525,10 @@ void reportStrayBytes(InputEncoding source, std::string_view in, Findings& findi
     const std::uint8_t b = p[i];
     if (source == InputEncoding::EucJp) {
       const EucSequence s = eucSequenceAt(p + i, n - i);
-      const bool none = s.kind == EucKind::Invalid ||
-                        (s.kind == EucKind::Jis0208 && cp932::toUnicode(jis::toShiftJis(s.position)) == cp932::kNoUnit) ||
-                        (s.kind == EucKind::Jis0212 && jis::jis0212ToUnicode(s.position) == 0xFFFF);
+      const bool none =
+          s.kind == EucKind::Invalid ||
+          (s.kind == EucKind::Jis0208 && cp932::toUnicode(jis::toShiftJis(s.position)) == cp932::kNoUnit) ||
+          (s.kind == EucKind::Jis0212 && jis::jis0212ToUnicode(s.position) == 0xFFFF);
       if (none) report(i);
       i += s.length;
     } else if (b >= 0xA1 && b <= 0xDF) {
@@ -573,17 +578,21 @@ std::string applyLineBreaks(const ConverterOptions& o, std::string text) {
 
 }  // namespace
 
-std::string convertText(const ConverterOptions& options, std::string_view text, ConversionReport* report, Findings* findings,
-                        bool offsetsAreSource) {
-  const Reporting reporting{findings, findings != nullptr && offsetsAreSource ? reinterpret_cast<const std::uint8_t*>(text.data()) : nullptr};
-  const std::size_t capacity = (options.output == TargetEncoding::Utf8 ? text.size() + text.size() / 2 : text.size()) + 16;
+std::string convertText(const ConverterOptions& options, std::string_view text, ConversionReport* report,
+                        Findings* findings, bool offsetsAreSource) {
+  const Reporting reporting{
+      findings, findings != nullptr && offsetsAreSource ? reinterpret_cast<const std::uint8_t*>(text.data()) : nullptr};
+  const std::size_t capacity =
+      (options.output == TargetEncoding::Utf8 ? text.size() + text.size() / 2 : text.size()) + 16;
   InputEncoding source = InputEncoding::ShiftJis;
   std::optional<ByteSink> sink;
   Encoded encoded;
   switch (options.inputEncoding ? QuickVerdict::Undecided : quickVerdict(text)) {
     case QuickVerdict::Iso2022Jp: source = InputEncoding::Iso2022Jp; break;
     case QuickVerdict::Ascii: source = InputEncoding::Ascii; break;
-    case QuickVerdict::Undecided: source = options.inputEncoding ? *options.inputEncoding : detectInputEncoding(text); break;
+    case QuickVerdict::Undecided:
+      source = options.inputEncoding ? *options.inputEncoding : detectInputEncoding(text);
+      break;
     case QuickVerdict::ShiftJisSoFar:
       // Converted straight away; only a malformed byte further on sends it to the full detection.
       if (options.output != TargetEncoding::ShiftJis) {
@@ -600,7 +609,8 @@ std::string convertText(const ConverterOptions& options, std::string_view text, 
   if (convertsToItself(source, options.output)) {
     if (report) *report = ConversionReport{source, 0};
     // Text the reading step made holds no stray bytes: only a source's own are looked for.
-    if (findings != nullptr && offsetsAreSource && source != InputEncoding::Ascii) reportStrayBytes(source, text, *findings, true);
+    if (findings != nullptr && offsetsAreSource && source != InputEncoding::Ascii)
+      reportStrayBytes(source, text, *findings, true);
     return applyLineBreaks(options, std::string(text));
   }
   if (!sink) {
@@ -613,6 +623,5 @@ std::string convertText(const ConverterOptions& options, std::string_view text, 
   }
   return applyLineBreaks(options, sink->finish());
 }
-
 
 }  // namespace sarnavel

@@ -34,7 +34,8 @@ std::size_t findCharsetKeyword(std::string_view text, bool shiftJis) {
   for (std::size_t i = 0; i < text.size();) {
     auto b = static_cast<std::uint8_t>(text[i]);
     if (b == '@' && text.substr(i, 8) == "@charset") return i;
-    i += cp932::isLeadByte(b) && i + 1 < text.size() && cp932::isTrailByte(static_cast<std::uint8_t>(text[i + 1])) ? 2 : 1;
+    i += cp932::isLeadByte(b) && i + 1 < text.size() && cp932::isTrailByte(static_cast<std::uint8_t>(text[i + 1])) ? 2
+                                                                                                                   : 1;
   }
   return std::string_view::npos;
 }
@@ -48,7 +49,8 @@ std::optional<CharsetRule> findCharsetRule(std::string_view text, bool shiftJis)
   while (i < text.size() && isCssSpace(text[i])) ++i;
   if (i >= text.size() || text[i] != '"') return std::nullopt;
   std::size_t valueStart = i + 1;
-  std::size_t valueEnd = findByteOutsideRuns(text, valueStart, '"');  // a quote in an ISO-2022-JP run is half a character
+  std::size_t valueEnd =
+      findByteOutsideRuns(text, valueStart, '"');  // a quote in an ISO-2022-JP run is half a character
   if (valueEnd == std::string_view::npos) return std::nullopt;
   i = valueEnd + 1;
   while (i < text.size() && isCssSpace(text[i])) ++i;
@@ -106,7 +108,9 @@ DocumentResult convertCss(std::string& text, const TargetChoice& options, const 
   steps.findings.shiftOffsets(newEnd, static_cast<std::ptrdiff_t>(newEnd) - static_cast<std::ptrdiff_t>(replacedEnd));
 
   DocumentResult result;
-  if (original) result.declarations.push_back({DeclarationForm::CharsetRule, std::string(original->value), DeclarationFate::Replaced});
+  if (original)
+    result.declarations.push_back(
+        {DeclarationForm::CharsetRule, std::string(original->value), DeclarationFate::Replaced});
   else result.declarations.push_back({DeclarationForm::CharsetRule, {}, DeclarationFate::Added});
   std::string converted = convertWorking(steps, work);
   completeResult(result, steps, text, converted);

@@ -21,6 +21,7 @@
 
 namespace sarnavel {
 
-[[nodiscard]] DocumentResult convertCss(std::string& text, const TargetChoice& options, const EncodingEvidence& evidence = {});
+[[nodiscard]] DocumentResult convertCss(std::string& text, const TargetChoice& options,
+                                        const EncodingEvidence& evidence = {});
 
 }  // namespace sarnavel

@@ -21,7 +21,8 @@ bool looksLikeUtf16(std::string_view bytes, bool littleEndian) {
   bool pendingHigh = false;
   for (std::size_t k = 0; k < units; ++k) {
     auto first = static_cast<unsigned char>(bytes[2 * k]), second = static_cast<unsigned char>(bytes[2 * k + 1]);
-    const char16_t unit = littleEndian ? static_cast<char16_t>(second << 8 | first) : static_cast<char16_t>(first << 8 | second);
+    const char16_t unit =
+        littleEndian ? static_cast<char16_t>(second << 8 | first) : static_cast<char16_t>(first << 8 | second);
     if (unit == 0) ++zeroUnits;
     else if (unit < 0x100) ++ascii;
     if (pendingHigh != isLowSurrogate(unit)) return false;  // a high one without its low one, or the reverse
@@ -94,8 +95,8 @@ WorkingText readUtf16(std::string_view bytes, ContentShape shape, DocumentKind k
 }
 
 // A sheet or script in UTF-8 or code page 1252, escaped in its language.
-std::string escapeWhole(std::string_view bytes, std::size_t firstOffset, SourceEncoding encoding, EscapeLanguage language,
-                        EscapeTarget target) {
+std::string escapeWhole(std::string_view bytes, std::size_t firstOffset, SourceEncoding encoding,
+                        EscapeLanguage language, EscapeTarget target) {
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 8);
   Cp932Escaper escaper(out, language, target);
@@ -134,12 +135,14 @@ ContentShape recogniseContent(std::string_view bytes) {
   return {};
 }
 
-WorkingText readDocument(std::string_view bytes, DocumentKind kind, const EncodingEvidence& evidence, TargetEncoding target,
-                         Findings& findings, const std::function<std::string(std::string_view bytes)>& declarationOf) {
+WorkingText readDocument(std::string_view bytes, DocumentKind kind, const EncodingEvidence& evidence,
+                         TargetEncoding target, Findings& findings,
+                         const std::function<std::string(std::string_view bytes)>& declarationOf) {
   const EscapeTarget escapeTarget{target, &findings};
   const ContentShape shape = recogniseContent(bytes);
   // A file of a byte-order mark alone stays as it is.
-  if (shape.form != ContentForm::Bytes && bytes.size() - shape.textStart >= 2) return readUtf16(bytes, shape, kind, evidence, escapeTarget);
+  if (shape.form != ContentForm::Bytes && bytes.size() - shape.textStart >= 2)
+    return readUtf16(bytes, shape, kind, evidence, escapeTarget);
 
   EncodingEvidence withDeclaration = evidence;
   withDeclaration.declared = declarationOf ? declarationOf(bytes) : std::string();
@@ -154,7 +157,8 @@ WorkingText readDocument(std::string_view bytes, DocumentKind kind, const Encodi
     const std::string_view text = encoding == SourceEncoding::Utf8 ? withoutByteOrderMark(bytes) : bytes;
     const std::size_t firstOffset = bytes.size() - text.size();
     if (kind == DocumentKind::Page) {
-      w.prepared = encoding == SourceEncoding::Utf8 ? escapeHtmlPageUtf8(text, escapeTarget, firstOffset) : escapeHtmlPageCp1252(text, escapeTarget);
+      w.prepared = encoding == SourceEncoding::Utf8 ? escapeHtmlPageUtf8(text, escapeTarget, firstOffset)
+                                                    : escapeHtmlPageCp1252(text, escapeTarget);
     } else {
       w.prepared = escapeWhole(text, firstOffset, encoding, languageOf(kind), escapeTarget);
     }
@@ -164,7 +168,8 @@ WorkingText readDocument(std::string_view bytes, DocumentKind kind, const Encodi
   }
   // Every declaration the decision took was checked against the bytes (encoding_decision.h).
   const DecisionBasis basis = w.decision.basis;
-  if (basis == DecisionBasis::Declaration || basis == DecisionBasis::LoadingElement || basis == DecisionBasis::LoadingPage) {
+  if (basis == DecisionBasis::Declaration || basis == DecisionBasis::LoadingElement ||
+      basis == DecisionBasis::LoadingPage) {
     findings.markSourceValid();
   }
   const std::optional<InputEncoding> input = converterInputOf(encoding);

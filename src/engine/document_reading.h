@@ -49,13 +49,13 @@ struct ContentShape {
 ContentShape recogniseContent(std::string_view bytes);
 
 struct WorkingText {
-  std::string_view source;          // the document's bytes, as handed to the reading step
-  std::string prepared;             // the text the reading step made, when it made one
-  EncodingDecision decision;        // what the source was read as, and why
+  std::string_view source;                                 // the document's bytes, as handed to the reading step
+  std::string prepared;                                    // the text the reading step made, when it made one
+  EncodingDecision decision;                               // what the source was read as, and why
   InputEncoding converterInput = InputEncoding::ShiftJis;  // how the converter reads `text`
-  bool isSource = true;             // `text` is the source's own bytes (its offsets are the source's)
+  bool isSource = true;                      // `text` is the source's own bytes (its offsets are the source's)
   SourceForm form = SourceForm::SingleByte;  // how the source's bytes form characters
-  LineBreakCounts lineBreaks;       // of the source
+  LineBreakCounts lineBreaks;                // of the source
 
   // What the converter reads: the source itself, or the text made from it.
   std::string_view text() const { return isSource ? source : std::string_view(prepared); }
@@ -63,7 +63,8 @@ struct WorkingText {
 
 // `declarationOf(bytes)` gives the label the document declares itself in (empty when none);
 // it is asked only for byte text.
-WorkingText readDocument(std::string_view bytes, DocumentKind kind, const EncodingEvidence& evidence, TargetEncoding target,
-                         Findings& findings, const std::function<std::string(std::string_view bytes)>& declarationOf);
+WorkingText readDocument(std::string_view bytes, DocumentKind kind, const EncodingEvidence& evidence,
+                         TargetEncoding target, Findings& findings,
+                         const std::function<std::string(std::string_view bytes)>& declarationOf);
 
 }  // namespace sarnavel

@@ -69,19 +69,19 @@ struct Declaration {
 // A reference of a page to a style sheet or a script, and what was done with it.
 struct FoundReference {
   LoadedKind kind = LoadedKind::StyleSheet;
-  std::string reference;      // the local path the element names (UTF-8), or the raw value when remote
+  std::string reference;  // the local path the element names (UTF-8), or the raw value when remote
   ReferenceStatus status = ReferenceStatus::Missing;
-  std::string path;           // the full path the resolver found (Followable, WrongKind, Binary)
-  std::string formerCharset;  // the element's charset attribute as the page had it
+  std::string path;             // the full path the resolver found (Followable, WrongKind, Binary)
+  std::string formerCharset;    // the element's charset attribute as the page had it
   bool charsetWritten = false;  // the element now names the target
 };
 
 struct DocumentResult {
   EncodingDecision source;  // what the bytes were read as, and what decided it
   std::vector<Declaration> declarations;
-  std::vector<FoundReference> references;   // pages only, in document order
-  std::vector<EscapedCharacter> escaped;     // by first position
-  std::vector<LostCharacter> lost;           // by first position
+  std::vector<FoundReference> references;  // pages only, in document order
+  std::vector<EscapedCharacter> escaped;   // by first position
+  std::vector<LostCharacter> lost;         // by first position
   InvalidBytes invalidBytes;
   LineBreakCounts lineBreaksBefore;
   LineBreakCounts lineBreaksAfter;

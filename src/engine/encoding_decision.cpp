@@ -67,7 +67,8 @@ EncodingDecision detect(std::string_view bytes, std::optional<SourceEncoding> si
   const bool utf8 = isUtf8Text(bytes);
   const bool favourJapanese = site == SourceEncoding::ShiftJis || site == SourceEncoding::EucJp;
   if (!utf8 && !favourJapanese) return {fromInput(detectInputEncoding(bytes)), DecisionBasis::Detection};
-  if (!utf8 && quickVerdict(bytes) == QuickVerdict::Iso2022Jp) return {SourceEncoding::Iso2022Jp, DecisionBasis::Detection};
+  if (!utf8 && quickVerdict(bytes) == QuickVerdict::Iso2022Jp)
+    return {SourceEncoding::Iso2022Jp, DecisionBasis::Detection};
   const CandidateReadings readings = readCandidates(bytes, utf8);
   if (!readings.shiftJis.valid && !readings.eucJp.valid) {
     return {utf8 ? SourceEncoding::Utf8 : fromInput(detectInputEncoding(bytes)), DecisionBasis::Detection};
@@ -88,8 +89,8 @@ void SiteTally::add(const EncodingDecision& decision) {
 std::optional<SourceEncoding> SiteTally::majority() const {
   std::size_t total = 0;
   for (std::size_t count : counts_) total += count;
-  static constexpr SourceEncoding kOrder[] = {SourceEncoding::ShiftJis, SourceEncoding::EucJp, SourceEncoding::Iso2022Jp,
-                                              SourceEncoding::Utf8};
+  static constexpr SourceEncoding kOrder[] = {SourceEncoding::ShiftJis, SourceEncoding::EucJp,
+                                              SourceEncoding::Iso2022Jp, SourceEncoding::Utf8};
   for (std::size_t k = 0; k < counts_.size(); ++k) {
     if (2 * counts_[k] > total) return kOrder[k];
   }
@@ -112,7 +113,8 @@ bool readsAs(std::string_view bytes, SourceEncoding encoding) {
 EncodingDecision decideSourceEncoding(std::string_view bytes, const EncodingEvidence& evidence) {
   // 1. The content itself.
   if (evidence.utf16 != Utf16Origin::None) {
-    return {SourceEncoding::Utf16, evidence.utf16 == Utf16Origin::ByteOrderMark ? DecisionBasis::ByteOrderMark : DecisionBasis::Utf16Shape};
+    return {SourceEncoding::Utf16,
+            evidence.utf16 == Utf16Origin::ByteOrderMark ? DecisionBasis::ByteOrderMark : DecisionBasis::Utf16Shape};
   }
   if (bytes.starts_with("\xEF\xBB\xBF")) return {SourceEncoding::Utf8, DecisionBasis::ByteOrderMark};
   // 2. What this run wrote.
@@ -125,7 +127,8 @@ EncodingDecision decideSourceEncoding(std::string_view bytes, const EncodingEvid
   }
   // 4. Declarations the bytes are valid in.
   auto declared = [&](std::optional<SourceEncoding> encoding) { return encoding && readsAs(bytes, *encoding); };
-  if (std::optional<SourceEncoding> own = encodingOfLabel(evidence.declared); declared(own)) return {*own, DecisionBasis::Declaration};
+  if (std::optional<SourceEncoding> own = encodingOfLabel(evidence.declared); declared(own))
+    return {*own, DecisionBasis::Declaration};
   if (std::optional<SourceEncoding> element = encodingOfLabel(evidence.loaderCharset); declared(element)) {
     return {*element, DecisionBasis::LoadingElement};
   }

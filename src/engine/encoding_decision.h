@@ -80,10 +80,10 @@ enum class Utf16Origin { None, ByteOrderMark, Shape };
 // the document's own declaration.
 struct EncodingEvidence {
   Utf16Origin utf16 = Utf16Origin::None;           // the text is code page 932 made from UTF-16
-  std::optional<TargetEncoding> writtenByThisRun;   // this run wrote the file, in this encoding
-  std::string declared;                           // @charset or the page's meta; empty when none
-  std::string loaderCharset;                      // charset attribute of the loading element
-  std::optional<SourceEncoding> loadingPage;      // the encoding the loading page was read in
+  std::optional<TargetEncoding> writtenByThisRun;  // this run wrote the file, in this encoding
+  std::string declared;                            // @charset or the page's meta; empty when none
+  std::string loaderCharset;                       // charset attribute of the loading element
+  std::optional<SourceEncoding> loadingPage;       // the encoding the loading page was read in
   SiteTally site;
 };
 

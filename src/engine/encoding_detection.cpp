@@ -18,11 +18,11 @@ namespace {
 constexpr std::uint8_t kJisCharacterCost[94 * 94] = {
 #include "engine/jis_character_cost.inc"
 };
-constexpr std::uint32_t kUserDefinedCost = 60;     // rows 95-114: almost never in documents
+constexpr std::uint32_t kUserDefinedCost = 60;  // rows 95-114: almost never in documents
 // IBM extensions, rows 115-120: rare, but a little less so than an unseen JIS character, the
 // cost of their NEC-selected twins when the same bytes are read as EUC-JP.
 constexpr std::uint32_t kVendorCost = 33;
-constexpr std::uint32_t kJis0212Cost = 40;         // EUC-JP supplementary kanji
+constexpr std::uint32_t kJis0212Cost = 40;  // EUC-JP supplementary kanji
 // Half-width katakana come in runs (whole words): starting a run is rare, going on is likely.
 constexpr std::uint32_t kHalfWidthStartCost = 21;  // -2 ln(0.002 / 63)
 constexpr std::uint32_t kHalfWidthGoOnCost = 9;    // -2 ln(0.8 / 63)
@@ -44,7 +44,9 @@ std::unique_ptr<Model> buildModel() {
     if (!cp932::isLeadByte(lead) || !cp932::isTrailByte(trail)) continue;
     if (cp932::toUnicode(static_cast<std::uint16_t>(code)) == cp932::kNoUnit) continue;
     jis::Position p = jis::fromShiftJis(lead, trail);
-    std::uint32_t cost = p.row <= 94 ? kJisCharacterCost[(p.row - 1) * 94 + p.cell - 1] : p.row <= 114 ? kUserDefinedCost : kVendorCost;
+    std::uint32_t cost = p.row <= 94    ? kJisCharacterCost[(p.row - 1) * 94 + p.cell - 1]
+                         : p.row <= 114 ? kUserDefinedCost
+                                        : kVendorCost;
     m->sjisCost[code] = static_cast<std::uint8_t>(cost);
   }
   m->impossibleInEuc.fill(false);
@@ -126,14 +128,14 @@ Reading readAsEucJp(const std::uint8_t* p, std::size_t n, const Model& m, bool s
 // other readings), then Latin letters inside foreign words (café, naïve), common symbols (©,
 // €, “”), emoji, and almost never IPA letters, combining marks, Hebrew, Arabic or C1 controls:
 // exactly what the bytes of a short EUC-JP or Shift_JIS text become when read as UTF-8.
-constexpr std::uint32_t kLatinInWordCost = 8;     // next to another letter: part of a word
-constexpr std::uint32_t kLatin1AloneCost = 16;     // é, ü, ñ by themselves
+constexpr std::uint32_t kLatinInWordCost = 8;       // next to another letter: part of a word
+constexpr std::uint32_t kLatin1AloneCost = 16;      // é, ü, ñ by themselves
 constexpr std::uint32_t kOtherLatinAloneCost = 34;  // ŀ, ǅ by themselves: as rare as an unseen kanji
 constexpr std::uint32_t kCommonSymbolCost = 16;
 constexpr std::uint32_t kEmojiCost = 24;
 constexpr std::uint32_t kOtherScriptCost = 30;  // CJK and Hangul outside code page 932
 constexpr std::uint32_t kUnlikelyCost = 40;
-constexpr std::uint32_t kMalformedCost = 60;    // overlong, surrogate, beyond U+10FFFF: no writer makes these
+constexpr std::uint32_t kMalformedCost = 60;  // overlong, surrogate, beyond U+10FFFF: no writer makes these
 
 bool isLatinLetter(char32_t c) {
   return (c >= 0xC0 && c <= 0x24F && c != 0xD7 && c != 0xF7) || (c >= 0x1E00 && c <= 0x1EFF);
@@ -189,7 +191,9 @@ Reading readAsUtf8(const std::uint8_t* p, std::size_t n, const Model& m) {
     } else if (isLatinLetter(c)) {
       letter = true;
       const bool nextIsLetter = i < n && (isAsciiLetter(p[i]) || (p[i] >= 0xC3 && p[i] <= 0xC9) || p[i] == 0xE1);
-      r.cost += previousIsLetter || nextIsLetter ? kLatinInWordCost : c <= 0xFF ? kLatin1AloneCost : kOtherLatinAloneCost;
+      r.cost += previousIsLetter || nextIsLetter ? kLatinInWordCost
+                : c <= 0xFF                      ? kLatin1AloneCost
+                                                 : kOtherLatinAloneCost;
     } else {
       r.cost += code != cp932::kNoCode ? kUnlikelyCost : foreignCost(c);
     }
@@ -204,8 +208,8 @@ Reading readAsUtf8(const std::uint8_t* p, std::size_t n, const Model& m) {
 // Returns where it stopped and whether that byte was found.
 struct ShiftJisScan {
   std::size_t stoppedAt;
-  bool wellFormed;         // no malformed byte before stoppedAt
-  bool impossibleInEuc;    // a byte EUC-JP never uses was seen
+  bool wellFormed;       // no malformed byte before stoppedAt
+  bool impossibleInEuc;  // a byte EUC-JP never uses was seen
 };
 ShiftJisScan scanShiftJis(const std::uint8_t* p, std::size_t n, const Model& m, bool stopAtEvidence) {
   bool impossibleInEuc = false;

@@ -128,5 +128,4 @@ std::string_view withoutByteOrderMark(std::string_view utf8) {
   return utf8.starts_with("\xEF\xBB\xBF") ? utf8.substr(3) : utf8;
 }
 
-
 }  // namespace sarnavel

@@ -55,7 +55,8 @@ void Findings::fill(DocumentResult& result, std::string_view source, SourceForm 
     lostOffsets.push_back(t.first);
   }
   result.invalidBytes = {invalidCount_, {}};
-  for (std::size_t k = 0; k < result.escaped.size(); ++k) wanted.push_back({escapedOffsets[k], &result.escaped[k].first});
+  for (std::size_t k = 0; k < result.escaped.size(); ++k)
+    wanted.push_back({escapedOffsets[k], &result.escaped[k].first});
   for (std::size_t k = 0; k < result.lost.size(); ++k) wanted.push_back({lostOffsets[k], &result.lost[k].first});
   if (invalidCount_ != 0) wanted.push_back({invalidFirst_, &result.invalidBytes.first});
   std::sort(wanted.begin(), wanted.end(), [](const Wanted& a, const Wanted& b) { return a.offset < b.offset; });

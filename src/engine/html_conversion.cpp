@@ -39,7 +39,8 @@ std::optional<std::string> rewriteXmlDeclaration(std::string& page, const std::s
 
 // Every HTML5 declaration, <meta charset="...">, names the target; its tag is written anew with
 // its other attributes.
-void rewriteMetaCharsets(std::string_view page, const PARSE1INFO& info, const std::string& charsetName, std::vector<PageEdit>& edits) {
+void rewriteMetaCharsets(std::string_view page, const PARSE1INFO& info, const std::string& charsetName,
+                         std::vector<PageEdit>& edits) {
   for (const PARSE1INFO::MetaCharset& meta : info.metaCharsets) {
     std::optional<TagSpan> span = findNextTag(page, meta.tagStart);
     std::string name;
@@ -56,18 +57,21 @@ void rewriteMetaCharsets(std::string_view page, const PARSE1INFO& info, const st
 // and says what became of the old one. A page with an HTML5 declaration and no content-type one
 // gets none added; a page with an `html` tag but no head gets it right after the `html` start
 // tag, where browsers still look.
-std::optional<Declaration> writeDeclaration(const PARSE1INFO& info, const std::string& charsetName, std::vector<PageEdit>& edits) {
+std::optional<Declaration> writeDeclaration(const PARSE1INFO& info, const std::string& charsetName,
+                                            std::vector<PageEdit>& edits) {
   std::string declaration = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charsetName;
   declaration += info.metaSelfClosing ? "\" />" : "\">";
   if (info.hasContentTypeMeta) {
-    const bool inPlace = (info.hasHead && info.metaStart <= info.headStart) || !info.hasTitle || info.metaStart < info.titleStart;
+    const bool inPlace =
+        (info.hasHead && info.metaStart <= info.headStart) || !info.hasTitle || info.metaStart < info.titleStart;
     if (inPlace) {
       edits.push_back({info.metaStart, info.metaEnd, std::move(declaration)});
     } else {
       edits.push_back({info.metaStart, info.metaEnd, {}});
       edits.push_back({info.titleStart, info.titleStart, std::move(declaration)});
     }
-    return Declaration{DeclarationForm::ContentTypeMeta, info.charset, inPlace ? DeclarationFate::Replaced : DeclarationFate::MovedBeforeTitle};
+    return Declaration{DeclarationForm::ContentTypeMeta, info.charset,
+                       inPlace ? DeclarationFate::Replaced : DeclarationFate::MovedBeforeTitle};
   } else if (!info.metaCharsets.empty()) {
     return std::nullopt;
   } else {
@@ -107,12 +111,15 @@ DocumentResult convertHtml(std::string& text, const TargetChoice& options, const
     rewriteMetaCharsets(converted, info, steps.charsetName, edits);
   }
   for (const PARSE1INFO::MetaCharset& meta : info.metaCharsets) {
-    result.declarations.push_back({DeclarationForm::MetaCharset, meta.charset, hasHtml ? DeclarationFate::Rewritten : DeclarationFate::Kept});
+    result.declarations.push_back(
+        {DeclarationForm::MetaCharset, meta.charset, hasHtml ? DeclarationFate::Rewritten : DeclarationFate::Kept});
   }
   if (!hasHtml && info.hasContentTypeMeta) {
-    result.declarations.insert(result.declarations.begin(), {DeclarationForm::ContentTypeMeta, info.charset, DeclarationFate::Kept});
+    result.declarations.insert(result.declarations.begin(),
+                               {DeclarationForm::ContentTypeMeta, info.charset, DeclarationFate::Kept});
   }
-  charsetAttributeEdits(loads.elements, steps.charsetName, info.contentScriptType, options.targetEncoding, resolver, result.references, edits);
+  charsetAttributeEdits(loads.elements, steps.charsetName, info.contentScriptType, options.targetEncoding, resolver,
+                        result.references, edits);
   sortPageEdits(edits);
   for (const PageEdit& edit : edits) steps.afterConverter.replace(converted, edit.start, edit.end, edit.text);
   applyPageEdits(converted, std::move(edits));
@@ -120,7 +127,8 @@ DocumentResult convertHtml(std::string& text, const TargetChoice& options, const
   if (hasHtml) {
     if (std::optional<std::string> xml = rewriteXmlDeclaration(converted, steps.charsetName)) {
       if (xml->find_first_of("\r\n") != std::string::npos) steps.afterConverter.known = false;
-      result.declarations.insert(result.declarations.begin(), {DeclarationForm::XmlDeclaration, std::move(*xml), DeclarationFate::Rewritten});
+      result.declarations.insert(result.declarations.begin(),
+                                 {DeclarationForm::XmlDeclaration, std::move(*xml), DeclarationFate::Rewritten});
     }
   }
   completeResult(result, steps, text, converted);

@@ -29,7 +29,7 @@
 
 namespace sarnavel {
 
-[[nodiscard]] DocumentResult convertHtml(std::string& text, const TargetChoice& options, const ReferenceResolver& resolver,
-                                         const EncodingEvidence& evidence = {});
+[[nodiscard]] DocumentResult convertHtml(std::string& text, const TargetChoice& options,
+                                         const ReferenceResolver& resolver, const EncodingEvidence& evidence = {});
 
 }  // namespace sarnavel

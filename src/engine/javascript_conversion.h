@@ -17,6 +17,7 @@
 
 namespace sarnavel {
 
-[[nodiscard]] DocumentResult convertJavaScript(std::string& text, const TargetChoice& options, const EncodingEvidence& evidence = {});
+[[nodiscard]] DocumentResult convertJavaScript(std::string& text, const TargetChoice& options,
+                                               const EncodingEvidence& evidence = {});
 
 }  // namespace sarnavel

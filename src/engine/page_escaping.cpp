@@ -13,7 +13,9 @@ namespace {
 // The page is a UTF-16 text or UTF-8 bytes; everything looked for is ASCII, which reads the
 // same in both.
 template <class Char>
-Char lower(Char c) { return asciiLower(c); }
+Char lower(Char c) {
+  return asciiLower(c);
+}
 
 template <class Char>
 bool startsWithNoCase(std::basic_string_view<Char> text, std::size_t at, std::string_view word) {
@@ -26,14 +28,17 @@ bool startsWithNoCase(std::basic_string_view<Char> text, std::size_t at, std::st
 
 template <class Char>
 std::size_t findNoCase(std::basic_string_view<Char> text, std::size_t from, std::string_view word) {
-  for (std::size_t i = text.find(Char('<'), from); i != std::basic_string_view<Char>::npos; i = text.find(Char('<'), i + 1)) {
+  for (std::size_t i = text.find(Char('<'), from); i != std::basic_string_view<Char>::npos;
+       i = text.find(Char('<'), i + 1)) {
     if (startsWithNoCase(text, i, word)) return i;
   }
   return std::basic_string_view<Char>::npos;
 }
 
 template <class Char>
-bool isTagNameEnd(Char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '/' || c == '>'; }
+bool isTagNameEnd(Char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '/' || c == '>';
+}
 
 // The value of the type attribute of a start tag's text, lower-cased; empty when absent.
 template <class Char>
@@ -41,7 +46,9 @@ std::u16string typeOf(std::basic_string_view<Char> tagText) {
   std::u16string lowered(tagText.begin(), tagText.end());
   std::transform(lowered.begin(), lowered.end(), lowered.begin(), lower<char16_t>);
   std::size_t at = lowered.find(u"type");
-  while (at != std::u16string::npos && at > 0 && !(lowered[at - 1] == u' ' || lowered[at - 1] == u'\t' || lowered[at - 1] == u'\n' || lowered[at - 1] == u'\r')) {
+  while (
+      at != std::u16string::npos && at > 0 &&
+      !(lowered[at - 1] == u' ' || lowered[at - 1] == u'\t' || lowered[at - 1] == u'\n' || lowered[at - 1] == u'\r')) {
     at = lowered.find(u"type", at + 1);
   }
   if (at == std::u16string::npos) return {};
@@ -62,8 +69,10 @@ std::u16string typeOf(std::basic_string_view<Char> tagText) {
 
 bool isScriptLike(std::u16string_view type) {
   if (type.empty() || type == u"module") return true;
-  if (type.find(u"javascript") != std::u16string_view::npos || type.find(u"ecmascript") != std::u16string_view::npos) return true;
-  return type.find(u"json") != std::u16string_view::npos || type.starts_with(u"text/jscript") || type.starts_with(u"text/livescript");
+  if (type.find(u"javascript") != std::u16string_view::npos || type.find(u"ecmascript") != std::u16string_view::npos)
+    return true;
+  return type.find(u"json") != std::u16string_view::npos || type.starts_with(u"text/jscript") ||
+         type.starts_with(u"text/livescript");
 }
 
 // Escapes the page region by region; escapeRegion(language, part) escapes one part.

@@ -20,7 +20,8 @@ void readMeta(const ScannedTag& tag, PARSE1INFO& info) {
     if (content != tag.attributes.end()) {
       constexpr std::string_view kCharset = "charset=";
       std::size_t at = content->second.find(kCharset);
-      if (at != std::string::npos) info.charset = lowercaseCopy(std::string_view(content->second).substr(at + kCharset.size()));
+      if (at != std::string::npos)
+        info.charset = lowercaseCopy(std::string_view(content->second).substr(at + kCharset.size()));
     }
     info.hasContentTypeMeta = true;
     info.metaStart = tag.span.tagStart;

@@ -25,7 +25,7 @@
 namespace sarnavel {
 
 struct PARSE1INFO {
-  std::string charset;                              // lower-cased text after "charset=" of the last content-type meta that had one
+  std::string charset;  // lower-cased text after "charset=" of the last content-type meta that had one
   std::string contentScriptType = "text/javascript";  // lower-cased content of the last Content-Script-Type meta
   bool hasHtml = false;
   bool hasHead = false;
@@ -34,13 +34,13 @@ struct PARSE1INFO {
   std::size_t headCloseStart = 0;  // tagStart of the last `/head`
   std::size_t headCloseEnd = 0;    // tagEnd of the last `/head`
   bool hasContentTypeMeta = false;
-  std::size_t metaStart = 0;       // tagStart of the last content-type meta
-  std::size_t metaEnd = 0;         // tagEnd of the last content-type meta
-  bool metaSelfClosing = true;     // that meta ended with `/`; true when there is none
+  std::size_t metaStart = 0;    // tagStart of the last content-type meta
+  std::size_t metaEnd = 0;      // tagEnd of the last content-type meta
+  bool metaSelfClosing = true;  // that meta ended with `/`; true when there is none
   bool hasTitle = false;
-  std::size_t titleStart = 0;      // tagStart of the last `title`
-  std::size_t titleCloseEnd = 0;   // tagEnd of the last `/title`
-  std::size_t htmlEnd = 0;         // tagEnd of the last `html` start tag
+  std::size_t titleStart = 0;     // tagStart of the last `title`
+  std::size_t titleCloseEnd = 0;  // tagEnd of the last `/title`
+  std::size_t htmlEnd = 0;        // tagEnd of the last `html` start tag
   // The HTML5 form of the declaration, <meta charset="...">: every such meta before the first
   // `body` (in document order, reset by each analysis) and the lower-cased value of the first.
   struct MetaCharset {

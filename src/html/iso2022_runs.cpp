@@ -34,9 +34,8 @@ std::size_t findTextOutsideRuns(std::string_view text, std::size_t from, std::st
   if (from >= text.size()) return std::string_view::npos;
   std::size_t hit = text.find(needle, from);
   if (noEscapeBetween(text, from, hit == std::string_view::npos ? text.size() : hit)) return hit;
-  return findOutsideRuns(text, from, [&](std::size_t i) {
-    return text[i] == needle[0] && text.substr(i, needle.size()) == needle;
-  });
+  return findOutsideRuns(
+      text, from, [&](std::size_t i) { return text[i] == needle[0] && text.substr(i, needle.size()) == needle; });
 }
 
 }  // namespace sarnavel

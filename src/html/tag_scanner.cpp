@@ -7,9 +7,7 @@ namespace {
 
 constexpr std::size_t kNone = std::string_view::npos;
 
-bool isSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 
 bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
@@ -141,7 +139,8 @@ void writeTag(std::string& out, std::string_view name, const AttributeMap& attri
     // written as the reference a browser reads back as that quote (never inside an
     // ISO-2022-JP run, where the byte is half of a character).
     std::size_t done = 0;
-    for (std::size_t q = findByteOutsideRuns(value, 0, '"'); q != std::string::npos; q = findByteOutsideRuns(value, q + 1, '"')) {
+    for (std::size_t q = findByteOutsideRuns(value, 0, '"'); q != std::string::npos;
+         q = findByteOutsideRuns(value, q + 1, '"')) {
       out.append(value, done, q - done);
       out += "&quot;";
       done = q + 1;
@@ -178,7 +177,9 @@ bool TagWalk::next(ScannedTag& tag) {
 
 void TagWalk::skipScriptBody(const TagSpan& scriptTag) { resume_ = scriptBodySkip(scriptTag); }
 
-std::size_t TagWalk::scriptBodySkip(const TagSpan& scriptTag) { return resumeAfterScript(page_, scriptTag, noScriptEndFrom_); }
+std::size_t TagWalk::scriptBodySkip(const TagSpan& scriptTag) {
+  return resumeAfterScript(page_, scriptTag, noScriptEndFrom_);
+}
 
 void TagWalk::skipStyleBody(const TagSpan& styleTag) { resume_ = styleBodySkip(styleTag); }
 

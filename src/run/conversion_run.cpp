@@ -29,7 +29,8 @@ bool isWithin(const std::string& key, const std::string& root) {
   return key.size() == root.size() || root.ends_with('/') || key[root.size()] == '/';
 }
 
-constexpr std::string_view kOutsideNamedNote = "指定されたフォルダーとファイルの外にありますが、ページが読み込むため変換しました。";
+constexpr std::string_view kOutsideNamedNote =
+    "指定されたフォルダーとファイルの外にありますが、ページが読み込むため変換しました。";
 
 // What the pages that load a file say about its encoding: the first in pass order.
 struct LoadEvidence {
@@ -39,7 +40,8 @@ struct LoadEvidence {
 
 }  // namespace
 
-RunSummary conversionWorker(const RunRequest& request, const RunObserver& observer, const std::atomic<bool>& cancelRequested) {
+RunSummary conversionWorker(const RunRequest& request, const RunObserver& observer,
+                            const std::atomic<bool>& cancelRequested) {
   RunSummary summary;
   const ConversionOptions& options = request.options;
   if (!isTargetEncoding(options.targetEncoding)) return summary;
@@ -147,13 +149,20 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           if (pass >= 4 && !isNamed(keys[k])) file.report.notes.emplace_back(kOutsideNamedNote);
           log(fileEntry(file.report, observer.pathForLog ? observer.pathForLog(path) : visiblePath(path)));
           if (observer.fileDone) {
-            observer.fileDone(FileOutcome{std::filesystem::path(path), result, pass, std::move(file.report.notes), std::move(file.report.document)});
+            observer.fileDone(FileOutcome{std::filesystem::path(path), result, pass, std::move(file.report.notes),
+                                          std::move(file.report.document)});
           }
         });
   };
-  auto page = [&](const std::filesystem::path& p, const EncodingEvidence& e) { return convertHtmlFile(p, options, mode, e); };
-  auto sheet = [&](const std::filesystem::path& p, const EncodingEvidence& e) { return convertCssFile(p, options, mode, e); };
-  auto script = [&](const std::filesystem::path& p, const EncodingEvidence& e) { return convertJsFile(p, options, mode, e); };
+  auto page = [&](const std::filesystem::path& p, const EncodingEvidence& e) {
+    return convertHtmlFile(p, options, mode, e);
+  };
+  auto sheet = [&](const std::filesystem::path& p, const EncodingEvidence& e) {
+    return convertCssFile(p, options, mode, e);
+  };
+  auto script = [&](const std::filesystem::path& p, const EncodingEvidence& e) {
+    return convertJsFile(p, options, mode, e);
+  };
 
   // Passes 4 and 5 see everything pass 1 added; the sets are not touched after pass 1.
   runPass(1, pageSet, page);
@@ -163,7 +172,8 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   runPass(5, referencedScripts, script);
 
   summary.cancelled = cancelRequested.load();
-  log(summary.cancelled ? std::string(plainMessage(MessageId::Cancelled)) : summaryMessage(summary.successes, summary.failures));
+  log(summary.cancelled ? std::string(plainMessage(MessageId::Cancelled))
+                        : summaryMessage(summary.successes, summary.failures));
   return summary;
 }
 

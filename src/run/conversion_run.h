@@ -56,13 +56,13 @@ struct RunRequest {
 struct FileOutcome {
   std::filesystem::path path;
   ResultCode result = ResultCode::Success;
-  int pass = 1;  // 1 to 5
-  std::vector<std::string> notes;  // the indented lines under its log line (file_report.h)
+  int pass = 1;                            // 1 to 5
+  std::vector<std::string> notes;          // the indented lines under its log line (file_report.h)
   std::optional<DocumentResult> document;  // what the engine did to it, once converted (file_report.h)
 };
 
 struct RunObserver {
-  std::function<void(std::string_view entry)> log;         // every log text, in order (CR+LF line ends)
+  std::function<void(std::string_view entry)> log;           // every log text, in order (CR+LF line ends)
   std::function<void(const FileOutcome& outcome)> fileDone;  // optional: each file as it finishes
   // Optional: how a path is written into the log (a shell may show names that are not UTF-8
   // readably); when not set, visiblePath (visible_path.h): control characters and bytes that
@@ -81,6 +81,7 @@ struct RunSummary {
   int failures = 0;
 };
 
-RunSummary conversionWorker(const RunRequest& request, const RunObserver& observer, const std::atomic<bool>& cancelRequested);
+RunSummary conversionWorker(const RunRequest& request, const RunObserver& observer,
+                            const std::atomic<bool>& cancelRequested);
 
 }  // namespace sarnavel

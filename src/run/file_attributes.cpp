@@ -70,24 +70,28 @@ bool hasExtendedAttributes(int fd) {
 
 bool readExtendedAttributes(int fd, ExtendedAttributes& attributes) {
   return readAll([&](void* buffer, std::size_t size) { return ::flistxattr(fd, static_cast<char*>(buffer), size); },
-                 [&](const char* name, void* buffer, std::size_t size) { return ::fgetxattr(fd, name, buffer, size); }, attributes);
+                 [&](const char* name, void* buffer, std::size_t size) { return ::fgetxattr(fd, name, buffer, size); },
+                 attributes);
 }
 
 bool readExtendedAttributes(const std::filesystem::path& path, ExtendedAttributes& attributes) {
   const char* p = path.c_str();
   return readAll([&](void* buffer, std::size_t size) { return ::listxattr(p, static_cast<char*>(buffer), size); },
-                 [&](const char* name, void* buffer, std::size_t size) { return ::getxattr(p, name, buffer, size); }, attributes);
+                 [&](const char* name, void* buffer, std::size_t size) { return ::getxattr(p, name, buffer, size); },
+                 attributes);
 }
 
 bool applyExtendedAttributes(int fd, const ExtendedAttributes& attributes) {
   ExtendedAttributes present;
   if (!readExtendedAttributes(fd, present)) return false;
   for (const ExtendedAttribute& had : present) {
-    const bool wanted = std::any_of(attributes.begin(), attributes.end(), [&](const ExtendedAttribute& a) { return a.name == had.name; });
+    const bool wanted = std::any_of(attributes.begin(), attributes.end(),
+                                    [&](const ExtendedAttribute& a) { return a.name == had.name; });
     if (!wanted && ::fremovexattr(fd, had.name.c_str()) != 0 && errno != ENODATA) return false;
   }
   for (const ExtendedAttribute& attribute : attributes) {
-    auto same = std::find_if(present.begin(), present.end(), [&](const ExtendedAttribute& a) { return a.name == attribute.name; });
+    auto same = std::find_if(present.begin(), present.end(),
+                             [&](const ExtendedAttribute& a) { return a.name == attribute.name; });
     if (same != present.end() && same->value == attribute.value) continue;
     if (::fsetxattr(fd, attribute.name.c_str(), attribute.value.data(), attribute.value.size(), 0) != 0) return false;
   }
@@ -99,7 +103,8 @@ void withoutOwningGroupPermissions(ExtendedAttributes& attributes) {
     if (attribute.name != kAccessAcl) continue;
     std::string& acl = attribute.value;
     for (std::size_t at = kAclHeader; at + kAclEntry <= acl.size(); at += kAclEntry) {
-      const auto tag = static_cast<std::uint16_t>(static_cast<unsigned char>(acl[at]) | static_cast<unsigned char>(acl[at + 1]) << 8);
+      const auto tag = static_cast<std::uint16_t>(static_cast<unsigned char>(acl[at]) |
+                                                  static_cast<unsigned char>(acl[at + 1]) << 8);
       if (tag == kAclGroupObject) acl[at + 2] = acl[at + 3] = '\0';
     }
   }

@@ -14,14 +14,16 @@ namespace {
 
 // The note under a page's line for a reference that was not followed.
 std::string refusalNote(const FoundReference& refused) {
-  if (refused.status == ReferenceStatus::Binary) return "参照先はバイナリファイルのため変換しません: " + visiblePath(refused.path);
+  if (refused.status == ReferenceStatus::Binary)
+    return "参照先はバイナリファイルのため変換しません: " + visiblePath(refused.path);
   return "参照先は読み込む要素に合う種類のファイルではないため変換しません: " + visiblePath(refused.path);
 }
 
 // The steps all three drivers share; `convert` is the engine operation of the kind. Each step
 // that fails ends the file with its code, leaving the file on disk as it was.
 template <class Convert>
-FileReport convertFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode, Convert&& convert) {
+FileReport convertFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
+                       Convert&& convert) {
   FileReport report;
   try {
     std::string text;
@@ -59,12 +61,15 @@ FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOp
   });
 }
 
-FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode, const EncodingEvidence& evidence) {
+FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
+                          const EncodingEvidence& evidence) {
   return convertFile(path, options, mode, [&](std::string& text) { return convertCss(text, options, evidence); });
 }
 
-FileReport convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode, const EncodingEvidence& evidence) {
-  return convertFile(path, options, mode, [&](std::string& text) { return convertJavaScript(text, options, evidence); });
+FileReport convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
+                         const EncodingEvidence& evidence) {
+  return convertFile(path, options, mode,
+                     [&](std::string& text) { return convertJavaScript(text, options, evidence); });
 }
 
 }  // namespace sarnavel

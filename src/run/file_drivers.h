@@ -34,11 +34,11 @@ enum class WriteMode { Write, DryRun };
 // `evidence`: what the run knows of the file's encoding (engine/encoding_decision.h). The
 // report carries the engine's record of the document; a page's record lists its references,
 // and each reference refused for its kind is also named in a note.
-FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode = WriteMode::Write,
-                           const EncodingEvidence& evidence = {});
-FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode = WriteMode::Write,
-                          const EncodingEvidence& evidence = {});
-FileReport convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode = WriteMode::Write,
-                         const EncodingEvidence& evidence = {});
+FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options,
+                           WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {});
+FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options,
+                          WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {});
+FileReport convertJsFile(const std::filesystem::path& path, const ConversionOptions& options,
+                         WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {});
 
 }  // namespace sarnavel

@@ -31,8 +31,8 @@ inline bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == 
 
 // True when `now` is the file that was read, unchanged since.
 inline bool unchangedSince(const FileIdentity& read, const struct stat& now) {
-  return read.device == now.st_dev && read.inode == now.st_ino && read.size == now.st_size && sameTime(read.modified, now.st_mtim) &&
-         sameTime(read.changed, now.st_ctim);
+  return read.device == now.st_dev && read.inode == now.st_ino && read.size == now.st_size &&
+         sameTime(read.modified, now.st_mtim) && sameTime(read.changed, now.st_ctim);
 }
 
 }  // namespace sarnavel

@@ -75,7 +75,8 @@ Prepared prepareReplacement(TempFile& temp, const fs::path& target, const struct
   // The set-ID bits go on after the content: a write by an ordinary user takes them off.
   mode_t mode = temp.status().st_mode;
   const mode_t wanted = modeCarried(info, kept);
-  if (!setMode(temp.fd(), mode, mode & wanted & 0777) || !writeAll(temp.fd(), bytes) || !setMode(temp.fd(), mode, wanted)) {
+  if (!setMode(temp.fd(), mode, mode & wanted & 0777) || !writeAll(temp.fd(), bytes) ||
+      !setMode(temp.fd(), mode, wanted)) {
     return Prepared::Failed;
   }
   // Also takes off what a folder's default ACL gave the new file.
@@ -90,7 +91,8 @@ StoreResult writeInPlaceResult(const fs::path& target, std::string_view bytes, c
     case InPlaceOutcome::ChangedSinceRead: return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
     case InPlaceOutcome::CopyFailed: return failed(ResultCode::WriteFailed, problemOfCreation(errno));
     case InPlaceOutcome::WriteFailed: return failed(ResultCode::WriteFailed);
-    case InPlaceOutcome::FormerAwaitsRecovery: return failed(ResultCode::WriteFailed, StoreProblem::FormerAwaitsRecovery);
+    case InPlaceOutcome::FormerAwaitsRecovery:
+      return failed(ResultCode::WriteFailed, StoreProblem::FormerAwaitsRecovery);
   }
   return failed(ResultCode::WriteFailed);
 }
@@ -111,7 +113,8 @@ StoreResult replaceContent(const fs::path& path, std::string_view bytes, const F
     if (!temp.create(folder, name.native(), 0666)) return failed(ResultCode::WriteFailed, problemOfCreation(errno));
     if (!writeAll(temp.fd(), bytes) || ::fsync(temp.fd()) != 0) return failed(ResultCode::WriteFailed);
     // A file that appeared meanwhile under the name is someone else's.
-    if (!renameNoReplace(temp.path(), target)) return failed(ResultCode::WriteFailed, errno == EEXIST ? StoreProblem::ChangedSinceRead : StoreProblem::None);
+    if (!renameNoReplace(temp.path(), target))
+      return failed(ResultCode::WriteFailed, errno == EEXIST ? StoreProblem::ChangedSinceRead : StoreProblem::None);
     temp.keep();
     syncFolder(folder);
     return {};
@@ -129,7 +132,8 @@ StoreResult replaceContent(const fs::path& path, std::string_view bytes, const F
   // A file that may not be written is not replaced, although the folder would allow it. The
   // owner's write bit answers for the user's own file; anything else asks the system.
   auto mayWrite = [&](uid_t user) {
-    return (info.st_uid == user && (info.st_mode & S_IWUSR) != 0) || ::faccessat(folderFd.get(), name.c_str(), W_OK, AT_EACCESS) == 0;
+    return (info.st_uid == user && (info.st_mode & S_IWUSR) != 0) ||
+           ::faccessat(folderFd.get(), name.c_str(), W_OK, AT_EACCESS) == 0;
   };
 
   if (info.st_nlink == 1) {
@@ -139,7 +143,8 @@ StoreResult replaceContent(const fs::path& path, std::string_view bytes, const F
     if (!temp.create(folderFd.get(), folder, name.native(), info.st_mode & 0777)) {
       return failed(ResultCode::WriteFailed, problemOfCreation(errno));
     }
-    if (!mayWrite(temp.status().st_uid)) return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);  // the user made it
+    if (!mayWrite(temp.status().st_uid))
+      return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);  // the user made it
     switch (prepareReplacement(temp, target, info, expected.hasExtendedAttributes, bytes)) {
       case Prepared::Failed: return failed(ResultCode::WriteFailed);
       case Prepared::InPlace: break;
@@ -148,7 +153,8 @@ StoreResult replaceContent(const fs::path& path, std::string_view bytes, const F
         if (::fstatat(folderFd.get(), name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || !unchangedSince(expected, now)) {
           return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
         }
-        if (::renameat(folderFd.get(), temp.leaf().c_str(), folderFd.get(), name.c_str()) != 0) return failed(ResultCode::WriteFailed);
+        if (::renameat(folderFd.get(), temp.leaf().c_str(), folderFd.get(), name.c_str()) != 0)
+          return failed(ResultCode::WriteFailed);
         temp.keep();
         ::fsync(folderFd.get());  // best effort: the rename has taken effect
         return {};
@@ -184,7 +190,8 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read) {
     chain.push_back(name);
     struct stat entry;
     if (::lstat(name.c_str(), &entry) != 0) {
-      if (errno != ENOENT) return failed(ResultCode::BackupFailed);  // a name too long for the file system ends the chain here
+      if (errno != ENOENT)
+        return failed(ResultCode::BackupFailed);  // a name too long for the file system ends the chain here
       break;
     }
     if (S_ISDIR(entry.st_mode)) return failed(ResultCode::BackupFailed);
@@ -194,12 +201,15 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read) {
   const fs::path folder = folderOf(path);
   FileSizeSignalBlock noFileSizeSignal;
   TempFile copy;
-  if (!copy.create(folder, chain.front().filename().native(), 0600)) return failed(ResultCode::BackupFailed, problemOfCreation(errno));
+  if (!copy.create(folder, chain.front().filename().native(), 0600))
+    return failed(ResultCode::BackupFailed, problemOfCreation(errno));
   const OwnershipKept kept = carryOwner(copy.fd(), copy.status(), info);
   if (!kept.group) withoutOwningGroupPermissions(attributes);
   mode_t mode = copy.status().st_mode;
-  if (!copyToEnd(source.get(), copy.fd()) || !setMode(copy.fd(), mode, modeCarried(info, kept))) return failed(ResultCode::BackupFailed);
-  if (!applyExtendedAttributes(copy.fd(), attributes)) return failed(ResultCode::BackupFailed, StoreProblem::AttributesNotCarried);
+  if (!copyToEnd(source.get(), copy.fd()) || !setMode(copy.fd(), mode, modeCarried(info, kept)))
+    return failed(ResultCode::BackupFailed);
+  if (!applyExtendedAttributes(copy.fd(), attributes))
+    return failed(ResultCode::BackupFailed, StoreProblem::AttributesNotCarried);
   if (::fsync(copy.fd()) != 0) return failed(ResultCode::BackupFailed);
 
   // Each generation moves one name further, the deepest first, so each rename goes to a free
@@ -224,13 +234,15 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read) {
 std::string_view storeNote(StoreProblem problem) {
   switch (problem) {
     case StoreProblem::None: return {};
-    case StoreProblem::ChangedSinceRead: return "ファイルが変換中に他のプログラムによって変更されたため、書き換えませんでした。";
+    case StoreProblem::ChangedSinceRead:
+      return "ファイルが変換中に他のプログラムによって変更されたため、書き換えませんでした。";
     case StoreProblem::FileNotWritable: return "ファイルに書き込む権限がないため、書き換えませんでした。";
     case StoreProblem::FolderNotWritable: return "フォルダーに一時ファイルを作れないため、書き換えませんでした。";
     case StoreProblem::AttributesNotCarried:
       return "拡張属性またはACLをバックアップに引き継げないため、バックアップを作らず、書き換えませんでした。";
     case StoreProblem::FormerAwaitsRecovery:
-      return "書き込みが途中で失敗しました。元の内容は同じフォルダーの隠しファイルに残してあり、次の実行で元に戻されます。";
+      return "書き込みが途中で失敗しました。元の内容は同じフォルダーの隠しファイルに残してあり、次の実行で元に戻されま"
+             "す。";
   }
   return {};
 }

@@ -71,13 +71,13 @@
 namespace sarnavel {
 
 enum class StoreProblem {
-  None,                      // nothing more to say than the result code
-  ChangedSinceRead,          // another program changed the file after it was read
-  FileNotWritable,           // the file's permission bits forbid writing it
-  FolderNotWritable,         // no temporary file can be made in the file's folder
-  AttributesNotCarried,      // backup: an extended attribute or ACL cannot be set on a copy
-  FormerAwaitsRecovery,      // the in-place write failed half-way and its undo failed too:
-                             // the former content waits in a recovery copy for the next run
+  None,                  // nothing more to say than the result code
+  ChangedSinceRead,      // another program changed the file after it was read
+  FileNotWritable,       // the file's permission bits forbid writing it
+  FolderNotWritable,     // no temporary file can be made in the file's folder
+  AttributesNotCarried,  // backup: an extended attribute or ACL cannot be set on a copy
+  FormerAwaitsRecovery,  // the in-place write failed half-way and its undo failed too:
+                         // the former content waits in a recovery copy for the next run
 };
 
 struct StoreResult {
@@ -96,7 +96,8 @@ ResultCode readWholeFile(const std::filesystem::path& path, std::string& content
 // Replaces the file's content with `bytes`, creating the file when it does not exist (with
 // the permissions the process's umask allows; an existing name that appears meanwhile is not
 // replaced). With `read`, the file must still be the one read. Success or WriteFailed.
-StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view bytes, const FileIdentity* read = nullptr);
+StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view bytes,
+                           const FileIdentity* read = nullptr);
 
 // Copies the file (the content of a link's target) to path + ".bak", after pushing every
 // existing generation one ".bak" further: a.js.bak becomes a.js.bak.bak, a.js.bak.bak becomes

@@ -173,7 +173,8 @@ class FolderWalk {
     if (!child.ok() || fstat(child.get(), &info) != 0) {
       // Gone since it was listed: nothing to tell. Turned into a link: not followed, as any.
       if (errno == ENOENT) return;
-      notice(errno == ELOOP ? IntakeNotice::Kind::FolderLink : IntakeNotice::Kind::Unreadable, path, errno == ELOOP ? 0 : errno);
+      notice(errno == ELOOP ? IntakeNotice::Kind::FolderLink : IntakeNotice::Kind::Unreadable, path,
+             errno == ELOOP ? 0 : errno);
       return;
     }
     const Identity identity = identityOf(info);
@@ -197,7 +198,8 @@ class FolderWalk {
     }
     current_ = Descriptor(fcntl(root_.get(), F_DUPFD_CLOEXEC, 0));
     for (std::size_t k = 1; k < levels_.size(); ++k) {
-      Descriptor next(current_.ok() ? openat(current_.get(), levels_[k].name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+      Descriptor next(current_.ok() ? openat(current_.get(), levels_[k].name.c_str(),
+                                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
                                     : -1);
       if (!next.ok() || fstat(next.get(), &info) != 0 || identityOf(info) != levels_[k].identity) {
         // What is left of this level and of every level below it cannot be reached any more;

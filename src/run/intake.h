@@ -51,10 +51,10 @@ struct IntakeNotice {
 bool leavesFilesUnlisted(const IntakeNotice& notice);
 
 struct IntakeReport {
-  std::vector<std::filesystem::path> files;        // accepted, in intake order
-  std::vector<std::filesystem::path> missing;      // offered paths that do not exist
-  std::vector<std::filesystem::path> otherKinds;   // offered files of a kind not converted
-  std::vector<IntakeNotice> notices;               // in the order met
+  std::vector<std::filesystem::path> files;       // accepted, in intake order
+  std::vector<std::filesystem::path> missing;     // offered paths that do not exist
+  std::vector<std::filesystem::path> otherKinds;  // offered files of a kind not converted
+  std::vector<IntakeNotice> notices;              // in the order met
 };
 
 // Offers several paths at once, as a command line or one drop does, adding to the report. A

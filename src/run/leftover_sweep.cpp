@@ -23,7 +23,8 @@ bool removeIfAbandoned(int folder, const std::string& name) {
   if (!file || ::flock(file.get(), LOCK_EX | LOCK_NB) != 0) return false;
   // Still the same file under that name (another sweep may have removed it meanwhile).
   struct stat named;
-  if (::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || named.st_ino != info.st_ino || named.st_dev != info.st_dev) {
+  if (::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || named.st_ino != info.st_ino ||
+      named.st_dev != info.st_dev) {
     return false;
   }
   return ::unlinkat(folder, name.c_str(), 0) == 0;
@@ -57,11 +58,13 @@ FolderSweep sweepFolder(const fs::path& folder) {
 
   for (const std::string& name : recoveries) {
     fs::path file;
-    if (restoreFromRecoveryCopy(folder, name, &file) == RecoveryOutcome::FormerRestored) result.restored.push_back(file);
+    if (restoreFromRecoveryCopy(folder, name, &file) == RecoveryOutcome::FormerRestored)
+      result.restored.push_back(file);
   }
   FileDescriptor handle(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!handle) return result;
-  for (const std::string& name : temporaries) result.temporariesRemoved += removeIfAbandoned(handle.get(), name) ? 1 : 0;
+  for (const std::string& name : temporaries)
+    result.temporariesRemoved += removeIfAbandoned(handle.get(), name) ? 1 : 0;
   if (result.temporariesRemoved > 0) ::fsync(handle.get());
   return result;
 }
@@ -75,7 +78,8 @@ void LeftoverSweep::sweepFoldersOf(const std::vector<std::string_view>& paths) {
     if (links == nullptr || folder != previous) links = &sweepOnce(fs::path(folder));
     previous = folder;
     // A link is written where its file lies: that folder is swept too.
-    if (links->empty() || !links->count(std::string(slash == std::string_view::npos ? text : text.substr(slash + 1)))) continue;
+    if (links->empty() || !links->count(std::string(slash == std::string_view::npos ? text : text.substr(slash + 1))))
+      continue;
     std::error_code error;
     const fs::path target = fs::canonical(fs::path(text), error);
     if (!error) sweepOnce(folderOf(target));

@@ -72,7 +72,8 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
       std::pair<pool_detail::FileIdentity, std::uintmax_t> identified;
       {
         std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return cancelRequested.load() || next >= paths.size() || next < handedOver + window; });
+        changed.wait(lock,
+                     [&] { return cancelRequested.load() || next >= paths.size() || next < handedOver + window; });
         if (next >= paths.size() || cancelRequested.load()) break;
         index = next++;
         // Identified while taken, so that the same file under two names is known in pass order.
@@ -87,7 +88,8 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
         std::unique_lock lock(mutex);
         changed.wait(lock, [&] {
           if (cancelRequested.load()) return true;
-          bool sameFileEarlier = std::any_of(taken.begin(), taken.end(), [&](const Taken& t) { return t.index < index && t.identity == identity; });
+          bool sameFileEarlier = std::any_of(taken.begin(), taken.end(),
+                                             [&](const Taken& t) { return t.index < index && t.identity == identity; });
           return !sameFileEarlier && (bytesUnderWay == 0 || bytesUnderWay + size <= kParallelMemoryBudget);
         });
         if (cancelRequested.load()) {
@@ -145,7 +147,9 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
     {
       std::unique_lock lock(mutex);
       // An index nobody has taken will never be taken once the workers have stopped.
-      changed.wait(lock, [&] { return (index < next && slots[index % window] != Slot::Pending) || (index >= next && running == 0); });
+      changed.wait(lock, [&] {
+        return (index < next && slots[index % window] != Slot::Pending) || (index >= next && running == 0);
+      });
       slot = index < next ? slots[index % window] : Slot::Pending;
     }
     if (slot == Slot::Pending) break;

@@ -100,7 +100,8 @@ bool copyToEnd(int from, int to) {
   }
 }
 
-FileDescriptor openRegularFile(int at, const std::filesystem::path& name, int flags, struct stat& info, bool followLinks) {
+FileDescriptor openRegularFile(int at, const std::filesystem::path& name, int flags, struct stat& info,
+                               bool followLinks) {
   struct stat before;
   if (::fstatat(at, name.c_str(), &before, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) != 0) return {};
   if (!S_ISREG(before.st_mode)) {
@@ -109,7 +110,8 @@ FileDescriptor openRegularFile(int at, const std::filesystem::path& name, int fl
   }
   // O_NONBLOCK and O_NOCTTY only matter if the name was swapped for a pipe or a terminal in
   // between: the open then neither waits nor takes a controlling terminal.
-  FileDescriptor file(::openat(at, name.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (followLinks ? 0 : O_NOFOLLOW)));
+  FileDescriptor file(
+      ::openat(at, name.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (followLinks ? 0 : O_NOFOLLOW)));
   if (!file) return {};
   if (::fstat(file.get(), &info) != 0) return {};
   if (!S_ISREG(info.st_mode) || info.st_dev != before.st_dev || info.st_ino != before.st_ino) {

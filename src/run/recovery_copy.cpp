@@ -37,7 +37,8 @@ using Header = RecoveryCopy::Header;
 
 std::string encode(const Header& header) {
   std::string bytes(kMark, sizeof kMark);
-  for (std::uint64_t number : {header.inode, header.formerSize, header.newSize, header.newHash, std::uint64_t{header.name.size()}}) {
+  for (std::uint64_t number :
+       {header.inode, header.formerSize, header.newSize, header.newHash, std::uint64_t{header.name.size()}}) {
     for (int k = 0; k < 8; ++k) bytes.push_back(static_cast<char>(number >> (8 * k)));
   }
   return bytes + header.name;
@@ -62,7 +63,8 @@ bool decode(int fd, off_t fileSize, Header& header) {
   std::uint64_t numbers[kNumbers];
   for (std::size_t n = 0; n < kNumbers; ++n) {
     numbers[n] = 0;
-    for (int k = 0; k < 8; ++k) numbers[n] |= std::uint64_t{static_cast<unsigned char>(fixed[sizeof kMark + 8 * n + k])} << (8 * k);
+    for (int k = 0; k < 8; ++k)
+      numbers[n] |= std::uint64_t{static_cast<unsigned char>(fixed[sizeof kMark + 8 * n + k])} << (8 * k);
   }
   header.inode = numbers[0];
   header.formerSize = numbers[1];
@@ -81,7 +83,8 @@ bool sameBytes(int fd, int other, off_t otherOffset, off_t size) {
   std::vector<char> mine(kHashBlock), theirs(kHashBlock);
   for (off_t at = 0; at < size;) {
     const std::size_t block = static_cast<std::size_t>(std::min<off_t>(size - at, kHashBlock));
-    if (!readExactly(fd, mine.data(), block, at) || !readExactly(other, theirs.data(), block, otherOffset + at)) return false;
+    if (!readExactly(fd, mine.data(), block, at) || !readExactly(other, theirs.data(), block, otherOffset + at))
+      return false;
     if (std::memcmp(mine.data(), theirs.data(), block) != 0) return false;
     at += static_cast<off_t>(block);
   }
@@ -105,8 +108,8 @@ bool hashesTo(int fd, off_t size, std::uint64_t hash) {
 bool writeFormerBack(int file, int copy, const Header& header) {
   FileSizeSignalBlock noFileSizeSignal;
   const auto formerSize = static_cast<off_t>(header.formerSize);
-  return copyRange(copy, static_cast<off_t>(header.size()), file, 0, formerSize) && ::ftruncate(file, formerSize) == 0 &&
-         ::fsync(file) == 0;
+  return copyRange(copy, static_cast<off_t>(header.size()), file, 0, formerSize) &&
+         ::ftruncate(file, formerSize) == 0 && ::fsync(file) == 0;
 }
 
 fs::path recoveryNameOf(const fs::path& temporary) {
@@ -127,7 +130,8 @@ void giveAccessOf(const TempFile& copy, const struct stat& file, bool fileHasAtt
 
 std::size_t RecoveryCopy::Header::size() const { return kFixedHeader + name.size(); }
 
-bool RecoveryCopy::make(const fs::path& target, int file, const struct stat& info, std::string_view newBytes, bool fileHasAttributes) {
+bool RecoveryCopy::make(const fs::path& target, int file, const struct stat& info, std::string_view newBytes,
+                        bool fileHasAttributes) {
   header_.inode = static_cast<std::uint64_t>(info.st_ino);
   header_.formerSize = static_cast<std::uint64_t>(info.st_size);
   header_.newSize = newBytes.size();
@@ -140,7 +144,8 @@ bool RecoveryCopy::make(const fs::path& target, int file, const struct stat& inf
   FileSizeSignalBlock noFileSizeSignal;
   TempFile copy;
   if (!copy.create(folder, header_.name, 0600)) return false;
-  if (!writeAll(copy.fd(), encode(header_)) || !copyRange(file, 0, copy.fd(), static_cast<off_t>(header_.size()), info.st_size)) {
+  if (!writeAll(copy.fd(), encode(header_)) ||
+      !copyRange(file, 0, copy.fd(), static_cast<off_t>(header_.size()), info.st_size)) {
     return false;
   }
   giveAccessOf(copy, info, fileHasAttributes);
@@ -182,14 +187,17 @@ InPlaceOutcome writeInPlace(const fs::path& target, std::string_view bytes, cons
   // A write by an ordinary user takes the set-ID bits off; the owner may put them back, before
   // the flush, so that the bits reach the disk with the content.
   auto restoreMode = [&] {
-    if (::fstat(file.get(), &now) == 0 && (now.st_mode & 07777) != (info.st_mode & 07777)) ::fchmod(file.get(), info.st_mode & 07777);
+    if (::fstat(file.get(), &now) == 0 && (now.st_mode & 07777) != (info.st_mode & 07777))
+      ::fchmod(file.get(), info.st_mode & 07777);
     return true;
   };
-  const bool written = writeAllAt(file.get(), bytes, 0) && ::ftruncate(file.get(), static_cast<off_t>(bytes.size())) == 0 &&
-                       restoreMode() && ::fsync(file.get()) == 0;
+  const bool written = writeAllAt(file.get(), bytes, 0) &&
+                       ::ftruncate(file.get(), static_cast<off_t>(bytes.size())) == 0 && restoreMode() &&
+                       ::fsync(file.get()) == 0;
   if (!written) {
     const int error = errno;
-    if (!copy.putFormerBack(file.get())) return InPlaceOutcome::FormerAwaitsRecovery;  // the copy stays, unlocked when it goes
+    if (!copy.putFormerBack(file.get()))
+      return InPlaceOutcome::FormerAwaitsRecovery;  // the copy stays, unlocked when it goes
     copy.remove();
     errno = error;
     return InPlaceOutcome::WriteFailed;
@@ -206,10 +214,12 @@ RecoveryOutcome restoreFromRecoveryCopy(const fs::path& folder, const std::strin
   // Only a copy the user made is trusted: one made by someone else could name any file of the
   // folder and hold any bytes.
   if (info.st_uid != ::geteuid()) return RecoveryOutcome::Unusable;
-  if (::flock(copy.get(), LOCK_EX | LOCK_NB) != 0) return errno == EWOULDBLOCK ? RecoveryOutcome::InUse : RecoveryOutcome::Unusable;
+  if (::flock(copy.get(), LOCK_EX | LOCK_NB) != 0)
+    return errno == EWOULDBLOCK ? RecoveryOutcome::InUse : RecoveryOutcome::Unusable;
   // Another sweep may have finished with it between our open and our lock.
   struct stat named;
-  if (::lstat(path.c_str(), &named) != 0 || named.st_ino != info.st_ino || named.st_dev != info.st_dev) return RecoveryOutcome::InUse;
+  if (::lstat(path.c_str(), &named) != 0 || named.st_ino != info.st_ino || named.st_dev != info.st_dev)
+    return RecoveryOutcome::InUse;
   Header header;
   if (!decode(copy.get(), info.st_size, header)) return RecoveryOutcome::Unusable;
 
@@ -217,7 +227,8 @@ RecoveryOutcome restoreFromRecoveryCopy(const fs::path& folder, const std::strin
   if (restoredFile) *restoredFile = filePath;
   struct stat fileInfo;
   FileDescriptor file = openRegularFile(AT_FDCWD, filePath, O_RDWR, fileInfo, false);
-  const bool sameFile = file && fileInfo.st_dev == info.st_dev && static_cast<std::uint64_t>(fileInfo.st_ino) == header.inode;
+  const bool sameFile =
+      file && fileInfo.st_dev == info.st_dev && static_cast<std::uint64_t>(fileInfo.st_ino) == header.inode;
   if (!sameFile && (file || errno == ENOENT || errno == ESTALE || errno == EINVAL)) {
     // Another file under the name, or none: not ours to change; the copy is of no use.
     ::unlink(path.c_str());
@@ -226,9 +237,10 @@ RecoveryOutcome restoreFromRecoveryCopy(const fs::path& folder, const std::strin
   }
   if (!file) return RecoveryOutcome::Failed;  // the file is there but cannot be opened to write
   const off_t size = fileInfo.st_size;
-  const bool whole = (static_cast<std::uint64_t>(size) == header.newSize && hashesTo(file.get(), size, header.newHash)) ||
-                     (static_cast<std::uint64_t>(size) == header.formerSize &&
-                      sameBytes(file.get(), copy.get(), static_cast<off_t>(header.size()), size));
+  const bool whole =
+      (static_cast<std::uint64_t>(size) == header.newSize && hashesTo(file.get(), size, header.newHash)) ||
+      (static_cast<std::uint64_t>(size) == header.formerSize &&
+       sameBytes(file.get(), copy.get(), static_cast<off_t>(header.size()), size));
   if (!whole) {
     if (!writeFormerBack(file.get(), copy.get(), header)) return RecoveryOutcome::Failed;
   }

@@ -14,10 +14,15 @@ namespace sarnavel {
 
 bool looksBinary(std::string_view firstBlock) {
   static constexpr std::string_view kSignatures[] = {
-      "\x7F" "ELF",                                                  // Linux and most Unix programs
-      "\xFE\xED\xFA\xCE", "\xFE\xED\xFA\xCF", "\xCE\xFA\xED\xFE", "\xCF\xFA\xED\xFE", "\xCA\xFE\xBA\xBE",  // Mach-O
-      "\x1F\x8B",                                                    // gzip
-      "PK\x03\x04",                                                  // zip, jar
+      "\x7F"
+      "ELF",  // Linux and most Unix programs
+      "\xFE\xED\xFA\xCE",
+      "\xFE\xED\xFA\xCF",
+      "\xCE\xFA\xED\xFE",
+      "\xCF\xFA\xED\xFE",
+      "\xCA\xFE\xBA\xBE",  // Mach-O
+      "\x1F\x8B",          // gzip
+      "PK\x03\x04",        // zip, jar
   };
   for (std::string_view signature : kSignatures) {
     if (firstBlock.starts_with(signature)) return true;

@@ -21,7 +21,8 @@ std::string fileEntry(const FileReport& report, std::string_view path) {
 }
 
 std::string summaryMessage(int successes, int failures) {
-  return "\r\n---\r\n" + std::to_string(successes) + "個の成功、" + std::to_string(failures) + "個の失敗。\r\n変換処理を終了しました。\r\n";
+  return "\r\n---\r\n" + std::to_string(successes) + "個の成功、" + std::to_string(failures) +
+         "個の失敗。\r\n変換処理を終了しました。\r\n";
 }
 
 std::string_view plainMessage(MessageId id) {

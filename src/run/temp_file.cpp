@@ -43,15 +43,16 @@ std::string randomLetters(int attempt) {
   clock_gettime(CLOCK_MONOTONIC, &monotonic);
   clock_gettime(CLOCK_REALTIME, &realtime);
   const int onThisStack = attempt;
-  std::uint64_t mix = static_cast<std::uint64_t>(monotonic.tv_nsec) ^ (static_cast<std::uint64_t>(realtime.tv_sec) << 30) ^
-                      static_cast<std::uint64_t>(pthread_self()) ^ reinterpret_cast<std::uintptr_t>(&onThisStack) ^
-                      (static_cast<std::uint64_t>(attempt) << 50);
+  std::uint64_t mix = static_cast<std::uint64_t>(monotonic.tv_nsec) ^
+                      (static_cast<std::uint64_t>(realtime.tv_sec) << 30) ^ static_cast<std::uint64_t>(pthread_self()) ^
+                      reinterpret_cast<std::uintptr_t>(&onThisStack) ^ (static_cast<std::uint64_t>(attempt) << 50);
   // splitmix64's finaliser spreads every input bit over the output.
   mix = (mix ^ (mix >> 30)) * 0xBF58476D1CE4E5B9u;
   mix = (mix ^ (mix >> 27)) * 0x94D049BB133111EBu;
   mix ^= mix >> 31;
   std::string letters;
-  for (std::size_t k = 0; k < kRandomLetters; ++k, mix /= sizeof kLetters - 1) letters += kLetters[mix % (sizeof kLetters - 1)];
+  for (std::size_t k = 0; k < kRandomLetters; ++k, mix /= sizeof kLetters - 1)
+    letters += kLetters[mix % (sizeof kLetters - 1)];
   return letters;
 }
 
@@ -79,14 +80,17 @@ TempFile::~TempFile() {
   if (!path_.empty()) ::unlink(path_.c_str());
 }
 
-bool TempFile::create(const fs::path& folder, const std::string& name, mode_t mode) { return create(AT_FDCWD, folder, name, mode); }
+bool TempFile::create(const fs::path& folder, const std::string& name, mode_t mode) {
+  return create(AT_FDCWD, folder, name, mode);
+}
 
 bool TempFile::create(int folderFd, const fs::path& folder, const std::string& name, mode_t mode) {
   const std::string stem = "." + nameForTemp(name) + std::string(kMark);
   for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
     std::string leaf = stem + randomLetters(attempt) + std::string(kTemporaryEnd);
     fs::path candidate = folder / leaf;
-    FileDescriptor file(::openat(folderFd, folderFd == AT_FDCWD ? candidate.c_str() : leaf.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    FileDescriptor file(::openat(folderFd, folderFd == AT_FDCWD ? candidate.c_str() : leaf.c_str(),
+                                 O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode));
     if (!file) {
       if (errno != EEXIST && errno != EINTR) return false;
       continue;

@@ -35,7 +35,10 @@ class TempFile {
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
   TempFile(TempFile&& other) noexcept
-      : path_(std::move(other.path_)), leaf_(std::move(other.leaf_)), file_(std::move(other.file_)), status_(other.status_) {
+      : path_(std::move(other.path_)),
+        leaf_(std::move(other.leaf_)),
+        file_(std::move(other.file_)),
+        status_(other.status_) {
     other.path_.clear();
   }
   TempFile& operator=(TempFile&& other) noexcept;

@@ -71,7 +71,8 @@ void appendVisibleControl(std::string& out, char32_t codePoint) {
   const int trailing = codePoint < 0x800 ? 1 : codePoint < 0x10000 ? 2 : 3;
   constexpr unsigned char kLeadMark[] = {0, 0xC0, 0xE0, 0xF0};
   appendByteEscape(out, static_cast<unsigned char>(kLeadMark[trailing] | codePoint >> (6 * trailing)));
-  for (int k = trailing - 1; k >= 0; --k) appendByteEscape(out, static_cast<unsigned char>(0x80 | ((codePoint >> (6 * k)) & 0x3F)));
+  for (int k = trailing - 1; k >= 0; --k)
+    appendByteEscape(out, static_cast<unsigned char>(0x80 | ((codePoint >> (6 * k)) & 0x3F)));
 }
 
 std::string visiblePath(std::string_view bytes) {

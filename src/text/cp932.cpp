@@ -126,8 +126,7 @@ std::u16string cp932ToWide(std::string_view bytes) {
   out.reserve(bytes.size());
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     auto b = static_cast<std::uint8_t>(bytes[i]);
-    if (cp932::isLeadByte(b) && i + 1 < bytes.size() &&
-        cp932::isTrailByte(static_cast<std::uint8_t>(bytes[i + 1]))) {
+    if (cp932::isLeadByte(b) && i + 1 < bytes.size() && cp932::isTrailByte(static_cast<std::uint8_t>(bytes[i + 1]))) {
       char16_t unit = cp932::toUnicode(static_cast<std::uint16_t>(b << 8 | static_cast<std::uint8_t>(bytes[i + 1])));
       out.push_back(unit == cp932::kNoUnit ? u'\uFFFD' : unit);
       ++i;

@@ -53,8 +53,10 @@ std::u16string decodeIso2022Jp(std::string_view bytes) {
     auto b = static_cast<std::uint8_t>(bytes[i]);
     // Browsers know no JIS X 0212 in ISO-2022-JP: its escape sequence is read as text.
     if (const std::optional<Designation> d = designationAt(bytes, i); d && d->set != Iso2022Set::Jis0212) {
-      mode = d->set == Iso2022Set::Ascii ? Mode::Ascii : d->set == Iso2022Set::Roman ? Mode::Roman
-             : d->set == Iso2022Set::Katakana ? Mode::Katakana : Mode::Jis0208;
+      mode = d->set == Iso2022Set::Ascii      ? Mode::Ascii
+             : d->set == Iso2022Set::Roman    ? Mode::Roman
+             : d->set == Iso2022Set::Katakana ? Mode::Katakana
+                                              : Mode::Jis0208;
       i += d->length;
       continue;
     }

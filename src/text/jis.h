@@ -22,7 +22,8 @@ struct Position {
 inline Position fromShiftJis(std::uint8_t lead, std::uint8_t trail) {
   unsigned pair = lead <= 0x9F ? lead - 0x81u : lead - 0xC1u;
   if (trail >= 0x9F) return {static_cast<std::uint8_t>(pair * 2 + 2), static_cast<std::uint8_t>(trail - 0x9E)};
-  return {static_cast<std::uint8_t>(pair * 2 + 1), static_cast<std::uint8_t>(trail < 0x80 ? trail - 0x3F : trail - 0x40)};
+  return {static_cast<std::uint8_t>(pair * 2 + 1),
+          static_cast<std::uint8_t>(trail < 0x80 ? trail - 0x3F : trail - 0x40)};
 }
 
 // The Shift_JIS code (lead << 8 | trail) of a position, rows 1-120.

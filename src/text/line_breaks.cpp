@@ -13,7 +13,8 @@ namespace {
 // The sum of the 16 byte lanes.
 std::size_t laneSum(__m128i counts) {
   const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
-  return static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) + static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+  return static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+         static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
 }
 #endif
 

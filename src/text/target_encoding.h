@@ -20,6 +20,8 @@ inline std::optional<TargetEncoding> targetEncodingOf(int index) {
 }
 
 // Whether the value is one of the four targets (a cast can make others).
-inline bool isTargetEncoding(TargetEncoding encoding) { return targetEncodingOf(static_cast<int>(encoding)).has_value(); }
+inline bool isTargetEncoding(TargetEncoding encoding) {
+  return targetEncodingOf(static_cast<int>(encoding)).has_value();
+}
 
 }  // namespace sarnavel

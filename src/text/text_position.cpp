@@ -73,8 +73,9 @@ TextPosition PositionFinder::at(std::size_t offset) {
   while (offset_ < offset) {
     // A line break is the byte (or UTF-16 unit) CR or LF; in ISO-2022-JP it is one in every set.
     const std::size_t lowByte = wide && form_ == SourceForm::Utf16BigEndian ? offset_ + 1 : offset_;
-    const bool breakUnit = lowByte < source_.size() && (p[lowByte] == '\n' || p[lowByte] == '\r') &&
-                           (!wide || (offset_ + 1 < source_.size() && p[wide && lowByte == offset_ ? offset_ + 1 : offset_] == 0));
+    const bool breakUnit =
+        lowByte < source_.size() && (p[lowByte] == '\n' || p[lowByte] == '\r') &&
+        (!wide || (offset_ + 1 < source_.size() && p[wide && lowByte == offset_ ? offset_ + 1 : offset_] == 0));
     if (breakUnit) {
       const bool lf = p[lowByte] == '\n';
       if (!(lf && afterCr_)) ++line_;  // the LF of a CR+LF ends no second line

@@ -17,7 +17,7 @@
 namespace sarnavel {
 
 struct TextPosition {
-  std::uint32_t line = 0;    // 0: not known
+  std::uint32_t line = 0;  // 0: not known
   std::uint32_t column = 0;
   bool operator==(const TextPosition&) const = default;
 };

@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QLineEdit>
 
-
 namespace sarnavel {
 
 AddFilesDialog::AddFilesDialog(QWidget* parent, const QString& folder)
@@ -14,7 +13,8 @@ AddFilesDialog::AddFilesDialog(QWidget* parent, const QString& folder)
   setOption(QFileDialog::DontUseNativeDialog, true);
   setFileMode(QFileDialog::ExistingFiles);
   setAcceptMode(QFileDialog::AcceptOpen);
-  setNameFilters({QStringLiteral("ウェブ文書 (*.html *.htm *.css *.js *.HTML *.HTM *.CSS *.JS)"), QStringLiteral("すべてのファイル (*)")});
+  setNameFilters({QStringLiteral("ウェブ文書 (*.html *.htm *.css *.js *.HTML *.HTM *.CSS *.JS)"),
+                  QStringLiteral("すべてのファイル (*)")});
 }
 
 std::vector<std::filesystem::path> AddFilesDialog::chosenPaths() const {
@@ -25,7 +25,8 @@ std::vector<std::filesystem::path> AddFilesDialog::chosenPaths() const {
 
 void AddFilesDialog::accept() {
   // A folder typed with a closing '/' is where the user wants to go, as in any file dialog.
-  if (const auto* typed = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")); typed && typed->text().endsWith(QLatin1Char('/'))) {
+  if (const auto* typed = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+      typed && typed->text().endsWith(QLatin1Char('/'))) {
     QFileDialog::accept();
     return;
   }

@@ -18,7 +18,8 @@ FileListEntry FileListEntry::fromFullPath(const std::filesystem::path& fullPath)
   // '.' is never part of a double-byte character, so the bytes after the last one are the
   // extension in any of the readings.
   const std::size_t dot = name.rfind('.');
-  if (dot != std::string::npos) entry.extension = QString::fromStdString(readablePath(std::string_view(name).substr(dot + 1)));
+  if (dot != std::string::npos)
+    entry.extension = QString::fromStdString(readablePath(std::string_view(name).substr(dot + 1)));
   return entry;
 }
 
@@ -64,7 +65,8 @@ void FileListModel::appendEntries(std::vector<FileListEntry> entries) {
 void FileListModel::removeRowNumbers(std::vector<int> rows) {
   std::sort(rows.begin(), rows.end());
   rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-  rows.erase(std::remove_if(rows.begin(), rows.end(), [&](int row) { return row < 0 || row >= rowCount(); }), rows.end());
+  rows.erase(std::remove_if(rows.begin(), rows.end(), [&](int row) { return row < 0 || row >= rowCount(); }),
+             rows.end());
   if (rows.empty()) return;
 
   // Runs of neighbouring rows, each [first, last].
@@ -115,7 +117,8 @@ void FileListModel::reorder(const std::function<bool(const FileListEntry&, const
 
   std::vector<std::size_t> order(entries_.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
-  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return before(entries_[a], entries_[b]); });
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return before(entries_[a], entries_[b]); });
 
   std::vector<FileListEntry> sorted;
   sorted.reserve(entries_.size());
@@ -129,7 +132,8 @@ void FileListModel::reorder(const std::function<bool(const FileListEntry&, const
   const QModelIndexList from = persistentIndexList();
   QModelIndexList to;
   to.reserve(from.size());
-  for (const QModelIndex& index : from) to.append(this->index(newRowOf[static_cast<std::size_t>(index.row())], index.column()));
+  for (const QModelIndex& index : from)
+    to.append(this->index(newRowOf[static_cast<std::size_t>(index.row())], index.column()));
   changePersistentIndexList(from, to);
 
   emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);

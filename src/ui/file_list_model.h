@@ -18,9 +18,9 @@ namespace sarnavel {
 // The three texts are for showing and sorting, written readably (readable_path.h): a name
 // that is not UTF-8 shows its Shift_JIS or EUC-JP reading, marked. The run uses `path`.
 struct FileListEntry {
-  QString fileName;    // the last component of the full path
-  QString extension;   // the text after the last '.' of fileName, in the name's letter case
-  QString fullPath;    // the absolute path, as shown
+  QString fileName;            // the last component of the full path
+  QString extension;           // the text after the last '.' of fileName, in the name's letter case
+  QString fullPath;            // the absolute path, as shown
   std::filesystem::path path;  // the same path in the bytes of the file system, for the run
 
   static FileListEntry fromFullPath(const std::filesystem::path& fullPath);

@@ -45,7 +45,8 @@ QString lineFor(const IntakeNotice& notice) {
 
 // A group's heading, a blank line and its first `shown` lines, each a bullet (a long path
 // wraps), the rest counted.
-void appendGroup(QString& text, const QString& heading, const std::vector<const IntakeNotice*>& notices, std::size_t shown) {
+void appendGroup(QString& text, const QString& heading, const std::vector<const IntakeNotice*>& notices,
+                 std::size_t shown) {
   if (notices.empty()) return;
   if (!text.isEmpty()) text += QStringLiteral("\n\n");
   text += heading + QLatin1Char('\n');
@@ -67,9 +68,10 @@ IntakeMessage intakeMessage(const std::vector<IntakeNotice>& notices) {
   const std::size_t missingShown = std::min(missing.size(), most);
   // What was passed over by design keeps a few lines even below a long list of missing folders.
   const std::size_t passedOverShown = std::max<std::size_t>(most - missingShown, 4);
-  appendGroup(message.text,
-              QStringLiteral("次のフォルダを最後まで読み込めなかったため、その中のファイルはリストに追加されていません。"),
-              missing, missingShown);
+  appendGroup(
+      message.text,
+      QStringLiteral("次のフォルダを最後まで読み込めなかったため、その中のファイルはリストに追加されていません。"),
+      missing, missingShown);
   appendGroup(message.text,
               QStringLiteral("次のものはたどっていません（リストに追加していません）。"
                              "変換するには、リンク先のフォルダやファイルそのものを追加してください。"),

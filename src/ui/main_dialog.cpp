@@ -33,7 +33,8 @@ namespace sarnavel {
 namespace {
 
 // The target encoding of each position of the encoding list; ISO-2022-JP (2) is not offered.
-constexpr std::array<TargetEncoding, 3> kEncodingAtPosition{TargetEncoding::ShiftJis, TargetEncoding::EucJp, TargetEncoding::Utf8};
+constexpr std::array<TargetEncoding, 3> kEncodingAtPosition{TargetEncoding::ShiftJis, TargetEncoding::EucJp,
+                                                            TargetEncoding::Utf8};
 
 constexpr std::array<int, 3> kColumnWidths{130, 60, 800};
 
@@ -48,7 +49,8 @@ const char* const kKeysHint =
 MainDialog::MainDialog(const std::vector<std::filesystem::path>& commandLinePaths, QWidget* parent)
     : QDialog(parent), model_(new FileListModel(this)) {
   setObjectName(QStringLiteral("IDD_MAIN"));
-  setWindowTitle(QStringLiteral("サルナヴェル（SARNAVEL） ver. ") + QString::fromUtf8(kVersion.data(), static_cast<qsizetype>(kVersion.size())));
+  setWindowTitle(QStringLiteral("サルナヴェル（SARNAVEL） ver. ") +
+                 QString::fromUtf8(kVersion.data(), static_cast<qsizetype>(kVersion.size())));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
@@ -97,7 +99,8 @@ MainDialog::MainDialog(const std::vector<std::filesystem::path>& commandLinePath
   followJs_ = addCheckBox("IDC_FOLLOW_JS", QStringLiteral("参照jsも変換(&J)"), units.rect(235, 25, 70, 14));
   backup_ = addCheckBox("IDC_BACKUP", QStringLiteral("バックアップを作成する(&B)"), units.rect(160, 45, 143, 14));
   QLabel* listLabel = addLabel(QStringLiteral("変換するファイルのリスト(&L):"), units.rect(5, 67, 90, 12), 100);
-  QLabel* dropHint = addLabel(QStringLiteral("※ここに変換したいファイルやフォルダをドロップしてください。"), units.rect(100, 67, 205, 12), 310);
+  QLabel* dropHint = addLabel(QStringLiteral("※ここに変換したいファイルやフォルダをドロップしてください。"),
+                              units.rect(100, 67, 205, 12), 310);
   dropHint->setToolTip(QString::fromUtf8(kKeysHint));
 
   list_ = new QTableView(this);
@@ -106,7 +109,8 @@ MainDialog::MainDialog(const std::vector<std::filesystem::path>& commandLinePath
   list_->setModel(model_);
   listLabel->setBuddy(list_);
 
-  removeSelected_ = addButton("IDC_REMOVE_SELECTED", QStringLiteral("選択項目をリストから削除(&D)"), units.rect(80, 235, 140, 14));
+  removeSelected_ =
+      addButton("IDC_REMOVE_SELECTED", QStringLiteral("選択項目をリストから削除(&D)"), units.rect(80, 235, 140, 14));
   removeAll_ = addButton("IDC_REMOVE_ALL", QStringLiteral("すべて削除(&A)"), units.rect(225, 235, 80, 14));
   convert_ = addButton("IDC_CONVERT", QStringLiteral("変換(&C)"), units.rect(140, 255, 80, 14));
   exit_ = addButton("IDCANCEL", QStringLiteral("終了(&X)"), units.rect(225, 255, 80, 14));
@@ -190,7 +194,8 @@ void MainDialog::offerToList(const std::vector<std::filesystem::path>& paths) {
   untoldNotices_.insert(untoldNotices_.end(), report.notices.begin(), report.notices.end());
   // Told once the drop (or paste, or choice) has returned, so a file manager waiting for the
   // drop to end is not held by the box; the command line's wait for the dialog to show.
-  if (nothingWaiting && isVisible()) QMetaObject::invokeMethod(this, &MainDialog::showIntakeNotices, Qt::QueuedConnection);
+  if (nothingWaiting && isVisible())
+    QMetaObject::invokeMethod(this, &MainDialog::showIntakeNotices, Qt::QueuedConnection);
 }
 
 void MainDialog::showIntakeNotices() {
@@ -200,8 +205,8 @@ void MainDialog::showIntakeNotices() {
   if (intakeMessageBox_) intakeMessageBox_->close();  // it told of an earlier intake
 
   const bool filesMissing = message.weight == IntakeMessage::Weight::FilesMissing;
-  auto* box = new QMessageBox(filesMissing ? QMessageBox::Warning : QMessageBox::Information, windowTitle(), message.text,
-                              QMessageBox::Ok, this);
+  auto* box = new QMessageBox(filesMissing ? QMessageBox::Warning : QMessageBox::Information, windowTitle(),
+                              message.text, QMessageBox::Ok, this);
   box->setObjectName(QStringLiteral("sarnavel_intake_notices"));
   box->setTextFormat(Qt::PlainText);
   box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -251,7 +256,8 @@ void MainDialog::onColumnClick(int column) {
 }
 
 int MainDialog::compareRows(const FileListEntry& a, const FileListEntry& b) const {
-  const QString FileListEntry::*fields[] = {&FileListEntry::fileName, &FileListEntry::extension, &FileListEntry::fullPath};
+  const QString FileListEntry::*fields[] = {&FileListEntry::fileName, &FileListEntry::extension,
+                                            &FileListEntry::fullPath};
   for (std::size_t column = 0; column < sortDirection_.size(); ++column) {
     const int direction = sortDirection_[column];
     if (direction == 0) continue;
@@ -279,9 +285,9 @@ RunRequest MainDialog::currentRequest() const {
   RunRequest request;
   const int position = encoding_->currentIndex();
   // No selection gives a target the run refuses, as the run expects.
-  request.options.targetEncoding =
-      position >= 0 && position < static_cast<int>(kEncodingAtPosition.size()) ? kEncodingAtPosition[static_cast<std::size_t>(position)]
-                                                                         : static_cast<TargetEncoding>(-1);
+  request.options.targetEncoding = position >= 0 && position < static_cast<int>(kEncodingAtPosition.size())
+                                       ? kEncodingAtPosition[static_cast<std::size_t>(position)]
+                                       : static_cast<TargetEncoding>(-1);
   request.options.lineEnding = static_cast<LineEnding>(std::clamp(newline_->currentIndex(), 0, 3));
   request.options.followCss = followCss_->isChecked();
   request.options.followJs = followJs_->isChecked();

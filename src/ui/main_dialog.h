@@ -108,7 +108,7 @@ class MainDialog : public QDialog {
   QPushButton* exit_ = nullptr;
   std::array<int, 3> sortDirection_{};  // per column: file name, extension, full path
   PathChooser choosePaths_;
-  QString lastChosenFolder_;  // where the file dialog opens next, for this dialog's life only
+  QString lastChosenFolder_;                 // where the file dialog opens next, for this dialog's life only
   std::vector<IntakeNotice> untoldNotices_;  // met by intakes whose message has not shown yet
   QPointer<QMessageBox> intakeMessageBox_;
 };

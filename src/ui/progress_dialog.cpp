@@ -65,11 +65,15 @@ ProgressDialog::ProgressDialog(RunRequest request, bool& couldNotStart, QWidget*
   showTimer_.setInterval(kShowLogIntervalMs);
   connect(&showTimer_, &QTimer::timeout, this, &ProgressDialog::showLog);
   connect(this, &ProgressDialog::logEntry, this, &ProgressDialog::appendToLog, Qt::QueuedConnection);
-  connect(this, &ProgressDialog::fileLogged, this, [this] { ++pendingFiles_; }, Qt::QueuedConnection);
-  connect(this, &ProgressDialog::passPlanned, this, [this](int fileCount) {
-    filesPlanned_ += fileCount;
-    showCount();
-  }, Qt::QueuedConnection);
+  connect(
+      this, &ProgressDialog::fileLogged, this, [this] { ++pendingFiles_; }, Qt::QueuedConnection);
+  connect(
+      this, &ProgressDialog::passPlanned, this,
+      [this](int fileCount) {
+        filesPlanned_ += fileCount;
+        showCount();
+      },
+      Qt::QueuedConnection);
   connect(this, &ProgressDialog::runEnded, this, &ProgressDialog::onRunEnded, Qt::QueuedConnection);
 }
 

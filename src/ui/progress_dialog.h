@@ -47,13 +47,13 @@ class ProgressDialog : public QDialog {
   // Starts the worker and runs the dialog until the user closes it.
   int exec() override;
 
-  bool onProgressInit();   // starts the worker; false (with couldNotStart set) when it could not
+  bool onProgressInit();  // starts the worker; false (with couldNotStart set) when it could not
   void onProgressButton();
 
   bool runFinished() const { return runFinished_; }
   bool cancelRequested() const { return cancelRequested_.load(); }
-  bool workerDone() const { return workerDone_; }  // the run's last log entry has been shown
-  int filesShown() const { return filesShown_; }    // file entries the log shows
+  bool workerDone() const { return workerDone_; }     // the run's last log entry has been shown
+  int filesShown() const { return filesShown_; }      // file entries the log shows
   int filesPlanned() const { return filesPlanned_; }  // the bar's total
 
  signals:

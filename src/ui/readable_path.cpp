@@ -138,7 +138,8 @@ std::string readablePath(std::string_view bytes) {
   std::size_t start = 0;
   while (true) {
     const std::size_t slash = bytes.find('/', start);
-    const Reading reading = appendComponent(out, bytes.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start));
+    const Reading reading = appendComponent(
+        out, bytes.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start));
     shiftJisUsed |= reading == Reading::ShiftJis;
     eucJpUsed |= reading == Reading::EucJp;
     if (slash == std::string_view::npos) break;

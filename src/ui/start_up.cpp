@@ -62,7 +62,8 @@ bool graphicalDisplayAvailable() {
   std::size_t start = 0;
   do {
     const std::size_t end = platforms.find(';', start);
-    if (platformAvailable(platforms.substr(start, end == std::string::npos ? std::string::npos : end - start))) return true;
+    if (platformAvailable(platforms.substr(start, end == std::string::npos ? std::string::npos : end - start)))
+      return true;
     start = end == std::string::npos ? end : end + 1;
   } while (start != std::string::npos);
   return false;

@@ -60,9 +60,10 @@ std::size_t convertedPrefix(const TempFolder& folder, const std::vector<fs::path
   EXPECT_LT(converted, files.size()) << "the run was not stopped before its end";
   for (std::size_t k = 0; k < files.size(); ++k) {
     const std::string content = TempFolder::read(files[k]);
-    EXPECT_TRUE(content == (k < converted ? kAfter : kBefore)) << files[k] << (content == kBefore  ? " is as it was"
-                                                                               : content == kAfter ? " is converted"
-                                                                                                   : " is neither old nor new");
+    EXPECT_TRUE(content == (k < converted ? kAfter : kBefore)) << files[k]
+                                                               << (content == kBefore  ? " is as it was"
+                                                                   : content == kAfter ? " is converted"
+                                                                                       : " is neither old nor new");
     EXPECT_EQ(fs::exists(files[k].string() + ".bak"), k < converted) << files[k];
   }
   std::size_t entries = 0;
@@ -124,12 +125,14 @@ TEST(CliInterrupt, ALogPipeWhoseReaderHasGoneStopsTheRun) {
   CliResult r = process.finish();
 
   EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_NE(r.err.find("sarnavel-cli: cannot write the log to standard output (Broken pipe)"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("sarnavel-cli: cannot write the log to standard output (Broken pipe)"), std::string::npos)
+      << r.err;
   EXPECT_TRUE(r.err.ends_with(kCancelled)) << r.err;
   // The lines read from the pipe name the first files; standard error names the last ones
   // converted (those in between went into the pipe unread, as with `head`).
   const std::size_t converted = convertedPrefix(folder, files);
-  const std::vector<std::string> read = loggedSuccesses(seen.substr(0, seen.rfind('\n') + 1)), named = loggedSuccesses(r.err);
+  const std::vector<std::string> read = loggedSuccesses(seen.substr(0, seen.rfind('\n') + 1)),
+                                 named = loggedSuccesses(r.err);
   EXPECT_EQ(read, texts(files, 0, read.size()));
   EXPECT_FALSE(named.empty());
   EXPECT_EQ(named, texts(files, converted - std::min(named.size(), converted), converted));

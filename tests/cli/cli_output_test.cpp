@@ -52,11 +52,18 @@ TEST_F(CliOutput, NamesAreWrittenVisiblyOneFileOneLine) {
   folder.put("site/back\\slash \xff.js", kSjisScript);
   CliResult r = runCli({"-t", "utf-8", site, site + "/gone\x1b[31m.html"});
   EXPECT_EQ(r.status, 1);  // the missing path
-  EXPECT_EQ(r.out, "変換を開始しました。\n---\n"
-                   "成功: " + site + "/\\x1b]0;owned\\a\\x1b[2J.css\n"
-                   "成功: " + site + "/back\\\\slash \\xff.js\n"
-                   "成功: " + site + "/new\\n\xE6\x88\x90\xE5\x8A\x9F: /etc/passwd.js\n"
-                   "\n---\n3個の成功、0個の失敗。\n変換処理を終了しました。\n");
+  EXPECT_EQ(r.out,
+            "変換を開始しました。\n---\n"
+            "成功: " +
+                site +
+                "/\\x1b]0;owned\\a\\x1b[2J.css\n"
+                "成功: " +
+                site +
+                "/back\\\\slash \\xff.js\n"
+                "成功: " +
+                site +
+                "/new\\n\xE6\x88\x90\xE5\x8A\x9F: /etc/passwd.js\n"
+                "\n---\n3個の成功、0個の失敗。\n変換処理を終了しました。\n");
   EXPECT_EQ(r.err, "sarnavel-cli: " + site + "/gone\\x1b[31m.html: no such file or folder\n");
   EXPECT_EQ(TempFolder::read(folder / "site" / forged), kUtf8Script);
 }

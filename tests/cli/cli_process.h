@@ -176,7 +176,8 @@ inline std::map<std::string, EntryState> snapshot(const std::filesystem::path& f
     if (S_ISREG(info.st_mode)) {
       int fd = open(entry.path().c_str(), O_RDONLY | O_NONBLOCK);
       char buffer[65536];
-      for (ssize_t n; fd >= 0 && (n = read(fd, buffer, sizeof buffer)) > 0;) state.bytes.append(buffer, static_cast<std::size_t>(n));
+      for (ssize_t n; fd >= 0 && (n = read(fd, buffer, sizeof buffer)) > 0;)
+        state.bytes.append(buffer, static_cast<std::size_t>(n));
       if (fd >= 0) close(fd);
     }
     state.mtimeSeconds = info.st_mtim.tv_sec;

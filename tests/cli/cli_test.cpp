@@ -26,7 +26,8 @@ using testing::TempFolder;
 const std::string kStart = "変換を開始しました。\n---\n";
 std::string success(const fs::path& p) { return "成功: " + p.string() + "\n"; }
 std::string finished(int successes, int failures) {
-  return "\n---\n" + std::to_string(successes) + "個の成功、" + std::to_string(failures) + "個の失敗。\n変換処理を終了しました。\n";
+  return "\n---\n" + std::to_string(successes) + "個の成功、" + std::to_string(failures) +
+         "個の失敗。\n変換処理を終了しました。\n";
 }
 
 // A script in UTF-8 and what it becomes in each target.
@@ -40,7 +41,8 @@ const std::string kScriptIn[4] = {
 const char* const kCharsetName[4] = {"Shift_JIS", "EUC-JP", "ISO-2022-JP", "UTF-8"};
 
 const std::string kPage =
-    "<html><head><title>\xE6\x97\xA5</title><link rel=\"stylesheet\" href=\"a.css\"><script src=\"b.js\"></script></head>"
+    "<html><head><title>\xE6\x97\xA5</title><link rel=\"stylesheet\" href=\"a.css\"><script "
+    "src=\"b.js\"></script></head>"
     "<body>\xE6\x9C\xAC</body></html>\n";
 const std::string kSheet = "p{}\n";
 
@@ -49,14 +51,17 @@ class Cli : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(fs::exists(testing::cliPath())) << testing::cliMissingMessage(); }
 };
 
-TEST_F(Cli, IsBuiltNextToTheTests) { EXPECT_TRUE(fs::is_regular_file(testing::cliPath())) << testing::cliMissingMessage(); }
+TEST_F(Cli, IsBuiltNextToTheTests) {
+  EXPECT_TRUE(fs::is_regular_file(testing::cliPath())) << testing::cliMissingMessage();
+}
 
 TEST_F(Cli, HelpAndVersion) {
   for (const char* option : {"--help", "-h"}) {
     CliResult r = runCli({option});
     EXPECT_EQ(r.status, 0) << option;
     EXPECT_TRUE(r.out.starts_with("Usage: sarnavel-cli")) << option;
-    for (const char* word : {"--to", "--newline", "--no-follow-css", "--no-follow-js", "--no-backup", "--dry-run", "--version"}) {
+    for (const char* word :
+         {"--to", "--newline", "--no-follow-css", "--no-follow-js", "--no-backup", "--dry-run", "--version"}) {
       EXPECT_NE(r.out.find(word), std::string::npos) << word;
     }
     EXPECT_EQ(r.err, "") << option;
@@ -133,9 +138,11 @@ TEST_F(Cli, TargetEncodingsByNameWithoutRegardToCase) {
     EXPECT_EQ(r.status, 0) << shown << r.err;
     EXPECT_TRUE(sameBytes(TempFolder::read(script), kScriptIn[c.target])) << shown;
     const std::string converted = TempFolder::read(page);
-    EXPECT_NE(converted.find(std::string("content=\"text/html; charset=") + kCharsetName[c.target] + "\""), std::string::npos)
+    EXPECT_NE(converted.find(std::string("content=\"text/html; charset=") + kCharsetName[c.target] + "\""),
+              std::string::npos)
         << shown;
-    EXPECT_NE(converted.find(std::string("<script charset=\"") + kCharsetName[c.target] + "\" src=\"b.js\">"), std::string::npos)
+    EXPECT_NE(converted.find(std::string("<script charset=\"") + kCharsetName[c.target] + "\" src=\"b.js\">"),
+              std::string::npos)
         << shown;
   }
 }
@@ -212,10 +219,15 @@ TEST_F(Cli, TheExactLogOfASmallRun) {
   CliResult r = runCli({"-t", "utf-8", "--no-follow-js", "site/index.html"}, folder.path());
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.out, "変換を開始しました。\n---\n"
-                   "成功: " + page.string() + "\n"
-                   "成功: " + sheet.string() + "\n"
-                   "\n---\n2個の成功、0個の失敗。\n変換処理を終了しました。\n");
+  EXPECT_EQ(r.out,
+            "変換を開始しました。\n---\n"
+            "成功: " +
+                page.string() +
+                "\n"
+                "成功: " +
+                sheet.string() +
+                "\n"
+                "\n---\n2個の成功、0個の失敗。\n変換処理を終了しました。\n");
   EXPECT_EQ(r.out.find('\r'), std::string::npos);
 }
 
@@ -316,7 +328,10 @@ TEST_F(Cli, ADryRunChangesNothingOnDisk) {
   fs::path sheet = folder.put("site/a.css", kSheet);
   fs::path script = folder.put("site/b.js", kScript);
   fs::path other = folder.put("site/sub/c.css", "q{}\r\n");
-  fs::path utf16 = folder.put("site/sub/d.js", std::string("\xFF\xFE" "a\0=\0" "1\0;\0", 10));
+  fs::path utf16 = folder.put("site/sub/d.js", std::string("\xFF\xFE"
+                                                           "a\0=\0"
+                                                           "1\0;\0",
+                                                           10));
   testing::ageEverything(folder.path());
   const auto before = testing::snapshot(folder.path());
   CliResult r = runCli({"--dry-run", "-t", "euc-jp", "-n", "lf", "site"}, folder.path());
@@ -347,17 +362,20 @@ TEST_F(Cli, ADryRunStillReportsFilesThatCannotBeRead) {
 // Hands a whole folder to a user: everything in it becomes theirs.
 void giveTo(const fs::path& folder, uid_t user) {
   ASSERT_EQ(lchown(folder.c_str(), user, user), 0);
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) ASSERT_EQ(lchown(entry.path().c_str(), user, user), 0);
+  for (const auto& entry : fs::recursive_directory_iterator(folder))
+    ASSERT_EQ(lchown(entry.path().c_str(), user, user), 0);
 }
 
 // Runs as `user` in the child, under `processes` processes for that user when given.
 std::function<void()> asUser(uid_t user, rlim_t processes = RLIM_INFINITY) {
   return [=] {
     const rlimit limit{processes, processes};
-    if ((processes != RLIM_INFINITY && setrlimit(RLIMIT_NPROC, &limit) != 0) || setgid(user) != 0 || setuid(user) != 0) _exit(122);
+    if ((processes != RLIM_INFINITY && setrlimit(RLIMIT_NPROC, &limit) != 0) || setgid(user) != 0 || setuid(user) != 0)
+      _exit(122);
     // LeakSanitizer needs a thread of its own at exit, which the limit refuses.
     const char* asan = getenv("ASAN_OPTIONS");
-    if (processes != RLIM_INFINITY) setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":detect_leaks=0").c_str(), 1);
+    if (processes != RLIM_INFINITY)
+      setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":detect_leaks=0").c_str(), 1);
   };
 }
 
@@ -377,8 +395,11 @@ TEST_F(Cli, TheWalkStaysInTheTreeAndNamesWhatItLeavesOut) {
   if (r.status == 122) GTEST_SKIP() << "cannot run as an unprivileged user here";
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_EQ(r.out, kStart + success(inside) + finished(1, 0));
-  EXPECT_EQ(r.err, "sarnavel-cli: " + (folder / "site/up").string() + ": a link to a folder; not followed (name the folder itself to convert it)\n"
-                   "sarnavel-cli: " + (folder / "site/locked").string() + ": cannot be read (Permission denied); its files are left out\n");
+  EXPECT_EQ(r.err, "sarnavel-cli: " + (folder / "site/up").string() +
+                       ": a link to a folder; not followed (name the folder itself to convert it)\n"
+                       "sarnavel-cli: " +
+                       (folder / "site/locked").string() +
+                       ": cannot be read (Permission denied); its files are left out\n");
   EXPECT_EQ(TempFolder::read(sibling), kScriptIn[0]);
   EXPECT_EQ(TempFolder::read(locked), kScriptIn[0]);
   EXPECT_EQ(TempFolder::read(inside), kScript);

@@ -60,17 +60,19 @@ TEST(SampleSite, ConvertsWholeIntoEachTarget) {
       const std::string bytes = TempFolder::read(folder / "site" / expected.file);
       const std::u16string text = testing::icuDecode(target.icuName, bytes);
       for (const auto& piece : expected.texts) {
-        EXPECT_NE(text.find(piece), std::u16string::npos) << target.option << ": " << expected.file << " lacks "
-                                                          << testing::icuUtf8(piece);
+        EXPECT_NE(text.find(piece), std::u16string::npos)
+            << target.option << ": " << expected.file << " lacks " << testing::icuUtf8(piece);
       }
       EXPECT_EQ(text.find(u'\uFFFD'), std::u16string::npos) << target.option << ": " << expected.file;
       EXPECT_EQ(text.find(u'\u001A'), std::u16string::npos) << target.option << ": " << expected.file;
       if (expected.file.ends_with(".html")) {
-        EXPECT_NE(bytes.find(std::string("content=\"text/html; charset=") + target.pageCharset + "\""), std::string::npos)
+        EXPECT_NE(bytes.find(std::string("content=\"text/html; charset=") + target.pageCharset + "\""),
+                  std::string::npos)
             << target.option << ": " << expected.file;
       }
       if (expected.file.ends_with(".css")) {
-        EXPECT_TRUE(bytes.starts_with(std::string("@charset \"") + target.sheetCharset + "\";")) << target.option << ": " << expected.file;
+        EXPECT_TRUE(bytes.starts_with(std::string("@charset \"") + target.sheetCharset + "\";"))
+            << target.option << ": " << expected.file;
       }
     }
     // the line ends of each file are kept: the Shift_JIS files of the site use CR+LF

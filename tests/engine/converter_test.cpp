@@ -25,8 +25,8 @@ std::string convert(std::string_view text, TargetEncoding target, LineEnding eol
   return convertText(optionsFor(target, eol), text, report);
 }
 
-constexpr TargetEncoding kSjis = TargetEncoding::ShiftJis, kEuc = TargetEncoding::EucJp, kJis = TargetEncoding::Iso2022Jp,
-                         kUtf8 = TargetEncoding::Utf8;
+constexpr TargetEncoding kSjis = TargetEncoding::ShiftJis, kEuc = TargetEncoding::EucJp,
+                         kJis = TargetEncoding::Iso2022Jp, kUtf8 = TargetEncoding::Utf8;
 
 // Every Shift_JIS code with a character, as one text; a line break after every 40 so the
 // ISO-2022-JP form also switches modes. The user-defined area is left to its own test.
@@ -34,7 +34,9 @@ std::string allShiftJisCharacters(bool withUserDefined) {
   std::string text = "<p>";
   int count = 0;
   for (unsigned code = 0x8140; code <= 0xFCFC; ++code) {
-    if (!cp932::isLeadByte(static_cast<std::uint8_t>(code >> 8)) || !cp932::isTrailByte(static_cast<std::uint8_t>(code))) continue;
+    if (!cp932::isLeadByte(static_cast<std::uint8_t>(code >> 8)) ||
+        !cp932::isTrailByte(static_cast<std::uint8_t>(code)))
+      continue;
     if (cp932::toUnicode(static_cast<std::uint16_t>(code)) == cp932::kNoUnit) continue;
     if (!withUserDefined && code >= 0xF040 && code <= 0xF9FC) continue;
     text.push_back(static_cast<char>(code >> 8));
@@ -91,7 +93,8 @@ TEST(Converter, IbmExtensionsBecomeTheirTwinsInEucJp) {
       {"\xfb\xfc", "\xfc\xe2"},  // 髙
       {"\x87\x40", "\xad\xa1"},  // ①
   };
-  for (const auto& c : cases) EXPECT_EQ(convert(std::string(c.sjis) + "\x82\xa0", kEuc), std::string(c.euc) + "\xa4\xa2");
+  for (const auto& c : cases)
+    EXPECT_EQ(convert(std::string(c.sjis) + "\x82\xa0", kEuc), std::string(c.euc) + "\xa4\xa2");
 }
 
 TEST(Converter, CharactersTheTargetCannotHoldBecomeGeta) {
@@ -108,7 +111,8 @@ TEST(Converter, CharactersTheTargetCannotHoldBecomeGeta) {
   EXPECT_EQ(convert("\x82\xa0\xf0\x40", kJis), "\x1b$B$\"\"\x2e\x1b(B");
   EXPECT_EQ(convert("\x82\xa0\xf0\x40", kUtf8), "\xe3\x81\x82\xee\x80\x80");
   // bytes that form no character: U+FFFD in UTF-8 (a Shift_JIS ASCII trail byte is read again)
-  EXPECT_EQ(convert("\x82\xa0\x85\x40\xfd", kUtf8, LineEnding::Unchanged, &report), "\xe3\x81\x82\xef\xbf\xbd@\xef\xbf\xbd");
+  EXPECT_EQ(convert("\x82\xa0\x85\x40\xfd", kUtf8, LineEnding::Unchanged, &report),
+            "\xe3\x81\x82\xef\xbf\xbd@\xef\xbf\xbd");
   EXPECT_EQ(report.unconvertible, 2u);
 }
 
@@ -121,14 +125,14 @@ TEST(Converter, EscapesInsteadOfGeta) {
     EscapeLanguage language;
     std::string_view out;
   } cases[] = {
-      {"\xa4\xa2\x8f\xb0\xa1", kSjis, EscapeLanguage::Html, "\x82\xa0&#19970;"},   // JIS X 0212 only
+      {"\xa4\xa2\x8f\xb0\xa1", kSjis, EscapeLanguage::Html, "\x82\xa0&#19970;"},      // JIS X 0212 only
       {"\xa4\xa2\x8f\xb0\xa1", kUtf8, EscapeLanguage::Html, "\xe3\x81\x82&#19970;"},  // as UTF-8 preparation would
-      {"\xa4\xa2\x8f\xb0\xa1", kEuc, EscapeLanguage::Html, "\xa4\xa2\x8f\xb0\xa1"},  // EUC-JP holds it
+      {"\xa4\xa2\x8f\xb0\xa1", kEuc, EscapeLanguage::Html, "\xa4\xa2\x8f\xb0\xa1"},   // EUC-JP holds it
       {"\xa4\xa2\x8f\xb0\xa1", kJis, EscapeLanguage::JavaScript, "\x1b$B$\"\x1b(B\\u4E02"},
-      {"\x82\xa0\xf0\x40", kEuc, EscapeLanguage::Css, "\xa4\xa2\\E000 "},          // user-defined area
-      {"\x82\xa0\xfd", kEuc, EscapeLanguage::JavaScript, "\xa4\xa2\\uFFFD"},         // no character at all
+      {"\x82\xa0\xf0\x40", kEuc, EscapeLanguage::Css, "\xa4\xa2\\E000 "},     // user-defined area
+      {"\x82\xa0\xfd", kEuc, EscapeLanguage::JavaScript, "\xa4\xa2\\uFFFD"},  // no character at all
       {"\x82\xa0\xfd", kUtf8, EscapeLanguage::Html, "\xe3\x81\x82&#65533;"},
-      {"\x82\xa0\xfd", kSjis, EscapeLanguage::Html, "\x82\xa0\xfd"},               // its own encoding keeps it
+      {"\x82\xa0\xfd", kSjis, EscapeLanguage::Html, "\x82\xa0\xfd"},  // its own encoding keeps it
   };
   for (const auto& c : cases) {
     ConverterOptions options = optionsFor(c.target);
@@ -187,7 +191,9 @@ TEST(Converter, NothingElseChanges) {
 
 TEST(Converter, Iso2022JpInput) {
   // ESC $ @ and ESC ( J are read too; the output uses ESC $ B and ESC ( B
-  EXPECT_EQ(convert("\x1b$@$\"\x1b(Ja\\", kSjis), "\x82\xa0" "a\\");
+  EXPECT_EQ(convert("\x1b$@$\"\x1b(Ja\\", kSjis),
+            "\x82\xa0"
+            "a\\");
   EXPECT_EQ(convert("\x1b$@$\"\x1b(J", kJis), "\x1b$B$\"\x1b(B");
   EXPECT_EQ(convert("\x1b$(D0!\x1b(B", kEuc), "\x8f\xb0\xa1");
 }

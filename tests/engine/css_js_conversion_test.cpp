@@ -39,10 +39,14 @@ TEST(ConvertCss, CharsetRule) {
       {"white space inside the rule", "@charset   \"x\"  ;p{}", 2, LineEnding::Lf, "@charset \"iso-2022-jp\";\np{}"},
       {"first one in a comment is the one replaced", "/* @charset \"a\"; */\n@charset \"b\";\n", 0, LineEnding::Lf,
        "/* @charset \"shift_jis\";\n */\n@charset \"b\";\n"},
-      {"an LF rule in a CR+LF sheet", "@charset \"x\";\np{}\r\n", 0, LineEnding::Unchanged, "@charset \"shift_jis\";\r\np{}\r\n"},
-      {"single quotes are not a rule", "@charset 'x';\n", 0, LineEnding::Lf, "@charset \"shift_jis\";\n@charset 'x';\n"},
-      {"upper-case keyword is not a rule", "@CHARSET \"x\";\n", 0, LineEnding::Lf, "@charset \"shift_jis\";\n@CHARSET \"x\";\n"},
-      {"an unclosed value is not a rule", "@charset \"x;\n", 0, LineEnding::Lf, "@charset \"shift_jis\";\n@charset \"x;\n"},
+      {"an LF rule in a CR+LF sheet", "@charset \"x\";\np{}\r\n", 0, LineEnding::Unchanged,
+       "@charset \"shift_jis\";\r\np{}\r\n"},
+      {"single quotes are not a rule", "@charset 'x';\n", 0, LineEnding::Lf,
+       "@charset \"shift_jis\";\n@charset 'x';\n"},
+      {"upper-case keyword is not a rule", "@CHARSET \"x\";\n", 0, LineEnding::Lf,
+       "@charset \"shift_jis\";\n@CHARSET \"x\";\n"},
+      {"an unclosed value is not a rule", "@charset \"x;\n", 0, LineEnding::Lf,
+       "@charset \"shift_jis\";\n@charset \"x;\n"},
       {"empty sheet", "", 3, LineEnding::Unchanged, "@charset \"utf-8\";\r\n"},
       {"rule break follows the choice", "a\nb\n", 0, LineEnding::CrLf, "@charset \"shift_jis\";\r\na\r\nb\r\n"},
   };
@@ -60,8 +64,11 @@ TEST(ConvertCss, Latin1Sheets) {
 
 TEST(ConvertCss, Utf8Sheets) {
   // the mark goes, what code page 932 lacks is escaped, the rule names the target; no mark on output
-  EXPECT_EQ(css("\xef\xbb\xbf" "p:after{content:\"\xe6\x97\xa5 \xc3\xa9 \xf0\x9f\x98\x80\"}\n", target(3)),
-            "@charset \"utf-8\";\n" "p:after{content:\"\xe6\x97\xa5 \\E9  \\1F600 \"}\n");
+  EXPECT_EQ(css("\xef\xbb\xbf"
+                "p:after{content:\"\xe6\x97\xa5 \xc3\xa9 \xf0\x9f\x98\x80\"}\n",
+                target(3)),
+            "@charset \"utf-8\";\n"
+            "p:after{content:\"\xe6\x97\xa5 \\E9  \\1F600 \"}\n");
   EXPECT_EQ(css("p{}\n", target(1)), "@charset \"euc-jp\";\np{}\n");  // pure ASCII is not UTF-8
 }
 

@@ -54,21 +54,21 @@ TEST(ContentRecognition, FirstTwoBytesDecide) {
       {"\xFE\xFF\0<"s, ContentForm::Utf16BigEndian, 2},
       {"<\0"s, ContentForm::Utf16LittleEndian, 0},
       {"\0<"s, ContentForm::Utf16BigEndian, 0},
-      {"\xFE\0"s, ContentForm::Utf16LittleEndian, 0},   // U+00FE without a mark
+      {"\xFE\0"s, ContentForm::Utf16LittleEndian, 0},  // U+00FE without a mark
       {"\0\xFE"s, ContentForm::Utf16BigEndian, 0},
-      {"\xE5\x65\x2C\x67", ContentForm::Bytes, 0},      // 日本 in UTF-16LE: both bytes non-zero
-      {"\x65\xE5", ContentForm::Bytes, 0},              // 日 in UTF-16BE
-      {"\xEF\xBB\xBF<", ContentForm::Bytes, 0},         // the UTF-8 mark is byte content
+      {"\xE5\x65\x2C\x67", ContentForm::Bytes, 0},  // 日本 in UTF-16LE: both bytes non-zero
+      {"\x65\xE5", ContentForm::Bytes, 0},          // 日 in UTF-16BE
+      {"\xEF\xBB\xBF<", ContentForm::Bytes, 0},     // the UTF-8 mark is byte content
       {"<html>", ContentForm::Bytes, 0},
       // Without a mark, a zero among the first two bytes is only the first filter: the rest
       // must look like UTF-16 too.
-      {"x\0y"s, ContentForm::Bytes, 0},                  // an odd length
-      {"\0\0"s, ContentForm::Bytes, 0},                 // zero on both sides
+      {"x\0y"s, ContentForm::Bytes, 0},  // an odd length
+      {"\0\0"s, ContentForm::Bytes, 0},  // zero on both sides
       {std::string(4096, '\0'), ContentForm::Bytes, 0},
-      {"a\0" + std::string(200, '\x93'), ContentForm::Bytes, 0},   // one zero, then byte text
-      {"<\0p\0\0\0\0\0\0\0"s, ContentForm::Bytes, 0},   // more zero units than characters
-      {"<\0\x00\xD8p\0"s, ContentForm::Bytes, 0},        // a lone high surrogate
-      {"<\0\x00\xDCp\0"s, ContentForm::Bytes, 0},        // a lone low surrogate
+      {"a\0" + std::string(200, '\x93'), ContentForm::Bytes, 0},    // one zero, then byte text
+      {"<\0p\0\0\0\0\0\0\0"s, ContentForm::Bytes, 0},               // more zero units than characters
+      {"<\0\x00\xD8p\0"s, ContentForm::Bytes, 0},                   // a lone high surrogate
+      {"<\0\x00\xDCp\0"s, ContentForm::Bytes, 0},                   // a lone low surrogate
       {"<\0\x3D\xD8\x00\xDE"s, ContentForm::Utf16LittleEndian, 0},  // a pair is fine
       {"\0<"s + utf16be(u"\u65E5\u672C\u8A9E\n"), ContentForm::Utf16BigEndian, 0},
   };
@@ -92,18 +92,20 @@ TEST(DocumentReading, Utf16ContentBecomesCodePage932WithTheKindsEscapes) {
       {"BE with mark, page", kBeMark + utf16be(text), DocumentKind::Page, "<p>&#233;" + sjisNihon + "&#128512;</p>"},
       {"LE without mark, page", utf16le(text), DocumentKind::Page, "<p>&#233;" + sjisNihon + "&#128512;</p>"},
       {"BE without mark, page", utf16be(text), DocumentKind::Page, "<p>&#233;" + sjisNihon + "&#128512;</p>"},
-      {"LE with mark, sheet", kLeMark + utf16le(text), DocumentKind::StyleSheet, "<p>\\E9 " + sjisNihon + "\\1F600 </p>"},
+      {"LE with mark, sheet", kLeMark + utf16le(text), DocumentKind::StyleSheet,
+       "<p>\\E9 " + sjisNihon + "\\1F600 </p>"},
       {"BE without mark, sheet", utf16be(text), DocumentKind::StyleSheet, "<p>\\E9 " + sjisNihon + "\\1F600 </p>"},
       {"LE with mark, script", kLeMark + utf16le(text), DocumentKind::Script,
        "<p>\\u00E9" + sjisNihon + "\\uD83D\\uDE00</p>"},
       {"BE with mark, script", kBeMark + utf16be(text), DocumentKind::Script,
        "<p>\\u00E9" + sjisNihon + "\\uD83D\\uDE00</p>"},
-      {"page: a script body gets script escapes", kLeMark + utf16le(u"<script>s='\u00E9'</script>\u00E9"), DocumentKind::Page,
-       "<script>s='\\u00E9'</script>&#233;"},
-      {"page: a style body gets sheet escapes", kLeMark + utf16le(u"<style>p{content:'\u00E9'}</style>"), DocumentKind::Page,
-       "<style>p{content:'\\E9 '}</style>"},
+      {"page: a script body gets script escapes", kLeMark + utf16le(u"<script>s='\u00E9'</script>\u00E9"),
+       DocumentKind::Page, "<script>s='\\u00E9'</script>&#233;"},
+      {"page: a style body gets sheet escapes", kLeMark + utf16le(u"<style>p{content:'\u00E9'}</style>"),
+       DocumentKind::Page, "<style>p{content:'\\E9 '}</style>"},
       {"zero unit inside, LE", utf16le(u"a\0b\0c"s), DocumentKind::Script, "a\0b\0c"s},
-      {"zero unit inside, BE with mark", kBeMark + utf16be(u"a\0\u65E5"s), DocumentKind::StyleSheet, "a\0"s + "\x93\xFA"},
+      {"zero unit inside, BE with mark", kBeMark + utf16be(u"a\0\u65E5"s), DocumentKind::StyleSheet,
+       "a\0"s + "\x93\xFA"},
       {"trailing odd byte kept, LE", kLeMark + utf16le(u"ab") + "Z", DocumentKind::Script, "abZ"},
       {"trailing odd byte kept, BE", kBeMark + utf16be(u"ab") + "Z", DocumentKind::Page, "abZ"},
       {"half-width katakana", kLeMark + utf16le(u"\uFF71\uFF72"), DocumentKind::Script, "\xB1\xB2"},
@@ -111,7 +113,9 @@ TEST(DocumentReading, Utf16ContentBecomesCodePage932WithTheKindsEscapes) {
   for (const auto& c : cases) {
     WorkingText working = workingText(c.bytes, c.kind);
     EXPECT_TRUE(sameBytes(working.text(), c.working)) << c.what;
-    EXPECT_EQ(working.decision.basis, c.bytes.starts_with(kLeMark) || c.bytes.starts_with(kBeMark) ? DecisionBasis::ByteOrderMark : DecisionBasis::Utf16Shape)
+    EXPECT_EQ(working.decision.basis, c.bytes.starts_with(kLeMark) || c.bytes.starts_with(kBeMark)
+                                          ? DecisionBasis::ByteOrderMark
+                                          : DecisionBasis::Utf16Shape)
         << c.what;
   }
 }
@@ -126,7 +130,9 @@ TEST(DocumentReading, ByteContentStaysAsRead) {
       {"one zero byte", "\0"s},
       {"a mark alone, LE", "\xFF\xFE"},
       {"a mark alone, BE", "\xFE\xFF"},
-      {"a mark and an odd byte", "\xFF\xFE" "A"},
+      {"a mark and an odd byte",
+       "\xFF\xFE"
+       "A"},
       {"UTF-16 without mark starting outside ASCII", "\xE5\x65\x2C\x67"},
       {"zero bytes inside", "ab\0cd\0\0ef"s},
       {"a zero second byte, then byte text", "x\0y"s},

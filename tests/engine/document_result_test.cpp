@@ -49,13 +49,57 @@ TEST(DocumentResult, EscapesAreCountedWhereTheSourceHadThem) {
     TextPosition first;
   } cases[] = {
       {"UTF-8 page", Kind::Page, "<p>a\n  caf\xC3\xA9 \xC3\xA9</p>", T::ShiftJis, {}, 0xE9, 2, {2, 6}},
-      {"UTF-8 page, a script body", Kind::Page, "<script>\r\n\xE6\x97\xA5'\xC3\xA9'</script>", T::EucJp, {}, 0xE9, 1, {2, 3}},
-      {"UTF-8 with a mark, beyond U+FFFF", Kind::Script, "\xEF\xBB\xBFx='\xF0\x9F\x98\x80';", T::ShiftJis, {}, 0x1F600, 1, {1, 4}},
-      {"UTF-16LE with a mark", Kind::Script, std::string("\xFF\xFE" "a\0\r\0\n\0\xE9\0", 10), T::Utf8, {}, 0xE9, 1, {2, 1}},
-      {"Latin-1 page, decomposed", Kind::Page, "<html><head><meta charset=latin1></head><body>\n caf\xE9", T::Utf8, {}, 0x301, 1, {2, 5}},
+      {"UTF-8 page, a script body",
+       Kind::Page,
+       "<script>\r\n\xE6\x97\xA5'\xC3\xA9'</script>",
+       T::EucJp,
+       {},
+       0xE9,
+       1,
+       {2, 3}},
+      {"UTF-8 with a mark, beyond U+FFFF",
+       Kind::Script,
+       "\xEF\xBB\xBFx='\xF0\x9F\x98\x80';",
+       T::ShiftJis,
+       {},
+       0x1F600,
+       1,
+       {1, 4}},
+      {"UTF-16LE with a mark",
+       Kind::Script,
+       std::string("\xFF\xFE"
+                   "a\0\r\0\n\0\xE9\0",
+                   10),
+       T::Utf8,
+       {},
+       0xE9,
+       1,
+       {2, 1}},
+      {"Latin-1 page, decomposed",
+       Kind::Page,
+       "<html><head><meta charset=latin1></head><body>\n caf\xE9",
+       T::Utf8,
+       {},
+       0x301,
+       1,
+       {2, 5}},
       {"Latin-1 sheet", Kind::Sheet, "@charset \"latin1\";\np{content:'\xE9'}", T::ShiftJis, {}, 0xE9, 1, {2, 12}},
-      {"EUC-JP supplementary kanji", Kind::Script, "a\n\xA4\xA2\x8F\xB0\xA1", T::ShiftJis, loadedAs("euc-jp"), 0x4E02, 1, {2, 2}},
-      {"user-defined character to EUC-JP", Kind::Sheet, "p{}\n\x82\xA0\xF0\x40", T::EucJp, loadedAs("shift_jis"), 0xE000, 1, {2, 2}},
+      {"EUC-JP supplementary kanji",
+       Kind::Script,
+       "a\n\xA4\xA2\x8F\xB0\xA1",
+       T::ShiftJis,
+       loadedAs("euc-jp"),
+       0x4E02,
+       1,
+       {2, 2}},
+      {"user-defined character to EUC-JP",
+       Kind::Sheet,
+       "p{}\n\x82\xA0\xF0\x40",
+       T::EucJp,
+       loadedAs("shift_jis"),
+       0xE000,
+       1,
+       {2, 2}},
       {"escape byte to ISO-2022-JP", Kind::Script, "\xE3\x81\x82\x1B$B", T::Iso2022Jp, {}, 0x1B, 1, {1, 2}},
   };
   for (const auto& c : cases) {
@@ -63,7 +107,8 @@ TEST(DocumentResult, EscapesAreCountedWhereTheSourceHadThem) {
     ASSERT_EQ(result.escaped.size(), 1u) << c.what;
     EXPECT_EQ(result.escaped[0].codePoint, c.codePoint) << c.what;
     EXPECT_EQ(result.escaped[0].count, c.count) << c.what;
-    EXPECT_EQ(result.escaped[0].first, c.first) << c.what << ": " << result.escaped[0].first.line << ":" << result.escaped[0].first.column;
+    EXPECT_EQ(result.escaped[0].first, c.first)
+        << c.what << ": " << result.escaped[0].first.line << ":" << result.escaped[0].first.column;
     EXPECT_TRUE(result.lost.empty()) << c.what;
   }
 }
@@ -98,7 +143,9 @@ TEST(DocumentResult, LineBreaksAfterAreTheOutputs) {
     Kind kind;
     std::string source;
   } documents[] = {
-      {Kind::Page, "<html>\r\n<head>\n<title>t</title><link\r\nrel=stylesheet href=a.css>\r<meta http-equiv=content-type\ncontent=x>\n"},
+      {Kind::Page,
+       "<html>\r\n<head>\n<title>t</title><link\r\nrel=stylesheet href=a.css>\r<meta "
+       "http-equiv=content-type\ncontent=x>\n"},
       {Kind::Page, "<?xml version=\"1.0\" encoding=\"a\nb\"?>\n<html><head><meta\rcharset=x>\r\n\x82\xA0"},
       {Kind::Sheet, "@charset \"x\";\r\np{}\n"},
       {Kind::Sheet, "p{}\rq{}"},
@@ -131,12 +178,18 @@ TEST(DocumentResult, DeclarationsAndWhatBecameOfThem) {
     std::string source;
     std::vector<Declaration> declarations;
   } cases[] = {
-      {"replaced", Kind::Page, "<html><head><meta http-equiv=Content-Type content=\"text/html; charset=euc-jp\"><title>t</title>",
+      {"replaced",
+       Kind::Page,
+       "<html><head><meta http-equiv=Content-Type content=\"text/html; charset=euc-jp\"><title>t</title>",
        {{F::ContentTypeMeta, "euc-jp", D::Replaced}}},
-      {"moved before the title", Kind::Page, "<html><head><title>t</title><meta http-equiv=content-type content='text/html;charset=x'>",
+      {"moved before the title",
+       Kind::Page,
+       "<html><head><title>t</title><meta http-equiv=content-type content='text/html;charset=x'>",
        {{F::ContentTypeMeta, "x'", D::MovedBeforeTitle}}},
       {"added", Kind::Page, "<html><head><title>t</title>", {{F::ContentTypeMeta, "", D::Added}}},
-      {"HTML5 and XML rewritten", Kind::Page, "<?xml version=\"1.0\" encoding=\"EUC-JP\"?><html><head><meta charset=\"EUC-JP\">",
+      {"HTML5 and XML rewritten",
+       Kind::Page,
+       "<?xml version=\"1.0\" encoding=\"EUC-JP\"?><html><head><meta charset=\"EUC-JP\">",
        {{F::XmlDeclaration, "EUC-JP", D::Rewritten}, {F::MetaCharset, "EUC-JP", D::Rewritten}}},
       {"no html tag: kept", Kind::Page, "<meta charset=euc-jp><p>", {{F::MetaCharset, "euc-jp", D::Kept}}},
       {"sheet rule replaced", Kind::Sheet, "@charset \"EUC-JP\";\np{}", {{F::CharsetRule, "EUC-JP", D::Replaced}}},
@@ -149,15 +202,17 @@ TEST(DocumentResult, DeclarationsAndWhatBecameOfThem) {
   for (const auto& c : cases) {
     const DocumentResult result = convert(c.kind, c.source, TargetEncoding::ShiftJis);
     ASSERT_EQ(result.declarations.size(), c.declarations.size()) << c.what;
-    for (std::size_t k = 0; k < c.declarations.size(); ++k) EXPECT_TRUE(same(result.declarations[k], c.declarations[k])) << c.what << " " << k;
+    for (std::size_t k = 0; k < c.declarations.size(); ++k)
+      EXPECT_TRUE(same(result.declarations[k], c.declarations[k])) << c.what << " " << k;
   }
 }
 
 TEST(DocumentResult, EveryReferenceWithWhatBecameOfIt) {
   testing::MemoryResolver files;
   files.file("a.css").file("passwd").binary("b.js");
-  std::string page = "<html><head><link rel=stylesheet href=a.css charset=euc-jp><link rel=stylesheet href=\"http://x/y.css\">"
-                     "<link rel=stylesheet href=none.css><script src=passwd></script><script src=b.js></script>";
+  std::string page =
+      "<html><head><link rel=stylesheet href=a.css charset=euc-jp><link rel=stylesheet href=\"http://x/y.css\">"
+      "<link rel=stylesheet href=none.css><script src=passwd></script><script src=b.js></script>";
   TargetChoice options;
   const DocumentResult result = convertHtml(page, options, files);
   const struct {

@@ -52,7 +52,10 @@ TEST(EncodingDecision, StrongestValidEvidenceDecides) {
       {"written by this run in EUC-JP", hyo, written(TargetEncoding::EucJp), {E::EucJp, B::WrittenByThisRun}},
       {"written by this run in UTF-8", "\xE8\xA1\xA8", written(TargetEncoding::Utf8), {E::Utf8, B::WrittenByThisRun}},
       {"ASCII alone, whatever it declares", "p{}", declared("euc-jp"), {E::Ascii, B::Detection}},
-      {"ISO-2022-JP escapes, whatever it declares", "\x1B$B$\"\x1B(B", declared("shift_jis"), {E::Iso2022Jp, B::Detection}},
+      {"ISO-2022-JP escapes, whatever it declares",
+       "\x1B$B$\"\x1B(B",
+       declared("shift_jis"),
+       {E::Iso2022Jp, B::Detection}},
       {"its own declaration", hyo, declared(" \"Shift_JIS\" "), {E::ShiftJis, B::Declaration}},
       {"a declaration the bytes are invalid in passes", hyo + "\x82", declared("utf-8"), {E::EucJp, B::Detection}},
       {"a Latin-1 declaration always holds", hyo, declared("windows-1252"), {E::Latin1, B::Declaration}},
@@ -64,9 +67,18 @@ TEST(EncodingDecision, StrongestValidEvidenceDecides) {
       {"the loading element before the page", hyo, loadedBy("euc-jp", E::Latin1), {E::EucJp, B::LoadingElement}},
       {"the site tips a close call", "\"\xC2\xB7\"", site(E::EucJp), {E::EucJp, B::Site}},
       {"the site leaves a clear one", "\"\xC2\xB7\"", site(E::Utf8), {E::Utf8, B::Detection}},
-      {"no majority, no site", "\"\xC2\xB7\"", [] { auto e = site(E::EucJp, 1); e.site.add({E::Utf8, B::Detection}); return e; }(),
+      {"no majority, no site",
+       "\"\xC2\xB7\"",
+       [] {
+         auto e = site(E::EucJp, 1);
+         e.site.add({E::Utf8, B::Detection});
+         return e;
+       }(),
        {E::Utf8, B::Detection}},
-      {"the site is not asked when its reading is invalid", "\xE6\x97\xA5\xE6\x9C\xAC", site(E::EucJp), {E::Utf8, B::Detection}},
+      {"the site is not asked when its reading is invalid",
+       "\xE6\x97\xA5\xE6\x9C\xAC",
+       site(E::EucJp),
+       {E::Utf8, B::Detection}},
       // Without evidence: the cheapest valid reading.
       {"an EUC-JP kanji that UTF-8 reads as an IPA letter", hyo, {}, {E::EucJp, B::Detection}},
       {"an EUC-JP kanji that UTF-8 reads as an overlong form", "\"\xC1\xB0\"", {}, {E::EucJp, B::Detection}},

@@ -33,13 +33,15 @@ std::u16string document(Kind kind, std::u16string_view prose, std::u16string_vie
   std::u16string p(prose);
   switch (kind) {
     case Kind::Page:
-      return u"<!DOCTYPE html>\r\n<html><head><title>" + p + u"</title>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" +
-             std::u16string(charsetLabel) + u"\">\r\n</head><body><p class=\"" + p + u"\">" + p + u"</p>\r\n<script>document.write(\"" + p +
-             u"\");</script>\r\n<style>p:after{content:\"" + p + u"\"}</style>\r\n</body></html>\r\n";
+      return u"<!DOCTYPE html>\r\n<html><head><title>" + p +
+             u"</title>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" +
+             std::u16string(charsetLabel) + u"\">\r\n</head><body><p class=\"" + p + u"\">" + p +
+             u"</p>\r\n<script>document.write(\"" + p + u"\");</script>\r\n<style>p:after{content:\"" + p +
+             u"\"}</style>\r\n</body></html>\r\n";
     case Kind::Sheet:
-      return u"@charset \"" + std::u16string(charsetLabel) + u"\";\nbody:after { content: \"" + p + u"\"; font-family: \"" + p + u"\"; }\n";
-    case Kind::Script:
-      return u"// " + p + u"\nvar message = \"" + p + u"\";\ndocument.write(message);\n";
+      return u"@charset \"" + std::u16string(charsetLabel) + u"\";\nbody:after { content: \"" + p +
+             u"\"; font-family: \"" + p + u"\"; }\n";
+    case Kind::Script: return u"// " + p + u"\nvar message = \"" + p + u"\";\ndocument.write(message);\n";
   }
   return {};
 }
@@ -63,7 +65,8 @@ std::vector<Source> sourcesOf(Kind kind) {
   // Short texts whose bytes are valid UTF-8 too (表 is C9 BD in EUC-JP, U+027D in UTF-8).
   std::u16string eucWord = document(kind, u"\u8868\u524D", u"EUC-JP");
   sources.push_back({"EUC-JP, one word", testing::icuEncode("EUC-JP", eucWord), eucWord});
-  std::u16string latin = document(kind, u"Caf\u00e9 cr\u00e8me br\u00fbl\u00e9e \u00c4rger \u00a9 \u20ac", u"ISO-8859-1");
+  std::u16string latin =
+      document(kind, u"Caf\u00e9 cr\u00e8me br\u00fbl\u00e9e \u00c4rger \u00a9 \u20ac", u"ISO-8859-1");
   if (kind != Kind::Script) {
     std::string bytes;
     for (char16_t u : latin) bytes.push_back(u == 0x20AC ? '\x80' : static_cast<char>(u));
@@ -108,16 +111,20 @@ std::u16string comparable(std::u16string_view text) {
     unsigned long high = std::stoul(m[1], nullptr, 16), low = std::stoul(m[2], nullptr, 16);
     return codePointUtf8(0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00));
   });
-  replaceAll(std::regex("\\\\u([0-9A-F]{4})"), [](const std::smatch& m) { return codePointUtf8(std::stoul(m[1], nullptr, 16)); });
-  replaceAll(std::regex("\\\\([0-9A-F]{1,6}) ?"), [](const std::smatch& m) { return codePointUtf8(std::stoul(m[1], nullptr, 16)); });
+  replaceAll(std::regex("\\\\u([0-9A-F]{4})"),
+             [](const std::smatch& m) { return codePointUtf8(std::stoul(m[1], nullptr, 16)); });
+  replaceAll(std::regex("\\\\([0-9A-F]{1,6}) ?"),
+             [](const std::smatch& m) { return codePointUtf8(std::stoul(m[1], nullptr, 16)); });
   replaceAll(std::regex("&#([0-9]+);"), [](const std::smatch& m) { return codePointUtf8(std::stoul(m[1])); });
-  replaceAll(std::regex("<meta http-equiv=\"Content-Type\"[^>]*>", std::regex::icase), [](const std::smatch&) { return std::string(); });
+  replaceAll(std::regex("<meta http-equiv=\"Content-Type\"[^>]*>", std::regex::icase),
+             [](const std::smatch&) { return std::string(); });
   replaceAll(std::regex("@charset \"[^\"]*\";\n*"), [](const std::smatch&) { return std::string(); });
   std::u16string wide = utf8ToUtf16(s);
   UErrorCode error = U_ZERO_ERROR;
   icu::UnicodeString composed = icu::Normalizer2::getNFCInstance(error)->normalize(
       icu::UnicodeString(false, wide.data(), static_cast<int32_t>(wide.size())), error);
-  return std::u16string(reinterpret_cast<const char16_t*>(composed.getBuffer()), static_cast<std::size_t>(composed.length()));
+  return std::u16string(reinterpret_cast<const char16_t*>(composed.getBuffer()),
+                        static_cast<std::size_t>(composed.length()));
 }
 
 class Fidelity : public ::testing::TestWithParam<Kind> {};
@@ -140,14 +147,17 @@ TEST_P(Fidelity, EveryTargetKeepsTheTextAndIsStable) {
       // and as a later run makes it, changes no byte.
       EncodingEvidence written;
       written.writtenByThisRun = static_cast<TargetEncoding>(target);
-      EXPECT_TRUE(testing::sameBytes(convert(GetParam(), once, target, written), once)) << "a second conversion changed the bytes";
+      EXPECT_TRUE(testing::sameBytes(convert(GetParam(), once, target, written), once))
+          << "a second conversion changed the bytes";
       EXPECT_TRUE(testing::sameBytes(convert(GetParam(), once, target), once)) << "a later run changed the bytes";
     }
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Documents, Fidelity, ::testing::Values(Kind::Page, Kind::Sheet, Kind::Script),
-                         [](const auto& info) { return info.param == Kind::Page ? "Page" : info.param == Kind::Sheet ? "Sheet" : "Script"; });
+                         [](const auto& info) {
+                           return info.param == Kind::Page ? "Page" : info.param == Kind::Sheet ? "Sheet" : "Script";
+                         });
 
 }  // namespace
 }  // namespace sarnavel

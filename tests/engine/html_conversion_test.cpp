@@ -31,7 +31,9 @@ struct Page {
     return found;
   }
   std::vector<FoundReference> loads() const { return withStatus({ReferenceStatus::Followable}); }
-  std::vector<FoundReference> refused() const { return withStatus({ReferenceStatus::WrongKind, ReferenceStatus::Binary}); }
+  std::vector<FoundReference> refused() const {
+    return withStatus({ReferenceStatus::WrongKind, ReferenceStatus::Binary});
+  }
   std::vector<std::string> loaded(LoadedKind kind) const {
     std::vector<std::string> paths;
     for (const FoundReference& file : loads()) {
@@ -50,20 +52,21 @@ TEST(ConvertHtml, DeclarationPlacement) {
     int encoding;
     std::string out;
   } cases[] = {
-      {"none: inserted after the head start tag",
-       "<html><head><title>\x82\xa0</title></head></html>", kEuc,
+      {"none: inserted after the head start tag", "<html><head><title>\x82\xa0</title></head></html>", kEuc,
        "<html><head>" + kDecl + "EUC-JP\" /><title>\xa4\xa2</title></head></html>"},
       {"before the title, HTML 4 style: replaced in place, keeps its closing",
-       "<html><head><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=x-sjis\"><title>t</title></head></html>", kUtf8,
-       "<html><head>" + kDecl + "UTF-8\"><title>t</title></head></html>"},
+       "<html><head><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
+       "charset=x-sjis\"><title>t</title></head></html>",
+       kUtf8, "<html><head>" + kDecl + "UTF-8\"><title>t</title></head></html>"},
       {"after the title: moved before it",
-       "<html><head><title>t</title><meta http-equiv=\"content-type\" content=\"text/html; charset=euc-jp\"/></head></html>", kSjis,
-       "<html><head>" + kDecl + "Shift_JIS\" /><title>t</title></head></html>"},
+       "<html><head><title>t</title><meta http-equiv=\"content-type\" content=\"text/html; "
+       "charset=euc-jp\"/></head></html>",
+       kSjis, "<html><head>" + kDecl + "Shift_JIS\" /><title>t</title></head></html>"},
       {"no title: replaced in place",
        "<html><head><link rel=x><meta http-equiv=\"Content-Type\" content=\"text/html\"></head></html>", kJis,
        "<html><head><link rel=x>" + kDecl + "ISO-2022-JP\"></head></html>"},
-      {"no head tag, no declaration: inserted after the html start tag",
-       "<html><title>t</title></html>", kSjis, "<html>" + kDecl + "Shift_JIS\" /><title>t</title></html>"},
+      {"no head tag, no declaration: inserted after the html start tag", "<html><title>t</title></html>", kSjis,
+       "<html>" + kDecl + "Shift_JIS\" /><title>t</title></html>"},
       {"an HTML5 declaration is rewritten and no other added",
        "<html><head><meta charset=\"utf-8\"><title>t</title></head></html>", kEuc,
        "<html><head><meta charset=\"EUC-JP\"><title>t</title></head></html>"},
@@ -74,11 +77,13 @@ TEST(ConvertHtml, DeclarationPlacement) {
        "<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=euc-jp\"></head>\x82\xa0", kEuc,
        "<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=euc-jp\"></head>\xa4\xa2"},
       {"two declarations: the last before body is rewritten",
-       "<html><head><meta http-equiv=\"Content-Type\" content=\"a\"><meta http-equiv=\"Content-Type\" content=\"b\"></head></html>", kSjis,
-       "<html><head><meta http-equiv=\"Content-Type\" content=\"a\">" + kDecl + "Shift_JIS\"></head></html>"},
+       "<html><head><meta http-equiv=\"Content-Type\" content=\"a\"><meta http-equiv=\"Content-Type\" "
+       "content=\"b\"></head></html>",
+       kSjis, "<html><head><meta http-equiv=\"Content-Type\" content=\"a\">" + kDecl + "Shift_JIS\"></head></html>"},
       {"a declaration after body is not seen",
        "<html><head></head><body><meta http-equiv=\"Content-Type\" content=\"b\"></body></html>", kSjis,
-       "<html><head>" + kDecl + "Shift_JIS\" /></head><body><meta http-equiv=\"Content-Type\" content=\"b\"></body></html>"},
+       "<html><head>" + kDecl +
+           "Shift_JIS\" /></head><body><meta http-equiv=\"Content-Type\" content=\"b\"></body></html>"},
   };
   for (const auto& c : cases) {
     Page page;
@@ -88,20 +93,24 @@ TEST(ConvertHtml, DeclarationPlacement) {
 
 TEST(ConvertHtml, Latin1Page) {
   Page page;
-  EXPECT_EQ(page.convert("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=ISO-8859-1\"></head>"
-                         "<body>caf\xe9</body></html>"),
-            "<html><head>" + kDecl + "Shift_JIS\"></head><body>cafe&#769;</body></html>");
+  EXPECT_EQ(
+      page.convert("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=ISO-8859-1\"></head>"
+                   "<body>caf\xe9</body></html>"),
+      "<html><head>" + kDecl + "Shift_JIS\"></head><body>cafe&#769;</body></html>");
   // a label browsers read the same way
-  EXPECT_EQ(page.convert("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\"></head>"
-                         "<body>\x80</body></html>"),
-            "<html><head>" + kDecl + "Shift_JIS\"></head><body>&#8364;</body></html>");
+  EXPECT_EQ(
+      page.convert("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\"></head>"
+                   "<body>\x80</body></html>"),
+      "<html><head>" + kDecl + "Shift_JIS\"></head><body>&#8364;</body></html>");
 }
 
 TEST(ConvertHtml, Utf8Page) {
   Page page;
-  EXPECT_EQ(page.convert("\xef\xbb\xbf<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" />"
-                         "</head><body>\xe6\x97\xa5 \xc3\xa9</body></html>", kUtf8),
-            "<html><head>" + kDecl + "UTF-8\" /></head><body>\xe6\x97\xa5 &#233;</body></html>");
+  EXPECT_EQ(
+      page.convert("\xef\xbb\xbf<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" />"
+                   "</head><body>\xe6\x97\xa5 \xc3\xa9</body></html>",
+                   kUtf8),
+      "<html><head>" + kDecl + "UTF-8\" /></head><body>\xe6\x97\xa5 &#233;</body></html>");
 }
 
 // Browsers do not read references inside script and style bodies: there the file's own
@@ -115,12 +124,12 @@ TEST(ConvertHtml, EscapesFollowTheBodyTheyStandIn) {
       "<script type=\"text/template\">\xc3\xa9</script>"
       "<!-- <script> \xc3\xa9 --><textarea>\xc3\xa9</textarea></body></html>",
       kUtf8);
-  EXPECT_EQ(out,
-            "<html>" + kDecl + "UTF-8\" /><body title=\"&#233;\"><p>&#233;</p>"
-            "<SCRIPT>document.write(\"\\u00E9\")</Script>"
-            "<style>p:after{content:\"\\E9 \"}</STYLE>"
-            "<script type=\"text/template\">&#233;</script>"
-            "<!-- <script> &#233; --><textarea>&#233;</textarea></body></html>");
+  EXPECT_EQ(out, "<html>" + kDecl +
+                     "UTF-8\" /><body title=\"&#233;\"><p>&#233;</p>"
+                     "<SCRIPT>document.write(\"\\u00E9\")</Script>"
+                     "<style>p:after{content:\"\\E9 \"}</STYLE>"
+                     "<script type=\"text/template\">&#233;</script>"
+                     "<!-- <script> &#233; --><textarea>&#233;</textarea></body></html>");
 }
 
 TEST(ConvertHtml, CharsetAttributesAndLoadedFiles) {
@@ -139,16 +148,17 @@ TEST(ConvertHtml, CharsetAttributesAndLoadedFiles) {
       "</head></html>";
   std::string out = page.convert(in);
   EXPECT_EQ(out,
-            "<html><head>" + kDecl + "Shift_JIS\" />"
-            "<link rel='stylesheet' href=css/a.css>"  // apostrophes are no quotes: rel is not "stylesheet"
-            "<link charset=\"Shift_JIS\" href=\"css/a.css\" rel=\"StyleSheet\" type=\"text/css\">"
-            "<link charset=\"Shift_JIS\" href=\"css/a.css\" rel=\"stylesheet\" />"
-            "<link rel=\"stylesheet\" href=\"http://example.com/a.css\">"
-            "<link rel=\"stylesheet\" href=\"missing.css\" charset=\"euc-jp\">"
-            "<link rel=\"stylesheet\" href=\"\">"
-            "<script charset=\"Shift_JIS\" src=\"b.js?v=2#top\"></script>"
-            "<script type=\"text/vbscript\" src=\"v.vbs\"></script>"
-            "</head></html>");
+            "<html><head>" + kDecl +
+                "Shift_JIS\" />"
+                "<link rel='stylesheet' href=css/a.css>"  // apostrophes are no quotes: rel is not "stylesheet"
+                "<link charset=\"Shift_JIS\" href=\"css/a.css\" rel=\"StyleSheet\" type=\"text/css\">"
+                "<link charset=\"Shift_JIS\" href=\"css/a.css\" rel=\"stylesheet\" />"
+                "<link rel=\"stylesheet\" href=\"http://example.com/a.css\">"
+                "<link rel=\"stylesheet\" href=\"missing.css\" charset=\"euc-jp\">"
+                "<link rel=\"stylesheet\" href=\"\">"
+                "<script charset=\"Shift_JIS\" src=\"b.js?v=2#top\"></script>"
+                "<script type=\"text/vbscript\" src=\"v.vbs\"></script>"
+                "</head></html>");
   // every loaded file, in document order with the charset its element had, whatever the follow switches say
   ASSERT_EQ(page.loads().size(), 3u);
   EXPECT_EQ(page.loads()[1].formerCharset, "euc-jp");
@@ -162,9 +172,10 @@ TEST(ConvertHtml, CharsetAttributesAndLoadedFiles) {
 TEST(ConvertHtml, ReferencesToOtherKindsAreRefused) {
   Page page;
   page.files.file("passwd").file("tool").file("a.js").file("s.css").binary("b.js");
-  const std::string in = "<html><head><link rel=stylesheet href=passwd><script src=\"tool\"></script>"
-                         "<link rel=stylesheet href=a.js><script src=s.css charset=euc-jp></script>"
-                         "<script src=b.js></script><script src=none.js></script></head></html>";
+  const std::string in =
+      "<html><head><link rel=stylesheet href=passwd><script src=\"tool\"></script>"
+      "<link rel=stylesheet href=a.js><script src=s.css charset=euc-jp></script>"
+      "<script src=b.js></script><script src=none.js></script></head></html>";
   std::string out = page.convert(in);
   EXPECT_EQ(out, "<html><head>" + kDecl + "Shift_JIS\" />" + in.substr(12));
   EXPECT_TRUE(page.loads().empty());
@@ -178,18 +189,21 @@ TEST(ConvertHtml, ReferencesToOtherKindsAreRefused) {
 TEST(ConvertHtml, DefaultScriptType) {
   Page page;
   page.files.file("a.js");
-  const std::string vb = "<html><head><meta http-equiv=Content-Script-Type content=text/vbscript></head>"
-                         "<script src=a.js></script></html>";
-  EXPECT_EQ(page.convert(vb), "<html><head>" + kDecl + "Shift_JIS\" /><meta http-equiv=Content-Script-Type content=text/vbscript></head>"
-                              "<script src=a.js></script></html>");
+  const std::string vb =
+      "<html><head><meta http-equiv=Content-Script-Type content=text/vbscript></head>"
+      "<script src=a.js></script></html>";
+  EXPECT_EQ(page.convert(vb), "<html><head>" + kDecl +
+                                  "Shift_JIS\" /><meta http-equiv=Content-Script-Type content=text/vbscript></head>"
+                                  "<script src=a.js></script></html>");
   EXPECT_TRUE(page.loads().empty());
 }
 
 TEST(ConvertHtml, ReferencesFromTheRootAndByJapaneseNames) {
   Page page;
   page.files.file("/www/\xe6\x97\xa5\xe6\x9c\xac.css");  // 日本.css
-  EXPECT_NE(page.convert("<link rel=stylesheet href=\"/www/\xe6\x97\xa5\xe6\x9c\xac.css\">", kUtf8).find("charset=\"UTF-8\""),
-            std::string::npos);
+  EXPECT_NE(
+      page.convert("<link rel=stylesheet href=\"/www/\xe6\x97\xa5\xe6\x9c\xac.css\">", kUtf8).find("charset=\"UTF-8\""),
+      std::string::npos);
   // The name is read in the encoding the page is in after conversion.
   for (int encoding : {kSjis, kEuc, kJis, kUtf8}) {
     Page other;

@@ -57,8 +57,9 @@ TEST_F(CliFault, FileSizeLimitFailsTheWriteOrTheBackup) {
   EXPECT_NE(result.out.find(failure(tree() / "grows.css", ResultCode::WriteFailed)), std::string::npos) << result.out;
   EXPECT_NE(result.out.find(failure(tree() / "big.html", ResultCode::BackupFailed)), std::string::npos) << result.out;
   EXPECT_NE(result.out.find(summary(1, 2)), std::string::npos) << result.out;
-  expectRunInvariant(before, snapshot(tree()), documents_,
-                     {{"small.js", Outcome::Converted}, {"grows.css", Outcome::WriteFailed}, {"big.html", Outcome::Untouched}}, true);
+  expectRunInvariant(
+      before, snapshot(tree()), documents_,
+      {{"small.js", Outcome::Converted}, {"grows.css", Outcome::WriteFailed}, {"big.html", Outcome::Untouched}}, true);
 }
 
 TEST_F(CliFault, FileSizeLimitWithoutBackupsFailsTheWrite) {
@@ -72,8 +73,9 @@ TEST_F(CliFault, FileSizeLimitWithoutBackupsFailsTheWrite) {
   EXPECT_NE(result.out.find(success(tree() / "small.js")), std::string::npos) << result.out;
   EXPECT_NE(result.out.find(failure(tree() / "grows.css", ResultCode::WriteFailed)), std::string::npos) << result.out;
   EXPECT_NE(result.out.find(failure(tree() / "big.html", ResultCode::WriteFailed)), std::string::npos) << result.out;
-  expectRunInvariant(before, snapshot(tree()), documents_,
-                     {{"small.js", Outcome::Converted}, {"grows.css", Outcome::Untouched}, {"big.html", Outcome::Untouched}}, false);
+  expectRunInvariant(
+      before, snapshot(tree()), documents_,
+      {{"small.js", Outcome::Converted}, {"grows.css", Outcome::Untouched}, {"big.html", Outcome::Untouched}}, false);
 }
 
 // Write fails part-way: a small file system that fills up. Three tmpfs mounts, each left
@@ -136,8 +138,9 @@ TEST_F(CliFault, ReadOnlyFolder) {
     EXPECT_NE(result.out.find(success(tree() / "a.js")), std::string::npos) << result.out;
     EXPECT_NE(result.out.find(failure(tree() / "ro/b.js", expected)), std::string::npos) << result.out;
     EXPECT_NE(result.out.find(failure(tree() / "ro/sub/c.css", expected)), std::string::npos) << result.out;
-    expectRunInvariant(before, snapshot(tree()), documents_,
-                       {{"a.js", Outcome::Converted}, {"ro/b.js", Outcome::Untouched}, {"ro/sub/c.css", Outcome::Untouched}}, backups);
+    expectRunInvariant(
+        before, snapshot(tree()), documents_,
+        {{"a.js", Outcome::Converted}, {"ro/b.js", Outcome::Untouched}, {"ro/sub/c.css", Outcome::Untouched}}, backups);
   }
 }
 
@@ -157,10 +160,12 @@ TEST_F(CliFault, UnreadableFiles) {
   EXPECT_NE(result.out.find(success(tree() / "ok.js")), std::string::npos) << result.out;
   EXPECT_NE(result.out.find(success(tree() / "folder.css/inner.js")), std::string::npos) << result.out;
   for (const char* name : {"pipe.css", "dangling.js", "loop.html"}) {
-    EXPECT_NE(result.out.find(failure(tree() / name, ResultCode::CannotOpen)), std::string::npos) << name << "\n" << result.out;
+    EXPECT_NE(result.out.find(failure(tree() / name, ResultCode::CannotOpen)), std::string::npos) << name << "\n"
+                                                                                                  << result.out;
   }
   EXPECT_NE(result.out.find(summary(2, 3)), std::string::npos) << result.out;
-  expectRunInvariant(before, snapshot(tree()), documents_, {{"ok.js", Outcome::Converted}, {"folder.css/inner.js", Outcome::Converted}}, true);
+  expectRunInvariant(before, snapshot(tree()), documents_,
+                     {{"ok.js", Outcome::Converted}, {"folder.css/inner.js", Outcome::Converted}}, true);
 }
 
 // Permission bits, for a user they bind: the program runs as `nobody`. A file it may not
@@ -171,7 +176,8 @@ TEST_F(CliFault, PermissionsOfAnUnprivilegedUser) {
   document("ok.js", 400);
   document("secret.js", 400, 1);
   document("locked.css", 400, 2);
-  for (const auto& item : fs::recursive_directory_iterator(temp_.path())) ASSERT_EQ(::lchown(item.path().c_str(), nobody, nobody), 0);
+  for (const auto& item : fs::recursive_directory_iterator(temp_.path()))
+    ASSERT_EQ(::lchown(item.path().c_str(), nobody, nobody), 0);
   ASSERT_EQ(::chown(tree().c_str(), nobody, nobody), 0);
   ASSERT_EQ(::chmod(temp_.path().c_str(), 0755), 0);
   ASSERT_EQ(::chown((tree() / "secret.js").c_str(), 0, 0), 0);
@@ -186,8 +192,9 @@ TEST_F(CliFault, PermissionsOfAnUnprivilegedUser) {
   EXPECT_NE(result.out.find(success(tree() / "ok.js")), std::string::npos) << result.out;
   EXPECT_NE(result.out.find(failure(tree() / "secret.js", ResultCode::CannotOpen)), std::string::npos) << result.out;
   EXPECT_NE(result.out.find(failure(tree() / "locked.css", ResultCode::WriteFailed)), std::string::npos) << result.out;
-  expectRunInvariant(before, snapshot(tree()), documents_,
-                     {{"ok.js", Outcome::Converted}, {"secret.js", Outcome::Untouched}, {"locked.css", Outcome::WriteFailed}}, true);
+  expectRunInvariant(
+      before, snapshot(tree()), documents_,
+      {{"ok.js", Outcome::Converted}, {"secret.js", Outcome::Untouched}, {"locked.css", Outcome::WriteFailed}}, true);
 }
 
 // A symbolic link to a file outside the tree, named on the command line (so followed): the
@@ -257,8 +264,8 @@ TEST_F(CliFault, OddFileNames) {
     std::string name, logged;
   } names[] = {
       {"\x82\xa0\x82\xa2.js", "\\x82\\xa0\\x82\\xa2.js"},  // Shift_JIS bytes
-      {"\xff\xfe bad.css", "\\xff\\xfe bad.css"},              // bytes no encoding uses
-      {"new\nline.html", "new\\nline.html"},                  // a newline
+      {"\xff\xfe bad.css", "\\xff\\xfe bad.css"},          // bytes no encoding uses
+      {"new\nline.html", "new\\nline.html"},               // a newline
       {"with space.css", "with space.css"},
       {" leading space.js", " leading space.js"},
       {"tab\there.js", "tab\\there.js"},
@@ -272,7 +279,8 @@ TEST_F(CliFault, OddFileNames) {
   EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
   std::map<std::string, Outcome> expected;
   for (const auto& n : names) {
-    EXPECT_NE(result.out.find(success(tree() / n.logged)), std::string::npos) << shown(n.name) << "\n" << shown(result.out);
+    EXPECT_NE(result.out.find(success(tree() / n.logged)), std::string::npos) << shown(n.name) << "\n"
+                                                                              << shown(result.out);
     expected[n.name] = Outcome::Converted;
   }
   EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 2 + std::ssize(names) + 4) << "one line per file";
@@ -301,7 +309,8 @@ TEST_F(CliFault, LongestBackupChainMovesOneStepThenFailsWithNothingLost) {
   EXPECT_TRUE(after.at("a.js").content == documents_["a.js"].after) << "not converted";
   EXPECT_TRUE(after.at(generation(1)).content == documents_["a.js"].before) << "the newest backup";
   for (int k = 1; k < longest; ++k) {
-    EXPECT_EQ(after.at(generation(k + 1)).content, "generation " + std::to_string(k) + "\n") << "generation " << k << " did not move one step";
+    EXPECT_EQ(after.at(generation(k + 1)).content, "generation " + std::to_string(k) + "\n")
+        << "generation " << k << " did not move one step";
   }
   EXPECT_EQ(after.size(), static_cast<std::size_t>(longest + 1)) << "names left beside the chain";
 
@@ -354,7 +363,8 @@ TEST_F(CliFault, FileTooLargeForMemory) {
   EXPECT_NE(result.out.find(success(tree() / "a.css")), std::string::npos) << result.out;
   ASSERT_EQ(::stat((tree() / "big.js").c_str(), &info), 0);
   EXPECT_EQ(info.st_size, size);
-  EXPECT_TRUE(info.st_mtim.tv_sec == modified.tv_sec && info.st_mtim.tv_nsec == modified.tv_nsec) << "the large file was written";
+  EXPECT_TRUE(info.st_mtim.tv_sec == modified.tv_sec && info.st_mtim.tv_nsec == modified.tv_nsec)
+      << "the large file was written";
   EXPECT_FALSE(fs::exists(tree() / "big.js.bak"));
   // Every byte is still zero.
   const int fd = ::open((tree() / "big.js").c_str(), O_RDONLY);
@@ -366,7 +376,8 @@ TEST_F(CliFault, FileTooLargeForMemory) {
   }
   ::close(fd);
   EXPECT_TRUE(zeros);
-  for (const auto& item : fs::directory_iterator(tree())) EXPECT_FALSE(isToolTemporary(item.path().native())) << item.path();
+  for (const auto& item : fs::directory_iterator(tree()))
+    EXPECT_FALSE(isToolTemporary(item.path().native())) << item.path();
 }
 
 }  // namespace

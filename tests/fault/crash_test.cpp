@@ -93,7 +93,8 @@ void killAtRandomMoments(const Setting& setting) {
   const auto runTime = cleanRun.elapsed;
 
   unsigned seed = std::random_device{}();
-  if (const char* given = std::getenv("SARNAVEL_CRASH_SEED")) seed = static_cast<unsigned>(std::strtoul(given, nullptr, 10));
+  if (const char* given = std::getenv("SARNAVEL_CRASH_SEED"))
+    seed = static_cast<unsigned>(std::strtoul(given, nullptr, 10));
   std::printf("crash test: seed %u, a clean run takes %lld ms\n", seed, static_cast<long long>(runTime.count() / 1000));
   std::mt19937 random(seed);
   // Kill anywhere from the start to a little past the end of a run (and in the first 200 ms at
@@ -115,7 +116,8 @@ void killAtRandomMoments(const Setting& setting) {
     // Every other kill of a run with large files lands a few milliseconds after one of them
     // has its recovery copy: in the middle of its write in place.
     const int watch = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-    if (setting.someLargeFiles && kill % 2 == 1 && watch >= 0 && ::inotify_add_watch(watch, (tree / "big").c_str(), IN_MOVED_TO) >= 0) {
+    if (setting.someLargeFiles && kill % 2 == 1 && watch >= 0 &&
+        ::inotify_add_watch(watch, (tree / "big").c_str(), IN_MOVED_TO) >= 0) {
       killing.killAfter = std::chrono::minutes(10);
       killing.watchFd = watch;
       killing.watchSaysKill = [](int fd) {
@@ -149,7 +151,8 @@ void killAtRandomMoments(const Setting& setting) {
       const bool isNew = bytes == document.after, isOld = bytes == document.before;
       const bool halfWritten = !isNew && !isOld;
       ASSERT_TRUE(!halfWritten || hasRecoveryCopy(after, name))
-          << "a document holds neither its old nor its new bytes (" << bytes.size() << " bytes), and no recovery copy is there";
+          << "a document holds neither its old nor its new bytes (" << bytes.size()
+          << " bytes), and no recovery copy is there";
       restored += halfWritten ? 1 : 0;
       converted += isNew ? 1 : 0;
       auto backup = after.find(name + ".bak");
@@ -165,7 +168,8 @@ void killAtRandomMoments(const Setting& setting) {
       if (documents.count(name) || before.count(name)) continue;
       if (name.ends_with(".bak") && documents.count(name.substr(0, name.size() - 4))) continue;
       EXPECT_TRUE(isToolTemporary(name)) << "an unknown file is left: " << shown(name);
-      EXPECT_FALSE(isAcceptedKind(classifyExtension(name))) << "a left file would be taken for a document: " << shown(name);
+      EXPECT_FALSE(isAcceptedKind(classifyExtension(name)))
+          << "a left file would be taken for a document: " << shown(name);
       ++leftTemporaries;
     }
 
@@ -190,15 +194,19 @@ void killAtRandomMoments(const Setting& setting) {
           EXPECT_TRUE(backup->second.content == document.before) << name << ".bak";
         }
       }
-      for (const auto& [name, entry] : completed) EXPECT_FALSE(isToolTemporary(name)) << "left after the later run: " << shown(name);
+      for (const auto& [name, entry] : completed)
+        EXPECT_FALSE(isToolTemporary(name)) << "left after the later run: " << shown(name);
     }
     fs::remove_all(tree);
-    std::printf("crash test: kill %2d after %6lld us: %3d of %zu converted%s\n", kill, static_cast<long long>(after_us.count()), converted,
-                documents.size(), killed.signal == SIGKILL ? "" : " (the run had ended)");
+    std::printf("crash test: kill %2d after %6lld us: %3d of %zu converted%s\n", kill,
+                static_cast<long long>(after_us.count()), converted, documents.size(),
+                killed.signal == SIGKILL ? "" : " (the run had ended)");
   }
-  std::printf("crash test: %d of %d runs killed before their end, %d temporary files left in all, %d files caught between backup and write, "
-              "%d half-written and put back\n",
-              killedBeforeEnd, setting.kills, leftTemporaries, halfDone, restored);
+  std::printf(
+      "crash test: %d of %d runs killed before their end, %d temporary files left in all, %d files caught between "
+      "backup and write, "
+      "%d half-written and put back\n",
+      killedBeforeEnd, setting.kills, leftTemporaries, halfDone, restored);
   ::testing::Test::RecordProperty("temporaries_left", leftTemporaries);
   EXPECT_GE(killedBeforeEnd, setting.kills / 3) << "too few kills landed during the run";
 }
@@ -208,7 +216,8 @@ TEST(Crash, KilledAtRandomMomentsEveryFileIsOldOrNew) { killAtRandomMoments(Sett
 // An ordinary user converting files that belong to another user: each is written in place
 // after its former content is safe in a recovery copy.
 TEST(Crash, KilledWhileWritingOtherUsersFilesInPlaceEveryFileIsOldOrNew) {
-  killAtRandomMoments(Setting{.kills = 12 / kKillDivisor, .laterRunEvery = 1, .fileOwner = 65534, .runAs = 4242, .someLargeFiles = true});
+  killAtRandomMoments(Setting{
+      .kills = 12 / kKillDivisor, .laterRunEvery = 1, .fileOwner = 65534, .runAs = 4242, .someLargeFiles = true});
 }
 
 }  // namespace

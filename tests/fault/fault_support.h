@@ -70,7 +70,8 @@ inline std::string sjisDocument(FileKind kind, std::size_t size, int seed = 0) {
   } while (body.size() < size);
   switch (kind) {
     case FileKind::Html:
-      return "<html><head><title>" + sjis(u"表題") + std::to_string(seed) + "</title></head><body>\r\n<p>" + body + "</p></body></html>\r\n";
+      return "<html><head><title>" + sjis(u"表題") + std::to_string(seed) + "</title></head><body>\r\n<p>" + body +
+             "</p></body></html>\r\n";
     case FileKind::Css: return "p:before { content: \"" + sjis(u"日本") + "\"; }\r\n/* " + body + " */\r\n";
     default: return "var s = \"" + sjis(u"日本") + std::to_string(seed) + "\";\r\n// " + body;
   }
@@ -81,7 +82,7 @@ inline std::string sjisDocument(FileKind kind, std::size_t size, int seed = 0) {
 inline std::string convertedContent(const fs::path& path, const std::string& bytes, const ConversionOptions& options) {
   const FileKind kind = classifyExtension(path);
   std::string text = bytes;
-  (void)(kind == FileKind::Html ? convertHtml(text, options, FileSystemResolver(path.parent_path()))
+  (void)(kind == FileKind::Html  ? convertHtml(text, options, FileSystemResolver(path.parent_path()))
          : kind == FileKind::Css ? convertCss(text, options)
                                  : convertJavaScript(text, options));
   return text;
@@ -115,7 +116,9 @@ struct Entry {
   std::string content;  // a file's bytes, a link's target
   mode_t mode = 0;
   ino_t inode = 0;
-  bool operator==(const Entry& other) const { return type == other.type && content == other.content && mode == other.mode; }
+  bool operator==(const Entry& other) const {
+    return type == other.type && content == other.content && mode == other.mode;
+  }
 };
 
 // Every name below `root` (links not followed), by path relative to root (raw bytes).
@@ -252,9 +255,9 @@ inline void expectRunInvariant(const Snapshot& before, const Snapshot& after, co
 // ---- the command-line program -----------------------------------------------------------
 
 struct Limits {
-  rlim_t fileSize = RLIM_INFINITY;      // RLIMIT_FSIZE
-  rlim_t addressSpace = RLIM_INFINITY;  // RLIMIT_AS
-  uid_t uid = 0;                        // run as this user (and group) when not 0
+  rlim_t fileSize = RLIM_INFINITY;                                    // RLIMIT_FSIZE
+  rlim_t addressSpace = RLIM_INFINITY;                                // RLIMIT_AS
+  uid_t uid = 0;                                                      // run as this user (and group) when not 0
   std::optional<std::chrono::microseconds> killAfter = std::nullopt;  // SIGKILL after this long
   // SIGKILL `afterWatch` after `watchSaysKill(watchFd)` first says so; it is asked each time
   // the descriptor (e.g. an inotify watch) is readable.
@@ -288,12 +291,16 @@ inline CliResult runCli(const std::vector<std::string>& arguments, const Limits&
   if (pid == 0) {
     ::dup2(outPipe[1], 1);
     ::dup2(errPipe[1], 2);
-    struct rlimit fileSize {limits.fileSize, limits.fileSize};
-    struct rlimit addressSpace {limits.addressSpace, limits.addressSpace};
+    struct rlimit fileSize {
+      limits.fileSize, limits.fileSize
+    };
+    struct rlimit addressSpace {
+      limits.addressSpace, limits.addressSpace
+    };
     if (limits.fileSize != RLIM_INFINITY && ::setrlimit(RLIMIT_FSIZE, &fileSize) != 0) ::_exit(120);
     if (limits.addressSpace != RLIM_INFINITY && ::setrlimit(RLIMIT_AS, &addressSpace) != 0) ::_exit(121);
     if (limits.uid != 0 && (::setgroups(0, nullptr) != 0 || ::setresgid(limits.uid, limits.uid, limits.uid) != 0 ||
-                           ::setresuid(limits.uid, limits.uid, limits.uid) != 0)) {
+                            ::setresuid(limits.uid, limits.uid, limits.uid) != 0)) {
       ::_exit(122);
     }
     ::execv(argv[0], argv.data());
@@ -306,14 +313,17 @@ inline CliResult runCli(const std::vector<std::string>& arguments, const Limits&
     return result;
   }
   // Read both pipes to their end; kill on the requested delay, and after ten minutes anyway.
-  const auto deadline = started + (limits.killAfter ? *limits.killAfter : std::chrono::microseconds(std::chrono::minutes(10)));
+  const auto deadline =
+      started + (limits.killAfter ? *limits.killAfter : std::chrono::microseconds(std::chrono::minutes(10)));
   bool killed = false;
-  struct pollfd fds[3] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}, {limits.watchSaysKill ? limits.watchFd : -1, POLLIN, 0}};
+  struct pollfd fds[3] = {
+      {outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}, {limits.watchSaysKill ? limits.watchFd : -1, POLLIN, 0}};
   int open = 2;
   while (open > 0) {
     int waitMs = -1;
     if (!killed) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+      auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
       if (left <= 0) {
         ::kill(pid, SIGKILL);
         killed = true;
@@ -353,10 +363,10 @@ inline CliResult runCli(const std::vector<std::string>& arguments, const Limits&
 // The log entries of sarnavel-cli (LF line ends).
 inline std::string success(const fs::path& path) { return "成功: " + path.native() + "\n"; }
 inline std::string failure(const fs::path& path, ResultCode code) {
-  const char* reason = code == ResultCode::OutOfMemory    ? "エラー - メモリ不足。"
-                       : code == ResultCode::CannotOpen   ? "エラー - ファイルが開けませんでした。"
-                       : code == ResultCode::WriteFailed  ? "エラー - ファイル書き込みに失敗。"
-                                                          : "エラー - バックアップ作成に失敗。";
+  const char* reason = code == ResultCode::OutOfMemory   ? "エラー - メモリ不足。"
+                       : code == ResultCode::CannotOpen  ? "エラー - ファイルが開けませんでした。"
+                       : code == ResultCode::WriteFailed ? "エラー - ファイル書き込みに失敗。"
+                                                         : "エラー - バックアップ作成に失敗。";
   return "失敗: " + path.native() + "\n" + reason + "\n";
 }
 inline std::string summary(int successes, int failures) {
@@ -368,7 +378,8 @@ inline std::string summary(int successes, int failures) {
 // Mounts made by a test live in a mount namespace of the test process's own where it can have
 // one, so that none outlives the process; each is also undone when its object goes.
 inline bool privateMountNamespace() {
-  static const bool ok = ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+  static const bool ok =
+      ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
   return ok;
 }
 
@@ -400,7 +411,9 @@ class Mount {
     }
     return m;
   }
-  Mount(Mount&& other) noexcept : target_(std::move(other.target_)), error_(std::move(other.error_)) { other.target_.clear(); }
+  Mount(Mount&& other) noexcept : target_(std::move(other.target_)), error_(std::move(other.error_)) {
+    other.target_.clear();
+  }
   Mount(const Mount&) = delete;
   Mount& operator=(const Mount&) = delete;
   ~Mount() {

@@ -39,7 +39,9 @@ TEST(FuzzFindings, PageWithTitleBeforeHeadIsStableWhenConvertedAgain) {
 // The same pages keep their declaration before the title once it is there: converting a page
 // that already has it in the right place changes nothing (holds today).
 TEST(FuzzFindings, PageWithDeclarationBeforeTitleIsStable) {
-  const std::string page = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\" /><title>x</title></head></html>";
+  const std::string page =
+      "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\" "
+      "/><title>x</title></head></html>";
   EXPECT_EQ(convertPage(page, 0), page);
 }
 

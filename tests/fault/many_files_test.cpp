@@ -19,7 +19,7 @@ TEST(ManyFiles, HundredThousandFilesInOneFolder) {
   for (int k = 0; k < 3; ++k) {
     const std::string extension = kinds[k];
     const FileKind kind = classifyExtension("x" + extension);
-    contents.push_back(kind == FileKind::Html ? "<html><head></head><body>" + sjis(u"日本語") + "</body></html>"
+    contents.push_back(kind == FileKind::Html  ? "<html><head></head><body>" + sjis(u"日本語") + "</body></html>"
                        : kind == FileKind::Css ? "p{content:\"" + sjis(u"日本") + "\"}"
                                                : "var s=\"" + sjis(u"日本") + "\";");
   }
@@ -34,10 +34,13 @@ TEST(ManyFiles, HundredThousandFilesInOneFolder) {
 
   const auto started = std::chrono::steady_clock::now();
   CliResult result = runCli({"-t", "utf-8", "--no-backup", folder.native()});
-  const auto seconds = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count() / 1000.0;
+  const auto seconds =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count() /
+      1000.0;
   std::printf("many files: %d files converted in %.1f s\n", kFiles, seconds);
   EXPECT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_NE(result.out.find(summary(kFiles, 0)), std::string::npos) << result.out.substr(result.out.size() > 300 ? result.out.size() - 300 : 0);
+  EXPECT_NE(result.out.find(summary(kFiles, 0)), std::string::npos)
+      << result.out.substr(result.out.size() > 300 ? result.out.size() - 300 : 0);
   std::size_t entries = 0;
   for (std::size_t at = 0; (at = result.out.find("成功: ", at)) != std::string::npos; at += 1) ++entries;
   EXPECT_EQ(entries, static_cast<std::size_t>(kFiles));

@@ -21,7 +21,8 @@ struct RunLog {
   RunSummary summary;
 };
 
-RunLog convertTree(const fs::path& tree, const ConversionOptions& options, const std::function<void()>& betweenIntakeAndRun) {
+RunLog convertTree(const fs::path& tree, const ConversionOptions& options,
+                   const std::function<void()>& betweenIntakeAndRun) {
   IntakeReport intake;
   offerPath(tree, intake);
   betweenIntakeAndRun();
@@ -79,7 +80,8 @@ TEST_F(RunFault, FileTurnsIntoAFolderBetweenIntakeAndConversion) {
   documents_.erase("c.js");
   EXPECT_EQ(log.summary.failures, 1);
   EXPECT_NE(log.text.find(failure(tree() / "c.js", ResultCode::CannotOpen)), std::string::npos) << log.text;
-  expectRunInvariant(before, snapshot(tree()), documents_, {{"a.html", Outcome::Converted}, {"b.css", Outcome::Converted}}, true);
+  expectRunInvariant(before, snapshot(tree()), documents_,
+                     {{"a.html", Outcome::Converted}, {"b.css", Outcome::Converted}}, true);
 }
 
 TEST_F(RunFault, FileTurnsIntoANamedPipeOrALinkBetweenIntakeAndConversion) {
@@ -105,7 +107,8 @@ TEST_F(RunFault, FileTurnsIntoANamedPipeOrALinkBetweenIntakeAndConversion) {
 // A file that vanishes after the page that loads it was converted: passes 4 and 5 find it
 // gone and log 102; the page stays converted.
 TEST_F(RunFault, ReferencedFileVanishesDuringTheRun) {
-  const std::string page = "<html><head><link rel=\"stylesheet\" href=\"s.css\"></head><body>" + sjis(u"日本") + "</body></html>";
+  const std::string page =
+      "<html><head><link rel=\"stylesheet\" href=\"s.css\"></head><body>" + sjis(u"日本") + "</body></html>";
   putFile(tree() / "p.html", page);
   putFile(tree() / "s.css", sjisDocument(FileKind::Css, 200));
   IntakeReport intake;
@@ -147,15 +150,18 @@ TEST_F(RunFault, AFileWrittenByAnotherProgramDuringItsConversionIsLeftAsItIs) {
     ASSERT_GE(::inotify_add_watch(watch, page.c_str(), IN_CLOSE_NOWRITE), 0);
     otherProgram = std::thread([&] {
       char event[4096];
-      if (::read(watch, event, sizeof event) > 0) std::ofstream(page, std::ios::binary | std::ios::app) << appended;  // the run has read it
+      if (::read(watch, event, sizeof event) > 0)
+        std::ofstream(page, std::ios::binary | std::ios::app) << appended;  // the run has read it
     });
   });
   otherProgram.join();
   ::close(watch);
 
   EXPECT_EQ(log.summary.failures, 1);
-  EXPECT_NE(log.text.find(failure(page, ResultCode::WriteFailed) + "  ファイルが変換中に他のプログラムによって変更されたため、書き換えませんでした。\n"),
-            std::string::npos) << log.text;
+  EXPECT_NE(log.text.find(failure(page, ResultCode::WriteFailed) +
+                          "  ファイルが変換中に他のプログラムによって変更されたため、書き換えませんでした。\n"),
+            std::string::npos)
+      << log.text;
   EXPECT_TRUE(readFile(page) == bytes + appended) << "the other program's write is lost";
   const Snapshot after = snapshot(tree());
   if (after.count("big.html.bak")) {

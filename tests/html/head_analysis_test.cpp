@@ -48,7 +48,8 @@ TEST(AnalyseHead, Cases) {
        "html meta@6-72 open charset= script=text/javascript"},
       {"<meta http-equiv=content-type content=\"text/html; charset=EUC-JP; X=1\">",
        "meta@0-71 open charset=euc-jp; x=1 script=text/javascript"},
-      {"<META HTTP-EQUIV=CONTENT-TYPE CONTENT=text/html;charset=UTF-8>", "meta@0-62 open charset=utf-8 script=text/javascript"},
+      {"<META HTTP-EQUIV=CONTENT-TYPE CONTENT=text/html;charset=UTF-8>",
+       "meta@0-62 open charset=utf-8 script=text/javascript"},
       {"<html><meta charset=\"utf-8\">", "html nometa / charset= script=text/javascript"},
       {"<html><meta http-equiv=refresh content=\"0; charset=x\">", "html nometa / charset= script=text/javascript"},
       // Two declarations: the last before the body wins.
@@ -59,7 +60,8 @@ TEST(AnalyseHead, Cases) {
        "html nometa / charset= script=text/javascript"},
       {"<html></body><bodyx><head>", "html head@20-26 nometa / charset= script=text/javascript"},
       // Two heads and two titles: the second of each.
-      {"<head></head><HEAD lang=ja><title>a</title><Title>", "head@13-27 /head@6-13 title@43 /title@43 nometa / charset= script=text/javascript"},
+      {"<head></head><HEAD lang=ja><title>a</title><Title>",
+       "head@13-27 /head@6-13 title@43 /title@43 nometa / charset= script=text/javascript"},
       // Declarations inside comments or script bodies are not seen.
       {"<html><!-- <meta http-equiv=content-type content=charset=x> --><title>",
        "html title@63 nometa / charset= script=text/javascript"},
@@ -79,18 +81,21 @@ TEST(AnalyseHead, Cases) {
        "nometa / charset= script=b"},
       {"<body><meta http-equiv=content-script-type content=text/vbscript>", "nometa / charset= script=text/javascript"},
       // ISO-2022-JP text with `<` and `>` bytes inside a run.
-      {"<html><title>\x1b$B<head>\x1b(B</title><head>", "html head@33-39 title@6 /title@33 nometa / charset= script=text/javascript"},
+      {"<html><title>\x1b$B<head>\x1b(B</title><head>",
+       "html head@33-39 title@6 /title@33 nometa / charset= script=text/javascript"},
   };
   for (const auto& [page, expected] : cases) EXPECT_EQ(analyse(page), expected) << page;
 }
 
 TEST(AnalyseHead, SecondAnalysisResetsFlagsButKeepsCharsetAndOffsets) {
   PARSE1INFO info;
-  EXPECT_TRUE(analyseHead("<html><head><title>t</title></head>"
-                          "<meta http-equiv=Content-Script-Type content=text/vbscript>"
-                          "<meta http-equiv=Content-Type content=\"text/html; charset=EUC-JP\">",
-                          info));
-  EXPECT_EQ(summary(info), "html head@6-12 /head@28-35 title@12 /title@28 meta@94-160 open charset=euc-jp script=text/vbscript");
+  EXPECT_TRUE(
+      analyseHead("<html><head><title>t</title></head>"
+                  "<meta http-equiv=Content-Script-Type content=text/vbscript>"
+                  "<meta http-equiv=Content-Type content=\"text/html; charset=EUC-JP\">",
+                  info));
+  EXPECT_EQ(summary(info),
+            "html head@6-12 /head@28-35 title@12 /title@28 meta@94-160 open charset=euc-jp script=text/vbscript");
 
   EXPECT_FALSE(analyseHead("plain text", info));
   EXPECT_EQ(summary(info), "/head@28-35 /title@28 nometa / charset=euc-jp script=text/javascript");

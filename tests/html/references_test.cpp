@@ -39,7 +39,8 @@ TEST(CollectReferences, Cases) {
       {"<script type=\"text/javascript; charset=utf-8\" src=\"a.js\">", ""},
       {"<script language=\"JavaScript\" type=\"text/vbscript\" src=\"a.vbs\">", ""},
       // Inline and non-JavaScript script bodies are skipped; a recorded script's body is not.
-      {"<script>document.write('<link rel=\"stylesheet\" href=\"x.css\">')</script><link rel=stylesheet href=y.css>", "link:y.css"},
+      {"<script>document.write('<link rel=\"stylesheet\" href=\"x.css\">')</script><link rel=stylesheet href=y.css>",
+       "link:y.css"},
       {"<script type=text/vbscript src=a.vbs><link rel=stylesheet href=x.css></SCRIPT>", ""},
       {"<script src=a.js><link rel=stylesheet href=x.css></script>", "script:a.js link:x.css"},
       {"<script src=a.js/><script src=b.js />", "script:a.js script:b.js"},
@@ -47,7 +48,8 @@ TEST(CollectReferences, Cases) {
       {"<!-- <link rel=\"stylesheet\" href=\"c.css\"> -->", ""},
       {"<!--[if IE]><link rel=\"stylesheet\" href=\"ie.css\"><![endif]-->", ""},
       {"<!--x><link rel=stylesheet href=seen.css>-->", "link:seen.css"},
-      {"<html><body><link rel=\"stylesheet\" href=\"late.css\"></body><script src=end.js>", "link:late.css script:end.js"},
+      {"<html><body><link rel=\"stylesheet\" href=\"late.css\"></body><script src=end.js>",
+       "link:late.css script:end.js"},
       // A Japanese title in an ISO-2022-JP page: the quote byte inside the run does not end it.
       {"<link title=\"\x1b$B$\"$$\x1b(B\" rel=stylesheet href=\"b.css\">", "link:b.css"},
       {"<link rel=stylesheet href=\"\x1b$B$\"\x1b(B.css\">", "link:\x1b$B$\"\x1b(B.css"},
@@ -56,7 +58,8 @@ TEST(CollectReferences, Cases) {
 }
 
 TEST(CollectReferences, DefaultScriptTypeDecidesUntypedScripts) {
-  const std::string page = "<script src=a.js><link rel=stylesheet href=in.css></script><script type=text/javascript src=b.js>";
+  const std::string page =
+      "<script src=a.js><link rel=stylesheet href=in.css></script><script type=text/javascript src=b.js>";
   EXPECT_EQ(collect(page, "text/javascript"), "script:a.js link:in.css script:b.js");
   EXPECT_EQ(collect(page, "text/vbscript"), "script:b.js");
   EXPECT_EQ(collect(page, ""), "script:b.js");

@@ -157,8 +157,10 @@ std::string rewrite(std::string_view page) {
 
 TEST(WriteTag, RoundTrips) {
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"<LINK REL=stylesheet HREF='a.css' type=text/css/>", "<link href=\"'a.css'\" rel=\"stylesheet\" type=\"text/css\" />"},
-      {"<script  src=a.js defer  TYPE=\"text/javascript\" src=b.js>", "<script defer=\"\" src=\"a.js\" type=\"text/javascript\">"},
+      {"<LINK REL=stylesheet HREF='a.css' type=text/css/>",
+       "<link href=\"'a.css'\" rel=\"stylesheet\" type=\"text/css\" />"},
+      {"<script  src=a.js defer  TYPE=\"text/javascript\" src=b.js>",
+       "<script defer=\"\" src=\"a.js\" type=\"text/javascript\">"},
       {"<img alt=x xml:lang=ja src=a.gif>", "<img alt=\"x\" xml=\"\">"},
       {"<link href=\"a.css\" rel=\"stylesheet\" />", "<link href=\"a.css\" rel=\"stylesheet\" />"},
       {"<link title=\"\x1b$B$\"\x1b(B\" rel=stylesheet>", "<link rel=\"stylesheet\" title=\"\x1b$B$\"\x1b(B\">"},

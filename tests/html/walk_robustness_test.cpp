@@ -33,11 +33,41 @@ std::vector<bool> runBytes(std::string_view text) {
 }
 
 std::string randomPage(std::mt19937& random) {
-  static const std::vector<std::string> pieces = {
-      "<", ">", "/", "\"", "'", " ", "\n", "=", "-", "!", "a", "X", "\x82\xA0", std::string(1, '\0'), "<!--", "-->",
-      "<script>", "</script>", "</SCRIPT>", "<script src=a.js>", "<link rel=stylesheet href=", "<meta http-equiv=",
-      "content-type", "content=charset=x", "<head>", "<title>", "<body>", "<html>", "\x1b$B", "\x1b(B", "\x1b(J",
-      "\x1b(I", "\x1b", "$", "("};
+  static const std::vector<std::string> pieces = {"<",
+                                                  ">",
+                                                  "/",
+                                                  "\"",
+                                                  "'",
+                                                  " ",
+                                                  "\n",
+                                                  "=",
+                                                  "-",
+                                                  "!",
+                                                  "a",
+                                                  "X",
+                                                  "\x82\xA0",
+                                                  std::string(1, '\0'),
+                                                  "<!--",
+                                                  "-->",
+                                                  "<script>",
+                                                  "</script>",
+                                                  "</SCRIPT>",
+                                                  "<script src=a.js>",
+                                                  "<link rel=stylesheet href=",
+                                                  "<meta http-equiv=",
+                                                  "content-type",
+                                                  "content=charset=x",
+                                                  "<head>",
+                                                  "<title>",
+                                                  "<body>",
+                                                  "<html>",
+                                                  "\x1b$B",
+                                                  "\x1b(B",
+                                                  "\x1b(J",
+                                                  "\x1b(I",
+                                                  "\x1b",
+                                                  "$",
+                                                  "("};
   // One draw in eight is a random byte instead of a piece.
   std::uniform_int_distribution<std::size_t> length(0, 60), piece(0, pieces.size() * 8 / 7);
   std::uniform_int_distribution<int> byte(0, 255);

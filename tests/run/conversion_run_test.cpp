@@ -35,7 +35,7 @@ std::string page(const std::vector<std::string>& sheets = {}, const std::vector<
 }
 const std::string kSheet = "p{}\n";
 const std::string kSheetInUtf8 = "@charset \"utf-8\";\np{}\n";
-const std::string kScript = "x='\x93\xFA';\n";                  // Shift_JIS
+const std::string kScript = "x='\x93\xFA';\n";  // Shift_JIS
 const std::string kScriptInUtf8 = "x='\xE6\x97\xA5';\n";
 
 ConversionOptions toUtf8(bool followCss = true, bool followJs = true, bool makeBackup = true) {
@@ -69,7 +69,7 @@ struct RunResult {
 };
 
 RunResult convertAll(RunRequest request, const std::function<void(const FileOutcome&)>& onFileDone = {},
-        std::atomic<bool>* cancel = nullptr) {
+                     std::atomic<bool>* cancel = nullptr) {
   RunResult result;
   std::atomic<bool> ownCancel{false};
   std::atomic<bool>& cancelRequested = cancel ? *cancel : ownCancel;
@@ -90,7 +90,8 @@ std::string finished(int successes, int failures) { return summaryMessage(succes
 
 TEST(ConversionRun, AnEmptyListLogsTheStartAndZeroCounts) {
   RunResult r = convertAll({toUtf8(), {}});
-  EXPECT_EQ(r.record.log(), "変換を開始しました。\r\n---\r\n\r\n---\r\n0個の成功、0個の失敗。\r\n変換処理を終了しました。\r\n");
+  EXPECT_EQ(r.record.log(),
+            "変換を開始しました。\r\n---\r\n\r\n---\r\n0個の成功、0個の失敗。\r\n変換処理を終了しました。\r\n");
   EXPECT_TRUE(r.summary.started);
   EXPECT_FALSE(r.summary.cancelled);
   EXPECT_EQ(r.summary.successes + r.summary.failures, 0);
@@ -101,10 +102,15 @@ TEST(ConversionRun, TheWholeLogOfASmallRun) {
   fs::path p = folder.put("site/index.html", page({"style.css"}));
   fs::path s = folder.put("site/style.css", kSheet);
   RunResult r = convertAll({toUtf8(), {p}});
-  EXPECT_EQ(r.record.log(), "変換を開始しました。\r\n---\r\n"
-                            "成功: " + p.string() + "\r\n"
-                            "成功: " + s.string() + "\r\n"
-                            "\r\n---\r\n2個の成功、0個の失敗。\r\n変換処理を終了しました。\r\n");
+  EXPECT_EQ(r.record.log(),
+            "変換を開始しました。\r\n---\r\n"
+            "成功: " +
+                p.string() +
+                "\r\n"
+                "成功: " +
+                s.string() +
+                "\r\n"
+                "\r\n---\r\n2個の成功、0個の失敗。\r\n変換処理を終了しました。\r\n");
   // one entry per file, reaching the observer one at a time
   EXPECT_EQ(r.record.entries, (std::vector<std::string>{kStart, success(p), success(s), finished(2, 0)}));
   EXPECT_EQ(r.summary.successes, 2);
@@ -129,7 +135,8 @@ TEST(ConversionRun, EachOutcomeCarriesTheDocumentsRecord) {
   ASSERT_EQ(html.references.size(), 1u);
   EXPECT_TRUE(html.references[0].charsetWritten);
   EXPECT_EQ(html.declarations.size(), 1u);
-  EXPECT_EQ(r.record.outcomes[1].document->source, (EncodingDecision{SourceEncoding::ShiftJis, DecisionBasis::LoadingPage}));
+  EXPECT_EQ(r.record.outcomes[1].document->source,
+            (EncodingDecision{SourceEncoding::ShiftJis, DecisionBasis::LoadingPage}));
   EXPECT_EQ(r.record.outcomes[1].document->bytesBefore, 22u);
 }
 
@@ -144,7 +151,8 @@ TEST(ConversionRun, TheLogGrowsAsEachFileFinishes) {
   std::size_t lines = 0;
   observer.log = [&](std::string_view entry) {
     if (entry.starts_with("成功: ")) {
-      if (TempFolder::read(scripts[lines]) != kScriptInUtf8) problems.push_back("not yet written: " + scripts[lines].string());
+      if (TempFolder::read(scripts[lines]) != kScriptInUtf8)
+        problems.push_back("not yet written: " + scripts[lines].string());
       if (lines + 1 < scripts.size() && TempFolder::read(scripts[lines + 1]) != kScript) {
         problems.push_back("already touched: " + scripts[lines + 1].string());
       }
@@ -175,7 +183,8 @@ TEST(ConversionRun, FivePassesInOrderEachAscendingByPathBytes) {
     folder.put("r/y.js", kScript);
     fs::path notes = folder.put("notes.txt", "note");
     fs::path image = folder.put("i.png", "png");
-    RunRequest request{toUtf8(), {scriptB, sheetAccent, pageB, notes, sheetZ, pageA, image, scriptA, sheetUpper, pageA}};
+    RunRequest request{toUtf8(),
+                       {scriptB, sheetAccent, pageB, notes, sheetZ, pageA, image, scriptA, sheetUpper, pageA}};
     request.threads = threads;
     RunResult r = convertAll(request);
     const std::vector<std::pair<std::string, int>> expected = {
@@ -285,7 +294,8 @@ TEST(ConversionRun, AFailingFileIsLoggedAndCountedAndTheRunGoesOn) {
   RunResult r = convertAll({toUtf8(), {missing, folderAsFile, blocked, good, script}});
   EXPECT_EQ(r.record.log(), kStart + fileMessage(ResultCode::BackupFailed, blocked.string()) +
                                 fileMessage(ResultCode::CannotOpen, missing.string()) + success(good) +
-                                fileMessage(ResultCode::CannotOpen, folderAsFile.string()) + success(script) + finished(2, 3));
+                                fileMessage(ResultCode::CannotOpen, folderAsFile.string()) + success(script) +
+                                finished(2, 3));
   EXPECT_EQ(r.summary.successes, 2);
   EXPECT_EQ(r.summary.failures, 3);
   EXPECT_EQ(TempFolder::read(blocked), kSheet);
@@ -300,8 +310,8 @@ TEST(ConversionRun, ALoadedSheetThatCannotBeOpenedIsAFailure) {
   RunResult r = convertAll({toUtf8(), {p}}, [&](const FileOutcome& o) {
     if (o.path == p) fs::remove(sheet);
   });
-  EXPECT_EQ(r.record.log(),
-            kStart + success(p) + fileMessage(ResultCode::CannotOpen, sheet.string()) + success(script) + finished(2, 1));
+  EXPECT_EQ(r.record.log(), kStart + success(p) + fileMessage(ResultCode::CannotOpen, sheet.string()) +
+                                success(script) + finished(2, 1));
   EXPECT_EQ(r.summary.failures, 1);
 }
 
@@ -373,9 +383,12 @@ TEST(ConversionRun, CancellingAfterTheSecondOfTenFiles) {
   RunRequest request{toUtf8(), scripts};
   request.threads = 1;
   int done = 0;
-  RunResult r = convertAll(request, [&](const FileOutcome&) {
-    if (++done == 2) cancel = true;
-  }, &cancel);
+  RunResult r = convertAll(
+      request,
+      [&](const FileOutcome&) {
+        if (++done == 2) cancel = true;
+      },
+      &cancel);
   EXPECT_EQ(r.record.log(), kStart + success(scripts[0]) + success(scripts[1]) + kCancelled);
   EXPECT_TRUE(r.summary.cancelled);
   EXPECT_EQ(r.summary.successes, 2);
@@ -395,9 +408,12 @@ TEST(ConversionRun, CancellingOnSeveralThreads) {
   RunRequest request{toUtf8(), scripts};
   request.threads = 4;
   int done = 0;
-  RunResult r = convertAll(request, [&](const FileOutcome&) {
-    if (++done == 2) cancel = true;
-  }, &cancel);
+  RunResult r = convertAll(
+      request,
+      [&](const FileOutcome&) {
+        if (++done == 2) cancel = true;
+      },
+      &cancel);
   ASSERT_GE(r.record.outcomes.size(), 2u);
   EXPECT_TRUE(r.summary.cancelled);
   std::string log = kStart;
@@ -422,7 +438,8 @@ TEST(ConversionRun, CancellingBeforeTheRunOrBeforeTheLoadedFiles) {
     fs::path p = folder.put("index.html", page({"a.css"}));
     fs::path sheet = folder.put("a.css", kSheet);
     std::atomic<bool> cancel{false};
-    RunResult r = convertAll({toUtf8(), {p}}, [&](const FileOutcome&) { cancel = true; }, &cancel);
+    RunResult r = convertAll(
+        {toUtf8(), {p}}, [&](const FileOutcome&) { cancel = true; }, &cancel);
     EXPECT_EQ(r.record.log(), kStart + success(p) + kCancelled);
     EXPECT_EQ(TempFolder::read(sheet), kSheet);
   }
@@ -462,8 +479,9 @@ TEST(ConversionRun, TwoRunsAtOnceKeepToThemselves) {
 // encoding, which its bytes (C9 BD, 表 in EUC-JP) would pass for UTF-8 (U+027D).
 TEST(ConversionRunEvidence, AFileConvertedTwiceIsReadTheSecondTimeInTheTarget) {
   TempFolder folder;
-  fs::path index = folder.put("site/index.html",
-                              "<html><head><title>t</title><script type=\"text/javascript\" src=\"a.js\"></script></head></html>\n");
+  fs::path index =
+      folder.put("site/index.html",
+                 "<html><head><title>t</title><script type=\"text/javascript\" src=\"a.js\"></script></head></html>\n");
   fs::path script = folder.put("site/a.js", "document.title = \"\x95\x5c\";\n");
   RunRequest request{toUtf8(), {index, script}};
   request.options.targetEncoding = testing::asTarget(1);
@@ -478,10 +496,11 @@ TEST(ConversionRunEvidence, AFileConvertedTwiceIsReadTheSecondTimeInTheTarget) {
 TEST(ConversionRunEvidence, AOneWordScriptOfAnEucJpSiteIsReadAsTheSite) {
   TempFolder folder;
   const std::string head = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=EUC-JP\">";
-  fs::path index = folder.put("site/index.html", head + "<script src=\"a.js\"></script></head><body>\xC6\xFC\xCB\xDC</body></html>\n");
+  fs::path index = folder.put("site/index.html",
+                              head + "<script src=\"a.js\"></script></head><body>\xC6\xFC\xCB\xDC</body></html>\n");
   fs::path other = folder.put("site/other.html", head + "</head><body>\xB8\xEC</body></html>\n");
-  fs::path loaded = folder.put("site/a.js", "var label = \"\xC1\xB0\";\n");   // 前: C1 B0 passes the lead-byte test
-  fs::path alone = folder.put("site/b.js", "var label = \"\xC9\xBD\";\n");    // 表
+  fs::path loaded = folder.put("site/a.js", "var label = \"\xC1\xB0\";\n");  // 前: C1 B0 passes the lead-byte test
+  fs::path alone = folder.put("site/b.js", "var label = \"\xC9\xBD\";\n");   // 表
   RunRequest request{toUtf8(), {index, other, alone}};
   request.options.makeBackup = false;
   RunResult r = convertAll(request);
@@ -496,7 +515,9 @@ TEST(ConversionRunEvidence, AOneWordScriptOfAnEucJpSiteIsReadAsTheSite) {
 TEST(ConversionRunEvidence, ReferencesReachOnlyFilesOfTheirKind) {
   TempFolder folder;
   const std::string passwd = "root:x:0:0::/root:/bin/bash\n";
-  const std::string tool = "\x7F" "ELF\x02\x01\x01\0\0\0\x93\xFA"s;
+  const std::string tool =
+      "\x7F"
+      "ELF\x02\x01\x01\0\0\0\x93\xFA"s;
   folder.put("passwd", passwd);
   folder.put("bin/tool", tool);
   fs::path outside = folder.put("shared/common.css", kSheet);
@@ -513,11 +534,14 @@ TEST(ConversionRunEvidence, ReferencesReachOnlyFilesOfTheirKind) {
   EXPECT_NE(TempFolder::read(index).find(tags), std::string::npos);
   EXPECT_EQ(TempFolder::read(outside), kSheetInUtf8);
   ASSERT_EQ(r.record.outcomes.size(), 2u);
-  EXPECT_EQ(r.record.outcomes[0].notes,
-            (std::vector<std::string>{"参照先は読み込む要素に合う種類のファイルではないため変換しません: " + (folder / "passwd").string(),
-                                      "参照先は読み込む要素に合う種類のファイルではないため変換しません: " + (folder / "bin/tool").string()}));
-  EXPECT_EQ(r.record.outcomes[1].notes,
-            std::vector<std::string>{"指定されたフォルダーとファイルの外にありますが、ページが読み込むため変換しました。"});
+  EXPECT_EQ(
+      r.record.outcomes[0].notes,
+      (std::vector<std::string>{
+          "参照先は読み込む要素に合う種類のファイルではないため変換しません: " + (folder / "passwd").string(),
+          "参照先は読み込む要素に合う種類のファイルではないため変換しません: " + (folder / "bin/tool").string()}));
+  EXPECT_EQ(
+      r.record.outcomes[1].notes,
+      std::vector<std::string>{"指定されたフォルダーとファイルの外にありますが、ページが読み込むため変換しました。"});
 }
 
 }  // namespace

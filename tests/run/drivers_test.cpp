@@ -146,7 +146,8 @@ TEST(FileDrivers, ScriptsInEveryForm) {
       {"UTF-16LE to ISO-2022-JP", FileKind::JavaScript, kLeMark + utf16le(text), 2,
        "var s = '\\u00E9\x1B$BF|K\\\x1B(B';\n"},
       {"UTF-8 to Shift_JIS", FileKind::JavaScript, "var s = '\xC3\xA9\xE6\x97\xA5\xE6\x9C\xAC';\n", 0, sjis},
-      {"Shift_JIS to UTF-8", FileKind::JavaScript, "var s = '\x93\xFA\x96\x7B';\n", 3, "var s = '\xE6\x97\xA5\xE6\x9C\xAC';\n"},
+      {"Shift_JIS to UTF-8", FileKind::JavaScript, "var s = '\x93\xFA\x96\x7B';\n", 3,
+       "var s = '\xE6\x97\xA5\xE6\x9C\xAC';\n"},
       {"empty", FileKind::JavaScript, "", 3, ""},
   });
 }
@@ -183,10 +184,12 @@ TEST(FileDrivers, NothingAfterAZeroIsDropped) {
        "@charset \"utf-8\";\np{}\n\0q{content:'\xE6\x97\xA5'}\n"s},
       {"zero byte in a UTF-8 sheet", FileKind::Css, "p{content:'\xE6\x97\xA5'}\n\0q{}\n"s, 0,
        "@charset \"shift_jis\";\np{content:'\x93\xFA'}\n\0q{}\n"s},
-      {"zero unit in a UTF-16 page", FileKind::Html, kLeMark + utf16le(u"<html><head></head><body>a\0\u65E5\u00E9</body></html>"s), 3,
+      {"zero unit in a UTF-16 page", FileKind::Html,
+       kLeMark + utf16le(u"<html><head></head><body>a\0\u65E5\u00E9</body></html>"s), 3,
        "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\" />"
        "</head><body>a\0\xE6\x97\xA5&#233;</body></html>"s},
-      {"zero byte before a page's head", FileKind::Html, "<!DOCTYPE html>\0<html><head></head><body>\x93\xFA</body></html>"s, 3,
+      {"zero byte before a page's head", FileKind::Html,
+       "<!DOCTYPE html>\0<html><head></head><body>\x93\xFA</body></html>"s, 3,
        "<!DOCTYPE html>\0<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\" />"
        "</head><body>\xE6\x97\xA5</body></html>"s},
       {"zero byte in a page", FileKind::Html, "<html><head></head><body>a\0\x93\xFA</body></html>"s, 3,
@@ -258,19 +261,25 @@ TEST(FileDrivers, EachFailureIsReportedAndLeavesTheFileIntact) {
        ResultCode::CannotOpen},
       {"a dangling link", [](const TempFolder& t, const fs::path& f) { fs::create_symlink(t / "nowhere", f); },
        ResultCode::CannotOpen},
-      {"a link to a folder", [](const TempFolder& t, const fs::path& f) {
+      {"a link to a folder",
+       [](const TempFolder& t, const fs::path& f) {
          fs::create_directory(t / "dir");
          fs::create_symlink(t / "dir", f);
-       }, ResultCode::CannotOpen},
-      {"the backup name is a folder", [&](const TempFolder& t, const fs::path& f) {
+       },
+       ResultCode::CannotOpen},
+      {"the backup name is a folder",
+       [&](const TempFolder& t, const fs::path& f) {
          t.put(f.filename().string(), content);
          fs::create_directory(f.string() + ".bak");
-       }, ResultCode::BackupFailed},
-      {"a folder further down the backup chain", [&](const TempFolder& t, const fs::path& f) {
+       },
+       ResultCode::BackupFailed},
+      {"a folder further down the backup chain",
+       [&](const TempFolder& t, const fs::path& f) {
          t.put(f.filename().string(), content);
          t.put(f.filename().string() + ".bak", "older");
          fs::create_directory(f.string() + ".bak.bak");
-       }, ResultCode::BackupFailed},
+       },
+       ResultCode::BackupFailed},
   };
   for (FileKind kind : {FileKind::Html, FileKind::Css, FileKind::JavaScript}) {
     for (const auto& c : cases) {
@@ -279,7 +288,8 @@ TEST(FileDrivers, EachFailureIsReportedAndLeavesTheFileIntact) {
       c.setUp(folder, file);
       std::set<std::string> before = namesIn(folder.path());
       std::string bytesBefore = fs::is_regular_file(file) ? TempFolder::read(file) : "";
-      std::string backupBefore = fs::is_regular_file(file.string() + ".bak") ? TempFolder::read(file.string() + ".bak") : "";
+      std::string backupBefore =
+          fs::is_regular_file(file.string() + ".bak") ? TempFolder::read(file.string() + ".bak") : "";
       EXPECT_EQ(convertFile(kind, file, optionsFor(0, true)), c.result) << c.what << " (" << nameFor(kind) << ")";
       EXPECT_EQ(namesIn(folder.path()), before) << c.what << " (" << nameFor(kind) << ")";
       if (fs::is_regular_file(file)) {
@@ -316,8 +326,8 @@ TEST(FileDrivers, AWriteThatFailsLeavesTheFileAsItWas) {
     int target;
     rlim_t limit;
   } cases[] = {
-      {FileKind::Html, "<html><head>", 0, 16},        // gains a declaration
-      {FileKind::Css, "p{}", 0, 16},                  // gains a rule
+      {FileKind::Html, "<html><head>", 0, 16},         // gains a declaration
+      {FileKind::Css, "p{}", 0, 16},                   // gains a rule
       {FileKind::JavaScript, "x='\x93\xFA';", 2, 10},  // 7 bytes in Shift_JIS, 13 in ISO-2022-JP
   };
   for (const auto& c : cases) {
@@ -331,7 +341,8 @@ TEST(FileDrivers, AWriteThatFailsLeavesTheFileAsItWas) {
     EXPECT_EQ(result, static_cast<int>(ResultCode::WriteFailed)) << nameFor(c.kind);
     EXPECT_EQ(TempFolder::read(file), c.in) << nameFor(c.kind);
     EXPECT_EQ(TempFolder::read(file.string() + ".bak"), c.in) << nameFor(c.kind);
-    EXPECT_EQ(namesIn(folder.path()), (std::set<std::string>{nameFor(c.kind), nameFor(c.kind) + ".bak"})) << nameFor(c.kind);
+    EXPECT_EQ(namesIn(folder.path()), (std::set<std::string>{nameFor(c.kind), nameFor(c.kind) + ".bak"}))
+        << nameFor(c.kind);
   }
 }
 
@@ -401,10 +412,11 @@ TEST(FileDrivers, APagesReferencesResolveAgainstItsOwnFolder) {
   EXPECT_EQ(loaded(references, LoadedKind::Script), std::vector<std::string>{(folder / "site/b.js").string()});
   EXPECT_EQ(fs::current_path(), before);
   const std::string converted = TempFolder::read(page);
-  EXPECT_EQ(converted,
-            "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\" />"
-            "<link charset=\"UTF-8\" href=\"a.css\" rel=\"stylesheet\"><script charset=\"UTF-8\" src=\"../b.js\"></script>"
-            "<link rel=\"stylesheet\" href=\"missing.css\"></head><body></body></html>");
+  EXPECT_EQ(
+      converted,
+      "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\" />"
+      "<link charset=\"UTF-8\" href=\"a.css\" rel=\"stylesheet\"><script charset=\"UTF-8\" src=\"../b.js\"></script>"
+      "<link rel=\"stylesheet\" href=\"missing.css\"></head><body></body></html>");
   // the files themselves are converted by the run, not by the page's driver
   EXPECT_EQ(TempFolder::read(folder / "site/sub/a.css"), "p{}");
 
@@ -436,7 +448,9 @@ TEST(ReferenceFiles, OnlyFilesOfTheLoadedKindAreFollowed) {
   folder.put("site/a.css", "p{}");
   folder.put("site/a.js", "x;");
   folder.put("site/u16.css", "\xFF\xFEp\0{\0}\0"s);
-  folder.put("site/elf.js", "\x7F" "ELF\x02\x01\x01");
+  folder.put("site/elf.js",
+             "\x7F"
+             "ELF\x02\x01\x01");
   folder.put("site/zero.css", "p{}\0\0\0\0\0\0"s);
   folder.put("passwd", "root:x:0:0::/root:/bin/bash\n");
   fs::create_directories(folder / "site/dir.css");
@@ -461,7 +475,8 @@ TEST(ReferenceFiles, OnlyFilesOfTheLoadedKindAreFollowed) {
       {"none.css", LoadedKind::StyleSheet, ReferenceStatus::Missing},
   };
   for (const auto& c : cases) EXPECT_EQ(resolver.resolve(c.reference, c.kind).status, c.status) << c.reference;
-  EXPECT_EQ(resolver.resolve((folder / "site/a.css").string(), LoadedKind::StyleSheet).path, (folder / "site/a.css").string());
+  EXPECT_EQ(resolver.resolve((folder / "site/a.css").string(), LoadedKind::StyleSheet).path,
+            (folder / "site/a.css").string());
 }
 
 }  // namespace

@@ -20,13 +20,19 @@ TEST(FileKindTest, ClassifiesByTheExtensionOfTheLastComponent) {
       {"/js/a.min.js", FileKind::JavaScript},
       {"style.CSS", FileKind::Css},
       {"photo.JPEG", FileKind::Image},
-      {"a.jpg", FileKind::Image},       {"a.jpe", FileKind::Image},  {"a.jfif", FileKind::Image},
-      {"a.gif", FileKind::Image},       {"a.png", FileKind::Image},  {"a.tiff", FileKind::Image},
-      {"a.tif", FileKind::Image},       {"a.bmp", FileKind::Image},  {"a.dib", FileKind::Image},
+      {"a.jpg", FileKind::Image},
+      {"a.jpe", FileKind::Image},
+      {"a.jfif", FileKind::Image},
+      {"a.gif", FileKind::Image},
+      {"a.png", FileKind::Image},
+      {"a.tiff", FileKind::Image},
+      {"a.tif", FileKind::Image},
+      {"a.bmp", FileKind::Image},
+      {"a.dib", FileKind::Image},
       {"script.vbs", FileKind::VbScript},
       {"notes.txt", FileKind::Other},
       {"Makefile", FileKind::Other},
-      {"/site/index.", FileKind::Other},  // a name ending in a dot has an empty extension
+      {"/site/index.", FileKind::Other},       // a name ending in a dot has an empty extension
       {"/site/index.html/", FileKind::Other},  // empty last component
       {"", FileKind::Other},
       {".css", FileKind::Css},
@@ -34,10 +40,10 @@ TEST(FileKindTest, ClassifiesByTheExtensionOfTheLastComponent) {
       {"a.htmlx", FileKind::Other},
       {"a.ht", FileKind::Other},
       {"a.js.sarnavel-Ab12Cd.tmp", FileKind::Other},
-      {"C:\\site\\INDEX.HTM", FileKind::Html},  // a backslash is an ordinary name byte
+      {"C:\\site\\INDEX.HTM", FileKind::Html},             // a backslash is an ordinary name byte
       {"/\xE8\xA1\xA8\xE7\xA4\xBA.html", FileKind::Html},  // UTF-8 name
-      {"/\x95\x5C.js", FileKind::JavaScript},  // code page 932 name whose trail byte is '\'
-      {"/a.\xEF\xBD\x8A\xEF\xBD\x93", FileKind::Other},  // full-width "js" is not "js"
+      {"/\x95\x5C.js", FileKind::JavaScript},              // code page 932 name whose trail byte is '\'
+      {"/a.\xEF\xBD\x8A\xEF\xBD\x93", FileKind::Other},    // full-width "js" is not "js"
   };
   for (const auto& c : cases) EXPECT_EQ(classifyExtension(c.path), c.kind) << c.path;
 }

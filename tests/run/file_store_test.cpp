@@ -42,9 +42,7 @@ class FileStoreTest : public ::testing::Test {
   }
 
   fs::path at(const std::string& name) const { return dir_ / name; }
-  static void put(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
+  static void put(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
   static std::string get(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -342,7 +340,8 @@ std::string acl(std::initializer_list<std::array<unsigned, 3>> entries) {
   }
   return bytes;
 }
-constexpr unsigned kUserObject = 0x01, kUser = 0x02, kGroupObject = 0x04, kMask = 0x10, kOther = 0x20, kNoId = 0xFFFFFFFF;
+constexpr unsigned kUserObject = 0x01, kUser = 0x02, kGroupObject = 0x04, kMask = 0x10, kOther = 0x20,
+                   kNoId = 0xFFFFFFFF;
 
 constexpr uid_t kOtherUser = 65534;      // owns the files another user converts
 constexpr uid_t kConvertingUser = 4242;  // an ordinary user with no name on this machine
@@ -354,7 +353,8 @@ template <class Body>
 bool asUser(uid_t uid, gid_t gid, std::vector<gid_t> groups, Body body) {
   const pid_t child = fork();
   if (child == 0) {
-    const bool switched = setgroups(groups.size(), groups.data()) == 0 && setresgid(gid, gid, gid) == 0 && setresuid(uid, uid, uid) == 0;
+    const bool switched =
+        setgroups(groups.size(), groups.data()) == 0 && setresgid(gid, gid, gid) == 0 && setresuid(uid, uid, uid) == 0;
     _exit(switched && body() ? 0 : 1);
   }
   int status = 0;
@@ -365,21 +365,27 @@ bool asUser(uid_t uid, gid_t gid, std::vector<gid_t> groups, Body body) {
 TEST_F(FileStoreTest, WriteAndBackupCarryExtendedAttributesAndAcls) {
   // An ACL that lets user 65534 read and keeps the owning group out; the mode's group bits
   // show the mask, not the group's own permissions.
-  const std::string restrictive = acl({{kUserObject, 6, kNoId}, {kUser, 4, kOtherUser}, {kGroupObject, 0, kNoId}, {kMask, 4, kNoId}, {kOther, 0, kNoId}});
+  const std::string restrictive = acl({{kUserObject, 6, kNoId},
+                                       {kUser, 4, kOtherUser},
+                                       {kGroupObject, 0, kNoId},
+                                       {kMask, 4, kNoId},
+                                       {kOther, 0, kNoId}});
   const struct {
     const char* name;
     std::map<std::string, std::string> attributes;
   } cases[] = {
       {"user.css", {{"user.origin", "site A"}, {"user.empty", ""}}},
       {"acl.html", {{"system.posix_acl_access", restrictive}}},
-      {"all.js", {{"system.posix_acl_access", restrictive}, {"user.origin", "x"}, {"trusted.mark", "t"}, {"security.mark", "s"}}},
+      {"all.js",
+       {{"system.posix_acl_access", restrictive}, {"user.origin", "x"}, {"trusted.mark", "t"}, {"security.mark", "s"}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const fs::path file = at(c.name);
     put(file, "old");
     ASSERT_EQ(chmod(file.c_str(), 0640), 0);
-    for (const auto& [name, value] : c.attributes) ASSERT_EQ(setxattr(file.c_str(), name.c_str(), value.data(), value.size(), 0), 0) << name;
+    for (const auto& [name, value] : c.attributes)
+      ASSERT_EQ(setxattr(file.c_str(), name.c_str(), value.data(), value.size(), 0), 0) << name;
     const auto before = attributesOf(file);
     const mode_t mode = modeOf(file);
     ASSERT_TRUE(backupFile(file).ok());
@@ -394,7 +400,11 @@ TEST_F(FileStoreTest, WriteAndBackupCarryExtendedAttributesAndAcls) {
 
 TEST_F(FileStoreTest, AFolderDefaultAclDoesNotReachTheNewFile) {
   fs::create_directory(at("shared"));
-  const std::string inherited = acl({{kUserObject, 7, kNoId}, {kUser, 7, kOtherUser}, {kGroupObject, 7, kNoId}, {kMask, 7, kNoId}, {kOther, 7, kNoId}});
+  const std::string inherited = acl({{kUserObject, 7, kNoId},
+                                     {kUser, 7, kOtherUser},
+                                     {kGroupObject, 7, kNoId},
+                                     {kMask, 7, kNoId},
+                                     {kOther, 7, kNoId}});
   ASSERT_EQ(setxattr(at("shared").c_str(), "system.posix_acl_default", inherited.data(), inherited.size(), 0), 0);
   const fs::path file = at("shared/a.html");
   put(file, "old");
@@ -437,9 +447,9 @@ TEST_F(FileStoreTest, AnOrdinaryUserKeepsOwnerAndGroup) {
     gid_t group;
     bool sameInode;  // written in place
   } cases[] = {
-      {"others.html", kOtherUser, kOtherUser, true},             // another user's file
+      {"others.html", kOtherUser, kOtherUser, true},                 // another user's file
       {"own-foreign-group.css", kConvertingUser, kOtherUser, true},  // a group the user is not in
-      {"own-own-group.js", kConvertingUser, kUsersGroup, false},  // a group the user is in: replaced
+      {"own-own-group.js", kConvertingUser, kUsersGroup, false},     // a group the user is in: replaced
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -448,7 +458,8 @@ TEST_F(FileStoreTest, AnOrdinaryUserKeepsOwnerAndGroup) {
     ASSERT_EQ(chown(file.c_str(), c.owner, c.group), 0);
     ASSERT_EQ(chmod(file.c_str(), 0666), 0);
     const ino_t inode = inodeOf(file);
-    EXPECT_TRUE(asUser(kConvertingUser, kConvertingUser, {kUsersGroup}, [&] { return backupFile(file).ok() && writeWholeFile(file, "new").ok(); }));
+    EXPECT_TRUE(asUser(kConvertingUser, kConvertingUser, {kUsersGroup},
+                       [&] { return backupFile(file).ok() && writeWholeFile(file, "new").ok(); }));
     const struct stat info = statusOf(file);
     EXPECT_EQ(get(file), "new");
     EXPECT_EQ(info.st_uid, c.owner);
@@ -470,7 +481,8 @@ TEST_F(FileStoreTest, AFileChangedSinceItWasReadIsNeitherBackedUpNorWritten) {
   } cases[] = {
       {"appended", [](const fs::path& f) { std::ofstream(f, std::ios::binary | std::ios::app) << " and more"; }},
       {"rewritten, same size", [](const fs::path& f) { std::ofstream(f, std::ios::binary) << "OLD CONTENT"; }},
-      {"replaced by another file", [](const fs::path& f) {
+      {"replaced by another file",
+       [](const fs::path& f) {
          std::ofstream(f.native() + ".x", std::ios::binary) << "other";
          fs::rename(f.native() + ".x", f);
        }},

@@ -111,18 +111,19 @@ TEST(Intake, RelativePathsBecomeFullPathsAndDuplicatesStay) {
 TEST(Intake, AFoldersOwnFilesFirstThenItsSubfoldersDepthFirstByName) {
   TempFolder folder;
   const fs::path root = folder / "root";
-  for (const char* name : {"root/b.htm", "root/d.js", "root/a.html", "root/e.vbs", "root/f.png", "root/c.css", "root/Z.html",
-                           "root/.hidden.css", "root/notes.txt", "root/noext", "root/dir.css/inner.js", "root/sub2/x.js",
-                           "root/sub1/y.css", "root/sub1/deeper/z.html", "root/sub1/a.JS", "root/.git/h.js", "root/B/k.css",
-                           "root/empty/nothing.txt", "root/\xC3\xA9t\xC3\xA9/p.htm"}) {
+  for (const char* name :
+       {"root/b.htm", "root/d.js", "root/a.html", "root/e.vbs", "root/f.png", "root/c.css", "root/Z.html",
+        "root/.hidden.css", "root/notes.txt", "root/noext", "root/dir.css/inner.js", "root/sub2/x.js",
+        "root/sub1/y.css", "root/sub1/deeper/z.html", "root/sub1/a.JS", "root/.git/h.js", "root/B/k.css",
+        "root/empty/nothing.txt", "root/\xC3\xA9t\xC3\xA9/p.htm"}) {
     folder.put(name, "");
   }
   const fs::path cwd = fs::current_path();
-  EXPECT_EQ(walked(root, root), (std::vector<std::string>{
-                                    ".hidden.css", "Z.html", "a.html", "b.htm", "c.css", "d.js",  // own files by bytes
-                                    ".git/h.js", "B/k.css", "dir.css/inner.js",                   // subfolders by name
-                                    "sub1/a.JS", "sub1/y.css", "sub1/deeper/z.html", "sub2/x.js",
-                                    "\xC3\xA9t\xC3\xA9/p.htm"}));
+  EXPECT_EQ(walked(root, root),
+            (std::vector<std::string>{
+                ".hidden.css", "Z.html", "a.html", "b.htm", "c.css", "d.js",  // own files by bytes
+                ".git/h.js", "B/k.css", "dir.css/inner.js",                   // subfolders by name
+                "sub1/a.JS", "sub1/y.css", "sub1/deeper/z.html", "sub2/x.js", "\xC3\xA9t\xC3\xA9/p.htm"}));
   EXPECT_EQ(fs::current_path(), cwd);
   IntakeReport report = offer({root});
   EXPECT_TRUE(report.missing.empty());
@@ -146,7 +147,10 @@ std::vector<std::string> notices(const IntakeReport& report, const fs::path& bas
   for (const IntakeNotice& n : report.notices) {
     const char* kinds[] = {"unreadable", "moved", "folder-link", "link-outside", "loop"};
     std::string line = std::string(kinds[static_cast<int>(n.kind)]) + " " + n.path.lexically_relative(base).string();
-    if (n.error != 0) line += std::string(" ") + (n.error == EACCES ? "EACCES" : n.error == EMFILE ? "EMFILE" : std::to_string(n.error));
+    if (n.error != 0)
+      line += std::string(" ") + (n.error == EACCES   ? "EACCES"
+                                  : n.error == EMFILE ? "EMFILE"
+                                                      : std::to_string(n.error));
     out.push_back(line);
   }
   return out;
@@ -180,23 +184,27 @@ TEST(Intake, TheWalkStaysInsideTheTreeItWasGiven) {
 
   IntakeReport report = offer({site});
   EXPECT_EQ(relativeTo(report.files, site), inside);
-  EXPECT_EQ(notices(report, site),
-            (std::vector<std::string>{"folder-link up", "folder-link a/self", "folder-link a/side", "link-outside a/outside.js"}));
+  EXPECT_EQ(notices(report, site), (std::vector<std::string>{"folder-link up", "folder-link a/self",
+                                                             "folder-link a/side", "link-outside a/outside.js"}));
 
   const struct {
     std::vector<fs::path> named;
     std::vector<std::string> files;  // relative to the folder
   } cases[] = {
       // a link named is followed, folder or file
-      {{folder / "entry"}, {"entry/index.html", "entry/a/gone.js", "entry/a/inside.css", "entry/a/y.html", "entry/b/z.css"}},
+      {{folder / "entry"},
+       {"entry/index.html", "entry/a/gone.js", "entry/a/inside.css", "entry/a/y.html", "entry/b/z.css"}},
       {{site / "a/outside.js"}, {"site/a/outside.js"}},
-      {{site / "up"}, {"site/up/outside.js", "site/up/sibling/other.html", "site/up/site/index.html", "site/up/site/a/gone.js",
-                       "site/up/site/a/inside.css", "site/up/site/a/outside.js", "site/up/site/a/y.html", "site/up/site/b/z.css"}},
+      {{site / "up"},
+       {"site/up/outside.js", "site/up/sibling/other.html", "site/up/site/index.html", "site/up/site/a/gone.js",
+        "site/up/site/a/inside.css", "site/up/site/a/outside.js", "site/up/site/a/y.html", "site/up/site/b/z.css"}},
       // a file named beside the tree lets its links in, whatever the order
-      {{folder / "outside.js", site}, {"outside.js", "site/index.html", "site/a/gone.js", "site/a/inside.css", "site/a/outside.js",
-                                       "site/a/y.html", "site/b/z.css"}},
-      {{site, folder / "outside.js"}, {"site/index.html", "site/a/gone.js", "site/a/inside.css", "site/a/outside.js", "site/a/y.html",
-                                       "site/b/z.css", "outside.js"}},
+      {{folder / "outside.js", site},
+       {"outside.js", "site/index.html", "site/a/gone.js", "site/a/inside.css", "site/a/outside.js", "site/a/y.html",
+        "site/b/z.css"}},
+      {{site, folder / "outside.js"},
+       {"site/index.html", "site/a/gone.js", "site/a/inside.css", "site/a/outside.js", "site/a/y.html", "site/b/z.css",
+        "outside.js"}},
   };
   for (const auto& c : cases) {
     IntakeReport r;
@@ -207,7 +215,8 @@ TEST(Intake, TheWalkStaysInsideTheTreeItWasGiven) {
 
 // Runs `body` in a forked child after `prepare` (which gives a reason to skip, or ""), and
 // gives back the lines the body returns. The child has descriptors 0 to 3 open and no other.
-std::vector<std::string> inChild(const std::function<std::string()>& prepare, const std::function<std::vector<std::string>()>& body) {
+std::vector<std::string> inChild(const std::function<std::string()>& prepare,
+                                 const std::function<std::vector<std::string>()>& body) {
   int channel[2];
   if (pipe(channel) != 0) return {"pipe failed"};
   std::fflush(nullptr);
@@ -335,8 +344,8 @@ TEST(Intake, PathsBeyondTheSystemLimitAreListedWhole) {
   ASSERT_EQ(deep.pages().size(), 24u);
   ASSERT_GT(deep.pages().back().size(), static_cast<std::size_t>(PATH_MAX));
   std::vector<std::string> listed = texts(offer({folder.path()}).files);
-  EXPECT_EQ(listed.size(), deep.pages().size()) << "the longest path listed has " << (listed.empty() ? 0 : listed.back().size())
-                                               << " bytes";
+  EXPECT_EQ(listed.size(), deep.pages().size())
+      << "the longest path listed has " << (listed.empty() ? 0 : listed.back().size()) << " bytes";
   EXPECT_TRUE(listed == deep.pages());
 }
 

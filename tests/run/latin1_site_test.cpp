@@ -17,12 +17,15 @@ TEST(Latin1Site, FilesALatin1PageLoadsAreReadAsLatin1) {
                          "<link rel=stylesheet href=css/carte.css><script src=js/carte.js></script>"
                          "<script src=js/own.js charset=shift_jis></script></head><body>cr\xe8me</body></html>");
     auto sheet = site.put("css/carte.css", "p:after{content:\"p\xe2t\xe9\"}");
-    auto script = site.put("js/carte.js", "document.write('Sp\xe9" "cialit\xe9s \x80');");
+    auto script = site.put("js/carte.js",
+                           "document.write('Sp\xe9"
+                           "cialit\xe9s \x80');");
     auto own = site.put("js/own.js", "document.write('\x93\xfa\x96\x7b');");  // Shift_JIS, as its attribute says
     RunRequest request;
     request.options.targetEncoding = testing::asTarget(3);
     request.options.makeBackup = false;
-    request.paths = listAll ? std::vector<std::filesystem::path>{page, sheet, script, own} : std::vector<std::filesystem::path>{page};
+    request.paths = listAll ? std::vector<std::filesystem::path>{page, sheet, script, own}
+                            : std::vector<std::filesystem::path>{page};
     std::atomic<bool> cancel{false};
     RunSummary summary = conversionWorker(request, {}, cancel);
     EXPECT_EQ(summary.failures, 0);

@@ -65,7 +65,8 @@ TEST(LeftoverSweep, AKilledInPlaceWriteLeavesTheWholeOldOrTheWholeNewContent) {
       {"before the write", [](int) {}, kOld, false},
       {"half-way through the write", [](int fd) { pwrite(fd, kNew.data(), kNew.size() / 2, 0); }, kOld, true},
       {"before the cut", [](int fd) { pwrite(fd, kNew.data(), kNew.size(), 0); }, kOld, true},
-      {"after the write", [](int fd) { pwrite(fd, kNew.data(), kNew.size(), 0), ftruncate(fd, kNew.size()); }, kNew, false},
+      {"after the write", [](int fd) { pwrite(fd, kNew.data(), kNew.size(), 0), ftruncate(fd, kNew.size()); }, kNew,
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.moment);
@@ -145,7 +146,9 @@ TEST(LeftoverSweep, EachFolderOnceAndTheFoldersLinksLeadTo) {
   const fs::path page = folder.put("site/a.html", kOld);
   folder.put("elsewhere/s.css", kOld);
   fs::create_symlink("../elsewhere/s.css", folder / "site/s.css");
-  auto abandonTemporaryIn = [&](const fs::path& where) { inChildThatDies([&] { (new TempFile)->create(where, "x", 0600); }); };
+  auto abandonTemporaryIn = [&](const fs::path& where) {
+    inChildThatDies([&] { (new TempFile)->create(where, "x", 0600); });
+  };
   abandonTemporaryIn(folder / "site");
   abandonTemporaryIn(folder / "elsewhere");
 

@@ -122,9 +122,11 @@ TEST(OrderedPool, RunsOnTheThreadsItCanStart) {
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot run as an ordinary user under a process limit";
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77)
+      GTEST_SKIP() << "cannot run as an ordinary user under a process limit";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << "processes " << processes << ": " << (WIFSIGNALED(status) ? "killed by signal " + std::to_string(WTERMSIG(status)) : "results lost");
+        << "processes " << processes << ": "
+        << (WIFSIGNALED(status) ? "killed by signal " + std::to_string(WTERMSIG(status)) : "results lost");
   }
 }
 

@@ -24,20 +24,22 @@ TEST(VisiblePath, Cases) {
       {"/x/\x1b]0;t\a\x1b[2J.js", "/x/\\x1b]0;t\\a\\x1b[2J.js"},
       {"a\tb\rc\bd\fe\vf", "a\\tb\\rc\\bd\\fe\\vf"},
       {"nul\0del\x7f"s, "nul\\x00del\\x7f"},
-      {"c1\xC2\x85\xC2\x9B.js", "c1\\xc2\\x85\\xc2\\x9b.js"},     // NEL and CSI as characters
-      {"\xC2\xA0\xC2\xA9", "\xC2\xA0\xC2\xA9"},                     // the first characters after C1 stay
-      {"back\\slash\\x41", "back\\\\slash\\\\x41"},                // a backslash is doubled
+      {"c1\xC2\x85\xC2\x9B.js", "c1\\xc2\\x85\\xc2\\x9b.js"},  // NEL and CSI as characters
+      {"\xC2\xA0\xC2\xA9", "\xC2\xA0\xC2\xA9"},                // the first characters after C1 stay
+      {"back\\slash\\x41", "back\\\\slash\\\\x41"},            // a backslash is doubled
       {"\xff\xfe bad.css", "\\xff\\xfe bad.css"},
-      {"\x82\xa0\x82\xa2.js", "\\x82\\xa0\\x82\\xa2.js"},          // Shift_JIS bytes
-      {"\xC0\xAF", "\\xc0\\xaf"},                                 // an overlong '/'
-      {"\xED\xA0\x80", "\\xed\\xa0\\x80"},                        // an encoded surrogate
-      {"\xF4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},               // above U+10FFFF
-      {"\xE6\x97", "\\xe6\\x97"},                                 // cut short
-      {"\xF0\x9F\x98\x80.html", "\xF0\x9F\x98\x80.html"},         // four bytes, valid
-      {"a\xE2\x80\xA8" "b\xE2\x80\xA9.js", "a\\xe2\\x80\\xa8b\\xe2\\x80\\xa9.js"},  // line, paragraph separator
-      {"\xE2\x80\xAElmth.exe", "\\xe2\\x80\\xaelmth.exe"},       // right-to-left override
+      {"\x82\xa0\x82\xa2.js", "\\x82\\xa0\\x82\\xa2.js"},  // Shift_JIS bytes
+      {"\xC0\xAF", "\\xc0\\xaf"},                          // an overlong '/'
+      {"\xED\xA0\x80", "\\xed\\xa0\\x80"},                 // an encoded surrogate
+      {"\xF4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},        // above U+10FFFF
+      {"\xE6\x97", "\\xe6\\x97"},                          // cut short
+      {"\xF0\x9F\x98\x80.html", "\xF0\x9F\x98\x80.html"},  // four bytes, valid
+      {"a\xE2\x80\xA8"
+       "b\xE2\x80\xA9.js",
+       "a\\xe2\\x80\\xa8b\\xe2\\x80\\xa9.js"},              // line, paragraph separator
+      {"\xE2\x80\xAElmth.exe", "\\xe2\\x80\\xaelmth.exe"},  // right-to-left override
       {"\xE2\x80\x8F\xE2\x81\xA6x\xE2\x81\xA9", "\\xe2\\x80\\x8f\\xe2\\x81\\xa6x\\xe2\\x81\\xa9"},  // mark, isolate
-      {"\xE2\x80\xAF\xE2\x81\xA5", "\xE2\x80\xAF\xE2\x81\xA5"},   // their neighbours stay
+      {"\xE2\x80\xAF\xE2\x81\xA5", "\xE2\x80\xAF\xE2\x81\xA5"},  // their neighbours stay
   };
   for (const auto& c : cases) EXPECT_EQ(visiblePath(c.path), c.shown) << c.shown;
 }
@@ -63,7 +65,8 @@ std::string original(const std::string& shown) {
 // name back.
 TEST(VisiblePath, NeverAControlByteAndAlwaysTheOriginalBack) {
   std::mt19937 random(12);
-  const std::string pieces[] = {"a", "\\", "\n", "\x1b", "\x7f", "\xC2\x85", "\xC2\xA0", "\xE6\x97\xA5", "\xE6", "\x97", "\xff", "x41", "\xE2\x80\xAE"};
+  const std::string pieces[] = {"a",    "\\",   "\n",   "\x1b", "\x7f",        "\xC2\x85", "\xC2\xA0", "\xE6\x97\xA5",
+                                "\xE6", "\x97", "\xff", "x41",  "\xE2\x80\xAE"};
   for (int round = 0; round < 2000; ++round) {
     std::string name;
     for (int k = random() % 12; k > 0; --k) name += pieces[random() % std::size(pieces)];

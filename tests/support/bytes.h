@@ -24,8 +24,9 @@ template <class Char>
     }
     return out;
   };
-  return ::testing::AssertionFailure() << "texts part at " << at << " (sizes " << actual.size() << " and " << expected.size()
-                                       << "): actual " << show(actual) << "| expected " << show(expected);
+  return ::testing::AssertionFailure() << "texts part at " << at << " (sizes " << actual.size() << " and "
+                                       << expected.size() << "): actual " << show(actual) << "| expected "
+                                       << show(expected);
 }
 
 inline ::testing::AssertionResult sameBytes(std::string_view actual, std::string_view expected) {

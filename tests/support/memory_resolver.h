@@ -14,7 +14,9 @@ class MemoryResolver : public ReferenceResolver {
   // A regular file at `reference` (as the page writes it), of the kind its extension says;
   // its full path is "/site/" followed by the reference.
   MemoryResolver& file(const std::string& reference) {
-    return put(reference, reference.ends_with(".css") ? Kind::Sheet : reference.ends_with(".js") ? Kind::Script : Kind::Other);
+    return put(reference, reference.ends_with(".css")  ? Kind::Sheet
+                          : reference.ends_with(".js") ? Kind::Script
+                                                       : Kind::Other);
   }
   MemoryResolver& binary(const std::string& reference) { return put(reference, Kind::Binary); }
 

@@ -29,8 +29,8 @@ inline std::string icuEncode(const char* converterName, std::u16string_view text
   UConverter* converter = ucnv_open(converterName, &error);
   if (U_FAILURE(error)) throw std::runtime_error("no ICU converter");
   std::string out(text.size() * 4 + 8, '\0');
-  int n = ucnv_fromUChars(converter, out.data(), static_cast<int32_t>(out.size()), reinterpret_cast<const UChar*>(text.data()),
-                          static_cast<int32_t>(text.size()), &error);
+  int n = ucnv_fromUChars(converter, out.data(), static_cast<int32_t>(out.size()),
+                          reinterpret_cast<const UChar*>(text.data()), static_cast<int32_t>(text.size()), &error);
   ucnv_close(converter);
   if (U_FAILURE(error)) throw std::runtime_error("ICU encoding failed");
   out.resize(static_cast<std::size_t>(n));

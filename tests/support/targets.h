@@ -9,8 +9,12 @@
 
 namespace sarnavel {
 
-inline std::ostream& operator<<(std::ostream& out, TargetEncoding target) { return out << "target " << static_cast<int>(target); }
-inline std::ostream& operator<<(std::ostream& out, LineEnding eol) { return out << "line ending " << static_cast<int>(eol); }
+inline std::ostream& operator<<(std::ostream& out, TargetEncoding target) {
+  return out << "target " << static_cast<int>(target);
+}
+inline std::ostream& operator<<(std::ostream& out, LineEnding eol) {
+  return out << "line ending " << static_cast<int>(eol);
+}
 
 namespace testing {
 inline TargetEncoding asTarget(int index) { return static_cast<TargetEncoding>(index); }

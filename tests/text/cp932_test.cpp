@@ -12,20 +12,15 @@ TEST(Cp932, KnownCodes) {
     std::uint16_t code;
     char16_t unit;
   } cases[] = {
-      {0x5C, u'\\'},      // a backslash, as browsers read it
-      {0x7E, u'~'},
-      {0x1A, 0x1A},       // controls are themselves (ICU's table would swap them)
-      {0x1C, 0x1C},
-      {0x7F, 0x7F},
-      {0x80, 0x80},
-      {0xA1, 0xFF61},     // half-width katakana
-      {0xDF, 0xFF9F},
-      {0x82A0, 0x3042},   // あ
-      {0x8160, 0xFF5E},   // the wave dash of code page 932
-      {0x8740, 0x2460},   // ① NEC row 13
-      {0x878A, 0x3231},   // ㈱
-      {0xFBFC, 0x9AD9},   // 髙 IBM extension
-      {0xF040, 0xE000},   // user-defined area
+      {0x5C, u'\\'},                   // a backslash, as browsers read it
+      {0x7E, u'~'},     {0x1A, 0x1A},  // controls are themselves (ICU's table would swap them)
+      {0x1C, 0x1C},     {0x7F, 0x7F},     {0x80, 0x80}, {0xA1, 0xFF61},  // half-width katakana
+      {0xDF, 0xFF9F},   {0x82A0, 0x3042},                                // あ
+      {0x8160, 0xFF5E},                                                  // the wave dash of code page 932
+      {0x8740, 0x2460},                                                  // ① NEC row 13
+      {0x878A, 0x3231},                                                  // ㈱
+      {0xFBFC, 0x9AD9},                                                  // 髙 IBM extension
+      {0xF040, 0xE000},                                                  // user-defined area
   };
   for (const Case& c : cases) {
     EXPECT_EQ(cp932::toUnicode(c.code), c.unit) << std::hex << c.code;

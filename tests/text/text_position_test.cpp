@@ -24,10 +24,21 @@ TEST(PositionFinder, LinesAndColumnsInEachForm) {
       {"LF then CR is two", "\n\rx", F::SingleByte, 2, {3, 1}},
       {"Shift_JIS characters are one column", "\x82\xA0\x82\xA2x", F::ShiftJis, 4, {1, 3}},
       {"Shift_JIS trail byte 0x0A is no break", "\x82\x0Ax", F::ShiftJis, 2, {2, 1}},
-      {"EUC-JP three-byte character", "\x8F\xB0\xA1" "a", F::EucJp, 3, {1, 2}},
+      {"EUC-JP three-byte character",
+       "\x8F\xB0\xA1"
+       "a",
+       F::EucJp,
+       3,
+       {1, 2}},
       {"UTF-8, an invalid byte is one column", "\xE6\x97\xA5\xFFx", F::Utf8, 4, {1, 3}},
       {"ISO-2022-JP escape sequences take no column", "\x1B$B$\"$$\x1B(Bx", F::Iso2022Jp, 10, {1, 3}},
-      {"UTF-16LE, a surrogate pair is one column", std::string("\x3D\xD8\x00\xDE" "a\0", 6), F::Utf16LittleEndian, 4, {1, 2}},
+      {"UTF-16LE, a surrogate pair is one column",
+       std::string("\x3D\xD8\x00\xDE"
+                   "a\0",
+                   6),
+       F::Utf16LittleEndian,
+       4,
+       {1, 2}},
       {"UTF-16BE line break", std::string("\0a\0\n\0b", 6), F::Utf16BigEndian, 4, {2, 1}},
   };
   for (const auto& c : cases) {

@@ -14,16 +14,16 @@ TEST(IsUtf8Text, Table) {
   } cases[] = {
       {"", false},
       {"plain ascii", false},
-      {"\xE3\x81\x82", true},                  // あ
-      {"a\xE3\x81", true},                     // cut short by the end
-      {"\xC0\x80", true},                      // overlong forms pass the lead-byte rules
-      {"\xED\xA0\x80", true},                  // an encoded surrogate too
-      {"\xE3\x81\x82\x81 ", false},            // a lone continuation byte
-      {"\xE3\x81 ", false},                    // a sequence broken by ASCII
+      {"\xE3\x81\x82", true},        // あ
+      {"a\xE3\x81", true},           // cut short by the end
+      {"\xC0\x80", true},            // overlong forms pass the lead-byte rules
+      {"\xED\xA0\x80", true},        // an encoded surrogate too
+      {"\xE3\x81\x82\x81 ", false},  // a lone continuation byte
+      {"\xE3\x81 ", false},          // a sequence broken by ASCII
       {"\xFE", false},
       {"\xFF", false},
-      {"\x82\xA0", false},                     // Shift_JIS あ
-      {"\xF8\x88\x80\x80\x80", true},          // five-byte form
+      {"\x82\xA0", false},             // Shift_JIS あ
+      {"\xF8\x88\x80\x80\x80", true},  // five-byte form
   };
   for (const auto& c : cases) EXPECT_EQ(isUtf8Text(c.bytes), c.utf8) << ::testing::PrintToString(std::string(c.bytes));
 }
@@ -36,12 +36,12 @@ TEST(DecodeUtf8, Table) {
       {"\xE3\x81\x82", u"\u3042"},
       {"\xF0\x9F\x98\x80", u"\U0001F600"},
       {"\xC0\x80x", std::u16string_view(u"\0x", 2)},  // overlong NUL decodes as it is
-      {"\xED\xA0\x80", u"\xD800"},                     // surrogates pass
-      {"a\xE3\x81", u"a?"},                            // cut sequence
+      {"\xED\xA0\x80", u"\xD800"},                    // surrogates pass
+      {"a\xE3\x81", u"a?"},                           // cut sequence
       {"\xF8\x88\x80\x80\x80z", u"?z"},               // five bytes consumed as one '?'
       {"\xFC\x84\x80\x80\x80\x80z", u"?z"},
-      {"\x80\x80\x80z", u"?z"},                        // a stray byte and its continuation bytes
-      {"\xF7\xBF\xBF\xBF", u"?"},                      // beyond U+10FFFF
+      {"\x80\x80\x80z", u"?z"},    // a stray byte and its continuation bytes
+      {"\xF7\xBF\xBF\xBF", u"?"},  // beyond U+10FFFF
       {std::string_view("a\0b", 3), std::u16string_view(u"a\0b", 3)},
   };
   for (const auto& c : cases) EXPECT_EQ(decodeUtf8(c.bytes), c.units) << ::testing::PrintToString(std::string(c.bytes));
@@ -49,8 +49,17 @@ TEST(DecodeUtf8, Table) {
 
 TEST(StrictUtf8, MatchesIcuOnMalformedInput) {
   const std::string_view inputs[] = {
-      "\xE3\x81\x82", "\xE3\x81", "\xC0\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF0\x9F\x98\x80",
-      "a\x80" "b", "\xE0\x80\xAF", "\xF0\x9F\x98", "\xC2",
+      "\xE3\x81\x82",
+      "\xE3\x81",
+      "\xC0\x80",
+      "\xED\xA0\x80",
+      "\xF4\x90\x80\x80",
+      "\xF0\x9F\x98\x80",
+      "a\x80"
+      "b",
+      "\xE0\x80\xAF",
+      "\xF0\x9F\x98",
+      "\xC2",
   };
   for (std::string_view in : inputs) {
     EXPECT_EQ(utf8ToUtf16(in), testing::icuDecode("UTF-8", in)) << ::testing::PrintToString(std::string(in));

@@ -46,13 +46,15 @@ ProgressDialog& asProgress(QWidget& widget) { return static_cast<ProgressDialog&
 // A page of Japanese prose in UTF-8, large enough that converting it takes a little while.
 std::string longPage(int paragraphs) {
   std::string page = "<html><head><title>長い文書</title></head><body>\n";
-  for (int i = 0; i < paragraphs; ++i) page += "<p>吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。</p>\n";
+  for (int i = 0; i < paragraphs; ++i)
+    page += "<p>吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。</p>\n";
   return page + "</body></html>\n";
 }
 
 int countBackups(const std::filesystem::path& folder) {
   int backups = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) backups += entry.path().extension() == ".bak" ? 1 : 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    backups += entry.path().extension() == ".bak" ? 1 : 0;
   return backups;
 }
 
@@ -95,10 +97,13 @@ class ConversionTest : public QObject {
 
   void wholeRunThroughTheButton() {
     Files files;
-    const auto page = files.put("site/index.html",
-                                "<html><head><title>\xE8\xA9\xA6\xE9\xA8\x93</title></head><body>\xE6\x97\xA5\xE6\x9C\xAC</body></html>\n");
-    const auto sheet = files.put("site/css/main.css", "body { font-family: \"\xE3\x83\xA1\xE3\x82\xA4\xE3\x83\xAA\xE3\x82\xAA\"; }\n");
-    const auto script = files.put("site/js/app.js", "alert('\xE3\x81\x93\xE3\x82\x93\xE3\x81\xAB\xE3\x81\xA1\xE3\x81\xAF');\n");
+    const auto page = files.put(
+        "site/index.html",
+        "<html><head><title>\xE8\xA9\xA6\xE9\xA8\x93</title></head><body>\xE6\x97\xA5\xE6\x9C\xAC</body></html>\n");
+    const auto sheet =
+        files.put("site/css/main.css", "body { font-family: \"\xE3\x83\xA1\xE3\x82\xA4\xE3\x83\xAA\xE3\x82\xAA\"; }\n");
+    const auto script =
+        files.put("site/js/app.js", "alert('\xE3\x81\x93\xE3\x82\x93\xE3\x81\xAB\xE3\x81\xA1\xE3\x81\xAF');\n");
     files.put("site/readme.txt", "not listed");
 
     MainDialog dialog({files.root() / "site"});
@@ -179,7 +184,8 @@ class ConversionTest : public QObject {
     whenModal("IDD_PROGRESS", [&](QWidget& progress) {
       enabledDuringRun = enabledButtons(dialog);
       // Escape as soon as the first file has been logged.
-      const bool firstLogged = QTest::qWaitFor([&] { return logText(progress).contains(QStringLiteral("成功: ")); }, 20000);
+      const bool firstLogged =
+          QTest::qWaitFor([&] { return logText(progress).contains(QStringLiteral("成功: ")); }, 20000);
       cancelledWhileRunning = !asProgress(progress).workerDone();
       QTest::keyClick(keyTarget(progress), Qt::Key_Escape);
       titleAtOnce = progress.windowTitle();
@@ -264,7 +270,8 @@ class ConversionTest : public QObject {
     constexpr int kPages = 200;
     const std::string content = longPage(400);
     RunRequest request;
-    for (int i = 0; i < kPages; ++i) request.paths.push_back(files.put("grow/g" + std::to_string(1000 + i) + ".html", content));
+    for (int i = 0; i < kPages; ++i)
+      request.paths.push_back(files.put("grow/g" + std::to_string(1000 + i) + ".html", content));
     bool couldNotStart = false;
     ProgressDialog progress(request, couldNotStart);
     QSignalSpy entries(&progress, &ProgressDialog::logEntry);
@@ -313,7 +320,9 @@ class ConversionTest : public QObject {
     QCOMPARE(bar->value(), logged);
     QCOMPARE(bar->maximum(), logged);
     QCOMPARE(bar->text(), QStringLiteral("5 / 5"));
-    QVERIFY2(log.contains(QStringLiteral("成功: ") + text(files.root() / "site/テスト.html") + QStringLiteral(" [Shift_JIS]\n")), qPrintable(log));
+    QVERIFY2(log.contains(QStringLiteral("成功: ") + text(files.root() / "site/テスト.html") +
+                          QStringLiteral(" [Shift_JIS]\n")),
+             qPrintable(log));
   }
 
   // The log follows its end only while the user has not scrolled away from it.

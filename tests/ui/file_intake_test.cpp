@@ -109,7 +109,8 @@ class FileIntakeTest : public QObject {
     QCOMPARE(dialog.fileList().entries().front().path, page);
     QCOMPARE(columnTexts(dialog, 0), QStringList{QStringLiteral("テスト.html [Shift_JIS]")});
     QCOMPARE(columnTexts(dialog, 1), QStringList{QStringLiteral("html")});
-    QCOMPARE(columnTexts(dialog, 2), QStringList{text(files.root() / "old/テスト.html") + QStringLiteral(" [Shift_JIS]")});
+    QCOMPARE(columnTexts(dialog, 2),
+             QStringList{text(files.root() / "old/テスト.html") + QStringLiteral(" [Shift_JIS]")});
   }
 
   // A folder the walk cannot read leaves its files out of the list: a warning says which and
@@ -126,7 +127,8 @@ class FileIntakeTest : public QObject {
     MainDialog dialog;
     dialog.show();
     const bool dropped = drop(dialog, {urlOf(files.root() / "site")});
-    const bool told = QTest::qWaitFor([&] { return dialog.intakeMessageBox() && dialog.intakeMessageBox()->isVisible(); }, 5000);
+    const bool told =
+        QTest::qWaitFor([&] { return dialog.intakeMessageBox() && dialog.intakeMessageBox()->isVisible(); }, 5000);
     chmod(locked.c_str(), 0700);
     QVERIFY(dropped);
     QCOMPARE(columnTexts(dialog, 0), QStringList{"a.html"});
@@ -134,7 +136,8 @@ class FileIntakeTest : public QObject {
     QMessageBox& box = *dialog.intakeMessageBox();
     QCOMPARE(box.icon(), QMessageBox::Warning);
     QCOMPARE(box.windowModality(), Qt::WindowModal);
-    QVERIFY2(box.text().contains(QStringLiteral("・") + QString::fromStdString(readablePath(locked.native())) + QStringLiteral(": 読み込めません（アクセスが許可されていません）")),
+    QVERIFY2(box.text().contains(QStringLiteral("・") + QString::fromStdString(readablePath(locked.native())) +
+                                 QStringLiteral(": 読み込めません（アクセスが許可されていません）")),
              qPrintable(box.text()));
   }
 
@@ -160,13 +163,14 @@ class FileIntakeTest : public QObject {
     MainDialog dialog;
     dialog.show();
     QVERIFY(drop(dialog, {urlOf(files.root() / "site"), urlOf(files.root() / "shared")}));
-    QCOMPARE(columnTexts(dialog, 2),
-             (QStringList{text(files.root() / "site/common.js"), text(files.root() / "site/index.html"), text(common)}));
+    QCOMPARE(columnTexts(dialog, 2), (QStringList{text(files.root() / "site/common.js"),
+                                                  text(files.root() / "site/index.html"), text(common)}));
     QTRY_VERIFY(dialog.intakeMessageBox() && dialog.intakeMessageBox()->isVisible());
     QMessageBox& box = *dialog.intakeMessageBox();
     QCOMPARE(box.icon(), QMessageBox::Information);
     QVERIFY(!box.isModal());
-    QVERIFY2(box.text().endsWith(QStringLiteral("・") + text(files.root() / "site/x.css") + QStringLiteral(": 追加したフォルダの外にあるファイルへのリンク")),
+    QVERIFY2(box.text().endsWith(QStringLiteral("・") + text(files.root() / "site/x.css") +
+                                 QStringLiteral(": 追加したフォルダの外にあるファイルへのリンク")),
              qPrintable(box.text()));
     QVERIFY2(!box.text().contains(QStringLiteral("common.js")), qPrintable(box.text()));
   }
@@ -208,8 +212,8 @@ class FileIntakeTest : public QObject {
     QCOMPARE(asked, 1);
     QCOMPARE(columnTexts(dialog, 0), (QStringList{"a.html", "b.css", "single.js"}));
 
-    QGuiApplication::clipboard()->setText(text(single) + QStringLiteral("\r\n") + urlOf(old).toString(QUrl::FullyEncoded) +
-                                          QStringLiteral("\nno such.html\n"));
+    QGuiApplication::clipboard()->setText(text(single) + QStringLiteral("\r\n") +
+                                          urlOf(old).toString(QUrl::FullyEncoded) + QStringLiteral("\nno such.html\n"));
     list->setFocus();
     QTest::keyClick(list, Qt::Key_V, Qt::ControlModifier);
     QCOMPARE(columnTexts(dialog, 0), (QStringList{"a.html", "b.css", "single.js", "single.js", "テ.html [Shift_JIS]"}));

@@ -80,7 +80,8 @@ class FileListModelTest : public QObject {
 
     model.removeRowNumbers(rows);
     QCOMPARE(model.rowCount(), 99000);
-    for (int row = 0; row < model.rowCount(); row += 97) QVERIFY(!selected.contains(model.index(row, 0).data().toString()));
+    for (int row = 0; row < model.rowCount(); row += 97)
+      QVERIFY(!selected.contains(model.index(row, 0).data().toString()));
 
     // Half of the list removed at once.
     view.selectionModel()->select(QItemSelection(model.index(1000, 0), model.index(50499, 2)),

@@ -12,9 +12,11 @@ using Weight = IntakeMessage::Weight;
 
 namespace {
 
-const QString kMissingHeading = QStringLiteral("次のフォルダを最後まで読み込めなかったため、その中のファイルはリストに追加されていません。");
+const QString kMissingHeading =
+    QStringLiteral("次のフォルダを最後まで読み込めなかったため、その中のファイルはリストに追加されていません。");
 const QString kPassedOverHeading = QStringLiteral(
-    "次のものはたどっていません（リストに追加していません）。変換するには、リンク先のフォルダやファイルそのものを追加してください。");
+    "次のものはたどっていません（リストに追加していません）。変換するには、リンク先のフォルダやファイルそのものを追加し"
+    "てください。");
 
 std::vector<IntakeNotice> repeated(Kind kind, int count) {
   std::vector<IntakeNotice> notices;
@@ -34,17 +36,20 @@ class IntakeMessageTest : public QObject {
 
     const IntakeMessage links = intakeMessage({{Kind::FolderLink, "/s/up"}, {Kind::Loop, "/s/m/s"}});
     QCOMPARE(links.weight, Weight::PassedOver);
-    QCOMPARE(links.text, kPassedOverHeading + QStringLiteral("\n\n・/s/up: フォルダへのリンク\n・/s/m/s: すでに読み込み中のフォルダ（ループ）"));
+    QCOMPARE(links.text,
+             kPassedOverHeading +
+                 QStringLiteral("\n\n・/s/up: フォルダへのリンク\n・/s/m/s: すでに読み込み中のフォルダ（ループ）"));
 
     // A name that is Shift_JIS, with a newline and markup, told on one line as it reads.
     const IntakeMessage both = intakeMessage({{Kind::LinkOutside, "/s/x.css"},
                                               {Kind::Unreadable, "/s/\x83\x65\n<b>", EACCES},
                                               {Kind::MovedDuringWalk, "/s/old"}});
     QCOMPARE(both.weight, Weight::FilesMissing);
-    QCOMPARE(both.text, kMissingHeading +
-                            QStringLiteral("\n\n・/s/テ\\n<b> [Shift_JIS]: 読み込めません（アクセスが許可されていません）"
-                                           "\n・/s/old: 読み込み中に移動されました\n\n") +
-                            kPassedOverHeading + QStringLiteral("\n\n・/s/x.css: 追加したフォルダの外にあるファイルへのリンク"));
+    QCOMPARE(both.text,
+             kMissingHeading +
+                 QStringLiteral("\n\n・/s/テ\\n<b> [Shift_JIS]: 読み込めません（アクセスが許可されていません）"
+                                "\n・/s/old: 読み込み中に移動されました\n\n") +
+                 kPassedOverHeading + QStringLiteral("\n\n・/s/x.css: 追加したフォルダの外にあるファイルへのリンク"));
   }
 
   void atMostAScreenful() {

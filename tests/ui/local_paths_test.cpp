@@ -29,7 +29,8 @@ class LocalPathsTest : public QObject {
     QTest::addColumn<QByteArray>("url");
     QTest::addColumn<QByteArray>("path");
     QTest::newRow("plain") << QByteArray("file:///srv/www/a.html") << QByteArray("/srv/www/a.html");
-    QTest::newRow("shift_jis") << QByteArray("file:///old/%83e%83X%83g.html") << QByteArray("/old/\x83\x65\x83X\x83g.html");
+    QTest::newRow("shift_jis") << QByteArray("file:///old/%83e%83X%83g.html")
+                               << QByteArray("/old/\x83\x65\x83X\x83g.html");
     QTest::newRow("utf-8") << QByteArray("file:///%E6%97%A5.css") << QByteArray("/\xE6\x97\xA5.css");
     QTest::newRow("space and percent") << QByteArray("file:///a%20b/%25.js") << QByteArray("/a b/%.js");
     QTest::newRow("localhost") << QByteArray("file://localhost/a.html") << QByteArray("/a.html");
@@ -49,7 +50,8 @@ class LocalPathsTest : public QObject {
 
   void pastedLines() {
     QMimeData text;
-    text.setText(QStringLiteral("/srv/a.html\r\n\n  \nfile:///old/%83e.css\nrel/b.js\nfile://srv/c.js\n/srv/日本.html"));
+    text.setText(
+        QStringLiteral("/srv/a.html\r\n\n  \nfile:///old/%83e.css\nrel/b.js\nfile://srv/c.js\n/srv/日本.html"));
     QCOMPARE(bytesOf(pastedPaths(text)),
              (QList<QByteArray>{"/srv/a.html", "/old/\x83\x65.css", "rel/b.js", "/srv/\xE6\x97\xA5\xE6\x9C\xAC.html"}));
     QMimeData urls;  // a file manager's copy: its URLs count, not its text

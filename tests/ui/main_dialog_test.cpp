@@ -16,9 +16,9 @@ using namespace sarnavel::testing;
 
 namespace {
 
-const char* const kControlsInTabOrder[] = {"IDC_ENCODING",        "IDC_NEWLINE",    "IDC_FOLLOW_CSS", "IDC_FOLLOW_JS",
-                                           "IDC_BACKUP",          "IDC_FILE_LIST",  "IDC_REMOVE_SELECTED",
-                                           "IDC_REMOVE_ALL",      "IDC_CONVERT",    "IDCANCEL"};
+const char* const kControlsInTabOrder[] = {"IDC_ENCODING", "IDC_NEWLINE",   "IDC_FOLLOW_CSS",      "IDC_FOLLOW_JS",
+                                           "IDC_BACKUP",   "IDC_FILE_LIST", "IDC_REMOVE_SELECTED", "IDC_REMOVE_ALL",
+                                           "IDC_CONVERT",  "IDCANCEL"};
 
 QStringList comboTexts(const QComboBox& combo) {
   QStringList texts;
@@ -36,7 +36,8 @@ QLabel* labelWithText(const QWidget& dialog, const QString& text) {
 void selectRows(const MainDialog& dialog, std::initializer_list<int> rows) {
   auto* list = control<QTableView>(dialog, "IDC_FILE_LIST");
   for (int row : rows) {
-    list->selectionModel()->select(list->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    list->selectionModel()->select(list->model()->index(row, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
   }
 }
 
@@ -85,7 +86,8 @@ class MainDialogTest : public QObject {
 
     QCOMPARE(labelWithText(dialog, "変換先の文字コード(&O):")->buddy(), encoding);
     QCOMPARE(labelWithText(dialog, "変換先の改行コード(&N):")->buddy(), newline);
-    QCOMPARE(labelWithText(dialog, "変換するファイルのリスト(&L):")->buddy(), control<QWidget>(dialog, "IDC_FILE_LIST"));
+    QCOMPARE(labelWithText(dialog, "変換するファイルのリスト(&L):")->buddy(),
+             control<QWidget>(dialog, "IDC_FILE_LIST"));
     QVERIFY(labelWithText(dialog, "※ここに変換したいファイルやフォルダをドロップしてください。"));
 
     auto* list = control<QTableView>(dialog, "IDC_FILE_LIST");
@@ -121,7 +123,8 @@ class MainDialogTest : public QObject {
     auto* list = control<QWidget>(dialog, "IDC_FILE_LIST");
     QVERIFY(control<QWidget>(dialog, "IDC_BACKUP")->geometry().bottom() < list->geometry().top());
     QVERIFY(list->geometry().bottom() < control<QWidget>(dialog, "IDC_REMOVE_ALL")->geometry().top());
-    QVERIFY(control<QWidget>(dialog, "IDC_REMOVE_ALL")->geometry().bottom() < control<QWidget>(dialog, "IDCANCEL")->geometry().top());
+    QVERIFY(control<QWidget>(dialog, "IDC_REMOVE_ALL")->geometry().bottom() <
+            control<QWidget>(dialog, "IDCANCEL")->geometry().top());
     QCOMPARE(control<QWidget>(dialog, "IDCANCEL")->geometry().right(), list->geometry().right());
   }
 

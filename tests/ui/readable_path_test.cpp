@@ -17,7 +17,9 @@ class ReadablePathTest : public QObject {
   void shownAs_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("shown");
-    auto row = [](const char* name, QByteArray bytes, const char* shown) { QTest::newRow(name) << bytes << QString::fromUtf8(shown); };
+    auto row = [](const char* name, QByteArray bytes, const char* shown) {
+      QTest::newRow(name) << bytes << QString::fromUtf8(shown);
+    };
     row("ascii", "/srv/www/index.html", "/srv/www/index.html");
     row("empty", "", "");
     row("utf-8", "/srv/\xE6\x97\xA5\xE6\x9C\xAC/\xE3\x83\x86.html", "/srv/日本/テ.html");
@@ -48,7 +50,9 @@ class ReadablePathTest : public QObject {
   void shownAs() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, shown);
-    QCOMPARE(QString::fromStdString(readablePath(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())))), shown);
+    QCOMPARE(
+        QString::fromStdString(readablePath(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())))),
+        shown);
   }
 
   // Whatever the bytes, the text is valid UTF-8 on one line, with nothing invisible that steers
@@ -64,7 +68,8 @@ class ReadablePathTest : public QObject {
       QVERIFY2(text.toUtf8() == QByteArray(shown.data(), static_cast<qsizetype>(shown.size())), "not UTF-8");
       for (QChar c : text) {
         const char16_t u = c.unicode();
-        QVERIFY2(u >= 0x20 && u != 0x7F && !(u >= 0x80 && u <= 0x9F) && u != 0x2028 && u != 0x2029 && !(u >= 0x202A && u <= 0x202E),
+        QVERIFY2(u >= 0x20 && u != 0x7F && !(u >= 0x80 && u <= 0x9F) && u != 0x2028 && u != 0x2029 &&
+                     !(u >= 0x202A && u <= 0x202E),
                  qPrintable(QString::fromUtf8(QByteArray::fromStdString(bytes).toHex())));
       }
       QCOMPARE(std::count(shown.begin(), shown.end(), '/'), std::count(bytes.begin(), bytes.end(), '/'));

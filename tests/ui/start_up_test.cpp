@@ -93,7 +93,8 @@ class StartUpTest : public QObject {
     bool focusOnEncoding = false;
     whenModal("IDD_MAIN", [&](QWidget& dialog) {
       listed = columnTexts(static_cast<MainDialog&>(dialog), 2);
-      focusOnEncoding = QTest::qWaitFor([&] { return dialog.focusWidget() == control<QWidget>(dialog, "IDC_ENCODING"); }, 2000);
+      focusOnEncoding =
+          QTest::qWaitFor([&] { return dialog.focusWidget() == control<QWidget>(dialog, "IDC_ENCODING"); }, 2000);
       QTest::keyClick(keyTarget(dialog), Qt::Key_Escape);
     });
     QCOMPARE(runMainDialog({page, files.root() / "missing.css"}), 0);
@@ -114,12 +115,14 @@ class StartUpTest : public QObject {
     QVERIFY(program.waitForStarted());
     const QString descriptors = QStringLiteral("/proc/%1/fd/").arg(program.processId());
     // Once Qt's event loop holds its eventfd, whatever the first three are was given out before.
-    const bool qtStarted = QTest::qWaitFor([&] {
-      for (const QString& name : QDir(descriptors).entryList(QDir::Files | QDir::System)) {
-        if (QFile::symLinkTarget(descriptors + name).contains(QLatin1String("eventfd"))) return true;
-      }
-      return false;
-    }, 10000);
+    const bool qtStarted = QTest::qWaitFor(
+        [&] {
+          for (const QString& name : QDir(descriptors).entryList(QDir::Files | QDir::System)) {
+            if (QFile::symLinkTarget(descriptors + name).contains(QLatin1String("eventfd"))) return true;
+          }
+          return false;
+        },
+        10000);
     QStringList targets;
     for (int fd = 0; fd <= 2; ++fd) targets << QFile::symLinkTarget(descriptors + QString::number(fd));
     program.kill();

@@ -20,7 +20,8 @@ constexpr int kMaxDepth = 64;
 
 std::string idOf(const struct stat& info) {
   char text[64];
-  snprintf(text, sizeof text, "%lx:%lx", static_cast<unsigned long>(info.st_dev), static_cast<unsigned long>(info.st_ino));
+  snprintf(text, sizeof text, "%lx:%lx", static_cast<unsigned long>(info.st_dev),
+           static_cast<unsigned long>(info.st_ino));
   return text;
 }
 
@@ -91,7 +92,9 @@ DiskModel DiskModel::scan(const fs::path& root) {
     struct stat info;
     if (lstat(path.c_str(), &info) != 0 || depth > kMaxDepth) throw std::runtime_error("cannot scan " + path.string());
     if (const int seen = model.known(idOf(info)); seen >= 0) return seen;  // another name of a file already seen
-    const Entry::Kind kind = S_ISDIR(info.st_mode) ? Entry::Kind::Folder : S_ISLNK(info.st_mode) ? Entry::Kind::Link : Entry::Kind::File;
+    const Entry::Kind kind = S_ISDIR(info.st_mode)   ? Entry::Kind::Folder
+                             : S_ISLNK(info.st_mode) ? Entry::Kind::Link
+                                                     : Entry::Kind::File;
     const int object = model.newObject(kind, {info.st_mode & 07777, info.st_uid, info.st_gid, attributesOf(path)});
     model.byId_[idOf(info)] = object;
     if (kind == Entry::Kind::File) model.objects_[object].bytes = model.objects_[object].durableBytes = contentOf(path);
@@ -151,13 +154,17 @@ std::optional<std::string> DiskModel::apply(const std::string& line) {
         return std::nullopt;
       }
       if (objects_[folder].names.count(name(3))) return wrong("a file made under a name the folder has");
-      const int object = newObject(Entry::Kind::File, {static_cast<mode_t>(number(4, 8)), static_cast<uid_t>(number(5, 10)),
-                                                       static_cast<gid_t>(number(6, 10)), {}});
+      const int object = newObject(Entry::Kind::File, {static_cast<mode_t>(number(4, 8)),
+                                                       static_cast<uid_t>(number(5, 10)),
+                                                       static_cast<gid_t>(number(6, 10)),
+                                                       {}});
       byId_[word[1]] = object;
       changeNames(folder, {{name(3), object}});
     } else if (op == "tmpfile" && need(5)) {
-      byId_[word[1]] = newObject(Entry::Kind::File, {static_cast<mode_t>(number(2, 8)), static_cast<uid_t>(number(3, 10)),
-                                                     static_cast<gid_t>(number(4, 10)), {}});
+      byId_[word[1]] = newObject(Entry::Kind::File, {static_cast<mode_t>(number(2, 8)),
+                                                     static_cast<uid_t>(number(3, 10)),
+                                                     static_cast<gid_t>(number(4, 10)),
+                                                     {}});
     } else if (op == "mkdir" && need(5)) {
       const int folder = knownFolder(word[2]);
       if (folder < 0) {
@@ -207,7 +214,8 @@ std::optional<std::string> DiskModel::apply(const std::string& line) {
       if ((flags & ~(kRenameNoReplace | kRenameExchange)) != 0) return wrong("a rename the model does not know");
       const std::string sourceName = name(2), targetName = name(4);
       const auto target = to >= 0 ? objects_[to].names.find(targetName) : objects_[from].names.end();
-      if (to >= 0 && target != objects_[to].names.end() && target->second == moved) return std::nullopt;  // two names of one file
+      if (to >= 0 && target != objects_[to].names.end() && target->second == moved)
+        return std::nullopt;  // two names of one file
       if (flags & kRenameExchange) {
         if (to < 0 || target == objects_[to].names.end()) return wrong("an exchange with a name that is not there");
         const int other = target->second;
@@ -268,8 +276,10 @@ Tree DiskModel::treeOf(NamesOf namesOf, BytesOf bytesOf, bool durableMetadata) c
     for (const auto& [name, object] : namesOf(folder)) {
       const Object& held = objects_[object];
       const Metadata& metadata = durableMetadata ? held.durableMetadata : held.metadata;
-      Entry entry{held.kind, object, held.kind == Entry::Kind::File ? bytesOf(object) : std::string(),
-                  metadata.mode, metadata.owner, metadata.group, metadata.attributes, held.renamedWith};
+      Entry entry{
+          held.kind,           object,          held.kind == Entry::Kind::File ? bytesOf(object) : std::string(),
+          metadata.mode,       metadata.owner,  metadata.group,
+          metadata.attributes, held.renamedWith};
       tree[prefix + name] = std::move(entry);
       if (held.kind == Entry::Kind::Folder) walk(object, prefix + name + "/", depth + 1);
     }
@@ -298,7 +308,9 @@ std::vector<CrashState> DiskModel::crashStates() const {
         if (target < 0) names.erase(name);
         else names[name] = target;
       }
-      auto someNames = [&](int folder) -> const std::map<std::string, int>& { return folder == changed ? names : objects_[folder].durableNames; };
+      auto someNames = [&](int folder) -> const std::map<std::string, int>& {
+        return folder == changed ? names : objects_[folder].durableNames;
+      };
       states.push_back({"names " + std::to_string(count + 1) + which, treeOf(someNames, durableBytes, true)});
     }
     // Part of a file's unflushed writes reached the disk, the last of them perhaps only half.

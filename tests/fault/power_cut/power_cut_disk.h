@@ -31,13 +31,13 @@ namespace sarnavel::powercut {
 // One name of a tree, as a power cut leaves it.
 struct Entry {
   enum class Kind { File, Folder, Link } kind = Kind::File;
-  int object = -1;      // the same number for every name of one file (hard links)
-  std::string bytes;    // a file's content
-  mode_t mode = 0;      // permission bits
+  int object = -1;    // the same number for every name of one file (hard links)
+  std::string bytes;  // a file's content
+  mode_t mode = 0;    // permission bits
   uid_t owner = 0;
   gid_t group = 0;
   std::map<std::string, std::string> attributes;  // extended attributes
-  std::string renamedWith;  // a file's bytes (as the kernel had them) when it was last renamed
+  std::string renamedWith;                        // a file's bytes (as the kernel had them) when it was last renamed
 };
 
 // Names relative to the tree's root ("css/site.css"), every file and folder below it.

@@ -45,11 +45,11 @@ namespace fs = std::filesystem;
 using sarnavel::testing::TempFolder;
 
 // Shift_JIS words.
-const std::string kNihongo = "\x93\xfa\x96\x7b\x8c\xea";                      // 日本語
+const std::string kNihongo = "\x93\xfa\x96\x7b\x8c\xea";                               // 日本語
 const std::string kPage = "\x82\xcc\x83\x79\x81\x5b\x83\x57\x82\xc5\x82\xb7\x81\x42";  // のページです。
-const std::string kAbout = "\x82\xc9\x82\xc2\x82\xa2\x82\xc4";                // について
-const std::string kLink = "\x83\x8a\x83\x93\x83\x4e";                         // リンク
-const std::string kColour = "\x90\x46";                                       // 色
+const std::string kAbout = "\x82\xc9\x82\xc2\x82\xa2\x82\xc4";                         // について
+const std::string kLink = "\x83\x8a\x83\x93\x83\x4e";                                  // リンク
+const std::string kColour = "\x90\x46";                                                // 色
 
 constexpr uid_t kOtherUser = 65534;
 
@@ -61,14 +61,17 @@ void put(const fs::path& path, const std::string& bytes, mode_t mode) {
 
 // The site, in Shift_JIS. Returns false when the file system takes no user attributes.
 bool makeSite(const fs::path& root) {
-  const std::string head = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\">\r\n";
+  const std::string head =
+      "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\">\r\n";
   put(root / "index.html",
-      head + "<link rel=\"stylesheet\" href=\"css/site.css\"><script src=\"js/app.js\"></script>\r\n<title>" + kNihongo +
-          "</title></head><body><p>" + kNihongo + kPage + "</p></body></html>\r\n",
+      head + "<link rel=\"stylesheet\" href=\"css/site.css\"><script src=\"js/app.js\"></script>\r\n<title>" +
+          kNihongo + "</title></head><body><p>" + kNihongo + kPage + "</p></body></html>\r\n",
       0666);
-  put(root / "about.html", head + "<title>" + kAbout + "</title></head><body>" + kAbout + kPage + "</body></html>\r\n", 0640);
+  put(root / "about.html", head + "<title>" + kAbout + "</title></head><body>" + kAbout + kPage + "</body></html>\r\n",
+      0640);
   put(root / "about.html.bak", head + "<title>" + kAbout + "</title></head></html>\r\n", 0640);
-  put(root / "linked.html", head + "<title>" + kLink + "</title></head><body>" + kLink + kPage + "</body></html>\r\n", 0644);
+  put(root / "linked.html", head + "<title>" + kLink + "</title></head><body>" + kLink + kPage + "</body></html>\r\n",
+      0644);
   EXPECT_EQ(link((root / "linked.html").c_str(), (root / "linked-name.txt").c_str()), 0);
   put(root / "css/site.css", "@charset \"Shift_JIS\";\r\np:before { content: \"" + kColour + "\"; }\r\n", 0664);
   if (geteuid() == 0) {
@@ -76,7 +79,8 @@ bool makeSite(const fs::path& root) {
   }
   put(root / "js/app.js", "var s = \"" + kNihongo + "\";\r\n", 0644);
   // Alone in its folder: nothing after its rename flushes the folder but the store itself.
-  put(root / "news/today.html", head + "<title>" + kNihongo + "</title></head><body>" + kPage + "</body></html>\r\n", 0644);
+  put(root / "news/today.html", head + "<title>" + kNihongo + "</title></head><body>" + kPage + "</body></html>\r\n",
+      0644);
   return setxattr((root / "js/app.js").c_str(), "user.origin", "site", 4, 0) == 0;
 }
 
@@ -144,7 +148,8 @@ class Promises {
       }
       const Entry& entry = now->second;
       const bool whole = entry.bytes == was.bytes || entry.bytes == after_.at(name).bytes;
-      if (!whole && !recoverable(tree, name, was.bytes)) broken.push_back(name + " holds neither its old nor its new bytes");
+      if (!whole && !recoverable(tree, name, was.bytes))
+        broken.push_back(name + " holds neither its old nor its new bytes");
       if (whole && !sameMetadata(entry, was)) broken.push_back(name + " lost its owner, group, mode or attributes");
       if (entry.bytes != was.bytes && hasBackups(name) && !backupHolds(tree, name, was.bytes)) {
         broken.push_back(name + " was replaced before its old bytes were safe in a backup");
@@ -154,7 +159,8 @@ class Promises {
       if (before_.count(name) && !isBackupName(name)) continue;
       const std::string leaf = leafOf(name);
       if (std::regex_match(leaf, kRecovery)) {
-        if (entry.bytes.empty() || entry.bytes != entry.renamedWith) broken.push_back("the recovery copy " + name + " is not whole");
+        if (entry.bytes.empty() || entry.bytes != entry.renamedWith)
+          broken.push_back("the recovery copy " + name + " is not whole");
       } else if (!std::regex_match(leaf, kTemporary)) {
         const std::string document = documentOfBackup(name);
         if (document.empty()) broken.push_back(name + " should not be there");
@@ -162,7 +168,8 @@ class Promises {
       }
     }
     for (const auto& [name, entry] : before_) {
-      if (isBackupName(name) && !backupHolds(tree, documentOfBackup(name), entry.bytes)) broken.push_back("the former backup " + name + " is lost");
+      if (isBackupName(name) && !backupHolds(tree, documentOfBackup(name), entry.bytes))
+        broken.push_back("the former backup " + name + " is lost");
     }
     return broken;
   }
@@ -193,10 +200,12 @@ class Promises {
   void checkBackup(const std::string& name, const std::string& document, const Entry& entry,
                    std::vector<std::string>& broken) const {
     std::vector<const Entry*> sources = {&before_.at(document)};
-    for (std::string former = document + ".bak"; before_.count(former); former += ".bak") sources.push_back(&before_.at(former));
+    for (std::string former = document + ".bak"; before_.count(former); former += ".bak")
+      sources.push_back(&before_.at(former));
     for (const Entry* source : sources) {
       if (entry.bytes == source->bytes || (source == sources.front() && entry.bytes == after_.at(document).bytes)) {
-        if (!sameMetadata(entry, *source)) broken.push_back("the backup " + name + " lacks its file's owner, group, mode or attributes");
+        if (!sameMetadata(entry, *source))
+          broken.push_back("the backup " + name + " lacks its file's owner, group, mode or attributes");
         return;
       }
     }
@@ -239,7 +248,8 @@ Replay replay(DiskModel model, const std::vector<std::string>& trace, const Prom
     checked = model.revision();
     for (const CrashState& state : model.crashStates()) {
       for (const std::string& promise : promises.brokenBy(state.tree)) {
-        result.broken.try_emplace(promise, "after call " + std::to_string(k + 1) + " (" + trace[k].substr(0, 60) + "), " + state.variant);
+        result.broken.try_emplace(
+            promise, "after call " + std::to_string(k + 1) + " (" + trace[k].substr(0, 60) + "), " + state.variant);
       }
     }
   }
@@ -249,8 +259,8 @@ Replay replay(DiskModel model, const std::vector<std::string>& trace, const Prom
 }
 
 struct PowerCutCase {
-  std::string drop;    // which flushes the shim drops
-  bool promisesKept;   // whether every promise must hold
+  std::string drop;   // which flushes the shim drops
+  bool promisesKept;  // whether every promise must hold
 };
 
 void PrintTo(const PowerCutCase& c, std::ostream* out) { *out << (c.drop.empty() ? "as built" : c.drop + " dropped"); }
@@ -271,7 +281,8 @@ TEST_P(PowerCut, EveryFileOldOrNewWholeAtEveryMoment) {
   const Tree after = DiskModel::scan(root).current();
   // The run did what the test is about: every document converted, backups made, one file
   // written in place.
-  for (const char* document : {"index.html", "about.html", "linked.html", "css/site.css", "js/app.js", "news/today.html"}) {
+  for (const char* document :
+       {"index.html", "about.html", "linked.html", "css/site.css", "js/app.js", "news/today.html"}) {
     EXPECT_NE(after.at(document).bytes, before.at(document).bytes) << document;
     EXPECT_TRUE(after.count(std::string(document) + ".bak")) << document;
   }
@@ -284,7 +295,8 @@ TEST_P(PowerCut, EveryFileOldOrNewWholeAtEveryMoment) {
   EXPECT_TRUE(result.modelErrors.empty()) << result.modelErrors.front();
   for (const auto& [name, entry] : after) {
     const auto replayed = result.endCurrent.find(name);
-    EXPECT_TRUE(replayed != result.endCurrent.end() && replayed->second.bytes == entry.bytes && sameMetadata(replayed->second, entry))
+    EXPECT_TRUE(replayed != result.endCurrent.end() && replayed->second.bytes == entry.bytes &&
+                sameMetadata(replayed->second, entry))
         << "the record does not account for " << name;
   }
   EXPECT_EQ(result.endCurrent.size(), after.size());
@@ -303,20 +315,21 @@ TEST_P(PowerCut, EveryFileOldOrNewWholeAtEveryMoment) {
   if (c.promisesKept) {
     EXPECT_TRUE(result.broken.empty() && lostAtEnd.empty()) << "a power cut breaks promises:" << report;
   } else {
-    EXPECT_FALSE(result.broken.empty() && lostAtEnd.empty()) << "with the flushes dropped, no power cut broke a promise";
-    std::cout << "with " << c.drop << " dropped, " << count << " broken promises, as expected; the first:"
-              << report.substr(0, report.find('\n', 1)) << "\n";
+    EXPECT_FALSE(result.broken.empty() && lostAtEnd.empty())
+        << "with the flushes dropped, no power cut broke a promise";
+    std::cout << "with " << c.drop << " dropped, " << count
+              << " broken promises, as expected; the first:" << report.substr(0, report.find('\n', 1)) << "\n";
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Flushes, PowerCut,
-                         ::testing::Values(PowerCutCase{"", true},               // the program as it is
-                                           PowerCutCase{"file-flush", false},    // no file's fsync: the test must see it
+                         ::testing::Values(PowerCutCase{"", true},             // the program as it is
+                                           PowerCutCase{"file-flush", false},  // no file's fsync: the test must see it
                                            PowerCutCase{"folder-flush", false}),  // no folder's fsync: likewise
                          [](const ::testing::TestParamInfo<PowerCutCase>& info) {
-                           return info.param.drop.empty() ? std::string("AsBuilt")
-                                                          : info.param.drop == "file-flush" ? std::string("WithoutFileFlushes")
-                                                                                            : std::string("WithoutFolderFlushes");
+                           return info.param.drop.empty()           ? std::string("AsBuilt")
+                                  : info.param.drop == "file-flush" ? std::string("WithoutFileFlushes")
+                                                                    : std::string("WithoutFolderFlushes");
                          });
 
 }  // namespace
