@@ -74,12 +74,26 @@ struct FoundReference {
   std::string path;             // the full path the resolver found (Followable, WrongKind, Binary)
   std::string formerCharset;    // the element's charset attribute as the page had it
   bool charsetWritten = false;  // the element now names the target
+  bool module = false;          // a <script type="module">, which browsers always read as UTF-8
+};
+
+// Something in a page whose meaning changes with the page's encoding, for the user to look at.
+enum class PageNoticeKind {
+  FormWithoutAcceptCharset,  // a <form> without accept-charset submits in the page's encoding
+  NonAsciiQuery,             // a link or form action whose query string holds non-ASCII text
+  CharsetByScript,           // a script writes an element with a charset attribute (document.write)
+};
+struct PageNotice {
+  PageNoticeKind kind = PageNoticeKind::FormWithoutAcceptCharset;
+  TextPosition at;   // where the element starts in the source
+  std::string text;  // the form's action, the URL, or the written tag (UTF-8)
 };
 
 struct DocumentResult {
   EncodingDecision source;  // what the bytes were read as, and what decided it
   std::vector<Declaration> declarations;
   std::vector<FoundReference> references;  // pages only, in document order
+  std::vector<PageNotice> pageNotices;     // pages only, in document order
   std::vector<EscapedCharacter> escaped;   // by first position
   std::vector<LostCharacter> lost;         // by first position
   InvalidBytes invalidBytes;
