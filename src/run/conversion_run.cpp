@@ -146,7 +146,8 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
               if (!sheet && options.followJs) referencedScripts.insert(loaded.path);
             }
           }
-          if (pass >= 4 && !isNamed(keys[k])) file.report.notes.emplace_back(kOutsideNamedNote);
+          if (pass >= 4 && !isNamed(keys[k]))
+            file.report.notes.push_back({"outside-named", {}, std::string(kOutsideNamedNote)});
           log(fileEntry(file.report, observer.pathForLog ? observer.pathForLog(path) : visiblePath(path)));
           if (observer.fileDone) {
             observer.fileDone(FileOutcome{std::filesystem::path(path), result, pass, std::move(file.report.notes),

@@ -57,7 +57,7 @@ struct FileOutcome {
   std::filesystem::path path;
   ResultCode result = ResultCode::Success;
   int pass = 1;                            // 1 to 5
-  std::vector<std::string> notes;          // the indented lines under its log line (file_report.h)
+  std::vector<FileNote> notes;             // the indented lines under its log line (file_report.h)
   std::optional<DocumentResult> document;  // what the engine did to it, once converted (file_report.h)
 };
 

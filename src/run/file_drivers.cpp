@@ -13,10 +13,12 @@ namespace sarnavel {
 namespace {
 
 // The note under a page's line for a reference that was not followed.
-std::string refusalNote(const FoundReference& refused) {
+FileNote refusalNote(const FoundReference& refused) {
   if (refused.status == ReferenceStatus::Binary)
-    return "参照先はバイナリファイルのため変換しません: " + visiblePath(refused.path);
-  return "参照先は読み込む要素に合う種類のファイルではないため変換しません: " + visiblePath(refused.path);
+    return {"reference-refused", {}, "参照先はバイナリファイルのため変換しません: " + visiblePath(refused.path)};
+  return {"reference-refused",
+          {},
+          "参照先は読み込む要素に合う種類のファイルではないため変換しません: " + visiblePath(refused.path)};
 }
 
 // The steps all three drivers share; `convert` is the engine operation of the kind. Each step
@@ -38,7 +40,9 @@ FileReport convertFile(const std::filesystem::path& path, const ConversionOption
     if (mode == WriteMode::DryRun) return report;
     auto stored = [&](StoreResult step) {
       report.result = step.result;
-      if (!storeNote(step.problem).empty()) report.notes.emplace_back(storeNote(step.problem));
+      if (step.problem != StoreProblem::None) {
+        report.notes.push_back({std::string(storeNoteCode(step.problem)), {}, std::string(storeNote(step.problem))});
+      }
       return step.ok();
     };
     if (options.makeBackup && !stored(backupFile(path, &identity))) return report;

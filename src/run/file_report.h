@@ -1,10 +1,10 @@
 // What became of one file of a run: its result code, the engine's record of the document, and
 // the lines that say more about it.
 //
-// `notes` are short Japanese texts that the log writes as indented lines under the file's own
-// log line: why a file was left as it was, a reference that was not followed, a file reached
-// outside what the user named. A file with nothing to say has none, and its log entry is
-// exactly the message of its result code. `document` is the engine's record
+// `notes` are what the log writes as indented lines under the file's own log line, each a
+// short Japanese text with a stable code for machines: why a file was left as it was, a
+// reference that was not followed, a file reached outside what the user named. A file with
+// nothing to say has none, and its log entry is exactly the message of its result code. `document` is the engine's record
 // (engine/document_result.h) once the file was converted (in a dry run too), whether or not it
 // could then be written; it carries out to the observer everything a report needs.
 #pragma once
@@ -18,9 +18,17 @@
 
 namespace sarnavel {
 
+// One thing the log says about a file.
+struct FileNote {
+  std::string code;  // short and stable: "reference-refused", "changed-during-conversion", ...
+  TextPosition at;   // where in the source it concerns; 0:0 when it concerns the whole file
+  std::string text;  // the Japanese line the log writes
+  bool operator==(const FileNote&) const = default;
+};
+
 struct FileReport {
   ResultCode result = ResultCode::Success;
-  std::vector<std::string> notes;
+  std::vector<FileNote> notes;
   std::optional<DocumentResult> document;
 };
 

@@ -247,6 +247,18 @@ std::string_view storeNote(StoreProblem problem) {
   return {};
 }
 
+std::string_view storeNoteCode(StoreProblem problem) {
+  switch (problem) {
+    case StoreProblem::None: return {};
+    case StoreProblem::ChangedSinceRead: return "changed-during-conversion";
+    case StoreProblem::FileNotWritable: return "file-not-writable";
+    case StoreProblem::FolderNotWritable: return "folder-not-writable";
+    case StoreProblem::AttributesNotCarried: return "attributes-not-carried";
+    case StoreProblem::FormerAwaitsRecovery: return "former-awaits-recovery";
+  }
+  return {};
+}
+
 ResultCode readWholeFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity) {
   content.clear();
   struct stat info;

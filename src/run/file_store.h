@@ -86,8 +86,9 @@ struct StoreResult {
   bool ok() const { return result == ResultCode::Success; }
 };
 
-// The sentence the log writes under a file's line for a problem; empty for None.
+// The sentence the log writes under a file's line for a problem, and its code; empty for None.
 std::string_view storeNote(StoreProblem problem);
+std::string_view storeNoteCode(StoreProblem problem);
 
 // Reads the whole file (following links) into `content`, whatever its size, and, when asked,
 // what the read saw of it. Success, CannotOpen or OutOfMemory.

@@ -16,7 +16,7 @@ std::string fileMessage(ResultCode result, std::string_view path) {
 
 std::string fileEntry(const FileReport& report, std::string_view path) {
   std::string entry = fileMessage(report.result, path);
-  for (const std::string& note : report.notes) entry += "  " + note + "\r\n";
+  for (const FileNote& note : report.notes) entry += "  " + note.text + "\r\n";
   return entry;
 }
 

@@ -534,14 +534,15 @@ TEST(ConversionRunEvidence, ReferencesReachOnlyFilesOfTheirKind) {
   EXPECT_NE(TempFolder::read(index).find(tags), std::string::npos);
   EXPECT_EQ(TempFolder::read(outside), kSheetInUtf8);
   ASSERT_EQ(r.record.outcomes.size(), 2u);
-  EXPECT_EQ(
-      r.record.outcomes[0].notes,
-      (std::vector<std::string>{
-          "参照先は読み込む要素に合う種類のファイルではないため変換しません: " + (folder / "passwd").string(),
-          "参照先は読み込む要素に合う種類のファイルではないため変換しません: " + (folder / "bin/tool").string()}));
+  const std::string refused = "参照先は読み込む要素に合う種類のファイルではないため変換しません: ";
+  EXPECT_EQ(r.record.outcomes[0].notes,
+            (std::vector<FileNote>{{"reference-refused", {}, refused + (folder / "passwd").string()},
+                                   {"reference-refused", {}, refused + (folder / "bin/tool").string()}}));
   EXPECT_EQ(
       r.record.outcomes[1].notes,
-      std::vector<std::string>{"指定されたフォルダーとファイルの外にありますが、ページが読み込むため変換しました。"});
+      (std::vector<FileNote>{{"outside-named",
+                              {},
+                              "指定されたフォルダーとファイルの外にありますが、ページが読み込むため変換しました。"}}));
 }
 
 }  // namespace
