@@ -97,6 +97,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   PathSet rewritten;
   std::map<std::string, LoadEvidence> loaders;
   std::map<std::string, std::string> keyOfLoaded;
+  PathSet moduleScripts;  // files pages load as module scripts
   SiteTally site;
   const WriteMode mode = request.mode;
   const TargetEncoding target = options.targetEncoding;
@@ -119,6 +120,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
         e.loaderCharset = loader->second.charset;
         e.loadingPage = loader->second.page;
       }
+      e.moduleScript = moduleScripts.count(keys[k]) != 0;
       e.site = site;
     }
     runInPassOrder<FileResult>(
@@ -142,6 +144,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
               auto known = keyOfLoaded.find(loaded.path);  // a page may load one file many times
               if (known == keyOfLoaded.end()) known = keyOfLoaded.emplace(loaded.path, fileKey(loaded.path)).first;
               loaders.try_emplace(known->second, LoadEvidence{loaded.formerCharset, document->source.encoding});
+              if (loaded.module) moduleScripts.insert(known->second);
               if (sheet && options.followCss) referencedStyleSheets.insert(loaded.path);
               if (!sheet && options.followJs) referencedScripts.insert(loaded.path);
             }

@@ -5,6 +5,7 @@
 #include "engine/css_conversion.h"
 #include "engine/html_conversion.h"
 #include "engine/javascript_conversion.h"
+#include "run/fidelity_notes.h"
 #include "run/file_store.h"
 #include "run/reference_files.h"
 #include "run/visible_path.h"
@@ -37,6 +38,7 @@ FileReport convertFile(const std::filesystem::path& path, const ConversionOption
         report.notes.push_back(refusalNote(reference));
       }
     }
+    appendFidelityNotes(*report.document, options, report.notes);
     if (mode == WriteMode::DryRun) return report;
     auto stored = [&](StoreResult step) {
       report.result = step.result;
@@ -72,6 +74,18 @@ FileReport convertCssFile(const std::filesystem::path& path, const ConversionOpt
 
 FileReport convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
                          const EncodingEvidence& evidence) {
+  // A file a page loads as a module stays in UTF-8, the one encoding browsers read it in.
+  if (evidence.moduleScript && leavesModuleScript(options)) {
+    FileReport report;
+    try {
+      std::string text;
+      report.result = readWholeFile(path, text, nullptr);
+    } catch (const std::bad_alloc&) {
+      report.result = ResultCode::OutOfMemory;
+    }
+    if (report.result == ResultCode::Success) report.notes.push_back(moduleScriptLeftNote());
+    return report;
+  }
   return convertFile(path, options, mode,
                      [&](std::string& text) { return convertJavaScript(text, options, evidence); });
 }

@@ -37,8 +37,13 @@ TEST(ConvertCss, CharsetRule) {
       {"rule replaced, what follows on its line stays", "@charset \"EUC-JP\"; p{}\n", 0, LineEnding::Unchanged,
        "@charset \"shift_jis\";\n p{}\n"},
       {"white space inside the rule", "@charset   \"x\"  ;p{}", 2, LineEnding::Lf, "@charset \"iso-2022-jp\";\np{}"},
-      {"first one in a comment is the one replaced", "/* @charset \"a\"; */\n@charset \"b\";\n", 0, LineEnding::Lf,
-       "/* @charset \"shift_jis\";\n */\n@charset \"b\";\n"},
+      // Browsers read a rule at the first byte only: one elsewhere is no declaration, but the
+      // rules found after the new one name the target too.
+      {"a rule after a comment", "/* x */\n@charset \"b\";\np{}\n", 0, LineEnding::Lf,
+       "@charset \"shift_jis\";\n/* x */\n@charset \"shift_jis\";\np{}\n"},
+      {"a rule after white space", " @charset \"b\";", 1, LineEnding::Lf, "@charset \"euc-jp\";\n @charset \"euc-jp\";"},
+      {"rules in and after a comment", "/* @charset \"a\"; */\n@charset \"b\";\n", 0, LineEnding::Lf,
+       "@charset \"shift_jis\";\n/* @charset \"shift_jis\"; */\n@charset \"shift_jis\";\n"},
       {"an LF rule in a CR+LF sheet", "@charset \"x\";\np{}\r\n", 0, LineEnding::Unchanged,
        "@charset \"shift_jis\";\r\np{}\r\n"},
       {"single quotes are not a rule", "@charset 'x';\n", 0, LineEnding::Lf,
