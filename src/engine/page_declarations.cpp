@@ -115,10 +115,13 @@ std::vector<WrittenDeclaration> declarationEdits(std::string_view page, const PA
     }
     std::string declaration = contentTypeMeta(charsetName, meta.selfClosing);
     // The last content-type meta goes before the title when it stood after the title's start
-    // tag; every other one is written anew where it stands.
+    // tag and no other declaration comes before the title (a page converted before has one
+    // there, and moving a second one would change it again); every other one is written anew
+    // where it stands.
     const bool primary = info.hasContentTypeMeta && meta.tagStart == info.metaStart;
+    const bool declaredBeforeTitle = info.hasTitle && info.metaDeclarations.front().tagStart < info.titleStart;
     const bool inPlace = !primary || (info.hasHead && info.metaStart <= info.headStart) || !info.hasTitle ||
-                         info.metaStart < info.titleStart;
+                         info.metaStart < info.titleStart || declaredBeforeTitle;
     if (inPlace) {
       write({meta.tagStart, meta.tagEnd, std::move(declaration)},
             {DeclarationForm::ContentTypeMeta, meta.label, DeclarationFate::Replaced});

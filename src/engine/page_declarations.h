@@ -8,7 +8,8 @@
 //    written anew as
 //      <meta http-equiv="Content-Type" content="text/html; charset=NAME" />
 //    in place (keeping its closing style), or moved before the title when it stood after the
-//    title's start tag; every other content-type meta is written anew in place the same way;
+//    title's start tag and no declaration comes before the title; every other content-type
+//    meta is written anew in place the same way;
 //  - every <meta charset> names the target (its tag written anew with its other attributes);
 //  - the encoding of an XML declaration at the very start names the target;
 //  - a page with an `html` tag and no declaring meta gets the content-type one, right after

@@ -83,8 +83,12 @@ TEST(ConvertHtml, DeclarationPlacement) {
       {"two declarations: each names the target",
        "<html><head><meta http-equiv=\"Content-Type\" content=\"a\"><title>t</title><meta charset=b>"
        "<meta http-equiv=\"Content-Type\" content=\"b\"/></head></html>",
-       kSjis, "<html><head>" + kDecl + "Shift_JIS\">" + kDecl + "Shift_JIS\" /><title>t</title><meta charset=\"Shift_JIS\">"
-       "</head></html>"},
+       kSjis, "<html><head>" + kDecl + "Shift_JIS\"><title>t</title><meta charset=\"Shift_JIS\">" + kDecl +
+       "Shift_JIS\" /></head></html>"},
+      {"one before the title and one after: neither moves, so a second conversion changes nothing",
+       "<html><head><meta http-equiv=\"Content-Type\" content=\"a\"><title>t</title>"
+       "<meta http-equiv=\"Content-Type\" content=\"b\"></head></html>",
+       kSjis, "<html><head>" + kDecl + "Shift_JIS\"><title>t</title>" + kDecl + "Shift_JIS\"></head></html>"},
       // Browsers look for it in the first 1024 bytes: one beyond them moves to the head's start.
       {"a declaration beyond the first 1024 bytes",
        "<html><head><!--" + std::string(1100, '-') + "--><meta http-equiv=\"Content-Type\" content=\"text/html; "
