@@ -82,6 +82,9 @@ class TextEscaper {
   // Bytes of the source that form no character: U+FFFD, reported as invalid.
   void irregular(std::size_t offset);
   void finish();  // a high surrogate still waiting for its partner is U+FFFD
+  // Whether every character is written as itself here (UTF-8 without escapes, or raw text in
+  // UTF-8): then nothing gains by reading a text decomposed.
+  bool writesEveryCharacter() const { return target_.keepCharacters || (!language_ && utf8Output_); }
 
  private:
   void write(char32_t codePoint, std::size_t offset);

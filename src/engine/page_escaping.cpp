@@ -80,8 +80,9 @@ std::string escapeHtmlPageCp1252(std::string_view page, EscapeTarget target) {
       if (run > k) escaper.ascii(part.data() + k, run - k, start + k);
       if (run < part.size()) {
         const auto byte = static_cast<unsigned char>(part[run]);
-        // Kept as the browser reads it; otherwise decomposed, as the page has always been read.
-        if (target.keepCharacters) {
+        // Kept as the browser reads it where every character is written as itself; otherwise
+        // decomposed, so that only the accent needs an escape, as the page has always been read.
+        if (escaper.writesEveryCharacter()) {
           escaper.unit(cp1252Unit(byte), start + run);
         } else {
           for (char16_t u : cp1252Decomposed(byte)) escaper.unit(u, start + run);

@@ -119,6 +119,12 @@ TEST(ConvertHtml, Latin1Page) {
       page.convert("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\"></head>"
                    "<body>\x80</body></html>"),
       "<html><head>" + kDecl + "Shift_JIS\"></head><body>&#8364;</body></html>");
+  // raw text in UTF-8 holds the letter as the browser read it, not decomposed
+  EXPECT_EQ(
+      page.convert("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=ISO-8859-1\"></head>"
+                   "<body><xmp>caf\xe9</xmp></body></html>",
+                   kUtf8),
+      "<html><head>" + kDecl + "UTF-8\"></head><body><xmp>caf\xc3\xa9</xmp></body></html>");
 }
 
 TEST(ConvertHtml, Utf8Page) {
