@@ -31,25 +31,10 @@ using namespace std::string_literals;
 using testing::sameBytes;
 using testing::TempFolder;
 
-// UTF-16 bytes of a text, little- or big-endian, without a byte-order mark.
-std::string utf16le(std::u16string_view text) {
-  std::string out;
-  for (char16_t unit : text) {
-    out.push_back(static_cast<char>(unit & 0xFF));
-    out.push_back(static_cast<char>(unit >> 8));
-  }
-  return out;
-}
-std::string utf16be(std::u16string_view text) {
-  std::string out;
-  for (char16_t unit : text) {
-    out.push_back(static_cast<char>(unit >> 8));
-    out.push_back(static_cast<char>(unit & 0xFF));
-  }
-  return out;
-}
-const std::string kLeMark = "\xFF\xFE";
-const std::string kBeMark = "\xFE\xFF";
+using testing::kBeMark;
+using testing::kLeMark;
+using testing::utf16be;
+using testing::utf16le;
 
 ConversionOptions optionsFor(int target, bool makeBackup = true) {
   ConversionOptions options;
