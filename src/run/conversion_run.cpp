@@ -173,7 +173,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
             }
           }
           if (!converting) checked.insert(keys[k]);
-          if (converting && document) {
+          if (converting && result == ResultCode::Success) {
             for (FileNote& note : serverCharset.notesFor(std::filesystem::path(path)))
               file.report.notes.push_back(std::move(note));
           }
