@@ -21,8 +21,8 @@ struct CliOptions {
   ConversionOptions conversion;
   bool targetGiven = false;  // -t named the target; otherwise Shift_JIS, the desktop program's default
   bool dryRun = false;
-  bool check = false;        // read and tell what each file is; convert and write nothing
-  std::string reportPath;    // --report: the JSON Lines report's file, "-" for standard output
+  bool check = false;      // read and tell what each file is; convert and write nothing
+  std::string reportPath;  // --report: the JSON Lines report's file, "-" for standard output
   bool help = false;
   bool version = false;
   std::vector<std::string> paths;

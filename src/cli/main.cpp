@@ -48,7 +48,8 @@ int main(int argc, char** argv) {
   IntakeReport intake;
   offerPaths(std::vector<std::filesystem::path>(parse.options.paths.begin(), parse.options.paths.end()), intake);
   say(intakeNoticeLines(intake));
-  if (!options.check && !options.targetGiven) say("sarnavel-cli: no target encoding given (-t): converting to Shift_JIS\n");
+  if (!options.check && !options.targetGiven)
+    say("sarnavel-cli: no target encoding given (-t): converting to Shift_JIS\n");
   if (parse.options.dryRun)
     say("sarnavel-cli: dry run: every file is read and converted in memory; nothing is written\n");
   if (stopSignal() != 0) return 128 + stopSignal();
@@ -74,7 +75,9 @@ int main(int argc, char** argv) {
   RunRequest request{options.conversion, std::move(intake.files), mode};
   request.namedPaths.assign(options.paths.begin(), options.paths.end());
   LogWriter log(reportOnStdout ? STDERR_FILENO : STDOUT_FILENO);
-  RunReport lines(options.check ? ReportMode::Check : options.dryRun ? ReportMode::DryRun : ReportMode::Conversion,
+  RunReport lines(options.check    ? ReportMode::Check
+                  : options.dryRun ? ReportMode::DryRun
+                                   : ReportMode::Conversion,
                   options.conversion.targetEncoding, options.conversion.makeBackup);
   CheckListing listing;
   RunObserver observer;

@@ -28,7 +28,6 @@
 
 namespace sarnavel {
 
-bool walkPage(std::string_view page, PARSE1INFO& head, PARSE2INFO& references,
-              std::vector<PageMark>* marks = nullptr);
+bool walkPage(std::string_view page, PARSE1INFO& head, PARSE2INFO& references, std::vector<PageMark>* marks = nullptr);
 
 }  // namespace sarnavel

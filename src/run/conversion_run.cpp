@@ -139,7 +139,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
         paths, threads, cancelRequested,
         [&](std::size_t k) {
           const std::filesystem::path path(paths[k]);
-          const DocumentKind kind = pass == 1 ? DocumentKind::Page
+          const DocumentKind kind = pass == 1       ? DocumentKind::Page
                                     : pass % 2 == 0 ? DocumentKind::StyleSheet
                                                     : DocumentKind::Script;
           if (!converting) return FileResult{checkFile(path, kind, evidence[k])};

@@ -43,7 +43,8 @@ std::size_t total(const std::vector<Character>& characters) {
 bool pageEncodingChanges(const DocumentResult& record, TargetEncoding target) {
   const SourceEncoding now = sourceEncodingOf(target);
   if (record.source.encoding == now) return false;
-  if (record.source.encoding == SourceEncoding::Utf16) return now != SourceEncoding::Utf8;  // forms of UTF-16 pages post UTF-8
+  if (record.source.encoding == SourceEncoding::Utf16)
+    return now != SourceEncoding::Utf8;  // forms of UTF-16 pages post UTF-8
   if (record.source.encoding != SourceEncoding::Ascii) return true;
   for (const Declaration& declaration : record.declarations) {
     if (declaration.fate != DeclarationFate::Added && encodingOfLabel(declaration.formerCharset) == now) return false;

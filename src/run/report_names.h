@@ -29,7 +29,7 @@ std::string_view declarationWhere(DeclarationForm form);
 std::string_view declarationFateName(DeclarationFate fate);
 std::string_view documentKindName(DocumentKind kind);
 std::string_view standInName(StandIn standIn);
-std::string positionText(TextPosition at);  // "12:5"; "" when not known
+std::string positionText(TextPosition at);      // "12:5"; "" when not known
 std::string codePointText(char32_t codePoint);  // "U+00E9"
 
 }  // namespace sarnavel

@@ -92,7 +92,8 @@ std::string RunReport::fileLine(const FileOutcome& outcome, std::string_view sho
     encodings_[facts.encoding] += 1;
     line["source"] = {{"encoding", facts.encoding}, {"decidedBy", std::string(decisionBasisName(record.source.basis))}};
     Json declared = Json::array();
-    for (const DeclaredCharset& d : facts.declared) declared.push_back({{"where", d.where}, {"charset", visiblePath(d.charset)}});
+    for (const DeclaredCharset& d : facts.declared)
+      declared.push_back({{"where", d.where}, {"charset", visiblePath(d.charset)}});
     line["declared"] = std::move(declared);
     line["target"] = check ? Json(nullptr) : Json(std::string(targetName(target_)));
     line["declaration"] = check ? Json(nullptr) : declarationFate(record);

@@ -218,9 +218,10 @@ std::vector<FileNote> ServerCharsetLookup::notesFor(const std::filesystem::path&
   if (!named_.insert({htaccess, deciding->line}).second) return notes;
   notes.push_back({"server-charset",
                    {},
-                   "サーバーが HTTP で " + visiblePath(deciding->charset) + " と伝えるため、ブラウザーは meta より優先します。" +
-                       std::string(targetLabel(target_)) + " に変えてください: " + visiblePath(htaccess) + ":" +
-                       std::to_string(deciding->line) + ": " + visiblePath(deciding->text)});
+                   "サーバーが HTTP で " + visiblePath(deciding->charset) +
+                       " と伝えるため、ブラウザーは meta より優先します。" + std::string(targetLabel(target_)) +
+                       " に変えてください: " + visiblePath(htaccess) + ":" + std::to_string(deciding->line) + ": " +
+                       visiblePath(deciding->text)});
   return notes;
 }
 

@@ -145,8 +145,8 @@ FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const
 
     if (kind == DocumentKind::Page) {
       // References are read in the page's encoding (code page 932 for the text made of UTF-16).
-      const TargetEncoding pageEncoding = utf16 ? TargetEncoding::ShiftJis
-                                                : asTarget(record.source.encoding).value_or(TargetEncoding::ShiftJis);
+      const TargetEncoding pageEncoding =
+          utf16 ? TargetEncoding::ShiftJis : asTarget(record.source.encoding).value_or(TargetEncoding::ShiftJis);
       std::error_code error;
       const std::filesystem::path full = std::filesystem::absolute(path, error).lexically_normal();
       const FileSystemResolver resolver(error ? path.parent_path() : full.parent_path());

@@ -50,7 +50,9 @@ SourceFacts sourceFacts(DocumentKind kind, const DocumentResult& record, Content
   const bool declaredSomehow = !facts.declared.empty() || byteOrderMark || loaded;
   if (kind != DocumentKind::Script && bytes != SourceEncoding::Ascii && !declaredSomehow) {
     facts.problems.push_back(
-        {"no-declaration", {}, "ASCII 以外の文字がありますが、文字コードの宣言がありません（ブラウザーは推測します）。"});
+        {"no-declaration",
+         {},
+         "ASCII 以外の文字がありますが、文字コードの宣言がありません（ブラウザーは推測します）。"});
   }
   if (record.invalidBytes.count > 0) {
     facts.problems.push_back({"invalid-bytes", record.invalidBytes.first,
@@ -63,26 +65,32 @@ SourceFacts sourceFacts(DocumentKind kind, const DocumentResult& record, Content
   if (kind != DocumentKind::Page && loaded && !readRightAnyway) {
     if (!evidence.loaderCharset.empty()) {
       if (!labelFits(evidence.loaderCharset, bytes)) {
-        facts.problems.push_back({"loaded-mismatch", {},
-                                  "読み込む要素の charset " + quoted(evidence.loaderCharset) + " は、バイトの文字コード " +
-                                      facts.encoding + " と一致しません。"});
+        facts.problems.push_back({"loaded-mismatch",
+                                  {},
+                                  "読み込む要素の charset " + quoted(evidence.loaderCharset) +
+                                      " は、バイトの文字コード " + facts.encoding + " と一致しません。"});
       }
     } else if (evidence.loadingPage) {
       SourceEncoding page = *evidence.loadingPage;
       if (page == SourceEncoding::Utf16) page = SourceEncoding::Utf8;  // what browsers lend from a UTF-16 page
       if (page != bytes && page != SourceEncoding::Ascii) {
-        facts.problems.push_back({"loaded-mismatch", {},
-                                  "読み込むページの文字コードと一致しません（要素に charset がなく、ページの文字コードで読まれます）。"});
+        facts.problems.push_back(
+            {"loaded-mismatch",
+             {},
+             "読み込むページの文字コードと一致しません（要素に charset がなく、ページの文字コードで読まれます）。"});
       }
     }
   }
   if (byteOrderMark && bytes == SourceEncoding::Utf8) {
     facts.problems.push_back(
-        {"byte-order-mark", {}, "UTF-8 のバイト順マーク (BOM) があります（PHP の include では本文の前に出力されます）。"});
+        {"byte-order-mark",
+         {},
+         "UTF-8 のバイト順マーク (BOM) があります（PHP の include では本文の前に出力されます）。"});
   }
   const LineBreakCounts& breaks = record.lineBreaksBefore;
   if ((breaks.crlf > 0) + (breaks.lf > 0) + (breaks.cr > 0) > 1) {
-    facts.problems.push_back({"mixed-line-breaks", {},
+    facts.problems.push_back({"mixed-line-breaks",
+                              {},
                               "改行が混在しています（CR+LF " + std::to_string(breaks.crlf) + "、LF " +
                                   std::to_string(breaks.lf) + "、CR " + std::to_string(breaks.cr) + "）。"});
   }

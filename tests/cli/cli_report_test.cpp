@@ -29,17 +29,21 @@ void putExampleSite(const TempFolder& folder) {
              "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\">\r\n"
              "<link rel=\"stylesheet\" href=\"style.css\">\r\n"
              "</head><body>\r\n"
-             "<p>\x87@\x81@\x90V\x82\xB5\x82\xA2\x8C\x9F\x8D\xF5\x83y\x81[\x83W\x82\xC5\x82\xB7\x81" "B</p>\r\n"
+             "<p>\x87@\x81@\x90V\x82\xB5\x82\xA2\x8C\x9F\x8D\xF5\x83y\x81[\x83W\x82\xC5\x82\xB7\x81"
+             "B</p>\r\n"
              "<form action=\"/cgi-bin/search.cgi\"><input name=\"q\"></form>\r\n"
              "<p><a href=\"/cgi-bin/search.cgi?q=\x82\xA8\x92m\x82\xE7\x82\xB9\">\x82\xA8\x92m\x82\xE7\x82\xB9"
              "\x82\xF0\x8C\x9F\x8D\xF5</a></p>\n"
              "</body></html>\r\n");
-  folder.put("site/style.css", "body { font-family: \"\x82l\x82r \x83S\x83V\x83" "b\x83N\"; }\n");
+  folder.put("site/style.css",
+             "body { font-family: \"\x82l\x82r \x83S\x83V\x83"
+             "b\x83N\"; }\n");
   folder.put("site/.htaccess", "Options -Indexes\nAddDefaultCharset Shift_JIS\n");
 }
 
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
-  for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) text.replace(at, from.size(), to);
+  for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+    text.replace(at, from.size(), to);
   return text;
 }
 
@@ -64,7 +68,8 @@ TEST_F(CliReport, TheDocumentedExampleIsWhatTheToolWrites) {
   const std::string written = replaced(TempFolder::read(folder / "report.jsonl"), folder.path().string(), "/home/taro");
   const std::string log = replaced(run.out, folder.path().string(), "/home/taro");
   const std::string doc = TempFolder::read(fs::path(SARNAVEL_SOURCE_DIR) / "docs/report.md");
-  EXPECT_EQ(fencedBlock(doc, "jsonl"), written) << "docs/report.md's example differs; the tool now writes:\n" << written;
+  EXPECT_EQ(fencedBlock(doc, "jsonl"), written) << "docs/report.md's example differs; the tool now writes:\n"
+                                                << written;
   EXPECT_EQ(fencedBlock(doc, "text"), log) << "docs/report.md's log differs; the tool now writes:\n" << log;
 }
 
@@ -92,16 +97,19 @@ TEST_F(CliReport, ACheckListsEachFileAndItsStatusSaysWhetherAnyHasAProblem) {
   clean.put("a.css", "@charset \"Shift_JIS\";\np:after{content:\"\x93\xFA\"}\n");
   const testing::CliResult ok = runCli({"--check", clean.path().string()});
   EXPECT_EQ(ok.status, 0) << ok.err;
-  EXPECT_EQ(ok.out, (clean / "a.css").string() + "\tshift_jis\t@charset=Shift_JIS\tok\n---\nfiles: 1\n"
-                                                  "encodings: shift_jis 1\nproblems: none\n");
+  EXPECT_EQ(ok.out, (clean / "a.css").string() +
+                        "\tshift_jis\t@charset=Shift_JIS\tok\n---\nfiles: 1\n"
+                        "encodings: shift_jis 1\nproblems: none\n");
 }
 
 TEST_F(CliReport, UsageErrors) {
   TempFolder folder;
   folder.put("a.html", "<html></html>\n");
-  for (const std::vector<std::string>& arguments :
-       {std::vector<std::string>{"--check", "-t", "utf-8", "a.html"}, {"--check", "--dry-run", "a.html"},
-        {"--check", "--no-backup", "a.html"}, {"--report", "a.html", "a.html"}, {"--report=", "a.html"}}) {
+  for (const std::vector<std::string>& arguments : {std::vector<std::string>{"--check", "-t", "utf-8", "a.html"},
+                                                    {"--check", "--dry-run", "a.html"},
+                                                    {"--check", "--no-backup", "a.html"},
+                                                    {"--report", "a.html", "a.html"},
+                                                    {"--report=", "a.html"}}) {
     const testing::CliResult run = runCli(arguments, folder.path());
     EXPECT_EQ(run.status, 2) << arguments[0] << " " << arguments[1];
     EXPECT_EQ(TempFolder::read(folder / "a.html"), "<html></html>\n");

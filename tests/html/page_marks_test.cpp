@@ -36,8 +36,8 @@ TEST(PageMarks, Cases) {
       {"<a href=\"s.cgi?q=\xE6\x97\xA5\">", "Q:s.cgi?q=\xE6\x97\xA5"},
       {"<area href='m.cgi?k=\x93\xFA'>", "Q:'m.cgi?k=\x93\xFA'"},
       {"<a href=\"s.cgi?q=abc\">", ""},
-      {"<a href=\"\x93\xFA.html\">", ""},                // non-ASCII path, no query
-      {"<a href=\"p.html?x=1#\x93\xFA\">", ""},          // the fragment never reaches the server
+      {"<a href=\"\x93\xFA.html\">", ""},                                   // non-ASCII path, no query
+      {"<a href=\"p.html?x=1#\x93\xFA\">", ""},                             // the fragment never reaches the server
       {"<a href=\"s.cgi?q=\x1b$BF|\x1b(B\">", "Q:s.cgi?q=\x1b$BF|\x1b(B"},  // ISO-2022-JP
       {"<img src=\"s.cgi?q=\x93\xFA\">", ""},
       {"<!-- <form action=a> --><script>'<form>'</script>", ""},

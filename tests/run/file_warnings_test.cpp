@@ -18,7 +18,8 @@ using testing::TempFolder;
 
 std::string dump(const std::vector<FileNote>& notes) {
   std::string out;
-  for (const FileNote& n : notes) out += n.code + "@" + std::to_string(n.at.line) + ":" + std::to_string(n.at.column) + " " + n.text + "\n";
+  for (const FileNote& n : notes)
+    out += n.code + "@" + std::to_string(n.at.line) + ":" + std::to_string(n.at.column) + " " + n.text + "\n";
   return out;
 }
 
@@ -26,14 +27,17 @@ DocumentResult record(SourceEncoding source, std::vector<PageNotice> notices = {
   DocumentResult r;
   r.source = {source, DecisionBasis::Detection};
   r.pageNotices = std::move(notices);
-  if (!declared.empty()) r.declarations.push_back({DeclarationForm::ContentTypeMeta, declared, DeclarationFate::Replaced});
+  if (!declared.empty())
+    r.declarations.push_back({DeclarationForm::ContentTypeMeta, declared, DeclarationFate::Replaced});
   return r;
 }
 
 TEST(FileWarnings, WhatARecordSays) {
   DocumentResult lost = record(SourceEncoding::Utf8);
-  lost.lost = {{0xE000, 2, {12, 5}, StandIn::GetaMark}, {0x2460, 1, {13, 1}, StandIn::GetaMark},
-               {0x2461, 1, {14, 1}, StandIn::GetaMark}, {0x2462, 1, {15, 1}, StandIn::GetaMark}};
+  lost.lost = {{0xE000, 2, {12, 5}, StandIn::GetaMark},
+               {0x2460, 1, {13, 1}, StandIn::GetaMark},
+               {0x2461, 1, {14, 1}, StandIn::GetaMark},
+               {0x2462, 1, {15, 1}, StandIn::GetaMark}};
   DocumentResult escaped = record(SourceEncoding::Utf8);
   escaped.escaped = {{0xE9, 3, {2, 7}}};
   DocumentResult invalid = record(SourceEncoding::ShiftJis);
@@ -87,7 +91,8 @@ TEST(ServerCharset, DirectivesRead) {
       {"AddDefaultCharset Off\n", ""},
       {"# AddDefaultCharset EUC-JP\n", ""},
       {"  AddCharset EUC-JP .html .HTM css\n", "1 EUC-JP [html;htm;css;] AddCharset EUC-JP .html .HTM css\n"},
-      {"AddType \"text/html; charset=Shift_JIS\" .html\n", "1 Shift_JIS [html;] AddType \"text/html; charset=Shift_JIS\" .html\n"},
+      {"AddType \"text/html; charset=Shift_JIS\" .html\n",
+       "1 Shift_JIS [html;] AddType \"text/html; charset=Shift_JIS\" .html\n"},
       {"AddType text/html;charset=euc-jp html\n", "1 euc-jp [html;] AddType text/html;charset=euc-jp html\n"},
       {"AddType text/html .html\n", ""},
       {"Options -Indexes\n\nAddCharset Shift_JIS \\\n  .js\n", "3 Shift_JIS [js;] AddCharset Shift_JIS    .js\n"},
@@ -104,10 +109,11 @@ TEST(ServerCharset, TheDeepestDirectiveUpToTheNamedFolderOncePerRun) {
   const std::string htaccess = (tree / "site/.htaccess").string();
   EXPECT_EQ(dump(lookup.notesFor(tree / "site/a/index.html")),
             "server-charset@0:0 サーバーが HTTP で Shift_JIS と伝えるため、ブラウザーは meta より優先します。UTF-8 "
-            "に変えてください: " + htaccess + ":2: AddDefaultCharset Shift_JIS\n");
-  EXPECT_EQ(dump(lookup.notesFor(tree / "site/b.html")), "");             // named once per run
-  EXPECT_EQ(dump(lookup.notesFor(tree / "site/style.css")), "");          // the default is for pages
-  EXPECT_EQ(dump(lookup.notesFor(tree / "site/utf/index.html")), "");     // the deeper one names the target
+            "に変えてください: " +
+                htaccess + ":2: AddDefaultCharset Shift_JIS\n");
+  EXPECT_EQ(dump(lookup.notesFor(tree / "site/b.html")), "");          // named once per run
+  EXPECT_EQ(dump(lookup.notesFor(tree / "site/style.css")), "");       // the default is for pages
+  EXPECT_EQ(dump(lookup.notesFor(tree / "site/utf/index.html")), "");  // the deeper one names the target
   EXPECT_NE(dump(lookup.notesFor(tree / "site/js/a.js")).find(htaccess + ":3: AddCharset Shift_JIS .js"),
             std::string::npos);
   ServerCharsetLookup named(TargetEncoding::Utf8, {tree / "site/utf"});

@@ -54,7 +54,8 @@ TEST(RunReport, ACheckADryRunAndAnUnreadableFileSayOnlyWhatTheyKnow) {
 
   RunReport check(ReportMode::Check, TargetEncoding::ShiftJis, true);
   const Json checked = Json::parse(check.fileLine(converted(), "/site/index.html"));
-  for (const char* field : {"target", "declaration", "bytesAfter", "backup"}) EXPECT_TRUE(checked[field].is_null()) << field;
+  for (const char* field : {"target", "declaration", "bytesAfter", "backup"})
+    EXPECT_TRUE(checked[field].is_null()) << field;
   EXPECT_TRUE(checked["lineBreaks"]["after"].is_null());
   EXPECT_EQ(Json::parse(check.fileLine(unreadable, "/site/gone.css")),
             Json::parse(R"({"path":"/site/gone.css","kind":"css","pass":2,"result":102,"problems":[],"warnings":[]})"));

@@ -21,7 +21,9 @@ using testing::TempFolder;
 using namespace std::string_literals;
 
 // "日本語の文章です。" in each encoding.
-const std::string kSjis = "\x93\xFA\x96{\x8C\xEA\x82\xCC\x95\xB6\x8F\xCD\x82\xC5\x82\xB7\x81" "B";
+const std::string kSjis =
+    "\x93\xFA\x96{\x8C\xEA\x82\xCC\x95\xB6\x8F\xCD\x82\xC5\x82\xB7\x81"
+    "B";
 const std::string kEuc = "\xC6\xFC\xCB\xDC\xB8\xEC\xA4\xCE\xCA\xB8\xBE\xCF\xA4\xC7\xA4\xB9\xA1\xA3";
 const std::string kJis = "\x1B$BF|K\\8l$NJ8>O$G$9!#\x1B(B";
 const std::string kUtf8 =
@@ -65,7 +67,10 @@ TEST(SiteCheck, Verdicts) {
       {"euc.html", page(meta("EUC-JP"), kEuc), "euc-jp\tmeta=euc-jp\tok"},
       {"jis.html", page("<meta charset=\"ISO-2022-JP\">", kJis), "iso-2022-jp\tmeta-charset=ISO-2022-JP\tok"},
       {"utf8.css", "@charset \"UTF-8\";\np:after{content:\"" + kUtf8 + "\"}\n", "utf-8\t@charset=UTF-8\tok"},
-      {"le.html", "\xFF\xFE<\0p\0>\0\xE5" "e,g\0\n\0"s, "utf-16le\t-\tok"},
+      {"le.html",
+       "\xFF\xFE<\0p\0>\0\xE5"
+       "e,g\0\n\0"s,
+       "utf-16le\t-\tok"},
       {"be.js", "\xFE\xFF\0x\0=\0'e\xE5g,\0'\0\n"s, "utf-16be\t-\tok"},
       {"latin.html", page("<meta charset=\"iso-8859-1\">", "caf\xE9"), "windows-1252\tmeta-charset=iso-8859-1\tok"},
       {"ascii.js", "var a = 1;\n", "ascii\t-\tok"},

@@ -107,10 +107,11 @@ class ConversionTest : public QObject {
     ProgressDialog progress(RunRequest{options, {page}, WriteMode::DryRun}, couldNotStart);
     QVERIFY(progress.onProgressInit());
     QTRY_VERIFY(progress.workerDone());
-    QCOMPARE(logText(progress), kStarted + success(page) +
-                                    QStringLiteral("  2:1: accept-charset のない form は、これから UTF-8 で送信されます"
-                                                   "（受け取る CGI を確かめてください）: action=\"/cgi-bin/post.cgi\"\n") +
-                                    summary(1, 0));
+    QCOMPARE(logText(progress),
+             kStarted + success(page) +
+                 QStringLiteral("  2:1: accept-charset のない form は、これから UTF-8 で送信されます"
+                                "（受け取る CGI を確かめてください）: action=\"/cgi-bin/post.cgi\"\n") +
+                 summary(1, 0));
     QCOMPARE(progress.filesShown(), 1);
   }
 
