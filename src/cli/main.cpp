@@ -90,7 +90,10 @@ int main(int argc, char** argv) {
   };
   const RunSummary summary = conversionWorker(request, observer, stopFlag());
   if (options.check && !summary.cancelled) log.write(listing.summary());
-  if (report) report->write(lines.summaryLine(summary));
+  if (report) {
+    report->write(lines.summaryLine(summary));
+    report->flush();
+  }
   if (summary.cancelled && stopSignal() != 0) return 128 + stopSignal();
   if (log.failed() || (report && report->failed())) return 1;
   if (options.check) return listing.anyProblem() || intakeMissedSomething(intake) ? 1 : 0;

@@ -26,7 +26,15 @@ ReportOutput::ReportOutput(const std::string& name, std::string& error) : name_(
 
 void ReportOutput::write(std::string_view text) {
   if (failed_) return;
-  if (writeAll(fd_, text)) return;
+  pending_.append(text);
+  if (pending_.size() >= 64 * 1024) flush();
+}
+
+void ReportOutput::flush() {
+  if (failed_ || pending_.empty()) return;
+  const bool written = writeAll(fd_, pending_);
+  pending_.clear();
+  if (written) return;
   failed_ = true;
   const std::string said = "sarnavel-cli: " + visiblePath(name_) + ": cannot write the report (" +
                            strerror(errno != 0 ? errno : EIO) + "); the run goes on\n";

@@ -19,10 +19,14 @@ class ReportOutput {
  public:
   // Opens `name` ("-" for standard output); `error` says why not, empty on success.
   ReportOutput(const std::string& name, std::string& error);
+  ~ReportOutput() { flush(); }
+  // Lines are gathered and written a block at a time; `flush` writes what is gathered.
   void write(std::string_view text);
+  void flush();
   bool failed() const { return failed_; }
 
  private:
+  std::string pending_;
   FileDescriptor owned_;
   int fd_ = -1;
   std::string name_;

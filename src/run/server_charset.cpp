@@ -176,18 +176,24 @@ const std::vector<ServerCharsetDirective>& ServerCharsetLookup::directivesIn(con
 
 std::vector<FileNote> ServerCharsetLookup::notesFor(const std::filesystem::path& file) {
   const std::string extension = extensionOf(file);
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(file, error);
-  std::string folder = folderKey((error ? file : absolute).parent_path());
-  // The nearest named folder that holds the file is where the look-up stops.
-  std::string root = folder;
-  std::size_t longest = 0;
-  for (const std::string& r : roots_) {
-    if (isWithin(folder, r) && r.size() >= longest) {
-      root = r;
-      longest = r.size();
+  auto known = resolved_.find(file.parent_path().native());
+  if (known == resolved_.end()) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(file, error);
+    std::string key = folderKey((error ? file : absolute).parent_path());
+    // The nearest named folder that holds the file is where the look-up stops.
+    std::string root = key;
+    std::size_t longest = 0;
+    for (const std::string& r : roots_) {
+      if (isWithin(key, r) && r.size() >= longest) {
+        root = r;
+        longest = r.size();
+      }
     }
+    known = resolved_.emplace(file.parent_path().native(), std::make_pair(std::move(key), std::move(root))).first;
   }
+  std::string folder = known->second.first;
+  const std::string& root = known->second.second;
   // The deepest directive for the file decides: one of the extension's, else the default.
   const ServerCharsetDirective* byExtension = nullptr;
   const ServerCharsetDirective* byDefault = nullptr;

@@ -51,6 +51,9 @@ class ServerCharsetLookup {
   TargetEncoding target_;
   std::vector<std::string> roots_;
   std::map<std::string, std::vector<ServerCharsetDirective>> folders_;
+  // A file's folder as written, to its key and the named folder the look-up stops at: the
+  // files of one folder come together, so each folder is resolved once.
+  std::map<std::string, std::pair<std::string, std::string>> resolved_;
   std::set<std::pair<std::string, std::size_t>> named_;  // (.htaccess, line) already noted
 };
 
