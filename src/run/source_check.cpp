@@ -25,8 +25,9 @@ std::optional<TargetEncoding> asTarget(SourceEncoding encoding) {
   }
 }
 
-// The encoding of an XML declaration at the very start of a page.
+// The encoding of an XML declaration at the very start of a page (after a byte-order mark).
 std::optional<std::string> xmlDeclarationEncoding(std::string_view page) {
+  if (page.starts_with("\xEF\xBB\xBF")) page.remove_prefix(3);
   if (!page.starts_with("<?xml")) return std::nullopt;
   const std::size_t end = page.find("?>");
   const std::size_t at = page.find("encoding", 5);

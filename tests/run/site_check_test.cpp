@@ -81,6 +81,8 @@ TEST(SiteCheck, Verdicts) {
       {"nodecl.html", page("", kSjis), "shift_jis\t-\tno-declaration"},
       {"nodecl.css", "p:after{content:\"" + kEuc + "\"}\n", "euc-jp\t-\tno-declaration"},
       {"broken.js", "var a = 1;\nx='\x93\xFA\x81';\n", "shift_jis\t-\tinvalid-bytes@2:5"},
+      {"bom.html", "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + page("", kUtf8),
+       "utf-8-bom\txml=UTF-8\tbyte-order-mark"},
       {"bom.css", "\xEF\xBB\xBFp:after{content:\"" + kUtf8 + "\"}\n", "utf-8-bom\t-\tbyte-order-mark"},
       {"mixed.js", "a = 1;\r\nb = 2;\nc = 3;\r\n", "ascii\t-\tmixed-line-breaks"},
       // Files a page loads: by the element's charset, else the page's encoding.
