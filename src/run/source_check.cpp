@@ -117,6 +117,8 @@ FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const
     if (utf16) {
       record.source = working.decision;
       record.lineBreaksBefore = working.lineBreaks;
+    } else if (shape.form != ContentForm::Bytes) {
+      record.source = {SourceEncoding::Utf16, DecisionBasis::ByteOrderMark};  // a byte-order mark alone: no text
     } else {
       std::string favoured;
       auto own = [&](DeclarationForm form, std::string label) {

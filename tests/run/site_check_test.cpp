@@ -74,6 +74,7 @@ TEST(SiteCheck, Verdicts) {
       {"be.js", "\xFE\xFF\0x\0=\0'e\xE5g,\0'\0\n"s, "utf-16be\t-\tok"},
       {"latin.html", page("<meta charset=\"iso-8859-1\">", "caf\xE9"), "windows-1252\tmeta-charset=iso-8859-1\tok"},
       {"ascii.js", "var a = 1;\n", "ascii\t-\tok"},
+      {"mark.js", "\xFF\xFE", "utf-16le\t-\tok"},
       {"xml.html", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + page("", kUtf8), "utf-8\txml=UTF-8\tok"},
       // One row per problem.
       {"mismatch.html", page(meta("Shift_JIS"), kUtf8 + kUtf8), "utf-8\tmeta=shift_jis\tdeclaration-mismatch"},
