@@ -102,6 +102,26 @@ TEST_F(CliReport, ACheckListsEachFileAndItsStatusSaysWhetherAnyHasAProblem) {
                         "encodings: shift_jis 1\nproblems: none\n");
 }
 
+TEST_F(CliReport, ADryRunWarnsAndReportsWhatAConversionWouldDoAndWritesNothing) {
+  TempFolder folder;
+  putExampleSite(folder);
+  const std::string page = TempFolder::read(folder / "site/index.html");
+  const testing::CliResult run = runCli({"-t", "utf-8", "--dry-run", "--report", "-", "site"}, folder.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  for (const char* warning :
+       {"\n  6:1: accept-charset のない form", "\n  7:4: URL のクエリー", "\n  サーバーが HTTP で Shift_JIS"})
+    EXPECT_NE(run.err.find(warning), std::string::npos) << warning;
+  std::istringstream lines(run.out);
+  std::vector<Json> objects;
+  for (std::string line; std::getline(lines, line);) objects.push_back(Json::parse(line));
+  ASSERT_EQ(objects.size(), 4u);
+  EXPECT_EQ(objects[0]["warnings"].size(), 3u);
+  EXPECT_TRUE(objects[0]["backup"].is_null());
+  EXPECT_EQ(objects[3]["mode"], "dry-run");
+  EXPECT_EQ(TempFolder::read(folder / "site/index.html"), page);
+  EXPECT_FALSE(fs::exists(folder / "site/index.html.bak"));
+}
+
 TEST_F(CliReport, UsageErrors) {
   TempFolder folder;
   folder.put("a.html", "<html></html>\n");
