@@ -146,7 +146,10 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           FileResult file{driver(path, evidence[k])};
           if (const std::optional<DocumentResult>& document = file.report.document) {
             file.report.facts = sourceFacts(kind, *document, file.report.form, evidence[k]);
-            for (FileNote& note : documentWarnings(*document, target)) file.report.notes.push_back(std::move(note));
+            // A file left as it was has nothing to warn of: its line says why it was left.
+            if (file.report.result == ResultCode::Success) {
+              for (FileNote& note : documentWarnings(*document, target)) file.report.notes.push_back(std::move(note));
+            }
           }
           return file;
         },
