@@ -84,6 +84,20 @@ std::optional<Declaration> writeDeclaration(const PARSE1INFO& info, const std::s
   return Declaration{DeclarationForm::ContentTypeMeta, {}, DeclarationFate::Added};
 }
 
+// The forms and links whose meaning changes with the page's encoding, as the record's notices.
+// The walk sees the converted page, whose lines are the source's.
+void addPageNotices(DocumentResult& result, std::string_view page, TargetEncoding encoding,
+                    const std::vector<PageMark>& marks) {
+  if (marks.empty()) return;
+  const std::vector<TextPosition> positions = pageMarkPositions(page, encoding, marks);
+  for (std::size_t k = 0; k < marks.size(); ++k) {
+    const PageNoticeKind kind = marks[k].kind == PageMarkKind::FormWithoutAcceptCharset
+                                    ? PageNoticeKind::FormWithoutAcceptCharset
+                                    : PageNoticeKind::NonAsciiQuery;
+    result.pageNotices.push_back({kind, positions[k], pageMarkText(marks[k], encoding)});
+  }
+}
+
 }  // namespace
 
 DocumentResult convertHtml(std::string& text, const TargetChoice& options, const ReferenceResolver& resolver,
@@ -103,7 +117,9 @@ DocumentResult convertHtml(std::string& text, const TargetChoice& options, const
   PARSE1INFO info;
   PARSE2INFO loads;
   std::vector<PageEdit> edits;
-  const bool hasHtml = walkPage(converted, info, loads);
+  std::vector<PageMark> marks;
+  const bool hasHtml = walkPage(converted, info, loads, &marks);
+  addPageNotices(result, converted, options.targetEncoding, marks);
   if (hasHtml) {
     if (std::optional<Declaration> contentType = writeDeclaration(info, steps.charsetName, edits)) {
       result.declarations.push_back(std::move(*contentType));

@@ -5,6 +5,10 @@
 #include <system_error>
 
 #include "run/file_kind.h"
+#include "run/file_warnings.h"
+#include "run/server_charset.h"
+#include "run/source_check.h"
+#include "run/source_facts.h"
 #include "run/path_set.h"
 #include "run/leftover_sweep.h"
 #include "run/ordered_pool.h"
@@ -101,11 +105,21 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   const WriteMode mode = request.mode;
   const TargetEncoding target = options.targetEncoding;
   LeftoverSweep leftovers;
+  // A conversion's notes on what did not travel as itself; the check only reads.
+  const bool converting = mode != WriteMode::Check;
+  std::vector<std::filesystem::path> rootPaths;
+  for (const std::string& root : namedRoots) rootPaths.emplace_back(root);
+  ServerCharsetLookup serverCharset(target, std::move(rootPaths));
+  PathSet checked;  // the check reads a file both listed and loaded once
 
   auto runPass = [&](int pass, const PathSet& set, auto&& driver) {
     if (cancelRequested.load()) return;
-    if (pass > 3) plan(pass, set.size());
-    std::vector<std::string_view> paths(set.begin(), set.end());
+    std::vector<std::string_view> paths;
+    for (const std::string& path : set) {
+      if (!converting && pass > 3 && checked.count(fileKey(std::filesystem::path(path)))) continue;
+      paths.push_back(path);
+    }
+    if (pass > 3) plan(pass, paths.size());
     if (mode == WriteMode::Write) leftovers.sweepFoldersOf(paths);  // what killed runs left, before any file is read
     // The evidence is taken before the pass starts: the pass's threads only read it.
     std::vector<std::string> keys;
@@ -123,7 +137,22 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
     }
     runInPassOrder<FileResult>(
         paths, threads, cancelRequested,
-        [&](std::size_t k) { return FileResult{driver(std::filesystem::path(paths[k]), evidence[k])}; },
+        [&](std::size_t k) {
+          const std::filesystem::path path(paths[k]);
+          const DocumentKind kind = pass == 1       ? DocumentKind::Page
+                                    : pass % 2 == 0 ? DocumentKind::StyleSheet
+                                                    : DocumentKind::Script;
+          if (!converting) return FileResult{checkFile(path, kind, evidence[k])};
+          FileResult file{driver(path, evidence[k])};
+          if (const std::optional<DocumentResult>& document = file.report.document) {
+            file.report.facts = sourceFacts(kind, *document, file.report.form, evidence[k]);
+            // A file left as it was has nothing to warn of: its line says why it was left.
+            if (file.report.result == ResultCode::Success) {
+              for (FileNote& note : documentWarnings(*document, target)) file.report.notes.push_back(std::move(note));
+            }
+          }
+          return file;
+        },
         [&](std::size_t k, FileResult& file) {
           std::string_view path = paths[k];
           const ResultCode result = file.report.result;
@@ -146,12 +175,18 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
               if (!sheet && options.followJs) referencedScripts.insert(loaded.path);
             }
           }
+          if (!converting) checked.insert(keys[k]);
+          if (converting && result == ResultCode::Success) {
+            for (FileNote& note : serverCharset.notesFor(std::filesystem::path(path)))
+              file.report.notes.push_back(std::move(note));
+          }
           if (pass >= 4 && !isNamed(keys[k]))
             file.report.notes.push_back({"outside-named", {}, std::string(kOutsideNamedNote)});
           log(fileEntry(file.report, observer.pathForLog ? observer.pathForLog(path) : visiblePath(path)));
           if (observer.fileDone) {
             observer.fileDone(FileOutcome{std::filesystem::path(path), result, pass, std::move(file.report.notes),
-                                          std::move(file.report.document)});
+                                          std::move(file.report.document), file.report.form,
+                                          std::move(file.report.facts)});
           }
         });
   };

@@ -20,6 +20,11 @@
 // be in make up the site's. Each pass sees what the passes before it learned, never what the
 // files of its own pass learn, so the outcome does not depend on the number of threads.
 //
+// A conversion (and a dry run) adds its warnings to each file's notes (file_warnings.h,
+// server_charset.h). A check (WriteMode::Check) converts and writes nothing, sweeps nothing,
+// and reads a file both listed and loaded once, in its first pass (source_check.h); its log
+// is the conversion's in form, its verdicts are in each outcome's facts.
+//
 // Contract: a failing file never stops the run; it is logged and counted. A target
 // outside 0 to 3 ends the run at once with nothing logged (started is false). Nothing is
 // process-wide: several runs may go on at once in one process, each with its own request.
@@ -59,6 +64,8 @@ struct FileOutcome {
   int pass = 1;                            // 1 to 5
   std::vector<FileNote> notes;             // the indented lines under its log line (file_report.h)
   std::optional<DocumentResult> document;  // what the engine did to it, once converted (file_report.h)
+  ContentForm form = ContentForm::Bytes;   // how its bytes held its text
+  SourceFacts facts;                       // what its bytes were and what was wrong with them (source_facts.h)
 };
 
 struct RunObserver {

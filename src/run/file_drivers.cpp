@@ -3,6 +3,7 @@
 #include <new>
 
 #include "engine/css_conversion.h"
+#include "engine/document_reading.h"
 #include "engine/html_conversion.h"
 #include "engine/javascript_conversion.h"
 #include "run/file_store.h"
@@ -31,6 +32,7 @@ FileReport convertFile(const std::filesystem::path& path, const ConversionOption
     std::string text;
     FileIdentity identity;  // what was read: the backup and the write check it is still so
     if ((report.result = readWholeFile(path, text, &identity)) != ResultCode::Success) return report;
+    report.form = recogniseContent(text).form;
     report.document = convert(text);
     for (const FoundReference& reference : report.document->references) {
       if (reference.status == ReferenceStatus::WrongKind || reference.status == ReferenceStatus::Binary) {

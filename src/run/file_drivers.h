@@ -28,8 +28,9 @@
 
 namespace sarnavel {
 
-// Whether a driver writes what it converted.
-enum class WriteMode { Write, DryRun };
+// Whether a driver writes what it converted; Check converts nothing either, it only reads
+// (source_check.h).
+enum class WriteMode { Write, DryRun, Check };
 
 // `evidence`: what the run knows of the file's encoding (engine/encoding_decision.h). The
 // report carries the engine's record of the document; a page's record lists its references,
