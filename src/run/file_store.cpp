@@ -136,14 +136,9 @@ struct WorkFolder {
   }
 };
 
-StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::string& name, std::string_view bytes,
-                      const FileIdentity* read) {
-  struct stat info;
-  bool exists = true;
-  if (::fstatat(folder.fd.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-    if (errno != ENOENT) return failed(ResultCode::WriteFailed);
-    exists = false;
-  }
+// `info` is the status of `name` in the folder (no link followed) when it `exists`.
+StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::string& name, const struct stat& info,
+                      bool exists, std::string_view bytes, const FileIdentity* read) {
   FileSizeSignalBlock noFileSizeSignal;
 
   if (!exists) {
@@ -208,18 +203,21 @@ StoreResult replaceContent(const fs::path& path, std::string_view bytes, const F
   std::string name = path.filename().native();
   WorkFolder folder;
   if (!folder.open(folderOf(path), flushes)) return failed(ResultCode::WriteFailed);
+  if (name.empty() || name == "." || name == "..") return failed(ResultCode::WriteFailed);
   struct stat info;
-  // Only a name that is a link is followed, hop by hop; its target is replaced in its own folder.
-  if (!name.empty() && ::fstatat(folder.fd.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-      S_ISLNK(info.st_mode)) {
-    bool exists = false;
+  bool exists = true;
+  if (::fstatat(folder.fd.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno != ENOENT) return failed(ResultCode::WriteFailed);
+    exists = false;
+  } else if (S_ISLNK(info.st_mode)) {
+    // Only a name that is a link is followed, hop by hop; its target is replaced in its own folder.
     if (!resolveLinks(path, target, info, exists)) return failed(ResultCode::WriteFailed);
     name = target.filename().native();
+    if (name.empty() || name == "." || name == "..") return failed(ResultCode::WriteFailed);
     folder.makeDurable();  // a backup beside the link is durable before its file's target changes
     if (!folder.open(folderOf(target), flushes)) return failed(ResultCode::WriteFailed);
   }
-  if (name.empty() || name == "." || name == "..") return failed(ResultCode::WriteFailed);
-  const StoreResult result = replaceIn(folder, target, name, bytes, read);
+  const StoreResult result = replaceIn(folder, target, name, info, exists, bytes, read);
   folder.makeDurable();
   return result;
 }

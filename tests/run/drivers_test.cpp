@@ -129,8 +129,11 @@ void expectConversions(const std::vector<FileCase>& cases) {
     EXPECT_EQ(convertFile(c.kind, file, optionsFor(c.target)), ResultCode::Success) << c.what;
     EXPECT_TRUE(sameBytes(TempFolder::read(file), c.out)) << c.what;
     // A file the conversion gives back unchanged is neither written nor backed up.
-    if (c.in == c.out) EXPECT_FALSE(fs::exists(file.string() + ".bak")) << c.what;
-    else EXPECT_TRUE(sameBytes(TempFolder::read(file.string() + ".bak"), c.in)) << c.what;
+    if (c.in == c.out) {
+      EXPECT_FALSE(fs::exists(file.string() + ".bak")) << c.what;
+    } else {
+      EXPECT_TRUE(sameBytes(TempFolder::read(file.string() + ".bak"), c.in)) << c.what;
+    }
   }
 }
 

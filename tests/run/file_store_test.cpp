@@ -5,7 +5,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <stddef.h>
 #include <sys/inotify.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -22,7 +27,10 @@
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "run/folder_flushes.h"
 
 namespace sarnavel {
 namespace {
@@ -540,6 +548,134 @@ TEST_F(FileStoreTest, DevicesAndPipesAreNeverOpened) {
     char events[4096];
     EXPECT_LT(read(watch, events, sizeof events), 0) << "opened";
     close(watch);
+  }
+}
+
+// Makes this process's openat refuse O_TMPFILE as a file system without unnamed files does
+// (EOPNOTSUPP). False where the filter cannot be installed or the architecture is not known.
+bool refuseUnnamedFiles() {
+#if defined(__x86_64__)
+  constexpr std::uint32_t kArch = AUDIT_ARCH_X86_64;
+#elif defined(__aarch64__)
+  constexpr std::uint32_t kArch = AUDIT_ARCH_AARCH64;
+#else
+  return false;
+#endif
+#if defined(__x86_64__) || defined(__aarch64__)
+  sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kArch, 1, 0),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 3),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])),  // the flags' low word
+      BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, O_TMPFILE & ~O_DIRECTORY, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (EOPNOTSUPP & SECCOMP_RET_DATA)),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+#endif
+}
+
+// A file written where the file system has unnamed temporary files and where it has not: the
+// same result, nothing left behind; with them, no name in the folder ever shows content that
+// is still being written (inotify sees no write under any name but the final rename).
+TEST_F(FileStoreTest, WritesAndBackupsWithAndWithoutUnnamedTemporaryFiles) {
+  const struct {
+    const char* what;
+    bool existing;  // replace a file, or create one
+    bool backup;
+  } operations[] = {
+      {"replace", true, false},
+      {"create", false, false},
+      {"backup", true, true},
+  };
+  for (bool unnamedRefused : {false, true}) {
+    for (const auto& op : operations) {
+      SCOPED_TRACE(std::string(op.what) + (unnamedRefused ? ", O_TMPFILE refused" : ", O_TMPFILE"));
+      const fs::path file = at(std::string(op.what) + (unnamedRefused ? "-named.js" : "-unnamed.js"));
+      if (op.existing) {
+        put(file, "old");
+        ASSERT_EQ(chmod(file.c_str(), 0640), 0);
+      }
+      const std::set<std::string> before = names();
+      const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+      ASSERT_GE(watch, 0);
+      ASSERT_GE(inotify_add_watch(watch, dir_.c_str(), IN_CREATE | IN_MODIFY | IN_MOVED_TO), 0);
+      std::fflush(nullptr);
+      const pid_t child = fork();
+      if (child == 0) {
+        if (unnamedRefused && !refuseUnnamedFiles()) _exit(3);
+        if (op.backup) _exit(backupFile(file).ok() ? 0 : 1);
+        _exit(writeWholeFile(file, "new content").ok() ? 0 : 2);
+      }
+      int status = 0;
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFEXITED(status));
+      if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "no seccomp filter here";
+      EXPECT_EQ(WEXITSTATUS(status), 0);
+      std::set<std::string> expected = before;
+      if (op.backup) {
+        expected.insert(file.filename().string() + ".bak");
+        EXPECT_EQ(get(file.string() + ".bak"), "old");
+        EXPECT_EQ(fs::status(file.string() + ".bak").permissions(), fs::perms(0640));
+      } else {
+        expected.insert(file.filename().string());
+        EXPECT_EQ(get(file), "new content");
+        if (op.existing) {
+          EXPECT_EQ(fs::status(file).permissions(), fs::perms(0640));
+        }
+      }
+      EXPECT_EQ(names(), expected) << "a temporary file left behind";
+      // Which names were written to while they had that name.
+      std::set<std::string> writtenUnderName;
+      alignas(inotify_event) char events[16384];
+      for (ssize_t got; (got = read(watch, events, sizeof events)) > 0;) {
+        for (char* at = events; at < events + got;) {
+          const auto* event = reinterpret_cast<const inotify_event*>(at);
+          // The kernel reports a write to an unnamed file under "#INODE", which names nothing.
+          if ((event->mask & IN_MODIFY) && event->len > 0 && event->name[0] != '#')
+            writtenUnderName.insert(event->name);
+          at += sizeof(inotify_event) + event->len;
+        }
+      }
+      close(watch);
+      EXPECT_EQ(!writtenUnderName.empty(), unnamedRefused) << "names written to: " << writtenUnderName.size();
+    }
+  }
+}
+
+// Files renamed in one folder at the same time share its flushes; each durable() returns only
+// after a flush that began after its change, and a folder with nothing noted is not flushed.
+TEST(FolderFlushes, ChangesInOneFolderShareFlushes) {
+  const struct {
+    const char* what;
+    int threads, changesEach;
+    std::uint64_t atMost, atLeast;
+  } cases[] = {
+      {"nothing noted: durable flushes nothing", 1, 0, 0, 0},
+      {"one thread, one change at a time: a flush each", 1, 5, 5, 5},
+      {"eight threads at once: no more flushes than changes", 8, 50, 400, 1},
+  };
+  for (const auto& c : cases) {
+    FolderFlushes flushes;
+    const int folder = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folder, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < c.threads; ++t) {
+      threads.emplace_back([&] {
+        if (c.changesEach == 0) flushes.durable({1, 2}, folder);
+        for (int k = 0; k < c.changesEach; ++k) {
+          flushes.changed({1, 2});
+          flushes.durable({1, 2}, folder);
+        }
+      });
+    }
+    for (std::thread& t : threads) t.join();
+    close(folder);
+    EXPECT_LE(flushes.flushCount(), c.atMost) << c.what;
+    EXPECT_GE(flushes.flushCount(), c.atLeast) << c.what;
   }
 }
 
