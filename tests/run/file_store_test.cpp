@@ -5,12 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <linux/audit.h>
-#include <linux/filter.h>
-#include <linux/seccomp.h>
-#include <stddef.h>
 #include <sys/inotify.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -31,6 +26,7 @@
 #include <vector>
 
 #include "run/folder_flushes.h"
+#include "support/refuse_unnamed_files.h"
 
 namespace sarnavel {
 namespace {
@@ -551,33 +547,6 @@ TEST_F(FileStoreTest, DevicesAndPipesAreNeverOpened) {
   }
 }
 
-// Makes this process's openat refuse O_TMPFILE as a file system without unnamed files does
-// (EOPNOTSUPP). False where the filter cannot be installed or the architecture is not known.
-bool refuseUnnamedFiles() {
-#if defined(__x86_64__)
-  constexpr std::uint32_t kArch = AUDIT_ARCH_X86_64;
-#elif defined(__aarch64__)
-  constexpr std::uint32_t kArch = AUDIT_ARCH_AARCH64;
-#else
-  return false;
-#endif
-#if defined(__x86_64__) || defined(__aarch64__)
-  sock_filter filter[] = {
-      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kArch, 1, 0),
-      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 3),
-      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])),  // the flags' low word
-      BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, O_TMPFILE & ~O_DIRECTORY, 0, 1),
-      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (EOPNOTSUPP & SECCOMP_RET_DATA)),
-      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-  };
-  sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
-  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
-#endif
-}
-
 // A file written where the file system has unnamed temporary files and where it has not: the
 // same result, nothing left behind; with them, no name in the folder ever shows content that
 // is still being written (inotify sees no write under any name but the final rename).
@@ -606,7 +575,7 @@ TEST_F(FileStoreTest, WritesAndBackupsWithAndWithoutUnnamedTemporaryFiles) {
       std::fflush(nullptr);
       const pid_t child = fork();
       if (child == 0) {
-        if (unnamedRefused && !refuseUnnamedFiles()) _exit(3);
+        if (unnamedRefused && !testing::refuseUnnamedFiles()) _exit(3);
         if (op.backup) _exit(backupFile(file).ok() ? 0 : 1);
         _exit(writeWholeFile(file, "new content").ok() ? 0 : 2);
       }

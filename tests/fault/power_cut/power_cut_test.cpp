@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "power_cut/power_cut_disk.h"
+#include "support/refuse_unnamed_files.h"
 #include "support/temp_folder.h"
 
 #ifndef SARNAVEL_CLI
@@ -89,8 +90,9 @@ struct RunRecord {
   std::vector<std::string> trace;
 };
 
-// sarnavel-cli -t utf-8 ROOT under the shim, which drops the flushes `drop` names (or none).
-RunRecord runUnderShim(const fs::path& root, const fs::path& scratch, const std::string& drop) {
+// sarnavel-cli -t utf-8 ROOT under the shim, which drops the flushes `drop` names (or none);
+// with `namedOnly`, as on a file system without unnamed temporary files.
+RunRecord runUnderShim(const fs::path& root, const fs::path& scratch, const std::string& drop, bool namedOnly) {
   const fs::path trace = scratch / "trace", log = scratch / "log";
   const pid_t child = fork();
   if (child == 0) {
@@ -102,6 +104,7 @@ RunRecord runUnderShim(const fs::path& root, const fs::path& scratch, const std:
     // AddressSanitizer wants its library first; the shim only passes calls on to it.
     const char* asan = getenv("ASAN_OPTIONS");
     setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":verify_asan_link_order=0").c_str(), 1);
+    if (namedOnly && !sarnavel::testing::refuseUnnamedFiles()) _exit(125);
     execl(SARNAVEL_CLI, SARNAVEL_CLI, "-t", "utf-8", root.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
@@ -259,11 +262,14 @@ Replay replay(DiskModel model, const std::vector<std::string>& trace, const Prom
 }
 
 struct PowerCutCase {
-  std::string drop;   // which flushes the shim drops
-  bool promisesKept;  // whether every promise must hold
+  std::string drop;        // which flushes the shim drops
+  bool promisesKept;       // whether every promise must hold
+  bool namedOnly = false;  // no unnamed temporary files (O_TMPFILE refused)
 };
 
-void PrintTo(const PowerCutCase& c, std::ostream* out) { *out << (c.drop.empty() ? "as built" : c.drop + " dropped"); }
+void PrintTo(const PowerCutCase& c, std::ostream* out) {
+  *out << (c.drop.empty() ? "as built" : c.drop + " dropped") << (c.namedOnly ? ", O_TMPFILE refused" : "");
+}
 
 class PowerCut : public ::testing::TestWithParam<PowerCutCase> {};
 
@@ -275,7 +281,8 @@ TEST_P(PowerCut, EveryFileOldOrNewWholeAtEveryMoment) {
   const DiskModel start = DiskModel::scan(root);
   const Tree before = start.current();
 
-  const RunRecord run = runUnderShim(root, scratch.path(), c.drop);
+  const RunRecord run = runUnderShim(root, scratch.path(), c.drop, c.namedOnly);
+  if (c.namedOnly && WIFEXITED(run.status) && WEXITSTATUS(run.status) == 125) GTEST_SKIP() << "no seccomp filter here";
   ASSERT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0) << "sarnavel-cli status " << run.status;
   ASSERT_FALSE(run.trace.empty()) << "the shim recorded nothing";
   const Tree after = DiskModel::scan(root).current();
@@ -324,10 +331,12 @@ TEST_P(PowerCut, EveryFileOldOrNewWholeAtEveryMoment) {
 
 INSTANTIATE_TEST_SUITE_P(Flushes, PowerCut,
                          ::testing::Values(PowerCutCase{"", true},             // the program as it is
+                                           PowerCutCase{"", true, true},       // on a file system without O_TMPFILE
                                            PowerCutCase{"file-flush", false},  // no file's fsync: the test must see it
                                            PowerCutCase{"folder-flush", false}),  // no folder's fsync: likewise
                          [](const ::testing::TestParamInfo<PowerCutCase>& info) {
-                           return info.param.drop.empty()           ? std::string("AsBuilt")
+                           return info.param.namedOnly              ? std::string("AsBuiltWithoutUnnamedFiles")
+                                  : info.param.drop.empty()         ? std::string("AsBuilt")
                                   : info.param.drop == "file-flush" ? std::string("WithoutFileFlushes")
                                                                     : std::string("WithoutFolderFlushes");
                          });
