@@ -209,6 +209,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           }
           if (pass >= 4 && !isNamed(keys[k]))
             file.report.notes.push_back({"outside-named", {}, std::string(kOutsideNamedNote)});
+          flushes.durableFor(path);  // the log says 成功 only of a file whose rename is on disk
           log(fileEntry(file.report, observer.pathForLog ? observer.pathForLog(path) : visiblePath(path)));
           if (observer.fileDone) {
             observer.fileDone(FileOutcome{std::filesystem::path(path), result, pass, std::move(file.report.notes),

@@ -106,33 +106,30 @@ struct WorkFolder {
   fs::path path;
   FileDescriptor fd;
   FolderFlushes* flushes = nullptr;
+  std::string file;  // the path given, under which a change is noted in `flushes`
   bool changedNames = false;
 
-  bool open(fs::path folder, FolderFlushes* shared) {
+  bool open(fs::path folder, FolderFlushes* shared, std::string forFile) {
     path = std::move(folder);
     flushes = shared;
+    file = std::move(forFile);
+    changedNames = false;
     fd = openFolder(path);
     return static_cast<bool>(fd);
   }
   // A rename or link in the folder has taken effect.
   void changed() { changedNames = true; }
-  // Makes the folder's changes durable: at once, or shared with the run's other files in it.
-  // Also when this call changed nothing, a backup made just before in the same folder waits
-  // for it.
-  void makeDurable() {
-    if (!fd) return;
-    if (flushes == nullptr) {
-      if (changedNames) ::fsync(fd.get());
-      return;
-    }
+  // The folder's changes are made durable: now, or, with a FolderFlushes, noted for the
+  // caller's durableFor(file), which shares one flush among the files of the batch.
+  void finish() {
+    if (!fd || !changedNames) return;
+    changedNames = false;
     struct stat info;
-    if (::fstat(fd.get(), &info) != 0) {
-      if (changedNames) ::fsync(fd.get());
+    if (flushes == nullptr || ::fstat(fd.get(), &info) != 0) {
+      ::fsync(fd.get());  // best effort: the renames have taken effect
       return;
     }
-    const FolderId id{info.st_dev, info.st_ino};
-    if (changedNames) flushes->changed(id);
-    flushes->durable(id, fd.get());
+    flushes->changed({info.st_dev, info.st_ino}, fd.get(), file);
   }
 };
 
@@ -202,7 +199,7 @@ StoreResult replaceContent(const fs::path& path, std::string_view bytes, const F
   fs::path target = path;
   std::string name = path.filename().native();
   WorkFolder folder;
-  if (!folder.open(folderOf(path), flushes)) return failed(ResultCode::WriteFailed);
+  if (!folder.open(folderOf(path), flushes, path.native())) return failed(ResultCode::WriteFailed);
   if (name.empty() || name == "." || name == "..") return failed(ResultCode::WriteFailed);
   struct stat info;
   bool exists = true;
@@ -214,11 +211,12 @@ StoreResult replaceContent(const fs::path& path, std::string_view bytes, const F
     if (!resolveLinks(path, target, info, exists)) return failed(ResultCode::WriteFailed);
     name = target.filename().native();
     if (name.empty() || name == "." || name == "..") return failed(ResultCode::WriteFailed);
-    folder.makeDurable();  // a backup beside the link is durable before its file's target changes
-    if (!folder.open(folderOf(target), flushes)) return failed(ResultCode::WriteFailed);
+    // A backup beside the link is durable before the file it leads to changes.
+    if (flushes) flushes->durableFor(path.native());
+    if (!folder.open(folderOf(target), flushes, path.native())) return failed(ResultCode::WriteFailed);
   }
   const StoreResult result = replaceIn(folder, target, name, info, exists, bytes, read);
-  folder.makeDurable();
+  folder.finish();
   return result;
 }
 
@@ -231,16 +229,14 @@ void undoShift(int folder, const std::vector<std::string>& chain, std::size_t fi
 StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlushes* flushes) {
   const std::string leaf = path.filename().native();
   WorkFolder folder;
-  if (leaf.empty() || !folder.open(folderOf(path), flushes)) return failed(ResultCode::BackupFailed);
+  if (leaf.empty() || !folder.open(folderOf(path), flushes, path.native())) return failed(ResultCode::BackupFailed);
   struct stat info;
   // The name itself first; a link is followed only when the name is one.
-  bool viaLink = false;
   FileDescriptor source = openRegularFile(folder.fd.get(), leaf, O_RDONLY, info, false);
   if (!source) {
     struct stat named;
     if (::fstatat(folder.fd.get(), leaf.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(named.st_mode))
       return failed(ResultCode::BackupFailed);
-    viaLink = true;
     source = openRegularFile(folder.fd.get(), leaf, O_RDONLY, info);
     if (!source) return failed(ResultCode::BackupFailed);
   }
@@ -284,28 +280,21 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
   for (std::size_t i = chain.size() - 1; i-- > 0;) {
     if (!renameNoReplaceAt(folder.fd.get(), chain[i].c_str(), chain[i + 1].c_str())) {
       undoShift(folder.fd.get(), chain, i + 1);
-      folder.changed();
-      folder.makeDurable();
+      folder.finish();
       return failed(ResultCode::BackupFailed);
     }
     folder.changed();
   }
   if (!copy.publishAs(folder.fd.get(), chain.front())) {
     undoShift(folder.fd.get(), chain, 0);
-    folder.makeDurable();
+    folder.finish();
     return failed(ResultCode::BackupFailed);
   }
   folder.changed();
-  // The file is replaced in this same folder, after this: one flush then covers both, in
-  // order. A link's file lies elsewhere, so its backup is made durable now.
-  if (flushes == nullptr || viaLink) {
-    folder.flushes = nullptr;
-    folder.makeDurable();
-  } else {
-    struct stat id;
-    if (::fstat(folder.fd.get(), &id) == 0) flushes->changed({id.st_dev, id.st_ino});
-    else ::fsync(folder.fd.get());
-  }
+  // Without a FolderFlushes the backup is durable now; with one, the same flush as the file's
+  // replacement in this folder covers it (the names reach the disk in order), and a link's
+  // write, whose file lies elsewhere, makes it durable before it changes that file.
+  folder.finish();
   return {};
 }
 

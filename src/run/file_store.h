@@ -61,12 +61,13 @@
 // Everything in a folder is reached relative to the folder, opened once per call; a name is
 // followed as a link only when it is one.
 //
-// Flushing the folder: a write (and a backup) returns only once its renames are durable. A
-// run that writes many files in a folder at once passes a FolderFlushes (folder_flushes.h)
-// shared by its threads: the folder is then flushed once for all the renames made in it
-// before the flush began, instead of once per file, and still before each write returns. A
-// backup's renames, made in the file's own folder just before the file is replaced, are made
-// durable by the same flush as the replacement (a link's backup, beside the link, at once).
+// Flushing the folder: a write (and a backup) returns only once its renames are durable,
+// unless it is given a FolderFlushes (folder_flushes.h): the change is then noted there under
+// the path given, and the caller calls durableFor(path) before it reports the file, so that
+// one flush of the folder serves all the files renamed in it meanwhile. A backup's renames,
+// made in the file's own folder before the file is replaced, reach the disk with the same
+// flush; a link's backup, beside the link, is made durable before the file it leads to is
+// replaced.
 //
 // Thread safety: no shared state but the FolderFlushes given; every function may be called
 // from any thread. Two concurrent writes of one file each leave a whole content; the later
@@ -110,8 +111,8 @@ ResultCode readWholeFile(const std::filesystem::path& path, std::string& content
 
 // Replaces the file's content with `bytes`, creating the file when it does not exist (with
 // the permissions the process's umask allows; an existing name that appears meanwhile is not
-// replaced). With `read`, the file must still be the one read. Success or WriteFailed. The
-// folder's flush is shared through `flushes` when given.
+// replaced). With `read`, the file must still be the one read. Success or WriteFailed. With
+// `flushes`, the folder's flush is left to flushes->durableFor(path) (see above).
 StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view bytes,
                            const FileIdentity* read = nullptr, FolderFlushes* flushes = nullptr);
 
@@ -122,8 +123,8 @@ StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view b
 // cannot be read, when a folder lies anywhere in the chain, when the next name of the chain
 // would be too long for the file system, when the copy cannot be written or cannot carry the
 // file's attributes, or (with `read`) when the file is no longer the one read.
-// With `flushes`, the new names are made durable by the file's write that follows (which must
-// be given the same `flushes`), or at once for a link.
+// With `flushes`, the new names are durable after flushes->durableFor(path), or once a write
+// of the same path given the same `flushes` has begun to replace a link's file.
 StoreResult backupFile(const std::filesystem::path& path, const FileIdentity* read = nullptr,
                        FolderFlushes* flushes = nullptr);
 

@@ -1,38 +1,47 @@
 #include "run/folder_flushes.h"
 
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <vector>
 
 namespace sarnavel {
 
-void FolderFlushes::changed(FolderId folder) {
+void FolderFlushes::changed(FolderId id, int fd, std::string_view file) {
   std::lock_guard lock(mutex_);
-  ++folders_[folder].changes;
+  Folder& folder = folders_[id];
+  if (!folder.fd) folder.fd.reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+  ++folder.notes;
+  notes_.emplace(std::string(file), Note{id, ++folder.changes});
 }
 
-void FolderFlushes::durable(FolderId folder, int fd) {
+void FolderFlushes::durableFor(std::string_view file) {
   std::unique_lock lock(mutex_);
-  auto entry = folders_.find(folder);
-  if (entry == folders_.end()) return;  // nothing noted, or all of it flushed and forgotten
-  Pending& pending = entry->second;      // std::map: the reference outlives other insertions
-  const std::uint64_t wanted = pending.changes;
-  ++pending.waiting;
-  while (pending.flushed < wanted) {
-    if (pending.flushing) {
-      flushDone_.wait(lock);
-      continue;
+  auto [first, last] = notes_.equal_range(file);
+  std::vector<Note> wanted;
+  for (auto note = first; note != last; ++note) wanted.push_back(note->second);
+  notes_.erase(first, last);
+  for (const Note& note : wanted) {
+    Folder& folder = folders_.at(note.folder);  // std::map: the reference outlives other insertions
+    while (folder.flushed < note.change) {
+      if (folder.flushing) {
+        flushDone_.wait(lock);
+        continue;
+      }
+      // This thread flushes for every change noted in the folder so far, its own and others'.
+      folder.flushing = true;
+      const std::uint64_t covers = folder.changes;
+      ++flushes_;
+      lock.unlock();
+      if (folder.fd) ::fsync(folder.fd.get());  // best effort, as a flush right after the rename would be
+      lock.lock();
+      folder.flushing = false;
+      if (covers > folder.flushed) folder.flushed = covers;
+      flushDone_.notify_all();
     }
-    // This thread flushes for every change noted so far, its own and the others'.
-    pending.flushing = true;
-    const std::uint64_t covers = pending.changes;
-    ++flushes_;
-    lock.unlock();
-    ::fsync(fd);  // best effort, as a single flush would be: the renames have taken effect
-    lock.lock();
-    pending.flushing = false;
-    if (covers > pending.flushed) pending.flushed = covers;
-    flushDone_.notify_all();
+    // The last note of a folder goes once it is flushed: the folder is closed.
+    if (--folder.notes == 0 && !folder.flushing) folders_.erase(note.folder);
   }
-  if (--pending.waiting == 0 && !pending.flushing && pending.flushed == pending.changes) folders_.erase(entry);
 }
 
 std::uint64_t FolderFlushes::flushCount() const {

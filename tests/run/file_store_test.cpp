@@ -615,37 +615,55 @@ TEST_F(FileStoreTest, WritesAndBackupsWithAndWithoutUnnamedTemporaryFiles) {
   }
 }
 
-// Files renamed in one folder at the same time share its flushes; each durable() returns only
-// after a flush that began after its change, and a folder with nothing noted is not flushed.
-TEST(FolderFlushes, ChangesInOneFolderShareFlushes) {
+// A folder is flushed once for the changes noted in it before the flush: files noted together
+// share one flush, each file's own changes are flushed however many folders they touch, and
+// nothing noted means nothing flushed. Concurrent threads never flush more than they changed.
+TEST(FolderFlushes, ChangesNotedTogetherShareOneFlush) {
+  const FolderId a{1, 1}, b{1, 2};
   const struct {
     const char* what;
-    int threads, changesEach;
-    std::uint64_t atMost, atLeast;
+    std::vector<std::pair<FolderId, std::string>> noted;  // in order
+    std::vector<std::string> madeDurable;                  // in order, after all the notes
+    std::uint64_t flushes;
   } cases[] = {
-      {"nothing noted: durable flushes nothing", 1, 0, 0, 0},
-      {"one thread, one change at a time: a flush each", 1, 5, 5, 5},
-      {"eight threads at once: no more flushes than changes", 8, 50, 400, 1},
+      {"nothing noted", {}, {"x.html"}, 0},
+      {"ten files in one folder", {{a, "0"}, {a, "1"}, {a, "2"}, {a, "3"}, {a, "4"}, {a, "5"}, {a, "6"}, {a, "7"}, {a, "8"}, {a, "9"}},
+       {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}, 1},
+      {"a backup and its write, one folder", {{a, "x.css"}, {a, "x.css"}}, {"x.css"}, 1},
+      {"a link's backup and its file in two folders", {{a, "x.css"}, {b, "x.css"}}, {"x.css"}, 2},
+      {"files in two folders", {{a, "1"}, {b, "2"}, {a, "3"}}, {"1", "2", "3"}, 2},
   };
+  const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
   for (const auto& c : cases) {
     FolderFlushes flushes;
-    const int folder = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_GE(folder, 0);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < c.threads; ++t) {
-      threads.emplace_back([&] {
-        if (c.changesEach == 0) flushes.durable({1, 2}, folder);
-        for (int k = 0; k < c.changesEach; ++k) {
-          flushes.changed({1, 2});
-          flushes.durable({1, 2}, folder);
-        }
-      });
-    }
-    for (std::thread& t : threads) t.join();
-    close(folder);
-    EXPECT_LE(flushes.flushCount(), c.atMost) << c.what;
-    EXPECT_GE(flushes.flushCount(), c.atLeast) << c.what;
+    for (const auto& [folder, file] : c.noted) flushes.changed(folder, fd, file);
+    for (const std::string& file : c.madeDurable) flushes.durableFor(file);
+    EXPECT_EQ(flushes.flushCount(), c.flushes) << c.what;
   }
+  // A change noted after a flush needs a flush of its own.
+  FolderFlushes flushes;
+  for (int k = 0; k < 3; ++k) {
+    flushes.changed(a, fd, "f");
+    flushes.durableFor("f");
+  }
+  EXPECT_EQ(flushes.flushCount(), 3u);
+  // Eight threads at once: no deadlock, no more flushes than changes.
+  FolderFlushes shared;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&, t] {
+      for (int k = 0; k < 50; ++k) {
+        const std::string file = std::to_string(t) + "/" + std::to_string(k);
+        shared.changed(a, fd, file);
+        shared.durableFor(file);
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_LE(shared.flushCount(), 400u);
+  EXPECT_GE(shared.flushCount(), 1u);
+  close(fd);
 }
 
 }  // namespace
