@@ -29,8 +29,8 @@ std::string fileKey(const std::filesystem::path& path) {
   return key.native();
 }
 
-// fileKey for the files of a pass, which come sorted: the folder is resolved once for all the
-// files in it, and only a name that is itself a link is resolved alone.
+// fileKey of full paths, each folder resolved once for all the files in it: only a name that
+// is itself a link is resolved alone. Remembers one key per folder, not per file.
 class FileKeys {
  public:
   std::string of(std::string_view path) {
@@ -40,15 +40,14 @@ class FileKeys {
     const std::string full(path);
     if (::lstat(full.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) return fileKey(full);
     const std::string_view folder = path.substr(0, slash);
-    if (folder != folder_) {
-      folder_ = folder;
-      key_ = fileKey(std::filesystem::path(folder));
-    }
-    return key_ + (key_.ends_with('/') ? "" : "/") + std::string(path.substr(slash + 1));
+    auto known = folders_.find(folder);
+    if (known == folders_.end()) known = folders_.emplace(folder, fileKey(std::filesystem::path(folder))).first;
+    const std::string& key = known->second;
+    return key + (key.ends_with('/') ? "" : "/") + std::string(path.substr(slash + 1));
   }
 
  private:
-  std::string folder_, key_;
+  std::map<std::string, std::string, std::less<>> folders_;
 };
 
 // The pass's paths in pass order: each once, ascending by byte.
@@ -150,6 +149,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   const WriteMode mode = request.mode;
   const TargetEncoding target = options.targetEncoding;
   LeftoverSweep leftovers;
+  FileKeys fileKeys;
   FolderFlushes flushes;  // the folders' flushes, shared by the files written in them
 
   auto runPass = [&](int pass, const std::vector<std::string_view>& paths, auto&& driver) {
@@ -164,7 +164,6 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
     const bool needsKeys = pass >= 2;
     std::vector<std::string> keys;
     if (needsKeys) {
-      FileKeys fileKeys;
       keys.reserve(paths.size());
       for (std::string_view path : paths) keys.push_back(fileKeys.of(path));
     }
@@ -201,7 +200,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
               if (loaded.status != ReferenceStatus::Followable) continue;
               const bool sheet = loaded.kind == LoadedKind::StyleSheet;
               auto known = keyOfLoaded.find(loaded.path);  // a page may load one file many times
-              if (known == keyOfLoaded.end()) known = keyOfLoaded.emplace(loaded.path, fileKey(loaded.path)).first;
+              if (known == keyOfLoaded.end()) known = keyOfLoaded.emplace(loaded.path, fileKeys.of(loaded.path)).first;
               loadedInPass.emplace_back(known->second, LoadEvidence{loaded.formerCharset, document->source.encoding});
               if (sheet && options.followCss) referencedStyleSheets.insert(loaded.path);
               if (!sheet && options.followJs) referencedScripts.insert(loaded.path);
