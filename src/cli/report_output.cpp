@@ -41,11 +41,12 @@ void ReportOutput::flush() {
   writeAll(STDERR_FILENO, said);
 }
 
-bool isOneOf(const std::filesystem::path& report, const std::vector<std::filesystem::path>& files) {
+bool isOneOf(const std::filesystem::path& report, const std::vector<std::string>& files) {
   std::error_code error;
   const std::filesystem::path key = std::filesystem::weakly_canonical(report, error);
   if (error) return false;
-  for (const std::filesystem::path& file : files) {
+  for (const std::string& name : files) {
+    const std::filesystem::path file(name);
     if (file.filename() != report.filename() && file.filename() != key.filename()) continue;  // cheap first
     if (std::filesystem::weakly_canonical(file, error) == key && !error) return true;
   }

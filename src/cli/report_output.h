@@ -34,6 +34,6 @@ class ReportOutput {
 };
 
 // Whether `report` names the same file as one of `files` (by the file each finally reaches).
-bool isOneOf(const std::filesystem::path& report, const std::vector<std::filesystem::path>& files);
+bool isOneOf(const std::filesystem::path& report, const std::vector<std::string>& files);
 
 }  // namespace sarnavel

@@ -26,7 +26,7 @@ FileNote refusalNote(const FoundReference& refused) {
 // that fails ends the file with its code, leaving the file on disk as it was.
 template <class Convert>
 FileReport convertFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
-                       Convert&& convert) {
+                       FolderFlushes* flushes, Convert&& convert) {
   FileReport report;
   try {
     std::string text;
@@ -47,8 +47,11 @@ FileReport convertFile(const std::filesystem::path& path, const ConversionOption
       }
       return step.ok();
     };
-    if (options.makeBackup && !stored(backupFile(path, &identity))) return report;
-    stored(writeWholeFile(path, text, &identity));
+    // A text the conversion gives back unchanged (a sheet both listed and loaded, the second
+    // time) stays as it is: its backup keeps the original.
+    if (fileHolds(path, text, identity)) return report;
+    if (options.makeBackup && !stored(backupFile(path, &identity, flushes))) return report;
+    stored(writeWholeFile(path, text, &identity, flushes));
   } catch (const std::bad_alloc&) {
     report.result = ResultCode::OutOfMemory;
   }
@@ -58,8 +61,8 @@ FileReport convertFile(const std::filesystem::path& path, const ConversionOption
 }  // namespace
 
 FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
-                           const EncodingEvidence& evidence) {
-  return convertFile(path, options, mode, [&](std::string& text) {
+                           const EncodingEvidence& evidence, FolderFlushes* flushes) {
+  return convertFile(path, options, mode, flushes, [&](std::string& text) {
     std::error_code error;
     const std::filesystem::path full = std::filesystem::absolute(path, error).lexically_normal();
     const FileSystemResolver resolver(error ? path.parent_path() : full.parent_path());
@@ -68,13 +71,13 @@ FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOp
 }
 
 FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
-                          const EncodingEvidence& evidence) {
-  return convertFile(path, options, mode, [&](std::string& text) { return convertCss(text, options, evidence); });
+                          const EncodingEvidence& evidence, FolderFlushes* flushes) {
+  return convertFile(path, options, mode, flushes, [&](std::string& text) { return convertCss(text, options, evidence); });
 }
 
 FileReport convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
-                         const EncodingEvidence& evidence) {
-  return convertFile(path, options, mode,
+                         const EncodingEvidence& evidence, FolderFlushes* flushes) {
+  return convertFile(path, options, mode, flushes,
                      [&](std::string& text) { return convertJavaScript(text, options, evidence); });
 }
 
