@@ -33,6 +33,7 @@ CliParse parseCommandLine(const std::vector<std::string>& arguments) {
   CliParse parse;
   CliOptions& o = parse.options;
   bool onlyPaths = false;
+  bool sawNewline = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& arg = arguments[i];
     if (onlyPaths || arg.empty() || arg[0] != '-' || arg == "-") {
@@ -72,6 +73,7 @@ CliParse parseCommandLine(const std::vector<std::string>& arguments) {
       o.targetGiven = true;
     } else if (name == "-n" || name == "--newline") {
       if (!takeValue()) return parse;
+      sawNewline = true;
       if (!lineEndingFromName(value, o.conversion.lineEnding)) {
         parse.error = "unknown line ending '" + value + "' (keep, crlf, lf or cr)";
         return parse;
@@ -86,6 +88,15 @@ CliParse parseCommandLine(const std::vector<std::string>& arguments) {
       o.dryRun = true;
     } else if (name == "--keep-characters" && !hasValue) {
       o.conversion.keepCharacters = true;
+    } else if (name == "--check" && !hasValue) {
+      o.check = true;
+    } else if (name == "--report") {
+      if (!takeValue()) return parse;
+      if (value.empty()) {
+        parse.error = "option --report needs a file name (or - for standard output)";
+        return parse;
+      }
+      o.reportPath = value;
     } else if ((name == "-h" || name == "--help") && !hasValue) {
       o.help = true;
     } else if ((name == "-V" || name == "--version") && !hasValue) {
@@ -100,6 +111,10 @@ CliParse parseCommandLine(const std::vector<std::string>& arguments) {
     return parse;
   }
   if (!o.help && !o.version && o.paths.empty()) parse.error = "no file or folder given";
+  // A check converts nothing: the options of a conversion mean nothing there.
+  if (o.check && (o.targetGiven || o.dryRun || !o.conversion.makeBackup || sawNewline)) {
+    parse.error = "--check reads only: -t, -n, --no-backup and --dry-run do not go with it";
+  }
   return parse;
 }
 
@@ -119,12 +134,29 @@ std::string usageText() {
          "      --keep-characters\n"
          "                      with -t utf-8: write every character as itself, with no\n"
          "                      escape for what Shift_JIS lacks\n"
+         "      --check         read every file and tell what it is: its encoding, what\n"
+         "                      declares it and its problems; convert and write nothing\n"
+         "      --report FILE   also write a JSON Lines report of every file to FILE\n"
+         "                      (- for standard output; the log then goes to standard\n"
+         "                      error); see docs/report.md\n"
          "  -h, --help          show this help and exit\n"
          "  -V, --version       show the version and exit\n"
          "\n"
          "Pages get a meta declaration naming the new encoding, style sheets an @charset\n"
          "rule, and the link and script elements that load local files a charset attribute.\n"
          "Characters the target cannot hold become escapes of the file's own language.\n"
+         "What did not travel as itself (characters written as escapes or lost, bytes\n"
+         "that formed no character) and what the site will now do differently (forms\n"
+         "without accept-charset, non-ASCII queries, module scripts, an .htaccess naming\n"
+         "another charset) is said in indented lines under the file's log line, in a\n"
+         "dry run too.\n"
+         "\n"
+         "--check writes one line per file, tab-separated: PATH, the encoding its bytes\n"
+         "are in (shift_jis, euc-jp, iso-2022-jp, utf-8, utf-8-bom, utf-16le, utf-16be,\n"
+         "windows-1252, ascii), what declares it (WHERE=LABEL, or -), and its problems\n"
+         "(declaration-mismatch, no-declaration, invalid-bytes@LINE:COLUMN,\n"
+         "loaded-mismatch, byte-order-mark, mixed-line-breaks, unreadable) or ok; then\n"
+         "a summary of the files per encoding and per problem.\n"
          "\n"
          "The walk of a folder does not follow links to folders, and passes over links to\n"
          "files outside the folders and files named; a PATH named is always followed.\n"
@@ -140,7 +172,8 @@ std::string usageText() {
          "run between two files, never in a write; a signal ignored at start stays ignored.\n"
          "\n"
          "Exit status: 0 when every file was converted; 1 when a file failed, a PATH does\n"
-         "not exist, a folder could not be read, or the log could not be written; 2 for a\n"
+         "not exist, a folder could not be read, or the log or the report could not be\n"
+         "written (with --check: 0 when no file has a problem, 1 when one has); 2 for a\n"
          "usage error; 128 + the signal's number when a signal stopped the run (130 for\n"
          "Ctrl-C, 143 for SIGTERM).\n";
 }

@@ -1,7 +1,8 @@
 // The command line of sarnavel-cli.
 //
 //   sarnavel-cli [-t ENC] [-n EOL] [--no-follow-css] [--no-follow-js] [--no-backup]
-//                [--dry-run] [--keep-characters] PATH...
+//                [--dry-run] [--keep-characters] [--report FILE] PATH...
+//   sarnavel-cli --check [--no-follow-css] [--no-follow-js] [--report FILE] PATH...
 //
 // Encodings and line endings are named without regard to letter case, with the usual
 // aliases. Following style sheets and scripts and making backups are on unless switched off,
@@ -21,6 +22,8 @@ struct CliOptions {
   ConversionOptions conversion;
   bool targetGiven = false;  // -t named the target; otherwise Shift_JIS, the desktop program's default
   bool dryRun = false;
+  bool check = false;      // read and tell what each file is; convert and write nothing
+  std::string reportPath;  // --report: the JSON Lines report's file, "-" for standard output
   bool help = false;
   bool version = false;
   std::vector<std::string> paths;

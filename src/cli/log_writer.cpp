@@ -13,7 +13,7 @@ namespace sarnavel {
 void LogWriter::write(std::string_view entry) {
   const std::string text = withUnixLineEnds(entry);
   if (error_ == 0) {
-    if (writeAll(STDOUT_FILENO, text)) return;
+    if (writeAll(fd_, text)) return;
     error_ = errno != 0 ? errno : EIO;
     const int error = error_;
     requestStop();

@@ -1,16 +1,20 @@
 // sarnavel-cli: converts a batch of Japanese web documents from a terminal, a Makefile or CI.
 #include <unistd.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/cli_options.h"
 #include "cli/intake_notices.h"
 #include "cli/log_writer.h"
+#include "cli/report_output.h"
 #include "cli/stop_signals.h"
 #include "run/conversion_run.h"
 #include "run/intake.h"
+#include "run/check_listing.h"
 #include "run/posix_file.h"
+#include "run/run_report.h"
 #include "run/standard_descriptors.h"
 #include "run/visible_path.h"
 #include "version.h"
@@ -35,6 +39,7 @@ int main(int argc, char** argv) {
     say("sarnavel-cli: " + visiblePath(parse.error) + "\nTry 'sarnavel-cli --help' for more information.\n");
     return 2;
   }
+  const CliOptions& options = parse.options;
   if (standard.outputWasClosed) {
     say("sarnavel-cli: standard output is closed: there is nowhere to write the log; nothing was converted\n");
     return 1;
@@ -43,19 +48,54 @@ int main(int argc, char** argv) {
   IntakeReport intake;
   offerPaths(std::vector<std::filesystem::path>(parse.options.paths.begin(), parse.options.paths.end()), intake);
   say(intakeNoticeLines(intake));
-  if (!parse.options.targetGiven) say("sarnavel-cli: no target encoding given (-t): converting to Shift_JIS\n");
+  if (!options.check && !options.targetGiven)
+    say("sarnavel-cli: no target encoding given (-t): converting to Shift_JIS\n");
   if (parse.options.dryRun)
     say("sarnavel-cli: dry run: every file is read and converted in memory; nothing is written\n");
   if (stopSignal() != 0) return 128 + stopSignal();
 
-  RunRequest request{parse.options.conversion, std::move(intake.files),
-                     parse.options.dryRun ? WriteMode::DryRun : WriteMode::Write};
-  request.namedPaths.assign(parse.options.paths.begin(), parse.options.paths.end());
-  LogWriter log;
+  // The report is opened only now, and never over a file the run is to read.
+  std::optional<ReportOutput> report;
+  if (!options.reportPath.empty()) {
+    if (options.reportPath != "-" && isOneOf(options.reportPath, intake.files)) {
+      say("sarnavel-cli: the report " + visiblePath(options.reportPath) +
+          " is one of the files to convert\nTry 'sarnavel-cli --help' for more information.\n");
+      return 2;
+    }
+    std::string error;
+    report.emplace(options.reportPath, error);
+    if (!error.empty()) {
+      say("sarnavel-cli: " + error + "\n");
+      return 1;
+    }
+  }
+  const bool reportOnStdout = options.reportPath == "-";
+
+  const WriteMode mode = options.check ? WriteMode::Check : options.dryRun ? WriteMode::DryRun : WriteMode::Write;
+  RunRequest request{options.conversion, std::move(intake.files), mode};
+  request.namedPaths.assign(options.paths.begin(), options.paths.end());
+  LogWriter log(reportOnStdout ? STDERR_FILENO : STDOUT_FILENO);
+  RunReport lines(options.check    ? ReportMode::Check
+                  : options.dryRun ? ReportMode::DryRun
+                                   : ReportMode::Conversion,
+                  options.conversion.targetEncoding, options.conversion.makeBackup);
+  CheckListing listing;
   RunObserver observer;
-  observer.log = [&log](std::string_view entry) { log.write(entry); };
+  // A check lists each file on a line of its own; a conversion writes the log.
+  if (!options.check) observer.log = [&log](std::string_view entry) { log.write(entry); };
+  observer.fileDone = [&](const FileOutcome& outcome) {
+    const std::string shown = visiblePath(outcome.path.native());
+    if (options.check) log.write(listing.fileLine(outcome, shown));
+    if (report) report->write(lines.fileLine(outcome, shown));
+  };
   const RunSummary summary = conversionWorker(request, observer, stopFlag());
+  if (options.check && !summary.cancelled) log.write(listing.summary());
+  if (report) {
+    report->write(lines.summaryLine(summary));
+    report->flush();
+  }
   if (summary.cancelled && stopSignal() != 0) return 128 + stopSignal();
-  if (log.failed()) return 1;
+  if (log.failed() || (report && report->failed())) return 1;
+  if (options.check) return listing.anyProblem() || intakeMissedSomething(intake) ? 1 : 0;
   return summary.failures > 0 || intakeMissedSomething(intake) ? 1 : 0;
 }

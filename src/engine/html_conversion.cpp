@@ -47,6 +47,20 @@ void charsetsWrittenByScripts(std::string_view page, const std::optional<BaseEle
   }
 }
 
+// The forms and links whose meaning changes with the page's encoding, as the record's notices.
+// The walk sees the converted page, whose lines are the source's.
+void addPageNotices(DocumentResult& result, std::string_view page, TargetEncoding encoding,
+                    const std::vector<PageMark>& marks) {
+  if (marks.empty()) return;
+  const std::vector<TextPosition> positions = pageMarkPositions(page, encoding, marks);
+  for (std::size_t k = 0; k < marks.size(); ++k) {
+    const PageNoticeKind kind = marks[k].kind == PageMarkKind::FormWithoutAcceptCharset
+                                    ? PageNoticeKind::FormWithoutAcceptCharset
+                                    : PageNoticeKind::NonAsciiQuery;
+    result.pageNotices.push_back({kind, positions[k], pageMarkText(marks[k], encoding)});
+  }
+}
+
 }  // namespace
 
 DocumentResult convertHtml(std::string& text, const TargetChoice& options, const ReferenceResolver& resolver,
@@ -71,7 +85,9 @@ DocumentResult convertHtml(std::string& text, const TargetChoice& options, const
   PARSE1INFO info;
   PARSE2INFO loads;
   std::vector<PageEdit> edits;
-  walkPage(converted, info, loads);
+  std::vector<PageMark> marks;
+  walkPage(converted, info, loads, &marks);
+  addPageNotices(result, converted, options.targetEncoding, marks);
   const std::vector<WrittenDeclaration> written =
       declarationEdits(converted, info, steps.charsetName, edits, result.declarations);
   charsetAttributeEdits(loads.elements, loads.base, steps.charsetName, options.targetEncoding, resolver,

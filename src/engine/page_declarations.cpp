@@ -124,11 +124,11 @@ std::vector<WrittenDeclaration> declarationEdits(std::string_view page, const PA
                          info.metaStart < info.titleStart || declaredBeforeTitle;
     if (inPlace) {
       write({meta.tagStart, meta.tagEnd, std::move(declaration)},
-            {DeclarationForm::ContentTypeMeta, meta.label, DeclarationFate::Replaced});
+            {DeclarationForm::ContentTypeMeta, lowercaseCopy(meta.label), DeclarationFate::Replaced});
     } else {
       edits.push_back({meta.tagStart, meta.tagEnd, {}});
       write({info.titleStart, info.titleStart, std::move(declaration)},
-            {DeclarationForm::ContentTypeMeta, meta.label, DeclarationFate::MovedBeforeTitle});
+            {DeclarationForm::ContentTypeMeta, lowercaseCopy(meta.label), DeclarationFate::MovedBeforeTitle});
     }
   }
   if (info.metaDeclarations.empty() && info.hasHtml) {

@@ -2,7 +2,7 @@
 
 namespace sarnavel {
 
-bool walkPage(std::string_view page, PARSE1INFO& head, PARSE2INFO& references) {
+bool walkPage(std::string_view page, PARSE1INFO& head, PARSE2INFO& references, std::vector<PageMark>* marks) {
   resetHead(head);
   TagWalk walk(page, [](std::string_view name) {
     return name == "meta" || name == "link" || name == "script" || name == "base";
@@ -17,6 +17,7 @@ bool walkPage(std::string_view page, PARSE1INFO& head, PARSE2INFO& references) {
       if (step == HeadStep::Done) headActive = false;
     }
     const bool referencesSkip = readReferenceTag(tag, references);
+    if (marks) readPageMarkTag(tag, *marks);
     if (step == HeadStep::SkipScriptBody && !referencesSkip) {
       headResumesAt = walk.scriptBodySkip(tag.span);
     } else if (step == HeadStep::SkipStyleBody) {

@@ -9,17 +9,23 @@
 // references. The walk skips what both skip; where only the head analysis skips, the walk goes
 // on and the head analysis passes over the tags up to where its skip would have resumed.
 //
-// Contract: `head` is reset first (resetHead); `references.elements` is appended to. Returns
-// head.hasHtml. Reads only; linear in the page size.
+// When `marks` is given, every tag the walk hands over is also shown to the collector of
+// page_marks.h (forms and links whose meaning changes with the page's encoding).
+//
+// Contract: `head` is reset first (resetHead); `references.elements` and `marks` are appended
+// to. Returns head.hasHtml. Reads only; linear in the page size.
 #pragma once
 
 #include <string_view>
 
+#include <vector>
+
 #include "html/head_analysis.h"
+#include "html/page_marks.h"
 #include "html/references.h"
 
 namespace sarnavel {
 
-bool walkPage(std::string_view page, PARSE1INFO& head, PARSE2INFO& references);
+bool walkPage(std::string_view page, PARSE1INFO& head, PARSE2INFO& references, std::vector<PageMark>* marks = nullptr);
 
 }  // namespace sarnavel

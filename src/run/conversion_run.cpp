@@ -1,10 +1,20 @@
 #include "run/conversion_run.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <system_error>
+#include <utility>
 
+#include "run/fidelity_notes.h"
 #include "run/file_kind.h"
+#include "run/file_warnings.h"
+#include "run/folder_flushes.h"
+#include "run/server_charset.h"
+#include "run/source_check.h"
+#include "run/source_facts.h"
 #include "run/path_set.h"
 #include "run/leftover_sweep.h"
 #include "run/ordered_pool.h"
@@ -22,6 +32,34 @@ std::string fileKey(const std::filesystem::path& path) {
   std::filesystem::path key = std::filesystem::weakly_canonical(path, error);
   if (error) key = std::filesystem::absolute(path, error).lexically_normal();
   return key.native();
+}
+
+// fileKey of full paths, each folder resolved once for all the files in it: only a name that
+// is itself a link is resolved alone. Remembers one key per folder, not per file.
+class FileKeys {
+ public:
+  std::string of(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos || slash == 0) return fileKey(std::filesystem::path(path));
+    struct stat info;
+    const std::string full(path);
+    if (::lstat(full.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) return fileKey(full);
+    const std::string_view folder = path.substr(0, slash);
+    auto known = folders_.find(folder);
+    if (known == folders_.end()) known = folders_.emplace(folder, fileKey(std::filesystem::path(folder))).first;
+    const std::string& key = known->second;
+    return key + (key.ends_with('/') ? "" : "/") + std::string(path.substr(slash + 1));
+  }
+
+ private:
+  std::map<std::string, std::string, std::less<>> folders_;
+};
+
+// The pass's paths in pass order: each once, ascending by byte.
+std::vector<std::string_view> inPassOrder(std::vector<std::string_view> paths) {
+  std::sort(paths.begin(), paths.end());
+  paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
+  return paths;
 }
 
 bool isWithin(const std::string& key, const std::string& root) {
@@ -47,15 +85,19 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   if (!isTargetEncoding(options.targetEncoding)) return summary;
   summary.started = true;
 
-  PathSet pageSet, styleSheetSet, scriptSet;
-  for (const std::filesystem::path& path : request.paths) {
-    switch (classifyExtension(path)) {
-      case FileKind::Html: pageSet.insert(path.native()); break;
-      case FileKind::Css: styleSheetSet.insert(path.native()); break;
-      case FileKind::JavaScript: scriptSet.insert(path.native()); break;
+  // The listed paths are not copied: each pass is a sorted list of views of them.
+  std::vector<std::string_view> pages, styleSheets, scripts;
+  for (const std::string& path : request.paths) {
+    switch (classifyExtension(std::string_view(path))) {
+      case FileKind::Html: pages.push_back(path); break;
+      case FileKind::Css: styleSheets.push_back(path); break;
+      case FileKind::JavaScript: scripts.push_back(path); break;
       default: break;
     }
   }
+  pages = inPassOrder(std::move(pages));
+  styleSheets = inPassOrder(std::move(styleSheets));
+  scripts = inPassOrder(std::move(scripts));
   PathSet referencedStyleSheets, referencedScripts;
 
   auto log = [&](std::string_view entry) {
@@ -65,9 +107,9 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   auto plan = [&](int pass, std::size_t fileCount) {
     if (observer.passPlanned) observer.passPlanned(pass, fileCount);
   };
-  plan(1, pageSet.size());
-  plan(2, styleSheetSet.size());
-  plan(3, scriptSet.size());
+  plan(1, pages.size());
+  plan(2, styleSheets.size());
+  plan(3, scripts.size());
 
   // The folders and files the user named, as the files they reach.
   // A named file stands for its own folder: the sheets beside a page the user named are part
@@ -80,7 +122,16 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   };
   for (const std::filesystem::path& named : request.namedPaths) addRoot(named);
   if (request.namedPaths.empty()) {
-    for (const std::filesystem::path& listed : request.paths) addRoot(listed);
+    // The listed files stand for their folders: each folder once, not once per file.
+    std::string_view previousFolder;
+    for (const std::string& listed : request.paths) {
+      const std::string_view folder = std::string_view(listed).substr(0, listed.rfind('/') + 1);
+      if (!folder.empty() && folder == previousFolder) continue;
+      previousFolder = folder;
+      addRoot(listed);
+    }
+    std::sort(namedRoots.begin(), namedRoots.end());
+    namedRoots.erase(std::unique(namedRoots.begin(), namedRoots.end()), namedRoots.end());
   }
   auto isNamed = [&](const std::string& key) {
     for (const std::string& root : namedRoots) {
@@ -93,7 +144,9 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   struct FileResult {
     FileReport report;
   };
-  // What the run has learnt, taken up between passes.
+  // What the run has learnt, taken up between passes: only the files a later pass may read
+  // again (the sheets and scripts) are remembered as written, and only the loaded ones by their
+  // loaders, so that memory grows with those and not with every file of the run.
   PathSet rewritten;
   std::map<std::string, LoadEvidence> loaders;
   std::map<std::string, std::string> keyOfLoaded;
@@ -102,30 +155,68 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   const WriteMode mode = request.mode;
   const TargetEncoding target = options.targetEncoding;
   LeftoverSweep leftovers;
+  // A conversion's notes on what did not travel as itself; the check only reads.
+  const bool converting = mode != WriteMode::Check;
+  std::vector<std::filesystem::path> rootPaths;
+  for (const std::string& root : namedRoots) rootPaths.emplace_back(root);
+  ServerCharsetLookup serverCharset(target, std::move(rootPaths));
+  PathSet checked;  // the check reads a file both listed and loaded once
+  FileKeys fileKeys;
+  FolderFlushes flushes;  // the folders' flushes, shared by the files written in them
 
-  auto runPass = [&](int pass, const PathSet& set, auto&& driver) {
+  auto runPass = [&](int pass, const std::vector<std::string_view>& listed, auto&& driver) {
     if (cancelRequested.load()) return;
-    if (pass > 3) plan(pass, set.size());
-    std::vector<std::string_view> paths(set.begin(), set.end());
-    if (mode == WriteMode::Write) leftovers.sweepFoldersOf(paths);  // what killed runs left, before any file is read
-    // The evidence is taken before the pass starts: the pass's threads only read it.
-    std::vector<std::string> keys;
-    std::vector<EncodingEvidence> evidence(paths.size());
-    keys.reserve(paths.size());
-    for (std::size_t k = 0; k < paths.size(); ++k) {
-      keys.push_back(fileKey(std::filesystem::path(paths[k])));
-      EncodingEvidence& e = evidence[k];
-      if (rewritten.count(keys[k])) e.writtenByThisRun = target;
-      if (auto loader = loaders.find(keys[k]); loader != loaders.end()) {
-        e.loaderCharset = loader->second.charset;
-        e.loadingPage = loader->second.page;
-      }
-      e.moduleScript = moduleScripts.count(keys[k]) != 0;
-      e.site = site;
+    std::vector<std::string_view> unchecked;
+    if (!converting && pass > 3) {
+      for (std::string_view path : listed)
+        if (!checked.count(fileKeys.of(path))) unchecked.push_back(path);
     }
+    const std::vector<std::string_view>& paths = !converting && pass > 3 ? unchecked : listed;
+    if (pass > 3) plan(pass, paths.size());
+    if (mode == WriteMode::Write) leftovers.sweepFoldersOf(paths);  // what killed runs left, before any file is read
+    // The pass's threads read what earlier passes learnt; what this pass learns is taken up
+    // after it, so that nothing they read changes under them.
+    const SiteTally passSite = site;
+    const bool remembersWritten = pass == 2 || pass == 3;  // read again in passes 4 and 5
+    // Pages are never read twice nor loaded: only the later passes need to know each file.
+    const bool needsKeys = pass >= 2;
+    std::vector<std::string> keys;
+    if (needsKeys) {
+      keys.reserve(paths.size());
+      for (std::string_view path : paths) keys.push_back(fileKeys.of(path));
+    }
+    PathSet writtenInPass;
+    std::vector<std::pair<std::string, LoadEvidence>> loadedInPass;
+    std::vector<std::string> moduleInPass;
     runInPassOrder<FileResult>(
         paths, threads, cancelRequested,
-        [&](std::size_t k) { return FileResult{driver(std::filesystem::path(paths[k]), evidence[k])}; },
+        [&](std::size_t k) {
+          EncodingEvidence e;
+          if (needsKeys) {
+            if (rewritten.count(keys[k])) e.writtenByThisRun = target;
+            if (auto loader = loaders.find(keys[k]); loader != loaders.end()) {
+              e.loaderCharset = loader->second.charset;
+              e.loadingPage = loader->second.page;
+            }
+            e.moduleScript = moduleScripts.count(keys[k]) != 0;
+          }
+          e.site = passSite;
+          const std::filesystem::path path(paths[k]);
+          const DocumentKind kind = pass == 1       ? DocumentKind::Page
+                                    : pass % 2 == 0 ? DocumentKind::StyleSheet
+                                                    : DocumentKind::Script;
+          if (!converting) return FileResult{checkFile(path, kind, e)};
+          FileResult file{driver(path, e)};
+          if (const std::optional<DocumentResult>& document = file.report.document) {
+            file.report.facts = sourceFacts(kind, *document, file.report.form, e);
+            // A file left as it was has nothing to warn of: its line says why it was left.
+            if (file.report.result == ResultCode::Success) {
+              for (FileNote& note : documentWarnings(*document, target)) file.report.notes.push_back(std::move(note));
+              appendFidelityNotes(*document, options, file.report.notes);
+            }
+          }
+          return file;
+        },
         [&](std::size_t k, FileResult& file) {
           std::string_view path = paths[k];
           const ResultCode result = file.report.result;
@@ -133,7 +224,8 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           const std::optional<DocumentResult>& document = file.report.document;
           if (result == ResultCode::Success && document) {
             site.add(document->source);
-            if (mode == WriteMode::Write) rewritten.insert(keys[k]);
+            if (mode == WriteMode::Write && remembersWritten)
+              writtenInPass.insert(keys[k]);
           }
           // Every followable reference counts, whatever the follow switches say: a file a page
           // loads is read in the charset its element named, or in the page's encoding.
@@ -142,38 +234,51 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
               if (loaded.status != ReferenceStatus::Followable) continue;
               const bool sheet = loaded.kind == LoadedKind::StyleSheet;
               auto known = keyOfLoaded.find(loaded.path);  // a page may load one file many times
-              if (known == keyOfLoaded.end()) known = keyOfLoaded.emplace(loaded.path, fileKey(loaded.path)).first;
-              loaders.try_emplace(known->second, LoadEvidence{loaded.formerCharset, document->source.encoding});
-              if (loaded.module) moduleScripts.insert(known->second);
+              if (known == keyOfLoaded.end()) known = keyOfLoaded.emplace(loaded.path, fileKeys.of(loaded.path)).first;
+              if (loaded.module) moduleInPass.push_back(known->second);
+              loadedInPass.emplace_back(known->second, LoadEvidence{loaded.formerCharset, document->source.encoding});
               if (sheet && options.followCss) referencedStyleSheets.insert(loaded.path);
               if (!sheet && options.followJs) referencedScripts.insert(loaded.path);
             }
           }
+          if (!converting && needsKeys) checked.insert(keys[k]);
+          if (converting && result == ResultCode::Success) {
+            for (FileNote& note : serverCharset.notesFor(std::filesystem::path(path)))
+              file.report.notes.push_back(std::move(note));
+          }
           if (pass >= 4 && !isNamed(keys[k]))
             file.report.notes.push_back({"outside-named", {}, std::string(kOutsideNamedNote)});
+          flushes.durableFor(path);  // the log says 成功 only of a file whose rename is on disk
           log(fileEntry(file.report, observer.pathForLog ? observer.pathForLog(path) : visiblePath(path)));
           if (observer.fileDone) {
             observer.fileDone(FileOutcome{std::filesystem::path(path), result, pass, std::move(file.report.notes),
-                                          std::move(file.report.document)});
+                                          std::move(file.report.document), file.report.form,
+                                          std::move(file.report.facts)});
           }
         });
+    rewritten.merge(writtenInPass);
+    // The first loader in pass order counts.
+    for (auto& [key, evidence] : loadedInPass) loaders.try_emplace(std::move(key), std::move(evidence));
+    for (std::string& key : moduleInPass) moduleScripts.insert(std::move(key));
   };
   auto page = [&](const std::filesystem::path& p, const EncodingEvidence& e) {
-    return convertHtmlFile(p, options, mode, e);
+    return convertHtmlFile(p, options, mode, e, &flushes);
   };
   auto sheet = [&](const std::filesystem::path& p, const EncodingEvidence& e) {
-    return convertCssFile(p, options, mode, e);
+    return convertCssFile(p, options, mode, e, &flushes);
   };
   auto script = [&](const std::filesystem::path& p, const EncodingEvidence& e) {
-    return convertJsFile(p, options, mode, e);
+    return convertJsFile(p, options, mode, e, &flushes);
   };
+  auto viewsOf = [](const PathSet& set) { return std::vector<std::string_view>(set.begin(), set.end()); };
 
   // Passes 4 and 5 see everything pass 1 added; the sets are not touched after pass 1.
-  runPass(1, pageSet, page);
-  runPass(2, styleSheetSet, sheet);
-  runPass(3, scriptSet, script);
-  runPass(4, referencedStyleSheets, sheet);
-  runPass(5, referencedScripts, script);
+  runPass(1, pages, page);
+  std::vector<std::string_view>().swap(pages);
+  runPass(2, styleSheets, sheet);
+  runPass(3, scripts, script);
+  runPass(4, viewsOf(referencedStyleSheets), sheet);
+  runPass(5, viewsOf(referencedScripts), script);
 
   summary.cancelled = cancelRequested.load();
   log(summary.cancelled ? std::string(plainMessage(MessageId::Cancelled))

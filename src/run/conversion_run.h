@@ -1,6 +1,6 @@
 // A conversion run: a batch of files converted with one set of options, with its log.
 //
-// The listed files are sorted by kind into ordered sets (each path once, ascending by byte)
+// The listed files are sorted by kind into passes (each path once, ascending by byte)
 // and converted in five passes: pages, listed style sheets, listed scripts, then the style
 // sheets and the scripts that the converted pages load (when following them is on). A sheet
 // both listed and loaded is converted in pass 2 and again in pass 4; pages are never followed
@@ -21,6 +21,15 @@
 // browsers read it, and with a target other than UTF-8 left as it is (file_drivers.h). Each
 // pass sees what the passes before it learned, never what the files of its own pass learn, so
 // the outcome does not depend on the number of threads.
+//
+// A conversion (and a dry run) adds its warnings to each file's notes (file_warnings.h,
+// server_charset.h). A check (WriteMode::Check) converts and writes nothing, sweeps nothing,
+// and reads a file both listed and loaded once, in its first pass (source_check.h); its log
+// is the conversion's in form, its verdicts are in each outcome's facts.
+//
+// Memory: the run keeps nothing per listed file beyond a view of its path in the request; the
+// results of the files under way, the sheets and scripts it wrote or found loaded, and the
+// pass's own list are all it holds, so a run of many small files stays small.
 //
 // Contract: a failing file never stops the run; it is logged and counted. A target
 // outside 0 to 3 ends the run at once with nothing logged (started is false). Nothing is
@@ -46,7 +55,7 @@ namespace sarnavel {
 
 struct RunRequest {
   ConversionOptions options;
-  std::vector<std::filesystem::path> paths;  // full paths, in list order; other kinds are passed over
+  std::vector<std::string> paths;  // full paths, in list order; other kinds are passed over
   WriteMode mode = WriteMode::Write;
   int threads = 0;  // files converted at the same time; 0: four per core (see ordered_pool.h)
   // The folders and files the user named (a file stands for its own folder); a file a page
@@ -61,6 +70,8 @@ struct FileOutcome {
   int pass = 1;                            // 1 to 5
   std::vector<FileNote> notes;             // the indented lines under its log line (file_report.h)
   std::optional<DocumentResult> document;  // what the engine did to it, once converted (file_report.h)
+  ContentForm form = ContentForm::Bytes;   // how its bytes held its text
+  SourceFacts facts;                       // what its bytes were and what was wrong with them (source_facts.h)
 };
 
 struct RunObserver {

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "engine/css_conversion.h"
+#include "engine/document_reading.h"
 #include "engine/html_conversion.h"
 #include "engine/javascript_conversion.h"
 #include "run/fidelity_notes.h"
@@ -26,19 +27,19 @@ FileNote refusalNote(const FoundReference& refused) {
 // that fails ends the file with its code, leaving the file on disk as it was.
 template <class Convert>
 FileReport convertFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
-                       Convert&& convert) {
+                       FolderFlushes* flushes, Convert&& convert) {
   FileReport report;
   try {
     std::string text;
     FileIdentity identity;  // what was read: the backup and the write check it is still so
     if ((report.result = readWholeFile(path, text, &identity)) != ResultCode::Success) return report;
+    report.form = recogniseContent(text).form;
     report.document = convert(text);
     for (const FoundReference& reference : report.document->references) {
       if (reference.status == ReferenceStatus::WrongKind || reference.status == ReferenceStatus::Binary) {
         report.notes.push_back(refusalNote(reference));
       }
     }
-    appendFidelityNotes(*report.document, options, report.notes);
     if (mode == WriteMode::DryRun) return report;
     auto stored = [&](StoreResult step) {
       report.result = step.result;
@@ -47,8 +48,11 @@ FileReport convertFile(const std::filesystem::path& path, const ConversionOption
       }
       return step.ok();
     };
-    if (options.makeBackup && !stored(backupFile(path, &identity))) return report;
-    stored(writeWholeFile(path, text, &identity));
+    // A text the conversion gives back unchanged (a sheet both listed and loaded, the second
+    // time) stays as it is: its backup keeps the original.
+    if (fileHolds(path, text, identity)) return report;
+    if (options.makeBackup && !stored(backupFile(path, &identity, flushes))) return report;
+    stored(writeWholeFile(path, text, &identity, flushes));
   } catch (const std::bad_alloc&) {
     report.result = ResultCode::OutOfMemory;
   }
@@ -58,8 +62,8 @@ FileReport convertFile(const std::filesystem::path& path, const ConversionOption
 }  // namespace
 
 FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
-                           const EncodingEvidence& evidence) {
-  return convertFile(path, options, mode, [&](std::string& text) {
+                           const EncodingEvidence& evidence, FolderFlushes* flushes) {
+  return convertFile(path, options, mode, flushes, [&](std::string& text) {
     std::error_code error;
     const std::filesystem::path full = std::filesystem::absolute(path, error).lexically_normal();
     const FileSystemResolver resolver(error ? path.parent_path() : full.parent_path());
@@ -68,12 +72,12 @@ FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOp
 }
 
 FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
-                          const EncodingEvidence& evidence) {
-  return convertFile(path, options, mode, [&](std::string& text) { return convertCss(text, options, evidence); });
+                          const EncodingEvidence& evidence, FolderFlushes* flushes) {
+  return convertFile(path, options, mode, flushes, [&](std::string& text) { return convertCss(text, options, evidence); });
 }
 
 FileReport convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
-                         const EncodingEvidence& evidence) {
+                         const EncodingEvidence& evidence, FolderFlushes* flushes) {
   // A file a page loads as a module stays in UTF-8, the one encoding browsers read it in.
   if (evidence.moduleScript && leavesModuleScript(options)) {
     FileReport report;
@@ -83,10 +87,10 @@ FileReport convertJsFile(const std::filesystem::path& path, const ConversionOpti
     } catch (const std::bad_alloc&) {
       report.result = ResultCode::OutOfMemory;
     }
-    if (report.result == ResultCode::Success) report.notes.push_back(moduleScriptLeftNote());
+    if (report.result == ResultCode::Success) report.notes.push_back(moduleScriptLeftNote(path, options));
     return report;
   }
-  return convertFile(path, options, mode,
+  return convertFile(path, options, mode, flushes,
                      [&](std::string& text) { return convertJavaScript(text, options, evidence); });
 }
 

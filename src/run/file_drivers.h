@@ -9,6 +9,9 @@
 // Nothing of the file is ever dropped: zero bytes and zero UTF-16 units are carried through,
 // and a trailing odd byte of a UTF-16 file with a mark is kept after the text.
 //
+// A conversion that gives back exactly the bytes read leaves the file as it is: no backup, no
+// write, and the report says Success.
+//
 // Contract: the report's result is Success when the file was converted and written (in a dry run: read and
 // converted, nothing written); otherwise the code of the step that failed, with the file on
 // disk as it was: CannotOpen (102) or OutOfMemory (101) when reading, OutOfMemory when
@@ -25,23 +28,26 @@
 #include "engine/encoding_decision.h"
 #include "run/conversion_options.h"
 #include "run/file_report.h"
+#include "run/folder_flushes.h"
 
 namespace sarnavel {
 
-// Whether a driver writes what it converted.
-enum class WriteMode { Write, DryRun };
+// Whether a driver writes what it converted; Check converts nothing either, it only reads
+// (source_check.h).
+enum class WriteMode { Write, DryRun, Check };
 
-// `evidence`: what the run knows of the file's encoding (engine/encoding_decision.h). The
+// `evidence`: what the run knows of the file's encoding (engine/encoding_decision.h);
+// `flushes`: the run's shared folder flushes (file_store.h). The
 // report carries the engine's record of the document; a page's record lists its references,
 // and each reference refused for its kind is also named in a note, as is what the page cannot
 // show as before (fidelity_notes.h). A script that pages load as a module script is read but
 // neither converted nor written when the target is not UTF-8 (browsers read it as UTF-8 only):
 // its report is Success with a note, and no record.
 FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options,
-                           WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {});
+                           WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {}, FolderFlushes* flushes = nullptr);
 FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options,
-                          WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {});
+                          WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {}, FolderFlushes* flushes = nullptr);
 FileReport convertJsFile(const std::filesystem::path& path, const ConversionOptions& options,
-                         WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {});
+                         WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {}, FolderFlushes* flushes = nullptr);
 
 }  // namespace sarnavel

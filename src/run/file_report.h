@@ -6,13 +6,16 @@
 // reference that was not followed, a file reached outside what the user named. A file with
 // nothing to say has none, and its log entry is exactly the message of its result code. `document` is the engine's record
 // (engine/document_result.h) once the file was converted (in a dry run too), whether or not it
-// could then be written; it carries out to the observer everything a report needs.
+// could then be written; it carries out to the observer everything a report needs. `facts` say
+// what the file's bytes are, what declares them and what is wrong with them as they were
+// read (source_facts.h): the check mode's verdict, and part of every report.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/document_reading.h"
 #include "engine/document_result.h"
 #include "run/result_code.h"
 
@@ -26,10 +29,25 @@ struct FileNote {
   bool operator==(const FileNote&) const = default;
 };
 
+// A charset something names for the file: its own declaration, or the element that loads it.
+struct DeclaredCharset {
+  std::string where;    // "meta", "meta-charset", "xml", "@charset", "link", "script"
+  std::string charset;  // the label as written
+  bool operator==(const DeclaredCharset&) const = default;
+};
+
+struct SourceFacts {
+  std::string encoding;  // the check's name of what the bytes are in: "shift_jis", "utf-8-bom", ...
+  std::vector<DeclaredCharset> declared;
+  std::vector<FileNote> problems;  // codes "declaration-mismatch", "no-declaration", ...
+};
+
 struct FileReport {
   ResultCode result = ResultCode::Success;
   std::vector<FileNote> notes;
   std::optional<DocumentResult> document;
+  ContentForm form = ContentForm::Bytes;  // how the bytes held the text (UTF-16 by its byte order)
+  SourceFacts facts;                      // once the file was read
 };
 
 }  // namespace sarnavel

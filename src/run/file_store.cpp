@@ -8,12 +8,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <system_error>
 #include <vector>
 
 #include "run/file_attributes.h"
+#include "run/folder_flushes.h"
 #include "run/posix_file.h"
 #include "run/recovery_copy.h"
 #include "run/temp_file.h"
@@ -26,6 +28,7 @@ namespace fs = std::filesystem;
 // Linux itself gives up after 40 links in one path.
 constexpr int kMaxLinkHops = 40;
 constexpr std::size_t kMinReadGrowth = 64 * 1024;
+constexpr std::size_t kCompareBlock = 64 * 1024;
 
 StoreResult failed(ResultCode code, StoreProblem problem = StoreProblem::None) { return {code, problem}; }
 
@@ -97,26 +100,54 @@ StoreResult writeInPlaceResult(const fs::path& target, std::string_view bytes, c
   return failed(ResultCode::WriteFailed);
 }
 
-StoreResult replaceContent(const fs::path& path, std::string_view bytes, const FileIdentity* read) {
-  fs::path target;
-  struct stat info;
-  bool exists = false;
-  if (!resolveLinks(path, target, info, exists)) return failed(ResultCode::WriteFailed);
-  const fs::path name = target.filename();
-  if (name.empty() || name == "." || name == "..") return failed(ResultCode::WriteFailed);
-  const fs::path folder = folderOf(target);
+// The folder a write or a backup works in, opened once: every name in it is then reached
+// relative to it, and its renames are made durable through it.
+struct WorkFolder {
+  fs::path path;
+  FileDescriptor fd;
+  FolderFlushes* flushes = nullptr;
+  std::string file;  // the path given, under which a change is noted in `flushes`
+  bool changedNames = false;
+
+  bool open(fs::path folder, FolderFlushes* shared, std::string forFile) {
+    path = std::move(folder);
+    flushes = shared;
+    file = std::move(forFile);
+    changedNames = false;
+    fd = openFolder(path);
+    return static_cast<bool>(fd);
+  }
+  // A rename or link in the folder has taken effect.
+  void changed() { changedNames = true; }
+  // The folder's changes are made durable: now, or, with a FolderFlushes, noted for the
+  // caller's durableFor(file), which shares one flush among the files of the batch.
+  void finish() {
+    if (!fd || !changedNames) return;
+    changedNames = false;
+    struct stat info;
+    if (flushes == nullptr || ::fstat(fd.get(), &info) != 0) {
+      ::fsync(fd.get());  // best effort: the renames have taken effect
+      return;
+    }
+    flushes->changed({info.st_dev, info.st_ino}, fd.get(), file);
+  }
+};
+
+// `info` is the status of `name` in the folder (no link followed) when it `exists`.
+StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::string& name, const struct stat& info,
+                      bool exists, std::string_view bytes, const FileIdentity* read) {
   FileSizeSignalBlock noFileSizeSignal;
 
   if (!exists) {
     if (read) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);  // gone since it was read
     TempFile temp;
-    if (!temp.create(folder, name.native(), 0666)) return failed(ResultCode::WriteFailed, problemOfCreation(errno));
+    if (!temp.createUnnamed(folder.fd.get(), folder.path, name, 0666))
+      return failed(ResultCode::WriteFailed, problemOfCreation(errno));
     if (!writeAll(temp.fd(), bytes) || ::fsync(temp.fd()) != 0) return failed(ResultCode::WriteFailed);
     // A file that appeared meanwhile under the name is someone else's.
-    if (!renameNoReplace(temp.path(), target))
+    if (!temp.publishAs(folder.fd.get(), name))
       return failed(ResultCode::WriteFailed, errno == EEXIST ? StoreProblem::ChangedSinceRead : StoreProblem::None);
-    temp.keep();
-    syncFolder(folder);
+    folder.changed();
     return {};
   }
 
@@ -124,23 +155,18 @@ StoreResult replaceContent(const fs::path& path, std::string_view bytes, const F
   // Without a read to compare with, the file must at least stay as this write found it.
   const FileIdentity expected = read ? *read : identityOf(info);
   if (!unchangedSince(expected, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
-  // The folder is opened once: the names in it are then found without walking the path again,
-  // and it is flushed after the rename.
-  FileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!folderFd) folderFd.reset(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));  // a folder one may not list
-  if (!folderFd) return failed(ResultCode::WriteFailed);
   // A file that may not be written is not replaced, although the folder would allow it. The
   // owner's write bit answers for the user's own file; anything else asks the system.
   auto mayWrite = [&](uid_t user) {
     return (info.st_uid == user && (info.st_mode & S_IWUSR) != 0) ||
-           ::faccessat(folderFd.get(), name.c_str(), W_OK, AT_EACCESS) == 0;
+           ::faccessat(folder.fd.get(), name.c_str(), W_OK, AT_EACCESS) == 0;
   };
 
   if (info.st_nlink == 1) {
     TempFile temp;
     // Created with the file's permission bits (as far as the umask allows), so that the
     // usual case needs no change of mode; it is empty until it has the file's owner and group.
-    if (!temp.create(folderFd.get(), folder, name.native(), info.st_mode & 0777)) {
+    if (!temp.createUnnamed(folder.fd.get(), folder.path, name, info.st_mode & 0777)) {
       return failed(ResultCode::WriteFailed, problemOfCreation(errno));
     }
     if (!mayWrite(temp.status().st_uid))
@@ -149,14 +175,16 @@ StoreResult replaceContent(const fs::path& path, std::string_view bytes, const F
       case Prepared::Failed: return failed(ResultCode::WriteFailed);
       case Prepared::InPlace: break;
       case Prepared::Ready: {
+        if (!temp.giveTemporaryName(folder.fd.get())) return failed(ResultCode::WriteFailed, problemOfCreation(errno));
         struct stat now;
-        if (::fstatat(folderFd.get(), name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || !unchangedSince(expected, now)) {
+        if (::fstatat(folder.fd.get(), name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !unchangedSince(expected, now)) {
           return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
         }
-        if (::renameat(folderFd.get(), temp.leaf().c_str(), folderFd.get(), name.c_str()) != 0)
+        if (::renameat(folder.fd.get(), temp.leaf().c_str(), folder.fd.get(), name.c_str()) != 0)
           return failed(ResultCode::WriteFailed);
         temp.keep();
-        ::fsync(folderFd.get());  // best effort: the rename has taken effect
+        folder.changed();
         return {};
       }
     }
@@ -166,30 +194,66 @@ StoreResult replaceContent(const fs::path& path, std::string_view bytes, const F
   return writeInPlaceResult(target, bytes, expected);
 }
 
-// Puts the generations moved one name further back under their own names: chain[i + 1]
-// returns to chain[i] for every i from `first` on. Best effort.
-void undoShift(const std::vector<fs::path>& chain, std::size_t first) {
-  for (std::size_t i = first; i + 1 < chain.size(); ++i) renameNoReplace(chain[i + 1], chain[i]);
+StoreResult replaceContent(const fs::path& path, std::string_view bytes, const FileIdentity* read,
+                           FolderFlushes* flushes) {
+  fs::path target = path;
+  std::string name = path.filename().native();
+  WorkFolder folder;
+  if (!folder.open(folderOf(path), flushes, path.native())) return failed(ResultCode::WriteFailed);
+  if (name.empty() || name == "." || name == "..") return failed(ResultCode::WriteFailed);
+  struct stat info;
+  bool exists = true;
+  if (::fstatat(folder.fd.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno != ENOENT) return failed(ResultCode::WriteFailed);
+    exists = false;
+  } else if (S_ISLNK(info.st_mode)) {
+    // Only a name that is a link is followed, hop by hop; its target is replaced in its own folder.
+    if (!resolveLinks(path, target, info, exists)) return failed(ResultCode::WriteFailed);
+    name = target.filename().native();
+    if (name.empty() || name == "." || name == "..") return failed(ResultCode::WriteFailed);
+    // A backup beside the link is durable before the file it leads to changes.
+    if (flushes) flushes->durableFor(path.native());
+    if (!folder.open(folderOf(target), flushes, path.native())) return failed(ResultCode::WriteFailed);
+  }
+  const StoreResult result = replaceIn(folder, target, name, info, exists, bytes, read);
+  folder.finish();
+  return result;
 }
 
-StoreResult makeBackup(const fs::path& path, const FileIdentity* read) {
+// Puts the generations moved one name further back under their own names: chain[i + 1]
+// returns to chain[i] for every i from `first` on. Best effort.
+void undoShift(int folder, const std::vector<std::string>& chain, std::size_t first) {
+  for (std::size_t i = first; i + 1 < chain.size(); ++i) renameNoReplaceAt(folder, chain[i + 1].c_str(), chain[i].c_str());
+}
+
+StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlushes* flushes) {
+  const std::string leaf = path.filename().native();
+  WorkFolder folder;
+  if (leaf.empty() || !folder.open(folderOf(path), flushes, path.native())) return failed(ResultCode::BackupFailed);
   struct stat info;
-  FileDescriptor source = openRegularFile(AT_FDCWD, path, O_RDONLY, info);
-  if (!source) return failed(ResultCode::BackupFailed);
+  // The name itself first; a link is followed only when the name is one.
+  FileDescriptor source = openRegularFile(folder.fd.get(), leaf, O_RDONLY, info, false);
+  if (!source) {
+    struct stat named;
+    if (::fstatat(folder.fd.get(), leaf.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(named.st_mode))
+      return failed(ResultCode::BackupFailed);
+    source = openRegularFile(folder.fd.get(), leaf, O_RDONLY, info);
+    if (!source) return failed(ResultCode::BackupFailed);
+  }
   if (read && !unchangedSince(*read, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
   ExtendedAttributes attributes;
   if ((!read || read->hasExtendedAttributes) && !readExtendedAttributes(source.get(), attributes)) {
     return failed(ResultCode::BackupFailed, StoreProblem::AttributesNotCarried);
   }
 
-  // chain[0] is path.bak, chain[1] path.bak.bak, ...; the last entry is the first free name.
-  std::vector<fs::path> chain;
-  fs::path name = path;
+  // chain[0] is name.bak, chain[1] name.bak.bak, ...; the last entry is the first free name.
+  std::vector<std::string> chain;
+  std::string name = leaf;
   for (;;) {
     name += ".bak";
     chain.push_back(name);
     struct stat entry;
-    if (::lstat(name.c_str(), &entry) != 0) {
+    if (::fstatat(folder.fd.get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
       if (errno != ENOENT)
         return failed(ResultCode::BackupFailed);  // a name too long for the file system ends the chain here
       break;
@@ -198,10 +262,9 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read) {
   }
 
   // The copy is complete on disk before any existing name is touched.
-  const fs::path folder = folderOf(path);
   FileSizeSignalBlock noFileSizeSignal;
   TempFile copy;
-  if (!copy.create(folder, chain.front().filename().native(), 0600))
+  if (!copy.createUnnamed(folder.fd.get(), folder.path, chain.front(), 0600))
     return failed(ResultCode::BackupFailed, problemOfCreation(errno));
   const OwnershipKept kept = carryOwner(copy.fd(), copy.status(), info);
   if (!kept.group) withoutOwningGroupPermissions(attributes);
@@ -215,18 +278,40 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read) {
   // Each generation moves one name further, the deepest first, so each rename goes to a free
   // name; no content is copied twice and the chain's length costs no stack.
   for (std::size_t i = chain.size() - 1; i-- > 0;) {
-    if (!renameNoReplace(chain[i], chain[i + 1])) {
-      undoShift(chain, i + 1);
+    if (!renameNoReplaceAt(folder.fd.get(), chain[i].c_str(), chain[i + 1].c_str())) {
+      undoShift(folder.fd.get(), chain, i + 1);
+      folder.finish();
       return failed(ResultCode::BackupFailed);
     }
+    folder.changed();
   }
-  if (!renameNoReplace(copy.path(), chain.front())) {
-    undoShift(chain, 0);
+  if (!copy.publishAs(folder.fd.get(), chain.front())) {
+    undoShift(folder.fd.get(), chain, 0);
+    folder.finish();
     return failed(ResultCode::BackupFailed);
   }
-  copy.keep();
-  syncFolder(folder);
+  folder.changed();
+  // Without a FolderFlushes the backup is durable now; with one, the same flush as the file's
+  // replacement in this folder covers it (the names reach the disk in order), and a link's
+  // write, whose file lies elsewhere, makes it durable before it changes that file.
+  folder.finish();
   return {};
+}
+
+// Whether the open file holds exactly `bytes` from its current offset to its end.
+bool holdsExactly(int fd, std::string_view bytes) {
+  std::vector<char> block(static_cast<std::size_t>(std::min<std::size_t>(bytes.size(), kCompareBlock)) + 1);
+  for (;;) {
+    const ssize_t count = ::read(fd, block.data(), block.size());
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (count == 0) return bytes.empty();
+    const auto got = static_cast<std::size_t>(count);
+    if (got > bytes.size() || std::memcmp(block.data(), bytes.data(), got) != 0) return false;
+    bytes.remove_prefix(got);
+  }
 }
 
 }  // namespace
@@ -294,19 +379,32 @@ ResultCode readWholeFile(const std::filesystem::path& path, std::string& content
   return ResultCode::Success;
 }
 
-StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view bytes, const FileIdentity* read) {
+StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view bytes, const FileIdentity* read,
+                           FolderFlushes* flushes) {
   try {
-    return replaceContent(path, bytes, read);
+    return replaceContent(path, bytes, read, flushes);
   } catch (const std::bad_alloc&) {
     return failed(ResultCode::WriteFailed);
   }
 }
 
-StoreResult backupFile(const std::filesystem::path& path, const FileIdentity* read) {
+StoreResult backupFile(const std::filesystem::path& path, const FileIdentity* read, FolderFlushes* flushes) {
   try {
-    return makeBackup(path, read);
+    return makeBackup(path, read, flushes);
   } catch (const std::bad_alloc&) {
     return failed(ResultCode::BackupFailed);
+  }
+}
+
+bool fileHolds(const std::filesystem::path& path, std::string_view bytes, const FileIdentity& read) {
+  if (read.size != static_cast<off_t>(bytes.size())) return false;
+  struct stat info;
+  FileDescriptor file = openRegularFile(AT_FDCWD, path, O_RDONLY, info);
+  if (!file || !unchangedSince(read, info)) return false;
+  try {
+    return holdsExactly(file.get(), bytes);
+  } catch (const std::bad_alloc&) {
+    return false;
   }
 }
 

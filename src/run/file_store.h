@@ -31,10 +31,11 @@
 // attributes and ACLs, and its hard links, are as before. Replacing is done in one of two
 // ways:
 //  - By a new file (the usual way, atomic): the new content goes to a temporary file of ours
-//    in the file's folder (temp_file.h), which is given the file's owner and group, its
-//    permission bits and every extended attribute (ACLs included), flushed, checked once more
-//    against the read and renamed over the file; the folder is then flushed. A reader, a crash
-//    or a failed write at any point sees either the whole old or the whole new content.
+//    in the file's folder (temp_file.h; unnamed until it is complete where the file system
+//    allows), which is given the file's owner and group, its permission bits and every
+//    extended attribute (ACLs included), flushed, checked once more against the read and
+//    renamed over the file; the folder is then flushed. A reader, a crash or a failed write at
+//    any point sees either the whole old or the whole new content.
 //  - In place, when a new file could not have everything of the former one: the owner cannot
 //    be kept (an ordinary user converting another user's file), nor the group (one the user is
 //    not in), an attribute cannot be set on a new file, or the file has several hard links.
@@ -57,8 +58,20 @@
 // otherwise the group's permission bits are left off), permission bits and extended
 // attributes; one whose attributes cannot all be set is not made.
 //
-// Thread safety: no shared state; every function may be called from any thread. Two
-// concurrent writes of one file each leave a whole content; the later rename wins.
+// Everything in a folder is reached relative to the folder, opened once per call; a name is
+// followed as a link only when it is one.
+//
+// Flushing the folder: a write (and a backup) returns only once its renames are durable,
+// unless it is given a FolderFlushes (folder_flushes.h): the change is then noted there under
+// the path given, and the caller calls durableFor(path) before it reports the file, so that
+// one flush of the folder serves all the files renamed in it meanwhile. A backup's renames,
+// made in the file's own folder before the file is replaced, reach the disk with the same
+// flush; a link's backup, beside the link, is made durable before the file it leads to is
+// replaced.
+//
+// Thread safety: no shared state but the FolderFlushes given; every function may be called
+// from any thread. Two concurrent writes of one file each leave a whole content; the later
+// rename wins.
 #pragma once
 
 #include <filesystem>
@@ -69,6 +82,8 @@
 #include "run/file_identity.h"
 
 namespace sarnavel {
+
+class FolderFlushes;
 
 enum class StoreProblem {
   None,                  // nothing more to say than the result code
@@ -96,9 +111,10 @@ ResultCode readWholeFile(const std::filesystem::path& path, std::string& content
 
 // Replaces the file's content with `bytes`, creating the file when it does not exist (with
 // the permissions the process's umask allows; an existing name that appears meanwhile is not
-// replaced). With `read`, the file must still be the one read. Success or WriteFailed.
+// replaced). With `read`, the file must still be the one read. Success or WriteFailed. With
+// `flushes`, the folder's flush is left to flushes->durableFor(path) (see above).
 StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view bytes,
-                           const FileIdentity* read = nullptr);
+                           const FileIdentity* read = nullptr, FolderFlushes* flushes = nullptr);
 
 // Copies the file (the content of a link's target) to path + ".bak", after pushing every
 // existing generation one ".bak" further: a.js.bak becomes a.js.bak.bak, a.js.bak.bak becomes
@@ -107,6 +123,14 @@ StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view b
 // cannot be read, when a folder lies anywhere in the chain, when the next name of the chain
 // would be too long for the file system, when the copy cannot be written or cannot carry the
 // file's attributes, or (with `read`) when the file is no longer the one read.
-StoreResult backupFile(const std::filesystem::path& path, const FileIdentity* read = nullptr);
+// With `flushes`, the new names are durable after flushes->durableFor(path), or once a write
+// of the same path given the same `flushes` has begun to replace a link's file.
+StoreResult backupFile(const std::filesystem::path& path, const FileIdentity* read = nullptr,
+                       FolderFlushes* flushes = nullptr);
+
+// Whether the file (links followed) is still the one `read` describes and holds exactly
+// `bytes`: a conversion that gives back the bytes it read needs neither a backup nor a write.
+// Reads the file only when the sizes agree, and stops at the first difference.
+bool fileHolds(const std::filesystem::path& path, std::string_view bytes, const FileIdentity& read);
 
 }  // namespace sarnavel

@@ -232,7 +232,7 @@ void offerOne(const fs::path& path, IntakeReport& report, OfferState& state) {
     FolderWalk(report, state).walk(text);
   } else if (isAcceptedKind(classifyExtension(path))) {
     state.filesInside.push_back(identityOf(info));
-    report.files.push_back(full);
+    report.files.push_back(full.native());
   } else {
     report.otherKinds.push_back(path);
   }
@@ -253,7 +253,9 @@ void dropLinksOutside(OfferState& state, IntakeReport& report) {
   if (!any) return;
   std::size_t kept = 0;
   for (std::size_t k = 0; k < report.files.size(); ++k) {
-    if (!outside[k]) report.files[kept++] = std::move(report.files[k]);
+    if (outside[k]) continue;
+    if (kept != k) report.files[kept] = std::move(report.files[k]);  // a string moved onto itself would be emptied
+    ++kept;
   }
   report.files.resize(kept);
 }

@@ -51,7 +51,7 @@ struct IntakeNotice {
 bool leavesFilesUnlisted(const IntakeNotice& notice);
 
 struct IntakeReport {
-  std::vector<std::filesystem::path> files;       // accepted, in intake order
+  std::vector<std::string> files;                 // accepted, in intake order (plain strings: a run may list many)
   std::vector<std::filesystem::path> missing;     // offered paths that do not exist
   std::vector<std::filesystem::path> otherKinds;  // offered files of a kind not converted
   std::vector<IntakeNotice> notices;              // in the order met

@@ -127,16 +127,26 @@ void syncFolder(const std::filesystem::path& folder) {
 }
 
 bool renameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  return renameNoReplaceAt(AT_FDCWD, from.c_str(), to.c_str());
+}
+
+bool renameNoReplaceAt(int folder, const char* from, const char* to) {
+  if (::renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS) return false;
   // A file system without the flag: check first, then rename.
   struct stat existing;
-  if (::lstat(to.c_str(), &existing) == 0) {
+  if (::fstatat(folder, to, &existing, AT_SYMLINK_NOFOLLOW) == 0) {
     errno = EEXIST;
     return false;
   }
   if (errno != ENOENT) return false;
-  return ::rename(from.c_str(), to.c_str()) == 0;
+  return ::renameat(folder, from, folder, to) == 0;
+}
+
+FileDescriptor openFolder(const std::filesystem::path& folder) {
+  FileDescriptor handle(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!handle && errno == EACCES) handle.reset(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  return handle;
 }
 
 std::filesystem::path folderOf(const std::filesystem::path& path) {

@@ -59,6 +59,12 @@ void syncFolder(const std::filesystem::path& folder);
 
 // Renames without ever replacing an existing name.
 bool renameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
+// The same for two names in one open folder.
+bool renameNoReplaceAt(int folder, const char* from, const char* to);
+
+// Opens a folder to work in by names relative to it: for listing and flushing where the user
+// may read it, otherwise only to reach the names in it (O_PATH). Empty when it cannot be opened.
+FileDescriptor openFolder(const std::filesystem::path& folder);
 
 // The folder part of a path ("." for a bare name).
 std::filesystem::path folderOf(const std::filesystem::path& path);

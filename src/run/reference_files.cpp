@@ -37,13 +37,19 @@ ResolvedReference FileSystemResolver::resolve(std::string_view reference, Loaded
   const std::filesystem::path written{std::string(reference)};
   const std::filesystem::path full = (written.is_absolute() ? written : pageFolder_ / written).lexically_normal();
   struct stat info {};
-  if (::stat(full.c_str(), &info) != 0) return {};
+  if (::lstat(full.c_str(), &info) != 0) return {};
   ResolvedReference refused{ReferenceStatus::WrongKind, full.string()};
   const FileKind wanted = kind == LoadedKind::StyleSheet ? FileKind::Css : FileKind::JavaScript;
-  if (!S_ISREG(info.st_mode) || classifyExtension(full) != wanted) return refused;
-  std::error_code error;
-  const std::filesystem::path reached = std::filesystem::canonical(full, error);
-  if (error || classifyExtension(reached) != wanted) return refused;
+  if (classifyExtension(full) != wanted) return refused;
+  // Links in the folders above change the folder, not the name the file is reached by: only a
+  // name that is itself a link is followed to the name at its end.
+  if (S_ISLNK(info.st_mode)) {
+    if (::stat(full.c_str(), &info) != 0) return {};
+    std::error_code error;
+    const std::filesystem::path reached = std::filesystem::canonical(full, error);
+    if (error || classifyExtension(reached) != wanted) return refused;
+  }
+  if (!S_ISREG(info.st_mode)) return refused;
 
   const int fd = ::open(full.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return {ReferenceStatus::Followable, full.string()};  // unreadable: the file's own line will say so

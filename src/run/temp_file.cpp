@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <string>
 
 namespace sarnavel {
 namespace {
@@ -84,6 +85,74 @@ bool TempFile::create(const fs::path& folder, const std::string& name, mode_t mo
   return create(AT_FDCWD, folder, name, mode);
 }
 
+bool TempFile::createUnnamed(int folderFd, const fs::path& folder, const std::string& name, mode_t mode) {
+  FileDescriptor file(::openat(folderFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode));
+  if (!file) {
+    // EOPNOTSUPP: the file system has no unnamed files; EISDIR or EINVAL: the kernel does not
+    // know the flag. Anything else (no right to write in the folder) fails the named way too.
+    if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) return create(folderFd, folder, name, mode);
+    return false;
+  }
+  // Locked before it gets a name, so that no sweep ever sees it unlocked.
+  int locked;
+  while ((locked = ::flock(file.get(), LOCK_EX)) != 0 && errno == EINTR) {
+  }
+  if (locked != 0 || ::fstat(file.get(), &status_) != 0) return false;
+  file_ = std::move(file);
+  unnamed_ = true;
+  folder_ = folder;
+  name_ = name;
+  path_.clear();
+  leaf_.clear();
+  return true;
+}
+
+namespace {
+
+// Links an unnamed file's descriptor under `leaf` in the folder. Through /proc, which any
+// user may do with a file of their own; AT_EMPTY_PATH where /proc is not mounted.
+bool linkDescriptor(int fd, int folderFd, const char* leaf) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (::linkat(AT_FDCWD, self.c_str(), folderFd, leaf, AT_SYMLINK_FOLLOW) == 0) return true;
+  if (errno != ENOENT) return false;
+  struct stat proc;
+  if (::stat("/proc/self/fd", &proc) == 0) {
+    errno = ENOENT;  // /proc is there: the folder itself is gone
+    return false;
+  }
+  return ::linkat(fd, "", folderFd, leaf, AT_EMPTY_PATH) == 0;
+}
+
+}  // namespace
+
+bool TempFile::giveTemporaryName(int folderFd) {
+  if (!unnamed_) return true;
+  const std::string stem = "." + nameForTemp(name_) + std::string(kMark);
+  for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+    std::string leaf = stem + randomLetters(attempt) + std::string(kTemporaryEnd);
+    if (!linkDescriptor(file_.get(), folderFd, leaf.c_str())) {
+      if (errno != EEXIST && errno != EINTR) return false;
+      continue;
+    }
+    unnamed_ = false;
+    path_ = folder_ / leaf;
+    leaf_ = std::move(leaf);
+    return true;
+  }
+  return false;
+}
+
+bool TempFile::publishAs(int folderFd, const std::string& leaf) {
+  if (unnamed_) {
+    if (!linkDescriptor(file_.get(), folderFd, leaf.c_str())) return false;
+    unnamed_ = false;
+    return true;
+  }
+  if (!renameNoReplaceAt(folderFd, leaf_.c_str(), leaf.c_str())) return false;
+  keep();
+  return true;
+}
+
 bool TempFile::create(int folderFd, const fs::path& folder, const std::string& name, mode_t mode) {
   const std::string stem = "." + nameForTemp(name) + std::string(kMark);
   for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
@@ -108,6 +177,7 @@ bool TempFile::create(int folderFd, const fs::path& folder, const std::string& n
     file_ = std::move(file);
     path_ = std::move(candidate);
     leaf_ = std::move(leaf);
+    unnamed_ = false;
     return true;
   }
   return false;
@@ -121,6 +191,10 @@ TempFile& TempFile::operator=(TempFile&& other) noexcept {
     leaf_ = std::move(other.leaf_);
     file_ = std::move(other.file_);
     status_ = other.status_;
+    unnamed_ = other.unnamed_;
+    other.unnamed_ = false;
+    folder_ = std::move(other.folder_);
+    name_ = std::move(other.name_);
   }
   return *this;
 }

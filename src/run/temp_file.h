@@ -9,9 +9,17 @@
 // process that made them for as long as it uses them, so a later run can tell a file that a
 // killed run left (nobody holds its lock) from one that another run is still writing.
 //
-// Contract: create() either gives a new, empty, locked file of the caller's alone or fails
-// leaving nothing. The file is removed when the object goes, unless keep() was called after
-// it was renamed away. Nothing is shared between objects.
+// Where the file system can, the file starts unnamed (O_TMPFILE): it is written, given its
+// owner, mode and attributes and flushed without a name, so a process killed meanwhile leaves
+// nothing at all; it gets a name only when it is complete, by linkat: straight under its final
+// name when that name is free (a backup, a new file), or under its hidden temporary name
+// just before it is renamed over a file. A file system without O_TMPFILE gets the named
+// temporary file from the start; the two behave alike from then on.
+//
+// Contract: create() and createUnnamed() either give a new, empty, locked file of the
+// caller's alone or fail leaving nothing (errno set). A named file is removed when the object
+// goes, unless keep() was called after it was renamed away; an unnamed one disappears by
+// itself. Nothing is shared between objects.
 #pragma once
 
 #include <sys/stat.h>
@@ -38,8 +46,12 @@ class TempFile {
       : path_(std::move(other.path_)),
         leaf_(std::move(other.leaf_)),
         file_(std::move(other.file_)),
-        status_(other.status_) {
+        status_(other.status_),
+        unnamed_(other.unnamed_),
+        folder_(std::move(other.folder_)),
+        name_(std::move(other.name_)) {
     other.path_.clear();
+    other.unnamed_ = false;
   }
   TempFile& operator=(TempFile&& other) noexcept;
   ~TempFile();
@@ -49,6 +61,19 @@ class TempFile {
   bool create(const std::filesystem::path& folder, const std::string& name, mode_t mode);
   // The same in a folder already open (`folder` is its path); spares the walk of the path.
   bool create(int folderFd, const std::filesystem::path& folder, const std::string& name, mode_t mode);
+  // An unnamed file in the open folder where the file system can make one, otherwise the
+  // named file of create().
+  bool createUnnamed(int folderFd, const std::filesystem::path& folder, const std::string& name, mode_t mode);
+
+  // Whether the file has no name yet.
+  bool unnamed() const { return unnamed_; }
+  // Gives an unnamed file its hidden temporary name in the folder it was made in (a named
+  // file has it already), so that it can be renamed over a file.
+  bool giveTemporaryName(int folderFd);
+  // Puts the file under `leaf` in its open folder, never replacing an existing name (EEXIST):
+  // an unnamed file is linked there, a named one renamed. The file is then no longer ours to
+  // remove (as after keep()).
+  bool publishAs(int folderFd, const std::string& leaf);
 
   int fd() const { return file_.get(); }
   const std::filesystem::path& path() const { return path_; }
@@ -64,10 +89,13 @@ class TempFile {
   void close() { file_.reset(); }
 
  private:
-  std::filesystem::path path_;
+  std::filesystem::path path_;  // the named file's full path while it is ours to remove
   std::string leaf_;
   FileDescriptor file_;
   struct stat status_ {};
+  bool unnamed_ = false;
+  std::filesystem::path folder_;  // an unnamed file's folder and the name its temporary name is made of
+  std::string name_;
 };
 
 }  // namespace sarnavel

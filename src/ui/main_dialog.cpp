@@ -187,7 +187,7 @@ void MainDialog::offerToList(const std::vector<std::filesystem::path>& paths) {
   offerPaths(paths, report);
   std::vector<FileListEntry> entries;
   entries.reserve(report.files.size());
-  for (const std::filesystem::path& file : report.files) entries.push_back(FileListEntry::fromFullPath(file));
+  for (const std::string& file : report.files) entries.push_back(FileListEntry::fromFullPath(file));
   model_->appendEntries(std::move(entries));
   if (report.notices.empty()) return;
   const bool nothingWaiting = untoldNotices_.empty();
@@ -293,7 +293,7 @@ RunRequest MainDialog::currentRequest() const {
   request.options.followJs = followJs_->isChecked();
   request.options.makeBackup = backup_->isChecked();
   request.paths.reserve(model_->entries().size());
-  for (const FileListEntry& entry : model_->entries()) request.paths.push_back(entry.path);
+  for (const FileListEntry& entry : model_->entries()) request.paths.push_back(entry.path.native());
   return request;
 }
 

@@ -263,11 +263,12 @@ TEST_F(Cli, AMissingPathIsNamedTheRestRunsAndTheStatusIs1) {
 
 TEST_F(Cli, ADoubleDashEndsTheOptions) {
   TempFolder folder;
-  fs::path script = folder.put("-a.js", kScript);
+  fs::path script = folder.put("-a.js", kScriptIn[0]);
   CliResult r = runCli({"-t", "utf8", "--", "-a.js"}, folder.path());
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, kStart + success(script) + finished(1, 0));
-  EXPECT_EQ(TempFolder::read(script.string() + ".bak"), kScript);
+  EXPECT_EQ(TempFolder::read(script), kScript);
+  EXPECT_EQ(TempFolder::read(script.string() + ".bak"), kScriptIn[0]);
 }
 
 // Every failure code, provoked for real; the status is 1 and the file stays as it was.

@@ -14,24 +14,10 @@ namespace {
 using namespace std::string_literals;
 using testing::sameBytes;
 
-std::string utf16le(std::u16string_view text) {
-  std::string out;
-  for (char16_t unit : text) {
-    out.push_back(static_cast<char>(unit & 0xFF));
-    out.push_back(static_cast<char>(unit >> 8));
-  }
-  return out;
-}
-std::string utf16be(std::u16string_view text) {
-  std::string out;
-  for (char16_t unit : text) {
-    out.push_back(static_cast<char>(unit >> 8));
-    out.push_back(static_cast<char>(unit & 0xFF));
-  }
-  return out;
-}
-const std::string kLeMark = "\xFF\xFE";
-const std::string kBeMark = "\xFE\xFF";
+using testing::kBeMark;
+using testing::kLeMark;
+using testing::utf16be;
+using testing::utf16le;
 
 WorkingText workingText(const std::string& bytes, DocumentKind kind) {
   Findings findings;

@@ -249,10 +249,10 @@ TEST_F(CliFault, HardLinks) {
   EXPECT_TRUE(after.at("b.css").content == documents_["b.css"].after);
   EXPECT_TRUE(after.at("a.js.bak").content == documents_["a.js"].before);
   EXPECT_TRUE(after.at("b.css.bak").content == documents_["b.css"].before);
-  // c.css, the same file as b.css, is converted again after it: its backup holds what b.css
-  // had become, and the second conversion changes nothing.
-  EXPECT_TRUE(after.at("c.css.bak").content == documents_["b.css"].after);
-  EXPECT_EQ(after.size(), 6u);
+  // c.css, the same file as b.css, is converted again after it: the second conversion gives
+  // back what b.css had become, so c.css is neither backed up nor written again.
+  EXPECT_FALSE(after.count("c.css.bak"));
+  EXPECT_EQ(after.size(), 5u);
   EXPECT_EQ(outsideAfter.size(), 1u);
 }
 
@@ -314,11 +314,15 @@ TEST_F(CliFault, LongestBackupChainMovesOneStepThenFailsWithNothingLost) {
   }
   EXPECT_EQ(after.size(), static_cast<std::size_t>(longest + 1)) << "names left beside the chain";
 
+  // The file as it was, so that the second run has something to convert (a converted file
+  // converts to itself and needs no backup).
+  putFile(tree() / "a.js", documents_["a.js"].before);
+  const Snapshot restored = snapshot(tree());
   CliResult second = run({});
   EXPECT_EQ(second.exitCode, 1);
   EXPECT_NE(second.out.find(failure(tree() / "a.js", ResultCode::BackupFailed)), std::string::npos) << second.out;
   const Snapshot final = snapshot(tree());
-  EXPECT_TRUE(final == after) << "the failed backup changed the tree";
+  EXPECT_TRUE(final == restored) << "the failed backup changed the tree";
 }
 
 // A name so long that its backup name would not fit: 104 with backups, converted without.

@@ -22,7 +22,11 @@
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "run/folder_flushes.h"
+#include "support/refuse_unnamed_files.h"
 
 namespace sarnavel {
 namespace {
@@ -541,6 +545,125 @@ TEST_F(FileStoreTest, DevicesAndPipesAreNeverOpened) {
     EXPECT_LT(read(watch, events, sizeof events), 0) << "opened";
     close(watch);
   }
+}
+
+// A file written where the file system has unnamed temporary files and where it has not: the
+// same result, nothing left behind; with them, no name in the folder ever shows content that
+// is still being written (inotify sees no write under any name but the final rename).
+TEST_F(FileStoreTest, WritesAndBackupsWithAndWithoutUnnamedTemporaryFiles) {
+  const struct {
+    const char* what;
+    bool existing;  // replace a file, or create one
+    bool backup;
+  } operations[] = {
+      {"replace", true, false},
+      {"create", false, false},
+      {"backup", true, true},
+  };
+  for (bool unnamedRefused : {false, true}) {
+    for (const auto& op : operations) {
+      SCOPED_TRACE(std::string(op.what) + (unnamedRefused ? ", O_TMPFILE refused" : ", O_TMPFILE"));
+      const fs::path file = at(std::string(op.what) + (unnamedRefused ? "-named.js" : "-unnamed.js"));
+      if (op.existing) {
+        put(file, "old");
+        ASSERT_EQ(chmod(file.c_str(), 0640), 0);
+      }
+      const std::set<std::string> before = names();
+      const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+      ASSERT_GE(watch, 0);
+      ASSERT_GE(inotify_add_watch(watch, dir_.c_str(), IN_CREATE | IN_MODIFY | IN_MOVED_TO), 0);
+      std::fflush(nullptr);
+      const pid_t child = fork();
+      if (child == 0) {
+        if (unnamedRefused && !testing::refuseUnnamedFiles()) _exit(3);
+        if (op.backup) _exit(backupFile(file).ok() ? 0 : 1);
+        _exit(writeWholeFile(file, "new content").ok() ? 0 : 2);
+      }
+      int status = 0;
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFEXITED(status));
+      if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "no seccomp filter here";
+      EXPECT_EQ(WEXITSTATUS(status), 0);
+      std::set<std::string> expected = before;
+      if (op.backup) {
+        expected.insert(file.filename().string() + ".bak");
+        EXPECT_EQ(get(file.string() + ".bak"), "old");
+        EXPECT_EQ(fs::status(file.string() + ".bak").permissions(), fs::perms(0640));
+      } else {
+        expected.insert(file.filename().string());
+        EXPECT_EQ(get(file), "new content");
+        if (op.existing) {
+          EXPECT_EQ(fs::status(file).permissions(), fs::perms(0640));
+        }
+      }
+      EXPECT_EQ(names(), expected) << "a temporary file left behind";
+      // Which names were written to while they had that name.
+      std::set<std::string> writtenUnderName;
+      alignas(inotify_event) char events[16384];
+      for (ssize_t got; (got = read(watch, events, sizeof events)) > 0;) {
+        for (char* at = events; at < events + got;) {
+          const auto* event = reinterpret_cast<const inotify_event*>(at);
+          // The kernel reports a write to an unnamed file under "#INODE", which names nothing.
+          if ((event->mask & IN_MODIFY) && event->len > 0 && event->name[0] != '#')
+            writtenUnderName.insert(event->name);
+          at += sizeof(inotify_event) + event->len;
+        }
+      }
+      close(watch);
+      EXPECT_EQ(!writtenUnderName.empty(), unnamedRefused) << "names written to: " << writtenUnderName.size();
+    }
+  }
+}
+
+// A folder is flushed once for the changes noted in it before the flush: files noted together
+// share one flush, each file's own changes are flushed however many folders they touch, and
+// nothing noted means nothing flushed. Concurrent threads never flush more than they changed.
+TEST(FolderFlushes, ChangesNotedTogetherShareOneFlush) {
+  const FolderId a{1, 1}, b{1, 2};
+  const struct {
+    const char* what;
+    std::vector<std::pair<FolderId, std::string>> noted;  // in order
+    std::vector<std::string> madeDurable;                  // in order, after all the notes
+    std::uint64_t flushes;
+  } cases[] = {
+      {"nothing noted", {}, {"x.html"}, 0},
+      {"ten files in one folder", {{a, "0"}, {a, "1"}, {a, "2"}, {a, "3"}, {a, "4"}, {a, "5"}, {a, "6"}, {a, "7"}, {a, "8"}, {a, "9"}},
+       {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}, 1},
+      {"a backup and its write, one folder", {{a, "x.css"}, {a, "x.css"}}, {"x.css"}, 1},
+      {"a link's backup and its file in two folders", {{a, "x.css"}, {b, "x.css"}}, {"x.css"}, 2},
+      {"files in two folders", {{a, "1"}, {b, "2"}, {a, "3"}}, {"1", "2", "3"}, 2},
+  };
+  const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  for (const auto& c : cases) {
+    FolderFlushes flushes;
+    for (const auto& [folder, file] : c.noted) flushes.changed(folder, fd, file);
+    for (const std::string& file : c.madeDurable) flushes.durableFor(file);
+    EXPECT_EQ(flushes.flushCount(), c.flushes) << c.what;
+  }
+  // A change noted after a flush needs a flush of its own.
+  FolderFlushes flushes;
+  for (int k = 0; k < 3; ++k) {
+    flushes.changed(a, fd, "f");
+    flushes.durableFor("f");
+  }
+  EXPECT_EQ(flushes.flushCount(), 3u);
+  // Eight threads at once: no deadlock, no more flushes than changes.
+  FolderFlushes shared;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&, t] {
+      for (int k = 0; k < 50; ++k) {
+        const std::string file = std::to_string(t) + "/" + std::to_string(k);
+        shared.changed(a, fd, file);
+        shared.durableFor(file);
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_LE(shared.flushCount(), 400u);
+  EXPECT_GE(shared.flushCount(), 1u);
+  close(fd);
 }
 
 }  // namespace

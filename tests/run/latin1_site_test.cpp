@@ -24,8 +24,7 @@ TEST(Latin1Site, FilesALatin1PageLoadsAreReadAsLatin1) {
     RunRequest request;
     request.options.targetEncoding = testing::asTarget(3);
     request.options.makeBackup = false;
-    request.paths = listAll ? std::vector<std::filesystem::path>{page, sheet, script, own}
-                            : std::vector<std::filesystem::path>{page};
+    request.paths = listAll ? std::vector<std::string>{page, sheet, script, own} : std::vector<std::string>{page};
     std::atomic<bool> cancel{false};
     RunSummary summary = conversionWorker(request, {}, cancel);
     EXPECT_EQ(summary.failures, 0);

@@ -1,4 +1,5 @@
-// Comparisons of long texts that report where two texts part instead of printing them whole.
+// Comparisons of long texts that report where two texts part instead of printing them whole,
+// and the UTF-16 bytes of a text.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -35,5 +36,25 @@ inline ::testing::AssertionResult sameBytes(std::string_view actual, std::string
 inline ::testing::AssertionResult sameUnits(std::u16string_view actual, std::u16string_view expected) {
   return sameText<char16_t>(actual, expected);
 }
+
+// UTF-16 bytes of a text, little- or big-endian, without a byte-order mark.
+inline std::string utf16le(std::u16string_view text) {
+  std::string out;
+  for (char16_t unit : text) {
+    out.push_back(static_cast<char>(unit & 0xFF));
+    out.push_back(static_cast<char>(unit >> 8));
+  }
+  return out;
+}
+inline std::string utf16be(std::u16string_view text) {
+  std::string out;
+  for (char16_t unit : text) {
+    out.push_back(static_cast<char>(unit >> 8));
+    out.push_back(static_cast<char>(unit & 0xFF));
+  }
+  return out;
+}
+inline const std::string kLeMark = "\xFF\xFE";
+inline const std::string kBeMark = "\xFE\xFF";
 
 }  // namespace sarnavel::testing

@@ -95,6 +95,26 @@ class ConversionTest : public QObject {
     QVERIFY(!progress.isVisible());
   }
 
+  // A conversion's warnings are indented lines under the file's own line, as in the command line's log.
+  void warningLinesUnderTheFilesLine() {
+    Files files;
+    const auto page = files.put("site/index.html",
+                                "<html><head><title>t</title></head><body>\r\n"
+                                "<form action=\"/cgi-bin/post.cgi\"></form></body></html>\r\n");
+    ConversionOptions options;
+    options.targetEncoding = TargetEncoding::Utf8;
+    bool couldNotStart = false;
+    ProgressDialog progress(RunRequest{options, {page}, WriteMode::DryRun}, couldNotStart);
+    QVERIFY(progress.onProgressInit());
+    QTRY_VERIFY(progress.workerDone());
+    QCOMPARE(logText(progress),
+             kStarted + success(page) +
+                 QStringLiteral("  2:1: accept-charset のない form は、これから UTF-8 で送信されます"
+                                "（受け取る CGI を確かめてください）: action=\"/cgi-bin/post.cgi\"\n") +
+                 summary(1, 0));
+    QCOMPARE(progress.filesShown(), 1);
+  }
+
   void wholeRunThroughTheButton() {
     Files files;
     const auto page = files.put(

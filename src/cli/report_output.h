@@ -1,0 +1,39 @@
+// Where the report (--report FILE) and the check's listing go, and how their failure is told.
+//
+// The report file is opened (created or emptied) only after the paths were taken in, and never
+// when it is one of the files the run is to read or convert: that is a usage error. "-" is
+// standard output. A write that fails is said once on standard error; the run goes on (the log
+// still names every file) and the program's status becomes 1.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "run/posix_file.h"
+
+namespace sarnavel {
+
+class ReportOutput {
+ public:
+  // Opens `name` ("-" for standard output); `error` says why not, empty on success.
+  ReportOutput(const std::string& name, std::string& error);
+  ~ReportOutput() { flush(); }
+  // Lines are gathered and written a block at a time; `flush` writes what is gathered.
+  void write(std::string_view text);
+  void flush();
+  bool failed() const { return failed_; }
+
+ private:
+  std::string pending_;
+  FileDescriptor owned_;
+  int fd_ = -1;
+  std::string name_;
+  bool failed_ = false;
+};
+
+// Whether `report` names the same file as one of `files` (by the file each finally reaches).
+bool isOneOf(const std::filesystem::path& report, const std::vector<std::string>& files);
+
+}  // namespace sarnavel

@@ -1,0 +1,104 @@
+#include "run/file_warnings.h"
+
+#include "engine/charset_label.h"
+#include "run/report_names.h"
+#include "run/visible_path.h"
+
+namespace sarnavel {
+namespace {
+
+// How documents name the target (the label the conversion writes).
+std::string_view targetLabel(TargetEncoding target) {
+  switch (target) {
+    case TargetEncoding::ShiftJis: return "Shift_JIS";
+    case TargetEncoding::EucJp: return "EUC-JP";
+    case TargetEncoding::Iso2022Jp: return "ISO-2022-JP";
+    case TargetEncoding::Utf8: break;
+  }
+  return "UTF-8";
+}
+
+// "U+E000 (12:5)、U+2460 (3:1) ほか": the first few by position.
+template <class Character>
+std::string named(const std::vector<Character>& characters) {
+  std::string text;
+  for (std::size_t k = 0; k < characters.size() && k < kCharactersNamed; ++k) {
+    if (k > 0) text += "、";
+    text += codePointText(characters[k].codePoint);
+    if (const std::string at = positionText(characters[k].first); !at.empty()) text += " (" + at + ")";
+  }
+  if (characters.size() > kCharactersNamed) text += " ほか";
+  return text;
+}
+
+template <class Character>
+std::size_t total(const std::vector<Character>& characters) {
+  std::size_t n = 0;
+  for (const Character& c : characters) n += c.count;
+  return n;
+}
+
+}  // namespace
+
+bool pageEncodingChanges(const DocumentResult& record, TargetEncoding target) {
+  const SourceEncoding now = sourceEncodingOf(target);
+  if (record.source.encoding == now) return false;
+  if (record.source.encoding == SourceEncoding::Utf16)
+    return now != SourceEncoding::Utf8;  // forms of UTF-16 pages post UTF-8
+  if (record.source.encoding != SourceEncoding::Ascii) return true;
+  for (const Declaration& declaration : record.declarations) {
+    if (declaration.fate != DeclarationFate::Added && encodingOfLabel(declaration.formerCharset) == now) return false;
+  }
+  return true;
+}
+
+std::vector<FileNote> documentWarnings(const DocumentResult& record, TargetEncoding target) {
+  std::vector<FileNote> notes;
+  const std::string targetText(targetLabel(target));
+  // Characters lost in raw text, where they show as their references, have their own note
+  // (fidelity_notes.h).
+  std::vector<LostCharacter> substituted;
+  for (const LostCharacter& c : record.lost) {
+    if (c.writtenAs != StandIn::Reference) substituted.push_back(c);
+  }
+  if (!substituted.empty()) {
+    notes.push_back({"lost-characters", substituted.front().first,
+                     targetText + " にない文字 " + std::to_string(total(substituted)) +
+                         " 個を代わりの文字（〓 など）にしました: " + named(substituted)});
+  }
+  if (!record.escaped.empty()) {
+    notes.push_back({"escaped-characters", record.escaped.front().first,
+                     "文字 " + std::to_string(total(record.escaped)) +
+                         " 個を文字参照・エスケープで書きました（表示は変わりません）: " + named(record.escaped)});
+  }
+  if (record.invalidBytes.count > 0) {
+    std::string text = "文字にならないバイトが " + std::to_string(record.invalidBytes.count) + " 個ありました";
+    if (const std::string at = positionText(record.invalidBytes.first); !at.empty()) text += "（最初は " + at + "）";
+    notes.push_back({"invalid-bytes", record.invalidBytes.first, text + "。"});
+  }
+  if (!record.pageNotices.empty() && pageEncodingChanges(record, target)) {
+    for (const PageNotice& notice : record.pageNotices) {
+      const std::string where = positionText(notice.at);
+      const std::string prefix = where.empty() ? std::string() : where + ": ";
+      const std::string value = visiblePath(notice.text);
+      if (notice.kind == PageNoticeKind::FormWithoutAcceptCharset) {
+        notes.push_back({"form-encoding", notice.at,
+                         prefix + "accept-charset のない form は、これから " + targetText +
+                             " で送信されます（受け取る CGI を確かめてください）: action=\"" + value + "\""});
+      } else if (notice.kind == PageNoticeKind::NonAsciiQuery) {
+        notes.push_back({"query-encoding", notice.at,
+                         prefix + "URL のクエリーの ASCII 以外の文字は、これから " + targetText +
+                             " でパーセントエンコードされます: " + value});
+      }
+    }
+  }
+  return notes;
+}
+
+FileNote moduleScriptNote(std::string_view visiblePath, TargetEncoding target, TextPosition at) {
+  return {"module-script", at,
+          "type=\"module\" のスクリプトは常に UTF-8 として読まれるため、" + std::string(targetLabel(target)) +
+              " には変換しません: " + std::string(visiblePath)};
+}
+
+}  // namespace sarnavel

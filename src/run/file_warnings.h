@@ -1,0 +1,44 @@
+// The warnings of a conversion (and of a dry run): notes under a file's log line that say
+// what did not travel as itself and what the site will now do differently. Each is a FileNote
+// with a stable code, the position it concerns (0:0 for the whole file) and a Japanese line:
+//
+//   lost-characters     characters the target could not hold and no escape could carry
+//                       (written as a geta mark or U+FFFD): how many, and the first few with
+//                       their line:column;
+//   escaped-characters  characters the target could not hold, written as escapes of the
+//                       file's language (the browser shows the same; the source text differs);
+//   invalid-bytes       bytes of the source that formed no character;
+//   form-encoding       a form without accept-charset in a page whose encoding changes: the
+//                       browser now submits it in the new encoding;
+//   query-encoding      a link or form action whose query string holds non-ASCII text, in a
+//                       page whose encoding changes: its percent-encoding changes;
+//   module-script       a module script, which browsers always read as UTF-8, and a target
+//                       that is not UTF-8 (moduleScriptNote);
+//   server-charset      an .htaccess that names another encoding (server_charset.h).
+// A file with nothing to say gets no note. Pure.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "engine/document_result.h"
+#include "run/file_report.h"
+#include "text/target_encoding.h"
+
+namespace sarnavel {
+
+// How many characters of each kind a note names by code point and position.
+inline constexpr std::size_t kCharactersNamed = 3;
+
+// The warnings the engine's record of one converted file gives.
+std::vector<FileNote> documentWarnings(const DocumentResult& record, TargetEncoding target);
+
+// Whether the page's encoding, as a browser sees it, changes when it is written in `target`:
+// always, unless its bytes were in the target already, or were ASCII declared as the target.
+bool pageEncodingChanges(const DocumentResult& record, TargetEncoding target);
+
+// The note for a module script (`<script type="module">`) that loads `path` (visible form),
+// which is left in UTF-8 or would be misread in `target`.
+FileNote moduleScriptNote(std::string_view visiblePath, TargetEncoding target, TextPosition at = {});
+
+}  // namespace sarnavel

@@ -1,0 +1,52 @@
+#include "run/folder_flushes.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <vector>
+
+namespace sarnavel {
+
+void FolderFlushes::changed(FolderId id, int fd, std::string_view file) {
+  std::lock_guard lock(mutex_);
+  Folder& folder = folders_[id];
+  if (!folder.fd) folder.fd.reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+  ++folder.notes;
+  notes_.emplace(std::string(file), Note{id, ++folder.changes});
+}
+
+void FolderFlushes::durableFor(std::string_view file) {
+  std::unique_lock lock(mutex_);
+  auto [first, last] = notes_.equal_range(file);
+  std::vector<Note> wanted;
+  for (auto note = first; note != last; ++note) wanted.push_back(note->second);
+  notes_.erase(first, last);
+  for (const Note& note : wanted) {
+    Folder& folder = folders_.at(note.folder);  // std::map: the reference outlives other insertions
+    while (folder.flushed < note.change) {
+      if (folder.flushing) {
+        flushDone_.wait(lock);
+        continue;
+      }
+      // This thread flushes for every change noted in the folder so far, its own and others'.
+      folder.flushing = true;
+      const std::uint64_t covers = folder.changes;
+      ++flushes_;
+      lock.unlock();
+      if (folder.fd) ::fsync(folder.fd.get());  // best effort, as a flush right after the rename would be
+      lock.lock();
+      folder.flushing = false;
+      if (covers > folder.flushed) folder.flushed = covers;
+      flushDone_.notify_all();
+    }
+    // The last note of a folder goes once it is flushed: the folder is closed.
+    if (--folder.notes == 0 && !folder.flushing) folders_.erase(note.folder);
+  }
+}
+
+std::uint64_t FolderFlushes::flushCount() const {
+  std::lock_guard lock(mutex_);
+  return flushes_;
+}
+
+}  // namespace sarnavel

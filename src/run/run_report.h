@@ -1,0 +1,48 @@
+// The machine-readable report of a run: JSON Lines, one object per file's log entry in log
+// order, then one summary object. The format is described, with a worked example, in
+// docs/report.md; its summary carries "version": 1, raised only when a field changes meaning
+// or goes away.
+//
+// A file's object: path (visible form, as the log writes it), kind, pass, result (100-104),
+// source {encoding, decidedBy}, declared [{where, charset}], target, declaration (what became
+// of the declaration the browser reads: replaced, moved-before-title, moved-earlier, added, rewritten, kept,
+// or null), escaped and lost [{codePoint, count, first, writtenAs}], invalidBytes {count,
+// first}, lineBreaks {before, after} of {crlf, lf, cr}, bytesBefore, bytesAfter, backup (its
+// path or null), references [{kind, reference, status, charset}], problems and warnings
+// [{code, line, text}]. A check fills what it read (no target, declaration, escapes or
+// backup: null or empty); a file that could not be read has only path, kind, pass and result.
+//
+// RunReport keeps the tallies of the summary as it writes the lines. Not thread-safe: one
+// writer, on the thread that logs.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "run/conversion_run.h"
+
+namespace sarnavel {
+
+enum class ReportMode { Conversion, DryRun, Check };
+
+class RunReport {
+ public:
+  RunReport(ReportMode mode, TargetEncoding target, bool backups);
+
+  // The file's line (ending in "\n"); `shownPath` is the path as the log writes it.
+  std::string fileLine(const FileOutcome& outcome, std::string_view shownPath);
+  // The closing summary line: the mode, counts of files, results, encodings, problems and
+  // warnings (each counted once per file that has it).
+  std::string summaryLine(const RunSummary& summary) const;
+
+ private:
+  ReportMode mode_;
+  TargetEncoding target_;
+  bool backups_;
+  std::size_t files_ = 0;
+  std::map<std::string, std::size_t> encodings_, problems_, warnings_;
+};
+
+}  // namespace sarnavel

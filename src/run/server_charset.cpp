@@ -1,0 +1,234 @@
+#include "run/server_charset.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "engine/charset_label.h"
+#include "engine/source_encoding.h"
+#include "run/posix_file.h"
+#include "run/visible_path.h"
+#include "text/ascii.h"
+
+namespace sarnavel {
+namespace {
+
+constexpr std::size_t kMostRead = 1 << 20;
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
+
+// The words of a directive line; a double-quoted word keeps its blanks.
+std::vector<std::string> wordsOf(std::string_view line) {
+  std::vector<std::string> words;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && isBlank(line[i])) ++i;
+    if (i >= line.size()) break;
+    std::string word;
+    if (line[i] == '"') {
+      const std::size_t close = line.find('"', i + 1);
+      const std::size_t end = close == std::string_view::npos ? line.size() : close;
+      word = line.substr(i + 1, end - i - 1);
+      i = end + 1;
+    } else {
+      while (i < line.size() && !isBlank(line[i])) word += line[i++];
+    }
+    words.push_back(std::move(word));
+  }
+  return words;
+}
+
+std::vector<std::string> extensionsOf(const std::vector<std::string>& words, std::size_t from) {
+  std::vector<std::string> extensions;
+  for (std::size_t k = from; k < words.size(); ++k) {
+    std::string extension = lowercaseCopy(words[k]);
+    if (extension.starts_with('.')) extension.erase(0, 1);
+    if (!extension.empty()) extensions.push_back(std::move(extension));
+  }
+  return extensions;
+}
+
+// The charset parameter of a media type ("text/html; charset=Shift_JIS").
+std::string charsetParameter(std::string_view type) {
+  const std::string lowered = lowercaseCopy(type);
+  const std::size_t at = lowered.find("charset=");
+  if (at == std::string::npos) return {};
+  std::string_view value = type.substr(at + 8);
+  const std::size_t end = value.find_first_of("; \t\"'");
+  if (!value.empty() && (value[0] == '"' || value[0] == '\'')) {
+    value.remove_prefix(1);
+    return std::string(value.substr(0, value.find_first_of("\"'")));
+  }
+  return std::string(value.substr(0, end));
+}
+
+std::string extensionOf(const std::filesystem::path& file) {
+  const std::string name = file.filename().native();
+  const std::size_t dot = name.rfind('.');
+  return dot == std::string::npos ? std::string() : lowercaseCopy(name.substr(dot + 1));
+}
+
+bool governs(const ServerCharsetDirective& directive, const std::string& extension) {
+  if (directive.extensions.empty()) return extension == "html" || extension == "htm";
+  for (const std::string& e : directive.extensions) {
+    if (e == extension) return true;
+  }
+  return false;
+}
+
+bool isWithin(const std::string& path, const std::string& root) {
+  if (!path.starts_with(root)) return false;
+  return path.size() == root.size() || root.ends_with('/') || path[root.size()] == '/';
+}
+
+// A folder as the file it finally reaches, so that the named folders and the files' folders
+// compare whatever links lead to them.
+std::string folderKey(const std::filesystem::path& folder) {
+  std::error_code error;
+  std::filesystem::path key = std::filesystem::weakly_canonical(folder, error);
+  if (error) key = std::filesystem::absolute(folder, error).lexically_normal();
+  std::string text = key.native();
+  if (text.size() > 1 && text.ends_with('/')) text.pop_back();
+  return text;
+}
+
+std::string_view targetLabel(TargetEncoding target) {
+  switch (target) {
+    case TargetEncoding::ShiftJis: return "Shift_JIS";
+    case TargetEncoding::EucJp: return "EUC-JP";
+    case TargetEncoding::Iso2022Jp: return "ISO-2022-JP";
+    case TargetEncoding::Utf8: break;
+  }
+  return "UTF-8";
+}
+
+}  // namespace
+
+std::vector<ServerCharsetDirective> readServerCharsetDirectives(std::string_view text) {
+  std::vector<ServerCharsetDirective> directives;
+  std::size_t lineNumber = 0, start = 0;
+  std::string logical;  // a line with its continuations
+  std::size_t logicalLine = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    ++lineNumber;
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    if (logical.empty()) logicalLine = lineNumber;
+    if (line.ends_with('\\')) {
+      logical.append(line.substr(0, line.size() - 1)).push_back(' ');
+      continue;
+    }
+    logical.append(line);
+    std::vector<std::string> words = wordsOf(logical);
+    std::string whole = std::move(logical);
+    logical.clear();
+    if (words.empty() || words[0].starts_with('#')) continue;
+    const std::string name = lowercaseCopy(words[0]);
+    ServerCharsetDirective directive;
+    directive.line = logicalLine;
+    if (name == "adddefaultcharset" && words.size() >= 2) {
+      const std::string value = lowercaseCopy(words[1]);
+      if (value == "off") continue;
+      directive.charset = value == "on" ? "ISO-8859-1" : words[1];
+    } else if (name == "addcharset" && words.size() >= 3) {
+      directive.charset = words[1];
+      directive.extensions = extensionsOf(words, 2);
+    } else if (name == "addtype" && words.size() >= 3) {
+      directive.charset = charsetParameter(words[1]);
+      if (directive.charset.empty()) continue;
+      directive.extensions = extensionsOf(words, 2);
+    } else {
+      continue;
+    }
+    const std::size_t first = whole.find_first_not_of(" \t");
+    directive.text = first == std::string::npos ? whole : whole.substr(first);
+    directives.push_back(std::move(directive));
+  }
+  return directives;
+}
+
+ServerCharsetLookup::ServerCharsetLookup(TargetEncoding target, std::vector<std::filesystem::path> namedRoots)
+    : target_(target) {
+  for (const std::filesystem::path& root : namedRoots) roots_.push_back(folderKey(root));
+}
+
+const std::vector<ServerCharsetDirective>& ServerCharsetLookup::directivesIn(const std::string& folder) {
+  auto known = folders_.find(folder);
+  if (known != folders_.end()) return known->second;
+  std::vector<ServerCharsetDirective>& directives = folders_[folder];
+  struct stat info {};
+  FileDescriptor file = openRegularFile(AT_FDCWD, std::filesystem::path(folder) / ".htaccess",
+                                        O_RDONLY | O_NONBLOCK | O_NOCTTY, info, false);
+  if (!file || info.st_size > static_cast<off_t>(kMostRead)) return directives;
+  std::string text(static_cast<std::size_t>(info.st_size), '\0');
+  std::size_t got = 0;
+  while (got < text.size()) {
+    const ssize_t n = ::read(file.get(), text.data() + got, text.size() - got);
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  text.resize(got);
+  directives = readServerCharsetDirectives(text);
+  return directives;
+}
+
+std::vector<FileNote> ServerCharsetLookup::notesFor(const std::filesystem::path& file) {
+  const std::string extension = extensionOf(file);
+  auto known = resolved_.find(file.parent_path().native());
+  if (known == resolved_.end()) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(file, error);
+    std::string key = folderKey((error ? file : absolute).parent_path());
+    // The nearest named folder that holds the file is where the look-up stops.
+    std::string root = key;
+    std::size_t longest = 0;
+    for (const std::string& r : roots_) {
+      if (isWithin(key, r) && r.size() >= longest) {
+        root = r;
+        longest = r.size();
+      }
+    }
+    known = resolved_.emplace(file.parent_path().native(), std::make_pair(std::move(key), std::move(root))).first;
+  }
+  std::string folder = known->second.first;
+  const std::string& root = known->second.second;
+  // The deepest directive for the file decides: one of the extension's, else the default.
+  const ServerCharsetDirective* byExtension = nullptr;
+  const ServerCharsetDirective* byDefault = nullptr;
+  std::string byExtensionFile, byDefaultFile;
+  for (;;) {
+    const std::vector<ServerCharsetDirective>& directives = directivesIn(folder);
+    for (auto d = directives.rbegin(); d != directives.rend(); ++d) {
+      if (!governs(*d, extension)) continue;
+      const bool isDefault = d->extensions.empty();
+      if (isDefault && !byDefault) {
+        byDefault = &*d;
+        byDefaultFile = folder;
+      } else if (!isDefault && !byExtension) {
+        byExtension = &*d;
+        byExtensionFile = folder;
+      }
+    }
+    if (folder == root || folder.size() <= root.size() || folder == "/") break;
+    folder = std::filesystem::path(folder).parent_path().native();
+  }
+  const ServerCharsetDirective* deciding = byExtension ? byExtension : byDefault;
+  const std::string& decidingFolder = byExtension ? byExtensionFile : byDefaultFile;
+  std::vector<FileNote> notes;
+  if (!deciding) return notes;
+  const std::optional<SourceEncoding> named = encodingOfLabel(deciding->charset);
+  if (named == sourceEncodingOf(target_)) return notes;
+  const std::string htaccess = (std::filesystem::path(decidingFolder) / ".htaccess").native();
+  if (!named_.insert({htaccess, deciding->line}).second) return notes;
+  notes.push_back({"server-charset",
+                   {},
+                   "サーバーが HTTP で " + visiblePath(deciding->charset) +
+                       " と伝えるため、ブラウザーは meta より優先します。" + std::string(targetLabel(target_)) +
+                       " に変えてください: " + visiblePath(htaccess) + ":" + std::to_string(deciding->line) + ": " +
+                       visiblePath(deciding->text)});
+  return notes;
+}
+
+}  // namespace sarnavel

@@ -1,0 +1,60 @@
+// What the web server will announce over HTTP for a converted file: the `.htaccess` files of
+// the folders from the file's own up to the folder the user gave (the nearest named folder
+// that holds it; a file outside them, or named itself, looks in its own folder only).
+//
+// Apache's header overrides every meta, so a directive that names another encoding than the
+// target makes the browser misread the converted file. Directives read (names without letter
+// case, one per line, `#` comments and `\` continuations aside):
+//   AddDefaultCharset On|Off|CHARSET    pages (.html, .htm) without a charset of their own;
+//                                       On means ISO-8859-1
+//   AddCharset CHARSET EXT...           files with one of the extensions
+//   AddType "TYPE; charset=CHARSET" EXT...  the same, the charset in the media type
+// The deepest folder's directive for a file wins; in one file the last one. Each directive that
+// governs a converted file and names another encoding gives one `server-charset` note, with the
+// .htaccess and the line to change, under the first such file in log order only.
+//
+// An .htaccess is read only when it is a regular file (not through a link, never a device or a
+// pipe), at most 1 MiB, once per run. Not thread-safe: the run asks from the thread that logs.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "run/file_report.h"
+#include "text/target_encoding.h"
+
+namespace sarnavel {
+
+struct ServerCharsetDirective {
+  std::size_t line = 0;
+  std::string text;                     // the directive as written (one line)
+  std::string charset;                  // the label it names
+  std::vector<std::string> extensions;  // lower case, without the dot; empty: AddDefaultCharset
+};
+
+// The directives of one .htaccess text, in order.
+std::vector<ServerCharsetDirective> readServerCharsetDirectives(std::string_view text);
+
+class ServerCharsetLookup {
+ public:
+  // `namedRoots`: the named folders (a named file stands for its own folder), as full paths.
+  ServerCharsetLookup(TargetEncoding target, std::vector<std::filesystem::path> namedRoots);
+
+  // The notes for one converted file, each directive named once per run.
+  std::vector<FileNote> notesFor(const std::filesystem::path& file);
+
+ private:
+  const std::vector<ServerCharsetDirective>& directivesIn(const std::string& folder);
+  TargetEncoding target_;
+  std::vector<std::string> roots_;
+  std::map<std::string, std::vector<ServerCharsetDirective>> folders_;
+  // A file's folder as written, to its key and the named folder the look-up stops at: the
+  // files of one folder come together, so each folder is resolved once.
+  std::map<std::string, std::pair<std::string, std::string>> resolved_;
+  std::set<std::pair<std::string, std::size_t>> named_;  // (.htaccess, line) already noted
+};
+
+}  // namespace sarnavel

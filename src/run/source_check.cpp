@@ -1,0 +1,171 @@
+#include "run/source_check.h"
+
+#include <new>
+
+#include "engine/charset_attributes.h"
+#include "engine/charset_label.h"
+#include "engine/javascript_conversion.h"
+#include "html/page_walk.h"
+#include "run/file_store.h"
+#include "run/reference_files.h"
+#include "run/source_facts.h"
+#include "text/line_breaks.h"
+#include "text/utf8.h"
+
+namespace sarnavel {
+namespace {
+
+std::optional<TargetEncoding> asTarget(SourceEncoding encoding) {
+  switch (encoding) {
+    case SourceEncoding::ShiftJis: return TargetEncoding::ShiftJis;
+    case SourceEncoding::EucJp: return TargetEncoding::EucJp;
+    case SourceEncoding::Iso2022Jp: return TargetEncoding::Iso2022Jp;
+    case SourceEncoding::Utf8: return TargetEncoding::Utf8;
+    default: return std::nullopt;
+  }
+}
+
+// The encoding of an XML declaration at the very start of a page (after a byte-order mark).
+std::optional<std::string> xmlDeclarationEncoding(std::string_view page) {
+  if (page.starts_with("\xEF\xBB\xBF")) page.remove_prefix(3);
+  if (!page.starts_with("<?xml")) return std::nullopt;
+  const std::size_t end = page.find("?>");
+  const std::size_t at = page.find("encoding", 5);
+  if (end == std::string_view::npos || at == std::string_view::npos || at > end) return std::nullopt;
+  std::size_t i = at + 8;
+  auto blank = [&] { return i < end && (page[i] == ' ' || page[i] == '\t' || page[i] == '\r' || page[i] == '\n'); };
+  while (blank()) ++i;
+  if (i >= end || page[i] != '=') return std::nullopt;
+  ++i;
+  while (blank()) ++i;
+  if (i >= end || (page[i] != '"' && page[i] != '\'')) return std::nullopt;
+  const std::size_t close = page.find(page[i], i + 1);
+  if (close == std::string_view::npos || close > end) return std::nullopt;
+  return std::string(page.substr(i + 1, close - i - 1));
+}
+
+// A sheet's @charset rule as browsers read it: `@charset "LABEL";` at its very start (after a
+// byte-order mark).
+std::optional<std::string> charsetRule(std::string_view sheet) {
+  if (sheet.starts_with("\xEF\xBB\xBF")) sheet.remove_prefix(3);
+  constexpr std::string_view kOpen = "@charset \"";
+  if (!sheet.starts_with(kOpen)) return std::nullopt;
+  const std::size_t close = sheet.find('"', kOpen.size());
+  if (close == std::string_view::npos || close + 1 >= sheet.size() || sheet[close + 1] != ';') return std::nullopt;
+  return std::string(sheet.substr(kOpen.size(), close - kOpen.size()));
+}
+
+// The bytes that form no character, counted as the converter counts them: the file read again
+// as if this run had written it in its encoding.
+InvalidBytes invalidBytesOf(std::string_view bytes, const EncodingDecision& decision) {
+  const std::optional<TargetEncoding> target = asTarget(decision.encoding);
+  if (!target || readsAs(bytes, decision.encoding)) return {};
+  TargetChoice choice;
+  choice.targetEncoding = *target;
+  EncodingEvidence evidence;
+  evidence.writtenByThisRun = *target;
+  std::string copy(bytes);
+  return convertJavaScript(copy, choice, evidence).invalidBytes;
+}
+
+}  // namespace
+
+EncodingDecision checkedEncoding(std::string_view bytes, std::string_view favoured, const EncodingEvidence& evidence) {
+  EncodingEvidence hint;
+  hint.site = evidence.site;
+  const std::optional<SourceEncoding> named = encodingOfLabel(favoured);
+  if (named == SourceEncoding::Latin1) {
+    EncodingDecision plain = decideSourceEncoding(bytes, hint);
+    if (plain.encoding == SourceEncoding::Ascii || plain.encoding == SourceEncoding::Iso2022Jp ||
+        plain.basis == DecisionBasis::ByteOrderMark || isUtf8Text(bytes))
+      return plain;
+    return {SourceEncoding::Latin1, DecisionBasis::Declaration};
+  }
+  if (named && *named != SourceEncoding::Utf16) {
+    // The named encoding is favoured as the site's would be: the tally of one file.
+    hint.site = SiteTally();
+    hint.site.add({*named, DecisionBasis::Detection});
+  }
+  EncodingDecision decision = decideSourceEncoding(bytes, hint);
+  if (named && decision.basis == DecisionBasis::Site) decision.basis = DecisionBasis::Declaration;
+  return decision;
+}
+
+FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const EncodingEvidence& evidence) {
+  FileReport report;
+  try {
+    std::string bytes;
+    if ((report.result = readWholeFile(path, bytes)) != ResultCode::Success) return report;
+    DocumentResult& record = report.document.emplace();
+    record.bytesBefore = record.bytesAfter = bytes.size();
+    const ContentShape shape = recogniseContent(bytes);
+    report.form = shape.form;
+    const bool utf16 = shape.form != ContentForm::Bytes && bytes.size() - shape.textStart >= 2;
+
+    // A UTF-16 file's byte order decides; its tags are looked for in the text the reading step
+    // makes of it (code page 932), and its own words count for nothing.
+    WorkingText working;
+    if (utf16) {
+      Findings unused;
+      working = readDocument(bytes, kind, evidence, TargetEncoding::ShiftJis, unused, nullptr);
+    }
+    const std::string_view text = utf16 ? working.text() : std::string_view(bytes);
+    PARSE1INFO head;
+    PARSE2INFO loads;
+    if (kind == DocumentKind::Page) walkPage(text, head, loads);
+
+    if (utf16) {
+      record.source = working.decision;
+      record.lineBreaksBefore = working.lineBreaks;
+    } else if (shape.form != ContentForm::Bytes) {
+      record.source = {SourceEncoding::Utf16, DecisionBasis::ByteOrderMark};  // a byte-order mark alone: no text
+    } else {
+      std::string favoured;
+      auto own = [&](DeclarationForm form, std::string label) {
+        if (favoured.empty() && encodingOfLabel(label)) favoured = label;
+        record.declarations.push_back({form, std::move(label), DeclarationFate::Kept});
+      };
+      if (kind == DocumentKind::Page) {
+        // In document order: browsers obey the first.
+        for (const PARSE1INFO::MetaDeclaration& meta : head.metaDeclarations) {
+          if (!meta.contentType) own(DeclarationForm::MetaCharset, meta.label);
+          else if (!meta.label.empty()) own(DeclarationForm::ContentTypeMeta, lowercaseCopy(meta.label));
+        }
+        if (std::optional<std::string> xml = xmlDeclarationEncoding(bytes)) own(DeclarationForm::XmlDeclaration, *xml);
+      } else if (kind == DocumentKind::StyleSheet) {
+        if (std::optional<std::string> rule = charsetRule(bytes)) own(DeclarationForm::CharsetRule, *rule);
+      }
+      if (favoured.empty()) favoured = evidence.loaderCharset;
+      if (favoured.empty() && evidence.loadingPage) {
+        const SourceEncoding lent =
+            *evidence.loadingPage == SourceEncoding::Utf16 ? SourceEncoding::Utf8 : *evidence.loadingPage;
+        if (std::optional<TargetEncoding> target = asTarget(lent)) {
+          static constexpr const char* kLabels[] = {"shift_jis", "euc-jp", "iso-2022-jp", "utf-8"};
+          favoured = kLabels[static_cast<int>(*target)];
+        }
+      }
+      record.source = checkedEncoding(bytes, favoured, evidence);
+      record.lineBreaksBefore = countLineBreaks(bytes);
+      record.invalidBytes = invalidBytesOf(bytes, record.source);
+    }
+
+    if (kind == DocumentKind::Page) {
+      // References are read in the page's encoding (code page 932 for the text made of UTF-16).
+      const TargetEncoding pageEncoding =
+          utf16 ? TargetEncoding::ShiftJis : asTarget(record.source.encoding).value_or(TargetEncoding::ShiftJis);
+      std::error_code error;
+      const std::filesystem::path full = std::filesystem::absolute(path, error).lexically_normal();
+      const FileSystemResolver resolver(error ? path.parent_path() : full.parent_path());
+      std::vector<PageEdit> unusedEdits;
+      charsetAttributeEdits(loads.elements, loads.base, "", pageEncoding, resolver, record.references, unusedEdits);
+      for (FoundReference& reference : record.references) reference.charsetWritten = false;
+    }
+    report.facts = sourceFacts(kind, record, report.form, evidence);
+  } catch (const std::bad_alloc&) {
+    report = FileReport{};
+    report.result = ResultCode::OutOfMemory;
+  }
+  return report;
+}
+
+}  // namespace sarnavel

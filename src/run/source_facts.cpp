@@ -1,0 +1,100 @@
+#include "run/source_facts.h"
+
+#include "engine/charset_label.h"
+#include "run/report_names.h"
+#include "run/visible_path.h"
+
+namespace sarnavel {
+namespace {
+
+std::string quoted(std::string_view label) { return "\"" + visiblePath(label) + "\""; }
+
+bool sameEncoding(std::optional<SourceEncoding> named, SourceEncoding bytes) {
+  if (!named) return false;
+  if (bytes == SourceEncoding::Ascii) return true;
+  return *named == bytes;
+}
+
+}  // namespace
+
+bool labelFits(std::string_view label, SourceEncoding encoding) {
+  return sameEncoding(encodingOfLabel(label), encoding);
+}
+
+SourceFacts sourceFacts(DocumentKind kind, const DocumentResult& record, ContentForm form,
+                        const EncodingEvidence& evidence) {
+  SourceFacts facts;
+  const EncodingDecision& decision = record.source;
+  const SourceEncoding bytes = decision.encoding;
+  facts.encoding = std::string(encodingName(decision, form));
+  const bool byteOrderMark = decision.basis == DecisionBasis::ByteOrderMark;
+
+  bool ownDeclarationFits = false;
+  for (const Declaration& own : record.declarations) {
+    if (own.fate == DeclarationFate::Added) continue;
+    facts.declared.push_back({std::string(declarationWhere(own.form)), own.formerCharset});
+    if (labelFits(own.formerCharset, bytes)) {
+      ownDeclarationFits = true;
+    } else if (bytes != SourceEncoding::Utf16) {  // a UTF-16 file's own words count for nothing
+      facts.problems.push_back({"declaration-mismatch",
+                                {},
+                                "宣言 " + std::string(declarationWhere(own.form)) + " の " + quoted(own.formerCharset) +
+                                    " は、バイトの文字コード " + facts.encoding + " と一致しません。"});
+    }
+  }
+  const bool loaded = !evidence.loaderCharset.empty() || evidence.loadingPage.has_value();
+  if (!evidence.loaderCharset.empty()) {
+    facts.declared.push_back({kind == DocumentKind::Script ? "script" : "link", evidence.loaderCharset});
+  }
+
+  const bool declaredSomehow = !facts.declared.empty() || byteOrderMark || loaded;
+  if (kind != DocumentKind::Script && bytes != SourceEncoding::Ascii && !declaredSomehow) {
+    facts.problems.push_back(
+        {"no-declaration",
+         {},
+         "ASCII 以外の文字がありますが、文字コードの宣言がありません（ブラウザーは推測します）。"});
+  }
+  if (record.invalidBytes.count > 0) {
+    facts.problems.push_back({"invalid-bytes", record.invalidBytes.first,
+                              "文字にならないバイトが " + std::to_string(record.invalidBytes.count) + " 個あります（" +
+                                  facts.encoding + " として読んだ場合）。"});
+  }
+  // What the loading element says (or the page, when it says nothing) against the bytes.
+  const bool readRightAnyway = byteOrderMark || (kind == DocumentKind::StyleSheet && ownDeclarationFits) ||
+                               bytes == SourceEncoding::Ascii || bytes == SourceEncoding::Utf16;
+  if (kind != DocumentKind::Page && loaded && !readRightAnyway) {
+    if (!evidence.loaderCharset.empty()) {
+      if (!labelFits(evidence.loaderCharset, bytes)) {
+        facts.problems.push_back({"loaded-mismatch",
+                                  {},
+                                  "読み込む要素の charset " + quoted(evidence.loaderCharset) +
+                                      " は、バイトの文字コード " + facts.encoding + " と一致しません。"});
+      }
+    } else if (evidence.loadingPage) {
+      SourceEncoding page = *evidence.loadingPage;
+      if (page == SourceEncoding::Utf16) page = SourceEncoding::Utf8;  // what browsers lend from a UTF-16 page
+      if (page != bytes && page != SourceEncoding::Ascii) {
+        facts.problems.push_back(
+            {"loaded-mismatch",
+             {},
+             "読み込むページの文字コードと一致しません（要素に charset がなく、ページの文字コードで読まれます）。"});
+      }
+    }
+  }
+  if (byteOrderMark && bytes == SourceEncoding::Utf8) {
+    facts.problems.push_back(
+        {"byte-order-mark",
+         {},
+         "UTF-8 のバイト順マーク (BOM) があります（PHP の include では本文の前に出力されます）。"});
+  }
+  const LineBreakCounts& breaks = record.lineBreaksBefore;
+  if ((breaks.crlf > 0) + (breaks.lf > 0) + (breaks.cr > 0) > 1) {
+    facts.problems.push_back({"mixed-line-breaks",
+                              {},
+                              "改行が混在しています（CR+LF " + std::to_string(breaks.crlf) + "、LF " +
+                                  std::to_string(breaks.lf) + "、CR " + std::to_string(breaks.cr) + "）。"});
+  }
+  return facts;
+}
+
+}  // namespace sarnavel

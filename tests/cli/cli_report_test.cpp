@@ -1,0 +1,140 @@
+// sarnavel-cli end to end for what a run tells about each file: the check mode, the warnings
+// under a file's log line, and the JSON Lines report, whose documented example must still be
+// what the tool writes.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/cli_process.h"
+#include "support/temp_folder.h"
+
+namespace sarnavel {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::runCli;
+using testing::TempFolder;
+using Json = nlohmann::json;
+
+// The example site of docs/report.md, in Shift_JIS: a page with a form and a search link, its
+// sheet, and an .htaccess that still announces Shift_JIS.
+void putExampleSite(const TempFolder& folder) {
+  folder.put("site/index.html",
+             "<html><head><title>\x82\xA8\x92m\x82\xE7\x82\xB9</title>\r\n"
+             "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\">\r\n"
+             "<link rel=\"stylesheet\" href=\"style.css\">\r\n"
+             "</head><body>\r\n"
+             "<p>\x87@\x81@\x90V\x82\xB5\x82\xA2\x8C\x9F\x8D\xF5\x83y\x81[\x83W\x82\xC5\x82\xB7\x81"
+             "B</p>\r\n"
+             "<form action=\"/cgi-bin/search.cgi\"><input name=\"q\"></form>\r\n"
+             "<p><a href=\"/cgi-bin/search.cgi?q=\x82\xA8\x92m\x82\xE7\x82\xB9\">\x82\xA8\x92m\x82\xE7\x82\xB9"
+             "\x82\xF0\x8C\x9F\x8D\xF5</a></p>\n"
+             "</body></html>\r\n");
+  folder.put("site/style.css",
+             "body { font-family: \"\x82l\x82r \x83S\x83V\x83"
+             "b\x83N\"; }\n");
+  folder.put("site/.htaccess", "Options -Indexes\nAddDefaultCharset Shift_JIS\n");
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+std::string fencedBlock(const std::string& markdown, const std::string& language) {
+  const std::string open = "```" + language + "\n";
+  const std::size_t start = markdown.find(open);
+  if (start == std::string::npos) return {};
+  const std::size_t end = markdown.find("```", start + open.size());
+  return markdown.substr(start + open.size(), end - start - open.size());
+}
+
+class CliReport : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(fs::exists(testing::cliPath())) << testing::cliMissingMessage(); }
+};
+
+TEST_F(CliReport, TheDocumentedExampleIsWhatTheToolWrites) {
+  TempFolder folder;
+  putExampleSite(folder);
+  const testing::CliResult run = runCli({"-t", "utf-8", "--report", "report.jsonl", "site"}, folder.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  const std::string written = replaced(TempFolder::read(folder / "report.jsonl"), folder.path().string(), "/home/taro");
+  const std::string log = replaced(run.out, folder.path().string(), "/home/taro");
+  const std::string doc = TempFolder::read(fs::path(SARNAVEL_SOURCE_DIR) / "docs/report.md");
+  EXPECT_EQ(fencedBlock(doc, "jsonl"), written) << "docs/report.md's example differs; the tool now writes:\n"
+                                                << written;
+  EXPECT_EQ(fencedBlock(doc, "text"), log) << "docs/report.md's log differs; the tool now writes:\n" << log;
+}
+
+TEST_F(CliReport, ACheckListsEachFileAndItsStatusSaysWhetherAnyHasAProblem) {
+  TempFolder folder;
+  putExampleSite(folder);
+  const std::string page = TempFolder::read(folder / "site/index.html");
+  const testing::CliResult problem = runCli({"--check", "--report", "-", "site"}, folder.path());
+  const std::string root = folder.path().string();
+  EXPECT_EQ(problem.status, 1);
+  // With the report on standard output, the listing goes to standard error.
+  EXPECT_EQ(problem.err, root + "/site/index.html\tshift_jis\tmeta=shift_jis\tmixed-line-breaks\n" + root +
+                             "/site/style.css\tshift_jis\t-\tok\n---\nfiles: 2\nencodings: shift_jis 2\n"
+                             "problems: mixed-line-breaks 1\n");
+  std::istringstream lines(problem.out);
+  std::vector<Json> objects;
+  for (std::string line; std::getline(lines, line);) objects.push_back(Json::parse(line));
+  ASSERT_EQ(objects.size(), 3u);
+  EXPECT_EQ(objects[2]["mode"], "check");
+  EXPECT_EQ(objects[2]["version"], 1);
+  EXPECT_EQ(TempFolder::read(folder / "site/index.html"), page);
+  EXPECT_FALSE(fs::exists(folder / "site/index.html.bak"));
+
+  TempFolder clean;
+  clean.put("a.css", "@charset \"Shift_JIS\";\np:after{content:\"\x93\xFA\"}\n");
+  const testing::CliResult ok = runCli({"--check", clean.path().string()});
+  EXPECT_EQ(ok.status, 0) << ok.err;
+  EXPECT_EQ(ok.out, (clean / "a.css").string() +
+                        "\tshift_jis\t@charset=Shift_JIS\tok\n---\nfiles: 1\n"
+                        "encodings: shift_jis 1\nproblems: none\n");
+}
+
+TEST_F(CliReport, ADryRunWarnsAndReportsWhatAConversionWouldDoAndWritesNothing) {
+  TempFolder folder;
+  putExampleSite(folder);
+  const std::string page = TempFolder::read(folder / "site/index.html");
+  const testing::CliResult run = runCli({"-t", "utf-8", "--dry-run", "--report", "-", "site"}, folder.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  for (const char* warning :
+       {"\n  6:1: accept-charset のない form", "\n  7:4: URL のクエリー", "\n  サーバーが HTTP で Shift_JIS"})
+    EXPECT_NE(run.err.find(warning), std::string::npos) << warning;
+  std::istringstream lines(run.out);
+  std::vector<Json> objects;
+  for (std::string line; std::getline(lines, line);) objects.push_back(Json::parse(line));
+  ASSERT_EQ(objects.size(), 4u);
+  EXPECT_EQ(objects[0]["warnings"].size(), 3u);
+  EXPECT_TRUE(objects[0]["backup"].is_null());
+  EXPECT_EQ(objects[3]["mode"], "dry-run");
+  EXPECT_EQ(TempFolder::read(folder / "site/index.html"), page);
+  EXPECT_FALSE(fs::exists(folder / "site/index.html.bak"));
+}
+
+TEST_F(CliReport, UsageErrors) {
+  TempFolder folder;
+  folder.put("a.html", "<html></html>\n");
+  for (const std::vector<std::string>& arguments : {std::vector<std::string>{"--check", "-t", "utf-8", "a.html"},
+                                                    {"--check", "--dry-run", "a.html"},
+                                                    {"--check", "--no-backup", "a.html"},
+                                                    {"--report", "a.html", "a.html"},
+                                                    {"--report=", "a.html"}}) {
+    const testing::CliResult run = runCli(arguments, folder.path());
+    EXPECT_EQ(run.status, 2) << arguments[0] << " " << arguments[1];
+    EXPECT_EQ(TempFolder::read(folder / "a.html"), "<html></html>\n");
+  }
+}
+
+}  // namespace
+}  // namespace sarnavel

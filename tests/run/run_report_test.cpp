@@ -1,0 +1,81 @@
+// The report's lines: every field of a file's object from its outcome, and the summary's tallies.
+#include "run/run_report.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+namespace sarnavel {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+FileOutcome converted() {
+  FileOutcome o;
+  o.path = "/site/index.html";
+  o.pass = 1;
+  DocumentResult& r = o.document.emplace();
+  r.source = {SourceEncoding::ShiftJis, DecisionBasis::Declaration};
+  r.declarations = {{DeclarationForm::ContentTypeMeta, "Shift_JIS", DeclarationFate::MovedBeforeTitle}};
+  r.references = {{LoadedKind::Script, "a.js", ReferenceStatus::Followable, "/site/a.js", "EUC-JP", true}};
+  r.escaped = {{0xE9, 2, {3, 4}}};
+  r.lost = {{0x2460, 1, {5, 6}, StandIn::GetaMark}};
+  r.invalidBytes = {1, {7, 8}};
+  r.lineBreaksBefore = {2, 1, 0};
+  r.lineBreaksAfter = {0, 3, 0};
+  r.bytesBefore = 100;
+  r.bytesAfter = 120;
+  o.facts = {"shift_jis", {{"meta", "Shift_JIS"}}, {{"mixed-line-breaks", {}, "改行が混在しています。"}}};
+  o.notes = {{"invalid-bytes", {7, 8}, "文字にならないバイトが 1 個ありました。"}};
+  return o;
+}
+
+TEST(RunReport, AConvertedFilesObject) {
+  RunReport report(ReportMode::Conversion, TargetEncoding::Utf8, true);
+  const Json line = Json::parse(report.fileLine(converted(), "/site/index.html"));
+  EXPECT_EQ(line, Json::parse(R"({"path":"/site/index.html","kind":"html","pass":1,"result":100,
+    "source":{"encoding":"shift_jis","decidedBy":"declaration"},
+    "declared":[{"where":"meta","charset":"Shift_JIS"}],"target":"utf-8","declaration":"moved-before-title",
+    "escaped":[{"codePoint":"U+00E9","count":2,"first":"3:4"}],
+    "lost":[{"codePoint":"U+2460","count":1,"first":"5:6","writtenAs":"geta-mark"}],
+    "invalidBytes":{"count":1,"first":"7:8"},
+    "lineBreaks":{"before":{"crlf":2,"lf":1,"cr":0},"after":{"crlf":0,"lf":3,"cr":0}},
+    "bytesBefore":100,"bytesAfter":120,"backup":"/site/index.html.bak",
+    "references":[{"kind":"js","reference":"a.js","status":"followed","charset":"EUC-JP"}],
+    "problems":[{"code":"mixed-line-breaks","line":null,"text":"改行が混在しています。"}],
+    "warnings":[{"code":"invalid-bytes","line":7,"text":"文字にならないバイトが 1 個ありました。"}]})"));
+}
+
+TEST(RunReport, ACheckADryRunAndAnUnreadableFileSayOnlyWhatTheyKnow) {
+  FileOutcome unreadable;
+  unreadable.path = "/site/gone.css";
+  unreadable.pass = 2;
+  unreadable.result = ResultCode::CannotOpen;
+
+  RunReport check(ReportMode::Check, TargetEncoding::ShiftJis, true);
+  const Json checked = Json::parse(check.fileLine(converted(), "/site/index.html"));
+  for (const char* field : {"target", "declaration", "bytesAfter", "backup"})
+    EXPECT_TRUE(checked[field].is_null()) << field;
+  EXPECT_TRUE(checked["lineBreaks"]["after"].is_null());
+  EXPECT_EQ(Json::parse(check.fileLine(unreadable, "/site/gone.css")),
+            Json::parse(R"({"path":"/site/gone.css","kind":"css","pass":2,"result":102,"problems":[],"warnings":[]})"));
+  EXPECT_EQ(Json::parse(check.summaryLine({true, false, 1, 1})),
+            Json::parse(R"({"version":1,"mode":"check","target":null,"files":2,"successes":1,"failures":1,
+              "cancelled":false,"encodings":{"shift_jis":1},"problems":{"mixed-line-breaks":1},
+              "warnings":{"invalid-bytes":1}})"));
+
+  RunReport dryRun(ReportMode::DryRun, TargetEncoding::Utf8, true);
+  EXPECT_TRUE(Json::parse(dryRun.fileLine(converted(), "/site/index.html"))["backup"].is_null());
+}
+
+TEST(RunReport, TextThatIsNoUtf8StaysOneValidLine) {
+  FileOutcome o = converted();
+  o.facts.declared = {{"meta", "x\xFF\ny"}};
+  RunReport report(ReportMode::Conversion, TargetEncoding::Utf8, false);
+  const std::string line = report.fileLine(o, "/site/index.html");
+  EXPECT_EQ(line.find('\n'), line.size() - 1);
+  EXPECT_EQ(Json::parse(line)["declared"][0]["charset"], "x\\xff\\ny");
+}
+
+}  // namespace
+}  // namespace sarnavel
