@@ -2,7 +2,8 @@
 
 #include <string>
 
-#include "run/file_warnings.h"
+#include "engine/target_options.h"
+#include "run/file_warnings.h"  // kCharactersNamed
 #include "run/report_names.h"
 #include "run/visible_path.h"
 
@@ -10,8 +11,11 @@ namespace sarnavel {
 
 bool leavesModuleScript(const ConversionOptions& options) { return options.targetEncoding != TargetEncoding::Utf8; }
 
-FileNote moduleScriptLeftNote(const std::filesystem::path& path, const ConversionOptions& options) {
-  return moduleScriptNote(visiblePath(path.string()), options.targetEncoding);
+FileNote moduleScriptLeftNote(const ConversionOptions& options) {
+  // The file's own log line names it already.
+  return {"module-script", {},
+          "type=\"module\" のスクリプトとして読み込まれ、常に UTF-8 として読まれるため、" +
+              std::string(charsetNameOf(options.targetEncoding)) + " には変換せずそのままにしました。"};
 }
 
 void appendFidelityNotes(const DocumentResult& document, const ConversionOptions& options,
@@ -19,7 +23,10 @@ void appendFidelityNotes(const DocumentResult& document, const ConversionOptions
   for (const FoundReference& loaded : document.references) {
     if (loaded.status != ReferenceStatus::Followable) continue;
     if (loaded.module && leavesModuleScript(options)) {
-      notes.push_back(moduleScriptNote(visiblePath(loaded.path), options.targetEncoding));
+      // The path stands inside the sentence: a log line ending in a path is that file's own.
+      notes.push_back({"module-script", {},
+                       "type=\"module\" のスクリプトが読み込む " + visiblePath(loaded.path) + " は、常に UTF-8 として読まれるため、" +
+                           std::string(charsetNameOf(options.targetEncoding)) + " には変換しません。"});
     }
     if (loaded.writtenByScript) {
       notes.push_back({"charset-by-script",

@@ -14,7 +14,6 @@
 // position in the source (file_report.h).
 #pragma once
 
-#include <filesystem>
 #include <vector>
 
 #include "engine/document_result.h"
@@ -28,7 +27,7 @@ void appendFidelityNotes(const DocumentResult& document, const ConversionOptions
                          std::vector<FileNote>& notes);
 
 // The note of a file that a page loads as a module script, left in UTF-8.
-FileNote moduleScriptLeftNote(const std::filesystem::path& path, const ConversionOptions& options);
+FileNote moduleScriptLeftNote(const ConversionOptions& options);
 
 // Whether a file that pages load as a module script is left as it is: with a target other
 // than UTF-8 (browsers would misread it in any other encoding).

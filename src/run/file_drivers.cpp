@@ -87,7 +87,7 @@ FileReport convertJsFile(const std::filesystem::path& path, const ConversionOpti
     } catch (const std::bad_alloc&) {
       report.result = ResultCode::OutOfMemory;
     }
-    if (report.result == ResultCode::Success) report.notes.push_back(moduleScriptLeftNote(path, options));
+    if (report.result == ResultCode::Success) report.notes.push_back(moduleScriptLeftNote(options));
     return report;
   }
   return convertFile(path, options, mode, flushes,
