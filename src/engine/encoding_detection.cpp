@@ -227,10 +227,12 @@ ShiftJisScan scanShiftJis(const std::uint8_t* p, std::size_t n, const Model& m, 
   return {n, true, impossibleInEuc};
 }
 
+// Any designation but ASCII's: JIS-Roman alone (ESC ( J) makes ISO-2022-JP too, whose 0x5C and
+// 0x7E browsers then show as the yen sign and the overline.
 bool hasJapaneseDesignation(std::string_view text) {
   for (std::size_t i = text.find('\x1B'); i != std::string_view::npos; i = text.find('\x1B', i + 1)) {
     const std::optional<Designation> designation = designationAt(text, i);
-    if (designation && isNonAsciiSet(designation->set)) return true;
+    if (designation && designation->set != Iso2022Set::Ascii) return true;
   }
   return false;
 }

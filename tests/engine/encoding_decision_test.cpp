@@ -56,6 +56,7 @@ TEST(EncodingDecision, StrongestValidEvidenceDecides) {
        "\x1B$B$\"\x1B(B",
        declared("shift_jis"),
        {E::Iso2022Jp, B::Detection}},
+      {"JIS-Roman alone is ISO-2022-JP too", "\x1B(J\\100\x1B(B", {}, {E::Iso2022Jp, B::Detection}},
       {"its own declaration", hyo, declared(" \"Shift_JIS\" "), {E::ShiftJis, B::Declaration}},
       {"a declaration the bytes are invalid in passes", "\x93\xFA\x96\x7B\x8C\xEA", declared("utf-8"),
        {E::ShiftJis, B::Detection}},
