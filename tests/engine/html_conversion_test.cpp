@@ -155,6 +155,54 @@ TEST(ConvertHtml, EscapesFollowTheBodyTheyStandIn) {
                      "<!-- <script> &#233; --><textarea>&#233;</textarea></body></html>");
 }
 
+// Every source form gets the escape of the region: here U+4E02, which only JIS X 0212 of an
+// EUC-JP page holds, in a Shift_JIS page. In <xmp> no escape is read: it is lost, and said.
+TEST(ConvertHtml, EscapesFollowTheRegionFromEucJpToo) {
+  Page page;
+  const std::string k = "\x8f\xb0\xa1";
+  std::string out = page.convert("<html><head><meta charset=euc-jp></head><body><p>" + k + "</p><script>s='" + k +
+                                     "'</script><style>p{content:'" + k + "'}</style><script type=application/ld+json>\"" +
+                                     k + "\"</script><script type=module>s='" + k + "'</script><xmp>" + k + "</xmp>",
+                                 kSjis);
+  EXPECT_EQ(out, "<html><head><meta charset=\"Shift_JIS\"></head><body><p>&#19970;</p><script>s='\\u4E02'</script>"
+                 "<style>p{content:'\\4E02 '}</style><script type=application/ld+json>\"\\u4E02\"</script>"
+                 "<script type=module>s='\\u4E02'</script><xmp>&#19970;</xmp>");
+  ASSERT_EQ(page.result.lost.size(), 1u);
+  EXPECT_EQ(page.result.lost[0].writtenAs, StandIn::Reference);
+  EXPECT_EQ(page.result.lost[0].count, 1u);
+}
+
+// With the UTF-8 target and the characters kept, nothing is escaped, and what the page had
+// escaped stays as written.
+TEST(ConvertHtml, KeepCharacters) {
+  Page page;
+  page.options.keepCharacters = true;
+  EXPECT_EQ(page.convert("<meta charset=euc-jp><p>\x8f\xb0\xa1 &#233;</p><script>s='\x8f\xb0\xa1'</script>", kUtf8),
+            "<meta charset=\"UTF-8\"><p>\xe4\xb8\x82 &#233;</p><script>s='\xe4\xb8\x82'</script>");
+  EXPECT_TRUE(page.result.escaped.empty());
+}
+
+// A script element that a script writes (document.write) with a charset: where it names a file
+// the run converts outright, its label in the script's string names the target; otherwise it
+// is left and noticed.
+TEST(ConvertHtml, CharsetsWrittenByScripts) {
+  Page page;
+  page.files.file("a.js");
+  const std::string write = "<html><head><meta charset=euc-jp><script>document.write('<script src=\"";
+  EXPECT_EQ(page.convert(write + "a.js\" charset=\"EUC-JP\"><\\/script>')</script>", kSjis),
+            "<html><head><meta charset=\"Shift_JIS\"><script>document.write('<script src=\"a.js\" "
+            "charset=\"Shift_JIS\"><\\/script>')</script>");
+  ASSERT_EQ(page.loads().size(), 1u);
+  EXPECT_TRUE(page.loads()[0].writtenByScript);
+  EXPECT_TRUE(page.result.pageNotices.empty());
+
+  page.convert(write + "' + name + '\" charset=\"EUC-JP\">')</script>", kSjis);
+  EXPECT_TRUE(page.loads().empty());
+  ASSERT_EQ(page.result.pageNotices.size(), 1u);
+  EXPECT_EQ(page.result.pageNotices[0].kind, PageNoticeKind::CharsetByScript);
+  EXPECT_EQ(page.result.pageNotices[0].at.column, 58u);
+}
+
 TEST(ConvertHtml, CharsetAttributesAndLoadedFiles) {
   Page page;
   page.files.file("css/a.css").file("b.js").file("v.vbs");
