@@ -54,6 +54,20 @@ const DerivedTables& derived() {
   return *tables;
 }
 
+// Whether a code page 932 code has a character, through the table the caller holds (the hot
+// loops ask it for every character).
+inline bool mapped(const DerivedTables& t, std::uint16_t code) { return t.sjisToUtf8[code] != 0; }
+
+// cp932::sequenceAt through that table.
+inline cp932::Sequence shiftJisSequenceAt(const DerivedTables& t, const std::uint8_t* p, std::size_t left) {
+  const std::uint8_t b = p[0];
+  if (!cp932::isLeadByte(b)) return {mapped(t, b) ? std::uint16_t{b} : kNoCode, 1};
+  if (left < 2) return {kNoCode, 1};
+  const auto code = static_cast<std::uint16_t>(b << 8 | p[1]);
+  if (cp932::isTrailByte(p[1]) && mapped(t, code)) return {code, 2};
+  return {kNoCode, static_cast<std::uint8_t>(p[1] < 0x80 ? 1 : 2)};
+}
+
 // The output: a byte buffer written through a raw pointer, grown on demand.
 class ByteSink {
  public:
@@ -357,6 +371,7 @@ const std::uint8_t* passAscii(const std::uint8_t* p, const std::uint8_t* end, En
 // Returns how many bytes formed no character (a code without one counts too).
 template <class Encoder>
 std::size_t decodeShiftJis(std::string_view in, Encoder& e) {
+  const DerivedTables& table = derived();
   const auto* p = reinterpret_cast<const std::uint8_t*>(in.data());
   const auto* end = p + in.size();
   std::size_t malformed = 0;
@@ -370,7 +385,7 @@ std::size_t decodeShiftJis(std::string_view in, Encoder& e) {
       ++p;
       continue;
     }
-    const cp932::Sequence s = cp932::sequenceAt(p, static_cast<std::size_t>(end - p));
+    const cp932::Sequence s = shiftJisSequenceAt(table, p, static_cast<std::size_t>(end - p));
     if (s.code == kNoCode) {
       ++malformed;
       e.stray(p, s.length);
@@ -405,7 +420,7 @@ std::size_t decodeShiftJisToUtf8(std::string_view in, Utf8Encoder& e) {
         continue;
       }
     }
-    const std::size_t one = cp932::sequenceAt(p, static_cast<std::size_t>(end - p)).length;
+    const std::size_t one = shiftJisSequenceAt(derived(), p, static_cast<std::size_t>(end - p)).length;
     malformed += decodeShiftJis(std::string_view(reinterpret_cast<const char*>(p), one), e);
     p += one;
   }
@@ -414,18 +429,27 @@ std::size_t decodeShiftJisToUtf8(std::string_view in, Utf8Encoder& e) {
 
 template <class Encoder>
 void decodeEucJp(std::string_view in, Encoder& e) {
+  const DerivedTables& table = derived();
   const auto* p = reinterpret_cast<const std::uint8_t*>(in.data());
   const auto* end = p + in.size();
   while (p < end) {
     p = passAscii(p, end, e);
     if (p == end) break;
     e.at = p;
+    // JIS X 0208, nearly every character of a page, without the general reading.
+    if (end - p >= 2 && jis::isEucByte(p[0]) && jis::isEucByte(p[1])) {
+      const std::uint16_t code = jis::toShiftJis({static_cast<std::uint8_t>(p[0] - 0xA0), static_cast<std::uint8_t>(p[1] - 0xA0)});
+      if (!mapped(table, code)) e.stray(p, 2);
+      else e.jis0208(code);
+      p += 2;
+      continue;
+    }
     const EucSequence s = eucSequenceAt(p, static_cast<std::size_t>(end - p));
     switch (s.kind) {
       case EucKind::Jis0208: {
         // A position the table leaves empty is an error, as browsers read it.
         const std::uint16_t code = jis::toShiftJis(s.position);
-        if (cp932::toUnicode(code) == cp932::kNoUnit) e.stray(p, s.length);
+        if (!mapped(table, code)) e.stray(p, s.length);
         else e.jis0208(code);
         break;
       }
@@ -442,6 +466,7 @@ void decodeEucJp(std::string_view in, Encoder& e) {
 
 template <class Encoder>
 void decodeIso2022Jp(std::string_view in, Encoder& e) {
+  const DerivedTables& table = derived();
   enum class Mode { Ascii, Roman, Katakana, Jis0208, Jis0212 } mode = Mode::Ascii;
   const auto* p = reinterpret_cast<const std::uint8_t*>(in.data());
   const auto* end = p + in.size();
@@ -495,7 +520,7 @@ void decodeIso2022Jp(std::string_view in, Encoder& e) {
       jis::Position pos{static_cast<std::uint8_t>(b - 0x20), static_cast<std::uint8_t>(p[1] - 0x20)};
       if (mode == Mode::Jis0208) {
         const std::uint16_t code = jis::toShiftJis(pos);
-        if (cp932::toUnicode(code) == cp932::kNoUnit) e.stray(p, 2);
+        if (!mapped(table, code)) e.stray(p, 2);
         else e.jis0208(code);
       } else if (jis::jis0212ToUnicode(pos) == 0xFFFF) {
         e.stray(p, 2);
@@ -551,6 +576,7 @@ Encoded encode(InputEncoding source, const ConverterOptions& options, std::strin
 // The bytes of a text in its own encoding that form no character, each reported when the
 // findings are given (at its offset); returns how many there are.
 std::size_t strayBytes(InputEncoding source, std::string_view in, Findings* findings) {
+  const DerivedTables& table = derived();
   const auto* p = reinterpret_cast<const std::uint8_t*>(in.data());
   const std::size_t n = in.size();
   std::size_t count = 0;
@@ -560,11 +586,11 @@ std::size_t strayBytes(InputEncoding source, std::string_view in, Findings* find
     if (source == InputEncoding::EucJp) {
       const EucSequence s = eucSequenceAt(p + i, n - i);
       stray = s.kind == EucKind::Invalid ||
-              (s.kind == EucKind::Jis0208 && cp932::toUnicode(jis::toShiftJis(s.position)) == cp932::kNoUnit) ||
+              (s.kind == EucKind::Jis0208 && !mapped(table, jis::toShiftJis(s.position))) ||
               (s.kind == EucKind::Jis0212 && jis::jis0212ToUnicode(s.position) == 0xFFFF);
       length = s.length;
     } else {
-      const cp932::Sequence s = cp932::sequenceAt(p + i, n - i);
+      const cp932::Sequence s = shiftJisSequenceAt(table, p + i, n - i);
       stray = s.code == kNoCode;
       length = s.length;
     }
@@ -646,7 +672,8 @@ std::string convertText(const ConverterOptions& options, std::string_view text, 
   // U+FFFD, as the other targets write them; the bare converter keeps them.
   if (convertsToItself(source, options.output)) {
     const bool mayHoldStrays = source == InputEncoding::ShiftJis || source == InputEncoding::EucJp;
-    bool clean = !mayHoldStrays || (findings != nullptr && findings->sourceKnownValid());
+    // Text the reading step made (not the source's own bytes) is well formed by construction.
+    bool clean = !mayHoldStrays || !offsetsAreSource || (findings != nullptr && findings->sourceKnownValid());
     if (!clean && !options.escapeLanguage) {
       // Text the reading step made holds no stray bytes: only a source's own are reported.
       strayBytes(source, text, findings != nullptr && offsetsAreSource ? findings : nullptr);

@@ -49,8 +49,9 @@ using RegionOf = std::function<PageRegion(std::size_t offset)>;
 // The converted text; throws std::bad_alloc when memory runs out. With `findings`, every
 // character written as an escape or a stand-in and every byte that formed no character is
 // reported there, at its offset in `text` when `offsetsAreSource` (the text is the document's
-// own bytes), without one otherwise. A page's escapes follow `regionOf` when it is given and
-// the offsets are the source's; otherwise they are in the options' language.
+// own bytes), without one otherwise; text that is not the source's own bytes was made by the
+// reading step and is taken as well formed. A page's escapes follow `regionOf` when it is given
+// and the offsets are the source's; otherwise they are in the options' language.
 std::string convertText(const ConverterOptions& options, std::string_view text, ConversionReport* report = nullptr,
                         Findings* findings = nullptr, bool offsetsAreSource = true,
                         const RegionOf* regionOf = nullptr);
