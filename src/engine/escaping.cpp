@@ -72,9 +72,8 @@ void TextEscaper::write(char32_t codePoint, std::size_t offset) {
     return;
   }
   const std::uint16_t code = codePoint > 0xFFFF ? cp932::kNoCode : cp932::fromUnicode(static_cast<char16_t>(codePoint));
-  const bool jisRows = target_.target == TargetEncoding::EucJp || target_.target == TargetEncoding::Iso2022Jp;
   const bool held =
-      code != cp932::kNoCode && (!jisRows || cp932::jisReachable(static_cast<char16_t>(codePoint)) != cp932::kNoCode);
+      code != cp932::kNoCode && (!jisRows_ || cp932::jisReachable(static_cast<char16_t>(codePoint)) != cp932::kNoCode);
   if (!held) escape(codePoint, offset);
   else if (utf8Output_) appendUtf8(out_, codePoint);
   else cp932::appendCode(out_, code);

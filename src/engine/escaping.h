@@ -72,7 +72,11 @@ class TextEscaper {
  public:
   // `language`: the syntax escapes are written in; none in raw text.
   TextEscaper(std::string& out, std::optional<EscapeLanguage> language, EscapeTarget target = {})
-      : out_(out), language_(language), target_(target), utf8Output_(target.target == TargetEncoding::Utf8) {}
+      : out_(out),
+        language_(language),
+        target_(target),
+        utf8Output_(target.target == TargetEncoding::Utf8),
+        jisRows_(target.target == TargetEncoding::EucJp || target.target == TargetEncoding::Iso2022Jp) {}
   // For JavaScript: whether the unit at a source offset stands in code. Asked only for white
   // space and characters beyond U+FFFF that are to be escaped, at offsets that do not decrease.
   void setCodeProbe(std::function<bool(std::size_t offset)> inCode) { inCode_ = std::move(inCode); }
@@ -93,6 +97,7 @@ class TextEscaper {
   std::optional<EscapeLanguage> language_;
   EscapeTarget target_;
   bool utf8Output_;
+  bool jisRows_;  // EUC-JP and ISO-2022-JP reach fewer of code page 932's characters
   std::function<bool(std::size_t)> inCode_;
   char16_t pendingHigh_ = 0;
   std::size_t pendingOffset_ = Findings::kNoOffset;

@@ -49,7 +49,9 @@ Element elementAt(std::basic_string_view<Char> page, std::size_t lt) {
       {Body::Opaque, "noframes"}, {Body::Opaque, "noscript"},
   };
   if (lt + 1 >= page.size() || !isAsciiLetter(page[lt + 1])) return {Body::None, {}};
+  const auto first = static_cast<char>(asciiLower(page[lt + 1]));
   for (const Element& e : kElements) {
+    if (e.name[0] != first) continue;  // most tags are none of these: one comparison each
     const std::size_t after = lt + 1 + e.name.size();
     if (after < page.size() && matchesNoCase(page, lt + 1, e.name) && isTagNameEnd(page[after])) return e;
   }
@@ -91,7 +93,7 @@ std::optional<RegionSpan> PageRegions<Char>::next() {
   const std::size_t markupStart = scanned_;
   std::size_t i = scanned_;
   while ((i = find(Char('<'), i)) != kNone) {
-    if (matchesNoCase(page_, i, "<!--")) {
+    if (i + 1 < page_.size() && page_[i + 1] == Char('!') && matchesNoCase(page_, i, "<!--")) {
       const Char closer[] = {'-', '-', '>'};
       std::size_t close = kNone;
       if constexpr (std::is_same_v<Char, char>) {
