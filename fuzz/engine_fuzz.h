@@ -92,7 +92,7 @@ inline std::vector<std::string> loadedPaths(const DocumentResult& result) {
 // that is not ASCII, a character beyond U+FFFF: javascript_context.h), in UTF-8 or code page
 // 1252; the script oracle escapes every character as in a literal and leaves these out.
 inline bool codeSensitive(std::string_view original) {
-  static constexpr std::string_view kSequences[] = {"\xC2\xA0", "\xE1\x9A\x80", "\xE2\x80", "\xE2\x81\x9F",
+  static constexpr std::string_view kSequences[] = {"\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80", "\xE2\x81\x9F",
                                                     "\xE3\x80\x80", "\xEF\xBB\xBF", "\xA0"};
   for (std::string_view sequence : kSequences) {
     if (original.find(sequence) != std::string_view::npos) return true;

@@ -46,8 +46,8 @@ bool remoteOracle(std::string_view value) {
   while (colon < text.size() && (std::isalnum(static_cast<unsigned char>(text[colon])) || text[colon] == '+' ||
                                  text[colon] == '-' || text[colon] == '.'))
     ++colon;
-  const bool scheme = colon > 0 && colon < text.size() && text[colon] == ':' &&
-                      std::isalpha(static_cast<unsigned char>(text[0]));
+  const bool scheme =
+      colon > 0 && colon < text.size() && text[colon] == ':' && std::isalpha(static_cast<unsigned char>(text[0]));
   return scheme && lowercaseCopy(text.substr(0, colon)) != "file";
 }
 
@@ -58,9 +58,10 @@ void checkResolution(std::string_view value) {
     const bool local = resolveLocalReference(path, value, static_cast<TargetEncoding>(e));
     FUZZ_CHECK(local != remote, "value " + hexOf(value) + " encoding " + std::to_string(e));
     if (!local) FUZZ_CHECK(path == u"unchanged", "a refused value changed the path: " + hexOf(value));
-    if (local) FUZZ_CHECK(path.find(u'\\') == std::u16string::npos || value.find('%') != std::string_view::npos ||
-                              value.find('&') != std::string_view::npos,
-                          "a backslash stayed in the path of " + hexOf(value));
+    if (local)
+      FUZZ_CHECK(path.find(u'\\') == std::u16string::npos || value.find('%') != std::string_view::npos ||
+                     value.find('&') != std::string_view::npos,
+                 "a backslash stayed in the path of " + hexOf(value));
   }
 }
 

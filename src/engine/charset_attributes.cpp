@@ -24,8 +24,7 @@ void charsetAttributeEdits(std::vector<ELEMENT>& elements, const std::optional<B
     const ReferenceBase& against = base && element.tagStart >= base->tagEnd ? pageBase : ReferenceBase{};
     std::u16string wide;
     if (!resolveLocalReference(wide, value->second, pageEncoding, against)) {
-      references.push_back(
-          {kind, value->second, ReferenceStatus::Remote, {}, std::move(formerCharset), false, module});
+      references.push_back({kind, value->second, ReferenceStatus::Remote, {}, std::move(formerCharset), false, module});
       continue;
     }
     std::string reference = utf16ToUtf8(wide);

@@ -438,7 +438,8 @@ void decodeEucJp(std::string_view in, Encoder& e) {
     e.at = p;
     // JIS X 0208, nearly every character of a page, without the general reading.
     if (end - p >= 2 && jis::isEucByte(p[0]) && jis::isEucByte(p[1])) {
-      const std::uint16_t code = jis::toShiftJis({static_cast<std::uint8_t>(p[0] - 0xA0), static_cast<std::uint8_t>(p[1] - 0xA0)});
+      const std::uint16_t code =
+          jis::toShiftJis({static_cast<std::uint8_t>(p[0] - 0xA0), static_cast<std::uint8_t>(p[1] - 0xA0)});
       if (!mapped(table, code)) e.stray(p, 2);
       else e.jis0208(code);
       p += 2;

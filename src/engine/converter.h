@@ -53,7 +53,6 @@ using RegionOf = std::function<PageRegion(std::size_t offset)>;
 // reading step and is taken as well formed. A page's escapes follow `regionOf` when it is given
 // and the offsets are the source's; otherwise they are in the options' language.
 std::string convertText(const ConverterOptions& options, std::string_view text, ConversionReport* report = nullptr,
-                        Findings* findings = nullptr, bool offsetsAreSource = true,
-                        const RegionOf* regionOf = nullptr);
+                        Findings* findings = nullptr, bool offsetsAreSource = true, const RegionOf* regionOf = nullptr);
 
 }  // namespace sarnavel

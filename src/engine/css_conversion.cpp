@@ -112,7 +112,8 @@ DocumentResult convertCss(std::string& text, const TargetChoice& options, const 
   } else {
     result.declarations.push_back({DeclarationForm::CharsetRule, {}, DeclarationFate::Added});
     if (old) {
-      result.declarations.push_back({DeclarationForm::CharsetRule, std::string(old->value), DeclarationFate::Rewritten});
+      result.declarations.push_back(
+          {DeclarationForm::CharsetRule, std::string(old->value), DeclarationFate::Rewritten});
     }
   }
   const bool replaced = old && old->start == 0;
@@ -120,8 +121,8 @@ DocumentResult convertCss(std::string& text, const TargetChoice& options, const 
   steps.beforeConverter.replace(work, 0, replacedEnd, rule);
   work.replace(0, replacedEnd, rule);
   // What the converter reports past the rule lies as far on in the source as the rule grew.
-  steps.findings.shiftOffsets(rule.size(), static_cast<std::ptrdiff_t>(rule.size()) -
-                                               static_cast<std::ptrdiff_t>(replacedEnd));
+  steps.findings.shiftOffsets(rule.size(),
+                              static_cast<std::ptrdiff_t>(rule.size()) - static_cast<std::ptrdiff_t>(replacedEnd));
   std::string converted = convertWorking(steps, work);
   // A rule that stood elsewhere is read by no browser; the rules after the new one name the
   // target all the same, so the sheet declares one encoding only.

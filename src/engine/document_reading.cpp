@@ -153,8 +153,7 @@ ContentShape recogniseContent(std::string_view bytes) {
 
 WorkingText readDocument(std::string_view bytes, DocumentKind kind, const EncodingEvidence& evidence,
                          TargetEncoding target, Findings& findings,
-                         const std::function<std::string(std::string_view bytes)>& declarationOf,
-                         bool keepCharacters) {
+                         const std::function<std::string(std::string_view bytes)>& declarationOf, bool keepCharacters) {
   const EscapeTarget escapeTarget{target, &findings, keepCharacters && target == TargetEncoding::Utf8};
   const ContentShape shape = recogniseContent(bytes);
   // A file of a byte-order mark alone stays as it is.

@@ -85,7 +85,7 @@ struct FoundReference {
 enum class PageNoticeKind {
   FormWithoutAcceptCharset,  // a <form> without accept-charset submits in the page's encoding
   NonAsciiQuery,             // a link or form action whose query string holds non-ASCII text
-  CharsetByScript,           // a script writes an element whose charset names another encoding, left so (document.write)
+  CharsetByScript,  // a script writes an element whose charset names another encoding, left so (document.write)
 };
 struct PageNotice {
   PageNoticeKind kind = PageNoticeKind::FormWithoutAcceptCharset;

@@ -98,7 +98,8 @@ EncodingDecision detect(std::string_view bytes, std::optional<SourceEncoding> si
   const bool nearly = !utf8 && nearlyUtf8(bytes, kDetectedPerError);
   const bool favourJapanese = site == SourceEncoding::ShiftJis || site == SourceEncoding::EucJp;
   if (!utf8 && !nearly && !favourJapanese) return {fromInput(detectInputEncoding(bytes)), DecisionBasis::Detection};
-  if (!utf8 && quickVerdict(bytes) == QuickVerdict::Iso2022Jp) return {SourceEncoding::Iso2022Jp, DecisionBasis::Detection};
+  if (!utf8 && quickVerdict(bytes) == QuickVerdict::Iso2022Jp)
+    return {SourceEncoding::Iso2022Jp, DecisionBasis::Detection};
   const CandidateReadings readings = readCandidates(bytes, utf8 || nearly);
   if (!readings.shiftJis.valid && !readings.eucJp.valid) {
     return {utf8 || nearly ? SourceEncoding::Utf8 : fromInput(detectInputEncoding(bytes)), DecisionBasis::Detection};
@@ -158,8 +159,8 @@ EncodingDecision decideSourceEncoding(std::string_view bytes, const EncodingEvid
   // 4. Declarations the bytes are valid in; a module script is read as UTF-8 whatever it holds.
   if (evidence.moduleScript) return {SourceEncoding::Utf8, DecisionBasis::LoadingElement};
   auto declared = [&](std::optional<SourceEncoding> encoding) {
-    return encoding && (readsAs(bytes, *encoding) ||
-                        (encoding == SourceEncoding::Utf8 && nearlyUtf8(bytes, kDeclaredPerError)));
+    return encoding &&
+           (readsAs(bytes, *encoding) || (encoding == SourceEncoding::Utf8 && nearlyUtf8(bytes, kDeclaredPerError)));
   };
   if (std::optional<SourceEncoding> own = encodingOfLabel(evidence.declared); declared(own))
     return {*own, DecisionBasis::Declaration};

@@ -51,8 +51,8 @@ void TextEscaper::escape(char32_t codePoint, std::size_t offset) {
     if (target_.findings != nullptr) target_.findings->lost(codePoint, offset, StandIn::Reference);
     return;
   }
-  if (*language_ == EscapeLanguage::JavaScript && inCode_ && (isJavaScriptWhiteSpace(codePoint) || codePoint > 0xFFFF) &&
-      inCode_(offset)) {
+  if (*language_ == EscapeLanguage::JavaScript && inCode_ &&
+      (isJavaScriptWhiteSpace(codePoint) || codePoint > 0xFFFF) && inCode_(offset)) {
     if (codePoint > 0xFFFF) {
       char buffer[16];
       const int n = std::snprintf(buffer, sizeof buffer, "\\u{%X}", static_cast<unsigned>(codePoint));

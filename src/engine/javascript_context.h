@@ -56,9 +56,8 @@ class JavaScriptContext {
   // After a word: a regular expression may follow a keyword, not a name or a number.
   void endWord() {
     if (wordStart_ == std::string_view::npos) return;
-    static constexpr std::string_view kKeywords[] = {"return", "typeof", "instanceof", "in",    "of",
-                                                     "new",    "delete", "void",       "throw", "case",
-                                                     "do",     "else",   "yield",      "await"};
+    static constexpr std::string_view kKeywords[] = {"return", "typeof", "instanceof", "in", "of",   "new",   "delete",
+                                                     "void",   "throw",  "case",       "do", "else", "yield", "await"};
     std::string word;
     for (std::size_t k = wordStart_; k < at_ && word.size() <= 10; ++k) word.push_back(static_cast<char>(text_[k]));
     regexAllowed_ = false;

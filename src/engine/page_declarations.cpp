@@ -64,8 +64,8 @@ std::vector<std::size_t> outputStarts(const std::vector<PageEdit>& edits) {
   std::ptrdiff_t delta = 0;
   for (std::size_t k : order) {
     out[k] = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(edits[k].start) + delta);
-    delta += static_cast<std::ptrdiff_t>(edits[k].text.size()) -
-             static_cast<std::ptrdiff_t>(edits[k].end - edits[k].start);
+    delta +=
+        static_cast<std::ptrdiff_t>(edits[k].text.size()) - static_cast<std::ptrdiff_t>(edits[k].end - edits[k].start);
   }
   return out;
 }

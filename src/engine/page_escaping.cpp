@@ -39,7 +39,8 @@ std::string escapeByRegion(std::basic_string_view<Char> page, EscapeTarget targe
       // The code probe is asked by source offset; the context reads the part by index.
       const std::size_t base = offsetOf(span->start);
       const std::size_t step = offsetOf(span->start + 1) - base;
-      escaper.setCodeProbe([&context, base, step](std::size_t offset) { return context->inCode((offset - base) / step); });
+      escaper.setCodeProbe(
+          [&context, base, step](std::size_t offset) { return context->inCode((offset - base) / step); });
     }
     escapeRegion(escaper, part, span->start);
     escaper.finish();

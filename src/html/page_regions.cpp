@@ -44,8 +44,8 @@ struct Element {
 template <class Char>
 Element elementAt(std::basic_string_view<Char> page, std::size_t lt) {
   static constexpr Element kElements[] = {
-      {Body::Script, "script"},    {Body::Style, "style"},       {Body::RawText, "xmp"},       {Body::Plaintext, "plaintext"},
-      {Body::Opaque, "textarea"},  {Body::Opaque, "title"},      {Body::Opaque, "iframe"},     {Body::Opaque, "noembed"},
+      {Body::Script, "script"},   {Body::Style, "style"},     {Body::RawText, "xmp"},   {Body::Plaintext, "plaintext"},
+      {Body::Opaque, "textarea"}, {Body::Opaque, "title"},    {Body::Opaque, "iframe"}, {Body::Opaque, "noembed"},
       {Body::Opaque, "noframes"}, {Body::Opaque, "noscript"},
   };
   if (lt + 1 >= page.size() || !isAsciiLetter(page[lt + 1])) return {Body::None, {}};

@@ -53,7 +53,7 @@ class PageRegions {
   bool iso2022_;
   std::size_t scanned_ = 0;                // everything before this has been handed over
   std::optional<RegionSpan> pendingBody_;  // the body that follows the markup just handed over
-  RegionSpan current_{};  // the span `at` answered last
+  RegionSpan current_{};                   // the span `at` answered last
 };
 
 extern template class PageRegions<char>;

@@ -173,7 +173,8 @@ bool readReferenceTag(const ScannedTag& tag, PARSE2INFO& info) {
     if (scriptKindOf(tag.attributes) == ScriptKind::Other || !tag.attributes.contains("src")) return true;
     record(tag, info);
   } else if (tag.name == "base" && !info.base) {
-    if (auto href = tag.attributes.find("href"); href != tag.attributes.end()) info.base = {href->second, tag.span.tagEnd};
+    if (auto href = tag.attributes.find("href"); href != tag.attributes.end())
+      info.base = {href->second, tag.span.tagEnd};
   }
   return false;
 }

@@ -22,11 +22,11 @@
 namespace sarnavel {
 
 struct WrittenScriptTag {
-  std::size_t at = 0;        // the offset of its "<"
-  std::string text;          // the tag as the script spells it, up to its ">"
-  std::size_t labelAt = 0;   // the offset of the charset's label
-  std::string charset;       // the label
-  std::string src;           // the src as written, when it is written out whole; else empty
+  std::size_t at = 0;       // the offset of its "<"
+  std::string text;         // the tag as the script spells it, up to its ">"
+  std::size_t labelAt = 0;  // the offset of the charset's label
+  std::string charset;      // the label
+  std::string src;          // the src as written, when it is written out whole; else empty
 };
 
 std::vector<WrittenScriptTag> scriptTagsWrittenByScripts(std::string_view page, bool iso2022 = false);

@@ -51,9 +51,8 @@ void parseAttributes(std::string_view text, AttributeMap& attributes) {
     if (pos >= text.size() || text[pos] == '\0') return;
     // A name runs to white space, a slash or "=" (an "=" that starts it is part of it).
     const std::size_t nameStart = pos;
-    std::size_t nameEnd = findOutsideRuns(text, pos + 1, [&](std::size_t i) {
-      return isSpace(text[i]) || text[i] == '/' || text[i] == '=';
-    });
+    std::size_t nameEnd = findOutsideRuns(
+        text, pos + 1, [&](std::size_t i) { return isSpace(text[i]) || text[i] == '/' || text[i] == '='; });
     if (nameEnd == kNone) nameEnd = text.size();
     std::string name = lowercaseCopy(text.substr(nameStart, nameEnd - nameStart));
     pos = skipSpaces(text, nameEnd);

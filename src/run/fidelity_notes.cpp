@@ -13,7 +13,8 @@ bool leavesModuleScript(const ConversionOptions& options) { return options.targe
 
 FileNote moduleScriptLeftNote(const ConversionOptions& options) {
   // The file's own log line names it already.
-  return {"module-script", {},
+  return {"module-script",
+          {},
           "type=\"module\" のスクリプトとして読み込まれ、常に UTF-8 として読まれるため、" +
               std::string(charsetNameOf(options.targetEncoding)) + " には変換せずそのままにしました。"};
 }
@@ -24,9 +25,11 @@ void appendFidelityNotes(const DocumentResult& document, const ConversionOptions
     if (loaded.status != ReferenceStatus::Followable) continue;
     if (loaded.module && leavesModuleScript(options)) {
       // The path stands inside the sentence: a log line ending in a path is that file's own.
-      notes.push_back({"module-script", {},
-                       "type=\"module\" のスクリプトが読み込む " + visiblePath(loaded.path) + " は、常に UTF-8 として読まれるため、" +
-                           std::string(charsetNameOf(options.targetEncoding)) + " には変換しません。"});
+      notes.push_back({"module-script",
+                       {},
+                       "type=\"module\" のスクリプトが読み込む " + visiblePath(loaded.path) +
+                           " は、常に UTF-8 として読まれるため、" + std::string(charsetNameOf(options.targetEncoding)) +
+                           " には変換しません。"});
     }
     if (loaded.writtenByScript) {
       notes.push_back({"charset-by-script",
@@ -50,16 +53,18 @@ void appendFidelityNotes(const DocumentResult& document, const ConversionOptions
   }
   if (listed > kCharactersNamed) lost += " ほか";
   if (listed > 0) {
-    notes.push_back({"lost-characters", first,
-                     "<xmp> や <plaintext> の中では文字参照が読まれないため、変換先にない文字が参照のまま表示されます: " +
-                         lost});
+    notes.push_back(
+        {"lost-characters", first,
+         "<xmp> や <plaintext> の中では文字参照が読まれないため、変換先にない文字が参照のまま表示されます: " + lost});
   }
   for (const PageNotice& notice : document.pageNotices) {
     if (notice.kind != PageNoticeKind::CharsetByScript) continue;
     std::string where = positionText(notice.at);
     if (!where.empty()) where += ": ";
     notes.push_back({"charset-by-script", notice.at,
-                     where + "スクリプトが書き出す要素の charset は書き換えられないため、読み込まれるファイルは変換後に誤って読まれます: " +
+                     where +
+                         "スクリプトが書き出す要素の charset "
+                         "は書き換えられないため、読み込まれるファイルは変換後に誤って読まれます: " +
                          notice.text});
   }
 }

@@ -60,9 +60,8 @@ TEST_F(Cli, HelpAndVersion) {
     CliResult r = runCli({option});
     EXPECT_EQ(r.status, 0) << option;
     EXPECT_TRUE(r.out.starts_with("Usage: sarnavel-cli")) << option;
-    for (const char* word :
-         {"--to", "--newline", "--no-follow-css", "--no-follow-js", "--no-backup", "--dry-run", "--keep-characters",
-          "--version"}) {
+    for (const char* word : {"--to", "--newline", "--no-follow-css", "--no-follow-js", "--no-backup", "--dry-run",
+                             "--keep-characters", "--version"}) {
       EXPECT_NE(r.out.find(word), std::string::npos) << word;
     }
     EXPECT_EQ(r.err, "") << option;

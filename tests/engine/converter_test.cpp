@@ -192,7 +192,9 @@ TEST(Converter, NothingElseChanges) {
 
 TEST(Converter, Iso2022JpInput) {
   // ESC $ @ and ESC ( J are read too; the output uses ESC $ B and ESC ( B
-  EXPECT_EQ(convert("\x1b$@$\"\x1b(Ja", kSjis), "\x82\xa0" "a");
+  EXPECT_EQ(convert("\x1b$@$\"\x1b(Ja", kSjis),
+            "\x82\xa0"
+            "a");
   EXPECT_EQ(convert("\x1b$@$\"\x1b(J", kJis), "\x1b$B$\"\x1b(B");
   EXPECT_EQ(convert("\x1b$(D0!\x1b(B", kEuc), "\x8f\xb0\xa1");
 }

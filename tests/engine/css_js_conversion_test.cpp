@@ -41,7 +41,8 @@ TEST(ConvertCss, CharsetRule) {
       // rules found after the new one name the target too.
       {"a rule after a comment", "/* x */\n@charset \"b\";\np{}\n", 0, LineEnding::Lf,
        "@charset \"shift_jis\";\n/* x */\n@charset \"shift_jis\";\np{}\n"},
-      {"a rule after white space", " @charset \"b\";", 1, LineEnding::Lf, "@charset \"euc-jp\";\n @charset \"euc-jp\";"},
+      {"a rule after white space", " @charset \"b\";", 1, LineEnding::Lf,
+       "@charset \"euc-jp\";\n @charset \"euc-jp\";"},
       {"rules in and after a comment", "/* @charset \"a\"; */\n@charset \"b\";\n", 0, LineEnding::Lf,
        "@charset \"shift_jis\";\n/* @charset \"shift_jis\"; */\n@charset \"shift_jis\";\n"},
       {"an LF rule in a CR+LF sheet", "@charset \"x\";\np{}\r\n", 0, LineEnding::Unchanged,
@@ -92,7 +93,9 @@ TEST(ConvertJavaScript, Cases) {
   // Between tokens, white space the target lacks is a space and a name character beyond U+FFFF
   // is written \u{...}: an escape there is a syntax error or names another variable. In
   // strings and comments the escape stays.
-  EXPECT_EQ(js("var a =\xc2\xa0" "1;\n\xef\xbb\xbfvar b; // \xc2\xa0\nvar s = '\xc2\xa0';", target(0)),
+  EXPECT_EQ(js("var a =\xc2\xa0"
+               "1;\n\xef\xbb\xbfvar b; // \xc2\xa0\nvar s = '\xc2\xa0';",
+               target(0)),
             "var a = 1;\n var b; // \\u00A0\nvar s = '\\u00A0';");
   EXPECT_EQ(js("var \xf0\xa0\xae\xb7 = `\xf0\xa0\xae\xb7${\xc2\xa0x}`;", target(1)),
             "var \\u{20BB7} = `\\uD842\\uDFB7${ x}`;");

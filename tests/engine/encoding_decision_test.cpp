@@ -58,17 +58,24 @@ TEST(EncodingDecision, StrongestValidEvidenceDecides) {
        {E::Iso2022Jp, B::Detection}},
       {"JIS-Roman alone is ISO-2022-JP too", "\x1B(J\\100\x1B(B", {}, {E::Iso2022Jp, B::Detection}},
       {"its own declaration", hyo, declared(" \"Shift_JIS\" "), {E::ShiftJis, B::Declaration}},
-      {"a declaration the bytes are invalid in passes", "\x93\xFA\x96\x7B\x8C\xEA", declared("utf-8"),
+      {"a declaration the bytes are invalid in passes",
+       "\x93\xFA\x96\x7B\x8C\xEA",
+       declared("utf-8"),
        {E::ShiftJis, B::Detection}},
       // UTF-8 but for a stray byte: browsers read it as declared, with one U+FFFD.
       {"a UTF-8 declaration over a stray byte", "\xE6\x97\xA5 \xFF", declared("utf-8"), {E::Utf8, B::Declaration}},
-      {"the loading page's UTF-8 over a stray byte", "\xE6\x97\xA5 \xC3'", loadedBy("", E::Utf8),
+      {"the loading page's UTF-8 over a stray byte",
+       "\xE6\x97\xA5 \xC3'",
+       loadedBy("", E::Utf8),
        {E::Utf8, B::LoadingPage}},
-      {"a module script is UTF-8 whatever it holds", hyo, [] {
+      {"a module script is UTF-8 whatever it holds",
+       hyo,
+       [] {
          EncodingEvidence e = declared("euc-jp");
          e.moduleScript = true;
          return e;
-       }(), {E::Utf8, B::LoadingElement}},
+       }(),
+       {E::Utf8, B::LoadingElement}},
       {"a Latin-1 declaration always holds", hyo, declared("windows-1252"), {E::Latin1, B::Declaration}},
       {"an unknown label names nothing", hyo, declared("x-unknown"), {E::EucJp, B::Detection}},
       {"the loading element's charset", hyo, loadedBy("x-sjis", E::Utf8), {E::ShiftJis, B::LoadingElement}},
@@ -98,7 +105,8 @@ TEST(EncodingDecision, StrongestValidEvidenceDecides) {
       {"Shift_JIS", "\x93\xFA\x96\x7B", {}, {E::ShiftJis, B::Detection}},
       // Undeclared, UTF-8 with a few malformed sequences is a reading of its own.
       {"UTF-8 but for one stray byte",
-       "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE6\x96\x87\xE7\xAB\xA0\xE3\x81\xA7\xE3\x81\x99 \xFF", {},
+       "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE6\x96\x87\xE7\xAB\xA0\xE3\x81\xA7\xE3\x81\x99 \xFF",
+       {},
        {E::Utf8, B::Detection}},
   };
   for (const auto& c : cases) {

@@ -83,17 +83,20 @@ TEST(ConvertHtml, DeclarationPlacement) {
       {"two declarations: each names the target",
        "<html><head><meta http-equiv=\"Content-Type\" content=\"a\"><title>t</title><meta charset=b>"
        "<meta http-equiv=\"Content-Type\" content=\"b\"/></head></html>",
-       kSjis, "<html><head>" + kDecl + "Shift_JIS\"><title>t</title><meta charset=\"Shift_JIS\">" + kDecl +
-       "Shift_JIS\" /></head></html>"},
+       kSjis,
+       "<html><head>" + kDecl + "Shift_JIS\"><title>t</title><meta charset=\"Shift_JIS\">" + kDecl +
+           "Shift_JIS\" /></head></html>"},
       {"one before the title and one after: neither moves, so a second conversion changes nothing",
        "<html><head><meta http-equiv=\"Content-Type\" content=\"a\"><title>t</title>"
        "<meta http-equiv=\"Content-Type\" content=\"b\"></head></html>",
        kSjis, "<html><head>" + kDecl + "Shift_JIS\"><title>t</title>" + kDecl + "Shift_JIS\"></head></html>"},
       // Browsers look for it in the first 1024 bytes: one beyond them moves to the head's start.
       {"a declaration beyond the first 1024 bytes",
-       "<html><head><!--" + std::string(1100, '-') + "--><meta http-equiv=\"Content-Type\" content=\"text/html; "
-       "charset=euc-jp\"><title>t</title></head></html>",
-       kSjis, "<html><head>" + kDecl + "Shift_JIS\"><!--" + std::string(1100, '-') + "--><title>t</title></head></html>"},
+       "<html><head><!--" + std::string(1100, '-') +
+           "--><meta http-equiv=\"Content-Type\" content=\"text/html; "
+           "charset=euc-jp\"><title>t</title></head></html>",
+       kSjis,
+       "<html><head>" + kDecl + "Shift_JIS\"><!--" + std::string(1100, '-') + "--><title>t</title></head></html>"},
       {"the head's start beyond them too: after the doctype",
        "<!DOCTYPE html><!--" + std::string(1100, '-') + "--><html><head><meta charset=euc-jp></head></html>", kSjis,
        "<!DOCTYPE html><meta charset=\"Shift_JIS\"><!--" + std::string(1100, '-') + "--><html><head></head></html>"},
@@ -160,13 +163,15 @@ TEST(ConvertHtml, EscapesFollowTheBodyTheyStandIn) {
 TEST(ConvertHtml, EscapesFollowTheRegionFromEucJpToo) {
   Page page;
   const std::string k = "\x8f\xb0\xa1";
-  std::string out = page.convert("<html><head><meta charset=euc-jp></head><body><p>" + k + "</p><script>s='" + k +
-                                     "'</script><style>p{content:'" + k + "'}</style><script type=application/ld+json>\"" +
-                                     k + "\"</script><script type=module>s='" + k + "'</script><xmp>" + k + "</xmp>",
-                                 kSjis);
-  EXPECT_EQ(out, "<html><head><meta charset=\"Shift_JIS\"></head><body><p>&#19970;</p><script>s='\\u4E02'</script>"
-                 "<style>p{content:'\\4E02 '}</style><script type=application/ld+json>\"\\u4E02\"</script>"
-                 "<script type=module>s='\\u4E02'</script><xmp>&#19970;</xmp>");
+  std::string out =
+      page.convert("<html><head><meta charset=euc-jp></head><body><p>" + k + "</p><script>s='" + k +
+                       "'</script><style>p{content:'" + k + "'}</style><script type=application/ld+json>\"" + k +
+                       "\"</script><script type=module>s='" + k + "'</script><xmp>" + k + "</xmp>",
+                   kSjis);
+  EXPECT_EQ(out,
+            "<html><head><meta charset=\"Shift_JIS\"></head><body><p>&#19970;</p><script>s='\\u4E02'</script>"
+            "<style>p{content:'\\4E02 '}</style><script type=application/ld+json>\"\\u4E02\"</script>"
+            "<script type=module>s='\\u4E02'</script><xmp>&#19970;</xmp>");
   ASSERT_EQ(page.result.lost.size(), 1u);
   EXPECT_EQ(page.result.lost[0].writtenAs, StandIn::Reference);
   EXPECT_EQ(page.result.lost[0].count, 1u);
@@ -218,18 +223,17 @@ TEST(ConvertHtml, CharsetAttributesAndLoadedFiles) {
       "<script type=\"text/vbscript\" src=\"v.vbs\"></script>"
       "</head></html>";
   std::string out = page.convert(in);
-  EXPECT_EQ(out,
-            "<html><head>" + kDecl +
-                "Shift_JIS\" />"
-                "<link charset=\"Shift_JIS\" href=\"css/a.css\" rel=\"stylesheet\">"
-                "<link charset=\"Shift_JIS\" href=\"css/a.css\" rel=\"StyleSheet\" type=\"text/css\">"
-                "<link charset=\"Shift_JIS\" href=\"css/a.css\" rel=\"stylesheet\" />"
-                "<link rel=\"stylesheet\" href=\"http://example.com/a.css\">"
-                "<link rel=\"stylesheet\" href=\"missing.css\" charset=\"euc-jp\">"
-                "<link rel=\"stylesheet\" href=\"\">"
-                "<script charset=\"Shift_JIS\" src=\"b.js?v=2#top\"></script>"
-                "<script type=\"text/vbscript\" src=\"v.vbs\"></script>"
-                "</head></html>");
+  EXPECT_EQ(out, "<html><head>" + kDecl +
+                     "Shift_JIS\" />"
+                     "<link charset=\"Shift_JIS\" href=\"css/a.css\" rel=\"stylesheet\">"
+                     "<link charset=\"Shift_JIS\" href=\"css/a.css\" rel=\"StyleSheet\" type=\"text/css\">"
+                     "<link charset=\"Shift_JIS\" href=\"css/a.css\" rel=\"stylesheet\" />"
+                     "<link rel=\"stylesheet\" href=\"http://example.com/a.css\">"
+                     "<link rel=\"stylesheet\" href=\"missing.css\" charset=\"euc-jp\">"
+                     "<link rel=\"stylesheet\" href=\"\">"
+                     "<script charset=\"Shift_JIS\" src=\"b.js?v=2#top\"></script>"
+                     "<script type=\"text/vbscript\" src=\"v.vbs\"></script>"
+                     "</head></html>");
   // every loaded file, in document order with the charset its element had, whatever the follow switches say
   ASSERT_EQ(page.loads().size(), 4u);
   EXPECT_EQ(page.loads()[2].formerCharset, "euc-jp");
@@ -257,7 +261,8 @@ TEST(ConvertHtml, EverySpellingOfALoadingElement) {
        "<link charset=\"EUC-JP\" href=\"css/b.css\" rel=\"alternate stylesheet\">"},
       {"<base href=\"js/\"><script src=a.js>", "<base href=\"js/\"><script charset=\"EUC-JP\" src=\"a.js\">"},
       {"<script src=js/a.js><base href=\"css/\">", "<script charset=\"EUC-JP\" src=\"js/a.js\"><base href=\"css/\">"},
-      {"<base href=\"http://example.com/\"><script src=js/a.js>", "<base href=\"http://example.com/\"><script src=js/a.js>"},
+      {"<base href=\"http://example.com/\"><script src=js/a.js>",
+       "<base href=\"http://example.com/\"><script src=js/a.js>"},
       {"<script type=module src=js/a.js>", "<script type=module src=js/a.js>"},
       {"<script type=text/template src=js/a.js>", "<script type=text/template src=js/a.js>"},
   };

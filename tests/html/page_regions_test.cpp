@@ -39,7 +39,7 @@ TEST(PageRegions, Cases) {
       {"<plaintext>a</plaintext>b", "M:<plaintext>|R:a</plaintext>b"},  // to the end of the page
       {"<script>a</scripts>b</script>", "M:<script>|S:a</scripts>b|M:</script>"},
       {"<script>unended", "M:<script>|S:unended"},
-      {"<!-- <script> -->x", "M:<!-- <script> -->x"},                           // a comment opens nothing
+      {"<!-- <script> -->x", "M:<!-- <script> -->x"},                          // a comment opens nothing
       {"<textarea><script>x</textarea>", "M:<textarea><script>x</textarea>"},  // nor the text of a textarea
       {"<scripts>x", "M:<scripts>x"},
       {"<script type=\"text/template\">x</script>", "M:<script type=\"text/template\">x</script>"},
@@ -81,9 +81,9 @@ TEST(ScriptWrittenTags, Cases) {
       {"<script>document.write('<script src=\"a.js\" charset=\"euc-jp\"><\\/script>')</script>", "euc-jp@52 a.js"},
       {"<script>document.write(\"<SCRIPT SRC=\\\"a.js\\\" CHARSET=\\\"x-sjis\\\">\")</script>", "x-sjis@55 a.js"},
       {"<script>document.write('<script src=\"' + f + '\" charset=euc-jp>')</script>", "euc-jp@56 "},
-      {"<script>document.write('<script src=a.js>')</script>", ""},                   // no charset
-      {"<script>var s = '<script charset=euc-jp>';</script>", ""},                   // no document.write
-      {"<p>document.write('<script charset=euc-jp>')</p>", ""},                      // not in a script
+      {"<script>document.write('<script src=a.js>')</script>", ""},  // no charset
+      {"<script>var s = '<script charset=euc-jp>';</script>", ""},   // no document.write
+      {"<p>document.write('<script charset=euc-jp>')</p>", ""},      // not in a script
   };
   for (const auto& c : cases) EXPECT_EQ(writtenTags(c.page), c.tags) << c.page;
 }

@@ -573,8 +573,8 @@ TEST(ConversionRunEvidence, AModuleScriptStaysInUtf8) {
     EXPECT_EQ(TempFolder::read(module), kScriptInUtf8) << target;
     EXPECT_NE(TempFolder::read(index).find(tag), std::string::npos) << target;
     ASSERT_EQ(r.record.outcomes.size(), 3u) << target;  // the page, the script listed and loaded
-    const std::vector<std::string> expected = target == 3 ? std::vector<std::string>{}
-                                                          : std::vector<std::string>{"module-script"};
+    const std::vector<std::string> expected =
+        target == 3 ? std::vector<std::string>{} : std::vector<std::string>{"module-script"};
     for (const FileOutcome& outcome : r.record.outcomes) EXPECT_EQ(codesOf(outcome), expected) << outcome.path;
   }
 }
@@ -583,7 +583,8 @@ TEST(ConversionRunEvidence, AModuleScriptStaysInUtf8) {
 // the page's line says which.
 TEST(ConversionRunEvidence, CharactersLostInRawTextAreNamed) {
   TempFolder folder;
-  fs::path index = folder.put("index.html", "<html><head><title>t</title></head><xmp>\xC3\xA9 \xF0\x9F\x98\x80</xmp></html>\n");
+  fs::path index =
+      folder.put("index.html", "<html><head><title>t</title></head><xmp>\xC3\xA9 \xF0\x9F\x98\x80</xmp></html>\n");
   RunRequest request{toUtf8(), {index}};
   request.options.targetEncoding = testing::asTarget(1);
   request.options.makeBackup = false;

@@ -36,16 +36,17 @@ TEST(Utf8ToUtf16, Table) {
   } cases[] = {
       {"\xE3\x81\x82", u"\u3042"},
       {"\xF0\x9F\x98\x80", u"\U0001F600"},
-      {"\xC0\x80x", u"\uFFFD\uFFFDx"},     // an overlong form: two bytes that start nothing
+      {"\xC0\x80x", u"\uFFFD\uFFFDx"},          // an overlong form: two bytes that start nothing
       {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // an encoded surrogate
-      {"a\xE3\x81", u"a\uFFFD"},            // a sequence cut by the end: one
-      {"a\xE3\x81 ", u"a\uFFFD "},          // or by ASCII
+      {"a\xE3\x81", u"a\uFFFD"},                // a sequence cut by the end: one
+      {"a\xE3\x81 ", u"a\uFFFD "},              // or by ASCII
       {"\xF8\x88\x80\x80\x80z", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFDz"},
       {"\x80\x80z", u"\uFFFD\uFFFDz"},  // each stray continuation byte
       {"\xFF", u"\uFFFD"},
       {std::string_view("a\0b", 3), std::u16string_view(u"a\0b", 3)},
   };
-  for (const auto& c : cases) EXPECT_EQ(utf8ToUtf16(c.bytes), c.units) << ::testing::PrintToString(std::string(c.bytes));
+  for (const auto& c : cases)
+    EXPECT_EQ(utf8ToUtf16(c.bytes), c.units) << ::testing::PrintToString(std::string(c.bytes));
 }
 
 TEST(StrictUtf8, MatchesIcuOnMalformedInput) {
