@@ -57,6 +57,7 @@ const char* encodingName(InputEncoding e) {
     case InputEncoding::Iso2022Jp: return "ISO-2022-JP";
     case InputEncoding::ShiftJis: return "Shift_JIS";
     case InputEncoding::EucJp: return "EUC-JP";
+    case InputEncoding::Utf8: return "UTF-8";
   }
   return "?";
 }
@@ -299,6 +300,7 @@ SourceEncoding decidedBefore(std::string_view bytes) {
     case InputEncoding::ShiftJis: return SourceEncoding::ShiftJis;
     case InputEncoding::EucJp: return SourceEncoding::EucJp;
     case InputEncoding::Iso2022Jp: return SourceEncoding::Iso2022Jp;
+    case InputEncoding::Utf8: return SourceEncoding::Utf8;
     case InputEncoding::Ascii: break;
   }
   return SourceEncoding::Ascii;

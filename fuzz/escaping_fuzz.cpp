@@ -141,7 +141,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(replaced == isUtf8Text(bytes), "UTF-8 preparation of " + hexOf(bytes));
   if (!replaced) FUZZ_CHECK(prepared == bytes, "preparation changed a text that is not UTF-8: " + hexOf(bytes));
   if (replaced) {
-    std::u16string decoded = decodeUtf8(bytes);
+    std::u16string decoded = utf8ToUtf16(bytes);
     if (!decoded.empty() && decoded.front() == u'\uFEFF') decoded.erase(0, 1);
     FUZZ_CHECK(prepared == escapeFor(language, decoded), "prepared " + hexOf(prepared) + " from " + hexOf(bytes));
     FUZZ_CHECK(cp932ToWide(prepared).find(u'\uFFFD') == std::u16string::npos,

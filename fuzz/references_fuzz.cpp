@@ -1,9 +1,12 @@
 // Collecting the sheets and scripts a page loads, and resolving their references.
 //
-// Properties: every recorded element is a `link` with rel "stylesheet" or a `script` with a
-// `src`, lies inside the page at a real tag, and comes after the one before it; a remote value
-// is refused and every other value resolves; the reference decoding never lengthens a text
-// (each decoding replaces several units by fewer) and replaceUnit leaves no unit it replaced.
+// Properties: every recorded element is a `link` whose rel holds the word "stylesheet" or a
+// classic or module `script` with a `src`, lies inside the page at a real tag, and comes after
+// the one before it; a remote value (a scheme other than file, or "//") is refused and every
+// other value resolves, to a path without a backslash; the reference decoding never lengthens a
+// text (each decoding replaces several units by fewer) and replaceUnit leaves no unit it
+// replaced.
+#include <cctype>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -11,6 +14,7 @@
 #include "fuzz_support.h"
 #include "html/head_analysis.h"
 #include "html/references.h"
+#include "html/script_types.h"
 #include "html/tag_scanner.h"
 
 namespace {
@@ -27,15 +31,37 @@ std::u16string unitsOf(std::string_view bytes) {
   return units;
 }
 
+// Whether a value names another machine, read as the URL parser reads it: without white space
+// around it and tabs and line breaks in it, a scheme other than file, or "//" and a host.
+bool remoteOracle(std::string_view value) {
+  std::string text;
+  for (char c : value) {
+    if (c != '\t' && c != '\n' && c != '\r') text.push_back(c);
+  }
+  std::size_t first = 0;
+  while (first < text.size() && (text[first] == ' ' || text[first] == '\f')) ++first;
+  text.erase(0, first);
+  if (text.starts_with("//")) return true;
+  std::size_t colon = 0;
+  while (colon < text.size() && (std::isalnum(static_cast<unsigned char>(text[colon])) || text[colon] == '+' ||
+                                 text[colon] == '-' || text[colon] == '.'))
+    ++colon;
+  const bool scheme =
+      colon > 0 && colon < text.size() && text[colon] == ':' && std::isalpha(static_cast<unsigned char>(text[0]));
+  return scheme && lowercaseCopy(text.substr(0, colon)) != "file";
+}
+
 void checkResolution(std::string_view value) {
-  // A remote value names something after its scheme; "http:" or "ftp:" alone is a local name.
-  const bool remote =
-      (value.size() > 5 && value.starts_with("http:")) || (value.size() > 4 && value.starts_with("ftp:"));
+  const bool remote = remoteOracle(value);
   for (int e = 0; e < 4; ++e) {
     std::u16string path = u"unchanged";
     const bool local = resolveLocalReference(path, value, static_cast<TargetEncoding>(e));
     FUZZ_CHECK(local != remote, "value " + hexOf(value) + " encoding " + std::to_string(e));
     if (!local) FUZZ_CHECK(path == u"unchanged", "a refused value changed the path: " + hexOf(value));
+    if (local)
+      FUZZ_CHECK(path.find(u'\\') == std::u16string::npos || value.find('%') != std::string_view::npos ||
+                     value.find('&') != std::string_view::npos,
+                 "a backslash stayed in the path of " + hexOf(value));
   }
 }
 
@@ -47,10 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view page = input.rest();
   const std::string where = "page " + hexOf(page);
 
-  PARSE1INFO head;
-  analyseHead(page, head);
   PARSE2INFO info;
-  info.defaultScriptType = (choice & 1) ? std::string("text/vbscript") : head.contentScriptType;
   collectReferences(page, info);
   FUZZ_CHECK(info.elements.size() <= page.size(), where);
   std::size_t previousEnd = 0;
@@ -60,14 +83,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(page[element.tagStart] == '<' && page[element.tagEnd - 1] == '>', where);
     previousEnd = element.tagEnd;
     if (element.name == "link") {
-      auto rel = element.attributes.find("rel");
-      FUZZ_CHECK(rel != element.attributes.end() && lowercaseCopy(rel->second) == "stylesheet",
-                 where + " link without rel");
+      FUZZ_CHECK(loadsStyleSheet(element.attributes), where + " a link that loads no style sheet");
       if (auto href = element.attributes.find("href"); href != element.attributes.end()) checkResolution(href->second);
     } else {
       FUZZ_CHECK(element.name == "script", where + " element " + element.name);
       auto src = element.attributes.find("src");
       FUZZ_CHECK(src != element.attributes.end(), where + " script without src");
+      FUZZ_CHECK(scriptKindOf(element.attributes) != ScriptKind::Other, where + " a data block");
       checkResolution(src->second);
     }
   }

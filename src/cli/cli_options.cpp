@@ -86,6 +86,8 @@ CliParse parseCommandLine(const std::vector<std::string>& arguments) {
       o.conversion.makeBackup = false;
     } else if (name == "--dry-run" && !hasValue) {
       o.dryRun = true;
+    } else if (name == "--keep-characters" && !hasValue) {
+      o.conversion.keepCharacters = true;
     } else if (name == "--check" && !hasValue) {
       o.check = true;
     } else if (name == "--report") {
@@ -103,6 +105,10 @@ CliParse parseCommandLine(const std::vector<std::string>& arguments) {
       parse.error = "unknown option " + arg;
       return parse;
     }
+  }
+  if (o.conversion.keepCharacters && o.conversion.targetEncoding != TargetEncoding::Utf8) {
+    parse.error = "--keep-characters needs the UTF-8 target (-t utf-8)";
+    return parse;
   }
   if (!o.help && !o.version && o.paths.empty()) parse.error = "no file or folder given";
   // A check converts nothing: the options of a conversion mean nothing there.
@@ -125,6 +131,9 @@ std::string usageText() {
          "      --no-follow-js  do not convert the scripts that pages load\n"
          "      --no-backup     do not keep the former content as FILE.bak\n"
          "      --dry-run       read and convert every file in memory, write nothing\n"
+         "      --keep-characters\n"
+         "                      with -t utf-8: write every character as itself, with no\n"
+         "                      escape for what Shift_JIS lacks\n"
          "      --check         read every file and tell what it is: its encoding, what\n"
          "                      declares it and its problems; convert and write nothing\n"
          "      --report FILE   also write a JSON Lines report of every file to FILE\n"

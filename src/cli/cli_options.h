@@ -1,12 +1,13 @@
 // The command line of sarnavel-cli.
 //
 //   sarnavel-cli [-t ENC] [-n EOL] [--no-follow-css] [--no-follow-js] [--no-backup]
-//                [--dry-run] [--report FILE] PATH...
+//                [--dry-run] [--keep-characters] [--report FILE] PATH...
 //   sarnavel-cli --check [--no-follow-css] [--no-follow-js] [--report FILE] PATH...
 //
 // Encodings and line endings are named without regard to letter case, with the usual
 // aliases. Following style sheets and scripts and making backups are on unless switched off,
-// like the desktop program's defaults.
+// like the desktop program's defaults. --keep-characters (UTF-8 without escapes) goes with
+// the UTF-8 target only; with another it is a usage error.
 #pragma once
 
 #include <optional>

@@ -9,17 +9,21 @@ void readForConversion(DocumentSteps& steps, std::string_view source, DocumentKi
                        const EncodingEvidence& evidence,
                        const std::function<std::string(std::string_view)>& declarationOf) {
   steps.charsetName = applyTargetEncoding(steps.converterOptions, target.targetEncoding, target.lineEnding);
-  steps.converterOptions.escapeLanguage = kind == DocumentKind::Page         ? EscapeLanguage::Html
-                                          : kind == DocumentKind::StyleSheet ? EscapeLanguage::Css
-                                                                             : EscapeLanguage::JavaScript;
-  steps.working = readDocument(source, kind, evidence, target.targetEncoding, steps.findings, declarationOf);
+  // Without escapes the converter writes every character as itself (UTF-8 holds them all).
+  if (!target.keepsCharacters()) {
+    steps.converterOptions.escapeLanguage = kind == DocumentKind::Page         ? EscapeLanguage::Html
+                                            : kind == DocumentKind::StyleSheet ? EscapeLanguage::Css
+                                                                               : EscapeLanguage::JavaScript;
+  }
+  steps.working = readDocument(source, kind, evidence, target.targetEncoding, steps.findings, declarationOf,
+                               target.keepsCharacters());
   // Text the reading step brought into code page 932 itself is named as such to the converter,
   // so no short text of it can be taken for EUC-JP; any other goes as the decision found it.
   steps.converterOptions.inputEncoding = steps.working.converterInput;
 }
 
-std::string convertWorking(DocumentSteps& steps, std::string_view text) {
-  return convertText(steps.converterOptions, text, nullptr, &steps.findings, steps.working.isSource);
+std::string convertWorking(DocumentSteps& steps, std::string_view text, const RegionOf* regionOf) {
+  return convertText(steps.converterOptions, text, nullptr, &steps.findings, steps.working.isSource, regionOf);
 }
 
 void LineBreakChange::replace(std::string_view text, std::size_t start, std::size_t end, std::string_view replacement) {

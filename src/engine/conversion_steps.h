@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/converter.h"
 #include "engine/converter_options.h"
 #include "engine/document_reading.h"
 #include "engine/document_result.h"
@@ -45,8 +46,9 @@ void readForConversion(DocumentSteps& steps, std::string_view source, DocumentKi
                        const EncodingEvidence& evidence,
                        const std::function<std::string(std::string_view)>& declarationOf);
 
-// The working text (or `text`, when given) converted into the target, reporting to the findings.
-std::string convertWorking(DocumentSteps& steps, std::string_view text);
+// `text` (the working text, or one made from it) converted into the target, reporting to the
+// findings; a page's escapes follow `regionOf` (converter.h).
+std::string convertWorking(DocumentSteps& steps, std::string_view text, const RegionOf* regionOf = nullptr);
 
 // The record's decision, findings, line breaks and sizes, once `output` is final. The converter
 // changes no line break but as the line-ending choice says (escapes and stand-ins hold none),

@@ -54,6 +54,20 @@ const DerivedTables& derived() {
   return *tables;
 }
 
+// Whether a code page 932 code has a character, through the table the caller holds (the hot
+// loops ask it for every character).
+inline bool mapped(const DerivedTables& t, std::uint16_t code) { return t.sjisToUtf8[code] != 0; }
+
+// cp932::sequenceAt through that table.
+inline cp932::Sequence shiftJisSequenceAt(const DerivedTables& t, const std::uint8_t* p, std::size_t left) {
+  const std::uint8_t b = p[0];
+  if (!cp932::isLeadByte(b)) return {mapped(t, b) ? std::uint16_t{b} : kNoCode, 1};
+  if (left < 2) return {kNoCode, 1};
+  const auto code = static_cast<std::uint16_t>(b << 8 | p[1]);
+  if (cp932::isTrailByte(p[1]) && mapped(t, code)) return {code, 2};
+  return {kNoCode, static_cast<std::uint8_t>(p[1] < 0x80 ? 1 : 2)};
+}
+
 // The output: a byte buffer written through a raw pointer, grown on demand.
 class ByteSink {
  public:
@@ -104,61 +118,90 @@ struct Reporting {
   const std::uint8_t* origin = nullptr;  // null: offsets are not the source's
 };
 
-// What every encoder shares: the sink, the source encoding, what stands in for a character
-// the target cannot hold, the count of such characters and where they are reported. The
-// decoders set `at` to each non-ASCII character before they hand it over, so a report knows
-// its offset without any counting.
+// What every encoder shares: the sink, the source encoding, how a character the target cannot
+// hold is written, the count of such characters and where they are reported. The decoders set
+// `at` to each non-ASCII character before they hand it over, so a report knows its offset
+// without any counting, and a page's escape can be written in the syntax of the region the
+// character stands in.
 template <class Derived>
 struct EncoderBase {
-  EncoderBase(ByteSink& s, InputEncoding from, std::optional<EscapeLanguage> language, Reporting r)
-      : sink(s), source(from), escapeLanguage(language), reporting(r) {}
+  EncoderBase(ByteSink& s, InputEncoding from, std::optional<EscapeLanguage> language, Reporting r,
+              const RegionOf* regions, const std::uint8_t* begin)
+      : sink(s), source(from), escapeLanguage(language), reporting(r), regionOf(regions), textStart(begin) {}
   ByteSink& sink;
   InputEncoding source;
   std::optional<EscapeLanguage> escapeLanguage;
   Reporting reporting;
+  const RegionOf* regionOf;
+  const std::uint8_t* textStart;
   const std::uint8_t* at = nullptr;
   std::size_t unconvertible = 0;
 
   Derived& self() { return static_cast<Derived&>(*this); }
   void asciiRun(const char* s, std::size_t n) { sink.append(s, n); }
   void finish() {}
+  // Only the UTF-8 encoder can write any character as itself.
+  bool writeAsItself(char32_t) { return false; }
   std::size_t offset() const {
     return reporting.origin != nullptr && at != nullptr ? static_cast<std::size_t>(at - reporting.origin)
                                                         : Findings::kNoOffset;
   }
 
-  // Writes the escape of a code point, or the stand-in when there is no escape language.
-  void standIn(char32_t codePoint) {
+  // The escape syntax read where the decoder stands: the document's language, or in a page the
+  // language of the region (a script or style body); none in raw text (`xmp`).
+  std::optional<EscapeLanguage> languageHere() const {
+    if (escapeLanguage != EscapeLanguage::Html || regionOf == nullptr || at == nullptr || !*regionOf)
+      return escapeLanguage;
+    switch ((*regionOf)(static_cast<std::size_t>(at - textStart))) {
+      case PageRegion::Script: return EscapeLanguage::JavaScript;
+      case PageRegion::Style: return EscapeLanguage::Css;
+      case PageRegion::RawText: return std::nullopt;
+      case PageRegion::Markup: break;
+    }
+    return EscapeLanguage::Html;
+  }
+  void writeEscape(EscapeLanguage language, char32_t codePoint) {
+    std::string escape;
+    appendEscape(escape, language, codePoint);
+    self().asciiRun(escape.data(), escape.size());
+  }
+  // A character the target cannot hold: its escape where escapes are read; in raw text itself
+  // when the target has it, else the reference (text there); the geta mark (U+FFFD in UTF-8)
+  // when no language is named.
+  void lost(char32_t codePoint) {
+    ++unconvertible;
+    Findings* findings = reporting.findings;
     if (!escapeLanguage) {
+      if (findings != nullptr) findings->lost(codePoint, offset(), Derived::kStandIn);
       self().geta();
       return;
     }
-    std::string escape;
-    appendEscape(escape, *escapeLanguage, codePoint);
-    self().asciiRun(escape.data(), escape.size());
-  }
-  // A character the target cannot hold: its escape, or the geta mark (U+FFFD in UTF-8).
-  void lost(char32_t codePoint) {
-    ++unconvertible;
-    if (reporting.findings != nullptr) {
-      if (escapeLanguage) reporting.findings->escaped(codePoint, offset());
-      else reporting.findings->lost(codePoint, offset(), Derived::kStandIn);
+    if (const std::optional<EscapeLanguage> here = languageHere()) {
+      if (findings != nullptr) findings->escaped(codePoint, offset());
+      writeEscape(*here, codePoint);
+    } else if (!self().writeAsItself(codePoint)) {
+      if (findings != nullptr) findings->lost(codePoint, offset(), StandIn::Reference);
+      writeEscape(EscapeLanguage::Html, codePoint);
     }
-    standIn(codePoint);
   }
   // Bytes that form no character (or a code without one), written as U+FFFD would be.
   void malformed() {
     ++unconvertible;
     if (reporting.findings != nullptr) reporting.findings->invalid(offset());
-    standIn(0xFFFD);
+    if (!escapeLanguage) {
+      self().geta();
+    } else if (const std::optional<EscapeLanguage> here = languageHere()) {
+      writeEscape(*here, 0xFFFD);
+    } else if (!self().writeAsItself(0xFFFD)) {
+      writeEscape(EscapeLanguage::Html, 0xFFFD);
+    }
   }
-  // A byte that forms no character: the same byte when the target is its own encoding.
-  template <InputEncoding Own>
-  void strayByte(std::uint8_t b) {
-    if (source == Own) {
+  // `n` bytes that form no character: the same bytes when the target is their own encoding and
+  // no language is named (the bare converter changes nothing it need not), U+FFFD otherwise.
+  void stray(const std::uint8_t* p, std::size_t n) {
+    if (source == Derived::kOwn && !escapeLanguage) {
       if (reporting.findings != nullptr) reporting.findings->invalid(offset());
-      sink.reserve(1);
-      sink.put(b);
+      sink.append(reinterpret_cast<const char*>(p), n);
     } else {
       malformed();
     }
@@ -168,6 +211,7 @@ struct EncoderBase {
 struct ShiftJisEncoder : EncoderBase<ShiftJisEncoder> {
   using EncoderBase::EncoderBase;
   static constexpr StandIn kStandIn = StandIn::GetaMark;
+  static constexpr InputEncoding kOwn = InputEncoding::ShiftJis;
   void writeCode(std::uint16_t code) {
     sink.reserve(2);
     if (code >= 0x100) sink.put(static_cast<std::uint8_t>(code >> 8));
@@ -181,20 +225,16 @@ struct ShiftJisEncoder : EncoderBase<ShiftJisEncoder> {
     if (code == kNoCode) lost(unit);
     else writeCode(code);
   }
-  void jis0212(jis::Position p) {
-    char16_t unit = jis::jis0212ToUnicode(p);
-    if (unit == 0xFFFF) malformed();
-    else unicode(unit);
-  }
-  void invalid(std::uint8_t b) { strayByte<InputEncoding::ShiftJis>(b); }
+  void jis0212(jis::Position p) { unicode(jis::jis0212ToUnicode(p)); }
 };
 
 // Shared by the two encoders that reach JIS rows 1-94 only; Own is their own encoding, whose
-// stray bytes pass unchanged.
+// stray bytes the bare converter passes unchanged.
 template <class Derived, InputEncoding Own>
 struct JisRowsEncoder : EncoderBase<Derived> {
   using EncoderBase<Derived>::EncoderBase;
   static constexpr StandIn kStandIn = StandIn::GetaMark;
+  static constexpr InputEncoding kOwn = Own;
   void geta() { this->self().jisCell({kGetaRow, kGetaCell}); }
   void jis0208(std::uint16_t code) {
     jis::Position p = jis::fromShiftJis(static_cast<std::uint8_t>(code >> 8), static_cast<std::uint8_t>(code));
@@ -204,9 +244,7 @@ struct JisRowsEncoder : EncoderBase<Derived> {
     }
     // The IBM extensions go to their twins in the rows the target has; the user-defined area
     // has no place here.
-    char16_t unit = cp932::toUnicode(code);
-    if (unit == cp932::kNoUnit) this->malformed();
-    else unicode(unit);
+    unicode(cp932::toUnicode(code));
   }
   void unicode(char16_t unit) {
     std::uint16_t code = cp932::jisReachable(unit);
@@ -221,7 +259,6 @@ struct JisRowsEncoder : EncoderBase<Derived> {
       this->self().jisCell(jis::fromShiftJis(static_cast<std::uint8_t>(code >> 8), static_cast<std::uint8_t>(code)));
     }
   }
-  void invalid(std::uint8_t b) { this->template strayByte<Own>(b); }
 };
 
 struct EucJpEncoder : JisRowsEncoder<EucJpEncoder, InputEncoding::EucJp> {
@@ -246,12 +283,12 @@ struct EucJpEncoder : JisRowsEncoder<EucJpEncoder, InputEncoding::EucJp> {
 
 struct Iso2022JpEncoder : JisRowsEncoder<Iso2022JpEncoder, InputEncoding::Iso2022Jp> {
   using JisRowsEncoder::JisRowsEncoder;
-  enum class Mode { Ascii, Katakana, Jis0208 } mode = Mode::Ascii;
+  enum class Mode { Ascii, Katakana, Jis0208, Roman } mode = Mode::Ascii;
 
   void switchTo(Mode wanted) {
     if (mode == wanted) return;
     mode = wanted;
-    static constexpr const char* kEscapes[] = {"\x1B(B", "\x1B(I", "\x1B$B"};
+    static constexpr const char* kEscapes[] = {"\x1B(B", "\x1B(I", "\x1B$B", "\x1B(J"};
     sink.append(kEscapes[static_cast<int>(wanted)], 3);
   }
   // A lone escape byte written as it is would join the text after it into a designation
@@ -283,52 +320,43 @@ struct Iso2022JpEncoder : JisRowsEncoder<Iso2022JpEncoder, InputEncoding::Iso202
     sink.reserve(1);
     sink.put(static_cast<std::uint8_t>(b - 0x80));
   }
-  // Browsers do not read ESC $ ( D, so JIS X 0212 goes by its character to a reachable twin.
-  void jis0212(jis::Position p) {
-    char16_t unit = jis::jis0212ToUnicode(p);
-    if (unit == 0xFFFF) malformed();
-    else unicode(unit);
+  // The yen sign and the overline are JIS-Roman's 0x5C and 0x7E (ESC ( J), as browsers write them.
+  void unicode(char16_t unit) {
+    if (unit == 0xA5 || unit == 0x203E) {
+      switchTo(Mode::Roman);
+      sink.reserve(1);
+      sink.put(unit == 0xA5 ? 0x5C : 0x7E);
+      return;
+    }
+    JisRowsEncoder::unicode(unit);
   }
+  // Browsers do not read ESC $ ( D, so JIS X 0212 goes by its character to a reachable twin.
+  void jis0212(jis::Position p) { unicode(jis::jis0212ToUnicode(p)); }
   void finish() { switchTo(Mode::Ascii); }
 };
 
 // UTF-8 holds every character; with an escape language, a character that code page 932 lacks
-// is escaped all the same, as it would be when the UTF-8 result is converted again.
+// is escaped all the same, as it would be when the UTF-8 result is converted again, except in
+// raw text, where it is written as itself.
 struct Utf8Encoder : EncoderBase<Utf8Encoder> {
   using EncoderBase::EncoderBase;
   static constexpr StandIn kStandIn = StandIn::ReplacementCharacter;
+  static constexpr InputEncoding kOwn = InputEncoding::Utf8;
   void writePacked(std::uint32_t packed) { sink.putPacked(packed); }
   void geta() { sink.append("\xEF\xBF\xBD", 3); }  // U+FFFD, for bytes that form no character
-  void kana(std::uint8_t b) { writePacked(derived().sjisToUtf8[b]); }
-  void jis0208(std::uint16_t code) {
-    std::uint32_t packed = derived().sjisToUtf8[code];
-    if (packed != 0) {
-      writePacked(packed);
-      return;
-    }
-    malformed();
-    // A browser reads a Shift_JIS trail byte below 0x80 again as its own character.
-    std::uint8_t trail = static_cast<std::uint8_t>(code);
-    if (source == InputEncoding::ShiftJis && trail < 0x80) {
-      sink.reserve(1);
-      sink.put(trail);
-    }
-  }
-  void unicode(char16_t unit) {
-    if (escapeLanguage && cp932::fromUnicode(unit) == kNoCode) {
-      lost(unit);
-      return;
-    }
+  bool writeAsItself(char32_t codePoint) {
     std::string utf8;
-    appendUtf8(utf8, unit);
+    appendUtf8(utf8, codePoint);
     sink.append(utf8.data(), utf8.size());
+    return true;
   }
-  void jis0212(jis::Position p) {
-    char16_t unit = jis::jis0212ToUnicode(p);
-    if (unit == 0xFFFF) malformed();
-    else unicode(unit);
+  void kana(std::uint8_t b) { writePacked(derived().sjisToUtf8[b]); }
+  void jis0208(std::uint16_t code) { writePacked(derived().sjisToUtf8[code]); }
+  void unicode(char16_t unit) {
+    if (escapeLanguage && cp932::fromUnicode(unit) == kNoCode) lost(unit);
+    else writeAsItself(unit);
   }
-  void invalid(std::uint8_t) { malformed(); }
+  void jis0212(jis::Position p) { unicode(jis::jis0212ToUnicode(p)); }
 };
 
 // Passes the ASCII bytes from p onward as one run; returns the first byte at or above 0x80.
@@ -343,9 +371,9 @@ const std::uint8_t* passAscii(const std::uint8_t* p, const std::uint8_t* end, En
 // Returns how many bytes formed no character (a code without one counts too).
 template <class Encoder>
 std::size_t decodeShiftJis(std::string_view in, Encoder& e) {
+  const DerivedTables& table = derived();
   const auto* p = reinterpret_cast<const std::uint8_t*>(in.data());
   const auto* end = p + in.size();
-  const auto& toUtf8 = derived().sjisToUtf8;
   std::size_t malformed = 0;
   while (p < end) {
     p = passAscii(p, end, e);
@@ -355,20 +383,19 @@ std::size_t decodeShiftJis(std::string_view in, Encoder& e) {
     if (b >= 0xA1 && b <= 0xDF) {
       e.kana(b);
       ++p;
-    } else if (cp932::isLeadByte(b) && end - p >= 2 && cp932::isTrailByte(p[1])) {
-      auto code = static_cast<std::uint16_t>(b << 8 | p[1]);
-      malformed += toUtf8[code] == 0;
-      e.jis0208(code);
-      p += 2;
-    } else if (b == 0x80) {
-      ++malformed;  // a character, but one the detection does not expect of Shift_JIS text
-      e.unicode(0x80);
-      ++p;
-    } else {
-      ++malformed;
-      e.invalid(b);
-      ++p;
+      continue;
     }
+    const cp932::Sequence s = shiftJisSequenceAt(table, p, static_cast<std::size_t>(end - p));
+    if (s.code == kNoCode) {
+      ++malformed;
+      e.stray(p, s.length);
+    } else if (s.length == 2) {
+      e.jis0208(s.code);
+    } else {
+      ++malformed;  // 0x80: a character, but one the detection does not expect of Shift_JIS text
+      e.unicode(0x80);
+    }
+    p += s.length;
   }
   return malformed;
 }
@@ -393,9 +420,8 @@ std::size_t decodeShiftJisToUtf8(std::string_view in, Utf8Encoder& e) {
         continue;
       }
     }
-    const std::uint8_t* rest = p;
-    std::size_t one = cp932::isLeadByte(*p) && end - p >= 2 && cp932::isTrailByte(p[1]) ? 2 : 1;
-    malformed += decodeShiftJis(std::string_view(reinterpret_cast<const char*>(rest), one), e);
+    const std::size_t one = shiftJisSequenceAt(derived(), p, static_cast<std::size_t>(end - p)).length;
+    malformed += decodeShiftJis(std::string_view(reinterpret_cast<const char*>(p), one), e);
     p += one;
   }
   return malformed;
@@ -403,18 +429,37 @@ std::size_t decodeShiftJisToUtf8(std::string_view in, Utf8Encoder& e) {
 
 template <class Encoder>
 void decodeEucJp(std::string_view in, Encoder& e) {
+  const DerivedTables& table = derived();
   const auto* p = reinterpret_cast<const std::uint8_t*>(in.data());
   const auto* end = p + in.size();
   while (p < end) {
     p = passAscii(p, end, e);
     if (p == end) break;
     e.at = p;
+    // JIS X 0208, nearly every character of a page, without the general reading.
+    if (end - p >= 2 && jis::isEucByte(p[0]) && jis::isEucByte(p[1])) {
+      const std::uint16_t code =
+          jis::toShiftJis({static_cast<std::uint8_t>(p[0] - 0xA0), static_cast<std::uint8_t>(p[1] - 0xA0)});
+      if (!mapped(table, code)) e.stray(p, 2);
+      else e.jis0208(code);
+      p += 2;
+      continue;
+    }
     const EucSequence s = eucSequenceAt(p, static_cast<std::size_t>(end - p));
     switch (s.kind) {
-      case EucKind::Jis0208: e.jis0208(jis::toShiftJis(s.position)); break;
+      case EucKind::Jis0208: {
+        // A position the table leaves empty is an error, as browsers read it.
+        const std::uint16_t code = jis::toShiftJis(s.position);
+        if (!mapped(table, code)) e.stray(p, s.length);
+        else e.jis0208(code);
+        break;
+      }
       case EucKind::Katakana: e.kana(s.kana); break;
-      case EucKind::Jis0212: e.jis0212(s.position); break;
-      case EucKind::Invalid: e.invalid(*p); break;
+      case EucKind::Jis0212:
+        if (jis::jis0212ToUnicode(s.position) == 0xFFFF) e.stray(p, s.length);
+        else e.jis0212(s.position);
+        break;
+      case EucKind::Invalid: e.stray(p, s.length); break;
     }
     p += s.length;
   }
@@ -422,21 +467,21 @@ void decodeEucJp(std::string_view in, Encoder& e) {
 
 template <class Encoder>
 void decodeIso2022Jp(std::string_view in, Encoder& e) {
-  enum class Mode { Ascii, Katakana, Jis0208, Jis0212 } mode = Mode::Ascii;
+  const DerivedTables& table = derived();
+  enum class Mode { Ascii, Roman, Katakana, Jis0208, Jis0212 } mode = Mode::Ascii;
   const auto* p = reinterpret_cast<const std::uint8_t*>(in.data());
   const auto* end = p + in.size();
   const auto* begin = p;
+  // JIS-Roman differs from ASCII in two places, 0x5C (the yen sign) and 0x7E (the overline),
+  // which browsers show as such.
+  auto romanOnly = [&](std::uint8_t b) { return mode == Mode::Roman && (b == 0x5C || b == 0x7E); };
   while (p < end) {
     std::uint8_t b = *p;
     if (b == 0x1B) {
       if (const std::optional<Designation> d = designationAt(in, static_cast<std::size_t>(p - begin))) {
         switch (d->set) {
-          // JIS-Roman is read as ASCII here, so a backslash stays a backslash and code keeps
-          // working: the converter carries bytes between encodings. The decoder of reference
-          // paths (text/japanese_text.h) reads it as browsers do, 0x5C as the yen sign, since
-          // there it names characters of a file name.
-          case Iso2022Set::Ascii:
-          case Iso2022Set::Roman: mode = Mode::Ascii; break;
+          case Iso2022Set::Ascii: mode = Mode::Ascii; break;
+          case Iso2022Set::Roman: mode = Mode::Roman; break;
           case Iso2022Set::Katakana: mode = Mode::Katakana; break;
           case Iso2022Set::Jis0208: mode = Mode::Jis0208; break;
           case Iso2022Set::Jis0212: mode = Mode::Jis0212; break;
@@ -447,32 +492,45 @@ void decodeIso2022Jp(std::string_view in, Encoder& e) {
     }
     e.at = p;
     if (b >= 0x80) {
-      e.invalid(b);
+      e.stray(p, 1);
+      ++p;
+      continue;
+    }
+    if (romanOnly(b)) {
+      e.unicode(b == 0x5C ? 0xA5 : 0x203E);
       ++p;
       continue;
     }
     // Line breaks and other controls are themselves in every mode.
-    if (mode == Mode::Ascii || b < 0x21 || b == 0x7F) {
+    const bool singleByte = mode == Mode::Ascii || mode == Mode::Roman;
+    if (singleByte || b < 0x21 || b == 0x7F) {
       const std::uint8_t* run = p++;
-      if (mode == Mode::Ascii) {
-        while (p < end && *p < 0x80 && *p != 0x1B) ++p;
+      if (singleByte) {
+        while (p < end && *p < 0x80 && *p != 0x1B && !romanOnly(*p)) ++p;
       }
       e.asciiRun(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
       continue;
     }
     if (mode == Mode::Katakana) {
       if (b <= 0x5F) e.kana(static_cast<std::uint8_t>(b + 0x80));
-      else e.invalid(b);
+      else e.stray(p, 1);
       ++p;
       continue;
     }
     if (end - p >= 2 && p[1] >= 0x21 && p[1] <= 0x7E) {
       jis::Position pos{static_cast<std::uint8_t>(b - 0x20), static_cast<std::uint8_t>(p[1] - 0x20)};
-      if (mode == Mode::Jis0208) e.jis0208(jis::toShiftJis(pos));
-      else e.jis0212(pos);
+      if (mode == Mode::Jis0208) {
+        const std::uint16_t code = jis::toShiftJis(pos);
+        if (!mapped(table, code)) e.stray(p, 2);
+        else e.jis0208(code);
+      } else if (jis::jis0212ToUnicode(pos) == 0xFFFF) {
+        e.stray(p, 2);
+      } else {
+        e.jis0212(pos);
+      }
       p += 2;
     } else {
-      e.invalid(b);
+      e.stray(p, 1);
       ++p;
     }
   }
@@ -485,12 +543,14 @@ struct Encoded {
 
 template <class Encoder>
 Encoded encodeWith(InputEncoding source, const ConverterOptions& options, std::string_view in, ByteSink& sink,
-                   Reporting reporting) {
-  if (reporting.origin != nullptr) reporting.origin = reinterpret_cast<const std::uint8_t*>(in.data());
-  Encoder e(sink, source, options.escapeLanguage, reporting);
+                   Reporting reporting, const RegionOf* regions) {
+  const auto* begin = reinterpret_cast<const std::uint8_t*>(in.data());
+  if (reporting.origin != nullptr) reporting.origin = begin;
+  Encoder e(sink, source, options.escapeLanguage, reporting, regions, begin);
   Encoded result;
   switch (source) {
-    case InputEncoding::Ascii: e.asciiRun(in.data(), in.size()); break;
+    case InputEncoding::Ascii:
+    case InputEncoding::Utf8: e.asciiRun(in.data(), in.size()); break;
     case InputEncoding::ShiftJis:
       if constexpr (std::is_same_v<Encoder, Utf8Encoder>) result.malformedShiftJis = decodeShiftJisToUtf8(in, e);
       else result.malformedShiftJis = decodeShiftJis(in, e);
@@ -504,48 +564,50 @@ Encoded encodeWith(InputEncoding source, const ConverterOptions& options, std::s
 }
 
 Encoded encode(InputEncoding source, const ConverterOptions& options, std::string_view in, ByteSink& sink,
-               Reporting reporting) {
+               Reporting reporting, const RegionOf* regions) {
   switch (options.output) {
-    case TargetEncoding::ShiftJis: return encodeWith<ShiftJisEncoder>(source, options, in, sink, reporting);
-    case TargetEncoding::EucJp: return encodeWith<EucJpEncoder>(source, options, in, sink, reporting);
-    case TargetEncoding::Iso2022Jp: return encodeWith<Iso2022JpEncoder>(source, options, in, sink, reporting);
+    case TargetEncoding::ShiftJis: return encodeWith<ShiftJisEncoder>(source, options, in, sink, reporting, regions);
+    case TargetEncoding::EucJp: return encodeWith<EucJpEncoder>(source, options, in, sink, reporting, regions);
+    case TargetEncoding::Iso2022Jp: return encodeWith<Iso2022JpEncoder>(source, options, in, sink, reporting, regions);
     case TargetEncoding::Utf8: break;
   }
-  return encodeWith<Utf8Encoder>(source, options, in, sink, reporting);
+  return encodeWith<Utf8Encoder>(source, options, in, sink, reporting, regions);
 }
 
-// A text converted into its own encoding passes as it is; its bytes that form no character
-// are still reported.
-void reportStrayBytes(InputEncoding source, std::string_view in, Findings& findings, bool offsetsKnown) {
-  if (findings.sourceKnownValid()) return;
+// The bytes of a text in its own encoding that form no character, each reported when the
+// findings are given (at its offset); returns how many there are.
+std::size_t strayBytes(InputEncoding source, std::string_view in, Findings* findings) {
+  const DerivedTables& table = derived();
   const auto* p = reinterpret_cast<const std::uint8_t*>(in.data());
   const std::size_t n = in.size();
-  auto report = [&](std::size_t i) { findings.invalid(offsetsKnown ? i : Findings::kNoOffset); };
+  std::size_t count = 0;
   for (std::size_t i = skipAscii(p, 0, n); i < n; i = skipAscii(p, i, n)) {
-    const std::uint8_t b = p[i];
+    bool stray = false;
+    std::size_t length = 1;
     if (source == InputEncoding::EucJp) {
       const EucSequence s = eucSequenceAt(p + i, n - i);
-      const bool none =
-          s.kind == EucKind::Invalid ||
-          (s.kind == EucKind::Jis0208 && cp932::toUnicode(jis::toShiftJis(s.position)) == cp932::kNoUnit) ||
-          (s.kind == EucKind::Jis0212 && jis::jis0212ToUnicode(s.position) == 0xFFFF);
-      if (none) report(i);
-      i += s.length;
-    } else if (b >= 0xA1 && b <= 0xDF) {
-      ++i;
-    } else if (cp932::isLeadByte(b) && n - i >= 2 && cp932::isTrailByte(p[i + 1])) {
-      if (cp932::toUnicode(static_cast<std::uint16_t>(b << 8 | p[i + 1])) == cp932::kNoUnit) report(i);
-      i += 2;
+      stray = s.kind == EucKind::Invalid ||
+              (s.kind == EucKind::Jis0208 && !mapped(table, jis::toShiftJis(s.position))) ||
+              (s.kind == EucKind::Jis0212 && jis::jis0212ToUnicode(s.position) == 0xFFFF);
+      length = s.length;
     } else {
-      if (b != 0x80) report(i);  // 0x80 is U+0080
-      ++i;
+      const cp932::Sequence s = shiftJisSequenceAt(table, p + i, n - i);
+      stray = s.code == kNoCode;
+      length = s.length;
     }
+    if (stray) {
+      ++count;
+      if (findings != nullptr) findings->invalid(i);
+    }
+    i += length;
   }
+  return count;
 }
 
 bool convertsToItself(InputEncoding source, TargetEncoding output) {
   return source == InputEncoding::Ascii || (source == InputEncoding::ShiftJis && output == TargetEncoding::ShiftJis) ||
-         (source == InputEncoding::EucJp && output == TargetEncoding::EucJp);
+         (source == InputEncoding::EucJp && output == TargetEncoding::EucJp) ||
+         (source == InputEncoding::Utf8 && output == TargetEncoding::Utf8);
 }
 
 // Rewrites the line breaks as the options ask. CR and LF never occur inside a multi-byte
@@ -579,9 +641,10 @@ std::string applyLineBreaks(const ConverterOptions& o, std::string text) {
 }  // namespace
 
 std::string convertText(const ConverterOptions& options, std::string_view text, ConversionReport* report,
-                        Findings* findings, bool offsetsAreSource) {
+                        Findings* findings, bool offsetsAreSource, const RegionOf* regionOf) {
   const Reporting reporting{
       findings, findings != nullptr && offsetsAreSource ? reinterpret_cast<const std::uint8_t*>(text.data()) : nullptr};
+  const RegionOf* regions = offsetsAreSource ? regionOf : nullptr;
   const std::size_t capacity =
       (options.output == TargetEncoding::Utf8 ? text.size() + text.size() / 2 : text.size()) + 16;
   InputEncoding source = InputEncoding::ShiftJis;
@@ -597,7 +660,7 @@ std::string convertText(const ConverterOptions& options, std::string_view text, 
       // Converted straight away; only a malformed byte further on sends it to the full detection.
       if (options.output != TargetEncoding::ShiftJis) {
         sink.emplace(capacity);
-        encoded = encode(InputEncoding::ShiftJis, options, text, *sink, reporting);
+        encoded = encode(InputEncoding::ShiftJis, options, text, *sink, reporting, regions);
         if (encoded.malformedShiftJis == 0) break;
         sink.reset();
         if (findings != nullptr) findings->clear();
@@ -605,17 +668,26 @@ std::string convertText(const ConverterOptions& options, std::string_view text, 
       source = detectInputEncoding(text);
       break;
   }
-  // Shift_JIS and EUC-JP into themselves, and ASCII into anything, come out as they went in.
+  // Shift_JIS and EUC-JP into themselves, and ASCII into anything, come out as they went in,
+  // but for bytes that form no character: with an escape language they become its escape of
+  // U+FFFD, as the other targets write them; the bare converter keeps them.
   if (convertsToItself(source, options.output)) {
-    if (report) *report = ConversionReport{source, 0};
-    // Text the reading step made holds no stray bytes: only a source's own are looked for.
-    if (findings != nullptr && offsetsAreSource && source != InputEncoding::Ascii)
-      reportStrayBytes(source, text, *findings, true);
-    return applyLineBreaks(options, std::string(text));
+    const bool mayHoldStrays = source == InputEncoding::ShiftJis || source == InputEncoding::EucJp;
+    // Text the reading step made (not the source's own bytes) is well formed by construction.
+    bool clean = !mayHoldStrays || !offsetsAreSource || (findings != nullptr && findings->sourceKnownValid());
+    if (!clean && !options.escapeLanguage) {
+      // Text the reading step made holds no stray bytes: only a source's own are reported.
+      strayBytes(source, text, findings != nullptr && offsetsAreSource ? findings : nullptr);
+      clean = true;
+    }
+    if (clean || strayBytes(source, text, nullptr) == 0) {
+      if (report) *report = ConversionReport{source, 0};
+      return applyLineBreaks(options, std::string(text));
+    }
   }
   if (!sink) {
     sink.emplace(capacity);
-    encoded = encode(source, options, text, *sink, reporting);
+    encoded = encode(source, options, text, *sink, reporting, regions);
   }
   if (report) {
     report->detected = source;

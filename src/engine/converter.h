@@ -1,45 +1,58 @@
 // The byte converter: carries a whole text from the Japanese encoding it is in into the
 // output encoding of the options last set.
 //
-// The input encoding is detected from the text alone (see encoding_detection.h). Between
-// Shift_JIS, EUC-JP and ISO-2022-JP characters travel by JIS code position, never through
-// Unicode, so nothing changes on the way and a text converted to its own encoding comes back
-// byte for byte (line endings aside; ISO-2022-JP escape sequences are normalised). UTF-8
-// output uses the code page 932 table, the way browsers read Shift_JIS.
+// The input encoding is detected from the text alone (see encoding_detection.h), unless the
+// options name it. Bytes are read as browsers read them (the Encoding Standard's decoders:
+// text/cp932.h, text/euc_jp.h; JIS-Roman's 0x5C and 0x7E are the yen sign and the overline).
+// Between Shift_JIS, EUC-JP and ISO-2022-JP characters travel by JIS code position, never
+// through Unicode, so nothing changes on the way and a text converted to its own encoding
+// comes back byte for byte (line endings aside; ISO-2022-JP escape sequences are normalised).
+// UTF-8 output uses the code page 932 table, the way browsers read Shift_JIS; UTF-8 text the
+// reading step made (InputEncoding::Utf8) passes as it is.
 //
 // Where the target has no place for a character it writes the geta mark (U+3013) and counts
 // it: a JIS X 0212 kanji that code page 932 lacks, a user-defined character (F040-F9FC) going
 // to EUC-JP or ISO-2022-JP, bytes that form no character going to another encoding. Bytes
 // that form no character going to UTF-8 become U+FFFD, as a browser shows them. When the
-// options name the document's language, the escape of that language is written instead, for
-// U+FFFD too, and also for characters code page 932 lacks going to UTF-8 (see
-// converter_options.h).
+// options name the document's language, the escape of that language is written instead (in a
+// page, of the region's language: a script or style body, and in the raw text of `xmp` the
+// character itself when the target has it, else its reference, reported as lost), for U+FFFD
+// too, and also for characters code page 932 lacks going to UTF-8 (see converter_options.h);
+// bytes that form no character are then replaced in a text converted into its own encoding as
+// well. The bare converter (no language) keeps such bytes of a text's own encoding.
 //
 // Nothing else is done to a text: ASCII, zero bytes and half-width katakana pass as they are
 // (with -x), and only the line-break options change line breaks.
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "engine/converter_options.h"
 #include "engine/encoding_detection.h"
 #include "engine/findings.h"
+#include "html/page_regions.h"
 
 namespace sarnavel {
 
 struct ConversionReport {
   InputEncoding detected = InputEncoding::Ascii;
-  std::size_t unconvertible = 0;  // geta marks and U+FFFD written for characters the target lacks
+  std::size_t unconvertible = 0;  // escapes and stand-ins written for characters the target lacks
 };
+
+// The region of a page a source offset lies in (html/page_regions.h), asked only where an
+// escape is written.
+using RegionOf = std::function<PageRegion(std::size_t offset)>;
 
 // The converted text; throws std::bad_alloc when memory runs out. With `findings`, every
 // character written as an escape or a stand-in and every byte that formed no character is
 // reported there, at its offset in `text` when `offsetsAreSource` (the text is the document's
-// own bytes), without one otherwise; a text converted into its own encoding reports its stray
-// bytes too.
+// own bytes), without one otherwise; text that is not the source's own bytes was made by the
+// reading step and is taken as well formed. A page's escapes follow `regionOf` when it is given
+// and the offsets are the source's; otherwise they are in the options' language.
 std::string convertText(const ConverterOptions& options, std::string_view text, ConversionReport* report = nullptr,
-                        Findings* findings = nullptr, bool offsetsAreSource = true);
+                        Findings* findings = nullptr, bool offsetsAreSource = true, const RegionOf* regionOf = nullptr);
 
 }  // namespace sarnavel

@@ -27,11 +27,11 @@ std::size_t afterLineBreak(std::string_view text, std::size_t at) {
   return at;
 }
 
-// The first "@charset" that is text: not inside an ISO-2022-JP run, and in Shift_JIS text not
-// begun by the trail byte of a double-byte character (0x40 is '@').
-std::size_t findCharsetKeyword(std::string_view text, bool shiftJis) {
-  if (!shiftJis) return findTextOutsideRuns(text, 0, "@charset");
-  for (std::size_t i = 0; i < text.size();) {
+// The first "@charset" at or after `from` that is text: not inside an ISO-2022-JP run, and in
+// Shift_JIS text not begun by the trail byte of a double-byte character (0x40 is '@').
+std::size_t findCharsetKeyword(std::string_view text, bool shiftJis, std::size_t from) {
+  if (!shiftJis) return findTextOutsideRuns(text, from, "@charset");
+  for (std::size_t i = from; i < text.size();) {
     auto b = static_cast<std::uint8_t>(text[i]);
     if (b == '@' && text.substr(i, 8) == "@charset") return i;
     i += cp932::isLeadByte(b) && i + 1 < text.size() && cp932::isTrailByte(static_cast<std::uint8_t>(text[i + 1])) ? 2
@@ -40,10 +40,10 @@ std::size_t findCharsetKeyword(std::string_view text, bool shiftJis) {
   return std::string_view::npos;
 }
 
-// The first "@charset" of the text, when it is followed by a double-quoted value and a
-// semicolon; no rule otherwise (a well-formed rule further on is not looked for).
-std::optional<CharsetRule> findCharsetRule(std::string_view text, bool shiftJis) {
-  std::size_t at = findCharsetKeyword(text, shiftJis);
+// The first "@charset" of the text (at or after `from`), when it is followed by a double-quoted
+// value and a semicolon; no rule otherwise (a well-formed rule further on is not looked for).
+std::optional<CharsetRule> findCharsetRule(std::string_view text, bool shiftJis, std::size_t from = 0) {
+  std::size_t at = findCharsetKeyword(text, shiftJis, from);
   if (at == std::string_view::npos) return std::nullopt;
   std::size_t i = at + 8;
   while (i < text.size() && isCssSpace(text[i])) ++i;
@@ -56,6 +56,16 @@ std::optional<CharsetRule> findCharsetRule(std::string_view text, bool shiftJis)
   while (i < text.size() && isCssSpace(text[i])) ++i;
   if (i >= text.size() || text[i] != ';') return std::nullopt;
   return CharsetRule{at, afterLineBreak(text, i + 1), text.substr(valueStart, valueEnd - valueStart)};
+}
+
+// The label a sheet declares as browsers read it: `@charset "` at its very first byte, the
+// label, then `";`.
+std::string declaredLabel(std::string_view bytes) {
+  constexpr std::string_view kStart = "@charset \"";
+  if (!bytes.starts_with(kStart)) return {};
+  const std::size_t end = bytes.find("\";", kStart.size());
+  if (end == std::string_view::npos || end > 1024) return {};
+  return std::string(bytes.substr(kStart.size(), end - kStart.size()));
 }
 
 // Whether a CR is followed by an LF, also across ISO-2022-JP escape sequences between them
@@ -87,32 +97,46 @@ std::string_view ruleTerminator(LineEnding lineEnding, std::string_view text) {
 
 DocumentResult convertCss(std::string& text, const TargetChoice& options, const EncodingEvidence& evidence) {
   DocumentSteps steps;
-  std::optional<CharsetRule> original;
-  // The rule as written is looked for byte by byte; its value is the sheet's declaration.
-  readForConversion(steps, text, DocumentKind::StyleSheet, options, evidence, [&](std::string_view bytes) {
-    original = findCharsetRule(bytes, false);
-    return original ? std::string(original->value) : std::string();
-  });
+  readForConversion(steps, text, DocumentKind::StyleSheet, options, evidence, declaredLabel);
   std::string work(steps.working.text());
   std::string rule = "@charset \"" + lowercaseCopy(steps.charsetName);
   rule += ruleTerminator(options.lineEnding, work);
   // The old rule is looked for in the text as the converter will read it: in code page 932 with
-  // its double-byte characters stepped over, elsewhere outside ISO-2022-JP runs.
-  std::optional<CharsetRule> old = findCharsetRule(work, steps.working.converterInput == InputEncoding::ShiftJis);
-  const std::size_t replacedEnd = old ? old->end : 0;
-  steps.beforeConverter.replace(work, old ? old->start : 0, old ? old->end : 0, rule);
-  if (old) work.replace(old->start, old->end - old->start, rule);
-  else work.insert(0, rule);
-  // What the converter reports past the rule lies as far on in the source as the rule grew.
-  const std::size_t newEnd = (old ? old->start : 0) + rule.size();
-  steps.findings.shiftOffsets(newEnd, static_cast<std::ptrdiff_t>(newEnd) - static_cast<std::ptrdiff_t>(replacedEnd));
-
+  // its double-byte characters stepped over, elsewhere outside ISO-2022-JP runs. Browsers read
+  // a rule only at the very start; one elsewhere (after a comment, say) is no declaration.
+  const bool shiftJis = steps.working.converterInput == InputEncoding::ShiftJis;
+  std::optional<CharsetRule> old = findCharsetRule(work, shiftJis);
   DocumentResult result;
-  if (original)
-    result.declarations.push_back(
-        {DeclarationForm::CharsetRule, std::string(original->value), DeclarationFate::Replaced});
-  else result.declarations.push_back({DeclarationForm::CharsetRule, {}, DeclarationFate::Added});
+  if (old && old->start == 0) {
+    result.declarations.push_back({DeclarationForm::CharsetRule, std::string(old->value), DeclarationFate::Replaced});
+  } else {
+    result.declarations.push_back({DeclarationForm::CharsetRule, {}, DeclarationFate::Added});
+    if (old) {
+      result.declarations.push_back(
+          {DeclarationForm::CharsetRule, std::string(old->value), DeclarationFate::Rewritten});
+    }
+  }
+  const bool replaced = old && old->start == 0;
+  const std::size_t replacedEnd = replaced ? old->end : 0;
+  steps.beforeConverter.replace(work, 0, replacedEnd, rule);
+  work.replace(0, replacedEnd, rule);
+  // What the converter reports past the rule lies as far on in the source as the rule grew.
+  steps.findings.shiftOffsets(rule.size(),
+                              static_cast<std::ptrdiff_t>(rule.size()) - static_cast<std::ptrdiff_t>(replacedEnd));
   std::string converted = convertWorking(steps, work);
+  // A rule that stood elsewhere is read by no browser; the rules after the new one name the
+  // target all the same, so the sheet declares one encoding only.
+  if (!replaced && old) {
+    const bool convertedShiftJis = options.targetEncoding == TargetEncoding::ShiftJis;
+    const std::string name = lowercaseCopy(steps.charsetName);
+    std::size_t from = rule.size();
+    while (std::optional<CharsetRule> misplaced = findCharsetRule(converted, convertedShiftJis, from)) {
+      const std::size_t at = static_cast<std::size_t>(misplaced->value.data() - converted.data());
+      steps.afterConverter.replace(converted, at, at + misplaced->value.size(), name);
+      converted.replace(at, misplaced->value.size(), name);
+      from = at + name.size();
+    }
+  }
   completeResult(result, steps, text, converted);
   text = std::move(converted);
   return result;

@@ -1,13 +1,16 @@
 // Converts the text of one style sheet and leaves it declaring its new encoding.
 //
-// The sheet gets an `@charset "name";` rule naming the target in lower case ("shift_jis",
-// "euc-jp", "iso-2022-jp", "utf-8"): the first "@charset" of the text is replaced, with the
-// line break right after it, when it is a well-formed rule (double quotes, any white space, a
-// semicolon; comments are not skipped), otherwise the rule is put at the very start. So a
-// sheet converted again comes out byte for byte the same. Its line break follows the
-// line-ending choice, or, when line endings stay unchanged, the first kind of break the sheet
-// uses (CR+LF when it has none). The sheet is read by the reading step (document_reading.h),
-// its own rule counting as its declaration; then the whole text goes through the converter.
+// The sheet starts with an `@charset "name";` rule naming the target in lower case
+// ("shift_jis", "euc-jp", "iso-2022-jp", "utf-8"), at its very first byte, the only place
+// browsers read one: a well-formed rule there (double quotes, any white space, a semicolon) is
+// replaced, with the line break right after it; otherwise the rule is put at the very start,
+// and the well-formed rules further on (after a comment, which browsers ignore; comments are
+// not skipped in the search) are made to name the target too. So a sheet converted again
+// comes out byte for byte the same. The rule's line break follows the line-ending choice, or,
+// when line endings stay unchanged, the first kind of break the sheet uses (CR+LF when it has
+// none). The sheet is read by the reading step (document_reading.h), a rule at its first byte
+// counting as its declaration, as browsers read it (`@charset "` exactly); then the whole text
+// goes through the converter.
 //
 // Contract: the converted text replaces `text`, and the record says what happened
 // (document_result.h). Throws std::bad_alloc when memory runs out, `text` then as it was.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/escaping.h"
+#include "engine/javascript_context.h"
 #include "engine/page_escaping.h"
 #include "text/cp1252.h"
 #include "text/line_breaks.h"
@@ -52,6 +53,12 @@ SourceForm formOf(SourceEncoding encoding) {
   }
 }
 
+// What the converter reads of a text the reading step made: UTF-8 for the UTF-8 target,
+// code page 932 otherwise.
+InputEncoding madeInputFor(TargetEncoding target) {
+  return target == TargetEncoding::Utf8 ? InputEncoding::Utf8 : InputEncoding::ShiftJis;
+}
+
 // UTF-16 text: its units, escaped in the kind's language; line breaks counted on the units.
 WorkingText readUtf16(std::string_view bytes, ContentShape shape, DocumentKind kind, const EncodingEvidence& known,
                       EscapeTarget target) {
@@ -79,13 +86,18 @@ WorkingText readUtf16(std::string_view bytes, ContentShape shape, DocumentKind k
     w.prepared = escapeHtmlPage(text, target, shape.textStart);
   } else {
     w.prepared.reserve(units);
-    Cp932Escaper escaper(w.prepared, languageOf(kind), target);
+    TextEscaper escaper(w.prepared, languageOf(kind), target);
+    JavaScriptContext<char16_t> code{std::u16string_view(text)};
+    if (kind == DocumentKind::Script) {
+      escaper.setCodeProbe([&](std::size_t offset) { return code.inCode((offset - shape.textStart) / 2); });
+    }
     for (std::size_t k = 0; k < units; ++k) escaper.unit(text[k], shape.textStart + 2 * k);
     escaper.finish();
   }
   if ((bytes.size() - shape.textStart) % 2 != 0) w.prepared.push_back(bytes.back());
   w.source = bytes;
   w.isSource = false;
+  w.converterInput = madeInputFor(target.target);
   EncodingEvidence evidence = known;
   evidence.utf16 = shape.textStart == 2 ? Utf16Origin::ByteOrderMark : Utf16Origin::Shape;
   w.decision = decideSourceEncoding(w.prepared, evidence);
@@ -99,18 +111,22 @@ std::string escapeWhole(std::string_view bytes, std::size_t firstOffset, SourceE
                         EscapeLanguage language, EscapeTarget target) {
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 8);
-  Cp932Escaper escaper(out, language, target);
+  TextEscaper escaper(out, language, target);
+  JavaScriptContext<char> code(bytes);
+  if (language == EscapeLanguage::JavaScript) {
+    escaper.setCodeProbe([&](std::size_t offset) { return code.inCode(offset - firstOffset); });
+  }
   if (encoding == SourceEncoding::Latin1) {
     for (std::size_t k = 0; k < bytes.size();) {
       std::size_t run = k;
       while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) < 0x80) ++run;
-      if (run > k) escaper.ascii(bytes.data() + k, run - k, k);
-      if (run < bytes.size()) escaper.unit(cp1252Unit(static_cast<unsigned char>(bytes[run])), run);
+      if (run > k) escaper.ascii(bytes.data() + k, run - k, firstOffset + k);
+      if (run < bytes.size()) escaper.unit(cp1252Unit(static_cast<unsigned char>(bytes[run])), firstOffset + run);
       k = run + 1;
     }
   } else {
     struct Offsets {
-      Cp932Escaper& escaper;
+      TextEscaper& escaper;
       const char* start;
       std::size_t base;
       void ascii(const char* s, std::size_t n) { escaper.ascii(s, n, base + static_cast<std::size_t>(s - start)); }
@@ -137,8 +153,8 @@ ContentShape recogniseContent(std::string_view bytes) {
 
 WorkingText readDocument(std::string_view bytes, DocumentKind kind, const EncodingEvidence& evidence,
                          TargetEncoding target, Findings& findings,
-                         const std::function<std::string(std::string_view bytes)>& declarationOf) {
-  const EscapeTarget escapeTarget{target, &findings};
+                         const std::function<std::string(std::string_view bytes)>& declarationOf, bool keepCharacters) {
+  const EscapeTarget escapeTarget{target, &findings, keepCharacters && target == TargetEncoding::Utf8};
   const ContentShape shape = recogniseContent(bytes);
   // A file of a byte-order mark alone stays as it is.
   if (shape.form != ContentForm::Bytes && bytes.size() - shape.textStart >= 2)
@@ -163,7 +179,7 @@ WorkingText readDocument(std::string_view bytes, DocumentKind kind, const Encodi
       w.prepared = escapeWhole(text, firstOffset, encoding, languageOf(kind), escapeTarget);
     }
     w.isSource = false;
-    w.converterInput = InputEncoding::ShiftJis;
+    w.converterInput = madeInputFor(target);
     return w;
   }
   // Every declaration the decision took was checked against the bytes (encoding_decision.h).

@@ -12,11 +12,14 @@
 //  2. Otherwise the encoding is decided from the bytes, the document's own declaration (the
 //     caller finds it: a page's meta by its head analysis, a sheet's @charset rule) and what the
 //     run knows (encoding_decision.h).
-//  3. A UTF-8 document loses one byte-order mark and is escaped into code page 932 (a page
-//     region by region, see page_escaping.h); a document read as Latin-1 is read as code page
-//     1252 (a page with its letters decomposed, é as e and the escape of U+0301) and escaped
-//     likewise. Escapes follow the target (escaping.h), so the converter meets nothing it
-//     cannot write. A document in a Japanese encoding, or ASCII, is its own working text.
+//  3. A UTF-8 document loses one byte-order mark and is read strictly (each malformed sequence
+//     one U+FFFD, as browsers read it) and escaped into the working text (a page region by
+//     region, see page_escaping.h): code page 932 for the Japanese targets, UTF-8 for the UTF-8
+//     target, which the converter then passes on as it is. A document read as Latin-1 is read
+//     as code page 1252 (a page with its letters decomposed, é as e and the escape of U+0301)
+//     and escaped likewise. Escapes follow the target (escaping.h), so the converter meets
+//     nothing it cannot write. A document in a Japanese encoding, or ASCII, is its own working
+//     text.
 // Every escape and every byte that forms no character is reported to the findings with its
 // source offset as it is written; the line breaks of the source are counted.
 //
@@ -63,8 +66,11 @@ struct WorkingText {
 
 // `declarationOf(bytes)` gives the label the document declares itself in (empty when none);
 // it is asked only for byte text.
+// With `keepCharacters` (the UTF-8 target only) nothing is escaped: every character travels
+// as itself, a page declared Latin-1 undecomposed.
 WorkingText readDocument(std::string_view bytes, DocumentKind kind, const EncodingEvidence& evidence,
                          TargetEncoding target, Findings& findings,
-                         const std::function<std::string(std::string_view bytes)>& declarationOf);
+                         const std::function<std::string(std::string_view bytes)>& declarationOf,
+                         bool keepCharacters = false);
 
 }  // namespace sarnavel

@@ -30,8 +30,10 @@ struct EscapedCharacter {
   TextPosition first;
 };
 
-// What stands in for a character the target could not hold when no escape was written.
-enum class StandIn { GetaMark, ReplacementCharacter };
+// What stands in for a character the target could not hold when no escape was written: the
+// geta mark, U+FFFD, or (in raw text such as `xmp`, which reads no escape) the HTML reference,
+// which shows there as text.
+enum class StandIn { GetaMark, ReplacementCharacter, Reference };
 
 struct LostCharacter {
   char32_t codePoint = 0;
@@ -56,9 +58,10 @@ enum class DeclarationForm {
 enum class DeclarationFate {
   Replaced,          // rewritten where it stood, naming the target
   MovedBeforeTitle,  // a content-type meta after the title's start tag, written before the title
+  MovedEarlier,      // none ended in the first 1024 bytes, where browsers look: this one was moved there
   Added,             // none was there: one was written (formerCharset is empty)
-  Rewritten,         // an HTML5 meta charset or the XML declaration now names the target
-  Kept,              // left as it was (a page without an `html` tag)
+  Rewritten,         // an HTML5 meta charset, the XML declaration or a misplaced @charset now names the target
+  Kept,              // left as it was
 };
 struct Declaration {
   DeclarationForm form = DeclarationForm::ContentTypeMeta;
@@ -75,13 +78,14 @@ struct FoundReference {
   std::string formerCharset;    // the element's charset attribute as the page had it
   bool charsetWritten = false;  // the element now names the target
   bool module = false;          // a <script type="module">, which browsers always read as UTF-8
+  bool writtenByScript = false;  // the element is written by a script (document.write); its charset there was rewritten
 };
 
 // Something in a page whose meaning changes with the page's encoding, for the user to look at.
 enum class PageNoticeKind {
   FormWithoutAcceptCharset,  // a <form> without accept-charset submits in the page's encoding
   NonAsciiQuery,             // a link or form action whose query string holds non-ASCII text
-  CharsetByScript,           // a script writes an element with a charset attribute (document.write)
+  CharsetByScript,  // a script writes an element whose charset names another encoding, left so (document.write)
 };
 struct PageNotice {
   PageNoticeKind kind = PageNoticeKind::FormWithoutAcceptCharset;

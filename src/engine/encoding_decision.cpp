@@ -29,6 +29,35 @@ bool isAsciiOnly(std::string_view bytes) {
   return skipAscii(p, 0, bytes.size()) == bytes.size();
 }
 
+// Whether a text is UTF-8 but for a few malformed sequences (read strictly, each one U+FFFD):
+// at most one for every `perError` characters of more than one byte. A text in another
+// encoding is told early: its malformed sequences soon outnumber the rest.
+bool nearlyUtf8(std::string_view bytes, std::size_t perError) {
+  const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  const std::size_t n = bytes.size();
+  std::size_t multiByte = 0, errors = 0;
+  for (std::size_t i = skipAscii(p, 0, n); i < n; i = skipAscii(p, i, n)) {
+    char32_t cp = 0;
+    std::size_t errorLength = 1;
+    const std::size_t length = readUtf8Sequence(p + i, n - i, cp, errorLength);
+    if (length != 0) {
+      ++multiByte;
+      i += length;
+    } else {
+      ++errors;
+      i += errorLength;
+      if (errors >= 16 && errors * perError > multiByte) return false;
+    }
+  }
+  return multiByte > 0 && errors * perError <= multiByte;
+}
+
+// A declaration of UTF-8 holds over bytes that are UTF-8 but for some malformed sequences, as
+// the browser reads them (one U+FFFD each); not over a text plainly in another encoding.
+constexpr std::size_t kDeclaredPerError = 1;
+// Undeclared, such a text is a candidate of its own when the malformed sequences are few.
+constexpr std::size_t kDetectedPerError = 8;
+
 // The step-5 choice among the valid readings: the cheapest, the favoured encoding's cost
 // lowered by the bonus; on a tie the favoured one, then Shift_JIS, EUC-JP, UTF-8.
 SourceEncoding cheapest(const CandidateReadings& readings, std::optional<SourceEncoding> favoured, std::int64_t bonus) {
@@ -57,6 +86,7 @@ SourceEncoding fromInput(InputEncoding encoding) {
     case InputEncoding::Ascii: return SourceEncoding::Ascii;
     case InputEncoding::Iso2022Jp: return SourceEncoding::Iso2022Jp;
     case InputEncoding::ShiftJis: return SourceEncoding::ShiftJis;
+    case InputEncoding::Utf8: return SourceEncoding::Utf8;
     case InputEncoding::EucJp: break;
   }
   return SourceEncoding::EucJp;
@@ -65,13 +95,14 @@ SourceEncoding fromInput(InputEncoding encoding) {
 // Steps 5 and 6.
 EncodingDecision detect(std::string_view bytes, std::optional<SourceEncoding> site) {
   const bool utf8 = isUtf8Text(bytes);
+  const bool nearly = !utf8 && nearlyUtf8(bytes, kDetectedPerError);
   const bool favourJapanese = site == SourceEncoding::ShiftJis || site == SourceEncoding::EucJp;
-  if (!utf8 && !favourJapanese) return {fromInput(detectInputEncoding(bytes)), DecisionBasis::Detection};
+  if (!utf8 && !nearly && !favourJapanese) return {fromInput(detectInputEncoding(bytes)), DecisionBasis::Detection};
   if (!utf8 && quickVerdict(bytes) == QuickVerdict::Iso2022Jp)
     return {SourceEncoding::Iso2022Jp, DecisionBasis::Detection};
-  const CandidateReadings readings = readCandidates(bytes, utf8);
+  const CandidateReadings readings = readCandidates(bytes, utf8 || nearly);
   if (!readings.shiftJis.valid && !readings.eucJp.valid) {
-    return {utf8 ? SourceEncoding::Utf8 : fromInput(detectInputEncoding(bytes)), DecisionBasis::Detection};
+    return {utf8 || nearly ? SourceEncoding::Utf8 : fromInput(detectInputEncoding(bytes)), DecisionBasis::Detection};
   }
   const SourceEncoding alone = cheapest(readings, std::nullopt, 0);
   const SourceEncoding withSite = site ? cheapest(readings, site, kSiteBonus) : alone;
@@ -125,8 +156,12 @@ EncodingDecision decideSourceEncoding(std::string_view bytes, const EncodingEvid
     const bool iso2022 = quickVerdict(bytes) == QuickVerdict::Iso2022Jp;
     return {iso2022 ? SourceEncoding::Iso2022Jp : SourceEncoding::Ascii, DecisionBasis::Detection};
   }
-  // 4. Declarations the bytes are valid in.
-  auto declared = [&](std::optional<SourceEncoding> encoding) { return encoding && readsAs(bytes, *encoding); };
+  // 4. Declarations the bytes are valid in; a module script is read as UTF-8 whatever it holds.
+  if (evidence.moduleScript) return {SourceEncoding::Utf8, DecisionBasis::LoadingElement};
+  auto declared = [&](std::optional<SourceEncoding> encoding) {
+    return encoding &&
+           (readsAs(bytes, *encoding) || (encoding == SourceEncoding::Utf8 && nearlyUtf8(bytes, kDeclaredPerError)));
+  };
   if (std::optional<SourceEncoding> own = encodingOfLabel(evidence.declared); declared(own))
     return {*own, DecisionBasis::Declaration};
   if (std::optional<SourceEncoding> element = encodingOfLabel(evidence.loaderCharset); declared(element)) {

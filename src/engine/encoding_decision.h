@@ -11,24 +11,28 @@
 //  2. Run knowledge: a file this run has already written is in the run's target encoding.
 //  3. A text of seven-bit bytes alone reads the same in every candidate: ASCII, or
 //     ISO-2022-JP when it holds that encoding's escape sequences.
-//  4. Declarations, in the order browsers obey them: the document's own (a sheet's @charset,
+//  4. Declarations, in the order browsers obey them: a module script is UTF-8 whatever else
+//     is said; then the document's own (a sheet's @charset,
 //     a page's meta), the charset attribute of the element that loads the file, then the
 //     encoding of the page that loads it (a UTF-16 page lends UTF-8, as browsers do). A
-//     Latin-1 declaration always holds, since every byte is a character there.
+//     Latin-1 declaration always holds, since every byte is a character there; a UTF-8 one
+//     holds over a text that is UTF-8 but for some malformed sequences (no more of them than of
+//     characters of more than one byte), which the browser shows as one U+FFFD each.
 //  5. Detection. An ISO-2022-JP escape sequence, or bytes that are not UTF-8, go to the
-//     Japanese detection (encoding_detection.h). A text that is UTF-8 by the lead-byte test
-//     is read as Shift_JIS, EUC-JP and UTF-8 alike, and the cheapest valid reading wins: the
-//     UTF-8 reading prices what it decodes by how likely that is in a Japanese site (a few
-//     Latin letters inside words little, IPA letters, combining marks and Hebrew much), the
-//     Japanese readings by Japanese prose. A tie goes to the Japanese reading.
+//     Japanese detection (encoding_detection.h). A text that is UTF-8 by the lead-byte test,
+//     or UTF-8 but for a few malformed sequences (at most one for every eight characters of
+//     more than one byte: a stray byte in a UTF-8 page), is read as Shift_JIS, EUC-JP and UTF-8
+//     alike, and the cheapest valid reading wins: the UTF-8 reading prices what it decodes by
+//     how likely that is in a Japanese site (a few Latin letters inside words little, IPA
+//     letters, combining marks and Hebrew much, a malformed sequence most), the Japanese
+//     readings by Japanese prose. A tie goes to the Japanese reading; when neither Japanese
+//     reading is valid, the UTF-8 one wins.
 //  6. The site: a site is rarely mixed, so the encoding most files of this run were decided
 //     to be in (by steps 1, 4 and 5; files the run wrote itself and files decided by their
 //     site do not count) is favoured in step 5 by a bonus to its reading's cost, when its
 //     reading is valid. A bonus rather than a rule: a long text of another encoding that
 //     happens to be valid in the site's one still reads far cheaper in its own.
-// The decision says the encoding and the step that decided it, for the report. Room is left
-// for a UTF-8 text with a few invalid sequences (a candidate of its own in step 5, read with
-// U+FFFD for each).
+// The decision says the encoding and the step that decided it, for the report.
 //
 // Contract: pure; every function may be called from any thread.
 #pragma once
@@ -49,7 +53,7 @@ enum class DecisionBasis {
   Utf16Shape,        // UTF-16 without a mark, recognised by its shape
   WrittenByThisRun,  // the run wrote the file in its target encoding
   Declaration,       // the document's own @charset or meta
-  LoadingElement,    // the charset attribute of the element that loads the file
+  LoadingElement,    // the element that loads the file: its charset attribute, or that it loads a module
   LoadingPage,       // the encoding of the page that loads the file
   Site,              // the site's encoding tipped the detection
   Detection,         // the bytes alone
@@ -84,6 +88,7 @@ struct EncodingEvidence {
   std::string declared;                            // @charset or the page's meta; empty when none
   std::string loaderCharset;                       // charset attribute of the loading element
   std::optional<SourceEncoding> loadingPage;       // the encoding the loading page was read in
+  bool moduleScript = false;  // a page loads the file as a module script, which browsers read as UTF-8
   SiteTally site;
 };
 

@@ -10,6 +10,7 @@
 #include "text/euc_jp.h"
 #include "text/iso2022.h"
 #include "text/jis.h"
+#include "text/utf8.h"
 
 namespace sarnavel {
 namespace {
@@ -154,8 +155,8 @@ std::uint32_t foreignCost(char32_t c) {
   return kUnlikelyCost;
 }
 
-// The UTF-8 reading of a text that passed the lead-byte test (see isUtf8Text): what its
-// characters cost. Sequences the test lets through but no writer makes cost most.
+// The UTF-8 reading of a text, read strictly: what its characters cost. Malformed sequences
+// (also those the lead-byte test lets through: overlong forms, surrogates) cost most.
 Reading readAsUtf8(const std::uint8_t* p, std::size_t n, const Model& m) {
   Reading r;
   bool inHalfWidthRun = false;
@@ -169,14 +170,11 @@ Reading readAsUtf8(const std::uint8_t* p, std::size_t n, const Model& m) {
       i = next;
       continue;
     }
-    const std::size_t length = b >= 0xFC ? 6 : b >= 0xF8 ? 5 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
-    const bool cut = length > n - i;  // by the end of the text
-    const std::size_t taken = cut ? n - i : length;
-    char32_t c = b & (0x7F >> length);
-    for (std::size_t k = 1; k < taken; ++k) c = c << 6 | (p[i + k] & 0x3F);
-    i += taken;
-    const bool malformed = cut || length >= 5 || (length == 2 && c < 0x80) || (length == 3 && c < 0x800) ||
-                           (length == 4 && (c < 0x10000 || c > 0x10FFFF)) || (c >= 0xD800 && c <= 0xDFFF);
+    char32_t c = 0;
+    std::size_t errorLength = 1;
+    const std::size_t length = readUtf8Sequence(p + i, n - i, c, errorLength);
+    const bool malformed = length == 0;
+    i += malformed ? errorLength : length;
     std::uint16_t code = malformed || c > 0xFFFF ? cp932::kNoCode : cp932::fromUnicode(static_cast<char16_t>(c));
     bool letter = false;
     if (malformed) {
@@ -229,10 +227,12 @@ ShiftJisScan scanShiftJis(const std::uint8_t* p, std::size_t n, const Model& m, 
   return {n, true, impossibleInEuc};
 }
 
+// Any designation but ASCII's: JIS-Roman alone (ESC ( J) makes ISO-2022-JP too, whose 0x5C and
+// 0x7E browsers then show as the yen sign and the overline.
 bool hasJapaneseDesignation(std::string_view text) {
   for (std::size_t i = text.find('\x1B'); i != std::string_view::npos; i = text.find('\x1B', i + 1)) {
     const std::optional<Designation> designation = designationAt(text, i);
-    if (designation && isNonAsciiSet(designation->set)) return true;
+    if (designation && designation->set != Iso2022Set::Ascii) return true;
   }
   return false;
 }

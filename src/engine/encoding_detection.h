@@ -27,7 +27,9 @@
 
 namespace sarnavel {
 
-enum class InputEncoding { Ascii, Iso2022Jp, ShiftJis, EucJp };
+// The converter's inputs. Detection answers one of the first four; Utf8 is UTF-8 text the
+// reading step made itself for the UTF-8 target, which the converter passes on as it is.
+enum class InputEncoding { Ascii, Iso2022Jp, ShiftJis, EucJp, Utf8 };
 
 // Whether every byte of the text forms a character of code page 932 / of EUC-JP.
 bool readsAsShiftJis(std::string_view text);
@@ -35,10 +37,11 @@ bool readsAsEucJp(std::string_view text);
 
 // The readings of a text as Shift_JIS, EUC-JP and UTF-8: whether each is valid (every byte
 // forms a character) and what its characters cost, in the half-nats of step 5. The UTF-8
-// reading is taken only when `utf8` says the text passed the lead-byte test (isUtf8Text); it
-// prices what code page 932 holds as the other readings do and the rest by how likely it is
-// in a Japanese site (a Latin letter inside a word little, an IPA letter, a combining mark or
-// an overlong form much). Its cost is computed only when another reading is valid too, and
+// reading is taken only when `utf8` says the caller takes the text for UTF-8 (it passed the
+// lead-byte test, or is UTF-8 but for a few malformed sequences); it prices what code page 932
+// holds as the other readings do and the rest by how likely it is in a Japanese site (a Latin
+// letter inside a word little, an IPA letter or a combining mark much, a malformed sequence
+// most). Its cost is computed only when another reading is valid too, and
 // the cost of an invalid reading means nothing. Used by the source-encoding decision
 // (encoding_decision.h).
 struct ReadingScore {

@@ -4,18 +4,26 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/javascript_context.h"
 #include "text/cp932.h"
 #include "text/utf8.h"
 
 namespace sarnavel {
+namespace {
+
+void appendReference(std::string& out, char32_t codePoint) {
+  char buffer[16];
+  const int n = std::snprintf(buffer, sizeof buffer, "&#%u;", static_cast<unsigned>(codePoint));
+  out.append(buffer, static_cast<std::size_t>(n));
+}
+
+}  // namespace
 
 void appendEscape(std::string& out, EscapeLanguage language, char32_t codePoint) {
   char buffer[32];
   int n = 0;
   switch (language) {
-    case EscapeLanguage::Html:
-      n = std::snprintf(buffer, sizeof buffer, "&#%u;", static_cast<unsigned>(codePoint));
-      break;
+    case EscapeLanguage::Html: appendReference(out, codePoint); return;
     case EscapeLanguage::Css:
       n = std::snprintf(buffer, sizeof buffer, "\\%X ", static_cast<unsigned>(codePoint));
       break;
@@ -32,29 +40,51 @@ void appendEscape(std::string& out, EscapeLanguage language, char32_t codePoint)
   out.append(buffer, static_cast<std::size_t>(n));
 }
 
-bool Cp932Escaper::holds(char16_t u, std::uint16_t code) const {
-  if (code == cp932::kNoCode) return false;
-  const bool jisRows = target_.target == TargetEncoding::EucJp || target_.target == TargetEncoding::Iso2022Jp;
-  return !jisRows || cp932::jisReachable(u) != cp932::kNoCode;
-}
-
-void Cp932Escaper::escape(char32_t codePoint, std::size_t offset) {
-  appendEscape(out_, language_, codePoint);
+void TextEscaper::escape(char32_t codePoint, std::size_t offset) {
+  if (!language_) {
+    // Raw text reads no escape: the target's own bytes where it has them, else it is lost.
+    if (utf8Output_) {
+      appendUtf8(out_, codePoint);
+      return;
+    }
+    appendReference(out_, codePoint);
+    if (target_.findings != nullptr) target_.findings->lost(codePoint, offset, StandIn::Reference);
+    return;
+  }
+  if (*language_ == EscapeLanguage::JavaScript && inCode_ &&
+      (isJavaScriptWhiteSpace(codePoint) || codePoint > 0xFFFF) && inCode_(offset)) {
+    if (codePoint > 0xFFFF) {
+      char buffer[16];
+      const int n = std::snprintf(buffer, sizeof buffer, "\\u{%X}", static_cast<unsigned>(codePoint));
+      out_.append(buffer, static_cast<std::size_t>(n));
+    } else {
+      out_.push_back(' ');
+    }
+  } else {
+    appendEscape(out_, *language_, codePoint);
+  }
   if (target_.findings != nullptr) target_.findings->escaped(codePoint, offset);
 }
 
-void Cp932Escaper::write(char16_t u, std::size_t offset) {
-  std::uint16_t code = cp932::fromUnicode(u);
-  if (holds(u, code)) cp932::appendCode(out_, code);
-  else escape(u, offset);
+void TextEscaper::write(char32_t codePoint, std::size_t offset) {
+  if (target_.keepCharacters) {
+    appendUtf8(out_, codePoint);
+    return;
+  }
+  const std::uint16_t code = codePoint > 0xFFFF ? cp932::kNoCode : cp932::fromUnicode(static_cast<char16_t>(codePoint));
+  const bool held =
+      code != cp932::kNoCode && (!jisRows_ || cp932::jisReachable(static_cast<char16_t>(codePoint)) != cp932::kNoCode);
+  if (!held) escape(codePoint, offset);
+  else if (utf8Output_) appendUtf8(out_, codePoint);
+  else cp932::appendCode(out_, code);
 }
 
-void Cp932Escaper::finish() {
-  if (pendingHigh_ != 0) write(pendingHigh_, pendingOffset_);
+void TextEscaper::finish() {
+  if (pendingHigh_ != 0) irregular(pendingOffset_);
   pendingHigh_ = 0;
 }
 
-void Cp932Escaper::ascii(const char* s, std::size_t n, std::size_t offset) {
+void TextEscaper::ascii(const char* s, std::size_t n, std::size_t offset) {
   finish();
   if (target_.target != TargetEncoding::Iso2022Jp) {
     out_.append(s, n);
@@ -72,25 +102,33 @@ void Cp932Escaper::ascii(const char* s, std::size_t n, std::size_t offset) {
   out_.append(s, n);
 }
 
-void Cp932Escaper::irregular(std::size_t offset) {
-  finish();
-  out_.push_back('?');
+void TextEscaper::irregular(std::size_t offset) {
+  pendingHigh_ = 0;
   if (target_.findings != nullptr) target_.findings->invalid(offset);
+  if (target_.keepCharacters || (!language_ && utf8Output_)) {
+    appendUtf8(out_, 0xFFFD);
+  } else if (!language_) {
+    appendReference(out_, 0xFFFD);
+  } else {
+    appendEscape(out_, *language_, 0xFFFD);
+  }
 }
 
-void Cp932Escaper::unit(char16_t u, std::size_t offset) {
+void TextEscaper::unit(char16_t u, std::size_t offset) {
   if (pendingHigh_ != 0) {
-    char16_t high = pendingHigh_;
+    const char16_t high = pendingHigh_;
     pendingHigh_ = 0;
     if (isLowSurrogate(u)) {
-      escape(combineSurrogates(high, u), pendingOffset_);
+      write(combineSurrogates(high, u), pendingOffset_);
       return;
     }
-    write(high, pendingOffset_);
+    irregular(pendingOffset_);  // a high surrogate without its partner
   }
   if (isHighSurrogate(u)) {
     pendingHigh_ = u;
     pendingOffset_ = offset;
+  } else if (isLowSurrogate(u)) {
+    irregular(offset);
   } else {
     write(u, offset);
   }
@@ -99,7 +137,7 @@ void Cp932Escaper::unit(char16_t u, std::size_t offset) {
 std::string escapeFor(EscapeLanguage language, std::u16string_view text) {
   std::string out;
   out.reserve(text.size() * 2);
-  Cp932Escaper escaper(out, language);
+  TextEscaper escaper(out, language);
   for (char16_t u : text) escaper.unit(u);
   escaper.finish();
   return out;
@@ -108,7 +146,7 @@ std::string escapeFor(EscapeLanguage language, std::u16string_view text) {
 std::string escapeUtf8(EscapeLanguage language, std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
-  Cp932Escaper escaper(out, language);
+  TextEscaper escaper(out, language);
   decodeUtf8Into(utf8, escaper);
   escaper.finish();
   return out;

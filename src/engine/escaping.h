@@ -1,20 +1,33 @@
-// Brings Unicode text into code page 932 without losing a character: every character the
-// target cannot hold is written as an escape of the document's language.
+// Brings Unicode text into the working text of a conversion without losing a character: every
+// character the target cannot hold is written as an escape of the language read where it
+// stands.
 //
 //   HTML         &#233;       a decimal character reference
 //   CSS          \E9 + space  a hexadecimal escape; the space ends it and is consumed
 //   JavaScript   \u00E9       four hexadecimal digits; a character beyond U+FFFF is written
 //                             as its two surrogate escapes, \uD83D\uDE00
-// HTML and CSS write a character beyond U+FFFF as one escape (&#128512;, \1F600 ). Units of
-// value zero are kept as zero bytes. A unit counts as held by the code page only when it maps
-// there and back (see text/cp932.h); for an EUC-JP or ISO-2022-JP target only when that
-// encoding can reach it too (cp932::jisReachable), and for ISO-2022-JP the escape byte is
-// escaped (it would begin a designation). So the converter, which then carries the code page
-// 932 text into the target, meets nothing it cannot write, and every escape is reported with
-// its source offset where it is written (findings.h).
+// HTML and CSS write a character beyond U+FFFF as one escape (&#128512;, \1F600 ). In
+// JavaScript code, outside strings, template literals, regular expressions and comments (the
+// caller says where that is, see javascript_context.h), an escape means something else: white
+// space such as U+00A0 becomes an ordinary space (the same blank between tokens), and a
+// character beyond U+FFFF in a name becomes `\u{20BB7}`. In raw text (`xmp`, `plaintext`),
+// where no escape is read, a character the target lacks is lost: it is written as the HTML
+// reference, which shows there as text, and reported as lost (findings.h).
+//
+// The working text is code page 932 for the Japanese targets (the converter then carries it
+// into the target) and UTF-8 for the UTF-8 target. A character counts as held only when code
+// page 932 holds it (it maps there and back, see text/cp932.h), for an EUC-JP or ISO-2022-JP
+// target only when that encoding reaches it too (cp932::jisReachable), and for ISO-2022-JP the
+// escape byte is escaped (it would begin a designation). With the UTF-8 target and
+// `keepCharacters` every character travels as itself and nothing is escaped. Bytes that form
+// no character, and lone surrogates, are read as U+FFFD, as browsers read them. Units of value
+// zero are kept as zero bytes. Every escape, every character lost and every U+FFFD is reported
+// with its source offset where it is written.
 #pragma once
 
 #include <cstddef>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,12 +37,13 @@
 
 namespace sarnavel {
 
+// The escaping of whole texts into code page 932, each in one language.
 std::string escapeForHtml(std::u16string_view text);
 std::string escapeForCss(std::u16string_view text);
 std::string escapeForJavaScript(std::u16string_view text);
 std::string escapeFor(EscapeLanguage language, std::u16string_view text);
 
-// Appends the escape of one code point in the language's syntax.
+// Appends the escape of one code point in the language's syntax (as in a literal).
 void appendEscape(std::string& out, EscapeLanguage language, char32_t codePoint);
 
 // The UTF-8 preparation on its own (the reading step does it with findings, see
@@ -40,35 +54,51 @@ bool prepareUtf8Text(std::string& text, EscapeLanguage language);
 // The text after one leading UTF-8 byte-order mark, if it has one.
 std::string_view withoutByteOrderMark(std::string_view utf8);
 
-// Escapes UTF-8 text straight into code page 932, as decodeUtf8 followed by escapeFor would,
-// without dropping a byte-order mark.
+// Escapes UTF-8 text straight into code page 932, as its strict reading followed by escapeFor
+// would, without dropping a byte-order mark.
 std::string escapeUtf8(EscapeLanguage language, std::string_view utf8);
 
 // What the escaper writes for and reports to, besides the language.
 struct EscapeTarget {
   TargetEncoding target = TargetEncoding::ShiftJis;
   Findings* findings = nullptr;
+  bool keepCharacters = false;  // the UTF-8 target without escapes
 };
 
-// Escapes units into code page 932 as they come: ASCII runs as they are, other units through
-// the table, a surrogate pair as one character. Offsets are the source's, for the findings.
-class Cp932Escaper {
+// Escapes units into the working text as they come: ASCII runs as they are, other units
+// through the table, a surrogate pair as one character. Offsets are the source's, for the
+// findings and for the question where JavaScript code is.
+class TextEscaper {
  public:
-  Cp932Escaper(std::string& out, EscapeLanguage language, EscapeTarget target = {})
-      : out_(out), language_(language), target_(target) {}
+  // `language`: the syntax escapes are written in; none in raw text.
+  TextEscaper(std::string& out, std::optional<EscapeLanguage> language, EscapeTarget target = {})
+      : out_(out),
+        language_(language),
+        target_(target),
+        utf8Output_(target.target == TargetEncoding::Utf8),
+        jisRows_(target.target == TargetEncoding::EucJp || target.target == TargetEncoding::Iso2022Jp) {}
+  // For JavaScript: whether the unit at a source offset stands in code. Asked only for white
+  // space and characters beyond U+FFFF that are to be escaped, at offsets that do not decrease.
+  void setCodeProbe(std::function<bool(std::size_t offset)> inCode) { inCode_ = std::move(inCode); }
+
   void ascii(const char* s, std::size_t n, std::size_t offset = Findings::kNoOffset);
   void unit(char16_t u, std::size_t offset = Findings::kNoOffset);
-  // Bytes of the source that form no character: written as '?' and reported.
+  // Bytes of the source that form no character: U+FFFD, reported as invalid.
   void irregular(std::size_t offset);
-  void finish();  // writes a high surrogate still waiting for its partner
+  void finish();  // a high surrogate still waiting for its partner is U+FFFD
+  // Whether every character is written as itself here (UTF-8 without escapes, or raw text in
+  // UTF-8): then nothing gains by reading a text decomposed.
+  bool writesEveryCharacter() const { return target_.keepCharacters || (!language_ && utf8Output_); }
 
  private:
-  bool holds(char16_t u, std::uint16_t code) const;
-  void write(char16_t u, std::size_t offset);
+  void write(char32_t codePoint, std::size_t offset);
   void escape(char32_t codePoint, std::size_t offset);
   std::string& out_;
-  EscapeLanguage language_;
+  std::optional<EscapeLanguage> language_;
   EscapeTarget target_;
+  bool utf8Output_;
+  bool jisRows_;  // EUC-JP and ISO-2022-JP reach fewer of code page 932's characters
+  std::function<bool(std::size_t)> inCode_;
   char16_t pendingHigh_ = 0;
   std::size_t pendingOffset_ = Findings::kNoOffset;
 };

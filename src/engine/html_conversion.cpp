@@ -3,85 +3,48 @@
 #include <optional>
 
 #include "engine/charset_attributes.h"
+#include "engine/charset_label.h"
 #include "engine/conversion_steps.h"
+#include "engine/page_declarations.h"
 #include "engine/page_edits.h"
 #include "html/head_analysis.h"
 #include "html/page_walk.h"
-#include "html/tag_scanner.h"
+#include "html/script_written_tags.h"
+#include "text/japanese_text.h"
+#include "text/text_position.h"
+#include "text/utf8.h"
 
 namespace sarnavel {
 namespace {
 
-// The label a page declares: its content-type declaration's, else its first HTML5 one.
-std::string_view declaredLabel(const PARSE1INFO& info) {
-  return info.charset.empty() ? std::string_view(info.firstMetaCharset) : std::string_view(info.charset);
-}
-
-// An XML declaration at the very start names the encoding too: its value becomes the target.
-// Returns the value it had, when there was one.
-std::optional<std::string> rewriteXmlDeclaration(std::string& page, const std::string& charsetName) {
-  if (!std::string_view(page).starts_with("<?xml")) return std::nullopt;
-  std::size_t end = page.find("?>");
-  std::size_t at = page.find("encoding", 5);
-  if (end == std::string::npos || at == std::string::npos || at > end) return std::nullopt;
-  std::size_t i = at + 8;
-  while (i < end && (page[i] == ' ' || page[i] == '\t' || page[i] == '\r' || page[i] == '\n')) ++i;
-  if (i >= end || page[i] != '=') return std::nullopt;
-  ++i;
-  while (i < end && (page[i] == ' ' || page[i] == '\t' || page[i] == '\r' || page[i] == '\n')) ++i;
-  if (i >= end || (page[i] != '"' && page[i] != '\'')) return std::nullopt;
-  std::size_t close = page.find(page[i], i + 1);
-  if (close == std::string::npos || close > end) return std::nullopt;
-  std::string former = page.substr(i + 1, close - i - 1);
-  page.replace(i + 1, close - i - 1, charsetName);
-  return former;
-}
-
-// Every HTML5 declaration, <meta charset="...">, names the target; its tag is written anew with
-// its other attributes.
-void rewriteMetaCharsets(std::string_view page, const PARSE1INFO& info, const std::string& charsetName,
-                         std::vector<PageEdit>& edits) {
-  for (const PARSE1INFO::MetaCharset& meta : info.metaCharsets) {
-    std::optional<TagSpan> span = findNextTag(page, meta.tagStart);
-    std::string name;
-    AttributeMap attributes;
-    if (!span || span->tagStart != meta.tagStart || !parseTagText(span->text, name, attributes)) continue;
-    attributes["charset"] = charsetName;
-    std::string tag;
-    writeTag(tag, name, attributes, span->selfClosing);
-    edits.push_back({span->tagStart, span->tagEnd, std::move(tag)});
-  }
-}
-
-// Writes the content-type declaration into the converted page as the second analysis finds it,
-// and says what became of the old one. A page with an HTML5 declaration and no content-type one
-// gets none added; a page with an `html` tag but no head gets it right after the `html` start
-// tag, where browsers still look.
-std::optional<Declaration> writeDeclaration(const PARSE1INFO& info, const std::string& charsetName,
-                                            std::vector<PageEdit>& edits) {
-  std::string declaration = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charsetName;
-  declaration += info.metaSelfClosing ? "\" />" : "\">";
-  if (info.hasContentTypeMeta) {
-    const bool inPlace =
-        (info.hasHead && info.metaStart <= info.headStart) || !info.hasTitle || info.metaStart < info.titleStart;
-    if (inPlace) {
-      edits.push_back({info.metaStart, info.metaEnd, std::move(declaration)});
-    } else {
-      edits.push_back({info.metaStart, info.metaEnd, {}});
-      edits.push_back({info.titleStart, info.titleStart, std::move(declaration)});
+// The script elements the page's scripts write with a charset (document.write). Where the
+// element names the file it loads outright and that file is one the run converts, its label in
+// the script's string names the target, as a real element's would; any other is left as the
+// script spells it and noted, since the file it loads is misread once converted.
+void charsetsWrittenByScripts(std::string_view page, const std::optional<BaseElement>& base,
+                              const std::string& charsetName, TargetEncoding target, const ReferenceResolver& resolver,
+                              DocumentResult& result, std::vector<PageEdit>& edits) {
+  const std::vector<WrittenScriptTag> written = scriptTagsWrittenByScripts(page, target == TargetEncoding::Iso2022Jp);
+  if (written.empty()) return;
+  const ReferenceBase pageBase = base ? referenceBaseOf(base->href, target) : ReferenceBase{};
+  PositionFinder positions(page, sourceFormOf(target));
+  for (const WrittenScriptTag& tag : written) {
+    if (encodingOfLabel(tag.charset) == sourceEncodingOf(target)) continue;
+    std::u16string wide;
+    const ReferenceBase& against = base && tag.at >= base->tagEnd ? pageBase : ReferenceBase{};
+    if (!tag.src.empty() && resolveLocalReference(wide, tag.src, target, against) && !wide.empty()) {
+      std::string reference = utf16ToUtf8(wide);
+      ResolvedReference resolved = resolver.resolve(reference, LoadedKind::Script);
+      if (resolved.status == ReferenceStatus::Followable) {
+        edits.push_back({tag.labelAt, tag.labelAt + tag.charset.size(), charsetName});
+        result.references.push_back({LoadedKind::Script, std::move(reference), resolved.status,
+                                     std::move(resolved.path), tag.charset, true, false, true});
+        continue;
+      }
     }
-    return Declaration{DeclarationForm::ContentTypeMeta, info.charset,
-                       inPlace ? DeclarationFate::Replaced : DeclarationFate::MovedBeforeTitle};
-  } else if (!info.metaCharsets.empty()) {
-    return std::nullopt;
-  } else {
-    // Right after the head start tag (or the html one), but before the title when the title
-    // starts earlier: the place a later conversion would move the declaration to.
-    std::size_t at = info.hasHead ? info.headEnd : info.htmlEnd;
-    if (info.hasTitle && info.titleStart < at) at = info.titleStart;
-    edits.push_back({at, at, std::move(declaration)});
+    result.pageNotices.push_back(
+        {PageNoticeKind::CharsetByScript, positions.at(tag.at), utf16ToUtf8(decodeToWide(tag.text, target))});
   }
-  return Declaration{DeclarationForm::ContentTypeMeta, {}, DeclarationFate::Added};
 }
 
 // The forms and links whose meaning changes with the page's encoding, as the record's notices.
@@ -104,11 +67,16 @@ DocumentResult convertHtml(std::string& text, const TargetChoice& options, const
                            const EncodingEvidence& evidence) {
   DocumentSteps steps;
   readForConversion(steps, text, DocumentKind::Page, options, evidence, [](std::string_view bytes) {
-    // The declaration counts only in a page with an `html` tag.
+    // The first declaring meta, as browsers read it, with or without an `html` tag.
     PARSE1INFO raw;
-    return analyseHead(bytes, raw) ? std::string(declaredLabel(raw)) : std::string();
+    analyseHead(bytes, raw);
+    return std::string(raw.declaredLabel());
   });
-  std::string converted = convertWorking(steps, steps.working.text());
+  // Escapes in a script or style body, or in raw text, follow the region (page_regions.h); the
+  // regions are looked for only as far as an escape is written.
+  PageRegions<char> regions(steps.working.text(), steps.working.converterInput == InputEncoding::Iso2022Jp);
+  const RegionOf regionOf = [&regions](std::size_t offset) { return regions.at(offset).region; };
+  std::string converted = convertWorking(steps, steps.working.text(), &regionOf);
   steps.working.prepared = std::string();
 
   // The second walk: the converted page's head landmarks and references at once; every change
@@ -118,35 +86,17 @@ DocumentResult convertHtml(std::string& text, const TargetChoice& options, const
   PARSE2INFO loads;
   std::vector<PageEdit> edits;
   std::vector<PageMark> marks;
-  const bool hasHtml = walkPage(converted, info, loads, &marks);
+  walkPage(converted, info, loads, &marks);
   addPageNotices(result, converted, options.targetEncoding, marks);
-  if (hasHtml) {
-    if (std::optional<Declaration> contentType = writeDeclaration(info, steps.charsetName, edits)) {
-      result.declarations.push_back(std::move(*contentType));
-    }
-    rewriteMetaCharsets(converted, info, steps.charsetName, edits);
-  }
-  for (const PARSE1INFO::MetaCharset& meta : info.metaCharsets) {
-    result.declarations.push_back(
-        {DeclarationForm::MetaCharset, meta.charset, hasHtml ? DeclarationFate::Rewritten : DeclarationFate::Kept});
-  }
-  if (!hasHtml && info.hasContentTypeMeta) {
-    result.declarations.insert(result.declarations.begin(),
-                               {DeclarationForm::ContentTypeMeta, info.charset, DeclarationFate::Kept});
-  }
-  charsetAttributeEdits(loads.elements, steps.charsetName, info.contentScriptType, options.targetEncoding, resolver,
+  const std::vector<WrittenDeclaration> written =
+      declarationEdits(converted, info, steps.charsetName, edits, result.declarations);
+  charsetAttributeEdits(loads.elements, loads.base, steps.charsetName, options.targetEncoding, resolver,
                         result.references, edits);
+  charsetsWrittenByScripts(converted, loads.base, steps.charsetName, options.targetEncoding, resolver, result, edits);
+  keepDeclarationInPrescan(info, xmlDeclarationEnd(converted), written, edits, result.declarations);
   sortPageEdits(edits);
   for (const PageEdit& edit : edits) steps.afterConverter.replace(converted, edit.start, edit.end, edit.text);
   applyPageEdits(converted, std::move(edits));
-  // The XML declaration stands at the very start, before any edit's offset.
-  if (hasHtml) {
-    if (std::optional<std::string> xml = rewriteXmlDeclaration(converted, steps.charsetName)) {
-      if (xml->find_first_of("\r\n") != std::string::npos) steps.afterConverter.known = false;
-      result.declarations.insert(result.declarations.begin(),
-                                 {DeclarationForm::XmlDeclaration, std::move(*xml), DeclarationFate::Rewritten});
-    }
-  }
   completeResult(result, steps, text, converted);
   text = std::move(converted);
   return result;

@@ -1,14 +1,12 @@
-// Escapes the Unicode text of a whole HTML page into code page 932, each part in the syntax
-// the browser reads there.
+// Escapes the Unicode text of a whole HTML page into the working text, each part in the syntax
+// the browser reads there (html/page_regions.h).
 //
 // Browsers do not decode character references inside the bodies of `script` and `style`
-// elements: a script that writes "&#233;" shows six characters. So a character the code page
-// lacks gets the JavaScript escape inside a script body, the CSS escape inside a style body,
-// and the decimal reference everywhere else (text, attribute values, `title`, `textarea`).
-// Bodies are found as browsers find them: from the end of a `script` or `style` start tag
-// outside comments to the next "</script" or "</style" in any letter case. A script whose
-// type names neither JavaScript nor JSON (an HTML template, say) keeps references, since its
-// text is read back as HTML.
+// elements: a script that writes "&#233;" shows six characters. So a character the target
+// lacks gets the JavaScript escape inside a script body (a blank in its code, see escaping.h),
+// the CSS escape inside a style body, nothing in the raw text of `xmp` and `plaintext` (where it
+// is lost, unless the target is UTF-8), and the decimal reference everywhere else (text,
+// attribute values, `title`, `textarea`).
 #pragma once
 
 #include <cstddef>
@@ -23,13 +21,12 @@ namespace sarnavel {
 // byte-order mark), each unit two bytes on.
 std::string escapeHtmlPage(std::u16string_view page, EscapeTarget target = {}, std::size_t firstOffset = 0);
 
-// The same for a page in UTF-8 (read by the lead-byte rules, see decodeUtf8), without
-// building its UTF-16 text first; `firstOffset` is the source offset of its first byte (3
-// after a byte-order mark).
+// The same for a page in UTF-8 (read strictly, see text/utf8.h), without building its UTF-16
+// text first; `firstOffset` is the source offset of its first byte (3 after a byte-order mark).
 std::string escapeHtmlPageUtf8(std::string_view page, EscapeTarget target = {}, std::size_t firstOffset = 0);
 
-// The same for a page in code page 1252, its letters decomposed (é becomes e and the escape
-// of U+0301), as a page declared Latin-1 is read.
+// The same for a page in code page 1252, as a page declared Latin-1 is read: its letters
+// decomposed (é becomes e and the escape of U+0301), unless every character is kept as itself.
 std::string escapeHtmlPageCp1252(std::string_view page, EscapeTarget target = {});
 
 }  // namespace sarnavel

@@ -21,9 +21,15 @@
 namespace sarnavel {
 
 // What a document is converted to: the one choice every conversion of a run shares.
+// `keepCharacters` (with the UTF-8 target only; ignored with another) writes every character
+// as itself: no escape and no stand-in for what code page 932 lacks, references and escapes
+// the document already had left as written.
 struct TargetChoice {
   TargetEncoding targetEncoding = TargetEncoding::ShiftJis;
   LineEnding lineEnding = LineEnding::Unchanged;
+  bool keepCharacters = false;
+  // Whether this choice writes every character as itself.
+  bool keepsCharacters() const { return keepCharacters && targetEncoding == TargetEncoding::Utf8; }
 };
 
 // The option string of a table cell; empty outside the table.

@@ -5,13 +5,39 @@
 namespace sarnavel {
 namespace {
 
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+// The charset a content-type meta's content names, as browsers extract it.
+std::string charsetInContent(std::string_view content) {
+  const std::string lower = lowercaseCopy(content);
+  for (std::size_t at = lower.find("charset"); at != std::string::npos; at = lower.find("charset", at)) {
+    std::size_t i = at + 7;
+    while (i < content.size() && isSpace(content[i])) ++i;
+    if (i >= content.size() || content[i] != '=') {
+      at = i;
+      continue;
+    }
+    ++i;
+    while (i < content.size() && isSpace(content[i])) ++i;
+    if (i < content.size() && (content[i] == '"' || content[i] == '\'')) {
+      const std::size_t close = content.find(content[i], i + 1);
+      if (close == std::string_view::npos) return {};
+      return std::string(content.substr(i + 1, close - i - 1));
+    }
+    std::size_t end = i;
+    while (end < content.size() && !isSpace(content[end]) && content[end] != ';') ++end;
+    return std::string(content.substr(i, end - i));
+  }
+  return {};
+}
+
 void readMeta(const ScannedTag& tag, PARSE1INFO& info) {
+  const TagSpan& span = tag.span;
   auto httpEquiv = tag.attributes.find("http-equiv");
   if (httpEquiv == tag.attributes.end()) {
     auto charset = tag.attributes.find("charset");
     if (charset == tag.attributes.end()) return;
-    if (info.metaCharsets.empty()) info.firstMetaCharset = lowercaseCopy(charset->second);
-    info.metaCharsets.push_back({tag.span.tagStart, tag.span.tagEnd, charset->second});
+    info.metaDeclarations.push_back({false, span.tagStart, span.tagEnd, span.selfClosing, charset->second});
     return;
   }
   std::string kind = lowercaseCopy(httpEquiv->second);
@@ -24,9 +50,11 @@ void readMeta(const ScannedTag& tag, PARSE1INFO& info) {
         info.charset = lowercaseCopy(std::string_view(content->second).substr(at + kCharset.size()));
     }
     info.hasContentTypeMeta = true;
-    info.metaStart = tag.span.tagStart;
-    info.metaEnd = tag.span.tagEnd;
-    info.metaSelfClosing = tag.span.selfClosing;
+    info.metaStart = span.tagStart;
+    info.metaEnd = span.tagEnd;
+    info.metaSelfClosing = span.selfClosing;
+    info.metaDeclarations.push_back({true, span.tagStart, span.tagEnd, span.selfClosing,
+                                     content != tag.attributes.end() ? charsetInContent(content->second) : ""});
   } else if (kind == "content-script-type") {
     if (content != tag.attributes.end()) info.contentScriptType = lowercaseCopy(content->second);
   }
@@ -41,8 +69,8 @@ void resetHead(PARSE1INFO& info) {
   info.hasTitle = false;
   info.metaSelfClosing = true;
   info.contentScriptType = "text/javascript";
-  info.metaCharsets.clear();
-  info.firstMetaCharset.clear();
+  info.doctypeEnd = 0;
+  info.metaDeclarations.clear();
 }
 
 HeadStep readHeadTag(const ScannedTag& tag, PARSE1INFO& info) {
@@ -70,6 +98,8 @@ HeadStep readHeadTag(const ScannedTag& tag, PARSE1INFO& info) {
     readMeta(tag, info);
   } else if (name == "body") {
     return HeadStep::Done;
+  } else if (name == "!doctype" && info.doctypeEnd == 0) {
+    info.doctypeEnd = tag.span.tagEnd;
   }
   return HeadStep::Go;
 }

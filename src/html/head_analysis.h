@@ -7,12 +7,17 @@
 // first `body` start tag is examined; of each tag before it the last occurrence wins, inside
 // the head or not. It only reads the page.
 //
+// Besides the last content-type meta (the fields the placement of the new declaration works
+// with), every declaring meta is listed with the charset it names as browsers read it: the
+// value of `charset`, or of the first "charset" (any case) "=" in a content-type meta's
+// content, quoted or up to a ';' or a blank. Browsers obey the first of them.
+//
 // Contract: at its start analyseHead resets the flags (false, metaSelfClosing true),
-// contentScriptType ("text/javascript") and the HTML5 charset metas, but not `charset` nor any
-// offset: a field that this
-// page does not set keeps the value the record held, so a second analysis of the converted
-// text inherits from the first. An offset means something only when its tag was seen; the
-// close offsets have no flag and keep stale values when the end tag is missing.
+// contentScriptType ("text/javascript"), doctypeEnd and the list of declaring metas, but not
+// `charset` nor any other offset: a field that this page does not set keeps the value the
+// record held, so a second analysis of the converted text inherits from the first. An offset
+// means something only when its tag was seen; the close offsets have no flag and keep stale
+// values when the end tag is missing.
 #pragma once
 
 #include <cstddef>
@@ -41,15 +46,26 @@ struct PARSE1INFO {
   std::size_t titleStart = 0;     // tagStart of the last `title`
   std::size_t titleCloseEnd = 0;  // tagEnd of the last `/title`
   std::size_t htmlEnd = 0;        // tagEnd of the last `html` start tag
-  // The HTML5 form of the declaration, <meta charset="...">: every such meta before the first
-  // `body` (in document order, reset by each analysis) and the lower-cased value of the first.
-  struct MetaCharset {
+  std::size_t doctypeEnd = 0;     // tagEnd of the first `<!DOCTYPE ...>`; 0 when there is none
+  // Every meta that declares the encoding before the first `body`, in document order: the
+  // content-type metas (http-equiv) and the HTML5 form, <meta charset="...">. Reset by each
+  // analysis.
+  struct MetaDeclaration {
+    bool contentType = false;  // http-equiv content-type; else <meta charset>
     std::size_t tagStart = 0;
     std::size_t tagEnd = 0;
-    std::string charset;  // its value as written
+    bool selfClosing = false;
+    std::string label;  // the charset it names, as browsers read it (empty when none)
   };
-  std::vector<MetaCharset> metaCharsets;
-  std::string firstMetaCharset;
+  std::vector<MetaDeclaration> metaDeclarations;
+
+  // The label browsers obey: that of the first meta that names a charset; empty when none does.
+  std::string_view declaredLabel() const {
+    for (const MetaDeclaration& meta : metaDeclarations) {
+      if (!meta.label.empty()) return meta.label;
+    }
+    return {};
+  }
 };
 
 // Fills `info` from `page` as described above and returns `info.hasHtml`.

@@ -4,7 +4,9 @@ namespace sarnavel {
 
 bool walkPage(std::string_view page, PARSE1INFO& head, PARSE2INFO& references, std::vector<PageMark>* marks) {
   resetHead(head);
-  TagWalk walk(page, [](std::string_view name) { return name == "meta" || name == "link" || name == "script"; });
+  TagWalk walk(page, [](std::string_view name) {
+    return name == "meta" || name == "link" || name == "script" || name == "base";
+  });
   ScannedTag tag;
   bool headActive = true;
   std::size_t headResumesAt = 0;  // the head analysis passes over tags before this offset
@@ -14,7 +16,6 @@ bool walkPage(std::string_view page, PARSE1INFO& head, PARSE2INFO& references, s
       step = readHeadTag(tag, head);
       if (step == HeadStep::Done) headActive = false;
     }
-    references.defaultScriptType = head.contentScriptType;
     const bool referencesSkip = readReferenceTag(tag, references);
     if (marks) readPageMarkTag(tag, *marks);
     if (step == HeadStep::SkipScriptBody && !referencesSkip) {
@@ -25,7 +26,6 @@ bool walkPage(std::string_view page, PARSE1INFO& head, PARSE2INFO& references, s
       walk.skipScriptBody(tag.span);
     }
   }
-  references.defaultScriptType = head.contentScriptType;
   return head.hasHtml;
 }
 

@@ -7,9 +7,7 @@
 // collection walks the whole page, skips the bodies of scripts it does not record and walks the
 // bodies of recorded scripts and of style elements as text, as the program has always read
 // references. The walk skips what both skip; where only the head analysis skips, the walk goes
-// on and the head analysis passes over the tags up to where its skip would have resumed. The
-// reference reader judges a script without `type` by the default script type the head has
-// named so far (a Content-Script-Type meta comes before the scripts it governs).
+// on and the head analysis passes over the tags up to where its skip would have resumed.
 //
 // When `marks` is given, every tag the walk hands over is also shown to the collector of
 // page_marks.h (forms and links whose meaning changes with the page's encoding).

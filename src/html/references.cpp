@@ -1,8 +1,10 @@
 #include "html/references.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
+#include "html/script_types.h"
 #include "text/japanese_text.h"
 #include "text/utf8.h"
 
@@ -10,12 +12,6 @@ namespace sarnavel {
 namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
-
-bool isScriptJavaScript(const ScannedTag& tag, std::string_view defaultScriptType) {
-  auto type = tag.attributes.find("type");
-  if (type == tag.attributes.end()) return defaultScriptType == "text/javascript";
-  return lowercaseCopy(type->second) == "text/javascript";
-}
 
 void record(const ScannedTag& tag, PARSE2INFO& info) {
   info.elements.push_back(ELEMENT{tag.name, tag.span.tagStart, tag.span.tagEnd, tag.attributes, tag.span.selfClosing});
@@ -172,33 +168,78 @@ void decodeNumericReferences(std::u16string& text) {
 
 bool readReferenceTag(const ScannedTag& tag, PARSE2INFO& info) {
   if (tag.name == "link") {
-    auto rel = tag.attributes.find("rel");
-    if (rel != tag.attributes.end() && lowercaseCopy(rel->second) == "stylesheet") record(tag, info);
+    if (loadsStyleSheet(tag.attributes)) record(tag, info);
   } else if (tag.name == "script") {
-    if (!isScriptJavaScript(tag, info.defaultScriptType) || !tag.attributes.contains("src")) return true;
+    if (scriptKindOf(tag.attributes) == ScriptKind::Other || !tag.attributes.contains("src")) return true;
     record(tag, info);
+  } else if (tag.name == "base" && !info.base) {
+    if (auto href = tag.attributes.find("href"); href != tag.attributes.end())
+      info.base = {href->second, tag.span.tagEnd};
   }
   return false;
 }
 
 void collectReferences(std::string_view page, PARSE2INFO& info) {
-  TagWalk walk(page, [](std::string_view name) { return name == "link" || name == "script"; });
+  TagWalk walk(page, [](std::string_view name) { return name == "link" || name == "script" || name == "base"; });
   ScannedTag tag;
   while (walk.next(tag)) {
     if (readReferenceTag(tag, info)) walk.skipScriptBody(tag.span);
   }
 }
 
-bool resolveLocalReference(std::u16string& path, std::string_view value, TargetEncoding pageEncoding) {
-  if (value.size() > 5 && value.starts_with("http:")) return false;
-  if (value.size() > 4 && value.starts_with("ftp:")) return false;
+namespace {
+
+bool isUrlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+// The value as the URL parser takes it: without the white space around it, and without tabs
+// and line breaks inside.
+std::string urlText(std::string_view value) {
+  while (!value.empty() && isUrlSpace(value.front())) value.remove_prefix(1);
+  while (!value.empty() && isUrlSpace(value.back())) value.remove_suffix(1);
+  std::string out;
+  out.reserve(value.size());
+  for (char c : value) {
+    if (c != '\t' && c != '\n' && c != '\r') out.push_back(c);
+  }
+  return out;
+}
+
+// Whether the value starts with a scheme other than file (http:, https:, data:, mailto:, C:)
+// or with "//" (another host): such a reference names nothing on this machine's disk.
+bool namesRemote(std::string_view value) {
+  if (value.starts_with("//")) return true;
+  std::size_t i = 0;
+  auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  if (value.empty() || !letter(value[0])) return false;
+  while (i < value.size() && (letter(value[i]) || (value[i] >= '0' && value[i] <= '9') || value[i] == '+' ||
+                              value[i] == '-' || value[i] == '.'))
+    ++i;
+  return i < value.size() && value[i] == ':';
+}
+
+struct LocalPath {
+  std::u16string path;
+  bool fileScheme = false;  // written as a file: address, which no base changes
+};
+
+// The local path a value names, before a base is applied; none when it is remote.
+std::optional<LocalPath> localPathOf(std::string_view raw, TargetEncoding pageEncoding) {
+  const std::string value = urlText(raw);
+  const std::string lower = lowercaseCopy(value);
   std::string_view rest = value;
-  if (value.size() > 7 && value.starts_with("file://")) {
+  const bool fileScheme = lower.starts_with("file:");
+  if (value.size() > 7 && lower.starts_with("file://")) {
     rest.remove_prefix(7);
-  } else if (value.size() > 5 && value.starts_with("file:")) {
+  } else if (value.size() > 5 && fileScheme) {
     rest.remove_prefix(5);
+  } else if (namesRemote(value) && !fileScheme) {
+    return std::nullopt;
   }
   std::u16string decoded = decodeToWide(rest, pageEncoding);
+  // Browsers read a backslash as a slash in the path of a file (or web) address.
+  for (char16_t& u : decoded) {
+    if (u == u'\\') u = u'/';
+  }
   // A query or a fragment names no part of the file. "&#" begins a character reference; an
   // escaped "?" or "#" (%3F, %23) is part of the name.
   for (std::size_t i = 0; i < decoded.size(); ++i) {
@@ -208,7 +249,29 @@ bool resolveLocalReference(std::u16string& path, std::string_view value, TargetE
     }
   }
   decodeReferenceText(decoded);
-  path = std::move(decoded);
+  return LocalPath{std::move(decoded), fileScheme};
+}
+
+}  // namespace
+
+ReferenceBase referenceBaseOf(std::string_view href, TargetEncoding pageEncoding) {
+  std::optional<LocalPath> local = localPathOf(href, pageEncoding);
+  if (!local) return {true, {}};
+  // The folder: everything up to the last slash ("lib/index.html" stands for "lib/").
+  std::u16string& folder = local->path;
+  const std::size_t slash = folder.rfind(u'/');
+  folder.resize(slash == std::u16string::npos ? 0 : slash + 1);
+  return {false, std::move(folder)};
+}
+
+bool resolveLocalReference(std::u16string& path, std::string_view value, TargetEncoding pageEncoding,
+                           const ReferenceBase& base) {
+  std::optional<LocalPath> local = localPathOf(value, pageEncoding);
+  if (!local) return false;
+  // Against a remote base only a file: address stays on this machine's disk.
+  if (base.remote && !local->fileScheme) return false;
+  if (!local->path.empty() && local->path.front() != u'/') local->path.insert(0, base.folder);
+  path = std::move(local->path);
   return true;
 }
 

@@ -2,22 +2,27 @@
 // external file, and how the value of an `href` or `src` becomes a local path.
 //
 // collectReferences walks the whole page with TagWalk (comments skipped, no stop at `body`)
-// and records, in document order, every `link` whose `rel` is exactly "stylesheet" (any
-// case) and every JavaScript `script` with a `src`. The body of a recorded script is walked
-// like ordinary text; the bodies of other scripts are skipped. It only reads the page; the
-// caller looks up `href` or `src` and rewrites tags by the recorded offsets.
+// and records, in document order, every element by which a browser loads a file: a `link`
+// whose `rel` holds the word "stylesheet", and a classic or module `script` with a `src`
+// (script_types.h: any JavaScript type, however spelt, or none; "module"). The body of a
+// recorded script is walked like ordinary text; the bodies of other scripts are skipped. The
+// first `base` with an `href` is noted too. It only reads the page; the caller looks up `href`
+// or `src` and rewrites tags by the recorded offsets.
 //
-// resolveLocalReference refuses values that name a remote resource ("http:" and "ftp:",
-// compared byte-exactly and case-sensitively) and turns every other value into a UTF-16
-// path: a "file://" or "file:" prefix is stripped, the bytes are read in the encoding the
-// page is in, a query or fragment (from the first "?", or "#" not begun by "&") is taken off,
-// and character references and percent escapes are decoded. The path keeps the
-// platform's form: `/` stays the separator and nothing is rewritten into a drive form. It is
-// relative or absolute as the value was; making it absolute and checking that the file
-// exists is the caller's work. No file is touched here.
+// resolveLocalReference takes a value as the browser's URL parser does (white space around it
+// and tabs and line breaks in it dropped) and refuses values that name a remote resource: a
+// scheme other than "file:" (http:, https:, data:, any letter case) or "//" and a host. Every
+// other value becomes a UTF-16 path: a "file://" or "file:" prefix is stripped, the bytes are
+// read in the encoding the page is in, backslashes become slashes (browsers read `js\a.js` as
+// `js/a.js`), a query or fragment (from the first "?", or "#" not begun by "&") is taken off,
+// and character references and percent escapes are decoded. A relative path is put under the
+// folder of the page's `base` when it has one (a remote base makes every relative reference
+// remote). The path is relative or absolute as the value was; making it absolute and checking
+// that the file exists is the caller's work. No file is touched here.
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,23 +41,39 @@ struct ELEMENT {
   bool selfClosing = false;
 };
 
-struct PARSE2INFO {
-  std::string defaultScriptType;  // in: the page's contentScriptType (PARSE1INFO)
-  std::vector<ELEMENT> elements;  // out: appended in document order
+// The first `base` element with an `href`: its value as written, and where it ends (browsers
+// resolve the references after it against it).
+struct BaseElement {
+  std::string href;
+  std::size_t tagEnd = 0;
 };
 
-// Appends the page's style-sheet links and JavaScript scripts with `src` to `info.elements`.
-// A script without `type` counts as JavaScript when `defaultScriptType` is "text/javascript".
+struct PARSE2INFO {
+  std::vector<ELEMENT> elements;    // out: appended in document order
+  std::optional<BaseElement> base;  // out: the first base with an href, if any
+};
+
+// Appends the page's style-sheet links and classic and module scripts with `src` to
+// `info.elements`, and notes its base.
 void collectReferences(std::string_view page, PARSE2INFO& info);
 
 // The same one tag at a time (page_walk.h): records the tag when it is one, and says whether
 // the walk is to skip the body of the script it starts.
 bool readReferenceTag(const ScannedTag& tag, PARSE2INFO& info);
 
+// What a page's base makes of the references after it: the folder a relative reference is put
+// under (empty: the page's own), or that they are remote.
+struct ReferenceBase {
+  bool remote = false;
+  std::u16string folder;  // ends in "/" unless empty
+};
+ReferenceBase referenceBaseOf(std::string_view href, TargetEncoding pageEncoding);
+
 // False, leaving `path` unchanged, when `value` names a remote resource; otherwise sets
 // `path` to the local path it names and returns true. `value` is the raw attribute value;
 // `pageEncoding` the encoding the page text is in when the value is read.
-bool resolveLocalReference(std::u16string& path, std::string_view value, TargetEncoding pageEncoding);
+bool resolveLocalReference(std::u16string& path, std::string_view value, TargetEncoding pageEncoding,
+                           const ReferenceBase& base = {});
 
 // Decodes in place, in this order and each in one left-to-right pass that never looks again
 // at what it produced: &quot; &lt; &gt; &amp; (so "&amp;lt;" ends as "&lt;"), percent

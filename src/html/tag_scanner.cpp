@@ -9,10 +9,6 @@ constexpr std::size_t kNone = std::string_view::npos;
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 
-bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-bool isNameByte(char c) { return isLetter(c) || c == '-'; }
-
 std::size_t skipSpaces(std::string_view text, std::size_t pos) {
   while (pos < text.size() && isSpace(text[pos])) ++pos;
   return pos;
@@ -50,17 +46,21 @@ std::size_t resumeAfterScript(std::string_view page, const TagSpan& scriptTag, s
 void parseAttributes(std::string_view text, AttributeMap& attributes) {
   std::size_t pos = 0;
   while (pos < text.size() && text[pos] != '\0') {
-    pos = skipSpaces(text, pos);
-    std::size_t nameStart = pos;
-    while (pos < text.size() && isNameByte(text[pos])) ++pos;
-    if (pos == nameStart) return;
-    std::string name = lowercaseCopy(text.substr(nameStart, pos - nameStart));
-    pos = skipSpaces(text, pos);
+    // A slash between attributes separates them, as white space does.
+    while (pos < text.size() && (isSpace(text[pos]) || text[pos] == '/')) ++pos;
+    if (pos >= text.size() || text[pos] == '\0') return;
+    // A name runs to white space, a slash or "=" (an "=" that starts it is part of it).
+    const std::size_t nameStart = pos;
+    std::size_t nameEnd = findOutsideRuns(
+        text, pos + 1, [&](std::size_t i) { return isSpace(text[i]) || text[i] == '/' || text[i] == '='; });
+    if (nameEnd == kNone) nameEnd = text.size();
+    std::string name = lowercaseCopy(text.substr(nameStart, nameEnd - nameStart));
+    pos = skipSpaces(text, nameEnd);
     std::string value;
     if (pos < text.size() && text[pos] == '=') {
       pos = skipSpaces(text, pos + 1);
-      if (pos < text.size() && text[pos] == '"') {
-        std::size_t close = findByteOutsideRuns(text, pos + 1, '"');
+      if (pos < text.size() && (text[pos] == '"' || text[pos] == '\'')) {
+        std::size_t close = findByteOutsideRuns(text, pos + 1, text[pos]);
         if (close == kNone) close = text.size();
         value = text.substr(pos + 1, close - pos - 1);
         pos = close == text.size() ? close : close + 1;

@@ -29,13 +29,15 @@
 
 namespace sarnavel {
 
-// Lower-cased attribute name to raw value (double quotes removed, nothing else changed).
-// Keys hold only letters and `-` and are ordered bytewise as unsigned bytes; a name inserted
-// a second time keeps its first value (insert/emplace report that nothing was inserted).
+// Lower-cased attribute name to raw value (quotes removed, nothing else changed). Keys are
+// ordered bytewise as unsigned bytes; a name inserted a second time keeps its first value
+// (insert/emplace report that nothing was inserted).
 using AttributeMap = std::map<std::string, std::string, std::less<>>;
 
 // Reads the attributes of `text` (a tag's text after its name) into `attributes`, which is
-// not cleared. Reading stops where a name should begin but no letter or `-` stands.
+// not cleared, as browsers read them: a name runs to white space, `/` or `=` (`data-1`,
+// `xml:lang`), a value is in double or single quotes or runs to white space, and a `/` between
+// attributes separates them. Reading stops at a zero byte where a name would begin.
 void parseAttributes(std::string_view text, AttributeMap& attributes);
 
 // Clears `attributes`, then sets `name` (lower-cased) and the attributes from one tag's text.

@@ -8,6 +8,7 @@
 #include <system_error>
 #include <utility>
 
+#include "run/fidelity_notes.h"
 #include "run/file_kind.h"
 #include "run/file_warnings.h"
 #include "run/folder_flushes.h"
@@ -149,6 +150,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   PathSet rewritten;
   std::map<std::string, LoadEvidence> loaders;
   std::map<std::string, std::string> keyOfLoaded;
+  PathSet moduleScripts;  // files pages load as module scripts
   SiteTally site;
   const WriteMode mode = request.mode;
   const TargetEncoding target = options.targetEncoding;
@@ -185,6 +187,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
     }
     PathSet writtenInPass;
     std::vector<std::pair<std::string, LoadEvidence>> loadedInPass;
+    std::vector<std::string> moduleInPass;
     runInPassOrder<FileResult>(
         paths, threads, cancelRequested,
         [&](std::size_t k) {
@@ -195,6 +198,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
               e.loaderCharset = loader->second.charset;
               e.loadingPage = loader->second.page;
             }
+            e.moduleScript = moduleScripts.count(keys[k]) != 0;
           }
           e.site = passSite;
           const std::filesystem::path path(paths[k]);
@@ -208,6 +212,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
             // A file left as it was has nothing to warn of: its line says why it was left.
             if (file.report.result == ResultCode::Success) {
               for (FileNote& note : documentWarnings(*document, target)) file.report.notes.push_back(std::move(note));
+              appendFidelityNotes(*document, options, file.report.notes);
             }
           }
           return file;
@@ -230,6 +235,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
               const bool sheet = loaded.kind == LoadedKind::StyleSheet;
               auto known = keyOfLoaded.find(loaded.path);  // a page may load one file many times
               if (known == keyOfLoaded.end()) known = keyOfLoaded.emplace(loaded.path, fileKeys.of(loaded.path)).first;
+              if (loaded.module) moduleInPass.push_back(known->second);
               loadedInPass.emplace_back(known->second, LoadEvidence{loaded.formerCharset, document->source.encoding});
               if (sheet && options.followCss) referencedStyleSheets.insert(loaded.path);
               if (!sheet && options.followJs) referencedScripts.insert(loaded.path);
@@ -253,6 +259,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
     rewritten.merge(writtenInPass);
     // The first loader in pass order counts.
     for (auto& [key, evidence] : loadedInPass) loaders.try_emplace(std::move(key), std::move(evidence));
+    for (std::string& key : moduleInPass) moduleScripts.insert(std::move(key));
   };
   auto page = [&](const std::filesystem::path& p, const EncodingEvidence& e) {
     return convertHtmlFile(p, options, mode, e, &flushes);

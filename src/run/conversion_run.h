@@ -17,8 +17,10 @@
 // listed and loaded is read the second time as what the first conversion made of it); a
 // loaded file is read in the charset its element names or the encoding of the page that loads
 // it (the first in pass order); and the encodings the files of earlier passes were decided to
-// be in make up the site's. Each pass sees what the passes before it learned, never what the
-// files of its own pass learn, so the outcome does not depend on the number of threads.
+// be in make up the site's. A file that a page loads as a module script is read as UTF-8, as
+// browsers read it, and with a target other than UTF-8 left as it is (file_drivers.h). Each
+// pass sees what the passes before it learned, never what the files of its own pass learn, so
+// the outcome does not depend on the number of threads.
 //
 // A conversion (and a dry run) adds its warnings to each file's notes (file_warnings.h,
 // server_charset.h). A check (WriteMode::Check) converts and writes nothing, sweeps nothing,

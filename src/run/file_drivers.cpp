@@ -6,6 +6,7 @@
 #include "engine/document_reading.h"
 #include "engine/html_conversion.h"
 #include "engine/javascript_conversion.h"
+#include "run/fidelity_notes.h"
 #include "run/file_store.h"
 #include "run/reference_files.h"
 #include "run/visible_path.h"
@@ -77,6 +78,18 @@ FileReport convertCssFile(const std::filesystem::path& path, const ConversionOpt
 
 FileReport convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
                          const EncodingEvidence& evidence, FolderFlushes* flushes) {
+  // A file a page loads as a module stays in UTF-8, the one encoding browsers read it in.
+  if (evidence.moduleScript && leavesModuleScript(options)) {
+    FileReport report;
+    try {
+      std::string text;
+      report.result = readWholeFile(path, text, nullptr);
+    } catch (const std::bad_alloc&) {
+      report.result = ResultCode::OutOfMemory;
+    }
+    if (report.result == ResultCode::Success) report.notes.push_back(moduleScriptLeftNote(options));
+    return report;
+  }
   return convertFile(path, options, mode, flushes,
                      [&](std::string& text) { return convertJavaScript(text, options, evidence); });
 }

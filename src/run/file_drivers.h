@@ -39,7 +39,10 @@ enum class WriteMode { Write, DryRun, Check };
 // `evidence`: what the run knows of the file's encoding (engine/encoding_decision.h);
 // `flushes`: the run's shared folder flushes (file_store.h). The
 // report carries the engine's record of the document; a page's record lists its references,
-// and each reference refused for its kind is also named in a note.
+// and each reference refused for its kind is also named in a note, as is what the page cannot
+// show as before (fidelity_notes.h). A script that pages load as a module script is read but
+// neither converted nor written when the target is not UTF-8 (browsers read it as UTF-8 only):
+// its report is Success with a note, and no record.
 FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options,
                            WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {}, FolderFlushes* flushes = nullptr);
 FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options,

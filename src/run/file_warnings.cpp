@@ -55,10 +55,16 @@ bool pageEncodingChanges(const DocumentResult& record, TargetEncoding target) {
 std::vector<FileNote> documentWarnings(const DocumentResult& record, TargetEncoding target) {
   std::vector<FileNote> notes;
   const std::string targetText(targetLabel(target));
-  if (!record.lost.empty()) {
-    notes.push_back({"lost-characters", record.lost.front().first,
-                     targetText + " にない文字 " + std::to_string(total(record.lost)) +
-                         " 個を代わりの文字（〓 など）にしました: " + named(record.lost)});
+  // Characters lost in raw text, where they show as their references, have their own note
+  // (fidelity_notes.h).
+  std::vector<LostCharacter> substituted;
+  for (const LostCharacter& c : record.lost) {
+    if (c.writtenAs != StandIn::Reference) substituted.push_back(c);
+  }
+  if (!substituted.empty()) {
+    notes.push_back({"lost-characters", substituted.front().first,
+                     targetText + " にない文字 " + std::to_string(total(substituted)) +
+                         " 個を代わりの文字（〓 など）にしました: " + named(substituted)});
   }
   if (!record.escaped.empty()) {
     notes.push_back({"escaped-characters", record.escaped.front().first,

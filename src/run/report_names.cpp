@@ -55,6 +55,7 @@ std::string_view declarationFateName(DeclarationFate fate) {
   switch (fate) {
     case DeclarationFate::Replaced: return "replaced";
     case DeclarationFate::MovedBeforeTitle: return "moved-before-title";
+    case DeclarationFate::MovedEarlier: return "moved-earlier";
     case DeclarationFate::Added: return "added";
     case DeclarationFate::Rewritten: return "rewritten";
     case DeclarationFate::Kept: break;
@@ -72,7 +73,12 @@ std::string_view documentKindName(DocumentKind kind) {
 }
 
 std::string_view standInName(StandIn standIn) {
-  return standIn == StandIn::GetaMark ? "geta-mark" : "replacement-character";
+  switch (standIn) {
+    case StandIn::GetaMark: return "geta-mark";
+    case StandIn::Reference: return "reference";
+    case StandIn::ReplacementCharacter: break;
+  }
+  return "replacement-character";
 }
 
 std::string positionText(TextPosition at) {

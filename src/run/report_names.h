@@ -5,10 +5,10 @@
 //   targets      shift_jis euc-jp iso-2022-jp utf-8
 //   decidedBy    byte-order-mark utf-16-shape written-by-this-run declaration loading-element
 //                loading-page site detection
-//   declaration  meta meta-charset xml @charset (where) and replaced moved-before-title added
+//   declaration  meta meta-charset xml @charset (where) and replaced moved-before-title moved-earlier added
 //                rewritten kept (fate)
 //   kinds        html css js
-//   stand-ins    geta-mark replacement-character
+//   stand-ins    geta-mark replacement-character reference
 // Positions are written "line:column". Pure functions.
 #pragma once
 

@@ -5,7 +5,7 @@
 //
 // A file's object: path (visible form, as the log writes it), kind, pass, result (100-104),
 // source {encoding, decidedBy}, declared [{where, charset}], target, declaration (what became
-// of the declaration the browser reads: replaced, moved-before-title, added, rewritten, kept,
+// of the declaration the browser reads: replaced, moved-before-title, moved-earlier, added, rewritten, kept,
 // or null), escaped and lost [{codePoint, count, first, writtenAs}], invalidBytes {count,
 // first}, lineBreaks {before, after} of {crlf, lf, cr}, bytesBefore, bytesAfter, backup (its
 // path or null), references [{kind, reference, status, charset}], problems and warnings

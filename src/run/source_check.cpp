@@ -126,8 +126,11 @@ FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const
         record.declarations.push_back({form, std::move(label), DeclarationFate::Kept});
       };
       if (kind == DocumentKind::Page) {
-        if (head.hasContentTypeMeta && !head.charset.empty()) own(DeclarationForm::ContentTypeMeta, head.charset);
-        for (const PARSE1INFO::MetaCharset& meta : head.metaCharsets) own(DeclarationForm::MetaCharset, meta.charset);
+        // In document order: browsers obey the first.
+        for (const PARSE1INFO::MetaDeclaration& meta : head.metaDeclarations) {
+          if (!meta.contentType) own(DeclarationForm::MetaCharset, meta.label);
+          else if (!meta.label.empty()) own(DeclarationForm::ContentTypeMeta, lowercaseCopy(meta.label));
+        }
         if (std::optional<std::string> xml = xmlDeclarationEncoding(bytes)) own(DeclarationForm::XmlDeclaration, *xml);
       } else if (kind == DocumentKind::StyleSheet) {
         if (std::optional<std::string> rule = charsetRule(bytes)) own(DeclarationForm::CharsetRule, *rule);
@@ -154,8 +157,7 @@ FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const
       const std::filesystem::path full = std::filesystem::absolute(path, error).lexically_normal();
       const FileSystemResolver resolver(error ? path.parent_path() : full.parent_path());
       std::vector<PageEdit> unusedEdits;
-      charsetAttributeEdits(loads.elements, "", head.contentScriptType, pageEncoding, resolver, record.references,
-                            unusedEdits);
+      charsetAttributeEdits(loads.elements, loads.base, "", pageEncoding, resolver, record.references, unusedEdits);
       for (FoundReference& reference : record.references) reference.charsetWritten = false;
     }
     report.facts = sourceFacts(kind, record, report.form, evidence);

@@ -124,16 +124,11 @@ std::string wideToCp932(std::u16string_view text) {
 std::u16string cp932ToWide(std::string_view bytes) {
   std::u16string out;
   out.reserve(bytes.size());
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    auto b = static_cast<std::uint8_t>(bytes[i]);
-    if (cp932::isLeadByte(b) && i + 1 < bytes.size() && cp932::isTrailByte(static_cast<std::uint8_t>(bytes[i + 1]))) {
-      char16_t unit = cp932::toUnicode(static_cast<std::uint16_t>(b << 8 | static_cast<std::uint8_t>(bytes[i + 1])));
-      out.push_back(unit == cp932::kNoUnit ? u'\uFFFD' : unit);
-      ++i;
-    } else {
-      char16_t unit = cp932::toUnicode(b);
-      out.push_back(unit == cp932::kNoUnit ? u'\uFFFD' : unit);
-    }
+  const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  for (std::size_t i = 0; i < bytes.size();) {
+    const cp932::Sequence s = cp932::sequenceAt(p + i, bytes.size() - i);
+    out.push_back(s.code == cp932::kNoCode ? u'\uFFFD' : cp932::toUnicode(s.code));
+    i += s.length;
   }
   return out;
 }

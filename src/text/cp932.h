@@ -13,6 +13,7 @@
 // from any thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -42,6 +43,24 @@ std::uint16_t fromUnicode(char16_t unit);
 // user-defined area, U+0080, what code page 932 lacks).
 std::uint16_t jisReachable(char16_t unit);
 
+// What the bytes at p[0] form when read as browsers read Shift_JIS (the Encoding Standard's
+// decoder): `length` bytes, and the code of their character (the byte below 0x100, else
+// lead << 8 | trail) or kNoCode for an error. A lead byte and a byte from 0x80 that form no
+// character together are one error of two bytes; a lead byte before an ASCII byte, or at the
+// end, is an error alone, and the ASCII byte is read again as itself. `left` >= 1.
+struct Sequence {
+  std::uint16_t code;
+  std::uint8_t length;
+};
+inline Sequence sequenceAt(const std::uint8_t* p, std::size_t left) {
+  const std::uint8_t b = p[0];
+  if (!isLeadByte(b)) return {toUnicode(b) == kNoUnit ? kNoCode : std::uint16_t{b}, 1};
+  if (left < 2) return {kNoCode, 1};
+  const auto code = static_cast<std::uint16_t>(b << 8 | p[1]);
+  if (isTrailByte(p[1]) && toUnicode(code) != kNoUnit) return {code, 2};
+  return {kNoCode, static_cast<std::uint8_t>(p[1] < 0x80 ? 1 : 2)};
+}
+
 // Appends the one or two bytes of a code that fromUnicode gave.
 inline void appendCode(std::string& out, std::uint16_t code) {
   if (code >= 0x100) out.push_back(static_cast<char>(code >> 8));
@@ -56,7 +75,7 @@ namespace sarnavel {
 // page's default character. Zero units are kept.
 std::string wideToCp932(std::u16string_view text);
 
-// The wide string of code page 932 bytes; bytes without a character become U+FFFD.
+// The wide string of code page 932 bytes; each error of sequenceAt becomes one U+FFFD.
 std::u16string cp932ToWide(std::string_view bytes);
 
 }  // namespace sarnavel

@@ -13,7 +13,7 @@ std::size_t PositionFinder::characterLength(std::size_t i) {
   const std::uint8_t b = p[i];
   switch (form_) {
     case SourceForm::SingleByte: return 1;
-    case SourceForm::ShiftJis: return cp932::isLeadByte(b) && left >= 2 && cp932::isTrailByte(p[i + 1]) ? 2 : 1;
+    case SourceForm::ShiftJis: return b < 0x80 ? 1 : cp932::sequenceAt(p + i, left).length;
     case SourceForm::EucJp: return b < 0x80 ? 1 : eucSequenceAt(p + i, left).length;
     case SourceForm::Utf8: {
       if (b < 0x80) return 1;

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "text/iso2022.h"
+#include "text/target_encoding.h"
 
 namespace sarnavel {
 
@@ -24,6 +25,17 @@ struct TextPosition {
 
 // How the bytes of a source form characters.
 enum class SourceForm { SingleByte, ShiftJis, EucJp, Iso2022Jp, Utf8, Utf16LittleEndian, Utf16BigEndian };
+
+// How the bytes of a text written in a target form characters.
+inline SourceForm sourceFormOf(TargetEncoding target) {
+  switch (target) {
+    case TargetEncoding::ShiftJis: return SourceForm::ShiftJis;
+    case TargetEncoding::EucJp: return SourceForm::EucJp;
+    case TargetEncoding::Iso2022Jp: return SourceForm::Iso2022Jp;
+    case TargetEncoding::Utf8: break;
+  }
+  return SourceForm::Utf8;
+}
 
 class PositionFinder {
  public:

@@ -27,12 +27,12 @@ bool isUtf8Text(std::string_view bytes) {
   return multiByte;
 }
 
-std::u16string decodeUtf8(std::string_view bytes) {
+std::u16string utf8ToUtf16(std::string_view bytes) {
   struct Collect {
     std::u16string out;
     void ascii(const char* s, std::size_t n) { out.append(s, s + n); }
     void unit(char16_t u, std::size_t) { out.push_back(u); }
-    void irregular(std::size_t) { out.push_back(u'?'); }
+    void irregular(std::size_t) { out.push_back(u'\uFFFD'); }
   } collect;
   collect.out.reserve(bytes.size());
   decodeUtf8Into(bytes, collect);
@@ -95,38 +95,6 @@ std::size_t readUtf8Sequence(const unsigned char* p, std::size_t n, char32_t& co
   }
   codePoint = cp;
   return j;
-}
-
-std::u16string utf8ToUtf16(std::string_view bytes) {
-  std::u16string out;
-  out.reserve(bytes.size());
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  std::size_t i = 0;
-  const std::size_t n = bytes.size();
-  while (i < n) {
-    if (p[i] < 0x80) {
-      out.push_back(p[i]);
-      ++i;
-      continue;
-    }
-    char32_t cp = 0;
-    std::size_t errorLength = 0;
-    const std::size_t length = readUtf8Sequence(p + i, n - i, cp, errorLength);
-    if (length == 0) {
-      out.push_back(0xFFFD);
-      i += errorLength;
-      continue;
-    }
-    i += length;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-  }
-  return out;
 }
 
 std::string utf16ToUtf8(std::u16string_view text) {

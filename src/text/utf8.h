@@ -1,10 +1,8 @@
 // UTF-8 and UTF-16 helpers.
 //
-// isUtf8Text and decodeUtf8 are the lenient pair that decides whether a document is UTF-8
-// and decodes it for escaping: they follow the lead-byte rules only (overlong forms and
-// encoded surrogates are accepted) and never fail. The strict pair below them is for
-// everything else (paths, tests): it turns every malformed sequence into U+FFFD, the way
-// browsers read UTF-8.
+// isUtf8Text is the lenient test of the lead-byte rules (overlong forms and encoded surrogates
+// pass) that the encoding decision starts from. Everything that decodes reads UTF-8 strictly,
+// the way browsers do: every malformed sequence, a maximal subpart of one, is one U+FFFD.
 #pragma once
 
 #include <cstddef>
@@ -18,15 +16,10 @@ namespace sarnavel {
 // sequence. Pure ASCII is not UTF-8 text. A sequence cut short by the end still counts.
 bool isUtf8Text(std::string_view bytes);
 
-// Decodes by the lead-byte rules: overlong forms decode as they are, encoded surrogates pass,
-// 4-byte sequences become surrogate pairs, 5- and 6-byte sequences and anything irregular
-// become '?'. Zero bytes decode to zero units and are kept.
-std::u16string decodeUtf8(std::string_view bytes);
-
-// Streams what decodeUtf8 decodes: runs of ASCII bytes to sink.ascii(const char*, size_t),
-// every other unit to sink.unit(char16_t, offset) with the offset of the sequence it came
-// from, and each irregular sequence (what decodeUtf8 makes '?') to sink.irregular(offset).
-// decodeUtf8 is this with a sink that collects.
+// Streams the strict reading: runs of ASCII bytes to sink.ascii(const char*, size_t), every
+// other character to sink.unit(char16_t, offset) with the offset of the sequence it came from
+// (a character beyond U+FFFF as its two surrogates, both with that offset), and each
+// malformed sequence (see readUtf8Sequence) to sink.irregular(offset).
 template <class Sink>
 void decodeUtf8Into(std::string_view bytes, Sink& sink);
 
@@ -39,7 +32,8 @@ void appendUtf8(std::string& out, char32_t codePoint);
 // continuation bytes that fit it, the maximal subpart), each error read as one U+FFFD.
 std::size_t readUtf8Sequence(const unsigned char* p, std::size_t n, char32_t& codePoint, std::size_t& errorLength);
 
-// Strict conversions; malformed input becomes U+FFFD.
+// Strict conversions; each malformed sequence becomes one U+FFFD (see decodeUtf8Into), a lone
+// surrogate U+FFFD too. Zero bytes and units are kept.
 std::u16string utf8ToUtf16(std::string_view bytes);
 std::string utf16ToUtf8(std::u16string_view text);
 
@@ -49,22 +43,13 @@ inline char32_t combineSurrogates(char16_t high, char16_t low) {
   return 0x10000 + ((static_cast<char32_t>(high) - 0xD800) << 10) + (low - 0xDC00);
 }
 
-namespace utf8_detail {
-inline bool continuationBytes(const unsigned char* p, std::size_t count) {
-  for (std::size_t k = 1; k <= count; ++k) {
-    if ((p[k] & 0xC0) != 0x80) return false;
-  }
-  return true;
-}
-}  // namespace utf8_detail
-
 template <class Sink>
 void decodeUtf8Into(std::string_view bytes, Sink& sink) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t n = bytes.size();
   std::size_t i = 0;
   while (i < n) {
-    unsigned b = p[i];
+    const unsigned b = p[i];
     if (b < 0x80) {
       std::size_t run = i + 1;
       while (run < n && p[run] < 0x80) ++run;
@@ -73,37 +58,31 @@ void decodeUtf8Into(std::string_view bytes, Sink& sink) {
       continue;
     }
     const std::size_t left = n - i;
-    auto at = [&](std::size_t k) { return static_cast<std::uint32_t>(p[i + k] & 0x3F); };
-    using utf8_detail::continuationBytes;
-    if ((b & 0xE0) == 0xC0 && left >= 2 && continuationBytes(p + i, 1)) {
-      sink.unit(static_cast<char16_t>((b & 0x1F) << 6 | at(1)), i);  // overlong forms decode as they are
-      i += 2;
-    } else if ((b & 0xF0) == 0xE0 && left >= 3 && continuationBytes(p + i, 2)) {
-      sink.unit(static_cast<char16_t>((b & 0x0F) << 12 | at(1) << 6 | at(2)), i);  // surrogates pass
+    // The common well-formed two- and three-byte forms here; everything else is read by the rules.
+    if (b >= 0xE1 && b <= 0xEF && b != 0xED && left >= 3 && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80) {
+      sink.unit(static_cast<char16_t>((b & 0x0F) << 12 | (p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F)), i);
       i += 3;
-    } else if ((b & 0xF8) == 0xF0 && left >= 4 && continuationBytes(p + i, 3)) {
-      std::uint32_t v = (b & 0x07u) << 18 | at(1) << 12 | at(2) << 6 | at(3);
-      // Above U+10FFFF no surrogate pair can be formed; such a sequence is irregular.
-      if (v < 0x10000) {
-        sink.unit(static_cast<char16_t>(v), i);
-      } else if (v > 0x10FFFF) {
-        sink.irregular(i);
-      } else {
-        v -= 0x10000;
-        sink.unit(static_cast<char16_t>(0xD800 + (v >> 10)), i);
-        sink.unit(static_cast<char16_t>(0xDC00 + (v & 0x3FF)), i);
-      }
-      i += 4;
-    } else if ((b & 0xFC) == 0xF8 && left >= 5 && continuationBytes(p + i, 4)) {
+      continue;
+    }
+    if (b >= 0xC2 && b <= 0xDF && left >= 2 && (p[i + 1] & 0xC0) == 0x80) {
+      sink.unit(static_cast<char16_t>((b & 0x1F) << 6 | (p[i + 1] & 0x3F)), i);
+      i += 2;
+      continue;
+    }
+    char32_t cp = 0;
+    std::size_t errorLength = 1;
+    const std::size_t length = readUtf8Sequence(p + i, left, cp, errorLength);
+    if (length == 0) {
       sink.irregular(i);
-      i += 5;
-    } else if ((b & 0xFE) == 0xFC && left >= 6 && continuationBytes(p + i, 5)) {
-      sink.irregular(i);
-      i += 6;
+      i += errorLength;
+    } else if (cp >= 0x10000) {
+      cp -= 0x10000;
+      sink.unit(static_cast<char16_t>(0xD800 + (cp >> 10)), i);
+      sink.unit(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)), i);
+      i += length;
     } else {
-      sink.irregular(i);  // the byte and every continuation byte after it
-      ++i;
-      while (i < n && (p[i] & 0xC0) == 0x80) ++i;
+      sink.unit(static_cast<char16_t>(cp), i);
+      i += length;
     }
   }
 }

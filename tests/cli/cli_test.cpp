@@ -60,8 +60,8 @@ TEST_F(Cli, HelpAndVersion) {
     CliResult r = runCli({option});
     EXPECT_EQ(r.status, 0) << option;
     EXPECT_TRUE(r.out.starts_with("Usage: sarnavel-cli")) << option;
-    for (const char* word :
-         {"--to", "--newline", "--no-follow-css", "--no-follow-js", "--no-backup", "--dry-run", "--version"}) {
+    for (const char* word : {"--to", "--newline", "--no-follow-css", "--no-follow-js", "--no-backup", "--dry-run",
+                             "--keep-characters", "--version"}) {
       EXPECT_NE(r.out.find(word), std::string::npos) << word;
     }
     EXPECT_EQ(r.err, "") << option;
@@ -93,6 +93,9 @@ TEST_F(Cli, UsageErrorsExitWith2AndTouchNothing) {
       {"-n", "dos", path},
       {"--newline=crcr", path},
       {"--no-backup=yes", path},
+      {"--keep-characters", path},  // the default target is Shift_JIS
+      {"-t", "euc-jp", "--keep-characters", path},
+      {"-t", "utf-8", "--keep-characters=yes", path},
   };
   for (const auto& arguments : cases) {
     std::string shown;
@@ -144,6 +147,28 @@ TEST_F(Cli, TargetEncodingsByNameWithoutRegardToCase) {
     EXPECT_NE(converted.find(std::string("<script charset=\"") + kCharsetName[c.target] + "\" src=\"b.js\">"),
               std::string::npos)
         << shown;
+  }
+}
+
+// With the UTF-8 target a character Shift_JIS lacks is escaped unless the characters are kept;
+// a reference the file already had stays as written either way.
+TEST_F(Cli, KeepCharacters) {
+  const std::string in = "var s = \"caf\xC3\xA9 \xF0\x9F\x98\x80 \\u00E9\";\n";
+  const struct {
+    std::vector<std::string> options;
+    std::string out;
+  } cases[] = {
+      {{"-t", "utf-8"}, "var s = \"caf\\u00E9 \\uD83D\\uDE00 \\u00E9\";\n"},
+      {{"-t", "utf-8", "--keep-characters"}, in},
+  };
+  for (const auto& c : cases) {
+    TempFolder folder;
+    fs::path script = folder.put("a.js", in);
+    std::vector<std::string> arguments = c.options;
+    arguments.push_back(script.string());
+    CliResult r = runCli(arguments);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(sameBytes(TempFolder::read(script), c.out)) << ::testing::PrintToString(c.options);
   }
 }
 

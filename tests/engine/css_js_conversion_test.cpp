@@ -37,8 +37,14 @@ TEST(ConvertCss, CharsetRule) {
       {"rule replaced, what follows on its line stays", "@charset \"EUC-JP\"; p{}\n", 0, LineEnding::Unchanged,
        "@charset \"shift_jis\";\n p{}\n"},
       {"white space inside the rule", "@charset   \"x\"  ;p{}", 2, LineEnding::Lf, "@charset \"iso-2022-jp\";\np{}"},
-      {"first one in a comment is the one replaced", "/* @charset \"a\"; */\n@charset \"b\";\n", 0, LineEnding::Lf,
-       "/* @charset \"shift_jis\";\n */\n@charset \"b\";\n"},
+      // Browsers read a rule at the first byte only: one elsewhere is no declaration, but the
+      // rules found after the new one name the target too.
+      {"a rule after a comment", "/* x */\n@charset \"b\";\np{}\n", 0, LineEnding::Lf,
+       "@charset \"shift_jis\";\n/* x */\n@charset \"shift_jis\";\np{}\n"},
+      {"a rule after white space", " @charset \"b\";", 1, LineEnding::Lf,
+       "@charset \"euc-jp\";\n @charset \"euc-jp\";"},
+      {"rules in and after a comment", "/* @charset \"a\"; */\n@charset \"b\";\n", 0, LineEnding::Lf,
+       "@charset \"shift_jis\";\n/* @charset \"shift_jis\"; */\n@charset \"shift_jis\";\n"},
       {"an LF rule in a CR+LF sheet", "@charset \"x\";\np{}\r\n", 0, LineEnding::Unchanged,
        "@charset \"shift_jis\";\r\np{}\r\n"},
       {"single quotes are not a rule", "@charset 'x';\n", 0, LineEnding::Lf,
@@ -84,6 +90,15 @@ TEST(ConvertJavaScript, Cases) {
   }
   EXPECT_EQ(js("\xef\xbb\xbfs=\"\xe6\x97\xa5\";", target(3)), "s=\"\xe6\x97\xa5\";");
   EXPECT_EQ(js("", target(3)), "");
+  // Between tokens, white space the target lacks is a space and a name character beyond U+FFFF
+  // is written \u{...}: an escape there is a syntax error or names another variable. In
+  // strings and comments the escape stays.
+  EXPECT_EQ(js("var a =\xc2\xa0"
+               "1;\n\xef\xbb\xbfvar b; // \xc2\xa0\nvar s = '\xc2\xa0';",
+               target(0)),
+            "var a = 1;\n var b; // \\u00A0\nvar s = '\\u00A0';");
+  EXPECT_EQ(js("var \xf0\xa0\xae\xb7 = `\xf0\xa0\xae\xb7${\xc2\xa0x}`;", target(1)),
+            "var \\u{20BB7} = `\\uD842\\uDFB7${ x}`;");
 }
 
 }  // namespace

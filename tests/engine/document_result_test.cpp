@@ -120,11 +120,12 @@ TEST(DocumentResult, InvalidBytesLineBreaksAndSizes) {
   EXPECT_EQ(toUtf8.source, (EncodingDecision{SourceEncoding::ShiftJis, DecisionBasis::Detection}));
   EXPECT_EQ(toUtf8.invalidBytes.count, 1u);
   EXPECT_EQ(toUtf8.invalidBytes.first, (TextPosition{2, 2}));
-  // a text into its own encoding passes as it is, and still says what it holds
+  // into its own encoding too, a byte that forms no character becomes the escape of U+FFFD
+  // (what browsers show for it), so the result decodes cleanly
   const DocumentResult toItself = convert(Kind::Script, sjis, TargetEncoding::ShiftJis, loadedAs("shift_jis"));
   EXPECT_EQ(toItself.invalidBytes.count, 1u);
   EXPECT_EQ(toItself.bytesBefore, sjis.size());
-  EXPECT_EQ(toItself.bytesAfter, sjis.size());
+  EXPECT_EQ(toItself.bytesAfter, sjis.size() - 1 + std::string_view("\\uFFFD").size());
   EXPECT_EQ(toItself.lineBreaksBefore, (LineBreakCounts{1, 1, 0}));
   EXPECT_EQ(toItself.lineBreaksAfter, (LineBreakCounts{1, 1, 0}));
   // a sheet gains its rule's line break; a chosen line ending makes every break one kind
@@ -185,15 +186,33 @@ TEST(DocumentResult, DeclarationsAndWhatBecameOfThem) {
       {"moved before the title",
        Kind::Page,
        "<html><head><title>t</title><meta http-equiv=content-type content='text/html;charset=x'>",
-       {{F::ContentTypeMeta, "x'", D::MovedBeforeTitle}}},
+       {{F::ContentTypeMeta, "x", D::MovedBeforeTitle}}},
+      {"two of them, with an HTML5 one between",
+       Kind::Page,
+       "<html><head><meta http-equiv=content-type content=\"text/html;charset=a\"><meta charset=b>"
+       "<meta http-equiv=content-type content=\"text/html;charset=c\">",
+       {{F::ContentTypeMeta, "a", D::Replaced},
+        {F::MetaCharset, "b", D::Rewritten},
+        {F::ContentTypeMeta, "c", D::Replaced}}},
+      {"moved into the first 1024 bytes",
+       Kind::Page,
+       "<html><head><!--" + std::string(1024, 'x') + "--><meta charset=euc-jp>",
+       {{F::MetaCharset, "euc-jp", D::MovedEarlier}}},
       {"added", Kind::Page, "<html><head><title>t</title>", {{F::ContentTypeMeta, "", D::Added}}},
       {"HTML5 and XML rewritten",
        Kind::Page,
        "<?xml version=\"1.0\" encoding=\"EUC-JP\"?><html><head><meta charset=\"EUC-JP\">",
        {{F::XmlDeclaration, "EUC-JP", D::Rewritten}, {F::MetaCharset, "EUC-JP", D::Rewritten}}},
-      {"no html tag: kept", Kind::Page, "<meta charset=euc-jp><p>", {{F::MetaCharset, "euc-jp", D::Kept}}},
+      {"no html tag: rewritten all the same",
+       Kind::Page,
+       "<meta charset=euc-jp><p>",
+       {{F::MetaCharset, "euc-jp", D::Rewritten}}},
       {"sheet rule replaced", Kind::Sheet, "@charset \"EUC-JP\";\np{}", {{F::CharsetRule, "EUC-JP", D::Replaced}}},
       {"sheet rule added", Kind::Sheet, "p{}", {{F::CharsetRule, "", D::Added}}},
+      {"sheet rule after a comment",
+       Kind::Sheet,
+       "/**/@charset \"EUC-JP\";",
+       {{F::CharsetRule, "", D::Added}, {F::CharsetRule, "EUC-JP", D::Rewritten}}},
       {"scripts declare nothing", Kind::Script, "x;", {}},
   };
   auto same = [](const Declaration& a, const Declaration& b) {

@@ -56,8 +56,26 @@ TEST(EncodingDecision, StrongestValidEvidenceDecides) {
        "\x1B$B$\"\x1B(B",
        declared("shift_jis"),
        {E::Iso2022Jp, B::Detection}},
+      {"JIS-Roman alone is ISO-2022-JP too", "\x1B(J\\100\x1B(B", {}, {E::Iso2022Jp, B::Detection}},
       {"its own declaration", hyo, declared(" \"Shift_JIS\" "), {E::ShiftJis, B::Declaration}},
-      {"a declaration the bytes are invalid in passes", hyo + "\x82", declared("utf-8"), {E::EucJp, B::Detection}},
+      {"a declaration the bytes are invalid in passes",
+       "\x93\xFA\x96\x7B\x8C\xEA",
+       declared("utf-8"),
+       {E::ShiftJis, B::Detection}},
+      // UTF-8 but for a stray byte: browsers read it as declared, with one U+FFFD.
+      {"a UTF-8 declaration over a stray byte", "\xE6\x97\xA5 \xFF", declared("utf-8"), {E::Utf8, B::Declaration}},
+      {"the loading page's UTF-8 over a stray byte",
+       "\xE6\x97\xA5 \xC3'",
+       loadedBy("", E::Utf8),
+       {E::Utf8, B::LoadingPage}},
+      {"a module script is UTF-8 whatever it holds",
+       hyo,
+       [] {
+         EncodingEvidence e = declared("euc-jp");
+         e.moduleScript = true;
+         return e;
+       }(),
+       {E::Utf8, B::LoadingElement}},
       {"a Latin-1 declaration always holds", hyo, declared("windows-1252"), {E::Latin1, B::Declaration}},
       {"an unknown label names nothing", hyo, declared("x-unknown"), {E::EucJp, B::Detection}},
       {"the loading element's charset", hyo, loadedBy("x-sjis", E::Utf8), {E::ShiftJis, B::LoadingElement}},
@@ -85,6 +103,11 @@ TEST(EncodingDecision, StrongestValidEvidenceDecides) {
       {"a Latin letter inside a word", "s=\"caf\xC3\xA9\";", {}, {E::Utf8, B::Detection}},
       {"UTF-8 Japanese", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E", {}, {E::Utf8, B::Detection}},
       {"Shift_JIS", "\x93\xFA\x96\x7B", {}, {E::ShiftJis, B::Detection}},
+      // Undeclared, UTF-8 with a few malformed sequences is a reading of its own.
+      {"UTF-8 but for one stray byte",
+       "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE6\x96\x87\xE7\xAB\xA0\xE3\x81\xA7\xE3\x81\x99 \xFF",
+       {},
+       {E::Utf8, B::Detection}},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(decideSourceEncoding(c.bytes, c.evidence), c.decision) << c.what;

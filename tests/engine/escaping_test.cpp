@@ -22,7 +22,10 @@ TEST(Escaping, OneCharacterInEachLanguage) {
       {u"\u301c", "&#12316;", "\\301C ", "\\u301C"},               // the JIS wave dash
       {u"\uff5e", "\x81\x60", "\x81\x60", "\x81\x60"},             // the code page's own
       {u"\U0001F600", "&#128512;", "\\1F600 ", "\\uD83D\\uDE00"},  // one character, not two halves
-      {u"\xD83D", "&#55357;", "\\D83D ", "\\uD83D"},               // a lone surrogate
+      {u"\xD83D", "&#65533;", "\\FFFD ", "\\uFFFD"},               // a lone surrogate: U+FFFD, as browsers read it
+      {u"\xDE00"
+       u"a",
+       "&#65533;a", "\\FFFD a", "\\uFFFDa"},
       {u"a\\b", "a\\b", "a\\b", "a\\b"},
       {std::u16string_view(u"a\0b", 3), std::string_view("a\0b", 3), std::string_view("a\0b", 3),
        std::string_view("a\0b", 3)},

@@ -73,13 +73,33 @@ TEST(ConvertHtml, DeclarationPlacement) {
       {"an XML declaration names the target too",
        "<?xml version=\"1.0\" encoding='Shift_JIS'?>\n<html><head></head></html>", kUtf8,
        "<?xml version=\"1.0\" encoding='UTF-8'?>\n<html><head>" + kDecl + "UTF-8\" /></head></html>"},
-      {"no html tag: nothing written or changed",
+      // Browsers read a declaration with or without an html tag, and obey the first of several.
+      {"no html tag: rewritten all the same",
        "<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=euc-jp\"></head>\x82\xa0", kEuc,
-       "<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=euc-jp\"></head>\xa4\xa2"},
-      {"two declarations: the last before body is rewritten",
-       "<html><head><meta http-equiv=\"Content-Type\" content=\"a\"><meta http-equiv=\"Content-Type\" "
-       "content=\"b\"></head></html>",
-       kSjis, "<html><head><meta http-equiv=\"Content-Type\" content=\"a\">" + kDecl + "Shift_JIS\"></head></html>"},
+       "<head>" + kDecl + "EUC-JP\"></head>\xa4\xa2"},
+      {"no html tag: an HTML5 one too", "<meta charset=\"Shift_JIS\"><p>\x82\xa0", kUtf8,
+       "<meta charset=\"UTF-8\"><p>\xe3\x81\x82"},
+      {"no html tag, nothing declared: nothing added", "<p>\x82\xa0", kEuc, "<p>\xa4\xa2"},
+      {"two declarations: each names the target",
+       "<html><head><meta http-equiv=\"Content-Type\" content=\"a\"><title>t</title><meta charset=b>"
+       "<meta http-equiv=\"Content-Type\" content=\"b\"/></head></html>",
+       kSjis,
+       "<html><head>" + kDecl + "Shift_JIS\"><title>t</title><meta charset=\"Shift_JIS\">" + kDecl +
+           "Shift_JIS\" /></head></html>"},
+      {"one before the title and one after: neither moves, so a second conversion changes nothing",
+       "<html><head><meta http-equiv=\"Content-Type\" content=\"a\"><title>t</title>"
+       "<meta http-equiv=\"Content-Type\" content=\"b\"></head></html>",
+       kSjis, "<html><head>" + kDecl + "Shift_JIS\"><title>t</title>" + kDecl + "Shift_JIS\"></head></html>"},
+      // Browsers look for it in the first 1024 bytes: one beyond them moves to the head's start.
+      {"a declaration beyond the first 1024 bytes",
+       "<html><head><!--" + std::string(1100, '-') +
+           "--><meta http-equiv=\"Content-Type\" content=\"text/html; "
+           "charset=euc-jp\"><title>t</title></head></html>",
+       kSjis,
+       "<html><head>" + kDecl + "Shift_JIS\"><!--" + std::string(1100, '-') + "--><title>t</title></head></html>"},
+      {"the head's start beyond them too: after the doctype",
+       "<!DOCTYPE html><!--" + std::string(1100, '-') + "--><html><head><meta charset=euc-jp></head></html>", kSjis,
+       "<!DOCTYPE html><meta charset=\"Shift_JIS\"><!--" + std::string(1100, '-') + "--><html><head></head></html>"},
       {"a declaration after body is not seen",
        "<html><head></head><body><meta http-equiv=\"Content-Type\" content=\"b\"></body></html>", kSjis,
        "<html><head>" + kDecl +
@@ -102,6 +122,12 @@ TEST(ConvertHtml, Latin1Page) {
       page.convert("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\"></head>"
                    "<body>\x80</body></html>"),
       "<html><head>" + kDecl + "Shift_JIS\"></head><body>&#8364;</body></html>");
+  // raw text in UTF-8 holds the letter as the browser read it, not decomposed
+  EXPECT_EQ(
+      page.convert("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=ISO-8859-1\"></head>"
+                   "<body><xmp>caf\xe9</xmp></body></html>",
+                   kUtf8),
+      "<html><head>" + kDecl + "UTF-8\"></head><body><xmp>caf\xc3\xa9</xmp></body></html>");
 }
 
 TEST(ConvertHtml, Utf8Page) {
@@ -132,6 +158,56 @@ TEST(ConvertHtml, EscapesFollowTheBodyTheyStandIn) {
                      "<!-- <script> &#233; --><textarea>&#233;</textarea></body></html>");
 }
 
+// Every source form gets the escape of the region: here U+4E02, which only JIS X 0212 of an
+// EUC-JP page holds, in a Shift_JIS page. In <xmp> no escape is read: it is lost, and said.
+TEST(ConvertHtml, EscapesFollowTheRegionFromEucJpToo) {
+  Page page;
+  const std::string k = "\x8f\xb0\xa1";
+  std::string out =
+      page.convert("<html><head><meta charset=euc-jp></head><body><p>" + k + "</p><script>s='" + k +
+                       "'</script><style>p{content:'" + k + "'}</style><script type=application/ld+json>\"" + k +
+                       "\"</script><script type=module>s='" + k + "'</script><xmp>" + k + "</xmp>",
+                   kSjis);
+  EXPECT_EQ(out,
+            "<html><head><meta charset=\"Shift_JIS\"></head><body><p>&#19970;</p><script>s='\\u4E02'</script>"
+            "<style>p{content:'\\4E02 '}</style><script type=application/ld+json>\"\\u4E02\"</script>"
+            "<script type=module>s='\\u4E02'</script><xmp>&#19970;</xmp>");
+  ASSERT_EQ(page.result.lost.size(), 1u);
+  EXPECT_EQ(page.result.lost[0].writtenAs, StandIn::Reference);
+  EXPECT_EQ(page.result.lost[0].count, 1u);
+}
+
+// With the UTF-8 target and the characters kept, nothing is escaped, and what the page had
+// escaped stays as written.
+TEST(ConvertHtml, KeepCharacters) {
+  Page page;
+  page.options.keepCharacters = true;
+  EXPECT_EQ(page.convert("<meta charset=euc-jp><p>\x8f\xb0\xa1 &#233;</p><script>s='\x8f\xb0\xa1'</script>", kUtf8),
+            "<meta charset=\"UTF-8\"><p>\xe4\xb8\x82 &#233;</p><script>s='\xe4\xb8\x82'</script>");
+  EXPECT_TRUE(page.result.escaped.empty());
+}
+
+// A script element that a script writes (document.write) with a charset: where it names a file
+// the run converts outright, its label in the script's string names the target; otherwise it
+// is left and noticed.
+TEST(ConvertHtml, CharsetsWrittenByScripts) {
+  Page page;
+  page.files.file("a.js");
+  const std::string write = "<html><head><meta charset=euc-jp><script>document.write('<script src=\"";
+  EXPECT_EQ(page.convert(write + "a.js\" charset=\"EUC-JP\"><\\/script>')</script>", kSjis),
+            "<html><head><meta charset=\"Shift_JIS\"><script>document.write('<script src=\"a.js\" "
+            "charset=\"Shift_JIS\"><\\/script>')</script>");
+  ASSERT_EQ(page.loads().size(), 1u);
+  EXPECT_TRUE(page.loads()[0].writtenByScript);
+  EXPECT_TRUE(page.result.pageNotices.empty());
+
+  page.convert(write + "' + name + '\" charset=\"EUC-JP\">')</script>", kSjis);
+  EXPECT_TRUE(page.loads().empty());
+  ASSERT_EQ(page.result.pageNotices.size(), 1u);
+  EXPECT_EQ(page.result.pageNotices[0].kind, PageNoticeKind::CharsetByScript);
+  EXPECT_EQ(page.result.pageNotices[0].at.column, 58u);
+}
+
 TEST(ConvertHtml, CharsetAttributesAndLoadedFiles) {
   Page page;
   page.files.file("css/a.css").file("b.js").file("v.vbs");
@@ -147,24 +223,60 @@ TEST(ConvertHtml, CharsetAttributesAndLoadedFiles) {
       "<script type=\"text/vbscript\" src=\"v.vbs\"></script>"
       "</head></html>";
   std::string out = page.convert(in);
-  EXPECT_EQ(out,
-            "<html><head>" + kDecl +
-                "Shift_JIS\" />"
-                "<link rel='stylesheet' href=css/a.css>"  // apostrophes are no quotes: rel is not "stylesheet"
-                "<link charset=\"Shift_JIS\" href=\"css/a.css\" rel=\"StyleSheet\" type=\"text/css\">"
-                "<link charset=\"Shift_JIS\" href=\"css/a.css\" rel=\"stylesheet\" />"
-                "<link rel=\"stylesheet\" href=\"http://example.com/a.css\">"
-                "<link rel=\"stylesheet\" href=\"missing.css\" charset=\"euc-jp\">"
-                "<link rel=\"stylesheet\" href=\"\">"
-                "<script charset=\"Shift_JIS\" src=\"b.js?v=2#top\"></script>"
-                "<script type=\"text/vbscript\" src=\"v.vbs\"></script>"
-                "</head></html>");
+  EXPECT_EQ(out, "<html><head>" + kDecl +
+                     "Shift_JIS\" />"
+                     "<link charset=\"Shift_JIS\" href=\"css/a.css\" rel=\"stylesheet\">"
+                     "<link charset=\"Shift_JIS\" href=\"css/a.css\" rel=\"StyleSheet\" type=\"text/css\">"
+                     "<link charset=\"Shift_JIS\" href=\"css/a.css\" rel=\"stylesheet\" />"
+                     "<link rel=\"stylesheet\" href=\"http://example.com/a.css\">"
+                     "<link rel=\"stylesheet\" href=\"missing.css\" charset=\"euc-jp\">"
+                     "<link rel=\"stylesheet\" href=\"\">"
+                     "<script charset=\"Shift_JIS\" src=\"b.js?v=2#top\"></script>"
+                     "<script type=\"text/vbscript\" src=\"v.vbs\"></script>"
+                     "</head></html>");
   // every loaded file, in document order with the charset its element had, whatever the follow switches say
-  ASSERT_EQ(page.loads().size(), 3u);
-  EXPECT_EQ(page.loads()[1].formerCharset, "euc-jp");
-  EXPECT_EQ(page.loaded(LoadedKind::StyleSheet), (std::vector<std::string>{"/site/css/a.css", "/site/css/a.css"}));
+  ASSERT_EQ(page.loads().size(), 4u);
+  EXPECT_EQ(page.loads()[2].formerCharset, "euc-jp");
+  EXPECT_EQ(page.loaded(LoadedKind::StyleSheet),
+            (std::vector<std::string>{"/site/css/a.css", "/site/css/a.css", "/site/css/a.css"}));
   EXPECT_EQ(page.loaded(LoadedKind::Script), std::vector<std::string>{"/site/b.js"});
   EXPECT_TRUE(page.refused().empty());
+}
+
+// Every element by which a browser loads a file names the target once the file is converted,
+// however it is spelt: each JavaScript type, quotes or none, white space around the value, a
+// backslash, a base. A module script keeps its tag (browsers read modules as UTF-8).
+TEST(ConvertHtml, EverySpellingOfALoadingElement) {
+  const struct {
+    std::string in, out;
+  } cases[] = {
+      {"<script type=application/javascript src=js/a.js>",
+       "<script charset=\"EUC-JP\" src=\"js/a.js\" type=\"application/javascript\">"},
+      {"<script type='text/ecmascript' src='js/a.js' charset='Shift_JIS'>",
+       "<script charset=\"EUC-JP\" src=\"js/a.js\" type=\"text/ecmascript\">"},
+      {"<script language=JavaScript src=\" js/a.js \">",
+       "<script charset=\"EUC-JP\" language=\"JavaScript\" src=\" js/a.js \">"},
+      {"<script src=js\\a.js>", "<script charset=\"EUC-JP\" src=\"js\\a.js\">"},
+      {"<link rel=\"alternate stylesheet\" href=css/b.css>",
+       "<link charset=\"EUC-JP\" href=\"css/b.css\" rel=\"alternate stylesheet\">"},
+      {"<base href=\"js/\"><script src=a.js>", "<base href=\"js/\"><script charset=\"EUC-JP\" src=\"a.js\">"},
+      {"<script src=js/a.js><base href=\"css/\">", "<script charset=\"EUC-JP\" src=\"js/a.js\"><base href=\"css/\">"},
+      {"<base href=\"http://example.com/\"><script src=js/a.js>",
+       "<base href=\"http://example.com/\"><script src=js/a.js>"},
+      {"<script type=module src=js/a.js>", "<script type=module src=js/a.js>"},
+      {"<script type=text/template src=js/a.js>", "<script type=text/template src=js/a.js>"},
+  };
+  for (const auto& c : cases) {
+    Page page;
+    page.files.file("js/a.js").file("css/b.css");
+    EXPECT_EQ(page.convert("<p>" + c.in, kEuc), "<p>" + c.out) << c.in;
+  }
+  Page page;
+  page.files.file("js/a.js");
+  page.convert("<script type=module src=js/a.js>", kEuc);
+  ASSERT_EQ(page.loads().size(), 1u);
+  EXPECT_TRUE(page.loads()[0].module);
+  EXPECT_FALSE(page.loads()[0].charsetWritten);
 }
 
 // A reference that reaches a file of another kind, or a binary, keeps its element as it was
@@ -186,7 +298,8 @@ TEST(ConvertHtml, ReferencesToOtherKindsAreRefused) {
   EXPECT_EQ(page.refused()[4].status, ReferenceStatus::Binary);
 }
 
-TEST(ConvertHtml, DefaultScriptType) {
+// Browsers run a script without a type as JavaScript whatever a Content-Script-Type meta says.
+TEST(ConvertHtml, ContentScriptTypeIsIgnored) {
   Page page;
   page.files.file("a.js");
   const std::string vb =
@@ -194,8 +307,8 @@ TEST(ConvertHtml, DefaultScriptType) {
       "<script src=a.js></script></html>";
   EXPECT_EQ(page.convert(vb), "<html><head>" + kDecl +
                                   "Shift_JIS\" /><meta http-equiv=Content-Script-Type content=text/vbscript></head>"
-                                  "<script src=a.js></script></html>");
-  EXPECT_TRUE(page.loads().empty());
+                                  "<script charset=\"Shift_JIS\" src=\"a.js\"></script></html>");
+  EXPECT_EQ(page.loads().size(), 1u);
 }
 
 TEST(ConvertHtml, ReferencesFromTheRootAndByJapaneseNames) {

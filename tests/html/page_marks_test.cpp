@@ -34,7 +34,7 @@ TEST(PageMarks, Cases) {
       {"<form>", "F:"},
       {"<form action=\"s.cgi?q=\x93\xFA\">", "F:s.cgi?q=\x93\xFA|Q:s.cgi?q=\x93\xFA"},
       {"<a href=\"s.cgi?q=\xE6\x97\xA5\">", "Q:s.cgi?q=\xE6\x97\xA5"},
-      {"<area href='m.cgi?k=\x93\xFA'>", "Q:'m.cgi?k=\x93\xFA'"},
+      {"<area href='m.cgi?k=\x93\xFA'>", "Q:m.cgi?k=\x93\xFA"},  // single quotes are quotes
       {"<a href=\"s.cgi?q=abc\">", ""},
       {"<a href=\"\x93\xFA.html\">", ""},                                   // non-ASCII path, no query
       {"<a href=\"p.html?x=1#\x93\xFA\">", ""},                             // the fragment never reaches the server

@@ -21,17 +21,17 @@ TEST(PageWalk, FindsWhatEachReaderFindsAlone) {
       "<html><body><meta charset=late><link rel=stylesheet href=late.css></body></html>",
       "<p>no html tag<link rel=stylesheet href=x.css><script src=x.js></SCRIPT><meta charset=z>",
       "<html><head><title>\x1B$B$<\x1B(B</title><script src=i.js></script></head></html>",
+      "<!DOCTYPE html><html><head><base href=lib/><script type=module src=m.js></script><base href=x/></head>",
   };
   for (const std::string& page : pages) {
     PARSE1INFO alone, walked;
     const bool hasHtml = analyseHead(page, alone);
     PARSE2INFO collected, gathered;
-    collected.defaultScriptType = alone.contentScriptType;
     collectReferences(page, collected);
     EXPECT_EQ(walkPage(page, walked, gathered), hasHtml) << page;
     EXPECT_EQ(walked.charset, alone.charset) << page;
-    EXPECT_EQ(walked.firstMetaCharset, alone.firstMetaCharset) << page;
-    EXPECT_EQ(walked.metaCharsets.size(), alone.metaCharsets.size()) << page;
+    EXPECT_EQ(walked.declaredLabel(), alone.declaredLabel()) << page;
+    EXPECT_EQ(walked.metaDeclarations.size(), alone.metaDeclarations.size()) << page;
     EXPECT_EQ(walked.hasContentTypeMeta, alone.hasContentTypeMeta) << page;
     EXPECT_EQ(walked.metaStart, alone.metaStart) << page;
     EXPECT_EQ(walked.hasTitle, alone.hasTitle) << page;
@@ -43,6 +43,8 @@ TEST(PageWalk, FindsWhatEachReaderFindsAlone) {
       EXPECT_EQ(gathered.elements[k].tagStart, collected.elements[k].tagStart) << page;
       EXPECT_EQ(gathered.elements[k].attributes, collected.elements[k].attributes) << page;
     }
+    EXPECT_EQ(walked.doctypeEnd, alone.doctypeEnd) << page;
+    EXPECT_EQ(gathered.base.has_value(), collected.base.has_value()) << page;
   }
 }
 

@@ -13,9 +13,8 @@ namespace sarnavel {
 namespace {
 
 // "link:href script:src …" for the recorded elements, in order.
-std::string collect(const std::string& page, const std::string& defaultScriptType = "text/javascript") {
+std::string collect(const std::string& page) {
   PARSE2INFO info;
-  info.defaultScriptType = defaultScriptType;
   collectReferences(page, info);
   std::string out;
   for (const ELEMENT& e : info.elements) {
@@ -29,7 +28,8 @@ std::string collect(const std::string& page, const std::string& defaultScriptTyp
 TEST(CollectReferences, Cases) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"<link rel=\"stylesheet\" href=\"css/main.css\">", "link:css/main.css"},
-      {"<link rel=\"alternate stylesheet\" href=\"b.css\">", ""},
+      {"<link rel=\"alternate stylesheet\" href=\"b.css\">", "link:b.css"},  // browsers load it too
+      {"<link rel=\"stylesheets\" href=\"b.css\">", ""},
       {"<link href=\"c.css\">", ""},
       {"<link rel=stylesheet>", "link:(none)"},
       {"<LINK REL=StyleSheet HREF=a.css>", "link:a.css"},
@@ -38,6 +38,14 @@ TEST(CollectReferences, Cases) {
       {"<script type=\"TEXT/JavaScript\" src=\"\"></script>", "script:"},
       {"<script type=\"text/javascript; charset=utf-8\" src=\"a.js\">", ""},
       {"<script language=\"JavaScript\" type=\"text/vbscript\" src=\"a.vbs\">", ""},
+      // Every type a browser runs, however it is spelt; a module script; no data block.
+      {"<script type=application/javascript src=a.js>", "script:a.js"},
+      {"<script type='text/ecmascript' src='a.js'>", "script:a.js"},
+      {"<script type=\" application/x-javascript \" src=a.js>", "script:a.js"},
+      {"<script type=text/jscript src=a.js><script type=\"\" src=b.js>", "script:a.js script:b.js"},
+      {"<script language=JavaScript src=a.js><script language=vbscript src=b.vbs>", "script:a.js"},
+      {"<script type=module src=m.js>", "script:m.js"},
+      {"<script type=application/ld+json src=d.json><script type=text/template src=t.html>", ""},
       // Inline and non-JavaScript script bodies are skipped; a recorded script's body is not.
       {"<script>document.write('<link rel=\"stylesheet\" href=\"x.css\">')</script><link rel=stylesheet href=y.css>",
        "link:y.css"},
@@ -57,18 +65,22 @@ TEST(CollectReferences, Cases) {
   for (const auto& [page, expected] : cases) EXPECT_EQ(collect(page), expected) << page;
 }
 
-TEST(CollectReferences, DefaultScriptTypeDecidesUntypedScripts) {
-  const std::string page =
-      "<script src=a.js><link rel=stylesheet href=in.css></script><script type=text/javascript src=b.js>";
-  EXPECT_EQ(collect(page, "text/javascript"), "script:a.js link:in.css script:b.js");
-  EXPECT_EQ(collect(page, "text/vbscript"), "script:b.js");
-  EXPECT_EQ(collect(page, ""), "script:b.js");
+// Browsers run a script without a type as JavaScript whatever a Content-Script-Type meta says.
+TEST(CollectReferences, ContentScriptTypeDoesNotCount) {
+  EXPECT_EQ(collect("<meta http-equiv=Content-Script-Type content=text/vbscript><script src=a.js>"), "script:a.js");
+}
+
+TEST(CollectReferences, TheFirstBaseWithAnHref) {
+  PARSE2INFO info;
+  collectReferences("<base target=_top><base href=\"lib/\"><link rel=stylesheet href=a.css><base href=x/>", info);
+  ASSERT_TRUE(info.base);
+  EXPECT_EQ(info.base->href, "lib/");
+  EXPECT_EQ(info.base->tagEnd, 36u);
 }
 
 TEST(CollectReferences, RecordsOffsetsAttributesAndClosingStyle) {
   const std::string page = "<p><LINK rel=StyleSheet HREF='a.css' href=b.css /> <script SRC=a.js></script>";
   PARSE2INFO info;
-  info.defaultScriptType = "text/javascript";
   info.elements.push_back(ELEMENT{"earlier", 0, 0, {}, false});
   collectReferences(page, info);
   ASSERT_EQ(info.elements.size(), 3u);
@@ -77,7 +89,7 @@ TEST(CollectReferences, RecordsOffsetsAttributesAndClosingStyle) {
   EXPECT_EQ(link.tagStart, 3u);
   EXPECT_EQ(link.tagEnd, 50u);
   EXPECT_TRUE(link.selfClosing);
-  EXPECT_EQ(link.attributes, (AttributeMap{{"href", "'a.css'"}, {"rel", "StyleSheet"}}));
+  EXPECT_EQ(link.attributes, (AttributeMap{{"href", "a.css"}, {"rel", "StyleSheet"}}));
   const ELEMENT& script = info.elements[2];
   EXPECT_EQ(script.name, "script");
   EXPECT_EQ(script.tagStart, 51u);
@@ -96,13 +108,23 @@ struct ResolveCase {
 TEST(ResolveLocalReference, Cases) {
   constexpr TargetEncoding kSjis = TargetEncoding::ShiftJis;
   const std::vector<ResolveCase> cases = {
-      // Remote schemes, compared byte-exactly; a bare scheme is a path.
+      // Any scheme but file, in any case, and another host are remote.
       {"http:a.css", kSjis, false, u""},
       {"ftp:a.css", kSjis, false, u""},
-      {"HTTP:a.css", kSjis, true, u"HTTP:a.css"},
-      {"https:a.css", kSjis, true, u"https:a.css"},
-      {"http:", kSjis, true, u"http:"},
-      {"ftp:", kSjis, true, u"ftp:"},
+      {"HTTP:a.css", kSjis, false, u""},
+      {"https://cdn.example.com/a.js", kSjis, false, u""},
+      {"data:text/css,p{}", kSjis, false, u""},
+      {"//cdn.example.com/a.js", kSjis, false, u""},
+      {"http:", kSjis, false, u""},
+      {"a:b.css", kSjis, false, u""},
+      {"a.b/c:d.css", kSjis, true, u"a.b/c:d.css"},
+      // As the URL parser takes it: white space around and line breaks inside dropped,
+      // backslashes read as slashes.
+      {" \tjs/a.js \n", kSjis, true, u"js/a.js"},
+      {"js/\na.js", kSjis, true, u"js/a.js"},
+      {"js\\a.js", kSjis, true, u"js/a.js"},
+      {"\x95\x5C\\a.css", kSjis, true, u"\u8868/a.css"},  // the trail byte 5C of 表 is no backslash
+      {"FILE:///home/web/a.css", kSjis, true, u"/home/web/a.css"},
       // file forms; the path keeps its slashes and any drive-letter bar.
       {"file:///home/web/a.css", kSjis, true, u"/home/web/a.css"},
       {"file:///C|/web/a.css", kSjis, true, u"/C|/web/a.css"},
@@ -161,6 +183,34 @@ TEST(ResolveLocalReference, Cases) {
     std::u16string path = u"unchanged";
     EXPECT_EQ(resolveLocalReference(path, c.value, c.encoding), c.accepted) << c.value;
     EXPECT_EQ(path, c.accepted ? c.path : u"unchanged") << c.value << " -> " << utf16ToUtf8(path);
+  }
+}
+
+// A relative reference is put under the base's folder; an absolute one is not; a remote base
+// makes relative references remote.
+TEST(ResolveLocalReference, AgainstABase) {
+  const struct {
+    std::string base, value;
+    bool accepted;
+    std::u16string path;
+  } cases[] = {
+      {"lib/", "a.css", true, u"lib/a.css"},
+      {"lib/index.html", "a.css", true, u"lib/a.css"},
+      {"../lib/", "a.css", true, u"../lib/a.css"},
+      {"file:///site/lib/", "a.css", true, u"/site/lib/a.css"},
+      {"lib\\", "a.css", true, u"lib/a.css"},
+      {"lib/", "/abs/a.css", true, u"/abs/a.css"},
+      {"lib/", "#top", true, u""},
+      {"index.html", "a.css", true, u"a.css"},
+      {"http://example.com/", "a.css", false, u""},
+      {"http://example.com/", "/a.css", false, u""},
+      {"http://example.com/", "file:///a.css", true, u"/a.css"},
+  };
+  for (const auto& c : cases) {
+    std::u16string path = u"unchanged";
+    const ReferenceBase base = referenceBaseOf(c.base, TargetEncoding::ShiftJis);
+    EXPECT_EQ(resolveLocalReference(path, c.value, TargetEncoding::ShiftJis, base), c.accepted) << c.base;
+    EXPECT_EQ(path, c.accepted ? c.path : u"unchanged") << c.base << " " << c.value;
   }
 }
 

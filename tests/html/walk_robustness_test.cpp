@@ -116,7 +116,6 @@ TEST(WalkRobustness, RandomPages) {
       ASSERT_LE(head.metaEnd, page.size()) << page;
     }
     PARSE2INFO references;
-    references.defaultScriptType = "text/javascript";
     collectReferences(page, references);
     for (const ELEMENT& e : references.elements) {
       ASSERT_LT(e.tagStart, e.tagEnd) << page;
@@ -183,7 +182,6 @@ TEST(WalkRobustness, PathologicalPagesAreWalkedInLinearTime) {
   EXPECT_TRUE(analyseHead(repeat("<script>") + "<meta http-equiv=content-type><html>", head));
   EXPECT_TRUE(head.hasContentTypeMeta);
   PARSE2INFO references;
-  references.defaultScriptType = "text/javascript";
   std::string scripts = repeat("<script><script src=a.js>", &n);
   collectReferences(scripts, references);
   EXPECT_EQ(references.elements.size(), n);

@@ -550,5 +550,51 @@ TEST(ConversionRunEvidence, ReferencesReachOnlyFilesOfTheirKind) {
                               "指定されたフォルダーとファイルの外にありますが、ページが読み込むため変換しました。"}}));
 }
 
+std::vector<std::string> codesOf(const FileOutcome& outcome) {
+  std::vector<std::string> codes;
+  for (const FileNote& note : outcome.notes) codes.push_back(note.code);
+  return codes;
+}
+
+// Browsers read a module script as UTF-8 whatever its page says: with another target the file
+// stays as it was, listed or loaded, its element keeps its tag, and both lines say so. With
+// the UTF-8 target it is converted like any script.
+TEST(ConversionRunEvidence, AModuleScriptStaysInUtf8) {
+  for (int target : {0, 3}) {
+    TempFolder folder;
+    const std::string tag = "<script type=\"module\" src=\"m.js\"></script>";
+    fs::path index = folder.put("site/index.html", "<html><head><title>t</title>" + tag + "</head></html>\n");
+    fs::path module = folder.put("site/m.js", kScriptInUtf8);
+    RunRequest request{toUtf8(), {index, module}};
+    request.options.targetEncoding = testing::asTarget(target);
+    request.options.makeBackup = false;
+    RunResult r = convertAll(request);
+    EXPECT_EQ(r.summary.failures, 0) << target;
+    EXPECT_EQ(TempFolder::read(module), kScriptInUtf8) << target;
+    EXPECT_NE(TempFolder::read(index).find(tag), std::string::npos) << target;
+    ASSERT_EQ(r.record.outcomes.size(), 3u) << target;  // the page, the script listed and loaded
+    const std::vector<std::string> expected =
+        target == 3 ? std::vector<std::string>{} : std::vector<std::string>{"module-script"};
+    for (const FileOutcome& outcome : r.record.outcomes) EXPECT_EQ(codesOf(outcome), expected) << outcome.path;
+  }
+}
+
+// Inside <xmp>, where no escape is read, a character the target lacks shows as its reference:
+// the page's line says which.
+TEST(ConversionRunEvidence, CharactersLostInRawTextAreNamed) {
+  TempFolder folder;
+  fs::path index =
+      folder.put("index.html", "<html><head><title>t</title></head><xmp>\xC3\xA9 \xF0\x9F\x98\x80</xmp></html>\n");
+  RunRequest request{toUtf8(), {index}};
+  request.options.targetEncoding = testing::asTarget(1);
+  request.options.makeBackup = false;
+  RunResult r = convertAll(request);
+  ASSERT_EQ(r.record.outcomes.size(), 1u);
+  EXPECT_NE(TempFolder::read(index).find("<xmp>&#233; &#128512;</xmp>"), std::string::npos);
+  const std::vector<FileNote>& notes = r.record.outcomes[0].notes;
+  ASSERT_EQ(codesOf(r.record.outcomes[0]), std::vector<std::string>{"lost-characters"});
+  EXPECT_NE(notes[0].text.find("U+00E9 (1:41)、U+1F600 (1:43)"), std::string::npos) << notes[0].text;
+}
+
 }  // namespace
 }  // namespace sarnavel

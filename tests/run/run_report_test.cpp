@@ -19,7 +19,7 @@ FileOutcome converted() {
   r.declarations = {{DeclarationForm::ContentTypeMeta, "Shift_JIS", DeclarationFate::MovedBeforeTitle}};
   r.references = {{LoadedKind::Script, "a.js", ReferenceStatus::Followable, "/site/a.js", "EUC-JP", true}};
   r.escaped = {{0xE9, 2, {3, 4}}};
-  r.lost = {{0x2460, 1, {5, 6}, StandIn::GetaMark}};
+  r.lost = {{0x2460, 1, {5, 6}, StandIn::GetaMark}, {0x1F600, 1, {9, 1}, StandIn::Reference}};
   r.invalidBytes = {1, {7, 8}};
   r.lineBreaksBefore = {2, 1, 0};
   r.lineBreaksAfter = {0, 3, 0};
@@ -37,7 +37,8 @@ TEST(RunReport, AConvertedFilesObject) {
     "source":{"encoding":"shift_jis","decidedBy":"declaration"},
     "declared":[{"where":"meta","charset":"Shift_JIS"}],"target":"utf-8","declaration":"moved-before-title",
     "escaped":[{"codePoint":"U+00E9","count":2,"first":"3:4"}],
-    "lost":[{"codePoint":"U+2460","count":1,"first":"5:6","writtenAs":"geta-mark"}],
+    "lost":[{"codePoint":"U+2460","count":1,"first":"5:6","writtenAs":"geta-mark"},
+            {"codePoint":"U+1F600","count":1,"first":"9:1","writtenAs":"reference"}],
     "invalidBytes":{"count":1,"first":"7:8"},
     "lineBreaks":{"before":{"crlf":2,"lf":1,"cr":0},"after":{"crlf":0,"lf":3,"cr":0}},
     "bytesBefore":100,"bytesAfter":120,"backup":"/site/index.html.bak",

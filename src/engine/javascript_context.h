@@ -1,0 +1,184 @@
+// Where a place in JavaScript text stands: in code (between tokens, or inside a name) or inside
+// a string, a template literal, a regular expression or a comment.
+//
+// It matters for the few characters whose escape means something else in code than in a
+// literal: white space such as U+00A0 or U+FEFF is a blank between tokens, but its escape
+// `\u00A0` there is a name character and a syntax error that stops the whole script; and a
+// character beyond U+FFFF in a name must be escaped as `\u{20BB7}`, since a pair of surrogate
+// escapes is no name character. So it is asked only about such characters, and scans the text
+// only as far as it is asked.
+//
+// The reading is the usual lexical one: quotes, template literals (with `${...}` nested to any
+// depth), `//` and `/* */` comments, and a `/` that starts a regular expression where an
+// operand is expected (at the start, after an operator, an opening bracket or a keyword such
+// as `return`) rather than after a name, a number or a closing bracket. All that matters is
+// ASCII, so it reads UTF-8 or code page 1252 bytes and UTF-16 units alike.
+//
+// Contract: offsets asked must not decrease; the whole text is read at most once.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+namespace sarnavel {
+
+// White space to JavaScript that is not ASCII: U+00A0, U+FEFF and the space separators.
+inline bool isJavaScriptWhiteSpace(char32_t c) {
+  return c == 0xA0 || c == 0xFEFF || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x202F || c == 0x205F ||
+         c == 0x3000;
+}
+
+template <class Char>
+class JavaScriptContext {
+ public:
+  explicit JavaScriptContext(std::basic_string_view<Char> text) : text_(text) {}
+
+  // Whether the unit at `offset` lies in code.
+  bool inCode(std::size_t offset) {
+    while (at_ < offset && at_ < text_.size()) step();
+    return state_ == State::Code;
+  }
+
+ private:
+  enum class State { Code, Single, Double, Template, LineComment, BlockComment, Regex, RegexClass };
+
+  static bool isNameUnit(Char c) {
+    const auto u = static_cast<std::make_unsigned_t<Char>>(c);
+    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_' || u == '$' ||
+           u == '\\' || u >= 0x80;
+  }
+  static bool isLineBreak(Char c) { return c == '\n' || c == '\r'; }
+  Char peek(std::size_t k) const { return at_ + k < text_.size() ? text_[at_ + k] : Char(0); }
+
+  // After a word: a regular expression may follow a keyword, not a name or a number.
+  void endWord() {
+    if (wordStart_ == std::string_view::npos) return;
+    static constexpr std::string_view kKeywords[] = {"return", "typeof", "instanceof", "in", "of",   "new",   "delete",
+                                                     "void",   "throw",  "case",       "do", "else", "yield", "await"};
+    std::string word;
+    for (std::size_t k = wordStart_; k < at_ && word.size() <= 10; ++k) word.push_back(static_cast<char>(text_[k]));
+    regexAllowed_ = false;
+    for (std::string_view keyword : kKeywords) regexAllowed_ = regexAllowed_ || word == keyword;
+    wordStart_ = std::string_view::npos;
+  }
+
+  void stepCode(Char c) {
+    if (isNameUnit(c)) {
+      if (wordStart_ == std::string_view::npos) wordStart_ = at_;
+      ++at_;
+      return;
+    }
+    endWord();
+    ++at_;
+    switch (c) {
+      case '\'': state_ = State::Single; break;
+      case '"': state_ = State::Double; break;
+      case '`': state_ = State::Template; break;
+      case '/':
+        if (peek(0) == '/') {
+          state_ = State::LineComment;
+          ++at_;
+        } else if (peek(0) == '*') {
+          state_ = State::BlockComment;
+          ++at_;
+        } else if (regexAllowed_) {
+          state_ = State::Regex;
+        } else {
+          regexAllowed_ = true;
+        }
+        break;
+      case '{':
+        ++braceDepth_;
+        regexAllowed_ = true;
+        break;
+      case '}':
+        if (!templates_.empty() && templates_.back() == braceDepth_) {
+          templates_.pop_back();
+          state_ = State::Template;
+        } else if (braceDepth_ > 0) {
+          --braceDepth_;
+        }
+        regexAllowed_ = false;
+        break;
+      case ')':
+      case ']': regexAllowed_ = false; break;
+      case ' ':
+      case '\t':
+      case '\n':
+      case '\r':
+      case '\f':
+      case '\v': break;
+      default: regexAllowed_ = true;
+    }
+  }
+
+  void step() {
+    const Char c = text_[at_];
+    switch (state_) {
+      case State::Code: stepCode(c); return;
+      case State::Single:
+      case State::Double:
+        if (c == '\\') {
+          at_ += 2;
+          return;
+        }
+        if (c == (state_ == State::Single ? '\'' : '"') || isLineBreak(c)) leaveLiteral();
+        break;
+      case State::Template:
+        if (c == '\\') {
+          at_ += 2;
+          return;
+        }
+        if (c == '`') {
+          leaveLiteral();
+        } else if (c == '$' && peek(1) == '{') {
+          templates_.push_back(braceDepth_);
+          state_ = State::Code;
+          regexAllowed_ = true;
+          at_ += 2;
+          return;
+        }
+        break;
+      case State::LineComment:
+        if (isLineBreak(c)) state_ = State::Code;
+        break;
+      case State::BlockComment:
+        if (c == '*' && peek(1) == '/') {
+          state_ = State::Code;
+          at_ += 2;
+          return;
+        }
+        break;
+      case State::Regex:
+      case State::RegexClass:
+        if (c == '\\') {
+          at_ += 2;
+          return;
+        }
+        if (isLineBreak(c)) state_ = State::Code;
+        else if (state_ == State::Regex && c == '[') state_ = State::RegexClass;
+        else if (state_ == State::RegexClass && c == ']') state_ = State::Regex;
+        else if (state_ == State::Regex && c == '/') leaveLiteral();
+        break;
+    }
+    ++at_;
+  }
+
+  void leaveLiteral() {
+    state_ = State::Code;
+    regexAllowed_ = false;
+  }
+
+  std::basic_string_view<Char> text_;
+  std::size_t at_ = 0;
+  State state_ = State::Code;
+  bool regexAllowed_ = true;
+  std::size_t wordStart_ = std::string_view::npos;
+  std::size_t braceDepth_ = 0;
+  std::vector<std::size_t> templates_;  // the brace depth at each open `${`
+};
+
+}  // namespace sarnavel

@@ -1,0 +1,169 @@
+#include "engine/page_declarations.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "html/tag_scanner.h"
+
+namespace sarnavel {
+namespace {
+
+// Browsers look for the declaration in the first this many bytes.
+constexpr std::size_t kPrescanWindow = 1024;
+
+bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+struct XmlEncoding {
+  std::size_t valueStart = 0;
+  std::size_t valueEnd = 0;
+};
+
+// The value of `encoding` in an XML declaration at the very start.
+std::optional<XmlEncoding> xmlEncodingOf(std::string_view page) {
+  const std::size_t end = xmlDeclarationEnd(page);
+  if (end == 0) return std::nullopt;
+  std::size_t at = page.find("encoding", 5);
+  if (at == std::string_view::npos || at > end) return std::nullopt;
+  std::size_t i = at + 8;
+  while (i < end && isXmlSpace(page[i])) ++i;
+  if (i >= end || page[i] != '=') return std::nullopt;
+  ++i;
+  while (i < end && isXmlSpace(page[i])) ++i;
+  if (i >= end || (page[i] != '"' && page[i] != '\'')) return std::nullopt;
+  const std::size_t close = page.find(page[i], i + 1);
+  if (close == std::string_view::npos || close > end) return std::nullopt;
+  return XmlEncoding{i + 1, close};
+}
+
+std::string contentTypeMeta(const std::string& charsetName, bool selfClosing) {
+  return "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charsetName +
+         (selfClosing ? "\" />" : "\">");
+}
+
+// A <meta charset> written anew, naming the target, with its other attributes.
+std::optional<std::string> metaCharsetTag(std::string_view page, std::size_t tagStart, const std::string& charsetName) {
+  std::optional<TagSpan> span = findNextTag(page, tagStart);
+  std::string name;
+  AttributeMap attributes;
+  if (!span || span->tagStart != tagStart || !parseTagText(span->text, name, attributes)) return std::nullopt;
+  attributes["charset"] = charsetName;
+  std::string tag;
+  writeTag(tag, name, attributes, span->selfClosing);
+  return tag;
+}
+
+// Where the edits' text lands once they are applied: edit k starts at out[k].
+std::vector<std::size_t> outputStarts(const std::vector<PageEdit>& edits) {
+  std::vector<std::size_t> order(edits.size());
+  for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    if (edits[a].start != edits[b].start) return edits[a].start < edits[b].start;
+    return (edits[a].start == edits[a].end) > (edits[b].start == edits[b].end);  // as sortPageEdits
+  });
+  std::vector<std::size_t> out(edits.size());
+  std::ptrdiff_t delta = 0;
+  for (std::size_t k : order) {
+    out[k] = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(edits[k].start) + delta);
+    delta +=
+        static_cast<std::ptrdiff_t>(edits[k].text.size()) - static_cast<std::ptrdiff_t>(edits[k].end - edits[k].start);
+  }
+  return out;
+}
+
+// Where an offset of the page lands once the edits are applied (text inserted at it comes
+// before it).
+std::size_t outputOffset(const std::vector<PageEdit>& edits, std::size_t offset) {
+  std::ptrdiff_t delta = 0;
+  for (const PageEdit& edit : edits) {
+    if (edit.end <= offset) {
+      delta += static_cast<std::ptrdiff_t>(edit.text.size()) - static_cast<std::ptrdiff_t>(edit.end - edit.start);
+    }
+  }
+  return static_cast<std::size_t>(static_cast<std::ptrdiff_t>(offset) + delta);
+}
+
+}  // namespace
+
+std::size_t xmlDeclarationEnd(std::string_view page) {
+  if (!page.starts_with("<?xml")) return 0;
+  const std::size_t end = page.find("?>");
+  return end == std::string_view::npos ? 0 : end + 2;
+}
+
+std::vector<WrittenDeclaration> declarationEdits(std::string_view page, const PARSE1INFO& info,
+                                                 const std::string& charsetName, std::vector<PageEdit>& edits,
+                                                 std::vector<Declaration>& declarations) {
+  std::vector<WrittenDeclaration> written;
+  if (std::optional<XmlEncoding> xml = xmlEncodingOf(page)) {
+    declarations.push_back({DeclarationForm::XmlDeclaration,
+                            std::string(page.substr(xml->valueStart, xml->valueEnd - xml->valueStart)),
+                            DeclarationFate::Rewritten});
+    edits.push_back({xml->valueStart, xml->valueEnd, charsetName});
+  }
+  auto write = [&](PageEdit edit, Declaration declaration) {
+    written.push_back({edits.size(), declarations.size()});
+    edits.push_back(std::move(edit));
+    declarations.push_back(std::move(declaration));
+  };
+  for (const PARSE1INFO::MetaDeclaration& meta : info.metaDeclarations) {
+    if (!meta.contentType) {
+      if (std::optional<std::string> tag = metaCharsetTag(page, meta.tagStart, charsetName)) {
+        write({meta.tagStart, meta.tagEnd, std::move(*tag)},
+              {DeclarationForm::MetaCharset, meta.label, DeclarationFate::Rewritten});
+      }
+      continue;
+    }
+    std::string declaration = contentTypeMeta(charsetName, meta.selfClosing);
+    // The last content-type meta goes before the title when it stood after the title's start
+    // tag and no other declaration comes before the title (a page converted before has one
+    // there, and moving a second one would change it again); every other one is written anew
+    // where it stands.
+    const bool primary = info.hasContentTypeMeta && meta.tagStart == info.metaStart;
+    const bool declaredBeforeTitle = info.hasTitle && info.metaDeclarations.front().tagStart < info.titleStart;
+    const bool inPlace = !primary || (info.hasHead && info.metaStart <= info.headStart) || !info.hasTitle ||
+                         info.metaStart < info.titleStart || declaredBeforeTitle;
+    if (inPlace) {
+      write({meta.tagStart, meta.tagEnd, std::move(declaration)},
+            {DeclarationForm::ContentTypeMeta, lowercaseCopy(meta.label), DeclarationFate::Replaced});
+    } else {
+      edits.push_back({meta.tagStart, meta.tagEnd, {}});
+      write({info.titleStart, info.titleStart, std::move(declaration)},
+            {DeclarationForm::ContentTypeMeta, lowercaseCopy(meta.label), DeclarationFate::MovedBeforeTitle});
+    }
+  }
+  if (info.metaDeclarations.empty() && info.hasHtml) {
+    // Right after the head start tag (or the html one), but before the title when the title
+    // starts earlier: the place a later conversion would move the declaration to.
+    std::size_t at = info.hasHead ? info.headEnd : info.htmlEnd;
+    if (info.hasTitle && info.titleStart < at) at = info.titleStart;
+    write({at, at, contentTypeMeta(charsetName, true)}, {DeclarationForm::ContentTypeMeta, {}, DeclarationFate::Added});
+  }
+  return written;
+}
+
+void keepDeclarationInPrescan(const PARSE1INFO& info, std::size_t xmlEnd,
+                              const std::vector<WrittenDeclaration>& written, std::vector<PageEdit>& edits,
+                              std::vector<Declaration>& declarations) {
+  const std::vector<std::size_t> starts = outputStarts(edits);
+  const WrittenDeclaration* first = nullptr;
+  for (const WrittenDeclaration& w : written) {
+    const PageEdit& edit = edits[w.edit];
+    if (edit.text.empty()) continue;
+    if (starts[w.edit] + edit.text.size() <= kPrescanWindow) return;  // the browser finds it
+    if (first == nullptr || starts[w.edit] < starts[first->edit]) first = &w;
+  }
+  if (first == nullptr) return;
+  std::string text = std::move(edits[first->edit].text);
+  edits[first->edit].text.clear();  // the declaration leaves its place
+  std::size_t at = xmlEnd;
+  for (std::size_t candidate : {info.hasHead ? info.headEnd : 0, info.hasHtml ? info.htmlEnd : 0, info.doctypeEnd}) {
+    if (candidate != 0 && outputOffset(edits, candidate) + text.size() <= kPrescanWindow) {
+      at = candidate;
+      break;
+    }
+  }
+  edits.push_back({at, at, std::move(text)});
+  declarations[first->declaration].fate = DeclarationFate::MovedEarlier;
+}
+
+}  // namespace sarnavel

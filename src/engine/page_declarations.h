@@ -1,0 +1,58 @@
+// The encoding declarations of a converted page: every one names the target, and the one the
+// browser obeys stands where it looks.
+//
+// A browser obeys the first declaring meta it finds (content-type or <meta charset>), looking
+// for it in the first 1024 bytes, and reads an XML declaration's encoding too; it does so
+// whether or not the page has an `html` tag. So after a conversion:
+//  - the content-type meta the head analysis reports (the last one before the body) is
+//    written anew as
+//      <meta http-equiv="Content-Type" content="text/html; charset=NAME" />
+//    in place (keeping its closing style), or moved before the title when it stood after the
+//    title's start tag and no declaration comes before the title; every other content-type
+//    meta is written anew in place the same way;
+//  - every <meta charset> names the target (its tag written anew with its other attributes);
+//  - the encoding of an XML declaration at the very start names the target;
+//  - a page with an `html` tag and no declaring meta gets the content-type one, right after
+//    the head start tag (or the `html` one when there is no head), before the title when the
+//    title starts earlier; a page without an `html` tag gets none added;
+//  - when, after all the page's edits, no declaration ends within the first 1024 bytes, the
+//    first one is moved to the earliest place that brings it there: after the head start tag,
+//    the `html` start tag, the doctype, the XML declaration, or the very start.
+// Converting the result again changes nothing.
+//
+// Contract: reads the converted page and the analysis of it; appends edits (page_edits.h) and
+// the record's declarations (document_result.h), in document order, the XML declaration first.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/document_result.h"
+#include "engine/page_edits.h"
+#include "html/head_analysis.h"
+
+namespace sarnavel {
+
+// Which edit writes which declaration of the record.
+struct WrittenDeclaration {
+  std::size_t edit = 0;
+  std::size_t declaration = 0;
+};
+
+std::vector<WrittenDeclaration> declarationEdits(std::string_view page, const PARSE1INFO& info,
+                                                 const std::string& charsetName, std::vector<PageEdit>& edits,
+                                                 std::vector<Declaration>& declarations);
+
+// After every other edit of the page is known: moves the first written declaration into the
+// first 1024 bytes when none ends there.
+void keepDeclarationInPrescan(const PARSE1INFO& info, std::size_t xmlDeclarationEnd,
+                              const std::vector<WrittenDeclaration>& written, std::vector<PageEdit>& edits,
+                              std::vector<Declaration>& declarations);
+
+// The end of an XML declaration at the very start of the page (just after its "?>"); 0 when
+// there is none.
+std::size_t xmlDeclarationEnd(std::string_view page);
+
+}  // namespace sarnavel

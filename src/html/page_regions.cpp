@@ -1,0 +1,161 @@
+#include "html/page_regions.h"
+
+#include <string>
+#include <type_traits>
+
+#include "html/iso2022_runs.h"
+#include "html/script_types.h"
+#include "html/tag_scanner.h"
+#include "text/ascii.h"
+
+namespace sarnavel {
+namespace {
+
+constexpr std::size_t kNone = std::string_view::npos;
+
+template <class Char>
+bool isTagNameEnd(Char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '/' || c == '>';
+}
+
+template <class Char>
+bool isAsciiLetter(Char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// Whether `word` (lower case) stands at `at`, in any letter case.
+template <class Char>
+bool matchesNoCase(std::basic_string_view<Char> text, std::size_t at, std::string_view word) {
+  if (text.size() - at < word.size()) return false;
+  for (std::size_t k = 0; k < word.size(); ++k) {
+    if (asciiLower(text[at + k]) != static_cast<Char>(word[k])) return false;
+  }
+  return true;
+}
+
+// How the body of an element whose start tag has this name is read.
+enum class Body { None, Script, Style, RawText, Plaintext, Opaque };
+
+struct Element {
+  Body body;
+  std::string_view name;
+};
+
+template <class Char>
+Element elementAt(std::basic_string_view<Char> page, std::size_t lt) {
+  static constexpr Element kElements[] = {
+      {Body::Script, "script"},   {Body::Style, "style"},     {Body::RawText, "xmp"},   {Body::Plaintext, "plaintext"},
+      {Body::Opaque, "textarea"}, {Body::Opaque, "title"},    {Body::Opaque, "iframe"}, {Body::Opaque, "noembed"},
+      {Body::Opaque, "noframes"}, {Body::Opaque, "noscript"},
+  };
+  if (lt + 1 >= page.size() || !isAsciiLetter(page[lt + 1])) return {Body::None, {}};
+  const auto first = static_cast<char>(asciiLower(page[lt + 1]));
+  for (const Element& e : kElements) {
+    if (e.name[0] != first) continue;  // most tags are none of these: one comparison each
+    const std::size_t after = lt + 1 + e.name.size();
+    if (after < page.size() && matchesNoCase(page, lt + 1, e.name) && isTagNameEnd(page[after])) return e;
+  }
+  return {Body::None, {}};
+}
+
+// The attributes of a start tag's text; UTF-16 units above 0x7F stand as one byte that is no
+// letter, which is all the attribute reader needs of them.
+template <class Char>
+AttributeMap attributesOf(std::basic_string_view<Char> tagText) {
+  std::string bytes;
+  bytes.reserve(tagText.size());
+  for (Char c : tagText) bytes.push_back(static_cast<unsigned>(c) < 0x80 ? static_cast<char>(c) : '\x80');
+  std::string name;
+  AttributeMap attributes;
+  parseTagText(bytes, name, attributes);
+  return attributes;
+}
+
+}  // namespace
+
+template <class Char>
+std::size_t PageRegions<Char>::find(Char unit, std::size_t from) const {
+  if constexpr (std::is_same_v<Char, char>) {
+    if (iso2022_) return findByteOutsideRuns(page_, from, unit);
+  }
+  return page_.find(unit, from);
+}
+
+template <class Char>
+std::optional<RegionSpan> PageRegions<Char>::next() {
+  if (pendingBody_) {
+    RegionSpan body = *pendingBody_;
+    pendingBody_.reset();
+    scanned_ = body.end;
+    return body;
+  }
+  if (scanned_ >= page_.size()) return std::nullopt;
+  const std::size_t markupStart = scanned_;
+  std::size_t i = scanned_;
+  while ((i = find(Char('<'), i)) != kNone) {
+    if (i + 1 < page_.size() && page_[i + 1] == Char('!') && matchesNoCase(page_, i, "<!--")) {
+      const Char closer[] = {'-', '-', '>'};
+      std::size_t close = kNone;
+      if constexpr (std::is_same_v<Char, char>) {
+        close = iso2022_ ? findTextOutsideRuns(page_, i + 2, "-->") : page_.find(std::string_view(closer, 3), i + 2);
+      } else {
+        close = page_.find(std::basic_string_view<Char>(closer, 3), i + 2);
+      }
+      if (close == kNone) break;
+      i = close + 3;
+      continue;
+    }
+    const Element element = elementAt(page_, i);
+    if (element.body == Body::None) {
+      ++i;
+      continue;
+    }
+    const std::size_t gt = find(Char('>'), i);
+    if (gt == kNone) break;
+    const std::size_t bodyStart = gt + 1;
+    // The body ends at "</name" followed by white space, `/` or `>` (or the end).
+    std::size_t bodyEnd = page_.size();
+    if (element.body != Body::Plaintext) {
+      for (std::size_t c = find(Char('<'), bodyStart); c != kNone; c = find(Char('<'), c + 1)) {
+        const std::size_t after = c + 2 + element.name.size();
+        if (c + 1 < page_.size() && page_[c + 1] == Char('/') && matchesNoCase(page_, c + 2, element.name) &&
+            (after >= page_.size() || isTagNameEnd(page_[after]))) {
+          bodyEnd = c;
+          break;
+        }
+      }
+    }
+    PageRegion region = PageRegion::Markup;
+    if (element.body == Body::Script) {
+      if (holdsScriptText(attributesOf(page_.substr(i + 1, gt - i - 1)))) region = PageRegion::Script;
+    } else if (element.body == Body::Style) {
+      region = PageRegion::Style;
+    } else if (element.body == Body::RawText || element.body == Body::Plaintext) {
+      region = PageRegion::RawText;
+    }
+    if (region == PageRegion::Markup) {  // read as HTML, but no tag is looked for inside
+      i = bodyEnd;
+      continue;
+    }
+    pendingBody_ = RegionSpan{region, bodyStart, bodyEnd};
+    scanned_ = bodyStart;
+    return RegionSpan{PageRegion::Markup, markupStart, bodyStart};
+  }
+  scanned_ = page_.size();
+  return RegionSpan{PageRegion::Markup, markupStart, page_.size()};
+}
+
+template <class Char>
+RegionSpan PageRegions<Char>::at(std::size_t offset) {
+  while (offset >= current_.end) {
+    std::optional<RegionSpan> span = next();
+    if (!span) break;
+    current_ = *span;
+  }
+  return current_;
+}
+
+template class PageRegions<char>;
+template class PageRegions<char16_t>;
+
+}  // namespace sarnavel

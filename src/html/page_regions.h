@@ -1,0 +1,62 @@
+// The regions of a page in which the browser reads text in another language than HTML: the
+// bodies of `script` and `style` elements, and the raw text of `xmp` and `plaintext`, where no
+// escape of any language is read.
+//
+// A character a conversion cannot write as itself is escaped in the syntax of the region it
+// stands in: a script body reads `&#233;` as six characters but `\u00E9` as é, a style body
+// reads `\E9 `, and `xmp` reads nothing at all (such a character is lost there). Regions are
+// found as browsers find them, in one forward pass: outside comments, a `script`, `style`,
+// `xmp` or `plaintext` start tag (any letter case, followed by white space, `/` or `>`) opens
+// its body at the tag's `>`; the body ends at the next "</" and the same name followed by white
+// space, `/` or `>`, or at the end of the page (`plaintext` always runs to the end). The text
+// of `textarea`, `title`, `iframe`, `noembed`, `noframes` and `noscript` is stepped over
+// without looking for tags in it, as browsers do, and counts as HTML. A script whose type
+// names neither JavaScript nor JSON (an HTML template, say) is HTML too, since its text is
+// read back as HTML.
+//
+// Works on byte text in which every byte below 0x80 is ASCII (UTF-8, code page 1252, Shift_JIS
+// and EUC-JP, none of whose characters holds `<` or `>`), on ISO-2022-JP text when told (the
+// searches then step over its two-byte runs), and on UTF-16 units.
+//
+// Contract: a PageRegions walks its page forward once; `next` hands over spans that cover the
+// page from 0 to its end in order, and `at` may be asked about offsets that do not decrease.
+// Reads only; linear in the page size.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+namespace sarnavel {
+
+enum class PageRegion { Markup, Script, Style, RawText };
+
+struct RegionSpan {
+  PageRegion region = PageRegion::Markup;
+  std::size_t start = 0;
+  std::size_t end = 0;  // one past the last unit
+};
+
+template <class Char>
+class PageRegions {
+ public:
+  explicit PageRegions(std::basic_string_view<Char> page, bool iso2022 = false) : page_(page), iso2022_(iso2022) {}
+
+  // The next span; none once the whole page has been handed over (an empty page has none).
+  std::optional<RegionSpan> next();
+  // The span that holds `offset` (the last span for an offset past the end).
+  RegionSpan at(std::size_t offset);
+
+ private:
+  std::size_t find(Char unit, std::size_t from) const;
+  std::basic_string_view<Char> page_;
+  bool iso2022_;
+  std::size_t scanned_ = 0;                // everything before this has been handed over
+  std::optional<RegionSpan> pendingBody_;  // the body that follows the markup just handed over
+  RegionSpan current_{};                   // the span `at` answered last
+};
+
+extern template class PageRegions<char>;
+extern template class PageRegions<char16_t>;
+
+}  // namespace sarnavel

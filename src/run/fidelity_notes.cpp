@@ -1,0 +1,72 @@
+#include "run/fidelity_notes.h"
+
+#include <string>
+
+#include "engine/target_options.h"
+#include "run/file_warnings.h"  // kCharactersNamed
+#include "run/report_names.h"
+#include "run/visible_path.h"
+
+namespace sarnavel {
+
+bool leavesModuleScript(const ConversionOptions& options) { return options.targetEncoding != TargetEncoding::Utf8; }
+
+FileNote moduleScriptLeftNote(const ConversionOptions& options) {
+  // The file's own log line names it already.
+  return {"module-script",
+          {},
+          "type=\"module\" のスクリプトとして読み込まれ、常に UTF-8 として読まれるため、" +
+              std::string(charsetNameOf(options.targetEncoding)) + " には変換せずそのままにしました。"};
+}
+
+void appendFidelityNotes(const DocumentResult& document, const ConversionOptions& options,
+                         std::vector<FileNote>& notes) {
+  for (const FoundReference& loaded : document.references) {
+    if (loaded.status != ReferenceStatus::Followable) continue;
+    if (loaded.module && leavesModuleScript(options)) {
+      // The path stands inside the sentence: a log line ending in a path is that file's own.
+      notes.push_back({"module-script",
+                       {},
+                       "type=\"module\" のスクリプトが読み込む " + visiblePath(loaded.path) +
+                           " は、常に UTF-8 として読まれるため、" + std::string(charsetNameOf(options.targetEncoding)) +
+                           " には変換しません。"});
+    }
+    if (loaded.writtenByScript) {
+      notes.push_back({"charset-by-script",
+                       {},
+                       "スクリプトが書き出す script 要素の charset を、読み込む " + visiblePath(loaded.path) +
+                           " に合わせて書き換えました。"});
+    }
+  }
+  // Characters that no escape could carry where they stood: the first few, by position.
+  std::string lost;
+  TextPosition first;
+  std::size_t listed = 0;
+  for (const LostCharacter& character : document.lost) {
+    if (character.writtenAs != StandIn::Reference) continue;
+    if (listed == 0) first = character.first;
+    if (listed++ < kCharactersNamed) {
+      if (!lost.empty()) lost += "、";
+      lost += codePointText(character.codePoint);
+      if (const std::string at = positionText(character.first); !at.empty()) lost += " (" + at + ")";
+    }
+  }
+  if (listed > kCharactersNamed) lost += " ほか";
+  if (listed > 0) {
+    notes.push_back(
+        {"lost-characters", first,
+         "<xmp> や <plaintext> の中では文字参照が読まれないため、変換先にない文字が参照のまま表示されます: " + lost});
+  }
+  for (const PageNotice& notice : document.pageNotices) {
+    if (notice.kind != PageNoticeKind::CharsetByScript) continue;
+    std::string where = positionText(notice.at);
+    if (!where.empty()) where += ": ";
+    notes.push_back({"charset-by-script", notice.at,
+                     where +
+                         "スクリプトが書き出す要素の charset "
+                         "は書き換えられないため、読み込まれるファイルは変換後に誤って読まれます: " +
+                         notice.text});
+  }
+}
+
+}  // namespace sarnavel

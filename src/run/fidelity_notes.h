@@ -1,0 +1,36 @@
+// The notes that say where a converted page cannot show what it showed before, or where the
+// run left a file as it was so that it still does.
+//
+//   module-script      a page loads a file as a module script, which browsers always read as
+//                      UTF-8: with another target the file is left in UTF-8 (the page's note
+//                      names it; the file's own line says it was left as it was)
+//   lost-characters    characters the target lacks stood in raw text (`xmp`, `plaintext`),
+//                      where no escape is read: they show as their references
+//   charset-by-script  a script writes a `script` element (document.write) whose charset names
+//                      another encoding than the target: rewritten in the script's string when
+//                      it loads a file the run converts (said, since the script was changed),
+//                      else left, and the file it loads is misread once converted
+// Each note is a Japanese line with its stable code and, where it concerns one place, the
+// position in the source (file_report.h).
+#pragma once
+
+#include <vector>
+
+#include "engine/document_result.h"
+#include "run/conversion_options.h"
+#include "run/file_report.h"
+
+namespace sarnavel {
+
+// The notes a converted document's record calls for, appended to `notes`.
+void appendFidelityNotes(const DocumentResult& document, const ConversionOptions& options,
+                         std::vector<FileNote>& notes);
+
+// The note of a file that a page loads as a module script, left in UTF-8.
+FileNote moduleScriptLeftNote(const ConversionOptions& options);
+
+// Whether a file that pages load as a module script is left as it is: with a target other
+// than UTF-8 (browsers would misread it in any other encoding).
+bool leavesModuleScript(const ConversionOptions& options);
+
+}  // namespace sarnavel

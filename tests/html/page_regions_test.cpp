@@ -1,0 +1,92 @@
+#include "html/page_regions.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "html/script_written_tags.h"
+
+namespace sarnavel {
+namespace {
+
+// The spans of a page as "M:text|S:text|..." (M markup, S script, C style, R raw text).
+template <class Char>
+std::string spansOf(std::basic_string_view<Char> page, bool iso2022 = false) {
+  static constexpr char kLetters[] = {'M', 'S', 'C', 'R'};
+  std::string out;
+  PageRegions<Char> regions(page, iso2022);
+  std::size_t covered = 0;
+  while (std::optional<RegionSpan> span = regions.next()) {
+    EXPECT_EQ(span->start, covered) << "spans leave a gap";
+    covered = span->end;
+    if (!out.empty()) out += '|';
+    out += kLetters[static_cast<int>(span->region)];
+    out += ':';
+    for (Char c : page.substr(span->start, span->end - span->start)) out += static_cast<char>(c);
+  }
+  EXPECT_EQ(covered, page.size());
+  return out;
+}
+
+TEST(PageRegions, Cases) {
+  const struct {
+    std::string page, spans;
+  } cases[] = {
+      {"<p>a</p>", "M:<p>a</p>"},
+      {"<SCRIPT>x</script><p>", "M:<SCRIPT>|S:x|M:</script><p>"},
+      {"<style type=x>p{}</STYLE >", "M:<style type=x>|C:p{}|M:</STYLE >"},
+      {"<xmp>&lt;</xmp>", "M:<xmp>|R:&lt;|M:</xmp>"},
+      {"<plaintext>a</plaintext>b", "M:<plaintext>|R:a</plaintext>b"},  // to the end of the page
+      {"<script>a</scripts>b</script>", "M:<script>|S:a</scripts>b|M:</script>"},
+      {"<script>unended", "M:<script>|S:unended"},
+      {"<!-- <script> -->x", "M:<!-- <script> -->x"},                          // a comment opens nothing
+      {"<textarea><script>x</textarea>", "M:<textarea><script>x</textarea>"},  // nor the text of a textarea
+      {"<scripts>x", "M:<scripts>x"},
+      {"<script type=\"text/template\">x</script>", "M:<script type=\"text/template\">x</script>"},
+      {"<script type=application/ld+json>x</script>", "M:<script type=application/ld+json>|S:x|M:</script>"},
+      {"<script type=module>x</script>", "M:<script type=module>|S:x|M:</script>"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(spansOf(std::string_view(c.page)), c.spans) << c.page;
+  EXPECT_EQ(spansOf(std::u16string_view(u"<style>a</style>")), "M:<style>|C:a|M:</style>");
+  // In ISO-2022-JP a two-byte run may hold the bytes of "</": they end nothing.
+  EXPECT_EQ(spansOf(std::string_view("<script>\x1B$B</\x1B(B</script>"), true),
+            "M:<script>|S:\x1B$B</\x1B(B|M:</script>");
+}
+
+TEST(PageRegions, AtAnswersForIncreasingOffsets) {
+  const std::string_view page = "<p><script>ab</script><xmp>c</xmp>";
+  PageRegions<char> regions(page);
+  EXPECT_EQ(regions.at(0).region, PageRegion::Markup);
+  EXPECT_EQ(regions.at(11).region, PageRegion::Script);
+  EXPECT_EQ(regions.at(13).region, PageRegion::Markup);
+  EXPECT_EQ(regions.at(27).region, PageRegion::RawText);
+  EXPECT_EQ(regions.at(page.size() + 5).region, PageRegion::Markup);
+}
+
+// "charset@offset src" of each script tag written by a script.
+std::string writtenTags(std::string_view page) {
+  std::string out;
+  for (const WrittenScriptTag& tag : scriptTagsWrittenByScripts(page)) {
+    if (!out.empty()) out += '|';
+    out += tag.charset + "@" + std::to_string(tag.labelAt) + " " + tag.src;
+  }
+  return out;
+}
+
+TEST(ScriptWrittenTags, Cases) {
+  const struct {
+    std::string page, tags;
+  } cases[] = {
+      {"<script>document.write('<script src=\"a.js\" charset=\"euc-jp\"><\\/script>')</script>", "euc-jp@52 a.js"},
+      {"<script>document.write(\"<SCRIPT SRC=\\\"a.js\\\" CHARSET=\\\"x-sjis\\\">\")</script>", "x-sjis@55 a.js"},
+      {"<script>document.write('<script src=\"' + f + '\" charset=euc-jp>')</script>", "euc-jp@56 "},
+      {"<script>document.write('<script src=a.js>')</script>", ""},  // no charset
+      {"<script>var s = '<script charset=euc-jp>';</script>", ""},   // no document.write
+      {"<p>document.write('<script charset=euc-jp>')</p>", ""},      // not in a script
+  };
+  for (const auto& c : cases) EXPECT_EQ(writtenTags(c.page), c.tags) << c.page;
+}
+
+}  // namespace
+}  // namespace sarnavel
