@@ -95,10 +95,4 @@ std::vector<FileNote> documentWarnings(const DocumentResult& record, TargetEncod
   return notes;
 }
 
-FileNote moduleScriptNote(std::string_view visiblePath, TargetEncoding target, TextPosition at) {
-  return {"module-script", at,
-          "type=\"module\" のスクリプトは常に UTF-8 として読まれるため、" + std::string(targetLabel(target)) +
-              " には変換しません: " + std::string(visiblePath)};
-}
-
 }  // namespace sarnavel

@@ -13,7 +13,7 @@
 //   query-encoding      a link or form action whose query string holds non-ASCII text, in a
 //                       page whose encoding changes: its percent-encoding changes;
 //   module-script       a module script, which browsers always read as UTF-8, and a target
-//                       that is not UTF-8 (moduleScriptNote);
+//                       that is not UTF-8 (written by fidelity_notes.h);
 //   server-charset      an .htaccess that names another encoding (server_charset.h).
 // A file with nothing to say gets no note. Pure.
 #pragma once
@@ -36,9 +36,5 @@ std::vector<FileNote> documentWarnings(const DocumentResult& record, TargetEncod
 // Whether the page's encoding, as a browser sees it, changes when it is written in `target`:
 // always, unless its bytes were in the target already, or were ASCII declared as the target.
 bool pageEncodingChanges(const DocumentResult& record, TargetEncoding target);
-
-// The note for a module script (`<script type="module">`) that loads `path` (visible form),
-// which is left in UTF-8 or would be misread in `target`.
-FileNote moduleScriptNote(std::string_view visiblePath, TargetEncoding target, TextPosition at = {});
 
 }  // namespace sarnavel
