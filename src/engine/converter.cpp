@@ -1,5 +1,6 @@
 #include "engine/converter.h"
 
+#include "engine/byte_sink.h"
 #include "engine/escaping.h"
 
 #include <algorithm>
@@ -53,49 +54,6 @@ const DerivedTables& derived() {
   static const std::unique_ptr<DerivedTables> tables = buildDerivedTables();
   return *tables;
 }
-
-// The output: a byte buffer written through a raw pointer, grown on demand.
-class ByteSink {
- public:
-  explicit ByteSink(std::size_t capacity) {
-    buffer_.resize(std::max<std::size_t>(capacity, 64));
-    at_ = buffer_.data();
-    end_ = at_ + buffer_.size();
-  }
-  // Makes room for k more bytes; put() may then be called k times.
-  void reserve(std::size_t k) {
-    if (static_cast<std::size_t>(end_ - at_) < k) grow(k);
-  }
-  void put(std::uint8_t b) { *at_++ = static_cast<char>(b); }
-  // Writes the 1 to 3 bytes of a packed table entry (length in the low byte).
-  void putPacked(std::uint32_t packed) {
-    reserve(4);
-    std::uint32_t bytes = packed >> 8;
-    static_assert(std::endian::native == std::endian::little, "the packed tables hold their first byte lowest");
-    std::memcpy(at_, &bytes, 4);
-    at_ += packed & 0xFF;
-  }
-  void append(const char* s, std::size_t n) {
-    reserve(n);
-    std::memcpy(at_, s, n);
-    at_ += n;
-  }
-  std::string finish() {
-    buffer_.resize(static_cast<std::size_t>(at_ - buffer_.data()));
-    return std::move(buffer_);
-  }
-
- private:
-  void grow(std::size_t k) {
-    std::size_t used = static_cast<std::size_t>(at_ - buffer_.data());
-    buffer_.resize(std::max(buffer_.size() * 2, used + k + 64));
-    at_ = buffer_.data() + used;
-    end_ = buffer_.data() + buffer_.size();
-  }
-  std::string buffer_;
-  char* at_;
-  char* end_;
-};
 
 // Where the encoders report what they could not write as itself: the findings and the start
 // of the input, when its offsets are the source's.
@@ -332,8 +290,10 @@ struct Utf8Encoder : EncoderBase<Utf8Encoder> {
 };
 
 // Passes the ASCII bytes from p onward as one run; returns the first byte at or above 0x80.
+// Between two Japanese characters there is usually no run at all: that costs one comparison.
 template <class Encoder>
 const std::uint8_t* passAscii(const std::uint8_t* p, const std::uint8_t* end, Encoder& e) {
+  if (*p >= 0x80) return p;
   const std::uint8_t* run = p;
   p += skipAscii(p, 0, static_cast<std::size_t>(end - p));
   if (p > run) e.asciiRun(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
