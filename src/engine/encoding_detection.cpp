@@ -83,6 +83,27 @@ struct Reading {
   std::uint64_t cost = 0;
 };
 
+// How the readings step over ASCII: plainly, or watching every escape byte on the way for a
+// designation of a Japanese set, so that step 1 costs no pass of its own. A watching skip that
+// meets such a designation says so and ends the text there.
+struct AsciiSkip {
+  std::string_view text;
+  bool watch = false;
+  bool designation = false;
+  std::size_t operator()(const std::uint8_t* p, std::size_t i, std::size_t n) {
+    if (!watch) return skipAscii(p, i, n);
+    while ((i = asciiRunEndAt(p, i, n, 0x1B)) < n && p[i] == 0x1B) {
+      const std::optional<Designation> d = designationAt(text, i);
+      if (d && isNonAsciiSet(d->set)) {
+        designation = true;
+        return n;
+      }
+      ++i;
+    }
+    return i;
+  }
+};
+
 Reading readAsShiftJis(const std::uint8_t* p, std::size_t n, const Model& m, bool stopAtError = false) {
   Reading r;
   bool inHalfWidthRun = false;
@@ -110,12 +131,13 @@ Reading readAsShiftJis(const std::uint8_t* p, std::size_t n, const Model& m, boo
   return r;
 }
 
-Reading readAsEucJp(const std::uint8_t* p, std::size_t n, const Model& m, bool stopAtError = false) {
+Reading readAsEucJp(const std::uint8_t* p, std::size_t n, const Model& m, bool stopAtError = false,
+                    AsciiSkip* watch = nullptr) {
   Reading r;
   bool inHalfWidthRun = false;
   for (std::size_t i = 0; i < n;) {
     if (p[i] < 0x80) {
-      i = skipAscii(p, i, n);
+      i = watch != nullptr ? (*watch)(p, i, n) : skipAscii(p, i, n);
       inHalfWidthRun = false;
       if (stopAtError && r.errors > 0) return r;
       continue;
@@ -239,8 +261,9 @@ struct ShiftJisScan {
   bool wellFormed = false;       // no malformed byte before stoppedAt
   bool impossibleInEuc = false;  // a byte EUC-JP never uses was seen (the scan stopped after it)
 };
-ShiftJisScan scanShiftJisToEvidence(const std::uint8_t* p, std::size_t from, std::size_t n, const Model& m) {
-  for (std::size_t i = skipAscii(p, from, n); i < n; i = skipAscii(p, i, n)) {
+ShiftJisScan scanShiftJisToEvidence(const std::uint8_t* p, std::size_t from, std::size_t n, const Model& m,
+                                    AsciiSkip& skip) {
+  for (std::size_t i = skip(p, from, n); i < n; i = skip(p, i, n)) {
     // A run of Japanese characters, up to the next ASCII byte.
     do {
       const std::uint8_t b = p[i];
@@ -261,8 +284,8 @@ ShiftJisScan scanShiftJisToEvidence(const std::uint8_t* p, std::size_t from, std
 
 // Whether p[from, n) reads as Shift_JIS: every lead byte has its trail byte and every code its
 // character (what scanShiftJisToEvidence finds, without stopping at evidence).
-bool shiftJisWellFormed(const std::uint8_t* p, std::size_t from, std::size_t n, const Model& m) {
-  for (std::size_t i = skipAscii(p, from, n); i < n; i = skipAscii(p, i, n)) {
+bool shiftJisWellFormed(const std::uint8_t* p, std::size_t from, std::size_t n, const Model& m, AsciiSkip& skip) {
+  for (std::size_t i = skip(p, from, n); i < n; i = skip(p, i, n)) {
     do {
       const std::uint8_t b = p[i];
       if (b >= 0xA1 && b <= 0xDF) {
@@ -284,25 +307,12 @@ bool hasJapaneseDesignation(std::string_view text) {
   return false;
 }
 
-// Steps 1 to 3, and how far the Shift_JIS scan of step 3 got (when there was one).
-struct QuickLook {
-  QuickVerdict verdict;
-  ShiftJisScan scan;
-};
-QuickLook quickLook(const std::uint8_t* p, std::size_t n, const Model& m) {
-  if (hasJapaneseDesignation(std::string_view(reinterpret_cast<const char*>(p), n)))
-    return {QuickVerdict::Iso2022Jp, {}};
-  const std::size_t firstHigh = skipAscii(p, 0, n);
-  if (firstHigh == n) return {QuickVerdict::Ascii, {}};
-  const ShiftJisScan scan = scanShiftJisToEvidence(p, firstHigh, n, m);
-  return {scan.wellFormed && scan.impossibleInEuc ? QuickVerdict::ShiftJisSoFar : QuickVerdict::Undecided, scan};
-}
-
 }  // namespace
 
 bool readsAsShiftJis(std::string_view text) {
   const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
-  return shiftJisWellFormed(p, 0, text.size(), model());
+  AsciiSkip plain;
+  return shiftJisWellFormed(p, 0, text.size(), model(), plain);
 }
 
 bool readsAsEucJp(std::string_view text) {
@@ -325,32 +335,45 @@ CandidateReadings readCandidates(std::string_view text, bool utf8) {
 }
 
 QuickVerdict quickVerdict(std::string_view text) {
-  return quickLook(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), model()).verdict;
+  if (hasJapaneseDesignation(text)) return QuickVerdict::Iso2022Jp;
+  const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
+  const std::size_t n = text.size();
+  const std::size_t firstHigh = skipAscii(p, 0, n);
+  if (firstHigh == n) return QuickVerdict::Ascii;
+  AsciiSkip plain;
+  const ShiftJisScan scan = scanShiftJisToEvidence(p, firstHigh, n, model(), plain);
+  return scan.wellFormed && scan.impossibleInEuc ? QuickVerdict::ShiftJisSoFar : QuickVerdict::Undecided;
 }
 
-// Each reading is taken only as far as the verdict needs it: a Shift_JIS text is scanned once,
-// an EUC-JP text once (after the Shift_JIS scan met its first error, usually within a few
-// characters); counting every error and every cost of both readings is left to texts that are
-// broken in both, or valid in both.
+// The steps in the order the design note gives, each reading taken only as far as the verdict
+// needs it: a Shift_JIS text is read once, an EUC-JP text once after the first few characters
+// of the Shift_JIS scan, and the escape bytes are looked at on the way (a separate search for
+// them only when no reading went to the end). Counting every error and every cost of both
+// readings is left to texts that are broken in both, or valid in both.
 InputEncoding detectInputEncoding(std::string_view text) {
   const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
   const std::size_t n = text.size();
   const Model& m = model();
-  const QuickLook quick = quickLook(p, n, m);
-  bool shiftJisValid = quick.scan.wellFormed;
-  switch (quick.verdict) {
-    case QuickVerdict::Iso2022Jp: return InputEncoding::Iso2022Jp;
-    case QuickVerdict::Ascii: return InputEncoding::Ascii;
-    case QuickVerdict::ShiftJisSoFar:
-      // Well-formed up to a byte EUC-JP never uses: Shift_JIS if the rest is well-formed too.
-      shiftJisValid = shiftJisWellFormed(p, quick.scan.stoppedAt, n, m);
-      if (shiftJisValid) return InputEncoding::ShiftJis;
-      break;
-    case QuickVerdict::Undecided: break;  // the scan ran to its end or to its first error
+  AsciiSkip watch{text, true};
+  const std::size_t firstHigh = watch(p, 0, n);
+  if (watch.designation) return InputEncoding::Iso2022Jp;
+  if (firstHigh == n) return InputEncoding::Ascii;
+  const ShiftJisScan quick = scanShiftJisToEvidence(p, firstHigh, n, m, watch);
+  if (watch.designation) return InputEncoding::Iso2022Jp;
+  bool shiftJisValid = quick.wellFormed;
+  bool everyEscapeSeen = quick.wellFormed && !quick.impossibleInEuc;  // the scan went to the end
+  if (quick.wellFormed && quick.impossibleInEuc) {
+    // Well-formed up to a byte EUC-JP never uses: Shift_JIS if the rest is well-formed too.
+    shiftJisValid = shiftJisWellFormed(p, quick.stoppedAt, n, m, watch);
+    if (watch.designation) return InputEncoding::Iso2022Jp;
+    if (shiftJisValid) return InputEncoding::ShiftJis;
   }
   // Fewer errors win, then the cheaper reading; a tie goes to Shift_JIS.
-  const Reading euc = readAsEucJp(p, n, m, true);
-  if (shiftJisValid != (euc.errors == 0)) return shiftJisValid ? InputEncoding::ShiftJis : InputEncoding::EucJp;
+  const Reading euc = readAsEucJp(p, n, m, true, &watch);
+  if (watch.designation) return InputEncoding::Iso2022Jp;
+  const bool eucValid = euc.errors == 0;
+  if (!everyEscapeSeen && !eucValid && hasJapaneseDesignation(text)) return InputEncoding::Iso2022Jp;
+  if (shiftJisValid != eucValid) return shiftJisValid ? InputEncoding::ShiftJis : InputEncoding::EucJp;
   if (shiftJisValid) return euc.cost < readAsShiftJis(p, n, m).cost ? InputEncoding::EucJp : InputEncoding::ShiftJis;
   const Reading sjisErrors = readAsShiftJis(p, n, m);
   const Reading eucErrors = readAsEucJp(p, n, m);

@@ -46,6 +46,29 @@ TEST(AsciiRunEnd, EndsAtEveryPosition) {
   }
 }
 
+// The same runs ended by the byte asked for (an escape byte) as well as by high bytes.
+TEST(AsciiRunEndAt, EndsAtEveryPositionAtTheByteAskedFor) {
+  using ScanAt = std::size_t (*)(const std::uint8_t*, std::size_t, std::size_t, std::uint8_t);
+  std::vector<std::pair<const char*, ScanAt>> scans = {{"words", asciiRunEndAtByWords}};
+#if defined(__SSE2__)
+  scans.push_back({"sse2", asciiRunEndAtBySse2});
+#endif
+  const std::uint8_t enders[] = {0x1B, 0x80, 0xFF};
+  for (const auto& [name, scan] : scans) {
+    for (std::size_t n = 0; n <= 40; ++n) {
+      for (std::size_t end = 0; end <= n; ++end) {
+        for (std::uint8_t ender : enders) {
+          std::string text(n, '\x1A');  // one below the escape byte, which must not count
+          if (end < n) text[end] = static_cast<char>(ender);
+          if (end + 3 < n) text[end + 3] = '\x1B';
+          const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
+          ASSERT_EQ(scan(p, 0, n, 0x1B), end) << name << " n=" << n << " ender=" << +ender;
+        }
+      }
+    }
+  }
+}
+
 // Never reads past the last byte: the run ends where the given length says, whatever follows.
 TEST(AsciiRunEnd, StopsAtTheGivenLength) {
   const std::string text = std::string(20, 'a') + "\x80" + std::string(20, 'b');
@@ -56,6 +79,8 @@ TEST(AsciiRunEnd, StopsAtTheGivenLength) {
     EXPECT_EQ(way.scan(p, 21, 41), 41u) << way.name;
     EXPECT_EQ(way.scan(p, 41, 41), 41u) << way.name;
   }
+  EXPECT_EQ(asciiRunEndAt(p, 0, 19, 'b'), 19u);
+  EXPECT_EQ(asciiRunEndAt(p, 21, 41, 'b'), 21u);
 }
 
 }  // namespace
