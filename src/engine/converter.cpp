@@ -69,46 +69,70 @@ inline cp932::Sequence shiftJisSequenceAt(const DerivedTables& t, const std::uin
 }
 
 // The output: a byte buffer written through a raw pointer, grown on demand.
+//
+// Contract: put() may be called k times after reserve(k), for k up to kMaxReserve; append()
+// takes any length; finish() hands over everything written, in order.
+//
+// Why a block of its own: a std::string cannot be given room without writing every byte of it
+// (resize fills with zeros), and filling a fresh output buffer of 1.5 x the input before the
+// converter writes it costs as much as the conversion itself on a large text: every page is
+// mapped, zeroed, filled and written again. So the result only reserves its capacity (which
+// maps nothing until it is written), and the converter writes into a small block of the
+// sink's own that stays in the first-level cache; each full block goes to the result with one
+// copy. Long runs (ASCII passed through) go to the result directly.
 class ByteSink {
  public:
-  explicit ByteSink(std::size_t capacity) {
-    buffer_.resize(std::max<std::size_t>(capacity, 64));
-    at_ = buffer_.data();
-    end_ = at_ + buffer_.size();
-  }
-  // Makes room for k more bytes; put() may then be called k times.
+  static constexpr std::size_t kMaxReserve = 4096;
+
+  // `expected`: how many bytes the result will probably hold (more are taken all the same).
+  explicit ByteSink(std::size_t expected) { result_.reserve(expected); }
+  ByteSink(const ByteSink&) = delete;
+  ByteSink& operator=(const ByteSink&) = delete;
+
+  // Makes room for k more bytes (k <= kMaxReserve); put() may then be called k times.
   void reserve(std::size_t k) {
-    if (static_cast<std::size_t>(end_ - at_) < k) grow(k);
+    if (static_cast<std::size_t>(end() - at_) < k) flush();
   }
   void put(std::uint8_t b) { *at_++ = static_cast<char>(b); }
-  // Writes the 1 to 3 bytes of a packed table entry (length in the low byte).
+  // Writes the 1 to 3 bytes of a packed table entry (length in the low byte, then the bytes).
   void putPacked(std::uint32_t packed) {
     reserve(4);
-    std::uint32_t bytes = packed >> 8;
+    const std::uint32_t bytes = packed >> 8;
     static_assert(std::endian::native == std::endian::little, "the packed tables hold their first byte lowest");
     std::memcpy(at_, &bytes, 4);
     at_ += packed & 0xFF;
   }
   void append(const char* s, std::size_t n) {
-    reserve(n);
+    if (static_cast<std::size_t>(end() - at_) >= n) {
+      std::memcpy(at_, s, n);
+      at_ += n;
+      return;
+    }
+    flush();
+    if (n >= kBlock / 2) {
+      result_.append(s, n);
+      return;
+    }
     std::memcpy(at_, s, n);
     at_ += n;
   }
   std::string finish() {
-    buffer_.resize(static_cast<std::size_t>(at_ - buffer_.data()));
-    return std::move(buffer_);
+    flush();
+    return std::move(result_);
   }
 
  private:
-  void grow(std::size_t k) {
-    std::size_t used = static_cast<std::size_t>(at_ - buffer_.data());
-    buffer_.resize(std::max(buffer_.size() * 2, used + k + 64));
-    at_ = buffer_.data() + used;
-    end_ = buffer_.data() + buffer_.size();
+  static constexpr std::size_t kBlock = kMaxReserve;
+
+  char* end() { return block_ + kBlock; }
+  void flush() {
+    result_.append(block_, static_cast<std::size_t>(at_ - block_));
+    at_ = block_;
   }
-  std::string buffer_;
-  char* at_;
-  char* end_;
+
+  std::string result_;
+  char block_[kBlock];
+  char* at_ = block_;
 };
 
 // Where the encoders report what they could not write as itself: the findings and the start
@@ -360,8 +384,10 @@ struct Utf8Encoder : EncoderBase<Utf8Encoder> {
 };
 
 // Passes the ASCII bytes from p onward as one run; returns the first byte at or above 0x80.
+// Between two Japanese characters there is usually no run at all: that costs one comparison.
 template <class Encoder>
 const std::uint8_t* passAscii(const std::uint8_t* p, const std::uint8_t* end, Encoder& e) {
+  if (*p >= 0x80) return p;
   const std::uint8_t* run = p;
   p += skipAscii(p, 0, static_cast<std::size_t>(end - p));
   if (p > run) e.asciiRun(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));

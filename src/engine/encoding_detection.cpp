@@ -33,6 +33,16 @@ struct Model {
   // The cost of each Shift_JIS double-byte code (lead << 8 | trail); kNoCharacter when the
   // code has none. EUC-JP rows 1-94 are looked up through their Shift_JIS code.
   std::array<std::uint8_t, 0x10000> sjisCost;
+  // Whether each Shift_JIS double-byte code has a character, one bit each: the same answers as
+  // sjisCost in an eighth of the room, for the scans that only ask whether a text is well-formed.
+  std::array<std::uint64_t, 0x10000 / 64> sjisHasCharacter;
+  bool hasCharacter(std::uint8_t lead, std::uint8_t trail) const {
+    const unsigned code = static_cast<unsigned>(lead) << 8 | trail;
+    return (sjisHasCharacter[code / 64] >> (code % 64)) & 1;
+  }
+  // The same costs for EUC-JP rows 1-94, indexed by (row - 1) * 94 + cell - 1: small enough
+  // to stay in the first-level cache while a text is read.
+  std::array<std::uint8_t, 94 * 94> eucCost;
   // Bytes that never occur in EUC-JP text (0x80-0x8D, 0x90-0xA0, 0xFF).
   std::array<bool, 256> impossibleInEuc;
 };
@@ -50,6 +60,14 @@ std::unique_ptr<Model> buildModel() {
                                         : kVendorCost;
     m->sjisCost[code] = static_cast<std::uint8_t>(cost);
   }
+  m->sjisHasCharacter.fill(0);
+  for (unsigned code = 0; code < 0x10000; ++code) {
+    if (m->sjisCost[code] != kNoCharacter) m->sjisHasCharacter[code / 64] |= std::uint64_t{1} << (code % 64);
+  }
+  for (std::uint8_t row = 1; row <= 94; ++row) {
+    for (std::uint8_t cell = 1; cell <= 94; ++cell)
+      m->eucCost[(row - 1) * 94 + cell - 1] = m->sjisCost[jis::toShiftJis({row, cell})];
+  }
   m->impossibleInEuc.fill(false);
   for (unsigned b = 0x80; b <= 0xA0; ++b) m->impossibleInEuc[b] = b != 0x8E && b != 0x8F;
   m->impossibleInEuc[0xFF] = true;
@@ -64,6 +82,27 @@ const Model& model() {
 struct Reading {
   std::size_t errors = 0;
   std::uint64_t cost = 0;
+};
+
+// How the readings step over ASCII: plainly, or watching every escape byte on the way for a
+// designation of a Japanese set, so that step 1 costs no pass of its own. A watching skip that
+// meets such a designation says so and ends the text there.
+struct AsciiSkip {
+  std::string_view text;
+  bool watch = false;
+  bool designation = false;
+  std::size_t operator()(const std::uint8_t* p, std::size_t i, std::size_t n) {
+    if (!watch) return skipAscii(p, i, n);
+    while ((i = asciiRunEndAt(p, i, n, 0x1B)) < n && p[i] == 0x1B) {
+      const std::optional<Designation> d = designationAt(text, i);
+      if (d && isNonAsciiSet(d->set)) {
+        designation = true;
+        return n;
+      }
+      ++i;
+    }
+    return i;
+  }
 };
 
 Reading readAsShiftJis(const std::uint8_t* p, std::size_t n, const Model& m, bool stopAtError = false) {
@@ -93,13 +132,24 @@ Reading readAsShiftJis(const std::uint8_t* p, std::size_t n, const Model& m, boo
   return r;
 }
 
-Reading readAsEucJp(const std::uint8_t* p, std::size_t n, const Model& m, bool stopAtError = false) {
+Reading readAsEucJp(const std::uint8_t* p, std::size_t n, const Model& m, bool stopAtError = false,
+                    AsciiSkip* watch = nullptr) {
   Reading r;
   bool inHalfWidthRun = false;
   for (std::size_t i = 0; i < n;) {
     if (p[i] < 0x80) {
-      i = skipAscii(p, i, n);
+      i = watch != nullptr ? (*watch)(p, i, n) : skipAscii(p, i, n);
       inHalfWidthRun = false;
+      if (stopAtError && r.errors > 0) return r;
+      continue;
+    }
+    // JIS X 0208, most of an EUC-JP text, read here; the rest as eucSequenceAt says.
+    if (jis::isEucByte(p[i]) && n - i >= 2 && jis::isEucByte(p[i + 1])) {
+      const std::uint8_t cost = m.eucCost[(p[i] - 0xA1) * 94 + p[i + 1] - 0xA1];
+      if (cost == kNoCharacter) ++r.errors;
+      else r.cost += cost;
+      inHalfWidthRun = false;
+      i += 2;
       if (stopAtError && r.errors > 0) return r;
       continue;
     }
@@ -201,30 +251,50 @@ Reading readAsUtf8(const std::uint8_t* p, std::size_t n, const Model& m) {
   return r;
 }
 
-// Reads the text as Shift_JIS from `i` while every lead byte has its trail byte and every code
-// its character; stops at the first byte EUC-JP never uses when `stopAtEvidence` is set.
-// Returns where it stopped and whether that byte was found.
+// Reads the text as Shift_JIS from `from` while every lead byte has its trail byte and every
+// code its character, up to the first byte EUC-JP never uses. Returns where it stopped and
+// whether that byte was found.
 struct ShiftJisScan {
-  std::size_t stoppedAt;
-  bool wellFormed;       // no malformed byte before stoppedAt
-  bool impossibleInEuc;  // a byte EUC-JP never uses was seen
+  std::size_t stoppedAt = 0;
+  bool wellFormed = false;       // no malformed byte before stoppedAt
+  bool impossibleInEuc = false;  // a byte EUC-JP never uses was seen (the scan stopped after it)
 };
-ShiftJisScan scanShiftJis(const std::uint8_t* p, std::size_t n, const Model& m, bool stopAtEvidence) {
-  bool impossibleInEuc = false;
-  for (std::size_t i = skipAscii(p, 0, n); i < n; i = skipAscii(p, i, n)) {
-    std::uint8_t b = p[i];
-    impossibleInEuc = impossibleInEuc || m.impossibleInEuc[b];
-    if (b >= 0xA1 && b <= 0xDF) {
-      ++i;
-    } else if (i + 1 < n && m.sjisCost[b << 8 | p[i + 1]] != kNoCharacter) {
-      impossibleInEuc = impossibleInEuc || m.impossibleInEuc[p[i + 1]];
-      i += 2;
-    } else {
-      return {i, false, impossibleInEuc};
-    }
-    if (impossibleInEuc && stopAtEvidence) return {i, true, true};
+ShiftJisScan scanShiftJisToEvidence(const std::uint8_t* p, std::size_t from, std::size_t n, const Model& m,
+                                    AsciiSkip& skip) {
+  for (std::size_t i = skip(p, from, n); i < n; i = skip(p, i, n)) {
+    // A run of Japanese characters, up to the next ASCII byte.
+    do {
+      const std::uint8_t b = p[i];
+      bool impossibleInEuc = m.impossibleInEuc[b];
+      if (b >= 0xA1 && b <= 0xDF) {
+        ++i;
+      } else if (n - i >= 2 && m.hasCharacter(b, p[i + 1])) {
+        impossibleInEuc = impossibleInEuc || m.impossibleInEuc[p[i + 1]];
+        i += 2;
+      } else {
+        return {i, false, impossibleInEuc};
+      }
+      if (impossibleInEuc) return {i, true, true};
+    } while (i < n && p[i] >= 0x80);
   }
-  return {n, true, impossibleInEuc};
+  return {n, true, false};
+}
+
+// Whether p[from, n) reads as Shift_JIS: every lead byte has its trail byte and every code its
+// character (what scanShiftJisToEvidence finds, without stopping at evidence).
+bool shiftJisWellFormed(const std::uint8_t* p, std::size_t from, std::size_t n, const Model& m, AsciiSkip& skip) {
+  for (std::size_t i = skip(p, from, n); i < n; i = skip(p, i, n)) {
+    do {
+      const std::uint8_t b = p[i];
+      if (b >= 0xA1 && b <= 0xDF) {
+        ++i;
+        continue;
+      }
+      if (n - i < 2 || !m.hasCharacter(b, p[i + 1])) return false;
+      i += 2;
+    } while (i < n && p[i] >= 0x80);
+  }
+  return true;
 }
 
 // Any designation but ASCII's: JIS-Roman alone (ESC ( J) makes ISO-2022-JP too, whose 0x5C and
@@ -240,7 +310,9 @@ bool hasJapaneseDesignation(std::string_view text) {
 }  // namespace
 
 bool readsAsShiftJis(std::string_view text) {
-  return readAsShiftJis(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), model(), true).errors == 0;
+  const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
+  AsciiSkip plain;
+  return shiftJisWellFormed(p, 0, text.size(), model(), plain);
 }
 
 bool readsAsEucJp(std::string_view text) {
@@ -266,27 +338,48 @@ QuickVerdict quickVerdict(std::string_view text) {
   if (hasJapaneseDesignation(text)) return QuickVerdict::Iso2022Jp;
   const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
   const std::size_t n = text.size();
-  if (skipAscii(p, 0, n) == n) return QuickVerdict::Ascii;
-  ShiftJisScan scan = scanShiftJis(p, n, model(), true);
+  const std::size_t firstHigh = skipAscii(p, 0, n);
+  if (firstHigh == n) return QuickVerdict::Ascii;
+  AsciiSkip plain;
+  const ShiftJisScan scan = scanShiftJisToEvidence(p, firstHigh, n, model(), plain);
   return scan.wellFormed && scan.impossibleInEuc ? QuickVerdict::ShiftJisSoFar : QuickVerdict::Undecided;
 }
 
+// The steps in the order the design note gives, each reading taken only as far as the verdict
+// needs it: a Shift_JIS text is read once, an EUC-JP text once after the first few characters
+// of the Shift_JIS scan, and the escape bytes are looked at on the way (a separate search for
+// them only when no reading went to the end). Counting every error and every cost of both
+// readings is left to texts that are broken in both, or valid in both.
 InputEncoding detectInputEncoding(std::string_view text) {
-  switch (quickVerdict(text)) {
-    case QuickVerdict::Iso2022Jp: return InputEncoding::Iso2022Jp;
-    case QuickVerdict::Ascii: return InputEncoding::Ascii;
-    case QuickVerdict::ShiftJisSoFar:
-    case QuickVerdict::Undecided: break;
-  }
   const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
   const std::size_t n = text.size();
   const Model& m = model();
-  ShiftJisScan whole = scanShiftJis(p, n, m, false);
-  if (whole.wellFormed && whole.impossibleInEuc) return InputEncoding::ShiftJis;
-  Reading sjis = readAsShiftJis(p, n, m);
-  Reading euc = readAsEucJp(p, n, m);
-  if (sjis.errors != euc.errors) return sjis.errors < euc.errors ? InputEncoding::ShiftJis : InputEncoding::EucJp;
-  return euc.cost < sjis.cost ? InputEncoding::EucJp : InputEncoding::ShiftJis;
+  AsciiSkip watch{text, true};
+  const std::size_t firstHigh = watch(p, 0, n);
+  if (watch.designation) return InputEncoding::Iso2022Jp;
+  if (firstHigh == n) return InputEncoding::Ascii;
+  const ShiftJisScan quick = scanShiftJisToEvidence(p, firstHigh, n, m, watch);
+  if (watch.designation) return InputEncoding::Iso2022Jp;
+  bool shiftJisValid = quick.wellFormed;
+  bool everyEscapeSeen = quick.wellFormed && !quick.impossibleInEuc;  // the scan went to the end
+  if (quick.wellFormed && quick.impossibleInEuc) {
+    // Well-formed up to a byte EUC-JP never uses: Shift_JIS if the rest is well-formed too.
+    shiftJisValid = shiftJisWellFormed(p, quick.stoppedAt, n, m, watch);
+    if (watch.designation) return InputEncoding::Iso2022Jp;
+    if (shiftJisValid) return InputEncoding::ShiftJis;
+  }
+  // Fewer errors win, then the cheaper reading; a tie goes to Shift_JIS.
+  const Reading euc = readAsEucJp(p, n, m, true, &watch);
+  if (watch.designation) return InputEncoding::Iso2022Jp;
+  const bool eucValid = euc.errors == 0;
+  if (!everyEscapeSeen && !eucValid && hasJapaneseDesignation(text)) return InputEncoding::Iso2022Jp;
+  if (shiftJisValid != eucValid) return shiftJisValid ? InputEncoding::ShiftJis : InputEncoding::EucJp;
+  if (shiftJisValid) return euc.cost < readAsShiftJis(p, n, m).cost ? InputEncoding::EucJp : InputEncoding::ShiftJis;
+  const Reading sjisErrors = readAsShiftJis(p, n, m);
+  const Reading eucErrors = readAsEucJp(p, n, m);
+  if (sjisErrors.errors != eucErrors.errors)
+    return sjisErrors.errors < eucErrors.errors ? InputEncoding::ShiftJis : InputEncoding::EucJp;
+  return eucErrors.cost < sjisErrors.cost ? InputEncoding::EucJp : InputEncoding::ShiftJis;
 }
 
 }  // namespace sarnavel

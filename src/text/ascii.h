@@ -11,19 +11,13 @@
 #include <string>
 #include <string_view>
 
+#include "text/ascii_run.h"
+
 namespace sarnavel {
 
-// The offset of the first byte from 0x80 at or after `i` (or `n`), eight bytes at a time.
-inline std::size_t skipAscii(const std::uint8_t* p, std::size_t i, std::size_t n) {
-  while (n - i >= 8) {
-    std::uint64_t word;
-    std::memcpy(&word, p + i, 8);
-    if (word & 0x8080808080808080ULL) break;
-    i += 8;
-  }
-  while (i < n && p[i] < 0x80) ++i;
-  return i;
-}
+// The offset of the first byte from 0x80 at or after `i` (or `n`), many bytes at a time
+// (ascii_run.h).
+inline std::size_t skipAscii(const std::uint8_t* p, std::size_t i, std::size_t n) { return asciiRunEnd(p, i, n); }
 
 // A-Z become a-z; every other byte or unit stays as it is.
 template <class Char>

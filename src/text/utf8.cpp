@@ -2,28 +2,17 @@
 
 #include <cstdint>
 
+#include "text/ascii_run.h"
+#include "text/utf8_lead_rules.h"
+
 namespace sarnavel {
 
 bool isUtf8Text(std::string_view bytes) {
-  int pending = 0;
-  bool multiByte = false;
-  for (char c : bytes) {
-    auto b = static_cast<std::uint8_t>(c);
-    if (b < 0x80) {
-      if (pending > 0) return false;
-    } else if (pending > 0) {
-      if ((b & 0xC0) != 0x80) return false;
-      --pending;
-    } else {
-      if ((b & 0xE0) == 0xC0) pending = 1;
-      else if ((b & 0xF0) == 0xE0) pending = 2;
-      else if ((b & 0xF8) == 0xF0) pending = 3;
-      else if ((b & 0xFC) == 0xF8) pending = 4;
-      else if ((b & 0xFE) == 0xFC) pending = 5;
-      else return false;
-      multiByte = true;
-    }
-  }
+  const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  const std::size_t n = bytes.size();
+  // Bytes that follow the rules and are not all ASCII hold a lead byte.
+  const std::size_t firstHigh = asciiRunEnd(p, 0, n);
+  const bool multiByte = firstHigh < n && followsUtf8LeadRules(p + firstHigh, n - firstHigh);
   return multiByte;
 }
 

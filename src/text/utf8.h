@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/ascii_run.h"
+
 namespace sarnavel {
 
 // True when the bytes are well-formed by the lead-byte rules and hold at least one multi-byte
@@ -52,7 +54,7 @@ void decodeUtf8Into(std::string_view bytes, Sink& sink) {
     const unsigned b = p[i];
     if (b < 0x80) {
       std::size_t run = i + 1;
-      while (run < n && p[run] < 0x80) ++run;
+      run = asciiRunEnd(p, run, n);
       sink.ascii(reinterpret_cast<const char*>(p + i), run - i);
       i = run;
       continue;
