@@ -9,7 +9,9 @@
 // eol:      the line breaks the files are written with.
 // source:   the plain form a form of the hard corpus is made in; `{{#only NAME,...}}` blocks
 //           and a template file's `forms` name these.
-// eols:     the line-ending choices a form is converted with (all four when absent).
+// eols:     the line-ending choices a form is converted with (all four when absent). Line
+//           endings are rewritten byte by byte after the conversion, so three forms, one per
+//           kind of source line break (CRLF, LF, CR), try every choice; the others keep theirs.
 // strings:  the texts `{{plain}}`, `{{rare}}`, `{{nbsp}}` and `{{zwnbsp}}` stand for.
 // unreadable: pages a browser cannot read as written (no declaration it can use); their
 //           baseline is the same text written unambiguously (UTF-8 with a byte-order mark).
@@ -20,11 +22,11 @@ export const forms = [
   },
   {
     name: 'euc-jp', templates: 'jp', encoding: 'euc-jp', bom: false, world: false, eol: '\n',
-    labels: { page: 'EUC-JP', sub: 'x-euc-jp', css: 'EUC-JP' },
+    labels: { page: 'EUC-JP', sub: 'x-euc-jp', css: 'EUC-JP' }, eols: ['keep'],
   },
   {
     name: 'iso-2022-jp', templates: 'jp', encoding: 'iso-2022-jp', bom: false, world: false, eol: '\r\n',
-    labels: { page: 'ISO-2022-JP', sub: 'csISO2022JP', css: 'ISO-2022-JP' },
+    labels: { page: 'ISO-2022-JP', sub: 'csISO2022JP', css: 'ISO-2022-JP' }, eols: ['keep'],
   },
   {
     name: 'utf-8', templates: 'jp', encoding: 'utf-8', bom: false, world: true, eol: '\n',
@@ -32,23 +34,23 @@ export const forms = [
   },
   {
     name: 'utf-8-bom', templates: 'jp', encoding: 'utf-8', bom: true, world: true, eol: '\r\n',
-    labels: { page: 'utf-8', sub: 'UTF-8', css: 'utf-8' },
+    labels: { page: 'utf-8', sub: 'UTF-8', css: 'utf-8' }, eols: ['keep'],
   },
   {
     name: 'utf-16le', templates: 'jp', encoding: 'utf-16le', bom: true, world: true, eol: '\r\n',
-    labels: { page: 'UTF-16', sub: 'utf-16le', css: 'UTF-16' },
+    labels: { page: 'UTF-16', sub: 'utf-16le', css: 'UTF-16' }, eols: ['keep'],
   },
   {
     name: 'utf-16be', templates: 'jp', encoding: 'utf-16be', bom: true, world: true, eol: '\n',
-    labels: { page: 'UTF-16', sub: 'utf-16be', css: 'UTF-16' },
+    labels: { page: 'UTF-16', sub: 'utf-16be', css: 'UTF-16' }, eols: ['keep'],
   },
   {
     name: 'utf-16le-nobom', templates: 'jp', encoding: 'utf-16le', bom: false, world: true, eol: '\n',
-    labels: { page: 'UTF-16', sub: 'utf-16le', css: 'UTF-16' }, unreadable: 'all',
+    labels: { page: 'UTF-16', sub: 'utf-16le', css: 'UTF-16' }, unreadable: 'all', eols: ['keep'],
   },
   {
     name: 'utf-16be-nobom', templates: 'jp', encoding: 'utf-16be', bom: false, world: true, eol: '\r\n',
-    labels: { page: 'UTF-16', sub: 'utf-16be', css: 'UTF-16' }, unreadable: 'all',
+    labels: { page: 'UTF-16', sub: 'utf-16be', css: 'UTF-16' }, unreadable: 'all', eols: ['keep'],
   },
   {
     // Pages declared ISO-8859-1 or windows-1252, written in code page 1252 with old Mac line
