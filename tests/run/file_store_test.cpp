@@ -158,19 +158,6 @@ TEST_F(FileStoreTest, ContentBeyondMemoryIsOutOfMemory) {
   }));
 }
 
-// Touches 4 GiB of memory for some seconds; run with --gtest_also_run_disabled_tests.
-TEST_F(FileStoreTest, DISABLED_ReadsFilesBeyondFourGibibytes) {
-  const fs::path file = at("huge.html");
-  put(file, "");
-  const std::uintmax_t size = (std::uintmax_t{1} << 32) + 3;
-  fs::resize_file(file, size - 3);  // sparse
-  std::ofstream(file, std::ios::binary | std::ios::app) << "end";
-  std::string content;
-  ASSERT_EQ(readWholeFile(file, content), ResultCode::Success);
-  ASSERT_EQ(content.size(), size);
-  EXPECT_EQ(content.substr(content.size() - 4), std::string("\0end", 4));
-}
-
 TEST_F(FileStoreTest, WriteCreatesANewFileAsTheUmaskAllows) {
   const mode_t mask = umask(022);
   EXPECT_EQ(writeWholeFile(at("new.html"), "<p>").result, ResultCode::Success);
