@@ -101,7 +101,7 @@ void killAtRandomMoments(const Setting& setting) {
     // Anywhere from the start to a little past the end of a run; with large files every other
     // kill lands just after one of them has its recovery copy, in the middle of its write.
     const auto delay = std::chrono::microseconds(
-        std::uniform_int_distribution<long long>(0, std::max<long long>(runLength * 12 / 10, 100'000))(random));
+        std::uniform_int_distribution<long long>(0, std::max<long long>(runLength * 12 / 10, 1'000))(random));
     const int watch = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
     const bool watching = setting.largeFiles && kill % 2 == 1 &&
                           inotify_add_watch(watch, (tree / "big").c_str(), IN_MOVED_TO) >= 0;
