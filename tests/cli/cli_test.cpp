@@ -188,7 +188,8 @@ TEST(CliInterrupt, ASignalStopsTheRunBetweenFiles) {
     }
     EXPECT_EQ(r.status, 128 + c.number) << r.err;
     EXPECT_TRUE(r.out.ends_with(kCancelled)) << r.out.substr(r.out.size() > 200 ? r.out.size() - 200 : 0);
-    EXPECT_EQ(successLines(r.out), convertedPrefix(files));
+    EXPECT_EQ(r.out.find("失敗"), std::string::npos) << r.out;
+    EXPECT_EQ(successLines(r.out), convertedPrefix(files)) << r.out;
   }
 }
 
