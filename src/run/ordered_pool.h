@@ -7,7 +7,7 @@
 // a run stays close to that of its largest file. Each result reaches `finish` on the calling
 // thread, in pass order, as soon as it and every earlier one are done.
 //
-// Cancellation: once `cancelRequested` is set no file starts; the files already started
+// Cancellation: once `cancelRequested` is set no file is taken; the files already taken
 // finish and are handed over, in order. Files never start more than two per thread ahead of
 // the last one handed over, so a cancellation lets at most that many more finish. With one
 // thread everything runs on the calling thread, one file after the other.

@@ -49,7 +49,7 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
   // waiting in memory and the files a cancellation still lets finish. The results wait in a
   // ring of that many slots: index k goes to slot k % window.
   const std::size_t window = 2 * static_cast<std::size_t>(threads);
-  enum class Slot { Pending, Done, Skipped };
+  enum class Slot { Pending, Done };
   std::mutex mutex;
   std::condition_variable changed;
   std::vector<Slot> slots(window, Slot::Pending);
@@ -83,26 +83,17 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
       const pool_detail::FileIdentity identity = identified.first;
       const std::uintmax_t size = identified.second;
       auto isOwn = [&](const Taken& t) { return t.index == index; };
-      bool skipped = false;
       {
+        // A file once taken is converted, cancelled or not: a later file may already be under
+        // way, and skipping this one would leave a gap in what is handed over. The wait ends
+        // all the same, as the earlier files it waits for are converted too.
         std::unique_lock lock(mutex);
         changed.wait(lock, [&] {
-          if (cancelRequested.load()) return true;
           bool sameFileEarlier = std::any_of(taken.begin(), taken.end(),
                                              [&](const Taken& t) { return t.index < index && t.identity == identity; });
           return !sameFileEarlier && (bytesUnderWay == 0 || bytesUnderWay + size <= kParallelMemoryBudget);
         });
-        if (cancelRequested.load()) {
-          skipped = true;
-          slots[index % window] = Slot::Skipped;
-          std::erase_if(taken, isOwn);
-        } else {
-          bytesUnderWay += size;
-        }
-      }
-      if (skipped) {
-        changed.notify_all();
-        continue;
+        bytesUnderWay += size;
       }
       Result result = convert(index);
       {

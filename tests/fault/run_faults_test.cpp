@@ -1,174 +1,128 @@
-// The run itself under faults that strike between the intake and the conversion: a file that
-// vanishes, a file that turns into a folder or a named pipe; and another program writing a
-// file while it converts. Driven in-process through offerPath and conversionWorker, so the
-// change lands exactly where it should.
+// The run under faults that strike between the intake and the conversion (a file vanishes,
+// turns into a folder, a named pipe or a dangling link, a loaded sheet vanishes after its
+// page) and another program writing a file while it converts. In-process, so each change
+// lands exactly where it should.
+#include <gtest/gtest.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <fstream>
+#include <functional>
 #include <thread>
 
-#include "fault/fault_support.h"
 #include "run/conversion_run.h"
 #include "run/intake.h"
 #include "run/run_messages.h"
+#include "support/cli_process.h"
+#include "support/folder_state.h"
+#include "support/site_documents.h"
+#include "support/temp_folder.h"
 
-namespace sarnavel::fault {
+namespace sarnavel::testing {
 namespace {
 
-struct RunLog {
-  std::string text;
+namespace fs = std::filesystem;
+
+struct Logged {
+  std::string log;
   RunSummary summary;
 };
 
-RunLog convertTree(const fs::path& tree, const ConversionOptions& options,
-                   const std::function<void()>& betweenIntakeAndRun) {
+// Takes in the tree, lets `between` change it, then runs; `afterFile` sees each outcome.
+Logged convertTree(const fs::path& tree, const std::function<void()>& between,
+                   const std::function<void(const FileOutcome&)>& afterFile = {}) {
   IntakeReport intake;
   offerPath(tree, intake);
-  betweenIntakeAndRun();
-  RunRequest request{options, intake.files};
-  RunObserver observer;
-  RunLog log;
-  observer.log = [&](std::string_view entry) { log.text += withUnixLineEnds(entry); };
-  std::atomic<bool> cancel{false};
-  log.summary = conversionWorker(request, observer, cancel);
-  return log;
-}
-
-class RunFault : public ::testing::Test {
- protected:
-  fs::path tree() const { return temp_.path() / "tree"; }
-  void document(const std::string& name, int seed) {
-    const fs::path path = tree() / name;
-    const std::string bytes = sjisDocument(classifyExtension(path), 500, seed);
-    putFile(path, bytes);
-    documents_[name] = {bytes, convertedContent(path, bytes, toUtf8())};
-  }
-  TempFolder temp_;
-  Documents documents_;
-};
-
-TEST_F(RunFault, FileVanishesBetweenIntakeAndConversion) {
-  document("a.html", 0);
-  document("b.css", 1);
-  document("c.js", 2);
-  Snapshot before;
-  RunLog log = convertTree(tree(), toUtf8(), [&] {
-    fs::remove(tree() / "b.css");
-    before = snapshot(tree());
-  });
-  documents_.erase("b.css");
-  EXPECT_EQ(log.summary.successes, 2);
-  EXPECT_EQ(log.summary.failures, 1);
-  EXPECT_NE(log.text.find(failure(tree() / "b.css", ResultCode::CannotOpen)), std::string::npos) << log.text;
-  const Snapshot after = snapshot(tree());
-  EXPECT_FALSE(after.count("b.css") || after.count("b.css.bak")) << "the vanished file came back";
-  expectRunInvariant(before, after, documents_, {{"a.html", Outcome::Converted}, {"c.js", Outcome::Converted}}, true);
-}
-
-TEST_F(RunFault, FileTurnsIntoAFolderBetweenIntakeAndConversion) {
-  document("a.html", 0);
-  document("b.css", 1);
-  document("c.js", 2);
-  Snapshot before;
-  RunLog log = convertTree(tree(), toUtf8(), [&] {
-    fs::remove(tree() / "c.js");
-    fs::create_directory(tree() / "c.js");
-    putFile(tree() / "c.js" / "inside.txt", "kept\n");
-    before = snapshot(tree());
-  });
-  documents_.erase("c.js");
-  EXPECT_EQ(log.summary.failures, 1);
-  EXPECT_NE(log.text.find(failure(tree() / "c.js", ResultCode::CannotOpen)), std::string::npos) << log.text;
-  expectRunInvariant(before, snapshot(tree()), documents_,
-                     {{"a.html", Outcome::Converted}, {"b.css", Outcome::Converted}}, true);
-}
-
-TEST_F(RunFault, FileTurnsIntoANamedPipeOrALinkBetweenIntakeAndConversion) {
-  document("a.html", 0);
-  document("b.css", 1);
-  document("c.js", 2);
-  Snapshot before;
-  RunLog log = convertTree(tree(), toUtf8(), [&] {
-    fs::remove(tree() / "b.css");
-    ASSERT_EQ(::mkfifo((tree() / "b.css").c_str(), 0644), 0);
-    fs::remove(tree() / "c.js");
-    fs::create_symlink("nowhere.js", tree() / "c.js");
-    before = snapshot(tree());
-  });
-  documents_.erase("b.css");
-  documents_.erase("c.js");
-  EXPECT_EQ(log.summary.failures, 2);
-  EXPECT_NE(log.text.find(failure(tree() / "b.css", ResultCode::CannotOpen)), std::string::npos) << log.text;
-  EXPECT_NE(log.text.find(failure(tree() / "c.js", ResultCode::CannotOpen)), std::string::npos) << log.text;
-  expectRunInvariant(before, snapshot(tree()), documents_, {{"a.html", Outcome::Converted}}, true);
-}
-
-// A file that vanishes after the page that loads it was converted: passes 4 and 5 find it
-// gone and log 102; the page stays converted.
-TEST_F(RunFault, ReferencedFileVanishesDuringTheRun) {
-  const std::string page =
-      "<html><head><link rel=\"stylesheet\" href=\"s.css\"></head><body>" + sjis(u"日本") + "</body></html>";
-  putFile(tree() / "p.html", page);
-  putFile(tree() / "s.css", sjisDocument(FileKind::Css, 200));
-  IntakeReport intake;
-  offerPath(tree() / "p.html", intake);
-  ASSERT_EQ(intake.files.size(), 1u);
+  between();
   RunRequest request{toUtf8(), intake.files};
   request.threads = 1;
   RunObserver observer;
-  std::string log;
-  observer.log = [&](std::string_view entry) { log += withUnixLineEnds(entry); };
-  observer.fileDone = [&](const FileOutcome& outcome) {
-    if (outcome.pass == 1) fs::remove(tree() / "s.css");
-  };
+  Logged logged;
+  observer.log = [&](std::string_view entry) { logged.log += withUnixLineEnds(entry); };
+  if (afterFile) observer.fileDone = afterFile;
   std::atomic<bool> cancel{false};
-  RunSummary summary = conversionWorker(request, observer, cancel);
-  EXPECT_EQ(summary.successes, 1);
-  EXPECT_EQ(summary.failures, 1);
-  EXPECT_NE(log.find(success(tree() / "p.html")), std::string::npos) << log;
-  EXPECT_NE(log.find(failure(tree() / "s.css", ResultCode::CannotOpen)), std::string::npos) << log;
-  const Snapshot after = snapshot(tree());
-  EXPECT_FALSE(after.count("s.css") || after.count("s.css.bak"));
-  EXPECT_TRUE(after.at("p.html.bak").content == page);
+  logged.summary = conversionWorker(request, observer, cancel);
+  return logged;
 }
 
-// Another program appends to a page while it converts (after the run has read it, before it
-// writes): the page is not rewritten, the appended line is kept, and the log says why.
-TEST_F(RunFault, AFileWrittenByAnotherProgramDuringItsConversionIsLeftAsItIs) {
-  const fs::path page = tree() / "big.html";
-  const std::string bytes = sjisDocument(FileKind::Html, 8 << 20);  // long enough to convert for a while
-  putFile(page, bytes);
-  const std::string appended = "<p>added meanwhile</p>\r\n";
+TEST(RunFault, AFileThatChangesKindOrVanishesAfterTheIntakeFailsAlone) {
+  const struct {
+    const char* what;
+    void (*change)(const fs::path& file);
+  } cases[] = {
+      {"vanishes", [](const fs::path& f) { fs::remove(f); }},
+      {"turns into a folder",
+       [](const fs::path& f) {
+         fs::remove(f);
+         fs::create_directory(f);
+         std::ofstream(f / "inside.txt") << "kept";
+       }},
+      {"turns into a named pipe", [](const fs::path& f) { fs::remove(f), mkfifo(f.c_str(), 0644); }},
+      {"turns into a dangling link", [](const fs::path& f) { fs::remove(f), fs::create_symlink("nowhere.css", f); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder temp;
+    Documents documents;
+    for (const char* name : {"a.html", "b.css", "c.js"}) {
+      const std::string bytes = sjisDocument(classifyExtension(name), 500);
+      temp.put(std::string("tree/") + name, bytes);
+      documents[name] = {bytes, convertedContent(temp / "tree" / name, bytes), Outcome::Converted};
+    }
+    documents.erase("b.css");
+    FolderState before;
+    const Logged r = convertTree(temp / "tree", [&] {
+      c.change(temp / "tree/b.css");
+      before = snapshot(temp / "tree");
+    });
+    EXPECT_EQ(r.summary.successes, 2);
+    EXPECT_NE(r.log.find(failure(temp / "tree/b.css", 102)), std::string::npos) << r.log;
+    expectOldOrNew(before, snapshot(temp / "tree"), documents, true);
+  }
+}
 
-  const int watch = ::inotify_init1(IN_CLOEXEC);
+// A sheet that vanishes after the page that loads it was converted: 102 for the sheet, the
+// page stays converted.
+TEST(RunFault, ALoadedSheetThatVanishesDuringTheRunFailsAlone) {
+  TempFolder temp;
+  const std::string page = "<html><head><link rel=\"stylesheet\" href=\"s.css\"></head><body>" + sjis(u"日本") + "</body></html>";
+  temp.put("tree/p.html", page);
+  temp.put("tree/s.css", sjisDocument(FileKind::Css, 200));
+  const Logged r = convertTree(temp / "tree/p.html", [] {}, [&](const FileOutcome& o) {
+    if (o.pass == 1) fs::remove(temp / "tree/s.css");
+  });
+  EXPECT_EQ(r.log, withUnixLineEnds(plainMessage(MessageId::Started)) + success(temp / "tree/p.html") +
+                       failure(temp / "tree/s.css", 102) + finished(1, 1));
+  EXPECT_EQ(TempFolder::read(temp / "tree/p.html.bak"), page);
+}
+
+// Another program appends to a page after the run has read it and before it writes: the page
+// is not rewritten, the appended line is kept, and the log says why.
+TEST(RunFault, AFileWrittenByAnotherProgramDuringItsConversionIsLeftAsItIs) {
+  TempFolder temp;
+  const fs::path page = temp / "tree/big.html";
+  const std::string bytes = sjisDocument(FileKind::Html, 8 << 20);  // long enough to convert for a while
+  temp.put("tree/big.html", bytes);
+  const int watch = inotify_init1(IN_CLOEXEC);
   ASSERT_GE(watch, 0);
   std::thread otherProgram;
-  Snapshot before;
-  RunLog log = convertTree(tree(), toUtf8(), [&] {
-    before = snapshot(tree());
-    ASSERT_GE(::inotify_add_watch(watch, page.c_str(), IN_CLOSE_NOWRITE), 0);
+  const Logged r = convertTree(temp / "tree", [&] {
+    ASSERT_GE(inotify_add_watch(watch, page.c_str(), IN_CLOSE_NOWRITE), 0);
     otherProgram = std::thread([&] {
       char event[4096];
-      if (::read(watch, event, sizeof event) > 0)
-        std::ofstream(page, std::ios::binary | std::ios::app) << appended;  // the run has read it
+      if (read(watch, event, sizeof event) > 0) std::ofstream(page, std::ios::app) << "<p>added</p>";
     });
   });
   otherProgram.join();
-  ::close(watch);
-
-  EXPECT_EQ(log.summary.failures, 1);
-  EXPECT_NE(log.text.find(failure(page, ResultCode::WriteFailed) +
-                          "  ファイルが変換中に他のプログラムによって変更されたため、書き換えませんでした。\n"),
+  close(watch);
+  EXPECT_NE(r.log.find(failure(page, 103) +
+                       "  ファイルが変換中に他のプログラムによって変更されたため、書き換えませんでした。\n"),
             std::string::npos)
-      << log.text;
-  EXPECT_TRUE(readFile(page) == bytes + appended) << "the other program's write is lost";
-  const Snapshot after = snapshot(tree());
-  if (after.count("big.html.bak")) {
-    EXPECT_TRUE(after.at("big.html.bak").content == bytes);
-  }
-  for (const auto& [name, entry] : after) EXPECT_FALSE(isToolTemporary(name)) << shown(name);
+      << r.log;
+  EXPECT_TRUE(TempFolder::read(page) == bytes + "<p>added</p>") << "the other program's write is lost";
+  for (const auto& [name, entry] : snapshot(temp / "tree")) EXPECT_FALSE(isToolTemporary(name)) << shown(name);
 }
 
 }  // namespace
-}  // namespace sarnavel::fault
+}  // namespace sarnavel::testing

@@ -99,6 +99,34 @@ TEST(OrderedPool, OneFileIsNeverConvertedTwiceAtOnce) {
   EXPECT_FALSE(overlapped.load());
 }
 
+// A file taken before a cancellation is converted even when it had to wait (here for an
+// earlier name of the same file) while a later file went ahead: the files handed over stay
+// the first ones of the pass, with no gap.
+TEST(OrderedPool, ACancellationLeavesNoGapBehindAFileThatWaited) {
+  testing::TempFolder folder;
+  const std::string same = folder.put("a.css", "x").string(), link = (folder / "b.css").string();
+  std::filesystem::create_symlink(same, link);
+  const std::string other = folder.put("c.css", "x").string(), last = folder.put("d.css", "x").string();
+  const std::vector<std::string> paths{same, link, other, last};
+  std::atomic<bool> cancel{false}, otherStarted{false};
+  std::mutex mutex;
+  std::vector<std::size_t> finished;
+  runInPassOrder<int>(
+      views(paths), 3, cancel,
+      [&](std::size_t k) {
+        if (k == 2) otherStarted = true;
+        if (k == 0) {  // index 1, the same file, waits for this one; index 2 goes ahead
+          for (int wait = 0; wait < 2000 && !otherStarted; ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          cancel = true;
+        }
+        return 0;
+      },
+      [&](std::size_t k, int&) { finished.push_back(k); });
+  ASSERT_TRUE(otherStarted.load());
+  ASSERT_GE(finished.size(), 3u);  // index 3 may have been taken before the cancellation
+  for (std::size_t k = 0; k < finished.size(); ++k) EXPECT_EQ(finished[k], k);
+}
+
 // Under a process limit (RLIMIT_NPROC, which binds an ordinary user) the pool runs on the
 // threads the system allows, on the calling thread alone when it allows none, and still hands
 // every result over in order. Runs in a child under a user id no other process has.

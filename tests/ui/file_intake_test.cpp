@@ -80,24 +80,6 @@ class FileIntakeTest : public QObject {
     QCOMPARE(columnTexts(dialog, 2), (QStringList{text(index), text(index)}));
   }
 
-  void droppedFolderIsWalked() {
-    Files files;
-    for (const char* name : {"site/f.png", "site/e.vbs", "site/d.js", "site/c.css", "site/b.htm", "site/a.html",
-                             "site/sub/z.css", "site/sub/deeper/y.js", "site/after.txt"}) {
-      files.put(name);
-    }
-    const auto single = files.put("single.js");
-    MainDialog dialog;
-    dialog.show();
-    QVERIFY(drop(dialog, {urlOf(single), urlOf(files.root() / "site")}));
-    QCOMPARE(columnTexts(dialog, 0), (QStringList{"single.js", "a.html", "b.htm", "c.css", "d.js", "z.css", "y.js"}));
-    // Each folder's own files first, ascending by full path; then its subfolders, depth first.
-    const QStringList paths = columnTexts(dialog, 2);
-    QCOMPARE(paths[1], text(files.root() / "site/a.html"));
-    QCOMPARE(paths[5], text(files.root() / "site/sub/z.css"));
-    QCOMPARE(paths[6], text(files.root() / "site/sub/deeper/y.js"));
-  }
-
   // A Shift_JIS name from an old archive, as a file manager drops it: percent-encoded bytes.
   void droppedNameThatIsNotUtf8KeepsItsBytes() {
     Files files;
@@ -249,18 +231,6 @@ class FileIntakeTest : public QObject {
     chooser.accept();
     QCOMPARE(chooser.result(), int(QDialog::Accepted));
     QCOMPARE(chooser.chosenPaths(), std::vector<std::filesystem::path>{files.root() / "site"});
-  }
-
-  void addedOneByOne() {
-    Files files;
-    files.put("folder/p.html");
-    files.put("folder/q.txt");
-    MainDialog dialog;
-    dialog.addFileToList(files.put("x.css"));
-    dialog.addFileToList(files.put("x.gif"));
-    dialog.addFolderToList(files.root() / "folder");
-    dialog.addFolderToList(files.root() / "no such folder");
-    QCOMPARE(columnTexts(dialog, 0), (QStringList{"x.css", "p.html"}));
   }
 
   void commandLinePathsFillTheListBeforeTheDialogShows() {

@@ -102,35 +102,6 @@ class StartUpTest : public QObject {
     QVERIFY(focusOnEncoding);
   }
 
-  // Started with standard input, output and error closed, the program opens them on /dev/null
-  // before anything else, so no file it converts (and no Qt warning) can get those numbers.
-  void closedStandardDescriptorsAreOpenedFirst() {
-    Files files;
-    const auto page = files.put("index.html");
-    QProcess program;
-    program.setChildProcessModifier([] {
-      for (int fd = 0; fd <= 2; ++fd) close(fd);
-    });
-    program.start(QStringLiteral(SARNAVEL_PROGRAM), {text(page)});
-    QVERIFY(program.waitForStarted());
-    const QString descriptors = QStringLiteral("/proc/%1/fd/").arg(program.processId());
-    // Once Qt's event loop holds its eventfd, whatever the first three are was given out before.
-    const bool qtStarted = QTest::qWaitFor(
-        [&] {
-          for (const QString& name : QDir(descriptors).entryList(QDir::Files | QDir::System)) {
-            if (QFile::symLinkTarget(descriptors + name).contains(QLatin1String("eventfd"))) return true;
-          }
-          return false;
-        },
-        10000);
-    QStringList targets;
-    for (int fd = 0; fd <= 2; ++fd) targets << QFile::symLinkTarget(descriptors + QString::number(fd));
-    program.kill();
-    program.waitForFinished();
-    QVERIFY(qtStarted);
-    QCOMPARE(targets, (QStringList{"/dev/null", "/dev/null", "/dev/null"}));
-  }
-
   // Qt's own texts (here the log's context menu) speak Japanese; without the translations the
   // program goes on in English.
   void qtsOwnTextsInJapanese() {
