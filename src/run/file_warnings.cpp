@@ -1,22 +1,12 @@
 #include "run/file_warnings.h"
 
 #include "engine/charset_label.h"
+#include "engine/target_options.h"
 #include "run/report_names.h"
 #include "run/visible_path.h"
 
 namespace sarnavel {
 namespace {
-
-// How documents name the target (the label the conversion writes).
-std::string_view targetLabel(TargetEncoding target) {
-  switch (target) {
-    case TargetEncoding::ShiftJis: return "Shift_JIS";
-    case TargetEncoding::EucJp: return "EUC-JP";
-    case TargetEncoding::Iso2022Jp: return "ISO-2022-JP";
-    case TargetEncoding::Utf8: break;
-  }
-  return "UTF-8";
-}
 
 // "U+E000 (12:5)、U+2460 (3:1) ほか": the first few by position.
 template <class Character>
@@ -54,7 +44,7 @@ bool pageEncodingChanges(const DocumentResult& record, TargetEncoding target) {
 
 std::vector<FileNote> documentWarnings(const DocumentResult& record, TargetEncoding target) {
   std::vector<FileNote> notes;
-  const std::string targetText(targetLabel(target));
+  const std::string targetText(charsetNameOf(target));
   // Characters lost in raw text, where they show as their references, have their own note
   // (fidelity_notes.h).
   std::vector<LostCharacter> substituted;

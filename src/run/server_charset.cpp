@@ -5,6 +5,7 @@
 
 #include "engine/charset_label.h"
 #include "engine/source_encoding.h"
+#include "engine/target_options.h"
 #include "run/posix_file.h"
 #include "run/visible_path.h"
 #include "text/ascii.h"
@@ -89,16 +90,6 @@ std::string folderKey(const std::filesystem::path& folder) {
   std::string text = key.native();
   if (text.size() > 1 && text.ends_with('/')) text.pop_back();
   return text;
-}
-
-std::string_view targetLabel(TargetEncoding target) {
-  switch (target) {
-    case TargetEncoding::ShiftJis: return "Shift_JIS";
-    case TargetEncoding::EucJp: return "EUC-JP";
-    case TargetEncoding::Iso2022Jp: return "ISO-2022-JP";
-    case TargetEncoding::Utf8: break;
-  }
-  return "UTF-8";
 }
 
 }  // namespace
@@ -225,7 +216,7 @@ std::vector<FileNote> ServerCharsetLookup::notesFor(const std::filesystem::path&
   notes.push_back({"server-charset",
                    {},
                    "サーバーが HTTP で " + visiblePath(deciding->charset) +
-                       " と伝えるため、ブラウザーは meta より優先します。" + std::string(targetLabel(target_)) +
+                       " と伝えるため、ブラウザーは meta より優先します。" + std::string(charsetNameOf(target_)) +
                        " に変えてください: " + visiblePath(htaccess) + ":" + std::to_string(deciding->line) + ": " +
                        visiblePath(deciding->text)});
   return notes;
