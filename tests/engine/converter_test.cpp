@@ -138,16 +138,6 @@ TEST(Converter, EscapesInsteadOfGeta) {
   }
 }
 
-TEST(Converter, HalfWidthKatakanaStayHalfWidth) {
-  const std::string sjis = "\x82\xa0\xb1\xb2\xde";  // あｱｲﾞ
-  EXPECT_EQ(convert(sjis, kSjis), sjis);
-  EXPECT_EQ(convert(sjis, kEuc), "\xa4\xa2\x8e\xb1\x8e\xb2\x8e\xde");
-  EXPECT_EQ(convert(sjis, kJis), "\x1b$B$\"\x1b(I12^\x1b(B");
-  EXPECT_EQ(convert(sjis, kUtf8), "\xe3\x81\x82\xef\xbd\xb1\xef\xbd\xb2\xef\xbe\x9e");
-  EXPECT_EQ(convert(convert(sjis, kJis), kSjis), sjis);
-  EXPECT_EQ(convert(convert(sjis, kEuc), kSjis), sjis);
-}
-
 TEST(Converter, LineBreaks) {
   const std::string mixed = "a\r\nb\nc\rd\n\r\xa4\xa2";
   struct Case {

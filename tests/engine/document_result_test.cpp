@@ -15,6 +15,8 @@
 namespace sarnavel {
 namespace {
 
+using namespace std::string_literals;
+
 enum class Kind { Page, Sheet, Script };
 
 DocumentResult convert(Kind kind, std::string text, TargetEncoding target, const EncodingEvidence& evidence = {}) {
@@ -49,40 +51,18 @@ TEST(DocumentResult, EscapesAreCountedWhereTheSourceHadThem) {
     TextPosition first;
   } cases[] = {
       {"UTF-8 page", Kind::Page, "<p>a\n  caf\xC3\xA9 \xC3\xA9</p>", T::ShiftJis, {}, 0xE9, 2, {2, 6}},
-      {"UTF-8 with a mark, beyond U+FFFF",
-       Kind::Script,
-       "\xEF\xBB\xBFx='\xF0\x9F\x98\x80';",
-       T::ShiftJis,
-       {},
-       0x1F600,
-       1,
-       {1, 4}},
+      {"beyond U+FFFF", Kind::Script, "\xEF\xBB\xBFx='\xF0\x9F\x98\x80';", T::ShiftJis, {}, 0x1F600, 1, {1, 4}},
       {"UTF-16LE with a mark",
        Kind::Script,
-       std::string("\xFF\xFE"
-                   "a\0\r\0\n\0\xE9\0",
-                   10),
+       "\xFF\xFE"
+       "a\0\r\0\n\0\xE9\0"s,
        T::Utf8,
        {},
        0xE9,
        1,
        {2, 1}},
-      {"Latin-1 page, decomposed",
-       Kind::Page,
-       "<html><head><meta charset=latin1></head><body>\n caf\xE9",
-       T::Utf8,
-       {},
-       0x301,
-       1,
-       {2, 5}},
-      {"EUC-JP supplementary kanji",
-       Kind::Script,
-       "a\n\xA4\xA2\x8F\xB0\xA1",
-       T::ShiftJis,
-       loadedAs("euc-jp"),
-       0x4E02,
-       1,
-       {2, 2}},
+      {"Latin-1 page, decomposed", Kind::Page, "<meta charset=latin1><body>\n caf\xE9", T::Utf8, {}, 0x301, 1, {2, 5}},
+      {"JIS X 0212", Kind::Script, "a\n\xA4\xA2\x8F\xB0\xA1", T::ShiftJis, loadedAs("euc-jp"), 0x4E02, 1, {2, 2}},
       {"escape byte to ISO-2022-JP", Kind::Script, "\xE3\x81\x82\x1B$B", T::Iso2022Jp, {}, 0x1B, 1, {1, 2}},
   };
   for (const auto& c : cases) {
@@ -153,8 +133,12 @@ TEST(DocumentResult, LineBreaksAfterAreTheOutputs) {
 }
 
 TEST(DocumentResult, DeclarationsAndWhatBecameOfThem) {
+  auto meta = [](std::string charset) {
+    return "<meta http-equiv=content-type content=\"text/html;charset=" + charset + "\">";
+  };
   using F = DeclarationForm;
   using D = DeclarationFate;
+  constexpr Kind P = Kind::Page;
   const struct {
     const char* what;
     Kind kind;
@@ -162,35 +146,31 @@ TEST(DocumentResult, DeclarationsAndWhatBecameOfThem) {
     std::vector<Declaration> declarations;
   } cases[] = {
       {"replaced",
-       Kind::Page,
-       "<html><head><meta http-equiv=Content-Type content=\"text/html; charset=euc-jp\"><title>t</title>",
+       P,
+       "<html><head>" + meta("euc-jp") + "<title>t</title>",
        {{F::ContentTypeMeta, "euc-jp", D::Replaced}}},
-      {"moved before the title",
-       Kind::Page,
-       "<html><head><title>t</title><meta http-equiv=content-type content='text/html;charset=x'>",
-       {{F::ContentTypeMeta, "x", D::MovedBeforeTitle}}},
-      {"two of them, with an HTML5 one between",
-       Kind::Page,
-       "<html><head><meta http-equiv=content-type content=\"text/html;charset=a\"><meta charset=b>"
-       "<meta http-equiv=content-type content=\"text/html;charset=c\">",
+      {"before title", P, "<html><head><title>t</title>" + meta("x"), {{F::ContentTypeMeta, "x", D::MovedBeforeTitle}}},
+      {"two",
+       P,
+       "<html><head>" + meta("a") + "<meta charset=b>" + meta("c"),
        {{F::ContentTypeMeta, "a", D::Replaced},
         {F::MetaCharset, "b", D::Rewritten},
         {F::ContentTypeMeta, "c", D::Replaced}}},
-      {"moved into the first 1024 bytes",
-       Kind::Page,
-       "<html><head><!--" + std::string(1024, 'x') + "--><meta charset=euc-jp>",
-       {{F::MetaCharset, "euc-jp", D::MovedEarlier}}},
-      {"added", Kind::Page, "<html><head><title>t</title>", {{F::ContentTypeMeta, "", D::Added}}},
-      {"HTML5 and XML rewritten",
-       Kind::Page,
-       "<?xml version=\"1.0\" encoding=\"EUC-JP\"?><html><head><meta charset=\"EUC-JP\">",
-       {{F::XmlDeclaration, "EUC-JP", D::Rewritten}, {F::MetaCharset, "EUC-JP", D::Rewritten}}},
+      {"moved earlier",
+       P,
+       "<html><head><!--" + std::string(1024, 'x') + "--><meta charset=e>",
+       {{F::MetaCharset, "e", D::MovedEarlier}}},
+      {"added", P, "<html><head><title>t</title>", {{F::ContentTypeMeta, "", D::Added}}},
+      {"HTML5, XML",
+       P,
+       "<?xml version=\"1.0\" encoding=\"E\"?><html><head><meta charset=\"E\">",
+       {{F::XmlDeclaration, "E", D::Rewritten}, {F::MetaCharset, "E", D::Rewritten}}},
       {"sheet rule replaced", Kind::Sheet, "@charset \"EUC-JP\";\np{}", {{F::CharsetRule, "EUC-JP", D::Replaced}}},
       {"sheet rule added", Kind::Sheet, "p{}", {{F::CharsetRule, "", D::Added}}},
-      {"sheet rule after a comment",
+      {"late rule",
        Kind::Sheet,
-       "/**/@charset \"EUC-JP\";",
-       {{F::CharsetRule, "", D::Added}, {F::CharsetRule, "EUC-JP", D::Rewritten}}},
+       "/**/@charset \"E\";",
+       {{F::CharsetRule, "", D::Added}, {F::CharsetRule, "E", D::Rewritten}}},
       {"scripts declare nothing", Kind::Script, "x;", {}},
   };
   auto same = [](const Declaration& a, const Declaration& b) {
