@@ -197,11 +197,7 @@ TEST(TargetEncodingTable, NamesAndOptions) {
   const ConverterOptions before = options;
   EXPECT_EQ(applyTargetEncoding(options, static_cast<TargetEncoding>(4), LineEnding::CrLf), "");
   EXPECT_EQ(applyTargetEncoding(options, static_cast<TargetEncoding>(-1), LineEnding::CrLf), "");
-  EXPECT_EQ(options, before);
-  EXPECT_EQ(before.output, TargetEncoding::EucJp);
-  EXPECT_EQ(before.lineEnding, LineEnding::Lf);
-  EXPECT_TRUE(before.keepHalfWidthKana);
-  EXPECT_TRUE(before.deleteCrBeforeLf);
+  EXPECT_EQ(options, before);  // an unknown target changes nothing
 }
 
 }  // namespace
