@@ -184,33 +184,6 @@ TEST(DocumentResult, DeclarationsAndWhatBecameOfThem) {
   }
 }
 
-TEST(DocumentResult, EveryReferenceWithWhatBecameOfIt) {
-  testing::MemoryResolver files;
-  files.file("a.css").file("passwd").binary("b.js");
-  std::string page =
-      "<html><head><link rel=stylesheet href=a.css charset=euc-jp><link rel=stylesheet href=\"http://x/y.css\">"
-      "<link rel=stylesheet href=none.css><script src=passwd></script><script src=b.js></script>";
-  TargetChoice options;
-  const DocumentResult result = convertHtml(page, options, files);
-  const struct {
-    ReferenceStatus status;
-    std::string reference;
-    bool charsetWritten;
-  } expected[] = {{ReferenceStatus::Followable, "a.css", true},
-                  {ReferenceStatus::Remote, "http://x/y.css", false},
-                  {ReferenceStatus::Missing, "none.css", false},
-                  {ReferenceStatus::WrongKind, "passwd", false},
-                  {ReferenceStatus::Binary, "b.js", false}};
-  ASSERT_EQ(result.references.size(), std::size(expected));
-  for (std::size_t k = 0; k < std::size(expected); ++k) {
-    EXPECT_EQ(result.references[k].status, expected[k].status) << k;
-    EXPECT_EQ(result.references[k].reference, expected[k].reference) << k;
-    EXPECT_EQ(result.references[k].charsetWritten, expected[k].charsetWritten) << k;
-  }
-  EXPECT_EQ(result.references[0].formerCharset, "euc-jp");
-  EXPECT_EQ(result.charsetAttributesWritten(), 1u);
-}
-
 // Without an escape language the converter writes the geta mark (or U+FFFD in UTF-8) and says so.
 TEST(DocumentResult, TheConverterAloneReportsWhatItCouldNotHold) {
   ConverterOptions options;
