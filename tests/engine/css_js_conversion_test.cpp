@@ -62,16 +62,6 @@ TEST(ConvertCss, Latin1Sheets) {
   EXPECT_EQ(css("@charset \" latin1x\";\n\xb1", target(3)), "@charset \"utf-8\";\n\xef\xbd\xb1");
 }
 
-TEST(ConvertCss, Utf8Sheets) {
-  // the mark goes, what code page 932 lacks is escaped, the rule names the target; no mark on output
-  EXPECT_EQ(css("\xef\xbb\xbf"
-                "p:after{content:\"\xe6\x97\xa5 \xc3\xa9 \xf0\x9f\x98\x80\"}\n",
-                target(3)),
-            "@charset \"utf-8\";\n"
-            "p:after{content:\"\xe6\x97\xa5 \\E9  \\1F600 \"}\n");
-  EXPECT_EQ(css("p{}\n", target(1)), "@charset \"euc-jp\";\np{}\n");  // pure ASCII is not UTF-8
-}
-
 TEST(ConvertJavaScript, Cases) {
   auto js = [](std::string_view in, TargetChoice options) {
     std::string text(in);

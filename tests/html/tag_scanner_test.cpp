@@ -120,16 +120,6 @@ TEST(SkipScriptBody, Cases) {
   }
 }
 
-TEST(WriteTag, CanonicalForm) {
-  std::string out = "old content";
-  writeTag(out, "link", {{"href", "a.css"}, {"rel", "stylesheet"}, {"type", "text/css"}}, false);
-  EXPECT_EQ(out, "<link href=\"a.css\" rel=\"stylesheet\" type=\"text/css\">");
-  writeTag(out, "br", {}, true);
-  EXPECT_EQ(out, "<br />");
-  writeTag(out, "p", {}, false);
-  EXPECT_EQ(out, "<p>");
-}
-
 // Reads the first tag of `page` and writes it back.
 std::string rewrite(std::string_view page) {
   std::optional<TagSpan> span = findNextTag(page, 0);
