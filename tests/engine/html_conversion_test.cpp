@@ -37,6 +37,18 @@ struct Page {
   }
 };
 
+// "form former-charset fate|..." for the declarations a conversion reports.
+std::string declarationsOf(const DocumentResult& result) {
+  static const char* forms[] = {"meta", "charset", "xml", "rule"};
+  static const char* fates[] = {"replaced", "moved before title", "moved earlier", "added", "rewritten", "kept"};
+  std::string out;
+  for (const Declaration& d : result.declarations) {
+    out += std::string(out.empty() ? "" : "|") + forms[static_cast<int>(d.form)] + " " + d.formerCharset + " " +
+           fates[static_cast<int>(d.fate)];
+  }
+  return out;
+}
+
 const std::string kDecl = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=";
 
 TEST(ConvertHtml, DeclarationPlacement) {
@@ -45,57 +57,65 @@ TEST(ConvertHtml, DeclarationPlacement) {
     std::string in;
     int encoding;
     std::string out;
+    std::string declarations;  // each as the result names it: form, former charset, what became of it
   } cases[] = {
       {"none: inserted after the head start tag", "<html><head><title>\x82\xa0</title></head></html>", kEuc,
-       "<html><head>" + kDecl + "EUC-JP\" /><title>\xa4\xa2</title></head></html>"},
+       "<html><head>" + kDecl + "EUC-JP\" /><title>\xa4\xa2</title></head></html>", "meta  added"},
       {"before the title, HTML 4 style: replaced in place, keeps its closing",
        "<html><head><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
        "charset=x-sjis\"><title>t</title></head></html>",
-       kUtf8, "<html><head>" + kDecl + "UTF-8\"><title>t</title></head></html>"},
+       kUtf8, "<html><head>" + kDecl + "UTF-8\"><title>t</title></head></html>", "meta x-sjis replaced"},
       {"after the title: moved before it",
        "<html><head><title>t</title><meta http-equiv=\"content-type\" content=\"text/html; "
        "charset=euc-jp\"/></head></html>",
-       kSjis, "<html><head>" + kDecl + "Shift_JIS\" /><title>t</title></head></html>"},
+       kSjis, "<html><head>" + kDecl + "Shift_JIS\" /><title>t</title></head></html>",
+       "meta euc-jp moved before title"},
       {"no title: replaced in place",
        "<html><head><link rel=x><meta http-equiv=\"Content-Type\" content=\"text/html\"></head></html>", kJis,
-       "<html><head><link rel=x>" + kDecl + "ISO-2022-JP\"></head></html>"},
+       "<html><head><link rel=x>" + kDecl + "ISO-2022-JP\"></head></html>", "meta  replaced"},
       {"no head tag, no declaration: inserted after the html start tag", "<html><title>t</title></html>", kSjis,
-       "<html>" + kDecl + "Shift_JIS\" /><title>t</title></html>"},
+       "<html>" + kDecl + "Shift_JIS\" /><title>t</title></html>", "meta  added"},
       {"an HTML5 declaration is rewritten and no other added",
        "<html><head><meta charset=\"utf-8\"><title>t</title></head></html>", kEuc,
-       "<html><head><meta charset=\"EUC-JP\"><title>t</title></head></html>"},
+       "<html><head><meta charset=\"EUC-JP\"><title>t</title></head></html>", "charset utf-8 rewritten"},
       {"an XML declaration names the target too",
        "<?xml version=\"1.0\" encoding='Shift_JIS'?>\n<html><head></head></html>", kUtf8,
-       "<?xml version=\"1.0\" encoding='UTF-8'?>\n<html><head>" + kDecl + "UTF-8\" /></head></html>"},
+       "<?xml version=\"1.0\" encoding='UTF-8'?>\n<html><head>" + kDecl + "UTF-8\" /></head></html>",
+       "xml Shift_JIS rewritten|meta  added"},
       // Browsers read a declaration with or without an html tag, and obey the first of several.
       {"no html tag: rewritten all the same",
        "<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=euc-jp\"></head>\x82\xa0", kEuc,
-       "<head>" + kDecl + "EUC-JP\"></head>\xa4\xa2"},
-      {"no html tag, nothing declared: nothing added", "<p>\x82\xa0", kEuc, "<p>\xa4\xa2"},
+       "<head>" + kDecl + "EUC-JP\"></head>\xa4\xa2", "meta euc-jp replaced"},
+      {"no html tag, nothing declared: nothing added", "<p>\x82\xa0", kEuc, "<p>\xa4\xa2", ""},
       {"two declarations: each names the target",
        "<html><head><meta http-equiv=\"Content-Type\" content=\"a\"><title>t</title><meta charset=b>"
        "<meta http-equiv=\"Content-Type\" content=\"b\"/></head></html>",
        kSjis,
        "<html><head>" + kDecl + "Shift_JIS\"><title>t</title><meta charset=\"Shift_JIS\">" + kDecl +
-           "Shift_JIS\" /></head></html>"},
+           "Shift_JIS\" /></head></html>",
+       "meta  replaced|charset b rewritten|meta  replaced"},
       {"one before the title and one after: neither moves, so a second conversion changes nothing",
        "<html><head><meta http-equiv=\"Content-Type\" content=\"a\"><title>t</title>"
        "<meta http-equiv=\"Content-Type\" content=\"b\"></head></html>",
-       kSjis, "<html><head>" + kDecl + "Shift_JIS\"><title>t</title>" + kDecl + "Shift_JIS\"></head></html>"},
+       kSjis, "<html><head>" + kDecl + "Shift_JIS\"><title>t</title>" + kDecl + "Shift_JIS\"></head></html>",
+       "meta  replaced|meta  replaced"},
       // Browsers look for it in the first 1024 bytes: one beyond them moves to the head's start.
       {"a declaration beyond the first 1024 bytes",
        "<html><head><!--" + std::string(1100, '-') +
            "--><meta http-equiv=\"Content-Type\" content=\"text/html; "
            "charset=euc-jp\"><title>t</title></head></html>",
        kSjis,
-       "<html><head>" + kDecl + "Shift_JIS\"><!--" + std::string(1100, '-') + "--><title>t</title></head></html>"},
+       "<html><head>" + kDecl + "Shift_JIS\"><!--" + std::string(1100, '-') + "--><title>t</title></head></html>",
+       "meta euc-jp moved earlier"},
       {"the head's start beyond them too: after the doctype",
        "<!DOCTYPE html><!--" + std::string(1100, '-') + "--><html><head><meta charset=euc-jp></head></html>", kSjis,
-       "<!DOCTYPE html><meta charset=\"Shift_JIS\"><!--" + std::string(1100, '-') + "--><html><head></head></html>"},
+       "<!DOCTYPE html><meta charset=\"Shift_JIS\"><!--" + std::string(1100, '-') + "--><html><head></head></html>",
+       "charset euc-jp moved earlier"},
   };
   for (const auto& c : cases) {
     Page page;
     EXPECT_EQ(page.convert(c.in, c.encoding), c.out) << c.what;
+    EXPECT_EQ(declarationsOf(page.result), c.declarations) << c.what;
   }
 }
 
