@@ -38,25 +38,25 @@ TEST(Utf8LeadRules, CasesAtEveryPosition) {
     std::string_view bytes;
     bool follows;
   } cases[] = {
-      {"\xE3\x81\x82", true},                  // あ
-      {"\xC2\xA9", true},                      // ©
-      {"\xF0\x9F\x98\x80", true},              // U+1F600
-      {"\xF8\x88\x80\x80\x80", true},          // five-byte form
-      {"\xFC\x84\x80\x80\x80\x80", true},      // six-byte form
-      {"\xC0\x80", true},                      // overlong
-      {"\xED\xA0\x80", true},                  // encoded surrogate
-      {"\x80", false},                         // a continuation byte without its lead
-      {"\xBF", false},                         //
-      {"\xE3\x81\x82\x81", false},             // one continuation byte too many
-      {"\xE3\x81", false},                     // broken by the ASCII after it
-      {"\xC2", false},                         //
-      {"\xF0\x9F\x98", false},                 //
-      {"\xFC\x84\x80\x80\x80", false},         //
-      {"\xE3\xE3\x81\x82", false},             // a lead where a continuation byte belongs
-      {"\xFE", false},                         //
-      {"\xFF", false},                         //
-      {"\x82\xA0", false},                     // Shift_JIS あ
-      {"\xA4\xA2", false},                     // EUC-JP あ
+      {"\xE3\x81\x82", true},              // あ
+      {"\xC2\xA9", true},                  // ©
+      {"\xF0\x9F\x98\x80", true},          // U+1F600
+      {"\xF8\x88\x80\x80\x80", true},      // five-byte form
+      {"\xFC\x84\x80\x80\x80\x80", true},  // six-byte form
+      {"\xC0\x80", true},                  // overlong
+      {"\xED\xA0\x80", true},              // encoded surrogate
+      {"\x80", false},                     // a continuation byte without its lead
+      {"\xBF", false},                     //
+      {"\xE3\x81\x82\x81", false},         // one continuation byte too many
+      {"\xE3\x81", false},                 // broken by the ASCII after it
+      {"\xC2", false},                     //
+      {"\xF0\x9F\x98", false},             //
+      {"\xFC\x84\x80\x80\x80", false},     //
+      {"\xE3\xE3\x81\x82", false},         // a lead where a continuation byte belongs
+      {"\xFE", false},                     //
+      {"\xFF", false},                     //
+      {"\x82\xA0", false},                 // Shift_JIS あ
+      {"\xA4\xA2", false},                 // EUC-JP あ
   };
   for (const Way& way : ways()) {
     for (const Case& c : cases) {
