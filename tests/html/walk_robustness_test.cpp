@@ -1,4 +1,4 @@
-// The walk on pathological pages stays linear: a quadratic walk would make the 10 MB cases
+// The walk on pathological pages stays linear: a quadratic walk would make the 4 MB cases
 // below run for hours, so a time-out here is a failure. Its bounds on arbitrary pages are the
 // tag_walk fuzz target's to check.
 #include <gtest/gtest.h>
@@ -13,14 +13,14 @@
 namespace sarnavel {
 namespace {
 
-constexpr std::size_t kTenMegabytes = 10u << 20;
+constexpr std::size_t kFourMegabytes = 4u << 20;
 
-// `unit` repeated until the text holds ten megabytes; `count` receives the number of units.
+// `unit` repeated until the text holds four megabytes; `count` receives the number of units.
 std::string repeat(std::string_view unit, std::size_t* count = nullptr) {
   std::string out;
-  out.reserve(kTenMegabytes + unit.size());
+  out.reserve(kFourMegabytes + unit.size());
   std::size_t n = 0;
-  for (; out.size() < kTenMegabytes; ++n) out += unit;
+  for (; out.size() < kFourMegabytes; ++n) out += unit;
   if (count) *count = n;
   return out;
 }
