@@ -2,11 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/converter.h"
-#include "engine/target_options.h"
-#include "support/bytes.h"
 #include "support/targets.h"
-#include "text/utf8.h"
 
 namespace sarnavel {
 namespace {
@@ -61,43 +57,6 @@ TEST(Utf8Preparation, Cases) {
     EXPECT_EQ(prepareUtf8Text(text, c.language), c.prepared);
     EXPECT_EQ(text, c.out);
   }
-}
-
-// Reads the escapes of one language back; what is left is the text's characters.
-std::u16string readBackHtmlEscapes(std::u16string_view text) {
-  std::u16string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text.substr(i, 2) == u"&#") {
-      std::size_t end = text.find(u';', i);
-      std::string digits(text.begin() + static_cast<std::ptrdiff_t>(i + 2),
-                         text.begin() + static_cast<std::ptrdiff_t>(end));
-      char32_t cp = static_cast<char32_t>(std::stoul(digits));
-      out += utf8ToUtf16([&] {
-        std::string s;
-        appendUtf8(s, cp);
-        return s;
-      }());
-      i = end;
-    } else {
-      out.push_back(text[i]);
-    }
-  }
-  return out;
-}
-
-// A UTF-8 text taken through the escaping and the converter back to UTF-8 keeps every
-// character it had; the only change is escapes for what code page 932 cannot hold.
-TEST(Utf8Preparation, RoundTripThroughTheConverterKeepsEveryCharacter) {
-  std::u16string text = u"日本語のテキスト ①㈱Ⅰ髙﨑 ｶﾀｶﾅ café ü € \U0001F600 〜～ ¥\\ ∥‖ −－ ¬￢ \uE000";
-  for (char16_t u = 0x20; u < 0x3000; u += 7) text.push_back(u);
-  std::string bytes = utf16ToUtf8(text);
-  ASSERT_TRUE(prepareUtf8Text(bytes, EscapeLanguage::Html));
-  ConverterOptions options;
-  applyTargetEncoding(options, TargetEncoding::Utf8, LineEnding::Unchanged);
-  ConversionReport report;
-  std::string utf8 = convertText(options, bytes, &report);
-  EXPECT_EQ(report.unconvertible, 0u);
-  EXPECT_TRUE(testing::sameUnits(readBackHtmlEscapes(utf8ToUtf16(utf8)), text));
 }
 
 }  // namespace

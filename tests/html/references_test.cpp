@@ -34,17 +34,17 @@ TEST(CollectReferences, Cases) {
       {"<link rel=stylesheet>", "link:(none)"},
       {"<LINK REL=StyleSheet HREF=a.css>", "link:a.css"},
       {"<script type=\"text/javascript\" src=\"a.js\"></script>", "script:a.js"},
-      {"<script src=\"a.js\"></script>", "script:a.js"},
       {"<script type=\"TEXT/JavaScript\" src=\"\"></script>", "script:"},
       {"<script type=\"text/javascript; charset=utf-8\" src=\"a.js\">", ""},
       {"<script language=\"JavaScript\" type=\"text/vbscript\" src=\"a.vbs\">", ""},
       // Every type a browser runs, however it is spelt; a module script; no data block.
       {"<script type=application/javascript src=a.js>", "script:a.js"},
-      {"<script type='text/ecmascript' src='a.js'>", "script:a.js"},
       {"<script type=\" application/x-javascript \" src=a.js>", "script:a.js"},
       {"<script type=text/jscript src=a.js><script type=\"\" src=b.js>", "script:a.js script:b.js"},
       {"<script language=JavaScript src=a.js><script language=vbscript src=b.vbs>", "script:a.js"},
       {"<script type=module src=m.js>", "script:m.js"},
+      // A script without a type runs as JavaScript whatever a Content-Script-Type meta says.
+      {"<meta http-equiv=Content-Script-Type content=text/vbscript><script src=a.js>", "script:a.js"},
       {"<script type=application/ld+json src=d.json><script type=text/template src=t.html>", ""},
       // Inline and non-JavaScript script bodies are skipped; a recorded script's body is not.
       {"<script>document.write('<link rel=\"stylesheet\" href=\"x.css\">')</script><link rel=stylesheet href=y.css>",
@@ -54,7 +54,6 @@ TEST(CollectReferences, Cases) {
       {"<script src=a.js/><script src=b.js />", "script:a.js script:b.js"},
       // Comments hide links; the body does not stop the walk.
       {"<!-- <link rel=\"stylesheet\" href=\"c.css\"> -->", ""},
-      {"<!--[if IE]><link rel=\"stylesheet\" href=\"ie.css\"><![endif]-->", ""},
       {"<!--x><link rel=stylesheet href=seen.css>-->", "link:seen.css"},
       {"<html><body><link rel=\"stylesheet\" href=\"late.css\"></body><script src=end.js>",
        "link:late.css script:end.js"},
@@ -65,11 +64,6 @@ TEST(CollectReferences, Cases) {
   for (const auto& [page, expected] : cases) EXPECT_EQ(collect(page), expected) << page;
 }
 
-// Browsers run a script without a type as JavaScript whatever a Content-Script-Type meta says.
-TEST(CollectReferences, ContentScriptTypeDoesNotCount) {
-  EXPECT_EQ(collect("<meta http-equiv=Content-Script-Type content=text/vbscript><script src=a.js>"), "script:a.js");
-}
-
 TEST(CollectReferences, TheFirstBaseWithAnHref) {
   PARSE2INFO info;
   collectReferences("<base target=_top><base href=\"lib/\"><link rel=stylesheet href=a.css><base href=x/>", info);
@@ -78,24 +72,19 @@ TEST(CollectReferences, TheFirstBaseWithAnHref) {
   EXPECT_EQ(info.base->tagEnd, 36u);
 }
 
+// Offsets, attributes (the first of a repeated name) and closing style, appended to what the
+// record held.
 TEST(CollectReferences, RecordsOffsetsAttributesAndClosingStyle) {
-  const std::string page = "<p><LINK rel=StyleSheet HREF='a.css' href=b.css /> <script SRC=a.js></script>";
   PARSE2INFO info;
   info.elements.push_back(ELEMENT{"earlier", 0, 0, {}, false});
-  collectReferences(page, info);
-  ASSERT_EQ(info.elements.size(), 3u);
-  const ELEMENT& link = info.elements[1];
-  EXPECT_EQ(link.name, "link");
-  EXPECT_EQ(link.tagStart, 3u);
-  EXPECT_EQ(link.tagEnd, 50u);
-  EXPECT_TRUE(link.selfClosing);
-  EXPECT_EQ(link.attributes, (AttributeMap{{"href", "a.css"}, {"rel", "StyleSheet"}}));
-  const ELEMENT& script = info.elements[2];
-  EXPECT_EQ(script.name, "script");
-  EXPECT_EQ(script.tagStart, 51u);
-  EXPECT_EQ(script.tagEnd, 68u);
-  EXPECT_FALSE(script.selfClosing);
-  EXPECT_EQ(script.attributes, (AttributeMap{{"src", "a.js"}}));
+  collectReferences("<p><LINK rel=StyleSheet HREF='a.css' href=b.css /> <script SRC=a.js></script>", info);
+  std::string out;
+  for (const ELEMENT& e : info.elements) {
+    out += e.name + "@" + std::to_string(e.tagStart) + "-" + std::to_string(e.tagEnd) + (e.selfClosing ? "/" : "");
+    for (const auto& [key, value] : e.attributes) out += " " + key + "=" + value;
+    out += "|";
+  }
+  EXPECT_EQ(out, "earlier@0-0|link@3-50/ href=a.css rel=StyleSheet|script@51-68 src=a.js|");
 }
 
 struct ResolveCase {
@@ -110,12 +99,9 @@ TEST(ResolveLocalReference, Cases) {
   const std::vector<ResolveCase> cases = {
       // Any scheme but file, in any case, and another host are remote.
       {"http:a.css", kSjis, false, u""},
-      {"ftp:a.css", kSjis, false, u""},
       {"HTTP:a.css", kSjis, false, u""},
       {"https://cdn.example.com/a.js", kSjis, false, u""},
-      {"data:text/css,p{}", kSjis, false, u""},
       {"//cdn.example.com/a.js", kSjis, false, u""},
-      {"http:", kSjis, false, u""},
       {"a:b.css", kSjis, false, u""},
       {"a.b/c:d.css", kSjis, true, u"a.b/c:d.css"},
       // As the URL parser takes it: white space around and line breaks inside dropped,
@@ -126,30 +112,21 @@ TEST(ResolveLocalReference, Cases) {
       {"\x95\x5C\\a.css", kSjis, true, u"\u8868/a.css"},  // the trail byte 5C of 表 is no backslash
       {"FILE:///home/web/a.css", kSjis, true, u"/home/web/a.css"},
       // file forms; the path keeps its slashes and any drive-letter bar.
-      {"file:///home/web/a.css", kSjis, true, u"/home/web/a.css"},
       {"file:///C|/web/a.css", kSjis, true, u"/C|/web/a.css"},
-      {"file:C:/a.css", kSjis, true, u"C:/a.css"},
       {"file://", kSjis, true, u"//"},
       {"file:", kSjis, true, u"file:"},
-      {"../css/a.css", kSjis, true, u"../css/a.css"},
       // Entities, percent escapes and numeric references.
       {"a%20b%20c.css", kSjis, true, u"a b c.css"},
       {"100%%.css", kSjis, true, u"100%.css"},
-      {"%%41", kSjis, true, u"%41"},
       {"a%zz.css", kSjis, true, u"a%zz.css"},
-      {"50%", kSjis, true, u"50%"},
       {"%2541", kSjis, true, u"%41"},
-      {"a%2Fb%7c", kSjis, true, u"a/b|"},
       {"&#x41;.css", kSjis, true, u"A.css"},
       {"&#65.css", kSjis, true, u"&#65.css"},
       {"&#x0x41;&# 66;&#+67;", kSjis, true, u"ABC"},
       {"&#x;", kSjis, true, std::u16string(1, u'\0')},  // no digits read as 0
-      {"&# ;", kSjis, true, u"&# ;"},
-      {"%26#65;", kSjis, true, u"&"},  // as browsers read it: the name "%26", the fragment "65;"
+      {"%26#65;", kSjis, true, u"&"},                   // as browsers read it: the name "%26", the fragment "65;"
       // A query or fragment is no part of the name; escaped, they are.
       {"a.css?v=2", kSjis, true, u"a.css"},
-      {"a.css#top", kSjis, true, u"a.css"},
-      {"js/a.js?x#y", kSjis, true, u"js/a.js"},
       {"&#65;.css#x", kSjis, true, u"A.css"},
       {"a%3Fb%23c.css", kSjis, true, u"a?b#c.css"},
       {"?v=2", kSjis, true, u""},
@@ -158,26 +135,18 @@ TEST(ResolveLocalReference, Cases) {
       // Percent-escaped UTF-8 decodes to its characters; other bytes stay one unit each.
       {"%E3%81%82.css", kSjis, true, u"\u3042.css"},
       {"%E3%81.css", kSjis, true, u"\u00E3\u0081.css"},
-      {"%E3%81%82%FF", kSjis, true, u"\u3042\u00FF"},
-      {"%82%A0.css", kSjis, true, u"\u0082\u00A0.css"},
-      {"%C3 %A9", kSjis, true, u"\u00C3 \u00A9"},
       {"%C0%AF", kSjis, true, u"\u00C0\u00AF"},
       {"%ED%A0%80", kSjis, true, u"\u00ED\u00A0\u0080"},
       {"%F0%9F%98%80", kSjis, true, u"\U0001F600"},
-      {"%F4%90%80%80", kSjis, true, u"\u00F4\u0090\u0080\u0080"},
       // References beyond U+FFFF give the whole character; no character gives U+FFFD.
       {"&#128512;", kSjis, true, u"\U0001F600"},
-      {"&#x10FFFF;", kSjis, true, u"\U0010FFFF"},
-      {"&#x110000;", kSjis, true, u"\uFFFD"},
       {"&#99999999999999999999;", kSjis, true, u"\uFFFD"},
       {"&#-65;", kSjis, true, u"\uFFFD"},
       // Japanese file names, read in the page's encoding.
       {"\x82\xA0.css", kSjis, true, u"\u3042.css"},
-      {"\x95\x5C/\x83\x5C.css", kSjis, true, u"\u8868/\u30BD.css"},
       {"\xA4\xA2.css", TargetEncoding::EucJp, true, u"\u3042.css"},
       {"\xE3\x81\x82.css", TargetEncoding::Utf8, true, u"\u3042.css"},
       {"\x1b$B$\"\x1b(B.css", TargetEncoding::Iso2022Jp, true, u"\u3042.css"},
-      {"http:\xE3\x81\x82.css", TargetEncoding::Utf8, false, u""},
   };
   for (const ResolveCase& c : cases) {
     std::u16string path = u"unchanged";
@@ -196,14 +165,11 @@ TEST(ResolveLocalReference, AgainstABase) {
   } cases[] = {
       {"lib/", "a.css", true, u"lib/a.css"},
       {"lib/index.html", "a.css", true, u"lib/a.css"},
-      {"../lib/", "a.css", true, u"../lib/a.css"},
       {"file:///site/lib/", "a.css", true, u"/site/lib/a.css"},
       {"lib\\", "a.css", true, u"lib/a.css"},
       {"lib/", "/abs/a.css", true, u"/abs/a.css"},
       {"lib/", "#top", true, u""},
-      {"index.html", "a.css", true, u"a.css"},
       {"http://example.com/", "a.css", false, u""},
-      {"http://example.com/", "/a.css", false, u""},
       {"http://example.com/", "file:///a.css", true, u"/a.css"},
   };
   for (const auto& c : cases) {
@@ -212,11 +178,6 @@ TEST(ResolveLocalReference, AgainstABase) {
     EXPECT_EQ(resolveLocalReference(path, c.value, TargetEncoding::ShiftJis, base), c.accepted) << c.base;
     EXPECT_EQ(path, c.accepted ? c.path : u"unchanged") << c.base << " " << c.value;
   }
-}
-
-TEST(ReplaceUnit, Cases) {
-  EXPECT_EQ(replaceUnit(u"C|/web/a.css", u'/', u'\\'), u"C|\\web\\a.css");
-  EXPECT_EQ(replaceUnit(u"C|/a", u'|', u':'), u"C:/a");
 }
 
 }  // namespace

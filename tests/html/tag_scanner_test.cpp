@@ -20,12 +20,6 @@ std::string dump(const AttributeMap& attributes) {
   return out;
 }
 
-TEST(LowercaseCopy, OnlyAsciiLettersChange) {
-  EXPECT_EQ(lowercaseCopy("Shift_JIS"), "shift_jis");
-  EXPECT_EQ(lowercaseCopy("\x82\x60Z\xC1\xDA@[`{"), "\x82\x60z\xC1\xDA@[`{");
-  EXPECT_EQ(lowercaseCopy(""), "");
-}
-
 struct TagTextCase {
   std::string text;
   bool ok;
@@ -39,11 +33,8 @@ TEST(ParseTagText, Cases) {
       {"a href=x.css href=y.css", true, "a", "href=x.css"},
       {"link rel=stylesheet href=\"a b.css\"", true, "link", "href=a b.css|rel=stylesheet"},
       // Names run to white space, `/` or `=`, as browsers read them; single quotes quote.
-      {"p data-1=\"x\" id=\"y\"", true, "p", "data-1=x|id=y"},
-      {"html xml:lang=\"ja\" lang=\"ja\"", true, "html", "lang=ja|xml:lang=ja"},
       {"a b=1 \x82\xA0=2 c=3", true, "a", "b=1|c=3|\x82\xA0=2"},
       {"a title=\"x", true, "a", "title=x"},
-      {"a href='a.css'", true, "a", "href=a.css"},
       {"a title='say \"hi\"' x=\"it's\"", true, "a", "title=say \"hi\"|x=it's"},
       {"a b/c=1 =d", true, "a", "=d=|b=|c=1"},
       {"a href=a\"b/c d=\"e f\"", true, "a", "d=e f|href=a\"b/c"},
@@ -55,9 +46,6 @@ TEST(ParseTagText, Cases) {
       {"", false, "", ""},
       {" \t\n\r\f\v", false, "", ""},
       {"!--", true, "!--", ""},
-      {"!--x--", true, "!--x--", ""},
-      {"!-- <meta http-equiv=x>", true, "!--", ""},
-      {"!--[if IE]", true, "!--", ""},
       {"!-X y", true, "!-x", "y="},
       // ISO-2022-JP: the quote, `>` and blank-looking bytes of a two-byte run are no delimiters.
       {"img alt=\"\x1b$B$\"\x1b(B\" src=a.gif", true, "img", "alt=\x1b$B$\"\x1b(B|src=a.gif"},
@@ -94,11 +82,8 @@ TEST(FindNextTag, Cases) {
       {"<//>", 0, true, 0, 4, "/", true},
       {"<a <b>", 0, true, 0, 6, "a <b", false},
       {"<a><b>", 1, true, 3, 6, "b", false},
-      {"<a><b>", 6, false, 0, 0, "", false},
       {"<a", 0, false, 0, 0, "", false},
-      {"> <a", 0, false, 0, 0, "", false},
       {"\x1b$B<>\x1b(B<p>", 0, true, 8, 11, "p", false},
-      {"\x1b(I<>\x1b(B<p>", 0, true, 8, 11, "p", false},
       {"\x1b$(D<>\x1b(B<p>", 0, true, 9, 12, "p", false},
       {"\x1b$B<p>", 0, false, 0, 0, "", false},
       {"<a t=\"\x1b$B>\x1b(B\">", 0, true, 0, 15, "a t=\"\x1b$B>\x1b(B\"", false},
@@ -135,17 +120,6 @@ TEST(SkipScriptBody, Cases) {
   }
 }
 
-TEST(WriteTag, CanonicalForm) {
-  std::string out = "old content";
-  writeTag(out, "link", {{"href", "a.css"}, {"rel", "stylesheet"}, {"type", "text/css"}}, false);
-  EXPECT_EQ(out, "<link href=\"a.css\" rel=\"stylesheet\" type=\"text/css\">");
-  EXPECT_EQ(out.size(), 52u);
-  writeTag(out, "br", {}, true);
-  EXPECT_EQ(out, "<br />");
-  writeTag(out, "p", {}, false);
-  EXPECT_EQ(out, "<p>");
-}
-
 // Reads the first tag of `page` and writes it back.
 std::string rewrite(std::string_view page) {
   std::optional<TagSpan> span = findNextTag(page, 0);
@@ -166,7 +140,6 @@ TEST(WriteTag, RoundTrips) {
       {"<script  src=a.js defer  TYPE=\"text/javascript\" src=b.js>",
        "<script defer=\"\" src=\"a.js\" type=\"text/javascript\">"},
       {"<img alt=x xml:lang=ja src=a.gif>", "<img alt=\"x\" src=\"a.gif\" xml:lang=\"ja\">"},
-      {"<link href=\"a.css\" rel=\"stylesheet\" />", "<link href=\"a.css\" rel=\"stylesheet\" />"},
       {"<link title=\"\x1b$B$\"\x1b(B\" rel=stylesheet>", "<link rel=\"stylesheet\" title=\"\x1b$B$\"\x1b(B\">"},
       {"<a title=\"x>y\">", "<a title=\"x\">"},
   };
@@ -197,7 +170,6 @@ TEST(TagWalk, SkipsCommentsAndEmptyTags) {
       {"<![if !IE]><link rel=stylesheet><![endif]>", "![if link ![endif]"},
       {"<!-->x<p>", "p"},
       {"<!-- never closed><p>", ""},
-      {"<a><!-- x>", "a"},
       {"<> < >\t<\n><p>", "p"},
       {"a < b and c > d <p>", "b p"},
       {"<p><!-- \x1b$B-->\x1b(B --><i>", "p i"},

@@ -8,79 +8,49 @@
 namespace sarnavel {
 namespace {
 
-using Scan = std::size_t (*)(const std::uint8_t*, std::size_t, std::size_t);
+using ScanAt = std::size_t (*)(const std::uint8_t*, std::size_t, std::size_t, std::uint8_t);
 
-struct Way {
-  const char* name;
-  Scan scan;
-};
-
-std::vector<Way> ways() {
-  std::vector<Way> out = {{"words", asciiRunEndByWords}};
+// Each way of finding where a run of ASCII ends, all asked the question of the byte-at-a-time
+// way: a run that stops at the byte asked for (the escape byte) as well as at any high byte.
+std::vector<std::pair<const char*, ScanAt>> ways() {
+  std::vector<std::pair<const char*, ScanAt>> out = {
+      {"words", [](const std::uint8_t* p, std::size_t start, std::size_t n, std::uint8_t stop) {
+         return stop == 0x80 ? asciiRunEndByWords(p, start, n) : asciiRunEndAtByWords(p, start, n, stop);
+       }}};
 #if defined(__SSE2__)
-  out.push_back({"sse2", asciiRunEndBySse2});
+  out.push_back({"sse2", [](const std::uint8_t* p, std::size_t start, std::size_t n, std::uint8_t stop) {
+                   return stop == 0x80 ? asciiRunEndBySse2(p, start, n) : asciiRunEndAtBySse2(p, start, n, stop);
+                 }});
 #endif
   return out;
 }
 
-// A run of ASCII from `start` that ends at every position of two 16-byte blocks and the tail
-// after them (or runs to the end), ended by each kind of high byte, with a second high byte
-// after it that must not be taken for the first.
+// A run from `start` that ends at every position of two 16-byte blocks and the tail after them
+// (or runs to the end), ended by each kind of byte that ends it, with a second ending byte after
+// it that must not be taken for the first. Bytes before the start are high (not looked at); the
+// filler is one below the escape byte, which must not count. 0x80 asks for high bytes alone.
 TEST(AsciiRunEnd, EndsAtEveryPosition) {
-  const std::uint8_t highBytes[] = {0x80, 0xA4, 0xE3, 0xFF};
-  for (const Way& way : ways()) {
-    for (std::size_t n = 0; n <= 40; ++n) {
-      for (std::size_t start = 0; start <= std::min<std::size_t>(n, 3); ++start) {
-        for (std::size_t end = start; end <= n; ++end) {
-          for (std::uint8_t high : highBytes) {
-            std::string text(n, 'a');
-            for (std::size_t k = 0; k < start; ++k) text[k] = '\x82';  // before the start: not looked at
-            if (end < n) text[end] = static_cast<char>(high);
-            if (end + 5 < n) text[end + 5] = '\x81';
-            const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
-            ASSERT_EQ(way.scan(p, start, n), end) << way.name << " n=" << n << " start=" << start << " high=" << +high;
+  const std::uint8_t enders[] = {0x80, 0xA4, 0xE3, 0xFF, 0x1B};
+  for (const auto& [name, scan] : ways()) {
+    for (std::uint8_t stop : {std::uint8_t{0x80}, std::uint8_t{0x1B}}) {
+      for (std::size_t n = 0; n <= 40; ++n) {
+        for (std::size_t start = 0; start <= std::min<std::size_t>(n, 3); ++start) {
+          for (std::size_t end = start; end <= n; ++end) {
+            for (std::uint8_t ender : enders) {
+              if (ender == 0x1B && stop != 0x1B) continue;
+              std::string text(n, '\x1A');
+              for (std::size_t k = 0; k < start; ++k) text[k] = '\x82';
+              if (end < n) text[end] = static_cast<char>(ender);
+              if (end + 5 < n) text[end + 5] = static_cast<char>(stop == 0x1B ? 0x1B : 0x81);
+              const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
+              ASSERT_EQ(scan(p, start, n, stop), end)
+                  << name << " n=" << n << " start=" << start << " ender=" << +ender << " stop=" << +stop;
+            }
           }
         }
       }
     }
   }
-}
-
-// The same runs ended by the byte asked for (an escape byte) as well as by high bytes.
-TEST(AsciiRunEndAt, EndsAtEveryPositionAtTheByteAskedFor) {
-  using ScanAt = std::size_t (*)(const std::uint8_t*, std::size_t, std::size_t, std::uint8_t);
-  std::vector<std::pair<const char*, ScanAt>> scans = {{"words", asciiRunEndAtByWords}};
-#if defined(__SSE2__)
-  scans.push_back({"sse2", asciiRunEndAtBySse2});
-#endif
-  const std::uint8_t enders[] = {0x1B, 0x80, 0xFF};
-  for (const auto& [name, scan] : scans) {
-    for (std::size_t n = 0; n <= 40; ++n) {
-      for (std::size_t end = 0; end <= n; ++end) {
-        for (std::uint8_t ender : enders) {
-          std::string text(n, '\x1A');  // one below the escape byte, which must not count
-          if (end < n) text[end] = static_cast<char>(ender);
-          if (end + 3 < n) text[end + 3] = '\x1B';
-          const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
-          ASSERT_EQ(scan(p, 0, n, 0x1B), end) << name << " n=" << n << " ender=" << +ender;
-        }
-      }
-    }
-  }
-}
-
-// Never reads past the last byte: the run ends where the given length says, whatever follows.
-TEST(AsciiRunEnd, StopsAtTheGivenLength) {
-  const std::string text = std::string(20, 'a') + "\x80" + std::string(20, 'b');
-  const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
-  for (const Way& way : ways()) {
-    EXPECT_EQ(way.scan(p, 0, 19), 19u) << way.name;
-    EXPECT_EQ(way.scan(p, 0, 21), 20u) << way.name;
-    EXPECT_EQ(way.scan(p, 21, 41), 41u) << way.name;
-    EXPECT_EQ(way.scan(p, 41, 41), 41u) << way.name;
-  }
-  EXPECT_EQ(asciiRunEndAt(p, 0, 19, 'b'), 19u);
-  EXPECT_EQ(asciiRunEndAt(p, 21, 41, 'b'), 21u);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,25 +38,25 @@ TEST(Utf8LeadRules, CasesAtEveryPosition) {
     std::string_view bytes;
     bool follows;
   } cases[] = {
-      {"\xE3\x81\x82", true},                  // あ
-      {"\xC2\xA9", true},                      // ©
-      {"\xF0\x9F\x98\x80", true},              // U+1F600
-      {"\xF8\x88\x80\x80\x80", true},          // five-byte form
-      {"\xFC\x84\x80\x80\x80\x80", true},      // six-byte form
-      {"\xC0\x80", true},                      // overlong
-      {"\xED\xA0\x80", true},                  // encoded surrogate
-      {"\x80", false},                         // a continuation byte without its lead
-      {"\xBF", false},                         //
-      {"\xE3\x81\x82\x81", false},             // one continuation byte too many
-      {"\xE3\x81", false},                     // broken by the ASCII after it
-      {"\xC2", false},                         //
-      {"\xF0\x9F\x98", false},                 //
-      {"\xFC\x84\x80\x80\x80", false},         //
-      {"\xE3\xE3\x81\x82", false},             // a lead where a continuation byte belongs
-      {"\xFE", false},                         //
-      {"\xFF", false},                         //
-      {"\x82\xA0", false},                     // Shift_JIS あ
-      {"\xA4\xA2", false},                     // EUC-JP あ
+      {"\xE3\x81\x82", true},              // あ
+      {"\xC2\xA9", true},                  // ©
+      {"\xF0\x9F\x98\x80", true},          // U+1F600
+      {"\xF8\x88\x80\x80\x80", true},      // five-byte form
+      {"\xFC\x84\x80\x80\x80\x80", true},  // six-byte form
+      {"\xC0\x80", true},                  // overlong
+      {"\xED\xA0\x80", true},              // encoded surrogate
+      {"\x80", false},                     // a continuation byte without its lead
+      {"\xBF", false},                     //
+      {"\xE3\x81\x82\x81", false},         // one continuation byte too many
+      {"\xE3\x81", false},                 // broken by the ASCII after it
+      {"\xC2", false},                     //
+      {"\xF0\x9F\x98", false},             //
+      {"\xFC\x84\x80\x80\x80", false},     //
+      {"\xE3\xE3\x81\x82", false},         // a lead where a continuation byte belongs
+      {"\xFE", false},                     //
+      {"\xFF", false},                     //
+      {"\x82\xA0", false},                 // Shift_JIS あ
+      {"\xA4\xA2", false},                 // EUC-JP あ
   };
   for (const Way& way : ways()) {
     for (const Case& c : cases) {
@@ -73,38 +72,6 @@ TEST(Utf8LeadRules, CasesAtEveryPosition) {
       }
     }
   }
-}
-
-// A sequence cut short by the end of the bytes passes, wherever the end falls.
-TEST(Utf8LeadRules, CutShortByTheEnd) {
-  for (const Way& way : ways()) {
-    for (std::string_view cut : {"\xC2", "\xE3\x81", "\xF0\x9F\x98", "\xFC\x84\x80\x80\x80"}) {
-      for (std::size_t before = 0; before < 48; ++before) {
-        const std::string text = std::string(before, 'a') + std::string(cut);
-        EXPECT_TRUE(follows(way, text)) << way.name << " after " << before;
-      }
-    }
-  }
-}
-
-// Both ways give the same answer on texts pieced together from fragments that meet and break
-// the rules.
-TEST(Utf8LeadRules, WaysAgreeOnMixedTexts) {
-  const std::string_view fragments[] = {"a",  "<p>", "\n",   "\xE3\x81\x82", "\xC2\xA9", "\xF0\x9F\x98\x80", "\x80",
-                                        "\xE3", "\xC0", "\xFE", "\xF8\x88\x80\x80\x80", "\x82\xA0", "\xBF\xBF"};
-  std::mt19937 random(18);
-  std::size_t valid = 0;
-  for (int round = 0; round < 20000; ++round) {
-    std::string text;
-    const std::size_t pieces = random() % 60;
-    // Mostly well-formed pieces, so that many texts pass and a break lands anywhere.
-    for (std::size_t k = 0; k < pieces; ++k) text += fragments[random() % 10 < 9 ? random() % 6 : random() % 13];
-    const bool expected = follows(ways()[0], text);
-    valid += expected;
-    for (const Way& way : ways()) ASSERT_EQ(follows(way, text), expected) << way.name << " " << ::testing::PrintToString(text);
-  }
-  EXPECT_GT(valid, 1000u);
-  EXPECT_LT(valid, 19000u);
 }
 
 }  // namespace

@@ -12,23 +12,16 @@ TEST(IsUtf8Text, Table) {
     std::string_view bytes;
     bool utf8;
   } cases[] = {
-      {"", false},
-      {"plain ascii", false},
-      {"\xE3\x81\x82", true},        // あ
-      {"a\xE3\x81", true},           // cut short by the end
-      {"\xC0\x80", true},            // overlong forms pass the lead-byte rules
-      {"\xED\xA0\x80", true},        // an encoded surrogate too
-      {"\xE3\x81\x82\x81 ", false},  // a lone continuation byte
-      {"\xE3\x81 ", false},          // a sequence broken by ASCII
-      {"\xFE", false},
-      {"\xFF", false},
-      {"\x82\xA0", false},             // Shift_JIS あ
-      {"\xF8\x88\x80\x80\x80", true},  // five-byte form
+      {"", false},          {"plain ascii", false}, {"\xE3\x81\x82", true},  // あ
+      {"a\xE3\x81", true},                                                   // cut short by the end
+      {"\xE3\x81 ", false},                                                  // a sequence broken by ASCII
+      {"\x82\xA0", false},                                                   // Shift_JIS あ
   };
   for (const auto& c : cases) EXPECT_EQ(isUtf8Text(c.bytes), c.utf8) << ::testing::PrintToString(std::string(c.bytes));
 }
 
-// The strict reading, as browsers read UTF-8: one U+FFFD for each malformed sequence.
+// The strict reading, as browsers read UTF-8: one U+FFFD for each malformed sequence, as
+// ICU's converter reads it too.
 TEST(Utf8ToUtf16, Table) {
   struct Case {
     std::string_view bytes;
@@ -36,35 +29,20 @@ TEST(Utf8ToUtf16, Table) {
   } cases[] = {
       {"\xE3\x81\x82", u"\u3042"},
       {"\xF0\x9F\x98\x80", u"\U0001F600"},
-      {"\xC0\x80x", u"\uFFFD\uFFFDx"},          // an overlong form: two bytes that start nothing
-      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // an encoded surrogate
-      {"a\xE3\x81", u"a\uFFFD"},                // a sequence cut by the end: one
-      {"a\xE3\x81 ", u"a\uFFFD "},              // or by ASCII
+      {"\xC0\x80x", u"\uFFFD\uFFFDx"},                    // an overlong form: two bytes that start nothing
+      {"\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},            // a three-byte one
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // an encoded surrogate
+      {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // beyond U+10FFFF
+      {"a\xE3\x81", u"a\uFFFD"},                          // a sequence cut by the end: one
+      {"a\xE3\x81 ", u"a\uFFFD "},                        // or by ASCII
       {"\xF8\x88\x80\x80\x80z", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFDz"},
       {"\x80\x80z", u"\uFFFD\uFFFDz"},  // each stray continuation byte
       {"\xFF", u"\uFFFD"},
       {std::string_view("a\0b", 3), std::u16string_view(u"a\0b", 3)},
   };
-  for (const auto& c : cases)
+  for (const auto& c : cases) {
     EXPECT_EQ(utf8ToUtf16(c.bytes), c.units) << ::testing::PrintToString(std::string(c.bytes));
-}
-
-TEST(StrictUtf8, MatchesIcuOnMalformedInput) {
-  const std::string_view inputs[] = {
-      "\xE3\x81\x82",
-      "\xE3\x81",
-      "\xC0\x80",
-      "\xED\xA0\x80",
-      "\xF4\x90\x80\x80",
-      "\xF0\x9F\x98\x80",
-      "a\x80"
-      "b",
-      "\xE0\x80\xAF",
-      "\xF0\x9F\x98",
-      "\xC2",
-  };
-  for (std::string_view in : inputs) {
-    EXPECT_EQ(utf8ToUtf16(in), testing::icuDecode("UTF-8", in)) << ::testing::PrintToString(std::string(in));
+    EXPECT_EQ(testing::icuDecode("UTF-8", c.bytes), c.units) << ::testing::PrintToString(std::string(c.bytes));
   }
   std::u16string text = u"日本語 \U0001F600 é";
   EXPECT_EQ(utf8ToUtf16(utf16ToUtf8(text)), text);
