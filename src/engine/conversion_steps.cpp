@@ -27,12 +27,6 @@ std::optional<std::string> convertWorking(DocumentSteps& steps, std::string_view
   std::string converted =
       convertText(steps.converterOptions, text, &report, &steps.findings, steps.working.isSource, regionOf);
   if (steps.working.validityDeferred && (!report.decoded || report.malformed > 0)) return std::nullopt;
-  WorkingText& w = steps.working;
-  if (!w.lineBreaksCounted) {
-    const bool source = text.data() == w.source.data() && text.size() == w.source.size();
-    w.lineBreaks = source && report.lineBreaks ? *report.lineBreaks : countLineBreaks(w.source);
-    w.lineBreaksCounted = true;
-  }
   return converted;
 }
 

@@ -17,7 +17,6 @@
 #include "text/euc_jp.h"
 #include "text/iso2022.h"
 #include "text/jis.h"
-#include "text/line_breaks.h"
 #include "text/utf8.h"
 
 namespace sarnavel {
@@ -168,7 +167,6 @@ struct EncoderBase {
   const std::uint8_t* textStart;
   const std::uint8_t* at = nullptr;
   std::size_t unconvertible = 0;
-  LineBreakTally breaks;  // of the ASCII runs passed (every line break of Shift_JIS and EUC-JP text)
 
   Derived& self() { return static_cast<Derived&>(*this); }
   void asciiRun(const char* s, std::size_t n) { sink.append(s, n); }
@@ -392,14 +390,13 @@ struct Utf8Encoder : EncoderBase<Utf8Encoder> {
   void jis0212(jis::Position p) { unicode(jis::jis0212ToUnicode(p)); }
 };
 
-// Passes the ASCII bytes from p onward as one run, counting its line breaks; returns the first
-// byte at or above 0x80. Between two Japanese characters there is usually no run at all: that
-// costs one comparison.
+// Passes the ASCII bytes from p onward as one run; returns the first byte at or above 0x80.
+// Between two Japanese characters there is usually no run at all: that costs one comparison.
 template <class Encoder>
 const std::uint8_t* passAscii(const std::uint8_t* p, const std::uint8_t* end, Encoder& e) {
   if (*p >= 0x80) return p;
   const std::uint8_t* run = p;
-  p = asciiRunEndTallyingBreaks(e.textStart, p, end, e.breaks);
+  p += skipAscii(p, 0, static_cast<std::size_t>(end - p));
   if (p > run) e.asciiRun(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
   return p;
 }
@@ -608,8 +605,7 @@ void decodeIso2022Jp(std::string_view in, Encoder& e) {
 
 struct Encoded {
   std::size_t unconvertible = 0;
-  std::size_t malformed = 0;                   // for Shift_JIS and EUC-JP input
-  std::optional<LineBreakCounts> lineBreaks;  // likewise
+  std::size_t malformed = 0;  // for Shift_JIS and EUC-JP input
 };
 
 template <class Encoder>
@@ -634,9 +630,6 @@ Encoded encodeWith(InputEncoding source, const ConverterOptions& options, std::s
   }
   e.finish();
   result.unconvertible = e.unconvertible;
-  // Every CR and LF of Shift_JIS and EUC-JP text is in an ASCII run (no character of theirs
-  // holds one), so the runs passed hold them all.
-  if (source == InputEncoding::ShiftJis || source == InputEncoding::EucJp) result.lineBreaks = e.breaks.counts();
   return result;
 }
 
@@ -758,10 +751,7 @@ std::string convertText(const ConverterOptions& options, std::string_view text, 
       clean = true;
     }
     if (clean || strayBytes(source, text, nullptr) == 0) {
-      if (report) {
-        *report = ConversionReport{};
-        report->detected = source;
-      }
+      if (report) *report = ConversionReport{source, 0};
       return applyLineBreaks(options, std::string(text));
     }
   }
@@ -774,7 +764,6 @@ std::string convertText(const ConverterOptions& options, std::string_view text, 
     report->unconvertible = encoded.unconvertible;
     report->malformed = encoded.malformed;
     report->decoded = true;
-    report->lineBreaks = encoded.lineBreaks;
   }
   return applyLineBreaks(options, sink->finish());
 }

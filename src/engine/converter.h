@@ -27,7 +27,6 @@
 
 #include <cstddef>
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,7 +34,6 @@
 #include "engine/encoding_detection.h"
 #include "engine/findings.h"
 #include "html/page_regions.h"
-#include "text/line_ending.h"
 
 namespace sarnavel {
 
@@ -48,8 +46,6 @@ struct ConversionReport {
   // that took the encoding from a declaration without reading the text first.
   std::size_t malformed = 0;
   bool decoded = false;  // the text went through a decoder (`malformed` counts)
-  // The text's line breaks, counted on the way by the Shift_JIS and EUC-JP decoders.
-  std::optional<LineBreakCounts> lineBreaks;
 };
 
 // The region of a page a source offset lies in (html/page_regions.h), asked only where an

@@ -173,12 +173,7 @@ WorkingText readDocument(std::string_view bytes, DocumentKind kind, const Encodi
     w.decision = decideSourceEncoding(bytes, withDeclaration);
   }
   w.form = formOf(w.decision.encoding);
-  if (check == ValidityCheck::ByConverter &&
-      (w.decision.encoding == SourceEncoding::ShiftJis || w.decision.encoding == SourceEncoding::EucJp)) {
-    w.lineBreaksCounted = false;
-  } else {
-    w.lineBreaks = countLineBreaks(bytes);
-  }
+  w.lineBreaks = countLineBreaks(bytes);
   const SourceEncoding encoding = w.decision.encoding;
   if (encoding == SourceEncoding::Utf8 || encoding == SourceEncoding::Latin1) {
     // Latin-1 bytes are decoded as browsers do, even when they would pass for UTF-8.

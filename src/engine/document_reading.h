@@ -62,8 +62,6 @@ struct WorkingText {
   // The decision took a declared Japanese encoding unread (ValidityCheck::ByConverter): it
   // stands only if the converter finds every byte of `text` a character of that encoding.
   bool validityDeferred = false;
-  // False while `lineBreaks` is left to the converter (ValidityCheck::ByConverter).
-  bool lineBreaksCounted = true;
 
   // What the converter reads: the source itself, or the text made from it.
   std::string_view text() const { return isSource ? source : std::string_view(prepared); }
@@ -72,9 +70,7 @@ struct WorkingText {
 // Who reads a declared Shift_JIS or EUC-JP text through for bytes that form no character: the
 // decision, before it takes the declaration, or the converter, which decodes the text anyway
 // (one pass fewer; see decideSourceEncodingDeferred). The caller that chooses ByConverter reads
-// the document again with InDecision when the converter finds such a byte. ByConverter also
-// leaves the line breaks of Shift_JIS and EUC-JP text to the converter, which counts them on
-// its way (ConversionReport::lineBreaks).
+// the document again with InDecision when the converter finds such a byte.
 enum class ValidityCheck { InDecision, ByConverter };
 
 // `declarationOf(bytes)` gives the label the document declares itself in (empty when none);

@@ -1,9 +1,6 @@
 #include "text/line_breaks.h"
 
-#include <bit>
 #include <cstdint>
-
-#include "text/ascii_run.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -21,58 +18,7 @@ std::size_t laneSum(__m128i counts) {
 }
 #endif
 
-// The CRs and LFs among the bytes q whose bit is set in `bits` (bit k: q[k]).
-void tallyMarked(const std::uint8_t* begin, const std::uint8_t* q, unsigned bits, LineBreakTally& tally) {
-  while (bits != 0) {
-    const std::uint8_t* at = q + std::countr_zero(bits);
-    bits &= bits - 1;
-    if (*at == '\n') {
-      ++tally.lf;
-      if (at > begin && at[-1] == '\r') ++tally.pairs;
-    } else {
-      ++tally.cr;
-    }
-  }
-}
-
-void tallyBytes(const std::uint8_t* begin, const std::uint8_t* q, const std::uint8_t* end, LineBreakTally& tally) {
-  for (; q < end; ++q) {
-    if (*q == '\n') {
-      ++tally.lf;
-      if (q > begin && q[-1] == '\r') ++tally.pairs;
-    } else if (*q == '\r') {
-      ++tally.cr;
-    }
-  }
-}
-
 }  // namespace
-
-const std::uint8_t* asciiRunEndTallyingBreaks(const std::uint8_t* begin, const std::uint8_t* p,
-                                              const std::uint8_t* end, LineBreakTally& tally) {
-#if defined(__SSE2__)
-  // Line breaks are rare beside the other bytes of a run: a block without one costs two
-  // comparisons more than the plain scan.
-  const __m128i lfs = _mm_set1_epi8('\n'), crs = _mm_set1_epi8('\r');
-  while (end - p >= 16) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const auto high = static_cast<unsigned>(_mm_movemask_epi8(block));
-    auto breaks = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, lfs), _mm_cmpeq_epi8(block, crs))));
-    if (high != 0) {
-      const int length = std::countr_zero(high);
-      breaks &= (1u << length) - 1;
-      if (breaks != 0) tallyMarked(begin, p, breaks, tally);
-      return p + length;
-    }
-    if (breaks != 0) tallyMarked(begin, p, breaks, tally);
-    p += 16;
-  }
-#endif
-  const std::uint8_t* runEnd = p + asciiRunEnd(p, 0, static_cast<std::size_t>(end - p));
-  tallyBytes(begin, p, runEnd, tally);
-  return runEnd;
-}
 
 LineBreakCounts countLineBreaks(std::string_view text) {
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
