@@ -7,7 +7,7 @@ namespace sarnavel {
 
 void readForConversion(DocumentSteps& steps, std::string_view source, DocumentKind kind, const TargetChoice& target,
                        const EncodingEvidence& evidence,
-                       const std::function<std::string(std::string_view)>& declarationOf) {
+                       const std::function<std::string(std::string_view)>& declarationOf, ValidityCheck check) {
   steps.charsetName = applyTargetEncoding(steps.converterOptions, target.targetEncoding, target.lineEnding);
   // Without escapes the converter writes every character as itself (UTF-8 holds them all).
   if (!target.keepsCharacters()) {
@@ -16,14 +16,22 @@ void readForConversion(DocumentSteps& steps, std::string_view source, DocumentKi
                                                                                : EscapeLanguage::JavaScript;
   }
   steps.working = readDocument(source, kind, evidence, target.targetEncoding, steps.findings, declarationOf,
-                               target.keepsCharacters());
+                               target.keepsCharacters(), check);
   // Text the reading step brought into code page 932 itself is named as such to the converter,
   // so no short text of it can be taken for EUC-JP; any other goes as the decision found it.
   steps.converterOptions.inputEncoding = steps.working.converterInput;
 }
 
-std::string convertWorking(DocumentSteps& steps, std::string_view text, const RegionOf* regionOf) {
-  return convertText(steps.converterOptions, text, nullptr, &steps.findings, steps.working.isSource, regionOf);
+std::optional<std::string> convertWorking(DocumentSteps& steps, std::string_view text, const RegionOf* regionOf) {
+  ConversionReport report;
+  std::string converted =
+      convertText(steps.converterOptions, text, &report, &steps.findings, steps.working.isSource, regionOf);
+  if (steps.working.validityDeferred && (!report.decoded || report.malformed > 0)) return std::nullopt;
+  return converted;
+}
+
+bool removedTextHolds(const DocumentSteps& steps, std::string_view removed) {
+  return !steps.working.validityDeferred || readsAs(removed, steps.working.decision.encoding);
 }
 
 void LineBreakChange::replace(std::string_view text, std::size_t start, std::size_t end, std::string_view replacement) {

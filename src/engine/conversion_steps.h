@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -41,14 +42,25 @@ struct DocumentSteps {
   LineBreakChange afterConverter;   // a page's declarations and tags, rewritten after it
 };
 
-// Reads the document (document_reading.h) and sets the converter's options for it.
+// Reads the document (document_reading.h) and sets the converter's options for it. With
+// ValidityCheck::ByConverter a declared Japanese encoding may be taken unread, to be confirmed
+// by convertWorking.
 void readForConversion(DocumentSteps& steps, std::string_view source, DocumentKind kind, const TargetChoice& target,
                        const EncodingEvidence& evidence,
-                       const std::function<std::string(std::string_view)>& declarationOf);
+                       const std::function<std::string(std::string_view)>& declarationOf,
+                       ValidityCheck check = ValidityCheck::InDecision);
 
 // `text` (the working text, or one made from it) converted into the target, reporting to the
-// findings; a page's escapes follow `regionOf` (converter.h).
-std::string convertWorking(DocumentSteps& steps, std::string_view text, const RegionOf* regionOf = nullptr);
+// findings; a page's escapes follow `regionOf` (converter.h). Nothing when the reading took a
+// declared encoding unread and the converter found a byte that forms no character of it: the
+// caller then starts over with ValidityCheck::InDecision, whose decision reads otherwise.
+std::optional<std::string> convertWorking(DocumentSteps& steps, std::string_view text,
+                                          const RegionOf* regionOf = nullptr);
+
+// Whether bytes of the working text that are taken out before the converter reads it (a
+// sheet's old @charset rule) leave an unread declaration standing: they must be characters of
+// it too. Always true when the decision read the text itself.
+bool removedTextHolds(const DocumentSteps& steps, std::string_view removed);
 
 // The record's decision, findings, line breaks and sizes, once `output` is final. The converter
 // changes no line break but as the line-ending choice says (escapes and stand-ins hold none),

@@ -31,6 +31,9 @@ struct DerivedTables {
   // UTF-8 of each Shift_JIS code (single bytes and lead << 8 | trail): the length in the low
   // byte, then up to three bytes; length 0 when the code has no character.
   std::array<std::uint32_t, 0x10000> sjisToUtf8;
+  // The same for EUC-JP's two-byte codes (JIS X 0208 rows 1-94), indexed by
+  // (first - 0xA1) * 94 + second - 0xA1.
+  std::array<std::uint32_t, 94 * 94> eucToUtf8;
 };
 
 std::unique_ptr<DerivedTables> buildDerivedTables() {
@@ -45,6 +48,10 @@ std::unique_ptr<DerivedTables> buildDerivedTables() {
     for (std::size_t k = 0; k < utf8.size(); ++k)
       packed |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(utf8[k])) << (8 * (k + 1));
     t->sjisToUtf8[code] = packed;
+  }
+  for (std::uint8_t row = 1; row <= 94; ++row) {
+    for (std::uint8_t cell = 1; cell <= 94; ++cell)
+      t->eucToUtf8[(row - 1) * 94 + cell - 1] = t->sjisToUtf8[jis::toShiftJis({row, cell})];
   }
   return t;
 }
@@ -453,11 +460,17 @@ std::size_t decodeShiftJisToUtf8(std::string_view in, Utf8Encoder& e) {
   return malformed;
 }
 
+// Returns how many sequences formed no character.
 template <class Encoder>
-void decodeEucJp(std::string_view in, Encoder& e) {
+std::size_t decodeEucJp(std::string_view in, Encoder& e) {
   const DerivedTables& table = derived();
   const auto* p = reinterpret_cast<const std::uint8_t*>(in.data());
   const auto* end = p + in.size();
+  std::size_t malformed = 0;
+  auto stray = [&](const std::uint8_t* at, std::size_t n) {
+    ++malformed;
+    e.stray(at, n);
+  };
   while (p < end) {
     p = passAscii(p, end, e);
     if (p == end) break;
@@ -466,7 +479,7 @@ void decodeEucJp(std::string_view in, Encoder& e) {
     if (end - p >= 2 && jis::isEucByte(p[0]) && jis::isEucByte(p[1])) {
       const std::uint16_t code =
           jis::toShiftJis({static_cast<std::uint8_t>(p[0] - 0xA0), static_cast<std::uint8_t>(p[1] - 0xA0)});
-      if (!mapped(table, code)) e.stray(p, 2);
+      if (!mapped(table, code)) stray(p, 2);
       else e.jis0208(code);
       p += 2;
       continue;
@@ -476,19 +489,47 @@ void decodeEucJp(std::string_view in, Encoder& e) {
       case EucKind::Jis0208: {
         // A position the table leaves empty is an error, as browsers read it.
         const std::uint16_t code = jis::toShiftJis(s.position);
-        if (!mapped(table, code)) e.stray(p, s.length);
+        if (!mapped(table, code)) stray(p, s.length);
         else e.jis0208(code);
         break;
       }
       case EucKind::Katakana: e.kana(s.kana); break;
       case EucKind::Jis0212:
-        if (jis::jis0212ToUnicode(s.position) == 0xFFFF) e.stray(p, s.length);
+        if (jis::jis0212ToUnicode(s.position) == 0xFFFF) stray(p, s.length);
         else e.jis0212(s.position);
         break;
-      case EucKind::Invalid: e.stray(p, s.length); break;
+      case EucKind::Invalid: stray(p, s.length); break;
     }
     p += s.length;
   }
+  return malformed;
+}
+
+// EUC-JP to UTF-8 in one tight loop over the packed table, as Shift_JIS has; whatever is not a
+// mapped JIS X 0208 code goes the general way.
+std::size_t decodeEucJpToUtf8(std::string_view in, Utf8Encoder& e) {
+  const auto* p = reinterpret_cast<const std::uint8_t*>(in.data());
+  const auto* end = p + in.size();
+  const auto& toUtf8 = derived().eucToUtf8;
+  std::size_t malformed = 0;
+  while (p < end) {
+    if (*p < 0x80) {
+      p = passAscii(p, end, e);
+      continue;
+    }
+    if (end - p >= 2 && jis::isEucByte(p[0]) && jis::isEucByte(p[1])) {
+      const std::uint32_t packed = toUtf8[(p[0] - 0xA1) * 94 + p[1] - 0xA1];
+      if (packed != 0) {
+        e.sink.putPacked(packed);
+        p += 2;
+        continue;
+      }
+    }
+    const std::size_t one = eucSequenceAt(p, static_cast<std::size_t>(end - p)).length;
+    malformed += decodeEucJp(std::string_view(reinterpret_cast<const char*>(p), one), e);
+    p += one;
+  }
+  return malformed;
 }
 
 template <class Encoder>
@@ -564,7 +605,7 @@ void decodeIso2022Jp(std::string_view in, Encoder& e) {
 
 struct Encoded {
   std::size_t unconvertible = 0;
-  std::size_t malformedShiftJis = 0;  // for Shift_JIS input
+  std::size_t malformed = 0;  // for Shift_JIS and EUC-JP input
 };
 
 template <class Encoder>
@@ -578,10 +619,13 @@ Encoded encodeWith(InputEncoding source, const ConverterOptions& options, std::s
     case InputEncoding::Ascii:
     case InputEncoding::Utf8: e.asciiRun(in.data(), in.size()); break;
     case InputEncoding::ShiftJis:
-      if constexpr (std::is_same_v<Encoder, Utf8Encoder>) result.malformedShiftJis = decodeShiftJisToUtf8(in, e);
-      else result.malformedShiftJis = decodeShiftJis(in, e);
+      if constexpr (std::is_same_v<Encoder, Utf8Encoder>) result.malformed = decodeShiftJisToUtf8(in, e);
+      else result.malformed = decodeShiftJis(in, e);
       break;
-    case InputEncoding::EucJp: decodeEucJp(in, e); break;
+    case InputEncoding::EucJp:
+      if constexpr (std::is_same_v<Encoder, Utf8Encoder>) result.malformed = decodeEucJpToUtf8(in, e);
+      else result.malformed = decodeEucJp(in, e);
+      break;
     case InputEncoding::Iso2022Jp: decodeIso2022Jp(in, e); break;
   }
   e.finish();
@@ -687,7 +731,7 @@ std::string convertText(const ConverterOptions& options, std::string_view text, 
       if (options.output != TargetEncoding::ShiftJis) {
         sink.emplace(capacity);
         encoded = encode(InputEncoding::ShiftJis, options, text, *sink, reporting, regions);
-        if (encoded.malformedShiftJis == 0) break;
+        if (encoded.malformed == 0) break;
         sink.reset();
         if (findings != nullptr) findings->clear();
       }
@@ -718,6 +762,8 @@ std::string convertText(const ConverterOptions& options, std::string_view text, 
   if (report) {
     report->detected = source;
     report->unconvertible = encoded.unconvertible;
+    report->malformed = encoded.malformed;
+    report->decoded = true;
   }
   return applyLineBreaks(options, sink->finish());
 }

@@ -40,6 +40,12 @@ namespace sarnavel {
 struct ConversionReport {
   InputEncoding detected = InputEncoding::Ascii;
   std::size_t unconvertible = 0;  // escapes and stand-ins written for characters the target lacks
+  // Bytes of Shift_JIS or EUC-JP input that formed no character, when the converter decoded the
+  // text (not when it passed a text in its own encoding through): none exactly when every byte
+  // reads as that encoding (readsAsShiftJis, readsAsEucJp), so the count confirms a decision
+  // that took the encoding from a declaration without reading the text first.
+  std::size_t malformed = 0;
+  bool decoded = false;  // the text went through a decoder (`malformed` counts)
 };
 
 // The region of a page a source offset lies in (html/page_regions.h), asked only where an

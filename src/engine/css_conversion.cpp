@@ -93,11 +93,11 @@ std::string_view ruleTerminator(LineEnding lineEnding, std::string_view text) {
   return "\";\r\n";
 }
 
-}  // namespace
-
-DocumentResult convertCss(std::string& text, const TargetChoice& options, const EncodingEvidence& evidence) {
+// Nothing, `text` untouched, when the converter refutes a declaration taken unread.
+std::optional<DocumentResult> tryConvert(std::string& text, const TargetChoice& options,
+                                         const EncodingEvidence& evidence, ValidityCheck check) {
   DocumentSteps steps;
-  readForConversion(steps, text, DocumentKind::StyleSheet, options, evidence, declaredLabel);
+  readForConversion(steps, text, DocumentKind::StyleSheet, options, evidence, declaredLabel, check);
   std::string work(steps.working.text());
   std::string rule = "@charset \"" + lowercaseCopy(steps.charsetName);
   rule += ruleTerminator(options.lineEnding, work);
@@ -118,12 +118,15 @@ DocumentResult convertCss(std::string& text, const TargetChoice& options, const 
   }
   const bool replaced = old && old->start == 0;
   const std::size_t replacedEnd = replaced ? old->end : 0;
+  if (!removedTextHolds(steps, std::string_view(work).substr(0, replacedEnd))) return std::nullopt;
   steps.beforeConverter.replace(work, 0, replacedEnd, rule);
   work.replace(0, replacedEnd, rule);
   // What the converter reports past the rule lies as far on in the source as the rule grew.
   steps.findings.shiftOffsets(rule.size(),
                               static_cast<std::ptrdiff_t>(rule.size()) - static_cast<std::ptrdiff_t>(replacedEnd));
-  std::string converted = convertWorking(steps, work);
+  std::optional<std::string> convertedOrNot = convertWorking(steps, work);
+  if (!convertedOrNot) return std::nullopt;
+  std::string converted = std::move(*convertedOrNot);
   // A rule that stood elsewhere is read by no browser; the rules after the new one name the
   // target all the same, so the sheet declares one encoding only.
   if (!replaced && old) {
@@ -140,6 +143,14 @@ DocumentResult convertCss(std::string& text, const TargetChoice& options, const 
   completeResult(result, steps, text, converted);
   text = std::move(converted);
   return result;
+}
+
+}  // namespace
+
+DocumentResult convertCss(std::string& text, const TargetChoice& options, const EncodingEvidence& evidence) {
+  if (std::optional<DocumentResult> result = tryConvert(text, options, evidence, ValidityCheck::ByConverter))
+    return std::move(*result);
+  return std::move(*tryConvert(text, options, evidence, ValidityCheck::InDecision));
 }
 
 }  // namespace sarnavel

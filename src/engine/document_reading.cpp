@@ -153,7 +153,8 @@ ContentShape recogniseContent(std::string_view bytes) {
 
 WorkingText readDocument(std::string_view bytes, DocumentKind kind, const EncodingEvidence& evidence,
                          TargetEncoding target, Findings& findings,
-                         const std::function<std::string(std::string_view bytes)>& declarationOf, bool keepCharacters) {
+                         const std::function<std::string(std::string_view bytes)>& declarationOf, bool keepCharacters,
+                         ValidityCheck check) {
   const EscapeTarget escapeTarget{target, &findings, keepCharacters && target == TargetEncoding::Utf8};
   const ContentShape shape = recogniseContent(bytes);
   // A file of a byte-order mark alone stays as it is.
@@ -164,7 +165,13 @@ WorkingText readDocument(std::string_view bytes, DocumentKind kind, const Encodi
   withDeclaration.declared = declarationOf ? declarationOf(bytes) : std::string();
   WorkingText w;
   w.source = bytes;
-  w.decision = decideSourceEncoding(bytes, withDeclaration);
+  if (check == ValidityCheck::ByConverter) {
+    const DeferredDecision deferred = decideSourceEncodingDeferred(bytes, withDeclaration, target);
+    w.decision = deferred.decision;
+    w.validityDeferred = deferred.validityDeferred;
+  } else {
+    w.decision = decideSourceEncoding(bytes, withDeclaration);
+  }
   w.form = formOf(w.decision.encoding);
   w.lineBreaks = countLineBreaks(bytes);
   const SourceEncoding encoding = w.decision.encoding;
@@ -182,7 +189,8 @@ WorkingText readDocument(std::string_view bytes, DocumentKind kind, const Encodi
     w.converterInput = madeInputFor(target);
     return w;
   }
-  // Every declaration the decision took was checked against the bytes (encoding_decision.h).
+  // Every declaration the decision took was checked against the bytes (encoding_decision.h), or
+  // is checked by the converter, whose reading stands only if it finds nothing malformed.
   const DecisionBasis basis = w.decision.basis;
   if (basis == DecisionBasis::Declaration || basis == DecisionBasis::LoadingElement ||
       basis == DecisionBasis::LoadingPage) {

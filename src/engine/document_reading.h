@@ -59,10 +59,19 @@ struct WorkingText {
   bool isSource = true;                      // `text` is the source's own bytes (its offsets are the source's)
   SourceForm form = SourceForm::SingleByte;  // how the source's bytes form characters
   LineBreakCounts lineBreaks;                // of the source
+  // The decision took a declared Japanese encoding unread (ValidityCheck::ByConverter): it
+  // stands only if the converter finds every byte of `text` a character of that encoding.
+  bool validityDeferred = false;
 
   // What the converter reads: the source itself, or the text made from it.
   std::string_view text() const { return isSource ? source : std::string_view(prepared); }
 };
+
+// Who reads a declared Shift_JIS or EUC-JP text through for bytes that form no character: the
+// decision, before it takes the declaration, or the converter, which decodes the text anyway
+// (one pass fewer; see decideSourceEncodingDeferred). The caller that chooses ByConverter reads
+// the document again with InDecision when the converter finds such a byte.
+enum class ValidityCheck { InDecision, ByConverter };
 
 // `declarationOf(bytes)` gives the label the document declares itself in (empty when none);
 // it is asked only for byte text.
@@ -71,6 +80,6 @@ struct WorkingText {
 WorkingText readDocument(std::string_view bytes, DocumentKind kind, const EncodingEvidence& evidence,
                          TargetEncoding target, Findings& findings,
                          const std::function<std::string(std::string_view bytes)>& declarationOf,
-                         bool keepCharacters = false);
+                         bool keepCharacters = false, ValidityCheck check = ValidityCheck::InDecision);
 
 }  // namespace sarnavel

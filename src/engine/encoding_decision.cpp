@@ -141,7 +141,12 @@ bool readsAs(std::string_view bytes, SourceEncoding encoding) {
   return false;
 }
 
-EncodingDecision decideSourceEncoding(std::string_view bytes, const EncodingEvidence& evidence) {
+namespace {
+
+// The decision; with `deferTo`, a declaration of a Japanese encoding other than the target's is
+// taken unread and `deferred` set (decideSourceEncodingDeferred).
+EncodingDecision decide(std::string_view bytes, const EncodingEvidence& evidence, std::optional<TargetEncoding> deferTo,
+                        bool& deferred) {
   // 1. The content itself.
   if (evidence.utf16 != Utf16Origin::None) {
     return {SourceEncoding::Utf16,
@@ -159,8 +164,13 @@ EncodingDecision decideSourceEncoding(std::string_view bytes, const EncodingEvid
   // 4. Declarations the bytes are valid in; a module script is read as UTF-8 whatever it holds.
   if (evidence.moduleScript) return {SourceEncoding::Utf8, DecisionBasis::LoadingElement};
   auto declared = [&](std::optional<SourceEncoding> encoding) {
-    return encoding &&
-           (readsAs(bytes, *encoding) || (encoding == SourceEncoding::Utf8 && nearlyUtf8(bytes, kDeclaredPerError)));
+    if (!encoding) return false;
+    if (deferTo && (encoding == SourceEncoding::ShiftJis || encoding == SourceEncoding::EucJp) &&
+        encoding != sourceEncodingOf(*deferTo)) {
+      deferred = true;
+      return true;
+    }
+    return readsAs(bytes, *encoding) || (encoding == SourceEncoding::Utf8 && nearlyUtf8(bytes, kDeclaredPerError));
   };
   if (std::optional<SourceEncoding> own = encodingOfLabel(evidence.declared); declared(own))
     return {*own, DecisionBasis::Declaration};
@@ -172,6 +182,20 @@ EncodingDecision decideSourceEncoding(std::string_view bytes, const EncodingEvid
   if (page != SourceEncoding::Ascii && declared(page)) return {*page, DecisionBasis::LoadingPage};
   // 5 and 6. The bytes, with the site's encoding favoured.
   return detect(bytes, evidence.site.majority());
+}
+
+}  // namespace
+
+EncodingDecision decideSourceEncoding(std::string_view bytes, const EncodingEvidence& evidence) {
+  bool deferred = false;
+  return decide(bytes, evidence, std::nullopt, deferred);
+}
+
+DeferredDecision decideSourceEncodingDeferred(std::string_view bytes, const EncodingEvidence& evidence,
+                                              TargetEncoding target) {
+  DeferredDecision d;
+  d.decision = decide(bytes, evidence, target, d.validityDeferred);
+  return d;
 }
 
 }  // namespace sarnavel

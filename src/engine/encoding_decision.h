@@ -94,6 +94,18 @@ struct EncodingEvidence {
 
 EncodingDecision decideSourceEncoding(std::string_view bytes, const EncodingEvidence& evidence);
 
+// The same decision, but a declaration (step 4) of Shift_JIS or EUC-JP other than `target`'s
+// encoding is taken without reading the text through first: the converter, which decodes the
+// text anyway, counts the bytes that form no character. With `validityDeferred` the decision
+// stands only when it finds none; otherwise decideSourceEncoding decides. A text converted into
+// its own encoding is not decoded, so its declaration is read through here as before.
+struct DeferredDecision {
+  EncodingDecision decision;
+  bool validityDeferred = false;
+};
+DeferredDecision decideSourceEncodingDeferred(std::string_view bytes, const EncodingEvidence& evidence,
+                                              TargetEncoding target);
+
 // Whether every byte of the text forms a character of the encoding (UTF-8 by the lead-byte
 // test, or ASCII alone; ISO-2022-JP: seven-bit bytes; Latin-1: always; UTF-16: never, as bytes
 // of a byte text).

@@ -61,22 +61,27 @@ void addPageNotices(DocumentResult& result, std::string_view page, TargetEncodin
   }
 }
 
-}  // namespace
-
-DocumentResult convertHtml(std::string& text, const TargetChoice& options, const ReferenceResolver& resolver,
-                           const EncodingEvidence& evidence) {
+// Nothing, `text` untouched, when the converter refutes a declaration taken unread.
+std::optional<DocumentResult> tryConvert(std::string& text, const TargetChoice& options,
+                                         const ReferenceResolver& resolver, const EncodingEvidence& evidence,
+                                         ValidityCheck check) {
   DocumentSteps steps;
-  readForConversion(steps, text, DocumentKind::Page, options, evidence, [](std::string_view bytes) {
-    // The first declaring meta, as browsers read it, with or without an `html` tag.
-    PARSE1INFO raw;
-    analyseHead(bytes, raw);
-    return std::string(raw.declaredLabel());
-  });
+  readForConversion(
+      steps, text, DocumentKind::Page, options, evidence,
+      [](std::string_view bytes) {
+        // The first declaring meta, as browsers read it, with or without an `html` tag.
+        PARSE1INFO raw;
+        analyseHead(bytes, raw);
+        return std::string(raw.declaredLabel());
+      },
+      check);
   // Escapes in a script or style body, or in raw text, follow the region (page_regions.h); the
   // regions are looked for only as far as an escape is written.
   PageRegions<char> regions(steps.working.text(), steps.working.converterInput == InputEncoding::Iso2022Jp);
   const RegionOf regionOf = [&regions](std::size_t offset) { return regions.at(offset).region; };
-  std::string converted = convertWorking(steps, steps.working.text(), &regionOf);
+  std::optional<std::string> convertedOrNot = convertWorking(steps, steps.working.text(), &regionOf);
+  if (!convertedOrNot) return std::nullopt;
+  std::string converted = std::move(*convertedOrNot);
   steps.working.prepared = std::string();
 
   // The second walk: the converted page's head landmarks and references at once; every change
@@ -100,6 +105,16 @@ DocumentResult convertHtml(std::string& text, const TargetChoice& options, const
   completeResult(result, steps, text, converted);
   text = std::move(converted);
   return result;
+}
+
+}  // namespace
+
+DocumentResult convertHtml(std::string& text, const TargetChoice& options, const ReferenceResolver& resolver,
+                           const EncodingEvidence& evidence) {
+  if (std::optional<DocumentResult> result =
+          tryConvert(text, options, resolver, evidence, ValidityCheck::ByConverter))
+    return std::move(*result);
+  return std::move(*tryConvert(text, options, resolver, evidence, ValidityCheck::InDecision));
 }
 
 }  // namespace sarnavel

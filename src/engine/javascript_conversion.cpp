@@ -1,17 +1,32 @@
 #include "engine/javascript_conversion.h"
 
+#include <optional>
+
 #include "engine/conversion_steps.h"
 
 namespace sarnavel {
 
-DocumentResult convertJavaScript(std::string& text, const TargetChoice& options, const EncodingEvidence& evidence) {
+namespace {
+
+// Nothing, `text` untouched, when the converter refutes a declaration taken unread.
+std::optional<DocumentResult> tryConvert(std::string& text, const TargetChoice& options,
+                                         const EncodingEvidence& evidence, ValidityCheck check) {
   DocumentSteps steps;
-  readForConversion(steps, text, DocumentKind::Script, options, evidence, nullptr);
-  std::string converted = convertWorking(steps, steps.working.text());
+  readForConversion(steps, text, DocumentKind::Script, options, evidence, nullptr, check);
+  std::optional<std::string> converted = convertWorking(steps, steps.working.text());
+  if (!converted) return std::nullopt;
   DocumentResult result;
-  completeResult(result, steps, text, converted);
-  text = std::move(converted);
+  completeResult(result, steps, text, *converted);
+  text = std::move(*converted);
   return result;
+}
+
+}  // namespace
+
+DocumentResult convertJavaScript(std::string& text, const TargetChoice& options, const EncodingEvidence& evidence) {
+  if (std::optional<DocumentResult> result = tryConvert(text, options, evidence, ValidityCheck::ByConverter))
+    return std::move(*result);
+  return std::move(*tryConvert(text, options, evidence, ValidityCheck::InDecision));
 }
 
 }  // namespace sarnavel

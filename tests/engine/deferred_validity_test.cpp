@@ -1,0 +1,73 @@
+// A declared Shift_JIS or EUC-JP document is converted before its bytes are read through: the
+// converter's count of malformed bytes confirms the declaration, and a document it refutes is
+// read again with the full decision. Either way the record names what the decision alone names.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/memory_resolver.h"
+#include "support/targets.h"
+
+#include "engine/css_conversion.h"
+#include "engine/document_reading.h"
+#include "engine/html_conversion.h"
+#include "engine/javascript_conversion.h"
+
+namespace sarnavel {
+namespace {
+
+using E = SourceEncoding;
+
+EncodingEvidence loadedBy(std::optional<E> page) {
+  EncodingEvidence e;
+  e.loadingPage = page;
+  return e;
+}
+
+TEST(DeferredValidity, TheConverterConfirmsOrTheDecisionDecides) {
+  const std::string nihongoUtf8 = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";
+  const struct {
+    const char* what;
+    DocumentKind kind;
+    std::string bytes;
+    EncodingEvidence evidence;
+    std::string declared;  // what the reading step finds the document declaring
+    int target;
+    std::string shown;  // in the UTF-8 output, when given
+  } cases[] = {
+      {"a Shift_JIS page", DocumentKind::Page, "<meta charset=shift_jis>\x93\xFA\x96\x7B\x8C\xEA", {}, "shift_jis", 3,
+       nihongoUtf8},
+      {"an EUC-JP page declaring Shift_JIS", DocumentKind::Page, "<meta charset=shift_jis>\xC6\xFC\xCB\xDC\xB8\xEC", {},
+       "shift_jis", 3, nihongoUtf8},
+      {"a Shift_JIS page declaring EUC-JP", DocumentKind::Page, "<meta charset=euc-jp>\x93\xFA\x96\x7B\x8C\xEA", {},
+       "euc-jp", 3, nihongoUtf8},
+      {"a stray byte at the end of a script", DocumentKind::Script, "s='\x93\xFA\x96\x7B\x8C\xEA';\x80",
+       loadedBy(E::ShiftJis), "", 3, ""},
+      {"a stray byte in the sheet's old rule alone", DocumentKind::StyleSheet,
+       "@charset  \"\x80\";\np{content:'\x93\xFA\x96\x7B\x8C\xEA'}", loadedBy(E::ShiftJis), "", 3, ""},
+      {"into EUC-JP", DocumentKind::StyleSheet, "p{content:'\x93\xFA\x96\x7B\x8C\xEA'}", loadedBy(E::ShiftJis), "", 1,
+       ""},
+      {"into its own encoding, read through first", DocumentKind::Script, "s='\xC6\xFC\xCB\xDC\x80';",
+       loadedBy(E::EucJp), "", 1, ""},
+  };
+  for (const auto& c : cases) {
+    TargetChoice options;
+    options.targetEncoding = testing::asTarget(c.target);
+    EncodingEvidence withDeclaration = c.evidence;
+    withDeclaration.declared = c.declared;
+    std::string text = c.bytes;
+    DocumentResult result;
+    switch (c.kind) {
+      case DocumentKind::Page: result = convertHtml(text, options, testing::MemoryResolver(), c.evidence); break;
+      case DocumentKind::StyleSheet: result = convertCss(text, options, c.evidence); break;
+      case DocumentKind::Script: result = convertJavaScript(text, options, c.evidence); break;
+    }
+    EXPECT_EQ(result.source, decideSourceEncoding(c.bytes, withDeclaration)) << c.what;
+    if (!c.shown.empty()) {
+      EXPECT_NE(text.find(c.shown), std::string::npos) << c.what;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace sarnavel
