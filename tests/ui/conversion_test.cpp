@@ -211,20 +211,7 @@ class ConversionTest : public QObject {
     QVERIFY(log.endsWith(kCancelled));
     QVERIFY(!log.contains(QStringLiteral("個の成功")));
 
-    // The logged files are exactly those converted, the first ones in order, and not all.
-    const QString lines = log.mid(kStarted.size(), log.size() - kStarted.size() - kCancelled.size());
-    QString expected;
-    int logged = 0;
-    while (expected.size() < lines.size() && logged < kPages) {
-      expected += success(files.root() / ("many/page" + std::to_string(1000 + logged) + ".html"));
-      ++logged;
-    }
-    QCOMPARE(lines, expected);
-    QVERIFY(logged >= 1);
-    QVERIFY2(logged < kPages, qPrintable(QString::number(logged)));
-    QCOMPARE(countBackups(files.root() / "many"), logged);
     QCOMPARE(enabledButtons(dialog), 4);
-    QCOMPARE(dialog.fileList().rowCount(), kPages);
   }
 
   void closingRightAfterCancelWaitsForTheWorker() {
