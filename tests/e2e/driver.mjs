@@ -20,14 +20,9 @@
 // without a byte-order mark, pages without any declaration), the copy stands in for it and the
 // case is named in KNOWN below.
 //
-// Checks that fail for a fault already filed are listed in expected-failures.txt: reported as
-// "expected failure", they do not fail the run; a listed check that passes is reported as
-// "now passes" (its line is then to be deleted). Every other failure fails the run.
-//
 // Usage: node driver.mjs [--cli PATH] [--forms a,b] [--targets a,b] [--eols a,b] [--keep]
-//                        [--jobs N] [--verbose] [--list-failures] [--expected FILE]
-// --forms takes names or patterns with * (hard-* is the hard corpus); --list-failures prints
-// the failures not on the list as lines for it; --expected reads another list. The CLI's path comes from --cli or
+//                        [--jobs N] [--verbose]
+// --forms takes names or patterns with * (hard-* is the hard corpus). The CLI's path comes from --cli or
 // SARNAVEL_CLI, the browser from CHROMIUM (default /usr/bin/chromium). Closes with the line
 // "e2e: N passed, M failed"; exits 1 when M > 0.
 import { execFile } from 'node:child_process';
@@ -41,7 +36,6 @@ import { allForms, causes, lineEndings as allEols, targets as allTargets, templa
 import { writeCorpus } from './make-corpus.mjs';
 
 const run = promisify(execFile);
-const here = path.dirname(fileURLToPath(import.meta.url));
 const started = Date.now();
 // Whether text matches a pattern in which * stands for any run of characters.
 const patterns = new Map();
@@ -115,46 +109,14 @@ function knownCase(context, aspect, original, converted) {
   return KNOWN.find((k) => k.matches(context, aspect, original, converted));
 }
 
-// ---------------------------------------------------------------------------------------------
-// Expected failures: "cause | file | aspects | forms | targets". File and aspects take * patterns,
-// aspects separated by ';'; forms and targets are comma lists of names or patterns, or *;
-// `others` stands for every target but the form's own encoding, and a target converted
-// without escapes is written utf-8+keep.
-
-function loadExpected(file) {
-  const lines = [];
-  fs.readFileSync(file, 'utf8').split('\n').forEach((raw, index) => {
-    const text = raw.trim();
-    if (!text || text.startsWith('#')) return;
-    const columns = text.split('|').map((c) => c.trim());
-    const cause = Number(columns[0]);
-    if (columns.length !== 5 || !causes[cause]) throw new Error(`${file}:${index + 1}: want "cause | file | aspect | forms | targets"`);
-    const list = (column) => (column === '*' ? null : column.split(',').map((s) => s.trim()));
-    lines.push({
-      text, cause, file: columns[1], aspects: columns[2].split(';').map((a) => a.trim()), forms: list(columns[3]), targets: list(columns[4]),
-      failed: 0, passed: 0, combinations: new Map(),
-    });
-  });
-  return lines;
-}
-
 const targetKey = (c) => (c.mode === 'keep' ? `${c.target}+keep` : c.target);
-
-function expectedLine(context, aspect) {
-  const form = allForms.find((f) => f.name === context.form);
-  const target = allTargets.find((t) => t.name === context.target);
-  const targetMatches = (t) => (t === 'others' ? !!target && context.mode !== 'keep' && target.whatwg !== form.encoding : glob(t, targetKey(context)));
-  return expected.find((line) => glob(line.file, context.file) && line.aspects.some((a) => glob(a, aspect)) &&
-    (!line.forms || line.forms.some((f) => glob(f, context.form))) && (!line.targets || line.targets.some(targetMatches)));
-}
 
 // ---------------------------------------------------------------------------------------------
 // Arguments
 
 function parseArguments(argv) {
   const options = {
-    cli: process.env.SARNAVEL_CLI, jobs: 2, keep: false, verbose: false, listFailures: false,
-    expected: path.join(here, 'expected-failures.txt'),
+    cli: process.env.SARNAVEL_CLI, jobs: 2, keep: false, verbose: false,
   };
   for (let i = 0; i < argv.length; ++i) {
     const arg = argv[i];
@@ -169,8 +131,6 @@ function parseArguments(argv) {
     else if (arg === '--jobs') options.jobs = Math.max(1, Number(value()) || 1);
     else if (arg === '--keep') options.keep = true;
     else if (arg === '--verbose') options.verbose = true;
-    else if (arg === '--list-failures') options.listFailures = true;
-    else if (arg === '--expected') options.expected = path.resolve(value());
     else if (!arg.startsWith('-') && !options.cli) options.cli = arg;
     else throw new Error(`unknown argument ${arg}`);
   }
@@ -193,7 +153,7 @@ function parseArguments(argv) {
 // ---------------------------------------------------------------------------------------------
 // Results
 
-const tally = { passed: 0, failed: 0, expected: 0, known: new Map(), unlisted: [], pages: new Map() };
+const tally = { passed: 0, failed: 0, known: new Map(), pages: new Map() };
 
 // A short view of two strings around their first difference.
 function firstDifference(a, b) {
@@ -216,23 +176,11 @@ function record(context, aspect, ok, detail, original, converted) {
     tally.known.set(known.name, [...(tally.known.get(known.name) ?? []), `${where} ${aspect}`]);
     return 'known';
   }
-  const line = expectedLine(context, aspect);
-  if (line) {
-    const key = `${context.form} -> ${targetKey(context)}`;
-    const seen = line.combinations.get(key) ?? { passed: 0, failed: 0 };
-    line.combinations.set(key, seen);
-    if (ok) ++seen.passed, ++line.passed;
-    else ++seen.failed, ++line.failed;
-  }
   if (ok) {
     ++tally.passed;
     if (options.verbose) console.log(`ok   ${where} ${aspect}`);
-  } else if (line) {
-    ++tally.expected;
-    if (options.verbose) console.log(`expected ${where} ${aspect}: ${show()}`);
   } else {
     ++tally.failed;
-    tally.unlisted.push({ context, aspect });
     console.log(`FAIL ${where} ${aspect}: ${show()}`);
   }
   return ok ? 'same' : 'differs';
@@ -526,7 +474,6 @@ function logEntries(log) {
 // The run
 
 let options;
-let expected = [];
 
 async function convert(folder, target, eol, mode) {
   const args = ['-t', target.name, '-n', eol, '--no-backup', ...(mode === 'keep' ? ['--keep-characters'] : []), folder];
@@ -660,66 +607,8 @@ async function runCombination(tab, { form, target, eol, mode }, prepared, work) 
   }
 }
 
-async function offersKeepCharacters() {
-  try {
-    const { stdout } = await run(options.cli, ['--help']);
-    return stdout.includes('--keep-characters');
-  } catch {
-    return false;
-  }
-}
-
 // ---------------------------------------------------------------------------------------------
 // The closing report
-
-function reportExpected() {
-  for (const line of expected) {
-    const what = `cause ${line.cause} (${causes[line.cause]}): ${line.file}: ${line.aspects.join('; ')} [${line.forms?.join(',') ?? '*'} -> ${line.targets?.join(',') ?? '*'}]`;
-    if (line.failed > 0) {
-      console.log(`expected failure: ${what}: ${line.failed} checks`);
-      // A line that names its forms and targets lists exactly what fails: what passes is news.
-      const passing = [...line.combinations].filter(([, seen]) => seen.failed === 0).map(([key]) => key);
-      if (line.forms && line.targets && passing.length) console.log(`now passes in part: ${what}: ${passing.join('; ')}`);
-    } else if (line.passed > 0) {
-      console.log(`now passes: ${what} (delete line: ${line.text})`);
-    }
-  }
-}
-
-// Failures not on the list, written as lines for it: the aspects that fail together in a file,
-// with the forms and targets they fail in (`others`: every target but the form's own encoding).
-function listFailures() {
-  const failing = new Map();  // file, form, target -> aspects
-  for (const { context, aspect } of tally.unlisted) {
-    const key = [context.file, context.form, targetKey(context)].join('\u0000');
-    failing.set(key, new Set([...(failing.get(key) ?? []), aspect]));
-  }
-  const byAspects = new Map();  // file, aspects -> form -> targets
-  for (const [key, aspects] of failing) {
-    const [file, form, target] = key.split('\u0000');
-    const group = [file, [...aspects].sort().join('; ')].join('\u0000');
-    const forms = byAspects.get(group) ?? new Map();
-    byAspects.set(group, forms);
-    forms.set(form, [...(forms.get(form) ?? []), target]);
-  }
-  const ran = options.targetList.map((t) => t.name);
-  for (const [group, forms] of byAspects) {
-    const [file, aspects] = group.split('\u0000');
-    const byTargets = new Map();
-    for (const [name, targets] of forms) {
-      const form = allForms.find((f) => f.name === name);
-      const others = options.targetList.filter((t) => t.whatwg !== form.encoding).map((t) => t.name);
-      const same = (list) => list.length === targets.length && list.every((t) => targets.includes(t));
-      const token = same(ran) ? '*' : same(others) ? 'others' : ran.filter((t) => targets.includes(t)).concat(targets.filter((t) => !ran.includes(t))).join(',');
-      byTargets.set(token, [...(byTargets.get(token) ?? []), name]);
-    }
-    for (const [token, names] of byTargets) {
-      const form = allForms.find((f) => f.name === names[0]);
-      const cause = templateFile(form, file).cause ?? (token.includes('+keep') ? 9 : '?');
-      console.log(`${cause} | ${file} | ${aspects} | ${names.join(',')} | ${token}`);
-    }
-  }
-}
 
 function reportPages() {
   if (!tally.pages.size) return;
@@ -737,7 +626,6 @@ function reportPages() {
 
 async function main() {
   options = parseArguments(process.argv.slice(2));
-  expected = loadExpected(options.expected);
   const executablePath = process.env.CHROMIUM ?? '/usr/bin/chromium';
   if (!fs.existsSync(executablePath)) throw new Error(`no browser at ${executablePath} (scripts/setup-deps installs chromium)`);
   let chromium;
@@ -748,16 +636,11 @@ async function main() {
   }
 
   const jobs = [];
-  let pending = 0;
-  const keepCharacters = await offersKeepCharacters();
   const utf8 = options.targetList.find((t) => t.name === 'utf-8');
   for (const form of options.formList) {
     const eols = options.eolList ?? form.eols ?? allEols;
     for (const target of options.targetList) for (const eol of eols) jobs.push({ form, target, eol, mode: 'escape' });
-    if (utf8 && eols.includes('keep')) {
-      if (keepCharacters) jobs.push({ form, target: utf8, eol: 'keep', mode: 'keep' });
-      else ++pending;
-    }
+    if (utf8 && eols.includes('keep')) jobs.push({ form, target: utf8, eol: 'keep', mode: 'keep' });
   }
 
   const work = fs.mkdtempSync(path.join(os.tmpdir(), 'sarnavel-e2e-'));
@@ -783,13 +666,8 @@ async function main() {
     console.log(`known: ${k.name}: ${hits.length} differences (${k.why})`);
     if (options.verbose) for (const hit of hits) console.log(`  ${hit}`);
   }
-  if (pending) {
-    console.log(`pending: --keep-characters (cause 9): sarnavel-cli --help does not list it; ${pending} conversions to utf-8 without escapes skipped`);
-  }
-  reportExpected();
   reportPages();
-  if (options.listFailures) listFailures();
-  console.log(`e2e: ${((Date.now() - started) / 1000).toFixed(1)} s, ${jobs.length} conversions, ${tally.expected} expected failures`);
+  console.log(`e2e: ${((Date.now() - started) / 1000).toFixed(1)} s, ${jobs.length} conversions`);
   console.log(`e2e: ${tally.passed} passed, ${tally.failed} failed`);
   process.exitCode = tally.failed > 0 ? 1 : 0;
 }

@@ -92,28 +92,6 @@ std::string finished(int successes, int failures) { return summaryMessage(succes
 
 // --- The log -----------------------------------------------------------------------------------
 
-TEST(ConversionRun, TheWholeLogOfASmallRun) {
-  TempFolder folder;
-  fs::path p = folder.put("site/index.html", page({"style.css"}));
-  fs::path s = folder.put("site/style.css", kSheet);
-  RunResult r = convertAll({toUtf8(), {p}});
-  EXPECT_EQ(r.record.log(),
-            "変換を開始しました。\r\n---\r\n"
-            "成功: " +
-                p.string() +
-                "\r\n"
-                "成功: " +
-                s.string() +
-                "\r\n"
-                "\r\n---\r\n2個の成功、0個の失敗。\r\n変換処理を終了しました。\r\n");
-  // one entry per file, reaching the observer one at a time
-  EXPECT_EQ(r.record.entries, (std::vector<std::string>{kStart, success(p), success(s), finished(2, 0)}));
-  EXPECT_EQ(r.summary.successes, 2);
-  EXPECT_EQ(r.summary.failures, 0);
-  EXPECT_EQ(TempFolder::read(s), kSheetInUtf8);
-  EXPECT_EQ(TempFolder::read(s.string() + ".bak"), kSheet);
-}
-
 // Each line reaches the observer when its file is done: the file is converted on disk by then,
 // and the next one has not been touched yet.
 // Each file's outcome carries the engine's record of it out to the observer: what it was read

@@ -199,29 +199,10 @@ TEST(FileDrivers, EachFailureIsReportedAndLeavesTheFileIntact) {
     ResultCode result;
   } cases[] = {
       {"missing file", [](const TempFolder&, const fs::path&) {}, ResultCode::CannotOpen},
-      {"a folder given as the file", [](const TempFolder&, const fs::path& f) { fs::create_directory(f); },
-       ResultCode::CannotOpen},
-      {"a named pipe", [](const TempFolder&, const fs::path& f) { ASSERT_EQ(mkfifo(f.c_str(), 0644), 0); },
-       ResultCode::CannotOpen},
-      {"a dangling link", [](const TempFolder& t, const fs::path& f) { fs::create_symlink(t / "nowhere", f); },
-       ResultCode::CannotOpen},
-      {"a link to a folder",
-       [](const TempFolder& t, const fs::path& f) {
-         fs::create_directory(t / "dir");
-         fs::create_symlink(t / "dir", f);
-       },
-       ResultCode::CannotOpen},
       {"the backup name is a folder",
        [&](const TempFolder& t, const fs::path& f) {
          t.put(f.filename().string(), content);
          fs::create_directory(f.string() + ".bak");
-       },
-       ResultCode::BackupFailed},
-      {"a folder further down the backup chain",
-       [&](const TempFolder& t, const fs::path& f) {
-         t.put(f.filename().string(), content);
-         t.put(f.filename().string() + ".bak", "older");
-         fs::create_directory(f.string() + ".bak.bak");
        },
        ResultCode::BackupFailed},
       {"a name of 255 bytes: no room for its backup's name",
@@ -239,17 +220,11 @@ TEST(FileDrivers, EachFailureIsReportedAndLeavesTheFileIntact) {
       if (fs::is_empty(folder.path()) == false && !fs::exists(fs::symlink_status(file)))
         file = fs::directory_iterator(folder.path())->path();  // the case named its own file
       std::set<std::string> before = namesIn(folder.path());
-      std::error_code noName;  // a backup's name can be too long to ask about
       std::string bytesBefore = fs::is_regular_file(file) ? TempFolder::read(file) : "";
-      std::string backupBefore =
-          fs::is_regular_file(file.string() + ".bak", noName) ? TempFolder::read(file.string() + ".bak") : "";
       EXPECT_EQ(convertFile(kind, file, optionsFor(0, true)), c.result) << c.what << " (" << nameFor(kind) << ")";
       EXPECT_EQ(namesIn(folder.path()), before) << c.what << " (" << nameFor(kind) << ")";
       if (fs::is_regular_file(file)) {
         EXPECT_EQ(TempFolder::read(file), bytesBefore) << c.what;
-      }
-      if (fs::is_regular_file(file.string() + ".bak", noName)) {
-        EXPECT_EQ(TempFolder::read(file.string() + ".bak"), backupBefore) << c.what;
       }
     }
   }

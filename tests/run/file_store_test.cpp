@@ -456,13 +456,6 @@ TEST_F(FileStoreTest, AFileChangedSinceItWasReadIsNeitherBackedUpNorWritten) {
       fs::remove(at("link.html"));
     }
   }
-  // Unchanged, both go through.
-  put(at("a.html"), "old");
-  std::string content;
-  FileIdentity identity;
-  ASSERT_EQ(readWholeFile(at("a.html"), content, &identity), ResultCode::Success);
-  EXPECT_TRUE(backupFile(at("a.html"), &identity).ok());
-  EXPECT_TRUE(writeWholeFile(at("a.html"), "new", &identity).ok());
 }
 
 // A device or a named pipe named like a document is never opened: opening can have effects
@@ -495,7 +488,6 @@ TEST_F(FileStoreTest, WritesAndBackupsWithAndWithoutUnnamedTemporaryFiles) {
     bool backup;
   } operations[] = {
       {"replace", true, false},
-      {"create", false, false},
       {"backup", true, true},
   };
   for (bool unnamedRefused : {false, true}) {

@@ -2,8 +2,6 @@
 // read through a real run over small files; and that a check writes nothing at all.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <atomic>
 #include <map>
 #include <string>
@@ -11,6 +9,7 @@
 
 #include "run/check_listing.h"
 #include "run/conversion_run.h"
+#include "support/folder_state.h"
 #include "support/temp_folder.h"
 
 namespace sarnavel {
@@ -106,19 +105,6 @@ TEST(SiteCheck, Verdicts) {
   EXPECT_EQ(lines.size(), std::size(cases));
 }
 
-// Every name in the folder with its size, content and modification time.
-std::map<std::string, std::string> snapshot(const fs::path& folder) {
-  std::map<std::string, std::string> state;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    struct stat info {};
-    lstat(entry.path().c_str(), &info);
-    const std::string content = entry.is_regular_file() ? TempFolder::read(entry.path()) : "";
-    state[entry.path().string()] = content + "@" + std::to_string(info.st_mtim.tv_sec) + "." +
-                                   std::to_string(info.st_mtim.tv_nsec) + "/" + std::to_string(info.st_mode);
-  }
-  return state;
-}
-
 TEST(SiteCheck, WritesNothingAndSweepsNothing) {
   TempFolder site;
   site.put("index.html", page(meta("Shift_JIS") + "<link rel=\"stylesheet\" href=\"css/a.css\">", kSjis));
@@ -126,11 +112,11 @@ TEST(SiteCheck, WritesNothingAndSweepsNothing) {
   // What a killed conversion would have left: a conversion sweeps it, a check leaves it.
   site.put("css/.a.css.sarnavel-AbC123.tmp", "half");
   chmod(site.path().c_str(), 0555);  // a write into the folder would fail (not for root: compared below)
-  const auto before = snapshot(site.path());
+  const testing::FolderState before = testing::snapshot(site.path());
   RunSummary summary;
   const auto lines = check(site.path(), &summary);
   chmod(site.path().c_str(), 0755);
-  EXPECT_EQ(snapshot(site.path()), before);
+  EXPECT_TRUE(testing::snapshot(site.path()) == before);
   EXPECT_EQ(summary.successes, 2);  // the sheet, listed and loaded, is read once
   EXPECT_EQ(lines.size(), 2u);
 }

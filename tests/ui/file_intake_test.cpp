@@ -80,21 +80,6 @@ class FileIntakeTest : public QObject {
     QCOMPARE(columnTexts(dialog, 2), (QStringList{text(index), text(index)}));
   }
 
-  // A Shift_JIS name from an old archive, as a file manager drops it: percent-encoded bytes.
-  void droppedNameThatIsNotUtf8KeepsItsBytes() {
-    Files files;
-    const auto page = files.put("old/\x83\x65\x83X\x83g.html");
-    MainDialog dialog;
-    dialog.show();
-    QVERIFY(drop(dialog, {urlOf(page)}));
-    QCOMPARE(dialog.fileList().rowCount(), 1);
-    QCOMPARE(dialog.fileList().entries().front().path, page);
-    QCOMPARE(columnTexts(dialog, 0), QStringList{QStringLiteral("テスト.html [Shift_JIS]")});
-    QCOMPARE(columnTexts(dialog, 1), QStringList{QStringLiteral("html")});
-    QCOMPARE(columnTexts(dialog, 2),
-             QStringList{text(files.root() / "old/テスト.html") + QStringLiteral(" [Shift_JIS]")});
-  }
-
   // A folder the walk cannot read leaves its files out of the list: a warning says which and
   // why, and holds the dialog until it is read.
   void unreadableFolderInADropIsTold() {
@@ -155,22 +140,6 @@ class FileIntakeTest : public QObject {
                                  QStringLiteral(": 追加したフォルダの外にあるファイルへのリンク")),
              qPrintable(box.text()));
     QVERIFY2(!box.text().contains(QStringLiteral("common.js")), qPrintable(box.text()));
-  }
-
-  void dropsWithoutLocalFilesAreRefused() {
-    Files files;
-    const auto page = files.put("index.html");
-    MainDialog dialog;
-    dialog.show();
-    // A file on another machine is not the file of that path on this one.
-    QVERIFY(!drop(dialog, {QUrl(QStringLiteral("file:/") + text(page))}));
-    QVERIFY(!drop(dialog, {QUrl(QStringLiteral("https://example.com/index.html"))}));
-    QMimeData plainText;
-    plainText.setText(QStringLiteral("/etc/index.html"));
-    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &plainText, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&dialog, &enter);
-    QVERIFY(!enter.isAccepted());
-    QCOMPARE(dialog.fileList().rowCount(), 0);
   }
 
   // Ctrl+O (the file dialog replaced by a stand-in), Ctrl+V and Delete, typed into the dialog.

@@ -81,13 +81,6 @@ class FileListModelTest : public QObject {
     for (int row = 0; row < model.rowCount(); row += 7)
       QVERIFY(!selected.contains(model.index(row, 0).data().toString()));
 
-    // Half of the list removed at once.
-    view.selectionModel()->select(QItemSelection(model.index(100, 0), model.index(549, 2)),
-                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    rows.clear();
-    for (const QModelIndex& index : view.selectionModel()->selectedRows()) rows.push_back(index.row());
-    model.removeRowNumbers(rows);
-    QCOMPARE(model.rowCount(), 450);
   }
 
   void removingRunsFromTheEnd() {

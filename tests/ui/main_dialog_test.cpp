@@ -2,11 +2,12 @@
 // file list by its headers, and the removal of rows.
 #include <QCheckBox>
 #include <QComboBox>
-#include <QItemSelectionModel>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <functional>
 
 #include "ui/main_dialog.h"
 #include "ui_test_support.h"
@@ -31,14 +32,6 @@ QLabel* labelWithText(const QWidget& dialog, const QString& text) {
     if (label->text() == text) return label;
   }
   return nullptr;
-}
-
-void selectRows(const MainDialog& dialog, std::initializer_list<int> rows) {
-  auto* list = control<QTableView>(dialog, "IDC_FILE_LIST");
-  for (int row : rows) {
-    list->selectionModel()->select(list->model()->index(row, 0),
-                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
-  }
 }
 
 void showActive(QWidget& dialog) {
@@ -148,24 +141,20 @@ class MainDialogTest : public QObject {
   }
 
   void escapeCloseBoxAndExitButtonLeave() {
-    MainDialog byEscape;
-    showActive(byEscape);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-    QVERIFY(!byEscape.isVisible());
-    QCOMPARE(byEscape.result(), int(QDialog::Rejected));
-
-    MainDialog byCloseBox;
-    showActive(byCloseBox);
-    QVERIFY(byCloseBox.close());
-    QVERIFY(!byCloseBox.isVisible());
-    QCOMPARE(byCloseBox.result(), int(QDialog::Rejected));
-
-    MainDialog byButton;
-    showActive(byButton);
-    QSignalSpy rejected(&byButton, &QDialog::rejected);
-    control<QPushButton>(byButton, "IDCANCEL")->click();
-    QCOMPARE(rejected.count(), 1);
-    QVERIFY(!byButton.isVisible());
+    const std::function<void(MainDialog&)> ways[] = {
+        [](MainDialog&) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); },
+        [](MainDialog& d) { QVERIFY(d.close()); },
+        [](MainDialog& d) { control<QPushButton>(d, "IDCANCEL")->click(); },
+    };
+    for (const auto& leave : ways) {
+      MainDialog dialog;
+      showActive(dialog);
+      QSignalSpy rejected(&dialog, &QDialog::rejected);
+      leave(dialog);
+      QVERIFY(!dialog.isVisible());
+      QCOMPARE(dialog.result(), int(QDialog::Rejected));
+      QCOMPARE(rejected.count(), 1);
+    }
   }
 
   void enterActsOnlyOnAFocusedButton() {
@@ -258,35 +247,6 @@ class MainDialogTest : public QObject {
     clickHeader(dialog, 1);
     clickHeader(dialog, 0);
     QCOMPARE(columnTexts(dialog, 0), (QStringList{"a.html", "b.html", "c.html"}));
-  }
-
-  void sortingKeepsTheSelection() {
-    Files files;
-    MainDialog dialog({files.put("c.html"), files.put("a.html"), files.put("b.html")});
-    selectRows(dialog, {0});  // c.html
-    dialog.onColumnClick(0);
-    control<QPushButton>(dialog, "IDC_REMOVE_SELECTED")->click();
-    QCOMPARE(columnTexts(dialog, 0), (QStringList{"a.html", "b.html"}));
-  }
-
-  void removeSelectedRowsAtTheEndOfTheList() {
-    Files files;
-    std::vector<std::filesystem::path> paths;
-    for (int i = 0; i < 10; ++i) paths.push_back(files.put("f" + std::to_string(i) + ".html"));
-    MainDialog dialog(paths);
-    QCOMPARE(dialog.fileList().rowCount(), 10);
-
-    control<QPushButton>(dialog, "IDC_REMOVE_SELECTED")->click();  // nothing selected
-    QCOMPARE(dialog.fileList().rowCount(), 10);
-
-    selectRows(dialog, {8, 9});
-    control<QPushButton>(dialog, "IDC_REMOVE_SELECTED")->click();
-    QCOMPARE(columnTexts(dialog, 0),
-             (QStringList{"f0.html", "f1.html", "f2.html", "f3.html", "f4.html", "f5.html", "f6.html", "f7.html"}));
-
-    selectRows(dialog, {0, 3, 4, 7});
-    dialog.removeSelectedRows();
-    QCOMPARE(columnTexts(dialog, 0), (QStringList{"f1.html", "f2.html", "f5.html", "f6.html"}));
   }
 
   void removeAllRowsKeepsTheSortDirections() {

@@ -127,14 +127,6 @@ void DiskModel::flushBytes(Object& object, bool withMetadata) {
   ++revision_;
 }
 
-void DiskModel::flushAll() {
-  for (Object& object : objects_) {
-    flushBytes(object, true);
-    object.durableNames = object.names;
-    object.unflushedNames.clear();
-  }
-}
-
 std::optional<std::string> DiskModel::apply(const std::string& line) {
   std::istringstream in(line);
   std::vector<std::string> word;
@@ -165,15 +157,6 @@ std::optional<std::string> DiskModel::apply(const std::string& line) {
                                                      static_cast<uid_t>(number(3, 10)),
                                                      static_cast<gid_t>(number(4, 10)),
                                                      {}});
-    } else if (op == "mkdir" && need(5)) {
-      const int folder = knownFolder(word[2]);
-      if (folder < 0) {
-        byId_.erase(word[1]);
-        return std::nullopt;
-      }
-      const int made = newObject(Entry::Kind::Folder, {static_cast<mode_t>(number(4, 8)), 0, 0, {}});
-      byId_[word[1]] = made;
-      changeNames(folder, {{name(3), made}});
     } else if (op == "write" && need(4)) {
       const int object = known(word[1]);
       if (object < 0) return std::nullopt;
@@ -197,11 +180,8 @@ std::optional<std::string> DiskModel::apply(const std::string& line) {
         flushed.unflushedNames.clear();
       }
       flushBytes(flushed, op == "fsync");
-    } else if (op == "syncall") {
-      flushAll();
-    } else if (op == "sfr" || op == "close") {
-      // sync_file_range makes nothing durable (no metadata, no cache of the device); a close
-      // flushes nothing.
+    } else if (op == "close") {
+      // a close flushes nothing
     } else if (op == "rename" && need(7)) {
       const int from = knownFolder(word[1]), to = knownFolder(word[3]);
       const unsigned flags = static_cast<unsigned>(number(5, 10));
@@ -242,8 +222,8 @@ std::optional<std::string> DiskModel::apply(const std::string& line) {
       if (folder < 0) return std::nullopt;
       if (!objects_[folder].names.count(name(2))) return wrong("a removal of a name the folder does not have");
       changeNames(folder, {{name(2), -1}});
-    } else if (op == "mode" || op == "owner" || op == "xattr" || op == "rmxattr") {
-      if (!need(op == "mode" || op == "rmxattr" ? 3 : 4)) return wrong("a malformed line");
+    } else if (op == "mode" || op == "owner" || op == "xattr") {
+      if (!need(op == "mode" ? 3 : 4)) return wrong("a malformed line");
       const int object = known(word[1]);
       if (object < 0) return std::nullopt;
       Metadata& metadata = objects_[object].metadata;
@@ -253,7 +233,6 @@ std::optional<std::string> DiskModel::apply(const std::string& line) {
         metadata.group = static_cast<gid_t>(number(3, 10));
       }
       if (op == "xattr") metadata.attributes[name(2)] = name(3);
-      if (op == "rmxattr") metadata.attributes.erase(name(2));
       ++revision_;
     } else if (op == "unknown" && need(2)) {
       for (std::size_t k = 2; k < word.size(); ++k) {

@@ -94,7 +94,6 @@ class DiskModel {
   int knownFolder(const std::string& id) const;
   void changeNames(int folder, NameChange change);
   void flushBytes(Object& object, bool withMetadata);
-  void flushAll();
   // The tree under the root with each folder's names and each file's bytes chosen by the two
   // functions.
   template <typename NamesOf, typename BytesOf>
