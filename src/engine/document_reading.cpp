@@ -5,7 +5,6 @@
 #include "engine/escaping.h"
 #include "engine/javascript_context.h"
 #include "engine/page_escaping.h"
-#include "text/cp1252.h"
 #include "text/line_breaks.h"
 #include "text/utf8.h"
 
@@ -116,25 +115,8 @@ std::string escapeWhole(std::string_view bytes, std::size_t firstOffset, SourceE
   if (language == EscapeLanguage::JavaScript) {
     escaper.setCodeProbe([&](std::size_t offset) { return code.inCode(offset - firstOffset); });
   }
-  if (encoding == SourceEncoding::Latin1) {
-    for (std::size_t k = 0; k < bytes.size();) {
-      std::size_t run = k;
-      while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) < 0x80) ++run;
-      if (run > k) escaper.ascii(bytes.data() + k, run - k, firstOffset + k);
-      if (run < bytes.size()) escaper.unit(cp1252Unit(static_cast<unsigned char>(bytes[run])), firstOffset + run);
-      k = run + 1;
-    }
-  } else {
-    struct Offsets {
-      TextEscaper& escaper;
-      const char* start;
-      std::size_t base;
-      void ascii(const char* s, std::size_t n) { escaper.ascii(s, n, base + static_cast<std::size_t>(s - start)); }
-      void unit(char16_t u, std::size_t at) { escaper.unit(u, base + at); }
-      void irregular(std::size_t at) { escaper.irregular(base + at); }
-    } sink{escaper, bytes.data(), firstOffset};
-    decodeUtf8Into(bytes, sink);
-  }
+  if (encoding == SourceEncoding::Latin1) escapeCp1252(escaper, bytes, firstOffset, false);
+  else escapeUtf8(escaper, bytes, firstOffset);
   escaper.finish();
   return out;
 }

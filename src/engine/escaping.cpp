@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/javascript_context.h"
+#include "text/cp1252.h"
 #include "text/cp932.h"
 #include "text/utf8.h"
 
@@ -164,6 +165,35 @@ bool prepareUtf8Text(std::string& text, EscapeLanguage language) {
 
 std::string_view withoutByteOrderMark(std::string_view utf8) {
   return utf8.starts_with("\xEF\xBB\xBF") ? utf8.substr(3) : utf8;
+}
+
+void escapeUtf8(TextEscaper& escaper, std::string_view bytes, std::size_t firstOffset) {
+  struct Offsets {
+    TextEscaper& escaper;
+    const char* start;
+    std::size_t base;
+    void ascii(const char* s, std::size_t n) { escaper.ascii(s, n, base + static_cast<std::size_t>(s - start)); }
+    void unit(char16_t u, std::size_t at) { escaper.unit(u, base + at); }
+    void irregular(std::size_t at) { escaper.irregular(base + at); }
+  } sink{escaper, bytes.data(), firstOffset};
+  decodeUtf8Into(bytes, sink);
+}
+
+void escapeCp1252(TextEscaper& escaper, std::string_view bytes, std::size_t firstOffset, bool decompose) {
+  for (std::size_t k = 0; k < bytes.size();) {
+    std::size_t run = k;
+    while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) < 0x80) ++run;
+    if (run > k) escaper.ascii(bytes.data() + k, run - k, firstOffset + k);
+    if (run < bytes.size()) {
+      const auto byte = static_cast<unsigned char>(bytes[run]);
+      if (decompose) {
+        for (char16_t u : cp1252Decomposed(byte)) escaper.unit(u, firstOffset + run);
+      } else {
+        escaper.unit(cp1252Unit(byte), firstOffset + run);
+      }
+    }
+    k = run + 1;
+  }
 }
 
 }  // namespace sarnavel

@@ -103,4 +103,12 @@ class TextEscaper {
   std::size_t pendingOffset_ = Findings::kNoOffset;
 };
 
+// Feeds `bytes` of UTF-8 to `escaper`, a sequence the rules refuse as irregular; offsets count
+// from `firstOffset`.
+void escapeUtf8(TextEscaper& escaper, std::string_view bytes, std::size_t firstOffset);
+
+// Feeds `bytes` of code page 1252 to `escaper`; with `decompose`, an accented letter as its base
+// letter and accent. Offsets count from `firstOffset`.
+void escapeCp1252(TextEscaper& escaper, std::string_view bytes, std::size_t firstOffset, bool decompose);
+
 }  // namespace sarnavel

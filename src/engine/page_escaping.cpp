@@ -5,8 +5,6 @@
 
 #include "engine/javascript_context.h"
 #include "html/page_regions.h"
-#include "text/cp1252.h"
-#include "text/utf8.h"
 
 namespace sarnavel {
 namespace {
@@ -60,37 +58,16 @@ std::string escapeHtmlPage(std::u16string_view page, EscapeTarget target, std::s
 std::string escapeHtmlPageUtf8(std::string_view page, EscapeTarget target, std::size_t firstOffset) {
   auto offsetOf = [firstOffset](std::size_t index) { return firstOffset + index; };
   return escapeByRegion(page, target, offsetOf, [&](TextEscaper& escaper, std::string_view part, std::size_t start) {
-    struct Offsets {
-      TextEscaper& escaper;
-      const char* start;
-      std::size_t base;
-      void ascii(const char* s, std::size_t n) { escaper.ascii(s, n, base + static_cast<std::size_t>(s - start)); }
-      void unit(char16_t u, std::size_t at) { escaper.unit(u, base + at); }
-      void irregular(std::size_t at) { escaper.irregular(base + at); }
-    } sink{escaper, part.data(), offsetOf(start)};
-    decodeUtf8Into(part, sink);
+    escapeUtf8(escaper, part, offsetOf(start));
   });
 }
 
 std::string escapeHtmlPageCp1252(std::string_view page, EscapeTarget target) {
   auto offsetOf = [](std::size_t index) { return index; };
   return escapeByRegion(page, target, offsetOf, [&](TextEscaper& escaper, std::string_view part, std::size_t start) {
-    for (std::size_t k = 0; k < part.size();) {
-      std::size_t run = k;
-      while (run < part.size() && static_cast<unsigned char>(part[run]) < 0x80) ++run;
-      if (run > k) escaper.ascii(part.data() + k, run - k, start + k);
-      if (run < part.size()) {
-        const auto byte = static_cast<unsigned char>(part[run]);
-        // Kept as the browser reads it where every character is written as itself; otherwise
-        // decomposed, so that only the accent needs an escape, as the page has always been read.
-        if (escaper.writesEveryCharacter()) {
-          escaper.unit(cp1252Unit(byte), start + run);
-        } else {
-          for (char16_t u : cp1252Decomposed(byte)) escaper.unit(u, start + run);
-        }
-      }
-      k = run + 1;
-    }
+    // Kept as the browser reads it where every character is written as itself; otherwise
+    // decomposed, so that only the accent needs an escape, as the page has always been read.
+    escapeCp1252(escaper, part, offsetOf(start), !escaper.writesEveryCharacter());
   });
 }
 
