@@ -166,25 +166,32 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
 
   auto runPass = [&](int pass, const std::vector<std::string_view>& listed, auto&& driver) {
     if (cancelRequested.load()) return;
-    std::vector<std::string_view> unchecked;
-    if (!converting && pass > 3) {
-      for (std::string_view path : listed)
-        if (!checked.count(fileKeys.of(path))) unchecked.push_back(path);
+    // Pages are never read twice nor loaded: only the later passes need to know each file.
+    const bool needsKeys = pass >= 2;
+    std::vector<std::string> keys;
+    if (needsKeys) {
+      keys.reserve(listed.size());
+      for (std::string_view path : listed) keys.push_back(fileKeys.of(path));
     }
-    const std::vector<std::string_view>& paths = !converting && pass > 3 ? unchecked : listed;
+    // A check reads a file both listed and loaded once, in its first pass.
+    const bool skipsChecked = !converting && pass > 3;
+    std::vector<std::string_view> unchecked;
+    if (skipsChecked) {
+      std::vector<std::string> uncheckedKeys;
+      for (std::size_t k = 0; k < listed.size(); ++k) {
+        if (checked.count(keys[k])) continue;
+        unchecked.push_back(listed[k]);
+        uncheckedKeys.push_back(std::move(keys[k]));
+      }
+      keys = std::move(uncheckedKeys);
+    }
+    const std::vector<std::string_view>& paths = skipsChecked ? unchecked : listed;
     if (pass > 3) plan(pass, paths.size());
     if (mode == WriteMode::Write) leftovers.sweepFoldersOf(paths);  // what killed runs left, before any file is read
     // The pass's threads read what earlier passes learnt; what this pass learns is taken up
     // after it, so that nothing they read changes under them.
     const SiteTally passSite = site;
     const bool remembersWritten = pass == 2 || pass == 3;  // read again in passes 4 and 5
-    // Pages are never read twice nor loaded: only the later passes need to know each file.
-    const bool needsKeys = pass >= 2;
-    std::vector<std::string> keys;
-    if (needsKeys) {
-      keys.reserve(paths.size());
-      for (std::string_view path : paths) keys.push_back(fileKeys.of(path));
-    }
     PathSet writtenInPass;
     std::vector<std::pair<std::string, LoadEvidence>> loadedInPass;
     std::vector<std::string> moduleInPass;
