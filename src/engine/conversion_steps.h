@@ -57,6 +57,15 @@ void readForConversion(DocumentSteps& steps, std::string_view source, DocumentKi
 std::optional<std::string> convertWorking(DocumentSteps& steps, std::string_view text,
                                           const RegionOf* regionOf = nullptr);
 
+// A document converted by `attempt(check)`: first trusting a declared Japanese encoding unread,
+// then, when the converter refutes it (`attempt` gives nothing and leaves the text untouched),
+// again with the decision reading the text.
+template <class Attempt>
+DocumentResult convertTrustingDeclaration(Attempt&& attempt) {
+  if (std::optional<DocumentResult> result = attempt(ValidityCheck::ByConverter)) return std::move(*result);
+  return std::move(*attempt(ValidityCheck::InDecision));
+}
+
 // Whether bytes of the working text that are taken out before the converter reads it (a
 // sheet's old @charset rule) leave an unread declaration standing: they must be characters of
 // it too. Always true when the decision read the text itself.

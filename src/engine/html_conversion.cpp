@@ -111,10 +111,8 @@ std::optional<DocumentResult> tryConvert(std::string& text, const TargetChoice& 
 
 DocumentResult convertHtml(std::string& text, const TargetChoice& options, const ReferenceResolver& resolver,
                            const EncodingEvidence& evidence) {
-  if (std::optional<DocumentResult> result =
-          tryConvert(text, options, resolver, evidence, ValidityCheck::ByConverter))
-    return std::move(*result);
-  return std::move(*tryConvert(text, options, resolver, evidence, ValidityCheck::InDecision));
+  return convertTrustingDeclaration(
+      [&](ValidityCheck check) { return tryConvert(text, options, resolver, evidence, check); });
 }
 
 }  // namespace sarnavel

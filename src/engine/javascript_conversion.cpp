@@ -24,9 +24,7 @@ std::optional<DocumentResult> tryConvert(std::string& text, const TargetChoice& 
 }  // namespace
 
 DocumentResult convertJavaScript(std::string& text, const TargetChoice& options, const EncodingEvidence& evidence) {
-  if (std::optional<DocumentResult> result = tryConvert(text, options, evidence, ValidityCheck::ByConverter))
-    return std::move(*result);
-  return std::move(*tryConvert(text, options, evidence, ValidityCheck::InDecision));
+  return convertTrustingDeclaration([&](ValidityCheck check) { return tryConvert(text, options, evidence, check); });
 }
 
 }  // namespace sarnavel
