@@ -1,5 +1,6 @@
 // sarnavel: the desktop program. Converts Japanese web documents dropped onto its window or
 // named on its command line.
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -12,6 +13,9 @@ int main(int argc, char** argv) {
   // Before anything is opened: a program started with standard output or error closed would
   // otherwise hand those numbers to the files it converts, and Qt's warnings would land there.
   sarnavel::openStandardDescriptors();
+  // A write past the file-size limit fails with EFBIG, which the run reports, instead of
+  // ending the program; the file store then need not block the signal around each write.
+  std::signal(SIGXFSZ, SIG_IGN);
   // Every argument after the program's name is a file or folder for the list; none of them is
   // an option for Qt.
   const std::vector<std::filesystem::path> paths = sarnavel::commandLinePaths(argc, argv);
