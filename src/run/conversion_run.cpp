@@ -163,6 +163,9 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   PathSet checked;  // the check reads a file both listed and loaded once
   FileKeys fileKeys;
   FolderFlushes flushes;  // the folders' flushes, shared by the files written in them
+  ReferenceProbes probes;  // the loaded files looked into, shared by the pages
+  // Each worker's own: the folder it last wrote in stays open for its next file.
+  std::vector<WriteSession> sessions(static_cast<std::size_t>(std::max(threads, 1)));
 
   auto runPass = [&](int pass, const std::vector<std::string_view>& listed, auto&& driver) {
     if (cancelRequested.load()) return;
@@ -197,7 +200,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
     std::vector<std::string> moduleInPass;
     runInPassOrder<FileResult>(
         paths, threads, cancelRequested,
-        [&](std::size_t k) {
+        [&](std::size_t k, const PoolTurn& turn) {
           EncodingEvidence e;
           if (needsKeys) {
             if (rewritten.count(keys[k])) e.writtenByThisRun = target;
@@ -213,7 +216,8 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
                                     : pass % 2 == 0 ? DocumentKind::StyleSheet
                                                     : DocumentKind::Script;
           if (!converting) return FileResult{checkFile(path, kind, e)};
-          FileResult file{driver(path, e)};
+          const DriverContext context{&flushes, &probes, &sessions[static_cast<std::size_t>(turn.worker)], turn.status};
+          FileResult file{driver(path, e, context)};
           if (const std::optional<DocumentResult>& document = file.report.document) {
             file.report.facts = sourceFacts(kind, *document, file.report.form, e);
             // A file left as it was has nothing to warn of: its line says why it was left.
@@ -268,14 +272,14 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
     for (auto& [key, evidence] : loadedInPass) loaders.try_emplace(std::move(key), std::move(evidence));
     for (std::string& key : moduleInPass) moduleScripts.insert(std::move(key));
   };
-  auto page = [&](const std::filesystem::path& p, const EncodingEvidence& e) {
-    return convertHtmlFile(p, options, mode, e, &flushes);
+  auto page = [&](const std::filesystem::path& p, const EncodingEvidence& e, const DriverContext& c) {
+    return convertHtmlFile(p, options, mode, e, c);
   };
-  auto sheet = [&](const std::filesystem::path& p, const EncodingEvidence& e) {
-    return convertCssFile(p, options, mode, e, &flushes);
+  auto sheet = [&](const std::filesystem::path& p, const EncodingEvidence& e, const DriverContext& c) {
+    return convertCssFile(p, options, mode, e, c);
   };
-  auto script = [&](const std::filesystem::path& p, const EncodingEvidence& e) {
-    return convertJsFile(p, options, mode, e, &flushes);
+  auto script = [&](const std::filesystem::path& p, const EncodingEvidence& e, const DriverContext& c) {
+    return convertJsFile(p, options, mode, e, c);
   };
   auto viewsOf = [](const PathSet& set) { return std::vector<std::string_view>(set.begin(), set.end()); };
 
