@@ -12,6 +12,7 @@
 #include "run/file_kind.h"
 #include "run/file_warnings.h"
 #include "run/folder_flushes.h"
+#include "run/folder_keys.h"
 #include "run/server_charset.h"
 #include "run/source_check.h"
 #include "run/source_facts.h"
@@ -34,8 +35,8 @@ std::string fileKey(const std::filesystem::path& path) {
   return key.native();
 }
 
-// fileKey of full paths, each folder resolved once for all the files in it: only a name that
-// is itself a link is resolved alone. Remembers one key per folder, not per file.
+// fileKey of full paths, each folder resolved once for all the files in it, and from the
+// folder above it: only a name that is itself a link is resolved alone.
 class FileKeys {
  public:
   std::string of(std::string_view path) {
@@ -44,15 +45,12 @@ class FileKeys {
     struct stat info;
     const std::string full(path);
     if (::lstat(full.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) return fileKey(full);
-    const std::string_view folder = path.substr(0, slash);
-    auto known = folders_.find(folder);
-    if (known == folders_.end()) known = folders_.emplace(folder, fileKey(std::filesystem::path(folder))).first;
-    const std::string& key = known->second;
+    const std::string& key = folders_.of(path.substr(0, slash));
     return key + (key.ends_with('/') ? "" : "/") + std::string(path.substr(slash + 1));
   }
 
  private:
-  std::map<std::string, std::string, std::less<>> folders_;
+  FolderKeys folders_;
 };
 
 // The pass's paths in pass order: each once, ascending by byte.
