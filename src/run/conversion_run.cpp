@@ -83,8 +83,21 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   if (!isTargetEncoding(options.targetEncoding)) return summary;
   summary.started = true;
 
-  // The listed paths are not copied: each pass is a sorted list of views of them.
+  // The listed paths are not copied: each pass is a sorted list of views of them, each list
+  // made at its final size (growing it would hold the old and the new array at once).
   std::vector<std::string_view> pages, styleSheets, scripts;
+  std::size_t counts[3] = {0, 0, 0};
+  for (const std::string& path : request.paths) {
+    switch (classifyExtension(std::string_view(path))) {
+      case FileKind::Html: ++counts[0]; break;
+      case FileKind::Css: ++counts[1]; break;
+      case FileKind::JavaScript: ++counts[2]; break;
+      default: break;
+    }
+  }
+  pages.reserve(counts[0]);
+  styleSheets.reserve(counts[1]);
+  scripts.reserve(counts[2]);
   for (const std::string& path : request.paths) {
     switch (classifyExtension(std::string_view(path))) {
       case FileKind::Html: pages.push_back(path); break;
