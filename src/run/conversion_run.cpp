@@ -226,8 +226,8 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           const DocumentKind kind = pass == 1       ? DocumentKind::Page
                                     : pass % 2 == 0 ? DocumentKind::StyleSheet
                                                     : DocumentKind::Script;
-          if (!converting) return FileResult{checkFile(path, kind, e)};
           const DriverContext context{&flushes, &probes, &sessions[static_cast<std::size_t>(turn.worker)], turn.status};
+          if (!converting) return FileResult{checkFile(path, kind, e, context)};
           FileResult file{driver(path, e, context)};
           if (const std::optional<DocumentResult>& document = file.report.document) {
             file.report.facts = sourceFacts(kind, *document, file.report.form, e);
