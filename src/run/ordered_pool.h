@@ -38,8 +38,9 @@ inline constexpr std::uintmax_t kParallelMemoryBudget = 8u << 20;
 
 // What `convert` is given besides the index: which worker converts the file (0 to threads - 1,
 // each worker on its own thread, for state a worker keeps from one file to the next) and the
-// file's status as the pool looked at it (links followed), or null when the pool did not look
-// (one thread) or the file could not be looked at.
+// file's status as the pool looked at it (links followed) just before, or null when the pool
+// did not look (one thread), the file could not be looked at, or the file had to wait after
+// the look (for an earlier name of it, which may have replaced it, or for memory).
 struct PoolTurn {
   int worker = 0;
   const struct stat* status = nullptr;

@@ -96,7 +96,7 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
       if (lastTaken) roomInWindow.notify_all();
       // Looked at without the lock; the identity tells the same file under two names apart.
       struct stat status {};
-      const bool looked = ::stat(std::string(paths[index]).c_str(), &status) == 0;
+      bool looked = ::stat(std::string(paths[index]).c_str(), &status) == 0;
       const std::uintmax_t size = looked ? static_cast<std::uintmax_t>(std::max<off_t>(status.st_size, 0)) : 0;
       {
         // A file once taken is converted, cancelled or not: a later file may already be under
@@ -113,6 +113,8 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
           ++waitingForEarlier;
           earlierFinished.wait(lock);
           --waitingForEarlier;
+          // What was looked at may be gone: the earlier name of the file has replaced it.
+          looked = false;
         }
         bytesUnderWay += size;
       }
