@@ -61,19 +61,24 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
   std::size_t handedOver = 0;  // indices below it have reached `finish`
   int running = threads;
 
-  // Whether an earlier file still under way is, or may be, the same file on disk as `index`:
-  // one not yet looked at may be, so the later one waits for that look, which is short.
-  auto earlierSameFile = [&](std::size_t index) {
+  // What keeps `index` from starting: an earlier file still under way not yet looked at (it may
+  // be the same file on disk; the look is short), an earlier one that is the same file, or the
+  // memory of the files under way.
+  enum class Blocked { No, EarlierNotLooked, EarlierSameFile, Memory };
+  auto blockedBy = [&](std::size_t index, std::uintmax_t size) {
     const pool_detail::Slot& own = slots[index % window];
+    bool notLooked = false;
     for (std::size_t k = handedOver; k < index; ++k) {
       const pool_detail::Slot& earlier = slots[k % window];
-      if (earlier.stage == Stage::Taken) return true;
+      if (earlier.stage == Stage::Taken) notLooked = true;
       if (earlier.stage == Stage::Looked && own.identified && earlier.identified && earlier.device == own.device &&
           earlier.inode == own.inode) {
-        return true;
+        return Blocked::EarlierSameFile;
       }
     }
-    return false;
+    if (notLooked) return Blocked::EarlierNotLooked;
+    if (bytesUnderWay != 0 && bytesUnderWay + size > kParallelMemoryBudget) return Blocked::Memory;
+    return Blocked::No;
   };
 
   auto work = [&](int worker) {
@@ -109,12 +114,13 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
         own.device = status.st_dev;
         own.inode = status.st_ino;
         if (waitingForEarlier > 0) earlierFinished.notify_all();
-        while (earlierSameFile(index) || (bytesUnderWay != 0 && bytesUnderWay + size > kParallelMemoryBudget)) {
+        for (Blocked why; (why = blockedBy(index, size)) != Blocked::No;) {
+          // What was looked at may be gone by the time the file starts: the earlier name of the
+          // file may replace it, and a wait for memory may be long.
+          if (why != Blocked::EarlierNotLooked) looked = false;
           ++waitingForEarlier;
           earlierFinished.wait(lock);
           --waitingForEarlier;
-          // What was looked at may be gone: the earlier name of the file has replaced it.
-          looked = false;
         }
         bytesUnderWay += size;
       }
