@@ -35,6 +35,9 @@ void installStopSignals() {
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
   sigaction(SIGPIPE, &ignore, nullptr);
+  // A write past the file-size limit then fails with EFBIG, which the file store reports,
+  // and the writes need not block the signal one by one.
+  sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
 std::atomic<bool>& stopFlag() { return stopRequested; }

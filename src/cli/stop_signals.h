@@ -5,7 +5,9 @@
 // SIGUSR1, SIGUSR2, SIGALRM) sets the stop flag that the run looks at before every file, and
 // the first one to arrive is remembered so that the program can end with 128 + its number, as
 // a shell expects of a program a signal ended. SIGPIPE is ignored: a log that can no longer be
-// written is an error the log writer reports (log_writer.h), not a silent death.
+// written is an error the log writer reports (log_writer.h), not a silent death. SIGXFSZ is
+// ignored too: a file that cannot grow past the file-size limit is a failed write the run
+// reports (file_store.h), not the end of the program.
 //
 // A signal that was ignored when the program started (`nohup`, a background job of a
 // non-interactive shell) stays ignored. These are the program's only process-wide values,

@@ -12,6 +12,7 @@
 #include "run/file_kind.h"
 #include "run/file_warnings.h"
 #include "run/folder_flushes.h"
+#include "run/folder_keys.h"
 #include "run/server_charset.h"
 #include "run/source_check.h"
 #include "run/source_facts.h"
@@ -34,8 +35,8 @@ std::string fileKey(const std::filesystem::path& path) {
   return key.native();
 }
 
-// fileKey of full paths, each folder resolved once for all the files in it: only a name that
-// is itself a link is resolved alone. Remembers one key per folder, not per file.
+// fileKey of full paths, each folder resolved once for all the files in it, and from the
+// folder above it: only a name that is itself a link is resolved alone.
 class FileKeys {
  public:
   std::string of(std::string_view path) {
@@ -44,15 +45,12 @@ class FileKeys {
     struct stat info;
     const std::string full(path);
     if (::lstat(full.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) return fileKey(full);
-    const std::string_view folder = path.substr(0, slash);
-    auto known = folders_.find(folder);
-    if (known == folders_.end()) known = folders_.emplace(folder, fileKey(std::filesystem::path(folder))).first;
-    const std::string& key = known->second;
+    const std::string& key = folders_.of(path.substr(0, slash));
     return key + (key.ends_with('/') ? "" : "/") + std::string(path.substr(slash + 1));
   }
 
  private:
-  std::map<std::string, std::string, std::less<>> folders_;
+  FolderKeys folders_;
 };
 
 // The pass's paths in pass order: each once, ascending by byte.
@@ -85,8 +83,21 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   if (!isTargetEncoding(options.targetEncoding)) return summary;
   summary.started = true;
 
-  // The listed paths are not copied: each pass is a sorted list of views of them.
+  // The listed paths are not copied: each pass is a sorted list of views of them, each list
+  // made at its final size (growing it would hold the old and the new array at once).
   std::vector<std::string_view> pages, styleSheets, scripts;
+  std::size_t counts[3] = {0, 0, 0};
+  for (const std::string& path : request.paths) {
+    switch (classifyExtension(std::string_view(path))) {
+      case FileKind::Html: ++counts[0]; break;
+      case FileKind::Css: ++counts[1]; break;
+      case FileKind::JavaScript: ++counts[2]; break;
+      default: break;
+    }
+  }
+  pages.reserve(counts[0]);
+  styleSheets.reserve(counts[1]);
+  scripts.reserve(counts[2]);
   for (const std::string& path : request.paths) {
     switch (classifyExtension(std::string_view(path))) {
       case FileKind::Html: pages.push_back(path); break;
@@ -163,6 +174,9 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   PathSet checked;  // the check reads a file both listed and loaded once
   FileKeys fileKeys;
   FolderFlushes flushes;  // the folders' flushes, shared by the files written in them
+  ReferenceProbes probes;  // the loaded files looked into, shared by the pages
+  // Each worker's own: the folder it last wrote in stays open for its next file.
+  std::vector<WriteSession> sessions(static_cast<std::size_t>(std::max(threads, 1)));
 
   auto runPass = [&](int pass, const std::vector<std::string_view>& listed, auto&& driver) {
     if (cancelRequested.load()) return;
@@ -197,7 +211,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
     std::vector<std::string> moduleInPass;
     runInPassOrder<FileResult>(
         paths, threads, cancelRequested,
-        [&](std::size_t k) {
+        [&](std::size_t k, const PoolTurn& turn) {
           EncodingEvidence e;
           if (needsKeys) {
             if (rewritten.count(keys[k])) e.writtenByThisRun = target;
@@ -212,8 +226,9 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           const DocumentKind kind = pass == 1       ? DocumentKind::Page
                                     : pass % 2 == 0 ? DocumentKind::StyleSheet
                                                     : DocumentKind::Script;
-          if (!converting) return FileResult{checkFile(path, kind, e)};
-          FileResult file{driver(path, e)};
+          const DriverContext context{&flushes, &probes, &sessions[static_cast<std::size_t>(turn.worker)], turn.status};
+          if (!converting) return FileResult{checkFile(path, kind, e, context)};
+          FileResult file{driver(path, e, context)};
           if (const std::optional<DocumentResult>& document = file.report.document) {
             file.report.facts = sourceFacts(kind, *document, file.report.form, e);
             // A file left as it was has nothing to warn of: its line says why it was left.
@@ -268,14 +283,14 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
     for (auto& [key, evidence] : loadedInPass) loaders.try_emplace(std::move(key), std::move(evidence));
     for (std::string& key : moduleInPass) moduleScripts.insert(std::move(key));
   };
-  auto page = [&](const std::filesystem::path& p, const EncodingEvidence& e) {
-    return convertHtmlFile(p, options, mode, e, &flushes);
+  auto page = [&](const std::filesystem::path& p, const EncodingEvidence& e, const DriverContext& c) {
+    return convertHtmlFile(p, options, mode, e, c);
   };
-  auto sheet = [&](const std::filesystem::path& p, const EncodingEvidence& e) {
-    return convertCssFile(p, options, mode, e, &flushes);
+  auto sheet = [&](const std::filesystem::path& p, const EncodingEvidence& e, const DriverContext& c) {
+    return convertCssFile(p, options, mode, e, c);
   };
-  auto script = [&](const std::filesystem::path& p, const EncodingEvidence& e) {
-    return convertJsFile(p, options, mode, e, &flushes);
+  auto script = [&](const std::filesystem::path& p, const EncodingEvidence& e, const DriverContext& c) {
+    return convertJsFile(p, options, mode, e, c);
   };
   auto viewsOf = [](const PathSet& set) { return std::vector<std::string_view>(set.begin(), set.end()); };
 

@@ -27,12 +27,12 @@ FileNote refusalNote(const FoundReference& refused) {
 // that fails ends the file with its code, leaving the file on disk as it was.
 template <class Convert>
 FileReport convertFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
-                       FolderFlushes* flushes, Convert&& convert) {
+                       const DriverContext& context, Convert&& convert) {
   FileReport report;
   try {
     std::string text;
     FileIdentity identity;  // what was read: the backup and the write check it is still so
-    if ((report.result = readWholeFile(path, text, &identity)) != ResultCode::Success) return report;
+    if ((report.result = readWholeFile(path, text, &identity, context.looked)) != ResultCode::Success) return report;
     report.form = recogniseContent(text).form;
     report.document = convert(text);
     for (const FoundReference& reference : report.document->references) {
@@ -51,8 +51,8 @@ FileReport convertFile(const std::filesystem::path& path, const ConversionOption
     // A text the conversion gives back unchanged (a sheet both listed and loaded, the second
     // time) stays as it is: its backup keeps the original.
     if (fileHolds(path, text, identity)) return report;
-    if (options.makeBackup && !stored(backupFile(path, &identity, flushes))) return report;
-    stored(writeWholeFile(path, text, &identity, flushes));
+    if (options.makeBackup && !stored(backupFile(path, &identity, context.flushes, context.session))) return report;
+    stored(writeWholeFile(path, text, &identity, context.flushes, context.session));
   } catch (const std::bad_alloc&) {
     report.result = ResultCode::OutOfMemory;
   }
@@ -62,35 +62,35 @@ FileReport convertFile(const std::filesystem::path& path, const ConversionOption
 }  // namespace
 
 FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
-                           const EncodingEvidence& evidence, FolderFlushes* flushes) {
-  return convertFile(path, options, mode, flushes, [&](std::string& text) {
+                           const EncodingEvidence& evidence, const DriverContext& context) {
+  return convertFile(path, options, mode, context, [&](std::string& text) {
     std::error_code error;
     const std::filesystem::path full = std::filesystem::absolute(path, error).lexically_normal();
-    const FileSystemResolver resolver(error ? path.parent_path() : full.parent_path());
+    const FileSystemResolver resolver(error ? path.parent_path() : full.parent_path(), context.probes);
     return convertHtml(text, options, resolver, evidence);
   });
 }
 
 FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
-                          const EncodingEvidence& evidence, FolderFlushes* flushes) {
-  return convertFile(path, options, mode, flushes, [&](std::string& text) { return convertCss(text, options, evidence); });
+                          const EncodingEvidence& evidence, const DriverContext& context) {
+  return convertFile(path, options, mode, context, [&](std::string& text) { return convertCss(text, options, evidence); });
 }
 
 FileReport convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
-                         const EncodingEvidence& evidence, FolderFlushes* flushes) {
+                         const EncodingEvidence& evidence, const DriverContext& context) {
   // A file a page loads as a module stays in UTF-8, the one encoding browsers read it in.
   if (evidence.moduleScript && leavesModuleScript(options)) {
     FileReport report;
     try {
       std::string text;
-      report.result = readWholeFile(path, text, nullptr);
+      report.result = readWholeFile(path, text, nullptr, context.looked);
     } catch (const std::bad_alloc&) {
       report.result = ResultCode::OutOfMemory;
     }
     if (report.result == ResultCode::Success) report.notes.push_back(moduleScriptLeftNote(options));
     return report;
   }
-  return convertFile(path, options, mode, flushes,
+  return convertFile(path, options, mode, context,
                      [&](std::string& text) { return convertJavaScript(text, options, evidence); });
 }
 

@@ -28,7 +28,9 @@
 #include "engine/encoding_decision.h"
 #include "run/conversion_options.h"
 #include "run/file_report.h"
+#include "run/file_store.h"
 #include "run/folder_flushes.h"
+#include "run/reference_files.h"
 
 namespace sarnavel {
 
@@ -36,18 +38,26 @@ namespace sarnavel {
 // (source_check.h).
 enum class WriteMode { Write, DryRun, Check };
 
-// `evidence`: what the run knows of the file's encoding (engine/encoding_decision.h);
-// `flushes`: the run's shared folder flushes (file_store.h). The
+// What a run lends its drivers, each member optional: what is shared by the run's threads,
+// what belongs to the calling thread alone, and what the caller already knows of the file.
+struct DriverContext {
+  FolderFlushes* flushes = nullptr;     // the run's shared folder flushes (file_store.h)
+  ReferenceProbes* probes = nullptr;    // the run's memo of loaded files looked into (reference_files.h)
+  WriteSession* session = nullptr;      // the calling thread's own (file_store.h)
+  const struct stat* looked = nullptr;  // the file's status (links followed), just looked at
+};
+
+// `evidence`: what the run knows of the file's encoding (engine/encoding_decision.h). The
 // report carries the engine's record of the document; a page's record lists its references,
 // and each reference refused for its kind is also named in a note, as is what the page cannot
 // show as before (fidelity_notes.h). A script that pages load as a module script is read but
 // neither converted nor written when the target is not UTF-8 (browsers read it as UTF-8 only):
 // its report is Success with a note, and no record.
 FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options,
-                           WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {}, FolderFlushes* flushes = nullptr);
+                           WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {}, const DriverContext& context = {});
 FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options,
-                          WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {}, FolderFlushes* flushes = nullptr);
+                          WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {}, const DriverContext& context = {});
 FileReport convertJsFile(const std::filesystem::path& path, const ConversionOptions& options,
-                         WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {}, FolderFlushes* flushes = nullptr);
+                         WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {}, const DriverContext& context = {});
 
 }  // namespace sarnavel

@@ -100,52 +100,93 @@ StoreResult writeInPlaceResult(const fs::path& target, std::string_view bytes, c
   return failed(ResultCode::WriteFailed);
 }
 
-// The folder a write or a backup works in, opened once: every name in it is then reached
-// relative to it, and its renames are made durable through it.
+}  // namespace
+
+// The folder a write or a backup works in, opened once (or taken over from the session's
+// previous file): every name in it is then reached relative to it, and its renames are made
+// durable through it.
 struct WorkFolder {
   fs::path path;
-  FileDescriptor fd;
+  int fd = -1;
+  FileDescriptor owned;  // the descriptor when no session keeps it
+  WriteSession* session = nullptr;
+  FolderId id;
+  bool idKnown = false;
   FolderFlushes* flushes = nullptr;
   std::string file;  // the path given, under which a change is noted in `flushes`
   bool changedNames = false;
 
-  bool open(fs::path folder, FolderFlushes* shared, std::string forFile) {
+  bool open(fs::path folder, FolderFlushes* shared, std::string forFile, WriteSession* keeper) {
     path = std::move(folder);
     flushes = shared;
     file = std::move(forFile);
+    session = keeper;
     changedNames = false;
-    fd = openFolder(path);
-    return static_cast<bool>(fd);
+    if (session && session->folder_ && session->folderPath_ == path.native()) {
+      // The same path as the previous file's: still the same folder?
+      struct stat now;
+      if (::stat(path.c_str(), &now) == 0 && now.st_dev == session->device_ && now.st_ino == session->inode_) {
+        owned.reset();
+        fd = session->folder_.get();
+        id = {now.st_dev, now.st_ino};
+        idKnown = true;
+        return true;
+      }
+    }
+    FileDescriptor opened = openFolder(path);
+    if (!opened) {
+      fd = -1;
+      return false;
+    }
+    struct stat info;
+    idKnown = (session || flushes) && ::fstat(opened.get(), &info) == 0;
+    if (idKnown) id = {info.st_dev, info.st_ino};
+    if (session && idKnown) {
+      session->folder_ = std::move(opened);
+      session->folderPath_ = path.native();
+      session->device_ = id.device;
+      session->inode_ = id.inode;
+      owned.reset();
+      fd = session->folder_.get();
+    } else {
+      owned = std::move(opened);
+      fd = owned.get();
+    }
+    return true;
   }
+  bool fileSizeSignalIgnored() const { return session && session->fileSizeSignalIgnored_; }
   // A rename or link in the folder has taken effect.
   void changed() { changedNames = true; }
   // The folder's changes are made durable: now, or, with a FolderFlushes, noted for the
   // caller's durableFor(file), which shares one flush among the files of the batch.
   void finish() {
-    if (!fd || !changedNames) return;
+    if (fd < 0 || !changedNames) return;
     changedNames = false;
-    struct stat info;
-    if (flushes == nullptr || ::fstat(fd.get(), &info) != 0) {
-      ::fsync(fd.get());  // best effort: the renames have taken effect
+    if (flushes == nullptr || !idKnown) {
+      ::fsync(fd);  // best effort: the renames have taken effect
       return;
     }
-    flushes->changed({info.st_dev, info.st_ino}, fd.get(), file);
+    flushes->changed(id, fd, file);
   }
 };
+
+WriteSession::WriteSession() : fileSizeSignalIgnored_(sarnavel::fileSizeSignalIgnored()) {}
+
+namespace {
 
 // `info` is the status of `name` in the folder (no link followed) when it `exists`.
 StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::string& name, const struct stat& info,
                       bool exists, std::string_view bytes, const FileIdentity* read) {
-  FileSizeSignalBlock noFileSizeSignal;
+  FileSizeSignalBlock noFileSizeSignal(folder.fileSizeSignalIgnored());
 
   if (!exists) {
     if (read) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);  // gone since it was read
     TempFile temp;
-    if (!temp.createUnnamed(folder.fd.get(), folder.path, name, 0666))
+    if (!temp.createUnnamed(folder.fd, folder.path, name, 0666))
       return failed(ResultCode::WriteFailed, problemOfCreation(errno));
     if (!writeAll(temp.fd(), bytes) || ::fsync(temp.fd()) != 0) return failed(ResultCode::WriteFailed);
     // A file that appeared meanwhile under the name is someone else's.
-    if (!temp.publishAs(folder.fd.get(), name))
+    if (!temp.publishAs(folder.fd, name))
       return failed(ResultCode::WriteFailed, errno == EEXIST ? StoreProblem::ChangedSinceRead : StoreProblem::None);
     folder.changed();
     return {};
@@ -159,14 +200,14 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::str
   // owner's write bit answers for the user's own file; anything else asks the system.
   auto mayWrite = [&](uid_t user) {
     return (info.st_uid == user && (info.st_mode & S_IWUSR) != 0) ||
-           ::faccessat(folder.fd.get(), name.c_str(), W_OK, AT_EACCESS) == 0;
+           ::faccessat(folder.fd, name.c_str(), W_OK, AT_EACCESS) == 0;
   };
 
   if (info.st_nlink == 1) {
     TempFile temp;
     // Created with the file's permission bits (as far as the umask allows), so that the
     // usual case needs no change of mode; it is empty until it has the file's owner and group.
-    if (!temp.createUnnamed(folder.fd.get(), folder.path, name, info.st_mode & 0777)) {
+    if (!temp.createUnnamed(folder.fd, folder.path, name, info.st_mode & 0777)) {
       return failed(ResultCode::WriteFailed, problemOfCreation(errno));
     }
     if (!mayWrite(temp.status().st_uid))
@@ -175,13 +216,13 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::str
       case Prepared::Failed: return failed(ResultCode::WriteFailed);
       case Prepared::InPlace: break;
       case Prepared::Ready: {
-        if (!temp.giveTemporaryName(folder.fd.get())) return failed(ResultCode::WriteFailed, problemOfCreation(errno));
+        if (!temp.giveTemporaryName(folder.fd)) return failed(ResultCode::WriteFailed, problemOfCreation(errno));
         struct stat now;
-        if (::fstatat(folder.fd.get(), name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+        if (::fstatat(folder.fd, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
             !unchangedSince(expected, now)) {
           return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
         }
-        if (::renameat(folder.fd.get(), temp.leaf().c_str(), folder.fd.get(), name.c_str()) != 0)
+        if (::renameat(folder.fd, temp.leaf().c_str(), folder.fd, name.c_str()) != 0)
           return failed(ResultCode::WriteFailed);
         temp.keep();
         folder.changed();
@@ -195,15 +236,15 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::str
 }
 
 StoreResult replaceContent(const fs::path& path, std::string_view bytes, const FileIdentity* read,
-                           FolderFlushes* flushes) {
+                           FolderFlushes* flushes, WriteSession* session) {
   fs::path target = path;
   std::string name = path.filename().native();
   WorkFolder folder;
-  if (!folder.open(folderOf(path), flushes, path.native())) return failed(ResultCode::WriteFailed);
+  if (!folder.open(folderOf(path), flushes, path.native(), session)) return failed(ResultCode::WriteFailed);
   if (name.empty() || name == "." || name == "..") return failed(ResultCode::WriteFailed);
   struct stat info;
   bool exists = true;
-  if (::fstatat(folder.fd.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+  if (::fstatat(folder.fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
     if (errno != ENOENT) return failed(ResultCode::WriteFailed);
     exists = false;
   } else if (S_ISLNK(info.st_mode)) {
@@ -213,7 +254,7 @@ StoreResult replaceContent(const fs::path& path, std::string_view bytes, const F
     if (name.empty() || name == "." || name == "..") return failed(ResultCode::WriteFailed);
     // A backup beside the link is durable before the file it leads to changes.
     if (flushes) flushes->durableFor(path.native());
-    if (!folder.open(folderOf(target), flushes, path.native())) return failed(ResultCode::WriteFailed);
+    if (!folder.open(folderOf(target), flushes, path.native(), session)) return failed(ResultCode::WriteFailed);
   }
   const StoreResult result = replaceIn(folder, target, name, info, exists, bytes, read);
   folder.finish();
@@ -226,18 +267,20 @@ void undoShift(int folder, const std::vector<std::string>& chain, std::size_t fi
   for (std::size_t i = first; i + 1 < chain.size(); ++i) renameNoReplaceAt(folder, chain[i + 1].c_str(), chain[i].c_str());
 }
 
-StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlushes* flushes) {
+StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlushes* flushes,
+                       WriteSession* session) {
   const std::string leaf = path.filename().native();
   WorkFolder folder;
-  if (leaf.empty() || !folder.open(folderOf(path), flushes, path.native())) return failed(ResultCode::BackupFailed);
+  if (leaf.empty() || !folder.open(folderOf(path), flushes, path.native(), session))
+    return failed(ResultCode::BackupFailed);
   struct stat info;
   // The name itself first; a link is followed only when the name is one.
-  FileDescriptor source = openRegularFile(folder.fd.get(), leaf, O_RDONLY, info, false);
+  FileDescriptor source = openRegularFile(folder.fd, leaf, O_RDONLY, info, false);
   if (!source) {
     struct stat named;
-    if (::fstatat(folder.fd.get(), leaf.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(named.st_mode))
+    if (::fstatat(folder.fd, leaf.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(named.st_mode))
       return failed(ResultCode::BackupFailed);
-    source = openRegularFile(folder.fd.get(), leaf, O_RDONLY, info);
+    source = openRegularFile(folder.fd, leaf, O_RDONLY, info);
     if (!source) return failed(ResultCode::BackupFailed);
   }
   if (read && !unchangedSince(*read, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
@@ -253,7 +296,7 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
     name += ".bak";
     chain.push_back(name);
     struct stat entry;
-    if (::fstatat(folder.fd.get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::fstatat(folder.fd, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
       if (errno != ENOENT)
         return failed(ResultCode::BackupFailed);  // a name too long for the file system ends the chain here
       break;
@@ -262,9 +305,9 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
   }
 
   // The copy is complete on disk before any existing name is touched.
-  FileSizeSignalBlock noFileSizeSignal;
+  FileSizeSignalBlock noFileSizeSignal(folder.fileSizeSignalIgnored());
   TempFile copy;
-  if (!copy.createUnnamed(folder.fd.get(), folder.path, chain.front(), 0600))
+  if (!copy.createUnnamed(folder.fd, folder.path, chain.front(), 0600))
     return failed(ResultCode::BackupFailed, problemOfCreation(errno));
   const OwnershipKept kept = carryOwner(copy.fd(), copy.status(), info);
   if (!kept.group) withoutOwningGroupPermissions(attributes);
@@ -278,15 +321,15 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
   // Each generation moves one name further, the deepest first, so each rename goes to a free
   // name; no content is copied twice and the chain's length costs no stack.
   for (std::size_t i = chain.size() - 1; i-- > 0;) {
-    if (!renameNoReplaceAt(folder.fd.get(), chain[i].c_str(), chain[i + 1].c_str())) {
-      undoShift(folder.fd.get(), chain, i + 1);
+    if (!renameNoReplaceAt(folder.fd, chain[i].c_str(), chain[i + 1].c_str())) {
+      undoShift(folder.fd, chain, i + 1);
       folder.finish();
       return failed(ResultCode::BackupFailed);
     }
     folder.changed();
   }
-  if (!copy.publishAs(folder.fd.get(), chain.front())) {
-    undoShift(folder.fd.get(), chain, 0);
+  if (!copy.publishAs(folder.fd, chain.front())) {
+    undoShift(folder.fd, chain, 0);
     folder.finish();
     return failed(ResultCode::BackupFailed);
   }
@@ -344,10 +387,11 @@ std::string_view storeNoteCode(StoreProblem problem) {
   return {};
 }
 
-ResultCode readWholeFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity) {
+ResultCode readWholeFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity,
+                         const struct stat* lookedAt) {
   content.clear();
   struct stat info;
-  FileDescriptor file = openRegularFile(AT_FDCWD, path, O_RDONLY, info);
+  FileDescriptor file = openRegularFile(AT_FDCWD, path, O_RDONLY, info, true, lookedAt);
   if (!file) return ResultCode::CannotOpen;
   if (identity) *identity = identityOf(info, hasExtendedAttributes(file.get()));
   try {
@@ -366,7 +410,12 @@ ResultCode readWholeFile(const std::filesystem::path& path, std::string& content
         return ResultCode::CannotOpen;
       }
       if (count == 0) break;
+      const bool shortRead = static_cast<std::size_t>(count) < content.size() - used;
       used += static_cast<std::size_t>(count);
+      // A short read that reaches the size the file had when opened is its end: no further
+      // read is needed to hear it. (A short read before that, which some file systems give,
+      // is read on.)
+      if (shortRead && used >= size) break;
     }
     content.resize(used);
   } catch (const std::bad_alloc&) {
@@ -380,17 +429,18 @@ ResultCode readWholeFile(const std::filesystem::path& path, std::string& content
 }
 
 StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view bytes, const FileIdentity* read,
-                           FolderFlushes* flushes) {
+                           FolderFlushes* flushes, WriteSession* session) {
   try {
-    return replaceContent(path, bytes, read, flushes);
+    return replaceContent(path, bytes, read, flushes, session);
   } catch (const std::bad_alloc&) {
     return failed(ResultCode::WriteFailed);
   }
 }
 
-StoreResult backupFile(const std::filesystem::path& path, const FileIdentity* read, FolderFlushes* flushes) {
+StoreResult backupFile(const std::filesystem::path& path, const FileIdentity* read, FolderFlushes* flushes,
+                       WriteSession* session) {
   try {
-    return makeBackup(path, read, flushes);
+    return makeBackup(path, read, flushes, session);
   } catch (const std::bad_alloc&) {
     return failed(ResultCode::BackupFailed);
   }

@@ -50,16 +50,18 @@
 //    folder, and the link stays a link.
 // A write past the process's file-size limit fails with WriteFailed instead of killing the
 // process: SIGXFSZ is blocked in the calling thread for the duration of a write, and the
-// signal it raises is taken off again before the thread's mask is restored. No process-wide
-// setting is changed.
+// signal it raises is taken off again before the thread's mask is restored; where the program
+// ignores the signal (the shells do, at start) and the write has a WriteSession, nothing needs
+// blocking. No process-wide setting is changed.
 //
 // A backup is a new file with the file's content, owner (where the user may give it; an
 // ordinary user's backup of another user's file is the user's), group (where the user may;
 // otherwise the group's permission bits are left off), permission bits and extended
 // attributes; one whose attributes cannot all be set is not made.
 //
-// Everything in a folder is reached relative to the folder, opened once per call; a name is
-// followed as a link only when it is one.
+// Everything in a folder is reached relative to the folder, opened once per call (or kept
+// open from the previous file by a WriteSession, see below); a name is followed as a link
+// only when it is one.
 //
 // Flushing the folder: a write (and a backup) returns only once its renames are durable,
 // unless it is given a FolderFlushes (folder_flushes.h): the change is then noted there under
@@ -80,10 +82,33 @@
 
 #include "run/result_code.h"
 #include "run/file_identity.h"
+#include "run/posix_file.h"
 
 namespace sarnavel {
 
 class FolderFlushes;
+
+// What one thread's writes keep from one file to the next, so that files written one after
+// the other in one folder (a run goes in path order) do not each open it anew:
+//  - the folder last worked in, open. It serves the next write in a folder of the same path
+//    only while that path still leads to it (one stat of the path, compared by device and
+//    inode); otherwise the path is opened again, so a folder renamed or replaced meanwhile is
+//    never written in by its former name.
+//  - whether SIGXFSZ is ignored, looked at once when the session starts: a write then needs
+//    no change of the thread's signal mask.
+// One per thread, never shared; it holds one descriptor while it lives.
+class WriteSession {
+ public:
+  WriteSession();
+
+ private:
+  friend struct WorkFolder;
+  std::string folderPath_;
+  FileDescriptor folder_;
+  dev_t device_ = 0;
+  ino_t inode_ = 0;
+  bool fileSizeSignalIgnored_ = false;
+};
 
 enum class StoreProblem {
   None,                  // nothing more to say than the result code
@@ -106,15 +131,19 @@ std::string_view storeNote(StoreProblem problem);
 std::string_view storeNoteCode(StoreProblem problem);
 
 // Reads the whole file (following links) into `content`, whatever its size, and, when asked,
-// what the read saw of it. Success, CannotOpen or OutOfMemory.
-ResultCode readWholeFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity = nullptr);
+// what the read saw of it. Success, CannotOpen or OutOfMemory. `lookedAt`: the file's status
+// (links followed) as the caller has just looked at it, which spares looking again before
+// opening; the file opened must still be that one.
+ResultCode readWholeFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity = nullptr,
+                         const struct stat* lookedAt = nullptr);
 
 // Replaces the file's content with `bytes`, creating the file when it does not exist (with
 // the permissions the process's umask allows; an existing name that appears meanwhile is not
 // replaced). With `read`, the file must still be the one read. Success or WriteFailed. With
 // `flushes`, the folder's flush is left to flushes->durableFor(path) (see above).
 StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view bytes,
-                           const FileIdentity* read = nullptr, FolderFlushes* flushes = nullptr);
+                           const FileIdentity* read = nullptr, FolderFlushes* flushes = nullptr,
+                           WriteSession* session = nullptr);
 
 // Copies the file (the content of a link's target) to path + ".bak", after pushing every
 // existing generation one ".bak" further: a.js.bak becomes a.js.bak.bak, a.js.bak.bak becomes
@@ -126,7 +155,7 @@ StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view b
 // With `flushes`, the new names are durable after flushes->durableFor(path), or once a write
 // of the same path given the same `flushes` has begun to replace a link's file.
 StoreResult backupFile(const std::filesystem::path& path, const FileIdentity* read = nullptr,
-                       FolderFlushes* flushes = nullptr);
+                       FolderFlushes* flushes = nullptr, WriteSession* session = nullptr);
 
 // Whether the file (links followed) is still the one `read` describes and holds exactly
 // `bytes`: a conversion that gives back the bytes it read needs neither a backup nor a write.

@@ -14,6 +14,12 @@
 //
 // Threads the system will not start (a process limit) are done without: the files run on the
 // threads that did start, or on the calling thread when none did; nothing is thrown.
+//
+// Waking: a thread is woken only by a change it waits for. A worker waiting for room in the
+// window is woken when a result is handed over; a worker waiting for an earlier name of its
+// file, or for memory, when a file finishes; the hand-over when the file it waits for is done.
+// A file's status is looked at (stat) outside the pool's lock and given to `convert`, so that
+// the converting code need not look at it again.
 #pragma once
 
 #include <atomic>
@@ -23,15 +29,27 @@
 #include <string_view>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace sarnavel {
 
 // Files up to this many bytes in all may be converted at the same time.
 inline constexpr std::uintmax_t kParallelMemoryBudget = 8u << 20;
 
-// `convert(k)` and `finish(k, result)` are given the index k of paths[k].
+// What `convert` is given besides the index: which worker converts the file (0 to threads - 1,
+// each worker on its own thread, for state a worker keeps from one file to the next) and the
+// file's status as the pool looked at it (links followed) just before, or null when the pool
+// did not look (one thread), the file could not be looked at, or the file had to wait after
+// the look (for an earlier name of it, which may have replaced it, or for memory).
+struct PoolTurn {
+  int worker = 0;
+  const struct stat* status = nullptr;
+};
+
+// `convert(k, turn)` and `finish(k, result)` are given the index k of paths[k].
 template <class Result>
 void runInPassOrder(const std::vector<std::string_view>& paths, int threads, const std::atomic<bool>& cancelRequested,
-                    const std::function<Result(std::size_t index)>& convert,
+                    const std::function<Result(std::size_t index, const PoolTurn& turn)>& convert,
                     const std::function<void(std::size_t index, Result&)>& finish);
 
 // The number of threads a run uses when it is not told: four per core (4 to 16).

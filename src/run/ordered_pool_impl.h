@@ -13,30 +13,28 @@
 namespace sarnavel {
 namespace pool_detail {
 
-struct FileIdentity {
+// Where a file of the window stands. Taken: a worker has it but has not yet looked at it, so
+// nobody knows yet which file on disk it is; Looked: its identity is known, it is waiting or
+// being converted; Done: its result waits for the hand-over.
+enum class Stage { Free, Taken, Looked, Done };
+
+struct Slot {
+  Stage stage = Stage::Free;
   dev_t device = 0;
   ino_t inode = 0;
-  bool known = false;
-  bool operator==(const FileIdentity& o) const { return known && o.known && device == o.device && inode == o.inode; }
+  bool identified = false;  // the file could be looked at
 };
-
-// The identity and size of the file a path names (links followed); unknown when it cannot be had.
-inline std::pair<FileIdentity, std::uintmax_t> identify(std::string_view path) {
-  struct stat info {};
-  if (stat(std::string(path).c_str(), &info) != 0) return {FileIdentity{}, 0};
-  return {FileIdentity{info.st_dev, info.st_ino, true}, static_cast<std::uintmax_t>(std::max<off_t>(info.st_size, 0))};
-}
 
 }  // namespace pool_detail
 
 template <class Result>
 void runInPassOrder(const std::vector<std::string_view>& paths, int threads, const std::atomic<bool>& cancelRequested,
-                    const std::function<Result(std::size_t index)>& convert,
+                    const std::function<Result(std::size_t index, const PoolTurn& turn)>& convert,
                     const std::function<void(std::size_t index, Result&)>& finish) {
   auto oneAfterTheOther = [&] {
     for (std::size_t index = 0; index < paths.size(); ++index) {
       if (cancelRequested.load()) return;
-      Result result = convert(index);
+      Result result = convert(index, PoolTurn{});
       finish(index, result);
     }
   };
@@ -45,71 +43,113 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
     return;
   }
 
+  using pool_detail::Stage;
   // Files do not run further ahead of the hand-over than this, which bounds both the results
-  // waiting in memory and the files a cancellation still lets finish. The results wait in a
-  // ring of that many slots: index k goes to slot k % window.
+  // waiting in memory and the files a cancellation still lets finish. The files under way and
+  // their results live in a ring of that many slots: index k goes to slot k % window.
   const std::size_t window = 2 * static_cast<std::size_t>(threads);
-  enum class Slot { Pending, Done };
   std::mutex mutex;
-  std::condition_variable changed;
-  std::vector<Slot> slots(window, Slot::Pending);
+  // One condition per kind of wait, so that a change wakes only the threads it concerns.
+  std::condition_variable roomInWindow, earlierFinished, handOverReady;
+  int waitingForRoom = 0, waitingForEarlier = 0;
+  constexpr std::size_t kNobody = static_cast<std::size_t>(-1);
+  std::size_t handOverWaitsFor = kNobody;
+  std::vector<pool_detail::Slot> slots(window);
   std::vector<Result> results(window);
-  // Files taken and not yet finished, in the order taken. A file waits for every earlier one
-  // that is the same file on disk, so two names of one file are converted in pass order.
-  struct Taken {
-    std::size_t index;
-    pool_detail::FileIdentity identity;
-  };
-  std::vector<Taken> taken;
   std::uintmax_t bytesUnderWay = 0;
   std::size_t next = 0;        // the next index to be taken; indices below it are taken
   std::size_t handedOver = 0;  // indices below it have reached `finish`
   int running = threads;
 
-  auto work = [&] {
+  // What keeps `index` from starting: an earlier file still under way not yet looked at (it may
+  // be the same file on disk; the look is short), an earlier one that is the same file, or the
+  // memory of the files under way.
+  enum class Blocked { No, EarlierNotLooked, EarlierSameFile, Memory };
+  auto blockedBy = [&](std::size_t index, std::uintmax_t size) {
+    const pool_detail::Slot& own = slots[index % window];
+    bool notLooked = false;
+    for (std::size_t k = handedOver; k < index; ++k) {
+      const pool_detail::Slot& earlier = slots[k % window];
+      if (earlier.stage == Stage::Taken) notLooked = true;
+      if (earlier.stage == Stage::Looked && own.identified && earlier.identified && earlier.device == own.device &&
+          earlier.inode == own.inode) {
+        return Blocked::EarlierSameFile;
+      }
+    }
+    if (notLooked) return Blocked::EarlierNotLooked;
+    if (bytesUnderWay != 0 && bytesUnderWay + size > kParallelMemoryBudget) return Blocked::Memory;
+    return Blocked::No;
+  };
+
+  auto work = [&](int worker) {
     for (;;) {
       std::size_t index;
-      std::pair<pool_detail::FileIdentity, std::uintmax_t> identified;
+      bool lastTaken = false;
       {
         std::unique_lock lock(mutex);
-        changed.wait(lock,
-                     [&] { return cancelRequested.load() || next >= paths.size() || next < handedOver + window; });
+        while (!(cancelRequested.load() || next >= paths.size() || next < handedOver + window)) {
+          ++waitingForRoom;
+          roomInWindow.wait(lock);
+          --waitingForRoom;
+        }
         if (next >= paths.size() || cancelRequested.load()) break;
         index = next++;
-        // Identified while taken, so that the same file under two names is known in pass order.
-        identified = pool_detail::identify(paths[index]);
-        taken.push_back({index, identified.first});
+        slots[index % window].stage = Stage::Taken;
+        lastTaken = next == paths.size();
       }
-      const pool_detail::FileIdentity identity = identified.first;
-      const std::uintmax_t size = identified.second;
-      auto isOwn = [&](const Taken& t) { return t.index == index; };
+      // Those waiting for room would wait for ever once nothing is left to take.
+      if (lastTaken) roomInWindow.notify_all();
+      // Looked at without the lock; the identity tells the same file under two names apart.
+      struct stat status {};
+      bool looked = ::stat(std::string(paths[index]).c_str(), &status) == 0;
+      const std::uintmax_t size = looked ? static_cast<std::uintmax_t>(std::max<off_t>(status.st_size, 0)) : 0;
       {
         // A file once taken is converted, cancelled or not: a later file may already be under
         // way, and skipping this one would leave a gap in what is handed over. The wait ends
         // all the same, as the earlier files it waits for are converted too.
         std::unique_lock lock(mutex);
-        changed.wait(lock, [&] {
-          bool sameFileEarlier = std::any_of(taken.begin(), taken.end(),
-                                             [&](const Taken& t) { return t.index < index && t.identity == identity; });
-          return !sameFileEarlier && (bytesUnderWay == 0 || bytesUnderWay + size <= kParallelMemoryBudget);
-        });
+        pool_detail::Slot& own = slots[index % window];
+        own.stage = Stage::Looked;
+        own.identified = looked;
+        own.device = status.st_dev;
+        own.inode = status.st_ino;
+        if (waitingForEarlier > 0) earlierFinished.notify_all();
+        for (Blocked why; (why = blockedBy(index, size)) != Blocked::No;) {
+          // What was looked at may be gone by the time the file starts: the earlier name of the
+          // file may replace it, and a wait for memory may be long.
+          if (why != Blocked::EarlierNotLooked) looked = false;
+          ++waitingForEarlier;
+          earlierFinished.wait(lock);
+          --waitingForEarlier;
+        }
         bytesUnderWay += size;
       }
-      Result result = convert(index);
+      Result result = convert(index, PoolTurn{worker, looked ? &status : nullptr});
+      bool wakeHandOver, wakeEarlier;
       {
         std::lock_guard lock(mutex);
-        std::erase_if(taken, isOwn);
         bytesUnderWay -= size;
         results[index % window] = std::move(result);
-        slots[index % window] = Slot::Done;
+        slots[index % window].stage = Stage::Done;
+        wakeHandOver = handOverWaitsFor == index;
+        wakeEarlier = waitingForEarlier > 0;
       }
-      changed.notify_all();
+      if (wakeHandOver) handOverReady.notify_one();
+      if (wakeEarlier) earlierFinished.notify_all();
     }
+  };
+
+  // What a worker does once it takes no more files.
+  auto leave = [&] {
+    bool wakeHandOver;
     {
       std::lock_guard lock(mutex);
       --running;
+      wakeHandOver = running == 0 && handOverWaitsFor != kNobody;
     }
-    changed.notify_all();
+    // Another worker waiting for room would otherwise miss a cancellation.
+    roomInWindow.notify_all();
+    if (wakeHandOver) handOverReady.notify_one();
   };
 
   // A thread the system refuses (a process limit, no memory) is one fewer worker, never an
@@ -118,13 +158,16 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
   pool.reserve(static_cast<std::size_t>(threads));
   for (int k = 0; k < threads; ++k) {
     try {
-      pool.emplace_back(work);
+      pool.emplace_back([&, k] {
+        work(k);
+        leave();
+      });
     } catch (const std::system_error&) {
       {
         std::lock_guard lock(mutex);
         running -= threads - k;
       }
-      changed.notify_all();
+      handOverReady.notify_one();
       break;
     }
   }
@@ -134,24 +177,29 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
   }
 
   for (std::size_t index = 0; index < paths.size(); ++index) {
-    Slot slot;
+    bool done;
     {
       std::unique_lock lock(mutex);
       // An index nobody has taken will never be taken once the workers have stopped.
-      changed.wait(lock, [&] {
-        return (index < next && slots[index % window] != Slot::Pending) || (index >= next && running == 0);
-      });
-      slot = index < next ? slots[index % window] : Slot::Pending;
+      auto ready = [&] {
+        return (index < next && slots[index % window].stage == Stage::Done) || (index >= next && running == 0);
+      };
+      handOverWaitsFor = index;
+      while (!ready()) handOverReady.wait(lock);
+      handOverWaitsFor = kNobody;
+      done = index < next;
     }
-    if (slot == Slot::Pending) break;
-    if (slot == Slot::Done) finish(index, results[index % window]);
+    if (!done) break;
+    finish(index, results[index % window]);
+    bool wakeTaker;
     {
       std::lock_guard lock(mutex);
       results[index % window] = Result{};
-      slots[index % window] = Slot::Pending;
+      slots[index % window] = pool_detail::Slot{};
       handedOver = index + 1;
+      wakeTaker = waitingForRoom > 0;
     }
-    changed.notify_all();
+    if (wakeTaker) roomInWindow.notify_one();
   }
   for (std::thread& t : pool) t.join();
 }

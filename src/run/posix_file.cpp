@@ -101,9 +101,13 @@ bool copyToEnd(int from, int to) {
 }
 
 FileDescriptor openRegularFile(int at, const std::filesystem::path& name, int flags, struct stat& info,
-                               bool followLinks) {
+                               bool followLinks, const struct stat* lookedAt) {
   struct stat before;
-  if (::fstatat(at, name.c_str(), &before, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) != 0) return {};
+  if (lookedAt) {
+    before = *lookedAt;
+  } else if (::fstatat(at, name.c_str(), &before, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
+    return {};
+  }
   if (!S_ISREG(before.st_mode)) {
     errno = EINVAL;
     return {};
@@ -154,8 +158,9 @@ std::filesystem::path folderOf(const std::filesystem::path& path) {
   return folder.empty() ? std::filesystem::path(".") : folder;
 }
 
-FileSizeSignalBlock::FileSizeSignalBlock() {
+FileSizeSignalBlock::FileSizeSignalBlock(bool signalIgnored) {
   sigemptyset(&signal_);
+  if (signalIgnored) return;
   sigaddset(&signal_, SIGXFSZ);
   sigset_t former;
   blocked_ = pthread_sigmask(SIG_BLOCK, &signal_, &former) == 0 && sigismember(&former, SIGXFSZ) == 0;
@@ -171,6 +176,11 @@ FileSizeSignalBlock::~FileSizeSignalBlock() {
     if (sigtimedwait(&signal_, nullptr, &noWait) != SIGXFSZ) break;
   }
   pthread_sigmask(SIG_UNBLOCK, &signal_, nullptr);
+}
+
+bool fileSizeSignalIgnored() {
+  struct sigaction current {};
+  return sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
 }
 
 }  // namespace sarnavel

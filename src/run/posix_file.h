@@ -50,8 +50,10 @@ bool copyToEnd(int from, int to);
 // never opened, and after opening the descriptor must be that same file. Links are followed
 // unless `followLinks` is false. `info` receives the open file's status. Empty when the name
 // is missing, is not a regular file, cannot be opened or changed in between.
+// `lookedAt`, when given, is the status the caller has just looked at (with the same
+// following of links): it serves as that first look.
 FileDescriptor openRegularFile(int at, const std::filesystem::path& name, int flags, struct stat& info,
-                               bool followLinks = true);
+                               bool followLinks = true, const struct stat* lookedAt = nullptr);
 
 // Flushes a folder's entries (a rename in it) to disk. Best effort: the renames it follows
 // have already taken effect, so a failure here changes no result.
@@ -72,10 +74,12 @@ std::filesystem::path folderOf(const std::filesystem::path& path);
 // Writing past the file-size limit raises SIGXFSZ, whose default action ends the process.
 // While this lives, the signal is blocked in the calling thread, so such a write merely fails
 // with EFBIG; the pending signal that the failure leaves is taken off before the thread's
-// former mask is restored. The process-wide disposition is not touched.
+// former mask is restored. The process-wide disposition is not touched. Told that the signal
+// is ignored (the shells ignore it at start), it does nothing: the kernel then raises no
+// signal at all and the write fails with EFBIG all the same.
 class FileSizeSignalBlock {
  public:
-  FileSizeSignalBlock();
+  explicit FileSizeSignalBlock(bool signalIgnored = false);
   FileSizeSignalBlock(const FileSizeSignalBlock&) = delete;
   FileSizeSignalBlock& operator=(const FileSizeSignalBlock&) = delete;
   ~FileSizeSignalBlock();
@@ -84,5 +88,8 @@ class FileSizeSignalBlock {
   sigset_t signal_;
   bool blocked_ = false;
 };
+
+// Whether SIGXFSZ is ignored in this process (one system call).
+bool fileSizeSignalIgnored();
 
 }  // namespace sarnavel

@@ -31,6 +31,28 @@ bool looksBinary(std::string_view firstBlock) {
   return recogniseContent(firstBlock).form == ContentForm::Bytes;
 }
 
+namespace {
+
+bool sameFileUnchanged(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+         a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+}  // namespace
+
+std::optional<ReferenceStatus> ReferenceProbes::known(const std::string& path, const struct stat& info) const {
+  std::lock_guard lock(mutex_);
+  auto probe = probes_.find(path);
+  if (probe == probes_.end() || !sameFileUnchanged(probe->second.info, info)) return std::nullopt;
+  return probe->second.status;
+}
+
+void ReferenceProbes::remember(const std::string& path, const struct stat& info, ReferenceStatus status) {
+  std::lock_guard lock(mutex_);
+  probes_.insert_or_assign(path, Probe{info, status});
+}
+
 ResolvedReference FileSystemResolver::resolve(std::string_view reference, LoadedKind kind) const {
   // An empty reference names no file, and one holding a zero byte cannot be a path.
   if (reference.empty() || reference.find('\0') != std::string_view::npos) return {};
@@ -50,6 +72,9 @@ ResolvedReference FileSystemResolver::resolve(std::string_view reference, Loaded
     if (error || classifyExtension(reached) != wanted) return refused;
   }
   if (!S_ISREG(info.st_mode)) return refused;
+  if (probes_) {
+    if (std::optional<ReferenceStatus> status = probes_->known(full.native(), info)) return {*status, full.string()};
+  }
 
   const int fd = ::open(full.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return {ReferenceStatus::Followable, full.string()};  // unreadable: the file's own line will say so
@@ -59,8 +84,9 @@ ResolvedReference FileSystemResolver::resolve(std::string_view reference, Loaded
   ::close(fd);
   if (!S_ISREG(opened.st_mode)) return refused;
   block.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-  if (looksBinary(block)) return {ReferenceStatus::Binary, full.string()};
-  return {ReferenceStatus::Followable, full.string()};
+  const ReferenceStatus status = looksBinary(block) ? ReferenceStatus::Binary : ReferenceStatus::Followable;
+  if (probes_ && got >= 0) probes_->remember(full.native(), opened, status);
+  return {status, full.string()};
 }
 
 }  // namespace sarnavel

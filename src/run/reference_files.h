@@ -12,23 +12,52 @@
 // file-system root; the full path is made by text (lexically normal), not by following links.
 //
 // Opening a candidate never blocks (a FIFO opened without a reader is refused as not regular),
-// and nothing is written. Thread safety: no shared state.
+// and nothing is written. Many pages load the same few files: given the run's ReferenceProbes,
+// a file is looked into once while it stays the same file, unchanged (its name is still
+// looked at for every page; the file's own conversion reads and checks it in full anyway).
+// Thread safety: no shared state but the ReferenceProbes given, which is thread-safe.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "engine/reference_resolver.h"
 
 namespace sarnavel {
 
+// What looking into a loaded file found, per path, with the identity of the file looked into
+// (device, inode, size, modification and change times): an answer serves only while the path
+// still reaches that file unchanged. Grows with the files pages load, not with the pages.
+// Thread-safe; one per run.
+class ReferenceProbes {
+ public:
+  std::optional<ReferenceStatus> known(const std::string& path, const struct stat& info) const;
+  void remember(const std::string& path, const struct stat& info, ReferenceStatus status);
+
+ private:
+  struct Probe {
+    struct stat info;
+    ReferenceStatus status;
+  };
+  mutable std::mutex mutex_;
+  std::map<std::string, Probe, std::less<>> probes_;
+};
+
 class FileSystemResolver : public ReferenceResolver {
  public:
-  explicit FileSystemResolver(std::filesystem::path pageFolder) : pageFolder_(std::move(pageFolder)) {}
+  explicit FileSystemResolver(std::filesystem::path pageFolder, ReferenceProbes* probes = nullptr)
+      : pageFolder_(std::move(pageFolder)), probes_(probes) {}
   ResolvedReference resolve(std::string_view reference, LoadedKind kind) const override;
 
  private:
   std::filesystem::path pageFolder_;
+  ReferenceProbes* probes_;
 };
 
 // Whether a file's first block says it is no text: a zero byte outside UTF-16 text, or the

@@ -81,17 +81,6 @@ bool isWithin(const std::string& path, const std::string& root) {
   return path.size() == root.size() || root.ends_with('/') || path[root.size()] == '/';
 }
 
-// A folder as the file it finally reaches, so that the named folders and the files' folders
-// compare whatever links lead to them.
-std::string folderKey(const std::filesystem::path& folder) {
-  std::error_code error;
-  std::filesystem::path key = std::filesystem::weakly_canonical(folder, error);
-  if (error) key = std::filesystem::absolute(folder, error).lexically_normal();
-  std::string text = key.native();
-  if (text.size() > 1 && text.ends_with('/')) text.pop_back();
-  return text;
-}
-
 }  // namespace
 
 std::vector<ServerCharsetDirective> readServerCharsetDirectives(std::string_view text) {
@@ -142,7 +131,7 @@ std::vector<ServerCharsetDirective> readServerCharsetDirectives(std::string_view
 
 ServerCharsetLookup::ServerCharsetLookup(TargetEncoding target, std::vector<std::filesystem::path> namedRoots)
     : target_(target) {
-  for (const std::filesystem::path& root : namedRoots) roots_.push_back(folderKey(root));
+  for (const std::filesystem::path& root : namedRoots) roots_.push_back(resolvedKey(root.native()));
 }
 
 const std::vector<ServerCharsetDirective>& ServerCharsetLookup::directivesIn(const std::string& folder) {
@@ -171,7 +160,9 @@ std::vector<FileNote> ServerCharsetLookup::notesFor(const std::filesystem::path&
   if (known == resolved_.end()) {
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(file, error);
-    std::string key = folderKey((error ? file : absolute).parent_path());
+    // A folder as the folder it finally reaches, so that the named folders and the files'
+    // folders compare whatever links lead to them.
+    std::string key = folderKeys_.of((error ? file : absolute).parent_path().native());
     // The nearest named folder that holds the file is where the look-up stops.
     std::string root = key;
     std::size_t longest = 0;

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "run/file_report.h"
+#include "run/folder_keys.h"
 #include "text/target_encoding.h"
 
 namespace sarnavel {
@@ -54,6 +55,7 @@ class ServerCharsetLookup {
   // A file's folder as written, to its key and the named folder the look-up stops at: the
   // files of one folder come together, so each folder is resolved once.
   std::map<std::string, std::pair<std::string, std::string>> resolved_;
+  FolderKeys folderKeys_;
   std::set<std::pair<std::string, std::size_t>> named_;  // (.htaccess, line) already noted
 };
 

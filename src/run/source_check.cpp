@@ -91,11 +91,12 @@ EncodingDecision checkedEncoding(std::string_view bytes, std::string_view favour
   return decision;
 }
 
-FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const EncodingEvidence& evidence) {
+FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const EncodingEvidence& evidence,
+                     const DriverContext& context) {
   FileReport report;
   try {
     std::string bytes;
-    if ((report.result = readWholeFile(path, bytes)) != ResultCode::Success) return report;
+    if ((report.result = readWholeFile(path, bytes, nullptr, context.looked)) != ResultCode::Success) return report;
     DocumentResult& record = report.document.emplace();
     record.bytesBefore = record.bytesAfter = bytes.size();
     const ContentShape shape = recogniseContent(bytes);
@@ -155,7 +156,7 @@ FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const
           utf16 ? TargetEncoding::ShiftJis : asTarget(record.source.encoding).value_or(TargetEncoding::ShiftJis);
       std::error_code error;
       const std::filesystem::path full = std::filesystem::absolute(path, error).lexically_normal();
-      const FileSystemResolver resolver(error ? path.parent_path() : full.parent_path());
+      const FileSystemResolver resolver(error ? path.parent_path() : full.parent_path(), context.probes);
       std::vector<PageEdit> unusedEdits;
       charsetAttributeEdits(loads.elements, loads.base, "", pageEncoding, resolver, record.references, unusedEdits);
       for (FoundReference& reference : record.references) reference.charsetWritten = false;

@@ -27,11 +27,15 @@
 
 #include "engine/document_reading.h"
 #include "engine/encoding_decision.h"
+#include "run/file_drivers.h"
 #include "run/file_report.h"
 
 namespace sarnavel {
 
-FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const EncodingEvidence& evidence);
+// `context`: only its probes (a page's loaded files looked into once per run) and its look at
+// the file are used; a check writes nothing.
+FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const EncodingEvidence& evidence,
+                     const DriverContext& context = {});
 
 // What the bytes are in, weighed as described above; `favoured` is the label the file's own
 // words (or its loader) name, empty when none.

@@ -1,7 +1,12 @@
 // sarnavel: the desktop program. Converts Japanese web documents dropped onto its window or
 // named on its command line.
+#include <malloc.h>
+
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include <QApplication>
 
@@ -12,6 +17,12 @@ int main(int argc, char** argv) {
   // Before anything is opened: a program started with standard output or error closed would
   // otherwise hand those numbers to the files it converts, and Qt's warnings would land there.
   sarnavel::openStandardDescriptors();
+  // A write past the file-size limit fails with EFBIG, which the run reports, instead of
+  // ending the program; the file store then need not block the signal around each write.
+  std::signal(SIGXFSZ, SIG_IGN);
+  // One malloc arena per core rather than one per thread: the run's threads outnumber the
+  // cores, and each arena of its own would keep the largest file's buffers after the file.
+  mallopt(M_ARENA_MAX, static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
   // Every argument after the program's name is a file or folder for the list; none of them is
   // an option for Qt.
   const std::vector<std::filesystem::path> paths = sarnavel::commandLinePaths(argc, argv);

@@ -138,6 +138,23 @@ TEST(ConversionRun, TheLogGrowsAsEachFileFinishes) {
   EXPECT_EQ(problems, std::vector<std::string>{});
 }
 
+// A file listed under two names (itself and a link to it) is converted under the first name,
+// then read again, already converted, under the second: both succeed, whatever the threads.
+TEST(ConversionRun, AFileUnderTwoNamesIsConvertedInPassOrder) {
+  for (int threads : {1, 4}) {
+    TempFolder folder;
+    const fs::path real = folder.put("s/a.css", kSheet);
+    fs::create_symlink("a.css", folder / "s/b.css");
+    RunRequest request{toUtf8(), texts({real, folder / "s/b.css"})};
+    request.threads = threads;
+    RunResult r = convertAll(request);
+    EXPECT_EQ(r.summary.successes, 2u) << threads << " threads";
+    EXPECT_EQ(r.summary.failures, 0u) << threads << " threads";
+    EXPECT_EQ(TempFolder::read(real), kSheetInUtf8) << threads << " threads";
+    EXPECT_TRUE(fs::is_symlink(folder / "s/b.css"));
+  }
+}
+
 // --- Passes and sets -------------------------------------------------------------------------
 
 TEST(ConversionRun, FivePassesInOrderEachAscendingByPathBytes) {

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <set>
 #include <string>
@@ -321,6 +322,28 @@ TEST(ReferenceFiles, OnlyFilesOfTheLoadedKindAreFollowed) {
   for (const auto& c : cases) EXPECT_EQ(resolver.resolve(c.reference, c.kind).status, c.status) << c.reference;
   EXPECT_EQ(resolver.resolve((folder / "site/a.css").string(), LoadedKind::StyleSheet).path,
             (folder / "site/a.css").string());
+  // The run's memo gives the same answers, the first time and again.
+  ReferenceProbes probes;
+  const FileSystemResolver remembering(folder / "site", &probes);
+  for (int round = 0; round < 2; ++round) {
+    for (const auto& c : cases)
+      EXPECT_EQ(remembering.resolve(c.reference, c.kind).status, c.status) << c.reference << " round " << round;
+  }
+}
+
+// A loaded file that changes after a page looked into it is looked into again for the next
+// page, even when its size and inode stay the same.
+TEST(ReferenceFiles, AChangedFileIsLookedIntoAgain) {
+  TempFolder folder;
+  folder.put("site/a.js", "x=1;");
+  ReferenceProbes probes;
+  const FileSystemResolver resolver(folder / "site", &probes);
+  EXPECT_EQ(resolver.resolve("a.js", LoadedKind::Script).status, ReferenceStatus::Followable);
+  {
+    std::fstream file(folder / "site/a.js", std::ios::in | std::ios::out | std::ios::binary);
+    file << "\x7F" "ELF";
+  }
+  EXPECT_EQ(resolver.resolve("a.js", LoadedKind::Script).status, ReferenceStatus::Binary);
 }
 
 }  // namespace

@@ -239,23 +239,52 @@ TEST_F(FileStoreTest, BackupFailuresChangeNothing) {
 }
 
 // Past the file-size limit a write fails (no SIGXFSZ left pending) and keeps the original; a
-// backup fails and moves no older backup.
+// backup fails and moves no older backup. Also with the signal ignored, as the shells have it,
+// where a write session leaves the signal mask alone.
 TEST_F(FileStoreTest, PastTheFileSizeLimitNothingIsLost) {
-  put(at("a.html"), "original");
-  put(at("b.css"), std::string(100000, 'x'));
-  put(at("b.css.bak"), "older");
-  const auto before = names();
-  EXPECT_TRUE(inLimitedChild(RLIMIT_FSIZE, 4096, [&] {
-    const bool failed = writeWholeFile(at("a.html"), std::string(100000, 'x')).result == ResultCode::WriteFailed &&
-                        !backupFile(at("b.css")).ok();
-    sigset_t pending, blocked;
-    sigpending(&pending);
-    pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
-    return failed && !sigismember(&pending, SIGXFSZ) && !sigismember(&blocked, SIGXFSZ);
-  }));
-  EXPECT_EQ(get(at("a.html")), "original");
-  EXPECT_EQ(get(at("b.css.bak")), "older");
-  EXPECT_EQ(names(), before);
+  const struct {
+    bool ignored, session;
+  } cases[] = {{false, false}, {false, true}, {true, true}};
+  for (const auto [ignored, withSession] : cases) {
+    put(at("a.html"), "original");
+    put(at("b.css"), std::string(100000, 'x'));
+    put(at("b.css.bak"), "older");
+    const auto before = names();
+    EXPECT_TRUE(inLimitedChild(RLIMIT_FSIZE, 4096, [&] {
+      if (ignored) signal(SIGXFSZ, SIG_IGN);
+      WriteSession session;
+      WriteSession* used = withSession ? &session : nullptr;
+      const bool failed =
+          writeWholeFile(at("a.html"), std::string(100000, 'x'), nullptr, nullptr, used).result ==
+              ResultCode::WriteFailed &&
+          !backupFile(at("b.css"), nullptr, nullptr, used).ok();
+      sigset_t pending, blocked;
+      sigpending(&pending);
+      pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
+      return failed && !sigismember(&pending, SIGXFSZ) && !sigismember(&blocked, SIGXFSZ);
+    })) << "ignored " << ignored << ", session " << withSession;
+    EXPECT_EQ(get(at("a.html")), "original");
+    EXPECT_EQ(get(at("b.css.bak")), "older");
+    EXPECT_EQ(names(), before);
+  }
+}
+
+// A write session keeps the folder it last wrote in open, but a folder renamed away and
+// replaced under its path meanwhile is not written in: the next file of that path lands in
+// the folder the path now leads to.
+TEST_F(FileStoreTest, WriteSessionFollowsTheFolderThePathLeadsTo) {
+  fs::create_directory(at("site"));
+  put(at("site/a.html"), "a");
+  put(at("site/b.html"), "b-old");
+  WriteSession session;
+  ASSERT_TRUE(writeWholeFile(at("site/a.html"), "a-new", nullptr, nullptr, &session).ok());
+  fs::rename(at("site"), at("moved"));
+  fs::create_directory(at("site"));
+  put(at("site/b.html"), "b-other");
+  ASSERT_TRUE(writeWholeFile(at("site/b.html"), "b-new", nullptr, nullptr, &session).ok());
+  EXPECT_EQ(get(at("site/b.html")), "b-new");
+  EXPECT_EQ(get(at("moved/b.html")), "b-old");
+  EXPECT_EQ(get(at("moved/a.html")), "a-new");
 }
 
 // ---- what a file keeps: attributes, owner, group; changes by others; devices --------------

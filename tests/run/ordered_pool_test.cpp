@@ -31,7 +31,7 @@ TEST(OrderedPool, ResultsArriveInPassOrderWhateverOrderTheyFinishIn) {
   std::atomic<int> concurrent{0}, most{0};
   runInPassOrder<int>(
       views(paths), 3, cancel,
-      [&](std::size_t k) {
+      [&](std::size_t k, const PoolTurn&) {
         int now = ++concurrent;
         most = std::max(most.load(), now);
         std::this_thread::sleep_for(std::chrono::microseconds(k % 3 == 0 ? 2000 : 100));
@@ -55,7 +55,7 @@ TEST(OrderedPool, CancelStartsNothingNewAndHandsOverWhatStarted) {
     std::vector<std::string> finished;
     runInPassOrder<int>(
         views(paths), threads, cancel,
-        [&](std::size_t k) {
+        [&](std::size_t k, const PoolTurn&) {
           {
             std::lock_guard lock(mutex);
             started.insert(paths[k]);
@@ -89,7 +89,7 @@ TEST(OrderedPool, OneFileIsNeverConvertedTwiceAtOnce) {
   std::atomic<bool> overlapped{false};
   runInPassOrder<int>(
       views(paths), 4, cancel,
-      [&](std::size_t) {
+      [&](std::size_t, const PoolTurn&) {
         if (++inside > 1) overlapped = true;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         --inside;
@@ -113,7 +113,7 @@ TEST(OrderedPool, ACancellationLeavesNoGapBehindAFileThatWaited) {
   std::vector<std::size_t> finished;
   runInPassOrder<int>(
       views(paths), 3, cancel,
-      [&](std::size_t k) {
+      [&](std::size_t k, const PoolTurn&) {
         if (k == 2) otherStarted = true;
         if (k == 0) {  // index 1, the same file, waits for this one; index 2 goes ahead
           for (int wait = 0; wait < 2000 && !otherStarted; ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -142,7 +142,7 @@ TEST(OrderedPool, RunsOnTheThreadsItCanStart) {
       std::vector<std::string> finished;
       std::atomic<bool> cancel{false};
       runInPassOrder<int>(
-          views(paths), 4, cancel, [](std::size_t k) { return static_cast<int>(k); },
+          views(paths), 4, cancel, [](std::size_t k, const PoolTurn&) { return static_cast<int>(k); },
           [&](std::size_t k, int& result) {
             if (result == static_cast<int>(k)) finished.push_back(paths[k]);
           });
