@@ -1,5 +1,8 @@
 #include "html/tag_scanner.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "html/iso2022_runs.h"
 
 namespace sarnavel {
@@ -20,25 +23,36 @@ std::size_t findSpaceOrEnd(std::string_view text, std::size_t from) {
   return pos == kNone ? text.size() : pos;
 }
 
-// The offset of the nearer script end tag at or after `from`, or none. A failed search is
-// remembered in `noEndFrom`: there is then no end tag at or after any later offset either.
-std::size_t findScriptEnd(std::string_view page, std::size_t from, std::size_t& noEndFrom) {
-  if (from >= noEndFrom) return kNone;
-  constexpr std::string_view kUpper = "</SCRIPT>";
-  constexpr std::string_view kLower = "</script>";
-  std::size_t found = findOutsideRuns(page, from, [&](std::size_t i) {
-    if (page[i] != '<') return false;
-    std::string_view here = page.substr(i, kLower.size());
-    return here == kLower || here == kUpper;
-  });
-  if (found == kNone) noEndFrom = from;
-  return found;
+constexpr std::string_view kScriptEndUpper = "</SCRIPT>";
+constexpr std::string_view kScriptEndLower = "</script>";
+
+// Whether a script end tag, as the walk matches it, starts at the `<` at `at`.
+bool scriptEndAt(std::string_view page, std::size_t at) {
+  const std::string_view here = page.substr(at, kScriptEndLower.size());
+  return here == kScriptEndLower || here == kScriptEndUpper;
 }
 
-std::size_t resumeAfterScript(std::string_view page, const TagSpan& scriptTag, std::size_t& noEndFrom) {
-  if (scriptTag.selfClosing) return scriptTag.tagEnd;
-  std::size_t end = findScriptEnd(page, scriptTag.tagEnd - 1, noEndFrom);
-  return end == kNone ? scriptTag.tagEnd : end + 9;
+// Whether the closing tag of a style element, "</style" in any letter case, starts at `at`.
+bool styleEndAt(std::string_view page, std::size_t at) {
+  constexpr std::string_view kCloser = "</style";
+  if (page.size() - at < kCloser.size()) return false;
+  for (std::size_t k = 0; k < kCloser.size(); ++k) {
+    if (asciiLower(page[at + k]) != kCloser[k]) return false;
+  }
+  return true;
+}
+
+// The span of the tag whose `<` is at `open` and whose `>` is at `close`.
+TagSpan spanOf(std::string_view page, std::size_t open, std::size_t close) {
+  TagSpan span;
+  span.tagStart = open;
+  span.tagEnd = close + 1;
+  span.text = page.substr(open + 1, close - open - 1);
+  if (!span.text.empty() && span.text.back() == '/') {
+    span.text.remove_suffix(1);
+    span.selfClosing = true;
+  }
+  return span;
 }
 
 }  // namespace
@@ -77,19 +91,26 @@ void parseAttributes(std::string_view text, AttributeMap& attributes) {
 namespace {
 
 // The first step of parseTagText: the name, and where the attributes start (npos when the
-// text has none to read).
-bool parseTagName(std::string_view tagText, std::string& name, std::size_t& attributesAt) {
+// text has none to read). `escapeFree`: the text holds no escape byte, so no run needs
+// minding. The name is written over `name`'s own buffer, which a walk reuses from tag to tag.
+bool parseTagName(std::string_view tagText, std::string& name, std::size_t& attributesAt, bool escapeFree) {
   attributesAt = std::string_view::npos;
   std::size_t first = skipSpaces(tagText, 0);
   if (first == tagText.size()) {
     name.clear();
     return false;
   }
-  std::size_t space = findSpaceOrEnd(tagText, first);
-  name = lowercaseCopy(tagText.substr(first, space - first));
+  std::size_t space = first;
+  if (escapeFree) {
+    while (space < tagText.size() && !isSpace(tagText[space])) ++space;
+  } else {
+    space = findSpaceOrEnd(tagText, first);
+  }
+  name.assign(tagText.data() + first, space - first);
+  for (char& c : name) c = asciiLower(c);
   if (space == tagText.size()) return true;
   if (name.size() > 2 && name.starts_with("!--")) {
-    name = "!--";
+    name.resize(3);
     return true;
   }
   attributesAt = space;
@@ -101,7 +122,7 @@ bool parseTagName(std::string_view tagText, std::string& name, std::size_t& attr
 bool parseTagText(std::string_view tagText, std::string& name, AttributeMap& attributes) {
   attributes.clear();
   std::size_t attributesAt;
-  if (!parseTagName(tagText, name, attributesAt)) return false;
+  if (!parseTagName(tagText, name, attributesAt, false)) return false;
   if (attributesAt != std::string_view::npos) parseAttributes(tagText.substr(attributesAt), attributes);
   return true;
 }
@@ -111,20 +132,11 @@ std::optional<TagSpan> findNextTag(std::string_view page, std::size_t start) {
   if (open == kNone) return std::nullopt;
   std::size_t close = findByteOutsideRuns(page, open + 1, '>');
   if (close == kNone) return std::nullopt;
-  TagSpan span;
-  span.tagStart = open;
-  span.tagEnd = close + 1;
-  span.text = page.substr(open + 1, close - open - 1);
-  if (!span.text.empty() && span.text.back() == '/') {
-    span.text.remove_suffix(1);
-    span.selfClosing = true;
-  }
-  return span;
+  return spanOf(page, open, close);
 }
 
 std::size_t skipScriptBody(std::string_view page, const TagSpan& scriptTag) {
-  std::size_t noEndFrom = kNone;
-  return resumeAfterScript(page, scriptTag, noEndFrom);
+  return TagWalk(page).scriptBodySkip(scriptTag);
 }
 
 void writeTag(std::string& out, std::string_view name, const AttributeMap& attributes, bool selfClosing) {
@@ -151,20 +163,49 @@ void writeTag(std::string& out, std::string_view name, const AttributeMap& attri
   out += selfClosing ? " />" : ">";
 }
 
+bool TagWalk::escapeFreeBefore(std::size_t to) {
+  constexpr std::size_t kBlock = 16384;
+  while (to > escapeFreeTo_ && !escapeSeen_) {
+    const std::size_t end = std::min(page_.size(), std::max(to, escapeFreeTo_ + kBlock));
+    const void* escape = std::memchr(page_.data() + escapeFreeTo_, 0x1B, end - escapeFreeTo_);
+    escapeSeen_ = escape != nullptr;
+    escapeFreeTo_ = escape ? static_cast<std::size_t>(static_cast<const char*>(escape) - page_.data()) : end;
+  }
+  return to <= escapeFreeTo_;
+}
+
+std::size_t TagWalk::find(char byte, std::size_t from) {
+  if (from >= page_.size()) return kNone;
+  const std::size_t hit = page_.find(byte, from);
+  if (escapeFreeBefore(hit == kNone ? page_.size() : hit)) return hit;
+  return findByteOutsideRuns(page_, from, byte);
+}
+
+std::size_t TagWalk::findScriptEnd(std::size_t from) {
+  if (from >= noScriptEndFrom_) return kNone;
+  for (std::size_t at = find('<', from); at != kNone; at = find('<', at + 1)) {
+    if (scriptEndAt(page_, at)) return at;
+  }
+  noScriptEndFrom_ = from;
+  return kNone;
+}
+
 bool TagWalk::next(ScannedTag& tag) {
   while (!ended_) {
-    std::optional<TagSpan> span = findNextTag(page_, resume_);
-    if (!span) break;
-    tag.span = *span;
-    resume_ = span->tagEnd;
+    const std::size_t open = find('<', resume_);
+    if (open == kNone) break;
+    const std::size_t close = find('>', open + 1);
+    if (close == kNone) break;
+    const TagSpan& span = tag.span = spanOf(page_, open, close);
+    resume_ = span.tagEnd;
     tag.attributes.clear();
     std::size_t attributesAt;
-    if (!parseTagName(span->text, tag.name, attributesAt)) continue;
+    if (!parseTagName(span.text, tag.name, attributesAt, escapeFreeBefore(close))) continue;
     if (attributesAt != std::string_view::npos && (needsAttributes_ == nullptr || needsAttributes_(tag.name))) {
-      parseAttributes(span->text.substr(attributesAt), tag.attributes);
+      parseAttributes(span.text.substr(attributesAt), tag.attributes);
     }
-    if (tag.name == "!--") {
-      std::size_t commentEnd = findTextOutsideRuns(page_, span->tagStart, "-->");
+    if (std::string_view(tag.name) == "!--") {
+      std::size_t commentEnd = findTextOutsideRuns(page_, span.tagStart, "-->");
       if (commentEnd == kNone) break;
       resume_ = commentEnd + 3;
       continue;
@@ -178,7 +219,9 @@ bool TagWalk::next(ScannedTag& tag) {
 void TagWalk::skipScriptBody(const TagSpan& scriptTag) { resume_ = scriptBodySkip(scriptTag); }
 
 std::size_t TagWalk::scriptBodySkip(const TagSpan& scriptTag) {
-  return resumeAfterScript(page_, scriptTag, noScriptEndFrom_);
+  if (scriptTag.selfClosing) return scriptTag.tagEnd;
+  const std::size_t end = findScriptEnd(scriptTag.tagEnd - 1);
+  return end == kNone ? scriptTag.tagEnd : end + kScriptEndLower.size();
 }
 
 void TagWalk::skipStyleBody(const TagSpan& styleTag) { resume_ = styleBodySkip(styleTag); }
@@ -186,19 +229,11 @@ void TagWalk::skipStyleBody(const TagSpan& styleTag) { resume_ = styleBodySkip(s
 std::size_t TagWalk::styleBodySkip(const TagSpan& styleTag) {
   if (styleTag.selfClosing) return styleTag.tagEnd;
   if (noStyleEndFrom_ != kNone && styleTag.tagEnd >= noStyleEndFrom_) return styleTag.tagEnd;
-  constexpr std::string_view kCloser = "</style";
-  std::size_t end = findOutsideRuns(page_, styleTag.tagEnd, [&](std::size_t i) {
-    if (page_[i] != '<' || page_.size() - i < kCloser.size()) return false;
-    for (std::size_t k = 0; k < kCloser.size(); ++k) {
-      if (asciiLower(page_[i + k]) != kCloser[k]) return false;
-    }
-    return true;
-  });
-  if (end == kNone) {
-    noStyleEndFrom_ = styleTag.tagEnd;
-    return styleTag.tagEnd;
+  for (std::size_t at = find('<', styleTag.tagEnd); at != kNone; at = find('<', at + 1)) {
+    if (styleEndAt(page_, at)) return at;
   }
-  return end;
+  noStyleEndFrom_ = styleTag.tagEnd;
+  return styleTag.tagEnd;
 }
 
 }  // namespace sarnavel

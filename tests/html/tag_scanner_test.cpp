@@ -174,6 +174,8 @@ TEST(TagWalk, SkipsCommentsAndEmptyTags) {
       {"a < b and c > d <p>", "b p"},
       {"<p><!-- \x1b$B-->\x1b(B --><i>", "p i"},
       {"<p><!-- \x1b$B-->", "p"},
+      // A run that opens far into the page, past where the walk first looked for escape bytes.
+      {std::string(40000, 'x') + "<p>\x1b$B<b><!--\x1b(B<i>\x1b$B-->\x1b(B<u>", "p i u"},
   };
   for (const auto& [page, names] : cases) EXPECT_EQ(walkNames(page, true), names) << page;
 }
