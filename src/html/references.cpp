@@ -167,12 +167,13 @@ void decodeNumericReferences(std::u16string& text) {
 }  // namespace
 
 bool readReferenceTag(const ScannedTag& tag, PARSE2INFO& info) {
-  if (tag.name == "link") {
+  const std::string_view name = tag.name;  // compares lengths first
+  if (name == "link") {
     if (loadsStyleSheet(tag.attributes)) record(tag, info);
-  } else if (tag.name == "script") {
+  } else if (name == "script") {
     if (scriptKindOf(tag.attributes) == ScriptKind::Other || !tag.attributes.contains("src")) return true;
     record(tag, info);
-  } else if (tag.name == "base" && !info.base) {
+  } else if (name == "base" && !info.base) {
     if (auto href = tag.attributes.find("href"); href != tag.attributes.end())
       info.base = {href->second, tag.span.tagEnd};
   }
