@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "text/find_bytes.h"
 #include "text/iso2022.h"
 
 namespace sarnavel {
@@ -32,7 +33,7 @@ std::size_t findByteOutsideRuns(std::string_view text, std::size_t from, char by
 
 std::size_t findTextOutsideRuns(std::string_view text, std::size_t from, std::string_view needle) {
   if (from >= text.size()) return std::string_view::npos;
-  std::size_t hit = text.find(needle, from);
+  std::size_t hit = findBytes(text, from, needle);
   if (noEscapeBetween(text, from, hit == std::string_view::npos ? text.size() : hit)) return hit;
   return findOutsideRuns(
       text, from, [&](std::size_t i) { return text[i] == needle[0] && text.substr(i, needle.size()) == needle; });
