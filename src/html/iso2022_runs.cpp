@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "text/byte_pair_scan.h"
 #include "text/find_bytes.h"
 #include "text/iso2022.h"
 
@@ -25,9 +26,11 @@ bool noEscapeBetween(std::string_view text, std::size_t from, std::size_t to) {
 
 std::size_t findByteOutsideRuns(std::string_view text, std::size_t from, char byte) {
   if (from >= text.size()) return std::string_view::npos;
-  // The plain search is right as long as no run opens before what it finds.
-  std::size_t hit = text.find(byte, from);
-  if (noEscapeBetween(text, from, hit == std::string_view::npos ? text.size() : hit)) return hit;
+  // The plain search is right as long as no run opens before what it finds: both are looked
+  // for at once.
+  const std::size_t hit = findEitherByte(text.data(), from, text.size(), byte, '\x1b');
+  if (hit == text.size()) return std::string_view::npos;
+  if (text[hit] == byte) return hit;
   return findOutsideRuns(text, from, [&](std::size_t i) { return text[i] == byte; });
 }
 

@@ -1,9 +1,7 @@
 #include "html/tag_scanner.h"
 
-#include <algorithm>
-#include <cstring>
-
 #include "html/iso2022_runs.h"
+#include "text/byte_pair_scan.h"
 
 namespace sarnavel {
 namespace {
@@ -163,21 +161,13 @@ void writeTag(std::string& out, std::string_view name, const AttributeMap& attri
   out += selfClosing ? " />" : ">";
 }
 
-bool TagWalk::escapeFreeBefore(std::size_t to) {
-  constexpr std::size_t kBlock = 16384;
-  while (to > escapeFreeTo_ && !escapeSeen_) {
-    const std::size_t end = std::min(page_.size(), std::max(to, escapeFreeTo_ + kBlock));
-    const void* escape = std::memchr(page_.data() + escapeFreeTo_, 0x1B, end - escapeFreeTo_);
-    escapeSeen_ = escape != nullptr;
-    escapeFreeTo_ = escape ? static_cast<std::size_t>(static_cast<const char*>(escape) - page_.data()) : end;
-  }
-  return to <= escapeFreeTo_;
-}
-
-std::size_t TagWalk::find(char byte, std::size_t from) {
+std::size_t TagWalk::find(char byte, std::size_t from, bool* escapeFree) const {
   if (from >= page_.size()) return kNone;
-  const std::size_t hit = page_.find(byte, from);
-  if (escapeFreeBefore(hit == kNone ? page_.size() : hit)) return hit;
+  // Met before any escape byte, the byte cannot be inside a run: all but every page has none.
+  const std::size_t hit = findEitherByte(page_.data(), from, page_.size(), byte, '\x1b');
+  if (escapeFree) *escapeFree = hit == page_.size() || page_[hit] == byte;
+  if (hit == page_.size()) return kNone;
+  if (page_[hit] == byte) return hit;
   return findByteOutsideRuns(page_, from, byte);
 }
 
@@ -194,13 +184,14 @@ bool TagWalk::next(ScannedTag& tag) {
   while (!ended_) {
     const std::size_t open = find('<', resume_);
     if (open == kNone) break;
-    const std::size_t close = find('>', open + 1);
+    bool escapeFree = false;
+    const std::size_t close = find('>', open + 1, &escapeFree);
     if (close == kNone) break;
     const TagSpan& span = tag.span = spanOf(page_, open, close);
     resume_ = span.tagEnd;
     tag.attributes.clear();
     std::size_t attributesAt;
-    if (!parseTagName(span.text, tag.name, attributesAt, escapeFreeBefore(close))) continue;
+    if (!parseTagName(span.text, tag.name, attributesAt, escapeFree)) continue;
     if (attributesAt != std::string_view::npos && (needsAttributes_ == nullptr || needsAttributes_(tag.name))) {
       parseAttributes(span.text.substr(attributesAt), tag.attributes);
     }

@@ -103,19 +103,14 @@ class TagWalk {
   void skipStyleBody(const TagSpan& styleTag);
 
  private:
-  // The first `byte` at or after `from` (outside any run): a plain search while the page
-  // before what it finds holds no escape byte, which is all but always.
-  std::size_t find(char byte, std::size_t from);
-  // Whether the page holds no escape byte before `to`: then no ISO-2022-JP run opens there.
-  // Looked for ahead in blocks, so that the walk asks memchr a few times per page, not per tag.
-  bool escapeFreeBefore(std::size_t to);
+  // The first `byte` at or after `from` outside any run, or npos. `escapeFree` (when given) is
+  // set when no escape byte lies between: then nothing there is inside a run either.
+  std::size_t find(char byte, std::size_t from, bool* escapeFree = nullptr) const;
   std::size_t findScriptEnd(std::size_t from);
 
   std::string_view page_;
   bool (*needsAttributes_)(std::string_view name);
   std::size_t resume_ = 0;
-  std::size_t escapeFreeTo_ = 0;  // [0, escapeFreeTo_) holds no escape byte
-  bool escapeSeen_ = false;       // the byte at escapeFreeTo_ is one
   bool ended_ = false;
   // No script end tag lies at or after this offset (npos while no search has failed), so
   // later searches from beyond it need not look again.
