@@ -14,7 +14,7 @@ namespace {
 constexpr char16_t kReplacement = 0xFFFD;
 
 void record(const ScannedTag& tag, PARSE2INFO& info) {
-  info.elements.push_back(ELEMENT{tag.name, tag.span.tagStart, tag.span.tagEnd, tag.attributes, tag.span.selfClosing});
+  info.elements.push_back(ELEMENT{std::string(tag.name.view()), tag.span.tagStart, tag.span.tagEnd, tag.attributes, tag.span.selfClosing});
 }
 
 bool startsWith(std::u16string_view text, std::size_t pos, std::u16string_view prefix) {

@@ -88,40 +88,38 @@ void parseAttributes(std::string_view text, AttributeMap& attributes) {
 
 namespace {
 
-// The first step of parseTagText: the name, and where the attributes start (npos when the
-// text has none to read). `escapeFree`: the text holds no escape byte, so no run needs
-// minding. The name is written over `name`'s own buffer, which a walk reuses from tag to tag.
-bool parseTagName(std::string_view tagText, std::string& name, std::size_t& attributesAt, bool escapeFree) {
-  attributesAt = std::string_view::npos;
-  std::size_t first = skipSpaces(tagText, 0);
-  if (first == tagText.size()) {
-    name.clear();
-    return false;
-  }
+// The first step of parseTagText: the name as written, and where the attributes start (npos
+// when the text has none to read); none when the text is empty or white space only.
+// `escapeFree`: the text holds no escape byte, so no run needs minding.
+struct NameAt {
+  bool found = false;
+  std::string_view name;
+  std::size_t attributesAt = std::string_view::npos;
+};
+
+NameAt parseTagName(std::string_view tagText, bool escapeFree) {
+  const std::size_t first = skipSpaces(tagText, 0);
+  if (first == tagText.size()) return {};
   std::size_t space = first;
   if (escapeFree) {
     while (space < tagText.size() && !isSpace(tagText[space])) ++space;
   } else {
     space = findSpaceOrEnd(tagText, first);
   }
-  name.assign(tagText.data() + first, space - first);
-  for (char& c : name) c = asciiLower(c);
-  if (space == tagText.size()) return true;
-  if (name.size() > 2 && name.starts_with("!--")) {
-    name.resize(3);
-    return true;
-  }
-  attributesAt = space;
-  return true;
+  const std::string_view name = tagText.substr(first, space - first);
+  if (space == tagText.size()) return {true, name};
+  if (name.size() > 2 && name.starts_with("!--")) return {true, name.substr(0, 3)};
+  return {true, name, space};
 }
 
 }  // namespace
 
 bool parseTagText(std::string_view tagText, std::string& name, AttributeMap& attributes) {
   attributes.clear();
-  std::size_t attributesAt;
-  if (!parseTagName(tagText, name, attributesAt, false)) return false;
-  if (attributesAt != std::string_view::npos) parseAttributes(tagText.substr(attributesAt), attributes);
+  const NameAt at = parseTagName(tagText, false);
+  name = lowercaseCopy(at.name);
+  if (!at.found) return false;
+  if (at.attributesAt != std::string_view::npos) parseAttributes(tagText.substr(at.attributesAt), attributes);
   return true;
 }
 
@@ -190,12 +188,13 @@ bool TagWalk::next(ScannedTag& tag) {
     const TagSpan& span = tag.span = spanOf(page_, open, close);
     resume_ = span.tagEnd;
     tag.attributes.clear();
-    std::size_t attributesAt;
-    if (!parseTagName(span.text, tag.name, attributesAt, escapeFree)) continue;
-    if (attributesAt != std::string_view::npos && (needsAttributes_ == nullptr || needsAttributes_(tag.name))) {
-      parseAttributes(span.text.substr(attributesAt), tag.attributes);
+    const NameAt at = parseTagName(span.text, escapeFree);
+    tag.name.assignLowered(at.name);
+    if (!at.found) continue;
+    if (at.attributesAt != std::string_view::npos && (needsAttributes_ == nullptr || needsAttributes_(tag.name))) {
+      parseAttributes(span.text.substr(at.attributesAt), tag.attributes);
     }
-    if (std::string_view(tag.name) == "!--") {
+    if (tag.name == "!--") {
       std::size_t commentEnd = findTextOutsideRuns(page_, span.tagStart, "-->");
       if (commentEnd == kNone) break;
       resume_ = commentEnd + 3;
@@ -225,6 +224,16 @@ std::size_t TagWalk::styleBodySkip(const TagSpan& styleTag) {
   }
   noStyleEndFrom_ = styleTag.tagEnd;
   return styleTag.tagEnd;
+}
+
+void TagName::assignLowered(std::string_view name) {
+  size_ = name.size();
+  char* out = inline_;
+  if (size_ > kInline) {
+    long_.resize(size_);
+    out = long_.data();
+  }
+  for (std::size_t k = 0; k < size_; ++k) out[k] = asciiLower(name[k]);
 }
 
 }  // namespace sarnavel

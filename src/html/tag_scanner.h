@@ -68,10 +68,30 @@ std::size_t skipScriptBody(std::string_view page, const TagSpan& scriptTag);
 // quote inside a value (one an unquoted value held), which becomes &quot;.
 void writeTag(std::string& out, std::string_view name, const AttributeMap& attributes, bool selfClosing);
 
+// A tag's name, lower-cased. The walk writes one for every tag, and most are a few bytes
+// long: up to kInline bytes it is held in the object itself, so that writing it takes no
+// allocation and no library call; a longer one goes to a string. Reads as a string_view.
+class TagName {
+ public:
+  void assignLowered(std::string_view name);  // A-Z become a-z
+
+  std::string_view view() const { return size_ <= kInline ? std::string_view(inline_, size_) : long_; }
+  operator std::string_view() const { return view(); }
+  bool empty() const { return size_ == 0; }
+  std::size_t size() const { return size_; }
+  friend bool operator==(const TagName& name, std::string_view text) { return name.view() == text; }
+
+ private:
+  static constexpr std::size_t kInline = 24;
+  char inline_[kInline] = {};
+  std::size_t size_ = 0;
+  std::string long_;
+};
+
 // A tag as the walk hands it over: its span, lower-cased name and attributes.
 struct ScannedTag {
   TagSpan span;
-  std::string name;
+  TagName name;
   AttributeMap attributes;
 };
 
