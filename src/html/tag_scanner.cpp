@@ -53,6 +53,28 @@ TagSpan spanOf(std::string_view page, std::size_t open, std::size_t close) {
   return span;
 }
 
+// A copy of an attribute name with A-Z lowered outside ISO-2022-JP runs. Inside a run the
+// bytes are halves of characters, and the escape sequences name their sets by a letter
+// (ESC $ B, ESC ( B): lowered there, a name written back into the page would hold other
+// characters, or bytes that form none.
+std::string lowercaseOutsideRuns(std::string_view text) {
+  std::string out(text);
+  bool inRun = false;
+  for (std::size_t i = 0; i < out.size();) {
+    if (out[i] == '\x1b') {
+      std::size_t length = 0;
+      if (const RunShift shift = runShiftAt(text, i, length); shift != RunShift::None) {
+        inRun = shift == RunShift::Opens;
+        i += length;
+        continue;
+      }
+    }
+    if (!inRun) out[i] = asciiLower(out[i]);
+    ++i;
+  }
+  return out;
+}
+
 }  // namespace
 
 void parseAttributes(std::string_view text, AttributeMap& attributes) {
@@ -61,12 +83,14 @@ void parseAttributes(std::string_view text, AttributeMap& attributes) {
     // A slash between attributes separates them, as white space does.
     while (pos < text.size() && (isSpace(text[pos]) || text[pos] == '/')) ++pos;
     if (pos >= text.size() || text[pos] == '\0') return;
-    // A name runs to white space, a slash or "=" (an "=" that starts it is part of it).
+    // A name runs to white space, a slash or "=" (an "=" that starts it is part of it; a run
+    // that starts it is looked through from its escape sequence on).
     const std::size_t nameStart = pos;
-    std::size_t nameEnd = findOutsideRuns(
-        text, pos + 1, [&](std::size_t i) { return isSpace(text[i]) || text[i] == '/' || text[i] == '='; });
+    std::size_t nameEnd = findOutsideRuns(text, text[pos] == '\x1b' ? pos : pos + 1, [&](std::size_t i) {
+      return isSpace(text[i]) || text[i] == '/' || text[i] == '=';
+    });
     if (nameEnd == kNone) nameEnd = text.size();
-    std::string name = lowercaseCopy(text.substr(nameStart, nameEnd - nameStart));
+    std::string name = lowercaseOutsideRuns(text.substr(nameStart, nameEnd - nameStart));
     pos = skipSpaces(text, nameEnd);
     std::string value;
     if (pos < text.size() && text[pos] == '=') {

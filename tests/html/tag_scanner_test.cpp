@@ -52,6 +52,8 @@ TEST(ParseTagText, Cases) {
       {"img alt=\"\x1b(I\"\x1b(J\" b", true, "img", "alt=\x1b(I\"\x1b(J|b="},
       {"img alt=\"\x1b$B\" b", true, "img", "alt=\x1b$B\" b"},
       {"img alt=\"\x1bx\" b", true, "img", "alt=\x1bx|b="},
+      // A name holding a run keeps it as written (lowered, ESC $ B would name no set).
+      {"a Co\x1b$BAK\x1b(Bent=x \x1b$B=/\x1b(B=1", true, "a", "\x1b$B=/\x1b(B=1|co\x1b$BAK\x1b(Bent=x"},
   };
   for (const TagTextCase& c : cases) {
     std::string name = "stale";
