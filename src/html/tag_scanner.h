@@ -13,6 +13,12 @@
 // `<`, `>`, a double quote, white space, or part of `-->` or a script end tag, so no tag is
 // found or cut inside a run and every offset the walk reports lies outside one.
 //
+// A walk's searches for `<`, `>` and the ends of script and style bodies look for the byte and
+// the escape byte together, many bytes at a time (text/byte_pair_scan.h): met before any escape
+// byte, the byte lies outside every run, and only past an escape byte are runs read out. A tag's
+// name is held in the tag (TagName), so a walk allocates nothing per tag but the attributes
+// its reader asked for.
+//
 // Contract: every search runs forward only, and a walk with TagWalk looks at each byte of the
 // page a bounded number of times, so it is linear in the page size whatever the page holds.
 // Nothing here keeps state between calls; a TagWalk belongs to the one walk that made it.
@@ -29,7 +35,8 @@
 
 namespace sarnavel {
 
-// Lower-cased attribute name to raw value (quotes removed, nothing else changed). Keys are
+// Lower-cased attribute name (A-Z lowered outside ISO-2022-JP runs, whose bytes and escape
+// sequences stay as written) to raw value (quotes removed, nothing else changed). Keys are
 // ordered bytewise as unsigned bytes; a name inserted a second time keeps its first value
 // (insert/emplace report that nothing was inserted).
 using AttributeMap = std::map<std::string, std::string, std::less<>>;
