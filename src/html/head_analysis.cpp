@@ -74,7 +74,8 @@ void resetHead(PARSE1INFO& info) {
 }
 
 HeadStep readHeadTag(const ScannedTag& tag, PARSE1INFO& info) {
-  const std::string& name = tag.name;
+  // A view compares lengths first: most tags differ from each name in length alone.
+  const std::string_view name = tag.name;
   if (name == "html") {
     info.hasHtml = true;
     info.htmlEnd = tag.span.tagEnd;

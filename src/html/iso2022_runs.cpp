@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "text/byte_pair_scan.h"
+#include "text/find_bytes.h"
 #include "text/iso2022.h"
 
 namespace sarnavel {
@@ -24,15 +26,17 @@ bool noEscapeBetween(std::string_view text, std::size_t from, std::size_t to) {
 
 std::size_t findByteOutsideRuns(std::string_view text, std::size_t from, char byte) {
   if (from >= text.size()) return std::string_view::npos;
-  // The plain search is right as long as no run opens before what it finds.
-  std::size_t hit = text.find(byte, from);
-  if (noEscapeBetween(text, from, hit == std::string_view::npos ? text.size() : hit)) return hit;
+  // The plain search is right as long as no run opens before what it finds: both are looked
+  // for at once.
+  const std::size_t hit = findEitherByte(text.data(), from, text.size(), byte, '\x1b');
+  if (hit == text.size()) return std::string_view::npos;
+  if (text[hit] == byte) return hit;
   return findOutsideRuns(text, from, [&](std::size_t i) { return text[i] == byte; });
 }
 
 std::size_t findTextOutsideRuns(std::string_view text, std::size_t from, std::string_view needle) {
   if (from >= text.size()) return std::string_view::npos;
-  std::size_t hit = text.find(needle, from);
+  std::size_t hit = findBytes(text, from, needle);
   if (noEscapeBetween(text, from, hit == std::string_view::npos ? text.size() : hit)) return hit;
   return findOutsideRuns(
       text, from, [&](std::size_t i) { return text[i] == needle[0] && text.substr(i, needle.size()) == needle; });

@@ -32,7 +32,7 @@ SourceForm formOf(TargetEncoding encoding) {
 }  // namespace
 
 void readPageMarkTag(const ScannedTag& tag, std::vector<PageMark>& marks) {
-  const std::string& name = tag.name;
+  const std::string_view name = tag.name;
   const bool form = name == "form";
   if (!form && name != "a" && name != "area") return;
   // Links are many: their attributes are read only when the raw tag could hold such a query.

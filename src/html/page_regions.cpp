@@ -7,6 +7,7 @@
 #include "html/script_types.h"
 #include "html/tag_scanner.h"
 #include "text/ascii.h"
+#include "text/byte_pair_scan.h"
 
 namespace sarnavel {
 namespace {
@@ -77,6 +78,10 @@ template <class Char>
 std::size_t PageRegions<Char>::find(Char unit, std::size_t from) const {
   if constexpr (std::is_same_v<Char, char>) {
     if (iso2022_) return findByteOutsideRuns(page_, from, unit);
+    // Inline: the next `<` is mostly a few dozen bytes away, nearer than a call pays for.
+    if (from >= page_.size()) return kNone;
+    const std::size_t hit = findEitherByte(page_.data(), from, page_.size(), unit, unit);
+    return hit == page_.size() ? kNone : hit;
   }
   return page_.find(unit, from);
 }

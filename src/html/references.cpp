@@ -14,7 +14,7 @@ namespace {
 constexpr char16_t kReplacement = 0xFFFD;
 
 void record(const ScannedTag& tag, PARSE2INFO& info) {
-  info.elements.push_back(ELEMENT{tag.name, tag.span.tagStart, tag.span.tagEnd, tag.attributes, tag.span.selfClosing});
+  info.elements.push_back(ELEMENT{std::string(tag.name.view()), tag.span.tagStart, tag.span.tagEnd, tag.attributes, tag.span.selfClosing});
 }
 
 bool startsWith(std::u16string_view text, std::size_t pos, std::u16string_view prefix) {
@@ -167,12 +167,13 @@ void decodeNumericReferences(std::u16string& text) {
 }  // namespace
 
 bool readReferenceTag(const ScannedTag& tag, PARSE2INFO& info) {
-  if (tag.name == "link") {
+  const std::string_view name = tag.name;  // compares lengths first
+  if (name == "link") {
     if (loadsStyleSheet(tag.attributes)) record(tag, info);
-  } else if (tag.name == "script") {
+  } else if (name == "script") {
     if (scriptKindOf(tag.attributes) == ScriptKind::Other || !tag.attributes.contains("src")) return true;
     record(tag, info);
-  } else if (tag.name == "base" && !info.base) {
+  } else if (name == "base" && !info.base) {
     if (auto href = tag.attributes.find("href"); href != tag.attributes.end())
       info.base = {href->second, tag.span.tagEnd};
   }

@@ -2,6 +2,7 @@
 
 #include "html/page_regions.h"
 #include "text/ascii.h"
+#include "text/find_bytes.h"
 
 namespace sarnavel {
 namespace {
@@ -51,7 +52,7 @@ Value valueOf(std::string_view lowerTag, std::string_view tag, std::string_view 
 
 std::vector<WrittenScriptTag> scriptTagsWrittenByScripts(std::string_view page, bool iso2022) {
   std::vector<WrittenScriptTag> found;
-  if (page.find("document.write") == std::string_view::npos) return found;
+  if (findBytes(page, 0, "document.write") == std::string_view::npos) return found;
   PageRegions<char> regions(page, iso2022);
   while (std::optional<RegionSpan> span = regions.next()) {
     if (span->region != PageRegion::Script) continue;

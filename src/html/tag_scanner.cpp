@@ -1,6 +1,7 @@
 #include "html/tag_scanner.h"
 
 #include "html/iso2022_runs.h"
+#include "text/byte_pair_scan.h"
 
 namespace sarnavel {
 namespace {
@@ -20,25 +21,58 @@ std::size_t findSpaceOrEnd(std::string_view text, std::size_t from) {
   return pos == kNone ? text.size() : pos;
 }
 
-// The offset of the nearer script end tag at or after `from`, or none. A failed search is
-// remembered in `noEndFrom`: there is then no end tag at or after any later offset either.
-std::size_t findScriptEnd(std::string_view page, std::size_t from, std::size_t& noEndFrom) {
-  if (from >= noEndFrom) return kNone;
-  constexpr std::string_view kUpper = "</SCRIPT>";
-  constexpr std::string_view kLower = "</script>";
-  std::size_t found = findOutsideRuns(page, from, [&](std::size_t i) {
-    if (page[i] != '<') return false;
-    std::string_view here = page.substr(i, kLower.size());
-    return here == kLower || here == kUpper;
-  });
-  if (found == kNone) noEndFrom = from;
-  return found;
+constexpr std::string_view kScriptEndUpper = "</SCRIPT>";
+constexpr std::string_view kScriptEndLower = "</script>";
+
+// Whether a script end tag, as the walk matches it, starts at the `<` at `at`.
+bool scriptEndAt(std::string_view page, std::size_t at) {
+  const std::string_view here = page.substr(at, kScriptEndLower.size());
+  return here == kScriptEndLower || here == kScriptEndUpper;
 }
 
-std::size_t resumeAfterScript(std::string_view page, const TagSpan& scriptTag, std::size_t& noEndFrom) {
-  if (scriptTag.selfClosing) return scriptTag.tagEnd;
-  std::size_t end = findScriptEnd(page, scriptTag.tagEnd - 1, noEndFrom);
-  return end == kNone ? scriptTag.tagEnd : end + 9;
+// Whether the closing tag of a style element, "</style" in any letter case, starts at `at`.
+bool styleEndAt(std::string_view page, std::size_t at) {
+  constexpr std::string_view kCloser = "</style";
+  if (page.size() - at < kCloser.size()) return false;
+  for (std::size_t k = 0; k < kCloser.size(); ++k) {
+    if (asciiLower(page[at + k]) != kCloser[k]) return false;
+  }
+  return true;
+}
+
+// The span of the tag whose `<` is at `open` and whose `>` is at `close`.
+TagSpan spanOf(std::string_view page, std::size_t open, std::size_t close) {
+  TagSpan span;
+  span.tagStart = open;
+  span.tagEnd = close + 1;
+  span.text = page.substr(open + 1, close - open - 1);
+  if (!span.text.empty() && span.text.back() == '/') {
+    span.text.remove_suffix(1);
+    span.selfClosing = true;
+  }
+  return span;
+}
+
+// A copy of an attribute name with A-Z lowered outside ISO-2022-JP runs. Inside a run the
+// bytes are halves of characters, and the escape sequences name their sets by a letter
+// (ESC $ B, ESC ( B): lowered there, a name written back into the page would hold other
+// characters, or bytes that form none.
+std::string lowercaseOutsideRuns(std::string_view text) {
+  std::string out(text);
+  bool inRun = false;
+  for (std::size_t i = 0; i < out.size();) {
+    if (out[i] == '\x1b') {
+      std::size_t length = 0;
+      if (const RunShift shift = runShiftAt(text, i, length); shift != RunShift::None) {
+        inRun = shift == RunShift::Opens;
+        i += length;
+        continue;
+      }
+    }
+    if (!inRun) out[i] = asciiLower(out[i]);
+    ++i;
+  }
+  return out;
 }
 
 }  // namespace
@@ -49,12 +83,14 @@ void parseAttributes(std::string_view text, AttributeMap& attributes) {
     // A slash between attributes separates them, as white space does.
     while (pos < text.size() && (isSpace(text[pos]) || text[pos] == '/')) ++pos;
     if (pos >= text.size() || text[pos] == '\0') return;
-    // A name runs to white space, a slash or "=" (an "=" that starts it is part of it).
+    // A name runs to white space, a slash or "=" (an "=" that starts it is part of it; a run
+    // that starts it is looked through from its escape sequence on).
     const std::size_t nameStart = pos;
-    std::size_t nameEnd = findOutsideRuns(
-        text, pos + 1, [&](std::size_t i) { return isSpace(text[i]) || text[i] == '/' || text[i] == '='; });
+    std::size_t nameEnd = findOutsideRuns(text, text[pos] == '\x1b' ? pos : pos + 1, [&](std::size_t i) {
+      return isSpace(text[i]) || text[i] == '/' || text[i] == '=';
+    });
     if (nameEnd == kNone) nameEnd = text.size();
-    std::string name = lowercaseCopy(text.substr(nameStart, nameEnd - nameStart));
+    std::string name = lowercaseOutsideRuns(text.substr(nameStart, nameEnd - nameStart));
     pos = skipSpaces(text, nameEnd);
     std::string value;
     if (pos < text.size() && text[pos] == '=') {
@@ -76,33 +112,38 @@ void parseAttributes(std::string_view text, AttributeMap& attributes) {
 
 namespace {
 
-// The first step of parseTagText: the name, and where the attributes start (npos when the
-// text has none to read).
-bool parseTagName(std::string_view tagText, std::string& name, std::size_t& attributesAt) {
-  attributesAt = std::string_view::npos;
-  std::size_t first = skipSpaces(tagText, 0);
-  if (first == tagText.size()) {
-    name.clear();
-    return false;
+// The first step of parseTagText: the name as written, and where the attributes start (npos
+// when the text has none to read); none when the text is empty or white space only.
+// `escapeFree`: the text holds no escape byte, so no run needs minding.
+struct NameAt {
+  bool found = false;
+  std::string_view name;
+  std::size_t attributesAt = std::string_view::npos;
+};
+
+NameAt parseTagName(std::string_view tagText, bool escapeFree) {
+  const std::size_t first = skipSpaces(tagText, 0);
+  if (first == tagText.size()) return {};
+  std::size_t space = first;
+  if (escapeFree) {
+    while (space < tagText.size() && !isSpace(tagText[space])) ++space;
+  } else {
+    space = findSpaceOrEnd(tagText, first);
   }
-  std::size_t space = findSpaceOrEnd(tagText, first);
-  name = lowercaseCopy(tagText.substr(first, space - first));
-  if (space == tagText.size()) return true;
-  if (name.size() > 2 && name.starts_with("!--")) {
-    name = "!--";
-    return true;
-  }
-  attributesAt = space;
-  return true;
+  const std::string_view name = tagText.substr(first, space - first);
+  if (space == tagText.size()) return {true, name};
+  if (name.size() > 2 && name.starts_with("!--")) return {true, name.substr(0, 3)};
+  return {true, name, space};
 }
 
 }  // namespace
 
 bool parseTagText(std::string_view tagText, std::string& name, AttributeMap& attributes) {
   attributes.clear();
-  std::size_t attributesAt;
-  if (!parseTagName(tagText, name, attributesAt)) return false;
-  if (attributesAt != std::string_view::npos) parseAttributes(tagText.substr(attributesAt), attributes);
+  const NameAt at = parseTagName(tagText, false);
+  name = lowercaseCopy(at.name);
+  if (!at.found) return false;
+  if (at.attributesAt != std::string_view::npos) parseAttributes(tagText.substr(at.attributesAt), attributes);
   return true;
 }
 
@@ -111,20 +152,11 @@ std::optional<TagSpan> findNextTag(std::string_view page, std::size_t start) {
   if (open == kNone) return std::nullopt;
   std::size_t close = findByteOutsideRuns(page, open + 1, '>');
   if (close == kNone) return std::nullopt;
-  TagSpan span;
-  span.tagStart = open;
-  span.tagEnd = close + 1;
-  span.text = page.substr(open + 1, close - open - 1);
-  if (!span.text.empty() && span.text.back() == '/') {
-    span.text.remove_suffix(1);
-    span.selfClosing = true;
-  }
-  return span;
+  return spanOf(page, open, close);
 }
 
 std::size_t skipScriptBody(std::string_view page, const TagSpan& scriptTag) {
-  std::size_t noEndFrom = kNone;
-  return resumeAfterScript(page, scriptTag, noEndFrom);
+  return TagWalk(page).scriptBodySkip(scriptTag);
 }
 
 void writeTag(std::string& out, std::string_view name, const AttributeMap& attributes, bool selfClosing) {
@@ -151,20 +183,43 @@ void writeTag(std::string& out, std::string_view name, const AttributeMap& attri
   out += selfClosing ? " />" : ">";
 }
 
+std::size_t TagWalk::find(char byte, std::size_t from, bool* escapeFree) const {
+  if (from >= page_.size()) return kNone;
+  // Met before any escape byte, the byte cannot be inside a run: all but every page has none.
+  const std::size_t hit = findEitherByte(page_.data(), from, page_.size(), byte, '\x1b');
+  if (escapeFree) *escapeFree = hit == page_.size() || page_[hit] == byte;
+  if (hit == page_.size()) return kNone;
+  if (page_[hit] == byte) return hit;
+  return findByteOutsideRuns(page_, from, byte);
+}
+
+std::size_t TagWalk::findScriptEnd(std::size_t from) {
+  if (from >= noScriptEndFrom_) return kNone;
+  for (std::size_t at = find('<', from); at != kNone; at = find('<', at + 1)) {
+    if (scriptEndAt(page_, at)) return at;
+  }
+  noScriptEndFrom_ = from;
+  return kNone;
+}
+
 bool TagWalk::next(ScannedTag& tag) {
   while (!ended_) {
-    std::optional<TagSpan> span = findNextTag(page_, resume_);
-    if (!span) break;
-    tag.span = *span;
-    resume_ = span->tagEnd;
+    const std::size_t open = find('<', resume_);
+    if (open == kNone) break;
+    bool escapeFree = false;
+    const std::size_t close = find('>', open + 1, &escapeFree);
+    if (close == kNone) break;
+    const TagSpan& span = tag.span = spanOf(page_, open, close);
+    resume_ = span.tagEnd;
     tag.attributes.clear();
-    std::size_t attributesAt;
-    if (!parseTagName(span->text, tag.name, attributesAt)) continue;
-    if (attributesAt != std::string_view::npos && (needsAttributes_ == nullptr || needsAttributes_(tag.name))) {
-      parseAttributes(span->text.substr(attributesAt), tag.attributes);
+    const NameAt at = parseTagName(span.text, escapeFree);
+    tag.name.assignLowered(at.name);
+    if (!at.found) continue;
+    if (at.attributesAt != std::string_view::npos && (needsAttributes_ == nullptr || needsAttributes_(tag.name))) {
+      parseAttributes(span.text.substr(at.attributesAt), tag.attributes);
     }
     if (tag.name == "!--") {
-      std::size_t commentEnd = findTextOutsideRuns(page_, span->tagStart, "-->");
+      std::size_t commentEnd = findTextOutsideRuns(page_, span.tagStart, "-->");
       if (commentEnd == kNone) break;
       resume_ = commentEnd + 3;
       continue;
@@ -178,7 +233,9 @@ bool TagWalk::next(ScannedTag& tag) {
 void TagWalk::skipScriptBody(const TagSpan& scriptTag) { resume_ = scriptBodySkip(scriptTag); }
 
 std::size_t TagWalk::scriptBodySkip(const TagSpan& scriptTag) {
-  return resumeAfterScript(page_, scriptTag, noScriptEndFrom_);
+  if (scriptTag.selfClosing) return scriptTag.tagEnd;
+  const std::size_t end = findScriptEnd(scriptTag.tagEnd - 1);
+  return end == kNone ? scriptTag.tagEnd : end + kScriptEndLower.size();
 }
 
 void TagWalk::skipStyleBody(const TagSpan& styleTag) { resume_ = styleBodySkip(styleTag); }
@@ -186,19 +243,21 @@ void TagWalk::skipStyleBody(const TagSpan& styleTag) { resume_ = styleBodySkip(s
 std::size_t TagWalk::styleBodySkip(const TagSpan& styleTag) {
   if (styleTag.selfClosing) return styleTag.tagEnd;
   if (noStyleEndFrom_ != kNone && styleTag.tagEnd >= noStyleEndFrom_) return styleTag.tagEnd;
-  constexpr std::string_view kCloser = "</style";
-  std::size_t end = findOutsideRuns(page_, styleTag.tagEnd, [&](std::size_t i) {
-    if (page_[i] != '<' || page_.size() - i < kCloser.size()) return false;
-    for (std::size_t k = 0; k < kCloser.size(); ++k) {
-      if (asciiLower(page_[i + k]) != kCloser[k]) return false;
-    }
-    return true;
-  });
-  if (end == kNone) {
-    noStyleEndFrom_ = styleTag.tagEnd;
-    return styleTag.tagEnd;
+  for (std::size_t at = find('<', styleTag.tagEnd); at != kNone; at = find('<', at + 1)) {
+    if (styleEndAt(page_, at)) return at;
   }
-  return end;
+  noStyleEndFrom_ = styleTag.tagEnd;
+  return styleTag.tagEnd;
+}
+
+void TagName::assignLowered(std::string_view name) {
+  size_ = name.size();
+  char* out = inline_;
+  if (size_ > kInline) {
+    long_.resize(size_);
+    out = long_.data();
+  }
+  for (std::size_t k = 0; k < size_; ++k) out[k] = asciiLower(name[k]);
 }
 
 }  // namespace sarnavel

@@ -13,6 +13,12 @@
 // `<`, `>`, a double quote, white space, or part of `-->` or a script end tag, so no tag is
 // found or cut inside a run and every offset the walk reports lies outside one.
 //
+// A walk's searches for `<`, `>` and the ends of script and style bodies look for the byte and
+// the escape byte together, many bytes at a time (text/byte_pair_scan.h): met before any escape
+// byte, the byte lies outside every run, and only past an escape byte are runs read out. A tag's
+// name is held in the tag (TagName), so a walk allocates nothing per tag but the attributes
+// its reader asked for.
+//
 // Contract: every search runs forward only, and a walk with TagWalk looks at each byte of the
 // page a bounded number of times, so it is linear in the page size whatever the page holds.
 // Nothing here keeps state between calls; a TagWalk belongs to the one walk that made it.
@@ -29,7 +35,8 @@
 
 namespace sarnavel {
 
-// Lower-cased attribute name to raw value (quotes removed, nothing else changed). Keys are
+// Lower-cased attribute name (A-Z lowered outside ISO-2022-JP runs, whose bytes and escape
+// sequences stay as written) to raw value (quotes removed, nothing else changed). Keys are
 // ordered bytewise as unsigned bytes; a name inserted a second time keeps its first value
 // (insert/emplace report that nothing was inserted).
 using AttributeMap = std::map<std::string, std::string, std::less<>>;
@@ -68,10 +75,30 @@ std::size_t skipScriptBody(std::string_view page, const TagSpan& scriptTag);
 // quote inside a value (one an unquoted value held), which becomes &quot;.
 void writeTag(std::string& out, std::string_view name, const AttributeMap& attributes, bool selfClosing);
 
+// A tag's name, lower-cased. The walk writes one for every tag, and most are a few bytes
+// long: up to kInline bytes it is held in the object itself, so that writing it takes no
+// allocation and no library call; a longer one goes to a string. Reads as a string_view.
+class TagName {
+ public:
+  void assignLowered(std::string_view name);  // A-Z become a-z
+
+  std::string_view view() const { return size_ <= kInline ? std::string_view(inline_, size_) : long_; }
+  operator std::string_view() const { return view(); }
+  bool empty() const { return size_ == 0; }
+  std::size_t size() const { return size_; }
+  friend bool operator==(const TagName& name, std::string_view text) { return name.view() == text; }
+
+ private:
+  static constexpr std::size_t kInline = 24;
+  char inline_[kInline] = {};
+  std::size_t size_ = 0;
+  std::string long_;
+};
+
 // A tag as the walk hands it over: its span, lower-cased name and attributes.
 struct ScannedTag {
   TagSpan span;
-  std::string name;
+  TagName name;
   AttributeMap attributes;
 };
 
@@ -103,6 +130,11 @@ class TagWalk {
   void skipStyleBody(const TagSpan& styleTag);
 
  private:
+  // The first `byte` at or after `from` outside any run, or npos. `escapeFree` (when given) is
+  // set when no escape byte lies between: then nothing there is inside a run either.
+  std::size_t find(char byte, std::size_t from, bool* escapeFree = nullptr) const;
+  std::size_t findScriptEnd(std::size_t from);
+
   std::string_view page_;
   bool (*needsAttributes_)(std::string_view name);
   std::size_t resume_ = 0;

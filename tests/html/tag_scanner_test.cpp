@@ -52,6 +52,8 @@ TEST(ParseTagText, Cases) {
       {"img alt=\"\x1b(I\"\x1b(J\" b", true, "img", "alt=\x1b(I\"\x1b(J|b="},
       {"img alt=\"\x1b$B\" b", true, "img", "alt=\x1b$B\" b"},
       {"img alt=\"\x1bx\" b", true, "img", "alt=\x1bx|b="},
+      // A name holding a run keeps it as written (lowered, ESC $ B would name no set).
+      {"a Co\x1b$BAK\x1b(Bent=x \x1b$B=/\x1b(B=1", true, "a", "\x1b$B=/\x1b(B=1|co\x1b$BAK\x1b(Bent=x"},
   };
   for (const TagTextCase& c : cases) {
     std::string name = "stale";
@@ -174,6 +176,8 @@ TEST(TagWalk, SkipsCommentsAndEmptyTags) {
       {"a < b and c > d <p>", "b p"},
       {"<p><!-- \x1b$B-->\x1b(B --><i>", "p i"},
       {"<p><!-- \x1b$B-->", "p"},
+      // A run that opens far into the page, past where the walk first looked for escape bytes.
+      {std::string(40000, 'x') + "<p>\x1b$B<b><!--\x1b(B<i>\x1b$B-->\x1b(B<u>", "p i u"},
   };
   for (const auto& [page, names] : cases) EXPECT_EQ(walkNames(page, true), names) << page;
 }

@@ -1,0 +1,46 @@
+#include "text/byte_pair_scan.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace sarnavel {
+namespace {
+
+using Scan = std::size_t (*)(const char*, std::size_t, std::size_t, char, char);
+
+std::vector<std::pair<const char*, Scan>> ways() {
+  std::vector<std::pair<const char*, Scan>> out = {{"words", findEitherByteByWords}};
+#if defined(__SSE2__)
+  out.push_back({"sse2", findEitherByteBySse2});
+#endif
+  return out;
+}
+
+// A search from `start` that ends at every position of two 16-byte blocks and the tail after
+// them (or runs to the end), at either byte, with the other one after it that must not be taken
+// first. Bytes before the start are the byte asked for (not looked at); the filler differs from
+// each by one bit, and a byte above 0x80 stands beside the one found, which must not count.
+TEST(FindEitherByte, EndsAtEveryPosition) {
+  for (const auto& [name, scan] : ways()) {
+    for (std::size_t n = 0; n <= 40; ++n) {
+      for (std::size_t start = 0; start <= std::min<std::size_t>(n, 3); ++start) {
+        for (std::size_t end = start; end <= n; ++end) {
+          for (char ender : {'<', '\x1b'}) {
+            std::string text(n, '=');  // '<' ^ 1
+            for (std::size_t k = 0; k < start; ++k) text[k] = '<';
+            if (end > start) text[end - 1] = '\xbc';  // '<' | 0x80
+            if (end < n) text[end] = ender;
+            if (end + 5 < n) text[end + 5] = ender == '<' ? '\x1b' : '<';
+            ASSERT_EQ(scan(text.data(), start, n, '<', '\x1b'), end)
+                << name << " n=" << n << " start=" << start << " ender=" << +ender;
+          }
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace sarnavel
