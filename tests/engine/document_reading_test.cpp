@@ -6,7 +6,12 @@
 
 #include <string>
 
+#include "engine/converter.h"
+#include "engine/escaping.h"
+#include "engine/javascript_context.h"
 #include "support/bytes.h"
+#include "support/targets.h"
+#include "text/utf8.h"
 
 namespace sarnavel {
 namespace {
@@ -104,6 +109,84 @@ TEST(DocumentReading, Utf16ContentBecomesCodePage932WithTheKindsEscapes) {
                                           ? DecisionBasis::ByteOrderMark
                                           : DecisionBasis::Utf16Shape)
         << c.what;
+  }
+}
+
+// --- UTF-8 sheets and scripts read straight into the target ---------------------------------
+
+// What the reading step and the converter make of a UTF-8 sheet or script, and what they report.
+struct Made {
+  std::string output;
+  DocumentResult result;
+};
+
+Made converted(std::string_view text, std::string_view prepared, InputEncoding input, EscapeLanguage language,
+               TargetEncoding target, const Findings& found) {
+  ConverterOptions options;
+  options.output = target;
+  options.escapeLanguage = language;
+  options.inputEncoding = input;
+  Findings findings = found;
+  Made made{convertText(options, prepared, nullptr, &findings, false), {}};
+  findings.fill(made.result, text, SourceForm::Utf8);
+  return made;
+}
+
+// The general reading: every character through the escaper, then the converter from code page
+// 932 (or UTF-8 for the UTF-8 target).
+Made readGenerally(std::string_view text, DocumentKind kind, TargetEncoding target) {
+  const EscapeLanguage language = kind == DocumentKind::Script ? EscapeLanguage::JavaScript : EscapeLanguage::Css;
+  Findings findings;
+  std::string prepared;
+  TextEscaper escaper(prepared, language, {target, &findings});
+  JavaScriptContext<char> code(text);
+  if (kind == DocumentKind::Script) escaper.setCodeProbe([&](std::size_t offset) { return code.inCode(offset); });
+  escapeUtf8(escaper, text, 0);
+  escaper.finish();
+  return converted(text, prepared, target == TargetEncoding::Utf8 ? InputEncoding::Utf8 : InputEncoding::ShiftJis,
+                   language, target, findings);
+}
+
+Made readByTheReadingStep(std::string_view text, DocumentKind kind, TargetEncoding target) {
+  const EscapeLanguage language = kind == DocumentKind::Script ? EscapeLanguage::JavaScript : EscapeLanguage::Css;
+  Findings findings;
+  const WorkingText working = readDocument(text, kind, {}, target, findings, nullptr);
+  EXPECT_EQ(working.decision.encoding, SourceEncoding::Utf8);
+  return converted(text, working.text(), working.converterInput, language, target, findings);
+}
+
+// Every character of the Basic Multilingual Plane (in a string and in code), four-byte forms,
+// the white space a script's code reads differently, and malformed sequences of each kind.
+std::string everyKindOfUtf8() {
+  std::string text = "s='";
+  for (char32_t c = 0x80; c < 0x10000; ++c) {
+    if (c >= 0xD800 && c <= 0xDFFF) continue;
+    appendUtf8(text, c);
+    if (c % 64 == 0) text += "';\n s='";
+  }
+  text += "';\n x\u3000=1;\xC2\xA0y=\xF0\x9F\x98\x80;\xF0\xA0\xAE\xB7\n";
+  text += "t='\xF0\x9F\x98\x80 \xC0\xAF \xE0\x80\x80 \xED\xA0\x80 \xE3\x81 \xE3 \x80 \xFF \xF4\x90\x80\x80 \xC2';";
+  text += "\xE3\x81";  // cut short by the end
+  return text;
+}
+
+TEST(Utf8Reading, StraightIntoTheTargetAsTheGeneralReadingWrites) {
+  const std::string text = everyKindOfUtf8();
+  for (DocumentKind kind : {DocumentKind::Script, DocumentKind::StyleSheet}) {
+    for (int index : {0, 1, 2, 3}) {
+      const TargetEncoding target = testing::asTarget(index);
+      const Made general = readGenerally(text, kind, target);
+      const Made direct = readByTheReadingStep(text, kind, target);
+      EXPECT_TRUE(general.output == direct.output) << target << " kind " << static_cast<int>(kind);
+      ASSERT_EQ(general.result.escaped.size(), direct.result.escaped.size()) << target;
+      for (std::size_t k = 0; k < general.result.escaped.size(); ++k) {
+        EXPECT_EQ(general.result.escaped[k].codePoint, direct.result.escaped[k].codePoint);
+        EXPECT_EQ(general.result.escaped[k].count, direct.result.escaped[k].count);
+        EXPECT_EQ(general.result.escaped[k].first, direct.result.escaped[k].first);
+      }
+      EXPECT_EQ(general.result.invalidBytes.count, direct.result.invalidBytes.count) << target;
+      EXPECT_EQ(general.result.invalidBytes.first, direct.result.invalidBytes.first) << target;
+    }
   }
 }
 
