@@ -92,12 +92,23 @@ SourceEncoding fromInput(InputEncoding encoding) {
   return SourceEncoding::EucJp;
 }
 
-// Steps 5 and 6.
-EncodingDecision detect(std::string_view bytes, std::optional<SourceEncoding> site) {
+// Steps 5 and 6. With `deferTo` (a target other than Shift_JIS, so the converter decodes the
+// text), a text that is Shift_JIS so far is taken for Shift_JIS without reading the rest and
+// `deferred` set: the detection would say Shift_JIS exactly when every byte of it reads as
+// Shift_JIS (no designation anywhere, well-formed up to a byte EUC-JP never uses), which the
+// converter's count of malformed bytes tells.
+EncodingDecision detect(std::string_view bytes, std::optional<SourceEncoding> site,
+                        std::optional<TargetEncoding> deferTo, bool& deferred) {
   const bool utf8 = isUtf8Text(bytes);
   const bool nearly = !utf8 && nearlyUtf8(bytes, kDetectedPerError);
   const bool favourJapanese = site == SourceEncoding::ShiftJis || site == SourceEncoding::EucJp;
-  if (!utf8 && !nearly && !favourJapanese) return {fromInput(detectInputEncoding(bytes)), DecisionBasis::Detection};
+  if (!utf8 && !nearly && !favourJapanese) {
+    if (deferTo && *deferTo != TargetEncoding::ShiftJis && quickVerdict(bytes) == QuickVerdict::ShiftJisSoFar) {
+      deferred = true;
+      return {SourceEncoding::ShiftJis, DecisionBasis::Detection};
+    }
+    return {fromInput(detectInputEncoding(bytes)), DecisionBasis::Detection};
+  }
   if (!utf8 && quickVerdict(bytes) == QuickVerdict::Iso2022Jp)
     return {SourceEncoding::Iso2022Jp, DecisionBasis::Detection};
   const CandidateReadings readings = readCandidates(bytes, utf8 || nearly);
@@ -181,7 +192,7 @@ EncodingDecision decide(std::string_view bytes, const EncodingEvidence& evidence
   if (page == SourceEncoding::Utf16) page = SourceEncoding::Utf8;  // what browsers lend a UTF-16 page's files
   if (page != SourceEncoding::Ascii && declared(page)) return {*page, DecisionBasis::LoadingPage};
   // 5 and 6. The bytes, with the site's encoding favoured.
-  return detect(bytes, evidence.site.majority());
+  return detect(bytes, evidence.site.majority(), deferTo, deferred);
 }
 
 }  // namespace
