@@ -179,8 +179,10 @@ bool readsUtf8Directly(EscapeTarget target) {
 // everything else (characters to escape, four-byte forms, malformed sequences) handed to the
 // escaper exactly as the general reading hands it over. Writes into a block of its own and
 // appends it to `out` before the escaper writes there.
-void readUtf8Directly(std::string& out, TextEscaper& escaper, std::string_view bytes, std::size_t firstOffset,
-                      TargetEncoding target) {
+// Returns how many malformed sequences it met.
+std::size_t readUtf8Directly(std::string& out, TextEscaper& escaper, std::string_view bytes, std::size_t firstOffset,
+                             TargetEncoding target) {
+  std::size_t malformed = 0;
   const std::uint32_t* held = heldCharacters(target).packed.data();
   const bool copyInput = target == TargetEncoding::Utf8;
   const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
@@ -229,6 +231,7 @@ void readUtf8Directly(std::string& out, TextEscaper& escaper, std::string_view b
       std::size_t errorLength = 1;
       const std::size_t sequence = readUtf8Sequence(p + i, left, codePoint, errorLength);
       if (sequence == 0) {
+        ++malformed;
         escaper.irregular(firstOffset + i);
         i += errorLength;
       } else if (codePoint >= 0x10000) {
@@ -258,11 +261,13 @@ void readUtf8Directly(std::string& out, TextEscaper& escaper, std::string_view b
     i += length;
   }
   flush();
+  return malformed;
 }
 
-// A sheet or script in UTF-8 or code page 1252, escaped in its language.
+// A sheet or script in UTF-8 or code page 1252, escaped in its language. `malformed`, when
+// given, counts the malformed UTF-8 sequences of a text read directly.
 std::string escapeWhole(std::string_view bytes, std::size_t firstOffset, SourceEncoding encoding,
-                        EscapeLanguage language, EscapeTarget target) {
+                        EscapeLanguage language, EscapeTarget target, std::size_t* malformed = nullptr) {
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 8);
   TextEscaper escaper(out, language, target);
@@ -271,7 +276,10 @@ std::string escapeWhole(std::string_view bytes, std::size_t firstOffset, SourceE
     escaper.setCodeProbe([&](std::size_t offset) { return code.inCode(offset - firstOffset); });
   }
   if (encoding == SourceEncoding::Latin1) escapeCp1252(escaper, bytes, firstOffset, false);
-  else if (readsUtf8Directly(target)) readUtf8Directly(out, escaper, bytes, firstOffset, target.target);
+  else if (readsUtf8Directly(target)) {
+    const std::size_t found = readUtf8Directly(out, escaper, bytes, firstOffset, target.target);
+    if (malformed != nullptr) *malformed = found;
+  }
   else escapeUtf8(escaper, bytes, firstOffset);
   escaper.finish();
   return out;
@@ -303,15 +311,35 @@ WorkingText readDocument(std::string_view bytes, DocumentKind kind, const Encodi
   withDeclaration.declared = declarationOf ? declarationOf(bytes) : std::string();
   WorkingText w;
   w.source = bytes;
+  // A sheet or script read directly tells whether it is strictly UTF-8, which may stand in for
+  // the decision's UTF-8 test; a text that turns out otherwise is decided again in full.
+  const bool readStrictly = kind != DocumentKind::Page && readsUtf8Directly(escapeTarget);
+  bool utf8Deferred = false;
   if (check == ValidityCheck::ByConverter) {
-    const DeferredDecision deferred = decideSourceEncodingDeferred(bytes, withDeclaration, target);
+    const DeferredDecision deferred = decideSourceEncodingDeferred(bytes, withDeclaration, target, readStrictly);
     w.decision = deferred.decision;
     w.validityDeferred = deferred.validityDeferred;
+    utf8Deferred = deferred.utf8Deferred;
   } else {
     w.decision = decideSourceEncoding(bytes, withDeclaration);
   }
-  w.form = formOf(w.decision.encoding);
   w.lineBreaks = countLineBreaks(bytes);
+  if (utf8Deferred) {
+    std::size_t malformed = 0;
+    w.prepared = escapeWhole(bytes, 0, SourceEncoding::Utf8, languageOf(kind), escapeTarget, &malformed);
+    if (malformed == 0) {
+      w.form = SourceForm::Utf8;
+      w.isSource = false;
+      w.converterInput = target == TargetEncoding::EucJp ? InputEncoding::EucJp : madeInputFor(target);
+      return w;
+    }
+    findings.clear();
+    w.prepared = std::string();
+    const DeferredDecision deferred = decideSourceEncodingDeferred(bytes, withDeclaration, target);
+    w.decision = deferred.decision;
+    w.validityDeferred = deferred.validityDeferred;
+  }
+  w.form = formOf(w.decision.encoding);
   const SourceEncoding encoding = w.decision.encoding;
   if (encoding == SourceEncoding::Utf8 || encoding == SourceEncoding::Latin1) {
     // Latin-1 bytes are decoded as browsers do, even when they would pass for UTF-8.
