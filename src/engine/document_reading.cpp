@@ -279,8 +279,7 @@ std::string escapeWhole(std::string_view bytes, std::size_t firstOffset, SourceE
   else if (readsUtf8Directly(target)) {
     const std::size_t found = readUtf8Directly(out, escaper, bytes, firstOffset, target.target);
     if (malformed != nullptr) *malformed = found;
-  }
-  else escapeUtf8(escaper, bytes, firstOffset);
+  } else escapeUtf8(escaper, bytes, firstOffset);
   escaper.finish();
   return out;
 }

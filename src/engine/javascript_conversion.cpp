@@ -14,8 +14,9 @@ std::optional<DocumentResult> tryConvert(std::string& text, const TargetChoice& 
   DocumentSteps steps;
   readForConversion(steps, text, DocumentKind::Script, options, evidence, nullptr, check);
   // A text the reading step made is handed over: when it is already in the target, it is the result.
-  std::optional<std::string> converted = steps.working.isSource ? convertWorking(steps, steps.working.text())
-                                                                 : convertWorking(steps, std::move(steps.working.prepared));
+  std::optional<std::string> converted = steps.working.isSource
+                                             ? convertWorking(steps, steps.working.text())
+                                             : convertWorking(steps, std::move(steps.working.prepared));
   if (!converted) return std::nullopt;
   DocumentResult result;
   completeResult(result, steps, text, *converted);
