@@ -722,6 +722,7 @@ std::string convert(const ConverterOptions& options, std::string_view text, std:
   switch (options.inputEncoding ? QuickVerdict::Undecided : quickVerdict(text)) {
     case QuickVerdict::Iso2022Jp: source = InputEncoding::Iso2022Jp; break;
     case QuickVerdict::Ascii: source = InputEncoding::Ascii; break;
+    case QuickVerdict::EucJpSoFar:
     case QuickVerdict::Undecided:
       source = options.inputEncoding ? *options.inputEncoding : detectInputEncoding(text);
       break;

@@ -92,11 +92,11 @@ SourceEncoding fromInput(InputEncoding encoding) {
   return SourceEncoding::EucJp;
 }
 
-// Steps 5 and 6. With `deferTo` (a target other than Shift_JIS, so the converter decodes the
-// text), a text that is Shift_JIS so far is taken for Shift_JIS without reading the rest and
-// `deferred` set: the detection would say Shift_JIS exactly when every byte of it reads as
-// Shift_JIS (no designation anywhere, well-formed up to a byte EUC-JP never uses), which the
-// converter's count of malformed bytes tells.
+// Steps 5 and 6. With `deferTo`, a text that is Shift_JIS so far (or EUC-JP so far) is taken
+// for that encoding without reading the rest and `deferred` set, when the target is another
+// encoding (so the converter decodes the text): the detection would say so exactly when every
+// byte of it reads as that encoding (encoding_detection.h), which the converter's count of
+// malformed bytes tells.
 //
 // With `deferUtf8`, a text whose start passes the UTF-8 test and that reads neither as
 // Shift_JIS nor as EUC-JP is taken for UTF-8 with `utf8Deferred` set: if the whole text is
@@ -121,9 +121,16 @@ EncodingDecision detect(std::string_view bytes, std::optional<SourceEncoding> si
   const bool nearly = !utf8 && nearlyUtf8(bytes, kDetectedPerError);
   const bool favourJapanese = site == SourceEncoding::ShiftJis || site == SourceEncoding::EucJp;
   if (!utf8 && !nearly && !favourJapanese) {
-    if (deferTo && *deferTo != TargetEncoding::ShiftJis && quickVerdict(bytes) == QuickVerdict::ShiftJisSoFar) {
-      deferred = true;
-      return {SourceEncoding::ShiftJis, DecisionBasis::Detection};
+    if (deferTo) {
+      const QuickVerdict quick = quickVerdict(bytes);
+      if (quick == QuickVerdict::ShiftJisSoFar && *deferTo != TargetEncoding::ShiftJis) {
+        deferred = true;
+        return {SourceEncoding::ShiftJis, DecisionBasis::Detection};
+      }
+      if (quick == QuickVerdict::EucJpSoFar && *deferTo != TargetEncoding::EucJp) {
+        deferred = true;
+        return {SourceEncoding::EucJp, DecisionBasis::Detection};
+      }
     }
     return {fromInput(detectInputEncoding(bytes)), DecisionBasis::Detection};
   }

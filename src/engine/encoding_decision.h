@@ -97,8 +97,9 @@ EncodingDecision decideSourceEncoding(std::string_view bytes, const EncodingEvid
 // The same decision, but a declaration (step 4) of Shift_JIS or EUC-JP other than `target`'s
 // encoding is taken without reading the text through first: the converter, which decodes the
 // text anyway, counts the bytes that form no character. Likewise an undeclared text that the
-// detection's quick checks find Shift_JIS so far (encoding_detection.h), when the target is
-// not Shift_JIS: the detection would read it through only to find what the converter finds.
+// detection's quick checks find Shift_JIS or EUC-JP so far (encoding_detection.h), when the
+// target is another encoding: the detection would read it through only to find what the
+// converter finds.
 // With `validityDeferred` the decision stands only when the converter finds no such byte;
 // otherwise decideSourceEncoding decides. A text converted into its own encoding is not
 // decoded, so it is read through here as before.
