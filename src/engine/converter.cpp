@@ -720,8 +720,10 @@ std::string convert(const ConverterOptions& options, std::string_view text, std:
   std::optional<ByteSink> sink;
   Encoded encoded;
   switch (options.inputEncoding ? QuickVerdict::Undecided : quickVerdict(text)) {
-    case QuickVerdict::Iso2022Jp: source = InputEncoding::Iso2022Jp; break;
     case QuickVerdict::Ascii: source = InputEncoding::Ascii; break;
+    // The quick checks take JIS-Roman's designation alone for ISO-2022-JP; the detection, whose
+    // verdict the converter follows, keeps a Shift_JIS or EUC-JP text holding one in its encoding.
+    case QuickVerdict::Iso2022Jp:
     case QuickVerdict::EucJpSoFar:
     case QuickVerdict::Undecided:
       source = options.inputEncoding ? *options.inputEncoding : detectInputEncoding(text);
