@@ -101,7 +101,19 @@ WorkingText readUtf16(std::string_view bytes, ContentShape shape, DocumentKind k
     for (std::size_t k = 0; k < units; ++k) escaper.unit(text[k], shape.textStart + 2 * k);
     escaper.finish();
   }
-  if ((bytes.size() - shape.textStart) % 2 != 0) w.prepared.push_back(bytes.back());
+  if ((bytes.size() - shape.textStart) % 2 != 0) {
+    // The odd byte stays a byte; a CR or LF there is a line break of the text as written.
+    const char odd = bytes.back();
+    if (odd == '\n' && units > 0 && text[units - 1] == u'\r') {
+      ++breaks.crlf;
+      --breaks.cr;
+    } else if (odd == '\n') {
+      ++breaks.lf;
+    } else if (odd == '\r') {
+      ++breaks.cr;
+    }
+    w.prepared.push_back(odd);
+  }
   w.source = bytes;
   w.isSource = false;
   w.converterInput = madeInputFor(target.target);
@@ -302,8 +314,9 @@ WorkingText readDocument(std::string_view bytes, DocumentKind kind, const Encodi
                          ValidityCheck check) {
   const EscapeTarget escapeTarget{target, &findings, keepCharacters && target == TargetEncoding::Utf8};
   const ContentShape shape = recogniseContent(bytes);
-  // A file of a byte-order mark alone stays as it is.
-  if (shape.form != ContentForm::Bytes && bytes.size() - shape.textStart >= 2)
+  // A file of a byte-order mark alone stays as it is; a file this run wrote is in its target,
+  // never UTF-16, whatever its zero bytes suggest.
+  if (shape.form != ContentForm::Bytes && bytes.size() - shape.textStart >= 2 && !evidence.writtenByThisRun)
     return readUtf16(bytes, shape, kind, evidence, escapeTarget);
 
   EncodingEvidence withDeclaration = evidence;
