@@ -30,6 +30,14 @@ std::optional<std::string> convertWorking(DocumentSteps& steps, std::string_view
   return converted;
 }
 
+std::optional<std::string> convertWorking(DocumentSteps& steps, std::string&& text) {
+  ConversionReport report;
+  std::string converted =
+      convertOwnedText(steps.converterOptions, std::move(text), &report, &steps.findings, steps.working.isSource);
+  if (steps.working.validityDeferred && (!report.decoded || report.malformed > 0)) return std::nullopt;
+  return converted;
+}
+
 bool removedTextHolds(const DocumentSteps& steps, std::string_view removed) {
   return !steps.working.validityDeferred || readsAs(removed, steps.working.decision.encoding);
 }

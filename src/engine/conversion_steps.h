@@ -56,6 +56,8 @@ void readForConversion(DocumentSteps& steps, std::string_view source, DocumentKi
 // caller then starts over with ValidityCheck::InDecision, whose decision reads otherwise.
 std::optional<std::string> convertWorking(DocumentSteps& steps, std::string_view text,
                                           const RegionOf* regionOf = nullptr);
+// The same for a text the caller hands over (see convertOwnedText).
+std::optional<std::string> convertWorking(DocumentSteps& steps, std::string&& text);
 
 // A document converted by `attempt(check)`: first trusting a declared Japanese encoding unread,
 // then, when the converter refutes it (`attempt` gives nothing and leaves the text untouched),

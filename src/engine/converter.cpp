@@ -708,10 +708,9 @@ std::string applyLineBreaks(const ConverterOptions& o, std::string text) {
   return out;
 }
 
-}  // namespace
-
-std::string convertText(const ConverterOptions& options, std::string_view text, ConversionReport* report,
-                        Findings* findings, bool offsetsAreSource, const RegionOf* regionOf) {
+// convertText; `owned`, when given, holds `text` and is handed back when the text passes as it is.
+std::string convert(const ConverterOptions& options, std::string_view text, std::string* owned,
+                    ConversionReport* report, Findings* findings, bool offsetsAreSource, const RegionOf* regionOf) {
   const Reporting reporting{
       findings, findings != nullptr && offsetsAreSource ? reinterpret_cast<const std::uint8_t*>(text.data()) : nullptr};
   const RegionOf* regions = offsetsAreSource ? regionOf : nullptr;
@@ -721,8 +720,11 @@ std::string convertText(const ConverterOptions& options, std::string_view text, 
   std::optional<ByteSink> sink;
   Encoded encoded;
   switch (options.inputEncoding ? QuickVerdict::Undecided : quickVerdict(text)) {
-    case QuickVerdict::Iso2022Jp: source = InputEncoding::Iso2022Jp; break;
     case QuickVerdict::Ascii: source = InputEncoding::Ascii; break;
+    // The quick checks take JIS-Roman's designation alone for ISO-2022-JP; the detection, whose
+    // verdict the converter follows, keeps a Shift_JIS or EUC-JP text holding one in its encoding.
+    case QuickVerdict::Iso2022Jp:
+    case QuickVerdict::EucJpSoFar:
     case QuickVerdict::Undecided:
       source = options.inputEncoding ? *options.inputEncoding : detectInputEncoding(text);
       break;
@@ -752,7 +754,7 @@ std::string convertText(const ConverterOptions& options, std::string_view text, 
     }
     if (clean || strayBytes(source, text, nullptr) == 0) {
       if (report) *report = ConversionReport{source, 0};
-      return applyLineBreaks(options, std::string(text));
+      return applyLineBreaks(options, owned != nullptr ? std::move(*owned) : std::string(text));
     }
   }
   if (!sink) {
@@ -766,6 +768,18 @@ std::string convertText(const ConverterOptions& options, std::string_view text, 
     report->decoded = true;
   }
   return applyLineBreaks(options, sink->finish());
+}
+
+}  // namespace
+
+std::string convertText(const ConverterOptions& options, std::string_view text, ConversionReport* report,
+                        Findings* findings, bool offsetsAreSource, const RegionOf* regionOf) {
+  return convert(options, text, nullptr, report, findings, offsetsAreSource, regionOf);
+}
+
+std::string convertOwnedText(const ConverterOptions& options, std::string&& text, ConversionReport* report,
+                             Findings* findings, bool offsetsAreSource) {
+  return convert(options, text, &text, report, findings, offsetsAreSource, nullptr);
 }
 
 }  // namespace sarnavel

@@ -61,4 +61,9 @@ using RegionOf = std::function<PageRegion(std::size_t offset)>;
 std::string convertText(const ConverterOptions& options, std::string_view text, ConversionReport* report = nullptr,
                         Findings* findings = nullptr, bool offsetsAreSource = true, const RegionOf* regionOf = nullptr);
 
+// The same for a text the caller hands over: a text that passes as it is (one already in the
+// target, such as what the reading step made for it) comes back without being copied.
+std::string convertOwnedText(const ConverterOptions& options, std::string&& text, ConversionReport* report = nullptr,
+                             Findings* findings = nullptr, bool offsetsAreSource = true);
+
 }  // namespace sarnavel

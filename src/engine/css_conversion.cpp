@@ -124,7 +124,7 @@ std::optional<DocumentResult> tryConvert(std::string& text, const TargetChoice& 
   // What the converter reports past the rule lies as far on in the source as the rule grew.
   steps.findings.shiftOffsets(rule.size(),
                               static_cast<std::ptrdiff_t>(rule.size()) - static_cast<std::ptrdiff_t>(replacedEnd));
-  std::optional<std::string> convertedOrNot = convertWorking(steps, work);
+  std::optional<std::string> convertedOrNot = convertWorking(steps, std::move(work));
   if (!convertedOrNot) return std::nullopt;
   std::string converted = std::move(*convertedOrNot);
   // A rule that stood elsewhere is read by no browser; the rules after the new one name the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/direct_utf8_reading.h"
 #include "engine/escaping.h"
 #include "engine/javascript_context.h"
 #include "engine/page_escaping.h"
@@ -93,7 +94,19 @@ WorkingText readUtf16(std::string_view bytes, ContentShape shape, DocumentKind k
     for (std::size_t k = 0; k < units; ++k) escaper.unit(text[k], shape.textStart + 2 * k);
     escaper.finish();
   }
-  if ((bytes.size() - shape.textStart) % 2 != 0) w.prepared.push_back(bytes.back());
+  if ((bytes.size() - shape.textStart) % 2 != 0) {
+    // The odd byte stays a byte; a CR or LF there is a line break of the text as written.
+    const char odd = bytes.back();
+    if (odd == '\n' && units > 0 && text[units - 1] == u'\r') {
+      ++breaks.crlf;
+      --breaks.cr;
+    } else if (odd == '\n') {
+      ++breaks.lf;
+    } else if (odd == '\r') {
+      ++breaks.cr;
+    }
+    w.prepared.push_back(odd);
+  }
   w.source = bytes;
   w.isSource = false;
   w.converterInput = madeInputFor(target.target);
@@ -105,9 +118,10 @@ WorkingText readUtf16(std::string_view bytes, ContentShape shape, DocumentKind k
   return w;
 }
 
-// A sheet or script in UTF-8 or code page 1252, escaped in its language.
+// A sheet or script in UTF-8 or code page 1252, escaped in its language. `malformed`, when
+// given, counts the malformed UTF-8 sequences of a text read directly.
 std::string escapeWhole(std::string_view bytes, std::size_t firstOffset, SourceEncoding encoding,
-                        EscapeLanguage language, EscapeTarget target) {
+                        EscapeLanguage language, EscapeTarget target, std::size_t* malformed = nullptr) {
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 8);
   TextEscaper escaper(out, language, target);
@@ -116,7 +130,10 @@ std::string escapeWhole(std::string_view bytes, std::size_t firstOffset, SourceE
     escaper.setCodeProbe([&](std::size_t offset) { return code.inCode(offset - firstOffset); });
   }
   if (encoding == SourceEncoding::Latin1) escapeCp1252(escaper, bytes, firstOffset, false);
-  else escapeUtf8(escaper, bytes, firstOffset);
+  else if (readsUtf8Directly(target)) {
+    const std::size_t found = readUtf8Directly(out, escaper, bytes, firstOffset, target.target);
+    if (malformed != nullptr) *malformed = found;
+  } else escapeUtf8(escaper, bytes, firstOffset);
   escaper.finish();
   return out;
 }
@@ -139,23 +156,44 @@ WorkingText readDocument(std::string_view bytes, DocumentKind kind, const Encodi
                          ValidityCheck check) {
   const EscapeTarget escapeTarget{target, &findings, keepCharacters && target == TargetEncoding::Utf8};
   const ContentShape shape = recogniseContent(bytes);
-  // A file of a byte-order mark alone stays as it is.
-  if (shape.form != ContentForm::Bytes && bytes.size() - shape.textStart >= 2)
+  // A file of a byte-order mark alone stays as it is; a file this run wrote is in its target,
+  // never UTF-16, whatever its zero bytes suggest.
+  if (shape.form != ContentForm::Bytes && bytes.size() - shape.textStart >= 2 && !evidence.writtenByThisRun)
     return readUtf16(bytes, shape, kind, evidence, escapeTarget);
 
   EncodingEvidence withDeclaration = evidence;
   withDeclaration.declared = declarationOf ? declarationOf(bytes) : std::string();
   WorkingText w;
   w.source = bytes;
+  // A sheet or script read directly tells whether it is strictly UTF-8, which may stand in for
+  // the decision's UTF-8 test; a text that turns out otherwise is decided again in full.
+  const bool readStrictly = kind != DocumentKind::Page && readsUtf8Directly(escapeTarget);
+  bool utf8Deferred = false;
   if (check == ValidityCheck::ByConverter) {
-    const DeferredDecision deferred = decideSourceEncodingDeferred(bytes, withDeclaration, target);
+    const DeferredDecision deferred = decideSourceEncodingDeferred(bytes, withDeclaration, target, readStrictly);
     w.decision = deferred.decision;
     w.validityDeferred = deferred.validityDeferred;
+    utf8Deferred = deferred.utf8Deferred;
   } else {
     w.decision = decideSourceEncoding(bytes, withDeclaration);
   }
-  w.form = formOf(w.decision.encoding);
   w.lineBreaks = countLineBreaks(bytes);
+  if (utf8Deferred) {
+    std::size_t malformed = 0;
+    w.prepared = escapeWhole(bytes, 0, SourceEncoding::Utf8, languageOf(kind), escapeTarget, &malformed);
+    if (malformed == 0) {
+      w.form = SourceForm::Utf8;
+      w.isSource = false;
+      w.converterInput = target == TargetEncoding::EucJp ? InputEncoding::EucJp : madeInputFor(target);
+      return w;
+    }
+    findings.clear();
+    w.prepared = std::string();
+    const DeferredDecision deferred = decideSourceEncodingDeferred(bytes, withDeclaration, target);
+    w.decision = deferred.decision;
+    w.validityDeferred = deferred.validityDeferred;
+  }
+  w.form = formOf(w.decision.encoding);
   const SourceEncoding encoding = w.decision.encoding;
   if (encoding == SourceEncoding::Utf8 || encoding == SourceEncoding::Latin1) {
     // Latin-1 bytes are decoded as browsers do, even when they would pass for UTF-8.
@@ -169,6 +207,11 @@ WorkingText readDocument(std::string_view bytes, DocumentKind kind, const Encodi
     }
     w.isSource = false;
     w.converterInput = madeInputFor(target);
+    // A UTF-8 sheet or script for EUC-JP is read straight into EUC-JP, which the converter
+    // then passes on as it is.
+    if (kind != DocumentKind::Page && encoding == SourceEncoding::Utf8 && target == TargetEncoding::EucJp &&
+        readsUtf8Directly(escapeTarget))
+      w.converterInput = InputEncoding::EucJp;
     return w;
   }
   // Every declaration the decision took was checked against the bytes (encoding_decision.h), or

@@ -92,12 +92,48 @@ SourceEncoding fromInput(InputEncoding encoding) {
   return SourceEncoding::EucJp;
 }
 
-// Steps 5 and 6.
-EncodingDecision detect(std::string_view bytes, std::optional<SourceEncoding> site) {
+// Steps 5 and 6. With `deferTo`, a text that is Shift_JIS so far (or EUC-JP so far) is taken
+// for that encoding without reading the rest and `deferred` set, when the target is another
+// encoding (so the converter decodes the text): the detection would say so exactly when every
+// byte of it reads as that encoding (encoding_detection.h), which the converter's count of
+// malformed bytes tells.
+//
+// With `deferUtf8`, a text whose start passes the UTF-8 test and that reads neither as
+// Shift_JIS nor as EUC-JP is taken for UTF-8 with `utf8Deferred` set: if the whole text is
+// UTF-8 (which the caller's strict reading tells), the lead-byte test passes and the Japanese
+// readings are invalid, so the answer below is UTF-8 too. The start is looked at first so
+// that a Japanese text, whose reading would go to its end, is not read an extra time.
+EncodingDecision detect(std::string_view bytes, std::optional<SourceEncoding> site,
+                        std::optional<TargetEncoding> deferTo, bool& deferred, bool deferUtf8, bool& utf8Deferred) {
+  if (deferUtf8) {
+    constexpr std::size_t kStart = 4096;
+    const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    const std::size_t firstHigh = skipAscii(p, 0, bytes.size());
+    if (isUtf8Text(bytes.substr(0, firstHigh + kStart))) {
+      const CandidateReadings japanese = readCandidates(bytes, false);
+      if (!japanese.shiftJis.valid && !japanese.eucJp.valid) {
+        utf8Deferred = true;
+        return {SourceEncoding::Utf8, DecisionBasis::Detection};
+      }
+    }
+  }
   const bool utf8 = isUtf8Text(bytes);
   const bool nearly = !utf8 && nearlyUtf8(bytes, kDetectedPerError);
   const bool favourJapanese = site == SourceEncoding::ShiftJis || site == SourceEncoding::EucJp;
-  if (!utf8 && !nearly && !favourJapanese) return {fromInput(detectInputEncoding(bytes)), DecisionBasis::Detection};
+  if (!utf8 && !nearly && !favourJapanese) {
+    if (deferTo) {
+      const QuickVerdict quick = quickVerdict(bytes);
+      if (quick == QuickVerdict::ShiftJisSoFar && *deferTo != TargetEncoding::ShiftJis) {
+        deferred = true;
+        return {SourceEncoding::ShiftJis, DecisionBasis::Detection};
+      }
+      if (quick == QuickVerdict::EucJpSoFar && *deferTo != TargetEncoding::EucJp) {
+        deferred = true;
+        return {SourceEncoding::EucJp, DecisionBasis::Detection};
+      }
+    }
+    return {fromInput(detectInputEncoding(bytes)), DecisionBasis::Detection};
+  }
   if (!utf8 && quickVerdict(bytes) == QuickVerdict::Iso2022Jp)
     return {SourceEncoding::Iso2022Jp, DecisionBasis::Detection};
   const CandidateReadings readings = readCandidates(bytes, utf8 || nearly);
@@ -146,7 +182,7 @@ namespace {
 // The decision; with `deferTo`, a declaration of a Japanese encoding other than the target's is
 // taken unread and `deferred` set (decideSourceEncodingDeferred).
 EncodingDecision decide(std::string_view bytes, const EncodingEvidence& evidence, std::optional<TargetEncoding> deferTo,
-                        bool& deferred) {
+                        bool& deferred, bool deferUtf8, bool& utf8Deferred) {
   // 1. The content itself.
   if (evidence.utf16 != Utf16Origin::None) {
     return {SourceEncoding::Utf16,
@@ -181,20 +217,20 @@ EncodingDecision decide(std::string_view bytes, const EncodingEvidence& evidence
   if (page == SourceEncoding::Utf16) page = SourceEncoding::Utf8;  // what browsers lend a UTF-16 page's files
   if (page != SourceEncoding::Ascii && declared(page)) return {*page, DecisionBasis::LoadingPage};
   // 5 and 6. The bytes, with the site's encoding favoured.
-  return detect(bytes, evidence.site.majority());
+  return detect(bytes, evidence.site.majority(), deferTo, deferred, deferUtf8, utf8Deferred);
 }
 
 }  // namespace
 
 EncodingDecision decideSourceEncoding(std::string_view bytes, const EncodingEvidence& evidence) {
-  bool deferred = false;
-  return decide(bytes, evidence, std::nullopt, deferred);
+  bool deferred = false, utf8Deferred = false;
+  return decide(bytes, evidence, std::nullopt, deferred, false, utf8Deferred);
 }
 
 DeferredDecision decideSourceEncodingDeferred(std::string_view bytes, const EncodingEvidence& evidence,
-                                              TargetEncoding target) {
+                                              TargetEncoding target, bool utf8ReadStrictly) {
   DeferredDecision d;
-  d.decision = decide(bytes, evidence, target, d.validityDeferred);
+  d.decision = decide(bytes, evidence, target, d.validityDeferred, utf8ReadStrictly, d.utf8Deferred);
   return d;
 }
 

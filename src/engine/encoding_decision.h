@@ -96,15 +96,26 @@ EncodingDecision decideSourceEncoding(std::string_view bytes, const EncodingEvid
 
 // The same decision, but a declaration (step 4) of Shift_JIS or EUC-JP other than `target`'s
 // encoding is taken without reading the text through first: the converter, which decodes the
-// text anyway, counts the bytes that form no character. With `validityDeferred` the decision
-// stands only when it finds none; otherwise decideSourceEncoding decides. A text converted into
-// its own encoding is not decoded, so its declaration is read through here as before.
+// text anyway, counts the bytes that form no character. Likewise an undeclared text that the
+// detection's quick checks find Shift_JIS or EUC-JP so far (encoding_detection.h), when the
+// target is another encoding: the detection would read it through only to find what the
+// converter finds.
+// With `validityDeferred` the decision stands only when the converter finds no such byte;
+// otherwise decideSourceEncoding decides. A text converted into its own encoding is not
+// decoded, so it is read through here as before.
+//
+// With `utf8ReadStrictly` (the caller reads a UTF-8 text strictly and can tell whether every
+// sequence is well formed), an undeclared text whose start is UTF-8 and that reads neither as
+// Shift_JIS nor as EUC-JP is taken for UTF-8 without the lead-byte test over the whole text
+// (`utf8Deferred`): the detection says UTF-8 for it whenever the text is UTF-8, which a strict
+// reading without a malformed sequence proves. Otherwise decideSourceEncoding decides.
 struct DeferredDecision {
   EncodingDecision decision;
   bool validityDeferred = false;
+  bool utf8Deferred = false;
 };
 DeferredDecision decideSourceEncodingDeferred(std::string_view bytes, const EncodingEvidence& evidence,
-                                              TargetEncoding target);
+                                              TargetEncoding target, bool utf8ReadStrictly = false);
 
 // Whether every byte of the text forms a character of the encoding (UTF-8 by the lead-byte
 // test, or ASCII alone; ISO-2022-JP: seven-bit bytes; Latin-1: always; UTF-16: never, as bytes

@@ -342,6 +342,7 @@ QuickVerdict quickVerdict(std::string_view text) {
   if (firstHigh == n) return QuickVerdict::Ascii;
   AsciiSkip plain;
   const ShiftJisScan scan = scanShiftJisToEvidence(p, firstHigh, n, model(), plain);
+  if (!scan.wellFormed && !scan.impossibleInEuc) return QuickVerdict::EucJpSoFar;
   return scan.wellFormed && scan.impossibleInEuc ? QuickVerdict::ShiftJisSoFar : QuickVerdict::Undecided;
 }
 

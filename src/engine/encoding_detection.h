@@ -59,7 +59,10 @@ InputEncoding detectInputEncoding(std::string_view text);
 // byte that EUC-JP never uses: ISO-2022-JP, ASCII, Shift_JIS so far (the rest may still turn
 // out malformed), or undecided. The converter converts a text that is Shift_JIS so far
 // straight away and asks detectInputEncoding only when the rest turns out malformed.
-enum class QuickVerdict { Iso2022Jp, Ascii, ShiftJisSoFar, Undecided };
+// EUC-JP so far: no designation, and the Shift_JIS reading meets a malformed byte before any
+// byte EUC-JP never uses; detectInputEncoding then says EUC-JP exactly when every byte reads
+// as EUC-JP.
+enum class QuickVerdict { Iso2022Jp, Ascii, ShiftJisSoFar, EucJpSoFar, Undecided };
 QuickVerdict quickVerdict(std::string_view text);
 
 }  // namespace sarnavel

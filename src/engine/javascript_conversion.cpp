@@ -13,7 +13,10 @@ std::optional<DocumentResult> tryConvert(std::string& text, const TargetChoice& 
                                          const EncodingEvidence& evidence, ValidityCheck check) {
   DocumentSteps steps;
   readForConversion(steps, text, DocumentKind::Script, options, evidence, nullptr, check);
-  std::optional<std::string> converted = convertWorking(steps, steps.working.text());
+  // A text the reading step made is handed over: when it is already in the target, it is the result.
+  std::optional<std::string> converted = steps.working.isSource
+                                             ? convertWorking(steps, steps.working.text())
+                                             : convertWorking(steps, std::move(steps.working.prepared));
   if (!converted) return std::nullopt;
   DocumentResult result;
   completeResult(result, steps, text, *converted);

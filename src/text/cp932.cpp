@@ -106,6 +106,10 @@ std::uint16_t fromUnicode(char16_t unit) { return tables().toCode[unit]; }
 
 std::uint16_t jisReachable(char16_t unit) { return tables().jisReachable[unit]; }
 
+const std::uint16_t* fromUnicodeTable() { return tables().toCode.data(); }
+
+const std::uint16_t* jisReachableTable() { return tables().jisReachable.data(); }
+
 }  // namespace sarnavel::cp932
 
 namespace sarnavel {

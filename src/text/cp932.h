@@ -43,6 +43,11 @@ std::uint16_t fromUnicode(char16_t unit);
 // user-defined area, U+0080, what code page 932 lacks).
 std::uint16_t jisReachable(char16_t unit);
 
+// The tables behind fromUnicode and jisReachable, indexed by the unit (0x10000 entries each),
+// for loops that look up every character of a text.
+const std::uint16_t* fromUnicodeTable();
+const std::uint16_t* jisReachableTable();
+
 // What the bytes at p[0] form when read as browsers read Shift_JIS (the Encoding Standard's
 // decoder): `length` bytes, and the code of their character (the byte below 0x100, else
 // lead << 8 | trail) or kNoCode for an error. A lead byte and a byte from 0x80 that form no

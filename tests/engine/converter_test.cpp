@@ -178,6 +178,10 @@ TEST(Converter, Iso2022JpInput) {
             "a");
   EXPECT_EQ(convert("\x1b$@$\"\x1b(J", kJis), "\x1b$B$\"\x1b(B");
   EXPECT_EQ(convert("\x1b$(D0!\x1b(B", kEuc), "\x8f\xb0\xa1");
+  // JIS-Roman's designation in a Shift_JIS text leaves it Shift_JIS, as the detection says.
+  ConversionReport report;
+  EXPECT_EQ(convert("\x82\xa0\x1b(J\x82\xa0", kUtf8, LineEnding::Unchanged, &report), "\xE3\x81\x82\x1b(J\xE3\x81\x82");
+  EXPECT_EQ(report.detected, detectInputEncoding("\x82\xa0\x1b(J\x82\xa0"));
 }
 
 TEST(TargetEncodingTable, NamesAndOptions) {

@@ -49,6 +49,15 @@ TEST(DeferredValidity, TheConverterConfirmsOrTheDecisionDecides) {
        ""},
       {"into its own encoding, read through first", DocumentKind::Script, "s='\xC6\xFC\xCB\xDC\x80';",
        loadedBy(E::EucJp), "", 1, ""},
+      // Undeclared: a text that is Shift_JIS so far is converted at once, a UTF-8 one read directly.
+      {"undeclared Shift_JIS", DocumentKind::Script, "s='\x93\xFA\x96\x7B\x8C\xEA';", {}, "", 3, nihongoUtf8},
+      {"Shift_JIS so far", DocumentKind::Script, "s='\x93\xFA\xC6\xFC\xCB\xDC\xFF';", {}, "", 1, ""},
+      {"Shift_JIS so far, stray", DocumentKind::StyleSheet, "p{content:'\x93\xFA'}\xA0", {}, "", 3, ""},
+      {"undeclared EUC-JP", DocumentKind::Script, "s='\xC6\xFC\xCB\xDC\xB8\xEC';", {}, "", 3, nihongoUtf8},
+      {"EUC-JP so far", DocumentKind::Script, "s='\xC6\xFC\xCB\xDC\xB8\xEC\x93\xFA';", {}, "", 0, ""},
+      {"undeclared UTF-8", DocumentKind::Script, "s='" + nihongoUtf8 + "';", {}, "", 0, ""},
+      {"UTF-8 so far", DocumentKind::Script, "s='" + nihongoUtf8 + "';\xE6\x97", {}, "", 1, ""},
+      {"UTF-8 but for a sequence", DocumentKind::StyleSheet, "p{content:'" + nihongoUtf8 + "\xC0'}", {}, "", 0, ""},
   };
   for (const auto& c : cases) {
     TargetChoice options;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "support/bytes.h"
+#include "text/line_breaks.h"
 
 namespace sarnavel {
 namespace {
@@ -70,6 +71,23 @@ TEST(ContentRecognition, FirstTwoBytesDecide) {
       EXPECT_TRUE(working.isSource);
     }
   }
+}
+
+// A file this run wrote is in the run's target, never UTF-16, whatever its zero bytes suggest;
+// a UTF-16 file's trailing odd byte, kept as it is, counts among the line breaks it makes.
+TEST(DocumentReading, WrittenByThisRunAndTheOddByte) {
+  const std::string written = "\0`\\u0080;\x04\\uE012\0\0"s;  // looks like UTF-16BE by its shape
+  EncodingEvidence evidence;
+  evidence.writtenByThisRun = TargetEncoding::ShiftJis;
+  Findings findings;
+  const WorkingText again =
+      readDocument(written, DocumentKind::Script, evidence, TargetEncoding::ShiftJis, findings, nullptr);
+  EXPECT_EQ(again.decision.basis, DecisionBasis::WrittenByThisRun);
+  EXPECT_TRUE(sameBytes(again.text(), written));
+
+  const WorkingText odd = workingText(kLeMark + utf16le(u"a\r") + "\n", DocumentKind::Script);
+  EXPECT_TRUE(sameBytes(odd.text(), "a\r\n"));
+  EXPECT_EQ(odd.lineBreaks, countLineBreaks("a\r\n"));
 }
 
 TEST(DocumentReading, Utf16ContentBecomesCodePage932WithTheKindsEscapes) {

@@ -1,0 +1,161 @@
+#include "engine/direct_utf8_reading.h"
+
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "engine/converter.h"
+#include "text/ascii_run.h"
+#include "text/cp932.h"
+#include "text/utf8.h"
+
+namespace sarnavel {
+namespace {
+
+// What the target writes for each character of the Basic Multilingual Plane it holds, as the
+// escaper decides it (a character code page 932 holds, and for EUC-JP one that encoding reaches
+// too): up to three bytes packed as the converter packs them (the count in the low byte, then
+// the bytes), 0 for a character that is escaped instead. For the UTF-8 target a held character
+// is its own UTF-8, which the reader copies from the source.
+struct HeldCharacters {
+  std::array<std::uint32_t, 0x10000> packed;
+  bool complete = true;  // every held character has its bytes here
+};
+
+std::uint32_t packBytes(std::string_view bytes) {
+  std::uint32_t packed = static_cast<std::uint32_t>(bytes.size());
+  for (std::size_t k = 0; k < bytes.size(); ++k)
+    packed |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[k])) << (8 * (k + 1));
+  return packed;
+}
+
+// The bytes of each held character are what the converter makes of its code page 932 code, so
+// the text made here in the target's own encoding is the one that the escaper and the
+// converter would have made in two passes.
+std::unique_ptr<HeldCharacters> buildHeldCharacters(TargetEncoding target) {
+  auto held = std::make_unique<HeldCharacters>();
+  held->packed.fill(0);
+  const std::uint16_t* toCode = cp932::fromUnicodeTable();
+  const std::uint16_t* reachable = cp932::jisReachableTable();
+  ConverterOptions options;
+  options.output = target;
+  options.inputEncoding = InputEncoding::ShiftJis;
+  for (unsigned unit = 0x80; unit < 0x10000; ++unit) {
+    const std::uint16_t code = toCode[unit];
+    if (code == cp932::kNoCode) continue;
+    if (target == TargetEncoding::EucJp && reachable[unit] == cp932::kNoCode) continue;
+    std::string bytes;
+    cp932::appendCode(bytes, code);
+    if (target == TargetEncoding::EucJp) {
+      ConversionReport report;
+      bytes = convertText(options, bytes, &report);
+      // The escaper lets through only what EUC-JP reaches, so the converter never writes a
+      // stand-in here; if it ever did, the text goes the two-pass way.
+      if (report.unconvertible != 0) held->complete = false;
+    }
+    held->packed[unit] = packBytes(bytes);
+  }
+  return held;
+}
+
+// The table for a target the fast reading serves (Shift_JIS, EUC-JP, UTF-8 with escapes).
+const HeldCharacters& heldCharacters(TargetEncoding target) {
+  static const std::unique_ptr<HeldCharacters> shiftJis = buildHeldCharacters(TargetEncoding::ShiftJis);
+  if (target != TargetEncoding::EucJp) return *shiftJis;
+  static const std::unique_ptr<HeldCharacters> eucJp = buildHeldCharacters(TargetEncoding::EucJp);
+  return *eucJp;
+}
+
+}  // namespace
+
+bool readsUtf8Directly(const EscapeTarget& target) {
+  return !target.keepCharacters && target.target != TargetEncoding::Iso2022Jp && heldCharacters(target.target).complete;
+}
+
+std::size_t readUtf8Directly(std::string& out, TextEscaper& escaper, std::string_view bytes, std::size_t firstOffset,
+                             TargetEncoding target) {
+  std::size_t malformed = 0;
+  const std::uint32_t* held = heldCharacters(target).packed.data();
+  const bool copyInput = target == TargetEncoding::Utf8;
+  const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  const std::size_t n = bytes.size();
+  constexpr std::size_t kBlock = 4096;
+  char block[kBlock];
+  std::size_t used = 0;
+  auto flush = [&] {
+    out.append(block, used);
+    used = 0;
+  };
+  std::size_t i = 0;
+  while (i < n) {
+    const std::uint8_t b = p[i];
+    if (b < 0x80) {
+      const std::size_t run = asciiRunEnd(p, i + 1, n);
+      const std::size_t length = run - i;
+      if (length > kBlock - used) {
+        flush();
+        if (length > kBlock / 2) {
+          out.append(bytes.data() + i, length);
+          i = run;
+          continue;
+        }
+      }
+      std::memcpy(block + used, p + i, length);
+      used += length;
+      i = run;
+      continue;
+    }
+    if (used > kBlock - 4) flush();
+    const std::size_t left = n - i;
+    char32_t unit = 0;
+    std::size_t length = 0;
+    if (b >= 0xE0 && b <= 0xEF && left >= 3 && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80 &&
+        (b != 0xE0 || p[i + 1] >= 0xA0) && (b != 0xED || p[i + 1] <= 0x9F)) {
+      unit = static_cast<char32_t>((b & 0x0F) << 12 | (p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F));
+      length = 3;
+    } else if (b >= 0xC2 && b <= 0xDF && left >= 2 && (p[i + 1] & 0xC0) == 0x80) {
+      unit = static_cast<char32_t>((b & 0x1F) << 6 | (p[i + 1] & 0x3F));
+      length = 2;
+    } else {
+      // Four-byte forms and malformed sequences, as decodeUtf8Into reads them.
+      flush();
+      char32_t codePoint = 0;
+      std::size_t errorLength = 1;
+      const std::size_t sequence = readUtf8Sequence(p + i, left, codePoint, errorLength);
+      if (sequence == 0) {
+        ++malformed;
+        escaper.irregular(firstOffset + i);
+        i += errorLength;
+      } else if (codePoint >= 0x10000) {
+        const char32_t v = codePoint - 0x10000;
+        escaper.unit(static_cast<char16_t>(0xD800 + (v >> 10)), firstOffset + i);
+        escaper.unit(static_cast<char16_t>(0xDC00 + (v & 0x3FF)), firstOffset + i);
+        i += sequence;
+      } else {
+        escaper.unit(static_cast<char16_t>(codePoint), firstOffset + i);
+        i += sequence;
+      }
+      continue;
+    }
+    const std::uint32_t packed = held[unit];
+    if (packed == 0) {
+      flush();
+      escaper.unit(static_cast<char16_t>(unit), firstOffset + i);
+    } else if (copyInput) {
+      std::memcpy(block + used, p + i, length);
+      used += length;
+    } else {
+      const std::uint32_t written = packed >> 8;
+      static_assert(std::endian::native == std::endian::little, "the packed table holds its first byte lowest");
+      std::memcpy(block + used, &written, 4);
+      used += packed & 0xFF;
+    }
+    i += length;
+  }
+  flush();
+  return malformed;
+}
+
+}  // namespace sarnavel

@@ -1,0 +1,175 @@
+// A UTF-8 sheet or script read straight into the target writes and reports what the escaper
+// and the converter write and report in two passes, and agrees with ICU where our mappings do.
+#include "engine/direct_utf8_reading.h"
+
+#include <gtest/gtest.h>
+#include <unicode/ucnv.h>
+
+#include <optional>
+#include <string>
+
+#include "engine/converter.h"
+#include "engine/document_reading.h"
+#include "engine/escaping.h"
+#include "engine/javascript_context.h"
+#include "engine/javascript_conversion.h"
+#include "support/oracle.h"
+#include "support/targets.h"
+#include "text/cp932.h"
+#include "text/utf8.h"
+
+namespace sarnavel {
+namespace {
+
+// What the reading step and the converter make of a UTF-8 sheet or script, and what they report.
+struct Made {
+  std::string output;
+  DocumentResult result;
+};
+
+Made converted(std::string_view text, std::string_view prepared, InputEncoding input, EscapeLanguage language,
+               TargetEncoding target, const Findings& found) {
+  ConverterOptions options;
+  options.output = target;
+  options.escapeLanguage = language;
+  options.inputEncoding = input;
+  Findings findings = found;
+  Made made{convertText(options, prepared, nullptr, &findings, false), {}};
+  findings.fill(made.result, text, SourceForm::Utf8);
+  return made;
+}
+
+// The general reading: every character through the escaper, then the converter from code page
+// 932 (or UTF-8 for the UTF-8 target).
+Made readGenerally(std::string_view text, DocumentKind kind, TargetEncoding target) {
+  const EscapeLanguage language = kind == DocumentKind::Script ? EscapeLanguage::JavaScript : EscapeLanguage::Css;
+  Findings findings;
+  std::string prepared;
+  TextEscaper escaper(prepared, language, {target, &findings});
+  JavaScriptContext<char> code(text);
+  if (kind == DocumentKind::Script) escaper.setCodeProbe([&](std::size_t offset) { return code.inCode(offset); });
+  escapeUtf8(escaper, text, 0);
+  escaper.finish();
+  return converted(text, prepared, target == TargetEncoding::Utf8 ? InputEncoding::Utf8 : InputEncoding::ShiftJis,
+                   language, target, findings);
+}
+
+Made readByTheReadingStep(std::string_view text, DocumentKind kind, TargetEncoding target, ValidityCheck check) {
+  const EscapeLanguage language = kind == DocumentKind::Script ? EscapeLanguage::JavaScript : EscapeLanguage::Css;
+  Findings findings;
+  const WorkingText working = readDocument(text, kind, {}, target, findings, nullptr, false, check);
+  EXPECT_EQ(working.decision.encoding, SourceEncoding::Utf8);
+  return converted(text, working.text(), working.converterInput, language, target, findings);
+}
+
+// Every character of the Basic Multilingual Plane (in a string and in code), four-byte forms,
+// the white space a script's code reads differently, and malformed sequences of each kind.
+std::string everyKindOfUtf8() {
+  std::string text = "s='";
+  for (char32_t c = 0x80; c < 0x10000; ++c) {
+    if (c >= 0xD800 && c <= 0xDFFF) continue;
+    appendUtf8(text, c);
+    if (c % 64 == 0) text += "';\n s='";
+  }
+  text += "';\n x\u3000=1;\xC2\xA0y=\xF0\x9F\x98\x80;\xF0\xA0\xAE\xB7\n";
+  text += "t='\xF0\x9F\x98\x80 \xC0\xAF \xE0\x80\x80 \xED\xA0\x80 \xE3\x81 \xE3 \x80 \xFF \xF4\x90\x80\x80 \xC2';";
+  text += "\xE3\x81";  // cut short by the end
+  return text;
+}
+
+// The whole text, and its first part, which holds no malformed sequence (the decision may then
+// take it for UTF-8 on the strength of the direct reading alone).
+TEST(Utf8Reading, StraightIntoTheTargetAsTheGeneralReadingWrites) {
+  const std::string whole = everyKindOfUtf8();
+  const std::string wellFormed = whole.substr(0, whole.find("';\n x"));
+  for (const std::string& text : {whole, wellFormed}) {
+    for (DocumentKind kind : {DocumentKind::Script, DocumentKind::StyleSheet}) {
+      for (int index : {0, 1, 2, 3}) {
+        for (ValidityCheck check : {ValidityCheck::InDecision, ValidityCheck::ByConverter}) {
+          const TargetEncoding target = testing::asTarget(index);
+          const Made general = readGenerally(text, kind, target);
+          const Made direct = readByTheReadingStep(text, kind, target, check);
+          EXPECT_TRUE(general.output == direct.output) << target << " kind " << static_cast<int>(kind);
+          ASSERT_EQ(general.result.escaped.size(), direct.result.escaped.size()) << target;
+          for (std::size_t k = 0; k < general.result.escaped.size(); ++k) {
+            EXPECT_EQ(general.result.escaped[k].codePoint, direct.result.escaped[k].codePoint);
+            EXPECT_EQ(general.result.escaped[k].count, direct.result.escaped[k].count);
+            EXPECT_EQ(general.result.escaped[k].first, direct.result.escaped[k].first);
+          }
+          EXPECT_EQ(general.result.invalidBytes.count, direct.result.invalidBytes.count) << target;
+          EXPECT_EQ(general.result.invalidBytes.first, direct.result.invalidBytes.first) << target;
+        }
+      }
+    }
+  }
+}
+
+// ICU's bytes for one character with fallbacks off, or nothing when it has no mapping.
+std::optional<std::string> icuBytes(UConverter* converter, char16_t unit) {
+  UErrorCode error = U_ZERO_ERROR;
+  char out[8];
+  ucnv_reset(converter);
+  const int n = ucnv_fromUChars(converter, out, sizeof out, reinterpret_cast<const UChar*>(&unit), 1, &error);
+  if (U_FAILURE(error)) return std::nullopt;
+  return std::string(out, static_cast<std::size_t>(n));
+}
+
+// Every character of the Basic Multilingual Plane in a UTF-8 script, converted into Shift_JIS
+// and EUC-JP, against ICU (windows-31j, EUC-JP, fallbacks off): where ours writes bytes, they
+// read back as the character (also where ICU writes another code, as for the IBM extensions
+// and their twins in EUC-JP); where ours writes an escape, ICU has no mapping that reads back
+// (the look-alikes U+00A5, U+203E, U+2212 among them), or, for EUC-JP, writes what lies
+// beyond code page 932.
+TEST(Utf8Reading, AgainstIcuOnEveryCharacter) {
+  std::u16string units;
+  std::string text = "s='";
+  for (char32_t c = 0x80; c < 0x10000; ++c) {
+    if (c >= 0xD800 && c <= 0xDFFF) continue;
+    units.push_back(static_cast<char16_t>(c));
+    appendUtf8(text, c);
+    text.push_back(' ');
+  }
+  text += "';";
+  for (const char* icuName : {"windows-31j", "EUC-JP"}) {
+    const bool euc = std::string_view(icuName) == "EUC-JP";
+    TargetChoice options;
+    options.targetEncoding = euc ? TargetEncoding::EucJp : TargetEncoding::ShiftJis;
+    std::string out = text;
+    (void)convertJavaScript(out, options);
+    UErrorCode error = U_ZERO_ERROR;
+    UConverter* icu = ucnv_open(icuName, &error);
+    ASSERT_TRUE(U_SUCCESS(error));
+    ucnv_setFromUCallBack(icu, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &error);
+    std::size_t at = 3, agree = 0;
+    for (char16_t unit : units) {
+      const std::size_t space = out.find(' ', at);
+      ASSERT_NE(space, std::string::npos);
+      const std::string ours = out.substr(at, space - at);
+      at = space + 1;
+      const std::optional<std::string> theirs = icuBytes(icu, unit);
+      if (theirs == ours) {
+        ++agree;
+        continue;
+      }
+      const std::u16string itself(1, unit);
+      if (!ours.starts_with("\\u")) {
+        // Another code for the same character (IBM extensions and their twins).
+        EXPECT_EQ(euc ? utf8ToUtf16(convertText(ConverterOptions{}, ours)) : cp932ToWide(ours), itself)
+            << std::hex << static_cast<unsigned>(unit);
+        continue;
+      }
+      const bool readsBack = theirs && testing::icuDecode(icuName, *theirs) == itself;
+      // EUC-JP: JIS X 0212 and the user-defined area lie beyond code page 932, and a single byte
+      // from 0x80 (ICU's C1 controls) is an error to browsers.
+      const bool beyondCodePage932 = euc && theirs &&
+                                     (theirs->size() == 3 || (unit >= 0xE000 && unit <= 0xF8FF) ||
+                                      (theirs->size() == 1 && static_cast<unsigned char>((*theirs)[0]) >= 0x80));
+      EXPECT_TRUE(!readsBack || beyondCodePage932) << std::hex << static_cast<unsigned>(unit);
+    }
+    ucnv_close(icu);
+    EXPECT_GT(agree, 7000u) << icuName;
+  }
+}
+
+}  // namespace
+}  // namespace sarnavel
