@@ -33,6 +33,11 @@ FileReport convertFile(const std::filesystem::path& path, const ConversionOption
     std::string text;
     FileIdentity identity;  // what was read: the backup and the write check it is still so
     if ((report.result = readWholeFile(path, text, &identity, context.looked)) != ResultCode::Success) return report;
+    // A backup's content is written while the bytes are still as read: the conversion changes
+    // them in place, and the backup then need not read the file again.
+    BackupCopy backupCopy;
+    if (options.makeBackup && mode == WriteMode::Write && !identity.hasExtendedAttributes)
+      writeBackupCopy(path, text, backupCopy, context.session);
     report.form = recogniseContent(text).form;
     report.document = convert(text);
     for (const FoundReference& reference : report.document->references) {
@@ -51,7 +56,7 @@ FileReport convertFile(const std::filesystem::path& path, const ConversionOption
     // A text the conversion gives back unchanged (a sheet both listed and loaded, the second
     // time) stays as it is: its backup keeps the original.
     if (fileHolds(path, text, identity)) return report;
-    if (options.makeBackup && !stored(backupFile(path, &identity, context.flushes, context.session))) return report;
+    if (options.makeBackup && !stored(backupFile(path, &identity, context.flushes, context.session, &backupCopy))) return report;
     stored(writeWholeFile(path, text, &identity, context.flushes, context.session));
   } catch (const std::bad_alloc&) {
     report.result = ResultCode::OutOfMemory;
