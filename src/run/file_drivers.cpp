@@ -27,12 +27,19 @@ FileNote refusalNote(const FoundReference& refused) {
 // that fails ends the file with its code, leaving the file on disk as it was.
 template <class Convert>
 FileReport convertFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
-                       const DriverContext& context, Convert&& convert) {
+                       const EncodingEvidence& evidence, const DriverContext& context, Convert&& convert) {
   FileReport report;
   try {
     std::string text;
     FileIdentity identity;  // what was read: the backup and the write check it is still so
     if ((report.result = readWholeFile(path, text, &identity, context.looked)) != ResultCode::Success) return report;
+    // A backup's content is written while the bytes are still as read: the conversion changes
+    // them in place, and the backup then need not read the file again. Not for a file this run
+    // has written already: its conversion gives its bytes back, and it gets no backup.
+    BackupCopy backupCopy;
+    if (options.makeBackup && mode == WriteMode::Write && !identity.hasExtendedAttributes &&
+        !evidence.writtenByThisRun)
+      writeBackupCopy(path, text, backupCopy, context.session);
     report.form = recogniseContent(text).form;
     report.document = convert(text);
     for (const FoundReference& reference : report.document->references) {
@@ -51,7 +58,7 @@ FileReport convertFile(const std::filesystem::path& path, const ConversionOption
     // A text the conversion gives back unchanged (a sheet both listed and loaded, the second
     // time) stays as it is: its backup keeps the original.
     if (fileHolds(path, text, identity)) return report;
-    if (options.makeBackup && !stored(backupFile(path, &identity, context.flushes, context.session))) return report;
+    if (options.makeBackup && !stored(backupFile(path, &identity, context.flushes, context.session, &backupCopy))) return report;
     stored(writeWholeFile(path, text, &identity, context.flushes, context.session));
   } catch (const std::bad_alloc&) {
     report.result = ResultCode::OutOfMemory;
@@ -63,7 +70,7 @@ FileReport convertFile(const std::filesystem::path& path, const ConversionOption
 
 FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
                            const EncodingEvidence& evidence, const DriverContext& context) {
-  return convertFile(path, options, mode, context, [&](std::string& text) {
+  return convertFile(path, options, mode, evidence, context, [&](std::string& text) {
     std::error_code error;
     const std::filesystem::path full = std::filesystem::absolute(path, error).lexically_normal();
     const FileSystemResolver resolver(error ? path.parent_path() : full.parent_path(), context.probes);
@@ -73,7 +80,7 @@ FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOp
 
 FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
                           const EncodingEvidence& evidence, const DriverContext& context) {
-  return convertFile(path, options, mode, context, [&](std::string& text) { return convertCss(text, options, evidence); });
+  return convertFile(path, options, mode, evidence, context, [&](std::string& text) { return convertCss(text, options, evidence); });
 }
 
 FileReport convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
@@ -90,7 +97,7 @@ FileReport convertJsFile(const std::filesystem::path& path, const ConversionOpti
     if (report.result == ResultCode::Success) report.notes.push_back(moduleScriptLeftNote(options));
     return report;
   }
-  return convertFile(path, options, mode, context,
+  return convertFile(path, options, mode, evidence, context,
                      [&](std::string& text) { return convertJavaScript(text, options, evidence); });
 }
 

@@ -267,25 +267,45 @@ void undoShift(int folder, const std::vector<std::string>& chain, std::size_t fi
   for (std::size_t i = first; i + 1 < chain.size(); ++i) renameNoReplaceAt(folder, chain[i + 1].c_str(), chain[i].c_str());
 }
 
-StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlushes* flushes,
-                       WriteSession* session) {
+StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlushes* flushes, WriteSession* session,
+                       BackupCopy* written) {
   const std::string leaf = path.filename().native();
   WorkFolder folder;
   if (leaf.empty() || !folder.open(folderOf(path), flushes, path.native(), session))
     return failed(ResultCode::BackupFailed);
+  // A copy written ahead serves when it lies in this very folder and the file has no extended
+  // attributes to carry (those are read from the file itself, so it is opened then anyway).
+  bool ahead = written && written->ready && read && !read->hasExtendedAttributes;
+  if (ahead && !folder.idKnown) {
+    struct stat opened;
+    ahead = ::fstat(folder.fd, &opened) == 0 && opened.st_dev == written->folderDevice &&
+            opened.st_ino == written->folderInode;
+  } else if (ahead) {
+    ahead = folder.id == FolderId{written->folderDevice, written->folderInode};
+  }
   struct stat info;
-  // The name itself first; a link is followed only when the name is one.
-  FileDescriptor source = openRegularFile(folder.fd, leaf, O_RDONLY, info, false);
-  if (!source) {
-    struct stat named;
-    if (::fstatat(folder.fd, leaf.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(named.st_mode))
+  FileDescriptor source;
+  if (ahead) {
+    // Only looked at, to check it is still what was read; a link is followed only when the
+    // name is one.
+    if (::fstatat(folder.fd, leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return failed(ResultCode::BackupFailed);
+    if (S_ISLNK(info.st_mode) && ::fstatat(folder.fd, leaf.c_str(), &info, 0) != 0)
       return failed(ResultCode::BackupFailed);
-    source = openRegularFile(folder.fd, leaf, O_RDONLY, info);
-    if (!source) return failed(ResultCode::BackupFailed);
+    if (!S_ISREG(info.st_mode)) return failed(ResultCode::BackupFailed);
+  } else {
+    // The name itself first; a link is followed only when the name is one.
+    source = openRegularFile(folder.fd, leaf, O_RDONLY, info, false);
+    if (!source) {
+      struct stat named;
+      if (::fstatat(folder.fd, leaf.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(named.st_mode))
+        return failed(ResultCode::BackupFailed);
+      source = openRegularFile(folder.fd, leaf, O_RDONLY, info);
+      if (!source) return failed(ResultCode::BackupFailed);
+    }
   }
   if (read && !unchangedSince(*read, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
   ExtendedAttributes attributes;
-  if ((!read || read->hasExtendedAttributes) && !readExtendedAttributes(source.get(), attributes)) {
+  if (!ahead && (!read || read->hasExtendedAttributes) && !readExtendedAttributes(source.get(), attributes)) {
     return failed(ResultCode::BackupFailed, StoreProblem::AttributesNotCarried);
   }
 
@@ -306,13 +326,16 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
 
   // The copy is complete on disk before any existing name is touched.
   FileSizeSignalBlock noFileSizeSignal(folder.fileSizeSignalIgnored());
-  TempFile copy;
-  if (!copy.createUnnamed(folder.fd, folder.path, chain.front(), 0600))
+  TempFile copiedNow;
+  TempFile& copy = ahead ? written->file : copiedNow;
+  if (!ahead && !copy.createUnnamed(folder.fd, folder.path, chain.front(), 0600))
     return failed(ResultCode::BackupFailed, problemOfCreation(errno));
+  // The copy is the process user's and readable by nobody else until it has the file's owner,
+  // group and mode.
   const OwnershipKept kept = carryOwner(copy.fd(), copy.status(), info);
   if (!kept.group) withoutOwningGroupPermissions(attributes);
   mode_t mode = copy.status().st_mode;
-  if (!copyToEnd(source.get(), copy.fd()) || !setMode(copy.fd(), mode, modeCarried(info, kept)))
+  if ((!ahead && !copyToEnd(source.get(), copy.fd())) || !setMode(copy.fd(), mode, modeCarried(info, kept)))
     return failed(ResultCode::BackupFailed);
   if (!applyExtendedAttributes(copy.fd(), attributes))
     return failed(ResultCode::BackupFailed, StoreProblem::AttributesNotCarried);
@@ -437,10 +460,33 @@ StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view b
   }
 }
 
-StoreResult backupFile(const std::filesystem::path& path, const FileIdentity* read, FolderFlushes* flushes,
-                       WriteSession* session) {
+void writeBackupCopy(const std::filesystem::path& path, std::string_view bytes, BackupCopy& copy,
+                     WriteSession* session) {
+  copy.ready = false;
   try {
-    return makeBackup(path, read, flushes, session);
+    const std::string leaf = path.filename().native();
+    WorkFolder folder;
+    if (leaf.empty() || !folder.open(folderOf(path), nullptr, path.native(), session)) return;
+    if (!folder.idKnown) {
+      struct stat info;
+      if (::fstat(folder.fd, &info) != 0) return;
+      folder.id = {info.st_dev, info.st_ino};
+    }
+    FileSizeSignalBlock noFileSizeSignal(folder.fileSizeSignalIgnored());
+    TempFile file;
+    if (!file.createUnnamed(folder.fd, folder.path, leaf + ".bak", 0600) || !writeAll(file.fd(), bytes)) return;
+    copy.file = std::move(file);
+    copy.folderDevice = folder.id.device;
+    copy.folderInode = folder.id.inode;
+    copy.ready = true;
+  } catch (const std::bad_alloc&) {
+  }
+}
+
+StoreResult backupFile(const std::filesystem::path& path, const FileIdentity* read, FolderFlushes* flushes,
+                       WriteSession* session, BackupCopy* copy) {
+  try {
+    return makeBackup(path, read, flushes, session, copy);
   } catch (const std::bad_alloc&) {
     return failed(ResultCode::BackupFailed);
   }

@@ -83,6 +83,7 @@
 #include "run/result_code.h"
 #include "run/file_identity.h"
 #include "run/posix_file.h"
+#include "run/temp_file.h"
 
 namespace sarnavel {
 
@@ -145,6 +146,25 @@ StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view b
                            const FileIdentity* read = nullptr, FolderFlushes* flushes = nullptr,
                            WriteSession* session = nullptr);
 
+// A backup's content written ahead from the bytes a read gave, while they are still as read
+// (the conversion then changes them in memory): a backup given it neither opens the file again
+// nor copies it. It is a new file of ours without a name (or under a hidden temporary name
+// where the file system has no unnamed files) in the folder the backup goes to, readable by
+// the process's user alone; one never used goes with the object and leaves nothing behind.
+// Filled by writeBackupCopy, used by backupFile; nothing else touches it.
+struct BackupCopy {
+  TempFile file;
+  dev_t folderDevice = 0;  // the folder it lies in
+  ino_t folderInode = 0;
+  bool ready = false;  // holds the whole content
+};
+
+// Writes `bytes`, the whole content a read of `path` gave, to `copy`, in the folder of the name
+// given (a link's backup lies beside the link). A copy that cannot be written is merely not
+// ready: the backup then copies the file itself and says why it could not.
+void writeBackupCopy(const std::filesystem::path& path, std::string_view bytes, BackupCopy& copy,
+                     WriteSession* session = nullptr);
+
 // Copies the file (the content of a link's target) to path + ".bak", after pushing every
 // existing generation one ".bak" further: a.js.bak becomes a.js.bak.bak, a.js.bak.bak becomes
 // a.js.bak.bak.bak, and so on; nothing is deleted. The backup name is built from the name
@@ -154,8 +174,12 @@ StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view b
 // file's attributes, or (with `read`) when the file is no longer the one read.
 // With `flushes`, the new names are durable after flushes->durableFor(path), or once a write
 // of the same path given the same `flushes` has begun to replace a link's file.
+// With a ready `copy` (writeBackupCopy, from the bytes `read` describes) in the folder the
+// backup goes to, its content is that copy's, and the file is only looked at (stat) to check
+// it is still the one read; a copy not ready, or in another folder by now, is not used.
 StoreResult backupFile(const std::filesystem::path& path, const FileIdentity* read = nullptr,
-                       FolderFlushes* flushes = nullptr, WriteSession* session = nullptr);
+                       FolderFlushes* flushes = nullptr, WriteSession* session = nullptr,
+                       BackupCopy* copy = nullptr);
 
 // Whether the file (links followed) is still the one `read` describes and holds exactly
 // `bytes`: a conversion that gives back the bytes it read needs neither a backup nor a write.

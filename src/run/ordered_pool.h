@@ -4,8 +4,11 @@
 // earlier file of the pass that is the same file on disk (the same device and inode: two path
 // texts through a link) has finished, so such names are converted in pass order; nor while the files under way and it would hold more than
 // a memory budget together (a file that is alone under way always starts), so the memory of
-// a run stays close to that of its largest file. Each result reaches `finish` on the calling
-// thread, in pass order, as soon as it and every earlier one are done.
+// a run stays close to that of its largest file. Each result reaches `finish` in pass order, as
+// soon as it and every earlier one are done: on the worker that completed the last of them,
+// which hands over every consecutive done result before it takes another file. One `finish`
+// at a time, each one complete before the next begins (they may run on different threads);
+// the calling thread returns once every file taken has been handed over.
 //
 // Cancellation: once `cancelRequested` is set no file is taken; the files already taken
 // finish and are handed over, in order. Files never start more than two per thread ahead of
@@ -15,9 +18,11 @@
 // Threads the system will not start (a process limit) are done without: the files run on the
 // threads that did start, or on the calling thread when none did; nothing is thrown.
 //
-// Waking: a thread is woken only by a change it waits for. A worker waiting for room in the
-// window is woken when a result is handed over; a worker waiting for an earlier name of its
-// file, or for memory, when a file finishes; the hand-over when the file it waits for is done.
+// Waking: a thread is woken only by a change it waits for. Workers waiting for room in the
+// window are woken once per batch of results handed over, as many as there is new room for; a
+// worker waiting for an earlier name of its file, or for memory, when a file finishes. No
+// thread waits to hand over: that would make every file's hand-over a wake-up of a thread that
+// must then be scheduled among the busy workers.
 // A file's status is looked at (stat) outside the pool's lock and given to `convert`, so that
 // the converting code need not look at it again.
 #pragma once

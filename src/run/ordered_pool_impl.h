@@ -50,16 +50,14 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
   const std::size_t window = 2 * static_cast<std::size_t>(threads);
   std::mutex mutex;
   // One condition per kind of wait, so that a change wakes only the threads it concerns.
-  std::condition_variable roomInWindow, earlierFinished, handOverReady;
+  std::condition_variable roomInWindow, earlierFinished;
   int waitingForRoom = 0, waitingForEarlier = 0;
-  constexpr std::size_t kNobody = static_cast<std::size_t>(-1);
-  std::size_t handOverWaitsFor = kNobody;
+  bool finishing = false;  // a worker is handing results over
   std::vector<pool_detail::Slot> slots(window);
   std::vector<Result> results(window);
   std::uintmax_t bytesUnderWay = 0;
   std::size_t next = 0;        // the next index to be taken; indices below it are taken
   std::size_t handedOver = 0;  // indices below it have reached `finish`
-  int running = threads;
 
   // What keeps `index` from starting: an earlier file still under way not yet looked at (it may
   // be the same file on disk; the look is short), an earlier one that is the same file, or the
@@ -79,6 +77,37 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
     if (notLooked) return Blocked::EarlierNotLooked;
     if (bytesUnderWay != 0 && bytesUnderWay + size > kParallelMemoryBudget) return Blocked::Memory;
     return Blocked::No;
+  };
+
+  // Hands over every result that is next in pass order and done, one finisher at a time: the
+  // worker that completes the file the hand-over waits for carries on with it, so the
+  // hand-over never waits for a thread to be woken and scheduled. The lock is held only
+  // between files; `finish` runs without it, and a file completed meanwhile is picked up by
+  // the finisher's next look. Room freed in the window is signalled once per batch.
+  auto handOver = [&](std::unique_lock<std::mutex>& lock) {
+    if (finishing) return;
+    finishing = true;
+    std::size_t freed = 0;
+    while (handedOver < next && slots[handedOver % window].stage == Stage::Done) {
+      const std::size_t index = handedOver;
+      Result result = std::move(results[index % window]);
+      lock.unlock();
+      finish(index, result);
+      result = Result{};  // its memory goes before the lock is taken again
+      lock.lock();
+      results[index % window] = Result{};
+      slots[index % window] = pool_detail::Slot{};
+      handedOver = index + 1;
+      ++freed;
+    }
+    finishing = false;
+    const int wake = static_cast<int>(std::min<std::size_t>(freed, static_cast<std::size_t>(waitingForRoom)));
+    if (wake > 0) {
+      lock.unlock();
+      if (wake == 1) roomInWindow.notify_one();
+      else roomInWindow.notify_all();
+      lock.lock();
+    }
   };
 
   auto work = [&](int worker) {
@@ -125,31 +154,16 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
         bytesUnderWay += size;
       }
       Result result = convert(index, PoolTurn{worker, looked ? &status : nullptr});
-      bool wakeHandOver, wakeEarlier;
-      {
-        std::lock_guard lock(mutex);
-        bytesUnderWay -= size;
-        results[index % window] = std::move(result);
-        slots[index % window].stage = Stage::Done;
-        wakeHandOver = handOverWaitsFor == index;
-        wakeEarlier = waitingForEarlier > 0;
-      }
-      if (wakeHandOver) handOverReady.notify_one();
-      if (wakeEarlier) earlierFinished.notify_all();
+      std::unique_lock lock(mutex);
+      bytesUnderWay -= size;
+      results[index % window] = std::move(result);
+      slots[index % window].stage = Stage::Done;
+      if (waitingForEarlier > 0) earlierFinished.notify_all();
+      handOver(lock);
     }
-  };
-
-  // What a worker does once it takes no more files.
-  auto leave = [&] {
-    bool wakeHandOver;
-    {
-      std::lock_guard lock(mutex);
-      --running;
-      wakeHandOver = running == 0 && handOverWaitsFor != kNobody;
-    }
-    // Another worker waiting for room would otherwise miss a cancellation.
+    // A worker that takes no more files leaves; another one waiting for room would otherwise
+    // miss a cancellation.
     roomInWindow.notify_all();
-    if (wakeHandOver) handOverReady.notify_one();
   };
 
   // A thread the system refuses (a process limit, no memory) is one fewer worker, never an
@@ -158,16 +172,8 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
   pool.reserve(static_cast<std::size_t>(threads));
   for (int k = 0; k < threads; ++k) {
     try {
-      pool.emplace_back([&, k] {
-        work(k);
-        leave();
-      });
+      pool.emplace_back([&, k] { work(k); });
     } catch (const std::system_error&) {
-      {
-        std::lock_guard lock(mutex);
-        running -= threads - k;
-      }
-      handOverReady.notify_one();
       break;
     }
   }
@@ -175,32 +181,7 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
     oneAfterTheOther();
     return;
   }
-
-  for (std::size_t index = 0; index < paths.size(); ++index) {
-    bool done;
-    {
-      std::unique_lock lock(mutex);
-      // An index nobody has taken will never be taken once the workers have stopped.
-      auto ready = [&] {
-        return (index < next && slots[index % window].stage == Stage::Done) || (index >= next && running == 0);
-      };
-      handOverWaitsFor = index;
-      while (!ready()) handOverReady.wait(lock);
-      handOverWaitsFor = kNobody;
-      done = index < next;
-    }
-    if (!done) break;
-    finish(index, results[index % window]);
-    bool wakeTaker;
-    {
-      std::lock_guard lock(mutex);
-      results[index % window] = Result{};
-      slots[index % window] = pool_detail::Slot{};
-      handedOver = index + 1;
-      wakeTaker = waitingForRoom > 0;
-    }
-    if (wakeTaker) roomInWindow.notify_one();
-  }
+  // Every file taken is converted and handed over by the workers before they leave.
   for (std::thread& t : pool) t.join();
 }
 

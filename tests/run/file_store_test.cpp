@@ -196,6 +196,32 @@ TEST_F(FileStoreTest, BackupsPushOlderGenerationsFurther) {
   EXPECT_EQ(names().size(), 4u);
 }
 
+// A backup made from a copy written ahead holds what was read, beside the name given (a
+// link's too), with the file's mode, and leaves no other name behind.
+TEST_F(FileStoreTest, ABackupWrittenAheadHoldsWhatWasRead) {
+  fs::create_directory(at("real"));
+  put(at("real/s.css"), allBytes());
+  chmod(at("real/s.css").c_str(), 0640);
+  fs::create_symlink("real/s.css", at("s.css"));
+  put(at("s.css.bak"), "older");
+  for (const char* name : {"real/s.css", "s.css"}) {
+    SCOPED_TRACE(name);
+    std::string content;
+    FileIdentity identity;
+    ASSERT_EQ(readWholeFile(at(name), content, &identity), ResultCode::Success);
+    BackupCopy copy;
+    writeBackupCopy(at(name), content, copy);
+    ASSERT_TRUE(copy.ready);
+    content = "converted";  // what the conversion does to the bytes read
+    ASSERT_TRUE(backupFile(at(name), &identity, nullptr, nullptr, &copy).ok());
+    EXPECT_EQ(get(at(std::string(name) + ".bak")), allBytes());
+    EXPECT_EQ(modeOf(at(std::string(name) + ".bak")), 0640u);
+  }
+  EXPECT_EQ(get(at("s.css.bak.bak")), "older");
+  EXPECT_EQ(names(), (std::set<std::string>{"real", "real/s.css", "real/s.css.bak", "s.css", "s.css.bak",
+                                            "s.css.bak.bak"}));
+}
+
 TEST_F(FileStoreTest, BackupOfALinkIsARegularFileBesideTheLink) {
   fs::create_directory(at("real"));
   put(at("real/s.css"), "content");
@@ -461,19 +487,26 @@ TEST_F(FileStoreTest, AFileChangedSinceItWasReadIsNeitherBackedUpNorWritten) {
       {"attribute added", [](const fs::path& f) { setxattr(f.c_str(), "user.new", "1", 1, 0); }},
       {"removed", [](const fs::path& f) { fs::remove(f); }},
   };
-  for (bool hardLinked : {false, true}) {
+  for (int way = 0; way < 3; ++way) {  // plain, hard-linked, backup written ahead from the read
+    const bool hardLinked = way == 1, ahead = way == 2;
     for (const auto& c : cases) {
-      SCOPED_TRACE(std::string(c.name) + (hardLinked ? ", hard-linked" : ""));
+      SCOPED_TRACE(std::string(c.name) + (hardLinked ? ", hard-linked" : "") + (ahead ? ", copy written ahead" : ""));
       const fs::path file = at("a.html");
       put(file, "old content");
       if (hardLinked) fs::create_hard_link(file, at("link.html"));
       std::string content;
       FileIdentity identity;
       ASSERT_EQ(readWholeFile(file, content, &identity), ResultCode::Success);
+      BackupCopy copy;
+      if (ahead) {
+        writeBackupCopy(file, content, copy);
+        ASSERT_TRUE(copy.ready && !identity.hasExtendedAttributes);
+      }
       c.change(file);
       const auto before = names();
       const std::string changed = fs::exists(file) ? get(file) : "";
-      const StoreResult backup = backupFile(file, &identity), write = writeWholeFile(file, "new", &identity);
+      const StoreResult backup = backupFile(file, &identity, nullptr, nullptr, &copy),
+                        write = writeWholeFile(file, "new", &identity);
       EXPECT_EQ(write.result, ResultCode::WriteFailed);
       EXPECT_EQ(write.problem, StoreProblem::ChangedSinceRead);
       EXPECT_FALSE(backup.ok());

@@ -28,7 +28,8 @@ TEST(OrderedPool, ResultsArriveInPassOrderWhateverOrderTheyFinishIn) {
   std::vector<std::string> paths = names(40);
   std::atomic<bool> cancel{false};
   std::vector<std::string> finished;
-  std::atomic<int> concurrent{0}, most{0};
+  std::atomic<int> concurrent{0}, most{0}, finishing{0};
+  std::atomic<bool> finishesOverlapped{false};
   runInPassOrder<int>(
       views(paths), 3, cancel,
       [&](std::size_t k, const PoolTurn&) {
@@ -39,11 +40,16 @@ TEST(OrderedPool, ResultsArriveInPassOrderWhateverOrderTheyFinishIn) {
         return static_cast<int>(k);
       },
       [&](std::size_t k, int& result) {
+        // Hand-overs run on whichever worker completes a file, but never two at once.
+        if (++finishing > 1) finishesOverlapped = true;
         EXPECT_EQ(result, static_cast<int>(k));
         finished.push_back(paths[k]);
+        std::this_thread::sleep_for(std::chrono::microseconds(k % 5 == 0 ? 500 : 0));
+        --finishing;
       });
   EXPECT_EQ(finished, paths);
   EXPECT_GT(most.load(), 1) << "the files were not converted at the same time";
+  EXPECT_FALSE(finishesOverlapped.load());
 }
 
 TEST(OrderedPool, CancelStartsNothingNewAndHandsOverWhatStarted) {
