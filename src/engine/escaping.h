@@ -89,6 +89,8 @@ class TextEscaper {
   // Whether every character is written as itself here (UTF-8 without escapes, or raw text in
   // UTF-8): then nothing gains by reading a text decomposed.
   bool writesEveryCharacter() const { return target_.keepCharacters || (!language_ && utf8Output_); }
+  // The text written to, for a reader that writes the characters it holds itself.
+  std::string& output() { return out_; }
 
  private:
   void write(char32_t codePoint, std::size_t offset);

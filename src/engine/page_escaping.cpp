@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "engine/direct_utf8_reading.h"
 #include "engine/javascript_context.h"
 #include "html/page_regions.h"
 
@@ -57,6 +58,13 @@ std::string escapeHtmlPage(std::u16string_view page, EscapeTarget target, std::s
 
 std::string escapeHtmlPageUtf8(std::string_view page, EscapeTarget target, std::size_t firstOffset) {
   auto offsetOf = [firstOffset](std::size_t index) { return firstOffset + index; };
+  // Where the target can be read into directly, each region is read and encoded in one pass;
+  // what it cannot hold still reaches the region's escaper.
+  if (readsUtf8Directly(target)) {
+    return escapeByRegion(page, target, offsetOf, [&](TextEscaper& escaper, std::string_view part, std::size_t start) {
+      readUtf8Directly(escaper.output(), escaper, part, offsetOf(start), target.target);
+    });
+  }
   return escapeByRegion(page, target, offsetOf, [&](TextEscaper& escaper, std::string_view part, std::size_t start) {
     escapeUtf8(escaper, part, offsetOf(start));
   });
