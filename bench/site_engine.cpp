@@ -4,12 +4,14 @@
 // page folder being the real one so that the loaded files are looked up), against the byte
 // converter alone (convertText with the options of the UTF-8 target) and against ICU's
 // windows-31j -> UTF-8 (ucnv_convertEx) on the same bytes. No file is written.
+// With a target of shift_jis or euc-jp, the folder is a UTF-8 site converted into that target,
+// against ICU's UTF-8 -> windows-31j or EUC-JP (the byte converter alone has no row then).
 //
 // The three are run interleaved, one repetition each in turn, on one thread; the table gives
 // the median MB/s of input bytes and the ratios to ICU.
 //
-// Usage: site_engine [FOLDER] [megabytes=64] [repetitions=7]
-// FOLDER is the Shift_JIS site; its .html, .css and .js files are read in path order until
+// Usage: site_engine [FOLDER] [megabytes=64] [repetitions=7] [utf-8|shift_jis|euc-jp]
+// FOLDER is the Shift_JIS site (the UTF-8 one for the other targets); its .html, .css and .js files are read in path order until
 // `megabytes` are loaded. Without a folder, a page is built from the Japanese catalogs of the
 // machine (see japanese_corpus.h) and the page operation alone is timed.
 #include <unicode/ucnv.h>
@@ -100,6 +102,14 @@ int main(int argc, char** argv) {
   const std::string folder = argc > 1 ? argv[1] : "";
   const std::size_t megabytes = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 64;
   const int repetitions = argc > 3 ? std::max(1, std::atoi(argv[3])) : 7;
+  const std::string targetName = argc > 4 ? argv[4] : "utf-8";
+  const bool intoUtf8 = targetName == "utf-8";
+  if (!intoUtf8 && targetName != "shift_jis" && targetName != "euc-jp") {
+    std::fprintf(stderr, "site_engine: the target is utf-8, shift_jis or euc-jp\n");
+    return 2;
+  }
+  const char* sourceName = intoUtf8 ? "windows-31j" : "UTF-8";
+  const char* targetIcuName = intoUtf8 ? "UTF-8" : targetName == "shift_jis" ? "windows-31j" : "EUC-JP";
 
   std::vector<Document> docs = folder.empty() ? builtPage(megabytes << 20) : loadSite(folder, megabytes << 20);
   std::size_t total = 0, pages = 0, sheets = 0, scripts = 0;
@@ -113,14 +123,16 @@ int main(int argc, char** argv) {
   }
 
   sarnavel::ConversionOptions options;
-  options.targetEncoding = sarnavel::TargetEncoding::Utf8;
+  options.targetEncoding = intoUtf8                    ? sarnavel::TargetEncoding::Utf8
+                           : targetName == "shift_jis" ? sarnavel::TargetEncoding::ShiftJis
+                                                       : sarnavel::TargetEncoding::EucJp;
   options.makeBackup = false;
   sarnavel::ConverterOptions converterOptions;
   sarnavel::applyTargetEncoding(converterOptions, options.targetEncoding, options.lineEnding);
 
   UErrorCode err = U_ZERO_ERROR;
-  UConverter* from = ucnv_open("windows-31j", &err);
-  UConverter* to = ucnv_open("UTF-8", &err);
+  UConverter* from = ucnv_open(sourceName, &err);
+  UConverter* to = ucnv_open(targetIcuName, &err);
   if (U_FAILURE(err)) {
     std::fprintf(stderr, "ICU: %s\n", u_errorName(err));
     return 1;
@@ -170,7 +182,7 @@ int main(int argc, char** argv) {
   std::vector<double> tEngine, tConverter, tIcu;
   for (int r = 0; r < repetitions; ++r) {
     tEngine.push_back(timed(engine));
-    tConverter.push_back(timed(converter));
+    if (intoUtf8) tConverter.push_back(timed(converter));
     tIcu.push_back(timed(icu));
   }
   ucnv_close(from);
@@ -179,12 +191,13 @@ int main(int argc, char** argv) {
   const double mb = static_cast<double>(total) / 1e6;
   const double e = medianOf(tEngine), c = medianOf(tConverter), i = medianOf(tIcu);
   std::printf(
-      "input: %.1f MB of Shift_JIS in %zu files (%zu pages, %zu sheets, %zu scripts), %d repetitions, medians\n", mb,
-      docs.size(), pages, sheets, scripts, repetitions);
-  std::printf("| Shift_JIS -> UTF-8, one thread | ms | MB/s | / ICU |\n|---|---:|---:|---:|\n");
+      "input: %.1f MB of %s in %zu files (%zu pages, %zu sheets, %zu scripts), %d repetitions, medians\n", mb,
+      intoUtf8 ? "Shift_JIS" : "UTF-8", docs.size(), pages, sheets, scripts, repetitions);
+  const std::string direction = intoUtf8 ? "Shift_JIS -> UTF-8" : "UTF-8 -> " + targetName;
+  std::printf("| %s, one thread | ms | MB/s | / ICU |\n|---|---:|---:|---:|\n", direction.c_str());
   std::printf("| engine (convertHtml/Css/JavaScript) | %.0f | %.0f | %.2f |\n", e * 1e3, mb / e, i / e);
-  std::printf("| byte converter alone (convertText) | %.0f | %.0f | %.2f |\n", c * 1e3, mb / c, i / c);
-  std::printf("| ICU windows-31j -> UTF-8 | %.0f | %.0f | 1.00 |\n", i * 1e3, mb / i);
+  if (intoUtf8) std::printf("| byte converter alone (convertText) | %.0f | %.0f | %.2f |\n", c * 1e3, mb / c, i / c);
+  std::printf("| ICU %s -> %s | %.0f | %.0f | 1.00 |\n", sourceName, targetIcuName, i * 1e3, mb / i);
   std::printf("(checksum %zu)\n", sink);
   return 0;
 }

@@ -207,10 +207,9 @@ WorkingText readDocument(std::string_view bytes, DocumentKind kind, const Encodi
     }
     w.isSource = false;
     w.converterInput = madeInputFor(target);
-    // A UTF-8 sheet or script for EUC-JP is read straight into EUC-JP, which the converter
-    // then passes on as it is.
-    if (kind != DocumentKind::Page && encoding == SourceEncoding::Utf8 && target == TargetEncoding::EucJp &&
-        readsUtf8Directly(escapeTarget))
+    // A UTF-8 document for EUC-JP is read straight into EUC-JP, which the converter then
+    // passes on as it is.
+    if (encoding == SourceEncoding::Utf8 && target == TargetEncoding::EucJp && readsUtf8Directly(escapeTarget))
       w.converterInput = InputEncoding::EucJp;
     return w;
   }

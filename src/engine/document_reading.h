@@ -15,11 +15,11 @@
 //  3. A UTF-8 document loses one byte-order mark and is read strictly (each malformed sequence
 //     one U+FFFD, as browsers read it) and escaped into the working text (a page region by
 //     region, see page_escaping.h): code page 932 for the Japanese targets, UTF-8 for the UTF-8
-//     target, which the converter then passes on as it is. A sheet or script in UTF-8 is read
-//     in one pass straight into the target's bytes (EUC-JP too, then passed on as it is; not
-//     ISO-2022-JP), with the same escapes and findings. A document read as Latin-1 is read
-//     as code page 1252 (a page with its letters decomposed, é as e and the escape of U+0301)
-//     and escaped likewise. Escapes follow the target (escaping.h), so the converter meets
+//     target, which the converter then passes on as it is. A UTF-8 document is read in one
+//     pass straight into the target's bytes (a page's regions looked for only as far as
+//     something is escaped; EUC-JP too, then passed on as it is; not ISO-2022-JP), with the
+//     same escapes and findings. A document read as Latin-1 is read as code page 1252 (a page
+//     with its letters decomposed, é as e and the escape of U+0301) and escaped likewise. Escapes follow the target (escaping.h), so the converter meets
 //     nothing it cannot write. A document in a Japanese encoding, or ASCII, is its own working
 //     text.
 // Every escape and every byte that forms no character is reported to the findings with its

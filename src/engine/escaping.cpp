@@ -42,6 +42,7 @@ void appendEscape(std::string& out, EscapeLanguage language, char32_t codePoint)
 }
 
 void TextEscaper::escape(char32_t codePoint, std::size_t offset) {
+  if (languageAt_) language_ = languageAt_(offset);
   if (!language_) {
     // Raw text reads no escape: the target's own bytes where it has them, else it is lost.
     if (utf8Output_) {
@@ -105,6 +106,7 @@ void TextEscaper::ascii(const char* s, std::size_t n, std::size_t offset) {
 
 void TextEscaper::irregular(std::size_t offset) {
   pendingHigh_ = 0;
+  if (languageAt_) language_ = languageAt_(offset);
   if (target_.findings != nullptr) target_.findings->invalid(offset);
   if (target_.keepCharacters || (!language_ && utf8Output_)) {
     appendUtf8(out_, 0xFFFD);

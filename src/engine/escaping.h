@@ -80,6 +80,11 @@ class TextEscaper {
   // For JavaScript: whether the unit at a source offset stands in code. Asked only for white
   // space and characters beyond U+FFFF that are to be escaped, at offsets that do not decrease.
   void setCodeProbe(std::function<bool(std::size_t offset)> inCode) { inCode_ = std::move(inCode); }
+  // For a page read whole: the language of the place at a source offset (none in raw text),
+  // asked only where an escape is written, at offsets that do not decrease.
+  void setLanguageProbe(std::function<std::optional<EscapeLanguage>(std::size_t offset)> languageAt) {
+    languageAt_ = std::move(languageAt);
+  }
 
   void ascii(const char* s, std::size_t n, std::size_t offset = Findings::kNoOffset);
   void unit(char16_t u, std::size_t offset = Findings::kNoOffset);
@@ -99,6 +104,7 @@ class TextEscaper {
   bool utf8Output_;
   bool jisRows_;  // EUC-JP and ISO-2022-JP reach fewer of code page 932's characters
   std::function<bool(std::size_t)> inCode_;
+  std::function<std::optional<EscapeLanguage>(std::size_t)> languageAt_;
   char16_t pendingHigh_ = 0;
   std::size_t pendingOffset_ = Findings::kNoOffset;
 };

@@ -79,7 +79,11 @@ std::optional<DocumentResult> tryConvert(std::string& text, const TargetChoice& 
   // regions are looked for only as far as an escape is written.
   PageRegions<char> regions(steps.working.text(), steps.working.converterInput == InputEncoding::Iso2022Jp);
   const RegionOf regionOf = [&regions](std::size_t offset) { return regions.at(offset).region; };
-  std::optional<std::string> convertedOrNot = convertWorking(steps, steps.working.text(), &regionOf);
+  // A text the reading step made is handed over (no region is asked of it, its offsets not
+  // being the source's): when it is already in the target, it is the result, uncopied.
+  std::optional<std::string> convertedOrNot = steps.working.isSource
+                                                  ? convertWorking(steps, steps.working.text(), &regionOf)
+                                                  : convertWorking(steps, std::move(steps.working.prepared));
   if (!convertedOrNot) return std::nullopt;
   std::string converted = std::move(*convertedOrNot);
   steps.working.prepared = std::string();

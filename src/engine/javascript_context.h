@@ -18,7 +18,6 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <string_view>
 #include <type_traits>
 #include <vector>
@@ -38,7 +37,8 @@ class JavaScriptContext {
 
   // Whether the unit at `offset` lies in code.
   bool inCode(std::size_t offset) {
-    while (at_ < offset && at_ < text_.size()) step();
+    const std::size_t limit = offset < text_.size() ? offset : text_.size();
+    while (at_ < limit) step(limit);
     return state_ == State::Code;
   }
 
@@ -58,17 +58,41 @@ class JavaScriptContext {
     if (wordStart_ == std::string_view::npos) return;
     static constexpr std::string_view kKeywords[] = {"return", "typeof", "instanceof", "in", "of",   "new",   "delete",
                                                      "void",   "throw",  "case",       "do", "else", "yield", "await"};
-    std::string word;
-    for (std::size_t k = wordStart_; k < at_ && word.size() <= 10; ++k) word.push_back(static_cast<char>(text_[k]));
     regexAllowed_ = false;
-    for (std::string_view keyword : kKeywords) regexAllowed_ = regexAllowed_ || word == keyword;
+    // No keyword is longer than ten units; each unit is compared by its low byte.
+    if (at_ - wordStart_ <= 10) {
+      char word[10];
+      for (std::size_t k = wordStart_; k < at_; ++k) word[k - wordStart_] = static_cast<char>(text_[k]);
+      const std::string_view read(word, at_ - wordStart_);
+      for (std::string_view keyword : kKeywords) regexAllowed_ = regexAllowed_ || read == keyword;
+    }
     wordStart_ = std::string_view::npos;
   }
 
-  void stepCode(Char c) {
+  // Moves past the units from `at_` up to `limit` that leave the state as it is: the rest of a
+  // name, or the ordinary units of a literal or a comment.
+  void skipPlain(std::size_t limit) {
+    auto plain = [this](Char c) {
+      switch (state_) {
+        case State::Code: return isNameUnit(c);
+        case State::Single: return c != '\\' && c != '\'' && !isLineBreak(c);
+        case State::Double: return c != '\\' && c != '"' && !isLineBreak(c);
+        case State::Template: return c != '\\' && c != '`' && c != '$';
+        case State::LineComment: return !isLineBreak(c);
+        case State::BlockComment: return c != '*';
+        case State::Regex: return c != '\\' && c != '[' && c != '/' && !isLineBreak(c);
+        case State::RegexClass: return c != '\\' && c != ']' && !isLineBreak(c);
+      }
+      return false;
+    };
+    while (at_ < limit && plain(text_[at_])) ++at_;
+  }
+
+  void stepCode(Char c, std::size_t limit) {
     if (isNameUnit(c)) {
       if (wordStart_ == std::string_view::npos) wordStart_ = at_;
       ++at_;
+      skipPlain(limit);
       return;
     }
     endWord();
@@ -115,10 +139,15 @@ class JavaScriptContext {
     }
   }
 
-  void step() {
+  // Reads on from `at_` (below `limit`) by at least one unit.
+  void step(std::size_t limit) {
+    if (state_ != State::Code) {
+      skipPlain(limit);
+      if (at_ >= limit) return;
+    }
     const Char c = text_[at_];
     switch (state_) {
-      case State::Code: stepCode(c); return;
+      case State::Code: stepCode(c, limit); return;
       case State::Single:
       case State::Double:
         if (c == '\\') {

@@ -1,6 +1,7 @@
 #include "engine/page_edits.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace sarnavel {
 
@@ -11,9 +12,57 @@ void sortPageEdits(std::vector<PageEdit>& edits) {
   });
 }
 
+namespace {
+
+// The edits applied in place, each untouched stretch moved once. Edits taken front to back move
+// the text towards the start, so they must never have grown the page before the next one
+// (every prefix shrinks or keeps its size); taken back to front they move it towards the end,
+// so every prefix must grow or keep its size. Returns false, the page untouched, when neither
+// holds (or the page would outgrow what it holds); it is then rebuilt.
+bool applyInPlace(std::string& page, const std::vector<PageEdit>& edits) {
+  bool shrinking = true, growing = true;
+  std::size_t removed = 0, added = 0;
+  for (const PageEdit& edit : edits) {
+    removed += edit.end - edit.start;
+    added += edit.text.size();
+    shrinking = shrinking && added <= removed;
+    growing = growing && added >= removed;
+  }
+  char* p = page.data();
+  if (shrinking) {
+    std::size_t write = edits.front().start, read = write;
+    for (const PageEdit& edit : edits) {
+      std::memmove(p + write, p + read, edit.start - read);
+      write += edit.start - read;
+      std::memcpy(p + write, edit.text.data(), edit.text.size());
+      write += edit.text.size();
+      read = edit.end;
+    }
+    std::memmove(p + write, p + read, page.size() - read);
+    page.resize(write + page.size() - read);
+    return true;
+  }
+  if (!growing || page.size() + added - removed > page.capacity()) return false;
+  std::size_t read = page.size();
+  page.resize(page.size() + added - removed);
+  p = page.data();
+  std::size_t write = page.size();
+  for (auto edit = edits.rbegin(); edit != edits.rend(); ++edit) {
+    write -= read - edit->end;
+    std::memmove(p + write, p + edit->end, read - edit->end);
+    write -= edit->text.size();
+    std::memcpy(p + write, edit->text.data(), edit->text.size());
+    read = edit->start;
+  }
+  return true;
+}
+
+}  // namespace
+
 void applyPageEdits(std::string& page, std::vector<PageEdit> edits) {
   if (edits.empty()) return;
   sortPageEdits(edits);
+  if (applyInPlace(page, edits)) return;
   std::size_t grown = 0;
   for (const PageEdit& edit : edits) grown += edit.text.size();
   std::string rebuilt;

@@ -19,8 +19,10 @@ struct PageEdit {
 void sortPageEdits(std::vector<PageEdit>& edits);
 
 // Replaces each [start, end) by its text. Edits do not overlap; at one offset an insertion
-// goes before a replacement, and insertions keep the order they were given in. Throws
-// std::bad_alloc when memory runs out, the page then as it was.
+// goes before a replacement, and insertions keep the order they were given in. The page is
+// edited in place when that moves each byte once and fits what the string holds (edits that
+// only shrink it, or only grow it), else rebuilt. Throws std::bad_alloc when memory runs out,
+// the page then as it was.
 void applyPageEdits(std::string& page, std::vector<PageEdit> edits);
 
 }  // namespace sarnavel

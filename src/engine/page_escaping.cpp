@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "engine/direct_utf8_reading.h"
 #include "engine/javascript_context.h"
 #include "html/page_regions.h"
 
@@ -46,6 +47,30 @@ std::string escapeByRegion(std::basic_string_view<Char> page, EscapeTarget targe
   return out;
 }
 
+// A UTF-8 page read and encoded whole in one pass (direct_utf8_reading.h): the regions are
+// looked for only as far as a character to escape or a malformed sequence stands, and a
+// script's code context is read from the start of the script that holds it.
+std::string readPageUtf8Directly(std::string_view page, EscapeTarget target, std::size_t firstOffset) {
+  std::string out;
+  out.reserve(page.size() + page.size() / 8);
+  PageRegions<char> regions(page);
+  TextEscaper escaper(out, EscapeLanguage::Html, target);
+  escaper.setLanguageProbe([&](std::size_t offset) { return languageOf(regions.at(offset - firstOffset).region); });
+  std::optional<JavaScriptContext<char>> code;
+  std::size_t scriptStart = 0;
+  escaper.setCodeProbe([&](std::size_t offset) {
+    const RegionSpan span = regions.at(offset - firstOffset);
+    if (!code || span.start != scriptStart) {
+      scriptStart = span.start;
+      code.emplace(page.substr(span.start, span.end - span.start));
+    }
+    return code->inCode(offset - firstOffset - span.start);
+  });
+  readUtf8Directly(out, escaper, page, firstOffset, target.target);
+  escaper.finish();
+  return out;
+}
+
 }  // namespace
 
 std::string escapeHtmlPage(std::u16string_view page, EscapeTarget target, std::size_t firstOffset) {
@@ -57,6 +82,7 @@ std::string escapeHtmlPage(std::u16string_view page, EscapeTarget target, std::s
 
 std::string escapeHtmlPageUtf8(std::string_view page, EscapeTarget target, std::size_t firstOffset) {
   auto offsetOf = [firstOffset](std::size_t index) { return firstOffset + index; };
+  if (readsUtf8Directly(target)) return readPageUtf8Directly(page, target, firstOffset);
   return escapeByRegion(page, target, offsetOf, [&](TextEscaper& escaper, std::string_view part, std::size_t start) {
     escapeUtf8(escaper, part, offsetOf(start));
   });

@@ -1,5 +1,6 @@
-// A UTF-8 sheet or script read straight into the target writes and reports what the escaper
-// and the converter write and report in two passes, and agrees with ICU where our mappings do.
+// A UTF-8 page, sheet or script read straight into the target writes and reports what the
+// escaper and the converter write and report in two passes, and agrees with ICU where our
+// mappings do.
 #include "engine/direct_utf8_reading.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include "engine/escaping.h"
 #include "engine/javascript_context.h"
 #include "engine/javascript_conversion.h"
+#include "html/page_regions.h"
 #include "support/oracle.h"
 #include "support/targets.h"
 #include "text/cp932.h"
@@ -39,23 +41,49 @@ Made converted(std::string_view text, std::string_view prepared, InputEncoding i
   return made;
 }
 
-// The general reading: every character through the escaper, then the converter from code page
-// 932 (or UTF-8 for the UTF-8 target).
+EscapeLanguage languageOf(DocumentKind kind) {
+  return kind == DocumentKind::Script       ? EscapeLanguage::JavaScript
+         : kind == DocumentKind::StyleSheet ? EscapeLanguage::Css
+                                            : EscapeLanguage::Html;
+}
+
+// One part of the text through the escaper in one language (none in raw text), the JavaScript
+// code context asked where the language is JavaScript; offsets are the whole text's.
+void escapeGenerally(std::string& prepared, Findings& findings, std::string_view part, std::size_t start,
+                     std::optional<EscapeLanguage> language, TargetEncoding target) {
+  TextEscaper escaper(prepared, language, {target, &findings});
+  JavaScriptContext<char> code(part);
+  if (language == EscapeLanguage::JavaScript)
+    escaper.setCodeProbe([&](std::size_t offset) { return code.inCode(offset - start); });
+  escapeUtf8(escaper, part, start);
+  escaper.finish();
+}
+
+// The general reading: every character through the escaper (a page's region by region, in the
+// language read there), then the converter from code page 932 (or UTF-8 for the UTF-8 target).
 Made readGenerally(std::string_view text, DocumentKind kind, TargetEncoding target) {
-  const EscapeLanguage language = kind == DocumentKind::Script ? EscapeLanguage::JavaScript : EscapeLanguage::Css;
   Findings findings;
   std::string prepared;
-  TextEscaper escaper(prepared, language, {target, &findings});
-  JavaScriptContext<char> code(text);
-  if (kind == DocumentKind::Script) escaper.setCodeProbe([&](std::size_t offset) { return code.inCode(offset); });
-  escapeUtf8(escaper, text, 0);
-  escaper.finish();
+  if (kind == DocumentKind::Page) {
+    PageRegions<char> regions(text);
+    while (std::optional<RegionSpan> span = regions.next()) {
+      const std::optional<EscapeLanguage> language =
+          span->region == PageRegion::Script  ? std::optional(EscapeLanguage::JavaScript)
+          : span->region == PageRegion::Style ? std::optional(EscapeLanguage::Css)
+          : span->region == PageRegion::RawText ? std::nullopt
+                                                : std::optional(EscapeLanguage::Html);
+      escapeGenerally(prepared, findings, text.substr(span->start, span->end - span->start), span->start, language,
+                      target);
+    }
+  } else {
+    escapeGenerally(prepared, findings, text, 0, languageOf(kind), target);
+  }
   return converted(text, prepared, target == TargetEncoding::Utf8 ? InputEncoding::Utf8 : InputEncoding::ShiftJis,
-                   language, target, findings);
+                   languageOf(kind), target, findings);
 }
 
 Made readByTheReadingStep(std::string_view text, DocumentKind kind, TargetEncoding target, ValidityCheck check) {
-  const EscapeLanguage language = kind == DocumentKind::Script ? EscapeLanguage::JavaScript : EscapeLanguage::Css;
+  const EscapeLanguage language = languageOf(kind);
   Findings findings;
   const WorkingText working = readDocument(text, kind, {}, target, findings, nullptr, false, check);
   EXPECT_EQ(working.decision.encoding, SourceEncoding::Utf8);
@@ -77,13 +105,22 @@ std::string everyKindOfUtf8() {
   return text;
 }
 
+// The same text as each part of a page: an attribute value, text, a script, a style sheet and
+// raw text.
+std::string inEveryRegion(const std::string& text) {
+  return "<p title=\"" + text + "\">" + text + "</p><script>" + text + "</script><style>" + text + "</style><xmp>" +
+         text + "</xmp>";
+}
+
 // The whole text, and its first part, which holds no malformed sequence (the decision may then
-// take it for UTF-8 on the strength of the direct reading alone).
+// take it for UTF-8 on the strength of the direct reading alone); as a sheet or script, and as
+// each part of a page.
 TEST(Utf8Reading, StraightIntoTheTargetAsTheGeneralReadingWrites) {
   const std::string whole = everyKindOfUtf8();
   const std::string wellFormed = whole.substr(0, whole.find("';\n x"));
-  for (const std::string& text : {whole, wellFormed}) {
-    for (DocumentKind kind : {DocumentKind::Script, DocumentKind::StyleSheet}) {
+  for (const std::string& sample : {whole, wellFormed}) {
+    for (DocumentKind kind : {DocumentKind::Script, DocumentKind::StyleSheet, DocumentKind::Page}) {
+      const std::string text = kind == DocumentKind::Page ? inEveryRegion(sample) : sample;
       for (int index : {0, 1, 2, 3}) {
         for (ValidityCheck check : {ValidityCheck::InDecision, ValidityCheck::ByConverter}) {
           const TargetEncoding target = testing::asTarget(index);
@@ -96,6 +133,7 @@ TEST(Utf8Reading, StraightIntoTheTargetAsTheGeneralReadingWrites) {
             EXPECT_EQ(general.result.escaped[k].count, direct.result.escaped[k].count);
             EXPECT_EQ(general.result.escaped[k].first, direct.result.escaped[k].first);
           }
+          EXPECT_EQ(general.result.lost.size(), direct.result.lost.size()) << target;
           EXPECT_EQ(general.result.invalidBytes.count, direct.result.invalidBytes.count) << target;
           EXPECT_EQ(general.result.invalidBytes.first, direct.result.invalidBytes.first) << target;
         }
