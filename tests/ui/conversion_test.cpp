@@ -172,8 +172,10 @@ class ConversionTest : public QObject {
 
   void cancellingAndClosingWaitForTheWorker() {
     Files files;
-    constexpr int kPages = 60;
-    const std::string content = longPage(400);
+    // Enough to outlast the progress window's first events however fast the run is: the
+    // Escape must land while files are still being converted.
+    constexpr int kPages = 200;
+    const std::string content = longPage(2000);
     for (int i = 0; i < kPages; ++i) files.put("many/p" + std::to_string(100 + i) + ".html", content);
     MainDialog dialog({files.root() / "many"});
     dialog.show();
