@@ -1,5 +1,6 @@
-// Reads a UTF-8 sheet or script straight into the bytes of the target in one pass, as the
-// escaper and the converter would write it in two (escaping.h, converter.h).
+// Reads a UTF-8 page, sheet or script straight into the bytes of the target in one pass, as
+// the escaper and the converter would write it in two (escaping.h, converter.h); a page's
+// regions tell the escaper, character by character, which language an escape is written in.
 //
 // ASCII runs are copied 16 bytes at a time; each well-formed two- or three-byte character the
 // target holds (what code page 932 holds, for EUC-JP what that encoding reaches too) is written
