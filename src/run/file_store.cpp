@@ -155,6 +155,15 @@ struct WorkFolder {
     return true;
   }
   bool fileSizeSignalIgnored() const { return session && session->fileSizeSignalIgnored_; }
+  // Whether `id` is known, looked up now if the opening did not need it.
+  bool knowsId() {
+    struct stat info;
+    if (!idKnown && fd >= 0 && ::fstat(fd, &info) == 0) {
+      id = {info.st_dev, info.st_ino};
+      idKnown = true;
+    }
+    return idKnown;
+  }
   // A rename or link in the folder has taken effect.
   void changed() { changedNames = true; }
   // The folder's changes are made durable: now, or, with a FolderFlushes, noted for the
@@ -275,14 +284,8 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
     return failed(ResultCode::BackupFailed);
   // A copy written ahead serves when it lies in this very folder and the file has no extended
   // attributes to carry (those are read from the file itself, so it is opened then anyway).
-  bool ahead = written && written->ready && read && !read->hasExtendedAttributes;
-  if (ahead && !folder.idKnown) {
-    struct stat opened;
-    ahead = ::fstat(folder.fd, &opened) == 0 && opened.st_dev == written->folderDevice &&
-            opened.st_ino == written->folderInode;
-  } else if (ahead) {
-    ahead = folder.id == FolderId{written->folderDevice, written->folderInode};
-  }
+  const bool ahead = written && written->ready && read && !read->hasExtendedAttributes && folder.knowsId() &&
+                     folder.id == FolderId{written->folderDevice, written->folderInode};
   struct stat info;
   FileDescriptor source;
   if (ahead) {
@@ -466,12 +469,7 @@ void writeBackupCopy(const std::filesystem::path& path, std::string_view bytes, 
   try {
     const std::string leaf = path.filename().native();
     WorkFolder folder;
-    if (leaf.empty() || !folder.open(folderOf(path), nullptr, path.native(), session)) return;
-    if (!folder.idKnown) {
-      struct stat info;
-      if (::fstat(folder.fd, &info) != 0) return;
-      folder.id = {info.st_dev, info.st_ino};
-    }
+    if (leaf.empty() || !folder.open(folderOf(path), nullptr, path.native(), session) || !folder.knowsId()) return;
     FileSizeSignalBlock noFileSizeSignal(folder.fileSizeSignalIgnored());
     TempFile file;
     if (!file.createUnnamed(folder.fd, folder.path, leaf + ".bak", 0600) || !writeAll(file.fd(), bytes)) return;
