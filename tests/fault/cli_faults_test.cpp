@@ -35,6 +35,17 @@ void leaveRoom(const fs::path& root, std::size_t room) {
   std::ofstream(root / "ballast.bin", std::ios::binary) << std::string(free - room, 'x');
 }
 
+// A small file system of its own holding a script of 300 KB, with `room` bytes left free.
+auto fullFileSystem(std::size_t room) {
+  return [room](const fs::path& root, std::vector<ScratchMount>& mounts) {
+    mounts.push_back(ScratchMount::tmpfs(root, "2m"));
+    if (!mounts.back().ok()) return false;
+    std::ofstream(root / "a.js", std::ios::binary) << sjisDocument(FileKind::JavaScript, 300 << 10, 0);
+    leaveRoom(root, room);
+    return true;
+  };
+}
+
 TEST(CliFault, EachFaultFailsItsFileAloneAndLosesNothing) {
   constexpr uid_t kNobody = 65534;
   const struct {
@@ -47,25 +58,9 @@ TEST(CliFault, EachFaultFailsItsFileAloneAndLosesNothing) {
       {"a file-size limit: the write fails, or the backup",
        {{"small.js", 500, 100}, {"grows.css", 6000, 103}, {"big.html", 12000, 104}},
        [](const fs::path&, auto&) { return true; }, underLimit(RLIMIT_FSIZE, 8192)},
-      {"a full file system with room for the backup only",
-       {{"a.js", 300 << 10, 103}},
-       [](const fs::path& root, auto& mounts) {
-         mounts.push_back(ScratchMount::tmpfs(root, "2m"));
-         if (!mounts.back().ok()) return false;
-         std::ofstream(root / "a.js", std::ios::binary) << sjisDocument(FileKind::JavaScript, 300 << 10, 0);
-         leaveRoom(root, (300 << 10) * 13 / 10);
-         return true;
-       },
-       {}},
-      {"a full file system without room for the backup",
-       {{"a.js", 300 << 10, 104}},
-       [](const fs::path& root, auto& mounts) {
-         mounts.push_back(ScratchMount::tmpfs(root, "2m"));
-         if (!mounts.back().ok()) return false;
-         std::ofstream(root / "a.js", std::ios::binary) << sjisDocument(FileKind::JavaScript, 300 << 10, 0);
-         leaveRoom(root, (300 << 10) / 2);
-         return true;
-       },
+      {"a full file system with room for the backup only", {{"a.js", 300 << 10, 103}},
+       fullFileSystem((300 << 10) * 13 / 10), {}},
+      {"a full file system without room for the backup", {{"a.js", 300 << 10, 104}}, fullFileSystem((300 << 10) / 2),
        {}},
       {"a read-only folder",
        {{"a.js", 400, 100}, {"ro/b.js", 400, 104}},
