@@ -59,6 +59,13 @@ InputEncoding madeInputFor(TargetEncoding target) {
   return target == TargetEncoding::Utf8 ? InputEncoding::Utf8 : InputEncoding::ShiftJis;
 }
 
+// The same of a UTF-8 text: one read straight into EUC-JP is EUC-JP already, which the
+// converter passes on as it is.
+InputEncoding madeInputOfUtf8(const EscapeTarget& target) {
+  return target.target == TargetEncoding::EucJp && readsUtf8Directly(target) ? InputEncoding::EucJp
+                                                                             : madeInputFor(target.target);
+}
+
 // UTF-16 text: its units, escaped in the kind's language; line breaks counted on the units.
 WorkingText readUtf16(std::string_view bytes, ContentShape shape, DocumentKind kind, const EncodingEvidence& known,
                       EscapeTarget target) {
@@ -184,7 +191,7 @@ WorkingText readDocument(std::string_view bytes, DocumentKind kind, const Encodi
     if (malformed == 0) {
       w.form = SourceForm::Utf8;
       w.isSource = false;
-      w.converterInput = target == TargetEncoding::EucJp ? InputEncoding::EucJp : madeInputFor(target);
+      w.converterInput = madeInputOfUtf8(escapeTarget);
       return w;
     }
     findings.clear();
@@ -206,11 +213,7 @@ WorkingText readDocument(std::string_view bytes, DocumentKind kind, const Encodi
       w.prepared = escapeWhole(text, firstOffset, encoding, languageOf(kind), escapeTarget);
     }
     w.isSource = false;
-    w.converterInput = madeInputFor(target);
-    // A UTF-8 document for EUC-JP is read straight into EUC-JP, which the converter then
-    // passes on as it is.
-    if (encoding == SourceEncoding::Utf8 && target == TargetEncoding::EucJp && readsUtf8Directly(escapeTarget))
-      w.converterInput = InputEncoding::EucJp;
+    w.converterInput = encoding == SourceEncoding::Utf8 ? madeInputOfUtf8(escapeTarget) : madeInputFor(target);
     return w;
   }
   // Every declaration the decision took was checked against the bytes (encoding_decision.h), or
