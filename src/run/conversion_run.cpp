@@ -87,8 +87,8 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   // made at its final size (growing it would hold the old and the new array at once).
   std::vector<std::string_view> pages, styleSheets, scripts;
   std::size_t counts[3] = {0, 0, 0};
-  for (const std::string& path : request.paths) {
-    switch (classifyExtension(std::string_view(path))) {
+  for (std::string_view path : request.paths) {
+    switch (classifyExtension(path)) {
       case FileKind::Html: ++counts[0]; break;
       case FileKind::Css: ++counts[1]; break;
       case FileKind::JavaScript: ++counts[2]; break;
@@ -98,8 +98,8 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   pages.reserve(counts[0]);
   styleSheets.reserve(counts[1]);
   scripts.reserve(counts[2]);
-  for (const std::string& path : request.paths) {
-    switch (classifyExtension(std::string_view(path))) {
+  for (std::string_view path : request.paths) {
+    switch (classifyExtension(path)) {
       case FileKind::Html: pages.push_back(path); break;
       case FileKind::Css: styleSheets.push_back(path); break;
       case FileKind::JavaScript: scripts.push_back(path); break;
@@ -135,11 +135,11 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   if (request.namedPaths.empty()) {
     // The listed files stand for their folders: each folder once, not once per file.
     std::string_view previousFolder;
-    for (const std::string& listed : request.paths) {
-      const std::string_view folder = std::string_view(listed).substr(0, listed.rfind('/') + 1);
+    for (std::string_view listed : request.paths) {
+      const std::string_view folder = listed.substr(0, listed.rfind('/') + 1);
       if (!folder.empty() && folder == previousFolder) continue;
       previousFolder = folder;
-      addRoot(listed);
+      addRoot(std::filesystem::path(listed));
     }
     std::sort(namedRoots.begin(), namedRoots.end());
     namedRoots.erase(std::unique(namedRoots.begin(), namedRoots.end()), namedRoots.end());
