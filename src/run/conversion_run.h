@@ -73,11 +73,19 @@ struct FileOutcome {
   std::optional<DocumentResult> document;  // what the engine did to it, once converted (file_report.h)
   ContentForm form = ContentForm::Bytes;   // how its bytes held its text
   SourceFacts facts;                       // what its bytes were and what was wrong with them (source_facts.h)
+  std::string prepared;                    // what the observer's `prepare` made of it (empty without one)
 };
 
 struct RunObserver {
   std::function<void(std::string_view entry)> log;           // every log text, in order (CR+LF line ends)
   std::function<void(const FileOutcome& outcome)> fileDone;  // optional: each file as it finishes
+  // Optional: a text made of a file's outcome on the thread that converted it, while other
+  // files are converted and handed over (a report's line, say, whose building would otherwise
+  // hold up the files after it); it reaches fileDone in `outcome.prepared`. It is given
+  // everything fileDone will be but the notes the in-order step adds (the .htaccess notes and
+  // the note on a file outside what was named): whatever depends on the notes belongs in
+  // fileDone. Called on several threads at once.
+  std::function<std::string(const FileOutcome& outcome)> prepare;
   // Optional: how a path is written into the log (a shell may show names that are not UTF-8
   // readably); when not set, visiblePath (visible_path.h): control characters and bytes that
   // are not UTF-8 written as escapes, so that one file is always one line.

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "run/json_writer.h"
 #include "run/report_names.h"
 #include "run/visible_path.h"
 
@@ -12,23 +13,37 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-Json position(TextPosition at) {
+void writePosition(JsonWriter& json, TextPosition at) {
   const std::string text = positionText(at);
-  return text.empty() ? Json(nullptr) : Json(text);
+  if (text.empty()) json.null();
+  else json.string(text);
 }
 
-Json lineBreaks(const LineBreakCounts& counts) {
-  return Json{{"crlf", counts.crlf}, {"lf", counts.lf}, {"cr", counts.cr}};
+void writeLineBreaks(JsonWriter& json, const LineBreakCounts& counts) {
+  json.openObject();
+  json.key("crlf");
+  json.number(counts.crlf);
+  json.key("lf");
+  json.number(counts.lf);
+  json.key("cr");
+  json.number(counts.cr);
+  json.closeObject();
 }
 
-Json notes(const std::vector<FileNote>& list) {
-  Json out = Json::array();
+void writeNotes(JsonWriter& json, const std::vector<FileNote>& list) {
+  json.openArray();
   for (const FileNote& note : list) {
-    out.push_back({{"code", note.code},
-                   {"line", note.at.line == 0 ? Json(nullptr) : Json(note.at.line)},
-                   {"text", visiblePath(note.text)}});
+    json.openObject();
+    json.key("code");
+    json.string(note.code);
+    json.key("line");
+    if (note.at.line == 0) json.null();
+    else json.number(note.at.line);
+    json.key("text");
+    json.string(visiblePath(note.text));
+    json.closeObject();
   }
-  return out;
+  json.closeArray();
 }
 
 std::string_view kindOf(int pass) {
@@ -49,13 +64,13 @@ std::string_view referenceStatusName(ReferenceStatus status) {
 
 // What became of the declaration a browser reads: a page's content-type meta (else its first
 // other one), a sheet's @charset rule.
-Json declarationFate(const DocumentResult& record) {
-  if (record.declarations.empty()) return nullptr;
+void writeDeclarationFate(JsonWriter& json, const DocumentResult& record) {
+  if (record.declarations.empty()) return json.null();
   for (const Declaration& d : record.declarations) {
     if (d.form == DeclarationForm::ContentTypeMeta || d.form == DeclarationForm::CharsetRule)
-      return std::string(declarationFateName(d.fate));
+      return json.string(declarationFateName(d.fate));
   }
-  return std::string(declarationFateName(record.declarations.front().fate));
+  json.string(declarationFateName(record.declarations.front().fate));
 }
 
 std::string_view modeName(ReportMode mode) {
@@ -79,60 +94,138 @@ RunReport::RunReport(ReportMode mode, TargetEncoding target, bool backups)
     : mode_(mode), target_(target), backups_(backups) {}
 
 std::string RunReport::fileLine(const FileOutcome& outcome, std::string_view shownPath) {
-  ++files_;
+  return finish(outcome, draft(outcome, shownPath));
+}
+
+std::string RunReport::draft(const FileOutcome& outcome, std::string_view shownPath) const {
   const bool check = mode_ == ReportMode::Check;
-  Json line;
-  line["path"] = std::string(shownPath);
-  line["kind"] = std::string(kindOf(outcome.pass));
-  line["pass"] = outcome.pass;
-  line["result"] = static_cast<int>(outcome.result);
+  std::string text;
+  text.reserve(1024);
+  JsonWriter json(text);
+  json.openObject();
+  json.key("path");
+  json.string(shownPath);
+  json.key("kind");
+  json.string(kindOf(outcome.pass));
+  json.key("pass");
+  json.number(static_cast<std::uint64_t>(outcome.pass));
+  json.key("result");
+  json.number(static_cast<std::uint64_t>(outcome.result));
   if (outcome.document) {
     const DocumentResult& record = *outcome.document;
     const SourceFacts& facts = outcome.facts;
-    encodings_[facts.encoding] += 1;
-    line["source"] = {{"encoding", facts.encoding}, {"decidedBy", std::string(decisionBasisName(record.source.basis))}};
-    Json declared = Json::array();
-    for (const DeclaredCharset& d : facts.declared)
-      declared.push_back({{"where", d.where}, {"charset", visiblePath(d.charset)}});
-    line["declared"] = std::move(declared);
-    line["target"] = check ? Json(nullptr) : Json(std::string(targetName(target_)));
-    line["declaration"] = check ? Json(nullptr) : declarationFate(record);
-    Json escaped = Json::array(), lost = Json::array();
-    for (const EscapedCharacter& c : record.escaped)
-      escaped.push_back({{"codePoint", codePointText(c.codePoint)}, {"count", c.count}, {"first", position(c.first)}});
+    json.key("source");
+    json.openObject();
+    json.key("encoding");
+    json.string(facts.encoding);
+    json.key("decidedBy");
+    json.string(decisionBasisName(record.source.basis));
+    json.closeObject();
+    json.key("declared");
+    json.openArray();
+    for (const DeclaredCharset& d : facts.declared) {
+      json.openObject();
+      json.key("where");
+      json.string(d.where);
+      json.key("charset");
+      json.string(visiblePath(d.charset));
+      json.closeObject();
+    }
+    json.closeArray();
+    json.key("target");
+    if (check) json.null();
+    else json.string(targetName(target_));
+    json.key("declaration");
+    if (check) json.null();
+    else writeDeclarationFate(json, record);
+    json.key("escaped");
+    json.openArray();
+    for (const EscapedCharacter& c : record.escaped) {
+      json.openObject();
+      json.key("codePoint");
+      json.string(codePointText(c.codePoint));
+      json.key("count");
+      json.number(c.count);
+      json.key("first");
+      writePosition(json, c.first);
+      json.closeObject();
+    }
+    json.closeArray();
+    json.key("lost");
+    json.openArray();
     for (const LostCharacter& c : record.lost) {
-      lost.push_back({{"codePoint", codePointText(c.codePoint)},
-                      {"count", c.count},
-                      {"first", position(c.first)},
-                      {"writtenAs", std::string(standInName(c.writtenAs))}});
+      json.openObject();
+      json.key("codePoint");
+      json.string(codePointText(c.codePoint));
+      json.key("count");
+      json.number(c.count);
+      json.key("first");
+      writePosition(json, c.first);
+      json.key("writtenAs");
+      json.string(standInName(c.writtenAs));
+      json.closeObject();
     }
-    line["escaped"] = std::move(escaped);
-    line["lost"] = std::move(lost);
-    line["invalidBytes"] = {{"count", record.invalidBytes.count}, {"first", position(record.invalidBytes.first)}};
-    line["lineBreaks"] = {{"before", lineBreaks(record.lineBreaksBefore)},
-                          {"after", check ? Json(nullptr) : lineBreaks(record.lineBreaksAfter)}};
-    line["bytesBefore"] = record.bytesBefore;
-    line["bytesAfter"] = check ? Json(nullptr) : Json(record.bytesAfter);
+    json.closeArray();
+    json.key("invalidBytes");
+    json.openObject();
+    json.key("count");
+    json.number(record.invalidBytes.count);
+    json.key("first");
+    writePosition(json, record.invalidBytes.first);
+    json.closeObject();
+    json.key("lineBreaks");
+    json.openObject();
+    json.key("before");
+    writeLineBreaks(json, record.lineBreaksBefore);
+    json.key("after");
+    if (check) json.null();
+    else writeLineBreaks(json, record.lineBreaksAfter);
+    json.closeObject();
+    json.key("bytesBefore");
+    json.number(record.bytesBefore);
+    json.key("bytesAfter");
+    if (check) json.null();
+    else json.number(record.bytesAfter);
+    json.key("backup");
     const bool backedUp = mode_ == ReportMode::Conversion && backups_ && outcome.result == ResultCode::Success;
-    line["backup"] = backedUp ? Json(std::string(shownPath) + ".bak") : Json(nullptr);
-    Json references = Json::array();
+    if (backedUp) json.string(std::string(shownPath) + ".bak");
+    else json.null();
+    json.key("references");
+    json.openArray();
     for (const FoundReference& r : record.references) {
-      references.push_back({{"kind", r.kind == LoadedKind::StyleSheet ? "css" : "js"},
-                            {"reference", visiblePath(r.reference)},
-                            {"status", std::string(referenceStatusName(r.status))},
-                            {"charset", visiblePath(r.formerCharset)}});
+      json.openObject();
+      json.key("kind");
+      json.string(r.kind == LoadedKind::StyleSheet ? "css" : "js");
+      json.key("reference");
+      json.string(visiblePath(r.reference));
+      json.key("status");
+      json.string(referenceStatusName(r.status));
+      json.key("charset");
+      json.string(visiblePath(r.formerCharset));
+      json.closeObject();
     }
-    line["references"] = std::move(references);
+    json.closeArray();
   }
-  line["problems"] = notes(outcome.facts.problems);
-  line["warnings"] = notes(outcome.notes);
+  json.key("problems");
+  writeNotes(json, outcome.facts.problems);
+  // The warnings come last, written by finish: the draft is the line's text up to them.
+  return text;
+}
+
+std::string RunReport::finish(const FileOutcome& outcome, std::string draft) {
+  ++files_;
+  if (outcome.document) encodings_[outcome.facts.encoding] += 1;
+  draft += ",\"warnings\":";
+  JsonWriter warnings(draft);
+  writeNotes(warnings, outcome.notes);
+  draft += "}\n";
   std::set<std::string> codes;
   for (const FileNote& note : outcome.facts.problems) codes.insert(note.code);
   for (const std::string& code : codes) problems_[code] += 1;
   codes.clear();
   for (const FileNote& note : outcome.notes) codes.insert(note.code);
   for (const std::string& code : codes) warnings_[code] += 1;
-  return line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+  return draft;
 }
 
 std::string RunReport::summaryLine(const RunSummary& summary) const {
