@@ -219,7 +219,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
             e.moduleScript = moduleScripts.count(keys[k]) != 0;
           }
           e.site = passSite;
-          const std::filesystem::path path(paths[k]);
+          std::filesystem::path path(paths[k]);
           const DocumentKind kind = pass == 1       ? DocumentKind::Page
                                     : pass % 2 == 0 ? DocumentKind::StyleSheet
                                                     : DocumentKind::Script;
@@ -233,7 +233,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
               appendFidelityNotes(*report.document, options, report.notes);
             }
           }
-          FileOutcome file{path,        report.result, pass, std::move(report.notes), std::move(report.document),
+          FileOutcome file{std::move(path), report.result, pass, std::move(report.notes), std::move(report.document),
                            report.form, std::move(report.facts), {}};
           if (observer.prepare) file.prepared = observer.prepare(file);
           return file;
