@@ -31,7 +31,7 @@ class PathList {
   PathList() = default;
   // For a shell or a test naming a few paths; any text a path can be made of.
   PathList(std::initializer_list<std::filesystem::path> paths);
-  PathList(const std::vector<std::string>& paths);  // NOLINT: a list of strings is a list of paths
+  PathList(const std::vector<std::string>& paths);  // implicit: a list of strings is a list of paths
   PathList(const PathList& other);
   PathList& operator=(const PathList& other);
   // A list moved from is empty, and its next path goes into a block of its own.
