@@ -4,7 +4,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "run/json_writer.h"
 #include "run/report_names.h"
 #include "run/visible_path.h"
 
@@ -13,37 +12,23 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-void writePosition(JsonWriter& json, TextPosition at) {
+Json position(TextPosition at) {
   const std::string text = positionText(at);
-  if (text.empty()) json.null();
-  else json.string(text);
+  return text.empty() ? Json(nullptr) : Json(text);
 }
 
-void writeLineBreaks(JsonWriter& json, const LineBreakCounts& counts) {
-  json.openObject();
-  json.key("crlf");
-  json.number(counts.crlf);
-  json.key("lf");
-  json.number(counts.lf);
-  json.key("cr");
-  json.number(counts.cr);
-  json.closeObject();
+Json lineBreaks(const LineBreakCounts& counts) {
+  return Json{{"crlf", counts.crlf}, {"lf", counts.lf}, {"cr", counts.cr}};
 }
 
-void writeNotes(JsonWriter& json, const std::vector<FileNote>& list) {
-  json.openArray();
+Json notes(const std::vector<FileNote>& list) {
+  Json out = Json::array();
   for (const FileNote& note : list) {
-    json.openObject();
-    json.key("code");
-    json.string(note.code);
-    json.key("line");
-    if (note.at.line == 0) json.null();
-    else json.number(note.at.line);
-    json.key("text");
-    json.string(visiblePath(note.text));
-    json.closeObject();
+    out.push_back({{"code", note.code},
+                   {"line", note.at.line == 0 ? Json(nullptr) : Json(note.at.line)},
+                   {"text", visiblePath(note.text)}});
   }
-  json.closeArray();
+  return out;
 }
 
 std::string_view kindOf(int pass) {
@@ -64,13 +49,13 @@ std::string_view referenceStatusName(ReferenceStatus status) {
 
 // What became of the declaration a browser reads: a page's content-type meta (else its first
 // other one), a sheet's @charset rule.
-void writeDeclarationFate(JsonWriter& json, const DocumentResult& record) {
-  if (record.declarations.empty()) return json.null();
+Json declarationFate(const DocumentResult& record) {
+  if (record.declarations.empty()) return nullptr;
   for (const Declaration& d : record.declarations) {
     if (d.form == DeclarationForm::ContentTypeMeta || d.form == DeclarationForm::CharsetRule)
-      return json.string(declarationFateName(d.fate));
+      return std::string(declarationFateName(d.fate));
   }
-  json.string(declarationFateName(record.declarations.front().fate));
+  return std::string(declarationFateName(record.declarations.front().fate));
 }
 
 std::string_view modeName(ReportMode mode) {
@@ -81,6 +66,9 @@ std::string_view modeName(ReportMode mode) {
   }
   return "check";
 }
+
+// A JSON value's compact text, as every line of the report is written (invalid UTF-8 replaced).
+std::string compact(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
 Json tally(const std::map<std::string, std::size_t>& counts) {
   Json out = Json::object();
@@ -99,116 +87,53 @@ std::string RunReport::fileLine(const FileOutcome& outcome, std::string_view sho
 
 std::string RunReport::draft(const FileOutcome& outcome, std::string_view shownPath) const {
   const bool check = mode_ == ReportMode::Check;
-  std::string text;
-  text.reserve(1024);
-  JsonWriter json(text);
-  json.openObject();
-  json.key("path");
-  json.string(shownPath);
-  json.key("kind");
-  json.string(kindOf(outcome.pass));
-  json.key("pass");
-  json.number(static_cast<std::uint64_t>(outcome.pass));
-  json.key("result");
-  json.number(static_cast<std::uint64_t>(outcome.result));
+  Json line;
+  line["path"] = std::string(shownPath);
+  line["kind"] = std::string(kindOf(outcome.pass));
+  line["pass"] = outcome.pass;
+  line["result"] = static_cast<int>(outcome.result);
   if (outcome.document) {
     const DocumentResult& record = *outcome.document;
     const SourceFacts& facts = outcome.facts;
-    json.key("source");
-    json.openObject();
-    json.key("encoding");
-    json.string(facts.encoding);
-    json.key("decidedBy");
-    json.string(decisionBasisName(record.source.basis));
-    json.closeObject();
-    json.key("declared");
-    json.openArray();
-    for (const DeclaredCharset& d : facts.declared) {
-      json.openObject();
-      json.key("where");
-      json.string(d.where);
-      json.key("charset");
-      json.string(visiblePath(d.charset));
-      json.closeObject();
-    }
-    json.closeArray();
-    json.key("target");
-    if (check) json.null();
-    else json.string(targetName(target_));
-    json.key("declaration");
-    if (check) json.null();
-    else writeDeclarationFate(json, record);
-    json.key("escaped");
-    json.openArray();
-    for (const EscapedCharacter& c : record.escaped) {
-      json.openObject();
-      json.key("codePoint");
-      json.string(codePointText(c.codePoint));
-      json.key("count");
-      json.number(c.count);
-      json.key("first");
-      writePosition(json, c.first);
-      json.closeObject();
-    }
-    json.closeArray();
-    json.key("lost");
-    json.openArray();
+    line["source"] = {{"encoding", facts.encoding}, {"decidedBy", std::string(decisionBasisName(record.source.basis))}};
+    Json declared = Json::array();
+    for (const DeclaredCharset& d : facts.declared)
+      declared.push_back({{"where", d.where}, {"charset", visiblePath(d.charset)}});
+    line["declared"] = std::move(declared);
+    line["target"] = check ? Json(nullptr) : Json(std::string(targetName(target_)));
+    line["declaration"] = check ? Json(nullptr) : declarationFate(record);
+    Json escaped = Json::array(), lost = Json::array();
+    for (const EscapedCharacter& c : record.escaped)
+      escaped.push_back({{"codePoint", codePointText(c.codePoint)}, {"count", c.count}, {"first", position(c.first)}});
     for (const LostCharacter& c : record.lost) {
-      json.openObject();
-      json.key("codePoint");
-      json.string(codePointText(c.codePoint));
-      json.key("count");
-      json.number(c.count);
-      json.key("first");
-      writePosition(json, c.first);
-      json.key("writtenAs");
-      json.string(standInName(c.writtenAs));
-      json.closeObject();
+      lost.push_back({{"codePoint", codePointText(c.codePoint)},
+                      {"count", c.count},
+                      {"first", position(c.first)},
+                      {"writtenAs", std::string(standInName(c.writtenAs))}});
     }
-    json.closeArray();
-    json.key("invalidBytes");
-    json.openObject();
-    json.key("count");
-    json.number(record.invalidBytes.count);
-    json.key("first");
-    writePosition(json, record.invalidBytes.first);
-    json.closeObject();
-    json.key("lineBreaks");
-    json.openObject();
-    json.key("before");
-    writeLineBreaks(json, record.lineBreaksBefore);
-    json.key("after");
-    if (check) json.null();
-    else writeLineBreaks(json, record.lineBreaksAfter);
-    json.closeObject();
-    json.key("bytesBefore");
-    json.number(record.bytesBefore);
-    json.key("bytesAfter");
-    if (check) json.null();
-    else json.number(record.bytesAfter);
-    json.key("backup");
+    line["escaped"] = std::move(escaped);
+    line["lost"] = std::move(lost);
+    line["invalidBytes"] = {{"count", record.invalidBytes.count}, {"first", position(record.invalidBytes.first)}};
+    line["lineBreaks"] = {{"before", lineBreaks(record.lineBreaksBefore)},
+                          {"after", check ? Json(nullptr) : lineBreaks(record.lineBreaksAfter)}};
+    line["bytesBefore"] = record.bytesBefore;
+    line["bytesAfter"] = check ? Json(nullptr) : Json(record.bytesAfter);
     const bool backedUp = mode_ == ReportMode::Conversion && backups_ && outcome.result == ResultCode::Success;
-    if (backedUp) json.string(std::string(shownPath) + ".bak");
-    else json.null();
-    json.key("references");
-    json.openArray();
+    line["backup"] = backedUp ? Json(std::string(shownPath) + ".bak") : Json(nullptr);
+    Json references = Json::array();
     for (const FoundReference& r : record.references) {
-      json.openObject();
-      json.key("kind");
-      json.string(r.kind == LoadedKind::StyleSheet ? "css" : "js");
-      json.key("reference");
-      json.string(visiblePath(r.reference));
-      json.key("status");
-      json.string(referenceStatusName(r.status));
-      json.key("charset");
-      json.string(visiblePath(r.formerCharset));
-      json.closeObject();
+      references.push_back({{"kind", r.kind == LoadedKind::StyleSheet ? "css" : "js"},
+                            {"reference", visiblePath(r.reference)},
+                            {"status", std::string(referenceStatusName(r.status))},
+                            {"charset", visiblePath(r.formerCharset)}});
     }
-    json.closeArray();
+    line["references"] = std::move(references);
   }
-  json.key("problems");
-  writeNotes(json, outcome.facts.problems);
-  // The warnings come last, written by finish: the draft is the line's text up to them.
+  line["problems"] = notes(outcome.facts.problems);
+  // The warnings come last, added by finish: the draft is the line's text up to them, without
+  // the object's closing brace.
+  std::string text = compact(line);
+  text.pop_back();
   return text;
 }
 
@@ -216,8 +141,7 @@ std::string RunReport::finish(const FileOutcome& outcome, std::string draft) {
   ++files_;
   if (outcome.document) encodings_[outcome.facts.encoding] += 1;
   draft += ",\"warnings\":";
-  JsonWriter warnings(draft);
-  writeNotes(warnings, outcome.notes);
+  draft += compact(notes(outcome.notes));
   draft += "}\n";
   std::set<std::string> codes;
   for (const FileNote& note : outcome.facts.problems) codes.insert(note.code);
@@ -240,7 +164,7 @@ std::string RunReport::summaryLine(const RunSummary& summary) const {
   line["encodings"] = tally(encodings_);
   line["problems"] = tally(problems_);
   line["warnings"] = tally(warnings_);
-  return line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+  return compact(line) + "\n";
 }
 
 }  // namespace sarnavel
