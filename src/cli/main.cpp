@@ -95,10 +95,16 @@ int main(int argc, char** argv) {
   RunObserver observer;
   // A check lists each file on a line of its own; a conversion writes the log.
   if (!options.check) observer.log = [&log](std::string_view entry) { log.write(entry); };
+  // A report's line is drafted on the worker that converted the file, in parallel with the
+  // others; the in-order step only adds the warnings and writes it.
+  if (report) {
+    observer.prepare = [&lines](const FileOutcome& outcome) {
+      return lines.draft(outcome, visiblePath(outcome.path.native()));
+    };
+  }
   observer.fileDone = [&](const FileOutcome& outcome) {
-    const std::string shown = visiblePath(outcome.path.native());
-    if (options.check) log.write(listing.fileLine(outcome, shown));
-    if (report) report->write(lines.fileLine(outcome, shown));
+    if (options.check) log.write(listing.fileLine(outcome, visiblePath(outcome.path.native())));
+    if (report) report->write(lines.finish(outcome, outcome.prepared));
   };
   const RunSummary summary = conversionWorker(request, observer, stopFlag());
   if (options.check && !summary.cancelled) log.write(listing.summary());

@@ -41,11 +41,11 @@ void ReportOutput::flush() {
   writeAll(STDERR_FILENO, said);
 }
 
-bool isOneOf(const std::filesystem::path& report, const std::vector<std::string>& files) {
+bool isOneOf(const std::filesystem::path& report, const PathList& files) {
   std::error_code error;
   const std::filesystem::path key = std::filesystem::weakly_canonical(report, error);
   if (error) return false;
-  for (const std::string& name : files) {
+  for (std::string_view name : files) {
     const std::filesystem::path file(name);
     if (file.filename() != report.filename() && file.filename() != key.filename()) continue;  // cheap first
     if (std::filesystem::weakly_canonical(file, error) == key && !error) return true;

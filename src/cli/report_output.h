@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
-#include <vector>
 
+#include "run/path_list.h"
 #include "run/posix_file.h"
 
 namespace sarnavel {
@@ -34,6 +34,6 @@ class ReportOutput {
 };
 
 // Whether `report` names the same file as one of `files` (by the file each finally reaches).
-bool isOneOf(const std::filesystem::path& report, const std::vector<std::string>& files);
+bool isOneOf(const std::filesystem::path& report, const PathList& files);
 
 }  // namespace sarnavel

@@ -87,8 +87,8 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   // made at its final size (growing it would hold the old and the new array at once).
   std::vector<std::string_view> pages, styleSheets, scripts;
   std::size_t counts[3] = {0, 0, 0};
-  for (const std::string& path : request.paths) {
-    switch (classifyExtension(std::string_view(path))) {
+  for (std::string_view path : request.paths) {
+    switch (classifyExtension(path)) {
       case FileKind::Html: ++counts[0]; break;
       case FileKind::Css: ++counts[1]; break;
       case FileKind::JavaScript: ++counts[2]; break;
@@ -98,8 +98,8 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   pages.reserve(counts[0]);
   styleSheets.reserve(counts[1]);
   scripts.reserve(counts[2]);
-  for (const std::string& path : request.paths) {
-    switch (classifyExtension(std::string_view(path))) {
+  for (std::string_view path : request.paths) {
+    switch (classifyExtension(path)) {
       case FileKind::Html: pages.push_back(path); break;
       case FileKind::Css: styleSheets.push_back(path); break;
       case FileKind::JavaScript: scripts.push_back(path); break;
@@ -135,11 +135,11 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   if (request.namedPaths.empty()) {
     // The listed files stand for their folders: each folder once, not once per file.
     std::string_view previousFolder;
-    for (const std::string& listed : request.paths) {
-      const std::string_view folder = std::string_view(listed).substr(0, listed.rfind('/') + 1);
+    for (std::string_view listed : request.paths) {
+      const std::string_view folder = listed.substr(0, listed.rfind('/') + 1);
       if (!folder.empty() && folder == previousFolder) continue;
       previousFolder = folder;
-      addRoot(listed);
+      addRoot(std::filesystem::path(listed));
     }
     std::sort(namedRoots.begin(), namedRoots.end());
     namedRoots.erase(std::unique(namedRoots.begin(), namedRoots.end()), namedRoots.end());
@@ -152,9 +152,6 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   };
 
   const int threads = request.threads > 0 ? request.threads : defaultThreadCount();
-  struct FileResult {
-    FileReport report;
-  };
   // What the run has learnt, taken up between passes: only the files a later pass may read
   // again (the sheets and scripts) are remembered as written, and only the loaded ones by their
   // loaders, so that memory grows with those and not with every file of the run.
@@ -209,7 +206,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
     PathSet writtenInPass;
     std::vector<std::pair<std::string, LoadEvidence>> loadedInPass;
     std::vector<std::string> moduleInPass;
-    runInPassOrder<FileResult>(
+    runInPassOrder<FileOutcome>(
         paths, threads, cancelRequested,
         [&](std::size_t k, const PoolTurn& turn) {
           EncodingEvidence e;
@@ -222,28 +219,30 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
             e.moduleScript = moduleScripts.count(keys[k]) != 0;
           }
           e.site = passSite;
-          const std::filesystem::path path(paths[k]);
+          std::filesystem::path path(paths[k]);
           const DocumentKind kind = pass == 1       ? DocumentKind::Page
                                     : pass % 2 == 0 ? DocumentKind::StyleSheet
                                                     : DocumentKind::Script;
           const DriverContext context{&flushes, &probes, &sessions[static_cast<std::size_t>(turn.worker)], turn.status};
-          if (!converting) return FileResult{checkFile(path, kind, e, context)};
-          FileResult file{driver(path, e, context)};
-          if (const std::optional<DocumentResult>& document = file.report.document) {
-            file.report.facts = sourceFacts(kind, *document, file.report.form, e);
+          FileReport report = converting ? driver(path, e, context) : checkFile(path, kind, e, context);
+          if (converting && report.document) {
+            report.facts = sourceFacts(kind, *report.document, report.form, e);
             // A file left as it was has nothing to warn of: its line says why it was left.
-            if (file.report.result == ResultCode::Success) {
-              for (FileNote& note : documentWarnings(*document, target)) file.report.notes.push_back(std::move(note));
-              appendFidelityNotes(*document, options, file.report.notes);
+            if (report.result == ResultCode::Success) {
+              for (FileNote& note : documentWarnings(*report.document, target)) report.notes.push_back(std::move(note));
+              appendFidelityNotes(*report.document, options, report.notes);
             }
           }
+          FileOutcome file{std::move(path), report.result, pass, std::move(report.notes), std::move(report.document),
+                           report.form, std::move(report.facts), {}};
+          if (observer.prepare) file.prepared = observer.prepare(file);
           return file;
         },
-        [&](std::size_t k, FileResult& file) {
+        [&](std::size_t k, FileOutcome& file) {
           std::string_view path = paths[k];
-          const ResultCode result = file.report.result;
+          const ResultCode result = file.result;
           (result == ResultCode::Success ? summary.successes : summary.failures) += 1;
-          const std::optional<DocumentResult>& document = file.report.document;
+          const std::optional<DocumentResult>& document = file.document;
           if (result == ResultCode::Success && document) {
             site.add(document->source);
             if (mode == WriteMode::Write && remembersWritten)
@@ -265,18 +264,12 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           }
           if (!converting && needsKeys) checked.insert(keys[k]);
           if (converting && result == ResultCode::Success) {
-            for (FileNote& note : serverCharset.notesFor(std::filesystem::path(path)))
-              file.report.notes.push_back(std::move(note));
+            for (FileNote& note : serverCharset.notesFor(file.path)) file.notes.push_back(std::move(note));
           }
-          if (pass >= 4 && !isNamed(keys[k]))
-            file.report.notes.push_back({"outside-named", {}, std::string(kOutsideNamedNote)});
+          if (pass >= 4 && !isNamed(keys[k])) file.notes.push_back({"outside-named", {}, std::string(kOutsideNamedNote)});
           flushes.durableFor(path);  // the log says 成功 only of a file whose rename is on disk
-          log(fileEntry(file.report, observer.pathForLog ? observer.pathForLog(path) : visiblePath(path)));
-          if (observer.fileDone) {
-            observer.fileDone(FileOutcome{std::filesystem::path(path), result, pass, std::move(file.report.notes),
-                                          std::move(file.report.document), file.report.form,
-                                          std::move(file.report.facts)});
-          }
+          log(fileEntry(result, file.notes, observer.pathForLog ? observer.pathForLog(path) : visiblePath(path)));
+          if (observer.fileDone) observer.fileDone(file);
         });
     rewritten.merge(writtenInPass);
     // The first loader in pass order counts.

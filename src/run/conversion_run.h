@@ -27,9 +27,10 @@
 // and reads a file both listed and loaded once, in its first pass (source_check.h); its log
 // is the conversion's in form, its verdicts are in each outcome's facts.
 //
-// Memory: the run keeps nothing per listed file beyond a view of its path in the request; the
-// results of the files under way, the sheets and scripts it wrote or found loaded, and the
-// pass's own list are all it holds, so a run of many small files stays small.
+// Memory: the run keeps nothing per listed file beyond a view of its path in the request's
+// compact list (path_list.h); the results of the files under way, the sheets and scripts it
+// wrote or found loaded, and the pass's own list are all it holds, so a run of many small
+// files stays small.
 //
 // Contract: a failing file never stops the run; it is logged and counted. A target
 // outside 0 to 3 ends the run at once with nothing logged (started is false). Nothing is
@@ -46,16 +47,16 @@
 #include <vector>
 
 #include "run/conversion_options.h"
+#include "run/path_list.h"
 #include "run/path_set.h"
 #include "run/result_code.h"
-#include "run/conversion_options.h"
 #include "run/file_drivers.h"
 
 namespace sarnavel {
 
 struct RunRequest {
   ConversionOptions options;
-  std::vector<std::string> paths;  // full paths, in list order; other kinds are passed over
+  PathList paths;  // full paths, in list order; other kinds are passed over
   WriteMode mode = WriteMode::Write;
   int threads = 0;  // files converted at the same time; 0: four per core (see ordered_pool.h)
   // The folders and files the user named (a file stands for its own folder); a file a page
@@ -72,11 +73,19 @@ struct FileOutcome {
   std::optional<DocumentResult> document;  // what the engine did to it, once converted (file_report.h)
   ContentForm form = ContentForm::Bytes;   // how its bytes held its text
   SourceFacts facts;                       // what its bytes were and what was wrong with them (source_facts.h)
+  std::string prepared;                    // what the observer's `prepare` made of it (empty without one)
 };
 
 struct RunObserver {
   std::function<void(std::string_view entry)> log;           // every log text, in order (CR+LF line ends)
   std::function<void(const FileOutcome& outcome)> fileDone;  // optional: each file as it finishes
+  // Optional: a text made of a file's outcome on the thread that converted it, while other
+  // files are converted and handed over (a report's line, say, whose building would otherwise
+  // hold up the files after it); it reaches fileDone in `outcome.prepared`. It is given
+  // everything fileDone will be but the notes the in-order step adds (the .htaccess notes and
+  // the note on a file outside what was named): whatever depends on the notes belongs in
+  // fileDone. Called on several threads at once.
+  std::function<std::string(const FileOutcome& outcome)> prepare;
   // Optional: how a path is written into the log (a shell may show names that are not UTF-8
   // readably); when not set, visiblePath (visible_path.h): control characters and bytes that
   // are not UTF-8 written as escapes, so that one file is always one line.

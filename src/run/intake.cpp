@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <deque>
 #include <utility>
 
 #include "run/file_kind.h"
@@ -59,7 +60,9 @@ struct LinkToCheck {
 
 // What the walks of one offer gather besides the report.
 struct OfferState {
-  std::vector<Identity> filesInside;  // every file (any kind, not links) met in the walks, and the files named
+  // Every file (any kind, not links) met in the walks, and the files named; in chunks, as a
+  // vector would hold one and a half copies of itself while it grows.
+  std::deque<Identity> filesInside;
   std::vector<LinkToCheck> links;
 };
 
@@ -161,7 +164,10 @@ class FolderWalk {
     for (const std::string& name : folderLinks) notice(IntakeNotice::Kind::FolderLink, level.path + "/" + name);
     for (const File& file : files) {
       if (file.isLink) state_.links.push_back({report_.files.size(), file.target});
-      report_.files.emplace_back(level.path + "/" + file.name);
+      std::string path = level.path;
+      path += '/';
+      path += file.name;
+      report_.files.push_back(path);
     }
   }
 
@@ -251,13 +257,8 @@ void dropLinksOutside(OfferState& state, IntakeReport& report) {
     report.notices.push_back(IntakeNotice{IntakeNotice::Kind::LinkOutside, report.files[link.index], 0});
   }
   if (!any) return;
-  std::size_t kept = 0;
-  for (std::size_t k = 0; k < report.files.size(); ++k) {
-    if (outside[k]) continue;
-    if (kept != k) report.files[kept] = std::move(report.files[k]);  // a string moved onto itself would be emptied
-    ++kept;
-  }
-  report.files.resize(kept);
+  outside.flip();
+  report.files.keepOnly(outside);
 }
 
 }  // namespace

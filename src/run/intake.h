@@ -24,11 +24,15 @@
 // out. The walk never changes the current directory.
 //
 // The intake does not look for duplicates: a file offered twice is listed twice.
+//
+// Memory: besides the list itself (path_list.h), a walk keeps one identity (16 bytes) per file
+// met, in chunks, to tell which links lead inside; a folder's own names only while it is listed.
 #pragma once
 
 #include <filesystem>
-#include <string>
 #include <vector>
+
+#include "run/path_list.h"
 
 namespace sarnavel {
 
@@ -51,7 +55,7 @@ struct IntakeNotice {
 bool leavesFilesUnlisted(const IntakeNotice& notice);
 
 struct IntakeReport {
-  std::vector<std::string> files;                 // accepted, in intake order (plain strings: a run may list many)
+  PathList files;                                 // accepted, in intake order (compact: a run may list many)
   std::vector<std::filesystem::path> missing;     // offered paths that do not exist
   std::vector<std::filesystem::path> otherKinds;  // offered files of a kind not converted
   std::vector<IntakeNotice> notices;              // in the order met

@@ -14,9 +14,9 @@ std::string fileMessage(ResultCode result, std::string_view path) {
   return "失敗: " + std::string(path) + "\r\n" + std::string(reason) + "\r\n";
 }
 
-std::string fileEntry(const FileReport& report, std::string_view path) {
-  std::string entry = fileMessage(report.result, path);
-  for (const FileNote& note : report.notes) entry += "  " + note.text + "\r\n";
+std::string fileEntry(ResultCode result, const std::vector<FileNote>& notes, std::string_view path) {
+  std::string entry = fileMessage(result, path);
+  for (const FileNote& note : notes) entry += "  " + note.text + "\r\n";
   return entry;
 }
 

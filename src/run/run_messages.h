@@ -33,7 +33,7 @@ std::string fileMessage(ResultCode result, std::string_view path);
 
 // The whole log entry of one file: its message, then each note on a line of its own indented
 // by two spaces.
-std::string fileEntry(const FileReport& report, std::string_view path);
+std::string fileEntry(ResultCode result, const std::vector<FileNote>& notes, std::string_view path);
 
 // Message 105 with the counts.
 std::string summaryMessage(int successes, int failures);

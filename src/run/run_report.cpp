@@ -67,6 +67,9 @@ std::string_view modeName(ReportMode mode) {
   return "check";
 }
 
+// A JSON value's compact text, as every line of the report is written (invalid UTF-8 replaced).
+std::string compact(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
+
 Json tally(const std::map<std::string, std::size_t>& counts) {
   Json out = Json::object();
   for (const auto& [name, count] : counts) out[name] = count;
@@ -79,7 +82,10 @@ RunReport::RunReport(ReportMode mode, TargetEncoding target, bool backups)
     : mode_(mode), target_(target), backups_(backups) {}
 
 std::string RunReport::fileLine(const FileOutcome& outcome, std::string_view shownPath) {
-  ++files_;
+  return finish(outcome, draft(outcome, shownPath));
+}
+
+std::string RunReport::draft(const FileOutcome& outcome, std::string_view shownPath) const {
   const bool check = mode_ == ReportMode::Check;
   Json line;
   line["path"] = std::string(shownPath);
@@ -89,7 +95,6 @@ std::string RunReport::fileLine(const FileOutcome& outcome, std::string_view sho
   if (outcome.document) {
     const DocumentResult& record = *outcome.document;
     const SourceFacts& facts = outcome.facts;
-    encodings_[facts.encoding] += 1;
     line["source"] = {{"encoding", facts.encoding}, {"decidedBy", std::string(decisionBasisName(record.source.basis))}};
     Json declared = Json::array();
     for (const DeclaredCharset& d : facts.declared)
@@ -125,14 +130,26 @@ std::string RunReport::fileLine(const FileOutcome& outcome, std::string_view sho
     line["references"] = std::move(references);
   }
   line["problems"] = notes(outcome.facts.problems);
-  line["warnings"] = notes(outcome.notes);
+  // The warnings come last, added by finish: the draft is the line's text up to them, without
+  // the object's closing brace.
+  std::string text = compact(line);
+  text.pop_back();
+  return text;
+}
+
+std::string RunReport::finish(const FileOutcome& outcome, std::string draft) {
+  ++files_;
+  if (outcome.document) encodings_[outcome.facts.encoding] += 1;
+  draft += ",\"warnings\":";
+  draft += compact(notes(outcome.notes));
+  draft += "}\n";
   std::set<std::string> codes;
   for (const FileNote& note : outcome.facts.problems) codes.insert(note.code);
   for (const std::string& code : codes) problems_[code] += 1;
   codes.clear();
   for (const FileNote& note : outcome.notes) codes.insert(note.code);
   for (const std::string& code : codes) warnings_[code] += 1;
-  return line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+  return draft;
 }
 
 std::string RunReport::summaryLine(const RunSummary& summary) const {
@@ -147,7 +164,7 @@ std::string RunReport::summaryLine(const RunSummary& summary) const {
   line["encodings"] = tally(encodings_);
   line["problems"] = tally(problems_);
   line["warnings"] = tally(warnings_);
-  return line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+  return compact(line) + "\n";
 }
 
 }  // namespace sarnavel

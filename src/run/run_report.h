@@ -12,8 +12,10 @@
 // [{code, line, text}]. A check fills what it read (no target, declaration, escapes or
 // backup: null or empty); a file that could not be read has only path, kind, pass and result.
 //
-// RunReport keeps the tallies of the summary as it writes the lines. Not thread-safe: one
-// writer, on the thread that logs.
+// A file's line is made in two steps so that the costly one may run on any thread: `draft`
+// (const, thread-safe) writes everything but the warnings, which the notes of the in-order step
+// may still add to; `finish`, on the thread that logs, adds them and counts the file in the
+// summary. RunReport keeps those tallies: `finish` and `summaryLine` are for one writer.
 #pragma once
 
 #include <map>
@@ -33,6 +35,11 @@ class RunReport {
 
   // The file's line (ending in "\n"); `shownPath` is the path as the log writes it.
   std::string fileLine(const FileOutcome& outcome, std::string_view shownPath);
+  // The line of `outcome` but its warnings: what fileLine writes up to them. Reads everything
+  // of the outcome but its notes.
+  std::string draft(const FileOutcome& outcome, std::string_view shownPath) const;
+  // The whole line from the draft of the same file, with the outcome's notes as its warnings.
+  std::string finish(const FileOutcome& outcome, std::string draft);
   // The closing summary line: the mode, counts of files, results, encodings, problems and
   // warnings (each counted once per file that has it).
   std::string summaryLine(const RunSummary& summary) const;

@@ -187,7 +187,7 @@ void MainDialog::offerToList(const std::vector<std::filesystem::path>& paths) {
   offerPaths(paths, report);
   std::vector<FileListEntry> entries;
   entries.reserve(report.files.size());
-  for (const std::string& file : report.files) entries.push_back(FileListEntry::fromFullPath(file));
+  for (std::string_view file : report.files) entries.push_back(FileListEntry::fromFullPath(file));
   model_->appendEntries(std::move(entries));
   if (report.notices.empty()) return;
   const bool nothingWaiting = untoldNotices_.empty();
@@ -292,7 +292,6 @@ RunRequest MainDialog::currentRequest() const {
   request.options.followCss = followCss_->isChecked();
   request.options.followJs = followJs_->isChecked();
   request.options.makeBackup = backup_->isChecked();
-  request.paths.reserve(model_->entries().size());
   for (const FileListEntry& entry : model_->entries()) request.paths.push_back(entry.path.native());
   return request;
 }

@@ -25,8 +25,8 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TempFolder;
 
-template <class Path>
-std::vector<std::string> texts(const std::vector<Path>& paths) {
+template <class Paths>
+std::vector<std::string> texts(const Paths& paths) {
   std::vector<std::string> out;
   for (const auto& p : paths) out.push_back(fs::path(p).string());
   return out;
@@ -42,7 +42,7 @@ IntakeReport offer(const std::vector<fs::path>& paths) {
 std::vector<std::string> walked(const fs::path& folder, const fs::path& base) {
   std::vector<std::string> out;
   for (const auto& p : offer({folder}).files) {
-    const std::string text = p, prefix = base.string() + "/";
+    const std::string text(p), prefix = base.string() + "/";
     out.push_back(text.starts_with(prefix) ? text.substr(prefix.size()) : text);
   }
   return out;
@@ -151,7 +151,7 @@ std::vector<std::string> notices(const IntakeReport& report, const fs::path& bas
   return out;
 }
 
-std::vector<std::string> relativeTo(const std::vector<std::string>& paths, const fs::path& base) {
+std::vector<std::string> relativeTo(const PathList& paths, const fs::path& base) {
   std::vector<std::string> out;
   for (const auto& p : paths) out.push_back(fs::path(p).lexically_relative(base).string());
   return out;

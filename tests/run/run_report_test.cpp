@@ -5,6 +5,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <string>
+#include <vector>
+
 namespace sarnavel {
 namespace {
 
@@ -76,6 +79,36 @@ TEST(RunReport, TextThatIsNoUtf8StaysOneValidLine) {
   const std::string line = report.fileLine(o, "/site/index.html");
   EXPECT_EQ(line.find('\n'), line.size() - 1);
   EXPECT_EQ(Json::parse(line)["declared"][0]["charset"], "x\\xff\\ny");
+}
+
+// A line is drafted on the worker without the notes the in-order step may add, and finished
+// with them: it must be the very bytes of the whole object written at once (the compact form,
+// which a parse and a dump give back unchanged), its warnings the outcome's final notes.
+TEST(RunReport, ALineDraftedBeforeItsLastNotesIsTheWholeObjectsText) {
+  FileOutcome unreadable;
+  unreadable.path = "/site/gone.css";
+  unreadable.pass = 4;
+  unreadable.result = ResultCode::CannotOpen;
+  FileOutcome noNotes = converted();
+  noNotes.notes.clear();
+  FileOutcome odd = converted();
+  odd.notes.push_back({"server-charset", {0, 0}, "x\xFF\"\\\t</y>"});
+  const std::vector<FileNote> added = {{"outside-named", {}, "指定されたフォルダーの外"}, {"server-charset", {3, 1}, "AddCharset"}};
+  for (ReportMode mode : {ReportMode::Conversion, ReportMode::DryRun, ReportMode::Check}) {
+    for (const FileOutcome& whole : {converted(), noNotes, odd, unreadable}) {
+      for (std::size_t laterNotes : {0, 1, 2}) {
+        FileOutcome drafted = whole;  // as the worker saw it: the last notes not yet there
+        FileOutcome finished = whole;
+        for (std::size_t k = 0; k < laterNotes; ++k) finished.notes.push_back(added[k]);
+        RunReport report(mode, TargetEncoding::EucJp, true);
+        const std::string line = report.finish(finished, report.draft(drafted, "/site/x"));
+        ASSERT_EQ(line.back(), '\n');
+        const Json parsed = Json::parse(line);
+        EXPECT_EQ(parsed.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n", line);
+        EXPECT_EQ(parsed["warnings"].size(), finished.notes.size());
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ std::string meta(const std::string& charset) {
 std::map<std::string, std::string> check(const fs::path& folder, RunSummary* summary = nullptr) {
   RunRequest request;
   request.mode = WriteMode::Check;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) request.paths.push_back(entry.path());
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) request.paths.push_back(entry.path().native());
   request.namedPaths = {folder};
   CheckListing listing;
   std::map<std::string, std::string> lines;

@@ -273,7 +273,7 @@ class MainDialogTest : public QObject {
     QCOMPARE(int(request.options.lineEnding), 0);
     QVERIFY(request.options.followCss && request.options.followJs && request.options.makeBackup);
     QCOMPARE(request.paths.size(), std::size_t{1});
-    QCOMPARE(request.paths[0], page.native());
+    QCOMPARE(std::string(request.paths[0]), page.native());
 
     control<QComboBox>(dialog, "IDC_ENCODING")->setCurrentIndex(2);
     control<QComboBox>(dialog, "IDC_NEWLINE")->setCurrentIndex(3);
