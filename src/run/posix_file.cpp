@@ -119,6 +119,9 @@ FileDescriptor openRegularFile(int at, const std::filesystem::path& name, int fl
   if (!file) return {};
   if (::fstat(file.get(), &info) != 0) return {};
   if (!S_ISREG(info.st_mode) || info.st_dev != before.st_dev || info.st_ino != before.st_ino) {
+    // A look the caller made earlier may be out of date (another name of the file replaced
+    // it meanwhile): look again, now, as if none had been given.
+    if (lookedAt) return openRegularFile(at, name, flags, info, followLinks, nullptr);
     errno = ESTALE;
     return {};
   }

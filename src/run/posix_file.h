@@ -50,8 +50,9 @@ bool copyToEnd(int from, int to);
 // never opened, and after opening the descriptor must be that same file. Links are followed
 // unless `followLinks` is false. `info` receives the open file's status. Empty when the name
 // is missing, is not a regular file, cannot be opened or changed in between.
-// `lookedAt`, when given, is the status the caller has just looked at (with the same
-// following of links): it serves as that first look.
+// `lookedAt`, when given, is the status the caller has looked at (with the same following of
+// links): it serves as that first look; when the file opened is another one, the name is
+// looked at again and that look decides.
 FileDescriptor openRegularFile(int at, const std::filesystem::path& name, int flags, struct stat& info,
                                bool followLinks = true, const struct stat* lookedAt = nullptr);
 

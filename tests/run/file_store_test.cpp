@@ -110,6 +110,19 @@ TEST_F(FileStoreTest, ReadsAndWritesWholeFilesUnderAnyName) {
   EXPECT_EQ(names().size(), std::size(cases));
 }
 
+// The run looks at a file before its turn comes; another name of the same file may replace it
+// in between (a link converted first). The read then goes by what the name leads to now.
+TEST_F(FileStoreTest, AFileReplacedSinceItWasLookedAtIsReadAsItIsNow) {
+  put(at("a.css"), "old");
+  const struct stat looked = statusOf(at("a.css"));
+  put(at("new.css"), "new");
+  fs::rename(at("new.css"), at("a.css"));
+  ASSERT_NE(inodeOf(at("a.css")), looked.st_ino);
+  std::string content;
+  ASSERT_EQ(readWholeFile(at("a.css"), content, nullptr, &looked), ResultCode::Success);
+  EXPECT_EQ(content, "new");
+}
+
 TEST_F(FileStoreTest, ContentBeyondMemoryIsOutOfMemory) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the address sanitizer reserves more address space than the limit";
