@@ -198,22 +198,27 @@ struct EncoderBase {
   }
   // A character the target cannot hold: its escape where escapes are read; in raw text itself
   // when the target has it, else the reference (text there); the geta mark (U+FFFD in UTF-8)
-  // when no language is named.
+  // when no language is named, and where HTML has no reference that shows it (a C1 control,
+  // escaping.h), unless the target holds it.
   void lost(char32_t codePoint) {
     ++unconvertible;
     Findings* findings = reporting.findings;
-    if (!escapeLanguage) {
-      if (findings != nullptr) findings->lost(codePoint, offset(), Derived::kStandIn);
-      self().geta();
-      return;
+    if (escapeLanguage) {
+      const std::optional<EscapeLanguage> here = languageHere();
+      if (here && (*here != EscapeLanguage::Html || referenceShowsItself(codePoint))) {
+        if (findings != nullptr) findings->escaped(codePoint, offset());
+        writeEscape(*here, codePoint);
+        return;
+      }
+      if (self().writeAsItself(codePoint)) return;
+      if (!here) {
+        if (findings != nullptr) findings->lost(codePoint, offset(), StandIn::Reference);
+        writeEscape(EscapeLanguage::Html, codePoint);
+        return;
+      }
     }
-    if (const std::optional<EscapeLanguage> here = languageHere()) {
-      if (findings != nullptr) findings->escaped(codePoint, offset());
-      writeEscape(*here, codePoint);
-    } else if (!self().writeAsItself(codePoint)) {
-      if (findings != nullptr) findings->lost(codePoint, offset(), StandIn::Reference);
-      writeEscape(EscapeLanguage::Html, codePoint);
-    }
+    if (findings != nullptr) findings->lost(codePoint, offset(), Derived::kStandIn);
+    self().geta();
   }
   // Bytes that form no character (or a code without one), written as U+FFFD would be.
   void malformed() {

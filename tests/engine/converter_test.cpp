@@ -125,6 +125,9 @@ TEST(Converter, EscapesInsteadOfGeta) {
       {"\x82\xa0\xfd", kUtf8, EscapeLanguage::Html, "\xe3\x81\x82&#65533;"},
       // into its own encoding too: a document must decode cleanly in its target
       {"\x82\xa0\xfd", kSjis, EscapeLanguage::Html, "\x82\xa0&#65533;"},
+      // U+0080, which EUC-JP lacks: &#128; would show the euro sign, so the geta mark stands in
+      {"\x82\xa0\x80", kEuc, EscapeLanguage::Html, "\xa4\xa2\xa2\xae"},
+      {"\x82\xa0\x80", kEuc, EscapeLanguage::Css, "\xa4\xa2\\80 "},
   };
   for (const auto& c : cases) {
     ConverterOptions options = optionsFor(c.target);
