@@ -368,6 +368,14 @@ struct Iso2022JpEncoder : JisRowsEncoder<Iso2022JpEncoder, InputEncoding::Iso202
   }
   // Browsers do not read ESC $ ( D, so JIS X 0212 goes by its character to a reachable twin.
   void jis0212(jis::Position p) { unicode(jis::jis0212ToUnicode(p)); }
+  // The bare converter keeps the stray bytes of its own encoding, but only 8-bit ones, which
+  // form no character in any mode: 7-bit bytes left over from a two-byte or katakana mode
+  // would be read as characters of whatever mode the output is in then (a lone 0x41 after
+  // ESC $ B becoming the letter A after ESC ( J), so they are U+FFFD's stand-in instead.
+  void stray(const std::uint8_t* p, std::size_t n) {
+    if (p[0] < 0x80) malformed();
+    else EncoderBase::stray(p, n);
+  }
   void finish() { switchTo(Mode::Ascii); }
 };
 
