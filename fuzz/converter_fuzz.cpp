@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string where = "target " + std::to_string(target) + " line ending " + std::to_string((choice >> 2) & 3) +
                             " text " + hexOf(text) + " converted " + hexOf(converted);
   if (target == 2 && detected != InputEncoding::Iso2022Jp) {
-    // (A text already in ISO-2022-JP is carried over byte for byte, stray bytes included.)
+    // (A text already in ISO-2022-JP keeps its stray 8-bit bytes.)
     for (char c : converted)
       FUZZ_CHECK(static_cast<unsigned char>(c) < 0x80, where + ": 8-bit byte in ISO-2022-JP output");
   }

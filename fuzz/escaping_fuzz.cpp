@@ -3,8 +3,8 @@
 // Properties: the escaped text is clean code page 932 (every byte sequence forms a character,
 // zero units stay zero bytes); a text the code page holds entirely is written without a single
 // escape; read back by the language's own escape syntax the escaped text gives every unit of
-// the input (checked where the input holds no `&` or `\`, whose own text could pass for an
-// escape); the page escaper writes only escapes that its three languages use; the UTF-8
+// the input, but the C1 controls no HTML reference shows, which stand as the geta mark there
+// (checked where the input holds no `&` or `\`, whose own text could pass for an escape); the page escaper writes only escapes that its three languages use; the UTF-8
 // preparation replaces exactly the texts that are UTF-8 and leaves the others byte for byte.
 #include <algorithm>
 #include <cstdint>
@@ -105,7 +105,14 @@ void checkEscaper(EscapeLanguage language, std::u16string_view text) {
   if (heldEntirely(text)) FUZZ_CHECK(escaped == wideToCp932(text), where + ": a text the code page holds was escaped");
   const char16_t marker = language == EscapeLanguage::Html ? u'&' : u'\\';
   if (text.find(marker) == std::u16string_view::npos) {
-    FUZZ_CHECK(unescape(language, readBack) == text, where + ": escapes do not read back");
+    // No HTML reference shows most C1 controls (a browser reads &#148; as ”): the code page
+    // lacks them, so they stand as the geta mark.
+    std::u16string expected(text);
+    for (char16_t& u : expected) {
+      if (language == EscapeLanguage::Html && !referenceShowsItself(u) && cp932::fromUnicode(u) == cp932::kNoCode)
+        u = u'\u3013';
+    }
+    FUZZ_CHECK(unescape(language, readBack) == expected, where + ": escapes do not read back");
   }
 }
 

@@ -198,22 +198,27 @@ struct EncoderBase {
   }
   // A character the target cannot hold: its escape where escapes are read; in raw text itself
   // when the target has it, else the reference (text there); the geta mark (U+FFFD in UTF-8)
-  // when no language is named.
+  // when no language is named, and where HTML has no reference that shows it (a C1 control,
+  // escaping.h), unless the target holds it.
   void lost(char32_t codePoint) {
     ++unconvertible;
     Findings* findings = reporting.findings;
-    if (!escapeLanguage) {
-      if (findings != nullptr) findings->lost(codePoint, offset(), Derived::kStandIn);
-      self().geta();
-      return;
+    if (escapeLanguage) {
+      const std::optional<EscapeLanguage> here = languageHere();
+      if (here && (*here != EscapeLanguage::Html || referenceShowsItself(codePoint))) {
+        if (findings != nullptr) findings->escaped(codePoint, offset());
+        writeEscape(*here, codePoint);
+        return;
+      }
+      if (self().writeAsItself(codePoint)) return;
+      if (!here) {
+        if (findings != nullptr) findings->lost(codePoint, offset(), StandIn::Reference);
+        writeEscape(EscapeLanguage::Html, codePoint);
+        return;
+      }
     }
-    if (const std::optional<EscapeLanguage> here = languageHere()) {
-      if (findings != nullptr) findings->escaped(codePoint, offset());
-      writeEscape(*here, codePoint);
-    } else if (!self().writeAsItself(codePoint)) {
-      if (findings != nullptr) findings->lost(codePoint, offset(), StandIn::Reference);
-      writeEscape(EscapeLanguage::Html, codePoint);
-    }
+    if (findings != nullptr) findings->lost(codePoint, offset(), Derived::kStandIn);
+    self().geta();
   }
   // Bytes that form no character (or a code without one), written as U+FFFD would be.
   void malformed() {
@@ -363,6 +368,14 @@ struct Iso2022JpEncoder : JisRowsEncoder<Iso2022JpEncoder, InputEncoding::Iso202
   }
   // Browsers do not read ESC $ ( D, so JIS X 0212 goes by its character to a reachable twin.
   void jis0212(jis::Position p) { unicode(jis::jis0212ToUnicode(p)); }
+  // The bare converter keeps the stray bytes of its own encoding, but only 8-bit ones, which
+  // form no character in any mode: 7-bit bytes left over from a two-byte or katakana mode
+  // would be read as characters of whatever mode the output is in then (a lone 0x41 after
+  // ESC $ B becoming the letter A after ESC ( J), so they are U+FFFD's stand-in instead.
+  void stray(const std::uint8_t* p, std::size_t n) {
+    if (p[0] < 0x80) malformed();
+    else EncoderBase::stray(p, n);
+  }
   void finish() { switchTo(Mode::Ascii); }
 };
 

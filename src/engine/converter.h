@@ -17,9 +17,12 @@
 // options name the document's language, the escape of that language is written instead (in a
 // page, of the region's language: a script or style body, and in the raw text of `xmp` the
 // character itself when the target has it, else its reference, reported as lost), for U+FFFD
-// too, and also for characters code page 932 lacks going to UTF-8 (see converter_options.h);
-// bytes that form no character are then replaced in a text converted into its own encoding as
-// well. The bare converter (no language) keeps such bytes of a text's own encoding.
+// too, and also for characters code page 932 lacks going to UTF-8 (see converter_options.h),
+// but for the C1 controls no HTML reference shows (escaping.h), which UTF-8 keeps and the
+// others write as the geta mark; bytes that form no character are then replaced in a text
+// converted into its own encoding as well. The bare converter (no language) keeps such bytes
+// of a text's own encoding (of ISO-2022-JP only the 8-bit ones: a 7-bit one would read as a
+// character in the mode the output is in there).
 //
 // Nothing else is done to a text: ASCII, zero bytes and half-width katakana pass as they are
 // (with -x), and only the line-break options change line breaks.

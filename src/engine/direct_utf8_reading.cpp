@@ -79,6 +79,7 @@ std::size_t readUtf8Directly(std::string& out, TextEscaper& escaper, std::string
   std::size_t malformed = 0;
   const std::uint32_t* held = heldCharacters(target).packed.data();
   const bool copyInput = target == TargetEncoding::Utf8;
+  escaper.writeTargetBytes();  // the held characters go out in the target's bytes; a stand-in must too
   const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
   const std::size_t n = bytes.size();
   constexpr std::size_t kBlock = 4096;

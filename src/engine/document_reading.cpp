@@ -24,14 +24,18 @@ bool looksLikeUtf16(std::string_view bytes, bool littleEndian) {
     auto first = static_cast<unsigned char>(bytes[2 * k]), second = static_cast<unsigned char>(bytes[2 * k + 1]);
     const char16_t unit =
         littleEndian ? static_cast<char16_t>(second << 8 | first) : static_cast<char16_t>(first << 8 | second);
+    // Only text bears UTF-16 out (ASCII and Latin-1 characters, tabs and line breaks): other
+    // control codes are as likely the halves of byte text.
+    const bool text = (unit >= 0x20 && unit < 0x7F) || (unit >= 0xA0 && unit < 0x100) || unit == u'\t' ||
+                      unit == u'\n' || unit == u'\r';
     if (unit == 0) ++zeroUnits;
-    else if (unit < 0x100) ++ascii;
+    else if (text) ++ascii;
     if (pendingHigh != isLowSurrogate(unit)) return false;  // a high one without its low one, or the reverse
     pendingHigh = isHighSurrogate(unit);
   }
   // A sample cut inside a pair leaves its high surrogate pending: that one is not alone.
   if (pendingHigh && units == bytes.size() / 2) return false;
-  return ascii > 0 && zeroUnits <= ascii && ascii * 32 >= units;
+  return zeroUnits < ascii && ascii * 32 >= units;
 }
 
 EscapeLanguage languageOf(DocumentKind kind) {
@@ -71,6 +75,7 @@ WorkingText readUtf16(std::string_view bytes, ContentShape shape, DocumentKind k
                       EscapeTarget target) {
   const std::size_t units = (bytes.size() - shape.textStart) / 2;
   const bool little = shape.form == ContentForm::Utf16LittleEndian;
+  const bool halfUnit = (bytes.size() - shape.textStart) % 2 != 0;
   std::u16string text(units, u'\0');
   LineBreakCounts breaks;
   for (std::size_t k = 0; k < units; ++k) {
@@ -88,6 +93,10 @@ WorkingText readUtf16(std::string_view bytes, ContentShape shape, DocumentKind k
       ++breaks.cr;
     }
   }
+  // A byte left over at the end is half a unit, which browsers read as U+FFFD (one for it and
+  // a high surrogate before it): read as a unit that forms no character, it is written and
+  // reported as every such unit is.
+  if (halfUnit && (units == 0 || !isHighSurrogate(text.back()))) text.push_back(0xDC00);
   WorkingText w;
   if (kind == DocumentKind::Page) {
     w.prepared = escapeHtmlPage(text, target, shape.textStart);
@@ -98,21 +107,8 @@ WorkingText readUtf16(std::string_view bytes, ContentShape shape, DocumentKind k
     if (kind == DocumentKind::Script) {
       escaper.setCodeProbe([&](std::size_t offset) { return code.inCode((offset - shape.textStart) / 2); });
     }
-    for (std::size_t k = 0; k < units; ++k) escaper.unit(text[k], shape.textStart + 2 * k);
+    for (std::size_t k = 0; k < text.size(); ++k) escaper.unit(text[k], shape.textStart + 2 * k);
     escaper.finish();
-  }
-  if ((bytes.size() - shape.textStart) % 2 != 0) {
-    // The odd byte stays a byte; a CR or LF there is a line break of the text as written.
-    const char odd = bytes.back();
-    if (odd == '\n' && units > 0 && text[units - 1] == u'\r') {
-      ++breaks.crlf;
-      --breaks.cr;
-    } else if (odd == '\n') {
-      ++breaks.lf;
-    } else if (odd == '\r') {
-      ++breaks.cr;
-    }
-    w.prepared.push_back(odd);
   }
   w.source = bytes;
   w.isSource = false;

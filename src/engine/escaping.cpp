@@ -20,6 +20,12 @@ void appendReference(std::string& out, char32_t codePoint) {
 
 }  // namespace
 
+bool referenceShowsItself(char32_t codePoint) {
+  if (codePoint < 0x80 || codePoint > 0x9F) return true;
+  // The five bytes windows-1252 leaves undefined; a reference to them gives the control itself.
+  return codePoint == 0x81 || codePoint == 0x8D || codePoint == 0x8F || codePoint == 0x90 || codePoint == 0x9D;
+}
+
 void appendEscape(std::string& out, EscapeLanguage language, char32_t codePoint) {
   char buffer[32];
   int n = 0;
@@ -53,6 +59,10 @@ void TextEscaper::escape(char32_t codePoint, std::size_t offset) {
     if (target_.findings != nullptr) target_.findings->lost(codePoint, offset, StandIn::Reference);
     return;
   }
+  if (*language_ == EscapeLanguage::Html && !referenceShowsItself(codePoint)) {
+    standIn(codePoint, offset);
+    return;
+  }
   if (*language_ == EscapeLanguage::JavaScript && inCode_ &&
       (isJavaScriptWhiteSpace(codePoint) || codePoint > 0xFFFF) && inCode_(offset)) {
     if (codePoint > 0xFFFF) {
@@ -66,6 +76,18 @@ void TextEscaper::escape(char32_t codePoint, std::size_t offset) {
     appendEscape(out_, *language_, codePoint);
   }
   if (target_.findings != nullptr) target_.findings->escaped(codePoint, offset);
+}
+
+// A character no escape of the place carries: UTF-8 holds it as itself; the Japanese targets
+// write the geta mark, in the bytes the text is written in, and it is lost.
+void TextEscaper::standIn(char32_t codePoint, std::size_t offset) {
+  if (utf8Output_) {
+    appendUtf8(out_, codePoint);
+    return;
+  }
+  // U+3013 in EUC-JP, else in code page 932 (which the converter carries into the target).
+  out_.append(targetBytes_ && target_.target == TargetEncoding::EucJp ? "\xA2\xAE" : "\x81\xAC");
+  if (target_.findings != nullptr) target_.findings->lost(codePoint, offset, StandIn::GetaMark);
 }
 
 void TextEscaper::write(char32_t codePoint, std::size_t offset) {

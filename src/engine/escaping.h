@@ -46,6 +46,10 @@ std::string escapeFor(EscapeLanguage language, std::u16string_view text);
 // Appends the escape of one code point in the language's syntax (as in a literal).
 void appendEscape(std::string& out, EscapeLanguage language, char32_t codePoint);
 
+// Whether an HTML character reference to the code point shows that same character: false for
+// the C1 controls that browsers read through the windows-1252 table instead (&#128; shows €).
+bool referenceShowsItself(char32_t codePoint);
+
 // The UTF-8 preparation on its own (the reading step does it with findings, see
 // document_reading.h): a text that is UTF-8 by the lead-byte rules loses one leading
 // byte-order mark and is escaped; returns whether it was.
@@ -91,6 +95,9 @@ class TextEscaper {
   // Bytes of the source that form no character: U+FFFD, reported as invalid.
   void irregular(std::size_t offset);
   void finish();  // a high surrogate still waiting for its partner is U+FFFD
+  // The text is written in the target's own bytes rather than in code page 932 (a UTF-8 text
+  // read straight into EUC-JP): what the escaper writes beyond ASCII must be too.
+  void writeTargetBytes() { targetBytes_ = true; }
   // Whether every character is written as itself here (UTF-8 without escapes, or raw text in
   // UTF-8): then nothing gains by reading a text decomposed.
   bool writesEveryCharacter() const { return target_.keepCharacters || (!language_ && utf8Output_); }
@@ -98,11 +105,13 @@ class TextEscaper {
  private:
   void write(char32_t codePoint, std::size_t offset);
   void escape(char32_t codePoint, std::size_t offset);
+  void standIn(char32_t codePoint, std::size_t offset);
   std::string& out_;
   std::optional<EscapeLanguage> language_;
   EscapeTarget target_;
   bool utf8Output_;
   bool jisRows_;  // EUC-JP and ISO-2022-JP reach fewer of code page 932's characters
+  bool targetBytes_ = false;
   std::function<bool(std::size_t)> inCode_;
   std::function<std::optional<EscapeLanguage>(std::size_t)> languageAt_;
   char16_t pendingHigh_ = 0;

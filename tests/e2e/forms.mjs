@@ -69,13 +69,15 @@ for (const form of forms) form.source = form.name;
 // ISO-2022-JP target lacks), and for Unicode and Latin-1 what no Japanese encoding has.
 const japanese = '日本語の文章：ことのは文具店';
 const unicodeWhiteSpace = { nbsp: '\u00a0', zwnbsp: '\ufeff' };
+// The 32 C1 controls, of which HTML reads 27 references through the windows-1252 table.
+const c1 = Array.from({ length: 32 }, (_, k) => String.fromCharCode(0x80 + k)).join('');
 const hardStrings = {
   'shift_jis': { plain: japanese, rare: '髙﨑①Ⅱ㈱ｶﾅ\ue000\ue757' },
   'euc-jp': { plain: japanese, rare: '{{0212}}鷗彅{{/0212}}髙①' },
   'iso-2022-jp': { plain: japanese, rare: '①㈱ｶﾅ' },
-  'utf-8': { plain: japanese, rare: 'é€😀鷗〜', ...unicodeWhiteSpace },
-  'utf-8-bom': { plain: japanese, rare: 'é€😀鷗〜', ...unicodeWhiteSpace },
-  'utf-16le': { plain: japanese, rare: 'é€😀鷗〜', ...unicodeWhiteSpace },
+  'utf-8': { plain: japanese, rare: 'é€😀鷗〜', c1, ...unicodeWhiteSpace },
+  'utf-8-bom': { plain: japanese, rare: 'é€😀鷗〜', c1, ...unicodeWhiteSpace },
+  'utf-16le': { plain: japanese, rare: 'é€😀鷗〜', c1, ...unicodeWhiteSpace },
   // Code page 1252 has the no-break space but no U+FEFF.
   'latin1': { plain: 'Crème brûlée, naïve façade', rare: 'é€œ½', nbsp: '\u00a0', zwnbsp: ' ' },
 };
@@ -123,6 +125,7 @@ export const templateFiles = {
     'js/space.js': { cause: 6, forms: ['utf-8', 'utf-8-bom', 'utf-16le', 'latin1'] },
     'roman.html': { cause: 7, forms: ['iso-2022-jp'] },
     'invalid.html': { cause: 8, forms: ['shift_jis', 'euc-jp'] },
+    'c1.html': { cause: 10, forms: ['utf-8', 'utf-16le'] },
   },
 };
 
@@ -141,6 +144,7 @@ export const causes = {
   7: 'ISO-2022-JP JIS-Roman',
   8: 'invalid Shift_JIS and EUC-JP sequences',
   9: 'UTF-8 without escapes (--keep-characters)',
+  10: 'C1 controls, whose references show other characters',
 };
 
 export const targets = [

@@ -6,7 +6,7 @@
 // Template marks, line by line: lines between {{#world}} and {{/world}} are kept only in forms
 // whose text may hold characters no Japanese encoding has; lines between {{#only a,b}} and
 // {{/only}} only in the forms made in a or b. In a line: {{page}}, {{sub}}, {{css}} become the
-// form's charset labels; {{plain}}, {{rare}}, {{nbsp}}, {{zwnbsp}} the form's texts;
+// form's charset labels; {{plain}}, {{rare}}, {{nbsp}}, {{zwnbsp}}, {{c1}} the form's texts;
 // {{pad:N}} N bytes of ASCII filler. encoders.mjs reads the byte-level marks ({{0212}},
 // {{roman}}, {{bytes:..}}).
 import fs from 'node:fs';
@@ -44,7 +44,7 @@ export function render(template, form) {
     if (skipping) continue;
     kept.push(line
       .replace(/\{\{(page|sub|css)\}\}/g, (_, key) => form.labels[key])
-      .replace(/\{\{(plain|rare|nbsp|zwnbsp)\}\}/g, (mark, key) => form.strings?.[key] ?? (() => { throw new Error(`${form.name}: no text for ${mark}`); })())
+      .replace(/\{\{(plain|rare|nbsp|zwnbsp|c1)\}\}/g, (mark, key) => form.strings?.[key] ?? (() => { throw new Error(`${form.name}: no text for ${mark}`); })())
       .replace(/\{\{pad:(\d+)\}\}/g, (_, n) => filler(Number(n))));
   }
   return kept.join(form.eol) + form.eol;

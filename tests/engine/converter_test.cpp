@@ -125,6 +125,9 @@ TEST(Converter, EscapesInsteadOfGeta) {
       {"\x82\xa0\xfd", kUtf8, EscapeLanguage::Html, "\xe3\x81\x82&#65533;"},
       // into its own encoding too: a document must decode cleanly in its target
       {"\x82\xa0\xfd", kSjis, EscapeLanguage::Html, "\x82\xa0&#65533;"},
+      // U+0080, which EUC-JP lacks: &#128; would show the euro sign, so the geta mark stands in
+      {"\x82\xa0\x80", kEuc, EscapeLanguage::Html, "\xa4\xa2\xa2\xae"},
+      {"\x82\xa0\x80", kEuc, EscapeLanguage::Css, "\xa4\xa2\\80 "},
   };
   for (const auto& c : cases) {
     ConverterOptions options = optionsFor(c.target);
@@ -178,6 +181,9 @@ TEST(Converter, Iso2022JpInput) {
             "a");
   EXPECT_EQ(convert("\x1b$@$\"\x1b(J", kJis), "\x1b$B$\"\x1b(B");
   EXPECT_EQ(convert("\x1b$(D0!\x1b(B", kEuc), "\x8f\xb0\xa1");
+  // A lone byte left of a two-byte mode forms no character: the stand-in, not the letter it
+  // would be in the mode the output is in there (and a second conversion keeps it so).
+  EXPECT_EQ(convert("\x1b(J~\x1b$BA", kJis), "\x1b(J~\x1b$B\".\x1b(B");
   // JIS-Roman's designation in a Shift_JIS text leaves it Shift_JIS, as the detection says.
   ConversionReport report;
   EXPECT_EQ(convert("\x82\xa0\x1b(J\x82\xa0", kUtf8, LineEnding::Unchanged, &report), "\xE3\x81\x82\x1b(J\xE3\x81\x82");

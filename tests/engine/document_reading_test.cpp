@@ -57,6 +57,8 @@ TEST(ContentRecognition, FirstTwoBytesDecide) {
       {"<\0\x00\xD8p\0"s, ContentForm::Bytes, 0},                   // a lone high surrogate
       {"<\0\x00\xDCp\0"s, ContentForm::Bytes, 0},                   // a lone low surrogate
       {"<\0\x3D\xD8\x00\xDE"s, ContentForm::Utf16LittleEndian, 0},  // a pair is fine
+      {"\x01\0\xD7\x5D"s, ContentForm::Bytes, 0},       // a control code does not bear UTF-16 out
+      {"\0`\x80tss\0\0"s, ContentForm::Bytes, 0},       // as many zero units as characters
       {"\0<"s + utf16be(u"\u65E5\u672C\u8A9E\n"), ContentForm::Utf16BigEndian, 0},
   };
   for (const auto& c : cases) {
@@ -74,7 +76,7 @@ TEST(ContentRecognition, FirstTwoBytesDecide) {
 }
 
 // A file this run wrote is in the run's target, never UTF-16, whatever its zero bytes suggest;
-// a UTF-16 file's trailing odd byte, kept as it is, counts among the line breaks it makes.
+// a UTF-16 file's trailing odd byte is half a unit, U+FFFD to browsers, never a line break.
 TEST(DocumentReading, WrittenByThisRunAndTheOddByte) {
   const std::string written = "\0`\\u0080;\x04\\uE012\0\0"s;  // looks like UTF-16BE by its shape
   EncodingEvidence evidence;
@@ -86,8 +88,16 @@ TEST(DocumentReading, WrittenByThisRunAndTheOddByte) {
   EXPECT_TRUE(sameBytes(again.text(), written));
 
   const WorkingText odd = workingText(kLeMark + utf16le(u"a\r") + "\n", DocumentKind::Script);
-  EXPECT_TRUE(sameBytes(odd.text(), "a\r\n"));
-  EXPECT_EQ(odd.lineBreaks, countLineBreaks("a\r\n"));
+  EXPECT_TRUE(sameBytes(odd.text(), "a\r\\uFFFD"));
+  EXPECT_EQ(odd.lineBreaks, countLineBreaks("a\r"));
+  // and it is reported where it stands
+  const std::string sheet = kLeMark + utf16le(u"ab") + "\xFF";
+  Findings found;
+  (void)readDocument(sheet, DocumentKind::StyleSheet, {}, TargetEncoding::ShiftJis, found, nullptr);
+  DocumentResult record;
+  found.fill(record, sheet, SourceForm::Utf16LittleEndian);
+  EXPECT_EQ(record.invalidBytes.count, 1u);
+  EXPECT_EQ(record.invalidBytes.first, (TextPosition{1, 3}));
 }
 
 TEST(DocumentReading, Utf16ContentBecomesCodePage932WithTheKindsEscapes) {
@@ -113,7 +123,10 @@ TEST(DocumentReading, Utf16ContentBecomesCodePage932WithTheKindsEscapes) {
       {"page: a style body gets sheet escapes", kLeMark + utf16le(u"<style>p{content:'\u00E9'}</style>"),
        DocumentKind::Page, "<style>p{content:'\\E9 '}</style>"},
       {"zero unit inside, LE", utf16le(u"a\0b\0c"s), DocumentKind::Script, "a\0b\0c"s},
-      {"trailing odd byte kept, LE", kLeMark + utf16le(u"ab") + "Z", DocumentKind::Script, "abZ"},
+      {"trailing odd byte, LE", kLeMark + utf16le(u"ab") + "\xFF", DocumentKind::StyleSheet, "ab\\FFFD "},
+      {"trailing odd byte in a page's text", kLeMark + utf16le(u"<p>a") + "Z", DocumentKind::Page, "<p>a&#65533;"},
+      {"odd byte after a high surrogate: one U+FFFD", kLeMark + utf16le(u"a\xD83D") + "Z", DocumentKind::Script,
+       "a\\uFFFD"},
   };
   for (const auto& c : cases) {
     WorkingText working = workingText(c.bytes, c.kind);

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "support/bytes.h"
 #include "support/memory_resolver.h"
 #include "support/targets.h"
+#include "text/utf8.h"
 
 namespace sarnavel {
 namespace {
@@ -256,6 +258,66 @@ TEST(ConvertHtml, ManyReferencesAreAllRewritten) {
     }
     EXPECT_TRUE(page.convert(in + "</body></html>", kEuc) == expected + "</body></html>") << count;
     EXPECT_EQ(page.loads().size(), static_cast<std::size_t>(count));
+  }
+}
+
+// HTML parsers read a reference to 27 of the C1 controls through the windows-1252 table, so
+// none of them may be written as one: UTF-8 keeps the character, the others stand the geta
+// mark in and report it lost (Shift_JIS holds U+0080 as the byte 0x80, which browsers read so).
+// The five the table leaves empty are escaped as any other character. Each in text and in an
+// attribute value, from a UTF-8 page (read in one pass) and a UTF-16 one (read by units).
+TEST(ConvertHtml, C1ControlsAreNeverWrittenAsReferencesThatShowAnotherCharacter) {
+  struct Case {
+    char16_t c1;
+    char16_t shownByReference;  // what a browser shows for its decimal reference
+  } cases[] = {
+      {0x80, 0x20AC}, {0x81, 0x81},   {0x82, 0x201A}, {0x83, 0x0192}, {0x84, 0x201E}, {0x85, 0x2026},
+      {0x86, 0x2020}, {0x87, 0x2021}, {0x88, 0x02C6}, {0x89, 0x2030}, {0x8A, 0x0160}, {0x8B, 0x2039},
+      {0x8C, 0x0152}, {0x8D, 0x8D},   {0x8E, 0x017D}, {0x8F, 0x8F},   {0x90, 0x90},   {0x91, 0x2018},
+      {0x92, 0x2019}, {0x93, 0x201C}, {0x94, 0x201D}, {0x95, 0x2022}, {0x96, 0x2013}, {0x97, 0x2014},
+      {0x98, 0x02DC}, {0x99, 0x2122}, {0x9A, 0x0161}, {0x9B, 0x203A}, {0x9C, 0x0153}, {0x9D, 0x9D},
+      {0x9E, 0x017E}, {0x9F, 0x0178},
+  };
+  // あ and the geta mark in each target (both in JIS X 0208 mode in ISO-2022-JP)
+  const std::string geta[] = {"\x82\xa0\x81\xac", "\xa4\xa2\xa2\xae", "$\"\"."};
+  auto count = [](const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  };
+  for (const Case& c : cases) {
+    const std::u16string page = u"<p title=\"\u3042" + std::u16string(1, c.c1) + u"\">\u3042" + std::u16string(1, c.c1) + u"</p>";
+    std::string utf8;
+    appendUtf8(utf8, c.c1);
+    const std::string reference = "&#" + std::to_string(static_cast<int>(c.c1)) + ";";
+    for (const std::string& source : {utf16ToUtf8(page), "\xff\xfe" + testing::utf16le(page)}) {
+      for (int target : {kSjis, kEuc, kJis, kUtf8}) {
+        SCOPED_TRACE(::testing::Message() << "U+" << std::hex << static_cast<int>(c.c1) << " target " << target
+                                          << (source[0] == '\xff' ? " from UTF-16" : " from UTF-8"));
+        Page converter;
+        const std::string out = converter.convert(source, target);
+        const DocumentResult& r = converter.result;
+        if (c.shownByReference == c.c1) {
+          EXPECT_EQ(count(out, reference), 2u);
+          ASSERT_EQ(r.escaped.size(), 1u);
+          EXPECT_EQ(r.escaped[0].count, 2u);
+          EXPECT_TRUE(r.lost.empty());
+        } else if (target == kUtf8 || (target == kSjis && c.c1 == 0x80)) {
+          EXPECT_EQ(count(out, target == kUtf8 ? utf8 : "\x80"), 2u);
+          EXPECT_TRUE(r.escaped.empty() && r.lost.empty());
+        } else {
+          EXPECT_EQ(count(out, "&#"), 0u);
+          EXPECT_EQ(count(out, geta[target]), 2u);
+          ASSERT_EQ(r.lost.size(), 1u);
+          EXPECT_EQ(r.lost[0].codePoint, c.c1);
+          EXPECT_EQ(r.lost[0].count, 2u);
+          EXPECT_EQ(r.lost[0].writtenAs, StandIn::GetaMark);
+          EXPECT_TRUE(r.escaped.empty());
+        }
+        Page again;
+        EXPECT_EQ(again.convert(out, target), out) << "converted a second time";
+      }
+    }
   }
 }
 

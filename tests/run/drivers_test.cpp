@@ -135,7 +135,8 @@ TEST(FileDrivers, WholeFilesFromEveryReading) {
        "a='\xE6\x97\xA5';\0b='\xE6\x9C\xAC';\0"s},
       {"zero unit in a UTF-16 sheet", FileKind::Css, kLeMark + utf16le(u"p{}\n\0q{content:'\u65E5'}\n"s), 3,
        "@charset \"utf-8\";\np{}\n\0q{content:'\xE6\x97\xA5'}\n"s},
-      {"trailing odd byte of a UTF-16 script", FileKind::JavaScript, kLeMark + utf16le(u"x=1;") + "Z", 0, "x=1;Z"},
+      {"trailing odd byte of a UTF-16 script: U+FFFD", FileKind::JavaScript, kLeMark + utf16le(u"x=1;") + "Z", 0,
+       "x=1;\\uFFFD"},
       {"zero byte before a page's head", FileKind::Html,
        "<!DOCTYPE html>\0<html><head></head><body>\x93\xFA</body></html>"s, 3,
        "<!DOCTYPE html>\0<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\" />"
