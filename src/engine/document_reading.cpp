@@ -168,9 +168,9 @@ WorkingText readDocument(std::string_view bytes, DocumentKind kind, const Encodi
   withDeclaration.declared = declarationOf ? declarationOf(bytes) : std::string();
   WorkingText w;
   w.source = bytes;
-  // A sheet or script read directly tells whether it is strictly UTF-8, which may stand in for
-  // the decision's UTF-8 test; a text that turns out otherwise is decided again in full.
-  const bool readStrictly = kind != DocumentKind::Page && readsUtf8Directly(escapeTarget);
+  // A text read directly tells whether it is strictly UTF-8, which may stand in for the
+  // decision's UTF-8 test; a text that turns out otherwise is decided again in full.
+  const bool readStrictly = readsUtf8Directly(escapeTarget);
   bool utf8Deferred = false;
   if (check == ValidityCheck::ByConverter) {
     const DeferredDecision deferred = decideSourceEncodingDeferred(bytes, withDeclaration, target, readStrictly);
@@ -183,7 +183,9 @@ WorkingText readDocument(std::string_view bytes, DocumentKind kind, const Encodi
   w.lineBreaks = countLineBreaks(bytes);
   if (utf8Deferred) {
     std::size_t malformed = 0;
-    w.prepared = escapeWhole(bytes, 0, SourceEncoding::Utf8, languageOf(kind), escapeTarget, &malformed);
+    w.prepared = kind == DocumentKind::Page
+                     ? escapeHtmlPageUtf8(bytes, escapeTarget, 0, &malformed)
+                     : escapeWhole(bytes, 0, SourceEncoding::Utf8, languageOf(kind), escapeTarget, &malformed);
     if (malformed == 0) {
       w.form = SourceForm::Utf8;
       w.isSource = false;

@@ -23,6 +23,10 @@
 //     with its letters decomposed, é as e and the escape of U+0301) and escaped likewise. Escapes follow the target (escaping.h), so the converter meets
 //     nothing it cannot write. A document in a Japanese encoding, or ASCII, is its own working
 //     text.
+// With ValidityCheck::ByConverter, a text read straight into the target that declares UTF-8, or
+// that looks like UTF-8 without a declaration, is read before the whole of it is tested: the
+// strict reading finding no malformed sequence proves the test, and a text it finds malformed
+// is decided again in full (encoding_decision.h, decideSourceEncodingDeferred).
 // Every escape and every byte that forms no character is reported to the findings with its
 // source offset as it is written; the line breaks of the source are counted.
 //

@@ -206,6 +206,12 @@ EncodingDecision decide(std::string_view bytes, const EncodingEvidence& evidence
       deferred = true;
       return true;
     }
+    // A strict reading without a malformed sequence proves the lead-byte test; with one, the
+    // caller decides again in full.
+    if (deferUtf8 && encoding == SourceEncoding::Utf8) {
+      utf8Deferred = true;
+      return true;
+    }
     return readsAs(bytes, *encoding) || (encoding == SourceEncoding::Utf8 && nearlyUtf8(bytes, kDeclaredPerError));
   };
   if (std::optional<SourceEncoding> own = encodingOfLabel(evidence.declared); declared(own))

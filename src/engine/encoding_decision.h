@@ -108,7 +108,9 @@ EncodingDecision decideSourceEncoding(std::string_view bytes, const EncodingEvid
 // sequence is well formed), an undeclared text whose start is UTF-8 and that reads neither as
 // Shift_JIS nor as EUC-JP is taken for UTF-8 without the lead-byte test over the whole text
 // (`utf8Deferred`): the detection says UTF-8 for it whenever the text is UTF-8, which a strict
-// reading without a malformed sequence proves. Otherwise decideSourceEncoding decides.
+// reading without a malformed sequence proves. A declared UTF-8 (the document's own, its loading
+// element's or its loading page's) is taken unread likewise, the strict reading standing in for
+// the lead-byte test. Otherwise decideSourceEncoding decides.
 struct DeferredDecision {
   EncodingDecision decision;
   bool validityDeferred = false;

@@ -50,7 +50,8 @@ std::string escapeByRegion(std::basic_string_view<Char> page, EscapeTarget targe
 // A UTF-8 page read and encoded whole in one pass (direct_utf8_reading.h): the regions are
 // looked for only as far as a character to escape or a malformed sequence stands, and a
 // script's code context is read from the start of the script that holds it.
-std::string readPageUtf8Directly(std::string_view page, EscapeTarget target, std::size_t firstOffset) {
+std::string readPageUtf8Directly(std::string_view page, EscapeTarget target, std::size_t firstOffset,
+                                 std::size_t* malformed) {
   std::string out;
   out.reserve(page.size() + page.size() / 8);
   PageRegions<char> regions(page);
@@ -66,7 +67,8 @@ std::string readPageUtf8Directly(std::string_view page, EscapeTarget target, std
     }
     return code->inCode(offset - firstOffset - span.start);
   });
-  readUtf8Directly(out, escaper, page, firstOffset, target.target);
+  const std::size_t found = readUtf8Directly(out, escaper, page, firstOffset, target.target);
+  if (malformed != nullptr) *malformed = found;
   escaper.finish();
   return out;
 }
@@ -80,9 +82,10 @@ std::string escapeHtmlPage(std::u16string_view page, EscapeTarget target, std::s
   });
 }
 
-std::string escapeHtmlPageUtf8(std::string_view page, EscapeTarget target, std::size_t firstOffset) {
+std::string escapeHtmlPageUtf8(std::string_view page, EscapeTarget target, std::size_t firstOffset,
+                               std::size_t* malformed) {
   auto offsetOf = [firstOffset](std::size_t index) { return firstOffset + index; };
-  if (readsUtf8Directly(target)) return readPageUtf8Directly(page, target, firstOffset);
+  if (readsUtf8Directly(target)) return readPageUtf8Directly(page, target, firstOffset, malformed);
   return escapeByRegion(page, target, offsetOf, [&](TextEscaper& escaper, std::string_view part, std::size_t start) {
     escapeUtf8(escaper, part, offsetOf(start));
   });

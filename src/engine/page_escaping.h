@@ -24,8 +24,10 @@ std::string escapeHtmlPage(std::u16string_view page, EscapeTarget target = {}, s
 // The same for a page in UTF-8 (read strictly, see text/utf8.h), without building its UTF-16
 // text first; `firstOffset` is the source offset of its first byte (3 after a byte-order mark).
 // For a target readsUtf8Directly accepts, the page is read and encoded in one pass and comes
-// out in the target's own bytes: EUC-JP for the EUC-JP target (direct_utf8_reading.h).
-std::string escapeHtmlPageUtf8(std::string_view page, EscapeTarget target = {}, std::size_t firstOffset = 0);
+// out in the target's own bytes: EUC-JP for the EUC-JP target (direct_utf8_reading.h); then
+// `malformed`, when given, is set to the number of malformed sequences it met.
+std::string escapeHtmlPageUtf8(std::string_view page, EscapeTarget target = {}, std::size_t firstOffset = 0,
+                               std::size_t* malformed = nullptr);
 
 // The same for a page in code page 1252, as a page declared Latin-1 is read: its letters
 // decomposed (é becomes e and the escape of U+0301), unless every character is kept as itself.

@@ -78,5 +78,55 @@ TEST(DeferredValidity, TheConverterConfirmsOrTheDecisionDecides) {
   }
 }
 
+// A declared UTF-8 is taken unread when the reading step reads the text strictly: a text it
+// finds well formed is what the decision would have read, any other is decided again in full.
+// Either way the reading gives what the decision reading the text first gives.
+TEST(DeferredValidity, AStrictReadingStandsForTheUtf8Test) {
+  const std::string nihongo = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";
+  const std::string prose = std::string(40, 'a') + nihongo + nihongo + nihongo;
+  EncodingEvidence byUtf8Element;
+  byUtf8Element.loaderCharset = "utf-8";
+  const struct {
+    const char* what;
+    DocumentKind kind;
+    std::string bytes;
+    EncodingEvidence evidence;
+    std::string declared;
+  } cases[] = {
+      {"well formed", DocumentKind::Page, "<meta charset=utf-8><p>" + nihongo, {}, "utf-8"},
+      {"nearly UTF-8", DocumentKind::Page, "<meta charset=utf-8><p>" + prose + "\xC0</p>", {}, "utf-8"},
+      {"an encoded surrogate", DocumentKind::Page, "<meta charset=utf-8><p>" + nihongo + "\xED\xA0\x80", {}, "utf-8"},
+      {"Shift_JIS declared UTF-8", DocumentKind::Page, "<meta charset=utf-8><p>\x93\xFA\x96\x7B\x8C\xEA", {},
+       "utf-8"},
+      {"cut short", DocumentKind::Page, "<meta charset=utf-8><script>s='" + nihongo + "\xE6\x97", {}, "utf-8"},
+      {"undeclared", DocumentKind::Page, "<p>" + prose + "<script>s='" + nihongo + "'</script>", {}, ""},
+      {"undeclared, an overlong form", DocumentKind::Page, "<p>" + prose + "\xC0\xAF", {}, ""},
+      {"a script its element names UTF-8", DocumentKind::Script, "s='" + nihongo + "';", byUtf8Element, ""},
+      {"the same, an overlong form", DocumentKind::Script, "s='" + nihongo + "\xC0\xAF';", byUtf8Element, ""},
+      {"a sheet of a UTF-8 page", DocumentKind::StyleSheet, "p{content:'" + nihongo + "\xFF'}",
+       loadedBy(E::Utf8), ""},
+  };
+  for (const auto& c : cases) {
+    for (int index : {0, 1, 2, 3}) {
+      const TargetEncoding target = testing::asTarget(index);
+      auto declarationOf = [&c](std::string_view) { return c.declared; };
+      Findings unreadFindings, readFindings;
+      const WorkingText unread = readDocument(c.bytes, c.kind, c.evidence, target, unreadFindings, declarationOf, false,
+                                              ValidityCheck::ByConverter);
+      const WorkingText read = readDocument(c.bytes, c.kind, c.evidence, target, readFindings, declarationOf, false,
+                                            ValidityCheck::InDecision);
+      EXPECT_EQ(unread.decision, read.decision) << c.what << ", " << target;
+      EXPECT_EQ(unread.text(), read.text()) << c.what << ", " << target;
+      EXPECT_EQ(unread.converterInput, read.converterInput) << c.what << ", " << target;
+      DocumentResult unreadResult, readResult;
+      unreadFindings.fill(unreadResult, c.bytes, unread.form);
+      readFindings.fill(readResult, c.bytes, read.form);
+      EXPECT_EQ(unreadResult.escaped.size(), readResult.escaped.size()) << c.what << ", " << target;
+      EXPECT_EQ(unreadResult.invalidBytes.count, readResult.invalidBytes.count) << c.what << ", " << target;
+      EXPECT_EQ(unreadResult.invalidBytes.first, readResult.invalidBytes.first) << c.what << ", " << target;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace sarnavel
