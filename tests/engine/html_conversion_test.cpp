@@ -113,6 +113,11 @@ TEST(ConvertHtml, DeclarationPlacement) {
        "<!DOCTYPE html><!--" + std::string(1100, '-') + "--><html><head><meta charset=euc-jp></head></html>", kSjis,
        "<!DOCTYPE html><meta charset=\"Shift_JIS\"><!--" + std::string(1100, '-') + "--><html><head></head></html>",
        "charset euc-jp moved earlier"},
+      {"a meta charset longer than them: stays, a short declaration goes before it",
+       "<html><head><meta charset=euc-jp data-x=\"" + std::string(1100, 'x') + "\"></head></html>", kSjis,
+       "<html><head>" + kDecl + "Shift_JIS\" /><meta charset=\"Shift_JIS\" data-x=\"" + std::string(1100, 'x') +
+           "\"></head></html>",
+       "meta  added|charset euc-jp rewritten"},
   };
   for (const auto& c : cases) {
     Page page;
