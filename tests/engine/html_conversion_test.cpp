@@ -237,6 +237,18 @@ TEST(ConvertHtml, ModuleScriptsKeepTheirTag) {
   EXPECT_FALSE(page.loads()[0].charsetWritten);
 }
 
+// A tag read in a script body whose text holds the end of that body keeps its bytes: written
+// anew it would lose the "</script>", and the body, for browsers and a second conversion, would
+// run on over the head (a meta there then declared another encoding).
+TEST(ConvertHtml, TagHoldingABodyEndKeepsIt) {
+  Page page;
+  page.files.file("b.js");
+  const std::string in = "<script src=\"http://e.invalid/a.js><meta charset=euc-jp><script src=b.js </script><p>";
+  EXPECT_EQ(page.convert(in, kSjis), in);
+  ASSERT_EQ(page.loads().size(), 1u);
+  EXPECT_FALSE(page.loads()[0].charsetWritten);
+}
+
 // A Japanese file name is read in the encoding the page is in after conversion.
 TEST(ConvertHtml, JapaneseNamesAreReadInTheTarget) {
   for (int encoding : {kSjis, kEuc, kJis, kUtf8}) {
