@@ -30,7 +30,7 @@ void charsetAttributeEdits(std::vector<ELEMENT>& elements, const std::optional<B
     std::string reference = utf16ToUtf8(wide);
     if (reference.empty()) continue;
     ResolvedReference resolved = resolver.resolve(reference, kind);
-    const bool writeCharset = resolved.status == ReferenceStatus::Followable && !module;
+    const bool writeCharset = resolved.status == ReferenceStatus::Followable && !module && !element.holdsBodyEnd;
     references.push_back({kind, std::move(reference), resolved.status, std::move(resolved.path),
                           std::move(formerCharset), writeCharset, module});
     if (!writeCharset) continue;

@@ -7,7 +7,9 @@
 // `charset` attribute naming the target, and its tag is written anew in canonical form
 // (attributes in name order, every value in double quotes), whatever its spelling was. A
 // module script's tag keeps its bytes: browsers read a module as UTF-8 whatever it says, and
-// the run leaves such a file in UTF-8. References are read in the encoding the page is in; a
+// the run leaves such a file in UTF-8. Nor is a tag written anew whose text holds the end tag of
+// a script or style body it was read in (html/references.h, ELEMENT): it would lose that end
+// tag and the body would run on. References are read in the encoding the page is in; a
 // query or fragment after the name is not part of it. Every reference is listed in document
 // order with what became of it (document_result.h): followed, with the element's former
 // charset attribute; refused by the resolver (another kind, a folder, a binary), its element

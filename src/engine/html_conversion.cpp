@@ -102,7 +102,7 @@ std::optional<DocumentResult> tryConvert(std::string& text, const TargetChoice& 
   charsetAttributeEdits(loads.elements, loads.base, steps.charsetName, options.targetEncoding, resolver,
                         result.references, edits);
   charsetsWrittenByScripts(converted, loads.base, steps.charsetName, options.targetEncoding, resolver, result, edits);
-  keepDeclarationInPrescan(info, xmlDeclarationEnd(converted), written, edits, result.declarations);
+  keepDeclarationInPrescan(info, xmlDeclarationEnd(converted), steps.charsetName, written, edits, result.declarations);
   sortPageEdits(edits);
   for (const PageEdit& edit : edits) steps.afterConverter.replace(converted, edit.start, edit.end, edit.text);
   applyPageEdits(converted, std::move(edits));

@@ -141,7 +141,7 @@ std::vector<WrittenDeclaration> declarationEdits(std::string_view page, const PA
   return written;
 }
 
-void keepDeclarationInPrescan(const PARSE1INFO& info, std::size_t xmlEnd,
+void keepDeclarationInPrescan(const PARSE1INFO& info, std::size_t xmlEnd, const std::string& charsetName,
                               const std::vector<WrittenDeclaration>& written, std::vector<PageEdit>& edits,
                               std::vector<Declaration>& declarations) {
   const std::vector<std::size_t> starts = outputStarts(edits);
@@ -153,16 +153,37 @@ void keepDeclarationInPrescan(const PARSE1INFO& info, std::size_t xmlEnd,
     if (first == nullptr || starts[w.edit] < starts[first->edit]) first = &w;
   }
   if (first == nullptr) return;
+  // The earliest place where a declaration of `size` bytes ends within the window.
+  auto placeFor = [&](std::size_t size) -> std::optional<std::size_t> {
+    for (std::size_t candidate : {info.hasHead ? info.headEnd : 0, info.hasHtml ? info.htmlEnd : 0, info.doctypeEnd}) {
+      if (candidate != 0 && outputOffset(edits, candidate) + size <= kPrescanWindow) return candidate;
+    }
+    if (outputOffset(edits, xmlEnd) + size <= kPrescanWindow) return xmlEnd;
+    return std::nullopt;
+  };
   std::string text = std::move(edits[first->edit].text);
   edits[first->edit].text.clear();  // the declaration leaves its place
-  std::size_t at = xmlEnd;
-  for (std::size_t candidate : {info.hasHead ? info.headEnd : 0, info.hasHtml ? info.htmlEnd : 0, info.doctypeEnd}) {
-    if (candidate != 0 && outputOffset(edits, candidate) + text.size() <= kPrescanWindow) {
-      at = candidate;
-      break;
-    }
+  if (const std::optional<std::size_t> at = placeFor(text.size())) {
+    edits.push_back({*at, *at, std::move(text)});
+    declarations[first->declaration].fate = DeclarationFate::MovedEarlier;
+    return;
   }
-  edits.push_back({at, at, std::move(text)});
+  // A meta charset whose other attributes make it longer than the window ends past it
+  // wherever it stands: it stays as written, and a short declaration goes where the browser
+  // looks (a second conversion finds that one first and changes nothing).
+  edits[first->edit].text = std::move(text);
+  std::string shortDeclaration = contentTypeMeta(charsetName, true);
+  if (const std::optional<std::size_t> at = placeFor(shortDeclaration.size())) {
+    edits.push_back({*at, *at, std::move(shortDeclaration)});
+    const bool xmlFirst = !declarations.empty() && declarations.front().form == DeclarationForm::XmlDeclaration;
+    declarations.insert(declarations.begin() + (xmlFirst ? 1 : 0),
+                        {DeclarationForm::ContentTypeMeta, {}, DeclarationFate::Added});
+    return;
+  }
+  // Only a longer XML declaration leaves no room: the declaration follows it.
+  text = std::move(edits[first->edit].text);
+  edits[first->edit].text.clear();
+  edits.push_back({xmlEnd, xmlEnd, std::move(text)});
   declarations[first->declaration].fate = DeclarationFate::MovedEarlier;
 }
 

@@ -17,7 +17,9 @@
 //    title starts earlier; a page without an `html` tag gets none added;
 //  - when, after all the page's edits, no declaration ends within the first 1024 bytes, the
 //    first one is moved to the earliest place that brings it there: after the head start tag,
-//    the `html` start tag, the doctype, the XML declaration, or the very start.
+//    the `html` start tag, the doctype, the XML declaration, or the very start; a meta charset
+//    whose other attributes make it too long to end there wherever it stands is left in place,
+//    and the content-type meta is added at that place instead.
 // Converting the result again changes nothing.
 //
 // Contract: reads the converted page and the analysis of it; appends edits (page_edits.h) and
@@ -46,8 +48,8 @@ std::vector<WrittenDeclaration> declarationEdits(std::string_view page, const PA
                                                  std::vector<Declaration>& declarations);
 
 // After every other edit of the page is known: moves the first written declaration into the
-// first 1024 bytes when none ends there.
-void keepDeclarationInPrescan(const PARSE1INFO& info, std::size_t xmlDeclarationEnd,
+// first 1024 bytes when none ends there (or adds a short one before it when it is too long).
+void keepDeclarationInPrescan(const PARSE1INFO& info, std::size_t xmlDeclarationEnd, const std::string& charsetName,
                               const std::vector<WrittenDeclaration>& written, std::vector<PageEdit>& edits,
                               std::vector<Declaration>& declarations);
 

@@ -3,6 +3,7 @@
 namespace sarnavel {
 
 bool walkPage(std::string_view page, PARSE1INFO& head, PARSE2INFO& references, std::vector<PageMark>* marks) {
+  const PARSE1INFO given = head;  // what the head analysis alone would start from
   resetHead(head);
   TagWalk walk(page, [](std::string_view name) {
     return name == "meta" || name == "link" || name == "script" || name == "base";
@@ -10,6 +11,7 @@ bool walkPage(std::string_view page, PARSE1INFO& head, PARSE2INFO& references, s
   ScannedTag tag;
   bool headActive = true;
   std::size_t headResumesAt = 0;  // the head analysis passes over tags before this offset
+  bool headPassedOver = false;     // the walk skipped tags the head analysis reads
   while (walk.next(tag)) {
     HeadStep step = HeadStep::Go;
     if (headActive && tag.span.tagStart >= headResumesAt) {
@@ -23,8 +25,17 @@ bool walkPage(std::string_view page, PARSE1INFO& head, PARSE2INFO& references, s
     } else if (step == HeadStep::SkipStyleBody) {
       headResumesAt = walk.styleBodySkip(tag.span);
     } else if (referencesSkip) {
+      // A tag in a body the head analysis skips may hold that body's end tag and start a script
+      // whose body the references skip: the head analysis reads what lies between the two ends.
+      if (headActive && tag.span.tagStart < headResumesAt && headResumesAt < walk.scriptBodySkip(tag.span))
+        headPassedOver = true;
       walk.skipScriptBody(tag.span);
     }
+  }
+  if (headPassedOver) {
+    // Rare (a tag that straddles a body's end): the head is read again on its own.
+    head = given;
+    return analyseHead(page, head);
   }
   return head.hasHtml;
 }

@@ -7,7 +7,10 @@
 // collection walks the whole page, skips the bodies of scripts it does not record and walks the
 // bodies of recorded scripts and of style elements as text, as the program has always read
 // references. The walk skips what both skip; where only the head analysis skips, the walk goes
-// on and the head analysis passes over the tags up to where its skip would have resumed.
+// on and the head analysis passes over the tags up to where its skip would have resumed. When
+// a tag read in such a body holds the body's end tag and starts a script whose body the
+// references skip, the head analysis would read tags this walk passes over: the head is then
+// analysed again on its own (analyseHead), so it is always what analyseHead finds.
 //
 // When `marks` is given, every tag the walk hands over is also shown to the collector of
 // page_marks.h (forms and links whose meaning changes with the page's encoding).

@@ -39,6 +39,10 @@ struct ELEMENT {
   std::size_t tagEnd = 0;
   AttributeMap attributes;
   bool selfClosing = false;
+  // Its text holds "</script" or "</style" (any case), as a tag read in a script or style body
+  // as text may: that end tag closes the body, for browsers and for the walk, so the tag is
+  // never written anew (the body would run on past it).
+  bool holdsBodyEnd = false;
 };
 
 // The first `base` element with an `href`: its value as written, and where it ends (browsers

@@ -113,6 +113,11 @@ TEST(ConvertHtml, DeclarationPlacement) {
        "<!DOCTYPE html><!--" + std::string(1100, '-') + "--><html><head><meta charset=euc-jp></head></html>", kSjis,
        "<!DOCTYPE html><meta charset=\"Shift_JIS\"><!--" + std::string(1100, '-') + "--><html><head></head></html>",
        "charset euc-jp moved earlier"},
+      {"a meta charset longer than them: stays, a short declaration goes before it",
+       "<html><head><meta charset=euc-jp data-x=\"" + std::string(1100, 'x') + "\"></head></html>", kSjis,
+       "<html><head>" + kDecl + "Shift_JIS\" /><meta charset=\"Shift_JIS\" data-x=\"" + std::string(1100, 'x') +
+           "\"></head></html>",
+       "meta  added|charset euc-jp rewritten"},
   };
   for (const auto& c : cases) {
     Page page;
@@ -229,6 +234,18 @@ TEST(ConvertHtml, ModuleScriptsKeepTheirTag) {
   EXPECT_EQ(page.convert("<script type=module src=js/a.js>", kEuc), "<script type=module src=js/a.js>");
   ASSERT_EQ(page.loads().size(), 1u);
   EXPECT_TRUE(page.loads()[0].module);
+  EXPECT_FALSE(page.loads()[0].charsetWritten);
+}
+
+// A tag read in a script body whose text holds the end of that body keeps its bytes: written
+// anew it would lose the "</script>", and the body, for browsers and a second conversion, would
+// run on over the head (a meta there then declared another encoding).
+TEST(ConvertHtml, TagHoldingABodyEndKeepsIt) {
+  Page page;
+  page.files.file("b.js");
+  const std::string in = "<script src=\"http://e.invalid/a.js><meta charset=euc-jp><script src=b.js </script><p>";
+  EXPECT_EQ(page.convert(in, kSjis), in);
+  ASSERT_EQ(page.loads().size(), 1u);
   EXPECT_FALSE(page.loads()[0].charsetWritten);
 }
 

@@ -22,6 +22,9 @@ TEST(PageWalk, FindsWhatEachReaderFindsAlone) {
       "<p>no html tag<link rel=stylesheet href=x.css><script src=x.js></SCRIPT><meta charset=z>",
       "<html><head><title>\x1B$B$<\x1B(B</title><script src=i.js></script></head></html>",
       "<!DOCTYPE html><html><head><base href=lib/><script type=module src=m.js></script><base href=x/></head>",
+      // A tag in a followed script's body holds that body's end and starts a script whose body
+      // the references skip: the head analysis reads the meta between the two ends.
+      "<html><head><script src=a.js><script x</SCRIPT><meta charset=x></script></head>",
   };
   for (const std::string& page : pages) {
     PARSE1INFO alone, walked;
