@@ -1,11 +1,8 @@
 // sarnavel-cli: converts a batch of Japanese web documents from a terminal, a Makefile or CI.
-#include <malloc.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cli/cli_options.h"
@@ -18,6 +15,7 @@
 #include "run/check_listing.h"
 #include "run/posix_file.h"
 #include "run/run_report.h"
+#include "run/malloc_tuning.h"
 #include "run/standard_descriptors.h"
 #include "run/visible_path.h"
 #include "version.h"
@@ -33,15 +31,7 @@ int main(int argc, char** argv) {
   // Before anything is opened: a closed standard output must not become a converted file.
   const StandardDescriptors standard = openStandardDescriptors();
   installStopSignals();
-  // One malloc arena per core rather than one per thread: the run's threads outnumber the
-  // cores, and each arena of its own would keep the largest file's buffers after the file.
-  mallopt(M_ARENA_MAX, static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
-  // A large file's buffers are taken from the heap and kept there for the next file, rather
-  // than mapped and unmapped afresh for each (every new mapping faults its pages in again):
-  // only buffers of 32 MB and more are mapped, and the heap's free top is given back from
-  // 64 MB on. The run's memory stays bounded by the files under way.
-  mallopt(M_MMAP_THRESHOLD, 32 << 20);
-  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+  tuneMallocForRuns();
 
   std::vector<std::string> arguments(argv + 1, argv + argc);
   CliParse parse = parseCommandLine(arguments);

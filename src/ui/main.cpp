@@ -1,15 +1,13 @@
 // sarnavel: the desktop program. Converts Japanese web documents dropped onto its window or
 // named on its command line.
-#include <malloc.h>
 
-#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <string>
-#include <thread>
 
 #include <QApplication>
 
+#include "run/malloc_tuning.h"
 #include "run/standard_descriptors.h"
 #include "ui/start_up.h"
 
@@ -20,15 +18,7 @@ int main(int argc, char** argv) {
   // A write past the file-size limit fails with EFBIG, which the run reports, instead of
   // ending the program; the file store then need not block the signal around each write.
   std::signal(SIGXFSZ, SIG_IGN);
-  // One malloc arena per core rather than one per thread: the run's threads outnumber the
-  // cores, and each arena of its own would keep the largest file's buffers after the file.
-  mallopt(M_ARENA_MAX, static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
-  // A large file's buffers are taken from the heap and kept there for the next file, rather
-  // than mapped and unmapped afresh for each (every new mapping faults its pages in again):
-  // only buffers of 32 MB and more are mapped, and the heap's free top is given back from
-  // 64 MB on. The run's memory stays bounded by the files under way.
-  mallopt(M_MMAP_THRESHOLD, 32 << 20);
-  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+  sarnavel::tuneMallocForRuns();
   // Every argument after the program's name is a file or folder for the list; none of them is
   // an option for Qt.
   const std::vector<std::filesystem::path> paths = sarnavel::commandLinePaths(argc, argv);
