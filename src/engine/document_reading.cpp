@@ -121,10 +121,16 @@ WorkingText readUtf16(std::string_view bytes, ContentShape shape, DocumentKind k
   return w;
 }
 
-// A sheet or script in UTF-8 or code page 1252, escaped in its language. `malformed`, when
-// given, counts the malformed UTF-8 sequences of a text read directly.
-std::string escapeWhole(std::string_view bytes, std::size_t firstOffset, SourceEncoding encoding,
-                        EscapeLanguage language, EscapeTarget target, std::size_t* malformed = nullptr) {
+// A document in UTF-8 or code page 1252, escaped in its kind's language (a page region by
+// region). `malformed`, when given, counts the malformed UTF-8 sequences of a text read
+// directly.
+std::string escapeWhole(std::string_view bytes, std::size_t firstOffset, SourceEncoding encoding, DocumentKind kind,
+                        EscapeTarget target, std::size_t* malformed = nullptr) {
+  if (kind == DocumentKind::Page) {
+    return encoding == SourceEncoding::Utf8 ? escapeHtmlPageUtf8(bytes, target, firstOffset, malformed)
+                                            : escapeHtmlPageCp1252(bytes, target);
+  }
+  const EscapeLanguage language = languageOf(kind);
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 8);
   TextEscaper escaper(out, language, target);
@@ -183,9 +189,7 @@ WorkingText readDocument(std::string_view bytes, DocumentKind kind, const Encodi
   w.lineBreaks = countLineBreaks(bytes);
   if (utf8Deferred) {
     std::size_t malformed = 0;
-    w.prepared = kind == DocumentKind::Page
-                     ? escapeHtmlPageUtf8(bytes, escapeTarget, 0, &malformed)
-                     : escapeWhole(bytes, 0, SourceEncoding::Utf8, languageOf(kind), escapeTarget, &malformed);
+    w.prepared = escapeWhole(bytes, 0, SourceEncoding::Utf8, kind, escapeTarget, &malformed);
     if (malformed == 0) {
       w.form = SourceForm::Utf8;
       w.isSource = false;
@@ -204,12 +208,7 @@ WorkingText readDocument(std::string_view bytes, DocumentKind kind, const Encodi
     // Latin-1 bytes are decoded as browsers do, even when they would pass for UTF-8.
     const std::string_view text = encoding == SourceEncoding::Utf8 ? withoutByteOrderMark(bytes) : bytes;
     const std::size_t firstOffset = bytes.size() - text.size();
-    if (kind == DocumentKind::Page) {
-      w.prepared = encoding == SourceEncoding::Utf8 ? escapeHtmlPageUtf8(text, escapeTarget, firstOffset)
-                                                    : escapeHtmlPageCp1252(text, escapeTarget);
-    } else {
-      w.prepared = escapeWhole(text, firstOffset, encoding, languageOf(kind), escapeTarget);
-    }
+    w.prepared = escapeWhole(text, firstOffset, encoding, kind, escapeTarget);
     w.isSource = false;
     w.converterInput = encoding == SourceEncoding::Utf8 ? madeInputOfUtf8(escapeTarget) : madeInputFor(target);
     return w;
