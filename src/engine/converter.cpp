@@ -22,8 +22,6 @@
 namespace sarnavel {
 namespace {
 
-// The geta mark U+3013, JIS row 2 cell 14, written for a character the target cannot hold.
-constexpr std::uint8_t kGetaRow = 2, kGetaCell = 14;
 constexpr std::uint16_t kNoCode = cp932::kNoCode;
 
 // Tables derived once from the code page 932 table.
@@ -253,7 +251,7 @@ struct ShiftJisEncoder : EncoderBase<ShiftJisEncoder> {
     if (code >= 0x100) sink.put(static_cast<std::uint8_t>(code >> 8));
     sink.put(static_cast<std::uint8_t>(code));
   }
-  void geta() { writeCode(jis::toShiftJis({kGetaRow, kGetaCell})); }
+  void geta() { writeCode(jis::toShiftJis(jis::kGetaMark)); }
   void kana(std::uint8_t b) { writeCode(b); }
   void jis0208(std::uint16_t code) { writeCode(code); }
   void unicode(char16_t unit) {
@@ -271,7 +269,7 @@ struct JisRowsEncoder : EncoderBase<Derived> {
   using EncoderBase<Derived>::EncoderBase;
   static constexpr StandIn kStandIn = StandIn::GetaMark;
   static constexpr InputEncoding kOwn = Own;
-  void geta() { this->self().jisCell({kGetaRow, kGetaCell}); }
+  void geta() { this->self().jisCell(jis::kGetaMark); }
   void jis0208(std::uint16_t code) {
     jis::Position p = jis::fromShiftJis(static_cast<std::uint8_t>(code >> 8), static_cast<std::uint8_t>(code));
     if (p.row <= 94) {

@@ -7,6 +7,7 @@
 #include "engine/javascript_context.h"
 #include "text/cp1252.h"
 #include "text/cp932.h"
+#include "text/jis.h"
 #include "text/utf8.h"
 
 namespace sarnavel {
@@ -85,8 +86,13 @@ void TextEscaper::standIn(char32_t codePoint, std::size_t offset) {
     appendUtf8(out_, codePoint);
     return;
   }
-  // U+3013 in EUC-JP, else in code page 932 (which the converter carries into the target).
-  out_.append(targetBytes_ && target_.target == TargetEncoding::EucJp ? "\xA2\xAE" : "\x81\xAC");
+  // In EUC-JP, else in code page 932 (which the converter carries into the target).
+  if (targetBytes_ && target_.target == TargetEncoding::EucJp) {
+    out_.push_back(static_cast<char>(0xA0 + jis::kGetaMark.row));
+    out_.push_back(static_cast<char>(0xA0 + jis::kGetaMark.cell));
+  } else {
+    cp932::appendCode(out_, jis::toShiftJis(jis::kGetaMark));
+  }
   if (target_.findings != nullptr) target_.findings->lost(codePoint, offset, StandIn::GetaMark);
 }
 

@@ -18,6 +18,9 @@ struct Position {
   std::uint8_t cell;  // 1-94
 };
 
+// The geta mark U+3013, written where a character has no place in the target.
+inline constexpr Position kGetaMark{2, 14};
+
 // The position of a Shift_JIS double-byte code (lead << 8 | trail, both bytes valid).
 inline Position fromShiftJis(std::uint8_t lead, std::uint8_t trail) {
   unsigned pair = lead <= 0x9F ? lead - 0x81u : lead - 0xC1u;
