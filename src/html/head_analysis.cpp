@@ -74,40 +74,48 @@ void resetHead(PARSE1INFO& info) {
 }
 
 HeadStep readHeadTag(const ScannedTag& tag, PARSE1INFO& info) {
-  // A view compares lengths first: most tags differ from each name in length alone.
-  const std::string_view name = tag.name;
-  if (name == "html") {
-    info.hasHtml = true;
-    info.htmlEnd = tag.span.tagEnd;
-  } else if (name == "head") {
-    info.hasHead = true;
-    info.headStart = tag.span.tagStart;
-    info.headEnd = tag.span.tagEnd;
-  } else if (name == "/head") {
-    info.headCloseStart = tag.span.tagStart;
-    info.headCloseEnd = tag.span.tagEnd;
-  } else if (name == "title") {
-    info.hasTitle = true;
-    info.titleStart = tag.span.tagStart;
-  } else if (name == "/title") {
-    info.titleCloseEnd = tag.span.tagEnd;
-  } else if (name == "script") {
-    return HeadStep::SkipScriptBody;
-  } else if (name == "style") {
-    return HeadStep::SkipStyleBody;  // a meta or title written in a style sheet is no tag
-  } else if (name == "meta") {
-    readMeta(tag, info);
-  } else if (name == "body") {
-    return HeadStep::Done;
-  } else if (name == "!doctype" && info.doctypeEnd == 0) {
-    info.doctypeEnd = tag.span.tagEnd;
+  switch (tag.name.kind()) {
+    case TagKind::Html:
+      info.hasHtml = true;
+      info.htmlEnd = tag.span.tagEnd;
+      break;
+    case TagKind::Head:
+      info.hasHead = true;
+      info.headStart = tag.span.tagStart;
+      info.headEnd = tag.span.tagEnd;
+      break;
+    case TagKind::HeadEnd:
+      info.headCloseStart = tag.span.tagStart;
+      info.headCloseEnd = tag.span.tagEnd;
+      break;
+    case TagKind::Title:
+      info.hasTitle = true;
+      info.titleStart = tag.span.tagStart;
+      break;
+    case TagKind::TitleEnd:
+      info.titleCloseEnd = tag.span.tagEnd;
+      break;
+    case TagKind::Script:
+      return HeadStep::SkipScriptBody;
+    case TagKind::Style:
+      return HeadStep::SkipStyleBody;  // a meta or title written in a style sheet is no tag
+    case TagKind::Meta:
+      readMeta(tag, info);
+      break;
+    case TagKind::Body:
+      return HeadStep::Done;
+    case TagKind::Doctype:
+      if (info.doctypeEnd == 0) info.doctypeEnd = tag.span.tagEnd;
+      break;
+    default:
+      break;
   }
   return HeadStep::Go;
 }
 
 bool analyseHead(std::string_view page, PARSE1INFO& info) {
   resetHead(info);
-  TagWalk walk(page, [](std::string_view name) { return name == "meta"; });
+  TagWalk walk(page, {TagKind::Meta});
   ScannedTag tag;
   while (walk.next(tag)) {
     const HeadStep step = readHeadTag(tag, info);

@@ -32,9 +32,9 @@ SourceForm formOf(TargetEncoding encoding) {
 }  // namespace
 
 void readPageMarkTag(const ScannedTag& tag, std::vector<PageMark>& marks) {
-  const std::string_view name = tag.name;
-  const bool form = name == "form";
-  if (!form && name != "a" && name != "area") return;
+  const TagKind kind = tag.name.kind();
+  const bool form = kind == TagKind::Form;
+  if (!form && kind != TagKind::Anchor && kind != TagKind::Area) return;
   // Links are many: their attributes are read only when the raw tag could hold such a query.
   if (!form && !hasNonAsciiQuery(tag.span.text)) return;
   std::string ignored;

@@ -171,21 +171,27 @@ void decodeNumericReferences(std::u16string& text) {
 }  // namespace
 
 bool readReferenceTag(const ScannedTag& tag, PARSE2INFO& info) {
-  const std::string_view name = tag.name;  // compares lengths first
-  if (name == "link") {
-    if (loadsStyleSheet(tag.attributes)) record(tag, info);
-  } else if (name == "script") {
-    if (scriptKindOf(tag.attributes) == ScriptKind::Other || !tag.attributes.contains("src")) return true;
-    record(tag, info);
-  } else if (name == "base" && !info.base) {
-    if (auto href = tag.attributes.find("href"); href != tag.attributes.end())
-      info.base = {href->second, tag.span.tagEnd};
+  switch (tag.name.kind()) {
+    case TagKind::Link:
+      if (loadsStyleSheet(tag.attributes)) record(tag, info);
+      break;
+    case TagKind::Script:
+      if (scriptKindOf(tag.attributes) == ScriptKind::Other || !tag.attributes.contains("src")) return true;
+      record(tag, info);
+      break;
+    case TagKind::Base:
+      if (info.base) break;
+      if (auto href = tag.attributes.find("href"); href != tag.attributes.end())
+        info.base = {href->second, tag.span.tagEnd};
+      break;
+    default:
+      break;
   }
   return false;
 }
 
 void collectReferences(std::string_view page, PARSE2INFO& info) {
-  TagWalk walk(page, [](std::string_view name) { return name == "link" || name == "script" || name == "base"; });
+  TagWalk walk(page, {TagKind::Link, TagKind::Script, TagKind::Base});
   ScannedTag tag;
   while (walk.next(tag)) {
     if (readReferenceTag(tag, info)) walk.skipScriptBody(tag.span);

@@ -1,5 +1,8 @@
 #include "html/tag_scanner.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include "html/iso2022_runs.h"
 #include "text/byte_pair_scan.h"
 
@@ -8,7 +11,13 @@ namespace {
 
 constexpr std::size_t kNone = std::string_view::npos;
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+// Space, tab, line feed, vertical tab, form feed and carriage return, tested by one shift.
+constexpr std::uint64_t kSpaceBits = (std::uint64_t{1} << ' ') | (std::uint64_t{1} << '\t') | (std::uint64_t{1} << '\n') |
+                                     (std::uint64_t{1} << '\v') | (std::uint64_t{1} << '\f') | (std::uint64_t{1} << '\r');
+bool isSpace(char c) {
+  const auto b = static_cast<unsigned char>(c);
+  return b <= ' ' && ((kSpaceBits >> b) & 1) != 0;
+}
 
 std::size_t skipSpaces(std::string_view text, std::size_t pos) {
   while (pos < text.size() && isSpace(text[pos])) ++pos;
@@ -114,22 +123,16 @@ namespace {
 
 // The first step of parseTagText: the name as written, and where the attributes start (npos
 // when the text has none to read); none when the text is empty or white space only.
-// `escapeFree`: the text holds no escape byte, so no run needs minding.
 struct NameAt {
   bool found = false;
   std::string_view name;
   std::size_t attributesAt = std::string_view::npos;
 };
 
-NameAt parseTagName(std::string_view tagText, bool escapeFree) {
+NameAt parseTagName(std::string_view tagText) {
   const std::size_t first = skipSpaces(tagText, 0);
   if (first == tagText.size()) return {};
-  std::size_t space = first;
-  if (escapeFree) {
-    while (space < tagText.size() && !isSpace(tagText[space])) ++space;
-  } else {
-    space = findSpaceOrEnd(tagText, first);
-  }
+  const std::size_t space = findSpaceOrEnd(tagText, first);
   const std::string_view name = tagText.substr(first, space - first);
   if (space == tagText.size()) return {true, name};
   if (name.size() > 2 && name.starts_with("!--")) return {true, name.substr(0, 3)};
@@ -140,7 +143,7 @@ NameAt parseTagName(std::string_view tagText, bool escapeFree) {
 
 bool parseTagText(std::string_view tagText, std::string& name, AttributeMap& attributes) {
   attributes.clear();
-  const NameAt at = parseTagName(tagText, false);
+  const NameAt at = parseTagName(tagText);
   name = lowercaseCopy(at.name);
   if (!at.found) return false;
   if (at.attributesAt != std::string_view::npos) parseAttributes(tagText.substr(at.attributesAt), attributes);
@@ -202,23 +205,66 @@ std::size_t TagWalk::findScriptEnd(std::size_t from) {
   return kNone;
 }
 
+namespace {
+
+// Writes the name of the tag whose text is `text` into `name` and returns where its attributes
+// start (npos when it has none to read); false, with an empty name, when the text is empty or
+// white space only. `escapeFree`: the text holds no escape byte, so the name is read and lowered
+// in one pass; else the run-aware reading of parseTagName.
+bool readTagName(std::string_view text, bool escapeFree, TagName& name, std::size_t& attributesAt) {
+  attributesAt = kNone;
+  if (!escapeFree) {
+    const NameAt at = parseTagName(text);
+    name.assignLowered(at.name);
+    attributesAt = at.attributesAt;
+    return at.found;
+  }
+  const char* const begin = text.data();
+  const char* const end = begin + text.size();
+  const char* p = begin;
+  while (p != end && isSpace(*p)) ++p;
+  const char* const stop = name.readLowered(p, end);
+  if (p == end) return false;
+  if (stop == end) return true;
+  // A comment opener followed by white space is the opener alone, with no attributes.
+  if (name.size() > 2 && name.view().starts_with("!--")) {
+    name.truncate(3);
+    return true;
+  }
+  attributesAt = static_cast<std::size_t>(stop - begin);
+  return true;
+}
+
+}  // namespace
+
 bool TagWalk::next(ScannedTag& tag) {
   while (!ended_) {
-    const std::size_t open = find('<', resume_);
-    if (open == kNone) break;
-    bool escapeFree = false;
-    const std::size_t close = find('>', open + 1, &escapeFree);
+    if (resume_ >= page_.size()) break;
+    // `<` and then `>` in one scan; met before any escape byte, neither is inside a run.
+    const BytePairAt pair = findOpenThenClose(page_.data(), resume_, page_.size(), '<', '>', '\x1b');
+    bool escapeFree = true;
+    std::size_t open = pair.first, close = pair.second;
+    if (open == page_.size()) break;
+    if (page_[open] != '<') {
+      open = find('<', resume_);
+      if (open == kNone) break;
+      close = find('>', open + 1, &escapeFree);
+    } else if (close == page_.size()) {
+      break;
+    } else if (page_[close] != '>') {
+      close = find('>', open + 1, &escapeFree);
+    }
     if (close == kNone) break;
     const TagSpan& span = tag.span = spanOf(page_, open, close);
     resume_ = span.tagEnd;
     tag.attributes.clear();
-    const NameAt at = parseTagName(span.text, escapeFree);
-    tag.name.assignLowered(at.name);
-    if (!at.found) continue;
-    if (at.attributesAt != std::string_view::npos && (needsAttributes_ == nullptr || needsAttributes_(tag.name))) {
-      parseAttributes(span.text.substr(at.attributesAt), tag.attributes);
+    std::size_t attributesAt = kNone;
+    if (!readTagName(span.text, escapeFree, tag.name, attributesAt)) continue;
+    const TagKind kind = tag.name.kind();
+    if (attributesAt != kNone && withAttributes_.contains(kind)) {
+      parseAttributes(span.text.substr(attributesAt), tag.attributes);
     }
-    if (tag.name == "!--") {
+    if (kind == TagKind::CommentOpener) {
       std::size_t commentEnd = findTextOutsideRuns(page_, span.tagStart, "-->");
       if (commentEnd == kNone) break;
       resume_ = commentEnd + 3;
@@ -250,6 +296,47 @@ std::size_t TagWalk::styleBodySkip(const TagSpan& styleTag) {
   return styleTag.tagEnd;
 }
 
+namespace {
+
+// A name of up to eight bytes packed into a number, its first byte lowest: every name a reader
+// acts on is that short, so a name is told apart by one switch over such numbers.
+constexpr std::uint64_t packedName(std::string_view name) {
+  std::uint64_t key = 0;
+  for (std::size_t k = 0; k < name.size() && k < 8; ++k)
+    key |= std::uint64_t{static_cast<unsigned char>(name[k])} << (8 * k);
+  return key;
+}
+
+// The kind of the name of `size` bytes whose first eight (or fewer) bytes pack into `key`.
+TagKind kindOfPacked(std::uint64_t key, std::size_t size) {
+  // A zero byte packs as nothing: the size tells "a" from "a\0".
+  auto is = [size](std::string_view name, TagKind kind) { return size == name.size() ? kind : TagKind::Other; };
+  if (size > 8) return TagKind::Other;
+  switch (key) {
+    case packedName("!--"): return is("!--", TagKind::CommentOpener);
+    case packedName("!doctype"): return is("!doctype", TagKind::Doctype);
+    case packedName("html"): return is("html", TagKind::Html);
+    case packedName("head"): return is("head", TagKind::Head);
+    case packedName("/head"): return is("/head", TagKind::HeadEnd);
+    case packedName("title"): return is("title", TagKind::Title);
+    case packedName("/title"): return is("/title", TagKind::TitleEnd);
+    case packedName("body"): return is("body", TagKind::Body);
+    case packedName("meta"): return is("meta", TagKind::Meta);
+    case packedName("link"): return is("link", TagKind::Link);
+    case packedName("script"): return is("script", TagKind::Script);
+    case packedName("style"): return is("style", TagKind::Style);
+    case packedName("base"): return is("base", TagKind::Base);
+    case packedName("form"): return is("form", TagKind::Form);
+    case packedName("a"): return is("a", TagKind::Anchor);
+    case packedName("area"): return is("area", TagKind::Area);
+    default: return TagKind::Other;
+  }
+}
+
+}  // namespace
+
+TagKind tagKindOf(std::string_view name) { return kindOfPacked(packedName(name), name.size()); }
+
 void TagName::assignLowered(std::string_view name) {
   size_ = name.size();
   char* out = inline_;
@@ -258,6 +345,33 @@ void TagName::assignLowered(std::string_view name) {
     out = long_.data();
   }
   for (std::size_t k = 0; k < size_; ++k) out[k] = asciiLower(name[k]);
+  kind_ = tagKindOf(view());
+}
+
+const char* TagName::readLowered(const char* p, const char* end) {
+  std::size_t k = 0;
+  std::uint64_t key = 0;  // the first eight bytes, packed as packedName packs them
+  for (; p != end && !isSpace(*p); ++p, ++k) {
+    const char lowered = asciiLower(*p);
+    if (k < 8) key |= std::uint64_t{static_cast<unsigned char>(lowered)} << (8 * k);
+    if (k == kInline) {
+      // Longer than the object holds: the rest goes to the string, after what was read.
+      long_.assign(inline_, kInline);
+      for (; p != end && !isSpace(*p); ++p, ++k) long_.push_back(asciiLower(*p));
+      break;
+    }
+    inline_[k] = lowered;
+  }
+  size_ = k;
+  kind_ = kindOfPacked(key, size_);
+  return p;
+}
+
+void TagName::truncate(std::size_t size) {
+  if (size_ > kInline && size <= kInline) long_.copy(inline_, size);
+  else if (size_ > kInline) long_.resize(size);
+  size_ = size;
+  kind_ = tagKindOf(view());
 }
 
 }  // namespace sarnavel

@@ -16,8 +16,11 @@
 // A walk's searches for `<`, `>` and the ends of script and style bodies look for the byte and
 // the escape byte together, many bytes at a time (text/byte_pair_scan.h): met before any escape
 // byte, the byte lies outside every run, and only past an escape byte are runs read out. A tag's
-// name is held in the tag (TagName), so a walk allocates nothing per tag but the attributes
-// its reader asked for.
+// `<` and `>` are found by one scan, the `>` first looked for in the block the `<` was found in.
+// Pages hold a tag every few dozen bytes, so the walk's cost is per tag: a tag's name is read and
+// lowered in one pass straight into the tag (TagName), told apart from the names the readers act
+// on once there (TagKind), and a walk allocates nothing per tag but the attributes its reader
+// asked for.
 //
 // Contract: every search runs forward only, and a walk with TagWalk looks at each byte of the
 // page a bounded number of times, so it is linear in the page size whatever the page holds.
@@ -25,7 +28,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <string>
@@ -75,27 +80,61 @@ std::size_t skipScriptBody(std::string_view page, const TagSpan& scriptTag);
 // quote inside a value (one an unquoted value held), which becomes &quot;.
 void writeTag(std::string& out, std::string_view name, const AttributeMap& attributes, bool selfClosing);
 
-// A tag's name, lower-cased. The walk writes one for every tag, and most are a few bytes
-// long: up to kInline bytes it is held in the object itself, so that writing it takes no
-// allocation and no library call; a longer one goes to a string. Reads as a string_view.
+// The names the walk's readers act on (head_analysis.h, references.h, page_marks.h), told
+// apart once when a tag's name is written: a reader tests the kind instead of comparing the name
+// with each of its names, and the many tags no reader wants (p, a span, a cell) are passed over
+// by one test. `CommentOpener` is the name "!--"; every name not listed is `Other`.
+enum class TagKind : std::uint8_t {
+  Other, CommentOpener, Doctype, Html, Head, HeadEnd, Title, TitleEnd, Body,
+  Meta, Link, Script, Style, Base, Form, Anchor, Area,
+};
+
+// The kind of a lower-cased tag name.
+TagKind tagKindOf(std::string_view loweredName);
+
+// A set of tag kinds (the tags whose attributes a walk reads).
+class TagKinds {
+ public:
+  constexpr TagKinds(std::initializer_list<TagKind> kinds) {
+    for (TagKind kind : kinds) bits_ |= bit(kind);
+  }
+  static constexpr TagKinds every() { return TagKinds(~std::uint32_t{0}); }
+  constexpr bool contains(TagKind kind) const { return (bits_ & bit(kind)) != 0; }
+
+ private:
+  constexpr explicit TagKinds(std::uint32_t bits) : bits_(bits) {}
+  static constexpr std::uint32_t bit(TagKind kind) { return std::uint32_t{1} << static_cast<unsigned>(kind); }
+  std::uint32_t bits_ = 0;
+};
+
+// A tag's name, lower-cased, and its kind. The walk writes one for every tag, and most are a
+// few bytes long: up to kInline bytes it is held in the object itself, so that writing it takes
+// no allocation and no library call; a longer one goes to a string. Reads as a string_view.
 class TagName {
  public:
   void assignLowered(std::string_view name);  // A-Z become a-z
+  // Reads a name from `p` up to the first white-space byte or `end` (a text without escape
+  // bytes, so no ISO-2022-JP run to mind), lowering as it goes; returns where it stopped.
+  const char* readLowered(const char* p, const char* end);
+  // Keeps the first `size` bytes (size <= this->size()).
+  void truncate(std::size_t size);
 
   std::string_view view() const { return size_ <= kInline ? std::string_view(inline_, size_) : long_; }
   operator std::string_view() const { return view(); }
   bool empty() const { return size_ == 0; }
   std::size_t size() const { return size_; }
+  TagKind kind() const { return kind_; }
   friend bool operator==(const TagName& name, std::string_view text) { return name.view() == text; }
 
  private:
   static constexpr std::size_t kInline = 24;
   char inline_[kInline] = {};
   std::size_t size_ = 0;
+  TagKind kind_ = TagKind::Other;
   std::string long_;
 };
 
-// A tag as the walk hands it over: its span, lower-cased name and attributes.
+// A tag as the walk hands it over: its span, lower-cased name (and kind) and attributes.
 struct ScannedTag {
   TagSpan span;
   TagName name;
@@ -109,10 +148,10 @@ struct ScannedTag {
 // to skip a script body first.
 class TagWalk {
  public:
-  // `needsAttributes`, when given, names the tags whose attributes the caller reads; the
-  // others come with an empty map, which spares reading them.
-  explicit TagWalk(std::string_view page, bool (*needsAttributes)(std::string_view name) = nullptr)
-      : page_(page), needsAttributes_(needsAttributes) {}
+  // `withAttributes` names the kinds of tag whose attributes the caller reads; the others come
+  // with an empty map, which spares reading them.
+  explicit TagWalk(std::string_view page, TagKinds withAttributes = TagKinds::every())
+      : page_(page), withAttributes_(withAttributes) {}
 
   // Fills `tag` with the next tag; false when the walk has ended.
   bool next(ScannedTag& tag);
@@ -136,7 +175,7 @@ class TagWalk {
   std::size_t findScriptEnd(std::size_t from);
 
   std::string_view page_;
-  bool (*needsAttributes_)(std::string_view name);
+  TagKinds withAttributes_;
   std::size_t resume_ = 0;
   bool ended_ = false;
   // No script end tag lies at or after this offset (npos while no search has failed), so

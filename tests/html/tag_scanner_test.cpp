@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
+
+#include "html/iso2022_runs.h"
 
 namespace sarnavel {
 namespace {
@@ -176,6 +179,8 @@ TEST(TagWalk, SkipsCommentsAndEmptyTags) {
       {"a < b and c > d <p>", "b p"},
       {"<p><!-- \x1b$B-->\x1b(B --><i>", "p i"},
       {"<p><!-- \x1b$B-->", "p"},
+      // Names longer than a tag holds in itself: read whole, and an opener cut back to "!--".
+      {"<ABCDEFGHIJKLMNOPQRSTUVWXYZ012 x=1><!--ABCDEFGHIJKLMNOPQRSTUVWXYZ <b>--><i>", "abcdefghijklmnopqrstuvwxyz012 i"},
       // A run that opens far into the page, past where the walk first looked for escape bytes.
       {std::string(40000, 'x') + "<p>\x1b$B<b><!--\x1b(B<i>\x1b$B-->\x1b(B<u>", "p i u"},
   };
@@ -186,6 +191,83 @@ TEST(TagWalk, ScriptBodiesAreSkippedOnlyWhenAsked) {
   const std::string page = "<script><p></script><i><script><b></SCRIPT><u><script><q></Script><s>";
   EXPECT_EQ(walkNames(page, true), "script i script u script q /script s");
   EXPECT_EQ(walkNames(page, false), "script p /script i script b /script u script q /script s");
+}
+
+TEST(TagKind, EachNameAReaderActsOnHasItsKind) {
+  const std::vector<std::pair<std::string, TagKind>> cases = {
+      {"!--", TagKind::CommentOpener}, {"!doctype", TagKind::Doctype}, {"html", TagKind::Html},
+      {"head", TagKind::Head},         {"/head", TagKind::HeadEnd},    {"title", TagKind::Title},
+      {"/title", TagKind::TitleEnd},   {"body", TagKind::Body},        {"meta", TagKind::Meta},
+      {"link", TagKind::Link},         {"script", TagKind::Script},    {"style", TagKind::Style},
+      {"base", TagKind::Base},         {"form", TagKind::Form},        {"a", TagKind::Anchor},
+      {"area", TagKind::Area},         {"", TagKind::Other},           {"b", TagKind::Other},
+      {"abbr", TagKind::Other},        {"bdo ", TagKind::Other},       {"/html", TagKind::Other},
+      {"/body", TagKind::Other},       {"/style", TagKind::Other},     {"/script", TagKind::Other},
+      {"scripts", TagKind::Other},     {"!doctypes", TagKind::Other},  {"META", TagKind::Other},
+      {"!-- ", TagKind::Other},        {"!-", TagKind::Other},         {"hea", TagKind::Other},
+  };
+  for (const auto& [name, kind] : cases) EXPECT_EQ(tagKindOf(name), kind) << name;
+  TagName name;
+  name.assignLowered("SCRIPT");
+  EXPECT_EQ(name.kind(), TagKind::Script);
+}
+
+// The walk as plainly as it can be written from the one-tag functions: each tag found from
+// where the last ended, its text read by parseTagText, comments skipped to their end.
+std::vector<std::string> referenceWalk(std::string_view page) {
+  std::vector<std::string> tags;
+  std::size_t resume = 0;
+  while (std::optional<TagSpan> span = findNextTag(page, resume)) {
+    resume = span->tagEnd;
+    std::string name;
+    AttributeMap attributes;
+    if (!parseTagText(span->text, name, attributes)) continue;
+    if (name == "!--") {
+      const std::size_t end = findTextOutsideRuns(page, span->tagStart, "-->");
+      if (end == std::string_view::npos) break;
+      resume = end + 3;
+      continue;
+    }
+    tags.push_back(std::to_string(span->tagStart) + "-" + std::to_string(span->tagEnd) + (span->selfClosing ? "/ " : " ") +
+                   name + " " + dump(attributes));
+  }
+  return tags;
+}
+
+TEST(TagWalk, GivesWhatThePlainWalkGivesOnRandomPages) {
+  // Pieces of markup, ISO-2022-JP runs, long names and stray bytes, strung together at random.
+  const std::vector<std::string> pieces = {
+      "<", ">", "/>", " ", "\t", "\n", "=", "\"", "'", "/", "!--", "-->", "-", "a", "META", "Script", "b",
+      "x", "\x1b$B", "\x1b(B", "\x1b", "$\"", "\xe3\x81\x82", "\x82\xa0", "href", "charset=",
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZ", "!DOCTYPE", "/head", "\0"s,
+      // Whole tags and attributes, so that most pages hold several tags.
+      "<p>", "</b>", "<a ", "<Meta ", "<link ", " x=1", " href='?\xe3'", " rel=\"a b\"", "<br/>", "<",
+      "<", ">", ">",
+  };
+  std::mt19937 random(20261207);
+  std::uniform_int_distribution<std::size_t> piece(0, pieces.size() - 1), length(0, 60);
+  std::size_t tags = 0, withAttributes = 0, inRuns = 0;
+  for (int round = 0; round < 3000; ++round) {
+    std::string page;
+    for (std::size_t n = length(random); n > 0; --n) page += pieces[piece(random)];
+    std::vector<std::string> walked;
+    TagWalk walk(page);
+    ScannedTag tag;
+    while (walk.next(tag)) {
+      EXPECT_EQ(tag.name.kind(), tagKindOf(std::string(tag.name.view())));
+      withAttributes += !tag.attributes.empty();
+      walked.push_back(std::to_string(tag.span.tagStart) + "-" + std::to_string(tag.span.tagEnd) +
+                       (tag.span.selfClosing ? "/ " : " ") + std::string(tag.name.view()) + " " +
+                       dump(tag.attributes));
+    }
+    ASSERT_EQ(walked, referenceWalk(page)) << ::testing::PrintToString(page);
+    tags += walked.size();
+    inRuns += !walked.empty() && page.find('\x1b') != std::string::npos;
+  }
+  // The pages hold what the property is about: many tags, attributes, escape bytes.
+  EXPECT_GT(tags, 5000u);
+  EXPECT_GT(withAttributes, 1500u);
+  EXPECT_GT(inRuns, 1000u);
 }
 
 }  // namespace

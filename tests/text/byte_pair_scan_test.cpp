@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,33 @@ TEST(FindEitherByte, EndsAtEveryPosition) {
           }
         }
       }
+    }
+  }
+}
+
+// The paired search gives what its two searches made one after the other give, wherever the
+// three bytes fall in and across the blocks: random texts of 0-70 bytes from few bytes.
+TEST(FindOpenThenClose, IsTheTwoSearchesInTurn) {
+  std::mt19937 random(7);
+  const char bytes[] = {'<', '>', '\x1b', 'x', '\xbc', '\xbe'};
+  std::uniform_int_distribution<int> byte(0, 5), length(0, 70), sparse(0, 9);
+  for (int round = 0; round < 20000; ++round) {
+    std::string text(static_cast<std::size_t>(length(random)), 'x');
+    // Mostly filler, so that the bytes sought lie apart as tags do.
+    for (char& c : text) c = sparse(random) < 3 ? bytes[byte(random)] : 'x';
+    const std::size_t n = text.size();
+    for (std::size_t start = 0; start <= std::min<std::size_t>(n, 17); ++start) {
+      const std::size_t first = findEitherByteByWords(text.data(), start, n, '<', '\x1b');
+      const std::size_t second =
+          first < n && text[first] == '<' ? findEitherByteByWords(text.data(), first + 1, n, '>', '\x1b') : n;
+      const BytePairAt words = findOpenThenCloseByWords(text.data(), start, n, '<', '>', '\x1b');
+      ASSERT_EQ(words.first, first) << ::testing::PrintToString(text) << " from " << start;
+      ASSERT_EQ(words.second, second) << ::testing::PrintToString(text) << " from " << start;
+#if defined(__SSE2__)
+      const BytePairAt sse2 = findOpenThenCloseBySse2(text.data(), start, n, '<', '>', '\x1b');
+      ASSERT_EQ(sse2.first, first) << ::testing::PrintToString(text) << " from " << start;
+      ASSERT_EQ(sse2.second, second) << ::testing::PrintToString(text) << " from " << start;
+#endif
     }
   }
 }
