@@ -121,6 +121,20 @@ class ByteSink {
     std::memcpy(at_, s, n);
     at_ += n;
   }
+  // Passes the ASCII run at p (p < end) on to the result; returns its end (the first byte from
+  // 0x80, or end). A short run, what a page mostly has, is copied in the pass that finds its
+  // end, into the block; a long one, or one the block has no more room for, is appended.
+  const std::uint8_t* passAscii(const std::uint8_t* p, const std::uint8_t* end) {
+    const std::size_t copied =
+        copyAsciiBlocks(p, static_cast<std::size_t>(end - p), at_, static_cast<std::size_t>(this->end() - at_));
+    at_ += copied;
+    p += copied;
+    if (p == end || *p >= 0x80) return p;
+    const std::uint8_t* run = p;
+    p += skipAscii(p, 0, static_cast<std::size_t>(end - p));
+    append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
+    return p;
+  }
   std::string finish() {
     flush();
     return std::move(result_);
@@ -168,6 +182,8 @@ struct EncoderBase {
 
   Derived& self() { return static_cast<Derived&>(*this); }
   void asciiRun(const char* s, std::size_t n) { sink.append(s, n); }
+  // The ASCII run at p (p < end, *p < 0x80) written as itself; returns its end.
+  const std::uint8_t* passAsciiRun(const std::uint8_t* p, const std::uint8_t* end) { return sink.passAscii(p, end); }
   void finish() {}
   // Only the UTF-8 encoder can write any character as itself.
   bool writeAsItself(char32_t) { return false; }
@@ -343,6 +359,12 @@ struct Iso2022JpEncoder : JisRowsEncoder<Iso2022JpEncoder, InputEncoding::Iso202
     }
     sink.append(s, n);
   }
+  const std::uint8_t* passAsciiRun(const std::uint8_t* p, const std::uint8_t* end) {
+    const std::uint8_t* run = p;
+    p += skipAscii(p, 0, static_cast<std::size_t>(end - p));
+    asciiRun(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
+    return p;
+  }
   void jisCell(jis::Position p) {
     switchTo(Mode::Jis0208);
     sink.reserve(2);
@@ -406,10 +428,7 @@ struct Utf8Encoder : EncoderBase<Utf8Encoder> {
 template <class Encoder>
 const std::uint8_t* passAscii(const std::uint8_t* p, const std::uint8_t* end, Encoder& e) {
   if (*p >= 0x80) return p;
-  const std::uint8_t* run = p;
-  p += skipAscii(p, 0, static_cast<std::size_t>(end - p));
-  if (p > run) e.asciiRun(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
-  return p;
+  return e.passAsciiRun(p, end);
 }
 
 // Returns how many bytes formed no character (a code without one counts too).

@@ -93,6 +93,11 @@ std::size_t readUtf8Directly(std::string& out, TextEscaper& escaper, std::string
   while (i < n) {
     const std::uint8_t b = p[i];
     if (b < 0x80) {
+      // A short run (most of a page's) is copied in the pass that finds its end.
+      const std::size_t copied = copyAsciiBlocks(p + i, n - i, block + used, kBlock - used);
+      used += copied;
+      i += copied;
+      if (i == n || p[i] >= 0x80) continue;
       const std::size_t run = asciiRunEnd(p, i + 1, n);
       const std::size_t length = run - i;
       if (length > kBlock - used) {
