@@ -9,7 +9,8 @@
 // copyAsciiBlocks finds a run's end and copies it in the same pass, for the short runs of a
 // page (a tag, a line break and its indent between two Japanese words), where a call to
 // memcpy per run costs more than the run: 16 bytes are stored whole, whatever part of them is
-// ASCII, so the caller gives room of at least 16 bytes past the run.
+// ASCII, so it goes only as far as a whole block of input and of room is left, and leaves the
+// last few bytes of a run to the caller.
 #pragma once
 
 #include <bit>
