@@ -121,6 +121,46 @@ class ByteSink {
     std::memcpy(at_, s, n);
     at_ += n;
   }
+  // Passes the ASCII run at p (p < end) on to the result; returns its end (the first byte from
+  // 0x80, or end). A short run, what a page mostly has, is copied in the pass that finds its
+  // end, into the block; a long one, or one the block has no more room for, is appended.
+  const std::uint8_t* passAscii(const std::uint8_t* p, const std::uint8_t* end) {
+    const std::size_t copied =
+        copyAsciiBlocks(p, static_cast<std::size_t>(end - p), at_, static_cast<std::size_t>(this->end() - at_));
+    at_ += copied;
+    p += copied;
+    if (p == end || *p >= 0x80) return p;
+    const std::uint8_t* run = p;
+    p += skipAscii(p, 0, static_cast<std::size_t>(end - p));
+    append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
+    return p;
+  }
+  // Writes the packed bytes `packedAt` gives for each two-byte character from p on, until it
+  // gives 0 or fewer than two bytes are left; returns where it stopped. The cursor is a local
+  // the compiler keeps in a register: a store through the member would be followed by a
+  // reload of it after every character, as a char store may alias anything.
+  template <class PackedAt>
+  const std::uint8_t* putPackedRun(const std::uint8_t* p, const std::uint8_t* end, PackedAt packedAt) {
+    static_assert(std::endian::native == std::endian::little, "the packed tables hold their first byte lowest");
+    for (;;) {
+      char* out = at_;
+      char* const last = this->end() - 4;
+      while (out <= last && end - p >= 2) {
+        const std::uint32_t packed = packedAt(p);
+        if (packed == 0) {
+          at_ = out;
+          return p;
+        }
+        const std::uint32_t bytes = packed >> 8;
+        std::memcpy(out, &bytes, 4);
+        out += packed & 0xFF;
+        p += 2;
+      }
+      at_ = out;
+      if (end - p < 2) return p;
+      flush();
+    }
+  }
   std::string finish() {
     flush();
     return std::move(result_);
@@ -168,6 +208,8 @@ struct EncoderBase {
 
   Derived& self() { return static_cast<Derived&>(*this); }
   void asciiRun(const char* s, std::size_t n) { sink.append(s, n); }
+  // The ASCII run at p (p < end, *p < 0x80) written as itself; returns its end.
+  const std::uint8_t* passAsciiRun(const std::uint8_t* p, const std::uint8_t* end) { return sink.passAscii(p, end); }
   void finish() {}
   // Only the UTF-8 encoder can write any character as itself.
   bool writeAsItself(char32_t) { return false; }
@@ -343,6 +385,12 @@ struct Iso2022JpEncoder : JisRowsEncoder<Iso2022JpEncoder, InputEncoding::Iso202
     }
     sink.append(s, n);
   }
+  const std::uint8_t* passAsciiRun(const std::uint8_t* p, const std::uint8_t* end) {
+    const std::uint8_t* run = p;
+    p += skipAscii(p, 0, static_cast<std::size_t>(end - p));
+    asciiRun(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
+    return p;
+  }
   void jisCell(jis::Position p) {
     switchTo(Mode::Jis0208);
     sink.reserve(2);
@@ -406,10 +454,7 @@ struct Utf8Encoder : EncoderBase<Utf8Encoder> {
 template <class Encoder>
 const std::uint8_t* passAscii(const std::uint8_t* p, const std::uint8_t* end, Encoder& e) {
   if (*p >= 0x80) return p;
-  const std::uint8_t* run = p;
-  p += skipAscii(p, 0, static_cast<std::size_t>(end - p));
-  if (p > run) e.asciiRun(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
-  return p;
+  return e.passAsciiRun(p, end);
 }
 
 // Returns how many bytes formed no character (a code without one counts too).
@@ -456,13 +501,12 @@ std::size_t decodeShiftJisToUtf8(std::string_view in, Utf8Encoder& e) {
       p = passAscii(p, end, e);
       continue;
     }
-    if (end - p >= 2) {
-      std::uint32_t packed = toUtf8[static_cast<std::uint16_t>(p[0] << 8 | p[1])];
-      if (packed != 0 && cp932::isLeadByte(p[0])) {
-        e.sink.putPacked(packed);
-        p += 2;
-        continue;
-      }
+    const std::uint8_t* run = e.sink.putPackedRun(p, end, [&toUtf8](const std::uint8_t* at) {
+      return cp932::isLeadByte(at[0]) ? toUtf8[static_cast<std::uint16_t>(at[0] << 8 | at[1])] : 0;
+    });
+    if (run != p) {
+      p = run;
+      continue;
     }
     const std::size_t one = shiftJisSequenceAt(derived(), p, static_cast<std::size_t>(end - p)).length;
     malformed += decodeShiftJis(std::string_view(reinterpret_cast<const char*>(p), one), e);
@@ -528,13 +572,12 @@ std::size_t decodeEucJpToUtf8(std::string_view in, Utf8Encoder& e) {
       p = passAscii(p, end, e);
       continue;
     }
-    if (end - p >= 2 && jis::isEucByte(p[0]) && jis::isEucByte(p[1])) {
-      const std::uint32_t packed = toUtf8[(p[0] - 0xA1) * 94 + p[1] - 0xA1];
-      if (packed != 0) {
-        e.sink.putPacked(packed);
-        p += 2;
-        continue;
-      }
+    const std::uint8_t* run = e.sink.putPackedRun(p, end, [&toUtf8](const std::uint8_t* at) {
+      return jis::isEucByte(at[0]) && jis::isEucByte(at[1]) ? toUtf8[(at[0] - 0xA1) * 94 + at[1] - 0xA1] : 0;
+    });
+    if (run != p) {
+      p = run;
+      continue;
     }
     const std::size_t one = eucSequenceAt(p, static_cast<std::size_t>(end - p)).length;
     malformed += decodeEucJp(std::string_view(reinterpret_cast<const char*>(p), one), e);

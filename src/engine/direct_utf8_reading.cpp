@@ -93,6 +93,11 @@ std::size_t readUtf8Directly(std::string& out, TextEscaper& escaper, std::string
   while (i < n) {
     const std::uint8_t b = p[i];
     if (b < 0x80) {
+      // A short run (most of a page's) is copied in the pass that finds its end.
+      const std::size_t copied = copyAsciiBlocks(p + i, n - i, block + used, kBlock - used);
+      used += copied;
+      i += copied;
+      if (i == n || p[i] >= 0x80) continue;
       const std::size_t run = asciiRunEnd(p, i + 1, n);
       const std::size_t length = run - i;
       if (length > kBlock - used) {
@@ -109,6 +114,27 @@ std::size_t readUtf8Directly(std::string& out, TextEscaper& escaper, std::string
       continue;
     }
     if (used > kBlock - 4) flush();
+    if (!copyInput) {
+      // A run of three-byte characters the target holds (kana and kanji, most of a Japanese
+      // text) in a loop of its own, the cursor in registers; an overlong form, a surrogate or
+      // anything else ends it and goes the general way below.
+      std::size_t at = used;
+      while (n - i >= 3 && at <= kBlock - 4) {
+        const std::uint8_t lead = p[i], second = p[i + 1], third = p[i + 2];
+        if ((lead & 0xF0) != 0xE0 || ((second ^ 0x80) | (third ^ 0x80)) >= 0x40) break;
+        const auto unit3 = static_cast<char32_t>((lead & 0x0F) << 12 | (second & 0x3F) << 6 | (third & 0x3F));
+        const std::uint32_t packed = unit3 >= 0x800 && (unit3 < 0xD800 || unit3 > 0xDFFF) ? held[unit3] : 0;
+        if (packed == 0) break;
+        const std::uint32_t written = packed >> 8;
+        std::memcpy(block + at, &written, 4);
+        at += packed & 0xFF;
+        i += 3;
+      }
+      if (at != used) {
+        used = at;
+        continue;
+      }
+    }
     const std::size_t left = n - i;
     char32_t unit = 0;
     std::size_t length = 0;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "engine/escape_language.h"
 #include "engine/target_options.h"
 #include "support/bytes.h"
@@ -137,6 +139,51 @@ TEST(Converter, EscapesInsteadOfGeta) {
     EXPECT_EQ(once, c.out);
     if (c.target != kUtf8) {
       EXPECT_EQ(convertText(options, once), once) << "converted again";
+    }
+  }
+}
+
+// The same text of ASCII runs of every length from 0 to 40 between Japanese characters (some
+// holding a CR+LF), shifted a byte further each sweep so that runs end at every offset of a
+// 16-byte block and the output block fills at every offset too; once ending in a run, once in
+// a character. The tuple is Shift_JIS, EUC-JP, UTF-8.
+std::array<std::string, 3> runsOfEveryLength(bool endInRun) {
+  std::array<std::string, 3> text;
+  const char* kanji[] = {"\x8A\xBF", "\xB4\xC1", "\xE6\xBC\xA2"};
+  for (int sweep = 0; sweep < 16; ++sweep) {
+    std::string run(static_cast<std::size_t>(sweep), 'x');
+    for (std::size_t length = 0; length <= 40; ++length) {
+      for (std::size_t k = 0; k < length; ++k) run.push_back(static_cast<char>('a' + (k + length) % 26));
+      if (length > 2 && length % 3 == 0) run.replace(length / 2, 2, "\r\n");
+      for (int e = 0; e < 3; ++e) text[e] += run + kanji[e];
+      run.clear();
+    }
+  }
+  if (endInRun) {
+    for (auto& t : text) t += "</p>\r\n";
+  }
+  return text;
+}
+
+TEST(Converter, AsciiRunsOfEveryLengthBetweenCharacters) {
+  for (bool endInRun : {false, true}) {
+    const std::array<std::string, 3> text = runsOfEveryLength(endInRun);
+    const struct {
+      InputEncoding from;
+      int source;
+      TargetEncoding to;
+      int expected;
+    } cases[] = {
+        {InputEncoding::ShiftJis, 0, kUtf8, 2},
+        {InputEncoding::EucJp, 1, kUtf8, 2},
+        {InputEncoding::ShiftJis, 0, kEuc, 1},
+        {InputEncoding::EucJp, 1, kSjis, 0},
+    };
+    for (const auto& c : cases) {
+      ConverterOptions options = optionsFor(c.to);
+      options.inputEncoding = c.from;
+      EXPECT_TRUE(testing::sameBytes(convertText(options, text[c.source]), text[c.expected]))
+          << c.source << " to " << c.to << " endInRun " << endInRun;
     }
   }
 }

@@ -142,6 +142,30 @@ TEST(Utf8Reading, StraightIntoTheTargetAsTheGeneralReadingWrites) {
   }
 }
 
+// ASCII runs of every length from 0 to 40 between Japanese characters, shifted a byte further
+// each sweep so that runs end at every offset of a 16-byte block and the reader's block fills
+// at every offset: read straight into Shift_JIS and EUC-JP, byte for byte.
+TEST(Utf8Reading, AsciiRunsOfEveryLength) {
+  const char* kanji[] = {"\xE6\xBC\xA2", "\x8A\xBF", "\xB4\xC1"};
+  std::string text[3];
+  for (int sweep = 0; sweep < 16; ++sweep) {
+    std::string run(static_cast<std::size_t>(sweep), 'x');
+    for (std::size_t length = 0; length <= 40; ++length) {
+      for (std::size_t k = 0; k < length; ++k) run.push_back(static_cast<char>('a' + (k + length) % 26));
+      if (length > 2 && length % 3 == 0) run.replace(length / 2, 2, "\r\n");
+      for (int e = 0; e < 3; ++e) text[e] += run + kanji[e];
+      run.clear();
+    }
+  }
+  for (int e = 0; e < 3; ++e) text[e] += "x=1;\n";
+  EXPECT_EQ(readByTheReadingStep(text[0], DocumentKind::Script, TargetEncoding::ShiftJis, ValidityCheck::InDecision)
+                .output,
+            text[1]);
+  EXPECT_EQ(
+      readByTheReadingStep(text[0], DocumentKind::Script, TargetEncoding::EucJp, ValidityCheck::InDecision).output,
+      text[2]);
+}
+
 // ICU's bytes for one character with fallbacks off, or nothing when it has no mapping.
 std::optional<std::string> icuBytes(UConverter* converter, char16_t unit) {
   UErrorCode error = U_ZERO_ERROR;

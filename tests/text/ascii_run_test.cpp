@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -47,6 +49,41 @@ TEST(AsciiRunEnd, EndsAtEveryPosition) {
                   << name << " n=" << n << " start=" << start << " ender=" << +ender << " stop=" << +stop;
             }
           }
+        }
+      }
+    }
+  }
+}
+
+using CopyBlocks = std::size_t (*)(const std::uint8_t*, std::size_t, char*, std::size_t);
+
+// Copying a run while finding its end: for every input length, run end and room, the count is
+// the run's end or stops where less than a block of input or room was left; the bytes counted
+// are the input's, and nothing is read past the input nor written past the room (the input is
+// a buffer of its exact size, the room ends at a guard).
+TEST(AsciiRunEnd, CopiesBlocksUpToTheRunsEnd) {
+  std::vector<std::pair<const char*, std::pair<CopyBlocks, std::size_t>>> ways = {
+      {"words", {copyAsciiBlocksByWords, 8}}};
+#if defined(__SSE2__)
+  ways.push_back({"sse2", {copyAsciiBlocksBySse2, 16}});
+#endif
+  for (const auto& [name, way] : ways) {
+    const auto [copy, block] = way;
+    for (std::size_t n = 0; n <= 40; ++n) {
+      for (std::size_t end = 0; end <= n; ++end) {
+        for (std::size_t room : {std::size_t{0}, std::size_t{7}, std::size_t{8}, std::size_t{15}, std::size_t{16},
+                                 std::size_t{17}, std::size_t{31}, std::size_t{32}, std::size_t{64}}) {
+          std::vector<std::uint8_t> text(n);
+          for (std::size_t k = 0; k < n; ++k) text[k] = static_cast<std::uint8_t>('0' + k % 64);
+          if (end < n) text[end] = 0xE3;
+          std::vector<char> out(room + 1, '\x7F');
+          const std::size_t copied = copy(text.data(), n, out.data(), room);
+          const std::size_t limit = std::min(n, room);
+          ASSERT_LE(copied, std::min(end, limit)) << name << " n=" << n << " end=" << end << " room=" << room;
+          EXPECT_TRUE(copied == end || limit - copied < block)
+              << name << " n=" << n << " end=" << end << " room=" << room;
+          EXPECT_EQ(std::string(out.data(), copied), std::string(text.begin(), text.begin() + copied)) << name;
+          EXPECT_EQ(out[room], '\x7F') << name << " wrote past the room";
         }
       }
     }
