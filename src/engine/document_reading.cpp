@@ -19,34 +19,39 @@ bool looksLikeUtf16(std::string_view bytes, bool littleEndian) {
   if (bytes.size() % 2 != 0) return false;
   constexpr std::size_t kSampleUnits = 32 * 1024;
   const std::size_t units = std::min(bytes.size() / 2, kSampleUnits);
-  std::size_t ascii = 0, zeroUnits = 0, others = 0, japanese = 0;
+  std::size_t ascii = 0, zeroUnits = 0, controls = 0, others = 0, japanese = 0;
   bool pendingHigh = false;
   for (std::size_t k = 0; k < units; ++k) {
     auto first = static_cast<unsigned char>(bytes[2 * k]), second = static_cast<unsigned char>(bytes[2 * k + 1]);
     const char16_t unit =
         littleEndian ? static_cast<char16_t>(second << 8 | first) : static_cast<char16_t>(first << 8 | second);
-    // Only text bears UTF-16 out (ASCII and Latin-1 characters, tabs and line breaks): other
-    // control codes are as likely the halves of byte text.
+    // Only text bears UTF-16 out (ASCII and Latin-1 characters, tabs and line breaks).
     const bool text = (unit >= 0x20 && unit < 0x7F) || (unit >= 0xA0 && unit < 0x100) || unit == u'\t' ||
                       unit == u'\n' || unit == u'\r';
+    // Control codes other than these (and U+0000, counted apart) are as likely halves of byte
+    // text; a document holds at most a stray one.
+    const bool control =
+        (unit < 0x20 && unit != 0 && unit != u'\t' && unit != u'\n' && unit != u'\r' && unit != u'\f') ||
+        (unit >= 0x7F && unit < 0xA0);
     if (unit == 0) {
       ++zeroUnits;
     } else if (text) {
       ++ascii;
-    } else {
+    } else if (control) {
+      ++controls;
+    } else if (unit != u'\f') {
       // The other units of a Japanese document are characters code page 932 holds (kana,
       // kanji, full-width forms) or halves of a pair; byte text read in pairs mostly gives
       // Hangul, rare ideographs and private-use units instead.
       ++others;
-      if (unit >= 0x100 && (isHighSurrogate(unit) || isLowSurrogate(unit) || cp932::fromUnicode(unit) != cp932::kNoCode))
-        ++japanese;
+      if (isHighSurrogate(unit) || isLowSurrogate(unit) || cp932::fromUnicode(unit) != cp932::kNoCode) ++japanese;
     }
     if (pendingHigh != isLowSurrogate(unit)) return false;  // a high one without its low one, or the reverse
     pendingHigh = isHighSurrogate(unit);
   }
   // A sample cut inside a pair leaves its high surrogate pending: that one is not alone.
   if (pendingHigh && units == bytes.size() / 2) return false;
-  return zeroUnits < ascii && ascii * 32 >= units && japanese * 2 >= others;
+  return zeroUnits < ascii && ascii * 32 >= units && japanese * 2 >= others && controls * 64 <= units;
 }
 
 EscapeLanguage languageOf(DocumentKind kind) {

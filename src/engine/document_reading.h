@@ -5,8 +5,8 @@
 //  1. UTF-16 is recognised by a byte-order mark, or, without one, when a zero among the first
 //     two bytes is borne out by the rest: an even length, zero high bytes (ASCII or Latin-1
 //     characters, not control codes) in more than a sprinkling of the units and in more of
-//     them than there are zero units, no lone surrogate, and the other units mostly characters
-//     code page 932 holds or halves of a pair (recogniseContent). A file of
+//     them than there are zero units, no lone surrogate, hardly a control code, and the other
+//     units mostly characters code page 932 holds or halves of a pair (recogniseContent). A file of
 //     zeros, or byte text with a stray zero, stays byte text. UTF-16 text is escaped into code
 //     page 932 in the kind's language (a page region by region), a trailing odd byte read as
 //     U+FFFD, as browsers read it; its own declaration counts for nothing (it names UTF-16,
