@@ -3,8 +3,8 @@
 // Properties: the escaped text is clean code page 932 (every byte sequence forms a character,
 // zero units stay zero bytes); a text the code page holds entirely is written without a single
 // escape; read back by the language's own escape syntax the escaped text gives every unit of
-// the input, but the C1 controls no HTML reference shows, which stand as the geta mark there
-// (checked where the input holds no `&` or `\`, whose own text could pass for an escape); the page escaper writes only escapes that its three languages use; the UTF-8
+// the input, but the C1 controls no HTML reference shows, which stand as the geta mark there,
+// and a surrogate without its partner, which stands as U+FFFD (checked where the input holds no `&` or `\`, whose own text could pass for an escape); the page escaper writes only escapes that its three languages use; the UTF-8
 // preparation replaces exactly the texts that are UTF-8 and leaves the others byte for byte.
 #include <algorithm>
 #include <cstdint>
@@ -36,6 +36,19 @@ bool heldEntirely(std::u16string_view text) {
     if (u >= 0x80 && cp932::fromUnicode(u) == cp932::kNoCode) return false;
   }
   return true;
+}
+
+// The text with every surrogate that is not half of a pair replaced by U+FFFD.
+std::u16string withLoneSurrogatesReplaced(std::u16string_view text) {
+  std::u16string out(text);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    if (isHighSurrogate(out[i]) && i + 1 < out.size() && isLowSurrogate(out[i + 1])) {
+      ++i;
+    } else if (isHighSurrogate(out[i]) || isLowSurrogate(out[i])) {
+      out[i] = u'\uFFFD';
+    }
+  }
+  return out;
 }
 
 bool hexDigit(char16_t c) { return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'); }
@@ -106,8 +119,9 @@ void checkEscaper(EscapeLanguage language, std::u16string_view text) {
   const char16_t marker = language == EscapeLanguage::Html ? u'&' : u'\\';
   if (text.find(marker) == std::u16string_view::npos) {
     // No HTML reference shows most C1 controls (a browser reads &#148; as ”): the code page
-    // lacks them, so they stand as the geta mark.
-    std::u16string expected(text);
+    // lacks them, so they stand as the geta mark. A surrogate without its partner forms no
+    // character: a browser decoding the text shows U+FFFD, and so does its escape.
+    std::u16string expected = withLoneSurrogatesReplaced(text);
     for (char16_t& u : expected) {
       if (language == EscapeLanguage::Html && !referenceShowsItself(u) && cp932::fromUnicode(u) == cp932::kNoCode)
         u = u'\u3013';

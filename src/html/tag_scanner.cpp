@@ -65,7 +65,10 @@ TagSpan spanOf(std::string_view page, std::size_t open, std::size_t close) {
 // A copy of an attribute name with A-Z lowered outside ISO-2022-JP runs. Inside a run the
 // bytes are halves of characters, and the escape sequences name their sets by a letter
 // (ESC $ B, ESC ( B): lowered there, a name written back into the page would hold other
-// characters, or bytes that form none.
+// characters, or bytes that form none. For the same reason A-Z right after a byte from 0x80
+// keep their case: in Shift_JIS that byte may lead a character whose second byte is the
+// letter (0x87 0x58 is a Roman numeral, 0x87 0x78 none). Such a name is no name a reader
+// looks for, so only its bytes matter, and they stay as written.
 std::string lowercaseOutsideRuns(std::string_view text) {
   std::string out(text);
   bool inRun = false;
@@ -78,7 +81,7 @@ std::string lowercaseOutsideRuns(std::string_view text) {
         continue;
       }
     }
-    if (!inRun) out[i] = asciiLower(out[i]);
+    if (!inRun && (i == 0 || static_cast<unsigned char>(text[i - 1]) < 0x80)) out[i] = asciiLower(out[i]);
     ++i;
   }
   return out;

@@ -41,7 +41,8 @@
 namespace sarnavel {
 
 // Lower-cased attribute name (A-Z lowered outside ISO-2022-JP runs, whose bytes and escape
-// sequences stay as written) to raw value (quotes removed, nothing else changed). Keys are
+// sequences stay as written, and not right after a byte from 0x80, which in Shift_JIS may
+// lead a character whose second byte is the letter) to raw value (quotes removed, nothing else changed). Keys are
 // ordered bytewise as unsigned bytes; a name inserted a second time keeps its first value
 // (insert/emplace report that nothing was inserted).
 using AttributeMap = std::map<std::string, std::string, std::less<>>;

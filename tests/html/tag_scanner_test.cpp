@@ -46,6 +46,8 @@ TEST(ParseTagText, Cases) {
       {"a x=\"1\"\0y=2"s, true, "a", "x=1"},
       {"a x=1\0y=2 z"s, true, "a", "x=1\0y=2|z="s},
       {"a\xC1\xDA b", true, "a\xC1\xDA", "b="},
+      // A-Z after a byte from 0x80 may be a Shift_JIS second byte (0x87 0x58 is a Roman numeral).
+      {"meta \x87X CharSet \xE2\x85\xA4Y=1", true, "meta", "charset=|\x87X=|\xE2\x85\xA4Y=1"},
       {"", false, "", ""},
       {" \t\n\r\f\v", false, "", ""},
       {"!--", true, "!--", ""},
