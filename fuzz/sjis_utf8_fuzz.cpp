@@ -8,7 +8,7 @@
 // reading, with the two documented corrections (bytes below 0x80 are themselves; 0x80 is
 // U+0080, which never occurs here). A script conversion of the same text, which adds nothing,
 // gives the same bytes unless the text also passes for UTF-8, or the decision reads it as
-// UTF-8 with a few malformed sequences.
+// UTF-8 with a few malformed sequences, or its shape is that of UTF-16 without a mark.
 #include <unicode/ucnv.h>
 
 #include <cstdint>
@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "engine/converter.h"
+#include "engine/document_reading.h"
 #include "engine/encoding_decision.h"
 #include "engine/javascript_conversion.h"
 #include "engine/target_options.h"
@@ -94,7 +95,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // A text that is UTF-8 but for a few malformed sequences is weighed against its Shift_JIS
   // reading, and may read cheaper as UTF-8 (combining marks and private-use characters are
   // both dear): the script is then read as UTF-8 by design, which ICU's reading does not model.
-  if (!isUtf8Text(text) && decideSourceEncoding(text, EncodingEvidence{}).encoding != SourceEncoding::Utf8) {
+  // A text whose first or second byte is zero and whose rest bears UTF-16 out (`D7 00` is a
+  // half-width katakana and a zero byte, or U+00D7) is read as UTF-16 by design: the shape
+  // rule refuses only what UTF-16 text would not hold.
+  const bool utf16Shape = recogniseContent(text).form != ContentForm::Bytes;
+  if (!isUtf8Text(text) && !utf16Shape && decideSourceEncoding(text, EncodingEvidence{}).encoding != SourceEncoding::Utf8) {
     ConversionOptions engineOptions;
     engineOptions.targetEncoding = TargetEncoding::Utf8;
     std::string script = text;
