@@ -6,6 +6,7 @@
 
 #include "engine/escape_language.h"
 #include "engine/target_options.h"
+#include "support/ascii_runs.h"
 #include "support/bytes.h"
 #include "support/targets.h"
 #include "support/oracle.h"
@@ -143,22 +144,11 @@ TEST(Converter, EscapesInsteadOfGeta) {
   }
 }
 
-// The same text of ASCII runs of every length from 0 to 40 between Japanese characters (some
-// holding a CR+LF), shifted a byte further each sweep so that runs end at every offset of a
-// 16-byte block and the output block fills at every offset too; once ending in a run, once in
-// a character. The tuple is Shift_JIS, EUC-JP, UTF-8.
+// The text of support/ascii_runs.h as Shift_JIS, EUC-JP and UTF-8; once ending in a run, once
+// in a character.
 std::array<std::string, 3> runsOfEveryLength(bool endInRun) {
-  std::array<std::string, 3> text;
-  const char* kanji[] = {"\x8A\xBF", "\xB4\xC1", "\xE6\xBC\xA2"};
-  for (int sweep = 0; sweep < 16; ++sweep) {
-    std::string run(static_cast<std::size_t>(sweep), 'x');
-    for (std::size_t length = 0; length <= 40; ++length) {
-      for (std::size_t k = 0; k < length; ++k) run.push_back(static_cast<char>('a' + (k + length) % 26));
-      if (length > 2 && length % 3 == 0) run.replace(length / 2, 2, "\r\n");
-      for (int e = 0; e < 3; ++e) text[e] += run + kanji[e];
-      run.clear();
-    }
-  }
+  std::array<std::string, 3> text =
+      testing::asciiRunsOfEveryLength<3>({"\x8A\xBF", "\xB4\xC1", "\xE6\xBC\xA2"});
   if (endInRun) {
     for (auto& t : text) t += "</p>\r\n";
   }

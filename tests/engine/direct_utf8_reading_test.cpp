@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unicode/ucnv.h>
 
+#include <array>
 #include <optional>
 #include <string>
 
@@ -15,6 +16,7 @@
 #include "engine/javascript_context.h"
 #include "engine/javascript_conversion.h"
 #include "html/page_regions.h"
+#include "support/ascii_runs.h"
 #include "support/oracle.h"
 #include "support/targets.h"
 #include "text/cp932.h"
@@ -142,21 +144,9 @@ TEST(Utf8Reading, StraightIntoTheTargetAsTheGeneralReadingWrites) {
   }
 }
 
-// ASCII runs of every length from 0 to 40 between Japanese characters, shifted a byte further
-// each sweep so that runs end at every offset of a 16-byte block and the reader's block fills
-// at every offset: read straight into Shift_JIS and EUC-JP, byte for byte.
+// The text of support/ascii_runs.h read straight into Shift_JIS and EUC-JP, byte for byte.
 TEST(Utf8Reading, AsciiRunsOfEveryLength) {
-  const char* kanji[] = {"\xE6\xBC\xA2", "\x8A\xBF", "\xB4\xC1"};
-  std::string text[3];
-  for (int sweep = 0; sweep < 16; ++sweep) {
-    std::string run(static_cast<std::size_t>(sweep), 'x');
-    for (std::size_t length = 0; length <= 40; ++length) {
-      for (std::size_t k = 0; k < length; ++k) run.push_back(static_cast<char>('a' + (k + length) % 26));
-      if (length > 2 && length % 3 == 0) run.replace(length / 2, 2, "\r\n");
-      for (int e = 0; e < 3; ++e) text[e] += run + kanji[e];
-      run.clear();
-    }
-  }
+  std::array<std::string, 3> text = testing::asciiRunsOfEveryLength<3>({"\xE6\xBC\xA2", "\x8A\xBF", "\xB4\xC1"});
   for (int e = 0; e < 3; ++e) text[e] += "x=1;\n";
   EXPECT_EQ(readByTheReadingStep(text[0], DocumentKind::Script, TargetEncoding::ShiftJis, ValidityCheck::InDecision)
                 .output,
