@@ -28,18 +28,15 @@ bool looksLikeUtf16(std::string_view bytes, bool littleEndian) {
     // Only text bears UTF-16 out (ASCII and Latin-1 characters, tabs and line breaks).
     const bool text = (unit >= 0x20 && unit < 0x7F) || (unit >= 0xA0 && unit < 0x100) || unit == u'\t' ||
                       unit == u'\n' || unit == u'\r';
-    // Control codes other than these (and U+0000, counted apart) are as likely halves of byte
-    // text; a document holds at most a stray one.
-    const bool control =
-        (unit < 0x20 && unit != 0 && unit != u'\t' && unit != u'\n' && unit != u'\r' && unit != u'\f') ||
-        (unit >= 0x7F && unit < 0xA0);
     if (unit == 0) {
       ++zeroUnits;
     } else if (text) {
       ++ascii;
-    } else if (control) {
-      ++controls;
-    } else if (unit != u'\f') {
+    } else if (unit < 0x20 || (unit >= 0x7F && unit < 0xA0)) {
+      // Other control codes are as likely halves of byte text: a document holds at most a
+      // stray one (a form feed counts for neither side).
+      if (unit != u'\f') ++controls;
+    } else {
       // The other units of a Japanese document are characters code page 932 holds (kana,
       // kanji, full-width forms) or halves of a pair; byte text read in pairs mostly gives
       // Hangul, rare ideographs and private-use units instead.
