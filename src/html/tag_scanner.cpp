@@ -1,7 +1,13 @@
 #include "html/tag_scanner.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "html/iso2022_runs.h"
 #include "text/byte_pair_scan.h"
@@ -214,7 +220,8 @@ namespace {
 // start (npos when it has none to read); false, with an empty name, when the text is empty or
 // white space only. `escapeFree`: the text holds no escape byte, so the name is read and lowered
 // in one pass; else the run-aware reading of parseTagName.
-bool readTagName(std::string_view text, bool escapeFree, TagName& name, std::size_t& attributesAt) {
+bool readTagName(std::string_view text, const char* readable, bool escapeFree, TagName& name,
+                 std::size_t& attributesAt) {
   attributesAt = kNone;
   if (!escapeFree) {
     const NameAt at = parseTagName(text);
@@ -226,7 +233,7 @@ bool readTagName(std::string_view text, bool escapeFree, TagName& name, std::siz
   const char* const end = begin + text.size();
   const char* p = begin;
   while (p != end && isSpace(*p)) ++p;
-  const char* const stop = name.readLowered(p, end);
+  const char* const stop = name.readLowered(p, end, readable);
   if (p == end) return false;
   if (stop == end) return true;
   // A comment opener followed by white space is the opener alone, with no attributes.
@@ -262,7 +269,7 @@ bool TagWalk::next(ScannedTag& tag) {
     resume_ = span.tagEnd;
     tag.attributes.clear();
     std::size_t attributesAt = kNone;
-    if (!readTagName(span.text, escapeFree, tag.name, attributesAt)) continue;
+    if (!readTagName(span.text, page_.data() + page_.size(), escapeFree, tag.name, attributesAt)) continue;
     const TagKind kind = tag.name.kind();
     if (attributesAt != kNone && withAttributes_.contains(kind)) {
       parseAttributes(span.text.substr(attributesAt), tag.attributes);
@@ -351,7 +358,48 @@ void TagName::assignLowered(std::string_view name) {
   kind_ = tagKindOf(view());
 }
 
-const char* TagName::readLowered(const char* p, const char* end) {
+namespace {
+
+#if defined(__SSE2__)
+// The length of the name that starts the 16 bytes at `p`, of which the first `available` are
+// the tag's text, written lowered into `out` (16 bytes are stored) with its first eight bytes
+// packed into `key`; none when the name may go on past the block, or when it meets a control
+// code that is not white space (a name may hold one: the byte loop reads it).
+std::optional<std::size_t> readShortNameBySse2(const char* p, std::size_t available, char* out, std::uint64_t& key) {
+  const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  // Bytes up to 0x20 (white space among them), found by one unsigned minimum.
+  const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(block, _mm_set1_epi8(0x20)), block);
+  const auto stop = static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(_mm_movemask_epi8(low)) | 0x10000u));
+  const std::size_t size = std::min(stop, available);
+  if (size == 16 ? available != 16 : size != available && !isSpace(p[size])) return std::nullopt;
+  // A-Z by signed comparisons: bytes from 0x80 are negative and stay as they are.
+  const __m128i upper =
+      _mm_and_si128(_mm_cmpgt_epi8(block, _mm_set1_epi8('A' - 1)), _mm_cmplt_epi8(block, _mm_set1_epi8('Z' + 1)));
+  const __m128i lowered = _mm_add_epi8(block, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), lowered);
+  const auto first8 = static_cast<std::uint64_t>(_mm_cvtsi128_si64(lowered));
+  key = size >= 8 ? first8 : first8 & ((std::uint64_t{1} << (8 * size)) - 1);
+  return size;
+}
+#endif
+
+}  // namespace
+
+const char* TagName::readLowered(const char* p, const char* end, const char* readable) {
+#if defined(__SSE2__)
+  static_assert(kInline >= 16);
+  if (readable - p >= 16) {
+    std::uint64_t key = 0;
+    if (const std::optional<std::size_t> size =
+            readShortNameBySse2(p, static_cast<std::size_t>(end - p), inline_, key)) {
+      size_ = *size;
+      kind_ = kindOfPacked(key, size_);
+      return p + size_;
+    }
+  }
+#else
+  (void)readable;
+#endif
   std::size_t k = 0;
   std::uint64_t key = 0;  // the first eight bytes, packed as packedName packs them
   for (; p != end && !isSpace(*p); ++p, ++k) {

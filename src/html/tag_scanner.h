@@ -116,7 +116,9 @@ class TagName {
   void assignLowered(std::string_view name);  // A-Z become a-z
   // Reads a name from `p` up to the first white-space byte or `end` (a text without escape
   // bytes, so no ISO-2022-JP run to mind), lowering as it goes; returns where it stopped.
-  const char* readLowered(const char* p, const char* end);
+  // Bytes up to `readable` (at least `end`: the page's end) may be looked at, though none past
+  // `end` is part of the name: a short name is then read 16 bytes at a time.
+  const char* readLowered(const char* p, const char* end, const char* readable);
   // Keeps the first `size` bytes (size <= this->size()).
   void truncate(std::size_t size);
 

@@ -242,6 +242,9 @@ TEST(TagWalk, GivesWhatThePlainWalkGivesOnRandomPages) {
       "<", ">", "/>", " ", "\t", "\n", "=", "\"", "'", "/", "!--", "-->", "-", "a", "META", "Script", "b",
       "x", "\x1b$B", "\x1b(B", "\x1b", "$\"", "\xe3\x81\x82", "\x82\xa0", "href", "charset=",
       "ABCDEFGHIJKLMNOPQRSTUVWXYZ", "!DOCTYPE", "/head", "\0"s,
+      // The bytes about A-Z and the control codes that are white space and that are not, for
+      // the name read 16 bytes at a time.
+      "@[`{\x7f\xc1\xda", "\v", "\f", "\r", "\x01", "\x1f", "!", "ABCDEFGHIJKLMNO",
       // Whole tags and attributes, so that most pages hold several tags.
       "<p>", "</b>", "<a ", "<Meta ", "<link ", " x=1", " href='?\xe3'", " rel=\"a b\"", "<br/>", "<",
       "<", ">", ">",
