@@ -60,7 +60,7 @@ TagSpan spanOf(std::string_view page, std::size_t open, std::size_t close) {
   TagSpan span;
   span.tagStart = open;
   span.tagEnd = close + 1;
-  span.text = page.substr(open + 1, close - open - 1);
+  span.text = std::string_view(page.data() + open + 1, close - open - 1);  // open < close < page.size()
   if (!span.text.empty() && span.text.back() == '/') {
     span.text.remove_suffix(1);
     span.selfClosing = true;
@@ -267,7 +267,7 @@ bool TagWalk::next(ScannedTag& tag) {
     if (close == kNone) break;
     const TagSpan& span = tag.span = spanOf(page_, open, close);
     resume_ = span.tagEnd;
-    tag.attributes.clear();
+    if (!tag.attributes.empty()) tag.attributes.clear();
     std::size_t attributesAt = kNone;
     if (!readTagName(span.text, page_.data() + page_.size(), escapeFree, tag.name, attributesAt)) continue;
     const TagKind kind = tag.name.kind();
@@ -400,6 +400,10 @@ const char* TagName::readLowered(const char* p, const char* end, const char* rea
 #else
   (void)readable;
 #endif
+  return readLoweredByBytes(p, end);
+}
+
+const char* TagName::readLoweredByBytes(const char* p, const char* end) {
   std::size_t k = 0;
   std::uint64_t key = 0;  // the first eight bytes, packed as packedName packs them
   for (; p != end && !isSpace(*p); ++p, ++k) {

@@ -130,6 +130,10 @@ class TagName {
   friend bool operator==(const TagName& name, std::string_view text) { return name.view() == text; }
 
  private:
+  // readLowered's byte loop, for the names its block read leaves (kept out of line, so that the
+  // walk's common case takes no call).
+  [[gnu::noinline]] const char* readLoweredByBytes(const char* p, const char* end);
+
   static constexpr std::size_t kInline = 24;
   char inline_[kInline] = {};
   std::size_t size_ = 0;
