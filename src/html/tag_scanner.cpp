@@ -1,6 +1,7 @@
 #include "html/tag_scanner.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -309,7 +310,7 @@ std::size_t TagWalk::styleBodySkip(const TagSpan& styleTag) {
 namespace {
 
 // A name of up to eight bytes packed into a number, its first byte lowest: every name a reader
-// acts on is that short, so a name is told apart by one switch over such numbers.
+// acts on is that short, so a name is told apart by one look-up of such a number.
 constexpr std::uint64_t packedName(std::string_view name) {
   std::uint64_t key = 0;
   for (std::size_t k = 0; k < name.size() && k < 8; ++k)
@@ -317,30 +318,48 @@ constexpr std::uint64_t packedName(std::string_view name) {
   return key;
 }
 
+// The names the readers act on and their kinds.
+struct NamedKind {
+  std::string_view name;
+  TagKind kind;
+};
+constexpr NamedKind kNamedKinds[] = {
+    {"!--", TagKind::CommentOpener}, {"!doctype", TagKind::Doctype}, {"html", TagKind::Html},
+    {"head", TagKind::Head},         {"/head", TagKind::HeadEnd},    {"title", TagKind::Title},
+    {"/title", TagKind::TitleEnd},   {"body", TagKind::Body},        {"meta", TagKind::Meta},
+    {"link", TagKind::Link},         {"script", TagKind::Script},    {"style", TagKind::Style},
+    {"base", TagKind::Base},         {"form", TagKind::Form},        {"a", TagKind::Anchor},
+    {"area", TagKind::Area},
+};
+
+// A packed name is looked up in a table of 32 slots by the top five bits of one product, a
+// multiplier under which every name above has a slot of its own (checked when the table is
+// built): one load and one comparison, where a switch over the names took a chain of branches
+// that the mix of names on a page keeps mispredicting.
+constexpr std::uint64_t kKindHash = 0x4720771f8ca81811;
+constexpr std::size_t kindSlotOf(std::uint64_t key) { return static_cast<std::size_t>((key * kKindHash) >> 59); }
+
+struct KindSlot {
+  std::uint64_t key = 0;
+  std::size_t size = 0;  // a zero byte packs as nothing: the size tells "a" from "a\0"
+  TagKind kind = TagKind::Other;
+};
+
+constexpr std::array<KindSlot, 32> kKindSlots = [] {
+  std::array<KindSlot, 32> slots{};
+  for (const NamedKind& named : kNamedKinds) {
+    KindSlot& slot = slots[kindSlotOf(packedName(named.name))];
+    // Two names in one slot: not a constant expression, so the build stops here.
+    if (slot.kind != TagKind::Other) throw "two tag names share a slot";
+    slot = {packedName(named.name), named.name.size(), named.kind};
+  }
+  return slots;
+}();
+
 // The kind of the name of `size` bytes whose first eight (or fewer) bytes pack into `key`.
 TagKind kindOfPacked(std::uint64_t key, std::size_t size) {
-  // A zero byte packs as nothing: the size tells "a" from "a\0".
-  auto is = [size](std::string_view name, TagKind kind) { return size == name.size() ? kind : TagKind::Other; };
-  if (size > 8) return TagKind::Other;
-  switch (key) {
-    case packedName("!--"): return is("!--", TagKind::CommentOpener);
-    case packedName("!doctype"): return is("!doctype", TagKind::Doctype);
-    case packedName("html"): return is("html", TagKind::Html);
-    case packedName("head"): return is("head", TagKind::Head);
-    case packedName("/head"): return is("/head", TagKind::HeadEnd);
-    case packedName("title"): return is("title", TagKind::Title);
-    case packedName("/title"): return is("/title", TagKind::TitleEnd);
-    case packedName("body"): return is("body", TagKind::Body);
-    case packedName("meta"): return is("meta", TagKind::Meta);
-    case packedName("link"): return is("link", TagKind::Link);
-    case packedName("script"): return is("script", TagKind::Script);
-    case packedName("style"): return is("style", TagKind::Style);
-    case packedName("base"): return is("base", TagKind::Base);
-    case packedName("form"): return is("form", TagKind::Form);
-    case packedName("a"): return is("a", TagKind::Anchor);
-    case packedName("area"): return is("area", TagKind::Area);
-    default: return TagKind::Other;
-  }
+  const KindSlot& slot = kKindSlots[kindSlotOf(key)];
+  return slot.key == key && slot.size == size ? slot.kind : TagKind::Other;
 }
 
 }  // namespace
