@@ -1,5 +1,6 @@
 #include "text/line_breaks.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #if defined(__SSE2__)
@@ -34,14 +35,19 @@ LineBreakCounts countLineBreaks(std::string_view text) {
     i = 1;
     while (n - i >= 16) {
       __m128i lfCount = _mm_setzero_si128(), crCount = _mm_setzero_si128(), pairCount = _mm_setzero_si128();
-      for (int round = 0; round < 255 && n - i >= 16; ++round, i += 16) {
-        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i - 1));
+      // The number of blocks is fixed before the loop, which then keeps nothing but the
+      // counts and one pointer in registers.
+      const std::size_t blocks = std::min<std::size_t>((n - i) / 16, 255);
+      const unsigned char* q = p + i;
+      for (const unsigned char* const stop = q + 16 * blocks; q != stop; q += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+        const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q - 1));
         const __m128i isLf = _mm_cmpeq_epi8(block, lfs);
         lfCount = _mm_sub_epi8(lfCount, isLf);
         crCount = _mm_sub_epi8(crCount, _mm_cmpeq_epi8(block, crs));
         pairCount = _mm_sub_epi8(pairCount, _mm_and_si128(isLf, _mm_cmpeq_epi8(before, crs)));
       }
+      i += 16 * blocks;
       lf += laneSum(lfCount);
       cr += laneSum(crCount);
       crlf += laneSum(pairCount);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
 #include "text/line_breaks.h"
 
@@ -49,24 +50,41 @@ TEST(PositionFinder, LinesAndColumnsInEachForm) {
 }
 
 // The vector count agrees with a plain one wherever a break falls, block boundaries included.
+LineBreakCounts plainCount(std::string_view text) {
+  LineBreakCounts plain;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      ++plain.crlf;
+      ++i;
+    } else if (text[i] == '\r') {
+      ++plain.cr;
+    } else if (text[i] == '\n') {
+      ++plain.lf;
+    }
+  }
+  return plain;
+}
+
 TEST(LineBreaks, CountedByKindAtEveryOffset) {
   for (std::size_t at = 0; at < 40; ++at) {
     for (const char* pair : {"\r\n", "\n\r", "\r\r", "\n\n"}) {
       std::string text(40, 'x');
       text.replace(at, 2, pair);
       text.resize(40);
-      LineBreakCounts plain;
-      for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-          ++plain.crlf;
-          ++i;
-        } else if (text[i] == '\r') {
-          ++plain.cr;
-        } else if (text[i] == '\n') {
-          ++plain.lf;
-        }
-      }
-      EXPECT_EQ(countLineBreaks(text), plain) << at << " " << pair[0] + 0 << pair[1] + 0;
+      EXPECT_EQ(countLineBreaks(text), plainCount(text)) << at << " " << pair[0] + 0 << pair[1] + 0;
+    }
+  }
+}
+
+TEST(LineBreaks, CountedInTextsOfBreaksOnly) {
+  // Every byte a break: each of the 16 counters of a block counts as many as it can hold before
+  // it is added up, and more.
+  for (std::string_view unit : {"\n", "\r", "\r\n", "\r\r\n", "\n\r"}) {
+    for (std::size_t size : {255 * 16 + 1, 255 * 16 + 17, 2 * 255 * 16 + 37}) {
+      std::string text;
+      while (text.size() < size) text += unit;
+      text.resize(size);
+      EXPECT_EQ(countLineBreaks(text), plainCount(text)) << size << " " << unit.size();
     }
   }
 }
