@@ -272,14 +272,15 @@ bool TagWalk::next(ScannedTag& tag) {
     std::size_t attributesAt = kNone;
     if (!readTagName(span.text, page_.data() + page_.size(), escapeFree, tag.name, attributesAt)) continue;
     const TagKind kind = tag.name.kind();
-    if (attributesAt != kNone && withAttributes_.contains(kind)) {
-      parseAttributes(span.text.substr(attributesAt), tag.attributes);
-    }
     if (kind == TagKind::CommentOpener) {
       std::size_t commentEnd = findTextOutsideRuns(page_, span.tagStart, "-->");
       if (commentEnd == kNone) break;
       resume_ = commentEnd + 3;
       continue;
+    }
+    if (!handedOver_.contains(kind)) continue;
+    if (attributesAt != kNone && withAttributes_.contains(kind)) {
+      parseAttributes(span.text.substr(attributesAt), tag.attributes);
     }
     return true;
   }

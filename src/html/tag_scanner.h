@@ -100,6 +100,8 @@ class TagKinds {
     for (TagKind kind : kinds) bits_ |= bit(kind);
   }
   static constexpr TagKinds every() { return TagKinds(~std::uint32_t{0}); }
+  // Every kind but Other: the names some reader acts on.
+  static constexpr TagKinds named() { return TagKinds(~std::uint32_t{0} & ~bit(TagKind::Other)); }
   constexpr bool contains(TagKind kind) const { return (bits_ & bit(kind)) != 0; }
 
  private:
@@ -149,16 +151,20 @@ struct ScannedTag {
 };
 
 // The walk shared by the head analysis and the collection of referenced files. It starts at
-// offset 0 and hands over every tag that has a name and is not a comment opener; a comment
+// offset 0 and hands over every tag that has a name of a kind asked for and is not a comment
+// opener (tags of the other kinds are passed over as if handed over and not acted on); a comment
 // opener (name "!--") makes it resume just after the first "-->" at or after the opener's `<`,
 // or end when there is none. After each tag it resumes at `tagEnd` unless the caller asks it
 // to skip a script body first.
 class TagWalk {
  public:
   // `withAttributes` names the kinds of tag whose attributes the caller reads; the others come
-  // with an empty map, which spares reading them.
-  explicit TagWalk(std::string_view page, TagKinds withAttributes = TagKinds::every())
-      : page_(page), withAttributes_(withAttributes) {}
+  // with an empty map, which spares reading them. `handedOver` names the kinds of tag `next`
+  // gives; it passes over the others itself (a walk that wants no `Other` tag spares a return
+  // to its caller for most tags of a page).
+  explicit TagWalk(std::string_view page, TagKinds withAttributes = TagKinds::every(),
+                   TagKinds handedOver = TagKinds::every())
+      : page_(page), withAttributes_(withAttributes), handedOver_(handedOver) {}
 
   // Fills `tag` with the next tag; false when the walk has ended.
   bool next(ScannedTag& tag);
@@ -183,6 +189,7 @@ class TagWalk {
 
   std::string_view page_;
   TagKinds withAttributes_;
+  TagKinds handedOver_;
   std::size_t resume_ = 0;
   bool ended_ = false;
   // No script end tag lies at or after this offset (npos while no search has failed), so
