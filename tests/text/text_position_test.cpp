@@ -87,6 +87,12 @@ TEST(LineBreaks, CountedInTextsOfBreaksOnly) {
       EXPECT_EQ(countLineBreaks(text), plainCount(text)) << size << " " << unit.size();
     }
   }
+  // A CR first met far into a text of LFs, about where a round of counting ends.
+  for (std::size_t at : {0, 1, 4079, 4080, 4081, 4095, 4096, 8160, 8161, 8999}) {
+    std::string text(9000, '\n');
+    text[at] = '\r';
+    EXPECT_EQ(countLineBreaks(text), plainCount(text)) << at;
+  }
 }
 
 }  // namespace
