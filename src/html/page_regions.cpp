@@ -86,7 +86,7 @@ AttributeMap attributesOf(std::basic_string_view<Char> tagText) {
 }  // namespace
 
 template <class Char>
-std::size_t PageRegions<Char>::find(Char unit, std::size_t from) const {
+[[gnu::always_inline]] inline std::size_t PageRegions<Char>::find(Char unit, std::size_t from) const {
   if constexpr (std::is_same_v<Char, char>) {
     if (iso2022_) return findByteOutsideRuns(page_, from, unit);
     // Inline: the next `<` is mostly a few dozen bytes away, nearer than a call pays for.
