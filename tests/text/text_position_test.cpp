@@ -49,7 +49,6 @@ TEST(PositionFinder, LinesAndColumnsInEachForm) {
   }
 }
 
-// The vector count agrees with a plain one wherever a break falls, block boundaries included.
 LineBreakCounts plainCount(std::string_view text) {
   LineBreakCounts plain;
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -65,6 +64,7 @@ LineBreakCounts plainCount(std::string_view text) {
   return plain;
 }
 
+// The vector count agrees with a plain one wherever a break falls, block boundaries included.
 TEST(LineBreaks, CountedByKindAtEveryOffset) {
   for (std::size_t at = 0; at < 40; ++at) {
     for (const char* pair : {"\r\n", "\n\r", "\r\r", "\n\n"}) {
