@@ -1,5 +1,6 @@
 #include "html/page_regions.h"
 
+#include <cstdint>
 #include <string>
 #include <type_traits>
 
@@ -42,15 +43,25 @@ struct Element {
   std::string_view name;
 };
 
+constexpr Element kElements[] = {
+    {Body::Script, "script"},   {Body::Style, "style"},     {Body::RawText, "xmp"},   {Body::Plaintext, "plaintext"},
+    {Body::Opaque, "textarea"}, {Body::Opaque, "title"},    {Body::Opaque, "iframe"}, {Body::Opaque, "noembed"},
+    {Body::Opaque, "noframes"}, {Body::Opaque, "noscript"},
+};
+
+// The first letters of those names, one bit each from 'a': a tag whose name starts otherwise
+// (a, b, d, h, l, m, ...) is passed over by one test.
+constexpr std::uint32_t kFirstLetters = [] {
+  std::uint32_t bits = 0;
+  for (const Element& e : kElements) bits |= std::uint32_t{1} << (e.name[0] - 'a');
+  return bits;
+}();
+
 template <class Char>
 Element elementAt(std::basic_string_view<Char> page, std::size_t lt) {
-  static constexpr Element kElements[] = {
-      {Body::Script, "script"},   {Body::Style, "style"},     {Body::RawText, "xmp"},   {Body::Plaintext, "plaintext"},
-      {Body::Opaque, "textarea"}, {Body::Opaque, "title"},    {Body::Opaque, "iframe"}, {Body::Opaque, "noembed"},
-      {Body::Opaque, "noframes"}, {Body::Opaque, "noscript"},
-  };
   if (lt + 1 >= page.size() || !isAsciiLetter(page[lt + 1])) return {Body::None, {}};
   const auto first = static_cast<char>(asciiLower(page[lt + 1]));
+  if (((kFirstLetters >> (first - 'a')) & 1) == 0) return {Body::None, {}};
   for (const Element& e : kElements) {
     if (e.name[0] != first) continue;  // most tags are none of these: one comparison each
     const std::size_t after = lt + 1 + e.name.size();
@@ -75,7 +86,7 @@ AttributeMap attributesOf(std::basic_string_view<Char> tagText) {
 }  // namespace
 
 template <class Char>
-std::size_t PageRegions<Char>::find(Char unit, std::size_t from) const {
+[[gnu::always_inline]] inline std::size_t PageRegions<Char>::find(Char unit, std::size_t from) const {
   if constexpr (std::is_same_v<Char, char>) {
     if (iso2022_) return findByteOutsideRuns(page_, from, unit);
     // Inline: the next `<` is mostly a few dozen bytes away, nearer than a call pays for.

@@ -5,14 +5,13 @@ namespace sarnavel {
 bool walkPage(std::string_view page, PARSE1INFO& head, PARSE2INFO& references, std::vector<PageMark>* marks) {
   const PARSE1INFO given = head;  // what the head analysis alone would start from
   resetHead(head);
-  TagWalk walk(page, {TagKind::Meta, TagKind::Link, TagKind::Script, TagKind::Base});
+  // Most tags (p, a span, a cell) are of no kind any reader acts on: the walk passes over them.
+  TagWalk walk(page, {TagKind::Meta, TagKind::Link, TagKind::Script, TagKind::Base}, TagKinds::named());
   ScannedTag tag;
   bool headActive = true;
   std::size_t headResumesAt = 0;  // the head analysis passes over tags before this offset
   bool headPassedOver = false;     // the walk skipped tags the head analysis reads
   while (walk.next(tag)) {
-    // Most tags (p, a span, a cell) are of no kind any reader acts on.
-    if (tag.name.kind() == TagKind::Other) continue;
     HeadStep step = HeadStep::Go;
     if (headActive && tag.span.tagStart >= headResumesAt) {
       step = readHeadTag(tag, head);

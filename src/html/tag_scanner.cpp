@@ -1,7 +1,14 @@
 #include "html/tag_scanner.h"
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "html/iso2022_runs.h"
 #include "text/byte_pair_scan.h"
@@ -54,7 +61,7 @@ TagSpan spanOf(std::string_view page, std::size_t open, std::size_t close) {
   TagSpan span;
   span.tagStart = open;
   span.tagEnd = close + 1;
-  span.text = page.substr(open + 1, close - open - 1);
+  span.text = std::string_view(page.data() + open + 1, close - open - 1);  // open < close < page.size()
   if (!span.text.empty() && span.text.back() == '/') {
     span.text.remove_suffix(1);
     span.selfClosing = true;
@@ -214,7 +221,8 @@ namespace {
 // start (npos when it has none to read); false, with an empty name, when the text is empty or
 // white space only. `escapeFree`: the text holds no escape byte, so the name is read and lowered
 // in one pass; else the run-aware reading of parseTagName.
-bool readTagName(std::string_view text, bool escapeFree, TagName& name, std::size_t& attributesAt) {
+bool readTagName(std::string_view text, const char* readable, bool escapeFree, TagName& name,
+                 std::size_t& attributesAt) {
   attributesAt = kNone;
   if (!escapeFree) {
     const NameAt at = parseTagName(text);
@@ -226,7 +234,7 @@ bool readTagName(std::string_view text, bool escapeFree, TagName& name, std::siz
   const char* const end = begin + text.size();
   const char* p = begin;
   while (p != end && isSpace(*p)) ++p;
-  const char* const stop = name.readLowered(p, end);
+  const char* const stop = name.readLowered(p, end, readable);
   if (p == end) return false;
   if (stop == end) return true;
   // A comment opener followed by white space is the opener alone, with no attributes.
@@ -260,18 +268,19 @@ bool TagWalk::next(ScannedTag& tag) {
     if (close == kNone) break;
     const TagSpan& span = tag.span = spanOf(page_, open, close);
     resume_ = span.tagEnd;
-    tag.attributes.clear();
+    if (!tag.attributes.empty()) tag.attributes.clear();
     std::size_t attributesAt = kNone;
-    if (!readTagName(span.text, escapeFree, tag.name, attributesAt)) continue;
+    if (!readTagName(span.text, page_.data() + page_.size(), escapeFree, tag.name, attributesAt)) continue;
     const TagKind kind = tag.name.kind();
-    if (attributesAt != kNone && withAttributes_.contains(kind)) {
-      parseAttributes(span.text.substr(attributesAt), tag.attributes);
-    }
     if (kind == TagKind::CommentOpener) {
       std::size_t commentEnd = findTextOutsideRuns(page_, span.tagStart, "-->");
       if (commentEnd == kNone) break;
       resume_ = commentEnd + 3;
       continue;
+    }
+    if (!handedOver_.contains(kind)) continue;
+    if (attributesAt != kNone && withAttributes_.contains(kind)) {
+      parseAttributes(span.text.substr(attributesAt), tag.attributes);
     }
     return true;
   }
@@ -302,7 +311,7 @@ std::size_t TagWalk::styleBodySkip(const TagSpan& styleTag) {
 namespace {
 
 // A name of up to eight bytes packed into a number, its first byte lowest: every name a reader
-// acts on is that short, so a name is told apart by one switch over such numbers.
+// acts on is that short, so a name is told apart by one look-up of such a number.
 constexpr std::uint64_t packedName(std::string_view name) {
   std::uint64_t key = 0;
   for (std::size_t k = 0; k < name.size() && k < 8; ++k)
@@ -310,30 +319,48 @@ constexpr std::uint64_t packedName(std::string_view name) {
   return key;
 }
 
+// The names the readers act on and their kinds.
+struct NamedKind {
+  std::string_view name;
+  TagKind kind;
+};
+constexpr NamedKind kNamedKinds[] = {
+    {"!--", TagKind::CommentOpener}, {"!doctype", TagKind::Doctype}, {"html", TagKind::Html},
+    {"head", TagKind::Head},         {"/head", TagKind::HeadEnd},    {"title", TagKind::Title},
+    {"/title", TagKind::TitleEnd},   {"body", TagKind::Body},        {"meta", TagKind::Meta},
+    {"link", TagKind::Link},         {"script", TagKind::Script},    {"style", TagKind::Style},
+    {"base", TagKind::Base},         {"form", TagKind::Form},        {"a", TagKind::Anchor},
+    {"area", TagKind::Area},
+};
+
+// A packed name is looked up in a table of 32 slots by the top five bits of one product, a
+// multiplier under which every name above has a slot of its own (checked when the table is
+// built): one load and one comparison, where a switch over the names took a chain of branches
+// that the mix of names on a page keeps mispredicting.
+constexpr std::uint64_t kKindHash = 0x4720771f8ca81811;
+constexpr std::size_t kindSlotOf(std::uint64_t key) { return static_cast<std::size_t>((key * kKindHash) >> 59); }
+
+struct KindSlot {
+  std::uint64_t key = 0;
+  std::size_t size = 0;  // a zero byte packs as nothing: the size tells "a" from "a\0"
+  TagKind kind = TagKind::Other;
+};
+
+constexpr std::array<KindSlot, 32> kKindSlots = [] {
+  std::array<KindSlot, 32> slots{};
+  for (const NamedKind& named : kNamedKinds) {
+    KindSlot& slot = slots[kindSlotOf(packedName(named.name))];
+    // Two names in one slot: not a constant expression, so the build stops here.
+    if (slot.kind != TagKind::Other) throw "two tag names share a slot";
+    slot = {packedName(named.name), named.name.size(), named.kind};
+  }
+  return slots;
+}();
+
 // The kind of the name of `size` bytes whose first eight (or fewer) bytes pack into `key`.
 TagKind kindOfPacked(std::uint64_t key, std::size_t size) {
-  // A zero byte packs as nothing: the size tells "a" from "a\0".
-  auto is = [size](std::string_view name, TagKind kind) { return size == name.size() ? kind : TagKind::Other; };
-  if (size > 8) return TagKind::Other;
-  switch (key) {
-    case packedName("!--"): return is("!--", TagKind::CommentOpener);
-    case packedName("!doctype"): return is("!doctype", TagKind::Doctype);
-    case packedName("html"): return is("html", TagKind::Html);
-    case packedName("head"): return is("head", TagKind::Head);
-    case packedName("/head"): return is("/head", TagKind::HeadEnd);
-    case packedName("title"): return is("title", TagKind::Title);
-    case packedName("/title"): return is("/title", TagKind::TitleEnd);
-    case packedName("body"): return is("body", TagKind::Body);
-    case packedName("meta"): return is("meta", TagKind::Meta);
-    case packedName("link"): return is("link", TagKind::Link);
-    case packedName("script"): return is("script", TagKind::Script);
-    case packedName("style"): return is("style", TagKind::Style);
-    case packedName("base"): return is("base", TagKind::Base);
-    case packedName("form"): return is("form", TagKind::Form);
-    case packedName("a"): return is("a", TagKind::Anchor);
-    case packedName("area"): return is("area", TagKind::Area);
-    default: return TagKind::Other;
-  }
+  const KindSlot& slot = kKindSlots[kindSlotOf(key)];
+  return slot.key == key && slot.size == size ? slot.kind : TagKind::Other;
 }
 
 }  // namespace
@@ -351,7 +378,52 @@ void TagName::assignLowered(std::string_view name) {
   kind_ = tagKindOf(view());
 }
 
-const char* TagName::readLowered(const char* p, const char* end) {
+namespace {
+
+#if defined(__SSE2__)
+// The length of the name that starts the 16 bytes at `p`, of which the first `available` are
+// the tag's text, written lowered into `out` (16 bytes are stored) with its first eight bytes
+// packed into `key`; none when the name may go on past the block, or when it meets a control
+// code that is not white space (a name may hold one: the byte loop reads it).
+std::optional<std::size_t> readShortNameBySse2(const char* p, std::size_t available, char* out, std::uint64_t& key) {
+  const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  // Bytes up to 0x20 (white space among them), found by one unsigned minimum.
+  const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(block, _mm_set1_epi8(0x20)), block);
+  const auto stop = static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(_mm_movemask_epi8(low)) | 0x10000u));
+  const std::size_t size = std::min(stop, available);
+  if (size == 16 ? available != 16 : size != available && !isSpace(p[size])) return std::nullopt;
+  // A-Z by signed comparisons: bytes from 0x80 are negative and stay as they are.
+  const __m128i upper =
+      _mm_and_si128(_mm_cmpgt_epi8(block, _mm_set1_epi8('A' - 1)), _mm_cmplt_epi8(block, _mm_set1_epi8('Z' + 1)));
+  const __m128i lowered = _mm_add_epi8(block, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), lowered);
+  const auto first8 = static_cast<std::uint64_t>(_mm_cvtsi128_si64(lowered));
+  key = size >= 8 ? first8 : first8 & ((std::uint64_t{1} << (8 * size)) - 1);
+  return size;
+}
+#endif
+
+}  // namespace
+
+const char* TagName::readLowered(const char* p, const char* end, const char* readable) {
+#if defined(__SSE2__)
+  static_assert(kInline >= 16);
+  if (readable - p >= 16) {
+    std::uint64_t key = 0;
+    if (const std::optional<std::size_t> size =
+            readShortNameBySse2(p, static_cast<std::size_t>(end - p), inline_, key)) {
+      size_ = *size;
+      kind_ = kindOfPacked(key, size_);
+      return p + size_;
+    }
+  }
+#else
+  (void)readable;
+#endif
+  return readLoweredByBytes(p, end);
+}
+
+const char* TagName::readLoweredByBytes(const char* p, const char* end) {
   std::size_t k = 0;
   std::uint64_t key = 0;  // the first eight bytes, packed as packedName packs them
   for (; p != end && !isSpace(*p); ++p, ++k) {

@@ -100,6 +100,8 @@ class TagKinds {
     for (TagKind kind : kinds) bits_ |= bit(kind);
   }
   static constexpr TagKinds every() { return TagKinds(~std::uint32_t{0}); }
+  // Every kind but Other: the names some reader acts on.
+  static constexpr TagKinds named() { return TagKinds(~std::uint32_t{0} & ~bit(TagKind::Other)); }
   constexpr bool contains(TagKind kind) const { return (bits_ & bit(kind)) != 0; }
 
  private:
@@ -116,7 +118,9 @@ class TagName {
   void assignLowered(std::string_view name);  // A-Z become a-z
   // Reads a name from `p` up to the first white-space byte or `end` (a text without escape
   // bytes, so no ISO-2022-JP run to mind), lowering as it goes; returns where it stopped.
-  const char* readLowered(const char* p, const char* end);
+  // Bytes up to `readable` (at least `end`: the page's end) may be looked at, though none past
+  // `end` is part of the name: a short name is then read 16 bytes at a time.
+  const char* readLowered(const char* p, const char* end, const char* readable);
   // Keeps the first `size` bytes (size <= this->size()).
   void truncate(std::size_t size);
 
@@ -128,6 +132,10 @@ class TagName {
   friend bool operator==(const TagName& name, std::string_view text) { return name.view() == text; }
 
  private:
+  // readLowered's byte loop, for the names its block read leaves (kept out of line, so that the
+  // walk's common case takes no call).
+  [[gnu::noinline]] const char* readLoweredByBytes(const char* p, const char* end);
+
   static constexpr std::size_t kInline = 24;
   char inline_[kInline] = {};
   std::size_t size_ = 0;
@@ -143,16 +151,20 @@ struct ScannedTag {
 };
 
 // The walk shared by the head analysis and the collection of referenced files. It starts at
-// offset 0 and hands over every tag that has a name and is not a comment opener; a comment
+// offset 0 and hands over every tag that has a name of a kind asked for and is not a comment
+// opener (tags of the other kinds are passed over as if handed over and not acted on); a comment
 // opener (name "!--") makes it resume just after the first "-->" at or after the opener's `<`,
 // or end when there is none. After each tag it resumes at `tagEnd` unless the caller asks it
 // to skip a script body first.
 class TagWalk {
  public:
   // `withAttributes` names the kinds of tag whose attributes the caller reads; the others come
-  // with an empty map, which spares reading them.
-  explicit TagWalk(std::string_view page, TagKinds withAttributes = TagKinds::every())
-      : page_(page), withAttributes_(withAttributes) {}
+  // with an empty map, which spares reading them. `handedOver` names the kinds of tag `next`
+  // gives; it passes over the others itself (a walk that wants no `Other` tag spares a return
+  // to its caller for most tags of a page).
+  explicit TagWalk(std::string_view page, TagKinds withAttributes = TagKinds::every(),
+                   TagKinds handedOver = TagKinds::every())
+      : page_(page), withAttributes_(withAttributes), handedOver_(handedOver) {}
 
   // Fills `tag` with the next tag; false when the walk has ended.
   bool next(ScannedTag& tag);
@@ -177,6 +189,7 @@ class TagWalk {
 
   std::string_view page_;
   TagKinds withAttributes_;
+  TagKinds handedOver_;
   std::size_t resume_ = 0;
   bool ended_ = false;
   // No script end tag lies at or after this offset (npos while no search has failed), so

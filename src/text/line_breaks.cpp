@@ -1,5 +1,6 @@
 #include "text/line_breaks.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #if defined(__SSE2__)
@@ -32,16 +33,40 @@ LineBreakCounts countLineBreaks(std::string_view text) {
     const __m128i lfs = _mm_set1_epi8('\n'), crs = _mm_set1_epi8('\r');
     // The first byte is counted below, so every block has a byte before it.
     i = 1;
+    // Most texts hold no CR at all: rounds are counted for LFs alone, CRs only noticed, until a
+    // round holds one; that round and all after it are counted in full. A CR in the first byte
+    // (before the first block) may pair with an LF in it.
+    bool crSeen = p[0] == '\r';
     while (n - i >= 16) {
+      // The number of blocks is fixed before the loop, which then keeps nothing but the
+      // counts and one pointer in registers.
+      const std::size_t blocks = std::min<std::size_t>((n - i) / 16, 255);
+      const unsigned char* q = p + i;
+      if (!crSeen) {
+        __m128i lfCount = _mm_setzero_si128(), crAny = _mm_setzero_si128();
+        for (const unsigned char* const stop = q + 16 * blocks; q != stop; q += 16) {
+          const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+          lfCount = _mm_sub_epi8(lfCount, _mm_cmpeq_epi8(block, lfs));
+          crAny = _mm_or_si128(crAny, _mm_cmpeq_epi8(block, crs));
+        }
+        if (_mm_movemask_epi8(crAny) == 0) {
+          i += 16 * blocks;
+          lf += laneSum(lfCount);
+          continue;
+        }
+        crSeen = true;
+        q = p + i;
+      }
       __m128i lfCount = _mm_setzero_si128(), crCount = _mm_setzero_si128(), pairCount = _mm_setzero_si128();
-      for (int round = 0; round < 255 && n - i >= 16; ++round, i += 16) {
-        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i - 1));
+      for (const unsigned char* const stop = q + 16 * blocks; q != stop; q += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+        const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q - 1));
         const __m128i isLf = _mm_cmpeq_epi8(block, lfs);
         lfCount = _mm_sub_epi8(lfCount, isLf);
         crCount = _mm_sub_epi8(crCount, _mm_cmpeq_epi8(block, crs));
         pairCount = _mm_sub_epi8(pairCount, _mm_and_si128(isLf, _mm_cmpeq_epi8(before, crs)));
       }
+      i += 16 * blocks;
       lf += laneSum(lfCount);
       cr += laneSum(crCount);
       crlf += laneSum(pairCount);

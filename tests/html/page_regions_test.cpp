@@ -42,6 +42,11 @@ TEST(PageRegions, Cases) {
       {"<!-- <script> -->x", "M:<!-- <script> -->x"},                          // a comment opens nothing
       {"<textarea><script>x</textarea>", "M:<textarea><script>x</textarea>"},  // nor the text of a textarea
       {"<scripts>x", "M:<scripts>x"},
+      // Each element whose text is stepped over, in any letter case.
+      {"<TITLE><xmp></title><Noscript><xmp></noscript><iframe><xmp></iframe><noembed><xmp></noembed>"
+       "<noFrames><xmp></noframes>",
+       "M:<TITLE><xmp></title><Noscript><xmp></noscript><iframe><xmp></iframe><noembed><xmp></noembed>"
+       "<noFrames><xmp></noframes>"},
       {"<script type=\"text/template\">x</script>", "M:<script type=\"text/template\">x</script>"},
       {"<script type=application/ld+json>x</script>", "M:<script type=application/ld+json>|S:x|M:</script>"},
       {"<script type=module>x</script>", "M:<script type=module>|S:x|M:</script>"},

@@ -242,6 +242,9 @@ TEST(TagWalk, GivesWhatThePlainWalkGivesOnRandomPages) {
       "<", ">", "/>", " ", "\t", "\n", "=", "\"", "'", "/", "!--", "-->", "-", "a", "META", "Script", "b",
       "x", "\x1b$B", "\x1b(B", "\x1b", "$\"", "\xe3\x81\x82", "\x82\xa0", "href", "charset=",
       "ABCDEFGHIJKLMNOPQRSTUVWXYZ", "!DOCTYPE", "/head", "\0"s,
+      // The bytes about A-Z and the control codes that are white space and that are not, for
+      // the name read 16 bytes at a time.
+      "@[`{\x7f\xc1\xda", "\v", "\f", "\r", "\x01", "\x1f", "!", "ABCDEFGHIJKLMNO",
       // Whole tags and attributes, so that most pages hold several tags.
       "<p>", "</b>", "<a ", "<Meta ", "<link ", " x=1", " href='?\xe3'", " rel=\"a b\"", "<br/>", "<",
       "<", ">", ">",
@@ -253,16 +256,31 @@ TEST(TagWalk, GivesWhatThePlainWalkGivesOnRandomPages) {
     std::string page;
     for (std::size_t n = length(random); n > 0; --n) page += pieces[piece(random)];
     std::vector<std::string> walked;
+    std::vector<TagKind> kinds;
+    std::vector<std::size_t> starts;
     TagWalk walk(page);
     ScannedTag tag;
     while (walk.next(tag)) {
       EXPECT_EQ(tag.name.kind(), tagKindOf(std::string(tag.name.view())));
+      kinds.push_back(tag.name.kind());
+      starts.push_back(tag.span.tagStart);
       withAttributes += !tag.attributes.empty();
       walked.push_back(std::to_string(tag.span.tagStart) + "-" + std::to_string(tag.span.tagEnd) +
                        (tag.span.selfClosing ? "/ " : " ") + std::string(tag.name.view()) + " " +
                        dump(tag.attributes));
     }
     ASSERT_EQ(walked, referenceWalk(page)) << ::testing::PrintToString(page);
+    // A walk that hands over only the named kinds gives the same tags less those of no kind.
+    std::size_t k = 0;
+    TagWalk named(page, TagKinds::every(), TagKinds::named());
+    while (named.next(tag)) {
+      while (k < kinds.size() && kinds[k] == TagKind::Other) ++k;
+      ASSERT_LT(k, kinds.size());
+      EXPECT_EQ(tag.span.tagStart, starts[k]) << ::testing::PrintToString(page);
+      EXPECT_EQ(tag.name.kind(), kinds[k++]);
+    }
+    while (k < kinds.size() && kinds[k] == TagKind::Other) ++k;
+    EXPECT_EQ(k, kinds.size());
     tags += walked.size();
     inRuns += !walked.empty() && page.find('\x1b') != std::string::npos;
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
 #include "text/line_breaks.h"
 
@@ -48,6 +49,21 @@ TEST(PositionFinder, LinesAndColumnsInEachForm) {
   }
 }
 
+LineBreakCounts plainCount(std::string_view text) {
+  LineBreakCounts plain;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      ++plain.crlf;
+      ++i;
+    } else if (text[i] == '\r') {
+      ++plain.cr;
+    } else if (text[i] == '\n') {
+      ++plain.lf;
+    }
+  }
+  return plain;
+}
+
 // The vector count agrees with a plain one wherever a break falls, block boundaries included.
 TEST(LineBreaks, CountedByKindAtEveryOffset) {
   for (std::size_t at = 0; at < 40; ++at) {
@@ -55,19 +71,27 @@ TEST(LineBreaks, CountedByKindAtEveryOffset) {
       std::string text(40, 'x');
       text.replace(at, 2, pair);
       text.resize(40);
-      LineBreakCounts plain;
-      for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-          ++plain.crlf;
-          ++i;
-        } else if (text[i] == '\r') {
-          ++plain.cr;
-        } else if (text[i] == '\n') {
-          ++plain.lf;
-        }
-      }
-      EXPECT_EQ(countLineBreaks(text), plain) << at << " " << pair[0] + 0 << pair[1] + 0;
+      EXPECT_EQ(countLineBreaks(text), plainCount(text)) << at << " " << pair[0] + 0 << pair[1] + 0;
     }
+  }
+}
+
+TEST(LineBreaks, CountedInTextsOfBreaksOnly) {
+  // Every byte a break: each of the 16 counters of a block counts as many as it can hold before
+  // it is added up, and more.
+  for (std::string_view unit : {"\n", "\r", "\r\n", "\r\r\n", "\n\r"}) {
+    for (std::size_t size : {255 * 16 + 1, 255 * 16 + 17, 2 * 255 * 16 + 37}) {
+      std::string text;
+      while (text.size() < size) text += unit;
+      text.resize(size);
+      EXPECT_EQ(countLineBreaks(text), plainCount(text)) << size << " " << unit.size();
+    }
+  }
+  // A CR first met far into a text of LFs, about where a round of counting ends.
+  for (std::size_t at : {0, 1, 4079, 4080, 4081, 4095, 4096, 8160, 8161, 8999}) {
+    std::string text(9000, '\n');
+    text[at] = '\r';
+    EXPECT_EQ(countLineBreaks(text), plainCount(text)) << at;
   }
 }
 
