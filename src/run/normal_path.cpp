@@ -21,14 +21,31 @@ bool isPlainPath(std::string_view path) {
 
 std::string normalJoin(const std::filesystem::path& folder, std::string_view reference) {
   const std::string& base = folder.native();
-  if (isPlainPath(reference)) {
-    if (reference.front() == '/') return std::string(reference);
-    if (base.starts_with('/') && isPlainPath(base)) {
+  if (isPlainPath(reference) && reference.front() == '/') return std::string(reference);
+  if (base.starts_with('/') && isPlainPath(base)) {
+    // Leading "./" parts stay in the folder and "../" parts climb out of it (never above "/"),
+    // before a plain rest.
+    std::string_view rest = reference;
+    std::size_t kept = base.size();  // base[0, kept) is the folder reached
+    for (;;) {
+      if (rest.starts_with("./")) {
+        rest.remove_prefix(2);
+      } else if (rest.starts_with("../")) {
+        rest.remove_prefix(3);
+        if (kept > 1) {
+          const std::size_t slash = base.rfind('/', kept - 1);
+          kept = slash == 0 ? 1 : slash;
+        }
+      } else {
+        break;
+      }
+    }
+    if (isPlainPath(rest) && rest.front() != '/') {
       std::string full;
-      full.reserve(base.size() + 1 + reference.size());
-      full.append(base);
-      if (base.size() > 1) full += '/';
-      full.append(reference);
+      full.reserve(kept + 1 + rest.size());
+      full.append(base, 0, kept);
+      if (kept > 1) full += '/';
+      full.append(rest);
       return full;
     }
   }

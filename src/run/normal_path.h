@@ -1,7 +1,8 @@
 // Paths made lexically normal by text, as std::filesystem's lexically_normal makes them, with
 // the common case taken as written: a path with no "." or ".." part, no doubled '/' and no '/'
 // at its end is normal already, and a folder that is such an absolute path joined with a
-// reference that is such a path gives their concatenation. Only other paths are split into
+// reference that is such a path, after any leading "./" and "../" parts, gives their
+// concatenation (the folder less one name for each "../"). Only other paths are split into
 // their parts and put together again (std::filesystem), which for the few references per page
 // and the one page path per file was most of the run's own path work.
 //
