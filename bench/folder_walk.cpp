@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
   auto peer = [&] {
     std::size_t count = 0;
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
-      if (!entry.is_directory() && sarnavel::isAcceptedKind(sarnavel::classifyExtension(entry.path()))) ++count;
+      if (!entry.is_directory() && sarnavel::isAcceptedKind(sarnavel::classifyExtension(entry.path().native()))) ++count;
     }
     return count;
   };

@@ -8,6 +8,7 @@
 #include "engine/javascript_conversion.h"
 #include "run/fidelity_notes.h"
 #include "run/file_store.h"
+#include "run/normal_path.h"
 #include "run/reference_files.h"
 #include "run/visible_path.h"
 
@@ -71,9 +72,7 @@ FileReport convertFile(const std::filesystem::path& path, const ConversionOption
 FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
                            const EncodingEvidence& evidence, const DriverContext& context) {
   return convertFile(path, options, mode, evidence, context, [&](std::string& text) {
-    std::error_code error;
-    const std::filesystem::path full = std::filesystem::absolute(path, error).lexically_normal();
-    const FileSystemResolver resolver(error ? path.parent_path() : full.parent_path(), context.probes);
+    const FileSystemResolver resolver(normalFolderOf(path), context.probes);
     return convertHtml(text, options, resolver, evidence);
   });
 }

@@ -30,8 +30,7 @@ bool equalsLowerIgnoringCase(std::string_view text, std::string_view lower) {
 
 }  // namespace
 
-FileKind classifyExtension(const std::filesystem::path& path) {
-  const std::string_view text = path.native();
+FileKind classifyExtension(std::string_view text) {
   const std::size_t slash = text.rfind('/');
   const std::string_view name = slash == std::string_view::npos ? text : text.substr(slash + 1);
   const std::size_t dot = name.rfind('.');

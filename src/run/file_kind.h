@@ -13,7 +13,7 @@
 // Thread safety: pure functions, callable from any thread.
 #pragma once
 
-#include <filesystem>
+#include <string_view>
 
 namespace sarnavel {
 
@@ -26,7 +26,9 @@ enum class FileKind : int {
   Image = 5,       // jpg, jpeg, jpe, jfif, gif, png, tiff, tif, bmp, dib
 };
 
-FileKind classifyExtension(const std::filesystem::path& path);
+// Of a path's text, so that a name from a listing or a path kept as text is not made into a
+// std::filesystem::path (split into its parts) to be looked at.
+FileKind classifyExtension(std::string_view path);
 
 // True for the kinds that are taken into the file list and converted: Html, JavaScript, Css.
 bool isAcceptedKind(FileKind kind);

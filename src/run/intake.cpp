@@ -236,7 +236,7 @@ void offerOne(const fs::path& path, IntakeReport& report, OfferState& state) {
     std::string text = full.native();
     while (text.size() > 1 && text.back() == '/') text.pop_back();
     FolderWalk(report, state).walk(text);
-  } else if (isAcceptedKind(classifyExtension(path))) {
+  } else if (isAcceptedKind(classifyExtension(path.native()))) {
     state.filesInside.push_back(identityOf(info));
     report.files.push_back(full.native());
   } else {

@@ -9,6 +9,7 @@
 
 #include "engine/document_reading.h"
 #include "run/file_kind.h"
+#include "run/normal_path.h"
 
 namespace sarnavel {
 
@@ -56,11 +57,10 @@ void ReferenceProbes::remember(const std::string& path, const struct stat& info,
 ResolvedReference FileSystemResolver::resolve(std::string_view reference, LoadedKind kind) const {
   // An empty reference names no file, and one holding a zero byte cannot be a path.
   if (reference.empty() || reference.find('\0') != std::string_view::npos) return {};
-  const std::filesystem::path written{std::string(reference)};
-  const std::filesystem::path full = (written.is_absolute() ? written : pageFolder_ / written).lexically_normal();
+  const std::string full = normalJoin(pageFolder_, reference);
   struct stat info {};
   if (::lstat(full.c_str(), &info) != 0) return {};
-  ResolvedReference refused{ReferenceStatus::WrongKind, full.string()};
+  ResolvedReference refused{ReferenceStatus::WrongKind, full};
   const FileKind wanted = kind == LoadedKind::StyleSheet ? FileKind::Css : FileKind::JavaScript;
   if (classifyExtension(full) != wanted) return refused;
   // Links in the folders above change the folder, not the name the file is reached by: only a
@@ -69,15 +69,15 @@ ResolvedReference FileSystemResolver::resolve(std::string_view reference, Loaded
     if (::stat(full.c_str(), &info) != 0) return {};
     std::error_code error;
     const std::filesystem::path reached = std::filesystem::canonical(full, error);
-    if (error || classifyExtension(reached) != wanted) return refused;
+    if (error || classifyExtension(reached.native()) != wanted) return refused;
   }
   if (!S_ISREG(info.st_mode)) return refused;
   if (probes_) {
-    if (std::optional<ReferenceStatus> status = probes_->known(full.native(), info)) return {*status, full.string()};
+    if (std::optional<ReferenceStatus> status = probes_->known(full, info)) return {*status, full};
   }
 
   const int fd = ::open(full.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return {ReferenceStatus::Followable, full.string()};  // unreadable: the file's own line will say so
+  if (fd < 0) return {ReferenceStatus::Followable, full};  // unreadable: the file's own line will say so
   struct stat opened {};
   std::string block(4096, '\0');
   ssize_t got = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) ? ::read(fd, block.data(), block.size()) : -1;
@@ -85,8 +85,8 @@ ResolvedReference FileSystemResolver::resolve(std::string_view reference, Loaded
   if (!S_ISREG(opened.st_mode)) return refused;
   block.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
   const ReferenceStatus status = looksBinary(block) ? ReferenceStatus::Binary : ReferenceStatus::Followable;
-  if (probes_ && got >= 0) probes_->remember(full.native(), opened, status);
-  return {status, full.string()};
+  if (probes_ && got >= 0) probes_->remember(full, opened, status);
+  return {status, full};
 }
 
 }  // namespace sarnavel

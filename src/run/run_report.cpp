@@ -12,21 +12,47 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
+// A line is built for every file: its objects get their room at once and their members are
+// moved in, where keyed assignment and initialiser lists would look each key up, grow the
+// member list and copy every value once more.
+Json objectOf(std::size_t members) {
+  Json object = Json::object();
+  object.get_ref<Json::object_t&>().reserve(members);
+  return object;
+}
+
+// Adds a member whose key the object does not have yet.
+void put(Json& object, const char* key, Json value) {
+  object.get_ref<Json::object_t&>().emplace_back(key, std::move(value));
+}
+
+Json arrayOf(std::size_t elements) {
+  Json array = Json::array();
+  array.get_ref<Json::array_t&>().reserve(elements);
+  return array;
+}
+
 Json position(TextPosition at) {
-  const std::string text = positionText(at);
-  return text.empty() ? Json(nullptr) : Json(text);
+  std::string text = positionText(at);
+  return text.empty() ? Json(nullptr) : Json(std::move(text));
 }
 
 Json lineBreaks(const LineBreakCounts& counts) {
-  return Json{{"crlf", counts.crlf}, {"lf", counts.lf}, {"cr", counts.cr}};
+  Json out = objectOf(3);
+  put(out, "crlf", counts.crlf);
+  put(out, "lf", counts.lf);
+  put(out, "cr", counts.cr);
+  return out;
 }
 
 Json notes(const std::vector<FileNote>& list) {
-  Json out = Json::array();
+  Json out = arrayOf(list.size());
   for (const FileNote& note : list) {
-    out.push_back({{"code", note.code},
-                   {"line", note.at.line == 0 ? Json(nullptr) : Json(note.at.line)},
-                   {"text", visiblePath(note.text)}});
+    Json entry = objectOf(3);
+    put(entry, "code", note.code);
+    put(entry, "line", note.at.line == 0 ? Json(nullptr) : Json(note.at.line));
+    put(entry, "text", visiblePath(note.text));
+    out.push_back(std::move(entry));
   }
   return out;
 }
@@ -87,49 +113,71 @@ std::string RunReport::fileLine(const FileOutcome& outcome, std::string_view sho
 
 std::string RunReport::draft(const FileOutcome& outcome, std::string_view shownPath) const {
   const bool check = mode_ == ReportMode::Check;
-  Json line;
-  line["path"] = std::string(shownPath);
-  line["kind"] = std::string(kindOf(outcome.pass));
-  line["pass"] = outcome.pass;
-  line["result"] = static_cast<int>(outcome.result);
+  Json line = objectOf(20);
+  put(line, "path", std::string(shownPath));
+  put(line, "kind", std::string(kindOf(outcome.pass)));
+  put(line, "pass", outcome.pass);
+  put(line, "result", static_cast<int>(outcome.result));
   if (outcome.document) {
     const DocumentResult& record = *outcome.document;
     const SourceFacts& facts = outcome.facts;
-    line["source"] = {{"encoding", facts.encoding}, {"decidedBy", std::string(decisionBasisName(record.source.basis))}};
-    Json declared = Json::array();
-    for (const DeclaredCharset& d : facts.declared)
-      declared.push_back({{"where", d.where}, {"charset", visiblePath(d.charset)}});
-    line["declared"] = std::move(declared);
-    line["target"] = check ? Json(nullptr) : Json(std::string(targetName(target_)));
-    line["declaration"] = check ? Json(nullptr) : declarationFate(record);
-    Json escaped = Json::array(), lost = Json::array();
-    for (const EscapedCharacter& c : record.escaped)
-      escaped.push_back({{"codePoint", codePointText(c.codePoint)}, {"count", c.count}, {"first", position(c.first)}});
+    Json source = objectOf(2);
+    put(source, "encoding", facts.encoding);
+    put(source, "decidedBy", std::string(decisionBasisName(record.source.basis)));
+    put(line, "source", std::move(source));
+    Json declared = arrayOf(facts.declared.size());
+    for (const DeclaredCharset& d : facts.declared) {
+      Json entry = objectOf(2);
+      put(entry, "where", d.where);
+      put(entry, "charset", visiblePath(d.charset));
+      declared.push_back(std::move(entry));
+    }
+    put(line, "declared", std::move(declared));
+    put(line, "target", check ? Json(nullptr) : Json(std::string(targetName(target_))));
+    put(line, "declaration", check ? Json(nullptr) : declarationFate(record));
+    Json escaped = arrayOf(record.escaped.size());
+    for (const EscapedCharacter& c : record.escaped) {
+      Json entry = objectOf(3);
+      put(entry, "codePoint", codePointText(c.codePoint));
+      put(entry, "count", c.count);
+      put(entry, "first", position(c.first));
+      escaped.push_back(std::move(entry));
+    }
+    Json lost = arrayOf(record.lost.size());
     for (const LostCharacter& c : record.lost) {
-      lost.push_back({{"codePoint", codePointText(c.codePoint)},
-                      {"count", c.count},
-                      {"first", position(c.first)},
-                      {"writtenAs", std::string(standInName(c.writtenAs))}});
+      Json entry = objectOf(4);
+      put(entry, "codePoint", codePointText(c.codePoint));
+      put(entry, "count", c.count);
+      put(entry, "first", position(c.first));
+      put(entry, "writtenAs", std::string(standInName(c.writtenAs)));
+      lost.push_back(std::move(entry));
     }
-    line["escaped"] = std::move(escaped);
-    line["lost"] = std::move(lost);
-    line["invalidBytes"] = {{"count", record.invalidBytes.count}, {"first", position(record.invalidBytes.first)}};
-    line["lineBreaks"] = {{"before", lineBreaks(record.lineBreaksBefore)},
-                          {"after", check ? Json(nullptr) : lineBreaks(record.lineBreaksAfter)}};
-    line["bytesBefore"] = record.bytesBefore;
-    line["bytesAfter"] = check ? Json(nullptr) : Json(record.bytesAfter);
+    put(line, "escaped", std::move(escaped));
+    put(line, "lost", std::move(lost));
+    Json invalid = objectOf(2);
+    put(invalid, "count", record.invalidBytes.count);
+    put(invalid, "first", position(record.invalidBytes.first));
+    put(line, "invalidBytes", std::move(invalid));
+    Json breaks = objectOf(2);
+    put(breaks, "before", lineBreaks(record.lineBreaksBefore));
+    put(breaks, "after", check ? Json(nullptr) : lineBreaks(record.lineBreaksAfter));
+    put(line, "lineBreaks", std::move(breaks));
+    put(line, "bytesBefore", record.bytesBefore);
+    put(line, "bytesAfter", check ? Json(nullptr) : Json(record.bytesAfter));
     const bool backedUp = mode_ == ReportMode::Conversion && backups_ && outcome.result == ResultCode::Success;
-    line["backup"] = backedUp ? Json(std::string(shownPath) + ".bak") : Json(nullptr);
-    Json references = Json::array();
+    put(line, "backup", backedUp ? Json(std::string(shownPath) + ".bak") : Json(nullptr));
+    Json references = arrayOf(record.references.size());
     for (const FoundReference& r : record.references) {
-      references.push_back({{"kind", r.kind == LoadedKind::StyleSheet ? "css" : "js"},
-                            {"reference", visiblePath(r.reference)},
-                            {"status", std::string(referenceStatusName(r.status))},
-                            {"charset", visiblePath(r.formerCharset)}});
+      Json entry = objectOf(4);
+      put(entry, "kind", r.kind == LoadedKind::StyleSheet ? "css" : "js");
+      put(entry, "reference", visiblePath(r.reference));
+      put(entry, "status", std::string(referenceStatusName(r.status)));
+      put(entry, "charset", visiblePath(r.formerCharset));
+      references.push_back(std::move(entry));
     }
-    line["references"] = std::move(references);
+    put(line, "references", std::move(references));
   }
-  line["problems"] = notes(outcome.facts.problems);
+  put(line, "problems", notes(outcome.facts.problems));
   // The warnings come last, added by finish: the draft is the line's text up to them, without
   // the object's closing brace.
   std::string text = compact(line);

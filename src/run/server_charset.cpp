@@ -62,10 +62,11 @@ std::string charsetParameter(std::string_view type) {
   return std::string(value.substr(0, end));
 }
 
-std::string extensionOf(const std::filesystem::path& file) {
-  const std::string name = file.filename().native();
+// A file's extension, lower case, from its name as written (a path never ends in '/').
+std::string extensionOf(std::string_view file) {
+  const std::string_view name = file.substr(file.rfind('/') + 1);
   const std::size_t dot = name.rfind('.');
-  return dot == std::string::npos ? std::string() : lowercaseCopy(name.substr(dot + 1));
+  return dot == std::string_view::npos ? std::string() : lowercaseCopy(name.substr(dot + 1));
 }
 
 bool governs(const ServerCharsetDirective& directive, const std::string& extension) {
@@ -154,35 +155,50 @@ const std::vector<ServerCharsetDirective>& ServerCharsetLookup::directivesIn(con
   return directives;
 }
 
-std::vector<FileNote> ServerCharsetLookup::notesFor(const std::filesystem::path& file) {
-  const std::string extension = extensionOf(file);
-  auto known = resolved_.find(file.parent_path().native());
-  if (known == resolved_.end()) {
+const ServerCharsetLookup::Chain& ServerCharsetLookup::chainFor(std::string_view writtenFolder,
+                                                                const std::filesystem::path& file) {
+  if (lastChain_ && lastChain_->first == writtenFolder) return lastChain_->second;
+  auto known = chains_.find(writtenFolder);
+  if (known == chains_.end()) {
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(file, error);
     // A folder as the folder it finally reaches, so that the named folders and the files'
     // folders compare whatever links lead to them.
-    std::string key = folderKeys_.of((error ? file : absolute).parent_path().native());
+    std::string folder = folderKeys_.of((error ? file : absolute).parent_path().native());
     // The nearest named folder that holds the file is where the look-up stops.
-    std::string root = key;
+    std::string root = folder;
     std::size_t longest = 0;
     for (const std::string& r : roots_) {
-      if (isWithin(key, r) && r.size() >= longest) {
+      if (isWithin(folder, r) && r.size() >= longest) {
         root = r;
         longest = r.size();
       }
     }
-    known = resolved_.emplace(file.parent_path().native(), std::make_pair(std::move(key), std::move(root))).first;
+    Chain chain;
+    for (;;) {
+      const std::vector<ServerCharsetDirective>& directives = directivesIn(folder);
+      if (!directives.empty()) chain.emplace_back(folder, &directives);
+      if (folder == root || folder.size() <= root.size() || folder == "/") break;
+      folder = std::filesystem::path(folder).parent_path().native();
+    }
+    known = chains_.emplace(std::string(writtenFolder), std::move(chain)).first;
   }
-  std::string folder = known->second.first;
-  const std::string& root = known->second.second;
+  lastChain_ = &*known;
+  return known->second;
+}
+
+std::vector<FileNote> ServerCharsetLookup::notesFor(const std::filesystem::path& file) {
+  std::vector<FileNote> notes;
+  const std::string_view written = file.native();
+  const Chain& chain = chainFor(written.substr(0, written.rfind('/') + 1), file);
+  if (chain.empty()) return notes;
+  const std::string extension = extensionOf(written);
   // The deepest directive for the file decides: one of the extension's, else the default.
   const ServerCharsetDirective* byExtension = nullptr;
   const ServerCharsetDirective* byDefault = nullptr;
   std::string byExtensionFile, byDefaultFile;
-  for (;;) {
-    const std::vector<ServerCharsetDirective>& directives = directivesIn(folder);
-    for (auto d = directives.rbegin(); d != directives.rend(); ++d) {
+  for (const auto& [folder, directives] : chain) {
+    for (auto d = directives->rbegin(); d != directives->rend(); ++d) {
       if (!governs(*d, extension)) continue;
       const bool isDefault = d->extensions.empty();
       if (isDefault && !byDefault) {
@@ -193,12 +209,9 @@ std::vector<FileNote> ServerCharsetLookup::notesFor(const std::filesystem::path&
         byExtensionFile = folder;
       }
     }
-    if (folder == root || folder.size() <= root.size() || folder == "/") break;
-    folder = std::filesystem::path(folder).parent_path().native();
   }
   const ServerCharsetDirective* deciding = byExtension ? byExtension : byDefault;
   const std::string& decidingFolder = byExtension ? byExtensionFile : byDefaultFile;
-  std::vector<FileNote> notes;
   if (!deciding) return notes;
   const std::optional<SourceEncoding> named = encodingOfLabel(deciding->charset);
   if (named == sourceEncodingOf(target_)) return notes;

@@ -21,6 +21,8 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "run/file_report.h"
@@ -48,13 +50,19 @@ class ServerCharsetLookup {
   std::vector<FileNote> notesFor(const std::filesystem::path& file);
 
  private:
+  // The folders from a file's own up to where its look-up stops that have directives, deepest
+  // first, each with its directives (entries of folders_, which stay where they are).
+  using Chain = std::vector<std::pair<std::string, const std::vector<ServerCharsetDirective>*>>;
   const std::vector<ServerCharsetDirective>& directivesIn(const std::string& folder);
+  const Chain& chainFor(std::string_view writtenFolder, const std::filesystem::path& file);
   TargetEncoding target_;
   std::vector<std::string> roots_;
   std::map<std::string, std::vector<ServerCharsetDirective>> folders_;
-  // A file's folder as written, to its key and the named folder the look-up stops at: the
-  // files of one folder come together, so each folder is resolved once.
-  std::map<std::string, std::pair<std::string, std::string>> resolved_;
+  // A file's folder as written (up to its last '/'), to its chain: the files of one folder come
+  // together, so each folder is resolved and walked up once, and a file in a folder with no
+  // directive above it costs a look-up.
+  std::map<std::string, Chain, std::less<>> chains_;
+  const std::pair<const std::string, Chain>* lastChain_ = nullptr;
   FolderKeys folderKeys_;
   std::set<std::pair<std::string, std::size_t>> named_;  // (.htaccess, line) already noted
 };

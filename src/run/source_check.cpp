@@ -7,6 +7,7 @@
 #include "engine/javascript_conversion.h"
 #include "html/page_walk.h"
 #include "run/file_store.h"
+#include "run/normal_path.h"
 #include "run/reference_files.h"
 #include "run/source_facts.h"
 #include "text/line_breaks.h"
@@ -154,9 +155,7 @@ FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const
       // References are read in the page's encoding (code page 932 for the text made of UTF-16).
       const TargetEncoding pageEncoding =
           utf16 ? TargetEncoding::ShiftJis : asTarget(record.source.encoding).value_or(TargetEncoding::ShiftJis);
-      std::error_code error;
-      const std::filesystem::path full = std::filesystem::absolute(path, error).lexically_normal();
-      const FileSystemResolver resolver(error ? path.parent_path() : full.parent_path(), context.probes);
+      const FileSystemResolver resolver(normalFolderOf(path), context.probes);
       std::vector<PageEdit> unusedEdits;
       charsetAttributeEdits(loads.elements, loads.base, "", pageEncoding, resolver, record.references, unusedEdits);
       for (FoundReference& reference : record.references) reference.charsetWritten = false;

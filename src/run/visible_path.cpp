@@ -48,6 +48,12 @@ std::string visiblePath(std::string_view bytes) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t n = bytes.size();
   for (std::size_t i = 0; i < n;) {
+    // Printable ASCII but the backslash, most of a path, is copied a run at a time.
+    std::size_t plain = i;
+    while (plain < n && p[plain] >= 0x20 && p[plain] < 0x7F && p[plain] != '\\') ++plain;
+    out.append(bytes.data() + i, plain - i);
+    i = plain;
+    if (i >= n) break;
     const unsigned char byte = p[i];
     if (byte < 0x80) {
       if (byte == '\\') out += "\\\\";

@@ -103,7 +103,7 @@ TEST(CliFault, EachFaultFailsItsFileAloneAndLosesNothing) {
     int seed = 0;
     for (const File& f : c.files) {
       if (f.size == 0) continue;
-      const std::string bytes = sjisDocument(classifyExtension(root / f.name), f.size, seed++);
+      const std::string bytes = sjisDocument(classifyExtension((root / f.name).native()), f.size, seed++);
       temp.put("tree/" + f.name, bytes);
       documents[f.name] = {bytes, convertedContent(root / f.name, bytes),
                            f.code == 100 ? Outcome::Converted : f.code == 103 ? Outcome::WriteFailed : Outcome::Untouched};

@@ -44,7 +44,7 @@ inline ConversionOptions toUtf8(bool makeBackup = true) {
 // What converting `bytes`, the content of a file named `path`, gives.
 inline std::string convertedContent(const std::filesystem::path& path, std::string bytes,
                                     const ConversionOptions& options = toUtf8()) {
-  const FileKind kind = classifyExtension(path);
+  const FileKind kind = classifyExtension(path.native());
   (void)(kind == FileKind::Html  ? convertHtml(bytes, options, FileSystemResolver(path.parent_path()))
          : kind == FileKind::Css ? convertCss(bytes, options)
                                  : convertJavaScript(bytes, options));
