@@ -32,6 +32,13 @@ constexpr std::size_t kCompareBlock = 64 * 1024;
 
 StoreResult failed(ResultCode code, StoreProblem problem = StoreProblem::None) { return {code, problem}; }
 
+// Whether `user` may write the file `name` of the folder (`info` its status, links followed):
+// the owner's write bit answers for the user's own file; anything else asks the system.
+bool mayWrite(int folder, const std::string& name, const struct stat& info, uid_t user) {
+  return (info.st_uid == user && (info.st_mode & S_IWUSR) != 0) ||
+         ::faccessat(folder, name.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
 // What errno says about a failed creation of a temporary file, for the log.
 StoreProblem problemOfCreation(int error) {
   return error == EACCES || error == EPERM || error == EROFS ? StoreProblem::FolderNotWritable : StoreProblem::None;
@@ -205,12 +212,7 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::str
   // Without a read to compare with, the file must at least stay as this write found it.
   const FileIdentity expected = read ? *read : identityOf(info);
   if (!unchangedSince(expected, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
-  // A file that may not be written is not replaced, although the folder would allow it. The
-  // owner's write bit answers for the user's own file; anything else asks the system.
-  auto mayWrite = [&](uid_t user) {
-    return (info.st_uid == user && (info.st_mode & S_IWUSR) != 0) ||
-           ::faccessat(folder.fd, name.c_str(), W_OK, AT_EACCESS) == 0;
-  };
+  // A file that may not be written is not replaced, although the folder would allow it.
 
   if (info.st_nlink == 1) {
     TempFile temp;
@@ -219,7 +221,7 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::str
     if (!temp.createUnnamed(folder.fd, folder.path, name, info.st_mode & 0777)) {
       return failed(ResultCode::WriteFailed, problemOfCreation(errno));
     }
-    if (!mayWrite(temp.status().st_uid))
+    if (!mayWrite(folder.fd, name, info, temp.status().st_uid))
       return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);  // the user made it
     switch (prepareReplacement(temp, target, info, expected.hasExtendedAttributes, bytes)) {
       case Prepared::Failed: return failed(ResultCode::WriteFailed);
@@ -238,7 +240,7 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::str
         return {};
       }
     }
-  } else if (!mayWrite(::geteuid())) {
+  } else if (!mayWrite(folder.fd, name, info, ::geteuid())) {
     return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
   }
   return writeInPlaceResult(target, bytes, expected);
@@ -307,6 +309,8 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
     }
   }
   if (read && !unchangedSince(*read, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
+  // A file its write would refuse stays as it is: a backup of it would only lengthen the chain.
+  if (!mayWrite(folder.fd, leaf, info, ::geteuid())) return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
   ExtendedAttributes attributes;
   if (!ahead && (!read || read->hasExtendedAttributes) && !readExtendedAttributes(source.get(), attributes)) {
     return failed(ResultCode::BackupFailed, StoreProblem::AttributesNotCarried);

@@ -20,7 +20,8 @@
 //    memory. `content` is then empty. Nothing on disk is changed.
 //  - writeWholeFile: WriteFailed (103), with the file as it was before the call, and no
 //    temporary file left behind (with one exception, FormerAwaitsRecovery below).
-//  - backupFile: BackupFailed (104), or WriteFailed when the file changed since it was read,
+//  - backupFile: BackupFailed (104), or WriteFailed when the file changed since it was read
+//    or may not be written,
 //    with every existing backup under its former name and no new or temporary file left
 //    behind (undoing a half-done shift is best effort: should a rename back fail, that
 //    generation keeps one more ".bak", and still nothing is lost).
@@ -171,7 +172,9 @@ void writeBackupCopy(const std::filesystem::path& path, std::string_view bytes, 
 // given, so a link's backup lies next to the link. Fails, changing nothing, when the file
 // cannot be read, when a folder lies anywhere in the chain, when the next name of the chain
 // would be too long for the file system, when the copy cannot be written or cannot carry the
-// file's attributes, or (with `read`) when the file is no longer the one read.
+// file's attributes, or (with `read`) when the file is no longer the one read; and when the
+// file's permission bits forbid the user to write it (WriteFailed, FileNotWritable): the write
+// would refuse it, and a file that stays as it is gets no backup.
 // With `flushes`, the new names are durable after flushes->durableFor(path), or once a write
 // of the same path given the same `flushes` has begun to replace a link's file.
 // With a ready `copy` (writeBackupCopy, from the bytes `read` describes) in the folder the

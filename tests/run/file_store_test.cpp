@@ -484,6 +484,33 @@ TEST_F(FileStoreTest, AnOrdinaryUserKeepsOwnerAndGroup) {
   EXPECT_EQ(names().size(), 2 * std::size(cases));
 }
 
+// A file whose permission bits forbid the user to write it is refused, so it gets no backup
+// either: a backup of a file that stays as it is would only grow a chain of copies run by run.
+TEST_F(FileStoreTest, AFileTheUserMayNotWriteGetsNoBackup) {
+  ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
+  const struct {
+    const char* name;
+    uid_t owner;
+    mode_t mode;
+  } cases[] = {
+      {"own-read-only.html", kConvertingUser, 0444},
+      {"others.css", kOtherUser, 0644},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path file = at(c.name);
+    put(file, "old content");
+    ASSERT_EQ(chown(file.c_str(), c.owner, c.owner), 0);
+    ASSERT_EQ(chmod(file.c_str(), c.mode), 0);
+    EXPECT_TRUE(asUser(kConvertingUser, kConvertingUser, {}, [&] {
+      const StoreResult backup = backupFile(file);
+      return backup.result == ResultCode::WriteFailed && backup.problem == StoreProblem::FileNotWritable;
+    }));
+    EXPECT_EQ(get(file), "old content");
+  }
+  EXPECT_EQ(names(), (std::set<std::string>{"own-read-only.html", "others.css"}));
+}
+
 TEST_F(FileStoreTest, AFileChangedSinceItWasReadIsNeitherBackedUpNorWritten) {
   const struct {
     const char* name;
