@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
   RunReport lines(options.check    ? ReportMode::Check
                   : options.dryRun ? ReportMode::DryRun
                                    : ReportMode::Conversion,
-                  options.conversion.targetEncoding, options.conversion.makeBackup);
+                  options.conversion.targetEncoding);
   CheckListing listing;
   RunObserver observer;
   // A check lists each file on a line of its own; a conversion writes the log.
