@@ -59,10 +59,16 @@ int main(int argc, char** argv) {
   // The report is opened only now, and never over a file the run is to read.
   std::optional<ReportOutput> report;
   if (!options.reportPath.empty()) {
-    if (options.reportPath != "-" && isOneOf(options.reportPath, intake.files)) {
-      say("sarnavel-cli: the report " + visiblePath(options.reportPath) +
-          " is one of the files to convert\nTry 'sarnavel-cli --help' for more information.\n");
-      return 2;
+    if (options.reportPath != "-") {
+      const char* clash = isOneOf(options.reportPath, intake.files) ? " is one of the files to convert"
+                          : mayBeLoaded(options.reportPath)
+                              ? " is named like a page, style sheet or script, which a page may load"
+                              : nullptr;
+      if (clash) {
+        say("sarnavel-cli: the report " + visiblePath(options.reportPath) + clash +
+            "\nTry 'sarnavel-cli --help' for more information.\n");
+        return 2;
+      }
     }
     std::string error;
     report.emplace(options.reportPath, error);
