@@ -42,8 +42,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   const CliOptions& options = parse.options;
-  if (standard.outputWasClosed) {
-    say("sarnavel-cli: standard output is closed: there is nowhere to write the log; nothing was converted\n");
+  const bool reportOnStdout = options.reportPath == "-";
+  // The log goes to standard error when the report takes standard output: both must be open.
+  if (standard.outputWasClosed || (reportOnStdout && standard.errorWasClosed)) {
+    say(std::string("sarnavel-cli: standard ") + (standard.outputWasClosed ? "output" : "error") +
+        " is closed: there is nowhere to write the " + (standard.outputWasClosed && reportOnStdout ? "report" : "log") +
+        "; nothing was converted\n");
     return 1;
   }
 
@@ -77,7 +81,6 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  const bool reportOnStdout = options.reportPath == "-";
 
   const WriteMode mode = options.check ? WriteMode::Check : options.dryRun ? WriteMode::DryRun : WriteMode::Write;
   RunRequest request{options.conversion, std::move(intake.files), mode};

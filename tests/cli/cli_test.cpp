@@ -64,15 +64,30 @@ TEST(Cli, AFailingFileIsLoggedTheRestConvertedAndTheStatusIs1) {
 }
 
 // Started with standard output closed, the program would hand descriptor 1 to a file it
-// converts and write the log into it. It refuses instead: nothing converted, status 1.
+// converts and write the log into it. It refuses instead: nothing converted, status 1. So it
+// does when the report takes standard output and the log's standard error is closed.
 TEST(Cli, AClosedStandardOutputConvertsNothing) {
-  TempFolder folder;
-  const fs::path file = folder.put("site/a.js", kSjisScript);
-  const CliResult r = runCli({"-t", "utf-8", (folder / "site").native()}, {}, [] { close(STDOUT_FILENO); });
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("sarnavel-cli: standard output is closed"), std::string::npos) << r.err;
-  EXPECT_EQ(TempFolder::read(file), kSjisScript);
-  EXPECT_FALSE(fs::exists(file.native() + ".bak"));
+  const struct {
+    bool reportOnOutput;
+    int closed;
+    const char* said;  // on standard error, when it is open
+  } cases[] = {
+      {false, STDOUT_FILENO, "sarnavel-cli: standard output is closed: there is nowhere to write the log"},
+      {true, STDOUT_FILENO, "sarnavel-cli: standard output is closed: there is nowhere to write the report"},
+      {true, STDERR_FILENO, ""},
+  };
+  for (const auto& c : cases) {
+    TempFolder folder;
+    const fs::path file = folder.put("site/a.js", kSjisScript);
+    std::vector<std::string> arguments = {"-t", "utf-8", (folder / "site").native()};
+    if (c.reportOnOutput) arguments.insert(arguments.begin(), {"--report", "-"});
+    const int closed = c.closed;
+    const CliResult r = runCli(arguments, {}, [closed] { close(closed); });
+    EXPECT_EQ(r.status, 1) << c.closed;
+    EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+    EXPECT_EQ(TempFolder::read(file), kSjisScript) << c.closed;
+    EXPECT_FALSE(fs::exists(file.native() + ".bak")) << c.closed;
+  }
 }
 
 // A name cannot forge a log line or reach the terminal raw: control characters and bytes that
