@@ -310,7 +310,9 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
   }
   if (read && !unchangedSince(*read, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
   // A file its write would refuse stays as it is: a backup of it would only lengthen the chain.
-  if (!mayWrite(folder.fd, leaf, info, ::geteuid())) return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
+  // (A read-only file system is the backup's own failure, said as such below.)
+  if (!mayWrite(folder.fd, leaf, info, ::geteuid()) && errno != EROFS)
+    return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
   ExtendedAttributes attributes;
   if (!ahead && (!read || read->hasExtendedAttributes) && !readExtendedAttributes(source.get(), attributes)) {
     return failed(ResultCode::BackupFailed, StoreProblem::AttributesNotCarried);
