@@ -60,6 +60,12 @@ int main(int argc, char** argv) {
     say("sarnavel-cli: dry run: every file is read and converted in memory; nothing is written\n");
   if (stopSignal() != 0) return 128 + stopSignal();
 
+  // Nor is a file the run is to read written to as standard output or error.
+  if (const int stream = standardStreamAmong(intake.files)) {
+    say(std::string("sarnavel-cli: standard ") + (stream == 1 ? "output" : "error") +
+        " is one of the files to convert\nTry 'sarnavel-cli --help' for more information.\n");
+    return 2;
+  }
   // The report is opened only now, and never over a file the run is to read.
   std::optional<ReportOutput> report;
   if (!options.reportPath.empty()) {

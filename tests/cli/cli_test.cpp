@@ -2,7 +2,9 @@
 // error, exit statuses, a log nobody can read, names that could forge a line, stop signals,
 // a user without room for a thread, and the shipped sample site in each target.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -87,6 +89,24 @@ TEST(Cli, AClosedStandardOutputConvertsNothing) {
     EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
     EXPECT_EQ(TempFolder::read(file), kSjisScript) << c.closed;
     EXPECT_FALSE(fs::exists(file.native() + ".bak")) << c.closed;
+  }
+}
+
+// A log redirected into a file the run converts would be converted under the writer's feet
+// (and the rest of it written to a file no longer there): a usage error, nothing touched.
+TEST(Cli, ALogWrittenIntoAFileOfTheRunIsAUsageError) {
+  for (int stream : {STDOUT_FILENO, STDERR_FILENO}) {
+    TempFolder folder;
+    const fs::path file = folder.put("site/a.js", kSjisScript);
+    const fs::path log = folder.put("site/log.html", "");
+    const CliResult r = runCli({"-t", "utf-8", (folder / "site").native()}, {}, [log, stream] {
+      const int fd = open(log.c_str(), O_WRONLY | O_APPEND);
+      if (fd >= 0) dup2(fd, stream);
+    });
+    EXPECT_EQ(r.status, 2) << stream;
+    EXPECT_EQ(TempFolder::read(file), kSjisScript) << stream;
+    EXPECT_FALSE(fs::exists(file.native() + ".bak")) << stream;
+    EXPECT_FALSE(fs::exists(log.native() + ".bak")) << stream;
   }
 }
 
