@@ -49,7 +49,8 @@ bool isOneOf(const std::filesystem::path& report, const PathList& files) {
   if (error) return false;
   // A file of several names (hard links) may be listed under another one: told by its identity.
   struct stat reportInfo;
-  const bool linked = ::stat(report.c_str(), &reportInfo) == 0 && S_ISREG(reportInfo.st_mode) && reportInfo.st_nlink > 1;
+  const bool linked =
+      ::stat(report.c_str(), &reportInfo) == 0 && S_ISREG(reportInfo.st_mode) && reportInfo.st_nlink > 1;
   for (std::string_view name : files) {
     const std::filesystem::path file(name);
     if (linked) {

@@ -2,9 +2,9 @@
 //
 // The report file is opened (created or emptied) only after the paths were taken in, and never
 // when it is one of the files the run is to read or convert, or is named like one (a page may
-// load it): that is a usage error. "-" is
-// standard output. A write that fails is said once on standard error; the run goes on (the log
-// still names every file) and the program's status becomes 1.
+// load it): that is a usage error. "-" is standard output. A write that fails is said once on
+// standard error; the run goes on (the log still names every file) and the program's status
+// becomes 1.
 #pragma once
 
 #include <filesystem>

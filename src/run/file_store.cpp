@@ -213,7 +213,6 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::str
   const FileIdentity expected = read ? *read : identityOf(info);
   if (!unchangedSince(expected, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
   // A file that may not be written is not replaced, although the folder would allow it.
-
   if (info.st_nlink == 1) {
     TempFile temp;
     // Created with the file's permission bits (as far as the umask allows), so that the

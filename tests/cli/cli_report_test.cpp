@@ -134,8 +134,8 @@ TEST(CliReport, AReportOverAFileTheRunReadsIsAUsageError) {
   ASSERT_EQ(link((folder / "site/index.html").c_str(), (folder / "page-link.jsonl").c_str()), 0);
   testing::ageEverything(folder.path());
   const auto before = testing::snapshot(folder.path());
-  for (const char* report : {"site/style.css", "site/../site/index.html", "page-link.jsonl", "shared/common.css",
-                             "site/missing.JS"}) {
+  for (const char* report :
+       {"site/style.css", "site/../site/index.html", "page-link.jsonl", "shared/common.css", "site/missing.JS"}) {
     const testing::CliResult run = runCli({"-t", "utf-8", "--report", report, "site"}, folder.path());
     EXPECT_EQ(run.status, 2) << report << "\n" << run.err;
     EXPECT_TRUE(testing::snapshot(folder.path()) == before) << report;

@@ -22,8 +22,8 @@ namespace fs = std::filesystem;
 
 struct File {
   std::string name;
-  std::size_t size;  // 0: the fault makes the file itself, and it must end as it was
-  int code;          // 100 converted, else the failure's message number
+  std::size_t size;      // 0: the fault makes the file itself, and it must end as it was
+  int code;              // 100 converted, else the failure's message number
   bool backedUp = true;  // for 103: the backup was made before the write failed
 };
 
