@@ -2,7 +2,9 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <stdio.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,6 +39,15 @@ StoreResult failed(ResultCode code, StoreProblem problem = StoreProblem::None) {
 bool mayWrite(int folder, const std::string& name, const struct stat& info, uid_t user) {
   return (info.st_uid == user && (info.st_mode & S_IWUSR) != 0) ||
          ::faccessat(folder, name.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+// Whether names in the folder may be replaced and removed. An append-only folder (chattr +a)
+// takes new names but lets none go: a temporary file named there could be neither renamed
+// over the file nor removed again.
+bool namesMayGo(int folder) {
+  int flags = 0;
+  if (::ioctl(folder, FS_IOC_GETFLAGS, &flags) != 0) return true;  // a file system without such flags
+  return (flags & FS_APPEND_FL) == 0;
 }
 
 // What errno says about a failed creation of a temporary file, for the log.
@@ -209,6 +220,7 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::str
   }
 
   if (!S_ISREG(info.st_mode)) return failed(ResultCode::WriteFailed);
+  if (!namesMayGo(folder.fd)) return failed(ResultCode::WriteFailed, StoreProblem::FolderNotWritable);
   // Without a read to compare with, the file must at least stay as this write found it.
   const FileIdentity expected = read ? *read : identityOf(info);
   if (!unchangedSince(expected, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
@@ -312,6 +324,7 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
   // (A read-only file system is the backup's own failure, said as such below.)
   if (!mayWrite(folder.fd, leaf, info, ::geteuid()) && errno != EROFS)
     return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
+  if (!namesMayGo(folder.fd)) return failed(ResultCode::WriteFailed, StoreProblem::FolderNotWritable);
   ExtendedAttributes attributes;
   if (!ahead && (!read || read->hasExtendedAttributes) && !readExtendedAttributes(source.get(), attributes)) {
     return failed(ResultCode::BackupFailed, StoreProblem::AttributesNotCarried);

@@ -3,9 +3,11 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -509,6 +511,31 @@ TEST_F(FileStoreTest, AFileTheUserMayNotWriteGetsNoBackup) {
     EXPECT_EQ(get(file), "old content");
   }
   EXPECT_EQ(names(), (std::set<std::string>{"own-read-only.html", "others.css"}));
+}
+
+// An append-only folder (chattr +a) takes new names but lets none go: a temporary file named
+// there could be neither renamed over the file nor removed, so nothing is begun there.
+TEST_F(FileStoreTest, AnAppendOnlyFolderIsLeftAsItWas) {
+  const fs::path file = at("a.html");
+  put(file, "old content");
+  const int folder = open(dir_.c_str(), O_RDONLY | O_DIRECTORY);
+  int flags = 0;
+  const bool appendOnly = ioctl(folder, FS_IOC_GETFLAGS, &flags) == 0 &&
+                          (flags |= FS_APPEND_FL, ioctl(folder, FS_IOC_SETFLAGS, &flags) == 0);
+  if (!appendOnly) {
+    close(folder);
+    GTEST_SKIP() << "no append-only folders here";
+  }
+  const StoreResult backup = backupFile(file);
+  const StoreResult write = writeWholeFile(file, "new");
+  flags &= ~FS_APPEND_FL;
+  ioctl(folder, FS_IOC_SETFLAGS, &flags);
+  close(folder);
+  EXPECT_EQ(backup.problem, StoreProblem::FolderNotWritable);
+  EXPECT_EQ(write.result, ResultCode::WriteFailed);
+  EXPECT_EQ(write.problem, StoreProblem::FolderNotWritable);
+  EXPECT_EQ(get(file), "old content");
+  EXPECT_EQ(names(), (std::set<std::string>{"a.html"}));
 }
 
 TEST_F(FileStoreTest, AFileChangedSinceItWasReadIsNeitherBackedUpNorWritten) {
