@@ -50,6 +50,14 @@ bool namesMayGo(int folder) {
   return (flags & FS_APPEND_FL) == 0;
 }
 
+// Whether the file `name` of the folder (links followed) may change at all: an immutable or
+// append-only file (chattr +i, +a) can be neither replaced nor written over.
+bool fileMayChange(int folder, const std::string& name) {
+  struct statx info;
+  if (::statx(folder, name.c_str(), 0, STATX_TYPE, &info) != 0) return true;  // the write will say
+  return (info.stx_attributes & info.stx_attributes_mask & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) == 0;
+}
+
 // What errno says about a failed creation of a temporary file, for the log.
 StoreProblem problemOfCreation(int error) {
   return error == EACCES || error == EPERM || error == EROFS ? StoreProblem::FolderNotWritable : StoreProblem::None;
@@ -221,6 +229,7 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::str
 
   if (!S_ISREG(info.st_mode)) return failed(ResultCode::WriteFailed);
   if (!namesMayGo(folder.fd)) return failed(ResultCode::WriteFailed, StoreProblem::FolderNotWritable);
+  if (!fileMayChange(folder.fd, name)) return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
   // Without a read to compare with, the file must at least stay as this write found it.
   const FileIdentity expected = read ? *read : identityOf(info);
   if (!unchangedSince(expected, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
@@ -325,6 +334,7 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
   if (!mayWrite(folder.fd, leaf, info, ::geteuid()) && errno != EROFS)
     return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
   if (!namesMayGo(folder.fd)) return failed(ResultCode::WriteFailed, StoreProblem::FolderNotWritable);
+  if (!fileMayChange(folder.fd, leaf)) return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
   ExtendedAttributes attributes;
   if (!ahead && (!read || read->hasExtendedAttributes) && !readExtendedAttributes(source.get(), attributes)) {
     return failed(ResultCode::BackupFailed, StoreProblem::AttributesNotCarried);

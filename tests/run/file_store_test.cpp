@@ -514,28 +514,42 @@ TEST_F(FileStoreTest, AFileTheUserMayNotWriteGetsNoBackup) {
 }
 
 // An append-only folder (chattr +a) takes new names but lets none go: a temporary file named
-// there could be neither renamed over the file nor removed, so nothing is begun there.
-TEST_F(FileStoreTest, AnAppendOnlyFolderIsLeftAsItWas) {
-  const fs::path file = at("a.html");
-  put(file, "old content");
-  const int folder = open(dir_.c_str(), O_RDONLY | O_DIRECTORY);
-  int flags = 0;
-  const bool appendOnly = ioctl(folder, FS_IOC_GETFLAGS, &flags) == 0 &&
-                          (flags |= FS_APPEND_FL, ioctl(folder, FS_IOC_SETFLAGS, &flags) == 0);
-  if (!appendOnly) {
-    close(folder);
-    GTEST_SKIP() << "no append-only folders here";
+// there could be neither renamed over the file nor removed. An immutable or append-only file
+// cannot be replaced nor written over. Nothing is begun, so nothing is left behind.
+TEST_F(FileStoreTest, WhatTheSystemKeepsFromChangingIsLeftAsItWas) {
+  const struct {
+    const char* what;
+    bool onFolder;
+    int flag;
+    StoreProblem problem;
+  } cases[] = {
+      {"append-only folder", true, FS_APPEND_FL, StoreProblem::FolderNotWritable},
+      {"append-only file", false, FS_APPEND_FL, StoreProblem::FileNotWritable},
+      {"immutable file", false, FS_IMMUTABLE_FL, StoreProblem::FileNotWritable},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path file = at("a.html");
+    put(file, "old content");
+    const int fd = open((c.onFolder ? dir_ : file).c_str(), O_RDONLY);
+    int flags = 0;
+    const bool set =
+        ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags |= c.flag, ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+    if (!set) {
+      close(fd);
+      GTEST_SKIP() << "no such attributes here";
+    }
+    const StoreResult backup = backupFile(file);
+    const StoreResult write = writeWholeFile(file, "new");
+    flags &= ~c.flag;
+    ioctl(fd, FS_IOC_SETFLAGS, &flags);
+    close(fd);
+    EXPECT_EQ(backup.problem, c.problem);
+    EXPECT_EQ(write.result, ResultCode::WriteFailed);
+    EXPECT_EQ(write.problem, c.problem);
+    EXPECT_EQ(get(file), "old content");
+    EXPECT_EQ(names(), (std::set<std::string>{"a.html"}));
   }
-  const StoreResult backup = backupFile(file);
-  const StoreResult write = writeWholeFile(file, "new");
-  flags &= ~FS_APPEND_FL;
-  ioctl(folder, FS_IOC_SETFLAGS, &flags);
-  close(folder);
-  EXPECT_EQ(backup.problem, StoreProblem::FolderNotWritable);
-  EXPECT_EQ(write.result, ResultCode::WriteFailed);
-  EXPECT_EQ(write.problem, StoreProblem::FolderNotWritable);
-  EXPECT_EQ(get(file), "old content");
-  EXPECT_EQ(names(), (std::set<std::string>{"a.html"}));
 }
 
 TEST_F(FileStoreTest, AFileChangedSinceItWasReadIsNeitherBackedUpNorWritten) {
