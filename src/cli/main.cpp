@@ -42,8 +42,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   const CliOptions& options = parse.options;
-  if (standard.outputWasClosed) {
-    say("sarnavel-cli: standard output is closed: there is nowhere to write the log; nothing was converted\n");
+  const bool reportOnStdout = options.reportPath == "-";
+  // The log goes to standard error when the report takes standard output: both must be open.
+  if (standard.outputWasClosed || (reportOnStdout && standard.errorWasClosed)) {
+    say(std::string("sarnavel-cli: standard ") + (standard.outputWasClosed ? "output" : "error") +
+        " is closed: there is nowhere to write the " + (standard.outputWasClosed && reportOnStdout ? "report" : "log") +
+        "; nothing was converted\n");
     return 1;
   }
 
@@ -56,13 +60,25 @@ int main(int argc, char** argv) {
     say("sarnavel-cli: dry run: every file is read and converted in memory; nothing is written\n");
   if (stopSignal() != 0) return 128 + stopSignal();
 
+  // Nor is a file the run is to read written to as standard output or error.
+  if (const int stream = standardStreamAmong(intake.files)) {
+    say(std::string("sarnavel-cli: standard ") + (stream == 1 ? "output" : "error") +
+        " is one of the files to convert\nTry 'sarnavel-cli --help' for more information.\n");
+    return 2;
+  }
   // The report is opened only now, and never over a file the run is to read.
   std::optional<ReportOutput> report;
   if (!options.reportPath.empty()) {
-    if (options.reportPath != "-" && isOneOf(options.reportPath, intake.files)) {
-      say("sarnavel-cli: the report " + visiblePath(options.reportPath) +
-          " is one of the files to convert\nTry 'sarnavel-cli --help' for more information.\n");
-      return 2;
+    if (options.reportPath != "-") {
+      const char* clash = isOneOf(options.reportPath, intake.files) ? " is one of the files to convert"
+                          : mayBeLoaded(options.reportPath)
+                              ? " is named like a page, style sheet or script, which a page may load"
+                              : nullptr;
+      if (clash) {
+        say("sarnavel-cli: the report " + visiblePath(options.reportPath) + clash +
+            "\nTry 'sarnavel-cli --help' for more information.\n");
+        return 2;
+      }
     }
     std::string error;
     report.emplace(options.reportPath, error);
@@ -71,7 +87,6 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  const bool reportOnStdout = options.reportPath == "-";
 
   const WriteMode mode = options.check ? WriteMode::Check : options.dryRun ? WriteMode::DryRun : WriteMode::Write;
   RunRequest request{options.conversion, std::move(intake.files), mode};
@@ -80,7 +95,7 @@ int main(int argc, char** argv) {
   RunReport lines(options.check    ? ReportMode::Check
                   : options.dryRun ? ReportMode::DryRun
                                    : ReportMode::Conversion,
-                  options.conversion.targetEncoding, options.conversion.makeBackup);
+                  options.conversion.targetEncoding);
   CheckListing listing;
   RunObserver observer;
   // A check lists each file on a line of its own; a conversion writes the log.

@@ -1,9 +1,10 @@
 // Where the report (--report FILE) and the check's listing go, and how their failure is told.
 //
 // The report file is opened (created or emptied) only after the paths were taken in, and never
-// when it is one of the files the run is to read or convert: that is a usage error. "-" is
-// standard output. A write that fails is said once on standard error; the run goes on (the log
-// still names every file) and the program's status becomes 1.
+// when it is one of the files the run is to read or convert, or is named like one (a page may
+// load it): that is a usage error. "-" is standard output. A write that fails is said once on
+// standard error; the run goes on (the log still names every file) and the program's status
+// becomes 1.
 #pragma once
 
 #include <filesystem>
@@ -33,7 +34,12 @@ class ReportOutput {
   bool failed_ = false;
 };
 
-// Whether `report` names the same file as one of `files` (by the file each finally reaches).
+// Whether `report` names the same file as one of `files` (by the file each finally reaches, or
+// by its identity when it has several names).
 bool isOneOf(const std::filesystem::path& report, const PathList& files);
+
+// Whether `report` is named like a page, a style sheet or a script: a page may load it, and the
+// run learns which files pages load only once the report is open.
+bool mayBeLoaded(const std::filesystem::path& report);
 
 }  // namespace sarnavel

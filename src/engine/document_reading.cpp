@@ -178,9 +178,10 @@ WorkingText readDocument(std::string_view bytes, DocumentKind kind, const Encodi
                          ValidityCheck check) {
   const EscapeTarget escapeTarget{target, &findings, keepCharacters && target == TargetEncoding::Utf8};
   const ContentShape shape = recogniseContent(bytes);
-  // A file of a byte-order mark alone stays as it is; a file this run wrote is in its target,
-  // never UTF-16, whatever its zero bytes suggest.
-  if (shape.form != ContentForm::Bytes && bytes.size() - shape.textStart >= 2 && !evidence.writtenByThisRun)
+  // A mark alone is an empty UTF-16 text, as browsers read it (its bytes are no characters of
+  // any other encoding); a file this run wrote is in its target, never UTF-16, whatever its zero
+  // bytes suggest.
+  if (shape.form != ContentForm::Bytes && !evidence.writtenByThisRun)
     return readUtf16(bytes, shape, kind, evidence, escapeTarget);
 
   EncodingEvidence withDeclaration = evidence;

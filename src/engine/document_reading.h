@@ -9,8 +9,8 @@
 //     units mostly characters code page 932 holds or halves of a pair (recogniseContent). A file of
 //     zeros, or byte text with a stray zero, stays byte text. UTF-16 text is escaped into code
 //     page 932 in the kind's language (a page region by region), a trailing odd byte read as
-//     U+FFFD, as browsers read it; its own declaration counts for nothing (it names UTF-16,
-//     which the working text no longer is).
+//     U+FFFD, as browsers read it (a mark alone is an empty text); its own declaration counts
+//     for nothing (it names UTF-16, which the working text no longer is).
 //  2. Otherwise the encoding is decided from the bytes, the document's own declaration (the
 //     caller finds it: a page's meta by its head analysis, a sheet's @charset rule) and what the
 //     run knows (encoding_decision.h).

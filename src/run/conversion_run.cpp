@@ -234,7 +234,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
             }
           }
           FileOutcome file{std::move(path), report.result, pass, std::move(report.notes), std::move(report.document),
-                           report.form, std::move(report.facts), {}};
+                           report.form, std::move(report.facts), {}, report.backedUp};
           if (observer.prepare) file.prepared = observer.prepare(file);
           return file;
         },

@@ -74,6 +74,7 @@ struct FileOutcome {
   ContentForm form = ContentForm::Bytes;   // how its bytes held its text
   SourceFacts facts;                       // what its bytes were and what was wrong with them (source_facts.h)
   std::string prepared;                    // what the observer's `prepare` made of it (empty without one)
+  bool backedUp = false;                   // its former content was kept as a new PATH.bak
 };
 
 struct RunObserver {

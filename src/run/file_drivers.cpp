@@ -59,7 +59,10 @@ FileReport convertFile(const std::filesystem::path& path, const ConversionOption
     // A text the conversion gives back unchanged (a sheet both listed and loaded, the second
     // time) stays as it is: its backup keeps the original.
     if (fileHolds(path, text, identity)) return report;
-    if (options.makeBackup && !stored(backupFile(path, &identity, context.flushes, context.session, &backupCopy))) return report;
+    if (options.makeBackup) {
+      if (!stored(backupFile(path, &identity, context.flushes, context.session, &backupCopy))) return report;
+      report.backedUp = true;
+    }
     stored(writeWholeFile(path, text, &identity, context.flushes, context.session));
   } catch (const std::bad_alloc&) {
     report.result = ResultCode::OutOfMemory;

@@ -48,6 +48,7 @@ struct FileReport {
   std::optional<DocumentResult> document;
   ContentForm form = ContentForm::Bytes;  // how the bytes held the text (UTF-16 by its byte order)
   SourceFacts facts;                      // once the file was read
+  bool backedUp = false;                  // its former content was kept as a new PATH.bak
 };
 
 }  // namespace sarnavel

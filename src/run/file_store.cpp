@@ -2,7 +2,9 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <stdio.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +33,30 @@ constexpr std::size_t kMinReadGrowth = 64 * 1024;
 constexpr std::size_t kCompareBlock = 64 * 1024;
 
 StoreResult failed(ResultCode code, StoreProblem problem = StoreProblem::None) { return {code, problem}; }
+
+// Whether `user` may write the file `name` of the folder (`info` its status, links followed):
+// the owner's write bit answers for the user's own file; anything else asks the system.
+bool mayWrite(int folder, const std::string& name, const struct stat& info, uid_t user) {
+  return (info.st_uid == user && (info.st_mode & S_IWUSR) != 0) ||
+         ::faccessat(folder, name.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+// Whether names in the folder may be replaced and removed. An append-only folder (chattr +a)
+// takes new names but lets none go: a temporary file named there could be neither renamed
+// over the file nor removed again.
+bool namesMayGo(int folder) {
+  int flags = 0;
+  if (::ioctl(folder, FS_IOC_GETFLAGS, &flags) != 0) return true;  // a file system without such flags
+  return (flags & FS_APPEND_FL) == 0;
+}
+
+// Whether the file `name` of the folder (links followed) may change at all: an immutable or
+// append-only file (chattr +i, +a) can be neither replaced nor written over.
+bool fileMayChange(int folder, const std::string& name) {
+  struct statx info;
+  if (::statx(folder, name.c_str(), 0, STATX_TYPE, &info) != 0) return true;  // the write will say
+  return (info.stx_attributes & info.stx_attributes_mask & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) == 0;
+}
 
 // What errno says about a failed creation of a temporary file, for the log.
 StoreProblem problemOfCreation(int error) {
@@ -202,16 +228,12 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::str
   }
 
   if (!S_ISREG(info.st_mode)) return failed(ResultCode::WriteFailed);
+  if (!namesMayGo(folder.fd)) return failed(ResultCode::WriteFailed, StoreProblem::FolderNotWritable);
+  if (!fileMayChange(folder.fd, name)) return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
   // Without a read to compare with, the file must at least stay as this write found it.
   const FileIdentity expected = read ? *read : identityOf(info);
   if (!unchangedSince(expected, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
-  // A file that may not be written is not replaced, although the folder would allow it. The
-  // owner's write bit answers for the user's own file; anything else asks the system.
-  auto mayWrite = [&](uid_t user) {
-    return (info.st_uid == user && (info.st_mode & S_IWUSR) != 0) ||
-           ::faccessat(folder.fd, name.c_str(), W_OK, AT_EACCESS) == 0;
-  };
-
+  // A file that may not be written is not replaced, although the folder would allow it.
   if (info.st_nlink == 1) {
     TempFile temp;
     // Created with the file's permission bits (as far as the umask allows), so that the
@@ -219,7 +241,7 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::str
     if (!temp.createUnnamed(folder.fd, folder.path, name, info.st_mode & 0777)) {
       return failed(ResultCode::WriteFailed, problemOfCreation(errno));
     }
-    if (!mayWrite(temp.status().st_uid))
+    if (!mayWrite(folder.fd, name, info, temp.status().st_uid))
       return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);  // the user made it
     switch (prepareReplacement(temp, target, info, expected.hasExtendedAttributes, bytes)) {
       case Prepared::Failed: return failed(ResultCode::WriteFailed);
@@ -238,7 +260,7 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::str
         return {};
       }
     }
-  } else if (!mayWrite(::geteuid())) {
+  } else if (!mayWrite(folder.fd, name, info, ::geteuid())) {
     return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
   }
   return writeInPlaceResult(target, bytes, expected);
@@ -307,6 +329,12 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
     }
   }
   if (read && !unchangedSince(*read, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
+  // A file its write would refuse stays as it is: a backup of it would only lengthen the chain.
+  // (A read-only file system is the backup's own failure, said as such below.)
+  if (!mayWrite(folder.fd, leaf, info, ::geteuid()) && errno != EROFS)
+    return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
+  if (!namesMayGo(folder.fd)) return failed(ResultCode::WriteFailed, StoreProblem::FolderNotWritable);
+  if (!fileMayChange(folder.fd, leaf)) return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
   ExtendedAttributes attributes;
   if (!ahead && (!read || read->hasExtendedAttributes) && !readExtendedAttributes(source.get(), attributes)) {
     return failed(ResultCode::BackupFailed, StoreProblem::AttributesNotCarried);

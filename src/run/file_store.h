@@ -20,7 +20,8 @@
 //    memory. `content` is then empty. Nothing on disk is changed.
 //  - writeWholeFile: WriteFailed (103), with the file as it was before the call, and no
 //    temporary file left behind (with one exception, FormerAwaitsRecovery below).
-//  - backupFile: BackupFailed (104), or WriteFailed when the file changed since it was read,
+//  - backupFile: BackupFailed (104), or WriteFailed when the file changed since it was read
+//    or may not be written,
 //    with every existing backup under its former name and no new or temporary file left
 //    behind (undoing a half-done shift is best effort: should a rename back fail, that
 //    generation keeps one more ".bak", and still nothing is lost).
@@ -45,7 +46,9 @@
 //    folder puts the whole old content back (leftover_sweep.h). Every hard link of the file
 //    then shows the new content.
 // Consequences:
-//  - the folder must be writable; a file whose own permission bits forbid writing is refused;
+//  - the folder must be writable, and not append-only (a name made there could never go
+//    again); a file whose own permission bits forbid writing, or that is immutable or
+//    append-only, is refused;
 //  - a symbolic link is resolved to its final target, the target is replaced in the target's
 //    folder, and the link stays a link.
 // A write past the process's file-size limit fails with WriteFailed instead of killing the
@@ -171,7 +174,10 @@ void writeBackupCopy(const std::filesystem::path& path, std::string_view bytes, 
 // given, so a link's backup lies next to the link. Fails, changing nothing, when the file
 // cannot be read, when a folder lies anywhere in the chain, when the next name of the chain
 // would be too long for the file system, when the copy cannot be written or cannot carry the
-// file's attributes, or (with `read`) when the file is no longer the one read.
+// file's attributes, or (with `read`) when the file is no longer the one read; and when the
+// file's permission bits forbid the user to write it, or it is immutable or append-only
+// (WriteFailed, FileNotWritable), or its folder is append-only (WriteFailed, FolderNotWritable):
+// the write would refuse it, and a file that stays as it is gets no backup.
 // With `flushes`, the new names are durable after flushes->durableFor(path), or once a write
 // of the same path given the same `flushes` has begun to replace a link's file.
 // With a ready `copy` (writeBackupCopy, from the bytes `read` describes) in the folder the

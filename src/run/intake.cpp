@@ -21,10 +21,28 @@ using Identity = std::pair<dev_t, ino_t>;
 
 Identity identityOf(const struct stat& info) { return {info.st_dev, info.st_ino}; }
 
+// The absolute path of a path offered. "." goes by its text, and so does ".." where nothing
+// before it is a link; but after a link to a folder ".." leads, as the system takes it, to
+// the parent of the link's target, so the part up to the last ".." is resolved on disk. What
+// follows it is kept as written (a link named last stays a link).
 fs::path fullPathOf(const fs::path& path) {
   std::error_code error;
   fs::path full = fs::absolute(path, error);
-  return (error ? path : full).lexically_normal();
+  if (error) return path.lexically_normal();
+  fs::path head, tail;
+  for (const fs::path& part : full) {
+    if (part == "..") {
+      head /= tail;
+      head /= part;
+      tail.clear();
+    } else {
+      tail /= part;
+    }
+  }
+  if (head.empty()) return full.lexically_normal();
+  const fs::path resolved = fs::weakly_canonical(head, error);
+  if (error) return full.lexically_normal();
+  return tail.empty() ? resolved : (resolved / tail).lexically_normal();
 }
 
 class Descriptor {

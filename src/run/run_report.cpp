@@ -104,8 +104,7 @@ Json tally(const std::map<std::string, std::size_t>& counts) {
 
 }  // namespace
 
-RunReport::RunReport(ReportMode mode, TargetEncoding target, bool backups)
-    : mode_(mode), target_(target), backups_(backups) {}
+RunReport::RunReport(ReportMode mode, TargetEncoding target) : mode_(mode), target_(target) {}
 
 std::string RunReport::fileLine(const FileOutcome& outcome, std::string_view shownPath) {
   return finish(outcome, draft(outcome, shownPath));
@@ -164,7 +163,8 @@ std::string RunReport::draft(const FileOutcome& outcome, std::string_view shownP
     put(line, "lineBreaks", std::move(breaks));
     put(line, "bytesBefore", record.bytesBefore);
     put(line, "bytesAfter", check ? Json(nullptr) : Json(record.bytesAfter));
-    const bool backedUp = mode_ == ReportMode::Conversion && backups_ && outcome.result == ResultCode::Success;
+    // Only a backup made now: a file left as it was (already what the conversion gives) has none.
+    const bool backedUp = mode_ == ReportMode::Conversion && outcome.backedUp && outcome.result == ResultCode::Success;
     put(line, "backup", backedUp ? Json(std::string(shownPath) + ".bak") : Json(nullptr));
     Json references = arrayOf(record.references.size());
     for (const FoundReference& r : record.references) {

@@ -7,8 +7,8 @@
 // source {encoding, decidedBy}, declared [{where, charset}], target, declaration (what became
 // of the declaration the browser reads: replaced, moved-before-title, moved-earlier, added, rewritten, kept,
 // or null), escaped and lost [{codePoint, count, first, writtenAs}], invalidBytes {count,
-// first}, lineBreaks {before, after} of {crlf, lf, cr}, bytesBefore, bytesAfter, backup (its
-// path or null), references [{kind, reference, status, charset}], problems and warnings
+// first}, lineBreaks {before, after} of {crlf, lf, cr}, bytesBefore, bytesAfter, backup (the
+// path of the backup this run made, or null), references [{kind, reference, status, charset}], problems and warnings
 // [{code, line, text}]. A check fills what it read (no target, declaration, escapes or
 // backup: null or empty); a file that could not be read has only path, kind, pass and result.
 //
@@ -31,7 +31,7 @@ enum class ReportMode { Conversion, DryRun, Check };
 
 class RunReport {
  public:
-  RunReport(ReportMode mode, TargetEncoding target, bool backups);
+  RunReport(ReportMode mode, TargetEncoding target);
 
   // The file's line (ending in "\n"); `shownPath` is the path as the log writes it.
   std::string fileLine(const FileOutcome& outcome, std::string_view shownPath);
@@ -47,7 +47,6 @@ class RunReport {
  private:
   ReportMode mode_;
   TargetEncoding target_;
-  bool backups_;
   std::size_t files_ = 0;
   std::map<std::string, std::size_t> encodings_, problems_, warnings_;
 };

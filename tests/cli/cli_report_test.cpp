@@ -3,6 +3,8 @@
 // what the tool writes.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -120,6 +122,24 @@ TEST(CliReport, ADryRunWarnsAndReportsWhatAConversionWouldDoAndWritesNothing) {
   struct stat info {};
   ASSERT_EQ(stat(folder.path().c_str(), &info), 0);
   EXPECT_EQ(info.st_mtim.tv_sec, 1000000000);
+}
+
+// The report is never written over a file the run reads: one it lists (by any name, a hard
+// link too), nor one a page may load, which the run cannot know before it starts.
+TEST(CliReport, AReportOverAFileTheRunReadsIsAUsageError) {
+  TempFolder folder;
+  putExampleSite(folder);
+  folder.put("site/sub/page.html", "<link rel=\"stylesheet\" href=\"../../shared/common.css\">\n");
+  folder.put("shared/common.css", "p{}\n");
+  ASSERT_EQ(link((folder / "site/index.html").c_str(), (folder / "page-link.jsonl").c_str()), 0);
+  testing::ageEverything(folder.path());
+  const auto before = testing::snapshot(folder.path());
+  for (const char* report :
+       {"site/style.css", "site/../site/index.html", "page-link.jsonl", "shared/common.css", "site/missing.JS"}) {
+    const testing::CliResult run = runCli({"-t", "utf-8", "--report", report, "site"}, folder.path());
+    EXPECT_EQ(run.status, 2) << report << "\n" << run.err;
+    EXPECT_TRUE(testing::snapshot(folder.path()) == before) << report;
+  }
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 // error, exit statuses, a log nobody can read, names that could forge a line, stop signals,
 // a user without room for a thread, and the shipped sample site in each target.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -64,15 +66,48 @@ TEST(Cli, AFailingFileIsLoggedTheRestConvertedAndTheStatusIs1) {
 }
 
 // Started with standard output closed, the program would hand descriptor 1 to a file it
-// converts and write the log into it. It refuses instead: nothing converted, status 1.
+// converts and write the log into it. It refuses instead: nothing converted, status 1. So it
+// does when the report takes standard output and the log's standard error is closed.
 TEST(Cli, AClosedStandardOutputConvertsNothing) {
-  TempFolder folder;
-  const fs::path file = folder.put("site/a.js", kSjisScript);
-  const CliResult r = runCli({"-t", "utf-8", (folder / "site").native()}, {}, [] { close(STDOUT_FILENO); });
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("sarnavel-cli: standard output is closed"), std::string::npos) << r.err;
-  EXPECT_EQ(TempFolder::read(file), kSjisScript);
-  EXPECT_FALSE(fs::exists(file.native() + ".bak"));
+  const struct {
+    bool reportOnOutput;
+    int closed;
+    const char* said;  // on standard error, when it is open
+  } cases[] = {
+      {false, STDOUT_FILENO, "sarnavel-cli: standard output is closed: there is nowhere to write the log"},
+      {true, STDOUT_FILENO, "sarnavel-cli: standard output is closed: there is nowhere to write the report"},
+      {true, STDERR_FILENO, ""},
+  };
+  for (const auto& c : cases) {
+    TempFolder folder;
+    const fs::path file = folder.put("site/a.js", kSjisScript);
+    std::vector<std::string> arguments = {"-t", "utf-8", (folder / "site").native()};
+    if (c.reportOnOutput) arguments.insert(arguments.begin(), {"--report", "-"});
+    const int closed = c.closed;
+    const CliResult r = runCli(arguments, {}, [closed] { close(closed); });
+    EXPECT_EQ(r.status, 1) << c.closed;
+    EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+    EXPECT_EQ(TempFolder::read(file), kSjisScript) << c.closed;
+    EXPECT_FALSE(fs::exists(file.native() + ".bak")) << c.closed;
+  }
+}
+
+// A log redirected into a file the run converts would be converted under the writer's feet
+// (and the rest of it written to a file no longer there): a usage error, nothing touched.
+TEST(Cli, ALogWrittenIntoAFileOfTheRunIsAUsageError) {
+  for (int stream : {STDOUT_FILENO, STDERR_FILENO}) {
+    TempFolder folder;
+    const fs::path file = folder.put("site/a.js", kSjisScript);
+    const fs::path log = folder.put("site/log.html", "");
+    const CliResult r = runCli({"-t", "utf-8", (folder / "site").native()}, {}, [log, stream] {
+      const int fd = open(log.c_str(), O_WRONLY | O_APPEND);
+      if (fd >= 0) dup2(fd, stream);
+    });
+    EXPECT_EQ(r.status, 2) << stream;
+    EXPECT_EQ(TempFolder::read(file), kSjisScript) << stream;
+    EXPECT_FALSE(fs::exists(file.native() + ".bak")) << stream;
+    EXPECT_FALSE(fs::exists(log.native() + ".bak")) << stream;
+  }
 }
 
 // A name cannot forge a log line or reach the terminal raw: control characters and bytes that

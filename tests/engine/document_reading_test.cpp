@@ -131,6 +131,9 @@ TEST(DocumentReading, Utf16ContentBecomesCodePage932WithTheKindsEscapes) {
       {"trailing odd byte in a page's text", kLeMark + utf16le(u"<p>a") + "Z", DocumentKind::Page, "<p>a&#65533;"},
       {"odd byte after a high surrogate: one U+FFFD", kLeMark + utf16le(u"a\xD83D") + "Z", DocumentKind::Script,
        "a\\uFFFD"},
+      // Browsers read a mark alone as an empty text, and a mark and one byte as U+FFFD.
+      {"a mark alone, page", kLeMark, DocumentKind::Page, ""},
+      {"a mark and an odd byte, script", kBeMark + "A", DocumentKind::Script, "\\uFFFD"},
   };
   for (const auto& c : cases) {
     WorkingText working = workingText(c.bytes, c.kind);

@@ -22,8 +22,9 @@ namespace fs = std::filesystem;
 
 struct File {
   std::string name;
-  std::size_t size;  // 0: the fault makes the file itself, and it must end as it was
-  int code;          // 100 converted, else the failure's message number
+  std::size_t size;      // 0: the fault makes the file itself, and it must end as it was
+  int code;              // 100 converted, else the failure's message number
+  bool backedUp = true;  // for 103: the backup was made before the write failed
 };
 
 // Leaves `room` bytes free on the file system of `root` by filling the rest.
@@ -70,7 +71,7 @@ TEST(CliFault, EachFaultFailsItsFileAloneAndLosesNothing) {
        },
        {}},
       {"permission bits bind an ordinary user: unreadable, unwritable",
-       {{"ok.js", 400, 100}, {"secret.js", 400, 102}, {"locked.css", 400, 103}},
+       {{"ok.js", 400, 100}, {"secret.js", 400, 102}, {"locked.css", 400, 103, false}},
        [](const fs::path& root, auto&) {
          for (const auto& item : fs::recursive_directory_iterator(root)) (void)lchown(item.path().c_str(), kNobody, kNobody);
          (void)chown(root.c_str(), kNobody, kNobody);
@@ -106,7 +107,9 @@ TEST(CliFault, EachFaultFailsItsFileAloneAndLosesNothing) {
       const std::string bytes = sjisDocument(classifyExtension((root / f.name).native()), f.size, seed++);
       temp.put("tree/" + f.name, bytes);
       documents[f.name] = {bytes, convertedContent(root / f.name, bytes),
-                           f.code == 100 ? Outcome::Converted : f.code == 103 ? Outcome::WriteFailed : Outcome::Untouched};
+                           f.code == 100                  ? Outcome::Converted
+                           : f.code == 103 && f.backedUp ? Outcome::WriteFailed
+                                                         : Outcome::Untouched};
     }
     std::vector<ScratchMount> mounts;
     if (!c.fault(root, mounts)) {

@@ -45,13 +45,17 @@ ConversionOptions optionsFor(int target, bool makeBackup = true) {
 }
 
 // Runs the driver of the path's kind.
+FileReport driverReport(FileKind kind, const fs::path& path, const ConversionOptions& options,
+                        WriteMode mode = WriteMode::Write) {
+  switch (kind) {
+    case FileKind::Html: return convertHtmlFile(path, options, mode);
+    case FileKind::Css: return convertCssFile(path, options, mode);
+    default: return convertJsFile(path, options, mode);
+  }
+}
 ResultCode convertFile(FileKind kind, const fs::path& path, const ConversionOptions& options,
                        WriteMode mode = WriteMode::Write) {
-  switch (kind) {
-    case FileKind::Html: return convertHtmlFile(path, options, mode).result;
-    case FileKind::Css: return convertCssFile(path, options, mode).result;
-    default: return convertJsFile(path, options, mode).result;
-  }
+  return driverReport(kind, path, options, mode).result;
 }
 
 std::string nameFor(FileKind kind) {
@@ -102,9 +106,11 @@ void expectConversions(const std::vector<FileCase>& cases) {
   for (const auto& c : cases) {
     TempFolder folder;
     fs::path file = folder.put(nameFor(c.kind), c.in);
-    EXPECT_EQ(convertFile(c.kind, file, optionsFor(c.target)), ResultCode::Success) << c.what;
+    const FileReport report = driverReport(c.kind, file, optionsFor(c.target));
+    EXPECT_EQ(report.result, ResultCode::Success) << c.what;
     EXPECT_TRUE(sameBytes(TempFolder::read(file), c.out)) << c.what;
     // A file the conversion gives back unchanged is neither written nor backed up.
+    EXPECT_EQ(report.backedUp, c.in != c.out) << c.what;
     if (c.in == c.out) {
       EXPECT_FALSE(fs::exists(file.string() + ".bak")) << c.what;
     } else {

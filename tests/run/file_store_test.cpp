@@ -3,9 +3,11 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -482,6 +484,72 @@ TEST_F(FileStoreTest, AnOrdinaryUserKeepsOwnerAndGroup) {
     EXPECT_EQ(backup.st_mode & 07777, backup.st_gid == c.group ? 0666u : 0606u);
   }
   EXPECT_EQ(names().size(), 2 * std::size(cases));
+}
+
+// A file whose permission bits forbid the user to write it is refused, so it gets no backup
+// either: a backup of a file that stays as it is would only grow a chain of copies run by run.
+TEST_F(FileStoreTest, AFileTheUserMayNotWriteGetsNoBackup) {
+  ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
+  const struct {
+    const char* name;
+    uid_t owner;
+    mode_t mode;
+  } cases[] = {
+      {"own-read-only.html", kConvertingUser, 0444},
+      {"others.css", kOtherUser, 0644},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path file = at(c.name);
+    put(file, "old content");
+    ASSERT_EQ(chown(file.c_str(), c.owner, c.owner), 0);
+    ASSERT_EQ(chmod(file.c_str(), c.mode), 0);
+    EXPECT_TRUE(asUser(kConvertingUser, kConvertingUser, {}, [&] {
+      const StoreResult backup = backupFile(file);
+      return backup.result == ResultCode::WriteFailed && backup.problem == StoreProblem::FileNotWritable;
+    }));
+    EXPECT_EQ(get(file), "old content");
+  }
+  EXPECT_EQ(names(), (std::set<std::string>{"own-read-only.html", "others.css"}));
+}
+
+// An append-only folder (chattr +a) takes new names but lets none go: a temporary file named
+// there could be neither renamed over the file nor removed. An immutable or append-only file
+// cannot be replaced nor written over. Nothing is begun, so nothing is left behind.
+TEST_F(FileStoreTest, WhatTheSystemKeepsFromChangingIsLeftAsItWas) {
+  const struct {
+    const char* what;
+    bool onFolder;
+    int flag;
+    StoreProblem problem;
+  } cases[] = {
+      {"append-only folder", true, FS_APPEND_FL, StoreProblem::FolderNotWritable},
+      {"append-only file", false, FS_APPEND_FL, StoreProblem::FileNotWritable},
+      {"immutable file", false, FS_IMMUTABLE_FL, StoreProblem::FileNotWritable},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path file = at("a.html");
+    put(file, "old content");
+    const int fd = open((c.onFolder ? dir_ : file).c_str(), O_RDONLY);
+    int flags = 0;
+    const bool set =
+        ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags |= c.flag, ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+    if (!set) {
+      close(fd);
+      GTEST_SKIP() << "no such attributes here";
+    }
+    const StoreResult backup = backupFile(file);
+    const StoreResult write = writeWholeFile(file, "new");
+    flags &= ~c.flag;
+    ioctl(fd, FS_IOC_SETFLAGS, &flags);
+    close(fd);
+    EXPECT_EQ(backup.problem, c.problem);
+    EXPECT_EQ(write.result, ResultCode::WriteFailed);
+    EXPECT_EQ(write.problem, c.problem);
+    EXPECT_EQ(get(file), "old content");
+    EXPECT_EQ(names(), (std::set<std::string>{"a.html"}));
+  }
 }
 
 TEST_F(FileStoreTest, AFileChangedSinceItWasReadIsNeitherBackedUpNorWritten) {

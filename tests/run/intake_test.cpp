@@ -66,6 +66,10 @@ TEST(Intake, OneFileOfferedIsTakenByTheKindOfItsName) {
   fs::create_symlink("real.txt", t / "link.js");  // taken by the name offered, listed under it
   fs::create_symlink("real.js", t / "link.txt");
   fs::create_symlink("nowhere.css", t / "dangling.css");
+  folder.put("other/h.css", "");
+  folder.put("h.css", "");
+  fs::create_directory(t / "other/deep");
+  fs::create_directory_symlink("other/deep", t / "deep");
   const struct {
     std::string offered;
     std::vector<std::string> files, missing, otherKinds;
@@ -80,6 +84,10 @@ TEST(Intake, OneFileOfferedIsTakenByTheKindOfItsName) {
       {"absent.html", {}, {"absent.html"}, {}},
       {"dangling.css", {}, {"dangling.css"}, {}},
       {"sub/../sub/./g.js", {"sub/g.js"}, {}, {}},  // "." and ".." resolved by their text
+      // ...but a ".." after a link to a folder leads where the system takes it: the parent of
+      // the link's target, not the folder the link lies in
+      {"deep/../h.css", {"other/h.css"}, {}, {}},
+      {"deep/..", {"other/h.css"}, {}, {}},
       {"link.js", {"link.js"}, {}, {}},
       {"link.txt", {}, {}, {"link.txt"}},
   };

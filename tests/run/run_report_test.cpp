@@ -30,11 +30,12 @@ FileOutcome converted() {
   r.bytesAfter = 120;
   o.facts = {"shift_jis", {{"meta", "Shift_JIS"}}, {{"mixed-line-breaks", {}, "改行が混在しています。"}}};
   o.notes = {{"invalid-bytes", {7, 8}, "文字にならないバイトが 1 個ありました。"}};
+  o.backedUp = true;
   return o;
 }
 
 TEST(RunReport, AConvertedFilesObject) {
-  RunReport report(ReportMode::Conversion, TargetEncoding::Utf8, true);
+  RunReport report(ReportMode::Conversion, TargetEncoding::Utf8);
   const Json line = Json::parse(report.fileLine(converted(), "/site/index.html"));
   EXPECT_EQ(line, Json::parse(R"({"path":"/site/index.html","kind":"html","pass":1,"result":100,
     "source":{"encoding":"shift_jis","decidedBy":"declaration"},
@@ -56,7 +57,7 @@ TEST(RunReport, ACheckADryRunAndAnUnreadableFileSayOnlyWhatTheyKnow) {
   unreadable.pass = 2;
   unreadable.result = ResultCode::CannotOpen;
 
-  RunReport check(ReportMode::Check, TargetEncoding::ShiftJis, true);
+  RunReport check(ReportMode::Check, TargetEncoding::ShiftJis);
   const Json checked = Json::parse(check.fileLine(converted(), "/site/index.html"));
   for (const char* field : {"target", "declaration", "bytesAfter", "backup"})
     EXPECT_TRUE(checked[field].is_null()) << field;
@@ -68,14 +69,14 @@ TEST(RunReport, ACheckADryRunAndAnUnreadableFileSayOnlyWhatTheyKnow) {
               "cancelled":false,"encodings":{"shift_jis":1},"problems":{"mixed-line-breaks":1},
               "warnings":{"invalid-bytes":1}})"));
 
-  RunReport dryRun(ReportMode::DryRun, TargetEncoding::Utf8, true);
+  RunReport dryRun(ReportMode::DryRun, TargetEncoding::Utf8);
   EXPECT_TRUE(Json::parse(dryRun.fileLine(converted(), "/site/index.html"))["backup"].is_null());
 }
 
 TEST(RunReport, TextThatIsNoUtf8StaysOneValidLine) {
   FileOutcome o = converted();
   o.facts.declared = {{"meta", "x\xFF\ny"}};
-  RunReport report(ReportMode::Conversion, TargetEncoding::Utf8, false);
+  RunReport report(ReportMode::Conversion, TargetEncoding::Utf8);
   const std::string line = report.fileLine(o, "/site/index.html");
   EXPECT_EQ(line.find('\n'), line.size() - 1);
   EXPECT_EQ(Json::parse(line)["declared"][0]["charset"], "x\\xff\\ny");
@@ -100,7 +101,7 @@ TEST(RunReport, ALineDraftedBeforeItsLastNotesIsTheWholeObjectsText) {
         FileOutcome drafted = whole;  // as the worker saw it: the last notes not yet there
         FileOutcome finished = whole;
         for (std::size_t k = 0; k < laterNotes; ++k) finished.notes.push_back(added[k]);
-        RunReport report(mode, TargetEncoding::EucJp, true);
+        RunReport report(mode, TargetEncoding::EucJp);
         const std::string line = report.finish(finished, report.draft(drafted, "/site/x"));
         ASSERT_EQ(line.back(), '\n');
         const Json parsed = Json::parse(line);
