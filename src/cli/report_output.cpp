@@ -65,6 +65,6 @@ bool isOneOf(const std::filesystem::path& report, const PathList& files) {
   return false;
 }
 
-bool mayBeLoaded(const std::filesystem::path& report) { return isAcceptedKind(classifyExtension(report)); }
+bool mayBeLoaded(const std::filesystem::path& report) { return isAcceptedKind(classifyExtension(report.native())); }
 
 }  // namespace sarnavel
