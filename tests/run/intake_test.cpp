@@ -82,6 +82,8 @@ TEST(Intake, OneFileOfferedIsTakenByTheKindOfItsName) {
       {"sub/../sub/./g.js", {"sub/g.js"}, {}, {}},  // "." and ".." resolved by their text
       {"link.js", {"link.js"}, {}, {}},
       {"link.txt", {}, {}, {"link.txt"}},
+      // A NUL (a dropped URL's %00) ends the name for the system: "index.HTML" is no sheet.
+      {std::string("index.HTML\0.css", 15), {}, {std::string("index.HTML\0.css", 15)}, {}},
   };
   for (const auto& c : cases) {
     IntakeReport report = offer({t / c.offered});
