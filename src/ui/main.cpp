@@ -28,7 +28,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   int qtArgc = 1;
+  qInstallMessageHandler(sarnavel::exitAsUnsupportedOnFatal);
   QApplication application(qtArgc, argv);
+  qInstallMessageHandler(nullptr);
   QApplication::setApplicationName(QStringLiteral("sarnavel"));
   QApplication::setDesktopFileName(QStringLiteral("sarnavel"));
   sarnavel::installQtTranslations(application);
