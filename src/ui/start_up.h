@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include <QString>
 #include <QMessageLogContext>
+#include <QString>
 
 class QCoreApplication;
 
