@@ -243,6 +243,12 @@ class FolderWalk {
 };
 
 void offerOne(const fs::path& path, IntakeReport& report, OfferState& state) {
+  // No name on disk holds a NUL, and the system would read the path only up to it: a dropped
+  // "a.html%00.css" would list the page as a sheet (and its backup name never becomes free).
+  if (path.native().find('\0') != std::string::npos) {
+    report.missing.push_back(path);
+    return;
+  }
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) {
     if (errno == ENOENT || errno == ENOTDIR) report.missing.push_back(path);

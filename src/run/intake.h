@@ -1,11 +1,11 @@
 // Which files a drop, a command line or a folder offers for conversion.
 //
-// A path offered is looked at on disk: one that does not exist adds nothing; a folder is
-// walked with all its subfolders; a file is taken when its kind is a page, a style sheet or a
-// script (by the extension of the name offered). Every file taken is listed by its absolute
-// path, made without touching the file ("." resolved by its text, ".." as the system resolves
-// it: by its text unless a link to a folder stands before it; links kept). A path the user
-// names is always followed, link or not.
+// A path offered is looked at on disk: one that does not exist (or holds a NUL byte, which no
+// name on disk can) adds nothing; a folder is walked with all its subfolders; a file is taken
+// when its kind is a page, a style sheet or a script (by the extension of the name offered).
+// Every file taken is listed by its absolute path, made without touching the file ("."
+// resolved by its text, ".." as the system resolves it: by its text unless a link to a folder
+// stands before it; links kept). A path the user names is always followed, link or not.
 //
 // The walk of a folder lists the folder's own accepted files first, ascending by full path,
 // then walks its subfolders depth-first in ascending order of name. Hidden files are treated

@@ -28,7 +28,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   int qtArgc = 1;
+  // A display the check above took on trust may still fail to open: status 1, not Qt's abort.
+  qInstallMessageHandler(sarnavel::exitAsUnsupportedOnFatal);
   QApplication application(qtArgc, argv);
+  qInstallMessageHandler(nullptr);
   QApplication::setApplicationName(QStringLiteral("sarnavel"));
   QApplication::setDesktopFileName(QStringLiteral("sarnavel"));
   sarnavel::installQtTranslations(application);

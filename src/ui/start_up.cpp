@@ -2,9 +2,11 @@
 
 #include <dlfcn.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include <QByteArray>
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QString>
@@ -67,6 +69,16 @@ bool graphicalDisplayAvailable() {
     start = end == std::string::npos ? end : end + 1;
   } while (start != std::string::npos);
   return false;
+}
+
+void exitAsUnsupportedOnFatal(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  const QByteArray line = qFormatLogMessage(type, context, message).toLocal8Bit() + '\n';
+  std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
+  if (type != QtFatalMsg) return;
+  const std::string unsupported = std::string(kUnsupportedPlatformMessage) + "\n";
+  std::fputs(unsupported.c_str(), stderr);
+  // Nothing of the program has started yet; the half-made application is not torn down.
+  std::_Exit(1);
 }
 
 std::vector<std::filesystem::path> commandLinePaths(int argc, char** argv) {

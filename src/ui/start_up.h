@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include <QMessageLogContext>
 #include <QString>
 
 class QCoreApplication;
@@ -19,6 +20,13 @@ inline constexpr std::string_view kUnsupportedPlatformMessage = "プログラム
 // its platform cannot be opened, so this is asked before any Qt object exists. Platforms that
 // need no display server (offscreen, vnc, ...) always count as available.
 bool graphicalDisplayAvailable();
+
+// A Qt message handler for the time Qt opens its platform. A display taken on trust that Qt
+// then cannot open (WAYLAND_DISPLAY set with no compositor behind it, or without Qt's Wayland
+// plugin), or a platform named that is not installed, makes Qt end the process with an abort and
+// a core dump; this writes Qt's words and then kUnsupportedPlatformMessage, and ends with
+// status 1, as when there is no display. Other messages are written as Qt writes them.
+void exitAsUnsupportedOnFatal(QtMsgType type, const QMessageLogContext& context, const QString& message);
 
 // Every argument after the program's own name, in order, as a path.
 std::vector<std::filesystem::path> commandLinePaths(int argc, char** argv);

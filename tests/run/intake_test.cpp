@@ -90,6 +90,8 @@ TEST(Intake, OneFileOfferedIsTakenByTheKindOfItsName) {
       {"deep/..", {"other/h.css"}, {}, {}},
       {"link.js", {"link.js"}, {}, {}},
       {"link.txt", {}, {}, {"link.txt"}},
+      // A NUL (a dropped URL's %00) ends the name for the system: "index.HTML" is no sheet.
+      {std::string("index.HTML\0.css", 15), {}, {std::string("index.HTML\0.css", 15)}, {}},
   };
   for (const auto& c : cases) {
     IntakeReport report = offer({t / c.offered});

@@ -59,6 +59,17 @@ class StartUpTest : public QObject {
     std::tie(status, error) = runProgram(displays, {{"QT_QPA_PLATFORM", "wayland"}});
     QCOMPARE(status, 1);
     QCOMPARE(error, message);
+
+    // A display taken on trust that Qt then cannot open (no compositor behind WAYLAND_DISPLAY,
+    // or no Wayland plugin), or a platform that is not installed: the same message and status
+    // after Qt's own words, not Qt's abort.
+    const QList<std::pair<QString, QString>> unopenable[] = {{{"WAYLAND_DISPLAY", "sarnavel-test-none"}},
+                                                              {{"QT_QPA_PLATFORM", "nosuchplatform"}}};
+    for (const auto& set : unopenable) {
+      std::tie(status, error) = runProgram(displays, set);
+      QCOMPARE(status, 1);
+      QVERIFY2(error.endsWith(message), error.constData());
+    }
   }
 
   void displayCheck() {
