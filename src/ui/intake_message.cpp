@@ -70,7 +70,7 @@ IntakeMessage intakeMessage(const std::vector<IntakeNotice>& notices) {
   const std::size_t passedOverShown = std::max<std::size_t>(most - missingShown, 4);
   appendGroup(
       message.text,
-      QStringLiteral("次のフォルダを最後まで読み込めなかったため、その中のファイルはリストに追加されていません。"),
+      QStringLiteral("次のフォルダやファイルを最後まで読み込めなかったため、リストに追加されていないファイルがあります。"),
       missing, missingShown);
   appendGroup(message.text,
               QStringLiteral("次のものはたどっていません（リストに追加していません）。"

@@ -13,7 +13,7 @@ using Weight = IntakeMessage::Weight;
 namespace {
 
 const QString kMissingHeading =
-    QStringLiteral("次のフォルダを最後まで読み込めなかったため、その中のファイルはリストに追加されていません。");
+    QStringLiteral("次のフォルダやファイルを最後まで読み込めなかったため、リストに追加されていないファイルがあります。");
 const QString kPassedOverHeading = QStringLiteral(
     "次のものはたどっていません（リストに追加していません）。変換するには、リンク先のフォルダやファイルそのものを追加し"
     "てください。");
