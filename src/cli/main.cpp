@@ -81,7 +81,8 @@ int main(int argc, char** argv) {
       }
     }
     std::string error;
-    report.emplace(options.reportPath, error);
+    report.emplace(options.reportPath, error, stopFlag());
+    if (stopSignal() != 0) return 128 + stopSignal();
     if (!error.empty()) {
       say("sarnavel-cli: " + error + "\n");
       return 1;

@@ -12,17 +12,31 @@
 
 namespace sarnavel {
 
-ReportOutput::ReportOutput(const std::string& name, std::string& error) : name_(name) {
+ReportOutput::ReportOutput(const std::string& name, std::string& error, const std::atomic<bool>& stop) : name_(name) {
   if (name == "-") {
     fd_ = STDOUT_FILENO;
     return;
   }
-  owned_.reset(::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666));
+  // Opened without blocking: a named pipe that nobody reads yet would hold the open until a
+  // reader comes, deaf to a stop signal (the handlers restart it). It is opened again every few
+  // hundredths of a second meanwhile, and the wait ends with the stop.
+  for (;;) {
+    owned_.reset(::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
+    if (owned_ || errno != ENXIO) break;
+    if (stop.load()) {
+      failed_ = true;
+      return;
+    }
+    ::usleep(20'000);
+  }
   if (!owned_) {
     error = "cannot write the report to " + visiblePath(name) + ": " + strerror(errno);
     failed_ = true;
     return;
   }
+  // Written as any file is: a full pipe makes the write wait for its reader.
+  const int flags = ::fcntl(owned_.get(), F_GETFL);
+  if (flags != -1) ::fcntl(owned_.get(), F_SETFL, flags & ~O_NONBLOCK);
   fd_ = owned_.get();
 }
 

@@ -7,6 +7,7 @@
 // becomes 1.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -18,8 +19,10 @@ namespace sarnavel {
 
 class ReportOutput {
  public:
-  // Opens `name` ("-" for standard output); `error` says why not, empty on success.
-  ReportOutput(const std::string& name, std::string& error);
+  // Opens `name` ("-" for standard output); `error` says why not, empty on success. A named
+  // pipe is waited for until a program reads it, or until `stop` is set (then `failed`, with no
+  // error: the caller ends as the stop asks).
+  ReportOutput(const std::string& name, std::string& error, const std::atomic<bool>& stop);
   ~ReportOutput() { flush(); }
   // Lines are gathered and written a block at a time; `flush` writes what is gathered.
   void write(std::string_view text);

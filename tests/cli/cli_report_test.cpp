@@ -3,11 +3,14 @@
 // what the tool writes.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -140,6 +143,21 @@ TEST(CliReport, AReportOverAFileTheRunReadsIsAUsageError) {
     EXPECT_EQ(run.status, 2) << report << "\n" << run.err;
     EXPECT_TRUE(testing::snapshot(folder.path()) == before) << report;
   }
+}
+
+// A named pipe that no program reads yet holds the report's open, as it holds any writer's; a
+// stop signal still ends the wait, with nothing converted.
+TEST(CliReport, AStopSignalEndsTheWaitForAPipeNobodyReads) {
+  TempFolder folder;
+  putExampleSite(folder);
+  ASSERT_EQ(mkfifo((folder / "report.pipe").c_str(), 0600), 0);
+  const auto before = testing::snapshot(folder / "site");
+  testing::CliProcess process({"-t", "utf-8", "--report", "report.pipe", "site"}, folder.path());
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  process.signal(SIGINT);
+  const testing::CliResult run = process.finish(std::chrono::seconds(10));
+  EXPECT_EQ(run.status, 128 + SIGINT) << run.err;
+  EXPECT_TRUE(testing::snapshot(folder / "site") == before);
 }
 
 }  // namespace
