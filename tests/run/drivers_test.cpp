@@ -62,12 +62,6 @@ std::string nameFor(FileKind kind) {
   return kind == FileKind::Html ? "page.html" : kind == FileKind::Css ? "sheet.css" : "script.js";
 }
 
-std::set<std::string> namesIn(const fs::path& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
-  return names;
-}
-
 // --- Messages ------------------------------------------------------------------------------
 
 TEST(ResultMessages, WordedAsTheStringTableHasThem) {
@@ -171,7 +165,7 @@ TEST(FileDrivers, BackupsOnOffAndDryRun) {
       fs::path file = folder.put(nameFor(kind), in);
       EXPECT_EQ(convertFile(kind, file, optionsFor(3, false)), ResultCode::Success);
       EXPECT_NE(TempFolder::read(file), in);
-      EXPECT_EQ(namesIn(folder.path()), std::set<std::string>{nameFor(kind)});
+      EXPECT_EQ(TempFolder::namesIn(folder.path()), std::set<std::string>{nameFor(kind)});
     }
     {
       TempFolder folder;
@@ -188,7 +182,7 @@ TEST(FileDrivers, BackupsOnOffAndDryRun) {
       ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), past, 0), 0);
       EXPECT_EQ(convertFile(kind, file, optionsFor(3, true), WriteMode::DryRun), ResultCode::Success);
       EXPECT_EQ(TempFolder::read(file), in);
-      EXPECT_EQ(namesIn(folder.path()), std::set<std::string>{nameFor(kind)});
+      EXPECT_EQ(TempFolder::namesIn(folder.path()), std::set<std::string>{nameFor(kind)});
       struct stat info {};
       ASSERT_EQ(stat(file.c_str(), &info), 0);
       EXPECT_EQ(info.st_mtim.tv_sec, 1000000000);
@@ -227,10 +221,10 @@ TEST(FileDrivers, EachFailureIsReportedAndLeavesTheFileIntact) {
       c.setUp(folder, file);
       if (fs::is_empty(folder.path()) == false && !fs::exists(fs::symlink_status(file)))
         file = fs::directory_iterator(folder.path())->path();  // the case named its own file
-      std::set<std::string> before = namesIn(folder.path());
+      std::set<std::string> before = TempFolder::namesIn(folder.path());
       std::string bytesBefore = fs::is_regular_file(file) ? TempFolder::read(file) : "";
       EXPECT_EQ(convertFile(kind, file, optionsFor(0, true)), c.result) << c.what << " (" << nameFor(kind) << ")";
-      EXPECT_EQ(namesIn(folder.path()), before) << c.what << " (" << nameFor(kind) << ")";
+      EXPECT_EQ(TempFolder::namesIn(folder.path()), before) << c.what << " (" << nameFor(kind) << ")";
       if (fs::is_regular_file(file)) {
         EXPECT_EQ(TempFolder::read(file), bytesBefore) << c.what;
       }
