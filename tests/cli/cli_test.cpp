@@ -3,7 +3,6 @@
 // a user without room for a thread, and the shipped sample site in each target.
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -53,16 +52,6 @@ TEST(Cli, TheExactLogOfARun) {
   EXPECT_EQ(TempFolder::read(top), kSjisScript);
   EXPECT_EQ(TempFolder::read(top.native() + ".bak"), kScript);
   EXPECT_EQ(TempFolder::read(notes), "notes");
-}
-
-TEST(Cli, AFailingFileIsLoggedTheRestConvertedAndTheStatusIs1) {
-  TempFolder folder;
-  const fs::path pipe = folder / "x.css";
-  ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
-  const fs::path good = folder.put("y.js", kSjisScript);
-  const CliResult r = runCli({"-t", "utf8", pipe.native(), good.native()});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, kLogStart + failure(pipe, 102) + success(good) + finished(1, 1));
 }
 
 // Started with standard output closed, the program would hand descriptor 1 to a file it

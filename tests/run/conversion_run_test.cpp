@@ -92,8 +92,6 @@ std::string finished(int successes, int failures) { return summaryMessage(succes
 
 // --- The log -----------------------------------------------------------------------------------
 
-// Each line reaches the observer when its file is done: the file is converted on disk by then,
-// and the next one has not been touched yet.
 // Each file's outcome carries the engine's record of it out to the observer: what it was read
 // as, and for the sheet a page loads, that the page's encoding decided it.
 TEST(ConversionRun, EachOutcomeCarriesTheDocumentsRecord) {
@@ -113,6 +111,8 @@ TEST(ConversionRun, EachOutcomeCarriesTheDocumentsRecord) {
   EXPECT_EQ(r.record.outcomes[1].document->bytesBefore, 22u);
 }
 
+// Each line reaches the observer when its file is done: the file is converted on disk by then,
+// and the next one has not been touched yet.
 TEST(ConversionRun, TheLogGrowsAsEachFileFinishes) {
   TempFolder folder;
   std::vector<fs::path> scripts;

@@ -39,11 +39,5 @@ TEST(FileKindTest, ClassifiesByTheExtensionOfTheLastComponent) {
   for (const auto& c : cases) EXPECT_EQ(classifyExtension(c.path), c.kind) << c.path;
 }
 
-TEST(FileKindTest, AcceptsPagesStyleSheetsAndScriptsOnly) {
-  for (FileKind kind : {FileKind::Html, FileKind::JavaScript, FileKind::Css}) EXPECT_TRUE(isAcceptedKind(kind));
-  for (FileKind kind : {FileKind::Other, FileKind::VbScript, FileKind::Image}) EXPECT_FALSE(isAcceptedKind(kind));
-  EXPECT_EQ(static_cast<int>(FileKind::Image), 5);
-}
-
 }  // namespace
 }  // namespace sarnavel

@@ -34,12 +34,6 @@ void inChildThatDies(Body body) {
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
-std::set<std::string> namesIn(const fs::path& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().native());
-  return names;
-}
-
 const std::string kOld = "the former content of the page, longer than the new one";
 const std::string kNew = "the new content";
 
@@ -74,13 +68,13 @@ TEST(LeftoverSweep, AKilledInPlaceWriteLeavesTheWholeOldOrTheWholeNewContent) {
     const fs::path file = folder.put("a.html", kOld);
     fs::create_hard_link(file, folder / "b.html");
     killedInPlaceWrite(file, c.then);
-    ASSERT_EQ(namesIn(folder.path()).size(), 3u);  // the recovery copy waits
+    ASSERT_EQ(TempFolder::namesIn(folder.path()).size(), 3u);  // the recovery copy waits
 
     const FolderSweep swept = sweepFolder(folder.path());
     EXPECT_EQ(TempFolder::read(file), c.expected);
     EXPECT_EQ(TempFolder::read(folder / "b.html"), c.expected);
     EXPECT_EQ(swept.restored.size(), c.restored ? 1u : 0u);
-    EXPECT_EQ(namesIn(folder.path()), (std::set<std::string>{"a.html", "b.html"}));
+    EXPECT_EQ(TempFolder::namesIn(folder.path()), (std::set<std::string>{"a.html", "b.html"}));
   }
 }
 
@@ -92,7 +86,7 @@ TEST(LeftoverSweep, ARecoveryCopyOfAFileReplacedSinceIsDroppedAndTheFileLeftAlon
   fs::rename(folder / "other", file);
   sweepFolder(folder.path());
   EXPECT_EQ(TempFolder::read(file), "someone's new file");
-  EXPECT_EQ(namesIn(folder.path()), std::set<std::string>{"a.html"});
+  EXPECT_EQ(TempFolder::namesIn(folder.path()), std::set<std::string>{"a.html"});
 }
 
 // A recovery copy someone else made could name any file and hold any bytes: it is not used.
@@ -100,14 +94,14 @@ TEST(LeftoverSweep, AnotherUsersRecoveryCopyIsLeftAlone) {
   TempFolder folder;
   const fs::path file = folder.put("a.html", kOld);
   killedInPlaceWrite(file, [](int fd) { pwrite(fd, "XYZ", 3, 0); });
-  for (const std::string& name : namesIn(folder.path())) {
+  for (const std::string& name : TempFolder::namesIn(folder.path())) {
     if (name != "a.html") {
       ASSERT_EQ(chown((folder / name).c_str(), 65534, 65534), 0);
     }
   }
-  const auto before = namesIn(folder.path());
+  const auto before = TempFolder::namesIn(folder.path());
   sweepFolder(folder.path());
-  EXPECT_EQ(namesIn(folder.path()), before);
+  EXPECT_EQ(TempFolder::namesIn(folder.path()), before);
   EXPECT_EQ(TempFolder::read(file), "XYZ" + kOld.substr(3));
 }
 
@@ -129,12 +123,12 @@ TEST(LeftoverSweep, OnlyOurAbandonedFilesAreTouched) {
   folder.put("a.html.sarnavel-ABCDEF.tmp", "user's");
   folder.put(".a.html.sarnavel-ABC.tmp", "user's");
   ASSERT_EQ(mkfifo((folder / ".p.html.sarnavel-ABCDEF.tmp").c_str(), 0600), 0);
-  std::set<std::string> before = namesIn(folder.path());
+  std::set<std::string> before = TempFolder::namesIn(folder.path());
 
   const FolderSweep swept = sweepFolder(folder.path());
   EXPECT_EQ(swept.temporariesRemoved, 1);
   EXPECT_TRUE(swept.restored.empty());
-  std::set<std::string> after = namesIn(folder.path());
+  std::set<std::string> after = TempFolder::namesIn(folder.path());
   EXPECT_EQ(after.size(), before.size() - 1);
   EXPECT_TRUE(after.count(live.path().filename().native()));
   EXPECT_EQ(TempFolder::read(file), kOld);
@@ -159,7 +153,7 @@ TEST(LeftoverSweep, EachFolderOnceAndTheFoldersLinksLeadTo) {
   abandonTemporaryIn(folder / "site");
   sweep.sweepFoldersOf({page.native()});  // swept already in this run
   EXPECT_EQ(sweep.done().temporariesRemoved, 2);
-  EXPECT_EQ(namesIn(folder / "site").size(), 3u);
+  EXPECT_EQ(TempFolder::namesIn(folder / "site").size(), 3u);
 }
 
 }  // namespace

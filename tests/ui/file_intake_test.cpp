@@ -202,21 +202,6 @@ class FileIntakeTest : public QObject {
     QCOMPARE(chooser.chosenPaths(), std::vector<std::filesystem::path>{files.root() / "site"});
   }
 
-  void commandLinePathsFillTheListBeforeTheDialogShows() {
-    Files files;
-    files.put("site/index.html");
-    files.put("site/style/main.css");
-    const auto script = files.put("app.js");
-    const QString before = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(text(files.root())));
-    // A relative path resolves against the current folder; missing paths and other kinds add nothing.
-    MainDialog dialog({"missing.html", "site", "app.js", files.root() / "readme.txt", "./site/../app.js"});
-    QVERIFY(QDir::setCurrent(before));
-    QVERIFY(!dialog.isVisible());
-    QCOMPARE(columnTexts(dialog, 0), (QStringList{"index.html", "main.css", "app.js", "app.js"}));
-    QCOMPARE(columnTexts(dialog, 2).last(), text(script));
-  }
-
   void theProgramsOwnNameIsNoPath() {
     Files files;
     std::string program = files.put("sarnavel.html").native();  // even when it names a page
@@ -228,9 +213,6 @@ class FileIntakeTest : public QObject {
     QCOMPARE(paths[0], std::filesystem::path(first));
     QCOMPARE(paths[1], std::filesystem::path("b.js"));
     QVERIFY(commandLinePaths(1, argv).empty());
-
-    MainDialog dialog(commandLinePaths(3, argv));
-    QCOMPARE(columnTexts(dialog, 0), QStringList{"a.css"});
   }
 };
 

@@ -1,6 +1,5 @@
-// The file list's rows with a hundred thousand entries: appending, sorting by a header and
-// removing a scattered selection all stay quick, and the rows keep their entries.
-#include <QElapsedTimer>
+// The file list's rows: an entry's columns from its path, and a selection that keeps its
+// entries through sorting and is removed row by row.
 #include <QItemSelectionModel>
 #include <QTableView>
 #include <QTest>
@@ -80,7 +79,6 @@ class FileListModelTest : public QObject {
     QCOMPARE(model.rowCount(), 900);
     for (int row = 0; row < model.rowCount(); row += 7)
       QVERIFY(!selected.contains(model.index(row, 0).data().toString()));
-
   }
 
   void removingRunsFromTheEnd() {

@@ -3,52 +3,29 @@
 #pragma once
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
-#include <system_error>
 
 #include <QApplication>
-#include <QDir>
 #include <QHeaderView>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
 
+#include "support/temp_folder.h"
 #include "ui/main_dialog.h"
 
 namespace sarnavel::testing {
 
-// A temporary folder of real files, removed at the end of the test. Names are bytes, so names
-// that are not UTF-8 are written and removed as they are (Qt's file classes cannot).
-class Files {
+// The test's temporary folder of real files (names are bytes, not UTF-8 only), its files
+// holding "x" unless given their bytes.
+class Files : public TempFolder {
  public:
-  Files() { QVERIFY2(folder_.isValid(), "no temporary folder"); }
-  ~Files() {
-    std::error_code error;
-    std::filesystem::remove_all(root(), error);
+  std::filesystem::path root() const { return path(); }
+  std::filesystem::path put(const std::string& relative, std::string_view bytes = "x") const {
+    return TempFolder::put(relative, bytes);
   }
-
-  std::filesystem::path root() const { return folder_.path().toStdString(); }
-
-  // Writes a file below the folder, making its folders; returns its full path.
-  std::filesystem::path put(const std::string& relative, const std::string& bytes = "x") const {
-    const std::filesystem::path file = root() / relative;
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << bytes;
-    return file;
-  }
-
-  static std::string read(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-
- private:
-  QTemporaryDir folder_;
 };
 
 template <typename Widget>
