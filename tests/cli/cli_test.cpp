@@ -235,6 +235,34 @@ TEST(CliInterrupt, ALogPipeWhoseReaderHasGoneStopsTheRun) {
   EXPECT_NE(r.err.find(success(files[converted - 1])), std::string::npos) << r.err;
 }
 
+// --- Two runs at once ------------------------------------------------------------------------
+
+// The same command in two terminals: the second waits for the first to end, so that it never
+// reads a page before the first rewrites it and the page's script after (which would convert
+// the script twice, ’ becoming 窶冱). Every file is converted once: the second run finds each
+// already in UTF-8 and makes no second backup.
+TEST(CliTwoRuns, TheSecondRunOnTheSameFilesWaitsForTheFirst) {
+  TempFolder folder;
+  const std::string script = "var s = '\x81\x66\x93\xFA';\n";  // ’日 in Shift_JIS
+  const fs::path loaded = folder.put("site/js/u.js", script);
+  for (int k = 0; k < 400; ++k)
+    folder.put("site/p" + std::to_string(1000 + k) + ".html",
+               "<html><head><title>\x93\xFA</title><script src=\"js/u.js\"></script></head></html>\n");
+  const std::string site = (folder / "site").native();
+  CliProcess first({"-t", "utf-8", site});
+  ASSERT_TRUE(first.waitForOutput("成功: ")) << first.out();
+  const CliResult second = runCli({"-t", "utf-8", site});
+  const CliResult one = first.finish();
+  EXPECT_EQ(one.status, 0) << one.err;
+  EXPECT_EQ(second.status, 0) << second.err;
+  EXPECT_EQ(second.err, "sarnavel-cli: another run is converting files in " + fs::canonical(site).native() +
+                            "; waiting for it to end\n");
+  EXPECT_EQ(TempFolder::read(loaded), "var s = '\xE2\x80\x99\xE6\x97\xA5';\n");
+  EXPECT_EQ(TempFolder::read(loaded.native() + ".bak"), script);
+  EXPECT_EQ(TempFolder::namesIn(loaded.parent_path()), (std::set<std::string>{"u.js", "u.js.bak"}));
+  EXPECT_EQ(TempFolder::namesIn(site).size(), 2 * 400 + 1u);  // each page and its one backup, and js
+}
+
 // --- The sample site -------------------------------------------------------------------------
 
 // samples/site converted whole into each target: every file succeeds, and each reads back in
