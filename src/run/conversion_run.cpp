@@ -120,9 +120,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   // ends the run as any cancel does, with nothing converted.
   RunLock lock;
   if (request.mode == WriteMode::Write) {
-    std::function<void(const std::string&)> waiting;
-    if (observer.waitingFor) waiting = [&](const std::string& folder) { observer.waitingFor(folder); };
-    if (!lock.acquire(folderLockPlan(request.paths), waiting, cancelRequested)) {
+    if (!lock.acquire(folderLockPlan(request.paths), observer.waitingFor, cancelRequested)) {
       summary.cancelled = true;
       log(plainMessage(MessageId::Cancelled));
       return summary;

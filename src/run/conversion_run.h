@@ -36,9 +36,9 @@
 // outside 0 to 3 ends the run at once with nothing logged (started is false). Nothing is
 // process-wide: several runs may go on at once in one process, each with its own request.
 // Runs that write over the same folders (in one process or in several) take turns: a run that
-// writes waits, after its start message and before its first file, until no other holds a
-// folder its files lie in or below (run_lock.h), and a cancel ends the wait as a cancelled run
-// ends, with message 108 and nothing converted.
+// writes waits, after its start message and before its first file, while another converts
+// files in its listed files' folders or in a folder above or below them (run_lock.h); a cancel
+// ends the wait as a cancelled run ends, with message 108 and nothing converted.
 #pragma once
 
 #include <atomic>

@@ -59,7 +59,7 @@ RunLock::~RunLock() {
   for (const Held& lock : held_) ::close(lock.descriptor);
 }
 
-bool RunLock::acquire(const FolderLockPlan& plan, const std::function<void(const std::string& folder)>& waiting,
+bool RunLock::acquire(const FolderLockPlan& plan, const std::function<void(std::string_view folder)>& waiting,
                       const std::atomic<bool>& cancel) {
   // Shared ones first, from "/" down, then the cover: the same order in every run.
   auto open = [&](const std::string& folder, bool exclusive) {

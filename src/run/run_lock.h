@@ -7,7 +7,9 @@
 // one on every folder above those, up to "/". Two runs whose files lie in one folder, or one
 // below the other, exclude each other; two runs on unrelated folders (both sharing "/") do
 // not. Folders are named by the folder they finally reach (folder_keys.h), so a link and its
-// target are one folder.
+// target are one folder. A style sheet or script that a page loads from outside those folders
+// is not locked for: it is known only once the pages are read, and taking locks then could
+// leave two runs each holding what the other waits for.
 //
 // A flock writes nothing on disk and goes with the process: a killed run leaves no lock
 // behind. A folder that cannot be opened (no read permission) is passed over, as are the cover
@@ -54,7 +56,7 @@ class RunLock {
 
   // Takes the plan's locks as the contract says. False when `cancel` ended the wait (nothing
   // is then held).
-  bool acquire(const FolderLockPlan& plan, const std::function<void(const std::string& folder)>& waiting,
+  bool acquire(const FolderLockPlan& plan, const std::function<void(std::string_view folder)>& waiting,
                const std::atomic<bool>& cancel);
 
  private:
