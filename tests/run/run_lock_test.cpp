@@ -11,7 +11,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <mutex>
 #include <thread>
 
 #include "run/conversion_run.h"
@@ -57,26 +56,10 @@ ConversionOptions toUtf8() {
   return options;
 }
 
-// A folder held as another run holds it (an exclusive flock), let go when this goes.
-class HeldFolder {
- public:
-  explicit HeldFolder(const fs::path& folder) : descriptor_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY)) {
-    EXPECT_EQ(::flock(descriptor_, LOCK_EX | LOCK_NB), 0);
-  }
-  ~HeldFolder() { release(); }
-  void release() {
-    if (descriptor_ >= 0) ::close(descriptor_);
-    descriptor_ = -1;
-  }
-
- private:
-  int descriptor_;
-};
-
-// A run on a thread of its own, with what it was told.
+// A run on a thread of its own, with what it was told. `waitedFor` is read once `waited` is
+// seen set, the log once the thread has ended.
 struct BackgroundRun {
   std::atomic<bool> cancel{false}, waited{false};
-  std::mutex mutex;
   std::string waitedFor, log;
   RunSummary summary;
   std::thread thread;
@@ -84,12 +67,8 @@ struct BackgroundRun {
   BackgroundRun(const PathList& files, const std::function<void(const FileOutcome&)>& fileDone = {}) {
     thread = std::thread([this, files, fileDone] {
       RunObserver observer;
-      observer.log = [this](std::string_view entry) {
-        std::lock_guard<std::mutex> guard(mutex);
-        log += entry;
-      };
+      observer.log = [this](std::string_view entry) { log += entry; };
       observer.waitingFor = [this](std::string_view folder) {
-        std::lock_guard<std::mutex> guard(mutex);
         waitedFor = folder;
         waited = true;
       };
@@ -115,17 +94,15 @@ TEST(RunLock, ARunWaitsForAFolderHeldElsewhereUntilLetGoOrCancelled) {
     TempFolder folder;
     const fs::path page = folder.put("site/index.html", "<html><head><script src=\"a.js\"></script></head></html>\n");
     const fs::path script = folder.put("site/a.js", kSjisScript);
-    HeldFolder held(folder.path());
+    const int held = ::open(folder.path().c_str(), O_RDONLY | O_DIRECTORY);  // as another run holds it
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
     BackgroundRun run({page, script});
     ASSERT_TRUE(run.toldWaiting());
-    {
-      std::lock_guard<std::mutex> guard(run.mutex);
-      EXPECT_EQ(run.waitedFor, fs::canonical(folder.path()).native());
-    }
+    EXPECT_EQ(run.waitedFor, fs::canonical(folder.path()).native());
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(TempFolder::read(script), kSjisScript);
     if (cancelled) run.cancel = true;
-    held.release();
+    ::close(held);
     run.thread.join();
     EXPECT_EQ(run.summary.cancelled, cancelled);
     EXPECT_EQ(run.summary.successes, cancelled ? 0 : 3);  // the script listed and loaded
