@@ -112,6 +112,9 @@ int main(int argc, char** argv) {
     if (options.check) log.write(listing.fileLine(outcome, visiblePath(outcome.path.native())));
     if (report) report->write(lines.finish(outcome, outcome.prepared));
   };
+  observer.waitingFor = [](std::string_view folder) {
+    say("sarnavel-cli: another run is converting files in " + visiblePath(folder) + "; waiting for it to end\n");
+  };
   const RunSummary summary = conversionWorker(request, observer, stopFlag());
   if (options.check && !summary.cancelled) log.write(listing.summary());
   if (report) {

@@ -19,6 +19,7 @@
 #include "run/path_set.h"
 #include "run/leftover_sweep.h"
 #include "run/ordered_pool.h"
+#include "run/run_lock.h"
 #include "run/run_messages.h"
 #include "run/visible_path.h"
 
@@ -115,6 +116,16 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
     if (observer.log) observer.log(entry);
   };
   log(plainMessage(MessageId::Started));
+  // Runs that write over the same folders take turns (run_lock.h); a cancel during the wait
+  // ends the run as any cancel does, with nothing converted.
+  RunLock lock;
+  if (request.mode == WriteMode::Write) {
+    if (!lock.acquire(folderLockPlan(request.paths), observer.waitingFor, cancelRequested)) {
+      summary.cancelled = true;
+      log(plainMessage(MessageId::Cancelled));
+      return summary;
+    }
+  }
   auto plan = [&](int pass, std::size_t fileCount) {
     if (observer.passPlanned) observer.passPlanned(pass, fileCount);
   };

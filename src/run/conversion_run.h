@@ -35,6 +35,10 @@
 // Contract: a failing file never stops the run; it is logged and counted. A target
 // outside 0 to 3 ends the run at once with nothing logged (started is false). Nothing is
 // process-wide: several runs may go on at once in one process, each with its own request.
+// Runs that write over the same folders (in one process or in several) take turns: a run that
+// writes waits, after its start message and before its first file, while another converts
+// files in its listed files' folders or in a folder above or below them (run_lock.h); a cancel
+// ends the wait as a cancelled run ends, with message 108 and nothing converted.
 #pragma once
 
 #include <atomic>
@@ -95,6 +99,9 @@ struct RunObserver {
   // before the first file, passes 4 and 5 (the files the pages load) as they begin. A pass
   // that a cancel skips is not announced.
   std::function<void(int pass, std::size_t fileCount)> passPlanned;
+  // Optional: told once, before the first file, when another run is converting files in this
+  // folder (run_lock.h) and this one waits for it to end.
+  std::function<void(std::string_view folder)> waitingFor;
 };
 
 struct RunSummary {

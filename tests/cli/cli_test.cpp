@@ -235,6 +235,34 @@ TEST(CliInterrupt, ALogPipeWhoseReaderHasGoneStopsTheRun) {
   EXPECT_NE(r.err.find(success(files[converted - 1])), std::string::npos) << r.err;
 }
 
+// --- Two runs at once ------------------------------------------------------------------------
+
+// The same command in two terminals, started at once: one waits for the other to end, so
+// that it never reads a page before the other rewrites it and the page's script after (which
+// converted the script twice, ’ becoming 窶冱). Every file is converted once: the later run
+// finds each already in UTF-8 and makes no second backup.
+TEST(CliTwoRuns, TwoRunsOnTheSameFilesTakeTurns) {
+  TempFolder folder;
+  const std::string script = "var s = '\x81\x66\x93\xFA';\n";  // ’日 in Shift_JIS
+  const fs::path loaded = folder.put("site/js/u.js", script);
+  for (int k = 0; k < 400; ++k)
+    folder.put("site/p" + std::to_string(1000 + k) + ".html",
+               "<html><head><title>\x93\xFA</title><script src=\"js/u.js\"></script></head></html>\n");
+  const std::string site = (folder / "site").native();
+  CliProcess first({"-t", "utf-8", site}), second({"-t", "utf-8", site});
+  const CliResult one = first.finish(), two = second.finish();
+  EXPECT_EQ(one.status, 0) << one.err;
+  EXPECT_EQ(two.status, 0) << two.err;
+  // Should one run end before the other begins, neither waits.
+  const std::string waiting =
+      "sarnavel-cli: another run is converting files in " + fs::canonical(site).native() + "; waiting for it to end\n";
+  EXPECT_TRUE(one.err + two.err == waiting || one.err + two.err == "") << one.err << two.err;
+  EXPECT_EQ(TempFolder::read(loaded), "var s = '\xE2\x80\x99\xE6\x97\xA5';\n");
+  EXPECT_EQ(TempFolder::read(loaded.native() + ".bak"), script);
+  EXPECT_EQ(TempFolder::namesIn(loaded.parent_path()), (std::set<std::string>{"u.js", "u.js.bak"}));
+  EXPECT_EQ(TempFolder::namesIn(site).size(), 2 * 400 + 1u);  // each page and its one backup, and js
+}
+
 // --- The sample site -------------------------------------------------------------------------
 
 // samples/site converted whole into each target: every file succeeds, and each reads back in

@@ -1,0 +1,102 @@
+#include "run/run_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <set>
+#include <thread>
+
+#include "run/folder_keys.h"
+
+namespace sarnavel {
+
+namespace {
+
+// The folder above `folder` ("/" has none: empty).
+std::string parentOf(const std::string& folder) {
+  if (folder == "/") return {};
+  const std::size_t slash = folder.rfind('/');
+  if (slash == std::string::npos) return {};
+  return slash == 0 ? std::string("/") : folder.substr(0, slash);
+}
+
+}  // namespace
+
+FolderLockPlan folderLockPlan(const PathList& files) {
+  FolderKeys keys;
+  std::set<std::string> folders;
+  std::string_view previous;
+  for (std::string_view file : files) {
+    const std::size_t slash = file.rfind('/');
+    const std::string_view folder = slash == std::string_view::npos ? std::string_view(".")
+                                    : slash == 0                    ? std::string_view("/")
+                                                                    : file.substr(0, slash);
+    if (folder == previous) continue;  // listed files come folder by folder
+    previous = folder;
+    folders.insert(keys.of(folder));
+  }
+  FolderLockPlan plan;
+  std::set<std::string> above;
+  for (const std::string& folder : folders) {
+    bool covered = false;
+    for (std::string up = parentOf(folder); !up.empty() && !covered; up = parentOf(up)) covered = folders.count(up) != 0;
+    if (covered) continue;
+    if (plan.exclusive.size() == kMaxLockedFolders) break;
+    plan.exclusive.push_back(folder);
+    for (std::string up = parentOf(folder); !up.empty(); up = parentOf(up)) {
+      if (!above.insert(up).second) break;  // and so are all above it
+    }
+  }
+  plan.shared.assign(above.begin(), above.end());
+  return plan;
+}
+
+RunLock::~RunLock() {
+  for (const Held& lock : held_) ::close(lock.descriptor);
+}
+
+bool RunLock::acquire(const FolderLockPlan& plan, const std::function<void(std::string_view folder)>& waiting,
+                      const std::atomic<bool>& cancel) {
+  // Shared ones first, from "/" down, then the cover: the same order in every run.
+  auto open = [&](const std::string& folder, bool exclusive) {
+    const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor >= 0) held_.push_back({descriptor, exclusive, folder});
+  };
+  for (const std::string& folder : plan.shared) open(folder, false);
+  for (const std::string& folder : plan.exclusive) open(folder, true);
+  bool told = false;
+  while (!cancel.load()) {
+    if (tryAll()) return true;
+    if (!told && waiting) waiting(blocker_);
+    told = true;
+    for (int slice = 0; slice < 10 && !cancel.load(); ++slice) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+bool RunLock::tryAll() {
+  for (std::size_t k = 0; k < held_.size(); ++k) {
+    const Held& lock = held_[k];
+    int result;
+    do {
+      result = ::flock(lock.descriptor, (lock.exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0 && errno == EWOULDBLOCK) {
+      blocker_ = lock.folder;
+      releaseAll(k);
+      return false;
+    }
+    // Another failure (a file system without locks) is passed over, as an unopenable folder is.
+  }
+  return true;
+}
+
+void RunLock::releaseAll(std::size_t count) {
+  for (std::size_t k = 0; k < count; ++k) ::flock(held_[k].descriptor, LOCK_UN);
+}
+
+}  // namespace sarnavel

@@ -1,0 +1,75 @@
+// Keeping two runs that write over the same folders apart: otherwise a run could read a page
+// before another run rewrites it and the page's script after, and convert the script twice.
+//
+// A run that writes holds advisory locks (flock) on folders from before its first file until
+// it ends: an exclusive one on each folder of the minimal cover of the folders that hold its
+// listed files (a folder holding listed files none of whose ancestors holds any), and a shared
+// one on every folder above those, up to "/". Two runs whose files lie in one folder, or one
+// below the other, exclude each other; two runs on unrelated folders (both sharing "/") do
+// not. Folders are named by the folder they finally reach (folder_keys.h), so a link and its
+// target are one folder. A style sheet or script that a page loads from outside those folders
+// is not locked for: it is known only once the pages are read, and taking locks then could
+// leave two runs each holding what the other waits for.
+//
+// A flock writes nothing on disk and goes with the process: a killed run leaves no lock
+// behind. A folder that cannot be opened (no read permission) is passed over, as are the cover
+// folders beyond the first kMaxLockedFolders (see there).
+//
+// Contract: all or nothing, never a deadlock: every lock is tried without blocking, in one
+// fixed order; when one is held elsewhere all are let go, `waiting` is told once (of the first
+// folder found held), and the whole set is tried again about every 100 ms until it is taken or
+// `cancel` is set. Each folder is opened and locked once (flock conflicts between two open
+// descriptions even within one process). Not thread-safe; the locks go when the object goes.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "run/path_list.h"
+
+namespace sarnavel {
+
+// Past this many cover folders the rest go unlocked: each lock is an open descriptor, and the
+// run's threads need descriptors of their own. A cover this wide comes only from files listed
+// one by one from all over the disk; two such runs still meet on the first folders, which
+// both lock in the same order.
+inline constexpr std::size_t kMaxLockedFolders = 256;
+
+struct FolderLockPlan {
+  std::vector<std::string> exclusive;  // the minimal cover, ascending
+  std::vector<std::string> shared;     // every folder above the cover, ascending
+};
+
+// The folders a run over these files locks (paths absolute or relative to the current folder).
+FolderLockPlan folderLockPlan(const PathList& files);
+
+class RunLock {
+ public:
+  RunLock() = default;
+  RunLock(const RunLock&) = delete;
+  RunLock& operator=(const RunLock&) = delete;
+  ~RunLock();
+
+  // Takes the plan's locks as the contract says. False when `cancel` ended the wait (nothing
+  // is then held).
+  bool acquire(const FolderLockPlan& plan, const std::function<void(std::string_view folder)>& waiting,
+               const std::atomic<bool>& cancel);
+
+ private:
+  struct Held {
+    int descriptor;
+    bool exclusive;
+    std::string folder;
+  };
+  bool tryAll();  // every lock or none; on failure, blocker_ names the folder held elsewhere
+  void releaseAll(std::size_t count);
+
+  std::vector<Held> held_;
+  std::string blocker_;
+};
+
+}  // namespace sarnavel

@@ -1,0 +1,137 @@
+// Runs that write over the same folders take turns: the folders a run locks, a run that waits
+// for a folder held elsewhere (and a cancel that ends the wait), and two runs on unrelated
+// folders that go on side by side.
+#include "run/run_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "run/conversion_run.h"
+#include "support/targets.h"
+#include "support/temp_folder.h"
+
+namespace sarnavel {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempFolder;
+using namespace std::chrono_literals;
+
+// The cover is the folders no other listed folder lies above; "/q/a-b" sorts between "/q/a"
+// and "/q/a/b" and must not hide that "/q/a/b" lies in "/q/a".
+TEST(FolderLockPlan, TheCoverIsExclusiveAndEveryFolderAboveItShared) {
+  const struct {
+    std::vector<std::string> files;
+    std::vector<std::string> exclusive, shared;
+  } cases[] = {
+      {{"/nowhere-q/a/x.html"}, {"/nowhere-q/a"}, {"/", "/nowhere-q"}},
+      {{"/nowhere-q/a/x.html", "/nowhere-q/a-b/y.css", "/nowhere-q/a/b/z.js"},
+       {"/nowhere-q/a", "/nowhere-q/a-b"}, {"/", "/nowhere-q"}},
+      {{"/nowhere-q/a/b/z.js", "/nowhere-q/c/../a/x.html"}, {"/nowhere-q/a"}, {"/", "/nowhere-q"}},
+      {{"/nowhere-q/x.html", "/nowhere-r/y.js"}, {"/nowhere-q", "/nowhere-r"}, {"/"}},
+      {{"/top.html"}, {"/"}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.files.front());
+    const FolderLockPlan plan = folderLockPlan(PathList(c.files));
+    EXPECT_EQ(plan.exclusive, c.exclusive);
+    EXPECT_EQ(plan.shared, c.shared);
+  }
+}
+
+const std::string kSjisScript = "var s = '\x81\x66\x93\xFA';\n";        // ’日
+const std::string kUtf8Script = "var s = '\xE2\x80\x99\xE6\x97\xA5';\n";
+
+ConversionOptions toUtf8() {
+  ConversionOptions options;
+  options.targetEncoding = testing::asTarget(3);
+  options.makeBackup = false;
+  return options;
+}
+
+// A run on a thread of its own, with what it was told. `waitedFor` is read once `waited` is
+// seen set, the log once the thread has ended.
+struct BackgroundRun {
+  std::atomic<bool> cancel{false}, waited{false};
+  std::string waitedFor, log;
+  RunSummary summary;
+  std::thread thread;
+
+  BackgroundRun(const PathList& files, const std::function<void(const FileOutcome&)>& fileDone = {}) {
+    thread = std::thread([this, files, fileDone] {
+      RunObserver observer;
+      observer.log = [this](std::string_view entry) { log += entry; };
+      observer.waitingFor = [this](std::string_view folder) {
+        waitedFor = folder;
+        waited = true;
+      };
+      observer.fileDone = fileDone;
+      summary = conversionWorker({toUtf8(), files}, observer, cancel);
+    });
+  }
+  ~BackgroundRun() {
+    cancel = true;
+    if (thread.joinable()) thread.join();
+  }
+  bool toldWaiting() {
+    for (int k = 0; k < 500 && !waited; ++k) std::this_thread::sleep_for(10ms);
+    return waited;
+  }
+};
+
+// A folder held above the run's files holds the run before its first file, and once let go
+// the run converts everything; a cancel during the wait ends the run with nothing converted.
+TEST(RunLock, ARunWaitsForAFolderHeldElsewhereUntilLetGoOrCancelled) {
+  for (const bool cancelled : {false, true}) {
+    SCOPED_TRACE(cancelled ? "cancelled" : "let go");
+    TempFolder folder;
+    const fs::path page = folder.put("site/index.html", "<html><head><script src=\"a.js\"></script></head></html>\n");
+    const fs::path script = folder.put("site/a.js", kSjisScript);
+    const int held = ::open(folder.path().c_str(), O_RDONLY | O_DIRECTORY);  // as another run holds it
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    BackgroundRun run({page, script});
+    ASSERT_TRUE(run.toldWaiting());
+    EXPECT_EQ(run.waitedFor, fs::canonical(folder.path()).native());
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(TempFolder::read(script), kSjisScript);
+    if (cancelled) run.cancel = true;
+    ::close(held);
+    run.thread.join();
+    EXPECT_EQ(run.summary.cancelled, cancelled);
+    EXPECT_EQ(run.summary.successes, cancelled ? 0 : 3);  // the script listed and loaded
+    EXPECT_EQ(TempFolder::read(script), cancelled ? kSjisScript : kUtf8Script);
+    if (cancelled) {
+      EXPECT_TRUE(run.log.ends_with("変換はキャンセルされました。\r\n")) << run.log;
+    }
+  }
+}
+
+// Two runs on sibling folders (both below the same temp folder, both sharing it) go on side
+// by side: the first one's first file waits until the second run has ended.
+TEST(RunLock, RunsOnUnrelatedFoldersDoNotWaitForEachOther) {
+  TempFolder folder;
+  const fs::path first = folder.put("one/a.js", kSjisScript), second = folder.put("two/b.js", kSjisScript);
+  std::atomic<bool> secondEnded{false};
+  BackgroundRun one({first}, [&](const FileOutcome&) {
+    for (int k = 0; k < 500 && !secondEnded; ++k) std::this_thread::sleep_for(10ms);
+  });
+  for (int k = 0; k < 500 && TempFolder::read(first) == kSjisScript; ++k) std::this_thread::sleep_for(10ms);
+  BackgroundRun two({second});
+  two.thread.join();
+  secondEnded = true;
+  one.thread.join();
+  EXPECT_FALSE(one.waited);
+  EXPECT_FALSE(two.waited);
+  EXPECT_EQ(two.summary.successes, 1);
+  EXPECT_EQ(TempFolder::read(second), kUtf8Script);
+}
+
+}  // namespace
+}  // namespace sarnavel
