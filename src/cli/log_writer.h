@@ -9,13 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "run/path_list.h"
-
 namespace sarnavel {
-
-// Which of standard output (1) and standard error (2), 0 for neither, is redirected into one
-// of `files` (the same file, by device and inode): the run would convert what it writes to.
-int standardStreamAmong(const PathList& files);
 
 class LogWriter {
  public:

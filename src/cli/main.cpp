@@ -8,6 +8,7 @@
 #include "cli/cli_options.h"
 #include "cli/intake_notices.h"
 #include "cli/log_writer.h"
+#include "cli/output_clashes.h"
 #include "cli/report_output.h"
 #include "cli/stop_signals.h"
 #include "run/conversion_run.h"

@@ -2,12 +2,10 @@
 
 #include <fcntl.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "run/file_kind.h"
 #include "run/visible_path.h"
 
 namespace sarnavel {
@@ -56,29 +54,5 @@ void ReportOutput::flush() {
                            strerror(errno != 0 ? errno : EIO) + "); the run goes on\n";
   writeAll(STDERR_FILENO, said);
 }
-
-bool isOneOf(const std::filesystem::path& report, const PathList& files) {
-  std::error_code error;
-  const std::filesystem::path key = std::filesystem::weakly_canonical(report, error);
-  if (error) return false;
-  // A file of several names (hard links) may be listed under another one: told by its identity.
-  struct stat reportInfo;
-  const bool linked =
-      ::stat(report.c_str(), &reportInfo) == 0 && S_ISREG(reportInfo.st_mode) && reportInfo.st_nlink > 1;
-  for (std::string_view name : files) {
-    const std::filesystem::path file(name);
-    if (linked) {
-      struct stat info;
-      if (::stat(file.c_str(), &info) == 0 && info.st_dev == reportInfo.st_dev && info.st_ino == reportInfo.st_ino)
-        return true;
-      continue;
-    }
-    if (file.filename() != report.filename() && file.filename() != key.filename()) continue;  // cheap first
-    if (std::filesystem::weakly_canonical(file, error) == key && !error) return true;
-  }
-  return false;
-}
-
-bool mayBeLoaded(const std::filesystem::path& report) { return isAcceptedKind(classifyExtension(report.native())); }
 
 }  // namespace sarnavel

@@ -2,17 +2,15 @@
 //
 // The report file is opened (created or emptied) only after the paths were taken in, and never
 // when it is one of the files the run is to read or convert, or is named like one (a page may
-// load it): that is a usage error. "-" is standard output. A write that fails is said once on
-// standard error; the run goes on (the log still names every file) and the program's status
-// becomes 1.
+// load it): that is a usage error (output_clashes.h). "-" is standard output. A write that
+// fails is said once on standard error; the run goes on (the log still names every file) and
+// the program's status becomes 1.
 #pragma once
 
 #include <atomic>
-#include <filesystem>
 #include <string>
 #include <string_view>
 
-#include "run/path_list.h"
 #include "run/posix_file.h"
 
 namespace sarnavel {
@@ -36,13 +34,5 @@ class ReportOutput {
   std::string name_;
   bool failed_ = false;
 };
-
-// Whether `report` names the same file as one of `files` (by the file each finally reaches, or
-// by its identity when it has several names).
-bool isOneOf(const std::filesystem::path& report, const PathList& files);
-
-// Whether `report` is named like a page, a style sheet or a script: a page may load it, and the
-// run learns which files pages load only once the report is open.
-bool mayBeLoaded(const std::filesystem::path& report);
 
 }  // namespace sarnavel
