@@ -58,6 +58,15 @@ bool fileMayChange(int folder, const std::string& name) {
   return (info.stx_attributes & info.stx_attributes_mask & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) == 0;
 }
 
+// What the system keeps from changing, which no write or backup gets past: an append-only
+// folder (the folder is not writable for the store's purposes), an immutable or append-only
+// file. Success when neither.
+StoreResult keptFromChanging(int folder, const std::string& name) {
+  if (!namesMayGo(folder)) return failed(ResultCode::WriteFailed, StoreProblem::FolderNotWritable);
+  if (!fileMayChange(folder, name)) return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
+  return {};
+}
+
 // What errno says about a failed creation of a temporary file, for the log.
 StoreProblem problemOfCreation(int error) {
   return error == EACCES || error == EPERM || error == EROFS ? StoreProblem::FolderNotWritable : StoreProblem::None;
@@ -228,8 +237,7 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::str
   }
 
   if (!S_ISREG(info.st_mode)) return failed(ResultCode::WriteFailed);
-  if (!namesMayGo(folder.fd)) return failed(ResultCode::WriteFailed, StoreProblem::FolderNotWritable);
-  if (!fileMayChange(folder.fd, name)) return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
+  if (StoreResult kept = keptFromChanging(folder.fd, name); !kept.ok()) return kept;
   // Without a read to compare with, the file must at least stay as this write found it.
   const FileIdentity expected = read ? *read : identityOf(info);
   if (!unchangedSince(expected, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
@@ -333,8 +341,7 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
   // (A read-only file system is the backup's own failure, said as such below.)
   if (!mayWrite(folder.fd, leaf, info, ::geteuid()) && errno != EROFS)
     return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
-  if (!namesMayGo(folder.fd)) return failed(ResultCode::WriteFailed, StoreProblem::FolderNotWritable);
-  if (!fileMayChange(folder.fd, leaf)) return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
+  if (StoreResult kept = keptFromChanging(folder.fd, leaf); !kept.ok()) return kept;
   ExtendedAttributes attributes;
   if (!ahead && (!read || read->hasExtendedAttributes) && !readExtendedAttributes(source.get(), attributes)) {
     return failed(ResultCode::BackupFailed, StoreProblem::AttributesNotCarried);
