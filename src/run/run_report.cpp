@@ -37,6 +37,16 @@ Json position(TextPosition at) {
   return text.empty() ? Json(nullptr) : Json(std::move(text));
 }
 
+// A character's entry, escaped or lost alike: its code point, how often, where first; with
+// room for `members` in all.
+Json characterEntry(char32_t codePoint, std::size_t count, TextPosition first, std::size_t members) {
+  Json entry = objectOf(members);
+  put(entry, "codePoint", codePointText(codePoint));
+  put(entry, "count", count);
+  put(entry, "first", position(first));
+  return entry;
+}
+
 Json lineBreaks(const LineBreakCounts& counts) {
   Json out = objectOf(3);
   put(out, "crlf", counts.crlf);
@@ -135,19 +145,10 @@ std::string RunReport::draft(const FileOutcome& outcome, std::string_view shownP
     put(line, "target", check ? Json(nullptr) : Json(std::string(targetName(target_))));
     put(line, "declaration", check ? Json(nullptr) : declarationFate(record));
     Json escaped = arrayOf(record.escaped.size());
-    for (const EscapedCharacter& c : record.escaped) {
-      Json entry = objectOf(3);
-      put(entry, "codePoint", codePointText(c.codePoint));
-      put(entry, "count", c.count);
-      put(entry, "first", position(c.first));
-      escaped.push_back(std::move(entry));
-    }
+    for (const EscapedCharacter& c : record.escaped) escaped.push_back(characterEntry(c.codePoint, c.count, c.first, 3));
     Json lost = arrayOf(record.lost.size());
     for (const LostCharacter& c : record.lost) {
-      Json entry = objectOf(4);
-      put(entry, "codePoint", codePointText(c.codePoint));
-      put(entry, "count", c.count);
-      put(entry, "first", position(c.first));
+      Json entry = characterEntry(c.codePoint, c.count, c.first, 4);
       put(entry, "writtenAs", std::string(standInName(c.writtenAs)));
       lost.push_back(std::move(entry));
     }
