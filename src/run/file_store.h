@@ -176,8 +176,10 @@ void writeBackupCopy(const std::filesystem::path& path, std::string_view bytes, 
 // would be too long for the file system, when the copy cannot be written or cannot carry the
 // file's attributes, or (with `read`) when the file is no longer the one read; and when the
 // file's permission bits forbid the user to write it, or it is immutable or append-only
-// (WriteFailed, FileNotWritable), or its folder is append-only (WriteFailed, FolderNotWritable):
-// the write would refuse it, and a file that stays as it is gets no backup.
+// (WriteFailed, FileNotWritable), or its folder is append-only (WriteFailed, FolderNotWritable),
+// or, for a link, the folder of the file it leads to is one the user may not make names in or
+// is append-only (WriteFailed, FolderNotWritable): the write would refuse it, and a file that
+// stays as it is gets no backup.
 // With `flushes`, the new names are durable after flushes->durableFor(path), or once a write
 // of the same path given the same `flushes` has begun to replace a link's file.
 // With a ready `copy` (writeBackupCopy, from the bytes `read` describes) in the folder the
