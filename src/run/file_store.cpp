@@ -472,10 +472,10 @@ std::string_view storeNoteCode(StoreProblem problem) {
 }
 
 ResultCode readWholeFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity,
-                         const struct stat* lookedAt) {
+                         const struct stat* lookedAt, NameLink nameLink) {
   content.clear();
   struct stat info;
-  FileDescriptor file = openRegularFile(AT_FDCWD, path, O_RDONLY, info, true, lookedAt);
+  FileDescriptor file = openRegularFile(AT_FDCWD, path, O_RDONLY, info, nameLink == NameLink::Followed, lookedAt);
   if (!file) return ResultCode::CannotOpen;
   if (identity) *identity = identityOf(info, hasExtendedAttributes(file.get()));
   try {
@@ -510,6 +510,13 @@ ResultCode readWholeFile(const std::filesystem::path& path, std::string& content
     return ResultCode::OutOfMemory;
   }
   return ResultCode::Success;
+}
+
+StoreProblem whyNotReadAsFile(const std::filesystem::path& path) {
+  struct stat named, reached;
+  if (::lstat(path.c_str(), &named) != 0 || !S_ISLNK(named.st_mode) || ::stat(path.c_str(), &reached) != 0)
+    return StoreProblem::None;
+  return StoreProblem::ChangedSinceRead;
 }
 
 StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view bytes, const FileIdentity* read,

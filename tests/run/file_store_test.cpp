@@ -641,6 +641,37 @@ TEST_F(FileStoreTest, AFileChangedSinceItWasReadIsNeitherBackedUpNorWritten) {
   }
 }
 
+// A name read as a regular file is not followed when it is a link: the read fails, and says
+// why when the name has become a link to a file.
+TEST_F(FileStoreTest, ANameReadAsARegularFileIsNotFollowedAsALink) {
+  put(at("real.css"), "real");
+  fs::create_symlink("real.css", at("link.css"));
+  fs::create_symlink("nowhere.css", at("dangling.css"));
+  fs::create_directory(at("folder.css"));
+  ASSERT_EQ(mkfifo(at("pipe.css").c_str(), 0600), 0);
+  const struct {
+    const char* name;
+    ResultCode read;
+    StoreProblem why;
+  } cases[] = {
+      {"real.css", ResultCode::Success, StoreProblem::None},
+      {"link.css", ResultCode::CannotOpen, StoreProblem::ChangedSinceRead},
+      {"dangling.css", ResultCode::CannotOpen, StoreProblem::None},
+      {"folder.css", ResultCode::CannotOpen, StoreProblem::None},
+      {"pipe.css", ResultCode::CannotOpen, StoreProblem::None},
+      {"missing.css", ResultCode::CannotOpen, StoreProblem::None},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const struct stat looked = statusOf(at(c.name));  // as the run's pool looks, links followed
+    std::string content;
+    EXPECT_EQ(readWholeFile(at(c.name), content, nullptr, &looked, NameLink::NotFollowed), c.read);
+    if (c.read != ResultCode::Success) {
+      EXPECT_EQ(whyNotReadAsFile(at(c.name)), c.why);
+    }
+  }
+}
+
 // A device or a named pipe named like a document is never opened: opening can have effects
 // (a pipe's writer goes on, a tape rewinds).
 TEST_F(FileStoreTest, DevicesAndPipesAreNeverOpened) {
