@@ -234,7 +234,9 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           const DocumentKind kind = pass == 1       ? DocumentKind::Page
                                     : pass % 2 == 0 ? DocumentKind::StyleSheet
                                                     : DocumentKind::Script;
-          const DriverContext context{&flushes, &probes, &sessions[static_cast<std::size_t>(turn.worker)], turn.status};
+          DriverContext context{&flushes, &probes, &sessions[static_cast<std::size_t>(turn.worker)], turn.status};
+          if (pass <= 3 && (request.followedLinks.empty() || !request.followedLinks.count(std::string(paths[k]))))
+            context.nameLink = NameLink::NotFollowed;  // listed as a regular file
           FileReport report = converting ? driver(path, e, context) : checkFile(path, kind, e, context);
           if (converting && report.document) {
             report.facts = sourceFacts(kind, *report.document, report.form, e);

@@ -67,6 +67,11 @@ struct RunRequest {
   // loads from outside all of them is converted but named in a note. Empty: the listed files
   // stand for them.
   std::vector<std::filesystem::path> namedPaths = {};
+  // The listed paths whose names were symbolic links when they were listed, and are followed
+  // (intake.h). Any other listed name is read as the regular file it was listed as: one that
+  // has become a link (or a folder, a pipe) by the time it is read is left as it is, its line
+  // failed with a note. The files pages load are followed as links either way.
+  PathSet followedLinks = {};
 };
 
 struct FileOutcome {

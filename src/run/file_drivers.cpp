@@ -33,7 +33,8 @@ FileReport convertFile(const std::filesystem::path& path, const ConversionOption
   try {
     std::string text;
     FileIdentity identity;  // what was read: the backup and the write check it is still so
-    if ((report.result = readWholeFile(path, text, &identity, context.looked)) != ResultCode::Success) return report;
+    if ((report.result = readDriversFile(path, text, &identity, context, report.notes)) != ResultCode::Success)
+      return report;
     // A backup's content is written while the bytes are still as read: the conversion changes
     // them in place, and the backup then need not read the file again. Not for a file this run
     // has written already: its conversion gives its bytes back, and it gets no backup.
@@ -72,6 +73,16 @@ FileReport convertFile(const std::filesystem::path& path, const ConversionOption
 
 }  // namespace
 
+ResultCode readDriversFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity,
+                           const DriverContext& context, std::vector<FileNote>& notes) {
+  const ResultCode result = readWholeFile(path, content, identity, context.looked, context.nameLink);
+  if (result == ResultCode::CannotOpen && context.nameLink == NameLink::NotFollowed) {
+    if (const StoreProblem problem = whyNotReadAsFile(path); problem != StoreProblem::None)
+      notes.push_back({std::string(storeNoteCode(problem)), {}, std::string(storeNote(problem))});
+  }
+  return result;
+}
+
 FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
                            const EncodingEvidence& evidence, const DriverContext& context) {
   return convertFile(path, options, mode, evidence, context, [&](std::string& text) {
@@ -92,7 +103,7 @@ FileReport convertJsFile(const std::filesystem::path& path, const ConversionOpti
     FileReport report;
     try {
       std::string text;
-      report.result = readWholeFile(path, text, nullptr, context.looked);
+      report.result = readDriversFile(path, text, nullptr, context, report.notes);
     } catch (const std::bad_alloc&) {
       report.result = ResultCode::OutOfMemory;
     }

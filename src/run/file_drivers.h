@@ -45,7 +45,16 @@ struct DriverContext {
   ReferenceProbes* probes = nullptr;    // the run's memo of loaded files looked into (reference_files.h)
   WriteSession* session = nullptr;      // the calling thread's own (file_store.h)
   const struct stat* looked = nullptr;  // the file's status (links followed), just looked at
+  // Whether the name itself is followed when it is a link (file_store.h): a name listed as a
+  // regular file is not, so that one swapped for a link meanwhile leads nowhere else.
+  NameLink nameLink = NameLink::Followed;
 };
+
+// The drivers' read of their file (and the check's): readWholeFile as the context says. A
+// name read as a regular file that has become a link to a file is left as it is, CannotOpen,
+// with the note that another program changed it during the conversion.
+ResultCode readDriversFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity,
+                           const DriverContext& context, std::vector<FileNote>& notes);
 
 // `evidence`: what the run knows of the file's encoding (engine/encoding_decision.h). The
 // report carries the engine's record of the document; a page's record lists its references,

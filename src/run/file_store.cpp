@@ -67,6 +67,12 @@ StoreResult keptFromChanging(int folder, const std::string& name) {
   return {};
 }
 
+// What a write of a link's file would find in the folder that file lies in, where it makes its
+// temporary file or recovery copy: a folder the user may not make names in (or on a read-only
+// file system), an append-only folder, an immutable or append-only file. Success when none, or
+// when the link leads nowhere the write could reach (the write then says so itself).
+StoreResult linkedFileKeptFromChanging(const fs::path& path);
+
 // What errno says about a failed creation of a temporary file, for the log.
 StoreProblem problemOfCreation(int error) {
   return error == EACCES || error == EPERM || error == EROFS ? StoreProblem::FolderNotWritable : StoreProblem::None;
@@ -96,6 +102,18 @@ bool resolveLinks(const fs::path& path, fs::path& target, struct stat& info, boo
     current = link.is_absolute() ? std::move(link) : current.parent_path() / link;
   }
   return false;
+}
+
+StoreResult linkedFileKeptFromChanging(const fs::path& path) {
+  fs::path target;
+  struct stat info;
+  bool exists = false;
+  if (!resolveLinks(path, target, info, exists) || !exists) return {};
+  const FileDescriptor folder = openFolder(folderOf(target));
+  if (!folder) return {};
+  if (::faccessat(folder.get(), ".", W_OK | X_OK, AT_EACCESS) != 0)
+    return failed(ResultCode::WriteFailed, StoreProblem::FolderNotWritable);
+  return keptFromChanging(folder.get(), target.filename().native());
 }
 
 // How far preparing a new file to replace an existing one got.
@@ -342,6 +360,11 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
   if (!mayWrite(folder.fd, leaf, info, ::geteuid()) && errno != EROFS)
     return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
   if (StoreResult kept = keptFromChanging(folder.fd, leaf); !kept.ok()) return kept;
+  // A link's file is replaced in its own folder, which must take the write as well: a backup
+  // beside a link whose file stays as it is would only lengthen the chain, run after run.
+  if (struct stat named; ::fstatat(folder.fd, leaf.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(named.st_mode)) {
+    if (StoreResult kept = linkedFileKeptFromChanging(path); !kept.ok()) return kept;
+  }
   ExtendedAttributes attributes;
   if (!ahead && (!read || read->hasExtendedAttributes) && !readExtendedAttributes(source.get(), attributes)) {
     return failed(ResultCode::BackupFailed, StoreProblem::AttributesNotCarried);
@@ -449,10 +472,10 @@ std::string_view storeNoteCode(StoreProblem problem) {
 }
 
 ResultCode readWholeFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity,
-                         const struct stat* lookedAt) {
+                         const struct stat* lookedAt, NameLink nameLink) {
   content.clear();
   struct stat info;
-  FileDescriptor file = openRegularFile(AT_FDCWD, path, O_RDONLY, info, true, lookedAt);
+  FileDescriptor file = openRegularFile(AT_FDCWD, path, O_RDONLY, info, nameLink == NameLink::Followed, lookedAt);
   if (!file) return ResultCode::CannotOpen;
   if (identity) *identity = identityOf(info, hasExtendedAttributes(file.get()));
   try {
@@ -487,6 +510,13 @@ ResultCode readWholeFile(const std::filesystem::path& path, std::string& content
     return ResultCode::OutOfMemory;
   }
   return ResultCode::Success;
+}
+
+StoreProblem whyNotReadAsFile(const std::filesystem::path& path) {
+  struct stat named, reached;
+  if (::lstat(path.c_str(), &named) != 0 || !S_ISLNK(named.st_mode) || ::stat(path.c_str(), &reached) != 0)
+    return StoreProblem::None;
+  return StoreProblem::ChangedSinceRead;
 }
 
 StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view bytes, const FileIdentity* read,

@@ -134,12 +134,24 @@ struct StoreResult {
 std::string_view storeNote(StoreProblem problem);
 std::string_view storeNoteCode(StoreProblem problem);
 
-// Reads the whole file (following links) into `content`, whatever its size, and, when asked,
-// what the read saw of it. Success, CannotOpen or OutOfMemory. `lookedAt`: the file's status
-// (links followed) as the caller has just looked at it, which spares looking again before
-// opening; the file opened must still be that one.
+// Whether a read follows the name itself when it is a symbolic link (the folders on the way
+// are followed either way). A name the caller knows as a regular file is read as one: should
+// it have been replaced by a link meanwhile, the read fails instead of reaching what the link
+// leads to. A write or backup given that read's identity then refuses the name too, as any
+// change since the read (the file a link leads to is never the one read).
+enum class NameLink { Followed, NotFollowed };
+
+// Reads the whole file (following links, or not the name's own with NotFollowed) into
+// `content`, whatever its size, and, when asked, what the read saw of it. Success, CannotOpen
+// or OutOfMemory. `lookedAt`: the file's status (links followed) as the caller has just looked
+// at it, which spares looking again before opening; the file opened must still be that one.
 ResultCode readWholeFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity = nullptr,
-                         const struct stat* lookedAt = nullptr);
+                         const struct stat* lookedAt = nullptr, NameLink nameLink = NameLink::Followed);
+
+// Why a name read with NotFollowed could not be read, when the reason is that it has become a
+// link that leads somewhere (ChangedSinceRead); otherwise None (a name that is missing, a link
+// that leads nowhere, a folder or a pipe: CannotOpen says enough).
+StoreProblem whyNotReadAsFile(const std::filesystem::path& path);
 
 // Replaces the file's content with `bytes`, creating the file when it does not exist (with
 // the permissions the process's umask allows; an existing name that appears meanwhile is not
@@ -176,8 +188,10 @@ void writeBackupCopy(const std::filesystem::path& path, std::string_view bytes, 
 // would be too long for the file system, when the copy cannot be written or cannot carry the
 // file's attributes, or (with `read`) when the file is no longer the one read; and when the
 // file's permission bits forbid the user to write it, or it is immutable or append-only
-// (WriteFailed, FileNotWritable), or its folder is append-only (WriteFailed, FolderNotWritable):
-// the write would refuse it, and a file that stays as it is gets no backup.
+// (WriteFailed, FileNotWritable), or its folder is append-only (WriteFailed, FolderNotWritable),
+// or, for a link, the folder of the file it leads to is one the user may not make names in or
+// is append-only (WriteFailed, FolderNotWritable): the write would refuse it, and a file that
+// stays as it is gets no backup.
 // With `flushes`, the new names are durable after flushes->durableFor(path), or once a write
 // of the same path given the same `flushes` has begun to replace a link's file.
 // With a ready `copy` (writeBackupCopy, from the bytes `read` describes) in the folder the

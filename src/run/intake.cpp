@@ -263,6 +263,9 @@ void offerOne(const fs::path& path, IntakeReport& report, OfferState& state) {
   } else if (isAcceptedKind(classifyExtension(path.native()))) {
     state.filesInside.push_back(identityOf(info));
     report.files.push_back(full.native());
+    // A link the user names is followed.
+    if (struct stat named {}; lstat(path.c_str(), &named) == 0 && S_ISLNK(named.st_mode))
+      report.followedLinks.insert(full.native());
   } else {
     report.otherKinds.push_back(path);
   }
@@ -275,7 +278,10 @@ void dropLinksOutside(OfferState& state, IntakeReport& report) {
   std::vector<bool> outside(report.files.size(), false);
   bool any = false;
   for (const LinkToCheck& link : state.links) {
-    if (std::binary_search(state.filesInside.begin(), state.filesInside.end(), link.target)) continue;
+    if (std::binary_search(state.filesInside.begin(), state.filesInside.end(), link.target)) {
+      report.followedLinks.emplace(report.files[link.index]);
+      continue;
+    }
     outside[link.index] = true;
     any = true;
     report.notices.push_back(IntakeNotice{IntakeNotice::Kind::LinkOutside, report.files[link.index], 0});

@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "run/path_list.h"
+#include "run/path_set.h"
 
 namespace sarnavel {
 
@@ -60,6 +61,11 @@ struct IntakeReport {
   std::vector<std::filesystem::path> missing;     // offered paths that do not exist
   std::vector<std::filesystem::path> otherKinds;  // offered files of a kind not converted
   std::vector<IntakeNotice> notices;              // in the order met
+  // The listed files whose names are symbolic links the run may follow: a link the user named,
+  // a link met in a walk that leads inside what was named. Every other listed name was a
+  // regular file (or a link leading nowhere, which is never followed) and is converted only
+  // as one (conversion_run.h). A set of copies: links are few among the files of a site.
+  PathSet followedLinks;
 };
 
 // Offers several paths at once, as a command line or one drop does, adding to the report. A

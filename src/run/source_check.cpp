@@ -97,7 +97,8 @@ FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const
   FileReport report;
   try {
     std::string bytes;
-    if ((report.result = readWholeFile(path, bytes, nullptr, context.looked)) != ResultCode::Success) return report;
+    if ((report.result = readDriversFile(path, bytes, nullptr, context, report.notes)) != ResultCode::Success)
+      return report;
     DocumentResult& record = report.document.emplace();
     record.bytesBefore = record.bytesAfter = bytes.size();
     const ContentShape shape = recogniseContent(bytes);

@@ -22,6 +22,7 @@ struct FileListEntry {
   QString extension;           // the text after the last '.' of fileName, in the name's letter case
   QString fullPath;            // the absolute path, as shown
   std::filesystem::path path;  // the same path in the bytes of the file system, for the run
+  bool followedLink = false;   // a link when listed, which the run follows (run/intake.h)
 
   static FileListEntry fromFullPath(const std::filesystem::path& fullPath);
 };

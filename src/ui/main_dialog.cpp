@@ -187,7 +187,10 @@ void MainDialog::offerToList(const std::vector<std::filesystem::path>& paths) {
   offerPaths(paths, report);
   std::vector<FileListEntry> entries;
   entries.reserve(report.files.size());
-  for (std::string_view file : report.files) entries.push_back(FileListEntry::fromFullPath(file));
+  for (std::string_view file : report.files) {
+    entries.push_back(FileListEntry::fromFullPath(file));
+    entries.back().followedLink = report.followedLinks.count(std::string(file)) != 0;
+  }
   model_->appendEntries(std::move(entries));
   if (report.notices.empty()) return;
   const bool nothingWaiting = untoldNotices_.empty();
@@ -292,7 +295,10 @@ RunRequest MainDialog::currentRequest() const {
   request.options.followCss = followCss_->isChecked();
   request.options.followJs = followJs_->isChecked();
   request.options.makeBackup = backup_->isChecked();
-  for (const FileListEntry& entry : model_->entries()) request.paths.push_back(entry.path.native());
+  for (const FileListEntry& entry : model_->entries()) {
+    request.paths.push_back(entry.path.native());
+    if (entry.followedLink) request.followedLinks.insert(entry.path.native());
+  }
   return request;
 }
 

@@ -139,6 +139,21 @@ TEST(Cli, TheWalkStaysInTheTreeAndNamesWhatItLeavesOut) {
   EXPECT_EQ(TempFolder::read(sibling), kSjisScript);
 }
 
+// The links the walk takes (to a file inside the tree) and a link named are followed: their
+// files are converted, and the links stay links.
+TEST(Cli, TheLinksTheIntakeTakesAreFollowed) {
+  TempFolder folder;
+  const fs::path real = folder.put("site/a.js", kSjisScript), other = folder.put("other.js", kSjisScript);
+  fs::create_symlink("a.js", folder / "site/inside.js");
+  fs::create_symlink("other.js", folder / "named.js");
+  const CliResult r = runCli({"-t", "utf-8", (folder / "site").native(), (folder / "named.js").native()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, kLogStart + success(folder / "named.js") + success(real) + success(folder / "site/inside.js") +
+                       finished(3, 0));
+  EXPECT_EQ(TempFolder::read(other), kScript);
+  EXPECT_TRUE(fs::is_symlink(folder / "site/inside.js") && fs::is_symlink(folder / "named.js"));
+}
+
 // A user whose process limit allows no further thread (`ulimit -u`) still gets every file
 // converted, on the one thread there is.
 TEST(Cli, WithoutRoomForAThreadTheRunGoesOnOnItsOwnThread) {

@@ -82,6 +82,44 @@ TEST(RunFault, AFileThatChangesKindOrVanishesAfterTheIntakeFailsAlone) {
   }
 }
 
+// In a folder others may write, a listed file is swapped for a link between the listing and
+// the read: the link is not followed (its file, one of the user's outside the tree, stays as
+// it is, with no backup beside it), and the log says the file changed. A file an editor saved
+// anew meanwhile (a new file under the name) is converted as listed.
+TEST(RunFault, AListedFileSwappedForALinkBeforeItIsReadIsLeftAsItIs) {
+  const std::string page = "<html><body>" + sjis(u"日本") + "</body></html>";
+  const struct {
+    const char* what;
+    bool swappedForLink;
+  } cases[] = {
+      {"swapped for a link to a file outside", true},
+      {"saved anew by an editor", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder temp;
+    temp.put("tree/page.html", page);
+    const fs::path own = temp.put("home/own.html", page);
+    const Logged r = convertTree(temp / "tree", [&] {
+      fs::remove(temp / "tree/page.html");
+      if (c.swappedForLink) fs::create_symlink(own, temp / "tree/page.html");
+      else temp.put("tree/page.html", page);
+    });
+    if (c.swappedForLink) {
+      EXPECT_EQ(r.log, withUnixLineEnds(plainMessage(MessageId::Started)) + failure(temp / "tree/page.html", 102) +
+                           "  ファイルが変換中に他のプログラムによって変更されたため、書き換えませんでした。\n" +
+                           finished(0, 1));
+      EXPECT_TRUE(fs::is_symlink(temp / "tree/page.html"));
+    } else {
+      EXPECT_EQ(r.log, withUnixLineEnds(plainMessage(MessageId::Started)) + success(temp / "tree/page.html") +
+                           finished(1, 0));
+      EXPECT_EQ(TempFolder::read(temp / "tree/page.html"), convertedContent(temp / "tree/page.html", page));
+    }
+    EXPECT_EQ(TempFolder::read(own), page);
+    EXPECT_EQ(snapshot(temp / "home").size(), 1u);
+  }
+}
+
 // A sheet that vanishes after the page that loads it was converted: 102 for the sheet, the
 // page stays converted.
 TEST(RunFault, ALoadedSheetThatVanishesDuringTheRunFailsAlone) {

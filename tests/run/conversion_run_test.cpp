@@ -146,6 +146,7 @@ TEST(ConversionRun, AFileUnderTwoNamesIsConvertedInPassOrder) {
     const fs::path real = folder.put("s/a.css", kSheet);
     fs::create_symlink("a.css", folder / "s/b.css");
     RunRequest request{toUtf8(), texts({real, folder / "s/b.css"})};
+    request.followedLinks = {(folder / "s/b.css").string()};
     request.threads = threads;
     RunResult r = convertAll(request);
     EXPECT_EQ(r.summary.successes, 2u) << threads << " threads";

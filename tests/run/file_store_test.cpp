@@ -513,6 +513,46 @@ TEST_F(FileStoreTest, AFileTheUserMayNotWriteGetsNoBackup) {
   EXPECT_EQ(names(), (std::set<std::string>{"own-read-only.html", "others.css"}));
 }
 
+// A link's file is replaced in the folder it lies in: when that folder refuses the write, the
+// backup beside the link is not made either (each run would add a useless generation).
+TEST_F(FileStoreTest, ALinkWhoseFilesFolderRefusesTheWriteGetsNoBackup) {
+  ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
+  const struct {
+    const char* what;
+    bool appendOnly;  // else read-only for the converting user
+  } cases[] = {
+      {"read-only folder", false},
+      {"append-only folder", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::create_directory(at("real"));
+    put(at("real/s.css"), "old content");
+    ASSERT_EQ(chown(at("real/s.css").c_str(), kConvertingUser, kConvertingUser), 0);
+    ASSERT_EQ(chmod(at("real").c_str(), c.appendOnly ? 0777 : 0555), 0);
+    fs::create_symlink("real/s.css", at("s.css"));
+    const int fd = open(at("real").c_str(), O_RDONLY);
+    int flags = 0;
+    if (c.appendOnly && !(ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                          (flags |= FS_APPEND_FL, ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0))) {
+      close(fd);
+      GTEST_SKIP() << "no such attributes here";
+    }
+    const auto before = names();
+    EXPECT_TRUE(asUser(kConvertingUser, kConvertingUser, {}, [&] {
+      const StoreResult backup = backupFile(at("s.css"));
+      return backup.result == ResultCode::WriteFailed && backup.problem == StoreProblem::FolderNotWritable;
+    }));
+    EXPECT_EQ(names(), before);
+    EXPECT_EQ(get(at("real/s.css")), "old content");
+    flags &= ~FS_APPEND_FL;
+    if (c.appendOnly) ioctl(fd, FS_IOC_SETFLAGS, &flags);
+    close(fd);
+    fs::remove_all(at("real"));
+    fs::remove(at("s.css"));
+  }
+}
+
 // An append-only folder (chattr +a) takes new names but lets none go: a temporary file named
 // there could be neither renamed over the file nor removed. An immutable or append-only file
 // cannot be replaced nor written over. Nothing is begun, so nothing is left behind.
@@ -597,6 +637,37 @@ TEST_F(FileStoreTest, AFileChangedSinceItWasReadIsNeitherBackedUpNorWritten) {
       }
       fs::remove(file);
       fs::remove(at("link.html"));
+    }
+  }
+}
+
+// A name read as a regular file is not followed when it is a link: the read fails, and says
+// why when the name has become a link to a file.
+TEST_F(FileStoreTest, ANameReadAsARegularFileIsNotFollowedAsALink) {
+  put(at("real.css"), "real");
+  fs::create_symlink("real.css", at("link.css"));
+  fs::create_symlink("nowhere.css", at("dangling.css"));
+  fs::create_directory(at("folder.css"));
+  ASSERT_EQ(mkfifo(at("pipe.css").c_str(), 0600), 0);
+  const struct {
+    const char* name;
+    ResultCode read;
+    StoreProblem why;
+  } cases[] = {
+      {"real.css", ResultCode::Success, StoreProblem::None},
+      {"link.css", ResultCode::CannotOpen, StoreProblem::ChangedSinceRead},
+      {"dangling.css", ResultCode::CannotOpen, StoreProblem::None},
+      {"folder.css", ResultCode::CannotOpen, StoreProblem::None},
+      {"pipe.css", ResultCode::CannotOpen, StoreProblem::None},
+      {"missing.css", ResultCode::CannotOpen, StoreProblem::None},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const struct stat looked = statusOf(at(c.name));  // as the run's pool looks, links followed
+    std::string content;
+    EXPECT_EQ(readWholeFile(at(c.name), content, nullptr, &looked, NameLink::NotFollowed), c.read);
+    if (c.read != ResultCode::Success) {
+      EXPECT_EQ(whyNotReadAsFile(at(c.name)), c.why);
     }
   }
 }

@@ -215,6 +215,26 @@ TEST(Intake, TheWalkStaysInsideTheTreeItWasGiven) {
   }
 }
 
+// The run follows only the links taken as links (a link named; a link of a walk that leads
+// inside); every other name it lists, a link that leads nowhere included, it reads as a file.
+TEST(Intake, OnlyTheLinksTakenAsLinksAreFollowed) {
+  TempFolder folder;
+  const fs::path site = folder / "site";
+  folder.put("site/a.html", "");
+  folder.put("site/b.css", "");
+  folder.put("outside.js", "");
+  folder.put("other.js", "");
+  fs::create_symlink("b.css", site / "inside.css");
+  fs::create_symlink("missing.js", site / "gone.js");
+  fs::create_symlink("../outside.js", site / "out.js");  // passed over
+  fs::create_symlink("other.js", folder / "named.js");
+  IntakeReport report;
+  offerPaths({site, folder / "named.js"}, report);
+  EXPECT_EQ(relativeTo(report.files, folder.path()),
+            (std::vector<std::string>{"site/a.html", "site/b.css", "site/gone.js", "site/inside.css", "named.js"}));
+  EXPECT_EQ(report.followedLinks, (PathSet{(folder / "named.js").string(), (site / "inside.css").string()}));
+}
+
 // Runs `body` in a forked child after `prepare` (which gives a reason to skip, or ""), and
 // gives back the lines the body returns. The child has descriptors 0 to 3 open and no other.
 std::vector<std::string> inChild(const std::function<std::string()>& prepare,

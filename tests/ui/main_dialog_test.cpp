@@ -264,6 +264,19 @@ class MainDialogTest : public QObject {
     QCOMPARE(dialog.sortDirection(2), 0);
   }
 
+  // The list keeps which of its names were links the intake took as such, however long it is
+  // kept and reordered: only those are followed by the run.
+  void requestFollowsTheLinksTakenAsLinks() {
+    Files files;
+    files.put("site/p.html");
+    std::filesystem::create_symlink("p.html", files.root() / "site/l.html");
+    MainDialog dialog({files.root() / "site"});
+    dialog.onColumnClick(0);
+    const RunRequest request = dialog.currentRequest();
+    QCOMPARE(request.paths.size(), std::size_t{2});
+    QVERIFY(request.followedLinks == PathSet{(files.root() / "site/l.html").native()});
+  }
+
   void requestTakesTheControlsAsTheyAre() {
     Files files;
     const auto page = files.put("p.html");
