@@ -97,10 +97,6 @@ def main():
                               b"a\r\nb\rc\nd", b"\x1b$B$\"\x1b(I1\x1b(B", b"\xb1\xb2\xb3", b"\x00\x80\xa0\xfd\xff"]):
         for target in range(4):
             write("converter", f"odd-{i}-{target}", bytes([target | (i & 3) << 2]) + data)
-    # Valid Shift_JIS for the ICU comparison.
-    write("sjis_utf8", "prose", JAPANESE.encode("cp932"))
-    write("sjis_utf8", "rows", bytes(range(0x20, 0x7F)) + bytes(range(0xA1, 0xE0)) +
-          "￢∵≒≡∫∮√⊥∠∟⊿∵∩∪ⅰⅱⅲ㈱№℡纊褜鍈銈".encode("cp932") + b"\x87\x40\xed\x40\xfa\x40\xf0\x40")
     # Escapers: UTF-16BE units, and bytes for the UTF-8 preparation.
     for i, text in enumerate(["café 日本 😀", "\ufeffa\u0000b\u00a5\\~", "<p>é</p><script>é</script><style>é</style>"]):
         write("escaping", f"units-{i}", bytes([i]) + text.encode("utf-16-be"))

@@ -1,7 +1,5 @@
-// The run under faults that strike between the intake and the conversion (a file vanishes,
-// turns into a folder, a named pipe or a dangling link, a loaded sheet vanishes after its
-// page) and another program writing a file while it converts. In-process, so each change
-// lands exactly where it should.
+// The run while another program writes a file it converts: in-process, so the change lands
+// exactly between the read and the write.
 #include <gtest/gtest.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -29,9 +27,8 @@ struct Logged {
   RunSummary summary;
 };
 
-// Takes in the tree, lets `between` change it, then runs; `afterFile` sees each outcome.
-Logged convertTree(const fs::path& tree, const std::function<void()>& between,
-                   const std::function<void(const FileOutcome&)>& afterFile = {}) {
+// Takes in the tree, lets `between` change it, then runs.
+Logged convertTree(const fs::path& tree, const std::function<void()>& between) {
   IntakeReport intake;
   offerPath(tree, intake);
   between();
@@ -40,46 +37,9 @@ Logged convertTree(const fs::path& tree, const std::function<void()>& between,
   RunObserver observer;
   Logged logged;
   observer.log = [&](std::string_view entry) { logged.log += withUnixLineEnds(entry); };
-  if (afterFile) observer.fileDone = afterFile;
   std::atomic<bool> cancel{false};
   logged.summary = conversionWorker(request, observer, cancel);
   return logged;
-}
-
-TEST(RunFault, AFileThatChangesKindOrVanishesAfterTheIntakeFailsAlone) {
-  const struct {
-    const char* what;
-    void (*change)(const fs::path& file);
-  } cases[] = {
-      {"vanishes", [](const fs::path& f) { fs::remove(f); }},
-      {"turns into a folder",
-       [](const fs::path& f) {
-         fs::remove(f);
-         fs::create_directory(f);
-         std::ofstream(f / "inside.txt") << "kept";
-       }},
-      {"turns into a named pipe", [](const fs::path& f) { fs::remove(f), mkfifo(f.c_str(), 0644); }},
-      {"turns into a dangling link", [](const fs::path& f) { fs::remove(f), fs::create_symlink("nowhere.css", f); }},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    TempFolder temp;
-    Documents documents;
-    for (const char* name : {"a.html", "b.css", "c.js"}) {
-      const std::string bytes = sjisDocument(classifyExtension(name), 500);
-      temp.put(std::string("tree/") + name, bytes);
-      documents[name] = {bytes, convertedContent(temp / "tree" / name, bytes), Outcome::Converted};
-    }
-    documents.erase("b.css");
-    FolderState before;
-    const Logged r = convertTree(temp / "tree", [&] {
-      c.change(temp / "tree/b.css");
-      before = snapshot(temp / "tree");
-    });
-    EXPECT_EQ(r.summary.successes, 2);
-    EXPECT_NE(r.log.find(failure(temp / "tree/b.css", 102)), std::string::npos) << r.log;
-    expectOldOrNew(before, snapshot(temp / "tree"), documents, true);
-  }
 }
 
 // In a folder others may write, a listed file is swapped for a link between the listing and
@@ -118,21 +78,6 @@ TEST(RunFault, AListedFileSwappedForALinkBeforeItIsReadIsLeftAsItIs) {
     EXPECT_EQ(TempFolder::read(own), page);
     EXPECT_EQ(snapshot(temp / "home").size(), 1u);
   }
-}
-
-// A sheet that vanishes after the page that loads it was converted: 102 for the sheet, the
-// page stays converted.
-TEST(RunFault, ALoadedSheetThatVanishesDuringTheRunFailsAlone) {
-  TempFolder temp;
-  const std::string page = "<html><head><link rel=\"stylesheet\" href=\"s.css\"></head><body>" + sjis(u"日本") + "</body></html>";
-  temp.put("tree/p.html", page);
-  temp.put("tree/s.css", sjisDocument(FileKind::Css, 200));
-  const Logged r = convertTree(temp / "tree/p.html", [] {}, [&](const FileOutcome& o) {
-    if (o.pass == 1) fs::remove(temp / "tree/s.css");
-  });
-  EXPECT_EQ(r.log, withUnixLineEnds(plainMessage(MessageId::Started)) + success(temp / "tree/p.html") +
-                       failure(temp / "tree/s.css", 102) + finished(1, 1));
-  EXPECT_EQ(TempFolder::read(temp / "tree/p.html.bak"), page);
 }
 
 // Another program appends to a page after the run has read it and before it writes: the page

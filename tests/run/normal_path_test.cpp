@@ -23,26 +23,6 @@ fs::path folderByFilesystem(const fs::path& path) {
   return error ? path.parent_path() : full.parent_path();
 }
 
-TEST(NormalPath, PlainPathsAreTakenAsWrittenAndOthersPutRight) {
-  const struct {
-    const char* folder;
-    const char* reference;
-  } cases[] = {
-      {"/site/a", "css/x.css"},  {"/", "x.css"},         {"/site", "/abs/x.css"}, {"/site", "../x.css"},
-      {"/site", "./x.css"},      {"/site", "a//x.css"},  {"/site", "a/"},         {"/site/", "x.css"},
-      {"/site/./a", "x.css"},    {"site", "x.css"},      {"", "x.css"},           {"/site", "..."},
-      {"/site", "a/../../../x"}, {"/site", "//x.css"},   {"/site", "."},          {"/s", "a/.hidden/b..c"},
-      {"/site/a", "../css/x.css"}, {"/site", "../../../x.css"}, {"/", "../x"},   {"/site/a", "./.././x"},
-      {"/site/a", "..//x"},        {"/site/a", "../"},          {"/site/a", "../x/"}, {"/site/a", "../../"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(normalJoin(c.folder, c.reference), joinedByFilesystem(c.folder, c.reference))
-        << c.folder << " + " << c.reference;
-  }
-  for (const char* path : {"/site/a.html", "/a.html", "site/a.html", "a.html", "/site//a.html", "/site/../a.html", "./a"})
-    EXPECT_EQ(normalFolderOf(path), folderByFilesystem(path)) << path;
-}
-
 TEST(NormalPath, RandomPathsAreMadeWhatTheFileSystemLibraryMakesOfThem) {
   std::mt19937 random(11);
   auto randomPath = [&] {
