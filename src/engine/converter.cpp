@@ -26,8 +26,9 @@ constexpr std::uint16_t kNoCode = cp932::kNoCode;
 
 // Tables derived once from the code page 932 table.
 struct DerivedTables {
-  // UTF-8 of each double-byte Shift_JIS code (lead << 8 | trail): the length in the low byte,
-  // then up to three bytes; length 0 when the code has no character. Every entry below 0x100
+  // UTF-8 of each double-byte Shift_JIS code (lead << 8 | trail): up to three bytes, the first
+  // lowest, and the length in the top byte (so that the entry is stored as it is and the
+  // length is one shift away); 0 when the code has no character. Every entry below 0x100
   // is 0, so that any two bytes whose first is no lead byte (a zero byte included) read as no
   // character: the loop over a run of characters needs no test of the lead byte.
   std::array<std::uint32_t, 0x10000> sjisToUtf8;
@@ -47,9 +48,9 @@ std::unique_ptr<DerivedTables> buildDerivedTables() {
     if (unit == cp932::kNoUnit) continue;
     std::string utf8;
     appendUtf8(utf8, unit);
-    std::uint32_t packed = static_cast<std::uint32_t>(utf8.size());
+    std::uint32_t packed = static_cast<std::uint32_t>(utf8.size()) << 24;
     for (std::size_t k = 0; k < utf8.size(); ++k)
-      packed |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(utf8[k])) << (8 * (k + 1));
+      packed |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(utf8[k])) << (8 * k);
     (code < 0x100 ? t->singleToUtf8[code] : t->sjisToUtf8[code]) = packed;
   }
   for (std::uint8_t row = 1; row <= 94; ++row) {
@@ -106,13 +107,13 @@ class ByteSink {
     if (static_cast<std::size_t>(end() - at_) < k) flush();
   }
   void put(std::uint8_t b) { *at_++ = static_cast<char>(b); }
-  // Writes the 1 to 3 bytes of a packed table entry (length in the low byte, then the bytes).
+  // Writes the 1 to 3 bytes of a packed table entry (the bytes, then the length in the top
+  // byte, which is stored too but lies past them, where the next write or nothing goes).
   void putPacked(std::uint32_t packed) {
     reserve(4);
-    const std::uint32_t bytes = packed >> 8;
     static_assert(std::endian::native == std::endian::little, "the packed tables hold their first byte lowest");
-    std::memcpy(at_, &bytes, 4);
-    at_ += packed & 0xFF;
+    std::memcpy(at_, &packed, 4);
+    at_ += packed >> 24;
   }
   void append(const char* s, std::size_t n) {
     if (static_cast<std::size_t>(end() - at_) >= n) {
@@ -167,9 +168,8 @@ class ByteSink {
           at_ = out;
           return p;
         }
-        const std::uint32_t bytes = packed >> 8;
-        std::memcpy(out, &bytes, 4);
-        out += packed & 0xFF;
+        std::memcpy(out, &packed, 4);
+        out += packed >> 24;
         p += 2;
       }
       at_ = out;
