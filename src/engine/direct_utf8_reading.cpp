@@ -17,8 +17,8 @@ namespace {
 
 // What the target writes for each character of the Basic Multilingual Plane it holds, as the
 // escaper decides it (a character code page 932 holds, and for EUC-JP one that encoding reaches
-// too): up to three bytes packed as the converter packs them (the count in the low byte, then
-// the bytes), 0 for a character that is escaped instead. For the UTF-8 target a held character
+// too): up to three bytes packed as the converter packs them (the bytes from the lowest, the
+// count in the top byte), 0 for a character that is escaped instead. For the UTF-8 target a held character
 // is its own UTF-8, which the reader copies from the source.
 struct HeldCharacters {
   // The characters from U+0800 (three bytes in UTF-8), indexed by the unit; every entry below
@@ -31,9 +31,9 @@ struct HeldCharacters {
 };
 
 std::uint32_t packBytes(std::string_view bytes) {
-  std::uint32_t packed = static_cast<std::uint32_t>(bytes.size());
+  std::uint32_t packed = static_cast<std::uint32_t>(bytes.size()) << 24;
   for (std::size_t k = 0; k < bytes.size(); ++k)
-    packed |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[k])) << (8 * (k + 1));
+    packed |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[k])) << (8 * k);
   return packed;
 }
 
@@ -141,9 +141,8 @@ std::size_t readUtf8Directly(std::string& out, TextEscaper& escaper, std::string
           const std::uint32_t unit3 = (bytes4 & 0x0F) << 12 | (bytes4 >> 2 & 0xFC0) | (bytes4 >> 16 & 0x3F);
           const std::uint32_t packed = held[unit3];
           if (packed == 0) break;
-          const std::uint32_t written = packed >> 8;
-          std::memcpy(block + at, &written, 4);
-          at += packed & 0xFF;
+          std::memcpy(block + at, &packed, 4);  // the count lands past the bytes
+          at += packed >> 24;
         }
         i = k;
         if (k != stop) break;
@@ -192,10 +191,9 @@ std::size_t readUtf8Directly(std::string& out, TextEscaper& escaper, std::string
       std::memcpy(block + used, p + i, length);
       used += length;
     } else {
-      const std::uint32_t written = packed >> 8;
       static_assert(std::endian::native == std::endian::little, "the packed table holds its first byte lowest");
-      std::memcpy(block + used, &written, 4);
-      used += packed & 0xFF;
+      std::memcpy(block + used, &packed, 4);
+      used += packed >> 24;
     }
     i += length;
   }
