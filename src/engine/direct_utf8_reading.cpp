@@ -18,8 +18,8 @@ namespace {
 // What the target writes for each character of the Basic Multilingual Plane it holds, as the
 // escaper decides it (a character code page 932 holds, and for EUC-JP one that encoding reaches
 // too): up to three bytes packed as the converter packs them (the bytes from the lowest, the
-// count in the top byte), 0 for a character that is escaped instead. For the UTF-8 target a held character
-// is its own UTF-8, which the reader copies from the source.
+// count in the top byte), 0 for a character that is escaped instead. For the UTF-8 target a
+// held character is its own UTF-8, which the reader copies from the source.
 struct HeldCharacters {
   // The characters from U+0800 (three bytes in UTF-8), indexed by the unit; every entry below
   // 0x800 is 0, so that an overlong three-byte form finds no character by itself, as does a
