@@ -26,9 +26,14 @@ constexpr std::uint16_t kNoCode = cp932::kNoCode;
 
 // Tables derived once from the code page 932 table.
 struct DerivedTables {
-  // UTF-8 of each Shift_JIS code (single bytes and lead << 8 | trail): the length in the low
-  // byte, then up to three bytes; length 0 when the code has no character.
+  // UTF-8 of each double-byte Shift_JIS code (lead << 8 | trail): up to three bytes, the first
+  // lowest, and the length in the top byte (so that the entry is stored as it is and the
+  // length is one shift away); 0 when the code has no character. Every entry below 0x100
+  // is 0, so that any two bytes whose first is no lead byte (a zero byte included) read as no
+  // character: the loop over a run of characters needs no test of the lead byte.
   std::array<std::uint32_t, 0x10000> sjisToUtf8;
+  // The same for the single bytes.
+  std::array<std::uint32_t, 0x100> singleToUtf8;
   // The same for EUC-JP's two-byte codes (JIS X 0208 rows 1-94), indexed by
   // (first - 0xA1) * 94 + second - 0xA1.
   std::array<std::uint32_t, 94 * 94> eucToUtf8;
@@ -37,15 +42,16 @@ struct DerivedTables {
 std::unique_ptr<DerivedTables> buildDerivedTables() {
   auto t = std::make_unique<DerivedTables>();
   t->sjisToUtf8.fill(0);
+  t->singleToUtf8.fill(0);
   for (unsigned code = 0; code < 0x10000; ++code) {
     char16_t unit = cp932::toUnicode(static_cast<std::uint16_t>(code));
     if (unit == cp932::kNoUnit) continue;
     std::string utf8;
     appendUtf8(utf8, unit);
-    std::uint32_t packed = static_cast<std::uint32_t>(utf8.size());
+    std::uint32_t packed = static_cast<std::uint32_t>(utf8.size()) << 24;
     for (std::size_t k = 0; k < utf8.size(); ++k)
-      packed |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(utf8[k])) << (8 * (k + 1));
-    t->sjisToUtf8[code] = packed;
+      packed |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(utf8[k])) << (8 * k);
+    (code < 0x100 ? t->singleToUtf8[code] : t->sjisToUtf8[code]) = packed;
   }
   for (std::uint8_t row = 1; row <= 94; ++row) {
     for (std::uint8_t cell = 1; cell <= 94; ++cell)
@@ -59,14 +65,16 @@ const DerivedTables& derived() {
   return *tables;
 }
 
-// Whether a code page 932 code has a character, through the table the caller holds (the hot
-// loops ask it for every character).
+// Whether a double-byte code page 932 code has a character, through the table the caller
+// holds (the hot loops ask it for every character).
 inline bool mapped(const DerivedTables& t, std::uint16_t code) { return t.sjisToUtf8[code] != 0; }
+// The same for a single byte.
+inline bool mappedSingle(const DerivedTables& t, std::uint8_t b) { return t.singleToUtf8[b] != 0; }
 
 // cp932::sequenceAt through that table.
 inline cp932::Sequence shiftJisSequenceAt(const DerivedTables& t, const std::uint8_t* p, std::size_t left) {
   const std::uint8_t b = p[0];
-  if (!cp932::isLeadByte(b)) return {mapped(t, b) ? std::uint16_t{b} : kNoCode, 1};
+  if (!cp932::isLeadByte(b)) return {mappedSingle(t, b) ? std::uint16_t{b} : kNoCode, 1};
   if (left < 2) return {kNoCode, 1};
   const auto code = static_cast<std::uint16_t>(b << 8 | p[1]);
   if (cp932::isTrailByte(p[1]) && mapped(t, code)) return {code, 2};
@@ -99,13 +107,13 @@ class ByteSink {
     if (static_cast<std::size_t>(end() - at_) < k) flush();
   }
   void put(std::uint8_t b) { *at_++ = static_cast<char>(b); }
-  // Writes the 1 to 3 bytes of a packed table entry (length in the low byte, then the bytes).
+  // Writes the 1 to 3 bytes of a packed table entry (the bytes, then the length in the top
+  // byte, which is stored too but lies past them, where the next write or nothing goes).
   void putPacked(std::uint32_t packed) {
     reserve(4);
-    const std::uint32_t bytes = packed >> 8;
     static_assert(std::endian::native == std::endian::little, "the packed tables hold their first byte lowest");
-    std::memcpy(at_, &bytes, 4);
-    at_ += packed & 0xFF;
+    std::memcpy(at_, &packed, 4);
+    at_ += packed >> 24;
   }
   void append(const char* s, std::size_t n) {
     if (static_cast<std::size_t>(end() - at_) >= n) {
@@ -138,27 +146,33 @@ class ByteSink {
   // Writes the packed bytes `packedAt` gives for each two-byte character from p on, until it
   // gives 0 or fewer than two bytes are left; returns where it stopped. The cursor is a local
   // the compiler keeps in a register: a store through the member would be followed by a
-  // reload of it after every character, as a char store may alias anything.
+  // reload of it after every character, as a char store may alias anything. A character
+  // writes at most three bytes (four stored), so the block's room and the input's length
+  // bound a stretch of characters once, and the loop tests only its end.
   template <class PackedAt>
   const std::uint8_t* putPackedRun(const std::uint8_t* p, const std::uint8_t* end, PackedAt packedAt) {
     static_assert(std::endian::native == std::endian::little, "the packed tables hold their first byte lowest");
     for (;;) {
+      const std::size_t pairs = static_cast<std::size_t>(end - p) / 2;
+      if (pairs == 0) return p;
       char* out = at_;
-      char* const last = this->end() - 4;
-      while (out <= last && end - p >= 2) {
+      const std::size_t room = static_cast<std::size_t>(this->end() - out);
+      if (room < 4) {
+        flush();
+        continue;
+      }
+      const std::uint8_t* const stop = p + 2 * std::min(pairs, (room - 4) / 3 + 1);
+      while (p != stop) {
         const std::uint32_t packed = packedAt(p);
         if (packed == 0) {
           at_ = out;
           return p;
         }
-        const std::uint32_t bytes = packed >> 8;
-        std::memcpy(out, &bytes, 4);
-        out += packed & 0xFF;
+        std::memcpy(out, &packed, 4);
+        out += packed >> 24;
         p += 2;
       }
       at_ = out;
-      if (end - p < 2) return p;
-      flush();
     }
   }
   std::string finish() {
@@ -440,7 +454,7 @@ struct Utf8Encoder : EncoderBase<Utf8Encoder> {
     sink.append(utf8.data(), utf8.size());
     return true;
   }
-  void kana(std::uint8_t b) { writePacked(derived().sjisToUtf8[b]); }
+  void kana(std::uint8_t b) { writePacked(derived().singleToUtf8[b]); }
   void jis0208(std::uint16_t code) { writePacked(derived().sjisToUtf8[code]); }
   void unicode(char16_t unit) {
     if (escapeLanguage && cp932::fromUnicode(unit) == kNoCode) lost(unit);
@@ -501,9 +515,9 @@ std::size_t decodeShiftJisToUtf8(std::string_view in, Utf8Encoder& e) {
       p = passAscii(p, end, e);
       continue;
     }
-    const std::uint8_t* run = e.sink.putPackedRun(p, end, [&toUtf8](const std::uint8_t* at) {
-      return cp932::isLeadByte(at[0]) ? toUtf8[static_cast<std::uint16_t>(at[0] << 8 | at[1])] : 0;
-    });
+    // No lead byte, no entry: the table alone ends the run.
+    const std::uint8_t* run = e.sink.putPackedRun(
+        p, end, [&toUtf8](const std::uint8_t* at) { return toUtf8[static_cast<std::uint16_t>(at[0] << 8 | at[1])]; });
     if (run != p) {
       p = run;
       continue;

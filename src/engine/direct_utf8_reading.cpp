@@ -1,5 +1,6 @@
 #include "engine/direct_utf8_reading.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -16,18 +17,23 @@ namespace {
 
 // What the target writes for each character of the Basic Multilingual Plane it holds, as the
 // escaper decides it (a character code page 932 holds, and for EUC-JP one that encoding reaches
-// too): up to three bytes packed as the converter packs them (the count in the low byte, then
-// the bytes), 0 for a character that is escaped instead. For the UTF-8 target a held character
-// is its own UTF-8, which the reader copies from the source.
+// too): up to three bytes packed as the converter packs them (the bytes from the lowest, the
+// count in the top byte), 0 for a character that is escaped instead. For the UTF-8 target a
+// held character is its own UTF-8, which the reader copies from the source.
 struct HeldCharacters {
+  // The characters from U+0800 (three bytes in UTF-8), indexed by the unit; every entry below
+  // 0x800 is 0, so that an overlong three-byte form finds no character by itself, as does a
+  // surrogate, which no target holds.
   std::array<std::uint32_t, 0x10000> packed;
+  std::array<std::uint32_t, 0x800> twoByte;  // the characters U+0080-U+07FF
   bool complete = true;  // every held character has its bytes here
+  std::uint32_t of(char32_t unit) const { return unit < 0x800 ? twoByte[unit] : packed[unit]; }
 };
 
 std::uint32_t packBytes(std::string_view bytes) {
-  std::uint32_t packed = static_cast<std::uint32_t>(bytes.size());
+  std::uint32_t packed = static_cast<std::uint32_t>(bytes.size()) << 24;
   for (std::size_t k = 0; k < bytes.size(); ++k)
-    packed |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[k])) << (8 * (k + 1));
+    packed |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[k])) << (8 * k);
   return packed;
 }
 
@@ -37,6 +43,7 @@ std::uint32_t packBytes(std::string_view bytes) {
 std::unique_ptr<HeldCharacters> buildHeldCharacters(TargetEncoding target) {
   auto held = std::make_unique<HeldCharacters>();
   held->packed.fill(0);
+  held->twoByte.fill(0);
   const std::uint16_t* toCode = cp932::fromUnicodeTable();
   const std::uint16_t* reachable = cp932::jisReachableTable();
   ConverterOptions options;
@@ -55,7 +62,7 @@ std::unique_ptr<HeldCharacters> buildHeldCharacters(TargetEncoding target) {
       // stand-in here; if it ever did, the text goes the two-pass way.
       if (report.unconvertible != 0) held->complete = false;
     }
-    held->packed[unit] = packBytes(bytes);
+    (unit < 0x800 ? held->twoByte[unit] : held->packed[unit]) = packBytes(bytes);
   }
   return held;
 }
@@ -77,7 +84,8 @@ bool readsUtf8Directly(const EscapeTarget& target) {
 std::size_t readUtf8Directly(std::string& out, TextEscaper& escaper, std::string_view bytes, std::size_t firstOffset,
                              TargetEncoding target) {
   std::size_t malformed = 0;
-  const std::uint32_t* held = heldCharacters(target).packed.data();
+  const HeldCharacters& table = heldCharacters(target);
+  const std::uint32_t* held = table.packed.data();
   const bool copyInput = target == TargetEncoding::Utf8;
   escaper.writeTargetBytes();  // the held characters go out in the target's bytes; a stand-in must too
   const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
@@ -116,19 +124,28 @@ std::size_t readUtf8Directly(std::string& out, TextEscaper& escaper, std::string
     if (used > kBlock - 4) flush();
     if (!copyInput) {
       // A run of three-byte characters the target holds (kana and kanji, most of a Japanese
-      // text) in a loop of its own, the cursor in registers; an overlong form, a surrogate or
-      // anything else ends it and goes the general way below.
+      // text) in a loop of its own, the cursors in registers; an overlong form, a surrogate or
+      // anything else finds no entry, ends it and goes the general way below. A character is
+      // read as four bytes at once (its three and the next, so never the input's last byte)
+      // and writes at most three (four stored): the input and the block's room bound a stretch
+      // of characters once, and the loop tests only its end.
+      static_assert(std::endian::native == std::endian::little, "a character's first byte is read lowest");
       std::size_t at = used;
-      while (n - i >= 3 && at <= kBlock - 4) {
-        const std::uint8_t lead = p[i], second = p[i + 1], third = p[i + 2];
-        if ((lead & 0xF0) != 0xE0 || ((second ^ 0x80) | (third ^ 0x80)) >= 0x40) break;
-        const auto unit3 = static_cast<char32_t>((lead & 0x0F) << 12 | (second & 0x3F) << 6 | (third & 0x3F));
-        const std::uint32_t packed = unit3 >= 0x800 && (unit3 < 0xD800 || unit3 > 0xDFFF) ? held[unit3] : 0;
-        if (packed == 0) break;
-        const std::uint32_t written = packed >> 8;
-        std::memcpy(block + at, &written, 4);
-        at += packed & 0xFF;
-        i += 3;
+      while (n - i >= 4 && at <= kBlock - 4) {
+        const std::size_t stop = i + 3 * std::min((n - i - 1) / 3, (kBlock - 4 - at) / 3 + 1);
+        std::size_t k = i;
+        for (; k != stop; k += 3) {
+          std::uint32_t bytes4;
+          std::memcpy(&bytes4, p + k, 4);
+          if ((bytes4 & 0xC0C0F0) != 0x8080E0) break;  // 1110xxxx 10xxxxxx 10xxxxxx
+          const std::uint32_t unit3 = (bytes4 & 0x0F) << 12 | (bytes4 >> 2 & 0xFC0) | (bytes4 >> 16 & 0x3F);
+          const std::uint32_t packed = held[unit3];
+          if (packed == 0) break;
+          std::memcpy(block + at, &packed, 4);  // the count lands past the bytes
+          at += packed >> 24;
+        }
+        i = k;
+        if (k != stop) break;
       }
       if (at != used) {
         used = at;
@@ -166,7 +183,7 @@ std::size_t readUtf8Directly(std::string& out, TextEscaper& escaper, std::string
       }
       continue;
     }
-    const std::uint32_t packed = held[unit];
+    const std::uint32_t packed = table.of(unit);
     if (packed == 0) {
       flush();
       escaper.unit(static_cast<char16_t>(unit), firstOffset + i);
@@ -174,10 +191,9 @@ std::size_t readUtf8Directly(std::string& out, TextEscaper& escaper, std::string
       std::memcpy(block + used, p + i, length);
       used += length;
     } else {
-      const std::uint32_t written = packed >> 8;
       static_assert(std::endian::native == std::endian::little, "the packed table holds its first byte lowest");
-      std::memcpy(block + used, &written, 4);
-      used += packed & 0xFF;
+      std::memcpy(block + used, &packed, 4);
+      used += packed >> 24;
     }
     i += length;
   }

@@ -207,6 +207,8 @@ TEST(Converter, NothingElseChanges) {
   for (TargetEncoding target : {kSjis, kEuc, kJis, kUtf8}) EXPECT_EQ(convert(ascii, target), ascii) << target;
   const std::string withNul("\x82\xa0\0\x82\xa2", 5);
   EXPECT_EQ(convert(withNul, kEuc), std::string("\xa4\xa2\0\xa4\xa4", 5));
+  // A zero byte after a character is one of its own, whatever follows it.
+  EXPECT_EQ(convert(std::string("\x82\xa0\0A\x82\xa2", 6), kUtf8), std::string("\xe3\x81\x82\0A\xe3\x81\x84", 8));
   EXPECT_EQ(convert("", kUtf8), "");
   EXPECT_EQ(convert("=?ISO-2022-JP?B?GyRCJDMbKEI=?=", kSjis), "=?ISO-2022-JP?B?GyRCJDMbKEI=?=");  // no MIME decoding
 }
