@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
   if (stopSignal() != 0) return 128 + stopSignal();
 
   // Nor is a file the run is to read written to as standard output or error.
-  if (const int stream = standardStreamAmong(intake.files)) {
+  if (const int stream = standardStreamAmong(intake.files, intake.followedLinks)) {
     say(std::string("sarnavel-cli: standard ") + (stream == 1 ? "output" : "error") +
         " is one of the files to convert\nTry 'sarnavel-cli --help' for more information.\n");
     return 2;

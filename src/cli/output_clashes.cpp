@@ -13,9 +13,19 @@ namespace sarnavel {
 namespace {
 
 // The index of the first of `count` outputs (a null entry stands for none) that one of `files`
-// is, by device and inode; -1 when none is. One look at each listed file for all the outputs.
-int listedAmong(const PathList& files, const struct stat* const outputs[], int count) {
+// is, by device and inode; -1 when none is. One look at each listed file for all the outputs,
+// or, when each output's one name is known, only at the files of that name and the links.
+int listedAmong(const PathList& files, const struct stat* const outputs[], const std::string* const onlyNames[],
+                int count, const PathSet* links) {
+  bool allNamed = links != nullptr;
+  for (int k = 0; k < count; ++k) allNamed = allNamed && (!outputs[k] || onlyNames[k]);
   for (std::string_view name : files) {
+    if (allNamed) {
+      const std::string_view last = name.substr(name.rfind('/') + 1);
+      bool mayBe = links->count(std::string(name)) != 0;
+      for (int k = 0; k < count && !mayBe; ++k) mayBe = outputs[k] && last == *onlyNames[k];
+      if (!mayBe) continue;  // a file's own name that is none of the outputs' names
+    }
     struct stat info;
     if (::stat(std::string(name).c_str(), &info) != 0) continue;
     for (int k = 0; k < count; ++k) {
@@ -25,15 +35,32 @@ int listedAmong(const PathList& files, const struct stat* const outputs[], int c
   return -1;
 }
 
+// The last part of the one name an open file of one link has, as the system tells it; false
+// when it has several names (or none left), or the system does not say.
+bool onlyNameOf(int descriptor, const struct stat& info, std::string& name) {
+  if (info.st_nlink != 1) return false;
+  std::string path(4096, '\0');
+  const std::string link = "/proc/self/fd/" + std::to_string(descriptor);
+  const ssize_t length = ::readlink(link.c_str(), path.data(), path.size());
+  if (length <= 0 || static_cast<std::size_t>(length) == path.size() || path[0] != '/') return false;
+  path.resize(static_cast<std::size_t>(length));
+  name = path.substr(path.rfind('/') + 1);
+  return !name.empty();
+}
+
 }  // namespace
 
-int standardStreamAmong(const PathList& files) {
+int standardStreamAmong(const PathList& files, const PathSet& links) {
   struct stat streams[2];
   const struct stat* regular[2];
-  for (int k = 0; k < 2; ++k)
+  std::string names[2];
+  const std::string* onlyNames[2] = {};
+  for (int k = 0; k < 2; ++k) {
     regular[k] = ::fstat(k + 1, &streams[k]) == 0 && S_ISREG(streams[k].st_mode) ? &streams[k] : nullptr;
+    if (regular[k] && onlyNameOf(k + 1, streams[k], names[k])) onlyNames[k] = &names[k];
+  }
   if (!regular[0] && !regular[1]) return 0;  // a terminal or a pipe: nothing to look up
-  return listedAmong(files, regular, 2) + 1;
+  return listedAmong(files, regular, onlyNames, 2, &links) + 1;
 }
 
 bool isOneOf(const std::filesystem::path& report, const PathList& files) {
@@ -44,7 +71,8 @@ bool isOneOf(const std::filesystem::path& report, const PathList& files) {
   struct stat reportInfo;
   if (::stat(report.c_str(), &reportInfo) == 0 && S_ISREG(reportInfo.st_mode) && reportInfo.st_nlink > 1) {
     const struct stat* const outputs[] = {&reportInfo};
-    return listedAmong(files, outputs, 1) == 0;
+    const std::string* const noNames[] = {nullptr};
+    return listedAmong(files, outputs, noNames, 1, nullptr) == 0;
   }
   for (std::string_view name : files) {
     const std::filesystem::path file(name);

@@ -5,18 +5,22 @@
 //
 // A file is told by what it is on disk (device and inode, links followed), so that a hard link
 // or a link under another name is caught; the report, not yet created, is also told by the
-// file its name finally reaches.
+// file its name finally reaches. A stream's file with one name, which the system tells, is
+// looked for only among the listed files of that name and the listed links: its one name is
+// the last part of any path that reaches it but through a link.
 #pragma once
 
 #include <filesystem>
 
 #include "run/path_list.h"
+#include "run/path_set.h"
 
 namespace sarnavel {
 
 // Which of standard output (1) and standard error (2), 0 for neither, is redirected into one
-// of `files`.
-int standardStreamAmong(const PathList& files);
+// of `files`. `links`: those of `files` whose names are symbolic links (intake.h); any other
+// listed name is a file's own.
+int standardStreamAmong(const PathList& files, const PathSet& links);
 
 // Whether `report` names the same file as one of `files`.
 bool isOneOf(const std::filesystem::path& report, const PathList& files);

@@ -82,20 +82,35 @@ TEST(Cli, AClosedStandardOutputConvertsNothing) {
 }
 
 // A log redirected into a file the run converts would be converted under the writer's feet
-// (and the rest of it written to a file no longer there): a usage error, nothing touched.
+// (and the rest of it written to a file no longer there): a usage error, nothing touched;
+// also when the run reaches the log's file under another name, through a link or a hard link.
 TEST(Cli, ALogWrittenIntoAFileOfTheRunIsAUsageError) {
-  for (int stream : {STDOUT_FILENO, STDERR_FILENO}) {
-    TempFolder folder;
-    const fs::path file = folder.put("site/a.js", kSjisScript);
-    const fs::path log = folder.put("site/log.html", "");
-    const CliResult r = runCli({"-t", "utf-8", (folder / "site").native()}, {}, [log, stream] {
-      const int fd = open(log.c_str(), O_WRONLY | O_APPEND);
-      if (fd >= 0) dup2(fd, stream);
-    });
-    EXPECT_EQ(r.status, 2) << stream;
-    EXPECT_EQ(TempFolder::read(file), kSjisScript) << stream;
-    EXPECT_FALSE(fs::exists(file.native() + ".bak")) << stream;
-    EXPECT_FALSE(fs::exists(log.native() + ".bak")) << stream;
+  const struct {
+    const char* log;    // where the log goes
+    const char* other;  // a name of the run for it, "" for none
+    bool hardLink;
+  } cases[] = {
+      {"site/log.html", "", false},
+      {"site/log.txt", "site/l.js", false},
+      {"out.txt", "site/h.css", true},
+  };
+  for (const auto& c : cases) {
+    for (int stream : {STDOUT_FILENO, STDERR_FILENO}) {
+      SCOPED_TRACE(std::string(c.log) + " " + std::to_string(stream));
+      TempFolder folder;
+      const fs::path file = folder.put("site/a.js", kSjisScript);
+      const fs::path log = folder.put(c.log, "");
+      if (*c.other && c.hardLink) fs::create_hard_link(log, folder / c.other);
+      if (*c.other && !c.hardLink) fs::create_symlink(log.filename(), folder / c.other);
+      const CliResult r = runCli({"-t", "utf-8", (folder / "site").native()}, {}, [log, stream] {
+        const int fd = open(log.c_str(), O_WRONLY | O_APPEND);
+        if (fd >= 0) dup2(fd, stream);
+      });
+      EXPECT_EQ(r.status, 2);
+      EXPECT_EQ(TempFolder::read(file), kSjisScript);
+      EXPECT_FALSE(fs::exists(file.native() + ".bak"));
+      EXPECT_FALSE(fs::exists(log.native() + ".bak"));
+    }
   }
 }
 
