@@ -93,6 +93,7 @@ int main(int argc, char** argv) {
   const WriteMode mode = options.check ? WriteMode::Check : options.dryRun ? WriteMode::DryRun : WriteMode::Write;
   RunRequest request{options.conversion, std::move(intake.files), mode};
   request.followedLinks = std::move(intake.followedLinks);
+  request.listedFolders = std::move(intake.folders);
   request.namedPaths.assign(options.paths.begin(), options.paths.end());
   LogWriter log(reportOnStdout ? STDERR_FILENO : STDOUT_FILENO);
   RunReport lines(options.check    ? ReportMode::Check

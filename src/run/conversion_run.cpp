@@ -110,6 +110,28 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   pages = inPassOrder(std::move(pages));
   styleSheets = inPassOrder(std::move(styleSheets));
   scripts = inPassOrder(std::move(scripts));
+  // Beside each pass's paths, the folders their files were listed in (the last listing of a
+  // path counts): sixteen bytes a file, none when the request has none.
+  std::vector<FolderId> pageFolders, styleSheetFolders, scriptFolders;
+  if (!request.listedFolders.empty()) {
+    pageFolders.resize(pages.size());
+    styleSheetFolders.resize(styleSheets.size());
+    scriptFolders.resize(scripts.size());
+    auto place = [](const std::vector<std::string_view>& pass, std::vector<FolderId>& folders, std::string_view path,
+                    FolderId folder) {
+      folders[static_cast<std::size_t>(std::lower_bound(pass.begin(), pass.end(), path) - pass.begin())] = folder;
+    };
+    const std::size_t recorded = std::min(request.paths.size(), request.listedFolders.size());
+    for (std::size_t i = 0; i < recorded; ++i) {
+      const std::string_view path = request.paths[i];
+      switch (classifyExtension(path)) {
+        case FileKind::Html: place(pages, pageFolders, path, request.listedFolders[i]); break;
+        case FileKind::Css: place(styleSheets, styleSheetFolders, path, request.listedFolders[i]); break;
+        case FileKind::JavaScript: place(scripts, scriptFolders, path, request.listedFolders[i]); break;
+        default: break;
+      }
+    }
+  }
   PathSet referencedStyleSheets, referencedScripts;
 
   auto log = [&](std::string_view entry) {
@@ -186,7 +208,9 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   // Each worker's own: the folder it last wrote in stays open for its next file.
   std::vector<WriteSession> sessions(static_cast<std::size_t>(std::max(threads, 1)));
 
-  auto runPass = [&](int pass, const std::vector<std::string_view>& listed, auto&& driver) {
+  const std::vector<FolderId> noFolders;
+  auto runPass = [&](int pass, const std::vector<std::string_view>& listed, const std::vector<FolderId>& folders,
+                     auto&& driver) {
     if (cancelRequested.load()) return;
     // Pages are never read twice nor loaded: only the later passes need to know each file.
     const bool needsKeys = pass >= 2;
@@ -237,6 +261,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           DriverContext context{&flushes, &probes, &sessions[static_cast<std::size_t>(turn.worker)], turn.status};
           if (pass <= 3 && (request.followedLinks.empty() || !request.followedLinks.count(std::string(paths[k]))))
             context.nameLink = NameLink::NotFollowed;  // listed as a regular file
+          if (pass <= 3 && k < folders.size()) context.listedFolder = folders[k];
           FileReport report = converting ? driver(path, e, context) : checkFile(path, kind, e, context);
           if (converting && report.document) {
             report.facts = sourceFacts(kind, *report.document, report.form, e);
@@ -301,12 +326,13 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   auto viewsOf = [](const PathSet& set) { return std::vector<std::string_view>(set.begin(), set.end()); };
 
   // Passes 4 and 5 see everything pass 1 added; the sets are not touched after pass 1.
-  runPass(1, pages, page);
+  runPass(1, pages, pageFolders, page);
   std::vector<std::string_view>().swap(pages);
-  runPass(2, styleSheets, sheet);
-  runPass(3, scripts, script);
-  runPass(4, viewsOf(referencedStyleSheets), sheet);
-  runPass(5, viewsOf(referencedScripts), script);
+  std::vector<FolderId>().swap(pageFolders);
+  runPass(2, styleSheets, styleSheetFolders, sheet);
+  runPass(3, scripts, scriptFolders, script);
+  runPass(4, viewsOf(referencedStyleSheets), noFolders, sheet);
+  runPass(5, viewsOf(referencedScripts), noFolders, script);
 
   summary.cancelled = cancelRequested.load();
   log(summary.cancelled ? std::string(plainMessage(MessageId::Cancelled))

@@ -28,9 +28,9 @@
 // is the conversion's in form, its verdicts are in each outcome's facts.
 //
 // Memory: the run keeps nothing per listed file beyond a view of its path in the request's
-// compact list (path_list.h); the results of the files under way, the sheets and scripts it
-// wrote or found loaded, and the pass's own list are all it holds, so a run of many small
-// files stays small.
+// compact list (path_list.h) and the folder it was listed in (16 bytes); the results of the
+// files under way, the sheets and scripts it wrote or found loaded, and the pass's own list
+// are all it holds, so a run of many small files stays small.
 //
 // Contract: a failing file never stops the run; it is logged and counted. A target
 // outside 0 to 3 ends the run at once with nothing logged (started is false). Nothing is
@@ -43,6 +43,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -51,6 +52,7 @@
 #include <vector>
 
 #include "run/conversion_options.h"
+#include "run/folder_id.h"
 #include "run/path_list.h"
 #include "run/path_set.h"
 #include "run/result_code.h"
@@ -72,6 +74,12 @@ struct RunRequest {
   // has become a link (or a folder, a pipe) by the time it is read is left as it is, its line
   // failed with a note. The files pages load are followed as links either way.
   PathSet followedLinks = {};
+  // The folder each listed path's file lay in when it was listed (intake.h), beside `paths`
+  // (the same index; the last listing of a path listed twice counts). A listed file is read
+  // only from that folder: one whose folder is another one by now is left as it is, its line
+  // failed with a note. Empty, or shorter than `paths`: the rest are read where their paths
+  // lead.
+  std::deque<FolderId> listedFolders = {};
 };
 
 struct FileOutcome {

@@ -75,11 +75,15 @@ FileReport convertFile(const std::filesystem::path& path, const ConversionOption
 
 ResultCode readDriversFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity,
                            const DriverContext& context, std::vector<FileNote>& notes) {
-  const ResultCode result = readWholeFile(path, content, identity, context.looked, context.nameLink);
-  if (result == ResultCode::CannotOpen && context.nameLink == NameLink::NotFollowed) {
-    if (const StoreProblem problem = whyNotReadAsFile(path); problem != StoreProblem::None)
-      notes.push_back({std::string(storeNoteCode(problem)), {}, std::string(storeNote(problem))});
-  }
+  StoreProblem problem = StoreProblem::None;
+  const ResultCode result = context.listedFolder.known()
+                                ? readListedFile(path, content, identity, context.looked, context.nameLink,
+                                                 context.listedFolder, context.session, problem)
+                                : readWholeFile(path, content, identity, context.looked, context.nameLink);
+  if (result == ResultCode::CannotOpen && problem == StoreProblem::None && context.nameLink == NameLink::NotFollowed)
+    problem = whyNotReadAsFile(path);
+  if (problem != StoreProblem::None)
+    notes.push_back({std::string(storeNoteCode(problem)), {}, std::string(storeNote(problem))});
   return result;
 }
 

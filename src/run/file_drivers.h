@@ -48,11 +48,15 @@ struct DriverContext {
   // Whether the name itself is followed when it is a link (file_store.h): a name listed as a
   // regular file is not, so that one swapped for a link meanwhile leads nowhere else.
   NameLink nameLink = NameLink::Followed;
+  // The folder the file lay in when it was listed (intake.h), where the read looks for it
+  // (file_store.h: readListedFile); not known for a file a page loads, which is read by its path.
+  FolderId listedFolder = {};
 };
 
-// The drivers' read of their file (and the check's): readWholeFile as the context says. A
-// name read as a regular file that has become a link to a file is left as it is, CannotOpen,
-// with the note that another program changed it during the conversion.
+// The drivers' read of their file (and the check's): readWholeFile as the context says, or
+// readListedFile in the folder it was listed in. A name read as a regular file that has become
+// a link to a file, and a file whose folder is no longer the one listed, are left as they are,
+// CannotOpen, with the note that another program changed them during the conversion.
 ResultCode readDriversFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity,
                            const DriverContext& context, std::vector<FileNote>& notes);
 

@@ -471,12 +471,11 @@ std::string_view storeNoteCode(StoreProblem problem) {
   return {};
 }
 
-ResultCode readWholeFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity,
-                         const struct stat* lookedAt, NameLink nameLink) {
-  content.clear();
-  struct stat info;
-  FileDescriptor file = openRegularFile(AT_FDCWD, path, O_RDONLY, info, nameLink == NameLink::Followed, lookedAt);
-  if (!file) return ResultCode::CannotOpen;
+namespace {
+
+// Reads the open file (`info` its status) to its end into `content`.
+ResultCode readOpenFile(const FileDescriptor& file, const struct stat& info, std::string& content,
+                        FileIdentity* identity) {
   if (identity) *identity = identityOf(info, hasExtendedAttributes(file.get()));
   try {
     const auto size = static_cast<std::uintmax_t>(info.st_size);
@@ -510,6 +509,49 @@ ResultCode readWholeFile(const std::filesystem::path& path, std::string& content
     return ResultCode::OutOfMemory;
   }
   return ResultCode::Success;
+}
+
+}  // namespace
+
+ResultCode readWholeFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity,
+                         const struct stat* lookedAt, NameLink nameLink) {
+  content.clear();
+  struct stat info;
+  FileDescriptor file = openRegularFile(AT_FDCWD, path, O_RDONLY, info, nameLink == NameLink::Followed, lookedAt);
+  if (!file) return ResultCode::CannotOpen;
+  return readOpenFile(file, info, content, identity);
+}
+
+ResultCode readListedFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity,
+                          const struct stat* lookedAt, NameLink nameLink, FolderId listed, WriteSession* session,
+                          StoreProblem& problem) {
+  content.clear();
+  problem = StoreProblem::None;
+  struct stat info;
+  FileDescriptor file;
+  try {
+    // A link is followed hop by hop to the name that holds the file; that name is then opened
+    // in its own folder, so a link re-pointed to another folder meanwhile is seen as such.
+    fs::path reached = path;
+    if (nameLink == NameLink::Followed) {
+      bool exists = false;
+      if (!resolveLinks(path, reached, info, exists) || !exists) return ResultCode::CannotOpen;
+    }
+    const std::string leaf = reached.filename().native();
+    if (leaf.empty() || leaf == "." || leaf == "..") return ResultCode::CannotOpen;
+    WorkFolder folder;
+    if (!folder.open(folderOf(reached), nullptr, path.native(), session) || !folder.knowsId())
+      return ResultCode::CannotOpen;
+    if (folder.id != listed) {
+      problem = StoreProblem::ChangedSinceRead;
+      return ResultCode::CannotOpen;
+    }
+    file = openRegularFile(folder.fd, leaf, O_RDONLY, info, false, lookedAt);
+  } catch (const std::bad_alloc&) {
+    return ResultCode::OutOfMemory;
+  }
+  if (!file) return ResultCode::CannotOpen;
+  return readOpenFile(file, info, content, identity);
 }
 
 StoreProblem whyNotReadAsFile(const std::filesystem::path& path) {

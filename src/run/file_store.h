@@ -85,6 +85,7 @@
 
 #include "run/result_code.h"
 #include "run/file_identity.h"
+#include "run/folder_id.h"
 #include "run/posix_file.h"
 #include "run/temp_file.h"
 
@@ -92,8 +93,8 @@ namespace sarnavel {
 
 class FolderFlushes;
 
-// What one thread's writes keep from one file to the next, so that files written one after
-// the other in one folder (a run goes in path order) do not each open it anew:
+// What one thread's reads and writes keep from one file to the next, so that files read and
+// written one after the other in one folder (a run goes in path order) do not each open it anew:
 //  - the folder last worked in, open. It serves the next write in a folder of the same path
 //    only while that path still leads to it (one stat of the path, compared by device and
 //    inode); otherwise the path is opened again, so a folder renamed or replaced meanwhile is
@@ -147,6 +148,19 @@ enum class NameLink { Followed, NotFollowed };
 // at it, which spares looking again before opening; the file opened must still be that one.
 ResultCode readWholeFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity = nullptr,
                          const struct stat* lookedAt = nullptr, NameLink nameLink = NameLink::Followed);
+
+// The read of a listed file, readWholeFile's but for where it looks: the file must still lie
+// in the folder it lay in when it was listed (`listed`; for a name read as a link, the folder
+// of the file the link finally leads to, as the links lead now). That folder is opened by its
+// path (or taken over from the session, while the path still leads to the one it keeps open),
+// its identity compared with `listed`, and the file's name opened relative to it without
+// following a link there. A folder that is another one by now (a sub-folder swapped for a
+// link to somewhere else, a link re-pointed to another folder) leaves the file unread:
+// CannotOpen, with ChangedSinceRead in `problem`. A file saved anew in that folder (another
+// inode under the name) is read. `problem` is None for every other outcome.
+ResultCode readListedFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity,
+                          const struct stat* lookedAt, NameLink nameLink, FolderId listed, WriteSession* session,
+                          StoreProblem& problem);
 
 // Why a name read with NotFollowed could not be read, when the reason is that it has become a
 // link that leads somewhere (ChangedSinceRead); otherwise None (a name that is missing, a link

@@ -33,15 +33,10 @@
 #include <string>
 #include <string_view>
 
+#include "run/folder_id.h"
 #include "run/posix_file.h"
 
 namespace sarnavel {
-
-struct FolderId {
-  dev_t device = 0;
-  ino_t inode = 0;
-  auto operator<=>(const FolderId&) const = default;
-};
 
 class FolderFlushes {
  public:

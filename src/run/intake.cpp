@@ -21,6 +21,16 @@ using Identity = std::pair<dev_t, ino_t>;
 
 Identity identityOf(const struct stat& info) { return {info.st_dev, info.st_ino}; }
 
+// The folder that holds the file a path finally reaches, all its links followed; not known
+// when it reaches nothing.
+FolderId folderReachedBy(const fs::path& path) {
+  std::error_code error;
+  const fs::path reached = fs::canonical(path, error);
+  struct stat info {};
+  if (error || stat(reached.parent_path().c_str(), &info) != 0) return {};
+  return folderIdOf(info);
+}
+
 // The absolute path of a path offered. "." goes by its text, and so does ".." where nothing
 // before it is a link; but after a link to a folder ".." leads, as the system takes it, to
 // the parent of the link's target, so the part up to the last ".." is resolved on disk. What
@@ -185,6 +195,8 @@ class FolderWalk {
       std::string path = level.path;
       path += '/';
       path += file.name;
+      report_.folders.push_back(file.isLink ? folderReachedBy(path)
+                                            : FolderId{level.identity.first, level.identity.second});
       report_.files.push_back(path);
     }
   }
@@ -264,8 +276,14 @@ void offerOne(const fs::path& path, IntakeReport& report, OfferState& state) {
     state.filesInside.push_back(identityOf(info));
     report.files.push_back(full.native());
     // A link the user names is followed.
-    if (struct stat named {}; lstat(path.c_str(), &named) == 0 && S_ISLNK(named.st_mode))
+    if (struct stat named {}; lstat(path.c_str(), &named) == 0 && S_ISLNK(named.st_mode)) {
       report.followedLinks.insert(full.native());
+      report.folders.push_back(folderReachedBy(full));
+    } else if (struct stat folder {}; stat(full.parent_path().c_str(), &folder) == 0) {
+      report.folders.push_back(folderIdOf(folder));
+    } else {
+      report.folders.emplace_back();
+    }
   } else {
     report.otherKinds.push_back(path);
   }
@@ -289,6 +307,11 @@ void dropLinksOutside(OfferState& state, IntakeReport& report) {
   if (!any) return;
   outside.flip();
   report.files.keepOnly(outside);
+  std::deque<FolderId> kept;
+  for (std::size_t k = 0; k < report.folders.size(); ++k) {
+    if (outside[k]) kept.push_back(report.folders[k]);
+  }
+  report.folders.swap(kept);
 }
 
 }  // namespace

@@ -26,13 +26,16 @@
 //
 // The intake does not look for duplicates: a file offered twice is listed twice.
 //
-// Memory: besides the list itself (path_list.h), a walk keeps one identity (16 bytes) per file
-// met, in chunks, to tell which links lead inside; a folder's own names only while it is listed.
+// Memory: besides the list itself (path_list.h) and a folder's identity (16 bytes) per file
+// listed, a walk keeps one identity (16 bytes) per file met, in chunks, to tell which links
+// lead inside; a folder's own names only while it is listed.
 #pragma once
 
+#include <deque>
 #include <filesystem>
 #include <vector>
 
+#include "run/folder_id.h"
 #include "run/path_list.h"
 #include "run/path_set.h"
 
@@ -66,6 +69,11 @@ struct IntakeReport {
   // regular file (or a link leading nowhere, which is never followed) and is converted only
   // as one (conversion_run.h). A set of copies: links are few among the files of a site.
   PathSet followedLinks;
+  // Beside `files` (the same index), the folder each file lay in as it was listed: the folder
+  // that holds the file its name reaches (for a link, the folder of the file the link finally
+  // leads to; for a link that leads nowhere, the link's own). The run reads the file only
+  // from there (conversion_run.h). Inode 0 where the folder could not be looked at.
+  std::deque<FolderId> folders;
 };
 
 // Offers several paths at once, as a command line or one drop does, adding to the report. A

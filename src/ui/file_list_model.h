@@ -13,6 +13,8 @@
 #include <QAbstractTableModel>
 #include <QString>
 
+#include "run/folder_id.h"
+
 namespace sarnavel {
 
 // The three texts are for showing and sorting, written readably (readable_path.h): a name
@@ -23,6 +25,7 @@ struct FileListEntry {
   QString fullPath;            // the absolute path, as shown
   std::filesystem::path path;  // the same path in the bytes of the file system, for the run
   bool followedLink = false;   // a link when listed, which the run follows (run/intake.h)
+  FolderId folder;             // the folder its file lay in when listed, where the run reads it (run/intake.h)
 
   static FileListEntry fromFullPath(const std::filesystem::path& fullPath);
 };

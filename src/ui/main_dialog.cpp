@@ -187,9 +187,11 @@ void MainDialog::offerToList(const std::vector<std::filesystem::path>& paths) {
   offerPaths(paths, report);
   std::vector<FileListEntry> entries;
   entries.reserve(report.files.size());
-  for (std::string_view file : report.files) {
+  for (std::size_t k = 0; k < report.files.size(); ++k) {
+    const std::string_view file = report.files[k];
     entries.push_back(FileListEntry::fromFullPath(file));
     entries.back().followedLink = report.followedLinks.count(std::string(file)) != 0;
+    if (k < report.folders.size()) entries.back().folder = report.folders[k];
   }
   model_->appendEntries(std::move(entries));
   if (report.notices.empty()) return;
@@ -298,6 +300,7 @@ RunRequest MainDialog::currentRequest() const {
   for (const FileListEntry& entry : model_->entries()) {
     request.paths.push_back(entry.path.native());
     if (entry.followedLink) request.followedLinks.insert(entry.path.native());
+    request.listedFolders.push_back(entry.folder);
   }
   return request;
 }

@@ -33,6 +33,8 @@ Logged convertTree(const fs::path& tree, const std::function<void()>& between) {
   offerPath(tree, intake);
   between();
   RunRequest request{toUtf8(), intake.files};
+  request.followedLinks = intake.followedLinks;
+  request.listedFolders = intake.folders;
   request.threads = 1;
   RunObserver observer;
   Logged logged;
@@ -77,6 +79,61 @@ TEST(RunFault, AListedFileSwappedForALinkBeforeItIsReadIsLeftAsItIs) {
     }
     EXPECT_EQ(TempFolder::read(own), page);
     EXPECT_EQ(snapshot(temp / "home").size(), 1u);
+  }
+}
+
+// In a folder others may write, a sub-folder is swapped for a link to a folder of the user's,
+// or a link the walk took inside the tree is re-pointed at a file of the user's, between the
+// listing and the read: the user's file stays as it is, with no backup beside it, and the log
+// says the listed file changed. A link's file saved anew in its own folder is converted.
+TEST(RunFault, AFolderOrLinkSwappedBeforeTheReadLeadsNowhereElse) {
+  const std::string page = "<html><body>" + sjis(u"日本") + "</body></html>";
+  const std::string sheet = sjisDocument(FileKind::Css, 500);
+  const struct {
+    const char* what;
+    void (*change)(const fs::path& temp, const std::string& sheet);
+    const char* refused;  // the listed file left as it is, or null
+  } cases[] = {
+      {"a sub-folder swapped for a link to a folder outside",
+       [](const fs::path& t, const std::string&) {
+         fs::rename(t / "tree/sub", t / "tree/sub.old");
+         fs::create_directory_symlink(t / "home", t / "tree/sub");
+       },
+       "tree/sub/page.html"},
+      {"a link re-pointed at a file outside",
+       [](const fs::path& t, const std::string&) {
+         fs::remove(t / "tree/l.css");
+         fs::create_symlink(t / "home/own.css", t / "tree/l.css");
+       },
+       "tree/l.css"},
+      {"a link's file saved anew",
+       [](const fs::path& t, const std::string& s) {
+         fs::remove(t / "tree/a.css");
+         std::ofstream(t / "tree/a.css", std::ios::binary) << s;
+       },
+       nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder temp;
+    temp.put("tree/sub/page.html", page);
+    temp.put("tree/a.css", sheet);
+    fs::create_symlink("a.css", temp / "tree/l.css");
+    const fs::path ownPage = temp.put("home/page.html", page), ownSheet = temp.put("home/own.css", sheet);
+    const Logged r = convertTree(temp / "tree", [&] { c.change(temp.path(), sheet); });
+    std::string expected = withUnixLineEnds(plainMessage(MessageId::Started));
+    for (const char* listed : {"tree/sub/page.html", "tree/a.css", "tree/l.css"}) {
+      if (c.refused && std::string(listed) == c.refused) {
+        expected += failure(temp / listed, 102) +
+                    "  ファイルが変換中に他のプログラムによって変更されたため、書き換えませんでした。\n";
+      } else {
+        expected += success(temp / listed);
+      }
+    }
+    EXPECT_EQ(r.log, expected + (c.refused ? finished(2, 1) : finished(3, 0)));
+    EXPECT_EQ(TempFolder::read(ownPage), page);
+    EXPECT_EQ(TempFolder::read(ownSheet), sheet);
+    EXPECT_EQ(snapshot(temp / "home").size(), 2u);
   }
 }
 

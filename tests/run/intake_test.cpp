@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -223,6 +224,29 @@ TEST(Intake, OnlyTheLinksTakenAsLinksAreFollowed) {
   EXPECT_EQ(relativeTo(report.files, folder.path()),
             (std::vector<std::string>{"site/a.html", "site/b.css", "site/gone.js", "site/inside.css", "named.js"}));
   EXPECT_EQ(report.followedLinks, (PathSet{(folder / "named.js").string(), (site / "inside.css").string()}));
+}
+
+// Each listed file keeps the folder that holds the file it reaches (for a link, the folder of
+// the file it finally leads to), where the run reads it.
+TEST(Intake, EachFileKeepsTheFolderOfTheFileItReaches) {
+  TempFolder folder;
+  const fs::path site = folder / "site";
+  folder.put("site/a.html", "");
+  folder.put("site/sub/b.css", "");
+  folder.put("other.js", "");
+  fs::create_symlink("sub/b.css", site / "up.css");
+  fs::create_symlink("site/sub/b.css", folder / "named.css");
+  IntakeReport report;
+  offerPaths({site, folder / "named.css", folder / "other.js"}, report);
+  const auto id = [](const fs::path& path) {
+    struct stat info {};
+    EXPECT_EQ(stat(path.c_str(), &info), 0);
+    return FolderId{info.st_dev, info.st_ino};
+  };
+  EXPECT_EQ(relativeTo(report.files, folder.path()),
+            (std::vector<std::string>{"site/a.html", "site/up.css", "site/sub/b.css", "named.css", "other.js"}));
+  EXPECT_TRUE(report.folders == (std::deque<FolderId>{id(site), id(site / "sub"), id(site / "sub"), id(site / "sub"),
+                                                      id(folder.path())}));
 }
 
 // Runs `body` in a forked child after `prepare` (which gives a reason to skip, or ""), and

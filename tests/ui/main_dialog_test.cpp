@@ -7,6 +7,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <sys/stat.h>
+
 #include <functional>
 
 #include "ui/main_dialog.h"
@@ -275,6 +277,24 @@ class MainDialogTest : public QObject {
     const RunRequest request = dialog.currentRequest();
     QCOMPARE(request.paths.size(), std::size_t{2});
     QVERIFY(request.followedLinks == PathSet{(files.root() / "site/l.html").native()});
+  }
+
+  // The list keeps the folder each of its files was listed in, however long it is kept and
+  // reordered: the run reads each file only from there.
+  void requestKeepsTheFoldersTheFilesWereListedIn() {
+    Files files;
+    files.put("site/q.html");
+    files.put("site/sub/p.html");
+    MainDialog dialog({files.root() / "site"});
+    dialog.onColumnClick(0);
+    const RunRequest request = dialog.currentRequest();
+    QCOMPARE(request.paths.size(), std::size_t{2});
+    QCOMPARE(request.listedFolders.size(), std::size_t{2});
+    for (std::size_t k = 0; k < 2; ++k) {
+      struct stat folder {};
+      QCOMPARE(::stat(std::filesystem::path(request.paths[k]).parent_path().c_str(), &folder), 0);
+      QVERIFY(request.listedFolders[k] == (FolderId{folder.st_dev, folder.st_ino}));
+    }
   }
 
   void requestTakesTheControlsAsTheyAre() {
