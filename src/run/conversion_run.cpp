@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <system_error>
@@ -110,24 +111,26 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   pages = inPassOrder(std::move(pages));
   styleSheets = inPassOrder(std::move(styleSheets));
   scripts = inPassOrder(std::move(scripts));
-  // Beside each pass's paths, the folders their files were listed in (the last listing of a
-  // path counts): sixteen bytes a file, none when the request has none.
-  std::vector<FolderId> pageFolders, styleSheetFolders, scriptFolders;
-  if (!request.listedFolders.empty()) {
+  // Beside each pass's paths, where the request keeps the folder its file was listed in (the
+  // last listing of a path counts): one plus the index into request.listedFolders, 0 for none.
+  // Four bytes a file, none when the request has no folders.
+  std::vector<std::uint32_t> pageFolders, styleSheetFolders, scriptFolders;
+  if (!request.listedFolders.empty() && request.paths.size() < UINT32_MAX) {
     pageFolders.resize(pages.size());
     styleSheetFolders.resize(styleSheets.size());
     scriptFolders.resize(scripts.size());
-    auto place = [](const std::vector<std::string_view>& pass, std::vector<FolderId>& folders, std::string_view path,
-                    FolderId folder) {
-      folders[static_cast<std::size_t>(std::lower_bound(pass.begin(), pass.end(), path) - pass.begin())] = folder;
+    auto place = [](const std::vector<std::string_view>& pass, std::vector<std::uint32_t>& folders,
+                    std::string_view path, std::size_t i) {
+      folders[static_cast<std::size_t>(std::lower_bound(pass.begin(), pass.end(), path) - pass.begin())] =
+          static_cast<std::uint32_t>(i + 1);
     };
     const std::size_t recorded = std::min(request.paths.size(), request.listedFolders.size());
     for (std::size_t i = 0; i < recorded; ++i) {
       const std::string_view path = request.paths[i];
       switch (classifyExtension(path)) {
-        case FileKind::Html: place(pages, pageFolders, path, request.listedFolders[i]); break;
-        case FileKind::Css: place(styleSheets, styleSheetFolders, path, request.listedFolders[i]); break;
-        case FileKind::JavaScript: place(scripts, scriptFolders, path, request.listedFolders[i]); break;
+        case FileKind::Html: place(pages, pageFolders, path, i); break;
+        case FileKind::Css: place(styleSheets, styleSheetFolders, path, i); break;
+        case FileKind::JavaScript: place(scripts, scriptFolders, path, i); break;
         default: break;
       }
     }
@@ -208,8 +211,8 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   // Each worker's own: the folder it last wrote in stays open for its next file.
   std::vector<WriteSession> sessions(static_cast<std::size_t>(std::max(threads, 1)));
 
-  const std::vector<FolderId> noFolders;
-  auto runPass = [&](int pass, const std::vector<std::string_view>& listed, const std::vector<FolderId>& folders,
+  const std::vector<std::uint32_t> noFolders;
+  auto runPass = [&](int pass, const std::vector<std::string_view>& listed, const std::vector<std::uint32_t>& folders,
                      auto&& driver) {
     if (cancelRequested.load()) return;
     // Pages are never read twice nor loaded: only the later passes need to know each file.
@@ -261,7 +264,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           DriverContext context{&flushes, &probes, &sessions[static_cast<std::size_t>(turn.worker)], turn.status};
           if (pass <= 3 && (request.followedLinks.empty() || !request.followedLinks.count(std::string(paths[k]))))
             context.nameLink = NameLink::NotFollowed;  // listed as a regular file
-          if (pass <= 3 && k < folders.size()) context.listedFolder = folders[k];
+          if (pass <= 3 && k < folders.size() && folders[k] != 0) context.listedFolder = request.listedFolders[folders[k] - 1];
           FileReport report = converting ? driver(path, e, context) : checkFile(path, kind, e, context);
           if (converting && report.document) {
             report.facts = sourceFacts(kind, *report.document, report.form, e);
@@ -328,7 +331,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   // Passes 4 and 5 see everything pass 1 added; the sets are not touched after pass 1.
   runPass(1, pages, pageFolders, page);
   std::vector<std::string_view>().swap(pages);
-  std::vector<FolderId>().swap(pageFolders);
+  std::vector<std::uint32_t>().swap(pageFolders);
   runPass(2, styleSheets, styleSheetFolders, sheet);
   runPass(3, scripts, scriptFolders, script);
   runPass(4, viewsOf(referencedStyleSheets), noFolders, sheet);
