@@ -206,35 +206,20 @@ TEST(Intake, TheWalkStaysInsideTheTreeItWasGiven) {
   }
 }
 
-// The run follows only the links taken as links (a link named; a link of a walk that leads
-// inside); every other name it lists, a link that leads nowhere included, it reads as a file.
-TEST(Intake, OnlyTheLinksTakenAsLinksAreFollowed) {
-  TempFolder folder;
-  const fs::path site = folder / "site";
-  folder.put("site/a.html", "");
-  folder.put("site/b.css", "");
-  folder.put("outside.js", "");
-  folder.put("other.js", "");
-  fs::create_symlink("b.css", site / "inside.css");
-  fs::create_symlink("missing.js", site / "gone.js");
-  fs::create_symlink("../outside.js", site / "out.js");  // passed over
-  fs::create_symlink("other.js", folder / "named.js");
-  IntakeReport report;
-  offerPaths({site, folder / "named.js"}, report);
-  EXPECT_EQ(relativeTo(report.files, folder.path()),
-            (std::vector<std::string>{"site/a.html", "site/b.css", "site/gone.js", "site/inside.css", "named.js"}));
-  EXPECT_EQ(report.followedLinks, (PathSet{(folder / "named.js").string(), (site / "inside.css").string()}));
-}
-
-// Each listed file keeps the folder that holds the file it reaches (for a link, the folder of
-// the file it finally leads to), where the run reads it.
-TEST(Intake, EachFileKeepsTheFolderOfTheFileItReaches) {
+// What the run needs to read each listed file as it was listed: which names are links it
+// follows (a link named; a link of a walk that leads inside; not a link that leads nowhere),
+// and the folder holding the file each name reaches (for a link it follows, its final
+// target's; a link that leads nowhere is a name in its own folder).
+TEST(Intake, TheLinksTakenAsLinksAndTheFolderOfEachFile) {
   TempFolder folder;
   const fs::path site = folder / "site";
   folder.put("site/a.html", "");
   folder.put("site/sub/b.css", "");
+  folder.put("outside.js", "");
   folder.put("other.js", "");
   fs::create_symlink("sub/b.css", site / "up.css");
+  fs::create_symlink("missing.js", site / "gone.js");
+  fs::create_symlink("../outside.js", site / "out.js");  // passed over
   fs::create_symlink("site/sub/b.css", folder / "named.css");
   IntakeReport report;
   offerPaths({site, folder / "named.css", folder / "other.js"}, report);
@@ -244,9 +229,11 @@ TEST(Intake, EachFileKeepsTheFolderOfTheFileItReaches) {
     return FolderId{info.st_dev, info.st_ino};
   };
   EXPECT_EQ(relativeTo(report.files, folder.path()),
-            (std::vector<std::string>{"site/a.html", "site/up.css", "site/sub/b.css", "named.css", "other.js"}));
-  EXPECT_TRUE(report.folders == (std::deque<FolderId>{id(site), id(site / "sub"), id(site / "sub"), id(site / "sub"),
-                                                      id(folder.path())}));
+            (std::vector<std::string>{"site/a.html", "site/gone.js", "site/up.css", "site/sub/b.css", "named.css",
+                                      "other.js"}));
+  EXPECT_EQ(report.followedLinks, (PathSet{(folder / "named.css").string(), (site / "up.css").string()}));
+  EXPECT_TRUE(report.folders == (std::deque<FolderId>{id(site), id(site), id(site / "sub"), id(site / "sub"),
+                                                      id(site / "sub"), id(folder.path())}));
 }
 
 // Runs `body` in a forked child after `prepare` (which gives a reason to skip, or ""), and
