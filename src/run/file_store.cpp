@@ -336,12 +336,13 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
                      folder.id == FolderId{written->folderDevice, written->folderInode};
   struct stat info;
   FileDescriptor source;
+  bool nameIsLink = false;
   if (ahead) {
     // Only looked at, to check it is still what was read; a link is followed only when the
     // name is one.
     if (::fstatat(folder.fd, leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return failed(ResultCode::BackupFailed);
-    if (S_ISLNK(info.st_mode) && ::fstatat(folder.fd, leaf.c_str(), &info, 0) != 0)
-      return failed(ResultCode::BackupFailed);
+    nameIsLink = S_ISLNK(info.st_mode);
+    if (nameIsLink && ::fstatat(folder.fd, leaf.c_str(), &info, 0) != 0) return failed(ResultCode::BackupFailed);
     if (!S_ISREG(info.st_mode)) return failed(ResultCode::BackupFailed);
   } else {
     // The name itself first; a link is followed only when the name is one.
@@ -350,6 +351,7 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
       struct stat named;
       if (::fstatat(folder.fd, leaf.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(named.st_mode))
         return failed(ResultCode::BackupFailed);
+      nameIsLink = true;
       source = openRegularFile(folder.fd, leaf, O_RDONLY, info);
       if (!source) return failed(ResultCode::BackupFailed);
     }
@@ -362,7 +364,7 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
   if (StoreResult kept = keptFromChanging(folder.fd, leaf); !kept.ok()) return kept;
   // A link's file is replaced in its own folder, which must take the write as well: a backup
   // beside a link whose file stays as it is would only lengthen the chain, run after run.
-  if (struct stat named; ::fstatat(folder.fd, leaf.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(named.st_mode)) {
+  if (nameIsLink) {
     if (StoreResult kept = linkedFileKeptFromChanging(path); !kept.ok()) return kept;
   }
   ExtendedAttributes attributes;
