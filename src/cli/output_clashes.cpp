@@ -22,8 +22,9 @@ int listedAmong(const PathList& files, const struct stat* const outputs[], const
   for (std::string_view name : files) {
     if (allNamed) {
       const std::string_view last = name.substr(name.rfind('/') + 1);
-      bool mayBe = links->count(std::string(name)) != 0;
+      bool mayBe = false;
       for (int k = 0; k < count && !mayBe; ++k) mayBe = outputs[k] && last == *onlyNames[k];
+      if (!mayBe && !links->empty()) mayBe = links->count(std::string(name)) != 0;
       if (!mayBe) continue;  // a file's own name that is none of the outputs' names
     }
     struct stat info;
