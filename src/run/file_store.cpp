@@ -450,6 +450,8 @@ std::string_view storeNote(StoreProblem problem) {
     case StoreProblem::None: return {};
     case StoreProblem::ChangedSinceRead:
       return "ファイルが変換中に他のプログラムによって変更されたため、書き換えませんでした。";
+    case StoreProblem::ReplacedSinceListed:
+      return "ファイルが追加された後で別のものに置き換えられたため、読まずにそのままにしました。";
     case StoreProblem::FileNotWritable: return "ファイルに書き込む権限がないため、書き換えませんでした。";
     case StoreProblem::FolderNotWritable: return "フォルダーに一時ファイルを作れないため、書き換えませんでした。";
     case StoreProblem::AttributesNotCarried:
@@ -465,6 +467,7 @@ std::string_view storeNoteCode(StoreProblem problem) {
   switch (problem) {
     case StoreProblem::None: return {};
     case StoreProblem::ChangedSinceRead: return "changed-during-conversion";
+    case StoreProblem::ReplacedSinceListed: return "replaced-since-added";
     case StoreProblem::FileNotWritable: return "file-not-writable";
     case StoreProblem::FolderNotWritable: return "folder-not-writable";
     case StoreProblem::AttributesNotCarried: return "attributes-not-carried";
@@ -545,7 +548,7 @@ ResultCode readListedFile(const std::filesystem::path& path, std::string& conten
     if (!folder.open(folderOf(reached), nullptr, path.native(), session) || !folder.knowsId())
       return ResultCode::CannotOpen;
     if (folder.id != listed) {
-      problem = StoreProblem::ChangedSinceRead;
+      problem = StoreProblem::ReplacedSinceListed;
       return ResultCode::CannotOpen;
     }
     file = openRegularFile(folder.fd, leaf, O_RDONLY, info, false, lookedAt);
@@ -560,7 +563,7 @@ StoreProblem whyNotReadAsFile(const std::filesystem::path& path) {
   struct stat named, reached;
   if (::lstat(path.c_str(), &named) != 0 || !S_ISLNK(named.st_mode) || ::stat(path.c_str(), &reached) != 0)
     return StoreProblem::None;
-  return StoreProblem::ChangedSinceRead;
+  return StoreProblem::ReplacedSinceListed;
 }
 
 StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view bytes, const FileIdentity* read,

@@ -46,7 +46,7 @@ Logged convertTree(const fs::path& tree, const std::function<void()>& between) {
 
 // In a folder others may write, a listed file is swapped for a link between the listing and
 // the read: the link is not followed (its file, one of the user's outside the tree, stays as
-// it is, with no backup beside it), and the log says the file changed. A file an editor saved
+// it is, with no backup beside it), and the log says the name was replaced. A file an editor saved
 // anew meanwhile (a new file under the name) is converted as listed.
 TEST(RunFault, AListedFileSwappedForALinkBeforeItIsReadIsLeftAsItIs) {
   const std::string page = "<html><body>" + sjis(u"日本") + "</body></html>";
@@ -69,7 +69,7 @@ TEST(RunFault, AListedFileSwappedForALinkBeforeItIsReadIsLeftAsItIs) {
     });
     if (c.swappedForLink) {
       EXPECT_EQ(r.log, withUnixLineEnds(plainMessage(MessageId::Started)) + failure(temp / "tree/page.html", 102) +
-                           "  ファイルが変換中に他のプログラムによって変更されたため、書き換えませんでした。\n" +
+                           "  ファイルが追加された後で別のものに置き換えられたため、読まずにそのままにしました。\n" +
                            finished(0, 1));
       EXPECT_TRUE(fs::is_symlink(temp / "tree/page.html"));
     } else {
@@ -85,7 +85,7 @@ TEST(RunFault, AListedFileSwappedForALinkBeforeItIsReadIsLeftAsItIs) {
 // In a folder others may write, a sub-folder is swapped for a link to a folder of the user's,
 // or a link the walk took inside the tree is re-pointed at a file of the user's, between the
 // listing and the read: the user's file stays as it is, with no backup beside it, and the log
-// says the listed file changed. A link's file saved anew in its own folder is converted.
+// says the listed file was replaced. A link's file saved anew in its own folder is converted.
 TEST(RunFault, AFolderOrLinkSwappedBeforeTheReadLeadsNowhereElse) {
   const std::string page = "<html><body>" + sjis(u"日本") + "</body></html>";
   const std::string sheet = sjisDocument(FileKind::Css, 500);
@@ -125,7 +125,7 @@ TEST(RunFault, AFolderOrLinkSwappedBeforeTheReadLeadsNowhereElse) {
     for (const char* listed : {"tree/sub/page.html", "tree/a.css", "tree/l.css"}) {
       if (c.refused && std::string(listed) == c.refused) {
         expected += failure(temp / listed, 102) +
-                    "  ファイルが変換中に他のプログラムによって変更されたため、書き換えませんでした。\n";
+                    "  ファイルが追加された後で別のものに置き換えられたため、読まずにそのままにしました。\n";
       } else {
         expected += success(temp / listed);
       }

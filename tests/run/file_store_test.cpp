@@ -655,7 +655,7 @@ TEST_F(FileStoreTest, ANameReadAsARegularFileIsNotFollowedAsALink) {
     StoreProblem why;
   } cases[] = {
       {"real.css", ResultCode::Success, StoreProblem::None},
-      {"link.css", ResultCode::CannotOpen, StoreProblem::ChangedSinceRead},
+      {"link.css", ResultCode::CannotOpen, StoreProblem::ReplacedSinceListed},
       {"dangling.css", ResultCode::CannotOpen, StoreProblem::None},
       {"folder.css", ResultCode::CannotOpen, StoreProblem::None},
       {"pipe.css", ResultCode::CannotOpen, StoreProblem::None},
