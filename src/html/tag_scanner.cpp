@@ -248,6 +248,10 @@ bool readTagName(std::string_view text, const char* readable, bool escapeFree, T
 
 }  // namespace
 
+namespace {
+bool mayStartNamedTag(std::string_view page, std::size_t open);
+}  // namespace
+
 bool TagWalk::next(ScannedTag& tag) {
   while (!ended_) {
     if (resume_ >= page_.size()) break;
@@ -266,6 +270,12 @@ bool TagWalk::next(ScannedTag& tag) {
       close = find('>', open + 1, &escapeFree);
     }
     if (close == kNone) break;
+    // Most tags are of no kind: a walk that hands none of those over tells them by their first
+    // two bytes and passes over them unread.
+    if (!handedOver_.contains(TagKind::Other) && !mayStartNamedTag(page_, open)) {
+      resume_ = close + 1;
+      continue;
+    }
     const TagSpan& span = tag.span = spanOf(page_, open, close);
     resume_ = span.tagEnd;
     if (!tag.attributes.empty()) tag.attributes.clear();
@@ -361,6 +371,51 @@ constexpr std::array<KindSlot, 32> kKindSlots = [] {
 TagKind kindOfPacked(std::uint64_t key, std::size_t size) {
   const KindSlot& slot = kKindSlots[kindSlotOf(key)];
   return slot.key == key && slot.size == size ? slot.kind : TagKind::Other;
+}
+
+// The pairs of bytes a tag's text may start with when its name is of a kind (either case of a
+// letter, since names are lowered after): 65,536 bits, one for each pair, first byte high. A
+// name of one byte ("a") admits any byte after it; a text that starts with white space has its
+// name further on, so every pair that starts with a white-space byte is admitted too.
+struct NamedPairs {
+  std::array<std::uint64_t, 1024> bits{};
+  constexpr void admit(unsigned first, unsigned second) {
+    bits[(first << 8 | second) >> 6] |= std::uint64_t{1} << (second & 63);
+  }
+  constexpr bool admits(unsigned first, unsigned second) const {
+    return (bits[(first << 8 | second) >> 6] >> (second & 63)) & 1;
+  }
+};
+
+constexpr unsigned upperOf(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<unsigned>(c - 'a' + 'A') : static_cast<unsigned char>(c);
+}
+
+constexpr NamedPairs kNamedPairs = [] {
+  NamedPairs pairs;
+  for (unsigned first = 0; first < 256; ++first) {
+    if (first > ' ' || ((kSpaceBits >> first) & 1) == 0) continue;
+    for (unsigned second = 0; second < 256; ++second) pairs.admit(first, second);
+  }
+  for (const NamedKind& named : kNamedKinds) {
+    const unsigned firsts[2] = {static_cast<unsigned char>(named.name[0]), upperOf(named.name[0])};
+    for (const unsigned first : firsts) {
+      if (named.name.size() == 1) {
+        for (unsigned second = 0; second < 256; ++second) pairs.admit(first, second);
+        continue;
+      }
+      pairs.admit(first, static_cast<unsigned char>(named.name[1]));
+      pairs.admit(first, upperOf(named.name[1]));
+    }
+  }
+  return pairs;
+}();
+
+// False when the tag whose `<` is at `open` (its `>` further on) has a name of no kind, or none.
+bool mayStartNamedTag(std::string_view page, std::size_t open) {
+  const auto first = static_cast<unsigned char>(page[open + 1]);
+  const auto second = open + 2 < page.size() ? static_cast<unsigned char>(page[open + 2]) : 0u;
+  return kNamedPairs.admits(first, second);
 }
 
 }  // namespace

@@ -17,10 +17,11 @@
 // the escape byte together, many bytes at a time (text/byte_pair_scan.h): met before any escape
 // byte, the byte lies outside every run, and only past an escape byte are runs read out. A tag's
 // `<` and `>` are found by one scan, the `>` first looked for in the block the `<` was found in.
-// Pages hold a tag every few dozen bytes, so the walk's cost is per tag: a tag's name is read and
-// lowered in one pass straight into the tag (TagName), told apart from the names the readers act
-// on once there (TagKind), and a walk allocates nothing per tag but the attributes its reader
-// asked for.
+// Pages hold a tag every few dozen bytes, so the walk's cost is per tag: a walk that wants the
+// named kinds only turns most tags away by the first two bytes of their text, which no name of
+// a kind starts with; a tag's name is read and lowered in one pass straight into the tag
+// (TagName), told apart from the names the readers act on once there (TagKind), and a walk
+// allocates nothing per tag but the attributes its reader asked for.
 //
 // Contract: every search runs forward only, and a walk with TagWalk looks at each byte of the
 // page a bounded number of times, so it is linear in the page size whatever the page holds.
