@@ -12,6 +12,7 @@
 
 #include "run/run_messages.h"
 #include "support/bytes.h"
+#include "support/site_documents.h"
 #include "support/targets.h"
 #include "support/temp_folder.h"
 
@@ -23,8 +24,10 @@ std::vector<std::string> texts(const std::vector<std::filesystem::path>& paths) 
 }
 
 namespace fs = std::filesystem;
+using testing::optionsFor;
 using testing::sameBytes;
 using testing::TempFolder;
+using testing::toUtf8;
 using namespace std::string_literals;
 
 const std::string kStart = "変換を開始しました。\r\n---\r\n";
@@ -42,13 +45,6 @@ const std::string kSheetInUtf8 = "@charset \"utf-8\";\np{}\n";
 const std::string kScript = "x='\x93\xFA';\n";  // Shift_JIS
 const std::string kScriptInUtf8 = "x='\xE6\x97\xA5';\n";
 
-ConversionOptions optionsFor(int target = 3, bool makeBackup = true) {
-  ConversionOptions options;
-  options.targetEncoding = testing::asTarget(target);
-  options.makeBackup = makeBackup;
-  return options;
-}
-ConversionOptions toUtf8() { return optionsFor(3); }
 
 // Everything a run hands its observer.
 struct Record {

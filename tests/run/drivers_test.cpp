@@ -21,6 +21,7 @@
 #include "run/reference_files.h"
 #include "run/run_messages.h"
 #include "support/bytes.h"
+#include "support/site_documents.h"
 #include "support/targets.h"
 #include "support/temp_folder.h"
 
@@ -29,19 +30,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
+using testing::optionsFor;
 using testing::sameBytes;
 using testing::TempFolder;
 
 using testing::kLeMark;
 using testing::utf16be;
 using testing::utf16le;
-
-ConversionOptions optionsFor(int target, bool makeBackup = true) {
-  ConversionOptions options;
-  options.targetEncoding = testing::asTarget(target);
-  options.makeBackup = makeBackup;
-  return options;
-}
 
 // Runs the driver of the path's kind.
 FileReport driverReport(FileKind kind, const fs::path& path, const ConversionOptions& options,
