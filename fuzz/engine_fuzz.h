@@ -15,11 +15,8 @@
 // a subfolder, so that charset attributes are set and referenced files are gathered.
 #pragma once
 
-#include <stdlib.h>
-
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +31,7 @@
 #include "engine/page_declarations.h"
 #include "engine/target_options.h"
 #include "fuzz_support.h"
+#include "../tests/support/temp_folder.h"
 #include "html/head_analysis.h"
 #include "html/iso2022_runs.h"
 #include "html/tag_scanner.h"
@@ -47,28 +45,13 @@ namespace sarnavel::fuzz {
 enum class DocumentKind { Page, Sheet, Script };
 
 // Made on first use, removed when the process ends.
-class PageFolder {
- public:
-  PageFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "sarnavel-fuzz-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) fail("a page folder can be made", __FILE__, __LINE__, pattern);
-    path_ = pattern;
-    std::filesystem::create_directories(path_ / "sub");
-    for (const char* name : {"a.css", "b.js", "sub/c.css", "sub/d.js", "\xE6\x97\xA5.css"})
-      std::ofstream(path_ / name) << "x";
-  }
-  ~PageFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
 inline const std::filesystem::path& pageFolder() {
-  static const PageFolder folder;
+  static const testing::TempFolder folder;
+  static const bool filled = [] {
+    for (const char* name : {"a.css", "b.js", "sub/c.css", "sub/d.js", "\xE6\x97\xA5.css"}) folder.put(name, "x");
+    return true;
+  }();
+  (void)filled;
   return folder.path();
 }
 

@@ -6,6 +6,7 @@
 // written by writeTag reads back as the same tag; script bodies are skipped forward only; the
 // head analysis reports only offsets of tags that exist, and a record analysed a second time
 // keeps exactly the fields its contract lets it keep.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -21,45 +22,33 @@ namespace {
 using namespace sarnavel;
 using sarnavel::fuzz::hexOf;
 
-// For each byte of the page, whether it lies inside a run (escape sequences count as
-// outside: they are never offered to a search either).
-std::vector<bool> runMap(std::string_view page) {
-  std::vector<bool> inside(page.size(), false);
+// For each byte of the text, whether it lies inside an ISO-2022-JP run or is part of an escape
+// sequence (which holds no `<` or `>`, and names its set by a capital letter).
+std::vector<bool> runMap(std::string_view text) {
+  std::vector<bool> inside(text.size(), false);
   bool inRun = false;
-  std::size_t i = 0;
-  while (i < page.size()) {
-    if (page[i] == '\x1b') {
-      std::size_t length = 0;
-      RunShift shift = runShiftAt(page, i, length);
-      if (shift != RunShift::None) {
-        inRun = shift == RunShift::Opens;
-        i += length;
-        continue;
-      }
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::size_t length = 0;
+    const RunShift shift = text[i] == '\x1b' ? runShiftAt(text, i, length) : RunShift::None;
+    if (shift != RunShift::None) {
+      inRun = shift == RunShift::Opens;
+      std::fill_n(inside.begin() + static_cast<std::ptrdiff_t>(i), length, true);
+      i += length - 1;
+    } else {
+      inside[i] = inRun;
     }
-    inside[i] = inRun;
-    ++i;
   }
   return inside;
 }
 
-// No A-Z outside the ISO-2022-JP runs of `text` and their escape sequences (which name their
-// sets by capital letters, and whose runs hold halves of characters, not letters), but right
-// after a byte from 0x80, where it may be the second byte of a Shift_JIS character.
+// No A-Z outside the runs of `text` and their escape sequences (runs hold halves of
+// characters, not letters), but right after a byte from 0x80, where it may be the second byte
+// of a Shift_JIS character.
 bool lowerCaseOutsideRuns(std::string_view text) {
-  bool inRun = false;
-  for (std::size_t i = 0; i < text.size();) {
-    if (text[i] == '\x1b') {
-      std::size_t length = 0;
-      if (const RunShift shift = runShiftAt(text, i, length); shift != RunShift::None) {
-        inRun = shift == RunShift::Opens;
-        i += length;
-        continue;
-      }
-    }
+  const std::vector<bool> inRun = runMap(text);
+  for (std::size_t i = 0; i < text.size(); ++i) {
     const bool afterHighByte = i > 0 && static_cast<unsigned char>(text[i - 1]) >= 0x80;
-    if (!inRun && !afterHighByte && text[i] >= 'A' && text[i] <= 'Z') return false;
-    ++i;
+    if (!inRun[i] && !afterHighByte && text[i] >= 'A' && text[i] <= 'Z') return false;
   }
   return true;
 }

@@ -76,38 +76,68 @@ TEST(Converter, EachEncodingToItselfIsByteForByte) {
   EXPECT_TRUE(testing::sameBytes(convert(jis, kJis), jis));
 }
 
-TEST(Converter, IbmExtensionsBecomeTheirTwinsInEucJp) {
-  struct Case {
-    std::string_view sjis;
-    std::string_view euc;
+// One text each: the target, the line ending asked for, and the characters counted as lost
+// (-1: not asked).
+TEST(Converter, TextsAndWhatTheyBecome) {
+  using namespace std::string_literals;
+  constexpr LineEnding kAsIs = LineEnding::Unchanged;
+  const struct {
+    std::string in;
+    TargetEncoding target;
+    LineEnding eol;
+    std::string out;
+    int lost;
   } cases[] = {
-      {"\xfa\x40", "\xfc\xf1"},  // ⅰ: NEC-selected row 92
-      {"\xfa\x4a", "\xad\xb5"},  // Ⅰ: NEC row 13
-      {"\xfa\x54", "\xa2\xcc"},  // ￢: JIS row 2
-      {"\xfb\xfc", "\xfc\xe2"},  // 髙
-      {"\x87\x40", "\xad\xa1"},  // ①
+      // IBM extensions become their twins in EUC-JP
+      {"\xfa\x40\x82\xa0", kEuc, kAsIs, "\xfc\xf1\xa4\xa2", 0},  // ⅰ: NEC-selected row 92
+      {"\xfa\x4a\x82\xa0", kEuc, kAsIs, "\xad\xb5\xa4\xa2", 0},  // Ⅰ: NEC row 13
+      {"\xfa\x54\x82\xa0", kEuc, kAsIs, "\xa2\xcc\xa4\xa2", 0},  // ￢: JIS row 2
+      {"\xfb\xfc\x82\xa0", kEuc, kAsIs, "\xfc\xe2\xa4\xa2", 0},  // 髙
+      {"\x87\x40\x82\xa0", kEuc, kAsIs, "\xad\xa1\xa4\xa2", 0},  // ①
+      // what the target cannot hold becomes the geta mark: U+4E02 is only in JIS X 0212...
+      {"\xa4\xa2\x8f\xb0\xa1", kSjis, kAsIs, "\x82\xa0\x81\xac", 1},
+      {"\xa4\xa2\x8f\xb0\xa9", kSjis, kAsIs, "\x82\xa0\xfa\x68", 0},  // ...丨 has an IBM-extension place
+      // the user-defined area has no place in EUC-JP or ISO-2022-JP, but UTF-8 has it
+      {"\x82\xa0\xf0\x40", kEuc, kAsIs, "\xa4\xa2\xa2\xae", 1},
+      {"\x82\xa0\xf0\x40", kJis, kAsIs, "\x1b$B$\"\"\x2e\x1b(B", -1},
+      {"\x82\xa0\xf0\x40", kUtf8, kAsIs, "\xe3\x81\x82\xee\x80\x80", -1},
+      // bytes that form no character: U+FFFD (a Shift_JIS ASCII trail byte is read again)
+      {"\x82\xa0\x85\x40\xfd", kUtf8, kAsIs, "\xe3\x81\x82\xef\xbf\xbd@\xef\xbf\xbd", 2},
+      // line breaks; ISO-2022-JP is back in ASCII before every one
+      {"a\r\nb\nc\rd\n\r\xa4\xa2", kSjis, kAsIs, "a\r\nb\nc\rd\n\r\x82\xa0", -1},
+      {"a\r\nb\nc\rd\n\r\xa4\xa2", kSjis, LineEnding::CrLf, "a\r\nb\r\nc\r\nd\r\n\r\n\x82\xa0", -1},
+      {"a\r\nb\nc\rd\n\r\xa4\xa2", kSjis, LineEnding::Lf, "a\nb\nc\nd\n\n\x82\xa0", -1},
+      {"a\r\nb\nc\rd\n\r\xa4\xa2", kSjis, LineEnding::Cr, "a\rb\rc\rd\r\r\x82\xa0", -1},
+      {"\x82\xa0\n\x82\xa0", kJis, LineEnding::CrLf, "\x1b$B$\"\x1b(B\r\n\x1b$B$\"\x1b(B", -1},
+      // nothing else changes: ASCII controls, zero bytes (one after a character is its own), no
+      // MIME decoding
+      {"<p>\\ ~ \x1a\x7f\0 end</p>"s, kSjis, kAsIs, "<p>\\ ~ \x1a\x7f\0 end</p>"s, 0},
+      {"<p>\\ ~ \x1a\x7f\0 end</p>"s, kEuc, kAsIs, "<p>\\ ~ \x1a\x7f\0 end</p>"s, 0},
+      {"<p>\\ ~ \x1a\x7f\0 end</p>"s, kJis, kAsIs, "<p>\\ ~ \x1a\x7f\0 end</p>"s, 0},
+      {"<p>\\ ~ \x1a\x7f\0 end</p>"s, kUtf8, kAsIs, "<p>\\ ~ \x1a\x7f\0 end</p>"s, 0},
+      {"\x82\xa0\0\x82\xa2"s, kEuc, kAsIs, "\xa4\xa2\0\xa4\xa4"s, 0},
+      {"\x82\xa0\0A\x82\xa2"s, kUtf8, kAsIs, "\xe3\x81\x82\0A\xe3\x81\x84"s, 0},
+      {"", kUtf8, kAsIs, "", 0},
+      {"=?ISO-2022-JP?B?GyRCJDMbKEI=?=", kSjis, kAsIs, "=?ISO-2022-JP?B?GyRCJDMbKEI=?=", 0},
+      // ISO-2022-JP read: ESC $ @ and ESC ( J too, written as ESC $ B and ESC ( B
+      {"\x1b$@$\"\x1b(Ja", kSjis, kAsIs, "\x82\xa0" "a", -1},
+      {"\x1b$@$\"\x1b(J", kJis, kAsIs, "\x1b$B$\"\x1b(B", -1},
+      {"\x1b$(D0!\x1b(B", kEuc, kAsIs, "\x8f\xb0\xa1", -1},
+      // a lone byte left of a two-byte mode is the stand-in, not the letter it would be in the
+      // mode the output is in there (and a second conversion keeps it so)
+      {"\x1b(J~\x1b$BA", kJis, kAsIs, "\x1b(J~\x1b$B\".\x1b(B", -1},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(convert(std::string(c.sjis) + "\x82\xa0", kEuc), std::string(c.euc) + "\xa4\xa2");
-}
-
-TEST(Converter, CharactersTheTargetCannotHoldBecomeGeta) {
+  for (const auto& c : cases) {
+    ConversionReport report;
+    EXPECT_TRUE(testing::sameBytes(convert(c.in, c.target, c.eol, &report), c.out)) << "row " << (&c - cases);
+    if (c.lost >= 0) {
+      EXPECT_EQ(report.unconvertible, static_cast<std::size_t>(c.lost)) << "row " << (&c - cases);
+    }
+  }
+  // JIS-Roman's designation in a Shift_JIS text leaves it Shift_JIS, as the detection says.
   ConversionReport report;
-  // U+4E02 exists only in JIS X 0212; Shift_JIS cannot hold it
-  EXPECT_EQ(convert("\xa4\xa2\x8f\xb0\xa1", kSjis, LineEnding::Unchanged, &report), "\x82\xa0\x81\xac");
-  EXPECT_EQ(report.unconvertible, 1u);
-  // 丨 in JIS X 0212 finds its IBM-extension place in Shift_JIS
-  EXPECT_EQ(convert("\xa4\xa2\x8f\xb0\xa9", kSjis, LineEnding::Unchanged, &report), "\x82\xa0\xfa\x68");
-  EXPECT_EQ(report.unconvertible, 0u);
-  // the user-defined area has no place in EUC-JP or ISO-2022-JP, but UTF-8 has it
-  EXPECT_EQ(convert("\x82\xa0\xf0\x40", kEuc, LineEnding::Unchanged, &report), "\xa4\xa2\xa2\xae");
-  EXPECT_EQ(report.unconvertible, 1u);
-  EXPECT_EQ(convert("\x82\xa0\xf0\x40", kJis), "\x1b$B$\"\"\x2e\x1b(B");
-  EXPECT_EQ(convert("\x82\xa0\xf0\x40", kUtf8), "\xe3\x81\x82\xee\x80\x80");
-  // bytes that form no character: U+FFFD in UTF-8 (a Shift_JIS ASCII trail byte is read again)
-  EXPECT_EQ(convert("\x82\xa0\x85\x40\xfd", kUtf8, LineEnding::Unchanged, &report),
-            "\xe3\x81\x82\xef\xbf\xbd@\xef\xbf\xbd");
-  EXPECT_EQ(report.unconvertible, 2u);
+  EXPECT_EQ(convert("\x82\xa0\x1b(J\x82\xa0", kUtf8, LineEnding::Unchanged, &report), "\xE3\x81\x82\x1b(J\xE3\x81\x82");
+  EXPECT_EQ(report.detected, detectInputEncoding("\x82\xa0\x1b(J\x82\xa0"));
 }
 
 // With the document's language named, what the target cannot hold (or code page 932 lacks)
@@ -178,55 +208,11 @@ TEST(Converter, AsciiRunsOfEveryLengthBetweenCharacters) {
   }
 }
 
-TEST(Converter, LineBreaks) {
-  const std::string mixed = "a\r\nb\nc\rd\n\r\xa4\xa2";
-  struct Case {
-    LineEnding eol;
-    std::string_view expected;
-  } cases[] = {
-      {LineEnding::Unchanged, "a\r\nb\nc\rd\n\r\x82\xa0"},
-      {LineEnding::CrLf, "a\r\nb\r\nc\r\nd\r\n\r\n\x82\xa0"},
-      {LineEnding::Lf, "a\nb\nc\nd\n\n\x82\xa0"},
-      {LineEnding::Cr, "a\rb\rc\rd\r\r\x82\xa0"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(convert(mixed, kSjis, c.eol), c.expected) << static_cast<int>(c.eol);
-  // ISO-2022-JP is back in ASCII before every line break
-  EXPECT_EQ(convert("\x82\xa0\n\x82\xa0", kJis, LineEnding::CrLf), "\x1b$B$\"\x1b(B\r\n\x1b$B$\"\x1b(B");
-}
-
 TEST(Converter, LineBreakOptionsAlone) {
   ConverterOptions add = parseConverterOptions("-s -c");
   EXPECT_EQ(convertText(add, "a\nb\r\nc\r"), "a\r\nb\r\nc\r");
   ConverterOptions remove = parseConverterOptions("-s -d");
   EXPECT_EQ(convertText(remove, "a\nb\r\nc\r"), "a\nb\nc\r");
-}
-
-TEST(Converter, NothingElseChanges) {
-  constexpr char kAscii[] = "<p>\\ ~ \x1a\x7f\0 end</p>";
-  const std::string ascii(kAscii, sizeof kAscii - 1);
-  for (TargetEncoding target : {kSjis, kEuc, kJis, kUtf8}) EXPECT_EQ(convert(ascii, target), ascii) << target;
-  const std::string withNul("\x82\xa0\0\x82\xa2", 5);
-  EXPECT_EQ(convert(withNul, kEuc), std::string("\xa4\xa2\0\xa4\xa4", 5));
-  // A zero byte after a character is one of its own, whatever follows it.
-  EXPECT_EQ(convert(std::string("\x82\xa0\0A\x82\xa2", 6), kUtf8), std::string("\xe3\x81\x82\0A\xe3\x81\x84", 8));
-  EXPECT_EQ(convert("", kUtf8), "");
-  EXPECT_EQ(convert("=?ISO-2022-JP?B?GyRCJDMbKEI=?=", kSjis), "=?ISO-2022-JP?B?GyRCJDMbKEI=?=");  // no MIME decoding
-}
-
-TEST(Converter, Iso2022JpInput) {
-  // ESC $ @ and ESC ( J are read too; the output uses ESC $ B and ESC ( B
-  EXPECT_EQ(convert("\x1b$@$\"\x1b(Ja", kSjis),
-            "\x82\xa0"
-            "a");
-  EXPECT_EQ(convert("\x1b$@$\"\x1b(J", kJis), "\x1b$B$\"\x1b(B");
-  EXPECT_EQ(convert("\x1b$(D0!\x1b(B", kEuc), "\x8f\xb0\xa1");
-  // A lone byte left of a two-byte mode forms no character: the stand-in, not the letter it
-  // would be in the mode the output is in there (and a second conversion keeps it so).
-  EXPECT_EQ(convert("\x1b(J~\x1b$BA", kJis), "\x1b(J~\x1b$B\".\x1b(B");
-  // JIS-Roman's designation in a Shift_JIS text leaves it Shift_JIS, as the detection says.
-  ConversionReport report;
-  EXPECT_EQ(convert("\x82\xa0\x1b(J\x82\xa0", kUtf8, LineEnding::Unchanged, &report), "\xE3\x81\x82\x1b(J\xE3\x81\x82");
-  EXPECT_EQ(report.detected, detectInputEncoding("\x82\xa0\x1b(J\x82\xa0"));
 }
 
 // A target outside the table is refused and changes nothing.

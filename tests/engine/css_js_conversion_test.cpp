@@ -49,17 +49,14 @@ TEST(ConvertCss, CharsetRule) {
        "@charset \"shift_jis\";\n@CHARSET \"x\";\n"},
       {"empty sheet", "", 3, LineEnding::Unchanged, "@charset \"utf-8\";\r\n"},
       {"rule break follows the choice", "a\nb\n", 0, LineEnding::CrLf, "@charset \"shift_jis\";\r\na\r\nb\r\n"},
+      // A Latin-1 rule, its value compared without letter case: é becomes its CSS escape.
+      {"Latin-1", "@charset \"Latin1\";\np:after{content:\"caf\xe9\"}", 0, LineEnding::Unchanged,
+       "@charset \"shift_jis\";\np:after{content:\"caf\\E9 \"}"},
+      {"ISO-8859-1", "@charset \"ISO-8859-1\";\n\xe9", 3, LineEnding::Unchanged, "@charset \"utf-8\";\n\\E9 "},
+      // a blank inside the quotes is no Latin-1: the byte is Shift_JIS half-width katakana
+      {"not Latin-1", "@charset \" latin1x\";\n\xb1", 3, LineEnding::Unchanged, "@charset \"utf-8\";\n\xef\xbd\xb1"},
   };
   for (const auto& c : cases) EXPECT_EQ(css(c.in, target(c.encoding, c.eol)), c.out) << c.what;
-}
-
-TEST(ConvertCss, Latin1Sheets) {
-  // the value is compared without letter case; é becomes its CSS escape
-  EXPECT_EQ(css("@charset \"Latin1\";\np:after{content:\"caf\xe9\"}", target(0)),
-            "@charset \"shift_jis\";\np:after{content:\"caf\\E9 \"}");
-  EXPECT_EQ(css("@charset \"ISO-8859-1\";\n\xe9", target(3)), "@charset \"utf-8\";\n\\E9 ");
-  // a blank inside the quotes is not Latin-1 either: the byte is taken as Shift_JIS half-width katakana
-  EXPECT_EQ(css("@charset \" latin1x\";\n\xb1", target(3)), "@charset \"utf-8\";\n\xef\xbd\xb1");
 }
 
 TEST(ConvertJavaScript, Cases) {

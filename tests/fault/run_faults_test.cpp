@@ -44,49 +44,12 @@ Logged convertTree(const fs::path& tree, const std::function<void()>& between) {
   return logged;
 }
 
-// In a folder others may write, a listed file is swapped for a link between the listing and
-// the read: the link is not followed (its file, one of the user's outside the tree, stays as
-// it is, with no backup beside it), and the log says the name was replaced. A file an editor saved
-// anew meanwhile (a new file under the name) is converted as listed.
-TEST(RunFault, AListedFileSwappedForALinkBeforeItIsReadIsLeftAsItIs) {
-  const std::string page = "<html><body>" + sjis(u"日本") + "</body></html>";
-  const struct {
-    const char* what;
-    bool swappedForLink;
-  } cases[] = {
-      {"swapped for a link to a file outside", true},
-      {"saved anew by an editor", false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    TempFolder temp;
-    temp.put("tree/page.html", page);
-    const fs::path own = temp.put("home/own.html", page);
-    const Logged r = convertTree(temp / "tree", [&] {
-      fs::remove(temp / "tree/page.html");
-      if (c.swappedForLink) fs::create_symlink(own, temp / "tree/page.html");
-      else temp.put("tree/page.html", page);
-    });
-    if (c.swappedForLink) {
-      EXPECT_EQ(r.log, withUnixLineEnds(plainMessage(MessageId::Started)) + failure(temp / "tree/page.html", 102) +
-                           "  ファイルが追加された後で別のものに置き換えられたため、読まずにそのままにしました。\n" +
-                           finished(0, 1));
-      EXPECT_TRUE(fs::is_symlink(temp / "tree/page.html"));
-    } else {
-      EXPECT_EQ(r.log, withUnixLineEnds(plainMessage(MessageId::Started)) + success(temp / "tree/page.html") +
-                           finished(1, 0));
-      EXPECT_EQ(TempFolder::read(temp / "tree/page.html"), convertedContent(temp / "tree/page.html", page));
-    }
-    EXPECT_EQ(TempFolder::read(own), page);
-    EXPECT_EQ(snapshot(temp / "home").size(), 1u);
-  }
-}
-
-// In a folder others may write, a sub-folder is swapped for a link to a folder of the user's,
-// or a link the walk took inside the tree is re-pointed at a file of the user's, between the
-// listing and the read: the user's file stays as it is, with no backup beside it, and the log
-// says the listed file was replaced. A link's file saved anew in its own folder is converted.
-TEST(RunFault, AFolderOrLinkSwappedBeforeTheReadLeadsNowhereElse) {
+// In a folder others may write, a listed file or sub-folder is swapped for a link to the
+// user's own, or a link the walk took inside the tree is re-pointed at a file of the user's,
+// between the listing and the read: the user's file stays as it is, with no backup beside it,
+// and the log says the listed file was replaced. A file (or a link's file) saved anew in its own
+// folder, as an editor does, is converted as listed.
+TEST(RunFault, AFileFolderOrLinkSwappedBeforeTheReadLeadsNowhereElse) {
   const std::string page = "<html><body>" + sjis(u"日本") + "</body></html>";
   const std::string sheet = sjisDocument(FileKind::Css, 500);
   const struct {
@@ -94,6 +57,18 @@ TEST(RunFault, AFolderOrLinkSwappedBeforeTheReadLeadsNowhereElse) {
     void (*change)(const fs::path& temp, const std::string& sheet);
     const char* refused;  // the listed file left as it is, or null
   } cases[] = {
+      {"a listed file swapped for a link to a file outside",
+       [](const fs::path& t, const std::string&) {
+         fs::remove(t / "tree/sub/page.html");
+         fs::create_symlink(t / "home/page.html", t / "tree/sub/page.html");
+       },
+       "tree/sub/page.html"},
+      {"a listed file saved anew",
+       [](const fs::path& t, const std::string&) {
+         fs::remove(t / "tree/sub/page.html");
+         fs::copy_file(t / "home/page.html", t / "tree/sub/page.html");
+       },
+       nullptr},
       {"a sub-folder swapped for a link to a folder outside",
        [](const fs::path& t, const std::string&) {
          fs::rename(t / "tree/sub", t / "tree/sub.old");

@@ -12,6 +12,7 @@
 
 #include "run/run_messages.h"
 #include "support/bytes.h"
+#include "support/site_documents.h"
 #include "support/targets.h"
 #include "support/temp_folder.h"
 
@@ -23,8 +24,10 @@ std::vector<std::string> texts(const std::vector<std::filesystem::path>& paths) 
 }
 
 namespace fs = std::filesystem;
+using testing::optionsFor;
 using testing::sameBytes;
 using testing::TempFolder;
+using testing::toUtf8;
 using namespace std::string_literals;
 
 const std::string kStart = "変換を開始しました。\r\n---\r\n";
@@ -42,14 +45,6 @@ const std::string kSheetInUtf8 = "@charset \"utf-8\";\np{}\n";
 const std::string kScript = "x='\x93\xFA';\n";  // Shift_JIS
 const std::string kScriptInUtf8 = "x='\xE6\x97\xA5';\n";
 
-ConversionOptions toUtf8(bool followCss = true, bool followJs = true, bool makeBackup = true) {
-  ConversionOptions options;
-  options.targetEncoding = testing::asTarget(3);
-  options.followCss = followCss;
-  options.followJs = followJs;
-  options.makeBackup = makeBackup;
-  return options;
-}
 
 // Everything a run hands its observer.
 struct Record {
@@ -260,7 +255,10 @@ TEST(ConversionRun, FollowSwitches) {
     fs::path p = folder.put("index.html", page({"a.css"}, {"b.js"}));
     fs::path sheet = folder.put("a.css", kSheet);
     fs::path script = folder.put("b.js", kScript);
-    RunResult r = convertAll({toUtf8(c.followCss, c.followJs), {p}});
+    ConversionOptions options = toUtf8();
+    options.followCss = c.followCss;
+    options.followJs = c.followJs;
+    RunResult r = convertAll({options, {p}});
     EXPECT_EQ(r.summary.successes, c.converted) << c.followCss << c.followJs;
     EXPECT_EQ(TempFolder::read(sheet), c.sheetConverted ? kSheetInUtf8 : kSheet) << c.followCss << c.followJs;
     EXPECT_EQ(TempFolder::read(script), c.scriptConverted ? kScriptInUtf8 : kScript) << c.followCss << c.followJs;
@@ -296,9 +294,7 @@ TEST(ConversionRun, ATargetOutsideTheTableLogsNothing) {
   for (int target : {-1, 4}) {
     TempFolder folder;
     fs::path script = folder.put("a.js", kScript);
-    ConversionOptions options = toUtf8();
-    options.targetEncoding = testing::asTarget(target);
-    RunResult r = convertAll({options, {script}});
+    RunResult r = convertAll({optionsFor(target), {script}});
     EXPECT_FALSE(r.summary.started) << target;
     EXPECT_TRUE(r.record.entries.empty()) << target;
     EXPECT_EQ(TempFolder::read(script), kScript);
@@ -366,10 +362,7 @@ TEST(ConversionRunEvidence, AFileConvertedTwiceIsReadTheSecondTimeInTheTarget) {
       folder.put("site/index.html",
                  "<html><head><title>t</title><script type=\"text/javascript\" src=\"a.js\"></script></head></html>\n");
   fs::path script = folder.put("site/a.js", "document.title = \"\x95\x5c\";\n");
-  RunRequest request{toUtf8(), {index, script}};
-  request.options.targetEncoding = testing::asTarget(1);
-  request.options.makeBackup = false;
-  RunResult r = convertAll(request);
+  RunResult r = convertAll({optionsFor(1, false), {index, script}});
   EXPECT_EQ(r.summary.successes, 3);
   EXPECT_TRUE(sameBytes(TempFolder::read(script), "document.title = \"\xC9\xBD\";\n"));
 }
@@ -384,9 +377,7 @@ TEST(ConversionRunEvidence, AOneWordScriptOfAnEucJpSiteIsReadAsTheSite) {
   fs::path other = folder.put("site/other.html", head + "</head><body>\xB8\xEC</body></html>\n");
   fs::path loaded = folder.put("site/a.js", "var label = \"\xC1\xB0\";\n");  // 前: C1 B0 passes the lead-byte test
   fs::path alone = folder.put("site/b.js", "var label = \"\xC9\xBD\";\n");   // 表
-  RunRequest request{toUtf8(), {index, other, alone}};
-  request.options.makeBackup = false;
-  RunResult r = convertAll(request);
+  RunResult r = convertAll({optionsFor(3, false), {index, other, alone}});
   EXPECT_EQ(r.summary.failures, 0);
   EXPECT_TRUE(sameBytes(TempFolder::read(loaded), "var label = \"\xE5\x89\x8D\";\n"));
   EXPECT_TRUE(sameBytes(TempFolder::read(alone), "var label = \"\xE8\xA1\xA8\";\n"));
@@ -408,8 +399,7 @@ TEST(ConversionRunEvidence, ReferencesReachOnlyFilesOfTheirKind) {
                            "\"><script type=\"text/javascript\" src=\"../bin/tool\"></script>";
   fs::path index = folder.put("site/index.html", "<html><head><title>t</title>" + tags +
                                                      "<link rel=stylesheet href=../shared/common.css></head></html>\n");
-  RunRequest request{toUtf8(), {index}};
-  request.options.makeBackup = false;
+  RunRequest request{optionsFor(3, false), {index}};
   request.namedPaths = {folder / "site"};
   RunResult r = convertAll(request);
   EXPECT_EQ(TempFolder::read(folder / "passwd"), passwd);
@@ -438,9 +428,7 @@ TEST(ConversionRun, APreparedTextSeesAllButTheInOrderNotesAndReachesFileDone) {
     pages.push_back(folder.put("site/p" + std::to_string(10 + k) + ".html",
                                "<html><head><title>t</title><link rel=stylesheet href=../shared/common.css></head></html>\n"));
   }
-  RunRequest request{toUtf8(), {}};
-  for (const fs::path& page : pages) request.paths.push_back(page.native());
-  request.options.makeBackup = false;
+  RunRequest request{optionsFor(3, false), texts(pages)};
   request.namedPaths = {folder / "site"};
   request.threads = 4;
   RunObserver observer;
@@ -476,10 +464,7 @@ TEST(ConversionRunEvidence, AModuleScriptStaysInUtf8) {
     const std::string tag = "<script type=\"module\" src=\"m.js\"></script>";
     fs::path index = folder.put("site/index.html", "<html><head><title>t</title>" + tag + "</head></html>\n");
     fs::path module = folder.put("site/m.js", kScriptInUtf8);
-    RunRequest request{toUtf8(), {index, module}};
-    request.options.targetEncoding = testing::asTarget(target);
-    request.options.makeBackup = false;
-    RunResult r = convertAll(request);
+    RunResult r = convertAll({optionsFor(target, false), {index, module}});
     EXPECT_EQ(r.summary.failures, 0) << target;
     EXPECT_EQ(TempFolder::read(module), kScriptInUtf8) << target;
     EXPECT_NE(TempFolder::read(index).find(tag), std::string::npos) << target;
@@ -496,10 +481,7 @@ TEST(ConversionRunEvidence, CharactersLostInRawTextAreNamed) {
   TempFolder folder;
   fs::path index =
       folder.put("index.html", "<html><head><title>t</title></head><xmp>\xC3\xA9 \xF0\x9F\x98\x80</xmp></html>\n");
-  RunRequest request{toUtf8(), {index}};
-  request.options.targetEncoding = testing::asTarget(1);
-  request.options.makeBackup = false;
-  RunResult r = convertAll(request);
+  RunResult r = convertAll({optionsFor(1, false), {index}});
   ASSERT_EQ(r.record.outcomes.size(), 1u);
   EXPECT_NE(TempFolder::read(index).find("<xmp>&#233; &#128512;</xmp>"), std::string::npos);
   const std::vector<FileNote>& notes = r.record.outcomes[0].notes;

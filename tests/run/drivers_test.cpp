@@ -21,6 +21,7 @@
 #include "run/reference_files.h"
 #include "run/run_messages.h"
 #include "support/bytes.h"
+#include "support/site_documents.h"
 #include "support/targets.h"
 #include "support/temp_folder.h"
 
@@ -29,19 +30,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
+using testing::optionsFor;
 using testing::sameBytes;
 using testing::TempFolder;
 
 using testing::kLeMark;
 using testing::utf16be;
 using testing::utf16le;
-
-ConversionOptions optionsFor(int target, bool makeBackup = true) {
-  ConversionOptions options;
-  options.targetEncoding = testing::asTarget(target);
-  options.makeBackup = makeBackup;
-  return options;
-}
 
 // Runs the driver of the path's kind.
 FileReport driverReport(FileKind kind, const fs::path& path, const ConversionOptions& options,
@@ -51,10 +46,6 @@ FileReport driverReport(FileKind kind, const fs::path& path, const ConversionOpt
     case FileKind::Css: return convertCssFile(path, options, mode);
     default: return convertJsFile(path, options, mode);
   }
-}
-ResultCode convertFile(FileKind kind, const fs::path& path, const ConversionOptions& options,
-                       WriteMode mode = WriteMode::Write) {
-  return driverReport(kind, path, options, mode).result;
 }
 
 std::string nameFor(FileKind kind) {
@@ -149,32 +140,6 @@ TEST(FileDrivers, ByteContentGoesToTheEngineAsRead) {
   }
 }
 
-TEST(FileDrivers, WithoutBackupsAndInADryRun) {
-  for (FileKind kind : {FileKind::Html, FileKind::Css, FileKind::JavaScript}) {
-    const std::string in = "<html><head></head><body>\x93\xFA</body></html>\n";
-    {
-      TempFolder folder;
-      fs::path file = folder.put(nameFor(kind), in);
-      EXPECT_EQ(convertFile(kind, file, optionsFor(3, false)), ResultCode::Success);
-      EXPECT_NE(TempFolder::read(file), in);
-      EXPECT_EQ(TempFolder::namesIn(folder.path()), std::set<std::string>{nameFor(kind)});
-    }
-    {
-      TempFolder folder;
-      fs::path file = folder.put(nameFor(kind), in);
-      const timespec past[2] = {{1000000000, 5}, {1000000000, 5}};
-      ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), past, 0), 0);
-      EXPECT_EQ(convertFile(kind, file, optionsFor(3, true), WriteMode::DryRun), ResultCode::Success);
-      EXPECT_EQ(TempFolder::read(file), in);
-      EXPECT_EQ(TempFolder::namesIn(folder.path()), std::set<std::string>{nameFor(kind)});
-      struct stat info {};
-      ASSERT_EQ(stat(file.c_str(), &info), 0);
-      EXPECT_EQ(info.st_mtim.tv_sec, 1000000000);
-      EXPECT_EQ(info.st_mtim.tv_nsec, 5);
-    }
-  }
-}
-
 // --- Pages and their references ------------------------------------------------------------
 
 // The paths of the files a page loads, by kind.
@@ -219,15 +184,30 @@ TEST(FileDrivers, APagesReferencesResolveAgainstItsOwnFolder) {
   EXPECT_EQ(TempFolder::read(page), converted);
 }
 
-TEST(FileDrivers, ADryRunStillGathersAPagesReferences) {
-  TempFolder folder;
-  const std::string in = "<html><head><link rel=\"stylesheet\" href=\"a.css\"></head></html>";
-  fs::path page = folder.put("page.html", in);
-  folder.put("a.css", "p{}");
-  const FileReport references = convertHtmlFile(page, optionsFor(0), WriteMode::DryRun);
-  EXPECT_EQ(references.result, ResultCode::Success);
-  EXPECT_EQ(loaded(references, LoadedKind::StyleSheet), std::vector<std::string>{(folder / "a.css").string()});
-  EXPECT_EQ(TempFolder::read(page), in);
+// Without backups the file is written and no other name appears; a dry run writes nothing,
+// not even the file's time, and still gathers a page's references.
+TEST(FileDrivers, WithoutBackupsAndInADryRun) {
+  const std::string in = "<html><head><link rel=\"stylesheet\" href=\"a.css\"></head><body>\x93\xFA</body></html>\n";
+  for (FileKind kind : {FileKind::Html, FileKind::Css, FileKind::JavaScript}) {
+    for (bool dryRun : {false, true}) {
+      SCOPED_TRACE(nameFor(kind) + (dryRun ? ", dry run" : ", no backup"));
+      TempFolder folder;
+      const fs::path file = folder.put(nameFor(kind), in), sheet = folder.put("a.css", "p{}");
+      const timespec past[2] = {{1000000000, 5}, {1000000000, 5}};
+      ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), past, 0), 0);
+      const FileReport report =
+          driverReport(kind, file, optionsFor(3, dryRun), dryRun ? WriteMode::DryRun : WriteMode::Write);
+      EXPECT_EQ(report.result, ResultCode::Success);
+      EXPECT_EQ(TempFolder::read(file) == in, dryRun);
+      EXPECT_EQ(TempFolder::namesIn(folder.path()), (std::set<std::string>{nameFor(kind), "a.css"}));
+      struct stat info {};
+      ASSERT_EQ(stat(file.c_str(), &info), 0);
+      EXPECT_EQ(info.st_mtim.tv_sec == 1000000000 && info.st_mtim.tv_nsec == 5, dryRun);
+      if (kind == FileKind::Html) {
+        EXPECT_EQ(loaded(report, LoadedKind::StyleSheet), std::vector<std::string>{sheet.string()});
+      }
+    }
+  }
 }
 
 // Only a regular file of the kind its element loads, and no binary, is followed; the others

@@ -70,18 +70,39 @@ class FileStoreTest : public ::testing::Test {
   const fs::path& dir_ = folder_.path();
 };
 
-// Runs `body` in a child process with the given limit (RLIMIT_FSIZE or RLIMIT_AS), so this
-// process keeps its own; true when the child ended normally with body's true.
-template <class Body>
-bool inLimitedChild(int resource, rlim_t limit, Body body) {
+// Runs `body` in a child process after `setup` (a limit, another user), so this process keeps
+// its own; true when the child ended normally with setup's and body's true.
+template <class Setup, class Body>
+bool inChild(Setup setup, Body body) {
   const pid_t child = fork();
-  if (child == 0) {
-    const rlimit bound{limit, limit};
-    _exit(setrlimit(resource, &bound) == 0 && body() ? 0 : 1);
-  }
+  if (child == 0) _exit(setup() && body() ? 0 : 1);
   int status = 0;
   waitpid(child, &status, 0);
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+auto limited(int resource, rlim_t limit) {
+  return [=] {
+    const rlimit bound{limit, limit};
+    return setrlimit(resource, &bound) == 0;
+  };
+}
+// An ordinary user with no name on this machine, in the given groups besides its own.
+constexpr uid_t kConvertingUser = 4242;
+auto asConvertingUser(std::vector<gid_t> groups = {}) {
+  return [=] {
+    const uid_t id = kConvertingUser;
+    return setgroups(groups.size(), groups.data()) == 0 && setresgid(id, id, id) == 0 && setresuid(id, id, id) == 0;
+  };
+}
+
+// Sets or clears an inode flag (chattr +a, +i) of a file or folder; false where there are none.
+bool setInodeFlag(const fs::path& path, int flag, bool on) {
+  const int fd = open(path.c_str(), O_RDONLY);
+  int flags = 0;
+  const bool done = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                    (flags = on ? flags | flag : flags & ~flag, ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+  if (fd >= 0) close(fd);
+  return done;
 }
 
 std::string allBytes() {
@@ -132,7 +153,7 @@ TEST_F(FileStoreTest, ContentBeyondMemoryIsOutOfMemory) {
   const fs::path file = at("huge.html");
   put(file, "");
   fs::resize_file(file, std::uintmax_t{1} << 30);  // sparse
-  EXPECT_TRUE(inLimitedChild(RLIMIT_AS, rlim_t{256} << 20, [&] {
+  EXPECT_TRUE(inChild(limited(RLIMIT_AS, rlim_t{256} << 20), [&] {
     std::string content;
     return readWholeFile(file, content) == ResultCode::OutOfMemory && content.empty();
   }));
@@ -158,18 +179,23 @@ TEST_F(FileStoreTest, WriteKeepsPermissionBitsAndOwner) {
   EXPECT_EQ(modeOf(at("new.html")), 0644u);
 }
 
-TEST_F(FileStoreTest, WriteThroughLinksReplacesTheTargetAndKeepsTheLinks) {
+// Through links the backup is a regular file beside the name given, and the write replaces
+// the file the links lead to, which stay links.
+TEST_F(FileStoreTest, ThroughLinksTheBackupLiesBesideTheNameAndTheWriteReachesTheFile) {
   fs::create_directories(at("real/css"));
   fs::create_directory(at("site"));
   put(at("real/css/s.css"), "old");
   fs::create_symlink("../real/css/s.css", at("site/link.css"));
   fs::create_symlink("link.css", at("site/second.css"));
-  const auto before = names();
+  auto expected = names();
+  ASSERT_TRUE(backupFile(at("site/second.css")).ok());
   ASSERT_EQ(writeWholeFile(at("site/second.css"), "new").result, ResultCode::Success);
-  EXPECT_TRUE(fs::is_symlink(at("site/link.css")));
-  EXPECT_TRUE(fs::is_symlink(at("site/second.css")));
+  EXPECT_TRUE(fs::is_symlink(at("site/link.css")) && fs::is_symlink(at("site/second.css")));
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(at("site/second.css.bak"))));
+  EXPECT_EQ(get(at("site/second.css.bak")), "old");
   EXPECT_EQ(get(at("real/css/s.css")), "new");
-  EXPECT_EQ(names(), before);
+  expected.insert("site/second.css.bak");
+  EXPECT_EQ(names(), expected);
 }
 
 TEST_F(FileStoreTest, EveryHardLinkGetsTheNewContent) {
@@ -237,16 +263,6 @@ TEST_F(FileStoreTest, ABackupWrittenAheadHoldsWhatWasRead) {
                                             "s.css.bak.bak"}));
 }
 
-TEST_F(FileStoreTest, BackupOfALinkIsARegularFileBesideTheLink) {
-  fs::create_directory(at("real"));
-  put(at("real/s.css"), "content");
-  fs::create_symlink("real/s.css", at("s.css"));
-  ASSERT_TRUE(backupFile(at("s.css")).ok());
-  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(at("s.css.bak"))));
-  EXPECT_EQ(get(at("s.css.bak")), "content");
-  EXPECT_FALSE(fs::exists(at("real/s.css.bak")));
-}
-
 TEST_F(FileStoreTest, TheLongestChainTheFileSystemHoldsIsPushedWhole) {
   std::vector<fs::path> chain;  // every backup name that fits in 255 bytes
   for (std::string name = "a.js.bak"; name.size() <= 255; name += ".bak") chain.push_back(at(name));
@@ -291,7 +307,7 @@ TEST_F(FileStoreTest, PastTheFileSizeLimitNothingIsLost) {
     put(at("b.css"), std::string(100000, 'x'));
     put(at("b.css.bak"), "older");
     const auto before = names();
-    EXPECT_TRUE(inLimitedChild(RLIMIT_FSIZE, 4096, [&] {
+    EXPECT_TRUE(inChild(limited(RLIMIT_FSIZE, 4096), [&] {
       if (ignored) signal(SIGXFSZ, SIG_IGN);
       WriteSession session;
       WriteSession* used = withSession ? &session : nullptr;
@@ -356,23 +372,7 @@ constexpr unsigned kUserObject = 0x01, kUser = 0x02, kGroupObject = 0x04, kMask 
                    kNoId = 0xFFFFFFFF;
 
 constexpr uid_t kOtherUser = 65534;      // owns the files another user converts
-constexpr uid_t kConvertingUser = 4242;  // an ordinary user with no name on this machine
-constexpr gid_t kUsersGroup = 4243;      // a group that user is in
-
-// Runs `body` in a child process as an ordinary user with the given groups; true when the
-// child ended normally with body's true.
-template <class Body>
-bool asUser(uid_t uid, gid_t gid, std::vector<gid_t> groups, Body body) {
-  const pid_t child = fork();
-  if (child == 0) {
-    const bool switched =
-        setgroups(groups.size(), groups.data()) == 0 && setresgid(gid, gid, gid) == 0 && setresuid(uid, uid, uid) == 0;
-    _exit(switched && body() ? 0 : 1);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
+constexpr gid_t kUsersGroup = 4243;      // a group the converting user is in
 
 TEST_F(FileStoreTest, WriteAndBackupCarryExtendedAttributesAndAcls) {
   // An ACL that lets user 65534 read and keeps the owning group out; the mode's group bits
@@ -439,7 +439,7 @@ TEST_F(FileStoreTest, AnAttributeThatCannotBeCarriedMeansWritingInPlace) {
   ASSERT_EQ(chown(file.c_str(), kConvertingUser, kConvertingUser), 0);
   ASSERT_EQ(setxattr(file.c_str(), "security.mark", "s", 1, 0), 0);
   const ino_t inode = inodeOf(file);
-  EXPECT_TRUE(asUser(kConvertingUser, kConvertingUser, {}, [&] {
+  EXPECT_TRUE(inChild(asConvertingUser(), [&] {
     const StoreResult backup = backupFile(file);
     return !backup.ok() && backup.problem == StoreProblem::AttributesNotCarried && writeWholeFile(file, "new").ok();
   }));
@@ -470,8 +470,7 @@ TEST_F(FileStoreTest, AnOrdinaryUserKeepsOwnerAndGroup) {
     ASSERT_EQ(chown(file.c_str(), c.owner, c.group), 0);
     ASSERT_EQ(chmod(file.c_str(), 0666), 0);
     const ino_t inode = inodeOf(file);
-    EXPECT_TRUE(asUser(kConvertingUser, kConvertingUser, {kUsersGroup},
-                       [&] { return backupFile(file).ok() && writeWholeFile(file, "new").ok(); }));
+    EXPECT_TRUE(inChild(asConvertingUser({kUsersGroup}), [&] { return backupFile(file).ok() && writeWholeFile(file, "new").ok(); }));
     const struct stat info = statusOf(file);
     EXPECT_EQ(get(file), "new");
     EXPECT_EQ(info.st_uid, c.owner);
@@ -486,68 +485,41 @@ TEST_F(FileStoreTest, AnOrdinaryUserKeepsOwnerAndGroup) {
   EXPECT_EQ(names().size(), 2 * std::size(cases));
 }
 
-// A file whose permission bits forbid the user to write it is refused, so it gets no backup
-// either: a backup of a file that stays as it is would only grow a chain of copies run by run.
-TEST_F(FileStoreTest, AFileTheUserMayNotWriteGetsNoBackup) {
-  ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
-  const struct {
-    const char* name;
-    uid_t owner;
-    mode_t mode;
-  } cases[] = {
-      {"own-read-only.html", kConvertingUser, 0444},
-      {"others.css", kOtherUser, 0644},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const fs::path file = at(c.name);
-    put(file, "old content");
-    ASSERT_EQ(chown(file.c_str(), c.owner, c.owner), 0);
-    ASSERT_EQ(chmod(file.c_str(), c.mode), 0);
-    EXPECT_TRUE(asUser(kConvertingUser, kConvertingUser, {}, [&] {
-      const StoreResult backup = backupFile(file);
-      return backup.result == ResultCode::WriteFailed && backup.problem == StoreProblem::FileNotWritable;
-    }));
-    EXPECT_EQ(get(file), "old content");
-  }
-  EXPECT_EQ(names(), (std::set<std::string>{"own-read-only.html", "others.css"}));
-}
-
-// A link's file is replaced in the folder it lies in: when that folder refuses the write, the
-// backup beside the link is not made either (each run would add a useless generation).
-TEST_F(FileStoreTest, ALinkWhoseFilesFolderRefusesTheWriteGetsNoBackup) {
+// A file the user may not write is refused, so it gets no backup either: a backup of a file
+// that stays as it is would only grow a chain of copies run by run. A link's file is replaced
+// in the folder it lies in, so a folder that refuses the write refuses the link's backup too.
+TEST_F(FileStoreTest, WhatTheUserMayNotWriteGetsNoBackup) {
   ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
   const struct {
     const char* what;
-    bool appendOnly;  // else read-only for the converting user
+    uid_t owner;
+    mode_t fileMode, folderMode;
+    bool throughLink, appendOnlyFolder;  // the append-only case last: it may be skipped
+    StoreProblem problem;
   } cases[] = {
-      {"read-only folder", false},
-      {"append-only folder", true},
+      {"own read-only file", kConvertingUser, 0444, 0777, false, false, StoreProblem::FileNotWritable},
+      {"another user's file", kOtherUser, 0644, 0777, false, false, StoreProblem::FileNotWritable},
+      {"link into a read-only folder", kConvertingUser, 0644, 0555, true, false, StoreProblem::FolderNotWritable},
+      {"link into an append-only folder", kConvertingUser, 0644, 0777, true, true, StoreProblem::FolderNotWritable},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
+    const fs::path file = at("real/s.css");
     fs::create_directory(at("real"));
-    put(at("real/s.css"), "old content");
-    ASSERT_EQ(chown(at("real/s.css").c_str(), kConvertingUser, kConvertingUser), 0);
-    ASSERT_EQ(chmod(at("real").c_str(), c.appendOnly ? 0777 : 0555), 0);
+    put(file, "old content");
+    ASSERT_EQ(chown(file.c_str(), c.owner, c.owner), 0);
+    ASSERT_EQ(chmod(file.c_str(), c.fileMode), 0);
+    ASSERT_EQ(chmod(at("real").c_str(), c.folderMode), 0);
     fs::create_symlink("real/s.css", at("s.css"));
-    const int fd = open(at("real").c_str(), O_RDONLY);
-    int flags = 0;
-    if (c.appendOnly && !(ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
-                          (flags |= FS_APPEND_FL, ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0))) {
-      close(fd);
-      GTEST_SKIP() << "no such attributes here";
-    }
+    if (c.appendOnlyFolder && !setInodeFlag(at("real"), FS_APPEND_FL, true)) GTEST_SKIP() << "no such attributes here";
     const auto before = names();
-    EXPECT_TRUE(asUser(kConvertingUser, kConvertingUser, {}, [&] {
-      const StoreResult backup = backupFile(at("s.css"));
-      return backup.result == ResultCode::WriteFailed && backup.problem == StoreProblem::FolderNotWritable;
+    EXPECT_TRUE(inChild(asConvertingUser(), [&] {
+      const StoreResult backup = backupFile(c.throughLink ? at("s.css") : file);
+      return backup.result == ResultCode::WriteFailed && backup.problem == c.problem;
     }));
     EXPECT_EQ(names(), before);
-    EXPECT_EQ(get(at("real/s.css")), "old content");
-    flags &= ~FS_APPEND_FL;
-    if (c.appendOnly) ioctl(fd, FS_IOC_SETFLAGS, &flags);
-    close(fd);
+    EXPECT_EQ(get(file), "old content");
+    setInodeFlag(at("real"), FS_APPEND_FL, false);
     fs::remove_all(at("real"));
     fs::remove(at("s.css"));
   }
@@ -571,19 +543,10 @@ TEST_F(FileStoreTest, WhatTheSystemKeepsFromChangingIsLeftAsItWas) {
     SCOPED_TRACE(c.what);
     const fs::path file = at("a.html");
     put(file, "old content");
-    const int fd = open((c.onFolder ? dir_ : file).c_str(), O_RDONLY);
-    int flags = 0;
-    const bool set =
-        ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags |= c.flag, ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
-    if (!set) {
-      close(fd);
-      GTEST_SKIP() << "no such attributes here";
-    }
+    if (!setInodeFlag(c.onFolder ? dir_ : file, c.flag, true)) GTEST_SKIP() << "no such attributes here";
     const StoreResult backup = backupFile(file);
     const StoreResult write = writeWholeFile(file, "new");
-    flags &= ~c.flag;
-    ioctl(fd, FS_IOC_SETFLAGS, &flags);
-    close(fd);
+    setInodeFlag(c.onFolder ? dir_ : file, c.flag, false);
     EXPECT_EQ(backup.problem, c.problem);
     EXPECT_EQ(write.result, ResultCode::WriteFailed);
     EXPECT_EQ(write.problem, c.problem);

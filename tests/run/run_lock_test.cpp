@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "run/conversion_run.h"
-#include "support/targets.h"
+#include "support/site_documents.h"
 #include "support/temp_folder.h"
 
 namespace sarnavel {
@@ -49,13 +49,6 @@ TEST(FolderLockPlan, TheCoverIsExclusiveAndEveryFolderAboveItShared) {
 const std::string kSjisScript = "var s = '\x81\x66\x93\xFA';\n";        // ’日
 const std::string kUtf8Script = "var s = '\xE2\x80\x99\xE6\x97\xA5';\n";
 
-ConversionOptions toUtf8() {
-  ConversionOptions options;
-  options.targetEncoding = testing::asTarget(3);
-  options.makeBackup = false;
-  return options;
-}
-
 // A run on a thread of its own, with what it was told. `waitedFor` is read once `waited` is
 // seen set, the log once the thread has ended.
 struct BackgroundRun {
@@ -73,7 +66,7 @@ struct BackgroundRun {
         waited = true;
       };
       observer.fileDone = fileDone;
-      summary = conversionWorker({toUtf8(), files}, observer, cancel);
+      summary = conversionWorker({testing::toUtf8(false), files}, observer, cancel);
     });
   }
   ~BackgroundRun() {

@@ -34,12 +34,14 @@ inline std::string sjisDocument(FileKind kind, std::size_t size, int seed = 0) {
   }
 }
 
-inline ConversionOptions toUtf8(bool makeBackup = true) {
+// A run's options for the target of the given index.
+inline ConversionOptions optionsFor(int target, bool makeBackup = true) {
   ConversionOptions options;
-  options.targetEncoding = asTarget(3);
+  options.targetEncoding = asTarget(target);
   options.makeBackup = makeBackup;
   return options;
 }
+inline ConversionOptions toUtf8(bool makeBackup = true) { return optionsFor(3, makeBackup); }
 
 // What converting `bytes`, the content of a file named `path`, gives.
 inline std::string convertedContent(const std::filesystem::path& path, std::string bytes,
