@@ -1,6 +1,7 @@
 #include "engine/converter.h"
 
 #include "engine/escaping.h"
+#include "engine/large_result_pages.h"
 
 #include <algorithm>
 #include <bit>
@@ -92,13 +93,18 @@ inline cp932::Sequence shiftJisSequenceAt(const DerivedTables& t, const std::uin
 // mapped, zeroed, filled and written again. So the result only reserves its capacity (which
 // maps nothing until it is written), and the converter writes into a small block of the
 // sink's own that stays in the first-level cache; each full block goes to the result with one
-// copy. Long runs (ASCII passed through) go to the result directly.
+// copy. Long runs (ASCII passed through) go to the result directly. The room of a large result
+// is advised to take 2 MB pages (large_result_pages.h): its 4 KB faults would cost more than
+// the conversion.
 class ByteSink {
  public:
   static constexpr std::size_t kMaxReserve = 4096;
 
   // `expected`: how many bytes the result will probably hold (more are taken all the same).
-  explicit ByteSink(std::size_t expected) { result_.reserve(expected); }
+  explicit ByteSink(std::size_t expected) {
+    result_.reserve(expected);
+    adviseLargeResultPages(result_.data(), result_.capacity());
+  }
   ByteSink(const ByteSink&) = delete;
   ByteSink& operator=(const ByteSink&) = delete;
 
