@@ -1,6 +1,7 @@
 #include "engine/converter.h"
 
 #include "engine/escaping.h"
+#include "engine/large_result_pages.h"
 
 #include <algorithm>
 #include <bit>
@@ -34,10 +35,16 @@ struct DerivedTables {
   std::array<std::uint32_t, 0x10000> sjisToUtf8;
   // The same for the single bytes.
   std::array<std::uint32_t, 0x100> singleToUtf8;
-  // The same for EUC-JP's two-byte codes (JIS X 0208 rows 1-94), indexed by
-  // (first - 0xA1) * 94 + second - 0xA1.
-  std::array<std::uint32_t, 94 * 94> eucToUtf8;
+  // The same for EUC-JP's two-byte characters (JIS X 0208 rows 1-94, and half-width katakana
+  // after SS2), indexed by the two bytes read as one little-endian number (the second byte
+  // high, eucPair); 0 for every other pair, so that the loop over a run of characters needs no
+  // test of either byte.
+  std::array<std::uint32_t, 0x10000> eucPairToUtf8;
 };
+
+constexpr std::uint16_t eucPair(std::uint8_t first, std::uint8_t second) {
+  return static_cast<std::uint16_t>(second << 8 | first);
+}
 
 std::unique_ptr<DerivedTables> buildDerivedTables() {
   auto t = std::make_unique<DerivedTables>();
@@ -53,10 +60,15 @@ std::unique_ptr<DerivedTables> buildDerivedTables() {
       packed |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(utf8[k])) << (8 * k);
     (code < 0x100 ? t->singleToUtf8[code] : t->sjisToUtf8[code]) = packed;
   }
+  t->eucPairToUtf8.fill(0);
   for (std::uint8_t row = 1; row <= 94; ++row) {
-    for (std::uint8_t cell = 1; cell <= 94; ++cell)
-      t->eucToUtf8[(row - 1) * 94 + cell - 1] = t->sjisToUtf8[jis::toShiftJis({row, cell})];
+    for (std::uint8_t cell = 1; cell <= 94; ++cell) {
+      t->eucPairToUtf8[eucPair(static_cast<std::uint8_t>(row + 0xA0), static_cast<std::uint8_t>(cell + 0xA0))] =
+          t->sjisToUtf8[jis::toShiftJis({row, cell})];
+    }
   }
+  for (unsigned kana = 0xA1; kana <= 0xDF; ++kana)
+    t->eucPairToUtf8[eucPair(0x8E, static_cast<std::uint8_t>(kana))] = t->singleToUtf8[kana];
   return t;
 }
 
@@ -92,13 +104,18 @@ inline cp932::Sequence shiftJisSequenceAt(const DerivedTables& t, const std::uin
 // mapped, zeroed, filled and written again. So the result only reserves its capacity (which
 // maps nothing until it is written), and the converter writes into a small block of the
 // sink's own that stays in the first-level cache; each full block goes to the result with one
-// copy. Long runs (ASCII passed through) go to the result directly.
+// copy. Long runs (ASCII passed through) go to the result directly. The room of a large result
+// is advised to take 2 MB pages (large_result_pages.h): its 4 KB faults would cost more than
+// the conversion.
 class ByteSink {
  public:
   static constexpr std::size_t kMaxReserve = 4096;
 
   // `expected`: how many bytes the result will probably hold (more are taken all the same).
-  explicit ByteSink(std::size_t expected) { result_.reserve(expected); }
+  explicit ByteSink(std::size_t expected) {
+    result_.reserve(expected);
+    adviseLargeResultPages(result_.data(), result_.capacity());
+  }
   ByteSink(const ByteSink&) = delete;
   ByteSink& operator=(const ByteSink&) = delete;
 
@@ -575,19 +592,22 @@ std::size_t decodeEucJp(std::string_view in, Encoder& e) {
 }
 
 // EUC-JP to UTF-8 in one tight loop over the packed table, as Shift_JIS has; whatever is not a
-// mapped JIS X 0208 code goes the general way.
+// mapped JIS X 0208 code or a half-width katakana goes the general way.
 std::size_t decodeEucJpToUtf8(std::string_view in, Utf8Encoder& e) {
   const auto* p = reinterpret_cast<const std::uint8_t*>(in.data());
   const auto* end = p + in.size();
-  const auto& toUtf8 = derived().eucToUtf8;
+  const auto& toUtf8 = derived().eucPairToUtf8;
   std::size_t malformed = 0;
   while (p < end) {
     if (*p < 0x80) {
       p = passAscii(p, end, e);
       continue;
     }
+    // Any pair that is no mapped character has no entry: the table alone ends the run.
     const std::uint8_t* run = e.sink.putPackedRun(p, end, [&toUtf8](const std::uint8_t* at) {
-      return jis::isEucByte(at[0]) && jis::isEucByte(at[1]) ? toUtf8[(at[0] - 0xA1) * 94 + at[1] - 0xA1] : 0;
+      std::uint16_t pair;
+      std::memcpy(&pair, at, 2);
+      return toUtf8[pair];
     });
     if (run != p) {
       p = run;

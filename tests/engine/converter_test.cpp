@@ -62,6 +62,10 @@ TEST(Converter, EveryTargetKeepsEveryCharacter) {
     // and back to Shift_JIS: the same characters (the IBM extensions come back as their twins)
     EXPECT_TRUE(testing::sameUnits(cp932ToWide(convert(converted, kSjis)), characters)) << target;
   }
+  // EUC-JP into UTF-8 (its own loop: every two-byte character and every katakana after SS2)
+  ConverterOptions fromEuc = optionsFor(kUtf8);
+  fromEuc.inputEncoding = InputEncoding::EucJp;
+  EXPECT_TRUE(testing::sameUnits(decodeToWide(convertText(fromEuc, convert(sjis, kEuc)), kUtf8), characters));
   // ICU's own EUC-JP reads the same characters
   EXPECT_TRUE(testing::sameUnits(testing::icuDecode("EUC-JP", convert(sjis, kEuc)), characters));
 }
