@@ -93,8 +93,12 @@ bool lookAt(int folder, const std::string& name, struct stat& info, bool& mayCha
 // folder (the folder is not writable for the store's purposes), an immutable or append-only
 // file. Success when neither. `fileFree`: whether the file was found free of those flags by
 // the look just made at the same name (then not looked at again).
-StoreResult keptFromChanging(int folder, const std::string& name, std::optional<bool> fileFree = std::nullopt) {
-  if (!namesMayGo(folder)) return failed(ResultCode::WriteFailed, StoreProblem::FolderNotWritable);
+// `namesFree`: whether the folder was found free of the append-only flag by this file's
+// earlier step (then not looked at again).
+StoreResult keptFromChanging(int folder, const std::string& name, std::optional<bool> fileFree = std::nullopt,
+                             std::optional<bool> namesFree = std::nullopt) {
+  if (namesFree ? !*namesFree : !namesMayGo(folder))
+    return failed(ResultCode::WriteFailed, StoreProblem::FolderNotWritable);
   if (fileFree ? !*fileFree : !fileMayChange(folder, name))
     return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
   return {};
@@ -237,6 +241,7 @@ struct WorkFolder {
       session->device_ = id.device;
       session->inode_ = id.inode;
       session->folderChecked_ = session->file_;
+      session->flagsLookedAt_ = 0;  // another folder's
       owned.reset();
       fd = session->folder_.get();
     } else {
@@ -246,6 +251,18 @@ struct WorkFolder {
     return true;
   }
   bool fileSizeSignalIgnored() const { return session && session->fileSizeSignalIgnored_; }
+  // Whether names in the folder may go (namesMayGo), looked at once for a file's steps when
+  // the session keeps the folder.
+  bool namesFree() {
+    const bool kept = session && session->file_ != 0 && fd == session->folder_.get();
+    if (kept && session->flagsLookedAt_ == session->file_) return session->namesMayGo_;
+    const bool free = namesMayGo(fd);
+    if (kept) {
+      session->namesMayGo_ = free;
+      session->flagsLookedAt_ = session->file_;
+    }
+    return free;
+  }
   // Whether `id` is known, looked up now if the opening did not need it.
   bool knowsId() {
     struct stat info;
@@ -298,7 +315,7 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::str
   }
 
   if (!S_ISREG(info.st_mode)) return failed(ResultCode::WriteFailed);
-  if (StoreResult kept = keptFromChanging(folder.fd, name, fileFree); !kept.ok()) return kept;
+  if (StoreResult kept = keptFromChanging(folder.fd, name, fileFree, folder.namesFree()); !kept.ok()) return kept;
   // Without a read to compare with, the file must at least stay as this write found it.
   const FileIdentity expected = read ? *read : identityOf(info);
   if (!unchangedSince(expected, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
@@ -411,7 +428,7 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
   // (A read-only file system is the backup's own failure, said as such below.)
   if (!mayWrite(folder.fd, leaf, info, ::geteuid()) && errno != EROFS)
     return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
-  if (StoreResult kept = keptFromChanging(folder.fd, leaf, fileFree); !kept.ok()) return kept;
+  if (StoreResult kept = keptFromChanging(folder.fd, leaf, fileFree, folder.namesFree()); !kept.ok()) return kept;
   // A link's file is replaced in its own folder, which must take the write as well: a backup
   // beside a link whose file stays as it is would only lengthen the chain, run after run.
   if (nameIsLink) {

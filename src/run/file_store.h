@@ -104,7 +104,8 @@ class FolderFlushes;
 //    same folder path without that stat: a folder renamed or replaced between the file's read
 //    and its write is not followed to its path's new folder, and the file read is written
 //    where it lies, in the folder it was read from (its own checks against the read still
-//    apply there).
+//    apply there). The folder's append-only flag is likewise looked at once for a file's
+//    backup and write.
 //  - whether SIGXFSZ is ignored, looked at once when the session starts: a write then needs
 //    no change of the thread's signal mask.
 // One per thread, never shared; it holds one descriptor while it lives.
@@ -129,6 +130,8 @@ class WriteSession {
   bool fileSizeSignalIgnored_ = false;
   unsigned long file_ = 0;          // counts beginFile; 0 before the first
   unsigned long folderChecked_ = 0;  // the file_ for which the folder was last checked or opened
+  unsigned long flagsLookedAt_ = 0;  // the file_ for which namesMayGo_ was looked at
+  bool namesMayGo_ = true;           // the folder is not append-only
 };
 
 enum class StoreProblem {
