@@ -30,6 +30,7 @@ template <class Convert>
 FileReport convertFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
                        const EncodingEvidence& evidence, const DriverContext& context, Convert&& convert) {
   FileReport report;
+  if (context.session) context.session->beginFile();
   try {
     std::string text;
     FileIdentity identity;  // what was read: the backup and the write check it is still so
@@ -73,6 +74,14 @@ FileReport convertFile(const std::filesystem::path& path, const ConversionOption
 
 }  // namespace
 
+int readFolder(const std::filesystem::path& path, const DriverContext& context) {
+  // Only a path with no "." or ".." part names, as given, the folder its normal form names.
+  if (!context.session || !context.listedFolder.known() || context.nameLink != NameLink::NotFollowed ||
+      !isPlainPath(path.native()))
+    return -1;
+  return context.session->heldFolder(folderOf(path).native(), context.listedFolder);
+}
+
 ResultCode readDriversFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity,
                            const DriverContext& context, std::vector<FileNote>& notes) {
   StoreProblem problem = StoreProblem::None;
@@ -90,7 +99,7 @@ ResultCode readDriversFile(const std::filesystem::path& path, std::string& conte
 FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
                            const EncodingEvidence& evidence, const DriverContext& context) {
   return convertFile(path, options, mode, evidence, context, [&](std::string& text) {
-    const FileSystemResolver resolver(normalFolderOf(path), context.probes);
+    const FileSystemResolver resolver(normalFolderOf(path), context.probes, readFolder(path, context));
     return convertHtml(text, options, resolver, evidence);
   });
 }

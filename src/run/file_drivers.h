@@ -53,6 +53,10 @@ struct DriverContext {
   FolderId listedFolder = {};
 };
 
+// The folder a listed file was just read through, still open in the session, when that is the
+// folder its path names (for looking at the names a page loads from it); -1 otherwise.
+int readFolder(const std::filesystem::path& path, const DriverContext& context);
+
 // The drivers' read of their file (and the check's): readWholeFile as the context says, or
 // readListedFile in the folder it was listed in. A name read as a regular file that has become
 // a link to a file, and a file whose folder is no longer the one listed, are left as they are,

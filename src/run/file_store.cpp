@@ -6,12 +6,14 @@
 #include <stdio.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 #include <vector>
@@ -50,20 +52,55 @@ bool namesMayGo(int folder) {
   return (flags & FS_APPEND_FL) == 0;
 }
 
-// Whether the file `name` of the folder (links followed) may change at all: an immutable or
-// append-only file (chattr +i, +a) can be neither replaced nor written over.
+// Whether a file whose statx says `info` may change at all: an immutable or append-only file
+// (chattr +i, +a) can be neither replaced nor written over.
+bool mayChange(const struct statx& info) {
+  return (info.stx_attributes & info.stx_attributes_mask & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) == 0;
+}
+
+// Whether the file `name` of the folder (links followed) may change at all.
 bool fileMayChange(int folder, const std::string& name) {
   struct statx info;
   if (::statx(folder, name.c_str(), 0, STATX_TYPE, &info) != 0) return true;  // the write will say
-  return (info.stx_attributes & info.stx_attributes_mask & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) == 0;
+  return mayChange(info);
+}
+
+// One look at `name` in the folder, its own link not followed: its status as lstat gives it,
+// and (in `mayChangeFile`) whether it is free of the immutable and append-only flags, which
+// lstat does not tell. False, with errno, when the name cannot be looked at.
+bool lookAt(int folder, const std::string& name, struct stat& info, bool& mayChangeFile) {
+  struct statx x;
+  if (::statx(folder, name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &x) != 0) return false;
+  info = {};
+  info.st_dev = makedev(x.stx_dev_major, x.stx_dev_minor);
+  info.st_ino = x.stx_ino;
+  info.st_mode = x.stx_mode;
+  info.st_nlink = x.stx_nlink;
+  info.st_uid = x.stx_uid;
+  info.st_gid = x.stx_gid;
+  info.st_rdev = makedev(x.stx_rdev_major, x.stx_rdev_minor);
+  info.st_size = static_cast<off_t>(x.stx_size);
+  info.st_blksize = static_cast<blksize_t>(x.stx_blksize);
+  info.st_blocks = static_cast<blkcnt_t>(x.stx_blocks);
+  info.st_atim = {x.stx_atime.tv_sec, x.stx_atime.tv_nsec};
+  info.st_mtim = {x.stx_mtime.tv_sec, x.stx_mtime.tv_nsec};
+  info.st_ctim = {x.stx_ctime.tv_sec, x.stx_ctime.tv_nsec};
+  mayChangeFile = mayChange(x);
+  return true;
 }
 
 // What the system keeps from changing, which no write or backup gets past: an append-only
 // folder (the folder is not writable for the store's purposes), an immutable or append-only
-// file. Success when neither.
-StoreResult keptFromChanging(int folder, const std::string& name) {
-  if (!namesMayGo(folder)) return failed(ResultCode::WriteFailed, StoreProblem::FolderNotWritable);
-  if (!fileMayChange(folder, name)) return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
+// file. Success when neither. `fileFree`: whether the file was found free of those flags by
+// the look just made at the same name (then not looked at again).
+// `namesFree`: whether the folder was found free of the append-only flag by this file's
+// earlier step (then not looked at again).
+StoreResult keptFromChanging(int folder, const std::string& name, std::optional<bool> fileFree = std::nullopt,
+                             std::optional<bool> namesFree = std::nullopt) {
+  if (namesFree ? !*namesFree : !namesMayGo(folder))
+    return failed(ResultCode::WriteFailed, StoreProblem::FolderNotWritable);
+  if (fileFree ? !*fileFree : !fileMayChange(folder, name))
+    return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
   return {};
 }
 
@@ -176,13 +213,17 @@ struct WorkFolder {
     session = keeper;
     changedNames = false;
     if (session && session->folder_ && session->folderPath_ == path.native()) {
-      // The same path as the previous file's: still the same folder?
+      // Already checked for this file's earlier step, or the same path as the previous file's:
+      // still the same folder?
       struct stat now;
-      if (::stat(path.c_str(), &now) == 0 && now.st_dev == session->device_ && now.st_ino == session->inode_) {
+      const bool checked = session->file_ != 0 && session->folderChecked_ == session->file_;
+      if (checked ||
+          (::stat(path.c_str(), &now) == 0 && now.st_dev == session->device_ && now.st_ino == session->inode_)) {
         owned.reset();
         fd = session->folder_.get();
-        id = {now.st_dev, now.st_ino};
+        id = {session->device_, session->inode_};
         idKnown = true;
+        session->folderChecked_ = session->file_;
         return true;
       }
     }
@@ -199,6 +240,8 @@ struct WorkFolder {
       session->folderPath_ = path.native();
       session->device_ = id.device;
       session->inode_ = id.inode;
+      session->folderChecked_ = session->file_;
+      session->flagsLookedAt_ = 0;  // another folder's
       owned.reset();
       fd = session->folder_.get();
     } else {
@@ -208,6 +251,18 @@ struct WorkFolder {
     return true;
   }
   bool fileSizeSignalIgnored() const { return session && session->fileSizeSignalIgnored_; }
+  // Whether names in the folder may go (namesMayGo), looked at once for a file's steps when
+  // the session keeps the folder.
+  bool namesFree() {
+    const bool kept = session && session->file_ != 0 && fd == session->folder_.get();
+    if (kept && session->flagsLookedAt_ == session->file_) return session->namesMayGo_;
+    const bool free = namesMayGo(fd);
+    if (kept) {
+      session->namesMayGo_ = free;
+      session->flagsLookedAt_ = session->file_;
+    }
+    return free;
+  }
   // Whether `id` is known, looked up now if the opening did not need it.
   bool knowsId() {
     struct stat info;
@@ -234,11 +289,16 @@ struct WorkFolder {
 
 WriteSession::WriteSession() : fileSizeSignalIgnored_(sarnavel::fileSizeSignalIgnored()) {}
 
+int WriteSession::heldFolder(std::string_view folder, FolderId id) const {
+  return folder_ && folderPath_ == folder && FolderId{device_, inode_} == id ? folder_.get() : -1;
+}
+
 namespace {
 
-// `info` is the status of `name` in the folder (no link followed) when it `exists`.
+// `info` is the status of `name` in the folder (no link followed) when it `exists`; `fileFree`
+// whether that same look found it free of the immutable and append-only flags, when it told.
 StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::string& name, const struct stat& info,
-                      bool exists, std::string_view bytes, const FileIdentity* read) {
+                      bool exists, std::optional<bool> fileFree, std::string_view bytes, const FileIdentity* read) {
   FileSizeSignalBlock noFileSizeSignal(folder.fileSizeSignalIgnored());
 
   if (!exists) {
@@ -255,7 +315,7 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::str
   }
 
   if (!S_ISREG(info.st_mode)) return failed(ResultCode::WriteFailed);
-  if (StoreResult kept = keptFromChanging(folder.fd, name); !kept.ok()) return kept;
+  if (StoreResult kept = keptFromChanging(folder.fd, name, fileFree, folder.namesFree()); !kept.ok()) return kept;
   // Without a read to compare with, the file must at least stay as this write found it.
   const FileIdentity expected = read ? *read : identityOf(info);
   if (!unchangedSince(expected, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
@@ -301,10 +361,14 @@ StoreResult replaceContent(const fs::path& path, std::string_view bytes, const F
   if (name.empty() || name == "." || name == "..") return failed(ResultCode::WriteFailed);
   struct stat info;
   bool exists = true;
-  if (::fstatat(folder.fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+  bool free = true;
+  std::optional<bool> fileFree;
+  if (!lookAt(folder.fd, name, info, free)) {
     if (errno != ENOENT) return failed(ResultCode::WriteFailed);
     exists = false;
-  } else if (S_ISLNK(info.st_mode)) {
+  } else if (!S_ISLNK(info.st_mode)) {
+    fileFree = free;
+  } else {
     // Only a name that is a link is followed, hop by hop; its target is replaced in its own folder.
     if (!resolveLinks(path, target, info, exists)) return failed(ResultCode::WriteFailed);
     name = target.filename().native();
@@ -313,7 +377,7 @@ StoreResult replaceContent(const fs::path& path, std::string_view bytes, const F
     if (flushes) flushes->durableFor(path.native());
     if (!folder.open(folderOf(target), flushes, path.native(), session)) return failed(ResultCode::WriteFailed);
   }
-  const StoreResult result = replaceIn(folder, target, name, info, exists, bytes, read);
+  const StoreResult result = replaceIn(folder, target, name, info, exists, fileFree, bytes, read);
   folder.finish();
   return result;
 }
@@ -335,13 +399,16 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
   const bool ahead = written && written->ready && read && !read->hasExtendedAttributes && folder.knowsId() &&
                      folder.id == FolderId{written->folderDevice, written->folderInode};
   struct stat info;
+  std::optional<bool> fileFree;  // known from the look at the name when it is no link
   FileDescriptor source;
   bool nameIsLink = false;
   if (ahead) {
     // Only looked at, to check it is still what was read; a link is followed only when the
     // name is one.
-    if (::fstatat(folder.fd, leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return failed(ResultCode::BackupFailed);
+    bool free = true;
+    if (!lookAt(folder.fd, leaf, info, free)) return failed(ResultCode::BackupFailed);
     nameIsLink = S_ISLNK(info.st_mode);
+    if (!nameIsLink) fileFree = free;
     if (nameIsLink && ::fstatat(folder.fd, leaf.c_str(), &info, 0) != 0) return failed(ResultCode::BackupFailed);
     if (!S_ISREG(info.st_mode)) return failed(ResultCode::BackupFailed);
   } else {
@@ -361,7 +428,7 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
   // (A read-only file system is the backup's own failure, said as such below.)
   if (!mayWrite(folder.fd, leaf, info, ::geteuid()) && errno != EROFS)
     return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
-  if (StoreResult kept = keptFromChanging(folder.fd, leaf); !kept.ok()) return kept;
+  if (StoreResult kept = keptFromChanging(folder.fd, leaf, fileFree, folder.namesFree()); !kept.ok()) return kept;
   // A link's file is replaced in its own folder, which must take the write as well: a backup
   // beside a link whose file stays as it is would only lengthen the chain, run after run.
   if (nameIsLink) {

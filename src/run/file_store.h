@@ -99,12 +99,27 @@ class FolderFlushes;
 //    only while that path still leads to it (one stat of the path, compared by device and
 //    inode); otherwise the path is opened again, so a folder renamed or replaced meanwhile is
 //    never written in by its former name.
+//    Within one file's steps (from beginFile to the next beginFile: its read, its backup and
+//    its write), the folder checked or opened for the first step serves the later steps of the
+//    same folder path without that stat: a folder renamed or replaced between the file's read
+//    and its write is not followed to its path's new folder, and the file read is written
+//    where it lies, in the folder it was read from (its own checks against the read still
+//    apply there). The folder's append-only flag is likewise looked at once for a file's
+//    backup and write.
 //  - whether SIGXFSZ is ignored, looked at once when the session starts: a write then needs
 //    no change of the thread's signal mask.
 // One per thread, never shared; it holds one descriptor while it lives.
 class WriteSession {
  public:
   WriteSession();
+  // The folder the session keeps open, when it was opened by the path `folder` (as given to
+  // the store) and is the folder `id`; -1 otherwise. What the read that just opened or checked
+  // it found, for looking at names in it without walking `folder` again; the descriptor stays
+  // the session's.
+  int heldFolder(std::string_view folder, FolderId id) const;
+  // The steps that follow are one file's (see above). A session never told so checks the
+  // folder's path at every step.
+  void beginFile() { ++file_; }
 
  private:
   friend struct WorkFolder;
@@ -113,6 +128,10 @@ class WriteSession {
   dev_t device_ = 0;
   ino_t inode_ = 0;
   bool fileSizeSignalIgnored_ = false;
+  unsigned long file_ = 0;          // counts beginFile; 0 before the first
+  unsigned long folderChecked_ = 0;  // the file_ for which the folder was last checked or opened
+  unsigned long flagsLookedAt_ = 0;  // the file_ for which namesMayGo_ was looked at
+  bool namesMayGo_ = true;           // the folder is not append-only
 };
 
 enum class StoreProblem {

@@ -58,15 +58,24 @@ ResolvedReference FileSystemResolver::resolve(std::string_view reference, Loaded
   // An empty reference names no file, and one holding a zero byte cannot be a path.
   if (reference.empty() || reference.find('\0') != std::string_view::npos) return {};
   const std::string full = normalJoin(pageFolder_, reference);
+  // A name below the open page folder is reached from it; any other by its full path.
+  int at = AT_FDCWD;
+  const char* name = full.c_str();
+  const std::string& folder = pageFolder_.native();
+  if (pageFolderFd_ >= 0 && full.size() > folder.size() + 1 && full.starts_with(folder) &&
+      full[folder.size()] == '/' && folder != "/") {
+    at = pageFolderFd_;
+    name += folder.size() + 1;
+  }
   struct stat info {};
-  if (::lstat(full.c_str(), &info) != 0) return {};
+  if (::fstatat(at, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return {};
   ResolvedReference refused{ReferenceStatus::WrongKind, full};
   const FileKind wanted = kind == LoadedKind::StyleSheet ? FileKind::Css : FileKind::JavaScript;
   if (classifyExtension(full) != wanted) return refused;
   // Links in the folders above change the folder, not the name the file is reached by: only a
   // name that is itself a link is followed to the name at its end.
   if (S_ISLNK(info.st_mode)) {
-    if (::stat(full.c_str(), &info) != 0) return {};
+    if (::fstatat(at, name, &info, 0) != 0) return {};
     std::error_code error;
     const std::filesystem::path reached = std::filesystem::canonical(full, error);
     if (error || classifyExtension(reached.native()) != wanted) return refused;
@@ -76,7 +85,7 @@ ResolvedReference FileSystemResolver::resolve(std::string_view reference, Loaded
     if (std::optional<ReferenceStatus> status = probes_->known(full, info)) return {*status, full};
   }
 
-  const int fd = ::open(full.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  const int fd = ::openat(at, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return {ReferenceStatus::Followable, full};  // unreadable: the file's own line will say so
   struct stat opened {};
   std::string block(4096, '\0');

@@ -15,6 +15,9 @@
 // and nothing is written. Many pages load the same few files: given the run's ReferenceProbes,
 // a file is looked into once while it stays the same file, unchanged (its name is still
 // looked at for every page; the file's own conversion reads and checks it in full anyway).
+// Given the page's folder open (the descriptor the page was just read through, which must be
+// the folder its path leads to), a full path below that folder is looked at and opened
+// relative to it: the same name, reached without walking the folder's path again.
 // Thread safety: no shared state but the ReferenceProbes given, which is thread-safe.
 #pragma once
 
@@ -51,13 +54,16 @@ class ReferenceProbes {
 
 class FileSystemResolver : public ReferenceResolver {
  public:
-  explicit FileSystemResolver(std::filesystem::path pageFolder, ReferenceProbes* probes = nullptr)
-      : pageFolder_(std::move(pageFolder)), probes_(probes) {}
+  // `pageFolderFd`: `pageFolder` open, or -1; the caller keeps it open while the resolver lives.
+  explicit FileSystemResolver(std::filesystem::path pageFolder, ReferenceProbes* probes = nullptr,
+                              int pageFolderFd = -1)
+      : pageFolder_(std::move(pageFolder)), probes_(probes), pageFolderFd_(pageFolderFd) {}
   ResolvedReference resolve(std::string_view reference, LoadedKind kind) const override;
 
  private:
   std::filesystem::path pageFolder_;
   ReferenceProbes* probes_;
+  int pageFolderFd_;
 };
 
 // Whether a file's first block says it is no text: a zero byte outside UTF-16 text, or the

@@ -156,7 +156,7 @@ FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const
       // References are read in the page's encoding (code page 932 for the text made of UTF-16).
       const TargetEncoding pageEncoding =
           utf16 ? TargetEncoding::ShiftJis : asTarget(record.source.encoding).value_or(TargetEncoding::ShiftJis);
-      const FileSystemResolver resolver(normalFolderOf(path), context.probes);
+      const FileSystemResolver resolver(normalFolderOf(path), context.probes, readFolder(path, context));
       std::vector<PageEdit> unusedEdits;
       charsetAttributeEdits(loads.elements, loads.base, "", pageEncoding, resolver, record.references, unusedEdits);
       for (FoundReference& reference : record.references) reference.charsetWritten = false;

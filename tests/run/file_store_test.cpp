@@ -328,20 +328,26 @@ TEST_F(FileStoreTest, PastTheFileSizeLimitNothingIsLost) {
 
 // A write session keeps the folder it last wrote in open, but a folder renamed away and
 // replaced under its path meanwhile is not written in: the next file of that path lands in
-// the folder the path now leads to.
+// the folder the path now leads to, whether or not the session is told where files begin.
 TEST_F(FileStoreTest, WriteSessionFollowsTheFolderThePathLeadsTo) {
-  fs::create_directory(at("site"));
-  put(at("site/a.html"), "a");
-  put(at("site/b.html"), "b-old");
-  WriteSession session;
-  ASSERT_TRUE(writeWholeFile(at("site/a.html"), "a-new", nullptr, nullptr, &session).ok());
-  fs::rename(at("site"), at("moved"));
-  fs::create_directory(at("site"));
-  put(at("site/b.html"), "b-other");
-  ASSERT_TRUE(writeWholeFile(at("site/b.html"), "b-new", nullptr, nullptr, &session).ok());
-  EXPECT_EQ(get(at("site/b.html")), "b-new");
-  EXPECT_EQ(get(at("moved/b.html")), "b-old");
-  EXPECT_EQ(get(at("moved/a.html")), "a-new");
+  for (const bool toldOfFiles : {false, true}) {
+    fs::remove_all(at("moved"));
+    fs::remove_all(at("site"));
+    fs::create_directory(at("site"));
+    put(at("site/a.html"), "a");
+    put(at("site/b.html"), "b-old");
+    WriteSession session;
+    if (toldOfFiles) session.beginFile();
+    ASSERT_TRUE(writeWholeFile(at("site/a.html"), "a-new", nullptr, nullptr, &session).ok());
+    fs::rename(at("site"), at("moved"));
+    fs::create_directory(at("site"));
+    put(at("site/b.html"), "b-other");
+    if (toldOfFiles) session.beginFile();
+    ASSERT_TRUE(writeWholeFile(at("site/b.html"), "b-new", nullptr, nullptr, &session).ok()) << toldOfFiles;
+    EXPECT_EQ(get(at("site/b.html")), "b-new") << toldOfFiles;
+    EXPECT_EQ(get(at("moved/b.html")), "b-old") << toldOfFiles;
+    EXPECT_EQ(get(at("moved/a.html")), "a-new") << toldOfFiles;
+  }
 }
 
 // ---- what a file keeps: attributes, owner, group; changes by others; devices --------------
