@@ -36,9 +36,9 @@ struct DerivedTables {
   // The same for the single bytes.
   std::array<std::uint32_t, 0x100> singleToUtf8;
   // The same for EUC-JP's two-byte characters (JIS X 0208 rows 1-94, and half-width katakana
-  // after SS2), indexed by the two bytes read as one little-endian number (the second byte
-  // high, eucPair); 0 for every other pair, so that the loop over a run of characters needs no
-  // test of either byte.
+  // after SS2), indexed by the two bytes as eucPair joins them (the second byte high, as a
+  // little-endian machine loads them in one read); 0 for every other pair, so that the loop
+  // over a run of characters needs no test of either byte.
   std::array<std::uint32_t, 0x10000> eucPairToUtf8;
 };
 
@@ -605,9 +605,7 @@ std::size_t decodeEucJpToUtf8(std::string_view in, Utf8Encoder& e) {
     }
     // Any pair that is no mapped character has no entry: the table alone ends the run.
     const std::uint8_t* run = e.sink.putPackedRun(p, end, [&toUtf8](const std::uint8_t* at) {
-      std::uint16_t pair;
-      std::memcpy(&pair, at, 2);
-      return toUtf8[pair];
+      return toUtf8[eucPair(at[0], at[1])];  // one 16-bit load on a little-endian machine
     });
     if (run != p) {
       p = run;
