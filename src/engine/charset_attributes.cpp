@@ -32,7 +32,7 @@ void charsetAttributeEdits(std::vector<ELEMENT>& elements, const std::optional<B
     ResolvedReference resolved = resolver.resolve(reference, kind);
     const bool writeCharset = resolved.status == ReferenceStatus::Followable && !module && !element.holdsBodyEnd;
     references.push_back({kind, std::move(reference), resolved.status, std::move(resolved.path),
-                          std::move(formerCharset), writeCharset, module});
+                          std::move(formerCharset), writeCharset, module, false, resolved.nameIsLink});
     if (!writeCharset) continue;
     element.attributes["charset"] = charsetName;
     writeTag(tag, element.name, element.attributes, element.selfClosing);

@@ -79,6 +79,7 @@ struct FoundReference {
   bool charsetWritten = false;  // the element now names the target
   bool module = false;          // a <script type="module">, which browsers always read as UTF-8
   bool writtenByScript = false;  // the element is written by a script (document.write); its charset there was rewritten
+  bool nameIsLink = false;        // the resolver reached the file through a link of that name
 };
 
 // Something in a page whose meaning changes with the page's encoding, for the user to look at.

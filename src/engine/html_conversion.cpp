@@ -38,7 +38,7 @@ void charsetsWrittenByScripts(std::string_view page, const std::optional<BaseEle
       if (resolved.status == ReferenceStatus::Followable) {
         edits.push_back({tag.labelAt, tag.labelAt + tag.charset.size(), charsetName});
         result.references.push_back({LoadedKind::Script, std::move(reference), resolved.status,
-                                     std::move(resolved.path), tag.charset, true, false, true});
+                                     std::move(resolved.path), tag.charset, true, false, true, resolved.nameIsLink});
         continue;
       }
     }

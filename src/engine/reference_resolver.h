@@ -29,6 +29,9 @@ enum class ReferenceStatus {
 struct ResolvedReference {
   ReferenceStatus status = ReferenceStatus::Missing;
   std::string path;  // the full path, unless Missing
+  // The name the element gives was a link to the file when the resolver looked: the file may
+  // be read through it later. A name that was the file itself is read only as such.
+  bool nameIsLink = false;
 };
 
 class ReferenceResolver {

@@ -136,6 +136,9 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
     }
   }
   PathSet referencedStyleSheets, referencedScripts;
+  // The loaded files some page's look found under their own name, not through a link: they are
+  // read only as such, so that a name swapped for a link after its page leads nowhere else.
+  PathSet loadedByOwnName;
 
   auto log = [&](std::string_view entry) {
     if (observer.log) observer.log(entry);
@@ -265,6 +268,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           if (pass <= 3 && (request.followedLinks.empty() || !request.followedLinks.count(std::string(paths[k]))))
             context.nameLink = NameLink::NotFollowed;  // listed as a regular file
           if (pass <= 3 && k < folders.size() && folders[k] != 0) context.listedFolder = request.listedFolders[folders[k] - 1];
+          if (pass > 3 && loadedByOwnName.count(std::string(paths[k]))) context.nameLink = NameLink::NotFollowed;
           FileReport report = converting ? driver(path, e, context) : checkFile(path, kind, e, context);
           if (converting && report.document) {
             report.facts = sourceFacts(kind, *report.document, report.form, e);
@@ -301,13 +305,16 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
               loadedInPass.emplace_back(known->second, LoadEvidence{loaded.formerCharset, document->source.encoding});
               if (sheet && options.followCss) referencedStyleSheets.insert(loaded.path);
               if (!sheet && options.followJs) referencedScripts.insert(loaded.path);
+              if (!loaded.nameIsLink) loadedByOwnName.insert(loaded.path);
             }
           }
           if (!converting && needsKeys) checked.insert(keys[k]);
           if (converting && result == ResultCode::Success) {
             for (FileNote& note : serverCharset.notesFor(file.path)) file.notes.push_back(std::move(note));
           }
-          if (pass >= 4 && !isNamed(keys[k])) file.notes.push_back({"outside-named", {}, std::string(kOutsideNamedNote)});
+          // Said of a file converted: one left as it was has its own line's reason.
+          if (pass >= 4 && result == ResultCode::Success && !isNamed(keys[k]))
+            file.notes.push_back({"outside-named", {}, std::string(kOutsideNamedNote)});
           flushes.durableFor(path);  // the log says 成功 only of a file whose rename is on disk
           log(fileEntry(result, file.notes, observer.pathForLog ? observer.pathForLog(path) : visiblePath(path)));
           if (observer.fileDone) observer.fileDone(file);

@@ -517,8 +517,8 @@ std::string_view storeNote(StoreProblem problem) {
     case StoreProblem::None: return {};
     case StoreProblem::ChangedSinceRead:
       return "ファイルが変換中に他のプログラムによって変更されたため、書き換えませんでした。";
-    case StoreProblem::ReplacedSinceListed:
-      return "ファイルが追加された後で別のものに置き換えられたため、読まずにそのままにしました。";
+    case StoreProblem::ReplacedBeforeRead:
+      return "ファイルが読み込む前に別のものに置き換えられたため、読まずにそのままにしました。";
     case StoreProblem::FileNotWritable: return "ファイルに書き込む権限がないため、書き換えませんでした。";
     case StoreProblem::FolderNotWritable: return "フォルダーに一時ファイルを作れないため、書き換えませんでした。";
     case StoreProblem::AttributesNotCarried:
@@ -534,7 +534,7 @@ std::string_view storeNoteCode(StoreProblem problem) {
   switch (problem) {
     case StoreProblem::None: return {};
     case StoreProblem::ChangedSinceRead: return "changed-during-conversion";
-    case StoreProblem::ReplacedSinceListed: return "replaced-since-added";
+    case StoreProblem::ReplacedBeforeRead: return "replaced-before-read";
     case StoreProblem::FileNotWritable: return "file-not-writable";
     case StoreProblem::FolderNotWritable: return "folder-not-writable";
     case StoreProblem::AttributesNotCarried: return "attributes-not-carried";
@@ -615,7 +615,7 @@ ResultCode readListedFile(const std::filesystem::path& path, std::string& conten
     if (!folder.open(folderOf(reached), nullptr, path.native(), session) || !folder.knowsId())
       return ResultCode::CannotOpen;
     if (folder.id != listed) {
-      problem = StoreProblem::ReplacedSinceListed;
+      problem = StoreProblem::ReplacedBeforeRead;
       return ResultCode::CannotOpen;
     }
     file = openRegularFile(folder.fd, leaf, O_RDONLY, info, false, lookedAt);
@@ -630,7 +630,7 @@ StoreProblem whyNotReadAsFile(const std::filesystem::path& path) {
   struct stat named, reached;
   if (::lstat(path.c_str(), &named) != 0 || !S_ISLNK(named.st_mode) || ::stat(path.c_str(), &reached) != 0)
     return StoreProblem::None;
-  return StoreProblem::ReplacedSinceListed;
+  return StoreProblem::ReplacedBeforeRead;
 }
 
 StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view bytes, const FileIdentity* read,

@@ -137,8 +137,8 @@ class WriteSession {
 enum class StoreProblem {
   None,                  // nothing more to say than the result code
   ChangedSinceRead,      // another program changed the file after it was read
-  ReplacedSinceListed,   // the name is no longer what was listed (now a link, or in another
-                         // folder): it was not read
+  ReplacedBeforeRead,    // the name is no longer what was listed or looked at (now a link,
+                         // or in another folder): it was not read
   FileNotWritable,       // the file's permission bits forbid writing it
   FolderNotWritable,     // no temporary file can be made in the file's folder
   AttributesNotCarried,  // backup: an extended attribute or ACL cannot be set on a copy
@@ -177,14 +177,14 @@ ResultCode readWholeFile(const std::filesystem::path& path, std::string& content
 // its identity compared with `listed`, and the file's name opened relative to it without
 // following a link there. A folder that is another one by now (a sub-folder swapped for a
 // link to somewhere else, a link re-pointed to another folder) leaves the file unread:
-// CannotOpen, with ReplacedSinceListed in `problem`. A file saved anew in that folder (another
+// CannotOpen, with ReplacedBeforeRead in `problem`. A file saved anew in that folder (another
 // inode under the name) is read. `problem` is None for every other outcome.
 ResultCode readListedFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity,
                           const struct stat* lookedAt, NameLink nameLink, FolderId listed, WriteSession* session,
                           StoreProblem& problem);
 
 // Why a name read with NotFollowed could not be read, when the reason is that it has become a
-// link that leads somewhere (ReplacedSinceListed); otherwise None (a name that is missing, a link
+// link that leads somewhere (ReplacedBeforeRead); otherwise None (a name that is missing, a link
 // that leads nowhere, a folder or a pipe: CannotOpen says enough).
 StoreProblem whyNotReadAsFile(const std::filesystem::path& path);
 

@@ -74,7 +74,8 @@ ResolvedReference FileSystemResolver::resolve(std::string_view reference, Loaded
   if (classifyExtension(full) != wanted) return refused;
   // Links in the folders above change the folder, not the name the file is reached by: only a
   // name that is itself a link is followed to the name at its end.
-  if (S_ISLNK(info.st_mode)) {
+  const bool nameIsLink = S_ISLNK(info.st_mode);
+  if (nameIsLink) {
     if (::fstatat(at, name, &info, 0) != 0) return {};
     std::error_code error;
     const std::filesystem::path reached = std::filesystem::canonical(full, error);
@@ -82,11 +83,11 @@ ResolvedReference FileSystemResolver::resolve(std::string_view reference, Loaded
   }
   if (!S_ISREG(info.st_mode)) return refused;
   if (probes_) {
-    if (std::optional<ReferenceStatus> status = probes_->known(full, info)) return {*status, full};
+    if (std::optional<ReferenceStatus> status = probes_->known(full, info)) return {*status, full, nameIsLink};
   }
 
   const int fd = ::openat(at, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return {ReferenceStatus::Followable, full};  // unreadable: the file's own line will say so
+  if (fd < 0) return {ReferenceStatus::Followable, full, nameIsLink};  // unreadable: the file's own line will say so
   struct stat opened {};
   std::string block(4096, '\0');
   ssize_t got = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) ? ::read(fd, block.data(), block.size()) : -1;
@@ -95,7 +96,7 @@ ResolvedReference FileSystemResolver::resolve(std::string_view reference, Loaded
   block.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
   const ReferenceStatus status = looksBinary(block) ? ReferenceStatus::Binary : ReferenceStatus::Followable;
   if (probes_ && got >= 0) probes_->remember(full, opened, status);
-  return {status, full};
+  return {status, full, nameIsLink};
 }
 
 }  // namespace sarnavel

@@ -27,8 +27,10 @@ struct Logged {
   RunSummary summary;
 };
 
-// Takes in the tree, lets `between` change it, then runs.
-Logged convertTree(const fs::path& tree, const std::function<void()>& between) {
+// Takes in the tree, lets `between` change it, then runs; `afterPages` changes it once the
+// pages are converted (their references looked at), before the files they load are.
+Logged convertTree(const fs::path& tree, const std::function<void()>& between,
+                   const std::function<void()>& afterPages = {}) {
   IntakeReport intake;
   offerPath(tree, intake);
   between();
@@ -39,6 +41,9 @@ Logged convertTree(const fs::path& tree, const std::function<void()>& between) {
   RunObserver observer;
   Logged logged;
   observer.log = [&](std::string_view entry) { logged.log += withUnixLineEnds(entry); };
+  observer.fileDone = [&](const FileOutcome& done) {
+    if (done.pass == 1 && afterPages) afterPages();
+  };
   std::atomic<bool> cancel{false};
   logged.summary = conversionWorker(request, observer, cancel);
   return logged;
@@ -100,7 +105,7 @@ TEST(RunFault, AFileFolderOrLinkSwappedBeforeTheReadLeadsNowhereElse) {
     for (const char* listed : {"tree/sub/page.html", "tree/a.css", "tree/l.css"}) {
       if (c.refused && std::string(listed) == c.refused) {
         expected += failure(temp / listed, 102) +
-                    "  ファイルが追加された後で別のものに置き換えられたため、読まずにそのままにしました。\n";
+                    "  ファイルが読み込む前に別のものに置き換えられたため、読まずにそのままにしました。\n";
       } else {
         expected += success(temp / listed);
       }
@@ -108,6 +113,46 @@ TEST(RunFault, AFileFolderOrLinkSwappedBeforeTheReadLeadsNowhereElse) {
     EXPECT_EQ(r.log, expected + (c.refused ? finished(2, 1) : finished(3, 0)));
     EXPECT_EQ(TempFolder::read(ownPage), page);
     EXPECT_EQ(TempFolder::read(ownSheet), sheet);
+    EXPECT_EQ(snapshot(temp / "home").size(), 2u);
+  }
+}
+
+// A sheet and a script that a page loads from a folder others may write, beside the tree
+// named, are swapped for links to files of the user's once the page is converted: neither the
+// links nor the user's files are touched (a text that is no sheet, a program), and the log says
+// the names were replaced. Files saved anew under those names are converted as loaded.
+TEST(RunFault, ALoadedFileSwappedForALinkAfterItsPageLeadsNowhereElse) {
+  const std::string page = "<html><head><link rel=\"stylesheet\" href=\"../shared/s.css\">"
+                           "<script src=\"../shared/s.js\"></script></head><body>" + sjis(u"日本") + "</body></html>";
+  const std::string sheet = sjisDocument(FileKind::Css, 100), script = sjisDocument(FileKind::JavaScript, 100);
+  const std::string profile = "export PS1='" + sjis(u"日本") + "> '\n";
+  const std::string program = std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10) + sjis(u"日本");
+  for (const bool swappedForLinks : {true, false}) {
+    SCOPED_TRACE(swappedForLinks ? "swapped for links" : "saved anew");
+    TempFolder temp;
+    temp.put("tree/page.html", page);
+    temp.put("shared/s.css", sheet);
+    temp.put("shared/s.js", script);
+    const fs::path ownText = temp.put("home/.profile", profile), ownProgram = temp.put("home/tool", program);
+    const Logged r = convertTree(temp / "tree", [] {}, [&] {
+      for (const auto& [name, own, bytes] : {std::tuple{"shared/s.css", ownText, sheet}, {"shared/s.js", ownProgram, script}}) {
+        fs::remove(temp / name);
+        if (swappedForLinks) fs::create_symlink(own, temp / name);
+        else temp.put(name, bytes);
+      }
+    });
+    const std::string replaced = "  ファイルが読み込む前に別のものに置き換えられたため、読まずにそのままにしました。\n";
+    if (swappedForLinks) {
+      EXPECT_EQ(r.log, withUnixLineEnds(plainMessage(MessageId::Started)) + success(temp / "tree/page.html") +
+                           failure(temp / "shared/s.css", 102) + replaced + failure(temp / "shared/s.js", 102) +
+                           replaced + finished(1, 2));
+      EXPECT_TRUE(fs::is_symlink(temp / "shared/s.css"));
+    } else {
+      EXPECT_EQ(r.summary.failures, 0) << r.log;
+      EXPECT_EQ(TempFolder::read(temp / "shared/s.css"), convertedContent(temp / "shared/s.css", sheet));
+    }
+    EXPECT_EQ(TempFolder::read(ownText), profile);
+    EXPECT_EQ(TempFolder::read(ownProgram), program);
     EXPECT_EQ(snapshot(temp / "home").size(), 2u);
   }
 }

@@ -624,7 +624,7 @@ TEST_F(FileStoreTest, ANameReadAsARegularFileIsNotFollowedAsALink) {
     StoreProblem why;
   } cases[] = {
       {"real.css", ResultCode::Success, StoreProblem::None},
-      {"link.css", ResultCode::CannotOpen, StoreProblem::ReplacedSinceListed},
+      {"link.css", ResultCode::CannotOpen, StoreProblem::ReplacedBeforeRead},
       {"dangling.css", ResultCode::CannotOpen, StoreProblem::None},
       {"folder.css", ResultCode::CannotOpen, StoreProblem::None},
       {"pipe.css", ResultCode::CannotOpen, StoreProblem::None},
