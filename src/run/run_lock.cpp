@@ -63,6 +63,9 @@ bool RunLock::acquire(const FolderLockPlan& plan, const std::function<void(std::
                       const std::atomic<bool>& cancel) {
   // Shared ones first, from "/" down, then the cover: the same order in every run.
   auto open = [&](const std::string& folder, bool exclusive) {
+    // Whoever may read a folder may lock it: above the cover, only the folders the user may
+    // write are locked, or any other user could stall every run below "/" or "/home".
+    if (!exclusive && ::faccessat(AT_FDCWD, folder.c_str(), W_OK, AT_EACCESS) != 0) return;
     const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (descriptor >= 0) held_.push_back({descriptor, exclusive, folder});
   };

@@ -13,7 +13,11 @@
 //
 // A flock writes nothing on disk and goes with the process: a killed run leaves no lock
 // behind. A folder that cannot be opened (no read permission) is passed over, as are the cover
-// folders beyond the first kMaxLockedFolders (see there).
+// folders beyond the first kMaxLockedFolders (see there). So is a folder above the cover that
+// the user may not write: anyone who may read a folder may lock it, and a lock held on "/" or
+// "/home" by another user must not stall every run below. Two runs of different users, one of
+// them over a folder the other may not write, may then overlap below it; each file's write
+// still checks that the file is as it was read.
 //
 // Contract: all or nothing, never a deadlock: every lock is tried without blocking, in one
 // fixed order; when one is held elsewhere all are let go, `waiting` is told once (of the first

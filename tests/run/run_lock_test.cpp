@@ -4,7 +4,9 @@
 #include "run/run_lock.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -103,6 +105,44 @@ TEST(RunLock, ARunWaitsForAFolderHeldElsewhereUntilLetGoOrCancelled) {
     if (cancelled) {
       EXPECT_TRUE(run.log.ends_with("変換はキャンセルされました。\r\n")) << run.log;
     }
+  }
+}
+
+// Anyone who may read a folder may lock it: another user's lock on a folder above the run's
+// holds the run only where the user may write that folder too (as a run over it would).
+TEST(RunLock, OnlyAFolderAboveThatTheUserMayWriteHoldsTheRun) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  constexpr uid_t kNobody = 65534;
+  for (const bool userMayWrite : {false, true}) {
+    SCOPED_TRACE(userMayWrite ? "a folder the user may write" : "a folder the user may not write");
+    TempFolder folder;
+    const fs::path above = folder.path() / "above", site = above / "site";
+    fs::create_directories(site);
+    fs::permissions(folder.path(), fs::perms::owner_all | fs::perms::others_exec);
+    ASSERT_EQ(::chown(site.c_str(), kNobody, kNobody), 0);
+    if (userMayWrite) {
+      ASSERT_EQ(::chown(above.c_str(), kNobody, kNobody), 0);
+    }
+    const int held = ::open(above.c_str(), O_RDONLY | O_DIRECTORY);  // as another user holds it
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) _exit(77);
+      std::atomic<bool> cancel{false};
+      std::thread stop([&] {
+        std::this_thread::sleep_for(1s);
+        cancel = true;
+      });
+      RunLock lock;
+      const bool taken = lock.acquire({{site.native()}, {above.native()}}, {}, cancel);
+      stop.join();
+      _exit(taken ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ::close(held);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), userMayWrite ? 1 : 0) << "1: held, 0: taken, 77: no other user";
   }
 }
 
