@@ -72,7 +72,9 @@ struct RunRequest {
   // The listed paths whose names were symbolic links when they were listed, and are followed
   // (intake.h). Any other listed name is read as the regular file it was listed as: one that
   // has become a link (or a folder, a pipe) by the time it is read is left as it is, its line
-  // failed with a note. The files pages load are followed as links either way.
+  // failed with a note. A file pages load is followed as a link when its name was one at a
+  // page's look (reference_files.h); a name that some page's look found to be the file itself
+  // is read as that regular file, in the same way.
   PathSet followedLinks = {};
   // The folder each listed path's file lay in when it was listed (intake.h), beside `paths`
   // (the same index; the last listing of a path listed twice counts). A listed file is read

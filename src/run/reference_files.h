@@ -11,6 +11,9 @@
 // it. A relative reference resolves against the page's folder, an absolute one against the
 // file-system root; the full path is made by text (lexically normal), not by following links.
 //
+// The answer says whether the name itself was a link: the run reads a loaded file whose name
+// was the file itself only as such, never through a link put there after the page's look.
+//
 // Opening a candidate never blocks (a FIFO opened without a reader is refused as not regular),
 // and nothing is written. Many pages load the same few files: given the run's ReferenceProbes,
 // a file is looked into once while it stays the same file, unchanged (its name is still
