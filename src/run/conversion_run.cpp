@@ -268,7 +268,10 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           if (pass <= 3 && (request.followedLinks.empty() || !request.followedLinks.count(std::string(paths[k]))))
             context.nameLink = NameLink::NotFollowed;  // listed as a regular file
           if (pass <= 3 && k < folders.size() && folders[k] != 0) context.listedFolder = request.listedFolders[folders[k] - 1];
-          if (pass > 3 && loadedByOwnName.count(std::string(paths[k]))) context.nameLink = NameLink::NotFollowed;
+          if (pass > 3) {
+            if (loadedByOwnName.count(std::string(paths[k]))) context.nameLink = NameLink::NotFollowed;
+            else context.loadedThroughLink = true;
+          }
           FileReport report = converting ? driver(path, e, context) : checkFile(path, kind, e, context);
           if (converting && report.document) {
             report.facts = sourceFacts(kind, *report.document, report.form, e);

@@ -73,7 +73,8 @@ struct RunRequest {
   // (intake.h). Any other listed name is read as the regular file it was listed as: one that
   // has become a link (or a folder, a pipe) by the time it is read is left as it is, its line
   // failed with a note. A file pages load is followed as a link when its name was one at a
-  // page's look (reference_files.h); a name that some page's look found to be the file itself
+  // page's look (reference_files.h), and what the link reaches at the read must still be what
+  // a page may load (file_drivers.h); a name that some page's look found to be the file itself
   // is read as that regular file, in the same way.
   PathSet followedLinks = {};
   // The folder each listed path's file lay in when it was listed (intake.h), beside `paths`

@@ -1,5 +1,8 @@
 #include "run/file_drivers.h"
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <new>
 
 #include "engine/css_conversion.h"
@@ -7,6 +10,7 @@
 #include "engine/html_conversion.h"
 #include "engine/javascript_conversion.h"
 #include "run/fidelity_notes.h"
+#include "run/file_kind.h"
 #include "run/file_store.h"
 #include "run/normal_path.h"
 #include "run/reference_files.h"
@@ -82,13 +86,36 @@ int readFolder(const std::filesystem::path& path, const DriverContext& context) 
   return context.session->heldFolder(folderOf(path).native(), context.listedFolder);
 }
 
+namespace {
+
+// Whether the file just read through the link `path` is still one a page may load: the name
+// the link reaches now is that file (the same device and inode as read; a link re-pointed
+// meanwhile reaches another), has the link's kind, and the bytes read are no binary.
+bool stillLoadable(const std::filesystem::path& path, std::string_view content, const FileIdentity& read) {
+  std::error_code error;
+  const std::filesystem::path reached = std::filesystem::canonical(path, error);
+  if (error || classifyExtension(reached.native()) != classifyExtension(path.native())) return false;
+  struct stat info;
+  if (::lstat(reached.c_str(), &info) != 0 || info.st_dev != read.device || info.st_ino != read.inode) return false;
+  return !looksBinary(content.substr(0, 4096));
+}
+
+}  // namespace
+
 ResultCode readDriversFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity,
                            const DriverContext& context, std::vector<FileNote>& notes) {
   StoreProblem problem = StoreProblem::None;
-  const ResultCode result = context.listedFolder.known()
-                                ? readListedFile(path, content, identity, context.looked, context.nameLink,
-                                                 context.listedFolder, context.session, problem)
-                                : readWholeFile(path, content, identity, context.looked, context.nameLink);
+  FileIdentity own;
+  if (!identity) identity = &own;
+  ResultCode result = context.listedFolder.known()
+                          ? readListedFile(path, content, identity, context.looked, context.nameLink,
+                                           context.listedFolder, context.session, problem)
+                          : readWholeFile(path, content, identity, context.looked, context.nameLink);
+  if (result == ResultCode::Success && context.loadedThroughLink && !stillLoadable(path, content, *identity)) {
+    content.clear();
+    result = ResultCode::CannotOpen;
+    problem = StoreProblem::ReplacedBeforeRead;
+  }
   if (result == ResultCode::CannotOpen && problem == StoreProblem::None && context.nameLink == NameLink::NotFollowed)
     problem = whyNotReadAsFile(path);
   if (problem != StoreProblem::None)

@@ -51,6 +51,10 @@ struct DriverContext {
   // The folder the file lay in when it was listed (intake.h), where the read looks for it
   // (file_store.h: readListedFile); not known for a file a page loads, which is read by its path.
   FolderId listedFolder = {};
+  // A file a page loads through a link (its name was one at the pages' looks): the link is
+  // followed at the read, and what it reaches then must still be what a page may load
+  // (reference_files.h): a file whose own name has the link's kind, holding no binary.
+  bool loadedThroughLink = false;
 };
 
 // The folder a listed file was just read through, still open in the session, when that is the
@@ -59,8 +63,9 @@ int readFolder(const std::filesystem::path& path, const DriverContext& context);
 
 // The drivers' read of their file (and the check's): readWholeFile as the context says, or
 // readListedFile in the folder it was listed in. A name read as a regular file that has become
-// a link to a file, and a file whose folder is no longer the one listed, are left as they are,
-// CannotOpen, with the note that another program changed them during the conversion.
+// a link to a file, a file whose folder is no longer the one listed, and a link a page loads
+// through that reaches what no page may load, are left as they are: CannotOpen, with the note
+// that the name was replaced before the read.
 ResultCode readDriversFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity,
                            const DriverContext& context, std::vector<FileNote>& notes);
 

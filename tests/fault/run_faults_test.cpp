@@ -118,21 +118,36 @@ TEST(RunFault, AFileFolderOrLinkSwappedBeforeTheReadLeadsNowhereElse) {
 }
 
 // A sheet and a script that a page loads from a folder others may write, beside the tree
-// named, are swapped for links to files of the user's once the page is converted: neither the
-// links nor the user's files are touched (a text that is no sheet, a program), and the log says
-// the names were replaced. Files saved anew under those names are converted as loaded.
+// named, are swapped for links to files of the user's once the page is converted, or were
+// links there and are re-pointed at them: neither the links nor the user's files are touched
+// (a text that is no sheet, a program), and the log says the names were replaced. Files saved
+// anew under those names are converted as loaded.
 TEST(RunFault, ALoadedFileSwappedForALinkAfterItsPageLeadsNowhereElse) {
   const std::string page = "<html><head><link rel=\"stylesheet\" href=\"../shared/s.css\">"
                            "<script src=\"../shared/s.js\"></script></head><body>" + sjis(u"日本") + "</body></html>";
   const std::string sheet = sjisDocument(FileKind::Css, 100), script = sjisDocument(FileKind::JavaScript, 100);
   const std::string profile = "export PS1='" + sjis(u"日本") + "> '\n";
   const std::string program = std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10) + sjis(u"日本");
-  for (const bool swappedForLinks : {true, false}) {
-    SCOPED_TRACE(swappedForLinks ? "swapped for links" : "saved anew");
+  const struct {
+    const char* what;
+    bool linksAtFirst;     // the names are links to files beside them when the run starts
+    bool swappedForLinks;  // after the pages, links to the user's files; else files saved anew
+  } cases[] = {
+      {"swapped for links", false, true},
+      {"links re-pointed", true, true},
+      {"saved anew", false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const bool swappedForLinks = c.swappedForLinks;
     TempFolder temp;
     temp.put("tree/page.html", page);
-    temp.put("shared/s.css", sheet);
-    temp.put("shared/s.js", script);
+    temp.put(c.linksAtFirst ? "shared/real.css" : "shared/s.css", sheet);
+    temp.put(c.linksAtFirst ? "shared/real.js" : "shared/s.js", script);
+    if (c.linksAtFirst) {
+      fs::create_symlink("real.css", temp / "shared/s.css");
+      fs::create_symlink("real.js", temp / "shared/s.js");
+    }
     const fs::path ownText = temp.put("home/.profile", profile), ownProgram = temp.put("home/tool", program);
     const Logged r = convertTree(temp / "tree", [] {}, [&] {
       for (const auto& [name, own, bytes] : {std::tuple{"shared/s.css", ownText, sheet}, {"shared/s.js", ownProgram, script}}) {
