@@ -97,7 +97,7 @@ bool stillLoadable(const std::filesystem::path& path, std::string_view content, 
   if (error || classifyExtension(reached.native()) != classifyExtension(path.native())) return false;
   struct stat info;
   if (::lstat(reached.c_str(), &info) != 0 || info.st_dev != read.device || info.st_ino != read.inode) return false;
-  return !looksBinary(content.substr(0, 4096));
+  return !looksBinary(content.substr(0, kFirstBlock));
 }
 
 }  // namespace

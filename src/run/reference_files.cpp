@@ -89,7 +89,7 @@ ResolvedReference FileSystemResolver::resolve(std::string_view reference, Loaded
   const int fd = ::openat(at, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return {ReferenceStatus::Followable, full, nameIsLink};  // unreadable: the file's own line will say so
   struct stat opened {};
-  std::string block(4096, '\0');
+  std::string block(kFirstBlock, '\0');
   ssize_t got = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) ? ::read(fd, block.data(), block.size()) : -1;
   ::close(fd);
   if (!S_ISREG(opened.st_mode)) return refused;

@@ -26,6 +26,7 @@
 
 #include <sys/stat.h>
 
+#include <cstddef>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -68,6 +69,9 @@ class FileSystemResolver : public ReferenceResolver {
   ReferenceProbes* probes_;
   int pageFolderFd_;
 };
+
+// How much of a loaded file looksBinary is shown: its first block.
+inline constexpr std::size_t kFirstBlock = 4096;
 
 // Whether a file's first block says it is no text: a zero byte outside UTF-16 text, or the
 // signature of an executable or archive at its start.
