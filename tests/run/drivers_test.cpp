@@ -1,25 +1,18 @@
-// The per-file drivers, end to end on real files: read, UTF-16 recognition, the kind's
-// escapes, the engine, the backup, the write, and the result codes with their log messages.
+// The per-file drivers on real files: the read, the backup, the write (or none), and which
+// files a page's references reach.
 #include "engine/document_reading.h"
 #include "run/file_drivers.h"
 #include "run/file_kind.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
-#include <functional>
 #include <set>
 #include <string>
 
-#include "engine/javascript_conversion.h"
 #include "run/reference_files.h"
-#include "run/run_messages.h"
 #include "support/bytes.h"
 #include "support/site_documents.h"
 #include "support/targets.h"
@@ -35,7 +28,6 @@ using testing::sameBytes;
 using testing::TempFolder;
 
 using testing::kLeMark;
-using testing::utf16be;
 using testing::utf16le;
 
 // Runs the driver of the path's kind.
@@ -52,91 +44,34 @@ std::string nameFor(FileKind kind) {
   return kind == FileKind::Html ? "page.html" : kind == FileKind::Css ? "sheet.css" : "script.js";
 }
 
-// --- Messages ------------------------------------------------------------------------------
-
-TEST(ResultMessages, WordedAsTheStringTableHasThem) {
-  const struct {
-    ResultCode code;
-    int id;
-    std::string message;
-  } cases[] = {
-      {ResultCode::Success, 100, "成功: /s/a.html\r\n"},
-      {ResultCode::OutOfMemory, 101, "失敗: /s/a.html\r\nエラー - メモリ不足。\r\n"},
-      {ResultCode::CannotOpen, 102, "失敗: /s/a.html\r\nエラー - ファイルが開けませんでした。\r\n"},
-      {ResultCode::WriteFailed, 103, "失敗: /s/a.html\r\nエラー - ファイル書き込みに失敗。\r\n"},
-      {ResultCode::BackupFailed, 104, "失敗: /s/a.html\r\nエラー - バックアップ作成に失敗。\r\n"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(static_cast<int>(c.code), c.id);
-    EXPECT_EQ(fileMessage(c.code, "/s/a.html"), c.message) << c.id;
-  }
-  EXPECT_EQ(summaryMessage(12, 3), "\r\n---\r\n12個の成功、3個の失敗。\r\n変換処理を終了しました。\r\n");
-  EXPECT_EQ(plainMessage(MessageId::Started), "変換を開始しました。\r\n---\r\n");
-  EXPECT_EQ(plainMessage(MessageId::Cancelled), "\r\n---\r\n変換はキャンセルされました。\r\n");
-  EXPECT_EQ(withUnixLineEnds("a\r\nb\rc\n\r\n"), "a\nb\rc\n\n");
-}
-
 // --- Whole files -------------------------------------------------------------------------------
 
-struct FileCase {
-  const char* what;
-  FileKind kind;
-  std::string in;
-  int target;
-  std::string out;
-};
-
-void expectConversions(const std::vector<FileCase>& cases) {
+// A script, byte content or UTF-16, reaches the engine whole and is written back, with its
+// backup, unless the conversion gives it back unchanged; how UTF-16 is read is
+// DocumentReading's to test, what the engine makes of it the engine's.
+TEST(FileDrivers, WholeFilesFromEveryReading) {
+  const struct {
+    const char* what;
+    std::string in;
+    int target;
+    std::string out;
+  } cases[] = {
+      {"UTF-16LE with mark", kLeMark + utf16le(u"var s = '\u00E9\u65E5\u672C';\n"), 0,
+       "var s = '\\u00E9\x93\xFA\x96\x7B';\n"},
+      {"Shift_JIS to UTF-8", "var s = '\x93\xFA\x96\x7B';\n", 3, "var s = '\xE6\x97\xA5\xE6\x9C\xAC';\n"},
+      {"empty", "", 3, ""},
+  };
   for (const auto& c : cases) {
     TempFolder folder;
-    fs::path file = folder.put(nameFor(c.kind), c.in);
-    const FileReport report = driverReport(c.kind, file, optionsFor(c.target));
+    const fs::path file = folder.put("script.js", c.in);
+    const FileReport report = convertJsFile(file, optionsFor(c.target));
     EXPECT_EQ(report.result, ResultCode::Success) << c.what;
     EXPECT_TRUE(sameBytes(TempFolder::read(file), c.out)) << c.what;
-    // A file the conversion gives back unchanged is neither written nor backed up.
     EXPECT_EQ(report.backedUp, c.in != c.out) << c.what;
-    if (c.in == c.out) {
-      EXPECT_FALSE(fs::exists(file.string() + ".bak")) << c.what;
-    } else {
+    EXPECT_EQ(fs::exists(file.string() + ".bak"), c.in != c.out) << c.what;
+    if (c.in != c.out) {
       EXPECT_TRUE(sameBytes(TempFolder::read(file.string() + ".bak"), c.in)) << c.what;
     }
-  }
-}
-
-// Each kind's file, byte content or UTF-16, reaches the engine whole (zero bytes kept where
-// they stand) and is written back; how UTF-16 is read is DocumentReading's to test.
-TEST(FileDrivers, WholeFilesFromEveryReading) {
-  const std::u16string text = u"var s = '\u00E9\u65E5\u672C';\n";  // é日本
-  const std::string sjis = "var s = '\\u00E9\x93\xFA\x96\x7B';\n";
-  expectConversions({
-      {"UTF-16LE with mark", FileKind::JavaScript, kLeMark + utf16le(text), 0, sjis},
-      {"Shift_JIS to UTF-8", FileKind::JavaScript, "var s = '\x93\xFA\x96\x7B';\n", 3,
-       "var s = '\xE6\x97\xA5\xE6\x9C\xAC';\n"},
-      {"empty", FileKind::JavaScript, "", 3, ""},
-      {"sheet, UTF-16BE without mark", FileKind::Css, utf16be(u"p{}\r\n"), 1, "@charset \"euc-jp\";\r\np{}\r\n"},
-      {"page, UTF-16LE with mark", FileKind::Html,
-       kLeMark + utf16le(u"<html><head><title>\u00E9\u65E5</title></head></html>"), 3,
-       "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\" />"
-       "<title>&#233;\xE6\x97\xA5</title></head></html>"},
-      {"zero byte in a Shift_JIS script", FileKind::JavaScript, "a='\x93\xFA';\0b='\x96\x7B';\0"s, 3,
-       "a='\xE6\x97\xA5';\0b='\xE6\x9C\xAC';\0"s},
-      {"zero byte before a page's head", FileKind::Html,
-       "<!DOCTYPE html>\0<html><head></head><body>\x93\xFA</body></html>"s, 3,
-       "<!DOCTYPE html>\0<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\" />"
-       "</head><body>\xE6\x97\xA5</body></html>"s},
-  });
-}
-
-// Byte content that the UTF-16 rules pass over goes to the engine exactly as read.
-TEST(FileDrivers, ByteContentGoesToTheEngineAsRead) {
-  const std::string cases[] = {"\xFF\xFE", "\xFE\xFF", "\xE5\x65\x2C\x67", "A"};
-  for (const std::string& bytes : cases) {
-    TempFolder folder;
-    fs::path file = folder.put("a.js", bytes);
-    std::string expected = bytes;
-    (void)convertJavaScript(expected, optionsFor(3));
-    EXPECT_EQ(convertJsFile(file, optionsFor(3)).result, ResultCode::Success);
-    EXPECT_TRUE(sameBytes(TempFolder::read(file), expected)) << ::testing::PrintToString(bytes);
   }
 }
 
@@ -149,39 +84,6 @@ std::vector<std::string> loaded(const FileReport& report, LoadedKind kind) {
     if (file.status == ReferenceStatus::Followable && file.kind == kind) paths.push_back(file.path);
   }
   return paths;
-}
-
-TEST(FileDrivers, APagesReferencesResolveAgainstItsOwnFolder) {
-  TempFolder folder;
-  fs::path page = folder.put("site/sub/page.html",
-                             "<html><head><link rel=\"stylesheet\" href=\"a.css\"><script src=\"../b.js\"></script>"
-                             "<link rel=\"stylesheet\" href=\"missing.css\"></head><body></body></html>");
-  folder.put("site/sub/a.css", "p{}");
-  folder.put("site/b.js", "x;");
-  folder.put("a.css", "p{}");  // a sheet of the same name elsewhere is not the one
-  const fs::path before = fs::current_path();
-  const FileReport references = convertHtmlFile(page, optionsFor(3));
-  EXPECT_EQ(references.result, ResultCode::Success);
-  EXPECT_EQ(loaded(references, LoadedKind::StyleSheet), std::vector<std::string>{(folder / "site/sub/a.css").string()});
-  EXPECT_EQ(loaded(references, LoadedKind::Script), std::vector<std::string>{(folder / "site/b.js").string()});
-  EXPECT_EQ(fs::current_path(), before);
-  const std::string converted = TempFolder::read(page);
-  EXPECT_EQ(
-      converted,
-      "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\" />"
-      "<link charset=\"UTF-8\" href=\"a.css\" rel=\"stylesheet\"><script charset=\"UTF-8\" src=\"../b.js\"></script>"
-      "<link rel=\"stylesheet\" href=\"missing.css\"></head><body></body></html>");
-  // the files themselves are converted by the run, not by the page's driver
-  EXPECT_EQ(TempFolder::read(folder / "site/sub/a.css"), "p{}");
-
-  // the same page named by a path relative to the current folder
-  ASSERT_EQ(TempFolder::read(page.string() + ".bak").substr(0, 6), "<html>");
-  fs::rename(page.string() + ".bak", page);
-  const FileReport again = convertHtmlFile(fs::relative(page), optionsFor(3, false));
-  EXPECT_EQ(again.result, ResultCode::Success);
-  EXPECT_EQ(loaded(again, LoadedKind::StyleSheet), loaded(references, LoadedKind::StyleSheet));
-  EXPECT_EQ(loaded(again, LoadedKind::Script), loaded(references, LoadedKind::Script));
-  EXPECT_EQ(TempFolder::read(page), converted);
 }
 
 // Without backups the file is written and no other name appears; a dry run writes nothing,
