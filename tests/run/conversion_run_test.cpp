@@ -87,25 +87,6 @@ std::string finished(int successes, int failures) { return summaryMessage(succes
 
 // --- The log -----------------------------------------------------------------------------------
 
-// Each file's outcome carries the engine's record of it out to the observer: what it was read
-// as, and for the sheet a page loads, that the page's encoding decided it.
-TEST(ConversionRun, EachOutcomeCarriesTheDocumentsRecord) {
-  TempFolder folder;
-  fs::path p = folder.put("site/index.html", page({"style.css"}));
-  folder.put("site/style.css", "p:after{content:'\xA4\xA2'}\n");
-  RunResult r = convertAll({toUtf8(), {p}});
-  ASSERT_EQ(r.record.outcomes.size(), 2u);
-  ASSERT_TRUE(r.record.outcomes[0].document && r.record.outcomes[1].document);
-  const DocumentResult& html = *r.record.outcomes[0].document;
-  EXPECT_EQ(html.source.encoding, SourceEncoding::ShiftJis);
-  ASSERT_EQ(html.references.size(), 1u);
-  EXPECT_TRUE(html.references[0].charsetWritten);
-  EXPECT_EQ(html.declarations.size(), 1u);
-  EXPECT_EQ(r.record.outcomes[1].document->source,
-            (EncodingDecision{SourceEncoding::ShiftJis, DecisionBasis::LoadingPage}));
-  EXPECT_EQ(r.record.outcomes[1].document->bytesBefore, 22u);
-}
-
 // Each line reaches the observer when its file is done: the file is converted on disk by then,
 // and the next one has not been touched yet.
 TEST(ConversionRun, TheLogGrowsAsEachFileFinishes) {
@@ -131,24 +112,6 @@ TEST(ConversionRun, TheLogGrowsAsEachFileFinishes) {
   conversionWorker(request, observer, cancel);
   EXPECT_EQ(lines, scripts.size());
   EXPECT_EQ(problems, std::vector<std::string>{});
-}
-
-// A file listed under two names (itself and a link to it) is converted under the first name,
-// then read again, already converted, under the second: both succeed, whatever the threads.
-TEST(ConversionRun, AFileUnderTwoNamesIsConvertedInPassOrder) {
-  for (int threads : {1, 4}) {
-    TempFolder folder;
-    const fs::path real = folder.put("s/a.css", kSheet);
-    fs::create_symlink("a.css", folder / "s/b.css");
-    RunRequest request{toUtf8(), texts({real, folder / "s/b.css"})};
-    request.followedLinks = {(folder / "s/b.css").string()};
-    request.threads = threads;
-    RunResult r = convertAll(request);
-    EXPECT_EQ(r.summary.successes, 2u) << threads << " threads";
-    EXPECT_EQ(r.summary.failures, 0u) << threads << " threads";
-    EXPECT_EQ(TempFolder::read(real), kSheetInUtf8) << threads << " threads";
-    EXPECT_TRUE(fs::is_symlink(folder / "s/b.css"));
-  }
 }
 
 // --- Passes and sets -------------------------------------------------------------------------
@@ -473,20 +436,6 @@ TEST(ConversionRunEvidence, AModuleScriptStaysInUtf8) {
         target == 3 ? std::vector<std::string>{} : std::vector<std::string>{"module-script"};
     for (const FileOutcome& outcome : r.record.outcomes) EXPECT_EQ(codesOf(outcome), expected) << outcome.path;
   }
-}
-
-// Inside <xmp>, where no escape is read, a character the target lacks shows as its reference:
-// the page's line says which.
-TEST(ConversionRunEvidence, CharactersLostInRawTextAreNamed) {
-  TempFolder folder;
-  fs::path index =
-      folder.put("index.html", "<html><head><title>t</title></head><xmp>\xC3\xA9 \xF0\x9F\x98\x80</xmp></html>\n");
-  RunResult r = convertAll({optionsFor(1, false), {index}});
-  ASSERT_EQ(r.record.outcomes.size(), 1u);
-  EXPECT_NE(TempFolder::read(index).find("<xmp>&#233; &#128512;</xmp>"), std::string::npos);
-  const std::vector<FileNote>& notes = r.record.outcomes[0].notes;
-  ASSERT_EQ(codesOf(r.record.outcomes[0]), std::vector<std::string>{"lost-characters"});
-  EXPECT_NE(notes[0].text.find("U+00E9 (1:41)、U+1F600 (1:43)"), std::string::npos) << notes[0].text;
 }
 
 }  // namespace
