@@ -73,7 +73,6 @@ TEST(SiteCheck, Verdicts) {
       {"be.js", "\xFE\xFF\0x\0=\0'e\xE5g,\0'\0\n"s, "utf-16be\t-\tok"},
       {"latin.html", page("<meta charset=\"iso-8859-1\">", "caf\xE9"), "windows-1252\tmeta-charset=iso-8859-1\tok"},
       {"ascii.js", "var a = 1;\n", "ascii\t-\tok"},
-      {"mark.js", "\xFF\xFE", "utf-16le\t-\tok"},
       {"xml.html", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + page("", kUtf8), "utf-8\txml=UTF-8\tok"},
       // One row per problem.
       {"mismatch.html", page(meta("Shift_JIS"), kUtf8 + kUtf8), "utf-8\tmeta=shift_jis\tdeclaration-mismatch"},
@@ -83,7 +82,6 @@ TEST(SiteCheck, Verdicts) {
       {"broken.js", "var a = 1;\nx='\x93\xFA\x81';\n", "shift_jis\t-\tinvalid-bytes@2:5"},
       {"bom.html", "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + page("", kUtf8),
        "utf-8-bom\txml=UTF-8\tbyte-order-mark"},
-      {"bom.css", "\xEF\xBB\xBFp:after{content:\"" + kUtf8 + "\"}\n", "utf-8-bom\t-\tbyte-order-mark"},
       {"mixed.js", "a = 1;\r\nb = 2;\nc = 3;\r\n", "ascii\t-\tmixed-line-breaks"},
       // Files a page loads: by the element's charset, else the page's encoding.
       {"loads.html",
