@@ -134,6 +134,7 @@ TEST(ResolveLocalReference, Cases) {
       // References beyond U+FFFF give the whole character; no character gives U+FFFD.
       {"&#128512;", kSjis, true, u"\U0001F600"},
       {"&#99999999999999999999;", kSjis, true, u"\uFFFD"},
+      {"&#-65;", kSjis, true, u"\uFFFD"},
       // Japanese file names, read in the page's encoding (each encoding is decodeToWide's).
       {"\x82\xA0.css", kSjis, true, u"\u3042.css"},
       {"\x1b$B$\"\x1b(B.css", TargetEncoding::Iso2022Jp, true, u"\u3042.css"},

@@ -35,6 +35,7 @@ class ReadablePathTest : public QObject {
     row("backslash, not an escape", "a\\n\\x1b.html", "a\\\\n\\\\x1b.html");
     row("latin-1", "caf\xE9.html", "caf\\xe9.html");
     row("utf-8 with a stray byte", "\xE6\x97\xA5\xFF.css", "日\\xff.css");
+    row("encoded surrogates", "\xED\xA0\x80\xED\xB0\x80.html", "\\xed\\xa0\\x80\\xed\\xb0\\x80.html");
     row("lead byte alone", "\x83.html", "\\x83.html");
   }
 
