@@ -1,10 +1,8 @@
 // A UTF-8 page, sheet or script read straight into the target writes and reports what the
-// escaper and the converter write and report in two passes, and agrees with ICU where our
-// mappings do.
+// escaper and the converter write and report in two passes.
 #include "engine/direct_utf8_reading.h"
 
 #include <gtest/gtest.h>
-#include <unicode/ucnv.h>
 
 #include <array>
 #include <optional>
@@ -14,12 +12,9 @@
 #include "engine/document_reading.h"
 #include "engine/escaping.h"
 #include "engine/javascript_context.h"
-#include "engine/javascript_conversion.h"
 #include "html/page_regions.h"
 #include "support/ascii_runs.h"
-#include "support/oracle.h"
 #include "support/targets.h"
-#include "text/cp932.h"
 #include "text/utf8.h"
 
 namespace sarnavel {
@@ -156,73 +151,6 @@ TEST(Utf8Reading, AsciiRunsOfEveryLength) {
   EXPECT_EQ(
       readByTheReadingStep(text[0], DocumentKind::Script, TargetEncoding::EucJp, ValidityCheck::InDecision).output,
       text[2]);
-}
-
-// ICU's bytes for one character with fallbacks off, or nothing when it has no mapping.
-std::optional<std::string> icuBytes(UConverter* converter, char16_t unit) {
-  UErrorCode error = U_ZERO_ERROR;
-  char out[8];
-  ucnv_reset(converter);
-  const int n = ucnv_fromUChars(converter, out, sizeof out, reinterpret_cast<const UChar*>(&unit), 1, &error);
-  if (U_FAILURE(error)) return std::nullopt;
-  return std::string(out, static_cast<std::size_t>(n));
-}
-
-// Every character of the Basic Multilingual Plane in a UTF-8 script, converted into Shift_JIS
-// and EUC-JP, against ICU (windows-31j, EUC-JP, fallbacks off): where ours writes bytes, they
-// read back as the character (also where ICU writes another code, as for the IBM extensions
-// and their twins in EUC-JP); where ours writes an escape, ICU has no mapping that reads back
-// (the look-alikes U+00A5, U+203E, U+2212 among them), or, for EUC-JP, writes what lies
-// beyond code page 932.
-TEST(Utf8Reading, AgainstIcuOnEveryCharacter) {
-  std::u16string units;
-  std::string text = "s='";
-  for (char32_t c = 0x80; c < 0x10000; ++c) {
-    if (c >= 0xD800 && c <= 0xDFFF) continue;
-    units.push_back(static_cast<char16_t>(c));
-    appendUtf8(text, c);
-    text.push_back(' ');
-  }
-  text += "';";
-  for (const char* icuName : {"windows-31j", "EUC-JP"}) {
-    const bool euc = std::string_view(icuName) == "EUC-JP";
-    TargetChoice options;
-    options.targetEncoding = euc ? TargetEncoding::EucJp : TargetEncoding::ShiftJis;
-    std::string out = text;
-    (void)convertJavaScript(out, options);
-    UErrorCode error = U_ZERO_ERROR;
-    UConverter* icu = ucnv_open(icuName, &error);
-    ASSERT_TRUE(U_SUCCESS(error));
-    ucnv_setFromUCallBack(icu, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &error);
-    std::size_t at = 3, agree = 0;
-    for (char16_t unit : units) {
-      const std::size_t space = out.find(' ', at);
-      ASSERT_NE(space, std::string::npos);
-      const std::string ours = out.substr(at, space - at);
-      at = space + 1;
-      const std::optional<std::string> theirs = icuBytes(icu, unit);
-      if (theirs == ours) {
-        ++agree;
-        continue;
-      }
-      const std::u16string itself(1, unit);
-      if (!ours.starts_with("\\u")) {
-        // Another code for the same character (IBM extensions and their twins).
-        EXPECT_EQ(euc ? utf8ToUtf16(convertText(ConverterOptions{}, ours)) : cp932ToWide(ours), itself)
-            << std::hex << static_cast<unsigned>(unit);
-        continue;
-      }
-      const bool readsBack = theirs && testing::icuDecode(icuName, *theirs) == itself;
-      // EUC-JP: JIS X 0212 and the user-defined area lie beyond code page 932, and a single byte
-      // from 0x80 (ICU's C1 controls) is an error to browsers.
-      const bool beyondCodePage932 = euc && theirs &&
-                                     (theirs->size() == 3 || (unit >= 0xE000 && unit <= 0xF8FF) ||
-                                      (theirs->size() == 1 && static_cast<unsigned char>((*theirs)[0]) >= 0x80));
-      EXPECT_TRUE(!readsBack || beyondCodePage932) << std::hex << static_cast<unsigned>(unit);
-    }
-    ucnv_close(icu);
-    EXPECT_GT(agree, 7000u) << icuName;
-  }
 }
 
 }  // namespace

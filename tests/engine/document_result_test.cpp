@@ -93,38 +93,6 @@ TEST(DocumentResult, InvalidBytesLineBreaksAndSizes) {
   EXPECT_EQ(toItself.lineBreaksAfter, (LineBreakCounts{1, 1, 0}));
 }
 
-// The count after a conversion follows from the count before and the conversion's own rewriting;
-// it is what the output holds, in every target and line ending.
-TEST(DocumentResult, LineBreaksAfterAreTheOutputs) {
-  const struct {
-    Kind kind;
-    std::string source;
-  } documents[] = {
-      {Kind::Page,
-       "<html>\r\n<head>\n<title>t</title><link\r\nrel=stylesheet href=a.css>\r<meta "
-       "http-equiv=content-type\ncontent=x>\n"},
-      {Kind::Page, "<?xml version=\"1.0\" encoding=\"a\nb\"?>\n<html><head><meta\rcharset=x>\r\n\x82\xA0"},
-      {Kind::Sheet, "@charset \"x\";\r\np{}\n"},
-      {Kind::Sheet, "\n@charset \"x\";\n"},
-      {Kind::Script, "a\r\n\x82\xA0\rb\n\n"},
-      {Kind::Script, "\x1B$B$\"\x1B(B\r\x1B(B\n"},
-  };
-  testing::MemoryResolver files;
-  files.file("a.css");
-  for (const auto& d : documents) {
-    for (int target = 0; target < 4; ++target) {
-      for (int eol = 0; eol < 4; ++eol) {
-        TargetChoice options{testing::asTarget(target), static_cast<LineEnding>(eol)};
-        std::string text = d.source;
-        const DocumentResult result = d.kind == Kind::Page    ? convertHtml(text, options, files)
-                                      : d.kind == Kind::Sheet ? convertCss(text, options)
-                                                              : convertJavaScript(text, options);
-        EXPECT_EQ(result.lineBreaksAfter, countLineBreaks(text)) << d.source << " " << target << " " << eol;
-      }
-    }
-  }
-}
-
 // A page's declarations are tested with its bytes; a sheet's rule and a script's nothing here.
 TEST(DocumentResult, DeclarationsAndWhatBecameOfThem) {
   using F = DeclarationForm;

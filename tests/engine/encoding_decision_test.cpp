@@ -55,7 +55,6 @@ TEST(EncodingDecision, StrongestValidEvidenceDecides) {
       {"UTF-16 the driver recognised", hyo, fromUtf16, {E::Utf16, B::Utf16Shape}},
       {"UTF-8 byte-order mark", "\xEF\xBB\xBF" + hyo, declared("euc-jp"), {E::Utf8, B::ByteOrderMark}},
       {"written by this run in EUC-JP", hyo, written(TargetEncoding::EucJp), {E::EucJp, B::WrittenByThisRun}},
-      {"written by this run in UTF-8", "\xE8\xA1\xA8", written(TargetEncoding::Utf8), {E::Utf8, B::WrittenByThisRun}},
       {"ASCII alone, whatever it declares", "p{}", declared("euc-jp"), {E::Ascii, B::Detection}},
       {"ISO-2022-JP, whatever declared", "\x1B$B$\"\x1B(B", declared("shift_jis"), {E::Iso2022Jp, B::Detection}},
       {"JIS-Roman alone is ISO-2022-JP too", "\x1B(J\\100\x1B(B", {}, {E::Iso2022Jp, B::Detection}},
@@ -80,7 +79,6 @@ TEST(EncodingDecision, StrongestValidEvidenceDecides) {
       {"an EUC-JP kanji that UTF-8 reads as an IPA letter", hyo, {}, {E::EucJp, B::Detection}},
       {"an EUC-JP kanji that UTF-8 reads as an overlong form", "\"\xC1\xB0\"", {}, {E::EucJp, B::Detection}},
       {"a Latin letter inside a word", "s=\"caf\xC3\xA9\";", {}, {E::Utf8, B::Detection}},
-      {"UTF-8 Japanese", nihongo, {}, {E::Utf8, B::Detection}},
       {"Shift_JIS", "\x93\xFA\x96\x7B", {}, {E::ShiftJis, B::Detection}},
       // Undeclared, UTF-8 with a few malformed sequences is a reading of its own.
       {"UTF-8 but for one stray byte", nihongo + nihongo + nihongo + " \xFF", {}, {E::Utf8, B::Detection}},

@@ -33,31 +33,5 @@ TEST(Escaping, OneCharacterInEachLanguage) {
   }
 }
 
-TEST(Utf8Preparation, Cases) {
-  struct Case {
-    std::string_view in;
-    EscapeLanguage language;
-    bool prepared;
-    std::string_view out;
-  } cases[] = {
-      {"\xe3\x81\x82", EscapeLanguage::Html, true, "\x82\xa0"},
-      {"\xef\xbb\xbf\xe3\x81\x82", EscapeLanguage::Css, true, "\x82\xa0"},  // one mark dropped
-      {"\xef\xbb\xbf\xef\xbb\xbf"
-       "a",
-       EscapeLanguage::Html, true, "&#65279;a"},  // a second one stays
-      {"caf\xc3\xa9", EscapeLanguage::JavaScript, true, "caf\\u00E9"},
-      {"\xf0\x9f\x98\x80", EscapeLanguage::Html, true, "&#128512;"},
-      {"plain", EscapeLanguage::Html, false, "plain"},                        // ASCII is not UTF-8 text
-      {"\xe3\x81\x82\x81", EscapeLanguage::Html, false, "\xe3\x81\x82\x81"},  // a lone continuation byte
-      {std::string_view("\xe3\x81\x82\0z", 5), EscapeLanguage::Html, true,
-       std::string_view("\x82\xa0\0z", 4)},  // nothing after a NUL is lost
-  };
-  for (const auto& c : cases) {
-    std::string text(c.in);
-    EXPECT_EQ(prepareUtf8Text(text, c.language), c.prepared);
-    EXPECT_EQ(text, c.out);
-  }
-}
-
 }  // namespace
 }  // namespace sarnavel

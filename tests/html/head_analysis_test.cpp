@@ -82,27 +82,6 @@ TEST(AnalyseHead, Cases) {
   for (const auto& [page, expected] : cases) EXPECT_EQ(analyse(page), expected) << page;
 }
 
-TEST(AnalyseHead, SecondAnalysisResetsFlagsButKeepsCharsetAndOffsets) {
-  PARSE1INFO info;
-  EXPECT_TRUE(
-      analyseHead("<html><head><title>t</title></head>"
-                  "<meta http-equiv=Content-Script-Type content=text/vbscript>"
-                  "<meta http-equiv=Content-Type content=\"text/html; charset=EUC-JP\">",
-                  info));
-  EXPECT_EQ(summary(info),
-            "html head@6-12 /head@28-35 title@12 /title@28 meta@94-160 open charset=euc-jp script=text/vbscript");
-
-  EXPECT_FALSE(analyseHead("plain text", info));
-  EXPECT_EQ(summary(info), "/head@28-35 /title@28 nometa / charset=euc-jp script=text/javascript");
-  EXPECT_EQ(info.headStart, 6u);
-  EXPECT_EQ(info.titleStart, 12u);
-  EXPECT_EQ(info.metaStart, 94u);
-  EXPECT_EQ(info.metaEnd, 160u);
-
-  EXPECT_TRUE(analyseHead("<html><meta http-equiv=content-type content=charset=utf-8/>", info));
-  EXPECT_EQ(summary(info), "html /head@28-35 /title@28 meta@6-59 / charset=utf-8 script=text/javascript");
-}
-
 // A style body is text to browsers: a meta or title written there is no tag.
 TEST(AnalyseHead, StyleBodiesAreSkipped) {
   const std::string page =

@@ -59,16 +59,6 @@ TEST(PageRegions, Cases) {
             "M:<script>|S:\x1B$B</\x1B(B|M:</script>");
 }
 
-TEST(PageRegions, AtAnswersForIncreasingOffsets) {
-  const std::string_view page = "<p><script>ab</script><xmp>c</xmp>";
-  PageRegions<char> regions(page);
-  EXPECT_EQ(regions.at(0).region, PageRegion::Markup);
-  EXPECT_EQ(regions.at(11).region, PageRegion::Script);
-  EXPECT_EQ(regions.at(13).region, PageRegion::Markup);
-  EXPECT_EQ(regions.at(27).region, PageRegion::RawText);
-  EXPECT_EQ(regions.at(page.size() + 5).region, PageRegion::Markup);
-}
-
 // "charset@offset src" of each script tag written by a script.
 std::string writtenTags(std::string_view page) {
   std::string out;

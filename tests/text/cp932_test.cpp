@@ -44,7 +44,8 @@ TEST(Cp932, NoBestFit) {
   EXPECT_EQ(cp932::toUnicode(0x8540), cp932::kNoUnit);  // an empty row
 }
 
-// Every unit the table holds reads back as itself, and every code agrees with ICU.
+// Every unit the table holds reads back as itself, every code agrees with ICU, and every
+// character a code reads as is written by one (none is escaped that the code page holds).
 TEST(Cp932, TableAgreesWithIcuAndRoundTrips) {
   int held = 0;
   for (unsigned u = 0; u < 0x10000; ++u) {
@@ -62,6 +63,7 @@ TEST(Cp932, TableAgreesWithIcuAndRoundTrips) {
       if (unit == cp932::kNoUnit) continue;
       std::string bytes{static_cast<char>(lead), static_cast<char>(trail)};
       ASSERT_EQ(testing::icuDecode("windows-31j", bytes), std::u16string(1, unit)) << std::hex << lead << trail;
+      ASSERT_NE(cp932::fromUnicode(unit), cp932::kNoCode) << std::hex << lead << trail;
     }
   }
 }
@@ -69,8 +71,6 @@ TEST(Cp932, TableAgreesWithIcuAndRoundTrips) {
 TEST(Cp932, WideConversions) {
   std::string sjis = "\x93\xfa\x96\x7b\x8c\xea/a\\b.css";  // 日本語/a\b.css
   EXPECT_EQ(cp932ToWide(sjis), u"日本語/a\\b.css");
-  EXPECT_EQ(wideToCp932(u"日本語/a\\b.css"), sjis);
-  EXPECT_EQ(wideToCp932(u"caf\u00e9"), "caf?");
   EXPECT_EQ(cp932ToWide("\x82"), u"\uFFFD");  // a lead byte cut off by the end
 }
 
