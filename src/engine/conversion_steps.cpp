@@ -81,17 +81,23 @@ LineBreakCounts inKind(const LineBreakCounts& counts, LineEnding lineEnding) {
 
 }  // namespace
 
-void completeResult(DocumentResult& result, const DocumentSteps& steps, std::string_view source,
-                    std::string_view output) {
-  result.source = steps.working.decision;
-  result.lineBreaksBefore = steps.working.lineBreaks;
+std::optional<LineBreakCounts> lineBreaksAfterSteps(const DocumentSteps& steps) {
   LineBreakCounts after = steps.working.lineBreaks;
   const bool iso2022 = steps.working.decision.encoding == SourceEncoding::Iso2022Jp ||
                        steps.converterOptions.output == TargetEncoding::Iso2022Jp;
   const bool known =
       !iso2022 && steps.beforeConverter.known && steps.afterConverter.known && apply(after, steps.beforeConverter);
   after = inKind(after, steps.converterOptions.lineEnding);
-  result.lineBreaksAfter = known && apply(after, steps.afterConverter) ? after : countLineBreaks(output);
+  if (!known || !apply(after, steps.afterConverter)) return std::nullopt;
+  return after;
+}
+
+void completeResult(DocumentResult& result, const DocumentSteps& steps, std::string_view source,
+                    std::string_view output) {
+  result.source = steps.working.decision;
+  result.lineBreaksBefore = steps.working.lineBreaks;
+  const std::optional<LineBreakCounts> after = lineBreaksAfterSteps(steps);
+  result.lineBreaksAfter = after ? *after : countLineBreaks(output);
   result.bytesBefore = source.size();
   result.bytesAfter = output.size();
   if (!steps.findings.empty()) steps.findings.fill(result, source, steps.working.form);

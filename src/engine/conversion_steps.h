@@ -79,5 +79,7 @@ bool removedTextHolds(const DocumentSteps& steps, std::string_view removed);
 // changes; ISO-2022-JP (whose escape sequences may stand between a CR and an LF) is counted.
 void completeResult(DocumentResult& result, const DocumentSteps& steps, std::string_view source,
                     std::string_view output);
+// The count after, when the steps tell it without a look at the output.
+std::optional<LineBreakCounts> lineBreaksAfterSteps(const DocumentSteps& steps);
 
 }  // namespace sarnavel

@@ -61,10 +61,11 @@ void addPageNotices(DocumentResult& result, std::string_view page, TargetEncodin
   }
 }
 
-// Nothing, `text` untouched, when the converter refutes a declaration taken unread.
-std::optional<DocumentResult> tryConvert(std::string& text, const TargetChoice& options,
-                                         const ReferenceResolver& resolver, const EncodingEvidence& evidence,
-                                         ValidityCheck check) {
+// Nothing, `text` untouched, when the converter refutes a declaration taken unread. The edits
+// are applied unless `pendingEdits` takes them.
+std::optional<DocumentResult> tryConvert(std::string& text, std::vector<PageEdit>* pendingEdits,
+                                         const TargetChoice& options, const ReferenceResolver& resolver,
+                                         const EncodingEvidence& evidence, ValidityCheck check) {
   DocumentSteps steps;
   readForConversion(
       steps, text, DocumentKind::Page, options, evidence,
@@ -105,18 +106,32 @@ std::optional<DocumentResult> tryConvert(std::string& text, const TargetChoice& 
   keepDeclarationInPrescan(info, xmlDeclarationEnd(converted), steps.charsetName, written, edits, result.declarations);
   sortPageEdits(edits);
   for (const PageEdit& edit : edits) steps.afterConverter.replace(converted, edit.start, edit.end, edit.text);
-  applyPageEdits(converted, std::move(edits));
+  // The edits are left to the caller only where the count of line breaks needs no look at
+  // the edited page.
+  if (pendingEdits == nullptr || !lineBreaksAfterSteps(steps)) {
+    applyPageEdits(converted, std::move(edits));
+    edits.clear();
+  }
   completeResult(result, steps, text, converted);
+  result.bytesAfter = editedSize(converted.size(), edits);
   text = std::move(converted);
+  if (pendingEdits != nullptr) *pendingEdits = std::move(edits);
   return result;
 }
 
 }  // namespace
 
+DocumentResult convertHtmlLeavingEdits(std::string& text, std::vector<PageEdit>& edits, const TargetChoice& options,
+                                       const ReferenceResolver& resolver, const EncodingEvidence& evidence) {
+  edits.clear();
+  return convertTrustingDeclaration(
+      [&](ValidityCheck check) { return tryConvert(text, &edits, options, resolver, evidence, check); });
+}
+
 DocumentResult convertHtml(std::string& text, const TargetChoice& options, const ReferenceResolver& resolver,
                            const EncodingEvidence& evidence) {
   return convertTrustingDeclaration(
-      [&](ValidityCheck check) { return tryConvert(text, options, resolver, evidence, check); });
+      [&](ValidityCheck check) { return tryConvert(text, nullptr, options, resolver, evidence, check); });
 }
 
 }  // namespace sarnavel

@@ -19,9 +19,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "engine/document_result.h"
 #include "engine/encoding_decision.h"
+#include "engine/page_edits.h"
 #include "engine/reference_resolver.h"
 #include "engine/target_options.h"
 
@@ -29,5 +31,13 @@ namespace sarnavel {
 
 [[nodiscard]] DocumentResult convertHtml(std::string& text, const TargetChoice& options,
                                          const ReferenceResolver& resolver, const EncodingEvidence& evidence = {});
+
+// The same, the last pass of edits left to the caller: `text` is the converted page before
+// them and `edits` (sorted, see page_edits.h) what makes it the page convertHtml gives; the
+// record is the edited page's. A writer can then take the page in pieces (editedPieces), and
+// the tail of a page behind an edit near its top is not moved.
+[[nodiscard]] DocumentResult convertHtmlLeavingEdits(std::string& text, std::vector<PageEdit>& edits,
+                                                     const TargetChoice& options, const ReferenceResolver& resolver,
+                                                     const EncodingEvidence& evidence = {});
 
 }  // namespace sarnavel

@@ -77,4 +77,25 @@ void applyPageEdits(std::string& page, std::vector<PageEdit> edits) {
   page.swap(rebuilt);
 }
 
+std::vector<std::string_view> editedPieces(std::string_view page, const std::vector<PageEdit>& edits) {
+  std::vector<std::string_view> pieces;
+  pieces.reserve(2 * edits.size() + 1);
+  auto add = [&pieces](std::string_view piece) {
+    if (!piece.empty()) pieces.push_back(piece);
+  };
+  std::size_t copied = 0;
+  for (const PageEdit& edit : edits) {
+    add(page.substr(copied, edit.start - copied));
+    add(edit.text);
+    copied = edit.end;
+  }
+  add(page.substr(copied));
+  return pieces;
+}
+
+std::size_t editedSize(std::size_t pageSize, const std::vector<PageEdit>& edits) {
+  for (const PageEdit& edit : edits) pageSize = pageSize - (edit.end - edit.start) + edit.text.size();
+  return pageSize;
+}
+
 }  // namespace sarnavel

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sarnavel {
@@ -24,5 +25,14 @@ void sortPageEdits(std::vector<PageEdit>& edits);
 // only shrink it, or only grow it), else rebuilt. Throws std::bad_alloc when memory runs out,
 // the page then as it was.
 void applyPageEdits(std::string& page, std::vector<PageEdit> edits);
+
+// The edited page as the pieces it is made of, in order: the stretches of `page` between the
+// edits and the edits' texts (empty ones left out), for a writer that takes them as they are
+// instead of moving the page's tail behind an edit near its top. `edits` sorted
+// (sortPageEdits); the pieces point into `page` and `edits`.
+std::vector<std::string_view> editedPieces(std::string_view page, const std::vector<PageEdit>& edits);
+
+// The size of the edited page.
+std::size_t editedSize(std::size_t pageSize, const std::vector<PageEdit>& edits);
 
 }  // namespace sarnavel

@@ -4,11 +4,14 @@
 
 #include <filesystem>
 #include <new>
+#include <string_view>
+#include <vector>
 
 #include "engine/css_conversion.h"
 #include "engine/document_reading.h"
 #include "engine/html_conversion.h"
 #include "engine/javascript_conversion.h"
+#include "engine/page_edits.h"
 #include "run/fidelity_notes.h"
 #include "run/file_kind.h"
 #include "run/file_store.h"
@@ -28,8 +31,9 @@ FileNote refusalNote(const FoundReference& refused) {
           "参照先は読み込む要素に合う種類のファイルではないため変換しません: " + visiblePath(refused.path)};
 }
 
-// The steps all three drivers share; `convert` is the engine operation of the kind. Each step
-// that fails ends the file with its code, leaving the file on disk as it was.
+// The steps all three drivers share; `convert` is the engine operation of the kind, which may
+// leave the last edits of a page to the write (html_conversion.h). Each step that fails ends
+// the file with its code, leaving the file on disk as it was.
 template <class Convert>
 FileReport convertFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
                        const EncodingEvidence& evidence, const DriverContext& context, Convert&& convert) {
@@ -48,7 +52,8 @@ FileReport convertFile(const std::filesystem::path& path, const ConversionOption
         !evidence.writtenByThisRun)
       writeBackupCopy(path, text, backupCopy, context.session);
     report.form = recogniseContent(text).form;
-    report.document = convert(text);
+    std::vector<PageEdit> edits;
+    report.document = convert(text, edits);
     for (const FoundReference& reference : report.document->references) {
       if (reference.status == ReferenceStatus::WrongKind || reference.status == ReferenceStatus::Binary) {
         report.notes.push_back(refusalNote(reference));
@@ -63,13 +68,20 @@ FileReport convertFile(const std::filesystem::path& path, const ConversionOption
       return step.ok();
     };
     // A text the conversion gives back unchanged (a sheet both listed and loaded, the second
-    // time) stays as it is: its backup keeps the original.
-    if (fileHolds(path, text, identity)) return report;
+    // time) stays as it is: its backup keeps the original. A page's edits that leave the size
+    // as read are applied for that look; any others are written as pieces.
+    if (!edits.empty() && editedSize(text.size(), edits) == static_cast<std::size_t>(identity.size)) {
+      applyPageEdits(text, std::move(edits));
+      edits.clear();
+    }
+    if (edits.empty() && fileHolds(path, text, identity)) return report;
     if (options.makeBackup) {
       if (!stored(backupFile(path, &identity, context.flushes, context.session, &backupCopy))) return report;
       report.backedUp = true;
     }
-    stored(writeWholeFile(path, text, &identity, context.flushes, context.session));
+    const std::vector<std::string_view> pieces =
+        edits.empty() ? std::vector<std::string_view>{text} : editedPieces(text, edits);
+    stored(writeWholeFile(path, pieces, &identity, context.flushes, context.session));
   } catch (const std::bad_alloc&) {
     report.result = ResultCode::OutOfMemory;
   }
@@ -125,15 +137,16 @@ ResultCode readDriversFile(const std::filesystem::path& path, std::string& conte
 
 FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
                            const EncodingEvidence& evidence, const DriverContext& context) {
-  return convertFile(path, options, mode, evidence, context, [&](std::string& text) {
+  return convertFile(path, options, mode, evidence, context, [&](std::string& text, std::vector<PageEdit>& edits) {
     const FileSystemResolver resolver(normalFolderOf(path), context.probes, readFolder(path, context));
-    return convertHtml(text, options, resolver, evidence);
+    return convertHtmlLeavingEdits(text, edits, options, resolver, evidence);
   });
 }
 
 FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
                           const EncodingEvidence& evidence, const DriverContext& context) {
-  return convertFile(path, options, mode, evidence, context, [&](std::string& text) { return convertCss(text, options, evidence); });
+  return convertFile(path, options, mode, evidence, context,
+                     [&](std::string& text, std::vector<PageEdit>&) { return convertCss(text, options, evidence); });
 }
 
 FileReport convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
@@ -151,7 +164,9 @@ FileReport convertJsFile(const std::filesystem::path& path, const ConversionOpti
     return report;
   }
   return convertFile(path, options, mode, evidence, context,
-                     [&](std::string& text) { return convertJavaScript(text, options, evidence); });
+                     [&](std::string& text, std::vector<PageEdit>&) {
+                       return convertJavaScript(text, options, evidence);
+                     });
 }
 
 }  // namespace sarnavel

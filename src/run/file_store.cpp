@@ -160,7 +160,7 @@ enum class Prepared { Ready, InPlace, Failed };
 // group, permission bits, extended attributes. InPlace when one of them cannot be carried
 // (nothing was lost: the caller writes into the file itself instead).
 Prepared prepareReplacement(TempFile& temp, const fs::path& target, const struct stat& info, bool lookForAttributes,
-                            std::string_view bytes) {
+                            std::span<const std::string_view> bytes) {
   ExtendedAttributes attributes;
   if (lookForAttributes && !readExtendedAttributes(target, attributes)) return Prepared::InPlace;
   const OwnershipKept kept = carryOwner(temp.fd(), temp.status(), info);
@@ -178,8 +178,15 @@ Prepared prepareReplacement(TempFile& temp, const fs::path& target, const struct
   return Prepared::Ready;
 }
 
-StoreResult writeInPlaceResult(const fs::path& target, std::string_view bytes, const FileIdentity& read) {
-  switch (writeInPlace(target, bytes, read)) {
+StoreResult writeInPlaceResult(const fs::path& target, std::span<const std::string_view> pieces,
+                               const FileIdentity& read) {
+  // Rare (a file with several names, or one whose owner cannot be carried): the pieces are
+  // joined for the recovery copy's checks.
+  std::string joined;
+  if (pieces.size() != 1) {
+    for (std::string_view piece : pieces) joined += piece;
+  }
+  switch (writeInPlace(target, pieces.size() == 1 ? pieces.front() : std::string_view(joined), read)) {
     case InPlaceOutcome::Written: return {};
     case InPlaceOutcome::ChangedSinceRead: return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
     case InPlaceOutcome::CopyFailed: return failed(ResultCode::WriteFailed, problemOfCreation(errno));
@@ -298,7 +305,8 @@ namespace {
 // `info` is the status of `name` in the folder (no link followed) when it `exists`; `fileFree`
 // whether that same look found it free of the immutable and append-only flags, when it told.
 StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::string& name, const struct stat& info,
-                      bool exists, std::optional<bool> fileFree, std::string_view bytes, const FileIdentity* read) {
+                      bool exists, std::optional<bool> fileFree, std::span<const std::string_view> bytes,
+                      const FileIdentity* read) {
   FileSizeSignalBlock noFileSizeSignal(folder.fileSizeSignalIgnored());
 
   if (!exists) {
@@ -352,7 +360,7 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::str
   return writeInPlaceResult(target, bytes, expected);
 }
 
-StoreResult replaceContent(const fs::path& path, std::string_view bytes, const FileIdentity* read,
+StoreResult replaceContent(const fs::path& path, std::span<const std::string_view> bytes, const FileIdentity* read,
                            FolderFlushes* flushes, WriteSession* session) {
   fs::path target = path;
   std::string name = path.filename().native();
@@ -635,8 +643,13 @@ StoreProblem whyNotReadAsFile(const std::filesystem::path& path) {
 
 StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view bytes, const FileIdentity* read,
                            FolderFlushes* flushes, WriteSession* session) {
+  return writeWholeFile(path, std::span<const std::string_view>(&bytes, 1), read, flushes, session);
+}
+
+StoreResult writeWholeFile(const std::filesystem::path& path, std::span<const std::string_view> pieces,
+                           const FileIdentity* read, FolderFlushes* flushes, WriteSession* session) {
   try {
-    return replaceContent(path, bytes, read, flushes, session);
+    return replaceContent(path, pieces, read, flushes, session);
   } catch (const std::bad_alloc&) {
     return failed(ResultCode::WriteFailed);
   }

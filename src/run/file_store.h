@@ -80,6 +80,7 @@
 #pragma once
 
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -193,6 +194,10 @@ StoreProblem whyNotReadAsFile(const std::filesystem::path& path);
 // replaced). With `read`, the file must still be the one read. Success or WriteFailed. With
 // `flushes`, the folder's flush is left to flushes->durableFor(path) (see above).
 StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view bytes,
+                           const FileIdentity* read = nullptr, FolderFlushes* flushes = nullptr,
+                           WriteSession* session = nullptr);
+// The same for content given as pieces, written in their order (a page and its edits).
+StoreResult writeWholeFile(const std::filesystem::path& path, std::span<const std::string_view> pieces,
                            const FileIdentity* read = nullptr, FolderFlushes* flushes = nullptr,
                            WriteSession* session = nullptr);
 

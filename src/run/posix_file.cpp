@@ -2,7 +2,9 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
+#include <sys/uio.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -48,6 +50,34 @@ bool writeAll(int fd, std::string_view bytes) {
     }
     if (written == 0) return false;
     bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+bool writeAll(int fd, std::span<const std::string_view> pieces) {
+  std::vector<iovec> left;
+  left.reserve(pieces.size());
+  for (std::string_view piece : pieces) {
+    if (!piece.empty()) left.push_back({const_cast<char*>(piece.data()), piece.size()});
+  }
+  // One writev takes at most IOV_MAX pieces; a short write ends inside a piece, whose rest
+  // goes first the next time.
+  std::size_t first = 0;
+  while (first < left.size()) {
+    const std::size_t count = std::min<std::size_t>(left.size() - first, IOV_MAX);
+    const ssize_t written = ::writev(fd, left.data() + first, static_cast<int>(count));
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (written == 0) return false;
+    auto done = static_cast<std::size_t>(written);
+    while (done >= left[first].iov_len) {
+      done -= left[first].iov_len;
+      if (++first == left.size()) return true;
+    }
+    left[first].iov_base = static_cast<char*>(left[first].iov_base) + done;
+    left[first].iov_len -= done;
   }
   return true;
 }

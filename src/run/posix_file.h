@@ -11,6 +11,7 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <span>
 #include <string_view>
 
 namespace sarnavel {
@@ -37,6 +38,8 @@ class FileDescriptor {
 
 // Writes every byte, going on after short writes and interruptions.
 bool writeAll(int fd, std::string_view bytes);
+// The same for bytes given as pieces, written in their order.
+bool writeAll(int fd, std::span<const std::string_view> pieces);
 // The same at an offset, leaving the descriptor's own offset alone.
 bool writeAllAt(int fd, std::string_view bytes, off_t offset);
 // Copies `length` bytes of `from` starting at `fromOffset` to `to` at `toOffset` (both by

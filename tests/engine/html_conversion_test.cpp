@@ -5,6 +5,7 @@
 #include "support/bytes.h"
 #include "support/memory_resolver.h"
 #include "support/targets.h"
+#include "text/line_breaks.h"
 #include "text/utf8.h"
 
 namespace sarnavel {
@@ -273,6 +274,44 @@ TEST(ConvertHtml, ManyReferencesAreAllRewritten) {
   }
   EXPECT_EQ(page.convert(in + "</body></html>", kEuc), expected + "</body></html>");
   EXPECT_EQ(page.loads().size(), 130u);
+}
+
+// A page whose edits are left to the writer: applied, they give convertHtml's page, and the
+// record (sizes and line breaks) is that page's, whether the edits shrink or grow it, insert a
+// declaration at its top, carry a line break, or are applied at once because the line breaks
+// of ISO-2022-JP are counted on the page.
+TEST(ConvertHtml, EditsLeftToTheWriter) {
+  struct Case {
+    const char* what;
+    std::string in;
+    int encoding;
+    LineEnding lineEnding;
+    bool leftPending;  // edits are left to the writer
+  };
+  const std::string body = "<p>\x82\xa0\r\n<script src=a.js></script>\r\n";
+  const std::vector<Case> cases = {
+      {"shrinking", kDecl + "Shift_JIS\">" + body, kUtf8, LineEnding::Unchanged, true},
+      {"growing", kDecl + "EUC-JP\">" + body, kSjis, LineEnding::Unchanged, true},
+      {"inserted at the top", body, kUtf8, LineEnding::Unchanged, true},
+      {"inserted after a line break", "<html>\r\n<head>\r\n<title>t</title></head>" + body, kEuc, LineEnding::Lf, true},
+      {"to ISO-2022-JP", kDecl + "Shift_JIS\">" + body, kJis, LineEnding::Unchanged, false},
+  };
+  for (const Case& c : cases) {
+    Page whole;
+    whole.options.lineEnding = c.lineEnding;
+    whole.files.file("a.js");
+    const std::string expected = whole.convert(c.in, c.encoding);
+    std::string text = c.in;
+    std::vector<PageEdit> edits;
+    const DocumentResult left = convertHtmlLeavingEdits(text, edits, whole.options, whole.files);
+    EXPECT_EQ(!edits.empty(), c.leftPending) << c.what;
+    applyPageEdits(text, edits);
+    EXPECT_TRUE(testing::sameText<char>(text, expected)) << c.what;
+    EXPECT_EQ(left.bytesAfter, expected.size()) << c.what;
+    EXPECT_EQ(whole.result.bytesAfter, expected.size()) << c.what;
+    EXPECT_TRUE(left.lineBreaksAfter == whole.result.lineBreaksAfter) << c.what;
+    EXPECT_TRUE(left.lineBreaksAfter == countLineBreaks(expected)) << c.what;
+  }
 }
 
 // HTML parsers read a reference to 27 of the C1 controls through the windows-1252 table, so

@@ -4,6 +4,7 @@
 
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sarnavel {
@@ -40,8 +41,49 @@ TEST(PageEdits, AsIfRebuilt) {
     }
     const std::string expected = rebuilt(page, edits);
     if (round % 2 == 0) page.reserve(page.size() * 2 + 64);
+    std::vector<PageEdit> sorted = edits;
+    sortPageEdits(sorted);
+    std::string pieces;
+    for (std::string_view piece : editedPieces(page, sorted)) pieces += piece;
+    EXPECT_EQ(pieces, expected) << "round " << round;
     applyPageEdits(page, edits);
     EXPECT_EQ(page, expected) << "round " << round;
+  }
+}
+
+// The edited page in pieces, for the writer: what applyPageEdits makes of the page, its size
+// told without joining them, and no empty piece.
+TEST(PageEdits, Pieces) {
+  struct Case {
+    const char* name;
+    std::string page;
+    std::vector<PageEdit> edits;  // sorted
+    std::string edited;
+  };
+  const std::vector<Case> cases = {
+      {"no edit", "<p>abc", {}, "<p>abc"},
+      {"growing near the top", "<meta charset=UTF-8><p>tail", {{14, 19, "shift_jis"}}, "<meta charset=shift_jis><p>tail"},
+      {"shrinking near the top", "<meta charset=Shift_JIS><p>tail", {{14, 23, "UTF-8"}}, "<meta charset=UTF-8><p>tail"},
+      {"insertion at 0", "<p>tail", {{0, 0, "<meta charset=UTF-8>"}}, "<meta charset=UTF-8><p>tail"},
+      {"insertion at the end", "<p>", {{3, 3, "<meta>"}}, "<p><meta>"},
+      {"edit at the end", "<p>ab", {{3, 5, "xyz"}}, "<p>xyz"},
+      {"removal", "<p>ab", {{1, 3, ""}}, "<ab"},
+      {"the whole page", "abc", {{0, 3, "x"}}, "x"},
+      {"insertion before a replacement", "abcd", {{1, 1, "X"}, {1, 3, "Y"}}, "aXYd"},
+      {"adjacent edits", "abcd", {{0, 2, "1"}, {2, 4, "22"}}, "122"},
+  };
+  for (const Case& c : cases) {
+    std::string joined;
+    const std::vector<std::string_view> pieces = editedPieces(c.page, c.edits);
+    for (std::string_view piece : pieces) {
+      EXPECT_FALSE(piece.empty()) << c.name;
+      joined += piece;
+    }
+    EXPECT_EQ(joined, c.edited) << c.name;
+    EXPECT_EQ(editedSize(c.page.size(), c.edits), c.edited.size()) << c.name;
+    std::string applied = c.page;
+    applyPageEdits(applied, c.edits);
+    EXPECT_EQ(applied, c.edited) << c.name;
   }
 }
 
