@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <limits.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -11,19 +10,10 @@
 #include <string_view>
 #include <vector>
 
+#include "support/temp_folder.h"
+
 namespace sarnavel {
 namespace {
-
-std::string contentOf(int fd) {
-  std::string content;
-  char block[4096];
-  for (off_t at = 0;;) {
-    const ssize_t count = ::pread(fd, block, sizeof block, at);
-    if (count <= 0) return content;
-    content.append(block, static_cast<std::size_t>(count));
-    at += count;
-  }
-}
 
 // Content given in pieces lands in the file in their order, however many there are (past what
 // one writev takes) and with empty ones among them.
@@ -41,17 +31,17 @@ TEST(PosixFile, WritesPieces) {
       {"a large one", {"<meta>", std::string(3 << 20, 'x'), "end"}},
       {"more than one writev takes", many},
   };
+  const testing::TempFolder folder;
   for (const Case& c : cases) {
-    char name[] = "/tmp/sarnavel-pieces-XXXXXX";
-    const int fd = ::mkstemp(name);
+    const std::filesystem::path file = folder / c.name;
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     ASSERT_GE(fd, 0);
-    ::unlink(name);
     std::vector<std::string_view> views(c.pieces.begin(), c.pieces.end());
     std::string expected;
     for (const std::string& piece : c.pieces) expected += piece;
     EXPECT_TRUE(writeAll(fd, views)) << c.name;
-    EXPECT_EQ(contentOf(fd), expected) << c.name;
     ::close(fd);
+    EXPECT_EQ(testing::TempFolder::read(file), expected) << c.name;
   }
 }
 
