@@ -44,11 +44,13 @@ FileReport convertFile(const std::filesystem::path& path, const ConversionOption
     FileIdentity identity;  // what was read: the backup and the write check it is still so
     if ((report.result = readDriversFile(path, text, &identity, context, report.notes)) != ResultCode::Success)
       return report;
-    // A backup's content is written while the bytes are still as read: the conversion changes
-    // them in place, and the backup then need not read the file again. Not for a file this run
-    // has written already: its conversion gives its bytes back, and it gets no backup.
+    // A backup that will most likely be the former file itself needs no copy. Otherwise its
+    // content is written while the bytes are still as read: the conversion changes them in
+    // place, and the backup then need not read the file again. Not for a file this run has
+    // written already: its conversion gives its bytes back, and it gets no backup.
     BackupCopy backupCopy;
-    if (options.makeBackup && mode == WriteMode::Write && !identity.hasExtendedAttributes &&
+    const bool backupByLink = options.makeBackup && mode == WriteMode::Write && backupMayBeLink(identity);
+    if (options.makeBackup && mode == WriteMode::Write && !backupByLink && !identity.hasExtendedAttributes &&
         !evidence.writtenByThisRun)
       writeBackupCopy(path, text, backupCopy, context.session);
     report.form = recogniseContent(text).form;
@@ -75,13 +77,14 @@ FileReport convertFile(const std::filesystem::path& path, const ConversionOption
       edits.clear();
     }
     if (edits.empty() && fileHolds(path, text, identity)) return report;
-    if (options.makeBackup) {
-      if (!stored(backupFile(path, &identity, context.flushes, context.session, &backupCopy))) return report;
-      report.backedUp = true;
-    }
     const std::vector<std::string_view> pieces =
         edits.empty() ? std::vector<std::string_view>{text} : editedPieces(text, edits);
-    stored(writeWholeFile(path, pieces, &identity, context.flushes, context.session));
+    if (options.makeBackup) {
+      report.backedUp =
+          stored(writeWithBackup(path, pieces, identity, context.flushes, context.session, &backupCopy, backupByLink));
+    } else {
+      stored(writeWholeFile(path, pieces, &identity, context.flushes, context.session));
+    }
   } catch (const std::bad_alloc&) {
     report.result = ResultCode::OutOfMemory;
   }

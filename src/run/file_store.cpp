@@ -302,11 +302,69 @@ int WriteSession::heldFolder(std::string_view folder, FolderId id) const {
 
 namespace {
 
+// Puts the generations moved one name further back under their own names: chain[i + 1]
+// returns to chain[i] for every i from `first` on. Best effort.
+void undoShift(int folder, const std::vector<std::string>& chain, std::size_t first) {
+  for (std::size_t i = first; i + 1 < chain.size(); ++i) renameNoReplaceAt(folder, chain[i + 1].c_str(), chain[i].c_str());
+}
+
+// The names of the backups of `leaf`: chain[0] is leaf.bak, chain[1] leaf.bak.bak, ...; the
+// last entry is the first free name. False when a folder lies in the chain or a name cannot be
+// looked at (one too long for the file system ends the chain there). `inFlight`: leaf.bak is
+// the file `file` itself (backupInFlight).
+bool backupChain(int folder, const std::string& leaf, const struct stat& file, std::vector<std::string>& chain,
+                 bool& inFlight) {
+  inFlight = false;
+  std::string name = leaf;
+  for (;;) {
+    name += ".bak";
+    chain.push_back(name);
+    struct stat entry;
+    if (::fstatat(folder, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
+    if (S_ISDIR(entry.st_mode)) return false;
+    if (chain.size() == 1) inFlight = entry.st_dev == file.st_dev && entry.st_ino == file.st_ino;
+  }
+}
+
+// Moves each generation one name further, the deepest first, so each rename goes to a free
+// name; no content is copied twice and the chain's length costs no stack. On failure the
+// generations already moved go back (best effort) and false is returned.
+bool shiftChain(WorkFolder& folder, const std::vector<std::string>& chain) {
+  for (std::size_t i = chain.size() - 1; i-- > 0;) {
+    if (!renameNoReplaceAt(folder.fd, chain[i].c_str(), chain[i + 1].c_str())) {
+      undoShift(folder.fd, chain, i + 1);
+      return false;
+    }
+    folder.changed();
+  }
+  return true;
+}
+
+// Whether the file `info` describes, reached by the name `path`, has as its only other name
+// path + ".bak": a run stopped between giving the former file its backup's name and renaming
+// the new content over the name leaves that. The .bak is the backup, whole; the name is to be
+// replaced by a new file, never written in place (the backup would show the new content).
+bool backupInFlight(const fs::path& path, const struct stat& info) {
+  if (info.st_nlink != 2) return false;
+  struct stat backup;
+  return ::fstatat(AT_FDCWD, (path.native() + ".bak").c_str(), &backup, AT_SYMLINK_NOFOLLOW) == 0 &&
+         backup.st_dev == info.st_dev && backup.st_ino == info.st_ino;
+}
+
+// A write asked to keep the former file as its backup (writeWithBackup): its outcome stands
+// once it has begun to change names; until then it steps aside on any failure or doubt,
+// having changed nothing, and the caller backs the file up by copying it instead.
+struct BackupByLink {
+  bool stands = false;
+};
+
 // `info` is the status of `name` in the folder (no link followed) when it `exists`; `fileFree`
 // whether that same look found it free of the immutable and append-only flags, when it told.
-StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::string& name, const struct stat& info,
-                      bool exists, std::optional<bool> fileFree, std::span<const std::string_view> bytes,
-                      const FileIdentity* read) {
+// `given`: the path the caller named (a link's backup lies beside it). `byLink`: the former file
+// is to become the backup (writeWithBackup).
+StoreResult replaceIn(WorkFolder& folder, const fs::path& given, const fs::path& target, const std::string& name,
+                      const struct stat& info, bool exists, std::optional<bool> fileFree,
+                      std::span<const std::string_view> bytes, const FileIdentity* read, BackupByLink* byLink) {
   FileSizeSignalBlock noFileSizeSignal(folder.fileSizeSignalIgnored());
 
   if (!exists) {
@@ -328,7 +386,8 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::str
   const FileIdentity expected = read ? *read : identityOf(info);
   if (!unchangedSince(expected, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
   // A file that may not be written is not replaced, although the folder would allow it.
-  if (info.st_nlink == 1) {
+  const bool inFlight = backupInFlight(given, info);
+  if (info.st_nlink == 1 || inFlight) {
     TempFile temp;
     // Created with the file's permission bits (as far as the umask allows), so that the
     // usual case needs no change of mode; it is empty until it has the file's owner and group.
@@ -339,7 +398,9 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::str
       return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);  // the user made it
     switch (prepareReplacement(temp, target, info, expected.hasExtendedAttributes, bytes)) {
       case Prepared::Failed: return failed(ResultCode::WriteFailed);
-      case Prepared::InPlace: break;
+      case Prepared::InPlace:
+        if (byLink) return failed(ResultCode::WriteFailed);  // its backup is a copy
+        break;
       case Prepared::Ready: {
         if (!temp.giveTemporaryName(folder.fd)) return failed(ResultCode::WriteFailed, problemOfCreation(errno));
         struct stat now;
@@ -347,13 +408,37 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::str
             !unchangedSince(expected, now)) {
           return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
         }
-        if (::renameat(folder.fd, temp.leaf().c_str(), folder.fd, name.c_str()) != 0)
+        // The former file becomes the backup: the generations move one name further and the
+        // file takes leaf.bak as a second name (a backup in flight already has it). A chain
+        // that cannot move, or a file system that refuses the link, leaves it to a copy.
+        std::vector<std::string> chain;
+        bool linked = false;
+        if (byLink && !inFlight) {
+          bool chainInFlight = false;
+          if (!backupChain(folder.fd, name, info, chain, chainInFlight) || chainInFlight || !shiftChain(folder, chain))
+            return failed(ResultCode::BackupFailed);
+          if (::linkat(folder.fd, name.c_str(), folder.fd, chain.front().c_str(), 0) != 0) {
+            undoShift(folder.fd, chain, 0);
+            return failed(ResultCode::BackupFailed);
+          }
+          linked = true;
+          folder.changed();
+        }
+        if (byLink) byLink->stands = true;
+        if (::renameat(folder.fd, temp.leaf().c_str(), folder.fd, name.c_str()) != 0) {
+          if (linked) {
+            ::unlinkat(folder.fd, chain.front().c_str(), 0);
+            undoShift(folder.fd, chain, 0);
+          }
           return failed(ResultCode::WriteFailed);
+        }
         temp.keep();
         folder.changed();
         return {};
       }
     }
+  } else if (byLink) {
+    return failed(ResultCode::WriteFailed);  // several names: written in place, its backup is a copy
   } else if (!mayWrite(folder.fd, name, info, ::geteuid())) {
     return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
   }
@@ -361,7 +446,7 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& target, const std::str
 }
 
 StoreResult replaceContent(const fs::path& path, std::span<const std::string_view> bytes, const FileIdentity* read,
-                           FolderFlushes* flushes, WriteSession* session) {
+                           FolderFlushes* flushes, WriteSession* session, BackupByLink* byLink = nullptr) {
   fs::path target = path;
   std::string name = path.filename().native();
   WorkFolder folder;
@@ -377,6 +462,7 @@ StoreResult replaceContent(const fs::path& path, std::span<const std::string_vie
   } else if (!S_ISLNK(info.st_mode)) {
     fileFree = free;
   } else {
+    if (byLink) return failed(ResultCode::WriteFailed);  // a link's backup, beside it, is a copy
     // Only a name that is a link is followed, hop by hop; its target is replaced in its own folder.
     if (!resolveLinks(path, target, info, exists)) return failed(ResultCode::WriteFailed);
     name = target.filename().native();
@@ -385,15 +471,9 @@ StoreResult replaceContent(const fs::path& path, std::span<const std::string_vie
     if (flushes) flushes->durableFor(path.native());
     if (!folder.open(folderOf(target), flushes, path.native(), session)) return failed(ResultCode::WriteFailed);
   }
-  const StoreResult result = replaceIn(folder, target, name, info, exists, fileFree, bytes, read);
+  const StoreResult result = replaceIn(folder, path, target, name, info, exists, fileFree, bytes, read, byLink);
   folder.finish();
   return result;
-}
-
-// Puts the generations moved one name further back under their own names: chain[i + 1]
-// returns to chain[i] for every i from `first` on. Best effort.
-void undoShift(int folder, const std::vector<std::string>& chain, std::size_t first) {
-  for (std::size_t i = first; i + 1 < chain.size(); ++i) renameNoReplaceAt(folder, chain[i + 1].c_str(), chain[i].c_str());
 }
 
 StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlushes* flushes, WriteSession* session,
@@ -447,20 +527,11 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
     return failed(ResultCode::BackupFailed, StoreProblem::AttributesNotCarried);
   }
 
-  // chain[0] is name.bak, chain[1] name.bak.bak, ...; the last entry is the first free name.
   std::vector<std::string> chain;
-  std::string name = leaf;
-  for (;;) {
-    name += ".bak";
-    chain.push_back(name);
-    struct stat entry;
-    if (::fstatat(folder.fd, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
-      if (errno != ENOENT)
-        return failed(ResultCode::BackupFailed);  // a name too long for the file system ends the chain here
-      break;
-    }
-    if (S_ISDIR(entry.st_mode)) return failed(ResultCode::BackupFailed);
-  }
+  bool inFlight = false;
+  if (!backupChain(folder.fd, leaf, info, chain, inFlight)) return failed(ResultCode::BackupFailed);
+  // A backup in flight (backupInFlight) holds the file's content already; the write completes it.
+  if (inFlight) return {};
 
   // The copy is complete on disk before any existing name is touched.
   FileSizeSignalBlock noFileSizeSignal(folder.fileSizeSignalIgnored());
@@ -477,17 +548,14 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
     return failed(ResultCode::BackupFailed);
   if (!applyExtendedAttributes(copy.fd(), attributes))
     return failed(ResultCode::BackupFailed, StoreProblem::AttributesNotCarried);
+  // It keeps the file's modification time, as a backup that is the former file itself does.
+  const struct timespec times[2] = {{0, UTIME_OMIT}, info.st_mtim};
+  ::futimens(copy.fd(), times);  // best effort: the content is what matters
   if (::fsync(copy.fd()) != 0) return failed(ResultCode::BackupFailed);
 
-  // Each generation moves one name further, the deepest first, so each rename goes to a free
-  // name; no content is copied twice and the chain's length costs no stack.
-  for (std::size_t i = chain.size() - 1; i-- > 0;) {
-    if (!renameNoReplaceAt(folder.fd, chain[i].c_str(), chain[i + 1].c_str())) {
-      undoShift(folder.fd, chain, i + 1);
-      folder.finish();
-      return failed(ResultCode::BackupFailed);
-    }
-    folder.changed();
+  if (!shiftChain(folder, chain)) {
+    folder.finish();
+    return failed(ResultCode::BackupFailed);
   }
   if (!copy.publishAs(folder.fd, chain.front())) {
     undoShift(folder.fd, chain, 0);
@@ -680,6 +748,28 @@ StoreResult backupFile(const std::filesystem::path& path, const FileIdentity* re
   } catch (const std::bad_alloc&) {
     return failed(ResultCode::BackupFailed);
   }
+}
+
+bool backupMayBeLink(const FileIdentity& read) {
+  if (read.links != 1) return false;
+  const uid_t user = ::geteuid();
+  return user == 0 || (read.owner == user && read.group == ::getegid());
+}
+
+StoreResult writeWithBackup(const std::filesystem::path& path, std::span<const std::string_view> pieces,
+                            const FileIdentity& read, FolderFlushes* flushes, WriteSession* session, BackupCopy* copy,
+                            bool byLink) {
+  if (byLink) {
+    BackupByLink link;
+    try {
+      const StoreResult linked = replaceContent(path, pieces, &read, flushes, session, &link);
+      if (link.stands) return linked;
+    } catch (const std::bad_alloc&) {
+      if (link.stands) return failed(ResultCode::WriteFailed);
+    }
+  }
+  if (const StoreResult backup = backupFile(path, &read, flushes, session, copy); !backup.ok()) return backup;
+  return writeWholeFile(path, pieces, &read, flushes, session);
 }
 
 bool fileHolds(const std::filesystem::path& path, std::string_view bytes, const FileIdentity& read) {

@@ -59,8 +59,11 @@
 //
 // A backup is a new file with the file's content, owner (where the user may give it; an
 // ordinary user's backup of another user's file is the user's), group (where the user may;
-// otherwise the group's permission bits are left off), permission bits and extended
-// attributes; one whose attributes cannot all be set is not made.
+// otherwise the group's permission bits are left off), permission bits, extended attributes
+// and modification time; one whose attributes cannot all be set is not made. A backup made
+// with the write (writeWithBackup) of a file replaced by a new file is no copy: the former
+// file itself, which has all of that, takes the backup's name just before the new content is
+// renamed over the file's.
 //
 // Everything in a folder is reached relative to the folder, opened once per call (or kept
 // open from the previous file by a WriteSession, see below); a name is followed as a link
@@ -70,9 +73,15 @@
 // unless it is given a FolderFlushes (folder_flushes.h): the change is then noted there under
 // the path given, and the caller calls durableFor(path) before it reports the file, so that
 // one flush of the folder serves all the files renamed in it meanwhile. A backup's renames,
-// made in the file's own folder before the file is replaced, reach the disk with the same
-// flush; a link's backup, beside the link, is made durable before the file it leads to is
-// replaced.
+// made in the file's own folder before the file is replaced (or, for the former file itself,
+// with its replacement), reach the disk with the same flush; a link's backup, beside the link,
+// is made durable before the file it leads to is replaced.
+//
+// A backup in flight: a run stopped between giving the former file the name NAME.bak and
+// renaming the new content over NAME leaves NAME and NAME.bak as two names of one file, the
+// former one. That NAME.bak is taken for the backup it is: a backup of NAME makes no other and
+// shifts nothing, and a write replaces NAME by a new file, never in place (which would give the
+// backup the new content).
 //
 // Thread safety: no shared state but the FolderFlushes given; every function may be called
 // from any thread. Two concurrent writes of one file each leave a whole content; the later
@@ -240,6 +249,25 @@ void writeBackupCopy(const std::filesystem::path& path, std::string_view bytes, 
 StoreResult backupFile(const std::filesystem::path& path, const FileIdentity* read = nullptr,
                        FolderFlushes* flushes = nullptr, WriteSession* session = nullptr,
                        BackupCopy* copy = nullptr);
+
+// Whether, from what a read saw (one link, an owner and group the process keeps), the file's
+// backup will most likely be the former file itself (writeWithBackup): no copy need be
+// written ahead then.
+bool backupMayBeLink(const FileIdentity& read);
+
+// backupFile and then writeWholeFile, given `read`, with the backup made by the write itself
+// where it can (with `byLink`, as backupMayBeLink told): when the file is replaced by a new
+// file, once that file is complete, flushed and the file checked once more against the read,
+// the generations are shifted as backupFile does, the former file is given the name
+// path + ".bak" (a hard link: no byte copied), and the new content is renamed over the file;
+// should that rename fail, the .bak name goes and the shift is undone (best effort), and the
+// result is WriteFailed. Where it cannot (a name that is a link, a file written in place, a
+// file system that refuses the link, or anything that fails before a name has changed), it
+// backs the file up by copying (backupFile, with `copy`) and then writes, with their results.
+// Success when both are done; the flushes as for the two.
+StoreResult writeWithBackup(const std::filesystem::path& path, std::span<const std::string_view> pieces,
+                            const FileIdentity& read, FolderFlushes* flushes, WriteSession* session, BackupCopy* copy,
+                            bool byLink);
 
 // Whether the file (links followed) is still the one `read` describes and holds exactly
 // `bytes`: a conversion that gives back the bytes it read needs neither a backup nor a write.

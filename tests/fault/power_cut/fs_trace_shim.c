@@ -16,6 +16,7 @@
  *   rename SDIR SNAME DDIR DNAME FLAGS OBJ | link OBJ DDIR DNAME
  *   unlink DIR NAME | rmdir DIR NAME
  *   mode OBJ MODE | owner OBJ UID GID | xattr OBJ NAME VALUE
+ *   times OBJ                          futimens: a file's times, which no promise is about
  *   close OBJ
  *   unknown CALL OBJ DIR               a call that is not modelled, with the file and the
  *                                      folder it touches; the test fails when they are its own
@@ -430,6 +431,17 @@ EXPORT int fchmod(int fd, mode_t mode) {
   return result;
 }
 
+EXPORT int futimens(int fd, const struct timespec times[2]) {
+  REAL(futimens);
+  const int entered = enter();
+  const int result = real_futimens(fd, times);
+  const int saved = errno;
+  struct stat info;
+  if (entered && result == 0 && fd_status(fd, &info)) emit("times %s\n", id_of(&info).text);
+  leave(entered, saved);
+  return result;
+}
+
 EXPORT int fchown(int fd, uid_t user, gid_t group) {
   REAL(fchown);
   const int entered = enter();
@@ -510,7 +522,6 @@ UNKNOWN_FD(ssize_t, copy_file_range, (int i, off64_t* io, int fd, off64_t* o, si
            (i, io, fd, o, n, f))
 UNKNOWN_FD(ssize_t, sendfile, (int fd, int i, off_t* o, size_t n), fd, (fd, i, o, n))
 UNKNOWN_FD(ssize_t, sendfile64, (int fd, int i, off64_t* o, size_t n), fd, (fd, i, o, n))
-UNKNOWN_FD(int, futimens, (int fd, const struct timespec t[2]), fd, (fd, t))
 UNKNOWN_FD(int, fremovexattr, (int fd, const char* a), fd, (fd, a))
 UNKNOWN_PATH(int, truncate, (const char* p, off_t n), AT_FDCWD, p, (p, n))
 UNKNOWN_PATH(int, truncate64, (const char* p, off64_t n), AT_FDCWD, p, (p, n))

@@ -180,8 +180,8 @@ std::optional<std::string> DiskModel::apply(const std::string& line) {
         flushed.unflushedNames.clear();
       }
       flushBytes(flushed, op == "fsync");
-    } else if (op == "close") {
-      // a close flushes nothing
+    } else if (op == "close" || op == "times") {
+      // a close flushes nothing; a file's times are not followed
     } else if (op == "rename" && need(7)) {
       const int from = knownFolder(word[1]), to = knownFolder(word[3]);
       const unsigned flags = static_cast<unsigned>(number(5, 10));

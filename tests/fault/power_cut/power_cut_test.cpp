@@ -1,9 +1,10 @@
 // A power cut at any moment of a run: sarnavel-cli converts a small site (pages, a sheet and a
 // script in subfolders, a page alone in its folder, backups on, a former backup to push along,
 // a file with two hard links that is written in place, another user's file when run as root,
-// a file with an extended attribute) under fs_trace_shim, which records every change and flush
-// of the file system. The record is then replayed, and after every call each tree a disk may
-// hold (power_cut_disk.h) is checked:
+// a file with an extended attribute; the backups of files replaced by new ones are the former
+// files themselves, those of files written in place copies) under fs_trace_shim, which
+// records every change and flush of the file system. The record is then replayed, and after
+// every call each tree a disk may hold (power_cut_disk.h) is checked:
 //  - every file of the site is there with its old or its new bytes, whole, and its owner,
 //    group, mode and attributes; or, for a file written in place, holds anything while a whole
 //    recovery copy holding its old bytes lies beside it (the next run puts them back);
@@ -308,6 +309,8 @@ TEST_P(PowerCut, EveryFileOldOrNewWholeAtEveryMoment) {
   const bool withAttribute = makeSite(root);
   const DiskModel start = DiskModel::scan(root);
   const Tree before = start.current();
+  struct stat formerIndex;
+  ASSERT_EQ(stat((root / "index.html").c_str(), &formerIndex), 0);
 
   const RunRecord run = runUnderShim(root, scratch.path(), c.drop, c.namedOnly);
   if (c.namedOnly && WIFEXITED(run.status) && WEXITSTATUS(run.status) == 125) GTEST_SKIP() << "no seccomp filter here";
@@ -322,6 +325,10 @@ TEST_P(PowerCut, EveryFileOldOrNewWholeAtEveryMoment) {
     EXPECT_TRUE(after.count(std::string(document) + ".bak")) << document;
   }
   EXPECT_EQ(after.at("linked-name.txt").bytes, after.at("linked.html").bytes);
+  // A file replaced by a new one keeps its former self as its backup: the replay covers the link.
+  struct stat indexBackup;
+  EXPECT_TRUE(stat((root / "index.html.bak").c_str(), &indexBackup) == 0 && indexBackup.st_ino == formerIndex.st_ino)
+      << "index.html's backup is a copy";
   EXPECT_TRUE(!withAttribute || after.at("js/app.js").attributes.count("user.origin"));
 
   const Replay result = replay(start, run.trace, Promises(before, after), root, after);
