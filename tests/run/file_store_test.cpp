@@ -250,6 +250,74 @@ TEST_F(FileStoreTest, ABackupWrittenAheadHoldsWhatWasRead) {
                                             "s.css.bak.bak"}));
 }
 
+// A file replaced by a new one becomes its own backup (the same inode, its modification time
+// kept), older generations pushed along; a file written in place, or reached through a link,
+// gets a copy.
+TEST_F(FileStoreTest, WrittenWithItsBackupAFileReplacedByANewOneIsItsOwnBackup) {
+  fs::create_directory(at("real"));
+  fs::create_symlink("real/c.css", at("c.css"));
+  const struct {
+    const char *name, *file;  // the name given, the file it reaches
+    const char* hardLink;     // a second name, or none
+    bool ownBackup;
+  } cases[] = {{"a.html", "a.html", nullptr, true},
+               {"b.js", "b.js", "b-too.js", false},
+               {"c.css", "real/c.css", nullptr, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path file = at(c.file);
+    put(file, "old");
+    put(at(std::string(c.name) + ".bak"), "older");
+    if (c.hardLink) fs::create_hard_link(file, at(c.hardLink));
+    const struct timespec past[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), past, 0), 0);
+    const ino_t former = inodeOf(file);
+    std::string content;
+    FileIdentity identity;
+    ASSERT_EQ(readWholeFile(at(c.name), content, &identity), ResultCode::Success);
+    const std::string_view piece = "new";
+    ASSERT_TRUE(writeWithBackup(at(c.name), {&piece, 1}, identity, nullptr, nullptr, nullptr, true).ok());
+    const fs::path backup = at(std::string(c.name) + ".bak");
+    EXPECT_EQ(get(at(c.name)), "new");
+    EXPECT_EQ(get(backup), "old");
+    EXPECT_EQ(get(at(std::string(c.name) + ".bak.bak")), "older");
+    EXPECT_EQ(inodeOf(backup) == former, c.ownBackup);
+    EXPECT_EQ(statusOf(backup).st_mtim.tv_sec, 1000000000);
+  }
+  EXPECT_EQ(names(), (std::set<std::string>{"a.html", "a.html.bak", "a.html.bak.bak", "b.js", "b-too.js", "b.js.bak",
+                                            "b.js.bak.bak", "c.css", "c.css.bak", "c.css.bak.bak", "real",
+                                            "real/c.css"}));
+}
+
+// A run stopped between giving the former file its backup's name and renaming the new content
+// over it leaves two names of one file. The next backup and write take the .bak for the backup
+// it is: nothing is pushed along, and the write does not go in place (the backup would show
+// the new content).
+TEST_F(FileStoreTest, ABackupInFlightIsKeptAndTheFileReplaced) {
+  const struct {
+    bool withBackup, byLink;
+  } cases[] = {{true, true}, {true, false}, {false, false}};
+  for (const auto [withBackup, byLink] : cases) {
+    SCOPED_TRACE(std::to_string(withBackup) + std::to_string(byLink));
+    put(at("a.html"), "old");
+    ASSERT_EQ(link(at("a.html").c_str(), at("a.html.bak").c_str()), 0);
+    put(at("a.html.bak.bak"), "older");
+    std::string content;
+    FileIdentity identity;
+    ASSERT_EQ(readWholeFile(at("a.html"), content, &identity), ResultCode::Success);
+    const std::string_view piece = "new";
+    const StoreResult written =
+        withBackup ? writeWithBackup(at("a.html"), {&piece, 1}, identity, nullptr, nullptr, nullptr, byLink)
+                   : writeWholeFile(at("a.html"), piece, &identity);
+    ASSERT_TRUE(written.ok());
+    EXPECT_EQ(get(at("a.html")), "new");
+    EXPECT_EQ(get(at("a.html.bak")), "old");
+    EXPECT_EQ(get(at("a.html.bak.bak")), "older");
+    EXPECT_EQ(names(), (std::set<std::string>{"a.html", "a.html.bak", "a.html.bak.bak"}));
+    fs::remove(at("a.html.bak"));
+  }
+}
+
 TEST_F(FileStoreTest, TheLongestChainTheFileSystemHoldsIsPushedWhole) {
   std::vector<fs::path> chain;  // every backup name that fits in 255 bytes
   for (std::string name = "a.js.bak"; name.size() <= 255; name += ".bak") chain.push_back(at(name));
