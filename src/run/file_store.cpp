@@ -340,14 +340,15 @@ bool shiftChain(WorkFolder& folder, const std::vector<std::string>& chain) {
   return true;
 }
 
-// Whether the file `info` describes, reached by the name `path`, has as its only other name
-// path + ".bak": a run stopped between giving the former file its backup's name and renaming
-// the new content over the name leaves that. The .bak is the backup, whole; the name is to be
-// replaced by a new file, never written in place (the backup would show the new content).
-bool backupInFlight(const fs::path& path, const struct stat& info) {
+// Whether the file `info` describes, reached by `name` in the folder, has as its only other
+// name name + ".bak": a run stopped between giving the former file its backup's name and
+// renaming the new content over the name leaves that. The .bak is the backup, whole; the name
+// is to be replaced by a new file, never written in place (the backup would show the new
+// content).
+bool backupInFlight(int folder, const std::string& name, const struct stat& info) {
   if (info.st_nlink != 2) return false;
   struct stat backup;
-  return ::fstatat(AT_FDCWD, (path.native() + ".bak").c_str(), &backup, AT_SYMLINK_NOFOLLOW) == 0 &&
+  return ::fstatat(folder, (name + ".bak").c_str(), &backup, AT_SYMLINK_NOFOLLOW) == 0 &&
          backup.st_dev == info.st_dev && backup.st_ino == info.st_ino;
 }
 
@@ -385,8 +386,11 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& given, const fs::path&
   // Without a read to compare with, the file must at least stay as this write found it.
   const FileIdentity expected = read ? *read : identityOf(info);
   if (!unchangedSince(expected, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
+  // A second name that is the file's backup in flight (beside the name given, a link's beside
+  // the link) is no hard link to write through.
+  const bool inFlight = given == target ? backupInFlight(folder.fd, name, info)
+                                        : backupInFlight(AT_FDCWD, given.native(), info);
   // A file that may not be written is not replaced, although the folder would allow it.
-  const bool inFlight = backupInFlight(given, info);
   if (info.st_nlink == 1 || inFlight) {
     TempFile temp;
     // Created with the file's permission bits (as far as the umask allows), so that the
