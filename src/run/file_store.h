@@ -25,6 +25,9 @@
 //    with every existing backup under its former name and no new or temporary file left
 //    behind (undoing a half-done shift is best effort: should a rename back fail, that
 //    generation keeps one more ".bak", and still nothing is lost).
+//  - writeWithBackup: backupFile's failure, with nothing written, when the backup could not be
+//    made; writeWholeFile's when the write failed after it. A backup that was to be the former
+//    file itself is then gone again (its name removed, the shift undone, best effort as above).
 // Each failure carries a StoreProblem where there is more to say than the code; storeNote
 // gives the sentence the log writes under the file's line.
 //
@@ -215,7 +218,8 @@ StoreResult writeWholeFile(const std::filesystem::path& path, std::span<const st
 // nor copies it. It is a new file of ours without a name (or under a hidden temporary name
 // where the file system has no unnamed files) in the folder the backup goes to, readable by
 // the process's user alone; one never used goes with the object and leaves nothing behind.
-// Filled by writeBackupCopy, used by backupFile; nothing else touches it.
+// Filled by writeBackupCopy, used by backupFile (also when writeWithBackup copies); nothing
+// else touches it. A backup that will be the former file itself (backupMayBeLink) needs none.
 struct BackupCopy {
   TempFile file;
   dev_t folderDevice = 0;  // the folder it lies in
