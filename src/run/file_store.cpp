@@ -257,6 +257,23 @@ struct WorkFolder {
     }
     return true;
   }
+  // Takes over the session's folder when it was opened by the same path, without looking at
+  // the path: the caller confirms it (confirm()) by finding there the very file a look by the
+  // full path just found, or lets it go and opens the folder by open().
+  bool takeOverUnchecked(const fs::path& folder, WriteSession* keeper) {
+    if (!keeper || !keeper->folder_ || keeper->folderPath_ != folder.native()) return false;
+    path = folder;
+    flushes = nullptr;
+    session = keeper;
+    changedNames = false;
+    owned.reset();
+    fd = keeper->folder_.get();
+    id = {keeper->device_, keeper->inode_};
+    idKnown = true;
+    return true;
+  }
+  // The folder taken over is the one the path leads to: it serves this file's later steps.
+  void confirm() { session->folderChecked_ = session->file_; }
   bool fileSizeSignalIgnored() const { return session && session->fileSizeSignalIgnored_; }
   // Whether names in the folder may go (namesMayGo), looked at once for a file's steps when
   // the session keeps the folder.
@@ -620,13 +637,28 @@ ResultCode readListedFile(const std::filesystem::path& path, std::string& conten
     const std::string leaf = reached.filename().native();
     if (leaf.empty() || leaf == "." || leaf == "..") return ResultCode::CannotOpen;
     WorkFolder folder;
-    if (!folder.open(folderOf(reached), nullptr, path.native(), session) || !folder.knowsId())
-      return ResultCode::CannotOpen;
-    if (folder.id != listed) {
-      problem = StoreProblem::ReplacedBeforeRead;
-      return ResultCode::CannotOpen;
+    // The look by the full path just made found a regular file with no other name: when the
+    // kept folder holds that very file (still with no other name) under the leaf, the path
+    // led to the kept folder, and the walk of the folder's path is spared. Anything else
+    // (another file there, a second name, no such file) reads as below.
+    const bool soleName = nameLink == NameLink::NotFollowed && lookedAt && S_ISREG(lookedAt->st_mode) &&
+                          lookedAt->st_nlink == 1;
+    if (soleName && folder.takeOverUnchecked(folderOf(reached), session) && folder.id == listed) {
+      file = openRegularFile(folder.fd, leaf, O_RDONLY, info, false, lookedAt);
+      if (file && info.st_dev == lookedAt->st_dev && info.st_ino == lookedAt->st_ino && info.st_nlink == 1)
+        folder.confirm();
+      else
+        file.reset();
     }
-    file = openRegularFile(folder.fd, leaf, O_RDONLY, info, false, lookedAt);
+    if (!file) {
+      if (!folder.open(folderOf(reached), nullptr, path.native(), session) || !folder.knowsId())
+        return ResultCode::CannotOpen;
+      if (folder.id != listed) {
+        problem = StoreProblem::ReplacedBeforeRead;
+        return ResultCode::CannotOpen;
+      }
+      file = openRegularFile(folder.fd, leaf, O_RDONLY, info, false, lookedAt);
+    }
   } catch (const std::bad_alloc&) {
     return ResultCode::OutOfMemory;
   }

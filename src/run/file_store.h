@@ -99,7 +99,11 @@ class FolderFlushes;
 //  - the folder last worked in, open. It serves the next write in a folder of the same path
 //    only while that path still leads to it (one stat of the path, compared by device and
 //    inode); otherwise the path is opened again, so a folder renamed or replaced meanwhile is
-//    never written in by its former name.
+//    never written in by its former name. A listed file's read (readListedFile) given the
+//    look the caller just made at the file by its full path spares that stat when the look
+//    found a regular file with no other name and the kept folder holds that very file, still
+//    with no other name, under the file's name: the path led to the kept folder when it was
+//    looked at.
 //    Within one file's steps (from beginFile to the next beginFile: its read, its backup and
 //    its write), the folder checked or opened for the first step serves the later steps of the
 //    same folder path without that stat: a folder renamed or replaced between the file's read

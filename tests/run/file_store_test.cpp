@@ -332,6 +332,51 @@ TEST_F(FileStoreTest, WriteSessionFollowsTheFolderThePathLeadsTo) {
   }
 }
 
+// A listed file's read through the folder a session keeps: when the listed folder was renamed
+// away and another put under its path, a name there that is the same file (a second link) or a
+// copy is not read through the kept folder.
+TEST_F(FileStoreTest, AListedReadThroughTheKeptFolderGoesOnlyWhereThePathLeads) {
+  const struct {
+    const char* name;
+    const char* swap;  // what the path's new folder holds under b.html, or null: no swap
+    ResultCode read;
+    StoreProblem why;
+  } cases[] = {
+      {"the same folder", nullptr, ResultCode::Success, StoreProblem::None},
+      {"a new folder with a second link", "link", ResultCode::CannotOpen, StoreProblem::ReplacedBeforeRead},
+      {"a new folder with a copy", "copy", ResultCode::CannotOpen, StoreProblem::ReplacedBeforeRead},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(at("moved"));
+    fs::remove_all(at("site"));
+    fs::create_directory(at("site"));
+    put(at("site/a.html"), "a");
+    put(at("site/b.html"), "b");
+    const FolderId listed = folderIdOf(statusOf(at("site")));
+    WriteSession session;
+    std::string content;
+    StoreProblem problem = StoreProblem::None;
+    session.beginFile();
+    const struct stat lookedA = statusOf(at("site/a.html"));
+    ASSERT_EQ(readListedFile(at("site/a.html"), content, nullptr, &lookedA, NameLink::NotFollowed, listed, &session,
+                             problem),
+              ResultCode::Success);
+    if (c.swap) {
+      fs::rename(at("site"), at("moved"));
+      fs::create_directory(at("site"));
+      if (std::string(c.swap) == "link") fs::create_hard_link(at("moved/b.html"), at("site/b.html"));
+      else put(at("site/b.html"), "b");
+    }
+    session.beginFile();
+    const struct stat lookedB = statusOf(at("site/b.html"));  // as the run's pool looks, by the full path
+    EXPECT_EQ(readListedFile(at("site/b.html"), content, nullptr, &lookedB, NameLink::NotFollowed, listed, &session,
+                             problem),
+              c.read);
+    EXPECT_EQ(problem, c.why);
+  }
+}
+
 // ---- what a file keeps: attributes, owner, group; changes by others; devices --------------
 
 // Every extended attribute of a file, by name, read with the system calls themselves.
