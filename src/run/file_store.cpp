@@ -259,10 +259,11 @@ struct WorkFolder {
   }
   // Takes over the session's folder when it was opened by the same path, without looking at
   // the path: the caller confirms it (confirm()) by finding there the very file a look by the
-  // full path just found, or lets it go and opens the folder by open().
+  // full path just found, or lets it go and opens the folder by open(). For a read: `path`
+  // stays empty, as a read makes no names.
   bool takeOverUnchecked(const fs::path& folder, WriteSession* keeper) {
     if (!keeper || !keeper->folder_ || keeper->folderPath_ != folder.native()) return false;
-    path = folder;
+    path.clear();
     flushes = nullptr;
     session = keeper;
     changedNames = false;
@@ -643,7 +644,8 @@ ResultCode readListedFile(const std::filesystem::path& path, std::string& conten
     // (another file there, a second name, no such file) reads as below.
     const bool soleName = nameLink == NameLink::NotFollowed && lookedAt && S_ISREG(lookedAt->st_mode) &&
                           lookedAt->st_nlink == 1;
-    if (soleName && folder.takeOverUnchecked(folderOf(reached), session) && folder.id == listed) {
+    fs::path folderPath = folderOf(reached);
+    if (soleName && folder.takeOverUnchecked(folderPath, session) && folder.id == listed) {
       file = openRegularFile(folder.fd, leaf, O_RDONLY, info, false, lookedAt);
       if (file && info.st_dev == lookedAt->st_dev && info.st_ino == lookedAt->st_ino && info.st_nlink == 1)
         folder.confirm();
@@ -651,7 +653,7 @@ ResultCode readListedFile(const std::filesystem::path& path, std::string& conten
         file.reset();
     }
     if (!file) {
-      if (!folder.open(folderOf(reached), nullptr, path.native(), session) || !folder.knowsId())
+      if (!folder.open(std::move(folderPath), nullptr, path.native(), session) || !folder.knowsId())
         return ResultCode::CannotOpen;
       if (folder.id != listed) {
         problem = StoreProblem::ReplacedBeforeRead;
