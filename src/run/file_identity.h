@@ -21,10 +21,16 @@ struct FileIdentity {
   // Whether the file had extended attributes (ACLs included) when it was read; true when
   // unknown, so that a write looks for them.
   bool hasExtendedAttributes = true;
+  // The read's whole status, and whether the read opened the name itself (no link followed)
+  // and found the file free of the immutable and append-only flags: a write of that name then
+  // takes the status for its first look at the name, and its check just before the rename
+  // compares the name with the read as ever. False when not so or not known.
+  struct stat status {};
+  bool nameFreeToChange = false;
 };
 
 inline FileIdentity identityOf(const struct stat& info, bool hasExtendedAttributes = true) {
-  return {info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim, hasExtendedAttributes};
+  return {info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim, hasExtendedAttributes, info, false};
 }
 
 inline bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }

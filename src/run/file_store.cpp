@@ -6,7 +6,6 @@
 #include <stdio.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -52,12 +51,6 @@ bool namesMayGo(int folder) {
   return (flags & FS_APPEND_FL) == 0;
 }
 
-// Whether a file whose statx says `info` may change at all: an immutable or append-only file
-// (chattr +i, +a) can be neither replaced nor written over.
-bool mayChange(const struct statx& info) {
-  return (info.stx_attributes & info.stx_attributes_mask & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) == 0;
-}
-
 // Whether the file `name` of the folder (links followed) may change at all.
 bool fileMayChange(int folder, const std::string& name) {
   struct statx info;
@@ -71,20 +64,7 @@ bool fileMayChange(int folder, const std::string& name) {
 bool lookAt(int folder, const std::string& name, struct stat& info, bool& mayChangeFile) {
   struct statx x;
   if (::statx(folder, name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &x) != 0) return false;
-  info = {};
-  info.st_dev = makedev(x.stx_dev_major, x.stx_dev_minor);
-  info.st_ino = x.stx_ino;
-  info.st_mode = x.stx_mode;
-  info.st_nlink = x.stx_nlink;
-  info.st_uid = x.stx_uid;
-  info.st_gid = x.stx_gid;
-  info.st_rdev = makedev(x.stx_rdev_major, x.stx_rdev_minor);
-  info.st_size = static_cast<off_t>(x.stx_size);
-  info.st_blksize = static_cast<blksize_t>(x.stx_blksize);
-  info.st_blocks = static_cast<blkcnt_t>(x.stx_blocks);
-  info.st_atim = {x.stx_atime.tv_sec, x.stx_atime.tv_nsec};
-  info.st_mtim = {x.stx_mtime.tv_sec, x.stx_mtime.tv_nsec};
-  info.st_ctim = {x.stx_ctime.tv_sec, x.stx_ctime.tv_nsec};
+  info = statusOf(x);
   mayChangeFile = mayChange(x);
   return true;
 }
@@ -389,7 +369,13 @@ StoreResult replaceContent(const fs::path& path, std::span<const std::string_vie
   bool exists = true;
   bool free = true;
   std::optional<bool> fileFree;
-  if (!lookAt(folder.fd, name, info, free)) {
+  if (read && read->nameFreeToChange) {
+    // The read opened this very name, no link, moments ago: what it saw serves as the look, and
+    // anything changed since (a link put there, a mode, a flag) shows in the check just before
+    // the rename.
+    info = read->status;
+    fileFree = true;
+  } else if (!lookAt(folder.fd, name, info, free)) {
     if (errno != ENOENT) return failed(ResultCode::WriteFailed);
     exists = false;
   } else if (!S_ISLNK(info.st_mode)) {
@@ -571,10 +557,14 @@ std::string_view storeNoteCode(StoreProblem problem) {
 
 namespace {
 
-// Reads the open file (`info` its status) to its end into `content`.
+// Reads the open file (`info` its status) to its end into `content`. `nameFreeToChange`: the
+// file was opened by its own name, no link, and is free of the immutable and append-only flags.
 ResultCode readOpenFile(const FileDescriptor& file, const struct stat& info, std::string& content,
-                        FileIdentity* identity) {
-  if (identity) *identity = identityOf(info, hasExtendedAttributes(file.get()));
+                        FileIdentity* identity, bool nameFreeToChange) {
+  if (identity) {
+    *identity = identityOf(info, hasExtendedAttributes(file.get()));
+    identity->nameFreeToChange = nameFreeToChange;
+  }
   try {
     const auto size = static_cast<std::uintmax_t>(info.st_size);
     if (size >= content.max_size()) throw std::bad_alloc();
@@ -615,9 +605,11 @@ ResultCode readWholeFile(const std::filesystem::path& path, std::string& content
                          const struct stat* lookedAt, NameLink nameLink) {
   content.clear();
   struct stat info;
-  FileDescriptor file = openRegularFile(AT_FDCWD, path, O_RDONLY, info, nameLink == NameLink::Followed, lookedAt);
+  const bool byName = nameLink == NameLink::NotFollowed;
+  bool free = false;
+  FileDescriptor file = openRegularFile(AT_FDCWD, path, O_RDONLY, info, !byName, lookedAt, byName ? &free : nullptr);
   if (!file) return ResultCode::CannotOpen;
-  return readOpenFile(file, info, content, identity);
+  return readOpenFile(file, info, content, identity, byName && free);
 }
 
 ResultCode readListedFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity,
@@ -627,6 +619,7 @@ ResultCode readListedFile(const std::filesystem::path& path, std::string& conten
   problem = StoreProblem::None;
   struct stat info;
   FileDescriptor file;
+  bool free = false;  // the file opened is free of the immutable and append-only flags
   try {
     // A link is followed hop by hop to the name that holds the file; that name is then opened
     // in its own folder, so a link re-pointed to another folder meanwhile is seen as such.
@@ -646,7 +639,7 @@ ResultCode readListedFile(const std::filesystem::path& path, std::string& conten
                           lookedAt->st_nlink == 1;
     fs::path folderPath = folderOf(reached);
     if (soleName && folder.takeOverUnchecked(folderPath, session) && folder.id == listed) {
-      file = openRegularFile(folder.fd, leaf, O_RDONLY, info, false, lookedAt);
+      file = openRegularFile(folder.fd, leaf, O_RDONLY, info, false, lookedAt, &free);
       if (file && info.st_dev == lookedAt->st_dev && info.st_ino == lookedAt->st_ino && info.st_nlink == 1)
         folder.confirm();
       else
@@ -659,13 +652,15 @@ ResultCode readListedFile(const std::filesystem::path& path, std::string& conten
         problem = StoreProblem::ReplacedBeforeRead;
         return ResultCode::CannotOpen;
       }
-      file = openRegularFile(folder.fd, leaf, O_RDONLY, info, false, lookedAt);
+      // The leaf of the name a link led to is no name a write of `path` replaces.
+      file = openRegularFile(folder.fd, leaf, O_RDONLY, info, false, lookedAt,
+                             nameLink == NameLink::NotFollowed ? &free : nullptr);
     }
   } catch (const std::bad_alloc&) {
     return ResultCode::OutOfMemory;
   }
   if (!file) return ResultCode::CannotOpen;
-  return readOpenFile(file, info, content, identity);
+  return readOpenFile(file, info, content, identity, nameLink == NameLink::NotFollowed && free);
 }
 
 StoreProblem whyNotReadAsFile(const std::filesystem::path& path) {

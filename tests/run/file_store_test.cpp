@@ -603,17 +603,29 @@ TEST_F(FileStoreTest, AFileChangedSinceItWasReadIsNeitherBackedUpNorWritten) {
       {"mode changed", [](const fs::path& f) { chmod(f.c_str(), 0600); }},
       {"attribute added", [](const fs::path& f) { setxattr(f.c_str(), "user.new", "1", 1, 0); }},
       {"removed", [](const fs::path& f) { fs::remove(f); }},
+      {"swapped for a link to a copy",
+       [](const fs::path& f) {
+         fs::copy_file(f, f.native() + ".copy");
+         fs::remove(f);
+         fs::create_symlink(f.filename().native() + ".copy", f);
+       }},
   };
-  for (int way = 0; way < 3; ++way) {  // plain, hard-linked, backup written ahead from the read
-    const bool hardLinked = way == 1, ahead = way == 2;
+  // Plain, hard-linked, backup written ahead from the read, read as a regular file (as a run
+  // reads a listed file: the write then takes the read's look for its own).
+  for (int way = 0; way < 4; ++way) {
+    const bool hardLinked = way == 1, ahead = way == 2, asFile = way == 3;
     for (const auto& c : cases) {
-      SCOPED_TRACE(std::string(c.name) + (hardLinked ? ", hard-linked" : "") + (ahead ? ", copy written ahead" : ""));
+      SCOPED_TRACE(std::string(c.name) + (hardLinked ? ", hard-linked" : "") + (ahead ? ", copy written ahead" : "") +
+                   (asFile ? ", read as a regular file" : ""));
       const fs::path file = at("a.html");
       put(file, "old content");
       if (hardLinked) fs::create_hard_link(file, at("link.html"));
       std::string content;
       FileIdentity identity;
-      ASSERT_EQ(readWholeFile(file, content, &identity), ResultCode::Success);
+      const struct stat looked = statusOf(file);
+      ASSERT_EQ(readWholeFile(file, content, &identity, asFile ? &looked : nullptr,
+                              asFile ? NameLink::NotFollowed : NameLink::Followed),
+                ResultCode::Success);
       BackupCopy copy;
       if (ahead) {
         writeBackupCopy(file, content, copy);
@@ -633,6 +645,7 @@ TEST_F(FileStoreTest, AFileChangedSinceItWasReadIsNeitherBackedUpNorWritten) {
       }
       fs::remove(file);
       fs::remove(at("link.html"));
+      fs::remove(at("a.html.copy"));
     }
   }
 }
