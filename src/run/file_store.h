@@ -12,7 +12,9 @@
 // A read tells what it saw (file_identity.h). A backup or a write given that identity first
 // checks that the file is still the one read, unchanged (same file, size, modification and
 // change times); if another program changed it meanwhile, nothing is written and the result
-// says so (ChangedSinceRead), so no one's writes are lost.
+// says so (ChangedSinceRead), so no one's writes are lost. A write of a name the read opened
+// itself (NotFollowed) and found free of the immutable and append-only flags takes what the
+// read saw for its first look; its check just before the rename finds any change since.
 //
 // Contract on failure:
 //  - readWholeFile: CannotOpen (102) when the path is missing, is a folder or anything but a
