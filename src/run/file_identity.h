@@ -21,16 +21,18 @@ struct FileIdentity {
   // Whether the file had extended attributes (ACLs included) when it was read; true when
   // unknown, so that a write looks for them.
   bool hasExtendedAttributes = true;
-  // Its link count, owner and group, which tell how a backup of it will most likely be made
-  // (file_store.h, backupMayBeLink); a link count of 0 is unknown. Not compared.
-  nlink_t links = 0;
-  uid_t owner = 0;
-  gid_t group = 0;
+  // The read's whole status; its link count, owner and group also tell how a backup of the
+  // file will most likely be made (file_store.h, backupMayBeLink; a link count of 0 is unknown).
+  // `nameFreeToChange`: the read opened the name itself (no link followed) and found the file
+  // free of the immutable and append-only flags: a write of that name then takes the status for
+  // its first look at the name, and its check just before the rename compares the name with the
+  // read as ever. False when not so or not known.
+  struct stat status {};
+  bool nameFreeToChange = false;
 };
 
 inline FileIdentity identityOf(const struct stat& info, bool hasExtendedAttributes = true) {
-  return {info.st_dev,           info.st_ino,   info.st_size, info.st_mtim, info.st_ctim,
-          hasExtendedAttributes, info.st_nlink, info.st_uid,  info.st_gid};
+  return {info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim, hasExtendedAttributes, info, false};
 }
 
 inline bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }

@@ -6,7 +6,6 @@
 #include <stdio.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -52,12 +51,6 @@ bool namesMayGo(int folder) {
   return (flags & FS_APPEND_FL) == 0;
 }
 
-// Whether a file whose statx says `info` may change at all: an immutable or append-only file
-// (chattr +i, +a) can be neither replaced nor written over.
-bool mayChange(const struct statx& info) {
-  return (info.stx_attributes & info.stx_attributes_mask & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) == 0;
-}
-
 // Whether the file `name` of the folder (links followed) may change at all.
 bool fileMayChange(int folder, const std::string& name) {
   struct statx info;
@@ -71,20 +64,7 @@ bool fileMayChange(int folder, const std::string& name) {
 bool lookAt(int folder, const std::string& name, struct stat& info, bool& mayChangeFile) {
   struct statx x;
   if (::statx(folder, name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &x) != 0) return false;
-  info = {};
-  info.st_dev = makedev(x.stx_dev_major, x.stx_dev_minor);
-  info.st_ino = x.stx_ino;
-  info.st_mode = x.stx_mode;
-  info.st_nlink = x.stx_nlink;
-  info.st_uid = x.stx_uid;
-  info.st_gid = x.stx_gid;
-  info.st_rdev = makedev(x.stx_rdev_major, x.stx_rdev_minor);
-  info.st_size = static_cast<off_t>(x.stx_size);
-  info.st_blksize = static_cast<blksize_t>(x.stx_blksize);
-  info.st_blocks = static_cast<blkcnt_t>(x.stx_blocks);
-  info.st_atim = {x.stx_atime.tv_sec, x.stx_atime.tv_nsec};
-  info.st_mtim = {x.stx_mtime.tv_sec, x.stx_mtime.tv_nsec};
-  info.st_ctim = {x.stx_ctime.tv_sec, x.stx_ctime.tv_nsec};
+  info = statusOf(x);
   mayChangeFile = mayChange(x);
   return true;
 }
@@ -257,6 +237,24 @@ struct WorkFolder {
     }
     return true;
   }
+  // Takes over the session's folder when it was opened by the same path, without looking at
+  // the path: the caller confirms it (confirm()) by finding there the very file a look by the
+  // full path just found, or lets it go and opens the folder by open(). For a read: `path`
+  // stays empty, as a read makes no names.
+  bool takeOverUnchecked(const fs::path& folder, WriteSession* keeper) {
+    if (!keeper || !keeper->folder_ || keeper->folderPath_ != folder.native()) return false;
+    path.clear();
+    flushes = nullptr;
+    session = keeper;
+    changedNames = false;
+    owned.reset();
+    fd = keeper->folder_.get();
+    id = {keeper->device_, keeper->inode_};
+    idKnown = true;
+    return true;
+  }
+  // The folder taken over is the one the path leads to: it serves this file's later steps.
+  void confirm() { session->folderChecked_ = session->file_; }
   bool fileSizeSignalIgnored() const { return session && session->fileSizeSignalIgnored_; }
   // Whether names in the folder may go (namesMayGo), looked at once for a file's steps when
   // the session keeps the folder.
@@ -460,7 +458,13 @@ StoreResult replaceContent(const fs::path& path, std::span<const std::string_vie
   bool exists = true;
   bool free = true;
   std::optional<bool> fileFree;
-  if (!lookAt(folder.fd, name, info, free)) {
+  if (read && read->nameFreeToChange) {
+    // The read opened this very name, no link, moments ago: what it saw serves as the look, and
+    // anything changed since (a link put there, a mode, a flag) shows in the check just before
+    // the rename.
+    info = read->status;
+    fileFree = true;
+  } else if (!lookAt(folder.fd, name, info, free)) {
     if (errno != ENOENT) return failed(ResultCode::WriteFailed);
     exists = false;
   } else if (!S_ISLNK(info.st_mode)) {
@@ -625,10 +629,14 @@ std::string_view storeNoteCode(StoreProblem problem) {
 
 namespace {
 
-// Reads the open file (`info` its status) to its end into `content`.
+// Reads the open file (`info` its status) to its end into `content`. `nameFreeToChange`: the
+// file was opened by its own name, no link, and is free of the immutable and append-only flags.
 ResultCode readOpenFile(const FileDescriptor& file, const struct stat& info, std::string& content,
-                        FileIdentity* identity) {
-  if (identity) *identity = identityOf(info, hasExtendedAttributes(file.get()));
+                        FileIdentity* identity, bool nameFreeToChange) {
+  if (identity) {
+    *identity = identityOf(info, hasExtendedAttributes(file.get()));
+    identity->nameFreeToChange = nameFreeToChange;
+  }
   try {
     const auto size = static_cast<std::uintmax_t>(info.st_size);
     if (size >= content.max_size()) throw std::bad_alloc();
@@ -669,9 +677,11 @@ ResultCode readWholeFile(const std::filesystem::path& path, std::string& content
                          const struct stat* lookedAt, NameLink nameLink) {
   content.clear();
   struct stat info;
-  FileDescriptor file = openRegularFile(AT_FDCWD, path, O_RDONLY, info, nameLink == NameLink::Followed, lookedAt);
+  const bool byName = nameLink == NameLink::NotFollowed;
+  bool free = false;
+  FileDescriptor file = openRegularFile(AT_FDCWD, path, O_RDONLY, info, !byName, lookedAt, byName ? &free : nullptr);
   if (!file) return ResultCode::CannotOpen;
-  return readOpenFile(file, info, content, identity);
+  return readOpenFile(file, info, content, identity, byName && free);
 }
 
 ResultCode readListedFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity,
@@ -681,6 +691,7 @@ ResultCode readListedFile(const std::filesystem::path& path, std::string& conten
   problem = StoreProblem::None;
   struct stat info;
   FileDescriptor file;
+  bool free = false;  // the file opened is free of the immutable and append-only flags
   try {
     // A link is followed hop by hop to the name that holds the file; that name is then opened
     // in its own folder, so a link re-pointed to another folder meanwhile is seen as such.
@@ -692,18 +703,36 @@ ResultCode readListedFile(const std::filesystem::path& path, std::string& conten
     const std::string leaf = reached.filename().native();
     if (leaf.empty() || leaf == "." || leaf == "..") return ResultCode::CannotOpen;
     WorkFolder folder;
-    if (!folder.open(folderOf(reached), nullptr, path.native(), session) || !folder.knowsId())
-      return ResultCode::CannotOpen;
-    if (folder.id != listed) {
-      problem = StoreProblem::ReplacedBeforeRead;
-      return ResultCode::CannotOpen;
+    // The look by the full path just made found a regular file with no other name: when the
+    // kept folder holds that very file (still with no other name) under the leaf, the path
+    // led to the kept folder, and the walk of the folder's path is spared. Anything else
+    // (another file there, a second name, no such file) reads as below.
+    const bool soleName = nameLink == NameLink::NotFollowed && lookedAt && S_ISREG(lookedAt->st_mode) &&
+                          lookedAt->st_nlink == 1;
+    fs::path folderPath = folderOf(reached);
+    if (soleName && folder.takeOverUnchecked(folderPath, session) && folder.id == listed) {
+      file = openRegularFile(folder.fd, leaf, O_RDONLY, info, false, lookedAt, &free);
+      if (file && info.st_dev == lookedAt->st_dev && info.st_ino == lookedAt->st_ino && info.st_nlink == 1)
+        folder.confirm();
+      else
+        file.reset();
     }
-    file = openRegularFile(folder.fd, leaf, O_RDONLY, info, false, lookedAt);
+    if (!file) {
+      if (!folder.open(std::move(folderPath), nullptr, path.native(), session) || !folder.knowsId())
+        return ResultCode::CannotOpen;
+      if (folder.id != listed) {
+        problem = StoreProblem::ReplacedBeforeRead;
+        return ResultCode::CannotOpen;
+      }
+      // The leaf of the name a link led to is no name a write of `path` replaces.
+      file = openRegularFile(folder.fd, leaf, O_RDONLY, info, false, lookedAt,
+                             nameLink == NameLink::NotFollowed ? &free : nullptr);
+    }
   } catch (const std::bad_alloc&) {
     return ResultCode::OutOfMemory;
   }
   if (!file) return ResultCode::CannotOpen;
-  return readOpenFile(file, info, content, identity);
+  return readOpenFile(file, info, content, identity, nameLink == NameLink::NotFollowed && free);
 }
 
 StoreProblem whyNotReadAsFile(const std::filesystem::path& path) {
@@ -755,9 +784,9 @@ StoreResult backupFile(const std::filesystem::path& path, const FileIdentity* re
 }
 
 bool backupMayBeLink(const FileIdentity& read) {
-  if (read.links != 1) return false;
+  if (read.status.st_nlink != 1) return false;
   const uid_t user = ::geteuid();
-  return user == 0 || (read.owner == user && read.group == ::getegid());
+  return user == 0 || (read.status.st_uid == user && read.status.st_gid == ::getegid());
 }
 
 StoreResult writeWithBackup(const std::filesystem::path& path, std::span<const std::string_view> pieces,

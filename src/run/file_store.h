@@ -12,7 +12,9 @@
 // A read tells what it saw (file_identity.h). A backup or a write given that identity first
 // checks that the file is still the one read, unchanged (same file, size, modification and
 // change times); if another program changed it meanwhile, nothing is written and the result
-// says so (ChangedSinceRead), so no one's writes are lost.
+// says so (ChangedSinceRead), so no one's writes are lost. A write of a name the read opened
+// itself (NotFollowed) and found free of the immutable and append-only flags takes what the
+// read saw for its first look; its check just before the rename finds any change since.
 //
 // Contract on failure:
 //  - readWholeFile: CannotOpen (102) when the path is missing, is a folder or anything but a
@@ -111,7 +113,11 @@ class FolderFlushes;
 //  - the folder last worked in, open. It serves the next write in a folder of the same path
 //    only while that path still leads to it (one stat of the path, compared by device and
 //    inode); otherwise the path is opened again, so a folder renamed or replaced meanwhile is
-//    never written in by its former name.
+//    never written in by its former name. A listed file's read (readListedFile) given the
+//    look the caller just made at the file by its full path spares that stat when the look
+//    found a regular file with no other name and the kept folder holds that very file, still
+//    with no other name, under the file's name: the path led to the kept folder when it was
+//    looked at.
 //    Within one file's steps (from beginFile to the next beginFile: its read, its backup and
 //    its write), the folder checked or opened for the first step serves the later steps of the
 //    same folder path without that stat: a folder renamed or replaced between the file's read

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace sarnavel {
@@ -39,8 +40,22 @@ void FolderFlushes::durableFor(std::string_view file) {
       if (covers > folder.flushed) folder.flushed = covers;
       flushDone_.notify_all();
     }
-    // The last note of a folder goes once it is flushed: the folder is closed.
-    if (--folder.notes == 0 && !folder.flushing) folders_.erase(note.folder);
+    // The last note of a folder goes once it is flushed: the folder joins the idle ones, and
+    // the one idle longest is closed.
+    if (--folder.notes == 0 && !folder.flushing) keepIdle(note.folder);
+  }
+}
+
+void FolderFlushes::keepIdle(FolderId id) {
+  idle_.erase(std::remove(idle_.begin(), idle_.end(), id), idle_.end());
+  idle_.push_back(id);
+  while (idle_.size() > kIdleKept) {
+    const FolderId oldest = idle_.front();
+    idle_.pop_front();
+    // A folder changed again since it went idle waits for its own flush and stays.
+    if (auto folder = folders_.find(oldest); folder != folders_.end() && folder->second.notes == 0 &&
+                                             !folder->second.flushing)
+      folders_.erase(folder);
   }
 }
 

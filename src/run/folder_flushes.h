@@ -20,14 +20,17 @@
 // as far as fsync of its folder says so; a failing fsync is not retried (the renames have
 // taken effect, as with a flush right after them). A folder is known by its device and inode,
 // so two paths to it share their flushes; it is kept open (one descriptor, duplicated from the
-// store's) while a change in it waits, and closed once none does, so descriptors and memory
-// stay with the files in flight. Thread-safe; one object per run.
+// store's) while a change in it waits, and, once none does, among the last kIdleKept such
+// folders only (a run goes folder by folder: the next files of a folder find it open instead
+// of duplicating and closing its descriptor each time), so descriptors and memory stay with
+// the files in flight and a few folders more. Thread-safe; one object per run.
 #pragma once
 
 #include <sys/types.h>
 
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <string>
@@ -49,6 +52,8 @@ class FolderFlushes {
   std::uint64_t flushCount() const;
 
  private:
+  // How many folders with no change waiting stay open.
+  static constexpr std::size_t kIdleKept = 16;
   struct Folder {
     FileDescriptor fd;
     std::uint64_t changes = 0;  // changes noted, counted from 1
@@ -60,10 +65,14 @@ class FolderFlushes {
     FolderId folder;
     std::uint64_t change = 0;
   };
+  // The folder's changes are all durable: it stays open among the idle ones (mutex_ held).
+  void keepIdle(FolderId id);
+
   mutable std::mutex mutex_;
   std::condition_variable flushDone_;
   std::map<FolderId, Folder> folders_;
   std::multimap<std::string, Note, std::less<>> notes_;
+  std::deque<FolderId> idle_;  // folders whose changes were all durable, the latest last
   std::uint64_t flushes_ = 0;
 };
 

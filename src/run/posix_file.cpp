@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <stdio.h>
+#include <sys/sysmacros.h>
 #include <sys/uio.h>
 #include <time.h>
 #include <unistd.h>
@@ -130,8 +131,30 @@ bool copyToEnd(int from, int to) {
   }
 }
 
+struct stat statusOf(const struct statx& x) {
+  struct stat info {};
+  info.st_dev = makedev(x.stx_dev_major, x.stx_dev_minor);
+  info.st_ino = x.stx_ino;
+  info.st_mode = x.stx_mode;
+  info.st_nlink = x.stx_nlink;
+  info.st_uid = x.stx_uid;
+  info.st_gid = x.stx_gid;
+  info.st_rdev = makedev(x.stx_rdev_major, x.stx_rdev_minor);
+  info.st_size = static_cast<off_t>(x.stx_size);
+  info.st_blksize = static_cast<blksize_t>(x.stx_blksize);
+  info.st_blocks = static_cast<blkcnt_t>(x.stx_blocks);
+  info.st_atim = {x.stx_atime.tv_sec, x.stx_atime.tv_nsec};
+  info.st_mtim = {x.stx_mtime.tv_sec, x.stx_mtime.tv_nsec};
+  info.st_ctim = {x.stx_ctime.tv_sec, x.stx_ctime.tv_nsec};
+  return info;
+}
+
+bool mayChange(const struct statx& x) {
+  return (x.stx_attributes & x.stx_attributes_mask & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) == 0;
+}
+
 FileDescriptor openRegularFile(int at, const std::filesystem::path& name, int flags, struct stat& info,
-                               bool followLinks, const struct stat* lookedAt) {
+                               bool followLinks, const struct stat* lookedAt, bool* mayChangeFile) {
   struct stat before;
   if (lookedAt) {
     before = *lookedAt;
@@ -147,11 +170,18 @@ FileDescriptor openRegularFile(int at, const std::filesystem::path& name, int fl
   FileDescriptor file(
       ::openat(at, name.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (followLinks ? 0 : O_NOFOLLOW)));
   if (!file) return {};
-  if (::fstat(file.get(), &info) != 0) return {};
+  if (mayChangeFile) {
+    struct statx x;
+    if (::statx(file.get(), "", AT_EMPTY_PATH, STATX_BASIC_STATS, &x) != 0) return {};
+    info = statusOf(x);
+    *mayChangeFile = mayChange(x);
+  } else if (::fstat(file.get(), &info) != 0) {
+    return {};
+  }
   if (!S_ISREG(info.st_mode) || info.st_dev != before.st_dev || info.st_ino != before.st_ino) {
     // A look the caller made earlier may be out of date (another name of the file replaced
     // it meanwhile): look again, now, as if none had been given.
-    if (lookedAt) return openRegularFile(at, name, flags, info, followLinks, nullptr);
+    if (lookedAt) return openRegularFile(at, name, flags, info, followLinks, nullptr, mayChangeFile);
     errno = ESTALE;
     return {};
   }

@@ -55,9 +55,18 @@ bool copyToEnd(int from, int to);
 // is missing, is not a regular file, cannot be opened or changed in between.
 // `lookedAt`, when given, is the status the caller has looked at (with the same following of
 // links): it serves as that first look; when the file opened is another one, the name is
-// looked at again and that look decides.
+// looked at again and that look decides. `mayChangeFile`, when given, receives whether the
+// open file is free of the immutable and append-only flags (its status then comes from
+// statx, which tells them, at the cost of fstat).
 FileDescriptor openRegularFile(int at, const std::filesystem::path& name, int flags, struct stat& info,
-                               bool followLinks = true, const struct stat* lookedAt = nullptr);
+                               bool followLinks = true, const struct stat* lookedAt = nullptr,
+                               bool* mayChangeFile = nullptr);
+
+// The status statx gave, as stat gives it.
+struct stat statusOf(const struct statx& x);
+// Whether a file whose statx says `x` may change at all: an immutable or append-only file
+// (chattr +i, +a) can be neither replaced nor written over.
+bool mayChange(const struct statx& x);
 
 // Flushes a folder's entries (a rename in it) to disk. Best effort: the renames it follows
 // have already taken effect, so a failure here changes no result.

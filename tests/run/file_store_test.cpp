@@ -400,6 +400,51 @@ TEST_F(FileStoreTest, WriteSessionFollowsTheFolderThePathLeadsTo) {
   }
 }
 
+// A listed file's read through the folder a session keeps: when the listed folder was renamed
+// away and another put under its path, a name there that is the same file (a second link) or a
+// copy is not read through the kept folder.
+TEST_F(FileStoreTest, AListedReadThroughTheKeptFolderGoesOnlyWhereThePathLeads) {
+  const struct {
+    const char* name;
+    const char* swap;  // what the path's new folder holds under b.html, or null: no swap
+    ResultCode read;
+    StoreProblem why;
+  } cases[] = {
+      {"the same folder", nullptr, ResultCode::Success, StoreProblem::None},
+      {"a new folder with a second link", "link", ResultCode::CannotOpen, StoreProblem::ReplacedBeforeRead},
+      {"a new folder with a copy", "copy", ResultCode::CannotOpen, StoreProblem::ReplacedBeforeRead},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(at("moved"));
+    fs::remove_all(at("site"));
+    fs::create_directory(at("site"));
+    put(at("site/a.html"), "a");
+    put(at("site/b.html"), "b");
+    const FolderId listed = folderIdOf(statusOf(at("site")));
+    WriteSession session;
+    std::string content;
+    StoreProblem problem = StoreProblem::None;
+    session.beginFile();
+    const struct stat lookedA = statusOf(at("site/a.html"));
+    ASSERT_EQ(readListedFile(at("site/a.html"), content, nullptr, &lookedA, NameLink::NotFollowed, listed, &session,
+                             problem),
+              ResultCode::Success);
+    if (c.swap) {
+      fs::rename(at("site"), at("moved"));
+      fs::create_directory(at("site"));
+      if (std::string(c.swap) == "link") fs::create_hard_link(at("moved/b.html"), at("site/b.html"));
+      else put(at("site/b.html"), "b");
+    }
+    session.beginFile();
+    const struct stat lookedB = statusOf(at("site/b.html"));  // as the run's pool looks, by the full path
+    EXPECT_EQ(readListedFile(at("site/b.html"), content, nullptr, &lookedB, NameLink::NotFollowed, listed, &session,
+                             problem),
+              c.read);
+    EXPECT_EQ(problem, c.why);
+  }
+}
+
 // ---- what a file keeps: attributes, owner, group; changes by others; devices --------------
 
 // Every extended attribute of a file, by name, read with the system calls themselves.
@@ -626,17 +671,29 @@ TEST_F(FileStoreTest, AFileChangedSinceItWasReadIsNeitherBackedUpNorWritten) {
       {"mode changed", [](const fs::path& f) { chmod(f.c_str(), 0600); }},
       {"attribute added", [](const fs::path& f) { setxattr(f.c_str(), "user.new", "1", 1, 0); }},
       {"removed", [](const fs::path& f) { fs::remove(f); }},
+      {"swapped for a link to a copy",
+       [](const fs::path& f) {
+         fs::copy_file(f, f.native() + ".copy");
+         fs::remove(f);
+         fs::create_symlink(f.filename().native() + ".copy", f);
+       }},
   };
-  for (int way = 0; way < 3; ++way) {  // plain, hard-linked, backup written ahead from the read
-    const bool hardLinked = way == 1, ahead = way == 2;
+  // Plain, hard-linked, backup written ahead from the read, read as a regular file (as a run
+  // reads a listed file: the write then takes the read's look for its own).
+  for (int way = 0; way < 4; ++way) {
+    const bool hardLinked = way == 1, ahead = way == 2, asFile = way == 3;
     for (const auto& c : cases) {
-      SCOPED_TRACE(std::string(c.name) + (hardLinked ? ", hard-linked" : "") + (ahead ? ", copy written ahead" : ""));
+      SCOPED_TRACE(std::string(c.name) + (hardLinked ? ", hard-linked" : "") + (ahead ? ", copy written ahead" : "") +
+                   (asFile ? ", read as a regular file" : ""));
       const fs::path file = at("a.html");
       put(file, "old content");
       if (hardLinked) fs::create_hard_link(file, at("link.html"));
       std::string content;
       FileIdentity identity;
-      ASSERT_EQ(readWholeFile(file, content, &identity), ResultCode::Success);
+      const struct stat looked = statusOf(file);
+      ASSERT_EQ(readWholeFile(file, content, &identity, asFile ? &looked : nullptr,
+                              asFile ? NameLink::NotFollowed : NameLink::Followed),
+                ResultCode::Success);
       BackupCopy copy;
       if (ahead) {
         writeBackupCopy(file, content, copy);
@@ -656,6 +713,7 @@ TEST_F(FileStoreTest, AFileChangedSinceItWasReadIsNeitherBackedUpNorWritten) {
       }
       fs::remove(file);
       fs::remove(at("link.html"));
+      fs::remove(at("a.html.copy"));
     }
   }
 }
