@@ -75,6 +75,37 @@ const HeldCharacters& heldCharacters(TargetEncoding target) {
   return *eucJp;
 }
 
+// A run of three-byte characters the target holds (kana and kanji, most of a Japanese text) in
+// a loop of its own, the cursors in registers; an overlong form, a surrogate or anything else
+// finds no entry and ends it. A character is read as four bytes at once (its three and the next,
+// so never the input's last byte) and writes at most three (four stored): the input and the
+// block's room bound a stretch of characters once, and the loop tests only its end. Writes from
+// `block[at]` on, moves `i` past the run and returns where the block's bytes end. The UTF-8
+// target (`kCopy`) writes a held character as its own three bytes, the others its entry.
+template <bool kCopy>
+std::size_t heldRun(const std::uint8_t* p, std::size_t& i, std::size_t n, const std::uint32_t* held, char* block,
+                    std::size_t at, std::size_t blockSize) {
+  static_assert(std::endian::native == std::endian::little, "a character's first byte is read lowest");
+  while (n - i >= 4 && at <= blockSize - 4) {
+    const std::size_t stop = i + 3 * std::min((n - i - 1) / 3, (blockSize - 4 - at) / 3 + 1);
+    std::size_t k = i;
+    for (; k != stop; k += 3) {
+      std::uint32_t bytes4;
+      std::memcpy(&bytes4, p + k, 4);
+      if ((bytes4 & 0xC0C0F0) != 0x8080E0) break;  // 1110xxxx 10xxxxxx 10xxxxxx
+      const std::uint32_t unit3 = (bytes4 & 0x0F) << 12 | (bytes4 >> 2 & 0xFC0) | (bytes4 >> 16 & 0x3F);
+      const std::uint32_t packed = held[unit3];
+      if (packed == 0) break;
+      // Four bytes stored: past the character's bytes land the count or the next byte.
+      std::memcpy(block + at, kCopy ? &bytes4 : &packed, 4);
+      at += kCopy ? 3 : packed >> 24;
+    }
+    i = k;
+    if (k != stop) break;
+  }
+  return at;
+}
+
 }  // namespace
 
 bool readsUtf8Directly(const EscapeTarget& target) {
@@ -122,35 +153,11 @@ std::size_t readUtf8Directly(std::string& out, TextEscaper& escaper, std::string
       continue;
     }
     if (used > kBlock - 4) flush();
-    if (!copyInput) {
-      // A run of three-byte characters the target holds (kana and kanji, most of a Japanese
-      // text) in a loop of its own, the cursors in registers; an overlong form, a surrogate or
-      // anything else finds no entry, ends it and goes the general way below. A character is
-      // read as four bytes at once (its three and the next, so never the input's last byte)
-      // and writes at most three (four stored): the input and the block's room bound a stretch
-      // of characters once, and the loop tests only its end.
-      static_assert(std::endian::native == std::endian::little, "a character's first byte is read lowest");
-      std::size_t at = used;
-      while (n - i >= 4 && at <= kBlock - 4) {
-        const std::size_t stop = i + 3 * std::min((n - i - 1) / 3, (kBlock - 4 - at) / 3 + 1);
-        std::size_t k = i;
-        for (; k != stop; k += 3) {
-          std::uint32_t bytes4;
-          std::memcpy(&bytes4, p + k, 4);
-          if ((bytes4 & 0xC0C0F0) != 0x8080E0) break;  // 1110xxxx 10xxxxxx 10xxxxxx
-          const std::uint32_t unit3 = (bytes4 & 0x0F) << 12 | (bytes4 >> 2 & 0xFC0) | (bytes4 >> 16 & 0x3F);
-          const std::uint32_t packed = held[unit3];
-          if (packed == 0) break;
-          std::memcpy(block + at, &packed, 4);  // the count lands past the bytes
-          at += packed >> 24;
-        }
-        i = k;
-        if (k != stop) break;
-      }
-      if (at != used) {
-        used = at;
-        continue;
-      }
+    const std::size_t at = copyInput ? heldRun<true>(p, i, n, held, block, used, kBlock)
+                                     : heldRun<false>(p, i, n, held, block, used, kBlock);
+    if (at != used) {
+      used = at;
+      continue;
     }
     const std::size_t left = n - i;
     char32_t unit = 0;
