@@ -87,6 +87,8 @@ TEST(ScriptWrittenTags, Cases) {
       {"<script>document.write('<script src=a.js>')</script>", ""},  // no charset
       {"<script>var s = '<script charset=euc-jp>';</script>", ""},   // no document.write
       {"<p>document.write('<script charset=euc-jp>')</p>", ""},      // not in a script
+      // The word is looked for around each 'w': the first here belongs to no "document.write".
+      {"<script>var w=1;document.write('<script charset=euc-jp>')</script>", "euc-jp@48 "},
   };
   for (const auto& c : cases) EXPECT_EQ(writtenTags(c.page), c.tags) << c.page;
 }
