@@ -45,9 +45,12 @@ bool removedTextHolds(const DocumentSteps& steps, std::string_view removed) {
 void LineBreakChange::replace(std::string_view text, std::size_t start, std::size_t end, std::string_view replacement) {
   const std::size_t from = start > 0 ? start - 1 : 0;
   const std::size_t to = end < text.size() ? end + 1 : end;
-  if (any_ && from < lastEnd_) known = false;  // the neighbourhoods of two changes touch
+  // Two neighbourhoods may share the one unchanged byte between two changes: a text split at one
+  // byte holds the breaks of its part up to that byte and of its part from it, less those of the
+  // byte alone, so each change still adds what its neighbourhood gained.
+  if (any_ && start <= lastEnd_) known = false;  // no unchanged byte between two changes
   any_ = true;
-  lastEnd_ = to;
+  lastEnd_ = end;
   std::string window(text.substr(from, start - from));
   window += replacement;
   window += text.substr(end, to - end);

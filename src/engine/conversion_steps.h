@@ -19,8 +19,8 @@ namespace sarnavel {
 // The line breaks a conversion's own rewriting took out of the text and put into it, so the
 // record's count after the conversion follows from the count before without reading the output.
 // Each change is counted with the byte on either side of it, so a CR and an LF that it joins
-// into one break (or parts) count right; changes given in text order whose neighbourhoods touch
-// make the count unknown, and the output is then counted instead.
+// into one break (or parts) count right; changes given in text order with no unchanged byte
+// between two of them make the count unknown, and the output is then counted instead.
 struct LineBreakChange {
   LineBreakCounts removed;
   LineBreakCounts added;
@@ -29,7 +29,7 @@ struct LineBreakChange {
   void replace(std::string_view text, std::size_t start, std::size_t end, std::string_view replacement);
 
  private:
-  std::size_t lastEnd_ = 0;
+  std::size_t lastEnd_ = 0;  // of the last change's [start, end)
   bool any_ = false;
 };
 

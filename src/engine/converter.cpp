@@ -747,6 +747,10 @@ std::size_t strayBytes(InputEncoding source, std::string_view in, Findings* find
               (s.kind == EucKind::Jis0212 && jis::jis0212ToUnicode(s.position) == 0xFFFF);
       length = s.length;
     } else {
+      // A run of double-byte characters (most of a Japanese text) in a loop of its own: two
+      // bytes with an entry are a lead byte, a trail byte and a character.
+      while (n - i >= 2 && mapped(table, static_cast<std::uint16_t>(p[i] << 8 | p[i + 1]))) i += 2;
+      if (i == n || p[i] < 0x80) continue;
       const cp932::Sequence s = shiftJisSequenceAt(table, p + i, n - i);
       stray = s.code == kNoCode;
       length = s.length;

@@ -7,6 +7,7 @@
 #include "html/iso2022_runs.h"
 #include "text/ascii.h"
 #include "text/cp932.h"
+#include "text/find_bytes.h"
 
 namespace sarnavel {
 namespace {
@@ -28,14 +29,18 @@ std::size_t afterLineBreak(std::string_view text, std::size_t at) {
 }
 
 // The first "@charset" at or after `from` that is text: not inside an ISO-2022-JP run, and in
-// Shift_JIS text not begun by the trail byte of a double-byte character (0x40 is '@').
+// Shift_JIS text not begun by the trail byte of a double-byte character (0x40 is '@'). A
+// character starts just after a byte that is no lead byte (and at `from`), and the lead bytes
+// from there on pair off, each one reading the next as its trail: after an odd number of them
+// the '@' is the last one's trail. So only the bytes just before each keyword are looked at.
 std::size_t findCharsetKeyword(std::string_view text, bool shiftJis, std::size_t from) {
-  if (!shiftJis) return findTextOutsideRuns(text, from, "@charset");
-  for (std::size_t i = from; i < text.size();) {
-    auto b = static_cast<std::uint8_t>(text[i]);
-    if (b == '@' && text.substr(i, 8) == "@charset") return i;
-    i += cp932::isLeadByte(b) && i + 1 < text.size() && cp932::isTrailByte(static_cast<std::uint8_t>(text[i + 1])) ? 2
-                                                                                                                   : 1;
+  constexpr std::string_view kKeyword = "@charset";
+  if (!shiftJis) return findTextOutsideRuns(text, from, kKeyword);
+  for (std::size_t at = findBytes(text, from, kKeyword); at != std::string_view::npos;
+       at = findBytes(text, at + 1, kKeyword)) {
+    std::size_t leads = 0;
+    while (at - leads > from && cp932::isLeadByte(static_cast<std::uint8_t>(text[at - leads - 1]))) ++leads;
+    if (leads % 2 == 0) return at;
   }
   return std::string_view::npos;
 }

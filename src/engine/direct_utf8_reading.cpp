@@ -75,6 +75,128 @@ const HeldCharacters& heldCharacters(TargetEncoding target) {
   return *eucJp;
 }
 
+// Whether the low bytes of `bytes4` (a character's three and the next) are a three-byte form,
+// and its unit: the held tables have no entry for an overlong form (below U+0800) or for a
+// surrogate.
+inline bool threeByteUnit(std::uint32_t bytes4, std::uint32_t& unit) {
+  static_assert(std::endian::native == std::endian::little, "a character's first byte is read lowest");
+  if ((bytes4 & 0xC0C0F0) != 0x8080E0) return false;  // 1110xxxx 10xxxxxx 10xxxxxx
+  unit = (bytes4 & 0x0F) << 12 | (bytes4 >> 2 & 0xFC0) | (bytes4 >> 16 & 0x3F);
+  return true;
+}
+
+// A run of three-byte characters the target holds (kana and kanji, most of a Japanese text) in
+// a loop of its own, the cursors in registers; an overlong form, a surrogate or anything else
+// finds no entry and ends it. A character is read as four bytes at once (its three and the next,
+// so never the input's last byte) and writes at most three (four stored): the input and the
+// block's room bound a stretch of characters once, and the loop tests only its end. Writes from
+// `block[at]` on, moves `i` past the run and returns where the block's bytes end.
+std::size_t heldRun(const std::uint8_t* p, std::size_t& i, std::size_t n, const std::uint32_t* held, char* block,
+                    std::size_t at, std::size_t blockSize) {
+  while (n - i >= 4 && at <= blockSize - 4) {
+    const std::size_t stop = i + 3 * std::min((n - i - 1) / 3, (blockSize - 4 - at) / 3 + 1);
+    std::size_t k = i;
+    for (; k != stop; k += 3) {
+      std::uint32_t bytes4;
+      std::memcpy(&bytes4, p + k, 4);
+      std::uint32_t unit = 0;
+      if (!threeByteUnit(bytes4, unit)) break;
+      const std::uint32_t packed = held[unit];
+      if (packed == 0) break;
+      std::memcpy(block + at, &packed, 4);  // the count lands past the bytes
+      at += packed >> 24;
+    }
+    i = k;
+    if (k != stop) break;
+  }
+  return at;
+}
+
+// The same run for the UTF-8 target, where a held character is its own bytes: only passed over.
+std::size_t heldRunEnd(const std::uint8_t* p, std::size_t i, std::size_t n, const std::uint32_t* held) {
+  for (; n - i >= 4; i += 3) {
+    std::uint32_t bytes4;
+    std::memcpy(&bytes4, p + i, 4);
+    std::uint32_t unit = 0;
+    if (!threeByteUnit(bytes4, unit) || held[unit] == 0) break;
+  }
+  return i;
+}
+
+// A well-formed character of two or three bytes at p[i] (length 0 for anything else).
+struct ShortForm {
+  char32_t unit = 0;
+  std::size_t length = 0;
+};
+
+ShortForm shortFormAt(const std::uint8_t* p, std::size_t i, std::size_t n) {
+  const std::uint8_t b = p[i];
+  const std::size_t left = n - i;
+  if (b >= 0xE0 && b <= 0xEF && left >= 3 && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80 &&
+      (b != 0xE0 || p[i + 1] >= 0xA0) && (b != 0xED || p[i + 1] <= 0x9F)) {
+    return {static_cast<char32_t>((b & 0x0F) << 12 | (p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F)), 3};
+  }
+  if (b >= 0xC2 && b <= 0xDF && left >= 2 && (p[i + 1] & 0xC0) == 0x80)
+    return {static_cast<char32_t>((b & 0x1F) << 6 | (p[i + 1] & 0x3F)), 2};
+  return {};
+}
+
+// What the target does not hold at p[i] (`form`, a character of two or three bytes), or else a
+// four-byte form or a malformed sequence, handed to the escaper as decodeUtf8Into reads it;
+// returns its length.
+std::size_t escapeSequence(TextEscaper& escaper, const std::uint8_t* p, std::size_t i, std::size_t n,
+                           std::size_t firstOffset, ShortForm form, std::size_t& malformed) {
+  if (form.length != 0) {
+    escaper.unit(static_cast<char16_t>(form.unit), firstOffset + i);
+    return form.length;
+  }
+  char32_t codePoint = 0;
+  std::size_t errorLength = 1;
+  const std::size_t sequence = readUtf8Sequence(p + i, n - i, codePoint, errorLength);
+  if (sequence == 0) {
+    ++malformed;
+    escaper.irregular(firstOffset + i);
+    return errorLength;
+  }
+  if (codePoint >= 0x10000) {
+    const char32_t v = codePoint - 0x10000;
+    escaper.unit(static_cast<char16_t>(0xD800 + (v >> 10)), firstOffset + i);
+    escaper.unit(static_cast<char16_t>(0xDC00 + (v & 0x3FF)), firstOffset + i);
+  } else {
+    escaper.unit(static_cast<char16_t>(codePoint), firstOffset + i);
+  }
+  return sequence;
+}
+
+// UTF-8 into UTF-8 with escapes: a held character is written as its own bytes, so the text goes
+// out in whole stretches of the source between the characters the escaper writes.
+std::size_t readUtf8IntoUtf8(std::string& out, TextEscaper& escaper, std::string_view bytes, std::size_t firstOffset,
+                             const HeldCharacters& table) {
+  const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  const std::size_t n = bytes.size();
+  std::size_t malformed = 0;
+  std::size_t copied = 0;  // the source before this is written
+  std::size_t i = 0;
+  while (i < n) {
+    if (p[i] < 0x80) {
+      i = asciiRunEnd(p, i, n);
+      continue;
+    }
+    i = heldRunEnd(p, i, n, table.packed.data());
+    if (i == n || p[i] < 0x80) continue;
+    const ShortForm form = shortFormAt(p, i, n);
+    if (form.length != 0 && table.of(form.unit) != 0) {
+      i += form.length;
+      continue;
+    }
+    out.append(bytes.data() + copied, i - copied);
+    i += escapeSequence(escaper, p, i, n, firstOffset, form, malformed);
+    copied = i;
+  }
+  out.append(bytes.data() + copied, n - copied);
+  return malformed;
+}
+
 }  // namespace
 
 bool readsUtf8Directly(const EscapeTarget& target) {
@@ -83,11 +205,11 @@ bool readsUtf8Directly(const EscapeTarget& target) {
 
 std::size_t readUtf8Directly(std::string& out, TextEscaper& escaper, std::string_view bytes, std::size_t firstOffset,
                              TargetEncoding target) {
-  std::size_t malformed = 0;
   const HeldCharacters& table = heldCharacters(target);
-  const std::uint32_t* held = table.packed.data();
-  const bool copyInput = target == TargetEncoding::Utf8;
   escaper.writeTargetBytes();  // the held characters go out in the target's bytes; a stand-in must too
+  if (target == TargetEncoding::Utf8) return readUtf8IntoUtf8(out, escaper, bytes, firstOffset, table);
+  std::size_t malformed = 0;
+  const std::uint32_t* held = table.packed.data();
   const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
   const std::size_t n = bytes.size();
   constexpr std::size_t kBlock = 4096;
@@ -99,8 +221,7 @@ std::size_t readUtf8Directly(std::string& out, TextEscaper& escaper, std::string
   };
   std::size_t i = 0;
   while (i < n) {
-    const std::uint8_t b = p[i];
-    if (b < 0x80) {
+    if (p[i] < 0x80) {
       // A short run (most of a page's) is copied in the pass that finds its end.
       const std::size_t copied = copyAsciiBlocks(p + i, n - i, block + used, kBlock - used);
       used += copied;
@@ -122,80 +243,21 @@ std::size_t readUtf8Directly(std::string& out, TextEscaper& escaper, std::string
       continue;
     }
     if (used > kBlock - 4) flush();
-    if (!copyInput) {
-      // A run of three-byte characters the target holds (kana and kanji, most of a Japanese
-      // text) in a loop of its own, the cursors in registers; an overlong form, a surrogate or
-      // anything else finds no entry, ends it and goes the general way below. A character is
-      // read as four bytes at once (its three and the next, so never the input's last byte)
-      // and writes at most three (four stored): the input and the block's room bound a stretch
-      // of characters once, and the loop tests only its end.
-      static_assert(std::endian::native == std::endian::little, "a character's first byte is read lowest");
-      std::size_t at = used;
-      while (n - i >= 4 && at <= kBlock - 4) {
-        const std::size_t stop = i + 3 * std::min((n - i - 1) / 3, (kBlock - 4 - at) / 3 + 1);
-        std::size_t k = i;
-        for (; k != stop; k += 3) {
-          std::uint32_t bytes4;
-          std::memcpy(&bytes4, p + k, 4);
-          if ((bytes4 & 0xC0C0F0) != 0x8080E0) break;  // 1110xxxx 10xxxxxx 10xxxxxx
-          const std::uint32_t unit3 = (bytes4 & 0x0F) << 12 | (bytes4 >> 2 & 0xFC0) | (bytes4 >> 16 & 0x3F);
-          const std::uint32_t packed = held[unit3];
-          if (packed == 0) break;
-          std::memcpy(block + at, &packed, 4);  // the count lands past the bytes
-          at += packed >> 24;
-        }
-        i = k;
-        if (k != stop) break;
-      }
-      if (at != used) {
-        used = at;
-        continue;
-      }
-    }
-    const std::size_t left = n - i;
-    char32_t unit = 0;
-    std::size_t length = 0;
-    if (b >= 0xE0 && b <= 0xEF && left >= 3 && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80 &&
-        (b != 0xE0 || p[i + 1] >= 0xA0) && (b != 0xED || p[i + 1] <= 0x9F)) {
-      unit = static_cast<char32_t>((b & 0x0F) << 12 | (p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F));
-      length = 3;
-    } else if (b >= 0xC2 && b <= 0xDF && left >= 2 && (p[i + 1] & 0xC0) == 0x80) {
-      unit = static_cast<char32_t>((b & 0x1F) << 6 | (p[i + 1] & 0x3F));
-      length = 2;
-    } else {
-      // Four-byte forms and malformed sequences, as decodeUtf8Into reads them.
-      flush();
-      char32_t codePoint = 0;
-      std::size_t errorLength = 1;
-      const std::size_t sequence = readUtf8Sequence(p + i, left, codePoint, errorLength);
-      if (sequence == 0) {
-        ++malformed;
-        escaper.irregular(firstOffset + i);
-        i += errorLength;
-      } else if (codePoint >= 0x10000) {
-        const char32_t v = codePoint - 0x10000;
-        escaper.unit(static_cast<char16_t>(0xD800 + (v >> 10)), firstOffset + i);
-        escaper.unit(static_cast<char16_t>(0xDC00 + (v & 0x3FF)), firstOffset + i);
-        i += sequence;
-      } else {
-        escaper.unit(static_cast<char16_t>(codePoint), firstOffset + i);
-        i += sequence;
-      }
+    if (const std::size_t at = heldRun(p, i, n, held, block, used, kBlock); at != used) {
+      used = at;
       continue;
     }
-    const std::uint32_t packed = table.of(unit);
-    if (packed == 0) {
-      flush();
-      escaper.unit(static_cast<char16_t>(unit), firstOffset + i);
-    } else if (copyInput) {
-      std::memcpy(block + used, p + i, length);
-      used += length;
-    } else {
+    const ShortForm form = shortFormAt(p, i, n);
+    const std::uint32_t packed = form.length != 0 ? table.of(form.unit) : 0;
+    if (packed != 0) {
       static_assert(std::endian::native == std::endian::little, "the packed table holds its first byte lowest");
       std::memcpy(block + used, &packed, 4);
       used += packed >> 24;
+      i += form.length;
+      continue;
     }
-    i += length;
+    flush();
+    i += escapeSequence(escaper, p, i, n, firstOffset, form, malformed);
   }
   flush();
   return malformed;

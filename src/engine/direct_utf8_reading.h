@@ -5,8 +5,9 @@
 // ASCII runs are copied 16 bytes at a time; each well-formed two- or three-byte character the
 // target holds (what code page 932 holds, for EUC-JP what that encoding reaches too) is written
 // through one look-up of its bytes in the target: code page 932 for Shift_JIS, EUC-JP itself for
-// EUC-JP (the bytes the converter makes of the code page 932 code), the character's own UTF-8
-// for the UTF-8 target with escapes. Everything else (characters to escape, four-byte forms,
+// EUC-JP (the bytes the converter makes of the code page 932 code). For the UTF-8 target with
+// escapes such a character is its own UTF-8, and the source is copied whole between the
+// characters escaped. Everything else (characters to escape, four-byte forms,
 // malformed sequences, each read strictly as browsers read UTF-8) goes to the escaper exactly
 // as the general reading (escapeUtf8) hands it over, so escapes, the JavaScript code context
 // and the findings are the same.

@@ -1,5 +1,7 @@
 #include "html/page_regions.h"
 
+#include <array>
+#include <bit>
 #include <cstdint>
 #include <string>
 #include <type_traits>
@@ -9,6 +11,10 @@
 #include "html/tag_scanner.h"
 #include "text/ascii.h"
 #include "text/byte_pair_scan.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace sarnavel {
 namespace {
@@ -57,6 +63,30 @@ constexpr std::uint32_t kFirstLetters = [] {
   return bits;
 }();
 
+// For each byte that starts one of those names (in either case), the second letters that follow
+// it in them, one bit each from 'a': "<p>", "<td" or "<span" is told apart by two bytes.
+constexpr std::array<std::uint32_t, 256> kSecondLetters = [] {
+  std::array<std::uint32_t, 256> seconds{};
+  for (const Element& e : kElements) {
+    const std::uint32_t bit = std::uint32_t{1} << (e.name[1] - 'a');
+    seconds[static_cast<unsigned char>(e.name[0])] |= bit;
+    seconds[static_cast<unsigned char>(e.name[0] - 'a' + 'A')] |= bit;
+  }
+  return seconds;
+}();
+
+// Whether the `<` at `lt` may open a comment or one of those elements: false only where
+// neither can stand (a comment opener has four bytes, and every name three letters at least).
+template <class Char>
+[[gnu::always_inline]] inline bool mayOpenRegion(const Char* p, std::size_t lt, std::size_t n) {
+  if (n - lt < 4) return false;
+  const auto first = static_cast<std::uint32_t>(p[lt + 1]), second = static_cast<std::uint32_t>(p[lt + 2]);
+  if (first == '!') return true;
+  if (first >= 256) return false;
+  const std::uint32_t letter = (second | 0x20) - 'a';  // A-Z and a-z alone fall in 0-25
+  return letter < 26 && ((kSecondLetters[first] >> letter) & 1) != 0;
+}
+
 template <class Char>
 Element elementAt(std::basic_string_view<Char> page, std::size_t lt) {
   if (lt + 1 >= page.size() || !isAsciiLetter(page[lt + 1])) return {Body::None, {}};
@@ -98,6 +128,39 @@ template <class Char>
 }
 
 template <class Char>
+std::size_t PageRegions<Char>::findOpener(std::size_t from) const {
+  const Char* p = page_.data();
+  const std::size_t n = page_.size();
+  if constexpr (std::is_same_v<Char, char>) {
+#if defined(__SSE2__)
+    if (!iso2022_) {
+      // Every `<` of a block from one comparison, each tested where it stands: the scan does not
+      // start again after each of the many tags that open nothing.
+      if (from >= n) return kNone;
+      std::size_t i = from;
+      const __m128i lts = _mm_set1_epi8('<');
+      for (; n - i >= 16; i += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, lts))); mask != 0;
+             mask &= mask - 1) {
+          const std::size_t lt = i + static_cast<std::size_t>(std::countr_zero(mask));
+          if (mayOpenRegion(p, lt, n)) return lt;
+        }
+      }
+      for (; i < n; ++i) {
+        if (p[i] == '<' && mayOpenRegion(p, i, n)) return i;
+      }
+      return kNone;
+    }
+#endif
+  }
+  for (std::size_t lt = find(Char('<'), from); lt != kNone; lt = find(Char('<'), lt + 1)) {
+    if (mayOpenRegion(p, lt, n)) return lt;
+  }
+  return kNone;
+}
+
+template <class Char>
 std::optional<RegionSpan> PageRegions<Char>::next() {
   if (pendingBody_) {
     RegionSpan body = *pendingBody_;
@@ -108,7 +171,7 @@ std::optional<RegionSpan> PageRegions<Char>::next() {
   if (scanned_ >= page_.size()) return std::nullopt;
   const std::size_t markupStart = scanned_;
   std::size_t i = scanned_;
-  while ((i = find(Char('<'), i)) != kNone) {
+  while ((i = findOpener(i)) != kNone) {
     if (i + 1 < page_.size() && page_[i + 1] == Char('!') && matchesNoCase(page_, i, "<!--")) {
       const Char closer[] = {'-', '-', '>'};
       std::size_t close = kNone;

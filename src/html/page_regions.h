@@ -49,6 +49,8 @@ class PageRegions {
 
  private:
   std::size_t find(Char unit, std::size_t from) const;
+  // The first `<` at or after `from` that may open a comment or an element with a body.
+  std::size_t findOpener(std::size_t from) const;
   std::basic_string_view<Char> page_;
   bool iso2022_;
   std::size_t scanned_ = 0;                // everything before this has been handed over

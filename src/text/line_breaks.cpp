@@ -44,7 +44,15 @@ LineBreakCounts countLineBreaks(std::string_view text) {
       const unsigned char* q = p + i;
       if (!crSeen) {
         __m128i lfCount = _mm_setzero_si128(), crAny = _mm_setzero_si128();
-        for (const unsigned char* const stop = q + 16 * blocks; q != stop; q += 16) {
+        const unsigned char* const stop = q + 16 * blocks;
+        // Two blocks a turn: the loop's own count and test are paid half as often.
+        for (; stop - q >= 32; q += 32) {
+          const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+          const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16));
+          lfCount = _mm_sub_epi8(_mm_sub_epi8(lfCount, _mm_cmpeq_epi8(block, lfs)), _mm_cmpeq_epi8(next, lfs));
+          crAny = _mm_or_si128(crAny, _mm_or_si128(_mm_cmpeq_epi8(block, crs), _mm_cmpeq_epi8(next, crs)));
+        }
+        if (q != stop) {
           const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
           lfCount = _mm_sub_epi8(lfCount, _mm_cmpeq_epi8(block, lfs));
           crAny = _mm_or_si128(crAny, _mm_cmpeq_epi8(block, crs));

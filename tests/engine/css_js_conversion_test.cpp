@@ -55,6 +55,14 @@ TEST(ConvertCss, CharsetRule) {
       {"ISO-8859-1", "@charset \"ISO-8859-1\";\n\xe9", 3, LineEnding::Unchanged, "@charset \"utf-8\";\n\\E9 "},
       // a blank inside the quotes is no Latin-1: the byte is Shift_JIS half-width katakana
       {"not Latin-1", "@charset \" latin1x\";\n\xb1", 3, LineEnding::Unchanged, "@charset \"utf-8\";\n\xef\xbd\xb1"},
+      // In Shift_JIS an '@' after a lead byte is the trail of a character (\x81@ is U+3000); the lead
+      // bytes before it pair off from the first one after a byte that is none.
+      {"'@' as the first character's trail", "\x81@charset \"x\";\n", 0, LineEnding::Unchanged,
+       "@charset \"shift_jis\";\n\x81@charset \"x\";\n"},
+      {"two lead bytes before '@'", "p{}\x81\x81@charset \"x\";\n", 0, LineEnding::Unchanged,
+       "@charset \"shift_jis\";\np{}\x81\x81@charset \"shift_jis\";\n"},
+      {"three lead bytes after a character", "\x82\xa0\x81\x81\x81@charset \"x\";\n", 3, LineEnding::Unchanged,
+       "@charset \"utf-8\";\n\xe3\x81\x82\xef\xbc\x9d\xe3\x80\x80" "charset \"x\";\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(css(c.in, target(c.encoding, c.eol)), c.out) << c.what;
 }

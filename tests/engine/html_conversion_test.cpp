@@ -278,8 +278,8 @@ TEST(ConvertHtml, ManyReferencesAreAllRewritten) {
 
 // A page whose edits are left to the writer: applied, they give convertHtml's page, and the
 // record (sizes and line breaks) is that page's, whether the edits shrink or grow it, insert a
-// declaration at its top, carry a line break, or are applied at once because the line breaks
-// of ISO-2022-JP are counted on the page.
+// declaration at its top, carry a line break, stand one byte apart, or are applied at once
+// because the line breaks of ISO-2022-JP are counted on the page.
 TEST(ConvertHtml, EditsLeftToTheWriter) {
   struct Case {
     const char* what;
@@ -294,6 +294,8 @@ TEST(ConvertHtml, EditsLeftToTheWriter) {
       {"growing", kDecl + "EUC-JP\">" + body, kSjis, LineEnding::Unchanged, true},
       {"inserted at the top", body, kUtf8, LineEnding::Unchanged, true},
       {"inserted after a line break", "<html>\r\n<head>\r\n<title>t</title></head>" + body, kEuc, LineEnding::Lf, true},
+      {"tags one byte apart", kDecl + "Shift_JIS\">\r<script src=a.js>\n</script>" + body, kUtf8, LineEnding::Unchanged,
+       true},
       {"to ISO-2022-JP", kDecl + "Shift_JIS\">" + body, kJis, LineEnding::Unchanged, false},
   };
   for (const Case& c : cases) {

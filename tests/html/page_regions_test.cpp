@@ -51,6 +51,14 @@ TEST(PageRegions, Cases) {
       {"<script type=application/ld+json>x</script>", "M:<script type=application/ld+json>|S:x|M:</script>"},
       {"<script type=module>x</script>", "M:<script type=module>|S:x|M:</script>"},
       {"", ""},
+      // A `<` at each edge of the 16-byte blocks the scan compares at once, and in the last bytes.
+      {"aaaaaaaaaaaaaa<script>x</script>", "M:aaaaaaaaaaaaaa<script>|S:x|M:</script>"},
+      {"aaaaaaaaaaaaaaa<sCript>x</script>", "M:aaaaaaaaaaaaaaa<sCript>|S:x|M:</script>"},
+      {"aaaaaaaaaaaaaaaa<xmp>x</xmp><p><s", "M:aaaaaaaaaaaaaaaa<xmp>|R:x|M:</xmp><p><s"},
+      {"aaaaaaaaaaaaaaaaa<!-- <xmp> -->a<style>", "M:aaaaaaaaaaaaaaaaa<!-- <xmp> -->a<style>|C:"},
+      {"<p>aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa<", "M:<p>aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa<"},
+      {"<p><b><script>x</script>", "M:<p><b><script>|S:x|M:</script>"},
+      {"<p>aaaaaaaaaaaaaaa<xmp>x", "M:<p>aaaaaaaaaaaaaaa<xmp>|R:x"},
   };
   for (const auto& c : cases) EXPECT_EQ(spansOf(std::string_view(c.page)), c.spans) << c.page;
   EXPECT_EQ(spansOf(std::u16string_view(u"<style>a</style>")), "M:<style>|C:a|M:</style>");
@@ -79,6 +87,8 @@ TEST(ScriptWrittenTags, Cases) {
       {"<script>document.write('<script src=a.js>')</script>", ""},  // no charset
       {"<script>var s = '<script charset=euc-jp>';</script>", ""},   // no document.write
       {"<p>document.write('<script charset=euc-jp>')</p>", ""},      // not in a script
+      // The word is looked for around each 'w': the first here belongs to no "document.write".
+      {"<script>var w=1;document.write('<script charset=euc-jp>')</script>", "euc-jp@48 "},
   };
   for (const auto& c : cases) EXPECT_EQ(writtenTags(c.page), c.tags) << c.page;
 }
