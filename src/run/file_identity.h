@@ -43,4 +43,26 @@ inline bool unchangedSince(const FileIdentity& read, const struct stat& now) {
          sameTime(read.modified, now.st_mtim) && sameTime(read.changed, now.st_ctim);
 }
 
+// The same five facts alone, for remembering many files: what a write left, say, so that a
+// later look tells whether the file is still exactly so.
+struct FileStamp {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  timespec modified{};
+  timespec changed{};
+};
+
+inline FileStamp stampOf(const struct stat& info) {
+  return {info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+}
+inline FileStamp stampOf(const FileIdentity& read) {
+  return {read.device, read.inode, read.size, read.modified, read.changed};
+}
+
+inline bool stillAsStamped(const FileStamp& stamp, const struct stat& now) {
+  return stamp.device == now.st_dev && stamp.inode == now.st_ino && stamp.size == now.st_size &&
+         sameTime(stamp.modified, now.st_mtim) && sameTime(stamp.changed, now.st_ctim);
+}
+
 }  // namespace sarnavel

@@ -33,7 +33,7 @@ constexpr int kMaxLinkHops = 40;
 constexpr std::size_t kMinReadGrowth = 64 * 1024;
 constexpr std::size_t kCompareBlock = 64 * 1024;
 
-StoreResult failed(ResultCode code, StoreProblem problem = StoreProblem::None) { return {code, problem}; }
+StoreResult failed(ResultCode code, StoreProblem problem = StoreProblem::None) { return {code, problem, {}}; }
 
 // Whether `user` may write the file `name` of the folder (`info` its status, links followed):
 // the owner's write bit answers for the user's own file; anything else asks the system.
@@ -363,7 +363,8 @@ struct BackupByLink {
 // is to become the backup (writeWithBackup).
 StoreResult replaceIn(WorkFolder& folder, const fs::path& given, const fs::path& target, const std::string& name,
                       const struct stat& info, bool exists, std::optional<bool> fileFree,
-                      std::span<const std::string_view> bytes, const FileIdentity* read, BackupByLink* byLink) {
+                      std::span<const std::string_view> bytes, const FileIdentity* read, BackupByLink* byLink,
+                      bool stampLeft) {
   FileSizeSignalBlock noFileSizeSignal(folder.fileSizeSignalIgnored());
 
   if (!exists) {
@@ -434,9 +435,11 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& given, const fs::path&
           }
           return failed(ResultCode::WriteFailed);
         }
+        StoreResult written;
+        if (struct stat after; stampLeft && ::fstat(temp.fd(), &after) == 0) written.left = stampOf(after);
         temp.keep();
         folder.changed();
-        return {};
+        return written;
       }
     }
   } else if (byLink) {
@@ -448,7 +451,8 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& given, const fs::path&
 }
 
 StoreResult replaceContent(const fs::path& path, std::span<const std::string_view> bytes, const FileIdentity* read,
-                           FolderFlushes* flushes, WriteSession* session, BackupByLink* byLink = nullptr) {
+                           FolderFlushes* flushes, WriteSession* session, BackupByLink* byLink = nullptr,
+                           bool stampLeft = false) {
   fs::path target = path;
   std::string name = path.filename().native();
   WorkFolder folder;
@@ -479,7 +483,7 @@ StoreResult replaceContent(const fs::path& path, std::span<const std::string_vie
     if (flushes) flushes->durableFor(path.native());
     if (!folder.open(folderOf(target), flushes, path.native(), session)) return failed(ResultCode::WriteFailed);
   }
-  const StoreResult result = replaceIn(folder, path, target, name, info, exists, fileFree, bytes, read, byLink);
+  const StoreResult result = replaceIn(folder, path, target, name, info, exists, fileFree, bytes, read, byLink, stampLeft);
   folder.finish();
   return result;
 }
@@ -748,9 +752,9 @@ StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view b
 }
 
 StoreResult writeWholeFile(const std::filesystem::path& path, std::span<const std::string_view> pieces,
-                           const FileIdentity* read, FolderFlushes* flushes, WriteSession* session) {
+                           const FileIdentity* read, FolderFlushes* flushes, WriteSession* session, bool stampLeft) {
   try {
-    return replaceContent(path, pieces, read, flushes, session);
+    return replaceContent(path, pieces, read, flushes, session, nullptr, stampLeft);
   } catch (const std::bad_alloc&) {
     return failed(ResultCode::WriteFailed);
   }
@@ -791,18 +795,18 @@ bool backupMayBeLink(const FileIdentity& read) {
 
 StoreResult writeWithBackup(const std::filesystem::path& path, std::span<const std::string_view> pieces,
                             const FileIdentity& read, FolderFlushes* flushes, WriteSession* session, BackupCopy* copy,
-                            bool byLink) {
+                            bool byLink, bool stampLeft) {
   if (byLink) {
     BackupByLink link;
     try {
-      const StoreResult linked = replaceContent(path, pieces, &read, flushes, session, &link);
+      const StoreResult linked = replaceContent(path, pieces, &read, flushes, session, &link, stampLeft);
       if (link.stands) return linked;
     } catch (const std::bad_alloc&) {
       if (link.stands) return failed(ResultCode::WriteFailed);
     }
   }
   if (const StoreResult backup = backupFile(path, &read, flushes, session, copy); !backup.ok()) return backup;
-  return writeWholeFile(path, pieces, &read, flushes, session);
+  return writeWholeFile(path, pieces, &read, flushes, session, stampLeft);
 }
 
 bool fileHolds(const std::filesystem::path& path, std::string_view bytes, const FileIdentity& read) {

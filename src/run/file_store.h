@@ -94,6 +94,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -168,6 +169,10 @@ enum class StoreProblem {
 struct StoreResult {
   ResultCode result = ResultCode::Success;
   StoreProblem problem = StoreProblem::None;
+  // Asked for (`stampLeft`), of a write that replaced the file by a new one: that file as the
+  // rename left it (taken from the new file itself after the rename, so that no later change
+  // of the name is mistaken for it). Not known for a file written in place or made anew.
+  std::optional<FileStamp> left;
   bool ok() const { return result == ResultCode::Success; }
 };
 
@@ -214,10 +219,11 @@ StoreProblem whyNotReadAsFile(const std::filesystem::path& path);
 StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view bytes,
                            const FileIdentity* read = nullptr, FolderFlushes* flushes = nullptr,
                            WriteSession* session = nullptr);
-// The same for content given as pieces, written in their order (a page and its edits).
+// The same for content given as pieces, written in their order (a page and its edits); with
+// `stampLeft`, the result tells what the write left (StoreResult::left).
 StoreResult writeWholeFile(const std::filesystem::path& path, std::span<const std::string_view> pieces,
                            const FileIdentity* read = nullptr, FolderFlushes* flushes = nullptr,
-                           WriteSession* session = nullptr);
+                           WriteSession* session = nullptr, bool stampLeft = false);
 
 // A backup's content written ahead from the bytes a read gave, while they are still as read
 // (the conversion then changes them in memory): a backup given it neither opens the file again
@@ -274,10 +280,10 @@ bool backupMayBeLink(const FileIdentity& read);
 // result is WriteFailed. Where it cannot (a name that is a link, a file written in place, a
 // file system that refuses the link, or anything that fails before a name has changed), it
 // backs the file up by copying (backupFile, with `copy`) and then writes, with their results.
-// Success when both are done; the flushes as for the two.
+// Success when both are done; the flushes and `stampLeft` as for the two.
 StoreResult writeWithBackup(const std::filesystem::path& path, std::span<const std::string_view> pieces,
                             const FileIdentity& read, FolderFlushes* flushes, WriteSession* session, BackupCopy* copy,
-                            bool byLink);
+                            bool byLink, bool stampLeft = false);
 
 // Whether the file (links followed) is still the one `read` describes and holds exactly
 // `bytes`: a conversion that gives back the bytes it read needs neither a backup nor a write.
