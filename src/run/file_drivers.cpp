@@ -35,8 +35,9 @@ FileNote refusalNote(const FoundReference& refused) {
 // leave the last edits of a page to the write (html_conversion.h). Each step that fails ends
 // the file with its code, leaving the file on disk as it was.
 template <class Convert>
-FileReport convertFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
-                       const EncodingEvidence& evidence, const DriverContext& context, Convert&& convert) {
+FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, const ConversionOptions& options,
+                       WriteMode mode, const EncodingEvidence& evidence, const DriverContext& context,
+                       Convert&& convert) {
   FileReport report;
   if (context.session) context.session->beginFile();
   try {
@@ -76,15 +77,27 @@ FileReport convertFile(const std::filesystem::path& path, const ConversionOption
       applyPageEdits(text, std::move(edits));
       edits.clear();
     }
-    if (edits.empty() && fileHolds(path, text, identity)) return report;
+    // A file the run visits again is remembered as the conversion left it.
+    auto remember = [&](const FileStamp& left) {
+      if (context.visitedAgain && edits.empty() && report.result == ResultCode::Success)
+        report.rewritten = rewrittenFileOf(kind, options.targetEncoding, *report.document, text, left);
+    };
+    if (edits.empty() && fileHolds(path, text, identity)) {
+      remember(stampOf(identity));
+      return report;
+    }
     const std::vector<std::string_view> pieces =
         edits.empty() ? std::vector<std::string_view>{text} : editedPieces(text, edits);
-    if (options.makeBackup) {
-      report.backedUp =
-          stored(writeWithBackup(path, pieces, identity, context.flushes, context.session, &backupCopy, backupByLink));
-    } else {
-      stored(writeWholeFile(path, pieces, &identity, context.flushes, context.session));
-    }
+    const bool stampLeft = context.visitedAgain && edits.empty();
+    StoreResult written =
+        options.makeBackup
+            ? writeWithBackup(path, pieces, identity, context.flushes, context.session, &backupCopy, backupByLink,
+                              stampLeft)
+            : writeWholeFile(path, pieces, &identity, context.flushes, context.session, stampLeft);
+    const std::optional<FileStamp> left = written.left;
+    const bool ok = stored(std::move(written));
+    if (options.makeBackup) report.backedUp = ok;
+    if (left) remember(*left);
   } catch (const std::bad_alloc&) {
     report.result = ResultCode::OutOfMemory;
   }
@@ -140,7 +153,8 @@ ResultCode readDriversFile(const std::filesystem::path& path, std::string& conte
 
 FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
                            const EncodingEvidence& evidence, const DriverContext& context) {
-  return convertFile(path, options, mode, evidence, context, [&](std::string& text, std::vector<PageEdit>& edits) {
+  return convertFile(path, DocumentKind::Page, options, mode, evidence, context,
+                     [&](std::string& text, std::vector<PageEdit>& edits) {
     const FileSystemResolver resolver(normalFolderOf(path), context.probes, readFolder(path, context));
     return convertHtmlLeavingEdits(text, edits, options, resolver, evidence);
   });
@@ -148,7 +162,7 @@ FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOp
 
 FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
                           const EncodingEvidence& evidence, const DriverContext& context) {
-  return convertFile(path, options, mode, evidence, context,
+  return convertFile(path, DocumentKind::StyleSheet, options, mode, evidence, context,
                      [&](std::string& text, std::vector<PageEdit>&) { return convertCss(text, options, evidence); });
 }
 
@@ -166,7 +180,7 @@ FileReport convertJsFile(const std::filesystem::path& path, const ConversionOpti
     if (report.result == ResultCode::Success) report.notes.push_back(moduleScriptLeftNote(options));
     return report;
   }
-  return convertFile(path, options, mode, evidence, context,
+  return convertFile(path, DocumentKind::Script, options, mode, evidence, context,
                      [&](std::string& text, std::vector<PageEdit>&) {
                        return convertJavaScript(text, options, evidence);
                      });

@@ -55,6 +55,9 @@ struct DriverContext {
   // followed at the read, and what it reaches then must still be what a page may load
   // (reference_files.h): a file whose own name has the link's kind, holding no binary.
   bool loadedThroughLink = false;
+  // A later pass of the run visits this sheet or script again: the report tells what the
+  // conversion left in it (FileReport::rewritten), so that the next visit may spare the work.
+  bool visitedAgain = false;
 };
 
 // The folder a listed file was just read through, still open in the session, when that is the

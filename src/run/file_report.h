@@ -18,6 +18,7 @@
 #include "engine/document_reading.h"
 #include "engine/document_result.h"
 #include "run/result_code.h"
+#include "run/rewritten_file.h"
 
 namespace sarnavel {
 
@@ -49,6 +50,9 @@ struct FileReport {
   ContentForm form = ContentForm::Bytes;  // how the bytes held the text (UTF-16 by its byte order)
   SourceFacts facts;                      // once the file was read
   bool backedUp = false;                  // its former content was kept as a new PATH.bak
+  // What the conversion left of a file the run visits again, when the run asked and it is sure
+  // (rewritten_file.h).
+  std::optional<RewrittenFile> rewritten;
 };
 
 }  // namespace sarnavel
