@@ -18,6 +18,7 @@
 #include "run/source_check.h"
 #include "run/source_facts.h"
 #include "run/path_set.h"
+#include "run/rewritten_file.h"
 #include "run/leftover_sweep.h"
 #include "run/ordered_pool.h"
 #include "run/run_lock.h"
@@ -194,7 +195,8 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   // What the run has learnt, taken up between passes: only the files a later pass may read
   // again (the sheets and scripts) are remembered as written, and only the loaded ones by their
   // loaders, so that memory grows with those and not with every file of the run.
-  PathSet rewritten;
+  // A file a later pass visits again is kept with what the write left in it (rewritten_file.h).
+  std::map<std::string, std::optional<RewrittenFile>> rewritten;
   std::map<std::string, LoadEvidence> loaders;
   std::map<std::string, std::string> keyOfLoaded;
   PathSet moduleScripts;  // files pages load as module scripts
@@ -244,7 +246,9 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
     // after it, so that nothing they read changes under them.
     const SiteTally passSite = site;
     const bool remembersWritten = pass == 2 || pass == 3;  // read again in passes 4 and 5
-    PathSet writtenInPass;
+    std::vector<std::pair<std::string, std::optional<RewrittenFile>>> writtenInPass;
+    // What each file's conversion left, by its place in the pass: each worker fills its own.
+    std::vector<std::optional<RewrittenFile>> leftInPass(remembersWritten && mode == WriteMode::Write ? paths.size() : 0);
     std::vector<std::pair<std::string, LoadEvidence>> loadedInPass;
     std::vector<std::string> moduleInPass;
     runInPassOrder<FileOutcome>(
@@ -272,7 +276,19 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
             if (loadedByOwnName.count(std::string(paths[k]))) context.nameLink = NameLink::NotFollowed;
             else context.loadedThroughLink = true;
           }
-          FileReport report = converting ? driver(path, e, context) : checkFile(path, kind, e, context);
+          if (!leftInPass.empty())
+            context.visitedAgain = loaders.count(keys[k]) != 0 && (pass == 2 ? options.followCss : options.followJs);
+          // A file this run wrote, unchanged since, is not read again: its second conversion
+          // would give its bytes back, and what it would report is known.
+          std::optional<DocumentResult> unchanged;
+          if (pass > 3 && mode == WriteMode::Write && !e.moduleScript && context.nameLink == NameLink::NotFollowed) {
+            if (auto known = rewritten.find(keys[k]); known != rewritten.end() && known->second)
+              unchanged = unchangedSinceWritten(path.native(), *known->second, kind, target);
+          }
+          FileReport report;
+          if (unchanged) report.document = std::move(unchanged);
+          else report = converting ? driver(path, e, context) : checkFile(path, kind, e, context);
+          if (!leftInPass.empty()) leftInPass[k] = std::move(report.rewritten);
           if (converting && report.document) {
             report.facts = sourceFacts(kind, *report.document, report.form, e);
             // A file left as it was has nothing to warn of: its line says why it was left.
@@ -294,7 +310,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           if (result == ResultCode::Success && document) {
             site.add(document->source);
             if (mode == WriteMode::Write && remembersWritten)
-              writtenInPass.insert(keys[k]);
+              writtenInPass.emplace_back(keys[k], std::move(leftInPass[k]));
           }
           // Every followable reference counts, whatever the follow switches say: a file a page
           // loads is read in the charset its element named, or in the page's encoding.
@@ -322,7 +338,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           log(fileEntry(result, file.notes, observer.pathForLog ? observer.pathForLog(path) : visiblePath(path)));
           if (observer.fileDone) observer.fileDone(file);
         });
-    rewritten.merge(writtenInPass);
+    for (auto& [key, left] : writtenInPass) rewritten.try_emplace(std::move(key), std::move(left));
     // The first loader in pass order counts.
     for (auto& [key, evidence] : loadedInPass) loaders.try_emplace(std::move(key), std::move(evidence));
     for (std::string& key : moduleInPass) moduleScripts.insert(std::move(key));

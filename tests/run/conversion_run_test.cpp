@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fstream>
 #include <set>
 #include <string>
 #include <thread>
@@ -201,6 +202,19 @@ TEST(ConversionRun, ASheetBothListedAndLoadedIsConvertedTwice) {
   EXPECT_EQ(TempFolder::read(sheet.string() + ".bak"), kSheet);
   EXPECT_FALSE(fs::exists(sheet.string() + ".bak.bak"));
   EXPECT_EQ(TempFolder::read(sheet), kSheetInUtf8);
+}
+
+// The second visit spares the work only for the file as the first left it: one another
+// program rewrote meanwhile is read and converted again.
+TEST(ConversionRun, ASheetRewrittenBetweenItsTwoVisitsIsConvertedAgain) {
+  TempFolder folder;
+  fs::path p = folder.put("index.html", page({"a.css"}));
+  fs::path sheet = folder.put("a.css", kSheet);
+  RunResult r = convertAll({toUtf8(), {sheet, p}}, [&](const FileOutcome& done) {
+    if (done.pass == 2) std::ofstream(sheet, std::ios::binary | std::ios::trunc) << "q{}\n";
+  });
+  EXPECT_EQ(r.summary.successes, 3);
+  EXPECT_EQ(TempFolder::read(sheet), "@charset \"utf-8\";\nq{}\n");
 }
 
 TEST(ConversionRun, FollowSwitches) {
