@@ -3,8 +3,9 @@
 // The listed files are sorted by kind into passes (each path once, ascending by byte)
 // and converted in five passes: pages, listed style sheets, listed scripts, then the style
 // sheets and the scripts that the converted pages load (when following them is on). A sheet
-// both listed and loaded is converted in pass 2 and again in pass 4; pages are never followed
-// from pages. Each file's log entry (message 100 to 104) reaches the observer as soon as the
+// both listed and loaded is converted in pass 2 and again in pass 4 (when it is still exactly
+// as pass 2 left it, that second conversion is known without reading it: rewritten_file.h);
+// pages are never followed from pages. Each file's log entry (message 100 to 104) reaches the observer as soon as the
 // file is done, after the start message 106; the run ends with the summary 105, or with 108
 // when it was cancelled. Cancellation is looked at before every pass and every file: the file
 // under way finishes and is logged, no other file starts.

@@ -83,7 +83,7 @@ FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, con
         report.rewritten = rewrittenFileOf(kind, options.targetEncoding, *report.document, text, left);
     };
     if (edits.empty() && fileHolds(path, text, identity)) {
-      remember(stampOf(identity));
+      remember(identity);
       return report;
     }
     const std::vector<std::string_view> pieces =

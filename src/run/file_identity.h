@@ -12,12 +12,17 @@
 
 namespace sarnavel {
 
-struct FileIdentity {
+// The five facts alone, for remembering many files: what a write left, say, so that a later
+// look tells whether the file is still exactly so.
+struct FileStamp {
   dev_t device = 0;
   ino_t inode = 0;
   off_t size = 0;
   timespec modified{};
   timespec changed{};
+};
+
+struct FileIdentity : FileStamp {
   // Whether the file had extended attributes (ACLs included) when it was read; true when
   // unknown, so that a write looks for them.
   bool hasExtendedAttributes = true;
@@ -32,37 +37,21 @@ struct FileIdentity {
 };
 
 inline FileIdentity identityOf(const struct stat& info, bool hasExtendedAttributes = true) {
-  return {info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim, hasExtendedAttributes, info, false};
+  return {{info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim}, hasExtendedAttributes, info, false};
 }
 
 inline bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
-// True when `now` is the file that was read, unchanged since.
-inline bool unchangedSince(const FileIdentity& read, const struct stat& now) {
-  return read.device == now.st_dev && read.inode == now.st_ino && read.size == now.st_size &&
-         sameTime(read.modified, now.st_mtim) && sameTime(read.changed, now.st_ctim);
-}
-
-// The same five facts alone, for remembering many files: what a write left, say, so that a
-// later look tells whether the file is still exactly so.
-struct FileStamp {
-  dev_t device = 0;
-  ino_t inode = 0;
-  off_t size = 0;
-  timespec modified{};
-  timespec changed{};
-};
-
 inline FileStamp stampOf(const struct stat& info) {
   return {info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
-}
-inline FileStamp stampOf(const FileIdentity& read) {
-  return {read.device, read.inode, read.size, read.modified, read.changed};
 }
 
 inline bool stillAsStamped(const FileStamp& stamp, const struct stat& now) {
   return stamp.device == now.st_dev && stamp.inode == now.st_ino && stamp.size == now.st_size &&
          sameTime(stamp.modified, now.st_mtim) && sameTime(stamp.changed, now.st_ctim);
 }
+
+// True when `now` is the file that was read, unchanged since.
+inline bool unchangedSince(const FileIdentity& read, const struct stat& now) { return stillAsStamped(read, now); }
 
 }  // namespace sarnavel
