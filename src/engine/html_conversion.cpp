@@ -71,9 +71,7 @@ std::optional<DocumentResult> tryConvert(std::string& text, std::vector<PageEdit
       steps, text, DocumentKind::Page, options, evidence,
       [](std::string_view bytes) {
         // The first declaring meta, as browsers read it, with or without an `html` tag.
-        PARSE1INFO raw;
-        analyseHead(bytes, raw);
-        return std::string(raw.declaredLabel());
+        return declaredLabelOf(bytes);
       },
       check);
   // Escapes in a script or style body, or in raw text, follow the region (page_regions.h); the

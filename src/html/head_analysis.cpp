@@ -113,7 +113,10 @@ HeadStep readHeadTag(const ScannedTag& tag, PARSE1INFO& info) {
   return HeadStep::Go;
 }
 
-bool analyseHead(std::string_view page, PARSE1INFO& info) {
+namespace {
+
+// analyseHead's walk; with `toLabel` it also ends once a meta has named a charset.
+void walkHead(std::string_view page, PARSE1INFO& info, bool toLabel) {
   resetHead(info);
   TagWalk walk(page, {TagKind::Meta});
   ScannedTag tag;
@@ -122,8 +125,21 @@ bool analyseHead(std::string_view page, PARSE1INFO& info) {
     if (step == HeadStep::SkipScriptBody) walk.skipScriptBody(tag.span);
     else if (step == HeadStep::SkipStyleBody) walk.skipStyleBody(tag.span);
     else if (step == HeadStep::Done) break;
+    else if (toLabel && tag.name.kind() == TagKind::Meta && !info.declaredLabel().empty()) break;
   }
+}
+
+}  // namespace
+
+bool analyseHead(std::string_view page, PARSE1INFO& info) {
+  walkHead(page, info, false);
   return info.hasHtml;
+}
+
+std::string declaredLabelOf(std::string_view page) {
+  PARSE1INFO info;
+  walkHead(page, info, true);
+  return std::string(info.declaredLabel());
 }
 
 }  // namespace sarnavel

@@ -71,6 +71,10 @@ struct PARSE1INFO {
 // Fills `info` from `page` as described above and returns `info.hasHtml`.
 bool analyseHead(std::string_view page, PARSE1INFO& info);
 
+// analyseHead's declaredLabel(), found by a walk that ends at the first meta naming a charset:
+// the metas after it cannot change which one names the label.
+std::string declaredLabelOf(std::string_view page);
+
 // The same one tag at a time, for a walk that serves other readers too (page_walk.h): what
 // resetHead clears at the start, and what the walk is to do after each tag.
 enum class HeadStep { Go, SkipScriptBody, SkipStyleBody, Done };

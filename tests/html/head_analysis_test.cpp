@@ -95,5 +95,25 @@ TEST(AnalyseHead, StyleBodiesAreSkipped) {
   EXPECT_TRUE(info.hasTitle) << "the title after an unclosed style is seen";
 }
 
+// The walk that ends at the first meta naming a charset finds the label the whole head gives.
+TEST(DeclaredLabelOf, IsTheHeadsLabel) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"<html><head>" + kMeta + "<title>t</title></head><body>", "Shift_JIS"},
+      {"<meta charset=utf-8><meta charset=euc-jp>", "utf-8"},
+      {"<meta http-equiv=content-type content=text/html><meta charset=euc-jp>", "euc-jp"},
+      {"<meta charset=\"\"><meta http-equiv=content-type content=\"text/html; charset=euc-jp\">", "euc-jp"},
+      {"<meta name=description content=\"charset=x\"><meta charset=euc-jp>", "euc-jp"},
+      {"<script><meta charset=x></script><style><meta charset=y></style><meta charset=z>", "z"},
+      {"<body><meta charset=x>", ""},
+      {"<title>no meta</title>", ""},
+  };
+  for (const auto& [page, label] : cases) {
+    EXPECT_EQ(declaredLabelOf(page), label) << page;
+    PARSE1INFO info;
+    analyseHead(page, info);
+    EXPECT_EQ(info.declaredLabel(), label) << page;
+  }
+}
+
 }  // namespace
 }  // namespace sarnavel
