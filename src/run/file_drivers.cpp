@@ -50,9 +50,9 @@ FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, con
     // place, and the backup then need not read the file again. Not for a file this run has
     // written already: its conversion gives its bytes back, and it gets no backup.
     BackupCopy backupCopy;
-    const bool backupByLink = options.makeBackup && mode == WriteMode::Write && backupMayBeLink(identity);
-    if (options.makeBackup && mode == WriteMode::Write && !backupByLink && !identity.hasExtendedAttributes &&
-        !evidence.writtenByThisRun)
+    const bool backingUp = options.makeBackup && mode == WriteMode::Write;
+    const bool backupByLink = backingUp && backupMayBeLink(identity);
+    if (backingUp && !backupByLink && !identity.hasExtendedAttributes && !evidence.writtenByThisRun)
       writeBackupCopy(path, text, backupCopy, context.session);
     report.form = recogniseContent(text).form;
     std::vector<PageEdit> edits;
@@ -73,7 +73,7 @@ FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, con
     // A text the conversion gives back unchanged (a sheet both listed and loaded, the second
     // time) stays as it is: its backup keeps the original. A page's edits that leave the size
     // as read are applied for that look; any others are written as pieces.
-    if (!edits.empty() && editedSize(text.size(), edits) == static_cast<std::size_t>(identity.size)) {
+    if (!edits.empty() && editedSize(text.size(), edits) == static_cast<std::size_t>(identity.status.st_size)) {
       applyPageEdits(text, std::move(edits));
       edits.clear();
     }
@@ -83,7 +83,7 @@ FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, con
         report.rewritten = rewrittenFileOf(kind, options.targetEncoding, *report.document, text, left);
     };
     if (edits.empty() && fileHolds(path, text, identity)) {
-      remember(identity);
+      remember(identity.stamp());
       return report;
     }
     const std::vector<std::string_view> pieces =
@@ -124,7 +124,7 @@ bool stillLoadable(const std::filesystem::path& path, std::string_view content, 
   const std::filesystem::path reached = std::filesystem::canonical(path, error);
   if (error || classifyExtension(reached.native()) != classifyExtension(path.native())) return false;
   struct stat info;
-  if (::lstat(reached.c_str(), &info) != 0 || info.st_dev != read.device || info.st_ino != read.inode) return false;
+  if (::lstat(reached.c_str(), &info) != 0 || info.st_dev != read.status.st_dev || info.st_ino != read.status.st_ino) return false;
   return !looksBinary(content.substr(0, kFirstBlock));
 }
 

@@ -22,29 +22,32 @@ struct FileStamp {
   timespec changed{};
 };
 
-struct FileIdentity : FileStamp {
-  // Whether the file had extended attributes (ACLs included) when it was read; true when
-  // unknown, so that a write looks for them.
-  bool hasExtendedAttributes = true;
-  // The read's whole status; its link count, owner and group also tell how a backup of the
-  // file will most likely be made (file_store.h, backupMayBeLink; a link count of 0 is unknown).
-  // `nameFreeToChange`: the read opened the name itself (no link followed) and found the file
-  // free of the immutable and append-only flags: a write of that name then takes the status for
-  // its first look at the name, and its check just before the rename compares the name with the
-  // read as ever. False when not so or not known.
-  struct stat status {};
-  bool nameFreeToChange = false;
-};
-
-inline FileIdentity identityOf(const struct stat& info, bool hasExtendedAttributes = true) {
-  return {{info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim}, hasExtendedAttributes, info, false};
-}
-
-inline bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
-
 inline FileStamp stampOf(const struct stat& info) {
   return {info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
 }
+
+struct FileIdentity {
+  // The read's whole status: its stamp is what a write checks, and its link count, owner and
+  // group tell how a backup of the file will most likely be made (file_store.h,
+  // backupMayBeLink; a link count of 0 is unknown).
+  struct stat status {};
+  // Whether the file had extended attributes (ACLs included) when it was read; true when
+  // unknown, so that a write looks for them.
+  bool hasExtendedAttributes = true;
+  // The read opened the name itself (no link followed) and found the file free of the
+  // immutable and append-only flags: a write of that name then takes the status for its first
+  // look at the name, and its check just before the rename compares the name with the read as
+  // ever. False when not so or not known.
+  bool nameFreeToChange = false;
+
+  FileStamp stamp() const { return stampOf(status); }
+};
+
+inline FileIdentity identityOf(const struct stat& info, bool hasExtendedAttributes = true) {
+  return {info, hasExtendedAttributes, false};
+}
+
+inline bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
 inline bool stillAsStamped(const FileStamp& stamp, const struct stat& now) {
   return stamp.device == now.st_dev && stamp.inode == now.st_ino && stamp.size == now.st_size &&
@@ -52,6 +55,8 @@ inline bool stillAsStamped(const FileStamp& stamp, const struct stat& now) {
 }
 
 // True when `now` is the file that was read, unchanged since.
-inline bool unchangedSince(const FileIdentity& read, const struct stat& now) { return stillAsStamped(read, now); }
+inline bool unchangedSince(const FileIdentity& read, const struct stat& now) {
+  return stillAsStamped(read.stamp(), now);
+}
 
 }  // namespace sarnavel

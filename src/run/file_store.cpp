@@ -206,10 +206,7 @@ struct WorkFolder {
       const bool checked = session->file_ != 0 && session->folderChecked_ == session->file_;
       if (checked ||
           (::stat(path.c_str(), &now) == 0 && now.st_dev == session->device_ && now.st_ino == session->inode_)) {
-        owned.reset();
-        fd = session->folder_.get();
-        id = {session->device_, session->inode_};
-        idKnown = true;
+        workInKept();
         session->folderChecked_ = session->file_;
         return true;
       }
@@ -247,11 +244,15 @@ struct WorkFolder {
     flushes = nullptr;
     session = keeper;
     changedNames = false;
-    owned.reset();
-    fd = keeper->folder_.get();
-    id = {keeper->device_, keeper->inode_};
-    idKnown = true;
+    workInKept();
     return true;
+  }
+  // Works in the folder the session keeps.
+  void workInKept() {
+    owned.reset();
+    fd = session->folder_.get();
+    id = {session->device_, session->inode_};
+    idKnown = true;
   }
   // The folder taken over is the one the path leads to: it serves this file's later steps.
   void confirm() { session->folderChecked_ = session->file_; }
@@ -387,8 +388,8 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& given, const fs::path&
   if (!unchangedSince(expected, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
   // A second name that is the file's backup in flight (beside the name given, a link's beside
   // the link) is no hard link to write through.
-  const bool inFlight = given == target ? backupInFlight(folder.fd, name, info)
-                                        : backupInFlight(AT_FDCWD, given.native(), info);
+  const bool inFlight = given.native() == target.native() ? backupInFlight(folder.fd, name, info)
+                                                          : backupInFlight(AT_FDCWD, given.native(), info);
   // A file that may not be written is not replaced, although the folder would allow it.
   if (info.st_nlink == 1 || inFlight) {
     TempFile temp;
@@ -810,7 +811,7 @@ StoreResult writeWithBackup(const std::filesystem::path& path, std::span<const s
 }
 
 bool fileHolds(const std::filesystem::path& path, std::string_view bytes, const FileIdentity& read) {
-  if (read.size != static_cast<off_t>(bytes.size())) return false;
+  if (read.status.st_size != static_cast<off_t>(bytes.size())) return false;
   struct stat info;
   FileDescriptor file = openRegularFile(AT_FDCWD, path, O_RDONLY, info);
   if (!file || !unchangedSince(read, info)) return false;
