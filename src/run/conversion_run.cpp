@@ -215,6 +215,16 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   ReferenceProbes probes;  // the loaded files looked into, shared by the pages
   // Each worker's own: the folder it last wrote in stays open for its next file.
   std::vector<WriteSession> sessions(static_cast<std::size_t>(std::max(threads, 1)));
+  // A run not told its number of threads starts one per core; the others join once the
+  // workers wait for the disk (ordered_pool.h).
+  WorkerPacing pacing;
+  if (request.threads <= 0) {
+    pacing = WorkerPacing(eagerThreadCount(), [&sessions, &flushes] {
+      std::uint64_t nanos = flushes.waitNanos();
+      for (const WriteSession& session : sessions) nanos += session.flushNanos();
+      return nanos;
+    });
+  }
 
   const std::vector<std::uint32_t> noFolders;
   auto runPass = [&](int pass, const std::vector<std::string_view>& listed, const std::vector<std::uint32_t>& folders,
@@ -337,7 +347,8 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           flushes.durableFor(path);  // the log says 成功 only of a file whose rename is on disk
           log(fileEntry(result, file.notes, observer.pathForLog ? observer.pathForLog(path) : visiblePath(path)));
           if (observer.fileDone) observer.fileDone(file);
-        });
+        },
+        &pacing);
     for (auto& [key, left] : writtenInPass) rewritten.try_emplace(std::move(key), std::move(left));
     // The first loader in pass order counts.
     for (auto& [key, evidence] : loadedInPass) loaders.try_emplace(std::move(key), std::move(evidence));

@@ -65,7 +65,7 @@ struct RunRequest {
   ConversionOptions options;
   PathList paths;  // full paths, in list order; other kinds are passed over
   WriteMode mode = WriteMode::Write;
-  int threads = 0;  // files converted at the same time; 0: four per core (see ordered_pool.h)
+  int threads = 0;  // files converted at the same time; 0: four per core, one per core at first (see ordered_pool.h)
   // The folders and files the user named (a file stands for its own folder); a file a page
   // loads from outside all of them is converted but named in a note. Empty: the listed files
   // stand for them.

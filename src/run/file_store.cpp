@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -133,31 +134,6 @@ StoreResult linkedFileKeptFromChanging(const fs::path& path) {
   return keptFromChanging(folder.get(), target.filename().native());
 }
 
-// How far preparing a new file to replace an existing one got.
-enum class Prepared { Ready, InPlace, Failed };
-
-// Fills `temp` with the new content and everything the former file (`info`) has: owner,
-// group, permission bits, extended attributes. InPlace when one of them cannot be carried
-// (nothing was lost: the caller writes into the file itself instead).
-Prepared prepareReplacement(TempFile& temp, const fs::path& target, const struct stat& info, bool lookForAttributes,
-                            std::span<const std::string_view> bytes) {
-  ExtendedAttributes attributes;
-  if (lookForAttributes && !readExtendedAttributes(target, attributes)) return Prepared::InPlace;
-  const OwnershipKept kept = carryOwner(temp.fd(), temp.status(), info);
-  if (!kept.owner || !kept.group) return Prepared::InPlace;
-  // The set-ID bits go on after the content: a write by an ordinary user takes them off.
-  mode_t mode = temp.status().st_mode;
-  const mode_t wanted = modeCarried(info, kept);
-  if (!setMode(temp.fd(), mode, mode & wanted & 0777) || !writeAll(temp.fd(), bytes) ||
-      !setMode(temp.fd(), mode, wanted)) {
-    return Prepared::Failed;
-  }
-  // Also takes off what a folder's default ACL gave the new file.
-  if (!applyExtendedAttributes(temp.fd(), attributes)) return Prepared::InPlace;
-  if (::fsync(temp.fd()) != 0) return Prepared::Failed;
-  return Prepared::Ready;
-}
-
 StoreResult writeInPlaceResult(const fs::path& target, std::span<const std::string_view> pieces,
                                const FileIdentity& read) {
   // Rare (a file with several names, or one whose owner cannot be carried): the pieces are
@@ -256,6 +232,15 @@ struct WorkFolder {
   }
   // The folder taken over is the one the path leads to: it serves this file's later steps.
   void confirm() { session->folderChecked_ = session->file_; }
+  // Brings a file written in the folder to the disk; the wait counts to the session's.
+  bool flushFile(int file) {
+    if (!session) return ::fsync(file) == 0;
+    const auto start = std::chrono::steady_clock::now();
+    const bool flushed = ::fsync(file) == 0;
+    const auto waited = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start);
+    session->flushNanos_.fetch_add(static_cast<std::uint64_t>(waited.count()), std::memory_order_relaxed);
+    return flushed;
+  }
   bool fileSizeSignalIgnored() const { return session && session->fileSizeSignalIgnored_; }
   // Whether names in the folder may go (namesMayGo), looked at once for a file's steps when
   // the session keeps the folder.
@@ -292,6 +277,35 @@ struct WorkFolder {
     flushes->changed(id, fd, file);
   }
 };
+
+namespace {
+
+// How far preparing a new file to replace an existing one got.
+enum class Prepared { Ready, InPlace, Failed };
+
+// Fills `temp` with the new content and everything the former file (`info`) has: owner,
+// group, permission bits, extended attributes. InPlace when one of them cannot be carried
+// (nothing was lost: the caller writes into the file itself instead).
+Prepared prepareReplacement(WorkFolder& folder, TempFile& temp, const fs::path& target, const struct stat& info,
+                            bool lookForAttributes, std::span<const std::string_view> bytes) {
+  ExtendedAttributes attributes;
+  if (lookForAttributes && !readExtendedAttributes(target, attributes)) return Prepared::InPlace;
+  const OwnershipKept kept = carryOwner(temp.fd(), temp.status(), info);
+  if (!kept.owner || !kept.group) return Prepared::InPlace;
+  // The set-ID bits go on after the content: a write by an ordinary user takes them off.
+  mode_t mode = temp.status().st_mode;
+  const mode_t wanted = modeCarried(info, kept);
+  if (!setMode(temp.fd(), mode, mode & wanted & 0777) || !writeAll(temp.fd(), bytes) ||
+      !setMode(temp.fd(), mode, wanted)) {
+    return Prepared::Failed;
+  }
+  // Also takes off what a folder's default ACL gave the new file.
+  if (!applyExtendedAttributes(temp.fd(), attributes)) return Prepared::InPlace;
+  if (!folder.flushFile(temp.fd())) return Prepared::Failed;
+  return Prepared::Ready;
+}
+
+}  // namespace
 
 WriteSession::WriteSession() : fileSizeSignalIgnored_(sarnavel::fileSizeSignalIgnored()) {}
 
@@ -373,7 +387,7 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& given, const fs::path&
     TempFile temp;
     if (!temp.createUnnamed(folder.fd, folder.path, name, 0666))
       return failed(ResultCode::WriteFailed, problemOfCreation(errno));
-    if (!writeAll(temp.fd(), bytes) || ::fsync(temp.fd()) != 0) return failed(ResultCode::WriteFailed);
+    if (!writeAll(temp.fd(), bytes) || !folder.flushFile(temp.fd())) return failed(ResultCode::WriteFailed);
     // A file that appeared meanwhile under the name is someone else's.
     if (!temp.publishAs(folder.fd, name))
       return failed(ResultCode::WriteFailed, errno == EEXIST ? StoreProblem::ChangedSinceRead : StoreProblem::None);
@@ -400,7 +414,7 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& given, const fs::path&
     }
     if (!mayWrite(folder.fd, name, info, temp.status().st_uid))
       return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);  // the user made it
-    switch (prepareReplacement(temp, target, info, expected.hasExtendedAttributes, bytes)) {
+    switch (prepareReplacement(folder, temp, target, info, expected.hasExtendedAttributes, bytes)) {
       case Prepared::Failed: return failed(ResultCode::WriteFailed);
       case Prepared::InPlace:
         if (byLink) return failed(ResultCode::WriteFailed);  // its backup is a copy
@@ -564,7 +578,7 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
   // It keeps the file's modification time, as a backup that is the former file itself does.
   const struct timespec times[2] = {{0, UTIME_OMIT}, info.st_mtim};
   ::futimens(copy.fd(), times);  // best effort: the content is what matters
-  if (::fsync(copy.fd()) != 0) return failed(ResultCode::BackupFailed);
+  if (!folder.flushFile(copy.fd())) return failed(ResultCode::BackupFailed);
 
   if (!shiftChain(folder, chain)) {
     folder.finish();

@@ -93,6 +93,8 @@
 // rename wins.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <span>
@@ -140,9 +142,14 @@ class WriteSession {
   // The steps that follow are one file's (see above). A session never told so checks the
   // folder's path at every step.
   void beginFile() { ++file_; }
+  // How long this session's writes and backups waited for their new content to reach the
+  // disk so far, in nanoseconds; read by other threads (the run weighs it to decide whether
+  // more workers would overlap such waits).
+  std::uint64_t flushNanos() const { return flushNanos_.load(std::memory_order_relaxed); }
 
  private:
   friend struct WorkFolder;
+  std::atomic<std::uint64_t> flushNanos_{0};
   std::string folderPath_;
   FileDescriptor folder_;
   dev_t device_ = 0;

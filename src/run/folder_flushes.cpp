@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 namespace sarnavel {
@@ -22,9 +23,17 @@ void FolderFlushes::durableFor(std::string_view file) {
   std::vector<Note> wanted;
   for (auto note = first; note != last; ++note) wanted.push_back(note->second);
   notes_.erase(first, last);
+  // Timed only when there is something to wait for: most files' changes are covered already.
+  std::chrono::steady_clock::time_point waitBegan;
+  bool waited = false;
+  auto beginWait = [&] {
+    if (!waited) waitBegan = std::chrono::steady_clock::now();
+    waited = true;
+  };
   for (const Note& note : wanted) {
     Folder& folder = folders_.at(note.folder);  // std::map: the reference outlives other insertions
     while (folder.flushed < note.change) {
+      beginWait();
       if (folder.flushing) {
         flushDone_.wait(lock);
         continue;
@@ -43,6 +52,10 @@ void FolderFlushes::durableFor(std::string_view file) {
     // The last note of a folder goes once it is flushed: the folder joins the idle ones, and
     // the one idle longest is closed.
     if (--folder.notes == 0 && !folder.flushing) keepIdle(note.folder);
+  }
+  if (waited) {
+    const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - waitBegan);
+    waitNanos_.fetch_add(static_cast<std::uint64_t>(nanos.count()), std::memory_order_relaxed);
   }
 }
 

@@ -28,6 +28,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -50,6 +51,9 @@ class FolderFlushes {
   void durableFor(std::string_view file);
   // How many times a folder was flushed so far.
   std::uint64_t flushCount() const;
+  // How long durableFor's callers waited for folders' flushes so far, in nanoseconds, theirs
+  // or another thread's; read by any thread.
+  std::uint64_t waitNanos() const { return waitNanos_.load(std::memory_order_relaxed); }
 
  private:
   // How many folders with no change waiting stay open.
@@ -74,6 +78,7 @@ class FolderFlushes {
   std::multimap<std::string, Note, std::less<>> notes_;
   std::deque<FolderId> idle_;  // folders whose changes were all durable, the latest last
   std::uint64_t flushes_ = 0;
+  std::atomic<std::uint64_t> waitNanos_{0};
 };
 
 }  // namespace sarnavel

@@ -15,6 +15,9 @@
 // the last one handed over, so a cancellation lets at most that many more finish. With one
 // thread everything runs on the calling thread, one file after the other.
 //
+// Pacing (WorkerPacing below): of the threads asked, only the first few may take files at first;
+// the others join once the time of the files converted so far shows waits they would overlap.
+//
 // Threads the system will not start (a process limit) are done without: the files run on the
 // threads that did start, or on the calling thread when none did; nothing is thrown.
 //
@@ -27,6 +30,7 @@
 // the converting code need not look at it again.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -51,14 +55,61 @@ struct PoolTurn {
   const struct stat* status = nullptr;
 };
 
-// `convert(k, turn)` and `finish(k, result)` are given the index k of paths[k].
+// How many of a pass's workers take files from its start, and when the others join them.
+//
+// Workers beyond one per core help only while workers wait: for the disk (each new file, and
+// its folder, is flushed before the file counts as written) or for reads the page cache does
+// not hold. Where nothing waits (tmpfs, a check of files in the cache) they only take turns on
+// the cores and on the folders' locks, which costs 5-10 %. So a run starts one worker per core,
+// and the others join for good (this pass and the run's later ones) once the files converted
+// so far, 32 at least so that the first files' cold start does not decide, show a quarter of
+// their time spent off the cores or waiting for flushes. Both count: on some machines a flush
+// keeps its worker's core busy in the kernel rather than asleep, which the time off the cores
+// alone would not show.
+class WorkerPacing {
+ public:
+  // Every worker takes files from the start.
+  WorkerPacing() = default;
+  // `first` workers start; `flushWaitNanos` tells how long the run's workers have waited for
+  // flushes so far (any thread may call it).
+  WorkerPacing(int first, std::function<std::uint64_t()> flushWaitNanos)
+      : first_(first), flushWaitNanos_(std::move(flushWaitNanos)) {}
+
+  // How many of `threads` workers take files from a pass's start.
+  int firstOf(int threads) const { return joined_ || first_ <= 0 ? threads : std::min(first_, threads); }
+  bool joined() const { return joined_; }
+  // A file was converted in `wallNanos`, of which `cpuNanos` on a core; true when the others
+  // should join now. The pool calls it one file at a time.
+  bool noteFile(std::uint64_t wallNanos, std::uint64_t cpuNanos) {
+    if (joined_ || first_ <= 0) return false;
+    ++files_;
+    wallNanos_ += wallNanos;
+    offCoreNanos_ += wallNanos > cpuNanos ? wallNanos - cpuNanos : 0;
+    if (files_ < kFilesBeforeDeciding) return false;
+    const std::uint64_t waited = std::max(offCoreNanos_, flushWaitNanos_ ? flushWaitNanos_() : 0);
+    joined_ = 4 * waited > wallNanos_;
+    return joined_;
+  }
+
+ private:
+  static constexpr std::uint64_t kFilesBeforeDeciding = 32;
+  int first_ = 0;
+  std::function<std::uint64_t()> flushWaitNanos_;
+  bool joined_ = false;
+  std::uint64_t files_ = 0, wallNanos_ = 0, offCoreNanos_ = 0;
+};
+
+// `convert(k, turn)` and `finish(k, result)` are given the index k of paths[k]. `pacing`, when
+// given, is consulted and kept up to date under the pool's lock; one pass at a time uses it.
 template <class Result>
 void runInPassOrder(const std::vector<std::string_view>& paths, int threads, const std::atomic<bool>& cancelRequested,
                     const std::function<Result(std::size_t index, const PoolTurn& turn)>& convert,
-                    const std::function<void(std::size_t index, Result&)>& finish);
+                    const std::function<void(std::size_t index, Result&)>& finish, WorkerPacing* pacing = nullptr);
 
 // The number of threads a run uses when it is not told: four per core (4 to 16).
 int defaultThreadCount();
+// How many of them take files from a pass's start (WorkerPacing): one per core.
+int eagerThreadCount();
 
 }  // namespace sarnavel
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <sys/stat.h>
+#include <time.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -30,7 +31,7 @@ struct Slot {
 template <class Result>
 void runInPassOrder(const std::vector<std::string_view>& paths, int threads, const std::atomic<bool>& cancelRequested,
                     const std::function<Result(std::size_t index, const PoolTurn& turn)>& convert,
-                    const std::function<void(std::size_t index, Result&)>& finish) {
+                    const std::function<void(std::size_t index, Result&)>& finish, WorkerPacing* pacing) {
   auto oneAfterTheOther = [&] {
     for (std::size_t index = 0; index < paths.size(); ++index) {
       if (cancelRequested.load()) return;
@@ -58,6 +59,10 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
   std::uintmax_t bytesUnderWay = 0;
   std::size_t next = 0;        // the next index to be taken; indices below it are taken
   std::size_t handedOver = 0;  // indices below it have reached `finish`
+  // Workers from `first` on wait until the pacing lets them join (or nothing is left to take).
+  const int first = pacing ? pacing->firstOf(threads) : threads;
+  bool joined = first >= threads;
+  std::condition_variable mayJoin;
 
   // What keeps `index` from starting: an earlier file still under way not yet looked at (it may
   // be the same file on disk; the look is short), an earlier one that is the same file, or the
@@ -110,10 +115,29 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
     }
   };
 
+  // A file's time on the worker's thread: on the wall and on a core.
+  struct Clocks {
+    std::uint64_t wall = 0, cpu = 0;
+    static Clocks now() {
+      struct timespec t;
+      Clocks c;
+      ::clock_gettime(CLOCK_MONOTONIC, &t);
+      c.wall = static_cast<std::uint64_t>(t.tv_sec) * 1000000000u + static_cast<std::uint64_t>(t.tv_nsec);
+      ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+      c.cpu = static_cast<std::uint64_t>(t.tv_sec) * 1000000000u + static_cast<std::uint64_t>(t.tv_nsec);
+      return c;
+    }
+  };
+
   auto work = [&](int worker) {
+    if (worker >= first) {
+      std::unique_lock lock(mutex);
+      while (!(joined || cancelRequested.load() || next >= paths.size())) mayJoin.wait(lock);
+    }
     for (;;) {
       std::size_t index;
       bool lastTaken = false;
+      bool timed = false;  // the file's time goes to the pacing
       {
         std::unique_lock lock(mutex);
         while (!(cancelRequested.load() || next >= paths.size() || next < handedOver + window)) {
@@ -123,6 +147,7 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
         }
         if (next >= paths.size() || cancelRequested.load()) break;
         index = next++;
+        timed = !joined;
         slots[index % window].stage = Stage::Taken;
         lastTaken = next == paths.size();
       }
@@ -153,17 +178,25 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
         }
         bytesUnderWay += size;
       }
+      const Clocks began = timed ? Clocks::now() : Clocks{};
       Result result = convert(index, PoolTurn{worker, looked ? &status : nullptr});
+      const Clocks ended = timed ? Clocks::now() : Clocks{};
       std::unique_lock lock(mutex);
+      if (timed && !joined && pacing->noteFile(ended.wall - began.wall, ended.cpu - began.cpu)) {
+        joined = true;
+        mayJoin.notify_all();
+      }
       bytesUnderWay -= size;
       results[index % window] = std::move(result);
       slots[index % window].stage = Stage::Done;
       if (waitingForEarlier > 0) earlierFinished.notify_all();
       handOver(lock);
     }
-    // A worker that takes no more files leaves; another one waiting for room would otherwise
-    // miss a cancellation.
+    // A worker that takes no more files leaves; another one waiting for room, or to join,
+    // would otherwise miss a cancellation.
     roomInWindow.notify_all();
+    { std::lock_guard lock(mutex); }  // a worker about to wait to join has seen what changed, or is waiting
+    mayJoin.notify_all();
   };
 
   // A thread the system refuses (a process limit, no memory) is one fewer worker, never an
@@ -192,5 +225,7 @@ inline int defaultThreadCount() {
   unsigned cores = std::thread::hardware_concurrency();
   return static_cast<int>(std::clamp(4 * std::max(cores, 1u), 4u, 16u));
 }
+
+inline int eagerThreadCount() { return static_cast<int>(std::max(std::thread::hardware_concurrency(), 1u)); }
 
 }  // namespace sarnavel

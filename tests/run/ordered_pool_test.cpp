@@ -80,6 +80,61 @@ TEST(OrderedPool, CancelStartsNothingNewAndHandsOverWhatStarted) {
   }
 }
 
+// The pacing's rule: the others join once 32 files at least show a quarter of their time off
+// the cores or waiting for flushes.
+TEST(WorkerPacing, JoinsOnceAQuarterOfTheFilesTimeWaits) {
+  struct Case {
+    int files;
+    std::uint64_t wall, cpu;    // each file's, in nanoseconds
+    std::uint64_t flushWaited;  // the run's flushes, in all
+    bool joins;
+  } cases[] = {
+      {31, 1000, 0, 0, false},       // too few files to tell
+      {32, 1000, 0, 0, true},        // asleep
+      {32, 1000, 760, 0, false},     // under a quarter off the cores
+      {32, 1000, 740, 0, true},      // over a quarter
+      {32, 1000, 1000, 7000, false},  // flushes under a quarter of 32,000 ns
+      {32, 1000, 1000, 9000, true},   // a flush that keeps its core busy counts all the same
+  };
+  for (const Case& c : cases) {
+    WorkerPacing pacing(2, [&] { return c.flushWaited; });
+    bool said = false;
+    for (int k = 0; k < c.files; ++k) said = pacing.noteFile(c.wall, c.cpu) || said;
+    EXPECT_EQ(pacing.joined(), c.joins) << c.files << " " << c.cpu << " " << c.flushWaited;
+    EXPECT_EQ(said, c.joins);
+    EXPECT_EQ(pacing.firstOf(8), c.joins ? 8 : 2);
+  }
+  EXPECT_EQ(WorkerPacing().firstOf(8), 8);  // unpaced: every worker from the start
+}
+
+// Paced, the first worker alone takes files until their time shows waits; then the others
+// join, for the rest of the pass.
+TEST(OrderedPool, PacedWorkersJoinOnceFilesWait) {
+  for (int count : {20, 80}) {  // 20 files decide nothing: the first worker converts them all
+    std::vector<std::string> paths = names(count);
+    std::atomic<bool> cancel{false};
+    WorkerPacing pacing(1, [] { return std::uint64_t{0}; });
+    std::mutex mutex;
+    std::set<int> workers;
+    std::vector<std::size_t> finished;
+    runInPassOrder<int>(
+        views(paths), 4, cancel,
+        [&](std::size_t k, const PoolTurn& turn) {
+          {
+            std::lock_guard lock(mutex);
+            workers.insert(turn.worker);
+          }
+          std::this_thread::sleep_for(std::chrono::microseconds(300));  // off the core, as a read from a disk
+          return static_cast<int>(k);
+        },
+        [&](std::size_t k, int&) { finished.push_back(k); }, &pacing);
+    EXPECT_EQ(finished.size(), paths.size()) << count;
+    EXPECT_TRUE(std::is_sorted(finished.begin(), finished.end())) << count;
+    EXPECT_EQ(workers.size() > 1, count == 80) << count;
+    EXPECT_EQ(pacing.joined(), count == 80) << count;
+  }
+}
+
 // Two path texts of one file (through a link) are never converted at the same time.
 TEST(OrderedPool, OneFileIsNeverConvertedTwiceAtOnce) {
   testing::TempFolder folder;
