@@ -32,32 +32,32 @@ bool looksBinary(std::string_view firstBlock) {
   return recogniseContent(firstBlock).form == ContentForm::Bytes;
 }
 
-namespace {
-
-bool sameFileUnchanged(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
-         a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+std::optional<ResolvedReference> ReferenceProbes::known(LoadedKind kind, std::string_view path) const {
+  std::lock_guard lock(mutex_);
+  const auto& answers = answers_[kind == LoadedKind::StyleSheet ? 0 : 1];
+  auto answer = answers.find(path);
+  if (answer == answers.end()) return std::nullopt;
+  return answer->second;
 }
 
-}  // namespace
-
-std::optional<ReferenceStatus> ReferenceProbes::known(const std::string& path, const struct stat& info) const {
+void ReferenceProbes::remember(LoadedKind kind, const ResolvedReference& answer) {
   std::lock_guard lock(mutex_);
-  auto probe = probes_.find(path);
-  if (probe == probes_.end() || !sameFileUnchanged(probe->second.info, info)) return std::nullopt;
-  return probe->second.status;
-}
-
-void ReferenceProbes::remember(const std::string& path, const struct stat& info, ReferenceStatus status) {
-  std::lock_guard lock(mutex_);
-  probes_.insert_or_assign(path, Probe{info, status});
+  answers_[kind == LoadedKind::StyleSheet ? 0 : 1].try_emplace(answer.path, answer);
 }
 
 ResolvedReference FileSystemResolver::resolve(std::string_view reference, LoadedKind kind) const {
   // An empty reference names no file, and one holding a zero byte cannot be a path.
   if (reference.empty() || reference.find('\0') != std::string_view::npos) return {};
   const std::string full = normalJoin(pageFolder_, reference);
+  if (probes_) {
+    if (std::optional<ResolvedReference> answer = probes_->known(kind, full)) return *answer;
+  }
+  ResolvedReference answer = lookAt(full, kind);
+  if (probes_ && answer.status != ReferenceStatus::Missing) probes_->remember(kind, answer);
+  return answer;
+}
+
+ResolvedReference FileSystemResolver::lookAt(const std::string& full, LoadedKind kind) const {
   // A name below the open page folder is reached from it; any other by its full path.
   int at = AT_FDCWD;
   const char* name = full.c_str();
@@ -82,9 +82,6 @@ ResolvedReference FileSystemResolver::resolve(std::string_view reference, Loaded
     if (error || classifyExtension(reached.native()) != wanted) return refused;
   }
   if (!S_ISREG(info.st_mode)) return refused;
-  if (probes_) {
-    if (std::optional<ReferenceStatus> status = probes_->known(full, info)) return {*status, full, nameIsLink};
-  }
 
   const int fd = ::openat(at, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return {ReferenceStatus::Followable, full, nameIsLink};  // unreadable: the file's own line will say so
@@ -95,7 +92,6 @@ ResolvedReference FileSystemResolver::resolve(std::string_view reference, Loaded
   if (!S_ISREG(opened.st_mode)) return refused;
   block.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
   const ReferenceStatus status = looksBinary(block) ? ReferenceStatus::Binary : ReferenceStatus::Followable;
-  if (probes_ && got >= 0) probes_->remember(full, opened, status);
   return {status, full, nameIsLink};
 }
 

@@ -16,15 +16,13 @@
 //
 // Opening a candidate never blocks (a FIFO opened without a reader is refused as not regular),
 // and nothing is written. Many pages load the same few files: given the run's ReferenceProbes,
-// a file is looked into once while it stays the same file, unchanged (its name is still
-// looked at for every page; the file's own conversion reads and checks it in full anyway).
+// each name is looked at, and its file looked into, for the first page that loads it, and the
+// later pages get the same answer (below).
 // Given the page's folder open (the descriptor the page was just read through, which must be
 // the folder its path leads to), a full path below that folder is looked at and opened
 // relative to it: the same name, reached without walking the folder's path again.
 // Thread safety: no shared state but the ReferenceProbes given, which is thread-safe.
 #pragma once
-
-#include <sys/stat.h>
 
 #include <cstddef>
 #include <filesystem>
@@ -38,22 +36,21 @@
 
 namespace sarnavel {
 
-// What looking into a loaded file found, per path, with the identity of the file looked into
-// (device, inode, size, modification and change times): an answer serves only while the path
-// still reaches that file unchanged. Grows with the files pages load, not with the pages.
-// Thread-safe; one per run.
+// The run's answers to the pages' references, per full path and kind of element. The run
+// changes no style sheet or script while it converts its pages (pages are .html and .htm
+// files), and another program that changes one meanwhile races with the run whether its name
+// is looked at again or not: the file's own conversion reads it and checks it again (a name
+// that was the file itself is read only as such). A missing name is looked at again by every
+// page, so the memo grows with the files pages load, not with the pages. Thread-safe; one
+// per run.
 class ReferenceProbes {
  public:
-  std::optional<ReferenceStatus> known(const std::string& path, const struct stat& info) const;
-  void remember(const std::string& path, const struct stat& info, ReferenceStatus status);
+  std::optional<ResolvedReference> known(LoadedKind kind, std::string_view path) const;
+  void remember(LoadedKind kind, const ResolvedReference& answer);
 
  private:
-  struct Probe {
-    struct stat info;
-    ReferenceStatus status;
-  };
   mutable std::mutex mutex_;
-  std::map<std::string, Probe, std::less<>> probes_;
+  std::map<std::string, ResolvedReference, std::less<>> answers_[2];  // style sheets, scripts
 };
 
 class FileSystemResolver : public ReferenceResolver {
@@ -65,6 +62,9 @@ class FileSystemResolver : public ReferenceResolver {
   ResolvedReference resolve(std::string_view reference, LoadedKind kind) const override;
 
  private:
+  // What the file system says of the name, without the run's memo.
+  ResolvedReference lookAt(const std::string& full, LoadedKind kind) const;
+
   std::filesystem::path pageFolder_;
   ReferenceProbes* probes_;
   int pageFolderFd_;

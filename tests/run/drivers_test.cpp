@@ -157,19 +157,18 @@ TEST(ReferenceFiles, OnlyFilesOfTheLoadedKindAreFollowed) {
   }
 }
 
-// A loaded file that changes after a page looked into it is looked into again for the next
-// page, even when its size and inode stay the same.
-TEST(ReferenceFiles, AChangedFileIsLookedIntoAgain) {
+// The run's memo answers a name for each kind of element apart, and a name missing for one
+// page is looked for again by the next: a file made in between is found.
+TEST(ReferenceFiles, TheMemoKeepsKindsApartAndLooksForMissingNamesAgain) {
   TempFolder folder;
   folder.put("site/a.js", "x=1;");
   ReferenceProbes probes;
   const FileSystemResolver resolver(folder / "site", &probes);
   EXPECT_EQ(resolver.resolve("a.js", LoadedKind::Script).status, ReferenceStatus::Followable);
-  {
-    std::fstream file(folder / "site/a.js", std::ios::in | std::ios::out | std::ios::binary);
-    file << "\x7F" "ELF";
-  }
-  EXPECT_EQ(resolver.resolve("a.js", LoadedKind::Script).status, ReferenceStatus::Binary);
+  EXPECT_EQ(resolver.resolve("a.js", LoadedKind::StyleSheet).status, ReferenceStatus::WrongKind);
+  EXPECT_EQ(resolver.resolve("late.css", LoadedKind::StyleSheet).status, ReferenceStatus::Missing);
+  folder.put("site/late.css", "p{}");
+  EXPECT_EQ(resolver.resolve("late.css", LoadedKind::StyleSheet).status, ReferenceStatus::Followable);
 }
 
 }  // namespace
