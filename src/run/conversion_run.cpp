@@ -42,12 +42,15 @@ std::string fileKey(const std::filesystem::path& path) {
 // folder above it: only a name that is itself a link is resolved alone.
 class FileKeys {
  public:
-  std::string of(std::string_view path) {
+  // `nameMayBeLink`: false for a name the run reads only as the regular file it is (a listed
+  // name not taken as a link, a loaded one a page's look found to be the file itself), which
+  // is then not looked at again: should it have become a link, the read leaves it alone.
+  std::string of(std::string_view path, bool nameMayBeLink = true) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string_view::npos || slash == 0) return fileKey(std::filesystem::path(path));
     struct stat info;
     const std::string full(path);
-    if (::lstat(full.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) return fileKey(full);
+    if (nameMayBeLink && ::lstat(full.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) return fileKey(full);
     const std::string& key = folders_.of(path.substr(0, slash));
     return key + (key.ends_with('/') ? "" : "/") + std::string(path.substr(slash + 1));
   }
@@ -198,7 +201,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   // A file a later pass visits again is kept with what the write left in it (rewritten_file.h).
   std::map<std::string, std::optional<RewrittenFile>> rewritten;
   std::map<std::string, LoadEvidence> loaders;
-  std::map<std::string, std::string> keyOfLoaded;
+  std::map<std::string, std::string, std::less<>> keyOfLoaded;
   PathSet moduleScripts;  // files pages load as module scripts
   SiteTally site;
   const WriteMode mode = request.mode;
@@ -235,7 +238,15 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
     std::vector<std::string> keys;
     if (needsKeys) {
       keys.reserve(listed.size());
-      for (std::string_view path : listed) keys.push_back(fileKeys.of(path));
+      for (std::string_view path : listed) {
+        // A loaded file's key was made when its first page was collected.
+        if (auto known = keyOfLoaded.find(path); pass > 3 && known != keyOfLoaded.end()) {
+          keys.push_back(known->second);
+          continue;
+        }
+        const bool takenAsLink = !request.followedLinks.empty() && request.followedLinks.count(std::string(path)) != 0;
+        keys.push_back(fileKeys.of(path, pass > 3 || takenAsLink));
+      }
     }
     // A check reads a file both listed and loaded once, in its first pass.
     const bool skipsChecked = !converting && pass > 3;
@@ -329,7 +340,8 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
               if (loaded.status != ReferenceStatus::Followable) continue;
               const bool sheet = loaded.kind == LoadedKind::StyleSheet;
               auto known = keyOfLoaded.find(loaded.path);  // a page may load one file many times
-              if (known == keyOfLoaded.end()) known = keyOfLoaded.emplace(loaded.path, fileKeys.of(loaded.path)).first;
+              if (known == keyOfLoaded.end())
+                known = keyOfLoaded.emplace(loaded.path, fileKeys.of(loaded.path, loaded.nameIsLink)).first;
               if (loaded.module) moduleInPass.push_back(known->second);
               loadedInPass.emplace_back(known->second, LoadEvidence{loaded.formerCharset, document->source.encoding});
               if (sheet && options.followCss) referencedStyleSheets.insert(loaded.path);
