@@ -24,6 +24,12 @@ EncodingEvidence loadedBy(std::optional<E> page) {
   return e;
 }
 
+EncodingEvidence inSiteOf(E encoding) {
+  EncodingEvidence e;
+  for (int k = 0; k < 3; ++k) e.site.add({encoding, DecisionBasis::Declaration});
+  return e;
+}
+
 TEST(DeferredValidity, TheConverterConfirmsOrTheDecisionDecides) {
   const std::string nihongoUtf8 = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";
   const struct {
@@ -57,6 +63,16 @@ TEST(DeferredValidity, TheConverterConfirmsOrTheDecisionDecides) {
       {"undeclared UTF-8", DocumentKind::Script, "s='" + nihongoUtf8 + "';", {}, "", 0, ""},
       {"UTF-8 so far", DocumentKind::Script, "s='" + nihongoUtf8 + "';\xE6\x97", {}, "", 1, ""},
       {"UTF-8 but for a sequence", DocumentKind::StyleSheet, "p{content:'" + nihongoUtf8 + "\xC0'}", {}, "", 0, ""},
+      // The site's encoding weighs only between readings that are both valid.
+      {"Shift_JIS in an EUC-JP site", DocumentKind::Script, "s='\x93\xFA\x96\x7B\x8C\xEA';", inSiteOf(E::EucJp), "", 3,
+       nihongoUtf8},
+      {"Shift_JIS so far in an EUC-JP site", DocumentKind::Script, "s='\x93\xFA\xC6\xFC\xCB\xDC\xFF';",
+       inSiteOf(E::EucJp), "", 3, ""},
+      {"EUC-JP in a Shift_JIS site", DocumentKind::StyleSheet, "p{content:'\xC6\xFC\xCB\xDC\xB8\xEC'}",
+       inSiteOf(E::ShiftJis), "", 3, nihongoUtf8},
+      {"EUC-JP so far in a Shift_JIS site", DocumentKind::Script, "s='\xC6\xFC\xCB\xDC\xB8\xEC\x93\xFA';",
+       inSiteOf(E::ShiftJis), "", 3, ""},
+      {"valid in both, in an EUC-JP site", DocumentKind::Script, "s='\xB8\xEC\xB8\xEC';", inSiteOf(E::EucJp), "", 3, ""},
   };
   for (const auto& c : cases) {
     TargetChoice options;
