@@ -201,7 +201,12 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   // A file a later pass visits again is kept with what the write left in it (rewritten_file.h).
   std::map<std::string, std::optional<RewrittenFile>> rewritten;
   std::map<std::string, LoadEvidence> loaders;
-  std::map<std::string, std::string, std::less<>> keyOfLoaded;
+  // Each name pages load: its file's key, and whether its first loader was taken up.
+  struct LoadedName {
+    std::string key;
+    bool taken = false;
+  };
+  std::map<std::string, LoadedName, std::less<>> loadedNames;
   PathSet moduleScripts;  // files pages load as module scripts
   SiteTally site;
   const WriteMode mode = request.mode;
@@ -240,8 +245,8 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
       keys.reserve(listed.size());
       for (std::string_view path : listed) {
         // A loaded file's key was made when its first page was collected.
-        if (auto known = keyOfLoaded.find(path); pass > 3 && known != keyOfLoaded.end()) {
-          keys.push_back(known->second);
+        if (auto known = loadedNames.find(path); pass > 3 && known != loadedNames.end()) {
+          keys.push_back(known->second.key);
           continue;
         }
         const bool takenAsLink = !request.followedLinks.empty() && request.followedLinks.count(std::string(path)) != 0;
@@ -339,11 +344,17 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
             for (const FoundReference& loaded : document->references) {
               if (loaded.status != ReferenceStatus::Followable) continue;
               const bool sheet = loaded.kind == LoadedKind::StyleSheet;
-              auto known = keyOfLoaded.find(loaded.path);  // a page may load one file many times
-              if (known == keyOfLoaded.end())
-                known = keyOfLoaded.emplace(loaded.path, fileKeys.of(loaded.path, loaded.nameIsLink)).first;
-              if (loaded.module) moduleInPass.push_back(known->second);
-              loadedInPass.emplace_back(known->second, LoadEvidence{loaded.formerCharset, document->source.encoding});
+              auto known = loadedNames.find(loaded.path);  // a page may load one file many times
+              if (known == loadedNames.end())
+                known = loadedNames.emplace(loaded.path, LoadedName{fileKeys.of(loaded.path, loaded.nameIsLink)}).first;
+              const std::string& key = known->second.key;
+              if (loaded.module) moduleInPass.push_back(key);
+              // Its first loader in pass order counts, and the run's memo gave every page the
+              // same look at the name (reference_files.h), of one kind, the one its extension
+              // names: a later page adds nothing.
+              if (known->second.taken) continue;
+              known->second.taken = true;
+              loadedInPass.emplace_back(key, LoadEvidence{loaded.formerCharset, document->source.encoding});
               if (sheet && options.followCss) referencedStyleSheets.insert(loaded.path);
               if (!sheet && options.followJs) referencedScripts.insert(loaded.path);
               if (!loaded.nameIsLink) loadedByOwnName.insert(loaded.path);

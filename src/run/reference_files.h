@@ -26,11 +26,12 @@
 
 #include <cstddef>
 #include <filesystem>
-#include <map>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "engine/reference_resolver.h"
 
@@ -49,8 +50,13 @@ class ReferenceProbes {
   void remember(LoadedKind kind, const ResolvedReference& answer);
 
  private:
+  // Full paths share long beginnings: hashed, each is read once a lookup.
+  struct PathHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view path) const { return std::hash<std::string_view>{}(path); }
+  };
   mutable std::mutex mutex_;
-  std::map<std::string, ResolvedReference, std::less<>> answers_[2];  // style sheets, scripts
+  std::unordered_map<std::string, ResolvedReference, PathHash, std::equal_to<>> answers_[2];  // sheets, scripts
 };
 
 class FileSystemResolver : public ReferenceResolver {

@@ -360,6 +360,22 @@ TEST(ConversionRunEvidence, AOneWordScriptOfAnEucJpSiteIsReadAsTheSite) {
   EXPECT_TRUE(sameBytes(TempFolder::read(alone), "var label = \"\xE8\xA1\xA8\";\n"));
 }
 
+// A script two pages load is read in the charset its first loader in pass order names, and is
+// a module script when any of them loads it as one.
+TEST(ConversionRunEvidence, TheFirstLoaderLendsItsCharsetAndAnyLoaderMakesAModule) {
+  TempFolder folder;
+  auto page = [](const std::string& scripts) { return "<html><head><title>t</title>" + scripts + "</head></html>\n"; };
+  fs::path first = folder.put("site/a.html", page("<script src=\"s.js\" charset=\"euc-jp\"></script><script src=\"m.js\"></script>"));
+  fs::path later = folder.put("site/b.html", page("<script src=\"s.js\" charset=\"shift_jis\"></script>"
+                                                  "<script type=\"module\" src=\"m.js\"></script>"));
+  fs::path loaded = folder.put("site/s.js", "var label = \"\xC1\xB0\";\n");  // 前 in EUC-JP, two katakana in Shift_JIS
+  fs::path module = folder.put("site/m.js", kScriptInUtf8);
+  RunResult r = convertAll({optionsFor(0, false), {first, later}});
+  EXPECT_EQ(r.summary.failures, 0);
+  EXPECT_TRUE(sameBytes(TempFolder::read(loaded), "var label = \"\x91\x4F\";\n"));
+  EXPECT_EQ(TempFolder::read(module), kScriptInUtf8);
+}
+
 // A reference is followed only to a file of the kind its element loads; the others keep their
 // element as it was and are named under the page's line. A file loaded from outside what the
 // user named is converted and named under its own line.
