@@ -109,18 +109,15 @@ bool TempFile::createUnnamed(int folderFd, const fs::path& folder, const std::st
 
 namespace {
 
-// Links an unnamed file's descriptor under `leaf` in the folder. Through /proc, which any
-// user may do with a file of their own; AT_EMPTY_PATH where /proc is not mounted.
+// Links an unnamed file's descriptor under `leaf` in the folder. By the descriptor itself
+// (AT_EMPTY_PATH), which kernels since 6.10 allow the process that made the file and older
+// ones only a process with CAP_DAC_READ_SEARCH, and which spares a lookup in /proc; else
+// through /proc, which any user may do with a file of their own.
 bool linkDescriptor(int fd, int folderFd, const char* leaf) {
+  if (::linkat(fd, "", folderFd, leaf, AT_EMPTY_PATH) == 0) return true;
+  if (errno != ENOENT) return false;  // refused, the name taken: /proc would say the same
   const std::string self = "/proc/self/fd/" + std::to_string(fd);
-  if (::linkat(AT_FDCWD, self.c_str(), folderFd, leaf, AT_SYMLINK_FOLLOW) == 0) return true;
-  if (errno != ENOENT) return false;
-  struct stat proc;
-  if (::stat("/proc/self/fd", &proc) == 0) {
-    errno = ENOENT;  // /proc is there: the folder itself is gone
-    return false;
-  }
-  return ::linkat(fd, "", folderFd, leaf, AT_EMPTY_PATH) == 0;
+  return ::linkat(AT_FDCWD, self.c_str(), folderFd, leaf, AT_SYMLINK_FOLLOW) == 0;
 }
 
 }  // namespace
