@@ -411,11 +411,56 @@ constexpr NamedPairs kNamedPairs = [] {
   return pairs;
 }();
 
+// The first pair lets through the names that merely share it with one of a kind: "li" with
+// "link", "/td" and "/tr" with "/title", "strong" with "style", which a page holds by the
+// hundred. Every name of a kind but "a" has three bytes or more, and no two share their first
+// two, so the third byte tells them apart: the first three bytes of each, lowered and packed
+// as packedName packs them, lie in a table of 32 slots under a multiplier that gives each a
+// slot of its own (searched for when the table is built).
+constexpr std::uint64_t packedPrefix(unsigned first, unsigned second, unsigned third) {
+  return first | second << 8 | third << 16;
+}
+constexpr std::size_t prefixSlotOf(std::uint64_t key, std::uint64_t multiplier) {
+  return static_cast<std::size_t>((key * multiplier) >> 59);
+}
+
+struct NamedPrefixes {
+  std::uint64_t multiplier = 0;
+  std::array<std::uint64_t, 32> keys{};
+  bool holds(std::uint64_t key) const { return keys[prefixSlotOf(key, multiplier)] == key; }
+};
+
+constexpr NamedPrefixes kNamedPrefixes = [] {
+  for (std::uint64_t multiplier = 0x9E3779B97F4A7C15ULL;; multiplier += 0x2545F4914F6CDD1EULL) {
+    NamedPrefixes prefixes{multiplier, {}};
+    bool shared = false;
+    for (const NamedKind& named : kNamedKinds) {
+      if (named.name.size() < 3) continue;
+      const std::uint64_t key = packedPrefix(static_cast<unsigned char>(named.name[0]),
+                                             static_cast<unsigned char>(named.name[1]),
+                                             static_cast<unsigned char>(named.name[2]));
+      std::uint64_t& slot = prefixes.keys[prefixSlotOf(key, multiplier)];
+      shared = shared || slot != 0;
+      slot = key;
+    }
+    if (!shared) return prefixes;
+  }
+}();
+
+unsigned loweredByte(char c) { return static_cast<unsigned char>(asciiLower(c)); }
+
 // False when the tag whose `<` is at `open` (its `>` further on) has a name of no kind, or none.
 bool mayStartNamedTag(std::string_view page, std::size_t open) {
   const auto first = static_cast<unsigned char>(page[open + 1]);
   const auto second = open + 2 < page.size() ? static_cast<unsigned char>(page[open + 2]) : 0u;
-  return kNamedPairs.admits(first, second);
+  if (!kNamedPairs.admits(first, second)) return false;
+  // White space first: the name lies further on. "a" ends at white space, the tag's end, or
+  // the slash of "/>".
+  if (isSpace(static_cast<char>(first))) return true;
+  if ((first | 0x20) == 'a' && (second == '>' || second == '/' || isSpace(static_cast<char>(second)))) return true;
+  if (open + 3 >= page.size()) return true;
+  return kNamedPrefixes.holds(packedPrefix(loweredByte(page[open + 1]), loweredByte(page[open + 2]),
+                                           loweredByte(page[open + 3])));
 }
 
 }  // namespace

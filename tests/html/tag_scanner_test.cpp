@@ -248,6 +248,8 @@ TEST(TagWalk, GivesWhatThePlainWalkGivesOnRandomPages) {
       // Whole tags and attributes, so that most pages hold several tags.
       "<p>", "</b>", "<a ", "<Meta ", "<link ", " x=1", " href='?\xe3'", " rel=\"a b\"", "<br/>", "<",
       "<", ">", ">",
+      // Names that share their first bytes with a name of a kind, and those names cut short.
+      "<li>", "</td>", "</Tr>", "<STRONG ", "</h2>", "<hEa", "<arEa ", "<a\t", "<ab", "<lIn", "</Ti", "<!d", "<scr",
   };
   std::mt19937 random(20261207);
   std::uniform_int_distribution<std::size_t> piece(0, pieces.size() - 1), length(0, 60);
