@@ -120,12 +120,13 @@ EncodingDecision detect(std::string_view bytes, std::optional<SourceEncoding> si
   const bool utf8 = isUtf8Text(bytes);
   const bool nearly = !utf8 && nearlyUtf8(bytes, kDetectedPerError);
   const bool favourJapanese = site == SourceEncoding::ShiftJis || site == SourceEncoding::EucJp;
+  std::optional<QuickVerdict> quick;
   if (!utf8 && !nearly) {
     // A text that is Shift_JIS so far holds a byte EUC-JP never uses, one that is EUC-JP so far
     // a malformed Shift_JIS sequence: if the converter finds the rest well formed, that reading
     // is the only valid one, which the site's encoding cannot outweigh.
     if (deferTo) {
-      const QuickVerdict quick = quickVerdict(bytes);
+      quick = quickVerdict(bytes);
       if (quick == QuickVerdict::ShiftJisSoFar && *deferTo != TargetEncoding::ShiftJis) {
         deferred = true;
         return {SourceEncoding::ShiftJis, DecisionBasis::Detection};
@@ -137,7 +138,7 @@ EncodingDecision detect(std::string_view bytes, std::optional<SourceEncoding> si
     }
     if (!favourJapanese) return {fromInput(detectInputEncoding(bytes)), DecisionBasis::Detection};
   }
-  if (!utf8 && quickVerdict(bytes) == QuickVerdict::Iso2022Jp)
+  if (!utf8 && (quick ? *quick : quickVerdict(bytes)) == QuickVerdict::Iso2022Jp)
     return {SourceEncoding::Iso2022Jp, DecisionBasis::Detection};
   const CandidateReadings readings = readCandidates(bytes, utf8 || nearly);
   if (!readings.shiftJis.valid && !readings.eucJp.valid) {

@@ -72,7 +72,7 @@ TEST(DeferredValidity, TheConverterConfirmsOrTheDecisionDecides) {
        inSiteOf(E::ShiftJis), "", 3, nihongoUtf8},
       {"EUC-JP so far in a Shift_JIS site", DocumentKind::Script, "s='\xC6\xFC\xCB\xDC\xB8\xEC\x93\xFA';",
        inSiteOf(E::ShiftJis), "", 3, ""},
-      {"valid in both, in an EUC-JP site", DocumentKind::Script, "s='\xB8\xEC\xB8\xEC';", inSiteOf(E::EucJp), "", 3, ""},
+      {"valid in both, in an EUC-JP site", DocumentKind::Script, "s='\xC1\xB0\xC1\xB0';", inSiteOf(E::EucJp), "", 3, ""},
   };
   for (const auto& c : cases) {
     TargetChoice options;
