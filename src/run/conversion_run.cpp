@@ -234,6 +234,11 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
     });
   }
 
+  // A listed name that was a link when it was listed, and is followed; any other is read as
+  // the regular file it was listed as.
+  auto takenAsLink = [&request](std::string_view path) {
+    return !request.followedLinks.empty() && request.followedLinks.count(std::string(path)) != 0;
+  };
   const std::vector<std::uint32_t> noFolders;
   auto runPass = [&](int pass, const std::vector<std::string_view>& listed, const std::vector<std::uint32_t>& folders,
                      auto&& driver) {
@@ -249,8 +254,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           keys.push_back(known->second.key);
           continue;
         }
-        const bool takenAsLink = !request.followedLinks.empty() && request.followedLinks.count(std::string(path)) != 0;
-        keys.push_back(fileKeys.of(path, pass > 3 || takenAsLink));
+        keys.push_back(fileKeys.of(path, pass > 3 || takenAsLink(path)));
       }
     }
     // A check reads a file both listed and loaded once, in its first pass.
@@ -295,8 +299,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
                                     : pass % 2 == 0 ? DocumentKind::StyleSheet
                                                     : DocumentKind::Script;
           DriverContext context{&flushes, &probes, &sessions[static_cast<std::size_t>(turn.worker)], turn.status};
-          if (pass <= 3 && (request.followedLinks.empty() || !request.followedLinks.count(std::string(paths[k]))))
-            context.nameLink = NameLink::NotFollowed;  // listed as a regular file
+          if (pass <= 3 && !takenAsLink(paths[k])) context.nameLink = NameLink::NotFollowed;  // listed as a regular file
           if (pass <= 3 && k < folders.size() && folders[k] != 0) context.listedFolder = request.listedFolders[folders[k] - 1];
           if (pass > 3) {
             if (loadedByOwnName.count(std::string(paths[k]))) context.nameLink = NameLink::NotFollowed;

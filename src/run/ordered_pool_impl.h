@@ -218,14 +218,12 @@ void runInPassOrder(const std::vector<std::string_view>& paths, int threads, con
   for (std::thread& t : pool) t.join();
 }
 
+// One per core.
+inline int eagerThreadCount() { return static_cast<int>(std::max(std::thread::hardware_concurrency(), 1u)); }
+
 // Four threads per core: converting keeps the cores busy, and the threads waiting for their
 // file to reach the disk (each file is flushed before it replaces the original) overlap those
 // waits instead of queueing them one behind the other.
-inline int defaultThreadCount() {
-  unsigned cores = std::thread::hardware_concurrency();
-  return static_cast<int>(std::clamp(4 * std::max(cores, 1u), 4u, 16u));
-}
-
-inline int eagerThreadCount() { return static_cast<int>(std::max(std::thread::hardware_concurrency(), 1u)); }
+inline int defaultThreadCount() { return std::clamp(4 * eagerThreadCount(), 4, 16); }
 
 }  // namespace sarnavel
