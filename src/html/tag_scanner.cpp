@@ -249,33 +249,71 @@ bool readTagName(std::string_view text, const char* readable, bool escapeFree, T
 }  // namespace
 
 namespace {
-bool mayStartNamedTag(std::string_view page, std::size_t open);
+[[gnu::always_inline]] inline bool mayStartNamedTag(std::string_view page, std::size_t open);
 }  // namespace
+
+bool TagWalk::findNamedOpen(std::size_t from, std::size_t& open) {
+  if (escapeAt_ != kNone && from <= escapeAt_) return false;
+  // A `<` starts a tag the walk reaches when it is the first `<` after a `>` (or after `from`):
+  // any other lies inside a tag passed over. So the tags of no kind in between are passed over
+  // by the masks of their bytes, without a search for the end of each, which would make every
+  // tag wait for the one before it. The first `<` after each `>` is the bit that subtracting
+  // the `>` bits from the `<` bits clears: a borrow runs from a `>` up to the next `<` only.
+  const std::size_t n = page_.size();
+  bool outside = true;  // the last `<` or `>` before the block was a `>`, or there is none
+  for (std::size_t block = from; block < n; block += 64) {
+    const ByteMasks masks = byteMasks(page_.data() + block, std::min<std::size_t>(64, n - block), '<', '>', '\x1b');
+    if (masks.third != 0) {
+      escapeAt_ = block + static_cast<std::size_t>(std::countr_zero(masks.third));
+      return false;
+    }
+    const std::uint64_t opens = masks.first, closes = masks.second | (outside ? 1u : 0u);
+    for (std::uint64_t reached = opens & ~(opens - closes); reached != 0; reached &= reached - 1) {
+      const std::size_t at = block + static_cast<std::size_t>(std::countr_zero(reached));
+      if (at + 1 >= n) break;  // no `>` can follow: the walk ends
+      if (mayStartNamedTag(page_, at)) {
+        open = at;
+        return true;
+      }
+    }
+    if ((opens | masks.second) != 0) outside = std::countl_zero(masks.second) < std::countl_zero(opens);
+  }
+  open = kNone;
+  return true;
+}
 
 bool TagWalk::next(ScannedTag& tag) {
   while (!ended_) {
     if (resume_ >= page_.size()) break;
-    // `<` and then `>` in one scan; met before any escape byte, neither is inside a run.
-    const BytePairAt pair = findOpenThenClose(page_.data(), resume_, page_.size(), '<', '>', '\x1b');
     bool escapeFree = true;
-    std::size_t open = pair.first, close = pair.second;
-    if (open == page_.size()) break;
-    if (page_[open] != '<') {
-      open = find('<', resume_);
+    std::size_t open = kNone, close = kNone;
+    // Most tags are of no kind: a walk that hands none of those over tells them by their first
+    // bytes and passes over them unread.
+    const bool namedOnly = !handedOver_.contains(TagKind::Other);
+    if (namedOnly && findNamedOpen(resume_, open)) {
       if (open == kNone) break;
       close = find('>', open + 1, &escapeFree);
-    } else if (close == page_.size()) {
-      break;
-    } else if (page_[close] != '>') {
-      close = find('>', open + 1, &escapeFree);
+    } else {
+      // `<` and then `>` in one scan; met before any escape byte, neither is inside a run.
+      const BytePairAt pair = findOpenThenClose(page_.data(), resume_, page_.size(), '<', '>', '\x1b');
+      open = pair.first;
+      close = pair.second;
+      if (open == page_.size()) break;
+      if (page_[open] != '<') {
+        open = find('<', resume_);
+        if (open == kNone) break;
+        close = find('>', open + 1, &escapeFree);
+      } else if (close == page_.size()) {
+        break;
+      } else if (page_[close] != '>') {
+        close = find('>', open + 1, &escapeFree);
+      }
+      if (close != kNone && namedOnly && !mayStartNamedTag(page_, open)) {
+        resume_ = close + 1;
+        continue;
+      }
     }
     if (close == kNone) break;
-    // Most tags are of no kind: a walk that hands none of those over tells them by their first
-    // two bytes and passes over them unread.
-    if (!handedOver_.contains(TagKind::Other) && !mayStartNamedTag(page_, open)) {
-      resume_ = close + 1;
-      continue;
-    }
     const TagSpan& span = tag.span = spanOf(page_, open, close);
     resume_ = span.tagEnd;
     if (!tag.attributes.empty()) tag.attributes.clear();
@@ -450,7 +488,7 @@ constexpr NamedPrefixes kNamedPrefixes = [] {
 unsigned loweredByte(char c) { return static_cast<unsigned char>(asciiLower(c)); }
 
 // False when the tag whose `<` is at `open` (its `>` further on) has a name of no kind, or none.
-bool mayStartNamedTag(std::string_view page, std::size_t open) {
+[[gnu::always_inline]] inline bool mayStartNamedTag(std::string_view page, std::size_t open) {
   const auto first = static_cast<unsigned char>(page[open + 1]);
   const auto second = open + 2 < page.size() ? static_cast<unsigned char>(page[open + 2]) : 0u;
   if (!kNamedPairs.admits(first, second)) return false;

@@ -18,8 +18,9 @@
 // byte, the byte lies outside every run, and only past an escape byte are runs read out. A tag's
 // `<` and `>` are found by one scan, the `>` first looked for in the block the `<` was found in.
 // Pages hold a tag every few dozen bytes, so the walk's cost is per tag: a walk that wants the
-// named kinds only turns most tags away by the first two bytes of their text, which no name of
-// a kind starts with; a tag's name is read and lowered in one pass straight into the tag
+// named kinds only reads where the `<`, `>` and escape bytes of each 64 bytes lie as bit masks,
+// and passes over the tags whose first three bytes begin no name of a kind without looking
+// for their ends (until an escape byte, from which it reads as the full walk does); a tag's name is read and lowered in one pass straight into the tag
 // (TagName), told apart from the names the readers act on once there (TagKind), and a walk
 // allocates nothing per tag but the attributes its reader asked for.
 //
@@ -186,6 +187,10 @@ class TagWalk {
   // The first `byte` at or after `from` outside any run, or npos. `escapeFree` (when given) is
   // set when no escape byte lies between: then nothing there is inside a run either.
   std::size_t find(char byte, std::size_t from, bool* escapeFree = nullptr) const;
+  // The `<` of the first tag from `from` on that the walk reaches and whose first bytes may
+  // name a kind (npos when none follows); false, with nothing found, when an escape byte lies
+  // before it: then the walk from `from` must mind the runs.
+  bool findNamedOpen(std::size_t from, std::size_t& open);
   std::size_t findScriptEnd(std::size_t from);
 
   std::string_view page_;
@@ -197,6 +202,9 @@ class TagWalk {
   // later searches from beyond it need not look again.
   std::size_t noScriptEndFrom_ = std::string_view::npos;
   std::size_t noStyleEndFrom_ = std::string_view::npos;  // likewise for "</style"
+  // The escape byte that ended the last look for a named tag (npos while none has): until the
+  // walk is past it, the tags are found the way that minds runs.
+  std::size_t escapeAt_ = std::string_view::npos;
 };
 
 }  // namespace sarnavel

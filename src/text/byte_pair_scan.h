@@ -108,4 +108,62 @@ inline BytePairAt findOpenThenClose(const char* p, std::size_t i, std::size_t n,
 #endif
 }
 
+// Where three bytes lie in a block of up to 64 bytes: bit k of a mask is set when byte k of
+// the block is that byte. A walk that asks about every `<` of a page reads the masks instead
+// of scanning from each `<` to the next.
+struct ByteMasks {
+  std::uint64_t first = 0, second = 0, third = 0;
+};
+
+// The masks of the `size` bytes at p (size <= 64), a byte at a time.
+inline ByteMasks byteMasksByBytes(const char* p, std::size_t size, char a, char b, char c) {
+  ByteMasks masks;
+  for (std::size_t k = 0; k < size; ++k) {
+    masks.first |= std::uint64_t{p[k] == a} << k;
+    masks.second |= std::uint64_t{p[k] == b} << k;
+    masks.third |= std::uint64_t{p[k] == c} << k;
+  }
+  return masks;
+}
+
+#if defined(__SSE2__)
+// The same, 16 bytes at a time; a block shorter than 64 bytes is copied out first, so that
+// nothing past p[size - 1] is read.
+inline ByteMasks byteMasksBySse2(const char* p, std::size_t size, char a, char b, char c) {
+  char padded[64];
+  if (size < 64) {
+    std::memset(padded, 0, sizeof padded);
+    std::memcpy(padded, p, size);
+    p = padded;
+  }
+  const __m128i as = _mm_set1_epi8(a), bs = _mm_set1_epi8(b), cs = _mm_set1_epi8(c);
+  ByteMasks masks;
+  for (unsigned k = 0; k < 64; k += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+    const auto bitsOf = [&](__m128i wanted) {
+      return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, wanted)))} << k;
+    };
+    masks.first |= bitsOf(as);
+    masks.second |= bitsOf(bs);
+    masks.third |= bitsOf(cs);
+  }
+  if (size < 64) {
+    const std::uint64_t inBlock = (std::uint64_t{1} << size) - 1;  // a zero byte may be sought
+    masks.first &= inBlock;
+    masks.second &= inBlock;
+    masks.third &= inBlock;
+  }
+  return masks;
+}
+#endif
+
+// The fastest way this machine has.
+inline ByteMasks byteMasks(const char* p, std::size_t size, char a, char b, char c) {
+#if defined(__SSE2__)
+  return byteMasksBySse2(p, size, a, b, c);
+#else
+  return byteMasksByBytes(p, size, a, b, c);
+#endif
+}
+
 }  // namespace sarnavel

@@ -70,5 +70,35 @@ TEST(FindOpenThenClose, IsTheTwoSearchesInTurn) {
   }
 }
 
+// The masks of a block say of each of its bytes, and of nothing past its end, whether it is
+// one of the three sought: random blocks of 0-64 bytes, each way against the bytes themselves.
+TEST(ByteMasks, MarkEachByteSoughtAndNothingPastTheBlock) {
+  using Masks = ByteMasks (*)(const char*, std::size_t, char, char, char);
+  std::vector<std::pair<const char*, Masks>> masksWays = {{"bytes", byteMasksByBytes}};
+#if defined(__SSE2__)
+  masksWays.push_back({"sse2", byteMasksBySse2});
+#endif
+  std::mt19937 random(64);
+  const char bytes[] = {'<', '>', '\x1b', '\0', 'x', '\xbc'};
+  std::uniform_int_distribution<int> byte(0, 5);
+  for (int round = 0; round < 2000; ++round) {
+    // The block lies at the start of a larger buffer of sought bytes, which must not count.
+    std::string buffer(80, '<');
+    const std::size_t size = static_cast<std::size_t>(round % 65);
+    for (std::size_t k = 0; k < size; ++k) buffer[k] = bytes[byte(random)];
+    for (const auto& [name, masksOf] : masksWays) {
+      for (const char zeroOrNot : {'\0', '>'}) {
+        const ByteMasks masks = masksOf(buffer.data(), size, '<', zeroOrNot, '\x1b');
+        for (std::size_t k = 0; k < 64; ++k) {
+          const bool inBlock = k < size;
+          ASSERT_EQ((masks.first >> k) & 1, inBlock && buffer[k] == '<') << name << " size " << size << " at " << k;
+          ASSERT_EQ((masks.second >> k) & 1, inBlock && buffer[k] == zeroOrNot) << name << " size " << size << " at " << k;
+          ASSERT_EQ((masks.third >> k) & 1, inBlock && buffer[k] == '\x1b') << name << " size " << size << " at " << k;
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace sarnavel
