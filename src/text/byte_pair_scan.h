@@ -136,17 +136,19 @@ inline ByteMasks byteMasksBySse2(const char* p, std::size_t size, char a, char b
     std::memcpy(padded, p, size);
     p = padded;
   }
-  const __m128i as = _mm_set1_epi8(a), bs = _mm_set1_epi8(b), cs = _mm_set1_epi8(c);
-  ByteMasks masks;
-  for (unsigned k = 0; k < 64; k += 16) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
-    const auto bitsOf = [&](__m128i wanted) {
-      return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, wanted)))} << k;
+  const __m128i blocks[4] = {_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32)),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48))};
+  // Written out for the four blocks, so that every shift is a constant.
+  const auto maskOf = [&blocks](char byte) {
+    const __m128i wanted = _mm_set1_epi8(byte);
+    const auto bits = [&](int k) {
+      return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(blocks[k], wanted)))};
     };
-    masks.first |= bitsOf(as);
-    masks.second |= bitsOf(bs);
-    masks.third |= bitsOf(cs);
-  }
+    return bits(0) | bits(1) << 16 | bits(2) << 32 | bits(3) << 48;
+  };
+  ByteMasks masks{maskOf(a), maskOf(b), maskOf(c)};
   if (size < 64) {
     const std::uint64_t inBlock = (std::uint64_t{1} << size) - 1;  // a zero byte may be sought
     masks.first &= inBlock;
