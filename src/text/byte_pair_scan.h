@@ -4,9 +4,10 @@
 // Tags lie a few dozen bytes apart, so the search is inline: a call into the C library for
 // every tag costs more than the scan itself. findEitherByte looks at 16 bytes at a time with
 // SSE2, which every x86-64 processor has, and elsewhere at 8 bytes at a time in a machine word;
-// both finish the last few bytes one by one and never read past p[n - 1]. The two ways are
-// exposed separately so that each can be tested on any machine. Pure functions, callable from
-// any thread.
+// both finish the last few bytes one by one and never read past p[n - 1]. byteMasks says where
+// three bytes lie in 64 bytes at once, as bit masks, for a walk that reads the tags of a block
+// from them. The ways are exposed separately so that each can be tested on any machine. Pure
+// functions, callable from any thread.
 #pragma once
 
 #include <bit>
