@@ -5,7 +5,8 @@
 // start or end inside an ISO-2022-JP run; names and attribute keys are lower case; a tag
 // written by writeTag reads back as the same tag; script bodies are skipped forward only; the
 // head analysis reports only offsets of tags that exist, and a record analysed a second time
-// keeps exactly the fields its contract lets it keep.
+// keeps exactly the fields its contract lets it keep; a walk that hands over the named kinds
+// only gives the full walk's tags less those of no kind.
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -134,6 +135,27 @@ void walkPage(std::string_view page, bool skipScripts) {
   }
 }
 
+// A walk that hands over the named kinds only gives the tags of the full walk less those of no
+// kind: the same starts, names and kinds, in order. It passes over the others by its own way
+// (the masks of each 64 bytes, until an escape byte).
+void checkNamedWalk(std::string_view page) {
+  std::vector<std::pair<std::size_t, TagKind>> named;
+  TagWalk full(page);
+  ScannedTag tag;
+  while (full.next(tag)) {
+    if (tag.name.kind() != TagKind::Other) named.emplace_back(tag.span.tagStart, tag.name.kind());
+  }
+  TagWalk only(page, TagKinds::every(), TagKinds::named());
+  std::size_t k = 0;
+  while (only.next(tag)) {
+    FUZZ_CHECK(k < named.size(), "the named walk found more tags in " + hexOf(page));
+    FUZZ_CHECK(tag.span.tagStart == named[k].first && tag.name.kind() == named[k].second,
+               "the named walk's tag " + std::to_string(k) + " differs in " + hexOf(page));
+    ++k;
+  }
+  FUZZ_CHECK(k == named.size(), "the named walk missed tags in " + hexOf(page));
+}
+
 void checkHead(std::string_view page) {
   PARSE1INFO fresh;
   const bool hasHtml = analyseHead(page, fresh);
@@ -174,6 +196,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string_view page(reinterpret_cast<const char*>(data), size);
   walkPage(page, false);
   walkPage(page, true);
+  checkNamedWalk(page);
 
   // findNextTag from every offset a walk could resume at.
   std::size_t start = 0;

@@ -19,10 +19,11 @@
 // `<` and `>` are found by one scan, the `>` first looked for in the block the `<` was found in.
 // Pages hold a tag every few dozen bytes, so the walk's cost is per tag: a walk that wants the
 // named kinds only reads where the `<`, `>` and escape bytes of each 64 bytes lie as bit masks,
-// and passes over the tags whose first three bytes begin no name of a kind without looking
-// for their ends (until an escape byte, from which it reads as the full walk does); a tag's name is read and lowered in one pass straight into the tag
-// (TagName), told apart from the names the readers act on once there (TagKind), and a walk
-// allocates nothing per tag but the attributes its reader asked for.
+// and passes over the tags whose first three bytes begin no name of a kind without looking for
+// their ends (up to an escape byte, from which it reads as the full walk does); a tag's name is
+// read and lowered in one pass straight into the tag (TagName), told apart from the names the
+// readers act on once there (TagKind), and a walk allocates nothing per tag but the attributes
+// its reader asked for.
 //
 // Contract: every search runs forward only, and a walk with TagWalk looks at each byte of the
 // page a bounded number of times, so it is linear in the page size whatever the page holds.
