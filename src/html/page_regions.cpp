@@ -135,14 +135,16 @@ std::size_t PageRegions<Char>::findOpener(std::size_t from) const {
 #if defined(__SSE2__)
     if (!iso2022_) {
       // Every `<` of a block from one comparison, each tested where it stands: the scan does not
-      // start again after each of the many tags that open nothing.
+      // start again after each of the many tags that open nothing. A `<` followed by `/` (half
+      // of a page's tags end an element) is passed over in the same comparison.
       if (from >= n) return kNone;
       std::size_t i = from;
-      const __m128i lts = _mm_set1_epi8('<');
-      for (; n - i >= 16; i += 16) {
+      const __m128i lts = _mm_set1_epi8('<'), slashes = _mm_set1_epi8('/');
+      for (; n - i >= 17; i += 16) {
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, lts))); mask != 0;
-             mask &= mask - 1) {
+        const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 1));
+        const __m128i opens = _mm_andnot_si128(_mm_cmpeq_epi8(after, slashes), _mm_cmpeq_epi8(block, lts));
+        for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(opens)); mask != 0; mask &= mask - 1) {
           const std::size_t lt = i + static_cast<std::size_t>(std::countr_zero(mask));
           if (mayOpenRegion(p, lt, n)) return lt;
         }

@@ -59,6 +59,9 @@ TEST(PageRegions, Cases) {
       {"<p>aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa<", "M:<p>aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa<"},
       {"<p><b><script>x</script>", "M:<p><b><script>|S:x|M:</script>"},
       {"<p>aaaaaaaaaaaaaaa<xmp>x", "M:<p>aaaaaaaaaaaaaaa<xmp>|R:x"},
+      // A closing tag's `/` in the next block, and a `<` whose next byte the last block holds.
+      {"aaaaaaaaaaaaaaa</xmp><xmp>x</xmp>", "M:aaaaaaaaaaaaaaa</xmp><xmp>|R:x|M:</xmp>"},
+      {"aaaaaaaaaaaaaaaa</p><xmp>", "M:aaaaaaaaaaaaaaaa</p><xmp>|R:"},
   };
   for (const auto& c : cases) EXPECT_EQ(spansOf(std::string_view(c.page)), c.spans) << c.page;
   EXPECT_EQ(spansOf(std::u16string_view(u"<style>a</style>")), "M:<style>|C:a|M:</style>");
