@@ -59,7 +59,7 @@ TEST(PageRegions, Cases) {
       {"<p>aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa<", "M:<p>aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa<"},
       {"<p><b><script>x</script>", "M:<p><b><script>|S:x|M:</script>"},
       {"<p>aaaaaaaaaaaaaaa<xmp>x", "M:<p>aaaaaaaaaaaaaaa<xmp>|R:x"},
-      // A closing tag's `/` in the next block, and a `<` whose next byte the last block holds.
+      // A closing tag whose `/` begins the next block, and one in the bytes after the last block.
       {"aaaaaaaaaaaaaaa</xmp><xmp>x</xmp>", "M:aaaaaaaaaaaaaaa</xmp><xmp>|R:x|M:</xmp>"},
       {"aaaaaaaaaaaaaaaa</p><xmp>", "M:aaaaaaaaaaaaaaaa</p><xmp>|R:"},
   };
