@@ -94,6 +94,9 @@ TEST(RunReport, ALineDraftedBeforeItsLastNotesIsTheWholeObjectsText) {
   noNotes.notes.clear();
   FileOutcome odd = converted();
   odd.notes.push_back({"server-charset", {0, 0}, "x\xFF\"\\\t</y>"});
+  odd.document->references.push_back({LoadedKind::StyleSheet, "a\"b.css", ReferenceStatus::Missing, "", "\x7F\x01", false});
+  odd.document->references.push_back({LoadedKind::Script, "\t", ReferenceStatus::Missing, "", "\xE6\x97\xA5\xFF", false});
+  odd.facts.problems.push_back({"no-declaration", {2, 1}, "\x1F"});
   const std::vector<FileNote> added = {{"outside-named", {}, "指定されたフォルダーの外"}, {"server-charset", {3, 1}, "AddCharset"}};
   for (ReportMode mode : {ReportMode::Conversion, ReportMode::DryRun, ReportMode::Check}) {
     for (const FileOutcome& whole : {converted(), noNotes, odd, unreadable}) {
@@ -102,11 +105,13 @@ TEST(RunReport, ALineDraftedBeforeItsLastNotesIsTheWholeObjectsText) {
         FileOutcome finished = whole;
         for (std::size_t k = 0; k < laterNotes; ++k) finished.notes.push_back(added[k]);
         RunReport report(mode, TargetEncoding::EucJp);
-        const std::string line = report.finish(finished, report.draft(drafted, "/site/x"));
-        ASSERT_EQ(line.back(), '\n');
-        const Json parsed = Json::parse(line);
-        EXPECT_EQ(parsed.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n", line);
-        EXPECT_EQ(parsed["warnings"].size(), finished.notes.size());
+        for (const char* shown : {"/site/x", "/site/\"q\".css", "/site/q\\.css", "/\xE3\x82\xB5\"q\\\x7F/\x01\xFF"}) {
+          const std::string line = report.finish(finished, report.draft(drafted, shown));
+          ASSERT_EQ(line.back(), '\n');
+          const Json parsed = Json::parse(line);
+          EXPECT_EQ(parsed.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n", line);
+          EXPECT_EQ(parsed["warnings"].size(), finished.notes.size());
+        }
       }
     }
   }
