@@ -418,6 +418,9 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& given, const fs::path&
       case Prepared::Failed: return failed(ResultCode::WriteFailed);
       case Prepared::InPlace:
         if (byLink) return failed(ResultCode::WriteFailed);  // its backup is a copy
+        // The backup in flight is the file itself: written in place, it would hold the new
+        // content, and the former would be nowhere.
+        if (inFlight) return failed(ResultCode::WriteFailed, StoreProblem::BackupInFlight);
         break;
       case Prepared::Ready: {
         if (!temp.giveTemporaryName(folder.fd)) return failed(ResultCode::WriteFailed, problemOfCreation(errno));
@@ -629,6 +632,9 @@ std::string_view storeNote(StoreProblem problem) {
     case StoreProblem::FormerAwaitsRecovery:
       return "書き込みが途中で失敗しました。元の内容は同じフォルダーの隠しファイルに残してあり、次の実行で元に戻されま"
              "す。";
+    case StoreProblem::BackupInFlight:
+      return "前回の実行が途中で止まり、バックアップ（.bak）がこのファイル自身の別名のまま残っています。このファイルは"
+             "その場で書き換えるしかなく、そうするとバックアップも書き換わるため、書き換えませんでした。";
   }
   return {};
 }
@@ -642,6 +648,7 @@ std::string_view storeNoteCode(StoreProblem problem) {
     case StoreProblem::FolderNotWritable: return "folder-not-writable";
     case StoreProblem::AttributesNotCarried: return "attributes-not-carried";
     case StoreProblem::FormerAwaitsRecovery: return "former-awaits-recovery";
+    case StoreProblem::BackupInFlight: return "backup-in-flight";
   }
   return {};
 }

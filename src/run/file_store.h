@@ -86,7 +86,8 @@
 // renaming the new content over NAME leaves NAME and NAME.bak as two names of one file, the
 // former one. That NAME.bak is taken for the backup it is: a backup of NAME makes no other and
 // shifts nothing, and a write replaces NAME by a new file, never in place (which would give the
-// backup the new content).
+// backup the new content): a file that could only be written in place (another user's, say)
+// is then refused (WriteFailed, BackupInFlight) and both names keep the former content.
 //
 // Thread safety: no shared state but the FolderFlushes given; every function may be called
 // from any thread. Two concurrent writes of one file each leave a whole content; the later
@@ -171,6 +172,8 @@ enum class StoreProblem {
   AttributesNotCarried,  // backup: an extended attribute or ACL cannot be set on a copy
   FormerAwaitsRecovery,  // the in-place write failed half-way and its undo failed too:
                          // the former content waits in a recovery copy for the next run
+  BackupInFlight,        // the file must be written in place, and its backup in flight (a
+                         // second name of the file itself) would take the new content too
 };
 
 struct StoreResult {

@@ -600,6 +600,36 @@ TEST_F(FileStoreTest, AnOrdinaryUserKeepsOwnerAndGroup) {
   EXPECT_EQ(names().size(), 2 * std::size(cases));
 }
 
+// A backup in flight (two names of one file, as above) of another user's file, which the converting user could only write in
+// place: that write would give the backup the new content too, so the file is refused, with
+// or without a backup, and both names keep the former content.
+TEST_F(FileStoreTest, ABackupInFlightOfAFileOnlyWrittenInPlaceIsRefused) {
+  ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
+  for (const bool withBackup : {true, false}) {
+    SCOPED_TRACE(withBackup);
+    put(at("a.html"), "old");
+    ASSERT_EQ(chown(at("a.html").c_str(), kOtherUser, kOtherUser), 0);
+    ASSERT_EQ(chmod(at("a.html").c_str(), 0666), 0);
+    ASSERT_EQ(link(at("a.html").c_str(), at("a.html.bak").c_str()), 0);
+    EXPECT_TRUE(inChild(asConvertingUser(), [&] {
+      std::string content;
+      FileIdentity identity;
+      if (readWholeFile(at("a.html"), content, &identity) != ResultCode::Success) return false;
+      const std::string_view piece = "new";
+      const StoreResult written = withBackup
+                                      ? writeWithBackup(at("a.html"), {&piece, 1}, identity, nullptr, nullptr, nullptr,
+                                                        backupMayBeLink(identity))
+                                      : writeWholeFile(at("a.html"), piece, &identity);
+      return written.result == ResultCode::WriteFailed && written.problem == StoreProblem::BackupInFlight;
+    }));
+    EXPECT_EQ(get(at("a.html")), "old");
+    EXPECT_EQ(get(at("a.html.bak")), "old");
+    EXPECT_EQ(names(), (std::set<std::string>{"a.html", "a.html.bak"}));
+    fs::remove(at("a.html"));
+    fs::remove(at("a.html.bak"));
+  }
+}
+
 // A file the user may not write is refused, so it gets no backup either: a backup of a file
 // that stays as it is would only grow a chain of copies run by run. A link's file is replaced
 // in the folder it lies in, so a folder that refuses the write refuses the link's backup too.
