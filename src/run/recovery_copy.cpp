@@ -118,12 +118,23 @@ fs::path recoveryNameOf(const fs::path& temporary) {
   return name + ".recovery.tmp";
 }
 
-// The recovery copy's permission bits: at most what the file gives, and nothing for a group
-// whose access it cannot reproduce.
+// The recovery copy stays the user's, whoever owns the file (the user's own next run is the one
+// that trusts it), with the file's group where the user may give it. Its permission bits: at
+// most the file's reading bits, nothing for a group whose access it cannot reproduce, and no
+// one's writing bits but the owner's: a copy someone else could write could be made to name
+// any file of the folder and hold any bytes.
 void giveAccessOf(const TempFile& copy, const struct stat& file, bool fileHasAttributes) {
-  OwnershipKept kept = carryOwner(copy.fd(), copy.status(), file);
+  struct stat ours = file;
+  ours.st_uid = copy.status().st_uid;
+  OwnershipKept kept = carryOwner(copy.fd(), copy.status(), ours);
   if (fileHasAttributes) kept.group = false;  // an ACL decides what the group may
-  ::fchmod(copy.fd(), modeCarried(file, kept) & 0777);
+  ::fchmod(copy.fd(), modeCarried(file, kept) & 0755);
+}
+
+// Whether a recovery copy (its status) may be trusted: the user's, no other name (a hard link
+// planted under a recovery name is someone else's file), and writable by its owner alone.
+bool trusted(const struct stat& copy) {
+  return copy.st_uid == ::geteuid() && copy.st_nlink == 1 && (copy.st_mode & 022) == 0;
 }
 
 }  // namespace
@@ -211,9 +222,9 @@ RecoveryOutcome restoreFromRecoveryCopy(const fs::path& folder, const std::strin
   struct stat info;
   FileDescriptor copy = openRegularFile(AT_FDCWD, path, O_RDONLY, info, false);
   if (!copy) return RecoveryOutcome::Unusable;
-  // Only a copy the user made is trusted: one made by someone else could name any file of the
-  // folder and hold any bytes.
-  if (info.st_uid != ::geteuid()) return RecoveryOutcome::Unusable;
+  // Only a copy the user made, which no one else could have written, is trusted: another could
+  // name any file of the folder and hold any bytes.
+  if (!trusted(info)) return RecoveryOutcome::Unusable;
   if (::flock(copy.get(), LOCK_EX | LOCK_NB) != 0)
     return errno == EWOULDBLOCK ? RecoveryOutcome::InUse : RecoveryOutcome::Unusable;
   // Another sweep may have finished with it between our open and our lock.

@@ -22,11 +22,13 @@
 // A file that is no longer the one the copy was made of (another inode under the name, or
 // none) is left alone and the copy removed. Only the user's own recovery copies are used (one
 // made by another user could name any file of the folder and hold any bytes): another user's
-// waits for that user's next run.
+// waits for that user's next run. So is one with a second name, or one that anybody but its
+// owner may write: either could hold someone else's bytes under the user's name.
 //
-// The recovery copy is readable by whom the file was (the same permission bits, less the
-// group's when the group could not be kept or an ACL decides what the group may), never by
-// more. Permission bits and extended attributes of the file are kept by construction; the
+// The recovery copy is the user's who writes the file (root's too, when root writes another
+// user's file), readable at most by whom the file was (its reading bits, less the group's
+// when the group could not be kept or an ACL decides what the group may), and writable by its
+// owner alone. Permission bits and extended attributes of the file are kept by construction; the
 // kernel takes the set-user-ID and set-group-ID bits off a file written by an ordinary user,
 // and they are put back where the user may (the owner).
 #pragma once

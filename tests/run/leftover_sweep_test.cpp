@@ -89,20 +89,51 @@ TEST(LeftoverSweep, ARecoveryCopyOfAFileReplacedSinceIsDroppedAndTheFileLeftAlon
   EXPECT_EQ(TempFolder::namesIn(folder.path()), std::set<std::string>{"a.html"});
 }
 
-// A recovery copy someone else made could name any file and hold any bytes: it is not used.
-TEST(LeftoverSweep, AnotherUsersRecoveryCopyIsLeftAlone) {
+// A recovery copy that someone else made, or could have written, could name any file and hold
+// any bytes: it is not used.
+TEST(LeftoverSweep, ARecoveryCopySomeoneElseCouldHaveWrittenIsLeftAlone) {
+  const struct {
+    const char* what;
+    void (*make)(const fs::path& copy, const fs::path& folder);
+  } cases[] = {
+      {"another user's", [](const fs::path& copy, const fs::path&) { ASSERT_EQ(chown(copy.c_str(), 65534, 65534), 0); }},
+      {"with a second name", [](const fs::path& copy, const fs::path& folder) { fs::create_hard_link(copy, folder / "x"); }},
+      {"writable by its group", [](const fs::path& copy, const fs::path&) { ASSERT_EQ(chmod(copy.c_str(), 0620), 0); }},
+      {"writable by anyone", [](const fs::path& copy, const fs::path&) { ASSERT_EQ(chmod(copy.c_str(), 0602), 0); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder folder;
+    const fs::path file = folder.put("a.html", kOld);
+    killedInPlaceWrite(file, [](int fd) { pwrite(fd, "XYZ", 3, 0); });
+    for (const std::string& name : TempFolder::namesIn(folder.path())) {
+      if (name != "a.html") c.make(folder / name, folder.path());
+    }
+    const auto before = TempFolder::namesIn(folder.path());
+    sweepFolder(folder.path());
+    EXPECT_EQ(TempFolder::namesIn(folder.path()), before);
+    EXPECT_EQ(TempFolder::read(file), "XYZ" + kOld.substr(3));
+  }
+}
+
+// The copy of a file anyone may write, another user's, is the writing user's and nobody else
+// may write it; that user's next run puts the former bytes back.
+TEST(LeftoverSweep, TheRecoveryCopyOfAnotherUsersFileIsTheWritersAlone) {
   TempFolder folder;
   const fs::path file = folder.put("a.html", kOld);
+  ASSERT_EQ(chown(file.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(chmod(file.c_str(), 0666), 0);
   killedInPlaceWrite(file, [](int fd) { pwrite(fd, "XYZ", 3, 0); });
   for (const std::string& name : TempFolder::namesIn(folder.path())) {
-    if (name != "a.html") {
-      ASSERT_EQ(chown((folder / name).c_str(), 65534, 65534), 0);
-    }
+    if (name == "a.html") continue;
+    struct stat copy;
+    ASSERT_EQ(stat((folder / name).c_str(), &copy), 0);
+    EXPECT_EQ(copy.st_uid, geteuid());
+    EXPECT_EQ(copy.st_mode & 07777, 0644u);
   }
-  const auto before = TempFolder::namesIn(folder.path());
   sweepFolder(folder.path());
-  EXPECT_EQ(TempFolder::namesIn(folder.path()), before);
-  EXPECT_EQ(TempFolder::read(file), "XYZ" + kOld.substr(3));
+  EXPECT_EQ(TempFolder::read(file), kOld);
+  EXPECT_EQ(TempFolder::namesIn(folder.path()), std::set<std::string>{"a.html"});
 }
 
 TEST(LeftoverSweep, OnlyOurAbandonedFilesAreTouched) {
