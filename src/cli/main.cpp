@@ -61,20 +61,40 @@ int main(int argc, char** argv) {
     say("sarnavel-cli: dry run: every file is read and converted in memory; nothing is written\n");
   if (stopSignal() != 0) return 128 + stopSignal();
 
-  // Nor is a file the run is to read written to as standard output or error.
+  // Nor is a file the run is to read written to as standard output or error, nor one a page
+  // may load, which the run learns only as it goes.
   if (const int stream = standardStreamAmong(intake.files, intake.followedLinks)) {
     say(std::string("sarnavel-cli: standard ") + (stream == 1 ? "output" : "error") +
         " is one of the files to convert\nTry 'sarnavel-cli --help' for more information.\n");
+    return 2;
+  }
+  if (const int stream = standardStreamMayBeLoaded()) {
+    say(std::string("sarnavel-cli: standard ") + (stream == 1 ? "output" : "error") +
+        " is a file named like a page, style sheet or script, or of several names, which a page may load\n"
+        "Try 'sarnavel-cli --help' for more information.\n");
     return 2;
   }
   // The report is opened only now, and never over a file the run is to read.
   std::optional<ReportOutput> report;
   if (!options.reportPath.empty()) {
     if (options.reportPath != "-") {
-      const char* clash = isOneOf(options.reportPath, intake.files) ? " is one of the files to convert"
-                          : mayBeLoaded(options.reportPath)
-                              ? " is named like a page, style sheet or script, which a page may load"
-                              : nullptr;
+      const char* clash = nullptr;
+      if (isOneOf(options.reportPath, intake.files)) {
+        clash = " is one of the files to convert";
+      } else {
+        switch (mayBeLoaded(options.reportPath)) {
+          case LoadableOutput::No: break;
+          case LoadableOutput::NamedLikeLoaded:
+            clash = " is named like a page, style sheet or script, which a page may load";
+            break;
+          case LoadableOutput::LeadsToLoaded:
+            clash = " leads to a file named like a page, style sheet or script, which a page may load";
+            break;
+          case LoadableOutput::SeveralNames:
+            clash = " is a file of several names (hard links), which a page may load under another";
+            break;
+        }
+      }
       if (clash) {
         say("sarnavel-cli: the report " + visiblePath(options.reportPath) + clash +
             "\nTry 'sarnavel-cli --help' for more information.\n");

@@ -49,6 +49,20 @@ bool onlyNameOf(int descriptor, const struct stat& info, std::string& name) {
   return !name.empty();
 }
 
+bool namedLikeLoaded(std::string_view name) { return isAcceptedKind(classifyExtension(name)); }
+
+// Where `path` finally leads through the symbolic links of its last part, as an open that
+// creates the file follows them (at most 40, as the system does).
+std::filesystem::path finalName(std::filesystem::path path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::read_symlink(path, error);
+    if (error) break;
+    path = target.is_absolute() ? target : path.parent_path() / target;
+  }
+  return path;
+}
+
 }  // namespace
 
 int standardStreamAmong(const PathList& files, const PathSet& links) {
@@ -83,6 +97,23 @@ bool isOneOf(const std::filesystem::path& report, const PathList& files) {
   return false;
 }
 
-bool mayBeLoaded(const std::filesystem::path& report) { return isAcceptedKind(classifyExtension(report.native())); }
+LoadableOutput mayBeLoaded(const std::filesystem::path& report) {
+  if (namedLikeLoaded(report.native())) return LoadableOutput::NamedLikeLoaded;
+  if (namedLikeLoaded(finalName(report).filename().native())) return LoadableOutput::LeadsToLoaded;
+  struct stat info;
+  if (::stat(report.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink > 1)
+    return LoadableOutput::SeveralNames;
+  return LoadableOutput::No;
+}
+
+int standardStreamMayBeLoaded() {
+  for (int stream = 1; stream <= 2; ++stream) {
+    struct stat info;
+    if (::fstat(stream, &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    std::string name;
+    if (info.st_nlink > 1 || (onlyNameOf(stream, info, name) && namedLikeLoaded(name))) return stream;
+  }
+  return 0;
+}
 
 }  // namespace sarnavel

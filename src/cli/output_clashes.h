@@ -25,8 +25,16 @@ int standardStreamAmong(const PathList& files, const PathSet& links);
 // Whether `report` names the same file as one of `files`.
 bool isOneOf(const std::filesystem::path& report, const PathList& files);
 
-// Whether `report` is named like a page, a style sheet or a script: a page may load it, and the
-// run learns which files pages load only once the report is open.
-bool mayBeLoaded(const std::filesystem::path& report);
+// Why a page might load the report's file, which the run learns only once the report is open
+// (and emptied): the name given is like a page's, a style sheet's or a script's, or the name
+// its symbolic links finally lead to is (the open would write there), or the file exists with
+// several names (hard links), any of which may be such a name.
+enum class LoadableOutput { No, NamedLikeLoaded, LeadsToLoaded, SeveralNames };
+LoadableOutput mayBeLoaded(const std::filesystem::path& report);
+
+// Which of standard output (1) and standard error (2), 0 for neither, is redirected into a
+// file a page may load: one of several names, or whose one name is like a page's, a style
+// sheet's or a script's. The log would be written into a file the run converts.
+int standardStreamMayBeLoaded();
 
 }  // namespace sarnavel

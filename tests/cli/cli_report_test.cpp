@@ -128,18 +128,24 @@ TEST(CliReport, ADryRunWarnsAndReportsWhatAConversionWouldDoAndWritesNothing) {
 }
 
 // The report is never written over a file the run reads: one it lists (by any name, a hard
-// link too), nor one a page may load, which the run cannot know before it starts.
+// link too), nor one a page may load, which the run cannot know before it starts: named like
+// one, reached through a link, or another name of a file of several.
 TEST(CliReport, AReportOverAFileTheRunReadsIsAUsageError) {
   TempFolder folder;
   putExampleSite(folder);
   folder.put("site/sub/page.html", "<link rel=\"stylesheet\" href=\"../../shared/common.css\">\n");
   folder.put("shared/common.css", "p{}\n");
   ASSERT_EQ(link((folder / "site/index.html").c_str(), (folder / "page-link.jsonl").c_str()), 0);
+  ASSERT_EQ(link((folder / "site/style.css").c_str(), (folder / "sheet-link.jsonl").c_str()), 0);
+  fs::create_symlink("site/style.css", folder / "sheet.jsonl");
+  fs::create_symlink("site/sub/new.js", folder / "script.jsonl");  // leads nowhere yet
   testing::ageEverything(folder.path());
   const auto before = testing::snapshot(folder.path());
   for (const char* report :
-       {"site/style.css", "site/../site/index.html", "page-link.jsonl", "shared/common.css", "site/missing.JS"}) {
-    const testing::CliResult run = runCli({"-t", "utf-8", "--report", report, "site"}, folder.path());
+       {"site/style.css", "site/../site/index.html", "page-link.jsonl", "shared/common.css", "site/missing.JS",
+        "sheet-link.jsonl", "sheet.jsonl", "script.jsonl"}) {
+    // The page alone is named: the sheet it loads is not listed.
+    const testing::CliResult run = runCli({"-t", "utf-8", "--report", report, "site/index.html"}, folder.path());
     EXPECT_EQ(run.status, 2) << report << "\n" << run.err;
     EXPECT_TRUE(testing::snapshot(folder.path()) == before) << report;
   }

@@ -83,16 +83,19 @@ TEST(Cli, AClosedStandardOutputConvertsNothing) {
 
 // A log redirected into a file the run converts would be converted under the writer's feet
 // (and the rest of it written to a file no longer there): a usage error, nothing touched;
-// also when the run reaches the log's file under another name, through a link or a hard link.
+// also when the run reaches the log's file under another name, through a link or a hard link,
+// and when a page may load it (named like a page, sheet or script, or of several names).
 TEST(Cli, ALogWrittenIntoAFileOfTheRunIsAUsageError) {
   const struct {
     const char* log;    // where the log goes
-    const char* other;  // a name of the run for it, "" for none
+    const char* other;  // another name for it, "" for none
     bool hardLink;
   } cases[] = {
       {"site/log.html", "", false},
       {"site/log.txt", "site/l.js", false},
       {"out.txt", "site/h.css", true},
+      {"shared/log.css", "", false},
+      {"out.txt", "out-too.txt", true},
   };
   for (const auto& c : cases) {
     for (int stream : {STDOUT_FILENO, STDERR_FILENO}) {
