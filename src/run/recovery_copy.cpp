@@ -18,12 +18,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The header: this mark, then five 64-bit little-endian numbers (the file's inode, the former
-// size, the new size, the new content's hash, the length of the name), then the name.
-constexpr char kMark[16] = {'s', 'a', 'r', 'n', 'a', 'v', 'e', 'l', '-', 'f', 'o', 'r', 'm', 'e', 'r', '1'};
-constexpr std::size_t kNumbers = 5;
+// The header: this mark, then six 64-bit little-endian numbers (the file's inode, the number of
+// its names, the former size, the new size, the new content's hash, the length of the name),
+// the name, and the hashes that tell a file the write left torn (tornBlockHashes), eight bytes
+// each. A copy under the former mark ("...former1") has no such hashes: it is not used.
+constexpr char kMark[16] = {'s', 'a', 'r', 'n', 'a', 'v', 'e', 'l', '-', 'f', 'o', 'r', 'm', 'e', 'r', '2'};
+constexpr std::size_t kNumbers = 6;
 constexpr std::size_t kFixedHeader = sizeof kMark + 8 * kNumbers;
 constexpr std::size_t kHashBlock = 256 * 1024;
+// The unit in which a write is found torn: a page. A process killed in a write stops it at a
+// page's end, and a machine stopped before the flush has some of the file's pages written and
+// others not; so a file the write left torn holds, page by page, the former or the new bytes.
+constexpr std::uint64_t kPage = 4096;
 
 // FNV-1a, 64 bits: enough to tell the complete new content from a part of it.
 struct ContentHash {
@@ -33,15 +39,40 @@ struct ContentHash {
   }
 };
 
+std::uint64_t hashOf(std::string_view bytes) {
+  ContentHash hash;
+  hash.add(bytes);
+  return hash.value;
+}
+
+std::uint64_t pagesOf(std::uint64_t size) { return size / kPage + (size % kPage != 0 ? 1 : 0); }
+
+// The hashes a torn file is told by: one for each page of the new content (the last one as long
+// as the content), then one for the new bytes of the page the former size ends in, up to that
+// size (a write whose growth of the file did not reach the disk leaves those).
+std::vector<std::uint64_t> tornBlockHashes(std::string_view newBytes, std::uint64_t formerSize) {
+  std::vector<std::uint64_t> hashes;
+  hashes.reserve(pagesOf(newBytes.size()) + 1);
+  for (std::size_t at = 0; at < newBytes.size(); at += kPage) hashes.push_back(hashOf(newBytes.substr(at, kPage)));
+  const std::uint64_t cutPage = formerSize / kPage * kPage;
+  const std::uint64_t cutEnd = std::min<std::uint64_t>(formerSize, newBytes.size());
+  hashes.push_back(cutPage < cutEnd ? hashOf(newBytes.substr(cutPage, cutEnd - cutPage)) : 0);
+  return hashes;
+}
+
 using Header = RecoveryCopy::Header;
 
 std::string encode(const Header& header) {
   std::string bytes(kMark, sizeof kMark);
-  for (std::uint64_t number :
-       {header.inode, header.formerSize, header.newSize, header.newHash, std::uint64_t{header.name.size()}}) {
+  auto put = [&bytes](std::uint64_t number) {
     for (int k = 0; k < 8; ++k) bytes.push_back(static_cast<char>(number >> (8 * k)));
-  }
-  return bytes + header.name;
+  };
+  for (std::uint64_t number : {header.inode, header.links, header.formerSize, header.newSize, header.newHash,
+                               std::uint64_t{header.name.size()}})
+    put(number);
+  bytes += header.name;
+  for (std::uint64_t hash : header.pageHashes) put(hash);
+  return bytes;
 }
 
 bool readExactly(int fd, char* into, std::size_t size, off_t offset) {
@@ -56,26 +87,39 @@ bool readExactly(int fd, char* into, std::size_t size, off_t offset) {
   return true;
 }
 
+std::uint64_t numberAt(const char* at) {
+  std::uint64_t number = 0;
+  for (int k = 0; k < 8; ++k) number |= std::uint64_t{static_cast<unsigned char>(at[k])} << (8 * k);
+  return number;
+}
+
 bool decode(int fd, off_t fileSize, Header& header) {
   char fixed[kFixedHeader];
   if (fileSize < static_cast<off_t>(kFixedHeader) || !readExactly(fd, fixed, sizeof fixed, 0)) return false;
   if (std::memcmp(fixed, kMark, sizeof kMark) != 0) return false;
   std::uint64_t numbers[kNumbers];
-  for (std::size_t n = 0; n < kNumbers; ++n) {
-    numbers[n] = 0;
-    for (int k = 0; k < 8; ++k)
-      numbers[n] |= std::uint64_t{static_cast<unsigned char>(fixed[sizeof kMark + 8 * n + k])} << (8 * k);
-  }
+  for (std::size_t n = 0; n < kNumbers; ++n) numbers[n] = numberAt(fixed + sizeof kMark + 8 * n);
   header.inode = numbers[0];
-  header.formerSize = numbers[1];
-  header.newSize = numbers[2];
-  header.newHash = numbers[3];
-  const std::uint64_t nameLength = numbers[4];
+  header.links = numbers[1];
+  header.formerSize = numbers[2];
+  header.newSize = numbers[3];
+  header.newHash = numbers[4];
+  const std::uint64_t nameLength = numbers[5];
   if (nameLength == 0 || nameLength > 4096) return false;
+  // Each size is checked against the copy's before anything is read by it.
+  const auto size = static_cast<std::uint64_t>(fileSize);
+  const std::uint64_t hashes = pagesOf(header.newSize) + 1;
+  if (header.newSize / kPage > size || hashes > size / 8 || header.formerSize > size ||
+      kFixedHeader + nameLength + 8 * hashes + header.formerSize != size)
+    return false;
   header.name.resize(nameLength);
   if (!readExactly(fd, header.name.data(), header.name.size(), kFixedHeader)) return false;
   if (header.name.find('/') != std::string::npos || header.name == "." || header.name == "..") return false;
-  return static_cast<std::uint64_t>(fileSize) == header.size() + header.formerSize;
+  std::string packed(8 * hashes, '\0');
+  if (!readExactly(fd, packed.data(), packed.size(), static_cast<off_t>(kFixedHeader + nameLength))) return false;
+  header.pageHashes.resize(hashes);
+  for (std::uint64_t k = 0; k < hashes; ++k) header.pageHashes[k] = numberAt(packed.data() + 8 * k);
+  return true;
 }
 
 // Whether the file's first `size` bytes are exactly those of `other` from `otherOffset`.
@@ -102,6 +146,37 @@ bool hashesTo(int fd, off_t size, std::uint64_t hash) {
     at += static_cast<off_t>(length);
   }
   return content.value == hash;
+}
+
+// Whether the file (`size` bytes) is what the write may have left of it, torn: page by page,
+// the former bytes (from the copy) or the new ones (told by their hashes), its size between the
+// former and the new one. A page the new content ends in may hold the former bytes after it;
+// a file cut at the former size may end in a part of a new page. Anything else is a file
+// someone changed since, which is not the write's to undo.
+bool tornByTheWrite(int file, int copy, const Header& header, std::uint64_t size) {
+  const std::uint64_t former = header.formerSize, fresh = header.newSize;
+  if (size < std::min(former, fresh) || size > std::max(former, fresh)) return false;
+  const auto formerAt = static_cast<off_t>(header.size());
+  std::string mine(kPage, '\0'), theirs(kPage, '\0');
+  for (std::uint64_t at = 0, page = 0; at < size; at += kPage, ++page) {
+    const std::uint64_t end = std::min(at + kPage, size);
+    const std::size_t length = static_cast<std::size_t>(end - at);
+    if (!readExactly(file, mine.data(), length, static_cast<off_t>(at))) return false;
+    const std::string_view bytes(mine.data(), length);
+    auto formerHas = [&](std::uint64_t from, std::uint64_t to) {
+      return to <= former && readExactly(copy, theirs.data(), static_cast<std::size_t>(to - from),
+                                         formerAt + static_cast<off_t>(from)) &&
+             std::memcmp(mine.data() + (from - at), theirs.data(), static_cast<std::size_t>(to - from)) == 0;
+    };
+    if (formerHas(at, end)) continue;
+    const std::uint64_t newEnd = std::min(at + kPage, fresh);
+    if (newEnd > at && newEnd <= end && hashOf(bytes.substr(0, newEnd - at)) == header.pageHashes[page] &&
+        (newEnd == end || formerHas(newEnd, end)))
+      continue;
+    if (end == former && end < newEnd && hashOf(bytes) == header.pageHashes.back()) continue;
+    return false;
+  }
+  return true;
 }
 
 // Writes the former bytes (from the recovery copy) back into the file and flushes it.
@@ -139,17 +214,17 @@ bool trusted(const struct stat& copy) {
 
 }  // namespace
 
-std::size_t RecoveryCopy::Header::size() const { return kFixedHeader + name.size(); }
+std::size_t RecoveryCopy::Header::size() const { return kFixedHeader + name.size() + 8 * pageHashes.size(); }
 
 bool RecoveryCopy::make(const fs::path& target, int file, const struct stat& info, std::string_view newBytes,
                         bool fileHasAttributes) {
   header_.inode = static_cast<std::uint64_t>(info.st_ino);
+  header_.links = static_cast<std::uint64_t>(info.st_nlink);
   header_.formerSize = static_cast<std::uint64_t>(info.st_size);
   header_.newSize = newBytes.size();
-  ContentHash hash;
-  hash.add(newBytes);
-  header_.newHash = hash.value;
+  header_.newHash = hashOf(newBytes);
   header_.name = target.filename().native();
+  header_.pageHashes = tornBlockHashes(newBytes, header_.formerSize);
 
   const fs::path folder = folderOf(target);
   FileSizeSignalBlock noFileSizeSignal;
@@ -241,7 +316,9 @@ RecoveryOutcome restoreFromRecoveryCopy(const fs::path& folder, const std::strin
   const bool sameFile =
       file && fileInfo.st_dev == info.st_dev && static_cast<std::uint64_t>(fileInfo.st_ino) == header.inode;
   if (!sameFile && (file || errno == ENOENT || errno == ESTALE || errno == EINVAL)) {
-    // Another file under the name, or none: not ours to change; the copy is of no use.
+    // Another file under the name, or none: not ours to change. The copy is of no use, unless
+    // the file had other names, which may still hold it torn: it stays for whoever looks.
+    if (header.links > 1) return RecoveryOutcome::OtherNamesMayNeedIt;
     ::unlink(path.c_str());
     syncFolder(folder);
     return RecoveryOutcome::NothingToUndo;
@@ -253,6 +330,9 @@ RecoveryOutcome restoreFromRecoveryCopy(const fs::path& folder, const std::strin
       (static_cast<std::uint64_t>(size) == header.formerSize &&
        sameBytes(file.get(), copy.get(), static_cast<off_t>(header.size()), size));
   if (!whole) {
+    // A file changed since the write keeps what was done to it, and the copy stays beside it.
+    if (!tornByTheWrite(file.get(), copy.get(), header, static_cast<std::uint64_t>(size)))
+      return RecoveryOutcome::ChangedSince;
     if (!writeFormerBack(file.get(), copy.get(), header)) return RecoveryOutcome::Failed;
   }
   ::unlink(path.c_str());

@@ -5,8 +5,9 @@
 //
 // Design note. The former content is made durable elsewhere before the file is touched:
 //  1. It is copied into a recovery copy beside the file: one of our temporary files (hidden,
-//     locked while it lives, temp_file.h) holding a header (the file's name and inode, the
-//     size and a hash of the new content) and then the former bytes. The copy is flushed,
+//     locked while it lives, temp_file.h) holding a header (the file's name, inode and number
+//     of names, the sizes, a hash of the new content and one of each of its pages) and then
+//     the former bytes. The copy is flushed,
 //     renamed to ".<name>.sarnavel-XXXXXX.recovery.tmp" and the folder flushed: a recovery copy
 //     under that name is always complete.
 //  2. The file is checked once more against what the run read (file_identity.h), then the new
@@ -17,10 +18,15 @@
 // A process killed, or a machine stopped, at any moment leaves either no recovery copy (the
 // file holds its whole old or whole new content) or a complete one whose lock nobody holds.
 // restoreFromRecoveryCopy, which the next run calls for each such copy in a folder it is about
-// to convert in (leftover_sweep.h), then finds the file holding exactly the new content (and
-// only removes the copy) or anything else, a part written, and puts the former bytes back.
+// to convert in (leftover_sweep.h), then finds the file holding exactly the new or the former
+// content (and only removes the copy), or torn, and puts the former bytes back. Torn is what
+// the write can leave: page by page the former or the new bytes (a killed write stops at a
+// page's end; a machine stopped before the flush wrote some pages and not others), the size
+// between the two. A file that holds anything else was changed since (an editor saved into it,
+// or someone put its former content back by hand): it keeps what it holds, and the copy stays.
 // A file that is no longer the one the copy was made of (another inode under the name, or
-// none) is left alone and the copy removed. Only the user's own recovery copies are used (one
+// none) is left alone; the copy is removed, unless the file had other names, which may still
+// hold it torn. Only the user's own recovery copies are used (one
 // made by another user could name any file of the folder and hold any bytes): another user's
 // waits for that user's next run. So is one with a second name, or one that anybody but its
 // owner may write: either could hold someone else's bytes under the user's name.
@@ -39,6 +45,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "run/file_identity.h"
 #include "run/temp_file.h"
@@ -63,8 +70,10 @@ InPlaceOutcome writeInPlace(const std::filesystem::path& target, std::string_vie
 class RecoveryCopy {
  public:
   struct Header {
-    std::uint64_t inode = 0, formerSize = 0, newSize = 0, newHash = 0;
+    std::uint64_t inode = 0, links = 0, formerSize = 0, newSize = 0, newHash = 0;
     std::string name;
+    std::vector<std::uint64_t> pageHashes;  // of each page of the new content, then of its
+                                            // bytes in the page the former size ends in
     std::size_t size() const;
   };
 
@@ -92,6 +101,9 @@ enum class RecoveryOutcome {
   InUse,           // its lock is held: the run that made it is still writing
   FormerRestored,  // the file held part of the new content; it has its former bytes again
   NothingToUndo,   // the file held exactly the new or the former content (or is gone)
+  ChangedSince,    // the file holds what no write of ours left: both are left as they are
+  OtherNamesMayNeedIt,  // the name is another file's now, but the file had other names: the
+                        // copy stays
   Unusable,        // not a recovery copy this program can read, or not the user's: left as it is
   Failed,          // the former bytes could not be put back: the copy stays
 };

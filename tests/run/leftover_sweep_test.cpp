@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 
@@ -34,47 +35,100 @@ void inChildThatDies(Body body) {
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
-const std::string kOld = "the former content of the page, longer than the new one";
-const std::string kNew = "the new content";
+// Several pages each: a write is found torn page by page.
+std::string pages(char fill, std::size_t size) {
+  std::string bytes(size, fill);
+  for (std::size_t at = 0; at < size; at += 97) bytes[at] = static_cast<char>('0' + at % 10);
+  return bytes;
+}
+const std::string kOld = pages('o', 3 * 4096 + 100);
+const std::string kNew = pages('n', 2 * 4096 + 50);
+const std::string kLonger = pages('l', 4 * 4096 + 7);
 
-// Makes the recovery copy of `file` for kNew, then does `then` to the open file, and dies.
-void killedInPlaceWrite(const fs::path& file, void (*then)(int fd)) {
+// Makes the recovery copy of `file` for `content`, then does `then` to the open file, and dies.
+void killedInPlaceWrite(const fs::path& file, void (*then)(int fd), const std::string& content = kNew) {
   inChildThatDies([&] {
     const int fd = open(file.c_str(), O_RDWR);
     struct stat info;
     fstat(fd, &info);
     RecoveryCopy* copy = new RecoveryCopy;  // never destroyed: the process dies with it
-    if (!copy->make(file, fd, info, kNew, false)) _exit(1);
+    if (!copy->make(file, fd, info, content, false)) _exit(1);
     then(fd);
   });
 }
 
+// What a killed write, or a machine stopped before the flush, leaves: page by page the former
+// or the new bytes, the size the former or the new one or a page's end between them.
 TEST(LeftoverSweep, AKilledInPlaceWriteLeavesTheWholeOldOrTheWholeNewContent) {
   const struct {
     const char* moment;
+    const std::string& content;
     void (*then)(int fd);
-    std::string expected;
-    bool restored;
+    bool restored;  // else the file keeps what it holds
+    bool isNew;
   } cases[] = {
-      {"before the write", [](int) {}, kOld, false},
-      {"half-way through the write", [](int fd) { pwrite(fd, kNew.data(), kNew.size() / 2, 0); }, kOld, true},
-      {"before the cut", [](int fd) { pwrite(fd, kNew.data(), kNew.size(), 0); }, kOld, true},
-      {"after the write", [](int fd) { pwrite(fd, kNew.data(), kNew.size(), 0), ftruncate(fd, kNew.size()); }, kNew,
-       false},
+      {"before the write", kNew, [](int) {}, false, false},
+      {"one page into the write", kNew, [](int fd) { pwrite(fd, kNew.data(), 4096, 0); }, true, false},
+      {"the second page alone written", kNew, [](int fd) { pwrite(fd, kNew.data() + 4096, 4096, 4096); }, true, false},
+      {"before the cut", kNew, [](int fd) { pwrite(fd, kNew.data(), kNew.size(), 0); }, true, false},
+      {"the cut alone", kNew, [](int fd) { ftruncate(fd, kNew.size()); }, true, false},
+      {"after the cut", kNew, [](int fd) { pwrite(fd, kNew.data(), kNew.size(), 0), ftruncate(fd, kNew.size()); },
+       false, true},
+      {"longer: grown by four pages", kLonger, [](int fd) { pwrite(fd, kLonger.data(), 4 * 4096, 0); }, true, false},
+      {"longer: written, not grown", kLonger, [](int fd) { pwrite(fd, kLonger.data(), kOld.size(), 0); }, true, false},
+      {"longer: all written", kLonger, [](int fd) { pwrite(fd, kLonger.data(), kLonger.size(), 0); }, false, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.moment);
     TempFolder folder;
     const fs::path file = folder.put("a.html", kOld);
     fs::create_hard_link(file, folder / "b.html");
-    killedInPlaceWrite(file, c.then);
+    killedInPlaceWrite(file, c.then, c.content);
     ASSERT_EQ(TempFolder::namesIn(folder.path()).size(), 3u);  // the recovery copy waits
 
     const FolderSweep swept = sweepFolder(folder.path());
-    EXPECT_EQ(TempFolder::read(file), c.expected);
-    EXPECT_EQ(TempFolder::read(folder / "b.html"), c.expected);
+    const std::string& expected = c.isNew ? c.content : kOld;
+    EXPECT_EQ(TempFolder::read(file), expected);
+    EXPECT_EQ(TempFolder::read(folder / "b.html"), expected);
     EXPECT_EQ(swept.restored.size(), c.restored ? 1u : 0u);
     EXPECT_EQ(TempFolder::namesIn(folder.path()), (std::set<std::string>{"a.html", "b.html"}));
+  }
+}
+
+// A file that holds what no write of ours leaves was changed since the run was killed: it
+// keeps what it holds, and so does the recovery copy, for whoever wants the former content.
+// So does the copy of a file of several names whose name is another file's now: its other
+// names may still hold it torn.
+TEST(LeftoverSweep, AFileChangedSinceTheKilledWriteKeepsItsContentAndTheCopyStays) {
+  const struct {
+    const char* what;
+    void (*since)(const fs::path& file);
+  } cases[] = {
+      {"written into", [](const fs::path& file) { std::ofstream(file) << "the user's own page"; }},
+      {"one byte of a page changed",
+       [](const fs::path& file) {
+         const int fd = open(file.c_str(), O_WRONLY);
+         pwrite(fd, "#", 1, 5000);
+         close(fd);
+       }},
+      {"replaced", [](const fs::path& file) {
+         std::ofstream(file.native() + ".new") << "the user's new page";
+         fs::rename(file.native() + ".new", file);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder folder;
+    const fs::path file = folder.put("a.html", kOld);
+    fs::create_hard_link(file, folder / "b.html");
+    killedInPlaceWrite(file, [](int fd) { pwrite(fd, kNew.data(), 4096, 0); });
+    c.since(file);
+    const std::string holds = TempFolder::read(file), other = TempFolder::read(folder / "b.html");
+    const auto names = TempFolder::namesIn(folder.path());
+    EXPECT_TRUE(sweepFolder(folder.path()).restored.empty());
+    EXPECT_EQ(TempFolder::read(file), holds);
+    EXPECT_EQ(TempFolder::read(folder / "b.html"), other);
+    EXPECT_EQ(TempFolder::namesIn(folder.path()), names);
   }
 }
 
@@ -123,7 +177,7 @@ TEST(LeftoverSweep, TheRecoveryCopyOfAnotherUsersFileIsTheWritersAlone) {
   const fs::path file = folder.put("a.html", kOld);
   ASSERT_EQ(chown(file.c_str(), 65534, 65534), 0);
   ASSERT_EQ(chmod(file.c_str(), 0666), 0);
-  killedInPlaceWrite(file, [](int fd) { pwrite(fd, "XYZ", 3, 0); });
+  killedInPlaceWrite(file, [](int fd) { pwrite(fd, kNew.data(), 4096, 0); });
   for (const std::string& name : TempFolder::namesIn(folder.path())) {
     if (name == "a.html") continue;
     struct stat copy;
