@@ -138,6 +138,10 @@ int main(int argc, char** argv) {
   observer.waitingFor = [](std::string_view folder) {
     say("sarnavel-cli: another run is converting files in " + visiblePath(folder) + "; waiting for it to end\n");
   };
+  observer.formerPutBack = [](const std::filesystem::path& file) {
+    say("sarnavel-cli: " + visiblePath(file.native()) +
+        ": a run killed while writing it left it half-written; its former content is put back\n");
+  };
   const RunSummary summary = conversionWorker(request, observer, stopFlag());
   if (options.check && !summary.cancelled) log.write(listing.summary());
   if (report) {

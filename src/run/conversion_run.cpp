@@ -271,7 +271,13 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
     }
     const std::vector<std::string_view>& paths = skipsChecked ? unchecked : listed;
     if (pass > 3) plan(pass, paths.size());
-    if (mode == WriteMode::Write) leftovers.sweepFoldersOf(paths);  // what killed runs left, before any file is read
+    if (mode == WriteMode::Write) {  // what killed runs left, before any file is read
+      const std::size_t toldBefore = leftovers.done().restored.size();
+      leftovers.sweepFoldersOf(paths);
+      const std::vector<std::filesystem::path>& restored = leftovers.done().restored;
+      if (observer.formerPutBack)
+        for (std::size_t k = toldBefore; k < restored.size(); ++k) observer.formerPutBack(restored[k]);
+    }
     // The pass's threads read what earlier passes learnt; what this pass learns is taken up
     // after it, so that nothing they read changes under them.
     const SiteTally passSite = site;

@@ -119,6 +119,10 @@ struct RunObserver {
   // Optional: told once, before the first file, when another run is converting files in this
   // folder (run_lock.h) and this one waits for it to end.
   std::function<void(std::string_view folder)> waitingFor;
+  // Optional: told of each file into which the run put back the former content that a killed
+  // run had left half-written (leftover_sweep.h), as it does so, before it converts in that
+  // folder. Such a file may be none of the files the run converts.
+  std::function<void(const std::filesystem::path& file)> formerPutBack;
 };
 
 struct RunSummary {

@@ -2,7 +2,11 @@
 // the log as it grows, following loaded sheets and scripts, and cancellation between files.
 #include "run/conversion_run.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <fstream>
@@ -11,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "run/recovery_copy.h"
 #include "run/run_messages.h"
 #include "support/bytes.h"
 #include "support/site_documents.h"
@@ -113,6 +118,37 @@ TEST(ConversionRun, TheLogGrowsAsEachFileFinishes) {
   conversionWorker(request, observer, cancel);
   EXPECT_EQ(lines, scripts.size());
   EXPECT_EQ(problems, std::vector<std::string>{});
+}
+
+// A run killed while it wrote a file in place leaves it half-written beside its recovery copy;
+// the next run that converts in that folder puts the former content back before it reads any
+// file there, and tells its observer, also of a file it does not convert.
+TEST(ConversionRun, AFormerContentPutBackIsTold) {
+  TempFolder folder;
+  const fs::path listed = folder.put("a.js", kScript);
+  const std::string former(3 * 4096, 'o'), written(2 * 4096, 'n');
+  const fs::path torn = folder.put("b.txt", former);
+  const pid_t child = fork();
+  if (child == 0) {  // killed one page into the write: it ends without tidying anything
+    const int fd = open(torn.c_str(), O_RDWR);
+    struct stat info;
+    fstat(fd, &info);
+    if (!(new RecoveryCopy)->make(torn, fd, info, written, false)) _exit(1);
+    pwrite(fd, written.data(), 4096, 0);
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+  RunObserver observer;
+  std::vector<std::string> told;
+  observer.formerPutBack = [&](const fs::path& file) { told.push_back(file.native()); };
+  std::atomic<bool> cancel{false};
+  conversionWorker(RunRequest{toUtf8(), {listed.native()}}, observer, cancel);
+  EXPECT_EQ(told, std::vector<std::string>{torn.native()});
+  EXPECT_EQ(TempFolder::read(torn), former);
+  EXPECT_EQ(TempFolder::read(listed), kScriptInUtf8);
 }
 
 // --- Passes and sets -------------------------------------------------------------------------
