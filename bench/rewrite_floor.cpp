@@ -144,8 +144,8 @@ int main(int argc, char** argv) {
       std::string bytes;
       sarnavel::WriteSession session;
       for (std::size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < files.size();) {
-        const bool ok = store ? rewriteByStore(files[i], grow, bytes, flushes, session)
-                              : rewriteRaw(files[i], grow, bytes);
+        const bool ok =
+            store ? rewriteByStore(files[i], grow, bytes, flushes, session) : rewriteRaw(files[i], grow, bytes);
         if (!ok) failed.fetch_add(1, std::memory_order_relaxed);
       }
     });

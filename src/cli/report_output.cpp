@@ -18,9 +18,11 @@ ReportOutput::ReportOutput(const std::string& name, std::string& error, const st
   // Opened without blocking: a named pipe that nobody reads yet would hold the open until a
   // reader comes, deaf to a stop signal (the handlers restart it). It is opened again every few
   // hundredths of a second meanwhile, and the wait ends with the stop.
-  for (;;) {
+  for (bool told = false;; told = true) {
     owned_.reset(::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
     if (owned_ || errno != ENXIO) break;
+    if (!told)
+      writeAll(STDERR_FILENO, "sarnavel-cli: " + visiblePath(name) + ": waiting for a program to read the report\n");
     if (stop.load()) {
       failed_ = true;
       return;

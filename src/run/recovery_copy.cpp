@@ -164,8 +164,9 @@ bool tornByTheWrite(int file, int copy, const Header& header, std::uint64_t size
     if (!readExactly(file, mine.data(), length, static_cast<off_t>(at))) return false;
     const std::string_view bytes(mine.data(), length);
     auto formerHas = [&](std::uint64_t from, std::uint64_t to) {
-      return to <= former && readExactly(copy, theirs.data(), static_cast<std::size_t>(to - from),
-                                         formerAt + static_cast<off_t>(from)) &&
+      return to <= former &&
+             readExactly(copy, theirs.data(), static_cast<std::size_t>(to - from),
+                         formerAt + static_cast<off_t>(from)) &&
              std::memcmp(mine.data() + (from - at), theirs.data(), static_cast<std::size_t>(to - from)) == 0;
     };
     if (formerHas(at, end)) continue;

@@ -98,14 +98,14 @@ class RecoveryCopy {
 };
 
 enum class RecoveryOutcome {
-  InUse,           // its lock is held: the run that made it is still writing
-  FormerRestored,  // the file held part of the new content; it has its former bytes again
-  NothingToUndo,   // the file held exactly the new or the former content (or is gone)
-  ChangedSince,    // the file holds what no write of ours left: both are left as they are
+  InUse,                // its lock is held: the run that made it is still writing
+  FormerRestored,       // the file held part of the new content; it has its former bytes again
+  NothingToUndo,        // the file held exactly the new or the former content (or is gone)
+  ChangedSince,         // the file holds what no write of ours left: both are left as they are
   OtherNamesMayNeedIt,  // the name is another file's now, but the file had other names: the
                         // copy stays
-  Unusable,        // not a recovery copy this program can read, or not the user's: left as it is
-  Failed,          // the former bytes could not be put back: the copy stays
+  Unusable,             // not a recovery copy this program can read, or not the user's: left as it is
+  Failed,               // the former bytes could not be put back: the copy stays
 };
 
 // Looks at one recovery copy (`name` in `folder`) and acts as the design note says.

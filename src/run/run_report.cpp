@@ -57,7 +57,8 @@ class LineWriter {
   }
   void string(std::string_view value) {
     startValue();
-    if (std::all_of(value.begin(), value.end(), [](char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; })) {
+    if (std::all_of(value.begin(), value.end(),
+                    [](char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; })) {
       text_ += '"';
       text_ += value;
       text_ += '"';

@@ -141,9 +141,8 @@ TEST(CliReport, AReportOverAFileTheRunReadsIsAUsageError) {
   fs::create_symlink("site/sub/new.js", folder / "script.jsonl");  // leads nowhere yet
   testing::ageEverything(folder.path());
   const auto before = testing::snapshot(folder.path());
-  for (const char* report :
-       {"site/style.css", "site/../site/index.html", "page-link.jsonl", "shared/common.css", "site/missing.JS",
-        "sheet-link.jsonl", "sheet.jsonl", "script.jsonl"}) {
+  for (const char* report : {"site/style.css", "site/../site/index.html", "page-link.jsonl", "shared/common.css",
+                             "site/missing.JS", "sheet-link.jsonl", "sheet.jsonl", "script.jsonl"}) {
     // The page alone is named: the sheet it loads is not listed.
     const testing::CliResult run = runCli({"-t", "utf-8", "--report", report, "site/index.html"}, folder.path());
     EXPECT_EQ(run.status, 2) << report << "\n" << run.err;
@@ -151,8 +150,8 @@ TEST(CliReport, AReportOverAFileTheRunReadsIsAUsageError) {
   }
 }
 
-// A named pipe that no program reads yet holds the report's open, as it holds any writer's; a
-// stop signal still ends the wait, with nothing converted.
+// A named pipe that no program reads yet holds the report's open, as it holds any writer's: the
+// wait is said on standard error, and a stop signal still ends it, with nothing converted.
 TEST(CliReport, AStopSignalEndsTheWaitForAPipeNobodyReads) {
   TempFolder folder;
   putExampleSite(folder);
@@ -163,6 +162,7 @@ TEST(CliReport, AStopSignalEndsTheWaitForAPipeNobodyReads) {
   process.signal(SIGINT);
   const testing::CliResult run = process.finish(std::chrono::seconds(10));
   EXPECT_EQ(run.status, 128 + SIGINT) << run.err;
+  EXPECT_NE(run.err.find("report.pipe: waiting for a program to read the report"), std::string::npos) << run.err;
   EXPECT_TRUE(testing::snapshot(folder / "site") == before);
 }
 

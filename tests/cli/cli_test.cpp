@@ -91,11 +91,8 @@ TEST(Cli, ALogWrittenIntoAFileOfTheRunIsAUsageError) {
     const char* other;  // another name for it, "" for none
     bool hardLink;
   } cases[] = {
-      {"site/log.html", "", false},
-      {"site/log.txt", "site/l.js", false},
-      {"out.txt", "site/h.css", true},
-      {"shared/log.css", "", false},
-      {"out.txt", "out-too.txt", true},
+      {"site/log.html", "", false},  {"site/log.txt", "site/l.js", false}, {"out.txt", "site/h.css", true},
+      {"shared/log.css", "", false}, {"out.txt", "out-too.txt", true},
   };
   for (const auto& c : cases) {
     for (int stream : {STDOUT_FILENO, STDERR_FILENO}) {

@@ -616,10 +616,9 @@ TEST_F(FileStoreTest, ABackupInFlightOfAFileOnlyWrittenInPlaceIsRefused) {
       FileIdentity identity;
       if (readWholeFile(at("a.html"), content, &identity) != ResultCode::Success) return false;
       const std::string_view piece = "new";
-      const StoreResult written = withBackup
-                                      ? writeWithBackup(at("a.html"), {&piece, 1}, identity, nullptr, nullptr, nullptr,
-                                                        backupMayBeLink(identity))
-                                      : writeWholeFile(at("a.html"), piece, &identity);
+      const StoreResult written = withBackup ? writeWithBackup(at("a.html"), {&piece, 1}, identity, nullptr, nullptr,
+                                                               nullptr, backupMayBeLink(identity))
+                                             : writeWholeFile(at("a.html"), piece, &identity);
       return written.result == ResultCode::WriteFailed && written.problem == StoreProblem::BackupInFlight;
     }));
     EXPECT_EQ(get(at("a.html")), "old");

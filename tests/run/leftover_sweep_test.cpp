@@ -111,7 +111,8 @@ TEST(LeftoverSweep, AFileChangedSinceTheKilledWriteKeepsItsContentAndTheCopyStay
          pwrite(fd, "#", 1, 5000);
          close(fd);
        }},
-      {"replaced", [](const fs::path& file) {
+      {"replaced",
+       [](const fs::path& file) {
          std::ofstream(file.native() + ".new") << "the user's new page";
          fs::rename(file.native() + ".new", file);
        }},
@@ -150,8 +151,10 @@ TEST(LeftoverSweep, ARecoveryCopySomeoneElseCouldHaveWrittenIsLeftAlone) {
     const char* what;
     void (*make)(const fs::path& copy, const fs::path& folder);
   } cases[] = {
-      {"another user's", [](const fs::path& copy, const fs::path&) { ASSERT_EQ(chown(copy.c_str(), 65534, 65534), 0); }},
-      {"with a second name", [](const fs::path& copy, const fs::path& folder) { fs::create_hard_link(copy, folder / "x"); }},
+      {"another user's",
+       [](const fs::path& copy, const fs::path&) { ASSERT_EQ(chown(copy.c_str(), 65534, 65534), 0); }},
+      {"with a second name",
+       [](const fs::path& copy, const fs::path& folder) { fs::create_hard_link(copy, folder / "x"); }},
       {"writable by its group", [](const fs::path& copy, const fs::path&) { ASSERT_EQ(chmod(copy.c_str(), 0620), 0); }},
       {"writable by anyone", [](const fs::path& copy, const fs::path&) { ASSERT_EQ(chmod(copy.c_str(), 0602), 0); }},
   };

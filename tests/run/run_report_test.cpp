@@ -94,8 +94,10 @@ TEST(RunReport, ALineDraftedBeforeItsLastNotesIsTheWholeObjectsText) {
   noNotes.notes.clear();
   FileOutcome odd = converted();
   odd.notes.push_back({"server-charset", {0, 0}, "x\xFF\"\\\t</y>"});
-  odd.document->references.push_back({LoadedKind::StyleSheet, "a\"b.css", ReferenceStatus::Missing, "", "\x7F\x01", false});
-  odd.document->references.push_back({LoadedKind::Script, "\t", ReferenceStatus::Missing, "", "\xE6\x97\xA5\xFF", false});
+  odd.document->references.push_back(
+      {LoadedKind::StyleSheet, "a\"b.css", ReferenceStatus::Missing, "", "\x7F\x01", false});
+  odd.document->references.push_back(
+      {LoadedKind::Script, "\t", ReferenceStatus::Missing, "", "\xE6\x97\xA5\xFF", false});
   odd.facts.problems.push_back({"no-declaration", {2, 1}, "\x1F"});
   const std::vector<FileNote> added = {{"outside-named", {}, "指定されたフォルダーの外"}, {"server-charset", {3, 1}, "AddCharset"}};
   for (ReportMode mode : {ReportMode::Conversion, ReportMode::DryRun, ReportMode::Check}) {
