@@ -3,11 +3,14 @@
 // a user without room for a thread, and the shipped sample site in each target.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
 
+#include "run/recovery_copy.h"
 #include "support/cli_process.h"
 #include "support/oracle.h"
 #include "support/temp_folder.h"
@@ -52,6 +55,34 @@ TEST(Cli, TheExactLogOfARun) {
   EXPECT_EQ(TempFolder::read(top), kSjisScript);
   EXPECT_EQ(TempFolder::read(top.native() + ".bak"), kScript);
   EXPECT_EQ(TempFolder::read(notes), "notes");
+}
+
+// A run killed while it wrote a file in place (a file of two hard links) left it half-written
+// beside its recovery copy: the next run in that folder puts its former content back and says
+// so on standard error, though the file is not one it converts.
+TEST(Cli, AFileAKilledRunLeftHalfWrittenIsPutBackAndNamed) {
+  TempFolder folder;
+  const std::string former(3 * 4096, 'o'), written(2 * 4096, 'n');
+  const fs::path torn = folder.put("site/data.txt", former);
+  fs::create_hard_link(torn, folder / "data-too.txt");
+  const pid_t child = fork();
+  if (child == 0) {  // killed one page into the write: nothing is tidied
+    const int fd = open(torn.c_str(), O_RDWR);
+    struct stat info;
+    fstat(fd, &info);
+    if (!(new RecoveryCopy)->make(torn, fd, info, written, false)) _exit(1);
+    pwrite(fd, written.data(), 4096, 0);
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  folder.put("site/a.js", kSjisScript);
+  const CliResult r = runCli({"-t", "shift_jis", "site/a.js"}, folder.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "sarnavel-cli: " + torn.native() +
+                       ": a run killed while writing it left it half-written; its former content is put back\n");
+  EXPECT_EQ(TempFolder::read(folder / "data-too.txt"), former);
 }
 
 // Started with standard output closed, the program would hand descriptor 1 to a file it
