@@ -71,6 +71,9 @@ bool isWithin(const std::string& key, const std::string& root) {
   return key.size() == root.size() || root.ends_with('/') || key[root.size()] == '/';
 }
 
+constexpr std::string_view kFolderNotFlushedNote =
+    "フォルダーをディスクに書き出せませんでした（fsync が失敗）。変換した内容は停電などで失われるかもしれません。";
+
 constexpr std::string_view kOutsideNamedNote =
     "指定されたフォルダーとファイルの外にありますが、ページが読み込むため変換しました。";
 
@@ -376,7 +379,9 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           // Said of a file converted: one left as it was has its own line's reason.
           if (pass >= 4 && result == ResultCode::Success && !isNamed(keys[k]))
             file.notes.push_back({"outside-named", {}, std::string(kOutsideNamedNote)});
-          flushes.durableFor(path);  // the log says 成功 only of a file whose rename is on disk
+          // The log says 成功 only of a file whose rename is on disk, or says why it may not be.
+          if (!flushes.durableFor(path) && result == ResultCode::Success)
+            file.notes.push_back({"folder-not-flushed", {}, std::string(kFolderNotFlushedNote)});
           log(fileEntry(result, file.notes, observer.pathForLog ? observer.pathForLog(path) : visiblePath(path)));
           if (observer.fileDone) observer.fileDone(file);
         },

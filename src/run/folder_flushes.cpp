@@ -17,7 +17,7 @@ void FolderFlushes::changed(FolderId id, int fd, std::string_view file) {
   notes_.emplace(std::string(file), Note{id, ++folder.changes});
 }
 
-void FolderFlushes::durableFor(std::string_view file) {
+bool FolderFlushes::durableFor(std::string_view file) {
   std::unique_lock lock(mutex_);
   auto [first, last] = notes_.equal_range(file);
   std::vector<Note> wanted;
@@ -26,6 +26,7 @@ void FolderFlushes::durableFor(std::string_view file) {
   // Timed only when there is something to wait for: most files' changes are covered already.
   std::chrono::steady_clock::time_point waitBegan;
   bool waited = false;
+  bool durable = true;
   auto beginWait = [&] {
     if (!waited) waitBegan = std::chrono::steady_clock::now();
     waited = true;
@@ -40,15 +41,18 @@ void FolderFlushes::durableFor(std::string_view file) {
       }
       // This thread flushes for every change noted in the folder so far, its own and others'.
       folder.flushing = true;
-      const std::uint64_t covers = folder.changes;
+      const std::uint64_t after = folder.flushed, covers = folder.changes;
       ++flushes_;
       lock.unlock();
-      if (folder.fd) ::fsync(folder.fd.get());  // best effort, as a flush right after the rename would be
+      const bool flushed = folder.fd && ::fsync(folder.fd.get()) == 0;
       lock.lock();
       folder.flushing = false;
+      if (!flushed) folder.failed.emplace_back(after, covers);
       if (covers > folder.flushed) folder.flushed = covers;
       flushDone_.notify_all();
     }
+    for (const auto& [after, through] : folder.failed)
+      durable = durable && !(note.change > after && note.change <= through);
     // The last note of a folder goes once it is flushed: the folder joins the idle ones, and
     // the one idle longest is closed.
     if (--folder.notes == 0 && !folder.flushing) keepIdle(note.folder);
@@ -57,6 +61,7 @@ void FolderFlushes::durableFor(std::string_view file) {
     const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - waitBegan);
     waitNanos_.fetch_add(static_cast<std::uint64_t>(nanos.count()), std::memory_order_relaxed);
   }
+  return durable;
 }
 
 void FolderFlushes::keepIdle(FolderId id) {

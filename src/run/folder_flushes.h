@@ -18,7 +18,7 @@
 //
 // Contract: durableFor(file) returns only once every change noted for that file is on disk,
 // as far as fsync of its folder says so; a failing fsync is not retried (the renames have
-// taken effect, as with a flush right after them). A folder is known by its device and inode,
+// taken effect, as with a flush right after them), and durableFor then says so (false). A folder is known by its device and inode,
 // so two paths to it share their flushes; it is kept open (one descriptor, duplicated from the
 // store's) while a change in it waits, and, once none does, among the last kIdleKept such
 // folders only (a run goes folder by folder: the next files of a folder find it open instead
@@ -36,6 +36,8 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "run/folder_id.h"
 #include "run/posix_file.h"
@@ -48,7 +50,9 @@ class FolderFlushes {
   // has taken effect and must be durable before the file is reported.
   void changed(FolderId folder, int fd, std::string_view file);
   // Every change noted for `file` is on disk when this returns; its notes are then forgotten.
-  void durableFor(std::string_view file);
+  // False when a flush that was to cover one of them failed (or the folder could not be kept
+  // open to flush it): the change has taken effect, but whether it is on disk is not known.
+  bool durableFor(std::string_view file);
   // How many times a folder was flushed so far.
   std::uint64_t flushCount() const;
   // How long durableFor's callers waited for folders' flushes so far, in nanoseconds, theirs
@@ -64,6 +68,8 @@ class FolderFlushes {
     std::uint64_t flushed = 0;  // changes covered by a completed flush
     bool flushing = false;
     int notes = 0;  // changes of files not yet made durable
+    // The changes each failed flush was to cover, (after, through]: few, flushes rarely fail.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> failed;
   };
   struct Note {
     FolderId folder;

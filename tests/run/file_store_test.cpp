@@ -927,5 +927,28 @@ TEST(FolderFlushes, ChangesNotedTogetherShareOneFlush) {
   close(fd);
 }
 
+// A flush that fails (here: of a descriptor that cannot be flushed, a pipe's) is said to each
+// file whose change it was to cover, and to no other: the change took effect, but whether it
+// is on disk is not known.
+TEST(FolderFlushes, AFailedFlushIsSaidToTheFilesItWasToCover) {
+  const FolderId a{1, 1}, b{1, 2};
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  const int folder = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  FolderFlushes flushes;
+  flushes.changed(a, folder, "before");
+  EXPECT_TRUE(flushes.durableFor("before"));
+  flushes.changed(b, pipeEnds[0], "x");
+  flushes.changed(b, pipeEnds[0], "y");
+  flushes.changed(a, folder, "y");
+  EXPECT_FALSE(flushes.durableFor("x"));
+  EXPECT_FALSE(flushes.durableFor("y"));  // covered by the same failed flush, and by a good one
+  flushes.changed(a, folder, "after");
+  EXPECT_TRUE(flushes.durableFor("after"));
+  close(folder);
+  close(pipeEnds[0]);
+  close(pipeEnds[1]);
+}
+
 }  // namespace
 }  // namespace sarnavel
