@@ -3,15 +3,13 @@
 // a user without room for a thread, and the shipped sample site in each target.
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
 
-#include "run/recovery_copy.h"
 #include "support/cli_process.h"
+#include "support/killed_in_place_write.h"
 #include "support/oracle.h"
 #include "support/temp_folder.h"
 
@@ -65,18 +63,7 @@ TEST(Cli, AFileAKilledRunLeftHalfWrittenIsPutBackAndNamed) {
   const std::string former(3 * 4096, 'o'), written(2 * 4096, 'n');
   const fs::path torn = folder.put("site/data.txt", former);
   fs::create_hard_link(torn, folder / "data-too.txt");
-  const pid_t child = fork();
-  if (child == 0) {  // killed one page into the write: nothing is tidied
-    const int fd = open(torn.c_str(), O_RDWR);
-    struct stat info;
-    fstat(fd, &info);
-    if (!(new RecoveryCopy)->make(torn, fd, info, written, false)) _exit(1);
-    pwrite(fd, written.data(), 4096, 0);
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_TRUE(testing::killedOnePageIntoAnInPlaceWrite(torn, written));
   folder.put("site/a.js", kSjisScript);
   const CliResult r = runCli({"-t", "shift_jis", "site/a.js"}, folder.path());
   EXPECT_EQ(r.status, 0) << r.err;

@@ -2,11 +2,7 @@
 // the log as it grows, following loaded sheets and scripts, and cancellation between files.
 #include "run/conversion_run.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <fstream>
@@ -15,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "run/recovery_copy.h"
 #include "run/run_messages.h"
 #include "support/bytes.h"
+#include "support/killed_in_place_write.h"
 #include "support/site_documents.h"
 #include "support/targets.h"
 #include "support/temp_folder.h"
@@ -128,18 +124,7 @@ TEST(ConversionRun, AFormerContentPutBackIsTold) {
   const fs::path listed = folder.put("a.js", kScript);
   const std::string former(3 * 4096, 'o'), written(2 * 4096, 'n');
   const fs::path torn = folder.put("b.txt", former);
-  const pid_t child = fork();
-  if (child == 0) {  // killed one page into the write: it ends without tidying anything
-    const int fd = open(torn.c_str(), O_RDWR);
-    struct stat info;
-    fstat(fd, &info);
-    if (!(new RecoveryCopy)->make(torn, fd, info, written, false)) _exit(1);
-    pwrite(fd, written.data(), 4096, 0);
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_TRUE(testing::killedOnePageIntoAnInPlaceWrite(torn, written));
 
   RunObserver observer;
   std::vector<std::string> told;

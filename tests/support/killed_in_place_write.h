@@ -1,0 +1,33 @@
+// A file left as a run killed while it wrote the file in place leaves it: its recovery copy
+// beside it (recovery_copy.h) and the first page of the new content written over the former.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "run/recovery_copy.h"
+
+namespace sarnavel::testing {
+
+// Made in a child process that then ends at once, as a killed one would: nothing is tidied and
+// the copy's lock goes with it. `written` is the new content, at least a page long. True when
+// the child did it all.
+inline bool killedOnePageIntoAnInPlaceWrite(const std::filesystem::path& file, const std::string& written) {
+  const pid_t child = fork();
+  if (child == 0) {
+    const int fd = open(file.c_str(), O_RDWR);
+    struct stat info;
+    if (fd < 0 || fstat(fd, &info) != 0) _exit(1);
+    if (!(new RecoveryCopy)->make(file, fd, info, written, false)) _exit(1);  // never destroyed
+    _exit(pwrite(fd, written.data(), 4096, 0) == 4096 ? 0 : 1);
+  }
+  int status = 0;
+  return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace sarnavel::testing
