@@ -446,11 +446,36 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& given, const fs::path&
           folder.changed();
         }
         if (byLink) byLink->stands = true;
-        if (::renameat(folder.fd, temp.leaf().c_str(), folder.fd, name.c_str()) != 0) {
-          if (linked) {
-            ::unlinkat(folder.fd, chain.front().c_str(), 0);
-            undoShift(folder.fd, chain, 0);
+        auto undoLink = [&] {
+          if (!linked) return;
+          ::unlinkat(folder.fd, chain.front().c_str(), 0);
+          undoShift(folder.fd, chain, 0);
+        };
+        // The new file takes the name by an exchange where the file system has one, so that what
+        // comes out under the temporary name can be looked at: another program that saved the
+        // file anew (or wrote into it) since the look above would otherwise lose its save, or
+        // have it taken for the backup. Not the file read, and the two go back.
+        const bool exchanged =
+            ::renameat2(folder.fd, temp.leaf().c_str(), folder.fd, name.c_str(), RENAME_EXCHANGE) == 0;
+        if (exchanged) {
+          struct stat out, backup;
+          // Our own link and rename have moved its change time: the rest must be as read.
+          const bool asRead =
+              ::fstatat(folder.fd, temp.leaf().c_str(), &out, AT_SYMLINK_NOFOLLOW) == 0 &&
+              out.st_dev == expected.status.st_dev && out.st_ino == expected.status.st_ino &&
+              out.st_size == expected.status.st_size && sameTime(out.st_mtim, expected.status.st_mtim) &&
+              (!linked || (::fstatat(folder.fd, chain.front().c_str(), &backup, AT_SYMLINK_NOFOLLOW) == 0 &&
+                           backup.st_ino == out.st_ino && backup.st_dev == out.st_dev));
+          if (!asRead) {
+            ::renameat2(folder.fd, temp.leaf().c_str(), folder.fd, name.c_str(), RENAME_EXCHANGE);
+            undoLink();
+            return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
           }
+          // The former file's temporary name goes; the file stays as the backup, if it is one.
+          ::unlinkat(folder.fd, temp.leaf().c_str(), 0);
+        } else if ((errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) ||
+                   ::renameat(folder.fd, temp.leaf().c_str(), folder.fd, name.c_str()) != 0) {
+          undoLink();
           return failed(ResultCode::WriteFailed);
         }
         StoreResult written;

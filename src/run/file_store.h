@@ -40,8 +40,12 @@
 //    in the file's folder (temp_file.h; unnamed until it is complete where the file system
 //    allows), which is given the file's owner and group, its permission bits and every
 //    extended attribute (ACLs included), flushed, checked once more against the read and
-//    renamed over the file; the folder is then flushed. A reader, a crash or a failed write at
-//    any point sees either the whole old or the whole new content.
+//    renamed over the file; the folder is then flushed. Where the file system can exchange two
+//    names, the rename is an exchange, and what comes out under the temporary name must be
+//    the file read (same file, size and modification time): a file saved anew, or written
+//    into, since the last look gets its name back and the write fails (ChangedSinceRead). A
+//    reader, a crash or a failed write at any point sees either the whole old or the whole new
+//    content.
 //  - In place, when a new file could not have everything of the former one: the owner cannot
 //    be kept (an ordinary user converting another user's file), nor the group (one the user is
 //    not in), an attribute cannot be set on a new file, or the file has several hard links.

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <gtest/gtest.h>
 #include <linux/fs.h>
 #include <signal.h>
@@ -315,6 +316,51 @@ TEST_F(FileStoreTest, ABackupInFlightIsKeptAndTheFileReplaced) {
     EXPECT_EQ(get(at("a.html.bak.bak")), "older");
     EXPECT_EQ(names(), (std::set<std::string>{"a.html", "a.html.bak", "a.html.bak.bak"}));
     fs::remove(at("a.html.bak"));
+  }
+}
+
+// Another program that saves the file anew at the moment the write's new file is about to
+// take the name (an editor, reacting to our temporary name) keeps its save: the write either
+// finds it and leaves it, or comes before it. Never is the save lost under the converted old
+// content, nor taken for the backup. Many tries, with and without a backup, and a long chain
+// of backups to push along (which widens the moment).
+TEST_F(FileStoreTest, ASaveAsTheNewFileTakesTheNameIsKept) {
+  for (int trial = 0; trial < 40; ++trial) {
+    SCOPED_TRACE(trial);
+    put(at("p.css"), "original");
+    std::string name = "p.css";
+    for (int generation = 0; generation < 40; ++generation) put(at(name += ".bak"), "older");
+    std::string content;
+    FileIdentity identity;
+    ASSERT_EQ(readWholeFile(at("p.css"), content, &identity), ResultCode::Success);
+    const int watch = inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(inotify_add_watch(watch, folder_.path().c_str(), IN_CREATE | IN_MOVED_TO), 0);
+    std::thread editor([&] {
+      pollfd ready{watch, POLLIN, 0};
+      alignas(inotify_event) char events[4096];
+      for (bool seen = false; !seen && poll(&ready, 1, 2000) > 0;) {
+        const ssize_t length = read(watch, events, sizeof events);
+        for (ssize_t at = 0; at < length;) {
+          const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+          seen = seen || (event->len > 0 && std::strstr(event->name, ".sarnavel-") != nullptr);
+          at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+      }
+      put(at("edit.tmp"), "the editor's");
+      fs::rename(at("edit.tmp"), at("p.css"));
+    });
+    const std::string_view piece = "converted";
+    const bool withBackup = trial % 2 == 0;
+    const StoreResult written =
+        withBackup
+            ? writeWithBackup(at("p.css"), {&piece, 1}, identity, nullptr, nullptr, nullptr, backupMayBeLink(identity))
+            : writeWholeFile(at("p.css"), piece, &identity);
+    editor.join();
+    close(watch);
+    EXPECT_EQ(get(at("p.css")), "the editor's");
+    EXPECT_EQ(get(at("p.css.bak")), written.ok() && withBackup ? "original" : "older");
+    for (const std::string& left : names()) EXPECT_EQ(left.find(".sarnavel-"), std::string::npos) << left;
+    for (const std::string& left : names()) fs::remove(at(left));
   }
 }
 
