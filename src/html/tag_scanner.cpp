@@ -455,6 +455,7 @@ constexpr NamedPairs kNamedPairs = [] {
 // two, so the third byte tells them apart: the first three bytes of each, lowered and packed
 // as packedName packs them, lie in a table of 32 slots under a multiplier that gives each a
 // slot of its own (searched for when the table is built).
+
 // Three lowered bytes of a page, packed as packedName packs the first three of a name.
 constexpr std::uint64_t packedPrefix(unsigned first, unsigned second, unsigned third) {
   return first | second << 8 | third << 16;

@@ -49,9 +49,15 @@ inline FileIdentity identityOf(const struct stat& info, bool hasExtendedAttribut
 
 inline bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
-inline bool stillAsStamped(const FileStamp& stamp, const struct stat& now) {
+// The same file, of the same size and modification time: as stamped but for its change time,
+// which a link or rename of its own moves.
+inline bool sameContentAsStamped(const FileStamp& stamp, const struct stat& now) {
   return stamp.device == now.st_dev && stamp.inode == now.st_ino && stamp.size == now.st_size &&
-         sameTime(stamp.modified, now.st_mtim) && sameTime(stamp.changed, now.st_ctim);
+         sameTime(stamp.modified, now.st_mtim);
+}
+
+inline bool stillAsStamped(const FileStamp& stamp, const struct stat& now) {
+  return sameContentAsStamped(stamp, now) && sameTime(stamp.changed, now.st_ctim);
 }
 
 // True when `now` is the file that was read, unchanged since.

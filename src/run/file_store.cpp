@@ -462,8 +462,7 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& given, const fs::path&
           // Our own link and rename have moved its change time: the rest must be as read.
           const bool asRead =
               ::fstatat(folder.fd, temp.leaf().c_str(), &out, AT_SYMLINK_NOFOLLOW) == 0 &&
-              out.st_dev == expected.status.st_dev && out.st_ino == expected.status.st_ino &&
-              out.st_size == expected.status.st_size && sameTime(out.st_mtim, expected.status.st_mtim) &&
+              sameContentAsStamped(expected.stamp(), out) &&
               (!linked || (::fstatat(folder.fd, chain.front().c_str(), &backup, AT_SYMLINK_NOFOLLOW) == 0 &&
                            backup.st_ino == out.st_ino && backup.st_dev == out.st_dev));
           if (!asRead) {

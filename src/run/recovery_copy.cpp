@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 
 // The header: this mark, then six 64-bit little-endian numbers (the file's inode, the number of
 // its names, the former size, the new size, the new content's hash, the length of the name),
-// the name, and the hashes that tell a file the write left torn (tornBlockHashes), eight bytes
+// the name, and the hashes that tell a file the write left torn (pageHashesOf), eight bytes
 // each. A copy under the former mark ("...former1") has no such hashes: it is not used.
 constexpr char kMark[16] = {'s', 'a', 'r', 'n', 'a', 'v', 'e', 'l', '-', 'f', 'o', 'r', 'm', 'e', 'r', '2'};
 constexpr std::size_t kNumbers = 6;
@@ -50,7 +50,7 @@ std::uint64_t pagesOf(std::uint64_t size) { return size / kPage + (size % kPage 
 // The hashes a torn file is told by: one for each page of the new content (the last one as long
 // as the content), then one for the new bytes of the page the former size ends in, up to that
 // size (a write whose growth of the file did not reach the disk leaves those).
-std::vector<std::uint64_t> tornBlockHashes(std::string_view newBytes, std::uint64_t formerSize) {
+std::vector<std::uint64_t> pageHashesOf(std::string_view newBytes, std::uint64_t formerSize) {
   std::vector<std::uint64_t> hashes;
   hashes.reserve(pagesOf(newBytes.size()) + 1);
   for (std::size_t at = 0; at < newBytes.size(); at += kPage) hashes.push_back(hashOf(newBytes.substr(at, kPage)));
@@ -225,7 +225,7 @@ bool RecoveryCopy::make(const fs::path& target, int file, const struct stat& inf
   header_.newSize = newBytes.size();
   header_.newHash = hashOf(newBytes);
   header_.name = target.filename().native();
-  header_.pageHashes = tornBlockHashes(newBytes, header_.formerSize);
+  header_.pageHashes = pageHashesOf(newBytes, header_.formerSize);
 
   const fs::path folder = folderOf(target);
   FileSizeSignalBlock noFileSizeSignal;

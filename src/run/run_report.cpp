@@ -29,24 +29,10 @@ std::string compact(const Json& value) { return value.dump(-1, ' ', false, Json:
 class LineWriter {
  public:
   LineWriter() { text_.reserve(1024); }  // most lines are shorter
-  void openObject() {
-    startValue();
-    text_ += '{';
-    first_ = true;
-  }
-  void closeObject() {
-    text_ += '}';
-    first_ = false;
-  }
-  void openArray() {
-    startValue();
-    text_ += '[';
-    first_ = true;
-  }
-  void closeArray() {
-    text_ += ']';
-    first_ = false;
-  }
+  void openObject() { open('{'); }
+  void closeObject() { close('}'); }
+  void openArray() { open('['); }
+  void closeArray() { close(']'); }
   // The member's key (plain ASCII of ours); its value follows.
   void key(std::string_view name) {
     startValue();
@@ -86,6 +72,15 @@ class LineWriter {
  private:
   void startValue() {
     if (!first_) text_ += ',';
+    first_ = false;
+  }
+  void open(char bracket) {
+    startValue();
+    text_ += bracket;
+    first_ = true;
+  }
+  void close(char bracket) {
+    text_ += bracket;
     first_ = false;
   }
   std::string text_;
