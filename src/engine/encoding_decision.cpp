@@ -1,5 +1,6 @@
 #include "engine/encoding_decision.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "engine/charset_label.h"
@@ -9,10 +10,18 @@
 namespace sarnavel {
 namespace {
 
-// What favouring the site's encoding is worth, in the half-nats of the readings' costs: more
-// than one rare character (a one-word script of the site), far less than what a page of
-// another encoding loses when read in the wrong one.
+// What evidence is worth in step 5, in the half-nats of the readings' costs. The site's
+// encoding and the claim of what loads the file: each more than one rare character (a
+// one-word script of the site), far less than what a page of another encoding loses when
+// read in the wrong one.
 constexpr std::int64_t kSiteBonus = 40;
+constexpr std::int64_t kClaimBonus = 40;
+// Against a text that is UTF-8 through and through, favour for a Japanese encoding counts at
+// most this much: such a text is rarely so by chance, and a claim over it is often stale (a
+// page not yet converted that loads a script already converted).
+constexpr std::int64_t kJapaneseOverUtf8 = 10;
+// Two readings whose costs, evidence counted, lie closer than this are all but even.
+constexpr std::int64_t kEvenMargin = 4;
 
 int tallyIndex(SourceEncoding encoding) {
   switch (encoding) {
@@ -58,27 +67,52 @@ constexpr std::size_t kDeclaredPerError = 1;
 // Undeclared, such a text is a candidate of its own when the malformed sequences are few.
 constexpr std::size_t kDetectedPerError = 8;
 
-// The step-5 choice among the valid readings: the cheapest, the favoured encoding's cost
-// lowered by the bonus; on a tie the favoured one, then Shift_JIS, EUC-JP, UTF-8.
-SourceEncoding cheapest(const CandidateReadings& readings, std::optional<SourceEncoding> favoured, std::int64_t bonus) {
-  struct Candidate {
-    SourceEncoding encoding;
-    const ReadingScore& score;
-  } candidates[] = {{SourceEncoding::ShiftJis, readings.shiftJis},
-                    {SourceEncoding::EucJp, readings.eucJp},
-                    {SourceEncoding::Utf8, readings.utf8}};
-  std::optional<SourceEncoding> best;
-  std::int64_t bestCost = 0;
-  for (const Candidate& c : candidates) {
-    if (!c.score.valid) continue;
-    const bool isFavoured = favoured == c.encoding;
-    const std::int64_t cost = static_cast<std::int64_t>(c.score.cost) - (isFavoured ? bonus : 0);
-    if (!best || cost < bestCost || (cost == bestCost && isFavoured)) {
-      best = c.encoding;
-      bestCost = cost;
+// What step 5 weighs besides the readings: the claim of what loads the file and the site.
+struct Favour {
+  std::optional<SourceEncoding> claim;
+  DecisionBasis claimBasis = DecisionBasis::LoadingPage;
+  std::optional<SourceEncoding> site;
+};
+
+// The candidates of step 5 in the order a tie is settled: Shift_JIS, EUC-JP, UTF-8.
+constexpr SourceEncoding kCandidates[] = {SourceEncoding::ShiftJis, SourceEncoding::EucJp, SourceEncoding::Utf8};
+
+// Each candidate's bonus (step 6). `strictUtf8`: the text passed the lead-byte test.
+std::array<std::int64_t, 3> bonuses(const Favour& favour, bool strictUtf8) {
+  std::array<std::int64_t, 3> bonus{};
+  for (std::size_t k = 0; k < 3; ++k) {
+    if (kCandidates[k] == SourceEncoding::Utf8 && !strictUtf8) continue;
+    if (favour.claim == kCandidates[k]) bonus[k] += kClaimBonus;
+    if (favour.site == kCandidates[k]) bonus[k] += kSiteBonus;
+  }
+  if (strictUtf8) bonus[2] = std::max(bonus[2], std::max(bonus[0], bonus[1]) - kJapaneseOverUtf8);
+  return bonus;
+}
+
+// The step-5 choice among the valid readings, each cost lowered by its bonus: the cheapest;
+// on a tie the one with the larger bonus, then Shift_JIS, EUC-JP, UTF-8. `runnerUp` gets the
+// next one's index (-1 when there is none) and `margin` how much dearer it is.
+int cheapest(const CandidateReadings& readings, const std::array<std::int64_t, 3>& bonus, int* runnerUp = nullptr,
+             std::int64_t* margin = nullptr) {
+  const ReadingScore* scores[] = {&readings.shiftJis, &readings.eucJp, &readings.utf8};
+  int order[3] = {-1, -1, -1};
+  std::int64_t costs[3] = {};
+  auto before = [&](int a, int b) {  // whether reading a goes before reading b
+    return costs[a] < costs[b] || (costs[a] == costs[b] && bonus[a] > bonus[b]);
+  };
+  for (int k = 0; k < 3; ++k) {
+    if (!scores[k]->valid) continue;
+    costs[k] = static_cast<std::int64_t>(scores[k]->cost) - bonus[static_cast<std::size_t>(k)];
+    if (order[0] < 0 || before(k, order[0])) {
+      order[1] = order[0];
+      order[0] = k;
+    } else if (order[1] < 0 || before(k, order[1])) {
+      order[1] = k;
     }
   }
-  return best.value_or(SourceEncoding::Utf8);
+  if (runnerUp) *runnerUp = order[1];
+  if (margin && order[1] >= 0) *margin = costs[order[1]] - costs[order[0]];
+  return order[0] < 0 ? 2 : order[0];
 }
 
 SourceEncoding fromInput(InputEncoding encoding) {
@@ -92,19 +126,35 @@ SourceEncoding fromInput(InputEncoding encoding) {
   return SourceEncoding::EucJp;
 }
 
+// Steps 5 and 6, over readings both valid and priced.
+EncodingDecision weigh(const CandidateReadings& readings, const Favour& favour, bool strictUtf8) {
+  const int alone = cheapest(readings, {});
+  int runnerUp = -1;
+  std::int64_t margin = 0;
+  const int chosen = cheapest(readings, bonuses(favour, strictUtf8), &runnerUp, &margin);
+  EncodingDecision decision{kCandidates[chosen], DecisionBasis::Detection};
+  if (chosen != alone) {
+    decision.basis = favour.claim == decision.encoding ? favour.claimBasis : DecisionBasis::Site;
+    decision.otherReading = kCandidates[alone];
+  } else if (runnerUp >= 0 && margin < kEvenMargin) {
+    decision.otherReading = kCandidates[runnerUp];
+  }
+  return decision;
+}
+
 // Steps 5 and 6. With `deferTo`, a text that is Shift_JIS so far (or EUC-JP so far) is taken
 // for that encoding without reading the rest and `deferred` set, when the target is another
 // encoding (so the converter decodes the text): the detection would say so exactly when every
 // byte of it reads as that encoding (encoding_detection.h), which the converter's count of
-// malformed bytes tells.
+// malformed bytes tells; that reading is then the only valid one, which no evidence outweighs.
 //
 // With `deferUtf8`, a text whose start passes the UTF-8 test and that reads neither as
 // Shift_JIS nor as EUC-JP is taken for UTF-8 with `utf8Deferred` set: if the whole text is
 // UTF-8 (which the caller's strict reading tells), the lead-byte test passes and the Japanese
 // readings are invalid, so the answer below is UTF-8 too. The start is looked at first so
 // that a Japanese text, whose reading would go to its end, is not read an extra time.
-EncodingDecision detect(std::string_view bytes, std::optional<SourceEncoding> site,
-                        std::optional<TargetEncoding> deferTo, bool& deferred, bool deferUtf8, bool& utf8Deferred) {
+EncodingDecision detect(std::string_view bytes, const Favour& favour, std::optional<TargetEncoding> deferTo,
+                        bool& deferred, bool deferUtf8, bool& utf8Deferred) {
   if (deferUtf8) {
     constexpr std::size_t kStart = 4096;
     const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
@@ -119,14 +169,10 @@ EncodingDecision detect(std::string_view bytes, std::optional<SourceEncoding> si
   }
   const bool utf8 = isUtf8Text(bytes);
   const bool nearly = !utf8 && nearlyUtf8(bytes, kDetectedPerError);
-  const bool favourJapanese = site == SourceEncoding::ShiftJis || site == SourceEncoding::EucJp;
   std::optional<QuickVerdict> quick;
   if (!utf8 && !nearly) {
-    // A text that is Shift_JIS so far holds a byte EUC-JP never uses, one that is EUC-JP so far
-    // a malformed Shift_JIS sequence: if the converter finds the rest well formed, that reading
-    // is the only valid one, which the site's encoding cannot outweigh.
+    quick = quickVerdict(bytes);
     if (deferTo) {
-      quick = quickVerdict(bytes);
       if (quick == QuickVerdict::ShiftJisSoFar && *deferTo != TargetEncoding::ShiftJis) {
         deferred = true;
         return {SourceEncoding::ShiftJis, DecisionBasis::Detection};
@@ -136,7 +182,10 @@ EncodingDecision detect(std::string_view bytes, std::optional<SourceEncoding> si
         return {SourceEncoding::EucJp, DecisionBasis::Detection};
       }
     }
-    if (!favourJapanese) return {fromInput(detectInputEncoding(bytes)), DecisionBasis::Detection};
+    // A text that is Shift_JIS or EUC-JP so far has at most one valid reading, which no
+    // evidence outweighs: the detection tells it, or the lesser evil of two broken ones.
+    if (quick != QuickVerdict::Undecided && quick != QuickVerdict::Iso2022Jp)
+      return {fromInput(detectInputEncoding(bytes)), DecisionBasis::Detection};
   }
   if (!utf8 && (quick ? *quick : quickVerdict(bytes)) == QuickVerdict::Iso2022Jp)
     return {SourceEncoding::Iso2022Jp, DecisionBasis::Detection};
@@ -144,15 +193,15 @@ EncodingDecision detect(std::string_view bytes, std::optional<SourceEncoding> si
   if (!readings.shiftJis.valid && !readings.eucJp.valid) {
     return {utf8 || nearly ? SourceEncoding::Utf8 : fromInput(detectInputEncoding(bytes)), DecisionBasis::Detection};
   }
-  const SourceEncoding alone = cheapest(readings, std::nullopt, 0);
-  const SourceEncoding withSite = site ? cheapest(readings, site, kSiteBonus) : alone;
-  return {withSite, withSite == alone ? DecisionBasis::Detection : DecisionBasis::Site};
+  return weigh(readings, favour, utf8);
 }
 
 }  // namespace
 
 void SiteTally::add(const EncodingDecision& decision) {
-  if (decision.basis == DecisionBasis::WrittenByThisRun || decision.basis == DecisionBasis::Site) return;
+  if (decision.basis == DecisionBasis::WrittenByThisRun || decision.basis == DecisionBasis::WrittenEarlier ||
+      decision.basis == DecisionBasis::Site)
+    return;
   const int index = tallyIndex(decision.encoding);
   if (index >= 0) ++counts_[static_cast<std::size_t>(index)];
 }
@@ -183,8 +232,8 @@ bool readsAs(std::string_view bytes, SourceEncoding encoding) {
 
 namespace {
 
-// The decision; with `deferTo`, a declaration of a Japanese encoding other than the target's is
-// taken unread and `deferred` set (decideSourceEncodingDeferred).
+// The decision; with `deferTo`, the document's own declaration of a Japanese encoding other
+// than the target's is taken unread and `deferred` set (decideSourceEncodingDeferred).
 EncodingDecision decide(std::string_view bytes, const EncodingEvidence& evidence, std::optional<TargetEncoding> deferTo,
                         bool& deferred, bool deferUtf8, bool& utf8Deferred) {
   // 1. The content itself.
@@ -193,41 +242,44 @@ EncodingDecision decide(std::string_view bytes, const EncodingEvidence& evidence
             evidence.utf16 == Utf16Origin::ByteOrderMark ? DecisionBasis::ByteOrderMark : DecisionBasis::Utf16Shape};
   }
   if (bytes.starts_with("\xEF\xBB\xBF")) return {SourceEncoding::Utf8, DecisionBasis::ByteOrderMark};
-  // 2. What this run wrote.
+  // 2. What runs wrote.
   if (evidence.writtenByThisRun) return {sourceEncodingOf(*evidence.writtenByThisRun), DecisionBasis::WrittenByThisRun};
+  if (evidence.writtenEarlier) return {sourceEncodingOf(*evidence.writtenEarlier), DecisionBasis::WrittenEarlier};
   // 3. ASCII alone; seven-bit text with ISO-2022-JP escape sequences is ISO-2022-JP whatever
   // it declares (the escape sequences are no other encoding's characters).
   if (isAsciiOnly(bytes)) {
     const bool iso2022 = quickVerdict(bytes) == QuickVerdict::Iso2022Jp;
     return {iso2022 ? SourceEncoding::Iso2022Jp : SourceEncoding::Ascii, DecisionBasis::Detection};
   }
-  // 4. Declarations the bytes are valid in; a module script is read as UTF-8 whatever it holds.
+  // 4. The rules; a module script is read as UTF-8 whatever it holds.
   if (evidence.moduleScript) return {SourceEncoding::Utf8, DecisionBasis::LoadingElement};
-  auto declared = [&](std::optional<SourceEncoding> encoding) {
-    if (!encoding) return false;
-    if (deferTo && (encoding == SourceEncoding::ShiftJis || encoding == SourceEncoding::EucJp) &&
-        encoding != sourceEncodingOf(*deferTo)) {
-      deferred = true;
-      return true;
-    }
-    // A strict reading without a malformed sequence proves the lead-byte test; with one, the
-    // caller decides again in full.
-    if (deferUtf8 && encoding == SourceEncoding::Utf8) {
-      utf8Deferred = true;
-      return true;
-    }
-    return readsAs(bytes, *encoding) || (encoding == SourceEncoding::Utf8 && nearlyUtf8(bytes, kDeclaredPerError));
-  };
-  if (std::optional<SourceEncoding> own = encodingOfLabel(evidence.declared); declared(own))
+  const std::optional<SourceEncoding> own = encodingOfLabel(evidence.declared);
+  if (own && deferTo && (own == SourceEncoding::ShiftJis || own == SourceEncoding::EucJp) &&
+      own != sourceEncodingOf(*deferTo)) {
+    deferred = true;
     return {*own, DecisionBasis::Declaration};
-  if (std::optional<SourceEncoding> element = encodingOfLabel(evidence.loaderCharset); declared(element)) {
-    return {*element, DecisionBasis::LoadingElement};
   }
-  std::optional<SourceEncoding> page = evidence.loadingPage;
-  if (page == SourceEncoding::Utf16) page = SourceEncoding::Utf8;  // what browsers lend a UTF-16 page's files
-  if (page != SourceEncoding::Ascii && declared(page)) return {*page, DecisionBasis::LoadingPage};
-  // 5 and 6. The bytes, with the site's encoding favoured.
-  return detect(bytes, evidence.site.majority(), deferTo, deferred, deferUtf8, utf8Deferred);
+  // A strict reading without a malformed sequence proves the lead-byte test; with one, the
+  // caller decides again in full.
+  if (own == SourceEncoding::Utf8 && deferUtf8) {
+    utf8Deferred = true;
+    return {*own, DecisionBasis::Declaration};
+  }
+  if (own && (readsAs(bytes, *own) || (own == SourceEncoding::Utf8 && nearlyUtf8(bytes, kDeclaredPerError) &&
+                                       !readsAsShiftJis(bytes) && !readsAsEucJp(bytes))))
+    return {*own, DecisionBasis::Declaration};
+  Favour favour;
+  favour.site = evidence.site.majority();
+  if (std::optional<SourceEncoding> element = encodingOfLabel(evidence.loaderCharset)) {
+    favour.claim = element;
+    favour.claimBasis = DecisionBasis::LoadingElement;
+  } else if (evidence.loadingPage != SourceEncoding::Ascii) {
+    favour.claim = evidence.loadingPage;
+  }
+  if (favour.claim == SourceEncoding::Utf16) favour.claim = SourceEncoding::Utf8;  // what browsers lend a UTF-16 page's files
+  if (favour.claim == SourceEncoding::Latin1) return {SourceEncoding::Latin1, favour.claimBasis};
+  // 5 and 6. The bytes, with the evidence weighed.
+  return detect(bytes, favour, deferTo, deferred, deferUtf8, utf8Deferred);
 }
 
 }  // namespace

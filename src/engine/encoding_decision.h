@@ -3,21 +3,24 @@
 // Design note. Short Japanese text is ambiguous: the two bytes C9 BD are 表 in EUC-JP, two
 // half-width katakana in Shift_JIS and U+027D in UTF-8, and a script whose only Japanese is
 // one word is often valid in all three. Taking a text as UTF-8 whenever its bytes pass the
-// UTF-8 test garbles such text, and so does a second conversion of a file this run has already
+// UTF-8 test garbles such text, and so does a second conversion of a file a run has already
 // written. So UTF-8 and the Japanese encodings are weighed in one decision, strongest evidence
 // first; each step counts only when the bytes are valid in the encoding it names:
 //  1. The content itself: UTF-16 that the reading step recognised (by its byte-order mark or its
 //     shape) and a UTF-8 byte-order mark decide outright, as they do for browsers.
-//  2. Run knowledge: a file this run has already written is in the run's target encoding.
+//  2. What runs wrote: a file this run has already written is in the run's target encoding,
+//     and a file that holds exactly the bytes an earlier run of the user wrote (the run's
+//     memory) is in that run's target. Nothing else tells a site converted in parts, or again
+//     after a stop, from one never converted: the page that loads such a file may still name
+//     the old encoding, or already the new one while the file is still in the old.
 //  3. A text of seven-bit bytes alone reads the same in every candidate: ASCII, or
 //     ISO-2022-JP when it holds that encoding's escape sequences.
-//  4. Declarations, in the order browsers obey them: a module script is UTF-8 whatever else
-//     is said; then the document's own (a sheet's @charset,
-//     a page's meta), the charset attribute of the element that loads the file, then the
-//     encoding of the page that loads it (a UTF-16 page lends UTF-8, as browsers do). A
-//     Latin-1 declaration always holds, since every byte is a character there; a UTF-8 one
-//     holds over a text that is UTF-8 but for some malformed sequences (no more of them than of
-//     characters of more than one byte), which the browser shows as one U+FFFD each.
+//  4. Declarations that are rules: a module script is UTF-8 whatever else is said; the
+//     document's own declaration (a sheet's @charset, a page's meta) holds when its bytes are
+//     valid in it; a Latin-1 one always holds (every byte is a character there), also when
+//     the loading element or page names it. A declared UTF-8 holds over a text that is UTF-8
+//     but for some malformed sequences (no more of them than of characters of more than one
+//     byte, each shown as U+FFFD) only when neither Japanese reading of it is valid.
 //  5. Detection. An ISO-2022-JP escape sequence, or bytes that are not UTF-8, go to the
 //     Japanese detection (encoding_detection.h). A text that is UTF-8 by the lead-byte test,
 //     or UTF-8 but for a few malformed sequences (at most one for every eight characters of
@@ -27,12 +30,20 @@
 //     letters, combining marks and Hebrew much, a malformed sequence most), the Japanese
 //     readings by Japanese prose. A tie goes to the Japanese reading; when neither Japanese
 //     reading is valid, the UTF-8 one wins.
-//  6. The site: a site is rarely mixed, so the encoding most files of this run were decided
-//     to be in (by steps 1, 4 and 5; files the run wrote itself and files decided by their
-//     site do not count) is favoured in step 5 by a bonus to its reading's cost, when its
-//     reading is valid. A bonus rather than a rule: a long text of another encoding that
-//     happens to be valid in the site's one still reads far cheaper in its own.
-// The decision says the encoding and the step that decided it, for the report.
+//  6. Evidence weighed in step 5, as a bonus to the cost of the reading it names: the claim
+//     of what loads the file (the charset attribute of the loading element, else the
+//     encoding of the loading page; a UTF-16 page lends UTF-8, as browsers do), and the
+//     site: the encoding most files of this run were decided to be in (by steps 1, 4, 5 and
+//     6; files runs wrote and files decided by their site do not count). Bonuses, not rules:
+//     a claim may be stale (its page converted in an earlier run, or its file), and a long
+//     text of another encoding that happens to be valid in the claimed one still reads far
+//     cheaper in its own. A UTF-8 reading is favoured only where the text is UTF-8 through
+//     and through (no bonus may make a U+FFFD of a valid Japanese text), and such a text is
+//     rarely so by chance: against it, favour for a Japanese encoding counts little.
+// Where the bytes alone would choose another reading than the evidence does, or the two
+// cheapest readings are all but even, the decision names that other reading too, so that
+// the run can say so rather than guess silently. The decision says the encoding and the
+// step that decided it, for the report.
 //
 // Contract: pure; every function may be called from any thread.
 #pragma once
@@ -52,6 +63,7 @@ enum class DecisionBasis {
   ByteOrderMark,     // a byte-order mark (UTF-8 here, UTF-16 in the reading step)
   Utf16Shape,        // UTF-16 without a mark, recognised by its shape
   WrittenByThisRun,  // the run wrote the file in its target encoding
+  WrittenEarlier,    // an earlier run wrote exactly these bytes, in its target encoding
   Declaration,       // the document's own @charset or meta
   LoadingElement,    // the element that loads the file: its charset attribute, or that it loads a module
   LoadingPage,       // the encoding of the page that loads the file
@@ -62,6 +74,9 @@ enum class DecisionBasis {
 struct EncodingDecision {
   SourceEncoding encoding = SourceEncoding::Ascii;
   DecisionBasis basis = DecisionBasis::Detection;
+  // The text's other reading when the bytes did not settle it: the one the bytes alone would
+  // have chosen (the evidence chose `encoding`), or one all but as likely (truly even).
+  std::optional<SourceEncoding> otherReading = std::nullopt;
   bool operator==(const EncodingDecision&) const = default;
 };
 
@@ -85,6 +100,7 @@ enum class Utf16Origin { None, ByteOrderMark, Shape };
 struct EncodingEvidence {
   Utf16Origin utf16 = Utf16Origin::None;           // the text is code page 932 made from UTF-16
   std::optional<TargetEncoding> writtenByThisRun;  // this run wrote the file, in this encoding
+  std::optional<TargetEncoding> writtenEarlier;    // an earlier run wrote exactly these bytes, in this encoding
   std::string declared;                            // @charset or the page's meta; empty when none
   std::string loaderCharset;                       // charset attribute of the loading element
   std::optional<SourceEncoding> loadingPage;       // the encoding the loading page was read in
@@ -94,8 +110,8 @@ struct EncodingEvidence {
 
 EncodingDecision decideSourceEncoding(std::string_view bytes, const EncodingEvidence& evidence);
 
-// The same decision, but a declaration (step 4) of Shift_JIS or EUC-JP other than `target`'s
-// encoding is taken without reading the text through first: the converter, which decodes the
+// The same decision, but the document's own declaration (step 4) of Shift_JIS or EUC-JP other
+// than `target`'s encoding is taken without reading the text through first: the converter, which decodes the
 // text anyway, counts the bytes that form no character. Likewise an undeclared text that the
 // detection's quick checks find Shift_JIS or EUC-JP so far (encoding_detection.h), when the
 // target is another encoding: the detection would read it through only to find what the
@@ -108,9 +124,9 @@ EncodingDecision decideSourceEncoding(std::string_view bytes, const EncodingEvid
 // sequence is well formed), an undeclared text whose start is UTF-8 and that reads neither as
 // Shift_JIS nor as EUC-JP is taken for UTF-8 without the lead-byte test over the whole text
 // (`utf8Deferred`): the detection says UTF-8 for it whenever the text is UTF-8, which a strict
-// reading without a malformed sequence proves. A declared UTF-8 (the document's own, its loading
-// element's or its loading page's) is taken unread likewise, the strict reading standing in for
-// the lead-byte test. Otherwise decideSourceEncoding decides.
+// reading without a malformed sequence proves. A document declaring UTF-8 itself is taken unread
+// likewise, the strict reading standing in for the lead-byte test. Otherwise
+// decideSourceEncoding decides.
 struct DeferredDecision {
   EncodingDecision decision;
   bool validityDeferred = false;

@@ -1,5 +1,5 @@
 // The source-encoding decision: each piece of evidence, strongest first, counts only when the
-// bytes are valid in the encoding it names.
+// bytes are valid in the encoding it names; what loads the file is weighed, never obeyed.
 #include "engine/encoding_decision.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +9,13 @@
 #include <string>
 
 namespace sarnavel {
+
+void PrintTo(const EncodingDecision& d, std::ostream* out) {
+  *out << "{encoding " << static_cast<int>(d.encoding) << ", basis " << static_cast<int>(d.basis);
+  if (d.otherReading) *out << ", or " << static_cast<int>(*d.otherReading);
+  *out << "}";
+}
+
 namespace {
 
 using namespace std::string_literals;
@@ -36,10 +43,18 @@ EncodingEvidence written(TargetEncoding target) {
   e.writtenByThisRun = target;
   return e;
 }
+EncodingEvidence rememberedAs(TargetEncoding target) {
+  EncodingEvidence e = loadedBy("utf-8", E::Utf8);
+  e.writtenEarlier = target;
+  return e;
+}
 
 TEST(EncodingDecision, StrongestValidEvidenceDecides) {
   const std::string hyo = "var s = \"\xC9\xBD\";";  // 表 in EUC-JP; U+027D in UTF-8; ﾉｽ in Shift_JIS
   const std::string nihongo = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";  // 日本語 in UTF-8
+  const std::string sha = "s=\"\x8E\xD0\x97\xCD\x97\x5C\";";          // 社力予 in Shift_JIS (UTF-8: malformed)
+  const std::string shaUtf8 = "\xE8\xA6\x81\xE6\xBC\xA2";                 // 要漢 in UTF-8 (Shift_JIS: 隕∵ｼ｢)
+  const std::string even = "\xE0\xA1";  // a rare kanji in both Shift_JIS and EUC-JP
   EncodingEvidence fromUtf16;
   fromUtf16.utf16 = Utf16Origin::Shape;
   EncodingEvidence module = declared("euc-jp");
@@ -55,29 +70,37 @@ TEST(EncodingDecision, StrongestValidEvidenceDecides) {
       {"UTF-16 the driver recognised", hyo, fromUtf16, {E::Utf16, B::Utf16Shape}},
       {"UTF-8 byte-order mark", "\xEF\xBB\xBF" + hyo, declared("euc-jp"), {E::Utf8, B::ByteOrderMark}},
       {"written by this run in EUC-JP", hyo, written(TargetEncoding::EucJp), {E::EucJp, B::WrittenByThisRun}},
+      {"written by an earlier run, whatever loads it", shaUtf8, rememberedAs(TargetEncoding::ShiftJis),
+       {E::ShiftJis, B::WrittenEarlier}},
       {"ASCII alone, whatever it declares", "p{}", declared("euc-jp"), {E::Ascii, B::Detection}},
       {"ISO-2022-JP, whatever declared", "\x1B$B$\"\x1B(B", declared("shift_jis"), {E::Iso2022Jp, B::Detection}},
       {"JIS-Roman alone is ISO-2022-JP too", "\x1B(J\\100\x1B(B", {}, {E::Iso2022Jp, B::Detection}},
       {"its own declaration", hyo, declared(" \"Shift_JIS\" "), {E::ShiftJis, B::Declaration}},
       {"an invalid declaration passes", "\x93\xFA\x96\x7B", declared("utf-8"), {E::ShiftJis, B::Detection}},
-      // UTF-8 but for a stray byte: browsers read it as declared, with one U+FFFD.
+      // UTF-8 but for a stray byte: browsers read it as declared, with one U+FFFD; not so a text
+      // that is valid Shift_JIS.
       {"a UTF-8 declaration over a stray byte", "\xE6\x97\xA5 \xFF", declared("utf-8"), {E::Utf8, B::Declaration}},
-      {"UTF-8 loading page, stray byte", "\xE6\x97\xA5 \xC3'", loadedBy("", E::Utf8), {E::Utf8, B::LoadingPage}},
+      {"no U+FFFD of valid Shift_JIS", "\xE6\x97\xA5 \xC3'", declared("utf-8"), {E::ShiftJis, B::Detection}},
       {"a module script is UTF-8 whatever it holds", hyo, module, {E::Utf8, B::LoadingElement}},
       {"a Latin-1 declaration always holds", hyo, declared("windows-1252"), {E::Latin1, B::Declaration}},
       {"an unknown label names nothing", hyo, declared("x-unknown"), {E::EucJp, B::Detection}},
-      {"the loading element's charset", hyo, loadedBy("x-sjis", E::Utf8), {E::ShiftJis, B::LoadingElement}},
-      {"the loading page's encoding", hyo, loadedBy("", E::Utf8), {E::Utf8, B::LoadingPage}},
-      {"a UTF-16 page lends UTF-8", hyo, loadedBy("", E::Utf16), {E::Utf8, B::LoadingPage}},
       {"a Latin-1 page's file", hyo, loadedBy("", E::Latin1), {E::Latin1, B::LoadingPage}},
-      {"the loading element before the page", hyo, loadedBy("euc-jp", E::Latin1), {E::EucJp, B::LoadingElement}},
-      {"the site tips a close call", "\"\xC2\xB7\"", site(E::EucJp), {E::EucJp, B::Site}},
+      // What loads the file tips a close call, and the reading the bytes preferred is named.
+      {"the loading element's charset", hyo, loadedBy("x-sjis", E::Utf8), {E::ShiftJis, B::LoadingElement, E::EucJp}},
+      {"the loading page's encoding", hyo, loadedBy("", E::Utf8), {E::Utf8, B::LoadingPage, E::EucJp}},
+      {"a UTF-16 page lends UTF-8", hyo, loadedBy("", E::Utf16), {E::Utf8, B::LoadingPage, E::EucJp}},
+      {"the loading element before the page", hyo, loadedBy("euc-jp", E::Latin1), {E::EucJp, B::Detection}},
+      // ...but a claim is no trump: its page may have been converted before its files, or after.
+      {"a Shift_JIS page's script in UTF-8", "s=\"" + shaUtf8 + "\";", loadedBy("", E::ShiftJis), {E::Utf8, B::Detection}},
+      {"a UTF-8 element over a Shift_JIS script", sha, loadedBy("UTF-8", E::Utf8), {E::ShiftJis, B::Detection}},
+      {"the site tips a close call", "\"\xC2\xB7\"", site(E::EucJp), {E::EucJp, B::Site, E::Utf8}},
       {"the site leaves a clear one", "\"\xC2\xB7\"", site(E::Utf8), {E::Utf8, B::Detection}},
       {"no majority, no site", "\"\xC2\xB7\"", split, {E::Utf8, B::Detection}},
       {"the site is not asked when its reading is invalid", "\xE6\x97\xA5", site(E::EucJp), {E::Utf8, B::Detection}},
-      // Without evidence: the cheapest valid reading.
+      // Without evidence: the cheapest valid reading; an all but even one names the other.
       {"an EUC-JP kanji that UTF-8 reads as an IPA letter", hyo, {}, {E::EucJp, B::Detection}},
       {"an EUC-JP kanji that UTF-8 reads as an overlong form", "\"\xC1\xB0\"", {}, {E::EucJp, B::Detection}},
+      {"truly even", even, {}, {E::ShiftJis, B::Detection, E::EucJp}},
       {"a Latin letter inside a word", "s=\"caf\xC3\xA9\";", {}, {E::Utf8, B::Detection}},
       {"Shift_JIS", "\x93\xFA\x96\x7B", {}, {E::ShiftJis, B::Detection}},
       // Undeclared, UTF-8 with a few malformed sequences is a reading of its own.
