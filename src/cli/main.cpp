@@ -115,6 +115,7 @@ int main(int argc, char** argv) {
   request.followedLinks = std::move(intake.followedLinks);
   request.listedFolders = std::move(intake.folders);
   request.namedPaths.assign(options.paths.begin(), options.paths.end());
+  request.memoryFolder = memoryFolder();
   LogWriter log(reportOnStdout ? STDERR_FILENO : STDOUT_FILENO);
   RunReport lines(options.check    ? ReportMode::Check
                   : options.dryRun ? ReportMode::DryRun
@@ -141,6 +142,27 @@ int main(int argc, char** argv) {
   observer.formerPutBack = [](const std::filesystem::path& file) {
     say("sarnavel-cli: " + visiblePath(file.native()) +
         ": a run killed while writing it left it half-written; its former content is put back\n");
+  };
+  observer.copyKept = [](const std::filesystem::path& copy) {
+    say("sarnavel-cli: " + visiblePath(copy.native()) +
+        ": the former content a killed run kept here stays: its file's name now leads to another file, or to none\n");
+  };
+  observer.memoryNotice = [](MemoryNotice notice, const std::filesystem::path& folder) {
+    const std::string where = visiblePath(folder.native());
+    switch (notice) {
+      case MemoryNotice::Damaged:
+        say("sarnavel-cli: " + where + ": some records of earlier runs could not be read; they are not taken into account\n");
+        break;
+      case MemoryNotice::Unavailable:
+        say("sarnavel-cli: " + where +
+            ": the record of earlier runs cannot be kept there (not a folder of yours alone, or not writable); "
+            "this run neither reads nor keeps one\n");
+        break;
+      case MemoryNotice::NotRecorded:
+        say("sarnavel-cli: " + where +
+            ": this run's record could not be written; files that could only be written in place are left as they are\n");
+        break;
+    }
   };
   const RunSummary summary = conversionWorker(request, observer, stopFlag());
   if (options.check && !summary.cancelled) log.write(listing.summary());

@@ -198,12 +198,13 @@ EncodingDecision detect(std::string_view bytes, const Favour& favour, std::optio
 
 }  // namespace
 
+bool countsForSite(const EncodingDecision& decision) {
+  return decision.basis != DecisionBasis::WrittenByThisRun && decision.basis != DecisionBasis::WrittenEarlier &&
+         decision.basis != DecisionBasis::Site && tallyIndex(decision.encoding) >= 0;
+}
+
 void SiteTally::add(const EncodingDecision& decision) {
-  if (decision.basis == DecisionBasis::WrittenByThisRun || decision.basis == DecisionBasis::WrittenEarlier ||
-      decision.basis == DecisionBasis::Site)
-    return;
-  const int index = tallyIndex(decision.encoding);
-  if (index >= 0) ++counts_[static_cast<std::size_t>(index)];
+  if (countsForSite(decision)) ++counts_[static_cast<std::size_t>(tallyIndex(decision.encoding))];
 }
 
 std::optional<SourceEncoding> SiteTally::majority() const {

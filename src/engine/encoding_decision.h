@@ -80,6 +80,10 @@ struct EncodingDecision {
   bool operator==(const EncodingDecision&) const = default;
 };
 
+// Whether a decision says something about the site (see step 6): a file runs wrote, or whose
+// reading the site tipped, does not.
+bool countsForSite(const EncodingDecision& decision);
+
 // What the files of a run were decided to be, in the order the run handed them over.
 class SiteTally {
  public:

@@ -83,6 +83,65 @@ struct LoadEvidence {
   std::optional<SourceEncoding> page;
 };
 
+// What a page tells a file it loads: the charset its element names and the encoding the page
+// lends. A page that holds what an earlier run wrote tells what it told before that run
+// rewrote it (run_memory.h), so that a site converted again after a stop reads its files as
+// the whole run would have.
+LoadEvidence claimOf(const DocumentResult& page, const FoundReference& loaded,
+                     const std::optional<RememberedWrite>& remembered, const RunMemory& memory) {
+  if (!remembered) return {loaded.formerCharset, page.source.encoding};
+  return {memory.claimOf(*remembered, loaded.path).value_or(loaded.formerCharset), remembered->lends};
+}
+
+// What a file read tells about the site: its decision, or what the decision of the run that
+// wrote it was.
+std::optional<SourceEncoding> siteEvidenceOf(const EncodingDecision& decision,
+                                             const std::optional<RememberedWrite>& remembered) {
+  if (remembered) return remembered->site;
+  if (!countsForSite(decision)) return std::nullopt;
+  return decision.encoding;
+}
+
+// Records a file the run wrote in the user's memory, with what the run knows beyond the file.
+std::uint64_t recordWritten(RunMemory& memory, FileReport& report) {
+  WriteRecord& record = *report.written;
+  const DocumentResult& document = *report.document;
+  record.site = siteEvidenceOf(document.source, report.remembered);
+  if (!document.references.empty()) {
+    record.lends = report.remembered ? report.remembered->lends : std::optional(document.source.encoding);
+    for (const FoundReference& loaded : document.references) {
+      if (loaded.status != ReferenceStatus::Followable) continue;
+      record.loads.push_back({loaded.path, claimOf(document, loaded, report.remembered, memory).charset});
+    }
+  }
+  return memory.recordWrite(record);
+}
+
+// Opens the user's memory (none when the request names no folder) and, for a conversion,
+// starts this run's record; what fails is told, and the run goes on without.
+void openMemory(RunMemory& memory, const RunRequest& request, const RunObserver& observer) {
+  if (request.memoryFolder.empty()) return;
+  auto tell = [&](MemoryNotice notice) {
+    if (observer.memoryNotice) observer.memoryNotice(notice, request.memoryFolder);
+  };
+  const MemoryState state = memory.open(request.memoryFolder);
+  if (state == MemoryState::Unavailable) {
+    tell(MemoryNotice::Unavailable);
+    return;
+  }
+  if (state == MemoryState::Damaged) tell(MemoryNotice::Damaged);
+  if (request.mode != WriteMode::Write) return;
+  RunFacts facts;
+  for (const std::filesystem::path& named : request.namedPaths) facts.named.push_back(named.native());
+  facts.target = request.options.targetEncoding;
+  facts.lineEnding = request.options.lineEnding;
+  facts.backups = request.options.makeBackup;
+  if (!memory.startRecording(facts)) tell(MemoryNotice::NotRecorded);
+}
+
+constexpr std::string_view kRecoveryPendingNote =
+    "復元用のコピーが残っているため変換しません（このユーザーの実行が作ったものではないか、使えないもの）: ";
+
 }  // namespace
 
 RunSummary conversionWorker(const RunRequest& request, const RunObserver& observer,
@@ -161,6 +220,8 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
       return summary;
     }
   }
+  RunMemory memory;
+  openMemory(memory, request, observer);
   auto plan = [&](int pass, std::size_t fileCount) {
     if (observer.passPlanned) observer.passPlanned(pass, fileCount);
   };
@@ -214,18 +275,22 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   SiteTally site;
   const WriteMode mode = request.mode;
   const TargetEncoding target = options.targetEncoding;
-  LeftoverSweep leftovers;
+  LeftoverSweep leftovers(memory, mode != WriteMode::Write);
   // A conversion's notes on what did not travel as itself; the check only reads.
   const bool converting = mode != WriteMode::Check;
   std::vector<std::filesystem::path> rootPaths;
   for (const std::string& root : namedRoots) rootPaths.emplace_back(root);
   ServerCharsetLookup serverCharset(target, std::move(rootPaths));
   PathSet checked;  // the check reads a file both listed and loaded once
+  bool memoryBroken = false;  // the memory's record failed, which was told
   FileKeys fileKeys;
   FolderFlushes flushes;  // the folders' flushes, shared by the files written in them
   ReferenceProbes probes;  // the loaded files looked into, shared by the pages
   // Each worker's own: the folder it last wrote in stays open for its next file.
   std::vector<WriteSession> sessions(static_cast<std::size_t>(std::max(threads, 1)));
+  // A file that must be written in place is written only when its recovery copy is recorded.
+  if (memory.recording())
+    for (WriteSession& session : sessions) session.recordIn(&memory);
   // A run not told its number of threads starts one per core; the others join once the
   // workers wait for the disk (ordered_pool.h).
   WorkerPacing pacing;
@@ -274,12 +339,14 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
     }
     const std::vector<std::string_view>& paths = skipsChecked ? unchecked : listed;
     if (pass > 3) plan(pass, paths.size());
-    if (mode == WriteMode::Write) {  // what killed runs left, before any file is read
-      const std::size_t toldBefore = leftovers.done().restored.size();
+    {  // what killed runs left, before any file is read; a dry run and a check only look
+      const FolderSweep& done = leftovers.done();
+      const std::size_t restoredBefore = done.restored.size(), keptBefore = done.keptCopies.size();
       leftovers.sweepFoldersOf(paths);
-      const std::vector<std::filesystem::path>& restored = leftovers.done().restored;
       if (observer.formerPutBack)
-        for (std::size_t k = toldBefore; k < restored.size(); ++k) observer.formerPutBack(restored[k]);
+        for (std::size_t k = restoredBefore; k < done.restored.size(); ++k) observer.formerPutBack(done.restored[k]);
+      if (observer.copyKept)
+        for (std::size_t k = keptBefore; k < done.keptCopies.size(); ++k) observer.copyKept(done.keptCopies[k]);
     }
     // The pass's threads read what earlier passes learnt; what this pass learns is taken up
     // after it, so that nothing they read changes under them.
@@ -308,6 +375,8 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
                                     : pass % 2 == 0 ? DocumentKind::StyleSheet
                                                     : DocumentKind::Script;
           DriverContext context{&flushes, &probes, &sessions[static_cast<std::size_t>(turn.worker)], turn.status};
+          context.memory = &memory;
+          context.recordsWrites = memory.recording();
           if (pass <= 3 && !takenAsLink(paths[k])) context.nameLink = NameLink::NotFollowed;  // listed as a regular file
           if (pass <= 3 && k < folders.size() && folders[k] != 0) context.listedFolder = request.listedFolders[folders[k] - 1];
           if (pass > 3) {
@@ -324,8 +393,20 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
               unchanged = unchangedSinceWritten(path.native(), *known->second, kind, target);
           }
           FileReport report;
-          if (unchanged) report.document = std::move(unchanged);
-          else report = converting ? driver(path, e, context) : checkFile(path, kind, e, context);
+          const std::optional<std::filesystem::path> pendingCopy = leftovers.pendingFor(paths[k]);
+          if (pendingCopy && converting) {
+            // Whoever may use the copy comes first: the file may be torn, and converted it
+            // would take the only former content with it.
+            report.result = ResultCode::WriteFailed;
+            report.notes.push_back({"recovery-pending", {}, std::string(kRecoveryPendingNote) + visiblePath(pendingCopy->native())});
+          } else if (unchanged) {
+            report.document = std::move(unchanged);
+          } else {
+            report = converting ? driver(path, e, context) : checkFile(path, kind, e, context);
+          }
+          if (pendingCopy && !converting)
+            report.facts.problems.push_back(
+                {"recovery-pending", {}, std::string(kRecoveryPendingNote) + visiblePath(pendingCopy->native())});
           if (!leftInPass.empty()) leftInPass[k] = std::move(report.rewritten);
           if (converting && report.document) {
             report.facts = sourceFacts(kind, *report.document, report.form, e);
@@ -335,8 +416,10 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
               appendFidelityNotes(*report.document, options, report.notes);
             }
           }
+          const std::uint64_t recorded = report.written ? recordWritten(memory, report) : 0;
           FileOutcome file{std::move(path), report.result, pass, std::move(report.notes), std::move(report.document),
-                           report.form, std::move(report.facts), {}, report.backedUp};
+                           report.form, std::move(report.facts), {}, report.backedUp, std::move(report.remembered),
+                           recorded};
           if (observer.prepare) file.prepared = observer.prepare(file);
           return file;
         },
@@ -346,7 +429,8 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           (result == ResultCode::Success ? summary.successes : summary.failures) += 1;
           const std::optional<DocumentResult>& document = file.document;
           if (result == ResultCode::Success && document) {
-            site.add(document->source);
+            if (std::optional<SourceEncoding> evidence = siteEvidenceOf(document->source, file.remembered))
+              site.add({*evidence, DecisionBasis::Detection});
             if (mode == WriteMode::Write && remembersWritten)
               writtenInPass.emplace_back(keys[k], std::move(leftInPass[k]));
           }
@@ -366,7 +450,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
               // names: a later page adds nothing.
               if (known->second.taken) continue;
               known->second.taken = true;
-              loadedInPass.emplace_back(key, LoadEvidence{loaded.formerCharset, document->source.encoding});
+              loadedInPass.emplace_back(key, claimOf(*document, loaded, file.remembered, memory));
               if (sheet && options.followCss) referencedStyleSheets.insert(loaded.path);
               if (!sheet && options.followJs) referencedScripts.insert(loaded.path);
               if (!loaded.nameIsLink) loadedByOwnName.insert(loaded.path);
@@ -379,7 +463,12 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           // Said of a file converted: one left as it was has its own line's reason.
           if (pass >= 4 && result == ResultCode::Success && !isNamed(keys[k]))
             file.notes.push_back({"outside-named", {}, std::string(kOutsideNamedNote)});
-          // The log says 成功 only of a file whose rename is on disk, or says why it may not be.
+          // The log says 成功 only of a file whose rename is on disk, or says why it may not be,
+          // and once the memory of what was written is on disk too.
+          if (file.recorded && !memory.durableThrough(file.recorded) && !memoryBroken) {
+            memoryBroken = true;
+            if (observer.memoryNotice) observer.memoryNotice(MemoryNotice::NotRecorded, memory.folder());
+          }
           if (!flushes.durableFor(path) && result == ResultCode::Success)
             file.notes.push_back({"folder-not-flushed", {}, std::string(kFolderNotFlushedNote)});
           log(fileEntry(result, file.notes, observer.pathForLog ? observer.pathForLog(path) : visiblePath(path)));

@@ -58,6 +58,7 @@
 #include "run/path_set.h"
 #include "run/result_code.h"
 #include "run/file_drivers.h"
+#include "run/run_memory.h"
 
 namespace sarnavel {
 
@@ -84,7 +85,12 @@ struct RunRequest {
   // failed with a note. Empty, or shorter than `paths`: the rest are read where their paths
   // lead.
   std::deque<FolderId> listedFolders = {};
+  // Where the user's memory of what runs wrote lives (run_memory.h: memoryFolder()); empty:
+  // the run neither reads nor records one. A conversion records what it writes; a dry run
+  // and a check only read it.
+  std::filesystem::path memoryFolder = {};
 };
+
 
 struct FileOutcome {
   std::filesystem::path path;
@@ -96,6 +102,9 @@ struct FileOutcome {
   SourceFacts facts;                       // what its bytes were and what was wrong with them (source_facts.h)
   std::string prepared;                    // what the observer's `prepare` made of it (empty without one)
   bool backedUp = false;                   // its former content was kept as a new PATH.bak
+  // It held exactly what an earlier run wrote (run_memory.h).
+  std::optional<RememberedWrite> remembered;
+  std::uint64_t recorded = 0;  // its record in the run's memory, 0 for none (RunMemory::recordWrite)
 };
 
 struct RunObserver {
@@ -123,6 +132,11 @@ struct RunObserver {
   // run had left half-written (leftover_sweep.h), as it does so, before it converts in that
   // folder. Such a file may be none of the files the run converts.
   std::function<void(const std::filesystem::path& file)> formerPutBack;
+  // Optional: told of each recovery copy of the user's that stays beside a name that now leads
+  // to another file, or to none (leftover_sweep.h): it may hold the only former content.
+  std::function<void(const std::filesystem::path& copy)> copyKept;
+  // Optional: told, once each, of what the run could not do with the user's memory.
+  std::function<void(MemoryNotice notice, const std::filesystem::path& folder)> memoryNotice;
 };
 
 struct RunSummary {

@@ -16,6 +16,7 @@
 #include "run/file_kind.h"
 #include "run/file_store.h"
 #include "run/normal_path.h"
+#include "run/content_hash.h"
 #include "run/reference_files.h"
 #include "run/visible_path.h"
 
@@ -34,9 +35,33 @@ FileNote refusalNote(const FoundReference& refused) {
 // The steps all three drivers share; `convert` is the engine operation of the kind, which may
 // leave the last edits of a page to the write (html_conversion.h). Each step that fails ends
 // the file with its code, leaving the file on disk as it was.
+// What the user's memory knows of the bytes just read (run_memory.h).
+std::optional<RememberedWrite> rememberedWrite(const std::filesystem::path& path, std::string_view bytes,
+                                               const FileIdentity& identity, const DriverContext& context) {
+  if (!context.memory) return std::nullopt;
+  return context.memory->wrote(path.native(), identity.status.st_dev, identity.status.st_ino, bytes.size(),
+                               [&] { return hashOf(bytes); });
+}
+
+// The facts of a write the memory records; the former bytes' are taken before the conversion
+// changes them.
+WriteRecord writeRecordOf(const std::filesystem::path& path, const FileIdentity& identity,
+                          std::span<const std::string_view> pieces, const std::optional<FileStamp>& left) {
+  WriteRecord record;
+  record.path = path.native();
+  record.device = left ? left->device : identity.status.st_dev;  // a file written in place keeps its inode
+  record.inode = left ? left->inode : identity.status.st_ino;
+  for (std::string_view piece : pieces) record.size += piece.size();
+  record.hash = hashOf(pieces);
+  return record;
+}
+
+// The steps all three drivers share; `convert` is the engine operation of the kind, which may
+// leave the last edits of a page to the write (html_conversion.h). Each step that fails ends
+// the file with its code, leaving the file on disk as it was.
 template <class Convert>
 FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, const ConversionOptions& options,
-                       WriteMode mode, const EncodingEvidence& evidence, const DriverContext& context,
+                       WriteMode mode, const EncodingEvidence& known, const DriverContext& context,
                        Convert&& convert) {
   FileReport report;
   if (context.session) context.session->beginFile();
@@ -45,18 +70,25 @@ FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, con
     FileIdentity identity;  // what was read: the backup and the write check it is still so
     if ((report.result = readDriversFile(path, text, &identity, context, report.notes)) != ResultCode::Success)
       return report;
+    EncodingEvidence evidence = known;
+    if (!evidence.writtenByThisRun && (report.remembered = rememberedWrite(path, text, identity, context)))
+      evidence.writtenEarlier = report.remembered->target;
+    const bool recording = context.recordsWrites && mode == WriteMode::Write;
+    const std::uint64_t formerSize = text.size();
+    const ContentHash formerHash = recording ? hashOf(text) : ContentHash{};
     // A backup that will most likely be the former file itself needs no copy. Otherwise its
     // content is written while the bytes are still as read: the conversion changes them in
-    // place, and the backup then need not read the file again. Not for a file this run has
+    // place, and the backup then need not read the file again. Not for a file a run has
     // written already: its conversion gives its bytes back, and it gets no backup.
     BackupCopy backupCopy;
     const bool backingUp = options.makeBackup && mode == WriteMode::Write;
     const bool backupByLink = backingUp && backupMayBeLink(identity);
-    if (backingUp && !backupByLink && !identity.hasExtendedAttributes && !evidence.writtenByThisRun)
+    if (backingUp && !backupByLink && !identity.hasExtendedAttributes && !evidence.writtenByThisRun &&
+        !evidence.writtenEarlier)
       writeBackupCopy(path, text, backupCopy, context.session);
     report.form = recogniseContent(text).form;
     std::vector<PageEdit> edits;
-    report.document = convert(text, edits);
+    report.document = convert(text, edits, evidence);
     for (const FoundReference& reference : report.document->references) {
       if (reference.status == ReferenceStatus::WrongKind || reference.status == ReferenceStatus::Binary) {
         report.notes.push_back(refusalNote(reference));
@@ -88,7 +120,7 @@ FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, con
     }
     const std::vector<std::string_view> pieces =
         edits.empty() ? std::vector<std::string_view>{text} : editedPieces(text, edits);
-    const bool stampLeft = context.visitedAgain && edits.empty();
+    const bool stampLeft = (context.visitedAgain && edits.empty()) || recording;
     StoreResult written =
         options.makeBackup
             ? writeWithBackup(path, pieces, identity, context.flushes, context.session, &backupCopy, backupByLink,
@@ -98,6 +130,13 @@ FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, con
     const bool ok = stored(std::move(written));
     if (options.makeBackup) report.backedUp = ok;
     if (left) remember(*left);
+    if (ok && recording) {
+      report.written = writeRecordOf(path, identity, pieces, left);
+      report.written->formerSize = formerSize;
+      report.written->formerHash = formerHash;
+      report.written->target = options.targetEncoding;
+      if (report.backedUp) report.written->backup = path.native() + ".bak";
+    }
   } catch (const std::bad_alloc&) {
     report.result = ResultCode::OutOfMemory;
   }
@@ -154,16 +193,18 @@ ResultCode readDriversFile(const std::filesystem::path& path, std::string& conte
 FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
                            const EncodingEvidence& evidence, const DriverContext& context) {
   return convertFile(path, DocumentKind::Page, options, mode, evidence, context,
-                     [&](std::string& text, std::vector<PageEdit>& edits) {
+                     [&](std::string& text, std::vector<PageEdit>& edits, const EncodingEvidence& e) {
     const FileSystemResolver resolver(normalFolderOf(path), context.probes, readFolder(path, context));
-    return convertHtmlLeavingEdits(text, edits, options, resolver, evidence);
+    return convertHtmlLeavingEdits(text, edits, options, resolver, e);
   });
 }
 
 FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
                           const EncodingEvidence& evidence, const DriverContext& context) {
   return convertFile(path, DocumentKind::StyleSheet, options, mode, evidence, context,
-                     [&](std::string& text, std::vector<PageEdit>&) { return convertCss(text, options, evidence); });
+                     [&](std::string& text, std::vector<PageEdit>&, const EncodingEvidence& e) {
+                       return convertCss(text, options, e);
+                     });
 }
 
 FileReport convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
@@ -181,8 +222,8 @@ FileReport convertJsFile(const std::filesystem::path& path, const ConversionOpti
     return report;
   }
   return convertFile(path, DocumentKind::Script, options, mode, evidence, context,
-                     [&](std::string& text, std::vector<PageEdit>&) {
-                       return convertJavaScript(text, options, evidence);
+                     [&](std::string& text, std::vector<PageEdit>&, const EncodingEvidence& e) {
+                       return convertJavaScript(text, options, e);
                      });
 }
 

@@ -58,6 +58,11 @@ struct DriverContext {
   // A later pass of the run visits this sheet or script again: the report tells what the
   // conversion left in it (FileReport::rewritten), so that the next visit may spare the work.
   bool visitedAgain = false;
+  // The user's memory of what runs wrote (run_memory.h): a file that holds exactly what one
+  // wrote is in its target (FileReport::remembered). With `recordsWrites`, a file written is
+  // reported with the facts the memory records (FileReport::written).
+  const RunMemory* memory = nullptr;
+  bool recordsWrites = false;
 };
 
 // The folder a listed file was just read through, still open in the session, when that is the

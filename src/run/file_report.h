@@ -19,6 +19,7 @@
 #include "engine/document_result.h"
 #include "run/result_code.h"
 #include "run/rewritten_file.h"
+#include "run/run_memory.h"
 
 namespace sarnavel {
 
@@ -53,6 +54,11 @@ struct FileReport {
   // What the conversion left of a file the run visits again, when the run asked and it is sure
   // (rewritten_file.h).
   std::optional<RewrittenFile> rewritten;
+  // The file held exactly what an earlier run wrote: what the run's memory knows of that write.
+  std::optional<RememberedWrite> remembered;
+  // A file written, when the run records what it writes: the facts of the write, for the
+  // memory (run_memory.h; what the run knows beyond the file, the run adds).
+  std::optional<WriteRecord> written;
 };
 
 }  // namespace sarnavel

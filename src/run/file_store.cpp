@@ -22,6 +22,7 @@
 #include "run/folder_flushes.h"
 #include "run/posix_file.h"
 #include "run/recovery_copy.h"
+#include "run/run_memory.h"
 #include "run/temp_file.h"
 
 namespace sarnavel {
@@ -135,20 +136,21 @@ StoreResult linkedFileKeptFromChanging(const fs::path& path) {
 }
 
 StoreResult writeInPlaceResult(const fs::path& target, std::span<const std::string_view> pieces,
-                               const FileIdentity& read) {
+                               const FileIdentity& read, RunMemory* memory) {
   // Rare (a file with several names, or one whose owner cannot be carried): the pieces are
   // joined for the recovery copy's checks.
   std::string joined;
   if (pieces.size() != 1) {
     for (std::string_view piece : pieces) joined += piece;
   }
-  switch (writeInPlace(target, pieces.size() == 1 ? pieces.front() : std::string_view(joined), read)) {
+  switch (writeInPlace(target, pieces.size() == 1 ? pieces.front() : std::string_view(joined), read, memory)) {
     case InPlaceOutcome::Written: return {};
     case InPlaceOutcome::ChangedSinceRead: return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
     case InPlaceOutcome::CopyFailed: return failed(ResultCode::WriteFailed, problemOfCreation(errno));
     case InPlaceOutcome::WriteFailed: return failed(ResultCode::WriteFailed);
     case InPlaceOutcome::FormerAwaitsRecovery:
       return failed(ResultCode::WriteFailed, StoreProblem::FormerAwaitsRecovery);
+    case InPlaceOutcome::NotRecorded: return failed(ResultCode::WriteFailed, StoreProblem::NotRecorded);
   }
   return failed(ResultCode::WriteFailed);
 }
@@ -242,6 +244,7 @@ struct WorkFolder {
     return flushed;
   }
   bool fileSizeSignalIgnored() const { return session && session->fileSizeSignalIgnored_; }
+  RunMemory* memory() const { return session ? session->memory_ : nullptr; }
   // Whether names in the folder may go (namesMayGo), looked at once for a file's steps when
   // the session keeps the folder.
   bool namesFree() {
@@ -385,6 +388,7 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& given, const fs::path&
   if (!exists) {
     if (read) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);  // gone since it was read
     TempFile temp;
+    temp.recordIn(folder.memory());
     if (!temp.createUnnamed(folder.fd, folder.path, name, 0666))
       return failed(ResultCode::WriteFailed, problemOfCreation(errno));
     if (!writeAll(temp.fd(), bytes) || !folder.flushFile(temp.fd())) return failed(ResultCode::WriteFailed);
@@ -407,6 +411,7 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& given, const fs::path&
   // A file that may not be written is not replaced, although the folder would allow it.
   if (info.st_nlink == 1 || inFlight) {
     TempFile temp;
+    temp.recordIn(folder.memory());
     // Created with the file's permission bits (as far as the umask allows), so that the
     // usual case needs no change of mode; it is empty until it has the file's owner and group.
     if (!temp.createUnnamed(folder.fd, folder.path, name, info.st_mode & 0777)) {
@@ -489,7 +494,7 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& given, const fs::path&
   } else if (!mayWrite(folder.fd, name, info, ::geteuid())) {
     return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
   }
-  return writeInPlaceResult(target, bytes, expected);
+  return writeInPlaceResult(target, bytes, expected, folder.memory());
 }
 
 StoreResult replaceContent(const fs::path& path, std::span<const std::string_view> bytes, const FileIdentity* read,
@@ -590,6 +595,7 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
   // The copy is complete on disk before any existing name is touched.
   FileSizeSignalBlock noFileSizeSignal(folder.fileSizeSignalIgnored());
   TempFile copiedNow;
+  copiedNow.recordIn(folder.memory());
   TempFile& copy = ahead ? written->file : copiedNow;
   if (!ahead && !copy.createUnnamed(folder.fd, folder.path, chain.front(), 0600))
     return failed(ResultCode::BackupFailed, problemOfCreation(errno));
@@ -659,6 +665,8 @@ std::string_view storeNote(StoreProblem problem) {
     case StoreProblem::BackupInFlight:
       return "前回の実行が途中で止まり、バックアップ（.bak）がこのファイル自身の別名のまま残っています。このファイルは"
              "その場で書き換えるしかなく、そうするとバックアップも書き換わるため、書き換えませんでした。";
+    case StoreProblem::NotRecorded:
+      return "ファイル自体に書き込むには復元用のコピーを実行の記録に残す必要がありますが、記録できないため、書き換えませんでした。";
   }
   return {};
 }
@@ -673,6 +681,7 @@ std::string_view storeNoteCode(StoreProblem problem) {
     case StoreProblem::AttributesNotCarried: return "attributes-not-carried";
     case StoreProblem::FormerAwaitsRecovery: return "former-awaits-recovery";
     case StoreProblem::BackupInFlight: return "backup-in-flight";
+    case StoreProblem::NotRecorded: return "not-recorded";
   }
   return {};
 }
@@ -815,6 +824,7 @@ void writeBackupCopy(const std::filesystem::path& path, std::string_view bytes, 
     if (leaf.empty() || !folder.open(folderOf(path), nullptr, path.native(), session) || !folder.knowsId()) return;
     FileSizeSignalBlock noFileSizeSignal(folder.fileSizeSignalIgnored());
     TempFile file;
+    file.recordIn(folder.memory());
     if (!file.createUnnamed(folder.fd, folder.path, leaf + ".bak", 0600) || !writeAll(file.fd(), bytes)) return;
     copy.file = std::move(file);
     copy.folderDevice = folder.id.device;

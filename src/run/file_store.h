@@ -115,6 +115,7 @@
 namespace sarnavel {
 
 class FolderFlushes;
+class RunMemory;
 
 // What one thread's reads and writes keep from one file to the next, so that files read and
 // written one after the other in one folder (a run goes in path order) do not each open it anew:
@@ -151,9 +152,15 @@ class WriteSession {
   // disk so far, in nanoseconds; read by other threads (the run weighs it to decide whether
   // more workers would overlap such waits).
   std::uint64_t flushNanos() const { return flushNanos_.load(std::memory_order_relaxed); }
+  // The run's memory, told of every temporary file and recovery copy the session's writes make
+  // (run_memory.h). Without one, a file that could only be written in place is not written:
+  // its recovery copy would be one no later run uses.
+  void recordIn(RunMemory* memory) { memory_ = memory; }
+  RunMemory* memory() const { return memory_; }
 
  private:
   friend struct WorkFolder;
+  RunMemory* memory_ = nullptr;
   std::atomic<std::uint64_t> flushNanos_{0};
   std::string folderPath_;
   FileDescriptor folder_;
@@ -178,6 +185,8 @@ enum class StoreProblem {
                          // the former content waits in a recovery copy for the next run
   BackupInFlight,        // the file must be written in place, and its backup in flight (a
                          // second name of the file itself) would take the new content too
+  NotRecorded,           // the file must be written in place, and the run's memory cannot
+                         // record its recovery copy, which no later run would then use
 };
 
 struct StoreResult {

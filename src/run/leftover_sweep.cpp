@@ -9,6 +9,7 @@
 
 #include "run/posix_file.h"
 #include "run/recovery_copy.h"
+#include "run/run_memory.h"
 #include "run/temp_file.h"
 
 namespace sarnavel {
@@ -16,11 +17,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Removes a temporary file of ours when nobody holds its lock.
-bool removeIfAbandoned(int folder, const std::string& name) {
+// Removes a temporary file of ours when the user's memory names it and nobody holds its lock.
+bool removeIfAbandoned(int folder, const std::string& name, const RunMemory& memory) {
   struct stat info;
   FileDescriptor file = openRegularFile(folder, name, O_RDONLY, info, false);
-  if (!file || ::flock(file.get(), LOCK_EX | LOCK_NB) != 0) return false;
+  if (!file || !memory.madeTemporary(name, info) || ::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
+    return false;
   // Still the same file under that name (another sweep may have removed it meanwhile).
   struct stat named;
   if (::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || named.st_ino != info.st_ino ||
@@ -30,9 +32,20 @@ bool removeIfAbandoned(int folder, const std::string& name) {
   return ::unlinkat(folder, name.c_str(), 0) == 0;
 }
 
+// The folder of a path as the run names it ("." for a bare name).
+std::string_view folderPart(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string_view namePart(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
 }  // namespace
 
-FolderSweep sweepFolder(const fs::path& folder) {
+FolderSweep sweepFolder(const fs::path& folder, const RunMemory& memory, bool lookOnly) {
   FolderSweep result;
   std::vector<std::string> temporaries, recoveries;
   {
@@ -54,46 +67,77 @@ FolderSweep sweepFolder(const fs::path& folder) {
     }
     ::closedir(listing);
   }
-  if (temporaries.empty() && recoveries.empty()) return result;
-
+  if (lookOnly) {
+    for (const std::string& name : recoveries)
+      if (!usableRecoveryCopy(folder, name, memory)) result.pending.push_back(name);
+    return result;
+  }
   for (const std::string& name : recoveries) {
     fs::path file;
-    if (restoreFromRecoveryCopy(folder, name, &file) == RecoveryOutcome::FormerRestored)
-      result.restored.push_back(file);
+    switch (restoreFromRecoveryCopy(folder, name, memory, &file)) {
+      case RecoveryOutcome::FormerRestored: result.restored.push_back(file); break;
+      case RecoveryOutcome::NothingToUndo:
+      case RecoveryOutcome::ChangedSince: break;
+      case RecoveryOutcome::FileReplaced: result.keptCopies.push_back(folder / name); break;
+      case RecoveryOutcome::InUse:
+      case RecoveryOutcome::Unusable:
+      case RecoveryOutcome::NotRecorded:
+      case RecoveryOutcome::Failed: result.pending.push_back(name); break;
+    }
   }
+  if (temporaries.empty()) return result;
   FileDescriptor handle(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!handle) return result;
   for (const std::string& name : temporaries)
-    result.temporariesRemoved += removeIfAbandoned(handle.get(), name) ? 1 : 0;
+    result.temporariesRemoved += removeIfAbandoned(handle.get(), name, memory) ? 1 : 0;
   if (result.temporariesRemoved > 0) ::fsync(handle.get());
   return result;
 }
 
 void LeftoverSweep::sweepFoldersOf(const std::vector<std::string_view>& paths) {
   std::string_view previous;  // a pass's paths are sorted: neighbours mostly share a folder
-  const std::unordered_set<std::string>* links = nullptr;
+  const Swept* swept = nullptr;
   for (std::string_view text : paths) {
-    const std::size_t slash = text.rfind('/');
-    const std::string_view folder = slash == std::string_view::npos ? "." : slash == 0 ? "/" : text.substr(0, slash);
-    if (links == nullptr || folder != previous) links = &sweepOnce(fs::path(folder));
+    const std::string_view folder = folderPart(text);
+    if (swept == nullptr || folder != previous) swept = &sweepOnce(fs::path(folder));
     previous = folder;
     // A link is written where its file lies: that folder is swept too.
-    if (links->empty() || !links->count(std::string(slash == std::string_view::npos ? text : text.substr(slash + 1))))
-      continue;
+    if (swept->links.empty() || !swept->links.count(std::string(namePart(text)))) continue;
     std::error_code error;
     const fs::path target = fs::canonical(fs::path(text), error);
     if (!error) sweepOnce(folderOf(target));
   }
 }
 
-const std::unordered_set<std::string>& LeftoverSweep::sweepOnce(const fs::path& folder) {
+const LeftoverSweep::Swept& LeftoverSweep::sweepOnce(const fs::path& folder) {
   auto [entry, added] = swept_.try_emplace(folder.native());
   if (!added) return entry->second;
-  FolderSweep swept = sweepFolder(folder);
+  FolderSweep swept = sweepFolder(folder, memory_, lookOnly_);
   done_.temporariesRemoved += swept.temporariesRemoved;
   done_.restored.insert(done_.restored.end(), swept.restored.begin(), swept.restored.end());
-  entry->second.insert(swept.links.begin(), swept.links.end());
+  done_.keptCopies.insert(done_.keptCopies.end(), swept.keptCopies.begin(), swept.keptCopies.end());
+  entry->second.links.insert(swept.links.begin(), swept.links.end());
+  entry->second.pending = std::move(swept.pending);
   return entry->second;
+}
+
+std::optional<fs::path> LeftoverSweep::pendingIn(std::string_view folder, std::string_view name) const {
+  const auto swept = swept_.find(std::string(folder));
+  if (swept == swept_.end()) return std::nullopt;
+  for (const std::string& copy : swept->second.pending)
+    if (leftoverServes(copy, name)) return fs::path(folder) / copy;
+  return std::nullopt;
+}
+
+std::optional<fs::path> LeftoverSweep::pendingFor(std::string_view path) const {
+  const std::string_view folder = folderPart(path), name = namePart(path);
+  if (std::optional<fs::path> copy = pendingIn(folder, name)) return copy;
+  const auto swept = swept_.find(std::string(folder));
+  if (swept == swept_.end() || !swept->second.links.count(std::string(name))) return std::nullopt;
+  std::error_code error;
+  const fs::path target = fs::canonical(fs::path(path), error);
+  if (error) return std::nullopt;
+  return pendingIn(folderOf(target).native(), target.filename().native());
 }
 
 }  // namespace sarnavel

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "run/file_attributes.h"
+#include "run/content_hash.h"
 #include "run/posix_file.h"
+#include "run/run_memory.h"
 #include "run/temp_file.h"
 
 namespace sarnavel {
@@ -21,8 +23,8 @@ namespace fs = std::filesystem;
 // The header: this mark, then six 64-bit little-endian numbers (the file's inode, the number of
 // its names, the former size, the new size, the new content's hash, the length of the name),
 // the name, and the hashes that tell a file the write left torn (pageHashesOf), eight bytes
-// each. A copy under the former mark ("...former1") has no such hashes: it is not used.
-constexpr char kMark[16] = {'s', 'a', 'r', 'n', 'a', 'v', 'e', 'l', '-', 'f', 'o', 'r', 'm', 'e', 'r', '2'};
+// each. A copy under an earlier mark ("...former1", "...former2": other hashes) is not used.
+constexpr char kMark[16] = {'s', 'a', 'r', 'n', 'a', 'v', 'e', 'l', '-', 'f', 'o', 'r', 'm', 'e', 'r', '3'};
 constexpr std::size_t kNumbers = 6;
 constexpr std::size_t kFixedHeader = sizeof kMark + 8 * kNumbers;
 constexpr std::size_t kHashBlock = 256 * 1024;
@@ -31,19 +33,9 @@ constexpr std::size_t kHashBlock = 256 * 1024;
 // others not; so a file the write left torn holds, page by page, the former or the new bytes.
 constexpr std::uint64_t kPage = 4096;
 
-// FNV-1a, 64 bits: enough to tell the complete new content from a part of it.
-struct ContentHash {
-  std::uint64_t value = 0xcbf29ce484222325u;
-  void add(std::string_view bytes) {
-    for (unsigned char byte : bytes) value = (value ^ byte) * 0x100000001b3u;
-  }
-};
-
-std::uint64_t hashOf(std::string_view bytes) {
-  ContentHash hash;
-  hash.add(bytes);
-  return hash.value;
-}
+// What the header keeps of a content's hash (content_hash.h): 64 bits are enough to tell the
+// complete new content, or one of its pages, from anything else a file may hold.
+std::uint64_t shortHashOf(std::string_view bytes) { return hashOf(bytes).low; }
 
 std::uint64_t pagesOf(std::uint64_t size) { return size / kPage + (size % kPage != 0 ? 1 : 0); }
 
@@ -53,10 +45,10 @@ std::uint64_t pagesOf(std::uint64_t size) { return size / kPage + (size % kPage 
 std::vector<std::uint64_t> pageHashesOf(std::string_view newBytes, std::uint64_t formerSize) {
   std::vector<std::uint64_t> hashes;
   hashes.reserve(pagesOf(newBytes.size()) + 1);
-  for (std::size_t at = 0; at < newBytes.size(); at += kPage) hashes.push_back(hashOf(newBytes.substr(at, kPage)));
+  for (std::size_t at = 0; at < newBytes.size(); at += kPage) hashes.push_back(shortHashOf(newBytes.substr(at, kPage)));
   const std::uint64_t cutPage = formerSize / kPage * kPage;
   const std::uint64_t cutEnd = std::min<std::uint64_t>(formerSize, newBytes.size());
-  hashes.push_back(cutPage < cutEnd ? hashOf(newBytes.substr(cutPage, cutEnd - cutPage)) : 0);
+  hashes.push_back(cutPage < cutEnd ? shortHashOf(newBytes.substr(cutPage, cutEnd - cutPage)) : 0);
   return hashes;
 }
 
@@ -138,14 +130,14 @@ bool sameBytes(int fd, int other, off_t otherOffset, off_t size) {
 // Whether the file's first `size` bytes hash to `hash`.
 bool hashesTo(int fd, off_t size, std::uint64_t hash) {
   std::vector<char> block(kHashBlock);
-  ContentHash content;
+  ContentHasher content;
   for (off_t at = 0; at < size;) {
     const std::size_t length = static_cast<std::size_t>(std::min<off_t>(size - at, kHashBlock));
     if (!readExactly(fd, block.data(), length, at)) return false;
     content.add(std::string_view(block.data(), length));
     at += static_cast<off_t>(length);
   }
-  return content.value == hash;
+  return content.digest().low == hash;
 }
 
 // Whether the file (`size` bytes) is what the write may have left of it, torn: page by page,
@@ -171,10 +163,10 @@ bool tornByTheWrite(int file, int copy, const Header& header, std::uint64_t size
     };
     if (formerHas(at, end)) continue;
     const std::uint64_t newEnd = std::min(at + kPage, fresh);
-    if (newEnd > at && newEnd <= end && hashOf(bytes.substr(0, newEnd - at)) == header.pageHashes[page] &&
+    if (newEnd > at && newEnd <= end && shortHashOf(bytes.substr(0, newEnd - at)) == header.pageHashes[page] &&
         (newEnd == end || formerHas(newEnd, end)))
       continue;
-    if (end == former && end < newEnd && hashOf(bytes) == header.pageHashes.back()) continue;
+    if (end == former && end < newEnd && shortHashOf(bytes) == header.pageHashes.back()) continue;
     return false;
   }
   return true;
@@ -217,27 +209,34 @@ bool trusted(const struct stat& copy) {
 
 std::size_t RecoveryCopy::Header::size() const { return kFixedHeader + name.size() + 8 * pageHashes.size(); }
 
-bool RecoveryCopy::make(const fs::path& target, int file, const struct stat& info, std::string_view newBytes,
-                        bool fileHasAttributes) {
+bool RecoveryCopy::make(const Source& source, std::string_view newBytes, RunMemory* memory) {
+  const fs::path& target = source.target;
+  const int file = source.file;
+  const struct stat& info = source.info;
   header_.inode = static_cast<std::uint64_t>(info.st_ino);
   header_.links = static_cast<std::uint64_t>(info.st_nlink);
   header_.formerSize = static_cast<std::uint64_t>(info.st_size);
   header_.newSize = newBytes.size();
-  header_.newHash = hashOf(newBytes);
+  header_.newHash = shortHashOf(newBytes);
   header_.name = target.filename().native();
   header_.pageHashes = pageHashesOf(newBytes, header_.formerSize);
 
   const fs::path folder = folderOf(target);
   FileSizeSignalBlock noFileSizeSignal;
   TempFile copy;
+  copy.recordIn(memory);
   if (!copy.create(folder, header_.name, 0600)) return false;
   if (!writeAll(copy.fd(), encode(header_)) ||
       !copyRange(file, 0, copy.fd(), static_cast<off_t>(header_.size()), info.st_size)) {
     return false;
   }
-  giveAccessOf(copy, info, fileHasAttributes);
+  giveAccessOf(copy, info, source.hasAttributes);
   if (::fsync(copy.fd()) != 0) return false;
   fs::path recoveryName = recoveryNameOf(copy.path());
+  // Recorded before it takes its name: a copy the memory does not name is never used.
+  if (!memory || !memory->recordRecoveryCopy({recoveryName.native(), copy.status().st_dev, copy.status().st_ino,
+                                              target.native()}))
+    return false;
   if (!renameNoReplace(copy.path(), recoveryName)) return false;
   copy.keep();  // under its recovery name now; remove() takes it away, and it stays locked till then
   syncFolder(folder);
@@ -256,7 +255,9 @@ void RecoveryCopy::remove() {
   copy_.close();
 }
 
-InPlaceOutcome writeInPlace(const fs::path& target, std::string_view bytes, const FileIdentity& read) {
+InPlaceOutcome writeInPlace(const fs::path& target, std::string_view bytes, const FileIdentity& read,
+                            RunMemory* memory) {
+  if (!memory || !memory->recording()) return InPlaceOutcome::NotRecorded;
   struct stat info;
   FileDescriptor file = openRegularFile(AT_FDCWD, target, O_RDWR, info, false);
   if (!file) return InPlaceOutcome::CopyFailed;
@@ -264,7 +265,7 @@ InPlaceOutcome writeInPlace(const fs::path& target, std::string_view bytes, cons
 
   FileSizeSignalBlock noFileSizeSignal;
   RecoveryCopy copy;
-  if (!copy.make(target, file.get(), info, bytes, read.hasExtendedAttributes)) return InPlaceOutcome::CopyFailed;
+  if (!copy.make({target, file.get(), info, read.hasExtendedAttributes}, bytes, memory)) return InPlaceOutcome::CopyFailed;
   // What was copied must be what the run read: one last look before the file is touched.
   struct stat now;
   if (::fstat(file.get(), &now) != 0 || !unchangedSince(read, now)) {
@@ -293,7 +294,14 @@ InPlaceOutcome writeInPlace(const fs::path& target, std::string_view bytes, cons
   return InPlaceOutcome::Written;
 }
 
-RecoveryOutcome restoreFromRecoveryCopy(const fs::path& folder, const std::string& name, fs::path* restoredFile) {
+bool usableRecoveryCopy(const fs::path& folder, const std::string& name, const RunMemory& memory) {
+  struct stat info;
+  FileDescriptor copy = openRegularFile(AT_FDCWD, folder / name, O_RDONLY, info, false);
+  return copy && trusted(info) && memory.madeRecoveryCopy(name, info.st_dev, info.st_ino);
+}
+
+RecoveryOutcome restoreFromRecoveryCopy(const fs::path& folder, const std::string& name, const RunMemory& memory,
+                                        fs::path* restoredFile) {
   const fs::path path = folder / name;
   struct stat info;
   FileDescriptor copy = openRegularFile(AT_FDCWD, path, O_RDONLY, info, false);
@@ -301,6 +309,7 @@ RecoveryOutcome restoreFromRecoveryCopy(const fs::path& folder, const std::strin
   // Only a copy the user made, which no one else could have written, is trusted: another could
   // name any file of the folder and hold any bytes.
   if (!trusted(info)) return RecoveryOutcome::Unusable;
+  if (!memory.madeRecoveryCopy(name, info.st_dev, info.st_ino)) return RecoveryOutcome::NotRecorded;
   if (::flock(copy.get(), LOCK_EX | LOCK_NB) != 0)
     return errno == EWOULDBLOCK ? RecoveryOutcome::InUse : RecoveryOutcome::Unusable;
   // Another sweep may have finished with it between our open and our lock.
@@ -316,14 +325,9 @@ RecoveryOutcome restoreFromRecoveryCopy(const fs::path& folder, const std::strin
   FileDescriptor file = openRegularFile(AT_FDCWD, filePath, O_RDWR, fileInfo, false);
   const bool sameFile =
       file && fileInfo.st_dev == info.st_dev && static_cast<std::uint64_t>(fileInfo.st_ino) == header.inode;
-  if (!sameFile && (file || errno == ENOENT || errno == ESTALE || errno == EINVAL)) {
-    // Another file under the name, or none: not ours to change. The copy is of no use, unless
-    // the file had other names, which may still hold it torn: it stays for whoever looks.
-    if (header.links > 1) return RecoveryOutcome::OtherNamesMayNeedIt;
-    ::unlink(path.c_str());
-    syncFolder(folder);
-    return RecoveryOutcome::NothingToUndo;
-  }
+  // Another file under the name, or none: not ours to change, and the copy may hold the only
+  // former content there is.
+  if (!sameFile && (file || errno == ENOENT || errno == ESTALE || errno == EINVAL)) return RecoveryOutcome::FileReplaced;
   if (!file) return RecoveryOutcome::Failed;  // the file is there but cannot be opened to write
   const off_t size = fileInfo.st_size;
   const bool whole =

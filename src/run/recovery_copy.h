@@ -25,11 +25,12 @@
 // between the two. A file that holds anything else was changed since (an editor saved into it,
 // or someone put its former content back by hand): it keeps what it holds, and the copy stays.
 // A file that is no longer the one the copy was made of (another inode under the name, or
-// none) is left alone; the copy is removed, unless the file had other names, which may still
-// hold it torn. Only the user's own recovery copies are used (one
-// made by another user could name any file of the folder and hold any bytes): another user's
-// waits for that user's next run. So is one with a second name, or one that anybody but its
-// owner may write: either could hold someone else's bytes under the user's name.
+// none) is left alone, and so is the copy: it may hold the only former content there is (the
+// file's other names, or a file put under the name since, may hold it torn). Only the user's
+// own recovery copies that the user's memory records (run_memory.h) are used (one made by
+// another user, or planted, could name any file of the folder and hold any bytes): another
+// user's waits for that user's next run. So does one with a second name, or one that anybody
+// but its owner may write: either could hold someone else's bytes under the user's name.
 //
 // The recovery copy is the user's who writes the file (root's too, when root writes another
 // user's file), readable at most by whom the file was (its reading bits, less the group's
@@ -52,6 +53,8 @@
 
 namespace sarnavel {
 
+class RunMemory;
+
 enum class InPlaceOutcome {
   Written,
   ChangedSinceRead,      // not written: the file is not the one read
@@ -59,11 +62,14 @@ enum class InPlaceOutcome {
   WriteFailed,           // not written: the write failed and the former bytes are back
   FormerAwaitsRecovery,  // the write failed and so did putting the former bytes back: the
                          // recovery copy stays for the next run
+  NotRecorded,           // not written: no memory records the recovery copy (run_memory.h)
 };
 
 // Writes `bytes` over the regular file `target` (no link is followed), which must still be
-// the file `read` describes. Blocks SIGXFSZ itself.
-InPlaceOutcome writeInPlace(const std::filesystem::path& target, std::string_view bytes, const FileIdentity& read);
+// the file `read` describes. Blocks SIGXFSZ itself. The recovery copy is recorded in `memory`
+// before anything relies on it; without a memory that records, nothing is written.
+InPlaceOutcome writeInPlace(const std::filesystem::path& target, std::string_view bytes, const FileIdentity& read,
+                            RunMemory* memory);
 
 // Steps 1 and 3 of the design note: the recovery copy of one file, locked while the object
 // lives. writeInPlace is made of it; a test may stop between the steps.
@@ -82,10 +88,16 @@ class RecoveryCopy {
   RecoveryCopy& operator=(const RecoveryCopy&) = delete;
 
   // Copies the open file `file` (`info` its status, `target` its path) under a header for
-  // `newBytes`, and makes the copy durable under its recovery name. False (errno set) leaves
-  // nothing behind.
-  bool make(const std::filesystem::path& target, int file, const struct stat& info, std::string_view newBytes,
-            bool fileHasAttributes);
+  // `newBytes`, records it in `memory` (on disk) and makes the copy durable under its recovery
+  // name. False (errno set) leaves nothing behind but, at worst, the record of a copy that
+  // never took its name.
+  struct Source {
+    const std::filesystem::path& target;
+    int file;
+    const struct stat& info;
+    bool hasAttributes;
+  };
+  bool make(const Source& source, std::string_view newBytes, RunMemory* memory);
   // Writes the former bytes back into the open file and flushes it.
   bool putFormerBack(int file) const;
   // Removes the copy (the file holds its new or former content for good).
@@ -100,16 +112,22 @@ class RecoveryCopy {
 enum class RecoveryOutcome {
   InUse,                // its lock is held: the run that made it is still writing
   FormerRestored,       // the file held part of the new content; it has its former bytes again
-  NothingToUndo,        // the file held exactly the new or the former content (or is gone)
+  NothingToUndo,        // the file held exactly the new or the former content
   ChangedSince,         // the file holds what no write of ours left: both are left as they are
-  OtherNamesMayNeedIt,  // the name is another file's now, but the file had other names: the
-                        // copy stays
+  FileReplaced,         // the name leads to another file now, or to none: the copy stays
   Unusable,             // not a recovery copy this program can read, or not the user's: left as it is
+  NotRecorded,          // the user's, but no run of the user's memory made it: left as it is
   Failed,               // the former bytes could not be put back: the copy stays
 };
 
-// Looks at one recovery copy (`name` in `folder`) and acts as the design note says.
+// Whether the user may use the recovery copy (`name` in `folder`): it is the user's, written
+// by no one else, and `memory` names it. Only looks.
+bool usableRecoveryCopy(const std::filesystem::path& folder, const std::string& name, const RunMemory& memory);
+
+// Looks at one recovery copy (`name` in `folder`) and acts as the design note says: a copy is
+// used only when `memory` names it (run_memory.h), and removed only when its file holds exactly
+// the former or the new content whole.
 RecoveryOutcome restoreFromRecoveryCopy(const std::filesystem::path& folder, const std::string& name,
-                                        std::filesystem::path* restoredFile = nullptr);
+                                        const RunMemory& memory, std::filesystem::path* restoredFile = nullptr);
 
 }  // namespace sarnavel

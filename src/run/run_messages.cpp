@@ -35,6 +35,20 @@ std::string_view plainMessage(MessageId id) {
   return {};
 }
 
+std::string memoryNoticeMessage(MemoryNotice notice, std::string_view folder) {
+  std::string_view what;
+  switch (notice) {
+    case MemoryNotice::Damaged: what = "以前の実行の記録に読めない部分があります。その部分は使いません"; break;
+    case MemoryNotice::Unavailable:
+      what = "実行の記録を置けません（自分だけのフォルダーでないか、書き込めません）。記録を使わずに変換します";
+      break;
+    case MemoryNotice::NotRecorded:
+      what = "この実行の記録を書けません。ファイル自体に書き込む必要があるファイルは変換しません";
+      break;
+  }
+  return std::string(what) + ": " + std::string(folder) + "\r\n";
+}
+
 std::string withUnixLineEnds(std::string_view text) {
   std::string out;
   out.reserve(text.size());

@@ -18,6 +18,7 @@
 
 #include "run/result_code.h"
 #include "run/file_report.h"
+#include "run/run_memory.h"
 
 namespace sarnavel {
 
@@ -40,6 +41,9 @@ std::string summaryMessage(int successes, int failures);
 
 // Messages 106, 107 and 108, which take no value.
 std::string_view plainMessage(MessageId id);
+
+// The log's line for what the run tells of the user's memory (`folder` as the log shows it).
+std::string memoryNoticeMessage(MemoryNotice notice, std::string_view folder);
 
 // The text with every CR+LF turned into LF, for terminals and files.
 std::string withUnixLineEnds(std::string_view text);

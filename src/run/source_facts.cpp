@@ -7,7 +7,7 @@
 namespace sarnavel {
 namespace {
 
-std::string quoted(std::string_view label) { return "\"" + visiblePath(label) + "\""; }
+std::string quotedLabel(std::string_view label) { return "\"" + visiblePath(label) + "\""; }
 
 bool sameEncoding(std::optional<SourceEncoding> named, SourceEncoding bytes) {
   if (!named) return false;
@@ -38,7 +38,7 @@ SourceFacts sourceFacts(DocumentKind kind, const DocumentResult& record, Content
     } else if (bytes != SourceEncoding::Utf16) {  // a UTF-16 file's own words count for nothing
       facts.problems.push_back({"declaration-mismatch",
                                 {},
-                                "宣言 " + std::string(declarationWhere(own.form)) + " の " + quoted(own.formerCharset) +
+                                "宣言 " + std::string(declarationWhere(own.form)) + " の " + quotedLabel(own.formerCharset) +
                                     " は、バイトの文字コード " + facts.encoding + " と一致しません。"});
     }
   }
@@ -67,7 +67,7 @@ SourceFacts sourceFacts(DocumentKind kind, const DocumentResult& record, Content
       if (!labelFits(evidence.loaderCharset, bytes)) {
         facts.problems.push_back({"loaded-mismatch",
                                   {},
-                                  "読み込む要素の charset " + quoted(evidence.loaderCharset) +
+                                  "読み込む要素の charset " + quotedLabel(evidence.loaderCharset) +
                                       " は、バイトの文字コード " + facts.encoding + " と一致しません。"});
       }
     } else if (evidence.loadingPage) {

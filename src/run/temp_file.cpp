@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "run/run_memory.h"
+
 namespace sarnavel {
 namespace {
 
@@ -77,6 +79,20 @@ LeftoverKind leftoverKindOf(std::string_view name) {
   return LeftoverKind::None;
 }
 
+void TempFile::record(const fs::path& path) const {
+  if (memory_) memory_->recordTemporary({path.native(), status_.st_dev, status_.st_ino, {}});
+}
+
+bool leftoverServes(std::string_view leftover, std::string_view file) {
+  const std::size_t mark = leftover.rfind(kMark);
+  if (mark == std::string_view::npos || mark < 1) return false;
+  const std::string_view name = leftover.substr(1, mark - 1);
+  if (name == file) return true;
+  // A long name was cut on a character boundary, at most three bytes before the limit.
+  return name.size() + 3 >= kMaxNameInTemp && name.size() <= kMaxNameInTemp && file.size() > name.size() &&
+         file.starts_with(name);
+}
+
 TempFile::~TempFile() {
   if (!path_.empty()) ::unlink(path_.c_str());
 }
@@ -127,6 +143,7 @@ bool TempFile::giveTemporaryName(int folderFd) {
   const std::string stem = "." + nameForTemp(name_) + std::string(kMark);
   for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
     std::string leaf = stem + randomLetters(attempt) + std::string(kTemporaryEnd);
+    record(folder_ / leaf);
     if (!linkDescriptor(file_.get(), folderFd, leaf.c_str())) {
       if (errno != EEXIST && errno != EINTR) return false;
       continue;
@@ -155,6 +172,9 @@ bool TempFile::create(int folderFd, const fs::path& folder, const std::string& n
   for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
     std::string leaf = stem + randomLetters(attempt) + std::string(kTemporaryEnd);
     fs::path candidate = folder / leaf;
+    // Recorded by its name before it is made, and with its inode once it is: a run killed in
+    // between leaves a file its next run knows.
+    if (memory_) memory_->recordTemporary({candidate.native(), 0, 0, {}});
     FileDescriptor file(::openat(folderFd, folderFd == AT_FDCWD ? candidate.c_str() : leaf.c_str(),
                                  O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode));
     if (!file) {
@@ -171,6 +191,7 @@ bool TempFile::create(int folderFd, const fs::path& folder, const std::string& n
     // A sweep of another run that caught the file between its creation and the lock has
     // removed it (a sweep removes only what it could lock).
     if (status_.st_nlink == 0) continue;
+    record(candidate);
     file_ = std::move(file);
     path_ = std::move(candidate);
     leaf_ = std::move(leaf);
@@ -192,6 +213,7 @@ TempFile& TempFile::operator=(TempFile&& other) noexcept {
     other.unnamed_ = false;
     folder_ = std::move(other.folder_);
     name_ = std::move(other.name_);
+    memory_ = other.memory_;
   }
   return *this;
 }

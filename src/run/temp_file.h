@@ -16,6 +16,10 @@
 // just before it is renamed over a file. A file system without O_TMPFILE gets the named
 // temporary file from the start; the two behave alike from then on.
 //
+// Given the run's memory (recordIn), a temporary file is recorded there (run_memory.h) before
+// it takes its temporary name (an unnamed one) or as soon as it has one (a named one): a later
+// sweep removes only the temporary files the user's memory names.
+//
 // Contract: create() and createUnnamed() either give a new, empty, locked file of the
 // caller's alone or fail leaving nothing (errno set). A named file is removed when the object
 // goes, unless keep() was called after it was renamed away; an unnamed one disappears by
@@ -36,6 +40,11 @@ enum class LeftoverKind { None, Temporary, Recovery };
 
 // Which of our names a folder entry carries (by its name alone).
 LeftoverKind leftoverKindOf(std::string_view name);
+// Whether a name of ours (leftoverKindOf not None) was made for the file named `file` in the
+// same folder (its name is in it, cut short when long).
+bool leftoverServes(std::string_view leftover, std::string_view file);
+
+class RunMemory;
 
 class TempFile {
  public:
@@ -49,13 +58,16 @@ class TempFile {
         status_(other.status_),
         unnamed_(other.unnamed_),
         folder_(std::move(other.folder_)),
-        name_(std::move(other.name_)) {
+        name_(std::move(other.name_)),
+        memory_(other.memory_) {
     other.path_.clear();
     other.unnamed_ = false;
   }
   TempFile& operator=(TempFile&& other) noexcept;
   ~TempFile();
 
+  // The memory the names this file takes are recorded in; none: not recorded.
+  void recordIn(RunMemory* memory) { memory_ = memory; }
   // Creates ".<name>.sarnavel-XXXXXX.tmp" in the folder, exclusively, with the mode (the
   // umask applies), and locks it.
   bool create(const std::filesystem::path& folder, const std::string& name, mode_t mode);
@@ -96,6 +108,9 @@ class TempFile {
   bool unnamed_ = false;
   std::filesystem::path folder_;  // an unnamed file's folder and the name its temporary name is made of
   std::string name_;
+  RunMemory* memory_ = nullptr;
+
+  void record(const std::filesystem::path& path) const;
 };
 
 }  // namespace sarnavel

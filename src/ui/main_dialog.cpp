@@ -297,6 +297,7 @@ RunRequest MainDialog::currentRequest() const {
   request.options.followCss = followCss_->isChecked();
   request.options.followJs = followJs_->isChecked();
   request.options.makeBackup = backup_->isChecked();
+  request.memoryFolder = memoryFolder();
   for (const FileListEntry& entry : model_->entries()) {
     request.paths.push_back(entry.path.native());
     if (entry.followedLink) request.followedLinks.insert(entry.path.native());

@@ -104,6 +104,9 @@ bool ProgressDialog::onProgressInit() {
       };
       observer.fileDone = [this](const FileOutcome&) { emit fileLogged(); };
       observer.pathForLog = [](std::string_view path) { return readablePath(path); };
+      observer.memoryNotice = [&observer](MemoryNotice notice, const std::filesystem::path& folder) {
+        observer.log(memoryNoticeMessage(notice, readablePath(folder.native())));
+      };
       observer.passPlanned = [this](int, std::size_t fileCount) {
         emit passPlanned(static_cast<int>(std::min<std::size_t>(fileCount, std::numeric_limits<int>::max())));
       };

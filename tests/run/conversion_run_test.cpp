@@ -130,7 +130,9 @@ TEST(ConversionRun, AFormerContentPutBackIsTold) {
   std::vector<std::string> told;
   observer.formerPutBack = [&](const fs::path& file) { told.push_back(file.native()); };
   std::atomic<bool> cancel{false};
-  conversionWorker(RunRequest{toUtf8(), {listed.native()}}, observer, cancel);
+  RunRequest request{toUtf8(), {listed.native()}};
+  request.memoryFolder = testing::memoryFolderOf();
+  conversionWorker(request, observer, cancel);
   EXPECT_EQ(told, std::vector<std::string>{torn.native()});
   EXPECT_EQ(TempFolder::read(torn), former);
   EXPECT_EQ(TempFolder::read(listed), kScriptInUtf8);

@@ -29,7 +29,9 @@
 #include <vector>
 
 #include "run/folder_flushes.h"
+#include "run/run_memory.h"
 #include "support/folder_state.h"
+#include "support/state_home.h"
 #include "support/refuse_unnamed_files.h"
 #include "support/temp_folder.h"
 
@@ -37,6 +39,18 @@ namespace sarnavel {
 namespace {
 
 namespace fs = std::filesystem;
+
+// A session whose writes record their recovery copies in the memory of the user who runs it,
+// as a run's do (`folder`: that user's memory folder, testing::memoryFolderOf).
+struct RecordingSession {
+  RunMemory memory;
+  WriteSession session;
+  explicit RecordingSession(const fs::path& folder = testing::memoryFolderOf()) {
+    memory.open(folder);
+    memory.startRecording({});
+    session.recordIn(&memory);
+  }
+};
 
 // One temporary folder per test; names() lists every name below it (links not followed), so
 // a temporary file left behind shows.
@@ -202,7 +216,12 @@ TEST_F(FileStoreTest, EveryHardLinkGetsTheNewContent) {
   put(at("a.html"), "old content, longer than the new");
   fs::create_hard_link(at("a.html"), at("b.html"));
   const ino_t inode = inodeOf(at("a.html"));
-  ASSERT_EQ(writeWholeFile(at("a.html"), "new").result, ResultCode::Success);
+  // Not without a memory to record the recovery copy in, which no later run would use otherwise.
+  const StoreResult unrecorded = writeWholeFile(at("a.html"), "new");
+  EXPECT_EQ(unrecorded.problem, StoreProblem::NotRecorded);
+  EXPECT_EQ(get(at("a.html")), "old content, longer than the new");
+  RecordingSession recording;
+  ASSERT_EQ(writeWholeFile(at("a.html"), "new", nullptr, nullptr, &recording.session).result, ResultCode::Success);
   EXPECT_EQ(get(at("a.html")), "new");
   EXPECT_EQ(get(at("b.html")), "new");
   EXPECT_EQ(inodeOf(at("a.html")), inode);
@@ -277,7 +296,8 @@ TEST_F(FileStoreTest, WrittenWithItsBackupAFileReplacedByANewOneIsItsOwnBackup) 
     FileIdentity identity;
     ASSERT_EQ(readWholeFile(at(c.name), content, &identity), ResultCode::Success);
     const std::string_view piece = "new";
-    ASSERT_TRUE(writeWithBackup(at(c.name), {&piece, 1}, identity, nullptr, nullptr, nullptr, true).ok());
+    RecordingSession recording;
+    ASSERT_TRUE(writeWithBackup(at(c.name), {&piece, 1}, identity, nullptr, &recording.session, nullptr, true).ok());
     const fs::path backup = at(std::string(c.name) + ".bak");
     EXPECT_EQ(get(at(c.name)), "new");
     EXPECT_EQ(get(backup), "old");
@@ -600,9 +620,12 @@ TEST_F(FileStoreTest, AnAttributeThatCannotBeCarriedMeansWritingInPlace) {
   ASSERT_EQ(chown(file.c_str(), kConvertingUser, kConvertingUser), 0);
   ASSERT_EQ(setxattr(file.c_str(), "security.mark", "s", 1, 0), 0);
   const ino_t inode = inodeOf(file);
+  const fs::path memory = testing::memoryFolderOf(kConvertingUser);
   EXPECT_TRUE(inChild(asConvertingUser(), [&] {
     const StoreResult backup = backupFile(file);
-    return !backup.ok() && backup.problem == StoreProblem::AttributesNotCarried && writeWholeFile(file, "new").ok();
+    RecordingSession recording(memory);
+    return !backup.ok() && backup.problem == StoreProblem::AttributesNotCarried &&
+           writeWholeFile(file, "new", nullptr, nullptr, &recording.session).ok();
   }));
   EXPECT_EQ(get(file), "new");
   EXPECT_EQ(inodeOf(file), inode);
@@ -631,7 +654,11 @@ TEST_F(FileStoreTest, AnOrdinaryUserKeepsOwnerAndGroup) {
     ASSERT_EQ(chown(file.c_str(), c.owner, c.group), 0);
     ASSERT_EQ(chmod(file.c_str(), 0666), 0);
     const ino_t inode = inodeOf(file);
-    EXPECT_TRUE(inChild(asConvertingUser({kUsersGroup}), [&] { return backupFile(file).ok() && writeWholeFile(file, "new").ok(); }));
+    const fs::path memory = testing::memoryFolderOf(kConvertingUser);
+    EXPECT_TRUE(inChild(asConvertingUser({kUsersGroup}), [&] {
+      RecordingSession recording(memory);
+      return backupFile(file).ok() && writeWholeFile(file, "new", nullptr, nullptr, &recording.session).ok();
+    }));
     const struct stat info = statusOf(file);
     EXPECT_EQ(get(file), "new");
     EXPECT_EQ(info.st_uid, c.owner);

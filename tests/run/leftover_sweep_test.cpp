@@ -7,12 +7,16 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <memory>
 #include <fstream>
 #include <set>
 #include <string>
 
 #include "run/recovery_copy.h"
+#include "run/run_memory.h"
 #include "run/temp_file.h"
+#include "support/killed_in_place_write.h"
+#include "support/state_home.h"
 #include "support/temp_folder.h"
 
 namespace sarnavel {
@@ -45,15 +49,34 @@ const std::string kOld = pages('o', 3 * 4096 + 100);
 const std::string kNew = pages('n', 2 * 4096 + 50);
 const std::string kLonger = pages('l', 4 * 4096 + 7);
 
-// Makes the recovery copy of `file` for `content`, then does `then` to the open file, and dies.
+// Makes the recovery copy of `file` for `content` (recorded in the user's memory), then does
+// `then` to the open file, and dies.
 void killedInPlaceWrite(const fs::path& file, void (*then)(int fd), const std::string& content = kNew) {
+  static void (*step)(int fd);
+  step = then;
+  ASSERT_TRUE(testing::killedInPlaceWrite(file, content, testing::memoryFolderOf(), [](int fd, const std::string&) {
+    step(fd);
+    return true;
+  }));
+}
+
+// The user's memory as a run that starts now reads it.
+std::unique_ptr<RunMemory> memory() {
+  auto read = std::make_unique<RunMemory>();
+  read->open(testing::memoryFolderOf());
+  return read;
+}
+
+// A temporary file of ours that a killed run left, recorded (or not) in the user's memory.
+void abandonTemporaryIn(const fs::path& folder, const std::string& name, bool recorded = true) {
+  const fs::path memoryFolder = testing::memoryFolderOf();
   inChildThatDies([&] {
-    const int fd = open(file.c_str(), O_RDWR);
-    struct stat info;
-    fstat(fd, &info);
-    RecoveryCopy* copy = new RecoveryCopy;  // never destroyed: the process dies with it
-    if (!copy->make(file, fd, info, content, false)) _exit(1);
-    then(fd);
+    RunMemory* memory = new RunMemory;
+    memory->open(memoryFolder);
+    memory->startRecording({});
+    TempFile* file = new TempFile;
+    if (recorded) file->recordIn(memory);
+    file->create(folder, name, 0600);
   });
 }
 
@@ -86,7 +109,7 @@ TEST(LeftoverSweep, AKilledInPlaceWriteLeavesTheWholeOldOrTheWholeNewContent) {
     killedInPlaceWrite(file, c.then, c.content);
     ASSERT_EQ(TempFolder::namesIn(folder.path()).size(), 3u);  // the recovery copy waits
 
-    const FolderSweep swept = sweepFolder(folder.path());
+    const FolderSweep swept = sweepFolder(folder.path(), *memory());
     const std::string& expected = c.isNew ? c.content : kOld;
     EXPECT_EQ(TempFolder::read(file), expected);
     EXPECT_EQ(TempFolder::read(folder / "b.html"), expected);
@@ -97,25 +120,29 @@ TEST(LeftoverSweep, AKilledInPlaceWriteLeavesTheWholeOldOrTheWholeNewContent) {
 
 // A file that holds what no write of ours leaves was changed since the run was killed: it
 // keeps what it holds, and so does the recovery copy, for whoever wants the former content.
-// So does the copy of a file of several names whose name is another file's now: its other
-// names may still hold it torn.
+// So does the copy of a file whose name leads to another file now (its other names may still
+// hold it torn, and the copy the only former content): that copy is told.
 TEST(LeftoverSweep, AFileChangedSinceTheKilledWriteKeepsItsContentAndTheCopyStays) {
   const struct {
     const char* what;
     void (*since)(const fs::path& file);
+    bool told;
   } cases[] = {
-      {"written into", [](const fs::path& file) { std::ofstream(file) << "the user's own page"; }},
+      {"written into", [](const fs::path& file) { std::ofstream(file) << "the user's own page"; }, false},
       {"one byte of a page changed",
        [](const fs::path& file) {
          const int fd = open(file.c_str(), O_WRONLY);
          pwrite(fd, "#", 1, 5000);
          close(fd);
-       }},
+       },
+       false},
       {"replaced",
        [](const fs::path& file) {
          std::ofstream(file.native() + ".new") << "the user's new page";
          fs::rename(file.native() + ".new", file);
-       }},
+       },
+       true},
+      {"removed", [](const fs::path& file) { fs::remove(file); }, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -124,50 +151,51 @@ TEST(LeftoverSweep, AFileChangedSinceTheKilledWriteKeepsItsContentAndTheCopyStay
     fs::create_hard_link(file, folder / "b.html");
     killedInPlaceWrite(file, [](int fd) { pwrite(fd, kNew.data(), 4096, 0); });
     c.since(file);
-    const std::string holds = TempFolder::read(file), other = TempFolder::read(folder / "b.html");
+    const std::string other = TempFolder::read(folder / "b.html");
+    const std::string holds = fs::exists(file) ? TempFolder::read(file) : "";
     const auto names = TempFolder::namesIn(folder.path());
-    EXPECT_TRUE(sweepFolder(folder.path()).restored.empty());
-    EXPECT_EQ(TempFolder::read(file), holds);
+    const FolderSweep swept = sweepFolder(folder.path(), *memory());
+    EXPECT_TRUE(swept.restored.empty());
+    EXPECT_TRUE(swept.pending.empty());
+    EXPECT_EQ(swept.keptCopies.size(), c.told ? 1u : 0u);
+    if (fs::exists(file)) EXPECT_EQ(TempFolder::read(file), holds);
     EXPECT_EQ(TempFolder::read(folder / "b.html"), other);
     EXPECT_EQ(TempFolder::namesIn(folder.path()), names);
   }
 }
 
-TEST(LeftoverSweep, ARecoveryCopyOfAFileReplacedSinceIsDroppedAndTheFileLeftAlone) {
-  TempFolder folder;
-  const fs::path file = folder.put("a.html", kOld);
-  killedInPlaceWrite(file, [](int fd) { pwrite(fd, kNew.data(), 3, 0); });
-  folder.put("other", "someone's new file");
-  fs::rename(folder / "other", file);
-  sweepFolder(folder.path());
-  EXPECT_EQ(TempFolder::read(file), "someone's new file");
-  EXPECT_EQ(TempFolder::namesIn(folder.path()), std::set<std::string>{"a.html"});
-}
-
-// A recovery copy that someone else made, or could have written, could name any file and hold
-// any bytes: it is not used.
-TEST(LeftoverSweep, ARecoveryCopySomeoneElseCouldHaveWrittenIsLeftAlone) {
+// A recovery copy that someone else made, or could have written, or that the user's memory
+// does not name (planted: unpacked from an archive, say), could name any file and hold any
+// bytes: it is not used, and keeps its file from being converted.
+TEST(LeftoverSweep, ARecoveryCopyTheUserCannotUseIsLeftAloneAndPending) {
   const struct {
     const char* what;
     void (*make)(const fs::path& copy, const fs::path& folder);
+    bool recorded;
   } cases[] = {
       {"another user's",
-       [](const fs::path& copy, const fs::path&) { ASSERT_EQ(chown(copy.c_str(), 65534, 65534), 0); }},
+       [](const fs::path& copy, const fs::path&) { ASSERT_EQ(chown(copy.c_str(), 65534, 65534), 0); }, true},
       {"with a second name",
-       [](const fs::path& copy, const fs::path& folder) { fs::create_hard_link(copy, folder / "x"); }},
-      {"writable by its group", [](const fs::path& copy, const fs::path&) { ASSERT_EQ(chmod(copy.c_str(), 0620), 0); }},
-      {"writable by anyone", [](const fs::path& copy, const fs::path&) { ASSERT_EQ(chmod(copy.c_str(), 0602), 0); }},
+       [](const fs::path& copy, const fs::path& folder) { fs::create_hard_link(copy, folder / "x"); }, true},
+      {"writable by its group", [](const fs::path& copy, const fs::path&) { ASSERT_EQ(chmod(copy.c_str(), 0620), 0); },
+       true},
+      {"writable by anyone", [](const fs::path& copy, const fs::path&) { ASSERT_EQ(chmod(copy.c_str(), 0602), 0); },
+       true},
+      {"named by no memory of the user's", [](const fs::path&, const fs::path&) {}, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    TempFolder folder;
+    TempFolder folder, elsewhere;
     const fs::path file = folder.put("a.html", kOld);
-    killedInPlaceWrite(file, [](int fd) { pwrite(fd, "XYZ", 3, 0); });
+    ASSERT_TRUE(testing::killedInPlaceWrite(file, kNew, c.recorded ? testing::memoryFolderOf() : elsewhere / "memory",
+                                            [](int fd, const std::string&) { return pwrite(fd, "XYZ", 3, 0) == 3; }));
+    std::string copy;
     for (const std::string& name : TempFolder::namesIn(folder.path())) {
-      if (name != "a.html") c.make(folder / name, folder.path());
+      if (name != "a.html" && name != "x") c.make(folder / (copy = name), folder.path());
     }
     const auto before = TempFolder::namesIn(folder.path());
-    sweepFolder(folder.path());
+    EXPECT_EQ(sweepFolder(folder.path(), *memory()).pending, std::vector<std::string>{copy});
+    EXPECT_EQ(sweepFolder(folder.path(), *memory(), true).pending, std::vector<std::string>{copy});  // a look
     EXPECT_EQ(TempFolder::namesIn(folder.path()), before);
     EXPECT_EQ(TempFolder::read(file), "XYZ" + kOld.substr(3));
   }
@@ -188,23 +216,30 @@ TEST(LeftoverSweep, TheRecoveryCopyOfAnotherUsersFileIsTheWritersAlone) {
     EXPECT_EQ(copy.st_uid, geteuid());
     EXPECT_EQ(copy.st_mode & 07777, 0644u);
   }
-  sweepFolder(folder.path());
+  sweepFolder(folder.path(), *memory());
   EXPECT_EQ(TempFolder::read(file), kOld);
   EXPECT_EQ(TempFolder::namesIn(folder.path()), std::set<std::string>{"a.html"});
 }
 
+// Only the temporary files the user's memory names are ours: one that merely looks like ours
+// (another user's, a run's without memory) stays, as does one a live run holds.
 TEST(LeftoverSweep, OnlyOurAbandonedFilesAreTouched) {
   TempFolder folder;
   const fs::path file = folder.put("a.html", kOld);
-  inChildThatDies([&] { (new TempFile)->create(folder.path(), "a.html", 0600); });  // abandoned
-  TempFile live;
-  ASSERT_TRUE(live.create(folder.path(), "b.html", 0600));
+  abandonTemporaryIn(folder.path(), "a.html");
+  abandonTemporaryIn(folder.path(), "notes", false);
+  RunMemory live;
+  live.open(testing::memoryFolderOf());
+  ASSERT_TRUE(live.startRecording({}));
+  TempFile liveTemporary;
+  liveTemporary.recordIn(&live);
+  ASSERT_TRUE(liveTemporary.create(folder.path(), "b.html", 0600));
   RecoveryCopy liveCopy;
   {
     const int fd = open(file.c_str(), O_RDWR);
     struct stat info;
     fstat(fd, &info);
-    ASSERT_TRUE(liveCopy.make(file, fd, info, kNew, false));
+    ASSERT_TRUE(liveCopy.make({file, fd, info, false}, kNew, &live));
     close(fd);
   }
   // Names like ours that are not: not hidden, too short a mark, not a regular file.
@@ -213,12 +248,12 @@ TEST(LeftoverSweep, OnlyOurAbandonedFilesAreTouched) {
   ASSERT_EQ(mkfifo((folder / ".p.html.sarnavel-ABCDEF.tmp").c_str(), 0600), 0);
   std::set<std::string> before = TempFolder::namesIn(folder.path());
 
-  const FolderSweep swept = sweepFolder(folder.path());
+  const FolderSweep swept = sweepFolder(folder.path(), *memory());
   EXPECT_EQ(swept.temporariesRemoved, 1);
   EXPECT_TRUE(swept.restored.empty());
   std::set<std::string> after = TempFolder::namesIn(folder.path());
   EXPECT_EQ(after.size(), before.size() - 1);
-  EXPECT_TRUE(after.count(live.path().filename().native()));
+  EXPECT_TRUE(after.count(liveTemporary.path().filename().native()));
   EXPECT_EQ(TempFolder::read(file), kOld);
   liveCopy.remove();
 }
@@ -228,17 +263,15 @@ TEST(LeftoverSweep, EachFolderOnceAndTheFoldersLinksLeadTo) {
   const fs::path page = folder.put("site/a.html", kOld);
   folder.put("elsewhere/s.css", kOld);
   fs::create_symlink("../elsewhere/s.css", folder / "site/s.css");
-  auto abandonTemporaryIn = [&](const fs::path& where) {
-    inChildThatDies([&] { (new TempFile)->create(where, "x", 0600); });
-  };
-  abandonTemporaryIn(folder / "site");
-  abandonTemporaryIn(folder / "elsewhere");
+  abandonTemporaryIn(folder / "site", "x");
+  abandonTemporaryIn(folder / "elsewhere", "x");
 
-  LeftoverSweep sweep;
+  const std::unique_ptr<RunMemory> read = memory();
+  LeftoverSweep sweep(*read, false);
   const std::string linked = (folder / "site/s.css").native();
   sweep.sweepFoldersOf({page.native(), linked});
   EXPECT_EQ(sweep.done().temporariesRemoved, 2);
-  abandonTemporaryIn(folder / "site");
+  abandonTemporaryIn(folder / "site", "x");
   sweep.sweepFoldersOf({page.native()});  // swept already in this run
   EXPECT_EQ(sweep.done().temporariesRemoved, 2);
   EXPECT_EQ(TempFolder::namesIn(folder / "site").size(), 3u);

@@ -19,6 +19,8 @@
 #include <string_view>
 #include <vector>
 
+#include "support/state_home.h"
+
 #ifndef SARNAVEL_CLI
 #error "SARNAVEL_CLI must name the sarnavel-cli program"
 #endif
@@ -41,6 +43,7 @@ class CliProcess {
     std::vector<char*> pointers;
     for (auto& a : argv) pointers.push_back(a.data());
     pointers.push_back(nullptr);
+    const std::string stateHome = stateHomeOf().native();
     pid_ = fork();
     if (pid_ == 0) {
       if (!folder.empty() && chdir(folder.c_str()) != 0) _exit(126);
@@ -52,6 +55,7 @@ class CliProcess {
       sigemptyset(&none);
       sigprocmask(SIG_SETMASK, &none, nullptr);
       ::signal(SIGINT, SIG_DFL);
+      setenv("XDG_STATE_HOME", stateHome.c_str(), 1);
       if (inChild) inChild();
       execv(pointers[0], pointers.data());
       _exit(127);
@@ -153,9 +157,12 @@ inline std::function<void()> underLimit(int resource, rlim_t value) {
     if (setrlimit(resource, &limit) != 0) _exit(122);
   };
 }
-// As `user` (and group `user`, no other groups); `processes` caps the user's processes.
+// As `user` (and group `user`, no other groups), with a state home of the user's own;
+// `processes` caps the user's processes.
 inline std::function<void()> asUser(uid_t user, rlim_t processes = RLIM_INFINITY) {
+  const std::string stateHome = stateHomeOf(user).native();
   return [=] {
+    setenv("XDG_STATE_HOME", stateHome.c_str(), 1);
     const rlimit limit{processes, processes};
     if ((processes != RLIM_INFINITY && setrlimit(RLIMIT_NPROC, &limit) != 0) || setgroups(0, nullptr) != 0 ||
         setresgid(user, user, user) != 0 || setresuid(user, user, user) != 0)

@@ -1,0 +1,428 @@
+#include "run/run_memory.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+#include <xxhash.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+
+#include "engine/charset_label.h"
+#include "engine/target_options.h"
+
+namespace sarnavel {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
+
+constexpr std::string_view kRunSuffix = ".jsonl";
+
+std::uint64_t hashOfText(std::string_view text) { return XXH3_64bits(text.data(), text.size()); }
+
+// The form a path is remembered by: absolute and lexically normal, so that two spellings of
+// one name meet (a link and its target meet by device and inode).
+std::string rememberedForm(std::string_view path) {
+  std::error_code error;
+  fs::path full = fs::absolute(fs::path(path), error);
+  if (error) full = fs::path(path);
+  return full.lexically_normal().native();
+}
+
+// Whether a folder that exists is the user's; one that does not yet exist will be.
+bool usersOrMissing(const fs::path& folder) {
+  struct stat info;
+  if (::stat(folder.c_str(), &info) != 0) return errno == ENOENT;
+  return info.st_uid == ::geteuid();
+}
+
+std::string homeOfUser() {
+  if (const char* home = std::getenv("HOME"); home && home[0] == '/' && usersOrMissing(home)) return home;
+  std::vector<char> buffer(16384);
+  struct passwd entry, *found = nullptr;
+  if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found || !found->pw_dir)
+    return {};
+  return found->pw_dir;
+}
+
+// A label that charset_label.h reads back as the encoding; null for ASCII and none.
+Json labelOf(std::optional<SourceEncoding> encoding) {
+  if (!encoding) return nullptr;
+  switch (*encoding) {
+    case SourceEncoding::Ascii: return nullptr;
+    case SourceEncoding::ShiftJis: return charsetNameOf(TargetEncoding::ShiftJis);
+    case SourceEncoding::EucJp: return charsetNameOf(TargetEncoding::EucJp);
+    case SourceEncoding::Iso2022Jp: return charsetNameOf(TargetEncoding::Iso2022Jp);
+    case SourceEncoding::Utf8: return charsetNameOf(TargetEncoding::Utf8);
+    case SourceEncoding::Latin1: return "windows-1252";
+    case SourceEncoding::Utf16: return "UTF-16";
+  }
+  return nullptr;
+}
+
+std::optional<SourceEncoding> encodingOf(const Json& label) {
+  if (!label.is_string()) return std::nullopt;
+  return encodingOfLabel(label.get<std::string>());
+}
+
+// A path as JSON keeps it: as text when it is UTF-8, otherwise its bytes in hexadecimal under
+// the key's "Bytes" twin, so that no name is altered.
+void putPath(Json& object, const char* key, std::string_view path) {
+  try {
+    Json text(path);
+    (void)text.dump();  // throws on bytes that are not UTF-8
+    object[key] = std::move(text);
+    return;
+  } catch (const Json::type_error&) {
+  }
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char byte : path) {
+    hex.push_back(kDigits[byte >> 4]);
+    hex.push_back(kDigits[byte & 15]);
+  }
+  object[std::string(key) + "Bytes"] = hex;
+}
+
+std::optional<std::string> pathOf(const Json& object, const char* key) {
+  if (auto text = object.find(key); text != object.end() && text->is_string()) return text->get<std::string>();
+  auto hex = object.find(std::string(key) + "Bytes");
+  if (hex == object.end() || !hex->is_string()) return std::nullopt;
+  const std::string& digits = hex->get_ref<const std::string&>();
+  if (digits.size() % 2 != 0) return std::nullopt;
+  std::string path;
+  for (std::size_t k = 0; k < digits.size(); k += 2) {
+    unsigned value = 0;
+    if (std::sscanf(digits.c_str() + k, "%2x", &value) != 1) return std::nullopt;
+    path.push_back(static_cast<char>(value));
+  }
+  return path;
+}
+
+std::string lineOf(const char* kind, Json body) {
+  Json line;
+  line[kind] = std::move(body);
+  return line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+// The run's id: its start time, to the nanosecond, and its process; ids sort by start.
+std::string newRunId() {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  struct tm utc{};
+  ::gmtime_r(&now.tv_sec, &utc);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d%02d%02dT%02d%02d%02d.%09ldZ-%ld", utc.tm_year + 1900, utc.tm_mon + 1,
+                utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, now.tv_nsec, static_cast<long>(::getpid()));
+  return text;
+}
+
+// The run files of the folder, oldest first, with their sizes.
+std::vector<std::pair<std::string, std::uint64_t>> runFiles(int folder) {
+  std::vector<std::pair<std::string, std::uint64_t>> files;
+  const int listingFd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listingFd < 0) return files;
+  DIR* listing = ::fdopendir(listingFd);
+  if (!listing) {
+    ::close(listingFd);
+    return files;
+  }
+  while (const dirent* entry = ::readdir(listing)) {
+    const std::string_view name = entry->d_name;
+    struct stat info;
+    if (!name.ends_with(kRunSuffix) || ::fstatat(folder, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(info.st_mode))
+      continue;
+    files.emplace_back(name, static_cast<std::uint64_t>(info.st_size));
+  }
+  ::closedir(listing);
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// Makes the folder and those above it that are missing, each for the user alone.
+bool makeFolders(const fs::path& folder) {
+  if (::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST) return true;
+  if (errno != ENOENT || !folder.has_parent_path() || folder.parent_path() == folder) return false;
+  return makeFolders(folder.parent_path()) && (::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST);
+}
+
+}  // namespace
+
+fs::path memoryFolder() {
+  if (const char* state = std::getenv("XDG_STATE_HOME"); state && state[0] == '/' && usersOrMissing(state))
+    return fs::path(state) / "sarnavel";
+  const std::string home = homeOfUser();
+  if (home.empty()) return {};
+  return fs::path(home) / ".local" / "state" / "sarnavel";
+}
+
+std::size_t RunMemory::DeviceInodeHash::operator()(const DeviceInode& key) const {
+  return std::hash<std::uint64_t>{}(static_cast<std::uint64_t>(key.inode) * 0x9E3779B97F4A7C15u ^
+                                    static_cast<std::uint64_t>(key.device));
+}
+
+std::size_t RunMemory::NameKeyHash::operator()(const NameKey& key) const {
+  return DeviceInodeHash{}(key.file) ^ std::hash<std::uint64_t>{}(key.leaf);
+}
+
+MemoryState RunMemory::open(const fs::path& folder) {
+  folder_ = folder;
+  state_ = MemoryState::Unavailable;
+  if (folder.empty() || !makeFolders(folder)) return state_;
+  // The user's own folder, which no one else may write into: a record planted there would
+  // decide how the user's files are read.
+  FileDescriptor handle(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat info;
+  if (!handle || ::fstat(handle.get(), &info) != 0 || info.st_uid != ::geteuid()) return state_;
+  if ((info.st_mode & 077) != 0 && ::fchmod(handle.get(), 0700) != 0) return state_;
+  bool damaged = false;
+  for (const auto& [name, size] : runFiles(handle.get())) damaged |= !readRun(folder / name);
+  handle_ = std::move(handle);
+  state_ = damaged ? MemoryState::Damaged : MemoryState::Ready;
+  return state_;
+}
+
+bool RunMemory::readRun(const fs::path& file) {
+  std::string text;
+  {
+    struct stat info;
+    FileDescriptor fd = openRegularFile(AT_FDCWD, file, O_RDONLY, info, false);
+    if (!fd) return errno == ENOENT;  // dropped meanwhile by another run
+    if (info.st_uid != ::geteuid()) return false;
+    text.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t got = 0;
+    while (got < text.size()) {
+      const ssize_t n = ::pread(fd.get(), text.data() + got, text.size() - got, static_cast<off_t>(got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    text.resize(got);
+  }
+  bool whole = true;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) return false;  // a line cut short
+    whole &= take(std::string_view(text).substr(at, end - at));
+    at = end + 1;
+  }
+  return whole;
+}
+
+bool RunMemory::take(std::string_view line) {
+  const Json json = Json::parse(line, nullptr, false);
+  if (json.is_discarded() || !json.is_object() || json.size() != 1) return false;
+  const std::string& kind = json.begin().key();
+  const Json& body = json.begin().value();
+  if (!body.is_object()) return false;
+  auto number = [&](const char* key) -> std::optional<std::uint64_t> {
+    auto found = body.find(key);
+    if (found == body.end() || !found->is_number_unsigned()) return std::nullopt;
+    return found->get<std::uint64_t>();
+  };
+  const std::optional<std::uint64_t> device = number("device"), inode = number("inode");
+  if (kind == "recovery" || kind == "temporary") {
+    const std::optional<std::string> path = pathOf(body, "path");
+    if (!path || !device || !inode) return false;
+    const NameKey key{{static_cast<dev_t>(*device), static_cast<ino_t>(*inode)},
+                      hashOfText(fs::path(*path).filename().native())};
+    if (kind == "recovery") copies_.insert(key);
+    else if (*inode == 0) temporaryNames_.insert(key.leaf);
+    else temporaries_.insert(key);
+    return true;
+  }
+  if (kind != "wrote") return true;  // the run's own line, or a record of a later version
+  const std::optional<std::string> path = pathOf(body, "path");
+  const std::optional<std::uint64_t> size = number("size"), target = number("target");
+  const std::optional<ContentHash> hash =
+      body.contains("hash") && body["hash"].is_string() ? hashFromHex(body["hash"].get<std::string>()) : std::nullopt;
+  if (!path || !device || !inode || !size || !hash || !target || !targetEncodingOf(static_cast<int>(*target)))
+    return false;
+  Entry entry{*size, *hash, {}};
+  entry.remembered.target = static_cast<TargetEncoding>(*target);
+  entry.remembered.site = body.contains("site") ? encodingOf(body["site"]) : std::nullopt;
+  entry.remembered.lends = body.contains("lends") ? encodingOf(body["lends"]) : std::nullopt;
+  entry.remembered.loadsBegin = claims_.size();
+  if (auto loads = body.find("loads"); loads != body.end() && loads->is_array()) {
+    for (const Json& load : *loads) {
+      if (!load.is_array() || load.size() != 2 || !load[0].is_string() || !load[1].is_string()) return false;
+      const std::string& charset = load[1].get_ref<const std::string&>();
+      auto known = std::find(charsets_.begin(), charsets_.end(), charset);
+      if (known == charsets_.end()) known = charsets_.insert(charsets_.end(), charset);
+      claims_.push_back({hashOfText(rememberedForm(load[0].get<std::string>())),
+                         static_cast<std::uint32_t>(known - charsets_.begin())});
+    }
+  }
+  entry.remembered.loadsEnd = claims_.size();
+  const std::size_t index = entries_.size();
+  entries_.push_back(std::move(entry));
+  byPath_.emplace(hashOfText(rememberedForm(*path)), index);
+  byInode_.emplace(DeviceInode{static_cast<dev_t>(*device), static_cast<ino_t>(*inode)}, index);
+  return true;
+}
+
+std::vector<const RunMemory::Entry*> RunMemory::candidates(std::string_view path, dev_t device, ino_t inode,
+                                                           std::uint64_t size) const {
+  std::vector<const Entry*> found;
+  if (entries_.empty()) return found;
+  auto add = [&](auto range) {
+    for (auto it = range.first; it != range.second; ++it)
+      if (entries_[it->second].size == size) found.push_back(&entries_[it->second]);
+  };
+  add(byInode_.equal_range(DeviceInode{device, inode}));
+  add(byPath_.equal_range(hashOfText(rememberedForm(path))));
+  return found;
+}
+
+std::optional<std::string> RunMemory::claimOf(const RememberedWrite& page, std::string_view path) const {
+  const std::uint64_t key = hashOfText(rememberedForm(path));
+  for (std::size_t k = page.loadsBegin; k < page.loadsEnd && k < claims_.size(); ++k)
+    if (claims_[k].path == key) return charsets_[claims_[k].charset];
+  return std::nullopt;
+}
+
+bool RunMemory::madeRecoveryCopy(std::string_view leaf, dev_t device, ino_t inode) const {
+  return copies_.count(NameKey{{device, inode}, hashOfText(leaf)}) != 0;
+}
+
+bool RunMemory::madeTemporary(std::string_view leaf, const struct stat& file) const {
+  const std::uint64_t name = hashOfText(leaf);
+  return temporaries_.count(NameKey{{file.st_dev, file.st_ino}, name}) != 0 ||
+         (file.st_uid == ::geteuid() && temporaryNames_.count(name) != 0);
+}
+
+bool RunMemory::startRecording(const RunFacts& run) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!handle_ || record_) return static_cast<bool>(record_);
+  const std::string id = newRunId();
+  FileDescriptor file(::openat(handle_.get(), (id + std::string(kRunSuffix)).c_str(),
+                               O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600));
+  // Held while the run lives: a run that drops old records leaves this one alone.
+  if (!file || ::flock(file.get(), LOCK_EX | LOCK_NB) != 0) return false;
+  Json body;
+  body["id"] = id;
+  body["started"] = static_cast<std::int64_t>(::time(nullptr));
+  Json named = Json::array();
+  for (const std::string& path : run.named) {
+    Json one;
+    putPath(one, "path", path);
+    named.push_back(std::move(one));
+  }
+  body["named"] = std::move(named);
+  body["target"] = static_cast<int>(run.target);
+  body["lineEnding"] = static_cast<int>(run.lineEnding);
+  body["backups"] = run.backups;
+  if (!writeAll(file.get(), lineOf("run", std::move(body)))) return false;
+  record_ = std::move(file);
+  runId_ = id;
+  dropOldRuns();
+  return true;
+}
+
+bool RunMemory::recording() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return record_ && !broken_;
+}
+
+void RunMemory::dropOldRuns() {
+  std::vector<std::pair<std::string, std::uint64_t>> files = runFiles(handle_.get());
+  std::uint64_t total = 0;
+  for (const auto& file : files) total += file.second;
+  std::size_t count = files.size();
+  for (const auto& [name, size] : files) {
+    if (count <= kKeptRuns && total <= kKeptBytes) break;
+    if (name == runId_ + std::string(kRunSuffix)) continue;
+    FileDescriptor old(::openat(handle_.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!old || ::flock(old.get(), LOCK_EX | LOCK_NB) != 0) continue;  // a run still writes it
+    if (::unlinkat(handle_.get(), name.c_str(), 0) != 0) continue;
+    --count;
+    total -= size;
+  }
+}
+
+std::uint64_t RunMemory::append(const std::string& line) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!record_ || broken_) return 0;
+  if (!writeAll(record_.get(), line)) {
+    broken_ = true;
+    return 0;
+  }
+  return ++appended_;
+}
+
+bool RunMemory::durableThrough(std::uint64_t number) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (number == 0 || !record_ || broken_) return false;
+  if (durable_ >= number) return true;
+  // Every line appended so far goes with this flush; others may append meanwhile.
+  const std::uint64_t covered = appended_;
+  const int fd = record_.get();
+  lock.unlock();
+  const bool flushed = ::fdatasync(fd) == 0;
+  lock.lock();
+  if (!flushed) {
+    broken_ = true;
+    return false;
+  }
+  durable_ = std::max(durable_, covered);
+  return true;
+}
+
+std::uint64_t RunMemory::recordWrite(const WriteRecord& record) {
+  Json body;
+  putPath(body, "path", rememberedForm(record.path));
+  body["device"] = static_cast<std::uint64_t>(record.device);
+  body["inode"] = static_cast<std::uint64_t>(record.inode);
+  body["size"] = record.size;
+  body["hash"] = hexOf(record.hash);
+  body["formerSize"] = record.formerSize;
+  body["formerHash"] = hexOf(record.formerHash);
+  body["target"] = static_cast<int>(record.target);
+  body["site"] = labelOf(record.site);
+  body["lends"] = labelOf(record.lends);
+  if (record.backup.empty()) body["backup"] = nullptr;
+  else putPath(body, "backup", record.backup);
+  if (!record.loads.empty()) {
+    Json loads = Json::array();
+    for (std::size_t k = 0; k < record.loads.size() && k < kMaxLoadsRecorded; ++k) {
+      Json load = Json::array({record.loads[k].path, record.loads[k].charset});
+      try {
+        (void)load.dump();  // a name that is not UTF-8 is not recorded: its claim is merely not known
+      } catch (const Json::type_error&) {
+        continue;
+      }
+      loads.push_back(std::move(load));
+    }
+    body["loads"] = std::move(loads);
+  }
+  return append(lineOf("wrote", std::move(body)));
+}
+
+bool RunMemory::recordRecoveryCopy(const NameRecord& copy) {
+  Json body;
+  putPath(body, "path", rememberedForm(copy.path));
+  body["device"] = static_cast<std::uint64_t>(copy.device);
+  body["inode"] = static_cast<std::uint64_t>(copy.inode);
+  putPath(body, "file", rememberedForm(copy.file));
+  return durableThrough(append(lineOf("recovery", std::move(body))));
+}
+
+void RunMemory::recordTemporary(const NameRecord& temporary) {
+  Json body;
+  putPath(body, "path", rememberedForm(temporary.path));
+  body["device"] = static_cast<std::uint64_t>(temporary.device);
+  body["inode"] = static_cast<std::uint64_t>(temporary.inode);
+  append(lineOf("temporary", std::move(body)));
+}
+
+}  // namespace sarnavel
