@@ -28,6 +28,20 @@ std::size_t total(const std::vector<Character>& characters) {
   return n;
 }
 
+// The name of a reading in a note.
+std::string readingName(SourceEncoding encoding) {
+  switch (encoding) {
+    case SourceEncoding::ShiftJis: return std::string(charsetNameOf(TargetEncoding::ShiftJis));
+    case SourceEncoding::EucJp: return std::string(charsetNameOf(TargetEncoding::EucJp));
+    case SourceEncoding::Iso2022Jp: return std::string(charsetNameOf(TargetEncoding::Iso2022Jp));
+    case SourceEncoding::Utf8: return std::string(charsetNameOf(TargetEncoding::Utf8));
+    case SourceEncoding::Latin1: return "windows-1252";
+    case SourceEncoding::Utf16: return "UTF-16";
+    case SourceEncoding::Ascii: break;
+  }
+  return "ASCII";
+}
+
 }  // namespace
 
 bool pageEncodingChanges(const DocumentResult& record, TargetEncoding target) {
@@ -45,6 +59,21 @@ bool pageEncodingChanges(const DocumentResult& record, TargetEncoding target) {
 std::vector<FileNote> documentWarnings(const DocumentResult& record, TargetEncoding target) {
   std::vector<FileNote> notes;
   const std::string targetText(charsetNameOf(target));
+  if (const EncodingDecision& source = record.source; source.otherReading) {
+    const std::string chosen = readingName(source.encoding), other = readingName(*source.otherReading);
+    std::string why;
+    switch (source.basis) {
+      case DecisionBasis::LoadingElement: why = "読み込む要素の charset に従って"; break;
+      case DecisionBasis::LoadingPage: why = "読み込むページの文字コードに従って"; break;
+      case DecisionBasis::Site: why = "サイトのほかのファイルに合わせて"; break;
+      default: break;
+    }
+    notes.push_back({"encoding-uncertain", {},
+                     why.empty() ? "文字コードがバイトからは決まりません（" + chosen + " とも " + other +
+                                       " とも読めます）。" + chosen + " として読みました。"
+                                 : "バイトだけなら " + other + " と読めますが、" + why + " " + chosen +
+                                       " として読みました。"});
+  }
   // Characters lost in raw text, where they show as their references, have their own note
   // (fidelity_notes.h).
   std::vector<LostCharacter> substituted;

@@ -14,7 +14,10 @@
 //                       page whose encoding changes: its percent-encoding changes;
 //   module-script       a module script, which browsers always read as UTF-8, and a target
 //                       that is not UTF-8 (written by fidelity_notes.h);
-//   server-charset      an .htaccess that names another encoding (server_charset.h).
+//   server-charset      an .htaccess that names another encoding (server_charset.h);
+//   encoding-uncertain  the bytes did not settle the encoding: what loads the file (or the rest
+//                       of the site) chose another reading than the bytes alone would have, or
+//                       two readings were all but even; both are named.
 // A file with nothing to say gets no note. Pure.
 #pragma once
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -14,8 +15,9 @@ namespace sarnavel::testing {
 
 class TempFolder {
  public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "sarnavel-test-XXXXXX").string();
+  // Below `base` (by default the system's temporary folder).
+  explicit TempFolder(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
+    std::string pattern = (base / "sarnavel-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
   }
@@ -52,5 +54,14 @@ class TempFolder {
  private:
   std::filesystem::path path_;
 };
+
+// Where many small runs are quick: a folder in memory (/dev/shm), whose flushes cost nothing,
+// where there is one; else the system's temporary folder.
+inline std::filesystem::path quickFolders() {
+  std::error_code error;
+  return std::filesystem::is_directory("/dev/shm", error) && ::access("/dev/shm", W_OK) == 0
+             ? std::filesystem::path("/dev/shm")
+             : std::filesystem::temp_directory_path();
+}
 
 }  // namespace sarnavel::testing
