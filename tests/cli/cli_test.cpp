@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "support/cli_process.h"
+#include "support/folder_state.h"
+#include "support/generated_site.h"
 #include "support/killed_in_place_write.h"
 #include "support/oracle.h"
 #include "support/temp_folder.h"
@@ -281,6 +283,34 @@ TEST(CliInterrupt, ALogPipeWhoseReaderHasGoneStopsTheRun) {
   const std::size_t converted = convertedPrefix(files);
   ASSERT_GE(converted, 1u);
   EXPECT_NE(r.err.find(success(files[converted - 1])), std::string::npos) << r.err;
+}
+
+// Ctrl-C right after a page, then the same command again: the page already names UTF-8 while
+// its scripts are still Shift_JIS, and the second run reads them as the first would have (from
+// the user's memory of what the first wrote): every script as one uninterrupted run makes it.
+TEST(CliInterrupt, StoppedAfterAPageAndStartedAgainEveryScriptIsAsOneRunMakesIt) {
+  TempFolder stopped, whole;
+  std::string page = "<html><head><meta charset=\"Shift_JIS\">\n";
+  for (std::size_t k = 0; k < 300; ++k) {
+    std::u16string words;
+    for (std::size_t n = 0; n <= k % 4; ++n) words += kCommonKanji[(k * 7 + n * 13) % kCommonKanji.size()];
+    const std::string script = "var s = \"" + icuEncode("windows-31j", words) + "\";\n";
+    const std::string name = "js/s" + std::to_string(1000 + k) + ".js";
+    stopped.put("site/" + name, script);
+    whole.put("site/" + name, script);
+    page += "<script src=\"" + name + "\"></script>\n";
+  }
+  stopped.put("site/index.html", page + "</head></html>\n");
+  whole.put("site/index.html", page + "</head></html>\n");
+  CliProcess first({"-t", "utf-8", (stopped / "site").native()});
+  ASSERT_TRUE(first.waitForOutput(success(stopped / "site/index.html"))) << first.out();
+  first.signal(SIGINT);
+  EXPECT_EQ(first.finish().status, 130);
+  EXPECT_EQ(runCli({"-t", "utf-8", (stopped / "site").native()}).status, 0);
+  EXPECT_EQ(runCli({"-t", "utf-8", (whole / "site").native()}).status, 0);
+  const FolderState expected = snapshot(whole / "site"), got = snapshot(stopped / "site");
+  ASSERT_EQ(got.size(), expected.size());
+  for (const auto& [name, entry] : expected) EXPECT_EQ(got.at(name).content, entry.content) << name;
 }
 
 // --- Two runs at once ------------------------------------------------------------------------
