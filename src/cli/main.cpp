@@ -136,8 +136,9 @@ int main(int argc, char** argv) {
     if (options.check) log.write(listing.fileLine(outcome, visiblePath(outcome.path.native())));
     if (report) report->write(lines.finish(outcome, outcome.prepared));
   };
-  observer.waitingFor = [](std::string_view folder) {
-    say("sarnavel-cli: another run is converting files in " + visiblePath(folder) + "; waiting for it to end\n");
+  observer.waitingFor = [](std::string_view folder, pid_t holder) {
+    const std::string which = holder > 0 ? "another run (process " + std::to_string(holder) + ")" : "another run";
+    say("sarnavel-cli: " + which + " is converting files in " + visiblePath(folder) + "; waiting for it to end\n");
   };
   observer.formerPutBack = [](const std::filesystem::path& file) {
     say("sarnavel-cli: " + visiblePath(file.native()) +

@@ -125,9 +125,10 @@ struct RunObserver {
   // before the first file, passes 4 and 5 (the files the pages load) as they begin. A pass
   // that a cancel skips is not announced.
   std::function<void(int pass, std::size_t fileCount)> passPlanned;
-  // Optional: told once, before the first file, when another run is converting files in this
-  // folder (run_lock.h) and this one waits for it to end.
-  std::function<void(std::string_view folder)> waitingFor;
+  // Optional: told before the first file when another run (`holder`, its process; 0 when it
+  // cannot be named) is converting files in this folder (run_lock.h) and this one waits for it
+  // to end; told again only of another run.
+  std::function<void(std::string_view folder, pid_t holder)> waitingFor;
   // Optional: told of each file into which the run put back the former content that a killed
   // run had left half-written (leftover_sweep.h), as it does so, before it converts in that
   // folder. Such a file may be none of the files the run converts.

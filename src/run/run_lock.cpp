@@ -1,6 +1,7 @@
 #include "run/run_lock.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <thread>
 
 #include "run/folder_keys.h"
+#include "run/lock_holders.h"
 
 namespace sarnavel {
 
@@ -59,7 +61,8 @@ RunLock::~RunLock() {
   for (const Held& lock : held_) ::close(lock.descriptor);
 }
 
-bool RunLock::acquire(const FolderLockPlan& plan, const std::function<void(std::string_view folder)>& waiting,
+bool RunLock::acquire(const FolderLockPlan& plan,
+                      const std::function<void(std::string_view folder, pid_t holder)>& waiting,
                       const std::atomic<bool>& cancel) {
   // Shared ones first, from "/" down, then the cover: the same order in every run.
   auto open = [&](const std::string& folder, bool exclusive) {
@@ -71,25 +74,47 @@ bool RunLock::acquire(const FolderLockPlan& plan, const std::function<void(std::
   };
   for (const std::string& folder : plan.shared) open(folder, false);
   for (const std::string& folder : plan.exclusive) open(folder, true);
-  bool told = false;
+  std::optional<pid_t> told;
   while (!cancel.load()) {
     if (tryAll()) return true;
-    if (!told && waiting) waiting(blocker_);
-    told = true;
-    for (int slice = 0; slice < 10 && !cancel.load(); ++slice) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    Held& blocked = held_[blocker_];
+    const std::optional<pid_t> run = runHolding(blocked);
+    if (!run) {
+      blocked.passedOver = true;
+      continue;
+    }
+    if (told != run && waiting) waiting(blocked.folder, *run);
+    told = run;
+    if (*run > 0) {
+      waitForEnd(*run, cancel, 100);
+    } else {
+      for (int slice = 0; slice < 10 && !cancel.load(); ++slice) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
   }
   return false;
+}
+
+std::optional<pid_t> RunLock::runHolding(const Held& blocked) const {
+  struct stat folder;
+  if (::fstat(blocked.descriptor, &folder) != 0) return 0;
+  const std::optional<std::vector<pid_t>> holders = flockHolders(folder);
+  // Unknown, or let go between the try and the look: looked at again after a while.
+  if (!holders || holders->empty()) return 0;
+  for (pid_t holder : *holders)
+    if (isRunThatMayWrite(holder, folder)) return holder;
+  return std::nullopt;
 }
 
 bool RunLock::tryAll() {
   for (std::size_t k = 0; k < held_.size(); ++k) {
     const Held& lock = held_[k];
+    if (lock.passedOver) continue;
     int result;
     do {
       result = ::flock(lock.descriptor, (lock.exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
     } while (result != 0 && errno == EINTR);
     if (result != 0 && errno == EWOULDBLOCK) {
-      blocker_ = lock.folder;
+      blocker_ = k;
       releaseAll(k);
       return false;
     }

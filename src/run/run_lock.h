@@ -15,20 +15,27 @@
 // behind. A folder that cannot be opened (no read permission) is passed over, as are the cover
 // folders beyond the first kMaxLockedFolders (see there). So is a folder above the cover that
 // the user may not write: anyone who may read a folder may lock it, and a lock held on "/" or
-// "/home" by another user must not stall every run below. Two runs of different users, one of
-// them over a folder the other may not write, may then overlap below it; each file's write
-// still checks that the file is as it was read.
+// "/home" by another user must not stall every run below. And so is a folder whose lock no
+// sarnavel run that may write it holds (lock_holders.h): a lock any other program took, on any
+// folder, holds no run. Two runs of different users, one of them over a folder the other may
+// not write, may then overlap below it; each file's write still checks that the file is as it
+// was read.
 //
 // Contract: all or nothing, never a deadlock: every lock is tried without blocking, in one
-// fixed order; when one is held elsewhere all are let go, `waiting` is told once (of the first
-// folder found held), and the whole set is tried again about every 100 ms until it is taken or
-// `cancel` is set. Each folder is opened and locked once (flock conflicts between two open
-// descriptions even within one process). Not thread-safe; the locks go when the object goes.
+// fixed order; when one is held by a run to wait for, all are let go, `waiting` is told of the
+// folder and of that run's process (0 when /proc cannot name it; told again only of another
+// one), and the whole set is tried again as soon as that process ends, or after about 100 ms,
+// until it is taken or `cancel` is set. Each folder is opened and locked once (flock
+// conflicts between two open descriptions even within one process). Not thread-safe; the
+// locks go when the object goes.
 #pragma once
+
+#include <sys/types.h>
 
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,7 +67,7 @@ class RunLock {
 
   // Takes the plan's locks as the contract says. False when `cancel` ended the wait (nothing
   // is then held).
-  bool acquire(const FolderLockPlan& plan, const std::function<void(std::string_view folder)>& waiting,
+  bool acquire(const FolderLockPlan& plan, const std::function<void(std::string_view folder, pid_t holder)>& waiting,
                const std::atomic<bool>& cancel);
 
  private:
@@ -68,12 +75,16 @@ class RunLock {
     int descriptor;
     bool exclusive;
     std::string folder;
+    bool passedOver = false;  // held by no run to wait for
   };
-  bool tryAll();  // every lock or none; on failure, blocker_ names the folder held elsewhere
+  bool tryAll();  // every lock or none; on failure, blocker_ is the index of the folder held elsewhere
   void releaseAll(std::size_t count);
+  // The run to wait for that holds the blocking folder: its process, 0 when it cannot be
+  // named; none when no run to wait for holds it.
+  std::optional<pid_t> runHolding(const Held& blocked) const;
 
   std::vector<Held> held_;
-  std::string blocker_;
+  std::size_t blocker_ = 0;
 };
 
 }  // namespace sarnavel

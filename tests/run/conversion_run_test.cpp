@@ -138,6 +138,43 @@ TEST(ConversionRun, AFormerContentPutBackIsTold) {
   EXPECT_EQ(TempFolder::read(listed), kScriptInUtf8);
 }
 
+// A recovery copy the user cannot use (another user's, or one no run of the user's recorded:
+// unpacked from an archive, say) may hold the only former content of a torn file: the file is
+// left as it is, its line names the copy, and a dry run and a check say so too.
+TEST(ConversionRun, AFileWithARecoveryCopyTheUserCannotUseIsNotConverted) {
+  const struct {
+    const char* what;
+    bool recorded;
+    uid_t owner;
+  } cases[] = {{"another user's", true, 65534}, {"recorded by no run of the user's", false, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder folder, elsewhere;
+    const std::string former(3 * 4096, 'o'), written(2 * 4096, 'n');
+    const fs::path torn = folder.put("a.js", former);
+    ASSERT_TRUE(testing::killedInPlaceWrite(torn, written, c.recorded ? testing::memoryFolderOf() : elsewhere / "m"));
+    std::string copy;
+    for (const std::string& name : TempFolder::namesIn(folder.path()))
+      if (name != "a.js") copy = (folder / name).native();
+    ASSERT_EQ(lchown(copy.c_str(), c.owner, c.owner), 0);
+    const std::string tornBytes = TempFolder::read(torn);
+    for (WriteMode mode : {WriteMode::Write, WriteMode::DryRun, WriteMode::Check}) {
+      RunRequest request{toUtf8(), {torn.native()}, mode};
+      request.memoryFolder = testing::memoryFolderOf();
+      const RunResult run = convertAll(request);
+      ASSERT_EQ(run.record.outcomes.size(), 1u);
+      const FileOutcome& outcome = run.record.outcomes.front();
+      const std::vector<FileNote>& said = mode == WriteMode::Check ? outcome.facts.problems : outcome.notes;
+      ASSERT_FALSE(said.empty());
+      EXPECT_EQ(said.back().code, "recovery-pending");
+      EXPECT_NE(said.back().text.find(copy), std::string::npos) << said.back().text;
+      if (mode != WriteMode::Check) EXPECT_EQ(outcome.result, ResultCode::WriteFailed);
+    }
+    EXPECT_EQ(TempFolder::read(torn), tornBytes);
+    EXPECT_TRUE(fs::exists(copy));
+  }
+}
+
 // --- Passes and sets -------------------------------------------------------------------------
 
 TEST(ConversionRun, FivePassesInOrderEachAscendingByPathBytes) {

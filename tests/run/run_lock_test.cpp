@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +18,7 @@
 #include <thread>
 
 #include "run/conversion_run.h"
+#include "run/lock_holders.h"
 #include "support/site_documents.h"
 #include "support/temp_folder.h"
 
@@ -25,6 +28,12 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TempFolder;
 using namespace std::chrono_literals;
+
+struct stat statusOfFolder(const fs::path& folder) {
+  struct stat info {};
+  ::stat(folder.c_str(), &info);
+  return info;
+}
 
 // The cover is the folders no other listed folder lies above; "/q/a-b" sorts between "/q/a"
 // and "/q/a/b" and must not hide that "/q/a/b" lies in "/q/a".
@@ -56,6 +65,7 @@ const std::string kUtf8Script = "var s = '\xE2\x80\x99\xE6\x97\xA5';\n";
 struct BackgroundRun {
   std::atomic<bool> cancel{false}, waited{false};
   std::string waitedFor, log;
+  pid_t waitedOn = 0;
   RunSummary summary;
   std::thread thread;
 
@@ -63,8 +73,9 @@ struct BackgroundRun {
     thread = std::thread([this, files, fileDone] {
       RunObserver observer;
       observer.log = [this](std::string_view entry) { log += entry; };
-      observer.waitingFor = [this](std::string_view folder) {
+      observer.waitingFor = [this](std::string_view folder, pid_t holder) {
         waitedFor = folder;
+        waitedOn = holder;
         waited = true;
       };
       observer.fileDone = fileDone;
@@ -94,6 +105,7 @@ TEST(RunLock, ARunWaitsForAFolderHeldElsewhereUntilLetGoOrCancelled) {
     BackgroundRun run({page, script});
     ASSERT_TRUE(run.toldWaiting());
     EXPECT_EQ(run.waitedFor, fs::canonical(folder.path()).native());
+    EXPECT_EQ(run.waitedOn, ::getpid());
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(TempFolder::read(script), kSjisScript);
     if (cancelled) run.cancel = true;
@@ -108,41 +120,59 @@ TEST(RunLock, ARunWaitsForAFolderHeldElsewhereUntilLetGoOrCancelled) {
   }
 }
 
-// Anyone who may read a folder may lock it: another user's lock on a folder above the run's
-// holds the run only where the user may write that folder too (as a run over it would).
-TEST(RunLock, OnlyAFolderAboveThatTheUserMayWriteHoldsTheRun) {
+// Anyone who may read a folder may lock it: a lock holds a run only when a sarnavel run that
+// may write the folder took it (another program's, or a run of a user who may not write there,
+// is passed over, on the folder of the run's files as above them); a run waits for such a one
+// by its process, until it ends. A folder above that the user may not write is not locked at all.
+TEST(RunLock, OnlyAnotherRunThatMayWriteTheFolderHoldsTheRun) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
   constexpr uid_t kNobody = 65534;
-  for (const bool userMayWrite : {false, true}) {
-    SCOPED_TRACE(userMayWrite ? "a folder the user may write" : "a folder the user may not write");
+  const struct {
+    const char* holder;    // the process name of what holds the lock
+    uid_t user;            // and its user
+    bool onTheRunsFolder;  // else on the folder above it
+    bool holds;
+  } cases[] = {
+      {"flock", 0, true, false},
+      {"flock", 0, false, false},
+      {"sarnavel-cli", kNobody, true, false},
+      {"sarnavel-cli", 0, true, true},
+      {"sarnavel", 0, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.holder) + " of user " + std::to_string(c.user) + (c.onTheRunsFolder ? " on" : " above"));
     TempFolder folder;
     const fs::path above = folder.path() / "above", site = above / "site";
     fs::create_directories(site);
     fs::permissions(folder.path(), fs::perms::owner_all | fs::perms::others_exec);
-    ASSERT_EQ(::chown(site.c_str(), kNobody, kNobody), 0);
-    if (userMayWrite) {
-      ASSERT_EQ(::chown(above.c_str(), kNobody, kNobody), 0);
+    int release[2];
+    ASSERT_EQ(::pipe(release), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {  // holds the lock until told to go
+      ::close(release[1]);
+      ::prctl(PR_SET_NAME, c.holder);
+      if (c.user != 0 && (::setgroups(0, nullptr) != 0 || ::setgid(c.user) != 0 || ::setuid(c.user) != 0)) _exit(77);
+      const int held = ::open((c.onTheRunsFolder ? site : above).c_str(), O_RDONLY | O_DIRECTORY);
+      char go;
+      _exit(::flock(held, LOCK_EX | LOCK_NB) == 0 && ::read(release[0], &go, 1) >= 0 ? 0 : 1);
     }
-    const int held = ::open(above.c_str(), O_RDONLY | O_DIRECTORY);  // as another user holds it
-    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
-    const pid_t child = ::fork();
-    if (child == 0) {
-      if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) _exit(77);
-      std::atomic<bool> cancel{false};
-      std::thread stop([&] {
-        std::this_thread::sleep_for(1s);
-        cancel = true;
-      });
-      RunLock lock;
-      const bool taken = lock.acquire({{site.native()}, {above.native()}}, {}, cancel);
-      stop.join();
-      _exit(taken ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ::close(held);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), userMayWrite ? 1 : 0) << "1: held, 0: taken, 77: no other user";
+    ::close(release[0]);
+    for (int k = 0; k < 500 && flockHolders(statusOfFolder(c.onTheRunsFolder ? site : above))->empty(); ++k)
+      std::this_thread::sleep_for(10ms);
+    std::atomic<bool> cancel{false}, taken{false};
+    std::atomic<pid_t> toldOf{-1};
+    std::thread let([&] {  // the holder goes once the run says it waits for it
+      while (toldOf == -1 && !taken) std::this_thread::sleep_for(10ms);
+      ::close(release[1]);
+    });
+    RunLock lock;
+    EXPECT_TRUE(lock.acquire({{site.native()}, {above.native()}}, [&](std::string_view, pid_t p) { toldOf = p; }, cancel));
+    const bool holderStillThere = ::waitpid(holder, nullptr, WNOHANG) == 0;
+    taken = true;
+    let.join();
+    ::waitpid(holder, nullptr, 0);
+    EXPECT_EQ(holderStillThere, !c.holds);
+    EXPECT_EQ(toldOf.load(), c.holds ? holder : -1);
   }
 }
 
