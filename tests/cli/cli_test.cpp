@@ -78,6 +78,37 @@ TEST(Cli, AFileAKilledRunLeftHalfWrittenIsPutBackAndNamed) {
   EXPECT_EQ(TempFolder::read(folder / "data-too.txt"), former);
 }
 
+// User A's run was killed while it wrote user B's script in place: root's run leaves the torn
+// file alone (its copy is A's), names the copy and fails the file; A's next run puts the former
+// content back and converts it.
+TEST(Cli, ATornFileWaitsForTheUserWhoseRecoveryCopyItIs) {
+  TempFolder folder;
+  ASSERT_EQ(chmod(folder.path().c_str(), 0777), 0);
+  const std::string former = std::string(4096, ' ') + kSjisScript;
+  const fs::path torn = folder.put("a.js", former);
+  ASSERT_EQ(chown(torn.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(chmod(torn.c_str(), 0666), 0);
+  constexpr uid_t kUserA = 4242;
+  const fs::path memoryOfA = memoryFolderOf(kUserA);
+  const pid_t a = fork();
+  if (a == 0) _exit(setresgid(kUserA, kUserA, kUserA) == 0 && setresuid(kUserA, kUserA, kUserA) == 0 &&
+                            killedInPlaceWrite(torn, std::string(8192, 'n'), memoryOfA) ? 0 : 1);
+  int status = 0;
+  ASSERT_TRUE(waitpid(a, &status, 0) == a && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const std::string tornBytes = TempFolder::read(torn);
+
+  const CliResult root = runCli({"-t", "utf-8", torn.native()});
+  EXPECT_EQ(root.status, 1);
+  EXPECT_NE(root.out.find(failure(torn, 103)), std::string::npos) << root.out;
+  EXPECT_NE(root.out.find(".a.js.sarnavel-"), std::string::npos) << root.out;
+  EXPECT_EQ(TempFolder::read(torn), tornBytes);
+
+  const CliResult userA = runCli({"-t", "utf-8", torn.native()}, {}, asUser(kUserA));
+  EXPECT_EQ(userA.status, 0) << userA.out << userA.err;
+  EXPECT_NE(userA.err.find("its former content is put back"), std::string::npos) << userA.err;
+  EXPECT_EQ(TempFolder::read(torn), std::string(4096, ' ') + kScript);
+}
+
 // Started with standard output closed, the program would hand descriptor 1 to a file it
 // converts and write the log into it. It refuses instead: nothing converted, status 1. So it
 // does when the report takes standard output and the log's standard error is closed.
