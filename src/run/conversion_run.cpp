@@ -20,6 +20,7 @@
 #include "run/path_set.h"
 #include "run/rewritten_file.h"
 #include "run/leftover_sweep.h"
+#include "run/named_folders.h"
 #include "run/ordered_pool.h"
 #include "run/run_lock.h"
 #include "run/run_messages.h"
@@ -28,15 +29,6 @@
 namespace sarnavel {
 
 namespace {
-
-// A file this run may know about, named by the file it finally reaches, so that two spellings
-// of one path (or a link and its target) are one file.
-std::string fileKey(const std::filesystem::path& path) {
-  std::error_code error;
-  std::filesystem::path key = std::filesystem::weakly_canonical(path, error);
-  if (error) key = std::filesystem::absolute(path, error).lexically_normal();
-  return key.native();
-}
 
 // fileKey of full paths, each folder resolved once for all the files in it, and from the
 // folder above it: only a name that is itself a link is resolved alone.
@@ -64,11 +56,6 @@ std::vector<std::string_view> inPassOrder(std::vector<std::string_view> paths) {
   std::sort(paths.begin(), paths.end());
   paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
   return paths;
-}
-
-bool isWithin(const std::string& key, const std::string& root) {
-  if (!key.starts_with(root)) return false;
-  return key.size() == root.size() || root.ends_with('/') || key[root.size()] == '/';
 }
 
 constexpr std::string_view kFolderNotFlushedNote =
@@ -229,34 +216,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   plan(2, styleSheets.size());
   plan(3, scripts.size());
 
-  // The folders and files the user named, as the files they reach.
-  // A named file stands for its own folder: the sheets beside a page the user named are part
-  // of what the user meant.
-  std::vector<std::string> namedRoots;
-  auto addRoot = [&](const std::filesystem::path& named) {
-    std::error_code error;
-    const bool folder = std::filesystem::is_directory(named, error);
-    namedRoots.push_back(fileKey(folder ? named : std::filesystem::absolute(named, error).parent_path()));
-  };
-  for (const std::filesystem::path& named : request.namedPaths) addRoot(named);
-  if (request.namedPaths.empty()) {
-    // The listed files stand for their folders: each folder once, not once per file.
-    std::string_view previousFolder;
-    for (std::string_view listed : request.paths) {
-      const std::string_view folder = listed.substr(0, listed.rfind('/') + 1);
-      if (!folder.empty() && folder == previousFolder) continue;
-      previousFolder = folder;
-      addRoot(std::filesystem::path(listed));
-    }
-    std::sort(namedRoots.begin(), namedRoots.end());
-    namedRoots.erase(std::unique(namedRoots.begin(), namedRoots.end()), namedRoots.end());
-  }
-  auto isNamed = [&](const std::string& key) {
-    for (const std::string& root : namedRoots) {
-      if (isWithin(key, root)) return true;
-    }
-    return false;
-  };
+  const NamedFolders named(request.namedPaths, request.paths);
 
   const int threads = request.threads > 0 ? request.threads : defaultThreadCount();
   // What the run has learnt, taken up between passes: only the files a later pass may read
@@ -279,7 +239,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   // A conversion's notes on what did not travel as itself; the check only reads.
   const bool converting = mode != WriteMode::Check;
   std::vector<std::filesystem::path> rootPaths;
-  for (const std::string& root : namedRoots) rootPaths.emplace_back(root);
+  for (const std::string& root : named.roots()) rootPaths.emplace_back(root);
   ServerCharsetLookup serverCharset(target, std::move(rootPaths));
   PathSet checked;  // the check reads a file both listed and loaded once
   bool memoryBroken = false;  // the memory's record failed, which was told
@@ -376,6 +336,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
                                                     : DocumentKind::Script;
           DriverContext context{&flushes, &probes, &sessions[static_cast<std::size_t>(turn.worker)], turn.status};
           context.memory = &memory;
+          context.named = &named;
           context.recordsWrites = memory.recording();
           if (pass <= 3 && !takenAsLink(paths[k])) context.nameLink = NameLink::NotFollowed;  // listed as a regular file
           if (pass <= 3 && k < folders.size() && folders[k] != 0) context.listedFolder = request.listedFolders[folders[k] - 1];
@@ -461,7 +422,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
             for (FileNote& note : serverCharset.notesFor(file.path)) file.notes.push_back(std::move(note));
           }
           // Said of a file converted: one left as it was has its own line's reason.
-          if (pass >= 4 && result == ResultCode::Success && !isNamed(keys[k]))
+          if (pass >= 4 && result == ResultCode::Success && !named.cover(keys[k]))
             file.notes.push_back({"outside-named", {}, std::string(kOutsideNamedNote)});
           // The log says 成功 only of a file whose rename is on disk, or says why it may not be,
           // and once the memory of what was written is on disk too.

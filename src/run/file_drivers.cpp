@@ -25,6 +25,11 @@ namespace {
 
 // The note under a page's line for a reference that was not followed.
 FileNote refusalNote(const FoundReference& refused) {
+  if (refused.status == ReferenceStatus::ForeignOwner)
+    return {"reference-foreign-owner",
+            {},
+            "参照先は指定されたフォルダーとファイルの外にあり、持ち主がこのページと違うため変換しません: " +
+                visiblePath(refused.path)};
   if (refused.status == ReferenceStatus::Binary)
     return {"reference-refused", {}, "参照先はバイナリファイルのため変換しません: " + visiblePath(refused.path)};
   return {"reference-refused",
@@ -88,9 +93,10 @@ FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, con
       writeBackupCopy(path, text, backupCopy, context.session);
     report.form = recogniseContent(text).form;
     std::vector<PageEdit> edits;
-    report.document = convert(text, edits, evidence);
+    report.document = convert(text, edits, evidence, identity);
     for (const FoundReference& reference : report.document->references) {
-      if (reference.status == ReferenceStatus::WrongKind || reference.status == ReferenceStatus::Binary) {
+      if (reference.status == ReferenceStatus::WrongKind || reference.status == ReferenceStatus::Binary ||
+          reference.status == ReferenceStatus::ForeignOwner) {
         report.notes.push_back(refusalNote(reference));
       }
     }
@@ -193,8 +199,11 @@ ResultCode readDriversFile(const std::filesystem::path& path, std::string& conte
 FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
                            const EncodingEvidence& evidence, const DriverContext& context) {
   return convertFile(path, DocumentKind::Page, options, mode, evidence, context,
-                     [&](std::string& text, std::vector<PageEdit>& edits, const EncodingEvidence& e) {
-    const FileSystemResolver resolver(normalFolderOf(path), context.probes, readFolder(path, context));
+                     [&](std::string& text, std::vector<PageEdit>& edits, const EncodingEvidence& e,
+                         const FileIdentity& page) {
+    std::optional<OwnerRule> owners;
+    if (context.named) owners = OwnerRule{context.named, page.status.st_uid};
+    const FileSystemResolver resolver(normalFolderOf(path), context.probes, readFolder(path, context), owners);
     return convertHtmlLeavingEdits(text, edits, options, resolver, e);
   });
 }
@@ -202,7 +211,7 @@ FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOp
 FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
                           const EncodingEvidence& evidence, const DriverContext& context) {
   return convertFile(path, DocumentKind::StyleSheet, options, mode, evidence, context,
-                     [&](std::string& text, std::vector<PageEdit>&, const EncodingEvidence& e) {
+                     [&](std::string& text, std::vector<PageEdit>&, const EncodingEvidence& e, const FileIdentity&) {
                        return convertCss(text, options, e);
                      });
 }
@@ -222,7 +231,7 @@ FileReport convertJsFile(const std::filesystem::path& path, const ConversionOpti
     return report;
   }
   return convertFile(path, DocumentKind::Script, options, mode, evidence, context,
-                     [&](std::string& text, std::vector<PageEdit>&, const EncodingEvidence& e) {
+                     [&](std::string& text, std::vector<PageEdit>&, const EncodingEvidence& e, const FileIdentity&) {
                        return convertJavaScript(text, options, e);
                      });
 }

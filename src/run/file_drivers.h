@@ -30,6 +30,7 @@
 #include "run/file_report.h"
 #include "run/file_store.h"
 #include "run/folder_flushes.h"
+#include "run/named_folders.h"
 #include "run/reference_files.h"
 
 namespace sarnavel {
@@ -63,6 +64,9 @@ struct DriverContext {
   // reported with the facts the memory records (FileReport::written).
   const RunMemory* memory = nullptr;
   bool recordsWrites = false;
+  // What the user named: a page's files outside it are followed only when they have the
+  // page's owner (reference_files.h). None: every file is followed.
+  const NamedFolders* named = nullptr;
 };
 
 // The folder a listed file was just read through, still open in the session, when that is the
@@ -79,7 +83,7 @@ ResultCode readDriversFile(const std::filesystem::path& path, std::string& conte
 
 // `evidence`: what the run knows of the file's encoding (engine/encoding_decision.h). The
 // report carries the engine's record of the document; a page's record lists its references,
-// and each reference refused for its kind is also named in a note, as is what the page cannot
+// and each reference refused for its kind, or passed over for its owner, is also named in a note, as is what the page cannot
 // show as before (fidelity_notes.h). A script that pages load as a module script is read but
 // neither converted nor written when the target is not UTF-8 (browsers read it as UTF-8 only):
 // its report is Success with a note, and no record.

@@ -32,7 +32,7 @@ bool looksBinary(std::string_view firstBlock) {
   return recogniseContent(firstBlock).form == ContentForm::Bytes;
 }
 
-std::optional<ResolvedReference> ReferenceProbes::known(LoadedKind kind, std::string_view path) const {
+std::optional<ReferenceProbes::Probe> ReferenceProbes::known(LoadedKind kind, std::string_view path) const {
   std::lock_guard lock(mutex_);
   const auto& answers = answers_[kind == LoadedKind::StyleSheet ? 0 : 1];
   auto answer = answers.find(path);
@@ -40,24 +40,28 @@ std::optional<ResolvedReference> ReferenceProbes::known(LoadedKind kind, std::st
   return answer->second;
 }
 
-void ReferenceProbes::remember(LoadedKind kind, const ResolvedReference& answer) {
+void ReferenceProbes::remember(LoadedKind kind, const Probe& probe) {
   std::lock_guard lock(mutex_);
-  answers_[kind == LoadedKind::StyleSheet ? 0 : 1].try_emplace(answer.path, answer);
+  answers_[kind == LoadedKind::StyleSheet ? 0 : 1].try_emplace(probe.answer.path, probe);
 }
 
 ResolvedReference FileSystemResolver::resolve(std::string_view reference, LoadedKind kind) const {
   // An empty reference names no file, and one holding a zero byte cannot be a path.
   if (reference.empty() || reference.find('\0') != std::string_view::npos) return {};
   const std::string full = normalJoin(pageFolder_, reference);
-  if (probes_) {
-    if (std::optional<ResolvedReference> answer = probes_->known(kind, full)) return *answer;
+  std::optional<ReferenceProbes::Probe> probe;
+  if (probes_) probe = probes_->known(kind, full);
+  if (!probe) {
+    probe = lookAt(full, kind);
+    if (probes_ && probe->answer.status != ReferenceStatus::Missing) probes_->remember(kind, *probe);
   }
-  ResolvedReference answer = lookAt(full, kind);
-  if (probes_ && answer.status != ReferenceStatus::Missing) probes_->remember(kind, answer);
-  return answer;
+  if (owners_ && probe->answer.status == ReferenceStatus::Followable && probe->outsideNamed &&
+      probe->owner != owners_->pageOwner)
+    probe->answer.status = ReferenceStatus::ForeignOwner;
+  return probe->answer;
 }
 
-ResolvedReference FileSystemResolver::lookAt(const std::string& full, LoadedKind kind) const {
+ReferenceProbes::Probe FileSystemResolver::lookAt(const std::string& full, LoadedKind kind) const {
   // A name below the open page folder is reached from it; any other by its full path.
   int at = AT_FDCWD;
   const char* name = full.c_str();
@@ -69,7 +73,7 @@ ResolvedReference FileSystemResolver::lookAt(const std::string& full, LoadedKind
   }
   struct stat info {};
   if (::fstatat(at, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return {};
-  ResolvedReference refused{ReferenceStatus::WrongKind, full};
+  const ReferenceProbes::Probe refused{{ReferenceStatus::WrongKind, full}};
   const FileKind wanted = kind == LoadedKind::StyleSheet ? FileKind::Css : FileKind::JavaScript;
   if (classifyExtension(full) != wanted) return refused;
   // Links in the folders above change the folder, not the name the file is reached by: only a
@@ -82,9 +86,11 @@ ResolvedReference FileSystemResolver::lookAt(const std::string& full, LoadedKind
     if (error || classifyExtension(reached.native()) != wanted) return refused;
   }
   if (!S_ISREG(info.st_mode)) return refused;
+  const bool outside = owners_ && owners_->named && !owners_->named->cover(fileKey(full));
 
   const int fd = ::openat(at, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return {ReferenceStatus::Followable, full, nameIsLink};  // unreadable: the file's own line will say so
+  // Unreadable: the file's own line will say so.
+  if (fd < 0) return {{ReferenceStatus::Followable, full, nameIsLink}, info.st_uid, outside};
   struct stat opened {};
   std::string block(kFirstBlock, '\0');
   ssize_t got = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) ? ::read(fd, block.data(), block.size()) : -1;
@@ -92,7 +98,7 @@ ResolvedReference FileSystemResolver::lookAt(const std::string& full, LoadedKind
   if (!S_ISREG(opened.st_mode)) return refused;
   block.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
   const ReferenceStatus status = looksBinary(block) ? ReferenceStatus::Binary : ReferenceStatus::Followable;
-  return {status, full, nameIsLink};
+  return {{status, full, nameIsLink}, opened.st_uid, outside};
 }
 
 }  // namespace sarnavel

@@ -14,6 +14,11 @@
 // The answer says whether the name itself was a link: the run reads a loaded file whose name
 // was the file itself only as such, never through a link put there after the page's look.
 //
+// A file outside the folders and files the user named (named_folders.h) is followed only when
+// it has the owner of the page that loads it: otherwise a page could choose which of anyone's
+// files a run of root's (or of a user who may write them) changes. It is answered
+// ForeignOwner, and its element keeps its tag.
+//
 // Opening a candidate never blocks (a FIFO opened without a reader is refused as not regular),
 // and nothing is written. Many pages load the same few files: given the run's ReferenceProbes,
 // each name is looked at, and its file looked into, for the first page that loads it, and the
@@ -23,6 +28,8 @@
 // relative to it: the same name, reached without walking the folder's path again.
 // Thread safety: no shared state but the ReferenceProbes given, which is thread-safe.
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstddef>
 #include <filesystem>
@@ -34,6 +41,7 @@
 #include <unordered_map>
 
 #include "engine/reference_resolver.h"
+#include "run/named_folders.h"
 
 namespace sarnavel {
 
@@ -46,8 +54,15 @@ namespace sarnavel {
 // per run.
 class ReferenceProbes {
  public:
-  std::optional<ResolvedReference> known(LoadedKind kind, std::string_view path) const;
-  void remember(LoadedKind kind, const ResolvedReference& answer);
+  // What was found of a name: the answer, the owner of the file it reaches, and whether that
+  // file lies outside what the user named.
+  struct Probe {
+    ResolvedReference answer;
+    uid_t owner = 0;
+    bool outsideNamed = false;
+  };
+  std::optional<Probe> known(LoadedKind kind, std::string_view path) const;
+  void remember(LoadedKind kind, const Probe& probe);
 
  private:
   // Full paths share long beginnings: hashed, each is read once a lookup.
@@ -56,24 +71,32 @@ class ReferenceProbes {
     std::size_t operator()(std::string_view path) const { return std::hash<std::string_view>{}(path); }
   };
   mutable std::mutex mutex_;
-  std::unordered_map<std::string, ResolvedReference, PathHash, std::equal_to<>> answers_[2];  // sheets, scripts
+  std::unordered_map<std::string, Probe, PathHash, std::equal_to<>> answers_[2];  // sheets, scripts
+};
+
+// Whom a page's files outside what was named must belong to (see above).
+struct OwnerRule {
+  const NamedFolders* named = nullptr;
+  uid_t pageOwner = 0;
 };
 
 class FileSystemResolver : public ReferenceResolver {
  public:
   // `pageFolderFd`: `pageFolder` open, or -1; the caller keeps it open while the resolver lives.
+  // Without `owners`, every file is followed whatever its owner.
   explicit FileSystemResolver(std::filesystem::path pageFolder, ReferenceProbes* probes = nullptr,
-                              int pageFolderFd = -1)
-      : pageFolder_(std::move(pageFolder)), probes_(probes), pageFolderFd_(pageFolderFd) {}
+                              int pageFolderFd = -1, std::optional<OwnerRule> owners = std::nullopt)
+      : pageFolder_(std::move(pageFolder)), probes_(probes), pageFolderFd_(pageFolderFd), owners_(owners) {}
   ResolvedReference resolve(std::string_view reference, LoadedKind kind) const override;
 
  private:
   // What the file system says of the name, without the run's memo.
-  ResolvedReference lookAt(const std::string& full, LoadedKind kind) const;
+  ReferenceProbes::Probe lookAt(const std::string& full, LoadedKind kind) const;
 
   std::filesystem::path pageFolder_;
   ReferenceProbes* probes_;
   int pageFolderFd_;
+  std::optional<OwnerRule> owners_;
 };
 
 // How much of a loaded file looksBinary is shown: its first block.

@@ -137,6 +137,7 @@ std::string_view referenceStatusName(ReferenceStatus status) {
     case ReferenceStatus::Missing: return "missing";
     case ReferenceStatus::Followable: return "followed";
     case ReferenceStatus::WrongKind: return "wrong-kind";
+    case ReferenceStatus::ForeignOwner: return "foreign-owner";
     case ReferenceStatus::Binary: break;
   }
   return "binary";

@@ -109,6 +109,23 @@ TEST(Cli, ATornFileWaitsForTheUserWhoseRecoveryCopyItIs) {
   EXPECT_EQ(TempFolder::read(torn), std::string(4096, ' ') + kScript);
 }
 
+// A page of user C's names a script in user B's private folder: root's run over the page's site
+// leaves B's file alone (no backup beside it either) and says why under the page's line.
+TEST(Cli, APageChoosesNoneOfAnotherUsersFiles) {
+  TempFolder folder;
+  const fs::path secret = folder.put("b/private/app.js", kSjisScript);
+  ASSERT_EQ(chown(secret.c_str(), 4243, 4243), 0);
+  ASSERT_EQ(chmod(secret.parent_path().c_str(), 0700), 0);
+  const fs::path page = folder.put("c/site/index.html", "<script src=\"" + secret.native() + "\"></script>\n");
+  ASSERT_EQ(chown(page.c_str(), 4244, 4244), 0);
+  const CliResult r = runCli({"-t", "utf-8", page.parent_path().native()});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("持ち主がこのページと違うため変換しません: " + secret.native()), std::string::npos) << r.out;
+  EXPECT_EQ(TempFolder::read(secret), kSjisScript);
+  EXPECT_EQ(TempFolder::namesIn(secret.parent_path()), std::set<std::string>{"app.js"});
+  EXPECT_NE(TempFolder::read(page).find("<script src=\"" + secret.native() + "\"></script>"), std::string::npos);
+}
+
 // Started with standard output closed, the program would hand descriptor 1 to a file it
 // converts and write the log into it. It refuses instead: nothing converted, status 1. So it
 // does when the report takes standard output and the log's standard error is closed.

@@ -168,7 +168,9 @@ TEST(ConversionRun, AFileWithARecoveryCopyTheUserCannotUseIsNotConverted) {
       ASSERT_FALSE(said.empty());
       EXPECT_EQ(said.back().code, "recovery-pending");
       EXPECT_NE(said.back().text.find(copy), std::string::npos) << said.back().text;
-      if (mode != WriteMode::Check) EXPECT_EQ(outcome.result, ResultCode::WriteFailed);
+      if (mode != WriteMode::Check) {
+        EXPECT_EQ(outcome.result, ResultCode::WriteFailed);
+      }
     }
     EXPECT_EQ(TempFolder::read(torn), tornBytes);
     EXPECT_TRUE(fs::exists(copy));
@@ -438,7 +440,8 @@ TEST(ConversionRunEvidence, TheFirstLoaderLendsItsCharsetAndAnyLoaderMakesAModul
 
 // A reference is followed only to a file of the kind its element loads; the others keep their
 // element as it was and are named under the page's line. A file loaded from outside what the
-// user named is converted and named under its own line.
+// user named is converted and named under its own line, when it has the page's owner: another
+// user's is passed over like the others.
 TEST(ConversionRunEvidence, ReferencesReachOnlyFilesOfTheirKind) {
   TempFolder folder;
   const std::string passwd = "root:x:0:0::/root:/bin/bash\n";
@@ -448,8 +451,11 @@ TEST(ConversionRunEvidence, ReferencesReachOnlyFilesOfTheirKind) {
   folder.put("passwd", passwd);
   folder.put("bin/tool", tool);
   fs::path outside = folder.put("shared/common.css", kSheet);
+  fs::path theirs = folder.put("private/app.js", kScript);
+  ASSERT_EQ(chown(theirs.c_str(), 65534, 65534), 0);
   const std::string tags = "<link rel=\"stylesheet\" href=\"" + (folder / "passwd").string() +
-                           "\"><script type=\"text/javascript\" src=\"../bin/tool\"></script>";
+                           "\"><script type=\"text/javascript\" src=\"../bin/tool\"></script><script src=\"" +
+                           theirs.string() + "\"></script>";
   fs::path index = folder.put("site/index.html", "<html><head><title>t</title>" + tags +
                                                      "<link rel=stylesheet href=../shared/common.css></head></html>\n");
   RunRequest request{optionsFor(3, false), {index}};
@@ -459,11 +465,17 @@ TEST(ConversionRunEvidence, ReferencesReachOnlyFilesOfTheirKind) {
   EXPECT_TRUE(sameBytes(TempFolder::read(folder / "bin/tool"), tool));
   EXPECT_NE(TempFolder::read(index).find(tags), std::string::npos);
   EXPECT_EQ(TempFolder::read(outside), kSheetInUtf8);
+  EXPECT_EQ(TempFolder::read(theirs), kScript);
   ASSERT_EQ(r.record.outcomes.size(), 2u);
   const std::string refused = "参照先は読み込む要素に合う種類のファイルではないため変換しません: ";
   EXPECT_EQ(r.record.outcomes[0].notes,
-            (std::vector<FileNote>{{"reference-refused", {}, refused + (folder / "passwd").string()},
-                                   {"reference-refused", {}, refused + (folder / "bin/tool").string()}}));
+            (std::vector<FileNote>{
+                {"reference-refused", {}, refused + (folder / "passwd").string()},
+                {"reference-refused", {}, refused + (folder / "bin/tool").string()},
+                {"reference-foreign-owner",
+                 {},
+                 "参照先は指定されたフォルダーとファイルの外にあり、持ち主がこのページと違うため変換しません: " +
+                     theirs.string()}}));
   EXPECT_EQ(
       r.record.outcomes[1].notes,
       (std::vector<FileNote>{{"outside-named",
