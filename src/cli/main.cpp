@@ -81,6 +81,8 @@ int main(int argc, char** argv) {
       const char* clash = nullptr;
       if (isOneOf(options.reportPath, intake.files)) {
         clash = " is one of the files to convert";
+      } else if (std::filesystem::path(options.reportPath).filename().native().ends_with(".bak")) {
+        clash = " is named like a backup (NAME.bak), which may hold the only former content of a file";
       } else {
         switch (mayBeLoaded(options.reportPath)) {
           case LoadableOutput::No: break;

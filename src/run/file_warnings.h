@@ -15,6 +15,7 @@
 //   module-script       a module script, which browsers always read as UTF-8, and a target
 //                       that is not UTF-8 (written by fidelity_notes.h);
 //   server-charset      an .htaccess that names another encoding (server_charset.h);
+//   htaccess-unread     an .htaccess that is there but was not read (server_charset.h);
 //   encoding-uncertain  the bytes did not settle the encoding: what loads the file (or the rest
 //                       of the site) chose another reading than the bytes alone would have, or
 //                       two readings were all but even; both are named.

@@ -135,14 +135,25 @@ ServerCharsetLookup::ServerCharsetLookup(TargetEncoding target, std::vector<std:
   for (const std::filesystem::path& root : namedRoots) roots_.push_back(resolvedKey(root.native()));
 }
 
-const std::vector<ServerCharsetDirective>& ServerCharsetLookup::directivesIn(const std::string& folder) {
+const ServerCharsetLookup::Folder& ServerCharsetLookup::directivesIn(const std::string& folder) {
   auto known = folders_.find(folder);
   if (known != folders_.end()) return known->second;
-  std::vector<ServerCharsetDirective>& directives = folders_[folder];
+  Folder& found = folders_[folder];
+  const std::filesystem::path path = std::filesystem::path(folder) / ".htaccess";
   struct stat info {};
-  FileDescriptor file = openRegularFile(AT_FDCWD, std::filesystem::path(folder) / ".htaccess",
-                                        O_RDONLY | O_NONBLOCK | O_NOCTTY, info, false);
-  if (!file || info.st_size > static_cast<off_t>(kMostRead)) return directives;
+  FileDescriptor file = openRegularFile(AT_FDCWD, path, O_RDONLY | O_NONBLOCK | O_NOCTTY, info, false);
+  if (!file) {
+    struct stat named {};
+    if (::lstat(path.c_str(), &named) != 0) return found;  // none there
+    found.unread = S_ISLNK(named.st_mode)   ? "シンボリックリンク"
+                   : !S_ISREG(named.st_mode) ? "通常のファイルではない"
+                                             : "読めない";
+    return found;
+  }
+  if (info.st_size > static_cast<off_t>(kMostRead)) {
+    found.unread = "1 MiB より大きい";
+    return found;
+  }
   std::string text(static_cast<std::size_t>(info.st_size), '\0');
   std::size_t got = 0;
   while (got < text.size()) {
@@ -151,8 +162,8 @@ const std::vector<ServerCharsetDirective>& ServerCharsetLookup::directivesIn(con
     got += static_cast<std::size_t>(n);
   }
   text.resize(got);
-  directives = readServerCharsetDirectives(text);
-  return directives;
+  found.directives = readServerCharsetDirectives(text);
+  return found;
 }
 
 const ServerCharsetLookup::Chain& ServerCharsetLookup::chainFor(std::string_view writtenFolder,
@@ -176,8 +187,8 @@ const ServerCharsetLookup::Chain& ServerCharsetLookup::chainFor(std::string_view
     }
     Chain chain;
     for (;;) {
-      const std::vector<ServerCharsetDirective>& directives = directivesIn(folder);
-      if (!directives.empty()) chain.emplace_back(folder, &directives);
+      const Folder& found = directivesIn(folder);
+      if (!found.directives.empty() || !found.unread.empty()) chain.emplace_back(folder, &found);
       if (folder == root || folder.size() <= root.size() || folder == "/") break;
       folder = std::filesystem::path(folder).parent_path().native();
     }
@@ -197,7 +208,14 @@ std::vector<FileNote> ServerCharsetLookup::notesFor(const std::filesystem::path&
   const ServerCharsetDirective* byExtension = nullptr;
   const ServerCharsetDirective* byDefault = nullptr;
   std::string byExtensionFile, byDefaultFile;
-  for (const auto& [folder, directives] : chain) {
+  for (const auto& [folder, found] : chain) {
+    const std::string htaccess = (std::filesystem::path(folder) / ".htaccess").native();
+    if (!found->unread.empty() && named_.insert({htaccess, 0}).second)
+      notes.push_back({"htaccess-unread",
+                       {},
+                       visiblePath(htaccess) + " は読みませんでした（" + found->unread +
+                           "）。サーバーがこのファイルを何の文字コードとして送るか確かめてください。"});
+    const std::vector<ServerCharsetDirective>* directives = &found->directives;
     for (auto d = directives->rbegin(); d != directives->rend(); ++d) {
       if (!governs(*d, extension)) continue;
       const bool isDefault = d->extensions.empty();

@@ -14,7 +14,10 @@
 // .htaccess and the line to change, under the first such file in log order only.
 //
 // An .htaccess is read only when it is a regular file (not through a link, never a device or a
-// pipe), at most 1 MiB, once per run. Not thread-safe: the run asks from the thread that logs.
+// pipe), at most 1 MiB, once per run. One that is there but not read (too large, a link,
+// anything but a regular file, unreadable) gives one `htaccess-unread` note, under the first
+// converted file it would govern: what it says is not known. Not thread-safe: the run asks
+// from the thread that logs.
 #pragma once
 
 #include <filesystem>
@@ -52,12 +55,16 @@ class ServerCharsetLookup {
  private:
   // The folders from a file's own up to where its look-up stops that have directives, deepest
   // first, each with its directives (entries of folders_, which stay where they are).
-  using Chain = std::vector<std::pair<std::string, const std::vector<ServerCharsetDirective>*>>;
-  const std::vector<ServerCharsetDirective>& directivesIn(const std::string& folder);
+  struct Folder {
+    std::vector<ServerCharsetDirective> directives;
+    std::string unread;  // why an .htaccess there was not read; empty when read or absent
+  };
+  using Chain = std::vector<std::pair<std::string, const Folder*>>;
+  const Folder& directivesIn(const std::string& folder);
   const Chain& chainFor(std::string_view writtenFolder, const std::filesystem::path& file);
   TargetEncoding target_;
   std::vector<std::string> roots_;
-  std::map<std::string, std::vector<ServerCharsetDirective>> folders_;
+  std::map<std::string, Folder> folders_;
   // A file's folder as written (up to its last '/'), to its chain: the files of one folder come
   // together, so each folder is resolved and walked up once, and a file in a folder with no
   // directive above it costs a look-up.

@@ -129,7 +129,8 @@ TEST(CliReport, ADryRunWarnsAndReportsWhatAConversionWouldDoAndWritesNothing) {
 
 // The report is never written over a file the run reads: one it lists (by any name, a hard
 // link too), nor one a page may load, which the run cannot know before it starts: named like
-// one, reached through a link, or another name of a file of several.
+// one, reached through a link, or another name of a file of several; nor over a backup, which
+// may hold the only former content there is.
 TEST(CliReport, AReportOverAFileTheRunReadsIsAUsageError) {
   TempFolder folder;
   putExampleSite(folder);
@@ -139,10 +140,12 @@ TEST(CliReport, AReportOverAFileTheRunReadsIsAUsageError) {
   ASSERT_EQ(link((folder / "site/style.css").c_str(), (folder / "sheet-link.jsonl").c_str()), 0);
   fs::create_symlink("site/style.css", folder / "sheet.jsonl");
   fs::create_symlink("site/sub/new.js", folder / "script.jsonl");  // leads nowhere yet
+  folder.put("site/a.js.bak", "the former script");
   testing::ageEverything(folder.path());
   const auto before = testing::snapshot(folder.path());
   for (const char* report : {"site/style.css", "site/../site/index.html", "page-link.jsonl", "shared/common.css",
-                             "site/missing.JS", "sheet-link.jsonl", "sheet.jsonl", "script.jsonl"}) {
+                             "site/missing.JS", "sheet-link.jsonl", "sheet.jsonl", "script.jsonl", "site/a.js.bak",
+                             "a.js.bak.bak"}) {
     // The page alone is named: the sheet it loads is not listed.
     const testing::CliResult run = runCli({"-t", "utf-8", "--report", report, "site/index.html"}, folder.path());
     EXPECT_EQ(run.status, 2) << report << "\n" << run.err;

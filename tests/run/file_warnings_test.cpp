@@ -120,16 +120,25 @@ TEST(ServerCharset, TheDeepestDirectiveUpToTheNamedFolderOncePerRun) {
   EXPECT_EQ(dump(named.notesFor(tree / "site/utf/x.html")), "");
 }
 
-TEST(ServerCharset, AnHtaccessThatIsNoRegularFileIsNotRead) {
+// An .htaccess that is there but not read (never a pipe, which would wait forever; not through
+// a link; not one over 1 MiB) is named once, under the first file it would govern.
+TEST(ServerCharset, AnHtaccessNotReadIsNamed) {
   TempFolder tree;
-  ASSERT_EQ(mkfifo((tree / ".htaccess").c_str(), 0644), 0);  // opening it for reading would wait forever
+  ASSERT_EQ(mkfifo((tree / ".htaccess").c_str(), 0644), 0);
   TempFolder other;
   other.put("real", "AddDefaultCharset Shift_JIS\n");
   std::filesystem::create_directory(tree / "sub");
   std::filesystem::create_symlink(other / "real", tree / "sub/.htaccess");
+  tree.put("big/.htaccess", "AddDefaultCharset Shift_JIS\n" + std::string(1 << 20, '#'));
   ServerCharsetLookup lookup(TargetEncoding::Utf8, {tree.path()});
-  EXPECT_EQ(dump(lookup.notesFor(tree / "index.html")), "");
-  EXPECT_EQ(dump(lookup.notesFor(tree / "sub/index.html")), "");
+  auto unread = [&](const std::string& folder, const std::string& why) {
+    return "htaccess-unread@0:0 " + (tree / folder).string() + " は読みませんでした（" + why +
+           "）。サーバーがこのファイルを何の文字コードとして送るか確かめてください。\n";
+  };
+  EXPECT_EQ(dump(lookup.notesFor(tree / "index.html")), unread(".htaccess", "通常のファイルではない"));
+  EXPECT_EQ(dump(lookup.notesFor(tree / "sub/index.html")), unread("sub/.htaccess", "シンボリックリンク"));
+  EXPECT_EQ(dump(lookup.notesFor(tree / "big/index.html")), unread("big/.htaccess", "1 MiB より大きい"));
+  EXPECT_EQ(dump(lookup.notesFor(tree / "sub/other.html")), "");  // once
 }
 
 }  // namespace
