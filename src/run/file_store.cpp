@@ -97,6 +97,18 @@ StoreProblem problemOfCreation(int error) {
   return error == EACCES || error == EPERM || error == EROFS ? StoreProblem::FolderNotWritable : StoreProblem::None;
 }
 
+// What errno says about a failed write of new content (or of a backup's), for the log.
+StoreProblem problemOfWrite(int error) {
+  switch (error) {
+    case ENOSPC: return StoreProblem::DiskFull;
+    case EDQUOT: return StoreProblem::QuotaExceeded;
+    case EFBIG: return StoreProblem::FileTooLarge;
+    case EROFS: return StoreProblem::ReadOnlyFileSystem;
+    case EIO: return StoreProblem::InputOutput;
+    default: return StoreProblem::None;
+  }
+}
+
 // Follows symbolic links from `path` to the name that finally holds the content. `exists`
 // tells whether that name exists; `info` describes it when it does.
 bool resolveLinks(const fs::path& path, fs::path& target, struct stat& info, bool& exists) {
@@ -147,7 +159,7 @@ StoreResult writeInPlaceResult(const fs::path& target, std::span<const std::stri
     case InPlaceOutcome::Written: return {};
     case InPlaceOutcome::ChangedSinceRead: return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
     case InPlaceOutcome::CopyFailed: return failed(ResultCode::WriteFailed, problemOfCreation(errno));
-    case InPlaceOutcome::WriteFailed: return failed(ResultCode::WriteFailed);
+    case InPlaceOutcome::WriteFailed: return failed(ResultCode::WriteFailed, problemOfWrite(errno));
     case InPlaceOutcome::FormerAwaitsRecovery:
       return failed(ResultCode::WriteFailed, StoreProblem::FormerAwaitsRecovery);
     case InPlaceOutcome::NotRecorded: return failed(ResultCode::WriteFailed, StoreProblem::NotRecorded);
@@ -391,7 +403,8 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& given, const fs::path&
     temp.recordIn(folder.memory());
     if (!temp.createUnnamed(folder.fd, folder.path, name, 0666))
       return failed(ResultCode::WriteFailed, problemOfCreation(errno));
-    if (!writeAll(temp.fd(), bytes) || !folder.flushFile(temp.fd())) return failed(ResultCode::WriteFailed);
+    if (!writeAll(temp.fd(), bytes) || !folder.flushFile(temp.fd()))
+      return failed(ResultCode::WriteFailed, problemOfWrite(errno));
     // A file that appeared meanwhile under the name is someone else's.
     if (!temp.publishAs(folder.fd, name))
       return failed(ResultCode::WriteFailed, errno == EEXIST ? StoreProblem::ChangedSinceRead : StoreProblem::None);
@@ -420,7 +433,7 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& given, const fs::path&
     if (!mayWrite(folder.fd, name, info, temp.status().st_uid))
       return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);  // the user made it
     switch (prepareReplacement(folder, temp, target, info, expected.hasExtendedAttributes, bytes)) {
-      case Prepared::Failed: return failed(ResultCode::WriteFailed);
+      case Prepared::Failed: return failed(ResultCode::WriteFailed, problemOfWrite(errno));
       case Prepared::InPlace:
         if (byLink) return failed(ResultCode::WriteFailed);  // its backup is a copy
         // The backup in flight is the file itself: written in place, it would hold the new
@@ -605,13 +618,13 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
   if (!kept.group) withoutOwningGroupPermissions(attributes);
   mode_t mode = copy.status().st_mode;
   if ((!ahead && !copyToEnd(source.get(), copy.fd())) || !setMode(copy.fd(), mode, modeCarried(info, kept)))
-    return failed(ResultCode::BackupFailed);
+    return failed(ResultCode::BackupFailed, problemOfWrite(errno));
   if (!applyExtendedAttributes(copy.fd(), attributes))
     return failed(ResultCode::BackupFailed, StoreProblem::AttributesNotCarried);
   // It keeps the file's modification time, as a backup that is the former file itself does.
   const struct timespec times[2] = {{0, UTIME_OMIT}, info.st_mtim};
   ::futimens(copy.fd(), times);  // best effort: the content is what matters
-  if (!folder.flushFile(copy.fd())) return failed(ResultCode::BackupFailed);
+  if (!folder.flushFile(copy.fd())) return failed(ResultCode::BackupFailed, problemOfWrite(errno));
 
   if (!shiftChain(folder, chain)) {
     folder.finish();
@@ -665,6 +678,12 @@ std::string_view storeNote(StoreProblem problem) {
     case StoreProblem::BackupInFlight:
       return "前回の実行が途中で止まり、バックアップ（.bak）がこのファイル自身の別名のまま残っています。このファイルは"
              "その場で書き換えるしかなく、そうするとバックアップも書き換わるため、書き換えませんでした。";
+    case StoreProblem::DiskFull: return "ディスクがいっぱいです（ENOSPC）。ファイルはそのままです。";
+    case StoreProblem::QuotaExceeded: return "ディスクの使用量の上限を超えます（EDQUOT）。ファイルはそのままです。";
+    case StoreProblem::FileTooLarge:
+      return "ファイルの大きさの上限を超えます（EFBIG、ulimit -f など）。ファイルはそのままです。";
+    case StoreProblem::ReadOnlyFileSystem: return "読み取り専用のファイルシステムです（EROFS）。ファイルはそのままです。";
+    case StoreProblem::InputOutput: return "ディスクの読み書きに失敗しました（EIO）。ファイルはそのままです。";
     case StoreProblem::NotRecorded:
       return "ファイル自体に書き込むには復元用のコピーを実行の記録に残す必要がありますが、記録できないため、書き換えませんでした。";
   }
@@ -682,6 +701,11 @@ std::string_view storeNoteCode(StoreProblem problem) {
     case StoreProblem::FormerAwaitsRecovery: return "former-awaits-recovery";
     case StoreProblem::BackupInFlight: return "backup-in-flight";
     case StoreProblem::NotRecorded: return "not-recorded";
+    case StoreProblem::DiskFull: return "disk-full";
+    case StoreProblem::QuotaExceeded: return "quota-exceeded";
+    case StoreProblem::FileTooLarge: return "file-too-large";
+    case StoreProblem::ReadOnlyFileSystem: return "read-only-file-system";
+    case StoreProblem::InputOutput: return "io-error";
   }
   return {};
 }
@@ -849,6 +873,31 @@ bool backupMayBeLink(const FileIdentity& read) {
   return user == 0 || (read.status.st_uid == user && read.status.st_gid == ::getegid());
 }
 
+namespace {
+
+// Takes back the backup of `path` just made (`made`, its status), after the write it was made
+// for failed: the file keeps its former content, so the backup would only be one generation
+// more. It goes, and the older generations move back one name. Best effort.
+void withdrawBackup(const fs::path& path, const struct stat& made) {
+  const FileDescriptor folder = openFolder(folderOf(path));
+  const std::string leaf = path.filename().native(), backup = leaf + ".bak";
+  struct stat now;
+  if (!folder || ::fstatat(folder.get(), backup.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+      now.st_ino != made.st_ino || now.st_dev != made.st_dev || ::unlinkat(folder.get(), backup.c_str(), 0) != 0)
+    return;
+  // The older generations, leaf.bak.bak on, up to the first free name.
+  std::vector<std::string> chain{backup};
+  for (std::string name = backup + ".bak";; name += ".bak") {
+    chain.push_back(name);
+    struct stat entry;
+    if (::fstatat(folder.get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) break;
+  }
+  undoShift(folder.get(), chain, 0);
+  ::fsync(folder.get());
+}
+
+}  // namespace
+
 StoreResult writeWithBackup(const std::filesystem::path& path, std::span<const std::string_view> pieces,
                             const FileIdentity& read, FolderFlushes* flushes, WriteSession* session, BackupCopy* copy,
                             bool byLink, bool stampLeft) {
@@ -862,7 +911,13 @@ StoreResult writeWithBackup(const std::filesystem::path& path, std::span<const s
     }
   }
   if (const StoreResult backup = backupFile(path, &read, flushes, session, copy); !backup.ok()) return backup;
-  return writeWholeFile(path, pieces, &read, flushes, session, stampLeft);
+  struct stat made {};
+  // A backup in flight (the file read itself under the backup's name) was made by no one now.
+  const bool madeNow = ::lstat((path.native() + ".bak").c_str(), &made) == 0 && made.st_ino != read.status.st_ino;
+  StoreResult written = writeWholeFile(path, pieces, &read, flushes, session, stampLeft);
+  // A write left half-done keeps its former content in the recovery copy and in the backup.
+  if (!written.ok() && madeNow && written.problem != StoreProblem::FormerAwaitsRecovery) withdrawBackup(path, made);
+  return written;
 }
 
 bool fileHolds(const std::filesystem::path& path, std::string_view bytes, const FileIdentity& read) {

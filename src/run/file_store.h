@@ -28,8 +28,10 @@
 //    behind (undoing a half-done shift is best effort: should a rename back fail, that
 //    generation keeps one more ".bak", and still nothing is lost).
 //  - writeWithBackup: backupFile's failure, with nothing written, when the backup could not be
-//    made; writeWholeFile's when the write failed after it. A backup that was to be the former
-//    file itself is then gone again (its name removed, the shift undone, best effort as above).
+//    made; writeWholeFile's when the write failed after it. The backup made for it is then gone
+//    again (its name removed, the shift undone, best effort as above), unless the write left
+//    the former content waiting in a recovery copy (FormerAwaitsRecovery), which the backup
+//    holds too.
 // Each failure carries a StoreProblem where there is more to say than the code; storeNote
 // gives the sentence the log writes under the file's line.
 //
@@ -187,6 +189,14 @@ enum class StoreProblem {
                          // second name of the file itself) would take the new content too
   NotRecorded,           // the file must be written in place, and the run's memory cannot
                          // record its recovery copy, which no later run would then use
+  // Why a write (or a backup's) failed, where the system says: the disk is full, the user's
+  // quota or the process's file-size limit is reached, the file system is read-only, the disk
+  // failed.
+  DiskFull,
+  QuotaExceeded,
+  FileTooLarge,
+  ReadOnlyFileSystem,
+  InputOutput,
 };
 
 struct StoreResult {

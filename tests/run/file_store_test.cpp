@@ -411,9 +411,10 @@ TEST_F(FileStoreTest, AFolderInTheChainChangesNothing) {
   EXPECT_EQ(get(at("b.js.bak")), "b1");
 }
 
-// Past the file-size limit a write fails (no SIGXFSZ left pending) and keeps the original; a
-// backup fails and moves no older backup. Also with the signal ignored, as the shells have it,
-// where a write session leaves the signal mask alone.
+// Past the file-size limit a write fails (no SIGXFSZ left pending), says so and keeps the
+// original; a backup fails and moves no older backup; a write with its backup takes that
+// backup back. Also with the signal ignored, as the shells have it, where a write session
+// leaves the signal mask alone.
 TEST_F(FileStoreTest, PastTheFileSizeLimitNothingIsLost) {
   const struct {
     bool ignored, session;
@@ -422,15 +423,23 @@ TEST_F(FileStoreTest, PastTheFileSizeLimitNothingIsLost) {
     put(at("a.html"), "original");
     put(at("b.css"), std::string(100000, 'x'));
     put(at("b.css.bak"), "older");
+    put(at("c.js"), "small");
+    put(at("c.js.bak"), "older");
     const auto before = names();
     EXPECT_TRUE(inChild(limited(RLIMIT_FSIZE, 4096), [&] {
       if (ignored) signal(SIGXFSZ, SIG_IGN);
       WriteSession session;
       WriteSession* used = withSession ? &session : nullptr;
+      std::string content;
+      FileIdentity identity;
+      const std::string big(100000, 'x');
+      const std::string_view piece = big;
       const bool failed =
-          writeWholeFile(at("a.html"), std::string(100000, 'x'), nullptr, nullptr, used).result ==
-              ResultCode::WriteFailed &&
-          !backupFile(at("b.css"), nullptr, nullptr, used).ok();
+          writeWholeFile(at("a.html"), big, nullptr, nullptr, used).problem == StoreProblem::FileTooLarge &&
+          !backupFile(at("b.css"), nullptr, nullptr, used).ok() &&
+          readWholeFile(at("c.js"), content, &identity) == ResultCode::Success &&
+          writeWithBackup(at("c.js"), {&piece, 1}, identity, nullptr, used, nullptr, false).problem ==
+              StoreProblem::FileTooLarge;
       sigset_t pending, blocked;
       sigpending(&pending);
       pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
@@ -438,6 +447,7 @@ TEST_F(FileStoreTest, PastTheFileSizeLimitNothingIsLost) {
     })) << "ignored " << ignored << ", session " << withSession;
     EXPECT_EQ(get(at("a.html")), "original");
     EXPECT_EQ(get(at("b.css.bak")), "older");
+    EXPECT_EQ(get(at("c.js.bak")), "older");
     EXPECT_EQ(names(), before);
   }
 }

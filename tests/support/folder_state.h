@@ -95,7 +95,7 @@ inline bool isToolTemporary(std::string_view name) {
 
 // A document of a run: its bytes before, the bytes a complete conversion gives, and what the
 // test expects of it.
-enum class Outcome { Converted, Untouched, WriteFailed /* old bytes beside a backup of them */, Either };
+enum class Outcome { Converted, Untouched, Either };
 struct Document {
   std::string before, after;
   Outcome outcome = Outcome::Either;
@@ -113,15 +113,14 @@ inline void expectOldOrNew(const FolderState& before, const FolderState& after, 
     if (document.outcome == Outcome::Converted) {
       EXPECT_TRUE(isNew) << "not converted";
     }
-    if (document.outcome == Outcome::Untouched || document.outcome == Outcome::WriteFailed) {
+    if (document.outcome == Outcome::Untouched) {
       EXPECT_TRUE(isOld) << "changed";
     }
     const bool backedUp = after.count(name + ".bak") && !before.count(name + ".bak");
     if (backedUp) {
       EXPECT_TRUE(after.at(name + ".bak").content == document.before) << "the backup is not the former bytes";
     }
-    const bool wanted = backups && document.before != document.after &&
-                        (document.outcome == Outcome::Converted || document.outcome == Outcome::WriteFailed);
+    const bool wanted = backups && document.before != document.after && document.outcome == Outcome::Converted;
     if (document.outcome != Outcome::Either) {
       EXPECT_EQ(backedUp, wanted) << "backup made or missing";
     }
