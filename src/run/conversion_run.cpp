@@ -126,6 +126,33 @@ void openMemory(RunMemory& memory, const RunRequest& request, const RunObserver&
   if (!memory.startRecording(facts)) tell(MemoryNotice::NotRecorded);
 }
 
+// The pages that load a file: whether any was converted, and the first few of those that
+// failed (and so still name the file's former encoding).
+struct LoadingPages {
+  bool converted = false;
+  std::vector<std::string> failed;  // as the log shows them
+  std::size_t failedCount = 0;
+
+  void add(bool pageConverted, std::string shownPage) {
+    converted |= pageConverted;
+    if (pageConverted) return;
+    if (failed.size() < 3) failed.push_back(std::move(shownPage));
+    ++failedCount;
+  }
+  std::string failedNamed() const {
+    std::string named;
+    for (const std::string& page : failed) named += (named.empty() ? "" : "、") + page;
+    if (failedCount > failed.size()) named += " ほか " + std::to_string(failedCount - failed.size()) + " 件";
+    return named;
+  }
+};
+
+constexpr std::string_view kPagesFailedNote =
+    "読み込むページがどれも変換できなかったため、変換しません（変換すると、ページが名前を挙げる文字コードと合わなく"
+    "なります）: ";
+constexpr std::string_view kSomePagesFailedNote =
+    "変換できなかったページは元の文字コードのままで、このファイルと合わなくなりました: ";
+
 constexpr std::string_view kRecoveryPendingNote =
     "復元用のコピーが残っているため変換しません（このユーザーの実行が作ったものではないか、使えないもの）: ";
 
@@ -232,6 +259,8 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   };
   std::map<std::string, LoadedName, std::less<>> loadedNames;
   PathSet moduleScripts;  // files pages load as module scripts
+  // By the loaded file's key, its pages: filled by pass 1, read by the later passes.
+  std::map<std::string, LoadingPages> loadingPages;
   SiteTally site;
   const WriteMode mode = request.mode;
   const TargetEncoding target = options.targetEncoding;
@@ -261,6 +290,14 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
       return nanos;
     });
   }
+
+  auto shown = [&observer](std::string_view path) {
+    return observer.pathForLog ? observer.pathForLog(path) : visiblePath(path);
+  };
+  auto pagesLoading = [&loadingPages](const std::string& key) -> const LoadingPages* {
+    const auto found = loadingPages.find(key);
+    return found == loadingPages.end() ? nullptr : &found->second;
+  };
 
   // A listed name that was a link when it was listed, and is followed; any other is read as
   // the regular file it was listed as.
@@ -360,6 +397,11 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
             // would take the only former content with it.
             report.result = ResultCode::WriteFailed;
             report.notes.push_back({"recovery-pending", {}, std::string(kRecoveryPendingNote) + visiblePath(pendingCopy->native())});
+          } else if (const LoadingPages* pages = pass >= 4 && converting ? pagesLoading(keys[k]) : nullptr;
+                     pages && !pages->converted) {
+            // Its pages keep naming the former encoding: so must it.
+            report.result = ResultCode::WriteFailed;
+            report.notes.push_back({"pages-failed", {}, std::string(kPagesFailedNote) + pages->failedNamed()});
           } else if (unchanged) {
             report.document = std::move(unchanged);
           } else {
@@ -406,6 +448,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
                 known = loadedNames.emplace(loaded.path, LoadedName{fileKeys.of(loaded.path, loaded.nameIsLink)}).first;
               const std::string& key = known->second.key;
               if (loaded.module) moduleInPass.push_back(key);
+              if (converting) loadingPages[key].add(result == ResultCode::Success, shown(path));
               // Its first loader in pass order counts, and the run's memo gave every page the
               // same look at the name (reference_files.h), of one kind, the one its extension
               // names: a later page adds nothing.
@@ -424,6 +467,9 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           // Said of a file converted: one left as it was has its own line's reason.
           if (pass >= 4 && result == ResultCode::Success && !named.cover(keys[k]))
             file.notes.push_back({"outside-named", {}, std::string(kOutsideNamedNote)});
+          if (const LoadingPages* pages = needsKeys ? pagesLoading(keys[k]) : nullptr;
+              pages && pages->failedCount > 0 && result == ResultCode::Success && file.document)
+            file.notes.push_back({"pages-failed", {}, std::string(kSomePagesFailedNote) + pages->failedNamed()});
           // The log says 成功 only of a file whose rename is on disk, or says why it may not be,
           // and once the memory of what was written is on disk too.
           if (file.recorded && !memory.durableThrough(file.recorded) && !memoryBroken) {
@@ -432,7 +478,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           }
           if (!flushes.durableFor(path) && result == ResultCode::Success)
             file.notes.push_back({"folder-not-flushed", {}, std::string(kFolderNotFlushedNote)});
-          log(fileEntry(result, file.notes, observer.pathForLog ? observer.pathForLog(path) : visiblePath(path)));
+          log(fileEntry(result, file.notes, shown(path)));
           if (observer.fileDone) observer.fileDone(file);
         },
         &pacing);

@@ -80,10 +80,13 @@ TEST(Cli, AFileAKilledRunLeftHalfWrittenIsPutBackAndNamed) {
 
 // User A's run was killed while it wrote user B's script in place: root's run leaves the torn
 // file alone (its copy is A's), names the copy and fails the file; A's next run puts the former
-// content back and converts it.
+// content back and converts it. Neither removes another user's file named like a temporary
+// file of ours.
 TEST(Cli, ATornFileWaitsForTheUserWhoseRecoveryCopyItIs) {
   TempFolder folder;
   ASSERT_EQ(chmod(folder.path().c_str(), 0777), 0);
+  const fs::path lookalike = folder.put(".notes.sarnavel-abcdef.tmp", "someone's notes");
+  ASSERT_EQ(chown(lookalike.c_str(), 4245, 4245), 0);
   const std::string former = std::string(4096, ' ') + kSjisScript;
   const fs::path torn = folder.put("a.js", former);
   ASSERT_EQ(chown(torn.c_str(), 65534, 65534), 0);
@@ -107,6 +110,20 @@ TEST(Cli, ATornFileWaitsForTheUserWhoseRecoveryCopyItIs) {
   EXPECT_EQ(userA.status, 0) << userA.out << userA.err;
   EXPECT_NE(userA.err.find("its former content is put back"), std::string::npos) << userA.err;
   EXPECT_EQ(TempFolder::read(torn), std::string(4096, ' ') + kScript);
+  EXPECT_EQ(TempFolder::read(lookalike), "someone's notes");
+}
+
+// An .htaccess the run does not read (here a link) is named under the first file it governs.
+TEST(Cli, AnHtaccessNotReadIsNamed) {
+  TempFolder folder;
+  folder.put("elsewhere", "AddDefaultCharset Shift_JIS\n");
+  folder.put("site/a.js", kSjisScript);
+  fs::create_symlink(folder / "elsewhere", folder / "site/.htaccess");
+  const CliResult r = runCli({"-t", "utf-8", (folder / "site").native()});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find(success(folder / "site/a.js") + "  " + (folder / "site/.htaccess").native() +
+                       " は読みませんでした（シンボリックリンク）"),
+            std::string::npos) << r.out;
 }
 
 // A page of user C's names a script in user B's private folder: root's run over the page's site

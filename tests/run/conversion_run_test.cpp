@@ -3,6 +3,8 @@
 #include "run/conversion_run.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <fstream>
@@ -175,6 +177,40 @@ TEST(ConversionRun, AFileWithARecoveryCopyTheUserCannotUseIsNotConverted) {
     EXPECT_EQ(TempFolder::read(torn), tornBytes);
     EXPECT_TRUE(fs::exists(copy));
   }
+}
+
+// A page that could not be written still names its files' former encoding: a file only such
+// pages load is left as it is, one that a converted page loads too is converted, and each line
+// names the pages that failed. (As an ordinary user, whose page of root's may not be written.)
+TEST(ConversionRun, AFileOnlyFailedPagesLoadIsLeftAsItIs) {
+  TempFolder folder;
+  ASSERT_EQ(chmod(folder.path().c_str(), 0777), 0);
+  const fs::path failing = folder.put("p1.html", page({}, {"a.js", "b.js"}));
+  const fs::path converted = folder.put("p2.html", page({}, {"b.js"}));
+  const fs::path a = folder.put("a.js", kScript), b = folder.put("b.js", kScript);
+  constexpr uid_t kUser = 4242;
+  for (const fs::path& file : {converted, a, b}) ASSERT_EQ(chown(file.c_str(), kUser, kUser), 0);
+  const fs::path memory = testing::memoryFolderOf(kUser), log = folder / "log.txt";
+  const pid_t child = fork();
+  if (child == 0) {
+    if (setresgid(kUser, kUser, kUser) != 0 || setresuid(kUser, kUser, kUser) != 0) _exit(1);
+    RunRequest request{toUtf8(), {failing.native(), converted.native()}};
+    request.memoryFolder = memory;
+    std::ofstream(log) << convertAll(request).record.log();
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_TRUE(waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const std::string said = TempFolder::read(log);
+  EXPECT_EQ(TempFolder::read(a), kScript);
+  EXPECT_EQ(TempFolder::read(b), kScriptInUtf8);
+  EXPECT_NE(said.find(fileMessage(ResultCode::WriteFailed, a.native()) +
+                      "  読み込むページがどれも変換できなかったため、変換しません（変換すると、ページが名前を挙げる"
+                      "文字コードと合わなくなります）: " + failing.native()),
+            std::string::npos) << said;
+  EXPECT_NE(said.find(success(b) + "  変換できなかったページは元の文字コードのままで、このファイルと合わなくなりました: " +
+                      failing.native()),
+            std::string::npos) << said;
 }
 
 // --- Passes and sets -------------------------------------------------------------------------
