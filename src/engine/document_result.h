@@ -12,6 +12,7 @@
 // std::bad_alloc instead of returning one.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -94,11 +95,20 @@ struct PageNotice {
   std::string text;  // the form's action, the URL, or the written tag (UTF-8)
 };
 
+// How many of a page's notices and references the record keeps of each kind that a page may
+// hold by the hundred thousand (notices, references that reach no file); the others are
+// counted (compactRecord).
+inline constexpr std::size_t kRecordedOfEachKind = 3;
+
 struct DocumentResult {
   EncodingDecision source;  // what the bytes were read as, and what decided it
   std::vector<Declaration> declarations;
   std::vector<FoundReference> references;  // pages only, in document order
   std::vector<PageNotice> pageNotices;     // pages only, in document order
+  // Once compacted: the references that reach no file (missing, remote) and the notices of
+  // each kind beyond the first kRecordedOfEachKind, counted rather than kept.
+  std::size_t referencesUnlisted = 0;
+  std::size_t pageNoticesUnlisted[3] = {0, 0, 0};  // by PageNoticeKind
   std::vector<EscapedCharacter> escaped;   // by first position
   std::vector<LostCharacter> lost;         // by first position
   InvalidBytes invalidBytes;
@@ -107,6 +117,11 @@ struct DocumentResult {
   std::size_t bytesBefore = 0;
   std::size_t bytesAfter = 0;
 
+  // Keeps of the notices and of the references that reach no file the first few of each kind,
+  // and counts the rest: what the record says of a page whose tags repeat by the hundred
+  // thousand stays small. Every reference that reaches a file stays.
+  void compact();
+
   // The number of elements that now carry a charset attribute naming the target.
   std::size_t charsetAttributesWritten() const {
     std::size_t n = 0;
@@ -114,5 +129,24 @@ struct DocumentResult {
     return n;
   }
 };
+
+inline void DocumentResult::compact() {
+  std::size_t missing = 0, remote = 0;
+  std::erase_if(references, [&](const FoundReference& r) {
+    std::size_t* seen = r.status == ReferenceStatus::Missing ? &missing : r.status == ReferenceStatus::Remote ? &remote : nullptr;
+    const bool dropped = seen && ++*seen > kRecordedOfEachKind;
+    referencesUnlisted += dropped ? 1 : 0;
+    return dropped;
+  });
+  std::size_t seen[3] = {0, 0, 0};
+  std::erase_if(pageNotices, [&](const PageNotice& notice) {
+    const std::size_t kind = static_cast<std::size_t>(notice.kind);
+    const bool dropped = ++seen[kind] > kRecordedOfEachKind;
+    pageNoticesUnlisted[kind] += dropped ? 1 : 0;
+    return dropped;
+  });
+  references.shrink_to_fit();
+  pageNotices.shrink_to_fit();
+}
 
 }  // namespace sarnavel

@@ -67,6 +67,8 @@ void appendFidelityNotes(const DocumentResult& document, const ConversionOptions
                          "は書き換えられないため、読み込まれるファイルは変換後に誤って読まれます: " +
                          notice.text});
   }
+  if (const std::size_t more = document.pageNoticesUnlisted[static_cast<std::size_t>(PageNoticeKind::CharsetByScript)])
+    notes.push_back({"charset-by-script", {}, "ほかにも同じ要素が " + std::to_string(more) + " 個あります。"});
 }
 
 }  // namespace sarnavel

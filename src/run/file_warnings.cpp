@@ -110,6 +110,11 @@ std::vector<FileNote> documentWarnings(const DocumentResult& record, TargetEncod
                              " でパーセントエンコードされます: " + value});
       }
     }
+    const std::size_t forms = record.pageNoticesUnlisted[static_cast<std::size_t>(PageNoticeKind::FormWithoutAcceptCharset)];
+    const std::size_t queries = record.pageNoticesUnlisted[static_cast<std::size_t>(PageNoticeKind::NonAsciiQuery)];
+    if (forms > 0) notes.push_back({"form-encoding", {}, "ほかにも同じ form が " + std::to_string(forms) + " 個あります。"});
+    if (queries > 0)
+      notes.push_back({"query-encoding", {}, "ほかにも同じ URL が " + std::to_string(queries) + " 個あります。"});
   }
   return notes;
 }

@@ -273,6 +273,10 @@ std::string RunReport::draft(const FileOutcome& outcome, std::string_view shownP
       out.closeObject();
     }
     out.closeArray();
+    if (record.referencesUnlisted > 0) {
+      out.key("referencesUnlisted");
+      out.number(record.referencesUnlisted);
+    }
   }
   out.key("problems");
   notes(out, outcome.facts.problems);

@@ -160,6 +160,7 @@ FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const
       std::vector<PageEdit> unusedEdits;
       charsetAttributeEdits(loads.elements, loads.base, "", pageEncoding, resolver, record.references, unusedEdits);
       for (FoundReference& reference : record.references) reference.charsetWritten = false;
+      record.compact();
     }
     report.facts = sourceFacts(kind, record, report.form, evidence);
   } catch (const std::bad_alloc&) {

@@ -123,6 +123,27 @@ TEST(DocumentResult, DeclarationsAndWhatBecameOfThem) {
 }
 
 // Without an escape language the converter writes the geta mark (or U+FFFD in UTF-8) and says so.
+// A page of a hundred thousand forms, or of tags naming no file, keeps a record of a few of
+// each and the count of the rest; every reference that reaches a file stays.
+TEST(DocumentResult, ACompactRecordKeepsAFewOfEachKindAndCountsTheRest) {
+  std::string page = "<meta charset=utf-8>";
+  for (int k = 0; k < 10; ++k) page += "<form action=x><a href=\"?q=\xE6\x97\xA5\"></a><script src=s" + std::to_string(k) + ".js></script>";
+  page += "<script src=http://x/a.js></script><script src=here.js></script>";
+  testing::MemoryResolver files;
+  files.file("here.js");
+  std::string text = page;
+  TargetChoice options;
+  options.targetEncoding = TargetEncoding::ShiftJis;
+  DocumentResult record = convertHtml(text, options, files);
+  record.compact();
+  EXPECT_EQ(record.pageNotices.size(), 2 * kRecordedOfEachKind);
+  EXPECT_EQ(record.pageNoticesUnlisted[0], 10 - kRecordedOfEachKind);
+  EXPECT_EQ(record.pageNoticesUnlisted[1], 10 - kRecordedOfEachKind);
+  EXPECT_EQ(record.referencesUnlisted, 10 - kRecordedOfEachKind);
+  ASSERT_EQ(record.references.size(), kRecordedOfEachKind + 2);
+  EXPECT_EQ(record.references.back().status, ReferenceStatus::Followable);
+}
+
 TEST(DocumentResult, TheConverterAloneReportsWhatItCouldNotHold) {
   ConverterOptions options;
   applyTargetEncoding(options, TargetEncoding::ShiftJis, LineEnding::Unchanged);

@@ -44,6 +44,10 @@ TEST(FileWarnings, WhatARecordSays) {
   invalid.invalidBytes = {4, {3, 9}};
   const PageNotice form{PageNoticeKind::FormWithoutAcceptCharset, {7, 3}, "/cgi-bin/post.cgi"};
   const PageNotice query{PageNoticeKind::NonAsciiQuery, {9, 1}, "s.cgi?q=\xE6\x97\xA5"};
+  DocumentResult manyForms = record(SourceEncoding::ShiftJis, {form});
+  manyForms.pageNoticesUnlisted[static_cast<std::size_t>(PageNoticeKind::FormWithoutAcceptCharset)] = 399999;
+  DocumentResult uncertain = record(SourceEncoding::ShiftJis);
+  uncertain.source = {SourceEncoding::ShiftJis, DecisionBasis::LoadingPage, SourceEncoding::EucJp};
   const struct {
     DocumentResult record;
     TargetEncoding target;
@@ -56,6 +60,13 @@ TEST(FileWarnings, WhatARecordSays) {
       {escaped, TargetEncoding::ShiftJis,
        "escaped-characters@2:7 文字 3 個を文字参照・エスケープで書きました（表示は変わりません）: U+00E9 (2:7)\n"},
       {invalid, TargetEncoding::Utf8, "invalid-bytes@3:9 文字にならないバイトが 4 個ありました（最初は 3:9）。\n"},
+      {manyForms, TargetEncoding::Utf8,
+       "form-encoding@7:3 7:3: accept-charset のない form は、これから UTF-8 で送信されます（受け取る CGI "
+       "を確かめてください）: action=\"/cgi-bin/post.cgi\"\n"
+       "form-encoding@0:0 ほかにも同じ form が 399999 個あります。\n"},
+      {uncertain, TargetEncoding::Utf8,
+       "encoding-uncertain@0:0 バイトだけなら EUC-JP と読めますが、読み込むページの文字コードに従って Shift_JIS "
+       "として読みました。\n"},
       {record(SourceEncoding::ShiftJis, {form, query}), TargetEncoding::Utf8,
        "form-encoding@7:3 7:3: accept-charset のない form は、これから UTF-8 で送信されます（受け取る CGI "
        "を確かめてください）: action=\"/cgi-bin/post.cgi\"\n"
