@@ -362,20 +362,26 @@ std::uint64_t RunMemory::append(const std::string& line) {
 
 bool RunMemory::durableThrough(std::uint64_t number) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (number == 0 || !record_ || broken_) return false;
-  if (durable_ >= number) return true;
-  // Every line appended so far goes with this flush; others may append meanwhile.
+  if (number == 0 || !record_) return false;
+  // One flush at a time, for every line appended when it began (group commit): a caller whose
+  // line a flush under way covers waits for it rather than flushing again.
+  for (;;) {
+    if (durable_ >= number) return true;
+    if (broken_) return false;
+    if (!flushing_) break;
+    flushDone_.wait(lock);
+  }
+  flushing_ = true;
   const std::uint64_t covered = appended_;
   const int fd = record_.get();
   lock.unlock();
   const bool flushed = ::fdatasync(fd) == 0;
   lock.lock();
-  if (!flushed) {
-    broken_ = true;
-    return false;
-  }
-  durable_ = std::max(durable_, covered);
-  return true;
+  flushing_ = false;
+  if (flushed) durable_ = std::max(durable_, covered);
+  else broken_ = true;
+  flushDone_.notify_all();
+  return flushed && durable_ >= number;
 }
 
 std::uint64_t RunMemory::recordWrite(const WriteRecord& record) {

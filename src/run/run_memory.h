@@ -46,6 +46,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -172,7 +173,8 @@ class RunMemory {
 
   // Appends the record (one line, one write); its number, for durableThrough. 0 when not recorded.
   std::uint64_t recordWrite(const WriteRecord& record);
-  // Every record up to `number` is on disk when this returns true.
+  // Every record up to `number` is on disk when this returns true. One flush at a time serves
+  // every caller whose record it covers.
   bool durableThrough(std::uint64_t number);
   // Appends the record and puts it on disk; false when it could not be (the copy must then
   // not be relied on).
@@ -229,6 +231,8 @@ class RunMemory {
   std::string runId_;
   FileDescriptor record_;
   std::uint64_t appended_ = 0, durable_ = 0;
+  bool flushing_ = false;
+  std::condition_variable flushDone_;
   bool broken_ = false;  // a write failed: nothing more is recorded
 };
 
