@@ -237,8 +237,7 @@ bool RunMemory::take(std::string_view line) {
     const NameKey key{{static_cast<dev_t>(*device), static_cast<ino_t>(*inode)},
                       hashOfText(fs::path(*path).filename().native())};
     if (kind == "recovery") copies_.insert(key);
-    else if (*inode == 0) temporaryNames_.insert(key.leaf);
-    else temporaries_.insert(key);
+    else temporaryNames_.insert(key.leaf);
     return true;
   }
   if (kind != "wrote") return true;  // the run's own line, or a record of a later version
@@ -295,11 +294,7 @@ bool RunMemory::madeRecoveryCopy(std::string_view leaf, dev_t device, ino_t inod
   return copies_.count(NameKey{{device, inode}, hashOfText(leaf)}) != 0;
 }
 
-bool RunMemory::madeTemporary(std::string_view leaf, const struct stat& file) const {
-  const std::uint64_t name = hashOfText(leaf);
-  return temporaries_.count(NameKey{{file.st_dev, file.st_ino}, name}) != 0 ||
-         (file.st_uid == ::geteuid() && temporaryNames_.count(name) != 0);
-}
+bool RunMemory::madeTemporary(std::string_view leaf) const { return temporaryNames_.count(hashOfText(leaf)) != 0; }
 
 bool RunMemory::startRecording(const RunFacts& run) {
   std::lock_guard<std::mutex> lock(mutex_);

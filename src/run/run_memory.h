@@ -165,11 +165,12 @@ class RunMemory {
   // The charset a remembered page's element gave the file `path` before the page was rewritten.
   std::optional<std::string> claimOf(const RememberedWrite& page, std::string_view path) const;
 
-  // Whether a run of the user made this recovery copy / this temporary file (its path's last
-  // part and its status). A temporary file recorded by its name alone, just before it was made
-  // (NameRecord without inode), is one of the user's own files under that name.
+  // Whether a run of the user made this recovery copy (its path's last part, device and inode).
   bool madeRecoveryCopy(std::string_view leaf, dev_t device, ino_t inode) const;
-  bool madeTemporary(std::string_view leaf, const struct stat& file) const;
+  // Whether a run of the user gave a temporary file this name (its path's last part, six
+  // random letters of the run's in it): whatever file the name holds now is the run's to
+  // remove (the new content, or after an exchange the former file, which its backup holds).
+  bool madeTemporary(std::string_view leaf) const;
 
   // Appends the record (one line, one write); its number, for durableThrough. 0 when not recorded.
   std::uint64_t recordWrite(const WriteRecord& record);
@@ -224,8 +225,8 @@ class RunMemory {
   std::unordered_multimap<DeviceInode, std::size_t, DeviceInodeHash> byInode_;
   std::vector<Claim> claims_;
   std::vector<std::string> charsets_;
-  std::unordered_set<NameKey, NameKeyHash> copies_, temporaries_;
-  std::unordered_set<std::uint64_t> temporaryNames_;  // hashes of names recorded before their files were made
+  std::unordered_set<NameKey, NameKeyHash> copies_;
+  std::unordered_set<std::uint64_t> temporaryNames_;  // hashes of the names
 
   mutable std::mutex mutex_;  // what follows: this run's record
   std::string runId_;

@@ -158,7 +158,9 @@ TEST(LeftoverSweep, AFileChangedSinceTheKilledWriteKeepsItsContentAndTheCopyStay
     EXPECT_TRUE(swept.restored.empty());
     EXPECT_TRUE(swept.pending.empty());
     EXPECT_EQ(swept.keptCopies.size(), c.told ? 1u : 0u);
-    if (fs::exists(file)) EXPECT_EQ(TempFolder::read(file), holds);
+    if (fs::exists(file)) {
+      EXPECT_EQ(TempFolder::read(file), holds);
+    }
     EXPECT_EQ(TempFolder::read(folder / "b.html"), other);
     EXPECT_EQ(TempFolder::namesIn(folder.path()), names);
   }

@@ -22,7 +22,9 @@ using testing::TempFolder;
 std::unique_ptr<RunMemory> opened(const fs::path& folder, std::optional<MemoryState> expected = MemoryState::Ready) {
   auto memory = std::make_unique<RunMemory>();
   const MemoryState state = memory->open(folder);
-  if (expected) EXPECT_EQ(state, *expected);
+  if (expected) {
+    EXPECT_EQ(state, *expected);
+  }
   return memory;
 }
 
