@@ -419,10 +419,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
               appendFidelityNotes(*report.document, options, report.notes);
             }
           }
-          // Put on disk by the worker, where the wait overlaps the other files' work; the
-          // in-order step only checks it is done.
           const std::uint64_t recorded = report.written ? recordWritten(memory, report) : 0;
-          if (recorded) memory.durableThrough(recorded);
           FileOutcome file{std::move(path), report.result, pass, std::move(report.notes), std::move(report.document),
                            report.form, std::move(report.facts), {}, report.backedUp, std::move(report.remembered),
                            recorded};
