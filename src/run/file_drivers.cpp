@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <new>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -37,9 +38,6 @@ FileNote refusalNote(const FoundReference& refused) {
           "参照先は読み込む要素に合う種類のファイルではないため変換しません: " + visiblePath(refused.path)};
 }
 
-// The steps all three drivers share; `convert` is the engine operation of the kind, which may
-// leave the last edits of a page to the write (html_conversion.h). Each step that fails ends
-// the file with its code, leaving the file on disk as it was.
 // What the user's memory knows of the bytes just read (run_memory.h).
 std::optional<RememberedWrite> rememberedWrite(const std::filesystem::path& path, std::string_view bytes,
                                                const FileIdentity& identity, const DriverContext& context) {
@@ -48,16 +46,35 @@ std::optional<RememberedWrite> rememberedWrite(const std::filesystem::path& path
                                [&] { return hashOf(bytes); });
 }
 
-// The facts of a write the memory records; the former bytes' are taken before the conversion
-// changes them.
-WriteRecord writeRecordOf(const std::filesystem::path& path, const FileIdentity& identity,
-                          std::span<const std::string_view> pieces, const std::optional<FileStamp>& left) {
+// What the record of a write needs of the bytes as read, taken before the conversion changes
+// them; nothing when the run does not record.
+struct FormerBytes {
+  bool recorded = false;
+  std::uint64_t size = 0;
+  ContentHash hash;
+};
+
+// A write just made, as the run's memory records it.
+struct WriteFacts {
+  const std::filesystem::path& path;
+  const FileIdentity& read;
+  std::span<const std::string_view> pieces;
+  std::optional<FileStamp> left;  // the new file, when the file was replaced
+  FormerBytes former;
+};
+
+WriteRecord writeRecordOf(const WriteFacts& write, TargetEncoding target, bool backedUp) {
   WriteRecord record;
-  record.path = path.native();
-  record.device = left ? left->device : identity.status.st_dev;  // a file written in place keeps its inode
-  record.inode = left ? left->inode : identity.status.st_ino;
-  for (std::string_view piece : pieces) record.size += piece.size();
-  record.hash = hashOf(pieces);
+  record.path = write.path.native();
+  // A file written in place keeps its inode.
+  record.device = write.left ? write.left->device : write.read.status.st_dev;
+  record.inode = write.left ? write.left->inode : write.read.status.st_ino;
+  for (std::string_view piece : write.pieces) record.size += piece.size();
+  record.hash = hashOf(write.pieces);
+  record.formerSize = write.former.size;
+  record.formerHash = write.former.hash;
+  record.target = target;
+  if (backedUp) record.backup = write.path.native() + ".bak";
   return record;
 }
 
@@ -78,9 +95,8 @@ FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, con
     EncodingEvidence evidence = known;
     if (!evidence.writtenByThisRun && (report.remembered = rememberedWrite(path, text, identity, context)))
       evidence.writtenEarlier = report.remembered->target;
-    const bool recording = context.recordsWrites && mode == WriteMode::Write;
-    const std::uint64_t formerSize = text.size();
-    const ContentHash formerHash = recording ? hashOf(text) : ContentHash{};
+    FormerBytes former;
+    if (context.recordsWrites && mode == WriteMode::Write) former = {true, text.size(), hashOf(text)};
     // A backup that will most likely be the former file itself needs no copy. Otherwise its
     // content is written while the bytes are still as read: the conversion changes them in
     // place, and the backup then need not read the file again. Not for a file a run has
@@ -127,7 +143,7 @@ FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, con
     }
     const std::vector<std::string_view> pieces =
         edits.empty() ? std::vector<std::string_view>{text} : editedPieces(text, edits);
-    const bool stampLeft = (context.visitedAgain && edits.empty()) || recording;
+    const bool stampLeft = (context.visitedAgain && edits.empty()) || former.recorded;
     StoreResult written =
         options.makeBackup
             ? writeWithBackup(path, pieces, identity, context.flushes, context.session, &backupCopy, backupByLink,
@@ -137,13 +153,8 @@ FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, con
     const bool ok = stored(std::move(written));
     if (options.makeBackup) report.backedUp = ok;
     if (left) remember(*left);
-    if (ok && recording) {
-      report.written = writeRecordOf(path, identity, pieces, left);
-      report.written->formerSize = formerSize;
-      report.written->formerHash = formerHash;
-      report.written->target = options.targetEncoding;
-      if (report.backedUp) report.written->backup = path.native() + ".bak";
-    }
+    if (ok && former.recorded)
+      report.written = writeRecordOf({path, identity, pieces, left, former}, options.targetEncoding, report.backedUp);
   } catch (const std::bad_alloc&) {
     report.result = ResultCode::OutOfMemory;
   }
