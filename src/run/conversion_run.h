@@ -15,10 +15,19 @@
 //
 // What the run learns goes into the decision of each later file's encoding
 // (engine/encoding_decision.h): a file it has written is in the target encoding (a sheet both
-// listed and loaded is read the second time as what the first conversion made of it); a
-// loaded file is read in the charset its element names or the encoding of the page that loads
-// it (the first in pass order); and the encodings the files of earlier passes were decided to
-// be in make up the site's. A file that a page loads as a module script is read as UTF-8, as
+// listed and loaded is read the second time as what the first conversion made of it); so is a
+// file that holds exactly what an earlier run of the user wrote (run_memory.h), and a page of
+// that kind tells the files it loads what it told before that run rewrote it; a loaded file is
+// weighed in the charset its element names or the encoding of the page that loads it (the
+// first in pass order); and the encodings the files of earlier passes were decided to be in
+// make up the site's. A conversion records in the user's memory what it writes, each file
+// before its line says 成功.
+//
+// A file beside a recovery copy the user cannot use (leftover_sweep.h) is not converted (103,
+// naming the copy); a loaded file that only pages that failed load is left as it is (103),
+// one that a converted page loads too is converted with a note naming the failed pages; a
+// loaded file outside what the user named is followed only when it has its page's owner
+// (reference_files.h). A file that a page loads as a module script is read as UTF-8, as
 // browsers read it, and with a target other than UTF-8 left as it is (file_drivers.h). Each
 // pass sees what the passes before it learned, never what the files of its own pass learn, so
 // the outcome does not depend on the number of threads.
