@@ -154,7 +154,8 @@ int main(int argc, char** argv) {
     const std::string where = visiblePath(folder.native());
     switch (notice) {
       case MemoryNotice::Damaged:
-        say("sarnavel-cli: " + where + ": some records of earlier runs could not be read; they are not taken into account\n");
+        say("sarnavel-cli: " + where +
+            ": some records of earlier runs could not be read; they are not taken into account\n");
         break;
       case MemoryNotice::Unavailable:
         say("sarnavel-cli: " + where +
@@ -163,7 +164,8 @@ int main(int argc, char** argv) {
         break;
       case MemoryNotice::NotRecorded:
         say("sarnavel-cli: " + where +
-            ": this run's record could not be written; files that could only be written in place are left as they are\n");
+            ": this run's record could not be written; files that could only be written in place are left as they "
+            "are\n");
         break;
     }
   };

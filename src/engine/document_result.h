@@ -133,7 +133,9 @@ struct DocumentResult {
 inline void DocumentResult::compact() {
   std::size_t missing = 0, remote = 0;
   std::erase_if(references, [&](const FoundReference& r) {
-    std::size_t* seen = r.status == ReferenceStatus::Missing ? &missing : r.status == ReferenceStatus::Remote ? &remote : nullptr;
+    std::size_t* seen = r.status == ReferenceStatus::Missing  ? &missing
+                        : r.status == ReferenceStatus::Remote ? &remote
+                                                              : nullptr;
     const bool dropped = seen && ++*seen > kRecordedOfEachKind;
     referencesUnlisted += dropped ? 1 : 0;
     return dropped;

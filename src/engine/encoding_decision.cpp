@@ -277,7 +277,8 @@ EncodingDecision decide(std::string_view bytes, const EncodingEvidence& evidence
   } else if (evidence.loadingPage != SourceEncoding::Ascii) {
     favour.claim = evidence.loadingPage;
   }
-  if (favour.claim == SourceEncoding::Utf16) favour.claim = SourceEncoding::Utf8;  // what browsers lend a UTF-16 page's files
+  if (favour.claim == SourceEncoding::Utf16)
+    favour.claim = SourceEncoding::Utf8;  // what browsers lend a UTF-16 page's files
   if (favour.claim == SourceEncoding::Latin1) return {SourceEncoding::Latin1, favour.claimBasis};
   // 5 and 6. The bytes, with the evidence weighed.
   return detect(bytes, favour, deferTo, deferred, deferUtf8, utf8Deferred);

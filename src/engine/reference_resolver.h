@@ -24,8 +24,9 @@ enum class ReferenceStatus {
   Followable,  // a regular file of the element's kind, no binary: it gets the charset attribute
   WrongKind,   // a file of another kind, a folder or anything but a regular file: refused
   Binary,      // a file of the right name holding a zero byte or an executable's signature: refused
-  ForeignOwner,  // a file of the element's kind outside what the user named, whose owner is not the
-                 // page's: passed over, so that a page cannot choose which of another's files change
+  // A file of the element's kind outside what the user named, whose owner is not the page's:
+  // passed over, so that a page cannot choose which of another's files change.
+  ForeignOwner,
 };
 
 struct ResolvedReference {

@@ -2,7 +2,6 @@
 
 #include <xxhash.h>
 
-
 namespace sarnavel {
 
 ContentHash hashOf(std::string_view bytes) {

@@ -396,7 +396,8 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
             // Whoever may use the copy comes first: the file may be torn, and converted it
             // would take the only former content with it.
             report.result = ResultCode::WriteFailed;
-            report.notes.push_back({"recovery-pending", {}, std::string(kRecoveryPendingNote) + visiblePath(pendingCopy->native())});
+            report.notes.push_back(
+                {"recovery-pending", {}, std::string(kRecoveryPendingNote) + visiblePath(pendingCopy->native())});
           } else if (const LoadingPages* pages = pass >= 4 && converting ? pagesLoading(keys[k]) : nullptr;
                      pages && !pages->converted) {
             // Its pages keep naming the former encoding: so must it.
@@ -420,9 +421,10 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
             }
           }
           const std::uint64_t recorded = report.written ? recordWritten(memory, report) : 0;
-          FileOutcome file{std::move(path), report.result, pass, std::move(report.notes), std::move(report.document),
-                           report.form, std::move(report.facts), {}, report.backedUp, std::move(report.remembered),
-                           recorded};
+          FileOutcome file{
+              std::move(path), report.result,           pass, std::move(report.notes), std::move(report.document),
+              report.form,     std::move(report.facts), {},   report.backedUp,         std::move(report.remembered),
+              recorded};
           if (observer.prepare) file.prepared = observer.prepare(file);
           return file;
         },

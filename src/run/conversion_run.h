@@ -100,7 +100,6 @@ struct RunRequest {
   std::filesystem::path memoryFolder = {};
 };
 
-
 struct FileOutcome {
   std::filesystem::path path;
   ResultCode result = ResultCode::Success;

@@ -83,8 +83,7 @@ WriteRecord writeRecordOf(const WriteFacts& write, TargetEncoding target, bool b
 // the file with its code, leaving the file on disk as it was.
 template <class Convert>
 FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, const ConversionOptions& options,
-                       WriteMode mode, const EncodingEvidence& known, const DriverContext& context,
-                       Convert&& convert) {
+                       WriteMode mode, const EncodingEvidence& known, const DriverContext& context, Convert&& convert) {
   FileReport report;
   if (context.session) context.session->beginFile();
   try {
@@ -210,14 +209,14 @@ ResultCode readDriversFile(const std::filesystem::path& path, std::string& conte
 
 FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
                            const EncodingEvidence& evidence, const DriverContext& context) {
-  return convertFile(path, DocumentKind::Page, options, mode, evidence, context,
-                     [&](std::string& text, std::vector<PageEdit>& edits, const EncodingEvidence& e,
-                         const FileIdentity& page) {
-    std::optional<OwnerRule> owners;
-    if (context.named) owners = OwnerRule{context.named, page.status.st_uid};
-    const FileSystemResolver resolver(normalFolderOf(path), context.probes, readFolder(path, context), owners);
-    return convertHtmlLeavingEdits(text, edits, options, resolver, e);
-  });
+  return convertFile(
+      path, DocumentKind::Page, options, mode, evidence, context,
+      [&](std::string& text, std::vector<PageEdit>& edits, const EncodingEvidence& e, const FileIdentity& page) {
+        std::optional<OwnerRule> owners;
+        if (context.named) owners = OwnerRule{context.named, page.status.st_uid};
+        const FileSystemResolver resolver(normalFolderOf(path), context.probes, readFolder(path, context), owners);
+        return convertHtmlLeavingEdits(text, edits, options, resolver, e);
+      });
 }
 
 FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,

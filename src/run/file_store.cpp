@@ -682,10 +682,12 @@ std::string_view storeNote(StoreProblem problem) {
     case StoreProblem::QuotaExceeded: return "ディスクの使用量の上限を超えます（EDQUOT）。ファイルはそのままです。";
     case StoreProblem::FileTooLarge:
       return "ファイルの大きさの上限を超えます（EFBIG、ulimit -f など）。ファイルはそのままです。";
-    case StoreProblem::ReadOnlyFileSystem: return "読み取り専用のファイルシステムです（EROFS）。ファイルはそのままです。";
+    case StoreProblem::ReadOnlyFileSystem:
+      return "読み取り専用のファイルシステムです（EROFS）。ファイルはそのままです。";
     case StoreProblem::InputOutput: return "ディスクの読み書きに失敗しました（EIO）。ファイルはそのままです。";
     case StoreProblem::NotRecorded:
-      return "ファイル自体に書き込むには復元用のコピーを実行の記録に残す必要がありますが、記録できないため、書き換えませんでした。";
+      return "ファイル自体に書き込むには復元用のコピーを実行の記録に残す必要がありますが、記録できないため、書き換えま"
+             "せんでした。";
   }
   return {};
 }
@@ -882,8 +884,8 @@ void withdrawBackup(const fs::path& path, const struct stat& made) {
   const FileDescriptor folder = openFolder(folderOf(path));
   const std::string leaf = path.filename().native(), backup = leaf + ".bak";
   struct stat now;
-  if (!folder || ::fstatat(folder.get(), backup.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
-      now.st_ino != made.st_ino || now.st_dev != made.st_dev || ::unlinkat(folder.get(), backup.c_str(), 0) != 0)
+  if (!folder || ::fstatat(folder.get(), backup.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || now.st_ino != made.st_ino ||
+      now.st_dev != made.st_dev || ::unlinkat(folder.get(), backup.c_str(), 0) != 0)
     return;
   // The older generations, leaf.bak.bak on, up to the first free name.
   std::vector<std::string> chain{backup};

@@ -68,11 +68,12 @@ std::vector<FileNote> documentWarnings(const DocumentResult& record, TargetEncod
       case DecisionBasis::Site: why = "サイトのほかのファイルに合わせて"; break;
       default: break;
     }
-    notes.push_back({"encoding-uncertain", {},
-                     why.empty() ? "文字コードがバイトからは決まりません（" + chosen + " とも " + other +
-                                       " とも読めます）。" + chosen + " として読みました。"
-                                 : "バイトだけなら " + other + " と読めますが、" + why + " " + chosen +
-                                       " として読みました。"});
+    notes.push_back({"encoding-uncertain",
+                     {},
+                     why.empty()
+                         ? "文字コードがバイトからは決まりません（" + chosen + " とも " + other + " とも読めます）。" +
+                               chosen + " として読みました。"
+                         : "バイトだけなら " + other + " と読めますが、" + why + " " + chosen + " として読みました。"});
   }
   // Characters lost in raw text, where they show as their references, have their own note
   // (fidelity_notes.h).
@@ -110,9 +111,11 @@ std::vector<FileNote> documentWarnings(const DocumentResult& record, TargetEncod
                              " でパーセントエンコードされます: " + value});
       }
     }
-    const std::size_t forms = record.pageNoticesUnlisted[static_cast<std::size_t>(PageNoticeKind::FormWithoutAcceptCharset)];
+    const std::size_t forms =
+        record.pageNoticesUnlisted[static_cast<std::size_t>(PageNoticeKind::FormWithoutAcceptCharset)];
     const std::size_t queries = record.pageNoticesUnlisted[static_cast<std::size_t>(PageNoticeKind::NonAsciiQuery)];
-    if (forms > 0) notes.push_back({"form-encoding", {}, "ほかにも同じ form が " + std::to_string(forms) + " 個あります。"});
+    if (forms > 0)
+      notes.push_back({"form-encoding", {}, "ほかにも同じ form が " + std::to_string(forms) + " 個あります。"});
     if (queries > 0)
       notes.push_back({"query-encoding", {}, "ほかにも同じ URL が " + std::to_string(queries) + " 個あります。"});
   }

@@ -21,8 +21,7 @@ namespace fs = std::filesystem;
 bool removeIfAbandoned(int folder, const std::string& name, const RunMemory& memory) {
   struct stat info;
   FileDescriptor file = openRegularFile(folder, name, O_RDONLY, info, false);
-  if (!file || !memory.madeTemporary(name) || ::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
-    return false;
+  if (!file || !memory.madeTemporary(name) || ::flock(file.get(), LOCK_EX | LOCK_NB) != 0) return false;
   // Still the same file under that name (another sweep may have removed it meanwhile).
   struct stat named;
   if (::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || named.st_ino != info.st_ino ||

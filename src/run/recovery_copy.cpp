@@ -234,8 +234,8 @@ bool RecoveryCopy::make(const Source& source, std::string_view newBytes, RunMemo
   if (::fsync(copy.fd()) != 0) return false;
   fs::path recoveryName = recoveryNameOf(copy.path());
   // Recorded before it takes its name: a copy the memory does not name is never used.
-  if (!memory || !memory->recordRecoveryCopy({recoveryName.native(), copy.status().st_dev, copy.status().st_ino,
-                                              target.native()}))
+  if (!memory ||
+      !memory->recordRecoveryCopy({recoveryName.native(), copy.status().st_dev, copy.status().st_ino, target.native()}))
     return false;
   if (!renameNoReplace(copy.path(), recoveryName)) return false;
   copy.keep();  // under its recovery name now; remove() takes it away, and it stays locked till then
@@ -265,7 +265,8 @@ InPlaceOutcome writeInPlace(const fs::path& target, std::string_view bytes, cons
 
   FileSizeSignalBlock noFileSizeSignal;
   RecoveryCopy copy;
-  if (!copy.make({target, file.get(), info, read.hasExtendedAttributes}, bytes, memory)) return InPlaceOutcome::CopyFailed;
+  if (!copy.make({target, file.get(), info, read.hasExtendedAttributes}, bytes, memory))
+    return InPlaceOutcome::CopyFailed;
   // What was copied must be what the run read: one last look before the file is touched.
   struct stat now;
   if (::fstat(file.get(), &now) != 0 || !unchangedSince(read, now)) {
@@ -327,7 +328,8 @@ RecoveryOutcome restoreFromRecoveryCopy(const fs::path& folder, const std::strin
       file && fileInfo.st_dev == info.st_dev && static_cast<std::uint64_t>(fileInfo.st_ino) == header.inode;
   // Another file under the name, or none: not ours to change, and the copy may hold the only
   // former content there is.
-  if (!sameFile && (file || errno == ENOENT || errno == ESTALE || errno == EINVAL)) return RecoveryOutcome::FileReplaced;
+  if (!sameFile && (file || errno == ENOENT || errno == ESTALE || errno == EINVAL))
+    return RecoveryOutcome::FileReplaced;
   if (!file) return RecoveryOutcome::Failed;  // the file is there but cannot be opened to write
   const off_t size = fileInfo.st_size;
   const bool whole =

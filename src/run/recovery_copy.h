@@ -110,14 +110,14 @@ class RecoveryCopy {
 };
 
 enum class RecoveryOutcome {
-  InUse,                // its lock is held: the run that made it is still writing
-  FormerRestored,       // the file held part of the new content; it has its former bytes again
-  NothingToUndo,        // the file held exactly the new or the former content
-  ChangedSince,         // the file holds what no write of ours left: both are left as they are
-  FileReplaced,         // the name leads to another file now, or to none: the copy stays
-  Unusable,             // not a recovery copy this program can read, or not the user's: left as it is
-  NotRecorded,          // the user's, but no run of the user's memory made it: left as it is
-  Failed,               // the former bytes could not be put back: the copy stays
+  InUse,           // its lock is held: the run that made it is still writing
+  FormerRestored,  // the file held part of the new content; it has its former bytes again
+  NothingToUndo,   // the file held exactly the new or the former content
+  ChangedSince,    // the file holds what no write of ours left: both are left as they are
+  FileReplaced,    // the name leads to another file now, or to none: the copy stays
+  Unusable,        // not a recovery copy this program can read, or not the user's: left as it is
+  NotRecorded,     // the user's, but no run of the user's memory made it: left as it is
+  Failed,          // the former bytes could not be put back: the copy stays
 };
 
 // Whether the user may use the recovery copy (`name` in `folder`): it is the user's, written

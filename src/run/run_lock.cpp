@@ -88,7 +88,8 @@ bool RunLock::acquire(const FolderLockPlan& plan,
     if (*run > 0) {
       waitForEnd(*run, cancel, 100);
     } else {
-      for (int slice = 0; slice < 10 && !cancel.load(); ++slice) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      for (int slice = 0; slice < 10 && !cancel.load(); ++slice)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   }
   return false;

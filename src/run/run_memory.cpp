@@ -117,7 +117,7 @@ std::string lineOf(const char* kind, Json body) {
 std::string newRunId() {
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
-  struct tm utc{};
+  struct tm utc {};
   ::gmtime_r(&now.tv_sec, &utc);
   char text[64];
   std::snprintf(text, sizeof text, "%04d%02d%02dT%02d%02d%02d.%09ldZ-%ld", utc.tm_year + 1900, utc.tm_mon + 1,

@@ -145,7 +145,7 @@ const ServerCharsetLookup::Folder& ServerCharsetLookup::directivesIn(const std::
   if (!file) {
     struct stat named {};
     if (::lstat(path.c_str(), &named) != 0) return found;  // none there
-    found.unread = S_ISLNK(named.st_mode)   ? "シンボリックリンク"
+    found.unread = S_ISLNK(named.st_mode)    ? "シンボリックリンク"
                    : !S_ISREG(named.st_mode) ? "通常のファイルではない"
                                              : "読めない";
     return found;

@@ -38,8 +38,9 @@ SourceFacts sourceFacts(DocumentKind kind, const DocumentResult& record, Content
     } else if (bytes != SourceEncoding::Utf16) {  // a UTF-16 file's own words count for nothing
       facts.problems.push_back({"declaration-mismatch",
                                 {},
-                                "宣言 " + std::string(declarationWhere(own.form)) + " の " + quotedLabel(own.formerCharset) +
-                                    " は、バイトの文字コード " + facts.encoding + " と一致しません。"});
+                                "宣言 " + std::string(declarationWhere(own.form)) + " の " +
+                                    quotedLabel(own.formerCharset) + " は、バイトの文字コード " + facts.encoding +
+                                    " と一致しません。"});
     }
   }
   const bool loaded = !evidence.loaderCharset.empty() || evidence.loadingPage.has_value();

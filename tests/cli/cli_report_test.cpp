@@ -143,9 +143,9 @@ TEST(CliReport, AReportOverAFileTheRunReadsIsAUsageError) {
   folder.put("site/a.js.bak", "the former script");
   testing::ageEverything(folder.path());
   const auto before = testing::snapshot(folder.path());
-  for (const char* report : {"site/style.css", "site/../site/index.html", "page-link.jsonl", "shared/common.css",
-                             "site/missing.JS", "sheet-link.jsonl", "sheet.jsonl", "script.jsonl", "site/a.js.bak",
-                             "a.js.bak.bak"}) {
+  for (const char* report :
+       {"site/style.css", "site/../site/index.html", "page-link.jsonl", "shared/common.css", "site/missing.JS",
+        "sheet-link.jsonl", "sheet.jsonl", "script.jsonl", "site/a.js.bak", "a.js.bak.bak"}) {
     // The page alone is named: the sheet it loads is not listed.
     const testing::CliResult run = runCli({"-t", "utf-8", "--report", report, "site/index.html"}, folder.path());
     EXPECT_EQ(run.status, 2) << report << "\n" << run.err;

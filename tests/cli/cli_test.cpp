@@ -94,8 +94,11 @@ TEST(Cli, ATornFileWaitsForTheUserWhoseRecoveryCopyItIs) {
   constexpr uid_t kUserA = 4242;
   const fs::path memoryOfA = memoryFolderOf(kUserA);
   const pid_t a = fork();
-  if (a == 0) _exit(setresgid(kUserA, kUserA, kUserA) == 0 && setresuid(kUserA, kUserA, kUserA) == 0 &&
-                            killedInPlaceWrite(torn, std::string(8192, 'n'), memoryOfA) ? 0 : 1);
+  if (a == 0)
+    _exit(setresgid(kUserA, kUserA, kUserA) == 0 && setresuid(kUserA, kUserA, kUserA) == 0 &&
+                  killedInPlaceWrite(torn, std::string(8192, 'n'), memoryOfA)
+              ? 0
+              : 1);
   int status = 0;
   ASSERT_TRUE(waitpid(a, &status, 0) == a && WIFEXITED(status) && WEXITSTATUS(status) == 0);
   const std::string tornBytes = TempFolder::read(torn);
@@ -123,7 +126,8 @@ TEST(Cli, AnHtaccessNotReadIsNamed) {
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find(success(folder / "site/a.js") + "  " + (folder / "site/.htaccess").native() +
                        " は読みませんでした（シンボリックリンク）"),
-            std::string::npos) << r.out;
+            std::string::npos)
+      << r.out;
 }
 
 // A page of user C's names a script in user B's private folder: root's run over the page's site
@@ -403,7 +407,8 @@ TEST(CliTwoRuns, TwoRunsOnTheSameFilesTakeTurns) {
   // Should one run end before the other begins, neither waits.
   const std::string waiting = " is converting files in " + fs::canonical(site).native() + "; waiting for it to end\n";
   const std::string told = one.err + two.err;
-  EXPECT_TRUE((told.starts_with("sarnavel-cli: another run (process ") && told.ends_with(waiting)) || told == "") << told;
+  EXPECT_TRUE((told.starts_with("sarnavel-cli: another run (process ") && told.ends_with(waiting)) || told == "")
+      << told;
   EXPECT_EQ(TempFolder::read(loaded), "var s = '\xE2\x80\x99\xE6\x97\xA5';\n");
   EXPECT_EQ(TempFolder::read(loaded.native() + ".bak"), script);
   EXPECT_EQ(TempFolder::namesIn(loaded.parent_path()), (std::set<std::string>{"u.js", "u.js.bak"}));

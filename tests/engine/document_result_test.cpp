@@ -127,7 +127,8 @@ TEST(DocumentResult, DeclarationsAndWhatBecameOfThem) {
 // each and the count of the rest; every reference that reaches a file stays.
 TEST(DocumentResult, ACompactRecordKeepsAFewOfEachKindAndCountsTheRest) {
   std::string page = "<meta charset=utf-8>";
-  for (int k = 0; k < 10; ++k) page += "<form action=x><a href=\"?q=\xE6\x97\xA5\"></a><script src=s" + std::to_string(k) + ".js></script>";
+  for (int k = 0; k < 10; ++k)
+    page += "<form action=x><a href=\"?q=\xE6\x97\xA5\"></a><script src=s" + std::to_string(k) + ".js></script>";
   page += "<script src=http://x/a.js></script><script src=here.js></script>";
   testing::MemoryResolver files;
   files.file("here.js");

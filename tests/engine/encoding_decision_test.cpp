@@ -52,9 +52,9 @@ EncodingEvidence rememberedAs(TargetEncoding target) {
 TEST(EncodingDecision, StrongestValidEvidenceDecides) {
   const std::string hyo = "var s = \"\xC9\xBD\";";  // 表 in EUC-JP; U+027D in UTF-8; ﾉｽ in Shift_JIS
   const std::string nihongo = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";  // 日本語 in UTF-8
-  const std::string sha = "s=\"\x8E\xD0\x97\xCD\x97\x5C\";";          // 社力予 in Shift_JIS (UTF-8: malformed)
-  const std::string shaUtf8 = "\xE8\xA6\x81\xE6\xBC\xA2";                 // 要漢 in UTF-8 (Shift_JIS: 隕∵ｼ｢)
-  const std::string even = "\xE0\xA1";  // a rare kanji in both Shift_JIS and EUC-JP
+  const std::string sha = "s=\"\x8E\xD0\x97\xCD\x97\x5C\";";           // 社力予 in Shift_JIS (UTF-8: malformed)
+  const std::string shaUtf8 = "\xE8\xA6\x81\xE6\xBC\xA2";              // 要漢 in UTF-8 (Shift_JIS: 隕∵ｼ｢)
+  const std::string even = "\xE0\xA1";                                 // a rare kanji in both Shift_JIS and EUC-JP
   EncodingEvidence fromUtf16;
   fromUtf16.utf16 = Utf16Origin::Shape;
   EncodingEvidence module = declared("euc-jp");
@@ -70,7 +70,9 @@ TEST(EncodingDecision, StrongestValidEvidenceDecides) {
       {"UTF-16 the driver recognised", hyo, fromUtf16, {E::Utf16, B::Utf16Shape}},
       {"UTF-8 byte-order mark", "\xEF\xBB\xBF" + hyo, declared("euc-jp"), {E::Utf8, B::ByteOrderMark}},
       {"written by this run in EUC-JP", hyo, written(TargetEncoding::EucJp), {E::EucJp, B::WrittenByThisRun}},
-      {"written by an earlier run, whatever loads it", shaUtf8, rememberedAs(TargetEncoding::ShiftJis),
+      {"written by an earlier run, whatever loads it",
+       shaUtf8,
+       rememberedAs(TargetEncoding::ShiftJis),
        {E::ShiftJis, B::WrittenEarlier}},
       {"ASCII alone, whatever it declares", "p{}", declared("euc-jp"), {E::Ascii, B::Detection}},
       {"ISO-2022-JP, whatever declared", "\x1B$B$\"\x1B(B", declared("shift_jis"), {E::Iso2022Jp, B::Detection}},
@@ -91,7 +93,10 @@ TEST(EncodingDecision, StrongestValidEvidenceDecides) {
       {"a UTF-16 page lends UTF-8", hyo, loadedBy("", E::Utf16), {E::Utf8, B::LoadingPage, E::EucJp}},
       {"the loading element before the page", hyo, loadedBy("euc-jp", E::Latin1), {E::EucJp, B::Detection}},
       // ...but a claim is no trump: its page may have been converted before its files, or after.
-      {"a Shift_JIS page's script in UTF-8", "s=\"" + shaUtf8 + "\";", loadedBy("", E::ShiftJis), {E::Utf8, B::Detection}},
+      {"a Shift_JIS page's script in UTF-8",
+       "s=\"" + shaUtf8 + "\";",
+       loadedBy("", E::ShiftJis),
+       {E::Utf8, B::Detection}},
       {"a UTF-8 element over a Shift_JIS script", sha, loadedBy("UTF-8", E::Utf8), {E::ShiftJis, B::Detection}},
       {"the site tips a close call", "\"\xC2\xB7\"", site(E::EucJp), {E::EucJp, B::Site, E::Utf8}},
       {"the site leaves a clear one", "\"\xC2\xB7\"", site(E::Utf8), {E::Utf8, B::Detection}},

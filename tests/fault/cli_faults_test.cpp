@@ -23,8 +23,8 @@ namespace fs = std::filesystem;
 
 struct File {
   std::string name;
-  std::size_t size;     // 0: the fault makes the file itself, and it must end as it was
-  int code;             // 100 converted, else the failure's message number
+  std::size_t size;         // 0: the fault makes the file itself, and it must end as it was
+  int code;                 // 100 converted, else the failure's message number
   std::string reason = {};  // what the line under the failure says, when it says why
 };
 
@@ -57,43 +57,50 @@ TEST(CliFault, EachFaultFailsItsFileAloneAndLosesNothing) {
     std::function<bool(const fs::path& root, std::vector<ScratchMount>& mounts)> fault;
     std::function<void()> inChild;
   } cases[] = {
-      {"a file-size limit: the write fails, or the backup",
-       {{"small.js", 500, 100}, {"grows.css", 6000, 103, "EFBIG"}, {"big.html", 12000, 104, "EFBIG"}},
-       [](const fs::path&, auto&) { return true; }, underLimit(RLIMIT_FSIZE, 8192)},
-      {"a full file system with room for the backup only", {{"a.js", 300 << 10, 103, "ENOSPC"}},
-       fullFileSystem((300 << 10) * 13 / 10), {}},
-      {"a full file system without room for the backup", {{"a.js", 300 << 10, 104, "ENOSPC"}},
-       fullFileSystem((300 << 10) / 2),
-       {}},
-      {"a read-only folder",
-       {{"a.js", 400, 100}, {"ro/b.js", 400, 104}},
-       [](const fs::path& root, auto& mounts) {
-         mounts.push_back(ScratchMount::readOnly(root / "ro"));
-         return mounts.back().ok();
-       },
-       {}},
-      {"permission bits bind an ordinary user: unreadable, unwritable",
-       {{"ok.js", 400, 100}, {"secret.js", 400, 102}, {"locked.css", 400, 103, "権限"}},
-       [](const fs::path& root, auto&) {
-         for (const auto& item : fs::recursive_directory_iterator(root)) (void)lchown(item.path().c_str(), kNobody, kNobody);
-         (void)chown(root.c_str(), kNobody, kNobody);
-         (void)chown((root / "secret.js").c_str(), 0, 0);
-         (void)chmod((root / "secret.js").c_str(), 0600);
-         (void)chown((root / "locked.css").c_str(), 0, 0);
-         return chmod((root / "locked.css").c_str(), 0644) == 0;
-       },
-       asUser(kNobody)},
-      {"a name with no room for its backup's", {{std::string(249, 'n') + ".js", 400, 104}},
-       [](const fs::path&, auto&) { return true; }, {}},
+    {"a file-size limit: the write fails, or the backup",
+     {{"small.js", 500, 100}, {"grows.css", 6000, 103, "EFBIG"}, {"big.html", 12000, 104, "EFBIG"}},
+     [](const fs::path&, auto&) { return true; },
+     underLimit(RLIMIT_FSIZE, 8192)},
+    {"a full file system with room for the backup only",
+     {{"a.js", 300 << 10, 103, "ENOSPC"}},
+     fullFileSystem((300 << 10) * 13 / 10),
+     {}},
+    {"a full file system without room for the backup",
+     {{"a.js", 300 << 10, 104, "ENOSPC"}},
+     fullFileSystem((300 << 10) / 2),
+     {}},
+    {"a read-only folder",
+     {{"a.js", 400, 100}, {"ro/b.js", 400, 104}},
+     [](const fs::path& root, auto& mounts) {
+       mounts.push_back(ScratchMount::readOnly(root / "ro"));
+       return mounts.back().ok();
+     },
+     {}},
+    {"permission bits bind an ordinary user: unreadable, unwritable",
+     {{"ok.js", 400, 100}, {"secret.js", 400, 102}, {"locked.css", 400, 103, "権限"}},
+     [](const fs::path& root, auto&) {
+       for (const auto& item : fs::recursive_directory_iterator(root))
+         (void)lchown(item.path().c_str(), kNobody, kNobody);
+       (void)chown(root.c_str(), kNobody, kNobody);
+       (void)chown((root / "secret.js").c_str(), 0, 0);
+       (void)chmod((root / "secret.js").c_str(), 0600);
+       (void)chown((root / "locked.css").c_str(), 0, 0);
+       return chmod((root / "locked.css").c_str(), 0644) == 0;
+     },
+     asUser(kNobody)},
+    {"a name with no room for its backup's",
+     {{std::string(249, 'n') + ".js", 400, 104}},
+     [](const fs::path&, auto&) { return true; },
+     {}},
 #if !defined(__SANITIZE_ADDRESS__)
-      {"a file too large for the memory the program may take",
-       {{"a.css", 400, 100}, {"big.js", 0, 101}},
-       [](const fs::path& root, auto&) {
-         std::ofstream(root / "big.js").close();
-         fs::resize_file(root / "big.js", 300 << 20);  // sparse zeros, untouched after (checked by the state)
-         return true;
-       },
-       underLimit(RLIMIT_AS, rlim_t{512} << 20)},
+    {"a file too large for the memory the program may take",
+     {{"a.css", 400, 100}, {"big.js", 0, 101}},
+     [](const fs::path& root, auto&) {
+       std::ofstream(root / "big.js").close();
+       fs::resize_file(root / "big.js", 300 << 20);  // sparse zeros, untouched after (checked by the state)
+       return true;
+     },
+     underLimit(RLIMIT_AS, rlim_t{512} << 20)},
 #endif
   };
   for (const auto& c : cases) {

@@ -206,11 +206,15 @@ TEST(ConversionRun, AFileOnlyFailedPagesLoadIsLeftAsItIs) {
   EXPECT_EQ(TempFolder::read(b), kScriptInUtf8);
   EXPECT_NE(said.find(fileMessage(ResultCode::WriteFailed, a.native()) +
                       "  読み込むページがどれも変換できなかったため、変換しません（変換すると、ページが名前を挙げる"
-                      "文字コードと合わなくなります）: " + failing.native()),
-            std::string::npos) << said;
-  EXPECT_NE(said.find(success(b) + "  変換できなかったページは元の文字コードのままで、このファイルと合わなくなりました: " +
+                      "文字コードと合わなくなります）: " +
                       failing.native()),
-            std::string::npos) << said;
+            std::string::npos)
+      << said;
+  EXPECT_NE(
+      said.find(success(b) + "  変換できなかったページは元の文字コードのままで、このファイルと合わなくなりました: " +
+                failing.native()),
+      std::string::npos)
+      << said;
 }
 
 // --- Passes and sets -------------------------------------------------------------------------

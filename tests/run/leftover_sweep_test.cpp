@@ -175,8 +175,8 @@ TEST(LeftoverSweep, ARecoveryCopyTheUserCannotUseIsLeftAloneAndPending) {
     void (*make)(const fs::path& copy, const fs::path& folder);
     bool recorded;
   } cases[] = {
-      {"another user's",
-       [](const fs::path& copy, const fs::path&) { ASSERT_EQ(chown(copy.c_str(), 65534, 65534), 0); }, true},
+      {"another user's", [](const fs::path& copy, const fs::path&) { ASSERT_EQ(chown(copy.c_str(), 65534, 65534), 0); },
+       true},
       {"with a second name",
        [](const fs::path& copy, const fs::path& folder) { fs::create_hard_link(copy, folder / "x"); }, true},
       {"writable by its group", [](const fs::path& copy, const fs::path&) { ASSERT_EQ(chmod(copy.c_str(), 0620), 0); },

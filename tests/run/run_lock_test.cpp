@@ -133,11 +133,8 @@ TEST(RunLock, OnlyAnotherRunThatMayWriteTheFolderHoldsTheRun) {
     bool onTheRunsFolder;  // else on the folder above it
     bool holds;
   } cases[] = {
-      {"flock", 0, true, false},
-      {"flock", 0, false, false},
-      {"sarnavel-cli", kNobody, true, false},
-      {"sarnavel-cli", 0, true, true},
-      {"sarnavel", 0, false, true},
+      {"flock", 0, true, false},       {"flock", 0, false, false},   {"sarnavel-cli", kNobody, true, false},
+      {"sarnavel-cli", 0, true, true}, {"sarnavel", 0, false, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.holder) + " of user " + std::to_string(c.user) + (c.onTheRunsFolder ? " on" : " above"));
@@ -166,7 +163,8 @@ TEST(RunLock, OnlyAnotherRunThatMayWriteTheFolderHoldsTheRun) {
       ::close(release[1]);
     });
     RunLock lock;
-    EXPECT_TRUE(lock.acquire({{site.native()}, {above.native()}}, [&](std::string_view, pid_t p) { toldOf = p; }, cancel));
+    EXPECT_TRUE(lock.acquire(
+        {{site.native()}, {above.native()}}, [&](std::string_view, pid_t p) { toldOf = p; }, cancel));
     const bool holderStillThere = ::waitpid(holder, nullptr, WNOHANG) == 0;
     taken = true;
     let.join();

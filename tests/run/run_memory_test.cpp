@@ -60,7 +60,8 @@ TEST(RunMemory, AFileHoldingExactlyWhatARunWroteIsFoundByItsNameOrItsInode) {
     memory.open(folder / "memory");
     ASSERT_TRUE(memory.startRecording({{page.native()}, TargetEncoding::Utf8}));
     ASSERT_TRUE(memory.durableThrough(memory.recordWrite(wrote(page, "written", TargetEncoding::ShiftJis))));
-    ASSERT_TRUE(memory.durableThrough(memory.recordWrite(wrote(page, "written", TargetEncoding::Utf8))));  // the latest counts
+    ASSERT_TRUE(
+        memory.durableThrough(memory.recordWrite(wrote(page, "written", TargetEncoding::Utf8))));  // the latest counts
     ASSERT_TRUE(memory.durableThrough(memory.recordWrite(wrote(other, "also written", TargetEncoding::EucJp))));
   }
   const struct {

@@ -47,10 +47,12 @@ class SiteGenerator {
     for (int k = 0; k < pages; ++k) {
       std::string body;
       for (int j = 0; j < scripts; ++j)
-        if (chance(2)) body += "<script src=\"" + prefix + "js/s" + std::to_string(j) + ".js\"" + charset() + "></script>\n";
+        if (chance(2))
+          body += "<script src=\"" + prefix + "js/s" + std::to_string(j) + ".js\"" + charset() + "></script>\n";
       for (int j = 0; j < sheets; ++j)
         if (chance(2))
-          body += "<link rel=\"stylesheet\" href=\"" + prefix + "css/c" + std::to_string(j) + ".css\"" + charset() + ">\n";
+          body +=
+              "<link rel=\"stylesheet\" href=\"" + prefix + "css/c" + std::to_string(j) + ".css\"" + charset() + ">\n";
       root.put(site + "/p" + std::to_string(k) + ".html",
                "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=" +
                    std::string(encoding_.charset) + "\">\n" + body + "</head><body>" + words() + "</body></html>\n");
@@ -61,7 +63,8 @@ class SiteGenerator {
   bool chance(int oneIn) { return random_() % oneIn == 0; }
   std::string words() {
     std::u16string text;
-    for (int k = 0, n = 1 + static_cast<int>(random_() % 4); k < n; ++k) text += kCommonKanji[random_() % kCommonKanji.size()];
+    for (int k = 0, n = 1 + static_cast<int>(random_() % 4); k < n; ++k)
+      text += kCommonKanji[random_() % kCommonKanji.size()];
     return icuEncode(encoding_.converter, text);
   }
   std::string charset() { return chance(2) ? " charset=\"" + std::string(encoding_.charset) + "\"" : ""; }
