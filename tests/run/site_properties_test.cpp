@@ -80,7 +80,7 @@ void forEverySite(Property property) {
   Runs total;
   for (const testing::SiteEncoding& encoding : testing::kSiteEncodings) {
     for (int target : {0, 1, 3}) {
-      for (unsigned seed = 1; seed <= 3; ++seed) {
+      for (unsigned seed = 1; seed <= 8; ++seed) {
         for (bool memoryKept : {true, false}) {
           SCOPED_TRACE(std::string(encoding.charset) + " into target " + std::to_string(target) + ", seed " +
                        std::to_string(seed) + (memoryKept ? ", memory kept" : ", memory lost"));
