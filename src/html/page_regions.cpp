@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "html/iso2022_runs.h"
+#include "html/script_data.h"
 #include "html/script_types.h"
 #include "html/tag_scanner.h"
 #include "text/ascii.h"
@@ -196,7 +197,9 @@ std::optional<RegionSpan> PageRegions<Char>::next() {
     const std::size_t bodyStart = gt + 1;
     // The body ends at "</name" followed by white space, `/` or `>` (or the end).
     std::size_t bodyEnd = page_.size();
-    if (element.body != Body::Plaintext) {
+    if (element.body == Body::Script) {
+      if (const std::size_t end = scriptBodyEnd(page_, bodyStart); end != kNone) bodyEnd = end;
+    } else if (element.body != Body::Plaintext) {
       for (std::size_t c = find(Char('<'), bodyStart); c != kNone; c = find(Char('<'), c + 1)) {
         const std::size_t after = c + 2 + element.name.size();
         if (c + 1 < page_.size() && page_[c + 1] == Char('/') && matchesNoCase(page_, c + 2, element.name) &&

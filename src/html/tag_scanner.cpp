@@ -11,6 +11,7 @@
 #endif
 
 #include "html/iso2022_runs.h"
+#include "html/script_data.h"
 #include "text/byte_pair_scan.h"
 
 namespace sarnavel {
@@ -35,15 +36,6 @@ std::size_t skipSpaces(std::string_view text, std::size_t pos) {
 std::size_t findSpaceOrEnd(std::string_view text, std::size_t from) {
   std::size_t pos = findOutsideRuns(text, from, [&](std::size_t i) { return isSpace(text[i]); });
   return pos == kNone ? text.size() : pos;
-}
-
-constexpr std::string_view kScriptEndUpper = "</SCRIPT>";
-constexpr std::string_view kScriptEndLower = "</script>";
-
-// Whether a script end tag, as the walk matches it, starts at the `<` at `at`.
-bool scriptEndAt(std::string_view page, std::size_t at) {
-  const std::string_view here = page.substr(at, kScriptEndLower.size());
-  return here == kScriptEndLower || here == kScriptEndUpper;
 }
 
 // Whether the closing tag of a style element, "</style" in any letter case, starts at `at`.
@@ -206,15 +198,6 @@ std::size_t TagWalk::find(char byte, std::size_t from, bool* escapeFree) const {
   return findByteOutsideRuns(page_, from, byte);
 }
 
-std::size_t TagWalk::findScriptEnd(std::size_t from) {
-  if (from >= noScriptEndFrom_) return kNone;
-  for (std::size_t at = find('<', from); at != kNone; at = find('<', at + 1)) {
-    if (scriptEndAt(page_, at)) return at;
-  }
-  noScriptEndFrom_ = from;
-  return kNone;
-}
-
 namespace {
 
 // Writes the name of the tag whose text is `text` into `name` and returns where its attributes
@@ -339,9 +322,11 @@ bool TagWalk::next(ScannedTag& tag) {
 void TagWalk::skipScriptBody(const TagSpan& scriptTag) { resume_ = scriptBodySkip(scriptTag); }
 
 std::size_t TagWalk::scriptBodySkip(const TagSpan& scriptTag) {
-  if (scriptTag.selfClosing) return scriptTag.tagEnd;
-  const std::size_t end = findScriptEnd(scriptTag.tagEnd - 1);
-  return end == kNone ? scriptTag.tagEnd : end + kScriptEndLower.size();
+  if (scriptTag.tagEnd == lastScriptBody_) return lastScriptEnd_;
+  const std::size_t end = scriptBodyEnd(page_, scriptTag.tagEnd);
+  lastScriptBody_ = scriptTag.tagEnd;
+  lastScriptEnd_ = end == kNone ? page_.size() : end;
+  return lastScriptEnd_;
 }
 
 void TagWalk::skipStyleBody(const TagSpan& styleTag) { resume_ = styleBodySkip(styleTag); }

@@ -74,9 +74,9 @@ struct TagSpan {
 // none when no `<` or no `>` after it follows.
 std::optional<TagSpan> findNextTag(std::string_view page, std::size_t start);
 
-// Where the walk resumes after the start tag of a script whose body is to be skipped: just
-// after the nearer of "</SCRIPT>" and "</script>" (matched exactly as written) found from the
-// tag's `>` onward, or at `tagEnd` when the tag is self-closing or neither is found.
+// Where the walk resumes after the start tag of a script whose body is to be skipped: at the
+// `<` of the body's end tag, as script_data.h finds it, or at the end of the page when the body
+// has none.
 std::size_t skipScriptBody(std::string_view page, const TagSpan& scriptTag);
 
 // Replaces the content of `out` with the tag: "<", the name, ` key="value"` for each
@@ -192,16 +192,16 @@ class TagWalk {
   // name a kind (npos when none follows); false, with nothing found, when an escape byte lies
   // before it: then the walk from `from` must mind the runs.
   bool findNamedOpen(std::size_t from, std::size_t& open);
-  std::size_t findScriptEnd(std::size_t from);
 
   std::string_view page_;
   TagKinds withAttributes_;
   TagKinds handedOver_;
   std::size_t resume_ = 0;
   bool ended_ = false;
-  // No script end tag lies at or after this offset (npos while no search has failed), so
-  // later searches from beyond it need not look again.
-  std::size_t noScriptEndFrom_ = std::string_view::npos;
+  // The body last read by scriptBodySkip (where it starts) and where it ends: a walk that serves
+  // two readers asks about one script twice.
+  std::size_t lastScriptBody_ = std::string_view::npos;
+  std::size_t lastScriptEnd_ = 0;
   std::size_t noStyleEndFrom_ = std::string_view::npos;  // likewise for "</style"
   // The escape byte that ended the last look for a named tag (npos while none has): until the
   // walk is past it, the tags are found the way that minds runs.

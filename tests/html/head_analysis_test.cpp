@@ -66,8 +66,6 @@ TEST(AnalyseHead, Cases) {
        "html title@63 nometa / charset= script=text/javascript"},
       {"<script>'<meta http-equiv=content-type content=charset=x><title>'</script><html>",
        "html nometa / charset= script=text/javascript"},
-      // A mixed-case end tag is not an end tag: the body is walked like ordinary text.
-      {"<script>'<title>'</Script><html>", "html title@9 nometa / charset= script=text/javascript"},
       // An unterminated comment or tag ends the walk.
       {"<html><!-- x><head>", "html nometa / charset= script=text/javascript"},
       // Content-Script-Type.
