@@ -32,8 +32,9 @@ struct EscapedCharacter {
 
 // What stands in for a character the target could not hold when no escape was written: the
 // geta mark, U+FFFD, or (in raw text such as `xmp`, which reads no escape) the HTML reference,
-// which shows there as text.
-enum class StandIn { GetaMark, ReplacementCharacter, Reference };
+// which shows there as text; in the fallback text of `iframe`, `noembed` and `noframes`, raw
+// text browsers never show, the reference is the page's text but nobody sees it.
+enum class StandIn { GetaMark, ReplacementCharacter, Reference, UnshownReference };
 
 struct LostCharacter {
   char32_t codePoint = 0;

@@ -57,7 +57,7 @@ void TextEscaper::escape(char32_t codePoint, std::size_t offset) {
       return;
     }
     appendReference(out_, codePoint);
-    if (target_.findings != nullptr) target_.findings->lost(codePoint, offset, StandIn::Reference);
+    if (target_.findings != nullptr) target_.findings->lost(codePoint, offset, rawTextStandIn_);
     return;
   }
   if (*language_ == EscapeLanguage::Html && !referenceShowsItself(codePoint)) {

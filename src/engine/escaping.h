@@ -98,6 +98,9 @@ class TextEscaper {
   // The text is written in the target's own bytes rather than in code page 932 (a UTF-8 text
   // read straight into EUC-JP): what the escaper writes beyond ASCII must be too.
   void writeTargetBytes() { targetBytes_ = true; }
+  // Raw text that browsers never show (html/page_regions.h, Fallback): a character lost there
+  // is reported so.
+  void setRawTextShown(bool shown) { rawTextStandIn_ = shown ? StandIn::Reference : StandIn::UnshownReference; }
   // Whether every character is written as itself here (UTF-8 without escapes, or raw text in
   // UTF-8): then nothing gains by reading a text decomposed.
   bool writesEveryCharacter() const { return target_.keepCharacters || (!language_ && utf8Output_); }
@@ -114,6 +117,7 @@ class TextEscaper {
   bool targetBytes_ = false;
   std::function<bool(std::size_t)> inCode_;
   std::function<std::optional<EscapeLanguage>(std::size_t)> languageAt_;
+  StandIn rawTextStandIn_ = StandIn::Reference;
   char16_t pendingHigh_ = 0;
   std::size_t pendingOffset_ = Findings::kNoOffset;
 };

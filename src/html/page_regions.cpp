@@ -43,7 +43,7 @@ bool matchesNoCase(std::basic_string_view<Char> text, std::size_t at, std::strin
 }
 
 // How the body of an element whose start tag has this name is read.
-enum class Body { None, Script, Style, RawText, Plaintext, Opaque };
+enum class Body { None, Script, Style, RawText, Plaintext, Fallback, Opaque };
 
 struct Element {
   Body body;
@@ -51,9 +51,9 @@ struct Element {
 };
 
 constexpr Element kElements[] = {
-    {Body::Script, "script"},   {Body::Style, "style"},     {Body::RawText, "xmp"},   {Body::Plaintext, "plaintext"},
-    {Body::Opaque, "textarea"}, {Body::Opaque, "title"},    {Body::Opaque, "iframe"}, {Body::Opaque, "noembed"},
-    {Body::Opaque, "noframes"}, {Body::Opaque, "noscript"},
+    {Body::Script, "script"},       {Body::Style, "style"},      {Body::RawText, "xmp"},
+    {Body::Plaintext, "plaintext"}, {Body::Opaque, "textarea"},  {Body::Opaque, "title"},
+    {Body::Fallback, "iframe"},     {Body::Fallback, "noembed"}, {Body::Fallback, "noframes"},
 };
 
 // The first letters of those names, one bit each from 'a': a tag whose name starts otherwise
@@ -216,6 +216,8 @@ std::optional<RegionSpan> PageRegions<Char>::next() {
       region = PageRegion::Style;
     } else if (element.body == Body::RawText || element.body == Body::Plaintext) {
       region = PageRegion::RawText;
+    } else if (element.body == Body::Fallback) {
+      region = PageRegion::Fallback;
     }
     if (region == PageRegion::Markup) {  // read as HTML, but no tag is looked for inside
       i = bodyEnd;

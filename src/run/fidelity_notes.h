@@ -6,6 +6,8 @@
 //                      names it; the file's own line says it was left as it was)
 //   lost-characters    characters the target lacks stood in raw text (`xmp`, `plaintext`),
 //                      where no escape is read: they show as their references
+//   fallback-text      the same in the fallback text of `iframe`, `noembed` and `noframes`,
+//                      which browsers never show but scripts may read
 //   charset-by-script  a script writes a `script` element (document.write) whose charset names
 //                      another encoding than the target: rewritten in the script's string when
 //                      it loads a file the run converts (said, since the script was changed),

@@ -139,22 +139,26 @@ TEST(ConvertHtml, Latin1RawText) {
 }
 
 // Every source form gets the escape of the region: here U+4E02, which only JIS X 0212 of an
-// EUC-JP page holds, in a Shift_JIS page. In <xmp> no escape is read: it is lost, and said.
+// EUC-JP page holds, in a Shift_JIS page; a style sheet in noscript is CSS to a browser without
+// scripts. In <xmp> no escape is read: it is lost, and said; so in an iframe's fallback text,
+// which nobody sees.
 TEST(ConvertHtml, EscapesFollowTheRegionFromEucJpToo) {
   Page page;
   const std::string k = "\x8f\xb0\xa1";
-  std::string out =
-      page.convert("<html><head><meta charset=euc-jp></head><body><p>" + k + "</p><script>s='" + k +
-                       "'</script><style>p{content:'" + k + "'}</style><script type=application/ld+json>\"" + k +
-                       "\"</script><script type=module>s='" + k + "'</script><xmp>" + k + "</xmp>",
-                   kSjis);
+  std::string out = page.convert(
+      "<html><head><meta charset=euc-jp></head><body><p>" + k + "</p><script>s='" + k + "'</script><style>p{content:'" +
+          k + "'}</style><script type=application/ld+json>\"" + k + "\"</script><script type=module>s='" + k +
+          "'</script><xmp>" + k + "</xmp><noscript><style>" + k + "</style></noscript><iframe>" + k + "</iframe>",
+      kSjis);
   EXPECT_EQ(out,
             "<html><head><meta charset=\"Shift_JIS\"></head><body><p>&#19970;</p><script>s='\\u4E02'</script>"
             "<style>p{content:'\\4E02 '}</style><script type=application/ld+json>\"\\u4E02\"</script>"
-            "<script type=module>s='\\u4E02'</script><xmp>&#19970;</xmp>");
-  ASSERT_EQ(page.result.lost.size(), 1u);
+            "<script type=module>s='\\u4E02'</script><xmp>&#19970;</xmp><noscript><style>\\4E02 </style></noscript>"
+            "<iframe>&#19970;</iframe>");
+  ASSERT_EQ(page.result.lost.size(), 2u);
   EXPECT_EQ(page.result.lost[0].writtenAs, StandIn::Reference);
   EXPECT_EQ(page.result.lost[0].count, 1u);
+  EXPECT_EQ(page.result.lost[1].writtenAs, StandIn::UnshownReference);
 }
 
 // With the UTF-8 target and the characters kept, nothing is escaped, and what the page had

@@ -9,10 +9,11 @@
 namespace sarnavel {
 namespace {
 
-// The spans of a page as "M:text|S:text|..." (M markup, S script, C style, R raw text).
+// The spans of a page as "M:text|S:text|..." (M markup, S script, C style, R raw text, F fallback
+// text).
 template <class Char>
 std::string spansOf(std::basic_string_view<Char> page, bool iso2022 = false) {
-  static constexpr char kLetters[] = {'M', 'S', 'C', 'R'};
+  static constexpr char kLetters[] = {'M', 'S', 'C', 'R', 'F'};
   std::string out;
   PageRegions<Char> regions(page, iso2022);
   std::size_t covered = 0;
@@ -42,11 +43,12 @@ TEST(PageRegions, Cases) {
       {"<!-- <script> -->x", "M:<!-- <script> -->x"},                          // a comment opens nothing
       {"<textarea><script>x</textarea>", "M:<textarea><script>x</textarea>"},  // nor the text of a textarea
       {"<scripts>x", "M:<scripts>x"},
-      // Each element whose text is stepped over, in any letter case.
-      {"<TITLE><xmp></title><Noscript><xmp></noscript><iframe><xmp></iframe><noembed><xmp></noembed>"
-       "<noFrames><xmp></noframes>",
-       "M:<TITLE><xmp></title><Noscript><xmp></noscript><iframe><xmp></iframe><noembed><xmp></noembed>"
-       "<noFrames><xmp></noframes>"},
+      // Each element whose text is stepped over, in any letter case, and the fallback text
+      // browsers never show; noscript holds markup, as a browser without scripts reads it.
+      {"<TITLE><xmp></title><iframe><xmp></iframe><noEmbed><xmp></noembed><noframes><xmp></noFrames>",
+       "M:<TITLE><xmp></title><iframe>|F:<xmp>|M:</iframe><noEmbed>|F:<xmp>|M:</noembed><noframes>|F:<xmp>|M:</"
+       "noFrames>"},
+      {"<noscript><style>a{}</style></noscript>", "M:<noscript><style>|C:a{}|M:</style></noscript>"},
       {"<script type=\"text/template\">x</script>", "M:<script type=\"text/template\">x</script>"},
       {"<script type=application/ld+json>x</script>", "M:<script type=application/ld+json>|S:x|M:</script>"},
       {"<script type=module>x</script>", "M:<script type=module>|S:x|M:</script>"},
