@@ -73,7 +73,7 @@ struct Declaration {
 // A reference of a page to a style sheet or a script, and what was done with it.
 struct FoundReference {
   LoadedKind kind = LoadedKind::StyleSheet;
-  std::string reference;  // the local path the element names (UTF-8), or the raw value when remote
+  std::string reference;  // the local path the element names (bytes, referenceNames), or the raw value when remote
   ReferenceStatus status = ReferenceStatus::Missing;
   std::string path;             // the full path the resolver found (Followable, WrongKind, Binary)
   std::string formerCharset;    // the element's charset attribute as the page had it

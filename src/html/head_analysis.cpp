@@ -7,8 +7,9 @@ namespace {
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
-// The charset a content-type meta's content names, as browsers extract it.
-std::string charsetInContent(std::string_view content) {
+}  // namespace
+
+std::optional<LabelPlace> charsetLabelIn(std::string_view content) {
   const std::string lower = lowercaseCopy(content);
   for (std::size_t at = lower.find("charset"); at != std::string::npos; at = lower.find("charset", at)) {
     std::size_t i = at + 7;
@@ -21,14 +22,22 @@ std::string charsetInContent(std::string_view content) {
     while (i < content.size() && isSpace(content[i])) ++i;
     if (i < content.size() && (content[i] == '"' || content[i] == '\'')) {
       const std::size_t close = content.find(content[i], i + 1);
-      if (close == std::string_view::npos) return {};
-      return std::string(content.substr(i + 1, close - i - 1));
+      if (close == std::string_view::npos) return std::nullopt;
+      return LabelPlace{i + 1, close};
     }
     std::size_t end = i;
     while (end < content.size() && !isSpace(content[end]) && content[end] != ';') ++end;
-    return std::string(content.substr(i, end - i));
+    return LabelPlace{i, end};
   }
-  return {};
+  return std::nullopt;
+}
+
+namespace {
+
+// The charset a content-type meta's content names, as browsers extract it.
+std::string charsetInContent(std::string_view content) {
+  const std::optional<LabelPlace> label = charsetLabelIn(content);
+  return label ? std::string(content.substr(label->start, label->end - label->start)) : std::string();
 }
 
 void readMeta(const ScannedTag& tag, PARSE1INFO& info) {

@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,6 +68,15 @@ struct PARSE1INFO {
     return {};
   }
 };
+
+// Where the charset a content-type meta's `content` names stands in it, as browsers find it:
+// after the first "charset" (any case), blanks, "=" and blanks, in quotes or up to a ';' or a
+// blank. None when there is no such label (or its quote is not closed).
+struct LabelPlace {
+  std::size_t start = 0;
+  std::size_t end = 0;
+};
+std::optional<LabelPlace> charsetLabelIn(std::string_view content);
 
 // Fills `info` from `page` as described above and returns `info.hasHtml`.
 bool analyseHead(std::string_view page, PARSE1INFO& info);

@@ -262,8 +262,9 @@ TEST(ConversionRun, FollowSwitches) {
     EXPECT_EQ(TempFolder::read(script), c.scriptConverted ? kScriptInUtf8 : kScript) << c.followCss << c.followJs;
     EXPECT_EQ(fs::exists(sheet.string() + ".bak"), c.sheetConverted);
     // the page names the target on its links whether or not they are followed
-    EXPECT_NE(TempFolder::read(p).find("<link charset=\"UTF-8\" href=\"a.css\""), std::string::npos);
-    EXPECT_NE(TempFolder::read(p).find("<script charset=\"UTF-8\" src=\"b.js\""), std::string::npos);
+    EXPECT_NE(TempFolder::read(p).find("<link rel=\"stylesheet\" href=\"a.css\" charset=\"UTF-8\">"),
+              std::string::npos);
+    EXPECT_NE(TempFolder::read(p).find("<script src=\"b.js\" charset=\"UTF-8\">"), std::string::npos);
   }
 }
 
