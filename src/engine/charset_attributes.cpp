@@ -16,8 +16,9 @@ std::optional<TargetEncoding> legacyEncodingOf(SourceEncoding source) {
 
 }  // namespace
 
-PageReferences::PageReferences(std::string_view page, const std::optional<BaseElement>& base,
-                               TargetEncoding pageEncoding, SourceEncoding readAs, const ReferenceResolver& resolver)
+DocumentReferences::DocumentReferences(std::string_view page, const std::optional<BaseElement>& base,
+                                       TargetEncoding pageEncoding, SourceEncoding readAs,
+                                       const ReferenceResolver& resolver)
     : page_(page), reading_{pageEncoding, legacyEncodingOf(readAs)}, resolver_(resolver) {
   if (!base) return;
   base_ = referenceBaseOf(base->href, pageEncoding);
@@ -25,8 +26,8 @@ PageReferences::PageReferences(std::string_view page, const std::optional<BaseEl
   hasBase_ = true;
 }
 
-std::optional<PageReferences::Loaded> PageReferences::resolve(std::string_view value, std::size_t at, LoadedKind kind,
-                                                              bool& remote) const {
+std::optional<DocumentReferences::Loaded> DocumentReferences::resolve(std::string_view value, std::size_t at,
+                                                                      LoadedKind kind, bool& remote) const {
   // Browsers resolve elements as they come: the base counts for those after it.
   const std::optional<std::vector<std::string>> names =
       referenceNames(value, reading_, hasBase_ && at >= baseEnd_ ? base_ : ReferenceBase{});
@@ -40,8 +41,9 @@ std::optional<PageReferences::Loaded> PageReferences::resolve(std::string_view v
   return std::nullopt;
 }
 
-void charsetAttributeEdits(std::vector<ELEMENT>& elements, const PageReferences& page, const std::string& charsetName,
-                           std::vector<FoundReference>& references, std::vector<PageEdit>& edits) {
+void charsetAttributeEdits(std::vector<ELEMENT>& elements, const DocumentReferences& page,
+                           const std::string& charsetName, std::vector<FoundReference>& references,
+                           std::vector<PageEdit>& edits) {
   for (ELEMENT& element : elements) {
     const bool script = element.name == "script";
     const LoadedKind kind = script ? LoadedKind::Script : LoadedKind::StyleSheet;
@@ -51,7 +53,7 @@ void charsetAttributeEdits(std::vector<ELEMENT>& elements, const PageReferences&
     auto charset = element.attributes.find("charset");
     std::string formerCharset = charset != element.attributes.end() ? charset->second : std::string();
     bool remote = false;
-    std::optional<PageReferences::Loaded> loaded = page.resolve(value->second, element.tagStart, kind, remote);
+    std::optional<DocumentReferences::Loaded> loaded = page.resolve(value->second, element.tagStart, kind, remote);
     if (remote) {
       references.push_back({kind, value->second, ReferenceStatus::Remote, {}, std::move(formerCharset), false, module});
       continue;

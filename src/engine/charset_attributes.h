@@ -37,13 +37,14 @@
 
 namespace sarnavel {
 
-// A page's references as the conversion resolves them: the converted page, its base, how its
-// names are read, and who says what they lead to.
-class PageReferences {
+// A document's references as the conversion resolves them: the converted page (or sheet, whose
+// @import rules load files too, css_conversion.h), its base, how its names are read, and who
+// says what they lead to.
+class DocumentReferences {
  public:
   // `pageEncoding`: the encoding `page` is in; `readAs`: what the page was before its conversion.
-  PageReferences(std::string_view page, const std::optional<BaseElement>& base, TargetEncoding pageEncoding,
-                 SourceEncoding readAs, const ReferenceResolver& resolver);
+  DocumentReferences(std::string_view page, const std::optional<BaseElement>& base, TargetEncoding pageEncoding,
+                     SourceEncoding readAs, const ReferenceResolver& resolver);
 
   // What the value of an element at `at` leads to: the name (bytes) tried, and the resolver's
   // answer. None, with `remote` set, when it is remote; none when it names nothing.
@@ -64,7 +65,8 @@ class PageReferences {
   const ReferenceResolver& resolver_;
 };
 
-void charsetAttributeEdits(std::vector<ELEMENT>& elements, const PageReferences& page, const std::string& charsetName,
-                           std::vector<FoundReference>& references, std::vector<PageEdit>& edits);
+void charsetAttributeEdits(std::vector<ELEMENT>& elements, const DocumentReferences& page,
+                           const std::string& charsetName, std::vector<FoundReference>& references,
+                           std::vector<PageEdit>& edits);
 
 }  // namespace sarnavel

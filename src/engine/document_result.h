@@ -98,7 +98,7 @@ struct PageNotice {
 struct DocumentResult {
   EncodingDecision source;  // what the bytes were read as, and what decided it
   std::vector<Declaration> declarations;
-  std::vector<FoundReference> references;  // pages only, in document order
+  std::vector<FoundReference> references;  // a page's, a sheet's @import rules', in document order
   std::vector<PageNotice> pageNotices;     // pages only, in document order
   std::vector<EscapedCharacter> escaped;   // by first position
   std::vector<LostCharacter> lost;         // by first position

@@ -21,8 +21,8 @@ namespace {
 // element names the file it loads outright and that file is one the run converts, its label in
 // the script's string names the target, as a real element's would; any other is left as the
 // script spells it and noted, since the file it loads is misread once converted.
-void charsetsWrittenByScripts(const PageReferences& references, const std::string& charsetName, TargetEncoding target,
-                              DocumentResult& result, std::vector<PageEdit>& edits) {
+void charsetsWrittenByScripts(const DocumentReferences& references, const std::string& charsetName,
+                              TargetEncoding target, DocumentResult& result, std::vector<PageEdit>& edits) {
   const std::string_view page = references.page();
   const std::vector<WrittenScriptTag> written = scriptTagsWrittenByScripts(page, target == TargetEncoding::Iso2022Jp);
   if (written.empty()) return;
@@ -30,7 +30,7 @@ void charsetsWrittenByScripts(const PageReferences& references, const std::strin
   for (const WrittenScriptTag& tag : written) {
     if (encodingOfLabel(tag.charset) == sourceEncodingOf(target)) continue;
     bool remote = false;
-    std::optional<PageReferences::Loaded> loaded;
+    std::optional<DocumentReferences::Loaded> loaded;
     if (!tag.src.empty()) loaded = references.resolve(tag.src, tag.at, LoadedKind::Script, remote);
     if (loaded && loaded->resolved.status == ReferenceStatus::Followable) {
       edits.push_back({tag.labelAt, tag.labelAt + tag.charset.size(), charsetName});
@@ -102,7 +102,7 @@ std::optional<DocumentResult> tryConvert(std::string& text, std::vector<PageEdit
   // An ASCII page names its files in the encoding it declared.
   const SourceEncoding namesIn =
       readAs == SourceEncoding::Ascii ? encodingOfLabel(info.declaredLabel()).value_or(readAs) : readAs;
-  const PageReferences references(converted, loads.base, options.targetEncoding, namesIn, resolver);
+  const DocumentReferences references(converted, loads.base, options.targetEncoding, namesIn, resolver);
   charsetAttributeEdits(loads.elements, references, steps.charsetName, result.references, edits);
   charsetsWrittenByScripts(references, steps.charsetName, options.targetEncoding, result, edits);
   keepDeclarationInPrescan(info, xmlDeclarationEnd(converted), steps.charsetName, written, edits, result.declarations);

@@ -402,13 +402,20 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   };
   auto viewsOf = [](const PathSet& set) { return std::vector<std::string_view>(set.begin(), set.end()); };
 
-  // Passes 4 and 5 see everything pass 1 added; the sets are not touched after pass 1.
+  // Passes 4 and 5 see everything the pages load, and the sheets the sheets of passes 2 and 4
+  // import (@import): pass 4 goes on over those it has not converted yet, until none is new.
   runPass(1, pages, pageFolders, page);
   std::vector<std::string_view>().swap(pages);
   std::vector<std::uint32_t>().swap(pageFolders);
   runPass(2, styleSheets, styleSheetFolders, sheet);
   runPass(3, scripts, scriptFolders, script);
-  runPass(4, viewsOf(referencedStyleSheets), noFolders, sheet);
+  for (PathSet imported;;) {
+    std::vector<std::string_view> pending;
+    for (const std::string& loaded : referencedStyleSheets)
+      if (imported.insert(loaded).second) pending.push_back(loaded);
+    if (pending.empty()) break;
+    runPass(4, pending, noFolders, sheet);
+  }
   runPass(5, viewsOf(referencedScripts), noFolders, script);
 
   summary.cancelled = cancelRequested.load();

@@ -162,8 +162,12 @@ FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOp
 
 FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
                           const EncodingEvidence& evidence, const DriverContext& context) {
-  return convertFile(path, DocumentKind::StyleSheet, options, mode, evidence, context,
-                     [&](std::string& text, std::vector<PageEdit>&) { return convertCss(text, options, evidence); });
+  return convertFile(
+      path, DocumentKind::StyleSheet, options, mode, evidence, context, [&](std::string& text, std::vector<PageEdit>&) {
+        // The sheets it imports resolve against its own folder.
+        const FileSystemResolver resolver(normalFolderOf(path), context.probes, readFolder(path, context));
+        return convertCss(text, options, evidence, &resolver);
+      });
 }
 
 FileReport convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,

@@ -158,7 +158,7 @@ FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const
           utf16 ? TargetEncoding::ShiftJis : asTarget(record.source.encoding).value_or(TargetEncoding::ShiftJis);
       const FileSystemResolver resolver(normalFolderOf(path), context.probes, readFolder(path, context));
       std::vector<PageEdit> unusedEdits;
-      const PageReferences references(text, loads.base, pageEncoding, record.source.encoding, resolver);
+      const DocumentReferences references(text, loads.base, pageEncoding, record.source.encoding, resolver);
       charsetAttributeEdits(loads.elements, references, "", record.references, unusedEdits);
       for (FoundReference& reference : record.references) reference.charsetWritten = false;
     }

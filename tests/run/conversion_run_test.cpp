@@ -400,7 +400,8 @@ TEST(ConversionRunEvidence, TheFirstLoaderLendsItsCharsetAndAnyLoaderMakesAModul
 
 // A reference is followed only to a file of the kind its element loads; the others keep their
 // element as it was and are named under the page's line. A file loaded from outside what the
-// user named is converted and named under its own line.
+// user named is converted and named under its own line. A sheet's @import is a reference too,
+// followed from every sheet converted, an imported sheet's own included, each sheet once.
 TEST(ConversionRunEvidence, ReferencesReachOnlyFilesOfTheirKind) {
   TempFolder folder;
   const std::string passwd = "root:x:0:0::/root:/bin/bash\n";
@@ -409,7 +410,10 @@ TEST(ConversionRunEvidence, ReferencesReachOnlyFilesOfTheirKind) {
       "ELF\x02\x01\x01\0\0\0\x93\xFA"s;
   folder.put("passwd", passwd);
   folder.put("bin/tool", tool);
-  fs::path outside = folder.put("shared/common.css", kSheet);
+  const std::string imports = "@import url(../site/css/part.css);\n@import \"../passwd\" screen;\n";
+  fs::path outside = folder.put("shared/common.css", imports + kSheet);
+  const std::string importsBack = "@import '../../shared/common.css';\n";
+  fs::path part = folder.put("site/css/part.css", importsBack + kSheet);
   const std::string tags = "<link rel=\"stylesheet\" href=\"" + (folder / "passwd").string() +
                            "\"><script type=\"text/javascript\" src=\"../bin/tool\"></script>";
   fs::path index = folder.put("site/index.html", "<html><head><title>t</title>" + tags +
@@ -420,17 +424,23 @@ TEST(ConversionRunEvidence, ReferencesReachOnlyFilesOfTheirKind) {
   EXPECT_EQ(TempFolder::read(folder / "passwd"), passwd);
   EXPECT_TRUE(sameBytes(TempFolder::read(folder / "bin/tool"), tool));
   EXPECT_NE(TempFolder::read(index).find(tags), std::string::npos);
-  EXPECT_EQ(TempFolder::read(outside), kSheetInUtf8);
-  ASSERT_EQ(r.record.outcomes.size(), 2u);
+  const std::string rule = "@charset \"utf-8\";\n";
+  EXPECT_EQ(TempFolder::read(outside), rule + imports + kSheet);
+  EXPECT_EQ(TempFolder::read(part), rule + importsBack + kSheet);
+  ASSERT_EQ(r.record.outcomes.size(), 3u);
   const std::string refused = "参照先は読み込む要素に合う種類のファイルではないため変換しません: ";
-  EXPECT_EQ(r.record.outcomes[0].notes,
-            (std::vector<FileNote>{{"reference-refused", {}, refused + (folder / "passwd").string()},
-                                   {"reference-refused", {}, refused + (folder / "bin/tool").string()}}));
+  const FileNote passwdRefused{"reference-refused", {}, refused + (folder / "passwd").string()};
+  EXPECT_EQ(
+      r.record.outcomes[0].notes,
+      (std::vector<FileNote>{passwdRefused, {"reference-refused", {}, refused + (folder / "bin/tool").string()}}));
   EXPECT_EQ(
       r.record.outcomes[1].notes,
-      (std::vector<FileNote>{{"outside-named",
+      (std::vector<FileNote>{passwdRefused,
+                             {"outside-named",
                               {},
                               "指定されたフォルダーとファイルの外にありますが、ページが読み込むため変換しました。"}}));
+  EXPECT_EQ(r.record.outcomes[2].path, part);
+  EXPECT_TRUE(r.record.outcomes[2].notes.empty());
 }
 
 // What the observer prepares of a file is made on the worker, from everything but the notes
