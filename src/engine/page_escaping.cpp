@@ -41,7 +41,7 @@ std::string escapeByRegion(std::basic_string_view<Char> page, EscapeTarget targe
       const std::size_t base = offsetOf(span->start);
       const std::size_t step = offsetOf(span->start + 1) - base;
       escaper.setCodeProbe(
-          [&context, base, step](std::size_t offset) { return context->inCode((offset - base) / step); });
+          [&context, base, step](std::size_t offset) { return context->placeOf((offset - base) / step); });
     }
     escapeRegion(escaper, part, span->start);
     escaper.finish();
@@ -71,7 +71,7 @@ std::string readPageUtf8Directly(std::string_view page, EscapeTarget target, std
       scriptStart = span.start;
       code.emplace(page.substr(span.start, span.end - span.start));
     }
-    return code->inCode(offset - firstOffset - span.start);
+    return code->placeOf(offset - firstOffset - span.start);
   });
   const std::size_t found = readUtf8Directly(out, escaper, page, firstOffset, target.target);
   if (malformed != nullptr) *malformed = found;

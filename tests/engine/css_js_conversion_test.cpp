@@ -105,13 +105,14 @@ TEST(ConvertJavaScript, Cases) {
   EXPECT_EQ(js("", target(3)), "");
   // Between tokens, white space the target lacks is a space and a name character beyond U+FFFF
   // is written \u{...}: an escape there is a syntax error or names another variable. In
-  // strings and comments the escape stays.
+  // strings and comments the escape stays; in a String.raw template it is a substitution.
   EXPECT_EQ(js("var a =\xc2\xa0"
                "1;\n\xef\xbb\xbfvar b; // \xc2\xa0\nvar s = '\xc2\xa0';",
                target(0)),
             "var a = 1;\n var b; // \\u00A0\nvar s = '\\u00A0';");
   EXPECT_EQ(js("var \xf0\xa0\xae\xb7 = `\xf0\xa0\xae\xb7${\xc2\xa0x}`;", target(1)),
             "var \\u{20BB7} = `\\uD842\\uDFB7${ x}`;");
+  EXPECT_EQ(js("s = String.raw`caf\xc3\xa9 \\d`;", target(0)), "s = String.raw`caf${\"\\u00E9\"} \\d`;");
 }
 
 }  // namespace

@@ -60,7 +60,7 @@ void escapeGenerally(std::string& prepared, Findings& findings, const Part& part
   escaper.setRawTextShown(part.shown);
   JavaScriptContext<char> code(part.text);
   if (part.language == EscapeLanguage::JavaScript)
-    escaper.setCodeProbe([&](std::size_t offset) { return code.inCode(offset - part.start); });
+    escaper.setCodeProbe([&](std::size_t offset) { return code.placeOf(offset - part.start); });
   escapeUtf8(escaper, part.text, part.start);
   escaper.finish();
 }
