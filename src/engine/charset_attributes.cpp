@@ -1,7 +1,13 @@
 #include "engine/charset_attributes.h"
 
+#include "engine/charset_label.h"
+#include "html/page_regions.h"
+#include "html/script_set_charsets.h"
 #include "html/script_types.h"
 #include "html/tag_edits.h"
+#include "text/japanese_text.h"
+#include "text/text_position.h"
+#include "text/utf8.h"
 
 namespace sarnavel {
 
@@ -39,6 +45,25 @@ std::optional<DocumentReferences::Loaded> DocumentReferences::resolve(std::strin
       return Loaded{name, std::move(resolved)};
   }
   return std::nullopt;
+}
+
+void noteCharsetsSetByScripts(std::string_view document, bool page, TargetEncoding target,
+                              std::vector<PageNotice>& notices) {
+  if (!maySetCharsets(document)) return;
+  PositionFinder positions(document, sourceFormOf(target));
+  auto note = [&](std::string_view script, std::size_t offset) {
+    for (const SetCharset& set : charsetsSetByScript(script)) {
+      const std::optional<SourceEncoding> named = encodingOfLabel(set.label);
+      if (!named || *named == sourceEncodingOf(target)) continue;
+      notices.push_back({PageNoticeKind::CharsetSetByScript, positions.at(offset + set.at),
+                         utf16ToUtf8(decodeToWide(set.text, target))});
+    }
+  };
+  if (!page) return note(document, 0);
+  PageRegions<char> regions(document, target == TargetEncoding::Iso2022Jp);
+  while (const std::optional<RegionSpan> span = regions.next()) {
+    if (span->region == PageRegion::Script) note(document.substr(span->start, span->end - span->start), span->start);
+  }
 }
 
 void charsetAttributeEdits(std::vector<ELEMENT>& elements, const DocumentReferences& page,

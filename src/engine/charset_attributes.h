@@ -65,6 +65,13 @@ class DocumentReferences {
   const ReferenceResolver& resolver_;
 };
 
+// The charsets the scripts of a converted document set on elements they make
+// (html/script_set_charsets.h) that name an encoding other than the target's, as notices: the
+// files they load are misread once converted. `document`: a page (its script bodies are read)
+// or a script, in `target`.
+void noteCharsetsSetByScripts(std::string_view document, bool page, TargetEncoding target,
+                              std::vector<PageNotice>& notices);
+
 void charsetAttributeEdits(std::vector<ELEMENT>& elements, const DocumentReferences& page,
                            const std::string& charsetName, std::vector<FoundReference>& references,
                            std::vector<PageEdit>& edits);

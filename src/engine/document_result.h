@@ -83,11 +83,12 @@ struct FoundReference {
   bool nameIsLink = false;        // the resolver reached the file through a link of that name
 };
 
-// Something in a page whose meaning changes with the page's encoding, for the user to look at.
+// Something in a page (or a script) whose meaning changes with the encodings, for the user to look at.
 enum class PageNoticeKind {
   FormWithoutAcceptCharset,  // a <form> without accept-charset submits in the page's encoding
   NonAsciiQuery,             // a link or form action whose query string holds non-ASCII text
-  CharsetByScript,  // a script writes an element whose charset names another encoding, left so (document.write)
+  CharsetByScript,     // a script writes an element whose charset names another encoding, left so (document.write)
+  CharsetSetByScript,  // a script sets a charset naming another encoding on an element it makes (.charset =)
 };
 struct PageNotice {
   PageNoticeKind kind = PageNoticeKind::FormWithoutAcceptCharset;
@@ -99,7 +100,7 @@ struct DocumentResult {
   EncodingDecision source;  // what the bytes were read as, and what decided it
   std::vector<Declaration> declarations;
   std::vector<FoundReference> references;  // a page's, a sheet's @import rules', in document order
-  std::vector<PageNotice> pageNotices;     // pages only, in document order
+  std::vector<PageNotice> pageNotices;     // a page's, a script's charsets set by code; by kind, in document order
   std::vector<EscapedCharacter> escaped;   // by first position
   std::vector<LostCharacter> lost;         // by first position
   InvalidBytes invalidBytes;

@@ -105,6 +105,7 @@ std::optional<DocumentResult> tryConvert(std::string& text, std::vector<PageEdit
   const DocumentReferences references(converted, loads.base, options.targetEncoding, namesIn, resolver);
   charsetAttributeEdits(loads.elements, references, steps.charsetName, result.references, edits);
   charsetsWrittenByScripts(references, steps.charsetName, options.targetEncoding, result, edits);
+  noteCharsetsSetByScripts(converted, true, options.targetEncoding, result.pageNotices);
   keepDeclarationInPrescan(info, xmlDeclarationEnd(converted), steps.charsetName, written, edits, result.declarations);
   sortPageEdits(edits);
   for (const PageEdit& edit : edits) steps.afterConverter.replace(converted, edit.start, edit.end, edit.text);

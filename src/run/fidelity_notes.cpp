@@ -75,14 +75,14 @@ void appendFidelityNotes(const DocumentResult& document, const ConversionOptions
                         "の中の文字は表示されませんが、変換先にない文字はスクリプトから参照のまま読まれます: "))
     notes.push_back(std::move(*note));
   for (const PageNotice& notice : document.pageNotices) {
-    if (notice.kind != PageNoticeKind::CharsetByScript) continue;
+    if (notice.kind != PageNoticeKind::CharsetByScript && notice.kind != PageNoticeKind::CharsetSetByScript) continue;
     std::string where = positionText(notice.at);
     if (!where.empty()) where += ": ";
-    notes.push_back({"charset-by-script", notice.at,
-                     where +
-                         "スクリプトが書き出す要素の charset "
-                         "は書き換えられないため、読み込まれるファイルは変換後に誤って読まれます: " +
-                         notice.text});
+    const std::string_view how = notice.kind == PageNoticeKind::CharsetByScript ? "書き出す要素の" : "要素に設定する";
+    notes.push_back(
+        {"charset-by-script", notice.at,
+         where + "スクリプトが" + std::string(how) +
+             " charset は書き換えられないため、読み込まれるファイルは変換後に誤って読まれます: " + notice.text});
   }
 }
 

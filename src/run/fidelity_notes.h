@@ -11,7 +11,8 @@
 //   charset-by-script  a script writes a `script` element (document.write) whose charset names
 //                      another encoding than the target: rewritten in the script's string when
 //                      it loads a file the run converts (said, since the script was changed),
-//                      else left, and the file it loads is misread once converted
+//                      else left, and the file it loads is misread once converted; or a script
+//                      (in a page or a file) sets such a charset on an element it makes
 // Each note is a Japanese line with its stable code and, where it concerns one place, the
 // position in the source (file_report.h).
 #pragma once

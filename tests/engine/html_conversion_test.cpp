@@ -1,4 +1,5 @@
 #include "engine/html_conversion.h"
+#include "engine/javascript_conversion.h"
 
 #include <gtest/gtest.h>
 
@@ -205,6 +206,16 @@ TEST(ConvertHtml, CharsetsWrittenByScripts) {
   ASSERT_EQ(page.result.pageNotices.size(), 1u);
   EXPECT_EQ(page.result.pageNotices[0].kind, PageNoticeKind::CharsetByScript);
   EXPECT_EQ(page.result.pageNotices[0].at.column, 58u);
+
+  // A charset set in code, in a page or in a script, is noticed when it names another encoding.
+  page.convert("<meta charset=euc-jp><script>s.charset = 'EUC-JP'; t.charset = 'Shift_JIS';</script>", kSjis);
+  ASSERT_EQ(page.result.pageNotices.size(), 1u);
+  EXPECT_EQ(page.result.pageNotices[0].kind, PageNoticeKind::CharsetSetByScript);
+  EXPECT_EQ(page.result.pageNotices[0].text, ".charset = 'EUC-JP'");
+  std::string script = "\n  s.setAttribute('charset', 'euc-jp');";
+  const DocumentResult loaded = convertJavaScript(script, page.options);
+  ASSERT_EQ(loaded.pageNotices.size(), 1u);
+  EXPECT_EQ(loaded.pageNotices[0].at.line, 2u);
 }
 
 TEST(ConvertHtml, CharsetAttributesAndEveryReference) {

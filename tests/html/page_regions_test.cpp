@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "html/script_set_charsets.h"
 #include "html/script_written_tags.h"
 
 namespace sarnavel {
@@ -96,6 +97,28 @@ TEST(ScriptWrittenTags, Cases) {
       {"<script>var w=1;document.write('<script charset=euc-jp>')</script>", "euc-jp@48 "},
   };
   for (const auto& c : cases) EXPECT_EQ(writtenTags(c.page), c.tags) << c.page;
+}
+
+// "label@offset text" of each charset a script sets on an element it makes.
+TEST(ScriptSetCharsets, Cases) {
+  const struct {
+    std::string script, set;
+  } cases[] = {
+      {"s.charset = 'Shift_JIS';", "Shift_JIS@1 .charset = 'Shift_JIS'"},
+      {"s.charset=\"EUC-JP\";s.setAttribute( 'CharSet' ,\n\"x-sjis\")",
+       "EUC-JP@1 .charset=\"EUC-JP\"|x-sjis@21 setAttribute( 'CharSet' ,\n\"x-sjis\""},
+      {"if (s.charset == 'Shift_JIS') f();", ""},       // compared, not set
+      {"s.charset = label; s.charset = 'a' + b;", ""},  // not a whole string label
+      {"s.Charset = 'x'; o.charsets = 'x'; get('charset', 'x')", ""},
+  };
+  for (const auto& c : cases) {
+    std::string set;
+    for (const SetCharset& found : charsetsSetByScript(c.script)) {
+      if (!set.empty()) set += '|';
+      set += found.label + "@" + std::to_string(found.at) + " " + found.text;
+    }
+    EXPECT_EQ(set, c.set) << c.script;
+  }
 }
 
 }  // namespace
