@@ -23,6 +23,7 @@
 #include "run/ordered_pool.h"
 #include "run/run_lock.h"
 #include "run/run_messages.h"
+#include "run/untaken_pages.h"
 #include "run/visible_path.h"
 
 namespace sarnavel {
@@ -221,6 +222,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   for (const std::string& root : namedRoots) rootPaths.emplace_back(root);
   ServerCharsetLookup serverCharset(target, std::move(rootPaths));
   PathSet checked;  // the check reads a file both listed and loaded once
+  std::optional<UntakenPages> untaken;  // the pages of other kinds and what they load
   FileKeys fileKeys;
   FolderFlushes flushes;  // the folders' flushes, shared by the files written in them
   ReferenceProbes probes;  // the loaded files looked into, shared by the pages
@@ -379,6 +381,9 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           // Said of a file converted: one left as it was has its own line's reason.
           if (pass >= 4 && result == ResultCode::Success && !isNamed(keys[k]))
             file.notes.push_back({"outside-named", {}, std::string(kOutsideNamedNote)});
+          if (untaken && needsKeys && result == ResultCode::Success) {
+            if (std::optional<FileNote> note = untaken->noteFor(keys[k])) file.notes.push_back(std::move(*note));
+          }
           // The log says 成功 only of a file whose rename is on disk, or says why it may not be.
           if (!flushes.durableFor(path) && result == ResultCode::Success)
             file.notes.push_back({"folder-not-flushed", {}, std::string(kFolderNotFlushedNote)});
@@ -407,6 +412,10 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   runPass(1, pages, pageFolders, page);
   std::vector<std::string_view>().swap(pages);
   std::vector<std::uint32_t>().swap(pageFolders);
+  if (converting && !request.untakenPages.empty() && !cancelRequested.load()) {
+    untaken.emplace(request.untakenPages, &probes,
+                    [&](const ResolvedReference& loaded) { return fileKeys.of(loaded.path, loaded.nameIsLink); });
+  }
   runPass(2, styleSheets, styleSheetFolders, sheet);
   runPass(3, scripts, scriptFolders, script);
   for (PathSet imported;;) {

@@ -86,6 +86,9 @@ struct RunRequest {
   // failed with a note. Empty, or shorter than `paths`: the rest are read where their paths
   // lead.
   std::deque<FolderId> listedFolders = {};
+  // The pages of other kinds met in the named folders (intake.h): not converted, but a sheet or
+  // script the run converts that one of them loads says so under its line (untaken_pages.h).
+  PathList untakenPages = {};
 };
 
 struct FileOutcome {

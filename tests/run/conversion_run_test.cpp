@@ -500,5 +500,27 @@ TEST(ConversionRunEvidence, AModuleScriptStaysInUtf8) {
   }
 }
 
+// A page the run does not take (an .xhtml page) keeps its charsets: the script it loads says so
+// under its line, once, naming the page; the page itself is left as it was.
+TEST(ConversionRunEvidence, AFileAPageOfAnotherKindLoadsSaysSo) {
+  TempFolder folder;
+  const std::string other = "<html><head><script src=\"js/a.js\" charset=\"Shift_JIS\"></script></head></html>\n";
+  fs::path xhtml = folder.put("site/a.xhtml", other);
+  fs::path index = folder.put("site/index.html", page({}, {"js/a.js"}));
+  fs::path script = folder.put("site/js/a.js", kScript);
+  RunRequest request{toUtf8(), {index, script}};
+  request.untakenPages.push_back(xhtml.native());
+  RunResult r = convertAll(request);
+  EXPECT_EQ(TempFolder::read(xhtml), other);
+  ASSERT_EQ(r.record.outcomes.size(), 3u);  // the page, the script listed and loaded
+  EXPECT_EQ(r.record.outcomes[1].notes,
+            (std::vector<FileNote>{{"untaken-page",
+                                    {},
+                                    "変換しない種類のページが読み込んでいます。そのページの charset "
+                                    "は変換前の文字コードのままです: " +
+                                        xhtml.string()}}));
+  EXPECT_TRUE(r.record.outcomes[2].notes.empty());
+}
+
 }  // namespace
 }  // namespace sarnavel
