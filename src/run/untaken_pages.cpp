@@ -1,7 +1,7 @@
 #include "run/untaken_pages.h"
 
 #include "engine/charset_attributes.h"
-#include "engine/charset_label.h"
+#include "engine/document_reading.h"
 #include "html/head_analysis.h"
 #include "html/references.h"
 #include "run/file_store.h"
@@ -12,16 +12,23 @@ namespace sarnavel {
 
 UntakenPages::UntakenPages(const PathList& pages, ReferenceProbes* probes, const KeyOf& keyOf) {
   for (std::string_view page : pages) {
-    std::string text;
+    std::string bytes;
     const std::filesystem::path path(page);
-    if (readWholeFile(path, text, nullptr, nullptr, NameLink::NotFollowed) != ResultCode::Success) continue;
+    if (readWholeFile(path, bytes, nullptr, nullptr, NameLink::NotFollowed) != ResultCode::Success) continue;
+    // Read as a conversion reads it (UTF-16, a declaration, the bytes), its text kept as it is
+    // or made UTF-8.
+    Findings unused;
+    const WorkingText read = readDocument(
+        bytes, DocumentKind::Page, {}, TargetEncoding::Utf8, unused,
+        [](std::string_view text) { return declaredLabelOf(text); }, true);
+    const std::string_view text = read.text();
     PARSE2INFO loads;
     collectReferences(text, loads);
     if (loads.elements.empty()) continue;
-    const SourceEncoding declared = encodingOfLabel(declaredLabelOf(text)).value_or(SourceEncoding::Utf8);
+    const TargetEncoding textEncoding =
+        read.isSource ? targetEncodingOf(read.decision.encoding).value_or(TargetEncoding::Utf8) : TargetEncoding::Utf8;
     const FileSystemResolver resolver(normalFolderOf(path), probes);
-    const DocumentReferences references(text, loads.base, targetEncodingOf(declared).value_or(TargetEncoding::Utf8),
-                                        declared, resolver);
+    const DocumentReferences references(text, loads.base, textEncoding, read.decision.encoding, resolver);
     for (const ELEMENT& element : loads.elements) {
       const bool script = element.name == "script";
       const auto value = element.attributes.find(script ? "src" : "href");

@@ -6,9 +6,9 @@
 // converted file's line (once), a note names each such page that loads it.
 //
 // Each page is read once, before the run converts its first sheet or script, only as the
-// regular file it was listed as (never through a link put there since), and its references are
-// resolved as a converted page's are (engine/charset_attributes.h: in the encoding it declares,
-// else UTF-8), without following any. What is kept is the loaded files' keys and the pages that
+// regular file it was listed as (never through a link put there since), read as a conversion
+// reads a page (engine/document_reading.h), and its references are resolved as a converted
+// page's are (engine/charset_attributes.h), without following any. What is kept is the loaded files' keys and the pages that
 // load them. A run without such pages spends nothing on them.
 #pragma once
 
