@@ -93,10 +93,12 @@ std::optional<DocumentResult> tryConvert(std::string& text, std::vector<PageEdit
   std::vector<PageMark> marks;
   walkPage(converted, info, loads, &marks);
   addPageNotices(result, converted, options.targetEncoding, marks);
-  // A page whose bytes were ASCII, or were in the target already, reads as it did.
+  // A page whose bytes were ASCII, or were in the target already, reads as it did; but not one
+  // whose byte-order mark told its encoding, which the result has no more.
   const SourceEncoding readAs = steps.working.decision.encoding;
-  const DeclaredTarget declared{steps.charsetName,
-                                readAs != sourceEncodingOf(options.targetEncoding) && readAs != SourceEncoding::Ascii};
+  const bool markDropped = steps.working.decision.basis == DecisionBasis::ByteOrderMark;
+  const DeclaredTarget declared{steps.charsetName, markDropped || (readAs != sourceEncodingOf(options.targetEncoding) &&
+                                                                   readAs != SourceEncoding::Ascii)};
   const std::vector<WrittenDeclaration> written =
       declarationEdits(converted, info, declared, edits, result.declarations);
   // An ASCII page names its files in the encoding it declared.

@@ -16,9 +16,10 @@
 //      <meta http-equiv="Content-Type" content="text/html; charset=NAME" />
 //    right after the head start tag (or the `html` one when there is no head), before the title
 //    when the title starts earlier. A page without an `html` tag and without a declaring meta
-//    gets the same when its encoding changes (a browser could not tell the new one from its
-//    bytes): before its first content as browsers take it, right after the doctype when it has
-//    one, else after an XML declaration at its start, else at its very start;
+//    gets the same when its encoding changes, or when a byte-order mark told it (the result has
+//    none): a browser could not tell it from the bytes. It goes before the page's first content
+//    as browsers take it: right after the doctype when it has one, else after an XML
+//    declaration at its start, else at its very start;
 //  - when, after all the page's edits, no declaration ends within the first 1024 bytes, the
 //    first one is moved to the earliest place that brings it there: after the head start tag,
 //    the `html` start tag, the doctype, the XML declaration, or the very start; a meta charset
@@ -47,8 +48,8 @@ struct WrittenDeclaration {
   std::size_t declaration = 0;
 };
 
-// What the declarations are to say: the target's name, and whether the page's encoding changes
-// (a page without `html` then needs one).
+// What the declarations are to say: the target's name, and whether a page without `html` needs
+// one (its encoding changes, or its byte-order mark, which told it, is dropped).
 struct DeclaredTarget {
   std::string charsetName;
   bool encodingChanges = false;

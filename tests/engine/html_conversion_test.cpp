@@ -104,6 +104,8 @@ TEST(ConvertHtml, DeclarationPlacement) {
       {"no html tag, nothing declared: added after the doctype", "<!DOCTYPE html>\n<p>\x82\xa0", kUtf8,
        "<!DOCTYPE html>" + kDecl + "UTF-8\" />\n<p>\xe3\x81\x82", "meta  added"},
       {"no html tag, nothing declared, ASCII only: nothing added", "<p>a", kEuc, "<p>a", ""},
+      {"no html tag, nothing declared but the byte-order mark dropped", "\xef\xbb\xbf<p>\xe3\x81\x82", kUtf8,
+       kDecl + "UTF-8\" /><p>\xe3\x81\x82", "meta  added"},
       {"two declarations: each names the target",
        "<html><head><meta http-equiv=\"Content-Type\" content=\"a\"><title>t</title><meta charset=b>"
        "<meta http-equiv=\"Content-Type\" content=\"b\"/></head></html>",
