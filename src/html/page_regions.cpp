@@ -22,16 +22,6 @@ namespace {
 
 constexpr std::size_t kNone = std::string_view::npos;
 
-template <class Char>
-bool isTagNameEnd(Char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '/' || c == '>';
-}
-
-template <class Char>
-bool isAsciiLetter(Char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
 // Whether `word` (lower case) stands at `at`, in any letter case.
 template <class Char>
 bool matchesNoCase(std::basic_string_view<Char> text, std::size_t at, std::string_view word) {
@@ -96,7 +86,7 @@ Element elementAt(std::basic_string_view<Char> page, std::size_t lt) {
   for (const Element& e : kElements) {
     if (e.name[0] != first) continue;  // most tags are none of these: one comparison each
     const std::size_t after = lt + 1 + e.name.size();
-    if (after < page.size() && matchesNoCase(page, lt + 1, e.name) && isTagNameEnd(page[after])) return e;
+    if (after < page.size() && matchesNoCase(page, lt + 1, e.name) && endsTagName(page[after])) return e;
   }
   return {Body::None, {}};
 }
@@ -203,7 +193,7 @@ std::optional<RegionSpan> PageRegions<Char>::next() {
       for (std::size_t c = find(Char('<'), bodyStart); c != kNone; c = find(Char('<'), c + 1)) {
         const std::size_t after = c + 2 + element.name.size();
         if (c + 1 < page_.size() && page_[c + 1] == Char('/') && matchesNoCase(page_, c + 2, element.name) &&
-            (after >= page_.size() || isTagNameEnd(page_[after]))) {
+            (after >= page_.size() || endsTagName(page_[after]))) {
           bodyEnd = c;
           break;
         }

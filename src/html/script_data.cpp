@@ -4,22 +4,12 @@
 #include <type_traits>
 
 #include "html/iso2022_runs.h"
+#include "text/ascii.h"
 
 namespace sarnavel {
 namespace {
 
 constexpr std::size_t kNone = std::string_view::npos;
-
-// What ends a tag name for the tokenizer (a CR reaches it as a line feed).
-template <class Char>
-bool endsTagName(Char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '/' || c == '>';
-}
-
-template <class Char>
-bool isAsciiLetter(Char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
 
 template <class Char>
 class ScriptData {
@@ -88,8 +78,7 @@ class ScriptData {
     constexpr std::string_view kScript = "script";
     if (page_.size() - std::min(at, page_.size()) <= kScript.size()) return false;
     for (std::size_t k = 0; k < kScript.size(); ++k) {
-      const Char c = page_[at + k];
-      if ((c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c) != static_cast<Char>(kScript[k])) return false;
+      if (asciiLower(page_[at + k]) != static_cast<Char>(kScript[k])) return false;
     }
     return endsTagName(page_[at + kScript.size()]);
   }

@@ -30,6 +30,13 @@
 
 namespace sarnavel {
 
+// What ends a tag's name for the tokenizer: white space (a CR reaches it as a line feed), `/`
+// or `>`.
+template <class Char>
+constexpr bool endsTagName(Char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '/' || c == '>';
+}
+
 // The offset of the `<` of the end tag of the script body that starts at `bodyStart` (just after
 // the start tag's `>`); npos when the body runs to the end of the page.
 template <class Char>
