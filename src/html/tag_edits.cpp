@@ -39,22 +39,24 @@ std::string withValueAt(std::string_view tag, const AttributePlace& at, std::str
   return out;
 }
 
-// The tag with ` name="value"` (`attribute`) after its last attribute, or after its name.
+// The tag with ` name="value"` (`attribute`) right after its last attribute as the walk reads
+// them (before a zero byte that ends the reading, before blanks and a closing slash), or after
+// its name.
 std::string withAdded(std::string_view tag, const std::vector<NamedPlace>& places, std::string_view attribute) {
   const std::string_view text = textOf(tag);
   std::size_t end = text.size();
-  while (end > 0 && isSpace(text[end - 1])) --end;
   std::string insertion;
-  if (!places.empty()) {
-    const AttributePlace& last = places.back().place;
-    // "name=" at the end would take what follows as its value; a quote left open at the end would
-    // take it in: the one gets an empty value first, the other its closing quote.
-    if (last.hasValue && last.quote == 0 && last.valueStart == last.valueEnd) {
-      insertion = "\"\"";
-    } else if (last.quote != 0 && last.valueEnd == text.size()) {
-      insertion = last.quote;
-      end = text.size();  // the blanks at the end are the value's
-    }
+  if (places.empty()) {
+    while (end > 0 && isSpace(text[end - 1])) --end;
+  } else if (const AttributePlace& last = places.back().place; last.quote != 0) {
+    // A quote left open at the end would take in what follows: it is closed first.
+    if (last.valueEnd == text.size()) insertion = last.quote;
+    else end = last.valueEnd + 1;
+  } else if (last.hasValue) {
+    end = last.valueEnd;
+    if (last.valueStart == last.valueEnd) insertion = "\"\"";  // "name=" would take what follows as its value
+  } else {
+    end = last.nameEnd;
   }
   insertion += attribute;
   std::string out(tag);

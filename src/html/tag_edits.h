@@ -7,9 +7,9 @@
 //
 //  - withAttributeValue: the first attribute of the name (the one browsers read) takes the value
 //    where it stands, between its quotes when it has them; one written without a value gets
-//    `="value"`. A tag without the attribute gets ` name="value"` after its last attribute, so
-//    that what stood before the tag's end (blanks, a line break, the `/` of a self-closing tag)
-//    still does. A duplicate further on is left as written.
+//    `="value"`. A tag without the attribute gets ` name="value"` right after its last
+//    attribute, so that what stood before the tag's end (blanks, a line break, the `/` of a
+//    self-closing tag) still does. A duplicate further on is left as written.
 //  - withCharsetInContent: a content-type meta's `content` names the label where it named one
 //    (head_analysis.h, charsetLabelIn); a content that names none gets "; charset=label" at its
 //    end, a meta without `content` gets ` content="text/html; charset=label"`.

@@ -8,6 +8,8 @@
 namespace sarnavel {
 namespace {
 
+using namespace std::string_literals;
+
 // A tag's bytes before and after the conversion names UTF-8: only the value changes, or the
 // attribute is added after the last one; converting again changes nothing.
 TEST(TagEdits, OnlyTheValueChanges) {
@@ -29,6 +31,8 @@ TEST(TagEdits, OnlyTheValueChanges) {
       // What follows "x=" would be its value; a quote left open would take it in.
       {"<script src=a.js x=>", "<script src=a.js x=\"\" charset=\"UTF-8\">"},
       {"<script src=\"a.js>", "<script src=\"a.js\" charset=\"UTF-8\">"},
+      // A zero byte where a name would begin ends the attributes, for the walk.
+      {"<script src=a.js \0x=1>"s, "<script src=a.js charset=\"UTF-8\" \0x=1>"s},
       // ISO-2022-JP: a quote inside a run ends nothing.
       {"<script title=\"\x1b$B$\"\x1b(B\" src=a.js>", "<script title=\"\x1b$B$\"\x1b(B\" src=a.js charset=\"UTF-8\">"},
   };
