@@ -36,9 +36,9 @@ std::optional<XmlEncoding> xmlEncodingOf(std::string_view page) {
   return XmlEncoding{i + 1, close};
 }
 
-std::string contentTypeMeta(const std::string& charsetName, bool selfClosing) {
-  return "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charsetName +
-         (selfClosing ? "\" />" : "\">");
+// The declaration a page that has none gets.
+std::string contentTypeMeta(const std::string& charsetName) {
+  return "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charsetName + "\" />";
 }
 
 // Where the edits' text lands once they are applied: edit k starts at out[k].
@@ -135,7 +135,7 @@ std::vector<WrittenDeclaration> declarationEdits(std::string_view page, const PA
     // Before the first content: a doctype must stay first, or the page would show in quirks mode.
     at = info.doctypeEnd != 0 ? info.doctypeEnd : xmlDeclarationEnd(page);
   }
-  write({at, at, contentTypeMeta(charsetName, true)}, {DeclarationForm::ContentTypeMeta, {}, DeclarationFate::Added});
+  write({at, at, contentTypeMeta(charsetName)}, {DeclarationForm::ContentTypeMeta, {}, DeclarationFate::Added});
   return written;
 }
 
@@ -170,7 +170,7 @@ void keepDeclarationInPrescan(const PARSE1INFO& info, std::size_t xmlEnd, const 
   // wherever it stands: it stays as written, and a short declaration goes where the browser
   // looks (a second conversion finds that one first and changes nothing).
   edits[first->edit].text = std::move(text);
-  std::string shortDeclaration = contentTypeMeta(charsetName, true);
+  std::string shortDeclaration = contentTypeMeta(charsetName);
   if (const std::optional<std::size_t> at = placeFor(shortDeclaration.size())) {
     edits.push_back({*at, *at, std::move(shortDeclaration)});
     const bool xmlFirst = !declarations.empty() && declarations.front().form == DeclarationForm::XmlDeclaration;

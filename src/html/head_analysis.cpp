@@ -46,7 +46,7 @@ void readMeta(const ScannedTag& tag, PARSE1INFO& info) {
   if (httpEquiv == tag.attributes.end()) {
     auto charset = tag.attributes.find("charset");
     if (charset == tag.attributes.end()) return;
-    info.metaDeclarations.push_back({false, span.tagStart, span.tagEnd, span.selfClosing, charset->second});
+    info.metaDeclarations.push_back({false, span.tagStart, span.tagEnd, charset->second});
     return;
   }
   std::string kind = lowercaseCopy(httpEquiv->second);
@@ -61,8 +61,7 @@ void readMeta(const ScannedTag& tag, PARSE1INFO& info) {
     info.hasContentTypeMeta = true;
     info.metaStart = span.tagStart;
     info.metaEnd = span.tagEnd;
-    info.metaSelfClosing = span.selfClosing;
-    info.metaDeclarations.push_back({true, span.tagStart, span.tagEnd, span.selfClosing,
+    info.metaDeclarations.push_back({true, span.tagStart, span.tagEnd,
                                      content != tag.attributes.end() ? charsetInContent(content->second) : ""});
   } else if (kind == "content-script-type") {
     if (content != tag.attributes.end()) info.contentScriptType = lowercaseCopy(content->second);
@@ -76,7 +75,6 @@ void resetHead(PARSE1INFO& info) {
   info.hasHead = false;
   info.hasContentTypeMeta = false;
   info.hasTitle = false;
-  info.metaSelfClosing = true;
   info.contentScriptType = "text/javascript";
   info.doctypeEnd = 0;
   info.metaDeclarations.clear();

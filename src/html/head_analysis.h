@@ -12,7 +12,7 @@
 // value of `charset`, or of the first "charset" (any case) "=" in a content-type meta's
 // content, quoted or up to a ';' or a blank. Browsers obey the first of them.
 //
-// Contract: at its start analyseHead resets the flags (false, metaSelfClosing true),
+// Contract: at its start analyseHead resets the flags (false),
 // contentScriptType ("text/javascript"), doctypeEnd and the list of declaring metas, but not
 // `charset` nor any other offset: a field that this page does not set keeps the value the
 // record held, so a second analysis of the converted text inherits from the first. An offset
@@ -42,7 +42,6 @@ struct PARSE1INFO {
   bool hasContentTypeMeta = false;
   std::size_t metaStart = 0;    // tagStart of the last content-type meta
   std::size_t metaEnd = 0;      // tagEnd of the last content-type meta
-  bool metaSelfClosing = true;  // that meta ended with `/`; true when there is none
   bool hasTitle = false;
   std::size_t titleStart = 0;     // tagStart of the last `title`
   std::size_t titleCloseEnd = 0;  // tagEnd of the last `/title`
@@ -55,7 +54,6 @@ struct PARSE1INFO {
     bool contentType = false;  // http-equiv content-type; else <meta charset>
     std::size_t tagStart = 0;
     std::size_t tagEnd = 0;
-    bool selfClosing = false;
     std::string label;  // the charset it names, as browsers read it (empty when none)
   };
   std::vector<MetaDeclaration> metaDeclarations;

@@ -17,8 +17,8 @@ void record(const ScannedTag& tag, PARSE2INFO& info) {
   const std::string lowered = lowercaseCopy(tag.span.text);
   const bool holdsBodyEnd =
       lowered.find("</script") != std::string::npos || lowered.find("</style") != std::string::npos;
-  info.elements.push_back(ELEMENT{std::string(tag.name.view()), tag.span.tagStart, tag.span.tagEnd, tag.attributes,
-                                  tag.span.selfClosing, holdsBodyEnd});
+  info.elements.push_back(
+      ELEMENT{std::string(tag.name.view()), tag.span.tagStart, tag.span.tagEnd, tag.attributes, holdsBodyEnd});
 }
 
 bool startsWith(std::u16string_view text, std::size_t pos, std::u16string_view prefix) {

@@ -38,10 +38,9 @@ struct ELEMENT {
   std::size_t tagStart = 0;
   std::size_t tagEnd = 0;
   AttributeMap attributes;
-  bool selfClosing = false;
   // Its text holds "</script" or "</style" (any case), as a tag read in a script or style body
   // as text may: that end tag closes the body, for browsers and for the walk, so the tag is
-  // never written anew (the body would run on past it).
+  // never changed (an attribute added after its last one would stand past that end).
   bool holdsBodyEnd = false;
 };
 
@@ -82,9 +81,9 @@ struct NameReading {
 
 // The names, as bytes, of the files on disk a reference may lead to, the likeliest first: the
 // one a browser asks for (the path with each percent escape one byte and every other character
-// in UTF-8), then, for a page that was in a legacy encoding, the path in
-// that encoding (a file an old site named in its bytes, which its pages wrote raw or escaped
-// in UTF-8), when it differs. None when the reference is remote; empty when it names nothing.
+// in UTF-8), then, for a page that was in a legacy encoding, the path in that encoding (a file
+// an old site named in its bytes, which its pages wrote raw or escaped in UTF-8), when it
+// differs. None when the reference is remote; empty when it names nothing.
 std::optional<std::vector<std::string>> referenceNames(std::string_view value, const NameReading& reading,
                                                        const ReferenceBase& base = {});
 

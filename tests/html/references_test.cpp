@@ -71,19 +71,18 @@ TEST(CollectReferences, TheFirstBaseWithAnHref) {
   EXPECT_EQ(info.base->tagEnd, 36u);
 }
 
-// Offsets, attributes (the first of a repeated name) and closing style, appended to what the
-// record held.
-TEST(CollectReferences, RecordsOffsetsAttributesAndClosingStyle) {
+// Offsets and attributes (the first of a repeated name), appended to what the record held.
+TEST(CollectReferences, RecordsOffsetsAndAttributes) {
   PARSE2INFO info;
   info.elements.push_back(ELEMENT{"earlier", 0, 0, {}, false});
   collectReferences("<p><LINK rel=StyleSheet HREF='a.css' href=b.css /> <script SRC=a.js></script>", info);
   std::string out;
   for (const ELEMENT& e : info.elements) {
-    out += e.name + "@" + std::to_string(e.tagStart) + "-" + std::to_string(e.tagEnd) + (e.selfClosing ? "/" : "");
+    out += e.name + "@" + std::to_string(e.tagStart) + "-" + std::to_string(e.tagEnd);
     for (const auto& [key, value] : e.attributes) out += " " + key + "=" + value;
     out += "|";
   }
-  EXPECT_EQ(out, "earlier@0-0|link@3-50/ href=a.css rel=StyleSheet|script@51-68 src=a.js|");
+  EXPECT_EQ(out, "earlier@0-0|link@3-50 href=a.css rel=StyleSheet|script@51-68 src=a.js|");
 }
 
 // The first name a reference leads to, as bytes ("-" when it is remote, "" when it names
