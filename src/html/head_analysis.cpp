@@ -1,5 +1,6 @@
 #include "html/head_analysis.h"
 
+#include "html/iso2022_runs.h"
 #include "html/tag_scanner.h"
 
 namespace sarnavel {
@@ -10,24 +11,32 @@ bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' ||
 }  // namespace
 
 std::optional<LabelPlace> charsetLabelIn(std::string_view content) {
-  const std::string lower = lowercaseCopy(content);
-  for (std::size_t at = lower.find("charset"); at != std::string::npos; at = lower.find("charset", at)) {
-    std::size_t i = at + 7;
+  constexpr std::string_view kCharset = "charset";
+  const auto charsetAt = [&](std::size_t k) {
+    if (content.size() - k < kCharset.size()) return false;
+    for (std::size_t n = 0; n < kCharset.size(); ++n) {
+      if (asciiLower(content[k + n]) != kCharset[n]) return false;
+    }
+    return true;
+  };
+  constexpr std::size_t kNone = std::string_view::npos;
+  for (std::size_t at = findOutsideRuns(content, 0, charsetAt); at != kNone;) {
+    std::size_t i = at + kCharset.size();
     while (i < content.size() && isSpace(content[i])) ++i;
     if (i >= content.size() || content[i] != '=') {
-      at = i;
+      at = findOutsideRuns(content, i, charsetAt);
       continue;
     }
     ++i;
     while (i < content.size() && isSpace(content[i])) ++i;
     if (i < content.size() && (content[i] == '"' || content[i] == '\'')) {
-      const std::size_t close = content.find(content[i], i + 1);
-      if (close == std::string_view::npos) return std::nullopt;
+      const std::size_t close = findByteOutsideRuns(content, i + 1, content[i]);
+      if (close == kNone) return std::nullopt;
       return LabelPlace{i + 1, close};
     }
-    std::size_t end = i;
-    while (end < content.size() && !isSpace(content[end]) && content[end] != ';') ++end;
-    return LabelPlace{i, end};
+    // Up to a blank or ';' outside an ISO-2022-JP run, whose bytes may look like either.
+    const std::size_t end = findOutsideRuns(content, i, [&](std::size_t k) { return isSpace(content[k]) || content[k] == ';'; });
+    return LabelPlace{i, end == kNone ? content.size() : end};
   }
   return std::nullopt;
 }

@@ -69,7 +69,8 @@ struct PARSE1INFO {
 
 // Where the charset a content-type meta's `content` names stands in it, as browsers find it:
 // after the first "charset" (any case), blanks, "=" and blanks, in quotes or up to a ';' or a
-// blank. None when there is no such label (or its quote is not closed).
+// blank, none of them inside an ISO-2022-JP run. None when there is no such label (or its quote
+// is not closed).
 struct LabelPlace {
   std::size_t start = 0;
   std::size_t end = 0;

@@ -1,6 +1,7 @@
 #include "html/script_set_charsets.h"
 
 #include "text/ascii.h"
+#include "text/find_bytes.h"
 
 namespace sarnavel {
 namespace {
@@ -75,7 +76,8 @@ std::vector<SetCharset> charsetsSetByScript(std::string_view script) {
 }
 
 bool maySetCharsets(std::string_view text) {
-  return text.find(".charset") != std::string_view::npos || text.find("setAttribute") != std::string_view::npos;
+  return findBytes(text, 0, ".charset") != std::string_view::npos ||
+         findBytes(text, 0, "setAttribute") != std::string_view::npos;
 }
 
 }  // namespace sarnavel

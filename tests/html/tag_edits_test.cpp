@@ -55,6 +55,9 @@ TEST(TagEdits, OnlyTheValueChanges) {
        "<meta http-equiv=Content-Type content=text/html;charset=UTF-8>"},
       {"<meta\nhttp-equiv=\"Content-Type\"\n>",
        "<meta\nhttp-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\"\n>"},
+      // ISO-2022-JP: a label's end is looked for outside the runs, whose bytes may be `;`.
+      {"<meta http-equiv=Content-Type content=\"text/html; charset=x\x1b$B;;\x1b(By\">",
+       "<meta http-equiv=Content-Type content=\"text/html; charset=UTF-8\">"},
   };
   for (const auto& c : contentCases) {
     EXPECT_EQ(withCharsetInContent(c.before, "UTF-8"), c.after) << c.before;
