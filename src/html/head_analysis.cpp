@@ -31,7 +31,7 @@ std::optional<LabelPlace> charsetLabelIn(std::string_view content) {
     while (i < content.size() && isSpace(content[i])) ++i;
     if (i < content.size() && (content[i] == '"' || content[i] == '\'')) {
       const std::size_t close = findByteOutsideRuns(content, i + 1, content[i]);
-      if (close == kNone) return std::nullopt;
+      if (close == kNone) return LabelPlace{i, content.size(), false};
       return LabelPlace{i + 1, close};
     }
     // Up to a blank or ';' outside an ISO-2022-JP run, whose bytes may look like either.
@@ -46,7 +46,8 @@ namespace {
 // The charset a content-type meta's content names, as browsers extract it.
 std::string charsetInContent(std::string_view content) {
   const std::optional<LabelPlace> label = charsetLabelIn(content);
-  return label ? std::string(content.substr(label->start, label->end - label->start)) : std::string();
+  return label && label->readable ? std::string(content.substr(label->start, label->end - label->start))
+                                  : std::string();
 }
 
 void readMeta(const ScannedTag& tag, PARSE1INFO& info) {

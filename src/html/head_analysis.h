@@ -69,11 +69,12 @@ struct PARSE1INFO {
 
 // Where the charset a content-type meta's `content` names stands in it, as browsers find it:
 // after the first "charset" (any case), blanks, "=" and blanks, in quotes or up to a ';' or a
-// blank, none of them inside an ISO-2022-JP run. None when there is no such label (or its quote
-// is not closed).
+// blank, none of them inside an ISO-2022-JP run. None when there is no "charset=". A quote
+// never closed makes no label for browsers: the place is then from that quote to the end.
 struct LabelPlace {
   std::size_t start = 0;
   std::size_t end = 0;
+  bool readable = true;  // false for a quote never closed
 };
 std::optional<LabelPlace> charsetLabelIn(std::string_view content);
 

@@ -55,6 +55,9 @@ TEST(TagEdits, OnlyTheValueChanges) {
        "<meta http-equiv=Content-Type content=text/html;charset=UTF-8>"},
       {"<meta\nhttp-equiv=\"Content-Type\"\n>",
        "<meta\nhttp-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\"\n>"},
+      // A label whose quote is never closed reads as none: it and what follows become the label.
+      {"<meta http-equiv=content-type content=\"text/html;charset='latin1; x=1\">",
+       "<meta http-equiv=content-type content=\"text/html;charset=UTF-8\">"},
       // ISO-2022-JP: a label's end is looked for outside the runs, whose bytes may be `;`.
       {"<meta http-equiv=Content-Type content=\"text/html; charset=x\x1b$B;;\x1b(By\">",
        "<meta http-equiv=Content-Type content=\"text/html; charset=UTF-8\">"},
