@@ -76,8 +76,8 @@ std::vector<SetCharset> charsetsSetByScript(std::string_view script) {
 }
 
 bool maySetCharsets(std::string_view text) {
-  return findBytes(text, 0, ".charset") != std::string_view::npos ||
-         findBytes(text, 0, "setAttribute") != std::string_view::npos;
+  constexpr std::string_view kMakes = "createElement";
+  return holdsAround(text, kMakes, kMakes.find('E'));
 }
 
 }  // namespace sarnavel

@@ -29,7 +29,7 @@ struct SetCharset {
 
 std::vector<SetCharset> charsetsSetByScript(std::string_view script);
 
-// Whether a page's text may hold one at all (".charset" or "setAttribute"): the cheap look that
+// Whether a text may hold one at all: it makes elements ("createElement"). The cheap look that
 // spares the rest of a page without.
 bool maySetCharsets(std::string_view text);
 

@@ -209,12 +209,15 @@ TEST(ConvertHtml, CharsetsWrittenByScripts) {
   EXPECT_EQ(page.result.pageNotices[0].kind, PageNoticeKind::CharsetByScript);
   EXPECT_EQ(page.result.pageNotices[0].at.column, 58u);
 
-  // A charset set in code, in a page or in a script, is noticed when it names another encoding.
-  page.convert("<meta charset=euc-jp><script>s.charset = 'EUC-JP'; t.charset = 'Shift_JIS';</script>", kSjis);
+  // A charset set in code on an element a script makes, in a page or in a script, is noticed
+  // when it names another encoding.
+  page.convert("<meta charset=euc-jp><script>s = document.createElement('script'); s.charset = 'EUC-JP'; "
+               "t.charset = 'Shift_JIS';</script>",
+               kSjis);
   ASSERT_EQ(page.result.pageNotices.size(), 1u);
   EXPECT_EQ(page.result.pageNotices[0].kind, PageNoticeKind::CharsetSetByScript);
   EXPECT_EQ(page.result.pageNotices[0].text, ".charset = 'EUC-JP'");
-  std::string script = "\n  s.setAttribute('charset', 'euc-jp');";
+  std::string script = "s = document.createElement('script');\n  s.setAttribute('charset', 'euc-jp');";
   const DocumentResult loaded = convertJavaScript(script, page.options);
   ASSERT_EQ(loaded.pageNotices.size(), 1u);
   EXPECT_EQ(loaded.pageNotices[0].at.line, 2u);
