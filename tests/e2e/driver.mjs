@@ -447,7 +447,7 @@ function commentsOf(rel, text) {
 }
 
 // A file's text without what a conversion rewrites: declarations (moved, added or renamed) and
-// the start tags of link and script elements (written anew with a charset attribute). Line
+// the start tags of link and script elements (their charset attribute set). Line
 // breaks are checked on their own.
 function withoutDeclarations(rel, text) {
   const kind = kindOf(rel);
