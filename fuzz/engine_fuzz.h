@@ -24,6 +24,7 @@
 #include "engine/converter.h"
 #include "engine/encoding_decision.h"
 #include "engine/css_conversion.h"
+#include "engine/css_imports.h"
 #include "engine/document_reading.h"
 #include "engine/escaping.h"
 #include "engine/html_conversion.h"
@@ -128,6 +129,9 @@ inline int fuzzDocument(DocumentKind kind, const std::uint8_t* data, std::size_t
   } else if (kind == DocumentKind::Sheet) {
     FUZZ_CHECK(converted.starts_with("@charset \"" + lowerCharset + "\";"),
                where + ": the sheet does not start with the @charset rule naming the target");
+    // The addresses of its @import rules are parts of it.
+    for (const std::string& address : importedSheets(converted))
+      FUZZ_CHECK(address.size() < converted.size(), where + ": an import longer than the sheet");
   } else if (kind == DocumentKind::Page) {
     // Every declaring meta names the target; the first ends in the first 1024 bytes, where
     // browsers look (unless an XML declaration at the start is longer than that); a page with

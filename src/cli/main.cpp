@@ -116,6 +116,7 @@ int main(int argc, char** argv) {
   RunRequest request{options.conversion, std::move(intake.files), mode};
   request.followedLinks = std::move(intake.followedLinks);
   request.listedFolders = std::move(intake.folders);
+  request.untakenPages = std::move(intake.untakenPages);
   request.namedPaths.assign(options.paths.begin(), options.paths.end());
   request.memoryFolder = memoryFolder();
   LogWriter log(reportOnStdout ? STDERR_FILENO : STDOUT_FILENO);

@@ -254,14 +254,16 @@ struct EncoderBase {
   std::optional<EscapeLanguage> languageHere() const {
     if (escapeLanguage != EscapeLanguage::Html || regionOf == nullptr || at == nullptr || !*regionOf)
       return escapeLanguage;
-    switch ((*regionOf)(static_cast<std::size_t>(at - textStart))) {
+    switch (regionHere()) {
       case PageRegion::Script: return EscapeLanguage::JavaScript;
       case PageRegion::Style: return EscapeLanguage::Css;
-      case PageRegion::RawText: return std::nullopt;
+      case PageRegion::RawText:
+      case PageRegion::Fallback: return std::nullopt;
       case PageRegion::Markup: break;
     }
     return EscapeLanguage::Html;
   }
+  PageRegion regionHere() const { return (*regionOf)(static_cast<std::size_t>(at - textStart)); }
   void writeEscape(EscapeLanguage language, char32_t codePoint) {
     std::string escape;
     appendEscape(escape, language, codePoint);
@@ -283,7 +285,10 @@ struct EncoderBase {
       }
       if (self().writeAsItself(codePoint)) return;
       if (!here) {
-        if (findings != nullptr) findings->lost(codePoint, offset(), StandIn::Reference);
+        // Only a page has raw text, and so regions.
+        if (findings != nullptr)
+          findings->lost(codePoint, offset(),
+                         regionHere() == PageRegion::Fallback ? StandIn::UnshownReference : StandIn::Reference);
         writeEscape(EscapeLanguage::Html, codePoint);
         return;
       }

@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <optional>
 
+#include "engine/charset_attributes.h"
 #include "engine/conversion_steps.h"
+#include "engine/css_imports.h"
 #include "html/iso2022_runs.h"
 #include "text/ascii.h"
 #include "text/cp932.h"
@@ -98,9 +100,33 @@ std::string_view ruleTerminator(LineEnding lineEnding, std::string_view text) {
   return "\";\r\n";
 }
 
+// The sheets the converted sheet imports, each with what it leads to.
+void listImports(std::string_view sheet, TargetEncoding target, SourceEncoding readAs,
+                 const ReferenceResolver& resolver, std::vector<FoundReference>& references) {
+  const std::vector<std::string> addresses = importedSheets(sheet);
+  if (addresses.empty()) return;
+  const DocumentReferences imports(sheet, std::nullopt, target, readAs, resolver);
+  for (const std::string& address : addresses) {
+    bool remote = false;
+    std::optional<DocumentReferences::Loaded> loaded = imports.resolve(address, 0, LoadedKind::StyleSheet, remote);
+    if (remote) references.push_back({LoadedKind::StyleSheet, address, ReferenceStatus::Remote, {}, {}});
+    if (!loaded) continue;
+    references.push_back({LoadedKind::StyleSheet,
+                          std::move(loaded->reference),
+                          loaded->resolved.status,
+                          std::move(loaded->resolved.path),
+                          {},
+                          false,
+                          false,
+                          false,
+                          loaded->resolved.nameIsLink});
+  }
+}
+
 // Nothing, `text` untouched, when the converter refutes a declaration taken unread.
 std::optional<DocumentResult> tryConvert(std::string& text, const TargetChoice& options,
-                                         const EncodingEvidence& evidence, ValidityCheck check) {
+                                         const EncodingEvidence& evidence, ValidityCheck check,
+                                         const ReferenceResolver* imports) {
   DocumentSteps steps;
   readForConversion(steps, text, DocumentKind::StyleSheet, options, evidence, declaredLabel, check);
   std::string work(steps.working.text());
@@ -146,14 +172,18 @@ std::optional<DocumentResult> tryConvert(std::string& text, const TargetChoice& 
     }
   }
   completeResult(result, steps, text, converted);
+  if (imports != nullptr)
+    listImports(converted, options.targetEncoding, steps.working.decision.encoding, *imports, result.references);
   text = std::move(converted);
   return result;
 }
 
 }  // namespace
 
-DocumentResult convertCss(std::string& text, const TargetChoice& options, const EncodingEvidence& evidence) {
-  return convertTrustingDeclaration([&](ValidityCheck check) { return tryConvert(text, options, evidence, check); });
+DocumentResult convertCss(std::string& text, const TargetChoice& options, const EncodingEvidence& evidence,
+                          const ReferenceResolver* imports) {
+  return convertTrustingDeclaration(
+      [&](ValidityCheck check) { return tryConvert(text, options, evidence, check, imports); });
 }
 
 }  // namespace sarnavel

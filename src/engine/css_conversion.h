@@ -12,6 +12,12 @@
 // counting as its declaration, as browsers read it (`@charset "` exactly); then the whole text
 // goes through the converter.
 //
+// Given a resolver, the sheets its @import rules name (css_imports.h) are resolved against the
+// sheet's folder as a page's references are (charset_attributes.h, DocumentReferences: by the
+// bytes of their names) and listed in the record, with what they lead to, so that the run
+// converts them too; an imported sheet says nothing of its encoding but by its own rule, so no
+// byte of the rule changes.
+//
 // Contract: the converted text replaces `text`, and the record says what happened
 // (document_result.h). Throws std::bad_alloc when memory runs out, `text` then as it was.
 #pragma once
@@ -20,11 +26,13 @@
 
 #include "engine/document_result.h"
 #include "engine/encoding_decision.h"
+#include "engine/reference_resolver.h"
 #include "engine/target_options.h"
 
 namespace sarnavel {
 
 [[nodiscard]] DocumentResult convertCss(std::string& text, const TargetChoice& options,
-                                        const EncodingEvidence& evidence = {});
+                                        const EncodingEvidence& evidence = {},
+                                        const ReferenceResolver* imports = nullptr);
 
 }  // namespace sarnavel

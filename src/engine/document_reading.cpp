@@ -118,7 +118,7 @@ WorkingText readUtf16(std::string_view bytes, ContentShape shape, DocumentKind k
     TextEscaper escaper(w.prepared, languageOf(kind), target);
     JavaScriptContext<char16_t> code{std::u16string_view(text)};
     if (kind == DocumentKind::Script) {
-      escaper.setCodeProbe([&](std::size_t offset) { return code.inCode((offset - shape.textStart) / 2); });
+      escaper.setCodeProbe([&](std::size_t offset) { return code.placeOf((offset - shape.textStart) / 2); });
     }
     for (std::size_t k = 0; k < text.size(); ++k) escaper.unit(text[k], shape.textStart + 2 * k);
     escaper.finish();
@@ -149,7 +149,7 @@ std::string escapeWhole(std::string_view bytes, std::size_t firstOffset, SourceE
   TextEscaper escaper(out, language, target);
   JavaScriptContext<char> code(bytes);
   if (language == EscapeLanguage::JavaScript) {
-    escaper.setCodeProbe([&](std::size_t offset) { return code.inCode(offset - firstOffset); });
+    escaper.setCodeProbe([&](std::size_t offset) { return code.placeOf(offset - firstOffset); });
   }
   if (encoding == SourceEncoding::Latin1) escapeCp1252(escaper, bytes, firstOffset, false);
   else if (readsUtf8Directly(target)) {

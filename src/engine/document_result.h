@@ -33,8 +33,9 @@ struct EscapedCharacter {
 
 // What stands in for a character the target could not hold when no escape was written: the
 // geta mark, U+FFFD, or (in raw text such as `xmp`, which reads no escape) the HTML reference,
-// which shows there as text.
-enum class StandIn { GetaMark, ReplacementCharacter, Reference };
+// which shows there as text; in the fallback text of `iframe`, `noembed` and `noframes`, raw
+// text browsers never show, the reference is the page's text but nobody sees it.
+enum class StandIn { GetaMark, ReplacementCharacter, Reference, UnshownReference };
 
 struct LostCharacter {
   char32_t codePoint = 0;
@@ -73,7 +74,7 @@ struct Declaration {
 // A reference of a page to a style sheet or a script, and what was done with it.
 struct FoundReference {
   LoadedKind kind = LoadedKind::StyleSheet;
-  std::string reference;  // the local path the element names (UTF-8), or the raw value when remote
+  std::string reference;  // the local path the element names (bytes, referenceNames), or the raw value when remote
   ReferenceStatus status = ReferenceStatus::Missing;
   std::string path;             // the full path the resolver found (Followable, WrongKind, Binary)
   std::string formerCharset;    // the element's charset attribute as the page had it
@@ -83,12 +84,14 @@ struct FoundReference {
   bool nameIsLink = false;        // the resolver reached the file through a link of that name
 };
 
-// Something in a page whose meaning changes with the page's encoding, for the user to look at.
+// Something in a page (or a script) whose meaning changes with the encodings, for the user to look at.
 enum class PageNoticeKind {
   FormWithoutAcceptCharset,  // a <form> without accept-charset submits in the page's encoding
   NonAsciiQuery,             // a link or form action whose query string holds non-ASCII text
-  CharsetByScript,  // a script writes an element whose charset names another encoding, left so (document.write)
+  CharsetByScript,     // a script writes an element whose charset names another encoding, left so (document.write)
+  CharsetSetByScript,  // a script sets a charset naming another encoding on an element it makes (.charset =)
 };
+inline constexpr std::size_t kPageNoticeKinds = 4;
 struct PageNotice {
   PageNoticeKind kind = PageNoticeKind::FormWithoutAcceptCharset;
   TextPosition at;   // where the element starts in the source
@@ -103,12 +106,12 @@ inline constexpr std::size_t kRecordedOfEachKind = 3;
 struct DocumentResult {
   EncodingDecision source;  // what the bytes were read as, and what decided it
   std::vector<Declaration> declarations;
-  std::vector<FoundReference> references;  // pages only, in document order
-  std::vector<PageNotice> pageNotices;     // pages only, in document order
+  std::vector<FoundReference> references;  // a page's, a sheet's @import rules', in document order
+  std::vector<PageNotice> pageNotices;     // a page's, a script's charsets set by code; by kind, in document order
   // Once compacted: the references that reach no file (missing, remote) and the notices of
   // each kind beyond the first kRecordedOfEachKind, counted rather than kept.
   std::size_t referencesUnlisted = 0;
-  std::size_t pageNoticesUnlisted[3] = {0, 0, 0};  // by PageNoticeKind
+  std::size_t pageNoticesUnlisted[kPageNoticeKinds] = {};  // by PageNoticeKind
   std::vector<EscapedCharacter> escaped;   // by first position
   std::vector<LostCharacter> lost;         // by first position
   InvalidBytes invalidBytes;
@@ -140,7 +143,7 @@ inline void DocumentResult::compact() {
     referencesUnlisted += dropped ? 1 : 0;
     return dropped;
   });
-  std::size_t seen[3] = {0, 0, 0};
+  std::size_t seen[kPageNoticeKinds] = {};
   std::erase_if(pageNotices, [&](const PageNotice& notice) {
     const std::size_t kind = static_cast<std::size_t>(notice.kind);
     const bool dropped = ++seen[kind] > kRecordedOfEachKind;

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/javascript_context.h"
 #include "text/cp1252.h"
 #include "text/cp932.h"
 #include "text/jis.h"
@@ -57,26 +56,35 @@ void TextEscaper::escape(char32_t codePoint, std::size_t offset) {
       return;
     }
     appendReference(out_, codePoint);
-    if (target_.findings != nullptr) target_.findings->lost(codePoint, offset, StandIn::Reference);
+    if (target_.findings != nullptr) target_.findings->lost(codePoint, offset, rawTextStandIn_);
     return;
   }
   if (*language_ == EscapeLanguage::Html && !referenceShowsItself(codePoint)) {
     standIn(codePoint, offset);
     return;
   }
-  if (*language_ == EscapeLanguage::JavaScript && inCode_ &&
-      (isJavaScriptWhiteSpace(codePoint) || codePoint > 0xFFFF) && inCode_(offset)) {
-    if (codePoint > 0xFFFF) {
-      char buffer[16];
-      const int n = std::snprintf(buffer, sizeof buffer, "\\u{%X}", static_cast<unsigned>(codePoint));
-      out_.append(buffer, static_cast<std::size_t>(n));
-    } else {
-      out_.push_back(' ');
-    }
-  } else {
-    appendEscape(out_, *language_, codePoint);
-  }
+  if (*language_ == EscapeLanguage::JavaScript) escapeInJavaScript(codePoint, offset);
+  else appendEscape(out_, *language_, codePoint);
   if (target_.findings != nullptr) target_.findings->escaped(codePoint, offset);
+}
+
+// The escape that gives the character where it stands: in code a blank or a name's escape, in
+// a String.raw template a substitution, elsewhere the escape of a literal.
+void TextEscaper::escapeInJavaScript(char32_t codePoint, std::size_t offset) {
+  const JavaScriptPlace place = placeOf_ ? placeOf_(offset) : JavaScriptPlace::Literal;
+  if (place == JavaScriptPlace::RawTemplate) {
+    out_ += "${\"";
+    appendEscape(out_, EscapeLanguage::JavaScript, codePoint);
+    out_ += "\"}";
+  } else if (place == JavaScriptPlace::Code && codePoint > 0xFFFF) {
+    char buffer[16];
+    const int n = std::snprintf(buffer, sizeof buffer, "\\u{%X}", static_cast<unsigned>(codePoint));
+    out_.append(buffer, static_cast<std::size_t>(n));
+  } else if (place == JavaScriptPlace::Code && isJavaScriptWhiteSpace(codePoint)) {
+    out_.push_back(' ');
+  } else {
+    appendEscape(out_, EscapeLanguage::JavaScript, codePoint);
+  }
 }
 
 // A character no escape of the place carries: UTF-8 holds it as itself; the Japanese targets
@@ -140,6 +148,8 @@ void TextEscaper::irregular(std::size_t offset) {
     appendUtf8(out_, 0xFFFD);
   } else if (!language_) {
     appendReference(out_, 0xFFFD);
+  } else if (*language_ == EscapeLanguage::JavaScript) {
+    escapeInJavaScript(0xFFFD, offset);
   } else {
     appendEscape(out_, *language_, 0xFFFD);
   }

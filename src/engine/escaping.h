@@ -10,7 +10,9 @@
 // JavaScript code, outside strings, template literals, regular expressions and comments (the
 // caller says where that is, see javascript_context.h), an escape means something else: white
 // space such as U+00A0 becomes an ordinary space (the same blank between tokens), and a
-// character beyond U+FFFF in a name becomes `\u{20BB7}`. In raw text (`xmp`, `plaintext`),
+// character beyond U+FFFF in a name becomes `\u{20BB7}`; in a template literal tagged
+// String.raw, which reads its escapes as written, a character becomes the substitution
+// `${"\u00E9"}`, which gives it. In raw text (`xmp`, `plaintext`),
 // where no escape is read, a character the target lacks is lost: it is written as the HTML
 // reference, which shows there as text, and reported as lost (findings.h).
 //
@@ -33,6 +35,7 @@
 
 #include "engine/escape_language.h"
 #include "engine/findings.h"
+#include "engine/javascript_context.h"
 #include "text/target_encoding.h"
 
 namespace sarnavel {
@@ -81,9 +84,9 @@ class TextEscaper {
         target_(target),
         utf8Output_(target.target == TargetEncoding::Utf8),
         jisRows_(target.target == TargetEncoding::EucJp || target.target == TargetEncoding::Iso2022Jp) {}
-  // For JavaScript: whether the unit at a source offset stands in code. Asked only for white
-  // space and characters beyond U+FFFF that are to be escaped, at offsets that do not decrease.
-  void setCodeProbe(std::function<bool(std::size_t offset)> inCode) { inCode_ = std::move(inCode); }
+  // For JavaScript: where the unit at a source offset stands (javascript_context.h). Asked only
+  // where an escape is written, at offsets that do not decrease.
+  void setCodeProbe(std::function<JavaScriptPlace(std::size_t offset)> placeOf) { placeOf_ = std::move(placeOf); }
   // For a page read whole: the language of the place at a source offset (none in raw text),
   // asked only where an escape is written, at offsets that do not decrease.
   void setLanguageProbe(std::function<std::optional<EscapeLanguage>(std::size_t offset)> languageAt) {
@@ -98,6 +101,9 @@ class TextEscaper {
   // The text is written in the target's own bytes rather than in code page 932 (a UTF-8 text
   // read straight into EUC-JP): what the escaper writes beyond ASCII must be too.
   void writeTargetBytes() { targetBytes_ = true; }
+  // Raw text that browsers never show (html/page_regions.h, Fallback): a character lost there
+  // is reported so.
+  void setRawTextShown(bool shown) { rawTextStandIn_ = shown ? StandIn::Reference : StandIn::UnshownReference; }
   // Whether every character is written as itself here (UTF-8 without escapes, or raw text in
   // UTF-8): then nothing gains by reading a text decomposed.
   bool writesEveryCharacter() const { return target_.keepCharacters || (!language_ && utf8Output_); }
@@ -106,14 +112,16 @@ class TextEscaper {
   void write(char32_t codePoint, std::size_t offset);
   void escape(char32_t codePoint, std::size_t offset);
   void standIn(char32_t codePoint, std::size_t offset);
+  void escapeInJavaScript(char32_t codePoint, std::size_t offset);
   std::string& out_;
   std::optional<EscapeLanguage> language_;
   EscapeTarget target_;
   bool utf8Output_;
   bool jisRows_;  // EUC-JP and ISO-2022-JP reach fewer of code page 932's characters
   bool targetBytes_ = false;
-  std::function<bool(std::size_t)> inCode_;
+  std::function<JavaScriptPlace(std::size_t)> placeOf_;
   std::function<std::optional<EscapeLanguage>(std::size_t)> languageAt_;
+  StandIn rawTextStandIn_ = StandIn::Reference;
   char16_t pendingHigh_ = 0;
   std::size_t pendingOffset_ = Findings::kNoOffset;
 };

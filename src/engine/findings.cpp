@@ -16,7 +16,8 @@ void Findings::escaped(char32_t codePoint, std::size_t offset) {
 }
 
 void Findings::lost(char32_t codePoint, std::size_t offset, StandIn writtenAs) {
-  Tally& t = lost_[codePoint];
+  // One character may stand in raw text that shows and in text that does not: told apart.
+  Tally& t = lost_[codePoint | static_cast<char32_t>(writtenAs) << kStandInShift];
   if (t.count++ == 0) {
     t.first = sourceOffset(offset);
     t.writtenAs = writtenAs;
@@ -50,8 +51,8 @@ void Findings::fill(DocumentResult& result, std::string_view source, SourceForm 
     result.escaped.push_back({codePoint, t.count, {}});
     escapedOffsets.push_back(t.first);
   }
-  for (const auto& [codePoint, t] : lost_) {
-    result.lost.push_back({codePoint, t.count, {}, t.writtenAs});
+  for (const auto& [key, t] : lost_) {
+    result.lost.push_back({key & ((char32_t{1} << kStandInShift) - 1), t.count, {}, t.writtenAs});
     lostOffsets.push_back(t.first);
   }
   result.invalidBytes = {invalidCount_, {}};

@@ -51,7 +51,8 @@ class Findings {
   };
   std::size_t sourceOffset(std::size_t offset) const;
   std::unordered_map<char32_t, Tally> escaped_;
-  std::unordered_map<char32_t, Tally> lost_;
+  static constexpr unsigned kStandInShift = 24;  // above every code point
+  std::unordered_map<char32_t, Tally> lost_;     // by code point and stand-in
   std::size_t invalidCount_ = 0;
   std::size_t invalidFirst_ = kNoOffset;
   std::size_t shiftFrom_ = kNoOffset;

@@ -21,26 +21,23 @@ namespace {
 // element names the file it loads outright and that file is one the run converts, its label in
 // the script's string names the target, as a real element's would; any other is left as the
 // script spells it and noted, since the file it loads is misread once converted.
-void charsetsWrittenByScripts(std::string_view page, const std::optional<BaseElement>& base,
-                              const std::string& charsetName, TargetEncoding target, const ReferenceResolver& resolver,
-                              DocumentResult& result, std::vector<PageEdit>& edits) {
+void charsetsWrittenByScripts(const DocumentReferences& references, const std::string& charsetName,
+                              TargetEncoding target, DocumentResult& result, std::vector<PageEdit>& edits) {
+  const std::string_view page = references.page();
   const std::vector<WrittenScriptTag> written = scriptTagsWrittenByScripts(page, target == TargetEncoding::Iso2022Jp);
   if (written.empty()) return;
-  const ReferenceBase pageBase = base ? referenceBaseOf(base->href, target) : ReferenceBase{};
   PositionFinder positions(page, sourceFormOf(target));
   for (const WrittenScriptTag& tag : written) {
     if (encodingOfLabel(tag.charset) == sourceEncodingOf(target)) continue;
-    std::u16string wide;
-    const ReferenceBase& against = base && tag.at >= base->tagEnd ? pageBase : ReferenceBase{};
-    if (!tag.src.empty() && resolveLocalReference(wide, tag.src, target, against) && !wide.empty()) {
-      std::string reference = utf16ToUtf8(wide);
-      ResolvedReference resolved = resolver.resolve(reference, LoadedKind::Script);
-      if (resolved.status == ReferenceStatus::Followable) {
-        edits.push_back({tag.labelAt, tag.labelAt + tag.charset.size(), charsetName});
-        result.references.push_back({LoadedKind::Script, std::move(reference), resolved.status,
-                                     std::move(resolved.path), tag.charset, true, false, true, resolved.nameIsLink});
-        continue;
-      }
+    bool remote = false;
+    std::optional<DocumentReferences::Loaded> loaded;
+    if (!tag.src.empty()) loaded = references.resolve(tag.src, tag.at, LoadedKind::Script, remote);
+    if (loaded && loaded->resolved.status == ReferenceStatus::Followable) {
+      edits.push_back({tag.labelAt, tag.labelAt + tag.charset.size(), charsetName});
+      result.references.push_back({LoadedKind::Script, std::move(loaded->reference), loaded->resolved.status,
+                                   std::move(loaded->resolved.path), tag.charset, true, false, true,
+                                   loaded->resolved.nameIsLink});
+      continue;
     }
     result.pageNotices.push_back(
         {PageNoticeKind::CharsetByScript, positions.at(tag.at), utf16ToUtf8(decodeToWide(tag.text, target))});
@@ -96,11 +93,21 @@ std::optional<DocumentResult> tryConvert(std::string& text, std::vector<PageEdit
   std::vector<PageMark> marks;
   walkPage(converted, info, loads, &marks);
   addPageNotices(result, converted, options.targetEncoding, marks);
+  // A page whose bytes were ASCII, or were in the target already, reads as it did; but not one
+  // whose byte-order mark told its encoding, which the result has no more.
+  const SourceEncoding readAs = steps.working.decision.encoding;
+  const bool markDropped = steps.working.decision.basis == DecisionBasis::ByteOrderMark;
+  const DeclaredTarget declared{steps.charsetName, markDropped || (readAs != sourceEncodingOf(options.targetEncoding) &&
+                                                                   readAs != SourceEncoding::Ascii)};
   const std::vector<WrittenDeclaration> written =
-      declarationEdits(converted, info, steps.charsetName, edits, result.declarations);
-  charsetAttributeEdits(loads.elements, loads.base, steps.charsetName, options.targetEncoding, resolver,
-                        result.references, edits);
-  charsetsWrittenByScripts(converted, loads.base, steps.charsetName, options.targetEncoding, resolver, result, edits);
+      declarationEdits(converted, info, declared, edits, result.declarations);
+  // An ASCII page names its files in the encoding it declared.
+  const SourceEncoding namesIn =
+      readAs == SourceEncoding::Ascii ? encodingOfLabel(info.declaredLabel()).value_or(readAs) : readAs;
+  const DocumentReferences references(converted, loads.base, options.targetEncoding, namesIn, resolver);
+  charsetAttributeEdits(loads.elements, references, steps.charsetName, result.references, edits);
+  charsetsWrittenByScripts(references, steps.charsetName, options.targetEncoding, result, edits);
+  noteCharsetsSetByScripts(converted, true, options.targetEncoding, result.pageNotices);
   keepDeclarationInPrescan(info, xmlDeclarationEnd(converted), steps.charsetName, written, edits, result.declarations);
   sortPageEdits(edits);
   for (const PageEdit& edit : edits) steps.afterConverter.replace(converted, edit.start, edit.end, edit.text);

@@ -10,7 +10,8 @@
 // the resolver saying which references lead to files of their kind (charset_attributes.h);
 // and a script element a script writes (document.write) names the target in the script's
 // string when it loads a file the run converts, and is noted otherwise
-// (html/script_written_tags.h).
+// (html/script_written_tags.h), as is a charset a script sets on an element it makes
+// (charset_attributes.h).
 //
 // Contract: the converted text replaces `text` and the record says what happened
 // (document_result.h): the decision, each declaration and its fate, every reference, every

@@ -8,6 +8,11 @@
 // escapes is no name character. So it is asked only about such characters, and scans the text
 // only as far as it is asked.
 //
+// In a template literal tagged String.raw a character's escape is the escape's own text (the
+// tag reads the template as written): there only a substitution `${"\u00E9"}` gives the
+// character, so a template so tagged (`String.raw` and blanks right before its backquote, with
+// no `.` before `String`) is told apart from the others.
+//
 // The reading is the usual lexical one: quotes, template literals (with `${...}` nested to any
 // depth), `//` and `/* */` comments, and a `/` that starts a regular expression where an
 // operand is expected (at the start, after an operator, an opening bracket or a keyword such
@@ -30,16 +35,20 @@ inline bool isJavaScriptWhiteSpace(char32_t c) {
          c == 0x3000;
 }
 
+// Where a place stands: in code, in the text of a template literal tagged String.raw, or in any
+// other literal or comment.
+enum class JavaScriptPlace { Code, RawTemplate, Literal };
+
 template <class Char>
 class JavaScriptContext {
  public:
   explicit JavaScriptContext(std::basic_string_view<Char> text) : text_(text) {}
 
-  // Whether the unit at `offset` lies in code.
-  bool inCode(std::size_t offset) {
+  JavaScriptPlace placeOf(std::size_t offset) {
     const std::size_t limit = offset < text_.size() ? offset : text_.size();
     while (at_ < limit) step(limit);
-    return state_ == State::Code;
+    if (state_ == State::Code) return JavaScriptPlace::Code;
+    return state_ == State::Template && rawTemplates_.back() ? JavaScriptPlace::RawTemplate : JavaScriptPlace::Literal;
   }
 
  private:
@@ -100,7 +109,10 @@ class JavaScriptContext {
     switch (c) {
       case '\'': state_ = State::Single; break;
       case '"': state_ = State::Double; break;
-      case '`': state_ = State::Template; break;
+      case '`':
+        state_ = State::Template;
+        rawTemplates_.push_back(taggedStringRaw(at_ - 1));
+        break;
       case '/':
         if (peek(0) == '/') {
           state_ = State::LineComment;
@@ -162,6 +174,7 @@ class JavaScriptContext {
           return;
         }
         if (c == '`') {
+          rawTemplates_.pop_back();
           leaveLiteral();
         } else if (c == '$' && peek(1) == '{') {
           templates_.push_back(braceDepth_);
@@ -196,6 +209,19 @@ class JavaScriptContext {
     ++at_;
   }
 
+  // Whether the template whose backquote is at `quote` is tagged String.raw.
+  bool taggedStringRaw(std::size_t quote) const {
+    constexpr std::string_view kTag = "String.raw";
+    std::size_t end = quote;
+    while (end > 0 && (text_[end - 1] == ' ' || text_[end - 1] == '\t' || isLineBreak(text_[end - 1]))) --end;
+    if (end < kTag.size()) return false;
+    const std::size_t start = end - kTag.size();
+    for (std::size_t k = 0; k < kTag.size(); ++k) {
+      if (text_[start + k] != static_cast<Char>(kTag[k])) return false;
+    }
+    return start == 0 || (!isNameUnit(text_[start - 1]) && text_[start - 1] != '.');
+  }
+
   void leaveLiteral() {
     state_ = State::Code;
     regexAllowed_ = false;
@@ -208,6 +234,7 @@ class JavaScriptContext {
   std::size_t wordStart_ = std::string_view::npos;
   std::size_t braceDepth_ = 0;
   std::vector<std::size_t> templates_;  // the brace depth at each open `${`
+  std::vector<bool> rawTemplates_;      // for each template literal open, innermost last: tagged String.raw
 };
 
 }  // namespace sarnavel

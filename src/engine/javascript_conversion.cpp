@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "engine/charset_attributes.h"
 #include "engine/conversion_steps.h"
 
 namespace sarnavel {
@@ -20,6 +21,7 @@ std::optional<DocumentResult> tryConvert(std::string& text, const TargetChoice& 
   if (!converted) return std::nullopt;
   DocumentResult result;
   completeResult(result, steps, text, *converted);
+  noteCharsetsSetByScripts(*converted, false, options.targetEncoding, result.pageNotices);
   text = std::move(*converted);
   return result;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "html/tag_edits.h"
 #include "html/tag_scanner.h"
 
 namespace sarnavel {
@@ -35,21 +36,9 @@ std::optional<XmlEncoding> xmlEncodingOf(std::string_view page) {
   return XmlEncoding{i + 1, close};
 }
 
-std::string contentTypeMeta(const std::string& charsetName, bool selfClosing) {
-  return "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charsetName +
-         (selfClosing ? "\" />" : "\">");
-}
-
-// A <meta charset> written anew, naming the target, with its other attributes.
-std::optional<std::string> metaCharsetTag(std::string_view page, std::size_t tagStart, const std::string& charsetName) {
-  std::optional<TagSpan> span = findNextTag(page, tagStart);
-  std::string name;
-  AttributeMap attributes;
-  if (!span || span->tagStart != tagStart || !parseTagText(span->text, name, attributes)) return std::nullopt;
-  attributes["charset"] = charsetName;
-  std::string tag;
-  writeTag(tag, name, attributes, span->selfClosing);
-  return tag;
+// The declaration a page that has none gets.
+std::string contentTypeMeta(const std::string& charsetName) {
+  return "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charsetName + "\" />";
 }
 
 // Where the edits' text lands once they are applied: edit k starts at out[k].
@@ -91,8 +80,9 @@ std::size_t xmlDeclarationEnd(std::string_view page) {
 }
 
 std::vector<WrittenDeclaration> declarationEdits(std::string_view page, const PARSE1INFO& info,
-                                                 const std::string& charsetName, std::vector<PageEdit>& edits,
+                                                 const DeclaredTarget& target, std::vector<PageEdit>& edits,
                                                  std::vector<Declaration>& declarations) {
+  const std::string& charsetName = target.charsetName;
   std::vector<WrittenDeclaration> written;
   if (std::optional<XmlEncoding> xml = xmlEncodingOf(page)) {
     declarations.push_back({DeclarationForm::XmlDeclaration,
@@ -105,39 +95,47 @@ std::vector<WrittenDeclaration> declarationEdits(std::string_view page, const PA
     edits.push_back(std::move(edit));
     declarations.push_back(std::move(declaration));
   };
+  // A meta after the title's start tag goes before the title when no declaration comes before
+  // it (a page converted before has one there, and moving a second one would change it again).
+  const bool declaredBeforeTitle =
+      info.hasTitle && !info.metaDeclarations.empty() && info.metaDeclarations.front().tagStart < info.titleStart;
+  auto movable = [&](std::size_t tagStart) {
+    return info.hasTitle && !declaredBeforeTitle && tagStart > info.titleStart &&
+           !(info.hasHead && tagStart <= info.headStart);
+  };
+  // Of the content-type metas the last one moves; a <meta charset> when it is the first
+  // declaration and no content-type meta moves.
+  const bool contentTypeMoves = info.hasContentTypeMeta && movable(info.metaStart);
   for (const PARSE1INFO::MetaDeclaration& meta : info.metaDeclarations) {
-    if (!meta.contentType) {
-      if (std::optional<std::string> tag = metaCharsetTag(page, meta.tagStart, charsetName)) {
-        write({meta.tagStart, meta.tagEnd, std::move(*tag)},
-              {DeclarationForm::MetaCharset, meta.label, DeclarationFate::Rewritten});
-      }
-      continue;
-    }
-    std::string declaration = contentTypeMeta(charsetName, meta.selfClosing);
-    // The last content-type meta goes before the title when it stood after the title's start
-    // tag and no other declaration comes before the title (a page converted before has one
-    // there, and moving a second one would change it again); every other one is written anew
-    // where it stands.
-    const bool primary = info.hasContentTypeMeta && meta.tagStart == info.metaStart;
-    const bool declaredBeforeTitle = info.hasTitle && info.metaDeclarations.front().tagStart < info.titleStart;
-    const bool inPlace = !primary || (info.hasHead && info.metaStart <= info.headStart) || !info.hasTitle ||
-                         info.metaStart < info.titleStart || declaredBeforeTitle;
-    if (inPlace) {
-      write({meta.tagStart, meta.tagEnd, std::move(declaration)},
-            {DeclarationForm::ContentTypeMeta, lowercaseCopy(meta.label), DeclarationFate::Replaced});
-    } else {
+    const std::string_view tag = page.substr(meta.tagStart, meta.tagEnd - meta.tagStart);
+    std::string declaration =
+        meta.contentType ? withCharsetInContent(tag, charsetName) : withAttributeValue(tag, "charset", charsetName);
+    const DeclarationForm form = meta.contentType ? DeclarationForm::ContentTypeMeta : DeclarationForm::MetaCharset;
+    std::string former = meta.contentType ? lowercaseCopy(meta.label) : meta.label;
+    const bool moves = meta.contentType
+                           ? contentTypeMoves && meta.tagStart == info.metaStart
+                           : !contentTypeMoves && &meta == &info.metaDeclarations.front() && movable(meta.tagStart);
+    if (moves) {
       edits.push_back({meta.tagStart, meta.tagEnd, {}});
       write({info.titleStart, info.titleStart, std::move(declaration)},
-            {DeclarationForm::ContentTypeMeta, lowercaseCopy(meta.label), DeclarationFate::MovedBeforeTitle});
+            {form, std::move(former), DeclarationFate::MovedBeforeTitle});
+    } else {
+      write({meta.tagStart, meta.tagEnd, std::move(declaration)},
+            {form, std::move(former), meta.contentType ? DeclarationFate::Replaced : DeclarationFate::Rewritten});
     }
   }
-  if (info.metaDeclarations.empty() && info.hasHtml) {
+  if (!info.metaDeclarations.empty() || (!info.hasHtml && !target.encodingChanges)) return written;
+  std::size_t at = 0;
+  if (info.hasHtml) {
     // Right after the head start tag (or the html one), but before the title when the title
     // starts earlier: the place a later conversion would move the declaration to.
-    std::size_t at = info.hasHead ? info.headEnd : info.htmlEnd;
+    at = info.hasHead ? info.headEnd : info.htmlEnd;
     if (info.hasTitle && info.titleStart < at) at = info.titleStart;
-    write({at, at, contentTypeMeta(charsetName, true)}, {DeclarationForm::ContentTypeMeta, {}, DeclarationFate::Added});
+  } else {
+    // Before the first content: a doctype must stay first, or the page would show in quirks mode.
+    at = info.doctypeEnd != 0 ? info.doctypeEnd : xmlDeclarationEnd(page);
   }
+  write({at, at, contentTypeMeta(charsetName)}, {DeclarationForm::ContentTypeMeta, {}, DeclarationFate::Added});
   return written;
 }
 
@@ -172,7 +170,7 @@ void keepDeclarationInPrescan(const PARSE1INFO& info, std::size_t xmlEnd, const 
   // wherever it stands: it stays as written, and a short declaration goes where the browser
   // looks (a second conversion finds that one first and changes nothing).
   edits[first->edit].text = std::move(text);
-  std::string shortDeclaration = contentTypeMeta(charsetName, true);
+  std::string shortDeclaration = contentTypeMeta(charsetName);
   if (const std::optional<std::size_t> at = placeFor(shortDeclaration.size())) {
     edits.push_back({*at, *at, std::move(shortDeclaration)});
     const bool xmlFirst = !declarations.empty() && declarations.front().form == DeclarationForm::XmlDeclaration;

@@ -4,17 +4,22 @@
 // A browser obeys the first declaring meta it finds (content-type or <meta charset>), looking
 // for it in the first 1024 bytes, and reads an XML declaration's encoding too; it does so
 // whether or not the page has an `html` tag. So after a conversion:
-//  - the content-type meta the head analysis reports (the last one before the body) is
-//    written anew as
-//      <meta http-equiv="Content-Type" content="text/html; charset=NAME" />
-//    in place (keeping its closing style), or moved before the title when it stood after the
-//    title's start tag and no declaration comes before the title; every other content-type
-//    meta is written anew in place the same way;
-//  - every <meta charset> names the target (its tag written anew with its other attributes);
+//  - every declaring meta names the target, its tag changed by the label alone (html/tag_edits.h:
+//    the `charset` value of a <meta charset>, the label in a content-type meta's `content`),
+//    every other byte as written;
+//  - the content-type meta the head analysis reports (the last one before the body) is moved
+//    before the title when it stood after the title's start tag and no declaration comes before
+//    the title; so is a <meta charset> that is the first declaration and stands after the title
+//    when no content-type meta moves. A moved meta keeps its bytes (the label aside);
 //  - the encoding of an XML declaration at the very start names the target;
-//  - a page with an `html` tag and no declaring meta gets the content-type one, right after
-//    the head start tag (or the `html` one when there is no head), before the title when the
-//    title starts earlier; a page without an `html` tag gets none added;
+//  - a page with an `html` tag and no declaring meta gets one:
+//      <meta http-equiv="Content-Type" content="text/html; charset=NAME" />
+//    right after the head start tag (or the `html` one when there is no head), before the title
+//    when the title starts earlier. A page without an `html` tag and without a declaring meta
+//    gets the same when its encoding changes, or when a byte-order mark told it (the result has
+//    none): a browser could not tell it from the bytes. It goes before the page's first content
+//    as browsers take it: right after the doctype when it has one, else after an XML
+//    declaration at its start, else at its very start;
 //  - when, after all the page's edits, no declaration ends within the first 1024 bytes, the
 //    first one is moved to the earliest place that brings it there: after the head start tag,
 //    the `html` start tag, the doctype, the XML declaration, or the very start; a meta charset
@@ -43,8 +48,15 @@ struct WrittenDeclaration {
   std::size_t declaration = 0;
 };
 
+// What the declarations are to say: the target's name, and whether a page without `html` needs
+// one (its encoding changes, or its byte-order mark, which told it, is dropped).
+struct DeclaredTarget {
+  std::string charsetName;
+  bool encodingChanges = false;
+};
+
 std::vector<WrittenDeclaration> declarationEdits(std::string_view page, const PARSE1INFO& info,
-                                                 const std::string& charsetName, std::vector<PageEdit>& edits,
+                                                 const DeclaredTarget& target, std::vector<PageEdit>& edits,
                                                  std::vector<Declaration>& declarations);
 
 // After every other edit of the page is known: moves the first written declaration into the

@@ -14,7 +14,8 @@ std::optional<EscapeLanguage> languageOf(PageRegion region) {
   switch (region) {
     case PageRegion::Script: return EscapeLanguage::JavaScript;
     case PageRegion::Style: return EscapeLanguage::Css;
-    case PageRegion::RawText: return std::nullopt;
+    case PageRegion::RawText:
+    case PageRegion::Fallback: return std::nullopt;
     case PageRegion::Markup: break;
   }
   return EscapeLanguage::Html;
@@ -32,6 +33,7 @@ std::string escapeByRegion(std::basic_string_view<Char> page, EscapeTarget targe
   while (std::optional<RegionSpan> span = regions.next()) {
     const std::basic_string_view<Char> part = page.substr(span->start, span->end - span->start);
     TextEscaper escaper(out, languageOf(span->region), target);
+    escaper.setRawTextShown(span->region != PageRegion::Fallback);
     std::unique_ptr<JavaScriptContext<Char>> context;
     if (span->region == PageRegion::Script) {
       context = std::make_unique<JavaScriptContext<Char>>(part);
@@ -39,7 +41,7 @@ std::string escapeByRegion(std::basic_string_view<Char> page, EscapeTarget targe
       const std::size_t base = offsetOf(span->start);
       const std::size_t step = offsetOf(span->start + 1) - base;
       escaper.setCodeProbe(
-          [&context, base, step](std::size_t offset) { return context->inCode((offset - base) / step); });
+          [&context, base, step](std::size_t offset) { return context->placeOf((offset - base) / step); });
     }
     escapeRegion(escaper, part, span->start);
     escaper.finish();
@@ -56,7 +58,11 @@ std::string readPageUtf8Directly(std::string_view page, EscapeTarget target, std
   out.reserve(page.size() + page.size() / 8);
   PageRegions<char> regions(page);
   TextEscaper escaper(out, EscapeLanguage::Html, target);
-  escaper.setLanguageProbe([&](std::size_t offset) { return languageOf(regions.at(offset - firstOffset).region); });
+  escaper.setLanguageProbe([&](std::size_t offset) {
+    const PageRegion region = regions.at(offset - firstOffset).region;
+    escaper.setRawTextShown(region != PageRegion::Fallback);
+    return languageOf(region);
+  });
   std::optional<JavaScriptContext<char>> code;
   std::size_t scriptStart = 0;
   escaper.setCodeProbe([&](std::size_t offset) {
@@ -65,7 +71,7 @@ std::string readPageUtf8Directly(std::string_view page, EscapeTarget target, std
       scriptStart = span.start;
       code.emplace(page.substr(span.start, span.end - span.start));
     }
-    return code->inCode(offset - firstOffset - span.start);
+    return code->placeOf(offset - firstOffset - span.start);
   });
   const std::size_t found = readUtf8Directly(out, escaper, page, firstOffset, target.target);
   if (malformed != nullptr) *malformed = found;

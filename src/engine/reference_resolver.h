@@ -40,7 +40,7 @@ struct ResolvedReference {
 class ReferenceResolver {
  public:
   virtual ~ReferenceResolver() = default;
-  // `reference`: the local path the element names, in UTF-8 (see resolveLocalReference).
+  // `reference`: the local path the element names, as bytes (html/references.h, referenceNames).
   virtual ResolvedReference resolve(std::string_view reference, LoadedKind kind) const = 0;
 };
 

@@ -24,6 +24,17 @@ inline SourceEncoding sourceEncodingOf(TargetEncoding target) {
   return SourceEncoding::Utf8;
 }
 
+// The target that writes a document in the encoding; none for ASCII, UTF-16 and Latin-1.
+inline std::optional<TargetEncoding> targetEncodingOf(SourceEncoding encoding) {
+  switch (encoding) {
+    case SourceEncoding::ShiftJis: return TargetEncoding::ShiftJis;
+    case SourceEncoding::EucJp: return TargetEncoding::EucJp;
+    case SourceEncoding::Iso2022Jp: return TargetEncoding::Iso2022Jp;
+    case SourceEncoding::Utf8: return TargetEncoding::Utf8;
+    default: return std::nullopt;
+  }
+}
+
 // The converter's name for a Japanese byte encoding; none for UTF-8, UTF-16 and Latin-1.
 inline std::optional<InputEncoding> converterInputOf(SourceEncoding encoding) {
   switch (encoding) {

@@ -1,5 +1,6 @@
 #include "html/head_analysis.h"
 
+#include "html/iso2022_runs.h"
 #include "html/tag_scanner.h"
 
 namespace sarnavel {
@@ -7,28 +8,46 @@ namespace {
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
-// The charset a content-type meta's content names, as browsers extract it.
-std::string charsetInContent(std::string_view content) {
-  const std::string lower = lowercaseCopy(content);
-  for (std::size_t at = lower.find("charset"); at != std::string::npos; at = lower.find("charset", at)) {
-    std::size_t i = at + 7;
+}  // namespace
+
+std::optional<LabelPlace> charsetLabelIn(std::string_view content) {
+  constexpr std::string_view kCharset = "charset";
+  const auto charsetAt = [&](std::size_t k) {
+    if (content.size() - k < kCharset.size()) return false;
+    for (std::size_t n = 0; n < kCharset.size(); ++n) {
+      if (asciiLower(content[k + n]) != kCharset[n]) return false;
+    }
+    return true;
+  };
+  constexpr std::size_t kNone = std::string_view::npos;
+  for (std::size_t at = findOutsideRuns(content, 0, charsetAt); at != kNone;) {
+    std::size_t i = at + kCharset.size();
     while (i < content.size() && isSpace(content[i])) ++i;
     if (i >= content.size() || content[i] != '=') {
-      at = i;
+      at = findOutsideRuns(content, i, charsetAt);
       continue;
     }
     ++i;
     while (i < content.size() && isSpace(content[i])) ++i;
     if (i < content.size() && (content[i] == '"' || content[i] == '\'')) {
-      const std::size_t close = content.find(content[i], i + 1);
-      if (close == std::string_view::npos) return {};
-      return std::string(content.substr(i + 1, close - i - 1));
+      const std::size_t close = findByteOutsideRuns(content, i + 1, content[i]);
+      if (close == kNone) return LabelPlace{i, content.size(), false};
+      return LabelPlace{i + 1, close};
     }
-    std::size_t end = i;
-    while (end < content.size() && !isSpace(content[end]) && content[end] != ';') ++end;
-    return std::string(content.substr(i, end - i));
+    // Up to a blank or ';' outside an ISO-2022-JP run, whose bytes may look like either.
+    const std::size_t end = findOutsideRuns(content, i, [&](std::size_t k) { return isSpace(content[k]) || content[k] == ';'; });
+    return LabelPlace{i, end == kNone ? content.size() : end};
   }
-  return {};
+  return std::nullopt;
+}
+
+namespace {
+
+// The charset a content-type meta's content names, as browsers extract it.
+std::string charsetInContent(std::string_view content) {
+  const std::optional<LabelPlace> label = charsetLabelIn(content);
+  return label && label->readable ? std::string(content.substr(label->start, label->end - label->start))
+                                  : std::string();
 }
 
 void readMeta(const ScannedTag& tag, PARSE1INFO& info) {
@@ -37,7 +56,7 @@ void readMeta(const ScannedTag& tag, PARSE1INFO& info) {
   if (httpEquiv == tag.attributes.end()) {
     auto charset = tag.attributes.find("charset");
     if (charset == tag.attributes.end()) return;
-    info.metaDeclarations.push_back({false, span.tagStart, span.tagEnd, span.selfClosing, charset->second});
+    info.metaDeclarations.push_back({false, span.tagStart, span.tagEnd, charset->second});
     return;
   }
   std::string kind = lowercaseCopy(httpEquiv->second);
@@ -52,8 +71,7 @@ void readMeta(const ScannedTag& tag, PARSE1INFO& info) {
     info.hasContentTypeMeta = true;
     info.metaStart = span.tagStart;
     info.metaEnd = span.tagEnd;
-    info.metaSelfClosing = span.selfClosing;
-    info.metaDeclarations.push_back({true, span.tagStart, span.tagEnd, span.selfClosing,
+    info.metaDeclarations.push_back({true, span.tagStart, span.tagEnd,
                                      content != tag.attributes.end() ? charsetInContent(content->second) : ""});
   } else if (kind == "content-script-type") {
     if (content != tag.attributes.end()) info.contentScriptType = lowercaseCopy(content->second);
@@ -67,7 +85,6 @@ void resetHead(PARSE1INFO& info) {
   info.hasHead = false;
   info.hasContentTypeMeta = false;
   info.hasTitle = false;
-  info.metaSelfClosing = true;
   info.contentScriptType = "text/javascript";
   info.doctypeEnd = 0;
   info.metaDeclarations.clear();

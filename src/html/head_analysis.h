@@ -12,7 +12,7 @@
 // value of `charset`, or of the first "charset" (any case) "=" in a content-type meta's
 // content, quoted or up to a ';' or a blank. Browsers obey the first of them.
 //
-// Contract: at its start analyseHead resets the flags (false, metaSelfClosing true),
+// Contract: at its start analyseHead resets the flags (false),
 // contentScriptType ("text/javascript"), doctypeEnd and the list of declaring metas, but not
 // `charset` nor any other offset: a field that this page does not set keeps the value the
 // record held, so a second analysis of the converted text inherits from the first. An offset
@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,7 +42,6 @@ struct PARSE1INFO {
   bool hasContentTypeMeta = false;
   std::size_t metaStart = 0;    // tagStart of the last content-type meta
   std::size_t metaEnd = 0;      // tagEnd of the last content-type meta
-  bool metaSelfClosing = true;  // that meta ended with `/`; true when there is none
   bool hasTitle = false;
   std::size_t titleStart = 0;     // tagStart of the last `title`
   std::size_t titleCloseEnd = 0;  // tagEnd of the last `/title`
@@ -54,7 +54,6 @@ struct PARSE1INFO {
     bool contentType = false;  // http-equiv content-type; else <meta charset>
     std::size_t tagStart = 0;
     std::size_t tagEnd = 0;
-    bool selfClosing = false;
     std::string label;  // the charset it names, as browsers read it (empty when none)
   };
   std::vector<MetaDeclaration> metaDeclarations;
@@ -67,6 +66,17 @@ struct PARSE1INFO {
     return {};
   }
 };
+
+// Where the charset a content-type meta's `content` names stands in it, as browsers find it:
+// after the first "charset" (any case), blanks, "=" and blanks, in quotes or up to a ';' or a
+// blank, none of them inside an ISO-2022-JP run. None when there is no "charset=". A quote
+// never closed makes no label for browsers: the place is then from that quote to the end.
+struct LabelPlace {
+  std::size_t start = 0;
+  std::size_t end = 0;
+  bool readable = true;  // false for a quote never closed
+};
+std::optional<LabelPlace> charsetLabelIn(std::string_view content);
 
 // Fills `info` from `page` as described above and returns `info.hasHtml`.
 bool analyseHead(std::string_view page, PARSE1INFO& info);

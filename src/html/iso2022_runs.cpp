@@ -34,6 +34,13 @@ std::size_t findByteOutsideRuns(std::string_view text, std::size_t from, char by
   return findOutsideRuns(text, from, [&](std::size_t i) { return text[i] == byte; });
 }
 
+std::size_t findEitherOutsideRuns(std::string_view text, std::size_t from, char a, char b) {
+  if (from >= text.size()) return std::string_view::npos;
+  const std::size_t hit = findEitherByte(text.data(), from, text.size(), a, b);
+  if (noEscapeBetween(text, from, hit)) return hit == text.size() ? std::string_view::npos : hit;
+  return findOutsideRuns(text, from, [&](std::size_t i) { return text[i] == a || text[i] == b; });
+}
+
 std::size_t findTextOutsideRuns(std::string_view text, std::size_t from, std::string_view needle) {
   if (from >= text.size()) return std::string_view::npos;
   std::size_t hit = findBytes(text, from, needle);

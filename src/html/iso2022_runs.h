@@ -49,6 +49,9 @@ std::size_t findOutsideRuns(std::string_view text, std::size_t from, Matches&& m
 // The first `byte` at or after `from` outside any run; npos when none.
 std::size_t findByteOutsideRuns(std::string_view text, std::size_t from, char byte);
 
+// The first `a` or `b` at or after `from` outside any run; npos when neither.
+std::size_t findEitherOutsideRuns(std::string_view text, std::size_t from, char a, char b);
+
 // The first occurrence of `needle` (non-empty, without the escape byte) that starts at or
 // after `from` outside any run; npos when none.
 std::size_t findTextOutsideRuns(std::string_view text, std::size_t from, std::string_view needle);

@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "html/iso2022_runs.h"
+#include "html/script_data.h"
 #include "html/script_types.h"
 #include "html/tag_scanner.h"
 #include "text/ascii.h"
@@ -21,16 +22,6 @@ namespace {
 
 constexpr std::size_t kNone = std::string_view::npos;
 
-template <class Char>
-bool isTagNameEnd(Char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '/' || c == '>';
-}
-
-template <class Char>
-bool isAsciiLetter(Char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
 // Whether `word` (lower case) stands at `at`, in any letter case.
 template <class Char>
 bool matchesNoCase(std::basic_string_view<Char> text, std::size_t at, std::string_view word) {
@@ -42,7 +33,7 @@ bool matchesNoCase(std::basic_string_view<Char> text, std::size_t at, std::strin
 }
 
 // How the body of an element whose start tag has this name is read.
-enum class Body { None, Script, Style, RawText, Plaintext, Opaque };
+enum class Body { None, Script, Style, RawText, Plaintext, Fallback, Opaque };
 
 struct Element {
   Body body;
@@ -50,9 +41,9 @@ struct Element {
 };
 
 constexpr Element kElements[] = {
-    {Body::Script, "script"},   {Body::Style, "style"},     {Body::RawText, "xmp"},   {Body::Plaintext, "plaintext"},
-    {Body::Opaque, "textarea"}, {Body::Opaque, "title"},    {Body::Opaque, "iframe"}, {Body::Opaque, "noembed"},
-    {Body::Opaque, "noframes"}, {Body::Opaque, "noscript"},
+    {Body::Script, "script"},       {Body::Style, "style"},      {Body::RawText, "xmp"},
+    {Body::Plaintext, "plaintext"}, {Body::Opaque, "textarea"},  {Body::Opaque, "title"},
+    {Body::Fallback, "iframe"},     {Body::Fallback, "noembed"}, {Body::Fallback, "noframes"},
 };
 
 // The first letters of those names, one bit each from 'a': a tag whose name starts otherwise
@@ -95,7 +86,7 @@ Element elementAt(std::basic_string_view<Char> page, std::size_t lt) {
   for (const Element& e : kElements) {
     if (e.name[0] != first) continue;  // most tags are none of these: one comparison each
     const std::size_t after = lt + 1 + e.name.size();
-    if (after < page.size() && matchesNoCase(page, lt + 1, e.name) && isTagNameEnd(page[after])) return e;
+    if (after < page.size() && matchesNoCase(page, lt + 1, e.name) && endsTagName(page[after])) return e;
   }
   return {Body::None, {}};
 }
@@ -196,11 +187,13 @@ std::optional<RegionSpan> PageRegions<Char>::next() {
     const std::size_t bodyStart = gt + 1;
     // The body ends at "</name" followed by white space, `/` or `>` (or the end).
     std::size_t bodyEnd = page_.size();
-    if (element.body != Body::Plaintext) {
+    if (element.body == Body::Script) {
+      if (const std::size_t end = scriptBodyEnd(page_, bodyStart); end != kNone) bodyEnd = end;
+    } else if (element.body != Body::Plaintext) {
       for (std::size_t c = find(Char('<'), bodyStart); c != kNone; c = find(Char('<'), c + 1)) {
         const std::size_t after = c + 2 + element.name.size();
         if (c + 1 < page_.size() && page_[c + 1] == Char('/') && matchesNoCase(page_, c + 2, element.name) &&
-            (after >= page_.size() || isTagNameEnd(page_[after]))) {
+            (after >= page_.size() || endsTagName(page_[after]))) {
           bodyEnd = c;
           break;
         }
@@ -213,6 +206,8 @@ std::optional<RegionSpan> PageRegions<Char>::next() {
       region = PageRegion::Style;
     } else if (element.body == Body::RawText || element.body == Body::Plaintext) {
       region = PageRegion::RawText;
+    } else if (element.body == Body::Fallback) {
+      region = PageRegion::Fallback;
     }
     if (region == PageRegion::Markup) {  // read as HTML, but no tag is looked for inside
       i = bodyEnd;

@@ -1,18 +1,21 @@
 // The regions of a page in which the browser reads text in another language than HTML: the
-// bodies of `script` and `style` elements, and the raw text of `xmp` and `plaintext`, where no
-// escape of any language is read.
+// bodies of `script` and `style` elements, the raw text of `xmp` and `plaintext`, where no
+// escape of any language is read, and the fallback text of `iframe`, `noembed` and `noframes`,
+// raw text too, which browsers keep in the page but never show.
 //
 // A character a conversion cannot write as itself is escaped in the syntax of the region it
 // stands in: a script body reads `&#233;` as six characters but `\u00E9` as é, a style body
-// reads `\E9 `, and `xmp` reads nothing at all (such a character is lost there). Regions are
+// reads `\E9 `, and raw text reads nothing at all (such a character is lost there). Regions are
 // found as browsers find them, in one forward pass: outside comments, a `script`, `style`,
-// `xmp` or `plaintext` start tag (any letter case, followed by white space, `/` or `>`) opens
-// its body at the tag's `>`; the body ends at the next "</" and the same name followed by white
-// space, `/` or `>`, or at the end of the page (`plaintext` always runs to the end). The text
-// of `textarea`, `title`, `iframe`, `noembed`, `noframes` and `noscript` is stepped over
-// without looking for tags in it, as browsers do, and counts as HTML. A script whose type
-// names neither JavaScript nor JSON (an HTML template, say) is HTML too, since its text is
-// read back as HTML.
+// `xmp`, `plaintext`, `iframe`, `noembed` or `noframes` start tag (any letter case, followed by
+// white space, `/` or `>`) opens its body at the tag's `>`; a script body ends where
+// script_data.h says, any other at the next "</" and the same name followed by white space,
+// `/` or `>`; either runs to the end of the page when there is none (`plaintext` always
+// does). The text of `textarea` and `title` is stepped over without looking for tags in it, as
+// browsers do, and counts as HTML. The content of `noscript` is markup as a browser without
+// scripts reads it, so a style sheet there gets the escapes of CSS (a browser that runs scripts
+// never shows it). A script whose type names neither JavaScript nor JSON (an HTML template,
+// say) is HTML too, since its text is read back as HTML.
 //
 // Works on byte text in which every byte below 0x80 is ASCII (UTF-8, code page 1252, Shift_JIS
 // and EUC-JP, none of whose characters holds `<` or `>`), on ISO-2022-JP text when told (the
@@ -29,7 +32,7 @@
 
 namespace sarnavel {
 
-enum class PageRegion { Markup, Script, Style, RawText };
+enum class PageRegion { Markup, Script, Style, RawText, Fallback };
 
 struct RegionSpan {
   PageRegion region = PageRegion::Markup;

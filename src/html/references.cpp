@@ -17,8 +17,8 @@ void record(const ScannedTag& tag, PARSE2INFO& info) {
   const std::string lowered = lowercaseCopy(tag.span.text);
   const bool holdsBodyEnd =
       lowered.find("</script") != std::string::npos || lowered.find("</style") != std::string::npos;
-  info.elements.push_back(ELEMENT{std::string(tag.name.view()), tag.span.tagStart, tag.span.tagEnd, tag.attributes,
-                                  tag.span.selfClosing, holdsBodyEnd});
+  info.elements.push_back(
+      ELEMENT{std::string(tag.name.view()), tag.span.tagStart, tag.span.tagEnd, tag.attributes, holdsBodyEnd});
 }
 
 bool startsWith(std::u16string_view text, std::size_t pos, std::u16string_view prefix) {
@@ -231,6 +231,7 @@ bool namesRemote(std::string_view value) {
 struct LocalPath {
   std::u16string path;
   bool fileScheme = false;  // written as a file: address, which no base changes
+  std::u16string undecoded;  // the path before decodeReferenceText
 };
 
 // The local path a value names, before a base is applied; none when it is remote.
@@ -259,8 +260,31 @@ std::optional<LocalPath> localPathOf(std::string_view raw, TargetEncoding pageEn
       break;
     }
   }
+  std::u16string undecoded = decoded;
   decodeReferenceText(decoded);
-  return LocalPath{std::move(decoded), fileScheme};
+  return LocalPath{std::move(decoded), fileScheme, std::move(undecoded)};
+}
+
+// The bytes a browser asks the disk for: character references decoded, then each percent escape
+// one byte and every other character in UTF-8.
+std::string browserBytes(std::u16string text) {
+  replaceAll(text, u"&quot;", u'"');
+  replaceAll(text, u"&lt;", u'<');
+  replaceAll(text, u"&gt;", u'>');
+  replaceAll(text, u"&amp;", u'&');
+  decodeNumericReferences(text);
+  std::string bytes;
+  bytes.reserve(text.size());
+  std::size_t done = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool escape = isPercentByte(text, i);
+    if (!escape && !(text[i] == u'%' && i + 1 < text.size() && text[i + 1] == u'%')) continue;
+    bytes += utf16ToUtf8(std::u16string_view(text).substr(done, i - done));
+    bytes += escape ? static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2])) : '%';
+    done = i + (escape ? 3 : 2);
+    i = done - 1;
+  }
+  return bytes + utf16ToUtf8(std::u16string_view(text).substr(done));
 }
 
 }  // namespace
@@ -275,15 +299,22 @@ ReferenceBase referenceBaseOf(std::string_view href, TargetEncoding pageEncoding
   return {false, std::move(folder)};
 }
 
-bool resolveLocalReference(std::u16string& path, std::string_view value, TargetEncoding pageEncoding,
-                           const ReferenceBase& base) {
-  std::optional<LocalPath> local = localPathOf(value, pageEncoding);
-  if (!local) return false;
-  // Against a remote base only a file: address stays on this machine's disk.
-  if (base.remote && !local->fileScheme) return false;
-  if (!local->path.empty() && local->path.front() != u'/') local->path.insert(0, base.folder);
-  path = std::move(local->path);
-  return true;
+std::optional<std::vector<std::string>> referenceNames(std::string_view value, const NameReading& reading,
+                                                       const ReferenceBase& base) {
+  std::optional<LocalPath> local = localPathOf(value, reading.pageEncoding);
+  if (!local || (base.remote && !local->fileScheme)) return std::nullopt;
+  const bool relative = !local->path.empty() && local->path.front() != u'/';
+  std::vector<std::string> names;
+  std::string asked = browserBytes(std::move(local->undecoded));
+  if (asked.empty()) return names;
+  names.push_back((relative ? utf16ToUtf8(base.folder) : std::string()) + asked);
+  // A name the page spelt in its own legacy encoding, or whose UTF-8 escapes spell, on an old
+  // site's disk in that encoding's bytes.
+  if (relative) local->path.insert(0, base.folder);
+  if (!reading.legacy) return names;
+  if (std::optional<std::string> legacy = encodeFromWide(local->path, *reading.legacy); legacy && *legacy != names[0])
+    names.push_back(std::move(*legacy));
+  return names;
 }
 
 void decodeReferenceText(std::u16string& text) {

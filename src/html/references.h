@@ -9,16 +9,16 @@
 // first `base` with an `href` is noted too. It only reads the page; the caller looks up `href`
 // or `src` and rewrites tags by the recorded offsets.
 //
-// resolveLocalReference takes a value as the browser's URL parser does (white space around it
-// and tabs and line breaks in it dropped) and refuses values that name a remote resource: a
-// scheme other than "file:" (http:, https:, data:, any letter case) or "//" and a host. Every
-// other value becomes a UTF-16 path: a "file://" or "file:" prefix is stripped, the bytes are
-// read in the encoding the page is in, backslashes become slashes (browsers read `js\a.js` as
-// `js/a.js`), a query or fragment (from the first "?", or "#" not begun by "&") is taken off,
-// and character references and percent escapes are decoded. A relative path is put under the
-// folder of the page's `base` when it has one (a remote base makes every relative reference
-// remote). The path is relative or absolute as the value was; making it absolute and checking
-// that the file exists is the caller's work. No file is touched here.
+// referenceNames takes a value as the browser's URL parser does (white space around it and tabs
+// and line breaks in it dropped) and refuses values that name a remote resource: a scheme other
+// than "file:" (http:, https:, data:, any letter case) or "//" and a host. Every other value
+// becomes a path: a "file://" or "file:" prefix is stripped, the bytes are read in the encoding
+// the page is in, backslashes become slashes (browsers read `js\a.js` as `js/a.js`), a query or
+// fragment (from the first "?", or "#" not begun by "&") is taken off, and character references
+// and percent escapes are decoded. A relative path is put under the folder of the page's `base`
+// when it has one (a remote base makes every relative reference remote). The path is relative
+// or absolute as the value was; making it absolute and checking that the file exists is the
+// caller's work. No file is touched here.
 #pragma once
 
 #include <cstddef>
@@ -38,10 +38,9 @@ struct ELEMENT {
   std::size_t tagStart = 0;
   std::size_t tagEnd = 0;
   AttributeMap attributes;
-  bool selfClosing = false;
   // Its text holds "</script" or "</style" (any case), as a tag read in a script or style body
   // as text may: that end tag closes the body, for browsers and for the walk, so the tag is
-  // never written anew (the body would run on past it).
+  // never changed (an attribute added after its last one would stand past that end).
   bool holdsBodyEnd = false;
 };
 
@@ -73,11 +72,20 @@ struct ReferenceBase {
 };
 ReferenceBase referenceBaseOf(std::string_view href, TargetEncoding pageEncoding);
 
-// False, leaving `path` unchanged, when `value` names a remote resource; otherwise sets
-// `path` to the local path it names and returns true. `value` is the raw attribute value;
-// `pageEncoding` the encoding the page text is in when the value is read.
-bool resolveLocalReference(std::u16string& path, std::string_view value, TargetEncoding pageEncoding,
-                           const ReferenceBase& base = {});
+// How a page's references are read: in the encoding the page text is in, and, for a page that
+// was in Shift_JIS or EUC-JP before its conversion, that encoding too.
+struct NameReading {
+  TargetEncoding pageEncoding = TargetEncoding::ShiftJis;
+  std::optional<TargetEncoding> legacy;
+};
+
+// The names, as bytes, of the files on disk a reference may lead to, the likeliest first: the
+// one a browser asks for (the path with each percent escape one byte and every other character
+// in UTF-8), then, for a page that was in a legacy encoding, the path in that encoding (a file
+// an old site named in its bytes, which its pages wrote raw or escaped in UTF-8), when it
+// differs. None when the reference is remote; empty when it names nothing.
+std::optional<std::vector<std::string>> referenceNames(std::string_view value, const NameReading& reading,
+                                                       const ReferenceBase& base = {});
 
 // Decodes in place, in this order and each in one left-to-right pass that never looks again
 // at what it produced: &quot; &lt; &gt; &amp; (so "&amp;lt;" ends as "&lt;"), percent

@@ -1,9 +1,9 @@
 #include "html/script_written_tags.h"
 
-#include <cstring>
 
 #include "html/page_regions.h"
 #include "text/ascii.h"
+#include "text/find_bytes.h"
 
 namespace sarnavel {
 namespace {
@@ -50,19 +50,10 @@ Value valueOf(std::string_view lowerTag, std::string_view tag, std::string_view 
 }
 
 // Whether "document.write" stands anywhere in the page. Its 'w' is rare in a page (in markup
-// and in Japanese text alike), far rarer than the 'd' and 'e' a general search pairs up, so the
-// word is looked for around each 'w' that memchr finds in its long strides.
+// and in Japanese text alike), far rarer than the 'd' and 'e' a general search pairs up.
 bool holdsDocumentWrite(std::string_view page) {
   constexpr std::string_view kWord = "document.write";
-  constexpr std::size_t kW = kWord.find('w');
-  for (std::size_t at = kW; at < page.size();) {
-    const void* hit = std::memchr(page.data() + at, 'w', page.size() - at);
-    if (hit == nullptr) return false;
-    const auto w = static_cast<std::size_t>(static_cast<const char*>(hit) - page.data());
-    if (page.substr(w - kW, kWord.size()) == kWord) return true;
-    at = w + 1;
-  }
-  return false;
+  return holdsAround(page, kWord, kWord.find('w'));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #endif
 
 #include "html/iso2022_runs.h"
+#include "html/script_data.h"
 #include "text/byte_pair_scan.h"
 
 namespace sarnavel {
@@ -35,15 +36,6 @@ std::size_t skipSpaces(std::string_view text, std::size_t pos) {
 std::size_t findSpaceOrEnd(std::string_view text, std::size_t from) {
   std::size_t pos = findOutsideRuns(text, from, [&](std::size_t i) { return isSpace(text[i]); });
   return pos == kNone ? text.size() : pos;
-}
-
-constexpr std::string_view kScriptEndUpper = "</SCRIPT>";
-constexpr std::string_view kScriptEndLower = "</script>";
-
-// Whether a script end tag, as the walk matches it, starts at the `<` at `at`.
-bool scriptEndAt(std::string_view page, std::size_t at) {
-  const std::string_view here = page.substr(at, kScriptEndLower.size());
-  return here == kScriptEndLower || here == kScriptEndUpper;
 }
 
 // Whether the closing tag of a style element, "</style" in any letter case, starts at `at`.
@@ -96,7 +88,12 @@ std::string lowercaseOutsideRuns(std::string_view text) {
 
 }  // namespace
 
-void parseAttributes(std::string_view text, AttributeMap& attributes) {
+namespace {
+
+// Reads the attributes of `text` as parseAttributes describes, handing each to `visit` with its
+// lower-cased name and its place in `text`; stops when `visit` returns false.
+template <class Visit>
+void readAttributes(std::string_view text, Visit&& visit) {
   std::size_t pos = 0;
   while (pos < text.size() && text[pos] != '\0') {
     // A slash between attributes separates them, as white space does.
@@ -104,29 +101,39 @@ void parseAttributes(std::string_view text, AttributeMap& attributes) {
     if (pos >= text.size() || text[pos] == '\0') return;
     // A name runs to white space, a slash or "=" (an "=" that starts it is part of it; a run
     // that starts it is looked through from its escape sequence on).
-    const std::size_t nameStart = pos;
-    std::size_t nameEnd = findOutsideRuns(text, text[pos] == '\x1b' ? pos : pos + 1, [&](std::size_t i) {
-      return isSpace(text[i]) || text[i] == '/' || text[i] == '=';
-    });
-    if (nameEnd == kNone) nameEnd = text.size();
-    std::string name = lowercaseOutsideRuns(text.substr(nameStart, nameEnd - nameStart));
-    pos = skipSpaces(text, nameEnd);
-    std::string value;
+    AttributePlace at;
+    at.nameStart = pos;
+    at.nameEnd = findOutsideRuns(text, text[pos] == '\x1b' ? pos : pos + 1,
+                                 [&](std::size_t i) { return isSpace(text[i]) || text[i] == '/' || text[i] == '='; });
+    if (at.nameEnd == kNone) at.nameEnd = text.size();
+    at.valueStart = at.valueEnd = at.nameEnd;
+    pos = skipSpaces(text, at.nameEnd);
     if (pos < text.size() && text[pos] == '=') {
+      at.hasValue = true;
       pos = skipSpaces(text, pos + 1);
       if (pos < text.size() && (text[pos] == '"' || text[pos] == '\'')) {
+        at.quote = text[pos];
         std::size_t close = findByteOutsideRuns(text, pos + 1, text[pos]);
         if (close == kNone) close = text.size();
-        value = text.substr(pos + 1, close - pos - 1);
+        at.valueStart = pos + 1;
+        at.valueEnd = close;
         pos = close == text.size() ? close : close + 1;
       } else {
-        std::size_t end = findSpaceOrEnd(text, pos);
-        value = text.substr(pos, end - pos);
-        pos = end;
+        at.valueStart = pos;
+        at.valueEnd = pos = findSpaceOrEnd(text, pos);
       }
     }
-    attributes.emplace(std::move(name), std::move(value));
+    if (!visit(lowercaseOutsideRuns(text.substr(at.nameStart, at.nameEnd - at.nameStart)), at)) return;
   }
+}
+
+}  // namespace
+
+void parseAttributes(std::string_view text, AttributeMap& attributes) {
+  readAttributes(text, [&](std::string&& name, const AttributePlace& at) {
+    attributes.emplace(std::move(name), text.substr(at.valueStart, at.valueEnd - at.valueStart));
+    return true;
+  });
 }
 
 namespace {
@@ -160,6 +167,19 @@ bool parseTagText(std::string_view tagText, std::string& name, AttributeMap& att
   return true;
 }
 
+std::vector<NamedPlace> attributePlaces(std::string_view tagText) {
+  std::vector<NamedPlace> places;
+  const NameAt at = parseTagName(tagText);
+  if (at.attributesAt == std::string_view::npos) return places;
+  readAttributes(tagText.substr(at.attributesAt), [&](std::string&& name, AttributePlace place) {
+    for (std::size_t* offset : {&place.nameStart, &place.nameEnd, &place.valueStart, &place.valueEnd})
+      *offset += at.attributesAt;
+    places.push_back({std::move(name), place});
+    return true;
+  });
+  return places;
+}
+
 std::optional<TagSpan> findNextTag(std::string_view page, std::size_t start) {
   std::size_t open = findByteOutsideRuns(page, start, '<');
   if (open == kNone) return std::nullopt;
@@ -172,30 +192,6 @@ std::size_t skipScriptBody(std::string_view page, const TagSpan& scriptTag) {
   return TagWalk(page).scriptBodySkip(scriptTag);
 }
 
-void writeTag(std::string& out, std::string_view name, const AttributeMap& attributes, bool selfClosing) {
-  out.clear();
-  out += '<';
-  out += name;
-  for (const auto& [key, value] : attributes) {
-    out += ' ';
-    out += key;
-    out += "=\"";
-    // A double quote that an unquoted value held would end the quoted value early: it is
-    // written as the reference a browser reads back as that quote (never inside an
-    // ISO-2022-JP run, where the byte is half of a character).
-    std::size_t done = 0;
-    for (std::size_t q = findByteOutsideRuns(value, 0, '"'); q != std::string::npos;
-         q = findByteOutsideRuns(value, q + 1, '"')) {
-      out.append(value, done, q - done);
-      out += "&quot;";
-      done = q + 1;
-    }
-    out.append(value, done, std::string::npos);
-    out += '"';
-  }
-  out += selfClosing ? " />" : ">";
-}
-
 std::size_t TagWalk::find(char byte, std::size_t from, bool* escapeFree) const {
   if (from >= page_.size()) return kNone;
   // Met before any escape byte, the byte cannot be inside a run: all but every page has none.
@@ -204,15 +200,6 @@ std::size_t TagWalk::find(char byte, std::size_t from, bool* escapeFree) const {
   if (hit == page_.size()) return kNone;
   if (page_[hit] == byte) return hit;
   return findByteOutsideRuns(page_, from, byte);
-}
-
-std::size_t TagWalk::findScriptEnd(std::size_t from) {
-  if (from >= noScriptEndFrom_) return kNone;
-  for (std::size_t at = find('<', from); at != kNone; at = find('<', at + 1)) {
-    if (scriptEndAt(page_, at)) return at;
-  }
-  noScriptEndFrom_ = from;
-  return kNone;
 }
 
 namespace {
@@ -339,9 +326,11 @@ bool TagWalk::next(ScannedTag& tag) {
 void TagWalk::skipScriptBody(const TagSpan& scriptTag) { resume_ = scriptBodySkip(scriptTag); }
 
 std::size_t TagWalk::scriptBodySkip(const TagSpan& scriptTag) {
-  if (scriptTag.selfClosing) return scriptTag.tagEnd;
-  const std::size_t end = findScriptEnd(scriptTag.tagEnd - 1);
-  return end == kNone ? scriptTag.tagEnd : end + kScriptEndLower.size();
+  if (scriptTag.tagEnd == lastScriptBody_) return lastScriptEnd_;
+  const std::size_t end = scriptBodyEnd(page_, scriptTag.tagEnd);
+  lastScriptBody_ = scriptTag.tagEnd;
+  lastScriptEnd_ = end == kNone ? page_.size() : end;
+  return lastScriptEnd_;
 }
 
 void TagWalk::skipStyleBody(const TagSpan& styleTag) { resume_ = styleBodySkip(styleTag); }

@@ -1,6 +1,6 @@
 // The tag walk: a single forward pass over the bytes of an HTML page from each `<` to the
-// next `>`, turning the text between them into a lower-cased tag name and its attributes,
-// and writing such a tag back as text.
+// next `>`, turning the text between them into a lower-cased tag name and its attributes, and
+// saying where each attribute stands in it (for an edit of one value: tag_edits.h).
 //
 // It builds no document tree, expands no entity and decodes no character: every position is
 // a byte offset into the page text as it stands, and bytes 0x80-0xFF are neither letters nor
@@ -38,6 +38,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "text/ascii.h"  // lowercaseCopy, which every reader of a tag uses
 
@@ -62,6 +63,25 @@ void parseAttributes(std::string_view text, AttributeMap& attributes);
 // no attributes are read.
 bool parseTagText(std::string_view tagText, std::string& name, AttributeMap& attributes);
 
+// Where an attribute stands in a tag's text (TagSpan::text), by offsets into it.
+struct AttributePlace {
+  std::size_t nameStart = 0;
+  std::size_t nameEnd = 0;
+  std::size_t valueStart = 0;  // the value without its quotes; both at nameEnd when there is no "="
+  std::size_t valueEnd = 0;
+  char quote = 0;  // the quote around the value, if any
+  bool hasValue = false;
+};
+
+struct NamedPlace {
+  std::string name;  // lower-cased as in an AttributeMap
+  AttributePlace place;
+};
+
+// The attributes of a tag's text (its name and attributes, as parseTagText reads them), in the
+// order written, each with its place; a name written twice is listed twice.
+std::vector<NamedPlace> attributePlaces(std::string_view tagText);
+
 // One tag found by the walk.
 struct TagSpan {
   std::size_t tagStart = 0;  // offset of the `<`
@@ -74,15 +94,10 @@ struct TagSpan {
 // none when no `<` or no `>` after it follows.
 std::optional<TagSpan> findNextTag(std::string_view page, std::size_t start);
 
-// Where the walk resumes after the start tag of a script whose body is to be skipped: just
-// after the nearer of "</SCRIPT>" and "</script>" (matched exactly as written) found from the
-// tag's `>` onward, or at `tagEnd` when the tag is self-closing or neither is found.
+// Where the walk resumes after the start tag of a script whose body is to be skipped: at the
+// `<` of the body's end tag, as script_data.h finds it, or at the end of the page when the body
+// has none.
 std::size_t skipScriptBody(std::string_view page, const TagSpan& scriptTag);
-
-// Replaces the content of `out` with the tag: "<", the name, ` key="value"` for each
-// attribute in map order, then " />" when selfClosing or ">". Nothing is escaped but a double
-// quote inside a value (one an unquoted value held), which becomes &quot;.
-void writeTag(std::string& out, std::string_view name, const AttributeMap& attributes, bool selfClosing);
 
 // The names the walk's readers act on (head_analysis.h, references.h, page_marks.h), told
 // apart once when a tag's name is written: a reader tests the kind instead of comparing the name
@@ -192,16 +207,16 @@ class TagWalk {
   // name a kind (npos when none follows); false, with nothing found, when an escape byte lies
   // before it: then the walk from `from` must mind the runs.
   bool findNamedOpen(std::size_t from, std::size_t& open);
-  std::size_t findScriptEnd(std::size_t from);
 
   std::string_view page_;
   TagKinds withAttributes_;
   TagKinds handedOver_;
   std::size_t resume_ = 0;
   bool ended_ = false;
-  // No script end tag lies at or after this offset (npos while no search has failed), so
-  // later searches from beyond it need not look again.
-  std::size_t noScriptEndFrom_ = std::string_view::npos;
+  // The body last read by scriptBodySkip (where it starts) and where it ends: a walk that serves
+  // two readers asks about one script twice.
+  std::size_t lastScriptBody_ = std::string_view::npos;
+  std::size_t lastScriptEnd_ = 0;
   std::size_t noStyleEndFrom_ = std::string_view::npos;  // likewise for "</style"
   // The escape byte that ended the last look for a named tag (npos while none has): until the
   // walk is past it, the tags are found the way that minds runs.

@@ -24,6 +24,7 @@
 #include "run/ordered_pool.h"
 #include "run/run_lock.h"
 #include "run/run_messages.h"
+#include "run/untaken_pages.h"
 #include "run/visible_path.h"
 
 namespace sarnavel {
@@ -272,6 +273,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   ServerCharsetLookup serverCharset(target, std::move(rootPaths));
   PathSet checked;  // the check reads a file both listed and loaded once
   bool memoryBroken = false;  // the memory's record failed, which was told
+  std::optional<UntakenPages> untaken;  // the pages of other kinds and what they load
   FileKeys fileKeys;
   FolderFlushes flushes;  // the folders' flushes, shared by the files written in them
   ReferenceProbes probes;  // the loaded files looked into, shared by the pages
@@ -469,6 +471,9 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           // Said of a file converted: one left as it was has its own line's reason.
           if (pass >= 4 && result == ResultCode::Success && !named.cover(keys[k]))
             file.notes.push_back({"outside-named", {}, std::string(kOutsideNamedNote)});
+          if (untaken && needsKeys && result == ResultCode::Success) {
+            if (std::optional<FileNote> note = untaken->noteFor(keys[k])) file.notes.push_back(std::move(*note));
+          }
           if (const LoadingPages* pages = needsKeys ? pagesLoading(keys[k]) : nullptr;
               pages && pages->failedCount > 0 && result == ResultCode::Success && file.document)
             file.notes.push_back({"pages-failed", {}, std::string(kSomePagesFailedNote) + pages->failedNamed()});
@@ -500,13 +505,24 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   };
   auto viewsOf = [](const PathSet& set) { return std::vector<std::string_view>(set.begin(), set.end()); };
 
-  // Passes 4 and 5 see everything pass 1 added; the sets are not touched after pass 1.
+  // Passes 4 and 5 see everything the pages load, and the sheets the sheets of passes 2 and 4
+  // import (@import): pass 4 goes on over those it has not converted yet, until none is new.
   runPass(1, pages, pageFolders, page);
   std::vector<std::string_view>().swap(pages);
   std::vector<std::uint32_t>().swap(pageFolders);
+  if (converting && !request.untakenPages.empty() && !cancelRequested.load()) {
+    untaken.emplace(request.untakenPages, &probes,
+                    [&](const ResolvedReference& loaded) { return fileKeys.of(loaded.path, loaded.nameIsLink); });
+  }
   runPass(2, styleSheets, styleSheetFolders, sheet);
   runPass(3, scripts, scriptFolders, script);
-  runPass(4, viewsOf(referencedStyleSheets), noFolders, sheet);
+  for (PathSet imported;;) {
+    std::vector<std::string_view> pending;
+    for (const std::string& loaded : referencedStyleSheets)
+      if (imported.insert(loaded).second) pending.push_back(loaded);
+    if (pending.empty()) break;
+    runPass(4, pending, noFolders, sheet);
+  }
   runPass(5, viewsOf(referencedScripts), noFolders, script);
 
   summary.cancelled = cancelRequested.load();

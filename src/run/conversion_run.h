@@ -2,7 +2,9 @@
 //
 // The listed files are sorted by kind into passes (each path once, ascending by byte)
 // and converted in five passes: pages, listed style sheets, listed scripts, then the style
-// sheets and the scripts that the converted pages load (when following them is on). A sheet
+// sheets and the scripts that the converted pages load (when following them is on), pass 4
+// also the sheets that converted sheets import (@import) and those they import in turn, each
+// once, under the same rules as a page's (the kind, the owner, the named folders). A sheet
 // both listed and loaded is converted in pass 2 and again in pass 4 (when it is still exactly
 // as pass 2 left it, that second conversion is known without reading it: rewritten_file.h);
 // pages are never followed from pages. Each file's log entry (message 100 to 104) reaches the observer as soon as the
@@ -98,6 +100,9 @@ struct RunRequest {
   // the run neither reads nor records one. A conversion records what it writes; a dry run
   // and a check only read it.
   std::filesystem::path memoryFolder = {};
+  // The pages of other kinds met in the named folders (intake.h): not converted, but a sheet or
+  // script the run converts that one of them loads says so under its line (untaken_pages.h).
+  PathList untakenPages = {};
 };
 
 struct FileOutcome {

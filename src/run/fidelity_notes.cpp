@@ -1,6 +1,8 @@
 #include "run/fidelity_notes.h"
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "engine/target_options.h"
 #include "run/file_warnings.h"  // kCharactersNamed
@@ -18,6 +20,30 @@ FileNote moduleScriptLeftNote(const ConversionOptions& options) {
           "type=\"module\" のスクリプトとして読み込まれ、常に UTF-8 として読まれるため、" +
               std::string(charsetNameOf(options.targetEncoding)) + " には変換せずそのままにしました。"};
 }
+
+namespace {
+
+// The note on the characters lost in raw text as `standIn`, naming the first few by position.
+std::optional<FileNote> lostInRawText(const DocumentResult& document, StandIn standIn, std::string_view code,
+                                      std::string_view text) {
+  std::string lost;
+  TextPosition first;
+  std::size_t listed = 0;
+  for (const LostCharacter& character : document.lost) {
+    if (character.writtenAs != standIn) continue;
+    if (listed == 0) first = character.first;
+    if (listed++ < kCharactersNamed) {
+      if (!lost.empty()) lost += "、";
+      lost += codePointText(character.codePoint);
+      if (const std::string at = positionText(character.first); !at.empty()) lost += " (" + at + ")";
+    }
+  }
+  if (listed == 0) return std::nullopt;
+  if (listed > kCharactersNamed) lost += " ほか";
+  return FileNote{std::string(code), first, std::string(text) + lost};
+}
+
+}  // namespace
 
 void appendFidelityNotes(const DocumentResult& document, const ConversionOptions& options,
                          std::vector<FileNote>& notes) {
@@ -39,35 +65,28 @@ void appendFidelityNotes(const DocumentResult& document, const ConversionOptions
     }
   }
   // Characters that no escape could carry where they stood: the first few, by position.
-  std::string lost;
-  TextPosition first;
-  std::size_t listed = 0;
-  for (const LostCharacter& character : document.lost) {
-    if (character.writtenAs != StandIn::Reference) continue;
-    if (listed == 0) first = character.first;
-    if (listed++ < kCharactersNamed) {
-      if (!lost.empty()) lost += "、";
-      lost += codePointText(character.codePoint);
-      if (const std::string at = positionText(character.first); !at.empty()) lost += " (" + at + ")";
-    }
-  }
-  if (listed > kCharactersNamed) lost += " ほか";
-  if (listed > 0) {
-    notes.push_back(
-        {"lost-characters", first,
-         "<xmp> や <plaintext> の中では文字参照が読まれないため、変換先にない文字が参照のまま表示されます: " + lost});
-  }
+  if (std::optional<FileNote> note = lostInRawText(
+          document, StandIn::Reference, "lost-characters",
+          "<xmp> や <plaintext> の中では文字参照が読まれないため、変換先にない文字が参照のまま表示されます: "))
+    notes.push_back(std::move(*note));
+  if (std::optional<FileNote> note =
+          lostInRawText(document, StandIn::UnshownReference, "fallback-text",
+                        "<iframe>、<noembed>、<noframes> "
+                        "の中の文字は表示されませんが、変換先にない文字はスクリプトから参照のまま読まれます: "))
+    notes.push_back(std::move(*note));
   for (const PageNotice& notice : document.pageNotices) {
-    if (notice.kind != PageNoticeKind::CharsetByScript) continue;
+    if (notice.kind != PageNoticeKind::CharsetByScript && notice.kind != PageNoticeKind::CharsetSetByScript) continue;
     std::string where = positionText(notice.at);
     if (!where.empty()) where += ": ";
-    notes.push_back({"charset-by-script", notice.at,
-                     where +
-                         "スクリプトが書き出す要素の charset "
-                         "は書き換えられないため、読み込まれるファイルは変換後に誤って読まれます: " +
-                         notice.text});
+    const std::string_view how = notice.kind == PageNoticeKind::CharsetByScript ? "書き出す要素の" : "要素に設定する";
+    notes.push_back(
+        {"charset-by-script", notice.at,
+         where + "スクリプトが" + std::string(how) +
+             " charset は書き換えられないため、読み込まれるファイルは変換後に誤って読まれます: " + notice.text});
   }
-  if (const std::size_t more = document.pageNoticesUnlisted[static_cast<std::size_t>(PageNoticeKind::CharsetByScript)])
+  if (const std::size_t more =
+          document.pageNoticesUnlisted[static_cast<std::size_t>(PageNoticeKind::CharsetByScript)] +
+          document.pageNoticesUnlisted[static_cast<std::size_t>(PageNoticeKind::CharsetSetByScript)])
     notes.push_back({"charset-by-script", {}, "ほかにも同じ要素が " + std::to_string(more) + " 個あります。"});
 }
 

@@ -6,10 +6,13 @@
 //                      names it; the file's own line says it was left as it was)
 //   lost-characters    characters the target lacks stood in raw text (`xmp`, `plaintext`),
 //                      where no escape is read: they show as their references
+//   fallback-text      the same in the fallback text of `iframe`, `noembed` and `noframes`,
+//                      which browsers never show but scripts may read
 //   charset-by-script  a script writes a `script` element (document.write) whose charset names
 //                      another encoding than the target: rewritten in the script's string when
 //                      it loads a file the run converts (said, since the script was changed),
-//                      else left, and the file it loads is misread once converted
+//                      else left, and the file it loads is misread once converted; or a script
+//                      (in a page or a file) sets such a charset on an element it makes
 // Each note is a Japanese line with its stable code and, where it concerns one place, the
 // position in the source (file_report.h).
 #pragma once

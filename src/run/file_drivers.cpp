@@ -222,8 +222,13 @@ FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOp
 FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
                           const EncodingEvidence& evidence, const DriverContext& context) {
   return convertFile(path, DocumentKind::StyleSheet, options, mode, evidence, context,
-                     [&](std::string& text, std::vector<PageEdit>&, const EncodingEvidence& e, const FileIdentity&) {
-                       return convertCss(text, options, e);
+                     [&](std::string& text, std::vector<PageEdit>&, const EncodingEvidence& e, const FileIdentity& sheet) {
+                       // The sheets it imports resolve against its own folder, under a page's rules.
+                       std::optional<OwnerRule> owners;
+                       if (context.named) owners = OwnerRule{context.named, sheet.status.st_uid};
+                       const FileSystemResolver resolver(normalFolderOf(path), context.probes,
+                                                         readFolder(path, context), owners);
+                       return convertCss(text, options, e, &resolver);
                      });
 }
 

@@ -12,10 +12,14 @@ struct KindOfExtension {
 };
 
 constexpr KindOfExtension kKinds[] = {
-    {"html", FileKind::Html},    {"htm", FileKind::Html},  {"js", FileKind::JavaScript}, {"css", FileKind::Css},
-    {"vbs", FileKind::VbScript}, {"jpg", FileKind::Image}, {"jpeg", FileKind::Image},    {"jpe", FileKind::Image},
-    {"jfif", FileKind::Image},   {"gif", FileKind::Image}, {"png", FileKind::Image},     {"tiff", FileKind::Image},
-    {"tif", FileKind::Image},    {"bmp", FileKind::Image}, {"dib", FileKind::Image},
+    {"html", FileKind::Html},       {"htm", FileKind::Html},      {"js", FileKind::JavaScript},
+    {"css", FileKind::Css},         {"vbs", FileKind::VbScript},  {"jpg", FileKind::Image},
+    {"jpeg", FileKind::Image},      {"jpe", FileKind::Image},     {"jfif", FileKind::Image},
+    {"gif", FileKind::Image},       {"png", FileKind::Image},     {"tiff", FileKind::Image},
+    {"tif", FileKind::Image},       {"bmp", FileKind::Image},     {"dib", FileKind::Image},
+    {"xhtml", FileKind::OtherPage}, {"xht", FileKind::OtherPage}, {"shtml", FileKind::OtherPage},
+    {"shtm", FileKind::OtherPage},  {"php", FileKind::OtherPage}, {"asp", FileKind::OtherPage},
+    {"aspx", FileKind::OtherPage},  {"jsp", FileKind::OtherPage},
 };
 
 char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }

@@ -7,8 +7,9 @@
 // Paths are bytes; in UTF-8 and in code page 932 alike no byte of a multi-byte character
 // equals '/' or '.', so the search needs no knowledge of the encoding.
 //
-// Only pages, style sheets and scripts are converted (isAcceptedKind); VBScript files and
-// images are told apart from other files but treated like them.
+// Only pages, style sheets and scripts are converted (isAcceptedKind); VBScript files, images
+// and the pages of other kinds (which may load the sheets and scripts converted, see
+// untaken_pages.h) are told apart from other files but not converted.
 //
 // Thread safety: pure functions, callable from any thread.
 #pragma once
@@ -24,6 +25,7 @@ enum class FileKind : int {
   Css = 3,         // css
   VbScript = 4,    // vbs
   Image = 5,       // jpg, jpeg, jpe, jfif, gif, png, tiff, tif, bmp, dib
+  OtherPage = 6,   // xhtml, xht, shtml, shtm, php, asp, aspx, jsp: pages this program does not take
 };
 
 // Of a path's text, so that a name from a listing or a path kept as text is not made into a

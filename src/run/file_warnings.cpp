@@ -79,7 +79,7 @@ std::vector<FileNote> documentWarnings(const DocumentResult& record, TargetEncod
   // (fidelity_notes.h).
   std::vector<LostCharacter> substituted;
   for (const LostCharacter& c : record.lost) {
-    if (c.writtenAs != StandIn::Reference) substituted.push_back(c);
+    if (c.writtenAs != StandIn::Reference && c.writtenAs != StandIn::UnshownReference) substituted.push_back(c);
   }
   if (!substituted.empty()) {
     notes.push_back({"lost-characters", substituted.front().first,

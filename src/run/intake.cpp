@@ -158,7 +158,8 @@ class FolderWalk {
     while (dirent* entry = readdir(entries)) {
       const std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
-      const bool accepted = isAcceptedKind(classifyExtension(name));
+      const FileKind kind = classifyExtension(name);
+      const bool accepted = isAcceptedKind(kind);
       struct stat info {};
       if (fstatat(current_.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
         // A folder that may be listed but not searched: what its entries are shows only in the
@@ -179,6 +180,8 @@ class FolderWalk {
       } else {
         state_.filesInside.push_back(identityOf(info));
         if (accepted) files.push_back({name});
+        else if (kind == FileKind::OtherPage && S_ISREG(info.st_mode))
+          report_.untakenPages.push_back(level.path + "/" + name);
       }
       errno = 0;
     }
@@ -286,6 +289,8 @@ void offerOne(const fs::path& path, IntakeReport& report, OfferState& state) {
     }
   } else {
     report.otherKinds.push_back(path);
+    if (classifyExtension(path.native()) == FileKind::OtherPage && S_ISREG(info.st_mode))
+      report.untakenPages.push_back(full.native());
   }
 }
 

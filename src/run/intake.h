@@ -63,6 +63,10 @@ struct IntakeReport {
   PathList files;                                 // accepted, in intake order (compact: a run may list many)
   std::vector<std::filesystem::path> missing;     // offered paths that do not exist
   std::vector<std::filesystem::path> otherKinds;  // offered files of a kind not converted
+  // The regular files of the other kinds of page (file_kind.h, OtherPage) offered or met in the
+  // walks, by full path: not converted, but the run says which of the files it converts they
+  // load (untaken_pages.h).
+  PathList untakenPages;
   std::vector<IntakeNotice> notices;              // in the order met
   // The listed files whose names are symbolic links the run may follow: a link the user named,
   // a link met in a walk that leads inside what was named. Every other listed name was a

@@ -77,6 +77,7 @@ std::string_view standInName(StandIn standIn) {
   switch (standIn) {
     case StandIn::GetaMark: return "geta-mark";
     case StandIn::Reference: return "reference";
+    case StandIn::UnshownReference: return "unshown-reference";
     case StandIn::ReplacementCharacter: break;
   }
   return "replacement-character";

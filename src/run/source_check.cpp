@@ -16,16 +16,6 @@
 namespace sarnavel {
 namespace {
 
-std::optional<TargetEncoding> asTarget(SourceEncoding encoding) {
-  switch (encoding) {
-    case SourceEncoding::ShiftJis: return TargetEncoding::ShiftJis;
-    case SourceEncoding::EucJp: return TargetEncoding::EucJp;
-    case SourceEncoding::Iso2022Jp: return TargetEncoding::Iso2022Jp;
-    case SourceEncoding::Utf8: return TargetEncoding::Utf8;
-    default: return std::nullopt;
-  }
-}
-
 // The encoding of an XML declaration at the very start of a page (after a byte-order mark).
 std::optional<std::string> xmlDeclarationEncoding(std::string_view page) {
   if (page.starts_with("\xEF\xBB\xBF")) page.remove_prefix(3);
@@ -59,7 +49,7 @@ std::optional<std::string> charsetRule(std::string_view sheet) {
 // The bytes that form no character, counted as the converter counts them: the file read again
 // as if this run had written it in its encoding.
 InvalidBytes invalidBytesOf(std::string_view bytes, const EncodingDecision& decision) {
-  const std::optional<TargetEncoding> target = asTarget(decision.encoding);
+  const std::optional<TargetEncoding> target = targetEncodingOf(decision.encoding);
   if (!target || readsAs(bytes, decision.encoding)) return {};
   TargetChoice choice;
   choice.targetEncoding = *target;
@@ -142,7 +132,7 @@ FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const
       if (favoured.empty() && evidence.loadingPage) {
         const SourceEncoding lent =
             *evidence.loadingPage == SourceEncoding::Utf16 ? SourceEncoding::Utf8 : *evidence.loadingPage;
-        if (std::optional<TargetEncoding> target = asTarget(lent)) {
+        if (std::optional<TargetEncoding> target = targetEncodingOf(lent)) {
           static constexpr const char* kLabels[] = {"shift_jis", "euc-jp", "iso-2022-jp", "utf-8"};
           favoured = kLabels[static_cast<int>(*target)];
         }
@@ -155,10 +145,12 @@ FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const
     if (kind == DocumentKind::Page) {
       // References are read in the page's encoding (code page 932 for the text made of UTF-16).
       const TargetEncoding pageEncoding =
-          utf16 ? TargetEncoding::ShiftJis : asTarget(record.source.encoding).value_or(TargetEncoding::ShiftJis);
+          utf16 ? TargetEncoding::ShiftJis
+                : targetEncodingOf(record.source.encoding).value_or(TargetEncoding::ShiftJis);
       const FileSystemResolver resolver(normalFolderOf(path), context.probes, readFolder(path, context));
       std::vector<PageEdit> unusedEdits;
-      charsetAttributeEdits(loads.elements, loads.base, "", pageEncoding, resolver, record.references, unusedEdits);
+      const DocumentReferences references(text, loads.base, pageEncoding, record.source.encoding, resolver);
+      charsetAttributeEdits(loads.elements, references, "", record.references, unusedEdits);
       for (FoundReference& reference : record.references) reference.charsetWritten = false;
       record.compact();
     }

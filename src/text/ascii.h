@@ -25,6 +25,12 @@ constexpr Char asciiLower(Char c) {
   return c >= Char('A') && c <= Char('Z') ? static_cast<Char>(c - 'A' + 'a') : c;
 }
 
+// A-Z and a-z.
+template <class Char>
+constexpr bool isAsciiLetter(Char c) {
+  return (c >= Char('a') && c <= Char('z')) || (c >= Char('A') && c <= Char('Z'));
+}
+
 // A copy of `text` with A-Z turned into a-z.
 inline std::string lowercaseCopy(std::string_view text) {
   std::string out(text);

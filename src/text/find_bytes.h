@@ -58,4 +58,18 @@ inline std::size_t findBytes(std::string_view text, std::size_t from, std::strin
 #endif
 }
 
+// Whether `needle` stands in `text`, looked for around each occurrence of its byte at `rare`,
+// which memchr finds in long strides: quicker than findBytes when that byte is rare in the
+// text (the 'w' of "document.write", the 'E' of "createElement" in a page).
+inline bool holdsAround(std::string_view text, std::string_view needle, std::size_t rare) {
+  for (std::size_t at = rare; at < text.size();) {
+    const void* hit = std::memchr(text.data() + at, needle[rare], text.size() - at);
+    if (hit == nullptr) return false;
+    const auto found = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+    if (text.substr(found - rare, needle.size()) == needle) return true;
+    at = found + 1;
+  }
+  return false;
+}
+
 }  // namespace sarnavel

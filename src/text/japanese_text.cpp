@@ -106,4 +106,31 @@ std::u16string decodeToWide(std::string_view bytes, TargetEncoding encoding) {
   return cp932ToWide(bytes);
 }
 
+std::optional<std::string> encodeFromWide(std::u16string_view text, TargetEncoding encoding) {
+  if (encoding != TargetEncoding::ShiftJis && encoding != TargetEncoding::EucJp) return std::nullopt;
+  std::string out;
+  out.reserve(text.size() * 2);
+  for (const char16_t unit : text) {
+    if (encoding == TargetEncoding::ShiftJis) {
+      const std::uint16_t code = cp932::fromUnicode(unit);
+      if (code == cp932::kNoCode) return std::nullopt;
+      cp932::appendCode(out, code);
+      continue;
+    }
+    const std::uint16_t code = cp932::jisReachable(unit);
+    if (code == cp932::kNoCode) return std::nullopt;
+    if (code < 0x80) {
+      out.push_back(static_cast<char>(code));
+    } else if (code < 0x100) {  // half-width katakana
+      out.push_back('\x8E');
+      out.push_back(static_cast<char>(code));
+    } else {
+      const jis::Position at = jis::fromShiftJis(static_cast<std::uint8_t>(code >> 8), static_cast<std::uint8_t>(code));
+      out.push_back(static_cast<char>(0xA0 + at.row));
+      out.push_back(static_cast<char>(0xA0 + at.cell));
+    }
+  }
+  return out;
+}
+
 }  // namespace sarnavel

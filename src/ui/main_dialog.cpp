@@ -194,6 +194,7 @@ void MainDialog::offerToList(const std::vector<std::filesystem::path>& paths) {
     if (k < report.folders.size()) entries.back().folder = report.folders[k];
   }
   model_->appendEntries(std::move(entries));
+  for (std::string_view page : report.untakenPages) untakenPages_.push_back(page);
   if (report.notices.empty()) return;
   const bool nothingWaiting = untoldNotices_.empty();
   untoldNotices_.insert(untoldNotices_.end(), report.notices.begin(), report.notices.end());
@@ -284,7 +285,10 @@ void MainDialog::removeSelectedRows() {
   model_->removeRowNumbers(std::move(rows));
 }
 
-void MainDialog::removeAllRows() { model_->removeAll(); }
+void MainDialog::removeAllRows() {
+  model_->removeAll();
+  untakenPages_ = PathList();
+}
 
 RunRequest MainDialog::currentRequest() const {
   RunRequest request;
@@ -303,6 +307,7 @@ RunRequest MainDialog::currentRequest() const {
     if (entry.followedLink) request.followedLinks.insert(entry.path.native());
     request.listedFolders.push_back(entry.folder);
   }
+  request.untakenPages = untakenPages_;
   return request;
 }
 

@@ -110,6 +110,7 @@ class MainDialog : public QDialog {
   PathChooser choosePaths_;
   QString lastChosenFolder_;                 // where the file dialog opens next, for this dialog's life only
   std::vector<IntakeNotice> untoldNotices_;  // met by intakes whose message has not shown yet
+  PathList untakenPages_;                    // the pages of other kinds the intakes met (conversion_run.h)
   QPointer<QMessageBox> intakeMessageBox_;
 };
 

@@ -95,6 +95,10 @@ export const allForms = [...forms, ...hardForms];
 //              browsers always read as UTF-8; the conversion must leave them so.
 //   cause:     the fault of the hard corpus the file shows (the numbers of the list of causes
 //              in README.md, "The hard corpus").
+//   nameIn:    its name is written in the bytes of this encoding (an old site's file names).
+// The hard forms but code page 1252's.
+const japaneseOrUnicode = ['shift_jis', 'euc-jp', 'iso-2022-jp', 'utf-8', 'utf-8-bom', 'utf-16le'];
+
 export const templateFiles = {
   jp: {
     // JIS X 0212 characters (three-byte codes), found only in EUC-JP.
@@ -126,6 +130,21 @@ export const templateFiles = {
     'roman.html': { cause: 7, forms: ['iso-2022-jp'] },
     'invalid.html': { cause: 8, forms: ['shift_jis', 'euc-jp'] },
     'c1.html': { cause: 10, forms: ['utf-8', 'utf-16le'] },
+    'idioms.html': { cause: 11 },
+    'js/idiom.js': { cause: 11 },
+    'css/import-main.css': { cause: 11 },
+    'legacy-names.html': { cause: 11 },
+    'js/生.js': { cause: 11, nameIn: 'shift_jis' },
+    'js/名.js': { cause: 11, nameIn: 'euc-jp' },
+    // A name a page of code page 1252 cannot write; nothing tells the run the file's encoding then.
+    'js/語.js': { cause: 11, forms: japaneseOrUnicode },
+    // Without a declaration only a byte-order mark tells a browser the original's encoding.
+    'undeclared.html': { cause: 11, forms: ['utf-8-bom', 'utf-16le'] },
+    // A script that code sets a charset for is no reference: in code page 1252 nothing tells the
+    // run its encoding.
+    'set-charset.html': { cause: 11, forms: japaneseOrUnicode },
+    'js/set-charset.js': { cause: 11, forms: japaneseOrUnicode },
+    'other.xhtml': { cause: 11 },
   },
 };
 
@@ -145,6 +164,7 @@ export const causes = {
   8: 'invalid Shift_JIS and EUC-JP sequences',
   9: 'UTF-8 without escapes (--keep-characters)',
   10: 'C1 controls, whose references show other characters',
+  11: "old sites' idioms",
 };
 
 export const targets = [

@@ -64,7 +64,8 @@ export function writeCorpus(folder, formList = allForms) {
       if (form.bom) bytes = Buffer.concat([Buffer.from(byteOrderMarks[encoding] ?? []), bytes]);
       const target = path.join(folder, form.name, rel);
       fs.mkdirSync(path.dirname(target), { recursive: true });
-      fs.writeFileSync(target, bytes);
+      const name = path.basename(rel);
+      fs.writeFileSync(file.nameIn ? Buffer.concat([Buffer.from(path.dirname(target) + '/'), encode(name, file.nameIn, rel)]) : target, bytes);
       ++count;
     }
   }

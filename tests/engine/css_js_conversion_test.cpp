@@ -3,6 +3,7 @@
 #include "support/targets.h"
 
 #include "engine/css_conversion.h"
+#include "engine/css_imports.h"
 #include "engine/javascript_conversion.h"
 
 namespace sarnavel {
@@ -19,6 +20,29 @@ std::string css(std::string_view in, TargetChoice options) {
   std::string text(in);
   (void)convertCss(text, options);
   return text;
+}
+
+// The sheets a sheet imports: every form of @import, at the sheet's start only.
+TEST(ImportedSheets, EveryFormAtTheStart) {
+  const struct {
+    std::string sheet;
+    std::vector<std::string> imports;
+  } cases[] = {
+      {"@import url(a.css);@import url( 'b.css' );@import url(\"c.css\") screen;", {"a.css", "b.css", "c.css"}},
+      {"@charset \"utf-8\";\n/* x */ <!-- @IMPORT 'a b.css' print, screen; --> @Import URL(c.css)",
+       {"a b.css", "c.css"}},
+      {"@layer base, theme;\n@import \"a.css\" layer(base) supports(display: grid) (min-width: 10em);", {"a.css"}},
+      {"@import \"a\\\"b.css\";@import url(c\\).css);", {"a\"b.css", "c).css"}},
+      {"@import \"\xe6\x97\xa5.css\";", {"\xe6\x97\xa5.css"}},
+      // A rule browsers drop imports nothing; the first other rule ends the imports.
+      {"@import a.css;@import url(a b.css);@import \"c.css\";", {"c.css"}},
+      {"p{} @import \"a.css\";", {}},
+      {"@media print { @import \"a.css\"; }", {}},
+      {"@importx \"a.css\";", {}},
+      {"\xe6\x97\xa5 @import \"a.css\";", {}},
+      {"@import \"\x1b$B$\"\x1b(B.css\";", {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(importedSheets(c.sheet), c.imports) << c.sheet;
 }
 
 TEST(ConvertCss, CharsetRule) {
@@ -81,13 +105,14 @@ TEST(ConvertJavaScript, Cases) {
   EXPECT_EQ(js("", target(3)), "");
   // Between tokens, white space the target lacks is a space and a name character beyond U+FFFF
   // is written \u{...}: an escape there is a syntax error or names another variable. In
-  // strings and comments the escape stays.
+  // strings and comments the escape stays; in a String.raw template it is a substitution.
   EXPECT_EQ(js("var a =\xc2\xa0"
                "1;\n\xef\xbb\xbfvar b; // \xc2\xa0\nvar s = '\xc2\xa0';",
                target(0)),
             "var a = 1;\n var b; // \\u00A0\nvar s = '\\u00A0';");
   EXPECT_EQ(js("var \xf0\xa0\xae\xb7 = `\xf0\xa0\xae\xb7${\xc2\xa0x}`;", target(1)),
             "var \\u{20BB7} = `\\uD842\\uDFB7${ x}`;");
+  EXPECT_EQ(js("s = String.raw`caf\xc3\xa9 \\d`;", target(0)), "s = String.raw`caf${\"\\u00E9\"} \\d`;");
 }
 
 }  // namespace

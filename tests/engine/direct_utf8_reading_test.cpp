@@ -44,15 +44,24 @@ EscapeLanguage languageOf(DocumentKind kind) {
                                             : EscapeLanguage::Html;
 }
 
-// One part of the text through the escaper in one language (none in raw text), the JavaScript
-// code context asked where the language is JavaScript; offsets are the whole text's.
-void escapeGenerally(std::string& prepared, Findings& findings, std::string_view part, std::size_t start,
-                     std::optional<EscapeLanguage> language, TargetEncoding target) {
-  TextEscaper escaper(prepared, language, {target, &findings});
-  JavaScriptContext<char> code(part);
-  if (language == EscapeLanguage::JavaScript)
-    escaper.setCodeProbe([&](std::size_t offset) { return code.inCode(offset - start); });
-  escapeUtf8(escaper, part, start);
+// One part of the text: where it starts in the whole, the language escapes are written in there
+// (none in raw text), and whether raw text there shows.
+struct Part {
+  std::string_view text;
+  std::size_t start = 0;
+  std::optional<EscapeLanguage> language;
+  bool shown = true;
+};
+
+// One part through the escaper, the JavaScript code context asked where the language is
+// JavaScript; offsets are the whole text's.
+void escapeGenerally(std::string& prepared, Findings& findings, const Part& part, TargetEncoding target) {
+  TextEscaper escaper(prepared, part.language, {target, &findings});
+  escaper.setRawTextShown(part.shown);
+  JavaScriptContext<char> code(part.text);
+  if (part.language == EscapeLanguage::JavaScript)
+    escaper.setCodeProbe([&](std::size_t offset) { return code.placeOf(offset - part.start); });
+  escapeUtf8(escaper, part.text, part.start);
   escaper.finish();
 }
 
@@ -64,16 +73,19 @@ Made readGenerally(std::string_view text, DocumentKind kind, TargetEncoding targ
   if (kind == DocumentKind::Page) {
     PageRegions<char> regions(text);
     while (std::optional<RegionSpan> span = regions.next()) {
+      const bool raw = span->region == PageRegion::RawText || span->region == PageRegion::Fallback;
       const std::optional<EscapeLanguage> language =
           span->region == PageRegion::Script  ? std::optional(EscapeLanguage::JavaScript)
           : span->region == PageRegion::Style ? std::optional(EscapeLanguage::Css)
-          : span->region == PageRegion::RawText ? std::nullopt
-                                                : std::optional(EscapeLanguage::Html);
-      escapeGenerally(prepared, findings, text.substr(span->start, span->end - span->start), span->start, language,
+          : raw                               ? std::nullopt
+                                              : std::optional(EscapeLanguage::Html);
+      escapeGenerally(prepared, findings,
+                      {text.substr(span->start, span->end - span->start), span->start, language,
+                       span->region != PageRegion::Fallback},
                       target);
     }
   } else {
-    escapeGenerally(prepared, findings, text, 0, languageOf(kind), target);
+    escapeGenerally(prepared, findings, {text, 0, languageOf(kind)}, target);
   }
   return converted(text, prepared, target == TargetEncoding::Utf8 ? InputEncoding::Utf8 : InputEncoding::ShiftJis,
                    languageOf(kind), target, findings);
@@ -104,11 +116,11 @@ std::string everyKindOfUtf8() {
   return text;
 }
 
-// The same text as each part of a page: an attribute value, text, a script, a style sheet and
-// raw text.
+// The same text as each part of a page: an attribute value, text, a script, a style sheet, raw
+// text and fallback text.
 std::string inEveryRegion(const std::string& text) {
   return "<p title=\"" + text + "\">" + text + "</p><script>" + text + "</script><style>" + text + "</style><xmp>" +
-         text + "</xmp>";
+         text + "</xmp><iframe>" + text + "</iframe>";
 }
 
 // The whole text, and its first part, which holds no malformed sequence (the decision may then

@@ -1,4 +1,5 @@
 #include "engine/html_conversion.h"
+#include "engine/javascript_conversion.h"
 
 #include <gtest/gtest.h>
 
@@ -64,15 +65,23 @@ TEST(ConvertHtml, DeclarationPlacement) {
   } cases[] = {
       {"none: inserted after the head start tag", "<html><head><title>\x82\xa0</title></head></html>", kEuc,
        "<html><head>" + kDecl + "EUC-JP\" /><title>\xa4\xa2</title></head></html>", "meta  added"},
-      {"before the title, HTML 4 style: replaced in place, keeps its closing",
+      {"before the title: its label replaced where it stands",
        "<html><head><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
        "charset=x-sjis\"><title>t</title></head></html>",
-       kUtf8, "<html><head>" + kDecl + "UTF-8\"><title>t</title></head></html>", "meta x-sjis replaced"},
-      {"after the title: moved before it",
+       kUtf8,
+       "<html><head><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
+       "charset=UTF-8\"><title>t</title></head></html>",
+       "meta x-sjis replaced"},
+      {"after the title: moved before it, as written",
        "<html><head><title>t</title><meta http-equiv=\"content-type\" content=\"text/html; "
        "charset=euc-jp\"/></head></html>",
-       kSjis, "<html><head>" + kDecl + "Shift_JIS\" /><title>t</title></head></html>",
+       kSjis,
+       "<html><head><meta http-equiv=\"content-type\" content=\"text/html; "
+       "charset=Shift_JIS\"/><title>t</title></head></html>",
        "meta euc-jp moved before title"},
+      {"a meta charset after the title: moved before it too",
+       "<html><head><title>t</title><meta charset=euc-jp></head></html>", kSjis,
+       "<html><head><meta charset=Shift_JIS><title>t</title></head></html>", "charset euc-jp moved before title"},
       {"no title: replaced in place",
        "<html><head><link rel=x><meta http-equiv=\"Content-Type\" content=\"text/html\"></head></html>", kJis,
        "<html><head><link rel=x>" + kDecl + "ISO-2022-JP\"></head></html>", "meta  replaced"},
@@ -89,18 +98,27 @@ TEST(ConvertHtml, DeclarationPlacement) {
       {"no html tag: rewritten all the same",
        "<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=euc-jp\"></head>\x82\xa0", kEuc,
        "<head>" + kDecl + "EUC-JP\"></head>\xa4\xa2", "meta euc-jp replaced"},
-      {"no html tag, nothing declared: nothing added", "<p>\x82\xa0", kEuc, "<p>\xa4\xa2", ""},
+      // Without html a page whose encoding changes gets one before its first content.
+      {"no html tag, nothing declared: added at the start", "<p>\x82\xa0", kEuc, kDecl + "EUC-JP\" /><p>\xa4\xa2",
+       "meta  added"},
+      {"no html tag, nothing declared: added after the doctype", "<!DOCTYPE html>\n<p>\x82\xa0", kUtf8,
+       "<!DOCTYPE html>" + kDecl + "UTF-8\" />\n<p>\xe3\x81\x82", "meta  added"},
+      {"no html tag, nothing declared, ASCII only: nothing added", "<p>a", kEuc, "<p>a", ""},
+      {"no html tag, nothing declared but the byte-order mark dropped", "\xef\xbb\xbf<p>\xe3\x81\x82", kUtf8,
+       kDecl + "UTF-8\" /><p>\xe3\x81\x82", "meta  added"},
       {"two declarations: each names the target",
        "<html><head><meta http-equiv=\"Content-Type\" content=\"a\"><title>t</title><meta charset=b>"
        "<meta http-equiv=\"Content-Type\" content=\"b\"/></head></html>",
        kSjis,
-       "<html><head>" + kDecl + "Shift_JIS\"><title>t</title><meta charset=\"Shift_JIS\">" + kDecl +
-           "Shift_JIS\" /></head></html>",
+       "<html><head><meta http-equiv=\"Content-Type\" content=\"a; charset=Shift_JIS\"><title>t</title>"
+       "<meta charset=Shift_JIS><meta http-equiv=\"Content-Type\" content=\"b; charset=Shift_JIS\"/></head></html>",
        "meta  replaced|charset b rewritten|meta  replaced"},
       {"one before the title and one after: neither moves, so a second conversion changes nothing",
        "<html><head><meta http-equiv=\"Content-Type\" content=\"a\"><title>t</title>"
        "<meta http-equiv=\"Content-Type\" content=\"b\"></head></html>",
-       kSjis, "<html><head>" + kDecl + "Shift_JIS\"><title>t</title>" + kDecl + "Shift_JIS\"></head></html>",
+       kSjis,
+       "<html><head><meta http-equiv=\"Content-Type\" content=\"a; charset=Shift_JIS\"><title>t</title>"
+       "<meta http-equiv=\"Content-Type\" content=\"b; charset=Shift_JIS\"></head></html>",
        "meta  replaced|meta  replaced"},
       // Browsers look for it in the first 1024 bytes: one beyond them moves to the head's start.
       {"a declaration beyond the first 1024 bytes",
@@ -112,11 +130,11 @@ TEST(ConvertHtml, DeclarationPlacement) {
        "meta euc-jp moved earlier"},
       {"the head's start beyond them too: after the doctype",
        "<!DOCTYPE html><!--" + std::string(1100, '-') + "--><html><head><meta charset=euc-jp></head></html>", kSjis,
-       "<!DOCTYPE html><meta charset=\"Shift_JIS\"><!--" + std::string(1100, '-') + "--><html><head></head></html>",
+       "<!DOCTYPE html><meta charset=Shift_JIS><!--" + std::string(1100, '-') + "--><html><head></head></html>",
        "charset euc-jp moved earlier"},
       {"a meta charset longer than them: stays, a short declaration goes before it",
        "<html><head><meta charset=euc-jp data-x=\"" + std::string(1100, 'x') + "\"></head></html>", kSjis,
-       "<html><head>" + kDecl + "Shift_JIS\" /><meta charset=\"Shift_JIS\" data-x=\"" + std::string(1100, 'x') +
+       "<html><head>" + kDecl + "Shift_JIS\" /><meta charset=Shift_JIS data-x=\"" + std::string(1100, 'x') +
            "\"></head></html>",
        "meta  added|charset euc-jp rewritten"},
   };
@@ -139,22 +157,26 @@ TEST(ConvertHtml, Latin1RawText) {
 }
 
 // Every source form gets the escape of the region: here U+4E02, which only JIS X 0212 of an
-// EUC-JP page holds, in a Shift_JIS page. In <xmp> no escape is read: it is lost, and said.
+// EUC-JP page holds, in a Shift_JIS page; a style sheet in noscript is CSS to a browser without
+// scripts. In <xmp> no escape is read: it is lost, and said; so in an iframe's fallback text,
+// which nobody sees.
 TEST(ConvertHtml, EscapesFollowTheRegionFromEucJpToo) {
   Page page;
   const std::string k = "\x8f\xb0\xa1";
-  std::string out =
-      page.convert("<html><head><meta charset=euc-jp></head><body><p>" + k + "</p><script>s='" + k +
-                       "'</script><style>p{content:'" + k + "'}</style><script type=application/ld+json>\"" + k +
-                       "\"</script><script type=module>s='" + k + "'</script><xmp>" + k + "</xmp>",
-                   kSjis);
+  std::string out = page.convert(
+      "<html><head><meta charset=euc-jp></head><body><p>" + k + "</p><script>s='" + k + "'</script><style>p{content:'" +
+          k + "'}</style><script type=application/ld+json>\"" + k + "\"</script><script type=module>s='" + k +
+          "'</script><xmp>" + k + "</xmp><noscript><style>" + k + "</style></noscript><iframe>" + k + "</iframe>",
+      kSjis);
   EXPECT_EQ(out,
-            "<html><head><meta charset=\"Shift_JIS\"></head><body><p>&#19970;</p><script>s='\\u4E02'</script>"
+            "<html><head><meta charset=Shift_JIS></head><body><p>&#19970;</p><script>s='\\u4E02'</script>"
             "<style>p{content:'\\4E02 '}</style><script type=application/ld+json>\"\\u4E02\"</script>"
-            "<script type=module>s='\\u4E02'</script><xmp>&#19970;</xmp>");
-  ASSERT_EQ(page.result.lost.size(), 1u);
+            "<script type=module>s='\\u4E02'</script><xmp>&#19970;</xmp><noscript><style>\\4E02 </style></noscript>"
+            "<iframe>&#19970;</iframe>");
+  ASSERT_EQ(page.result.lost.size(), 2u);
   EXPECT_EQ(page.result.lost[0].writtenAs, StandIn::Reference);
   EXPECT_EQ(page.result.lost[0].count, 1u);
+  EXPECT_EQ(page.result.lost[1].writtenAs, StandIn::UnshownReference);
 }
 
 // With the UTF-8 target and the characters kept, nothing is escaped, and what the page had
@@ -163,7 +185,7 @@ TEST(ConvertHtml, KeepCharacters) {
   Page page;
   page.options.keepCharacters = true;
   EXPECT_EQ(page.convert("<meta charset=euc-jp><p>\x8f\xb0\xa1 &#233;</p><script>s='\x8f\xb0\xa1'</script>", kUtf8),
-            "<meta charset=\"UTF-8\"><p>\xe4\xb8\x82 &#233;</p><script>s='\xe4\xb8\x82'</script>");
+            "<meta charset=UTF-8><p>\xe4\xb8\x82 &#233;</p><script>s='\xe4\xb8\x82'</script>");
   EXPECT_TRUE(page.result.escaped.empty());
 }
 
@@ -175,7 +197,7 @@ TEST(ConvertHtml, CharsetsWrittenByScripts) {
   page.files.file("a.js");
   const std::string write = "<html><head><meta charset=euc-jp><script>document.write('<script src=\"";
   EXPECT_EQ(page.convert(write + "a.js\" charset=\"EUC-JP\"><\\/script>')</script>", kSjis),
-            "<html><head><meta charset=\"Shift_JIS\"><script>document.write('<script src=\"a.js\" "
+            "<html><head><meta charset=Shift_JIS><script>document.write('<script src=\"a.js\" "
             "charset=\"Shift_JIS\"><\\/script>')</script>");
   ASSERT_EQ(page.loads().size(), 1u);
   EXPECT_TRUE(page.loads()[0].writtenByScript);
@@ -186,6 +208,19 @@ TEST(ConvertHtml, CharsetsWrittenByScripts) {
   ASSERT_EQ(page.result.pageNotices.size(), 1u);
   EXPECT_EQ(page.result.pageNotices[0].kind, PageNoticeKind::CharsetByScript);
   EXPECT_EQ(page.result.pageNotices[0].at.column, 58u);
+
+  // A charset set in code on an element a script makes, in a page or in a script, is noticed
+  // when it names another encoding.
+  page.convert("<meta charset=euc-jp><script>s = document.createElement('script'); s.charset = 'EUC-JP'; "
+               "t.charset = 'Shift_JIS';</script>",
+               kSjis);
+  ASSERT_EQ(page.result.pageNotices.size(), 1u);
+  EXPECT_EQ(page.result.pageNotices[0].kind, PageNoticeKind::CharsetSetByScript);
+  EXPECT_EQ(page.result.pageNotices[0].text, ".charset = 'EUC-JP'");
+  std::string script = "s = document.createElement('script');\n  s.setAttribute('charset', 'euc-jp');";
+  const DocumentResult loaded = convertJavaScript(script, page.options);
+  ASSERT_EQ(loaded.pageNotices.size(), 1u);
+  EXPECT_EQ(loaded.pageNotices[0].at.line, 2u);
 }
 
 TEST(ConvertHtml, CharsetAttributesAndEveryReference) {
@@ -205,12 +240,12 @@ TEST(ConvertHtml, CharsetAttributesAndEveryReference) {
   std::string out = page.convert(in);
   EXPECT_EQ(out, "<html><head>" + kDecl +
                      "Shift_JIS\" />"
-                     "<link charset=\"Shift_JIS\" href=\"css/a.css\" rel=\"stylesheet\">"
-                     "<link charset=\"Shift_JIS\" href=\"css/a.css\" rel=\"StyleSheet\" type=\"text/css\" />"
+                     "<link rel='stylesheet' href=css/a.css charset=\"Shift_JIS\">"
+                     "<link type=text/css rel=StyleSheet href=css/a.css charset=\"Shift_JIS\"/>"
                      "<link rel=\"stylesheet\" href=\"http://example.com/a.css\">"
                      "<link rel=\"stylesheet\" href=\"missing.css\" charset=\"euc-jp\">"
                      "<link rel=\"stylesheet\" href=\"\">"
-                     "<script charset=\"Shift_JIS\" src=\"b.js?v=2#top\"></script>"
+                     "<script src=\"b.js?v=2#top\" charset=\"Shift_JIS\"></script>"
                      "<script type=\"text/vbscript\" src=\"v.vbs\"></script>"
                      "<script src=passwd></script><script src=c.js></script>"
                      "</head></html>");
@@ -250,14 +285,28 @@ TEST(ConvertHtml, TagHoldingABodyEndKeepsIt) {
   EXPECT_FALSE(page.loads()[0].charsetWritten);
 }
 
-// A Japanese file name is read in the encoding the page is in after conversion.
-TEST(ConvertHtml, JapaneseNamesAreReadInTheTarget) {
-  for (int encoding : {kSjis, kEuc, kJis, kUtf8}) {
-    Page page;
-    page.files.file("\xe6\x97\xa5\xe6\x9c\xac.css");  // 日本.css
-    std::string out = page.convert("<link rel=stylesheet href=\"\x93\xfa\x96\x7b.css\">", encoding);
-    EXPECT_NE(out.find("charset="), std::string::npos) << encoding;
-    EXPECT_EQ(page.loaded(LoadedKind::StyleSheet).size(), 1u) << encoding;
+// A Japanese file name is read in the encoding the page is in after conversion, and matched by
+// its bytes: as the browser asks for it, or, for a page that was in Shift_JIS or EUC-JP, in the
+// bytes of that encoding, which an old site's files may be named in.
+TEST(ConvertHtml, JapaneseNamesAreMatchedByTheirBytes) {
+  const std::string utf8 = "\xe7\x94\x9f.js", sjis = "\x90\xb6.js", euc = "\xc0\xb8.js";  // 生.js
+  const struct {
+    std::string page, file;
+  } cases[] = {
+      {"<meta charset=Shift_JIS><script src=\"%90%B6.js\">", sjis},
+      {"<meta charset=Shift_JIS><script src=\"%E7%94%9F.js\">", sjis},  // an ASCII page: its label says
+      {"<meta charset=EUC-JP><script src=\"" + euc + "\">", euc},
+      {"<meta charset=UTF-8><script src=\"" + utf8 + "\">", utf8},
+  };
+  for (const auto& c : cases) {
+    for (int encoding : {kSjis, kEuc, kJis, kUtf8}) {
+      Page page;
+      page.files.file(c.file);
+      const std::string out = page.convert(c.page, encoding);
+      ASSERT_EQ(page.loaded(LoadedKind::Script).size(), 1u) << c.page << " to " << encoding;
+      EXPECT_EQ(page.loads()[0].reference, c.file) << c.page;
+      EXPECT_TRUE(page.loads()[0].charsetWritten) << c.page;
+    }
   }
 }
 
@@ -270,7 +319,7 @@ TEST(ConvertHtml, ManyReferencesAreAllRewritten) {
     std::string name = "s" + std::to_string(k % 50) + ".css";
     if (k < 50) page.files.file(name);
     in += "\x82\xa0<link rel=stylesheet href=" + name + ">";
-    expected += "\xa4\xa2<link charset=\"EUC-JP\" href=\"" + name + "\" rel=\"stylesheet\">";
+    expected += "\xa4\xa2<link rel=stylesheet href=" + name + " charset=\"EUC-JP\">";
   }
   EXPECT_EQ(page.convert(in + "</body></html>", kEuc), expected + "</body></html>");
   EXPECT_EQ(page.loads().size(), 130u);

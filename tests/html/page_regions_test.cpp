@@ -4,15 +4,17 @@
 
 #include <string>
 
+#include "html/script_set_charsets.h"
 #include "html/script_written_tags.h"
 
 namespace sarnavel {
 namespace {
 
-// The spans of a page as "M:text|S:text|..." (M markup, S script, C style, R raw text).
+// The spans of a page as "M:text|S:text|..." (M markup, S script, C style, R raw text, F fallback
+// text).
 template <class Char>
 std::string spansOf(std::basic_string_view<Char> page, bool iso2022 = false) {
-  static constexpr char kLetters[] = {'M', 'S', 'C', 'R'};
+  static constexpr char kLetters[] = {'M', 'S', 'C', 'R', 'F'};
   std::string out;
   PageRegions<Char> regions(page, iso2022);
   std::size_t covered = 0;
@@ -42,11 +44,12 @@ TEST(PageRegions, Cases) {
       {"<!-- <script> -->x", "M:<!-- <script> -->x"},                          // a comment opens nothing
       {"<textarea><script>x</textarea>", "M:<textarea><script>x</textarea>"},  // nor the text of a textarea
       {"<scripts>x", "M:<scripts>x"},
-      // Each element whose text is stepped over, in any letter case.
-      {"<TITLE><xmp></title><Noscript><xmp></noscript><iframe><xmp></iframe><noembed><xmp></noembed>"
-       "<noFrames><xmp></noframes>",
-       "M:<TITLE><xmp></title><Noscript><xmp></noscript><iframe><xmp></iframe><noembed><xmp></noembed>"
-       "<noFrames><xmp></noframes>"},
+      // Each element whose text is stepped over, in any letter case, and the fallback text
+      // browsers never show; noscript holds markup, as a browser without scripts reads it.
+      {"<TITLE><xmp></title><iframe><xmp></iframe><noEmbed><xmp></noembed><noframes><xmp></noFrames>",
+       "M:<TITLE><xmp></title><iframe>|F:<xmp>|M:</iframe><noEmbed>|F:<xmp>|M:</noembed><noframes>|F:<xmp>|M:</"
+       "noFrames>"},
+      {"<noscript><style>a{}</style></noscript>", "M:<noscript><style>|C:a{}|M:</style></noscript>"},
       {"<script type=\"text/template\">x</script>", "M:<script type=\"text/template\">x</script>"},
       {"<script type=application/ld+json>x</script>", "M:<script type=application/ld+json>|S:x|M:</script>"},
       {"<script type=module>x</script>", "M:<script type=module>|S:x|M:</script>"},
@@ -94,6 +97,28 @@ TEST(ScriptWrittenTags, Cases) {
       {"<script>var w=1;document.write('<script charset=euc-jp>')</script>", "euc-jp@48 "},
   };
   for (const auto& c : cases) EXPECT_EQ(writtenTags(c.page), c.tags) << c.page;
+}
+
+// "label@offset text" of each charset a script sets on an element it makes.
+TEST(ScriptSetCharsets, Cases) {
+  const struct {
+    std::string script, set;
+  } cases[] = {
+      {"s.charset = 'Shift_JIS';", "Shift_JIS@1 .charset = 'Shift_JIS'"},
+      {"s.charset=\"EUC-JP\";s.setAttribute( 'CharSet' ,\n\"x-sjis\")",
+       "EUC-JP@1 .charset=\"EUC-JP\"|x-sjis@21 setAttribute( 'CharSet' ,\n\"x-sjis\""},
+      {"if (s.charset == 'Shift_JIS') f();", ""},       // compared, not set
+      {"s.charset = label; s.charset = 'a' + b;", ""},  // not a whole string label
+      {"s.Charset = 'x'; o.charsets = 'x'; get('charset', 'x')", ""},
+  };
+  for (const auto& c : cases) {
+    std::string set;
+    for (const SetCharset& found : charsetsSetByScript(c.script)) {
+      if (!set.empty()) set += '|';
+      set += found.label + "@" + std::to_string(found.at) + " " + found.text;
+    }
+    EXPECT_EQ(set, c.set) << c.script;
+  }
 }
 
 }  // namespace

@@ -71,102 +71,120 @@ TEST(CollectReferences, TheFirstBaseWithAnHref) {
   EXPECT_EQ(info.base->tagEnd, 36u);
 }
 
-// Offsets, attributes (the first of a repeated name) and closing style, appended to what the
-// record held.
-TEST(CollectReferences, RecordsOffsetsAttributesAndClosingStyle) {
+// Offsets and attributes (the first of a repeated name), appended to what the record held.
+TEST(CollectReferences, RecordsOffsetsAndAttributes) {
   PARSE2INFO info;
   info.elements.push_back(ELEMENT{"earlier", 0, 0, {}, false});
   collectReferences("<p><LINK rel=StyleSheet HREF='a.css' href=b.css /> <script SRC=a.js></script>", info);
   std::string out;
   for (const ELEMENT& e : info.elements) {
-    out += e.name + "@" + std::to_string(e.tagStart) + "-" + std::to_string(e.tagEnd) + (e.selfClosing ? "/" : "");
+    out += e.name + "@" + std::to_string(e.tagStart) + "-" + std::to_string(e.tagEnd);
     for (const auto& [key, value] : e.attributes) out += " " + key + "=" + value;
     out += "|";
   }
-  EXPECT_EQ(out, "earlier@0-0|link@3-50/ href=a.css rel=StyleSheet|script@51-68 src=a.js|");
+  EXPECT_EQ(out, "earlier@0-0|link@3-50 href=a.css rel=StyleSheet|script@51-68 src=a.js|");
 }
 
-struct ResolveCase {
-  std::string value;
-  TargetEncoding encoding;
-  bool accepted;
-  std::u16string path;
-};
+// The first name a reference leads to, as bytes ("-" when it is remote, "" when it names
+// nothing).
+std::string firstName(std::string_view value, TargetEncoding encoding, const ReferenceBase& base = {}) {
+  const std::optional<std::vector<std::string>> names = referenceNames(value, {encoding, std::nullopt}, base);
+  if (!names) return "-";
+  return names->empty() ? "" : names->front();
+}
 
-TEST(ResolveLocalReference, Cases) {
+TEST(ReferenceNames, WhatABrowserAsksFor) {
   constexpr TargetEncoding kSjis = TargetEncoding::ShiftJis;
-  const std::vector<ResolveCase> cases = {
+  const struct {
+    std::string value;
+    TargetEncoding encoding;
+    std::string name;
+  } cases[] = {
       // Any scheme but file, in any case, and another host are remote.
-      {"HTTP:a.css", kSjis, false, u""},
-      {"//cdn.example.com/a.js", kSjis, false, u""},
-      {"a:b.css", kSjis, false, u""},
-      {"a.b/c:d.css", kSjis, true, u"a.b/c:d.css"},
+      {"HTTP:a.css", kSjis, "-"},
+      {"//cdn.example.com/a.js", kSjis, "-"},
+      {"a:b.css", kSjis, "-"},
+      {"a.b/c:d.css", kSjis, "a.b/c:d.css"},
       // As the URL parser takes it: white space around and line breaks inside dropped,
       // backslashes read as slashes.
-      {" \tjs/a.js \n", kSjis, true, u"js/a.js"},
-      {"js/\na.js", kSjis, true, u"js/a.js"},
-      {"js\\a.js", kSjis, true, u"js/a.js"},
-      {"\x95\x5C\\a.css", kSjis, true, u"\u8868/a.css"},  // the trail byte 5C of 表 is no backslash
-      {"FILE:///home/web/a.css", kSjis, true, u"/home/web/a.css"},
+      {" \tjs/a.js \n", kSjis, "js/a.js"},
+      {"js/\na.js", kSjis, "js/a.js"},
+      {"js\\a.js", kSjis, "js/a.js"},
+      {"\x95\x5C\\a.css", kSjis, "\xE8\xA1\xA8/a.css"},  // the trail byte 5C of 表 is no backslash
+      {"FILE:///home/web/a.css", kSjis, "/home/web/a.css"},
       // file forms; the path keeps its slashes and any drive-letter bar.
-      {"file:///C|/web/a.css", kSjis, true, u"/C|/web/a.css"},
-      {"file://", kSjis, true, u"//"},
-      {"file:", kSjis, true, u"file:"},
+      {"file:///C|/web/a.css", kSjis, "/C|/web/a.css"},
+      {"file://", kSjis, "//"},
+      {"file:", kSjis, "file:"},
       // Entities, percent escapes and numeric references.
-      {"a%20b%20c.css", kSjis, true, u"a b c.css"},
-      {"a%zz.css", kSjis, true, u"a%zz.css"},
-      {"%2541", kSjis, true, u"%41"},
-      {"&#x41;.css", kSjis, true, u"A.css"},
-      {"&#65.css", kSjis, true, u"&#65.css"},
-      {"&#x0x41;&# 66;&#+67;", kSjis, true, u"ABC"},
-      {"&#x;", kSjis, true, std::u16string(1, u'\0')},  // no digits read as 0
-      {"%26#65;", kSjis, true, u"&"},                   // as browsers read it: the name "%26", the fragment "65;"
+      {"a%20b%20c.css", kSjis, "a b c.css"},
+      {"a%zz.css", kSjis, "a%zz.css"},
+      {"%2541", kSjis, "%41"},
+      {"&#x41;.css", kSjis, "A.css"},
+      {"&#65.css", kSjis, "&#65.css"},
+      {"&#x0x41;&# 66;&#+67;", kSjis, "ABC"},
+      {"&#x;", kSjis, std::string(1, '\0')},  // no digits read as 0
+      {"%26#65;", kSjis, "&"},                // as browsers read it: the name "%26", the fragment "65;"
       // A query or fragment is no part of the name; escaped, they are.
-      {"a.css?v=2", kSjis, true, u"a.css"},
-      {"&#65;.css#x", kSjis, true, u"A.css"},
-      {"a%3Fb%23c.css", kSjis, true, u"a?b#c.css"},
-      {"a&amp;b&quot;c&lt;d&gt;e", kSjis, true, u"a&b\"c<d>e"},
-      // Percent-escaped UTF-8 decodes to its characters; other bytes stay one unit each.
-      {"%E3%81%82.css", kSjis, true, u"\u3042.css"},
-      {"%E3%81.css", kSjis, true, u"\u00E3\u0081.css"},
-      {"%C0%AF", kSjis, true, u"\u00C0\u00AF"},
-      {"%F0%9F%98%80", kSjis, true, u"\U0001F600"},
-      // References beyond U+FFFF give the whole character; no character gives U+FFFD.
-      {"&#128512;", kSjis, true, u"\U0001F600"},
-      {"&#99999999999999999999;", kSjis, true, u"\uFFFD"},
-      {"&#-65;", kSjis, true, u"\uFFFD"},
+      {"a.css?v=2", kSjis, "a.css"},
+      {"&#65;.css#x", kSjis, "A.css"},
+      {"a%3Fb%23c.css", kSjis, "a?b#c.css"},
+      {"a&amp;b&quot;c&lt;d&gt;e", kSjis, "a&b\"c<d>e"},
+      {"?v=2", kSjis, ""},
+      // Each percent escape is one byte, whatever they spell; references give whole characters.
+      {"%E3%81%82.css", kSjis, "\xE3\x81\x82.css"},
+      {"%E3%81.css", kSjis, "\xE3\x81.css"},
+      {"%90%B6%83o.js", kSjis, "\x90\xB6\x83o.js"},
+      {"&#128512;", kSjis, "\xF0\x9F\x98\x80"},
+      {"&#99999999999999999999;", kSjis, "\xEF\xBF\xBD"},
+      {"&#-65;", kSjis, "\xEF\xBF\xBD"},
       // Japanese file names, read in the page's encoding (each encoding is decodeToWide's).
-      {"\x82\xA0.css", kSjis, true, u"\u3042.css"},
-      {"\x1b$B$\"\x1b(B.css", TargetEncoding::Iso2022Jp, true, u"\u3042.css"},
+      {"\x82\xA0.css", kSjis, "\xE3\x81\x82.css"},
+      {"\x1b$B$\"\x1b(B.css", TargetEncoding::Iso2022Jp, "\xE3\x81\x82.css"},
   };
-  for (const ResolveCase& c : cases) {
-    std::u16string path = u"unchanged";
-    EXPECT_EQ(resolveLocalReference(path, c.value, c.encoding), c.accepted) << c.value;
-    EXPECT_EQ(path, c.accepted ? c.path : u"unchanged") << c.value << " -> " << utf16ToUtf8(path);
-  }
+  for (const auto& c : cases) EXPECT_EQ(firstName(c.value, c.encoding), c.name) << c.value;
+}
+
+// A page that was in Shift_JIS or EUC-JP may name a file its site wrote in those bytes: raw in
+// the page, or escaped as UTF-8. The escaped bytes themselves come first, as the browser asks.
+TEST(ReferenceNames, InTheLegacyEncodingTheSiteWasIn) {
+  constexpr TargetEncoding kSjis = TargetEncoding::ShiftJis, kEuc = TargetEncoding::EucJp, kUtf8 = TargetEncoding::Utf8;
+  const std::string utf8 = "js/\xE7\x94\x9F.js", sjis = "js/\x90\xB6.js", euc = "js/\xC0\xB8.js";  // 生
+  const struct {
+    std::string value;
+    NameReading reading;
+    std::vector<std::string> names;
+  } cases[] = {
+      {"js/%90%B6.js", {kUtf8, kSjis}, {sjis}},
+      {"js/%C0%B8.js", {kUtf8, kEuc}, {euc}},
+      {"js/%E7%94%9F.js", {kUtf8, kSjis}, {utf8, sjis}},
+      {"js/%E7%94%9F.js", {kSjis, kEuc}, {utf8, euc}},
+      {"js/%E7%94%9F.js", {kUtf8, std::nullopt}, {utf8}},
+      {utf8, {kUtf8, kSjis}, {utf8, sjis}},
+      {sjis, {kSjis, kSjis}, {utf8, sjis}},
+      {euc, {kEuc, kEuc}, {utf8, euc}},
+      {"js/a%20b.js", {kUtf8, kSjis}, {"js/a b.js"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(referenceNames(c.value, c.reading), c.names) << c.value;
 }
 
 // A relative reference is put under the base's folder; an absolute one is not; a remote base
 // makes relative references remote.
-TEST(ResolveLocalReference, AgainstABase) {
+TEST(ReferenceNames, AgainstABase) {
   const struct {
-    std::string base, value;
-    bool accepted;
-    std::u16string path;
+    std::string base, value, name;
   } cases[] = {
-      {"lib/", "a.css", true, u"lib/a.css"},
-      {"file:///site/lib/", "a.css", true, u"/site/lib/a.css"},
-      {"lib\\", "a.css", true, u"lib/a.css"},
-      {"lib/", "/abs/a.css", true, u"/abs/a.css"},
-      {"lib/", "#top", true, u""},
-      {"http://example.com/", "a.css", false, u""},
-      {"http://example.com/", "file:///a.css", true, u"/a.css"},
+      {"lib/", "a.css", "lib/a.css"},
+      {"file:///site/lib/", "a.css", "/site/lib/a.css"},
+      {"lib\\", "a.css", "lib/a.css"},
+      {"lib/", "/abs/a.css", "/abs/a.css"},
+      {"lib/", "#top", ""},
+      {"http://example.com/", "a.css", "-"},
+      {"http://example.com/", "file:///a.css", "/a.css"},
   };
   for (const auto& c : cases) {
-    std::u16string path = u"unchanged";
     const ReferenceBase base = referenceBaseOf(c.base, TargetEncoding::ShiftJis);
-    EXPECT_EQ(resolveLocalReference(path, c.value, TargetEncoding::ShiftJis, base), c.accepted) << c.base;
-    EXPECT_EQ(path, c.accepted ? c.path : u"unchanged") << c.base << " " << c.value;
+    EXPECT_EQ(firstName(c.value, TargetEncoding::ShiftJis, base), c.name) << c.base << " " << c.value;
   }
 }
 

@@ -343,8 +343,9 @@ TEST(ConversionRun, FollowSwitches) {
     EXPECT_EQ(TempFolder::read(script), c.scriptConverted ? kScriptInUtf8 : kScript) << c.followCss << c.followJs;
     EXPECT_EQ(fs::exists(sheet.string() + ".bak"), c.sheetConverted);
     // the page names the target on its links whether or not they are followed
-    EXPECT_NE(TempFolder::read(p).find("<link charset=\"UTF-8\" href=\"a.css\""), std::string::npos);
-    EXPECT_NE(TempFolder::read(p).find("<script charset=\"UTF-8\" src=\"b.js\""), std::string::npos);
+    EXPECT_NE(TempFolder::read(p).find("<link rel=\"stylesheet\" href=\"a.css\" charset=\"UTF-8\">"),
+              std::string::npos);
+    EXPECT_NE(TempFolder::read(p).find("<script src=\"b.js\" charset=\"UTF-8\">"), std::string::npos);
   }
 }
 
@@ -481,7 +482,8 @@ TEST(ConversionRunEvidence, TheFirstLoaderLendsItsCharsetAndAnyLoaderMakesAModul
 // A reference is followed only to a file of the kind its element loads; the others keep their
 // element as it was and are named under the page's line. A file loaded from outside what the
 // user named is converted and named under its own line, when it has the page's owner: another
-// user's is passed over like the others.
+// user's is passed over like the others. A sheet's @import is a reference too, followed from
+// every sheet converted, an imported sheet's own included, each sheet once.
 TEST(ConversionRunEvidence, ReferencesReachOnlyFilesOfTheirKind) {
   TempFolder folder;
   const std::string passwd = "root:x:0:0::/root:/bin/bash\n";
@@ -490,7 +492,10 @@ TEST(ConversionRunEvidence, ReferencesReachOnlyFilesOfTheirKind) {
       "ELF\x02\x01\x01\0\0\0\x93\xFA"s;
   folder.put("passwd", passwd);
   folder.put("bin/tool", tool);
-  fs::path outside = folder.put("shared/common.css", kSheet);
+  const std::string imports = "@import url(../site/css/part.css);\n@import \"../passwd\" screen;\n";
+  fs::path outside = folder.put("shared/common.css", imports + kSheet);
+  const std::string importsBack = "@import '../../shared/common.css';\n";
+  fs::path part = folder.put("site/css/part.css", importsBack + kSheet);
   fs::path theirs = folder.put("private/app.js", kScript);
   ASSERT_EQ(chown(theirs.c_str(), 65534, 65534), 0);
   const std::string tags = "<link rel=\"stylesheet\" href=\"" + (folder / "passwd").string() +
@@ -504,13 +509,16 @@ TEST(ConversionRunEvidence, ReferencesReachOnlyFilesOfTheirKind) {
   EXPECT_EQ(TempFolder::read(folder / "passwd"), passwd);
   EXPECT_TRUE(sameBytes(TempFolder::read(folder / "bin/tool"), tool));
   EXPECT_NE(TempFolder::read(index).find(tags), std::string::npos);
-  EXPECT_EQ(TempFolder::read(outside), kSheetInUtf8);
+  const std::string rule = "@charset \"utf-8\";\n";
+  EXPECT_EQ(TempFolder::read(outside), rule + imports + kSheet);
+  EXPECT_EQ(TempFolder::read(part), rule + importsBack + kSheet);
   EXPECT_EQ(TempFolder::read(theirs), kScript);
-  ASSERT_EQ(r.record.outcomes.size(), 2u);
+  ASSERT_EQ(r.record.outcomes.size(), 3u);
   const std::string refused = "参照先は読み込む要素に合う種類のファイルではないため変換しません: ";
+  const FileNote passwdRefused{"reference-refused", {}, refused + (folder / "passwd").string()};
   EXPECT_EQ(r.record.outcomes[0].notes,
             (std::vector<FileNote>{
-                {"reference-refused", {}, refused + (folder / "passwd").string()},
+                passwdRefused,
                 {"reference-refused", {}, refused + (folder / "bin/tool").string()},
                 {"reference-foreign-owner",
                  {},
@@ -518,9 +526,12 @@ TEST(ConversionRunEvidence, ReferencesReachOnlyFilesOfTheirKind) {
                      theirs.string()}}));
   EXPECT_EQ(
       r.record.outcomes[1].notes,
-      (std::vector<FileNote>{{"outside-named",
+      (std::vector<FileNote>{passwdRefused,
+                             {"outside-named",
                               {},
                               "指定されたフォルダーとファイルの外にありますが、ページが読み込むため変換しました。"}}));
+  EXPECT_EQ(r.record.outcomes[2].path, part);
+  EXPECT_TRUE(r.record.outcomes[2].notes.empty());
 }
 
 // What the observer prepares of a file is made on the worker, from everything but the notes
@@ -578,6 +589,28 @@ TEST(ConversionRunEvidence, AModuleScriptStaysInUtf8) {
         target == 3 ? std::vector<std::string>{} : std::vector<std::string>{"module-script"};
     for (const FileOutcome& outcome : r.record.outcomes) EXPECT_EQ(codesOf(outcome), expected) << outcome.path;
   }
+}
+
+// A page the run does not take (an .xhtml page) keeps its charsets: the script it loads says so
+// under its line, once, naming the page; the page itself is left as it was.
+TEST(ConversionRunEvidence, AFileAPageOfAnotherKindLoadsSaysSo) {
+  TempFolder folder;
+  const std::string other = "<html><head><script src=\"js/a.js\" charset=\"Shift_JIS\"></script></head></html>\n";
+  fs::path xhtml = folder.put("site/a.xhtml", other);
+  fs::path index = folder.put("site/index.html", page({}, {"js/a.js"}));
+  fs::path script = folder.put("site/js/a.js", kScript);
+  RunRequest request{toUtf8(), {index, script}};
+  request.untakenPages.push_back(xhtml.native());
+  RunResult r = convertAll(request);
+  EXPECT_EQ(TempFolder::read(xhtml), other);
+  ASSERT_EQ(r.record.outcomes.size(), 3u);  // the page, the script listed and loaded
+  EXPECT_EQ(r.record.outcomes[1].notes,
+            (std::vector<FileNote>{{"untaken-page",
+                                    {},
+                                    "変換しない種類のページが読み込んでいます。そのページの charset "
+                                    "は変換前の文字コードのままです: " +
+                                        xhtml.string()}}));
+  EXPECT_TRUE(r.record.outcomes[2].notes.empty());
 }
 
 }  // namespace

@@ -110,16 +110,39 @@ TEST(Intake, RelativePathsBecomeFullPathsAndDuplicatesStay) {
 
 // --- The folder walk ------------------------------------------------------------------------
 
+std::vector<std::string> relativeTo(const PathList& paths, const fs::path& base) {
+  std::vector<std::string> out;
+  for (const auto& p : paths) out.push_back(fs::path(p).lexically_relative(base).string());
+  return out;
+}
+
 TEST(Intake, AFoldersOwnFilesFirstThenItsSubfoldersDepthFirstByName) {
   TempFolder folder;
   const fs::path root = folder / "root";
-  for (const char* name :
-       {"root/b.htm", "root/d.js", "root/a.html", "root/e.vbs", "root/f.png", "root/c.css", "root/Z.html",
-        "root/.hidden.css", "root/notes.txt", "root/noext", "root/dir.css/inner.js", "root/sub2/x.js",
-        "root/sub1/y.css", "root/sub1/deeper/z.html", "root/sub1/a.JS", "root/.git/h.js", "root/B/k.css",
-        "root/empty/nothing.txt", "root/\xC3\xA9t\xC3\xA9/p.htm"}) {
+  for (const char* name : {"root/b.htm",
+                           "root/d.js",
+                           "root/a.html",
+                           "root/e.vbs",
+                           "root/f.png",
+                           "root/c.css",
+                           "root/Z.html",
+                           "root/.hidden.css",
+                           "root/notes.txt",
+                           "root/noext",
+                           "root/dir.css/inner.js",
+                           "root/sub2/x.js",
+                           "root/sub1/y.css",
+                           "root/sub1/deeper/z.html",
+                           "root/sub1/a.JS",
+                           "root/.git/h.js",
+                           "root/B/k.css",
+                           "root/empty/nothing.txt",
+                           "root/\xC3\xA9t\xC3\xA9/p.htm",
+                           "root/sub1/q.XHTML",
+                           "root/index.php"}) {
     folder.put(name, "");
   }
+  ASSERT_EQ(mkfifo((root / "r.shtml").c_str(), 0644), 0);  // no regular file: never to be read
   const fs::path cwd = fs::current_path();
   EXPECT_EQ(walked(root, root),
             (std::vector<std::string>{
@@ -130,6 +153,7 @@ TEST(Intake, AFoldersOwnFilesFirstThenItsSubfoldersDepthFirstByName) {
   IntakeReport report = offer({root});
   EXPECT_TRUE(report.missing.empty());
   EXPECT_TRUE(report.otherKinds.empty()) << "other kinds inside a folder are passed over without a word";
+  EXPECT_EQ(relativeTo(report.untakenPages, root), (std::vector<std::string>{"index.php", "sub1/q.XHTML"}));
   // a folder offered with a trailing slash or through dots lists the same full paths
   EXPECT_EQ(texts(offer({folder.path().string() + "/root/"}).files), texts(report.files));
   EXPECT_EQ(texts(offer({root / "sub1" / ".."}).files), texts(report.files));
@@ -149,12 +173,6 @@ std::vector<std::string> notices(const IntakeReport& report, const fs::path& bas
                                                       : std::to_string(n.error));
     out.push_back(line);
   }
-  return out;
-}
-
-std::vector<std::string> relativeTo(const PathList& paths, const fs::path& base) {
-  std::vector<std::string> out;
-  for (const auto& p : paths) out.push_back(fs::path(p).lexically_relative(base).string());
   return out;
 }
 

@@ -1,0 +1,58 @@
+#include "run/untaken_pages.h"
+
+#include "engine/charset_attributes.h"
+#include "engine/document_reading.h"
+#include "html/head_analysis.h"
+#include "html/references.h"
+#include "run/file_store.h"
+#include "run/normal_path.h"
+#include "run/visible_path.h"
+
+namespace sarnavel {
+
+UntakenPages::UntakenPages(const PathList& pages, ReferenceProbes* probes, const KeyOf& keyOf) {
+  for (std::string_view page : pages) {
+    std::string bytes;
+    const std::filesystem::path path(page);
+    if (readWholeFile(path, bytes, nullptr, nullptr, NameLink::NotFollowed) != ResultCode::Success) continue;
+    // Read as a conversion reads it (UTF-16, a declaration, the bytes), its text kept as it is
+    // or made UTF-8.
+    Findings unused;
+    const WorkingText read = readDocument(
+        bytes, DocumentKind::Page, {}, TargetEncoding::Utf8, unused,
+        [](std::string_view text) { return declaredLabelOf(text); }, true);
+    const std::string_view text = read.text();
+    PARSE2INFO loads;
+    collectReferences(text, loads);
+    if (loads.elements.empty()) continue;
+    const TargetEncoding textEncoding =
+        read.isSource ? targetEncodingOf(read.decision.encoding).value_or(TargetEncoding::Utf8) : TargetEncoding::Utf8;
+    const FileSystemResolver resolver(normalFolderOf(path), probes);
+    const DocumentReferences references(text, loads.base, textEncoding, read.decision.encoding, resolver);
+    for (const ELEMENT& element : loads.elements) {
+      const bool script = element.name == "script";
+      const auto value = element.attributes.find(script ? "src" : "href");
+      if (value == element.attributes.end()) continue;
+      bool remote = false;
+      const std::optional<DocumentReferences::Loaded> loaded = references.resolve(
+          value->second, element.tagStart, script ? LoadedKind::Script : LoadedKind::StyleSheet, remote);
+      if (!loaded || loaded->resolved.status != ReferenceStatus::Followable) continue;
+      std::vector<std::string>& loaders = loaders_[keyOf(loaded->resolved)];
+      if (loaders.empty() || loaders.back() != page) loaders.emplace_back(page);
+    }
+  }
+}
+
+std::optional<FileNote> UntakenPages::noteFor(const std::string& key) {
+  const auto found = loaders_.find(key);
+  if (found == loaders_.end()) return std::nullopt;
+  std::string pages;
+  for (const std::string& page : found->second) pages += (pages.empty() ? "" : "、") + visiblePath(page);
+  loaders_.erase(found);
+  return FileNote{
+      "untaken-page",
+      {},
+      "変換しない種類のページが読み込んでいます。そのページの charset は変換前の文字コードのままです: " + pages};
+}
+
+}  // namespace sarnavel

@@ -1,0 +1,1 @@
+document.getElementById('t-xhtml').textContent = 'loaded by a page of another kind';

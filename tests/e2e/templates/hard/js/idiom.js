@@ -1,0 +1,1 @@
+document.getElementById('t-idiom').textContent = '{{plain}} {{rare}}';
