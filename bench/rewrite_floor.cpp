@@ -28,9 +28,9 @@
 #include <thread>
 #include <vector>
 
-#include "run/file_identity.h"
-#include "run/file_store.h"
-#include "run/folder_flushes.h"
+#include "store/file_identity.h"
+#include "store/file_store.h"
+#include "store/folder_flushes.h"
 
 namespace {
 

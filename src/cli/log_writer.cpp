@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include "cli/stop_signals.h"
-#include "run/posix_file.h"
+#include "store/posix_file.h"
 #include "run/run_messages.h"
 
 namespace sarnavel {

@@ -64,12 +64,12 @@
 #include <vector>
 
 #include "run/conversion_options.h"
-#include "run/folder_id.h"
+#include "store/folder_id.h"
 #include "run/path_list.h"
 #include "run/path_set.h"
-#include "run/result_code.h"
+#include "store/result_code.h"
 #include "run/file_drivers.h"
-#include "run/run_memory.h"
+#include "store/run_memory.h"
 
 namespace sarnavel {
 

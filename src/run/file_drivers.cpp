@@ -15,9 +15,9 @@
 #include "engine/page_edits.h"
 #include "run/fidelity_notes.h"
 #include "run/file_kind.h"
-#include "run/file_store.h"
+#include "store/file_store.h"
 #include "run/normal_path.h"
-#include "run/content_hash.h"
+#include "store/content_hash.h"
 #include "run/reference_files.h"
 #include "run/visible_path.h"
 

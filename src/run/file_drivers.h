@@ -28,8 +28,8 @@
 #include "engine/encoding_decision.h"
 #include "run/conversion_options.h"
 #include "run/file_report.h"
-#include "run/file_store.h"
-#include "run/folder_flushes.h"
+#include "store/file_store.h"
+#include "store/folder_flushes.h"
 #include "run/named_folders.h"
 #include "run/reference_files.h"
 

@@ -17,9 +17,9 @@
 
 #include "engine/document_reading.h"
 #include "engine/document_result.h"
-#include "run/result_code.h"
+#include "store/result_code.h"
 #include "run/rewritten_file.h"
-#include "run/run_memory.h"
+#include "store/run_memory.h"
 
 namespace sarnavel {
 

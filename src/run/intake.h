@@ -35,7 +35,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "run/folder_id.h"
+#include "store/folder_id.h"
 #include "run/path_list.h"
 #include "run/path_set.h"
 

@@ -22,7 +22,7 @@
 
 #include "engine/document_reading.h"
 #include "engine/document_result.h"
-#include "run/file_identity.h"
+#include "store/file_identity.h"
 #include "text/target_encoding.h"
 
 namespace sarnavel {

@@ -16,9 +16,9 @@
 #include <string>
 #include <string_view>
 
-#include "run/result_code.h"
+#include "store/result_code.h"
 #include "run/file_report.h"
-#include "run/run_memory.h"
+#include "store/run_memory.h"
 
 namespace sarnavel {
 

@@ -6,7 +6,7 @@
 #include "engine/charset_label.h"
 #include "engine/source_encoding.h"
 #include "engine/target_options.h"
-#include "run/posix_file.h"
+#include "store/posix_file.h"
 #include "run/visible_path.h"
 #include "text/ascii.h"
 

@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "run/file_report.h"
-#include "run/folder_keys.h"
+#include "store/folder_keys.h"
 #include "text/target_encoding.h"
 
 namespace sarnavel {

@@ -6,7 +6,7 @@
 #include "engine/charset_label.h"
 #include "engine/javascript_conversion.h"
 #include "html/page_walk.h"
-#include "run/file_store.h"
+#include "store/file_store.h"
 #include "run/normal_path.h"
 #include "run/reference_files.h"
 #include "run/source_facts.h"

@@ -4,7 +4,7 @@
 #include "engine/document_reading.h"
 #include "html/head_analysis.h"
 #include "html/references.h"
-#include "run/file_store.h"
+#include "store/file_store.h"
 #include "run/normal_path.h"
 #include "run/visible_path.h"
 

@@ -13,7 +13,7 @@
 #include <QAbstractTableModel>
 #include <QString>
 
-#include "run/folder_id.h"
+#include "store/folder_id.h"
 
 namespace sarnavel {
 

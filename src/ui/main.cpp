@@ -8,7 +8,7 @@
 #include <QApplication>
 
 #include "run/malloc_tuning.h"
-#include "run/standard_descriptors.h"
+#include "store/standard_descriptors.h"
 #include "ui/start_up.h"
 
 int main(int argc, char** argv) {

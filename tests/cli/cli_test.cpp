@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "run/lock_holders.h"
+#include "store/lock_holders.h"
 #include "support/cli_process.h"
 #include "support/folder_state.h"
 #include "support/generated_site.h"

@@ -1,7 +1,7 @@
 // Runs that write over the same folders take turns: the folders a run locks, a run that waits
 // for a folder held elsewhere (and a cancel that ends the wait), and two runs on unrelated
 // folders that go on side by side.
-#include "run/run_lock.h"
+#include "store/run_lock.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -18,7 +18,7 @@
 #include <thread>
 
 #include "run/conversion_run.h"
-#include "run/lock_holders.h"
+#include "store/lock_holders.h"
 #include "support/site_documents.h"
 #include "support/temp_folder.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "run/check_listing.h"
+#include "report/check_listing.h"
 #include "run/conversion_run.h"
 #include "support/folder_state.h"
 #include "support/temp_folder.h"

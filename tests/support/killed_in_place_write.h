@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <string>
 
-#include "run/recovery_copy.h"
-#include "run/run_memory.h"
+#include "store/recovery_copy.h"
+#include "store/run_memory.h"
 #include "support/state_home.h"
 
 namespace sarnavel::testing {

@@ -1,5 +1,5 @@
 // The state folder (XDG_STATE_HOME) the tests give the runs they start, so that no test reads
-// or writes the memory of the user who runs the suite (run/run_memory.h): one per test
+// or writes the memory of the user who runs the suite (store/run_memory.h): one per test
 // process, made on first use and removed at exit, with a folder of its own for each user a
 // test runs the program as.
 #pragma once

@@ -1,4 +1,4 @@
-#include "run/leftover_sweep.h"
+#include "store/leftover_sweep.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -12,9 +12,9 @@
 #include <set>
 #include <string>
 
-#include "run/recovery_copy.h"
-#include "run/run_memory.h"
-#include "run/temp_file.h"
+#include "store/recovery_copy.h"
+#include "store/run_memory.h"
+#include "store/temp_file.h"
 #include "support/killed_in_place_write.h"
 #include "support/state_home.h"
 #include "support/temp_folder.h"

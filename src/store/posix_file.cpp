@@ -1,4 +1,4 @@
-#include "run/posix_file.h"
+#include "store/posix_file.h"
 
 #include <errno.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "run/folder_keys.h"
+#include "store/folder_keys.h"
 
 #include <gtest/gtest.h>
 
@@ -25,10 +25,10 @@ TEST(FolderKeys, AgreeWithResolvingTheWholePath) {
     const char* key;  // below the test's folder
   } cases[] = {
       {"real/site/css", "real/site/css"},
-      {"alias/css", "real/site/css"},      // a link above the folder
-      {"real/styles", "real/site/css"},    // the folder's own name is a link
+      {"alias/css", "real/site/css"},    // a link above the folder
+      {"real/styles", "real/site/css"},  // the folder's own name is a link
       {"real/site/../site/css", "real/site/css"},
-      {"alias/../site", "real/site"},      // ".." of a link goes up from its target
+      {"alias/../site", "real/site"},  // ".." of a link goes up from its target
       {"real/none/deeper", "real/none/deeper"},
   };
   FolderKeys keys;

@@ -1,4 +1,4 @@
-#include "run/temp_file.h"
+#include "store/temp_file.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "run/run_memory.h"
+#include "store/run_memory.h"
 
 namespace sarnavel {
 namespace {

@@ -48,8 +48,8 @@
 #include <string_view>
 #include <vector>
 
-#include "run/file_identity.h"
-#include "run/temp_file.h"
+#include "store/file_identity.h"
+#include "store/temp_file.h"
 
 namespace sarnavel {
 

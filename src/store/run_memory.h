@@ -56,8 +56,8 @@
 #include <vector>
 
 #include "engine/source_encoding.h"
-#include "run/content_hash.h"
-#include "run/posix_file.h"
+#include "store/content_hash.h"
+#include "store/posix_file.h"
 #include "text/line_ending.h"
 #include "text/target_encoding.h"
 

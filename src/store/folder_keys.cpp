@@ -1,4 +1,4 @@
-#include "run/folder_keys.h"
+#include "store/folder_keys.h"
 
 #include <sys/stat.h>
 

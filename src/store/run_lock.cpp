@@ -1,4 +1,4 @@
-#include "run/run_lock.h"
+#include "store/run_lock.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,8 +11,7 @@
 #include <set>
 #include <thread>
 
-#include "run/folder_keys.h"
-#include "run/lock_holders.h"
+#include "store/lock_holders.h"
 
 namespace sarnavel {
 
@@ -28,24 +27,24 @@ std::string parentOf(const std::string& folder) {
 
 }  // namespace
 
-FolderLockPlan folderLockPlan(const PathList& files) {
-  FolderKeys keys;
-  std::set<std::string> folders;
-  std::string_view previous;
-  for (std::string_view file : files) {
-    const std::size_t slash = file.rfind('/');
-    const std::string_view folder = slash == std::string_view::npos ? std::string_view(".")
-                                    : slash == 0                    ? std::string_view("/")
-                                                                    : file.substr(0, slash);
-    if (folder == previous) continue;  // listed files come folder by folder
-    previous = folder;
-    folders.insert(keys.of(folder));
-  }
+void FolderLockPlanner::addFolderOf(std::string_view file) {
+  const std::size_t slash = file.rfind('/');
+  const std::string_view folder = slash == std::string_view::npos ? std::string_view(".")
+                                  : slash == 0                    ? std::string_view("/")
+                                                                  : file.substr(0, slash);
+  if (folder == previous_) return;  // listed files come folder by folder
+  previous_.assign(folder);
+  folders_.insert(keys_.of(folder));
+}
+
+FolderLockPlan FolderLockPlanner::plan() const {
+  const std::set<std::string>& folders = folders_;
   FolderLockPlan plan;
   std::set<std::string> above;
   for (const std::string& folder : folders) {
     bool covered = false;
-    for (std::string up = parentOf(folder); !up.empty() && !covered; up = parentOf(up)) covered = folders.count(up) != 0;
+    for (std::string up = parentOf(folder); !up.empty() && !covered; up = parentOf(up))
+      covered = folders.count(up) != 0;
     if (covered) continue;
     if (plan.exclusive.size() == kMaxLockedFolders) break;
     plan.exclusive.push_back(folder);

@@ -1,6 +1,6 @@
 // Descriptors 0 to 2 that a program was started without are opened on /dev/null, so that no
 // file of a run can take their numbers.
-#include "run/standard_descriptors.h"
+#include "store/standard_descriptors.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

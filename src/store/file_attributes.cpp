@@ -1,4 +1,4 @@
-#include "run/file_attributes.h"
+#include "store/file_attributes.h"
 
 #include <errno.h>
 #include <sys/xattr.h>

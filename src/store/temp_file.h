@@ -32,7 +32,7 @@
 #include <string>
 #include <string_view>
 
-#include "run/posix_file.h"
+#include "store/posix_file.h"
 
 namespace sarnavel {
 

@@ -36,11 +36,12 @@
 #include <cstddef>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "run/path_list.h"
+#include "store/folder_keys.h"
 
 namespace sarnavel {
 
@@ -55,8 +56,25 @@ struct FolderLockPlan {
   std::vector<std::string> shared;     // every folder above the cover, ascending
 };
 
-// The folders a run over these files locks (paths absolute or relative to the current folder).
-FolderLockPlan folderLockPlan(const PathList& files);
+// The folders a run over these files locks (paths absolute or relative to the current folder):
+// each file's folder is added, then the plan is taken.
+class FolderLockPlanner {
+ public:
+  void addFolderOf(std::string_view file);
+  FolderLockPlan plan() const;
+
+ private:
+  FolderKeys keys_;
+  std::set<std::string> folders_;  // resolved
+  std::string previous_;           // the last folder added, as given (files come folder by folder)
+};
+
+template <class Files>
+FolderLockPlan folderLockPlan(const Files& files) {
+  FolderLockPlanner planner;
+  for (std::string_view file : files) planner.addFolderOf(file);
+  return planner.plan();
+}
 
 class RunLock {
  public:

@@ -1,6 +1,6 @@
 // The run's memory: what a run records is what a later run finds, by the file's path or its
 // inode and then its exact bytes; the folder is the user's alone, bounded, and read tolerantly.
-#include "run/run_memory.h"
+#include "store/run_memory.h"
 
 #include <gtest/gtest.h>
 #include <sys/file.h>

@@ -1,4 +1,4 @@
-#include "run/run_report.h"
+#include "report/run_report.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "run/file_store.h"
+#include "store/file_store.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -18,12 +18,12 @@
 #include <system_error>
 #include <vector>
 
-#include "run/file_attributes.h"
-#include "run/folder_flushes.h"
-#include "run/posix_file.h"
-#include "run/recovery_copy.h"
-#include "run/run_memory.h"
-#include "run/temp_file.h"
+#include "store/file_attributes.h"
+#include "store/folder_flushes.h"
+#include "store/posix_file.h"
+#include "store/recovery_copy.h"
+#include "store/run_memory.h"
+#include "store/temp_file.h"
 
 namespace sarnavel {
 namespace {
@@ -333,7 +333,8 @@ namespace {
 // Puts the generations moved one name further back under their own names: chain[i + 1]
 // returns to chain[i] for every i from `first` on. Best effort.
 void undoShift(int folder, const std::vector<std::string>& chain, std::size_t first) {
-  for (std::size_t i = first; i + 1 < chain.size(); ++i) renameNoReplaceAt(folder, chain[i + 1].c_str(), chain[i].c_str());
+  for (std::size_t i = first; i + 1 < chain.size(); ++i)
+    renameNoReplaceAt(folder, chain[i + 1].c_str(), chain[i].c_str());
 }
 
 // The names of the backups of `leaf`: chain[0] is leaf.bak, chain[1] leaf.bak.bak, ...; the
@@ -443,8 +444,7 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& given, const fs::path&
       case Prepared::Ready: {
         if (!temp.giveTemporaryName(folder.fd)) return failed(ResultCode::WriteFailed, problemOfCreation(errno));
         struct stat now;
-        if (::fstatat(folder.fd, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !unchangedSince(expected, now)) {
+        if (::fstatat(folder.fd, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || !unchangedSince(expected, now)) {
           return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
         }
         // The former file becomes the backup: the generations move one name further and the
@@ -543,7 +543,8 @@ StoreResult replaceContent(const fs::path& path, std::span<const std::string_vie
     if (flushes) flushes->durableFor(path.native());
     if (!folder.open(folderOf(target), flushes, path.native(), session)) return failed(ResultCode::WriteFailed);
   }
-  const StoreResult result = replaceIn(folder, path, target, name, info, exists, fileFree, bytes, read, byLink, stampLeft);
+  const StoreResult result =
+      replaceIn(folder, path, target, name, info, exists, fileFree, bytes, read, byLink, stampLeft);
   folder.finish();
   return result;
 }
@@ -792,15 +793,14 @@ ResultCode readListedFile(const std::filesystem::path& path, std::string& conten
     // kept folder holds that very file (still with no other name) under the leaf, the path
     // led to the kept folder, and the walk of the folder's path is spared. Anything else
     // (another file there, a second name, no such file) reads as below.
-    const bool soleName = nameLink == NameLink::NotFollowed && lookedAt && S_ISREG(lookedAt->st_mode) &&
-                          lookedAt->st_nlink == 1;
+    const bool soleName =
+        nameLink == NameLink::NotFollowed && lookedAt && S_ISREG(lookedAt->st_mode) && lookedAt->st_nlink == 1;
     fs::path folderPath = folderOf(reached);
     if (soleName && folder.takeOverUnchecked(folderPath, session) && folder.id == listed) {
       file = openRegularFile(folder.fd, leaf, O_RDONLY, info, false, lookedAt, &free);
       if (file && info.st_dev == lookedAt->st_dev && info.st_ino == lookedAt->st_ino && info.st_nlink == 1)
         folder.confirm();
-      else
-        file.reset();
+      else file.reset();
     }
     if (!file) {
       if (!folder.open(std::move(folderPath), nullptr, path.native(), session) || !folder.knowsId())

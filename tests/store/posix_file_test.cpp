@@ -1,4 +1,4 @@
-#include "run/posix_file.h"
+#include "store/posix_file.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -19,7 +19,8 @@ namespace {
 // one writev takes) and with empty ones among them.
 TEST(PosixFile, WritesPieces) {
   std::vector<std::string> many;
-  for (int k = 0; k < 2 * IOV_MAX + 3; ++k) many.push_back(k % 5 == 0 ? "" : std::string(1 + k % 7, static_cast<char>('a' + k % 26)));
+  for (int k = 0; k < 2 * IOV_MAX + 3; ++k)
+    many.push_back(k % 5 == 0 ? "" : std::string(1 + k % 7, static_cast<char>('a' + k % 26)));
   struct Case {
     const char* name;
     std::vector<std::string> pieces;

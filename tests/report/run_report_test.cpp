@@ -1,5 +1,5 @@
 // The report's lines: every field of a file's object from its outcome, and the summary's tallies.
-#include "run/run_report.h"
+#include "report/run_report.h"
 
 #include <gtest/gtest.h>
 
@@ -99,7 +99,8 @@ TEST(RunReport, ALineDraftedBeforeItsLastNotesIsTheWholeObjectsText) {
   odd.document->references.push_back(
       {LoadedKind::Script, "\t", ReferenceStatus::Missing, "", "\xE6\x97\xA5\xFF", false});
   odd.facts.problems.push_back({"no-declaration", {2, 1}, "\x1F"});
-  const std::vector<FileNote> added = {{"outside-named", {}, "指定されたフォルダーの外"}, {"server-charset", {3, 1}, "AddCharset"}};
+  const std::vector<FileNote> added = {{"outside-named", {}, "指定されたフォルダーの外"},
+                                       {"server-charset", {3, 1}, "AddCharset"}};
   for (ReportMode mode : {ReportMode::Conversion, ReportMode::DryRun, ReportMode::Check}) {
     for (const FileOutcome& whole : {converted(), noNotes, odd, unreadable}) {
       for (std::size_t laterNotes : {0, 1, 2}) {

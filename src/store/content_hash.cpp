@@ -1,4 +1,4 @@
-#include "run/content_hash.h"
+#include "store/content_hash.h"
 
 #include <xxhash.h>
 

@@ -1,4 +1,4 @@
-#include "run/recovery_copy.h"
+#include "store/recovery_copy.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -9,11 +9,11 @@
 #include <cstring>
 #include <vector>
 
-#include "run/file_attributes.h"
-#include "run/content_hash.h"
-#include "run/posix_file.h"
-#include "run/run_memory.h"
-#include "run/temp_file.h"
+#include "store/file_attributes.h"
+#include "store/content_hash.h"
+#include "store/posix_file.h"
+#include "store/run_memory.h"
+#include "store/temp_file.h"
 
 namespace sarnavel {
 namespace {

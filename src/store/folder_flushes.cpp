@@ -1,4 +1,4 @@
-#include "run/folder_flushes.h"
+#include "store/folder_flushes.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -58,7 +58,8 @@ bool FolderFlushes::durableFor(std::string_view file) {
     if (--folder.notes == 0 && !folder.flushing) keepIdle(note.folder);
   }
   if (waited) {
-    const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - waitBegan);
+    const auto nanos =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - waitBegan);
     waitNanos_.fetch_add(static_cast<std::uint64_t>(nanos.count()), std::memory_order_relaxed);
   }
   return durable;
@@ -71,8 +72,8 @@ void FolderFlushes::keepIdle(FolderId id) {
     const FolderId oldest = idle_.front();
     idle_.pop_front();
     // A folder changed again since it went idle waits for its own flush and stays.
-    if (auto folder = folders_.find(oldest); folder != folders_.end() && folder->second.notes == 0 &&
-                                             !folder->second.flushing)
+    if (auto folder = folders_.find(oldest);
+        folder != folders_.end() && folder->second.notes == 0 && !folder->second.flushing)
       folders_.erase(folder);
   }
 }

@@ -1,4 +1,4 @@
-#include "run/file_store.h"
+#include "store/file_store.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -28,8 +28,8 @@
 #include <thread>
 #include <vector>
 
-#include "run/folder_flushes.h"
-#include "run/run_memory.h"
+#include "store/folder_flushes.h"
+#include "store/run_memory.h"
 #include "support/folder_state.h"
 #include "support/state_home.h"
 #include "support/refuse_unnamed_files.h"
@@ -266,8 +266,8 @@ TEST_F(FileStoreTest, ABackupWrittenAheadHoldsWhatWasRead) {
     EXPECT_EQ(modeOf(at(std::string(name) + ".bak")), 0640u);
   }
   EXPECT_EQ(get(at("s.css.bak.bak")), "older");
-  EXPECT_EQ(names(), (std::set<std::string>{"real", "real/s.css", "real/s.css.bak", "s.css", "s.css.bak",
-                                            "s.css.bak.bak"}));
+  EXPECT_EQ(names(),
+            (std::set<std::string>{"real", "real/s.css", "real/s.css.bak", "s.css", "s.css.bak", "s.css.bak.bak"}));
 }
 
 // A file replaced by a new one becomes its own backup (the same inode, its modification time
@@ -305,9 +305,9 @@ TEST_F(FileStoreTest, WrittenWithItsBackupAFileReplacedByANewOneIsItsOwnBackup) 
     EXPECT_EQ(inodeOf(backup) == former, c.ownBackup);
     EXPECT_EQ(statusOf(backup).st_mtim.tv_sec, 1000000000);
   }
-  EXPECT_EQ(names(), (std::set<std::string>{"a.html", "a.html.bak", "a.html.bak.bak", "b.js", "b-too.js", "b.js.bak",
-                                            "b.js.bak.bak", "c.css", "c.css.bak", "c.css.bak.bak", "real",
-                                            "real/c.css"}));
+  EXPECT_EQ(names(),
+            (std::set<std::string>{"a.html", "a.html.bak", "a.html.bak.bak", "b.js", "b-too.js", "b.js.bak",
+                                   "b.js.bak.bak", "c.css", "c.css.bak", "c.css.bak.bak", "real", "real/c.css"}));
 }
 
 // A run stopped between giving the former file its backup's name and renaming the new content
@@ -315,9 +315,7 @@ TEST_F(FileStoreTest, WrittenWithItsBackupAFileReplacedByANewOneIsItsOwnBackup) 
 // it is: nothing is pushed along, and the write does not go in place (the backup would show
 // the new content).
 TEST_F(FileStoreTest, ABackupInFlightIsKeptAndTheFileReplaced) {
-  const struct {
-    bool withBackup, byLink;
-  } cases[] = {{true, true}, {true, false}, {false, false}};
+  const struct { bool withBackup, byLink; } cases[] = {{true, true}, {true, false}, {false, false}};
   for (const auto [withBackup, byLink] : cases) {
     SCOPED_TRACE(std::to_string(withBackup) + std::to_string(byLink));
     put(at("a.html"), "old");
@@ -371,10 +369,9 @@ TEST_F(FileStoreTest, ASaveAsTheNewFileTakesTheNameIsKept) {
     });
     const std::string_view piece = "converted";
     const bool withBackup = trial % 2 == 0;
-    const StoreResult written =
-        withBackup
-            ? writeWithBackup(at("p.css"), {&piece, 1}, identity, nullptr, nullptr, nullptr, backupMayBeLink(identity))
-            : writeWholeFile(at("p.css"), piece, &identity);
+    const StoreResult written = withBackup ? writeWithBackup(at("p.css"), {&piece, 1}, identity, nullptr, nullptr,
+                                                             nullptr, backupMayBeLink(identity))
+                                           : writeWholeFile(at("p.css"), piece, &identity);
     editor.join();
     close(watch);
     EXPECT_EQ(get(at("p.css")), "the editor's");
@@ -416,9 +413,7 @@ TEST_F(FileStoreTest, AFolderInTheChainChangesNothing) {
 // backup back. Also with the signal ignored, as the shells have it, where a write session
 // leaves the signal mask alone.
 TEST_F(FileStoreTest, PastTheFileSizeLimitNothingIsLost) {
-  const struct {
-    bool ignored, session;
-  } cases[] = {{false, false}, {false, true}, {true, true}};
+  const struct { bool ignored, session; } cases[] = {{false, false}, {false, true}, {true, true}};
   for (const auto [ignored, withSession] : cases) {
     put(at("a.html"), "original");
     put(at("b.css"), std::string(100000, 'x'));
@@ -426,25 +421,28 @@ TEST_F(FileStoreTest, PastTheFileSizeLimitNothingIsLost) {
     put(at("c.js"), "small");
     put(at("c.js.bak"), "older");
     const auto before = names();
-    EXPECT_TRUE(inChild(limited(RLIMIT_FSIZE, 4096), [&] {
-      if (ignored) signal(SIGXFSZ, SIG_IGN);
-      WriteSession session;
-      WriteSession* used = withSession ? &session : nullptr;
-      std::string content;
-      FileIdentity identity;
-      const std::string big(100000, 'x');
-      const std::string_view piece = big;
-      const bool failed =
-          writeWholeFile(at("a.html"), big, nullptr, nullptr, used).problem == StoreProblem::FileTooLarge &&
-          !backupFile(at("b.css"), nullptr, nullptr, used).ok() &&
-          readWholeFile(at("c.js"), content, &identity) == ResultCode::Success &&
-          writeWithBackup(at("c.js"), {&piece, 1}, identity, nullptr, used, nullptr, false).problem ==
-              StoreProblem::FileTooLarge;
-      sigset_t pending, blocked;
-      sigpending(&pending);
-      pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
-      return failed && !sigismember(&pending, SIGXFSZ) && !sigismember(&blocked, SIGXFSZ);
-    })) << "ignored " << ignored << ", session " << withSession;
+    EXPECT_TRUE(
+        inChild(limited(RLIMIT_FSIZE, 4096),
+                [&] {
+                  if (ignored) signal(SIGXFSZ, SIG_IGN);
+                  WriteSession session;
+                  WriteSession* used = withSession ? &session : nullptr;
+                  std::string content;
+                  FileIdentity identity;
+                  const std::string big(100000, 'x');
+                  const std::string_view piece = big;
+                  const bool failed =
+                      writeWholeFile(at("a.html"), big, nullptr, nullptr, used).problem == StoreProblem::FileTooLarge &&
+                      !backupFile(at("b.css"), nullptr, nullptr, used).ok() &&
+                      readWholeFile(at("c.js"), content, &identity) == ResultCode::Success &&
+                      writeWithBackup(at("c.js"), {&piece, 1}, identity, nullptr, used, nullptr, false).problem ==
+                          StoreProblem::FileTooLarge;
+                  sigset_t pending, blocked;
+                  sigpending(&pending);
+                  pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
+                  return failed && !sigismember(&pending, SIGXFSZ) && !sigismember(&blocked, SIGXFSZ);
+                }))
+        << "ignored " << ignored << ", session " << withSession;
     EXPECT_EQ(get(at("a.html")), "original");
     EXPECT_EQ(get(at("b.css.bak")), "older");
     EXPECT_EQ(get(at("c.js.bak")), "older");
@@ -517,9 +515,9 @@ TEST_F(FileStoreTest, AListedReadThroughTheKeptFolderGoesOnlyWhereThePathLeads) 
     StoreProblem problem = StoreProblem::None;
     session.beginFile();
     const struct stat lookedA = statusOf(at("site/a.html"));
-    ASSERT_EQ(readListedFile(at("site/a.html"), content, nullptr, &lookedA, NameLink::NotFollowed, listed, &session,
-                             problem),
-              ResultCode::Success);
+    ASSERT_EQ(
+        readListedFile(at("site/a.html"), content, nullptr, &lookedA, NameLink::NotFollowed, listed, &session, problem),
+        ResultCode::Success);
     if (c.swap) {
       fs::rename(at("site"), at("moved"));
       fs::create_directory(at("site"));
@@ -528,9 +526,9 @@ TEST_F(FileStoreTest, AListedReadThroughTheKeptFolderGoesOnlyWhereThePathLeads) 
     }
     session.beginFile();
     const struct stat lookedB = statusOf(at("site/b.html"));  // as the run's pool looks, by the full path
-    EXPECT_EQ(readListedFile(at("site/b.html"), content, nullptr, &lookedB, NameLink::NotFollowed, listed, &session,
-                             problem),
-              c.read);
+    EXPECT_EQ(
+        readListedFile(at("site/b.html"), content, nullptr, &lookedB, NameLink::NotFollowed, listed, &session, problem),
+        c.read);
     EXPECT_EQ(problem, c.why);
   }
 }
@@ -562,8 +560,8 @@ std::string acl(std::initializer_list<std::array<unsigned, 3>> entries) {
 constexpr unsigned kUserObject = 0x01, kUser = 0x02, kGroupObject = 0x04, kMask = 0x10, kOther = 0x20,
                    kNoId = 0xFFFFFFFF;
 
-constexpr uid_t kOtherUser = 65534;      // owns the files another user converts
-constexpr gid_t kUsersGroup = 4243;      // a group the converting user is in
+constexpr uid_t kOtherUser = 65534;  // owns the files another user converts
+constexpr gid_t kUsersGroup = 4243;  // a group the converting user is in
 
 TEST_F(FileStoreTest, WriteAndBackupCarryExtendedAttributesAndAcls) {
   // An ACL that lets user 65534 read and keeps the owning group out; the mode's group bits
@@ -967,12 +965,14 @@ TEST(FolderFlushes, ChangesNotedTogetherShareOneFlush) {
   const struct {
     const char* what;
     std::vector<std::pair<FolderId, std::string>> noted;  // in order
-    std::vector<std::string> madeDurable;                  // in order, after all the notes
+    std::vector<std::string> madeDurable;                 // in order, after all the notes
     std::uint64_t flushes;
   } cases[] = {
       {"nothing noted", {}, {"x.html"}, 0},
-      {"ten files in one folder", {{a, "0"}, {a, "1"}, {a, "2"}, {a, "3"}, {a, "4"}, {a, "5"}, {a, "6"}, {a, "7"}, {a, "8"}, {a, "9"}},
-       {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}, 1},
+      {"ten files in one folder",
+       {{a, "0"}, {a, "1"}, {a, "2"}, {a, "3"}, {a, "4"}, {a, "5"}, {a, "6"}, {a, "7"}, {a, "8"}, {a, "9"}},
+       {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"},
+       1},
       {"a backup and its write, one folder", {{a, "x.css"}, {a, "x.css"}}, {"x.css"}, 1},
       {"a link's backup and its file in two folders", {{a, "x.css"}, {b, "x.css"}}, {"x.css"}, 2},
       {"files in two folders", {{a, "1"}, {b, "2"}, {a, "3"}}, {"1", "2", "3"}, 2},

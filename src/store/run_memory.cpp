@@ -1,4 +1,4 @@
-#include "run/run_memory.h"
+#include "store/run_memory.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -10,13 +10,12 @@
 #include <xxhash.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
-
-#include "engine/charset_label.h"
-#include "engine/target_options.h"
+#include <utility>
 
 namespace sarnavel {
 namespace {
@@ -53,24 +52,29 @@ std::string homeOfUser() {
   return found->pw_dir;
 }
 
-// A label that charset_label.h reads back as the encoding; null for ASCII and none.
+// The memory's names of the encodings: the labels pages use for them, each read back as
+// written (any letter case). ASCII is recorded as no encoding.
+constexpr std::pair<SourceEncoding, std::string_view> kEncodingLabels[] = {
+    {SourceEncoding::ShiftJis, "Shift_JIS"},    {SourceEncoding::EucJp, "EUC-JP"},
+    {SourceEncoding::Iso2022Jp, "ISO-2022-JP"}, {SourceEncoding::Utf8, "UTF-8"},
+    {SourceEncoding::Latin1, "windows-1252"},   {SourceEncoding::Utf16, "UTF-16"},
+};
+
 Json labelOf(std::optional<SourceEncoding> encoding) {
-  if (!encoding) return nullptr;
-  switch (*encoding) {
-    case SourceEncoding::Ascii: return nullptr;
-    case SourceEncoding::ShiftJis: return charsetNameOf(TargetEncoding::ShiftJis);
-    case SourceEncoding::EucJp: return charsetNameOf(TargetEncoding::EucJp);
-    case SourceEncoding::Iso2022Jp: return charsetNameOf(TargetEncoding::Iso2022Jp);
-    case SourceEncoding::Utf8: return charsetNameOf(TargetEncoding::Utf8);
-    case SourceEncoding::Latin1: return "windows-1252";
-    case SourceEncoding::Utf16: return "UTF-16";
-  }
+  for (const auto& [known, label] : kEncodingLabels)
+    if (encoding == known) return label;
   return nullptr;
 }
 
 std::optional<SourceEncoding> encodingOf(const Json& label) {
   if (!label.is_string()) return std::nullopt;
-  return encodingOfLabel(label.get<std::string>());
+  const std::string& text = label.get_ref<const std::string&>();
+  for (const auto& [known, name] : kEncodingLabels)
+    if (std::equal(text.begin(), text.end(), name.begin(), name.end(), [](char a, char b) {
+          return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+        }))
+      return known;
+  return std::nullopt;
 }
 
 // A path as JSON keeps it: as text when it is UTF-8, otherwise its bytes in hexadecimal under

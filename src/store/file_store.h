@@ -108,11 +108,11 @@
 #include <string>
 #include <string_view>
 
-#include "run/result_code.h"
-#include "run/file_identity.h"
-#include "run/folder_id.h"
-#include "run/posix_file.h"
-#include "run/temp_file.h"
+#include "store/result_code.h"
+#include "store/file_identity.h"
+#include "store/folder_id.h"
+#include "store/posix_file.h"
+#include "store/temp_file.h"
 
 namespace sarnavel {
 
@@ -169,7 +169,7 @@ class WriteSession {
   dev_t device_ = 0;
   ino_t inode_ = 0;
   bool fileSizeSignalIgnored_ = false;
-  unsigned long file_ = 0;          // counts beginFile; 0 before the first
+  unsigned long file_ = 0;           // counts beginFile; 0 before the first
   unsigned long folderChecked_ = 0;  // the file_ for which the folder was last checked or opened
   unsigned long flagsLookedAt_ = 0;  // the file_ for which namesMayGo_ was looked at
   bool namesMayGo_ = true;           // the folder is not append-only
@@ -296,8 +296,7 @@ void writeBackupCopy(const std::filesystem::path& path, std::string_view bytes, 
 // backup goes to, its content is that copy's, and the file is only looked at (stat) to check
 // it is still the one read; a copy not ready, or in another folder by now, is not used.
 StoreResult backupFile(const std::filesystem::path& path, const FileIdentity* read = nullptr,
-                       FolderFlushes* flushes = nullptr, WriteSession* session = nullptr,
-                       BackupCopy* copy = nullptr);
+                       FolderFlushes* flushes = nullptr, WriteSession* session = nullptr, BackupCopy* copy = nullptr);
 
 // Whether, from what a read saw (one link, an owner and group the process keeps), the file's
 // backup will most likely be the former file itself (writeWithBackup): no copy need be

@@ -39,8 +39,8 @@
 #include <utility>
 #include <vector>
 
-#include "run/folder_id.h"
-#include "run/posix_file.h"
+#include "store/folder_id.h"
+#include "store/posix_file.h"
 
 namespace sarnavel {
 

@@ -1,4 +1,4 @@
-#include "run/lock_holders.h"
+#include "store/lock_holders.h"
 
 #include <poll.h>
 #include <sys/syscall.h>
@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "run/posix_file.h"
+#include "store/posix_file.h"
 
 namespace sarnavel {
 namespace {

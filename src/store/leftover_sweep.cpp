@@ -1,4 +1,4 @@
-#include "run/leftover_sweep.h"
+#include "store/leftover_sweep.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -7,10 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "run/posix_file.h"
-#include "run/recovery_copy.h"
-#include "run/run_memory.h"
-#include "run/temp_file.h"
+#include "store/posix_file.h"
+#include "store/recovery_copy.h"
+#include "store/run_memory.h"
+#include "store/temp_file.h"
 
 namespace sarnavel {
 namespace {

@@ -1,4 +1,4 @@
-#include "run/standard_descriptors.h"
+#include "store/standard_descriptors.h"
 
 #include <errno.h>
 #include <fcntl.h>

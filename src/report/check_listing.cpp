@@ -1,4 +1,4 @@
-#include "run/check_listing.h"
+#include "report/check_listing.h"
 
 #include <set>
 
