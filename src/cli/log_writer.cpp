@@ -6,7 +6,7 @@
 
 #include "cli/stop_signals.h"
 #include "store/posix_file.h"
-#include "run/run_messages.h"
+#include "report/run_messages.h"
 
 namespace sarnavel {
 

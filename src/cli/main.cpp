@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/cli_options.h"
-#include "cli/intake_notices.h"
+#include "report/cli_notices.h"
 #include "cli/log_writer.h"
 #include "cli/output_clashes.h"
 #include "cli/report_output.h"
@@ -15,10 +15,11 @@
 #include "run/intake.h"
 #include "report/check_listing.h"
 #include "store/posix_file.h"
+#include "report/run_messages.h"
 #include "report/run_report.h"
 #include "run/malloc_tuning.h"
 #include "store/standard_descriptors.h"
-#include "run/visible_path.h"
+#include "report/visible_path.h"
 #include "version.h"
 
 namespace {
@@ -120,14 +121,12 @@ int main(int argc, char** argv) {
   request.namedPaths.assign(options.paths.begin(), options.paths.end());
   request.memoryFolder = memoryFolder();
   LogWriter log(reportOnStdout ? STDERR_FILENO : STDOUT_FILENO);
-  RunReport lines(options.check    ? ReportMode::Check
-                  : options.dryRun ? ReportMode::DryRun
-                                   : ReportMode::Conversion,
-                  options.conversion.targetEncoding);
+  RunReport lines(mode, options.conversion.targetEncoding);
+  const NoteWording wording{mode, options.conversion.targetEncoding, {}};
   CheckListing listing;
   RunObserver observer;
   // A check lists each file on a line of its own; a conversion writes the log.
-  if (!options.check) observer.log = [&log](std::string_view entry) { log.write(entry); };
+  if (!options.check) observer.started = [&log] { log.write(plainMessage(MessageId::Started)); };
   // A report's line is drafted on the worker that converted the file, in parallel with the
   // others; the in-order step only adds the warnings and writes it.
   if (report) {
@@ -136,41 +135,24 @@ int main(int argc, char** argv) {
     };
   }
   observer.fileDone = [&](const FileOutcome& outcome) {
-    if (options.check) log.write(listing.fileLine(outcome, visiblePath(outcome.path.native())));
-    if (report) report->write(lines.finish(outcome, outcome.prepared));
-  };
-  observer.waitingFor = [](std::string_view folder, pid_t holder) {
-    const std::string which = holder > 0 ? "another run (process " + std::to_string(holder) + ")" : "another run";
-    say("sarnavel-cli: " + which + " is converting files in " + visiblePath(folder) + "; waiting for it to end\n");
-  };
-  observer.formerPutBack = [](const std::filesystem::path& file) {
-    say("sarnavel-cli: " + visiblePath(file.native()) +
-        ": a run killed while writing it left it half-written; its former content is put back\n");
-  };
-  observer.copyKept = [](const std::filesystem::path& copy) {
-    say("sarnavel-cli: " + visiblePath(copy.native()) +
-        ": the former content a killed run kept here stays: its file's name now leads to another file, or to none\n");
-  };
-  observer.memoryNotice = [](MemoryNotice notice, const std::filesystem::path& folder) {
-    const std::string where = visiblePath(folder.native());
-    switch (notice) {
-      case MemoryNotice::Damaged:
-        say("sarnavel-cli: " + where +
-            ": some records of earlier runs could not be read; they are not taken into account\n");
-        break;
-      case MemoryNotice::Unavailable:
-        say("sarnavel-cli: " + where +
-            ": the record of earlier runs cannot be kept there (not a folder of yours alone, or not writable); "
-            "this run neither reads nor keeps one\n");
-        break;
-      case MemoryNotice::NotRecorded:
-        say("sarnavel-cli: " + where +
-            ": this run's record could not be written; files that could only be written in place are left as they "
-            "are\n");
-        break;
+    const std::string shown = visiblePath(outcome.path.native());
+    if (options.check) {
+      log.write(listing.fileLine(outcome, shown));
+      if (report) report->write(lines.finish(outcome, warningsOf(outcome, wording), outcome.prepared));
+      return;
     }
+    const std::vector<NoteLine> warnings = warningsOf(outcome, wording);
+    log.write(fileEntry(outcome.result, warnings, shown));
+    if (report) report->write(lines.finish(outcome, warnings, outcome.prepared));
+  };
+  observer.waitingFor = [](std::string_view folder, pid_t holder) { say(waitingLine(folder, holder)); };
+  observer.formerPutBack = [](const std::filesystem::path& file) { say(formerPutBackLine(file.native())); };
+  observer.copyKept = [](const std::filesystem::path& copy) { say(copyKeptLine(copy.native())); };
+  observer.memoryNotice = [](MemoryNotice notice, const std::filesystem::path& folder) {
+    say(memoryNoticeLine(notice, folder.native()));
   };
   const RunSummary summary = conversionWorker(request, observer, stopFlag());
+  if (!options.check && summary.started) log.write(endMessage(summary));
   if (options.check && !summary.cancelled) log.write(listing.summary());
   if (report) {
     report->write(lines.summaryLine(summary));

@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "run/visible_path.h"
+#include "report/visible_path.h"
 
 namespace sarnavel {
 

@@ -2,8 +2,9 @@
 
 #include <set>
 
-#include "run/report_names.h"
-#include "run/visible_path.h"
+#include "report/report_names.h"
+#include "report/source_facts.h"
+#include "report/visible_path.h"
 
 namespace sarnavel {
 namespace {
@@ -27,7 +28,7 @@ std::string CheckListing::fileLine(const FileOutcome& outcome, std::string_view 
     problems_["unreadable"] += 1;
     return line + "\t-\t-\tunreadable\n";
   }
-  const SourceFacts& facts = outcome.facts;
+  const SourceFacts facts = sourceFactsOf(outcome);
   encodings_[facts.encoding] += 1;
   line += "\t" + facts.encoding + "\t";
   if (facts.declared.empty()) line += "-";
@@ -42,7 +43,7 @@ std::string CheckListing::fileLine(const FileOutcome& outcome, std::string_view 
   ++filesWithProblems_;
   std::set<std::string> codes;
   for (std::size_t k = 0; k < facts.problems.size(); ++k) {
-    const FileNote& problem = facts.problems[k];
+    const NoteLine& problem = facts.problems[k];
     if (!codes.insert(problem.code).second) continue;
     if (codes.size() > 1) line += " ";
     line += problem.code;

@@ -8,8 +8,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "run/report_names.h"
-#include "run/visible_path.h"
+#include "report/file_notes.h"
+#include "report/report_names.h"
+#include "report/source_facts.h"
+#include "report/visible_path.h"
 
 namespace sarnavel {
 namespace {
@@ -110,9 +112,9 @@ void lineBreaks(LineWriter& out, const LineBreakCounts& counts) {
   out.closeObject();
 }
 
-void notes(LineWriter& out, const std::vector<FileNote>& list) {
+void notes(LineWriter& out, const std::vector<NoteLine>& list) {
   out.openArray();
-  for (const FileNote& note : list) {
+  for (const NoteLine& note : list) {
     out.openObject();
     out.key("code");
     out.string(note.code);
@@ -154,11 +156,11 @@ std::optional<std::string_view> declarationFate(const DocumentResult& record) {
   return declarationFateName(record.declarations.front().fate);
 }
 
-std::string_view modeName(ReportMode mode) {
+std::string_view modeName(WriteMode mode) {
   switch (mode) {
-    case ReportMode::Conversion: return "conversion";
-    case ReportMode::DryRun: return "dry-run";
-    case ReportMode::Check: break;
+    case WriteMode::Write: return "conversion";
+    case WriteMode::DryRun: return "dry-run";
+    case WriteMode::Check: break;
   }
   return "check";
 }
@@ -171,14 +173,15 @@ Json tally(const std::map<std::string, std::size_t>& counts) {
 
 }  // namespace
 
-RunReport::RunReport(ReportMode mode, TargetEncoding target) : mode_(mode), target_(target) {}
+RunReport::RunReport(WriteMode mode, TargetEncoding target) : mode_(mode), target_(target) {}
 
 std::string RunReport::fileLine(const FileOutcome& outcome, std::string_view shownPath) {
-  return finish(outcome, draft(outcome, shownPath));
+  return finish(outcome, warningsOf(outcome, {mode_, target_, {}}), draft(outcome, shownPath));
 }
 
 std::string RunReport::draft(const FileOutcome& outcome, std::string_view shownPath) const {
-  const bool check = mode_ == ReportMode::Check;
+  const bool check = mode_ == WriteMode::Check;
+  const SourceFacts facts = sourceFactsOf(outcome);
   LineWriter out;
   out.openObject();
   out.key("path");
@@ -191,7 +194,6 @@ std::string RunReport::draft(const FileOutcome& outcome, std::string_view shownP
   out.number(static_cast<std::uint64_t>(outcome.result));
   if (outcome.document) {
     const DocumentResult& record = *outcome.document;
-    const SourceFacts& facts = outcome.facts;
     out.key("source");
     out.openObject();
     out.key("encoding");
@@ -254,7 +256,7 @@ std::string RunReport::draft(const FileOutcome& outcome, std::string_view shownP
     if (check) out.null();
     else out.number(record.bytesAfter);
     // Only a backup made now: a file left as it was (already what the conversion gives) has none.
-    const bool backedUp = mode_ == ReportMode::Conversion && outcome.backedUp && outcome.result == ResultCode::Success;
+    const bool backedUp = mode_ == WriteMode::Write && outcome.backedUp && outcome.result == ResultCode::Success;
     out.key("backup");
     if (backedUp) out.string(std::string(shownPath) + ".bak");
     else out.null();
@@ -279,25 +281,26 @@ std::string RunReport::draft(const FileOutcome& outcome, std::string_view shownP
     }
   }
   out.key("problems");
-  notes(out, outcome.facts.problems);
+  notes(out, facts.problems);
   // The warnings come last, added by finish: the draft is the line's text up to them, without
   // the object's closing brace.
   return out.take();
 }
 
-std::string RunReport::finish(const FileOutcome& outcome, std::string draft) {
+std::string RunReport::finish(const FileOutcome& outcome, const std::vector<NoteLine>& warnings, std::string draft) {
   ++files_;
-  if (outcome.document) encodings_[outcome.facts.encoding] += 1;
-  LineWriter warnings;
-  notes(warnings, outcome.notes);
+  const SourceFacts facts = sourceFactsOf(outcome);
+  if (outcome.document) encodings_[facts.encoding] += 1;
+  LineWriter warningsOut;
+  notes(warningsOut, warnings);
   draft += ",\"warnings\":";
-  draft += warnings.take();
+  draft += warningsOut.take();
   draft += "}\n";
   std::set<std::string> codes;
-  for (const FileNote& note : outcome.facts.problems) codes.insert(note.code);
+  for (const NoteLine& note : facts.problems) codes.insert(note.code);
   for (const std::string& code : codes) problems_[code] += 1;
   codes.clear();
-  for (const FileNote& note : outcome.notes) codes.insert(note.code);
+  for (const NoteLine& note : warnings) codes.insert(note.code);
   for (const std::string& code : codes) warnings_[code] += 1;
   return draft;
 }
@@ -306,7 +309,7 @@ std::string RunReport::summaryLine(const RunSummary& summary) const {
   Json line;
   line["version"] = 1;
   line["mode"] = std::string(modeName(mode_));
-  line["target"] = mode_ == ReportMode::Check ? Json(nullptr) : Json(std::string(targetName(target_)));
+  line["target"] = mode_ == WriteMode::Check ? Json(nullptr) : Json(std::string(targetName(target_)));
   line["files"] = files_;
   line["successes"] = summary.successes;
   line["failures"] = summary.failures;

@@ -9,7 +9,7 @@
 // or null), escaped and lost [{codePoint, count, first, writtenAs}], invalidBytes {count,
 // first}, lineBreaks {before, after} of {crlf, lf, cr}, bytesBefore, bytesAfter, backup (the
 // path of the backup this run made, or null), references [{kind, reference, status, charset}], problems and warnings
-// [{code, line, text}]. A check fills what it read (no target, declaration, escapes or
+// [{code, line, text}] (source_facts.h, file_notes.h). A check fills what it read (no target, declaration, escapes or
 // backup: null or empty); a file that could not be read has only path, kind, pass and result.
 //
 // A file's line is made in two steps so that the costly one may run on any thread: `draft`
@@ -22,30 +22,32 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "report/note_line.h"
 #include "run/conversion_run.h"
 
 namespace sarnavel {
 
-enum class ReportMode { Conversion, DryRun, Check };
-
 class RunReport {
  public:
-  RunReport(ReportMode mode, TargetEncoding target);
+  // `mode`: the run's (a conversion, a dry run, a check).
+  RunReport(WriteMode mode, TargetEncoding target);
 
   // The file's line (ending in "\n"); `shownPath` is the path as the log writes it.
   std::string fileLine(const FileOutcome& outcome, std::string_view shownPath);
   // The line of `outcome` but its warnings: what fileLine writes up to them. Reads everything
-  // of the outcome but its notes.
+  // of the outcome but its notes; callable from several threads at once.
   std::string draft(const FileOutcome& outcome, std::string_view shownPath) const;
-  // The whole line from the draft of the same file, with the outcome's notes as its warnings.
-  std::string finish(const FileOutcome& outcome, std::string draft);
+  // The whole line from the draft of the same file, with its warnings (warningsOf the
+  // outcome, file_notes.h).
+  std::string finish(const FileOutcome& outcome, const std::vector<NoteLine>& warnings, std::string draft);
   // The closing summary line: the mode, counts of files, results, encodings, problems and
   // warnings (each counted once per file that has it).
   std::string summaryLine(const RunSummary& summary) const;
 
  private:
-  ReportMode mode_;
+  WriteMode mode_;
   TargetEncoding target_;
   std::size_t files_ = 0;
   std::map<std::string, std::size_t> encodings_, problems_, warnings_;

@@ -9,23 +9,18 @@
 #include <system_error>
 #include <utility>
 
-#include "run/fidelity_notes.h"
 #include "run/file_kind.h"
-#include "run/file_warnings.h"
 #include "store/folder_flushes.h"
 #include "store/folder_keys.h"
 #include "run/server_charset.h"
 #include "run/source_check.h"
-#include "run/source_facts.h"
 #include "run/path_set.h"
 #include "run/rewritten_file.h"
 #include "store/leftover_sweep.h"
 #include "run/named_folders.h"
 #include "run/ordered_pool.h"
 #include "store/run_lock.h"
-#include "run/run_messages.h"
 #include "run/untaken_pages.h"
-#include "run/visible_path.h"
 
 namespace sarnavel {
 
@@ -58,18 +53,6 @@ std::vector<std::string_view> inPassOrder(std::vector<std::string_view> paths) {
   paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
   return paths;
 }
-
-constexpr std::string_view kFolderNotFlushedNote =
-    "フォルダーをディスクに書き出せませんでした（fsync が失敗）。変換した内容は停電などで失われるかもしれません。";
-
-constexpr std::string_view kOutsideNamedNote =
-    "指定されたフォルダーとファイルの外にありますが、ページが読み込むため変換しました。";
-
-// What the pages that load a file say about its encoding: the first in pass order.
-struct LoadEvidence {
-  std::string charset;
-  std::optional<SourceEncoding> page;
-};
 
 // What a page tells a file it loads: the charset its element names and the encoding the page
 // lends. A page that holds what an earlier run wrote tells what it told before that run
@@ -131,31 +114,22 @@ void openMemory(RunMemory& memory, const RunRequest& request, const RunObserver&
 // failed (and so still name the file's former encoding).
 struct LoadingPages {
   bool converted = false;
-  std::vector<std::string> failed;  // as the log shows them
+  std::vector<std::string> failed;
   std::size_t failedCount = 0;
 
-  void add(bool pageConverted, std::string shownPage) {
+  void add(bool pageConverted, std::string_view page) {
     converted |= pageConverted;
     if (pageConverted) return;
-    if (failed.size() < 3) failed.push_back(std::move(shownPage));
+    if (failed.size() < 3) failed.emplace_back(page);
     ++failedCount;
   }
-  std::string failedNamed() const {
-    std::string named;
-    for (const std::string& page : failed) named += (named.empty() ? "" : "、") + page;
-    if (failedCount > failed.size()) named += " ほか " + std::to_string(failedCount - failed.size()) + " 件";
-    return named;
+  // The note naming the failed pages: how many beyond those named, then those.
+  FileNote failedNote(NoteCode code) const {
+    FileNote note{code, StoreProblem::None, {std::to_string(failedCount - failed.size())}};
+    note.values.insert(note.values.end(), failed.begin(), failed.end());
+    return note;
   }
 };
-
-constexpr std::string_view kPagesFailedNote =
-    "読み込むページがどれも変換できなかったため、変換しません（変換すると、ページが名前を挙げる文字コードと合わなく"
-    "なります）: ";
-constexpr std::string_view kSomePagesFailedNote =
-    "変換できなかったページは元の文字コードのままで、このファイルと合わなくなりました: ";
-
-constexpr std::string_view kRecoveryPendingNote =
-    "復元用のコピーが残っているため変換しません（このユーザーの実行が作ったものではないか、使えないもの）: ";
 
 }  // namespace
 
@@ -221,17 +195,13 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   // read only as such, so that a name swapped for a link after its page leads nowhere else.
   PathSet loadedByOwnName;
 
-  auto log = [&](std::string_view entry) {
-    if (observer.log) observer.log(entry);
-  };
-  log(plainMessage(MessageId::Started));
+  if (observer.started) observer.started();
   // Runs that write over the same folders take turns (run_lock.h); a cancel during the wait
   // ends the run as any cancel does, with nothing converted.
   RunLock lock;
   if (request.mode == WriteMode::Write) {
     if (!lock.acquire(folderLockPlan(request.paths), observer.waitingFor, cancelRequested)) {
       summary.cancelled = true;
-      log(plainMessage(MessageId::Cancelled));
       return summary;
     }
   }
@@ -293,9 +263,6 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
     });
   }
 
-  auto shown = [&observer](std::string_view path) {
-    return observer.pathForLog ? observer.pathForLog(path) : visiblePath(path);
-  };
   auto pagesLoading = [&loadingPages](const std::string& key) -> const LoadingPages* {
     const auto found = loadingPages.find(key);
     return found == loadingPages.end() ? nullptr : &found->second;
@@ -370,9 +337,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           }
           e.site = passSite;
           std::filesystem::path path(paths[k]);
-          const DocumentKind kind = pass == 1       ? DocumentKind::Page
-                                    : pass % 2 == 0 ? DocumentKind::StyleSheet
-                                                    : DocumentKind::Script;
+          const DocumentKind kind = kindOfPass(pass);
           DriverContext context{&flushes, &probes, &sessions[static_cast<std::size_t>(turn.worker)], turn.status};
           context.memory = &memory;
           context.named = &named;
@@ -398,35 +363,34 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
             // Whoever may use the copy comes first: the file may be torn, and converted it
             // would take the only former content with it.
             report.result = ResultCode::WriteFailed;
-            report.notes.push_back(
-                {"recovery-pending", {}, std::string(kRecoveryPendingNote) + visiblePath(pendingCopy->native())});
+            report.notes.push_back({NoteCode::RecoveryPending, StoreProblem::None, {pendingCopy->native()}});
           } else if (const LoadingPages* pages = pass >= 4 && converting ? pagesLoading(keys[k]) : nullptr;
                      pages && !pages->converted) {
             // Its pages keep naming the former encoding: so must it.
             report.result = ResultCode::WriteFailed;
-            report.notes.push_back({"pages-failed", {}, std::string(kPagesFailedNote) + pages->failedNamed()});
+            report.notes.push_back(pages->failedNote(NoteCode::PagesFailed));
           } else if (unchanged) {
             report.document = std::move(unchanged);
           } else {
             report = converting ? driver(path, e, context) : checkFile(path, kind, e, context);
           }
+          std::vector<FileNote> problems;
           if (pendingCopy && !converting)
-            report.facts.problems.push_back(
-                {"recovery-pending", {}, std::string(kRecoveryPendingNote) + visiblePath(pendingCopy->native())});
+            problems.push_back({NoteCode::RecoveryPending, StoreProblem::None, {pendingCopy->native()}});
           if (!leftInPass.empty()) leftInPass[k] = std::move(report.rewritten);
-          if (converting && report.document) {
-            report.facts = sourceFacts(kind, *report.document, report.form, e);
-            // A file left as it was has nothing to warn of: its line says why it was left.
-            if (report.result == ResultCode::Success) {
-              for (FileNote& note : documentWarnings(*report.document, target)) report.notes.push_back(std::move(note));
-              appendFidelityNotes(*report.document, options, report.notes);
-            }
-          }
           const std::uint64_t recorded = report.written ? recordWritten(memory, report) : 0;
-          FileOutcome file{
-              std::move(path), report.result,           pass, std::move(report.notes), std::move(report.document),
-              report.form,     std::move(report.facts), {},   report.backedUp,         std::move(report.remembered),
-              recorded};
+          FileOutcome file{std::move(path),
+                           report.result,
+                           pass,
+                           std::move(report.notes),
+                           std::move(report.document),
+                           report.form,
+                           {e.loaderCharset, e.loadingPage},
+                           std::move(problems),
+                           {},
+                           report.backedUp,
+                           std::move(report.remembered),
+                           recorded};
           if (observer.prepare) file.prepared = observer.prepare(file);
           return file;
         },
@@ -452,7 +416,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
                 known = loadedNames.emplace(loaded.path, LoadedName{fileKeys.of(loaded.path, loaded.nameIsLink)}).first;
               const std::string& key = known->second.key;
               if (loaded.module) moduleInPass.push_back(key);
-              if (converting) loadingPages[key].add(result == ResultCode::Success, shown(path));
+              if (converting) loadingPages[key].add(result == ResultCode::Success, path);
               // Its first loader in pass order counts, and the run's memo gave every page the
               // same look at the name (reference_files.h), of one kind, the one its extension
               // names: a later page adds nothing.
@@ -470,13 +434,13 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           }
           // Said of a file converted: one left as it was has its own line's reason.
           if (pass >= 4 && result == ResultCode::Success && !named.cover(keys[k]))
-            file.notes.push_back({"outside-named", {}, std::string(kOutsideNamedNote)});
+            file.notes.push_back({NoteCode::OutsideNamed});
           if (untaken && needsKeys && result == ResultCode::Success) {
             if (std::optional<FileNote> note = untaken->noteFor(keys[k])) file.notes.push_back(std::move(*note));
           }
           if (const LoadingPages* pages = needsKeys ? pagesLoading(keys[k]) : nullptr;
               pages && pages->failedCount > 0 && result == ResultCode::Success && file.document)
-            file.notes.push_back({"pages-failed", {}, std::string(kSomePagesFailedNote) + pages->failedNamed()});
+            file.notes.push_back(pages->failedNote(NoteCode::SomePagesFailed));
           // The log says 成功 only of a file whose rename is on disk, or says why it may not be,
           // and once the memory of what was written is on disk too.
           if (file.recorded && !memory.durableThrough(file.recorded) && !memoryBroken) {
@@ -484,8 +448,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
             if (observer.memoryNotice) observer.memoryNotice(MemoryNotice::NotRecorded, memory.folder());
           }
           if (!flushes.durableFor(path) && result == ResultCode::Success)
-            file.notes.push_back({"folder-not-flushed", {}, std::string(kFolderNotFlushedNote)});
-          log(fileEntry(result, file.notes, shown(path)));
+            file.notes.push_back({NoteCode::FolderNotFlushed});
           if (observer.fileDone) observer.fileDone(file);
         },
         &pacing);
@@ -526,8 +489,6 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   runPass(5, viewsOf(referencedScripts), noFolders, script);
 
   summary.cancelled = cancelRequested.load();
-  log(summary.cancelled ? std::string(plainMessage(MessageId::Cancelled))
-                        : summaryMessage(summary.successes, summary.failures));
   return summary;
 }
 

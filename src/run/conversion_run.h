@@ -1,4 +1,6 @@
-// A conversion run: a batch of files converted with one set of options, with its log.
+// A conversion run: a batch of files converted with one set of options. It words nothing: each
+// file's outcome reaches the observer as facts, which the shells hand to the report for the
+// log's and the report's words (report/run_messages.h, report/file_notes.h).
 //
 // The listed files are sorted by kind into passes (each path once, ascending by byte)
 // and converted in five passes: pages, listed style sheets, listed scripts, then the style
@@ -7,10 +9,11 @@
 // once, under the same rules as a page's (the kind, the owner, the named folders). A sheet
 // both listed and loaded is converted in pass 2 and again in pass 4 (when it is still exactly
 // as pass 2 left it, that second conversion is known without reading it: rewritten_file.h);
-// pages are never followed from pages. Each file's log entry (message 100 to 104) reaches the observer as soon as the
-// file is done, after the start message 106; the run ends with the summary 105, or with 108
-// when it was cancelled. Cancellation is looked at before every pass and every file: the file
-// under way finishes and is logged, no other file starts.
+// pages are never followed from pages. Each file's outcome (its log entry: message 100 to 104)
+// reaches the observer as soon as the file is done, after the run's start (message 106); the
+// summary (105, or 108 when the run was cancelled) is the run's return. Cancellation is looked
+// at before every pass and every file: the file under way finishes and is logged, no other
+// file starts.
 //
 // The files of a pass are converted on a few threads (see ordered_pool.h) but logged in the
 // pass order; a file already started when the run is cancelled finishes and is logged.
@@ -34,10 +37,10 @@
 // pass sees what the passes before it learned, never what the files of its own pass learn, so
 // the outcome does not depend on the number of threads.
 //
-// A conversion (and a dry run) adds its warnings to each file's notes (file_warnings.h,
-// server_charset.h). A check (WriteMode::Check) converts and writes nothing, sweeps nothing,
-// and reads a file both listed and loaded once, in its first pass (source_check.h); its log
-// is the conversion's in form, its verdicts are in each outcome's facts.
+// A conversion (and a dry run) adds the server's charset to each file's notes
+// (server_charset.h). A check (WriteMode::Check) converts and writes nothing, sweeps nothing,
+// and reads a file both listed and loaded once, in its first pass (source_check.h); its
+// outcomes are the conversion's in form, its verdicts made of each outcome's document.
 //
 // Memory: the run keeps nothing per listed file beyond a view of its path in the request's
 // compact list (path_list.h) and the folder it was listed in (16 bytes); the results of the
@@ -45,7 +48,7 @@
 // are all it holds, so a run of many small files stays small.
 //
 // Contract: a failing file never stops the run; it is logged and counted. A target
-// outside 0 to 3 ends the run at once with nothing logged (started is false). Nothing is
+// outside 0 to 3 ends the run at once with nothing told (started is false). Nothing is
 // process-wide: several runs may go on at once in one process, each with its own request.
 // Runs that write over the same folders (in one process or in several) take turns: a run that
 // writes waits, after its start message and before its first file, while another converts
@@ -105,14 +108,20 @@ struct RunRequest {
   PathList untakenPages = {};
 };
 
+// The kind of the files of a pass: pages (1), style sheets (2, 4), scripts (3, 5).
+inline DocumentKind kindOfPass(int pass) {
+  return pass == 1 ? DocumentKind::Page : pass % 2 == 0 ? DocumentKind::StyleSheet : DocumentKind::Script;
+}
+
 struct FileOutcome {
   std::filesystem::path path;
   ResultCode result = ResultCode::Success;
   int pass = 1;                            // 1 to 5
-  std::vector<FileNote> notes;             // the indented lines under its log line (file_report.h)
-  std::optional<DocumentResult> document;  // what the engine did to it, once converted (file_report.h)
+  std::vector<FileNote> notes;             // what the run and the store say of it (file_report.h)
+  std::optional<DocumentResult> document;  // what the engine did to it, once converted or read (file_report.h)
   ContentForm form = ContentForm::Bytes;   // how its bytes held its text
-  SourceFacts facts;                       // what its bytes were and what was wrong with them (source_facts.h)
+  LoadEvidence loader;                     // what the page that loads it says of its encoding
+  std::vector<FileNote> problems;          // a check's: what the run found wrong beside the bytes
   std::string prepared;                    // what the observer's `prepare` made of it (empty without one)
   bool backedUp = false;                   // its former content was kept as a new PATH.bak
   // It held exactly what an earlier run wrote (run_memory.h).
@@ -121,8 +130,8 @@ struct FileOutcome {
 };
 
 struct RunObserver {
-  std::function<void(std::string_view entry)> log;           // every log text, in order (CR+LF line ends)
-  std::function<void(const FileOutcome& outcome)> fileDone;  // optional: each file as it finishes
+  std::function<void()> started;                             // optional: the run starts (before any wait)
+  std::function<void(const FileOutcome& outcome)> fileDone;  // optional: each file as it finishes, in pass order
   // Optional: a text made of a file's outcome on the thread that converted it, while other
   // files are converted and handed over (a report's line, say, whose building would otherwise
   // hold up the files after it); it reaches fileDone in `outcome.prepared`. It is given
@@ -130,10 +139,6 @@ struct RunObserver {
   // the note on a file outside what was named): whatever depends on the notes belongs in
   // fileDone. Called on several threads at once.
   std::function<std::string(const FileOutcome& outcome)> prepare;
-  // Optional: how a path is written into the log (a shell may show names that are not UTF-8
-  // readably); when not set, visiblePath (visible_path.h): control characters and bytes that
-  // are not UTF-8 written as escapes, so that one file is always one line.
-  std::function<std::string(std::string_view path)> pathForLog;
   // Optional: how many files a pass is going to log, as soon as the run knows it: passes 1 to 3
   // before the first file, passes 4 and 5 (the files the pages load) as they begin. A pass
   // that a cancel skips is not announced.

@@ -13,30 +13,14 @@
 #include "engine/html_conversion.h"
 #include "engine/javascript_conversion.h"
 #include "engine/page_edits.h"
-#include "run/fidelity_notes.h"
 #include "run/file_kind.h"
 #include "store/file_store.h"
 #include "run/normal_path.h"
 #include "store/content_hash.h"
 #include "run/reference_files.h"
-#include "run/visible_path.h"
 
 namespace sarnavel {
 namespace {
-
-// The note under a page's line for a reference that was not followed.
-FileNote refusalNote(const FoundReference& refused) {
-  if (refused.status == ReferenceStatus::ForeignOwner)
-    return {"reference-foreign-owner",
-            {},
-            "参照先は指定されたフォルダーとファイルの外にあり、持ち主がこのページと違うため変換しません: " +
-                visiblePath(refused.path)};
-  if (refused.status == ReferenceStatus::Binary)
-    return {"reference-refused", {}, "参照先はバイナリファイルのため変換しません: " + visiblePath(refused.path)};
-  return {"reference-refused",
-          {},
-          "参照先は読み込む要素に合う種類のファイルではないため変換しません: " + visiblePath(refused.path)};
-}
 
 // What the user's memory knows of the bytes just read (run_memory.h).
 std::optional<RememberedWrite> rememberedWrite(const std::filesystem::path& path, std::string_view bytes,
@@ -110,18 +94,10 @@ FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, con
     std::vector<PageEdit> edits;
     report.document = convert(text, edits, evidence, identity);
     report.document->compact();
-    for (const FoundReference& reference : report.document->references) {
-      if (reference.status == ReferenceStatus::WrongKind || reference.status == ReferenceStatus::Binary ||
-          reference.status == ReferenceStatus::ForeignOwner) {
-        report.notes.push_back(refusalNote(reference));
-      }
-    }
     if (mode == WriteMode::DryRun) return report;
     auto stored = [&](StoreResult step) {
       report.result = step.result;
-      if (step.problem != StoreProblem::None) {
-        report.notes.push_back({std::string(storeNoteCode(step.problem)), {}, std::string(storeNote(step.problem))});
-      }
+      if (step.problem != StoreProblem::None) report.notes.push_back({NoteCode::StoreProblem, step.problem});
       return step.ok();
     };
     // A text the conversion gives back unchanged (a sheet both listed and loaded, the second
@@ -161,6 +137,8 @@ FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, con
 }
 
 }  // namespace
+
+bool leavesModuleScript(const ConversionOptions& options) { return options.targetEncoding != TargetEncoding::Utf8; }
 
 int readFolder(const std::filesystem::path& path, const DriverContext& context) {
   // Only a path with no "." or ".." part names, as given, the folder its normal form names.
@@ -202,8 +180,7 @@ ResultCode readDriversFile(const std::filesystem::path& path, std::string& conte
   }
   if (result == ResultCode::CannotOpen && problem == StoreProblem::None && context.nameLink == NameLink::NotFollowed)
     problem = whyNotReadAsFile(path);
-  if (problem != StoreProblem::None)
-    notes.push_back({std::string(storeNoteCode(problem)), {}, std::string(storeNote(problem))});
+  if (problem != StoreProblem::None) notes.push_back({NoteCode::StoreProblem, problem});
   return result;
 }
 
@@ -243,7 +220,7 @@ FileReport convertJsFile(const std::filesystem::path& path, const ConversionOpti
     } catch (const std::bad_alloc&) {
       report.result = ResultCode::OutOfMemory;
     }
-    if (report.result == ResultCode::Success) report.notes.push_back(moduleScriptLeftNote(options));
+    if (report.result == ResultCode::Success) report.notes.push_back({NoteCode::ModuleScriptLeft});
     return report;
   }
   return convertFile(path, DocumentKind::Script, options, mode, evidence, context,

@@ -69,6 +69,10 @@ struct DriverContext {
   const NamedFolders* named = nullptr;
 };
 
+// Whether a file that pages load as a module script is left as it is: with a target other
+// than UTF-8 (browsers would misread it in any other encoding).
+bool leavesModuleScript(const ConversionOptions& options);
+
 // The folder a listed file was just read through, still open in the session, when that is the
 // folder its path names (for looking at the names a page loads from it); -1 otherwise.
 int readFolder(const std::filesystem::path& path, const DriverContext& context);
@@ -83,8 +87,7 @@ ResultCode readDriversFile(const std::filesystem::path& path, std::string& conte
 
 // `evidence`: what the run knows of the file's encoding (engine/encoding_decision.h). The
 // report carries the engine's record of the document; a page's record lists its references,
-// and each reference refused for its kind, or passed over for its owner, is also named in a note, as is what the page cannot
-// show as before (fidelity_notes.h). A script that pages load as a module script is read but
+// each refused for its kind or passed over for its owner with its status. A script that pages load as a module script is read but
 // neither converted nor written when the target is not UTF-8 (browsers read it as UTF-8 only):
 // its report is Success with a note, and no record.
 FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options,

@@ -1,14 +1,14 @@
 // What became of one file of a run: its result code, the engine's record of the document, and
-// the lines that say more about it.
+// the facts the log and the report word (report/file_notes.h).
 //
-// `notes` are what the log writes as indented lines under the file's own log line, each a
-// short Japanese text with a stable code for machines: why a file was left as it was, a
-// reference that was not followed, a file reached outside what the user named. A file with
-// nothing to say has none, and its log entry is exactly the message of its result code. `document` is the engine's record
-// (engine/document_result.h) once the file was converted (in a dry run too), whether or not it
-// could then be written; it carries out to the observer everything a report needs. `facts` say
-// what the file's bytes are, what declares them and what is wrong with them as they were
-// read (source_facts.h): the check mode's verdict, and part of every report.
+// `notes` are the run's and the store's facts about the file: why it was left as it was, a
+// recovery copy in the way, a file outside what the user named, ... each a code with the
+// values its words need; the report words them (and what the document itself calls for) as
+// the lines under the file's log line. `document` is the engine's record
+// (engine/document_result.h) once the file was converted (in a dry run too), whether or not
+// it could then be written, or read (a check); it carries out to the observer everything a
+// report needs. What loaded the file (`loader`) and the document make up what the check and
+// the report say of the file's bytes (report/source_facts.h).
 #pragma once
 
 #include <optional>
@@ -17,31 +17,42 @@
 
 #include "engine/document_reading.h"
 #include "engine/document_result.h"
+#include "store/file_store.h"
 #include "store/result_code.h"
 #include "run/rewritten_file.h"
 #include "store/run_memory.h"
 
 namespace sarnavel {
 
-// One thing the log says about a file.
+// What a note says. Its stable code and its words are the report's (report/file_notes.h).
+enum class NoteCode {
+  StoreProblem,      // the store left the file as it was, or did not read it: `problem` says why
+  ModuleScriptLeft,  // a page loads it as a module script, which browsers read as UTF-8 only: left so
+  RecoveryPending,   // a recovery copy lies beside it, which a run of the user's may not use: values {copy}
+  PagesFailed,       // no page that loads it was converted, so it was left: values {more, page...}
+  SomePagesFailed,   // pages that load it failed and still name its former encoding: values as above
+  OutsideNamed,      // outside what the user named, converted because a page loads it
+  FolderNotFlushed,  // its folder's flush failed after it was replaced
+  UntakenPage,       // pages the run does not take load it: values {page...}
+  ServerCharset,     // an .htaccess names another encoding: values {charset, .htaccess, line, directive}
+  HtaccessUnread,    // an .htaccess that governs it was not read: values {.htaccess, why}, why one of
+                     // link, not-regular, unreadable, too-large
+};
+
+// One thing to say about a file: paths and labels as they are (bytes), numbers in decimal;
+// `more` the number of pages beyond those named.
 struct FileNote {
-  std::string code;  // short and stable: "reference-refused", "changed-during-conversion", ...
-  TextPosition at;   // where in the source it concerns; 0:0 when it concerns the whole file
-  std::string text;  // the Japanese line the log writes
+  NoteCode code = NoteCode::StoreProblem;
+  StoreProblem problem = StoreProblem::None;
+  std::vector<std::string> values = {};
   bool operator==(const FileNote&) const = default;
 };
 
-// A charset something names for the file: its own declaration, or the element that loads it.
-struct DeclaredCharset {
-  std::string where;    // "meta", "meta-charset", "xml", "@charset", "link", "script"
-  std::string charset;  // the label as written
-  bool operator==(const DeclaredCharset&) const = default;
-};
-
-struct SourceFacts {
-  std::string encoding;  // the check's name of what the bytes are in: "shift_jis", "utf-8-bom", ...
-  std::vector<DeclaredCharset> declared;
-  std::vector<FileNote> problems;  // codes "declaration-mismatch", "no-declaration", ...
+// What the page that loads a file says of its encoding: the charset its element names and the
+// encoding the page lends (the first page in pass order).
+struct LoadEvidence {
+  std::string charset;
+  std::optional<SourceEncoding> page;
 };
 
 struct FileReport {
@@ -49,7 +60,6 @@ struct FileReport {
   std::vector<FileNote> notes;
   std::optional<DocumentResult> document;
   ContentForm form = ContentForm::Bytes;  // how the bytes held the text (UTF-16 by its byte order)
-  SourceFacts facts;                      // once the file was read
   bool backedUp = false;                  // its former content was kept as a new PATH.bak
   // What the conversion left of a file the run visits again, when the run asked and it is sure
   // (rewritten_file.h).

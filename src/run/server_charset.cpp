@@ -5,9 +5,7 @@
 
 #include "engine/charset_label.h"
 #include "engine/source_encoding.h"
-#include "engine/target_options.h"
 #include "store/posix_file.h"
-#include "run/visible_path.h"
 #include "text/ascii.h"
 
 namespace sarnavel {
@@ -145,13 +143,11 @@ const ServerCharsetLookup::Folder& ServerCharsetLookup::directivesIn(const std::
   if (!file) {
     struct stat named {};
     if (::lstat(path.c_str(), &named) != 0) return found;  // none there
-    found.unread = S_ISLNK(named.st_mode)    ? "シンボリックリンク"
-                   : !S_ISREG(named.st_mode) ? "通常のファイルではない"
-                                             : "読めない";
+    found.unread = S_ISLNK(named.st_mode) ? "link" : !S_ISREG(named.st_mode) ? "not-regular" : "unreadable";
     return found;
   }
   if (info.st_size > static_cast<off_t>(kMostRead)) {
-    found.unread = "1 MiB より大きい";
+    found.unread = "too-large";
     return found;
   }
   std::string text(static_cast<std::size_t>(info.st_size), '\0');
@@ -211,10 +207,7 @@ std::vector<FileNote> ServerCharsetLookup::notesFor(const std::filesystem::path&
   for (const auto& [folder, found] : chain) {
     const std::string htaccess = (std::filesystem::path(folder) / ".htaccess").native();
     if (!found->unread.empty() && named_.insert({htaccess, 0}).second)
-      notes.push_back({"htaccess-unread",
-                       {},
-                       visiblePath(htaccess) + " は読みませんでした（" + found->unread +
-                           "）。サーバーがこのファイルを何の文字コードとして送るか確かめてください。"});
+      notes.push_back({NoteCode::HtaccessUnread, StoreProblem::None, {htaccess, found->unread}});
     const std::vector<ServerCharsetDirective>* directives = &found->directives;
     for (auto d = directives->rbegin(); d != directives->rend(); ++d) {
       if (!governs(*d, extension)) continue;
@@ -235,12 +228,9 @@ std::vector<FileNote> ServerCharsetLookup::notesFor(const std::filesystem::path&
   if (named == sourceEncodingOf(target_)) return notes;
   const std::string htaccess = (std::filesystem::path(decidingFolder) / ".htaccess").native();
   if (!named_.insert({htaccess, deciding->line}).second) return notes;
-  notes.push_back({"server-charset",
-                   {},
-                   "サーバーが HTTP で " + visiblePath(deciding->charset) +
-                       " と伝えるため、ブラウザーは meta より優先します。" + std::string(charsetNameOf(target_)) +
-                       " に変えてください: " + visiblePath(htaccess) + ":" + std::to_string(deciding->line) + ": " +
-                       visiblePath(deciding->text)});
+  notes.push_back({NoteCode::ServerCharset,
+                   StoreProblem::None,
+                   {deciding->charset, htaccess, std::to_string(deciding->line), deciding->text}});
   return notes;
 }
 

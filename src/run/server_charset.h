@@ -57,7 +57,7 @@ class ServerCharsetLookup {
   // first, each with its directives (entries of folders_, which stay where they are).
   struct Folder {
     std::vector<ServerCharsetDirective> directives;
-    std::string unread;  // why an .htaccess there was not read; empty when read or absent
+    std::string unread;  // why an .htaccess there was not read (FileNote: HtaccessUnread); empty when read or absent
   };
   using Chain = std::vector<std::pair<std::string, const Folder*>>;
   const Folder& directivesIn(const std::string& folder);

@@ -9,7 +9,6 @@
 #include "store/file_store.h"
 #include "run/normal_path.h"
 #include "run/reference_files.h"
-#include "run/source_facts.h"
 #include "text/line_breaks.h"
 #include "text/utf8.h"
 
@@ -154,7 +153,6 @@ FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const
       for (FoundReference& reference : record.references) reference.charsetWritten = false;
       record.compact();
     }
-    report.facts = sourceFacts(kind, record, report.form, evidence);
   } catch (const std::bad_alloc&) {
     report = FileReport{};
     report.result = ResultCode::OutOfMemory;

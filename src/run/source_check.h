@@ -19,8 +19,8 @@
 //
 // Contract: the report's result is Success or the reading's CannotOpen / OutOfMemory; its
 // document holds the decision, the declarations (fate Kept), a page's references, invalid
-// bytes, line breaks and the size (before and after alike); its facts the verdict
-// (source_facts.h). Callable from several threads at once.
+// bytes, line breaks and the size (before and after alike), of which the report makes the
+// verdict (report/source_facts.h). Callable from several threads at once.
 #pragma once
 
 #include <filesystem>

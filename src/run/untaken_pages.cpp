@@ -6,7 +6,6 @@
 #include "html/references.h"
 #include "store/file_store.h"
 #include "run/normal_path.h"
-#include "run/visible_path.h"
 
 namespace sarnavel {
 
@@ -46,13 +45,9 @@ UntakenPages::UntakenPages(const PathList& pages, ReferenceProbes* probes, const
 std::optional<FileNote> UntakenPages::noteFor(const std::string& key) {
   const auto found = loaders_.find(key);
   if (found == loaders_.end()) return std::nullopt;
-  std::string pages;
-  for (const std::string& page : found->second) pages += (pages.empty() ? "" : "、") + visiblePath(page);
+  FileNote note{NoteCode::UntakenPage, StoreProblem::None, std::move(found->second)};
   loaders_.erase(found);
-  return FileNote{
-      "untaken-page",
-      {},
-      "変換しない種類のページが読み込んでいます。そのページの charset は変換前の文字コードのままです: " + pages};
+  return note;
 }
 
 }  // namespace sarnavel

@@ -662,57 +662,6 @@ bool holdsExactly(int fd, std::string_view bytes) {
 
 }  // namespace
 
-std::string_view storeNote(StoreProblem problem) {
-  switch (problem) {
-    case StoreProblem::None: return {};
-    case StoreProblem::ChangedSinceRead:
-      return "ファイルが変換中に他のプログラムによって変更されたため、書き換えませんでした。";
-    case StoreProblem::ReplacedBeforeRead:
-      return "ファイルが読み込む前に別のものに置き換えられたため、読まずにそのままにしました。";
-    case StoreProblem::FileNotWritable: return "ファイルに書き込む権限がないため、書き換えませんでした。";
-    case StoreProblem::FolderNotWritable: return "フォルダーに一時ファイルを作れないため、書き換えませんでした。";
-    case StoreProblem::AttributesNotCarried:
-      return "拡張属性またはACLをバックアップに引き継げないため、バックアップを作らず、書き換えませんでした。";
-    case StoreProblem::FormerAwaitsRecovery:
-      return "書き込みが途中で失敗しました。元の内容は同じフォルダーの隠しファイルに残してあり、次の実行で元に戻されま"
-             "す。";
-    case StoreProblem::BackupInFlight:
-      return "前回の実行が途中で止まり、バックアップ（.bak）がこのファイル自身の別名のまま残っています。このファイルは"
-             "その場で書き換えるしかなく、そうするとバックアップも書き換わるため、書き換えませんでした。";
-    case StoreProblem::DiskFull: return "ディスクがいっぱいです（ENOSPC）。ファイルはそのままです。";
-    case StoreProblem::QuotaExceeded: return "ディスクの使用量の上限を超えます（EDQUOT）。ファイルはそのままです。";
-    case StoreProblem::FileTooLarge:
-      return "ファイルの大きさの上限を超えます（EFBIG、ulimit -f など）。ファイルはそのままです。";
-    case StoreProblem::ReadOnlyFileSystem:
-      return "読み取り専用のファイルシステムです（EROFS）。ファイルはそのままです。";
-    case StoreProblem::InputOutput: return "ディスクの読み書きに失敗しました（EIO）。ファイルはそのままです。";
-    case StoreProblem::NotRecorded:
-      return "ファイル自体に書き込むには復元用のコピーを実行の記録に残す必要がありますが、記録できないため、書き換えま"
-             "せんでした。";
-  }
-  return {};
-}
-
-std::string_view storeNoteCode(StoreProblem problem) {
-  switch (problem) {
-    case StoreProblem::None: return {};
-    case StoreProblem::ChangedSinceRead: return "changed-during-conversion";
-    case StoreProblem::ReplacedBeforeRead: return "replaced-before-read";
-    case StoreProblem::FileNotWritable: return "file-not-writable";
-    case StoreProblem::FolderNotWritable: return "folder-not-writable";
-    case StoreProblem::AttributesNotCarried: return "attributes-not-carried";
-    case StoreProblem::FormerAwaitsRecovery: return "former-awaits-recovery";
-    case StoreProblem::BackupInFlight: return "backup-in-flight";
-    case StoreProblem::NotRecorded: return "not-recorded";
-    case StoreProblem::DiskFull: return "disk-full";
-    case StoreProblem::QuotaExceeded: return "quota-exceeded";
-    case StoreProblem::FileTooLarge: return "file-too-large";
-    case StoreProblem::ReadOnlyFileSystem: return "read-only-file-system";
-    case StoreProblem::InputOutput: return "io-error";
-  }
-  return {};
-}
-
 namespace {
 
 // Reads the open file (`info` its status) to its end into `content`. `nameFreeToChange`: the

@@ -32,8 +32,8 @@
 //    again (its name removed, the shift undone, best effort as above), unless the write left
 //    the former content waiting in a recovery copy (FormerAwaitsRecovery), which the backup
 //    holds too.
-// Each failure carries a StoreProblem where there is more to say than the code; storeNote
-// gives the sentence the log writes under the file's line.
+// Each failure carries a StoreProblem where there is more to say than the code: a fact, which
+// the report words (report/file_notes.h).
 //
 // A file keeps what it had: content aside, its owner, group, permission bits, extended
 // attributes and ACLs, and its hard links, are as before. Replacing is done in one of two
@@ -208,10 +208,6 @@ struct StoreResult {
   std::optional<FileStamp> left;
   bool ok() const { return result == ResultCode::Success; }
 };
-
-// The sentence the log writes under a file's line for a problem, and its code; empty for None.
-std::string_view storeNote(StoreProblem problem);
-std::string_view storeNoteCode(StoreProblem problem);
 
 // Whether a read follows the name itself when it is a symbolic link (the folders on the way
 // are followed either way). A name the caller knows as a regular file is read as one: should

@@ -21,7 +21,7 @@
 #include <QTableView>
 
 #include "run/intake.h"
-#include "run/run_messages.h"
+#include "report/run_messages.h"
 #include "ui/add_files_dialog.h"
 #include "ui/dialog_units.h"
 #include "ui/intake_message.h"

@@ -12,7 +12,7 @@
 #include <QScrollBar>
 #include <QTextCursor>
 
-#include "run/run_messages.h"
+#include "report/run_messages.h"
 #include "ui/dialog_units.h"
 #include "ui/readable_path.h"
 
@@ -97,22 +97,24 @@ bool ProgressDialog::onProgressInit() {
   workerDone_ = false;
   try {
     workerThread_ = std::thread([this] {
-      RunObserver observer;
-      observer.log = [this](std::string_view entry) {
+      auto log = [this](std::string_view entry) {
         const std::string text = withUnixLineEnds(entry);
         emit logEntry(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
       };
+      RunObserver observer;
       observer.fileDone = [this](const FileOutcome&) { emit fileLogged(); };
-      observer.pathForLog = [](std::string_view path) { return readablePath(path); };
-      observer.memoryNotice = [&observer](MemoryNotice notice, const std::filesystem::path& folder) {
-        observer.log(memoryNoticeMessage(notice, readablePath(folder.native())));
+      writeLogThrough(observer, {request_.mode, request_.options.targetEncoding, &readablePath}, log);
+      observer.memoryNotice = [&log](MemoryNotice notice, const std::filesystem::path& folder) {
+        log(memoryNoticeMessage(notice, readablePath(folder.native())));
       };
       observer.passPlanned = [this](int, std::size_t fileCount) {
         emit passPlanned(static_cast<int>(std::min<std::size_t>(fileCount, std::numeric_limits<int>::max())));
       };
       const RunSummary summary = conversionWorker(request_, observer, cancelRequested_);
       // A run refused at its first step leaves the window as it is.
-      if (summary.started) emit runEnded();
+      if (!summary.started) return;
+      log(endMessage(summary));
+      emit runEnded();
     });
   } catch (const std::system_error&) {
     couldNotStart_ = true;

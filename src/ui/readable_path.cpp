@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/encoding_detection.h"
-#include "run/visible_path.h"
+#include "report/visible_path.h"
 #include "text/japanese_text.h"
 #include "text/utf8.h"
 

@@ -11,7 +11,7 @@
 
 #include "run/conversion_run.h"
 #include "run/intake.h"
-#include "run/run_messages.h"
+#include "report/run_messages.h"
 #include "support/cli_process.h"
 #include "support/folder_state.h"
 #include "support/site_documents.h"
@@ -40,12 +40,14 @@ Logged convertTree(const fs::path& tree, const std::function<void()>& between,
   request.threads = 1;
   RunObserver observer;
   Logged logged;
-  observer.log = [&](std::string_view entry) { logged.log += withUnixLineEnds(entry); };
+  auto log = [&](std::string_view entry) { logged.log += withUnixLineEnds(entry); };
   observer.fileDone = [&](const FileOutcome& done) {
     if (done.pass == 1 && afterPages) afterPages();
   };
+  writeLogThrough(observer, {request.mode, request.options.targetEncoding, {}}, log);
   std::atomic<bool> cancel{false};
   logged.summary = conversionWorker(request, observer, cancel);
+  if (logged.summary.started) log(endMessage(logged.summary));
   return logged;
 }
 

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "run/run_messages.h"
+#include "report/run_messages.h"
 #include "support/bytes.h"
 #include "support/killed_in_place_write.h"
 #include "support/site_documents.h"
@@ -77,16 +77,23 @@ RunResult convertAll(RunRequest request, const std::function<void(const FileOutc
   std::atomic<bool> ownCancel{false};
   std::atomic<bool>& cancelRequested = cancel ? *cancel : ownCancel;
   RunObserver observer;
-  observer.log = [&](std::string_view entry) { result.record.entries.emplace_back(entry); };
   observer.fileDone = [&](const FileOutcome& outcome) {
     result.record.outcomes.push_back(outcome);
     if (onFileDone) onFileDone(outcome);
   };
+  auto log = [&](std::string_view entry) { result.record.entries.emplace_back(entry); };
+  writeLogThrough(observer, {request.mode, request.options.targetEncoding, {}}, log);
   result.summary = conversionWorker(request, observer, cancelRequested);
+  if (result.summary.started) log(endMessage(result.summary));
   return result;
 }
 
 std::string success(const fs::path& p) { return fileMessage(ResultCode::Success, p.string()); }
+
+// What the log says under a conversion's file.
+std::vector<NoteLine> said(const FileOutcome& outcome, TargetEncoding target) {
+  return warningsOf(outcome, {WriteMode::Write, target, {}});
+}
 std::string finished(int successes, int failures) { return summaryMessage(successes, failures); }
 
 // --- The log -----------------------------------------------------------------------------------
@@ -102,7 +109,7 @@ TEST(ConversionRun, TheLogGrowsAsEachFileFinishes) {
   std::vector<std::string> problems;
   RunObserver observer;
   std::size_t lines = 0;
-  observer.log = [&](std::string_view entry) {
+  writeLogThrough(observer, {}, [&](std::string_view entry) {
     if (entry.starts_with("成功: ")) {
       if (TempFolder::read(scripts[lines]) != kScriptInUtf8)
         problems.push_back("not yet written: " + scripts[lines].string());
@@ -111,7 +118,7 @@ TEST(ConversionRun, TheLogGrowsAsEachFileFinishes) {
       }
       ++lines;
     }
-  };
+  });
   std::atomic<bool> cancel{false};
   conversionWorker(request, observer, cancel);
   EXPECT_EQ(lines, scripts.size());
@@ -166,10 +173,9 @@ TEST(ConversionRun, AFileWithARecoveryCopyTheUserCannotUseIsNotConverted) {
       const RunResult run = convertAll(request);
       ASSERT_EQ(run.record.outcomes.size(), 1u);
       const FileOutcome& outcome = run.record.outcomes.front();
-      const std::vector<FileNote>& said = mode == WriteMode::Check ? outcome.facts.problems : outcome.notes;
+      const std::vector<FileNote>& said = mode == WriteMode::Check ? outcome.problems : outcome.notes;
       ASSERT_FALSE(said.empty());
-      EXPECT_EQ(said.back().code, "recovery-pending");
-      EXPECT_NE(said.back().text.find(copy), std::string::npos) << said.back().text;
+      EXPECT_EQ(said.back(), (FileNote{NoteCode::RecoveryPending, StoreProblem::None, {copy}}));
       if (mode != WriteMode::Check) {
         EXPECT_EQ(outcome.result, ResultCode::WriteFailed);
       }
@@ -515,9 +521,9 @@ TEST(ConversionRunEvidence, ReferencesReachOnlyFilesOfTheirKind) {
   EXPECT_EQ(TempFolder::read(theirs), kScript);
   ASSERT_EQ(r.record.outcomes.size(), 3u);
   const std::string refused = "参照先は読み込む要素に合う種類のファイルではないため変換しません: ";
-  const FileNote passwdRefused{"reference-refused", {}, refused + (folder / "passwd").string()};
-  EXPECT_EQ(r.record.outcomes[0].notes,
-            (std::vector<FileNote>{
+  const NoteLine passwdRefused{"reference-refused", {}, refused + (folder / "passwd").string()};
+  EXPECT_EQ(said(r.record.outcomes[0], TargetEncoding::Utf8),
+            (std::vector<NoteLine>{
                 passwdRefused,
                 {"reference-refused", {}, refused + (folder / "bin/tool").string()},
                 {"reference-foreign-owner",
@@ -525,8 +531,8 @@ TEST(ConversionRunEvidence, ReferencesReachOnlyFilesOfTheirKind) {
                  "参照先は指定されたフォルダーとファイルの外にあり、持ち主がこのページと違うため変換しません: " +
                      theirs.string()}}));
   EXPECT_EQ(
-      r.record.outcomes[1].notes,
-      (std::vector<FileNote>{passwdRefused,
+      said(r.record.outcomes[1], TargetEncoding::Utf8),
+      (std::vector<NoteLine>{passwdRefused,
                              {"outside-named",
                               {},
                               "指定されたフォルダーとファイルの外にありますが、ページが読み込むため変換しました。"}}));
@@ -565,9 +571,9 @@ TEST(ConversionRun, APreparedTextSeesAllButTheInOrderNotesAndReachesFileDone) {
   EXPECT_EQ(finalNotes[12], "1");
 }
 
-std::vector<std::string> codesOf(const FileOutcome& outcome) {
+std::vector<std::string> codesOf(const FileOutcome& outcome, int target) {
   std::vector<std::string> codes;
-  for (const FileNote& note : outcome.notes) codes.push_back(note.code);
+  for (const NoteLine& note : said(outcome, static_cast<TargetEncoding>(target))) codes.push_back(note.code);
   return codes;
 }
 
@@ -587,7 +593,7 @@ TEST(ConversionRunEvidence, AModuleScriptStaysInUtf8) {
     ASSERT_EQ(r.record.outcomes.size(), 3u) << target;  // the page, the script listed and loaded
     const std::vector<std::string> expected =
         target == 3 ? std::vector<std::string>{} : std::vector<std::string>{"module-script"};
-    for (const FileOutcome& outcome : r.record.outcomes) EXPECT_EQ(codesOf(outcome), expected) << outcome.path;
+    for (const FileOutcome& outcome : r.record.outcomes) EXPECT_EQ(codesOf(outcome, target), expected) << outcome.path;
   }
 }
 
@@ -604,8 +610,8 @@ TEST(ConversionRunEvidence, AFileAPageOfAnotherKindLoadsSaysSo) {
   RunResult r = convertAll(request);
   EXPECT_EQ(TempFolder::read(xhtml), other);
   ASSERT_EQ(r.record.outcomes.size(), 3u);  // the page, the script listed and loaded
-  EXPECT_EQ(r.record.outcomes[1].notes,
-            (std::vector<FileNote>{{"untaken-page",
+  EXPECT_EQ(said(r.record.outcomes[1], TargetEncoding::Utf8),
+            (std::vector<NoteLine>{{"untaken-page",
                                     {},
                                     "変換しない種類のページが読み込んでいます。そのページの charset "
                                     "は変換前の文字コードのままです: " +

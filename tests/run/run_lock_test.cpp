@@ -17,6 +17,7 @@
 #include <chrono>
 #include <thread>
 
+#include "report/run_messages.h"
 #include "run/conversion_run.h"
 #include "store/lock_holders.h"
 #include "support/site_documents.h"
@@ -72,14 +73,16 @@ struct BackgroundRun {
   BackgroundRun(const PathList& files, const std::function<void(const FileOutcome&)>& fileDone = {}) {
     thread = std::thread([this, files, fileDone] {
       RunObserver observer;
-      observer.log = [this](std::string_view entry) { log += entry; };
+      auto logged = [this](std::string_view entry) { log += entry; };
       observer.waitingFor = [this](std::string_view folder, pid_t holder) {
         waitedFor = folder;
         waitedOn = holder;
         waited = true;
       };
       observer.fileDone = fileDone;
+      writeLogThrough(observer, {}, logged);
       summary = conversionWorker({testing::toUtf8(false), files}, observer, cancel);
+      if (summary.started) logged(endMessage(summary));
     });
   }
   ~BackgroundRun() {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "report/file_notes.h"
 #include "run/conversion_run.h"
 #include "run/intake.h"
 #include "support/folder_state.h"
@@ -50,7 +51,7 @@ void convert(const fs::path& tree, const std::vector<std::string>& named, int ta
   int logged = 0;
   RunObserver observer;
   observer.fileDone = [&](const FileOutcome& file) {
-    for (const FileNote& note : file.notes)
+    for (const NoteLine& note : warningsOf(file, {request.mode, request.options.targetEncoding, {}}))
       if (note.code == "encoding-uncertain" && runs) runs->uncertain.insert(fs::relative(file.path, tree).native());
     if (++logged == stopAfter) cancel = true;
   };

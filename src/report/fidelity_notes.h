@@ -14,26 +14,18 @@
 //                      else left, and the file it loads is misread once converted; or a script
 //                      (in a page or a file) sets such a charset on an element it makes
 // Each note is a Japanese line with its stable code and, where it concerns one place, the
-// position in the source (file_report.h).
+// position in the source (note_line.h). The module script's own line is file_notes.h's.
 #pragma once
 
 #include <vector>
 
 #include "engine/document_result.h"
-#include "run/conversion_options.h"
-#include "run/file_report.h"
+#include "report/note_line.h"
+#include "text/target_encoding.h"
 
 namespace sarnavel {
 
 // The notes a converted document's record calls for, appended to `notes`.
-void appendFidelityNotes(const DocumentResult& document, const ConversionOptions& options,
-                         std::vector<FileNote>& notes);
-
-// The note of a file that a page loads as a module script, left in UTF-8.
-FileNote moduleScriptLeftNote(const ConversionOptions& options);
-
-// Whether a file that pages load as a module script is left as it is: with a target other
-// than UTF-8 (browsers would misread it in any other encoding).
-bool leavesModuleScript(const ConversionOptions& options);
+void appendFidelityNotes(const DocumentResult& document, TargetEncoding target, std::vector<NoteLine>& notes);
 
 }  // namespace sarnavel

@@ -1,4 +1,6 @@
-#include "run/run_messages.h"
+#include "report/run_messages.h"
+
+#include "report/visible_path.h"
 
 namespace sarnavel {
 
@@ -14,15 +16,30 @@ std::string fileMessage(ResultCode result, std::string_view path) {
   return "失敗: " + std::string(path) + "\r\n" + std::string(reason) + "\r\n";
 }
 
-std::string fileEntry(ResultCode result, const std::vector<FileNote>& notes, std::string_view path) {
+std::string fileEntry(ResultCode result, const std::vector<NoteLine>& notes, std::string_view path) {
   std::string entry = fileMessage(result, path);
-  for (const FileNote& note : notes) entry += "  " + note.text + "\r\n";
+  for (const NoteLine& note : notes) entry += "  " + note.text + "\r\n";
   return entry;
 }
 
 std::string summaryMessage(int successes, int failures) {
   return "\r\n---\r\n" + std::to_string(successes) + "個の成功、" + std::to_string(failures) +
          "個の失敗。\r\n変換処理を終了しました。\r\n";
+}
+
+std::string endMessage(const RunSummary& summary) {
+  if (summary.cancelled) return std::string(plainMessage(MessageId::Cancelled));
+  return summaryMessage(summary.successes, summary.failures);
+}
+
+void writeLogThrough(RunObserver& observer, const NoteWording& wording, std::function<void(std::string_view)> write) {
+  observer.started = [write] { write(plainMessage(MessageId::Started)); };
+  observer.fileDone = [wording, write, then = std::move(observer.fileDone)](const FileOutcome& outcome) {
+    const std::string_view path = outcome.path.native();
+    write(fileEntry(outcome.result, warningsOf(outcome, wording),
+                    wording.pathForLog ? wording.pathForLog(path) : visiblePath(path)));
+    if (then) then(outcome);
+  };
 }
 
 std::string_view plainMessage(MessageId id) {

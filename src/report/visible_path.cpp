@@ -1,4 +1,4 @@
-#include "run/visible_path.h"
+#include "report/visible_path.h"
 
 #include <cstdint>
 

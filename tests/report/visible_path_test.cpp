@@ -1,6 +1,6 @@
 // The visible form of a path: one line, no control characters, valid UTF-8 kept, and the
 // original bytes always recoverable.
-#include "run/visible_path.h"
+#include "report/visible_path.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "run/report_names.h"
+#include "report/report_names.h"
 
 #include <cstdio>
 

@@ -1,9 +1,9 @@
-#include "run/file_warnings.h"
+#include "report/file_warnings.h"
 
 #include "engine/charset_label.h"
 #include "engine/target_options.h"
-#include "run/report_names.h"
-#include "run/visible_path.h"
+#include "report/report_names.h"
+#include "report/visible_path.h"
 
 namespace sarnavel {
 namespace {
@@ -56,8 +56,8 @@ bool pageEncodingChanges(const DocumentResult& record, TargetEncoding target) {
   return true;
 }
 
-std::vector<FileNote> documentWarnings(const DocumentResult& record, TargetEncoding target) {
-  std::vector<FileNote> notes;
+std::vector<NoteLine> documentWarnings(const DocumentResult& record, TargetEncoding target) {
+  std::vector<NoteLine> notes;
   const std::string targetText(charsetNameOf(target));
   if (const EncodingDecision& source = record.source; source.otherReading) {
     const std::string chosen = readingName(source.encoding), other = readingName(*source.otherReading);

@@ -1,7 +1,8 @@
 // What a file's bytes are, what names their encoding, and what is wrong with them as they
-// stand: the check mode's verdict on a file (source_check.h) and a part of every report.
+// stand: the check mode's verdict on a file (run/source_check.h) and a part of every report,
+// made of the engine's record of the file and what loaded it.
 //
-// Problems, each a FileNote with its code (the log does not write them; the check's line and
+// Problems, each a NoteLine with its code (the log does not write them; the check's line and
 // the report do):
 //   declaration-mismatch  a declaration of the file's own (meta, meta charset, XML declaration,
 //                         @charset) names another encoding than the bytes are in, or nothing
@@ -16,22 +17,42 @@
 //                         nothing (a sheet whose own @charset is right is read right whatever
 //                         the element says; a byte-order mark overrides both);
 //   byte-order-mark       a UTF-8 byte-order mark (it breaks PHP includes);
-//   mixed-line-breaks     more than one kind of line break.
+//   mixed-line-breaks     more than one kind of line break;
+//   recovery-pending      (a check's) a recovery copy lies beside the file (file_notes.h).
 // ASCII bytes agree with every declaration. Pure.
 #pragma once
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "engine/document_reading.h"
 #include "engine/document_result.h"
-#include "engine/encoding_decision.h"
-#include "run/file_report.h"
+#include "report/note_line.h"
+#include "run/conversion_run.h"
 
 namespace sarnavel {
 
+// A charset something names for the file: its own declaration, or the element that loads it.
+struct DeclaredCharset {
+  std::string where;    // "meta", "meta-charset", "xml", "@charset", "link", "script"
+  std::string charset;  // the label as written
+  bool operator==(const DeclaredCharset&) const = default;
+};
+
+struct SourceFacts {
+  std::string encoding;  // the check's name of what the bytes are in: "shift_jis", "utf-8-bom", ...
+  std::vector<DeclaredCharset> declared;
+  std::vector<NoteLine> problems;  // codes "declaration-mismatch", "no-declaration", ...
+};
+
 // `record`: the file's record (its decision, declarations as they were, invalid bytes, line
-// breaks before); `evidence`: what the run knew of the file when it read it (the loading
-// element's charset, the loading page's encoding).
-SourceFacts sourceFacts(DocumentKind kind, const DocumentResult& record, ContentForm form,
-                        const EncodingEvidence& evidence);
+// breaks before); `loader`: what the element and the page that load the file say of it.
+SourceFacts sourceFacts(DocumentKind kind, const DocumentResult& record, ContentForm form, const LoadEvidence& loader);
+
+// The facts of a file's outcome: its document's (nothing when it was not read), then the
+// problems the run found beside its bytes.
+SourceFacts sourceFactsOf(const FileOutcome& outcome);
 
 // Whether a label names an encoding that reads `bytes` (decided to be in `encoding`) as they are.
 bool labelFits(std::string_view label, SourceEncoding encoding);

@@ -16,8 +16,11 @@
 #include <string>
 #include <string_view>
 
+#include <vector>
+
+#include "report/file_notes.h"
+#include "run/conversion_run.h"
 #include "store/result_code.h"
-#include "run/file_report.h"
 #include "store/run_memory.h"
 
 namespace sarnavel {
@@ -34,10 +37,19 @@ std::string fileMessage(ResultCode result, std::string_view path);
 
 // The whole log entry of one file: its message, then each note on a line of its own indented
 // by two spaces.
-std::string fileEntry(ResultCode result, const std::vector<FileNote>& notes, std::string_view path);
+std::string fileEntry(ResultCode result, const std::vector<NoteLine>& notes, std::string_view path);
 
 // Message 105 with the counts.
 std::string summaryMessage(int successes, int failures);
+
+// The run's last entry: message 108 when it was cancelled, else 105.
+std::string endMessage(const RunSummary& summary);
+
+// Has the observer write the run's log through `write`, as the shells do: message 106 when the
+// run starts, then each file's entry as it is done (its warnings worded as `wording` says,
+// before whatever `observer.fileDone` did already). The closing entry is the caller's, once
+// the run has returned and started (endMessage).
+void writeLogThrough(RunObserver& observer, const NoteWording& wording, std::function<void(std::string_view)> write);
 
 // Messages 106, 107 and 108, which take no value.
 std::string_view plainMessage(MessageId id);

@@ -1,10 +1,10 @@
-#include "cli/intake_notices.h"
+#include "report/cli_notices.h"
 
 #include <string.h>
 
 #include <algorithm>
 
-#include "run/visible_path.h"
+#include "report/visible_path.h"
 
 namespace sarnavel {
 namespace {
@@ -40,6 +40,37 @@ std::string intakeNoticeLines(const IntakeReport& report) {
 
 bool intakeMissedSomething(const IntakeReport& report) {
   return !report.missing.empty() || std::any_of(report.notices.begin(), report.notices.end(), leavesFilesUnlisted);
+}
+
+std::string waitingLine(std::string_view folder, pid_t holder) {
+  const std::string which = holder > 0 ? "another run (process " + std::to_string(holder) + ")" : "another run";
+  return "sarnavel-cli: " + which + " is converting files in " + visiblePath(folder) + "; waiting for it to end\n";
+}
+
+std::string formerPutBackLine(std::string_view file) {
+  return noticeLine(file, "a run killed while writing it left it half-written; its former content is put back");
+}
+
+std::string copyKeptLine(std::string_view copy) {
+  return noticeLine(copy,
+                    "the former content a killed run kept here stays: its file's name now leads to another file, or "
+                    "to none");
+}
+
+std::string memoryNoticeLine(MemoryNotice notice, std::string_view folder) {
+  switch (notice) {
+    case MemoryNotice::Damaged:
+      return noticeLine(folder, "some records of earlier runs could not be read; they are not taken into account");
+    case MemoryNotice::Unavailable:
+      return noticeLine(folder,
+                        "the record of earlier runs cannot be kept there (not a folder of yours alone, or not "
+                        "writable); this run neither reads nor keeps one");
+    case MemoryNotice::NotRecorded:
+      return noticeLine(folder,
+                        "this run's record could not be written; files that could only be written in place are left "
+                        "as they are");
+  }
+  return {};
 }
 
 }  // namespace sarnavel

@@ -1,8 +1,9 @@
-#include "run/source_facts.h"
+#include "report/source_facts.h"
 
 #include "engine/charset_label.h"
-#include "run/report_names.h"
-#include "run/visible_path.h"
+#include "report/file_notes.h"
+#include "report/report_names.h"
+#include "report/visible_path.h"
 
 namespace sarnavel {
 namespace {
@@ -21,8 +22,7 @@ bool labelFits(std::string_view label, SourceEncoding encoding) {
   return sameEncoding(encodingOfLabel(label), encoding);
 }
 
-SourceFacts sourceFacts(DocumentKind kind, const DocumentResult& record, ContentForm form,
-                        const EncodingEvidence& evidence) {
+SourceFacts sourceFacts(DocumentKind kind, const DocumentResult& record, ContentForm form, const LoadEvidence& loader) {
   SourceFacts facts;
   const EncodingDecision& decision = record.source;
   const SourceEncoding bytes = decision.encoding;
@@ -43,9 +43,9 @@ SourceFacts sourceFacts(DocumentKind kind, const DocumentResult& record, Content
                                     " と一致しません。"});
     }
   }
-  const bool loaded = !evidence.loaderCharset.empty() || evidence.loadingPage.has_value();
-  if (!evidence.loaderCharset.empty()) {
-    facts.declared.push_back({kind == DocumentKind::Script ? "script" : "link", evidence.loaderCharset});
+  const bool loaded = !loader.charset.empty() || loader.page.has_value();
+  if (!loader.charset.empty()) {
+    facts.declared.push_back({kind == DocumentKind::Script ? "script" : "link", loader.charset});
   }
 
   const bool declaredSomehow = !facts.declared.empty() || byteOrderMark || loaded;
@@ -64,15 +64,15 @@ SourceFacts sourceFacts(DocumentKind kind, const DocumentResult& record, Content
   const bool readRightAnyway = byteOrderMark || (kind == DocumentKind::StyleSheet && ownDeclarationFits) ||
                                bytes == SourceEncoding::Ascii || bytes == SourceEncoding::Utf16;
   if (kind != DocumentKind::Page && loaded && !readRightAnyway) {
-    if (!evidence.loaderCharset.empty()) {
-      if (!labelFits(evidence.loaderCharset, bytes)) {
+    if (!loader.charset.empty()) {
+      if (!labelFits(loader.charset, bytes)) {
         facts.problems.push_back({"loaded-mismatch",
                                   {},
-                                  "読み込む要素の charset " + quotedLabel(evidence.loaderCharset) +
-                                      " は、バイトの文字コード " + facts.encoding + " と一致しません。"});
+                                  "読み込む要素の charset " + quotedLabel(loader.charset) + " は、バイトの文字コード " +
+                                      facts.encoding + " と一致しません。"});
       }
-    } else if (evidence.loadingPage) {
-      SourceEncoding page = *evidence.loadingPage;
+    } else if (loader.page) {
+      SourceEncoding page = *loader.page;
       if (page == SourceEncoding::Utf16) page = SourceEncoding::Utf8;  // what browsers lend from a UTF-16 page
       if (page != bytes && page != SourceEncoding::Ascii) {
         facts.problems.push_back(
@@ -95,6 +95,13 @@ SourceFacts sourceFacts(DocumentKind kind, const DocumentResult& record, Content
                               "改行が混在しています（CR+LF " + std::to_string(breaks.crlf) + "、LF " +
                                   std::to_string(breaks.lf) + "、CR " + std::to_string(breaks.cr) + "）。"});
   }
+  return facts;
+}
+
+SourceFacts sourceFactsOf(const FileOutcome& outcome) {
+  SourceFacts facts;
+  if (outcome.document) facts = sourceFacts(kindOfPass(outcome.pass), *outcome.document, outcome.form, outcome.loader);
+  for (const FileNote& problem : outcome.problems) facts.problems.push_back(noteLine(problem, {}));
   return facts;
 }
 

@@ -1,30 +1,19 @@
-#include "run/fidelity_notes.h"
+#include "report/fidelity_notes.h"
 
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "engine/target_options.h"
-#include "run/file_warnings.h"  // kCharactersNamed
-#include "run/report_names.h"
-#include "run/visible_path.h"
+#include "report/report_names.h"
+#include "report/visible_path.h"
 
 namespace sarnavel {
-
-bool leavesModuleScript(const ConversionOptions& options) { return options.targetEncoding != TargetEncoding::Utf8; }
-
-FileNote moduleScriptLeftNote(const ConversionOptions& options) {
-  // The file's own log line names it already.
-  return {"module-script",
-          {},
-          "type=\"module\" のスクリプトとして読み込まれ、常に UTF-8 として読まれるため、" +
-              std::string(charsetNameOf(options.targetEncoding)) + " には変換せずそのままにしました。"};
-}
 
 namespace {
 
 // The note on the characters lost in raw text as `standIn`, naming the first few by position.
-std::optional<FileNote> lostInRawText(const DocumentResult& document, StandIn standIn, std::string_view code,
+std::optional<NoteLine> lostInRawText(const DocumentResult& document, StandIn standIn, std::string_view code,
                                       std::string_view text) {
   std::string lost;
   TextPosition first;
@@ -40,21 +29,20 @@ std::optional<FileNote> lostInRawText(const DocumentResult& document, StandIn st
   }
   if (listed == 0) return std::nullopt;
   if (listed > kCharactersNamed) lost += " ほか";
-  return FileNote{std::string(code), first, std::string(text) + lost};
+  return NoteLine{std::string(code), first, std::string(text) + lost};
 }
 
 }  // namespace
 
-void appendFidelityNotes(const DocumentResult& document, const ConversionOptions& options,
-                         std::vector<FileNote>& notes) {
+void appendFidelityNotes(const DocumentResult& document, TargetEncoding target, std::vector<NoteLine>& notes) {
   for (const FoundReference& loaded : document.references) {
     if (loaded.status != ReferenceStatus::Followable) continue;
-    if (loaded.module && leavesModuleScript(options)) {
+    if (loaded.module && target != TargetEncoding::Utf8) {
       // The path stands inside the sentence: a log line ending in a path is that file's own.
       notes.push_back({"module-script",
                        {},
                        "type=\"module\" のスクリプトが読み込む " + visiblePath(loaded.path) +
-                           " は、常に UTF-8 として読まれるため、" + std::string(charsetNameOf(options.targetEncoding)) +
+                           " は、常に UTF-8 として読まれるため、" + std::string(charsetNameOf(target)) +
                            " には変換しません。"});
     }
     if (loaded.writtenByScript) {
@@ -65,11 +53,11 @@ void appendFidelityNotes(const DocumentResult& document, const ConversionOptions
     }
   }
   // Characters that no escape could carry where they stood: the first few, by position.
-  if (std::optional<FileNote> note = lostInRawText(
+  if (std::optional<NoteLine> note = lostInRawText(
           document, StandIn::Reference, "lost-characters",
           "<xmp> や <plaintext> の中では文字参照が読まれないため、変換先にない文字が参照のまま表示されます: "))
     notes.push_back(std::move(*note));
-  if (std::optional<FileNote> note =
+  if (std::optional<NoteLine> note =
           lostInRawText(document, StandIn::UnshownReference, "fallback-text",
                         "<iframe>、<noembed>、<noframes> "
                         "の中の文字は表示されませんが、変換先にない文字はスクリプトから参照のまま読まれます: "))

@@ -1,5 +1,5 @@
 // The warnings of a conversion: what a file's record says, and what an .htaccess announces.
-#include "run/file_warnings.h"
+#include "report/file_warnings.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "report/file_notes.h"
 #include "run/server_charset.h"
 #include "support/temp_folder.h"
 
@@ -16,11 +17,18 @@ namespace {
 
 using testing::TempFolder;
 
-std::string dump(const std::vector<FileNote>& notes) {
+std::string dump(const std::vector<NoteLine>& notes) {
   std::string out;
-  for (const FileNote& n : notes)
+  for (const NoteLine& n : notes)
     out += n.code + "@" + std::to_string(n.at.line) + ":" + std::to_string(n.at.column) + " " + n.text + "\n";
   return out;
+}
+
+// The run's notes as a UTF-8 conversion words them.
+std::string dump(const std::vector<FileNote>& notes) {
+  std::vector<NoteLine> lines;
+  for (const FileNote& n : notes) lines.push_back(noteLine(n, {WriteMode::Write, TargetEncoding::Utf8, {}}));
+  return dump(lines);
 }
 
 DocumentResult record(SourceEncoding source, std::vector<PageNotice> notices = {}, std::string declared = {}) {

@@ -1,6 +1,7 @@
-// The warnings of a conversion (and of a dry run): notes under a file's log line that say
-// what did not travel as itself and what the site will now do differently. Each is a FileNote
-// with a stable code, the position it concerns (0:0 for the whole file) and a Japanese line:
+// The warnings of a conversion (and of a dry run) that its document's record calls for: notes
+// under a file's log line that say what did not travel as itself and what the site will now do
+// differently. Each is a NoteLine with a stable code, the position it concerns (0:0 for the
+// whole file) and a Japanese line:
 //
 //   lost-characters     characters the target could not hold and no escape could carry
 //                       (written as a geta mark or U+FFFD): how many, and the first few with
@@ -12,10 +13,6 @@
 //                       browser now submits it in the new encoding;
 //   query-encoding      a link or form action whose query string holds non-ASCII text, in a
 //                       page whose encoding changes: its percent-encoding changes;
-//   module-script       a module script, which browsers always read as UTF-8, and a target
-//                       that is not UTF-8 (written by fidelity_notes.h);
-//   server-charset      an .htaccess that names another encoding (server_charset.h);
-//   htaccess-unread     an .htaccess that is there but was not read (server_charset.h);
 //   encoding-uncertain  the bytes did not settle the encoding: what loads the file (or the rest
 //                       of the site) chose another reading than the bytes alone would have, or
 //                       two readings were all but even; both are named.
@@ -26,16 +23,13 @@
 #include <vector>
 
 #include "engine/document_result.h"
-#include "run/file_report.h"
+#include "report/note_line.h"
 #include "text/target_encoding.h"
 
 namespace sarnavel {
 
-// How many characters of each kind a note names by code point and position.
-inline constexpr std::size_t kCharactersNamed = 3;
-
 // The warnings the engine's record of one converted file gives.
-std::vector<FileNote> documentWarnings(const DocumentResult& record, TargetEncoding target);
+std::vector<NoteLine> documentWarnings(const DocumentResult& record, TargetEncoding target);
 
 // Whether the page's encoding, as a browser sees it, changes when it is written in `target`:
 // always, unless its bytes were in the target already, or were ASCII declared as the target.

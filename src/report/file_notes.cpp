@@ -1,0 +1,177 @@
+#include "report/file_notes.h"
+
+#include "engine/target_options.h"
+#include "report/fidelity_notes.h"
+#include "report/file_warnings.h"
+#include "report/visible_path.h"
+
+namespace sarnavel {
+namespace {
+
+// The note under a page's line for a reference that was not followed; none for one followed
+// or not a file of the run's at all (remote, missing).
+std::optional<NoteLine> refusalNote(const FoundReference& refused) {
+  switch (refused.status) {
+    case ReferenceStatus::ForeignOwner:
+      return NoteLine{"reference-foreign-owner",
+                      {},
+                      "参照先は指定されたフォルダーとファイルの外にあり、持ち主がこのページと違うため変換しません: " +
+                          visiblePath(refused.path)};
+    case ReferenceStatus::Binary:
+      return NoteLine{
+          "reference-refused", {}, "参照先はバイナリファイルのため変換しません: " + visiblePath(refused.path)};
+    case ReferenceStatus::WrongKind:
+      return NoteLine{"reference-refused",
+                      {},
+                      "参照先は読み込む要素に合う種類のファイルではないため変換しません: " + visiblePath(refused.path)};
+    default: return std::nullopt;
+  }
+}
+
+// Why the store left a file as it was: the code and the sentence.
+NoteLine storeNote(StoreProblem problem) {
+  switch (problem) {
+    case StoreProblem::None: break;
+    case StoreProblem::ChangedSinceRead:
+      return {"changed-during-conversion",
+              {},
+              "ファイルが変換中に他のプログラムによって変更されたため、書き換えませんでした。"};
+    case StoreProblem::ReplacedBeforeRead:
+      return {"replaced-before-read",
+              {},
+              "ファイルが読み込む前に別のものに置き換えられたため、読まずにそのままにしました。"};
+    case StoreProblem::FileNotWritable:
+      return {"file-not-writable", {}, "ファイルに書き込む権限がないため、書き換えませんでした。"};
+    case StoreProblem::FolderNotWritable:
+      return {"folder-not-writable", {}, "フォルダーに一時ファイルを作れないため、書き換えませんでした。"};
+    case StoreProblem::AttributesNotCarried:
+      return {"attributes-not-carried",
+              {},
+              "拡張属性またはACLをバックアップに引き継げないため、バックアップを作らず、書き換えませんでした。"};
+    case StoreProblem::FormerAwaitsRecovery:
+      return {"former-awaits-recovery",
+              {},
+              "書き込みが途中で失敗しました。元の内容は同じフォルダーの隠しファイルに残してあり、次の実行で元に戻されま"
+              "す。"};
+    case StoreProblem::BackupInFlight:
+      return {"backup-in-flight",
+              {},
+              "前回の実行が途中で止まり、バックアップ（.bak）がこのファイル自身の別名のまま残っています。このファイルは"
+              "その場で書き換えるしかなく、そうするとバックアップも書き換わるため、書き換えませんでした。"};
+    case StoreProblem::NotRecorded:
+      return {"not-recorded",
+              {},
+              "ファイル自体に書き込むには復元用のコピーを実行の記録に残す必要がありますが、記録できないため、書き換えま"
+              "せんでした。"};
+    case StoreProblem::DiskFull: return {"disk-full", {}, "ディスクがいっぱいです（ENOSPC）。ファイルはそのままです。"};
+    case StoreProblem::QuotaExceeded:
+      return {"quota-exceeded", {}, "ディスクの使用量の上限を超えます（EDQUOT）。ファイルはそのままです。"};
+    case StoreProblem::FileTooLarge:
+      return {
+          "file-too-large", {}, "ファイルの大きさの上限を超えます（EFBIG、ulimit -f など）。ファイルはそのままです。"};
+    case StoreProblem::ReadOnlyFileSystem:
+      return {"read-only-file-system", {}, "読み取り専用のファイルシステムです（EROFS）。ファイルはそのままです。"};
+    case StoreProblem::InputOutput:
+      return {"io-error", {}, "ディスクの読み書きに失敗しました（EIO）。ファイルはそのままです。"};
+  }
+  return {};
+}
+
+// "a、b、c ほか 2 件": the pages named (values after the first), and how many more (the first).
+std::string pagesNamed(const std::vector<std::string>& values, const NoteWording& wording) {
+  std::string named;
+  for (std::size_t k = 1; k < values.size(); ++k)
+    named +=
+        (named.empty() ? "" : "、") + (wording.pathForLog ? wording.pathForLog(values[k]) : visiblePath(values[k]));
+  if (!values.empty() && values[0] != "0") named += " ほか " + values[0] + " 件";
+  return named;
+}
+
+std::string_view unreadReason(std::string_view why) {
+  if (why == "link") return "シンボリックリンク";
+  if (why == "not-regular") return "通常のファイルではない";
+  if (why == "too-large") return "1 MiB より大きい";
+  return "読めない";
+}
+
+std::string value(const FileNote& note, std::size_t k) {
+  return k < note.values.size() ? note.values[k] : std::string();
+}
+
+}  // namespace
+
+NoteLine noteLine(const FileNote& note, const NoteWording& wording) {
+  const std::string target(charsetNameOf(wording.target));
+  switch (note.code) {
+    case NoteCode::StoreProblem: return storeNote(note.problem);
+    case NoteCode::ModuleScriptLeft:
+      // The file's own log line names it already.
+      return {"module-script",
+              {},
+              "type=\"module\" のスクリプトとして読み込まれ、常に UTF-8 として読まれるため、" + target +
+                  " には変換せずそのままにしました。"};
+    case NoteCode::RecoveryPending:
+      return {"recovery-pending",
+              {},
+              "復元用のコピーが残っているため変換しません（このユーザーの実行が作ったものではないか、使えないもの）: " +
+                  visiblePath(value(note, 0))};
+    case NoteCode::PagesFailed:
+      return {
+          "pages-failed",
+          {},
+          "読み込むページがどれも変換できなかったため、変換しません（変換すると、ページが名前を挙げる文字コードと合わな"
+          "くなります）: " +
+              pagesNamed(note.values, wording)};
+    case NoteCode::SomePagesFailed:
+      return {"pages-failed",
+              {},
+              "変換できなかったページは元の文字コードのままで、このファイルと合わなくなりました: " +
+                  pagesNamed(note.values, wording)};
+    case NoteCode::OutsideNamed:
+      return {
+          "outside-named", {}, "指定されたフォルダーとファイルの外にありますが、ページが読み込むため変換しました。"};
+    case NoteCode::FolderNotFlushed:
+      return {"folder-not-flushed",
+              {},
+              "フォルダーをディスクに書き出せませんでした（fsync "
+              "が失敗）。変換した内容は停電などで失われるかもしれません。"};
+    case NoteCode::UntakenPage: {
+      std::string pages;
+      for (const std::string& page : note.values) pages += (pages.empty() ? "" : "、") + visiblePath(page);
+      return {
+          "untaken-page",
+          {},
+          "変換しない種類のページが読み込んでいます。そのページの charset は変換前の文字コードのままです: " + pages};
+    }
+    case NoteCode::ServerCharset:
+      return {"server-charset",
+              {},
+              "サーバーが HTTP で " + visiblePath(value(note, 0)) +
+                  " と伝えるため、ブラウザーは meta より優先します。" + target + " に変えてください: " +
+                  visiblePath(value(note, 1)) + ":" + value(note, 2) + ": " + visiblePath(value(note, 3))};
+    case NoteCode::HtaccessUnread:
+      return {"htaccess-unread",
+              {},
+              visiblePath(value(note, 0)) + " は読みませんでした（" + std::string(unreadReason(value(note, 1))) +
+                  "）。サーバーがこのファイルを何の文字コードとして送るか確かめてください。"};
+  }
+  return {};
+}
+
+std::vector<NoteLine> warningsOf(const FileOutcome& outcome, const NoteWording& wording) {
+  std::vector<NoteLine> lines;
+  if (wording.mode != WriteMode::Check && outcome.document) {
+    const DocumentResult& document = *outcome.document;
+    for (const FoundReference& reference : document.references)
+      if (std::optional<NoteLine> refused = refusalNote(reference)) lines.push_back(std::move(*refused));
+    // A file left as it was has nothing to warn of: its line says why it was left.
+    if (outcome.result == ResultCode::Success) {
+      for (NoteLine& line : documentWarnings(document, wording.target)) lines.push_back(std::move(line));
+      appendFidelityNotes(document, wording.target, lines);
+    }
+  }
+  for (const FileNote& note : outcome.notes) lines.push_back(noteLine(note, wording));
+  return lines;
+}
+
+}  // namespace sarnavel
