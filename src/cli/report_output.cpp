@@ -1,6 +1,5 @@
 #include "cli/report_output.h"
 
-#include <fcntl.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -19,7 +18,7 @@ ReportOutput::ReportOutput(const std::string& name, std::string& error, const st
   // reader comes, deaf to a stop signal (the handlers restart it). It is opened again every few
   // hundredths of a second meanwhile, and the wait ends with the stop.
   for (bool told = false;; told = true) {
-    owned_.reset(::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
+    owned_ = openOutputFile(name);
     if (owned_ || errno != ENXIO) break;
     if (!told)
       writeAll(STDERR_FILENO, "sarnavel-cli: " + visiblePath(name) + ": waiting for a program to read the report\n");
@@ -34,9 +33,6 @@ ReportOutput::ReportOutput(const std::string& name, std::string& error, const st
     failed_ = true;
     return;
   }
-  // Written as any file is: a full pipe makes the write wait for its reader.
-  const int flags = ::fcntl(owned_.get(), F_GETFL);
-  if (flags != -1) ::fcntl(owned_.get(), F_SETFL, flags & ~O_NONBLOCK);
   fd_ = owned_.get();
 }
 

@@ -31,10 +31,10 @@ std::string compact(const Json& value) { return value.dump(-1, ' ', false, Json:
 class LineWriter {
  public:
   LineWriter() { text_.reserve(1024); }  // most lines are shorter
-  void openObject() { open('{'); }
-  void closeObject() { close('}'); }
-  void openArray() { open('['); }
-  void closeArray() { close(']'); }
+  void openObject() { begin('{'); }
+  void closeObject() { end('}'); }
+  void openArray() { begin('['); }
+  void closeArray() { end(']'); }
   // The member's key (plain ASCII of ours); its value follows.
   void key(std::string_view name) {
     startValue();
@@ -76,12 +76,12 @@ class LineWriter {
     if (!first_) text_ += ',';
     first_ = false;
   }
-  void open(char bracket) {
+  void begin(char bracket) {
     startValue();
     text_ += bracket;
     first_ = true;
   }
-  void close(char bracket) {
+  void end(char bracket) {
     text_ += bracket;
     first_ = false;
   }

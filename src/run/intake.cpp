@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "run/file_kind.h"
+#include "store/posix_file.h"
 
 namespace sarnavel {
 namespace {
@@ -55,30 +56,6 @@ fs::path fullPathOf(const fs::path& path) {
   return tail.empty() ? resolved : (resolved / tail).lexically_normal();
 }
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
-  Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Descriptor& operator=(Descriptor&& other) noexcept {
-    if (this != &other) {
-      reset();
-      fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-  }
-  ~Descriptor() { reset(); }
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-  bool ok() const { return fd_ >= 0; }
-  void reset() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_;
-};
-
 // A link met in a walk, listed at files[index], whose target must turn out to lie inside a
 // named tree when all of them have been walked.
 struct LinkToCheck {
@@ -108,14 +85,14 @@ class FolderWalk {
   FolderWalk(IntakeReport& report, OfferState& state) : report_(report), state_(state) {}
 
   void walk(const std::string& rootPath) {
-    root_ = Descriptor(open(rootPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    root_ = openFolderAt(AT_FDCWD, rootPath.c_str(), true);
     struct stat info {};
-    if (!root_.ok() || fstat(root_.get(), &info) != 0) {
+    if (!root_ || fstat(root_.get(), &info) != 0) {
       notice(IntakeNotice::Kind::Unreadable, rootPath, errno);
       return;
     }
-    current_ = Descriptor(fcntl(root_.get(), F_DUPFD_CLOEXEC, 0));
-    if (!current_.ok()) {
+    current_ = FileDescriptor(fcntl(root_.get(), F_DUPFD_CLOEXEC, 0));
+    if (!current_) {
       notice(IntakeNotice::Kind::Unreadable, rootPath, errno);
       return;
     }
@@ -140,8 +117,8 @@ class FolderWalk {
   // Lists the folder of current_ (the level on top): its accepted files into the report, its
   // subfolders into the level.
   void list(Level& level) {
-    Descriptor listing(fcntl(current_.get(), F_DUPFD_CLOEXEC, 0));
-    DIR* entries = listing.ok() ? fdopendir(listing.get()) : nullptr;
+    FileDescriptor listing(fcntl(current_.get(), F_DUPFD_CLOEXEC, 0));
+    DIR* entries = listing ? fdopendir(listing.get()) : nullptr;
     if (entries == nullptr) {
       notice(IntakeNotice::Kind::Unreadable, level.path, errno);
       return;
@@ -207,9 +184,9 @@ class FolderWalk {
   // Goes down into a subfolder of the level on top, by name, never through a link.
   void enter(const std::string& name) {
     const std::string path = levels_.back().path + "/" + name;
-    Descriptor child(openat(current_.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    FileDescriptor child = openFolderAt(current_.get(), name.c_str(), false);
     struct stat info {};
-    if (!child.ok() || fstat(child.get(), &info) != 0) {
+    if (!child || fstat(child.get(), &info) != 0) {
       // Gone since it was listed: nothing to tell. Turned into a link: not followed, as any.
       if (errno == ENOENT) return;
       notice(errno == ELOOP ? IntakeNotice::Kind::FolderLink : IntakeNotice::Kind::Unreadable, path,
@@ -229,18 +206,16 @@ class FolderWalk {
   // Comes back up to the level now on top: through "..", which must be that very folder; when
   // it is not (a folder was moved meanwhile), down again from the root by name.
   void backUp() {
-    Descriptor parent(openat(current_.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor parent = openFolderAt(current_.get(), "..", true);
     struct stat info {};
-    if (parent.ok() && fstat(parent.get(), &info) == 0 && identityOf(info) == levels_.back().identity) {
+    if (parent && fstat(parent.get(), &info) == 0 && identityOf(info) == levels_.back().identity) {
       current_ = std::move(parent);
       return;
     }
-    current_ = Descriptor(fcntl(root_.get(), F_DUPFD_CLOEXEC, 0));
+    current_ = FileDescriptor(fcntl(root_.get(), F_DUPFD_CLOEXEC, 0));
     for (std::size_t k = 1; k < levels_.size(); ++k) {
-      Descriptor next(current_.ok() ? openat(current_.get(), levels_[k].name.c_str(),
-                                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
-                                    : -1);
-      if (!next.ok() || fstat(next.get(), &info) != 0 || identityOf(info) != levels_[k].identity) {
+      FileDescriptor next = current_ ? openFolderAt(current_.get(), levels_[k].name.c_str(), false) : FileDescriptor();
+      if (!next || fstat(next.get(), &info) != 0 || identityOf(info) != levels_[k].identity) {
         // What is left of this level and of every level below it cannot be reached any more;
         // current_ is the level above it, which is now on top.
         notice(IntakeNotice::Kind::MovedDuringWalk, levels_[k].path);
@@ -253,7 +228,7 @@ class FolderWalk {
 
   IntakeReport& report_;
   OfferState& state_;
-  Descriptor root_, current_;
+  FileDescriptor root_, current_;
   std::vector<Level> levels_;
 };
 

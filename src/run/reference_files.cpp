@@ -10,6 +10,7 @@
 #include "engine/document_reading.h"
 #include "run/file_kind.h"
 #include "run/normal_path.h"
+#include "store/posix_file.h"
 
 namespace sarnavel {
 
@@ -88,15 +89,12 @@ ReferenceProbes::Probe FileSystemResolver::lookAt(const std::string& full, Loade
   if (!S_ISREG(info.st_mode)) return refused;
   const bool outside = owners_ && owners_->named && !owners_->named->cover(fileKey(full));
 
-  const int fd = ::openat(at, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  // Unreadable: the file's own line will say so.
-  if (fd < 0) return {{ReferenceStatus::Followable, full, nameIsLink}, info.st_uid, outside};
   struct stat opened {};
   std::string block(kFirstBlock, '\0');
-  ssize_t got = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) ? ::read(fd, block.data(), block.size()) : -1;
-  ::close(fd);
+  // Unreadable: the file's own line will say so.
+  if (!readFirstBlock(at, name, opened, block))
+    return {{ReferenceStatus::Followable, full, nameIsLink}, info.st_uid, outside};
   if (!S_ISREG(opened.st_mode)) return refused;
-  block.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
   const ReferenceStatus status = looksBinary(block) ? ReferenceStatus::Binary : ReferenceStatus::Followable;
   return {{status, full, nameIsLink}, opened.st_uid, outside};
 }

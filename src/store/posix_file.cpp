@@ -42,6 +42,12 @@ bool FileDescriptor::close() {
   return ::close(fd) == 0;
 }
 
+int FileDescriptor::release() {
+  const int fd = fd_;
+  fd_ = -1;
+  return fd;
+}
+
 bool writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t written = ::write(fd, bytes.data(), bytes.size());
@@ -214,6 +220,28 @@ FileDescriptor openFolder(const std::filesystem::path& folder) {
   FileDescriptor handle(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!handle && errno == EACCES) handle.reset(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   return handle;
+}
+
+FileDescriptor openFolderAt(int at, const char* name, bool followLink) {
+  return FileDescriptor(::openat(at, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW)));
+}
+
+FileDescriptor openOutputFile(const std::filesystem::path& name) {
+  FileDescriptor file(::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
+  if (!file) return file;
+  const int flags = ::fcntl(file.get(), F_GETFL);
+  if (flags != -1) ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK);
+  return file;
+}
+
+bool readFirstBlock(int at, const char* name, struct stat& opened, std::string& block) {
+  const FileDescriptor file(::openat(at, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (!file) return false;
+  const ssize_t got = ::fstat(file.get(), &opened) == 0 && S_ISREG(opened.st_mode)
+                          ? ::read(file.get(), block.data(), block.size())
+                          : -1;
+  block.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return true;
 }
 
 std::filesystem::path folderOf(const std::filesystem::path& path) {

@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace sarnavel {
@@ -31,6 +32,8 @@ class FileDescriptor {
   void reset(int fd = -1);
   // Closes now; a late write error of the file system shows here.
   bool close();
+  // Gives the descriptor up to its new owner (a folder's listing stream, say).
+  int release();
 
  private:
   int fd_ = -1;
@@ -80,6 +83,22 @@ bool renameNoReplaceAt(int folder, const char* from, const char* to);
 // Opens a folder to work in by names relative to it: for listing and flushing where the user
 // may read it, otherwise only to reach the names in it (O_PATH). Empty when it cannot be opened.
 FileDescriptor openFolder(const std::filesystem::path& folder);
+
+// Opens the folder `name` (relative to the folder `at`, or AT_FDCWD) for listing it and for
+// reaching the names in it; with `followLink` false, a name that is a link fails (ELOOP).
+// Empty when it cannot be opened, errno saying why. A walk of the folders the user named
+// goes down and back up ("..") with it.
+FileDescriptor openFolderAt(int at, const char* name, bool followLink);
+
+// Opens (creates or empties) a file that holds no document: the report the user names, which
+// may be a named pipe. The open never waits for a pipe's reader (it fails with ENXIO while
+// there is none); once open, the file is written as any is, a full pipe waiting for its reader.
+FileDescriptor openOutputFile(const std::filesystem::path& name);
+
+// Reads the start of `name` (relative to `at`) into `block` (resized to what was read) when it
+// opens as a regular file, without ever waiting on a pipe or a device; `opened` gets the status
+// of what was opened. False when nothing could be opened.
+bool readFirstBlock(int at, const char* name, struct stat& opened, std::string& block);
 
 // The folder part of a path ("." for a bare name).
 std::filesystem::path folderOf(const std::filesystem::path& path);

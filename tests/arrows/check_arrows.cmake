@@ -2,6 +2,9 @@
 #   ui, cli -> report -> run -> {engine, store};  engine -> html -> text;  store -> text.
 # Each folder names the folders it may include besides its own; the two shells never include
 # each other, and only they read the generated version header; Qt appears in src/ui alone.
+# And the store is the one room that calls the system on files: no source outside src/store
+# opens, renames, links, removes, flushes, truncates or locks a file, or sets its owner,
+# extended attributes or ACLs (a call by any of those names, a method of ours named so aside).
 # Run as: cmake -DSOURCE_DIR=<repository> -P check_arrows.cmake
 cmake_minimum_required(VERSION 3.25)
 set(reaches_text "")
@@ -15,6 +18,13 @@ set(reaches_ui report run engine html text store)
 # The memory's vocabulary of encodings lies in the engine until it moves down to text.
 set(store_may_also_include engine/source_encoding.h engine/encoding_detection.h)
 
+# The calls, as written in C or C++ (`::open(`, `fs::rename(`, `openat(`), not as a method's
+# (`x.open(`, `p->open(`).
+set(system_call_names "open|openat|openat2|creat|rename|renameat|renameat2|link|linkat|symlink|symlinkat|unlink|unlinkat")
+string(APPEND system_call_names "|fsync|fdatasync|sync_file_range|fchown|fchownat|lchown|chown|ftruncate|flock")
+string(APPEND system_call_names "|[fl]?(set|get|list|remove)xattr|acl_[a-z_]+")
+set(system_call "(^|[^A-Za-z0-9_.>])(${system_call_names})[ \t]*\\(")
+
 file(GLOB_RECURSE sources "${SOURCE_DIR}/src/*.h" "${SOURCE_DIR}/src/*.cpp" "${SOURCE_DIR}/src/*.inc" "${SOURCE_DIR}/src/*.in")
 set(faults "")
 foreach(source IN LISTS sources)
@@ -22,6 +32,17 @@ foreach(source IN LISTS sources)
   string(REGEX MATCH "^[^/]+" layer "${relative}")
   if(NOT DEFINED reaches_${layer})
     continue()  # src/version.h.in and the like belong to no layer
+  endif()
+  if(NOT layer STREQUAL "store")
+    file(STRINGS "${source}" calls REGEX "${system_call}")
+    foreach(line IN LISTS calls)
+      string(REGEX REPLACE "//.*$" "" code "${line}")  # what a comment says is no call
+      if(code MATCHES "${system_call}")
+        string(STRIP "${code}" code)
+        string(REPLACE ";" "" code "${code}")  # a list's separator in CMake
+        list(APPEND faults "${relative}: a call to the system on files outside src/store: ${code}")
+      endif()
+    endforeach()
   endif()
   file(STRINGS "${source}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")
   foreach(line IN LISTS includes)
@@ -57,6 +78,6 @@ endforeach()
 
 if(faults)
   list(JOIN faults "\n  " listed)
-  message(FATAL_ERROR "includes against the layout's arrows:\n  ${listed}")
+  message(FATAL_ERROR "sources against the layout's arrows:\n  ${listed}")
 endif()
-message(STATUS "every include of src/ follows the arrows")
+message(STATUS "every include of src/ follows the arrows, and only the store calls the system on files")
