@@ -169,10 +169,8 @@ ResultCode readDriversFile(const std::filesystem::path& path, std::string& conte
   StoreProblem problem = StoreProblem::None;
   FileIdentity own;
   if (!identity) identity = &own;
-  ResultCode result = context.listedFolder.known()
-                          ? readListedFile(path, content, identity, context.looked, context.nameLink,
-                                           context.listedFolder, context.session, problem)
-                          : readWholeFile(path, content, identity, context.looked, context.nameLink);
+  ResultCode result = readFile({path, context.nameLink, context.looked, context.listedFolder, context.session},
+                               content, identity, &problem);
   if (result == ResultCode::Success && context.loadedThroughLink && !stillLoadable(path, content, *identity)) {
     content.clear();
     result = ResultCode::CannotOpen;

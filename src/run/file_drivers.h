@@ -50,7 +50,7 @@ struct DriverContext {
   // regular file is not, so that one swapped for a link meanwhile leads nowhere else.
   NameLink nameLink = NameLink::Followed;
   // The folder the file lay in when it was listed (intake.h), where the read looks for it
-  // (file_store.h: readListedFile); not known for a file a page loads, which is read by its path.
+  // (file_store.h: readFile); not known for a file a page loads, which is read by its path.
   FolderId listedFolder = {};
   // A file a page loads through a link (its name was one at the pages' looks): the link is
   // followed at the read, and what it reaches then must still be what a page may load
@@ -77,8 +77,8 @@ bool leavesModuleScript(const ConversionOptions& options);
 // folder its path names (for looking at the names a page loads from it); -1 otherwise.
 int readFolder(const std::filesystem::path& path, const DriverContext& context);
 
-// The drivers' read of their file (and the check's): readWholeFile as the context says, or
-// readListedFile in the folder it was listed in. A name read as a regular file that has become
+// The drivers' read of their file (and the check's): the store's read, as the context says
+// (in the folder the file was listed in, when known). A name read as a regular file that has become
 // a link to a file, a file whose folder is no longer the one listed, and a link a page loads
 // through that reaches what no page may load, are left as they are: CannotOpen, with the note
 // that the name was replaced before the read.

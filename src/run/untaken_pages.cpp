@@ -13,7 +13,7 @@ UntakenPages::UntakenPages(const PathList& pages, ReferenceProbes* probes, const
   for (std::string_view page : pages) {
     std::string bytes;
     const std::filesystem::path path(page);
-    if (readWholeFile(path, bytes, nullptr, nullptr, NameLink::NotFollowed) != ResultCode::Success) continue;
+    if (readFile({path, NameLink::NotFollowed}, bytes) != ResultCode::Success) continue;
     // Read as a conversion reads it (UTF-16, a declaration, the bytes), its text kept as it is
     // or made UTF-8.
     Findings unused;

@@ -708,65 +708,69 @@ ResultCode readOpenFile(const FileDescriptor& file, const struct stat& info, std
 
 }  // namespace
 
-ResultCode readWholeFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity,
-                         const struct stat* lookedAt, NameLink nameLink) {
-  content.clear();
-  struct stat info;
-  const bool byName = nameLink == NameLink::NotFollowed;
-  bool free = false;
-  FileDescriptor file = openRegularFile(AT_FDCWD, path, O_RDONLY, info, !byName, lookedAt, byName ? &free : nullptr);
-  if (!file) return ResultCode::CannotOpen;
-  return readOpenFile(file, info, content, identity, byName && free);
+namespace {
+
+// Opens the file a request names in the folder it was listed in (file_store.h: readFile);
+// `free` receives whether the file is free of the immutable and append-only flags. May throw
+// std::bad_alloc.
+FileDescriptor openInListedFolder(const FileRequest& request, struct stat& info, bool& free, StoreProblem& problem) {
+  // A link is followed hop by hop to the name that holds the file; that name is then opened
+  // in its own folder, so a link re-pointed to another folder meanwhile is seen as such.
+  fs::path reached = request.path;
+  const bool byName = request.nameLink == NameLink::NotFollowed;
+  if (!byName) {
+    bool exists = false;
+    if (!resolveLinks(request.path, reached, info, exists) || !exists) return {};
+  }
+  const std::string leaf = reached.filename().native();
+  if (leaf.empty() || leaf == "." || leaf == "..") return {};
+  WorkFolder folder;
+  // The look by the full path just made found a regular file with no other name: when the
+  // kept folder holds that very file (still with no other name) under the leaf, the path
+  // led to the kept folder, and the walk of the folder's path is spared. Anything else
+  // (another file there, a second name, no such file) reads as below.
+  const struct stat* looked = request.lookedAt;
+  const bool soleName = byName && looked && S_ISREG(looked->st_mode) && looked->st_nlink == 1;
+  fs::path folderPath = folderOf(reached);
+  if (soleName && folder.takeOverUnchecked(folderPath, request.session) && folder.id == request.listed) {
+    FileDescriptor file = openRegularFile(folder.fd, leaf, O_RDONLY, info, false, looked, &free);
+    if (file && info.st_dev == looked->st_dev && info.st_ino == looked->st_ino && info.st_nlink == 1) {
+      folder.confirm();
+      return file;
+    }
+  }
+  if (!folder.open(std::move(folderPath), nullptr, request.path.native(), request.session) || !folder.knowsId())
+    return {};
+  if (folder.id != request.listed) {
+    problem = StoreProblem::ReplacedBeforeRead;
+    return {};
+  }
+  // The leaf of the name a link led to is no name a write of `path` replaces.
+  return openRegularFile(folder.fd, leaf, O_RDONLY, info, false, looked, byName ? &free : nullptr);
 }
 
-ResultCode readListedFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity,
-                          const struct stat* lookedAt, NameLink nameLink, FolderId listed, WriteSession* session,
-                          StoreProblem& problem) {
+}  // namespace
+
+ResultCode readFile(const FileRequest& request, std::string& content, FileIdentity* identity, StoreProblem* problem) {
   content.clear();
-  problem = StoreProblem::None;
+  StoreProblem unsaid = StoreProblem::None;
+  if (!problem) problem = &unsaid;
+  *problem = StoreProblem::None;
   struct stat info;
-  FileDescriptor file;
+  const bool byName = request.nameLink == NameLink::NotFollowed;
   bool free = false;  // the file opened is free of the immutable and append-only flags
-  try {
-    // A link is followed hop by hop to the name that holds the file; that name is then opened
-    // in its own folder, so a link re-pointed to another folder meanwhile is seen as such.
-    fs::path reached = path;
-    if (nameLink == NameLink::Followed) {
-      bool exists = false;
-      if (!resolveLinks(path, reached, info, exists) || !exists) return ResultCode::CannotOpen;
+  FileDescriptor file;
+  if (!request.listed.known()) {
+    file = openRegularFile(AT_FDCWD, request.path, O_RDONLY, info, !byName, request.lookedAt, byName ? &free : nullptr);
+  } else {
+    try {
+      file = openInListedFolder(request, info, free, *problem);
+    } catch (const std::bad_alloc&) {
+      return ResultCode::OutOfMemory;
     }
-    const std::string leaf = reached.filename().native();
-    if (leaf.empty() || leaf == "." || leaf == "..") return ResultCode::CannotOpen;
-    WorkFolder folder;
-    // The look by the full path just made found a regular file with no other name: when the
-    // kept folder holds that very file (still with no other name) under the leaf, the path
-    // led to the kept folder, and the walk of the folder's path is spared. Anything else
-    // (another file there, a second name, no such file) reads as below.
-    const bool soleName =
-        nameLink == NameLink::NotFollowed && lookedAt && S_ISREG(lookedAt->st_mode) && lookedAt->st_nlink == 1;
-    fs::path folderPath = folderOf(reached);
-    if (soleName && folder.takeOverUnchecked(folderPath, session) && folder.id == listed) {
-      file = openRegularFile(folder.fd, leaf, O_RDONLY, info, false, lookedAt, &free);
-      if (file && info.st_dev == lookedAt->st_dev && info.st_ino == lookedAt->st_ino && info.st_nlink == 1)
-        folder.confirm();
-      else file.reset();
-    }
-    if (!file) {
-      if (!folder.open(std::move(folderPath), nullptr, path.native(), session) || !folder.knowsId())
-        return ResultCode::CannotOpen;
-      if (folder.id != listed) {
-        problem = StoreProblem::ReplacedBeforeRead;
-        return ResultCode::CannotOpen;
-      }
-      // The leaf of the name a link led to is no name a write of `path` replaces.
-      file = openRegularFile(folder.fd, leaf, O_RDONLY, info, false, lookedAt,
-                             nameLink == NameLink::NotFollowed ? &free : nullptr);
-    }
-  } catch (const std::bad_alloc&) {
-    return ResultCode::OutOfMemory;
   }
   if (!file) return ResultCode::CannotOpen;
-  return readOpenFile(file, info, content, identity, nameLink == NameLink::NotFollowed && free);
+  return readOpenFile(file, info, content, identity, byName && free);
 }
 
 StoreProblem whyNotReadAsFile(const std::filesystem::path& path) {

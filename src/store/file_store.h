@@ -17,7 +17,7 @@
 // read saw for its first look; its check just before the rename finds any change since.
 //
 // Contract on failure:
-//  - readWholeFile: CannotOpen (102) when the path is missing, is a folder or anything but a
+//  - readFile: CannotOpen (102) when the path is missing, is a folder or anything but a
 //    regular file, or a read fails; OutOfMemory (101) when the content does not fit in
 //    memory. `content` is then empty. Nothing on disk is changed.
 //  - writeWholeFile: WriteFailed (103), with the file as it was before the call, and no
@@ -124,7 +124,7 @@ class RunMemory;
 //  - the folder last worked in, open. It serves the next write in a folder of the same path
 //    only while that path still leads to it (one stat of the path, compared by device and
 //    inode); otherwise the path is opened again, so a folder renamed or replaced meanwhile is
-//    never written in by its former name. A listed file's read (readListedFile) given the
+//    never written in by its former name. A listed file's read (readFile) given the
 //    look the caller just made at the file by its full path spares that stat when the look
 //    found a regular file with no other name and the kept folder holds that very file, still
 //    with no other name, under the file's name: the path led to the kept folder when it was
@@ -216,25 +216,31 @@ struct StoreResult {
 // change since the read (the file a link leads to is never the one read).
 enum class NameLink { Followed, NotFollowed };
 
-// Reads the whole file (following links, or not the name's own with NotFollowed) into
-// `content`, whatever its size, and, when asked, what the read saw of it. Success, CannotOpen
-// or OutOfMemory. `lookedAt`: the file's status (links followed) as the caller has just looked
-// at it, which spares looking again before opening; the file opened must still be that one.
-ResultCode readWholeFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity = nullptr,
-                         const struct stat* lookedAt = nullptr, NameLink nameLink = NameLink::Followed);
+// A file to read as named and expected.
+struct FileRequest {
+  const std::filesystem::path& path;
+  NameLink nameLink = NameLink::Followed;  // whether a name that is itself a link is followed
+  // The file's status (links followed as `nameLink` says) as the caller has just looked at it,
+  // which spares looking again before opening; the file opened must still be that one.
+  const struct stat* lookedAt = nullptr;
+  // The folder the file lay in when it was listed (for a name read as a link, the folder of the
+  // file the link finally leads to); not known: wherever the path leads now.
+  FolderId listed = {};
+  WriteSession* session = nullptr;  // the folder it keeps open may serve (see above)
+};
 
-// The read of a listed file, readWholeFile's but for where it looks: the file must still lie
-// in the folder it lay in when it was listed (`listed`; for a name read as a link, the folder
-// of the file the link finally leads to, as the links lead now). That folder is opened by its
-// path (or taken over from the session, while the path still leads to the one it keeps open),
-// its identity compared with `listed`, and the file's name opened relative to it without
-// following a link there. A folder that is another one by now (a sub-folder swapped for a
+// The one read: the whole file, whatever its size, into `content`, and, when asked, what the
+// read saw of it (`identity`). Success, CannotOpen or OutOfMemory.
+// With a listed folder, the file must still lie in it: that folder is opened by its path (or
+// taken over from the session, while the path still leads to the one it keeps open), its
+// identity compared with `listed`, and the file's name opened relative to it without following
+// a link there (a link named is followed hop by hop to the name that holds the file, which is
+// opened in its own folder). A folder that is another one by now (a sub-folder swapped for a
 // link to somewhere else, a link re-pointed to another folder) leaves the file unread:
 // CannotOpen, with ReplacedBeforeRead in `problem`. A file saved anew in that folder (another
 // inode under the name) is read. `problem` is None for every other outcome.
-ResultCode readListedFile(const std::filesystem::path& path, std::string& content, FileIdentity* identity,
-                          const struct stat* lookedAt, NameLink nameLink, FolderId listed, WriteSession* session,
-                          StoreProblem& problem);
+ResultCode readFile(const FileRequest& request, std::string& content, FileIdentity* identity = nullptr,
+                    StoreProblem* problem = nullptr);
 
 // Why a name read with NotFollowed could not be read, when the reason is that it has become a
 // link that leads somewhere (ReplacedBeforeRead); otherwise None (a name that is missing, a link

@@ -141,7 +141,7 @@ TEST_F(FileStoreTest, ReadsAndWritesWholeFilesUnderAnyName) {
     put(at(c.name), "former content, longer than the new one");
     ASSERT_EQ(writeWholeFile(at(c.name), c.bytes).result, ResultCode::Success) << c.name;
     std::string read = "stale";
-    ASSERT_EQ(readWholeFile(at(c.name), read), ResultCode::Success) << c.name;
+    ASSERT_EQ(readFile({at(c.name)}, read), ResultCode::Success) << c.name;
     EXPECT_EQ(read, c.bytes) << c.name;
   }
   EXPECT_EQ(names().size(), std::size(cases));
@@ -156,7 +156,7 @@ TEST_F(FileStoreTest, AFileReplacedSinceItWasLookedAtIsReadAsItIsNow) {
   fs::rename(at("new.css"), at("a.css"));
   ASSERT_NE(inodeOf(at("a.css")), looked.st_ino);
   std::string content;
-  ASSERT_EQ(readWholeFile(at("a.css"), content, nullptr, &looked), ResultCode::Success);
+  ASSERT_EQ(readFile({at("a.css"), NameLink::Followed, &looked}, content), ResultCode::Success);
   EXPECT_EQ(content, "new");
 }
 
@@ -169,7 +169,7 @@ TEST_F(FileStoreTest, ContentBeyondMemoryIsOutOfMemory) {
   fs::resize_file(file, std::uintmax_t{1} << 30);  // sparse
   EXPECT_TRUE(inChild(limited(RLIMIT_AS, rlim_t{256} << 20), [&] {
     std::string content;
-    return readWholeFile(file, content) == ResultCode::OutOfMemory && content.empty();
+    return readFile({file}, content) == ResultCode::OutOfMemory && content.empty();
   }));
 }
 
@@ -234,7 +234,7 @@ TEST_F(FileStoreTest, WhatIsNoRegularFileFailsAndChangesNothing) {
   const auto before = names();
   for (const char* name : {"missing.html", "folder.html", "plain.txt/a.html", "pipe.js", "loop1.css"}) {
     std::string content = "stale";
-    EXPECT_EQ(readWholeFile(at(name), content), ResultCode::CannotOpen) << name;
+    EXPECT_EQ(readFile({at(name)}, content), ResultCode::CannotOpen) << name;
     EXPECT_EQ(content, "") << name;
     EXPECT_FALSE(backupFile(at(name)).ok()) << name;
   }
@@ -256,7 +256,7 @@ TEST_F(FileStoreTest, ABackupWrittenAheadHoldsWhatWasRead) {
     SCOPED_TRACE(name);
     std::string content;
     FileIdentity identity;
-    ASSERT_EQ(readWholeFile(at(name), content, &identity), ResultCode::Success);
+    ASSERT_EQ(readFile({at(name)}, content, &identity), ResultCode::Success);
     BackupCopy copy;
     writeBackupCopy(at(name), content, copy);
     ASSERT_TRUE(copy.ready);
@@ -294,7 +294,7 @@ TEST_F(FileStoreTest, WrittenWithItsBackupAFileReplacedByANewOneIsItsOwnBackup) 
     const ino_t former = inodeOf(file);
     std::string content;
     FileIdentity identity;
-    ASSERT_EQ(readWholeFile(at(c.name), content, &identity), ResultCode::Success);
+    ASSERT_EQ(readFile({at(c.name)}, content, &identity), ResultCode::Success);
     const std::string_view piece = "new";
     RecordingSession recording;
     ASSERT_TRUE(writeWithBackup(at(c.name), {&piece, 1}, identity, nullptr, &recording.session, nullptr, true).ok());
@@ -323,7 +323,7 @@ TEST_F(FileStoreTest, ABackupInFlightIsKeptAndTheFileReplaced) {
     put(at("a.html.bak.bak"), "older");
     std::string content;
     FileIdentity identity;
-    ASSERT_EQ(readWholeFile(at("a.html"), content, &identity), ResultCode::Success);
+    ASSERT_EQ(readFile({at("a.html")}, content, &identity), ResultCode::Success);
     const std::string_view piece = "new";
     const StoreResult written =
         withBackup ? writeWithBackup(at("a.html"), {&piece, 1}, identity, nullptr, nullptr, nullptr, byLink)
@@ -350,7 +350,7 @@ TEST_F(FileStoreTest, ASaveAsTheNewFileTakesTheNameIsKept) {
     for (int generation = 0; generation < 40; ++generation) put(at(name += ".bak"), "older");
     std::string content;
     FileIdentity identity;
-    ASSERT_EQ(readWholeFile(at("p.css"), content, &identity), ResultCode::Success);
+    ASSERT_EQ(readFile({at("p.css")}, content, &identity), ResultCode::Success);
     const int watch = inotify_init1(IN_CLOEXEC);
     ASSERT_GE(inotify_add_watch(watch, folder_.path().c_str(), IN_CREATE | IN_MOVED_TO), 0);
     std::thread editor([&] {
@@ -434,7 +434,7 @@ TEST_F(FileStoreTest, PastTheFileSizeLimitNothingIsLost) {
                   const bool failed =
                       writeWholeFile(at("a.html"), big, nullptr, nullptr, used).problem == StoreProblem::FileTooLarge &&
                       !backupFile(at("b.css"), nullptr, nullptr, used).ok() &&
-                      readWholeFile(at("c.js"), content, &identity) == ResultCode::Success &&
+                      readFile({at("c.js")}, content, &identity) == ResultCode::Success &&
                       writeWithBackup(at("c.js"), {&piece, 1}, identity, nullptr, used, nullptr, false).problem ==
                           StoreProblem::FileTooLarge;
                   sigset_t pending, blocked;
@@ -516,7 +516,7 @@ TEST_F(FileStoreTest, AListedReadThroughTheKeptFolderGoesOnlyWhereThePathLeads) 
     session.beginFile();
     const struct stat lookedA = statusOf(at("site/a.html"));
     ASSERT_EQ(
-        readListedFile(at("site/a.html"), content, nullptr, &lookedA, NameLink::NotFollowed, listed, &session, problem),
+        readFile({at("site/a.html"), NameLink::NotFollowed, &lookedA, listed, &session}, content, nullptr, &problem),
         ResultCode::Success);
     if (c.swap) {
       fs::rename(at("site"), at("moved"));
@@ -527,7 +527,7 @@ TEST_F(FileStoreTest, AListedReadThroughTheKeptFolderGoesOnlyWhereThePathLeads) 
     session.beginFile();
     const struct stat lookedB = statusOf(at("site/b.html"));  // as the run's pool looks, by the full path
     EXPECT_EQ(
-        readListedFile(at("site/b.html"), content, nullptr, &lookedB, NameLink::NotFollowed, listed, &session, problem),
+        readFile({at("site/b.html"), NameLink::NotFollowed, &lookedB, listed, &session}, content, nullptr, &problem),
         c.read);
     EXPECT_EQ(problem, c.why);
   }
@@ -695,7 +695,7 @@ TEST_F(FileStoreTest, ABackupInFlightOfAFileOnlyWrittenInPlaceIsRefused) {
     EXPECT_TRUE(inChild(asConvertingUser(), [&] {
       std::string content;
       FileIdentity identity;
-      if (readWholeFile(at("a.html"), content, &identity) != ResultCode::Success) return false;
+      if (readFile({at("a.html")}, content, &identity) != ResultCode::Success) return false;
       const std::string_view piece = "new";
       const StoreResult written = withBackup ? writeWithBackup(at("a.html"), {&piece, 1}, identity, nullptr, nullptr,
                                                                nullptr, backupMayBeLink(identity))
@@ -815,8 +815,8 @@ TEST_F(FileStoreTest, AFileChangedSinceItWasReadIsNeitherBackedUpNorWritten) {
       std::string content;
       FileIdentity identity;
       const struct stat looked = statusOf(file);
-      ASSERT_EQ(readWholeFile(file, content, &identity, asFile ? &looked : nullptr,
-                              asFile ? NameLink::NotFollowed : NameLink::Followed),
+      ASSERT_EQ(readFile({file, asFile ? NameLink::NotFollowed : NameLink::Followed, asFile ? &looked : nullptr}, content,
+                         &identity),
                 ResultCode::Success);
       BackupCopy copy;
       if (ahead) {
@@ -863,7 +863,7 @@ TEST_F(FileStoreTest, ANameReadAsARegularFileIsNotFollowedAsALink) {
     SCOPED_TRACE(c.name);
     const struct stat looked = statusOf(at(c.name));  // as the run's pool looks, links followed
     std::string content;
-    EXPECT_EQ(readWholeFile(at(c.name), content, nullptr, &looked, NameLink::NotFollowed), c.read);
+    EXPECT_EQ(readFile({at(c.name), NameLink::NotFollowed, &looked}, content), c.read);
     if (c.read != ResultCode::Success) {
       EXPECT_EQ(whyNotReadAsFile(at(c.name)), c.why);
     }
@@ -881,7 +881,7 @@ TEST_F(FileStoreTest, DevicesAndPipesAreNeverOpened) {
     ASSERT_GE(watch, 0);
     ASSERT_GE(inotify_add_watch(watch, at(name).c_str(), IN_OPEN), 0);
     std::string content;
-    EXPECT_EQ(readWholeFile(at(name), content), ResultCode::CannotOpen);
+    EXPECT_EQ(readFile({at(name)}, content), ResultCode::CannotOpen);
     EXPECT_FALSE(backupFile(at(name)).ok());
     EXPECT_EQ(writeWholeFile(at(name), "new").result, ResultCode::WriteFailed);
     char events[4096];
