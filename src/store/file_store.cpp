@@ -402,7 +402,7 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& given, const fs::path&
     if (read) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);  // gone since it was read
     TempFile temp;
     temp.recordIn(folder.memory());
-    if (!temp.createUnnamed(folder.fd, folder.path, name, 0666))
+    if (!temp.create(folder.fd, folder.path, name, 0666))
       return failed(ResultCode::WriteFailed, problemOfCreation(errno));
     if (!writeAll(temp.fd(), bytes) || !folder.flushFile(temp.fd()))
       return failed(ResultCode::WriteFailed, problemOfWrite(errno));
@@ -428,7 +428,7 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& given, const fs::path&
     temp.recordIn(folder.memory());
     // Created with the file's permission bits (as far as the umask allows), so that the
     // usual case needs no change of mode; it is empty until it has the file's owner and group.
-    if (!temp.createUnnamed(folder.fd, folder.path, name, info.st_mode & 0777)) {
+    if (!temp.create(folder.fd, folder.path, name, info.st_mode & 0777)) {
       return failed(ResultCode::WriteFailed, problemOfCreation(errno));
     }
     if (!mayWrite(folder.fd, name, info, temp.status().st_uid))
@@ -611,7 +611,7 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
   TempFile copiedNow;
   copiedNow.recordIn(folder.memory());
   TempFile& copy = ahead ? written->file : copiedNow;
-  if (!ahead && !copy.createUnnamed(folder.fd, folder.path, chain.front(), 0600))
+  if (!ahead && !copy.create(folder.fd, folder.path, chain.front(), 0600))
     return failed(ResultCode::BackupFailed, problemOfCreation(errno));
   // The copy is the process user's and readable by nobody else until it has the file's owner,
   // group and mode.
@@ -804,7 +804,7 @@ void writeBackupCopy(const std::filesystem::path& path, std::string_view bytes, 
     FileSizeSignalBlock noFileSizeSignal(folder.fileSizeSignalIgnored());
     TempFile file;
     file.recordIn(folder.memory());
-    if (!file.createUnnamed(folder.fd, folder.path, leaf + ".bak", 0600) || !writeAll(file.fd(), bytes)) return;
+    if (!file.create(folder.fd, folder.path, leaf + ".bak", 0600) || !writeAll(file.fd(), bytes)) return;
     copy.file = std::move(file);
     copy.folderDevice = folder.id.device;
     copy.folderInode = folder.id.inode;

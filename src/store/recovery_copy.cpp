@@ -223,15 +223,17 @@ bool RecoveryCopy::make(const Source& source, std::string_view newBytes, RunMemo
 
   const fs::path folder = folderOf(target);
   FileSizeSignalBlock noFileSizeSignal;
+  const FileDescriptor folderFd = openFolder(folder);
   TempFile copy;
   copy.recordIn(memory);
-  if (!copy.create(folder, header_.name, 0600)) return false;
+  if (!folderFd || !copy.create(folderFd.get(), folder, header_.name, 0600)) return false;
   if (!writeAll(copy.fd(), encode(header_)) ||
       !copyRange(file, 0, copy.fd(), static_cast<off_t>(header_.size()), info.st_size)) {
     return false;
   }
   giveAccessOf(copy, info, source.hasAttributes);
-  if (::fsync(copy.fd()) != 0) return false;
+  // Complete on disk before it has a name: a run killed before then leaves nothing.
+  if (::fsync(copy.fd()) != 0 || !copy.giveTemporaryName(folderFd.get())) return false;
   fs::path recoveryName = recoveryNameOf(copy.path());
   // Recorded before it takes its name: a copy the memory does not name is never used.
   if (!memory ||

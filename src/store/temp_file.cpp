@@ -97,16 +97,12 @@ TempFile::~TempFile() {
   if (!path_.empty()) ::unlink(path_.c_str());
 }
 
-bool TempFile::create(const fs::path& folder, const std::string& name, mode_t mode) {
-  return create(AT_FDCWD, folder, name, mode);
-}
-
-bool TempFile::createUnnamed(int folderFd, const fs::path& folder, const std::string& name, mode_t mode) {
+bool TempFile::create(int folderFd, const fs::path& folder, const std::string& name, mode_t mode) {
   FileDescriptor file(::openat(folderFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode));
   if (!file) {
     // EOPNOTSUPP: the file system has no unnamed files; EISDIR or EINVAL: the kernel does not
     // know the flag. Anything else (no right to write in the folder) fails the named way too.
-    if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) return create(folderFd, folder, name, mode);
+    if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) return createNamed(folderFd, folder, name, mode);
     return false;
   }
   // Locked before it gets a name, so that no sweep ever sees it unlocked.
@@ -167,7 +163,7 @@ bool TempFile::publishAs(int folderFd, const std::string& leaf) {
   return true;
 }
 
-bool TempFile::create(int folderFd, const fs::path& folder, const std::string& name, mode_t mode) {
+bool TempFile::createNamed(int folderFd, const fs::path& folder, const std::string& name, mode_t mode) {
   const std::string stem = "." + nameForTemp(name) + std::string(kMark);
   for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
     std::string leaf = stem + randomLetters(attempt) + std::string(kTemporaryEnd);

@@ -20,7 +20,7 @@
 // it takes its temporary name (an unnamed one) or as soon as it has one (a named one): a later
 // sweep removes only the temporary files the user's memory names.
 //
-// Contract: create() and createUnnamed() either give a new, empty, locked file of the
+// Contract: create() either gives a new, empty, locked file of the
 // caller's alone or fail leaving nothing (errno set). A named file is removed when the object
 // goes, unless keep() was called after it was renamed away; an unnamed one disappears by
 // itself. Nothing is shared between objects.
@@ -68,14 +68,10 @@ class TempFile {
 
   // The memory the names this file takes are recorded in; none: not recorded.
   void recordIn(RunMemory* memory) { memory_ = memory; }
-  // Creates ".<name>.sarnavel-XXXXXX.tmp" in the folder, exclusively, with the mode (the
-  // umask applies), and locks it.
-  bool create(const std::filesystem::path& folder, const std::string& name, mode_t mode);
-  // The same in a folder already open (`folder` is its path); spares the walk of the path.
+  // The one way a temporary file is made: an unnamed file in the open folder (`folder` is its
+  // path) where the file system can make one, otherwise ".<name>.sarnavel-XXXXXX.tmp" there,
+  // made exclusively; with the mode (the umask applies), locked.
   bool create(int folderFd, const std::filesystem::path& folder, const std::string& name, mode_t mode);
-  // An unnamed file in the open folder where the file system can make one, otherwise the
-  // named file of create().
-  bool createUnnamed(int folderFd, const std::filesystem::path& folder, const std::string& name, mode_t mode);
 
   // Whether the file has no name yet.
   bool unnamed() const { return unnamed_; }
@@ -111,6 +107,8 @@ class TempFile {
   RunMemory* memory_ = nullptr;
 
   void record(const std::filesystem::path& path) const;
+  // create()'s named file, where the file system has no unnamed ones.
+  bool createNamed(int folderFd, const std::filesystem::path& folder, const std::string& name, mode_t mode);
 };
 
 }  // namespace sarnavel

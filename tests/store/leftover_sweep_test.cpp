@@ -76,7 +76,8 @@ void abandonTemporaryIn(const fs::path& folder, const std::string& name, bool re
     memory->startRecording({});
     TempFile* file = new TempFile;
     if (recorded) file->recordIn(memory);
-    file->create(folder, name, 0600);
+    const FileDescriptor folderFd = openFolder(folder);
+    if (file->create(folderFd.get(), folder, name, 0600)) file->giveTemporaryName(folderFd.get());
   });
 }
 
@@ -235,7 +236,9 @@ TEST(LeftoverSweep, OnlyOurAbandonedFilesAreTouched) {
   ASSERT_TRUE(live.startRecording({}));
   TempFile liveTemporary;
   liveTemporary.recordIn(&live);
-  ASSERT_TRUE(liveTemporary.create(folder.path(), "b.html", 0600));
+  const FileDescriptor folderFd = openFolder(folder.path());
+  ASSERT_TRUE(liveTemporary.create(folderFd.get(), folder.path(), "b.html", 0600));
+  ASSERT_TRUE(liveTemporary.giveTemporaryName(folderFd.get()));
   RecoveryCopy liveCopy;
   {
     const int fd = open(file.c_str(), O_RDWR);
