@@ -24,12 +24,116 @@
 
 namespace {
 
-void say(const std::string& text) { sarnavel::writeAll(STDERR_FILENO, text); }
+using namespace sarnavel;
+
+void say(const std::string& text) { writeAll(STDERR_FILENO, text); }
+
+// Why the report may not be written where the user named it (a file the run is to read, or
+// one its former content or a page may need), or null.
+const char* reportClash(const std::string& reportPath, const PathList& files) {
+  if (isOneOf(reportPath, files)) return " is one of the files to convert";
+  if (std::filesystem::path(reportPath).filename().native().ends_with(".bak"))
+    return " is named like a backup (NAME.bak), which may hold the only former content of a file";
+  switch (mayBeLoaded(reportPath)) {
+    case LoadableOutput::No: break;
+    case LoadableOutput::NamedLikeLoaded: return " is named like a page, style sheet or script, which a page may load";
+    case LoadableOutput::LeadsToLoaded:
+      return " leads to a file named like a page, style sheet or script, which a page may load";
+    case LoadableOutput::SeveralNames:
+      return " is a file of several names (hard links), which a page may load under another";
+  }
+  return nullptr;
+}
+
+// Whether standard output or error is a file the run is to read, or one a page may load (which
+// the run learns only as it goes): said, and the run refused.
+bool standardStreamClashes(const IntakeReport& intake) {
+  if (const int stream = standardStreamAmong(intake.files, intake.followedLinks)) {
+    say(std::string("sarnavel-cli: standard ") + (stream == 1 ? "output" : "error") +
+        " is one of the files to convert\nTry 'sarnavel-cli --help' for more information.\n");
+    return true;
+  }
+  if (const int stream = standardStreamMayBeLoaded()) {
+    say(std::string("sarnavel-cli: standard ") + (stream == 1 ? "output" : "error") +
+        " is a file named like a page, style sheet or script, or of several names, which a page may load\n"
+        "Try 'sarnavel-cli --help' for more information.\n");
+    return true;
+  }
+  return false;
+}
+
+// Opens the report the user named, only now and never over a file the run is to read: 0 when
+// it is open (or none was asked for), else the status the program ends with.
+int openReport(const CliOptions& options, const IntakeReport& intake, std::optional<ReportOutput>& report) {
+  if (options.reportPath.empty()) return 0;
+  if (options.reportPath != "-") {
+    if (const char* clash = reportClash(options.reportPath, intake.files)) {
+      say("sarnavel-cli: the report " + visiblePath(options.reportPath) + clash +
+          "\nTry 'sarnavel-cli --help' for more information.\n");
+      return 2;
+    }
+  }
+  std::string error;
+  report.emplace(options.reportPath, error, stopFlag());
+  if (stopSignal() != 0) return 128 + stopSignal();
+  if (!error.empty()) {
+    say("sarnavel-cli: " + error + "\n");
+    return 1;
+  }
+  return 0;
+}
+
+RunRequest requestOf(const CliOptions& options, IntakeReport& intake) {
+  const WriteMode mode = options.check ? WriteMode::Check : options.dryRun ? WriteMode::DryRun : WriteMode::Write;
+  RunRequest request{options.conversion, std::move(intake.files), mode};
+  request.followedLinks = std::move(intake.followedLinks);
+  request.listedFolders = std::move(intake.folders);
+  request.untakenPages = std::move(intake.untakenPages);
+  request.namedPaths.assign(options.paths.begin(), options.paths.end());
+  request.memoryFolder = memoryFolder();
+  return request;
+}
+
+// Where a run's words go: the log (or a check's listing) and the report, if any.
+struct Outputs {
+  LogWriter& log;
+  std::optional<ReportOutput>& report;
+  RunReport& lines;
+  CheckListing& listing;
+  NoteWording wording;
+};
+
+// The observer that writes the log, the check's listing and the report, and says the rest on
+// standard error.
+RunObserver observerFor(bool check, Outputs& out) {
+  RunObserver observer;
+  // A check lists each file on a line of its own; a conversion writes the log.
+  if (!check) observer.started = [&out] { out.log.write(plainMessage(MessageId::Started)); };
+  // A report's line is drafted on the worker that converted the file, in parallel with the
+  // others; the in-order step only adds the warnings and writes it.
+  if (out.report) {
+    observer.prepare = [&out](const FileOutcome& outcome) {
+      return out.lines.draft(outcome, visiblePath(outcome.path.native()));
+    };
+  }
+  observer.fileDone = [check, &out](const FileOutcome& outcome) {
+    const std::string shown = visiblePath(outcome.path.native());
+    const std::vector<NoteLine> warnings = warningsOf(outcome, out.wording);
+    out.log.write(check ? out.listing.fileLine(outcome, shown) : fileEntry(outcome.result, warnings, shown));
+    if (out.report) out.report->write(out.lines.finish(outcome, warnings, outcome.prepared));
+  };
+  observer.waitingFor = [](std::string_view folder, pid_t holder) { say(waitingLine(folder, holder)); };
+  observer.formerPutBack = [](const std::filesystem::path& file) { say(formerPutBackLine(file.native())); };
+  observer.copyKept = [](const std::filesystem::path& copy) { say(copyKeptLine(copy.native())); };
+  observer.memoryNotice = [](MemoryNotice notice, const std::filesystem::path& folder) {
+    say(memoryNoticeLine(notice, folder.native()));
+  };
+  return observer;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  using namespace sarnavel;
   // Before anything is opened: a closed standard output must not become a converted file.
   const StandardDescriptors standard = openStandardDescriptors();
   installStopSignals();
@@ -64,93 +168,16 @@ int main(int argc, char** argv) {
 
   // Nor is a file the run is to read written to as standard output or error, nor one a page
   // may load, which the run learns only as it goes.
-  if (const int stream = standardStreamAmong(intake.files, intake.followedLinks)) {
-    say(std::string("sarnavel-cli: standard ") + (stream == 1 ? "output" : "error") +
-        " is one of the files to convert\nTry 'sarnavel-cli --help' for more information.\n");
-    return 2;
-  }
-  if (const int stream = standardStreamMayBeLoaded()) {
-    say(std::string("sarnavel-cli: standard ") + (stream == 1 ? "output" : "error") +
-        " is a file named like a page, style sheet or script, or of several names, which a page may load\n"
-        "Try 'sarnavel-cli --help' for more information.\n");
-    return 2;
-  }
-  // The report is opened only now, and never over a file the run is to read.
+  if (standardStreamClashes(intake)) return 2;
   std::optional<ReportOutput> report;
-  if (!options.reportPath.empty()) {
-    if (options.reportPath != "-") {
-      const char* clash = nullptr;
-      if (isOneOf(options.reportPath, intake.files)) {
-        clash = " is one of the files to convert";
-      } else if (std::filesystem::path(options.reportPath).filename().native().ends_with(".bak")) {
-        clash = " is named like a backup (NAME.bak), which may hold the only former content of a file";
-      } else {
-        switch (mayBeLoaded(options.reportPath)) {
-          case LoadableOutput::No: break;
-          case LoadableOutput::NamedLikeLoaded:
-            clash = " is named like a page, style sheet or script, which a page may load";
-            break;
-          case LoadableOutput::LeadsToLoaded:
-            clash = " leads to a file named like a page, style sheet or script, which a page may load";
-            break;
-          case LoadableOutput::SeveralNames:
-            clash = " is a file of several names (hard links), which a page may load under another";
-            break;
-        }
-      }
-      if (clash) {
-        say("sarnavel-cli: the report " + visiblePath(options.reportPath) + clash +
-            "\nTry 'sarnavel-cli --help' for more information.\n");
-        return 2;
-      }
-    }
-    std::string error;
-    report.emplace(options.reportPath, error, stopFlag());
-    if (stopSignal() != 0) return 128 + stopSignal();
-    if (!error.empty()) {
-      say("sarnavel-cli: " + error + "\n");
-      return 1;
-    }
-  }
+  if (const int refused = openReport(options, intake, report)) return refused;
 
-  const WriteMode mode = options.check ? WriteMode::Check : options.dryRun ? WriteMode::DryRun : WriteMode::Write;
-  RunRequest request{options.conversion, std::move(intake.files), mode};
-  request.followedLinks = std::move(intake.followedLinks);
-  request.listedFolders = std::move(intake.folders);
-  request.untakenPages = std::move(intake.untakenPages);
-  request.namedPaths.assign(options.paths.begin(), options.paths.end());
-  request.memoryFolder = memoryFolder();
+  const RunRequest request = requestOf(options, intake);
   LogWriter log(reportOnStdout ? STDERR_FILENO : STDOUT_FILENO);
-  RunReport lines(mode, options.conversion.targetEncoding);
-  const NoteWording wording{mode, options.conversion.targetEncoding, {}};
+  RunReport lines(request.mode, options.conversion.targetEncoding);
   CheckListing listing;
-  RunObserver observer;
-  // A check lists each file on a line of its own; a conversion writes the log.
-  if (!options.check) observer.started = [&log] { log.write(plainMessage(MessageId::Started)); };
-  // A report's line is drafted on the worker that converted the file, in parallel with the
-  // others; the in-order step only adds the warnings and writes it.
-  if (report) {
-    observer.prepare = [&lines](const FileOutcome& outcome) {
-      return lines.draft(outcome, visiblePath(outcome.path.native()));
-    };
-  }
-  observer.fileDone = [&](const FileOutcome& outcome) {
-    const std::string shown = visiblePath(outcome.path.native());
-    if (options.check) {
-      log.write(listing.fileLine(outcome, shown));
-      if (report) report->write(lines.finish(outcome, warningsOf(outcome, wording), outcome.prepared));
-      return;
-    }
-    const std::vector<NoteLine> warnings = warningsOf(outcome, wording);
-    log.write(fileEntry(outcome.result, warnings, shown));
-    if (report) report->write(lines.finish(outcome, warnings, outcome.prepared));
-  };
-  observer.waitingFor = [](std::string_view folder, pid_t holder) { say(waitingLine(folder, holder)); };
-  observer.formerPutBack = [](const std::filesystem::path& file) { say(formerPutBackLine(file.native())); };
-  observer.copyKept = [](const std::filesystem::path& copy) { say(copyKeptLine(copy.native())); };
-  observer.memoryNotice = [](MemoryNotice notice, const std::filesystem::path& folder) {
-    say(memoryNoticeLine(notice, folder.native()));
-  };
+  Outputs out{log, report, lines, listing, {request.mode, options.conversion.targetEncoding, {}}};
+  const RunObserver observer = observerFor(options.check, out);
   const RunSummary summary = conversionWorker(request, observer, stopFlag());
   if (!options.check && summary.started) log.write(endMessage(summary));
   if (options.check && !summary.cancelled) log.write(listing.summary());
