@@ -29,6 +29,57 @@ std::optional<TargetEncoding> targetFromName(const std::string& name) {
   return std::nullopt;
 }
 
+namespace {
+
+// An option that takes no value: set, and true; false when `name` is none.
+bool setFlag(const std::string& name, CliOptions& o) {
+  if (name == "--no-follow-css") o.conversion.followCss = false;
+  else if (name == "--no-follow-js") o.conversion.followJs = false;
+  else if (name == "--no-backup") o.conversion.makeBackup = false;
+  else if (name == "--dry-run") o.dryRun = true;
+  else if (name == "--keep-characters") o.conversion.keepCharacters = true;
+  else if (name == "--check") o.check = true;
+  else if (name == "-h" || name == "--help") o.help = true;
+  else if (name == "-V" || name == "--version") o.version = true;
+  else return false;
+  return true;
+}
+
+bool takesValue(const std::string& name) {
+  return name == "-t" || name == "--to" || name == "-n" || name == "--newline" || name == "--report";
+}
+
+// Sets an option that takes a value (takesValue); what is wrong with the value, or empty.
+std::string setValued(const std::string& name, const std::string& value, CliOptions& o, bool& sawNewline) {
+  if (name == "-t" || name == "--to") {
+    const std::optional<TargetEncoding> target = targetFromName(value);
+    if (!target) return "unknown encoding '" + value + "' (shift_jis, euc-jp, utf-8 or iso-2022-jp)";
+    o.conversion.targetEncoding = *target;
+    o.targetGiven = true;
+  } else if (name == "-n" || name == "--newline") {
+    sawNewline = true;
+    if (!lineEndingFromName(value, o.conversion.lineEnding))
+      return "unknown line ending '" + value + "' (keep, crlf, lf or cr)";
+  } else {
+    if (value.empty()) return "option --report needs a file name (or - for standard output)";
+    o.reportPath = value;
+  }
+  return {};
+}
+
+// What the options given together do not allow, or empty.
+std::string conflictOf(const CliOptions& o, bool sawNewline) {
+  if (o.conversion.keepCharacters && o.conversion.targetEncoding != TargetEncoding::Utf8)
+    return "--keep-characters needs the UTF-8 target (-t utf-8)";
+  // A check converts nothing: the options of a conversion mean nothing there.
+  if (o.check && (o.targetGiven || o.dryRun || !o.conversion.makeBackup || sawNewline))
+    return "--check reads only: -t, -n, --no-backup and --dry-run do not go with it";
+  if (!o.help && !o.version && o.paths.empty()) return "no file or folder given";
+  return {};
+}
+
+}  // namespace
+
 CliParse parseCommandLine(const std::vector<std::string>& arguments) {
   CliParse parse;
   CliOptions& o = parse.options;
@@ -43,78 +94,26 @@ CliParse parseCommandLine(const std::vector<std::string>& arguments) {
     // An option's value follows it, or comes after '=' in the long form.
     std::string name = arg, value;
     bool hasValue = false;
-    if (arg.starts_with("--")) {
-      std::size_t eq = arg.find('=');
-      if (eq != std::string::npos) {
-        name = arg.substr(0, eq);
-        value = arg.substr(eq + 1);
-        hasValue = true;
-      }
+    if (const std::size_t eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+      hasValue = true;
     }
-    auto takeValue = [&]() -> bool {
-      if (hasValue) return true;
-      if (i + 1 >= arguments.size()) {
-        parse.error = "option " + name + " needs a value";
-        return false;
-      }
-      value = arguments[++i];
-      return true;
-    };
     if (name == "--") {
       onlyPaths = true;
-    } else if (name == "-t" || name == "--to") {
-      if (!takeValue()) return parse;
-      std::optional<TargetEncoding> target = targetFromName(value);
-      if (!target) {
-        parse.error = "unknown encoding '" + value + "' (shift_jis, euc-jp, utf-8 or iso-2022-jp)";
-        return parse;
-      }
-      o.conversion.targetEncoding = *target;
-      o.targetGiven = true;
-    } else if (name == "-n" || name == "--newline") {
-      if (!takeValue()) return parse;
-      sawNewline = true;
-      if (!lineEndingFromName(value, o.conversion.lineEnding)) {
-        parse.error = "unknown line ending '" + value + "' (keep, crlf, lf or cr)";
-        return parse;
-      }
-    } else if (name == "--no-follow-css" && !hasValue) {
-      o.conversion.followCss = false;
-    } else if (name == "--no-follow-js" && !hasValue) {
-      o.conversion.followJs = false;
-    } else if (name == "--no-backup" && !hasValue) {
-      o.conversion.makeBackup = false;
-    } else if (name == "--dry-run" && !hasValue) {
-      o.dryRun = true;
-    } else if (name == "--keep-characters" && !hasValue) {
-      o.conversion.keepCharacters = true;
-    } else if (name == "--check" && !hasValue) {
-      o.check = true;
-    } else if (name == "--report") {
-      if (!takeValue()) return parse;
-      if (value.empty()) {
-        parse.error = "option --report needs a file name (or - for standard output)";
-        return parse;
-      }
-      o.reportPath = value;
-    } else if ((name == "-h" || name == "--help") && !hasValue) {
-      o.help = true;
-    } else if ((name == "-V" || name == "--version") && !hasValue) {
-      o.version = true;
-    } else {
+    } else if (!hasValue && setFlag(name, o)) {
+      continue;
+    } else if (!takesValue(name)) {
       parse.error = "unknown option " + arg;
+      return parse;
+    } else if (!hasValue && i + 1 >= arguments.size()) {
+      parse.error = "option " + name + " needs a value";
+      return parse;
+    } else if (parse.error = setValued(name, hasValue ? value : arguments[++i], o, sawNewline); !parse.error.empty()) {
       return parse;
     }
   }
-  if (o.conversion.keepCharacters && o.conversion.targetEncoding != TargetEncoding::Utf8) {
-    parse.error = "--keep-characters needs the UTF-8 target (-t utf-8)";
-    return parse;
-  }
-  if (!o.help && !o.version && o.paths.empty()) parse.error = "no file or folder given";
-  // A check converts nothing: the options of a conversion mean nothing there.
-  if (o.check && (o.targetGiven || o.dryRun || !o.conversion.makeBackup || sawNewline)) {
-    parse.error = "--check reads only: -t, -n, --no-backup and --dry-run do not go with it";
-  }
+  parse.error = conflictOf(o, sawNewline);
   return parse;
 }
 
