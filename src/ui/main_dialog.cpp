@@ -53,7 +53,13 @@ MainDialog::MainDialog(const std::vector<std::filesystem::path>& commandLinePath
                  QString::fromUtf8(kVersion.data(), static_cast<qsizetype>(kVersion.size())));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  placeControls();
+  addKeys();
+  initMainDialog(commandLinePaths);
+  centreOnScreen(*this);
+}
 
+void MainDialog::placeControls() {
   // The controls, in their tab order, placed on the dialog-unit grid.
   const DialogUnits units(font());
   setFixedSize(units.x(310), units.y(275));
@@ -119,7 +125,9 @@ MainDialog::MainDialog(const std::vector<std::filesystem::path>& commandLinePath
   connect(removeAll_, &QPushButton::clicked, this, &MainDialog::removeAllRows);
   connect(convert_, &QPushButton::clicked, this, &MainDialog::startConversion);
   connect(exit_, &QPushButton::clicked, this, &MainDialog::reject);
+}
 
+void MainDialog::addKeys() {
   // Keys without a control of their own, anywhere in the dialog.
   auto addKey = [this](QKeySequence keys, void (MainDialog::*operation)()) {
     auto* action = new QAction(this);
@@ -137,9 +145,6 @@ MainDialog::MainDialog(const std::vector<std::filesystem::path>& commandLinePath
     lastChosenFolder_ = chooser.directory().absolutePath();
     return chosen ? chooser.chosenPaths() : std::vector<std::filesystem::path>{};
   };
-
-  initMainDialog(commandLinePaths);
-  centreOnScreen(*this);
 }
 
 void MainDialog::initMainDialog(const std::vector<std::filesystem::path>& commandLinePaths) {

@@ -90,6 +90,10 @@ class MainDialog : public QDialog {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  // The controls, on the dialog-unit grid in their tab order, and what their buttons do.
+  void placeControls();
+  // The keys without a control of their own (Ctrl+O, Ctrl+V, Delete) and the chooser Ctrl+O opens.
+  void addKeys();
   void initMainDialog(const std::vector<std::filesystem::path>& commandLinePaths);
   void offerToList(const std::vector<std::filesystem::path>& paths);
   void showIntakeNotices();
