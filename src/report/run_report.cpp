@@ -156,6 +156,78 @@ std::optional<std::string_view> declarationFate(const DocumentResult& record) {
   return declarationFateName(record.declarations.front().fate);
 }
 
+// The fields "source" and "declared".
+void sourceFields(LineWriter& out, const DocumentResult& record, const SourceFacts& facts) {
+  out.key("source");
+  out.openObject();
+  out.key("encoding");
+  out.string(facts.encoding);
+  out.key("decidedBy");
+  out.string(decisionBasisName(record.source.basis));
+  out.closeObject();
+  out.key("declared");
+  out.openArray();
+  for (const DeclaredCharset& d : facts.declared) {
+    out.openObject();
+    out.key("where");
+    out.string(d.where);
+    out.key("charset");
+    out.string(visiblePath(d.charset));
+    out.closeObject();
+  }
+  out.closeArray();
+}
+
+// The fields "escaped", "lost" and "invalidBytes".
+void characterFields(LineWriter& out, const DocumentResult& record) {
+  out.key("escaped");
+  out.openArray();
+  for (const EscapedCharacter& c : record.escaped) {
+    characterEntry(out, c.codePoint, c.count, c.first);
+    out.closeObject();
+  }
+  out.closeArray();
+  out.key("lost");
+  out.openArray();
+  for (const LostCharacter& c : record.lost) {
+    characterEntry(out, c.codePoint, c.count, c.first);
+    out.key("writtenAs");
+    out.string(standInName(c.writtenAs));
+    out.closeObject();
+  }
+  out.closeArray();
+  out.key("invalidBytes");
+  out.openObject();
+  out.key("count");
+  out.number(record.invalidBytes.count);
+  out.key("first");
+  out.position(record.invalidBytes.first);
+  out.closeObject();
+}
+
+// The field "references", and "referencesUnlisted" when some are.
+void referenceFields(LineWriter& out, const DocumentResult& record) {
+  out.key("references");
+  out.openArray();
+  for (const FoundReference& r : record.references) {
+    out.openObject();
+    out.key("kind");
+    out.string(r.kind == LoadedKind::StyleSheet ? "css" : "js");
+    out.key("reference");
+    out.string(visiblePath(r.reference));
+    out.key("status");
+    out.string(referenceStatusName(r.status));
+    out.key("charset");
+    out.string(visiblePath(r.formerCharset));
+    out.closeObject();
+  }
+  out.closeArray();
+  if (record.referencesUnlisted > 0) {
+    out.key("referencesUnlisted");
+    out.number(record.referencesUnlisted);
+  }
+}
+
 std::string_view modeName(WriteMode mode) {
   switch (mode) {
     case WriteMode::Write: return "conversion";
@@ -194,24 +266,7 @@ std::string RunReport::draft(const FileOutcome& outcome, std::string_view shownP
   out.number(static_cast<std::uint64_t>(outcome.result));
   if (outcome.document) {
     const DocumentResult& record = *outcome.document;
-    out.key("source");
-    out.openObject();
-    out.key("encoding");
-    out.string(facts.encoding);
-    out.key("decidedBy");
-    out.string(decisionBasisName(record.source.basis));
-    out.closeObject();
-    out.key("declared");
-    out.openArray();
-    for (const DeclaredCharset& d : facts.declared) {
-      out.openObject();
-      out.key("where");
-      out.string(d.where);
-      out.key("charset");
-      out.string(visiblePath(d.charset));
-      out.closeObject();
-    }
-    out.closeArray();
+    sourceFields(out, record, facts);
     out.key("target");
     if (check) out.null();
     else out.string(targetName(target_));
@@ -219,29 +274,7 @@ std::string RunReport::draft(const FileOutcome& outcome, std::string_view shownP
     const std::optional<std::string_view> fate = check ? std::nullopt : declarationFate(record);
     if (fate) out.string(*fate);
     else out.null();
-    out.key("escaped");
-    out.openArray();
-    for (const EscapedCharacter& c : record.escaped) {
-      characterEntry(out, c.codePoint, c.count, c.first);
-      out.closeObject();
-    }
-    out.closeArray();
-    out.key("lost");
-    out.openArray();
-    for (const LostCharacter& c : record.lost) {
-      characterEntry(out, c.codePoint, c.count, c.first);
-      out.key("writtenAs");
-      out.string(standInName(c.writtenAs));
-      out.closeObject();
-    }
-    out.closeArray();
-    out.key("invalidBytes");
-    out.openObject();
-    out.key("count");
-    out.number(record.invalidBytes.count);
-    out.key("first");
-    out.position(record.invalidBytes.first);
-    out.closeObject();
+    characterFields(out, record);
     out.key("lineBreaks");
     out.openObject();
     out.key("before");
@@ -260,25 +293,7 @@ std::string RunReport::draft(const FileOutcome& outcome, std::string_view shownP
     out.key("backup");
     if (backedUp) out.string(std::string(shownPath) + ".bak");
     else out.null();
-    out.key("references");
-    out.openArray();
-    for (const FoundReference& r : record.references) {
-      out.openObject();
-      out.key("kind");
-      out.string(r.kind == LoadedKind::StyleSheet ? "css" : "js");
-      out.key("reference");
-      out.string(visiblePath(r.reference));
-      out.key("status");
-      out.string(referenceStatusName(r.status));
-      out.key("charset");
-      out.string(visiblePath(r.formerCharset));
-      out.closeObject();
-    }
-    out.closeArray();
-    if (record.referencesUnlisted > 0) {
-      out.key("referencesUnlisted");
-      out.number(record.referencesUnlisted);
-    }
+    referenceFields(out, record);
   }
   out.key("problems");
   notes(out, facts.problems);
