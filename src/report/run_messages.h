@@ -15,7 +15,6 @@
 
 #include <string>
 #include <string_view>
-
 #include <vector>
 
 #include "report/file_notes.h"
