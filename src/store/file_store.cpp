@@ -549,6 +549,37 @@ StoreResult replaceContent(const fs::path& path, std::span<const std::string_vie
   return result;
 }
 
+// The file a backup copies, as its name in the folder leads to it.
+struct BackupSource {
+  struct stat info {};
+  std::optional<bool> fileFree;  // known from the look at the name when it is no link
+  FileDescriptor source;         // open, unless the copy was written ahead
+  bool nameIsLink = false;
+};
+
+// Finds the file `leaf` names in the folder: opened for copying, or (`ahead`: its copy is
+// written already) only looked at, to check it is still what was read. A link is followed
+// only when the name is one. False when it is no regular file to back up.
+bool findSource(int folder, const std::string& leaf, bool ahead, BackupSource& found) {
+  struct stat& info = found.info;
+  if (ahead) {
+    bool free = true;
+    if (!lookAt(folder, leaf, info, free)) return false;
+    found.nameIsLink = S_ISLNK(info.st_mode);
+    if (!found.nameIsLink) found.fileFree = free;
+    if (found.nameIsLink && ::fstatat(folder, leaf.c_str(), &info, 0) != 0) return false;
+    return S_ISREG(info.st_mode);
+  }
+  // The name itself first.
+  found.source = openRegularFile(folder, leaf, O_RDONLY, info, false);
+  if (found.source) return true;
+  struct stat named;
+  if (::fstatat(folder, leaf.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(named.st_mode)) return false;
+  found.nameIsLink = true;
+  found.source = openRegularFile(folder, leaf, O_RDONLY, info);
+  return static_cast<bool>(found.source);
+}
+
 StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlushes* flushes, WriteSession* session,
                        BackupCopy* written) {
   const std::string leaf = path.filename().native();
@@ -559,31 +590,12 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
   // attributes to carry (those are read from the file itself, so it is opened then anyway).
   const bool ahead = written && written->ready && read && !read->hasExtendedAttributes && folder.knowsId() &&
                      folder.id == FolderId{written->folderDevice, written->folderInode};
-  struct stat info;
-  std::optional<bool> fileFree;  // known from the look at the name when it is no link
-  FileDescriptor source;
-  bool nameIsLink = false;
-  if (ahead) {
-    // Only looked at, to check it is still what was read; a link is followed only when the
-    // name is one.
-    bool free = true;
-    if (!lookAt(folder.fd, leaf, info, free)) return failed(ResultCode::BackupFailed);
-    nameIsLink = S_ISLNK(info.st_mode);
-    if (!nameIsLink) fileFree = free;
-    if (nameIsLink && ::fstatat(folder.fd, leaf.c_str(), &info, 0) != 0) return failed(ResultCode::BackupFailed);
-    if (!S_ISREG(info.st_mode)) return failed(ResultCode::BackupFailed);
-  } else {
-    // The name itself first; a link is followed only when the name is one.
-    source = openRegularFile(folder.fd, leaf, O_RDONLY, info, false);
-    if (!source) {
-      struct stat named;
-      if (::fstatat(folder.fd, leaf.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(named.st_mode))
-        return failed(ResultCode::BackupFailed);
-      nameIsLink = true;
-      source = openRegularFile(folder.fd, leaf, O_RDONLY, info);
-      if (!source) return failed(ResultCode::BackupFailed);
-    }
-  }
+  BackupSource found;
+  if (!findSource(folder.fd, leaf, ahead, found)) return failed(ResultCode::BackupFailed);
+  const struct stat& info = found.info;
+  const std::optional<bool>& fileFree = found.fileFree;
+  const FileDescriptor& source = found.source;
+  const bool nameIsLink = found.nameIsLink;
   if (read && !unchangedSince(*read, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
   // A file its write would refuse stays as it is: a backup of it would only lengthen the chain.
   // (A read-only file system is the backup's own failure, said as such below.)
