@@ -388,6 +388,43 @@ struct BackupByLink {
   bool stands = false;
 };
 
+// The one rename that puts a complete new file under a file's name.
+struct RenameOver {
+  int folder;
+  const std::string& from;    // the new file's temporary name in the folder
+  const std::string& name;    // the file's
+  FileStamp expected;         // what the file under `name` must still be
+  const std::string* backup;  // the backup's name when it is the former file itself, or null
+};
+
+// By an exchange where the file system has one, so that what comes out under the temporary
+// name can be looked at: another program that saved the file anew (or wrote into it) since the
+// caller's last look would otherwise lose its save, or have it taken for the backup. Not the
+// file read: the two go back (ChangedSinceRead). Otherwise the former file's temporary name
+// goes; the file stays as the backup, if it is one. Where there is no exchange, a plain rename.
+// Success or WriteFailed.
+StoreResult renameOver(const RenameOver& r) {
+  const char* from = r.from.c_str();
+  const char* name = r.name.c_str();
+  if (::renameat2(r.folder, from, r.folder, name, RENAME_EXCHANGE) != 0) {
+    if ((errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) || ::renameat(r.folder, from, r.folder, name) != 0)
+      return failed(ResultCode::WriteFailed);
+    return {};
+  }
+  struct stat out, backup;
+  // Our own link and rename have moved its change time: the rest must be as read.
+  const bool asRead = ::fstatat(r.folder, from, &out, AT_SYMLINK_NOFOLLOW) == 0 &&
+                      sameContentAsStamped(r.expected, out) &&
+                      (!r.backup || (::fstatat(r.folder, r.backup->c_str(), &backup, AT_SYMLINK_NOFOLLOW) == 0 &&
+                                     backup.st_ino == out.st_ino && backup.st_dev == out.st_dev));
+  if (!asRead) {
+    ::renameat2(r.folder, from, r.folder, name, RENAME_EXCHANGE);
+    return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
+  }
+  ::unlinkat(r.folder, from, 0);
+  return {};
+}
+
 // `info` is the status of `name` in the folder (no link followed) when it `exists`; `fileFree`
 // whether that same look found it free of the immutable and append-only flags, when it told.
 // `given`: the path the caller named (a link's backup lies beside it). `byLink`: the former file
@@ -469,31 +506,11 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& given, const fs::path&
           ::unlinkat(folder.fd, chain.front().c_str(), 0);
           undoShift(folder.fd, chain, 0);
         };
-        // The new file takes the name by an exchange where the file system has one, so that what
-        // comes out under the temporary name can be looked at: another program that saved the
-        // file anew (or wrote into it) since the look above would otherwise lose its save, or
-        // have it taken for the backup. Not the file read, and the two go back.
-        const bool exchanged =
-            ::renameat2(folder.fd, temp.leaf().c_str(), folder.fd, name.c_str(), RENAME_EXCHANGE) == 0;
-        if (exchanged) {
-          struct stat out, backup;
-          // Our own link and rename have moved its change time: the rest must be as read.
-          const bool asRead =
-              ::fstatat(folder.fd, temp.leaf().c_str(), &out, AT_SYMLINK_NOFOLLOW) == 0 &&
-              sameContentAsStamped(expected.stamp(), out) &&
-              (!linked || (::fstatat(folder.fd, chain.front().c_str(), &backup, AT_SYMLINK_NOFOLLOW) == 0 &&
-                           backup.st_ino == out.st_ino && backup.st_dev == out.st_dev));
-          if (!asRead) {
-            ::renameat2(folder.fd, temp.leaf().c_str(), folder.fd, name.c_str(), RENAME_EXCHANGE);
-            undoLink();
-            return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
-          }
-          // The former file's temporary name goes; the file stays as the backup, if it is one.
-          ::unlinkat(folder.fd, temp.leaf().c_str(), 0);
-        } else if ((errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) ||
-                   ::renameat(folder.fd, temp.leaf().c_str(), folder.fd, name.c_str()) != 0) {
+        if (StoreResult renamed =
+                renameOver({folder.fd, temp.leaf(), name, expected.stamp(), linked ? &chain.front() : nullptr});
+            !renamed.ok()) {
           undoLink();
-          return failed(ResultCode::WriteFailed);
+          return renamed;
         }
         StoreResult written;
         if (struct stat after; stampLeft && ::fstat(temp.fd(), &after) == 0) written.left = stampOf(after);
