@@ -425,6 +425,20 @@ StoreResult renameOver(const RenameOver& r) {
   return {};
 }
 
+// A file that does not exist yet, made complete on disk before it takes the name.
+StoreResult writeNewFile(WorkFolder& folder, const std::string& name, std::span<const std::string_view> bytes) {
+  TempFile temp;
+  temp.recordIn(folder.memory());
+  if (!temp.create(folder.fd, folder.path, name, 0666)) return failed(ResultCode::WriteFailed, problemOfCreation(errno));
+  if (!writeAll(temp.fd(), bytes) || !folder.flushFile(temp.fd()))
+    return failed(ResultCode::WriteFailed, problemOfWrite(errno));
+  // A file that appeared meanwhile under the name is someone else's.
+  if (!temp.publishAs(folder.fd, name))
+    return failed(ResultCode::WriteFailed, errno == EEXIST ? StoreProblem::ChangedSinceRead : StoreProblem::None);
+  folder.changed();
+  return {};
+}
+
 // `info` is the status of `name` in the folder (no link followed) when it `exists`; `fileFree`
 // whether that same look found it free of the immutable and append-only flags, when it told.
 // `given`: the path the caller named (a link's backup lies beside it). `byLink`: the former file
@@ -437,17 +451,7 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& given, const fs::path&
 
   if (!exists) {
     if (read) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);  // gone since it was read
-    TempFile temp;
-    temp.recordIn(folder.memory());
-    if (!temp.create(folder.fd, folder.path, name, 0666))
-      return failed(ResultCode::WriteFailed, problemOfCreation(errno));
-    if (!writeAll(temp.fd(), bytes) || !folder.flushFile(temp.fd()))
-      return failed(ResultCode::WriteFailed, problemOfWrite(errno));
-    // A file that appeared meanwhile under the name is someone else's.
-    if (!temp.publishAs(folder.fd, name))
-      return failed(ResultCode::WriteFailed, errno == EEXIST ? StoreProblem::ChangedSinceRead : StoreProblem::None);
-    folder.changed();
-    return {};
+    return writeNewFile(folder, name, bytes);
   }
 
   if (!S_ISREG(info.st_mode)) return failed(ResultCode::WriteFailed);
