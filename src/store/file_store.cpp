@@ -439,14 +439,22 @@ StoreResult writeNewFile(WorkFolder& folder, const std::string& name, std::span<
   return {};
 }
 
-// `info` is the status of `name` in the folder (no link followed) when it `exists`; `fileFree`
-// whether that same look found it free of the immutable and append-only flags, when it told.
-// `given`: the path the caller named (a link's backup lies beside it). `byLink`: the former file
-// is to become the backup (writeWithBackup).
-StoreResult replaceIn(WorkFolder& folder, const fs::path& given, const fs::path& target, const std::string& name,
-                      const struct stat& info, bool exists, std::optional<bool> fileFree,
-                      std::span<const std::string_view> bytes, const FileIdentity* read, BackupByLink* byLink,
-                      bool stampLeft) {
+// What a write replaces, as replaceContent found it in the folder.
+struct Replacement {
+  const fs::path& given;  // the path the caller named (a link's backup lies beside it)
+  fs::path target;        // the name that holds the file, links followed
+  std::string name;       // its leaf in the folder
+  struct stat info {};    // the status of `name` in the folder (no link followed) when it `exists`
+  bool exists = true;
+  std::optional<bool> fileFree;  // whether that look found it free of the immutable and append-only flags
+  std::span<const std::string_view> bytes;
+  const FileIdentity* read = nullptr;
+  BackupByLink* byLink = nullptr;  // the former file is to become the backup (writeWithBackup)
+  bool stampLeft = false;
+};
+
+StoreResult replaceIn(WorkFolder& folder, const Replacement& replacement) {
+  const auto& [given, target, name, info, exists, fileFree, bytes, read, byLink, stampLeft] = replacement;
   FileSizeSignalBlock noFileSizeSignal(folder.fileSizeSignalIgnored());
 
   if (!exists) {
@@ -534,38 +542,33 @@ StoreResult replaceIn(WorkFolder& folder, const fs::path& given, const fs::path&
 StoreResult replaceContent(const fs::path& path, std::span<const std::string_view> bytes, const FileIdentity* read,
                            FolderFlushes* flushes, WriteSession* session, BackupByLink* byLink = nullptr,
                            bool stampLeft = false) {
-  fs::path target = path;
-  std::string name = path.filename().native();
+  Replacement r{path, path, path.filename().native(), {}, true, {}, bytes, read, byLink, stampLeft};
   WorkFolder folder;
   if (!folder.open(folderOf(path), flushes, path.native(), session)) return failed(ResultCode::WriteFailed);
-  if (name.empty() || name == "." || name == "..") return failed(ResultCode::WriteFailed);
-  struct stat info;
-  bool exists = true;
+  if (r.name.empty() || r.name == "." || r.name == "..") return failed(ResultCode::WriteFailed);
   bool free = true;
-  std::optional<bool> fileFree;
   if (read && read->nameFreeToChange) {
     // The read opened this very name, no link, moments ago: what it saw serves as the look, and
     // anything changed since (a link put there, a mode, a flag) shows in the check just before
     // the rename.
-    info = read->status;
-    fileFree = true;
-  } else if (!lookAt(folder.fd, name, info, free)) {
+    r.info = read->status;
+    r.fileFree = true;
+  } else if (!lookAt(folder.fd, r.name, r.info, free)) {
     if (errno != ENOENT) return failed(ResultCode::WriteFailed);
-    exists = false;
-  } else if (!S_ISLNK(info.st_mode)) {
-    fileFree = free;
+    r.exists = false;
+  } else if (!S_ISLNK(r.info.st_mode)) {
+    r.fileFree = free;
   } else {
     if (byLink) return failed(ResultCode::WriteFailed);  // a link's backup, beside it, is a copy
     // Only a name that is a link is followed, hop by hop; its target is replaced in its own folder.
-    if (!resolveLinks(path, target, info, exists)) return failed(ResultCode::WriteFailed);
-    name = target.filename().native();
-    if (name.empty() || name == "." || name == "..") return failed(ResultCode::WriteFailed);
+    if (!resolveLinks(path, r.target, r.info, r.exists)) return failed(ResultCode::WriteFailed);
+    r.name = r.target.filename().native();
+    if (r.name.empty() || r.name == "." || r.name == "..") return failed(ResultCode::WriteFailed);
     // A backup beside the link is durable before the file it leads to changes.
     if (flushes) flushes->durableFor(path.native());
-    if (!folder.open(folderOf(target), flushes, path.native(), session)) return failed(ResultCode::WriteFailed);
+    if (!folder.open(folderOf(r.target), flushes, path.native(), session)) return failed(ResultCode::WriteFailed);
   }
-  const StoreResult result =
-      replaceIn(folder, path, target, name, info, exists, fileFree, bytes, read, byLink, stampLeft);
+  const StoreResult result = replaceIn(folder, r);
   folder.finish();
   return result;
 }
