@@ -22,7 +22,10 @@
 // depth (it goes down by name with openat and back up with "..", checked against the
 // parent's device and inode), and paths are never cut, whatever their length. A folder moved
 // away while it is walked is named in a notice, and what was not yet walked below it is left
-// out. The walk never changes the current directory.
+// out. The walk never changes the current directory. It opens folders through the store
+// (store/posix_file.h: openFolderAt), the one room that calls the system on files; the walk
+// itself stays here, beside the rules on kinds and links it applies, until the store's
+// surface takes folder walks.
 //
 // The intake does not look for duplicates: a file offered twice is listed twice.
 //
