@@ -110,7 +110,8 @@ TEST(EncodingDecision, StrongestValidEvidenceDecides) {
       // letter by letter, and a short text whose readings lie close is named uncertain, even
       // when what loads it agrees with the bytes (the page may be older than the file).
       {"a half-width word", "s=\"\xC3\xDE\xB0\xC0\";", {}, {E::ShiftJis, B::Detection}},
-      {"no word opens with the long-vowel mark", "s=\"\xB0\xB8\";", {}, {E::EucJp, B::Detection}},
+      {"no word opens with the long-vowel mark", "s=\"\xB0\xB2\";", {}, {E::EucJp, B::Detection}},
+      {"no sound mark after a letter that takes none", "s=\"\xC4\xDF\";", {}, {E::EucJp, B::Detection}},
       {"three rare kanji, close", "s=\"\xB8\xA4\xB1\xC0\xB3\xA4\";", {}, {E::EucJp, B::Detection, E::ShiftJis}},
       {"one kanji as two likely letters, the page agreeing",
        "s=\"\xCE\xBD\";",
