@@ -1,8 +1,9 @@
 #!/usr/bin/env node
 // End-to-end fidelity test: a converted site, opened in headless Chromium, shows what it showed
 // before, and its bytes are what the target asks for. README.md says what is compared and
-// checked, how to run it (--cli PATH or SARNAVEL_CLI, CHROMIUM, --forms with * patterns,
-// --targets, --eols, --keep, --jobs N, --verbose) and why each known difference is one.
+// checked, how to run it (--cli PATH or SARNAVEL_CLI, --forms with * patterns, --targets,
+// --eols, --keep, --jobs N, --verbose; the browser is CHROMIUM or /usr/bin/chromium) and why
+// each known difference is one.
 // Closes with the line "e2e: N passed, M failed"; exits 1 when M > 0.
 import { execFile, execFileSync } from 'node:child_process';
 import fs from 'node:fs';
