@@ -102,24 +102,24 @@ std::string_view ruleTerminator(LineEnding lineEnding, std::string_view text) {
 
 // The sheets the converted sheet imports, each with what it leads to.
 void listImports(std::string_view sheet, TargetEncoding target, SourceEncoding readAs,
-                 const ReferenceResolver& resolver, std::vector<FoundReference>& references) {
+                 const ReferenceResolver& resolver, FoundReferences& references) {
   const std::vector<std::string> addresses = importedSheets(sheet);
   if (addresses.empty()) return;
   const DocumentReferences imports(sheet, std::nullopt, target, readAs, resolver);
   for (const std::string& address : addresses) {
     bool remote = false;
     std::optional<DocumentReferences::Loaded> loaded = imports.resolve(address, 0, LoadedKind::StyleSheet, remote);
-    if (remote) references.push_back({LoadedKind::StyleSheet, address, ReferenceStatus::Remote, {}, {}});
+    if (remote) references.add({LoadedKind::StyleSheet, address, ReferenceStatus::Remote, {}, {}});
     if (!loaded) continue;
-    references.push_back({LoadedKind::StyleSheet,
-                          std::move(loaded->reference),
-                          loaded->resolved.status,
-                          std::move(loaded->resolved.path),
-                          {},
-                          false,
-                          false,
-                          false,
-                          loaded->resolved.nameIsLink});
+    references.add({LoadedKind::StyleSheet,
+                    std::move(loaded->reference),
+                    loaded->resolved.status,
+                    std::move(loaded->resolved.path),
+                    {},
+                    false,
+                    false,
+                    false,
+                    loaded->resolved.nameIsLink});
   }
 }
 

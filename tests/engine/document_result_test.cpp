@@ -136,11 +136,10 @@ TEST(DocumentResult, ACompactRecordKeepsAFewOfEachKindAndCountsTheRest) {
   TargetChoice options;
   options.targetEncoding = TargetEncoding::ShiftJis;
   DocumentResult record = convertHtml(text, options, files);
-  record.compact();
   EXPECT_EQ(record.pageNotices.size(), 2 * kRecordedOfEachKind);
   EXPECT_EQ(record.pageNoticesUnlisted[0], 10 - kRecordedOfEachKind);
   EXPECT_EQ(record.pageNoticesUnlisted[1], 10 - kRecordedOfEachKind);
-  EXPECT_EQ(record.referencesUnlisted, 10 - kRecordedOfEachKind);
+  EXPECT_EQ(record.references.unlisted(), 10 - kRecordedOfEachKind);
   ASSERT_EQ(record.references.size(), kRecordedOfEachKind + 2);
   EXPECT_EQ(record.references.back().status, ReferenceStatus::Followable);
 }
