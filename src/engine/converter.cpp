@@ -107,12 +107,19 @@ inline cp932::Sequence shiftJisSequenceAt(const DerivedTables& t, const std::uin
 // copy. Long runs (ASCII passed through) go to the result directly. The room of a large result
 // is advised to take 2 MB pages (large_result_pages.h): its 4 KB faults would cost more than
 // the conversion.
+//
+// A result that outgrows the room expected (a text whose every byte becomes an escape) is
+// given, once, the room the most it can grow to needs, rather than twice its room again and
+// again: each doubling holds the old room and the new, filled, at once, and a text growing to
+// six times its size would pass through several. Room reserved and not written is only
+// address space; where that is refused, the result grows as a string does.
 class ByteSink {
  public:
   static constexpr std::size_t kMaxReserve = 4096;
 
-  // `expected`: how many bytes the result will probably hold (more are taken all the same).
-  explicit ByteSink(std::size_t expected) {
+  // `expected`: how many bytes the result will probably hold (more are taken all the same);
+  // `most`: how many it can grow to at the very most, as far as is known.
+  ByteSink(std::size_t expected, std::size_t most) : most_(most) {
     result_.reserve(expected);
     adviseLargeResultPages(result_.data(), result_.capacity());
   }
@@ -140,6 +147,7 @@ class ByteSink {
     }
     flush();
     if (n >= kBlock / 2) {
+      makeRoom(n);
       result_.append(s, n);
       return;
     }
@@ -202,10 +210,25 @@ class ByteSink {
 
   char* end() { return block_ + kBlock; }
   void flush() {
-    result_.append(block_, static_cast<std::size_t>(at_ - block_));
+    const std::size_t n = static_cast<std::size_t>(at_ - block_);
+    makeRoom(n);
+    result_.append(block_, n);
     at_ = block_;
   }
+  // Gives the result room for n more bytes (see the class note).
+  void makeRoom(std::size_t n) {
+    if (result_.capacity() - result_.size() >= n || grown_) return;
+    grown_ = true;
+    try {
+      result_.reserve(std::max(most_, result_.size() + n));
+      adviseLargeResultPages(result_.data(), result_.capacity());
+    } catch (const std::bad_alloc&) {
+      // the append grows it as far as memory allows
+    }
+  }
 
+  std::size_t most_;
+  bool grown_ = false;
   std::string result_;
   char block_[kBlock];
   char* at_ = block_;
@@ -811,6 +834,9 @@ std::string convert(const ConverterOptions& options, std::string_view text, std:
   const RegionOf* regions = offsetsAreSource ? regionOf : nullptr;
   const std::size_t capacity =
       (options.output == TargetEncoding::Utf8 ? text.size() + text.size() / 2 : text.size()) + 16;
+  // A byte becomes at most an escape of eight ("&#65533;"); ISO-2022-JP's shifts around such
+  // escapes may take a little more, which the result then grows to as a string does.
+  const std::size_t most = text.size() <= SIZE_MAX / 16 ? 8 * text.size() + 64 : SIZE_MAX / 2;
   InputEncoding source = InputEncoding::ShiftJis;
   std::optional<ByteSink> sink;
   Encoded encoded;
@@ -826,7 +852,7 @@ std::string convert(const ConverterOptions& options, std::string_view text, std:
     case QuickVerdict::ShiftJisSoFar:
       // Converted straight away; only a malformed byte further on sends it to the full detection.
       if (options.output != TargetEncoding::ShiftJis) {
-        sink.emplace(capacity);
+        sink.emplace(capacity, most);
         encoded = encode(InputEncoding::ShiftJis, options, text, *sink, reporting, regions);
         if (encoded.malformed == 0) break;
         sink.reset();
@@ -853,7 +879,7 @@ std::string convert(const ConverterOptions& options, std::string_view text, std:
     }
   }
   if (!sink) {
-    sink.emplace(capacity);
+    sink.emplace(capacity, most);
     encoded = encode(source, options, text, *sink, reporting, regions);
   }
   if (report) {
