@@ -18,6 +18,7 @@
 #include "text/euc_jp.h"
 #include "text/iso2022.h"
 #include "text/jis.h"
+#include "text/line_breaks.h"
 #include "text/utf8.h"
 
 namespace sarnavel {
@@ -108,19 +109,24 @@ inline cp932::Sequence shiftJisSequenceAt(const DerivedTables& t, const std::uin
 // is advised to take 2 MB pages (large_result_pages.h): its 4 KB faults would cost more than
 // the conversion.
 //
-// A result that outgrows the room expected (a text whose every byte becomes an escape) is
-// given, once, the room the most it can grow to needs, rather than twice its room again and
-// again: each doubling holds the old room and the new, filled, at once, and a text growing to
-// six times its size would pass through several. Room reserved and not written is only
-// address space; where that is refused, the result grows as a string does.
+// A large result is given at once the room the most it can grow to needs (a text whose every
+// byte becomes an escape), not the room expected: outgrowing that, it would be copied into
+// twice the room, holding the old room and the new, filled, at once. Room reserved and not
+// written is only address space; where that is refused, the room expected is taken and the
+// result grows as a string does. A small result just grows: its copies fit in what any run
+// takes.
 class ByteSink {
  public:
   static constexpr std::size_t kMaxReserve = 4096;
 
   // `expected`: how many bytes the result will probably hold (more are taken all the same);
   // `most`: how many it can grow to at the very most, as far as is known.
-  ByteSink(std::size_t expected, std::size_t most) : most_(most) {
-    result_.reserve(expected);
+  ByteSink(std::size_t expected, std::size_t most) {
+    try {
+      result_.reserve(expected >= kLargeResult ? most : expected);
+    } catch (const std::bad_alloc&) {
+      result_.reserve(expected);
+    }
     adviseLargeResultPages(result_.data(), result_.capacity());
   }
   ByteSink(const ByteSink&) = delete;
@@ -147,7 +153,6 @@ class ByteSink {
     }
     flush();
     if (n >= kBlock / 2) {
-      makeRoom(n);
       result_.append(s, n);
       return;
     }
@@ -210,25 +215,10 @@ class ByteSink {
 
   char* end() { return block_ + kBlock; }
   void flush() {
-    const std::size_t n = static_cast<std::size_t>(at_ - block_);
-    makeRoom(n);
-    result_.append(block_, n);
+    result_.append(block_, static_cast<std::size_t>(at_ - block_));
     at_ = block_;
   }
-  // Gives the result room for n more bytes (see the class note).
-  void makeRoom(std::size_t n) {
-    if (result_.capacity() - result_.size() >= n || grown_) return;
-    grown_ = true;
-    try {
-      result_.reserve(std::max(most_, result_.size() + n));
-      adviseLargeResultPages(result_.data(), result_.capacity());
-    } catch (const std::bad_alloc&) {
-      // the append grows it as far as memory allows
-    }
-  }
 
-  std::size_t most_;
-  bool grown_ = false;
   std::string result_;
   char block_[kBlock];
   char* at_ = block_;
@@ -806,8 +796,15 @@ std::string applyLineBreaks(const ConverterOptions& o, std::string text) {
   if (!normalise && !o.addCrBeforeLf && !o.deleteCrBeforeLf) return text;
   if (text.find_first_of("\r\n") == std::string::npos) return text;
   std::string_view newline = o.lineEnding == LineEnding::CrLf ? "\r\n" : o.lineEnding == LineEnding::Lf ? "\n" : "\r";
+  // The room of the result, counted: a text of lines ended by CR alone into CR+LF grows by half,
+  // and growing would hold its room twice over.
+  const LineBreakCounts breaks = countLineBreaks(text);
+  const std::size_t size =
+      normalise ? text.size() - 2 * breaks.crlf - breaks.lf - breaks.cr +
+                      newline.size() * (breaks.crlf + breaks.lf + breaks.cr)
+                : text.size() + (o.addCrBeforeLf ? breaks.lf : 0) - (o.deleteCrBeforeLf ? breaks.crlf : 0);
   std::string out;
-  out.reserve(text.size() + text.size() / 16 + 16);
+  out.reserve(size);
   const std::size_t n = text.size();
   for (std::size_t i = 0; i < n; ++i) {
     char c = text[i];

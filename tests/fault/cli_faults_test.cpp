@@ -109,7 +109,7 @@ TEST(CliFault, EachFaultFailsItsFileAloneAndLosesNothing) {
        std::ofstream(root / "bad.html", std::ios::binary) << page;
        return true;
      },
-     underLimit(RLIMIT_AS, rlim_t{256} << 20)},
+     underLimit(RLIMIT_AS, rlim_t{128} << 20)},  // 24 MB read, 144 MB written
 #endif
   };
   for (const auto& c : cases) {
