@@ -16,7 +16,8 @@
 // page_marks.h (forms and links whose meaning changes with the page's encoding), which hands
 // what it finds to `marks`.
 //
-// Contract: `head` is reset first (resetHead); `references.elements` is appended to. Returns head.hasHtml. Reads only; linear in the page size.
+// Contract: `head` is reset first (resetHead); `references.elements` is appended to. Returns
+// head.hasHtml. Reads only; linear in the page size.
 #pragma once
 
 #include <string_view>
