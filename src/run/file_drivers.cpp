@@ -109,7 +109,6 @@ FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, con
     report.form = recogniseContent(text).form;
     std::vector<PageEdit> edits;
     report.document = convert(text, edits, evidence, identity);
-    report.document->compact();
     for (const FoundReference& reference : report.document->references) {
       if (reference.status == ReferenceStatus::WrongKind || reference.status == ReferenceStatus::Binary ||
           reference.status == ReferenceStatus::ForeignOwner) {

@@ -273,9 +273,9 @@ std::string RunReport::draft(const FileOutcome& outcome, std::string_view shownP
       out.closeObject();
     }
     out.closeArray();
-    if (record.referencesUnlisted > 0) {
+    if (record.references.unlisted() > 0) {
       out.key("referencesUnlisted");
-      out.number(record.referencesUnlisted);
+      out.number(record.references.unlisted());
     }
   }
   out.key("problems");

@@ -184,20 +184,26 @@ TEST(DocumentResult, ACompactRecordKeepsAFewOfEachKindAndCountsTheRest) {
   std::string page = "<meta charset=utf-8>";
   for (int k = 0; k < 10; ++k)
     page += "<form action=x><a href=\"?q=\xE6\x97\xA5\"></a><script src=s" + std::to_string(k) + ".js></script>";
-  page += "<script src=http://x/a.js></script><script src=here.js></script>";
+  page += "<script src=http://x/a.js></script><script src=here.js></script><link rel=stylesheet href=here.css>";
+  page += "<script src=here.js></script>";
   testing::MemoryResolver files;
   files.file("here.js");
+  files.file("here.css");
   std::string text = page;
   TargetChoice options;
   options.targetEncoding = TargetEncoding::ShiftJis;
   DocumentResult record = convertHtml(text, options, files);
-  record.compact();
   EXPECT_EQ(record.pageNotices.size(), 2 * kRecordedOfEachKind);
   EXPECT_EQ(record.pageNoticesUnlisted[0], 10 - kRecordedOfEachKind);
   EXPECT_EQ(record.pageNoticesUnlisted[1], 10 - kRecordedOfEachKind);
-  EXPECT_EQ(record.referencesUnlisted, 10 - kRecordedOfEachKind);
-  ASSERT_EQ(record.references.size(), kRecordedOfEachKind + 2);
-  EXPECT_EQ(record.references.back().status, ReferenceStatus::Followable);
+  EXPECT_EQ(record.references.unlisted(), 10 - kRecordedOfEachKind);
+  // A reference made again is read as often as it was made, in its place.
+  ASSERT_EQ(record.references.size(), kRecordedOfEachKind + 4);
+  for (std::size_t k : {1, 2, 3}) {
+    const FoundReference& found = record.references[kRecordedOfEachKind + k];
+    EXPECT_EQ(found.kind, k == 2 ? LoadedKind::StyleSheet : LoadedKind::Script) << k;
+    EXPECT_EQ(found.status, ReferenceStatus::Followable) << k;
+  }
 }
 
 TEST(DocumentResult, TheConverterAloneReportsWhatItCouldNotHold) {

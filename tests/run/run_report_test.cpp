@@ -20,7 +20,7 @@ FileOutcome converted() {
   DocumentResult& r = o.document.emplace();
   r.source = {SourceEncoding::ShiftJis, DecisionBasis::Declaration};
   r.declarations = {{DeclarationForm::ContentTypeMeta, "Shift_JIS", DeclarationFate::MovedBeforeTitle}};
-  r.references = {{LoadedKind::Script, "a.js", ReferenceStatus::Followable, "/site/a.js", "EUC-JP", true}};
+  r.references.add({LoadedKind::Script, "a.js", ReferenceStatus::Followable, "/site/a.js", "EUC-JP", true});
   r.escaped = {{0xE9, 2, {3, 4}}};
   r.lost = {{0x2460, 1, {5, 6}, StandIn::GetaMark}, {0x1F600, 1, {9, 1}, StandIn::Reference}};
   r.invalidBytes = {1, {7, 8}};
@@ -94,10 +94,8 @@ TEST(RunReport, ALineDraftedBeforeItsLastNotesIsTheWholeObjectsText) {
   noNotes.notes.clear();
   FileOutcome odd = converted();
   odd.notes.push_back({"server-charset", {0, 0}, "x\xFF\"\\\t</y>"});
-  odd.document->references.push_back(
-      {LoadedKind::StyleSheet, "a\"b.css", ReferenceStatus::Missing, "", "\x7F\x01", false});
-  odd.document->references.push_back(
-      {LoadedKind::Script, "\t", ReferenceStatus::Missing, "", "\xE6\x97\xA5\xFF", false});
+  odd.document->references.add({LoadedKind::StyleSheet, "a\"b.css", ReferenceStatus::Missing, "", "\x7F\x01", false});
+  odd.document->references.add({LoadedKind::Script, "\t", ReferenceStatus::Missing, "", "\xE6\x97\xA5\xFF", false});
   odd.facts.problems.push_back({"no-declaration", {2, 1}, "\x1F"});
   const std::vector<FileNote> added = {{"outside-named", {}, "指定されたフォルダーの外"}, {"server-charset", {3, 1}, "AddCharset"}};
   for (ReportMode mode : {ReportMode::Conversion, ReportMode::DryRun, ReportMode::Check}) {
