@@ -323,6 +323,7 @@ struct DecisionRow {
   std::string label;
   SourceEncoding truth;
   std::size_t texts = 0, before = 0, after = 0;
+  std::size_t silent = 0, uncertain = 0;  // errors after without a word; decisions that name another reading
   std::vector<std::pair<std::string, SourceEncoding>> examples = {};  // bytes, answer
 };
 
@@ -343,10 +344,13 @@ EncodingEvidence evidenceFor(Around around, SourceEncoding truth) {
 void countDecision(DecisionRow& row, std::string_view bytes, Around around, std::size_t keep) {
   ++row.texts;
   const SourceEncoding before = decidedBefore(bytes);
-  const SourceEncoding after = sarnavel::decideSourceEncoding(bytes, evidenceFor(around, row.truth)).encoding;
+  const EncodingDecision decision = sarnavel::decideSourceEncoding(bytes, evidenceFor(around, row.truth));
+  const SourceEncoding after = decision.encoding;
   if (before != row.truth) ++row.before;  // the program used no evidence before
+  row.uncertain += decision.otherReading.has_value();
   if (after != row.truth) {
     ++row.after;
+    row.silent += !decision.otherReading;
     if (row.examples.size() < keep) row.examples.push_back({std::string(bytes), after});
   }
 }
@@ -372,8 +376,10 @@ std::vector<std::string> kanjiWords(const std::string& utf8, std::size_t most) {
 }
 
 void printDecisionTable(const std::vector<DecisionRow>& rows) {
-  std::printf("\n| texts | truth | count | errors before (UTF-8 test first) | errors after (joint decision) |\n");
-  std::printf("|---|---|---:|---:|---:|\n");
+  std::printf(
+      "\n| texts | truth | count | errors before (UTF-8 test first) | errors after (joint decision) | of them "
+      "silent | said uncertain |\n");
+  std::printf("|---|---|---:|---:|---:|---:|---:|\n");
   for (const DecisionRow& r : rows) {
     auto pct = [&](std::size_t n) {
       char b[64];
@@ -381,8 +387,8 @@ void printDecisionTable(const std::vector<DecisionRow>& rows) {
                     r.texts ? 100.0 * static_cast<double>(n) / static_cast<double>(r.texts) : 0.0);
       return std::string(b);
     };
-    std::printf("| %s | %s | %zu | %s | %s |\n", r.label.c_str(), sourceName(r.truth), r.texts, pct(r.before).c_str(),
-                pct(r.after).c_str());
+    std::printf("| %s | %s | %zu | %s | %s | %zu | %s |\n", r.label.c_str(), sourceName(r.truth), r.texts,
+                pct(r.before).c_str(), pct(r.after).c_str(), r.silent, pct(r.uncertain).c_str());
   }
   std::printf("\nExamples of wrong answers after:\n");
   for (const DecisionRow& r : rows) {

@@ -3,7 +3,9 @@
 
 Each row writes one page (or sheet, or script) into a scratch folder, converts it with the
 options given, and reads the child's peak resident set size from the kernel (getrusage of the
-waited-for child). A row prints the file's size, the peak, the bound and peak / bound; the
+waited-for child). A row prints the file's size before and after (a page whose every byte
+becomes "&#65533;" grows sixfold, and the larger of the two is the largest file), the peak, the
+bound, peak / bound and peak / the bound of the size before alone; the
 program's exit status and whether the file failed with 101 (out of memory) are shown too. The
 peak is GNU time's (`/usr/bin/time -f %M`), of the program alone: a child of this script would
 count the script's own memory up to its exec.
@@ -53,8 +55,8 @@ def main():
         sys.exit(__doc__)
     cli = sys.argv[1]
     large = "--large" in sys.argv[2:]
-    print("| page | size | peak RSS | bound | peak / bound | status |")
-    print("|---|---|---|---|---|---|")
+    print("| page | size | converted | peak RSS | bound | peak / bound | peak / (3 x size + 20 MB) | status |")
+    print("|---|---|---|---|---|---|---|---|")
     for name, leaf, data, options in rows(large):
         with tempfile.TemporaryDirectory() as scratch:
             path = os.path.join(scratch, leaf)
@@ -69,11 +71,12 @@ def main():
                                          path], env=env, stdout=out, stderr=subprocess.DEVNULL).returncode
             with open(measured) as text:
                 peak = int(text.read().split()[-1]) * 1024
-            bound = 3 * size + 20 * MB
+            written = os.path.getsize(path)
+            bound = 3 * max(size, written) + 20 * MB
             with open(log, "rb") as text:
                 failed = "101" if "メモリ不足" in text.read().decode(errors="replace") else str(status)
-            print(f"| {name} | {size / MB:.1f} MB | {peak / MB:.0f} MB | {bound / MB:.0f} MB | "
-                  f"{peak / bound:.2f} | {failed} |", flush=True)
+            print(f"| {name} | {size / MB:.1f} MB | {written / MB:.1f} MB | {peak / MB:.0f} MB | {bound / MB:.0f} MB | "
+                  f"{peak / bound:.2f} | {peak / (3 * size + 20 * MB):.2f} | {failed} |", flush=True)
 
 
 if __name__ == "__main__":

@@ -83,9 +83,10 @@ std::size_t referencesOnly(std::string_view page) {
 std::size_t walkWhole(std::string_view page) {
   PARSE1INFO head;
   PARSE2INFO references;
-  std::vector<PageMark> marks;
-  walkPage(page, head, references, &marks);
-  return references.elements.size() + marks.size() + head.metaDeclarations.size();
+  std::size_t marks = 0;
+  const PageMarkSink count = [&](PageMark&&) { ++marks; };
+  walkPage(page, head, references, &count);
+  return references.elements.size() + marks + head.metaDeclarations.size();
 }
 
 std::size_t scriptWritten(std::string_view page) { return scriptTagsWrittenByScripts(page).size(); }

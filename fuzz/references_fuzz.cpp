@@ -84,14 +84,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(element.tagStart < element.tagEnd && element.tagEnd <= page.size(), where);
     FUZZ_CHECK(page[element.tagStart] == '<' && page[element.tagEnd - 1] == '>', where);
     previousEnd = element.tagEnd;
-    if (element.name == "link") {
-      FUZZ_CHECK(loadsStyleSheet(element.attributes), where + " a link that loads no style sheet");
-      if (auto href = element.attributes.find("href"); href != element.attributes.end()) checkResolution(href->second);
+    const AttributeMap attributes = attributesOf(page, element);
+    if (element.kind == TagKind::Link) {
+      FUZZ_CHECK(loadsStyleSheet(attributes), where + " a link that loads no style sheet");
+      if (auto href = attributes.find("href"); href != attributes.end()) checkResolution(href->second);
     } else {
-      FUZZ_CHECK(element.name == "script", where + " element " + element.name);
-      auto src = element.attributes.find("src");
-      FUZZ_CHECK(src != element.attributes.end(), where + " script without src");
-      FUZZ_CHECK(scriptKindOf(element.attributes) != ScriptKind::Other, where + " a data block");
+      FUZZ_CHECK(element.kind == TagKind::Script, where + " element of another kind");
+      auto src = attributes.find("src");
+      FUZZ_CHECK(src != attributes.end(), where + " script without src");
+      FUZZ_CHECK(scriptKindOf(attributes) != ScriptKind::Other, where + " a data block");
       checkResolution(src->second);
     }
   }

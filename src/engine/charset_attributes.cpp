@@ -47,16 +47,15 @@ std::optional<DocumentReferences::Loaded> DocumentReferences::resolve(std::strin
   return std::nullopt;
 }
 
-void noteCharsetsSetByScripts(std::string_view document, bool page, TargetEncoding target,
-                              std::vector<PageNotice>& notices) {
+void noteCharsetsSetByScripts(std::string_view document, bool page, TargetEncoding target, DocumentResult& result) {
   if (!maySetCharsets(document)) return;
   PositionFinder positions(document, sourceFormOf(target));
   auto note = [&](std::string_view script, std::size_t offset) {
     for (const SetCharset& set : charsetsSetByScript(script)) {
       const std::optional<SourceEncoding> named = encodingOfLabel(set.label);
       if (!named || *named == sourceEncodingOf(target)) continue;
-      notices.push_back({PageNoticeKind::CharsetSetByScript, positions.at(offset + set.at),
-                         utf16ToUtf8(decodeToWide(set.text, target))});
+      result.addNotice({PageNoticeKind::CharsetSetByScript, positions.at(offset + set.at),
+                        utf16ToUtf8(decodeToWide(set.text, target))});
     }
   };
   if (!page) return note(document, 0);
@@ -66,28 +65,29 @@ void noteCharsetsSetByScripts(std::string_view document, bool page, TargetEncodi
   }
 }
 
-void charsetAttributeEdits(std::vector<ELEMENT>& elements, const DocumentReferences& page,
-                           const std::string& charsetName, std::vector<FoundReference>& references,
-                           std::vector<PageEdit>& edits) {
-  for (ELEMENT& element : elements) {
-    const bool script = element.name == "script";
+void charsetAttributeEdits(const std::vector<ELEMENT>& elements, const DocumentReferences& page,
+                           const std::string& charsetName, FoundReferences& references, std::vector<PageEdit>& edits) {
+  for (const ELEMENT& element : elements) {
+    const bool script = element.kind == TagKind::Script;
     const LoadedKind kind = script ? LoadedKind::Script : LoadedKind::StyleSheet;
-    const bool module = script && scriptKindOf(element.attributes) == ScriptKind::Module;
-    auto value = element.attributes.find(script ? "src" : "href");
-    if (value == element.attributes.end()) continue;
-    auto charset = element.attributes.find("charset");
-    std::string formerCharset = charset != element.attributes.end() ? charset->second : std::string();
+    const AttributeMap attributes = attributesOf(page.page(), element);
+    const bool module = script && scriptKindOf(attributes) == ScriptKind::Module;
+    auto value = attributes.find(script ? "src" : "href");
+    if (value == attributes.end()) continue;
+    auto charset = attributes.find("charset");
+    std::string formerCharset = charset != attributes.end() ? charset->second : std::string();
     bool remote = false;
     std::optional<DocumentReferences::Loaded> loaded = page.resolve(value->second, element.tagStart, kind, remote);
     if (remote) {
-      references.push_back({kind, value->second, ReferenceStatus::Remote, {}, std::move(formerCharset), false, module});
+      references.add({kind, value->second, ReferenceStatus::Remote, {}, std::move(formerCharset), false, module});
       continue;
     }
     if (!loaded) continue;
     ResolvedReference& resolved = loaded->resolved;
-    const bool writeCharset = resolved.status == ReferenceStatus::Followable && !module && !element.holdsBodyEnd;
-    references.push_back({kind, std::move(loaded->reference), resolved.status, std::move(resolved.path),
-                          std::move(formerCharset), writeCharset, module, false, resolved.nameIsLink});
+    const bool writeCharset =
+        !charsetName.empty() && resolved.status == ReferenceStatus::Followable && !module && !element.holdsBodyEnd;
+    references.add({kind, std::move(loaded->reference), resolved.status, std::move(resolved.path),
+                    std::move(formerCharset), writeCharset, module, false, resolved.nameIsLink});
     if (!writeCharset) continue;
     const std::string_view tag = page.page().substr(element.tagStart, element.tagEnd - element.tagStart);
     edits.push_back({element.tagStart, element.tagEnd, withAttributeValue(tag, "charset", charsetName)});

@@ -69,11 +69,11 @@ class DocumentReferences {
 // (html/script_set_charsets.h) that name an encoding other than the target's, as notices: the
 // files they load are misread once converted. `document`: a page (its script bodies are read)
 // or a script, in `target`.
-void noteCharsetsSetByScripts(std::string_view document, bool page, TargetEncoding target,
-                              std::vector<PageNotice>& notices);
+void noteCharsetsSetByScripts(std::string_view document, bool page, TargetEncoding target, DocumentResult& result);
 
-void charsetAttributeEdits(std::vector<ELEMENT>& elements, const DocumentReferences& page,
-                           const std::string& charsetName, std::vector<FoundReference>& references,
-                           std::vector<PageEdit>& edits);
+// Resolves the elements' references into `references` and gathers the charset attributes'
+// edits; with no `charsetName` (a check) no element is to carry one, and none is edited.
+void charsetAttributeEdits(const std::vector<ELEMENT>& elements, const DocumentReferences& page,
+                           const std::string& charsetName, FoundReferences& references, std::vector<PageEdit>& edits);
 
 }  // namespace sarnavel

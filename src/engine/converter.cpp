@@ -18,6 +18,7 @@
 #include "text/euc_jp.h"
 #include "text/iso2022.h"
 #include "text/jis.h"
+#include "text/line_breaks.h"
 #include "text/utf8.h"
 
 namespace sarnavel {
@@ -107,13 +108,25 @@ inline cp932::Sequence shiftJisSequenceAt(const DerivedTables& t, const std::uin
 // copy. Long runs (ASCII passed through) go to the result directly. The room of a large result
 // is advised to take 2 MB pages (large_result_pages.h): its 4 KB faults would cost more than
 // the conversion.
+//
+// A large result is given at once the room the most it can grow to needs (a text whose every
+// byte becomes an escape), not the room expected: outgrowing that, it would be copied into
+// twice the room, holding the old room and the new, filled, at once. Room reserved and not
+// written is only address space; where that is refused, the room expected is taken and the
+// result grows as a string does. A small result just grows: its copies fit in what any run
+// takes.
 class ByteSink {
  public:
   static constexpr std::size_t kMaxReserve = 4096;
 
-  // `expected`: how many bytes the result will probably hold (more are taken all the same).
-  explicit ByteSink(std::size_t expected) {
-    result_.reserve(expected);
+  // `expected`: how many bytes the result will probably hold (more are taken all the same);
+  // `most`: how many it can grow to at the very most, as far as is known.
+  ByteSink(std::size_t expected, std::size_t most) {
+    try {
+      result_.reserve(expected >= kLargeResult ? most : expected);
+    } catch (const std::bad_alloc&) {
+      result_.reserve(expected);
+    }
     adviseLargeResultPages(result_.data(), result_.capacity());
   }
   ByteSink(const ByteSink&) = delete;
@@ -783,8 +796,15 @@ std::string applyLineBreaks(const ConverterOptions& o, std::string text) {
   if (!normalise && !o.addCrBeforeLf && !o.deleteCrBeforeLf) return text;
   if (text.find_first_of("\r\n") == std::string::npos) return text;
   std::string_view newline = o.lineEnding == LineEnding::CrLf ? "\r\n" : o.lineEnding == LineEnding::Lf ? "\n" : "\r";
+  // The room of the result, counted: a text of lines ended by CR alone into CR+LF grows by half,
+  // and growing would hold its room twice over.
+  const LineBreakCounts breaks = countLineBreaks(text);
+  const std::size_t size =
+      normalise ? text.size() - 2 * breaks.crlf - breaks.lf - breaks.cr +
+                      newline.size() * (breaks.crlf + breaks.lf + breaks.cr)
+                : text.size() + (o.addCrBeforeLf ? breaks.lf : 0) - (o.deleteCrBeforeLf ? breaks.crlf : 0);
   std::string out;
-  out.reserve(text.size() + text.size() / 16 + 16);
+  out.reserve(size);
   const std::size_t n = text.size();
   for (std::size_t i = 0; i < n; ++i) {
     char c = text[i];
@@ -811,6 +831,9 @@ std::string convert(const ConverterOptions& options, std::string_view text, std:
   const RegionOf* regions = offsetsAreSource ? regionOf : nullptr;
   const std::size_t capacity =
       (options.output == TargetEncoding::Utf8 ? text.size() + text.size() / 2 : text.size()) + 16;
+  // A byte becomes at most an escape of eight ("&#65533;"); ISO-2022-JP's shifts around such
+  // escapes may take a little more, which the result then grows to as a string does.
+  const std::size_t most = text.size() <= SIZE_MAX / 16 ? 8 * text.size() + 64 : SIZE_MAX / 2;
   InputEncoding source = InputEncoding::ShiftJis;
   std::optional<ByteSink> sink;
   Encoded encoded;
@@ -826,7 +849,7 @@ std::string convert(const ConverterOptions& options, std::string_view text, std:
     case QuickVerdict::ShiftJisSoFar:
       // Converted straight away; only a malformed byte further on sends it to the full detection.
       if (options.output != TargetEncoding::ShiftJis) {
-        sink.emplace(capacity);
+        sink.emplace(capacity, most);
         encoded = encode(InputEncoding::ShiftJis, options, text, *sink, reporting, regions);
         if (encoded.malformed == 0) break;
         sink.reset();
@@ -853,7 +876,7 @@ std::string convert(const ConverterOptions& options, std::string_view text, std:
     }
   }
   if (!sink) {
-    sink.emplace(capacity);
+    sink.emplace(capacity, most);
     encoded = encode(source, options, text, *sink, reporting, regions);
   }
   if (report) {

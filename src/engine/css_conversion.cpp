@@ -102,25 +102,42 @@ std::string_view ruleTerminator(LineEnding lineEnding, std::string_view text) {
 
 // The sheets the converted sheet imports, each with what it leads to.
 void listImports(std::string_view sheet, TargetEncoding target, SourceEncoding readAs,
-                 const ReferenceResolver& resolver, std::vector<FoundReference>& references) {
+                 const ReferenceResolver& resolver, FoundReferences& references) {
   const std::vector<std::string> addresses = importedSheets(sheet);
   if (addresses.empty()) return;
   const DocumentReferences imports(sheet, std::nullopt, target, readAs, resolver);
   for (const std::string& address : addresses) {
     bool remote = false;
     std::optional<DocumentReferences::Loaded> loaded = imports.resolve(address, 0, LoadedKind::StyleSheet, remote);
-    if (remote) references.push_back({LoadedKind::StyleSheet, address, ReferenceStatus::Remote, {}, {}});
+    if (remote) references.add({LoadedKind::StyleSheet, address, ReferenceStatus::Remote, {}, {}});
     if (!loaded) continue;
-    references.push_back({LoadedKind::StyleSheet,
-                          std::move(loaded->reference),
-                          loaded->resolved.status,
-                          std::move(loaded->resolved.path),
-                          {},
-                          false,
-                          false,
-                          false,
-                          loaded->resolved.nameIsLink});
+    references.add({LoadedKind::StyleSheet,
+                    std::move(loaded->reference),
+                    loaded->resolved.status,
+                    std::move(loaded->resolved.path),
+                    {},
+                    false,
+                    false,
+                    false,
+                    loaded->resolved.nameIsLink});
   }
+}
+
+// The working text with its first `replacedEnd` bytes replaced by `rule`, in room of its exact
+// size: a sheet of megabytes is neither copied nor grown into room of twice its size. A text the
+// reading step made is taken over; the source's own bytes are copied once.
+std::string withLeadingRule(WorkingText& working, std::size_t replacedEnd, std::string_view rule) {
+  const std::size_t size = working.text().size() - replacedEnd + rule.size();
+  std::string work;
+  if (!working.isSource) {
+    work = std::move(working.prepared);
+    work.reserve(size);
+    work.replace(0, replacedEnd, rule);
+    return work;
+  }
+  work.reserve(size);
+  work.append(rule).append(working.source.substr(replacedEnd));
+  return work;
 }
 
 // Nothing, `text` untouched, when the converter refutes a declaration taken unread.
@@ -129,14 +146,14 @@ std::optional<DocumentResult> tryConvert(std::string& text, const TargetChoice& 
                                          const ReferenceResolver* imports) {
   DocumentSteps steps;
   readForConversion(steps, text, DocumentKind::StyleSheet, options, evidence, declaredLabel, check);
-  std::string work(steps.working.text());
+  const std::string_view working = steps.working.text();
   std::string rule = "@charset \"" + lowercaseCopy(steps.charsetName);
-  rule += ruleTerminator(options.lineEnding, work);
+  rule += ruleTerminator(options.lineEnding, working);
   // The old rule is looked for in the text as the converter will read it: in code page 932 with
   // its double-byte characters stepped over, elsewhere outside ISO-2022-JP runs. Browsers read
   // a rule only at the very start; one elsewhere (after a comment, say) is no declaration.
   const bool shiftJis = steps.working.converterInput == InputEncoding::ShiftJis;
-  std::optional<CharsetRule> old = findCharsetRule(work, shiftJis);
+  const std::optional<CharsetRule> old = findCharsetRule(working, shiftJis);
   DocumentResult result;
   if (old && old->start == 0) {
     result.declarations.push_back({DeclarationForm::CharsetRule, std::string(old->value), DeclarationFate::Replaced});
@@ -148,10 +165,11 @@ std::optional<DocumentResult> tryConvert(std::string& text, const TargetChoice& 
     }
   }
   const bool replaced = old && old->start == 0;
+  const bool misplacedRule = old && !replaced;
   const std::size_t replacedEnd = replaced ? old->end : 0;
-  if (!removedTextHolds(steps, std::string_view(work).substr(0, replacedEnd))) return std::nullopt;
-  steps.beforeConverter.replace(work, 0, replacedEnd, rule);
-  work.replace(0, replacedEnd, rule);
+  if (!removedTextHolds(steps, working.substr(0, replacedEnd))) return std::nullopt;
+  steps.beforeConverter.replace(working, 0, replacedEnd, rule);
+  std::string work = withLeadingRule(steps.working, replacedEnd, rule);
   // What the converter reports past the rule lies as far on in the source as the rule grew.
   steps.findings.shiftOffsets(rule.size(),
                               static_cast<std::ptrdiff_t>(rule.size()) - static_cast<std::ptrdiff_t>(replacedEnd));
@@ -160,7 +178,7 @@ std::optional<DocumentResult> tryConvert(std::string& text, const TargetChoice& 
   std::string converted = std::move(*convertedOrNot);
   // A rule that stood elsewhere is read by no browser; the rules after the new one name the
   // target all the same, so the sheet declares one encoding only.
-  if (!replaced && old) {
+  if (misplacedRule) {
     const bool convertedShiftJis = options.targetEncoding == TargetEncoding::ShiftJis;
     const std::string name = lowercaseCopy(steps.charsetName);
     std::size_t from = rule.size();

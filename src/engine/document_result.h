@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "engine/encoding_decision.h"
+#include "engine/found_references.h"
 #include "engine/reference_resolver.h"
 #include "text/line_ending.h"
 #include "text/text_position.h"
@@ -71,19 +72,6 @@ struct Declaration {
   DeclarationFate fate = DeclarationFate::Kept;
 };
 
-// A reference of a page to a style sheet or a script, and what was done with it.
-struct FoundReference {
-  LoadedKind kind = LoadedKind::StyleSheet;
-  std::string reference;  // the local path the element names (bytes, referenceNames), or the raw value when remote
-  ReferenceStatus status = ReferenceStatus::Missing;
-  std::string path;             // the full path the resolver found (Followable, WrongKind, Binary)
-  std::string formerCharset;    // the element's charset attribute as the page had it
-  bool charsetWritten = false;  // the element now names the target
-  bool module = false;          // a <script type="module">, which browsers always read as UTF-8
-  bool writtenByScript = false;  // the element is written by a script (document.write); its charset there was rewritten
-  bool nameIsLink = false;        // the resolver reached the file through a link of that name
-};
-
 // Something in a page (or a script) whose meaning changes with the encodings, for the user to look at.
 enum class PageNoticeKind {
   FormWithoutAcceptCharset,  // a <form> without accept-charset submits in the page's encoding
@@ -98,19 +86,12 @@ struct PageNotice {
   std::string text;  // the form's action, the URL, or the written tag (UTF-8)
 };
 
-// How many of a page's notices and references the record keeps of each kind that a page may
-// hold by the hundred thousand (notices, references that reach no file); the others are
-// counted (compactRecord).
-inline constexpr std::size_t kRecordedOfEachKind = 3;
-
 struct DocumentResult {
   EncodingDecision source;  // what the bytes were read as, and what decided it
   std::vector<Declaration> declarations;
-  std::vector<FoundReference> references;  // a page's, a sheet's @import rules', in document order
-  std::vector<PageNotice> pageNotices;     // a page's, a script's charsets set by code; by kind, in document order
-  // Once compacted: the references that reach no file (missing, remote) and the notices of
-  // each kind beyond the first kRecordedOfEachKind, counted rather than kept.
-  std::size_t referencesUnlisted = 0;
+  FoundReferences references;           // a page's, a sheet's @import rules', in document order
+  std::vector<PageNotice> pageNotices;  // a page's, a script's charsets set by code; by kind, in document order
+  // The notices of each kind beyond the first kRecordedOfEachKind, counted rather than kept.
   std::size_t pageNoticesUnlisted[kPageNoticeKinds] = {};  // by PageNoticeKind
   std::vector<EscapedCharacter> escaped;   // by first position
   std::vector<LostCharacter> lost;         // by first position
@@ -120,10 +101,10 @@ struct DocumentResult {
   std::size_t bytesBefore = 0;
   std::size_t bytesAfter = 0;
 
-  // Keeps of the notices and of the references that reach no file the first few of each kind,
-  // and counts the rest: what the record says of a page whose tags repeat by the hundred
-  // thousand stays small. Every reference that reaches a file stays.
-  void compact();
+  // Adds the next notice of its kind: the first few of each kind are kept, the others counted,
+  // so that what the record says of a page whose tags repeat by the hundred thousand stays
+  // small.
+  void addNotice(PageNotice notice);
 
   // The number of elements that now carry a charset attribute naming the target.
   std::size_t charsetAttributesWritten() const {
@@ -133,25 +114,12 @@ struct DocumentResult {
   }
 };
 
-inline void DocumentResult::compact() {
-  std::size_t missing = 0, remote = 0;
-  std::erase_if(references, [&](const FoundReference& r) {
-    std::size_t* seen = r.status == ReferenceStatus::Missing  ? &missing
-                        : r.status == ReferenceStatus::Remote ? &remote
-                                                              : nullptr;
-    const bool dropped = seen && ++*seen > kRecordedOfEachKind;
-    referencesUnlisted += dropped ? 1 : 0;
-    return dropped;
-  });
-  std::size_t seen[kPageNoticeKinds] = {};
-  std::erase_if(pageNotices, [&](const PageNotice& notice) {
-    const std::size_t kind = static_cast<std::size_t>(notice.kind);
-    const bool dropped = ++seen[kind] > kRecordedOfEachKind;
-    pageNoticesUnlisted[kind] += dropped ? 1 : 0;
-    return dropped;
-  });
-  references.shrink_to_fit();
-  pageNotices.shrink_to_fit();
+inline void DocumentResult::addNotice(PageNotice notice) {
+  const std::size_t kind = static_cast<std::size_t>(notice.kind);
+  std::size_t kept = 0;
+  for (const PageNotice& earlier : pageNotices) kept += earlier.kind == notice.kind ? 1 : 0;
+  if (kept < kRecordedOfEachKind) pageNotices.push_back(std::move(notice));
+  else ++pageNoticesUnlisted[kind];
 }
 
 }  // namespace sarnavel

@@ -20,8 +20,22 @@ constexpr std::int64_t kClaimBonus = 40;
 // most this much: such a text is rarely so by chance, and a claim over it is often stale (a
 // page not yet converted that loads a script already converted).
 constexpr std::int64_t kJapaneseOverUtf8 = 10;
-// Two readings whose costs, evidence counted, lie closer than this are all but even.
+// Two readings whose costs lie closer than this are all but even.
 constexpr std::int64_t kEvenMargin = 4;
+// The Shift_JIS and EUC-JP readings of a short text are all but even when their costs lie
+// closer than this for each of its first few characters (pairs of bytes of 0x80 or above):
+// the model may price a rare kanji that much above two half-width letters that happen to look
+// like the start of a word, and a short text has no other characters to make up for it.
+constexpr std::int64_t kJapaneseEvenPerCharacter = 14;
+constexpr std::size_t kJapaneseEvenCharacters = 4;
+
+// The margin below which the Shift_JIS and EUC-JP readings of the text are all but even.
+std::int64_t japaneseEvenMargin(std::string_view bytes) {
+  std::size_t high = 0;
+  for (std::size_t i = 0; i < bytes.size() && high < 2 * kJapaneseEvenCharacters; ++i)
+    high += static_cast<std::uint8_t>(bytes[i]) >= 0x80;
+  return kJapaneseEvenPerCharacter * static_cast<std::int64_t>(std::max<std::size_t>(1, (high + 1) / 2));
+}
 
 int tallyIndex(SourceEncoding encoding) {
   switch (encoding) {
@@ -89,30 +103,41 @@ std::array<std::int64_t, 3> bonuses(const Favour& favour, bool strictUtf8) {
   return bonus;
 }
 
-// The step-5 choice among the valid readings, each cost lowered by its bonus: the cheapest;
-// on a tie the one with the larger bonus, then Shift_JIS, EUC-JP, UTF-8. `runnerUp` gets the
-// next one's index (-1 when there is none) and `margin` how much dearer it is.
-int cheapest(const CandidateReadings& readings, const std::array<std::int64_t, 3>& bonus, int* runnerUp = nullptr,
-             std::int64_t* margin = nullptr) {
+// The step-5 costs of the readings, each lowered by its bonus; those of invalid readings mean nothing.
+std::array<std::int64_t, 3> costs(const CandidateReadings& readings, const std::array<std::int64_t, 3>& bonus) {
   const ReadingScore* scores[] = {&readings.shiftJis, &readings.eucJp, &readings.utf8};
-  int order[3] = {-1, -1, -1};
-  std::int64_t costs[3] = {};
-  auto before = [&](int a, int b) {  // whether reading a goes before reading b
-    return costs[a] < costs[b] || (costs[a] == costs[b] && bonus[a] > bonus[b]);
-  };
-  for (int k = 0; k < 3; ++k) {
-    if (!scores[k]->valid) continue;
-    costs[k] = static_cast<std::int64_t>(scores[k]->cost) - bonus[static_cast<std::size_t>(k)];
-    if (order[0] < 0 || before(k, order[0])) {
-      order[1] = order[0];
-      order[0] = k;
-    } else if (order[1] < 0 || before(k, order[1])) {
-      order[1] = k;
-    }
+  std::array<std::int64_t, 3> out{};
+  for (std::size_t k = 0; k < 3; ++k) out[k] = static_cast<std::int64_t>(scores[k]->cost) - bonus[k];
+  return out;
+}
+bool isValid(const CandidateReadings& readings, std::size_t k) {
+  return (k == 0 ? readings.shiftJis : k == 1 ? readings.eucJp : readings.utf8).valid;
+}
+
+// The step-5 choice among the valid readings: the cheapest; on a tie the one with the larger
+// bonus, then Shift_JIS, EUC-JP, UTF-8 (UTF-8 when none is valid).
+std::size_t cheapest(const CandidateReadings& readings, const std::array<std::int64_t, 3>& bonus) {
+  const std::array<std::int64_t, 3> cost = costs(readings, bonus);
+  std::optional<std::size_t> best;
+  for (std::size_t k = 0; k < 3; ++k) {
+    if (isValid(readings, k) && (!best || cost[k] < cost[*best] || (cost[k] == cost[*best] && bonus[k] > bonus[*best])))
+      best = k;
   }
-  if (runnerUp) *runnerUp = order[1];
-  if (margin && order[1] >= 0) *margin = costs[order[1]] - costs[order[0]];
-  return order[0] < 0 ? 2 : order[0];
+  return best.value_or(2);
+}
+
+// The valid reading nearest to `chosen` (bonuses counted) if it is all but even with it: within
+// kEvenMargin, or `japaneseEven` when the two are Shift_JIS and EUC-JP.
+std::optional<std::size_t> allButEven(const CandidateReadings& readings, const std::array<std::int64_t, 3>& bonus,
+                                      std::size_t chosen, std::int64_t japaneseEven) {
+  const std::array<std::int64_t, 3> cost = costs(readings, bonus);
+  std::optional<std::size_t> nearest;
+  for (std::size_t k = 0; k < 3; ++k) {
+    if (k == chosen || !isValid(readings, k)) continue;
+    const std::int64_t even = k != 2 && chosen != 2 ? japaneseEven : kEvenMargin;
+    if (cost[k] - cost[chosen] < even && (!nearest || cost[k] < cost[*nearest])) nearest = k;
+  }
+  return nearest;
 }
 
 SourceEncoding fromInput(InputEncoding encoding) {
@@ -126,18 +151,21 @@ SourceEncoding fromInput(InputEncoding encoding) {
   return SourceEncoding::EucJp;
 }
 
-// Steps 5 and 6, over readings both valid and priced.
-EncodingDecision weigh(const CandidateReadings& readings, const Favour& favour, bool strictUtf8) {
-  const int alone = cheapest(readings, {});
-  int runnerUp = -1;
-  std::int64_t margin = 0;
-  const int chosen = cheapest(readings, bonuses(favour, strictUtf8), &runnerUp, &margin);
+// Steps 5 and 6, over readings both valid and priced. The other reading is named when the
+// evidence overrode the bytes, when the bytes alone did not settle it (a claim that agrees
+// with them may be stale), or when the bytes barely outweighed the evidence.
+EncodingDecision weigh(const CandidateReadings& readings, const Favour& favour, bool strictUtf8,
+                       std::int64_t japaneseEven) {
+  const std::array<std::int64_t, 3> none{}, bonus = bonuses(favour, strictUtf8);
+  const std::size_t alone = cheapest(readings, none), chosen = cheapest(readings, bonus);
   EncodingDecision decision{kCandidates[chosen], DecisionBasis::Detection};
   if (chosen != alone) {
     decision.basis = favour.claim == decision.encoding ? favour.claimBasis : DecisionBasis::Site;
     decision.otherReading = kCandidates[alone];
-  } else if (runnerUp >= 0 && margin < kEvenMargin) {
-    decision.otherReading = kCandidates[runnerUp];
+  } else if (std::optional<std::size_t> other = allButEven(readings, none, alone, japaneseEven)) {
+    decision.otherReading = kCandidates[*other];
+  } else if ((other = allButEven(readings, bonus, chosen, japaneseEven))) {
+    decision.otherReading = kCandidates[*other];
   }
   return decision;
 }
@@ -193,7 +221,7 @@ EncodingDecision detect(std::string_view bytes, const Favour& favour, std::optio
   if (!readings.shiftJis.valid && !readings.eucJp.valid) {
     return {utf8 || nearly ? SourceEncoding::Utf8 : fromInput(detectInputEncoding(bytes)), DecisionBasis::Detection};
   }
-  return weigh(readings, favour, utf8);
+  return weigh(readings, favour, utf8, japaneseEvenMargin(bytes));
 }
 
 }  // namespace

@@ -40,9 +40,13 @@
 //     cheaper in its own. A UTF-8 reading is favoured only where the text is UTF-8 through
 //     and through (no bonus may make a U+FFFD of a valid Japanese text), and such a text is
 //     rarely so by chance: against it, favour for a Japanese encoding counts little.
-// Where the bytes alone would choose another reading than the evidence does, or the two
-// cheapest readings are all but even, the decision names that other reading too, so that
-// the run can say so rather than guess silently. The decision says the encoding and the
+// Where the bytes alone would choose another reading than the evidence does, or they leave two
+// readings all but even (also when the evidence agrees with them: a claim may be stale), or
+// the bytes barely outweigh the evidence, the decision names that other reading too, so that
+// the run can say so rather than guess silently. The Shift_JIS and EUC-JP readings of a short
+// text are all but even within a margin for each of its first few characters: a word of rare
+// kanji may price close to half-width letters that look like a word, and nothing else in the
+// text tells them apart. The decision says the encoding and the
 // step that decided it, for the report.
 //
 // Contract: pure; every function may be called from any thread.

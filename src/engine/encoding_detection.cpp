@@ -24,9 +24,14 @@ constexpr std::uint32_t kUserDefinedCost = 60;  // rows 95-114: almost never in 
 // cost of their NEC-selected twins when the same bytes are read as EUC-JP.
 constexpr std::uint32_t kVendorCost = 33;
 constexpr std::uint32_t kJis0212Cost = 40;  // EUC-JP supplementary kanji
-// Half-width katakana come in runs (whole words): starting a run is rare, going on is likely.
-constexpr std::uint32_t kHalfWidthStartCost = 21;  // -2 ln(0.002 / 63)
-constexpr std::uint32_t kHalfWidthGoOnCost = 9;    // -2 ln(0.8 / 63)
+// Half-width katakana spell whole words, letter by letter: -2 ln p(next | previous) within a
+// word (halfwidth_katakana_cost.inc). Row 0 is the start of a run, row k the letter 0xA0 + k;
+// column k - 1 the letter 0xA0 + k, column 63 the end of the run.
+constexpr std::uint8_t kHalfWidthCost[64][64] = {
+#include "engine/halfwidth_katakana_cost.inc"
+};
+// That a run starts at all: half-width katakana are rare in Japanese text, -2 ln 0.007.
+constexpr std::uint32_t kHalfWidthRunCost = 10;
 constexpr std::uint8_t kNoCharacter = 255;
 
 struct Model {
@@ -84,6 +89,26 @@ struct Reading {
   std::uint64_t cost = 0;
 };
 
+// The cost of the half-width katakana of a reading, run by run: a run that starts, letters that
+// follow one another as they do in words or as they never do (a sound mark after a letter that
+// takes none, the long-vowel mark opening a word), and how it ends.
+class HalfWidthRun {
+ public:
+  std::uint32_t letter(std::uint8_t b) {
+    const std::uint32_t cost = (previous_ == 0 ? kHalfWidthRunCost : 0) + kHalfWidthCost[previous_][b - 0xA1];
+    previous_ = b - 0xA0u;
+    return cost;
+  }
+  std::uint32_t end() {
+    const std::uint32_t cost = previous_ == 0 ? 0 : kHalfWidthCost[previous_][63];
+    previous_ = 0;
+    return cost;
+  }
+
+ private:
+  unsigned previous_ = 0;  // 0 outside a run, else the last letter's byte - 0xA0
+};
+
 // How the readings step over ASCII: plainly, or watching every escape byte on the way for a
 // designation of a Japanese set, so that step 1 costs no pass of its own. A watching skip that
 // meets such a designation says so and ends the text there.
@@ -107,25 +132,23 @@ struct AsciiSkip {
 
 Reading readAsShiftJis(const std::uint8_t* p, std::size_t n, const Model& m, bool stopAtError = false) {
   Reading r;
-  bool inHalfWidthRun = false;
+  HalfWidthRun run;
   for (std::size_t i = 0; i < n;) {
     std::uint8_t b = p[i];
-    if (b < 0x80) {
-      std::size_t next = skipAscii(p, i, n);
-      inHalfWidthRun = false;
-      i = next;
-    } else if (b >= 0xA1 && b <= 0xDF) {
-      r.cost += inHalfWidthRun ? kHalfWidthGoOnCost : kHalfWidthStartCost;
-      inHalfWidthRun = true;
+    if (b >= 0xA1 && b <= 0xDF) {
+      r.cost += run.letter(b);
       ++i;
+      continue;
+    }
+    r.cost += run.end();
+    if (b < 0x80) {
+      i = skipAscii(p, i, n);
     } else if (cp932::isLeadByte(b) && i + 1 < n && m.sjisCost[b << 8 | p[i + 1]] != kNoCharacter) {
       r.cost += m.sjisCost[b << 8 | p[i + 1]];
-      inHalfWidthRun = false;
       i += 2;
     } else {
       ++r.errors;
       if (stopAtError) return r;
-      inHalfWidthRun = false;
       i += cp932::isLeadByte(b) && i + 1 < n && cp932::isTrailByte(p[i + 1]) ? 2 : 1;
     }
   }
@@ -135,39 +158,38 @@ Reading readAsShiftJis(const std::uint8_t* p, std::size_t n, const Model& m, boo
 Reading readAsEucJp(const std::uint8_t* p, std::size_t n, const Model& m, bool stopAtError = false,
                     AsciiSkip* watch = nullptr) {
   Reading r;
-  bool inHalfWidthRun = false;
+  HalfWidthRun run;
   for (std::size_t i = 0; i < n;) {
     if (p[i] < 0x80) {
+      r.cost += run.end();
       i = watch != nullptr ? (*watch)(p, i, n) : skipAscii(p, i, n);
-      inHalfWidthRun = false;
       if (stopAtError && r.errors > 0) return r;
       continue;
     }
     // JIS X 0208, most of an EUC-JP text, read here; the rest as eucSequenceAt says.
     if (jis::isEucByte(p[i]) && n - i >= 2 && jis::isEucByte(p[i + 1])) {
       const std::uint8_t cost = m.eucCost[(p[i] - 0xA1) * 94 + p[i + 1] - 0xA1];
+      r.cost += run.end();
       if (cost == kNoCharacter) ++r.errors;
       else r.cost += cost;
-      inHalfWidthRun = false;
       i += 2;
       if (stopAtError && r.errors > 0) return r;
       continue;
     }
     const EucSequence s = eucSequenceAt(p + i, n - i);
-    const bool halfWidth = s.kind == EucKind::Katakana;
+    if (s.kind != EucKind::Katakana) r.cost += run.end();
     if (s.kind == EucKind::Jis0208) {
       const std::uint8_t cost = m.sjisCost[jis::toShiftJis(s.position)];
       if (cost == kNoCharacter) ++r.errors;
       else r.cost += cost;
-    } else if (halfWidth) {
-      r.cost += inHalfWidthRun ? kHalfWidthGoOnCost : kHalfWidthStartCost;
+    } else if (s.kind == EucKind::Katakana) {
+      r.cost += run.letter(s.kana);
     } else if (s.kind == EucKind::Jis0212) {
       if (jis::jis0212ToUnicode(s.position) == 0xFFFF) ++r.errors;
       else r.cost += kJis0212Cost;
     } else {
       ++r.errors;
     }
-    inHalfWidthRun = halfWidth;
     i += s.length;
     if (stopAtError && r.errors > 0) return r;
   }
@@ -209,14 +231,14 @@ std::uint32_t foreignCost(char32_t c) {
 // (also those the lead-byte test lets through: overlong forms, surrogates) cost most.
 Reading readAsUtf8(const std::uint8_t* p, std::size_t n, const Model& m) {
   Reading r;
-  bool inHalfWidthRun = false;
+  HalfWidthRun run;
   bool previousIsLetter = false;
   for (std::size_t i = 0; i < n;) {
     std::uint8_t b = p[i];
     if (b < 0x80) {
       std::size_t next = skipAscii(p, i, n);
       previousIsLetter = isAsciiLetter(p[next - 1]);
-      inHalfWidthRun = false;
+      r.cost += run.end();
       i = next;
       continue;
     }
@@ -226,16 +248,17 @@ Reading readAsUtf8(const std::uint8_t* p, std::size_t n, const Model& m) {
     const bool malformed = length == 0;
     i += malformed ? errorLength : length;
     std::uint16_t code = malformed || c > 0xFFFF ? cp932::kNoCode : cp932::fromUnicode(static_cast<char16_t>(c));
+    if (code != cp932::kNoCode && code >= 0xA1 && code <= 0xDF) {
+      r.cost += run.letter(static_cast<std::uint8_t>(code));
+      previousIsLetter = false;
+      continue;
+    }
+    r.cost += run.end();
     bool letter = false;
     if (malformed) {
       r.cost += kMalformedCost;
     } else if (code != cp932::kNoCode && code >= 0x100) {
       r.cost += m.sjisCost[code] == kNoCharacter ? kUnlikelyCost : m.sjisCost[code];
-    } else if (code != cp932::kNoCode && code >= 0xA1 && code <= 0xDF) {
-      r.cost += inHalfWidthRun ? kHalfWidthGoOnCost : kHalfWidthStartCost;
-      inHalfWidthRun = true;
-      previousIsLetter = false;
-      continue;
     } else if (isLatinLetter(c)) {
       letter = true;
       const bool nextIsLetter = i < n && (isAsciiLetter(p[i]) || (p[i] >= 0xC3 && p[i] <= 0xC9) || p[i] == 0xE1);
@@ -246,7 +269,6 @@ Reading readAsUtf8(const std::uint8_t* p, std::size_t n, const Model& m) {
       r.cost += code != cp932::kNoCode ? kUnlikelyCost : foreignCost(c);
     }
     previousIsLetter = letter;
-    inHalfWidthRun = false;
   }
   return r;
 }

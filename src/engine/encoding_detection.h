@@ -16,10 +16,14 @@
 //     distributed: each character of a reading costs -2 ln of its share of Japanese prose
 //     (jis_character_cost.inc, counted over Debian's Japanese manual pages by
 //     scripts/make-detection-model), and the cheaper reading wins; a tie goes to Shift_JIS.
-//     Half-width katakana cost little once a run of them has started and much to start
-//     one, since they spell whole words: an EUC-JP kanji read as Shift_JIS becomes two
-//     half-width katakana symbols, and a run of Shift_JIS half-width katakana read as EUC-JP
-//     becomes a string of rare kanji. There is no fixed preference beyond the tie.
+//     Half-width katakana spell whole words, so a run of them is priced letter by letter by
+//     how katakana words start, go on and end (halfwidth_katakana_cost.inc, counted over the
+//     same pages), plus what it costs that a run starts at all: an EUC-JP kanji read as
+//     Shift_JIS becomes two half-width letters that words seldom pair (a sound mark after a
+//     letter that takes none, a long-vowel mark opening a word, a small letter ending one),
+//     and a run of Shift_JIS half-width katakana read as EUC-JP becomes a string of rare
+//     kanji. A run the text's end cuts off is not priced for how it ends: the text may be a
+//     part cut anywhere. There is no fixed preference beyond the tie.
 #pragma once
 
 #include <cstdint>

@@ -34,29 +34,35 @@ void charsetsWrittenByScripts(const DocumentReferences& references, const std::s
     if (!tag.src.empty()) loaded = references.resolve(tag.src, tag.at, LoadedKind::Script, remote);
     if (loaded && loaded->resolved.status == ReferenceStatus::Followable) {
       edits.push_back({tag.labelAt, tag.labelAt + tag.charset.size(), charsetName});
-      result.references.push_back({LoadedKind::Script, std::move(loaded->reference), loaded->resolved.status,
-                                   std::move(loaded->resolved.path), tag.charset, true, false, true,
-                                   loaded->resolved.nameIsLink});
+      result.references.add({LoadedKind::Script, std::move(loaded->reference), loaded->resolved.status,
+                             std::move(loaded->resolved.path), tag.charset, true, false, true,
+                             loaded->resolved.nameIsLink});
       continue;
     }
-    result.pageNotices.push_back(
+    result.addNotice(
         {PageNoticeKind::CharsetByScript, positions.at(tag.at), utf16ToUtf8(decodeToWide(tag.text, target))});
   }
 }
 
-// The forms and links whose meaning changes with the page's encoding, as the record's notices.
-// The walk sees the converted page, whose lines are the source's.
-void addPageNotices(DocumentResult& result, std::string_view page, TargetEncoding encoding,
-                    const std::vector<PageMark>& marks) {
-  if (marks.empty()) return;
-  const std::vector<TextPosition> positions = pageMarkPositions(page, encoding, marks);
-  for (std::size_t k = 0; k < marks.size(); ++k) {
-    const PageNoticeKind kind = marks[k].kind == PageMarkKind::FormWithoutAcceptCharset
+// Takes the forms and links whose meaning changes with the page's encoding, as the walk finds
+// them, into the record's notices. The walk sees the converted page, whose lines are the
+// source's.
+class PageNoticeTaker {
+ public:
+  PageNoticeTaker(DocumentResult& result, std::string_view page, TargetEncoding encoding)
+      : result_(result), positions_(page, sourceFormOf(encoding)), encoding_(encoding) {}
+  void operator()(PageMark&& mark) {
+    const PageNoticeKind kind = mark.kind == PageMarkKind::FormWithoutAcceptCharset
                                     ? PageNoticeKind::FormWithoutAcceptCharset
                                     : PageNoticeKind::NonAsciiQuery;
-    result.pageNotices.push_back({kind, positions[k], pageMarkText(marks[k], encoding)});
+    result_.addNotice({kind, positions_.at(mark.tagStart), pageMarkText(mark, encoding_)});
   }
-}
+
+ private:
+  DocumentResult& result_;
+  PositionFinder positions_;
+  TargetEncoding encoding_;
+};
 
 // Nothing, `text` untouched, when the converter refutes a declaration taken unread. The edits
 // are applied unless `pendingEdits` takes them.
@@ -90,9 +96,8 @@ std::optional<DocumentResult> tryConvert(std::string& text, std::vector<PageEdit
   PARSE1INFO info;
   PARSE2INFO loads;
   std::vector<PageEdit> edits;
-  std::vector<PageMark> marks;
-  walkPage(converted, info, loads, &marks);
-  addPageNotices(result, converted, options.targetEncoding, marks);
+  const PageMarkSink notices = PageNoticeTaker(result, converted, options.targetEncoding);
+  walkPage(converted, info, loads, &notices);
   // A page whose bytes were ASCII, or were in the target already, reads as it did; but not one
   // whose byte-order mark told its encoding, which the result has no more.
   const SourceEncoding readAs = steps.working.decision.encoding;
@@ -107,7 +112,7 @@ std::optional<DocumentResult> tryConvert(std::string& text, std::vector<PageEdit
   const DocumentReferences references(converted, loads.base, options.targetEncoding, namesIn, resolver);
   charsetAttributeEdits(loads.elements, references, steps.charsetName, result.references, edits);
   charsetsWrittenByScripts(references, steps.charsetName, options.targetEncoding, result, edits);
-  noteCharsetsSetByScripts(converted, true, options.targetEncoding, result.pageNotices);
+  noteCharsetsSetByScripts(converted, true, options.targetEncoding, result);
   keepDeclarationInPrescan(info, xmlDeclarationEnd(converted), steps.charsetName, written, edits, result.declarations);
   sortPageEdits(edits);
   for (const PageEdit& edit : edits) steps.afterConverter.replace(converted, edit.start, edit.end, edit.text);

@@ -21,7 +21,7 @@ std::optional<DocumentResult> tryConvert(std::string& text, const TargetChoice& 
   if (!converted) return std::nullopt;
   DocumentResult result;
   completeResult(result, steps, text, *converted);
-  noteCharsetsSetByScripts(*converted, false, options.targetEncoding, result.pageNotices);
+  noteCharsetsSetByScripts(*converted, false, options.targetEncoding, result);
   text = std::move(*converted);
   return result;
 }

@@ -19,19 +19,9 @@ bool hasNonAsciiQuery(std::string_view value) {
   return false;
 }
 
-SourceForm formOf(TargetEncoding encoding) {
-  switch (encoding) {
-    case TargetEncoding::ShiftJis: return SourceForm::ShiftJis;
-    case TargetEncoding::EucJp: return SourceForm::EucJp;
-    case TargetEncoding::Iso2022Jp: return SourceForm::Iso2022Jp;
-    case TargetEncoding::Utf8: break;
-  }
-  return SourceForm::Utf8;
-}
-
 }  // namespace
 
-void readPageMarkTag(const ScannedTag& tag, std::vector<PageMark>& marks) {
+void readPageMarkTag(const ScannedTag& tag, const PageMarkSink& marks) {
   const TagKind kind = tag.name.kind();
   const bool form = kind == TagKind::Form;
   if (!form && kind != TagKind::Anchor && kind != TagKind::Area) return;
@@ -43,17 +33,8 @@ void readPageMarkTag(const ScannedTag& tag, std::vector<PageMark>& marks) {
   auto value = attributes.find(form ? "action" : "href");
   const std::string url = value != attributes.end() ? value->second : std::string();
   if (form && !attributes.contains("accept-charset"))
-    marks.push_back({PageMarkKind::FormWithoutAcceptCharset, tag.span.tagStart, url});
-  if (hasNonAsciiQuery(url)) marks.push_back({PageMarkKind::NonAsciiQuery, tag.span.tagStart, url});
-}
-
-std::vector<TextPosition> pageMarkPositions(std::string_view page, TargetEncoding encoding,
-                                            const std::vector<PageMark>& marks) {
-  std::vector<TextPosition> positions;
-  positions.reserve(marks.size());
-  PositionFinder finder(page, formOf(encoding));
-  for (const PageMark& mark : marks) positions.push_back(finder.at(mark.tagStart));
-  return positions;
+    marks({PageMarkKind::FormWithoutAcceptCharset, tag.span.tagStart, url});
+  if (hasNonAsciiQuery(url)) marks({PageMarkKind::NonAsciiQuery, tag.span.tagStart, url});
 }
 
 std::string pageMarkText(const PageMark& mark, TargetEncoding encoding) {

@@ -9,20 +9,20 @@
 // followed by a byte of 0x80 or more or an escape byte (ISO-2022-JP).
 //
 // Marks carry the byte offset of the tag in the page as walked and the raw value (the form's
-// action, the URL), in the page's encoding; pageMarkPosition and pageMarkText turn them into
-// a line and column and UTF-8 for whoever tells the user.
+// action, the URL), in the page's encoding; pageMarkText turns the value into UTF-8 for whoever
+// tells the user. They are handed over one by one as the walk meets them, so that a page of a
+// hundred thousand forms leaves what its reader keeps of them, not a list of them all.
 //
-// Contract: reads only; a mark is appended per tag at most; linear in the tag's length.
+// Contract: reads only; a tag gives up to one mark of each kind; linear in the tag's length.
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "html/tag_scanner.h"
 #include "text/target_encoding.h"
-#include "text/text_position.h"
 
 namespace sarnavel {
 
@@ -34,13 +34,11 @@ struct PageMark {
   std::string value;         // the action or URL as written (may be empty for a form)
 };
 
-// Looks at one tag of the walk and appends what it finds.
-void readPageMarkTag(const ScannedTag& tag, std::vector<PageMark>& marks);
+// Takes the marks in document order.
+using PageMarkSink = std::function<void(PageMark&&)>;
 
-// Line and column of each mark's tag in `page` (text in `encoding`), in one forward walk; the
-// marks must be in document order, as the walk appends them.
-std::vector<TextPosition> pageMarkPositions(std::string_view page, TargetEncoding encoding,
-                                            const std::vector<PageMark>& marks);
+// Looks at one tag of the walk and hands over what it finds.
+void readPageMarkTag(const ScannedTag& tag, const PageMarkSink& marks);
 
 // A mark's value as UTF-8 (bytes that form no character become U+FFFD).
 std::string pageMarkText(const PageMark& mark, TargetEncoding encoding);

@@ -2,7 +2,7 @@
 
 namespace sarnavel {
 
-bool walkPage(std::string_view page, PARSE1INFO& head, PARSE2INFO& references, std::vector<PageMark>* marks) {
+bool walkPage(std::string_view page, PARSE1INFO& head, PARSE2INFO& references, const PageMarkSink* marks) {
   const PARSE1INFO given = head;  // what the head analysis alone would start from
   resetHead(head);
   // Most tags (p, a span, a cell) are of no kind any reader acts on: the walk passes over them.

@@ -13,15 +13,14 @@
 // analysed again on its own (analyseHead), so it is always what analyseHead finds.
 //
 // When `marks` is given, every tag the walk hands over is also shown to the collector of
-// page_marks.h (forms and links whose meaning changes with the page's encoding).
+// page_marks.h (forms and links whose meaning changes with the page's encoding), which hands
+// what it finds to `marks`.
 //
-// Contract: `head` is reset first (resetHead); `references.elements` and `marks` are appended
-// to. Returns head.hasHtml. Reads only; linear in the page size.
+// Contract: `head` is reset first (resetHead); `references.elements` is appended to. Returns
+// head.hasHtml. Reads only; linear in the page size.
 #pragma once
 
 #include <string_view>
-
-#include <vector>
 
 #include "html/head_analysis.h"
 #include "html/page_marks.h"
@@ -29,6 +28,6 @@
 
 namespace sarnavel {
 
-bool walkPage(std::string_view page, PARSE1INFO& head, PARSE2INFO& references, std::vector<PageMark>* marks = nullptr);
+bool walkPage(std::string_view page, PARSE1INFO& head, PARSE2INFO& references, const PageMarkSink* marks = nullptr);
 
 }  // namespace sarnavel

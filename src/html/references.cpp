@@ -17,8 +17,7 @@ void record(const ScannedTag& tag, PARSE2INFO& info) {
   const std::string lowered = lowercaseCopy(tag.span.text);
   const bool holdsBodyEnd =
       lowered.find("</script") != std::string::npos || lowered.find("</style") != std::string::npos;
-  info.elements.push_back(
-      ELEMENT{std::string(tag.name.view()), tag.span.tagStart, tag.span.tagEnd, tag.attributes, holdsBodyEnd});
+  info.elements.push_back(ELEMENT{tag.span.tagStart, tag.span.tagEnd, tag.name.kind(), holdsBodyEnd});
 }
 
 bool startsWith(std::u16string_view text, std::size_t pos, std::u16string_view prefix) {
@@ -169,6 +168,16 @@ void decodeNumericReferences(std::u16string& text) {
 }
 
 }  // namespace
+
+AttributeMap attributesOf(std::string_view page, const ELEMENT& element) {
+  // The text between `<` and `>`, less a final `/`, as the walk read it (TagSpan::text).
+  std::string_view text = page.substr(element.tagStart + 1, element.tagEnd - element.tagStart - 2);
+  if (!text.empty() && text.back() == '/') text.remove_suffix(1);
+  std::string name;
+  AttributeMap attributes;
+  parseTagText(text, name, attributes);
+  return attributes;
+}
 
 bool readReferenceTag(const ScannedTag& tag, PARSE2INFO& info) {
   switch (tag.name.kind()) {

@@ -6,8 +6,10 @@
 // whose `rel` holds the word "stylesheet", and a classic or module `script` with a `src`
 // (script_types.h: any JavaScript type, however spelt, or none; "module"). The body of a
 // recorded script is walked like ordinary text; the bodies of other scripts are skipped. The
-// first `base` with an `href` is noted too. It only reads the page; the caller looks up `href`
-// or `src` and rewrites tags by the recorded offsets.
+// first `base` with an `href` is noted too. It only reads the page; the caller reads the
+// recorded tags' attributes again where they stand (attributesOf), looks up `href` or `src` and
+// rewrites tags by the recorded offsets. A record is a few words: a page may hold elements by
+// the hundred thousand.
 //
 // referenceNames takes a value as the browser's URL parser does (white space around it and tabs
 // and line breaks in it dropped) and refuses values that name a remote resource: a scheme other
@@ -34,15 +36,18 @@ namespace sarnavel {
 
 // One recorded element.
 struct ELEMENT {
-  std::string name;  // "link" or "script"
   std::size_t tagStart = 0;
   std::size_t tagEnd = 0;
-  AttributeMap attributes;
+  TagKind kind = TagKind::Link;  // Link or Script
   // Its text holds "</script" or "</style" (any case), as a tag read in a script or style body
   // as text may: that end tag closes the body, for browsers and for the walk, so the tag is
   // never changed (an attribute added after its last one would stand past that end).
   bool holdsBodyEnd = false;
 };
+
+// The attributes of a recorded element, as the walk read them, read again from the page it was
+// recorded in.
+AttributeMap attributesOf(std::string_view page, const ELEMENT& element);
 
 // The first `base` element with an `href`: its value as written, and where it ends (browsers
 // resolve the references after it against it).

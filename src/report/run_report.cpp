@@ -222,9 +222,9 @@ void referenceFields(LineWriter& out, const DocumentResult& record) {
     out.closeObject();
   }
   out.closeArray();
-  if (record.referencesUnlisted > 0) {
+  if (record.references.unlisted() > 0) {
     out.key("referencesUnlisted");
-    out.number(record.referencesUnlisted);
+    out.number(record.references.unlisted());
   }
 }
 

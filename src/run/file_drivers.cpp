@@ -93,7 +93,6 @@ FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, con
     report.form = recogniseContent(text).form;
     std::vector<PageEdit> edits;
     report.document = convert(text, edits, evidence, identity);
-    report.document->compact();
     if (mode == WriteMode::DryRun) return report;
     auto stored = [&](StoreResult step) {
       report.result = step.result;

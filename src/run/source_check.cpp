@@ -150,8 +150,6 @@ FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const
       std::vector<PageEdit> unusedEdits;
       const DocumentReferences references(text, loads.base, pageEncoding, record.source.encoding, resolver);
       charsetAttributeEdits(loads.elements, references, "", record.references, unusedEdits);
-      for (FoundReference& reference : record.references) reference.charsetWritten = false;
-      record.compact();
     }
   } catch (const std::bad_alloc&) {
     report = FileReport{};

@@ -29,9 +29,10 @@ UntakenPages::UntakenPages(const PathList& pages, ReferenceProbes* probes, const
     const FileSystemResolver resolver(normalFolderOf(path), probes);
     const DocumentReferences references(text, loads.base, textEncoding, read.decision.encoding, resolver);
     for (const ELEMENT& element : loads.elements) {
-      const bool script = element.name == "script";
-      const auto value = element.attributes.find(script ? "src" : "href");
-      if (value == element.attributes.end()) continue;
+      const bool script = element.kind == TagKind::Script;
+      const AttributeMap attributes = attributesOf(text, element);
+      const auto value = attributes.find(script ? "src" : "href");
+      if (value == attributes.end()) continue;
       bool remote = false;
       const std::optional<DocumentReferences::Loaded> loaded = references.resolve(
           value->second, element.tagStart, script ? LoadedKind::Script : LoadedKind::StyleSheet, remote);

@@ -366,7 +366,7 @@ TEST(CliInterrupt, StoppedAfterAPageAndStartedAgainEveryScriptIsAsOneRunMakesIt)
   std::string page = "<html><head><meta charset=\"Shift_JIS\">\n";
   for (std::size_t k = 0; k < 300; ++k) {
     std::u16string words;
-    for (std::size_t n = 0; n <= k % 4; ++n) words += kSchoolKanji[(k * 7 + n * 13) % kSchoolKanji.size()];
+    for (std::size_t n = 0; n <= k % 4; ++n) words += levelOneKanji()[(k * 7 + n * 13) % levelOneKanji().size()];
     const std::string script = "var s = \"" + icuEncode("windows-31j", words) + "\";\n";
     const std::string name = "js/s" + std::to_string(1000 + k) + ".js";
     stopped.put("site/" + name, script);

@@ -1,30 +1,10 @@
 #!/usr/bin/env node
-// End-to-end fidelity test: a converted site, opened in a real browser, shows what it showed
-// before.
-//
-// The corpus is written first, from the templates, into a work folder (make-corpus.mjs): one
-// small site per source form, and the hard corpus, whose pages hold the corners real legacy
-// sites have. For every form, every target encoding and every line-ending choice the form is
-// converted with, a copy of the form's folder is converted in place by sarnavel-cli; then
-// headless Chromium loads each page and its converted twin from file:// URLs and compares the
-// title, the text of the body, the generated content of ::before and ::after, the text the
-// scripts wrote and the computed font-family. The bytes are checked too: every converted file
-// decodes cleanly in the target encoding, UTF-8 output has no byte-order mark, declarations
-// name the target, line endings are as asked, and a second conversion to the same target
-// changes no byte. With --keep-characters (UTF-8 only, when the CLI offers it) every file's
-// text must also equal the browser's reading of the original, declarations aside.
-//
-// The baseline of a page is the page as the browser reads it. It is taken from a copy of the
-// form written in UTF-8 with a byte-order mark (which every browser reads one way) and checked
-// once against the original; where the browser cannot read the original as written (UTF-16
-// without a byte-order mark, pages without any declaration), the copy stands in for it and the
-// case is named in KNOWN below.
-//
-// Usage: node driver.mjs [--cli PATH] [--forms a,b] [--targets a,b] [--eols a,b] [--keep]
-//                        [--jobs N] [--verbose]
-// --forms takes names or patterns with * (hard-* is the hard corpus). The CLI's path comes from --cli or
-// SARNAVEL_CLI, the browser from CHROMIUM (default /usr/bin/chromium). Closes with the line
-// "e2e: N passed, M failed"; exits 1 when M > 0.
+// End-to-end fidelity test: a converted site, opened in headless Chromium, shows what it showed
+// before, and its bytes are what the target asks for. README.md says what is compared and
+// checked, how to run it (--cli PATH or SARNAVEL_CLI, --forms with * patterns, --targets,
+// --eols, --keep, --jobs N, --verbose; the browser is CHROMIUM or /usr/bin/chromium) and why
+// each known difference is one.
+// Closes with the line "e2e: N passed, M failed"; exits 1 when M > 0.
 import { execFile, execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
@@ -58,47 +38,31 @@ const withReferencesRead = (text, mayBeReferenced) => text.replace(/&#(?:x([0-9a
 const lacks = (target) => (ch) => !(holds('shift_jis', ch) && holds(target, ch));
 
 // ---------------------------------------------------------------------------------------------
-// Differences that cannot be avoided, each named. A check one of these matches is reported as
-// "known" and counted neither as passed nor as failed.
+// Differences that cannot be avoided, each named (README.md, "Known differences"). A check one
+// of these matches is reported as "known" and counted neither as passed nor as failed.
 const KNOWN = [
   {
-    // A UTF-16 file without a byte-order mark: browsers have no way to tell it is UTF-16 (its
-    // declaration is unreadable to them), so the original shows garbage. The converted page
-    // is compared with the same text written with a byte-order mark instead.
     name: 'UTF-16 without a byte-order mark',
     matches: (c, aspect) => /^utf-16(le|be)-nobom$/.test(c.form) && c.target === '-' && aspect === 'original',
     why: 'browsers cannot read UTF-16 without a byte-order mark; the baseline is the same text with one',
   },
   {
-    // Chromium does not recognise ISO-2022-JP in a page that declares no encoding: it shows
-    // the escape sequences as text. The original of such a page is unreadable; its baseline is
-    // the text as written.
     name: 'undeclared ISO-2022-JP',
     matches: (c, aspect) => c.form === 'iso-2022-jp' && /^(nodecl|bare)\.html$/.test(c.file) && c.target === '-' && aspect === 'original',
     why: 'Chromium does not detect ISO-2022-JP in a page without a declaration; the baseline is the text as written',
   },
   {
-    // CSS and JavaScript have no escapes inside comments: a character the target cannot hold
-    // that stands in a comment is written as escape text there (\E9 , \u00E9), so the comment
-    // reads differently. No browser shows comments; the visible text is compared elsewhere.
-    // Without escapes (--keep-characters) comments keep every character.
     name: 'comments',
     matches: (c, aspect) => aspect === 'comment text' && c.mode !== 'keep',
     why: 'characters the target cannot hold stay as escape text inside CSS and JavaScript comments',
   },
   {
-    // <xmp> and <plaintext> show their text as written: nothing escapes there, so a character
-    // the target cannot hold shows as the reference written for it (and the log is to name
-    // it, which is checked apart). Accepted only when that is the whole difference.
     name: 'raw text that nothing escapes',
     matches: (c, aspect, original, converted) => c.mode !== 'keep' && c.file === 'xmp.html' && aspect === 'body text' &&
       typeof converted === 'string' && withReferencesRead(converted, lacks(c.target)).normalize('NFC') === original.normalize('NFC'),
     why: 'a character the target cannot hold shows as its reference inside <xmp> and <plaintext>',
   },
   {
-    // HTML reads a reference to 27 of the C1 controls through the windows-1252 table (&#148;
-    // shows ”), so no reference gives them: a target that lacks them writes the geta mark, and
-    // the log is to count each (checked apart). Accepted only where the original held one.
     name: 'C1 controls that no reference gives',
     matches: (c, aspect, original, converted) => c.mode !== 'keep' && c.file === 'c1.html' &&
       ['body text', 'text written by scripts'].includes(aspect) && typeof converted === 'string' &&
@@ -106,10 +70,6 @@ const KNOWN = [
     why: 'a C1 control whose reference shows another character is written as 〓 where the target lacks it',
   },
   {
-    // A script element written by document.write carries the charset its script spells out, and
-    // one a script makes the charset it sets; no conversion of the page reaches into that
-    // string, so the script loaded is misread once its file is converted. The log is to warn of
-    // it (checked apart).
     name: 'charset written by a script',
     matches: (c, aspect) => ['docwrite.html', 'set-charset.html'].includes(c.file) &&
       ['body text', 'text written by scripts'].includes(aspect) && c.target !== '-',
@@ -262,18 +222,9 @@ function readTree(folder) {
 // ---------------------------------------------------------------------------------------------
 // The browser
 
-const browserFlags = [
-  '--headless',
-  '--no-sandbox',
-  '--disable-gpu',
-  '--disable-background-networking',
-  '--disable-component-update',
-  '--no-first-run',
-  '--disable-sync',
-  '--disable-quic',
-  // Module scripts load through CORS, which file:// URLs do not pass without this.
-  '--allow-file-access-from-files',
-];
+// Module scripts load through CORS, which file:// URLs pass only with the last flag.
+const browserFlags = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-background-networking',
+  '--disable-component-update', '--no-first-run', '--disable-sync', '--disable-quic', '--allow-file-access-from-files'];
 
 // Decodes byte strings with the browser's own decoders; fatal: an error instead of U+FFFD.
 async function decodeInBrowser(page, items) {

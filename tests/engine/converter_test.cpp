@@ -210,13 +210,6 @@ TEST(Converter, AsciiRunsOfEveryLengthBetweenCharacters) {
   }
 }
 
-TEST(Converter, LineBreakOptionsAlone) {
-  ConverterOptions add = parseConverterOptions("-s -c");
-  EXPECT_EQ(convertText(add, "a\nb\r\nc\r"), "a\r\nb\r\nc\r");
-  ConverterOptions remove = parseConverterOptions("-s -d");
-  EXPECT_EQ(convertText(remove, "a\nb\r\nc\r"), "a\nb\nc\r");
-}
-
 // A target outside the table is refused and changes nothing.
 TEST(TargetEncodingTable, ATargetOutsideItChangesNothing) {
   ConverterOptions options = parseConverterOptions("-e -x -Lu -d");

@@ -3,14 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "engine/converter.h"
 #include "engine/css_conversion.h"
 #include "engine/html_conversion.h"
 #include "engine/javascript_conversion.h"
 #include "engine/target_options.h"
+#include "support/bytes.h"
 #include "support/memory_resolver.h"
 #include "support/targets.h"
 #include "text/line_breaks.h"
+#include "text/utf8.h"
 
 namespace sarnavel {
 namespace {
@@ -93,6 +97,57 @@ TEST(DocumentResult, InvalidBytesLineBreaksAndSizes) {
   EXPECT_EQ(toItself.lineBreaksAfter, (LineBreakCounts{1, 1, 0}));
 }
 
+// One byte that forms no character, in every kind (a page's text, script and style) and every
+// source form: it is counted, so the file is warned of, and with the characters kept it is
+// U+FFFD itself, never an escape of it.
+TEST(DocumentResult, OneInvalidByteIsCountedAndKeptAsTheReplacementCharacter) {
+  const std::string nihongo[] = {"\x93\xFA\x96\x7B\x8C\xEA", "\xC6\xFC\xCB\xDC\xB8\xEC\xA4\xCE\xCA\xB8",
+                                 "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"};
+  const struct {
+    const char* what;
+    SourceEncoding encoding;
+    std::function<std::string(const std::string&)> bytes;  // the document's ASCII markup around one bad byte
+  } forms[] = {
+      {"Shift_JIS", SourceEncoding::ShiftJis, [&](const std::string& t) { return t + nihongo[0] + "\xFF"; }},
+      {"EUC-JP", SourceEncoding::EucJp, [&](const std::string& t) { return t + nihongo[1] + "\xFF"; }},
+      {"ISO-2022-JP", SourceEncoding::Iso2022Jp, [](const std::string& t) { return t + "\x1B$BF|K\\!\x1B(B"; }},
+      {"UTF-8", SourceEncoding::Utf8, [&](const std::string& t) { return t + nihongo[2] + "\xC0"; }},
+      {"UTF-16LE", SourceEncoding::Utf16,
+       [](const std::string& t) { return testing::kLeMark + testing::utf16le(utf8ToUtf16(t) + u"\u65E5") + "Z"; }},
+      {"UTF-16BE", SourceEncoding::Utf16,
+       [](const std::string& t) { return testing::kBeMark + testing::utf16be(utf8ToUtf16(t) + u"\u65E5") + "Z"; }},
+  };
+  const struct {
+    Kind kind;
+    const char* before;  // the bad byte ends the text: a page reads it where this leaves it
+  } places[] = {{Kind::Page, "<p>"},
+                {Kind::Page, "<script>s='"},
+                {Kind::Page, "<style>p{content:'"},
+                {Kind::Sheet, "p{content:'"},
+                {Kind::Script, "s='"}};
+  for (const auto& form : forms) {
+    for (const auto& place : places) {
+      SCOPED_TRACE(std::string(form.what) + " after " + place.before);
+      std::string text = form.bytes(place.before);
+      TargetChoice options;
+      options.targetEncoding = TargetEncoding::Utf8;
+      options.keepCharacters = true;
+      const DocumentResult kept = place.kind == Kind::Page    ? convertHtml(text, options, testing::NoFiles())
+                                  : place.kind == Kind::Sheet ? convertCss(text, options)
+                                                              : convertJavaScript(text, options);
+      EXPECT_EQ(kept.source.encoding, form.encoding);
+      EXPECT_EQ(kept.invalidBytes.count, 1u);
+      EXPECT_NE(text.find("\xEF\xBF\xBD"), std::string::npos) << text;
+      EXPECT_EQ(text.find("FFFD"), std::string::npos) << text;
+      EXPECT_EQ(text.find("65533"), std::string::npos) << text;
+      for (int target : {0, 1, 2}) {
+        EXPECT_EQ(convert(place.kind, form.bytes(place.before), testing::asTarget(target)).invalidBytes.count, 1u)
+            << target;
+      }
+    }
+  }
+}
+
 // A page's declarations are tested with its bytes; a sheet's rule and a script's nothing here.
 TEST(DocumentResult, DeclarationsAndWhatBecameOfThem) {
   using F = DeclarationForm;
@@ -129,20 +184,26 @@ TEST(DocumentResult, ACompactRecordKeepsAFewOfEachKindAndCountsTheRest) {
   std::string page = "<meta charset=utf-8>";
   for (int k = 0; k < 10; ++k)
     page += "<form action=x><a href=\"?q=\xE6\x97\xA5\"></a><script src=s" + std::to_string(k) + ".js></script>";
-  page += "<script src=http://x/a.js></script><script src=here.js></script>";
+  page += "<script src=http://x/a.js></script><script src=here.js></script><link rel=stylesheet href=here.css>";
+  page += "<script src=here.js></script>";
   testing::MemoryResolver files;
   files.file("here.js");
+  files.file("here.css");
   std::string text = page;
   TargetChoice options;
   options.targetEncoding = TargetEncoding::ShiftJis;
   DocumentResult record = convertHtml(text, options, files);
-  record.compact();
   EXPECT_EQ(record.pageNotices.size(), 2 * kRecordedOfEachKind);
   EXPECT_EQ(record.pageNoticesUnlisted[0], 10 - kRecordedOfEachKind);
   EXPECT_EQ(record.pageNoticesUnlisted[1], 10 - kRecordedOfEachKind);
-  EXPECT_EQ(record.referencesUnlisted, 10 - kRecordedOfEachKind);
-  ASSERT_EQ(record.references.size(), kRecordedOfEachKind + 2);
-  EXPECT_EQ(record.references.back().status, ReferenceStatus::Followable);
+  EXPECT_EQ(record.references.unlisted(), 10 - kRecordedOfEachKind);
+  // A reference made again is read as often as it was made, in its place.
+  ASSERT_EQ(record.references.size(), kRecordedOfEachKind + 4);
+  for (std::size_t k : {1, 2, 3}) {
+    const FoundReference& found = record.references[kRecordedOfEachKind + k];
+    EXPECT_EQ(found.kind, k == 2 ? LoadedKind::StyleSheet : LoadedKind::Script) << k;
+    EXPECT_EQ(found.status, ReferenceStatus::Followable) << k;
+  }
 }
 
 TEST(DocumentResult, TheConverterAloneReportsWhatItCouldNotHold) {

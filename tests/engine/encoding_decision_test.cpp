@@ -106,6 +106,17 @@ TEST(EncodingDecision, StrongestValidEvidenceDecides) {
       {"an EUC-JP kanji that UTF-8 reads as an IPA letter", hyo, {}, {E::EucJp, B::Detection}},
       {"an EUC-JP kanji that UTF-8 reads as an overlong form", "\"\xC1\xB0\"", {}, {E::EucJp, B::Detection}},
       {"truly even", even, {}, {E::ShiftJis, B::Detection, E::EucJp}},
+      // EUC-JP kanji against the half-width letters Shift_JIS makes of them: words are priced
+      // letter by letter, and a short text whose readings lie close is named uncertain, even
+      // when what loads it agrees with the bytes (the page may be older than the file).
+      {"a half-width word", "s=\"\xC3\xDE\xB0\xC0\";", {}, {E::ShiftJis, B::Detection}},
+      {"no word opens with the long-vowel mark", "s=\"\xB0\xB2\";", {}, {E::EucJp, B::Detection}},
+      {"no sound mark after a letter that takes none", "s=\"\xC4\xDF\";", {}, {E::EucJp, B::Detection}},
+      {"three rare kanji, close", "s=\"\xB8\xA4\xB1\xC0\xB3\xA4\";", {}, {E::EucJp, B::Detection, E::ShiftJis}},
+      {"one kanji as two likely letters, the page agreeing",
+       "s=\"\xCE\xBD\";",
+       loadedBy("", E::ShiftJis),
+       {E::ShiftJis, B::Detection, E::EucJp}},
       {"a Latin letter inside a word", "s=\"caf\xC3\xA9\";", {}, {E::Utf8, B::Detection}},
       {"Shift_JIS", "\x93\xFA\x96\x7B", {}, {E::ShiftJis, B::Detection}},
       // Undeclared, UTF-8 with a few malformed sequences is a reading of its own.

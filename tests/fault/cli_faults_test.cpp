@@ -101,6 +101,15 @@ TEST(CliFault, EachFaultFailsItsFileAloneAndLosesNothing) {
        return true;
      },
      underLimit(RLIMIT_AS, rlim_t{512} << 20)},
+    {"a page whose escapes outgrow the memory the program may take",
+     {{"a.css", 400, 100}, {"bad.html", 0, 101}},
+     [](const fs::path& root, auto&) {
+       std::string page = "<meta charset=\"Shift_JIS\"><p>";
+       for (int k = 0; k < 6'000'000; ++k) page += "\x81\xFF\xA0\xFD";  // each byte a "&#65533;"
+       std::ofstream(root / "bad.html", std::ios::binary) << page;
+       return true;
+     },
+     underLimit(RLIMIT_AS, rlim_t{128} << 20)},  // 24 MB read, 144 MB written
 #endif
   };
   for (const auto& c : cases) {

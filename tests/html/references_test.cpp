@@ -18,9 +18,10 @@ std::string collect(const std::string& page) {
   collectReferences(page, info);
   std::string out;
   for (const ELEMENT& e : info.elements) {
-    auto value = e.attributes.find(e.name == "link" ? "href" : "src");
+    const AttributeMap attributes = attributesOf(page, e);
+    auto value = attributes.find(e.kind == TagKind::Link ? "href" : "src");
     if (!out.empty()) out += ' ';
-    out += e.name + ":" + (value == e.attributes.end() ? "(none)" : value->second);
+    out += (e.kind == TagKind::Link ? "link:" : "script:") + (value == attributes.end() ? "(none)" : value->second);
   }
   return out;
 }
@@ -73,16 +74,17 @@ TEST(CollectReferences, TheFirstBaseWithAnHref) {
 
 // Offsets and attributes (the first of a repeated name), appended to what the record held.
 TEST(CollectReferences, RecordsOffsetsAndAttributes) {
+  const std::string page = "<p><LINK rel=StyleSheet HREF='a.css' href=b.css /> <script SRC=a.js></script>";
   PARSE2INFO info;
-  info.elements.push_back(ELEMENT{"earlier", 0, 0, {}, false});
-  collectReferences("<p><LINK rel=StyleSheet HREF='a.css' href=b.css /> <script SRC=a.js></script>", info);
+  info.elements.push_back(ELEMENT{0, 3, TagKind::Other, false});
+  collectReferences(page, info);
   std::string out;
   for (const ELEMENT& e : info.elements) {
-    out += e.name + "@" + std::to_string(e.tagStart) + "-" + std::to_string(e.tagEnd);
-    for (const auto& [key, value] : e.attributes) out += " " + key + "=" + value;
+    out += std::to_string(e.tagStart) + "-" + std::to_string(e.tagEnd);
+    for (const auto& [key, value] : attributesOf(page, e)) out += " " + key + "=" + value;
     out += "|";
   }
-  EXPECT_EQ(out, "earlier@0-0|link@3-50 href=a.css rel=StyleSheet|script@51-68 src=a.js|");
+  EXPECT_EQ(out, "0-3|3-50 href=a.css rel=StyleSheet|51-68 src=a.js|");
 }
 
 // The first name a reference leads to, as bytes ("-" when it is remote, "" when it names

@@ -22,7 +22,7 @@ FileOutcome converted() {
   DocumentResult& r = o.document.emplace();
   r.source = {SourceEncoding::ShiftJis, DecisionBasis::Declaration};
   r.declarations = {{DeclarationForm::ContentTypeMeta, "Shift_JIS", DeclarationFate::MovedBeforeTitle}};
-  r.references = {{LoadedKind::Script, "a.js", ReferenceStatus::Followable, "/site/a.js", "EUC-JP", true}};
+  r.references.add({LoadedKind::Script, "a.js", ReferenceStatus::Followable, "/site/a.js", "EUC-JP", true});
   r.escaped = {{0xE9, 2, {3, 4}}};
   r.lost = {{0x2460, 1, {5, 6}, StandIn::GetaMark}, {0x1F600, 1, {9, 1}, StandIn::Reference}};
   r.invalidBytes = {1, {7, 8}};
@@ -100,9 +100,9 @@ TEST(RunReport, ALineDraftedBeforeItsLastNotesIsTheWholeObjectsText) {
   noNotes.notes.clear();
   FileOutcome odd = converted();
   odd.notes.push_back({NoteCode::ServerCharset, StoreProblem::None, {"x\xFF\"\\\t</y>", "/h", "1", "\x01"}});
-  odd.document->references.push_back(
+  odd.document->references.add(
       {LoadedKind::StyleSheet, "a\"b.css", ReferenceStatus::Missing, "", "\x7F\x01", false});
-  odd.document->references.push_back(
+  odd.document->references.add(
       {LoadedKind::Script, "\t", ReferenceStatus::Missing, "", "\xE6\x97\xA5\xFF", false});
   odd.problems.push_back({NoteCode::RecoveryPending, StoreProblem::None, {"\x1F"}});
   const std::vector<FileNote> added = {

@@ -1,36 +1,49 @@
 // Small sites made at random for the properties of whole runs: pages that load short scripts
-// and style sheets of one to four common kanji, all in one source encoding, each page with a
+// and style sheets of one to four characters, all in one source encoding, each page with a
 // meta naming it and each loading element with a charset attribute naming it, or none.
 // Deterministic: the same seed gives the same site.
 //
-// The kanji are those of the first school years that the detection itself finds common (the
-// cheapest in its model, encoding_detection.h): a word of them reads cheapest in its own
-// encoding, so the properties test what runs make of the evidence, not how well one word's
-// bytes alone tell EUC-JP from Shift_JIS (bench/detection_accuracy measures that). With rarer
-// kanji, a script of one word in EUC-JP may read cheaper as half-width katakana in Shift_JIS,
-// and a run given no page that loads it reads it so.
+// The characters are kanji of JIS X 0208 level 1, each as likely as any other (the rare ones
+// are what a short EUC-JP text shares with Shift_JIS half-width katakana, and a one-word
+// script has no other text to tell it by), now and then one of level 2 or a kana. Their
+// bytes often do not settle the encoding: the properties hold where the run says so.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "engine/encoding_detection.h"
 #include "support/oracle.h"
 #include "support/temp_folder.h"
 
 namespace sarnavel::testing {
 
-// Kanji of the first school years: what a one-word script of a Japanese site holds.
-inline const std::u16string kSchoolKanji =
-    u"一右雨円王音下火花学気九休金空月犬見五口校左三山子四糸字耳七車手十出女小上森人水正生青夕石赤千川先"
-    u"早草足村大男中虫町天田土二日入年白八百文木本名目立力林六引羽雲園遠何科夏家歌画回会海絵外角楽活間丸"
-    u"岩顔汽記帰弓牛魚京強教近兄形計元言原戸古午後語工公広交光考行高黄合谷国黒今才細作算止市矢姉思紙寺自"
-    u"時室社弱首秋週春書少場色食心新親図数西声星晴切雪船線前組走多太体台地池知茶昼長鳥朝直通弟店点電刀冬"
-    u"当東答頭同道読内南肉馬売買麦半番父風分聞米歩母方北毎妹万明鳴毛門夜野友用曜来里理話要漢予";
+// The characters of JIS X 0208 rows `first` to `last`, read through ICU's EUC-JP.
+inline std::u16string jisRows(int first, int last) {
+  std::u16string characters;
+  for (int row = first; row <= last; ++row) {
+    for (int cell = 1; cell <= 94; ++cell) {
+      const char bytes[] = {static_cast<char>(0xA0 + row), static_cast<char>(0xA0 + cell)};
+      const std::u16string one = icuDecode("EUC-JP", std::string_view(bytes, 2));
+      if (one.size() == 1 && one[0] >= 0x3000 && one[0] != 0xFFFD) characters += one;
+    }
+  }
+  return characters;
+}
+inline const std::u16string& levelOneKanji() {
+  static const std::u16string kanji = jisRows(16, 47);  // 2,965
+  return kanji;
+}
+inline const std::u16string& levelTwoKanji() {
+  static const std::u16string kanji = jisRows(48, 84);
+  return kanji;
+}
+inline const std::u16string& kana() {
+  static const std::u16string letters = jisRows(4, 5);  // hiragana, katakana
+  return letters;
+}
 
 // A source encoding of the generated sites: its ICU converter and the charset documents name.
 struct SiteEncoding {
@@ -38,21 +51,6 @@ struct SiteEncoding {
   const char* charset;
 };
 inline const SiteEncoding kSiteEncodings[] = {{"windows-31j", "Shift_JIS"}, {"EUC-JP", "EUC-JP"}, {"UTF-8", "UTF-8"}};
-
-// Of those, the kCommonKept the detection finds commonest.
-inline constexpr std::size_t kCommonKept = 120;
-inline const std::u16string& commonKanji() {
-  static const std::u16string kept = [] {
-    std::vector<std::pair<std::uint64_t, char16_t>> priced;
-    for (char16_t kanji : kSchoolKanji)
-      priced.emplace_back(readCandidates(icuEncode("windows-31j", std::u16string(1, kanji)), false).shiftJis.cost, kanji);
-    std::stable_sort(priced.begin(), priced.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::u16string text;
-    for (std::size_t k = 0; k < kCommonKept && k < priced.size(); ++k) text += priced[k].second;
-    return text;
-  }();
-  return kept;
-}
 
 class SiteGenerator {
  public:
@@ -88,8 +86,11 @@ class SiteGenerator {
   bool chance(int oneIn) { return random_() % oneIn == 0; }
   std::string words() {
     std::u16string text;
-    const std::u16string& kanji = commonKanji();
-    for (int k = 0, n = 1 + static_cast<int>(random_() % 4); k < n; ++k) text += kanji[random_() % kanji.size()];
+    for (int k = 0, n = 1 + static_cast<int>(random_() % 4); k < n; ++k) {
+      const unsigned draw = random_() % 16;
+      const std::u16string& from = draw == 0 ? levelTwoKanji() : draw == 1 ? kana() : levelOneKanji();
+      text += from[random_() % from.size()];
+    }
     return icuEncode(encoding_.converter, text);
   }
   std::string charset() { return chance(2) ? " charset=\"" + std::string(encoding_.charset) + "\"" : ""; }
