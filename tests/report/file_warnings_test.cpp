@@ -50,6 +50,8 @@ TEST(FileWarnings, WhatARecordSays) {
   escaped.escaped = {{0xE9, 3, {2, 7}}};
   DocumentResult invalid = record(SourceEncoding::ShiftJis);
   invalid.invalidBytes = {4, {3, 9}};
+  DocumentResult oneInvalid = record(SourceEncoding::EucJp);
+  oneInvalid.invalidBytes = {1, {1, 2}};
   const PageNotice form{PageNoticeKind::FormWithoutAcceptCharset, {7, 3}, "/cgi-bin/post.cgi"};
   const PageNotice query{PageNoticeKind::NonAsciiQuery, {9, 1}, "s.cgi?q=\xE6\x97\xA5"};
   DocumentResult manyForms = record(SourceEncoding::ShiftJis, {form});
@@ -68,6 +70,7 @@ TEST(FileWarnings, WhatARecordSays) {
       {escaped, TargetEncoding::ShiftJis,
        "escaped-characters@2:7 文字 3 個を文字参照・エスケープで書きました（表示は変わりません）: U+00E9 (2:7)\n"},
       {invalid, TargetEncoding::Utf8, "invalid-bytes@3:9 文字にならないバイトが 4 個ありました（最初は 3:9）。\n"},
+      {oneInvalid, TargetEncoding::ShiftJis, "invalid-bytes@1:2 文字にならないバイトが 1 個ありました（最初は 1:2）。\n"},
       {manyForms, TargetEncoding::Utf8,
        "form-encoding@7:3 7:3: accept-charset のない form は、これから UTF-8 で送信されます（受け取る CGI "
        "を確かめてください）: action=\"/cgi-bin/post.cgi\"\n"
