@@ -10,8 +10,9 @@ all: build
 deps:
 	scripts/setup-deps
 
+# The benchmarks stay out of the test builds, also in a folder whose cache still has them on.
 configure: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSARNAVEL_BENCH=OFF
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -52,7 +53,8 @@ clean:
 # Every speed and memory goal in one run, each a ratio against a peer measured beside it:
 # bench/site on the generated and the documentation trees, the byte converter against ICU,
 # iconv and encoding_rs, tiny pages, the disk (15-20 minutes; installs the benchmarks' own
-# packages, builds into build-site). Options through BENCH_FLAGS, e.g. BENCH_FLAGS="--tree docs".
+# packages, builds the cli and the benchmarks in Release into build-site, the only build folder
+# with the benchmarks on). Options through BENCH_FLAGS, e.g. BENCH_FLAGS="--tree docs".
 BENCH_FLAGS ?=
 bench: deps
 	python3 bench/site $(BENCH_FLAGS)
