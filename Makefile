@@ -1,9 +1,10 @@
-# Entry points. `make test` is what CI runs: install what is missing, configure, build, run every
-# test but the package test (`make test-package`, which CI runs after the others).
+# Entry points. `make test` is what CI runs (after `make check-format`): install what is missing,
+# configure, build, run every test but the package test (`make test-package`, which CI runs
+# after the others).
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test test-sanitize coverage clean bench
+.PHONY: all deps configure build test test-sanitize coverage clean bench check-format
 
 all: build
 
@@ -19,6 +20,11 @@ build: configure
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -LE package
+
+# Every C and C++ file of src/, tests/, bench/ and fuzz/ laid out as .clang-format says (CI runs
+# it first); `scripts/check-format --fix` formats the files it names.
+check-format: deps
+	scripts/check-format
 
 # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
 SANITIZE_BUILD ?= build-sanitize
