@@ -1,23 +1,30 @@
-# Entry points. `make test` is what CI runs: install what is missing, configure, build, run every
-# test but the package test (`make test-package`, which CI runs after the others).
+# Entry points. `make test` is what CI runs (after `make check-format`): install what is missing,
+# configure, build, run every test but the package test (`make test-package`, which CI runs
+# after the others).
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test test-sanitize coverage clean bench
+.PHONY: all deps configure build test test-sanitize coverage clean bench check-format
 
 all: build
 
 deps:
 	scripts/setup-deps
 
+# The benchmarks stay out of the test builds, also in a folder whose cache still has them on.
 configure: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSARNAVEL_BENCH=OFF
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -LE package
+
+# Every C and C++ file of src/, tests/, bench/ and fuzz/ laid out as .clang-format says (CI runs
+# it first); `scripts/check-format --fix` formats the files it names.
+check-format: deps
+	scripts/check-format
 
 # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
 SANITIZE_BUILD ?= build-sanitize
@@ -52,7 +59,8 @@ clean:
 # Every speed and memory goal in one run, each a ratio against a peer measured beside it:
 # bench/site on the generated and the documentation trees, the byte converter against ICU,
 # iconv and encoding_rs, tiny pages, the disk (15-20 minutes; installs the benchmarks' own
-# packages, builds into build-site). Options through BENCH_FLAGS, e.g. BENCH_FLAGS="--tree docs".
+# packages, builds the cli and the benchmarks in Release into build-site, the only build folder
+# with the benchmarks on). Options through BENCH_FLAGS, e.g. BENCH_FLAGS="--tree docs".
 BENCH_FLAGS ?=
 bench: deps
 	python3 bench/site $(BENCH_FLAGS)

@@ -190,9 +190,8 @@ int main(int argc, char** argv) {
 
   const double mb = static_cast<double>(total) / 1e6;
   const double e = medianOf(tEngine), c = medianOf(tConverter), i = medianOf(tIcu);
-  std::printf(
-      "input: %.1f MB of %s in %zu files (%zu pages, %zu sheets, %zu scripts), %d repetitions, medians\n", mb,
-      intoUtf8 ? "Shift_JIS" : "UTF-8", docs.size(), pages, sheets, scripts, repetitions);
+  std::printf("input: %.1f MB of %s in %zu files (%zu pages, %zu sheets, %zu scripts), %d repetitions, medians\n", mb,
+              intoUtf8 ? "Shift_JIS" : "UTF-8", docs.size(), pages, sheets, scripts, repetitions);
   const std::string direction = intoUtf8 ? "Shift_JIS -> UTF-8" : "UTF-8 -> " + targetName;
   std::printf("| %s, one thread | ms | MB/s | / ICU |\n|---|---:|---:|---:|\n", direction.c_str());
   std::printf("| engine (convertHtml/Css/JavaScript) | %.0f | %.0f | %.2f |\n", e * 1e3, mb / e, i / e);

@@ -60,7 +60,7 @@ std::size_t sink = 0;
 
 std::size_t countOpeners(std::string_view page) {
   std::size_t count = 0;
-  for (const char* p = page.data(), *end = p + page.size();
+  for (const char *p = page.data(), *end = p + page.size();
        (p = static_cast<const char*>(std::memchr(p, '<', static_cast<std::size_t>(end - p)))) != nullptr; ++p)
     ++count;
   return count;

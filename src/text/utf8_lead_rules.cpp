@@ -68,10 +68,10 @@ bool followsUtf8LeadRulesBySse2(const std::uint8_t* p, std::size_t n) {
   for (; n - i >= kBlock; i += kBlock) {
     const __m128i bytes = load(p + i);
     const __m128i continuation = _mm_cmplt_epi8(bytes, continuationBelow);
-    const __m128i reached = _mm_or_si128(
-        _mm_or_si128(_mm_or_si128(atLeast(load(p + i - 1), 0xC0), atLeast(load(p + i - 2), 0xE0)),
-                     _mm_or_si128(atLeast(load(p + i - 3), 0xF0), atLeast(load(p + i - 4), 0xF8))),
-        atLeast(load(p + i - 5), 0xFC));
+    const __m128i reached =
+        _mm_or_si128(_mm_or_si128(_mm_or_si128(atLeast(load(p + i - 1), 0xC0), atLeast(load(p + i - 2), 0xE0)),
+                                  _mm_or_si128(atLeast(load(p + i - 3), 0xF0), atLeast(load(p + i - 4), 0xF8))),
+                     atLeast(load(p + i - 5), 0xFC));
     const __m128i broken = _mm_or_si128(_mm_xor_si128(continuation, reached), atLeast(bytes, 0xFE));
     // Checked every block: a text in another encoding usually fails within its first characters.
     if (_mm_movemask_epi8(broken) != 0) return false;

@@ -92,7 +92,8 @@ TEST(ByteMasks, MarkEachByteSoughtAndNothingPastTheBlock) {
         for (std::size_t k = 0; k < 64; ++k) {
           const bool inBlock = k < size;
           ASSERT_EQ((masks.first >> k) & 1, inBlock && buffer[k] == '<') << name << " size " << size << " at " << k;
-          ASSERT_EQ((masks.second >> k) & 1, inBlock && buffer[k] == zeroOrNot) << name << " size " << size << " at " << k;
+          ASSERT_EQ((masks.second >> k) & 1, inBlock && buffer[k] == zeroOrNot)
+              << name << " size " << size << " at " << k;
           ASSERT_EQ((masks.third >> k) & 1, inBlock && buffer[k] == '\x1b') << name << " size " << size << " at " << k;
         }
       }
