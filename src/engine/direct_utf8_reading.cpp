@@ -26,7 +26,7 @@ struct HeldCharacters {
   // surrogate, which no target holds.
   std::array<std::uint32_t, 0x10000> packed;
   std::array<std::uint32_t, 0x800> twoByte;  // the characters U+0080-U+07FF
-  bool complete = true;  // every held character has its bytes here
+  bool complete = true;                      // every held character has its bytes here
   std::uint32_t of(char32_t unit) const { return unit < 0x800 ? twoByte[unit] : packed[unit]; }
 };
 

@@ -93,8 +93,8 @@ struct DocumentResult {
   std::vector<PageNotice> pageNotices;  // a page's, a script's charsets set by code; by kind, in document order
   // The notices of each kind beyond the first kRecordedOfEachKind, counted rather than kept.
   std::size_t pageNoticesUnlisted[kPageNoticeKinds] = {};  // by PageNoticeKind
-  std::vector<EscapedCharacter> escaped;   // by first position
-  std::vector<LostCharacter> lost;         // by first position
+  std::vector<EscapedCharacter> escaped;                   // by first position
+  std::vector<LostCharacter> lost;                         // by first position
   InvalidBytes invalidBytes;
   LineBreakCounts lineBreaksBefore;
   LineBreakCounts lineBreaksAfter;

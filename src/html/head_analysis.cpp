@@ -35,7 +35,8 @@ std::optional<LabelPlace> charsetLabelIn(std::string_view content) {
       return LabelPlace{i + 1, close};
     }
     // Up to a blank or ';' outside an ISO-2022-JP run, whose bytes may look like either.
-    const std::size_t end = findOutsideRuns(content, i, [&](std::size_t k) { return isSpace(content[k]) || content[k] == ';'; });
+    const std::size_t end =
+        findOutsideRuns(content, i, [&](std::size_t k) { return isSpace(content[k]) || content[k] == ';'; });
     return LabelPlace{i, end == kNone ? content.size() : end};
   }
   return std::nullopt;
@@ -71,8 +72,8 @@ void readMeta(const ScannedTag& tag, PARSE1INFO& info) {
     info.hasContentTypeMeta = true;
     info.metaStart = span.tagStart;
     info.metaEnd = span.tagEnd;
-    info.metaDeclarations.push_back({true, span.tagStart, span.tagEnd,
-                                     content != tag.attributes.end() ? charsetInContent(content->second) : ""});
+    info.metaDeclarations.push_back(
+        {true, span.tagStart, span.tagEnd, content != tag.attributes.end() ? charsetInContent(content->second) : ""});
   } else if (kind == "content-script-type") {
     if (content != tag.attributes.end()) info.contentScriptType = lowercaseCopy(content->second);
   }
@@ -109,23 +110,15 @@ HeadStep readHeadTag(const ScannedTag& tag, PARSE1INFO& info) {
       info.hasTitle = true;
       info.titleStart = tag.span.tagStart;
       break;
-    case TagKind::TitleEnd:
-      info.titleCloseEnd = tag.span.tagEnd;
-      break;
-    case TagKind::Script:
-      return HeadStep::SkipScriptBody;
-    case TagKind::Style:
-      return HeadStep::SkipStyleBody;  // a meta or title written in a style sheet is no tag
-    case TagKind::Meta:
-      readMeta(tag, info);
-      break;
-    case TagKind::Body:
-      return HeadStep::Done;
+    case TagKind::TitleEnd: info.titleCloseEnd = tag.span.tagEnd; break;
+    case TagKind::Script: return HeadStep::SkipScriptBody;
+    case TagKind::Style: return HeadStep::SkipStyleBody;  // a meta or title written in a style sheet is no tag
+    case TagKind::Meta: readMeta(tag, info); break;
+    case TagKind::Body: return HeadStep::Done;
     case TagKind::Doctype:
       if (info.doctypeEnd == 0) info.doctypeEnd = tag.span.tagEnd;
       break;
-    default:
-      break;
+    default: break;
   }
   return HeadStep::Go;
 }

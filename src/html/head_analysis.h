@@ -40,8 +40,8 @@ struct PARSE1INFO {
   std::size_t headCloseStart = 0;  // tagStart of the last `/head`
   std::size_t headCloseEnd = 0;    // tagEnd of the last `/head`
   bool hasContentTypeMeta = false;
-  std::size_t metaStart = 0;    // tagStart of the last content-type meta
-  std::size_t metaEnd = 0;      // tagEnd of the last content-type meta
+  std::size_t metaStart = 0;  // tagStart of the last content-type meta
+  std::size_t metaEnd = 0;    // tagEnd of the last content-type meta
   bool hasTitle = false;
   std::size_t titleStart = 0;     // tagStart of the last `title`
   std::size_t titleCloseEnd = 0;  // tagEnd of the last `/title`

@@ -10,7 +10,7 @@ bool walkPage(std::string_view page, PARSE1INFO& head, PARSE2INFO& references, c
   ScannedTag tag;
   bool headActive = true;
   std::size_t headResumesAt = 0;  // the head analysis passes over tags before this offset
-  bool headPassedOver = false;     // the walk skipped tags the head analysis reads
+  bool headPassedOver = false;    // the walk skipped tags the head analysis reads
   while (walk.next(tag)) {
     HeadStep step = HeadStep::Go;
     if (headActive && tag.span.tagStart >= headResumesAt) {

@@ -193,8 +193,7 @@ bool readReferenceTag(const ScannedTag& tag, PARSE2INFO& info) {
       if (auto href = tag.attributes.find("href"); href != tag.attributes.end())
         info.base = {href->second, tag.span.tagEnd};
       break;
-    default:
-      break;
+    default: break;
   }
   return false;
 }
@@ -239,7 +238,7 @@ bool namesRemote(std::string_view value) {
 
 struct LocalPath {
   std::u16string path;
-  bool fileScheme = false;  // written as a file: address, which no base changes
+  bool fileScheme = false;   // written as a file: address, which no base changes
   std::u16string undecoded;  // the path before decodeReferenceText
 };
 

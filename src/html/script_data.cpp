@@ -68,7 +68,7 @@ class ScriptData {
     while (end < page_.size() && isAsciiLetter(page_[end])) ++end;
     if (!spellsScript(name)) return closing || end == name ? name : end;
     if (closing && state_ == State::Escaped) return kNone;
-    if (closing) state_ = State::Escaped;                      // "</script" ends the double escape
+    if (closing) state_ = State::Escaped;                              // "</script" ends the double escape
     else if (state_ == State::Escaped) state_ = State::DoubleEscaped;  // "<script" begins it
     return end + 1;
   }

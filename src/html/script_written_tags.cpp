@@ -1,6 +1,5 @@
 #include "html/script_written_tags.h"
 
-
 #include "html/page_regions.h"
 #include "text/ascii.h"
 #include "text/find_bytes.h"

@@ -20,8 +20,9 @@ namespace {
 constexpr std::size_t kNone = std::string_view::npos;
 
 // Space, tab, line feed, vertical tab, form feed and carriage return, tested by one shift.
-constexpr std::uint64_t kSpaceBits = (std::uint64_t{1} << ' ') | (std::uint64_t{1} << '\t') | (std::uint64_t{1} << '\n') |
-                                     (std::uint64_t{1} << '\v') | (std::uint64_t{1} << '\f') | (std::uint64_t{1} << '\r');
+constexpr std::uint64_t kSpaceBits = (std::uint64_t{1} << ' ') | (std::uint64_t{1} << '\t') |
+                                     (std::uint64_t{1} << '\n') | (std::uint64_t{1} << '\v') |
+                                     (std::uint64_t{1} << '\f') | (std::uint64_t{1} << '\r');
 bool isSpace(char c) {
   const auto b = static_cast<unsigned char>(c);
   return b <= ' ' && ((kSpaceBits >> b) & 1) != 0;
@@ -486,8 +487,8 @@ unsigned loweredByte(char c) { return static_cast<unsigned char>(asciiLower(c));
   if (isSpace(static_cast<char>(first))) return true;
   if ((first | 0x20) == 'a' && (second == '>' || second == '/' || isSpace(static_cast<char>(second)))) return true;
   if (open + 3 >= page.size()) return true;
-  return kNamedPrefixes.holds(packedPrefix(loweredByte(page[open + 1]), loweredByte(page[open + 2]),
-                                           loweredByte(page[open + 3])));
+  return kNamedPrefixes.holds(
+      packedPrefix(loweredByte(page[open + 1]), loweredByte(page[open + 2]), loweredByte(page[open + 3])));
 }
 
 }  // namespace
@@ -516,7 +517,8 @@ std::optional<std::size_t> readShortNameBySse2(const char* p, std::size_t availa
   const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   // Bytes up to 0x20 (white space among them), found by one unsigned minimum.
   const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(block, _mm_set1_epi8(0x20)), block);
-  const auto stop = static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(_mm_movemask_epi8(low)) | 0x10000u));
+  const auto stop =
+      static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(_mm_movemask_epi8(low)) | 0x10000u));
   const std::size_t size = std::min(stop, available);
   if (size == 16 ? available != 16 : size != available && !isSpace(p[size])) return std::nullopt;
   // A-Z by signed comparisons: bytes from 0x80 are negative and stay as they are.

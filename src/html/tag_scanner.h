@@ -104,8 +104,23 @@ std::size_t skipScriptBody(std::string_view page, const TagSpan& scriptTag);
 // with each of its names, and the many tags no reader wants (p, a span, a cell) are passed over
 // by one test. `CommentOpener` is the name "!--"; every name not listed is `Other`.
 enum class TagKind : std::uint8_t {
-  Other, CommentOpener, Doctype, Html, Head, HeadEnd, Title, TitleEnd, Body,
-  Meta, Link, Script, Style, Base, Form, Anchor, Area,
+  Other,
+  CommentOpener,
+  Doctype,
+  Html,
+  Head,
+  HeadEnd,
+  Title,
+  TitleEnd,
+  Body,
+  Meta,
+  Link,
+  Script,
+  Style,
+  Base,
+  Form,
+  Anchor,
+  Area,
 };
 
 // The kind of a lower-cased tag name.

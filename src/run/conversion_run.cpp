@@ -241,11 +241,11 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   std::vector<std::filesystem::path> rootPaths;
   for (const std::string& root : named.roots()) rootPaths.emplace_back(root);
   ServerCharsetLookup serverCharset(target, std::move(rootPaths));
-  PathSet checked;  // the check reads a file both listed and loaded once
-  bool memoryBroken = false;  // the memory's record failed, which was told
+  PathSet checked;                      // the check reads a file both listed and loaded once
+  bool memoryBroken = false;            // the memory's record failed, which was told
   std::optional<UntakenPages> untaken;  // the pages of other kinds and what they load
   FileKeys fileKeys;
-  FolderFlushes flushes;  // the folders' flushes, shared by the files written in them
+  FolderFlushes flushes;   // the folders' flushes, shared by the files written in them
   ReferenceProbes probes;  // the loaded files looked into, shared by the pages
   // Each worker's own: the folder it last wrote in stays open for its next file.
   std::vector<WriteSession> sessions(static_cast<std::size_t>(std::max(threads, 1)));
@@ -320,7 +320,8 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
     const bool remembersWritten = pass == 2 || pass == 3;  // read again in passes 4 and 5
     std::vector<std::pair<std::string, std::optional<RewrittenFile>>> writtenInPass;
     // What each file's conversion left, by its place in the pass: each worker fills its own.
-    std::vector<std::optional<RewrittenFile>> leftInPass(remembersWritten && mode == WriteMode::Write ? paths.size() : 0);
+    std::vector<std::optional<RewrittenFile>> leftInPass(remembersWritten && mode == WriteMode::Write ? paths.size()
+                                                                                                      : 0);
     std::vector<std::pair<std::string, LoadEvidence>> loadedInPass;
     std::vector<std::string> moduleInPass;
     runInPassOrder<FileOutcome>(
@@ -342,8 +343,10 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
           context.memory = &memory;
           context.named = &named;
           context.recordsWrites = memory.recording();
-          if (pass <= 3 && !takenAsLink(paths[k])) context.nameLink = NameLink::NotFollowed;  // listed as a regular file
-          if (pass <= 3 && k < folders.size() && folders[k] != 0) context.listedFolder = request.listedFolders[folders[k] - 1];
+          if (pass <= 3 && !takenAsLink(paths[k]))
+            context.nameLink = NameLink::NotFollowed;  // listed as a regular file
+          if (pass <= 3 && k < folders.size() && folders[k] != 0)
+            context.listedFolder = request.listedFolders[folders[k] - 1];
           if (pass > 3) {
             if (loadedByOwnName.count(std::string(paths[k]))) context.nameLink = NameLink::NotFollowed;
             else context.loadedThroughLink = true;

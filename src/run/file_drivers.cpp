@@ -118,11 +118,10 @@ FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, con
     const std::vector<std::string_view> pieces =
         edits.empty() ? std::vector<std::string_view>{text} : editedPieces(text, edits);
     const bool stampLeft = (context.visitedAgain && edits.empty()) || former.recorded;
-    StoreResult written =
-        options.makeBackup
-            ? writeWithBackup(path, pieces, identity, context.flushes, context.session, &backupCopy, backupByLink,
-                              stampLeft)
-            : writeWholeFile(path, pieces, &identity, context.flushes, context.session, stampLeft);
+    StoreResult written = options.makeBackup
+                              ? writeWithBackup(path, pieces, identity, context.flushes, context.session, &backupCopy,
+                                                backupByLink, stampLeft)
+                              : writeWholeFile(path, pieces, &identity, context.flushes, context.session, stampLeft);
     const std::optional<FileStamp> left = written.left;
     const bool ok = stored(std::move(written));
     if (options.makeBackup) report.backedUp = ok;
@@ -157,7 +156,8 @@ bool stillLoadable(const std::filesystem::path& path, std::string_view content, 
   const std::filesystem::path reached = std::filesystem::canonical(path, error);
   if (error || classifyExtension(reached.native()) != classifyExtension(path.native())) return false;
   struct stat info;
-  if (::lstat(reached.c_str(), &info) != 0 || info.st_dev != read.status.st_dev || info.st_ino != read.status.st_ino) return false;
+  if (::lstat(reached.c_str(), &info) != 0 || info.st_dev != read.status.st_dev || info.st_ino != read.status.st_ino)
+    return false;
   return !looksBinary(content.substr(0, kFirstBlock));
 }
 
@@ -168,8 +168,8 @@ ResultCode readDriversFile(const std::filesystem::path& path, std::string& conte
   StoreProblem problem = StoreProblem::None;
   FileIdentity own;
   if (!identity) identity = &own;
-  ResultCode result = readFile({path, context.nameLink, context.looked, context.listedFolder, context.session},
-                               content, identity, &problem);
+  ResultCode result = readFile({path, context.nameLink, context.looked, context.listedFolder, context.session}, content,
+                               identity, &problem);
   if (result == ResultCode::Success && context.loadedThroughLink && !stillLoadable(path, content, *identity)) {
     content.clear();
     result = ResultCode::CannotOpen;
@@ -195,15 +195,15 @@ FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOp
 
 FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
                           const EncodingEvidence& evidence, const DriverContext& context) {
-  return convertFile(path, DocumentKind::StyleSheet, options, mode, evidence, context,
-                     [&](std::string& text, std::vector<PageEdit>&, const EncodingEvidence& e, const FileIdentity& sheet) {
-                       // The sheets it imports resolve against its own folder, under a page's rules.
-                       std::optional<OwnerRule> owners;
-                       if (context.named) owners = OwnerRule{context.named, sheet.status.st_uid};
-                       const FileSystemResolver resolver(normalFolderOf(path), context.probes,
-                                                         readFolder(path, context), owners);
-                       return convertCss(text, options, e, &resolver);
-                     });
+  return convertFile(
+      path, DocumentKind::StyleSheet, options, mode, evidence, context,
+      [&](std::string& text, std::vector<PageEdit>&, const EncodingEvidence& e, const FileIdentity& sheet) {
+        // The sheets it imports resolve against its own folder, under a page's rules.
+        std::optional<OwnerRule> owners;
+        if (context.named) owners = OwnerRule{context.named, sheet.status.st_uid};
+        const FileSystemResolver resolver(normalFolderOf(path), context.probes, readFolder(path, context), owners);
+        return convertCss(text, options, e, &resolver);
+      });
 }
 
 FileReport convertJsFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,

@@ -91,10 +91,13 @@ ResultCode readDriversFile(const std::filesystem::path& path, std::string& conte
 // neither converted nor written when the target is not UTF-8 (browsers read it as UTF-8 only):
 // its report is Success with a note, and no record.
 FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options,
-                           WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {}, const DriverContext& context = {});
+                           WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {},
+                           const DriverContext& context = {});
 FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options,
-                          WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {}, const DriverContext& context = {});
+                          WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {},
+                          const DriverContext& context = {});
 FileReport convertJsFile(const std::filesystem::path& path, const ConversionOptions& options,
-                         WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {}, const DriverContext& context = {});
+                         WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {},
+                         const DriverContext& context = {});
 
 }  // namespace sarnavel

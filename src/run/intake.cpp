@@ -254,10 +254,10 @@ void offerOne(const fs::path& path, IntakeReport& report, OfferState& state) {
     state.filesInside.push_back(identityOf(info));
     report.files.push_back(full.native());
     // A link the user names is followed.
-    if (struct stat named {}; lstat(path.c_str(), &named) == 0 && S_ISLNK(named.st_mode)) {
+    if (struct stat named{}; lstat(path.c_str(), &named) == 0 && S_ISLNK(named.st_mode)) {
       report.followedLinks.insert(full.native());
       report.folders.push_back(folderReachedBy(full));
-    } else if (struct stat folder {}; stat(full.parent_path().c_str(), &folder) == 0) {
+    } else if (struct stat folder{}; stat(full.parent_path().c_str(), &folder) == 0) {
       report.folders.push_back(folderIdOf(folder));
     } else {
       report.folders.emplace_back();

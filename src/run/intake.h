@@ -70,7 +70,7 @@ struct IntakeReport {
   // walks, by full path: not converted, but the run says which of the files it converts they
   // load (untaken_pages.h).
   PathList untakenPages;
-  std::vector<IntakeNotice> notices;              // in the order met
+  std::vector<IntakeNotice> notices;  // in the order met
   // The listed files whose names are symbolic links the run may follow: a link the user named,
   // a link met in a walk that leads inside what was named. Every other listed name was a
   // regular file (or a link leading nowhere, which is never followed) and is converted only

@@ -67,8 +67,8 @@ ReferenceProbes::Probe FileSystemResolver::lookAt(const std::string& full, Loade
   int at = AT_FDCWD;
   const char* name = full.c_str();
   const std::string& folder = pageFolder_.native();
-  if (pageFolderFd_ >= 0 && full.size() > folder.size() + 1 && full.starts_with(folder) &&
-      full[folder.size()] == '/' && folder != "/") {
+  if (pageFolderFd_ >= 0 && full.size() > folder.size() + 1 && full.starts_with(folder) && full[folder.size()] == '/' &&
+      folder != "/") {
     at = pageFolderFd_;
     name += folder.size() + 1;
   }

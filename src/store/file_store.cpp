@@ -429,7 +429,8 @@ StoreResult renameOver(const RenameOver& r) {
 StoreResult writeNewFile(WorkFolder& folder, const std::string& name, std::span<const std::string_view> bytes) {
   TempFile temp;
   temp.recordIn(folder.memory());
-  if (!temp.create(folder.fd, folder.path, name, 0666)) return failed(ResultCode::WriteFailed, problemOfCreation(errno));
+  if (!temp.create(folder.fd, folder.path, name, 0666))
+    return failed(ResultCode::WriteFailed, problemOfCreation(errno));
   if (!writeAll(temp.fd(), bytes) || !folder.flushFile(temp.fd()))
     return failed(ResultCode::WriteFailed, problemOfWrite(errno));
   // A file that appeared meanwhile under the name is someone else's.

@@ -68,10 +68,10 @@ IntakeMessage intakeMessage(const std::vector<IntakeNotice>& notices) {
   const std::size_t missingShown = std::min(missing.size(), most);
   // What was passed over by design keeps a few lines even below a long list of missing folders.
   const std::size_t passedOverShown = std::max<std::size_t>(most - missingShown, 4);
-  appendGroup(
-      message.text,
-      QStringLiteral("次のフォルダやファイルを最後まで読み込めなかったため、リストに追加されていないファイルがあります。"),
-      missing, missingShown);
+  appendGroup(message.text,
+              QStringLiteral(
+                  "次のフォルダやファイルを最後まで読み込めなかったため、リストに追加されていないファイルがあります。"),
+              missing, missingShown);
   appendGroup(message.text,
               QStringLiteral("次のものはたどっていません（リストに追加していません）。"
                              "変換するには、リンク先のフォルダやファイルそのものを追加してください。"),

@@ -27,11 +27,29 @@ TEST(CliOptions, ReadsEveryOption) {
       {{"-n", "LF", "a"}, E::ShiftJis, L::Lf, false, true, true, true, false, false, "", {"a"}},
       {{"--newline=CrLf", "a"}, E::ShiftJis, L::CrLf, false, true, true, true, false, false, "", {"a"}},
       {{"-n", "cr", "-n", "keep", "a"}, E::ShiftJis, L::Unchanged, false, true, true, true, false, false, "", {"a"}},
-      {{"--no-follow-css", "--no-follow-js", "--no-backup", "--dry-run", "a", "b"}, E::ShiftJis, L::Unchanged, false,
-       false, false, false, true, false, "", {"a", "b"}},
+      {{"--no-follow-css", "--no-follow-js", "--no-backup", "--dry-run", "a", "b"},
+       E::ShiftJis,
+       L::Unchanged,
+       false,
+       false,
+       false,
+       false,
+       true,
+       false,
+       "",
+       {"a", "b"}},
       {{"--check", "--report", "-", "a"}, E::ShiftJis, L::Unchanged, false, true, true, true, false, true, "-", {"a"}},
-      {{"--report=r.jsonl", "--", "-a", "--to"}, E::ShiftJis, L::Unchanged, false, true, true, true, false, false,
-       "r.jsonl", {"-a", "--to"}},
+      {{"--report=r.jsonl", "--", "-a", "--to"},
+       E::ShiftJis,
+       L::Unchanged,
+       false,
+       true,
+       true,
+       true,
+       false,
+       false,
+       "r.jsonl",
+       {"-a", "--to"}},
       {{"-"}, E::ShiftJis, L::Unchanged, false, true, true, true, false, false, "", {"-"}},
   };
   for (const auto& c : cases) {
@@ -41,8 +59,8 @@ TEST(CliOptions, ReadsEveryOption) {
     EXPECT_EQ(parse.error, "");
     EXPECT_EQ(o.conversion.targetEncoding, c.target);
     EXPECT_EQ(o.conversion.lineEnding, c.eol);
-    EXPECT_EQ(std::tuple(o.targetGiven, o.conversion.followCss, o.conversion.followJs, o.conversion.makeBackup, o.dryRun,
-                         o.check, o.reportPath, o.paths),
+    EXPECT_EQ(std::tuple(o.targetGiven, o.conversion.followCss, o.conversion.followJs, o.conversion.makeBackup,
+                         o.dryRun, o.check, o.reportPath, o.paths),
               std::tuple(c.targetGiven, c.css, c.js, c.backup, c.dryRun, c.check, c.report, c.paths));
   }
   EXPECT_TRUE(parseCommandLine({"-t", "utf-8", "--keep-characters", "a"}).options.conversion.keepCharacters);
@@ -72,7 +90,8 @@ TEST(CliOptions, RefusesWhatItCannotRead) {
       {"-t", "euc-jp", "--keep-characters", "a"},
       {"-t", "utf-8", "--keep-characters=yes", "a"},
   };
-  for (const auto& arguments : cases) EXPECT_NE(parseCommandLine(arguments).error, "") << ::testing::PrintToString(arguments);
+  for (const auto& arguments : cases)
+    EXPECT_NE(parseCommandLine(arguments).error, "") << ::testing::PrintToString(arguments);
 }
 
 }  // namespace

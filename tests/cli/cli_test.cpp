@@ -53,9 +53,10 @@ TEST(Cli, TheExactLogOfARun) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, kLogStart + success(page) + success(sheet) + success(deeper) + success(top) + success(sheet) +
                        finished(5, 0));
-  EXPECT_EQ(r.err, "sarnavel-cli: gone.html: no such file or folder\n"
-                   "sarnavel-cli: notes.txt: not a page, style sheet or script; passed over\n"
-                   "sarnavel-cli: no target encoding given (-t): converting to Shift_JIS\n");
+  EXPECT_EQ(r.err,
+            "sarnavel-cli: gone.html: no such file or folder\n"
+            "sarnavel-cli: notes.txt: not a page, style sheet or script; passed over\n"
+            "sarnavel-cli: no target encoding given (-t): converting to Shift_JIS\n");
   EXPECT_EQ(TempFolder::read(top), kSjisScript);
   EXPECT_EQ(TempFolder::read(top.native() + ".bak"), kScript);
   EXPECT_EQ(TempFolder::read(notes), "notes");
@@ -219,8 +220,8 @@ TEST(Cli, NamesAreWrittenVisiblyOneFileOneLine) {
   const CliResult r = runCli({"-t", "utf-8", site, site + "/gone\x1b[31m.html"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, kLogStart + "成功: " + site + "/\\x1b]0;owned\\a.css\n" + "成功: " + site +
-                       "/back\\\\slash \\xff.js\n" + "成功: " + site + "/new\\n\xE6\x88\x90\xE5\x8A\x9F: /etc/passwd.js\n" +
-                       finished(3, 0));
+                       "/back\\\\slash \\xff.js\n" + "成功: " + site +
+                       "/new\\n\xE6\x88\x90\xE5\x8A\x9F: /etc/passwd.js\n" + finished(3, 0));
   EXPECT_EQ(r.err, "sarnavel-cli: " + site + "/gone\\x1b[31m.html: no such file or folder\n");
   EXPECT_EQ(TempFolder::read(folder / "site" / forged), kScript);
 }
@@ -242,7 +243,8 @@ TEST(Cli, TheWalkStaysInTheTreeAndNamesWhatItLeavesOut) {
   EXPECT_EQ(r.out, kLogStart + success(inside) + finished(1, 0));
   EXPECT_EQ(r.err, "sarnavel-cli: " + (folder / "site/up").native() +
                        ": a link to a folder; not followed (name the folder itself to convert it)\n"
-                       "sarnavel-cli: " + (folder / "site/locked").native() +
+                       "sarnavel-cli: " +
+                       (folder / "site/locked").native() +
                        ": cannot be read (Permission denied); its files are left out\n");
   EXPECT_EQ(TempFolder::read(sibling), kSjisScript);
 }
@@ -269,7 +271,8 @@ TEST(Cli, WithoutRoomForAThreadTheRunGoesOnOnItsOwnThread) {
   TempFolder folder;
   std::string log = kLogStart;
   for (int k = 0; k < 6; ++k) log += success(folder.put("site/f" + std::to_string(k) + ".js", kSjisScript));
-  for (const auto& entry : fs::recursive_directory_iterator(folder.path())) lchown(entry.path().c_str(), unused, unused);
+  for (const auto& entry : fs::recursive_directory_iterator(folder.path()))
+    lchown(entry.path().c_str(), unused, unused);
   ASSERT_EQ(chown(folder.path().c_str(), unused, unused), 0);
   const CliResult r = runCli({"-t", "utf-8", (folder / "site").native()}, {}, asUser(unused, 1));
   if (r.status == 122) GTEST_SKIP() << "cannot run as an unprivileged user under a process limit here";
@@ -457,7 +460,8 @@ TEST(SampleSite, ConvertsWholeIntoEachTarget) {
       {"css/style.css", {u"\"ＭＳ Ｐゴシック\"", u"content: \"● \";"}},
       {"js/menu.js", {u"// 本日のおすすめを曜日ごとに出し分ける", u"\"水曜日：定休日です\""}},
   };
-  for (const auto& [option, icuName] : {std::pair{"shift_jis", "windows-31j"}, {"euc-jp", "EUC-JP"}, {"utf-8", "UTF-8"}}) {
+  for (const auto& [option, icuName] :
+       {std::pair{"shift_jis", "windows-31j"}, {"euc-jp", "EUC-JP"}, {"utf-8", "UTF-8"}}) {
     SCOPED_TRACE(option);
     TempFolder folder;
     fs::copy(sample, folder / "site", fs::copy_options::recursive);
@@ -466,7 +470,8 @@ TEST(SampleSite, ConvertsWholeIntoEachTarget) {
     EXPECT_NE(r.out.find(finished(14, 0)), std::string::npos) << r.out;
     for (const auto& [file, texts] : expected) {
       const std::u16string text = icuDecode(icuName, TempFolder::read(folder / "site" / file));
-      for (const auto& piece : texts) EXPECT_NE(text.find(piece), std::u16string::npos) << file << " lacks " << icuUtf8(piece);
+      for (const auto& piece : texts)
+        EXPECT_NE(text.find(piece), std::u16string::npos) << file << " lacks " << icuUtf8(piece);
       EXPECT_EQ(text.find(u'\uFFFD'), std::u16string::npos) << file;
     }
     EXPECT_TRUE(TempFolder::read(folder / "site/index.html").ends_with("</html>\r\n"));

@@ -122,7 +122,10 @@ TEST(Converter, TextsAndWhatTheyBecome) {
       {"", kUtf8, kAsIs, "", 0},
       {"=?ISO-2022-JP?B?GyRCJDMbKEI=?=", kSjis, kAsIs, "=?ISO-2022-JP?B?GyRCJDMbKEI=?=", 0},
       // ISO-2022-JP read: ESC $ @ and ESC ( J too, written as ESC $ B and ESC ( B
-      {"\x1b$@$\"\x1b(Ja", kSjis, kAsIs, "\x82\xa0" "a", -1},
+      {"\x1b$@$\"\x1b(Ja", kSjis, kAsIs,
+       "\x82\xa0"
+       "a",
+       -1},
       {"\x1b$@$\"\x1b(J", kJis, kAsIs, "\x1b$B$\"\x1b(B", -1},
       {"\x1b$(D0!\x1b(B", kEuc, kAsIs, "\x8f\xb0\xa1", -1},
       // a lone byte left of a two-byte mode is the stand-in, not the letter it would be in the
@@ -179,8 +182,7 @@ TEST(Converter, EscapesInsteadOfGeta) {
 // The text of support/ascii_runs.h as Shift_JIS, EUC-JP and UTF-8; once ending in a run, once
 // in a character.
 std::array<std::string, 3> runsOfEveryLength(bool endInRun) {
-  std::array<std::string, 3> text =
-      testing::asciiRunsOfEveryLength<3>({"\x8A\xBF", "\xB4\xC1", "\xE6\xBC\xA2"});
+  std::array<std::string, 3> text = testing::asciiRunsOfEveryLength<3>({"\x8A\xBF", "\xB4\xC1", "\xE6\xBC\xA2"});
   if (endInRun) {
     for (auto& t : text) t += "</p>\r\n";
   }

@@ -86,7 +86,8 @@ TEST(ConvertCss, CharsetRule) {
       {"two lead bytes before '@'", "p{}\x81\x81@charset \"x\";\n", 0, LineEnding::Unchanged,
        "@charset \"shift_jis\";\np{}\x81\x81@charset \"shift_jis\";\n"},
       {"three lead bytes after a character", "\x82\xa0\x81\x81\x81@charset \"x\";\n", 3, LineEnding::Unchanged,
-       "@charset \"utf-8\";\n\xe3\x81\x82\xef\xbc\x9d\xe3\x80\x80" "charset \"x\";\n"},
+       "@charset \"utf-8\";\n\xe3\x81\x82\xef\xbc\x9d\xe3\x80\x80"
+       "charset \"x\";\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(css(c.in, target(c.encoding, c.eol)), c.out) << c.what;
 }

@@ -41,12 +41,27 @@ TEST(DeferredValidity, TheConverterConfirmsOrTheDecisionDecides) {
     int target;
     std::string shown;  // in the UTF-8 output, when given
   } cases[] = {
-      {"a Shift_JIS page", DocumentKind::Page, "<meta charset=shift_jis>\x93\xFA\x96\x7B\x8C\xEA", {}, "shift_jis", 3,
+      {"a Shift_JIS page",
+       DocumentKind::Page,
+       "<meta charset=shift_jis>\x93\xFA\x96\x7B\x8C\xEA",
+       {},
+       "shift_jis",
+       3,
        nihongoUtf8},
-      {"an EUC-JP page declaring Shift_JIS", DocumentKind::Page, "<meta charset=shift_jis>\xC6\xFC\xCB\xDC\xB8\xEC", {},
-       "shift_jis", 3, nihongoUtf8},
-      {"a Shift_JIS page declaring EUC-JP", DocumentKind::Page, "<meta charset=euc-jp>\x93\xFA\x96\x7B\x8C\xEA", {},
-       "euc-jp", 3, nihongoUtf8},
+      {"an EUC-JP page declaring Shift_JIS",
+       DocumentKind::Page,
+       "<meta charset=shift_jis>\xC6\xFC\xCB\xDC\xB8\xEC",
+       {},
+       "shift_jis",
+       3,
+       nihongoUtf8},
+      {"a Shift_JIS page declaring EUC-JP",
+       DocumentKind::Page,
+       "<meta charset=euc-jp>\x93\xFA\x96\x7B\x8C\xEA",
+       {},
+       "euc-jp",
+       3,
+       nihongoUtf8},
       {"a stray byte at the end of a script", DocumentKind::Script, "s='\x93\xFA\x96\x7B\x8C\xEA';\x80",
        loadedBy(E::ShiftJis), "", 3, ""},
       {"a stray byte in the sheet's old rule alone", DocumentKind::StyleSheet,
@@ -72,7 +87,8 @@ TEST(DeferredValidity, TheConverterConfirmsOrTheDecisionDecides) {
        inSiteOf(E::ShiftJis), "", 3, nihongoUtf8},
       {"EUC-JP so far in a Shift_JIS site", DocumentKind::Script, "s='\xC6\xFC\xCB\xDC\xB8\xEC\x93\xFA';",
        inSiteOf(E::ShiftJis), "", 3, ""},
-      {"valid in both, in an EUC-JP site", DocumentKind::Script, "s='\xC1\xB0\xC1\xB0';", inSiteOf(E::EucJp), "", 3, ""},
+      {"valid in both, in an EUC-JP site", DocumentKind::Script, "s='\xC1\xB0\xC1\xB0';", inSiteOf(E::EucJp), "", 3,
+       ""},
   };
   for (const auto& c : cases) {
     TargetChoice options;
@@ -111,14 +127,12 @@ TEST(DeferredValidity, AStrictReadingStandsForTheUtf8Test) {
       {"well formed", DocumentKind::Page, "<meta charset=utf-8><p>" + nihongo, {}, "utf-8"},
       {"nearly UTF-8", DocumentKind::Page, "<meta charset=utf-8><p>" + prose + "\xC0</p>", {}, "utf-8"},
       {"an encoded surrogate", DocumentKind::Page, "<meta charset=utf-8><p>" + nihongo + "\xED\xA0\x80", {}, "utf-8"},
-      {"Shift_JIS declared UTF-8", DocumentKind::Page, "<meta charset=utf-8><p>\x93\xFA\x96\x7B\x8C\xEA", {},
-       "utf-8"},
+      {"Shift_JIS declared UTF-8", DocumentKind::Page, "<meta charset=utf-8><p>\x93\xFA\x96\x7B\x8C\xEA", {}, "utf-8"},
       {"cut short", DocumentKind::Page, "<meta charset=utf-8><script>s='" + nihongo + "\xE6\x97", {}, "utf-8"},
       {"undeclared", DocumentKind::Page, "<p>" + prose + "<script>s='" + nihongo + "'</script>", {}, ""},
       {"undeclared, an overlong form", DocumentKind::Page, "<p>" + prose + "\xC0\xAF", {}, ""},
       {"a script its element names UTF-8", DocumentKind::Script, "s='" + nihongo + "';", byUtf8Element, ""},
-      {"a sheet of a UTF-8 page", DocumentKind::StyleSheet, "p{content:'" + nihongo + "\xFF'}",
-       loadedBy(E::Utf8), ""},
+      {"a sheet of a UTF-8 page", DocumentKind::StyleSheet, "p{content:'" + nihongo + "\xFF'}", loadedBy(E::Utf8), ""},
   };
   for (const auto& c : cases) {
     for (int index : {0, 1, 2, 3}) {

@@ -157,9 +157,9 @@ TEST(Utf8Reading, StraightIntoTheTargetAsTheGeneralReadingWrites) {
 TEST(Utf8Reading, AsciiRunsOfEveryLength) {
   std::array<std::string, 3> text = testing::asciiRunsOfEveryLength<3>({"\xE6\xBC\xA2", "\x8A\xBF", "\xB4\xC1"});
   for (int e = 0; e < 3; ++e) text[e] += "x=1;\n";
-  EXPECT_EQ(readByTheReadingStep(text[0], DocumentKind::Script, TargetEncoding::ShiftJis, ValidityCheck::InDecision)
-                .output,
-            text[1]);
+  EXPECT_EQ(
+      readByTheReadingStep(text[0], DocumentKind::Script, TargetEncoding::ShiftJis, ValidityCheck::InDecision).output,
+      text[1]);
   EXPECT_EQ(
       readByTheReadingStep(text[0], DocumentKind::Script, TargetEncoding::EucJp, ValidityCheck::InDecision).output,
       text[2]);

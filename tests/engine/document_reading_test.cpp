@@ -55,9 +55,9 @@ TEST(ContentRecognition, FirstTwoBytesDecide) {
       // Shift_JIS with a zero second byte: read in pairs it gives Hangul and a rare ideograph.
       {"2\0/\xD7G\0\xB0\xD7]:"s, ContentForm::Bytes, 0},
       {"\x01\0\xD7\0\xD7\x5F"s, ContentForm::Bytes, 0},  // U+0001, ×, 志: a control code does not bear it out
-      {"F\0\xD7\0\xD7\x5F"s, ContentForm::Utf16LittleEndian, 0},  // F, ×, 志: UTF-16 by its shape
+      {"F\0\xD7\0\xD7\x5F"s, ContentForm::Utf16LittleEndian, 0},                  // F, ×, 志: UTF-16 by its shape
       {"<\0p\0>\0\xE5\x65\x2C\x67\x9E\x8A"s, ContentForm::Utf16LittleEndian, 0},  // <p>日本語
-      {"\0`\x80tss\0\0"s, ContentForm::Bytes, 0},       // as many zero units as characters
+      {"\0`\x80tss\0\0"s, ContentForm::Bytes, 0},                                 // as many zero units as characters
       {"\0<"s + utf16be(u"\u65E5\u672C\u8A9E\n"), ContentForm::Utf16BigEndian, 0},
   };
   for (const auto& c : cases) {

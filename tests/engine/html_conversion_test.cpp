@@ -211,9 +211,10 @@ TEST(ConvertHtml, CharsetsWrittenByScripts) {
 
   // A charset set in code on an element a script makes, in a page or in a script, is noticed
   // when it names another encoding.
-  page.convert("<meta charset=euc-jp><script>s = document.createElement('script'); s.charset = 'EUC-JP'; "
-               "t.charset = 'Shift_JIS';</script>",
-               kSjis);
+  page.convert(
+      "<meta charset=euc-jp><script>s = document.createElement('script'); s.charset = 'EUC-JP'; "
+      "t.charset = 'Shift_JIS';</script>",
+      kSjis);
   ASSERT_EQ(page.result.pageNotices.size(), 1u);
   EXPECT_EQ(page.result.pageNotices[0].kind, PageNoticeKind::CharsetSetByScript);
   EXPECT_EQ(page.result.pageNotices[0].text, ".charset = 'EUC-JP'");
@@ -376,8 +377,8 @@ TEST(ConvertHtml, C1ControlsAreNeverWrittenAsReferencesThatShowAnotherCharacter)
     char16_t shownByReference;  // what a browser shows for its decimal reference
   } cases[] = {
       // U+0080 (which Shift_JIS holds), the five the table leaves empty, and their neighbours
-      {0x80, 0x20AC}, {0x81, 0x81}, {0x82, 0x201A}, {0x8C, 0x0152}, {0x8D, 0x8D}, {0x8E, 0x017D},
-      {0x8F, 0x8F},   {0x90, 0x90},   {0x91, 0x2018}, {0x9C, 0x0153}, {0x9D, 0x9D}, {0x9E, 0x017E}, {0x9F, 0x0178},
+      {0x80, 0x20AC}, {0x81, 0x81},   {0x82, 0x201A}, {0x8C, 0x0152}, {0x8D, 0x8D},   {0x8E, 0x017D}, {0x8F, 0x8F},
+      {0x90, 0x90},   {0x91, 0x2018}, {0x9C, 0x0153}, {0x9D, 0x9D},   {0x9E, 0x017E}, {0x9F, 0x0178},
   };
   // あ and the geta mark in each target (both in JIS X 0208 mode in ISO-2022-JP)
   const std::string geta[] = {"\x82\xa0\x81\xac", "\xa4\xa2\xa2\xae", "$\"\"."};
@@ -387,7 +388,8 @@ TEST(ConvertHtml, C1ControlsAreNeverWrittenAsReferencesThatShowAnotherCharacter)
     return n;
   };
   for (const Case& c : cases) {
-    const std::u16string page = u"<p title=\"\u3042" + std::u16string(1, c.c1) + u"\">\u3042" + std::u16string(1, c.c1) + u"</p>";
+    const std::u16string page =
+        u"<p title=\"\u3042" + std::u16string(1, c.c1) + u"\">\u3042" + std::u16string(1, c.c1) + u"</p>";
     std::string utf8;
     appendUtf8(utf8, c.c1);
     const std::string reference = "&#" + std::to_string(static_cast<int>(c.c1)) + ";";

@@ -30,12 +30,14 @@ TEST(PageEdits, AsIfRebuilt) {
     std::string page(random() % 200, 'x');
     for (char& c : page) c = static_cast<char>('a' + random() % 26);
     std::vector<PageEdit> edits;
-    for (std::size_t at = 0; page.size() > 0 && edits.size() < random() % 6; ) {
+    for (std::size_t at = 0; page.size() > 0 && edits.size() < random() % 6;) {
       const std::size_t start = at + random() % (page.size() / 4 + 1);
       if (start > page.size()) break;
       const std::size_t end = std::min(page.size(), start + random() % 12);
       const int mode = round % 3;  // shrinking, growing, either
-      const std::size_t length = mode == 0 ? random() % (end - start + 1) : mode == 1 ? end - start + random() % 9 : random() % 12;
+      const std::size_t length = mode == 0   ? random() % (end - start + 1)
+                                 : mode == 1 ? end - start + random() % 9
+                                             : random() % 12;
       edits.push_back({start, end, std::string(length, static_cast<char>('0' + edits.size()))});
       at = end + (end == start ? 1 : 0);
     }
@@ -62,7 +64,10 @@ TEST(PageEdits, Pieces) {
   };
   const std::vector<Case> cases = {
       {"no edit", "<p>abc", {}, "<p>abc"},
-      {"growing near the top", "<meta charset=UTF-8><p>tail", {{14, 19, "shift_jis"}}, "<meta charset=shift_jis><p>tail"},
+      {"growing near the top",
+       "<meta charset=UTF-8><p>tail",
+       {{14, 19, "shift_jis"}},
+       "<meta charset=shift_jis><p>tail"},
       {"shrinking near the top", "<meta charset=Shift_JIS><p>tail", {{14, 23, "UTF-8"}}, "<meta charset=UTF-8><p>tail"},
       {"insertion at 0", "<p>tail", {{0, 0, "<meta charset=UTF-8>"}}, "<meta charset=UTF-8><p>tail"},
       {"insertion at the end", "<p>", {{3, 3, "<meta>"}}, "<p><meta>"},

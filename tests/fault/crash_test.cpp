@@ -77,7 +77,9 @@ void killAtRandomMoments(const Setting& setting) {
     const FileKind kind = i % 3 == 0 ? FileKind::Html : i % 3 == 1 ? FileKind::Css : FileKind::JavaScript;
     const bool large = setting.largeFiles && i % 20 == 0;
     const std::string name = (large ? "big" : "d" + std::to_string(i % 4)) + "/f" + std::to_string(i) +
-                             (kind == FileKind::Html ? ".html" : kind == FileKind::Css ? ".css" : ".js");
+                             (kind == FileKind::Html  ? ".html"
+                              : kind == FileKind::Css ? ".css"
+                                                      : ".js");
     documents[name].before = sjisDocument(kind, large ? (3 << 20) + sizes() % 4096 : 200 + sizes() % 3000, i);
     temp.put("pristine/" + name, documents[name].before);
   }
@@ -90,7 +92,8 @@ void killAtRandomMoments(const Setting& setting) {
   for (auto& [name, document] : documents) document.after = TempFolder::read(temp / "clean" / name);
 
   unsigned seed = std::random_device{}();
-  if (const char* given = std::getenv("SARNAVEL_CRASH_SEED")) seed = static_cast<unsigned>(std::strtoul(given, nullptr, 10));
+  if (const char* given = std::getenv("SARNAVEL_CRASH_SEED"))
+    seed = static_cast<unsigned>(std::strtoul(given, nullptr, 10));
   std::printf("crash test: seed %u, a clean run takes %lld ms\n", seed, runLength / 1000);
   std::mt19937 random(seed);
   int killedBeforeEnd = 0;
@@ -103,8 +106,8 @@ void killAtRandomMoments(const Setting& setting) {
     const auto delay = std::chrono::microseconds(
         std::uniform_int_distribution<long long>(0, std::max<long long>(runLength * 12 / 10, 1'000))(random));
     const int watch = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-    const bool watching = setting.largeFiles && kill % 2 == 1 &&
-                          inotify_add_watch(watch, (tree / "big").c_str(), IN_MOVED_TO) >= 0;
+    const bool watching =
+        setting.largeFiles && kill % 2 == 1 && inotify_add_watch(watch, (tree / "big").c_str(), IN_MOVED_TO) >= 0;
     const auto launched = Clock::now();
     CliProcess process({"-t", "utf-8", tree.native()}, {}, runAs);
     CliResult killed;
@@ -140,10 +143,12 @@ void killAtRandomMoments(const Setting& setting) {
       }
     }
     for (const auto& [name, entry] : after) {
-      if (documents.count(name) || (name.ends_with(".bak") && documents.count(name.substr(0, name.size() - 4)))) continue;
+      if (documents.count(name) || (name.ends_with(".bak") && documents.count(name.substr(0, name.size() - 4))))
+        continue;
       if (entry.type == Entry::Folder) continue;
       EXPECT_TRUE(isToolTemporary(name)) << "an unknown file is left: " << shown(name);
-      EXPECT_FALSE(isAcceptedKind(classifyExtension(name))) << "a left file would be taken for a document: " << shown(name);
+      EXPECT_FALSE(isAcceptedKind(classifyExtension(name)))
+          << "a left file would be taken for a document: " << shown(name);
     }
 
     // A later run puts back what was half-written, converts the rest, tidies everything away.

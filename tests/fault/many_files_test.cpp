@@ -31,7 +31,8 @@ TEST(ManyFiles, HundredThousandFilesInOneFolder) {
 
   const CliResult r = runCli({"-t", "utf-8", "--no-backup", folder.native()});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(r.out.ends_with(finished(kFiles, 0))) << r.out.substr(r.out.size() - std::min<std::size_t>(300, r.out.size()));
+  EXPECT_TRUE(r.out.ends_with(finished(kFiles, 0)))
+      << r.out.substr(r.out.size() - std::min<std::size_t>(300, r.out.size()));
   for (int i = 0; i < kFiles; i += 997) EXPECT_TRUE(TempFolder::read(folder / nameOf(i)) == after[i % 3]) << nameOf(i);
   std::size_t count = 0;
   for (const auto& item : fs::directory_iterator(folder)) {

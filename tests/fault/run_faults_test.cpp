@@ -125,11 +125,17 @@ TEST(RunFault, AFileFolderOrLinkSwappedBeforeTheReadLeadsNowhereElse) {
 // (a text that is no sheet, a program), and the log says the names were replaced. Files saved
 // anew under those names are converted as loaded.
 TEST(RunFault, ALoadedFileSwappedForALinkAfterItsPageLeadsNowhereElse) {
-  const std::string page = "<html><head><link rel=\"stylesheet\" href=\"../shared/s.css\">"
-                           "<script src=\"../shared/s.js\"></script></head><body>" + sjis(u"日本") + "</body></html>";
+  const std::string page =
+      "<html><head><link rel=\"stylesheet\" href=\"../shared/s.css\">"
+      "<script src=\"../shared/s.js\"></script></head><body>" +
+      sjis(u"日本") + "</body></html>";
   const std::string sheet = sjisDocument(FileKind::Css, 100), script = sjisDocument(FileKind::JavaScript, 100);
   const std::string profile = "export PS1='" + sjis(u"日本") + "> '\n";
-  const std::string program = std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10) + sjis(u"日本");
+  const std::string program = std::string(
+                                  "\x7f"
+                                  "ELF\x02\x01\x01\0\0\0",
+                                  10) +
+                              sjis(u"日本");
   const struct {
     const char* what;
     bool linksAtFirst;     // the names are links to files beside them when the run starts
@@ -151,13 +157,16 @@ TEST(RunFault, ALoadedFileSwappedForALinkAfterItsPageLeadsNowhereElse) {
       fs::create_symlink("real.js", temp / "shared/s.js");
     }
     const fs::path ownText = temp.put("home/.profile", profile), ownProgram = temp.put("home/tool", program);
-    const Logged r = convertTree(temp / "tree", [] {}, [&] {
-      for (const auto& [name, own, bytes] : {std::tuple{"shared/s.css", ownText, sheet}, {"shared/s.js", ownProgram, script}}) {
-        fs::remove(temp / name);
-        if (swappedForLinks) fs::create_symlink(own, temp / name);
-        else temp.put(name, bytes);
-      }
-    });
+    const Logged r = convertTree(
+        temp / "tree", [] {},
+        [&] {
+          for (const auto& [name, own, bytes] :
+               {std::tuple{"shared/s.css", ownText, sheet}, {"shared/s.js", ownProgram, script}}) {
+            fs::remove(temp / name);
+            if (swappedForLinks) fs::create_symlink(own, temp / name);
+            else temp.put(name, bytes);
+          }
+        });
     const std::string replaced = "  ファイルが読み込む前に別のものに置き換えられたため、読まずにそのままにしました。\n";
     if (swappedForLinks) {
       EXPECT_EQ(r.log, withUnixLineEnds(plainMessage(MessageId::Started)) + success(temp / "tree/page.html") +

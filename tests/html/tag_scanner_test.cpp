@@ -175,7 +175,8 @@ TEST(TagWalk, SkipsCommentsAndEmptyTags) {
       {"<p><!-- \x1b$B-->\x1b(B --><i>", "p i"},
       {"<p><!-- \x1b$B-->", "p"},
       // Names longer than a tag holds in itself: read whole, and an opener cut back to "!--".
-      {"<ABCDEFGHIJKLMNOPQRSTUVWXYZ012 x=1><!--ABCDEFGHIJKLMNOPQRSTUVWXYZ <b>--><i>", "abcdefghijklmnopqrstuvwxyz012 i"},
+      {"<ABCDEFGHIJKLMNOPQRSTUVWXYZ012 x=1><!--ABCDEFGHIJKLMNOPQRSTUVWXYZ <b>--><i>",
+       "abcdefghijklmnopqrstuvwxyz012 i"},
       // A run that opens far into the page, past where the walk first looked for escape bytes.
       {std::string(40000, 'x') + "<p>\x1b$B<b><!--\x1b(B<i>\x1b$B-->\x1b(B<u>", "p i u"},
   };
@@ -223,8 +224,8 @@ std::vector<std::string> referenceWalk(std::string_view page) {
       resume = end + 3;
       continue;
     }
-    tags.push_back(std::to_string(span->tagStart) + "-" + std::to_string(span->tagEnd) + (span->selfClosing ? "/ " : " ") +
-                   name + " " + dump(attributes));
+    tags.push_back(std::to_string(span->tagStart) + "-" + std::to_string(span->tagEnd) +
+                   (span->selfClosing ? "/ " : " ") + name + " " + dump(attributes));
   }
   return tags;
 }
@@ -232,17 +233,74 @@ std::vector<std::string> referenceWalk(std::string_view page) {
 TEST(TagWalk, GivesWhatThePlainWalkGivesOnRandomPages) {
   // Pieces of markup, ISO-2022-JP runs, long names and stray bytes, strung together at random.
   const std::vector<std::string> pieces = {
-      "<", ">", "/>", " ", "\t", "\n", "=", "\"", "'", "/", "!--", "-->", "-", "a", "META", "Script", "b",
-      "x", "\x1b$B", "\x1b(B", "\x1b", "$\"", "\xe3\x81\x82", "\x82\xa0", "href", "charset=",
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZ", "!DOCTYPE", "/head", "\0"s,
+      "<",
+      ">",
+      "/>",
+      " ",
+      "\t",
+      "\n",
+      "=",
+      "\"",
+      "'",
+      "/",
+      "!--",
+      "-->",
+      "-",
+      "a",
+      "META",
+      "Script",
+      "b",
+      "x",
+      "\x1b$B",
+      "\x1b(B",
+      "\x1b",
+      "$\"",
+      "\xe3\x81\x82",
+      "\x82\xa0",
+      "href",
+      "charset=",
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZ",
+      "!DOCTYPE",
+      "/head",
+      "\0"s,
       // The bytes about A-Z and the control codes that are white space and that are not, for
       // the name read 16 bytes at a time.
-      "@[`{\x7f\xc1\xda", "\v", "\f", "\r", "\x01", "\x1f", "!", "ABCDEFGHIJKLMNO",
+      "@[`{\x7f\xc1\xda",
+      "\v",
+      "\f",
+      "\r",
+      "\x01",
+      "\x1f",
+      "!",
+      "ABCDEFGHIJKLMNO",
       // Whole tags and attributes, so that most pages hold several tags.
-      "<p>", "</b>", "<a ", "<Meta ", "<link ", " x=1", " href='?\xe3'", " rel=\"a b\"", "<br/>", "<",
-      "<", ">", ">",
+      "<p>",
+      "</b>",
+      "<a ",
+      "<Meta ",
+      "<link ",
+      " x=1",
+      " href='?\xe3'",
+      " rel=\"a b\"",
+      "<br/>",
+      "<",
+      "<",
+      ">",
+      ">",
       // Names that share their first bytes with a name of a kind, and those names cut short.
-      "<li>", "</td>", "</Tr>", "<STRONG ", "</h2>", "<hEa", "<arEa ", "<a\t", "<ab", "<lIn", "</Ti", "<!d", "<scr",
+      "<li>",
+      "</td>",
+      "</Tr>",
+      "<STRONG ",
+      "</h2>",
+      "<hEa",
+      "<arEa ",
+      "<a\t",
+      "<ab",
+      "<lIn",
+      "</Ti",
+      "<!d",
+      "<scr",
   };
   std::mt19937 random(20261207);
   std::uniform_int_distribution<std::size_t> piece(0, pieces.size() - 1), length(0, 60);
@@ -270,8 +328,7 @@ TEST(TagWalk, GivesWhatThePlainWalkGivesOnRandomPages) {
       starts.push_back(tag.span.tagStart);
       withAttributes += !tag.attributes.empty();
       walked.push_back(std::to_string(tag.span.tagStart) + "-" + std::to_string(tag.span.tagEnd) +
-                       (tag.span.selfClosing ? "/ " : " ") + std::string(tag.name.view()) + " " +
-                       dump(tag.attributes));
+                       (tag.span.selfClosing ? "/ " : " ") + std::string(tag.name.view()) + " " + dump(tag.attributes));
     }
     ASSERT_EQ(walked, referenceWalk(page)) << ::testing::PrintToString(page);
     // A walk that hands over only the named kinds gives the same tags less those of no kind.

@@ -70,7 +70,8 @@ TEST(FileWarnings, WhatARecordSays) {
       {escaped, TargetEncoding::ShiftJis,
        "escaped-characters@2:7 文字 3 個を文字参照・エスケープで書きました（表示は変わりません）: U+00E9 (2:7)\n"},
       {invalid, TargetEncoding::Utf8, "invalid-bytes@3:9 文字にならないバイトが 4 個ありました（最初は 3:9）。\n"},
-      {oneInvalid, TargetEncoding::ShiftJis, "invalid-bytes@1:2 文字にならないバイトが 1 個ありました（最初は 1:2）。\n"},
+      {oneInvalid, TargetEncoding::ShiftJis,
+       "invalid-bytes@1:2 文字にならないバイトが 1 個ありました（最初は 1:2）。\n"},
       {manyForms, TargetEncoding::Utf8,
        "form-encoding@7:3 7:3: accept-charset のない form は、これから UTF-8 で送信されます（受け取る CGI "
        "を確かめてください）: action=\"/cgi-bin/post.cgi\"\n"

@@ -100,10 +100,8 @@ TEST(RunReport, ALineDraftedBeforeItsLastNotesIsTheWholeObjectsText) {
   noNotes.notes.clear();
   FileOutcome odd = converted();
   odd.notes.push_back({NoteCode::ServerCharset, StoreProblem::None, {"x\xFF\"\\\t</y>", "/h", "1", "\x01"}});
-  odd.document->references.add(
-      {LoadedKind::StyleSheet, "a\"b.css", ReferenceStatus::Missing, "", "\x7F\x01", false});
-  odd.document->references.add(
-      {LoadedKind::Script, "\t", ReferenceStatus::Missing, "", "\xE6\x97\xA5\xFF", false});
+  odd.document->references.add({LoadedKind::StyleSheet, "a\"b.css", ReferenceStatus::Missing, "", "\x7F\x01", false});
+  odd.document->references.add({LoadedKind::Script, "\t", ReferenceStatus::Missing, "", "\xE6\x97\xA5\xFF", false});
   odd.problems.push_back({NoteCode::RecoveryPending, StoreProblem::None, {"\x1F"}});
   const std::vector<FileNote> added = {
       {NoteCode::OutsideNamed}, {NoteCode::ServerCharset, StoreProblem::None, {"\xFF", "/h", "3", "AddCharset"}}};

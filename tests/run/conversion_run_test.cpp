@@ -23,9 +23,7 @@
 namespace sarnavel {
 namespace {
 
-std::vector<std::string> texts(const std::vector<std::filesystem::path>& paths) {
-  return {paths.begin(), paths.end()};
-}
+std::vector<std::string> texts(const std::vector<std::filesystem::path>& paths) { return {paths.begin(), paths.end()}; }
 
 namespace fs = std::filesystem;
 using testing::optionsFor;
@@ -48,7 +46,6 @@ const std::string kSheet = "p{}\n";
 const std::string kSheetInUtf8 = "@charset \"utf-8\";\np{}\n";
 const std::string kScript = "x='\x93\xFA';\n";  // Shift_JIS
 const std::string kScriptInUtf8 = "x='\xE6\x97\xA5';\n";
-
 
 // Everything a run hands its observer.
 struct Record {
@@ -474,7 +471,8 @@ TEST(ConversionRunEvidence, AOneWordScriptOfAnEucJpSiteIsReadAsTheSite) {
 TEST(ConversionRunEvidence, TheFirstLoaderLendsItsCharsetAndAnyLoaderMakesAModule) {
   TempFolder folder;
   auto page = [](const std::string& scripts) { return "<html><head><title>t</title>" + scripts + "</head></html>\n"; };
-  fs::path first = folder.put("site/a.html", page("<script src=\"s.js\" charset=\"euc-jp\"></script><script src=\"m.js\"></script>"));
+  fs::path first = folder.put("site/a.html",
+                              page("<script src=\"s.js\" charset=\"euc-jp\"></script><script src=\"m.js\"></script>"));
   fs::path later = folder.put("site/b.html", page("<script src=\"s.js\" charset=\"shift_jis\"></script>"
                                                   "<script type=\"module\" src=\"m.js\"></script>"));
   fs::path loaded = folder.put("site/s.js", "var label = \"\xC1\xB0\";\n");  // 前 in EUC-JP, two katakana in Shift_JIS
@@ -547,8 +545,9 @@ TEST(ConversionRun, APreparedTextSeesAllButTheInOrderNotesAndReachesFileDone) {
   folder.put("shared/common.css", kSheet);
   std::vector<fs::path> pages;
   for (int k = 0; k < 12; ++k) {
-    pages.push_back(folder.put("site/p" + std::to_string(10 + k) + ".html",
-                               "<html><head><title>t</title><link rel=stylesheet href=../shared/common.css></head></html>\n"));
+    pages.push_back(
+        folder.put("site/p" + std::to_string(10 + k) + ".html",
+                   "<html><head><title>t</title><link rel=stylesheet href=../shared/common.css></head></html>\n"));
   }
   RunRequest request{optionsFor(3, false), texts(pages)};
   request.namedPaths = {folder / "site"};
@@ -566,7 +565,8 @@ TEST(ConversionRun, APreparedTextSeesAllButTheInOrderNotesAndReachesFileDone) {
   std::atomic<bool> cancel{false};
   EXPECT_EQ(conversionWorker(request, observer, cancel).failures, 0);
   ASSERT_EQ(prepared.size(), 13u);
-  for (int k = 0; k < 12; ++k) EXPECT_EQ(prepared[static_cast<std::size_t>(k)], "p" + std::to_string(10 + k) + ".html 0 1");
+  for (int k = 0; k < 12; ++k)
+    EXPECT_EQ(prepared[static_cast<std::size_t>(k)], "p" + std::to_string(10 + k) + ".html 0 1");
   EXPECT_EQ(prepared[12], "common.css 0 0");  // the outside-named note comes after
   EXPECT_EQ(finalNotes[12], "1");
 }

@@ -89,10 +89,10 @@ TEST(WorkerPacing, JoinsOnceAQuarterOfTheFilesTimeWaits) {
     std::uint64_t flushWaited;  // the run's flushes, in all
     bool joins;
   } cases[] = {
-      {31, 1000, 0, 0, false},       // too few files to tell
-      {32, 1000, 0, 0, true},        // asleep
-      {32, 1000, 760, 0, false},     // under a quarter off the cores
-      {32, 1000, 740, 0, true},      // over a quarter
+      {31, 1000, 0, 0, false},        // too few files to tell
+      {32, 1000, 0, 0, true},         // asleep
+      {32, 1000, 760, 0, false},      // under a quarter off the cores
+      {32, 1000, 740, 0, true},       // over a quarter
       {32, 1000, 1000, 7000, false},  // flushes under a quarter of 32,000 ns
       {32, 1000, 1000, 9000, true},   // a flush that keeps its core busy counts all the same
   };
@@ -177,7 +177,8 @@ TEST(OrderedPool, ACancellationLeavesNoGapBehindAFileThatWaited) {
       [&](std::size_t k, const PoolTurn&) {
         if (k == 2) otherStarted = true;
         if (k == 0) {  // index 1, the same file, waits for this one; index 2 goes ahead
-          for (int wait = 0; wait < 2000 && !otherStarted; ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          for (int wait = 0; wait < 2000 && !otherStarted; ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
           cancel = true;
         }
         return 0;

@@ -11,9 +11,11 @@ namespace {
 
 // Paths of every length around the block's size and its quarter, many enough to fill blocks.
 std::vector<std::string> mixedPaths() {
-  std::vector<std::string> paths = {"", "/a.html", std::string(16 * 1024, 'q'), std::string(16 * 1024 + 1, 'r'),
-                                    std::string(70 * 1024, 's'), "/a.html"};
-  for (int k = 0; k < 5000; ++k) paths.push_back("/site/f" + std::to_string(k % 97) + "/p" + std::to_string(k) + ".html");
+  std::vector<std::string> paths = {
+      "",       "/a.html", std::string(16 * 1024, 'q'), std::string(16 * 1024 + 1, 'r'), std::string(70 * 1024, 's'),
+      "/a.html"};
+  for (int k = 0; k < 5000; ++k)
+    paths.push_back("/site/f" + std::to_string(k % 97) + "/p" + std::to_string(k) + ".html");
   paths.push_back(std::string(64 * 1024, 't'));
   paths.push_back("/last.css");
   return paths;

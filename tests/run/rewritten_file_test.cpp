@@ -67,9 +67,9 @@ TEST(RewrittenFile, TheRememberedRecordIsTheSecondConversionsOwn) {
       {script, 0, keep, "x='\xE6\x97\xA5\xC3\xA9';\r\n", true},
       {script, 1, LineEnding::Lf, "x='\x93\xFA';\r\ny=1;\r", true},
       {script, 3, keep, "", true},
-      {script, 2, keep, "x='\x93\xFA';\n", false},       // ISO-2022-JP
-      {script, 3, keep, "\xEF\xBB\xBFx=1;\n", true},      // its byte order mark dropped
-      {script, 3, keep, "x='\x93\xFA\xFF';\n", false},   // a byte that forms no character
+      {script, 2, keep, "x='\x93\xFA';\n", false},      // ISO-2022-JP
+      {script, 3, keep, "\xEF\xBB\xBFx=1;\n", true},    // its byte order mark dropped
+      {script, 3, keep, "x='\x93\xFA\xFF';\n", false},  // a byte that forms no character
   };
   for (const SecondVisitCase& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.original) + " to " + std::to_string(c.target));
@@ -80,7 +80,8 @@ TEST(RewrittenFile, TheRememberedRecordIsTheSecondConversionsOwn) {
     const std::filesystem::path path = folder.put("a", written);
     struct stat info;
     ASSERT_EQ(::lstat(path.c_str(), &info), 0);
-    const std::optional<RewrittenFile> file = rewrittenFileOf(c.kind, options.targetEncoding, first, written, stampOf(info));
+    const std::optional<RewrittenFile> file =
+        rewrittenFileOf(c.kind, options.targetEncoding, first, written, stampOf(info));
     ASSERT_EQ(file.has_value(), c.remembered);
     if (!file) continue;
     EncodingEvidence again;
@@ -88,7 +89,8 @@ TEST(RewrittenFile, TheRememberedRecordIsTheSecondConversionsOwn) {
     std::string secondText = written;
     const DocumentResult second = convert(c.kind, secondText, options, again);
     EXPECT_EQ(secondText, written);  // given back as it was
-    const std::optional<DocumentResult> known = unchangedSinceWritten(path.native(), *file, c.kind, options.targetEncoding);
+    const std::optional<DocumentResult> known =
+        unchangedSinceWritten(path.native(), *file, c.kind, options.targetEncoding);
     ASSERT_TRUE(known.has_value());
     EXPECT_EQ(dump(*known), dump(second));
   }

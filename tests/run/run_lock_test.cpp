@@ -45,7 +45,8 @@ TEST(FolderLockPlan, TheCoverIsExclusiveAndEveryFolderAboveItShared) {
   } cases[] = {
       {{"/nowhere-q/a/x.html"}, {"/nowhere-q/a"}, {"/", "/nowhere-q"}},
       {{"/nowhere-q/a/x.html", "/nowhere-q/a-b/y.css", "/nowhere-q/a/b/z.js"},
-       {"/nowhere-q/a", "/nowhere-q/a-b"}, {"/", "/nowhere-q"}},
+       {"/nowhere-q/a", "/nowhere-q/a-b"},
+       {"/", "/nowhere-q"}},
       {{"/nowhere-q/a/b/z.js", "/nowhere-q/c/../a/x.html"}, {"/nowhere-q/a"}, {"/", "/nowhere-q"}},
       {{"/nowhere-q/x.html", "/nowhere-r/y.js"}, {"/nowhere-q", "/nowhere-r"}, {"/"}},
       {{"/top.html"}, {"/"}, {}},
@@ -58,7 +59,7 @@ TEST(FolderLockPlan, TheCoverIsExclusiveAndEveryFolderAboveItShared) {
   }
 }
 
-const std::string kSjisScript = "var s = '\x81\x66\x93\xFA';\n";        // ’日
+const std::string kSjisScript = "var s = '\x81\x66\x93\xFA';\n";  // ’日
 const std::string kUtf8Script = "var s = '\xE2\x80\x99\xE6\x97\xA5';\n";
 
 // A run on a thread of its own, with what it was told. `waitedFor` is read once `waited` is

@@ -815,8 +815,8 @@ TEST_F(FileStoreTest, AFileChangedSinceItWasReadIsNeitherBackedUpNorWritten) {
       std::string content;
       FileIdentity identity;
       const struct stat looked = statusOf(file);
-      ASSERT_EQ(readFile({file, asFile ? NameLink::NotFollowed : NameLink::Followed, asFile ? &looked : nullptr}, content,
-                         &identity),
+      ASSERT_EQ(readFile({file, asFile ? NameLink::NotFollowed : NameLink::Followed, asFile ? &looked : nullptr},
+                         content, &identity),
                 ResultCode::Success);
       BackupCopy copy;
       if (ahead) {

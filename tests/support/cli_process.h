@@ -99,7 +99,8 @@ class CliProcess {
   CliResult finish(std::chrono::microseconds patience = std::chrono::minutes(5)) {
     const auto deadline = std::chrono::steady_clock::now() + patience;
     while (out_ >= 0 || err_ >= 0) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) {
         kill(pid_, SIGKILL);
         break;

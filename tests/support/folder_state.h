@@ -36,7 +36,8 @@ inline std::string fileBytes(const std::filesystem::path& path) {
   std::string bytes;
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   char buffer[65536];
-  for (ssize_t n; fd >= 0 && (n = read(fd, buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<std::size_t>(n));
+  for (ssize_t n; fd >= 0 && (n = read(fd, buffer, sizeof buffer)) > 0;)
+    bytes.append(buffer, static_cast<std::size_t>(n));
   if (fd >= 0) close(fd);
   return bytes;
 }

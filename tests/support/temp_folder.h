@@ -47,7 +47,8 @@ class TempFolder {
   // The names directly in `folder`, so a file left behind or missing shows.
   static std::set<std::string> namesIn(const std::filesystem::path& folder) {
     std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename().native());
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+      names.insert(entry.path().filename().native());
     return names;
   }
 

@@ -12,8 +12,8 @@ using Weight = IntakeMessage::Weight;
 
 namespace {
 
-const QString kMissingHeading =
-    QStringLiteral("次のフォルダやファイルを最後まで読み込めなかったため、リストに追加されていないファイルがあります。");
+const QString kMissingHeading = QStringLiteral(
+    "次のフォルダやファイルを最後まで読み込めなかったため、リストに追加されていないファイルがあります。");
 const QString kPassedOverHeading = QStringLiteral(
     "次のものはたどっていません（リストに追加していません）。変換するには、リンク先のフォルダやファイルそのものを追加し"
     "てください。");

@@ -56,7 +56,7 @@ class StartUpTest : public QObject {
     // or no Wayland plugin), or a platform that is not installed: the same message and status
     // after Qt's own words, not Qt's abort.
     const QList<std::pair<QString, QString>> unopenable[] = {{{"WAYLAND_DISPLAY", "sarnavel-test-none"}},
-                                                              {{"QT_QPA_PLATFORM", "nosuchplatform"}}};
+                                                             {{"QT_QPA_PLATFORM", "nosuchplatform"}}};
     for (const auto& set : unopenable) {
       std::tie(status, error) = runProgram(displays, set);
       QCOMPARE(status, 1);
