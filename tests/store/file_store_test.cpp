@@ -710,10 +710,10 @@ TEST_F(FileStoreTest, ABackupInFlightOfAFileOnlyWrittenInPlaceIsRefused) {
   }
 }
 
-// A file the user may not write is refused, so it gets no backup either: a backup of a file
-// that stays as it is would only grow a chain of copies run by run. A link's file is replaced
-// in the folder it lies in, so a folder that refuses the write refuses the link's backup too.
-TEST_F(FileStoreTest, WhatTheUserMayNotWriteGetsNoBackup) {
+// A file the user may not write is neither replaced nor backed up: a backup of a file that
+// stays as it is would only grow a chain of copies run by run. A link's file is replaced in the
+// folder it lies in, so a folder that refuses the write refuses the link's file and backup too.
+TEST_F(FileStoreTest, WhatTheUserMayNotWriteIsNeitherReplacedNorBackedUp) {
   ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
   const struct {
     const char* what;
@@ -739,8 +739,11 @@ TEST_F(FileStoreTest, WhatTheUserMayNotWriteGetsNoBackup) {
     if (c.appendOnlyFolder && !setInodeFlag(at("real"), FS_APPEND_FL, true)) GTEST_SKIP() << "no such attributes here";
     const auto before = names();
     EXPECT_TRUE(inChild(asConvertingUser(), [&] {
-      const StoreResult backup = backupFile(c.throughLink ? at("s.css") : file);
-      return backup.result == ResultCode::WriteFailed && backup.problem == c.problem;
+      const fs::path named = c.throughLink ? at("s.css") : file;
+      const StoreResult backup = backupFile(named);
+      const StoreResult replaced = writeWholeFile(named, "new content");
+      return backup.result == ResultCode::WriteFailed && backup.problem == c.problem &&
+             replaced.result == ResultCode::WriteFailed && replaced.problem == c.problem;
     }));
     EXPECT_EQ(names(), before);
     EXPECT_EQ(get(file), "old content");
