@@ -169,7 +169,8 @@ TEST(LeftoverSweep, AFileChangedSinceTheKilledWriteKeepsItsContentAndTheCopyStay
 
 // A recovery copy that someone else made, or could have written, or that the user's memory
 // does not name (planted: unpacked from an archive, say), could name any file and hold any
-// bytes: it is not used, and keeps its file from being converted.
+// bytes: it is not used, and keeps its file from being converted. The file is torn as a killed
+// write tears it (a page of the new bytes), so only the copy's trust keeps it from use.
 TEST(LeftoverSweep, ARecoveryCopyTheUserCannotUseIsLeftAloneAndPending) {
   const struct {
     const char* what;
@@ -190,8 +191,9 @@ TEST(LeftoverSweep, ARecoveryCopyTheUserCannotUseIsLeftAloneAndPending) {
     SCOPED_TRACE(c.what);
     TempFolder folder, elsewhere;
     const fs::path file = folder.put("a.html", kOld);
-    ASSERT_TRUE(testing::killedInPlaceWrite(file, kNew, c.recorded ? testing::memoryFolderOf() : elsewhere / "memory",
-                                            [](int fd, const std::string&) { return pwrite(fd, "XYZ", 3, 0) == 3; }));
+    ASSERT_TRUE(testing::killedInPlaceWrite(
+        file, kNew, c.recorded ? testing::memoryFolderOf() : elsewhere / "memory",
+        [](int fd, const std::string&) { return pwrite(fd, kNew.data(), 4096, 0) == 4096; }));
     std::string copy;
     for (const std::string& name : TempFolder::namesIn(folder.path())) {
       if (name != "a.html" && name != "x") c.make(folder / (copy = name), folder.path());
@@ -200,7 +202,7 @@ TEST(LeftoverSweep, ARecoveryCopyTheUserCannotUseIsLeftAloneAndPending) {
     EXPECT_EQ(sweepFolder(folder.path(), *memory()).pending, std::vector<std::string>{copy});
     EXPECT_EQ(sweepFolder(folder.path(), *memory(), true).pending, std::vector<std::string>{copy});  // a look
     EXPECT_EQ(TempFolder::namesIn(folder.path()), before);
-    EXPECT_EQ(TempFolder::read(file), "XYZ" + kOld.substr(3));
+    EXPECT_EQ(TempFolder::read(file), kNew.substr(0, 4096) + kOld.substr(4096));  // torn as a killed write tears
   }
 }
 
