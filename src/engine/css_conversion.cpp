@@ -65,16 +65,6 @@ std::optional<CharsetRule> findCharsetRule(std::string_view text, bool shiftJis,
   return CharsetRule{at, afterLineBreak(text, i + 1), text.substr(valueStart, valueEnd - valueStart)};
 }
 
-// The label a sheet declares as browsers read it: `@charset "` at its very first byte, the
-// label, then `";`.
-std::string declaredLabel(std::string_view bytes) {
-  constexpr std::string_view kStart = "@charset \"";
-  if (!bytes.starts_with(kStart)) return {};
-  const std::size_t end = bytes.find("\";", kStart.size());
-  if (end == std::string_view::npos || end > 1024) return {};
-  return std::string(bytes.substr(kStart.size(), end - kStart.size()));
-}
-
 // Whether a CR is followed by an LF, also across ISO-2022-JP escape sequences between them
 // (which the converter drops, making the two one line break).
 bool hasCrLf(std::string_view text) {
@@ -145,7 +135,9 @@ std::optional<DocumentResult> tryConvert(std::string& text, const TargetChoice& 
                                          const EncodingEvidence& evidence, ValidityCheck check,
                                          const ReferenceResolver* imports) {
   DocumentSteps steps;
-  readForConversion(steps, text, DocumentKind::StyleSheet, options, evidence, declaredLabel, check);
+  readForConversion(
+      steps, text, DocumentKind::StyleSheet, options, evidence,
+      [](std::string_view bytes) { return declaredCharsetRule(bytes).value_or(std::string()); }, check);
   const std::string_view working = steps.working.text();
   std::string rule = "@charset \"" + lowercaseCopy(steps.charsetName);
   rule += ruleTerminator(options.lineEnding, working);
@@ -153,19 +145,21 @@ std::optional<DocumentResult> tryConvert(std::string& text, const TargetChoice& 
   // its double-byte characters stepped over, elsewhere outside ISO-2022-JP runs. Browsers read
   // a rule only at the very start; one elsewhere (after a comment, say) is no declaration.
   const bool shiftJis = steps.working.converterInput == InputEncoding::ShiftJis;
+  // A rule at the start that browsers do not read (a blank before the semicolon, say) is
+  // replaced all the same, but the sheet declared nothing: the new rule is added.
   const std::optional<CharsetRule> old = findCharsetRule(working, shiftJis);
+  const bool replaced = old && old->start == 0;
+  const bool misplacedRule = old && !replaced;
   DocumentResult result;
-  if (old && old->start == 0) {
-    result.declarations.push_back({DeclarationForm::CharsetRule, std::string(old->value), DeclarationFate::Replaced});
+  if (std::optional<std::string> declared = declaredCharsetRule(working)) {
+    result.declarations.push_back({DeclarationForm::CharsetRule, std::move(*declared), DeclarationFate::Replaced});
   } else {
     result.declarations.push_back({DeclarationForm::CharsetRule, {}, DeclarationFate::Added});
-    if (old) {
+    if (misplacedRule) {
       result.declarations.push_back(
           {DeclarationForm::CharsetRule, std::string(old->value), DeclarationFate::Rewritten});
     }
   }
-  const bool replaced = old && old->start == 0;
-  const bool misplacedRule = old && !replaced;
   const std::size_t replacedEnd = replaced ? old->end : 0;
   if (!removedTextHolds(steps, working.substr(0, replacedEnd))) return std::nullopt;
   steps.beforeConverter.replace(working, 0, replacedEnd, rule);
@@ -197,6 +191,14 @@ std::optional<DocumentResult> tryConvert(std::string& text, const TargetChoice& 
 }
 
 }  // namespace
+
+std::optional<std::string> declaredCharsetRule(std::string_view sheet) {
+  constexpr std::string_view kStart = "@charset \"";
+  if (!sheet.starts_with(kStart)) return std::nullopt;
+  const std::size_t end = sheet.find('"', kStart.size());
+  if (end == std::string_view::npos || end > 1024 || sheet.substr(end + 1, 1) != ";") return std::nullopt;
+  return std::string(sheet.substr(kStart.size(), end - kStart.size()));
+}
 
 DocumentResult convertCss(std::string& text, const TargetChoice& options, const EncodingEvidence& evidence,
                           const ReferenceResolver* imports) {

@@ -22,7 +22,9 @@
 // (document_result.h). Throws std::bad_alloc when memory runs out, `text` then as it was.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "engine/document_result.h"
 #include "engine/encoding_decision.h"
@@ -34,5 +36,11 @@ namespace sarnavel {
 [[nodiscard]] DocumentResult convertCss(std::string& text, const TargetChoice& options,
                                         const EncodingEvidence& evidence = {},
                                         const ReferenceResolver* imports = nullptr);
+
+// The label a sheet's @charset rule declares, as browsers read it: `@charset "` at its very
+// first byte, a label without a quote, then `";`, the quote within the first 1024 bytes; nothing
+// otherwise. The conversion's reading step and the check mode both read a sheet's declaration
+// with it, so the two never disagree.
+std::optional<std::string> declaredCharsetRule(std::string_view sheet);
 
 }  // namespace sarnavel

@@ -79,6 +79,12 @@ std::size_t xmlDeclarationEnd(std::string_view page) {
   return end == std::string_view::npos ? 0 : end + 2;
 }
 
+std::optional<std::string> xmlDeclarationEncoding(std::string_view page) {
+  const std::optional<XmlEncoding> xml = xmlEncodingOf(page);
+  if (!xml) return std::nullopt;
+  return std::string(page.substr(xml->valueStart, xml->valueEnd - xml->valueStart));
+}
+
 std::vector<WrittenDeclaration> declarationEdits(std::string_view page, const PARSE1INFO& info,
                                                  const DeclaredTarget& target, std::vector<PageEdit>& edits,
                                                  std::vector<Declaration>& declarations) {

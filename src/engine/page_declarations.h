@@ -32,6 +32,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,5 +69,10 @@ void keepDeclarationInPrescan(const PARSE1INFO& info, std::size_t xmlDeclaration
 // The end of an XML declaration at the very start of the page (just after its "?>"); 0 when
 // there is none.
 std::size_t xmlDeclarationEnd(std::string_view page);
+
+// The encoding an XML declaration at the very start of the page names (the value of its
+// `encoding`, in either quotes, blanks around the '='); nothing when there is none. The
+// conversion records it and the check mode lists it, both by this reading.
+std::optional<std::string> xmlDeclarationEncoding(std::string_view page);
 
 }  // namespace sarnavel

@@ -4,7 +4,9 @@
 
 #include "engine/charset_attributes.h"
 #include "engine/charset_label.h"
+#include "engine/css_conversion.h"
 #include "engine/javascript_conversion.h"
+#include "engine/page_declarations.h"
 #include "html/page_walk.h"
 #include "store/file_store.h"
 #include "run/normal_path.h"
@@ -15,34 +17,29 @@
 namespace sarnavel {
 namespace {
 
-// The encoding of an XML declaration at the very start of a page (after a byte-order mark).
-std::optional<std::string> xmlDeclarationEncoding(std::string_view page) {
-  if (page.starts_with("\xEF\xBB\xBF")) page.remove_prefix(3);
-  if (!page.starts_with("<?xml")) return std::nullopt;
-  const std::size_t end = page.find("?>");
-  const std::size_t at = page.find("encoding", 5);
-  if (end == std::string_view::npos || at == std::string_view::npos || at > end) return std::nullopt;
-  std::size_t i = at + 8;
-  auto blank = [&] { return i < end && (page[i] == ' ' || page[i] == '\t' || page[i] == '\r' || page[i] == '\n'); };
-  while (blank()) ++i;
-  if (i >= end || page[i] != '=') return std::nullopt;
-  ++i;
-  while (blank()) ++i;
-  if (i >= end || (page[i] != '"' && page[i] != '\'')) return std::nullopt;
-  const std::size_t close = page.find(page[i], i + 1);
-  if (close == std::string_view::npos || close > end) return std::nullopt;
-  return std::string(page.substr(i + 1, close - i - 1));
+// A page's or sheet's text past a UTF-8 byte-order mark, where its declarations are read.
+std::string_view pastByteOrderMark(std::string_view bytes) {
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+  return bytes;
 }
 
-// A sheet's @charset rule as browsers read it: `@charset "LABEL";` at its very start (after a
-// byte-order mark).
-std::optional<std::string> charsetRule(std::string_view sheet) {
-  if (sheet.starts_with("\xEF\xBB\xBF")) sheet.remove_prefix(3);
-  constexpr std::string_view kOpen = "@charset \"";
-  if (!sheet.starts_with(kOpen)) return std::nullopt;
-  const std::size_t close = sheet.find('"', kOpen.size());
-  if (close == std::string_view::npos || close + 1 >= sheet.size() || sheet[close + 1] != ';') return std::nullopt;
-  return std::string(sheet.substr(kOpen.size(), close - kOpen.size()));
+// What the file's own words declare, read in its text as the conversion reads it and by the
+// conversion's readers; in document order, browsers obeying the first.
+std::vector<Declaration> ownDeclarations(DocumentKind kind, std::string_view text, const PARSE1INFO& head) {
+  std::vector<Declaration> found;
+  auto own = [&](DeclarationForm form, std::string label) {
+    found.push_back({form, std::move(label), DeclarationFate::Kept});
+  };
+  if (kind == DocumentKind::Page) {
+    for (const PARSE1INFO::MetaDeclaration& meta : head.metaDeclarations) {
+      if (!meta.contentType) own(DeclarationForm::MetaCharset, meta.label);
+      else if (!meta.label.empty()) own(DeclarationForm::ContentTypeMeta, lowercaseCopy(meta.label));
+    }
+    if (std::optional<std::string> xml = xmlDeclarationEncoding(text)) own(DeclarationForm::XmlDeclaration, *xml);
+  } else if (kind == DocumentKind::StyleSheet) {
+    if (std::optional<std::string> rule = declaredCharsetRule(text)) own(DeclarationForm::CharsetRule, *rule);
+  }
+  return found;
 }
 
 // The bytes that form no character, counted as the converter counts them: the file read again
@@ -95,7 +92,7 @@ FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const
     const bool utf16 = shape.form != ContentForm::Bytes && bytes.size() - shape.textStart >= 2;
 
     // A UTF-16 file's byte order decides; its tags are looked for in the text the reading step
-    // makes of it (code page 932), and its own words count for nothing.
+    // makes of it (code page 932), and its own words are listed but weigh nothing.
     WorkingText working;
     if (utf16) {
       Findings unused;
@@ -106,6 +103,7 @@ FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const
     PARSE2INFO loads;
     if (kind == DocumentKind::Page) walkPage(text, head, loads);
 
+    record.declarations = ownDeclarations(kind, utf16 ? text : pastByteOrderMark(text), head);
     if (utf16) {
       record.source = working.decision;
       record.lineBreaksBefore = working.lineBreaks;
@@ -113,19 +111,11 @@ FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const
       record.source = {SourceEncoding::Utf16, DecisionBasis::ByteOrderMark};  // a byte-order mark alone: no text
     } else {
       std::string favoured;
-      auto own = [&](DeclarationForm form, std::string label) {
-        if (favoured.empty() && encodingOfLabel(label)) favoured = label;
-        record.declarations.push_back({form, std::move(label), DeclarationFate::Kept});
-      };
-      if (kind == DocumentKind::Page) {
-        // In document order: browsers obey the first.
-        for (const PARSE1INFO::MetaDeclaration& meta : head.metaDeclarations) {
-          if (!meta.contentType) own(DeclarationForm::MetaCharset, meta.label);
-          else if (!meta.label.empty()) own(DeclarationForm::ContentTypeMeta, lowercaseCopy(meta.label));
+      for (const Declaration& own : record.declarations) {
+        if (encodingOfLabel(own.formerCharset)) {
+          favoured = own.formerCharset;
+          break;
         }
-        if (std::optional<std::string> xml = xmlDeclarationEncoding(bytes)) own(DeclarationForm::XmlDeclaration, *xml);
-      } else if (kind == DocumentKind::StyleSheet) {
-        if (std::optional<std::string> rule = charsetRule(bytes)) own(DeclarationForm::CharsetRule, *rule);
       }
       if (favoured.empty()) favoured = evidence.loaderCharset;
       if (favoured.empty() && evidence.loadingPage) {

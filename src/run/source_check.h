@@ -11,11 +11,15 @@
 // tips an ambiguous short text, but a page of UTF-8 that declares Shift_JIS is UTF-8. A Latin-1
 // declaration names windows-1252 unless the bytes are UTF-8.
 //
-// What a file declares is what browsers read: a page's content-type meta, its meta charset and
-// its XML declaration (a UTF-16 page's are not looked for: its byte order decides), a sheet's
-// @charset rule at its very start, and the charset of the element that loads a sheet or a
-// script. Bytes that form no character in the encoding are counted (with the first's line and
-// column) only when there are any, by reading the file as the converter reads it.
+// What a file declares is what the conversion reads and rewrites: a page's content-type meta,
+// its meta charset and its XML declaration, a sheet's @charset rule at its very start (as
+// browsers read it), and the charset of the element that loads a sheet or a script. Each is
+// read by the conversion's own reader (the head analysis, xmlDeclarationEncoding,
+// declaredCharsetRule), in the text the conversion reads (a UTF-16 file's made into code page
+// 932, where they are listed but weigh nothing: its byte order decides), so a check and a
+// conversion never disagree on what a file declares. Bytes that form no character in the
+// encoding are counted (with the first's line and column) only when there are any, by reading
+// the file as the converter reads it.
 //
 // Contract: the report's result is Success or the reading's CannotOpen / OutOfMemory; its
 // document holds the decision, the declarations (fate Kept), a page's references, invalid

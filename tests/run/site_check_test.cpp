@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -117,6 +118,69 @@ TEST(SiteCheck, WritesNothingAndSweepsNothing) {
   EXPECT_TRUE(testing::snapshot(site.path()) == before);
   EXPECT_EQ(summary.successes, 2);  // the sheet, listed and loaded, is read once
   EXPECT_EQ(lines.size(), 2u);
+}
+
+// What each file declares, by name: as a check lists it, or as a dry run found it before
+// rewriting it (the declarations browsers read: not one the conversion adds, nor a sheet's rule
+// past its start, which it rewrites too).
+using Declared = std::multiset<std::pair<DeclarationForm, std::string>>;
+std::map<std::string, Declared> declaredBy(const fs::path& folder, WriteMode mode) {
+  RunRequest request;
+  request.mode = mode;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) request.paths.push_back(entry.path().native());
+  request.namedPaths = {folder};
+  std::map<std::string, Declared> found;
+  RunObserver observer;
+  observer.fileDone = [&](const FileOutcome& outcome) {
+    Declared& declared = found[outcome.path.lexically_relative(folder).string()];
+    declared.clear();  // a dry run lists a sheet both listed and loaded twice, alike
+    if (!outcome.document) return;
+    for (const Declaration& own : outcome.document->declarations) {
+      const bool misplacedRule = own.form == DeclarationForm::CharsetRule && own.fate == DeclarationFate::Rewritten;
+      if (own.fate != DeclarationFate::Added && !misplacedRule) declared.insert({own.form, own.formerCharset});
+    }
+  };
+  std::atomic<bool> cancel{false};
+  conversionWorker(request, observer, cancel);
+  return found;
+}
+
+// A check and a conversion read a file's declarations with the same readers, so they name the
+// same ones: over the sample site and the edges where two readers could part.
+TEST(SiteCheck, DeclaresWhatTheConversionReads) {
+  TempFolder site;
+  fs::copy(fs::path(SARNAVEL_SOURCE_DIR) / "samples/site", site.path(), fs::copy_options::recursive);
+  const std::string longLabel(1020, 'x');
+  const struct {
+    std::string name, bytes;
+    Declared declared;
+  } edges[] = {
+      {"late.css", "/*" + std::string(1100, ' ') + "*/@charset \"EUC-JP\";\np{}\n", {}},
+      {"long.css", "@charset \"" + longLabel + "\";\np{}\n", {}},
+      {"spaced.css", "@charset  \"EUC-JP\" ;\np{}\n", {}},  // replaced, but no browser reads it
+      {"quoted.css", "@charset \"utf-8\"\np{font-family:\"x\";}\n", {}},
+      {"bom.css",
+       "\xEF\xBB\xBF@charset \"UTF-8\";\np:after{content:\"" + kUtf8 + "\"}\n",
+       {{DeclarationForm::CharsetRule, "UTF-8"}}},
+      {"spaced.html",
+       "<?xml version='1.0'  encoding \t= 'Shift_JIS' ?>\n" + page("", kSjis),
+       {{DeclarationForm::XmlDeclaration, "Shift_JIS"}}},
+      {"utf16.html",
+       "\xFF\xFE<\0m\0e\0t\0a\0 \0c\0h\0a\0r\0s\0e\0t\0=\0\"\0u\0t\0f\0-\08\0\"\0>\0<\0p\0>\0\xE5"
+       "e,g\0\n\0"s,
+       {{DeclarationForm::MetaCharset, "utf-8"}}},
+  };
+  for (const auto& edge : edges) site.put(edge.name, edge.bytes);
+  const std::map<std::string, Declared> checked = declaredBy(site.path(), WriteMode::Check);
+  const std::map<std::string, Declared> converted = declaredBy(site.path(), WriteMode::DryRun);
+  EXPECT_EQ(checked.size(), 9u + std::size(edges));
+  EXPECT_EQ(converted.size(), checked.size());
+  for (const auto& [name, declared] : converted) {
+    auto check = checked.find(name);
+    ASSERT_NE(check, checked.end()) << name;
+    EXPECT_EQ(check->second, declared) << name;
+  }
+  for (const auto& edge : edges) EXPECT_EQ(checked.at(edge.name), edge.declared) << edge.name;
 }
 
 }  // namespace
