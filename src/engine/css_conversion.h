@@ -39,8 +39,8 @@ namespace sarnavel {
 
 // The label a sheet's @charset rule declares, as browsers read it: `@charset "` at its very
 // first byte, a label without a quote, then `";`, the quote within the first 1024 bytes; nothing
-// otherwise. The conversion's reading step and the check mode both read a sheet's declaration
-// with it, so the two never disagree.
+// otherwise. The conversion's decision, its record of the former declaration and the check mode
+// all read a sheet's declaration with it, so they never disagree.
 std::optional<std::string> declaredCharsetRule(std::string_view sheet);
 
 }  // namespace sarnavel
