@@ -1,6 +1,5 @@
 #include "engine/conversion_steps.h"
 
-#include "engine/conversion_room.h"
 #include "engine/converter.h"
 #include "text/line_breaks.h"
 
@@ -9,7 +8,6 @@ namespace sarnavel {
 void readForConversion(DocumentSteps& steps, std::string_view source, DocumentKind kind, const TargetChoice& target,
                        const EncodingEvidence& evidence,
                        const std::function<std::string(std::string_view)>& declarationOf, ValidityCheck check) {
-  requireRoomToConvert(source.size());
   steps.charsetName = applyTargetEncoding(steps.converterOptions, target.targetEncoding, target.lineEnding);
   // Without escapes the converter writes every character as itself (UTF-8 holds them all).
   if (!target.keepsCharacters()) {

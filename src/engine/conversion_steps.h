@@ -45,8 +45,6 @@ struct DocumentSteps {
 // Reads the document (document_reading.h) and sets the converter's options for it. With
 // ValidityCheck::ByConverter a declared Japanese encoding may be taken unread, to be confirmed
 // by convertWorking.
-// Throws std::bad_alloc, before taking any room, when the system cannot give what converting
-// the document takes (conversion_room.h).
 void readForConversion(DocumentSteps& steps, std::string_view source, DocumentKind kind, const TargetChoice& target,
                        const EncodingEvidence& evidence,
                        const std::function<std::string(std::string_view)>& declarationOf,

@@ -14,6 +14,7 @@
 #include "engine/javascript_conversion.h"
 #include "engine/page_edits.h"
 #include "run/file_kind.h"
+#include "store/conversion_room.h"
 #include "store/file_store.h"
 #include "run/normal_path.h"
 #include "store/content_hash.h"
@@ -78,6 +79,7 @@ FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, con
     EncodingEvidence evidence = known;
     if (!evidence.writtenByThisRun && (report.remembered = rememberedWrite(path, text, identity, context)))
       evidence.writtenEarlier = report.remembered->target;
+    requireRoomToConvert(text.size());  // a file the system cannot give the room fails here, untouched
     FormerBytes former;
     if (context.recordsWrites && mode == WriteMode::Write) former = {true, text.size(), hashOf(text)};
     // A backup that will most likely be the former file itself needs no copy. Otherwise its

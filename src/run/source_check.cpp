@@ -8,6 +8,7 @@
 #include "engine/javascript_conversion.h"
 #include "engine/page_declarations.h"
 #include "html/page_walk.h"
+#include "store/conversion_room.h"
 #include "store/file_store.h"
 #include "run/normal_path.h"
 #include "run/reference_files.h"
@@ -51,6 +52,7 @@ InvalidBytes invalidBytesOf(std::string_view bytes, const EncodingDecision& deci
   choice.targetEncoding = *target;
   EncodingEvidence evidence;
   evidence.writtenByThisRun = *target;
+  requireRoomToConvert(bytes.size());
   std::string copy(bytes);
   return convertJavaScript(copy, choice, evidence).invalidBytes;
 }

@@ -1,4 +1,4 @@
-#include "engine/conversion_room.h"
+#include "store/conversion_room.h"
 
 #include <sys/resource.h>
 #include <unistd.h>

@@ -4,9 +4,9 @@
 // the converted text and the record it leaves; bench/memory_bound.py measures it), so beyond
 // the text already read it takes up to 2 x n + 20 MB more. A text the system cannot give that
 // much is refused before any of it is taken, with std::bad_alloc, which the run turns into
-// "out of memory" (101) for that file alone: better than an allocation failing halfway, or,
-// where the kernel promises memory it does not have, the out-of-memory killer ending the whole
-// run. What the system can still give is the least of
+// "out of memory" (101) for that file alone (the drivers ask before they convert a file they
+// read): better than an allocation failing halfway, or, where the kernel promises memory it
+// does not have, the out-of-memory killer ending the whole run. What the system can still give is the least of
 //  - the address space the process may still map (its RLIMIT_AS less what it maps now);
 //  - the memory the kernel counts as available, with the free swap;
 //  - what is left under the memory limit of the process's control group (v2 or v1).
