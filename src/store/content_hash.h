@@ -3,8 +3,8 @@
 // one by chance (the memory trusts a match to decide a file's encoding, and a later undo to
 // tell a file or a backup changed since), and fast enough (several gigabytes a second) to be
 // taken of every file a run reads; not meant to withstand a forger, who could as well write
-// the file. A well-kept library rather than a hash of our own: its output is fixed by its
-// specification, so a memory written by one build is read by the next.
+// the file. A well-kept library rather than a hash of our own: its output is fixed for all its
+// releases, so a memory written by one build is read by the next.
 //
 // Contract: pure; any thread.
 #pragma once
