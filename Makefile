@@ -65,9 +65,11 @@ BENCH_FLAGS ?=
 bench: deps
 	python3 bench/site $(BENCH_FLAGS)
 
-# Converts a copy of samples/site to UTF-8 in a temporary folder and shows the result.
+# Converts a copy of samples/site to UTF-8 in a temporary folder and shows the result: builds
+# the command-line tool alone (a minute), not the tests or the desktop program.
 .PHONY: demo
-demo: build
+demo: configure
+	cmake --build $(BUILD) --target sarnavel-cli -j $(JOBS)
 	BUILD=$(BUILD) scripts/demo
 
 # Opens the desktop program with a temporary copy of samples/site in its list.
