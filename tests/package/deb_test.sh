@@ -101,6 +101,17 @@ tags="$(zcat "$root/usr/share/man/man1/sarnavel-cli.1.gz" | sed -e 's/\\-/-/g' -
 for option in $("$cli" --help | grep -o -E -- '--[a-z][a-z-]*' | sort -u); do
   grep -q -E -- "[ \"]$option([ \"=]|\$)" <<< "$tags" || fail "sarnavel-cli(1) has no entry for $option under OPTIONS"
 done
+# The exit statuses the manual page lists are those --help names, and every installed path the
+# manual pages name is in the package.
+help_statuses="$("$cli" --help | sed -n '/^Exit status:/,/^$/p' | grep -o -E '\b[0-9]+\b' | grep -v -x 128 | sort -u)"
+man_statuses="$(zcat "$root/usr/share/man/man1/sarnavel-cli.1.gz" | sed -e 's/\\-/-/g' |
+  awk '/^\.SH/ { s = ($2 == "\"EXIT") } s && /^\.B [0-9]+$/ { print $2 }' | sort -u)"
+[[ "$help_statuses" == "$man_statuses" ]] ||
+  fail "exit statuses: --help names $(echo $help_statuses), sarnavel-cli(1) $(echo $man_statuses)"
+for path in $(zcat "$root"/usr/share/man/man1/*.1.gz | sed -e 's/\\-/-/g' -e 's/\\f[BIRP]//g' |
+  grep -o -E '/usr/share/[^ )"]*[^ )".,;]' | sort -u); do
+  [[ -e "$root$path" ]] || fail "a manual page names $path, which the package does not install"
+done
 # Hints too: two main categories, for one, put the program twice into a menu.
 said="$(desktop-file-validate "$root/usr/share/applications/sarnavel.desktop" 2>&1)" || fail "desktop-file-validate: $said"
 [[ -z "$said" ]] || fail "desktop-file-validate: $said"
