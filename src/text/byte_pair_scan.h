@@ -70,6 +70,7 @@ struct BytePairAt {
   std::size_t second;
 };
 
+// The bytes the two searches look for; `stop` ends either.
 struct BytePair {
   char open;
   char close;
