@@ -59,7 +59,7 @@
 #include <string_view>
 
 #include "engine/encoding_detection.h"
-#include "engine/source_encoding.h"
+#include "text/source_encoding.h"
 #include "text/target_encoding.h"
 
 namespace sarnavel {
