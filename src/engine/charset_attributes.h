@@ -31,7 +31,7 @@
 #include "engine/document_result.h"
 #include "engine/page_edits.h"
 #include "engine/reference_resolver.h"
-#include "engine/source_encoding.h"
+#include "text/source_encoding.h"
 #include "html/references.h"
 #include "text/target_encoding.h"
 

@@ -11,7 +11,7 @@
 #include <optional>
 #include <string_view>
 
-#include "engine/source_encoding.h"
+#include "text/source_encoding.h"
 
 namespace sarnavel {
 

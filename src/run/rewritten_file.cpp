@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include "engine/source_encoding.h"
+#include "text/source_encoding.h"
 #include "text/line_breaks.h"
 
 namespace sarnavel {

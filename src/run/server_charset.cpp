@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include "engine/charset_label.h"
-#include "engine/source_encoding.h"
+#include "text/source_encoding.h"
 #include "store/posix_file.h"
 #include "text/ascii.h"
 

@@ -55,7 +55,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "engine/source_encoding.h"
+#include "text/source_encoding.h"
 #include "store/content_hash.h"
 #include "store/posix_file.h"
 #include "text/line_ending.h"

@@ -15,8 +15,6 @@ set(reaches_run engine html text store)
 set(reaches_report run engine html text store)
 set(reaches_cli report run engine html text store)
 set(reaches_ui report run engine html text store)
-# The memory's vocabulary of encodings lies in the engine until it moves down to text.
-set(store_may_also_include engine/source_encoding.h engine/encoding_detection.h)
 
 # The calls, as written in C or C++ (`::open(`, `fs::rename(`, `openat(`), not as a method's
 # (`x.open(`, `p->open(`).
@@ -65,9 +63,6 @@ foreach(source IN LISTS sources)
       continue()  # a system or library header
     endif()
     if(included STREQUAL layer)
-      continue()
-    endif()
-    if(layer STREQUAL "store" AND target IN_LIST store_may_also_include)
       continue()
     endif()
     if(NOT included IN_LIST reaches_${layer})

@@ -179,16 +179,6 @@ TEST(ConvertHtml, EscapesFollowTheRegionFromEucJpToo) {
   EXPECT_EQ(page.result.lost[1].writtenAs, StandIn::UnshownReference);
 }
 
-// With the UTF-8 target and the characters kept, nothing is escaped, and what the page had
-// escaped stays as written.
-TEST(ConvertHtml, KeepCharacters) {
-  Page page;
-  page.options.keepCharacters = true;
-  EXPECT_EQ(page.convert("<meta charset=euc-jp><p>\x8f\xb0\xa1 &#233;</p><script>s='\x8f\xb0\xa1'</script>", kUtf8),
-            "<meta charset=UTF-8><p>\xe4\xb8\x82 &#233;</p><script>s='\xe4\xb8\x82'</script>");
-  EXPECT_TRUE(page.result.escaped.empty());
-}
-
 // A script element that a script writes (document.write) with a charset: where it names a file
 // the run converts outright, its label in the script's string names the target; otherwise it
 // is left and noticed.
