@@ -31,7 +31,7 @@ TEST(OrderedPool, ResultsArriveInPassOrderWhateverOrderTheyFinishIn) {
   std::atomic<int> concurrent{0}, most{0}, finishing{0};
   std::atomic<bool> finishesOverlapped{false};
   runInPassOrder<int>(
-      views(paths), 3, cancel,
+      views(paths), {3, cancel},
       [&](std::size_t k, const PoolTurn&) {
         int now = ++concurrent;
         most = std::max(most.load(), now);
@@ -60,7 +60,7 @@ TEST(OrderedPool, CancelStartsNothingNewAndHandsOverWhatStarted) {
     std::set<std::string> started;
     std::vector<std::string> finished;
     runInPassOrder<int>(
-        views(paths), threads, cancel,
+        views(paths), {threads, cancel},
         [&](std::size_t k, const PoolTurn&) {
           {
             std::lock_guard lock(mutex);
@@ -118,7 +118,7 @@ TEST(OrderedPool, PacedWorkersJoinOnceFilesWait) {
     std::set<int> workers;
     std::vector<std::size_t> finished;
     runInPassOrder<int>(
-        views(paths), 4, cancel,
+        views(paths), {4, cancel, &pacing},
         [&](std::size_t k, const PoolTurn& turn) {
           {
             std::lock_guard lock(mutex);
@@ -127,7 +127,7 @@ TEST(OrderedPool, PacedWorkersJoinOnceFilesWait) {
           std::this_thread::sleep_for(std::chrono::microseconds(300));  // off the core, as a read from a disk
           return static_cast<int>(k);
         },
-        [&](std::size_t k, int&) { finished.push_back(k); }, &pacing);
+        [&](std::size_t k, int&) { finished.push_back(k); });
     EXPECT_EQ(finished.size(), paths.size()) << count;
     EXPECT_TRUE(std::is_sorted(finished.begin(), finished.end())) << count;
     EXPECT_EQ(workers.size() > 1, count == 80) << count;
@@ -149,7 +149,7 @@ TEST(OrderedPool, OneFileIsNeverConvertedTwiceAtOnce) {
   std::atomic<int> inside{0};
   std::atomic<bool> overlapped{false};
   runInPassOrder<int>(
-      views(paths), 4, cancel,
+      views(paths), {4, cancel},
       [&](std::size_t, const PoolTurn&) {
         if (++inside > 1) overlapped = true;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -173,7 +173,7 @@ TEST(OrderedPool, ACancellationLeavesNoGapBehindAFileThatWaited) {
   std::mutex mutex;
   std::vector<std::size_t> finished;
   runInPassOrder<int>(
-      views(paths), 3, cancel,
+      views(paths), {3, cancel},
       [&](std::size_t k, const PoolTurn&) {
         if (k == 2) otherStarted = true;
         if (k == 0) {  // index 1, the same file, waits for this one; index 2 goes ahead
@@ -204,7 +204,7 @@ TEST(OrderedPool, RunsOnTheThreadsItCanStart) {
       std::vector<std::string> finished;
       std::atomic<bool> cancel{false};
       runInPassOrder<int>(
-          views(paths), 4, cancel, [](std::size_t k, const PoolTurn&) { return static_cast<int>(k); },
+          views(paths), {4, cancel}, [](std::size_t k, const PoolTurn&) { return static_cast<int>(k); },
           [&](std::size_t k, int& result) {
             if (result == static_cast<int>(k)) finished.push_back(paths[k]);
           });
