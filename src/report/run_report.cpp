@@ -128,23 +128,6 @@ void notes(LineWriter& out, const std::vector<NoteLine>& list) {
   out.closeArray();
 }
 
-std::string_view kindOf(int pass) {
-  if (pass == 1) return "html";
-  return pass % 2 == 0 ? "css" : "js";
-}
-
-std::string_view referenceStatusName(ReferenceStatus status) {
-  switch (status) {
-    case ReferenceStatus::Remote: return "remote";
-    case ReferenceStatus::Missing: return "missing";
-    case ReferenceStatus::Followable: return "followed";
-    case ReferenceStatus::WrongKind: return "wrong-kind";
-    case ReferenceStatus::ForeignOwner: return "foreign-owner";
-    case ReferenceStatus::Binary: break;
-  }
-  return "binary";
-}
-
 // What became of the declaration a browser reads: a page's content-type meta (else its first
 // other one), a sheet's @charset rule; nothing when there is none.
 std::optional<std::string_view> declarationFate(const DocumentResult& record) {
@@ -228,15 +211,6 @@ void referenceFields(LineWriter& out, const DocumentResult& record) {
   }
 }
 
-std::string_view modeName(WriteMode mode) {
-  switch (mode) {
-    case WriteMode::Write: return "conversion";
-    case WriteMode::DryRun: return "dry-run";
-    case WriteMode::Check: break;
-  }
-  return "check";
-}
-
 Json tally(const std::map<std::string, std::size_t>& counts) {
   Json out = Json::object();
   for (const auto& [name, count] : counts) out[name] = count;
@@ -259,7 +233,7 @@ std::string RunReport::draft(const FileOutcome& outcome, std::string_view shownP
   out.key("path");
   out.string(shownPath);
   out.key("kind");
-  out.string(kindOf(outcome.pass));
+  out.string(documentKindName(kindOfPass(outcome.pass)));
   out.key("pass");
   out.number(static_cast<std::uint64_t>(outcome.pass));
   out.key("result");
