@@ -122,28 +122,6 @@ TEST(ConversionRun, TheLogGrowsAsEachFileFinishes) {
   EXPECT_EQ(problems, std::vector<std::string>{});
 }
 
-// A run killed while it wrote a file in place leaves it half-written beside its recovery copy;
-// the next run that converts in that folder puts the former content back before it reads any
-// file there, and tells its observer, also of a file it does not convert.
-TEST(ConversionRun, AFormerContentPutBackIsTold) {
-  TempFolder folder;
-  const fs::path listed = folder.put("a.js", kScript);
-  const std::string former(3 * 4096, 'o'), written(2 * 4096, 'n');
-  const fs::path torn = folder.put("b.txt", former);
-  ASSERT_TRUE(testing::killedOnePageIntoAnInPlaceWrite(torn, written));
-
-  RunObserver observer;
-  std::vector<std::string> told;
-  observer.formerPutBack = [&](const fs::path& file) { told.push_back(file.native()); };
-  std::atomic<bool> cancel{false};
-  RunRequest request{toUtf8(), {listed.native()}};
-  request.memoryFolder = testing::memoryFolderOf();
-  conversionWorker(request, observer, cancel);
-  EXPECT_EQ(told, std::vector<std::string>{torn.native()});
-  EXPECT_EQ(TempFolder::read(torn), former);
-  EXPECT_EQ(TempFolder::read(listed), kScriptInUtf8);
-}
-
 // A recovery copy the user cannot use (another user's, or one no run of the user's recorded:
 // unpacked from an archive, say) may hold the only former content of a torn file: the file is
 // left as it is, its line names the copy, and a dry run and a check say so too.

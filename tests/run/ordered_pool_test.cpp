@@ -80,33 +80,6 @@ TEST(OrderedPool, CancelStartsNothingNewAndHandsOverWhatStarted) {
   }
 }
 
-// The pacing's rule: the others join once 32 files at least show a quarter of their time off
-// the cores or waiting for flushes.
-TEST(WorkerPacing, JoinsOnceAQuarterOfTheFilesTimeWaits) {
-  struct Case {
-    int files;
-    std::uint64_t wall, cpu;    // each file's, in nanoseconds
-    std::uint64_t flushWaited;  // the run's flushes, in all
-    bool joins;
-  } cases[] = {
-      {31, 1000, 0, 0, false},        // too few files to tell
-      {32, 1000, 0, 0, true},         // asleep
-      {32, 1000, 760, 0, false},      // under a quarter off the cores
-      {32, 1000, 740, 0, true},       // over a quarter
-      {32, 1000, 1000, 7000, false},  // flushes under a quarter of 32,000 ns
-      {32, 1000, 1000, 9000, true},   // a flush that keeps its core busy counts all the same
-  };
-  for (const Case& c : cases) {
-    WorkerPacing pacing(2, [&] { return c.flushWaited; });
-    bool said = false;
-    for (int k = 0; k < c.files; ++k) said = pacing.noteFile(c.wall, c.cpu) || said;
-    EXPECT_EQ(pacing.joined(), c.joins) << c.files << " " << c.cpu << " " << c.flushWaited;
-    EXPECT_EQ(said, c.joins);
-    EXPECT_EQ(pacing.firstOf(8), c.joins ? 8 : 2);
-  }
-  EXPECT_EQ(WorkerPacing().firstOf(8), 8);  // unpaced: every worker from the start
-}
-
 // Paced, the first worker alone takes files until their time shows waits; then the others
 // join, for the rest of the pass.
 TEST(OrderedPool, PacedWorkersJoinOnceFilesWait) {
