@@ -64,21 +64,5 @@ TEST(JsonWriter, RandomBytesAsTheLibraryWritesThem) {
   }
 }
 
-TEST(JsonWriter, ALineOfMembersInOrder) {
-  JsonWriter out;
-  out.openObject();
-  out.key("a");
-  out.openArray();
-  out.number(18446744073709551615u);
-  out.boolean(false);
-  out.null();
-  out.closeArray();
-  out.key("b\n");
-  out.openObject();
-  out.closeObject();
-  out.closeObject();
-  EXPECT_EQ(out.take(), R"({"a":[18446744073709551615,false,null],"b\n":{}})");
-}
-
 }  // namespace
 }  // namespace sarnavel
