@@ -122,42 +122,33 @@ TEST(ConversionRun, TheLogGrowsAsEachFileFinishes) {
   EXPECT_EQ(problems, std::vector<std::string>{});
 }
 
-// A recovery copy the user cannot use (another user's, or one no run of the user's recorded:
-// unpacked from an archive, say) may hold the only former content of a torn file: the file is
-// left as it is, its line names the copy, and a dry run and a check say so too.
+// A recovery copy no run of the user's recorded (unpacked from an archive, say) may hold the
+// only former content of a torn file: the file is left as it is, its line names the copy, and a
+// dry run and a check say so too. (Which copies the user may use is the sweep's to tell.)
 TEST(ConversionRun, AFileWithARecoveryCopyTheUserCannotUseIsNotConverted) {
-  const struct {
-    const char* what;
-    bool recorded;
-    uid_t owner;
-  } cases[] = {{"another user's", true, 65534}, {"recorded by no run of the user's", false, 0}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    TempFolder folder, elsewhere;
-    const std::string former(3 * 4096, 'o'), written(2 * 4096, 'n');
-    const fs::path torn = folder.put("a.js", former);
-    ASSERT_TRUE(testing::killedInPlaceWrite(torn, written, c.recorded ? testing::memoryFolderOf() : elsewhere / "m"));
-    std::string copy;
-    for (const std::string& name : TempFolder::namesIn(folder.path()))
-      if (name != "a.js") copy = (folder / name).native();
-    ASSERT_EQ(lchown(copy.c_str(), c.owner, c.owner), 0);
-    const std::string tornBytes = TempFolder::read(torn);
-    for (WriteMode mode : {WriteMode::Write, WriteMode::DryRun, WriteMode::Check}) {
-      RunRequest request{toUtf8(), {torn.native()}, mode};
-      request.memoryFolder = testing::memoryFolderOf();
-      const RunResult run = convertAll(request);
-      ASSERT_EQ(run.record.outcomes.size(), 1u);
-      const FileOutcome& outcome = run.record.outcomes.front();
-      const std::vector<FileNote>& said = mode == WriteMode::Check ? outcome.problems : outcome.notes;
-      ASSERT_FALSE(said.empty());
-      EXPECT_EQ(said.back(), (FileNote{NoteCode::RecoveryPending, StoreProblem::None, {copy}}));
-      if (mode != WriteMode::Check) {
-        EXPECT_EQ(outcome.result, ResultCode::WriteFailed);
-      }
+  TempFolder folder, elsewhere;
+  const std::string former(3 * 4096, 'o'), written(2 * 4096, 'n');
+  const fs::path torn = folder.put("a.js", former);
+  ASSERT_TRUE(testing::killedInPlaceWrite(torn, written, elsewhere / "m"));
+  std::string copy;
+  for (const std::string& name : TempFolder::namesIn(folder.path()))
+    if (name != "a.js") copy = (folder / name).native();
+  const std::string tornBytes = TempFolder::read(torn);
+  for (WriteMode mode : {WriteMode::Write, WriteMode::DryRun, WriteMode::Check}) {
+    RunRequest request{toUtf8(), {torn.native()}, mode};
+    request.memoryFolder = testing::memoryFolderOf();
+    const RunResult run = convertAll(request);
+    ASSERT_EQ(run.record.outcomes.size(), 1u);
+    const FileOutcome& outcome = run.record.outcomes.front();
+    const std::vector<FileNote>& said = mode == WriteMode::Check ? outcome.problems : outcome.notes;
+    ASSERT_FALSE(said.empty());
+    EXPECT_EQ(said.back(), (FileNote{NoteCode::RecoveryPending, StoreProblem::None, {copy}}));
+    if (mode != WriteMode::Check) {
+      EXPECT_EQ(outcome.result, ResultCode::WriteFailed);
     }
-    EXPECT_EQ(TempFolder::read(torn), tornBytes);
-    EXPECT_TRUE(fs::exists(copy));
   }
+  EXPECT_EQ(TempFolder::read(torn), tornBytes);
+  EXPECT_TRUE(fs::exists(copy));
 }
 
 // A page that could not be written still names its files' former encoding: a file only such
@@ -403,19 +394,6 @@ TEST(ConversionRun, TwoRunsAtOnceKeepToThemselves) {
 }
 
 // --- What the run knows of each file's encoding, and which references it follows ---------------
-
-// A script both listed and loaded is converted twice; the second time it is in the target
-// encoding, which its bytes (C9 BD, 表 in EUC-JP) would pass for UTF-8 (U+027D).
-TEST(ConversionRunEvidence, AFileConvertedTwiceIsReadTheSecondTimeInTheTarget) {
-  TempFolder folder;
-  fs::path index =
-      folder.put("site/index.html",
-                 "<html><head><title>t</title><script type=\"text/javascript\" src=\"a.js\"></script></head></html>\n");
-  fs::path script = folder.put("site/a.js", "document.title = \"\x95\x5c\";\n");
-  RunResult r = convertAll({optionsFor(1, false), {index, script}});
-  EXPECT_EQ(r.summary.successes, 3);
-  EXPECT_TRUE(sameBytes(TempFolder::read(script), "document.title = \"\xC9\xBD\";\n"));
-}
 
 // A one-word script of an EUC-JP site is read as the page that loads it, on a first
 // conversion too; and a script nobody loads as the site's other files are.
