@@ -483,39 +483,6 @@ TEST(ConversionRunEvidence, ReferencesReachOnlyFilesOfTheirKind) {
   EXPECT_TRUE(r.record.outcomes[2].notes.empty());
 }
 
-// What the observer prepares of a file is made on the worker, from everything but the notes
-// the in-order step adds, and reaches fileDone with the file.
-TEST(ConversionRun, APreparedTextSeesAllButTheInOrderNotesAndReachesFileDone) {
-  TempFolder folder;
-  folder.put("shared/common.css", kSheet);
-  std::vector<fs::path> pages;
-  for (int k = 0; k < 12; ++k) {
-    pages.push_back(
-        folder.put("site/p" + std::to_string(10 + k) + ".html",
-                   "<html><head><title>t</title><link rel=stylesheet href=../shared/common.css></head></html>\n"));
-  }
-  RunRequest request{optionsFor(3, false), texts(pages)};
-  request.namedPaths = {folder / "site"};
-  request.threads = 4;
-  RunObserver observer;
-  observer.prepare = [](const FileOutcome& outcome) {
-    return outcome.path.filename().string() + " " + std::to_string(outcome.notes.size()) + " " +
-           std::to_string(outcome.document ? outcome.document->references.size() : 99);
-  };
-  std::vector<std::string> prepared, finalNotes;
-  observer.fileDone = [&](const FileOutcome& outcome) {
-    prepared.push_back(outcome.prepared);
-    finalNotes.push_back(std::to_string(outcome.notes.size()));
-  };
-  std::atomic<bool> cancel{false};
-  EXPECT_EQ(conversionWorker(request, observer, cancel).failures, 0);
-  ASSERT_EQ(prepared.size(), 13u);
-  for (int k = 0; k < 12; ++k)
-    EXPECT_EQ(prepared[static_cast<std::size_t>(k)], "p" + std::to_string(10 + k) + ".html 0 1");
-  EXPECT_EQ(prepared[12], "common.css 0 0");  // the outside-named note comes after
-  EXPECT_EQ(finalNotes[12], "1");
-}
-
 std::vector<std::string> codesOf(const FileOutcome& outcome, int target) {
   std::vector<std::string> codes;
   for (const NoteLine& note : said(outcome, static_cast<TargetEncoding>(target))) codes.push_back(note.code);
