@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <fstream>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -55,11 +54,6 @@ struct Record {
     std::string all;
     for (const auto& e : entries) all += e;
     return all;
-  }
-  std::vector<std::string> paths() const {
-    std::vector<std::string> out;
-    for (const auto& o : outcomes) out.push_back(o.path.string());
-    return out;
   }
 };
 
