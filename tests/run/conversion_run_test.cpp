@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <fstream>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -55,11 +54,6 @@ struct Record {
     std::string all;
     for (const auto& e : entries) all += e;
     return all;
-  }
-  std::vector<std::string> paths() const {
-    std::vector<std::string> out;
-    for (const auto& o : outcomes) out.push_back(o.path.string());
-    return out;
   }
 };
 
@@ -122,64 +116,33 @@ TEST(ConversionRun, TheLogGrowsAsEachFileFinishes) {
   EXPECT_EQ(problems, std::vector<std::string>{});
 }
 
-// A run killed while it wrote a file in place leaves it half-written beside its recovery copy;
-// the next run that converts in that folder puts the former content back before it reads any
-// file there, and tells its observer, also of a file it does not convert.
-TEST(ConversionRun, AFormerContentPutBackIsTold) {
-  TempFolder folder;
-  const fs::path listed = folder.put("a.js", kScript);
-  const std::string former(3 * 4096, 'o'), written(2 * 4096, 'n');
-  const fs::path torn = folder.put("b.txt", former);
-  ASSERT_TRUE(testing::killedOnePageIntoAnInPlaceWrite(torn, written));
-
-  RunObserver observer;
-  std::vector<std::string> told;
-  observer.formerPutBack = [&](const fs::path& file) { told.push_back(file.native()); };
-  std::atomic<bool> cancel{false};
-  RunRequest request{toUtf8(), {listed.native()}};
-  request.memoryFolder = testing::memoryFolderOf();
-  conversionWorker(request, observer, cancel);
-  EXPECT_EQ(told, std::vector<std::string>{torn.native()});
-  EXPECT_EQ(TempFolder::read(torn), former);
-  EXPECT_EQ(TempFolder::read(listed), kScriptInUtf8);
-}
-
-// A recovery copy the user cannot use (another user's, or one no run of the user's recorded:
-// unpacked from an archive, say) may hold the only former content of a torn file: the file is
-// left as it is, its line names the copy, and a dry run and a check say so too.
+// A recovery copy no run of the user's recorded (unpacked from an archive, say) may hold the
+// only former content of a torn file: the file is left as it is, its line names the copy, and a
+// dry run and a check say so too. (Which copies the user may use is the sweep's to tell.)
 TEST(ConversionRun, AFileWithARecoveryCopyTheUserCannotUseIsNotConverted) {
-  const struct {
-    const char* what;
-    bool recorded;
-    uid_t owner;
-  } cases[] = {{"another user's", true, 65534}, {"recorded by no run of the user's", false, 0}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    TempFolder folder, elsewhere;
-    const std::string former(3 * 4096, 'o'), written(2 * 4096, 'n');
-    const fs::path torn = folder.put("a.js", former);
-    ASSERT_TRUE(testing::killedInPlaceWrite(torn, written, c.recorded ? testing::memoryFolderOf() : elsewhere / "m"));
-    std::string copy;
-    for (const std::string& name : TempFolder::namesIn(folder.path()))
-      if (name != "a.js") copy = (folder / name).native();
-    ASSERT_EQ(lchown(copy.c_str(), c.owner, c.owner), 0);
-    const std::string tornBytes = TempFolder::read(torn);
-    for (WriteMode mode : {WriteMode::Write, WriteMode::DryRun, WriteMode::Check}) {
-      RunRequest request{toUtf8(), {torn.native()}, mode};
-      request.memoryFolder = testing::memoryFolderOf();
-      const RunResult run = convertAll(request);
-      ASSERT_EQ(run.record.outcomes.size(), 1u);
-      const FileOutcome& outcome = run.record.outcomes.front();
-      const std::vector<FileNote>& said = mode == WriteMode::Check ? outcome.problems : outcome.notes;
-      ASSERT_FALSE(said.empty());
-      EXPECT_EQ(said.back(), (FileNote{NoteCode::RecoveryPending, StoreProblem::None, {copy}}));
-      if (mode != WriteMode::Check) {
-        EXPECT_EQ(outcome.result, ResultCode::WriteFailed);
-      }
+  TempFolder folder, elsewhere;
+  const std::string former(3 * 4096, 'o'), written(2 * 4096, 'n');
+  const fs::path torn = folder.put("a.js", former);
+  ASSERT_TRUE(testing::killedInPlaceWrite(torn, written, elsewhere / "m"));
+  std::string copy;
+  for (const std::string& name : TempFolder::namesIn(folder.path()))
+    if (name != "a.js") copy = (folder / name).native();
+  const std::string tornBytes = TempFolder::read(torn);
+  for (WriteMode mode : {WriteMode::Write, WriteMode::DryRun, WriteMode::Check}) {
+    RunRequest request{toUtf8(), {torn.native()}, mode};
+    request.memoryFolder = testing::memoryFolderOf();
+    const RunResult run = convertAll(request);
+    ASSERT_EQ(run.record.outcomes.size(), 1u);
+    const FileOutcome& outcome = run.record.outcomes.front();
+    const std::vector<FileNote>& said = mode == WriteMode::Check ? outcome.problems : outcome.notes;
+    ASSERT_FALSE(said.empty());
+    EXPECT_EQ(said.back(), (FileNote{NoteCode::RecoveryPending, StoreProblem::None, {copy}}));
+    if (mode != WriteMode::Check) {
+      EXPECT_EQ(outcome.result, ResultCode::WriteFailed);
     }
-    EXPECT_EQ(TempFolder::read(torn), tornBytes);
-    EXPECT_TRUE(fs::exists(copy));
   }
+  EXPECT_EQ(TempFolder::read(torn), tornBytes);
+  EXPECT_TRUE(fs::exists(copy));
 }
 
 // A page that could not be written still names its files' former encoding: a file only such
@@ -281,29 +244,18 @@ TEST(ConversionRun, EachPassAnnouncesHowManyFilesItWillLog) {
   EXPECT_EQ(logged, 5u);
 }
 
-TEST(ConversionRun, ASheetLoadedTwiceOrByTwoPagesIsConvertedOnce) {
+// A sheet loaded twice by a page and by a second page is converted once in the loaded sheets'
+// pass; listed too, it is converted twice, and the second conversion gives back what the first
+// wrote: neither backed up nor written again, so its one backup holds the original.
+TEST(ConversionRun, ASheetIsConvertedOnceListedAndOnceLoadedByAnyNumberOfPages) {
   TempFolder folder;
   fs::path one = folder.put("one.html", page({"a.css", "a.css", "./a.css"}));
   fs::path two = folder.put("sub/two.html", page({"../a.css"}));
   fs::path sheet = folder.put("a.css", kSheet);
-  RunResult r = convertAll({toUtf8(), {one, two}});
-  EXPECT_EQ(r.record.paths(), (std::vector<std::string>{one.string(), two.string(), sheet.string()}));
-  EXPECT_EQ(r.summary.successes, 3);
-  EXPECT_EQ(TempFolder::read(sheet), kSheetInUtf8);
-  EXPECT_EQ(TempFolder::read(sheet.string() + ".bak"), kSheet);
-  EXPECT_FALSE(fs::exists(sheet.string() + ".bak.bak"));
-}
-
-TEST(ConversionRun, ASheetBothListedAndLoadedIsConvertedTwice) {
-  TempFolder folder;
-  fs::path p = folder.put("index.html", page({"a.css"}));
-  fs::path sheet = folder.put("a.css", kSheet);
-  RunResult r = convertAll({toUtf8(), {sheet, p}});
-  EXPECT_EQ(r.record.log(), kStart + success(p) + success(sheet) + success(sheet) + finished(3, 0));
-  EXPECT_EQ(r.record.outcomes.at(1).pass, 2);
-  EXPECT_EQ(r.record.outcomes.at(2).pass, 4);
-  // The second conversion gives back what the first wrote: the sheet is neither backed up nor
-  // written again, so its one backup holds the original.
+  RunResult r = convertAll({toUtf8(), {sheet, one, two}});
+  EXPECT_EQ(r.record.log(), kStart + success(one) + success(two) + success(sheet) + success(sheet) + finished(4, 0));
+  EXPECT_EQ(r.record.outcomes.at(2).pass, 2);
+  EXPECT_EQ(r.record.outcomes.at(3).pass, 4);
   EXPECT_EQ(TempFolder::read(sheet.string() + ".bak"), kSheet);
   EXPECT_FALSE(fs::exists(sheet.string() + ".bak.bak"));
   EXPECT_EQ(TempFolder::read(sheet), kSheetInUtf8);
@@ -437,19 +389,6 @@ TEST(ConversionRun, TwoRunsAtOnceKeepToThemselves) {
 
 // --- What the run knows of each file's encoding, and which references it follows ---------------
 
-// A script both listed and loaded is converted twice; the second time it is in the target
-// encoding, which its bytes (C9 BD, 表 in EUC-JP) would pass for UTF-8 (U+027D).
-TEST(ConversionRunEvidence, AFileConvertedTwiceIsReadTheSecondTimeInTheTarget) {
-  TempFolder folder;
-  fs::path index =
-      folder.put("site/index.html",
-                 "<html><head><title>t</title><script type=\"text/javascript\" src=\"a.js\"></script></head></html>\n");
-  fs::path script = folder.put("site/a.js", "document.title = \"\x95\x5c\";\n");
-  RunResult r = convertAll({optionsFor(1, false), {index, script}});
-  EXPECT_EQ(r.summary.successes, 3);
-  EXPECT_TRUE(sameBytes(TempFolder::read(script), "document.title = \"\xC9\xBD\";\n"));
-}
-
 // A one-word script of an EUC-JP site is read as the page that loads it, on a first
 // conversion too; and a script nobody loads as the site's other files are.
 TEST(ConversionRunEvidence, AOneWordScriptOfAnEucJpSiteIsReadAsTheSite) {
@@ -536,39 +475,6 @@ TEST(ConversionRunEvidence, ReferencesReachOnlyFilesOfTheirKind) {
                               "指定されたフォルダーとファイルの外にありますが、ページが読み込むため変換しました。"}}));
   EXPECT_EQ(r.record.outcomes[2].path, part);
   EXPECT_TRUE(r.record.outcomes[2].notes.empty());
-}
-
-// What the observer prepares of a file is made on the worker, from everything but the notes
-// the in-order step adds, and reaches fileDone with the file.
-TEST(ConversionRun, APreparedTextSeesAllButTheInOrderNotesAndReachesFileDone) {
-  TempFolder folder;
-  folder.put("shared/common.css", kSheet);
-  std::vector<fs::path> pages;
-  for (int k = 0; k < 12; ++k) {
-    pages.push_back(
-        folder.put("site/p" + std::to_string(10 + k) + ".html",
-                   "<html><head><title>t</title><link rel=stylesheet href=../shared/common.css></head></html>\n"));
-  }
-  RunRequest request{optionsFor(3, false), texts(pages)};
-  request.namedPaths = {folder / "site"};
-  request.threads = 4;
-  RunObserver observer;
-  observer.prepare = [](const FileOutcome& outcome) {
-    return outcome.path.filename().string() + " " + std::to_string(outcome.notes.size()) + " " +
-           std::to_string(outcome.document ? outcome.document->references.size() : 99);
-  };
-  std::vector<std::string> prepared, finalNotes;
-  observer.fileDone = [&](const FileOutcome& outcome) {
-    prepared.push_back(outcome.prepared);
-    finalNotes.push_back(std::to_string(outcome.notes.size()));
-  };
-  std::atomic<bool> cancel{false};
-  EXPECT_EQ(conversionWorker(request, observer, cancel).failures, 0);
-  ASSERT_EQ(prepared.size(), 13u);
-  for (int k = 0; k < 12; ++k)
-    EXPECT_EQ(prepared[static_cast<std::size_t>(k)], "p" + std::to_string(10 + k) + ".html 0 1");
-  EXPECT_EQ(prepared[12], "common.css 0 0");  // the outside-named note comes after
-  EXPECT_EQ(finalNotes[12], "1");
 }
 
 std::vector<std::string> codesOf(const FileOutcome& outcome, int target) {
