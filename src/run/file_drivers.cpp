@@ -82,16 +82,6 @@ FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, con
     requireRoomToConvert(text.size());  // a file the system cannot give the room fails here, untouched
     FormerBytes former;
     if (context.recordsWrites && mode == WriteMode::Write) former = {true, text.size(), hashOf(text)};
-    // A backup that will most likely be the former file itself needs no copy. Otherwise its
-    // content is written while the bytes are still as read: the conversion changes them in
-    // place, and the backup then need not read the file again. Not for a file a run has
-    // written already: its conversion gives its bytes back, and it gets no backup.
-    BackupCopy backupCopy;
-    const bool backingUp = options.makeBackup && mode == WriteMode::Write;
-    const bool backupByLink = backingUp && backupMayBeLink(identity);
-    if (backingUp && !backupByLink && !identity.hasExtendedAttributes && !evidence.writtenByThisRun &&
-        !evidence.writtenEarlier)
-      writeBackupCopy(path, text, backupCopy, context.session);
     report.form = recogniseContent(text).form;
     std::vector<PageEdit> edits;
     report.document = convert(text, edits, evidence, identity);
@@ -121,8 +111,7 @@ FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, con
         edits.empty() ? std::vector<std::string_view>{text} : editedPieces(text, edits);
     const bool stampLeft = (context.visitedAgain && edits.empty()) || former.recorded;
     StoreResult written = options.makeBackup
-                              ? writeWithBackup(path, pieces, identity, context.flushes, context.session, &backupCopy,
-                                                backupByLink, stampLeft)
+                              ? writeWithBackup(path, pieces, identity, context.flushes, context.session, stampLeft)
                               : writeWholeFile(path, pieces, &identity, context.flushes, context.session, stampLeft);
     const std::optional<FileStamp> left = written.left;
     const bool ok = stored(std::move(written));

@@ -577,24 +577,14 @@ StoreResult replaceContent(const fs::path& path, std::span<const std::string_vie
 // The file a backup copies, as its name in the folder leads to it.
 struct BackupSource {
   struct stat info {};
-  std::optional<bool> fileFree;  // known from the look at the name when it is no link
-  FileDescriptor source;         // open, unless the copy was written ahead
+  FileDescriptor source;
   bool nameIsLink = false;
 };
 
-// Finds the file `leaf` names in the folder: opened for copying, or (`ahead`: its copy is
-// written already) only looked at, to check it is still what was read. A link is followed
-// only when the name is one. False when it is no regular file to back up.
-bool findSource(int folder, const std::string& leaf, bool ahead, BackupSource& found) {
+// Finds the file `leaf` names in the folder, opened for copying. A link is followed only when
+// the name is one. False when it is no regular file to back up.
+bool findSource(int folder, const std::string& leaf, BackupSource& found) {
   struct stat& info = found.info;
-  if (ahead) {
-    bool free = true;
-    if (!lookAt(folder, leaf, info, free)) return false;
-    found.nameIsLink = S_ISLNK(info.st_mode);
-    if (!found.nameIsLink) found.fileFree = free;
-    if (found.nameIsLink && ::fstatat(folder, leaf.c_str(), &info, 0) != 0) return false;
-    return S_ISREG(info.st_mode);
-  }
   // The name itself first.
   found.source = openRegularFile(folder, leaf, O_RDONLY, info, false);
   if (found.source) return true;
@@ -605,20 +595,14 @@ bool findSource(int folder, const std::string& leaf, bool ahead, BackupSource& f
   return static_cast<bool>(found.source);
 }
 
-StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlushes* flushes, WriteSession* session,
-                       BackupCopy* written) {
+StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlushes* flushes, WriteSession* session) {
   const std::string leaf = path.filename().native();
   WorkFolder folder;
   if (leaf.empty() || !folder.open(folderOf(path), flushes, path.native(), session))
     return failed(ResultCode::BackupFailed);
-  // A copy written ahead serves when it lies in this very folder and the file has no extended
-  // attributes to carry (those are read from the file itself, so it is opened then anyway).
-  const bool ahead = written && written->ready && read && !read->hasExtendedAttributes && folder.knowsId() &&
-                     folder.id == FolderId{written->folderDevice, written->folderInode};
   BackupSource found;
-  if (!findSource(folder.fd, leaf, ahead, found)) return failed(ResultCode::BackupFailed);
+  if (!findSource(folder.fd, leaf, found)) return failed(ResultCode::BackupFailed);
   const struct stat& info = found.info;
-  const std::optional<bool>& fileFree = found.fileFree;
   const FileDescriptor& source = found.source;
   const bool nameIsLink = found.nameIsLink;
   if (read && !unchangedSince(*read, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
@@ -626,14 +610,14 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
   // (A read-only file system is the backup's own failure, said as such below.)
   if (!mayWrite(folder.fd, leaf, info, ::geteuid()) && errno != EROFS)
     return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
-  if (StoreResult kept = keptFromChanging(folder.fd, leaf, fileFree, folder.namesFree()); !kept.ok()) return kept;
+  if (StoreResult kept = keptFromChanging(folder.fd, leaf, std::nullopt, folder.namesFree()); !kept.ok()) return kept;
   // A link's file is replaced in its own folder, which must take the write as well: a backup
   // beside a link whose file stays as it is would only lengthen the chain, run after run.
   if (nameIsLink) {
     if (StoreResult kept = linkedFileKeptFromChanging(path); !kept.ok()) return kept;
   }
   ExtendedAttributes attributes;
-  if (!ahead && (!read || read->hasExtendedAttributes) && !readExtendedAttributes(source.get(), attributes)) {
+  if ((!read || read->hasExtendedAttributes) && !readExtendedAttributes(source.get(), attributes)) {
     return failed(ResultCode::BackupFailed, StoreProblem::AttributesNotCarried);
   }
 
@@ -645,17 +629,16 @@ StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlu
 
   // The copy is complete on disk before any existing name is touched.
   FileSizeSignalBlock noFileSizeSignal(folder.fileSizeSignalIgnored());
-  TempFile copiedNow;
-  copiedNow.recordIn(folder.memory());
-  TempFile& copy = ahead ? written->file : copiedNow;
-  if (!ahead && !copy.create(folder.fd, folder.path, chain.front(), 0600))
+  TempFile copy;
+  copy.recordIn(folder.memory());
+  if (!copy.create(folder.fd, folder.path, chain.front(), 0600))
     return failed(ResultCode::BackupFailed, problemOfCreation(errno));
   // The copy is the process user's and readable by nobody else until it has the file's owner,
   // group and mode.
   const OwnershipKept kept = carryOwner(copy.fd(), copy.status(), info);
   if (!kept.group) withoutOwningGroupPermissions(attributes);
   mode_t mode = copy.status().st_mode;
-  if ((!ahead && !copyToEnd(source.get(), copy.fd())) || !setMode(copy.fd(), mode, modeCarried(info, kept)))
+  if (!copyToEnd(source.get(), copy.fd()) || !setMode(copy.fd(), mode, modeCarried(info, kept)))
     return failed(ResultCode::BackupFailed, problemOfWrite(errno));
   if (!applyExtendedAttributes(copy.fd(), attributes))
     return failed(ResultCode::BackupFailed, StoreProblem::AttributesNotCarried);
@@ -831,39 +814,26 @@ StoreResult writeWholeFile(const std::filesystem::path& path, std::span<const st
   }
 }
 
-void writeBackupCopy(const std::filesystem::path& path, std::string_view bytes, BackupCopy& copy,
-                     WriteSession* session) {
-  copy.ready = false;
-  try {
-    const std::string leaf = path.filename().native();
-    WorkFolder folder;
-    if (leaf.empty() || !folder.open(folderOf(path), nullptr, path.native(), session) || !folder.knowsId()) return;
-    FileSizeSignalBlock noFileSizeSignal(folder.fileSizeSignalIgnored());
-    TempFile file;
-    file.recordIn(folder.memory());
-    if (!file.create(folder.fd, folder.path, leaf + ".bak", 0600) || !writeAll(file.fd(), bytes)) return;
-    copy.file = std::move(file);
-    copy.folderDevice = folder.id.device;
-    copy.folderInode = folder.id.inode;
-    copy.ready = true;
-  } catch (const std::bad_alloc&) {
-  }
-}
-
 StoreResult backupFile(const std::filesystem::path& path, const FileIdentity* read, FolderFlushes* flushes,
-                       WriteSession* session, BackupCopy* copy) {
+                       WriteSession* session) {
   try {
-    return makeBackup(path, read, flushes, session, copy);
+    return makeBackup(path, read, flushes, session);
   } catch (const std::bad_alloc&) {
     return failed(ResultCode::BackupFailed);
   }
 }
 
+namespace {
+
+// Whether, from what a read saw (one name, an owner and group the process keeps), the file's
+// backup will most likely be the former file itself.
 bool backupMayBeLink(const FileIdentity& read) {
   if (read.status.st_nlink != 1) return false;
   const uid_t user = ::geteuid();
   return user == 0 || (read.status.st_uid == user && read.status.st_gid == ::getegid());
 }
+
+}  // namespace
 
 namespace {
 
@@ -891,9 +861,8 @@ void withdrawBackup(const fs::path& path, const struct stat& made) {
 }  // namespace
 
 StoreResult writeWithBackup(const std::filesystem::path& path, std::span<const std::string_view> pieces,
-                            const FileIdentity& read, FolderFlushes* flushes, WriteSession* session, BackupCopy* copy,
-                            bool byLink, bool stampLeft) {
-  if (byLink) {
+                            const FileIdentity& read, FolderFlushes* flushes, WriteSession* session, bool stampLeft) {
+  if (backupMayBeLink(read)) {
     BackupByLink link;
     try {
       const StoreResult linked = replaceContent(path, pieces, &read, flushes, session, &link, stampLeft);
@@ -902,7 +871,7 @@ StoreResult writeWithBackup(const std::filesystem::path& path, std::span<const s
       if (link.stands) return failed(ResultCode::WriteFailed);
     }
   }
-  if (const StoreResult backup = backupFile(path, &read, flushes, session, copy); !backup.ok()) return backup;
+  if (const StoreResult backup = backupFile(path, &read, flushes, session); !backup.ok()) return backup;
   struct stat made {};
   // A backup in flight (the file read itself under the backup's name) was made by no one now.
   const bool madeNow = ::lstat((path.native() + ".bak").c_str(), &made) == 0 && made.st_ino != read.status.st_ino;

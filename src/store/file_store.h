@@ -260,26 +260,6 @@ StoreResult writeWholeFile(const std::filesystem::path& path, std::span<const st
                            const FileIdentity* read = nullptr, FolderFlushes* flushes = nullptr,
                            WriteSession* session = nullptr, bool stampLeft = false);
 
-// A backup's content written ahead from the bytes a read gave, while they are still as read
-// (the conversion then changes them in memory): a backup given it neither opens the file again
-// nor copies it. It is a new file of ours without a name (or under a hidden temporary name
-// where the file system has no unnamed files) in the folder the backup goes to, readable by
-// the process's user alone; one never used goes with the object and leaves nothing behind.
-// Filled by writeBackupCopy, used by backupFile (also when writeWithBackup copies); nothing
-// else touches it. A backup that will be the former file itself (backupMayBeLink) needs none.
-struct BackupCopy {
-  TempFile file;
-  dev_t folderDevice = 0;  // the folder it lies in
-  ino_t folderInode = 0;
-  bool ready = false;  // holds the whole content
-};
-
-// Writes `bytes`, the whole content a read of `path` gave, to `copy`, in the folder of the name
-// given (a link's backup lies beside the link). A copy that cannot be written is merely not
-// ready: the backup then copies the file itself and says why it could not.
-void writeBackupCopy(const std::filesystem::path& path, std::string_view bytes, BackupCopy& copy,
-                     WriteSession* session = nullptr);
-
 // Copies the file (the content of a link's target) to path + ".bak", after pushing every
 // existing generation one ".bak" further: a.js.bak becomes a.js.bak.bak, a.js.bak.bak becomes
 // a.js.bak.bak.bak, and so on; nothing is deleted. The backup name is built from the name
@@ -294,30 +274,22 @@ void writeBackupCopy(const std::filesystem::path& path, std::string_view bytes, 
 // stays as it is gets no backup.
 // With `flushes`, the new names are durable after flushes->durableFor(path), or once a write
 // of the same path given the same `flushes` has begun to replace a link's file.
-// With a ready `copy` (writeBackupCopy, from the bytes `read` describes) in the folder the
-// backup goes to, its content is that copy's, and the file is only looked at (stat) to check
-// it is still the one read; a copy not ready, or in another folder by now, is not used.
 StoreResult backupFile(const std::filesystem::path& path, const FileIdentity* read = nullptr,
-                       FolderFlushes* flushes = nullptr, WriteSession* session = nullptr, BackupCopy* copy = nullptr);
-
-// Whether, from what a read saw (one link, an owner and group the process keeps), the file's
-// backup will most likely be the former file itself (writeWithBackup): no copy need be
-// written ahead then.
-bool backupMayBeLink(const FileIdentity& read);
+                       FolderFlushes* flushes = nullptr, WriteSession* session = nullptr);
 
 // backupFile and then writeWholeFile, given `read`, with the backup made by the write itself
-// where it can (with `byLink`, as backupMayBeLink told): when the file is replaced by a new
-// file, once that file is complete, flushed and the file checked once more against the read,
+// where it most likely can (the read saw one name, and an owner and group the process keeps):
+// when the file is replaced by a new file, once that file is complete, flushed and the file checked once more against the read,
 // the generations are shifted as backupFile does, the former file is given the name
 // path + ".bak" (a hard link: no byte copied), and the new content is renamed over the file;
 // should that rename fail, the .bak name goes and the shift is undone (best effort), and the
 // result is WriteFailed. Where it cannot (a name that is a link, a file written in place, a
 // file system that refuses the link, or anything that fails before a name has changed), it
-// backs the file up by copying (backupFile, with `copy`) and then writes, with their results.
+// backs the file up by copying (backupFile) and then writes, with their results.
 // Success when both are done; the flushes and `stampLeft` as for the two.
 StoreResult writeWithBackup(const std::filesystem::path& path, std::span<const std::string_view> pieces,
-                            const FileIdentity& read, FolderFlushes* flushes, WriteSession* session, BackupCopy* copy,
-                            bool byLink, bool stampLeft = false);
+                            const FileIdentity& read, FolderFlushes* flushes, WriteSession* session,
+                            bool stampLeft = false);
 
 // Whether the file (links followed) is still the one `read` describes and holds exactly
 // `bytes`: a conversion that gives back the bytes it read needs neither a backup nor a write.

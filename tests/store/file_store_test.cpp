@@ -244,32 +244,6 @@ TEST_F(FileStoreTest, WhatIsNoRegularFileFailsAndChangesNothing) {
   EXPECT_EQ(get(at("plain.txt")), "x");
 }
 
-// A backup made from a copy written ahead holds what was read, beside the name given (a
-// link's too), with the file's mode, and leaves no other name behind.
-TEST_F(FileStoreTest, ABackupWrittenAheadHoldsWhatWasRead) {
-  fs::create_directory(at("real"));
-  put(at("real/s.css"), allBytes());
-  chmod(at("real/s.css").c_str(), 0640);
-  fs::create_symlink("real/s.css", at("s.css"));
-  put(at("s.css.bak"), "older");
-  for (const char* name : {"real/s.css", "s.css"}) {
-    SCOPED_TRACE(name);
-    std::string content;
-    FileIdentity identity;
-    ASSERT_EQ(readFile({at(name)}, content, &identity), ResultCode::Success);
-    BackupCopy copy;
-    writeBackupCopy(at(name), content, copy);
-    ASSERT_TRUE(copy.ready);
-    content = "converted";  // what the conversion does to the bytes read
-    ASSERT_TRUE(backupFile(at(name), &identity, nullptr, nullptr, &copy).ok());
-    EXPECT_EQ(get(at(std::string(name) + ".bak")), allBytes());
-    EXPECT_EQ(modeOf(at(std::string(name) + ".bak")), 0640u);
-  }
-  EXPECT_EQ(get(at("s.css.bak.bak")), "older");
-  EXPECT_EQ(names(),
-            (std::set<std::string>{"real", "real/s.css", "real/s.css.bak", "s.css", "s.css.bak", "s.css.bak.bak"}));
-}
-
 // A file replaced by a new one becomes its own backup (the same inode, its modification time
 // kept), older generations pushed along; a file written in place, or reached through a link,
 // gets a copy.
@@ -369,8 +343,7 @@ TEST_F(FileStoreTest, ASaveAsTheNewFileTakesTheNameIsKept) {
     });
     const std::string_view piece = "converted";
     const bool withBackup = trial % 2 == 0;
-    const StoreResult written = withBackup ? writeWithBackup(at("p.css"), {&piece, 1}, identity, nullptr, nullptr,
-                                                             nullptr, backupMayBeLink(identity))
+    const StoreResult written = withBackup ? writeWithBackup(at("p.css"), {&piece, 1}, identity, nullptr, nullptr)
                                            : writeWholeFile(at("p.css"), piece, &identity);
     editor.join();
     close(watch);
@@ -697,8 +670,7 @@ TEST_F(FileStoreTest, ABackupInFlightOfAFileOnlyWrittenInPlaceIsRefused) {
       FileIdentity identity;
       if (readFile({at("a.html")}, content, &identity) != ResultCode::Success) return false;
       const std::string_view piece = "new";
-      const StoreResult written = withBackup ? writeWithBackup(at("a.html"), {&piece, 1}, identity, nullptr, nullptr,
-                                                               nullptr, backupMayBeLink(identity))
+      const StoreResult written = withBackup ? writeWithBackup(at("a.html"), {&piece, 1}, identity, nullptr, nullptr)
                                              : writeWholeFile(at("a.html"), piece, &identity);
       return written.result == ResultCode::WriteFailed && written.problem == StoreProblem::BackupInFlight;
     }));
@@ -805,12 +777,12 @@ TEST_F(FileStoreTest, AFileChangedSinceItWasReadIsNeitherBackedUpNorWritten) {
          fs::create_symlink(f.filename().native() + ".copy", f);
        }},
   };
-  // Plain, hard-linked, backup written ahead from the read, read as a regular file (as a run
-  // reads a listed file: the write then takes the read's look for its own).
-  for (int way = 0; way < 4; ++way) {
-    const bool hardLinked = way == 1, ahead = way == 2, asFile = way == 3;
+  // Plain, hard-linked, read as a regular file (as a run reads a listed file: the write then
+  // takes the read's look for its own).
+  for (int way = 0; way < 3; ++way) {
+    const bool hardLinked = way == 1, asFile = way == 2;
     for (const auto& c : cases) {
-      SCOPED_TRACE(std::string(c.name) + (hardLinked ? ", hard-linked" : "") + (ahead ? ", copy written ahead" : "") +
+      SCOPED_TRACE(std::string(c.name) + (hardLinked ? ", hard-linked" : "") +
                    (asFile ? ", read as a regular file" : ""));
       const fs::path file = at("a.html");
       put(file, "old content");
@@ -821,16 +793,10 @@ TEST_F(FileStoreTest, AFileChangedSinceItWasReadIsNeitherBackedUpNorWritten) {
       ASSERT_EQ(readFile({file, asFile ? NameLink::NotFollowed : NameLink::Followed, asFile ? &looked : nullptr},
                          content, &identity),
                 ResultCode::Success);
-      BackupCopy copy;
-      if (ahead) {
-        writeBackupCopy(file, content, copy);
-        ASSERT_TRUE(copy.ready && !identity.hasExtendedAttributes);
-      }
       c.change(file);
       const auto before = names();
       const std::string changed = fs::exists(file) ? get(file) : "";
-      const StoreResult backup = backupFile(file, &identity, nullptr, nullptr, &copy),
-                        write = writeWholeFile(file, "new", &identity);
+      const StoreResult backup = backupFile(file, &identity), write = writeWholeFile(file, "new", &identity);
       EXPECT_EQ(write.result, ResultCode::WriteFailed);
       EXPECT_EQ(write.problem, StoreProblem::ChangedSinceRead);
       EXPECT_FALSE(backup.ok());
