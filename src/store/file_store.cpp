@@ -293,35 +293,6 @@ struct WorkFolder {
   }
 };
 
-namespace {
-
-// How far preparing a new file to replace an existing one got.
-enum class Prepared { Ready, InPlace, Failed };
-
-// Fills `temp` with the new content and everything the former file (`info`) has: owner,
-// group, permission bits, extended attributes. InPlace when one of them cannot be carried
-// (nothing was lost: the caller writes into the file itself instead).
-Prepared prepareReplacement(WorkFolder& folder, TempFile& temp, const fs::path& target, const struct stat& info,
-                            bool lookForAttributes, std::span<const std::string_view> bytes) {
-  ExtendedAttributes attributes;
-  if (lookForAttributes && !readExtendedAttributes(target, attributes)) return Prepared::InPlace;
-  const OwnershipKept kept = carryOwner(temp.fd(), temp.status(), info);
-  if (!kept.owner || !kept.group) return Prepared::InPlace;
-  // The set-ID bits go on after the content: a write by an ordinary user takes them off.
-  mode_t mode = temp.status().st_mode;
-  const mode_t wanted = modeCarried(info, kept);
-  if (!setMode(temp.fd(), mode, mode & wanted & 0777) || !writeAll(temp.fd(), bytes) ||
-      !setMode(temp.fd(), mode, wanted)) {
-    return Prepared::Failed;
-  }
-  // Also takes off what a folder's default ACL gave the new file.
-  if (!applyExtendedAttributes(temp.fd(), attributes)) return Prepared::InPlace;
-  if (!folder.flushFile(temp.fd())) return Prepared::Failed;
-  return Prepared::Ready;
-}
-
-}  // namespace
-
 WriteSession::WriteSession() : fileSizeSignalIgnored_(sarnavel::fileSizeSignalIgnored()) {}
 
 int WriteSession::heldFolder(std::string_view folder, FolderId id) const {
@@ -441,109 +412,162 @@ StoreResult writeNewFile(WorkFolder& folder, const std::string& name, std::span<
 }
 
 // What a write replaces, as replaceContent found it in the folder.
-struct Replacement {
-  const fs::path& given;  // the path the caller named (a link's backup lies beside it)
-  fs::path target;        // the name that holds the file, links followed
-  std::string name;       // its leaf in the folder
-  struct stat info {};    // the status of `name` in the folder (no link followed) when it `exists`
+struct FoundFile {
+  const FileReplacement& asked;  // the path the caller named (a link's backup lies beside it), the content
+  fs::path target;               // the name that holds the file, links followed
+  std::string name;              // its leaf in the folder
+  struct stat info {};           // the status of `name` in the folder (no link followed) when it `exists`
   bool exists = true;
-  std::optional<bool> fileFree;  // whether that look found it free of the immutable and append-only flags
-  std::span<const std::string_view> bytes;
-  const FileIdentity* read = nullptr;
-  BackupByLink* byLink = nullptr;  // the former file is to become the backup (writeWithBackup)
-  bool stampLeft = false;
+  std::optional<bool> fileFree = {};  // whether that look found it free of the immutable and append-only flags
+  BackupByLink* byLink = nullptr;     // the former file is to become the backup
+  FileIdentity expected = {};         // what the file must still be: the read, or this look
+  bool inFlight = false;              // its second name is its backup in flight (backupInFlight)
 };
 
-StoreResult replaceIn(WorkFolder& folder, const Replacement& replacement) {
-  const auto& [given, target, name, info, exists, fileFree, bytes, read, byLink, stampLeft] = replacement;
-  FileSizeSignalBlock noFileSizeSignal(folder.fileSizeSignalIgnored());
+// How far preparing a new file to replace an existing one got.
+enum class Prepared { Ready, InPlace, Failed };
 
-  if (!exists) {
-    if (read) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);  // gone since it was read
-    return writeNewFile(folder, name, bytes);
+// Fills `temp` with the new content and everything the former file has: owner, group,
+// permission bits, extended attributes. InPlace when one of them cannot be carried (nothing
+// was lost: the caller writes into the file itself instead).
+Prepared prepareReplacement(WorkFolder& folder, TempFile& temp, const FoundFile& found) {
+  const struct stat& info = found.info;
+  ExtendedAttributes attributes;
+  if (found.expected.hasExtendedAttributes && !readExtendedAttributes(found.target, attributes))
+    return Prepared::InPlace;
+  const OwnershipKept kept = carryOwner(temp.fd(), temp.status(), info);
+  if (!kept.owner || !kept.group) return Prepared::InPlace;
+  // The set-ID bits go on after the content: a write by an ordinary user takes them off.
+  mode_t mode = temp.status().st_mode;
+  const mode_t wanted = modeCarried(info, kept);
+  if (!setMode(temp.fd(), mode, mode & wanted & 0777) || !writeAll(temp.fd(), found.asked.pieces) ||
+      !setMode(temp.fd(), mode, wanted)) {
+    return Prepared::Failed;
   }
-
-  if (!S_ISREG(info.st_mode)) return failed(ResultCode::WriteFailed);
-  if (StoreResult kept = keptFromChanging(folder.fd, name, fileFree, folder.namesFree()); !kept.ok()) return kept;
-  // Without a read to compare with, the file must at least stay as this write found it.
-  const FileIdentity expected = read ? *read : identityOf(info);
-  if (!unchangedSince(expected, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
-  // A second name that is the file's backup in flight (beside the name given, a link's beside
-  // the link) is no hard link to write through.
-  const bool inFlight = given.native() == target.native() ? backupInFlight(folder.fd, name, info)
-                                                          : backupInFlight(AT_FDCWD, given.native(), info);
-  // A file that may not be written is not replaced, although the folder would allow it.
-  if (info.st_nlink == 1 || inFlight) {
-    TempFile temp;
-    temp.recordIn(folder.memory());
-    // Created with the file's permission bits (as far as the umask allows), so that the
-    // usual case needs no change of mode; it is empty until it has the file's owner and group.
-    if (!temp.create(folder.fd, folder.path, name, info.st_mode & 0777)) {
-      return failed(ResultCode::WriteFailed, problemOfCreation(errno));
-    }
-    if (!mayWrite(folder.fd, name, info, temp.status().st_uid))
-      return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);  // the user made it
-    switch (prepareReplacement(folder, temp, target, info, expected.hasExtendedAttributes, bytes)) {
-      case Prepared::Failed: return failed(ResultCode::WriteFailed, problemOfWrite(errno));
-      case Prepared::InPlace:
-        if (byLink) return failed(ResultCode::WriteFailed);  // its backup is a copy
-        // The backup in flight is the file itself: written in place, it would hold the new
-        // content, and the former would be nowhere.
-        if (inFlight) return failed(ResultCode::WriteFailed, StoreProblem::BackupInFlight);
-        break;
-      case Prepared::Ready: {
-        if (!temp.giveTemporaryName(folder.fd)) return failed(ResultCode::WriteFailed, problemOfCreation(errno));
-        struct stat now;
-        if (::fstatat(folder.fd, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || !unchangedSince(expected, now)) {
-          return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
-        }
-        // The former file becomes the backup: the generations move one name further and the
-        // file takes leaf.bak as a second name (a backup in flight already has it). A chain
-        // that cannot move, or a file system that refuses the link, leaves it to a copy.
-        std::vector<std::string> chain;
-        bool linked = false;
-        if (byLink && !inFlight) {
-          bool chainInFlight = false;
-          if (!backupChain(folder.fd, name, info, chain, chainInFlight) || chainInFlight || !shiftChain(folder, chain))
-            return failed(ResultCode::BackupFailed);
-          if (::linkat(folder.fd, name.c_str(), folder.fd, chain.front().c_str(), 0) != 0) {
-            undoShift(folder.fd, chain, 0);
-            return failed(ResultCode::BackupFailed);
-          }
-          linked = true;
-          folder.changed();
-        }
-        if (byLink) byLink->stands = true;
-        auto undoLink = [&] {
-          if (!linked) return;
-          ::unlinkat(folder.fd, chain.front().c_str(), 0);
-          undoShift(folder.fd, chain, 0);
-        };
-        if (StoreResult renamed =
-                renameOver({folder.fd, temp.leaf(), name, expected.stamp(), linked ? &chain.front() : nullptr});
-            !renamed.ok()) {
-          undoLink();
-          return renamed;
-        }
-        StoreResult written;
-        if (struct stat after; stampLeft && ::fstat(temp.fd(), &after) == 0) written.left = stampOf(after);
-        temp.keep();
-        folder.changed();
-        return written;
-      }
-    }
-  } else if (byLink) {
-    return failed(ResultCode::WriteFailed);  // several names: written in place, its backup is a copy
-  } else if (!mayWrite(folder.fd, name, info, ::geteuid())) {
-    return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
-  }
-  return writeInPlaceResult(target, bytes, expected, folder.memory());
+  // Also takes off what a folder's default ACL gave the new file.
+  if (!applyExtendedAttributes(temp.fd(), attributes)) return Prepared::InPlace;
+  if (!folder.flushFile(temp.fd())) return Prepared::Failed;
+  return Prepared::Ready;
 }
 
-StoreResult replaceContent(const fs::path& path, std::span<const std::string_view> bytes, const FileIdentity* read,
-                           FolderFlushes* flushes, WriteSession* session, BackupByLink* byLink = nullptr,
-                           bool stampLeft = false) {
-  Replacement r{path, path, path.filename().native(), {}, true, {}, bytes, read, byLink, stampLeft};
+// The former file becomes the backup: the generations move one name further and the file
+// takes leaf.bak as a second name (a backup in flight already has it). A chain that cannot
+// move, or a file system that refuses the link, leaves it to a copy. The chain is kept for
+// undoing it.
+StoreResult linkFormerAsBackup(WorkFolder& folder, const FoundFile& found, std::vector<std::string>& chain) {
+  bool chainInFlight = false;
+  if (!backupChain(folder.fd, found.name, found.info, chain, chainInFlight) || chainInFlight ||
+      !shiftChain(folder, chain))
+    return failed(ResultCode::BackupFailed);
+  if (::linkat(folder.fd, found.name.c_str(), folder.fd, chain.front().c_str(), 0) != 0) {
+    undoShift(folder.fd, chain, 0);
+    return failed(ResultCode::BackupFailed);
+  }
+  folder.changed();
+  return {};
+}
+
+// Puts the complete new file `temp` under the file's name, the former file becoming the
+// backup when asked.
+StoreResult renameNewFileOver(WorkFolder& folder, TempFile& temp, const FoundFile& found) {
+  const std::string& name = found.name;
+  if (!temp.giveTemporaryName(folder.fd)) return failed(ResultCode::WriteFailed, problemOfCreation(errno));
+  struct stat now;
+  if (::fstatat(folder.fd, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || !unchangedSince(found.expected, now)) {
+    return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
+  }
+  std::vector<std::string> chain;
+  const bool linking = found.byLink && !found.inFlight;
+  if (linking) {
+    if (StoreResult linked = linkFormerAsBackup(folder, found, chain); !linked.ok()) return linked;
+  }
+  if (found.byLink) found.byLink->stands = true;
+  if (StoreResult renamed =
+          renameOver({folder.fd, temp.leaf(), name, found.expected.stamp(), linking ? &chain.front() : nullptr});
+      !renamed.ok()) {
+    if (linking) {
+      ::unlinkat(folder.fd, chain.front().c_str(), 0);
+      undoShift(folder.fd, chain, 0);
+    }
+    return renamed;
+  }
+  StoreResult written;
+  if (struct stat after; found.asked.stampLeft && ::fstat(temp.fd(), &after) == 0) written.left = stampOf(after);
+  temp.keep();
+  folder.changed();
+  return written;
+}
+
+// Replaces a file of one name (or one whose second name is its backup in flight) by a new
+// file; InPlace (nothing done) when the new file could not have everything of the former.
+// `outcome` is set when the replacement is done or has failed.
+bool replaceByNewFile(WorkFolder& folder, const FoundFile& found, StoreResult& outcome) {
+  TempFile temp;
+  temp.recordIn(folder.memory());
+  // Created with the file's permission bits (as far as the umask allows), so that the usual
+  // case needs no change of mode; it is empty until it has the file's owner and group.
+  if (!temp.create(folder.fd, folder.path, found.name, found.info.st_mode & 0777)) {
+    outcome = failed(ResultCode::WriteFailed, problemOfCreation(errno));
+    return true;
+  }
+  // A file that may not be written is not replaced, although the folder would allow it.
+  if (!mayWrite(folder.fd, found.name, found.info, temp.status().st_uid)) {
+    outcome = failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);  // the user made it
+    return true;
+  }
+  switch (prepareReplacement(folder, temp, found)) {
+    case Prepared::Failed: outcome = failed(ResultCode::WriteFailed, problemOfWrite(errno)); return true;
+    case Prepared::Ready: outcome = renameNewFileOver(folder, temp, found); return true;
+    case Prepared::InPlace: break;
+  }
+  if (found.byLink) {
+    outcome = failed(ResultCode::WriteFailed);  // its backup is a copy
+    return true;
+  }
+  // The backup in flight is the file itself: written in place, it would hold the new content,
+  // and the former would be nowhere.
+  if (found.inFlight) {
+    outcome = failed(ResultCode::WriteFailed, StoreProblem::BackupInFlight);
+    return true;
+  }
+  return false;
+}
+
+StoreResult replaceIn(WorkFolder& folder, FoundFile& found) {
+  FileSizeSignalBlock noFileSizeSignal(folder.fileSizeSignalIgnored());
+  const FileIdentity* read = found.asked.read;
+  if (!found.exists) {
+    if (read) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);  // gone since it was read
+    return writeNewFile(folder, found.name, found.asked.pieces);
+  }
+  const struct stat& info = found.info;
+  if (!S_ISREG(info.st_mode)) return failed(ResultCode::WriteFailed);
+  if (StoreResult kept = keptFromChanging(folder.fd, found.name, found.fileFree, folder.namesFree()); !kept.ok())
+    return kept;
+  // Without a read to compare with, the file must at least stay as this write found it.
+  found.expected = read ? *read : identityOf(info);
+  if (!unchangedSince(found.expected, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
+  // A second name that is the file's backup in flight (beside the name given, a link's beside
+  // the link) is no hard link to write through.
+  const fs::path& given = found.asked.path;
+  found.inFlight = given.native() == found.target.native() ? backupInFlight(folder.fd, found.name, info)
+                                                           : backupInFlight(AT_FDCWD, given.native(), info);
+  if (info.st_nlink == 1 || found.inFlight) {
+    if (StoreResult outcome; replaceByNewFile(folder, found, outcome)) return outcome;
+  } else if (found.byLink) {
+    return failed(ResultCode::WriteFailed);  // several names: written in place, its backup is a copy
+  } else if (!mayWrite(folder.fd, found.name, info, ::geteuid())) {
+    return failed(ResultCode::WriteFailed, StoreProblem::FileNotWritable);
+  }
+  return writeInPlaceResult(found.target, found.asked.pieces, found.expected, folder.memory());
+}
+
+StoreResult replaceContent(const FileReplacement& asked, WriteSession* session, BackupByLink* byLink = nullptr) {
+  const fs::path& path = asked.path;
+  const FileIdentity* read = asked.read;
+  FolderFlushes* flushes = asked.flushes;
+  FoundFile r{asked, path, path.filename().native()};
+  r.byLink = byLink;
   WorkFolder folder;
   if (!folder.open(folderOf(path), flushes, path.native(), session)) return failed(ResultCode::WriteFailed);
   if (r.name.empty() || r.name == "." || r.name == "..") return failed(ResultCode::WriteFailed);
@@ -586,16 +610,19 @@ struct BackupSource {
 bool findSource(int folder, const std::string& leaf, BackupSource& found) {
   struct stat& info = found.info;
   // The name itself first.
-  found.source = openRegularFile(folder, leaf, O_RDONLY, info, false);
+  found.source = openRegularFile({folder, leaf, O_RDONLY, false}, info);
   if (found.source) return true;
   struct stat named;
   if (::fstatat(folder, leaf.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(named.st_mode)) return false;
   found.nameIsLink = true;
-  found.source = openRegularFile(folder, leaf, O_RDONLY, info);
+  found.source = openRegularFile({folder, leaf, O_RDONLY}, info);
   return static_cast<bool>(found.source);
 }
 
-StoreResult makeBackup(const fs::path& path, const FileIdentity* read, FolderFlushes* flushes, WriteSession* session) {
+StoreResult makeBackup(const FileReplacement& asked, WriteSession* session) {
+  const fs::path& path = asked.path;
+  const FileIdentity* read = asked.read;
+  FolderFlushes* flushes = asked.flushes;
   const std::string leaf = path.filename().native();
   WorkFolder folder;
   if (leaf.empty() || !folder.open(folderOf(path), flushes, path.native(), session))
@@ -753,7 +780,7 @@ FileDescriptor openInListedFolder(const FileRequest& request, struct stat& info,
   const bool soleName = byName && looked && S_ISREG(looked->st_mode) && looked->st_nlink == 1;
   fs::path folderPath = folderOf(reached);
   if (soleName && folder.takeOverUnchecked(folderPath, request.session) && folder.id == request.listed) {
-    FileDescriptor file = openRegularFile(folder.fd, leaf, O_RDONLY, info, false, looked, &free);
+    FileDescriptor file = openRegularFile({folder.fd, leaf, O_RDONLY, false, looked}, info, &free);
     if (file && info.st_dev == looked->st_dev && info.st_ino == looked->st_ino && info.st_nlink == 1) {
       folder.confirm();
       return file;
@@ -766,7 +793,7 @@ FileDescriptor openInListedFolder(const FileRequest& request, struct stat& info,
     return {};
   }
   // The leaf of the name a link led to is no name a write of `path` replaces.
-  return openRegularFile(folder.fd, leaf, O_RDONLY, info, false, looked, byName ? &free : nullptr);
+  return openRegularFile({folder.fd, leaf, O_RDONLY, false, looked}, info, byName ? &free : nullptr);
 }
 
 }  // namespace
@@ -781,7 +808,8 @@ ResultCode readFile(const FileRequest& request, std::string& content, FileIdenti
   bool free = false;  // the file opened is free of the immutable and append-only flags
   FileDescriptor file;
   if (!request.listed.known()) {
-    file = openRegularFile(AT_FDCWD, request.path, O_RDONLY, info, !byName, request.lookedAt, byName ? &free : nullptr);
+    file =
+        openRegularFile({AT_FDCWD, request.path, O_RDONLY, !byName, request.lookedAt}, info, byName ? &free : nullptr);
   } else {
     try {
       file = openInListedFolder(request, info, free, *problem);
@@ -800,30 +828,15 @@ StoreProblem whyNotReadAsFile(const std::filesystem::path& path) {
   return StoreProblem::ReplacedBeforeRead;
 }
 
-StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view bytes, const FileIdentity* read,
-                           FolderFlushes* flushes, WriteSession* session) {
-  return writeWholeFile(path, std::span<const std::string_view>(&bytes, 1), read, flushes, session);
-}
+namespace {
 
-StoreResult writeWholeFile(const std::filesystem::path& path, std::span<const std::string_view> pieces,
-                           const FileIdentity* read, FolderFlushes* flushes, WriteSession* session, bool stampLeft) {
+StoreResult backupFile(const FileReplacement& asked, WriteSession* session) {
   try {
-    return replaceContent(path, pieces, read, flushes, session, nullptr, stampLeft);
-  } catch (const std::bad_alloc&) {
-    return failed(ResultCode::WriteFailed);
-  }
-}
-
-StoreResult backupFile(const std::filesystem::path& path, const FileIdentity* read, FolderFlushes* flushes,
-                       WriteSession* session) {
-  try {
-    return makeBackup(path, read, flushes, session);
+    return makeBackup(asked, session);
   } catch (const std::bad_alloc&) {
     return failed(ResultCode::BackupFailed);
   }
 }
-
-namespace {
 
 // Whether, from what a read saw (one name, an owner and group the process keeps), the file's
 // backup will most likely be the former file itself.
@@ -832,10 +845,6 @@ bool backupMayBeLink(const FileIdentity& read) {
   const uid_t user = ::geteuid();
   return user == 0 || (read.status.st_uid == user && read.status.st_gid == ::getegid());
 }
-
-}  // namespace
-
-namespace {
 
 // Takes back the backup of `path` just made (`made`, its status), after the write it was made
 // for failed: the file keeps its former content, so the backup would only be one generation
@@ -858,33 +867,50 @@ void withdrawBackup(const fs::path& path, const struct stat& made) {
   ::fsync(folder.get());
 }
 
-}  // namespace
-
-StoreResult writeWithBackup(const std::filesystem::path& path, std::span<const std::string_view> pieces,
-                            const FileIdentity& read, FolderFlushes* flushes, WriteSession* session, bool stampLeft) {
-  if (backupMayBeLink(read)) {
+StoreResult writeWithBackup(const FileReplacement& asked, WriteSession* session) {
+  const FileIdentity* read = asked.read;
+  if (read && backupMayBeLink(*read)) {
     BackupByLink link;
     try {
-      const StoreResult linked = replaceContent(path, pieces, &read, flushes, session, &link, stampLeft);
+      const StoreResult linked = replaceContent(asked, session, &link);
       if (link.stands) return linked;
     } catch (const std::bad_alloc&) {
       if (link.stands) return failed(ResultCode::WriteFailed);
     }
   }
-  if (const StoreResult backup = backupFile(path, &read, flushes, session); !backup.ok()) return backup;
-  struct stat made {};
+  if (const StoreResult backup = backupFile(asked, session); !backup.ok()) return backup;
+  struct stat made {
+  }, file{};
   // A backup in flight (the file read itself under the backup's name) was made by no one now.
-  const bool madeNow = ::lstat((path.native() + ".bak").c_str(), &made) == 0 && made.st_ino != read.status.st_ino;
-  StoreResult written = writeWholeFile(path, pieces, &read, flushes, session, stampLeft);
+  const ino_t former = read ? read->status.st_ino : (::stat(asked.path.c_str(), &file) == 0 ? file.st_ino : 0);
+  const bool madeNow = ::lstat((asked.path.native() + ".bak").c_str(), &made) == 0 && made.st_ino != former;
+  StoreResult written;
+  try {
+    written = replaceContent(asked, session);
+  } catch (const std::bad_alloc&) {
+    written = failed(ResultCode::WriteFailed);
+  }
   // A write left half-done keeps its former content in the recovery copy and in the backup.
-  if (!written.ok() && madeNow && written.problem != StoreProblem::FormerAwaitsRecovery) withdrawBackup(path, made);
+  if (!written.ok() && madeNow && written.problem != StoreProblem::FormerAwaitsRecovery)
+    withdrawBackup(asked.path, made);
   return written;
+}
+
+}  // namespace
+
+StoreResult replaceFile(const FileReplacement& replacement, WriteSession* session) {
+  if (replacement.backup) return writeWithBackup(replacement, session);
+  try {
+    return replaceContent(replacement, session);
+  } catch (const std::bad_alloc&) {
+    return failed(ResultCode::WriteFailed);
+  }
 }
 
 bool fileHolds(const std::filesystem::path& path, std::string_view bytes, const FileIdentity& read) {
   if (read.status.st_size != static_cast<off_t>(bytes.size())) return false;
   struct stat info;
-  FileDescriptor file = openRegularFile(AT_FDCWD, path, O_RDONLY, info);
+  FileDescriptor file = openRegularFile({AT_FDCWD, path, O_RDONLY}, info);
   if (!file || !unchangedSince(read, info)) return false;
   try {
     return holdsExactly(file.get(), bytes);

@@ -20,18 +20,15 @@
 //  - readFile: CannotOpen (102) when the path is missing, is a folder or anything but a
 //    regular file, or a read fails; OutOfMemory (101) when the content does not fit in
 //    memory. `content` is then empty. Nothing on disk is changed.
-//  - writeWholeFile: WriteFailed (103), with the file as it was before the call, and no
-//    temporary file left behind (with one exception, FormerAwaitsRecovery below).
-//  - backupFile: BackupFailed (104), or WriteFailed when the file changed since it was read
-//    or may not be written,
-//    with every existing backup under its former name and no new or temporary file left
-//    behind (undoing a half-done shift is best effort: should a rename back fail, that
-//    generation keeps one more ".bak", and still nothing is lost).
-//  - writeWithBackup: backupFile's failure, with nothing written, when the backup could not be
-//    made; writeWholeFile's when the write failed after it. The backup made for it is then gone
-//    again (its name removed, the shift undone, best effort as above), unless the write left
-//    the former content waiting in a recovery copy (FormerAwaitsRecovery), which the backup
-//    holds too.
+//  - replaceFile: WriteFailed (103), with the file as it was before the call, and no
+//    temporary file left behind (with one exception, FormerAwaitsRecovery below). With a
+//    backup: BackupFailed (104), or WriteFailed when the file changed since it was read or
+//    may not be written, with nothing written, every existing backup under its former name and
+//    no new or temporary file left behind (undoing a half-done shift is best effort: should a
+//    rename back fail, that generation keeps one more ".bak", and still nothing is lost). A
+//    write that fails after its backup was made takes the backup back again (its name removed,
+//    the shift undone, best effort as above), unless the write left the former content waiting
+//    in a recovery copy (FormerAwaitsRecovery), which the backup holds too.
 // Each failure carries a StoreProblem where there is more to say than the code: a fact, which
 // the report words (report/file_notes.h).
 //
@@ -72,7 +69,7 @@
 // ordinary user's backup of another user's file is the user's), group (where the user may;
 // otherwise the group's permission bits are left off), permission bits, extended attributes
 // and modification time; one whose attributes cannot all be set is not made. A backup made
-// with the write (writeWithBackup) of a file replaced by a new file is no copy: the former
+// for a file replaced by a new file is no copy: the former
 // file itself, which has all of that, takes the backup's name just before the new content is
 // renamed over the file's.
 //
@@ -247,49 +244,44 @@ ResultCode readFile(const FileRequest& request, std::string& content, FileIdenti
 // that leads nowhere, a folder or a pipe: CannotOpen says enough).
 StoreProblem whyNotReadAsFile(const std::filesystem::path& path);
 
-// Replaces the file's content with `bytes`, creating the file when it does not exist (with
-// the permissions the process's umask allows; an existing name that appears meanwhile is not
-// replaced). With `read`, the file must still be the one read. Success or WriteFailed. With
-// `flushes`, the folder's flush is left to flushes->durableFor(path) (see above).
-StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view bytes,
-                           const FileIdentity* read = nullptr, FolderFlushes* flushes = nullptr,
-                           WriteSession* session = nullptr);
-// The same for content given as pieces, written in their order (a page and its edits); with
-// `stampLeft`, the result tells what the write left (StoreResult::left).
-StoreResult writeWholeFile(const std::filesystem::path& path, std::span<const std::string_view> pieces,
-                           const FileIdentity* read = nullptr, FolderFlushes* flushes = nullptr,
-                           WriteSession* session = nullptr, bool stampLeft = false);
+// A file's new content, and how it takes the file's place.
+struct FileReplacement {
+  const std::filesystem::path& path;
+  std::span<const std::string_view> pieces;  // the content, written in their order (a page and its edits)
+  const FileIdentity* read = nullptr;        // the file must still be the one read
+  bool backup = false;                       // the former content stays as path + ".bak" (see below)
+  bool stampLeft = false;                    // the result tells what the write left (StoreResult::left)
+  // The folder's flush is left to flushes->durableFor(path) (see above); none: done before the
+  // call returns.
+  FolderFlushes* flushes = nullptr;
+};
 
-// Copies the file (the content of a link's target) to path + ".bak", after pushing every
-// existing generation one ".bak" further: a.js.bak becomes a.js.bak.bak, a.js.bak.bak becomes
+// The one write: replaces the file's content with the pieces, creating the file when it does
+// not exist (with the permissions the process's umask allows; an existing name that appears
+// meanwhile is not replaced). Success or WriteFailed; with a backup, BackupFailed too.
+//
+// With `backup`, the former content is kept under path + ".bak", after every existing
+// generation is pushed one ".bak" further: a.js.bak becomes a.js.bak.bak, a.js.bak.bak becomes
 // a.js.bak.bak.bak, and so on; nothing is deleted. The backup name is built from the name
-// given, so a link's backup lies next to the link. Fails, changing nothing, when the file
-// cannot be read, when a folder lies anywhere in the chain, when the next name of the chain
-// would be too long for the file system, when the copy cannot be written or cannot carry the
-// file's attributes, or (with `read`) when the file is no longer the one read; and when the
-// file's permission bits forbid the user to write it, or it is immutable or append-only
-// (WriteFailed, FileNotWritable), or its folder is append-only (WriteFailed, FolderNotWritable),
-// or, for a link, the folder of the file it leads to is one the user may not make names in or
-// is append-only (WriteFailed, FolderNotWritable): the write would refuse it, and a file that
-// stays as it is gets no backup.
-// With `flushes`, the new names are durable after flushes->durableFor(path), or once a write
-// of the same path given the same `flushes` has begun to replace a link's file.
-StoreResult backupFile(const std::filesystem::path& path, const FileIdentity* read = nullptr,
-                       FolderFlushes* flushes = nullptr, WriteSession* session = nullptr);
-
-// backupFile and then writeWholeFile, given `read`, with the backup made by the write itself
-// where it most likely can (the read saw one name, and an owner and group the process keeps):
-// when the file is replaced by a new file, once that file is complete, flushed and the file checked once more against the read,
-// the generations are shifted as backupFile does, the former file is given the name
-// path + ".bak" (a hard link: no byte copied), and the new content is renamed over the file;
-// should that rename fail, the .bak name goes and the shift is undone (best effort), and the
-// result is WriteFailed. Where it cannot (a name that is a link, a file written in place, a
-// file system that refuses the link, or anything that fails before a name has changed), it
-// backs the file up by copying (backupFile) and then writes, with their results.
-// Success when both are done; the flushes and `stampLeft` as for the two.
-StoreResult writeWithBackup(const std::filesystem::path& path, std::span<const std::string_view> pieces,
-                            const FileIdentity& read, FolderFlushes* flushes, WriteSession* session,
-                            bool stampLeft = false);
+// given, so a link's backup lies next to the link. Where the read saw one name, and an owner
+// and group the process keeps, the backup is the former file itself: once the new file is
+// complete, flushed and the file checked once more against the read, the generations are
+// shifted, the former file is given the backup's name (a hard link: no byte copied), and the
+// new content is renamed over the file; should that rename fail, the .bak name goes and the
+// shift is undone (best effort). Otherwise (a name that is a link, a file written in place, a
+// file system that refuses the link, no read given) the file is first copied to the backup's
+// name, and then written; a write that fails after the copy takes the copy back (best effort).
+// The backup fails, changing nothing and writing nothing, when the file cannot be read, when a
+// folder lies anywhere in the chain, when the next name of the chain would be too long for the
+// file system, when the copy cannot be written or cannot carry the file's attributes, or (with
+// `read`) when the file is no longer the one read; and when the file's permission bits forbid
+// the user to write it, or it is immutable or append-only (WriteFailed, FileNotWritable), or
+// its folder is append-only (WriteFailed, FolderNotWritable), or, for a link, the folder of the
+// file it leads to is one the user may not make names in or is append-only (WriteFailed,
+// FolderNotWritable): a file that stays as it is gets no backup. With `flushes`, a copy's new
+// names are durable after flushes->durableFor(path), or once the write has begun to replace a
+// link's file.
+StoreResult replaceFile(const FileReplacement& replacement, WriteSession* session = nullptr);
 
 // Whether the file (links followed) is still the one `read` describes and holds exactly
 // `bytes`: a conversion that gives back the bytes it read needs neither a backup nor a write.
