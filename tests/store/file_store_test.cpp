@@ -457,20 +457,6 @@ TEST_F(FileStoreTest, WriteSessionFollowsTheFolderThePathLeadsTo) {
   }
 }
 
-// The time a session's writes spend bringing their new content to the disk is counted: the
-// run weighs it to decide whether more workers would overlap such waits.
-TEST_F(FileStoreTest, ASessionCountsItsWritesFlushes) {
-  put(at("kept.html"), "old");
-  WriteSession session;
-  std::uint64_t before = session.flushNanos();
-  for (const char* name : {"kept.html", "new.html"}) {  // a file replaced, a file made
-    session.beginFile();
-    ASSERT_TRUE(replace(at(name), {"new", nullptr, false, &session}).ok()) << name;
-    EXPECT_GT(session.flushNanos(), before) << name;
-    before = session.flushNanos();
-  }
-}
-
 // A listed file's read through the folder a session keeps: when the listed folder was renamed
 // away and another put under its path, a name there that is the same file (a second link) or a
 // copy is not read through the kept folder.
