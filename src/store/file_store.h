@@ -115,6 +115,9 @@ namespace sarnavel {
 
 class FolderFlushes;
 class RunMemory;
+namespace store_steps {
+struct WorkFolder;
+}
 
 // What one thread's reads and writes keep from one file to the next, so that files read and
 // written one after the other in one folder (a run goes in path order) do not each open it anew:
@@ -158,7 +161,7 @@ class WriteSession {
   RunMemory* memory() const { return memory_; }
 
  private:
-  friend struct WorkFolder;
+  friend struct store_steps::WorkFolder;
   RunMemory* memory_ = nullptr;
   std::atomic<std::uint64_t> flushNanos_{0};
   std::string folderPath_;
