@@ -68,10 +68,9 @@
 // A backup is a new file with the file's content, owner (where the user may give it; an
 // ordinary user's backup of another user's file is the user's), group (where the user may;
 // otherwise the group's permission bits are left off), permission bits, extended attributes
-// and modification time; one whose attributes cannot all be set is not made. A backup made
-// for a file replaced by a new file is no copy: the former
-// file itself, which has all of that, takes the backup's name just before the new content is
-// renamed over the file's.
+// and modification time; one whose attributes cannot all be set is not made. The backup of a
+// file replaced by a new file is no copy: the former file itself, which has all of that, takes
+// the backup's name just before the new content is renamed over the file's.
 //
 // Everything in a folder is reached relative to the folder, opened once per call (or kept
 // open from the previous file by a WriteSession, see below); a name is followed as a link
