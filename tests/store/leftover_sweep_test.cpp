@@ -52,12 +52,7 @@ const std::string kLonger = pages('l', 4 * 4096 + 7);
 // Makes the recovery copy of `file` for `content` (recorded in the user's memory), then does
 // `then` to the open file, and dies.
 void killedInPlaceWrite(const fs::path& file, void (*then)(int fd), const std::string& content = kNew) {
-  static void (*step)(int fd);
-  step = then;
-  ASSERT_TRUE(testing::killedInPlaceWrite(file, content, testing::memoryFolderOf(), [](int fd, const std::string&) {
-    step(fd);
-    return true;
-  }));
+  ASSERT_TRUE(testing::killedInPlaceWrite(file, content, testing::memoryFolderOf(), then));
 }
 
 // The user's memory as a run that starts now reads it.
@@ -191,9 +186,8 @@ TEST(LeftoverSweep, ARecoveryCopyTheUserCannotUseIsLeftAloneAndPending) {
     SCOPED_TRACE(c.what);
     TempFolder folder, elsewhere;
     const fs::path file = folder.put("a.html", kOld);
-    ASSERT_TRUE(testing::killedInPlaceWrite(
-        file, kNew, c.recorded ? testing::memoryFolderOf() : elsewhere / "memory",
-        [](int fd, const std::string&) { return pwrite(fd, kNew.data(), 4096, 0) == 4096; }));
+    ASSERT_TRUE(testing::killedInPlaceWrite(file, kNew, c.recorded ? testing::memoryFolderOf() : elsewhere / "memory",
+                                            [](int fd) { pwrite(fd, kNew.data(), 4096, 0); }));
     std::string copy;
     for (const std::string& name : TempFolder::namesIn(folder.path())) {
       if (name != "a.html" && name != "x") c.make(folder / (copy = name), folder.path());

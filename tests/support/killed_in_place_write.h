@@ -19,11 +19,11 @@ namespace sarnavel::testing {
 
 // Made in a child process that then ends at once, as a killed one would: nothing is tidied and
 // the copy's lock goes with it. `written` is the new content, at least a page long; `then`
-// does to the open file what the killed write did (by default, its first page). The copy is
-// recorded in the memory in `memoryFolder`. True when the child did it all.
+// does to the open file what the killed write did (by default, writes its first page). The
+// copy is recorded in the memory in `memoryFolder`. True when the child made the copy.
 inline bool killedInPlaceWrite(const std::filesystem::path& file, const std::string& written,
                                const std::filesystem::path& memoryFolder = memoryFolderOf(),
-                               bool (*then)(int fd, const std::string& written) = nullptr) {
+                               void (*then)(int fd) = nullptr) {
   const pid_t child = fork();
   if (child == 0) {
     const int fd = open(file.c_str(), O_RDWR);
@@ -32,8 +32,8 @@ inline bool killedInPlaceWrite(const std::filesystem::path& file, const std::str
     RunMemory* memory = new RunMemory;  // never destroyed
     memory->open(memoryFolder);
     if (!memory->startRecording({}) || !(new RecoveryCopy)->make({file, fd, info, false}, written, memory)) _exit(1);
-    if (then) _exit(then(fd, written) ? 0 : 1);
-    _exit(pwrite(fd, written.data(), 4096, 0) == 4096 ? 0 : 1);
+    if (then) then(fd);
+    _exit(then || pwrite(fd, written.data(), 4096, 0) == 4096 ? 0 : 1);
   }
   int status = 0;
   return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
