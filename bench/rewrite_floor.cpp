@@ -7,7 +7,7 @@
 //   raw     the fewest system calls that replace a file safely from a crash's point of view
 //           but for the flush: open, fstat, read, close; a temporary file made beside it,
 //           written, closed, renamed over it. What a plain in-place tool (sed -i) does.
-//   store   sarnavel's own file store: readFile, then writeWholeFile given the read's
+//   store   sarnavel's own file store: readFile, then replaceFile given the read's
 //           identity (the file checked against the read, owner, mode and attributes carried,
 //           data flushed, folders flushed once per batch), one WriteSession per worker.
 //
@@ -98,7 +98,8 @@ bool rewriteByStore(const fs::path& path, double grow, std::string& bytes, sarna
   session.beginFile();
   if (sarnavel::readFile({path}, bytes, &read) != sarnavel::ResultCode::Success) return false;
   stretch(bytes, grow);
-  if (!sarnavel::writeWholeFile(path, bytes, &read, &flushes, &session).ok()) return false;
+  const std::string_view piece = bytes;
+  if (!sarnavel::replaceFile({path, {&piece, 1}, &read, false, false, &flushes}, &session).ok()) return false;
   flushes.durableFor(path.native());
   return true;
 }

@@ -94,4 +94,25 @@ std::string codePointText(char32_t codePoint) {
   return text;
 }
 
+std::string_view referenceStatusName(ReferenceStatus status) {
+  switch (status) {
+    case ReferenceStatus::Remote: return "remote";
+    case ReferenceStatus::Missing: return "missing";
+    case ReferenceStatus::Followable: return "followed";
+    case ReferenceStatus::WrongKind: return "wrong-kind";
+    case ReferenceStatus::ForeignOwner: return "foreign-owner";
+    case ReferenceStatus::Binary: break;
+  }
+  return "binary";
+}
+
+std::string_view modeName(WriteMode mode) {
+  switch (mode) {
+    case WriteMode::Write: return "conversion";
+    case WriteMode::DryRun: return "dry-run";
+    case WriteMode::Check: break;
+  }
+  return "check";
+}
+
 }  // namespace sarnavel

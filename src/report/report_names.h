@@ -8,6 +8,8 @@
 //   declaration  meta meta-charset xml @charset (where) and replaced moved-before-title moved-earlier added
 //                rewritten kept (fate)
 //   kinds        html css js
+//   references   remote missing followed wrong-kind foreign-owner binary (status)
+//   modes        conversion dry-run check
 //   stand-ins    geta-mark replacement-character reference
 // Positions are written "line:column". Pure functions.
 #pragma once
@@ -17,6 +19,8 @@
 
 #include "engine/document_reading.h"
 #include "engine/document_result.h"
+#include "engine/reference_resolver.h"
+#include "run/file_drivers.h"
 #include "text/target_encoding.h"
 
 namespace sarnavel {
@@ -29,6 +33,8 @@ std::string_view declarationWhere(DeclarationForm form);
 std::string_view declarationFateName(DeclarationFate fate);
 std::string_view documentKindName(DocumentKind kind);
 std::string_view standInName(StandIn standIn);
+std::string_view referenceStatusName(ReferenceStatus status);
+std::string_view modeName(WriteMode mode);
 std::string positionText(TextPosition at);      // "12:5"; "" when not known
 std::string codePointText(char32_t codePoint);  // "U+00E9"
 

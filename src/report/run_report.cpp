@@ -1,14 +1,11 @@
 #include "report/run_report.h"
 
-#include <algorithm>
-#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <set>
 
-#include <nlohmann/json.hpp>
-
 #include "report/file_notes.h"
+#include "report/json_writer.h"
 #include "report/report_names.h"
 #include "report/source_facts.h"
 #include "report/visible_path.h"
@@ -16,92 +13,26 @@
 namespace sarnavel {
 namespace {
 
-using Json = nlohmann::ordered_json;
-
-// A JSON value's compact text, as every line of the report is written (invalid UTF-8 replaced).
-std::string compact(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
-
-// A file's line, written straight as the library's compact dump would write that object:
-// members in the order given, no spaces. A line is written for every file on the workers,
-// where building the library's objects first (each member's value allocated, then walked
-// and freed) made a run with a report nearly a tenth slower. The library still writes every
-// string that needs more than quotes around it: controls, quotes, backslashes, anything
-// beyond ASCII (bytes that are no UTF-8 replaced); the tests hold each line to its parse
-// dumped again.
-class LineWriter {
- public:
-  LineWriter() { text_.reserve(1024); }  // most lines are shorter
-  void openObject() { begin('{'); }
-  void closeObject() { end('}'); }
-  void openArray() { begin('['); }
-  void closeArray() { end(']'); }
-  // The member's key (plain ASCII of ours); its value follows.
-  void key(std::string_view name) {
-    startValue();
-    text_ += '"';
-    text_ += name;
-    text_ += "\":";
-    first_ = true;
-  }
-  void string(std::string_view value) {
-    startValue();
-    if (std::all_of(value.begin(), value.end(),
-                    [](char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; })) {
-      text_ += '"';
-      text_ += value;
-      text_ += '"';
-    } else {
-      text_ += compact(Json(std::string(value)));
-    }
-  }
-  void number(std::uint64_t value) {
-    startValue();
-    char digits[24];
-    text_.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
-  }
-  void null() {
-    startValue();
-    text_ += "null";
-  }
-  // A position's "line:column", or null when it is not known.
-  void position(TextPosition at) {
-    const std::string text = positionText(at);
-    if (text.empty()) null();
-    else string(text);
-  }
-  std::string take() { return std::move(text_); }
-
- private:
-  void startValue() {
-    if (!first_) text_ += ',';
-    first_ = false;
-  }
-  void begin(char bracket) {
-    startValue();
-    text_ += bracket;
-    first_ = true;
-  }
-  void end(char bracket) {
-    text_ += bracket;
-    first_ = false;
-  }
-  std::string text_;
-  bool first_ = true;  // nothing written yet in the innermost object or array
-};
+// A position's "line:column", or null when it is not known.
+void position(JsonWriter& out, TextPosition at) {
+  const std::string text = positionText(at);
+  if (text.empty()) out.null();
+  else out.string(text);
+}
 
 // A character's entry, escaped or lost alike, up to its closing brace: its code point, how
 // often, where first.
-void characterEntry(LineWriter& out, char32_t codePoint, std::size_t count, TextPosition first) {
+void characterEntry(JsonWriter& out, char32_t codePoint, std::size_t count, TextPosition first) {
   out.openObject();
   out.key("codePoint");
   out.string(codePointText(codePoint));
   out.key("count");
   out.number(count);
   out.key("first");
-  out.position(first);
+  position(out, first);
 }
 
-void lineBreaks(LineWriter& out, const LineBreakCounts& counts) {
+void lineBreaks(JsonWriter& out, const LineBreakCounts& counts) {
   out.openObject();
   out.key("crlf");
   out.number(counts.crlf);
@@ -112,7 +43,7 @@ void lineBreaks(LineWriter& out, const LineBreakCounts& counts) {
   out.closeObject();
 }
 
-void notes(LineWriter& out, const std::vector<NoteLine>& list) {
+void notes(JsonWriter& out, const std::vector<NoteLine>& list) {
   out.openArray();
   for (const NoteLine& note : list) {
     out.openObject();
@@ -128,23 +59,6 @@ void notes(LineWriter& out, const std::vector<NoteLine>& list) {
   out.closeArray();
 }
 
-std::string_view kindOf(int pass) {
-  if (pass == 1) return "html";
-  return pass % 2 == 0 ? "css" : "js";
-}
-
-std::string_view referenceStatusName(ReferenceStatus status) {
-  switch (status) {
-    case ReferenceStatus::Remote: return "remote";
-    case ReferenceStatus::Missing: return "missing";
-    case ReferenceStatus::Followable: return "followed";
-    case ReferenceStatus::WrongKind: return "wrong-kind";
-    case ReferenceStatus::ForeignOwner: return "foreign-owner";
-    case ReferenceStatus::Binary: break;
-  }
-  return "binary";
-}
-
 // What became of the declaration a browser reads: a page's content-type meta (else its first
 // other one), a sheet's @charset rule; nothing when there is none.
 std::optional<std::string_view> declarationFate(const DocumentResult& record) {
@@ -157,7 +71,7 @@ std::optional<std::string_view> declarationFate(const DocumentResult& record) {
 }
 
 // The fields "source" and "declared".
-void sourceFields(LineWriter& out, const DocumentResult& record, const SourceFacts& facts) {
+void sourceFields(JsonWriter& out, const DocumentResult& record, const SourceFacts& facts) {
   out.key("source");
   out.openObject();
   out.key("encoding");
@@ -179,7 +93,7 @@ void sourceFields(LineWriter& out, const DocumentResult& record, const SourceFac
 }
 
 // The fields "escaped", "lost" and "invalidBytes".
-void characterFields(LineWriter& out, const DocumentResult& record) {
+void characterFields(JsonWriter& out, const DocumentResult& record) {
   out.key("escaped");
   out.openArray();
   for (const EscapedCharacter& c : record.escaped) {
@@ -201,12 +115,12 @@ void characterFields(LineWriter& out, const DocumentResult& record) {
   out.key("count");
   out.number(record.invalidBytes.count);
   out.key("first");
-  out.position(record.invalidBytes.first);
+  position(out, record.invalidBytes.first);
   out.closeObject();
 }
 
 // The field "references", and "referencesUnlisted" when some are.
-void referenceFields(LineWriter& out, const DocumentResult& record) {
+void referenceFields(JsonWriter& out, const DocumentResult& record) {
   out.key("references");
   out.openArray();
   for (const FoundReference& r : record.references) {
@@ -228,19 +142,14 @@ void referenceFields(LineWriter& out, const DocumentResult& record) {
   }
 }
 
-std::string_view modeName(WriteMode mode) {
-  switch (mode) {
-    case WriteMode::Write: return "conversion";
-    case WriteMode::DryRun: return "dry-run";
-    case WriteMode::Check: break;
+void tally(JsonWriter& out, std::string_view name, const std::map<std::string, std::size_t>& counts) {
+  out.key(name);
+  out.openObject();
+  for (const auto& [code, count] : counts) {
+    out.key(code);
+    out.number(count);
   }
-  return "check";
-}
-
-Json tally(const std::map<std::string, std::size_t>& counts) {
-  Json out = Json::object();
-  for (const auto& [name, count] : counts) out[name] = count;
-  return out;
+  out.closeObject();
 }
 
 }  // namespace
@@ -254,12 +163,12 @@ std::string RunReport::fileLine(const FileOutcome& outcome, std::string_view sho
 std::string RunReport::draft(const FileOutcome& outcome, std::string_view shownPath) const {
   const bool check = mode_ == WriteMode::Check;
   const SourceFacts facts = sourceFactsOf(outcome);
-  LineWriter out;
+  JsonWriter out;
   out.openObject();
   out.key("path");
   out.string(shownPath);
   out.key("kind");
-  out.string(kindOf(outcome.pass));
+  out.string(documentKindName(kindOfPass(outcome.pass)));
   out.key("pass");
   out.number(static_cast<std::uint64_t>(outcome.pass));
   out.key("result");
@@ -306,7 +215,7 @@ std::string RunReport::finish(const FileOutcome& outcome, const std::vector<Note
   ++files_;
   const SourceFacts facts = sourceFactsOf(outcome);
   if (outcome.document) encodings_[facts.encoding] += 1;
-  LineWriter warningsOut;
+  JsonWriter warningsOut;
   notes(warningsOut, warnings);
   draft += ",\"warnings\":";
   draft += warningsOut.take();
@@ -321,18 +230,28 @@ std::string RunReport::finish(const FileOutcome& outcome, const std::vector<Note
 }
 
 std::string RunReport::summaryLine(const RunSummary& summary) const {
-  Json line;
-  line["version"] = 1;
-  line["mode"] = std::string(modeName(mode_));
-  line["target"] = mode_ == WriteMode::Check ? Json(nullptr) : Json(std::string(targetName(target_)));
-  line["files"] = files_;
-  line["successes"] = summary.successes;
-  line["failures"] = summary.failures;
-  line["cancelled"] = summary.cancelled;
-  line["encodings"] = tally(encodings_);
-  line["problems"] = tally(problems_);
-  line["warnings"] = tally(warnings_);
-  return compact(line) + "\n";
+  JsonWriter out;
+  out.openObject();
+  out.key("version");
+  out.number(1);
+  out.key("mode");
+  out.string(modeName(mode_));
+  out.key("target");
+  if (mode_ == WriteMode::Check) out.null();
+  else out.string(targetName(target_));
+  out.key("files");
+  out.number(files_);
+  out.key("successes");
+  out.number(static_cast<std::uint64_t>(summary.successes));
+  out.key("failures");
+  out.number(static_cast<std::uint64_t>(summary.failures));
+  out.key("cancelled");
+  out.boolean(summary.cancelled);
+  tally(out, "encodings", encodings_);
+  tally(out, "problems", problems_);
+  tally(out, "warnings", warnings_);
+  out.closeObject();
+  return out.take() + "\n";
 }
 
 }  // namespace sarnavel

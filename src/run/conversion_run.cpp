@@ -131,69 +131,426 @@ struct LoadingPages {
   }
 };
 
+// One pass's listed files: their paths in pass order and, beside them, where the request keeps
+// the folder each file was listed in (the last listing of a path counts): one plus the index
+// into request.listedFolders, 0 for none. Four bytes a file, none when the request has no
+// folders.
+struct PassList {
+  std::vector<std::string_view> paths;
+  std::vector<std::uint32_t> folders;
+};
+
+struct ListedPasses {
+  PassList pages, styleSheets, scripts;
+};
+
+// The listed passes (0 to 2) a listed path goes in, or -1 for a path of another kind.
+int listedPassOf(std::string_view path) {
+  switch (classifyExtension(path)) {
+    case FileKind::Html: return 0;
+    case FileKind::Css: return 1;
+    case FileKind::JavaScript: return 2;
+    default: return -1;
+  }
+}
+
+// The listed paths are not copied: each pass is a sorted list of views of them, each list made
+// at its final size (growing it would hold the old and the new array at once).
+ListedPasses sortIntoPasses(const RunRequest& request) {
+  ListedPasses passes;
+  PassList* const lists[3] = {&passes.pages, &passes.styleSheets, &passes.scripts};
+  std::size_t counts[3] = {0, 0, 0};
+  for (std::string_view path : request.paths)
+    if (const int pass = listedPassOf(path); pass >= 0) ++counts[pass];
+  for (int k = 0; k < 3; ++k) lists[k]->paths.reserve(counts[k]);
+  for (std::string_view path : request.paths)
+    if (const int pass = listedPassOf(path); pass >= 0) lists[pass]->paths.push_back(path);
+  for (PassList* list : lists) list->paths = inPassOrder(std::move(list->paths));
+  if (request.listedFolders.empty() || request.paths.size() >= UINT32_MAX) return passes;
+  for (PassList* list : lists) list->folders.resize(list->paths.size());
+  const std::size_t recorded = std::min(request.paths.size(), request.listedFolders.size());
+  for (std::size_t i = 0; i < recorded; ++i) {
+    const std::string_view path = request.paths[i];
+    const int pass = listedPassOf(path);
+    if (pass < 0) continue;
+    PassList& list = *lists[pass];
+    const auto place = std::lower_bound(list.paths.begin(), list.paths.end(), path) - list.paths.begin();
+    list.folders[static_cast<std::size_t>(place)] = static_cast<std::uint32_t>(i + 1);
+  }
+  return passes;
+}
+
+// The driver of a pass's kind (file_drivers.h).
+using Driver = FileReport (*)(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
+                              const EncodingEvidence& evidence, const DriverContext& context);
+
+// A pass under way: its files and what it learns, taken up by the run once it is over.
+struct Pass {
+  int number = 1;
+  Driver driver = nullptr;
+  PassList list;
+  std::vector<std::string> keys = {};  // each file's key, beside its path (passes 2 to 5)
+  SiteTally site = {};                 // what earlier passes learnt of the site
+  std::vector<std::pair<std::string, std::optional<RewrittenFile>>> written = {};
+  // What each file's conversion left, by its place in the pass: each worker fills its own.
+  std::vector<std::optional<RewrittenFile>> left = {};
+  std::vector<std::pair<std::string, LoadEvidence>> loaded = {};
+  std::vector<std::string> modules = {};
+
+  DocumentKind kind() const { return kindOfPass(number); }
+  // Pages are never read twice nor loaded: only the later passes need to know each file.
+  bool needsKeys() const { return number >= 2; }
+  // The sheets and scripts the run lists are read again in passes 4 and 5.
+  bool remembersWritten() const { return number == 2 || number == 3; }
+};
+
+// Each name pages load: its file's key, and whether its first loader was taken up.
+struct LoadedName {
+  std::string key;
+  bool taken = false;
+};
+
+// A run's state from its first pass to its last, and its steps: each a function of the pass or
+// of one file of it.
+class Run {
+ public:
+  Run(const RunRequest& request, const RunObserver& observer, const std::atomic<bool>& cancelRequested,
+      RunMemory& memory)
+      : request_(request),
+        observer_(observer),
+        cancelRequested_(cancelRequested),
+        memory_(memory),
+        named_(request.namedPaths, request.paths),
+        threads_(request.threads > 0 ? request.threads : defaultThreadCount()),
+        leftovers_(memory, mode_ != WriteMode::Write),
+        serverCharset_(target_, rootsOf(named_)),
+        sessions_(static_cast<std::size_t>(std::max(threads_, 1))) {
+    // A file that must be written in place is written only when its recovery copy is recorded.
+    if (memory_.recording())
+      for (WriteSession& session : sessions_) session.recordIn(&memory_);
+    // A run not told its number of threads starts one per core; the others join once the
+    // workers wait for the disk (ordered_pool.h).
+    if (request.threads <= 0) {
+      pacing_ = WorkerPacing(eagerThreadCount(), [this] {
+        std::uint64_t nanos = flushes_.waitNanos();
+        for (const WriteSession& session : sessions_) nanos += session.flushNanos();
+        return nanos;
+      });
+    }
+  }
+
+  // Passes 4 and 5 see everything the pages load, and the sheets the sheets of passes 2 and 4
+  // import (@import): pass 4 goes on over those it has not converted yet, until none is new.
+  void convertAll(ListedPasses&& listed, RunSummary& summary) {
+    runPass(1, std::move(listed.pages), &convertHtmlFile);
+    if (converting_ && !request_.untakenPages.empty() && !cancelRequested_.load()) {
+      untaken_.emplace(request_.untakenPages, &probes_, [this](const ResolvedReference& loaded) {
+        return fileKeys_.of(loaded.path, loaded.nameIsLink);
+      });
+    }
+    runPass(2, std::move(listed.styleSheets), &convertCssFile);
+    runPass(3, std::move(listed.scripts), &convertJsFile);
+    for (PathSet imported;;) {
+      std::vector<std::string_view> pending;
+      for (const std::string& loaded : referencedStyleSheets_)
+        if (imported.insert(loaded).second) pending.push_back(loaded);
+      if (pending.empty()) break;
+      runPass(4, {std::move(pending), {}}, &convertCssFile);
+    }
+    runPass(5, {std::vector<std::string_view>(referencedScripts_.begin(), referencedScripts_.end()), {}},
+            &convertJsFile);
+    summary.successes = successes_;
+    summary.failures = failures_;
+  }
+
+ private:
+  static std::vector<std::filesystem::path> rootsOf(const NamedFolders& named) {
+    std::vector<std::filesystem::path> roots;
+    for (const std::string& root : named.roots()) roots.emplace_back(root);
+    return roots;
+  }
+
+  void plan(int pass, std::size_t fileCount) const {
+    if (observer_.passPlanned) observer_.passPlanned(pass, fileCount);
+  }
+
+  // A listed name that was a link when it was listed, and is followed; any other is read as
+  // the regular file it was listed as.
+  bool takenAsLink(std::string_view path) const {
+    return !request_.followedLinks.empty() && request_.followedLinks.count(std::string(path)) != 0;
+  }
+
+  const LoadingPages* pagesLoading(const std::string& key) const {
+    const auto found = loadingPages_.find(key);
+    return found == loadingPages_.end() ? nullptr : &found->second;
+  }
+
+  void runPass(int number, PassList&& list, Driver driver) {
+    if (cancelRequested_.load()) return;
+    Pass pass{number, driver, std::move(list)};
+    if (pass.needsKeys()) keepKeys(pass);
+    // A check reads a file both listed and loaded once, in its first pass.
+    if (!converting_ && number > 3) dropChecked(pass);
+    if (number > 3) plan(number, pass.list.paths.size());
+    sweepLeftovers(pass.list.paths);
+    // The pass's threads read what earlier passes learnt; what this pass learns is taken up
+    // after it, so that nothing they read changes under them.
+    pass.site = site_;
+    if (pass.remembersWritten() && mode_ == WriteMode::Write) pass.left.resize(pass.list.paths.size());
+    runInPassOrder<FileOutcome>(
+        pass.list.paths, {threads_, cancelRequested_, &pacing_},
+        [&](std::size_t k, const PoolTurn& turn) { return convertFile(pass, k, turn); },
+        [&](std::size_t k, FileOutcome& file) { finishFile(pass, k, file); });
+    for (auto& [key, left] : pass.written) rewritten_.try_emplace(std::move(key), std::move(left));
+    // The first loader in pass order counts.
+    for (auto& [key, evidence] : pass.loaded) loaders_.try_emplace(std::move(key), std::move(evidence));
+    for (std::string& key : pass.modules) moduleScripts_.insert(std::move(key));
+  }
+
+  void keepKeys(Pass& pass) {
+    pass.keys.reserve(pass.list.paths.size());
+    for (std::string_view path : pass.list.paths) {
+      // A loaded file's key was made when its first page was collected.
+      if (auto known = loadedNames_.find(path); pass.number > 3 && known != loadedNames_.end()) {
+        pass.keys.push_back(known->second.key);
+        continue;
+      }
+      pass.keys.push_back(fileKeys_.of(path, pass.number > 3 || takenAsLink(path)));
+    }
+  }
+
+  void dropChecked(Pass& pass) {
+    std::vector<std::string_view> unchecked;
+    std::vector<std::string> uncheckedKeys;
+    for (std::size_t k = 0; k < pass.list.paths.size(); ++k) {
+      if (checked_.count(pass.keys[k])) continue;
+      unchecked.push_back(pass.list.paths[k]);
+      uncheckedKeys.push_back(std::move(pass.keys[k]));
+    }
+    pass.list.paths = std::move(unchecked);
+    pass.keys = std::move(uncheckedKeys);
+  }
+
+  // What killed runs left, before any file is read; a dry run and a check only look.
+  void sweepLeftovers(const std::vector<std::string_view>& paths) {
+    const FolderSweep& done = leftovers_.done();
+    const std::size_t restoredBefore = done.restored.size(), keptBefore = done.keptCopies.size();
+    leftovers_.sweepFoldersOf(paths);
+    if (observer_.formerPutBack)
+      for (std::size_t k = restoredBefore; k < done.restored.size(); ++k) observer_.formerPutBack(done.restored[k]);
+    if (observer_.copyKept)
+      for (std::size_t k = keptBefore; k < done.keptCopies.size(); ++k) observer_.copyKept(done.keptCopies[k]);
+  }
+
+  // On a worker's thread: what the run knows of a file's encoding before it is read.
+  EncodingEvidence evidenceFor(const Pass& pass, std::size_t k) const {
+    EncodingEvidence e;
+    if (pass.needsKeys()) {
+      const std::string& key = pass.keys[k];
+      if (rewritten_.count(key)) e.writtenByThisRun = target_;
+      if (auto loader = loaders_.find(key); loader != loaders_.end()) {
+        e.loaderCharset = loader->second.charset;
+        e.loadingPage = loader->second.page;
+      }
+      e.moduleScript = moduleScripts_.count(key) != 0;
+    }
+    e.site = pass.site;
+    return e;
+  }
+
+  DriverContext contextFor(const Pass& pass, std::size_t k, const PoolTurn& turn) {
+    DriverContext context{&flushes_, &probes_, &sessions_[static_cast<std::size_t>(turn.worker)], turn.status};
+    context.memory = &memory_;
+    context.named = &named_;
+    context.recordsWrites = memory_.recording();
+    const std::string_view path = pass.list.paths[k];
+    if (pass.number <= 3 && !takenAsLink(path)) context.nameLink = NameLink::NotFollowed;  // listed as a regular file
+    if (pass.number <= 3 && k < pass.list.folders.size() && pass.list.folders[k] != 0)
+      context.listedFolder = request_.listedFolders[pass.list.folders[k] - 1];
+    if (pass.number > 3) {
+      if (loadedByOwnName_.count(std::string(path))) context.nameLink = NameLink::NotFollowed;
+      else context.loadedThroughLink = true;
+    }
+    if (!pass.left.empty())
+      context.visitedAgain =
+          loaders_.count(pass.keys[k]) != 0 && (pass.number == 2 ? options_.followCss : options_.followJs);
+    return context;
+  }
+
+  // A file this run wrote, unchanged since, is not read again: its second conversion would give
+  // its bytes back, and what it would report is known.
+  std::optional<DocumentResult> unchangedSinceRun(const Pass& pass, std::size_t k, const EncodingEvidence& e,
+                                                  const DriverContext& context) const {
+    if (pass.number <= 3 || mode_ != WriteMode::Write || e.moduleScript || context.nameLink != NameLink::NotFollowed)
+      return std::nullopt;
+    const auto known = rewritten_.find(pass.keys[k]);
+    if (known == rewritten_.end() || !known->second) return std::nullopt;
+    return unchangedSinceWritten(std::string(pass.list.paths[k]), *known->second, pass.kind(), target_);
+  }
+
+  FileReport readOrConvert(const Pass& pass, std::size_t k, const EncodingEvidence& e, const DriverContext& context) {
+    FileReport report;
+    if (const LoadingPages* pages = pass.number >= 4 && converting_ ? pagesLoading(pass.keys[k]) : nullptr;
+        pages && !pages->converted) {
+      // Its pages keep naming the former encoding: so must it.
+      report.result = ResultCode::WriteFailed;
+      report.notes.push_back(pages->failedNote(NoteCode::PagesFailed));
+    } else if (std::optional<DocumentResult> unchanged = unchangedSinceRun(pass, k, e, context)) {
+      report.document = std::move(unchanged);
+    } else {
+      const std::filesystem::path path(pass.list.paths[k]);
+      report = converting_ ? pass.driver(path, options_, mode_, e, context) : checkFile(path, pass.kind(), e, context);
+    }
+    return report;
+  }
+
+  // On a worker's thread: the file converted (or checked, or left as it is), as its outcome.
+  FileOutcome convertFile(Pass& pass, std::size_t k, const PoolTurn& turn) {
+    const EncodingEvidence e = evidenceFor(pass, k);
+    const DriverContext context = contextFor(pass, k, turn);
+    FileReport report;
+    std::vector<FileNote> problems;
+    const std::optional<std::filesystem::path> pendingCopy = leftovers_.pendingFor(pass.list.paths[k]);
+    if (pendingCopy && converting_) {
+      // Whoever may use the copy comes first: the file may be torn, and converted it would take
+      // the only former content with it.
+      report.result = ResultCode::WriteFailed;
+      report.notes.push_back({NoteCode::RecoveryPending, StoreProblem::None, {pendingCopy->native()}});
+    } else {
+      report = readOrConvert(pass, k, e, context);
+      if (pendingCopy) problems.push_back({NoteCode::RecoveryPending, StoreProblem::None, {pendingCopy->native()}});
+    }
+    if (!pass.left.empty()) pass.left[k] = std::move(report.rewritten);
+    const std::uint64_t recorded = report.written ? recordWritten(memory_, report) : 0;
+    FileOutcome file{std::filesystem::path(pass.list.paths[k]),
+                     report.result,
+                     pass.number,
+                     std::move(report.notes),
+                     std::move(report.document),
+                     report.form,
+                     {e.loaderCharset, e.loadingPage},
+                     std::move(problems),
+                     {},
+                     report.backedUp,
+                     std::move(report.remembered),
+                     recorded};
+    if (observer_.prepare) file.prepared = observer_.prepare(file);
+    return file;
+  }
+
+  // In pass order: the file counted, what it tells the later passes taken up, its notes added,
+  // and its outcome told.
+  void finishFile(Pass& pass, std::size_t k, FileOutcome& file) {
+    const bool converted = file.result == ResultCode::Success;
+    (converted ? successes_ : failures_) += 1;
+    if (converted && file.document) {
+      if (std::optional<SourceEncoding> evidence = siteEvidenceOf(file.document->source, file.remembered))
+        site_.add({*evidence, DecisionBasis::Detection});
+      if (mode_ == WriteMode::Write && pass.remembersWritten())
+        pass.written.emplace_back(pass.keys[k], std::move(pass.left[k]));
+    }
+    if (file.document) takeUpReferences(pass, k, file);
+    if (!converting_ && pass.needsKeys()) checked_.insert(pass.keys[k]);
+    addNotes(pass, k, file);
+    if (observer_.fileDone) observer_.fileDone(file);
+  }
+
+  // Every followable reference counts, whatever the follow switches say: a file a page loads
+  // is read in the charset its element named, or in the page's encoding.
+  void takeUpReferences(Pass& pass, std::size_t k, const FileOutcome& file) {
+    const bool converted = file.result == ResultCode::Success;
+    for (const FoundReference& loaded : file.document->references) {
+      if (loaded.status != ReferenceStatus::Followable) continue;
+      const bool sheet = loaded.kind == LoadedKind::StyleSheet;
+      auto known = loadedNames_.find(loaded.path);  // a page may load one file many times
+      if (known == loadedNames_.end())
+        known = loadedNames_.emplace(loaded.path, LoadedName{fileKeys_.of(loaded.path, loaded.nameIsLink)}).first;
+      const std::string& key = known->second.key;
+      if (loaded.module) pass.modules.push_back(key);
+      if (converting_) loadingPages_[key].add(converted, pass.list.paths[k]);
+      // Its first loader in pass order counts, and the run's memo gave every page the same look
+      // at the name (reference_files.h), of one kind, the one its extension names: a later
+      // page adds nothing.
+      if (known->second.taken) continue;
+      known->second.taken = true;
+      pass.loaded.emplace_back(key, claimOf(*file.document, loaded, file.remembered, memory_));
+      if (sheet && options_.followCss) referencedStyleSheets_.insert(loaded.path);
+      if (!sheet && options_.followJs) referencedScripts_.insert(loaded.path);
+      if (!loaded.nameIsLink) loadedByOwnName_.insert(loaded.path);
+    }
+  }
+
+  // The notes only the run in pass order can add, and the memory's failed record told.
+  void addNotes(const Pass& pass, std::size_t k, FileOutcome& file) {
+    const bool converted = file.result == ResultCode::Success;
+    if (converting_ && converted) {
+      for (FileNote& note : serverCharset_.notesFor(file.path)) file.notes.push_back(std::move(note));
+    }
+    // Said of a file converted: one left as it was has its own line's reason.
+    if (pass.number >= 4 && converted && !named_.cover(pass.keys[k])) file.notes.push_back({NoteCode::OutsideNamed});
+    if (untaken_ && pass.needsKeys() && converted) {
+      if (std::optional<FileNote> note = untaken_->noteFor(pass.keys[k])) file.notes.push_back(std::move(*note));
+    }
+    if (const LoadingPages* pages = pass.needsKeys() ? pagesLoading(pass.keys[k]) : nullptr;
+        pages && pages->failedCount > 0 && converted && file.document)
+      file.notes.push_back(pages->failedNote(NoteCode::SomePagesFailed));
+    // The log says 成功 only of a file whose rename is on disk, or says why it may not be, and
+    // once the memory of what was written is on disk too.
+    if (file.recorded && !memory_.durableThrough(file.recorded) && !memoryBroken_) {
+      memoryBroken_ = true;
+      if (observer_.memoryNotice) observer_.memoryNotice(MemoryNotice::NotRecorded, memory_.folder());
+    }
+    if (!flushes_.durableFor(pass.list.paths[k]) && converted) file.notes.push_back({NoteCode::FolderNotFlushed});
+  }
+
+  const RunRequest& request_;
+  const RunObserver& observer_;
+  const std::atomic<bool>& cancelRequested_;
+  RunMemory& memory_;
+  const ConversionOptions& options_ = request_.options;
+  const WriteMode mode_ = request_.mode;
+  const TargetEncoding target_ = options_.targetEncoding;
+  // A conversion's notes on what did not travel as itself; the check only reads.
+  const bool converting_ = mode_ != WriteMode::Check;
+  const NamedFolders named_;
+  const int threads_;
+  // What the run has learnt, taken up between passes: only the files a later pass may read
+  // again (the sheets and scripts) are remembered as written, and only the loaded ones by their
+  // loaders, so that memory grows with those and not with every file of the run.
+  // A file a later pass visits again is kept with what the write left in it (rewritten_file.h).
+  std::map<std::string, std::optional<RewrittenFile>> rewritten_;
+  std::map<std::string, LoadEvidence> loaders_;
+  std::map<std::string, LoadedName, std::less<>> loadedNames_;
+  PathSet moduleScripts_;  // files pages load as module scripts
+  // By the loaded file's key, its pages: filled by pass 1, read by the later passes.
+  std::map<std::string, LoadingPages> loadingPages_;
+  PathSet referencedStyleSheets_, referencedScripts_;
+  // The loaded files some page's look found under their own name, not through a link: they are
+  // read only as such, so that a name swapped for a link after its page leads nowhere else.
+  PathSet loadedByOwnName_;
+  SiteTally site_;
+  LeftoverSweep leftovers_;
+  ServerCharsetLookup serverCharset_;
+  PathSet checked_;                      // the check reads a file both listed and loaded once
+  bool memoryBroken_ = false;            // the memory's record failed, which was told
+  std::optional<UntakenPages> untaken_;  // the pages of other kinds and what they load
+  FileKeys fileKeys_;
+  FolderFlushes flushes_;   // the folders' flushes, shared by the files written in them
+  ReferenceProbes probes_;  // the loaded files looked into, shared by the pages
+  // Each worker's own: the folder it last wrote in stays open for its next file.
+  std::vector<WriteSession> sessions_;
+  WorkerPacing pacing_;
+  int successes_ = 0, failures_ = 0;
+};
+
 }  // namespace
 
 RunSummary conversionWorker(const RunRequest& request, const RunObserver& observer,
                             const std::atomic<bool>& cancelRequested) {
   RunSummary summary;
-  const ConversionOptions& options = request.options;
-  if (!isTargetEncoding(options.targetEncoding)) return summary;
+  if (!isTargetEncoding(request.options.targetEncoding)) return summary;
   summary.started = true;
-
-  // The listed paths are not copied: each pass is a sorted list of views of them, each list
-  // made at its final size (growing it would hold the old and the new array at once).
-  std::vector<std::string_view> pages, styleSheets, scripts;
-  std::size_t counts[3] = {0, 0, 0};
-  for (std::string_view path : request.paths) {
-    switch (classifyExtension(path)) {
-      case FileKind::Html: ++counts[0]; break;
-      case FileKind::Css: ++counts[1]; break;
-      case FileKind::JavaScript: ++counts[2]; break;
-      default: break;
-    }
-  }
-  pages.reserve(counts[0]);
-  styleSheets.reserve(counts[1]);
-  scripts.reserve(counts[2]);
-  for (std::string_view path : request.paths) {
-    switch (classifyExtension(path)) {
-      case FileKind::Html: pages.push_back(path); break;
-      case FileKind::Css: styleSheets.push_back(path); break;
-      case FileKind::JavaScript: scripts.push_back(path); break;
-      default: break;
-    }
-  }
-  pages = inPassOrder(std::move(pages));
-  styleSheets = inPassOrder(std::move(styleSheets));
-  scripts = inPassOrder(std::move(scripts));
-  // Beside each pass's paths, where the request keeps the folder its file was listed in (the
-  // last listing of a path counts): one plus the index into request.listedFolders, 0 for none.
-  // Four bytes a file, none when the request has no folders.
-  std::vector<std::uint32_t> pageFolders, styleSheetFolders, scriptFolders;
-  if (!request.listedFolders.empty() && request.paths.size() < UINT32_MAX) {
-    pageFolders.resize(pages.size());
-    styleSheetFolders.resize(styleSheets.size());
-    scriptFolders.resize(scripts.size());
-    auto place = [](const std::vector<std::string_view>& pass, std::vector<std::uint32_t>& folders,
-                    std::string_view path, std::size_t i) {
-      folders[static_cast<std::size_t>(std::lower_bound(pass.begin(), pass.end(), path) - pass.begin())] =
-          static_cast<std::uint32_t>(i + 1);
-    };
-    const std::size_t recorded = std::min(request.paths.size(), request.listedFolders.size());
-    for (std::size_t i = 0; i < recorded; ++i) {
-      const std::string_view path = request.paths[i];
-      switch (classifyExtension(path)) {
-        case FileKind::Html: place(pages, pageFolders, path, i); break;
-        case FileKind::Css: place(styleSheets, styleSheetFolders, path, i); break;
-        case FileKind::JavaScript: place(scripts, scriptFolders, path, i); break;
-        default: break;
-      }
-    }
-  }
-  PathSet referencedStyleSheets, referencedScripts;
-  // The loaded files some page's look found under their own name, not through a link: they are
-  // read only as such, so that a name swapped for a link after its page leads nowhere else.
-  PathSet loadedByOwnName;
+  ListedPasses listed = sortIntoPasses(request);
 
   if (observer.started) observer.started();
   // Runs that write over the same folders take turns (run_lock.h); a cancel during the wait
@@ -207,290 +564,12 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   }
   RunMemory memory;
   openMemory(memory, request, observer);
-  auto plan = [&](int pass, std::size_t fileCount) {
-    if (observer.passPlanned) observer.passPlanned(pass, fileCount);
-  };
-  plan(1, pages.size());
-  plan(2, styleSheets.size());
-  plan(3, scripts.size());
-
-  const NamedFolders named(request.namedPaths, request.paths);
-
-  const int threads = request.threads > 0 ? request.threads : defaultThreadCount();
-  // What the run has learnt, taken up between passes: only the files a later pass may read
-  // again (the sheets and scripts) are remembered as written, and only the loaded ones by their
-  // loaders, so that memory grows with those and not with every file of the run.
-  // A file a later pass visits again is kept with what the write left in it (rewritten_file.h).
-  std::map<std::string, std::optional<RewrittenFile>> rewritten;
-  std::map<std::string, LoadEvidence> loaders;
-  // Each name pages load: its file's key, and whether its first loader was taken up.
-  struct LoadedName {
-    std::string key;
-    bool taken = false;
-  };
-  std::map<std::string, LoadedName, std::less<>> loadedNames;
-  PathSet moduleScripts;  // files pages load as module scripts
-  // By the loaded file's key, its pages: filled by pass 1, read by the later passes.
-  std::map<std::string, LoadingPages> loadingPages;
-  SiteTally site;
-  const WriteMode mode = request.mode;
-  const TargetEncoding target = options.targetEncoding;
-  LeftoverSweep leftovers(memory, mode != WriteMode::Write);
-  // A conversion's notes on what did not travel as itself; the check only reads.
-  const bool converting = mode != WriteMode::Check;
-  std::vector<std::filesystem::path> rootPaths;
-  for (const std::string& root : named.roots()) rootPaths.emplace_back(root);
-  ServerCharsetLookup serverCharset(target, std::move(rootPaths));
-  PathSet checked;                      // the check reads a file both listed and loaded once
-  bool memoryBroken = false;            // the memory's record failed, which was told
-  std::optional<UntakenPages> untaken;  // the pages of other kinds and what they load
-  FileKeys fileKeys;
-  FolderFlushes flushes;   // the folders' flushes, shared by the files written in them
-  ReferenceProbes probes;  // the loaded files looked into, shared by the pages
-  // Each worker's own: the folder it last wrote in stays open for its next file.
-  std::vector<WriteSession> sessions(static_cast<std::size_t>(std::max(threads, 1)));
-  // A file that must be written in place is written only when its recovery copy is recorded.
-  if (memory.recording())
-    for (WriteSession& session : sessions) session.recordIn(&memory);
-  // A run not told its number of threads starts one per core; the others join once the
-  // workers wait for the disk (ordered_pool.h).
-  WorkerPacing pacing;
-  if (request.threads <= 0) {
-    pacing = WorkerPacing(eagerThreadCount(), [&sessions, &flushes] {
-      std::uint64_t nanos = flushes.waitNanos();
-      for (const WriteSession& session : sessions) nanos += session.flushNanos();
-      return nanos;
-    });
+  if (observer.passPlanned) {
+    observer.passPlanned(1, listed.pages.paths.size());
+    observer.passPlanned(2, listed.styleSheets.paths.size());
+    observer.passPlanned(3, listed.scripts.paths.size());
   }
-
-  auto pagesLoading = [&loadingPages](const std::string& key) -> const LoadingPages* {
-    const auto found = loadingPages.find(key);
-    return found == loadingPages.end() ? nullptr : &found->second;
-  };
-
-  // A listed name that was a link when it was listed, and is followed; any other is read as
-  // the regular file it was listed as.
-  auto takenAsLink = [&request](std::string_view path) {
-    return !request.followedLinks.empty() && request.followedLinks.count(std::string(path)) != 0;
-  };
-  const std::vector<std::uint32_t> noFolders;
-  auto runPass = [&](int pass, const std::vector<std::string_view>& listed, const std::vector<std::uint32_t>& folders,
-                     auto&& driver) {
-    if (cancelRequested.load()) return;
-    // Pages are never read twice nor loaded: only the later passes need to know each file.
-    const bool needsKeys = pass >= 2;
-    std::vector<std::string> keys;
-    if (needsKeys) {
-      keys.reserve(listed.size());
-      for (std::string_view path : listed) {
-        // A loaded file's key was made when its first page was collected.
-        if (auto known = loadedNames.find(path); pass > 3 && known != loadedNames.end()) {
-          keys.push_back(known->second.key);
-          continue;
-        }
-        keys.push_back(fileKeys.of(path, pass > 3 || takenAsLink(path)));
-      }
-    }
-    // A check reads a file both listed and loaded once, in its first pass.
-    const bool skipsChecked = !converting && pass > 3;
-    std::vector<std::string_view> unchecked;
-    if (skipsChecked) {
-      std::vector<std::string> uncheckedKeys;
-      for (std::size_t k = 0; k < listed.size(); ++k) {
-        if (checked.count(keys[k])) continue;
-        unchecked.push_back(listed[k]);
-        uncheckedKeys.push_back(std::move(keys[k]));
-      }
-      keys = std::move(uncheckedKeys);
-    }
-    const std::vector<std::string_view>& paths = skipsChecked ? unchecked : listed;
-    if (pass > 3) plan(pass, paths.size());
-    {  // what killed runs left, before any file is read; a dry run and a check only look
-      const FolderSweep& done = leftovers.done();
-      const std::size_t restoredBefore = done.restored.size(), keptBefore = done.keptCopies.size();
-      leftovers.sweepFoldersOf(paths);
-      if (observer.formerPutBack)
-        for (std::size_t k = restoredBefore; k < done.restored.size(); ++k) observer.formerPutBack(done.restored[k]);
-      if (observer.copyKept)
-        for (std::size_t k = keptBefore; k < done.keptCopies.size(); ++k) observer.copyKept(done.keptCopies[k]);
-    }
-    // The pass's threads read what earlier passes learnt; what this pass learns is taken up
-    // after it, so that nothing they read changes under them.
-    const SiteTally passSite = site;
-    const bool remembersWritten = pass == 2 || pass == 3;  // read again in passes 4 and 5
-    std::vector<std::pair<std::string, std::optional<RewrittenFile>>> writtenInPass;
-    // What each file's conversion left, by its place in the pass: each worker fills its own.
-    std::vector<std::optional<RewrittenFile>> leftInPass(remembersWritten && mode == WriteMode::Write ? paths.size()
-                                                                                                      : 0);
-    std::vector<std::pair<std::string, LoadEvidence>> loadedInPass;
-    std::vector<std::string> moduleInPass;
-    runInPassOrder<FileOutcome>(
-        paths, threads, cancelRequested,
-        [&](std::size_t k, const PoolTurn& turn) {
-          EncodingEvidence e;
-          if (needsKeys) {
-            if (rewritten.count(keys[k])) e.writtenByThisRun = target;
-            if (auto loader = loaders.find(keys[k]); loader != loaders.end()) {
-              e.loaderCharset = loader->second.charset;
-              e.loadingPage = loader->second.page;
-            }
-            e.moduleScript = moduleScripts.count(keys[k]) != 0;
-          }
-          e.site = passSite;
-          std::filesystem::path path(paths[k]);
-          const DocumentKind kind = kindOfPass(pass);
-          DriverContext context{&flushes, &probes, &sessions[static_cast<std::size_t>(turn.worker)], turn.status};
-          context.memory = &memory;
-          context.named = &named;
-          context.recordsWrites = memory.recording();
-          if (pass <= 3 && !takenAsLink(paths[k]))
-            context.nameLink = NameLink::NotFollowed;  // listed as a regular file
-          if (pass <= 3 && k < folders.size() && folders[k] != 0)
-            context.listedFolder = request.listedFolders[folders[k] - 1];
-          if (pass > 3) {
-            if (loadedByOwnName.count(std::string(paths[k]))) context.nameLink = NameLink::NotFollowed;
-            else context.loadedThroughLink = true;
-          }
-          if (!leftInPass.empty())
-            context.visitedAgain = loaders.count(keys[k]) != 0 && (pass == 2 ? options.followCss : options.followJs);
-          // A file this run wrote, unchanged since, is not read again: its second conversion
-          // would give its bytes back, and what it would report is known.
-          std::optional<DocumentResult> unchanged;
-          if (pass > 3 && mode == WriteMode::Write && !e.moduleScript && context.nameLink == NameLink::NotFollowed) {
-            if (auto known = rewritten.find(keys[k]); known != rewritten.end() && known->second)
-              unchanged = unchangedSinceWritten(path.native(), *known->second, kind, target);
-          }
-          FileReport report;
-          const std::optional<std::filesystem::path> pendingCopy = leftovers.pendingFor(paths[k]);
-          if (pendingCopy && converting) {
-            // Whoever may use the copy comes first: the file may be torn, and converted it
-            // would take the only former content with it.
-            report.result = ResultCode::WriteFailed;
-            report.notes.push_back({NoteCode::RecoveryPending, StoreProblem::None, {pendingCopy->native()}});
-          } else if (const LoadingPages* pages = pass >= 4 && converting ? pagesLoading(keys[k]) : nullptr;
-                     pages && !pages->converted) {
-            // Its pages keep naming the former encoding: so must it.
-            report.result = ResultCode::WriteFailed;
-            report.notes.push_back(pages->failedNote(NoteCode::PagesFailed));
-          } else if (unchanged) {
-            report.document = std::move(unchanged);
-          } else {
-            report = converting ? driver(path, e, context) : checkFile(path, kind, e, context);
-          }
-          std::vector<FileNote> problems;
-          if (pendingCopy && !converting)
-            problems.push_back({NoteCode::RecoveryPending, StoreProblem::None, {pendingCopy->native()}});
-          if (!leftInPass.empty()) leftInPass[k] = std::move(report.rewritten);
-          const std::uint64_t recorded = report.written ? recordWritten(memory, report) : 0;
-          FileOutcome file{std::move(path),
-                           report.result,
-                           pass,
-                           std::move(report.notes),
-                           std::move(report.document),
-                           report.form,
-                           {e.loaderCharset, e.loadingPage},
-                           std::move(problems),
-                           {},
-                           report.backedUp,
-                           std::move(report.remembered),
-                           recorded};
-          if (observer.prepare) file.prepared = observer.prepare(file);
-          return file;
-        },
-        [&](std::size_t k, FileOutcome& file) {
-          std::string_view path = paths[k];
-          const ResultCode result = file.result;
-          (result == ResultCode::Success ? summary.successes : summary.failures) += 1;
-          const std::optional<DocumentResult>& document = file.document;
-          if (result == ResultCode::Success && document) {
-            if (std::optional<SourceEncoding> evidence = siteEvidenceOf(document->source, file.remembered))
-              site.add({*evidence, DecisionBasis::Detection});
-            if (mode == WriteMode::Write && remembersWritten)
-              writtenInPass.emplace_back(keys[k], std::move(leftInPass[k]));
-          }
-          // Every followable reference counts, whatever the follow switches say: a file a page
-          // loads is read in the charset its element named, or in the page's encoding.
-          if (document) {
-            for (const FoundReference& loaded : document->references) {
-              if (loaded.status != ReferenceStatus::Followable) continue;
-              const bool sheet = loaded.kind == LoadedKind::StyleSheet;
-              auto known = loadedNames.find(loaded.path);  // a page may load one file many times
-              if (known == loadedNames.end())
-                known = loadedNames.emplace(loaded.path, LoadedName{fileKeys.of(loaded.path, loaded.nameIsLink)}).first;
-              const std::string& key = known->second.key;
-              if (loaded.module) moduleInPass.push_back(key);
-              if (converting) loadingPages[key].add(result == ResultCode::Success, path);
-              // Its first loader in pass order counts, and the run's memo gave every page the
-              // same look at the name (reference_files.h), of one kind, the one its extension
-              // names: a later page adds nothing.
-              if (known->second.taken) continue;
-              known->second.taken = true;
-              loadedInPass.emplace_back(key, claimOf(*document, loaded, file.remembered, memory));
-              if (sheet && options.followCss) referencedStyleSheets.insert(loaded.path);
-              if (!sheet && options.followJs) referencedScripts.insert(loaded.path);
-              if (!loaded.nameIsLink) loadedByOwnName.insert(loaded.path);
-            }
-          }
-          if (!converting && needsKeys) checked.insert(keys[k]);
-          if (converting && result == ResultCode::Success) {
-            for (FileNote& note : serverCharset.notesFor(file.path)) file.notes.push_back(std::move(note));
-          }
-          // Said of a file converted: one left as it was has its own line's reason.
-          if (pass >= 4 && result == ResultCode::Success && !named.cover(keys[k]))
-            file.notes.push_back({NoteCode::OutsideNamed});
-          if (untaken && needsKeys && result == ResultCode::Success) {
-            if (std::optional<FileNote> note = untaken->noteFor(keys[k])) file.notes.push_back(std::move(*note));
-          }
-          if (const LoadingPages* pages = needsKeys ? pagesLoading(keys[k]) : nullptr;
-              pages && pages->failedCount > 0 && result == ResultCode::Success && file.document)
-            file.notes.push_back(pages->failedNote(NoteCode::SomePagesFailed));
-          // The log says 成功 only of a file whose rename is on disk, or says why it may not be,
-          // and once the memory of what was written is on disk too.
-          if (file.recorded && !memory.durableThrough(file.recorded) && !memoryBroken) {
-            memoryBroken = true;
-            if (observer.memoryNotice) observer.memoryNotice(MemoryNotice::NotRecorded, memory.folder());
-          }
-          if (!flushes.durableFor(path) && result == ResultCode::Success)
-            file.notes.push_back({NoteCode::FolderNotFlushed});
-          if (observer.fileDone) observer.fileDone(file);
-        },
-        &pacing);
-    for (auto& [key, left] : writtenInPass) rewritten.try_emplace(std::move(key), std::move(left));
-    // The first loader in pass order counts.
-    for (auto& [key, evidence] : loadedInPass) loaders.try_emplace(std::move(key), std::move(evidence));
-    for (std::string& key : moduleInPass) moduleScripts.insert(std::move(key));
-  };
-  auto page = [&](const std::filesystem::path& p, const EncodingEvidence& e, const DriverContext& c) {
-    return convertHtmlFile(p, options, mode, e, c);
-  };
-  auto sheet = [&](const std::filesystem::path& p, const EncodingEvidence& e, const DriverContext& c) {
-    return convertCssFile(p, options, mode, e, c);
-  };
-  auto script = [&](const std::filesystem::path& p, const EncodingEvidence& e, const DriverContext& c) {
-    return convertJsFile(p, options, mode, e, c);
-  };
-  auto viewsOf = [](const PathSet& set) { return std::vector<std::string_view>(set.begin(), set.end()); };
-
-  // Passes 4 and 5 see everything the pages load, and the sheets the sheets of passes 2 and 4
-  // import (@import): pass 4 goes on over those it has not converted yet, until none is new.
-  runPass(1, pages, pageFolders, page);
-  std::vector<std::string_view>().swap(pages);
-  std::vector<std::uint32_t>().swap(pageFolders);
-  if (converting && !request.untakenPages.empty() && !cancelRequested.load()) {
-    untaken.emplace(request.untakenPages, &probes,
-                    [&](const ResolvedReference& loaded) { return fileKeys.of(loaded.path, loaded.nameIsLink); });
-  }
-  runPass(2, styleSheets, styleSheetFolders, sheet);
-  runPass(3, scripts, scriptFolders, script);
-  for (PathSet imported;;) {
-    std::vector<std::string_view> pending;
-    for (const std::string& loaded : referencedStyleSheets)
-      if (imported.insert(loaded).second) pending.push_back(loaded);
-    if (pending.empty()) break;
-    runPass(4, pending, noFolders, sheet);
-  }
-  runPass(5, viewsOf(referencedScripts), noFolders, script);
-
+  Run(request, observer, cancelRequested, memory).convertAll(std::move(listed), summary);
   summary.cancelled = cancelRequested.load();
   return summary;
 }

@@ -63,12 +63,25 @@ WriteRecord writeRecordOf(const WriteFacts& write, TargetEncoding target, bool b
   return record;
 }
 
+// One file for a driver: its path and kind, and what the driver was given.
+struct DriverCall {
+  const std::filesystem::path& path;
+  DocumentKind kind;
+  const ConversionOptions& options;
+  WriteMode mode;
+  const EncodingEvidence& known;
+  const DriverContext& context;
+};
+
 // The steps all three drivers share; `convert` is the engine operation of the kind, which may
 // leave the last edits of a page to the write (html_conversion.h). Each step that fails ends
 // the file with its code, leaving the file on disk as it was.
 template <class Convert>
-FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, const ConversionOptions& options,
-                       WriteMode mode, const EncodingEvidence& known, const DriverContext& context, Convert&& convert) {
+FileReport convertFile(const DriverCall& call, Convert&& convert) {
+  const std::filesystem::path& path = call.path;
+  const ConversionOptions& options = call.options;
+  const WriteMode mode = call.mode;
+  const DriverContext& context = call.context;
   FileReport report;
   if (context.session) context.session->beginFile();
   try {
@@ -76,22 +89,12 @@ FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, con
     FileIdentity identity;  // what was read: the backup and the write check it is still so
     if ((report.result = readDriversFile(path, text, &identity, context, report.notes)) != ResultCode::Success)
       return report;
-    EncodingEvidence evidence = known;
+    EncodingEvidence evidence = call.known;
     if (!evidence.writtenByThisRun && (report.remembered = rememberedWrite(path, text, identity, context)))
       evidence.writtenEarlier = report.remembered->target;
     requireRoomToConvert(text.size());  // a file the system cannot give the room fails here, untouched
     FormerBytes former;
     if (context.recordsWrites && mode == WriteMode::Write) former = {true, text.size(), hashOf(text)};
-    // A backup that will most likely be the former file itself needs no copy. Otherwise its
-    // content is written while the bytes are still as read: the conversion changes them in
-    // place, and the backup then need not read the file again. Not for a file a run has
-    // written already: its conversion gives its bytes back, and it gets no backup.
-    BackupCopy backupCopy;
-    const bool backingUp = options.makeBackup && mode == WriteMode::Write;
-    const bool backupByLink = backingUp && backupMayBeLink(identity);
-    if (backingUp && !backupByLink && !identity.hasExtendedAttributes && !evidence.writtenByThisRun &&
-        !evidence.writtenEarlier)
-      writeBackupCopy(path, text, backupCopy, context.session);
     report.form = recogniseContent(text).form;
     std::vector<PageEdit> edits;
     report.document = convert(text, edits, evidence, identity);
@@ -111,7 +114,7 @@ FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, con
     // A file the run visits again is remembered as the conversion left it.
     auto remember = [&](const FileStamp& left) {
       if (context.visitedAgain && edits.empty() && report.result == ResultCode::Success)
-        report.rewritten = rewrittenFileOf(kind, options.targetEncoding, *report.document, text, left);
+        report.rewritten = rewrittenFileOf(call.kind, options.targetEncoding, *report.document, text, left);
     };
     if (edits.empty() && fileHolds(path, text, identity)) {
       remember(identity.stamp());
@@ -120,10 +123,8 @@ FileReport convertFile(const std::filesystem::path& path, DocumentKind kind, con
     const std::vector<std::string_view> pieces =
         edits.empty() ? std::vector<std::string_view>{text} : editedPieces(text, edits);
     const bool stampLeft = (context.visitedAgain && edits.empty()) || former.recorded;
-    StoreResult written = options.makeBackup
-                              ? writeWithBackup(path, pieces, identity, context.flushes, context.session, &backupCopy,
-                                                backupByLink, stampLeft)
-                              : writeWholeFile(path, pieces, &identity, context.flushes, context.session, stampLeft);
+    StoreResult written =
+        replaceFile({path, pieces, &identity, options.makeBackup, stampLeft, context.flushes}, context.session);
     const std::optional<FileStamp> left = written.left;
     const bool ok = stored(std::move(written));
     if (options.makeBackup) report.backedUp = ok;
@@ -186,7 +187,7 @@ ResultCode readDriversFile(const std::filesystem::path& path, std::string& conte
 FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
                            const EncodingEvidence& evidence, const DriverContext& context) {
   return convertFile(
-      path, DocumentKind::Page, options, mode, evidence, context,
+      {path, DocumentKind::Page, options, mode, evidence, context},
       [&](std::string& text, std::vector<PageEdit>& edits, const EncodingEvidence& e, const FileIdentity& page) {
         std::optional<OwnerRule> owners;
         if (context.named) owners = OwnerRule{context.named, page.status.st_uid};
@@ -198,7 +199,7 @@ FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOp
 FileReport convertCssFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
                           const EncodingEvidence& evidence, const DriverContext& context) {
   return convertFile(
-      path, DocumentKind::StyleSheet, options, mode, evidence, context,
+      {path, DocumentKind::StyleSheet, options, mode, evidence, context},
       [&](std::string& text, std::vector<PageEdit>&, const EncodingEvidence& e, const FileIdentity& sheet) {
         // The sheets it imports resolve against its own folder, under a page's rules.
         std::optional<OwnerRule> owners;
@@ -222,7 +223,7 @@ FileReport convertJsFile(const std::filesystem::path& path, const ConversionOpti
     if (report.result == ResultCode::Success) report.notes.push_back({NoteCode::ModuleScriptLeft});
     return report;
   }
-  return convertFile(path, DocumentKind::Script, options, mode, evidence, context,
+  return convertFile({path, DocumentKind::Script, options, mode, evidence, context},
                      [&](std::string& text, std::vector<PageEdit>&, const EncodingEvidence& e, const FileIdentity&) {
                        return convertJavaScript(text, options, e);
                      });

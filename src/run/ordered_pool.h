@@ -99,12 +99,19 @@ class WorkerPacing {
   std::uint64_t files_ = 0, wallNanos_ = 0, offCoreNanos_ = 0;
 };
 
-// `convert(k, turn)` and `finish(k, result)` are given the index k of paths[k]. `pacing`, when
-// given, is consulted and kept up to date under the pool's lock; one pass at a time uses it.
+// How a pass is run: on how many threads, until when, at what pace. `pacing`, when given, is
+// consulted and kept up to date under the pool's lock; one pass at a time uses it.
+struct PoolSettings {
+  int threads = 1;
+  const std::atomic<bool>& cancelRequested;
+  WorkerPacing* pacing = nullptr;
+};
+
+// `convert(k, turn)` and `finish(k, result)` are given the index k of paths[k].
 template <class Result>
-void runInPassOrder(const std::vector<std::string_view>& paths, int threads, const std::atomic<bool>& cancelRequested,
+void runInPassOrder(const std::vector<std::string_view>& paths, const PoolSettings& settings,
                     const std::function<Result(std::size_t index, const PoolTurn& turn)>& convert,
-                    const std::function<void(std::size_t index, Result&)>& finish, WorkerPacing* pacing = nullptr);
+                    const std::function<void(std::size_t index, Result&)>& finish);
 
 // The number of threads a run uses when it is not told: four per core (4 to 16).
 int defaultThreadCount();

@@ -139,7 +139,7 @@ const ServerCharsetLookup::Folder& ServerCharsetLookup::directivesIn(const std::
   Folder& found = folders_[folder];
   const std::filesystem::path path = std::filesystem::path(folder) / ".htaccess";
   struct stat info {};
-  FileDescriptor file = openRegularFile(AT_FDCWD, path, O_RDONLY | O_NONBLOCK | O_NOCTTY, info, false);
+  FileDescriptor file = openRegularFile({AT_FDCWD, path, O_RDONLY | O_NONBLOCK | O_NOCTTY, false}, info);
   if (!file) {
     struct stat named {};
     if (::lstat(path.c_str(), &named) != 0) return found;  // none there

@@ -29,7 +29,7 @@ inline FileStamp stampOf(const struct stat& info) {
 struct FileIdentity {
   // The read's whole status: its stamp is what a write checks, and its link count, owner and
   // group tell how a backup of the file will most likely be made (file_store.h,
-  // backupMayBeLink; a link count of 0 is unknown).
+  // replaceFile; a link count of 0 is unknown).
   struct stat status {};
   // Whether the file had extended attributes (ACLs included) when it was read; true when
   // unknown, so that a write looks for them.

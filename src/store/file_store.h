@@ -20,18 +20,15 @@
 //  - readFile: CannotOpen (102) when the path is missing, is a folder or anything but a
 //    regular file, or a read fails; OutOfMemory (101) when the content does not fit in
 //    memory. `content` is then empty. Nothing on disk is changed.
-//  - writeWholeFile: WriteFailed (103), with the file as it was before the call, and no
-//    temporary file left behind (with one exception, FormerAwaitsRecovery below).
-//  - backupFile: BackupFailed (104), or WriteFailed when the file changed since it was read
-//    or may not be written,
-//    with every existing backup under its former name and no new or temporary file left
-//    behind (undoing a half-done shift is best effort: should a rename back fail, that
-//    generation keeps one more ".bak", and still nothing is lost).
-//  - writeWithBackup: backupFile's failure, with nothing written, when the backup could not be
-//    made; writeWholeFile's when the write failed after it. The backup made for it is then gone
-//    again (its name removed, the shift undone, best effort as above), unless the write left
-//    the former content waiting in a recovery copy (FormerAwaitsRecovery), which the backup
-//    holds too.
+//  - replaceFile: WriteFailed (103), with the file as it was before the call, and no
+//    temporary file left behind (with one exception, FormerAwaitsRecovery below). With a
+//    backup: BackupFailed (104), or WriteFailed when the file changed since it was read or
+//    may not be written, with nothing written, every existing backup under its former name and
+//    no new or temporary file left behind (undoing a half-done shift is best effort: should a
+//    rename back fail, that generation keeps one more ".bak", and still nothing is lost). A
+//    write that fails after its backup was made takes the backup back again (its name removed,
+//    the shift undone, best effort as above), unless the write left the former content waiting
+//    in a recovery copy (FormerAwaitsRecovery), which the backup holds too.
 // Each failure carries a StoreProblem where there is more to say than the code: a fact, which
 // the report words (report/file_notes.h).
 //
@@ -71,10 +68,9 @@
 // A backup is a new file with the file's content, owner (where the user may give it; an
 // ordinary user's backup of another user's file is the user's), group (where the user may;
 // otherwise the group's permission bits are left off), permission bits, extended attributes
-// and modification time; one whose attributes cannot all be set is not made. A backup made
-// with the write (writeWithBackup) of a file replaced by a new file is no copy: the former
-// file itself, which has all of that, takes the backup's name just before the new content is
-// renamed over the file's.
+// and modification time; one whose attributes cannot all be set is not made. The backup of a
+// file replaced by a new file is no copy: the former file itself, which has all of that, takes
+// the backup's name just before the new content is renamed over the file's.
 //
 // Everything in a folder is reached relative to the folder, opened once per call (or kept
 // open from the previous file by a WriteSession, see below); a name is followed as a link
@@ -118,6 +114,9 @@ namespace sarnavel {
 
 class FolderFlushes;
 class RunMemory;
+namespace store_steps {
+struct WorkFolder;
+}
 
 // What one thread's reads and writes keep from one file to the next, so that files read and
 // written one after the other in one folder (a run goes in path order) do not each open it anew:
@@ -161,7 +160,7 @@ class WriteSession {
   RunMemory* memory() const { return memory_; }
 
  private:
-  friend struct WorkFolder;
+  friend struct store_steps::WorkFolder;
   RunMemory* memory_ = nullptr;
   std::atomic<std::uint64_t> flushNanos_{0};
   std::string folderPath_;
@@ -247,77 +246,44 @@ ResultCode readFile(const FileRequest& request, std::string& content, FileIdenti
 // that leads nowhere, a folder or a pipe: CannotOpen says enough).
 StoreProblem whyNotReadAsFile(const std::filesystem::path& path);
 
-// Replaces the file's content with `bytes`, creating the file when it does not exist (with
-// the permissions the process's umask allows; an existing name that appears meanwhile is not
-// replaced). With `read`, the file must still be the one read. Success or WriteFailed. With
-// `flushes`, the folder's flush is left to flushes->durableFor(path) (see above).
-StoreResult writeWholeFile(const std::filesystem::path& path, std::string_view bytes,
-                           const FileIdentity* read = nullptr, FolderFlushes* flushes = nullptr,
-                           WriteSession* session = nullptr);
-// The same for content given as pieces, written in their order (a page and its edits); with
-// `stampLeft`, the result tells what the write left (StoreResult::left).
-StoreResult writeWholeFile(const std::filesystem::path& path, std::span<const std::string_view> pieces,
-                           const FileIdentity* read = nullptr, FolderFlushes* flushes = nullptr,
-                           WriteSession* session = nullptr, bool stampLeft = false);
-
-// A backup's content written ahead from the bytes a read gave, while they are still as read
-// (the conversion then changes them in memory): a backup given it neither opens the file again
-// nor copies it. It is a new file of ours without a name (or under a hidden temporary name
-// where the file system has no unnamed files) in the folder the backup goes to, readable by
-// the process's user alone; one never used goes with the object and leaves nothing behind.
-// Filled by writeBackupCopy, used by backupFile (also when writeWithBackup copies); nothing
-// else touches it. A backup that will be the former file itself (backupMayBeLink) needs none.
-struct BackupCopy {
-  TempFile file;
-  dev_t folderDevice = 0;  // the folder it lies in
-  ino_t folderInode = 0;
-  bool ready = false;  // holds the whole content
+// A file's new content, and how it takes the file's place.
+struct FileReplacement {
+  const std::filesystem::path& path;
+  std::span<const std::string_view> pieces;  // the content, written in their order (a page and its edits)
+  const FileIdentity* read = nullptr;        // the file must still be the one read
+  bool backup = false;                       // the former content stays as path + ".bak" (see below)
+  bool stampLeft = false;                    // the result tells what the write left (StoreResult::left)
+  // The folder's flush is left to flushes->durableFor(path) (see above); none: done before the
+  // call returns.
+  FolderFlushes* flushes = nullptr;
 };
 
-// Writes `bytes`, the whole content a read of `path` gave, to `copy`, in the folder of the name
-// given (a link's backup lies beside the link). A copy that cannot be written is merely not
-// ready: the backup then copies the file itself and says why it could not.
-void writeBackupCopy(const std::filesystem::path& path, std::string_view bytes, BackupCopy& copy,
-                     WriteSession* session = nullptr);
-
-// Copies the file (the content of a link's target) to path + ".bak", after pushing every
-// existing generation one ".bak" further: a.js.bak becomes a.js.bak.bak, a.js.bak.bak becomes
+// The one write: replaces the file's content with the pieces, creating the file when it does
+// not exist (with the permissions the process's umask allows; an existing name that appears
+// meanwhile is not replaced). Success or WriteFailed; with a backup, BackupFailed too.
+//
+// With `backup`, the former content is kept under path + ".bak", after every existing
+// generation is pushed one ".bak" further: a.js.bak becomes a.js.bak.bak, a.js.bak.bak becomes
 // a.js.bak.bak.bak, and so on; nothing is deleted. The backup name is built from the name
-// given, so a link's backup lies next to the link. Fails, changing nothing, when the file
-// cannot be read, when a folder lies anywhere in the chain, when the next name of the chain
-// would be too long for the file system, when the copy cannot be written or cannot carry the
-// file's attributes, or (with `read`) when the file is no longer the one read; and when the
-// file's permission bits forbid the user to write it, or it is immutable or append-only
-// (WriteFailed, FileNotWritable), or its folder is append-only (WriteFailed, FolderNotWritable),
-// or, for a link, the folder of the file it leads to is one the user may not make names in or
-// is append-only (WriteFailed, FolderNotWritable): the write would refuse it, and a file that
-// stays as it is gets no backup.
-// With `flushes`, the new names are durable after flushes->durableFor(path), or once a write
-// of the same path given the same `flushes` has begun to replace a link's file.
-// With a ready `copy` (writeBackupCopy, from the bytes `read` describes) in the folder the
-// backup goes to, its content is that copy's, and the file is only looked at (stat) to check
-// it is still the one read; a copy not ready, or in another folder by now, is not used.
-StoreResult backupFile(const std::filesystem::path& path, const FileIdentity* read = nullptr,
-                       FolderFlushes* flushes = nullptr, WriteSession* session = nullptr, BackupCopy* copy = nullptr);
-
-// Whether, from what a read saw (one link, an owner and group the process keeps), the file's
-// backup will most likely be the former file itself (writeWithBackup): no copy need be
-// written ahead then.
-bool backupMayBeLink(const FileIdentity& read);
-
-// backupFile and then writeWholeFile, given `read`, with the backup made by the write itself
-// where it can (with `byLink`, as backupMayBeLink told): when the file is replaced by a new
-// file, once that file is complete, flushed and the file checked once more against the read,
-// the generations are shifted as backupFile does, the former file is given the name
-// path + ".bak" (a hard link: no byte copied), and the new content is renamed over the file;
-// should that rename fail, the .bak name goes and the shift is undone (best effort), and the
-// result is WriteFailed. Where it cannot (a name that is a link, a file written in place, a
-// file system that refuses the link, or anything that fails before a name has changed), it
-// backs the file up by copying (backupFile, with `copy`) and then writes, with their results.
-// Success when both are done; the flushes and `stampLeft` as for the two.
-StoreResult writeWithBackup(const std::filesystem::path& path, std::span<const std::string_view> pieces,
-                            const FileIdentity& read, FolderFlushes* flushes, WriteSession* session, BackupCopy* copy,
-                            bool byLink, bool stampLeft = false);
+// given, so a link's backup lies next to the link. Where the read saw one name, and an owner
+// and group the process keeps, the backup is the former file itself: once the new file is
+// complete, flushed and the file checked once more against the read, the generations are
+// shifted, the former file is given the backup's name (a hard link: no byte copied), and the
+// new content is renamed over the file; should that rename fail, the .bak name goes and the
+// shift is undone (best effort). Otherwise (a name that is a link, a file written in place, a
+// file system that refuses the link, no read given) the file is first copied to the backup's
+// name, and then written; a write that fails after the copy takes the copy back (best effort).
+// The backup fails, changing nothing and writing nothing, when the file cannot be read, when a
+// folder lies anywhere in the chain, when the next name of the chain would be too long for the
+// file system, when the copy cannot be written or cannot carry the file's attributes, or (with
+// `read`) when the file is no longer the one read; and when the file's permission bits forbid
+// the user to write it, or it is immutable or append-only (WriteFailed, FileNotWritable), or
+// its folder is append-only (WriteFailed, FolderNotWritable), or, for a link, the folder of the
+// file it leads to is one the user may not make names in or is append-only (WriteFailed,
+// FolderNotWritable): a file that stays as it is gets no backup. With `flushes`, a copy's new
+// names are durable after flushes->durableFor(path), or once the write has begun to replace a
+// link's file.
+StoreResult replaceFile(const FileReplacement& replacement, WriteSession* session = nullptr);
 
 // Whether the file (links followed) is still the one `read` describes and holds exactly
 // `bytes`: a conversion that gives back the bytes it read needs neither a backup nor a write.

@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 // Removes a temporary file of ours when the user's memory names it and nobody holds its lock.
 bool removeIfAbandoned(int folder, const std::string& name, const RunMemory& memory) {
   struct stat info;
-  FileDescriptor file = openRegularFile(folder, name, O_RDONLY, info, false);
+  FileDescriptor file = openRegularFile({folder, name, O_RDONLY, false}, info);
   if (!file || !memory.madeTemporary(name) || ::flock(file.get(), LOCK_EX | LOCK_NB) != 0) return false;
   // Still the same file under that name (another sweep may have removed it meanwhile).
   struct stat named;

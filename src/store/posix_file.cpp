@@ -159,8 +159,8 @@ bool mayChange(const struct statx& x) {
   return (x.stx_attributes & x.stx_attributes_mask & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) == 0;
 }
 
-FileDescriptor openRegularFile(int at, const std::filesystem::path& name, int flags, struct stat& info,
-                               bool followLinks, const struct stat* lookedAt, bool* mayChangeFile) {
+FileDescriptor openRegularFile(const RegularFileOpen& open, struct stat& info, bool* mayChangeFile) {
+  const auto& [at, name, flags, followLinks, lookedAt] = open;
   struct stat before;
   if (lookedAt) {
     before = *lookedAt;
@@ -187,7 +187,7 @@ FileDescriptor openRegularFile(int at, const std::filesystem::path& name, int fl
   if (!S_ISREG(info.st_mode) || info.st_dev != before.st_dev || info.st_ino != before.st_ino) {
     // A look the caller made earlier may be out of date (another name of the file replaced
     // it meanwhile): look again, now, as if none had been given.
-    if (lookedAt) return openRegularFile(at, name, flags, info, followLinks, nullptr, mayChangeFile);
+    if (lookedAt) return openRegularFile({at, name, flags, followLinks, nullptr}, info, mayChangeFile);
     errno = ESTALE;
     return {};
   }

@@ -6,6 +6,7 @@
 // descriptor) and leave errno as the failing call set it.
 #pragma once
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -51,8 +52,16 @@ bool copyRange(int from, off_t fromOffset, int to, off_t toOffset, off_t length)
 // Copies from the descriptor's offset to its end.
 bool copyToEnd(int from, int to);
 
-// Opens `name` (relative to the folder `at`, or AT_FDCWD) for reading only when it is a
-// regular file: its type is looked at before it is opened, so a device or a named pipe is
+// A regular file to open: `name` relative to the folder `at` (or AT_FDCWD), with `flags`.
+struct RegularFileOpen {
+  int at;
+  const std::filesystem::path& name;
+  int flags = O_RDONLY;
+  bool followLinks = true;
+  const struct stat* lookedAt = nullptr;
+};
+
+// Opens the file only when it is a regular file: its type is looked at before it is opened, so a device or a named pipe is
 // never opened, and after opening the descriptor must be that same file. Links are followed
 // unless `followLinks` is false. `info` receives the open file's status. Empty when the name
 // is missing, is not a regular file, cannot be opened or changed in between.
@@ -61,9 +70,7 @@ bool copyToEnd(int from, int to);
 // looked at again and that look decides. `mayChangeFile`, when given, receives whether the
 // open file is free of the immutable and append-only flags (its status then comes from
 // statx, which tells them, at the cost of fstat).
-FileDescriptor openRegularFile(int at, const std::filesystem::path& name, int flags, struct stat& info,
-                               bool followLinks = true, const struct stat* lookedAt = nullptr,
-                               bool* mayChangeFile = nullptr);
+FileDescriptor openRegularFile(const RegularFileOpen& open, struct stat& info, bool* mayChangeFile = nullptr);
 
 // The status statx gave, as stat gives it.
 struct stat statusOf(const struct statx& x);

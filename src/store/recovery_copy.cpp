@@ -261,7 +261,7 @@ InPlaceOutcome writeInPlace(const fs::path& target, std::string_view bytes, cons
                             RunMemory* memory) {
   if (!memory || !memory->recording()) return InPlaceOutcome::NotRecorded;
   struct stat info;
-  FileDescriptor file = openRegularFile(AT_FDCWD, target, O_RDWR, info, false);
+  FileDescriptor file = openRegularFile({AT_FDCWD, target, O_RDWR, false}, info);
   if (!file) return InPlaceOutcome::CopyFailed;
   if (!unchangedSince(read, info)) return InPlaceOutcome::ChangedSinceRead;
 
@@ -299,7 +299,7 @@ InPlaceOutcome writeInPlace(const fs::path& target, std::string_view bytes, cons
 
 bool usableRecoveryCopy(const fs::path& folder, const std::string& name, const RunMemory& memory) {
   struct stat info;
-  FileDescriptor copy = openRegularFile(AT_FDCWD, folder / name, O_RDONLY, info, false);
+  FileDescriptor copy = openRegularFile({AT_FDCWD, folder / name, O_RDONLY, false}, info);
   return copy && trusted(info) && memory.madeRecoveryCopy(name, info.st_dev, info.st_ino);
 }
 
@@ -307,7 +307,7 @@ RecoveryOutcome restoreFromRecoveryCopy(const fs::path& folder, const std::strin
                                         fs::path* restoredFile) {
   const fs::path path = folder / name;
   struct stat info;
-  FileDescriptor copy = openRegularFile(AT_FDCWD, path, O_RDONLY, info, false);
+  FileDescriptor copy = openRegularFile({AT_FDCWD, path, O_RDONLY, false}, info);
   if (!copy) return RecoveryOutcome::Unusable;
   // Only a copy the user made, which no one else could have written, is trusted: another could
   // name any file of the folder and hold any bytes.
@@ -325,7 +325,7 @@ RecoveryOutcome restoreFromRecoveryCopy(const fs::path& folder, const std::strin
   const fs::path filePath = folder / header.name;
   if (restoredFile) *restoredFile = filePath;
   struct stat fileInfo;
-  FileDescriptor file = openRegularFile(AT_FDCWD, filePath, O_RDWR, fileInfo, false);
+  FileDescriptor file = openRegularFile({AT_FDCWD, filePath, O_RDWR, false}, fileInfo);
   const bool sameFile =
       file && fileInfo.st_dev == info.st_dev && static_cast<std::uint64_t>(fileInfo.st_ino) == header.inode;
   // Another file under the name, or none: not ours to change, and the copy may hold the only

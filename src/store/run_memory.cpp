@@ -199,7 +199,7 @@ bool RunMemory::readRun(const fs::path& file) {
   std::string text;
   {
     struct stat info;
-    FileDescriptor fd = openRegularFile(AT_FDCWD, file, O_RDONLY, info, false);
+    FileDescriptor fd = openRegularFile({AT_FDCWD, file, O_RDONLY, false}, info);
     if (!fd) return errno == ENOENT;  // dropped meanwhile by another run
     if (info.st_uid != ::geteuid()) return false;
     text.resize(static_cast<std::size_t>(info.st_size));

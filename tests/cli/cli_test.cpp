@@ -13,8 +13,6 @@
 
 #include "store/lock_holders.h"
 #include "support/cli_process.h"
-#include "support/folder_state.h"
-#include "support/generated_site.h"
 #include "support/killed_in_place_write.h"
 #include "support/oracle.h"
 #include "support/temp_folder.h"
@@ -115,20 +113,6 @@ TEST(Cli, ATornFileWaitsForTheUserWhoseRecoveryCopyItIs) {
   EXPECT_NE(userA.err.find("its former content is put back"), std::string::npos) << userA.err;
   EXPECT_EQ(TempFolder::read(torn), std::string(4096, ' ') + kScript);
   EXPECT_EQ(TempFolder::read(lookalike), "someone's notes");
-}
-
-// An .htaccess the run does not read (here a link) is named under the first file it governs.
-TEST(Cli, AnHtaccessNotReadIsNamed) {
-  TempFolder folder;
-  folder.put("elsewhere", "AddDefaultCharset Shift_JIS\n");
-  folder.put("site/a.js", kSjisScript);
-  fs::create_symlink(folder / "elsewhere", folder / "site/.htaccess");
-  const CliResult r = runCli({"-t", "utf-8", (folder / "site").native()});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find(success(folder / "site/a.js") + "  " + (folder / "site/.htaccess").native() +
-                       " は読みませんでした（シンボリックリンク）"),
-            std::string::npos)
-      << r.out;
 }
 
 // A page of user C's names a script in user B's private folder: root's run over the page's site
@@ -264,22 +248,6 @@ TEST(Cli, TheLinksTheIntakeTakesAreFollowed) {
   EXPECT_TRUE(fs::is_symlink(folder / "site/inside.js") && fs::is_symlink(folder / "named.js"));
 }
 
-// A user whose process limit allows no further thread (`ulimit -u`) still gets every file
-// converted, on the one thread there is.
-TEST(Cli, WithoutRoomForAThreadTheRunGoesOnOnItsOwnThread) {
-  const uid_t unused = 0x7EAE0000u + static_cast<uid_t>(getpid() & 0xFFFF);
-  TempFolder folder;
-  std::string log = kLogStart;
-  for (int k = 0; k < 6; ++k) log += success(folder.put("site/f" + std::to_string(k) + ".js", kSjisScript));
-  for (const auto& entry : fs::recursive_directory_iterator(folder.path()))
-    lchown(entry.path().c_str(), unused, unused);
-  ASSERT_EQ(chown(folder.path().c_str(), unused, unused), 0);
-  const CliResult r = runCli({"-t", "utf-8", (folder / "site").native()}, {}, asUser(unused, 1));
-  if (r.status == 122) GTEST_SKIP() << "cannot run as an unprivileged user under a process limit here";
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, log + finished(6, 0));
-}
-
 // --- Stopping a run ------------------------------------------------------------------------
 
 const std::string kCancelled = "\n---\n変換はキャンセルされました。\n";
@@ -359,34 +327,6 @@ TEST(CliInterrupt, ALogPipeWhoseReaderHasGoneStopsTheRun) {
   const std::size_t converted = convertedPrefix(files);
   ASSERT_GE(converted, 1u);
   EXPECT_NE(r.err.find(success(files[converted - 1])), std::string::npos) << r.err;
-}
-
-// Ctrl-C right after a page, then the same command again: the page already names UTF-8 while
-// its scripts are still Shift_JIS, and the second run reads them as the first would have (from
-// the user's memory of what the first wrote): every script as one uninterrupted run makes it.
-TEST(CliInterrupt, StoppedAfterAPageAndStartedAgainEveryScriptIsAsOneRunMakesIt) {
-  TempFolder stopped, whole;
-  std::string page = "<html><head><meta charset=\"Shift_JIS\">\n";
-  for (std::size_t k = 0; k < 300; ++k) {
-    std::u16string words;
-    for (std::size_t n = 0; n <= k % 4; ++n) words += levelOneKanji()[(k * 7 + n * 13) % levelOneKanji().size()];
-    const std::string script = "var s = \"" + icuEncode("windows-31j", words) + "\";\n";
-    const std::string name = "js/s" + std::to_string(1000 + k) + ".js";
-    stopped.put("site/" + name, script);
-    whole.put("site/" + name, script);
-    page += "<script src=\"" + name + "\"></script>\n";
-  }
-  stopped.put("site/index.html", page + "</head></html>\n");
-  whole.put("site/index.html", page + "</head></html>\n");
-  CliProcess first({"-t", "utf-8", (stopped / "site").native()});
-  ASSERT_TRUE(first.waitForOutput(success(stopped / "site/index.html"))) << first.out();
-  first.signal(SIGINT);
-  EXPECT_EQ(first.finish().status, 130);
-  EXPECT_EQ(runCli({"-t", "utf-8", (stopped / "site").native()}).status, 0);
-  EXPECT_EQ(runCli({"-t", "utf-8", (whole / "site").native()}).status, 0);
-  const FolderState expected = snapshot(whole / "site"), got = snapshot(stopped / "site");
-  ASSERT_EQ(got.size(), expected.size());
-  for (const auto& [name, entry] : expected) EXPECT_EQ(got.at(name).content, entry.content) << name;
 }
 
 // --- Two runs at once ------------------------------------------------------------------------

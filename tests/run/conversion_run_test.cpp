@@ -122,28 +122,6 @@ TEST(ConversionRun, TheLogGrowsAsEachFileFinishes) {
   EXPECT_EQ(problems, std::vector<std::string>{});
 }
 
-// A run killed while it wrote a file in place leaves it half-written beside its recovery copy;
-// the next run that converts in that folder puts the former content back before it reads any
-// file there, and tells its observer, also of a file it does not convert.
-TEST(ConversionRun, AFormerContentPutBackIsTold) {
-  TempFolder folder;
-  const fs::path listed = folder.put("a.js", kScript);
-  const std::string former(3 * 4096, 'o'), written(2 * 4096, 'n');
-  const fs::path torn = folder.put("b.txt", former);
-  ASSERT_TRUE(testing::killedOnePageIntoAnInPlaceWrite(torn, written));
-
-  RunObserver observer;
-  std::vector<std::string> told;
-  observer.formerPutBack = [&](const fs::path& file) { told.push_back(file.native()); };
-  std::atomic<bool> cancel{false};
-  RunRequest request{toUtf8(), {listed.native()}};
-  request.memoryFolder = testing::memoryFolderOf();
-  conversionWorker(request, observer, cancel);
-  EXPECT_EQ(told, std::vector<std::string>{torn.native()});
-  EXPECT_EQ(TempFolder::read(torn), former);
-  EXPECT_EQ(TempFolder::read(listed), kScriptInUtf8);
-}
-
 // A recovery copy the user cannot use (another user's, or one no run of the user's recorded:
 // unpacked from an archive, say) may hold the only former content of a torn file: the file is
 // left as it is, its line names the copy, and a dry run and a check say so too.
@@ -281,29 +259,18 @@ TEST(ConversionRun, EachPassAnnouncesHowManyFilesItWillLog) {
   EXPECT_EQ(logged, 5u);
 }
 
-TEST(ConversionRun, ASheetLoadedTwiceOrByTwoPagesIsConvertedOnce) {
+// A sheet loaded twice by a page and by a second page is converted once in the loaded sheets'
+// pass; listed too, it is converted twice, and the second conversion gives back what the first
+// wrote: neither backed up nor written again, so its one backup holds the original.
+TEST(ConversionRun, ASheetIsConvertedOnceListedAndOnceLoadedByAnyNumberOfPages) {
   TempFolder folder;
   fs::path one = folder.put("one.html", page({"a.css", "a.css", "./a.css"}));
   fs::path two = folder.put("sub/two.html", page({"../a.css"}));
   fs::path sheet = folder.put("a.css", kSheet);
-  RunResult r = convertAll({toUtf8(), {one, two}});
-  EXPECT_EQ(r.record.paths(), (std::vector<std::string>{one.string(), two.string(), sheet.string()}));
-  EXPECT_EQ(r.summary.successes, 3);
-  EXPECT_EQ(TempFolder::read(sheet), kSheetInUtf8);
-  EXPECT_EQ(TempFolder::read(sheet.string() + ".bak"), kSheet);
-  EXPECT_FALSE(fs::exists(sheet.string() + ".bak.bak"));
-}
-
-TEST(ConversionRun, ASheetBothListedAndLoadedIsConvertedTwice) {
-  TempFolder folder;
-  fs::path p = folder.put("index.html", page({"a.css"}));
-  fs::path sheet = folder.put("a.css", kSheet);
-  RunResult r = convertAll({toUtf8(), {sheet, p}});
-  EXPECT_EQ(r.record.log(), kStart + success(p) + success(sheet) + success(sheet) + finished(3, 0));
-  EXPECT_EQ(r.record.outcomes.at(1).pass, 2);
-  EXPECT_EQ(r.record.outcomes.at(2).pass, 4);
-  // The second conversion gives back what the first wrote: the sheet is neither backed up nor
-  // written again, so its one backup holds the original.
+  RunResult r = convertAll({toUtf8(), {sheet, one, two}});
+  EXPECT_EQ(r.record.log(), kStart + success(one) + success(two) + success(sheet) + success(sheet) + finished(4, 0));
+  EXPECT_EQ(r.record.outcomes.at(2).pass, 2);
+  EXPECT_EQ(r.record.outcomes.at(3).pass, 4);
   EXPECT_EQ(TempFolder::read(sheet.string() + ".bak"), kSheet);
   EXPECT_FALSE(fs::exists(sheet.string() + ".bak.bak"));
   EXPECT_EQ(TempFolder::read(sheet), kSheetInUtf8);

@@ -31,7 +31,7 @@ TEST(OrderedPool, ResultsArriveInPassOrderWhateverOrderTheyFinishIn) {
   std::atomic<int> concurrent{0}, most{0}, finishing{0};
   std::atomic<bool> finishesOverlapped{false};
   runInPassOrder<int>(
-      views(paths), 3, cancel,
+      views(paths), {3, cancel},
       [&](std::size_t k, const PoolTurn&) {
         int now = ++concurrent;
         most = std::max(most.load(), now);
@@ -60,7 +60,7 @@ TEST(OrderedPool, CancelStartsNothingNewAndHandsOverWhatStarted) {
     std::set<std::string> started;
     std::vector<std::string> finished;
     runInPassOrder<int>(
-        views(paths), threads, cancel,
+        views(paths), {threads, cancel},
         [&](std::size_t k, const PoolTurn&) {
           {
             std::lock_guard lock(mutex);
@@ -80,33 +80,6 @@ TEST(OrderedPool, CancelStartsNothingNewAndHandsOverWhatStarted) {
   }
 }
 
-// The pacing's rule: the others join once 32 files at least show a quarter of their time off
-// the cores or waiting for flushes.
-TEST(WorkerPacing, JoinsOnceAQuarterOfTheFilesTimeWaits) {
-  struct Case {
-    int files;
-    std::uint64_t wall, cpu;    // each file's, in nanoseconds
-    std::uint64_t flushWaited;  // the run's flushes, in all
-    bool joins;
-  } cases[] = {
-      {31, 1000, 0, 0, false},        // too few files to tell
-      {32, 1000, 0, 0, true},         // asleep
-      {32, 1000, 760, 0, false},      // under a quarter off the cores
-      {32, 1000, 740, 0, true},       // over a quarter
-      {32, 1000, 1000, 7000, false},  // flushes under a quarter of 32,000 ns
-      {32, 1000, 1000, 9000, true},   // a flush that keeps its core busy counts all the same
-  };
-  for (const Case& c : cases) {
-    WorkerPacing pacing(2, [&] { return c.flushWaited; });
-    bool said = false;
-    for (int k = 0; k < c.files; ++k) said = pacing.noteFile(c.wall, c.cpu) || said;
-    EXPECT_EQ(pacing.joined(), c.joins) << c.files << " " << c.cpu << " " << c.flushWaited;
-    EXPECT_EQ(said, c.joins);
-    EXPECT_EQ(pacing.firstOf(8), c.joins ? 8 : 2);
-  }
-  EXPECT_EQ(WorkerPacing().firstOf(8), 8);  // unpaced: every worker from the start
-}
-
 // Paced, the first worker alone takes files until their time shows waits; then the others
 // join, for the rest of the pass.
 TEST(OrderedPool, PacedWorkersJoinOnceFilesWait) {
@@ -118,7 +91,7 @@ TEST(OrderedPool, PacedWorkersJoinOnceFilesWait) {
     std::set<int> workers;
     std::vector<std::size_t> finished;
     runInPassOrder<int>(
-        views(paths), 4, cancel,
+        views(paths), {4, cancel, &pacing},
         [&](std::size_t k, const PoolTurn& turn) {
           {
             std::lock_guard lock(mutex);
@@ -127,7 +100,7 @@ TEST(OrderedPool, PacedWorkersJoinOnceFilesWait) {
           std::this_thread::sleep_for(std::chrono::microseconds(300));  // off the core, as a read from a disk
           return static_cast<int>(k);
         },
-        [&](std::size_t k, int&) { finished.push_back(k); }, &pacing);
+        [&](std::size_t k, int&) { finished.push_back(k); });
     EXPECT_EQ(finished.size(), paths.size()) << count;
     EXPECT_TRUE(std::is_sorted(finished.begin(), finished.end())) << count;
     EXPECT_EQ(workers.size() > 1, count == 80) << count;
@@ -149,7 +122,7 @@ TEST(OrderedPool, OneFileIsNeverConvertedTwiceAtOnce) {
   std::atomic<int> inside{0};
   std::atomic<bool> overlapped{false};
   runInPassOrder<int>(
-      views(paths), 4, cancel,
+      views(paths), {4, cancel},
       [&](std::size_t, const PoolTurn&) {
         if (++inside > 1) overlapped = true;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -173,7 +146,7 @@ TEST(OrderedPool, ACancellationLeavesNoGapBehindAFileThatWaited) {
   std::mutex mutex;
   std::vector<std::size_t> finished;
   runInPassOrder<int>(
-      views(paths), 3, cancel,
+      views(paths), {3, cancel},
       [&](std::size_t k, const PoolTurn&) {
         if (k == 2) otherStarted = true;
         if (k == 0) {  // index 1, the same file, waits for this one; index 2 goes ahead
@@ -204,7 +177,7 @@ TEST(OrderedPool, RunsOnTheThreadsItCanStart) {
       std::vector<std::string> finished;
       std::atomic<bool> cancel{false};
       runInPassOrder<int>(
-          views(paths), 4, cancel, [](std::size_t k, const PoolTurn&) { return static_cast<int>(k); },
+          views(paths), {4, cancel}, [](std::size_t k, const PoolTurn&) { return static_cast<int>(k); },
           [&](std::size_t k, int& result) {
             if (result == static_cast<int>(k)) finished.push_back(paths[k]);
           });

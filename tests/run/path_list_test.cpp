@@ -1,4 +1,5 @@
-// The run's compact list of paths: what goes in comes out, in order, whatever the lengths.
+// The run's compact list of paths: what goes in comes out, in order, whatever the lengths (which
+// paths a walk keeps is held by the intake's tests).
 #include "run/path_list.h"
 
 #include <gtest/gtest.h>
@@ -35,21 +36,6 @@ TEST(PathList, GivesBackEveryPathInOrderAfterACopyAMoveAndAReuse) {
   list.push_back("/again.js");  // NOLINT(bugprone-use-after-move)
   EXPECT_EQ(list.strings(), std::vector<std::string>{"/again.js"});
   EXPECT_EQ(moved.strings(), paths);
-}
-
-TEST(PathList, KeepsOnlyThePathsFlaggedInTheirOrder) {
-  const std::vector<std::string> paths = mixedPaths();
-  PathList list(paths);
-  std::vector<bool> kept(paths.size());
-  std::vector<std::string> expected;
-  for (std::size_t k = 0; k < paths.size(); ++k) {
-    kept[k] = k % 3 != 1;
-    if (kept[k]) expected.push_back(paths[k]);
-  }
-  list.keepOnly(kept);
-  EXPECT_EQ(list.strings(), expected);
-  list.push_back("/after.html");
-  EXPECT_EQ(list[list.size() - 1], "/after.html");
 }
 
 }  // namespace

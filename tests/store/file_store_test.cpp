@@ -120,6 +120,17 @@ bool setInodeFlag(const fs::path& path, int flag, bool on) {
   return done;
 }
 
+// The store's one write, the content given as one piece.
+struct Write {
+  std::string_view bytes;
+  const FileIdentity* read = nullptr;
+  bool backup = false;
+  WriteSession* session = nullptr;
+};
+StoreResult replace(const fs::path& path, const Write& write) {
+  return replaceFile({path, {&write.bytes, 1}, write.read, write.backup}, write.session);
+}
+
 std::string allBytes() {
   std::string bytes;
   for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
@@ -139,7 +150,7 @@ TEST_F(FileStoreTest, ReadsAndWritesWholeFilesUnderAnyName) {
   };
   for (const auto& c : cases) {
     put(at(c.name), "former content, longer than the new one");
-    ASSERT_EQ(writeWholeFile(at(c.name), c.bytes).result, ResultCode::Success) << c.name;
+    ASSERT_EQ(replace(at(c.name), {c.bytes}).result, ResultCode::Success) << c.name;
     std::string read = "stale";
     ASSERT_EQ(readFile({at(c.name)}, read), ResultCode::Success) << c.name;
     EXPECT_EQ(read, c.bytes) << c.name;
@@ -179,7 +190,7 @@ TEST_F(FileStoreTest, WriteKeepsPermissionBitsAndOwner) {
     put(file, "old");
     ASSERT_EQ(chown(file.c_str(), 1234, 5678), 0);
     ASSERT_EQ(chmod(file.c_str(), mode), 0);
-    ASSERT_EQ(writeWholeFile(file, "new").result, ResultCode::Success);
+    ASSERT_EQ(replace(file, {"new"}).result, ResultCode::Success);
     struct stat info {};
     stat(file.c_str(), &info);
     EXPECT_EQ(info.st_mode & 07777, mode);
@@ -188,7 +199,7 @@ TEST_F(FileStoreTest, WriteKeepsPermissionBitsAndOwner) {
     EXPECT_EQ(get(file), "new");
   }
   const mode_t mask = umask(022);  // a new file gets what the umask allows
-  EXPECT_EQ(writeWholeFile(at("new.html"), "<p>").result, ResultCode::Success);
+  EXPECT_EQ(replace(at("new.html"), {"<p>"}).result, ResultCode::Success);
   umask(mask);
   EXPECT_EQ(modeOf(at("new.html")), 0644u);
 }
@@ -202,8 +213,7 @@ TEST_F(FileStoreTest, ThroughLinksTheBackupLiesBesideTheNameAndTheWriteReachesTh
   fs::create_symlink("../real/css/s.css", at("site/link.css"));
   fs::create_symlink("link.css", at("site/second.css"));
   auto expected = names();
-  ASSERT_TRUE(backupFile(at("site/second.css")).ok());
-  ASSERT_EQ(writeWholeFile(at("site/second.css"), "new").result, ResultCode::Success);
+  ASSERT_EQ(replace(at("site/second.css"), {"new", nullptr, true}).result, ResultCode::Success);
   EXPECT_TRUE(fs::is_symlink(at("site/link.css")) && fs::is_symlink(at("site/second.css")));
   EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(at("site/second.css.bak"))));
   EXPECT_EQ(get(at("site/second.css.bak")), "old");
@@ -217,11 +227,11 @@ TEST_F(FileStoreTest, EveryHardLinkGetsTheNewContent) {
   fs::create_hard_link(at("a.html"), at("b.html"));
   const ino_t inode = inodeOf(at("a.html"));
   // Not without a memory to record the recovery copy in, which no later run would use otherwise.
-  const StoreResult unrecorded = writeWholeFile(at("a.html"), "new");
+  const StoreResult unrecorded = replace(at("a.html"), {"new"});
   EXPECT_EQ(unrecorded.problem, StoreProblem::NotRecorded);
   EXPECT_EQ(get(at("a.html")), "old content, longer than the new");
   RecordingSession recording;
-  ASSERT_EQ(writeWholeFile(at("a.html"), "new", nullptr, nullptr, &recording.session).result, ResultCode::Success);
+  ASSERT_EQ(replace(at("a.html"), {"new", nullptr, false, &recording.session}).result, ResultCode::Success);
   EXPECT_EQ(get(at("a.html")), "new");
   EXPECT_EQ(get(at("b.html")), "new");
   EXPECT_EQ(inodeOf(at("a.html")), inode);
@@ -236,38 +246,12 @@ TEST_F(FileStoreTest, WhatIsNoRegularFileFailsAndChangesNothing) {
     std::string content = "stale";
     EXPECT_EQ(readFile({at(name)}, content), ResultCode::CannotOpen) << name;
     EXPECT_EQ(content, "") << name;
-    EXPECT_FALSE(backupFile(at(name)).ok()) << name;
+    EXPECT_FALSE(replace(at(name), {"new", nullptr, true}).ok()) << name;
   }
   for (const char* name : {"folder.html", "plain.txt/a.html", "missing/a.html", "pipe.js", "loop1.css", "sub/"})
-    EXPECT_EQ(writeWholeFile(at(name), "new").result, ResultCode::WriteFailed) << name;
+    EXPECT_EQ(replace(at(name), {"new"}).result, ResultCode::WriteFailed) << name;
   EXPECT_EQ(names(), before);
   EXPECT_EQ(get(at("plain.txt")), "x");
-}
-
-// A backup made from a copy written ahead holds what was read, beside the name given (a
-// link's too), with the file's mode, and leaves no other name behind.
-TEST_F(FileStoreTest, ABackupWrittenAheadHoldsWhatWasRead) {
-  fs::create_directory(at("real"));
-  put(at("real/s.css"), allBytes());
-  chmod(at("real/s.css").c_str(), 0640);
-  fs::create_symlink("real/s.css", at("s.css"));
-  put(at("s.css.bak"), "older");
-  for (const char* name : {"real/s.css", "s.css"}) {
-    SCOPED_TRACE(name);
-    std::string content;
-    FileIdentity identity;
-    ASSERT_EQ(readFile({at(name)}, content, &identity), ResultCode::Success);
-    BackupCopy copy;
-    writeBackupCopy(at(name), content, copy);
-    ASSERT_TRUE(copy.ready);
-    content = "converted";  // what the conversion does to the bytes read
-    ASSERT_TRUE(backupFile(at(name), &identity, nullptr, nullptr, &copy).ok());
-    EXPECT_EQ(get(at(std::string(name) + ".bak")), allBytes());
-    EXPECT_EQ(modeOf(at(std::string(name) + ".bak")), 0640u);
-  }
-  EXPECT_EQ(get(at("s.css.bak.bak")), "older");
-  EXPECT_EQ(names(),
-            (std::set<std::string>{"real", "real/s.css", "real/s.css.bak", "s.css", "s.css.bak", "s.css.bak.bak"}));
 }
 
 // A file replaced by a new one becomes its own backup (the same inode, its modification time
@@ -297,7 +281,7 @@ TEST_F(FileStoreTest, WrittenWithItsBackupAFileReplacedByANewOneIsItsOwnBackup) 
     ASSERT_EQ(readFile({at(c.name)}, content, &identity), ResultCode::Success);
     const std::string_view piece = "new";
     RecordingSession recording;
-    ASSERT_TRUE(writeWithBackup(at(c.name), {&piece, 1}, identity, nullptr, &recording.session, nullptr, true).ok());
+    ASSERT_TRUE(replace(at(c.name), {piece, &identity, true, &recording.session}).ok());
     const fs::path backup = at(std::string(c.name) + ".bak");
     EXPECT_EQ(get(at(c.name)), "new");
     EXPECT_EQ(get(backup), "old");
@@ -326,8 +310,7 @@ TEST_F(FileStoreTest, ABackupInFlightIsKeptAndTheFileReplaced) {
     ASSERT_EQ(readFile({at("a.html")}, content, &identity), ResultCode::Success);
     const std::string_view piece = "new";
     const StoreResult written =
-        withBackup ? writeWithBackup(at("a.html"), {&piece, 1}, identity, nullptr, nullptr, nullptr, byLink)
-                   : writeWholeFile(at("a.html"), piece, &identity);
+        withBackup ? replace(at("a.html"), {piece, &identity, true}) : replace(at("a.html"), {piece, &identity});
     ASSERT_TRUE(written.ok());
     EXPECT_EQ(get(at("a.html")), "new");
     EXPECT_EQ(get(at("a.html.bak")), "old");
@@ -369,9 +352,8 @@ TEST_F(FileStoreTest, ASaveAsTheNewFileTakesTheNameIsKept) {
     });
     const std::string_view piece = "converted";
     const bool withBackup = trial % 2 == 0;
-    const StoreResult written = withBackup ? writeWithBackup(at("p.css"), {&piece, 1}, identity, nullptr, nullptr,
-                                                             nullptr, backupMayBeLink(identity))
-                                           : writeWholeFile(at("p.css"), piece, &identity);
+    const StoreResult written =
+        withBackup ? replace(at("p.css"), {piece, &identity, true}) : replace(at("p.css"), {piece, &identity});
     editor.join();
     close(watch);
     EXPECT_EQ(get(at("p.css")), "the editor's");
@@ -386,14 +368,15 @@ TEST_F(FileStoreTest, TheLongestChainTheFileSystemHoldsIsPushedWhole) {
   for (std::string name = "a.js.bak"; name.size() <= 255; name += ".bak") chain.push_back(at(name));
   put(at("a.js"), "newest");
   for (std::size_t i = 0; i + 1 < chain.size(); ++i) put(chain[i], std::to_string(i));
-  ASSERT_TRUE(backupFile(at("a.js")).ok());
+  ASSERT_TRUE(replace(at("a.js"), {"new", nullptr, true}).ok());
   EXPECT_EQ(get(chain[0]), "newest");
   for (std::size_t i = 1; i < chain.size(); ++i) EXPECT_EQ(get(chain[i]), std::to_string(i - 1));
 
   // Now the chain is full: the next backup fails and moves nothing.
   const auto before = names();
-  EXPECT_FALSE(backupFile(at("a.js")).ok());
+  EXPECT_FALSE(replace(at("a.js"), {"newer", nullptr, true}).ok());
   EXPECT_EQ(names(), before);
+  EXPECT_EQ(get(at("a.js")), "new");
   EXPECT_EQ(get(chain.back()), std::to_string(chain.size() - 2));
 }
 
@@ -403,7 +386,8 @@ TEST_F(FileStoreTest, AFolderInTheChainChangesNothing) {
   put(at("b.js.bak"), "b1");
   fs::create_directory(at("b.js.bak.bak"));
   const auto before = names();
-  EXPECT_FALSE(backupFile(at("b.js")).ok());
+  EXPECT_FALSE(replace(at("b.js"), {"new", nullptr, true}).ok());
+  EXPECT_EQ(get(at("b.js")), "b");
   EXPECT_EQ(names(), before);
   EXPECT_EQ(get(at("b.js.bak")), "b1");
 }
@@ -421,27 +405,26 @@ TEST_F(FileStoreTest, PastTheFileSizeLimitNothingIsLost) {
     put(at("c.js"), "small");
     put(at("c.js.bak"), "older");
     const auto before = names();
-    EXPECT_TRUE(
-        inChild(limited(RLIMIT_FSIZE, 4096),
-                [&] {
-                  if (ignored) signal(SIGXFSZ, SIG_IGN);
-                  WriteSession session;
-                  WriteSession* used = withSession ? &session : nullptr;
-                  std::string content;
-                  FileIdentity identity;
-                  const std::string big(100000, 'x');
-                  const std::string_view piece = big;
-                  const bool failed =
-                      writeWholeFile(at("a.html"), big, nullptr, nullptr, used).problem == StoreProblem::FileTooLarge &&
-                      !backupFile(at("b.css"), nullptr, nullptr, used).ok() &&
-                      readFile({at("c.js")}, content, &identity) == ResultCode::Success &&
-                      writeWithBackup(at("c.js"), {&piece, 1}, identity, nullptr, used, nullptr, false).problem ==
-                          StoreProblem::FileTooLarge;
-                  sigset_t pending, blocked;
-                  sigpending(&pending);
-                  pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
-                  return failed && !sigismember(&pending, SIGXFSZ) && !sigismember(&blocked, SIGXFSZ);
-                }))
+    EXPECT_TRUE(inChild(limited(RLIMIT_FSIZE, 4096),
+                        [&] {
+                          if (ignored) signal(SIGXFSZ, SIG_IGN);
+                          WriteSession session;
+                          WriteSession* used = withSession ? &session : nullptr;
+                          std::string content;
+                          FileIdentity identity;
+                          const std::string big(100000, 'x');
+                          const std::string_view piece = big;
+                          const bool failed =
+                              replace(at("a.html"), {big, nullptr, false, used}).problem ==
+                                  StoreProblem::FileTooLarge &&
+                              !replace(at("b.css"), {"", nullptr, true, used}).ok() &&
+                              readFile({at("c.js")}, content, &identity) == ResultCode::Success &&
+                              replace(at("c.js"), {piece, &identity, true, used}).problem == StoreProblem::FileTooLarge;
+                          sigset_t pending, blocked;
+                          sigpending(&pending);
+                          pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
+                          return failed && !sigismember(&pending, SIGXFSZ) && !sigismember(&blocked, SIGXFSZ);
+                        }))
         << "ignored " << ignored << ", session " << withSession;
     EXPECT_EQ(get(at("a.html")), "original");
     EXPECT_EQ(get(at("b.css.bak")), "older");
@@ -462,29 +445,15 @@ TEST_F(FileStoreTest, WriteSessionFollowsTheFolderThePathLeadsTo) {
     put(at("site/b.html"), "b-old");
     WriteSession session;
     if (toldOfFiles) session.beginFile();
-    ASSERT_TRUE(writeWholeFile(at("site/a.html"), "a-new", nullptr, nullptr, &session).ok());
+    ASSERT_TRUE(replace(at("site/a.html"), {"a-new", nullptr, false, &session}).ok());
     fs::rename(at("site"), at("moved"));
     fs::create_directory(at("site"));
     put(at("site/b.html"), "b-other");
     if (toldOfFiles) session.beginFile();
-    ASSERT_TRUE(writeWholeFile(at("site/b.html"), "b-new", nullptr, nullptr, &session).ok()) << toldOfFiles;
+    ASSERT_TRUE(replace(at("site/b.html"), {"b-new", nullptr, false, &session}).ok()) << toldOfFiles;
     EXPECT_EQ(get(at("site/b.html")), "b-new") << toldOfFiles;
     EXPECT_EQ(get(at("moved/b.html")), "b-old") << toldOfFiles;
     EXPECT_EQ(get(at("moved/a.html")), "a-new") << toldOfFiles;
-  }
-}
-
-// The time a session's writes spend bringing their new content to the disk is counted: the
-// run weighs it to decide whether more workers would overlap such waits.
-TEST_F(FileStoreTest, ASessionCountsItsWritesFlushes) {
-  put(at("kept.html"), "old");
-  WriteSession session;
-  std::uint64_t before = session.flushNanos();
-  for (const char* name : {"kept.html", "new.html"}) {  // a file replaced, a file made
-    session.beginFile();
-    ASSERT_TRUE(writeWholeFile(at(name), "new", nullptr, nullptr, &session).ok()) << name;
-    EXPECT_GT(session.flushNanos(), before) << name;
-    before = session.flushNanos();
   }
 }
 
@@ -589,8 +558,7 @@ TEST_F(FileStoreTest, WriteAndBackupCarryExtendedAttributesAndAcls) {
       ASSERT_EQ(setxattr(file.c_str(), name.c_str(), value.data(), value.size(), 0), 0) << name;
     const auto before = attributesOf(file);
     const mode_t mode = modeOf(file);
-    ASSERT_TRUE(backupFile(file).ok());
-    ASSERT_EQ(writeWholeFile(file, "new").result, ResultCode::Success);
+    ASSERT_EQ(replace(file, {"new", nullptr, true}).result, ResultCode::Success);
     EXPECT_EQ(get(file), "new");
     for (const fs::path& written : {file, fs::path(file.native() + ".bak")}) {
       EXPECT_EQ(attributesOf(written), before) << written;
@@ -611,8 +579,7 @@ TEST_F(FileStoreTest, AFolderDefaultAclDoesNotReachTheNewFile) {
   put(file, "old");
   ASSERT_EQ(removexattr(file.c_str(), "system.posix_acl_access"), 0);
   ASSERT_EQ(chmod(file.c_str(), 0600), 0);
-  ASSERT_TRUE(backupFile(file).ok());
-  ASSERT_EQ(writeWholeFile(file, "new").result, ResultCode::Success);
+  ASSERT_EQ(replace(file, {"new", nullptr, true}).result, ResultCode::Success);
   for (const fs::path& written : {file, fs::path(file.native() + ".bak")}) {
     EXPECT_EQ(attributesOf(written), (std::map<std::string, std::string>{})) << written;
     EXPECT_EQ(modeOf(written), 0600u) << written;
@@ -630,10 +597,10 @@ TEST_F(FileStoreTest, AnAttributeThatCannotBeCarriedMeansWritingInPlace) {
   const ino_t inode = inodeOf(file);
   const fs::path memory = testing::memoryFolderOf(kConvertingUser);
   EXPECT_TRUE(inChild(asConvertingUser(), [&] {
-    const StoreResult backup = backupFile(file);
     RecordingSession recording(memory);
+    const StoreResult backup = replace(file, {"new", nullptr, true, &recording.session});
     return !backup.ok() && backup.problem == StoreProblem::AttributesNotCarried &&
-           writeWholeFile(file, "new", nullptr, nullptr, &recording.session).ok();
+           replace(file, {"new", nullptr, false, &recording.session}).ok();
   }));
   EXPECT_EQ(get(file), "new");
   EXPECT_EQ(inodeOf(file), inode);
@@ -665,7 +632,7 @@ TEST_F(FileStoreTest, AnOrdinaryUserKeepsOwnerAndGroup) {
     const fs::path memory = testing::memoryFolderOf(kConvertingUser);
     EXPECT_TRUE(inChild(asConvertingUser({kUsersGroup}), [&] {
       RecordingSession recording(memory);
-      return backupFile(file).ok() && writeWholeFile(file, "new", nullptr, nullptr, &recording.session).ok();
+      return replace(file, {"new", nullptr, true, &recording.session}).ok();
     }));
     const struct stat info = statusOf(file);
     EXPECT_EQ(get(file), "new");
@@ -697,9 +664,8 @@ TEST_F(FileStoreTest, ABackupInFlightOfAFileOnlyWrittenInPlaceIsRefused) {
       FileIdentity identity;
       if (readFile({at("a.html")}, content, &identity) != ResultCode::Success) return false;
       const std::string_view piece = "new";
-      const StoreResult written = withBackup ? writeWithBackup(at("a.html"), {&piece, 1}, identity, nullptr, nullptr,
-                                                               nullptr, backupMayBeLink(identity))
-                                             : writeWholeFile(at("a.html"), piece, &identity);
+      const StoreResult written =
+          withBackup ? replace(at("a.html"), {piece, &identity, true}) : replace(at("a.html"), {piece, &identity});
       return written.result == ResultCode::WriteFailed && written.problem == StoreProblem::BackupInFlight;
     }));
     EXPECT_EQ(get(at("a.html")), "old");
@@ -740,8 +706,8 @@ TEST_F(FileStoreTest, WhatTheUserMayNotWriteIsNeitherReplacedNorBackedUp) {
     const auto before = names();
     EXPECT_TRUE(inChild(asConvertingUser(), [&] {
       const fs::path named = c.throughLink ? at("s.css") : file;
-      const StoreResult backup = backupFile(named);
-      const StoreResult replaced = writeWholeFile(named, "new content");
+      const StoreResult backup = replace(named, {"new content", nullptr, true});
+      const StoreResult replaced = replace(named, {"new content"});
       return backup.result == ResultCode::WriteFailed && backup.problem == c.problem &&
              replaced.result == ResultCode::WriteFailed && replaced.problem == c.problem;
     }));
@@ -772,8 +738,8 @@ TEST_F(FileStoreTest, WhatTheSystemKeepsFromChangingIsLeftAsItWas) {
     const fs::path file = at("a.html");
     put(file, "old content");
     if (!setInodeFlag(c.onFolder ? dir_ : file, c.flag, true)) GTEST_SKIP() << "no such attributes here";
-    const StoreResult backup = backupFile(file);
-    const StoreResult write = writeWholeFile(file, "new");
+    const StoreResult backup = replace(file, {"new", nullptr, true});
+    const StoreResult write = replace(file, {"new"});
     setInodeFlag(c.onFolder ? dir_ : file, c.flag, false);
     EXPECT_EQ(backup.problem, c.problem);
     EXPECT_EQ(write.result, ResultCode::WriteFailed);
@@ -805,12 +771,12 @@ TEST_F(FileStoreTest, AFileChangedSinceItWasReadIsNeitherBackedUpNorWritten) {
          fs::create_symlink(f.filename().native() + ".copy", f);
        }},
   };
-  // Plain, hard-linked, backup written ahead from the read, read as a regular file (as a run
-  // reads a listed file: the write then takes the read's look for its own).
-  for (int way = 0; way < 4; ++way) {
-    const bool hardLinked = way == 1, ahead = way == 2, asFile = way == 3;
+  // Plain, hard-linked, read as a regular file (as a run reads a listed file: the write then
+  // takes the read's look for its own).
+  for (int way = 0; way < 3; ++way) {
+    const bool hardLinked = way == 1, asFile = way == 2;
     for (const auto& c : cases) {
-      SCOPED_TRACE(std::string(c.name) + (hardLinked ? ", hard-linked" : "") + (ahead ? ", copy written ahead" : "") +
+      SCOPED_TRACE(std::string(c.name) + (hardLinked ? ", hard-linked" : "") +
                    (asFile ? ", read as a regular file" : ""));
       const fs::path file = at("a.html");
       put(file, "old content");
@@ -821,16 +787,10 @@ TEST_F(FileStoreTest, AFileChangedSinceItWasReadIsNeitherBackedUpNorWritten) {
       ASSERT_EQ(readFile({file, asFile ? NameLink::NotFollowed : NameLink::Followed, asFile ? &looked : nullptr},
                          content, &identity),
                 ResultCode::Success);
-      BackupCopy copy;
-      if (ahead) {
-        writeBackupCopy(file, content, copy);
-        ASSERT_TRUE(copy.ready && !identity.hasExtendedAttributes);
-      }
       c.change(file);
       const auto before = names();
       const std::string changed = fs::exists(file) ? get(file) : "";
-      const StoreResult backup = backupFile(file, &identity, nullptr, nullptr, &copy),
-                        write = writeWholeFile(file, "new", &identity);
+      const StoreResult backup = replace(file, {"new", &identity, true}), write = replace(file, {"new", &identity});
       EXPECT_EQ(write.result, ResultCode::WriteFailed);
       EXPECT_EQ(write.problem, StoreProblem::ChangedSinceRead);
       EXPECT_FALSE(backup.ok());
@@ -885,8 +845,8 @@ TEST_F(FileStoreTest, DevicesAndPipesAreNeverOpened) {
     ASSERT_GE(inotify_add_watch(watch, at(name).c_str(), IN_OPEN), 0);
     std::string content;
     EXPECT_EQ(readFile({at(name)}, content), ResultCode::CannotOpen);
-    EXPECT_FALSE(backupFile(at(name)).ok());
-    EXPECT_EQ(writeWholeFile(at(name), "new").result, ResultCode::WriteFailed);
+    EXPECT_FALSE(replace(at(name), {"new", nullptr, true}).ok());
+    EXPECT_EQ(replace(at(name), {"new"}).result, ResultCode::WriteFailed);
     char events[4096];
     EXPECT_LT(read(watch, events, sizeof events), 0) << "opened";
     close(watch);
@@ -921,8 +881,7 @@ TEST_F(FileStoreTest, WritesAndBackupsWithAndWithoutUnnamedTemporaryFiles) {
       const pid_t child = fork();
       if (child == 0) {
         if (unnamedRefused && !testing::refuseUnnamedFiles()) _exit(3);
-        if (op.backup) _exit(backupFile(file).ok() ? 0 : 1);
-        _exit(writeWholeFile(file, "new content").ok() ? 0 : 2);
+        _exit(replace(file, {"new content", nullptr, op.backup}).ok() ? 0 : 2);
       }
       int status = 0;
       ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -934,12 +893,11 @@ TEST_F(FileStoreTest, WritesAndBackupsWithAndWithoutUnnamedTemporaryFiles) {
         expected.insert(file.filename().string() + ".bak");
         EXPECT_EQ(get(file.string() + ".bak"), "old");
         EXPECT_EQ(fs::status(file.string() + ".bak").permissions(), fs::perms(0640));
-      } else {
-        expected.insert(file.filename().string());
-        EXPECT_EQ(get(file), "new content");
-        if (op.existing) {
-          EXPECT_EQ(fs::status(file).permissions(), fs::perms(0640));
-        }
+      }
+      expected.insert(file.filename().string());
+      EXPECT_EQ(get(file), "new content");
+      if (op.existing) {
+        EXPECT_EQ(fs::status(file).permissions(), fs::perms(0640));
       }
       EXPECT_EQ(names(), expected) << "a temporary file left behind";
       // Which names were written to while they had that name.

@@ -95,7 +95,7 @@ class CliProcess {
   }
 
   // Reads both outputs to their end and waits for the program, killing it with SIGKILL once
-  // `patience` has passed (the crash test's way of killing at a chosen moment).
+  // `patience` has passed (a program that hangs ends the test instead of holding it).
   CliResult finish(std::chrono::microseconds patience = std::chrono::minutes(5)) {
     const auto deadline = std::chrono::steady_clock::now() + patience;
     while (out_ >= 0 || err_ >= 0) {
