@@ -5,9 +5,9 @@
 
 namespace sarnavel {
 
-void readForConversion(DocumentSteps& steps, std::string_view source, DocumentKind kind, const TargetChoice& target,
-                       const EncodingEvidence& evidence,
-                       const std::function<std::string(std::string_view)>& declarationOf, ValidityCheck check) {
+void readForConversion(DocumentSteps& steps, std::string_view source, ReadingRequest request,
+                       const TargetChoice& target, const EncodingEvidence& evidence) {
+  const DocumentKind kind = request.kind;
   steps.charsetName = applyTargetEncoding(steps.converterOptions, target.targetEncoding, target.lineEnding);
   // Without escapes the converter writes every character as itself (UTF-8 holds them all).
   if (!target.keepsCharacters()) {
@@ -15,8 +15,9 @@ void readForConversion(DocumentSteps& steps, std::string_view source, DocumentKi
                                             : kind == DocumentKind::StyleSheet ? EscapeLanguage::Css
                                                                                : EscapeLanguage::JavaScript;
   }
-  steps.working = readDocument(source, kind, evidence, target.targetEncoding, steps.findings, declarationOf,
-                               target.keepsCharacters(), check);
+  request.target = target.targetEncoding;
+  request.keepCharacters = target.keepsCharacters();
+  steps.working = readDocument(source, request, evidence, steps.findings);
   // Text the reading step brought into code page 932 itself is named as such to the converter,
   // so no short text of it can be taken for EUC-JP; any other goes as the decision found it.
   steps.converterOptions.inputEncoding = steps.working.converterInput;
@@ -25,7 +26,7 @@ void readForConversion(DocumentSteps& steps, std::string_view source, DocumentKi
 std::optional<std::string> convertWorking(DocumentSteps& steps, std::string_view text, const RegionOf* regionOf) {
   ConversionReport report;
   std::string converted =
-      convertText(steps.converterOptions, text, &report, &steps.findings, steps.working.isSource, regionOf);
+      convertText(steps.converterOptions, text, &report, &steps.findings, {steps.working.isSource, regionOf});
   if (steps.working.validityDeferred && (!report.decoded || report.malformed > 0)) return std::nullopt;
   return converted;
 }

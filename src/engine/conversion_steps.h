@@ -2,7 +2,6 @@
 // working text, and completing the record from both ends.
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,13 +41,11 @@ struct DocumentSteps {
   LineBreakChange afterConverter;   // a page's declarations and tags, rewritten after it
 };
 
-// Reads the document (document_reading.h) and sets the converter's options for it. With
-// ValidityCheck::ByConverter a declared Japanese encoding may be taken unread, to be confirmed
-// by convertWorking.
-void readForConversion(DocumentSteps& steps, std::string_view source, DocumentKind kind, const TargetChoice& target,
-                       const EncodingEvidence& evidence,
-                       const std::function<std::string(std::string_view)>& declarationOf,
-                       ValidityCheck check = ValidityCheck::InDecision);
+// Reads the document (document_reading.h) and sets the converter's options for it; the
+// request's target and keepCharacters are the target choice's. With ValidityCheck::ByConverter
+// a declared Japanese encoding may be taken unread, to be confirmed by convertWorking.
+void readForConversion(DocumentSteps& steps, std::string_view source, ReadingRequest request,
+                       const TargetChoice& target, const EncodingEvidence& evidence);
 
 // `text` (the working text, or one made from it) converted into the target, reporting to the
 // findings; a page's escapes follow `regionOf` (converter.h). Nothing when the reading took a

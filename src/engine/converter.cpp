@@ -225,10 +225,12 @@ class ByteSink {
 };
 
 // Where the encoders report what they could not write as itself: the findings and the start
-// of the input, when its offsets are the source's.
+// of the input, when its offsets are the source's; and the page's regions, which a page's
+// escapes follow when the offsets are the source's.
 struct Reporting {
   Findings* findings = nullptr;
   const std::uint8_t* origin = nullptr;  // null: offsets are not the source's
+  const RegionOf* regionOf = nullptr;
 };
 
 // What every encoder shares: the sink, the source encoding, how a character the target cannot
@@ -239,13 +241,12 @@ struct Reporting {
 template <class Derived>
 struct EncoderBase {
   EncoderBase(ByteSink& s, InputEncoding from, std::optional<EscapeLanguage> language, Reporting r,
-              const RegionOf* regions, const std::uint8_t* begin)
-      : sink(s), source(from), escapeLanguage(language), reporting(r), regionOf(regions), textStart(begin) {}
+              const std::uint8_t* begin)
+      : sink(s), source(from), escapeLanguage(language), reporting(r), textStart(begin) {}
   ByteSink& sink;
   InputEncoding source;
   std::optional<EscapeLanguage> escapeLanguage;
   Reporting reporting;
-  const RegionOf* regionOf;
   const std::uint8_t* textStart;
   const std::uint8_t* at = nullptr;
   std::size_t unconvertible = 0;
@@ -265,7 +266,8 @@ struct EncoderBase {
   // The escape syntax read where the decoder stands: the document's language, or in a page the
   // language of the region (a script or style body); none in raw text (`xmp`).
   std::optional<EscapeLanguage> languageHere() const {
-    if (escapeLanguage != EscapeLanguage::Html || regionOf == nullptr || at == nullptr || !*regionOf)
+    if (escapeLanguage != EscapeLanguage::Html || reporting.regionOf == nullptr || at == nullptr ||
+        !*reporting.regionOf)
       return escapeLanguage;
     switch (regionHere()) {
       case PageRegion::Script: return EscapeLanguage::JavaScript;
@@ -276,7 +278,7 @@ struct EncoderBase {
     }
     return EscapeLanguage::Html;
   }
-  PageRegion regionHere() const { return (*regionOf)(static_cast<std::size_t>(at - textStart)); }
+  PageRegion regionHere() const { return (*reporting.regionOf)(static_cast<std::size_t>(at - textStart)); }
   void writeEscape(EscapeLanguage language, char32_t codePoint) {
     std::string escape;
     appendEscape(escape, language, codePoint);
@@ -714,10 +716,10 @@ struct Encoded {
 
 template <class Encoder>
 Encoded encodeWith(InputEncoding source, const ConverterOptions& options, std::string_view in, ByteSink& sink,
-                   Reporting reporting, const RegionOf* regions) {
+                   Reporting reporting) {
   const auto* begin = reinterpret_cast<const std::uint8_t*>(in.data());
   if (reporting.origin != nullptr) reporting.origin = begin;
-  Encoder e(sink, source, options.escapeLanguage, reporting, regions, begin);
+  Encoder e(sink, source, options.escapeLanguage, reporting, begin);
   Encoded result;
   switch (source) {
     case InputEncoding::Ascii:
@@ -738,14 +740,14 @@ Encoded encodeWith(InputEncoding source, const ConverterOptions& options, std::s
 }
 
 Encoded encode(InputEncoding source, const ConverterOptions& options, std::string_view in, ByteSink& sink,
-               Reporting reporting, const RegionOf* regions) {
+               Reporting reporting) {
   switch (options.output) {
-    case TargetEncoding::ShiftJis: return encodeWith<ShiftJisEncoder>(source, options, in, sink, reporting, regions);
-    case TargetEncoding::EucJp: return encodeWith<EucJpEncoder>(source, options, in, sink, reporting, regions);
-    case TargetEncoding::Iso2022Jp: return encodeWith<Iso2022JpEncoder>(source, options, in, sink, reporting, regions);
+    case TargetEncoding::ShiftJis: return encodeWith<ShiftJisEncoder>(source, options, in, sink, reporting);
+    case TargetEncoding::EucJp: return encodeWith<EucJpEncoder>(source, options, in, sink, reporting);
+    case TargetEncoding::Iso2022Jp: return encodeWith<Iso2022JpEncoder>(source, options, in, sink, reporting);
     case TargetEncoding::Utf8: break;
   }
-  return encodeWith<Utf8Encoder>(source, options, in, sink, reporting, regions);
+  return encodeWith<Utf8Encoder>(source, options, in, sink, reporting);
 }
 
 // The bytes of a text in its own encoding that form no character, each reported when the
@@ -823,12 +825,21 @@ std::string applyLineBreaks(const ConverterOptions& o, std::string text) {
   return out;
 }
 
-// convertText; `owned`, when given, holds `text` and is handed back when the text passes as it is.
-std::string convert(const ConverterOptions& options, std::string_view text, std::string* owned,
-                    ConversionReport* report, Findings* findings, bool offsetsAreSource, const RegionOf* regionOf) {
+// The text convertText reads; `owned`, when given, holds it and is handed back when the text
+// passes as it is.
+struct InputText {
+  std::string_view text;
+  std::string* owned = nullptr;
+};
+
+std::string convert(const ConverterOptions& options, InputText input, ConversionReport* report, Findings* findings,
+                    const TextOrigin& origin) {
+  const std::string_view text = input.text;
+  std::string* owned = input.owned;
+  const bool offsetsAreSource = origin.offsetsAreSource;
   const Reporting reporting{
-      findings, findings != nullptr && offsetsAreSource ? reinterpret_cast<const std::uint8_t*>(text.data()) : nullptr};
-  const RegionOf* regions = offsetsAreSource ? regionOf : nullptr;
+      findings, findings != nullptr && offsetsAreSource ? reinterpret_cast<const std::uint8_t*>(text.data()) : nullptr,
+      offsetsAreSource ? origin.regionOf : nullptr};
   const std::size_t capacity =
       (options.output == TargetEncoding::Utf8 ? text.size() + text.size() / 2 : text.size()) + 16;
   // A byte becomes at most an escape of eight ("&#65533;"); ISO-2022-JP's shifts around such
@@ -850,7 +861,7 @@ std::string convert(const ConverterOptions& options, std::string_view text, std:
       // Converted straight away; only a malformed byte further on sends it to the full detection.
       if (options.output != TargetEncoding::ShiftJis) {
         sink.emplace(capacity, most);
-        encoded = encode(InputEncoding::ShiftJis, options, text, *sink, reporting, regions);
+        encoded = encode(InputEncoding::ShiftJis, options, text, *sink, reporting);
         if (encoded.malformed == 0) break;
         sink.reset();
         if (findings != nullptr) findings->clear();
@@ -877,7 +888,7 @@ std::string convert(const ConverterOptions& options, std::string_view text, std:
   }
   if (!sink) {
     sink.emplace(capacity, most);
-    encoded = encode(source, options, text, *sink, reporting, regions);
+    encoded = encode(source, options, text, *sink, reporting);
   }
   if (report) {
     report->detected = source;
@@ -891,13 +902,13 @@ std::string convert(const ConverterOptions& options, std::string_view text, std:
 }  // namespace
 
 std::string convertText(const ConverterOptions& options, std::string_view text, ConversionReport* report,
-                        Findings* findings, bool offsetsAreSource, const RegionOf* regionOf) {
-  return convert(options, text, nullptr, report, findings, offsetsAreSource, regionOf);
+                        Findings* findings, const TextOrigin& origin) {
+  return convert(options, {text}, report, findings, origin);
 }
 
 std::string convertOwnedText(const ConverterOptions& options, std::string&& text, ConversionReport* report,
                              Findings* findings, bool offsetsAreSource) {
-  return convert(options, text, &text, report, findings, offsetsAreSource, nullptr);
+  return convert(options, {text, &text}, report, findings, {offsetsAreSource});
 }
 
 }  // namespace sarnavel

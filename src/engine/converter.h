@@ -55,14 +55,21 @@ struct ConversionReport {
 // escape is written.
 using RegionOf = std::function<PageRegion(std::size_t offset)>;
 
+// Where a text to convert comes from: the document's own bytes (its offsets are the source's),
+// or text the reading step made; and the regions of the page it is, when it is one.
+struct TextOrigin {
+  bool offsetsAreSource = true;
+  const RegionOf* regionOf = nullptr;
+};
+
 // The converted text; throws std::bad_alloc when memory runs out. With `findings`, every
 // character written as an escape or a stand-in and every byte that formed no character is
-// reported there, at its offset in `text` when `offsetsAreSource` (the text is the document's
-// own bytes), without one otherwise; text that is not the source's own bytes was made by the
-// reading step and is taken as well formed. A page's escapes follow `regionOf` when it is given
-// and the offsets are the source's; otherwise they are in the options' language.
+// reported there, at its offset in `text` when the offsets are the source's, without one
+// otherwise; text that is not the source's own bytes was made by the reading step and is taken
+// as well formed. A page's escapes follow the origin's `regionOf` when it is given and the
+// offsets are the source's; otherwise they are in the options' language.
 std::string convertText(const ConverterOptions& options, std::string_view text, ConversionReport* report = nullptr,
-                        Findings* findings = nullptr, bool offsetsAreSource = true, const RegionOf* regionOf = nullptr);
+                        Findings* findings = nullptr, const TextOrigin& origin = {});
 
 // The same for a text the caller hands over: a text that passes as it is (one already in the
 // target, such as what the reading step made for it) comes back without being copied.

@@ -135,9 +135,11 @@ std::optional<DocumentResult> tryConvert(std::string& text, const TargetChoice& 
                                          const EncodingEvidence& evidence, ValidityCheck check,
                                          const ReferenceResolver* imports) {
   DocumentSteps steps;
-  readForConversion(
-      steps, text, DocumentKind::StyleSheet, options, evidence,
-      [](std::string_view bytes) { return declaredCharsetRule(bytes).value_or(std::string()); }, check);
+  const ReadingRequest request{
+      .kind = DocumentKind::StyleSheet,
+      .declarationOf = [](std::string_view bytes) { return declaredCharsetRule(bytes).value_or(std::string()); },
+      .check = check};
+  readForConversion(steps, text, request, options, evidence);
   const std::string_view working = steps.working.text();
   std::string rule = "@charset \"" + lowercaseCopy(steps.charsetName);
   rule += ruleTerminator(options.lineEnding, working);

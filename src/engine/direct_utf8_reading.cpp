@@ -85,14 +85,26 @@ inline bool threeByteUnit(std::uint32_t bytes4, std::uint32_t& unit) {
   return true;
 }
 
+// The UTF-8 text being read: its bytes, and the source offset of the first.
+struct Utf8Input {
+  const std::uint8_t* p;
+  std::size_t n;
+  std::size_t firstOffset;
+};
+
+// The block the target's bytes are gathered in before they go out.
+constexpr std::size_t kBlock = 4096;
+
 // A run of three-byte characters the target holds (kana and kanji, most of a Japanese text) in
 // a loop of its own, the cursors in registers; an overlong form, a surrogate or anything else
 // finds no entry and ends it. A character is read as four bytes at once (its three and the next,
 // so never the input's last byte) and writes at most three (four stored): the input and the
 // block's room bound a stretch of characters once, and the loop tests only its end. Writes from
 // `block[at]` on, moves `i` past the run and returns where the block's bytes end.
-std::size_t heldRun(const std::uint8_t* p, std::size_t& i, std::size_t n, const std::uint32_t* held, char* block,
-                    std::size_t at, std::size_t blockSize) {
+std::size_t heldRun(const Utf8Input& in, std::size_t& i, const std::uint32_t* held, char* block, std::size_t at) {
+  const std::uint8_t* p = in.p;
+  const std::size_t n = in.n;
+  constexpr std::size_t blockSize = kBlock;
   while (n - i >= 4 && at <= blockSize - 4) {
     const std::size_t stop = i + 3 * std::min((n - i - 1) / 3, (blockSize - 4 - at) / 3 + 1);
     std::size_t k = i;
@@ -144,15 +156,17 @@ ShortForm shortFormAt(const std::uint8_t* p, std::size_t i, std::size_t n) {
 // What the target does not hold at p[i] (`form`, a character of two or three bytes), or else a
 // four-byte form or a malformed sequence, handed to the escaper as decodeUtf8Into reads it;
 // returns its length.
-std::size_t escapeSequence(TextEscaper& escaper, const std::uint8_t* p, std::size_t i, std::size_t n,
-                           std::size_t firstOffset, ShortForm form, std::size_t& malformed) {
+std::size_t escapeSequence(TextEscaper& escaper, const Utf8Input& in, std::size_t i, ShortForm form,
+                           std::size_t& malformed) {
+  const std::uint8_t* p = in.p;
+  const std::size_t firstOffset = in.firstOffset;
   if (form.length != 0) {
     escaper.unit(static_cast<char16_t>(form.unit), firstOffset + i);
     return form.length;
   }
   char32_t codePoint = 0;
   std::size_t errorLength = 1;
-  const std::size_t sequence = readUtf8Sequence(p + i, n - i, codePoint, errorLength);
+  const std::size_t sequence = readUtf8Sequence(p + i, in.n - i, codePoint, errorLength);
   if (sequence == 0) {
     ++malformed;
     escaper.irregular(firstOffset + i);
@@ -174,6 +188,7 @@ std::size_t readUtf8IntoUtf8(std::string& out, TextEscaper& escaper, std::string
                              const HeldCharacters& table) {
   const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
   const std::size_t n = bytes.size();
+  const Utf8Input in{p, n, firstOffset};
   std::size_t malformed = 0;
   std::size_t copied = 0;  // the source before this is written
   std::size_t i = 0;
@@ -190,7 +205,7 @@ std::size_t readUtf8IntoUtf8(std::string& out, TextEscaper& escaper, std::string
       continue;
     }
     out.append(bytes.data() + copied, i - copied);
-    i += escapeSequence(escaper, p, i, n, firstOffset, form, malformed);
+    i += escapeSequence(escaper, in, i, form, malformed);
     copied = i;
   }
   out.append(bytes.data() + copied, n - copied);
@@ -212,7 +227,7 @@ std::size_t readUtf8Directly(std::string& out, TextEscaper& escaper, std::string
   const std::uint32_t* held = table.packed.data();
   const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
   const std::size_t n = bytes.size();
-  constexpr std::size_t kBlock = 4096;
+  const Utf8Input in{p, n, firstOffset};
   char block[kBlock];
   std::size_t used = 0;
   auto flush = [&] {
@@ -243,7 +258,7 @@ std::size_t readUtf8Directly(std::string& out, TextEscaper& escaper, std::string
       continue;
     }
     if (used > kBlock - 4) flush();
-    if (const std::size_t at = heldRun(p, i, n, held, block, used, kBlock); at != used) {
+    if (const std::size_t at = heldRun(in, i, held, block, used); at != used) {
       used = at;
       continue;
     }
@@ -257,7 +272,7 @@ std::size_t readUtf8Directly(std::string& out, TextEscaper& escaper, std::string
       continue;
     }
     flush();
-    i += escapeSequence(escaper, p, i, n, firstOffset, form, malformed);
+    i += escapeSequence(escaper, in, i, form, malformed);
   }
   flush();
   return malformed;

@@ -134,17 +134,23 @@ WorkingText readUtf16(std::string_view bytes, ContentShape shape, DocumentKind k
   return w;
 }
 
+struct EscapedText {
+  std::string text;
+  std::size_t malformed = 0;  // the malformed UTF-8 sequences of a text read directly
+};
+
 // A document in UTF-8 or code page 1252, escaped in its kind's language (a page region by
-// region). `malformed`, when given, counts the malformed UTF-8 sequences of a text read
-// directly.
-std::string escapeWhole(std::string_view bytes, std::size_t firstOffset, SourceEncoding encoding, DocumentKind kind,
-                        EscapeTarget target, std::size_t* malformed = nullptr) {
+// region).
+EscapedText escapeWhole(std::string_view bytes, std::size_t firstOffset, SourceEncoding encoding, DocumentKind kind,
+                        const EscapeTarget& target) {
+  EscapedText escaped;
   if (kind == DocumentKind::Page) {
-    return encoding == SourceEncoding::Utf8 ? escapeHtmlPageUtf8(bytes, target, firstOffset, malformed)
-                                            : escapeHtmlPageCp1252(bytes, target);
+    escaped.text = encoding == SourceEncoding::Utf8 ? escapeHtmlPageUtf8(bytes, target, firstOffset, &escaped.malformed)
+                                                    : escapeHtmlPageCp1252(bytes, target);
+    return escaped;
   }
   const EscapeLanguage language = languageOf(kind);
-  std::string out;
+  std::string& out = escaped.text;
   out.reserve(bytes.size() + bytes.size() / 8);
   TextEscaper escaper(out, language, target);
   JavaScriptContext<char> code(bytes);
@@ -152,12 +158,11 @@ std::string escapeWhole(std::string_view bytes, std::size_t firstOffset, SourceE
     escaper.setCodeProbe([&](std::size_t offset) { return code.placeOf(offset - firstOffset); });
   }
   if (encoding == SourceEncoding::Latin1) escapeCp1252(escaper, bytes, firstOffset, false);
-  else if (readsUtf8Directly(target)) {
-    const std::size_t found = readUtf8Directly(out, escaper, bytes, firstOffset, target.target);
-    if (malformed != nullptr) *malformed = found;
-  } else escapeUtf8(escaper, bytes, firstOffset);
+  else if (readsUtf8Directly(target))
+    escaped.malformed = readUtf8Directly(out, escaper, bytes, firstOffset, target.target);
+  else escapeUtf8(escaper, bytes, firstOffset);
   escaper.finish();
-  return out;
+  return escaped;
 }
 
 }  // namespace
@@ -172,11 +177,11 @@ ContentShape recogniseContent(std::string_view bytes) {
   return {};
 }
 
-WorkingText readDocument(std::string_view bytes, DocumentKind kind, const EncodingEvidence& evidence,
-                         TargetEncoding target, Findings& findings,
-                         const std::function<std::string(std::string_view bytes)>& declarationOf, bool keepCharacters,
-                         ValidityCheck check) {
-  const EscapeTarget escapeTarget{target, &findings, keepCharacters && target == TargetEncoding::Utf8};
+WorkingText readDocument(std::string_view bytes, const ReadingRequest& request, const EncodingEvidence& evidence,
+                         Findings& findings) {
+  const DocumentKind kind = request.kind;
+  const TargetEncoding target = request.target;
+  const EscapeTarget escapeTarget{target, &findings, request.keepCharacters && target == TargetEncoding::Utf8};
   const ContentShape shape = recogniseContent(bytes);
   // A mark alone is an empty UTF-16 text, as browsers read it (its bytes are no characters of
   // any other encoding); a file this run wrote is in its target, never UTF-16, whatever its zero
@@ -185,14 +190,14 @@ WorkingText readDocument(std::string_view bytes, DocumentKind kind, const Encodi
     return readUtf16(bytes, shape, kind, evidence, escapeTarget);
 
   EncodingEvidence withDeclaration = evidence;
-  withDeclaration.declared = declarationOf ? declarationOf(bytes) : std::string();
+  withDeclaration.declared = request.declarationOf != nullptr ? request.declarationOf(bytes) : std::string();
   WorkingText w;
   w.source = bytes;
   // A text read directly tells whether it is strictly UTF-8, which may stand in for the
   // decision's UTF-8 test; a text that turns out otherwise is decided again in full.
   const bool readStrictly = readsUtf8Directly(escapeTarget);
   bool utf8Deferred = false;
-  if (check == ValidityCheck::ByConverter) {
+  if (request.check == ValidityCheck::ByConverter) {
     const DeferredDecision deferred = decideSourceEncodingDeferred(bytes, withDeclaration, target, readStrictly);
     w.decision = deferred.decision;
     w.validityDeferred = deferred.validityDeferred;
@@ -202,9 +207,9 @@ WorkingText readDocument(std::string_view bytes, DocumentKind kind, const Encodi
   }
   w.lineBreaks = countLineBreaks(bytes);
   if (utf8Deferred) {
-    std::size_t malformed = 0;
-    w.prepared = escapeWhole(bytes, 0, SourceEncoding::Utf8, kind, escapeTarget, &malformed);
-    if (malformed == 0) {
+    EscapedText escaped = escapeWhole(bytes, 0, SourceEncoding::Utf8, kind, escapeTarget);
+    w.prepared = std::move(escaped.text);
+    if (escaped.malformed == 0) {
       w.form = SourceForm::Utf8;
       w.isSource = false;
       w.converterInput = madeInputOfUtf8(escapeTarget);
@@ -222,7 +227,7 @@ WorkingText readDocument(std::string_view bytes, DocumentKind kind, const Encodi
     // Latin-1 bytes are decoded as browsers do, even when they would pass for UTF-8.
     const std::string_view text = encoding == SourceEncoding::Utf8 ? withoutByteOrderMark(bytes) : bytes;
     const std::size_t firstOffset = bytes.size() - text.size();
-    w.prepared = escapeWhole(text, firstOffset, encoding, kind, escapeTarget);
+    w.prepared = escapeWhole(text, firstOffset, encoding, kind, escapeTarget).text;
     w.isSource = false;
     w.converterInput = encoding == SourceEncoding::Utf8 ? madeInputOfUtf8(escapeTarget) : madeInputFor(target);
     return w;

@@ -36,7 +36,6 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -81,13 +80,20 @@ struct WorkingText {
 // the document again with InDecision when the converter finds such a byte.
 enum class ValidityCheck { InDecision, ByConverter };
 
-// `declarationOf(bytes)` gives the label the document declares itself in (empty when none);
-// it is asked only for byte text.
-// With `keepCharacters` (the UTF-8 target only) nothing is escaped: every character travels
-// as itself, a page declared Latin-1 undecomposed.
-WorkingText readDocument(std::string_view bytes, DocumentKind kind, const EncodingEvidence& evidence,
-                         TargetEncoding target, Findings& findings,
-                         const std::function<std::string(std::string_view bytes)>& declarationOf,
-                         bool keepCharacters = false, ValidityCheck check = ValidityCheck::InDecision);
+// The label a document declares itself in (empty when none): a page's meta, a sheet's rule.
+using DeclarationReader = std::string (*)(std::string_view bytes);
+
+struct ReadingRequest {
+  DocumentKind kind = DocumentKind::Page;
+  TargetEncoding target = TargetEncoding::ShiftJis;
+  DeclarationReader declarationOf = nullptr;  // asked only for byte text; none: nothing declared
+  // The UTF-8 target only: nothing is escaped, every character travels as itself, a page
+  // declared Latin-1 undecomposed.
+  bool keepCharacters = false;
+  ValidityCheck check = ValidityCheck::InDecision;
+};
+
+WorkingText readDocument(std::string_view bytes, const ReadingRequest& request, const EncodingEvidence& evidence,
+                         Findings& findings);
 
 }  // namespace sarnavel

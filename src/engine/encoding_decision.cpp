@@ -81,6 +81,13 @@ constexpr std::size_t kDeclaredPerError = 1;
 // Undeclared, such a text is a candidate of its own when the malformed sequences are few.
 constexpr std::size_t kDetectedPerError = 8;
 
+// What decideSourceEncodingDeferred may leave to the converter: a declared or so-far Japanese
+// encoding other than `deferTo`'s (none: nothing), and a UTF-8 text the caller reads strictly.
+struct Deferral {
+  std::optional<TargetEncoding> deferTo;
+  bool deferUtf8 = false;
+};
+
 // What step 5 weighs besides the readings: the claim of what loads the file and the site.
 struct Favour {
   std::optional<SourceEncoding> claim;
@@ -171,7 +178,7 @@ EncodingDecision weigh(const CandidateReadings& readings, const Favour& favour, 
 }
 
 // Steps 5 and 6. With `deferTo`, a text that is Shift_JIS so far (or EUC-JP so far) is taken
-// for that encoding without reading the rest and `deferred` set, when the target is another
+// for that encoding without reading the rest and `validityDeferred` set, when the target is another
 // encoding (so the converter decodes the text): the detection would say so exactly when every
 // byte of it reads as that encoding (encoding_detection.h), which the converter's count of
 // malformed bytes tells; that reading is then the only valid one, which no evidence outweighs.
@@ -181,18 +188,16 @@ EncodingDecision weigh(const CandidateReadings& readings, const Favour& favour, 
 // UTF-8 (which the caller's strict reading tells), the lead-byte test passes and the Japanese
 // readings are invalid, so the answer below is UTF-8 too. The start is looked at first so
 // that a Japanese text, whose reading would go to its end, is not read an extra time.
-EncodingDecision detect(std::string_view bytes, const Favour& favour, std::optional<TargetEncoding> deferTo,
-                        bool& deferred, bool deferUtf8, bool& utf8Deferred) {
-  if (deferUtf8) {
+DeferredDecision detect(std::string_view bytes, const Favour& favour, const Deferral& deferral) {
+  const std::optional<TargetEncoding> deferTo = deferral.deferTo;
+  if (deferral.deferUtf8) {
     constexpr std::size_t kStart = 4096;
     const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
     const std::size_t firstHigh = skipAscii(p, 0, bytes.size());
     if (isUtf8Text(bytes.substr(0, firstHigh + kStart))) {
       const CandidateReadings japanese = readCandidates(bytes, false);
-      if (!japanese.shiftJis.valid && !japanese.eucJp.valid) {
-        utf8Deferred = true;
-        return {SourceEncoding::Utf8, DecisionBasis::Detection};
-      }
+      if (!japanese.shiftJis.valid && !japanese.eucJp.valid)
+        return {{SourceEncoding::Utf8, DecisionBasis::Detection}, false, true};
     }
   }
   const bool utf8 = isUtf8Text(bytes);
@@ -201,27 +206,23 @@ EncodingDecision detect(std::string_view bytes, const Favour& favour, std::optio
   if (!utf8 && !nearly) {
     quick = quickVerdict(bytes);
     if (deferTo) {
-      if (quick == QuickVerdict::ShiftJisSoFar && *deferTo != TargetEncoding::ShiftJis) {
-        deferred = true;
-        return {SourceEncoding::ShiftJis, DecisionBasis::Detection};
-      }
-      if (quick == QuickVerdict::EucJpSoFar && *deferTo != TargetEncoding::EucJp) {
-        deferred = true;
-        return {SourceEncoding::EucJp, DecisionBasis::Detection};
-      }
+      if (quick == QuickVerdict::ShiftJisSoFar && *deferTo != TargetEncoding::ShiftJis)
+        return {{SourceEncoding::ShiftJis, DecisionBasis::Detection}, true};
+      if (quick == QuickVerdict::EucJpSoFar && *deferTo != TargetEncoding::EucJp)
+        return {{SourceEncoding::EucJp, DecisionBasis::Detection}, true};
     }
     // A text that is Shift_JIS or EUC-JP so far has at most one valid reading, which no
     // evidence outweighs: the detection tells it, or the lesser evil of two broken ones.
     if (quick != QuickVerdict::Undecided && quick != QuickVerdict::Iso2022Jp)
-      return {fromInput(detectInputEncoding(bytes)), DecisionBasis::Detection};
+      return {{fromInput(detectInputEncoding(bytes)), DecisionBasis::Detection}};
   }
   if (!utf8 && (quick ? *quick : quickVerdict(bytes)) == QuickVerdict::Iso2022Jp)
-    return {SourceEncoding::Iso2022Jp, DecisionBasis::Detection};
+    return {{SourceEncoding::Iso2022Jp, DecisionBasis::Detection}};
   const CandidateReadings readings = readCandidates(bytes, utf8 || nearly);
   if (!readings.shiftJis.valid && !readings.eucJp.valid) {
-    return {utf8 || nearly ? SourceEncoding::Utf8 : fromInput(detectInputEncoding(bytes)), DecisionBasis::Detection};
+    return {{utf8 || nearly ? SourceEncoding::Utf8 : fromInput(detectInputEncoding(bytes)), DecisionBasis::Detection}};
   }
-  return weigh(readings, favour, utf8, japaneseEvenMargin(bytes));
+  return {weigh(readings, favour, utf8, japaneseEvenMargin(bytes))};
 }
 
 }  // namespace
@@ -262,41 +263,38 @@ bool readsAs(std::string_view bytes, SourceEncoding encoding) {
 namespace {
 
 // The decision; with `deferTo`, the document's own declaration of a Japanese encoding other
-// than the target's is taken unread and `deferred` set (decideSourceEncodingDeferred).
-EncodingDecision decide(std::string_view bytes, const EncodingEvidence& evidence, std::optional<TargetEncoding> deferTo,
-                        bool& deferred, bool deferUtf8, bool& utf8Deferred) {
+// than the target's is taken unread and `validityDeferred` set (decideSourceEncodingDeferred).
+DeferredDecision decide(std::string_view bytes, const EncodingEvidence& evidence, const Deferral& deferral) {
+  const std::optional<TargetEncoding> deferTo = deferral.deferTo;
   // 1. The content itself.
   if (evidence.utf16 != Utf16Origin::None) {
-    return {SourceEncoding::Utf16,
-            evidence.utf16 == Utf16Origin::ByteOrderMark ? DecisionBasis::ByteOrderMark : DecisionBasis::Utf16Shape};
+    return {{SourceEncoding::Utf16,
+             evidence.utf16 == Utf16Origin::ByteOrderMark ? DecisionBasis::ByteOrderMark : DecisionBasis::Utf16Shape}};
   }
-  if (bytes.starts_with("\xEF\xBB\xBF")) return {SourceEncoding::Utf8, DecisionBasis::ByteOrderMark};
+  if (bytes.starts_with("\xEF\xBB\xBF")) return {{SourceEncoding::Utf8, DecisionBasis::ByteOrderMark}};
   // 2. What runs wrote.
-  if (evidence.writtenByThisRun) return {sourceEncodingOf(*evidence.writtenByThisRun), DecisionBasis::WrittenByThisRun};
-  if (evidence.writtenEarlier) return {sourceEncodingOf(*evidence.writtenEarlier), DecisionBasis::WrittenEarlier};
+  if (evidence.writtenByThisRun)
+    return {{sourceEncodingOf(*evidence.writtenByThisRun), DecisionBasis::WrittenByThisRun}};
+  if (evidence.writtenEarlier) return {{sourceEncodingOf(*evidence.writtenEarlier), DecisionBasis::WrittenEarlier}};
   // 3. ASCII alone; seven-bit text with ISO-2022-JP escape sequences is ISO-2022-JP whatever
   // it declares (the escape sequences are no other encoding's characters).
   if (isAsciiOnly(bytes)) {
     const bool iso2022 = quickVerdict(bytes) == QuickVerdict::Iso2022Jp;
-    return {iso2022 ? SourceEncoding::Iso2022Jp : SourceEncoding::Ascii, DecisionBasis::Detection};
+    return {{iso2022 ? SourceEncoding::Iso2022Jp : SourceEncoding::Ascii, DecisionBasis::Detection}};
   }
   // 4. The rules; a module script is read as UTF-8 whatever it holds.
-  if (evidence.moduleScript) return {SourceEncoding::Utf8, DecisionBasis::LoadingElement};
+  if (evidence.moduleScript) return {{SourceEncoding::Utf8, DecisionBasis::LoadingElement}};
   const std::optional<SourceEncoding> own = encodingOfLabel(evidence.declared);
   if (own && deferTo && (own == SourceEncoding::ShiftJis || own == SourceEncoding::EucJp) &&
       own != sourceEncodingOf(*deferTo)) {
-    deferred = true;
-    return {*own, DecisionBasis::Declaration};
+    return {{*own, DecisionBasis::Declaration}, true};
   }
   // A strict reading without a malformed sequence proves the lead-byte test; with one, the
   // caller decides again in full.
-  if (own == SourceEncoding::Utf8 && deferUtf8) {
-    utf8Deferred = true;
-    return {*own, DecisionBasis::Declaration};
-  }
+  if (own == SourceEncoding::Utf8 && deferral.deferUtf8) return {{*own, DecisionBasis::Declaration}, false, true};
   if (own && (readsAs(bytes, *own) || (own == SourceEncoding::Utf8 && nearlyUtf8(bytes, kDeclaredPerError) &&
                                        !readsAsShiftJis(bytes) && !readsAsEucJp(bytes))))
-    return {*own, DecisionBasis::Declaration};
+    return {{*own, DecisionBasis::Declaration}};
   Favour favour;
   favour.site = evidence.site.majority();
   if (std::optional<SourceEncoding> element = encodingOfLabel(evidence.loaderCharset)) {
@@ -307,23 +305,20 @@ EncodingDecision decide(std::string_view bytes, const EncodingEvidence& evidence
   }
   if (favour.claim == SourceEncoding::Utf16)
     favour.claim = SourceEncoding::Utf8;  // what browsers lend a UTF-16 page's files
-  if (favour.claim == SourceEncoding::Latin1) return {SourceEncoding::Latin1, favour.claimBasis};
+  if (favour.claim == SourceEncoding::Latin1) return {{SourceEncoding::Latin1, favour.claimBasis}};
   // 5 and 6. The bytes, with the evidence weighed.
-  return detect(bytes, favour, deferTo, deferred, deferUtf8, utf8Deferred);
+  return detect(bytes, favour, deferral);
 }
 
 }  // namespace
 
 EncodingDecision decideSourceEncoding(std::string_view bytes, const EncodingEvidence& evidence) {
-  bool deferred = false, utf8Deferred = false;
-  return decide(bytes, evidence, std::nullopt, deferred, false, utf8Deferred);
+  return decide(bytes, evidence, {}).decision;
 }
 
 DeferredDecision decideSourceEncodingDeferred(std::string_view bytes, const EncodingEvidence& evidence,
                                               TargetEncoding target, bool utf8ReadStrictly) {
-  DeferredDecision d;
-  d.decision = decide(bytes, evidence, target, d.validityDeferred, utf8ReadStrictly, d.utf8Deferred);
-  return d;
+  return decide(bytes, evidence, {target, utf8ReadStrictly});
 }
 
 }  // namespace sarnavel

@@ -58,6 +58,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/encoding_detection.h"
 #include "engine/source_encoding.h"
 #include "text/target_encoding.h"
 
@@ -147,5 +148,16 @@ DeferredDecision decideSourceEncodingDeferred(std::string_view bytes, const Enco
 // test, or ASCII alone; ISO-2022-JP: seven-bit bytes; Latin-1: always; UTF-16: never, as bytes
 // of a byte text).
 bool readsAs(std::string_view bytes, SourceEncoding encoding);
+
+// The converter's name for a Japanese byte encoding; none for UTF-8, UTF-16 and Latin-1.
+inline std::optional<InputEncoding> converterInputOf(SourceEncoding encoding) {
+  switch (encoding) {
+    case SourceEncoding::Ascii: return InputEncoding::Ascii;
+    case SourceEncoding::ShiftJis: return InputEncoding::ShiftJis;
+    case SourceEncoding::EucJp: return InputEncoding::EucJp;
+    case SourceEncoding::Iso2022Jp: return InputEncoding::Iso2022Jp;
+    default: return std::nullopt;
+  }
+}
 
 }  // namespace sarnavel

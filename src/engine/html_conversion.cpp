@@ -64,19 +64,24 @@ class PageNoticeTaker {
   TargetEncoding encoding_;
 };
 
+// What a page is converted with, the same in either attempt.
+struct PageConversion {
+  const TargetChoice& options;
+  const ReferenceResolver& resolver;
+  const EncodingEvidence& evidence;
+};
+
 // Nothing, `text` untouched, when the converter refutes a declaration taken unread. The edits
 // are applied unless `pendingEdits` takes them.
 std::optional<DocumentResult> tryConvert(std::string& text, std::vector<PageEdit>* pendingEdits,
-                                         const TargetChoice& options, const ReferenceResolver& resolver,
-                                         const EncodingEvidence& evidence, ValidityCheck check) {
+                                         const PageConversion& with, ValidityCheck check) {
+  const TargetChoice& options = with.options;
   DocumentSteps steps;
-  readForConversion(
-      steps, text, DocumentKind::Page, options, evidence,
-      [](std::string_view bytes) {
-        // The first declaring meta, as browsers read it, with or without an `html` tag.
-        return declaredLabelOf(bytes);
-      },
-      check);
+  // The first declaring meta, as browsers read it, with or without an `html` tag.
+  const ReadingRequest request{.kind = DocumentKind::Page,
+                               .declarationOf = [](std::string_view bytes) { return declaredLabelOf(bytes); },
+                               .check = check};
+  readForConversion(steps, text, request, options, with.evidence);
   // Escapes in a script or style body, or in raw text, follow the region (page_regions.h); the
   // regions are looked for only as far as an escape is written.
   PageRegions<char> regions(steps.working.text(), steps.working.converterInput == InputEncoding::Iso2022Jp);
@@ -109,11 +114,11 @@ std::optional<DocumentResult> tryConvert(std::string& text, std::vector<PageEdit
   // An ASCII page names its files in the encoding it declared.
   const SourceEncoding namesIn =
       readAs == SourceEncoding::Ascii ? encodingOfLabel(info.declaredLabel()).value_or(readAs) : readAs;
-  const DocumentReferences references(converted, loads.base, options.targetEncoding, namesIn, resolver);
+  const DocumentReferences references(converted, loads.base, options.targetEncoding, namesIn, with.resolver);
   charsetAttributeEdits(loads.elements, references, steps.charsetName, result.references, edits);
   charsetsWrittenByScripts(references, steps.charsetName, options.targetEncoding, result, edits);
   noteCharsetsSetByScripts(converted, true, options.targetEncoding, result);
-  keepDeclarationInPrescan(info, xmlDeclarationEnd(converted), steps.charsetName, written, edits, result.declarations);
+  keepDeclarationInPrescan({converted, info}, steps.charsetName, written, edits, result.declarations);
   sortPageEdits(edits);
   for (const PageEdit& edit : edits) steps.afterConverter.replace(converted, edit.start, edit.end, edit.text);
   // The edits are left to the caller only where the count of line breaks needs no look at
@@ -134,14 +139,14 @@ std::optional<DocumentResult> tryConvert(std::string& text, std::vector<PageEdit
 DocumentResult convertHtmlLeavingEdits(std::string& text, std::vector<PageEdit>& edits, const TargetChoice& options,
                                        const ReferenceResolver& resolver, const EncodingEvidence& evidence) {
   edits.clear();
-  return convertTrustingDeclaration(
-      [&](ValidityCheck check) { return tryConvert(text, &edits, options, resolver, evidence, check); });
+  const PageConversion with{options, resolver, evidence};
+  return convertTrustingDeclaration([&](ValidityCheck check) { return tryConvert(text, &edits, with, check); });
 }
 
 DocumentResult convertHtml(std::string& text, const TargetChoice& options, const ReferenceResolver& resolver,
                            const EncodingEvidence& evidence) {
-  return convertTrustingDeclaration(
-      [&](ValidityCheck check) { return tryConvert(text, nullptr, options, resolver, evidence, check); });
+  const PageConversion with{options, resolver, evidence};
+  return convertTrustingDeclaration([&](ValidityCheck check) { return tryConvert(text, nullptr, with, check); });
 }
 
 }  // namespace sarnavel

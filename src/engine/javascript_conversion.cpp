@@ -13,7 +13,7 @@ namespace {
 std::optional<DocumentResult> tryConvert(std::string& text, const TargetChoice& options,
                                          const EncodingEvidence& evidence, ValidityCheck check) {
   DocumentSteps steps;
-  readForConversion(steps, text, DocumentKind::Script, options, evidence, nullptr, check);
+  readForConversion(steps, text, {.kind = DocumentKind::Script, .check = check}, options, evidence);
   // A text the reading step made is handed over: when it is already in the target, it is the result.
   std::optional<std::string> converted = steps.working.isSource
                                              ? convertWorking(steps, steps.working.text())

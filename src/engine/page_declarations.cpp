@@ -145,9 +145,10 @@ std::vector<WrittenDeclaration> declarationEdits(std::string_view page, const PA
   return written;
 }
 
-void keepDeclarationInPrescan(const PARSE1INFO& info, std::size_t xmlEnd, const std::string& charsetName,
+void keepDeclarationInPrescan(const AnalysedPage& page, const std::string& charsetName,
                               const std::vector<WrittenDeclaration>& written, std::vector<PageEdit>& edits,
                               std::vector<Declaration>& declarations) {
+  const PARSE1INFO& info = page.info;
   const std::vector<std::size_t> starts = outputStarts(edits);
   const WrittenDeclaration* first = nullptr;
   for (const WrittenDeclaration& w : written) {
@@ -157,6 +158,7 @@ void keepDeclarationInPrescan(const PARSE1INFO& info, std::size_t xmlEnd, const 
     if (first == nullptr || starts[w.edit] < starts[first->edit]) first = &w;
   }
   if (first == nullptr) return;
+  const std::size_t xmlEnd = xmlDeclarationEnd(page.text);
   // The earliest place where a declaration of `size` bytes ends within the window.
   auto placeFor = [&](std::size_t size) -> std::optional<std::size_t> {
     for (std::size_t candidate : {info.hasHead ? info.headEnd : 0, info.hasHtml ? info.htmlEnd : 0, info.doctypeEnd}) {

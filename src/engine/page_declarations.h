@@ -60,9 +60,15 @@ std::vector<WrittenDeclaration> declarationEdits(std::string_view page, const PA
                                                  const DeclaredTarget& target, std::vector<PageEdit>& edits,
                                                  std::vector<Declaration>& declarations);
 
+// A converted page and its head analysis.
+struct AnalysedPage {
+  std::string_view text;
+  const PARSE1INFO& info;
+};
+
 // After every other edit of the page is known: moves the first written declaration into the
 // first 1024 bytes when none ends there (or adds a short one before it when it is too long).
-void keepDeclarationInPrescan(const PARSE1INFO& info, std::size_t xmlDeclarationEnd, const std::string& charsetName,
+void keepDeclarationInPrescan(const AnalysedPage& page, const std::string& charsetName,
                               const std::vector<WrittenDeclaration>& written, std::vector<PageEdit>& edits,
                               std::vector<Declaration>& declarations);
 

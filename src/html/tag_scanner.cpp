@@ -283,7 +283,7 @@ bool TagWalk::next(ScannedTag& tag) {
       close = find('>', open + 1, &escapeFree);
     } else {
       // `<` and then `>` in one scan; met before any escape byte, neither is inside a run.
-      const BytePairAt pair = findOpenThenClose(page_.data(), resume_, page_.size(), '<', '>', '\x1b');
+      const BytePairAt pair = findOpenThenClose(page_.data(), resume_, page_.size(), {'<', '>', '\x1b'});
       open = pair.first;
       close = pair.second;
       if (open == page_.size()) break;

@@ -98,7 +98,7 @@ FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const
     WorkingText working;
     if (utf16) {
       Findings unused;
-      working = readDocument(bytes, kind, evidence, TargetEncoding::ShiftJis, unused, nullptr);
+      working = readDocument(bytes, {.kind = kind}, evidence, unused);
     }
     const std::string_view text = utf16 ? working.text() : std::string_view(bytes);
     PARSE1INFO head;

@@ -17,9 +17,11 @@ UntakenPages::UntakenPages(const PathList& pages, ReferenceProbes* probes, const
     // Read as a conversion reads it (UTF-16, a declaration, the bytes), its text kept as it is
     // or made UTF-8.
     Findings unused;
-    const WorkingText read = readDocument(
-        bytes, DocumentKind::Page, {}, TargetEncoding::Utf8, unused,
-        [](std::string_view text) { return declaredLabelOf(text); }, true);
+    const ReadingRequest request{.kind = DocumentKind::Page,
+                                 .target = TargetEncoding::Utf8,
+                                 .declarationOf = [](std::string_view text) { return declaredLabelOf(text); },
+                                 .keepCharacters = true};
+    const WorkingText read = readDocument(bytes, request, {}, unused);
     const std::string_view text = read.text();
     PARSE2INFO loads;
     collectReferences(text, loads);

@@ -70,8 +70,14 @@ struct BytePairAt {
   std::size_t second;
 };
 
-inline BytePairAt findOpenThenCloseByWords(const char* p, std::size_t i, std::size_t n, char open, char close,
-                                           char stop) {
+struct BytePair {
+  char open;
+  char close;
+  char stop;
+};
+
+inline BytePairAt findOpenThenCloseByWords(const char* p, std::size_t i, std::size_t n, BytePair pair) {
+  const auto [open, close, stop] = pair;
   const std::size_t first = findEitherByteByWords(p, i, n, open, stop);
   if (first == n || p[first] != open) return {first, n};
   return {first, findEitherByteByWords(p, first + 1, n, close, stop)};
@@ -80,8 +86,8 @@ inline BytePairAt findOpenThenCloseByWords(const char* p, std::size_t i, std::si
 #if defined(__SSE2__)
 // Tags are short: the `>` most often lies in the 16 bytes where the `<` was found, so the block
 // loaded for the one is searched for the other before the scan goes on.
-inline BytePairAt findOpenThenCloseBySse2(const char* p, std::size_t i, std::size_t n, char open, char close,
-                                          char stop) {
+inline BytePairAt findOpenThenCloseBySse2(const char* p, std::size_t i, std::size_t n, BytePair pair) {
+  const auto [open, close, stop] = pair;
   const __m128i opens = _mm_set1_epi8(open), closes = _mm_set1_epi8(close), stops = _mm_set1_epi8(stop);
   for (; n - i >= 16; i += 16) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
@@ -96,16 +102,16 @@ inline BytePairAt findOpenThenCloseBySse2(const char* p, std::size_t i, std::siz
     if (after != 0) return {first, i + static_cast<std::size_t>(std::countr_zero(after))};
     return {first, findEitherByteBySse2(p, i + 16, n, close, stop)};
   }
-  return findOpenThenCloseByWords(p, i, n, open, close, stop);
+  return findOpenThenCloseByWords(p, i, n, pair);
 }
 #endif
 
 // The fastest way this machine has.
-inline BytePairAt findOpenThenClose(const char* p, std::size_t i, std::size_t n, char open, char close, char stop) {
+inline BytePairAt findOpenThenClose(const char* p, std::size_t i, std::size_t n, BytePair pair) {
 #if defined(__SSE2__)
-  return findOpenThenCloseBySse2(p, i, n, open, close, stop);
+  return findOpenThenCloseBySse2(p, i, n, pair);
 #else
-  return findOpenThenCloseByWords(p, i, n, open, close, stop);
+  return findOpenThenCloseByWords(p, i, n, pair);
 #endif
 }
 

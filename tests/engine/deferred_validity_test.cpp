@@ -122,27 +122,27 @@ TEST(DeferredValidity, AStrictReadingStandsForTheUtf8Test) {
     DocumentKind kind;
     std::string bytes;
     EncodingEvidence evidence;
-    std::string declared;
   } cases[] = {
-      {"well formed", DocumentKind::Page, "<meta charset=utf-8><p>" + nihongo, {}, "utf-8"},
-      {"nearly UTF-8", DocumentKind::Page, "<meta charset=utf-8><p>" + prose + "\xC0</p>", {}, "utf-8"},
-      {"an encoded surrogate", DocumentKind::Page, "<meta charset=utf-8><p>" + nihongo + "\xED\xA0\x80", {}, "utf-8"},
-      {"Shift_JIS declared UTF-8", DocumentKind::Page, "<meta charset=utf-8><p>\x93\xFA\x96\x7B\x8C\xEA", {}, "utf-8"},
-      {"cut short", DocumentKind::Page, "<meta charset=utf-8><script>s='" + nihongo + "\xE6\x97", {}, "utf-8"},
-      {"undeclared", DocumentKind::Page, "<p>" + prose + "<script>s='" + nihongo + "'</script>", {}, ""},
-      {"undeclared, an overlong form", DocumentKind::Page, "<p>" + prose + "\xC0\xAF", {}, ""},
-      {"a script its element names UTF-8", DocumentKind::Script, "s='" + nihongo + "';", byUtf8Element, ""},
-      {"a sheet of a UTF-8 page", DocumentKind::StyleSheet, "p{content:'" + nihongo + "\xFF'}", loadedBy(E::Utf8), ""},
+      {"well formed", DocumentKind::Page, "<meta charset=utf-8><p>" + nihongo, {}},
+      {"nearly UTF-8", DocumentKind::Page, "<meta charset=utf-8><p>" + prose + "\xC0</p>", {}},
+      {"an encoded surrogate", DocumentKind::Page, "<meta charset=utf-8><p>" + nihongo + "\xED\xA0\x80", {}},
+      {"Shift_JIS declared UTF-8", DocumentKind::Page, "<meta charset=utf-8><p>\x93\xFA\x96\x7B\x8C\xEA", {}},
+      {"cut short", DocumentKind::Page, "<meta charset=utf-8><script>s='" + nihongo + "\xE6\x97", {}},
+      {"undeclared", DocumentKind::Page, "<p>" + prose + "<script>s='" + nihongo + "'</script>", {}},
+      {"undeclared, an overlong form", DocumentKind::Page, "<p>" + prose + "\xC0\xAF", {}},
+      {"a script its element names UTF-8", DocumentKind::Script, "s='" + nihongo + "';", byUtf8Element},
+      {"a sheet of a UTF-8 page", DocumentKind::StyleSheet, "p{content:'" + nihongo + "\xFF'}", loadedBy(E::Utf8)},
   };
   for (const auto& c : cases) {
     for (int index : {0, 1, 2, 3}) {
       const TargetEncoding target = testing::asTarget(index);
-      auto declarationOf = [&c](std::string_view) { return c.declared; };
+      const DeclarationReader declarationOf = [](std::string_view bytes) {
+        return std::string(bytes.starts_with("<meta charset=utf-8>") ? "utf-8" : "");
+      };
       Findings unreadFindings, readFindings;
-      const WorkingText unread = readDocument(c.bytes, c.kind, c.evidence, target, unreadFindings, declarationOf, false,
-                                              ValidityCheck::ByConverter);
-      const WorkingText read = readDocument(c.bytes, c.kind, c.evidence, target, readFindings, declarationOf, false,
-                                            ValidityCheck::InDecision);
+      const WorkingText unread = readDocument(
+          c.bytes, {c.kind, target, declarationOf, false, ValidityCheck::ByConverter}, c.evidence, unreadFindings);
+      const WorkingText read = readDocument(c.bytes, {c.kind, target, declarationOf}, c.evidence, readFindings);
       EXPECT_EQ(unread.decision, read.decision) << c.what << ", " << target;
       EXPECT_EQ(unread.text(), read.text()) << c.what << ", " << target;
       EXPECT_EQ(unread.converterInput, read.converterInput) << c.what << ", " << target;

@@ -33,7 +33,7 @@ Made converted(std::string_view text, std::string_view prepared, InputEncoding i
   options.escapeLanguage = language;
   options.inputEncoding = input;
   Findings findings = found;
-  Made made{convertText(options, prepared, nullptr, &findings, false), {}};
+  Made made{convertText(options, prepared, nullptr, &findings, {false}), {}};
   findings.fill(made.result, text, SourceForm::Utf8);
   return made;
 }
@@ -94,7 +94,7 @@ Made readGenerally(std::string_view text, DocumentKind kind, TargetEncoding targ
 Made readByTheReadingStep(std::string_view text, DocumentKind kind, TargetEncoding target, ValidityCheck check) {
   const EscapeLanguage language = languageOf(kind);
   Findings findings;
-  const WorkingText working = readDocument(text, kind, {}, target, findings, nullptr, false, check);
+  const WorkingText working = readDocument(text, {kind, target, nullptr, false, check}, {}, findings);
   EXPECT_EQ(working.decision.encoding, SourceEncoding::Utf8);
   return converted(text, working.text(), working.converterInput, language, target, findings);
 }

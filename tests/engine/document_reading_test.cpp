@@ -22,7 +22,7 @@ using testing::utf16le;
 
 WorkingText workingText(const std::string& bytes, DocumentKind kind) {
   Findings findings;
-  return readDocument(bytes, kind, {}, TargetEncoding::ShiftJis, findings, nullptr);
+  return readDocument(bytes, {.kind = kind}, {}, findings);
 }
 
 // --- UTF-16 recognition and the working text -------------------------------------------------
@@ -81,8 +81,7 @@ TEST(DocumentReading, WrittenByThisRunAndTheOddByte) {
   EncodingEvidence evidence;
   evidence.writtenByThisRun = TargetEncoding::ShiftJis;
   Findings findings;
-  const WorkingText again =
-      readDocument(written, DocumentKind::Script, evidence, TargetEncoding::ShiftJis, findings, nullptr);
+  const WorkingText again = readDocument(written, {.kind = DocumentKind::Script}, evidence, findings);
   EXPECT_EQ(again.decision.basis, DecisionBasis::WrittenByThisRun);
   EXPECT_TRUE(sameBytes(again.text(), written));
 
@@ -92,7 +91,7 @@ TEST(DocumentReading, WrittenByThisRunAndTheOddByte) {
   // and it is reported where it stands
   const std::string sheet = kLeMark + utf16le(u"ab") + "\xFF";
   Findings found;
-  (void)readDocument(sheet, DocumentKind::StyleSheet, {}, TargetEncoding::ShiftJis, found, nullptr);
+  (void)readDocument(sheet, {.kind = DocumentKind::StyleSheet}, {}, found);
   DocumentResult record;
   found.fill(record, sheet, SourceForm::Utf16LittleEndian);
   EXPECT_EQ(record.invalidBytes.count, 1u);

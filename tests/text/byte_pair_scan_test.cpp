@@ -58,11 +58,11 @@ TEST(FindOpenThenClose, IsTheTwoSearchesInTurn) {
       const std::size_t first = findEitherByteByWords(text.data(), start, n, '<', '\x1b');
       const std::size_t second =
           first < n && text[first] == '<' ? findEitherByteByWords(text.data(), first + 1, n, '>', '\x1b') : n;
-      const BytePairAt words = findOpenThenCloseByWords(text.data(), start, n, '<', '>', '\x1b');
+      const BytePairAt words = findOpenThenCloseByWords(text.data(), start, n, {'<', '>', '\x1b'});
       ASSERT_EQ(words.first, first) << ::testing::PrintToString(text) << " from " << start;
       ASSERT_EQ(words.second, second) << ::testing::PrintToString(text) << " from " << start;
 #if defined(__SSE2__)
-      const BytePairAt sse2 = findOpenThenCloseBySse2(text.data(), start, n, '<', '>', '\x1b');
+      const BytePairAt sse2 = findOpenThenCloseBySse2(text.data(), start, n, {'<', '>', '\x1b'});
       ASSERT_EQ(sse2.first, first) << ::testing::PrintToString(text) << " from " << start;
       ASSERT_EQ(sse2.second, second) << ::testing::PrintToString(text) << " from " << start;
 #endif

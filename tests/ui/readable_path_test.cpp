@@ -14,6 +14,8 @@ class ReadablePathTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // How controls are written is the log's rule (visible_path.h, tested there): here only that
+  // a Japanese reading keeps it, and that a backslash is doubled.
   void shownAs_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("shown");
@@ -27,11 +29,6 @@ class ReadablePathTest : public QObject {
     row("euc-jp kana", "\xA5\xC6\xA5\xB9\xA5\xC8.html", "テスト.html [EUC-JP]");
     row("both readings", "/\x93\xFA/\xA5\xC6\xA5\xB9.js", "/日/テス.js [Shift_JIS, EUC-JP]");
     row("control in shift_jis", "\x83\x65\n.html", "テ\\n.html [Shift_JIS]");
-    row("newline", "a\nb.html", "a\\nb.html");
-    row("escape", "\x1B[31m.html", "\\x1b[31m.html");
-    row("cr tab del", "a\rb\tc\x7F.js", "a\\rb\\tc\\x7f.js");
-    row("c1 in utf-8", "a\xC2\x85.html", "a\\xc2\\x85.html");
-    row("right-to-left override", "\xE2\x80\xAElmth.js", "\\xe2\\x80\\xaelmth.js");
     row("backslash, not an escape", "a\\n\\x1b.html", "a\\\\n\\\\x1b.html");
     row("latin-1", "caf\xE9.html", "caf\\xe9.html");
     row("utf-8 with a stray byte", "\xE6\x97\xA5\xFF.css", "日\\xff.css");

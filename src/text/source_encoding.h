@@ -1,12 +1,11 @@
-// The encodings a document can be read in, as the source-encoding decision names them (see
-// encoding_decision.h). The converter itself reads only the Japanese byte encodings
-// (InputEncoding, encoding_detection.h); UTF-8, UTF-16 and Latin-1 documents are brought into
-// code page 932 with escapes first.
+// The encodings a document can be read in, as the source-encoding decision names them
+// (engine/encoding_decision.h), and how they pair with the targets. Vocabulary shared by the
+// engine, which decides and converts, and the store, whose memory of a run keeps what each file
+// was written in.
 #pragma once
 
 #include <optional>
 
-#include "engine/encoding_detection.h"
 #include "text/target_encoding.h"
 
 namespace sarnavel {
@@ -31,17 +30,6 @@ inline std::optional<TargetEncoding> targetEncodingOf(SourceEncoding encoding) {
     case SourceEncoding::EucJp: return TargetEncoding::EucJp;
     case SourceEncoding::Iso2022Jp: return TargetEncoding::Iso2022Jp;
     case SourceEncoding::Utf8: return TargetEncoding::Utf8;
-    default: return std::nullopt;
-  }
-}
-
-// The converter's name for a Japanese byte encoding; none for UTF-8, UTF-16 and Latin-1.
-inline std::optional<InputEncoding> converterInputOf(SourceEncoding encoding) {
-  switch (encoding) {
-    case SourceEncoding::Ascii: return InputEncoding::Ascii;
-    case SourceEncoding::ShiftJis: return InputEncoding::ShiftJis;
-    case SourceEncoding::EucJp: return InputEncoding::EucJp;
-    case SourceEncoding::Iso2022Jp: return InputEncoding::Iso2022Jp;
     default: return std::nullopt;
   }
 }
