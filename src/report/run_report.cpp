@@ -5,7 +5,7 @@
 #include <set>
 
 #include "report/file_notes.h"
-#include "report/json_writer.h"
+#include "text/json_writer.h"
 #include "report/report_names.h"
 #include "report/source_facts.h"
 #include "report/visible_path.h"

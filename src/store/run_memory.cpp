@@ -17,6 +17,9 @@
 #include <nlohmann/json.hpp>
 #include <utility>
 
+#include "text/json_writer.h"
+#include "text/utf8.h"
+
 namespace sarnavel {
 namespace {
 
@@ -60,12 +63,6 @@ constexpr std::pair<SourceEncoding, std::string_view> kEncodingLabels[] = {
     {SourceEncoding::Latin1, "windows-1252"},   {SourceEncoding::Utf16, "UTF-16"},
 };
 
-Json labelOf(std::optional<SourceEncoding> encoding) {
-  for (const auto& [known, label] : kEncodingLabels)
-    if (encoding == known) return label;
-  return nullptr;
-}
-
 std::optional<SourceEncoding> encodingOf(const Json& label) {
   if (!label.is_string()) return std::nullopt;
   const std::string& text = label.get_ref<const std::string&>();
@@ -75,25 +72,6 @@ std::optional<SourceEncoding> encodingOf(const Json& label) {
         }))
       return known;
   return std::nullopt;
-}
-
-// A path as JSON keeps it: as text when it is UTF-8, otherwise its bytes in hexadecimal under
-// the key's "Bytes" twin, so that no name is altered.
-void putPath(Json& object, const char* key, std::string_view path) {
-  try {
-    Json text(path);
-    (void)text.dump();  // throws on bytes that are not UTF-8
-    object[key] = std::move(text);
-    return;
-  } catch (const Json::type_error&) {
-  }
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char byte : path) {
-    hex.push_back(kDigits[byte >> 4]);
-    hex.push_back(kDigits[byte & 15]);
-  }
-  object[std::string(key) + "Bytes"] = hex;
 }
 
 std::optional<std::string> pathOf(const Json& object, const char* key) {
@@ -111,11 +89,57 @@ std::optional<std::string> pathOf(const Json& object, const char* key) {
   return path;
 }
 
-std::string lineOf(const char* kind, Json body) {
-  Json line;
-  line[kind] = std::move(body);
-  return line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
-}
+// One record of the memory, {"kind":{…}}, its members written in order.
+class RecordLine {
+ public:
+  explicit RecordLine(const char* kind) {
+    json_.openObject();
+    json_.key(kind);
+    json_.openObject();
+  }
+  RecordLine& number(const char* key, std::uint64_t value) {
+    json_.key(key);
+    json_.number(value);
+    return *this;
+  }
+  RecordLine& text(const char* key, std::string_view value) {
+    json_.key(key);
+    json_.string(value);
+    return *this;
+  }
+  // The label of an encoding, or null for none (ASCII, or not known).
+  RecordLine& label(const char* key, std::optional<SourceEncoding> encoding) {
+    json_.key(key);
+    for (const auto& [known, label] : kEncodingLabels)
+      if (encoding == known) {
+        json_.string(label);
+        return *this;
+      }
+    json_.null();
+    return *this;
+  }
+  // A path as JSON keeps it: as text when it is UTF-8, otherwise its bytes in hexadecimal under
+  // the key's "Bytes" twin, so that no name is altered.
+  RecordLine& path(const char* key, std::string_view path) {
+    if (isUtf8Text(path)) return text(key, path);
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char byte : path) {
+      hex.push_back(kDigits[byte >> 4]);
+      hex.push_back(kDigits[byte & 15]);
+    }
+    return text((std::string(key) + "Bytes").c_str(), hex);
+  }
+  JsonWriter& json() { return json_; }
+  std::string take() {
+    json_.closeObject();
+    json_.closeObject();
+    return json_.take() + "\n";
+  }
+
+ private:
+  JsonWriter json_;
+};
 
 // The run's id: its start time, to the nanosecond, and its process; ids sort by start.
 std::string newRunId() {
@@ -308,20 +332,21 @@ bool RunMemory::startRecording(const RunFacts& run) {
                                O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600));
   // Held while the run lives: a run that drops old records leaves this one alone.
   if (!file || ::flock(file.get(), LOCK_EX | LOCK_NB) != 0) return false;
-  Json body;
-  body["id"] = id;
-  body["started"] = static_cast<std::int64_t>(::time(nullptr));
-  Json named = Json::array();
+  RecordLine line("run");
+  line.text("id", id).number("started", static_cast<std::uint64_t>(::time(nullptr)));
+  line.json().key("named");
+  line.json().openArray();
   for (const std::string& path : run.named) {
-    Json one;
-    putPath(one, "path", path);
-    named.push_back(std::move(one));
+    line.json().openObject();
+    line.path("path", path);
+    line.json().closeObject();
   }
-  body["named"] = std::move(named);
-  body["target"] = static_cast<int>(run.target);
-  body["lineEnding"] = static_cast<int>(run.lineEnding);
-  body["backups"] = run.backups;
-  if (!writeAll(file.get(), lineOf("run", std::move(body)))) return false;
+  line.json().closeArray();
+  line.number("target", static_cast<std::uint64_t>(run.target));
+  line.number("lineEnding", static_cast<std::uint64_t>(run.lineEnding));
+  line.json().key("backups");
+  line.json().boolean(run.backups);
+  if (!writeAll(file.get(), line.take())) return false;
   record_ = std::move(file);
   runId_ = id;
   dropOldRuns();
@@ -384,50 +409,52 @@ bool RunMemory::durableThrough(std::uint64_t number) {
 }
 
 std::uint64_t RunMemory::recordWrite(const WriteRecord& record) {
-  Json body;
-  putPath(body, "path", rememberedForm(record.path));
-  body["device"] = static_cast<std::uint64_t>(record.device);
-  body["inode"] = static_cast<std::uint64_t>(record.inode);
-  body["size"] = record.size;
-  body["hash"] = hexOf(record.hash);
-  body["formerSize"] = record.formerSize;
-  body["formerHash"] = hexOf(record.formerHash);
-  body["target"] = static_cast<int>(record.target);
-  body["site"] = labelOf(record.site);
-  body["lends"] = labelOf(record.lends);
-  if (record.backup.empty()) body["backup"] = nullptr;
-  else putPath(body, "backup", record.backup);
-  if (!record.loads.empty()) {
-    Json loads = Json::array();
-    for (std::size_t k = 0; k < record.loads.size() && k < kMaxLoadsRecorded; ++k) {
-      Json load = Json::array({record.loads[k].path, record.loads[k].charset});
-      try {
-        (void)load.dump();  // a name that is not UTF-8 is not recorded: its claim is merely not known
-      } catch (const Json::type_error&) {
-        continue;
-      }
-      loads.push_back(std::move(load));
-    }
-    body["loads"] = std::move(loads);
+  RecordLine line("wrote");
+  line.path("path", rememberedForm(record.path));
+  line.number("device", static_cast<std::uint64_t>(record.device));
+  line.number("inode", static_cast<std::uint64_t>(record.inode));
+  line.number("size", record.size).text("hash", hexOf(record.hash));
+  line.number("formerSize", record.formerSize).text("formerHash", hexOf(record.formerHash));
+  line.number("target", static_cast<std::uint64_t>(record.target));
+  line.label("site", record.site).label("lends", record.lends);
+  if (record.backup.empty()) {
+    line.json().key("backup");
+    line.json().null();
+  } else {
+    line.path("backup", record.backup);
   }
-  return append(lineOf("wrote", std::move(body)));
+  if (!record.loads.empty()) {
+    line.json().key("loads");
+    line.json().openArray();
+    for (std::size_t k = 0; k < record.loads.size() && k < kMaxLoadsRecorded; ++k) {
+      const auto& load = record.loads[k];
+      // A name that is not UTF-8 is not recorded: its claim is merely not known.
+      if (!isUtf8Text(load.path) || !isUtf8Text(load.charset)) continue;
+      line.json().openArray();
+      line.json().string(load.path);
+      line.json().string(load.charset);
+      line.json().closeArray();
+    }
+    line.json().closeArray();
+  }
+  return append(line.take());
 }
 
 bool RunMemory::recordRecoveryCopy(const NameRecord& copy) {
-  Json body;
-  putPath(body, "path", rememberedForm(copy.path));
-  body["device"] = static_cast<std::uint64_t>(copy.device);
-  body["inode"] = static_cast<std::uint64_t>(copy.inode);
-  putPath(body, "file", rememberedForm(copy.file));
-  return durableThrough(append(lineOf("recovery", std::move(body))));
+  RecordLine line("recovery");
+  line.path("path", rememberedForm(copy.path));
+  line.number("device", static_cast<std::uint64_t>(copy.device));
+  line.number("inode", static_cast<std::uint64_t>(copy.inode));
+  line.path("file", rememberedForm(copy.file));
+  return durableThrough(append(line.take()));
 }
 
 void RunMemory::recordTemporary(const NameRecord& temporary) {
-  Json body;
-  putPath(body, "path", rememberedForm(temporary.path));
-  body["device"] = static_cast<std::uint64_t>(temporary.device);
-  body["inode"] = static_cast<std::uint64_t>(temporary.inode);
-  append(lineOf("temporary", std::move(body)));
+  RecordLine line("temporary");
+  line.path("path", rememberedForm(temporary.path));
+  line.number("device", static_cast<std::uint64_t>(temporary.device));
+  line.number("inode", static_cast<std::uint64_t>(temporary.inode));
+  append(line.take());
 }
 
 }  // namespace sarnavel

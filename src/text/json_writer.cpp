@@ -1,4 +1,4 @@
-#include "report/json_writer.h"
+#include "text/json_writer.h"
 
 #include <charconv>
 

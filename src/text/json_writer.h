@@ -1,6 +1,7 @@
-// The report's JSON writer: one line of compact JSON written member by member, in the order
-// given, with no spaces, into a string kept for the line (a line is written for every file, on
-// the workers, so nothing is built and walked first).
+// The program's one JSON writer: one line of compact JSON written member by member, in the
+// order given, with no spaces, into a string kept for the line. The report writes a line for
+// every file, on the workers, so nothing is built and walked first; the run's memory writes its
+// records with it too. (nlohmann-json is only the memory's reader, and the tests' oracle.)
 //
 // Strings are written as UTF-8 with only what JSON requires escaped: the quote, the backslash
 // and the control characters (\b \f \n \r \t, the others \u00xx in lower-case hex); bytes that

@@ -1,7 +1,7 @@
 // The report's JSON writer writes what nlohmann-json's compact dump (invalid UTF-8 replaced)
 // writes: that library's own vectors for escapes and for the maximal subparts of malformed
 // UTF-8 (those of the Unicode standard's chapter 3), then random bytes against the library.
-#include "report/json_writer.h"
+#include "text/json_writer.h"
 
 #include <gtest/gtest.h>
 
