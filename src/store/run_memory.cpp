@@ -121,7 +121,7 @@ class RecordLine {
   // A path as JSON keeps it: as text when it is UTF-8, otherwise its bytes in hexadecimal under
   // the key's "Bytes" twin, so that no name is altered.
   RecordLine& path(const char* key, std::string_view path) {
-    if (isUtf8Text(path)) return text(key, path);
+    if (isWellFormedUtf8(path)) return text(key, path);
     static constexpr char kDigits[] = "0123456789abcdef";
     std::string hex;
     for (unsigned char byte : path) {
@@ -429,7 +429,7 @@ std::uint64_t RunMemory::recordWrite(const WriteRecord& record) {
     for (std::size_t k = 0; k < record.loads.size() && k < kMaxLoadsRecorded; ++k) {
       const auto& load = record.loads[k];
       // A name that is not UTF-8 is not recorded: its claim is merely not known.
-      if (!isUtf8Text(load.path) || !isUtf8Text(load.charset)) continue;
+      if (!isWellFormedUtf8(load.path) || !isWellFormedUtf8(load.charset)) continue;
       line.json().openArray();
       line.json().string(load.path);
       line.json().string(load.charset);

@@ -18,6 +18,10 @@ namespace sarnavel {
 // sequence. Pure ASCII is not UTF-8 text. A sequence cut short by the end still counts.
 bool isUtf8Text(std::string_view bytes);
 
+// True when every byte belongs to a well-formed sequence, as the strict reader below reads
+// them (pure ASCII included): bytes a writer of JSON can keep as they are.
+bool isWellFormedUtf8(std::string_view bytes);
+
 // Streams the strict reading: runs of ASCII bytes to sink.ascii(const char*, size_t), every
 // other character to sink.unit(char16_t, offset) with the offset of the sequence it came from
 // (a character beyond U+FFFF as its two surrogates, both with that offset), and each

@@ -7,17 +7,25 @@
 namespace sarnavel {
 namespace {
 
+// Whether bytes are UTF-8 text (lenient at the end, ASCII alone is not), and whether every byte
+// is well-formed (ASCII alone is).
 TEST(IsUtf8Text, Table) {
   struct Case {
     std::string_view bytes;
-    bool utf8;
+    bool utf8, wellFormed;
   } cases[] = {
-      {"", false},          {"plain ascii", false}, {"\xE3\x81\x82", true},  // あ
-      {"a\xE3\x81", true},                                                   // cut short by the end
-      {"\xE3\x81 ", false},                                                  // a sequence broken by ASCII
-      {"\x82\xA0", false},                                                   // Shift_JIS あ
+      {"", false, true},
+      {"plain ascii", false, true},
+      {"\xE3\x81\x82", true, true},   // あ
+      {"a\xE3\x81", true, false},     // cut short by the end
+      {"\xE3\x81 ", false, false},    // a sequence broken by ASCII
+      {"\x82\xA0", false, false},     // Shift_JIS あ
+      {"\xED\xA0\x80", true, false},  // a surrogate
   };
-  for (const auto& c : cases) EXPECT_EQ(isUtf8Text(c.bytes), c.utf8) << ::testing::PrintToString(std::string(c.bytes));
+  for (const auto& c : cases) {
+    EXPECT_EQ(isUtf8Text(c.bytes), c.utf8) << ::testing::PrintToString(std::string(c.bytes));
+    EXPECT_EQ(isWellFormedUtf8(c.bytes), c.wellFormed) << ::testing::PrintToString(std::string(c.bytes));
+  }
 }
 
 // The strict reading, as browsers read UTF-8: one U+FFFD for each malformed sequence, as
