@@ -30,6 +30,7 @@
 
 #include "store/folder_flushes.h"
 #include "store/run_memory.h"
+#include "support/extended_attributes.h"
 #include "support/folder_state.h"
 #include "support/state_home.h"
 #include "support/refuse_unnamed_files.h"
@@ -39,6 +40,7 @@ namespace sarnavel {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::attributesOf;
 
 // A session whose writes record their recovery copies in the memory of the user who runs it,
 // as a run's do (`folder`: that user's memory folder, testing::memoryFolderOf).
@@ -495,19 +497,6 @@ TEST_F(FileStoreTest, AListedReadThroughTheKeptFolderGoesOnlyWhereThePathLeads) 
 }
 
 // ---- what a file keeps: attributes, owner, group; changes by others; devices --------------
-
-// Every extended attribute of a file, by name, read with the system calls themselves.
-std::map<std::string, std::string> attributesOf(const fs::path& path) {
-  std::map<std::string, std::string> result;
-  char names[4096];
-  const ssize_t length = listxattr(path.c_str(), names, sizeof names);
-  for (ssize_t at = 0; at < length; at += static_cast<ssize_t>(std::strlen(names + at)) + 1) {
-    char value[1024];
-    const ssize_t size = getxattr(path.c_str(), names + at, value, sizeof value);
-    result[names + at] = std::string(value, static_cast<std::size_t>(std::max<ssize_t>(size, 0)));
-  }
-  return result;
-}
 
 // An access ACL as the kernel stores it: version 2, then (tag, permissions, id) entries.
 std::string acl(std::initializer_list<std::array<unsigned, 3>> entries) {

@@ -2,7 +2,6 @@
 
 #include <stdio.h>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 
 #include <fstream>
 #include <functional>
@@ -10,10 +9,13 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "support/extended_attributes.h"
+
 namespace sarnavel::powercut {
 namespace {
 
 namespace fs = std::filesystem;
+using sarnavel::testing::attributesOf;
 
 constexpr unsigned kRenameNoReplace = 1, kRenameExchange = 2;
 constexpr int kMaxDepth = 64;
@@ -23,23 +25,6 @@ std::string idOf(const struct stat& info) {
   snprintf(text, sizeof text, "%lx:%lx", static_cast<unsigned long>(info.st_dev),
            static_cast<unsigned long>(info.st_ino));
   return text;
-}
-
-std::map<std::string, std::string> attributesOf(const fs::path& path) {
-  std::map<std::string, std::string> attributes;
-  const ssize_t size = llistxattr(path.c_str(), nullptr, 0);
-  if (size <= 0) return attributes;
-  std::string names(static_cast<std::size_t>(size), '\0');
-  const ssize_t got = llistxattr(path.c_str(), names.data(), names.size());
-  for (std::size_t at = 0; got > 0 && at < static_cast<std::size_t>(got);) {
-    const std::string name = names.c_str() + at;
-    at += name.size() + 1;
-    const ssize_t length = lgetxattr(path.c_str(), name.c_str(), nullptr, 0);
-    std::string value(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
-    if (length > 0) lgetxattr(path.c_str(), name.c_str(), value.data(), value.size());
-    attributes[name] = value;
-  }
-  return attributes;
 }
 
 std::string contentOf(const fs::path& path) {
