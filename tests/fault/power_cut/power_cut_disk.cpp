@@ -3,19 +3,19 @@
 #include <stdio.h>
 #include <sys/stat.h>
 
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
 #include "support/extended_attributes.h"
+#include "support/temp_folder.h"
 
 namespace sarnavel::powercut {
 namespace {
 
 namespace fs = std::filesystem;
 using sarnavel::testing::attributesOf;
+using sarnavel::testing::TempFolder;
 
 constexpr unsigned kRenameNoReplace = 1, kRenameExchange = 2;
 constexpr int kMaxDepth = 64;
@@ -25,11 +25,6 @@ std::string idOf(const struct stat& info) {
   snprintf(text, sizeof text, "%lx:%lx", static_cast<unsigned long>(info.st_dev),
            static_cast<unsigned long>(info.st_ino));
   return text;
-}
-
-std::string contentOf(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void write(std::string& bytes, unsigned long long at, const std::string& written) {
@@ -82,7 +77,8 @@ DiskModel DiskModel::scan(const fs::path& root) {
                                                      : Entry::Kind::File;
     const int object = model.newObject(kind, {info.st_mode & 07777, info.st_uid, info.st_gid, attributesOf(path)});
     model.byId_[idOf(info)] = object;
-    if (kind == Entry::Kind::File) model.objects_[object].bytes = model.objects_[object].durableBytes = contentOf(path);
+    if (kind == Entry::Kind::File)
+      model.objects_[object].bytes = model.objects_[object].durableBytes = TempFolder::read(path);
     if (kind == Entry::Kind::Folder) {
       for (const fs::directory_entry& child : fs::directory_iterator(path)) {
         const int inside = add(child.path(), depth + 1);
