@@ -2,18 +2,20 @@
 
 #include <stdio.h>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <sstream>
 #include <stdexcept>
+
+#include "support/extended_attributes.h"
+#include "support/temp_folder.h"
 
 namespace sarnavel::powercut {
 namespace {
 
 namespace fs = std::filesystem;
+using sarnavel::testing::attributesOf;
+using sarnavel::testing::TempFolder;
 
 constexpr unsigned kRenameNoReplace = 1, kRenameExchange = 2;
 constexpr int kMaxDepth = 64;
@@ -23,28 +25,6 @@ std::string idOf(const struct stat& info) {
   snprintf(text, sizeof text, "%lx:%lx", static_cast<unsigned long>(info.st_dev),
            static_cast<unsigned long>(info.st_ino));
   return text;
-}
-
-std::map<std::string, std::string> attributesOf(const fs::path& path) {
-  std::map<std::string, std::string> attributes;
-  const ssize_t size = llistxattr(path.c_str(), nullptr, 0);
-  if (size <= 0) return attributes;
-  std::string names(static_cast<std::size_t>(size), '\0');
-  const ssize_t got = llistxattr(path.c_str(), names.data(), names.size());
-  for (std::size_t at = 0; got > 0 && at < static_cast<std::size_t>(got);) {
-    const std::string name = names.c_str() + at;
-    at += name.size() + 1;
-    const ssize_t length = lgetxattr(path.c_str(), name.c_str(), nullptr, 0);
-    std::string value(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
-    if (length > 0) lgetxattr(path.c_str(), name.c_str(), value.data(), value.size());
-    attributes[name] = value;
-  }
-  return attributes;
-}
-
-std::string contentOf(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void write(std::string& bytes, unsigned long long at, const std::string& written) {
@@ -97,7 +77,8 @@ DiskModel DiskModel::scan(const fs::path& root) {
                                                      : Entry::Kind::File;
     const int object = model.newObject(kind, {info.st_mode & 07777, info.st_uid, info.st_gid, attributesOf(path)});
     model.byId_[idOf(info)] = object;
-    if (kind == Entry::Kind::File) model.objects_[object].bytes = model.objects_[object].durableBytes = contentOf(path);
+    if (kind == Entry::Kind::File)
+      model.objects_[object].bytes = model.objects_[object].durableBytes = TempFolder::read(path);
     if (kind == Entry::Kind::Folder) {
       for (const fs::directory_entry& child : fs::directory_iterator(path)) {
         const int inside = add(child.path(), depth + 1);
