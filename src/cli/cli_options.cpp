@@ -1,5 +1,9 @@
 #include "cli/cli_options.h"
 
+#include <getopt.h>
+
+#include <string_view>
+
 #include "text/ascii.h"
 
 namespace sarnavel {
@@ -31,40 +35,95 @@ std::optional<TargetEncoding> targetFromName(const std::string& name) {
 
 namespace {
 
-// An option that takes no value: set, and true; false when `name` is none.
-bool setFlag(const std::string& name, CliOptions& o) {
-  if (name == "--no-follow-css") o.conversion.followCss = false;
-  else if (name == "--no-follow-js") o.conversion.followJs = false;
-  else if (name == "--no-backup") o.conversion.makeBackup = false;
-  else if (name == "--dry-run") o.dryRun = true;
-  else if (name == "--keep-characters") o.conversion.keepCharacters = true;
-  else if (name == "--check") o.check = true;
-  else if (name == "-h" || name == "--help") o.help = true;
-  else if (name == "-V" || name == "--version") o.version = true;
-  else return false;
-  return true;
-}
+// The options getopt_long knows. Those without a short form have codes above any character.
+enum OptionCode : int {
+  kTo = 't',
+  kNewline = 'n',
+  kHelp = 'h',
+  kVersion = 'V',
+  kNoFollowCss = 256,
+  kNoFollowJs,
+  kNoBackup,
+  kDryRun,
+  kKeepCharacters,
+  kCheck,
+  kReport,
+};
 
-bool takesValue(const std::string& name) {
-  return name == "-t" || name == "--to" || name == "-n" || name == "--newline" || name == "--report";
-}
+// '-' first: paths come back in place (code 1), so that they and options mix in any order
+// whatever POSIXLY_CORRECT says; ':' next: a missing value is told apart from an unknown option.
+constexpr char kShortOptions[] = "-:t:n:hV";
 
-// Sets an option that takes a value (takesValue); what is wrong with the value, or empty.
-std::string setValued(const std::string& name, const std::string& value, CliOptions& o, bool& sawNewline) {
-  if (name == "-t" || name == "--to") {
-    const std::optional<TargetEncoding> target = targetFromName(value);
-    if (!target) return "unknown encoding '" + value + "' (shift_jis, euc-jp, utf-8 or iso-2022-jp)";
-    o.conversion.targetEncoding = *target;
-    o.targetGiven = true;
-  } else if (name == "-n" || name == "--newline") {
-    sawNewline = true;
-    if (!lineEndingFromName(value, o.conversion.lineEnding))
-      return "unknown line ending '" + value + "' (keep, crlf, lf or cr)";
-  } else {
-    if (value.empty()) return "option --report needs a file name (or - for standard output)";
-    o.reportPath = value;
+constexpr option kLongOptions[] = {
+    {"to", required_argument, nullptr, kTo},
+    {"newline", required_argument, nullptr, kNewline},
+    {"no-follow-css", no_argument, nullptr, kNoFollowCss},
+    {"no-follow-js", no_argument, nullptr, kNoFollowJs},
+    {"no-backup", no_argument, nullptr, kNoBackup},
+    {"dry-run", no_argument, nullptr, kDryRun},
+    {"keep-characters", no_argument, nullptr, kKeepCharacters},
+    {"check", no_argument, nullptr, kCheck},
+    {"report", required_argument, nullptr, kReport},
+    {"help", no_argument, nullptr, kHelp},
+    {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
+};
+
+// Sets the option `code` stands for, with its value if it takes one; what is wrong, or empty.
+std::string setOption(int code, const std::string& value, CliOptions& o, bool& sawNewline) {
+  switch (code) {
+    case kTo: {
+      const std::optional<TargetEncoding> target = targetFromName(value);
+      if (!target) return "unknown encoding '" + value + "' (shift_jis, euc-jp, utf-8 or iso-2022-jp)";
+      o.conversion.targetEncoding = *target;
+      o.targetGiven = true;
+      break;
+    }
+    case kNewline:
+      sawNewline = true;
+      if (!lineEndingFromName(value, o.conversion.lineEnding))
+        return "unknown line ending '" + value + "' (keep, crlf, lf or cr)";
+      break;
+    case kReport:
+      if (value.empty()) return "option --report needs a file name (or - for standard output)";
+      o.reportPath = value;
+      break;
+    case kNoFollowCss: o.conversion.followCss = false; break;
+    case kNoFollowJs: o.conversion.followJs = false; break;
+    case kNoBackup: o.conversion.makeBackup = false; break;
+    case kDryRun: o.dryRun = true; break;
+    case kKeepCharacters: o.conversion.keepCharacters = true; break;
+    case kCheck: o.check = true; break;
+    case kHelp: o.help = true; break;
+    case kVersion: o.version = true; break;
   }
   return {};
+}
+
+// The long options whose names begin with `prefix` (getopt_long takes any unambiguous one).
+int longOptionsStartingWith(std::string_view prefix) {
+  int count = 0;
+  for (const option* each = kLongOptions; each->name != nullptr; ++each) {
+    if (std::string_view(each->name) == prefix) return 1;
+    if (std::string_view(each->name).starts_with(prefix)) ++count;
+  }
+  return count;
+}
+
+// What getopt_long refused (`code` '?' or ':') in the argument `arg`, in our words rather than
+// its own. `shortOption` is the short option at fault, when it was one.
+std::string refusal(int code, std::string_view arg, int shortOption) {
+  if (!arg.starts_with("--")) {
+    const std::string name = std::string("-") + static_cast<char>(shortOption);
+    return code == ':' ? "option " + name + " needs a value" : "unknown option " + name;
+  }
+  const std::string name(arg.substr(0, arg.find('=')));
+  if (code == ':') return "option " + name + " needs a value";
+  switch (longOptionsStartingWith(std::string_view(name).substr(2))) {
+    case 0: return "unknown option " + name;
+    case 1: return "option " + name + " takes no value";
+    default: return "option " + name + " is ambiguous";
+  }
 }
 
 // What the options given together do not allow, or empty.
@@ -83,36 +142,32 @@ std::string conflictOf(const CliOptions& o, bool sawNewline) {
 CliParse parseCommandLine(const std::vector<std::string>& arguments) {
   CliParse parse;
   CliOptions& o = parse.options;
-  bool onlyPaths = false;
+  // getopt_long wants writable C strings behind a program name, ended by a null.
+  std::vector<std::string> words{"sarnavel-cli"};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const int argc = static_cast<int>(words.size());
+
   bool sawNewline = false;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& arg = arguments[i];
-    if (onlyPaths || arg.empty() || arg[0] != '-' || arg == "-") {
-      o.paths.push_back(arg);
-      continue;
-    }
-    // An option's value follows it, or comes after '=' in the long form.
-    std::string name = arg, value;
-    bool hasValue = false;
-    if (const std::size_t eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
-      name = arg.substr(0, eq);
-      value = arg.substr(eq + 1);
-      hasValue = true;
-    }
-    if (name == "--") {
-      onlyPaths = true;
-    } else if (!hasValue && setFlag(name, o)) {
-      continue;
-    } else if (!takesValue(name)) {
-      parse.error = "unknown option " + arg;
+  optind = 0;  // 0, not 1: glibc then forgets a bundle left half-read by an earlier call
+  opterr = 0;
+  for (;;) {
+    const int at = optind == 0 ? 1 : optind;  // the argument getopt_long reads next
+    const int code = getopt_long(argc, argv.data(), kShortOptions, kLongOptions, nullptr);
+    if (code == -1) break;
+    if (code == '?' || code == ':') {
+      parse.error = refusal(code, argv[at], optopt);
       return parse;
-    } else if (!hasValue && i + 1 >= arguments.size()) {
-      parse.error = "option " + name + " needs a value";
-      return parse;
-    } else if (parse.error = setValued(name, hasValue ? value : arguments[++i], o, sawNewline); !parse.error.empty()) {
+    }
+    if (code == 1) {
+      o.paths.emplace_back(optarg);
+    } else if (parse.error = setOption(code, optarg ? optarg : "", o, sawNewline); !parse.error.empty()) {
       return parse;
     }
   }
+  for (int i = optind; i < argc; ++i) o.paths.emplace_back(argv[i]);  // what follows "--"
   parse.error = conflictOf(o, sawNewline);
   return parse;
 }
@@ -140,6 +195,8 @@ std::string usageText() {
          "                      error); see docs/report.md\n"
          "  -h, --help          show this help and exit\n"
          "  -V, --version       show the version and exit\n"
+         "A value may be attached (-tutf-8, --to=utf-8) or follow as the next argument;\n"
+         "a long option may be shortened to any prefix that names no other.\n"
          "\n"
          "Pages get a meta declaration naming the new encoding, style sheets an @charset\n"
          "rule, and the link and script elements that load local files a charset attribute.\n"

@@ -8,6 +8,13 @@
 // aliases. Following style sheets and scripts and making backups are on unless switched off,
 // like the desktop program's defaults. --keep-characters (UTF-8 without escapes) goes with
 // the UTF-8 target only; with another it is a usage error.
+//
+// The line is read by glibc's getopt_long, as other GNU tools read theirs: a value attached or
+// separate (-tutf-8, -t utf-8, --to=utf-8, --to utf-8), short flags bundled (-hV), a long
+// option shortened to any unambiguous prefix (--dry), "--" ending the options, paths and
+// options in any order. getopt_long keeps its place in globals (optind): parseCommandLine
+// resets them on each call, and the programs call it once, on the main thread, before any
+// other thread starts. Its own messages are off (opterr); the errors are ours.
 #pragma once
 
 #include <optional>
