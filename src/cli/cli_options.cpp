@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "engine/charset_label.h"
 #include "text/ascii.h"
 
 namespace sarnavel {
@@ -23,14 +24,58 @@ bool lineEndingFromName(const std::string& name, LineEnding& out) {
 
 }  // namespace
 
+namespace {
+
+// Each target's names: the one the program writes first, then the others it accepts.
+struct TargetNames {
+  TargetEncoding target;
+  std::vector<std::string_view> names;
+};
+
+const std::vector<TargetNames>& targetNames() {
+  static const std::vector<TargetNames> kNames = {
+      {TargetEncoding::ShiftJis, {"shift_jis", "shift-jis", "sjis", "cp932", "windows-31j", "ms932"}},
+      {TargetEncoding::EucJp, {"euc-jp", "euc_jp", "eucjp"}},
+      {TargetEncoding::Utf8, {"utf-8", "utf8"}},
+      {TargetEncoding::Iso2022Jp, {"iso-2022-jp", "iso2022jp", "jis"}},
+  };
+  return kNames;
+}
+
+// What the files read may be in, by name, and the labels a declaration
+// may name it by (ASCII, read as any of them, has no line).
+const std::pair<SourceEncoding, std::string_view> kSourceNames[] = {
+    {SourceEncoding::ShiftJis, "shift_jis"},    {SourceEncoding::EucJp, "euc-jp"},
+    {SourceEncoding::Iso2022Jp, "iso-2022-jp"}, {SourceEncoding::Utf8, "utf-8"},
+    {SourceEncoding::Utf16, "utf-16"},          {SourceEncoding::Latin1, "windows-1252"},
+};
+
+}  // namespace
+
 std::optional<TargetEncoding> targetFromName(const std::string& name) {
-  std::string n = lowered(name);
-  if (n == "shift_jis" || n == "shift-jis" || n == "sjis" || n == "cp932" || n == "windows-31j" || n == "ms932")
-    return TargetEncoding::ShiftJis;
-  if (n == "euc-jp" || n == "euc_jp" || n == "eucjp") return TargetEncoding::EucJp;
-  if (n == "iso-2022-jp" || n == "iso2022jp" || n == "jis") return TargetEncoding::Iso2022Jp;
-  if (n == "utf-8" || n == "utf8") return TargetEncoding::Utf8;
+  const std::string n = lowered(name);
+  for (const TargetNames& each : targetNames()) {
+    for (std::string_view known : each.names) {
+      if (n == known) return each.target;
+    }
+  }
   return std::nullopt;
+}
+
+std::string encodingListText() {
+  std::string text = "Targets (-t), each by its name, then the other names -t accepts:\n";
+  for (const TargetNames& each : targetNames()) {
+    for (std::string_view name : each.names) text += std::string(name) + (name == each.names.back() ? "\n" : " ");
+  }
+  text += "Read, each by its name, then the other labels a declaration may use:\n";
+  for (const auto& [encoding, name] : kSourceNames) {
+    text += name;
+    for (const CharsetLabel& label : charsetLabels()) {
+      if (label.encoding == encoding && label.label != name) text += " " + std::string(label.label);
+    }
+    text += "\n";
+  }
+  return text;
 }
 
 namespace {
@@ -48,6 +93,7 @@ enum OptionCode : int {
   kKeepCharacters,
   kCheck,
   kReport,
+  kListEncodings,
 };
 
 // '-' first: paths come back in place (code 1), so that they and options mix in any order
@@ -66,6 +112,7 @@ constexpr option kLongOptions[] = {
     {"report", required_argument, nullptr, kReport},
     {"help", no_argument, nullptr, kHelp},
     {"version", no_argument, nullptr, kVersion},
+    {"list-encodings", no_argument, nullptr, kListEncodings},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -96,6 +143,7 @@ std::string setOption(int code, const std::string& value, CliOptions& o, bool& s
     case kCheck: o.check = true; break;
     case kHelp: o.help = true; break;
     case kVersion: o.version = true; break;
+    case kListEncodings: o.listEncodings = true; break;
   }
   return {};
 }
@@ -133,7 +181,7 @@ std::string conflictOf(const CliOptions& o, bool sawNewline) {
   // A check converts nothing: the options of a conversion mean nothing there.
   if (o.check && (o.targetGiven || o.dryRun || !o.conversion.makeBackup || sawNewline))
     return "--check reads only: -t, -n, --no-backup and --dry-run do not go with it";
-  if (!o.help && !o.version && o.paths.empty()) return "no file or folder given";
+  if (!o.help && !o.version && !o.listEncodings && o.paths.empty()) return "no file or folder given";
   return {};
 }
 
@@ -195,6 +243,9 @@ std::string usageText() {
          "                      error); see docs/report.md\n"
          "  -h, --help          show this help and exit\n"
          "  -V, --version       show the version and exit\n"
+         "      --list-encodings\n"
+         "                      list the targets and the encodings read, with the\n"
+         "                      names each is accepted by, and exit\n"
          "A value may be attached (-tutf-8, --to=utf-8) or follow as the next argument;\n"
          "a long option may be shortened to any prefix that names no other.\n"
          "\n"

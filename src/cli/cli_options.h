@@ -3,6 +3,7 @@
 //   sarnavel-cli [-t ENC] [-n EOL] [--no-follow-css] [--no-follow-js] [--no-backup]
 //                [--dry-run] [--keep-characters] [--report FILE] PATH...
 //   sarnavel-cli --check [--no-follow-css] [--no-follow-js] [--report FILE] PATH...
+//   sarnavel-cli --help | --version | --list-encodings
 //
 // Encodings and line endings are named without regard to letter case, with the usual
 // aliases. Following style sheets and scripts and making backups are on unless switched off,
@@ -33,6 +34,7 @@ struct CliOptions {
   std::string reportPath;  // --report: the JSON Lines report's file, "-" for standard output
   bool help = false;
   bool version = false;
+  bool listEncodings = false;  // --list-encodings: the names encodingListText gives
   std::vector<std::string> paths;
 };
 
@@ -47,5 +49,10 @@ CliParse parseCommandLine(const std::vector<std::string>& arguments);
 std::optional<TargetEncoding> targetFromName(const std::string& name);
 
 std::string usageText();
+
+// The targets, one a line (its name first, the other names -t takes after it), then the
+// encodings files are read in, one a line (its name, then the other labels a
+// declaration may name it by).
+std::string encodingListText();
 
 }  // namespace sarnavel

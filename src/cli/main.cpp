@@ -142,6 +142,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);
   CliParse parse = parseCommandLine(arguments);
   if (parse.options.help) return writeAll(STDOUT_FILENO, usageText()) ? 0 : 1;
+  if (parse.options.listEncodings) return writeAll(STDOUT_FILENO, encodingListText()) ? 0 : 1;
   if (parse.options.version) return writeAll(STDOUT_FILENO, "sarnavel-cli " + std::string(kVersion) + "\n") ? 0 : 1;
   if (!parse.error.empty()) {
     say("sarnavel-cli: " + visiblePath(parse.error) + "\nTry 'sarnavel-cli --help' for more information.\n");

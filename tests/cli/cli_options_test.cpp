@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <sstream>
+
+#include "engine/charset_label.h"
+
 namespace sarnavel {
 namespace {
 
@@ -95,6 +100,41 @@ TEST(CliOptions, ReadsEveryOption) {
   EXPECT_TRUE(parseCommandLine({"-h"}).options.help);
   EXPECT_TRUE(parseCommandLine({"--version"}).options.version);
   EXPECT_TRUE(parseCommandLine({"-Vh"}).options.help && parseCommandLine({"-Vh"}).options.version);
+  EXPECT_TRUE(parseCommandLine({"--list-encodings"}).options.listEncodings);
+}
+
+// The list is what the program accepts: each target line's names are read as one target (its
+// own), each source line's labels as one encoding, and every label known is on a line.
+TEST(CliOptions, TheListOfEncodingsIsWhatTheNamesMean) {
+  std::istringstream lines(encodingListText());
+  std::string line;
+  std::set<TargetEncoding> targets;
+  std::set<std::string> labels;
+  bool sources = false;
+  while (std::getline(lines, line)) {
+    SCOPED_TRACE(line);
+    if (line.ends_with(":")) {
+      sources = !targets.empty();
+      continue;
+    }
+    std::istringstream words(line);
+    std::string first, word;
+    words >> first;
+    std::vector<std::string> names{first};
+    while (words >> word) names.push_back(word);
+    for (const std::string& name : names) {
+      if (sources) {
+        EXPECT_EQ(encodingOfLabel(name), encodingOfLabel(first)) << name;
+        labels.insert(name);
+      } else {
+        EXPECT_EQ(targetFromName(name), targetFromName(first)) << name;
+      }
+    }
+    const auto target = targetFromName(first);
+    ASSERT_TRUE(sources ? encodingOfLabel(first).has_value() : target && targets.insert(*target).second);
+  }
+  EXPECT_EQ(targets.size(), 4u);
+  EXPECT_EQ(labels.size(), charsetLabels().size());
 }
 
 TEST(CliOptions, RefusesWhatItCannotRead) {
