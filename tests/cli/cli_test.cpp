@@ -311,22 +311,53 @@ TEST(CliInterrupt, ASignalStopsTheRunBetweenFiles) {
   }
 }
 
-// `sarnavel-cli … | head -3`: once the log cannot be written the run stops between two files
-// with status 1, says why on standard error, and names there the last files converted.
-TEST(CliInterrupt, ALogPipeWhoseReaderHasGoneStopsTheRun) {
+// `sarnavel-cli … | head -3` and `sarnavel-cli --check … | head -1`: once the log's reader has
+// gone the run ends quietly between two files, as `git log | head` does: no word on standard
+// error, and the status of the files done (a check's: whether one has a problem).
+TEST(CliInterrupt, ALogPipeWhoseReaderHasGoneEndsTheRunQuietly) {
+  const struct {
+    std::vector<std::string> options;
+    std::string broken;  // a file with a problem, listed first; "" for none
+    int status;
+  } cases[] = {
+      {{"-t", "utf-8"}, "", 0},
+      {{"--check"}, "", 0},
+      {{"--check"}, "site/a.js", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.options) + c.broken);
+    TempFolder folder;
+    const std::vector<fs::path> files = longScripts(folder);
+    if (!c.broken.empty())
+      folder.put(c.broken, "var s = '\x93\xFA\x96';\n");  // invalid-bytes: ends in half a character
+    std::vector<std::string> arguments = c.options;
+    arguments.push_back((folder / "site").native());
+    CliProcess process(arguments);
+    ASSERT_TRUE(process.waitForOutput(c.options[0] == "--check" ? "\t" : "成功: ")) << process.out();
+    process.closeOutput();
+    const CliResult r = process.finish();
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.err, "");
+    if (c.options[0] != "--check") {
+      EXPECT_GE(convertedPrefix(files), 1u);
+    }
+  }
+}
+
+// A log that cannot be written otherwise (a full disk) stays an error: said once, the run
+// stopped before its first file with status 1, and the rest of the log on standard error.
+TEST(CliInterrupt, ALogOnAFullDiskStopsTheRunAndSaysSo) {
   TempFolder folder;
-  const std::vector<fs::path> files = longScripts(folder);
-  CliProcess process({"-t", "utf-8", (folder / "site").native()});
-  ASSERT_TRUE(process.waitForOutput("成功: ")) << process.out();
-  process.closeOutput();
-  const CliResult r = process.finish();
-  EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_NE(r.err.find("sarnavel-cli: cannot write the log to standard output (Broken pipe)"), std::string::npos)
+  longScripts(folder);
+  const CliResult r = runCli({"-t", "utf-8", (folder / "site").native()}, {}, [] {
+    const int full = ::open("/dev/full", O_WRONLY);
+    ::dup2(full, STDOUT_FILENO);
+  });
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(r.err.starts_with("sarnavel-cli: cannot write the log to standard output (No space left on device)"))
       << r.err;
   EXPECT_TRUE(r.err.ends_with(kCancelled)) << r.err;
-  const std::size_t converted = convertedPrefix(files);
-  ASSERT_GE(converted, 1u);
-  EXPECT_NE(r.err.find(success(files[converted - 1])), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(kLogStart), std::string::npos) << r.err;  // the entry that failed, written again
 }
 
 // --- Two runs at once ------------------------------------------------------------------------
