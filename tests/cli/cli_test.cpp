@@ -39,21 +39,24 @@ TEST(Cli, HelpVersionAndAUsageError) {
 }
 
 // Relative paths become full ones in the log (notices keep the name given); folders are walked; a file of another kind named on the
-// line, and a missing path, are told on standard error (and the status is 1); a sheet the page
-// loads comes after the listed files; no -t means Shift_JIS, said once.
+// line, a folder holding none of the kinds taken, and a missing path, are told on standard error
+// (the last makes the status 1); a sheet the page loads comes after the listed files; no -t means
+// Shift_JIS, said once.
 TEST(Cli, TheExactLogOfARun) {
   TempFolder folder;
   const fs::path notes = folder.put("notes.txt", "notes"), top = folder.put("top.js", kScript);
   const fs::path page = folder.put("site/index.html", kPage), sheet = folder.put("site/a.css", "p{}\n");
   folder.put("site/readme.txt", "passed over silently");
   const fs::path deeper = folder.put("site/sub/c.js", kScript);
-  const CliResult r = runCli({"notes.txt", "top.js", "gone.html", "site"}, folder.path());
+  folder.put("docs/notes.txt", "");
+  const CliResult r = runCli({"notes.txt", "top.js", "gone.html", "site", "docs"}, folder.path());
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, kLogStart + success(page) + success(sheet) + success(deeper) + success(top) + success(sheet) +
                        finished(5, 0));
   EXPECT_EQ(r.err,
             "sarnavel-cli: gone.html: no such file or folder\n"
             "sarnavel-cli: notes.txt: not a page, style sheet or script; passed over\n"
+            "sarnavel-cli: no .html, .htm, .css or .js file in docs\n"
             "sarnavel-cli: no target encoding given (-t): converting to Shift_JIS\n");
   EXPECT_EQ(TempFolder::read(top), kSjisScript);
   EXPECT_EQ(TempFolder::read(top.native() + ".bak"), kScript);
