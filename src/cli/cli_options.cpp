@@ -86,6 +86,7 @@ enum OptionCode : int {
   kNewline = 'n',
   kHelp = 'h',
   kVersion = 'V',
+  kQuiet = 'q',
   kNoFollowCss = 256,
   kNoFollowJs,
   kNoBackup,
@@ -98,7 +99,7 @@ enum OptionCode : int {
 
 // '-' first: paths come back in place (code 1), so that they and options mix in any order
 // whatever POSIXLY_CORRECT says; ':' next: a missing value is told apart from an unknown option.
-constexpr char kShortOptions[] = "-:t:n:hV";
+constexpr char kShortOptions[] = "-:t:n:hVq";
 
 constexpr option kLongOptions[] = {
     {"to", required_argument, nullptr, kTo},
@@ -113,6 +114,7 @@ constexpr option kLongOptions[] = {
     {"help", no_argument, nullptr, kHelp},
     {"version", no_argument, nullptr, kVersion},
     {"list-encodings", no_argument, nullptr, kListEncodings},
+    {"quiet", no_argument, nullptr, kQuiet},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -144,6 +146,7 @@ std::string setOption(int code, const std::string& value, CliOptions& o, bool& s
     case kHelp: o.help = true; break;
     case kVersion: o.version = true; break;
     case kListEncodings: o.listEncodings = true; break;
+    case kQuiet: o.quiet = true; break;
   }
   return {};
 }
@@ -238,6 +241,8 @@ std::string usageText() {
          "                      escape for what Shift_JIS lacks\n"
          "      --check         read every file and tell what it is: its encoding, what\n"
          "                      declares it and its problems; convert and write nothing\n"
+         "  -q, --quiet         log only the files that failed (with --check: that have a\n"
+         "                      problem) and the summary\n"
          "      --report FILE   also write a JSON Lines report of every file to FILE\n"
          "                      (- for standard output; the log then goes to standard\n"
          "                      error); see docs/report.md\n"

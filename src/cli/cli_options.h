@@ -1,8 +1,8 @@
 // The command line of sarnavel-cli.
 //
-//   sarnavel-cli [-t ENC] [-n EOL] [--no-follow-css] [--no-follow-js] [--no-backup]
+//   sarnavel-cli [-q] [-t ENC] [-n EOL] [--no-follow-css] [--no-follow-js] [--no-backup]
 //                [--dry-run] [--keep-characters] [--report FILE] PATH...
-//   sarnavel-cli --check [--no-follow-css] [--no-follow-js] [--report FILE] PATH...
+//   sarnavel-cli --check [-q] [--no-follow-css] [--no-follow-js] [--report FILE] PATH...
 //   sarnavel-cli --help | --version | --list-encodings
 //
 // Encodings and line endings are named without regard to letter case, with the usual
@@ -30,6 +30,7 @@ struct CliOptions {
   ConversionOptions conversion;
   bool targetGiven = false;  // -t named the target; otherwise Shift_JIS, the desktop program's default
   bool dryRun = false;
+  bool quiet = false;      // -q: the log holds failures (a check's: files with a problem) and the summary
   bool check = false;      // read and tell what each file is; convert and write nothing
   std::string reportPath;  // --report: the JSON Lines report's file, "-" for standard output
   bool help = false;

@@ -101,6 +101,7 @@ struct Outputs {
   RunReport& lines;
   CheckListing& listing;
   NoteWording wording;
+  bool quiet;  // -q: only the files that failed (or have a problem) and the summary
 };
 
 // The observer that writes the log, the check's listing and the report, and says the rest on
@@ -108,7 +109,7 @@ struct Outputs {
 RunObserver observerFor(bool check, Outputs& out) {
   RunObserver observer;
   // A check lists each file on a line of its own; a conversion writes the log.
-  if (!check) observer.started = [&out] { out.log.write(plainMessage(MessageId::Started)); };
+  if (!check && !out.quiet) observer.started = [&out] { out.log.write(plainMessage(MessageId::Started)); };
   // A report's line is drafted on the worker that converted the file, in parallel with the
   // others; the in-order step only adds the warnings and writes it.
   if (out.report) {
@@ -119,7 +120,11 @@ RunObserver observerFor(bool check, Outputs& out) {
   observer.fileDone = [check, &out](const FileOutcome& outcome) {
     const std::string shown = visiblePath(outcome.path.native());
     const std::vector<NoteLine> warnings = warningsOf(outcome, out.wording);
-    out.log.write(check ? out.listing.fileLine(outcome, shown) : fileEntry(outcome.result, warnings, shown));
+    const std::size_t problemsBefore = out.listing.filesWithProblems();
+    const std::string entry = check ? out.listing.fileLine(outcome, shown) : fileEntry(outcome.result, warnings, shown);
+    const bool wentWell =
+        check ? out.listing.filesWithProblems() == problemsBefore : outcome.result == ResultCode::Success;
+    if (!out.quiet || !wentWell) out.log.write(entry);
     if (out.report) out.report->write(out.lines.finish(outcome, warnings, outcome.prepared));
   };
   observer.waitingFor = [](std::string_view folder, pid_t holder) { say(waitingLine(folder, holder)); };
@@ -161,9 +166,9 @@ int main(int argc, char** argv) {
   IntakeReport intake;
   offerPaths(std::vector<std::filesystem::path>(parse.options.paths.begin(), parse.options.paths.end()), intake);
   say(intakeNoticeLines(intake));
-  if (!options.check && !options.targetGiven)
+  if (!options.check && !options.targetGiven && !options.quiet)
     say("sarnavel-cli: no target encoding given (-t): converting to Shift_JIS\n");
-  if (parse.options.dryRun)
+  if (parse.options.dryRun && !options.quiet)
     say("sarnavel-cli: dry run: every file is read and converted in memory; nothing is written\n");
   if (stopSignal() != 0) return 128 + stopSignal();
 
@@ -177,7 +182,7 @@ int main(int argc, char** argv) {
   LogWriter log(reportOnStdout ? STDERR_FILENO : STDOUT_FILENO);
   RunReport lines(request.mode, options.conversion.targetEncoding);
   CheckListing listing;
-  Outputs out{log, report, lines, listing, {request.mode, options.conversion.targetEncoding, {}}};
+  Outputs out{log, report, lines, listing, {request.mode, options.conversion.targetEncoding, {}}, options.quiet};
   const RunObserver observer = observerFor(options.check, out);
   const RunSummary summary = conversionWorker(request, observer, stopFlag());
   if (!options.check && summary.started) log.write(endMessage(summary));

@@ -101,6 +101,7 @@ TEST(CliOptions, ReadsEveryOption) {
   EXPECT_TRUE(parseCommandLine({"--version"}).options.version);
   EXPECT_TRUE(parseCommandLine({"-Vh"}).options.help && parseCommandLine({"-Vh"}).options.version);
   EXPECT_TRUE(parseCommandLine({"--list-encodings"}).options.listEncodings);
+  EXPECT_TRUE(parseCommandLine({"-qtutf-8", "a"}).options.quiet && parseCommandLine({"a", "--quiet"}).options.quiet);
 }
 
 // The list is what the program accepts: each target line's names are read as one target (its

@@ -61,6 +61,11 @@ TEST(Cli, TheExactLogOfARun) {
   EXPECT_EQ(TempFolder::read(top), kSjisScript);
   EXPECT_EQ(TempFolder::read(top.native() + ".bak"), kScript);
   EXPECT_EQ(TempFolder::read(notes), "notes");
+  // Quiet: the summary alone when every file went well; the notice of the default target goes too.
+  const CliResult quiet = runCli({"-q", "site", "gone.html"}, folder.path());
+  EXPECT_EQ(quiet.status, 1);
+  EXPECT_EQ(quiet.out, finished(4, 0));
+  EXPECT_EQ(quiet.err, "sarnavel-cli: gone.html: no such file or folder\n");
 }
 
 // A run killed while it wrote a file in place (a file of two hard links) left it half-written
