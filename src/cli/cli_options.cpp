@@ -95,6 +95,8 @@ enum OptionCode : int {
   kCheck,
   kReport,
   kListEncodings,
+  kProgress,
+  kNoProgress,
 };
 
 // '-' first: paths come back in place (code 1), so that they and options mix in any order
@@ -115,6 +117,8 @@ constexpr option kLongOptions[] = {
     {"version", no_argument, nullptr, kVersion},
     {"list-encodings", no_argument, nullptr, kListEncodings},
     {"quiet", no_argument, nullptr, kQuiet},
+    {"progress", no_argument, nullptr, kProgress},
+    {"no-progress", no_argument, nullptr, kNoProgress},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -147,6 +151,8 @@ std::string setOption(int code, const std::string& value, CliOptions& o, bool& s
     case kVersion: o.version = true; break;
     case kListEncodings: o.listEncodings = true; break;
     case kQuiet: o.quiet = true; break;
+    case kProgress: o.progress = CliOptions::Progress::Always; break;
+    case kNoProgress: o.progress = CliOptions::Progress::Never; break;
   }
   return {};
 }
@@ -243,6 +249,9 @@ std::string usageText() {
          "                      declares it and its problems; convert and write nothing\n"
          "  -q, --quiet         log only the files that failed (with --check: that have a\n"
          "                      problem) and the summary\n"
+         "      --progress      show a progress line on standard error (files done, time,\n"
+         "                      the file last done); the default when it is a terminal\n"
+         "      --no-progress   show none\n"
          "      --report FILE   also write a JSON Lines report of every file to FILE\n"
          "                      (- for standard output; the log then goes to standard\n"
          "                      error); see docs/report.md\n"

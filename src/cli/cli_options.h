@@ -30,6 +30,7 @@ struct CliOptions {
   ConversionOptions conversion;
   bool targetGiven = false;  // -t named the target; otherwise Shift_JIS, the desktop program's default
   bool dryRun = false;
+  enum class Progress { IfTerminal, Always, Never } progress = Progress::IfTerminal;  // --progress, --no-progress
   bool quiet = false;      // -q: the log holds failures (a check's: files with a problem) and the summary
   bool check = false;      // read and tell what each file is; convert and write nothing
   std::string reportPath;  // --report: the JSON Lines report's file, "-" for standard output

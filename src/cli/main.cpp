@@ -9,6 +9,7 @@
 #include "report/cli_notices.h"
 #include "cli/log_writer.h"
 #include "cli/output_clashes.h"
+#include "cli/progress_line.h"
 #include "cli/report_output.h"
 #include "cli/stop_signals.h"
 #include "run/conversion_run.h"
@@ -102,6 +103,7 @@ struct Outputs {
   CheckListing& listing;
   NoteWording wording;
   bool quiet;  // -q: only the files that failed (or have a problem) and the summary
+  std::optional<ProgressLine>& progress;
 };
 
 // The observer that writes the log, the check's listing and the report, and says the rest on
@@ -124,7 +126,11 @@ RunObserver observerFor(bool check, Outputs& out) {
     const std::string entry = check ? out.listing.fileLine(outcome, shown) : fileEntry(outcome.result, warnings, shown);
     const bool wentWell =
         check ? out.listing.filesWithProblems() == problemsBefore : outcome.result == ResultCode::Success;
-    if (!out.quiet || !wentWell) out.log.write(entry);
+    if (!out.quiet || !wentWell) {
+      if (out.progress) out.progress->beforeEntry();
+      out.log.write(entry);
+    }
+    if (out.progress) out.progress->fileDone(shown);
     if (out.report) out.report->write(out.lines.finish(outcome, warnings, outcome.prepared));
   };
   observer.waitingFor = [](std::string_view folder, pid_t holder) { say(waitingLine(folder, holder)); };
@@ -182,9 +188,15 @@ int main(int argc, char** argv) {
   LogWriter log(reportOnStdout ? STDERR_FILENO : STDOUT_FILENO);
   RunReport lines(request.mode, options.conversion.targetEncoding);
   CheckListing listing;
-  Outputs out{log, report, lines, listing, {request.mode, options.conversion.targetEncoding, {}}, options.quiet};
+  std::optional<ProgressLine> progress;
+  if (options.progress == CliOptions::Progress::Always ||
+      (options.progress == CliOptions::Progress::IfTerminal && ::isatty(STDERR_FILENO)))
+    progress.emplace(STDERR_FILENO, request.paths.size(), reportOnStdout || ::isatty(STDOUT_FILENO));
+  Outputs out{log,           report,  lines, listing, {request.mode, options.conversion.targetEncoding, {}},
+              options.quiet, progress};
   const RunObserver observer = observerFor(options.check, out);
   const RunSummary summary = conversionWorker(request, observer, stopFlag());
+  if (progress) progress->clear();
   if (!options.check && summary.started) log.write(endMessage(summary));
   if (options.check && !summary.cancelled) log.write(listing.summary());
   if (report) {

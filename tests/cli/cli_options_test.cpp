@@ -101,6 +101,10 @@ TEST(CliOptions, ReadsEveryOption) {
   EXPECT_TRUE(parseCommandLine({"--version"}).options.version);
   EXPECT_TRUE(parseCommandLine({"-Vh"}).options.help && parseCommandLine({"-Vh"}).options.version);
   EXPECT_TRUE(parseCommandLine({"--list-encodings"}).options.listEncodings);
+  using P = CliOptions::Progress;
+  EXPECT_EQ(parseCommandLine({"a"}).options.progress, P::IfTerminal);
+  EXPECT_EQ(parseCommandLine({"--no-progress", "--progress", "a"}).options.progress, P::Always);  // the last wins
+  EXPECT_EQ(parseCommandLine({"--progress", "--no-progress", "a"}).options.progress, P::Never);
   EXPECT_TRUE(parseCommandLine({"-qtutf-8", "a"}).options.quiet && parseCommandLine({"a", "--quiet"}).options.quiet);
 }
 

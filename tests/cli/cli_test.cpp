@@ -3,6 +3,7 @@
 // a user without room for a thread, and the shipped sample site in each target.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <pty.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -366,6 +367,46 @@ TEST(CliInterrupt, ALogOnAFullDiskStopsTheRunAndSaysSo) {
       << r.err;
   EXPECT_TRUE(r.err.ends_with(kCancelled)) << r.err;
   EXPECT_NE(r.err.find(kLogStart), std::string::npos) << r.err;  // the entry that failed, written again
+}
+
+// The progress line: on standard error when it is a terminal (a pseudo-terminal here) or with
+// --progress, never with --no-progress nor on a pipe by default; drawn in place ("\r", erase
+// to the end of the line), never a line break, and erased at the end.
+TEST(CliProgress, ALineRedrawnInPlaceOnATerminalOnly) {
+  const struct {
+    bool terminal;
+    std::string option;
+    bool shown;
+  } cases[] = {{true, "--no-backup", true},
+               {true, "--no-progress", false},
+               {false, "--no-backup", false},
+               {false, "--progress", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.terminal ? "terminal " : "pipe ") + c.option);
+    TempFolder folder;
+    folder.put("site/a.js", kScript);
+    folder.put("site/b.js", kScript);
+    int terminal = -1, side = -1;
+    ASSERT_EQ(::openpty(&terminal, &side, nullptr, nullptr, nullptr), 0);
+    CliProcess process({c.option, "-t", "utf-8", (folder / "site").native()}, {}, [&] {
+      if (c.terminal) ::dup2(side, STDERR_FILENO);
+    });
+    ::close(side);
+    const CliResult r = process.finish();
+    std::string shown = c.terminal ? std::string() : r.err;
+    char buffer[4096];
+    for (ssize_t n; c.terminal && (n = ::read(terminal, buffer, sizeof buffer)) > 0;) shown.append(buffer, n);
+    ::close(terminal);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(shown.find('\n'), std::string::npos) << shown;
+    if (!c.shown) {
+      EXPECT_EQ(shown, "");
+      continue;
+    }
+    EXPECT_TRUE(shown.starts_with("\r[1/2] 0:0")) << shown;
+    EXPECT_NE(shown.find("a.js\x1b[K"), std::string::npos) << shown;
+    EXPECT_TRUE(shown.ends_with("\x1b[K\r\x1b[K")) << shown;
+  }
 }
 
 // --- Two runs at once ------------------------------------------------------------------------
