@@ -22,10 +22,6 @@ bool lineEndingFromName(const std::string& name, LineEnding& out) {
   return true;
 }
 
-}  // namespace
-
-namespace {
-
 // Each target's names: the one the program writes first, then the others it accepts.
 struct TargetNames {
   TargetEncoding target;
@@ -42,8 +38,8 @@ const std::vector<TargetNames>& targetNames() {
   return kNames;
 }
 
-// What the files read may be in, by name, and the labels a declaration
-// may name it by (ASCII, read as any of them, has no line).
+// What the files read may be in, by name, and the labels a declaration may name it by (ASCII,
+// read as any of them, has no line).
 const std::pair<SourceEncoding, std::string_view> kSourceNames[] = {
     {SourceEncoding::ShiftJis, "shift_jis"},    {SourceEncoding::EucJp, "euc-jp"},
     {SourceEncoding::Iso2022Jp, "iso-2022-jp"}, {SourceEncoding::Utf8, "utf-8"},

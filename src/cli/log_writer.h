@@ -1,4 +1,5 @@
-// Writes the run's log to standard output, and never loses it silently.
+// Writes the run's log to standard output, and never loses it silently (a pipe's reader that
+// has gone wants no more of it).
 //
 // Each entry is written whole with write(2) (CR+LF turned into LF). When the reader of a pipe
 // has gone (`| head`: EPIPE), the writer asks the run to stop between two files and writes
