@@ -133,6 +133,9 @@ RunObserver observerFor(bool check, Outputs& out) {
     if (out.progress) out.progress->fileDone(shown);
     if (out.report) out.report->write(out.lines.finish(outcome, warnings, outcome.prepared));
   };
+  if (out.progress) {
+    observer.passPlanned = [&out](int, std::size_t fileCount) { out.progress->planned(fileCount); };
+  }
   observer.waitingFor = [](std::string_view folder, pid_t holder) { say(waitingLine(folder, holder)); };
   observer.formerPutBack = [](const std::filesystem::path& file) { say(formerPutBackLine(file.native())); };
   observer.copyKept = [](const std::filesystem::path& copy) { say(copyKeptLine(copy.native())); };
@@ -191,7 +194,7 @@ int main(int argc, char** argv) {
   std::optional<ProgressLine> progress;
   if (options.progress == CliOptions::Progress::Always ||
       (options.progress == CliOptions::Progress::IfTerminal && ::isatty(STDERR_FILENO)))
-    progress.emplace(STDERR_FILENO, request.paths.size(), reportOnStdout || ::isatty(STDOUT_FILENO));
+    progress.emplace(STDERR_FILENO, reportOnStdout || ::isatty(STDOUT_FILENO));
   Outputs out{log,           report,  lines, listing, {request.mode, options.conversion.targetEncoding, {}},
               options.quiet, progress};
   const RunObserver observer = observerFor(options.check, out);

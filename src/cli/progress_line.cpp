@@ -26,7 +26,7 @@ std::string progressText(std::size_t done, std::size_t total, std::chrono::secon
   return text + std::string(file);
 }
 
-ProgressLine::ProgressLine(int fd, std::size_t total, bool logShares) : fd_(fd), total_(total), logShares_(logShares) {
+ProgressLine::ProgressLine(int fd, bool logShares) : fd_(fd), logShares_(logShares) {
   winsize size{};
   width_ = ::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
@@ -41,7 +41,7 @@ void ProgressLine::fileDone(std::string_view file) {
   if (lastDraw_ != Clock::time_point{} && now - lastDraw_ < std::chrono::milliseconds(100)) return;
   lastDraw_ = now;
   const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now - start_);
-  drawn_ = writeAll(fd_, "\r" + progressText(done_, total_, elapsed, file, width_) + "\x1b[K");
+  drawn_ = writeAll(fd_, "\r" + progressText(done_, total_.load(), elapsed, file, width_) + "\x1b[K");
 }
 
 void ProgressLine::clear() {

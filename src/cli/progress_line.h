@@ -2,15 +2,16 @@
 //
 //   [12/250] 0:07 /srv/site/docs/index.html
 //
-// Files done out of the files listed (the sheets and scripts pages load come on top, so the
-// count may pass the total, which then follows it), the time since the run began, and the file
-// last done, cut from the left to fit the terminal. Drawn with a carriage return and an erase to
+// Files done out of the files the run has planned so far (the sheets and scripts pages load are
+// planned as their passes begin), the time since the run began, and the file last done, cut from the left to fit the terminal. Drawn with a carriage return and an erase to
 // the end of the line, at most ten times a second; never a line break, so that it never adds a
 // line to what the terminal keeps. When the log shares the terminal, the line is erased before
 // each entry and drawn again at the next redraw, so that an entry never lands in the middle of it.
-// `clear` erases it for good at the end. One writer, on the thread that logs.
+// `clear` erases it for good at the end. One writer, on the thread that logs; `planned` may come
+// from any thread.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <string>
@@ -24,9 +25,10 @@ std::string progressText(std::size_t done, std::size_t total, std::chrono::secon
 
 class ProgressLine {
  public:
-  // `fd`: where the line goes; `total`: the files listed; `logShares`: the log goes to the
-  // same terminal.
-  ProgressLine(int fd, std::size_t total, bool logShares);
+  // `fd`: where the line goes; `logShares`: the log goes to the same terminal.
+  ProgressLine(int fd, bool logShares);
+  // A pass of the run is to log `files` more files.
+  void planned(std::size_t files) { total_ += files; }
   // Before a log entry is written.
   void beforeEntry();
   // After a file is done (and its entry written), shown as `file`.
@@ -37,7 +39,8 @@ class ProgressLine {
  private:
   using Clock = std::chrono::steady_clock;
   int fd_;
-  std::size_t total_, done_ = 0;
+  std::atomic<std::size_t> total_ = 0;
+  std::size_t done_ = 0;
   bool logShares_, drawn_ = false;
   std::size_t width_;
   Clock::time_point start_ = Clock::now(), lastDraw_{};
