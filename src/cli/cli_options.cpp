@@ -1,5 +1,10 @@
 #include "cli/cli_options.h"
 
+#include <getopt.h>
+
+#include <string_view>
+
+#include "engine/charset_label.h"
 #include "text/ascii.h"
 
 namespace sarnavel {
@@ -17,54 +22,161 @@ bool lineEndingFromName(const std::string& name, LineEnding& out) {
   return true;
 }
 
+// Each target's names: the one the program writes first, then the others it accepts.
+struct TargetNames {
+  TargetEncoding target;
+  std::vector<std::string_view> names;
+};
+
+const std::vector<TargetNames>& targetNames() {
+  static const std::vector<TargetNames> kNames = {
+      {TargetEncoding::ShiftJis, {"shift_jis", "shift-jis", "sjis", "cp932", "windows-31j", "ms932"}},
+      {TargetEncoding::EucJp, {"euc-jp", "euc_jp", "eucjp"}},
+      {TargetEncoding::Utf8, {"utf-8", "utf8"}},
+      {TargetEncoding::Iso2022Jp, {"iso-2022-jp", "iso2022jp", "jis"}},
+  };
+  return kNames;
+}
+
+// What the files read may be in, by name, and the labels a declaration may name it by (ASCII,
+// read as any of them, has no line).
+const std::pair<SourceEncoding, std::string_view> kSourceNames[] = {
+    {SourceEncoding::ShiftJis, "shift_jis"},    {SourceEncoding::EucJp, "euc-jp"},
+    {SourceEncoding::Iso2022Jp, "iso-2022-jp"}, {SourceEncoding::Utf8, "utf-8"},
+    {SourceEncoding::Utf16, "utf-16"},          {SourceEncoding::Latin1, "windows-1252"},
+};
+
 }  // namespace
 
 std::optional<TargetEncoding> targetFromName(const std::string& name) {
-  std::string n = lowered(name);
-  if (n == "shift_jis" || n == "shift-jis" || n == "sjis" || n == "cp932" || n == "windows-31j" || n == "ms932")
-    return TargetEncoding::ShiftJis;
-  if (n == "euc-jp" || n == "euc_jp" || n == "eucjp") return TargetEncoding::EucJp;
-  if (n == "iso-2022-jp" || n == "iso2022jp" || n == "jis") return TargetEncoding::Iso2022Jp;
-  if (n == "utf-8" || n == "utf8") return TargetEncoding::Utf8;
+  const std::string n = lowered(name);
+  for (const TargetNames& each : targetNames()) {
+    for (std::string_view known : each.names) {
+      if (n == known) return each.target;
+    }
+  }
   return std::nullopt;
+}
+
+std::string encodingListText() {
+  std::string text = "Targets (-t), each by its name, then the other names -t accepts:\n";
+  for (const TargetNames& each : targetNames()) {
+    for (std::string_view name : each.names) text += std::string(name) + (name == each.names.back() ? "\n" : " ");
+  }
+  text += "Read, each by its name, then the other labels a declaration may use:\n";
+  for (const auto& [encoding, name] : kSourceNames) {
+    text += name;
+    for (const CharsetLabel& label : charsetLabels()) {
+      if (label.encoding == encoding && label.label != name) text += " " + std::string(label.label);
+    }
+    text += "\n";
+  }
+  return text;
 }
 
 namespace {
 
-// An option that takes no value: set, and true; false when `name` is none.
-bool setFlag(const std::string& name, CliOptions& o) {
-  if (name == "--no-follow-css") o.conversion.followCss = false;
-  else if (name == "--no-follow-js") o.conversion.followJs = false;
-  else if (name == "--no-backup") o.conversion.makeBackup = false;
-  else if (name == "--dry-run") o.dryRun = true;
-  else if (name == "--keep-characters") o.conversion.keepCharacters = true;
-  else if (name == "--check") o.check = true;
-  else if (name == "-h" || name == "--help") o.help = true;
-  else if (name == "-V" || name == "--version") o.version = true;
-  else return false;
-  return true;
-}
+// The options getopt_long knows. Those without a short form have codes above any character.
+enum OptionCode : int {
+  kTo = 't',
+  kNewline = 'n',
+  kHelp = 'h',
+  kVersion = 'V',
+  kQuiet = 'q',
+  kNoFollowCss = 256,
+  kNoFollowJs,
+  kNoBackup,
+  kDryRun,
+  kKeepCharacters,
+  kCheck,
+  kReport,
+  kListEncodings,
+  kProgress,
+  kNoProgress,
+};
 
-bool takesValue(const std::string& name) {
-  return name == "-t" || name == "--to" || name == "-n" || name == "--newline" || name == "--report";
-}
+// '-' first: paths come back in place (code 1), so that they and options mix in any order
+// whatever POSIXLY_CORRECT says; ':' next: a missing value is told apart from an unknown option.
+constexpr char kShortOptions[] = "-:t:n:hVq";
 
-// Sets an option that takes a value (takesValue); what is wrong with the value, or empty.
-std::string setValued(const std::string& name, const std::string& value, CliOptions& o, bool& sawNewline) {
-  if (name == "-t" || name == "--to") {
-    const std::optional<TargetEncoding> target = targetFromName(value);
-    if (!target) return "unknown encoding '" + value + "' (shift_jis, euc-jp, utf-8 or iso-2022-jp)";
-    o.conversion.targetEncoding = *target;
-    o.targetGiven = true;
-  } else if (name == "-n" || name == "--newline") {
-    sawNewline = true;
-    if (!lineEndingFromName(value, o.conversion.lineEnding))
-      return "unknown line ending '" + value + "' (keep, crlf, lf or cr)";
-  } else {
-    if (value.empty()) return "option --report needs a file name (or - for standard output)";
-    o.reportPath = value;
+constexpr option kLongOptions[] = {
+    {"to", required_argument, nullptr, kTo},
+    {"newline", required_argument, nullptr, kNewline},
+    {"no-follow-css", no_argument, nullptr, kNoFollowCss},
+    {"no-follow-js", no_argument, nullptr, kNoFollowJs},
+    {"no-backup", no_argument, nullptr, kNoBackup},
+    {"dry-run", no_argument, nullptr, kDryRun},
+    {"keep-characters", no_argument, nullptr, kKeepCharacters},
+    {"check", no_argument, nullptr, kCheck},
+    {"report", required_argument, nullptr, kReport},
+    {"help", no_argument, nullptr, kHelp},
+    {"version", no_argument, nullptr, kVersion},
+    {"list-encodings", no_argument, nullptr, kListEncodings},
+    {"quiet", no_argument, nullptr, kQuiet},
+    {"progress", no_argument, nullptr, kProgress},
+    {"no-progress", no_argument, nullptr, kNoProgress},
+    {nullptr, 0, nullptr, 0},
+};
+
+// Sets the option `code` stands for, with its value if it takes one; what is wrong, or empty.
+std::string setOption(int code, const std::string& value, CliOptions& o, bool& sawNewline) {
+  switch (code) {
+    case kTo: {
+      const std::optional<TargetEncoding> target = targetFromName(value);
+      if (!target) return "unknown encoding '" + value + "' (shift_jis, euc-jp, utf-8 or iso-2022-jp)";
+      o.conversion.targetEncoding = *target;
+      o.targetGiven = true;
+      break;
+    }
+    case kNewline:
+      sawNewline = true;
+      if (!lineEndingFromName(value, o.conversion.lineEnding))
+        return "unknown line ending '" + value + "' (keep, crlf, lf or cr)";
+      break;
+    case kReport:
+      if (value.empty()) return "option --report needs a file name (or - for standard output)";
+      o.reportPath = value;
+      break;
+    case kNoFollowCss: o.conversion.followCss = false; break;
+    case kNoFollowJs: o.conversion.followJs = false; break;
+    case kNoBackup: o.conversion.makeBackup = false; break;
+    case kDryRun: o.dryRun = true; break;
+    case kKeepCharacters: o.conversion.keepCharacters = true; break;
+    case kCheck: o.check = true; break;
+    case kHelp: o.help = true; break;
+    case kVersion: o.version = true; break;
+    case kListEncodings: o.listEncodings = true; break;
+    case kQuiet: o.quiet = true; break;
+    case kProgress: o.progress = CliOptions::Progress::Always; break;
+    case kNoProgress: o.progress = CliOptions::Progress::Never; break;
   }
   return {};
+}
+
+// The long options whose names begin with `prefix` (getopt_long takes any unambiguous one).
+int longOptionsStartingWith(std::string_view prefix) {
+  int count = 0;
+  for (const option* each = kLongOptions; each->name != nullptr; ++each) {
+    if (std::string_view(each->name) == prefix) return 1;
+    if (std::string_view(each->name).starts_with(prefix)) ++count;
+  }
+  return count;
+}
+
+// What getopt_long refused (`code` '?' or ':') in the argument `arg`, in our words rather than
+// its own. `shortOption` is the short option at fault, when it was one.
+std::string refusal(int code, std::string_view arg, int shortOption) {
+  if (!arg.starts_with("--")) {
+    const std::string name = std::string("-") + static_cast<char>(shortOption);
+    return code == ':' ? "option " + name + " needs a value" : "unknown option " + name;
+  }
+  const std::string name(arg.substr(0, arg.find('=')));
+  if (code == ':') return "option " + name + " needs a value";
+  switch (longOptionsStartingWith(std::string_view(name).substr(2))) {
+    case 0: return "unknown option " + name;
+    case 1: return "option " + name + " takes no value";
+    default: return "option " + name + " is ambiguous";
+  }
 }
 
 // What the options given together do not allow, or empty.
@@ -74,7 +186,7 @@ std::string conflictOf(const CliOptions& o, bool sawNewline) {
   // A check converts nothing: the options of a conversion mean nothing there.
   if (o.check && (o.targetGiven || o.dryRun || !o.conversion.makeBackup || sawNewline))
     return "--check reads only: -t, -n, --no-backup and --dry-run do not go with it";
-  if (!o.help && !o.version && o.paths.empty()) return "no file or folder given";
+  if (!o.help && !o.version && !o.listEncodings && o.paths.empty()) return "no file or folder given";
   return {};
 }
 
@@ -83,36 +195,32 @@ std::string conflictOf(const CliOptions& o, bool sawNewline) {
 CliParse parseCommandLine(const std::vector<std::string>& arguments) {
   CliParse parse;
   CliOptions& o = parse.options;
-  bool onlyPaths = false;
+  // getopt_long wants writable C strings behind a program name, ended by a null.
+  std::vector<std::string> words{"sarnavel-cli"};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const int argc = static_cast<int>(words.size());
+
   bool sawNewline = false;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& arg = arguments[i];
-    if (onlyPaths || arg.empty() || arg[0] != '-' || arg == "-") {
-      o.paths.push_back(arg);
-      continue;
-    }
-    // An option's value follows it, or comes after '=' in the long form.
-    std::string name = arg, value;
-    bool hasValue = false;
-    if (const std::size_t eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
-      name = arg.substr(0, eq);
-      value = arg.substr(eq + 1);
-      hasValue = true;
-    }
-    if (name == "--") {
-      onlyPaths = true;
-    } else if (!hasValue && setFlag(name, o)) {
-      continue;
-    } else if (!takesValue(name)) {
-      parse.error = "unknown option " + arg;
+  optind = 0;  // 0, not 1: glibc then forgets a bundle left half-read by an earlier call
+  opterr = 0;
+  for (;;) {
+    const int at = optind == 0 ? 1 : optind;  // the argument getopt_long reads next
+    const int code = getopt_long(argc, argv.data(), kShortOptions, kLongOptions, nullptr);
+    if (code == -1) break;
+    if (code == '?' || code == ':') {
+      parse.error = refusal(code, argv[at], optopt);
       return parse;
-    } else if (!hasValue && i + 1 >= arguments.size()) {
-      parse.error = "option " + name + " needs a value";
-      return parse;
-    } else if (parse.error = setValued(name, hasValue ? value : arguments[++i], o, sawNewline); !parse.error.empty()) {
+    }
+    if (code == 1) {
+      o.paths.emplace_back(optarg);
+    } else if (parse.error = setOption(code, optarg ? optarg : "", o, sawNewline); !parse.error.empty()) {
       return parse;
     }
   }
+  for (int i = optind; i < argc; ++i) o.paths.emplace_back(argv[i]);  // what follows "--"
   parse.error = conflictOf(o, sawNewline);
   return parse;
 }
@@ -135,11 +243,21 @@ std::string usageText() {
          "                      escape for what Shift_JIS lacks\n"
          "      --check         read every file and tell what it is: its encoding, what\n"
          "                      declares it and its problems; convert and write nothing\n"
+         "  -q, --quiet         log only the files that failed (with --check: that have a\n"
+         "                      problem) and the summary\n"
+         "      --progress      show a progress line on standard error (files done, time,\n"
+         "                      the file last done); the default when it is a terminal\n"
+         "      --no-progress   show none\n"
          "      --report FILE   also write a JSON Lines report of every file to FILE\n"
          "                      (- for standard output; the log then goes to standard\n"
          "                      error); see docs/report.md\n"
          "  -h, --help          show this help and exit\n"
          "  -V, --version       show the version and exit\n"
+         "      --list-encodings\n"
+         "                      list the targets and the encodings read, with the\n"
+         "                      names each is accepted by, and exit\n"
+         "A value may be attached (-tutf-8, --to=utf-8) or follow as the next argument;\n"
+         "a long option may be shortened to any prefix that names no other.\n"
          "\n"
          "Pages get a meta declaration naming the new encoding, style sheets an @charset\n"
          "rule, and the link and script elements that load local files a charset attribute.\n"
@@ -163,9 +281,10 @@ std::string usageText() {
          "The log goes to standard output, one line per file: control characters and bytes\n"
          "that are not UTF-8 in a name are written as escapes (\\n, \\x1b, \\xff; a\n"
          "backslash as \\\\). Notices and errors go to standard error as\n"
-         "'sarnavel-cli: PATH: ...'. A log that cannot be written (a closed standard output,\n"
-         "a pipe whose reader has gone) stops the run between two files; the rest of the\n"
-         "log then goes to standard error.\n"
+         "'sarnavel-cli: PATH: ...'. When the reader of the log's pipe has gone (| head),\n"
+         "the run ends quietly between two files, with the status of the files done. A\n"
+         "log that cannot be written otherwise (a full disk) stops the run between two\n"
+         "files; the rest of the log then goes to standard error.\n"
          "\n"
          "SIGINT (Ctrl-C), SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2 and SIGALRM stop the\n"
          "run between two files, never in a write; a signal ignored at start stays ignored.\n"

@@ -1,13 +1,21 @@
 // The command line of sarnavel-cli.
 //
-//   sarnavel-cli [-t ENC] [-n EOL] [--no-follow-css] [--no-follow-js] [--no-backup]
+//   sarnavel-cli [-q] [-t ENC] [-n EOL] [--no-follow-css] [--no-follow-js] [--no-backup]
 //                [--dry-run] [--keep-characters] [--report FILE] PATH...
-//   sarnavel-cli --check [--no-follow-css] [--no-follow-js] [--report FILE] PATH...
+//   sarnavel-cli --check [-q] [--no-follow-css] [--no-follow-js] [--report FILE] PATH...
+//   sarnavel-cli --help | --version | --list-encodings
 //
 // Encodings and line endings are named without regard to letter case, with the usual
 // aliases. Following style sheets and scripts and making backups are on unless switched off,
 // like the desktop program's defaults. --keep-characters (UTF-8 without escapes) goes with
 // the UTF-8 target only; with another it is a usage error.
+//
+// The line is read by glibc's getopt_long, as other GNU tools read theirs: a value attached or
+// separate (-tutf-8, -t utf-8, --to=utf-8, --to utf-8), short flags bundled (-hV), a long
+// option shortened to any unambiguous prefix (--dry), "--" ending the options, paths and
+// options in any order. getopt_long keeps its place in globals (optind): parseCommandLine
+// resets them on each call, and the programs call it once, on the main thread, before any
+// other thread starts. Its own messages are off (opterr); the errors are ours.
 #pragma once
 
 #include <optional>
@@ -22,10 +30,13 @@ struct CliOptions {
   ConversionOptions conversion;
   bool targetGiven = false;  // -t named the target; otherwise Shift_JIS, the desktop program's default
   bool dryRun = false;
+  enum class Progress { IfTerminal, Always, Never } progress = Progress::IfTerminal;  // --progress, --no-progress
+  bool quiet = false;      // -q: the log holds failures (a check's: files with a problem) and the summary
   bool check = false;      // read and tell what each file is; convert and write nothing
   std::string reportPath;  // --report: the JSON Lines report's file, "-" for standard output
   bool help = false;
   bool version = false;
+  bool listEncodings = false;  // --list-encodings: the names encodingListText gives
   std::vector<std::string> paths;
 };
 
@@ -40,5 +51,10 @@ CliParse parseCommandLine(const std::vector<std::string>& arguments);
 std::optional<TargetEncoding> targetFromName(const std::string& name);
 
 std::string usageText();
+
+// The targets, one a line (its name first, the other names -t takes after it), then the
+// encodings files are read in, one a line (its name, then the other labels a
+// declaration may name it by).
+std::string encodingListText();
 
 }  // namespace sarnavel

@@ -11,12 +11,14 @@
 namespace sarnavel {
 
 void LogWriter::write(std::string_view entry) {
+  if (readerGone()) return;
   const std::string text = withUnixLineEnds(entry);
   if (error_ == 0) {
     if (writeAll(fd_, text)) return;
     error_ = errno != 0 ? errno : EIO;
     const int error = error_;
     requestStop();
+    if (readerGone()) return;
     const std::string said = std::string("sarnavel-cli: cannot write the log to standard output (") + strerror(error) +
                              "): stopping after the files under way; the rest of the log follows here\n";
     writeAll(STDERR_FILENO, said);

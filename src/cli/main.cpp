@@ -9,6 +9,7 @@
 #include "report/cli_notices.h"
 #include "cli/log_writer.h"
 #include "cli/output_clashes.h"
+#include "cli/progress_line.h"
 #include "cli/report_output.h"
 #include "cli/stop_signals.h"
 #include "run/conversion_run.h"
@@ -101,6 +102,8 @@ struct Outputs {
   RunReport& lines;
   CheckListing& listing;
   NoteWording wording;
+  bool quiet;  // -q: only the files that failed (or have a problem) and the summary
+  std::optional<ProgressLine>& progress;
 };
 
 // The observer that writes the log, the check's listing and the report, and says the rest on
@@ -108,7 +111,7 @@ struct Outputs {
 RunObserver observerFor(bool check, Outputs& out) {
   RunObserver observer;
   // A check lists each file on a line of its own; a conversion writes the log.
-  if (!check) observer.started = [&out] { out.log.write(plainMessage(MessageId::Started)); };
+  if (!check && !out.quiet) observer.started = [&out] { out.log.write(plainMessage(MessageId::Started)); };
   // A report's line is drafted on the worker that converted the file, in parallel with the
   // others; the in-order step only adds the warnings and writes it.
   if (out.report) {
@@ -119,9 +122,20 @@ RunObserver observerFor(bool check, Outputs& out) {
   observer.fileDone = [check, &out](const FileOutcome& outcome) {
     const std::string shown = visiblePath(outcome.path.native());
     const std::vector<NoteLine> warnings = warningsOf(outcome, out.wording);
-    out.log.write(check ? out.listing.fileLine(outcome, shown) : fileEntry(outcome.result, warnings, shown));
+    const std::size_t problemsBefore = out.listing.filesWithProblems();
+    const std::string entry = check ? out.listing.fileLine(outcome, shown) : fileEntry(outcome.result, warnings, shown);
+    const bool wentWell =
+        check ? out.listing.filesWithProblems() == problemsBefore : outcome.result == ResultCode::Success;
+    if (!out.quiet || !wentWell) {
+      if (out.progress) out.progress->beforeEntry();
+      out.log.write(entry);
+    }
+    if (out.progress) out.progress->fileDone(shown);
     if (out.report) out.report->write(out.lines.finish(outcome, warnings, outcome.prepared));
   };
+  if (out.progress) {
+    observer.passPlanned = [&out](int, std::size_t fileCount) { out.progress->planned(fileCount); };
+  }
   observer.waitingFor = [](std::string_view folder, pid_t holder) { say(waitingLine(folder, holder)); };
   observer.formerPutBack = [](const std::filesystem::path& file) { say(formerPutBackLine(file.native())); };
   observer.copyKept = [](const std::filesystem::path& copy) { say(copyKeptLine(copy.native())); };
@@ -142,6 +156,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);
   CliParse parse = parseCommandLine(arguments);
   if (parse.options.help) return writeAll(STDOUT_FILENO, usageText()) ? 0 : 1;
+  if (parse.options.listEncodings) return writeAll(STDOUT_FILENO, encodingListText()) ? 0 : 1;
   if (parse.options.version) return writeAll(STDOUT_FILENO, "sarnavel-cli " + std::string(kVersion) + "\n") ? 0 : 1;
   if (!parse.error.empty()) {
     say("sarnavel-cli: " + visiblePath(parse.error) + "\nTry 'sarnavel-cli --help' for more information.\n");
@@ -160,9 +175,9 @@ int main(int argc, char** argv) {
   IntakeReport intake;
   offerPaths(std::vector<std::filesystem::path>(parse.options.paths.begin(), parse.options.paths.end()), intake);
   say(intakeNoticeLines(intake));
-  if (!options.check && !options.targetGiven)
+  if (!options.check && !options.targetGiven && !options.quiet)
     say("sarnavel-cli: no target encoding given (-t): converting to Shift_JIS\n");
-  if (parse.options.dryRun)
+  if (parse.options.dryRun && !options.quiet)
     say("sarnavel-cli: dry run: every file is read and converted in memory; nothing is written\n");
   if (stopSignal() != 0) return 128 + stopSignal();
 
@@ -176,9 +191,15 @@ int main(int argc, char** argv) {
   LogWriter log(reportOnStdout ? STDERR_FILENO : STDOUT_FILENO);
   RunReport lines(request.mode, options.conversion.targetEncoding);
   CheckListing listing;
-  Outputs out{log, report, lines, listing, {request.mode, options.conversion.targetEncoding, {}}};
+  std::optional<ProgressLine> progress;
+  if (options.progress == CliOptions::Progress::Always ||
+      (options.progress == CliOptions::Progress::IfTerminal && ::isatty(STDERR_FILENO)))
+    progress.emplace(STDERR_FILENO, reportOnStdout || ::isatty(STDOUT_FILENO));
+  Outputs out{log,           report,  lines, listing, {request.mode, options.conversion.targetEncoding, {}},
+              options.quiet, progress};
   const RunObserver observer = observerFor(options.check, out);
   const RunSummary summary = conversionWorker(request, observer, stopFlag());
+  if (progress) progress->clear();
   if (!options.check && summary.started) log.write(endMessage(summary));
   if (options.check && !summary.cancelled) log.write(listing.summary());
   if (report) {

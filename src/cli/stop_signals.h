@@ -4,8 +4,9 @@
 // replacing a file. Instead, each termination signal (SIGINT, SIGTERM, SIGHUP, SIGQUIT,
 // SIGUSR1, SIGUSR2, SIGALRM) sets the stop flag that the run looks at before every file, and
 // the first one to arrive is remembered so that the program can end with 128 + its number, as
-// a shell expects of a program a signal ended. SIGPIPE is ignored: a log that can no longer be
-// written is an error the log writer reports (log_writer.h), not a silent death. SIGXFSZ is
+// a shell expects of a program a signal ended. SIGPIPE is ignored: the log writer
+// (log_writer.h) then learns that a pipe's reader has gone and ends the run between two files,
+// never in the middle of a write. SIGXFSZ is
 // ignored too: a file that cannot grow past the file-size limit is a failed write the run
 // reports (file_store.h), not the end of the program.
 //

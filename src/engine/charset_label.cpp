@@ -6,12 +6,8 @@
 
 namespace sarnavel {
 
-std::optional<SourceEncoding> encodingOfLabel(std::string_view label) {
-  struct Known {
-    std::string_view label;
-    SourceEncoding encoding;
-  };
-  static constexpr Known kLabels[] = {
+std::span<const CharsetLabel> charsetLabels() {
+  static constexpr CharsetLabel kLabels[] = {
       {"csshiftjis", SourceEncoding::ShiftJis},
       {"ms932", SourceEncoding::ShiftJis},
       {"ms_kanji", SourceEncoding::ShiftJis},
@@ -58,13 +54,17 @@ std::optional<SourceEncoding> encodingOfLabel(std::string_view label) {
       {"windows-1252", SourceEncoding::Latin1},
       {"x-cp1252", SourceEncoding::Latin1},
   };
+  return kLabels;
+}
+
+std::optional<SourceEncoding> encodingOfLabel(std::string_view label) {
   auto isTrimmed = [](char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '"' || c == '\'';
   };
   while (!label.empty() && isTrimmed(label.front())) label.remove_prefix(1);
   while (!label.empty() && isTrimmed(label.back())) label.remove_suffix(1);
   std::string lower = lowercaseCopy(label);
-  for (const Known& known : kLabels) {
+  for (const CharsetLabel& known : charsetLabels()) {
     if (lower == known.label) return known.encoding;
   }
   return std::nullopt;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "text/source_encoding.h"
@@ -16,6 +17,13 @@
 namespace sarnavel {
 
 std::optional<SourceEncoding> encodingOfLabel(std::string_view label);
+
+// Every label known, in lowercase, grouped by encoding (the command line lists them).
+struct CharsetLabel {
+  std::string_view label;
+  SourceEncoding encoding;
+};
+std::span<const CharsetLabel> charsetLabels();
 
 // Whether the label names Windows code page 1252.
 bool isLatin1Label(std::string_view label);

@@ -28,6 +28,8 @@ class CheckListing {
   std::string summary() const;
   // Whether any file listed so far has a problem (or could not be read).
   bool anyProblem() const { return filesWithProblems_ > 0; }
+  // How many of them have one: a quiet listing shows only the lines that add to it.
+  std::size_t filesWithProblems() const { return filesWithProblems_; }
 
  private:
   std::size_t files_ = 0;

@@ -9,6 +9,9 @@
 namespace sarnavel {
 namespace {
 
+// The extensions of the files a walk takes, as a notice names them.
+constexpr std::string_view kKindsTaken = ".html, .htm, .css or .js";
+
 std::string wordsFor(const IntakeNotice& notice) {
   switch (notice.kind) {
     case IntakeNotice::Kind::Unreadable:
@@ -35,6 +38,8 @@ std::string intakeNoticeLines(const IntakeReport& report) {
   for (const auto& path : report.otherKinds)
     lines += noticeLine(path.native(), "not a page, style sheet or script; passed over");
   for (const IntakeNotice& notice : report.notices) lines += noticeLine(notice.path.native(), wordsFor(notice));
+  for (const auto& folder : report.foldersWithNoFile)
+    lines += "sarnavel-cli: no " + std::string(kKindsTaken) + " file in " + visiblePath(folder.native()) + "\n";
   return lines;
 }
 

@@ -19,7 +19,8 @@ namespace sarnavel {
 std::string noticeLine(std::string_view path, std::string_view text);
 
 // Every notice of the report, in this order: paths that do not exist, files of other kinds,
-// then what the walks met.
+// what the walks met, then the folders named that hold no file of the kinds taken ("no .html,
+// .htm, .css or .js file in DIR"; nothing failed, the status stays).
 std::string intakeNoticeLines(const IntakeReport& report);
 
 // True when the report names a path the user gave that was not there or a folder that could

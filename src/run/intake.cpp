@@ -249,7 +249,11 @@ void offerOne(const fs::path& path, IntakeReport& report, OfferState& state) {
   if (S_ISDIR(info.st_mode)) {
     std::string text = full.native();
     while (text.size() > 1 && text.back() == '/') text.pop_back();
+    const std::size_t filesBefore = report.files.size(), noticesBefore = report.notices.size();
     FolderWalk(report, state).walk(text);
+    if (report.files.size() == filesBefore &&
+        std::none_of(report.notices.begin() + noticesBefore, report.notices.end(), leavesFilesUnlisted))
+      report.foldersWithNoFile.push_back(path);
   } else if (isAcceptedKind(classifyExtension(path.native()))) {
     state.filesInside.push_back(identityOf(info));
     report.files.push_back(full.native());

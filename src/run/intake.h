@@ -66,6 +66,9 @@ struct IntakeReport {
   PathList files;                                 // accepted, in intake order (compact: a run may list many)
   std::vector<std::filesystem::path> missing;     // offered paths that do not exist
   std::vector<std::filesystem::path> otherKinds;  // offered files of a kind not converted
+  // Offered folders whose walk took no file (as offered): nothing in them is of a kind taken.
+  // Not one whose reading failed, which a notice names instead.
+  std::vector<std::filesystem::path> foldersWithNoFile;
   // The regular files of the other kinds of page (file_kind.h, OtherPage) offered or met in the
   // walks, by full path: not converted, but the run says which of the files it converts they
   // load (untaken_pages.h).

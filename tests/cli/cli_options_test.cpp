@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <sstream>
+
+#include "engine/charset_label.h"
+
 namespace sarnavel {
 namespace {
 
@@ -51,6 +56,13 @@ TEST(CliOptions, ReadsEveryOption) {
        "r.jsonl",
        {"-a", "--to"}},
       {{"-"}, E::ShiftJis, L::Unchanged, false, true, true, true, false, false, "", {"-"}},
+      // Values attached or separate, flags bundled, long names shortened, paths anywhere.
+      {{"-tutf-8", "a"}, E::Utf8, L::Unchanged, true, true, true, true, false, false, "", {"a"}},
+      {{"a", "--to", "euc-jp", "b"}, E::EucJp, L::Unchanged, true, true, true, true, false, false, "", {"a", "b"}},
+      {{"-nlf", "--newline", "cr", "a"}, E::ShiftJis, L::Cr, false, true, true, true, false, false, "", {"a"}},
+      {{"a", "-ncrlf", "-tjis"}, E::Iso2022Jp, L::CrLf, true, true, true, true, false, false, "", {"a"}},
+      {{"--dry", "--no-b", "a"}, E::ShiftJis, L::Unchanged, false, true, true, false, true, false, "", {"a"}},
+      {{"--check", "a", "--", "-t"}, E::ShiftJis, L::Unchanged, false, true, true, true, false, true, "", {"a", "-t"}},
   };
   for (const auto& c : cases) {
     const CliParse parse = parseCommandLine(c.arguments);
@@ -67,31 +79,82 @@ TEST(CliOptions, ReadsEveryOption) {
   EXPECT_FALSE(parseCommandLine({"-t", "utf-8", "a"}).options.conversion.keepCharacters);
   EXPECT_TRUE(parseCommandLine({"-h"}).options.help);
   EXPECT_TRUE(parseCommandLine({"--version"}).options.version);
+  EXPECT_TRUE(parseCommandLine({"-Vh"}).options.help && parseCommandLine({"-Vh"}).options.version);
+  EXPECT_TRUE(parseCommandLine({"--list-encodings"}).options.listEncodings);
+  using P = CliOptions::Progress;
+  EXPECT_EQ(parseCommandLine({"a"}).options.progress, P::IfTerminal);
+  EXPECT_EQ(parseCommandLine({"--no-progress", "--progress", "a"}).options.progress, P::Always);  // the last wins
+  EXPECT_EQ(parseCommandLine({"--progress", "--no-progress", "a"}).options.progress, P::Never);
+  EXPECT_TRUE(parseCommandLine({"-qtutf-8", "a"}).options.quiet && parseCommandLine({"a", "--quiet"}).options.quiet);
+}
+
+// The list is what the program accepts: each target line's names are read as one target (its
+// own), each source line's labels as one encoding, and every label known is on a line.
+TEST(CliOptions, TheListOfEncodingsIsWhatTheNamesMean) {
+  std::istringstream lines(encodingListText());
+  std::string line;
+  std::set<TargetEncoding> targets;
+  std::set<std::string> labels;
+  bool sources = false;
+  while (std::getline(lines, line)) {
+    SCOPED_TRACE(line);
+    if (line.ends_with(":")) {
+      sources = !targets.empty();
+      continue;
+    }
+    std::istringstream words(line);
+    std::string first, word;
+    words >> first;
+    std::vector<std::string> names{first};
+    while (words >> word) names.push_back(word);
+    for (const std::string& name : names) {
+      if (sources) {
+        EXPECT_EQ(encodingOfLabel(name), encodingOfLabel(first)) << name;
+        labels.insert(name);
+      } else {
+        EXPECT_EQ(targetFromName(name), targetFromName(first)) << name;
+      }
+    }
+    const auto target = targetFromName(first);
+    ASSERT_TRUE(sources ? encodingOfLabel(first).has_value() : target && targets.insert(*target).second);
+  }
+  EXPECT_EQ(targets.size(), 4u);
+  EXPECT_EQ(labels.size(), charsetLabels().size());
 }
 
 TEST(CliOptions, RefusesWhatItCannotRead) {
-  const std::vector<std::vector<std::string>> cases = {
-      {},
-      {"--dry-run"},
-      {"--bogus", "a"},
-      {"-t"},
-      {"a", "-t"},
-      {"-t", "latin1", "a"},
-      {"-t", "", "a"},
-      {"-n", "dos", "a"},
-      {"--newline=crcr", "a"},
-      {"--no-backup=yes", "a"},
-      {"--report=", "a"},
-      {"--check", "-t", "utf-8", "a"},
-      {"--check", "--dry-run", "a"},
-      {"--check", "--no-backup", "a"},
-      {"--check", "-n", "lf", "a"},
-      {"--keep-characters", "a"},  // the default target is Shift_JIS
-      {"-t", "euc-jp", "--keep-characters", "a"},
-      {"-t", "utf-8", "--keep-characters=yes", "a"},
+  const std::string conflict = "--check reads only: -t, -n, --no-backup and --dry-run do not go with it";
+  const std::string utf8Only = "--keep-characters needs the UTF-8 target (-t utf-8)";
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{}, "no file or folder given"},
+      {{"--dry-run"}, "no file or folder given"},
+      {{"--bogus", "a"}, "unknown option --bogus"},
+      {{"--bogus=1", "a"}, "unknown option --bogus"},
+      {{"-x", "a"}, "unknown option -x"},
+      {{"-hx", "a"}, "unknown option -x"},
+      {{"--no-follow", "a"}, "option --no-follow is ambiguous"},
+      {{"-t"}, "option -t needs a value"},
+      {{"a", "-t"}, "option -t needs a value"},
+      {{"a", "--to"}, "option --to needs a value"},
+      {{"a", "--report"}, "option --report needs a value"},
+      {{"-t", "latin1", "a"}, "unknown encoding 'latin1' (shift_jis, euc-jp, utf-8 or iso-2022-jp)"},
+      {{"-t", "", "a"}, "unknown encoding '' (shift_jis, euc-jp, utf-8 or iso-2022-jp)"},
+      {{"-t", "--", "a"},
+       "unknown encoding '--' (shift_jis, euc-jp, utf-8 or iso-2022-jp)"},  // a value, as getopt takes it
+      {{"-ndos", "a"}, "unknown line ending 'dos' (keep, crlf, lf or cr)"},
+      {{"--newline=crcr", "a"}, "unknown line ending 'crcr' (keep, crlf, lf or cr)"},
+      {{"--no-backup=yes", "a"}, "option --no-backup takes no value"},
+      {{"--report=", "a"}, "option --report needs a file name (or - for standard output)"},
+      {{"--check", "-t", "utf-8", "a"}, conflict},
+      {{"--check", "--dry-run", "a"}, conflict},
+      {{"--check", "--no-backup", "a"}, conflict},
+      {{"--check", "-n", "lf", "a"}, conflict},
+      {{"--keep-characters", "a"}, utf8Only},  // the default target is Shift_JIS
+      {{"-t", "euc-jp", "--keep-characters", "a"}, utf8Only},
+      {{"-t", "utf-8", "--keep-characters=yes", "a"}, "option --keep-characters takes no value"},
   };
-  for (const auto& arguments : cases)
-    EXPECT_NE(parseCommandLine(arguments).error, "") << ::testing::PrintToString(arguments);
+  for (const auto& [arguments, error] : cases)
+    EXPECT_EQ(parseCommandLine(arguments).error, error) << ::testing::PrintToString(arguments);
 }
 
 }  // namespace

@@ -85,6 +85,11 @@ TEST(CliReport, ACheckListsEachFileAndItsStatusSaysWhetherAnyHasAProblem) {
   EXPECT_EQ(problem.err, root + "/site/index.html\tshift_jis\tmeta=shift_jis\tmixed-line-breaks\n" + root +
                              "/site/style.css\tshift_jis\t-\tok\n---\nfiles: 2\nencodings: shift_jis 2\n"
                              "problems: mixed-line-breaks 1\n");
+  // Quiet: the files with a problem, and the summary.
+  EXPECT_EQ(runCli({"--check", "--quiet", "site"}, folder.path()).out,
+            root +
+                "/site/index.html\tshift_jis\tmeta=shift_jis\tmixed-line-breaks\n---\nfiles: 2\n"
+                "encodings: shift_jis 2\nproblems: mixed-line-breaks 1\n");
   std::istringstream lines(problem.out);
   std::vector<Json> objects;
   for (std::string line; std::getline(lines, line);) objects.push_back(Json::parse(line));

@@ -3,6 +3,7 @@
 // a user without room for a thread, and the shipped sample site in each target.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <pty.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -39,25 +40,33 @@ TEST(Cli, HelpVersionAndAUsageError) {
 }
 
 // Relative paths become full ones in the log (notices keep the name given); folders are walked; a file of another kind named on the
-// line, and a missing path, are told on standard error (and the status is 1); a sheet the page
-// loads comes after the listed files; no -t means Shift_JIS, said once.
+// line, a folder holding none of the kinds taken, and a missing path, are told on standard error
+// (the last makes the status 1); a sheet the page loads comes after the listed files; no -t means
+// Shift_JIS, said once.
 TEST(Cli, TheExactLogOfARun) {
   TempFolder folder;
   const fs::path notes = folder.put("notes.txt", "notes"), top = folder.put("top.js", kScript);
   const fs::path page = folder.put("site/index.html", kPage), sheet = folder.put("site/a.css", "p{}\n");
   folder.put("site/readme.txt", "passed over silently");
   const fs::path deeper = folder.put("site/sub/c.js", kScript);
-  const CliResult r = runCli({"notes.txt", "top.js", "gone.html", "site"}, folder.path());
+  folder.put("docs/notes.txt", "");
+  const CliResult r = runCli({"notes.txt", "top.js", "gone.html", "site", "docs"}, folder.path());
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, kLogStart + success(page) + success(sheet) + success(deeper) + success(top) + success(sheet) +
                        finished(5, 0));
   EXPECT_EQ(r.err,
             "sarnavel-cli: gone.html: no such file or folder\n"
             "sarnavel-cli: notes.txt: not a page, style sheet or script; passed over\n"
+            "sarnavel-cli: no .html, .htm, .css or .js file in docs\n"
             "sarnavel-cli: no target encoding given (-t): converting to Shift_JIS\n");
   EXPECT_EQ(TempFolder::read(top), kSjisScript);
   EXPECT_EQ(TempFolder::read(top.native() + ".bak"), kScript);
   EXPECT_EQ(TempFolder::read(notes), "notes");
+  // Quiet: the summary alone when every file went well; the notice of the default target goes too.
+  const CliResult quiet = runCli({"-q", "site", "gone.html"}, folder.path());
+  EXPECT_EQ(quiet.status, 1);
+  EXPECT_EQ(quiet.out, finished(4, 0));
+  EXPECT_EQ(quiet.err, "sarnavel-cli: gone.html: no such file or folder\n");
 }
 
 // A run killed while it wrote a file in place (a file of two hard links) left it half-written
@@ -311,22 +320,93 @@ TEST(CliInterrupt, ASignalStopsTheRunBetweenFiles) {
   }
 }
 
-// `sarnavel-cli … | head -3`: once the log cannot be written the run stops between two files
-// with status 1, says why on standard error, and names there the last files converted.
-TEST(CliInterrupt, ALogPipeWhoseReaderHasGoneStopsTheRun) {
+// `sarnavel-cli … | head -3` and `sarnavel-cli --check … | head -1`: once the log's reader has
+// gone the run ends quietly between two files, as `git log | head` does: no word on standard
+// error, and the status of the files done (a check's: whether one has a problem).
+TEST(CliInterrupt, ALogPipeWhoseReaderHasGoneEndsTheRunQuietly) {
+  const struct {
+    std::vector<std::string> options;
+    std::string broken;  // a file with a problem, listed first; "" for none
+    int status;
+  } cases[] = {
+      {{"-t", "utf-8"}, "", 0},
+      {{"--check"}, "", 0},
+      {{"--check"}, "site/a.js", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.options) + c.broken);
+    TempFolder folder;
+    const std::vector<fs::path> files = longScripts(folder);
+    if (!c.broken.empty())
+      folder.put(c.broken, "var s = '\x93\xFA\x96';\n");  // invalid-bytes: ends in half a character
+    std::vector<std::string> arguments = c.options;
+    arguments.push_back((folder / "site").native());
+    CliProcess process(arguments);
+    ASSERT_TRUE(process.waitForOutput(c.options[0] == "--check" ? "\t" : "成功: ")) << process.out();
+    process.closeOutput();
+    const CliResult r = process.finish();
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.err, "");
+    if (c.options[0] != "--check") {
+      EXPECT_GE(convertedPrefix(files), 1u);
+    }
+  }
+}
+
+// A log that cannot be written otherwise (a full disk) stays an error: said once, the run
+// stopped before its first file with status 1, and the rest of the log on standard error.
+TEST(CliInterrupt, ALogOnAFullDiskStopsTheRunAndSaysSo) {
   TempFolder folder;
-  const std::vector<fs::path> files = longScripts(folder);
-  CliProcess process({"-t", "utf-8", (folder / "site").native()});
-  ASSERT_TRUE(process.waitForOutput("成功: ")) << process.out();
-  process.closeOutput();
-  const CliResult r = process.finish();
-  EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_NE(r.err.find("sarnavel-cli: cannot write the log to standard output (Broken pipe)"), std::string::npos)
+  longScripts(folder);
+  const CliResult r = runCli({"-t", "utf-8", (folder / "site").native()}, {}, [] {
+    const int full = ::open("/dev/full", O_WRONLY);
+    ::dup2(full, STDOUT_FILENO);
+  });
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(r.err.starts_with("sarnavel-cli: cannot write the log to standard output (No space left on device)"))
       << r.err;
   EXPECT_TRUE(r.err.ends_with(kCancelled)) << r.err;
-  const std::size_t converted = convertedPrefix(files);
-  ASSERT_GE(converted, 1u);
-  EXPECT_NE(r.err.find(success(files[converted - 1])), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(kLogStart), std::string::npos) << r.err;  // the entry that failed, written again
+}
+
+// The progress line: on standard error when it is a terminal (a pseudo-terminal here) or with
+// --progress, never with --no-progress nor on a pipe by default; drawn in place ("\r", erase
+// to the end of the line), never a line break, and erased at the end.
+TEST(CliProgress, ALineRedrawnInPlaceOnATerminalOnly) {
+  const struct {
+    bool terminal;
+    std::string option;
+    bool shown;
+  } cases[] = {{true, "--no-backup", true},
+               {true, "--no-progress", false},
+               {false, "--no-backup", false},
+               {false, "--progress", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.terminal ? "terminal " : "pipe ") + c.option);
+    TempFolder folder;
+    folder.put("site/a.js", kScript);
+    folder.put("site/b.js", kScript);
+    int terminal = -1, side = -1;
+    ASSERT_EQ(::openpty(&terminal, &side, nullptr, nullptr, nullptr), 0);
+    CliProcess process({c.option, "-t", "utf-8", (folder / "site").native()}, {}, [&] {
+      if (c.terminal) ::dup2(side, STDERR_FILENO);
+    });
+    ::close(side);
+    const CliResult r = process.finish();
+    std::string shown = c.terminal ? std::string() : r.err;
+    char buffer[4096];
+    for (ssize_t n; c.terminal && (n = ::read(terminal, buffer, sizeof buffer)) > 0;) shown.append(buffer, n);
+    ::close(terminal);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(shown.find('\n'), std::string::npos) << shown;
+    if (!c.shown) {
+      EXPECT_EQ(shown, "");
+      continue;
+    }
+    EXPECT_TRUE(shown.starts_with("\r[1/2] 0:0")) << shown;
+    EXPECT_NE(shown.find("a.js\x1b[K"), std::string::npos) << shown;
+    EXPECT_TRUE(shown.ends_with("\x1b[K\r\x1b[K")) << shown;
+  }
 }
 
 // --- Two runs at once ------------------------------------------------------------------------

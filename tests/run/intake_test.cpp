@@ -69,6 +69,7 @@ TEST(Intake, OneFileOfferedIsTakenByTheKindOfItsName) {
   const struct {
     std::string offered;
     std::vector<std::string> files, missing, otherKinds;
+    std::vector<std::string> foldersWithNoFile = {};
   } cases[] = {
       {"index.HTML", {"index.HTML"}, {}, {}},
       {"e.vbs", {}, {}, {"e.vbs"}},
@@ -81,6 +82,8 @@ TEST(Intake, OneFileOfferedIsTakenByTheKindOfItsName) {
       {"deep/..", {"other/h.css"}, {}, {}},
       {"link.js", {"link.js"}, {}, {}},
       {"link.txt", {}, {}, {"link.txt"}},
+      {"sub", {"sub/g.js"}, {}, {}, {}},
+      {"other/deep", {}, {}, {}, {"other/deep"}},  // a folder with nothing of the kinds taken
       // A NUL (a dropped URL's %00) ends the name for the system: "index.HTML" is no sheet.
       {std::string("index.HTML\0.css", 15), {}, {std::string("index.HTML\0.css", 15)}, {}},
   };
@@ -94,6 +97,7 @@ TEST(Intake, OneFileOfferedIsTakenByTheKindOfItsName) {
     EXPECT_EQ(texts(report.files), under(c.files)) << c.offered;
     EXPECT_EQ(texts(report.missing), under(c.missing)) << c.offered;
     EXPECT_EQ(texts(report.otherKinds), under(c.otherKinds)) << c.offered;
+    EXPECT_EQ(texts(report.foldersWithNoFile), under(c.foldersWithNoFile)) << c.offered;
   }
 }
 
