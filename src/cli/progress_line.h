@@ -3,8 +3,9 @@
 //   [12/250] 0:07 /srv/site/docs/index.html
 //
 // Files done out of the files the run has planned so far (the sheets and scripts pages load are
-// planned as their passes begin), the time since the run began, and the file last done, cut from the left to fit the terminal. Drawn with a carriage return and an erase to
-// the end of the line, at most ten times a second; never a line break, so that it never adds a
+// planned as their passes begin), the time since the run began, and the file last done, cut
+// from the left to fit the terminal. Drawn with a carriage return and an erase to the end of the
+// line, at most ten times a second; never a line break, so that it never adds a
 // line to what the terminal keeps. When the log shares the terminal, the line is erased before
 // each entry and drawn again at the next redraw, so that an entry never lands in the middle of it.
 // `clear` erases it for good at the end. One writer, on the thread that logs; `planned` may come
