@@ -8,14 +8,11 @@
 namespace sarnavel {
 
 bool isWellFormedUtf8(std::string_view bytes) {
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  const std::size_t n = bytes.size();
   char32_t codePoint = 0;
   std::size_t errorLength = 0;
-  for (std::size_t i = 0, n = bytes.size(); i < n;) {
-    if (p[i] < 0x80) {
-      ++i;
-      continue;
-    }
+  for (std::size_t i = asciiRunEnd(p, 0, n); i < n; i = asciiRunEnd(p, i, n)) {
     const std::size_t length = readUtf8Sequence(p + i, n - i, codePoint, errorLength);
     if (length == 0) return false;
     i += length;
