@@ -93,6 +93,8 @@ enum OptionCode : int {
   kListEncodings,
   kProgress,
   kNoProgress,
+  kBackupDir,
+  kSuffix,
 };
 
 // '-' first: paths come back in place (code 1), so that they and options mix in any order
@@ -115,6 +117,8 @@ constexpr option kLongOptions[] = {
     {"quiet", no_argument, nullptr, kQuiet},
     {"progress", no_argument, nullptr, kProgress},
     {"no-progress", no_argument, nullptr, kNoProgress},
+    {"backup-dir", required_argument, nullptr, kBackupDir},
+    {"suffix", required_argument, nullptr, kSuffix},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -136,6 +140,15 @@ std::string setOption(int code, const std::string& value, CliOptions& o, bool& s
     case kReport:
       if (value.empty()) return "option --report needs a file name (or - for standard output)";
       o.reportPath = value;
+      break;
+    case kBackupDir:
+      if (value.empty()) return "option --backup-dir needs a folder";
+      o.conversion.backupFolder = value;
+      break;
+    case kSuffix:
+      if (value.empty() || value.find('/') != std::string::npos)
+        return "option --suffix needs a suffix without '/' (such as .bak or ~)";
+      o.conversion.backupSuffix = value;
       break;
     case kNoFollowCss: o.conversion.followCss = false; break;
     case kNoFollowJs: o.conversion.followJs = false; break;
@@ -184,8 +197,10 @@ std::string conflictOf(const CliOptions& o, bool sawNewline) {
   if (o.conversion.keepCharacters && o.conversion.targetEncoding != TargetEncoding::Utf8)
     return "--keep-characters needs the UTF-8 target (-t utf-8)";
   // A check converts nothing: the options of a conversion mean nothing there.
-  if (o.check && (o.targetGiven || o.dryRun || !o.conversion.makeBackup || sawNewline))
-    return "--check reads only: -t, -n, --no-backup and --dry-run do not go with it";
+  const bool backupNamed = !o.conversion.backupFolder.empty() || o.conversion.backupSuffix != ".bak";
+  if (o.check && (o.targetGiven || o.dryRun || !o.conversion.makeBackup || sawNewline || backupNamed))
+    return "--check reads only: -t, -n, --no-backup, --backup-dir, --suffix and --dry-run do not go with it";
+  if (!o.conversion.makeBackup && backupNamed) return "--backup-dir and --suffix name backups: not with --no-backup";
   if (!o.help && !o.version && !o.listEncodings && o.paths.empty()) return "no file or folder given";
   return {};
 }
@@ -237,6 +252,11 @@ std::string usageText() {
          "      --no-follow-css do not convert the style sheets that pages load\n"
          "      --no-follow-js  do not convert the scripts that pages load\n"
          "      --no-backup     do not keep the former content as FILE.bak\n"
+         "      --backup-dir DIR\n"
+         "                      keep the backups in DIR, in a mirror of the folders named\n"
+         "                      (DIR may not lie inside one), not beside the files\n"
+         "      --suffix SUFFIX name the backups FILE + SUFFIX (default .bak; older ones\n"
+         "                      take it once more: FILE.bak.bak)\n"
          "      --dry-run       read and convert every file in memory, write nothing\n"
          "      --keep-characters\n"
          "                      with -t utf-8: write every character as itself, with no\n"

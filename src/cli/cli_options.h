@@ -1,14 +1,17 @@
 // The command line of sarnavel-cli.
 //
 //   sarnavel-cli [-q] [-t ENC] [-n EOL] [--no-follow-css] [--no-follow-js] [--no-backup]
-//                [--dry-run] [--keep-characters] [--report FILE] PATH...
+//                [--backup-dir DIR] [--suffix SUFFIX] [--dry-run] [--keep-characters]
+//                [--report FILE] PATH...
 //   sarnavel-cli --check [-q] [--no-follow-css] [--no-follow-js] [--report FILE] PATH...
 //   sarnavel-cli --help | --version | --list-encodings
 //
 // Encodings and line endings are named without regard to letter case, with the usual
 // aliases. Following style sheets and scripts and making backups are on unless switched off,
 // like the desktop program's defaults. --keep-characters (UTF-8 without escapes) goes with
-// the UTF-8 target only; with another it is a usage error.
+// the UTF-8 target only; with another it is a usage error. --backup-dir and --suffix name
+// where backups go (run/backup_place.h); a suffix is never empty nor holds a '/'. Whether the
+// backup folder lies inside a named folder is the program's to find (on disk), not the parse's.
 //
 // The line is read by glibc's getopt_long, as other GNU tools read theirs: a value attached or
 // separate (-tutf-8, -t utf-8, --to=utf-8, --to utf-8), short flags bundled (-hV), a long

@@ -12,6 +12,7 @@
 #include "cli/progress_line.h"
 #include "cli/report_output.h"
 #include "cli/stop_signals.h"
+#include "run/backup_place.h"
 #include "run/conversion_run.h"
 #include "run/intake.h"
 #include "report/check_listing.h"
@@ -31,9 +32,9 @@ void say(const std::string& text) { writeAll(STDERR_FILENO, text); }
 
 // Why the report may not be written where the user named it (a file the run is to read, or
 // one its former content or a page may need), or null.
-const char* reportClash(const std::string& reportPath, const PathList& files) {
+const char* reportClash(const std::string& reportPath, const PathList& files, const std::string& backupSuffix) {
   if (isOneOf(reportPath, files)) return " is one of the files to convert";
-  if (std::filesystem::path(reportPath).filename().native().ends_with(".bak"))
+  if (std::filesystem::path(reportPath).filename().native().ends_with(backupSuffix))
     return " is named like a backup (NAME.bak), which may hold the only former content of a file";
   switch (mayBeLoaded(reportPath)) {
     case LoadableOutput::No: break;
@@ -63,12 +64,23 @@ bool standardStreamClashes(const IntakeReport& intake) {
   return false;
 }
 
+// Whether the backup folder lies inside a folder named, or holds one: said, and the run refused.
+bool backupFolderRefused(const CliOptions& options, const IntakeReport& intake) {
+  const std::filesystem::path& folder = options.conversion.backupFolder;
+  if (folder.empty()) return false;
+  const NamedFolders named({options.paths.begin(), options.paths.end()}, intake.files);
+  const BackupFolderClash clash = backupFolderClash(folder, named);
+  if (clash == BackupFolderClash::None) return false;
+  say(backupFolderRefusalLine(clash, folder.native()) + "Try 'sarnavel-cli --help' for more information.\n");
+  return true;
+}
+
 // Opens the report the user named, only now and never over a file the run is to read: 0 when
 // it is open (or none was asked for), else the status the program ends with.
 int openReport(const CliOptions& options, const IntakeReport& intake, std::optional<ReportOutput>& report) {
   if (options.reportPath.empty()) return 0;
   if (options.reportPath != "-") {
-    if (const char* clash = reportClash(options.reportPath, intake.files)) {
+    if (const char* clash = reportClash(options.reportPath, intake.files, options.conversion.backupSuffix)) {
       say("sarnavel-cli: the report " + visiblePath(options.reportPath) + clash +
           "\nTry 'sarnavel-cli --help' for more information.\n");
       return 2;
@@ -162,6 +174,9 @@ int main(int argc, char** argv) {
     say("sarnavel-cli: " + visiblePath(parse.error) + "\nTry 'sarnavel-cli --help' for more information.\n");
     return 2;
   }
+  // The backups' folder by its full path, as the files are named in the log and the report.
+  std::filesystem::path& backups = parse.options.conversion.backupFolder;
+  if (!backups.empty()) backups = std::filesystem::absolute(backups).lexically_normal();
   const CliOptions& options = parse.options;
   const bool reportOnStdout = options.reportPath == "-";
   // The log goes to standard error when the report takes standard output: both must be open.
@@ -183,7 +198,7 @@ int main(int argc, char** argv) {
 
   // Nor is a file the run is to read written to as standard output or error, nor one a page
   // may load, which the run learns only as it goes.
-  if (standardStreamClashes(intake)) return 2;
+  if (standardStreamClashes(intake) || backupFolderRefused(options, intake)) return 2;
   std::optional<ReportOutput> report;
   if (const int refused = openReport(options, intake, report)) return refused;
 

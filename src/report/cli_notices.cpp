@@ -78,4 +78,10 @@ std::string memoryNoticeLine(MemoryNotice notice, std::string_view folder) {
   return {};
 }
 
+std::string backupFolderRefusalLine(BackupFolderClash clash, std::string_view folder) {
+  return noticeLine(folder, clash == BackupFolderClash::InsideNamed
+                                ? "the backup folder lies inside a folder named: its backups would go with the site"
+                                : "the backup folder holds a folder named: a backup could land in the site");
+}
+
 }  // namespace sarnavel

@@ -10,6 +10,7 @@
 
 #include <sys/types.h>
 
+#include "run/backup_place.h"
 #include "run/intake.h"
 #include "store/run_memory.h"
 
@@ -35,5 +36,7 @@ std::string formerPutBackLine(std::string_view file);
 std::string copyKeptLine(std::string_view copy);
 // What the run could not do with the memory of runs in `folder`.
 std::string memoryNoticeLine(MemoryNotice notice, std::string_view folder);
+// Why the backup folder `folder` is refused (clash is not None).
+std::string backupFolderRefusalLine(BackupFolderClash clash, std::string_view folder);
 
 }  // namespace sarnavel

@@ -198,9 +198,9 @@ std::string RunReport::draft(const FileOutcome& outcome, std::string_view shownP
     if (check) out.null();
     else out.number(record.bytesAfter);
     // Only a backup made now: a file left as it was (already what the conversion gives) has none.
-    const bool backedUp = mode_ == WriteMode::Write && outcome.backedUp && outcome.result == ResultCode::Success;
+    const bool backedUp = mode_ == WriteMode::Write && !outcome.backup.empty() && outcome.result == ResultCode::Success;
     out.key("backup");
-    if (backedUp) out.string(std::string(shownPath) + ".bak");
+    if (backedUp) out.string(visiblePath(outcome.backup.native()));
     else out.null();
     referenceFields(out, record);
   }

@@ -431,7 +431,7 @@ class Run {
                      {e.loaderCharset, e.loadingPage},
                      std::move(problems),
                      {},
-                     report.backedUp,
+                     std::move(report.backup),
                      std::move(report.remembered),
                      recorded};
     if (observer_.prepare) file.prepared = observer_.prepare(file);

@@ -13,6 +13,7 @@
 #include "engine/html_conversion.h"
 #include "engine/javascript_conversion.h"
 #include "engine/page_edits.h"
+#include "run/backup_place.h"
 #include "run/file_kind.h"
 #include "store/conversion_room.h"
 #include "store/file_store.h"
@@ -48,7 +49,7 @@ struct WriteFacts {
   FormerBytes former;
 };
 
-WriteRecord writeRecordOf(const WriteFacts& write, TargetEncoding target, bool backedUp) {
+WriteRecord writeRecordOf(const WriteFacts& write, TargetEncoding target, const std::filesystem::path& backup) {
   WriteRecord record;
   record.path = write.path.native();
   // A file written in place keeps its inode.
@@ -59,7 +60,7 @@ WriteRecord writeRecordOf(const WriteFacts& write, TargetEncoding target, bool b
   record.formerSize = write.former.size;
   record.formerHash = write.former.hash;
   record.target = target;
-  if (backedUp) record.backup = write.path.native() + ".bak";
+  record.backup = backup.native();
   return record;
 }
 
@@ -123,14 +124,16 @@ FileReport convertFile(const DriverCall& call, Convert&& convert) {
     const std::vector<std::string_view> pieces =
         edits.empty() ? std::vector<std::string_view>{text} : editedPieces(text, edits);
     const bool stampLeft = (context.visitedAgain && edits.empty()) || former.recorded;
-    StoreResult written =
-        replaceFile({path, pieces, &identity, options.makeBackup, stampLeft, context.flushes}, context.session);
+    const std::optional<BackupPlace> place = backupPlaceOf(path, options, context.named);
+    StoreResult written = replaceFile(
+        {path, pieces, &identity, options.makeBackup, stampLeft, context.flushes, place ? &*place : nullptr},
+        context.session);
     const std::optional<FileStamp> left = written.left;
+    report.backup = std::move(written.backup);
     const bool ok = stored(std::move(written));
-    if (options.makeBackup) report.backedUp = ok;
     if (left) remember(*left);
     if (ok && former.recorded)
-      report.written = writeRecordOf({path, identity, pieces, left, former}, options.targetEncoding, report.backedUp);
+      report.written = writeRecordOf({path, identity, pieces, left, former}, options.targetEncoding, report.backup);
   } catch (const std::bad_alloc&) {
     report.result = ResultCode::OutOfMemory;
   }

@@ -60,7 +60,7 @@ struct FileReport {
   std::vector<FileNote> notes;
   std::optional<DocumentResult> document;
   ContentForm form = ContentForm::Bytes;  // how the bytes held the text (UTF-16 by its byte order)
-  bool backedUp = false;                  // its former content was kept as a new PATH.bak
+  std::filesystem::path backup;           // the backup its write kept the former content in; empty for none
   // What the conversion left of a file the run visits again, when the run asked and it is sure
   // (rewritten_file.h).
   std::optional<RewrittenFile> rewritten;

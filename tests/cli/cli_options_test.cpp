@@ -81,6 +81,9 @@ TEST(CliOptions, ReadsEveryOption) {
   EXPECT_TRUE(parseCommandLine({"--version"}).options.version);
   EXPECT_TRUE(parseCommandLine({"-Vh"}).options.help && parseCommandLine({"-Vh"}).options.version);
   EXPECT_TRUE(parseCommandLine({"--list-encodings"}).options.listEncodings);
+  const ConversionOptions backups = parseCommandLine({"--backup-dir=old", "--suffix", "~", "a"}).options.conversion;
+  EXPECT_EQ(std::tuple(backups.backupFolder, backups.backupSuffix, backups.makeBackup),
+            std::tuple(std::filesystem::path("old"), std::string("~"), true));
   using P = CliOptions::Progress;
   EXPECT_EQ(parseCommandLine({"a"}).options.progress, P::IfTerminal);
   EXPECT_EQ(parseCommandLine({"--no-progress", "--progress", "a"}).options.progress, P::Always);  // the last wins
@@ -123,7 +126,8 @@ TEST(CliOptions, TheListOfEncodingsIsWhatTheNamesMean) {
 }
 
 TEST(CliOptions, RefusesWhatItCannotRead) {
-  const std::string conflict = "--check reads only: -t, -n, --no-backup and --dry-run do not go with it";
+  const std::string conflict =
+      "--check reads only: -t, -n, --no-backup, --backup-dir, --suffix and --dry-run do not go with it";
   const std::string utf8Only = "--keep-characters needs the UTF-8 target (-t utf-8)";
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{}, "no file or folder given"},
@@ -149,6 +153,11 @@ TEST(CliOptions, RefusesWhatItCannotRead) {
       {{"--check", "--dry-run", "a"}, conflict},
       {{"--check", "--no-backup", "a"}, conflict},
       {{"--check", "-n", "lf", "a"}, conflict},
+      {{"--check", "--backup-dir", "old", "a"}, conflict},
+      {{"--no-backup", "--suffix=~", "a"}, "--backup-dir and --suffix name backups: not with --no-backup"},
+      {{"--backup-dir=", "a"}, "option --backup-dir needs a folder"},
+      {{"--suffix", "", "a"}, "option --suffix needs a suffix without '/' (such as .bak or ~)"},
+      {{"--suffix=.d/x", "a"}, "option --suffix needs a suffix without '/' (such as .bak or ~)"},
       {{"--keep-characters", "a"}, utf8Only},  // the default target is Shift_JIS
       {{"-t", "euc-jp", "--keep-characters", "a"}, utf8Only},
       {{"-t", "utf-8", "--keep-characters=yes", "a"}, "option --keep-characters takes no value"},

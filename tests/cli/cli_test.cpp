@@ -257,6 +257,31 @@ TEST(Cli, TheLinksTheIntakeTakesAreFollowed) {
   EXPECT_TRUE(fs::is_symlink(folder / "site/inside.js") && fs::is_symlink(folder / "named.js"));
 }
 
+// --backup-dir keeps the backups out of the site, in a mirror of the folder named, under the
+// --suffix name; the report names each where it is. A backup folder inside a folder named, or
+// holding one, is a usage error with nothing touched.
+TEST(Cli, BackupsInAFolderOfTheirOwn) {
+  TempFolder folder;
+  const fs::path top = folder.put("site/a.js", kSjisScript), deeper = folder.put("site/sub/c.js", kSjisScript);
+  for (const char* inside : {"site/old", "site/sub", "."}) {
+    SCOPED_TRACE(inside);
+    const CliResult refused = runCli({"-t", "utf-8", "--backup-dir", inside, "site"}, folder.path());
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("the backup folder"), std::string::npos) << refused.err;
+    EXPECT_EQ(TempFolder::read(top) + TempFolder::read(deeper), kSjisScript + kSjisScript);
+  }
+  const CliResult r =
+      runCli({"-t", "utf-8", "--backup-dir", "old", "--suffix", "~", "--report", "r.jsonl", "site"}, folder.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, kLogStart + success(top) + success(deeper) + finished(2, 0));
+  EXPECT_EQ(TempFolder::read(folder / "old/a.js~") + TempFolder::read(folder / "old/sub/c.js~"),
+            kSjisScript + kSjisScript);
+  for (const auto& entry : fs::recursive_directory_iterator(folder / "site"))
+    EXPECT_EQ(entry.path().extension(), entry.is_directory() ? "" : ".js") << entry.path();
+  EXPECT_NE(TempFolder::read(folder / "r.jsonl").find("\"backup\":\"" + (folder / "old/sub/c.js~").native() + "\""),
+            std::string::npos);
+}
+
 // --- Stopping a run ------------------------------------------------------------------------
 
 const std::string kCancelled = "\n---\n変換はキャンセルされました。\n";

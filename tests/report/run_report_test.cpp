@@ -31,7 +31,7 @@ FileOutcome converted() {
   r.bytesBefore = 100;
   r.bytesAfter = 120;
   o.notes = {{NoteCode::OutsideNamed}};
-  o.backedUp = true;
+  o.backup = "/site/index.html.bak";
   return o;
 }
 
