@@ -79,6 +79,7 @@ namespace {
 // The options getopt_long knows. Those without a short form have codes above any character.
 enum OptionCode : int {
   kTo = 't',
+  kFrom = 'f',
   kNewline = 'n',
   kHelp = 'h',
   kVersion = 'V',
@@ -99,10 +100,11 @@ enum OptionCode : int {
 
 // '-' first: paths come back in place (code 1), so that they and options mix in any order
 // whatever POSIXLY_CORRECT says; ':' next: a missing value is told apart from an unknown option.
-constexpr char kShortOptions[] = "-:t:n:hVq";
+constexpr char kShortOptions[] = "-:t:f:n:hVq";
 
 constexpr option kLongOptions[] = {
     {"to", required_argument, nullptr, kTo},
+    {"from", required_argument, nullptr, kFrom},
     {"newline", required_argument, nullptr, kNewline},
     {"no-follow-css", no_argument, nullptr, kNoFollowCss},
     {"no-follow-js", no_argument, nullptr, kNoFollowJs},
@@ -130,6 +132,15 @@ std::string setOption(int code, const std::string& value, CliOptions& o, bool& s
       if (!target) return "unknown encoding '" + value + "' (shift_jis, euc-jp, utf-8 or iso-2022-jp)";
       o.conversion.targetEncoding = *target;
       o.targetGiven = true;
+      break;
+    }
+    case kFrom: {
+      // UTF-16 is known by its shape or mark, never taken on a name.
+      const std::optional<SourceEncoding> source = encodingOfLabel(value);
+      if (!source || *source == SourceEncoding::Utf16)
+        return "unknown source encoding '" + value + "' (shift_jis, euc-jp, iso-2022-jp, utf-8, windows-1252; " +
+               "--list-encodings lists the names)";
+      o.conversion.sourceEncoding = *source;
       break;
     }
     case kNewline:
@@ -198,8 +209,10 @@ std::string conflictOf(const CliOptions& o, bool sawNewline) {
     return "--keep-characters needs the UTF-8 target (-t utf-8)";
   // A check converts nothing: the options of a conversion mean nothing there.
   const bool backupNamed = !o.conversion.backupFolder.empty() || o.conversion.backupSuffix != ".bak";
-  if (o.check && (o.targetGiven || o.dryRun || !o.conversion.makeBackup || sawNewline || backupNamed))
-    return "--check reads only: -t, -n, --no-backup, --backup-dir, --suffix and --dry-run do not go with it";
+  if (o.check && (o.targetGiven || o.dryRun || !o.conversion.makeBackup || sawNewline || backupNamed ||
+                  o.conversion.sourceEncoding))
+    return "--check tells what each file is: -t, -f, -n, --no-backup, --backup-dir, --suffix and --dry-run do not go "
+           "with it";
   if (!o.conversion.makeBackup && backupNamed) return "--backup-dir and --suffix name backups: not with --no-backup";
   if (!o.help && !o.version && !o.listEncodings && o.paths.empty()) return "no file or folder given";
   return {};
@@ -248,6 +261,10 @@ std::string usageText() {
          "\n"
          "  -t, --to ENC        target encoding: shift_jis (the default, with a notice),\n"
          "                      euc-jp, utf-8, iso-2022-jp (also sjis, cp932, eucjp, utf8)\n"
+         "  -f, --from ENC      read every file as ENC (shift_jis, euc-jp, iso-2022-jp,\n"
+         "                      utf-8, windows-1252, or another name --list-encodings\n"
+         "                      lists), not as each file's own evidence says; a file\n"
+         "                      with bytes that are not characters of ENC is left as it is\n"
          "  -n, --newline EOL   line endings: keep (default), crlf, lf, cr\n"
          "      --no-follow-css do not convert the style sheets that pages load\n"
          "      --no-follow-js  do not convert the scripts that pages load\n"

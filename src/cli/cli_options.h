@@ -1,13 +1,13 @@
 // The command line of sarnavel-cli.
 //
-//   sarnavel-cli [-q] [-t ENC] [-n EOL] [--no-follow-css] [--no-follow-js] [--no-backup]
+//   sarnavel-cli [-q] [-t ENC] [-f ENC] [-n EOL] [--no-follow-css] [--no-follow-js] [--no-backup]
 //                [--backup-dir DIR] [--suffix SUFFIX] [--dry-run] [--keep-characters]
 //                [--report FILE] PATH...
 //   sarnavel-cli --check [-q] [--no-follow-css] [--no-follow-js] [--report FILE] PATH...
 //   sarnavel-cli --help | --version | --list-encodings
 //
 // Encodings and line endings are named without regard to letter case, with the usual
-// aliases. Following style sheets and scripts and making backups are on unless switched off,
+// aliases; -f takes the labels a declaration may use (engine/charset_label.h), UTF-16 aside. Following style sheets and scripts and making backups are on unless switched off,
 // like the desktop program's defaults. --keep-characters (UTF-8 without escapes) goes with
 // the UTF-8 target only; with another it is a usage error. --backup-dir and --suffix name
 // where backups go (run/backup_place.h); a suffix is never empty nor holds a '/'. Whether the

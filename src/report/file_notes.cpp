@@ -149,6 +149,13 @@ NoteLine noteLine(const FileNote& note, const NoteWording& wording) {
               "サーバーが HTTP で " + visiblePath(value(note, 0)) +
                   " と伝えるため、ブラウザーは meta より優先します。" + target + " に変えてください: " +
                   visiblePath(value(note, 1)) + ":" + value(note, 2) + ": " + visiblePath(value(note, 3))};
+    case NoteCode::NotInNamedEncoding: {
+      const std::string at = value(note, 2) == "0" ? "" : "（最初は " + value(note, 2) + ":" + value(note, 3) + "）";
+      return {"not-in-named-encoding",
+              {},
+              "指定された文字コード " + value(note, 0) + " の文字にならないバイトが " + value(note, 1) + " 個あります" +
+                  at + "。変換せずそのままにしました。"};
+    }
     case NoteCode::HtaccessUnread:
       return {"htaccess-unread",
               {},

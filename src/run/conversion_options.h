@@ -5,9 +5,11 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "engine/target_options.h"
+#include "text/source_encoding.h"
 
 namespace sarnavel {
 
@@ -19,6 +21,9 @@ struct ConversionOptions : TargetChoice {
   // named folders under this folder (backup_place.h), which may not lie inside one of them.
   std::filesystem::path backupFolder = {};
   std::string backupSuffix = ".bak";  // each generation's name is the one before with it added
+  // The encoding every file is read in, detection skipped (engine/encoding_decision.h); a file
+  // whose bytes are not all characters of it is left as it is. None: each file's is decided.
+  std::optional<SourceEncoding> sourceEncoding = {};
 };
 
 }  // namespace sarnavel

@@ -64,6 +64,21 @@ WriteRecord writeRecordOf(const WriteFacts& write, TargetEncoding target, const 
   return record;
 }
 
+// A file read in the encoding the user named, whose bytes are not all characters of it, is left
+// as it is (in a dry run too): its conversion would stand U+FFFD for them. True when so.
+bool leftForNamedEncoding(const DocumentResult& document, FileReport& report) {
+  const InvalidBytes& invalid = document.invalidBytes;
+  if (document.source.basis != DecisionBasis::Named || invalid.count == 0) return false;
+  const std::optional<TargetEncoding> target = targetEncodingOf(document.source.encoding);
+  report.result = ResultCode::WriteFailed;
+  report.notes.push_back(
+      {NoteCode::NotInNamedEncoding,
+       StoreProblem::None,
+       {target ? std::string(charsetNameOf(*target)) : std::string("windows-1252"), std::to_string(invalid.count),
+        std::to_string(invalid.first.line), std::to_string(invalid.first.column)}});
+  return true;
+}
+
 // One file for a driver: its path and kind, and what the driver was given.
 struct DriverCall {
   const std::filesystem::path& path;
@@ -98,7 +113,9 @@ FileReport convertFile(const DriverCall& call, Convert&& convert) {
     if (context.recordsWrites && mode == WriteMode::Write) former = {true, text.size(), hashOf(text)};
     report.form = recogniseContent(text).form;
     std::vector<PageEdit> edits;
+    evidence.named = options.sourceEncoding;
     report.document = convert(text, edits, evidence, identity);
+    if (leftForNamedEncoding(*report.document, report)) return report;
     if (mode == WriteMode::DryRun) return report;
     auto stored = [&](StoreResult step) {
       report.result = step.result;

@@ -26,17 +26,19 @@ namespace sarnavel {
 
 // What a note says. Its stable code and its words are the report's (report/file_notes.h).
 enum class NoteCode {
-  StoreProblem,      // the store left the file as it was, or did not read it: `problem` says why
-  ModuleScriptLeft,  // a page loads it as a module script, which browsers read as UTF-8 only: left so
-  RecoveryPending,   // a recovery copy lies beside it, which a run of the user's may not use: values {copy}
-  PagesFailed,       // no page that loads it was converted, so it was left: values {more, page...}
-  SomePagesFailed,   // pages that load it failed and still name its former encoding: values as above
-  OutsideNamed,      // outside what the user named, converted because a page loads it
-  FolderNotFlushed,  // its folder's flush failed after it was replaced
-  UntakenPage,       // pages the run does not take load it: values {page...}
-  ServerCharset,     // an .htaccess names another encoding: values {charset, .htaccess, line, directive}
-  HtaccessUnread,    // an .htaccess that governs it was not read: values {.htaccess, why}, why one of
-                     // link, not-regular, unreadable, too-large
+  StoreProblem,        // the store left the file as it was, or did not read it: `problem` says why
+  ModuleScriptLeft,    // a page loads it as a module script, which browsers read as UTF-8 only: left so
+  RecoveryPending,     // a recovery copy lies beside it, which a run of the user's may not use: values {copy}
+  PagesFailed,         // no page that loads it was converted, so it was left: values {more, page...}
+  SomePagesFailed,     // pages that load it failed and still name its former encoding: values as above
+  OutsideNamed,        // outside what the user named, converted because a page loads it
+  FolderNotFlushed,    // its folder's flush failed after it was replaced
+  UntakenPage,         // pages the run does not take load it: values {page...}
+  ServerCharset,       // an .htaccess names another encoding: values {charset, .htaccess, line, directive}
+  HtaccessUnread,      // an .htaccess that governs it was not read: values {.htaccess, why}, why one of
+                       // link, not-regular, unreadable, too-large
+  NotInNamedEncoding,  // bytes that are no character of the encoding the user named, so it was
+                       // left: values {encoding, count, line, column} (the first such byte)
 };
 
 // One thing to say about a file: paths and labels as they are (bytes), numbers in decimal;

@@ -84,6 +84,13 @@ TEST(CliOptions, ReadsEveryOption) {
   const ConversionOptions backups = parseCommandLine({"--backup-dir=old", "--suffix", "~", "a"}).options.conversion;
   EXPECT_EQ(std::tuple(backups.backupFolder, backups.backupSuffix, backups.makeBackup),
             std::tuple(std::filesystem::path("old"), std::string("~"), true));
+  for (const auto& [arguments, source] : std::vector<std::pair<std::vector<std::string>, SourceEncoding>>{
+           {{"-f", "x-sjis", "a"}, SourceEncoding::ShiftJis},
+           {{"-feuc-jp", "a"}, SourceEncoding::EucJp},
+           {{"--from=Latin1", "a"}, SourceEncoding::Latin1},
+           {{"--fr", "csISO2022JP", "a"}, SourceEncoding::Iso2022Jp}})
+    EXPECT_EQ(parseCommandLine(arguments).options.conversion.sourceEncoding, source);
+  EXPECT_EQ(parseCommandLine({"a"}).options.conversion.sourceEncoding, std::nullopt);
   using P = CliOptions::Progress;
   EXPECT_EQ(parseCommandLine({"a"}).options.progress, P::IfTerminal);
   EXPECT_EQ(parseCommandLine({"--no-progress", "--progress", "a"}).options.progress, P::Always);  // the last wins
@@ -127,7 +134,10 @@ TEST(CliOptions, TheListOfEncodingsIsWhatTheNamesMean) {
 
 TEST(CliOptions, RefusesWhatItCannotRead) {
   const std::string conflict =
-      "--check reads only: -t, -n, --no-backup, --backup-dir, --suffix and --dry-run do not go with it";
+      "--check tells what each file is: -t, -f, -n, --no-backup, --backup-dir, --suffix and --dry-run do not go "
+      "with it";
+  const std::string unknownSource =
+      "' (shift_jis, euc-jp, iso-2022-jp, utf-8, windows-1252; --list-encodings lists the names)";
   const std::string utf8Only = "--keep-characters needs the UTF-8 target (-t utf-8)";
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{}, "no file or folder given"},
@@ -154,6 +164,9 @@ TEST(CliOptions, RefusesWhatItCannotRead) {
       {{"--check", "--no-backup", "a"}, conflict},
       {{"--check", "-n", "lf", "a"}, conflict},
       {{"--check", "--backup-dir", "old", "a"}, conflict},
+      {{"--check", "-f", "sjis", "a"}, conflict},
+      {{"-f", "utf-16", "a"}, "unknown source encoding 'utf-16" + unknownSource},
+      {{"--from=klingon", "a"}, "unknown source encoding 'klingon" + unknownSource},
       {{"--no-backup", "--suffix=~", "a"}, "--backup-dir and --suffix name backups: not with --no-backup"},
       {{"--backup-dir=", "a"}, "option --backup-dir needs a folder"},
       {{"--suffix", "", "a"}, "option --suffix needs a suffix without '/' (such as .bak or ~)"},
