@@ -84,6 +84,7 @@ enum OptionCode : int {
   kHelp = 'h',
   kVersion = 'V',
   kQuiet = 'q',
+  kVerbose = 'v',
   kNoFollowCss = 256,
   kNoFollowJs,
   kNoBackup,
@@ -100,7 +101,7 @@ enum OptionCode : int {
 
 // '-' first: paths come back in place (code 1), so that they and options mix in any order
 // whatever POSIXLY_CORRECT says; ':' next: a missing value is told apart from an unknown option.
-constexpr char kShortOptions[] = "-:t:f:n:hVq";
+constexpr char kShortOptions[] = "-:t:f:n:hVqv";
 
 constexpr option kLongOptions[] = {
     {"to", required_argument, nullptr, kTo},
@@ -117,6 +118,7 @@ constexpr option kLongOptions[] = {
     {"version", no_argument, nullptr, kVersion},
     {"list-encodings", no_argument, nullptr, kListEncodings},
     {"quiet", no_argument, nullptr, kQuiet},
+    {"verbose", no_argument, nullptr, kVerbose},
     {"progress", no_argument, nullptr, kProgress},
     {"no-progress", no_argument, nullptr, kNoProgress},
     {"backup-dir", required_argument, nullptr, kBackupDir},
@@ -171,6 +173,7 @@ std::string setOption(int code, const std::string& value, CliOptions& o, bool& s
     case kVersion: o.version = true; break;
     case kListEncodings: o.listEncodings = true; break;
     case kQuiet: o.quiet = true; break;
+    case kVerbose: o.verbose = true; break;
     case kProgress: o.progress = CliOptions::Progress::Always; break;
     case kNoProgress: o.progress = CliOptions::Progress::Never; break;
   }
@@ -213,6 +216,7 @@ std::string conflictOf(const CliOptions& o, bool sawNewline) {
                   o.conversion.sourceEncoding))
     return "--check tells what each file is: -t, -f, -n, --no-backup, --backup-dir, --suffix and --dry-run do not go "
            "with it";
+  if (o.quiet && o.verbose) return "-q and -v do not go together";
   if (!o.conversion.makeBackup && backupNamed) return "--backup-dir and --suffix name backups: not with --no-backup";
   if (!o.help && !o.version && !o.listEncodings && o.paths.empty()) return "no file or folder given";
   return {};
@@ -253,51 +257,12 @@ CliParse parseCommandLine(const std::vector<std::string>& arguments) {
   return parse;
 }
 
-std::string usageText() {
-  return "Usage: sarnavel-cli [OPTION]... PATH...\n"
-         "Convert Japanese web pages, style sheets and scripts in place to one encoding.\n"
-         "Each PATH is a file or a folder; folders are walked with their subfolders and\n"
-         "their .html, .htm, .css and .js files are taken.\n"
-         "\n"
-         "  -t, --to ENC        target encoding: shift_jis (the default, with a notice),\n"
-         "                      euc-jp, utf-8, iso-2022-jp (also sjis, cp932, eucjp, utf8)\n"
-         "  -f, --from ENC      read every file as ENC (shift_jis, euc-jp, iso-2022-jp,\n"
-         "                      utf-8, windows-1252, or another name --list-encodings\n"
-         "                      lists), not as each file's own evidence says; a file\n"
-         "                      with bytes that are not characters of ENC is left as it is\n"
-         "  -n, --newline EOL   line endings: keep (default), crlf, lf, cr\n"
-         "      --no-follow-css do not convert the style sheets that pages load\n"
-         "      --no-follow-js  do not convert the scripts that pages load\n"
-         "      --no-backup     do not keep the former content as FILE.bak\n"
-         "      --backup-dir DIR\n"
-         "                      keep the backups in DIR, in a mirror of the folders named\n"
-         "                      (DIR may not lie inside one), not beside the files\n"
-         "      --suffix SUFFIX name the backups FILE + SUFFIX (default .bak; older ones\n"
-         "                      take it once more: FILE.bak.bak)\n"
-         "      --dry-run       read and convert every file in memory, write nothing\n"
-         "      --keep-characters\n"
-         "                      with -t utf-8: write every character as itself, with no\n"
-         "                      escape for what Shift_JIS lacks\n"
-         "      --check         read every file and tell what it is: its encoding, what\n"
-         "                      declares it and its problems; convert and write nothing\n"
-         "  -q, --quiet         log only the files that failed (with --check: that have a\n"
-         "                      problem) and the summary\n"
-         "      --progress      show a progress line on standard error (files done, time,\n"
-         "                      the file last done); the default when it is a terminal\n"
-         "      --no-progress   show none\n"
-         "      --report FILE   also write a JSON Lines report of every file to FILE\n"
-         "                      (- for standard output; the log then goes to standard\n"
-         "                      error); its format: sarnavel-cli(1), and\n"
-         "                      /usr/share/doc/sarnavel/report.md.gz\n"
-         "  -h, --help          show this help and exit\n"
-         "  -V, --version       show the version and exit\n"
-         "      --list-encodings\n"
-         "                      list the targets and the encodings read, with the\n"
-         "                      names each is accepted by, and exit\n"
-         "A value may be attached (-tutf-8, --to=utf-8) or follow as the next argument;\n"
-         "a long option may be shortened to any prefix that names no other.\n"
-         "\n"
-         "Pages get a meta declaration naming the new encoding, style sheets an @charset\n"
+namespace {
+
+// What --help says after the options: what the files get, the check, the walk, the log, the
+// signals and the exit statuses.
+std::string whatItDoesText() {
+  return "Pages get a meta declaration naming the new encoding, style sheets an @charset\n"
          "rule, and the link and script elements that load local files a charset attribute.\n"
          "Characters the target cannot hold become escapes of the file's own language.\n"
          "What did not travel as itself (characters written as escapes or lost, bytes\n"
@@ -332,6 +297,57 @@ std::string usageText() {
          "written (with --check: 0 when no file has a problem, 1 when one has); 2 for a\n"
          "usage error; 128 + the signal's number when a signal stopped the run (130 for\n"
          "Ctrl-C, 143 for SIGTERM).\n";
+}
+
+}  // namespace
+
+std::string usageText() {
+  return "Usage: sarnavel-cli [OPTION]... PATH...\n"
+         "Convert Japanese web pages, style sheets and scripts in place to one encoding.\n"
+         "Each PATH is a file or a folder; folders are walked with their subfolders and\n"
+         "their .html, .htm, .css and .js files are taken.\n"
+         "\n"
+         "  -t, --to ENC        target encoding: shift_jis (the default, with a notice),\n"
+         "                      euc-jp, utf-8, iso-2022-jp (also sjis, cp932, eucjp, utf8)\n"
+         "  -f, --from ENC      read every file as ENC (shift_jis, euc-jp, iso-2022-jp,\n"
+         "                      utf-8, windows-1252, or another name --list-encodings\n"
+         "                      lists), not as each file's own evidence says; a file\n"
+         "                      with bytes that are not characters of ENC is left as it is\n"
+         "  -n, --newline EOL   line endings: keep (default), crlf, lf, cr\n"
+         "      --no-follow-css do not convert the style sheets that pages load\n"
+         "      --no-follow-js  do not convert the scripts that pages load\n"
+         "      --no-backup     do not keep the former content as FILE.bak\n"
+         "      --backup-dir DIR\n"
+         "                      keep the backups in DIR, in a mirror of the folders named\n"
+         "                      (DIR may not lie inside one), not beside the files\n"
+         "      --suffix SUFFIX name the backups FILE + SUFFIX (default .bak; older ones\n"
+         "                      take it once more: FILE.bak.bak)\n"
+         "      --dry-run       read and convert every file in memory, write nothing\n"
+         "      --keep-characters\n"
+         "                      with -t utf-8: write every character as itself, with no\n"
+         "                      escape for what Shift_JIS lacks\n"
+         "      --check         read every file and tell what it is: its encoding, what\n"
+         "                      declares it and its problems; convert and write nothing\n"
+         "  -q, --quiet         log only the files that failed (with --check: that have a\n"
+         "                      problem) and the summary\n"
+         "  -v, --verbose       also say under each file what it was read as and what\n"
+         "                      decided it (its bytes, its declaration, what loads it, ...)\n"
+         "      --progress      show a progress line on standard error (files done, time,\n"
+         "                      the file last done); the default when it is a terminal\n"
+         "      --no-progress   show none\n"
+         "      --report FILE   also write a JSON Lines report of every file to FILE\n"
+         "                      (- for standard output; the log then goes to standard\n"
+         "                      error); its format: sarnavel-cli(1), and\n"
+         "                      /usr/share/doc/sarnavel/report.md.gz\n"
+         "  -h, --help          show this help and exit\n"
+         "  -V, --version       show the version and exit\n"
+         "      --list-encodings\n"
+         "                      list the targets and the encodings read, with the\n"
+         "                      names each is accepted by, and exit\n"
+         "A value may be attached (-tutf-8, --to=utf-8) or follow as the next argument;\n"
+         "a long option may be shortened to any prefix that names no other.\n"
+         "\n" +
+         whatItDoesText();
 }
 
 }  // namespace sarnavel

@@ -1,6 +1,6 @@
 // The command line of sarnavel-cli.
 //
-//   sarnavel-cli [-q] [-t ENC] [-f ENC] [-n EOL] [--no-follow-css] [--no-follow-js] [--no-backup]
+//   sarnavel-cli [-q | -v] [-t ENC] [-f ENC] [-n EOL] [--no-follow-css] [--no-follow-js] [--no-backup]
 //                [--backup-dir DIR] [--suffix SUFFIX] [--dry-run] [--keep-characters]
 //                [--report FILE] PATH...
 //   sarnavel-cli --check [-q] [--no-follow-css] [--no-follow-js] [--report FILE] PATH...
@@ -35,6 +35,7 @@ struct CliOptions {
   bool dryRun = false;
   enum class Progress { IfTerminal, Always, Never } progress = Progress::IfTerminal;  // --progress, --no-progress
   bool quiet = false;      // -q: the log holds failures (a check's: files with a problem) and the summary
+  bool verbose = false;    // -v: each file's log entry also says what it was read as and what decided it
   bool check = false;      // read and tell what each file is; convert and write nothing
   std::string reportPath;  // --report: the JSON Lines report's file, "-" for standard output
   bool help = false;

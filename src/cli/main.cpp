@@ -114,7 +114,8 @@ struct Outputs {
   RunReport& lines;
   CheckListing& listing;
   NoteWording wording;
-  bool quiet;  // -q: only the files that failed (or have a problem) and the summary
+  bool quiet;    // -q: only the files that failed (or have a problem) and the summary
+  bool verbose;  // -v: each file's decision first under its line
   std::optional<ProgressLine>& progress;
 };
 
@@ -135,7 +136,16 @@ RunObserver observerFor(bool check, Outputs& out) {
     const std::string shown = visiblePath(outcome.path.native());
     const std::vector<NoteLine> warnings = warningsOf(outcome, out.wording);
     const std::size_t problemsBefore = out.listing.filesWithProblems();
-    const std::string entry = check ? out.listing.fileLine(outcome, shown) : fileEntry(outcome.result, warnings, shown);
+    std::string entry;
+    if (check) {
+      entry = out.listing.fileLine(outcome, shown);
+    } else if (std::optional<NoteLine> decision = out.verbose ? decisionNote(outcome) : std::nullopt) {
+      std::vector<NoteLine> lines{std::move(*decision)};
+      lines.insert(lines.end(), warnings.begin(), warnings.end());
+      entry = fileEntry(outcome.result, lines, shown);
+    } else {
+      entry = fileEntry(outcome.result, warnings, shown);
+    }
     const bool wentWell =
         check ? out.listing.filesWithProblems() == problemsBefore : outcome.result == ResultCode::Success;
     if (!out.quiet || !wentWell) {
@@ -210,8 +220,8 @@ int main(int argc, char** argv) {
   if (options.progress == CliOptions::Progress::Always ||
       (options.progress == CliOptions::Progress::IfTerminal && ::isatty(STDERR_FILENO)))
     progress.emplace(STDERR_FILENO, reportOnStdout || ::isatty(STDOUT_FILENO));
-  Outputs out{log,           report,  lines, listing, {request.mode, options.conversion.targetEncoding, {}},
-              options.quiet, progress};
+  Outputs out{log,           report,          lines,   listing, {request.mode, options.conversion.targetEncoding, {}},
+              options.quiet, options.verbose, progress};
   const RunObserver observer = observerFor(options.check, out);
   const RunSummary summary = conversionWorker(request, observer, stopFlag());
   if (progress) progress->clear();

@@ -2,6 +2,7 @@
 
 #include "engine/target_options.h"
 #include "report/fidelity_notes.h"
+#include "report/report_names.h"
 #include "report/file_warnings.h"
 #include "report/visible_path.h"
 
@@ -163,6 +164,15 @@ NoteLine noteLine(const FileNote& note, const NoteWording& wording) {
                   "）。サーバーがこのファイルを何の文字コードとして送るか確かめてください。"};
   }
   return {};
+}
+
+std::optional<NoteLine> decisionNote(const FileOutcome& outcome) {
+  if (!outcome.document) return std::nullopt;
+  const EncodingDecision& source = outcome.document->source;
+  return NoteLine{"source",
+                  {},
+                  "文字コード: " + std::string(encodingName(source, outcome.form)) + "（" +
+                      std::string(decisionBasisName(source.basis)) + "）"};
 }
 
 std::vector<NoteLine> warningsOf(const FileOutcome& outcome, const NoteWording& wording) {

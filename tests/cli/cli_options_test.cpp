@@ -96,6 +96,7 @@ TEST(CliOptions, ReadsEveryOption) {
   EXPECT_EQ(parseCommandLine({"--no-progress", "--progress", "a"}).options.progress, P::Always);  // the last wins
   EXPECT_EQ(parseCommandLine({"--progress", "--no-progress", "a"}).options.progress, P::Never);
   EXPECT_TRUE(parseCommandLine({"-qtutf-8", "a"}).options.quiet && parseCommandLine({"a", "--quiet"}).options.quiet);
+  EXPECT_TRUE(parseCommandLine({"-vtutf-8", "a"}).options.verbose && parseCommandLine({"a", "--verb"}).options.verbose);
 }
 
 // The list is what the program accepts: each target line's names are read as one target (its
@@ -165,6 +166,7 @@ TEST(CliOptions, RefusesWhatItCannotRead) {
       {{"--check", "-n", "lf", "a"}, conflict},
       {{"--check", "--backup-dir", "old", "a"}, conflict},
       {{"--check", "-f", "sjis", "a"}, conflict},
+      {{"-qv", "a"}, "-q and -v do not go together"},
       {{"-f", "utf-16", "a"}, "unknown source encoding 'utf-16" + unknownSource},
       {{"--from=klingon", "a"}, "unknown source encoding 'klingon" + unknownSource},
       {{"--no-backup", "--suffix=~", "a"}, "--backup-dir and --suffix name backups: not with --no-backup"},

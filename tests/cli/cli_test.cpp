@@ -67,6 +67,13 @@ TEST(Cli, TheExactLogOfARun) {
   EXPECT_EQ(quiet.status, 1);
   EXPECT_EQ(quiet.out, finished(4, 0));
   EXPECT_EQ(quiet.err, "sarnavel-cli: gone.html: no such file or folder\n");
+  // Verbose: each file's decision first under its line, in the report's names.
+  const fs::path sjis = folder.put("v.js", kSjisScript), euc = folder.put("w.js", "var s = '\xC6\xFC\xCB\xDC';\n");
+  EXPECT_EQ(runCli({"-v", "-t", "utf-8", "v.js"}, folder.path()).out,
+            kLogStart + success(sjis) + "  文字コード: shift_jis（detection）\n" + finished(1, 0));
+  EXPECT_EQ(runCli({"-vtutf-8", "--from", "euc-jp", "w.js"}, folder.path()).out,
+            kLogStart + success(euc) + "  文字コード: euc-jp（named）\n" + finished(1, 0));
+  EXPECT_EQ(TempFolder::read(euc), kScript);
 }
 
 // A run killed while it wrote a file in place (a file of two hard links) left it half-written
