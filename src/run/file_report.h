@@ -50,11 +50,13 @@ struct FileNote {
   bool operator==(const FileNote&) const = default;
 };
 
-// What the page that loads a file says of its encoding: the charset its element names and the
-// encoding the page lends (the first page in pass order).
+// What is said of a file's encoding from outside it: by the page that loads it, the charset its
+// element names and the encoding the page lends (the first page in pass order); by the web
+// server, the charset an .htaccess has it announce (run/server_charset.h).
 struct LoadEvidence {
   std::string charset;
   std::optional<SourceEncoding> page;
+  std::string server = {};
 };
 
 struct FileReport {
