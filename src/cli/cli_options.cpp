@@ -12,6 +12,13 @@ namespace {
 
 std::string lowered(const std::string& text) { return lowercaseCopy(text); }
 
+// "html, css, js, xhtml, ..." : the names a kind list takes.
+std::string kindNamesText() {
+  std::string text;
+  for (const KindName& each : kindNames()) text += (text.empty() ? "" : ", ") + std::string(each.name);
+  return text;
+}
+
 bool lineEndingFromName(const std::string& name, LineEnding& out) {
   std::string n = lowered(name);
   if (n == "keep" || n == "unchanged") out = LineEnding::Unchanged;
@@ -97,6 +104,10 @@ enum OptionCode : int {
   kNoProgress,
   kBackupDir,
   kSuffix,
+  // The kinds taken and the server's charset.
+  kKinds,
+  kFixServerCharset,
+  kNoFixServerCharset,
 };
 
 // '-' first: paths come back in place (code 1), so that they and options mix in any order
@@ -123,8 +134,26 @@ constexpr option kLongOptions[] = {
     {"no-progress", no_argument, nullptr, kNoProgress},
     {"backup-dir", required_argument, nullptr, kBackupDir},
     {"suffix", required_argument, nullptr, kSuffix},
+    {"kinds", required_argument, nullptr, kKinds},
+    {"fix-server-charset", no_argument, nullptr, kFixServerCharset},
+    {"no-fix-server-charset", no_argument, nullptr, kNoFixServerCharset},
     {nullptr, 0, nullptr, 0},
 };
+
+// The kinds --kinds names, or what is wrong with its list.
+std::string setKinds(const std::string& value, CliOptions& o) {
+  const KindListParse parse = parseKindList(value);
+  switch (parse.fault) {
+    case KindListParse::Fault::None: break;
+    case KindListParse::Fault::Empty: return "option --kinds needs a list of kinds (" + kindNamesText() + ")";
+    case KindListParse::Fault::EmptyName: return "an empty name in the list of --kinds '" + value + "'";
+    case KindListParse::Fault::UnknownName:
+      return "unknown kind '" + parse.name + "' in --kinds (" + kindNamesText() + ")";
+  }
+  o.conversion.kinds = parse.kinds;
+  o.kindsGiven = true;
+  return {};
+}
 
 // Sets the option `code` stands for, with its value if it takes one; what is wrong, or empty.
 std::string setOption(int code, const std::string& value, CliOptions& o, bool& sawNewline) {
@@ -162,6 +191,7 @@ std::string setOption(int code, const std::string& value, CliOptions& o, bool& s
       if (value.empty() || value.find('/') != std::string::npos)
         return "option --suffix needs a suffix without '/' (such as .bak or ~)";
       o.conversion.backupSuffix = value;
+      o.suffixGiven = true;
       break;
     case kNoFollowCss: o.conversion.followCss = false; break;
     case kNoFollowJs: o.conversion.followJs = false; break;
@@ -176,6 +206,12 @@ std::string setOption(int code, const std::string& value, CliOptions& o, bool& s
     case kVerbose: o.verbose = true; break;
     case kProgress: o.progress = CliOptions::Progress::Always; break;
     case kNoProgress: o.progress = CliOptions::Progress::Never; break;
+    case kKinds: return setKinds(value, o);
+    case kFixServerCharset:
+    case kNoFixServerCharset:
+      o.conversion.fixServerCharset = code == kFixServerCharset;
+      o.fixServerCharsetGiven = true;
+      break;
   }
   return {};
 }
@@ -211,11 +247,13 @@ std::string conflictOf(const CliOptions& o, bool sawNewline) {
   if (o.conversion.keepCharacters && o.conversion.targetEncoding != TargetEncoding::Utf8)
     return "--keep-characters needs the UTF-8 target (-t utf-8)";
   // A check converts nothing: the options of a conversion mean nothing there.
-  const bool backupNamed = !o.conversion.backupFolder.empty() || o.conversion.backupSuffix != ".bak";
+  const bool backupNamed = !o.conversion.backupFolder.empty() || o.suffixGiven;
   if (o.check && (o.targetGiven || o.dryRun || !o.conversion.makeBackup || sawNewline || backupNamed ||
                   o.conversion.sourceEncoding))
     return "--check tells what each file is: -t, -f, -n, --no-backup, --backup-dir, --suffix and --dry-run do not go "
            "with it";
+  if (o.check && o.fixServerCharsetGiven && o.conversion.fixServerCharset)
+    return "--check reads only: --fix-server-charset does not go with it";
   if (o.quiet && o.verbose) return "-q and -v do not go together";
   if (!o.conversion.makeBackup && backupNamed) return "--backup-dir and --suffix name backups: not with --no-backup";
   if (!o.help && !o.version && !o.listEncodings && o.paths.empty()) return "no file or folder given";
@@ -258,6 +296,20 @@ CliParse parseCommandLine(const std::vector<std::string>& arguments) {
 }
 
 namespace {
+
+// The lines of --help on the kinds taken and the server's charset, and where their defaults are.
+std::string kindOptionsText() {
+  return "      --kinds LIST    the kinds of file taken, by name: html, css, js (the\n"
+         "                      default), xhtml, shtml, php, asp, jsp, xml, txt; a list\n"
+         "                      beginning with + adds to the default (+xhtml,shtml)\n"
+         "      --fix-server-charset\n"
+         "                      rewrite the .htaccess lines that make the server send the\n"
+         "                      old charset for the files converted (with a backup)\n"
+         "      --no-fix-server-charset\n"
+         "                      leave them (the default); warn about them only\n"
+         "                      (the defaults of both: ~/.config/sarnavel/sarnavel.conf,\n"
+         "                      keys kinds and fix_server_charset of [conversion])\n";
+}
 
 // What --help says after the options: what the files get, the check, the walk, the log, the
 // signals and the exit statuses.
@@ -322,6 +374,8 @@ std::string usageText() {
          "                      (DIR may not lie inside one), not beside the files\n"
          "      --suffix SUFFIX name the backups FILE + SUFFIX (default .bak; older ones\n"
          "                      take it once more: FILE.bak.bak)\n"
+         "                      (the defaults of both: keys backup_dir and backup_suffix\n"
+         "                      of [conversion] in ~/.config/sarnavel/sarnavel.conf)\n"
          "      --dry-run       read and convert every file in memory, write nothing\n"
          "      --keep-characters\n"
          "                      with -t utf-8: write every character as itself, with no\n"
@@ -334,7 +388,8 @@ std::string usageText() {
          "                      decided it (its bytes, its declaration, what loads it, ...)\n"
          "      --progress      show a progress line on standard error (files done, time,\n"
          "                      the file last done); the default when it is a terminal\n"
-         "      --no-progress   show none\n"
+         "      --no-progress   show none\n" +
+         kindOptionsText() +
          "      --report FILE   also write a JSON Lines report of every file to FILE\n"
          "                      (- for standard output; the log then goes to standard\n"
          "                      error); its format: sarnavel-cli(1), and\n"

@@ -2,8 +2,8 @@
 //
 //   sarnavel-cli [-q | -v] [-t ENC] [-f ENC] [-n EOL] [--no-follow-css] [--no-follow-js] [--no-backup]
 //                [--backup-dir DIR] [--suffix SUFFIX] [--dry-run] [--keep-characters]
-//                [--report FILE] PATH...
-//   sarnavel-cli --check [-q] [--no-follow-css] [--no-follow-js] [--report FILE] PATH...
+//                [--report FILE] [--kinds LIST] [--[no-]fix-server-charset] PATH...
+//   sarnavel-cli --check [-q] [--no-follow-css] [--no-follow-js] [--report FILE] [--kinds LIST] PATH...
 //   sarnavel-cli --help | --version | --list-encodings
 //
 // Encodings and line endings are named without regard to letter case, with the usual
@@ -41,6 +41,11 @@ struct CliOptions {
   bool help = false;
   bool version = false;
   bool listEncodings = false;  // --list-encodings: the names encodingListText gives
+  // --kinds and --[no-]fix-server-charset were given: the settings file's do not count
+  // (run/conversion_settings.h).
+  bool kindsGiven = false;
+  bool fixServerCharsetGiven = false;
+  bool suffixGiven = false;  // --suffix named the backups (the settings file's backup_suffix then does not)
   std::vector<std::string> paths;
 };
 

@@ -167,6 +167,35 @@ RunObserver observerFor(bool check, Outputs& out) {
   return observer;
 }
 
+// The settings file's backup folder and suffix where the command line gave none (and backups
+// are made); a suffix that could name no backup beside its file is said and not used.
+void applyBackupSettings(const std::filesystem::path& file, const ConversionSettings& settings, CliOptions& options) {
+  ConversionOptions& conversion = options.conversion;
+  if (options.check || !conversion.makeBackup) return;
+  if (settings.backupDir && !settings.backupDir->empty() && conversion.backupFolder.empty())
+    conversion.backupFolder = *settings.backupDir;
+  if (settings.backupSuffix && !options.suffixGiven) {
+    if (settings.backupSuffix->empty() || settings.backupSuffix->find('/') != std::string::npos)
+      say(noticeLine(file.native(), "backup_suffix \"" + *settings.backupSuffix + "\" names no backup; .bak is used"));
+    else conversion.backupSuffix = *settings.backupSuffix;
+  }
+}
+
+// The settings file's kinds, server charset and backups where the command line gave none; what
+// could not be used there is said, and its default stands.
+void applySettingsFile(CliOptions& options) {
+  const std::filesystem::path file = conversionSettingsPath();
+  const ConversionSettings settings = loadConversionSettings(file);
+  say(settingsProblemLines(file.native(), settings.problems));
+  if (settings.kinds && !options.kindsGiven) options.conversion.kinds = *settings.kinds;
+  if (settings.fixServerCharset && !options.fixServerCharsetGiven && !options.check)
+    options.conversion.fixServerCharset = *settings.fixServerCharset;
+  applyBackupSettings(file, settings, options);
+  // The backups' folder by its full path, as the files are named in the log and the report.
+  std::filesystem::path& backups = options.conversion.backupFolder;
+  if (!backups.empty()) backups = std::filesystem::absolute(backups).lexically_normal();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -184,11 +213,7 @@ int main(int argc, char** argv) {
     say("sarnavel-cli: " + visiblePath(parse.error) + "\nTry 'sarnavel-cli --help' for more information.\n");
     return 2;
   }
-  // The backups' folder by its full path, as the files are named in the log and the report.
-  std::filesystem::path& backups = parse.options.conversion.backupFolder;
-  if (!backups.empty()) backups = std::filesystem::absolute(backups).lexically_normal();
-  const CliOptions& options = parse.options;
-  const bool reportOnStdout = options.reportPath == "-";
+  const bool reportOnStdout = parse.options.reportPath == "-";
   // The log goes to standard error when the report takes standard output: both must be open.
   if (standard.outputWasClosed || (reportOnStdout && standard.errorWasClosed)) {
     say(std::string("sarnavel-cli: standard ") + (standard.outputWasClosed ? "output" : "error") +
@@ -197,12 +222,15 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  applySettingsFile(parse.options);
+  const CliOptions& options = parse.options;
   IntakeReport intake;
-  offerPaths(std::vector<std::filesystem::path>(parse.options.paths.begin(), parse.options.paths.end()), intake);
-  say(intakeNoticeLines(intake));
+  offerPaths(std::vector<std::filesystem::path>(options.paths.begin(), options.paths.end()), intake,
+             options.conversion.kinds);
+  say(intakeNoticeLines(intake, options.conversion.kinds));
   if (!options.check && !options.targetGiven && !options.quiet)
     say("sarnavel-cli: no target encoding given (-t): converting to Shift_JIS\n");
-  if (parse.options.dryRun && !options.quiet)
+  if (options.dryRun && !options.quiet)
     say("sarnavel-cli: dry run: every file is read and converted in memory; nothing is written\n");
   if (stopSignal() != 0) return 128 + stopSignal();
 

@@ -287,6 +287,14 @@ TEST(Cli, BackupsInAFolderOfTheirOwn) {
     EXPECT_EQ(entry.path().extension(), entry.is_directory() ? "" : ".js") << entry.path();
   EXPECT_NE(TempFolder::read(folder / "r.jsonl").find("\"backup\":\"" + (folder / "old/sub/c.js~").native() + "\""),
             std::string::npos);
+  // The settings file's backup_dir and backup_suffix, where the line names none.
+  folder.put("config/sarnavel/sarnavel.conf",
+             "[conversion]\nbackup_dir=" + (folder / "kept").native() + "\nbackup_suffix=\".orig\"\n");
+  const std::string config = (folder / "config").native();
+  const CliResult settled = runCli({"-t", "euc-jp", "--suffix", ".b", "site"}, folder.path(),
+                                   [&] { setenv("XDG_CONFIG_HOME", config.c_str(), 1); });
+  EXPECT_EQ(settled.status, 0) << settled.err;
+  EXPECT_EQ(TempFolder::read(folder / "kept/sub/c.js.b"), kScript);
 }
 
 // --- Stopping a run ------------------------------------------------------------------------
