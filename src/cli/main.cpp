@@ -124,7 +124,10 @@ struct Outputs {
 RunObserver observerFor(bool check, Outputs& out) {
   RunObserver observer;
   // A check lists each file on a line of its own; a conversion writes the log.
-  if (!check && !out.quiet) observer.started = [&out] { out.log.write(plainMessage(MessageId::Started)); };
+  observer.started = [check, &out] {
+    if (!check && !out.quiet) out.log.write(plainMessage(MessageId::Started));
+    if (out.progress) out.progress->show();
+  };
   // A report's line is drafted on the worker that converted the file, in parallel with the
   // others; the in-order step only adds the warnings and writes it.
   if (out.report) {
@@ -158,11 +161,16 @@ RunObserver observerFor(bool check, Outputs& out) {
   if (out.progress) {
     observer.passPlanned = [&out](int, std::size_t fileCount) { out.progress->planned(fileCount); };
   }
-  observer.waitingFor = [](std::string_view folder, pid_t holder) { say(waitingLine(folder, holder)); };
-  observer.formerPutBack = [](const std::filesystem::path& file) { say(formerPutBackLine(file.native())); };
-  observer.copyKept = [](const std::filesystem::path& copy) { say(copyKeptLine(copy.native())); };
-  observer.memoryNotice = [](MemoryNotice notice, const std::filesystem::path& folder) {
-    say(memoryNoticeLine(notice, folder.native()));
+  // A notice during the run goes above the progress line, never into it.
+  auto notice = [&out](const std::string& text) {
+    if (out.progress) out.progress->sayAbove(text);
+    else say(text);
+  };
+  observer.waitingFor = [notice](std::string_view folder, pid_t holder) { notice(waitingLine(folder, holder)); };
+  observer.formerPutBack = [notice](const std::filesystem::path& file) { notice(formerPutBackLine(file.native())); };
+  observer.copyKept = [notice](const std::filesystem::path& copy) { notice(copyKeptLine(copy.native())); };
+  observer.memoryNotice = [notice](MemoryNotice what, const std::filesystem::path& folder) {
+    notice(memoryNoticeLine(what, folder.native()));
   };
   return observer;
 }

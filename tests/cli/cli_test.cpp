@@ -3,15 +3,18 @@
 // a user without room for a thread, and the shipped sample site in each target.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "cli/progress_line.h"
 #include "store/lock_holders.h"
 #include "support/cli_process.h"
 #include "support/killed_in_place_write.h"
@@ -372,6 +375,7 @@ TEST(CliInterrupt, ALogPipeWhoseReaderHasGoneEndsTheRunQuietly) {
       {{"-t", "utf-8"}, "", 0},
       {{"--check"}, "", 0},
       {{"--check"}, "site/a.js", 1},
+      {{"-t", "utf-8", "--report", "-"}, "", 0},  // the report's reader; the log on standard error
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.options) + c.broken);
@@ -382,11 +386,15 @@ TEST(CliInterrupt, ALogPipeWhoseReaderHasGoneEndsTheRunQuietly) {
     std::vector<std::string> arguments = c.options;
     arguments.push_back((folder / "site").native());
     CliProcess process(arguments);
-    ASSERT_TRUE(process.waitForOutput(c.options[0] == "--check" ? "\t" : "成功: ")) << process.out();
+    const bool report = c.options.back() == "-";
+    ASSERT_TRUE(process.waitForOutput(report                      ? "{\"path\""
+                                      : c.options[0] == "--check" ? "\t"
+                                                                  : "成功: "))
+        << process.out();
     process.closeOutput();
     const CliResult r = process.finish();
     EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(report ? r.err.find("sarnavel-cli:") : r.err.size(), report ? std::string::npos : 0u) << r.err;
     if (c.options[0] != "--check") {
       EXPECT_GE(convertedPrefix(files), 1u);
     }
@@ -443,10 +451,45 @@ TEST(CliProgress, ALineRedrawnInPlaceOnATerminalOnly) {
       EXPECT_EQ(shown, "");
       continue;
     }
-    EXPECT_TRUE(shown.starts_with("\r[1/2] 0:0")) << shown;
+    EXPECT_TRUE(shown.starts_with("\r[")) << shown;
+    EXPECT_NE(shown.find("/2] 0:0"), std::string::npos) << shown;
     EXPECT_NE(shown.find("a.js\x1b[K"), std::string::npos) << shown;
     EXPECT_TRUE(shown.ends_with("\x1b[K\r\x1b[K")) << shown;
   }
+}
+
+// The line draws itself once the run has begun, with no file done yet (its timer keeps the time
+// going through a long file); a notice goes above it, the line erased first and drawn again
+// after, so that neither lands in the other; an entry of the log erases it until its file is done.
+TEST(CliProgress, ANoticeGoesAboveTheLineAndTheTimerDrawsIt) {
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  std::string shown;
+  auto readUntil = [&](std::string_view text) {
+    for (int k = 0; k < 200 && shown.find(text) == std::string::npos; ++k) {
+      pollfd ready{ends[0], POLLIN, 0};
+      char buffer[4096];
+      if (::poll(&ready, 1, 50) == 1)
+        shown.append(buffer, std::max<ssize_t>(0, ::read(ends[0], buffer, sizeof buffer)));
+    }
+    return shown.find(text) != std::string::npos;
+  };
+  {
+    ProgressLine line(ends[1], true);
+    line.planned(2);
+    line.show();
+    ASSERT_TRUE(readUntil("\r[0/2] 0:0"));
+    line.sayAbove("sarnavel-cli: a notice\n");
+    line.beforeEntry();
+    line.fileDone("a.js");
+    line.clear();
+  }
+  ::close(ends[1]);
+  readUntil("never");
+  ::close(ends[0]);
+  EXPECT_NE(shown.find("\r\x1b[Ksarnavel-cli: a notice\n[0/2] 0:0"), std::string::npos) << shown;
+  EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 1) << shown;
+  EXPECT_TRUE(shown.ends_with("\r\x1b[K")) << shown;
 }
 
 // --- Two runs at once ------------------------------------------------------------------------
