@@ -16,6 +16,7 @@
 #include "run/conversion_run.h"
 #include "run/intake.h"
 #include "report/check_listing.h"
+#include "report/message_language.h"
 #include "store/posix_file.h"
 #include "report/run_messages.h"
 #include "report/run_report.h"
@@ -65,13 +66,14 @@ bool standardStreamClashes(const IntakeReport& intake) {
 }
 
 // Whether the backup folder lies inside a folder named, or holds one: said, and the run refused.
-bool backupFolderRefused(const CliOptions& options, const IntakeReport& intake) {
+bool backupFolderRefused(const CliOptions& options, const IntakeReport& intake, MessageLanguage language) {
   const std::filesystem::path& folder = options.conversion.backupFolder;
   if (folder.empty()) return false;
   const NamedFolders named({options.paths.begin(), options.paths.end()}, intake.files);
   const BackupFolderClash clash = backupFolderClash(folder, named);
   if (clash == BackupFolderClash::None) return false;
-  say(backupFolderRefusalLine(clash, folder.native()) + "Try 'sarnavel-cli --help' for more information.\n");
+  say(backupFolderRefusalLine(clash, folder.native(), language) +
+      message(language, "詳しくは 'sarnavel-cli --help' を見てください。") + "\n");
   return true;
 }
 
@@ -116,6 +118,7 @@ struct Outputs {
   NoteWording wording;
   bool quiet;    // -q: only the files that failed (or have a problem) and the summary
   bool verbose;  // -v: each file's decision first under its line
+  MessageLanguage language;
   std::optional<ProgressLine>& progress;
 };
 
@@ -166,39 +169,49 @@ RunObserver observerFor(bool check, Outputs& out) {
     if (out.progress) out.progress->sayAbove(text);
     else say(text);
   };
-  observer.waitingFor = [notice](std::string_view folder, pid_t holder) { notice(waitingLine(folder, holder)); };
-  observer.formerPutBack = [notice](const std::filesystem::path& file) { notice(formerPutBackLine(file.native())); };
-  observer.copyKept = [notice](const std::filesystem::path& copy) { notice(copyKeptLine(copy.native())); };
-  observer.memoryNotice = [notice](MemoryNotice what, const std::filesystem::path& folder) {
-    notice(memoryNoticeLine(what, folder.native()));
+  const MessageLanguage language = out.language;
+  observer.waitingFor = [notice, language](std::string_view folder, pid_t holder) {
+    notice(waitingLine(folder, holder, language));
+  };
+  observer.formerPutBack = [notice, language](const std::filesystem::path& file) {
+    notice(formerPutBackLine(file.native(), language));
+  };
+  observer.copyKept = [notice, language](const std::filesystem::path& copy) {
+    notice(copyKeptLine(copy.native(), language));
+  };
+  observer.memoryNotice = [notice, language](MemoryNotice what, const std::filesystem::path& folder) {
+    notice(memoryNoticeLine(what, folder.native(), language));
   };
   return observer;
 }
 
 // The settings file's backup folder and suffix where the command line gave none (and backups
 // are made); a suffix that could name no backup beside its file is said and not used.
-void applyBackupSettings(const std::filesystem::path& file, const ConversionSettings& settings, CliOptions& options) {
+void applyBackupSettings(const std::filesystem::path& file, const ConversionSettings& settings, CliOptions& options,
+                         MessageLanguage language) {
   ConversionOptions& conversion = options.conversion;
   if (options.check || !conversion.makeBackup) return;
   if (settings.backupDir && !settings.backupDir->empty() && conversion.backupFolder.empty())
     conversion.backupFolder = *settings.backupDir;
   if (settings.backupSuffix && !options.suffixGiven) {
     if (settings.backupSuffix->empty() || settings.backupSuffix->find('/') != std::string::npos)
-      say(noticeLine(file.native(), "backup_suffix \"" + *settings.backupSuffix + "\" names no backup; .bak is used"));
+      say(noticeLine(file.native(),
+                     message(language, "backup_suffix \"{1}\" はバックアップの名前になりません。.bak を使います",
+                             {*settings.backupSuffix})));
     else conversion.backupSuffix = *settings.backupSuffix;
   }
 }
 
 // The settings file's kinds, server charset and backups where the command line gave none; what
 // could not be used there is said, and its default stands.
-void applySettingsFile(CliOptions& options) {
+void applySettingsFile(CliOptions& options, MessageLanguage language) {
   const std::filesystem::path file = conversionSettingsPath();
   const ConversionSettings settings = loadConversionSettings(file);
-  say(settingsProblemLines(file.native(), settings.problems));
+  say(settingsProblemLines(file.native(), settings.problems, language));
   if (settings.kinds && !options.kindsGiven) options.conversion.kinds = *settings.kinds;
   if (settings.fixServerCharset && !options.fixServerCharsetGiven && !options.check)
     options.conversion.fixServerCharset = *settings.fixServerCharset;
-  applyBackupSettings(file, settings, options);
+  applyBackupSettings(file, settings, options, language);
   // The backups' folder by its full path, as the files are named in the log and the report.
   std::filesystem::path& backups = options.conversion.backupFolder;
   if (!backups.empty()) backups = std::filesystem::absolute(backups).lexically_normal();
@@ -230,21 +243,24 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  applySettingsFile(parse.options);
+  const MessageLanguage language = messageLanguage();
+  applySettingsFile(parse.options, language);
   const CliOptions& options = parse.options;
   IntakeReport intake;
   offerPaths(std::vector<std::filesystem::path>(options.paths.begin(), options.paths.end()), intake,
              options.conversion.kinds);
-  say(intakeNoticeLines(intake, options.conversion.kinds));
+  say(intakeNoticeLines(intake, options.conversion.kinds, language));
   if (!options.check && !options.targetGiven && !options.quiet)
-    say("sarnavel-cli: no target encoding given (-t): converting to Shift_JIS\n");
+    say("sarnavel-cli: " + message(language, "変換先の文字コードの指定（-t）がありません: Shift_JIS に変換します") +
+        "\n");
   if (options.dryRun && !options.quiet)
-    say("sarnavel-cli: dry run: every file is read and converted in memory; nothing is written\n");
+    say("sarnavel-cli: " +
+        message(language, "試し（dry run）: すべてのファイルをメモリー上で読んで変換します。何も書きません") + "\n");
   if (stopSignal() != 0) return 128 + stopSignal();
 
   // Nor is a file the run is to read written to as standard output or error, nor one a page
   // may load, which the run learns only as it goes.
-  if (standardStreamClashes(intake) || backupFolderRefused(options, intake)) return 2;
+  if (standardStreamClashes(intake) || backupFolderRefused(options, intake, language)) return 2;
   std::optional<ReportOutput> report;
   if (const int refused = openReport(options, intake, report)) return refused;
 
@@ -256,8 +272,8 @@ int main(int argc, char** argv) {
   if (options.progress == CliOptions::Progress::Always ||
       (options.progress == CliOptions::Progress::IfTerminal && ::isatty(STDERR_FILENO)))
     progress.emplace(STDERR_FILENO, reportOnStdout || ::isatty(STDOUT_FILENO));
-  Outputs out{log,           report,          lines,   listing, {request.mode, options.conversion.targetEncoding, {}},
-              options.quiet, options.verbose, progress};
+  Outputs out{log,           report,          lines,    listing, {request.mode, options.conversion.targetEncoding, {}},
+              options.quiet, options.verbose, language, progress};
   const RunObserver observer = observerFor(options.check, out);
   const RunSummary summary = conversionWorker(request, observer, stopFlag());
   if (progress) progress->clear();
