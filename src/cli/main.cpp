@@ -145,7 +145,7 @@ RunObserver observerFor(bool check, Outputs& out) {
     std::string entry;
     if (check) {
       entry = out.listing.fileLine(outcome, shown);
-    } else if (std::optional<NoteLine> decision = out.verbose ? decisionNote(outcome) : std::nullopt) {
+    } else if (std::optional<NoteLine> decision = out.verbose ? decisionNote(outcome, out.language) : std::nullopt) {
       std::vector<NoteLine> lines{std::move(*decision)};
       lines.insert(lines.end(), warnings.begin(), warnings.end());
       entry = fileEntry(outcome.result, lines, shown);
@@ -272,8 +272,15 @@ int main(int argc, char** argv) {
   if (options.progress == CliOptions::Progress::Always ||
       (options.progress == CliOptions::Progress::IfTerminal && ::isatty(STDERR_FILENO)))
     progress.emplace(STDERR_FILENO, reportOnStdout || ::isatty(STDOUT_FILENO));
-  Outputs out{log,           report,          lines,    listing, {request.mode, options.conversion.targetEncoding, {}},
-              options.quiet, options.verbose, language, progress};
+  Outputs out{log,
+              report,
+              lines,
+              listing,
+              {request.mode, options.conversion.targetEncoding, {}, language},
+              options.quiet,
+              options.verbose,
+              language,
+              progress};
   const RunObserver observer = observerFor(options.check, out);
   const RunSummary summary = conversionWorker(request, observer, stopFlag());
   if (progress) progress->clear();

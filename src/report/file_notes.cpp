@@ -2,6 +2,7 @@
 
 #include "engine/target_options.h"
 #include "report/fidelity_notes.h"
+#include "report/message_language.h"
 #include "report/report_names.h"
 #include "report/file_warnings.h"
 #include "report/visible_path.h"
@@ -9,90 +10,97 @@
 namespace sarnavel {
 namespace {
 
+using L = MessageLanguage;
+
 // The note under a page's line for a reference that was not followed; none for one followed
 // or not a file of the run's at all (remote, missing).
-std::optional<NoteLine> refusalNote(const FoundReference& refused) {
+std::optional<NoteLine> refusalNote(const FoundReference& refused, L language) {
+  const std::string path = visiblePath(refused.path);
   switch (refused.status) {
     case ReferenceStatus::ForeignOwner:
-      return NoteLine{"reference-foreign-owner",
-                      {},
-                      "参照先は指定されたフォルダーとファイルの外にあり、持ち主がこのページと違うため変換しません: " +
-                          visiblePath(refused.path)};
+      return NoteLine{
+          "reference-foreign-owner",
+          {},
+          message(language,
+                  "参照先は指定されたフォルダーとファイルの外にあり、持ち主がこのページと違うため変換しません: {1}",
+                  {path})};
     case ReferenceStatus::Binary:
       return NoteLine{
-          "reference-refused", {}, "参照先はバイナリファイルのため変換しません: " + visiblePath(refused.path)};
+          "reference-refused", {}, message(language, "参照先はバイナリファイルのため変換しません: {1}", {path})};
     case ReferenceStatus::WrongKind:
-      return NoteLine{"reference-refused",
-                      {},
-                      "参照先は読み込む要素に合う種類のファイルではないため変換しません: " + visiblePath(refused.path)};
+      return NoteLine{
+          "reference-refused",
+          {},
+          message(language, "参照先は読み込む要素に合う種類のファイルではないため変換しません: {1}", {path})};
     default: return std::nullopt;
   }
 }
 
-// Why the store left a file as it was: the code and the sentence.
-NoteLine storeNote(StoreProblem problem) {
+// The code and the source text of why the store left a file as it was.
+std::pair<std::string_view, std::string_view> storeWords(StoreProblem problem) {
   switch (problem) {
     case StoreProblem::None: break;
     case StoreProblem::ChangedSinceRead:
       return {"changed-during-conversion",
-              {},
               "ファイルが変換中に他のプログラムによって変更されたため、書き換えませんでした。"};
     case StoreProblem::ReplacedBeforeRead:
       return {"replaced-before-read",
-              {},
               "ファイルが読み込む前に別のものに置き換えられたため、読まずにそのままにしました。"};
     case StoreProblem::FileNotWritable:
-      return {"file-not-writable", {}, "ファイルに書き込む権限がないため、書き換えませんでした。"};
+      return {"file-not-writable", "ファイルに書き込む権限がないため、書き換えませんでした。"};
     case StoreProblem::FolderNotWritable:
-      return {"folder-not-writable", {}, "フォルダーに一時ファイルを作れないため、書き換えませんでした。"};
+      return {"folder-not-writable", "フォルダーに一時ファイルを作れないため、書き換えませんでした。"};
     case StoreProblem::AttributesNotCarried:
       return {"attributes-not-carried",
-              {},
               "拡張属性またはACLをバックアップに引き継げないため、バックアップを作らず、書き換えませんでした。"};
     case StoreProblem::FormerAwaitsRecovery:
       return {"former-awaits-recovery",
-              {},
               "書き込みが途中で失敗しました。元の内容は同じフォルダーの隠しファイルに残してあり、次の実行で元に戻されま"
               "す。"};
     case StoreProblem::BackupInFlight:
       return {"backup-in-flight",
-              {},
               "前回の実行が途中で止まり、バックアップ（.bak）がこのファイル自身の別名のまま残っています。このファイルは"
               "その場で書き換えるしかなく、そうするとバックアップも書き換わるため、書き換えませんでした。"};
     case StoreProblem::NotRecorded:
       return {"not-recorded",
-              {},
               "ファイル自体に書き込むには復元用のコピーを実行の記録に残す必要がありますが、記録できないため、書き換えま"
               "せんでした。"};
-    case StoreProblem::DiskFull: return {"disk-full", {}, "ディスクがいっぱいです（ENOSPC）。ファイルはそのままです。"};
+    case StoreProblem::DiskFull: return {"disk-full", "ディスクがいっぱいです（ENOSPC）。ファイルはそのままです。"};
     case StoreProblem::QuotaExceeded:
-      return {"quota-exceeded", {}, "ディスクの使用量の上限を超えます（EDQUOT）。ファイルはそのままです。"};
+      return {"quota-exceeded", "ディスクの使用量の上限を超えます（EDQUOT）。ファイルはそのままです。"};
     case StoreProblem::FileTooLarge:
-      return {
-          "file-too-large", {}, "ファイルの大きさの上限を超えます（EFBIG、ulimit -f など）。ファイルはそのままです。"};
+      return {"file-too-large", "ファイルの大きさの上限を超えます（EFBIG、ulimit -f など）。ファイルはそのままです。"};
     case StoreProblem::ReadOnlyFileSystem:
-      return {"read-only-file-system", {}, "読み取り専用のファイルシステムです（EROFS）。ファイルはそのままです。"};
+      return {"read-only-file-system", "読み取り専用のファイルシステムです（EROFS）。ファイルはそのままです。"};
     case StoreProblem::InputOutput:
-      return {"io-error", {}, "ディスクの読み書きに失敗しました（EIO）。ファイルはそのままです。"};
+      return {"io-error", "ディスクの読み書きに失敗しました（EIO）。ファイルはそのままです。"};
   }
   return {};
 }
 
+NoteLine storeNote(StoreProblem problem, L language) {
+  const auto [code, text] = storeWords(problem);
+  return {std::string(code), {}, text.empty() ? std::string() : message(language, text)};
+}
+
 // "a、b、c ほか 2 件": the pages named (values after the first), and how many more (the first).
 std::string pagesNamed(const std::vector<std::string>& values, const NoteWording& wording) {
+  const bool japanese = wording.language == L::Japanese;
   std::string named;
   for (std::size_t k = 1; k < values.size(); ++k)
-    named +=
-        (named.empty() ? "" : "、") + (wording.pathForLog ? wording.pathForLog(values[k]) : visiblePath(values[k]));
-  if (!values.empty() && values[0] != "0") named += " ほか " + values[0] + " 件";
+    named += (named.empty() ? ""
+              : japanese    ? "、"
+                            : ", ") +
+             (wording.pathForLog ? wording.pathForLog(values[k]) : visiblePath(values[k]));
+  if (!values.empty() && values[0] != "0") named += message(wording.language, " ほか {1} 件", {values[0]});
   return named;
 }
 
-std::string_view unreadReason(std::string_view why) {
-  if (why == "link") return "シンボリックリンク";
-  if (why == "not-regular") return "通常のファイルではない";
-  if (why == "too-large") return "1 MiB より大きい";
-  return "読めない";
+std::string unreadReason(std::string_view why, L language) {
+  if (why == "link") return message(language, "シンボリックリンク");
+  if (why == "not-regular") return message(language, "通常のファイルではない");
+  if (why == "too-large") return message(language, "1 MiB より大きい");
+  return message(language, "読めない");
 }
 
 std::string value(const FileNote& note, std::size_t k) {
@@ -103,76 +111,76 @@ std::string value(const FileNote& note, std::size_t k) {
 
 NoteLine noteLine(const FileNote& note, const NoteWording& wording) {
   const std::string target(charsetNameOf(wording.target));
+  const L language = wording.language;
+  auto line = [&](std::string_view code, std::string_view text, std::initializer_list<std::string_view> values = {}) {
+    return NoteLine{std::string(code), {}, message(language, text, values)};
+  };
   switch (note.code) {
-    case NoteCode::StoreProblem: return storeNote(note.problem);
+    case NoteCode::StoreProblem: return storeNote(note.problem, language);
     case NoteCode::ModuleScriptLeft:
       // The file's own log line names it already.
-      return {"module-script",
-              {},
-              "type=\"module\" のスクリプトとして読み込まれ、常に UTF-8 として読まれるため、" + target +
-                  " には変換せずそのままにしました。"};
+      return line("module-script",
+                  "type=\"module\" のスクリプトとして読み込まれ、常に UTF-8 として読まれるため、{1} には変換せずそのま"
+                  "まにしました。",
+                  {target});
     case NoteCode::RecoveryPending:
-      return {"recovery-pending",
-              {},
-              "復元用のコピーが残っているため変換しません（このユーザーの実行が作ったものではないか、使えないもの）: " +
-                  visiblePath(value(note, 0))};
+      return line(
+          "recovery-pending",
+          "復元用のコピーが残っているため変換しません（このユーザーの実行が作ったものではないか、使えないもの）: "
+          "{1}",
+          {visiblePath(value(note, 0))});
     case NoteCode::PagesFailed:
-      return {
+      return line(
           "pages-failed",
-          {},
-          "読み込むページがどれも変換できなかったため、変換しません（変換すると、ページが名前を挙げる文字コードと合わな"
-          "くなります）: " +
-              pagesNamed(note.values, wording)};
+          "読み込むページがどれも変換できなかったため、変換しません（変換すると、ページが名前を挙げる文字コードと"
+          "合わなくなります）: {1}",
+          {pagesNamed(note.values, wording)});
     case NoteCode::SomePagesFailed:
-      return {"pages-failed",
-              {},
-              "変換できなかったページは元の文字コードのままで、このファイルと合わなくなりました: " +
-                  pagesNamed(note.values, wording)};
+      return line("pages-failed",
+                  "変換できなかったページは元の文字コードのままで、このファイルと合わなくなりました: {1}",
+                  {pagesNamed(note.values, wording)});
     case NoteCode::OutsideNamed:
-      return {
-          "outside-named", {}, "指定されたフォルダーとファイルの外にありますが、ページが読み込むため変換しました。"};
+      return line("outside-named",
+                  "指定されたフォルダーとファイルの外にありますが、ページが読み込むため変換しました。");
     case NoteCode::FolderNotFlushed:
-      return {"folder-not-flushed",
-              {},
-              "フォルダーをディスクに書き出せませんでした（fsync "
-              "が失敗）。変換した内容は停電などで失われるかもしれません。"};
+      return line("folder-not-flushed",
+                  "フォルダーをディスクに書き出せませんでした（fsync "
+                  "が失敗）。変換した内容は停電などで失われるかもしれません。");
     case NoteCode::UntakenPage: {
       std::string pages;
-      for (const std::string& page : note.values) pages += (pages.empty() ? "" : "、") + visiblePath(page);
-      return {
-          "untaken-page",
-          {},
-          "変換しない種類のページが読み込んでいます。そのページの charset は変換前の文字コードのままです: " + pages};
+      for (const std::string& page : note.values)
+        pages += (pages.empty() ? "" : language == L::Japanese ? "、" : ", ") + visiblePath(page);
+      return line("untaken-page",
+                  "変換しない種類のページが読み込んでいます。そのページの charset は変換前の文字コードのままです: {1}",
+                  {pages});
     }
     case NoteCode::ServerCharset:
-      return {"server-charset",
-              {},
-              "サーバーが HTTP で " + visiblePath(value(note, 0)) +
-                  " と伝えるため、ブラウザーは meta より優先します。" + target + " に変えてください: " +
-                  visiblePath(value(note, 1)) + ":" + value(note, 2) + ": " + visiblePath(value(note, 3))};
+      return line("server-charset",
+                  "サーバーが HTTP で {1} と伝えるため、ブラウザーは meta より優先します。{2} に変えてください: {3}",
+                  {visiblePath(value(note, 0)), target,
+                   visiblePath(value(note, 1)) + ":" + value(note, 2) + ": " + visiblePath(value(note, 3))});
     case NoteCode::NotInNamedEncoding: {
-      const std::string at = value(note, 2) == "0" ? "" : "（最初は " + value(note, 2) + ":" + value(note, 3) + "）";
-      return {"not-in-named-encoding",
-              {},
-              "指定された文字コード " + value(note, 0) + " の文字にならないバイトが " + value(note, 1) + " 個あります" +
-                  at + "。変換せずそのままにしました。"};
+      const std::string at =
+          value(note, 2) == "0" ? "" : message(language, "（最初は {1}）", {value(note, 2) + ":" + value(note, 3)});
+      return line("not-in-named-encoding",
+                  "指定された文字コード {1} の文字にならないバイトが {2} 個あります{3}。変換せずそのままにしました。",
+                  {value(note, 0), value(note, 1), at});
     }
     case NoteCode::HtaccessUnread:
-      return {"htaccess-unread",
-              {},
-              visiblePath(value(note, 0)) + " は読みませんでした（" + std::string(unreadReason(value(note, 1))) +
-                  "）。サーバーがこのファイルを何の文字コードとして送るか確かめてください。"};
+      return line("htaccess-unread",
+                  "{1} は読みませんでした（{2}）。サーバーがこのファイルを何の文字コードとして送るか確かめてください。",
+                  {visiblePath(value(note, 0)), unreadReason(value(note, 1), language)});
   }
   return {};
 }
 
-std::optional<NoteLine> decisionNote(const FileOutcome& outcome) {
+std::optional<NoteLine> decisionNote(const FileOutcome& outcome, MessageLanguage language) {
   if (!outcome.document) return std::nullopt;
   const EncodingDecision& source = outcome.document->source;
   return NoteLine{"source",
                   {},
-                  "文字コード: " + std::string(encodingName(source, outcome.form)) + "（" +
-                      std::string(decisionBasisName(source.basis)) + "）"};
+                  message(language, "文字コード: {1}（{2}）",
+                          {encodingName(source, outcome.form), decisionBasisName(source.basis)})};
 }
 
 std::vector<NoteLine> warningsOf(const FileOutcome& outcome, const NoteWording& wording) {
@@ -180,10 +188,12 @@ std::vector<NoteLine> warningsOf(const FileOutcome& outcome, const NoteWording& 
   if (wording.mode != WriteMode::Check && outcome.document) {
     const DocumentResult& document = *outcome.document;
     for (const FoundReference& reference : document.references)
-      if (std::optional<NoteLine> refused = refusalNote(reference)) lines.push_back(std::move(*refused));
+      if (std::optional<NoteLine> refused = refusalNote(reference, wording.language))
+        lines.push_back(std::move(*refused));
     // A file left as it was has nothing to warn of: its line says why it was left.
     if (outcome.result == ResultCode::Success) {
-      for (NoteLine& line : documentWarnings(document, wording.target)) lines.push_back(std::move(line));
+      for (NoteLine& line : documentWarnings(document, wording.target, wording.language))
+        lines.push_back(std::move(line));
       appendFidelityNotes(document, wording.target, lines);
     }
   }

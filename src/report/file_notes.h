@@ -35,6 +35,7 @@
 #include <string_view>
 #include <vector>
 
+#include "report/message_language.h"
 #include "report/note_line.h"
 #include "run/conversion_run.h"
 
@@ -47,6 +48,8 @@ struct NoteWording {
   // How the log shows a page named in a note on the pages that load a file; when not set,
   // visiblePath (visible_path.h).
   std::function<std::string(std::string_view path)> pathForLog;
+  // The sentences' language (message_language.h); the codes are the same in every language.
+  MessageLanguage language = MessageLanguage::Japanese;
 };
 
 // The file's warnings, in the order described above.
@@ -54,7 +57,7 @@ std::vector<NoteLine> warningsOf(const FileOutcome& outcome, const NoteWording& 
 
 // What the file was read as and what decided it ("shift_jis（declaration）"); none for a file
 // the engine did not read.
-std::optional<NoteLine> decisionNote(const FileOutcome& outcome);
+std::optional<NoteLine> decisionNote(const FileOutcome& outcome, MessageLanguage language);
 
 // The words of one of the run's notes.
 NoteLine noteLine(const FileNote& note, const NoteWording& wording);

@@ -56,25 +56,68 @@ bool pageEncodingChanges(const DocumentResult& record, TargetEncoding target) {
   return true;
 }
 
-std::vector<NoteLine> documentWarnings(const DocumentResult& record, TargetEncoding target) {
+namespace {
+
+// The note that the bytes did not settle the encoding, when they did not.
+std::optional<NoteLine> uncertainNote(const EncodingDecision& source, MessageLanguage language) {
+  if (!source.otherReading) return std::nullopt;
+  const std::string chosen = readingName(source.encoding), other = readingName(*source.otherReading);
+  std::string_view why;
+  switch (source.basis) {
+    case DecisionBasis::LoadingElement: why = "読み込む要素の charset に従って"; break;
+    case DecisionBasis::LoadingPage: why = "読み込むページの文字コードに従って"; break;
+    case DecisionBasis::Site: why = "サイトのほかのファイルに合わせて"; break;
+    default: break;
+  }
+  return NoteLine{"encoding-uncertain",
+                  {},
+                  why.empty() ? message(language,
+                                        "文字コードがバイトからは決まりません（{1} とも {2} とも読めます）。{1} "
+                                        "として読みました。",
+                                        {chosen, other})
+                              : message(language, "バイトだけなら {2} と読めますが、{3} {1} として読みました。",
+                                        {chosen, other, message(language, why)})};
+}
+
+// Under a page whose encoding changes: what its forms and links will now send differently.
+void pageNoticeWarnings(const DocumentResult& record, const std::string& targetText, MessageLanguage language,
+                        std::vector<NoteLine>& notes) {
+  for (const PageNotice& notice : record.pageNotices) {
+    const std::string where = positionText(notice.at);
+    const std::string prefix = where.empty() ? std::string() : where + ": ";
+    const std::string value = visiblePath(notice.text);
+    if (notice.kind == PageNoticeKind::FormWithoutAcceptCharset) {
+      notes.push_back({"form-encoding", notice.at,
+                       prefix + message(language,
+                                        "accept-charset のない form は、これから {1} で送信されます（受け取る CGI "
+                                        "を確かめてください）: action=\"{2}\"",
+                                        {targetText, value})});
+    } else if (notice.kind == PageNoticeKind::NonAsciiQuery) {
+      notes.push_back(
+          {"query-encoding", notice.at,
+           prefix + message(language,
+                            "URL のクエリーの ASCII 以外の文字は、これから {1} でパーセントエンコードされます: {2}",
+                            {targetText, value})});
+    }
+  }
+  const std::size_t forms =
+      record.pageNoticesUnlisted[static_cast<std::size_t>(PageNoticeKind::FormWithoutAcceptCharset)];
+  const std::size_t queries = record.pageNoticesUnlisted[static_cast<std::size_t>(PageNoticeKind::NonAsciiQuery)];
+  if (forms > 0)
+    notes.push_back(
+        {"form-encoding", {}, message(language, "ほかにも同じ form が {1} 個あります。", {std::to_string(forms)})});
+  if (queries > 0)
+    notes.push_back(
+        {"query-encoding", {}, message(language, "ほかにも同じ URL が {1} 個あります。", {std::to_string(queries)})});
+}
+
+}  // namespace
+
+std::vector<NoteLine> documentWarnings(const DocumentResult& record, TargetEncoding target, MessageLanguage language) {
   std::vector<NoteLine> notes;
   const std::string targetText(charsetNameOf(target));
-  if (const EncodingDecision& source = record.source; source.otherReading) {
-    const std::string chosen = readingName(source.encoding), other = readingName(*source.otherReading);
-    std::string why;
-    switch (source.basis) {
-      case DecisionBasis::LoadingElement: why = "読み込む要素の charset に従って"; break;
-      case DecisionBasis::LoadingPage: why = "読み込むページの文字コードに従って"; break;
-      case DecisionBasis::Site: why = "サイトのほかのファイルに合わせて"; break;
-      default: break;
-    }
-    notes.push_back({"encoding-uncertain",
-                     {},
-                     why.empty()
-                         ? "文字コードがバイトからは決まりません（" + chosen + " とも " + other + " とも読めます）。" +
-                               chosen + " として読みました。"
-                         : "バイトだけなら " + other + " と読めますが、" + why + " " + chosen + " として読みました。"});
-  }
+  if (std::optional<NoteLine> uncertain = uncertainNote(record.source, language))
+    notes.push_back(std::move(*uncertain));
   // Characters lost in raw text, where they show as their references, have their own note
   // (fidelity_notes.h).
   std::vector<LostCharacter> substituted;
@@ -83,42 +126,24 @@ std::vector<NoteLine> documentWarnings(const DocumentResult& record, TargetEncod
   }
   if (!substituted.empty()) {
     notes.push_back({"lost-characters", substituted.front().first,
-                     targetText + " にない文字 " + std::to_string(total(substituted)) +
-                         " 個を代わりの文字（〓 など）にしました: " + named(substituted)});
+                     message(language, "{1} にない文字 {2} 個を代わりの文字（〓 など）にしました: {3}",
+                             {targetText, std::to_string(total(substituted)), named(substituted)})});
   }
   if (!record.escaped.empty()) {
     notes.push_back({"escaped-characters", record.escaped.front().first,
-                     "文字 " + std::to_string(total(record.escaped)) +
-                         " 個を文字参照・エスケープで書きました（表示は変わりません）: " + named(record.escaped)});
+                     message(language, "文字 {1} 個を文字参照・エスケープで書きました（表示は変わりません）: {2}",
+                             {std::to_string(total(record.escaped)), named(record.escaped)})});
   }
   if (record.invalidBytes.count > 0) {
-    std::string text = "文字にならないバイトが " + std::to_string(record.invalidBytes.count) + " 個ありました";
-    if (const std::string at = positionText(record.invalidBytes.first); !at.empty()) text += "（最初は " + at + "）";
-    notes.push_back({"invalid-bytes", record.invalidBytes.first, text + "。"});
+    const std::string at = positionText(record.invalidBytes.first);
+    const std::string count = std::to_string(record.invalidBytes.count);
+    notes.push_back({"invalid-bytes", record.invalidBytes.first,
+                     at.empty()
+                         ? message(language, "文字にならないバイトが {1} 個ありました。", {count})
+                         : message(language, "文字にならないバイトが {1} 個ありました（最初は {2}）。", {count, at})});
   }
-  if (!record.pageNotices.empty() && pageEncodingChanges(record, target)) {
-    for (const PageNotice& notice : record.pageNotices) {
-      const std::string where = positionText(notice.at);
-      const std::string prefix = where.empty() ? std::string() : where + ": ";
-      const std::string value = visiblePath(notice.text);
-      if (notice.kind == PageNoticeKind::FormWithoutAcceptCharset) {
-        notes.push_back({"form-encoding", notice.at,
-                         prefix + "accept-charset のない form は、これから " + targetText +
-                             " で送信されます（受け取る CGI を確かめてください）: action=\"" + value + "\""});
-      } else if (notice.kind == PageNoticeKind::NonAsciiQuery) {
-        notes.push_back({"query-encoding", notice.at,
-                         prefix + "URL のクエリーの ASCII 以外の文字は、これから " + targetText +
-                             " でパーセントエンコードされます: " + value});
-      }
-    }
-    const std::size_t forms =
-        record.pageNoticesUnlisted[static_cast<std::size_t>(PageNoticeKind::FormWithoutAcceptCharset)];
-    const std::size_t queries = record.pageNoticesUnlisted[static_cast<std::size_t>(PageNoticeKind::NonAsciiQuery)];
-    if (forms > 0)
-      notes.push_back({"form-encoding", {}, "ほかにも同じ form が " + std::to_string(forms) + " 個あります。"});
-    if (queries > 0)
-      notes.push_back({"query-encoding", {}, "ほかにも同じ URL が " + std::to_string(queries) + " 個あります。"});
-  }
+  if (!record.pageNotices.empty() && pageEncodingChanges(record, target))
+    pageNoticeWarnings(record, targetText, language, notes);
   return notes;
 }
 

@@ -23,13 +23,15 @@
 #include <vector>
 
 #include "engine/document_result.h"
+#include "report/message_language.h"
 #include "report/note_line.h"
 #include "text/target_encoding.h"
 
 namespace sarnavel {
 
-// The warnings the engine's record of one converted file gives.
-std::vector<NoteLine> documentWarnings(const DocumentResult& record, TargetEncoding target);
+// The warnings the engine's record of one converted file gives, in `language`'s sentences.
+std::vector<NoteLine> documentWarnings(const DocumentResult& record, TargetEncoding target,
+                                       MessageLanguage language = MessageLanguage::Japanese);
 
 // Whether the page's encoding, as a browser sees it, changes when it is written in `target`:
 // always, unless its bytes were in the target already, or were ASCII declared as the target.

@@ -65,7 +65,8 @@ std::string fencedBlock(const std::string& markdown, const std::string& language
 TEST(CliReport, TheDocumentedExampleIsWhatTheToolWrites) {
   TempFolder folder;
   putExampleSite(folder);
-  const testing::CliResult run = runCli({"-t", "utf-8", "--report", "report.jsonl", "site"}, folder.path());
+  const testing::CliResult run =
+      runCli({"-t", "utf-8", "--report", "report.jsonl", "site"}, folder.path(), testing::inJapanese);
   EXPECT_EQ(run.status, 0) << run.err;
   const std::string written = replaced(TempFolder::read(folder / "report.jsonl"), folder.path().string(), "/home/taro");
   const std::string log = replaced(run.out, folder.path().string(), "/home/taro");
@@ -122,7 +123,8 @@ TEST(CliReport, ADryRunWarnsAndReportsWhatAConversionWouldDoAndWritesNothing) {
   putExampleSite(folder);
   testing::ageEverything(folder.path());
   const auto before = testing::snapshot(folder.path());
-  const testing::CliResult run = runCli({"-t", "utf-8", "--dry-run", "--report", "-", "site"}, folder.path());
+  const testing::CliResult run =
+      runCli({"-t", "utf-8", "--dry-run", "--report", "-", "site"}, folder.path(), testing::inJapanese);
   EXPECT_EQ(run.status, 0) << run.err;
   for (const char* warning :
        {"\n  6:1: accept-charset のない form", "\n  7:4: URL のクエリー", "\n  サーバーが HTTP で Shift_JIS"})

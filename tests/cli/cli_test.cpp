@@ -85,9 +85,9 @@ TEST(Cli, TheExactLogOfARun) {
   // Verbose: each file's decision first under its line, in the report's names.
   const fs::path sjis = folder.put("v.js", kSjisScript), euc = folder.put("w.js", "var s = '\xC6\xFC\xCB\xDC';\n");
   EXPECT_EQ(runCli({"-v", "-t", "utf-8", "v.js"}, folder.path()).out,
-            kLogStart + success(sjis) + "  文字コード: shift_jis（detection）\n" + finished(1, 0));
+            kLogStart + success(sjis) + "  encoding: shift_jis (detection)\n" + finished(1, 0));
   EXPECT_EQ(runCli({"-vtutf-8", "--from", "euc-jp", "w.js"}, folder.path()).out,
-            kLogStart + success(euc) + "  文字コード: euc-jp（named）\n" + finished(1, 0));
+            kLogStart + success(euc) + "  encoding: euc-jp (named)\n" + finished(1, 0));
   EXPECT_EQ(TempFolder::read(euc), kScript);
 }
 
@@ -155,7 +155,7 @@ TEST(Cli, APageChoosesNoneOfAnotherUsersFiles) {
   ASSERT_EQ(chmod(secret.parent_path().c_str(), 0700), 0);
   const fs::path page = folder.put("c/site/index.html", "<script src=\"" + secret.native() + "\"></script>\n");
   ASSERT_EQ(chown(page.c_str(), 4244, 4244), 0);
-  const CliResult r = runCli({"-t", "utf-8", page.parent_path().native()});
+  const CliResult r = runCli({"-t", "utf-8", page.parent_path().native()}, {}, inJapanese);
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("持ち主がこのページと違うため変換しません: " + secret.native()), std::string::npos) << r.out;
   EXPECT_EQ(TempFolder::read(secret), kSjisScript);

@@ -6,6 +6,9 @@
 #include <set>
 #include <string>
 
+#include "report/file_notes.h"
+#include "report/file_warnings.h"
+
 namespace sarnavel {
 namespace {
 
@@ -48,6 +51,45 @@ TEST(MessageLanguage, EveryEnglishTextHasItsSourcesPlaces) {
   EXPECT_EQ(message(MessageLanguage::English, source, {".css", "site"}), "no .css file in site");
   EXPECT_EQ(message(MessageLanguage::Japanese, source, {".css", "site"}), "site に .css のファイルがありません");
   EXPECT_EQ(message(MessageLanguage::English, "表にない文"), "表にない文");
+}
+
+// Whether the text holds kana, which no English sentence does.
+bool holdsKana(std::string_view text) {
+  for (std::size_t k = 0; k + 1 < text.size(); ++k)
+    if (text[k] == '\xE3' && (text[k + 1] == '\x81' || text[k + 1] == '\x82' || text[k + 1] == '\x83')) return true;
+  return false;
+}
+
+// Every sentence a file's log line may carry has its English: a source text missing from the
+// table would show in Japanese.
+TEST(MessageLanguage, EveryNoteOfTheLogHasItsEnglish) {
+  const NoteWording english{WriteMode::Write, TargetEncoding::Utf8, {}, MessageLanguage::English};
+  std::vector<NoteLine> lines;
+  for (int problem = 1; problem <= static_cast<int>(StoreProblem::InputOutput); ++problem)
+    lines.push_back(noteLine({NoteCode::StoreProblem, static_cast<StoreProblem>(problem)}, english));
+  for (int code = 1; code <= static_cast<int>(NoteCode::NotInNamedEncoding); ++code) {
+    for (const char* why : {"link", "not-regular", "too-large", "gone"})
+      lines.push_back(noteLine({static_cast<NoteCode>(code), StoreProblem::None, {"2", why, "3", "4"}}, english));
+  }
+  DocumentResult record;
+  record.source = {SourceEncoding::ShiftJis, DecisionBasis::Detection, SourceEncoding::EucJp};
+  record.lost = {{0x2460, 1, {5, 6}, StandIn::GetaMark}};
+  record.escaped = {{0xE9, 2, {3, 4}}};
+  record.invalidBytes = {1, {7, 8}};
+  record.addNotice({PageNoticeKind::FormWithoutAcceptCharset, {1, 1}, "/cgi"});
+  record.addNotice({PageNoticeKind::NonAsciiQuery, {2, 1}, "/q?a"});
+  for (const std::uint32_t more : {1u, 2u, 3u, 4u}) {
+    record.addNotice({PageNoticeKind::FormWithoutAcceptCharset, {3, more}, "/cgi"});
+    record.addNotice({PageNoticeKind::NonAsciiQuery, {4, more}, "/q?a"});
+  }
+  for (const DecisionBasis basis :
+       {DecisionBasis::Detection, DecisionBasis::LoadingPage, DecisionBasis::Site, DecisionBasis::LoadingElement}) {
+    record.source.basis = basis;
+    for (NoteLine& line : documentWarnings(record, TargetEncoding::Utf8, MessageLanguage::English))
+      lines.push_back(std::move(line));
+  }
+  EXPECT_GT(lines.size(), 40u);
+  for (const NoteLine& line : lines) EXPECT_FALSE(holdsKana(line.text)) << line.code << ": " << line.text;
 }
 
 }  // namespace

@@ -149,6 +149,9 @@ class CliProcess {
 };
 
 // Runs the program to its end.
+// In the child: a Japanese locale, for a test that reads the log's Japanese sentences.
+inline void inJapanese() { setenv("LANG", "ja_JP.UTF-8", 1); }
+
 inline CliResult runCli(const std::vector<std::string>& arguments, const std::filesystem::path& folder = {},
                         const std::function<void()>& inChild = {}) {
   CliProcess process(arguments, folder, inChild);
