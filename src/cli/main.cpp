@@ -32,34 +32,46 @@ using namespace sarnavel;
 void say(const std::string& text) { writeAll(STDERR_FILENO, text); }
 
 // Why the report may not be written where the user named it (a file the run is to read, or
-// one its former content or a page may need), or null.
+// one its former content or a page may need), as a message with the report's place {1}; null
+// when it may.
 const char* reportClash(const std::string& reportPath, const PathList& files, const std::string& backupSuffix) {
-  if (isOneOf(reportPath, files)) return " is one of the files to convert";
+  if (isOneOf(reportPath, files)) return "レポート {1} は変換するファイルの一つです";
   if (std::filesystem::path(reportPath).filename().native().ends_with(backupSuffix))
-    return " is named like a backup (NAME.bak), which may hold the only former content of a file";
+    return "レポート {1} はバックアップ（NAME.bak）の名前です。ファイルの唯一の元の内容かもしれません";
   switch (mayBeLoaded(reportPath)) {
     case LoadableOutput::No: break;
-    case LoadableOutput::NamedLikeLoaded: return " is named like a page, style sheet or script, which a page may load";
+    case LoadableOutput::NamedLikeLoaded:
+      return "レポート {1} はページ、スタイルシート、スクリプトの名前です。ページが読み込むかもしれません";
     case LoadableOutput::LeadsToLoaded:
-      return " leads to a file named like a page, style sheet or script, which a page may load";
+      return "レポート {1} はページ、スタイルシート、スクリプトの名前のファイルにつながっています。ページが読み込むかも"
+             "しれません";
     case LoadableOutput::SeveralNames:
-      return " is a file of several names (hard links), which a page may load under another";
+      return "レポート {1} は名前がいくつもあるファイル（ハードリンク）です。ページが別の名前で読み込むかもしれません";
   }
   return nullptr;
 }
 
+// "Try 'sarnavel-cli --help' ...", the last line of a usage error.
+std::string tryHelp(MessageLanguage language) {
+  return message(language, "詳しくは 'sarnavel-cli --help' を見てください。") + "\n";
+}
+
 // Whether standard output or error is a file the run is to read, or one a page may load (which
 // the run learns only as it goes): said, and the run refused.
-bool standardStreamClashes(const IntakeReport& intake) {
-  if (const int stream = standardStreamAmong(intake.files, intake.followedLinks)) {
-    say(std::string("sarnavel-cli: standard ") + (stream == 1 ? "output" : "error") +
-        " is one of the files to convert\nTry 'sarnavel-cli --help' for more information.\n");
+bool standardStreamClashes(const IntakeReport& intake, MessageLanguage language) {
+  auto stream = [language](int which) { return message(language, which == 1 ? "標準出力" : "標準エラー出力"); };
+  if (const int which = standardStreamAmong(intake.files, intake.followedLinks)) {
+    say("sarnavel-cli: " + message(language, "{1}は変換するファイルの一つです", {stream(which)}) + "\n" +
+        tryHelp(language));
     return true;
   }
-  if (const int stream = standardStreamMayBeLoaded()) {
-    say(std::string("sarnavel-cli: standard ") + (stream == 1 ? "output" : "error") +
-        " is a file named like a page, style sheet or script, or of several names, which a page may load\n"
-        "Try 'sarnavel-cli --help' for more information.\n");
+  if (const int which = standardStreamMayBeLoaded()) {
+    say("sarnavel-cli: " +
+        message(language,
+                "{1}はページ、スタイルシート、スクリプトの名前か、名前がいくつもあるファイルです。ページが読み込むかも"
+                "しれません",
+                {stream(which)}) +
+        "\n" + tryHelp(language));
     return true;
   }
   return false;
@@ -72,19 +84,18 @@ bool backupFolderRefused(const CliOptions& options, const IntakeReport& intake, 
   const NamedFolders named({options.paths.begin(), options.paths.end()}, intake.files);
   const BackupFolderClash clash = backupFolderClash(folder, named);
   if (clash == BackupFolderClash::None) return false;
-  say(backupFolderRefusalLine(clash, folder.native(), language) +
-      message(language, "詳しくは 'sarnavel-cli --help' を見てください。") + "\n");
+  say(backupFolderRefusalLine(clash, folder.native(), language) + tryHelp(language));
   return true;
 }
 
 // Opens the report the user named, only now and never over a file the run is to read: 0 when
 // it is open (or none was asked for), else the status the program ends with.
-int openReport(const CliOptions& options, const IntakeReport& intake, std::optional<ReportOutput>& report) {
+int openReport(const CliOptions& options, const IntakeReport& intake, std::optional<ReportOutput>& report,
+               MessageLanguage language) {
   if (options.reportPath.empty()) return 0;
   if (options.reportPath != "-") {
     if (const char* clash = reportClash(options.reportPath, intake.files, options.conversion.backupSuffix)) {
-      say("sarnavel-cli: the report " + visiblePath(options.reportPath) + clash +
-          "\nTry 'sarnavel-cli --help' for more information.\n");
+      say("sarnavel-cli: " + message(language, clash, {visiblePath(options.reportPath)}) + "\n" + tryHelp(language));
       return 2;
     }
   }
@@ -225,13 +236,14 @@ int main(int argc, char** argv) {
   installStopSignals();
   tuneMallocForRuns();
 
+  const MessageLanguage language = messageLanguage();
   std::vector<std::string> arguments(argv + 1, argv + argc);
   CliParse parse = parseCommandLine(arguments);
   if (parse.options.help) return writeAll(STDOUT_FILENO, usageText()) ? 0 : 1;
   if (parse.options.listEncodings) return writeAll(STDOUT_FILENO, encodingListText()) ? 0 : 1;
   if (parse.options.version) return writeAll(STDOUT_FILENO, "sarnavel-cli " + std::string(kVersion) + "\n") ? 0 : 1;
   if (!parse.error.empty()) {
-    say("sarnavel-cli: " + visiblePath(parse.error) + "\nTry 'sarnavel-cli --help' for more information.\n");
+    say("sarnavel-cli: " + visiblePath(parse.error) + "\n" + tryHelp(language));
     return 2;
   }
   const bool reportOnStdout = parse.options.reportPath == "-";
@@ -243,7 +255,6 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  const MessageLanguage language = messageLanguage();
   applySettingsFile(parse.options, language);
   const CliOptions& options = parse.options;
   IntakeReport intake;
@@ -260,9 +271,9 @@ int main(int argc, char** argv) {
 
   // Nor is a file the run is to read written to as standard output or error, nor one a page
   // may load, which the run learns only as it goes.
-  if (standardStreamClashes(intake) || backupFolderRefused(options, intake, language)) return 2;
+  if (standardStreamClashes(intake, language) || backupFolderRefused(options, intake, language)) return 2;
   std::optional<ReportOutput> report;
-  if (const int refused = openReport(options, intake, report)) return refused;
+  if (const int refused = openReport(options, intake, report, language)) return refused;
 
   const RunRequest request = requestOf(options, intake);
   LogWriter log(reportOnStdout ? STDERR_FILENO : STDOUT_FILENO);

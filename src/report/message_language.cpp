@@ -146,6 +146,21 @@ constexpr std::pair<std::string_view, std::string_view> kEnglish[] = {
     {"試し（dry run）: すべてのファイルをメモリー上で読んで変換します。何も書きません",
      "dry run: every file is read and converted in memory; nothing is written"},
     {"詳しくは 'sarnavel-cli --help' を見てください。", "Try 'sarnavel-cli --help' for more information."},
+    {"レポート {1} は変換するファイルの一つです", "the report {1} is one of the files to convert"},
+    {"レポート {1} はバックアップ（NAME.bak）の名前です。ファイルの唯一の元の内容かもしれません",
+     "the report {1} is named like a backup (NAME.bak), which may hold the only former content of a file"},
+    {"レポート {1} はページ、スタイルシート、スクリプトの名前です。ページが読み込むかもしれません",
+     "the report {1} is named like a page, style sheet or script, which a page may load"},
+    {"レポート {1} はページ、スタイルシート、スクリプトの名前のファイルにつながっています。ページが読み込むかもしれませ"
+     "ん",
+     "the report {1} leads to a file named like a page, style sheet or script, which a page may load"},
+    {"レポート {1} は名前がいくつもあるファイル（ハードリンク）です。ページが別の名前で読み込むかもしれません",
+     "the report {1} is a file of several names (hard links), which a page may load under another"},
+    {"標準出力", "standard output"},
+    {"標準エラー出力", "standard error"},
+    {"{1}は変換するファイルの一つです", "{1} is one of the files to convert"},
+    {"{1}はページ、スタイルシート、スクリプトの名前か、名前がいくつもあるファイルです。ページが読み込むかもしれません",
+     "{1} is a file named like a page, style sheet or script, or of several names, which a page may load"},
 };
 
 // The text with its places filled.
