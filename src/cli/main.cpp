@@ -170,7 +170,13 @@ RunObserver observerFor(bool check, Outputs& out) {
       out.log.write(entry);
     }
     if (out.progress) out.progress->fileDone(shown);
-    if (out.report) out.report->write(out.lines.finish(outcome, warnings, outcome.prepared));
+    // The report's texts are Japanese whatever the locale (message_language.h).
+    if (out.report) {
+      NoteWording japanese = out.wording;
+      japanese.language = MessageLanguage::Japanese;
+      const bool same = out.wording.language == MessageLanguage::Japanese;
+      out.report->write(out.lines.finish(outcome, same ? warnings : warningsOf(outcome, japanese), outcome.prepared));
+    }
   };
   if (out.progress) {
     observer.passPlanned = [&out](int, std::size_t fileCount) { out.progress->planned(fileCount); };

@@ -133,7 +133,11 @@ TEST(CliFault, EachFaultFailsItsFileAloneAndLosesNothing) {
       continue;
     }
     const FolderState before = snapshot(root);
-    const CliResult r = runCli({"-t", "utf-8", root.native()}, {}, c.inChild);
+    // The log's reasons read in Japanese.
+    const CliResult r = runCli({"-t", "utf-8", root.native()}, {}, [&] {
+      inJapanese();
+      if (c.inChild) c.inChild();
+    });
     if (r.status == 122) continue;  // no such limit or user here
     int failures = 0;
     for (const File& f : c.files) {
