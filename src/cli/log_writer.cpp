@@ -19,8 +19,12 @@ void LogWriter::write(std::string_view entry) {
     const int error = error_;
     requestStop();
     if (readerGone()) return;
-    const std::string said = std::string("sarnavel-cli: cannot write the log to standard output (") + strerror(error) +
-                             "): stopping after the files under way; the rest of the log follows here\n";
+    const std::string said =
+        "sarnavel-cli: " +
+        message(language_,
+                "ログを標準出力に書けません（{1}）: 処理中のファイルのあとで止めます。ログの残りはここに続きます",
+                {strerror(error)}) +
+        "\n";
     writeAll(STDERR_FILENO, said);
   }
   writeAll(STDERR_FILENO, text);

@@ -15,12 +15,15 @@
 #include <string>
 #include <string_view>
 
+#include "report/message_language.h"
+
 namespace sarnavel {
 
 class LogWriter {
  public:
   // `fd`: where the log goes, standard output unless the report takes it.
-  explicit LogWriter(int fd = 1) : fd_(fd) {}
+  // `language`: of the words it says on standard error (report/message_language.h).
+  explicit LogWriter(int fd = 1, MessageLanguage language = MessageLanguage::English) : fd_(fd), language_(language) {}
   void write(std::string_view entry);
 
   // True once the log has failed for another reason than a reader gone; `failure()` is the
@@ -32,6 +35,7 @@ class LogWriter {
 
  private:
   int fd_;
+  MessageLanguage language_;
   int error_ = 0;
 };
 

@@ -255,9 +255,10 @@ int main(int argc, char** argv) {
   const bool reportOnStdout = parse.options.reportPath == "-";
   // The log goes to standard error when the report takes standard output: both must be open.
   if (standard.outputWasClosed || (reportOnStdout && standard.errorWasClosed)) {
-    say(std::string("sarnavel-cli: standard ") + (standard.outputWasClosed ? "output" : "error") +
-        " is closed: there is nowhere to write the " + (standard.outputWasClosed && reportOnStdout ? "report" : "log") +
-        "; nothing was converted\n");
+    const std::string stream = message(language, standard.outputWasClosed ? "標準出力" : "標準エラー出力");
+    const std::string what = message(language, standard.outputWasClosed && reportOnStdout ? "レポート" : "ログ");
+    say("sarnavel-cli: " +
+        message(language, "{1}が閉じています: {2}を書く先がありません。何も変換しませんでした", {stream, what}) + "\n");
     return 1;
   }
 
@@ -282,7 +283,7 @@ int main(int argc, char** argv) {
   if (const int refused = openReport(options, intake, report, language)) return refused;
 
   const RunRequest request = requestOf(options, intake);
-  LogWriter log(reportOnStdout ? STDERR_FILENO : STDOUT_FILENO);
+  LogWriter log(reportOnStdout ? STDERR_FILENO : STDOUT_FILENO, language);
   RunReport lines(request.mode, options.conversion.targetEncoding);
   CheckListing listing;
   std::optional<ProgressLine> progress;

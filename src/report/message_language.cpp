@@ -157,6 +157,13 @@ constexpr std::pair<std::string_view, std::string_view> kEnglish[] = {
     {"レポート {1} は名前がいくつもあるファイル（ハードリンク）です。ページが別の名前で読み込むかもしれません",
      "the report {1} is a file of several names (hard links), which a page may load under another"},
     {"標準出力", "standard output"},
+    {"レポート", "report"},
+    {"ログ", "log"},
+    {"{1}が閉じています: {2}を書く先がありません。何も変換しませんでした",
+     "{1} is closed: there is nowhere to write the {2}; nothing was converted"},
+    {"ログを標準出力に書けません（{1}）: 処理中のファイルのあとで止めます。ログの残りはここに続きます",
+     "cannot write the log to standard output ({1}): stopping after the files under way; the rest of the log follows "
+     "here"},
     {"標準エラー出力", "standard error"},
     {"{1}は変換するファイルの一つです", "{1} is one of the files to convert"},
     {"{1}はページ、スタイルシート、スクリプトの名前か、名前がいくつもあるファイルです。ページが読み込むかもしれません",
