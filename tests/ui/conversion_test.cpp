@@ -7,7 +7,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QTest>
 
 #include "ui/main_dialog.h"
@@ -212,36 +211,6 @@ class ConversionTest : public QObject {
     QVERIFY2(log.contains(QStringLiteral("成功: ") + text(files.root() / "site/テスト.html") +
                           QStringLiteral(" [Shift_JIS]\n")),
              qPrintable(log));
-  }
-
-  // The log follows its end only while the user has not scrolled away from it.
-  void theLogFollowsItsEndUntilScrolledAway() {
-    bool couldNotStart = false;
-    ProgressDialog progress(RunRequest{}, couldNotStart);  // not started: the test writes the log
-    progress.show();
-    auto* log = control<QPlainTextEdit>(progress, "IDC_LOG");
-    QScrollBar* scroll = log->verticalScrollBar();
-    auto lines = [&](const QString& tag, int count) {
-      for (int i = 0; i < count; ++i) emit progress.logEntry(QStringLiteral("%1 %2\n").arg(tag).arg(i));
-    };
-    lines(QStringLiteral("first"), 300);
-    QTRY_VERIFY(logText(progress).contains(QStringLiteral("first 299")));
-    QVERIFY(scroll->maximum() > 0);
-    QCOMPARE(scroll->value(), scroll->maximum());
-    QCOMPARE(log->textCursor().position(), log->document()->characterCount() - 1);
-
-    scroll->setValue(10);  // the user reads back
-    lines(QStringLiteral("second"), 100);
-    QTRY_VERIFY(logText(progress).contains(QStringLiteral("second 99")));
-    QTest::qWait(100);
-    QCOMPARE(scroll->value(), 10);
-
-    scroll->setValue(scroll->maximum());  // and returns to the end
-    lines(QStringLiteral("third"), 100);
-    QTRY_VERIFY(logText(progress).contains(QStringLiteral("third 99")));
-    QCOMPARE(scroll->value(), scroll->maximum());
-    QCOMPARE(log->textCursor().position(), log->document()->characterCount() - 1);
-    progress.done(QDialog::Rejected);
   }
 };
 
