@@ -26,6 +26,7 @@
 #include "ui/dialog_units.h"
 #include "ui/intake_message.h"
 #include "ui/local_paths.h"
+#include "ui/preferences_dialog.h"
 #include "ui/progress_dialog.h"
 #include "version.h"
 
@@ -49,8 +50,7 @@ const char* const kKeysHint =
 MainDialog::MainDialog(const std::vector<std::filesystem::path>& commandLinePaths, QWidget* parent)
     : QDialog(parent), model_(new FileListModel(this)) {
   setObjectName(QStringLiteral("IDD_MAIN"));
-  setWindowTitle(QStringLiteral("サルナヴェル（SARNAVEL） ver. ") +
-                 QString::fromUtf8(kVersion.data(), static_cast<qsizetype>(kVersion.size())));
+  showTitle();
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   placeControls();
@@ -62,7 +62,9 @@ MainDialog::MainDialog(const std::vector<std::filesystem::path>& commandLinePath
 void MainDialog::placeControls() {
   // The controls, in their tab order, placed on the dialog-unit grid.
   const DialogUnits units(font());
-  setFixedSize(units.x(310), units.y(275));
+  baseSize_ = QSize(units.x(310), units.y(275));
+  setMinimumSize(baseSize_);
+  resize(baseSize_);
 
   // A static text as wide as its cell, or as its text when that is wider, but never reaching
   // into the control at `limit` (dialog units).
@@ -115,14 +117,24 @@ void MainDialog::placeControls() {
   list_->setModel(model_);
   listLabel->setBuddy(list_);
 
+  rowCount_ = new QLabel(this);
+  rowCount_->setObjectName(QStringLiteral("IDC_ROW_COUNT"));
+  rowCount_->setGeometry(units.rect(5, 237, 70, 12));
+
   removeSelected_ =
       addButton("IDC_REMOVE_SELECTED", QStringLiteral("選択項目をリストから削除(&D)"), units.rect(80, 235, 140, 14));
   removeAll_ = addButton("IDC_REMOVE_ALL", QStringLiteral("すべて削除(&A)"), units.rect(225, 235, 80, 14));
+  check_ = addButton("IDC_CHECK", QStringLiteral("確認(&K)"), units.rect(55, 255, 80, 14));
   convert_ = addButton("IDC_CONVERT", QStringLiteral("変換(&C)"), units.rect(140, 255, 80, 14));
   exit_ = addButton("IDCANCEL", QStringLiteral("終了(&X)"), units.rect(225, 255, 80, 14));
+  stretched_.push_back({list_, list_->geometry(), Placed::Grows});
+  stretched_.push_back({rowCount_, rowCount_->geometry(), Placed::FollowsBottom});
+  for (QWidget* corner : {removeSelected_, removeAll_, check_, convert_, exit_})
+    stretched_.push_back({corner, corner->geometry(), Placed::FollowsCorner});
 
   connect(removeSelected_, &QPushButton::clicked, this, &MainDialog::removeSelectedRows);
   connect(removeAll_, &QPushButton::clicked, this, &MainDialog::removeAllRows);
+  connect(check_, &QPushButton::clicked, this, &MainDialog::startCheck);
   connect(convert_, &QPushButton::clicked, this, &MainDialog::startConversion);
   connect(exit_, &QPushButton::clicked, this, &MainDialog::reject);
 }
@@ -139,10 +151,11 @@ void MainDialog::addKeys() {
   addKey(QKeySequence::Open, &MainDialog::addChosenPaths);
   addKey(QKeySequence::Paste, &MainDialog::addPastedPaths);
   addKey(QKeySequence::Delete, &MainDialog::removeSelectedRows);
+  addKey(QKeySequence(Qt::CTRL | Qt::Key_Comma), &MainDialog::openPreferences);
   choosePaths_ = [this](QWidget& parent) {
-    AddFilesDialog chooser(&parent, lastChosenFolder_.isEmpty() ? QDir::currentPath() : lastChosenFolder_);
+    AddFilesDialog chooser(&parent, settings_.lastFolder.isEmpty() ? QDir::currentPath() : settings_.lastFolder);
     const bool chosen = chooser.exec() == QDialog::Accepted;
-    lastChosenFolder_ = chooser.directory().absolutePath();
+    settings_.lastFolder = chooser.directory().absolutePath();
     return chosen ? chooser.chosenPaths() : std::vector<std::filesystem::path>{};
   };
 }
@@ -183,6 +196,11 @@ void MainDialog::initMainDialog(const std::vector<std::filesystem::path>& comman
     header->resizeSection(column, kColumnWidths[static_cast<std::size_t>(column)]);
   }
   connect(header, &QHeaderView::sectionClicked, this, &MainDialog::onColumnClick);
+  for (auto rowsChanged : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+    connect(model_, rowsChanged, this, &MainDialog::showRowCount);
+  connect(model_, &QAbstractItemModel::modelReset, this, &MainDialog::showRowCount);
+  connect(model_, &QAbstractItemModel::layoutChanged, this, &MainDialog::showRowCount);
+  showRowCount();
 
   addCommandLinePaths(commandLinePaths);
 }
@@ -316,13 +334,20 @@ RunRequest MainDialog::currentRequest() const {
   return request;
 }
 
-void MainDialog::startConversion() {
+void MainDialog::startConversion() { runInProgressDialog(settings_.dryRun ? WriteMode::DryRun : WriteMode::Write); }
+
+void MainDialog::startCheck() { runInProgressDialog(WriteMode::Check); }
+
+void MainDialog::runInProgressDialog(WriteMode mode) {
   setButtonsEnabled(false);
+  keepChoices();
   bool couldNotStart = false;
   {
-    ProgressDialog progress(currentRequest(), couldNotStart, this);
+    RunRequest request = currentRequest();
+    request.mode = mode;
+    ProgressDialog progress(std::move(request), couldNotStart, this);
     progress.exec();
-  }  // the worker has ended here
+  }  // the worker has ended here, and the log and the run's records are freed
   if (couldNotStart) {
     QMessageBox::critical(this, QString(), QString::fromUtf8(plainMessage(MessageId::CannotStartThread)));
   }
@@ -330,7 +355,69 @@ void MainDialog::startConversion() {
 }
 
 void MainDialog::setButtonsEnabled(bool enabled) {
-  for (QPushButton* button : {removeSelected_, removeAll_, convert_, exit_}) button->setEnabled(enabled);
+  for (QPushButton* button : {removeSelected_, removeAll_, check_, convert_, exit_}) button->setEnabled(enabled);
+}
+
+void MainDialog::showRowCount() { rowCount_->setText(QStringLiteral("%1 件").arg(model_->rowCount())); }
+
+void MainDialog::showTitle() {
+  QString title = QStringLiteral("サルナヴェル（SARNAVEL） ver. ") +
+                  QString::fromUtf8(kVersion.data(), static_cast<qsizetype>(kVersion.size()));
+  if (settings_.dryRun) title += QStringLiteral(" - 試し変換（ファイルに書き込みません）");
+  setWindowTitle(title);
+}
+
+void MainDialog::remember(const DesktopSettings& settings, bool writeBack) {
+  settings_ = settings;
+  writesSettings_ = writeBack;
+  encoding_->setCurrentIndex(std::clamp(settings.target, 0, encoding_->count() - 1));
+  newline_->setCurrentIndex(std::clamp(settings.lineEnding, 0, newline_->count() - 1));
+  followCss_->setChecked(settings.followCss);
+  followJs_->setChecked(settings.followJs);
+  backup_->setChecked(settings.makeBackup);
+  resize(settings.windowSize.isValid() ? settings.windowSize.expandedTo(baseSize_) : baseSize_);
+  showTitle();
+}
+
+DesktopSettings MainDialog::currentSettings() const {
+  DesktopSettings settings = settings_;
+  settings.target = encoding_->currentIndex();
+  settings.lineEnding = newline_->currentIndex();
+  settings.followCss = followCss_->isChecked();
+  settings.followJs = followJs_->isChecked();
+  settings.makeBackup = backup_->isChecked();
+  settings.windowSize = size();
+  return settings;
+}
+
+void MainDialog::keepChoices() const {
+  if (writesSettings_) writeSettings(currentSettings());
+}
+
+void MainDialog::openPreferences() {
+  PreferencesDialog preferences(currentSettings(), this);
+  if (preferences.exec() != QDialog::Accepted) return;
+  remember(preferences.settings(), writesSettings_);
+  keepChoices();
+}
+
+void MainDialog::done(int result) {
+  keepChoices();
+  QDialog::done(result);
+}
+
+void MainDialog::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  const QSize extra = (size() - baseSize_).expandedTo(QSize(0, 0));
+  for (const Placed& placed : stretched_) {
+    switch (placed.how) {
+      case Placed::Grows: placed.widget->setGeometry(placed.base.adjusted(0, 0, extra.width(), extra.height())); break;
+      case Placed::FollowsBottom: placed.widget->setGeometry(placed.base.translated(0, extra.height())); break;
+      case Placed::FollowsCorner:
+        placed.widget->setGeometry(placed.base.translated(extra.width(), extra.height()));
+        break;
+    }
+  }
 }
 
 void MainDialog::keyPressEvent(QKeyEvent* event) {

@@ -12,6 +12,7 @@
 #include <QString>
 #include <QTranslator>
 
+#include "ui/desktop_settings.h"
 #include "ui/main_dialog.h"
 
 namespace sarnavel {
@@ -98,7 +99,13 @@ bool installQtTranslations(QCoreApplication& application, const QString& folder)
 }
 
 int runMainDialog(const std::vector<std::filesystem::path>& paths) {
+  const SettingsRead remembered = readSettings();
+  for (const QString& notice : remembered.notices) {
+    const QByteArray line = "sarnavel: " + notice.toUtf8() + "\n";
+    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
+  }
   MainDialog dialog(paths);
+  dialog.remember(remembered.settings, true);
   dialog.exec();
   return 0;
 }
