@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QMessageBox>
@@ -191,6 +192,30 @@ class FileIntakeTest : public QObject {
     chooser.accept();
     QCOMPARE(chooser.result(), int(QDialog::Accepted));
     QCOMPARE(chooser.chosenPaths(), std::vector<std::filesystem::path>{files.root() / "site"});
+  }
+
+  // Ctrl+O opens where the last choice was made; Enter with nothing selected adds nothing.
+  void ctrlOWithNothingSelectedAddsNothing() {
+    Files files;
+    files.put("site/index.html");
+    MainDialog dialog;
+    DesktopSettings remembered;
+    remembered.lastFolder = text(files.root() / "site");
+    dialog.remember(remembered, false);
+    dialog.show();
+    QString openedIn;
+    bool stayedOpen = false;
+    whenModal("sarnavel_add_files", [&](QWidget& chooser) {
+      openedIn = static_cast<QFileDialog&>(chooser).directory().absolutePath();
+      QTest::keyClick(keyTarget(chooser), Qt::Key_Return);
+      static_cast<QDialog&>(chooser).accept();  // as Open does, whatever enables it
+      stayedOpen = chooser.isVisible();
+      static_cast<QDialog&>(chooser).reject();
+    });
+    dialog.addChosenPaths();
+    QCOMPARE(openedIn, text(files.root() / "site"));
+    QVERIFY(stayedOpen);
+    QCOMPARE(dialog.fileList().rowCount(), 0);
   }
 
   void theProgramsOwnNameIsNoPath() {
