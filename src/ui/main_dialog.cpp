@@ -1,6 +1,7 @@
 #include "ui/main_dialog.h"
 
 #include <algorithm>
+#include <memory>
 
 #include <QAction>
 #include <QCheckBox>
@@ -25,6 +26,7 @@
 #include "ui/add_files_dialog.h"
 #include "ui/dialog_units.h"
 #include "ui/intake_message.h"
+#include "ui/list_intake.h"
 #include "ui/local_paths.h"
 #include "ui/preferences_dialog.h"
 #include "ui/progress_dialog.h"
@@ -45,10 +47,20 @@ const char* const kKeysHint =
     "Ctrl+V: 貼り付けたパスや file:// URL を追加（1行に1つ）\n"
     "Delete: 選択した行をリストから削除";
 
+// The bytes of a drop or of the clipboard, read on the intake's thread: a hundred thousand
+// paths take a while to read, and the drop's own data ends with the drop.
+std::shared_ptr<const QMimeData> copyOf(const QMimeData& data) {
+  auto copy = std::make_shared<QMimeData>();
+  for (const QString& format : data.formats()) copy->setData(format, data.data(format));
+  return copy;
+}
+
 }  // namespace
 
 MainDialog::MainDialog(const std::vector<std::filesystem::path>& commandLinePaths, QWidget* parent)
-    : QDialog(parent), model_(new FileListModel(this)) {
+    : QDialog(parent),
+      model_(new FileListModel(this)),
+      intake_(new BackgroundIntake(*this, [this](ListIntake& intake) { addToList(intake); })) {
   setObjectName(QStringLiteral("IDD_MAIN"));
   showTitle();
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -206,17 +218,12 @@ void MainDialog::initMainDialog(const std::vector<std::filesystem::path>& comman
 }
 
 void MainDialog::offerToList(const std::vector<std::filesystem::path>& paths) {
-  IntakeReport report;
-  offerPaths(paths, report);
-  std::vector<FileListEntry> entries;
-  entries.reserve(report.files.size());
-  for (std::size_t k = 0; k < report.files.size(); ++k) {
-    const std::string_view file = report.files[k];
-    entries.push_back(FileListEntry::fromFullPath(file));
-    entries.back().followedLink = report.followedLinks.count(std::string(file)) != 0;
-    if (k < report.folders.size()) entries.back().folder = report.folders[k];
-  }
-  model_->appendEntries(std::move(entries));
+  if (!paths.empty()) intake_->offer([paths] { return paths; });
+}
+
+void MainDialog::addToList(ListIntake& intake) {
+  const IntakeReport& report = intake.report;
+  model_->appendEntries(std::move(intake.entries));
   for (std::string_view page : report.untakenPages) untakenPages_.push_back(page);
   if (report.notices.empty()) return;
   const bool nothingWaiting = untoldNotices_.empty();
@@ -253,6 +260,8 @@ void MainDialog::showIntakeNotices() {
 
 QMessageBox* MainDialog::intakeMessageBox() const { return intakeMessageBox_.data(); }
 
+bool MainDialog::intakeUnderWay() const { return intake_->busy(); }
+
 void MainDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (!untoldNotices_.empty()) QMetaObject::invokeMethod(this, &MainDialog::showIntakeNotices, Qt::QueuedConnection);
@@ -260,20 +269,28 @@ void MainDialog::showEvent(QShowEvent* event) {
 
 // The intake tells files from folders by itself; the two entries differ only in what they are
 // meant for.
-void MainDialog::addFileToList(const std::filesystem::path& path) { offerToList({path}); }
+void MainDialog::addFileToList(const std::filesystem::path& path) { addCommandLinePaths({path}); }
 
-void MainDialog::addFolderToList(const std::filesystem::path& path) { offerToList({path}); }
+void MainDialog::addFolderToList(const std::filesystem::path& path) { addCommandLinePaths({path}); }
 
-void MainDialog::addDroppedFiles(const QMimeData& drop) { offerToList(localPathsOf(drop)); }
+void MainDialog::addDroppedFiles(const QMimeData& drop) {
+  intake_->offer([copy = copyOf(drop)] { return localPathsOf(*copy); });
+}
 
-void MainDialog::addCommandLinePaths(const std::vector<std::filesystem::path>& paths) { offerToList(paths); }
+void MainDialog::addCommandLinePaths(const std::vector<std::filesystem::path>& paths) {
+  // On the window's thread: the rows are there when it returns (before the dialog shows).
+  ListIntake intake = takeIn(paths);
+  addToList(intake);
+}
 
 void MainDialog::addChosenPaths() {
   if (choosePaths_) offerToList(choosePaths_(*this));
 }
 
 void MainDialog::addPastedPaths() {
-  if (const QMimeData* pasted = QGuiApplication::clipboard()->mimeData()) offerToList(pastedPaths(*pasted));
+  if (const QMimeData* pasted = QGuiApplication::clipboard()->mimeData()) {
+    intake_->offer([copy = copyOf(*pasted)] { return pastedPaths(*copy); });
+  }
 }
 
 void MainDialog::onColumnClick(int column) {

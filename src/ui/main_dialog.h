@@ -12,7 +12,9 @@
 // in a message box once the rows are in (intake_message.h): window-modal with a warning when
 // files are missing from the list, a box that does not block the dialog when only links were
 // passed over by design. The command line's are told as soon as the dialog shows. Names keep
-// their bytes (local_paths.h) and show readably (readable_path.h).
+// their bytes (local_paths.h) and show readably (readable_path.h). A drop, paste or choice is
+// taken in off the window's thread, with a busy indicator that cancels it (list_intake.h); the
+// command line's paths are in the list before the dialog shows.
 //
 // The list sorts only when a column header is clicked (onColumnClick): the first click on a
 // column sorts it ascending, the next descending; a click on another column forgets the first
@@ -60,6 +62,9 @@ class QTableView;
 
 namespace sarnavel {
 
+class BackgroundIntake;
+struct ListIntake;
+
 class MainDialog : public QDialog {
   Q_OBJECT
 
@@ -67,7 +72,8 @@ class MainDialog : public QDialog {
   // commandLinePaths: the arguments after the program's own name.
   explicit MainDialog(const std::vector<std::filesystem::path>& commandLinePaths = {}, QWidget* parent = nullptr);
 
-  // File intake. Each adds the accepted files at the end of the list.
+  // File intake. Each adds the accepted files at the end of the list: a file, a folder and the
+  // command line at once; drops, Ctrl+O and Ctrl+V once taken in (intakeUnderWay).
   void addFileToList(const std::filesystem::path& path);
   void addFolderToList(const std::filesystem::path& path);
   void addDroppedFiles(const QMimeData& drop);
@@ -101,6 +107,10 @@ class MainDialog : public QDialog {
   const FileListModel& fileList() const { return *model_; }
   FileListModel& fileList() { return *model_; }
 
+  // Whether a drop, paste or choice is still being taken in (list_intake.h).
+  bool intakeUnderWay() const;
+  BackgroundIntake& backgroundIntake() { return *intake_; }
+
   // The message box about the last intake's notices while it is open, else null.
   QMessageBox* intakeMessageBox() const;
 
@@ -120,6 +130,7 @@ class MainDialog : public QDialog {
   void addKeys();
   void initMainDialog(const std::vector<std::filesystem::path>& commandLinePaths);
   void offerToList(const std::vector<std::filesystem::path>& paths);
+  void addToList(ListIntake& intake);
   void showIntakeNotices();
   void setButtonsEnabled(bool enabled);
   void runInProgressDialog(WriteMode mode);
@@ -136,6 +147,7 @@ class MainDialog : public QDialog {
   std::vector<Placed> stretched_;
   QSize baseSize_;
   FileListModel* model_;
+  BackgroundIntake* intake_;
   QComboBox* encoding_ = nullptr;
   QComboBox* newline_ = nullptr;
   QCheckBox* followCss_ = nullptr;

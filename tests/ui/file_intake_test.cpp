@@ -44,7 +44,7 @@ bool drop(MainDialog& dialog, const QList<QUrl>& urls) {
   if (!enter.isAccepted()) return false;
   QDropEvent dropped(QPointF(where), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(&dialog, &dropped);
-  return dropped.isAccepted();
+  return dropped.isAccepted() && QTest::qWaitFor([&] { return !dialog.intakeUnderWay(); }, 20000);
 }
 
 // Root reads every folder whatever its mode: runs this test program again with just the one
@@ -161,13 +161,14 @@ class FileIntakeTest : public QObject {
 
     QTest::keyClick(keyTarget(dialog), Qt::Key_O, Qt::ControlModifier);
     QCOMPARE(asked, 1);
-    QCOMPARE(columnTexts(dialog, 0), (QStringList{"a.html", "b.css", "single.js"}));
+    QTRY_COMPARE(columnTexts(dialog, 0), (QStringList{"a.html", "b.css", "single.js"}));
 
     QGuiApplication::clipboard()->setText(text(single) + QStringLiteral("\r\n") +
                                           urlOf(old).toString(QUrl::FullyEncoded) + QStringLiteral("\nno such.html\n"));
     list->setFocus();
     QTest::keyClick(list, Qt::Key_V, Qt::ControlModifier);
-    QCOMPARE(columnTexts(dialog, 0), (QStringList{"a.html", "b.css", "single.js", "single.js", "テ.html [Shift_JIS]"}));
+    QTRY_COMPARE(columnTexts(dialog, 0),
+                 (QStringList{"a.html", "b.css", "single.js", "single.js", "テ.html [Shift_JIS]"}));
     QCOMPARE(dialog.fileList().entries().back().path, old);
 
     list->selectionModel()->select(list->model()->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
