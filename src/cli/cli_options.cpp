@@ -12,6 +12,13 @@ namespace {
 
 std::string lowered(const std::string& text) { return lowercaseCopy(text); }
 
+// "html, css, js, xhtml, ..." : the names a kind list takes.
+std::string kindNamesText() {
+  std::string text;
+  for (const KindName& each : kindNames()) text += (text.empty() ? "" : ", ") + std::string(each.name);
+  return text;
+}
+
 bool lineEndingFromName(const std::string& name, LineEnding& out) {
   std::string n = lowered(name);
   if (n == "keep" || n == "unchanged") out = LineEnding::Unchanged;
@@ -93,6 +100,10 @@ enum OptionCode : int {
   kListEncodings,
   kProgress,
   kNoProgress,
+  // The kinds taken and the server's charset.
+  kKinds,
+  kFixServerCharset,
+  kNoFixServerCharset,
 };
 
 // '-' first: paths come back in place (code 1), so that they and options mix in any order
@@ -115,8 +126,26 @@ constexpr option kLongOptions[] = {
     {"quiet", no_argument, nullptr, kQuiet},
     {"progress", no_argument, nullptr, kProgress},
     {"no-progress", no_argument, nullptr, kNoProgress},
+    {"kinds", required_argument, nullptr, kKinds},
+    {"fix-server-charset", no_argument, nullptr, kFixServerCharset},
+    {"no-fix-server-charset", no_argument, nullptr, kNoFixServerCharset},
     {nullptr, 0, nullptr, 0},
 };
+
+// The kinds --kinds names, or what is wrong with its list.
+std::string setKinds(const std::string& value, CliOptions& o) {
+  const KindListParse parse = parseKindList(value);
+  switch (parse.fault) {
+    case KindListParse::Fault::None: break;
+    case KindListParse::Fault::Empty: return "option --kinds needs a list of kinds (" + kindNamesText() + ")";
+    case KindListParse::Fault::EmptyName: return "an empty name in the list of --kinds '" + value + "'";
+    case KindListParse::Fault::UnknownName:
+      return "unknown kind '" + parse.name + "' in --kinds (" + kindNamesText() + ")";
+  }
+  o.conversion.kinds = parse.kinds;
+  o.kindsGiven = true;
+  return {};
+}
 
 // Sets the option `code` stands for, with its value if it takes one; what is wrong, or empty.
 std::string setOption(int code, const std::string& value, CliOptions& o, bool& sawNewline) {
@@ -149,6 +178,12 @@ std::string setOption(int code, const std::string& value, CliOptions& o, bool& s
     case kQuiet: o.quiet = true; break;
     case kProgress: o.progress = CliOptions::Progress::Always; break;
     case kNoProgress: o.progress = CliOptions::Progress::Never; break;
+    case kKinds: return setKinds(value, o);
+    case kFixServerCharset:
+    case kNoFixServerCharset:
+      o.conversion.fixServerCharset = code == kFixServerCharset;
+      o.fixServerCharsetGiven = true;
+      break;
   }
   return {};
 }
@@ -186,6 +221,8 @@ std::string conflictOf(const CliOptions& o, bool sawNewline) {
   // A check converts nothing: the options of a conversion mean nothing there.
   if (o.check && (o.targetGiven || o.dryRun || !o.conversion.makeBackup || sawNewline))
     return "--check reads only: -t, -n, --no-backup and --dry-run do not go with it";
+  if (o.check && o.fixServerCharsetGiven && o.conversion.fixServerCharset)
+    return "--check reads only: --fix-server-charset does not go with it";
   if (!o.help && !o.version && !o.listEncodings && o.paths.empty()) return "no file or folder given";
   return {};
 }
@@ -225,6 +262,24 @@ CliParse parseCommandLine(const std::vector<std::string>& arguments) {
   return parse;
 }
 
+namespace {
+
+// The lines of --help on the kinds taken and the server's charset, and where their defaults are.
+std::string kindOptionsText() {
+  return "      --kinds LIST    the kinds of file taken, by name: html, css, js (the\n"
+         "                      default), xhtml, shtml, php, asp, jsp, xml, txt; a list\n"
+         "                      beginning with + adds to the default (+xhtml,shtml)\n"
+         "      --fix-server-charset\n"
+         "                      rewrite the .htaccess lines that make the server send the\n"
+         "                      old charset for the files converted (with a backup)\n"
+         "      --no-fix-server-charset\n"
+         "                      leave them (the default); warn about them only\n"
+         "                      (the defaults of both: ~/.config/sarnavel/sarnavel.conf,\n"
+         "                      keys kinds and fix_server_charset of [conversion])\n";
+}
+
+}  // namespace
+
 std::string usageText() {
   return "Usage: sarnavel-cli [OPTION]... PATH...\n"
          "Convert Japanese web pages, style sheets and scripts in place to one encoding.\n"
@@ -247,7 +302,8 @@ std::string usageText() {
          "                      problem) and the summary\n"
          "      --progress      show a progress line on standard error (files done, time,\n"
          "                      the file last done); the default when it is a terminal\n"
-         "      --no-progress   show none\n"
+         "      --no-progress   show none\n" +
+         kindOptionsText() +
          "      --report FILE   also write a JSON Lines report of every file to FILE\n"
          "                      (- for standard output; the log then goes to standard\n"
          "                      error); its format: sarnavel-cli(1), and\n"

@@ -1,8 +1,9 @@
 // The command line of sarnavel-cli.
 //
 //   sarnavel-cli [-q] [-t ENC] [-n EOL] [--no-follow-css] [--no-follow-js] [--no-backup]
-//                [--dry-run] [--keep-characters] [--report FILE] PATH...
-//   sarnavel-cli --check [-q] [--no-follow-css] [--no-follow-js] [--report FILE] PATH...
+//                [--dry-run] [--keep-characters] [--report FILE] [--kinds LIST]
+//                [--[no-]fix-server-charset] PATH...
+//   sarnavel-cli --check [-q] [--no-follow-css] [--no-follow-js] [--report FILE] [--kinds LIST] PATH...
 //   sarnavel-cli --help | --version | --list-encodings
 //
 // Encodings and line endings are named without regard to letter case, with the usual
@@ -37,6 +38,10 @@ struct CliOptions {
   bool help = false;
   bool version = false;
   bool listEncodings = false;  // --list-encodings: the names encodingListText gives
+  // --kinds and --[no-]fix-server-charset were given: the settings file's do not count
+  // (run/conversion_settings.h).
+  bool kindsGiven = false;
+  bool fixServerCharsetGiven = false;
   std::vector<std::string> paths;
 };
 

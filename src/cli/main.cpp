@@ -145,6 +145,17 @@ RunObserver observerFor(bool check, Outputs& out) {
   return observer;
 }
 
+// The settings file's kinds and server charset where the command line gave none; what could
+// not be used there is said, and its default stands.
+void applySettingsFile(CliOptions& options) {
+  const std::filesystem::path file = conversionSettingsPath();
+  const ConversionSettings settings = loadConversionSettings(file);
+  say(settingsProblemLines(file.native(), settings.problems));
+  if (settings.kinds && !options.kindsGiven) options.conversion.kinds = *settings.kinds;
+  if (settings.fixServerCharset && !options.fixServerCharsetGiven && !options.check)
+    options.conversion.fixServerCharset = *settings.fixServerCharset;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -162,8 +173,7 @@ int main(int argc, char** argv) {
     say("sarnavel-cli: " + visiblePath(parse.error) + "\nTry 'sarnavel-cli --help' for more information.\n");
     return 2;
   }
-  const CliOptions& options = parse.options;
-  const bool reportOnStdout = options.reportPath == "-";
+  const bool reportOnStdout = parse.options.reportPath == "-";
   // The log goes to standard error when the report takes standard output: both must be open.
   if (standard.outputWasClosed || (reportOnStdout && standard.errorWasClosed)) {
     say(std::string("sarnavel-cli: standard ") + (standard.outputWasClosed ? "output" : "error") +
@@ -172,12 +182,15 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  applySettingsFile(parse.options);
+  const CliOptions& options = parse.options;
   IntakeReport intake;
-  offerPaths(std::vector<std::filesystem::path>(parse.options.paths.begin(), parse.options.paths.end()), intake);
-  say(intakeNoticeLines(intake));
+  offerPaths(std::vector<std::filesystem::path>(options.paths.begin(), options.paths.end()), intake,
+             options.conversion.kinds);
+  say(intakeNoticeLines(intake, options.conversion.kinds));
   if (!options.check && !options.targetGiven && !options.quiet)
     say("sarnavel-cli: no target encoding given (-t): converting to Shift_JIS\n");
-  if (parse.options.dryRun && !options.quiet)
+  if (options.dryRun && !options.quiet)
     say("sarnavel-cli: dry run: every file is read and converted in memory; nothing is written\n");
   if (stopSignal() != 0) return 128 + stopSignal();
 

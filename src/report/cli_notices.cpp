@@ -9,8 +9,38 @@
 namespace sarnavel {
 namespace {
 
-// The extensions of the files a walk takes, as a notice names them.
-constexpr std::string_view kKindsTaken = ".html, .htm, .css or .js";
+// The extensions of the files a walk takes, as a notice names them: ".html, .htm, .css or .js".
+std::string extensionsTaken(KindSet kinds) {
+  std::vector<std::string_view> extensions;
+  for (const KindName& each : kindNames()) {
+    if (!kinds.has(each.kind)) continue;
+    for (std::string_view rest = each.extensions; !rest.empty();) {
+      const std::size_t space = std::min(rest.find(' '), rest.size());
+      extensions.push_back(rest.substr(0, space));
+      rest.remove_prefix(std::min(space + 1, rest.size()));
+    }
+  }
+  std::string text;
+  for (std::size_t k = 0; k < extensions.size(); ++k)
+    text += (k == 0 ? "" : k + 1 == extensions.size() ? " or " : ", ") + std::string(extensions[k]);
+  return text;
+}
+
+std::string settingsWords(const SettingsProblem& problem) {
+  const std::string value = "'" + visiblePath(problem.value) + "'";
+  switch (problem.kind) {
+    case SettingsProblem::Kind::Unreadable: return "the settings file cannot be read; its settings are not used";
+    case SettingsProblem::Kind::BadLine: return "not a section nor a setting: " + value + "; passed over";
+    case SettingsProblem::Kind::BadKinds: {
+      std::string names;
+      for (const KindName& each : kindNames()) names += (names.empty() ? "" : ", ") + std::string(each.name);
+      return "kinds: " + value + " is no list of kinds (" + names + "); the default kinds are taken";
+    }
+    case SettingsProblem::Kind::BadBoolean:
+      return "fix_server_charset: " + value + " is neither true nor false; not used";
+  }
+  return {};
+}
 
 std::string wordsFor(const IntakeNotice& notice) {
   switch (notice.kind) {
@@ -32,14 +62,26 @@ std::string noticeLine(std::string_view path, std::string_view text) {
   return "sarnavel-cli: " + visiblePath(path) + ": " + std::string(text) + "\n";
 }
 
-std::string intakeNoticeLines(const IntakeReport& report) {
+std::string intakeNoticeLines(const IntakeReport& report, KindSet kinds) {
   std::string lines;
   for (const auto& path : report.missing) lines += noticeLine(path.native(), "no such file or folder");
-  for (const auto& path : report.otherKinds)
-    lines += noticeLine(path.native(), "not a page, style sheet or script; passed over");
+  const std::string otherKind = kinds == KindSet::defaults()
+                                    ? "not a page, style sheet or script; passed over"
+                                    : "not of a kind taken (" + extensionsTaken(kinds) + "); passed over";
+  for (const auto& path : report.otherKinds) lines += noticeLine(path.native(), otherKind);
   for (const IntakeNotice& notice : report.notices) lines += noticeLine(notice.path.native(), wordsFor(notice));
   for (const auto& folder : report.foldersWithNoFile)
-    lines += "sarnavel-cli: no " + std::string(kKindsTaken) + " file in " + visiblePath(folder.native()) + "\n";
+    lines += "sarnavel-cli: no " + extensionsTaken(kinds) + " file in " + visiblePath(folder.native()) + "\n";
+  return lines;
+}
+
+std::string settingsProblemLines(std::string_view file, const std::vector<SettingsProblem>& problems) {
+  std::string lines;
+  for (const SettingsProblem& problem : problems) {
+    const std::string where =
+        problem.line == 0 ? visiblePath(file) : visiblePath(file) + ":" + std::to_string(problem.line);
+    lines += "sarnavel-cli: " + where + ": " + settingsWords(problem) + "\n";
+  }
   return lines;
 }
 

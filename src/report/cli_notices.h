@@ -10,6 +10,7 @@
 
 #include <sys/types.h>
 
+#include "run/conversion_settings.h"
 #include "run/intake.h"
 #include "store/run_memory.h"
 
@@ -19,9 +20,12 @@ namespace sarnavel {
 std::string noticeLine(std::string_view path, std::string_view text);
 
 // Every notice of the report, in this order: paths that do not exist, files of other kinds,
-// what the walks met, then the folders named that hold no file of the kinds taken ("no .html,
-// .htm, .css or .js file in DIR"; nothing failed, the status stays).
-std::string intakeNoticeLines(const IntakeReport& report);
+// what the walks met, then the folders named that hold no file of the kinds taken (`kinds`:
+// "no .html, .htm, .css or .js file in DIR"; nothing failed, the status stays).
+std::string intakeNoticeLines(const IntakeReport& report, KindSet kinds = KindSet::defaults());
+
+// What could not be used in the settings file at `file`, a line each; the defaults stand for it.
+std::string settingsProblemLines(std::string_view file, const std::vector<SettingsProblem>& problems);
 
 // True when the report names a path the user gave that was not there or a folder that could
 // not be read: the run then ends with status 1 even if every file listed converts.

@@ -78,7 +78,7 @@ namespace sarnavel {
 
 struct RunRequest {
   ConversionOptions options;
-  PathList paths;  // full paths, in list order; other kinds are passed over
+  PathList paths;  // full paths, in list order; the kinds options.kinds does not take are passed over
   WriteMode mode = WriteMode::Write;
   int threads = 0;  // files converted at the same time; 0: four per core, one per core at first (see ordered_pool.h)
   // The folders and files the user named (a file stands for its own folder); a file a page

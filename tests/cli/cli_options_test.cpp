@@ -157,5 +157,51 @@ TEST(CliOptions, RefusesWhatItCannotRead) {
     EXPECT_EQ(parseCommandLine(arguments).error, error) << ::testing::PrintToString(arguments);
 }
 
+// --kinds and the server's charset: what they set, and that each says it was given (the
+// settings file then does not count).
+TEST(CliOptions, KindsAndTheServersCharset) {
+  const struct {
+    std::vector<std::string> arguments;
+    std::string kinds;  // kindListText of what was read
+    bool kindsGiven, fix, fixGiven;
+    std::string error;
+  } cases[] = {
+      {{"a"}, "+", false, false, false, ""},
+      {{"--kinds", "+xhtml,shtml", "a"}, "+xhtml,shtml", true, false, false, ""},
+      {{"--kinds=xml", "--kinds", "txt", "a"}, "txt", true, false, false, ""},  // the last wins
+      {{"--fix", "a"}, "+", false, true, true, ""},
+      {{"--fix-server-charset", "--no-fix-server-charset", "a"}, "+", false, false, true, ""},
+      {{"--kinds", "+aspx", "a"},
+       "+",
+       false,
+       false,
+       false,
+       "unknown kind 'aspx' in --kinds (html, css, js, xhtml, shtml, php, asp, jsp, xml, txt)"},
+      {{"--kinds=", "a"},
+       "+",
+       false,
+       false,
+       false,
+       "option --kinds needs a list of kinds (html, css, js, xhtml, shtml, php, asp, jsp, xml, txt)"},
+      {{"--kinds", "xml,", "a"}, "+", false, false, false, "an empty name in the list of --kinds 'xml,'"},
+      {{"--check", "--fix-server-charset", "a"},
+       "+",
+       false,
+       true,
+       true,
+       "--check reads only: --fix-server-charset does not go with it"},
+      {{"--check", "--kinds", "+xml", "--no-fix-server-charset", "a"}, "+xml", true, false, true, ""},
+  };
+  for (const auto& c : cases) {
+    const CliParse parse = parseCommandLine(c.arguments);
+    SCOPED_TRACE(::testing::PrintToString(c.arguments));
+    EXPECT_EQ(parse.error, c.error);
+    if (!c.error.empty() && c.fix == false) continue;
+    EXPECT_EQ(std::tuple(kindListText(parse.options.conversion.kinds), parse.options.kindsGiven,
+                         parse.options.conversion.fixServerCharset, parse.options.fixServerCharsetGiven),
+              std::tuple(c.kinds, c.kindsGiven, c.fix, c.fixGiven));
+  }
+}
+
 }  // namespace
 }  // namespace sarnavel
