@@ -6,6 +6,8 @@
 
 #include <QSettings>
 
+#include "run/kind_set.h"
+
 namespace sarnavel {
 namespace {
 
@@ -53,6 +55,14 @@ class Reader {
     value = read;
   }
 
+  // As --kinds takes it (run/kind_set.h).
+  void kindList(const char* key, QString& value) {
+    if (!file_.contains(QLatin1String(key))) return;
+    const QString read = file_.value(QLatin1String(key)).toString();
+    if (parseKindList(read.toStdString()).fault != KindListParse::Fault::None) return refuse(key, read);
+    value = read;
+  }
+
   void size(const char* key, QSize& value) {
     if (!file_.contains(QLatin1String(key))) return;
     const QSize read = file_.value(QLatin1String(key)).toSize();
@@ -85,7 +95,7 @@ SettingsRead readSettings() {
   DesktopSettings& s = read.settings;
   Reader reader(file, read.notices);
   file.beginGroup(QStringLiteral("conversion"));
-  reader.text("kinds", s.kinds);
+  reader.kindList("kinds", s.kinds);
   reader.flag("fix_server_charset", s.fixServerCharset);
   reader.text("backup_dir", s.backupDir);
   reader.text("backup_suffix", s.backupSuffix, false);
@@ -110,9 +120,17 @@ bool writeSettings(const DesktopSettings& s) {
   const auto lineEnding = static_cast<std::size_t>(std::clamp(s.lineEnding, 0, 3));
   auto flag = [](bool on) { return on ? QStringLiteral("true") : QStringLiteral("false"); };
   file.beginGroup(QStringLiteral("conversion"));
-  file.setValue(QStringLiteral("kinds"), s.kinds);
+  // An empty value would be a fault to the command-line tool's reader: no key says "the default".
+  auto setOrRemove = [&file](const QString& key, const QString& value) {
+    if (value.isEmpty()) {
+      file.remove(key);
+    } else {
+      file.setValue(key, value);
+    }
+  };
+  setOrRemove(QStringLiteral("kinds"), s.kinds);
   file.setValue(QStringLiteral("fix_server_charset"), flag(s.fixServerCharset));
-  file.setValue(QStringLiteral("backup_dir"), s.backupDir);
+  setOrRemove(QStringLiteral("backup_dir"), s.backupDir);
   file.setValue(QStringLiteral("backup_suffix"), s.backupSuffix);
   file.endGroup();
   file.beginGroup(QStringLiteral("desktop"));

@@ -11,10 +11,10 @@ constexpr int kIndicatorDelayMs = 250;
 
 }  // namespace
 
-ListIntake takeIn(const std::vector<std::filesystem::path>& paths) {
+ListIntake takeIn(const std::vector<std::filesystem::path>& paths, KindSet kinds) {
   ListIntake intake;
   IntakeReport& report = intake.report;
-  offerPaths(paths, report);
+  offerPaths(paths, report, kinds);
   intake.entries.reserve(report.files.size());
   for (std::size_t k = 0; k < report.files.size(); ++k) {
     const std::string_view file = report.files[k];
@@ -33,8 +33,8 @@ BackgroundIntake::~BackgroundIntake() {
   if (thread_.joinable()) thread_.join();
 }
 
-void BackgroundIntake::offer(Paths paths) {
-  waiting_.push_back(std::move(paths));
+void BackgroundIntake::offer(Paths paths, KindSet kinds) {
+  waiting_.emplace_back(std::move(paths), kinds);
   if (!running_) startNext();
   QTimer::singleShot(kIndicatorDelayMs, this, &BackgroundIntake::showIndicator);
 }
@@ -44,8 +44,8 @@ void BackgroundIntake::startNext() {
   if (waiting_.empty()) return;
   running_ = true;
   dropped_ = false;
-  thread_ = std::thread([this, paths = std::move(waiting_.front())] {
-    auto result = std::make_shared<ListIntake>(takeIn(paths()));
+  thread_ = std::thread([this, batch = std::move(waiting_.front())] {
+    auto result = std::make_shared<ListIntake>(takeIn(batch.first(), batch.second));
     QMetaObject::invokeMethod(
         this, [this, result] { finish(result); }, Qt::QueuedConnection);
   });

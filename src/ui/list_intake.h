@@ -16,12 +16,14 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <QObject>
 #include <QPointer>
 
 #include "run/intake.h"
+#include "run/kind_set.h"
 #include "ui/file_list_model.h"
 
 class QProgressDialog;
@@ -34,7 +36,7 @@ struct ListIntake {
   std::vector<FileListEntry> entries;
 };
 
-ListIntake takeIn(const std::vector<std::filesystem::path>& paths);
+ListIntake takeIn(const std::vector<std::filesystem::path>& paths, KindSet kinds);
 
 class BackgroundIntake : public QObject {
   Q_OBJECT
@@ -47,7 +49,7 @@ class BackgroundIntake : public QObject {
 
   // `paths` is called on the intake's thread: what it reads must be its own.
   using Paths = std::function<std::vector<std::filesystem::path>()>;
-  void offer(Paths paths);
+  void offer(Paths paths, KindSet kinds);
   void cancel();
   bool busy() const { return (running_ && !dropped_) || !waiting_.empty(); }
   // The busy indicator while it shows, else null.
@@ -60,7 +62,7 @@ class BackgroundIntake : public QObject {
 
   QWidget& window_;
   Take take_;
-  std::deque<Paths> waiting_;
+  std::deque<std::pair<Paths, KindSet>> waiting_;
   std::thread thread_;
   bool running_ = false;
   bool dropped_ = false;  // the batch under way was cancelled

@@ -218,7 +218,7 @@ void MainDialog::initMainDialog(const std::vector<std::filesystem::path>& comman
 }
 
 void MainDialog::offerToList(const std::vector<std::filesystem::path>& paths) {
-  if (!paths.empty()) intake_->offer([paths] { return paths; });
+  if (!paths.empty()) intake_->offer([paths] { return paths; }, kindsTaken());
 }
 
 void MainDialog::addToList(ListIntake& intake) {
@@ -274,12 +274,12 @@ void MainDialog::addFileToList(const std::filesystem::path& path) { addCommandLi
 void MainDialog::addFolderToList(const std::filesystem::path& path) { addCommandLinePaths({path}); }
 
 void MainDialog::addDroppedFiles(const QMimeData& drop) {
-  intake_->offer([copy = copyOf(drop)] { return localPathsOf(*copy); });
+  intake_->offer([copy = copyOf(drop)] { return localPathsOf(*copy); }, kindsTaken());
 }
 
 void MainDialog::addCommandLinePaths(const std::vector<std::filesystem::path>& paths) {
   // On the window's thread: the rows are there when it returns (before the dialog shows).
-  ListIntake intake = takeIn(paths);
+  ListIntake intake = takeIn(paths, kindsTaken());
   addToList(intake);
 }
 
@@ -289,7 +289,7 @@ void MainDialog::addChosenPaths() {
 
 void MainDialog::addPastedPaths() {
   if (const QMimeData* pasted = QGuiApplication::clipboard()->mimeData()) {
-    intake_->offer([copy = copyOf(*pasted)] { return pastedPaths(*copy); });
+    intake_->offer([copy = copyOf(*pasted)] { return pastedPaths(*copy); }, kindsTaken());
   }
 }
 
@@ -341,6 +341,8 @@ RunRequest MainDialog::currentRequest() const {
   request.options.followCss = followCss_->isChecked();
   request.options.followJs = followJs_->isChecked();
   request.options.makeBackup = backup_->isChecked();
+  request.options.kinds = kindsTaken();
+  request.options.fixServerCharset = settings_.fixServerCharset;
   request.memoryFolder = memoryFolder();
   for (const FileListEntry& entry : model_->entries()) {
     request.paths.push_back(entry.path.native());
@@ -373,6 +375,11 @@ void MainDialog::runInProgressDialog(WriteMode mode) {
 
 void MainDialog::setButtonsEnabled(bool enabled) {
   for (QPushButton* button : {removeSelected_, removeAll_, check_, convert_, exit_}) button->setEnabled(enabled);
+}
+
+KindSet MainDialog::kindsTaken() const {
+  if (settings_.kinds.isEmpty()) return KindSet::defaults();
+  return parseKindList(settings_.kinds.toStdString()).kinds;  // the defaults when it cannot be used
 }
 
 void MainDialog::showRowCount() { rowCount_->setText(QStringLiteral("%1 件").arg(model_->rowCount())); }

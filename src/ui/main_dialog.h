@@ -137,6 +137,7 @@ class MainDialog : public QDialog {
   void showRowCount();
   void showTitle();
   void keepChoices() const;
+  KindSet kindsTaken() const;  // the preferences' kinds
 
   // A control's place on the dialog-unit grid, and how it follows a larger window.
   struct Placed {

@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "run/kind_set.h"
+
 namespace sarnavel {
 
 PreferencesDialog::PreferencesDialog(const DesktopSettings& settings, QWidget* parent)
@@ -22,6 +24,12 @@ PreferencesDialog::PreferencesDialog(const DesktopSettings& settings, QWidget* p
   setWindowTitle(QStringLiteral("設定"));
   kinds_->setObjectName(QStringLiteral("kinds"));
   kinds_->setPlaceholderText(QStringLiteral("+xhtml,shtml"));
+  QString names;
+  for (const KindName& kind : kindNames())
+    names += QStringLiteral("\n%1: %2")
+                 .arg(QLatin1String(kind.name.data(), static_cast<qsizetype>(kind.name.size())),
+                      QLatin1String(kind.extensions.data(), static_cast<qsizetype>(kind.extensions.size())));
+  kinds_->setToolTip(QStringLiteral("空: html, css, js。「+」で始めると既定に加えます。") + names);
   fixServerCharset_->setObjectName(QStringLiteral("fix_server_charset"));
   dryRun_->setObjectName(QStringLiteral("dry_run"));
   backupDir_->setObjectName(QStringLiteral("backup_dir"));
@@ -47,7 +55,8 @@ PreferencesDialog::PreferencesDialog(const DesktopSettings& settings, QWidget* p
   connect(defaults, &QPushButton::clicked, this, &PreferencesDialog::restoreDefaults);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  connect(backupSuffix_, &QLineEdit::textChanged, this, &PreferencesDialog::checkSuffix);
+  connect(backupSuffix_, &QLineEdit::textChanged, this, &PreferencesDialog::checkValues);
+  connect(kinds_, &QLineEdit::textChanged, this, &PreferencesDialog::checkValues);
 
   auto* form = new QFormLayout(this);
   form->addRow(QStringLiteral("変換する種類(&K):"), kinds_);
@@ -66,7 +75,7 @@ void PreferencesDialog::fill(const DesktopSettings& settings) {
   dryRun_->setChecked(settings.dryRun);
   backupDir_->setText(settings.backupDir);
   backupSuffix_->setText(settings.backupSuffix);
-  checkSuffix();
+  checkValues();
 }
 
 DesktopSettings PreferencesDialog::settings() const {
@@ -81,9 +90,11 @@ DesktopSettings PreferencesDialog::settings() const {
 
 void PreferencesDialog::restoreDefaults() { fill(DesktopSettings{}); }
 
-void PreferencesDialog::checkSuffix() {
+void PreferencesDialog::checkValues() {
   const QString suffix = backupSuffix_->text();
-  ok_->setEnabled(!suffix.isEmpty() && !suffix.contains(QLatin1Char('/')));
+  const QString kinds = kinds_->text().trimmed();
+  const bool kindsUsable = kinds.isEmpty() || parseKindList(kinds.toStdString()).fault == KindListParse::Fault::None;
+  ok_->setEnabled(kindsUsable && !suffix.isEmpty() && !suffix.contains(QLatin1Char('/')));
 }
 
 }  // namespace sarnavel

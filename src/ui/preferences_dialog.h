@@ -6,8 +6,9 @@
 // It edits a copy of the remembered settings (desktop_settings.h): OK hands the copy back,
 // キャンセル drops it. 既定に戻す puts every remembered choice back to its default, the main
 // dialog's own (target, line ending, switches, window size, last folder) included; they take
-// effect with OK. OK stays off while the backup suffix is empty or holds a '/', which would
-// put a backup over the file itself or into another folder.
+// effect with OK. OK stays off while the kinds cannot be read (run/kind_set.h; empty: the
+// default kinds), or the backup suffix is empty or holds a '/', which would put a backup over
+// the file itself or into another folder.
 #pragma once
 
 #include <QDialog>
@@ -32,7 +33,7 @@ class PreferencesDialog : public QDialog {
 
  private:
   void fill(const DesktopSettings& settings);
-  void checkSuffix();
+  void checkValues();
 
   DesktopSettings edited_;  // what the rows do not show (the main dialog's choices)
   QLineEdit* kinds_;

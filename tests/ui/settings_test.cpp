@@ -118,6 +118,7 @@ class SettingsTest : public QObject {
     QTest::newRow("a switch neither true nor false") << "[desktop]\nfollow_js=maybe\nline_ending=lf\n" << 1;
     QTest::newRow("an empty suffix") << "[conversion]\nbackup_suffix=\n[desktop]\nline_ending=lf\n" << 1;
     QTest::newRow("a window size of nothing") << "[desktop]\nwindow_size=@Size(0 0)\nline_ending=lf\n" << 1;
+    QTest::newRow("a kind unknown") << "[conversion]\nkinds=\"+xhtml,nonsense\"\n[desktop]\nline_ending=lf\n" << 1;
     QTest::newRow("names in any case") << "[desktop]\ntarget=UTF-8\nline_ending=LF\n" << 0;
   }
   void aValueThatCannotBeReadKeepsItsDefault() {
@@ -153,6 +154,26 @@ class SettingsTest : public QObject {
     QVERIFY(dialog.currentSettings() == defaults);
     QVERIFY(!dialog.windowTitle().contains(QStringLiteral("試し変換")));
     QVERIFY(readSettings().settings == defaults);
+  }
+
+  // The preferences' kinds choose what a drop lists and what the run takes; the server's
+  // charset goes with the run.
+  void thePreferencesKindsReachTheListAndTheRun() {
+    Files files;
+    files.put("site/a.html");
+    files.put("site/b.xhtml");
+    for (const bool added : {false, true}) {
+      MainDialog dialog;
+      DesktopSettings chosen;
+      chosen.kinds = added ? QStringLiteral("+xhtml") : QString();
+      chosen.fixServerCharset = added;
+      dialog.remember(chosen, false);
+      dialog.addFolderToList(files.root() / "site");
+      QCOMPARE(dialog.fileList().rowCount(), added ? 2 : 1);
+      const RunRequest request = dialog.currentRequest();
+      QCOMPARE(request.options.kinds.has(FileKind::Xhtml), added);
+      QCOMPARE(request.options.fixServerCharset, added);
+    }
   }
 
   // The dry run converts in memory and touches nothing; off again, the same list converts.
