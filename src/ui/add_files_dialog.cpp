@@ -8,13 +8,12 @@
 namespace sarnavel {
 
 AddFilesDialog::AddFilesDialog(QWidget* parent, const QString& folder)
-    : QFileDialog(parent, QStringLiteral("ファイルやフォルダを追加"), folder) {
+    : QFileDialog(parent, tr("ファイルやフォルダを追加"), folder) {
   setObjectName(QStringLiteral("sarnavel_add_files"));
   setOption(QFileDialog::DontUseNativeDialog, true);
   setFileMode(QFileDialog::ExistingFiles);
   setAcceptMode(QFileDialog::AcceptOpen);
-  setNameFilters({QStringLiteral("ウェブ文書 (*.html *.htm *.css *.js *.HTML *.HTM *.CSS *.JS)"),
-                  QStringLiteral("すべてのファイル (*)")});
+  setNameFilters({tr("ウェブ文書 (*.html *.htm *.css *.js *.HTML *.HTM *.CSS *.JS)"), tr("すべてのファイル (*)")});
 }
 
 std::vector<std::filesystem::path> AddFilesDialog::chosenPaths() const {

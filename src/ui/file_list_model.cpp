@@ -49,9 +49,9 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
   if (role == Qt::TextAlignmentRole) return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
   if (role != Qt::DisplayRole) return {};
   switch (section) {
-    case FileNameColumn: return QStringLiteral("ファイル名");
-    case ExtensionColumn: return QStringLiteral("拡張子");
-    case FullPathColumn: return QStringLiteral("フルパス");
+    case FileNameColumn: return tr("ファイル名");
+    case ExtensionColumn: return tr("拡張子");
+    case FullPathColumn: return tr("フルパス");
     default: return {};
   }
 }

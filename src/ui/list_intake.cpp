@@ -69,8 +69,7 @@ QProgressDialog* BackgroundIntake::indicator() const { return indicator_.data();
 
 void BackgroundIntake::showIndicator() {
   if (!busy() || indicator_) return;
-  auto* indicator =
-      new QProgressDialog(QStringLiteral("ファイルを追加しています..."), QStringLiteral("キャンセル"), 0, 0, &window_);
+  auto* indicator = new QProgressDialog(tr("ファイルを追加しています..."), tr("キャンセル"), 0, 0, &window_);
   indicator->setObjectName(QStringLiteral("sarnavel_intake_busy"));
   indicator->setWindowModality(Qt::WindowModal);
   indicator->setMinimumDuration(0);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include <QApplication>
+#include <QLocale>
 
 #include "run/malloc_tuning.h"
 #include "store/standard_descriptors.h"
@@ -34,6 +35,11 @@ int main(int argc, char** argv) {
   qInstallMessageHandler(nullptr);
   QApplication::setApplicationName(QStringLiteral("sarnavel"));
   QApplication::setDesktopFileName(QStringLiteral("sarnavel"));
-  sarnavel::installQtTranslations(application);
+  // Japanese texts in a Japanese locale (Qt's own too), English ones in any other.
+  if (sarnavel::wantsEnglish(QLocale::system())) {
+    sarnavel::installEnglishTranslation(application);
+  } else {
+    sarnavel::installQtTranslations(application);
+  }
   return sarnavel::runMainDialog(paths);
 }

@@ -42,10 +42,10 @@ constexpr std::array<TargetEncoding, 3> kEncodingAtPosition{TargetEncoding::Shif
 constexpr std::array<int, 3> kColumnWidths{130, 60, 800};
 
 // The keys that add and remove files, as the drop hint's tooltip tells them.
-const char* const kKeysHint =
-    "Ctrl+O: ファイルやフォルダを選んで追加\n"
-    "Ctrl+V: 貼り付けたパスや file:// URL を追加（1行に1つ）\n"
-    "Delete: 選択した行をリストから削除";
+const char* const kKeysHint = QT_TRANSLATE_NOOP("sarnavel::MainDialog",
+                                                "Ctrl+O: ファイルやフォルダを選んで追加\n"
+                                                "Ctrl+V: 貼り付けたパスや file:// URL を追加（1行に1つ）\n"
+                                                "Delete: 選択した行をリストから削除");
 
 // The bytes of a drop or of the clipboard, read on the intake's thread: a hundred thousand
 // paths take a while to read, and the drop's own data ends with the drop.
@@ -109,19 +109,19 @@ void MainDialog::placeControls() {
     return button;
   };
 
-  QLabel* encodingLabel = addLabel(QStringLiteral("変換先の文字コード(&O):"), units.rect(5, 7, 80, 12), 90);
+  QLabel* encodingLabel = addLabel(tr("変換先の文字コード(&O):"), units.rect(5, 7, 80, 12), 90);
   encoding_ = addCombo("IDC_ENCODING", units.rect(90, 5, 60, 80));
   encodingLabel->setBuddy(encoding_);
-  QLabel* newlineLabel = addLabel(QStringLiteral("変換先の改行コード(&N):"), units.rect(160, 7, 80, 12), 245);
+  QLabel* newlineLabel = addLabel(tr("変換先の改行コード(&N):"), units.rect(160, 7, 80, 12), 245);
   newline_ = addCombo("IDC_NEWLINE", units.rect(245, 5, 60, 80));
   newlineLabel->setBuddy(newline_);
-  followCss_ = addCheckBox("IDC_FOLLOW_CSS", QStringLiteral("参照CSSも変換(&S)"), units.rect(160, 25, 70, 14));
-  followJs_ = addCheckBox("IDC_FOLLOW_JS", QStringLiteral("参照jsも変換(&J)"), units.rect(235, 25, 70, 14));
-  backup_ = addCheckBox("IDC_BACKUP", QStringLiteral("バックアップを作成する(&B)"), units.rect(160, 45, 143, 14));
-  QLabel* listLabel = addLabel(QStringLiteral("変換するファイルのリスト(&L):"), units.rect(5, 67, 90, 12), 100);
-  QLabel* dropHint = addLabel(QStringLiteral("※ここに変換したいファイルやフォルダをドロップしてください。"),
-                              units.rect(100, 67, 205, 12), 310);
-  dropHint->setToolTip(QString::fromUtf8(kKeysHint));
+  followCss_ = addCheckBox("IDC_FOLLOW_CSS", tr("参照CSSも変換(&S)"), units.rect(160, 25, 70, 14));
+  followJs_ = addCheckBox("IDC_FOLLOW_JS", tr("参照jsも変換(&J)"), units.rect(235, 25, 70, 14));
+  backup_ = addCheckBox("IDC_BACKUP", tr("バックアップを作成する(&B)"), units.rect(160, 45, 143, 14));
+  QLabel* listLabel = addLabel(tr("変換するファイルのリスト(&L):"), units.rect(5, 67, 90, 12), 100);
+  QLabel* dropHint =
+      addLabel(tr("※ここに変換したいファイルやフォルダをドロップしてください。"), units.rect(100, 67, 205, 12), 310);
+  dropHint->setToolTip(tr(kKeysHint));
 
   list_ = new QTableView(this);
   list_->setObjectName(QStringLiteral("IDC_FILE_LIST"));
@@ -133,12 +133,11 @@ void MainDialog::placeControls() {
   rowCount_->setObjectName(QStringLiteral("IDC_ROW_COUNT"));
   rowCount_->setGeometry(units.rect(5, 237, 70, 12));
 
-  removeSelected_ =
-      addButton("IDC_REMOVE_SELECTED", QStringLiteral("選択項目をリストから削除(&D)"), units.rect(80, 235, 140, 14));
-  removeAll_ = addButton("IDC_REMOVE_ALL", QStringLiteral("すべて削除(&A)"), units.rect(225, 235, 80, 14));
-  check_ = addButton("IDC_CHECK", QStringLiteral("確認(&K)"), units.rect(55, 255, 80, 14));
-  convert_ = addButton("IDC_CONVERT", QStringLiteral("変換(&C)"), units.rect(140, 255, 80, 14));
-  exit_ = addButton("IDCANCEL", QStringLiteral("終了(&X)"), units.rect(225, 255, 80, 14));
+  removeSelected_ = addButton("IDC_REMOVE_SELECTED", tr("選択項目をリストから削除(&D)"), units.rect(80, 235, 140, 14));
+  removeAll_ = addButton("IDC_REMOVE_ALL", tr("すべて削除(&A)"), units.rect(225, 235, 80, 14));
+  check_ = addButton("IDC_CHECK", tr("確認(&K)"), units.rect(55, 255, 80, 14));
+  convert_ = addButton("IDC_CONVERT", tr("変換(&C)"), units.rect(140, 255, 80, 14));
+  exit_ = addButton("IDCANCEL", tr("終了(&X)"), units.rect(225, 255, 80, 14));
   stretched_.push_back({list_, list_->geometry(), Placed::Grows});
   stretched_.push_back({rowCount_, rowCount_->geometry(), Placed::FollowsBottom});
   for (QWidget* corner : {removeSelected_, removeAll_, check_, convert_, exit_})
@@ -177,8 +176,8 @@ void MainDialog::initMainDialog(const std::vector<std::filesystem::path>& comman
   setWindowIcon(QIcon(QStringLiteral(":/sarnavel/sarnavel-32.png")));
 
   encoding_->addItems({QStringLiteral("Shift_JIS"), QStringLiteral("EUC-JP"), QStringLiteral("UTF-8")});
-  newline_->addItems({QStringLiteral("変更なし"), QStringLiteral("CR+LF (Windows)"), QStringLiteral("LF (UNIX)"),
-                      QStringLiteral("CR (Mac)")});
+  newline_->addItems(
+      {tr("変更なし"), QStringLiteral("CR+LF (Windows)"), QStringLiteral("LF (UNIX)"), QStringLiteral("CR (Mac)")});
   encoding_->setCurrentIndex(0);
   newline_->setCurrentIndex(0);
   followCss_->setChecked(true);
@@ -382,12 +381,12 @@ KindSet MainDialog::kindsTaken() const {
   return parseKindList(settings_.kinds.toStdString()).kinds;  // the defaults when it cannot be used
 }
 
-void MainDialog::showRowCount() { rowCount_->setText(QStringLiteral("%1 件").arg(model_->rowCount())); }
+void MainDialog::showRowCount() { rowCount_->setText(tr("%1 件").arg(model_->rowCount())); }
 
 void MainDialog::showTitle() {
-  QString title = QStringLiteral("サルナヴェル（SARNAVEL） ver. ") +
+  QString title = tr("サルナヴェル（SARNAVEL） ver. ") +
                   QString::fromUtf8(kVersion.data(), static_cast<qsizetype>(kVersion.size()));
-  if (settings_.dryRun) title += QStringLiteral(" - 試し変換（ファイルに書き込みません）");
+  if (settings_.dryRun) title += tr(" - 試し変換（ファイルに書き込みません）");
   setWindowTitle(title);
 }
 

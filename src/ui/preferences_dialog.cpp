@@ -16,12 +16,12 @@ PreferencesDialog::PreferencesDialog(const DesktopSettings& settings, QWidget* p
     : QDialog(parent),
       edited_(settings),
       kinds_(new QLineEdit(this)),
-      fixServerCharset_(new QCheckBox(QStringLiteral("サーバーの文字コード指定も直す(&H)"), this)),
-      dryRun_(new QCheckBox(QStringLiteral("試し変換: ファイルに書き込まない(&D)"), this)),
+      fixServerCharset_(new QCheckBox(tr("サーバーの文字コード指定も直す(&H)"), this)),
+      dryRun_(new QCheckBox(tr("試し変換: ファイルに書き込まない(&D)"), this)),
       backupDir_(new QLineEdit(this)),
       backupSuffix_(new QLineEdit(this)) {
   setObjectName(QStringLiteral("sarnavel_preferences"));
-  setWindowTitle(QStringLiteral("設定"));
+  setWindowTitle(tr("設定"));
   kinds_->setObjectName(QStringLiteral("kinds"));
   kinds_->setPlaceholderText(QStringLiteral("+xhtml,shtml"));
   QString names;
@@ -29,18 +29,18 @@ PreferencesDialog::PreferencesDialog(const DesktopSettings& settings, QWidget* p
     names += QStringLiteral("\n%1: %2")
                  .arg(QLatin1String(kind.name.data(), static_cast<qsizetype>(kind.name.size())),
                       QLatin1String(kind.extensions.data(), static_cast<qsizetype>(kind.extensions.size())));
-  kinds_->setToolTip(QStringLiteral("空: html, css, js。「+」で始めると既定に加えます。") + names);
+  kinds_->setToolTip(tr("空: html, css, js。「+」で始めると既定に加えます。") + names);
   fixServerCharset_->setObjectName(QStringLiteral("fix_server_charset"));
   dryRun_->setObjectName(QStringLiteral("dry_run"));
   backupDir_->setObjectName(QStringLiteral("backup_dir"));
-  backupDir_->setPlaceholderText(QStringLiteral("元のファイルと同じフォルダー"));
+  backupDir_->setPlaceholderText(tr("元のファイルと同じフォルダー"));
   backupSuffix_->setObjectName(QStringLiteral("backup_suffix"));
 
-  auto* browse = new QPushButton(QStringLiteral("参照...(&R)"), this);
+  auto* browse = new QPushButton(tr("参照...(&R)"), this);
   browse->setAutoDefault(false);
   connect(browse, &QPushButton::clicked, this, [this] {
-    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("バックアップの保存先"),
-                                                             backupDir_->text(), QFileDialog::DontUseNativeDialog);
+    const QString folder = QFileDialog::getExistingDirectory(this, tr("バックアップの保存先"), backupDir_->text(),
+                                                             QFileDialog::DontUseNativeDialog);
     if (!folder.isEmpty()) backupDir_->setText(folder);
   });
   auto* backupRow = new QHBoxLayout;
@@ -49,8 +49,8 @@ PreferencesDialog::PreferencesDialog(const DesktopSettings& settings, QWidget* p
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   ok_ = buttons->button(QDialogButtonBox::Ok);
-  buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
-  QPushButton* defaults = buttons->addButton(QStringLiteral("既定に戻す(&E)"), QDialogButtonBox::ResetRole);
+  buttons->button(QDialogButtonBox::Cancel)->setText(tr("キャンセル"));
+  QPushButton* defaults = buttons->addButton(tr("既定に戻す(&E)"), QDialogButtonBox::ResetRole);
   defaults->setObjectName(QStringLiteral("restore_defaults"));
   connect(defaults, &QPushButton::clicked, this, &PreferencesDialog::restoreDefaults);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -59,11 +59,11 @@ PreferencesDialog::PreferencesDialog(const DesktopSettings& settings, QWidget* p
   connect(kinds_, &QLineEdit::textChanged, this, &PreferencesDialog::checkValues);
 
   auto* form = new QFormLayout(this);
-  form->addRow(QStringLiteral("変換する種類(&K):"), kinds_);
+  form->addRow(tr("変換する種類(&K):"), kinds_);
   form->addRow(fixServerCharset_);
   form->addRow(dryRun_);
-  form->addRow(QStringLiteral("バックアップの保存先(&B):"), backupRow);
-  form->addRow(QStringLiteral("バックアップの接尾辞(&S):"), backupSuffix_);
+  form->addRow(tr("バックアップの保存先(&B):"), backupRow);
+  form->addRow(tr("バックアップの接尾辞(&S):"), backupSuffix_);
   form->addRow(buttons);
   fill(settings);
 }

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QButtonGroup>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -32,23 +33,24 @@ constexpr int kShowLogIntervalMs = 40;
 // on light and dark themes alike.
 const QColor kFailureColour(0xDA, 0x44, 0x53);
 
-const char* const kLogFilter = "ログ (*.txt)";
-const char* const kReportFilter = "レポート JSON Lines (*.jsonl)";
+const char* const kLogFilter = QT_TRANSLATE_NOOP("sarnavel::ProgressDialog", "ログ (*.txt)");
+const char* const kReportFilter = QT_TRANSLATE_NOOP("sarnavel::ProgressDialog", "レポート JSON Lines (*.jsonl)");
+
+QString translated(const char* text) { return QCoreApplication::translate("sarnavel::ProgressDialog", text); }
 
 std::optional<ProgressDialog::SaveChoice> askWhereToSave(QWidget& parent) {
-  QFileDialog chooser(&parent, QStringLiteral("ログを保存"));
+  QFileDialog chooser(&parent, translated(QT_TRANSLATE_NOOP("sarnavel::ProgressDialog", "ログを保存")));
   chooser.setObjectName(QStringLiteral("sarnavel_save_log"));
   chooser.setOption(QFileDialog::DontUseNativeDialog, true);
   chooser.setAcceptMode(QFileDialog::AcceptSave);
-  chooser.setNameFilters({QString::fromUtf8(kLogFilter), QString::fromUtf8(kReportFilter)});
+  chooser.setNameFilters({translated(kLogFilter), translated(kReportFilter)});
   QObject::connect(&chooser, &QFileDialog::filterSelected, &chooser, [&chooser](const QString& filter) {
-    chooser.setDefaultSuffix(filter == QString::fromUtf8(kReportFilter) ? QStringLiteral("jsonl")
-                                                                        : QStringLiteral("txt"));
+    chooser.setDefaultSuffix(filter == translated(kReportFilter) ? QStringLiteral("jsonl") : QStringLiteral("txt"));
   });
   chooser.setDefaultSuffix(QStringLiteral("txt"));
   if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return std::nullopt;
   return ProgressDialog::SaveChoice{chooser.selectedFiles().constFirst(),
-                                    chooser.selectedNameFilter() == QString::fromUtf8(kReportFilter)};
+                                    chooser.selectedNameFilter() == translated(kReportFilter)};
 }
 
 }  // namespace
@@ -60,10 +62,10 @@ ProgressDialog::ProgressDialog(RunRequest request, bool& couldNotStart, QWidget*
       transcript_(request_.mode, request_.options.targetEncoding),
       log_(new QPlainTextEdit(this)),
       bar_(new QProgressBar(this)),
-      button_(new QPushButton(QStringLiteral("キャンセル(&C)"), this)),
+      button_(new QPushButton(tr("キャンセル(&C)"), this)),
       chooseSave_(askWhereToSave) {
   setObjectName(QStringLiteral("IDD_PROGRESS"));
-  setWindowTitle(request_.mode == WriteMode::Check ? QStringLiteral("確認中...") : QStringLiteral("変換中..."));
+  setWindowTitle(request_.mode == WriteMode::Check ? tr("確認中...") : tr("変換中..."));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint);
   setModal(true);
@@ -130,11 +132,11 @@ void ProgressDialog::placeFilterRow() {
     const char* text;
     LogFilter filter;
     int x;
-  } choices[] = {{"IDC_FILTER_ALL", "すべて(&A)", LogFilter::All, 5},
-                 {"IDC_FILTER_FAILED", "失敗(&F)", LogFilter::Failed, 50},
-                 {"IDC_FILTER_WARNINGS", "警告(&W)", LogFilter::Warnings, 92}};
+  } choices[] = {{"IDC_FILTER_ALL", QT_TR_NOOP("すべて(&A)"), LogFilter::All, 5},
+                 {"IDC_FILTER_FAILED", QT_TR_NOOP("失敗(&F)"), LogFilter::Failed, 50},
+                 {"IDC_FILTER_WARNINGS", QT_TR_NOOP("警告(&W)"), LogFilter::Warnings, 92}};
   for (const auto& choice : choices) {
-    auto* radio = new QRadioButton(QString::fromUtf8(choice.text), this);
+    auto* radio = new QRadioButton(tr(choice.text), this);
     radio->setObjectName(QLatin1String(choice.id));
     radio->setGeometry(units.rect(choice.x, 5, 42, 14));
     filter_->addButton(radio, static_cast<int>(choice.filter));
@@ -144,12 +146,12 @@ void ProgressDialog::placeFilterRow() {
 
   find_ = new QLineEdit(this);
   find_->setObjectName(QStringLiteral("IDC_FIND"));
-  find_->setPlaceholderText(QStringLiteral("検索 (Ctrl+F)"));
+  find_->setPlaceholderText(tr("検索 (Ctrl+F)"));
   find_->setClearButtonEnabled(true);
   find_->setGeometry(units.x(137), units.y(5), units.x(133), units.y(14));
   connect(find_, &QLineEdit::textChanged, this, [this] { showFiltered(); });
 
-  save_ = new QPushButton(QStringLiteral("保存...(&S)"), this);
+  save_ = new QPushButton(tr("保存...(&S)"), this);
   save_->setObjectName(QStringLiteral("IDC_SAVE"));
   save_->setGeometry(units.rect(275, 5, 75, 14));
   save_->setAutoDefault(false);
@@ -331,8 +333,8 @@ void ProgressDialog::onRunEnded() {
 }
 
 void ProgressDialog::switchToFinishedLook() {
-  button_->setText(QStringLiteral("閉じる(&C)"));
-  setWindowTitle(request_.mode == WriteMode::Check ? QStringLiteral("確認結果") : QStringLiteral("変換結果"));
+  button_->setText(tr("閉じる(&C)"));
+  setWindowTitle(request_.mode == WriteMode::Check ? tr("確認結果") : tr("変換結果"));
   runFinished_ = true;
 }
 
@@ -344,8 +346,7 @@ void ProgressDialog::saveLog() {
       choice->report ? QByteArray::fromStdString(transcript_.report()) : log_->document()->toPlainText().toUtf8();
   // Written whole or not at all: a file in the way is replaced only once the new one is complete.
   if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit()) return;
-  QMessageBox::warning(this, windowTitle(),
-                       QStringLiteral("保存できませんでした: %1\n%2").arg(choice->path, file.errorString()));
+  QMessageBox::warning(this, windowTitle(), tr("保存できませんでした: %1\n%2").arg(choice->path, file.errorString()));
 }
 
 }  // namespace sarnavel

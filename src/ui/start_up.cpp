@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QLibraryInfo>
+#include <QStringList>
 #include <QString>
 #include <QTranslator>
 
@@ -96,6 +97,22 @@ bool installQtTranslations(QCoreApplication& application, const QString& folder)
     return false;
   }
   return true;
+}
+
+bool wantsEnglish(const QLocale& locale) { return locale.language() != QLocale::Japanese; }
+
+bool installEnglishTranslation(QCoreApplication& application, const QString& folder) {
+  auto* translator = new QTranslator(&application);
+  const QString program = QCoreApplication::applicationDirPath();
+  const QStringList places = folder.isEmpty() ? QStringList{program + QStringLiteral("/translations"),
+                                                            program + QStringLiteral("/../share/sarnavel/translations")}
+                                              : QStringList{folder};
+  for (const QString& place : places) {
+    if (translator->load(QStringLiteral("sarnavel_en"), place) && QCoreApplication::installTranslator(translator))
+      return true;
+  }
+  delete translator;
+  return false;
 }
 
 int runMainDialog(const std::vector<std::filesystem::path>& paths) {

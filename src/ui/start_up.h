@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include <QLocale>
 #include <QMessageLogContext>
 #include <QString>
 
@@ -36,6 +37,14 @@ std::vector<std::filesystem::path> commandLinePaths(int argc, char** argv);
 // translations folder when empty) into the application. False, with nothing changed, when it
 // is not there; the program then works with Qt's English texts.
 bool installQtTranslations(QCoreApplication& application, const QString& folder = {});
+
+// Whether the program's texts are English: when the locale's language is not Japanese.
+bool wantsEnglish(const QLocale& locale);
+
+// Loads the English translation of the program's own texts ("sarnavel_en") from `folder`, or
+// when empty from translations/ beside the program or ../share/sarnavel/translations. False,
+// with nothing changed, when it is not there.
+bool installEnglishTranslation(QCoreApplication& application, const QString& folder = {});
 
 // Runs the main dialog with the paths in its list until it closes, with the choices remembered
 // from the last start (what the settings file says it cannot read is said on standard error);
