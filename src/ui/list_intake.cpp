@@ -1,5 +1,7 @@
 #include "ui/list_intake.h"
 
+#include <malloc.h>
+
 #include <QProgressDialog>
 #include <QTimer>
 #include <QWidget>
@@ -55,6 +57,9 @@ void BackgroundIntake::startNext() {
 void BackgroundIntake::finish(const std::shared_ptr<ListIntake>& result) {
   running_ = false;
   if (!dropped_) take_(*result);
+  result->report = IntakeReport();
+  // The walk's working memory, freed on its thread's arena, goes back to the system.
+  ::malloc_trim(0);
   if (waiting_.empty() && indicator_) indicator_->deleteLater();
   startNext();
 }

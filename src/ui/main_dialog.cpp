@@ -1,5 +1,7 @@
 #include "ui/main_dialog.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <memory>
 
@@ -366,6 +368,9 @@ void MainDialog::runInProgressDialog(WriteMode mode) {
     ProgressDialog progress(std::move(request), couldNotStart, this);
     progress.exec();
   }  // the worker has ended here, and the log and the run's records are freed
+  // The allocator keeps freed pages for later; a long run's log would stay resident until the
+  // program ends. They go back to the system now.
+  ::malloc_trim(0);
   if (couldNotStart) {
     QMessageBox::critical(this, QString(), QString::fromUtf8(plainMessage(MessageId::CannotStartThread)));
   }
