@@ -359,6 +359,9 @@ void MainDialog::startConversion() { runInProgressDialog(settings_.dryRun ? Writ
 void MainDialog::startCheck() { runInProgressDialog(WriteMode::Check); }
 
 void MainDialog::runInProgressDialog(WriteMode mode) {
+  // Files still being taken in would be missing from the run (the busy indicator, once it
+  // shows, holds the window anyway).
+  if (intakeUnderWay()) return;
   setButtonsEnabled(false);
   keepChoices();
   bool couldNotStart = false;
