@@ -6,8 +6,8 @@
 #include <string>
 
 #include <QApplication>
-#include <QLocale>
 
+#include "report/message_language.h"
 #include "run/malloc_tuning.h"
 #include "store/standard_descriptors.h"
 #include "ui/start_up.h"
@@ -35,8 +35,9 @@ int main(int argc, char** argv) {
   qInstallMessageHandler(nullptr);
   QApplication::setApplicationName(QStringLiteral("sarnavel"));
   QApplication::setDesktopFileName(QStringLiteral("sarnavel"));
-  // Japanese texts in a Japanese locale (Qt's own too), English ones in any other.
-  if (sarnavel::wantsEnglish(QLocale::system())) {
+  // Japanese texts in a Japanese locale (Qt's own too), English ones in any other: the one rule
+  // of both programs.
+  if (sarnavel::messageLanguage() == sarnavel::MessageLanguage::English) {
     sarnavel::installEnglishTranslation(application);
   } else {
     sarnavel::installQtTranslations(application);

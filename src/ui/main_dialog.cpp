@@ -10,6 +10,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
@@ -344,6 +345,8 @@ RunRequest MainDialog::currentRequest() const {
   request.options.makeBackup = backup_->isChecked();
   request.options.kinds = kindsTaken();
   request.options.fixServerCharset = settings_.fixServerCharset;
+  request.options.backupFolder = QFile::encodeName(settings_.backupDir).toStdString();
+  request.options.backupSuffix = settings_.backupSuffix.toStdString();
   request.memoryFolder = memoryFolder();
   for (const FileListEntry& entry : model_->entries()) {
     request.paths.push_back(entry.path.native());

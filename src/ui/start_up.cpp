@@ -99,8 +99,6 @@ bool installQtTranslations(QCoreApplication& application, const QString& folder)
   return true;
 }
 
-bool wantsEnglish(const QLocale& locale) { return locale.language() != QLocale::Japanese; }
-
 bool installEnglishTranslation(QCoreApplication& application, const QString& folder) {
   auto* translator = new QTranslator(&application);
   const QString program = QCoreApplication::applicationDirPath();

@@ -6,7 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include <QLocale>
 #include <QMessageLogContext>
 #include <QString>
 
@@ -37,9 +36,6 @@ std::vector<std::filesystem::path> commandLinePaths(int argc, char** argv);
 // translations folder when empty) into the application. False, with nothing changed, when it
 // is not there; the program then works with Qt's English texts.
 bool installQtTranslations(QCoreApplication& application, const QString& folder = {});
-
-// Whether the program's texts are English: when the locale's language is not Japanese.
-bool wantsEnglish(const QLocale& locale);
 
 // Loads the English translation of the program's own texts ("sarnavel_en") from `folder`, or
 // when empty from translations/ beside the program or ../share/sarnavel/translations. False,

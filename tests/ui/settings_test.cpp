@@ -157,7 +157,7 @@ class SettingsTest : public QObject {
   }
 
   // The preferences' kinds choose what a drop lists and what the run takes; the server's
-  // charset goes with the run.
+  // charset and the backups' folder and suffix go with the run.
   void thePreferencesKindsReachTheListAndTheRun() {
     Files files;
     files.put("site/a.html");
@@ -167,12 +167,16 @@ class SettingsTest : public QObject {
       DesktopSettings chosen;
       chosen.kinds = added ? QStringLiteral("+xhtml") : QString();
       chosen.fixServerCharset = added;
+      chosen.backupDir = added ? QStringLiteral("/srv/backups") : QString();
+      chosen.backupSuffix = added ? QStringLiteral("~") : QStringLiteral(".bak");
       dialog.remember(chosen, false);
       dialog.addFolderToList(files.root() / "site");
       QCOMPARE(dialog.fileList().rowCount(), added ? 2 : 1);
       const RunRequest request = dialog.currentRequest();
       QCOMPARE(request.options.kinds.has(FileKind::Xhtml), added);
       QCOMPARE(request.options.fixServerCharset, added);
+      QCOMPARE(request.options.backupFolder, std::filesystem::path(added ? "/srv/backups" : ""));
+      QCOMPARE(request.options.backupSuffix, std::string(added ? "~" : ".bak"));
     }
   }
 
