@@ -8,13 +8,12 @@
 namespace sarnavel {
 
 AddFilesDialog::AddFilesDialog(QWidget* parent, const QString& folder)
-    : QFileDialog(parent, QStringLiteral("ファイルやフォルダを追加"), folder) {
+    : QFileDialog(parent, tr("ファイルやフォルダを追加"), folder) {
   setObjectName(QStringLiteral("sarnavel_add_files"));
   setOption(QFileDialog::DontUseNativeDialog, true);
   setFileMode(QFileDialog::ExistingFiles);
   setAcceptMode(QFileDialog::AcceptOpen);
-  setNameFilters({QStringLiteral("ウェブ文書 (*.html *.htm *.css *.js *.HTML *.HTM *.CSS *.JS)"),
-                  QStringLiteral("すべてのファイル (*)")});
+  setNameFilters({tr("ウェブ文書 (*.html *.htm *.css *.js *.HTML *.HTM *.CSS *.JS)"), tr("すべてのファイル (*)")});
 }
 
 std::vector<std::filesystem::path> AddFilesDialog::chosenPaths() const {
@@ -24,9 +23,12 @@ std::vector<std::filesystem::path> AddFilesDialog::chosenPaths() const {
 }
 
 void AddFilesDialog::accept() {
+  const auto* typed = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  // Nothing selected and nothing typed: Qt would answer with the folder shown, and its whole
+  // tree would be added (from a menu launch, the home folder). Nothing is chosen.
+  if (typed && typed->text().trimmed().isEmpty()) return;
   // A folder typed with a closing '/' is where the user wants to go, as in any file dialog.
-  if (const auto* typed = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-      typed && typed->text().endsWith(QLatin1Char('/'))) {
+  if (typed && typed->text().endsWith(QLatin1Char('/'))) {
     QFileDialog::accept();
     return;
   }

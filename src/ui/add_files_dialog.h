@@ -2,7 +2,8 @@
 //
 // Qt's own file dialog (not the desktop's, whose behaviour differs) in its several-files mode,
 // except that Open (or Enter) takes a selected folder as a choice instead of entering it; a
-// double click, or a folder typed with a closing '/', still enters it. Its texts are Qt's, in
+// double click, or a folder typed with a closing '/', still enters it. Open with nothing
+// selected or typed does nothing (Qt would take the folder shown). Its texts are Qt's, in
 // Japanese where Qt's translations are installed.
 //
 // Qt's dialog does not list names that are not UTF-8 (it reads names as text): such files are

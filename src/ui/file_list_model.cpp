@@ -32,8 +32,10 @@ int FileListModel::rowCount(const QModelIndex& parent) const {
 int FileListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
 
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || role != Qt::DisplayRole) return {};
+  if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
   const FileListEntry& entry = entries_[static_cast<std::size_t>(index.row())];
+  // A path cut at the column's edge is read whole in the tooltip.
+  if (role == Qt::ToolTipRole) return entry.fullPath;
   switch (index.column()) {
     case FileNameColumn: return entry.fileName;
     case ExtensionColumn: return entry.extension;
@@ -47,9 +49,9 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
   if (role == Qt::TextAlignmentRole) return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
   if (role != Qt::DisplayRole) return {};
   switch (section) {
-    case FileNameColumn: return QStringLiteral("ファイル名");
-    case ExtensionColumn: return QStringLiteral("拡張子");
-    case FullPathColumn: return QStringLiteral("フルパス");
+    case FileNameColumn: return tr("ファイル名");
+    case ExtensionColumn: return tr("拡張子");
+    case FullPathColumn: return tr("フルパス");
     default: return {};
   }
 }

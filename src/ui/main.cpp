@@ -7,6 +7,7 @@
 
 #include <QApplication>
 
+#include "report/message_language.h"
 #include "run/malloc_tuning.h"
 #include "store/standard_descriptors.h"
 #include "ui/start_up.h"
@@ -34,6 +35,12 @@ int main(int argc, char** argv) {
   qInstallMessageHandler(nullptr);
   QApplication::setApplicationName(QStringLiteral("sarnavel"));
   QApplication::setDesktopFileName(QStringLiteral("sarnavel"));
-  sarnavel::installQtTranslations(application);
+  // Japanese texts in a Japanese locale (Qt's own too), English ones in any other: the one rule
+  // of both programs.
+  if (sarnavel::messageLanguage() == sarnavel::MessageLanguage::English) {
+    sarnavel::installEnglishTranslation(application);
+  } else {
+    sarnavel::installQtTranslations(application);
+  }
   return sarnavel::runMainDialog(paths);
 }

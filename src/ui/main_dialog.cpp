@@ -1,12 +1,16 @@
 #include "ui/main_dialog.h"
 
+#include <malloc.h>
+
 #include <algorithm>
+#include <memory>
 
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
@@ -25,7 +29,9 @@
 #include "ui/add_files_dialog.h"
 #include "ui/dialog_units.h"
 #include "ui/intake_message.h"
+#include "ui/list_intake.h"
 #include "ui/local_paths.h"
+#include "ui/preferences_dialog.h"
 #include "ui/progress_dialog.h"
 #include "version.h"
 
@@ -39,18 +45,27 @@ constexpr std::array<TargetEncoding, 3> kEncodingAtPosition{TargetEncoding::Shif
 constexpr std::array<int, 3> kColumnWidths{130, 60, 800};
 
 // The keys that add and remove files, as the drop hint's tooltip tells them.
-const char* const kKeysHint =
-    "Ctrl+O: ファイルやフォルダを選んで追加\n"
-    "Ctrl+V: 貼り付けたパスや file:// URL を追加（1行に1つ）\n"
-    "Delete: 選択した行をリストから削除";
+const char* const kKeysHint = QT_TRANSLATE_NOOP("sarnavel::MainDialog",
+                                                "Ctrl+O: ファイルやフォルダを選んで追加\n"
+                                                "Ctrl+V: 貼り付けたパスや file:// URL を追加（1行に1つ）\n"
+                                                "Delete: 選択した行をリストから削除");
+
+// The bytes of a drop or of the clipboard, read on the intake's thread: a hundred thousand
+// paths take a while to read, and the drop's own data ends with the drop.
+std::shared_ptr<const QMimeData> copyOf(const QMimeData& data) {
+  auto copy = std::make_shared<QMimeData>();
+  for (const QString& format : data.formats()) copy->setData(format, data.data(format));
+  return copy;
+}
 
 }  // namespace
 
 MainDialog::MainDialog(const std::vector<std::filesystem::path>& commandLinePaths, QWidget* parent)
-    : QDialog(parent), model_(new FileListModel(this)) {
+    : QDialog(parent),
+      model_(new FileListModel(this)),
+      intake_(new BackgroundIntake(*this, [this](ListIntake& intake) { addToList(intake); })) {
   setObjectName(QStringLiteral("IDD_MAIN"));
-  setWindowTitle(QStringLiteral("サルナヴェル（SARNAVEL） ver. ") +
-                 QString::fromUtf8(kVersion.data(), static_cast<qsizetype>(kVersion.size())));
+  showTitle();
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   placeControls();
@@ -62,7 +77,9 @@ MainDialog::MainDialog(const std::vector<std::filesystem::path>& commandLinePath
 void MainDialog::placeControls() {
   // The controls, in their tab order, placed on the dialog-unit grid.
   const DialogUnits units(font());
-  setFixedSize(units.x(310), units.y(275));
+  baseSize_ = QSize(units.x(310), units.y(275));
+  setMinimumSize(baseSize_);
+  resize(baseSize_);
 
   // A static text as wide as its cell, or as its text when that is wider, but never reaching
   // into the control at `limit` (dialog units).
@@ -95,19 +112,19 @@ void MainDialog::placeControls() {
     return button;
   };
 
-  QLabel* encodingLabel = addLabel(QStringLiteral("変換先の文字コード(&O):"), units.rect(5, 7, 80, 12), 90);
+  QLabel* encodingLabel = addLabel(tr("変換先の文字コード(&O):"), units.rect(5, 7, 80, 12), 90);
   encoding_ = addCombo("IDC_ENCODING", units.rect(90, 5, 60, 80));
   encodingLabel->setBuddy(encoding_);
-  QLabel* newlineLabel = addLabel(QStringLiteral("変換先の改行コード(&N):"), units.rect(160, 7, 80, 12), 245);
+  QLabel* newlineLabel = addLabel(tr("変換先の改行コード(&N):"), units.rect(160, 7, 80, 12), 245);
   newline_ = addCombo("IDC_NEWLINE", units.rect(245, 5, 60, 80));
   newlineLabel->setBuddy(newline_);
-  followCss_ = addCheckBox("IDC_FOLLOW_CSS", QStringLiteral("参照CSSも変換(&S)"), units.rect(160, 25, 70, 14));
-  followJs_ = addCheckBox("IDC_FOLLOW_JS", QStringLiteral("参照jsも変換(&J)"), units.rect(235, 25, 70, 14));
-  backup_ = addCheckBox("IDC_BACKUP", QStringLiteral("バックアップを作成する(&B)"), units.rect(160, 45, 143, 14));
-  QLabel* listLabel = addLabel(QStringLiteral("変換するファイルのリスト(&L):"), units.rect(5, 67, 90, 12), 100);
-  QLabel* dropHint = addLabel(QStringLiteral("※ここに変換したいファイルやフォルダをドロップしてください。"),
-                              units.rect(100, 67, 205, 12), 310);
-  dropHint->setToolTip(QString::fromUtf8(kKeysHint));
+  followCss_ = addCheckBox("IDC_FOLLOW_CSS", tr("参照CSSも変換(&S)"), units.rect(160, 25, 70, 14));
+  followJs_ = addCheckBox("IDC_FOLLOW_JS", tr("参照jsも変換(&J)"), units.rect(235, 25, 70, 14));
+  backup_ = addCheckBox("IDC_BACKUP", tr("バックアップを作成する(&B)"), units.rect(160, 45, 143, 14));
+  QLabel* listLabel = addLabel(tr("変換するファイルのリスト(&L):"), units.rect(5, 67, 90, 12), 100);
+  QLabel* dropHint =
+      addLabel(tr("※ここに変換したいファイルやフォルダをドロップしてください。"), units.rect(100, 67, 205, 12), 310);
+  dropHint->setToolTip(tr(kKeysHint));
 
   list_ = new QTableView(this);
   list_->setObjectName(QStringLiteral("IDC_FILE_LIST"));
@@ -115,14 +132,23 @@ void MainDialog::placeControls() {
   list_->setModel(model_);
   listLabel->setBuddy(list_);
 
-  removeSelected_ =
-      addButton("IDC_REMOVE_SELECTED", QStringLiteral("選択項目をリストから削除(&D)"), units.rect(80, 235, 140, 14));
-  removeAll_ = addButton("IDC_REMOVE_ALL", QStringLiteral("すべて削除(&A)"), units.rect(225, 235, 80, 14));
-  convert_ = addButton("IDC_CONVERT", QStringLiteral("変換(&C)"), units.rect(140, 255, 80, 14));
-  exit_ = addButton("IDCANCEL", QStringLiteral("終了(&X)"), units.rect(225, 255, 80, 14));
+  rowCount_ = new QLabel(this);
+  rowCount_->setObjectName(QStringLiteral("IDC_ROW_COUNT"));
+  rowCount_->setGeometry(units.rect(5, 237, 70, 12));
+
+  removeSelected_ = addButton("IDC_REMOVE_SELECTED", tr("選択項目をリストから削除(&D)"), units.rect(80, 235, 140, 14));
+  removeAll_ = addButton("IDC_REMOVE_ALL", tr("すべて削除(&A)"), units.rect(225, 235, 80, 14));
+  check_ = addButton("IDC_CHECK", tr("確認(&K)"), units.rect(55, 255, 80, 14));
+  convert_ = addButton("IDC_CONVERT", tr("変換(&C)"), units.rect(140, 255, 80, 14));
+  exit_ = addButton("IDCANCEL", tr("終了(&X)"), units.rect(225, 255, 80, 14));
+  stretched_.push_back({list_, list_->geometry(), Placed::Grows});
+  stretched_.push_back({rowCount_, rowCount_->geometry(), Placed::FollowsBottom});
+  for (QWidget* corner : {removeSelected_, removeAll_, check_, convert_, exit_})
+    stretched_.push_back({corner, corner->geometry(), Placed::FollowsCorner});
 
   connect(removeSelected_, &QPushButton::clicked, this, &MainDialog::removeSelectedRows);
   connect(removeAll_, &QPushButton::clicked, this, &MainDialog::removeAllRows);
+  connect(check_, &QPushButton::clicked, this, &MainDialog::startCheck);
   connect(convert_, &QPushButton::clicked, this, &MainDialog::startConversion);
   connect(exit_, &QPushButton::clicked, this, &MainDialog::reject);
 }
@@ -139,10 +165,11 @@ void MainDialog::addKeys() {
   addKey(QKeySequence::Open, &MainDialog::addChosenPaths);
   addKey(QKeySequence::Paste, &MainDialog::addPastedPaths);
   addKey(QKeySequence::Delete, &MainDialog::removeSelectedRows);
+  addKey(QKeySequence(Qt::CTRL | Qt::Key_Comma), &MainDialog::openPreferences);
   choosePaths_ = [this](QWidget& parent) {
-    AddFilesDialog chooser(&parent, lastChosenFolder_.isEmpty() ? QDir::currentPath() : lastChosenFolder_);
+    AddFilesDialog chooser(&parent, settings_.lastFolder.isEmpty() ? QDir::currentPath() : settings_.lastFolder);
     const bool chosen = chooser.exec() == QDialog::Accepted;
-    lastChosenFolder_ = chooser.directory().absolutePath();
+    settings_.lastFolder = chooser.directory().absolutePath();
     return chosen ? chooser.chosenPaths() : std::vector<std::filesystem::path>{};
   };
 }
@@ -152,8 +179,8 @@ void MainDialog::initMainDialog(const std::vector<std::filesystem::path>& comman
   setWindowIcon(QIcon(QStringLiteral(":/sarnavel/sarnavel-32.png")));
 
   encoding_->addItems({QStringLiteral("Shift_JIS"), QStringLiteral("EUC-JP"), QStringLiteral("UTF-8")});
-  newline_->addItems({QStringLiteral("変更なし"), QStringLiteral("CR+LF (Windows)"), QStringLiteral("LF (UNIX)"),
-                      QStringLiteral("CR (Mac)")});
+  newline_->addItems(
+      {tr("変更なし"), QStringLiteral("CR+LF (Windows)"), QStringLiteral("LF (UNIX)"), QStringLiteral("CR (Mac)")});
   encoding_->setCurrentIndex(0);
   newline_->setCurrentIndex(0);
   followCss_->setChecked(true);
@@ -183,22 +210,22 @@ void MainDialog::initMainDialog(const std::vector<std::filesystem::path>& comman
     header->resizeSection(column, kColumnWidths[static_cast<std::size_t>(column)]);
   }
   connect(header, &QHeaderView::sectionClicked, this, &MainDialog::onColumnClick);
+  for (auto rowsChanged : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+    connect(model_, rowsChanged, this, &MainDialog::showRowCount);
+  connect(model_, &QAbstractItemModel::modelReset, this, &MainDialog::showRowCount);
+  connect(model_, &QAbstractItemModel::layoutChanged, this, &MainDialog::showRowCount);
+  showRowCount();
 
   addCommandLinePaths(commandLinePaths);
 }
 
 void MainDialog::offerToList(const std::vector<std::filesystem::path>& paths) {
-  IntakeReport report;
-  offerPaths(paths, report);
-  std::vector<FileListEntry> entries;
-  entries.reserve(report.files.size());
-  for (std::size_t k = 0; k < report.files.size(); ++k) {
-    const std::string_view file = report.files[k];
-    entries.push_back(FileListEntry::fromFullPath(file));
-    entries.back().followedLink = report.followedLinks.count(std::string(file)) != 0;
-    if (k < report.folders.size()) entries.back().folder = report.folders[k];
-  }
-  model_->appendEntries(std::move(entries));
+  if (!paths.empty()) intake_->offer([paths] { return paths; }, kindsTaken());
+}
+
+void MainDialog::addToList(ListIntake& intake) {
+  const IntakeReport& report = intake.report;
+  model_->appendEntries(std::move(intake.entries));
   for (std::string_view page : report.untakenPages) untakenPages_.push_back(page);
   if (report.notices.empty()) return;
   const bool nothingWaiting = untoldNotices_.empty();
@@ -235,6 +262,8 @@ void MainDialog::showIntakeNotices() {
 
 QMessageBox* MainDialog::intakeMessageBox() const { return intakeMessageBox_.data(); }
 
+bool MainDialog::intakeUnderWay() const { return intake_->busy(); }
+
 void MainDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (!untoldNotices_.empty()) QMetaObject::invokeMethod(this, &MainDialog::showIntakeNotices, Qt::QueuedConnection);
@@ -242,20 +271,28 @@ void MainDialog::showEvent(QShowEvent* event) {
 
 // The intake tells files from folders by itself; the two entries differ only in what they are
 // meant for.
-void MainDialog::addFileToList(const std::filesystem::path& path) { offerToList({path}); }
+void MainDialog::addFileToList(const std::filesystem::path& path) { addCommandLinePaths({path}); }
 
-void MainDialog::addFolderToList(const std::filesystem::path& path) { offerToList({path}); }
+void MainDialog::addFolderToList(const std::filesystem::path& path) { addCommandLinePaths({path}); }
 
-void MainDialog::addDroppedFiles(const QMimeData& drop) { offerToList(localPathsOf(drop)); }
+void MainDialog::addDroppedFiles(const QMimeData& drop) {
+  intake_->offer([copy = copyOf(drop)] { return localPathsOf(*copy); }, kindsTaken());
+}
 
-void MainDialog::addCommandLinePaths(const std::vector<std::filesystem::path>& paths) { offerToList(paths); }
+void MainDialog::addCommandLinePaths(const std::vector<std::filesystem::path>& paths) {
+  // On the window's thread: the rows are there when it returns (before the dialog shows).
+  ListIntake intake = takeIn(paths, kindsTaken());
+  addToList(intake);
+}
 
 void MainDialog::addChosenPaths() {
   if (choosePaths_) offerToList(choosePaths_(*this));
 }
 
 void MainDialog::addPastedPaths() {
-  if (const QMimeData* pasted = QGuiApplication::clipboard()->mimeData()) offerToList(pastedPaths(*pasted));
+  if (const QMimeData* pasted = QGuiApplication::clipboard()->mimeData()) {
+    intake_->offer([copy = copyOf(*pasted)] { return pastedPaths(*copy); }, kindsTaken());
+  }
 }
 
 void MainDialog::onColumnClick(int column) {
@@ -306,6 +343,10 @@ RunRequest MainDialog::currentRequest() const {
   request.options.followCss = followCss_->isChecked();
   request.options.followJs = followJs_->isChecked();
   request.options.makeBackup = backup_->isChecked();
+  request.options.kinds = kindsTaken();
+  request.options.fixServerCharset = settings_.fixServerCharset;
+  request.options.backupFolder = QFile::encodeName(settings_.backupDir).toStdString();
+  request.options.backupSuffix = settings_.backupSuffix.toStdString();
   request.memoryFolder = memoryFolder();
   for (const FileListEntry& entry : model_->entries()) {
     request.paths.push_back(entry.path.native());
@@ -316,13 +357,26 @@ RunRequest MainDialog::currentRequest() const {
   return request;
 }
 
-void MainDialog::startConversion() {
+void MainDialog::startConversion() { runInProgressDialog(settings_.dryRun ? WriteMode::DryRun : WriteMode::Write); }
+
+void MainDialog::startCheck() { runInProgressDialog(WriteMode::Check); }
+
+void MainDialog::runInProgressDialog(WriteMode mode) {
+  // Files still being taken in would be missing from the run (the busy indicator, once it
+  // shows, holds the window anyway).
+  if (intakeUnderWay()) return;
   setButtonsEnabled(false);
+  keepChoices();
   bool couldNotStart = false;
   {
-    ProgressDialog progress(currentRequest(), couldNotStart, this);
+    RunRequest request = currentRequest();
+    request.mode = mode;
+    ProgressDialog progress(std::move(request), couldNotStart, this);
     progress.exec();
-  }  // the worker has ended here
+  }  // the worker has ended here, and the log and the run's records are freed
+  // The allocator keeps freed pages for later; a long run's log would stay resident until the
+  // program ends. They go back to the system now.
+  ::malloc_trim(0);
   if (couldNotStart) {
     QMessageBox::critical(this, QString(), QString::fromUtf8(plainMessage(MessageId::CannotStartThread)));
   }
@@ -330,7 +384,74 @@ void MainDialog::startConversion() {
 }
 
 void MainDialog::setButtonsEnabled(bool enabled) {
-  for (QPushButton* button : {removeSelected_, removeAll_, convert_, exit_}) button->setEnabled(enabled);
+  for (QPushButton* button : {removeSelected_, removeAll_, check_, convert_, exit_}) button->setEnabled(enabled);
+}
+
+KindSet MainDialog::kindsTaken() const {
+  if (settings_.kinds.isEmpty()) return KindSet::defaults();
+  return parseKindList(settings_.kinds.toStdString()).kinds;  // the defaults when it cannot be used
+}
+
+void MainDialog::showRowCount() { rowCount_->setText(tr("%1 件").arg(model_->rowCount())); }
+
+void MainDialog::showTitle() {
+  QString title = tr("サルナヴェル（SARNAVEL） ver. ") +
+                  QString::fromUtf8(kVersion.data(), static_cast<qsizetype>(kVersion.size()));
+  if (settings_.dryRun) title += tr(" - 試し変換（ファイルに書き込みません）");
+  setWindowTitle(title);
+}
+
+void MainDialog::remember(const DesktopSettings& settings, bool writeBack) {
+  settings_ = settings;
+  writesSettings_ = writeBack;
+  encoding_->setCurrentIndex(std::clamp(settings.target, 0, encoding_->count() - 1));
+  newline_->setCurrentIndex(std::clamp(settings.lineEnding, 0, newline_->count() - 1));
+  followCss_->setChecked(settings.followCss);
+  followJs_->setChecked(settings.followJs);
+  backup_->setChecked(settings.makeBackup);
+  resize(settings.windowSize.isValid() ? settings.windowSize.expandedTo(baseSize_) : baseSize_);
+  showTitle();
+}
+
+DesktopSettings MainDialog::currentSettings() const {
+  DesktopSettings settings = settings_;
+  settings.target = encoding_->currentIndex();
+  settings.lineEnding = newline_->currentIndex();
+  settings.followCss = followCss_->isChecked();
+  settings.followJs = followJs_->isChecked();
+  settings.makeBackup = backup_->isChecked();
+  settings.windowSize = size();
+  return settings;
+}
+
+void MainDialog::keepChoices() const {
+  if (writesSettings_) writeSettings(currentSettings());
+}
+
+void MainDialog::openPreferences() {
+  PreferencesDialog preferences(currentSettings(), this);
+  if (preferences.exec() != QDialog::Accepted) return;
+  remember(preferences.settings(), writesSettings_);
+  keepChoices();
+}
+
+void MainDialog::done(int result) {
+  keepChoices();
+  QDialog::done(result);
+}
+
+void MainDialog::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  const QSize extra = (size() - baseSize_).expandedTo(QSize(0, 0));
+  for (const Placed& placed : stretched_) {
+    switch (placed.how) {
+      case Placed::Grows: placed.widget->setGeometry(placed.base.adjusted(0, 0, extra.width(), extra.height())); break;
+      case Placed::FollowsBottom: placed.widget->setGeometry(placed.base.translated(0, extra.height())); break;
+      case Placed::FollowsCorner:
+        placed.widget->setGeometry(placed.base.translated(extra.width(), extra.height()));
+        break;
+    }
+  }
 }
 
 void MainDialog::keyPressEvent(QKeyEvent* event) {

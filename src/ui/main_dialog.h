@@ -12,17 +12,31 @@
 // in a message box once the rows are in (intake_message.h): window-modal with a warning when
 // files are missing from the list, a box that does not block the dialog when only links were
 // passed over by design. The command line's are told as soon as the dialog shows. Names keep
-// their bytes (local_paths.h) and show readably (readable_path.h).
+// their bytes (local_paths.h) and show readably (readable_path.h). A drop, paste or choice is
+// taken in off the window's thread, with a busy indicator that cancels it (list_intake.h); the
+// command line's paths are in the list before the dialog shows.
 //
 // The list sorts only when a column header is clicked (onColumnClick): the first click on a
 // column sorts it ascending, the next descending; a click on another column forgets the first
 // one's direction. Texts compare by UTF-16 code unit, case-sensitively, with no second key.
 // Rows added later go to the end until the next click.
 //
-// "変換(&C)" disables the four buttons and runs the progress dialog modally with the options
-// and the rows as they are at that moment; afterwards the buttons come back, with the list and
-// the options unchanged. The Escape key and the close box leave like "終了(&X)"; the Enter key
-// does nothing unless a button has the focus.
+// "変換(&C)" disables the buttons and runs the progress dialog modally with the options and the
+// rows as they are at that moment; afterwards the buttons come back, with the list and the
+// options unchanged. "確認(&K)" beside it does the same with a check: what every listed file
+// is, with nothing converted. The Escape key and the close box leave like "終了(&X)"; the Enter
+// key does nothing unless a button has the focus.
+//
+// Ctrl+, opens the preferences (preferences_dialog.h). With the dry run on there, 変換
+// converts in memory only and writes nothing, and the window's title says so. The dialog can
+// be made larger than its layout, never smaller; the list takes the room, the buttons keep to
+// the bottom right corner. Under the list, the number of rows ("N 件"); a row's tooltip is its
+// full path, readably.
+//
+// What the user chose (target, line ending, switches, preferences, the window's size, the
+// folder Ctrl+O last opened) is remembered only when the dialog is told to (remember): then
+// it is written to the settings file (desktop_settings.h) when a run starts, when the
+// preferences are taken and when the dialog closes. Otherwise every start has the defaults.
 #pragma once
 
 #include <array>
@@ -35,16 +49,21 @@
 
 #include "run/conversion_run.h"
 #include "run/intake.h"
+#include "ui/desktop_settings.h"
 #include "ui/file_list_model.h"
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QMessageBox;
 class QMimeData;
 class QPushButton;
 class QTableView;
 
 namespace sarnavel {
+
+class BackgroundIntake;
+struct ListIntake;
 
 class MainDialog : public QDialog {
   Q_OBJECT
@@ -53,7 +72,8 @@ class MainDialog : public QDialog {
   // commandLinePaths: the arguments after the program's own name.
   explicit MainDialog(const std::vector<std::filesystem::path>& commandLinePaths = {}, QWidget* parent = nullptr);
 
-  // File intake. Each adds the accepted files at the end of the list.
+  // File intake. Each adds the accepted files at the end of the list: a file, a folder and the
+  // command line at once; drops, Ctrl+O and Ctrl+V once taken in (intakeUnderWay).
   void addFileToList(const std::filesystem::path& path);
   void addFolderToList(const std::filesystem::path& path);
   void addDroppedFiles(const QMimeData& drop);
@@ -73,11 +93,23 @@ class MainDialog : public QDialog {
   int sortDirection(int column) const;  // -1 ascending, +1 descending, 0 not sorted by it
 
   void startConversion();
+  void startCheck();  // 確認
   // The run that "変換(&C)" would start now: the options and the rows as the controls hold them.
   RunRequest currentRequest() const;
 
+  // Shows `settings` in the controls and keeps them; with `writeBack`, what the user chooses
+  // from now on is written to the settings file.
+  void remember(const DesktopSettings& settings, bool writeBack);
+  // The settings as the dialog holds them now.
+  DesktopSettings currentSettings() const;
+  void openPreferences();  // Ctrl+,
+
   const FileListModel& fileList() const { return *model_; }
   FileListModel& fileList() { return *model_; }
+
+  // Whether a drop, paste or choice is still being taken in (list_intake.h).
+  bool intakeUnderWay() const;
+  BackgroundIntake& backgroundIntake() { return *intake_; }
 
   // The message box about the last intake's notices while it is open, else null.
   QMessageBox* intakeMessageBox() const;
@@ -85,6 +117,8 @@ class MainDialog : public QDialog {
  protected:
   void showEvent(QShowEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void done(int result) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -96,23 +130,41 @@ class MainDialog : public QDialog {
   void addKeys();
   void initMainDialog(const std::vector<std::filesystem::path>& commandLinePaths);
   void offerToList(const std::vector<std::filesystem::path>& paths);
+  void addToList(ListIntake& intake);
   void showIntakeNotices();
   void setButtonsEnabled(bool enabled);
+  void runInProgressDialog(WriteMode mode);
+  void showRowCount();
+  void showTitle();
+  void keepChoices() const;
+  KindSet kindsTaken() const;  // the preferences' kinds
 
+  // A control's place on the dialog-unit grid, and how it follows a larger window.
+  struct Placed {
+    QWidget* widget;
+    QRect base;
+    enum { Grows, FollowsBottom, FollowsCorner } how;
+  };
+  std::vector<Placed> stretched_;
+  QSize baseSize_;
   FileListModel* model_;
+  BackgroundIntake* intake_;
   QComboBox* encoding_ = nullptr;
   QComboBox* newline_ = nullptr;
   QCheckBox* followCss_ = nullptr;
   QCheckBox* followJs_ = nullptr;
   QCheckBox* backup_ = nullptr;
   QTableView* list_ = nullptr;
+  QLabel* rowCount_ = nullptr;
   QPushButton* removeSelected_ = nullptr;
   QPushButton* removeAll_ = nullptr;
+  QPushButton* check_ = nullptr;
   QPushButton* convert_ = nullptr;
   QPushButton* exit_ = nullptr;
   std::array<int, 3> sortDirection_{};  // per column: file name, extension, full path
   PathChooser choosePaths_;
-  QString lastChosenFolder_;                 // where the file dialog opens next, for this dialog's life only
+  DesktopSettings settings_;  // the preferences, the window's size, the last folder
+  bool writesSettings_ = false;
   std::vector<IntakeNotice> untoldNotices_;  // met by intakes whose message has not shown yet
   PathList untakenPages_;                    // the pages of other kinds the intakes met (conversion_run.h)
   QPointer<QMessageBox> intakeMessageBox_;

@@ -9,9 +9,11 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QLibraryInfo>
+#include <QStringList>
 #include <QString>
 #include <QTranslator>
 
+#include "ui/desktop_settings.h"
 #include "ui/main_dialog.h"
 
 namespace sarnavel {
@@ -97,8 +99,28 @@ bool installQtTranslations(QCoreApplication& application, const QString& folder)
   return true;
 }
 
+bool installEnglishTranslation(QCoreApplication& application, const QString& folder) {
+  auto* translator = new QTranslator(&application);
+  const QString program = QCoreApplication::applicationDirPath();
+  const QStringList places = folder.isEmpty() ? QStringList{program + QStringLiteral("/translations"),
+                                                            program + QStringLiteral("/../share/sarnavel/translations")}
+                                              : QStringList{folder};
+  for (const QString& place : places) {
+    if (translator->load(QStringLiteral("sarnavel_en"), place) && QCoreApplication::installTranslator(translator))
+      return true;
+  }
+  delete translator;
+  return false;
+}
+
 int runMainDialog(const std::vector<std::filesystem::path>& paths) {
+  const SettingsRead remembered = readSettings();
+  for (const QString& notice : remembered.notices) {
+    const QByteArray line = "sarnavel: " + notice.toUtf8() + "\n";
+    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
+  }
   MainDialog dialog(paths);
+  dialog.remember(remembered.settings, true);
   dialog.exec();
   return 0;
 }

@@ -37,8 +37,14 @@ std::vector<std::filesystem::path> commandLinePaths(int argc, char** argv);
 // is not there; the program then works with Qt's English texts.
 bool installQtTranslations(QCoreApplication& application, const QString& folder = {});
 
-// Runs the main dialog with the paths in its list until it closes; returns the exit status, 0.
-// Needs a QApplication.
+// Loads the English translation of the program's own texts ("sarnavel_en") from `folder`, or
+// when empty from translations/ beside the program or ../share/sarnavel/translations. False,
+// with nothing changed, when it is not there.
+bool installEnglishTranslation(QCoreApplication& application, const QString& folder = {});
+
+// Runs the main dialog with the paths in its list until it closes, with the choices remembered
+// from the last start (what the settings file says it cannot read is said on standard error);
+// returns the exit status, 0. Needs a QApplication.
 int runMainDialog(const std::vector<std::filesystem::path>& paths);
 
 }  // namespace sarnavel

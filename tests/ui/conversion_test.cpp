@@ -7,7 +7,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QTest>
 
 #include "ui/main_dialog.h"
@@ -19,7 +18,7 @@ using namespace sarnavel::testing;
 
 namespace {
 
-const char* const kButtons[] = {"IDC_REMOVE_SELECTED", "IDC_REMOVE_ALL", "IDC_CONVERT", "IDCANCEL"};
+const char* const kButtons[] = {"IDC_REMOVE_SELECTED", "IDC_REMOVE_ALL", "IDC_CHECK", "IDC_CONVERT", "IDCANCEL"};
 
 const QString kStarted = QStringLiteral("変換を開始しました。\n---\n");
 
@@ -95,7 +94,7 @@ class ConversionTest : public QObject {
     control<QComboBox>(dialog, "IDC_ENCODING")->setCurrentIndex(1);  // EUC-JP
     control<QComboBox>(dialog, "IDC_NEWLINE")->setCurrentIndex(1);   // CR+LF
     control<QCheckBox>(dialog, "IDC_FOLLOW_JS")->setChecked(false);
-    QCOMPARE(enabledButtons(dialog), 4);
+    QCOMPARE(enabledButtons(dialog), 5);
 
     int enabledDuringRun = -1;
     QString log, title, button;
@@ -116,7 +115,7 @@ class ConversionTest : public QObject {
     QCOMPARE(log, kStarted + success(page) + success(sheet) + success(script) + summary(3, 0));
     QCOMPARE(title, QStringLiteral("変換結果"));
     QCOMPARE(button, QStringLiteral("閉じる(&C)"));
-    QCOMPARE(enabledButtons(dialog), 4);
+    QCOMPARE(enabledButtons(dialog), 5);
     QVERIFY(!QApplication::activeModalWidget() || QApplication::activeModalWidget() == &dialog);
 
     // The files were converted with the options of the controls, and backed up.
@@ -159,7 +158,7 @@ class ConversionTest : public QObject {
     QCOMPARE(enabledDuringRun, 0);
     QVERIFY(escapeCancelled);
     QVERIFY(closedByCloseBox);
-    QCOMPARE(enabledButtons(dialog), 4);
+    QCOMPARE(enabledButtons(dialog), 5);
 
     // The worker ended before the button came back: nothing changes on disk any more.
     const int backups = countBackups(files.root() / "many");
@@ -214,34 +213,26 @@ class ConversionTest : public QObject {
              qPrintable(log));
   }
 
-  // The log follows its end only while the user has not scrolled away from it.
-  void theLogFollowsItsEndUntilScrolledAway() {
-    bool couldNotStart = false;
-    ProgressDialog progress(RunRequest{}, couldNotStart);  // not started: the test writes the log
-    progress.show();
-    auto* log = control<QPlainTextEdit>(progress, "IDC_LOG");
-    QScrollBar* scroll = log->verticalScrollBar();
-    auto lines = [&](const QString& tag, int count) {
-      for (int i = 0; i < count; ++i) emit progress.logEntry(QStringLiteral("%1 %2\n").arg(tag).arg(i));
-    };
-    lines(QStringLiteral("first"), 300);
-    QTRY_VERIFY(logText(progress).contains(QStringLiteral("first 299")));
-    QVERIFY(scroll->maximum() > 0);
-    QCOMPARE(scroll->value(), scroll->maximum());
-    QCOMPARE(log->textCursor().position(), log->document()->characterCount() - 1);
-
-    scroll->setValue(10);  // the user reads back
-    lines(QStringLiteral("second"), 100);
-    QTRY_VERIFY(logText(progress).contains(QStringLiteral("second 99")));
-    QTest::qWait(100);
-    QCOMPARE(scroll->value(), 10);
-
-    scroll->setValue(scroll->maximum());  // and returns to the end
-    lines(QStringLiteral("third"), 100);
-    QTRY_VERIFY(logText(progress).contains(QStringLiteral("third 99")));
-    QCOMPARE(scroll->value(), scroll->maximum());
-    QCOMPARE(log->textCursor().position(), log->document()->characterCount() - 1);
-    progress.done(QDialog::Rejected);
+  // 確認 runs a check of the listed files in the same window: their listing, nothing written.
+  void theCheckButtonListsWhatTheFilesAreAndWritesNothing() {
+    Files files;
+    const std::string before = "<html><head><meta charset=\"utf-8\"><title>\xE6\x97\xA5</title></head></html>\n";
+    const auto page = files.put("site/a.html", before);
+    MainDialog dialog({page});
+    dialog.show();
+    QString log, title;
+    whenModal("IDD_PROGRESS", [&](QWidget& progress) {
+      const bool ended = QTest::qWaitFor([&] { return asProgress(progress).workerDone(); }, 20000);
+      log = ended ? logText(progress) : QString();
+      title = progress.windowTitle();
+      control<QPushButton>(progress, "IDCANCEL")->click();
+    });
+    QTest::mouseClick(control<QPushButton>(dialog, "IDC_CHECK"), Qt::LeftButton);
+    QCOMPARE(title, QStringLiteral("確認結果"));
+    QVERIFY2(log.startsWith(text(page) + QStringLiteral("\tutf-8\t")), qPrintable(log));
+    QVERIFY(log.contains(QStringLiteral("files: 1")));
+    QCOMPARE(Files::read(page), before);
+    QCOMPARE(Files::namesIn(files.root() / "site"), std::set<std::string>{"a.html"});
   }
 };
 

@@ -2,6 +2,7 @@
 // file list by its headers, and the removal of rows.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -18,9 +19,9 @@ using namespace sarnavel::testing;
 
 namespace {
 
-const char* const kControlsInTabOrder[] = {"IDC_ENCODING", "IDC_NEWLINE",   "IDC_FOLLOW_CSS",      "IDC_FOLLOW_JS",
-                                           "IDC_BACKUP",   "IDC_FILE_LIST", "IDC_REMOVE_SELECTED", "IDC_REMOVE_ALL",
-                                           "IDC_CONVERT",  "IDCANCEL"};
+const char* const kControlsInTabOrder[] = {
+    "IDC_ENCODING",        "IDC_NEWLINE",    "IDC_FOLLOW_CSS", "IDC_FOLLOW_JS", "IDC_BACKUP", "IDC_FILE_LIST",
+    "IDC_REMOVE_SELECTED", "IDC_REMOVE_ALL", "IDC_CHECK",      "IDC_CONVERT",   "IDCANCEL"};
 
 QStringList comboTexts(const QComboBox& combo) {
   QStringList texts;
@@ -245,6 +246,30 @@ class MainDialogTest : public QObject {
     QVERIFY(!request.options.followCss && request.options.followJs && !request.options.makeBackup);
     control<QComboBox>(dialog, "IDC_ENCODING")->setCurrentIndex(1);
     QCOMPARE(dialog.currentRequest().options.targetEncoding, TargetEncoding::EucJp);
+  }
+
+  // A larger window gives the list the room; the buttons keep to the corner, the row count to
+  // the list's foot; a row's tooltip is its whole path. Never smaller than the layout.
+  void theListTakesTheRoomOfALargerWindow() {
+    Files files;
+    MainDialog dialog({files.put("a.html"), files.put("b.css")});
+    dialog.show();
+    auto* list = control<QTableView>(dialog, "IDC_FILE_LIST");
+    auto* convert = control<QPushButton>(dialog, "IDC_CONVERT");
+    auto* count = control<QLabel>(dialog, "IDC_ROW_COUNT");
+    QCOMPARE(count->text(), QStringLiteral("2 件"));
+    QCOMPARE(list->model()->index(1, 0).data(Qt::ToolTipRole).toString(), text(files.root() / "b.css"));
+    const QSize before = dialog.size();
+    const QRect listBefore = list->geometry();
+    const QPoint cornerBefore = dialog.rect().bottomRight() - convert->geometry().bottomRight();
+    dialog.resize(before + QSize(200, 150));
+    QTRY_COMPARE(list->geometry().size(), listBefore.size() + QSize(200, 150));
+    QCOMPARE(dialog.rect().bottomRight() - convert->geometry().bottomRight(), cornerBefore);
+    QVERIFY(count->geometry().top() >= list->geometry().bottom());
+    dialog.resize(before - QSize(50, 50));
+    QCOMPARE(dialog.size(), before);
+    dialog.removeAllRows();
+    QCOMPARE(count->text(), QStringLiteral("0 件"));
   }
 };
 

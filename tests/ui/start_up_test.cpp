@@ -11,9 +11,11 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QPushButton>
 #include <QTest>
 
 #include "ui/main_dialog.h"
+#include "ui/progress_dialog.h"
 #include "ui/start_up.h"
 #include "ui_test_support.h"
 
@@ -121,6 +123,19 @@ class StartUpTest : public QObject {
     if (!QFile::exists(translations + QStringLiteral("/qtbase_ja.qm"))) QSKIP("qt6-translations-l10n is not installed");
     QVERIFY(installQtTranslations(*QCoreApplication::instance()));
     QVERIFY2(menuTexts().contains(QStringLiteral("コピー")), qPrintable(menuTexts()));
+  }
+
+  // Last: the translation stays installed.
+  void theEnglishTranslationReplacesTheTexts() {
+    QVERIFY(!installEnglishTranslation(*QCoreApplication::instance(), QStringLiteral("/nonexistent")));
+    QVERIFY(installEnglishTranslation(*QCoreApplication::instance(), QStringLiteral(SARNAVEL_TRANSLATIONS)));
+    MainDialog dialog;
+    QCOMPARE(control<QPushButton>(dialog, "IDC_CONVERT")->text(), QStringLiteral("&Convert"));
+    QCOMPARE(dialog.fileList().headerData(2, Qt::Horizontal).toString(), QStringLiteral("Full path"));
+    bool couldNotStart = false;
+    ProgressDialog progress(RunRequest{}, couldNotStart);
+    QCOMPARE(progress.windowTitle(), QStringLiteral("Converting..."));
+    QCOMPARE(control<QPushButton>(progress, "IDC_SAVE")->text(), QStringLiteral("&Save..."));
   }
 };
 

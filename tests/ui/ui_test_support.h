@@ -18,6 +18,17 @@
 
 namespace sarnavel::testing {
 
+// Each test program starts with a settings folder of its own, empty (XDG_CONFIG_HOME), so no
+// test reads what another, or the user, chose.
+class ScratchConfigHome {
+ public:
+  ScratchConfigHome() { ::setenv("XDG_CONFIG_HOME", folder_.path().c_str(), 1); }
+
+ private:
+  TempFolder folder_;
+};
+inline const ScratchConfigHome scratchConfigHome;
+
 // The test's temporary folder of real files (names are bytes, not UTF-8 only), its files
 // holding "x" unless given their bytes.
 class Files : public TempFolder {

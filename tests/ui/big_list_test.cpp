@@ -1,0 +1,80 @@
+// A hundred thousand pasted paths: the window keeps answering while they are taken in (the
+// largest gap between a timer's ticks is printed, and held only to a generous bound), the
+// busy indicator cancels an intake, and the row count follows.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTest>
+
+#include "ui/list_intake.h"
+#include "ui/main_dialog.h"
+#include "ui_test_support.h"
+
+using namespace sarnavel;
+using namespace sarnavel::testing;
+
+namespace {
+
+constexpr int kFiles = 100'000;
+
+// Empty pages, one a line of the returned text.
+QString makePages(const TempFolder& folder, int count) {
+  QString lines;
+  for (int i = 0; i < count; ++i) {
+    const std::filesystem::path page = folder.path() / ("p" + std::to_string(i) + ".html");
+    ::close(::creat(page.c_str(), 0644));
+    lines += QString::fromStdString(page.native()) + QLatin1Char('\n');
+  }
+  return lines;
+}
+
+}  // namespace
+
+class BigListTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void aHundredThousandPastedPathsKeepTheWindowAnswering() {
+    TempFolder folder(quickFolders());
+    QGuiApplication::clipboard()->setText(makePages(folder, kFiles));
+    MainDialog dialog;
+    dialog.show();
+
+    // Cancelled from the busy indicator, the intake adds nothing.
+    dialog.addPastedPaths();
+    QVERIFY(QTest::qWaitFor([&] { return dialog.backgroundIntake().indicator() || !dialog.intakeUnderWay(); }, 60000));
+    QVERIFY2(dialog.backgroundIntake().indicator(), "the intake ended before its indicator showed");
+    dialog.backgroundIntake().indicator()->findChild<QPushButton*>()->click();
+    QVERIFY(!dialog.intakeUnderWay());
+
+    // Taken in whole, with the event loop served all along.
+    QElapsedTimer clock;
+    qint64 last = 0, largestGap = 0;
+    QTimer tick;
+    tick.setInterval(10);
+    connect(&tick, &QTimer::timeout, [&] {
+      largestGap = std::max(largestGap, clock.elapsed() - last);
+      last = clock.elapsed();
+    });
+    clock.start();
+    tick.start();
+    dialog.addPastedPaths();
+    QVERIFY(QTest::qWaitFor([&] { return !dialog.intakeUnderWay(); }, 120000));
+    tick.stop();
+    largestGap = std::max(largestGap, clock.elapsed() - last);
+    qInfo("%d pasted paths taken in in %lld ms; the largest gap between timer ticks: %lld ms", kFiles, clock.elapsed(),
+          largestGap);
+    QCOMPARE(dialog.fileList().rowCount(), kFiles);
+    QCOMPARE(control<QLabel>(dialog, "IDC_ROW_COUNT")->text(), QStringLiteral("%1 件").arg(kFiles));
+    QVERIFY(largestGap < 1000);
+  }
+};
+
+QTEST_MAIN(BigListTest)
+#include "big_list_test.moc"
