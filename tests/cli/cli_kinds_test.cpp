@@ -52,5 +52,31 @@ TEST(CliKinds, TheSettingsFileGivesTheKindsAndTheCommandLineWins) {
   }
 }
 
+// XHTML and SSI pages taken are converted as pages are (an XHTML page with an XML declaration
+// for a target other than UTF-8; an SSI directive is a comment), and the script a taken page
+// loads is no more said to be loaded by a page left in the old encoding.
+TEST(CliKinds, XhtmlAndSsiPagesAreConvertedAsPages) {
+  TempFolder folder;
+  const std::string title = "<title>\x93\xFA\x96\x7B</title>";  // 日本, Shift_JIS
+  const fs::path xhtml =
+      folder.put("site/a.xhtml", "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\"><head>" + title +
+                                     "<script src=\"a.js\"></script></head></html>\n");
+  const fs::path shtml = folder.put(
+      "site/b.shtml", "<html><head>" + title + "</head><body><!--#include virtual=\"/inc/x.html\" --></body></html>\n");
+  const fs::path script = folder.put("site/a.js", "var s = '\x93\xFA';\n");
+  const CliResult taken = runCli({"-t", "euc-jp", "--kinds", "+xhtml,shtml", "site"}, folder.path());
+  EXPECT_EQ(taken.status, 0) << taken.err;
+  EXPECT_EQ(taken.out,
+            kLogStart + success(xhtml) + success(shtml) + success(script) + success(script) + finished(4, 0));
+  const std::string meta = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=EUC-JP\" />";
+  const std::string eucTitle = "<title>\xC6\xFC\xCB\xDC</title>";
+  EXPECT_EQ(TempFolder::read(xhtml),
+            "<?xml version=\"1.0\" encoding=\"EUC-JP\"?>\n<!DOCTYPE html>\n<html "
+            "xmlns=\"http://www.w3.org/1999/xhtml\"><head>" +
+                meta + eucTitle + "<script src=\"a.js\" charset=\"EUC-JP\"></script></head></html>\n");
+  EXPECT_EQ(TempFolder::read(shtml),
+            "<html><head>" + meta + eucTitle + "</head><body><!--#include virtual=\"/inc/x.html\" --></body></html>\n");
+}
+
 }  // namespace
 }  // namespace sarnavel::testing
