@@ -187,7 +187,8 @@ int main(int argc, char** argv) {
   IntakeReport intake;
   offerPaths(std::vector<std::filesystem::path>(options.paths.begin(), options.paths.end()), intake,
              options.conversion.kinds);
-  say(intakeNoticeLines(intake, options.conversion.kinds));
+  say(kindsNotConvertedLine(options.conversion.kinds));
+  say(intakeNoticeLines(intake, convertedKinds(options.conversion.kinds)));
   if (!options.check && !options.targetGiven && !options.quiet)
     say("sarnavel-cli: no target encoding given (-t): converting to Shift_JIS\n");
   if (options.dryRun && !options.quiet)

@@ -75,6 +75,16 @@ std::string intakeNoticeLines(const IntakeReport& report, KindSet kinds) {
   return lines;
 }
 
+std::string kindsNotConvertedLine(KindSet kinds) {
+  const KindSet converted = convertedKinds(kinds);
+  std::string names;
+  for (const KindName& each : kindNames())
+    if (kinds.has(each.kind) && !converted.has(each.kind))
+      names += (names.empty() ? "" : ", ") + std::string(each.name);
+  if (names.empty()) return {};
+  return "sarnavel-cli: this version does not convert the kinds " + names + " yet; their files are passed over\n";
+}
+
 std::string settingsProblemLines(std::string_view file, const std::vector<SettingsProblem>& problems) {
   std::string lines;
   for (const SettingsProblem& problem : problems) {

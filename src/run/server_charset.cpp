@@ -68,7 +68,11 @@ std::string extensionOf(std::string_view file) {
 }
 
 bool governs(const ServerCharsetDirective& directive, const std::string& extension) {
-  if (directive.extensions.empty()) return extension == "html" || extension == "htm";
+  // The server sends SSI pages as HTML too; an XHTML page goes as XML, which the default
+  // charset does not reach.
+  if (directive.extensions.empty())
+    return extension == "html" || extension == "htm" || extension == "shtml" || extension == "shtm" ||
+           extension == "stm";
   for (const std::string& e : directive.extensions) {
     if (e == extension) return true;
   }

@@ -5,8 +5,8 @@
 // Apache's header overrides every meta, so a directive that names another encoding than the
 // target makes the browser misread the converted file. Directives read (names without letter
 // case, one per line, `#` comments and `\` continuations aside):
-//   AddDefaultCharset On|Off|CHARSET    pages (.html, .htm) without a charset of their own;
-//                                       On means ISO-8859-1
+//   AddDefaultCharset On|Off|CHARSET    pages (.html, .htm, and the SSI pages .shtml, .shtm,
+//                                       .stm) without a charset of their own; On means ISO-8859-1
 //   AddCharset CHARSET EXT...           files with one of the extensions
 //   AddType "TYPE; charset=CHARSET" EXT...  the same, the charset in the media type
 // The deepest folder's directive for a file wins; in one file the last one. Each directive that
