@@ -188,7 +188,6 @@ int main(int argc, char** argv) {
   offerPaths(std::vector<std::filesystem::path>(options.paths.begin(), options.paths.end()), intake,
              options.conversion.kinds);
   say(kindsNotConvertedLine(options.conversion.kinds));
-  if (options.conversion.fixServerCharset) say(serverCharsetNotFixedLine());
   say(intakeNoticeLines(intake, convertedKinds(options.conversion.kinds)));
   if (!options.check && !options.targetGiven && !options.quiet)
     say("sarnavel-cli: no target encoding given (-t): converting to Shift_JIS\n");

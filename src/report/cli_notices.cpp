@@ -85,11 +85,6 @@ std::string kindsNotConvertedLine(KindSet kinds) {
   return "sarnavel-cli: this version does not convert the kinds " + names + " yet; their files are passed over\n";
 }
 
-std::string serverCharsetNotFixedLine() {
-  return "sarnavel-cli: --fix-server-charset: this version does not rewrite .htaccess files yet; each line to "
-         "change is named under the first file it governs\n";
-}
-
 std::string settingsProblemLines(std::string_view file, const std::vector<SettingsProblem>& problems) {
   std::string lines;
   for (const SettingsProblem& problem : problems) {

@@ -28,9 +28,6 @@ std::string intakeNoticeLines(const IntakeReport& report, KindSet kinds = KindSe
 // empty when there are none.
 std::string kindsNotConvertedLine(KindSet kinds);
 
-// --fix-server-charset (or the settings file's) asked for what this version does not do yet.
-std::string serverCharsetNotFixedLine();
-
 // What could not be used in the settings file at `file`, a line each; the defaults stand for it.
 std::string settingsProblemLines(std::string_view file, const std::vector<SettingsProblem>& problems);
 

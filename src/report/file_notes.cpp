@@ -149,6 +149,12 @@ NoteLine noteLine(const FileNote& note, const NoteWording& wording) {
               "サーバーが HTTP で " + visiblePath(value(note, 0)) +
                   " と伝えるため、ブラウザーは meta より優先します。" + target + " に変えてください: " +
                   visiblePath(value(note, 1)) + ":" + value(note, 2) + ": " + visiblePath(value(note, 3))};
+    case NoteCode::ServerCharsetFixed:
+      return {"server-charset-fixed",
+              {},
+              "サーバーが HTTP で伝える文字コードを " + visiblePath(value(note, 0)) + " から " + target +
+                  " に書き換えました（元の内容は " + visiblePath(value(note, 1)) +
+                  ".bak）: " + visiblePath(value(note, 1)) + ":" + value(note, 2) + ": " + visiblePath(value(note, 3))};
     case NoteCode::HtaccessUnread:
       return {"htaccess-unread",
               {},

@@ -227,7 +227,7 @@ class Run {
         named_(request.namedPaths, request.paths),
         threads_(request.threads > 0 ? request.threads : defaultThreadCount()),
         leftovers_(memory, mode_ != WriteMode::Write),
-        serverCharset_(target_, rootsOf(named_)),
+        serverCharset_(target_, rootsOf(named_), request.options.fixServerCharset && mode_ == WriteMode::Write),
         sessions_(static_cast<std::size_t>(std::max(threads_, 1))) {
     // A file that must be written in place is written only when its recovery copy is recorded.
     if (memory_.recording())
@@ -488,7 +488,9 @@ class Run {
   void addNotes(const Pass& pass, std::size_t k, FileOutcome& file) {
     const bool converted = file.result == ResultCode::Success;
     if (converting_ && converted) {
-      for (FileNote& note : serverCharset_.notesFor(file.path)) file.notes.push_back(std::move(note));
+      const std::optional<SourceEncoding> readAs =
+          file.document ? std::optional<SourceEncoding>(file.document->source.encoding) : std::nullopt;
+      for (FileNote& note : serverCharset_.notesFor(file.path, readAs)) file.notes.push_back(std::move(note));
     }
     // Said of a file converted: one left as it was has its own line's reason.
     if (pass.number >= 4 && converted && !named_.cover(pass.keys[k])) file.notes.push_back({NoteCode::OutsideNamed});

@@ -37,6 +37,9 @@ enum class NoteCode {
   ServerCharset,     // an .htaccess names another encoding: values {charset, .htaccess, line, directive}
   HtaccessUnread,    // an .htaccess that governs it was not read: values {.htaccess, why}, why one of
                      // link, not-regular, unreadable, too-large
+  // An .htaccess line that named its former encoding now names the target (server_charset.h):
+  // values {former charset, .htaccess, line, directive as now written}
+  ServerCharsetFixed,
 };
 
 // One thing to say about a file: paths and labels as they are (bytes), numbers in decimal;

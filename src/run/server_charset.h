@@ -13,6 +13,16 @@
 // governs a converted file and names another encoding gives one `server-charset` note, with the
 // .htaccess and the line to change, under the first such file in log order only.
 //
+// With fixing on (--fix-server-charset, in a conversion that writes), the deciding directive
+// of a converted file is rewritten instead of noted when it names exactly the encoding the file
+// was read in (the old one), stands on one line and is guarded by no <If>, <ElseIf>, <Else>,
+// <Files> or <FilesMatch> section: its charset (the word of AddDefaultCharset or AddCharset,
+// the charset= value of AddType) becomes the target's name, the rest of the file byte for byte,
+// through the store (a backup .htaccess.bak, older ones pushed one .bak further; the store's
+// guarantees: owner, mode and attributes kept, whole or not at all, not over a change since
+// the read). One `server-charset-fixed` note says so, under the first file it governs; a
+// directive that may not be rewritten, or whose rewrite fails, keeps its `server-charset` note.
+//
 // An .htaccess is read only when it is a regular file (not through a link, never a device or a
 // pipe), at most 1 MiB, once per run. One that is there but not read (too large, a link,
 // anything but a regular file, unreadable) gives one `htaccess-unread` note, under the first
@@ -22,6 +32,7 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -30,6 +41,7 @@
 
 #include "run/file_report.h"
 #include "store/folder_keys.h"
+#include "text/source_encoding.h"
 #include "text/target_encoding.h"
 
 namespace sarnavel {
@@ -39,6 +51,8 @@ struct ServerCharsetDirective {
   std::string text;                     // the directive as written (one line)
   std::string charset;                  // the label it names
   std::vector<std::string> extensions;  // lower case, without the dot; empty: AddDefaultCharset
+  bool guarded = false;                 // inside an <If>, <ElseIf>, <Else>, <Files> or <FilesMatch> section
+  bool continued = false;               // written over several lines (`\` continuations)
 };
 
 // The directives of one .htaccess text, in order.
@@ -47,10 +61,11 @@ std::vector<ServerCharsetDirective> readServerCharsetDirectives(std::string_view
 class ServerCharsetLookup {
  public:
   // `namedRoots`: the named folders (a named file stands for its own folder), as full paths.
-  ServerCharsetLookup(TargetEncoding target, std::vector<std::filesystem::path> namedRoots);
+  ServerCharsetLookup(TargetEncoding target, std::vector<std::filesystem::path> namedRoots, bool fix = false);
 
-  // The notes for one converted file, each directive named once per run.
-  std::vector<FileNote> notesFor(const std::filesystem::path& file);
+  // The notes for one converted file, read as `readAs`, each directive named once per run; with
+  // fixing on, the deciding directive rewritten when it may be.
+  std::vector<FileNote> notesFor(const std::filesystem::path& file, std::optional<SourceEncoding> readAs = {});
 
  private:
   // The folders from a file's own up to where its look-up stops that have directives, deepest
@@ -62,7 +77,9 @@ class ServerCharsetLookup {
   using Chain = std::vector<std::pair<std::string, const Folder*>>;
   const Folder& directivesIn(const std::string& folder);
   const Chain& chainFor(std::string_view writtenFolder, const std::filesystem::path& file);
+  bool rewrite(const std::string& htaccess, const ServerCharsetDirective& directive, std::string& written);
   TargetEncoding target_;
+  bool fix_ = false;
   std::vector<std::string> roots_;
   std::map<std::string, Folder> folders_;
   // A file's folder as written (up to its last '/'), to its chain: the files of one folder come

@@ -34,9 +34,7 @@ TEST(CliKinds, TheSettingsFileGivesTheKindsAndTheCommandLineWins) {
     const SettingsFile settings("[conversion]\nkinds=css\nfix_server_charset=true\n");
     const CliResult r = runCli({"-q", "-t", "utf-8", "site"}, folder.path());
     EXPECT_EQ(r.out, finished(1, 0));
-    EXPECT_EQ(r.err,
-              "sarnavel-cli: --fix-server-charset: this version does not rewrite .htaccess files yet; each line to "
-              "change is named under the first file it governs\n");
+    EXPECT_EQ(r.err, "");
     const CliResult given = runCli({"-q", "-t", "utf-8", "--kinds", "js", "--no-fix", "site"}, folder.path());
     EXPECT_EQ(given.out, finished(1, 0));
     EXPECT_EQ(given.err, "");
@@ -104,6 +102,50 @@ TEST(CliKinds, ACheckReadsTheKindsTaken) {
   EXPECT_EQ(r.out, xhtml.native() + "\tshift_jis\txml=EUC-JP\tdeclaration-mismatch\n" + shtml.native() +
                        "\tshift_jis\tmeta-charset=Shift_JIS\tok\n---\nfiles: 2\nencodings: shift_jis 2\n"
                        "problems: declaration-mismatch 1\n");
+}
+
+// --fix-server-charset rewrites the line that makes the server send a converted page's former
+// encoding, with a backup; any other line is named, not changed.
+TEST(CliKinds, TheServersCharsetIsFixedWhereItNamesTheFormerEncoding) {
+  const std::string page = "<html><head><title>\x93\xFA\x96\x7B</title></head></html>\n";  // Shift_JIS
+  const struct {
+    std::string htaccess;
+    std::string after;  // empty: as it was, and the line named
+    std::vector<std::string> options = {};
+  } cases[] = {
+      {"Options -Indexes\nAddDefaultCharset Shift_JIS\n", "Options -Indexes\nAddDefaultCharset UTF-8\n"},
+      {"  addcharset SJIS .htm .html\r\n# end\r\n", "  addcharset UTF-8 .htm .html\r\n# end\r\n"},
+      {"AddType \"text/html; charset=x-sjis\" .html\n", "AddType \"text/html; charset=UTF-8\" .html\n"},
+      {"<Files a.html>\nAddDefaultCharset EUC-JP\n</Files>\nAddDefaultCharset Shift_JIS\n",
+       "<Files a.html>\nAddDefaultCharset EUC-JP\n</Files>\nAddDefaultCharset UTF-8\n"},
+      {"<If \"%{HTTP_HOST} == 'a'\">\nAddDefaultCharset Shift_JIS\n</If>\n", ""},  // guarded
+      {"<FilesMatch \"\\.html$\">\n  AddCharset Shift_JIS .html\n</FilesMatch>\n", ""},
+      {"AddDefaultCharset EUC-JP\n", ""},  // not the encoding the page was in
+      {"AddDefaultCharset On\n", ""},
+      {"AddDefaultCharset \\\n  Shift_JIS\n", ""},  // over two lines
+      {"AddDefaultCharset Shift_JIS\n", "", {"--dry-run"}},
+      {"AddDefaultCharset Shift_JIS\n", "", {"--no-fix-server-charset"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.htaccess);
+    TempFolder folder;
+    folder.put("site/index.html", page);
+    const fs::path htaccess = folder.put("site/.htaccess", c.htaccess);
+    std::vector<std::string> arguments{"-t", "utf-8", "--fix-server-charset"};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    arguments.push_back("site");
+    const CliResult r = runCli(arguments, folder.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(TempFolder::read(htaccess), c.after.empty() ? c.htaccess : c.after);
+    const bool fixed = !c.after.empty();
+    EXPECT_EQ(fs::exists(htaccess.native() + ".bak"), fixed);
+    if (fixed) {
+      EXPECT_EQ(TempFolder::read(htaccess.native() + ".bak"), c.htaccess);
+    }
+    EXPECT_EQ(r.out.find("に書き換えました（元の内容は " + htaccess.native() + ".bak）") != std::string::npos, fixed)
+        << r.out;
+    EXPECT_EQ(r.out.find("に変えてください: " + htaccess.native()) != std::string::npos, !fixed) << r.out;
+  }
 }
 
 }  // namespace
