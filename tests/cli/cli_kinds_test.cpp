@@ -6,8 +6,10 @@
 #include <string>
 
 #include "support/cli_process.h"
+#include "support/oracle.h"
 #include "support/state_home.h"
 #include "support/temp_folder.h"
+#include "text/ascii.h"
 
 namespace sarnavel::testing {
 namespace {
@@ -145,6 +147,59 @@ TEST(CliKinds, TheServersCharsetIsFixedWhereItNamesTheFormerEncoding) {
     EXPECT_EQ(r.out.find("に書き換えました（元の内容は " + htaccess.native() + ".bak）") != std::string::npos, fixed)
         << r.out;
     EXPECT_EQ(r.out.find("に変えてください: " + htaccess.native()) != std::string::npos, !fixed) << r.out;
+  }
+}
+
+// A legacy site of every kind converted has the text it had: each file, read in its new
+// encoding, is the original read in Shift_JIS, but for the declarations naming the target.
+TEST(CliKinds, ALegacySiteOfEveryKindKeepsItsText) {
+  const std::pair<std::string, std::string> files[] = {
+      {"index.html",
+       "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=NAME\"><title>日本語の案内</title>"
+       "<link rel=\"stylesheet\" href=\"css/site.css\" charset=\"NAME\"><script src=\"js/site.js\" "
+       "charset=\"NAME\"></script></head>\r\n<body><p>ようこそ。漢字とかな、カタカナ。</p></body></html>\r\n"},
+      {"about.xhtml",
+       "<?xml version=\"1.0\" encoding=\"NAME\"?>\r\n<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\" "
+       "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd\">\r\n<html xmlns=\"http://www.w3.org/1999/xhtml\"><head>"
+       "<meta http-equiv=\"Content-Type\" content=\"application/xhtml+xml; charset=NAME\" /><title>会社概要</title>"
+       "<script type=\"text/javascript\" src=\"js/site.js\" charset=\"NAME\"></script></head>\r\n"
+       "<body><p>東京都千代田区</p></body></html>\r\n"},
+      {"news.shtml",
+       "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=NAME\"><title>お知らせ</title>"
+       "</head>\n<body><!--#include virtual=\"/inc/menu.html\" --><p>更新しました。</p>"
+       "<!--#echo var=\"LAST_MODIFIED\" --></body></html>\n"},
+      {"css/site.css",
+       "@charset \"RULE\";\r\nbody { font-family: \"ＭＳ Ｐゴシック\"; }\r\np:before { content: \"※\"; }\r\n"},
+      {"js/site.js", "var greeting = \"こんにちは、世界\";\r\n"},
+  };
+  // A sheet's rule names the target in lower case.
+  auto named = [](std::string text, const std::string& name) {
+    for (std::size_t at = 0; (at = text.find("NAME", at)) != std::string::npos;) text.replace(at, 4, name);
+    for (std::size_t at = 0; (at = text.find("RULE", at)) != std::string::npos;)
+      text.replace(at, 4, lowercaseCopy(name));
+    return text;
+  };
+  const struct {
+    const char* target;
+    const char* icu;
+    const char* name;
+  } targets[] = {
+      {"shift_jis", "windows-31j", "Shift_JIS"},
+      {"euc-jp", "EUC-JP", "EUC-JP"},
+      {"utf-8", "UTF-8", "UTF-8"},
+      {"iso-2022-jp", "ISO-2022-JP", "ISO-2022-JP"},
+  };
+  for (const auto& target : targets) {
+    SCOPED_TRACE(target.target);
+    TempFolder folder;
+    for (const auto& [name, text] : files)
+      folder.put("site/" + name, icuEncode("windows-31j", icuDecode("UTF-8", named(text, "Shift_JIS"))));
+    const CliResult r =
+        runCli({"-q", "-t", target.target, "--no-backup", "--kinds", "+xhtml,shtml", "site"}, folder.path());
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    for (const auto& [name, text] : files)
+      EXPECT_EQ(icuUtf8(icuDecode(target.icu, TempFolder::read(folder / ("site/" + name)))), named(text, target.name))
+          << name;
   }
 }
 
