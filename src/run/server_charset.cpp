@@ -3,11 +3,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "engine/charset_label.h"
 #include "engine/target_options.h"
 #include "text/source_encoding.h"
 #include "store/file_store.h"
 #include "store/posix_file.h"
+#include "run/file_kind.h"
 #include "text/ascii.h"
 
 namespace sarnavel {
@@ -149,7 +152,8 @@ std::vector<ServerCharsetDirective> readServerCharsetDirectives(std::string_view
   return directives;
 }
 
-ServerCharsetLookup::ServerCharsetLookup(TargetEncoding target, std::vector<std::filesystem::path> namedRoots, bool fix)
+ServerCharsetLookup::ServerCharsetLookup(TargetEncoding target, std::vector<std::filesystem::path> namedRoots,
+                                         std::optional<KindSet> fix)
     : target_(target), fix_(fix) {
   for (const std::filesystem::path& root : namedRoots) roots_.push_back(resolvedKey(root.native()));
 }
@@ -289,7 +293,10 @@ std::vector<FileNote> ServerCharsetLookup::notesFor(const std::filesystem::path&
   if (!named_.insert({htaccess, deciding->line}).second) return notes;
   // "On" names ISO-8859-1 by a word that is no label: it is not found in the line, never rewritten.
   std::string rewritten;
-  if (fix_ && named && named == readAs && !deciding->guarded && !deciding->continued &&
+  const bool onlyKindsConverted =
+      fix_ && std::all_of(deciding->extensions.begin(), deciding->extensions.end(),
+                          [&](const std::string& e) { return fix_->has(classifyExtension("a." + e)); });
+  if (onlyKindsConverted && named && named == readAs && !deciding->guarded && !deciding->continued &&
       rewrite(htaccess, *deciding, rewritten)) {
     notes.push_back({NoteCode::ServerCharsetFixed,
                      StoreProblem::None,

@@ -15,8 +15,9 @@
 //
 // With fixing on (--fix-server-charset, in a conversion that writes), the deciding directive
 // of a converted file is rewritten instead of noted when it names exactly the encoding the file
-// was read in (the old one), stands on one line and is guarded by no <If>, <ElseIf>, <Else>,
-// <Files> or <FilesMatch> section: its charset (the word of AddDefaultCharset or AddCharset,
+// was read in (the old one), stands on one line, is guarded by no <If>, <ElseIf>, <Else>,
+// <Files> or <FilesMatch> section, and names only extensions of the kinds the run converts (a
+// sheet or text it leaves would be announced in the target else): its charset (the word of AddDefaultCharset or AddCharset,
 // the charset= value of AddType) becomes the target's name, the rest of the file byte for byte,
 // through the store (a backup .htaccess.bak, older ones pushed one .bak further; the store's
 // guarantees: owner, mode and attributes kept, whole or not at all, not over a change since
@@ -40,6 +41,7 @@
 #include <vector>
 
 #include "run/file_report.h"
+#include "run/kind_set.h"
 #include "store/folder_keys.h"
 #include "text/source_encoding.h"
 #include "text/target_encoding.h"
@@ -61,7 +63,9 @@ std::vector<ServerCharsetDirective> readServerCharsetDirectives(std::string_view
 class ServerCharsetLookup {
  public:
   // `namedRoots`: the named folders (a named file stands for its own folder), as full paths.
-  ServerCharsetLookup(TargetEncoding target, std::vector<std::filesystem::path> namedRoots, bool fix = false);
+  // `fix`: the kinds the run converts when lines are rewritten, none when they are only named.
+  ServerCharsetLookup(TargetEncoding target, std::vector<std::filesystem::path> namedRoots,
+                      std::optional<KindSet> fix = std::nullopt);
 
   // The notes for one converted file, read as `readAs`, each directive named once per run; with
   // fixing on, the deciding directive rewritten when it may be.
@@ -79,7 +83,7 @@ class ServerCharsetLookup {
   const Chain& chainFor(std::string_view writtenFolder, const std::filesystem::path& file);
   bool rewrite(const std::string& htaccess, const ServerCharsetDirective& directive, std::string& written);
   TargetEncoding target_;
-  bool fix_ = false;
+  std::optional<KindSet> fix_;
   std::vector<std::string> roots_;
   std::map<std::string, Folder> folders_;
   // A file's folder as written (up to its last '/'), to its chain: the files of one folder come

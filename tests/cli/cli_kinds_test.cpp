@@ -94,7 +94,8 @@ TEST(CliKinds, TheServersCharsetIsFixedWhereItNamesTheFormerEncoding) {
        "<Files a.html>\nAddDefaultCharset EUC-JP\n</Files>\nAddDefaultCharset UTF-8\n"},
       {"<If \"%{HTTP_HOST} == 'a'\">\nAddDefaultCharset Shift_JIS\n</If>\n", ""},  // guarded
       {"<FilesMatch \"\\.html$\">\n  AddCharset Shift_JIS .html\n</FilesMatch>\n", ""},
-      {"AddDefaultCharset EUC-JP\n", ""},  // not the encoding the page was in
+      {"AddDefaultCharset EUC-JP\n", ""},         // not the encoding the page was in
+      {"AddCharset Shift_JIS .html .txt\n", ""},  // texts, not converted, would be announced in UTF-8
       {"AddDefaultCharset On\n", ""},
       {"AddDefaultCharset \\\n  Shift_JIS\n", ""},  // over two lines
       {"AddDefaultCharset Shift_JIS\n", "", {"--dry-run"}},
