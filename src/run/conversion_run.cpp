@@ -415,6 +415,19 @@ class Run {
     return report;
   }
 
+  // What is said of the file from outside, for its report: what its loader claimed, and what the
+  // server announces. A file as this run wrote it is told against its pages as this run wrote
+  // them too (naming the target), when one of them was converted.
+  LoadEvidence loaderAsTold(const Pass& pass, std::size_t k, const EncodingEvidence& e) {
+    LoadEvidence told{e.loaderCharset, e.loadingPage, serverCharset_.charsetFor(std::string(pass.list.paths[k]))};
+    const LoadingPages* pages = e.writtenByThisRun && pass.needsKeys() ? pagesLoading(pass.keys[k]) : nullptr;
+    if (pages && pages->converted) {
+      told.charset = charsetNameOf(target_);
+      told.page = sourceEncodingOf(target_);
+    }
+    return told;
+  }
+
   // On a worker's thread: the file converted (or checked, or left as it is), as its outcome.
   FileOutcome convertFile(Pass& pass, std::size_t k, const PoolTurn& turn) {
     const EncodingEvidence e = evidenceFor(pass, k);
@@ -439,10 +452,10 @@ class Run {
                      std::move(report.notes),
                      std::move(report.document),
                      report.form,
-                     {e.loaderCharset, e.loadingPage},
+                     loaderAsTold(pass, k, e),
                      std::move(problems),
                      {},
-                     report.backedUp,
+                     std::move(report.backup),
                      std::move(report.remembered),
                      recorded};
     if (observer_.prepare) file.prepared = observer_.prepare(file);

@@ -123,7 +123,7 @@ struct FileOutcome {
   LoadEvidence loader;                     // what the page that loads it says of its encoding
   std::vector<FileNote> problems;          // a check's: what the run found wrong beside the bytes
   std::string prepared;                    // what the observer's `prepare` made of it (empty without one)
-  bool backedUp = false;                   // its former content was kept as a new PATH.bak
+  std::filesystem::path backup;            // the backup its write kept the former content in; empty for none
   // It held exactly what an earlier run wrote (run_memory.h).
   std::optional<RememberedWrite> remembered;
   std::uint64_t recorded = 0;  // its record in the run's memory, 0 for none (RunMemory::recordWrite)

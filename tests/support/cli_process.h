@@ -57,6 +57,10 @@ class CliProcess {
       ::signal(SIGINT, SIG_DFL);
       setenv("XDG_STATE_HOME", stateHome.c_str(), 1);
       setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
+      // Messages in English whatever the locale of who runs the suite; a test may choose another.
+      unsetenv("LC_ALL");
+      unsetenv("LC_MESSAGES");
+      setenv("LANG", "C.UTF-8", 1);
       if (inChild) inChild();
       execv(pointers[0], pointers.data());
       _exit(127);
