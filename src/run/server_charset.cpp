@@ -89,8 +89,6 @@ bool isWithin(const std::string& path, const std::string& root) {
   return path.size() == root.size() || root.ends_with('/') || path[root.size()] == '/';
 }
 
-}  // namespace
-
 // How deep a line is in the sections that make a directive conditional on the request:
 // `<If ...>`, `<ElseIf ...>`, `<Else>`, `<Files ...>`, `<FilesMatch ...>` and their ends.
 void followSections(const std::string& firstWord, int& depth) {
@@ -101,6 +99,8 @@ void followSections(const std::string& firstWord, int& depth) {
     else if ((word == close || word == close + ">") && depth > 0) --depth;
   }
 }
+
+}  // namespace
 
 std::vector<ServerCharsetDirective> readServerCharsetDirectives(std::string_view text) {
   std::vector<ServerCharsetDirective> directives;

@@ -17,8 +17,9 @@
 // of a converted file is rewritten instead of noted when it names exactly the encoding the file
 // was read in (the old one), stands on one line, is guarded by no <If>, <ElseIf>, <Else>,
 // <Files> or <FilesMatch> section, and names only extensions of the kinds the run converts (a
-// sheet or text it leaves would be announced in the target else): its charset (the word of AddDefaultCharset or AddCharset,
-// the charset= value of AddType) becomes the target's name, the rest of the file byte for byte,
+// text it leaves would be announced in the target else): its charset (the word of
+// AddDefaultCharset or AddCharset, the charset= value of AddType) becomes the target's name,
+// the rest of the file byte for byte,
 // through the store (a backup .htaccess.bak, older ones pushed one .bak further; the store's
 // guarantees: owner, mode and attributes kept, whole or not at all, not over a change since
 // the read). One `server-charset-fixed` note says so, under the first file it governs; a
