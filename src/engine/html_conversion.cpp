@@ -64,11 +64,17 @@ class PageNoticeTaker {
   TargetEncoding encoding_;
 };
 
+std::string htmlDeclaredLabel(std::string_view bytes) { return declaredLabelOf(bytes); }
+std::string xhtmlDeclaredLabel(std::string_view bytes) {
+  return xmlDeclarationEncoding(bytes).value_or(declaredLabelOf(bytes));
+}
+
 // What a page is converted with, the same in either attempt.
 struct PageConversion {
   const TargetChoice& options;
   const ReferenceResolver& resolver;
   const EncodingEvidence& evidence;
+  bool xml = false;  // an XHTML page: its XML declaration names a target other than UTF-8
 };
 
 // Nothing, `text` untouched, when the converter refutes a declaration taken unread. The edits
@@ -77,10 +83,10 @@ std::optional<DocumentResult> tryConvert(std::string& text, std::vector<PageEdit
                                          const PageConversion& with, ValidityCheck check) {
   const TargetChoice& options = with.options;
   DocumentSteps steps;
-  // The first declaring meta, as browsers read it, with or without an `html` tag.
-  const ReadingRequest request{.kind = DocumentKind::Page,
-                               .declarationOf = [](std::string_view bytes) { return declaredLabelOf(bytes); },
-                               .check = check};
+  // The first declaring meta, as browsers read it, with or without an `html` tag; an XML
+  // parser obeys an XHTML page's XML declaration before it.
+  const ReadingRequest request{
+      .kind = DocumentKind::Page, .declarationOf = with.xml ? xhtmlDeclaredLabel : htmlDeclaredLabel, .check = check};
   readForConversion(steps, text, request, options, with.evidence);
   // Escapes in a script or style body, or in raw text, follow the region (page_regions.h); the
   // regions are looked for only as far as an escape is written.
@@ -109,6 +115,8 @@ std::optional<DocumentResult> tryConvert(std::string& text, std::vector<PageEdit
   const bool markDropped = steps.working.decision.basis == DecisionBasis::ByteOrderMark;
   const DeclaredTarget declared{steps.charsetName, markDropped || (readAs != sourceEncodingOf(options.targetEncoding) &&
                                                                    readAs != SourceEncoding::Ascii)};
+  if (with.xml && options.targetEncoding != TargetEncoding::Utf8)
+    xmlDeclarationEdits(converted, steps.charsetName, edits, result.declarations);
   const std::vector<WrittenDeclaration> written =
       declarationEdits(converted, info, declared, edits, result.declarations);
   // An ASCII page names its files in the encoding it declared.
@@ -140,6 +148,13 @@ DocumentResult convertHtmlLeavingEdits(std::string& text, std::vector<PageEdit>&
                                        const ReferenceResolver& resolver, const EncodingEvidence& evidence) {
   edits.clear();
   const PageConversion with{options, resolver, evidence};
+  return convertTrustingDeclaration([&](ValidityCheck check) { return tryConvert(text, &edits, with, check); });
+}
+
+DocumentResult convertXhtmlLeavingEdits(std::string& text, std::vector<PageEdit>& edits, const TargetChoice& options,
+                                        const ReferenceResolver& resolver, const EncodingEvidence& evidence) {
+  edits.clear();
+  const PageConversion with{options, resolver, evidence, true};
   return convertTrustingDeclaration([&](ValidityCheck check) { return tryConvert(text, &edits, with, check); });
 }
 

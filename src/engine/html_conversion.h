@@ -41,4 +41,11 @@ namespace sarnavel {
                                                      const TargetChoice& options, const ReferenceResolver& resolver,
                                                      const EncodingEvidence& evidence = {});
 
+// The same for an XHTML page, which browsers may read as XML: with a target other than UTF-8 it
+// also gets an XML declaration naming it, or its declaration an encoding (page_declarations.h:
+// xmlDeclarationEdits).
+[[nodiscard]] DocumentResult convertXhtmlLeavingEdits(std::string& text, std::vector<PageEdit>& edits,
+                                                      const TargetChoice& options, const ReferenceResolver& resolver,
+                                                      const EncodingEvidence& evidence = {});
+
 }  // namespace sarnavel

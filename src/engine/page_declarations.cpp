@@ -85,6 +85,31 @@ std::optional<std::string> xmlDeclarationEncoding(std::string_view page) {
   return std::string(page.substr(xml->valueStart, xml->valueEnd - xml->valueStart));
 }
 
+void xmlDeclarationEdits(std::string_view page, const std::string& charsetName, std::vector<PageEdit>& edits,
+                         std::vector<Declaration>& declarations) {
+  const std::size_t end = xmlDeclarationEnd(page);
+  if (end == 0) {
+    // On a line of its own, ended as the page's first line is.
+    const std::size_t lineEnd = page.find('\n');
+    const std::string_view lineBreak = lineEnd == std::string_view::npos          ? ""
+                                       : lineEnd > 0 && page[lineEnd - 1] == '\r' ? "\r\n"
+                                                                                  : "\n";
+    edits.push_back({0, 0, "<?xml version=\"1.0\" encoding=\"" + charsetName + "\"?>" + std::string(lineBreak)});
+    declarations.push_back({DeclarationForm::XmlDeclaration, {}, DeclarationFate::Added});
+    return;
+  }
+  if (xmlEncodingOf(page)) return;
+  // The encoding goes right after the version, where XML wants it; a declaration without a
+  // version is no XML declaration, and is left to the reader.
+  const std::size_t version = page.find("version", 5);
+  if (version == std::string_view::npos || version > end) return;
+  const std::size_t open = page.find_first_of("\"'", version);
+  const std::size_t close = open < end ? page.find(page[open], open + 1) : std::string_view::npos;
+  if (close == std::string_view::npos || close >= end) return;
+  edits.push_back({close + 1, close + 1, " encoding=\"" + charsetName + "\""});
+  declarations.push_back({DeclarationForm::XmlDeclaration, {}, DeclarationFate::Added});
+}
+
 std::vector<WrittenDeclaration> declarationEdits(std::string_view page, const PARSE1INFO& info,
                                                  const DeclaredTarget& target, std::vector<PageEdit>& edits,
                                                  std::vector<Declaration>& declarations) {

@@ -56,6 +56,14 @@ struct DeclaredTarget {
   bool encodingChanges = false;
 };
 
+// An XML page (an XHTML page, a feed) that an XML parser reads knows its encoding from its XML
+// declaration alone, and is UTF-8 without one. Where the target is another, call this first:
+// a page without an XML declaration gets `<?xml version="1.0" encoding="NAME"?>` at its very
+// start, on a line of its own ended as its first line is; a declaration without an encoding
+// gets ` encoding="NAME"` after its version. One that has an encoding is declarationEdits'.
+void xmlDeclarationEdits(std::string_view page, const std::string& charsetName, std::vector<PageEdit>& edits,
+                         std::vector<Declaration>& declarations);
+
 std::vector<WrittenDeclaration> declarationEdits(std::string_view page, const PARSE1INFO& info,
                                                  const DeclaredTarget& target, std::vector<PageEdit>& edits,
                                                  std::vector<Declaration>& declarations);

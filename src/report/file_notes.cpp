@@ -159,6 +159,12 @@ NoteLine noteLine(const FileNote& note, const NoteWording& wording) {
                   "サーバーが HTTP で {1} と伝えるため、ブラウザーは meta より優先します。{2} に変えてください: {3}",
                   {visiblePath(value(note, 0)), target,
                    visiblePath(value(note, 1)) + ":" + value(note, 2) + ": " + visiblePath(value(note, 3))});
+    case NoteCode::ServerCharsetFixed:
+      return line(
+          "server-charset-fixed",
+          "サーバーが HTTP で伝える文字コードを {1} から {2} に書き換えました（元の内容は {3}.bak）: {3}:{4}: {5}",
+          {visiblePath(value(note, 0)), target, visiblePath(value(note, 1)), value(note, 2),
+           visiblePath(value(note, 3))});
     case NoteCode::NotInNamedEncoding: {
       const std::string at =
           value(note, 2) == "0" ? "" : message(language, "（最初は {1}）", {value(note, 2) + ":" + value(note, 3)});

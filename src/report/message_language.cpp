@@ -12,6 +12,8 @@ constexpr std::pair<std::string_view, std::string_view> kEnglish[] = {
     {"ページ、スタイルシート、スクリプトのどれでもありません。読み飛ばしました",
      "not a page, style sheet or script; passed over"},
     {"変換する種類（{1}）ではありません。読み飛ばしました", "not of a kind taken ({1}); passed over"},
+    {"この版は種類 {1} をまだ変換しません。そのファイルは読み飛ばします",
+     "this version does not convert the kinds {1} yet; their files are passed over"},
     {"{2} に {1} のファイルがありません", "no {1} file in {2}"},
     {"読めません（{1}）。中のファイルは除きました", "cannot be read ({1}); its files are left out"},
     {"たどっている間に移動しました。まだたどっていない下の部分は除きました",
@@ -110,6 +112,9 @@ constexpr std::pair<std::string_view, std::string_view> kEnglish[] = {
      "pages of a kind not converted load it; their charset still names the former encoding: {1}"},
     {"サーバーが HTTP で {1} と伝えるため、ブラウザーは meta より優先します。{2} に変えてください: {3}",
      "the server announces {1} over HTTP, which browsers obey over the meta; change it to {2}: {3}"},
+    {"サーバーが HTTP で伝える文字コードを {1} から {2} に書き換えました（元の内容は {3}.bak）: {3}:{4}: {5}",
+     "the encoding the server announces over HTTP was changed from {1} to {2} (the former content is in {3}.bak): "
+     "{3}:{4}: {5}"},
     {"（最初は {1}）", " (the first at {1})"},
     {"指定された文字コード {1} の文字にならないバイトが {2} 個あります{3}。変換せずそのままにしました。",
      "{2} bytes are no characters of {1}, the encoding named{3}; left as it is, not converted."},

@@ -184,6 +184,13 @@ ListedPasses sortIntoPasses(const RunRequest& request) {
   return passes;
 }
 
+// The kinds whose .htaccess lines a run rewrites (server_charset.h): those it converts, when
+// asked to and writing; none otherwise.
+std::optional<KindSet> fixedKinds(const ConversionOptions& options, WriteMode mode) {
+  if (!options.fixServerCharset || mode != WriteMode::Write) return std::nullopt;
+  return convertedKinds(options.kinds);
+}
+
 // The driver of a pass's kind (file_drivers.h).
 using Driver = FileReport (*)(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
                               const EncodingEvidence& evidence, const DriverContext& context);
@@ -227,7 +234,7 @@ class Run {
         named_(request.namedPaths, request.paths),
         threads_(request.threads > 0 ? request.threads : defaultThreadCount()),
         leftovers_(memory, mode_ != WriteMode::Write),
-        serverCharset_(target_, rootsOf(named_)),
+        serverCharset_(target_, rootsOf(named_), fixedKinds(request.options, mode_)),
         sessions_(static_cast<std::size_t>(std::max(threads_, 1))) {
     // A file that must be written in place is written only when its recovery copy is recorded.
     if (memory_.recording())
@@ -501,7 +508,9 @@ class Run {
   void addNotes(const Pass& pass, std::size_t k, FileOutcome& file) {
     const bool converted = file.result == ResultCode::Success;
     if (converting_ && converted) {
-      for (FileNote& note : serverCharset_.notesFor(file.path)) file.notes.push_back(std::move(note));
+      const std::optional<SourceEncoding> readAs =
+          file.document ? std::optional<SourceEncoding>(file.document->source.encoding) : std::nullopt;
+      for (FileNote& note : serverCharset_.notesFor(file.path, readAs)) file.notes.push_back(std::move(note));
     }
     // Said of a file converted: one left as it was has its own line's reason.
     if (pass.number >= 4 && converted && !named_.cover(pass.keys[k])) file.notes.push_back({NoteCode::OutsideNamed});

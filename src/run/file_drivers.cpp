@@ -212,6 +212,9 @@ FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOp
         std::optional<OwnerRule> owners;
         if (context.named) owners = OwnerRule{context.named, page.status.st_uid};
         const FileSystemResolver resolver(normalFolderOf(path), context.probes, readFolder(path, context), owners);
+        // An XHTML page names its encoding in its XML declaration too.
+        if (classifyExtension(path.native()) == FileKind::Xhtml)
+          return convertXhtmlLeavingEdits(text, edits, options, resolver, e);
         return convertHtmlLeavingEdits(text, edits, options, resolver, e);
       });
 }

@@ -39,6 +39,9 @@ enum class NoteCode {
                        // link, not-regular, unreadable, too-large
   NotInNamedEncoding,  // bytes that are no character of the encoding the user named, so it was
                        // left: values {encoding, count, line, column} (the first such byte)
+  // An .htaccess line that named its former encoding now names the target (server_charset.h):
+  // values {former charset, .htaccess, line, directive as now written}
+  ServerCharsetFixed,
 };
 
 // One thing to say about a file: paths and labels as they are (bytes), numbers in decimal;

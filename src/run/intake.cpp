@@ -306,7 +306,7 @@ bool leavesFilesUnlisted(const IntakeNotice& notice) {
 
 void offerPaths(const std::vector<fs::path>& paths, IntakeReport& report, KindSet kinds) {
   OfferState state;
-  state.kinds = kinds;
+  state.kinds = convertedKinds(kinds);
   for (const fs::path& path : paths) offerOne(path, report, state);
   dropLinksOutside(state, report);
 }

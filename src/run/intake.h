@@ -89,7 +89,7 @@ struct IntakeReport {
 };
 
 // Offers several paths at once, as a command line or one drop does, adding to the report the
-// files of the kinds `kinds` holds. A link met in a walk may lead into any folder or to any
+// files of the kinds `kinds` holds that are converted (kind_set.h: convertedKinds). A link met in a walk may lead into any folder or to any
 // file named in the same call.
 void offerPaths(const std::vector<std::filesystem::path>& paths, IntakeReport& report,
                 KindSet kinds = KindSet::defaults());

@@ -3,9 +3,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "engine/charset_label.h"
+#include "engine/target_options.h"
 #include "text/source_encoding.h"
+#include "store/file_store.h"
 #include "store/posix_file.h"
+#include "run/file_kind.h"
 #include "text/ascii.h"
 
 namespace sarnavel {
@@ -68,7 +73,11 @@ std::string extensionOf(std::string_view file) {
 }
 
 bool governs(const ServerCharsetDirective& directive, const std::string& extension) {
-  if (directive.extensions.empty()) return extension == "html" || extension == "htm";
+  // The server sends SSI pages as HTML too; an XHTML page goes as XML, which the default
+  // charset does not reach.
+  if (directive.extensions.empty())
+    return extension == "html" || extension == "htm" || extension == "shtml" || extension == "shtm" ||
+           extension == "stm";
   for (const std::string& e : directive.extensions) {
     if (e == extension) return true;
   }
@@ -80,10 +89,22 @@ bool isWithin(const std::string& path, const std::string& root) {
   return path.size() == root.size() || root.ends_with('/') || path[root.size()] == '/';
 }
 
+// How deep a line is in the sections that make a directive conditional on the request:
+// `<If ...>`, `<ElseIf ...>`, `<Else>`, `<Files ...>`, `<FilesMatch ...>` and their ends.
+void followSections(const std::string& firstWord, int& depth) {
+  const std::string word = lowercaseCopy(firstWord);
+  for (const char* name : {"if", "elseif", "else", "files", "filesmatch"}) {
+    const std::string open = std::string("<") + name, close = std::string("</") + name;
+    if (word == open || word == open + ">") ++depth;
+    else if ((word == close || word == close + ">") && depth > 0) --depth;
+  }
+}
+
 }  // namespace
 
 std::vector<ServerCharsetDirective> readServerCharsetDirectives(std::string_view text) {
   std::vector<ServerCharsetDirective> directives;
+  int guardedDepth = 0;
   std::size_t lineNumber = 0, start = 0;
   std::string logical;  // a line with its continuations
   std::size_t logicalLine = 0;
@@ -104,9 +125,12 @@ std::vector<ServerCharsetDirective> readServerCharsetDirectives(std::string_view
     std::string whole = std::move(logical);
     logical.clear();
     if (words.empty() || words[0].starts_with('#')) continue;
+    followSections(words[0], guardedDepth);
     const std::string name = lowercaseCopy(words[0]);
     ServerCharsetDirective directive;
     directive.line = logicalLine;
+    directive.guarded = guardedDepth > 0;
+    directive.continued = logicalLine != lineNumber;
     if (name == "adddefaultcharset" && words.size() >= 2) {
       const std::string value = lowercaseCopy(words[1]);
       if (value == "off") continue;
@@ -128,8 +152,9 @@ std::vector<ServerCharsetDirective> readServerCharsetDirectives(std::string_view
   return directives;
 }
 
-ServerCharsetLookup::ServerCharsetLookup(TargetEncoding target, std::vector<std::filesystem::path> namedRoots)
-    : target_(target) {
+ServerCharsetLookup::ServerCharsetLookup(TargetEncoding target, std::vector<std::filesystem::path> namedRoots,
+                                         std::optional<KindSet> fix)
+    : target_(target), fix_(fix) {
   for (const std::filesystem::path& root : namedRoots) roots_.push_back(resolvedKey(root.native()));
 }
 
@@ -194,6 +219,43 @@ const ServerCharsetLookup::Chain& ServerCharsetLookup::chainFor(std::string_view
   return known->second;
 }
 
+bool ServerCharsetLookup::rewrite(const std::string& htaccess, const ServerCharsetDirective& directive,
+                                  std::string& written) {
+  std::string text;
+  FileIdentity read;
+  const std::filesystem::path path(htaccess);
+  if (readFile({path, NameLink::NotFollowed}, text, &read) != ResultCode::Success) return false;
+  // The directive's line, as it was when the run read it.
+  std::size_t start = 0;
+  for (std::size_t line = 1; line < directive.line && start != std::string::npos; ++line) {
+    start = text.find('\n', start);
+    if (start != std::string::npos) ++start;
+  }
+  if (start == std::string::npos) return false;
+  const std::size_t end = std::min(text.find('\n', start), text.size());
+  const std::string_view line = std::string_view(text).substr(start, end - start);
+  if (line.find(directive.text) == std::string_view::npos) return false;
+  // The charset's own place: after "charset=" in a media type, else the word after the name.
+  const std::string lowered = lowercaseCopy(line);
+  const std::size_t charsetIs = lowered.find("charset=");
+  const std::size_t after = directive.extensions.empty() || lowered.find("addcharset") != std::string::npos
+                                ? lowered.find_first_of(" \t", lowered.find_first_not_of(" \t"))
+                            : charsetIs == std::string::npos ? charsetIs
+                                                             : charsetIs + 8;
+  const std::size_t at = after == std::string::npos ? after : lowered.find(lowercaseCopy(directive.charset), after);
+  if (at == std::string::npos) return false;
+  const std::string name(charsetNameOf(target_));
+  const std::size_t labelAt = start + at;
+  const std::string_view pieces[] = {std::string_view(text).substr(0, labelAt), name,
+                                     std::string_view(text).substr(labelAt + directive.charset.size())};
+  if (!replaceFile({path, pieces, &read, true}).ok()) return false;
+  written = std::string(line.substr(0, at)) + name + std::string(line.substr(at + directive.charset.size()));
+  const std::size_t first = written.find_first_not_of(" \t");
+  written = first == std::string::npos ? written : written.substr(first);
+  if (written.ends_with('\r')) written.pop_back();
+  return true;
+}
+
 ServerCharsetLookup::Deciding ServerCharsetLookup::decidingFor(const Chain& chain, std::string_view file) const {
   const std::string extension = extensionOf(file);
   // The deepest directive for the file decides: one of the extension's, else the default.
@@ -208,7 +270,8 @@ ServerCharsetLookup::Deciding ServerCharsetLookup::decidingFor(const Chain& chai
   return byExtension.directive ? byExtension : byDefault;
 }
 
-std::vector<FileNote> ServerCharsetLookup::notesFor(const std::filesystem::path& file) {
+std::vector<FileNote> ServerCharsetLookup::notesFor(const std::filesystem::path& file,
+                                                    std::optional<SourceEncoding> readAs) {
   const std::lock_guard<std::mutex> hold(mutex_);
   std::vector<FileNote> notes;
   const std::string_view written = file.native();
@@ -223,11 +286,23 @@ std::vector<FileNote> ServerCharsetLookup::notesFor(const std::filesystem::path&
   const std::optional<SourceEncoding> named = encodingOfLabel(deciding.directive->charset);
   if (named == sourceEncodingOf(target_)) return notes;
   const std::string htaccess = (std::filesystem::path(deciding.folder) / ".htaccess").native();
-  if (!named_.insert({htaccess, deciding.directive->line}).second) return notes;
-  notes.push_back(
-      {NoteCode::ServerCharset,
-       StoreProblem::None,
-       {deciding.directive->charset, htaccess, std::to_string(deciding.directive->line), deciding.directive->text}});
+  const ServerCharsetDirective& directive = *deciding.directive;
+  if (!named_.insert({htaccess, directive.line}).second) return notes;
+  // "On" names ISO-8859-1 by a word that is no label: it is not found in the line, never rewritten.
+  std::string rewritten;
+  const bool onlyKindsConverted =
+      fix_ && std::all_of(directive.extensions.begin(), directive.extensions.end(),
+                          [&](const std::string& e) { return fix_->has(classifyExtension("a." + e)); });
+  if (onlyKindsConverted && named && named == readAs && !directive.guarded && !directive.continued &&
+      rewrite(htaccess, directive, rewritten)) {
+    notes.push_back({NoteCode::ServerCharsetFixed,
+                     StoreProblem::None,
+                     {directive.charset, htaccess, std::to_string(directive.line), rewritten}});
+    return notes;
+  }
+  notes.push_back({NoteCode::ServerCharset,
+                   StoreProblem::None,
+                   {directive.charset, htaccess, std::to_string(directive.line), directive.text}});
   return notes;
 }
 

@@ -5,13 +5,25 @@
 // Apache's header overrides every meta, so a directive that names another encoding than the
 // target makes the browser misread the converted file. Directives read (names without letter
 // case, one per line, `#` comments and `\` continuations aside):
-//   AddDefaultCharset On|Off|CHARSET    pages (.html, .htm) without a charset of their own;
-//                                       On means ISO-8859-1
+//   AddDefaultCharset On|Off|CHARSET    pages (.html, .htm, and the SSI pages .shtml, .shtm,
+//                                       .stm) without a charset of their own; On means ISO-8859-1
 //   AddCharset CHARSET EXT...           files with one of the extensions
 //   AddType "TYPE; charset=CHARSET" EXT...  the same, the charset in the media type
 // The deepest folder's directive for a file wins; in one file the last one. Each directive that
 // governs a converted file and names another encoding gives one `server-charset` note, with the
 // .htaccess and the line to change, under the first such file in log order only.
+//
+// With fixing on (--fix-server-charset, in a conversion that writes), the deciding directive
+// of a converted file is rewritten instead of noted when it names exactly the encoding the file
+// was read in (the old one), stands on one line, is guarded by no <If>, <ElseIf>, <Else>,
+// <Files> or <FilesMatch> section, and names only extensions of the kinds the run converts (a
+// text it leaves would be announced in the target else): its charset (the word of
+// AddDefaultCharset or AddCharset, the charset= value of AddType) becomes the target's name,
+// the rest of the file byte for byte,
+// through the store (a backup .htaccess.bak, older ones pushed one .bak further; the store's
+// guarantees: owner, mode and attributes kept, whole or not at all, not over a change since
+// the read). One `server-charset-fixed` note says so, under the first file it governs; a
+// directive that may not be rewritten, or whose rewrite fails, keeps its `server-charset` note.
 //
 // An .htaccess is read only when it is a regular file (not through a link, never a device or a
 // pipe), at most 1 MiB, once per run. One that is there but not read (too large, a link,
@@ -23,6 +35,7 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -31,7 +44,9 @@
 #include <vector>
 
 #include "run/file_report.h"
+#include "run/kind_set.h"
 #include "store/folder_keys.h"
+#include "text/source_encoding.h"
 #include "text/target_encoding.h"
 
 namespace sarnavel {
@@ -41,6 +56,8 @@ struct ServerCharsetDirective {
   std::string text;                     // the directive as written (one line)
   std::string charset;                  // the label it names
   std::vector<std::string> extensions;  // lower case, without the dot; empty: AddDefaultCharset
+  bool guarded = false;                 // inside an <If>, <ElseIf>, <Else>, <Files> or <FilesMatch> section
+  bool continued = false;               // written over several lines (`\` continuations)
 };
 
 // The directives of one .htaccess text, in order.
@@ -49,10 +66,13 @@ std::vector<ServerCharsetDirective> readServerCharsetDirectives(std::string_view
 class ServerCharsetLookup {
  public:
   // `namedRoots`: the named folders (a named file stands for its own folder), as full paths.
-  ServerCharsetLookup(TargetEncoding target, std::vector<std::filesystem::path> namedRoots);
+  // `fix`: the kinds the run converts when lines are rewritten, none when they are only named.
+  ServerCharsetLookup(TargetEncoding target, std::vector<std::filesystem::path> namedRoots,
+                      std::optional<KindSet> fix = std::nullopt);
 
-  // The notes for one converted file, each directive named once per run.
-  std::vector<FileNote> notesFor(const std::filesystem::path& file);
+  // The notes for one converted file, read as `readAs`, each directive named once per run; with
+  // fixing on, the deciding directive rewritten when it may be.
+  std::vector<FileNote> notesFor(const std::filesystem::path& file, std::optional<SourceEncoding> readAs = {});
 
   // The charset the server announces for the file (the deciding directive's label, as written);
   // empty when no directive governs it.
@@ -74,8 +94,10 @@ class ServerCharsetLookup {
   Deciding decidingFor(const Chain& chain, std::string_view file) const;
   const Folder& directivesIn(const std::string& folder);
   const Chain& chainFor(std::string_view writtenFolder, const std::filesystem::path& file);
+  bool rewrite(const std::string& htaccess, const ServerCharsetDirective& directive, std::string& written);
   std::mutex mutex_;  // over everything below
   TargetEncoding target_;
+  std::optional<KindSet> fix_;
   std::vector<std::string> roots_;
   std::map<std::string, Folder> folders_;
   // A file's folder as written (up to its last '/'), to its chain: the files of one folder come

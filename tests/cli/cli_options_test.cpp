@@ -192,7 +192,6 @@ TEST(CliOptions, KindsAndTheServersCharset) {
   } cases[] = {
       {{"a"}, "+", false, false, false, ""},
       {{"--kinds", "+xhtml,shtml", "a"}, "+xhtml,shtml", true, false, false, ""},
-      {{"--kinds=xml", "--kinds", "txt", "a"}, "txt", true, false, false, ""},  // the last wins
       {{"--fix", "a"}, "+", false, true, true, ""},
       {{"--fix-server-charset", "--no-fix-server-charset", "a"}, "+", false, false, true, ""},
       {{"--kinds", "+aspx", "a"},

@@ -145,6 +145,56 @@ TEST(ConvertHtml, DeclarationPlacement) {
   }
 }
 
+// An XHTML page read as XML knows its encoding from its XML declaration alone (UTF-8 without
+// one): with another target it gets one, or its own an encoding; the meta follows as a page's.
+TEST(ConvertHtml, XhtmlPagesNameATargetOtherThanUtf8InTheirXmlDeclaration) {
+  const std::string head = "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>\x82\xa0</title></head></html>";
+  const std::string euc = "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head>" + kDecl +
+                          "EUC-JP\" /><title>\xa4\xa2</title></head></html>";
+  const struct {
+    std::string in;
+    int encoding;
+    std::string out;
+    std::string declarations;
+  } cases[] = {
+      {head, kEuc, "<?xml version=\"1.0\" encoding=\"EUC-JP\"?>" + euc, "xml  added|meta  added"},
+      {"<!DOCTYPE html>\r\n" + head, kEuc, "<?xml version=\"1.0\" encoding=\"EUC-JP\"?>\r\n<!DOCTYPE html>\r\n" + euc,
+       "xml  added|meta  added"},
+      {"<?xml version='1.0' standalone='yes'?>\n" + head, kEuc,
+       "<?xml version='1.0' encoding=\"EUC-JP\" standalone='yes'?>\n" + euc, "xml  added|meta  added"},
+      {"<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n" + head, kEuc,
+       "<?xml version=\"1.0\" encoding=\"EUC-JP\"?>\n" + euc, "xml Shift_JIS rewritten|meta  added"},
+      // UTF-8 needs none; an XML declaration without a version is none to add to.
+      {head, kUtf8,
+       "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head>" + kDecl +
+           "UTF-8\" /><title>\xe3\x81\x82</title></head></html>",
+       "meta  added"},
+      {"<?xml ?>" + head, kEuc, "<?xml ?>" + euc, "meta  added"},
+      // The XML declaration is what an XML parser obeys: it tells the page's encoding before a meta.
+      {"<?xml version=\"1.0\" encoding=\"EUC-JP\"?><html><head><meta "
+       "charset=\"Shift_JIS\"></head><p>\xa4\xa2</p></html>",
+       kUtf8,
+       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><html><head><meta "
+       "charset=\"UTF-8\"></head><p>\xe3\x81\x82</p></html>",
+       "xml EUC-JP rewritten|charset Shift_JIS rewritten"},
+  };
+  for (const auto& c : cases) {
+    TargetChoice options;
+    options.targetEncoding = testing::asTarget(c.encoding);
+    std::string text = c.in;
+    std::vector<PageEdit> edits;
+    const DocumentResult result = convertXhtmlLeavingEdits(text, edits, options, testing::MemoryResolver{});
+    applyPageEdits(text, std::move(edits));
+    EXPECT_EQ(text, c.out) << c.in;
+    EXPECT_EQ(declarationsOf(result), c.declarations) << c.in;
+    // Converting the result again changes nothing.
+    std::vector<PageEdit> again;
+    (void)convertXhtmlLeavingEdits(text, again, options, testing::MemoryResolver{});
+    applyPageEdits(text, std::move(again));
+    EXPECT_EQ(text, c.out) << c.in;
+  }
+}
+
 // A Latin-1 page's letters are decomposed where they become references (cafe&#769;, counted
 // with the document's result); raw text in UTF-8 holds the letter as the browser read it.
 TEST(ConvertHtml, Latin1RawText) {

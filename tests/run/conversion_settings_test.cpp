@@ -52,16 +52,5 @@ TEST(ConversionSettingsTest, FileMissingIsNothingAndUnreadableIsNamed) {
   EXPECT_EQ(dump(loadConversionSettings(file)), "+txt|-|-|-");
 }
 
-TEST(ConversionSettingsTest, LivesInTheConfigurationHome) {
-  const char* saved = std::getenv("XDG_CONFIG_HOME");
-  const std::string kept = saved ? saved : "";
-  setenv("XDG_CONFIG_HOME", "/cfg", 1);
-  EXPECT_EQ(conversionSettingsPath(), "/cfg/sarnavel/sarnavel.conf");
-  setenv("XDG_CONFIG_HOME", "relative", 1);
-  setenv("HOME", std::getenv("HOME") ? std::getenv("HOME") : "/home/x", 1);
-  EXPECT_EQ(conversionSettingsPath(), std::filesystem::path(std::getenv("HOME")) / ".config/sarnavel/sarnavel.conf");
-  saved ? setenv("XDG_CONFIG_HOME", kept.c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
-}
-
 }  // namespace
 }  // namespace sarnavel
