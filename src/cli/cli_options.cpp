@@ -93,6 +93,11 @@ enum OptionCode : int {
   kListEncodings,
   kProgress,
   kNoProgress,
+  // Taking conversions back.
+  kRuns,
+  kUndo,
+  kForce,
+  kRestore,
 };
 
 // '-' first: paths come back in place (code 1), so that they and options mix in any order
@@ -115,6 +120,11 @@ constexpr option kLongOptions[] = {
     {"quiet", no_argument, nullptr, kQuiet},
     {"progress", no_argument, nullptr, kProgress},
     {"no-progress", no_argument, nullptr, kNoProgress},
+    // Taking conversions back.
+    {"runs", no_argument, nullptr, kRuns},
+    {"undo", no_argument, nullptr, kUndo},
+    {"force", required_argument, nullptr, kForce},
+    {"restore", no_argument, nullptr, kRestore},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -149,6 +159,14 @@ std::string setOption(int code, const std::string& value, CliOptions& o, bool& s
     case kQuiet: o.quiet = true; break;
     case kProgress: o.progress = CliOptions::Progress::Always; break;
     case kNoProgress: o.progress = CliOptions::Progress::Never; break;
+    // Taking conversions back.
+    case kRuns: o.runs = true; break;
+    case kUndo: o.undo = true; break;
+    case kForce:
+      if (value.empty()) return "option --force needs the id of a run";
+      o.force = value;
+      break;
+    case kRestore: o.restore = true; break;
   }
   return {};
 }
@@ -179,8 +197,22 @@ std::string refusal(int code, std::string_view arg, int shortOption) {
   }
 }
 
+// What the options of taking conversions back do not allow with the others, or empty.
+std::string takingBackConflictOf(const CliOptions& o, bool sawNewline) {
+  if (!o.force.empty() && !o.undo) return "--force goes with --undo only";
+  if (o.runs + o.undo + o.restore + o.check > 1) return "--runs, --undo, --restore and --check do not go together";
+  if (o.targetGiven || sawNewline || !o.conversion.makeBackup || o.conversion.keepCharacters)
+    return "-t, -n, --no-backup and --keep-characters go with a conversion only, not with --runs, --undo or --restore";
+  if (o.runs && (o.dryRun || !o.reportPath.empty() || !o.paths.empty()))
+    return "--runs takes no path, and --dry-run and --report do not go with it";
+  if (o.undo && o.paths.size() > 1) return "--undo takes at most one run";
+  if (o.restore && o.paths.empty()) return "no file given to restore";
+  return {};
+}
+
 // What the options given together do not allow, or empty.
 std::string conflictOf(const CliOptions& o, bool sawNewline) {
+  if (o.runs || o.undo || o.restore || !o.force.empty()) return takingBackConflictOf(o, sawNewline);
   if (o.conversion.keepCharacters && o.conversion.targetEncoding != TargetEncoding::Utf8)
     return "--keep-characters needs the UTF-8 target (-t utf-8)";
   // A check converts nothing: the options of a conversion mean nothing there.
@@ -227,6 +259,7 @@ CliParse parseCommandLine(const std::vector<std::string>& arguments) {
 
 std::string usageText() {
   return "Usage: sarnavel-cli [OPTION]... PATH...\n"
+         "  or:  sarnavel-cli --runs | --undo [RUN] | --restore PATH...\n"
          "Convert Japanese web pages, style sheets and scripts in place to one encoding.\n"
          "Each PATH is a file or a folder; folders are walked with their subfolders and\n"
          "their .html, .htm, .css and .js files are taken.\n"
@@ -252,6 +285,12 @@ std::string usageText() {
          "                      (- for standard output; the log then goes to standard\n"
          "                      error); its format: sarnavel-cli(1), and\n"
          "                      /usr/share/doc/sarnavel/report.md.gz\n"
+         "      --runs          list the remembered runs: id, start, what it was, target,\n"
+         "                      files still as written/written, whether it can be undone\n"
+         "      --undo [RUN]    take the last run (or RUN) back: every file it wrote gets\n"
+         "                      its former content from its backup, which then goes\n"
+         "      --force RUN     with --undo: take RUN back although later runs follow it\n"
+         "      --restore       put each file named back from its own FILE.bak\n"
          "  -h, --help          show this help and exit\n"
          "  -V, --version       show the version and exit\n"
          "      --list-encodings\n"

@@ -3,6 +3,9 @@
 //   sarnavel-cli [-q] [-t ENC] [-n EOL] [--no-follow-css] [--no-follow-js] [--no-backup]
 //                [--dry-run] [--keep-characters] [--report FILE] PATH...
 //   sarnavel-cli --check [-q] [--no-follow-css] [--no-follow-js] [--report FILE] PATH...
+//   sarnavel-cli --runs
+//   sarnavel-cli --undo [--dry-run] [--force RUN] [-q] [--report FILE] [RUN]
+//   sarnavel-cli --restore [--dry-run] [-q] [--report FILE] PATH...
 //   sarnavel-cli --help | --version | --list-encodings
 //
 // Encodings and line endings are named without regard to letter case, with the usual
@@ -38,6 +41,11 @@ struct CliOptions {
   bool version = false;
   bool listEncodings = false;  // --list-encodings: the names encodingListText gives
   std::vector<std::string> paths;
+  // Taking conversions back (run/undo_run.h); with --undo, `paths` holds the run, if given.
+  bool runs = false;     // --runs: list the remembered runs
+  bool undo = false;     // --undo: take a run back
+  std::string force;     // --force RUN: the run may be taken back although later runs follow it
+  bool restore = false;  // --restore: put the files named back from their own backups
 };
 
 struct CliParse {

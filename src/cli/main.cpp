@@ -13,6 +13,8 @@
 #include "cli/report_output.h"
 #include "cli/stop_signals.h"
 #include "run/conversion_run.h"
+#include "run/undo_run.h"
+#include "report/run_listing.h"
 #include "run/intake.h"
 #include "report/check_listing.h"
 #include "store/posix_file.h"
@@ -145,6 +147,52 @@ RunObserver observerFor(bool check, Outputs& out) {
   return observer;
 }
 
+// Taking conversions back (--runs, --undo, --restore): the status the program ends with.
+int takeBack(const CliOptions& options) {
+  const std::filesystem::path memory = memoryFolder();
+  if (options.runs) {
+    const std::vector<RememberedRun> runs = rememberedRuns(memory);
+    return writeAll(STDOUT_FILENO, runListing(runStandings(runs))) ? 0 : 1;
+  }
+  const WriteMode mode = options.dryRun ? WriteMode::DryRun : WriteMode::Write;
+  std::optional<ReportOutput> report;
+  if (!options.reportPath.empty()) {
+    IntakeReport named;  // the report is never written over a file to restore
+    named.files = PathList(options.paths);
+    if (const int refused = openReport(options, named, report)) return refused;
+  }
+  const bool reportOnStdout = options.reportPath == "-";
+  LogWriter log(reportOnStdout ? STDERR_FILENO : STDOUT_FILENO);
+  RunReport lines(mode, TargetEncoding::Utf8);
+  CheckListing listing;
+  std::optional<ProgressLine> progress;
+  if (options.progress == CliOptions::Progress::Always) progress.emplace(STDERR_FILENO, true);
+  Outputs out{log, report, lines, listing, {mode, TargetEncoding::Utf8, {}}, options.quiet, progress};
+  const RunObserver observer = observerFor(false, out);
+  RunSummary summary;
+  if (options.undo) {
+    const std::string asked = options.paths.empty() ? std::string() : options.paths.front();
+    const UndoSummary undo = undoWorker({memory, asked, options.force, mode}, observer, stopFlag());
+    if (undo.refusal != UndoRefusal::None) {
+      say(undoRefusalLine(undo, asked));
+      return 1;
+    }
+    summary = undo.run;
+  } else {
+    RestoreRequest request{{options.paths.begin(), options.paths.end()}, ".bak", memory, mode};
+    summary = restoreWorker(request, observer, stopFlag());
+  }
+  if (progress) progress->clear();
+  log.write(endMessage(summary));
+  if (report) {
+    report->write(lines.summaryLine(summary));
+    report->flush();
+  }
+  if (summary.cancelled && stopSignal() != 0) return 128 + stopSignal();
+  if (log.failed() || (report && report->failed())) return 1;
+  return summary.failures > 0 ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -171,6 +219,8 @@ int main(int argc, char** argv) {
         "; nothing was converted\n");
     return 1;
   }
+
+  if (options.runs || options.undo || options.restore) return takeBack(options);
 
   IntakeReport intake;
   offerPaths(std::vector<std::filesystem::path>(parse.options.paths.begin(), parse.options.paths.end()), intake);

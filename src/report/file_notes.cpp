@@ -98,6 +98,34 @@ std::string value(const FileNote& note, std::size_t k) {
   return k < note.values.size() ? note.values[k] : std::string();
 }
 
+// What taking a run back says of a file (run/put_back.h).
+NoteLine takingBackNote(const FileNote& note) {
+  switch (note.code) {
+    case NoteCode::NotAsWritten:
+      return {"changed-since-run", {}, "実行が書いた後に変更されているため、元に戻しませんでした。"};
+    case NoteCode::BackupMissing:
+      return {"backup-missing",
+              {},
+              "バックアップがないか、通常のファイルではないため、元に戻しませんでした: " + visiblePath(value(note, 0))};
+    case NoteCode::BackupChanged:
+      return {"backup-changed",
+              {},
+              "バックアップが変換前の内容ではなくなっているため、元に戻しませんでした: " + visiblePath(value(note, 0))};
+    case NoteCode::WrittenLater:
+      return {"written-later",
+              {},
+              "後の実行が書き換えていて、その実行はまだ元に戻されていないため、元に戻しませんでした: " +
+                  visiblePath(value(note, 0))};
+    case NoteCode::AlreadyBack: return {"already-back", {}, "すでに変換前の内容でした。書き換えていません。"};
+    case NoteCode::BackupKept:
+      return {"backup-kept",
+              {},
+              "元に戻しましたが、実行の記録に残せないため、バックアップはそのまま残しました: " +
+                  visiblePath(value(note, 0))};
+    default: return {};
+  }
+}
+
 }  // namespace
 
 NoteLine noteLine(const FileNote& note, const NoteWording& wording) {
@@ -154,6 +182,12 @@ NoteLine noteLine(const FileNote& note, const NoteWording& wording) {
               {},
               visiblePath(value(note, 0)) + " は読みませんでした（" + std::string(unreadReason(value(note, 1))) +
                   "）。サーバーがこのファイルを何の文字コードとして送るか確かめてください。"};
+    case NoteCode::NotAsWritten:
+    case NoteCode::BackupMissing:
+    case NoteCode::BackupChanged:
+    case NoteCode::WrittenLater:
+    case NoteCode::AlreadyBack:
+    case NoteCode::BackupKept: return takingBackNote(note);
   }
   return {};
 }

@@ -21,7 +21,9 @@
 //     folder-not-flushed     the folder could not be flushed after the file was replaced;
 //     untaken-page           pages of kinds the run does not take load it (untaken_pages.h);
 //     server-charset         an .htaccess names another encoding (run/server_charset.h);
-//     htaccess-unread        an .htaccess that governs the file was not read, and why.
+//     htaccess-unread        an .htaccess that governs the file was not read, and why;
+//   and of taking a run back (run/undo_run.h): changed-since-run, backup-missing,
+//     backup-changed, written-later (the later run), already-back, backup-kept.
 // A file with nothing to say gets no note. Pure.
 #pragma once
 
