@@ -38,8 +38,9 @@ namespace sarnavel {
 
 struct UndoRequest {
   std::filesystem::path memoryFolder;
-  std::string run;                    // the run's id, or the start of one; empty: the last run that can be taken back
-  std::string forced;                 // the run that may be taken back although later runs follow it
+  // The run's id, or the start of one; empty: the last run that can be taken back.
+  std::string run = {};
+  std::string forced = {};            // the run that may be taken back although later runs follow it
   WriteMode mode = WriteMode::Write;  // DryRun: look only
 };
 
@@ -68,7 +69,7 @@ UndoSummary undoWorker(const UndoRequest& request, const RunObserver& observer,
 struct RestoreRequest {
   std::vector<std::filesystem::path> paths;
   std::string suffix = ".bak";
-  std::filesystem::path memoryFolder;  // empty: none (a kill half-way is then finished only by hand)
+  std::filesystem::path memoryFolder = {};  // empty: none (a kill half-way is then finished only by hand)
   WriteMode mode = WriteMode::Write;
 };
 
