@@ -155,6 +155,8 @@ int takeBack(const CliOptions& options) {
     return writeAll(STDOUT_FILENO, runListing(runStandings(runs))) ? 0 : 1;
   }
   const WriteMode mode = options.dryRun ? WriteMode::DryRun : WriteMode::Write;
+  if (options.dryRun && !options.quiet)
+    say("sarnavel-cli: dry run: each file is looked at and what would be done is logged; nothing is written\n");
   std::optional<ReportOutput> report;
   if (!options.reportPath.empty()) {
     IntakeReport named;  // the report is never written over a file to restore

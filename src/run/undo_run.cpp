@@ -161,7 +161,8 @@ RunSummary runPlan(const PutBackPlan& plan, const fs::path& memoryFolder, WriteM
   if (memory.recording()) session.recordIn(&memory);
   const PutBackContext context{mode, &memory, &session};
   for (std::size_t k = 0; k < plan.files.size() && !cancelRequested.load(); ++k) {
-    const FileOutcome outcome = outcomeOf(plan.files[k], plan.writtenLater[k], sweep, context);
+    FileOutcome outcome = outcomeOf(plan.files[k], plan.writtenLater[k], sweep, context);
+    if (observer.prepare) outcome.prepared = observer.prepare(outcome);
     (outcome.result == ResultCode::Success ? summary.successes : summary.failures) += 1;
     if (observer.fileDone) observer.fileDone(outcome);
   }
@@ -197,12 +198,13 @@ RunSummary restoreWorker(const RestoreRequest& request, const RunObserver& obser
     for (const PutBackRecord& record : run.putBack) earlier[record.path] = record;
   for (const fs::path& named : request.paths) {
     std::error_code error;
-    const fs::path path = fs::absolute(named, error).lexically_normal();
-    PutBack step{path, path.native() + request.suffix, request.suffix};
-    if (auto record = earlier.find(path.native());
-        record != earlier.end() && record->second.backup == step.backup.native())
+    const fs::path full = fs::absolute(named, error).lexically_normal();
+    PutBack step{named, named.native() + request.suffix, request.suffix};
+    // The memory keeps names whole and normal.
+    if (auto record = earlier.find(full.native());
+        record != earlier.end() && record->second.backup == full.native() + request.suffix)
       step.earlier = record->second;
-    plan.facts.named.push_back(path.native());
+    plan.facts.named.push_back(full.native());
     plan.files.push_back(std::move(step));
     plan.writtenLater.emplace_back();
   }
