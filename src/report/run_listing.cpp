@@ -48,6 +48,16 @@ std::string runListing(const std::vector<RunStanding>& runs) {
   return text;
 }
 
+std::string undoRefusalMessage(const UndoSummary& summary) {
+  switch (summary.refusal) {
+    case UndoRefusal::None: return {};
+    case UndoRefusal::LaterRun:
+      return "この後の実行（" + summary.later + "）がまだ元に戻されていないため、元に戻しませんでした。\r\n";
+    case UndoRefusal::NoBackups: return "バックアップを作らない実行だったため、元に戻せません。\r\n";
+    default: return "元に戻せる実行の記録がありません。\r\n";
+  }
+}
+
 std::string undoRefusalLine(const UndoSummary& summary, const std::string& asked) {
   const std::string run = visiblePath(summary.id.empty() ? asked : summary.id);
   switch (summary.refusal) {

@@ -18,6 +18,10 @@ namespace sarnavel {
 
 std::string runListing(const std::vector<RunStanding>& runs);
 
+// Why the undo was refused, as the desktop program's log says it (CR+LF line ends); empty when
+// it was not.
+std::string undoRefusalMessage(const UndoSummary& summary);
+
 // Why the undo was refused, as a notice line ("sarnavel-cli: ..."); empty when it was not.
 std::string undoRefusalLine(const UndoSummary& summary, const std::string& asked);
 

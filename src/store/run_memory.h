@@ -109,7 +109,7 @@ struct RunFacts {
   TargetEncoding target = TargetEncoding::ShiftJis;
   LineEnding lineEnding = LineEnding::Unchanged;
   bool backups = true;
-  std::string undoes;  // an undo: the id of the run it takes back
+  std::string undoes = {};  // an undo: the id of the run it takes back
 };
 
 // A file an undo put back from its backup, recorded before the backup leaves its chain.

@@ -12,7 +12,9 @@
 #include <QScrollBar>
 #include <QTextCursor>
 
+#include "report/run_listing.h"
 #include "report/run_messages.h"
+#include "run/undo_run.h"
 #include "ui/dialog_units.h"
 #include "ui/readable_path.h"
 
@@ -29,7 +31,8 @@ ProgressDialog::ProgressDialog(RunRequest request, bool& couldNotStart, QWidget*
       couldNotStart_(couldNotStart),
       log_(new QPlainTextEdit(this)),
       bar_(new QProgressBar(this)),
-      button_(new QPushButton(QStringLiteral("キャンセル(&C)"), this)) {
+      button_(new QPushButton(QStringLiteral("キャンセル(&C)"), this)),
+      undoButton_(new QPushButton(QStringLiteral("元に戻す(&U)"), this)) {
   setObjectName(QStringLiteral("IDD_PROGRESS"));
   setWindowTitle(QStringLiteral("変換中..."));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -60,6 +63,12 @@ ProgressDialog::ProgressDialog(RunRequest request, bool& couldNotStart, QWidget*
   button_->setAutoDefault(false);
   button_->setDefault(false);
   connect(button_, &QPushButton::clicked, this, &ProgressDialog::onProgressButton);
+
+  undoButton_->setObjectName(QStringLiteral("IDC_UNDO"));
+  undoButton_->setGeometry(units.rect(195, 190, 75, 14));
+  undoButton_->setAutoDefault(false);
+  undoButton_->hide();
+  connect(undoButton_, &QPushButton::clicked, this, &ProgressDialog::onUndoButton);
 
   showTimer_.setSingleShot(true);
   showTimer_.setInterval(kShowLogIntervalMs);
@@ -97,23 +106,18 @@ bool ProgressDialog::onProgressInit() {
   workerDone_ = false;
   try {
     workerThread_ = std::thread([this] {
-      auto log = [this](std::string_view entry) {
-        const std::string text = withUnixLineEnds(entry);
-        emit logEntry(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-      };
-      RunObserver observer;
-      observer.fileDone = [this](const FileOutcome&) { emit fileLogged(); };
-      writeLogThrough(observer, {request_.mode, request_.options.targetEncoding, &readablePath}, log);
-      observer.memoryNotice = [&log](MemoryNotice notice, const std::filesystem::path& folder) {
-        log(memoryNoticeMessage(notice, readablePath(folder.native())));
-      };
-      observer.passPlanned = [this](int, std::size_t fileCount) {
-        emit passPlanned(static_cast<int>(std::min<std::size_t>(fileCount, std::numeric_limits<int>::max())));
+      auto log = [this](std::string_view entry) { emitLog(entry); };
+      RunObserver observer = workerObserver(log);
+      const auto counted = std::move(observer.fileDone);
+      observer.fileDone = [this, counted](const FileOutcome& outcome) {
+        if (outcome.recorded && outcome.backedUp) ++filesWritten_;
+        counted(outcome);
       };
       const RunSummary summary = conversionWorker(request_, observer, cancelRequested_);
       // A run refused at its first step leaves the window as it is.
       if (!summary.started) return;
       log(endMessage(summary));
+      recordedAs_ = summary.recordedAs;
       emit runEnded();
     });
   } catch (const std::system_error&) {
@@ -121,6 +125,52 @@ bool ProgressDialog::onProgressInit() {
     return false;
   }
   return true;
+}
+
+void ProgressDialog::emitLog(std::string_view entry) {
+  const std::string text = withUnixLineEnds(entry);
+  emit logEntry(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+RunObserver ProgressDialog::workerObserver(const std::function<void(std::string_view)>& log) {
+  RunObserver observer;
+  observer.fileDone = [this](const FileOutcome&) { emit fileLogged(); };
+  writeLogThrough(observer, {request_.mode, request_.options.targetEncoding, &readablePath}, log);
+  observer.memoryNotice = [log](MemoryNotice notice, const std::filesystem::path& folder) {
+    log(memoryNoticeMessage(notice, readablePath(folder.native())));
+  };
+  observer.passPlanned = [this](int, std::size_t fileCount) {
+    emit passPlanned(static_cast<int>(std::min<std::size_t>(fileCount, std::numeric_limits<int>::max())));
+  };
+  return observer;
+}
+
+void ProgressDialog::offerUndo() {
+  if (recordedAs_.empty() || filesWritten_.load() == 0 || request_.mode != WriteMode::Write) return;
+  const DialogUnits units(font());
+  bar_->setGeometry(units.rect(5, 190, 185, 14));
+  undoButton_->show();
+}
+
+void ProgressDialog::onUndoButton() {
+  if (!workerDone_ || recordedAs_.empty()) return;
+  if (workerThread_.joinable()) workerThread_.join();
+  const std::string run = std::exchange(recordedAs_, std::string());
+  undoButton_->hide();
+  bar_->setGeometry(DialogUnits(font()).rect(5, 190, 265, 14));
+  filesShown_ = filesPlanned_ = 0;
+  showCount();
+  cancelRequested_.store(false);
+  runFinished_ = workerDone_ = false;
+  button_->setText(QStringLiteral("キャンセル(&C)"));
+  setWindowTitle(QStringLiteral("元に戻しています..."));
+  workerThread_ = std::thread([this, run] {
+    auto log = [this](std::string_view entry) { emitLog(entry); };
+    const UndoSummary undone =
+        undoWorker({request_.memoryFolder, run, {}, WriteMode::Write}, workerObserver(log), cancelRequested_);
+    log(undone.refusal == UndoRefusal::None ? endMessage(undone.run) : undoRefusalMessage(undone));
+    emit runEnded();
+  });
 }
 
 void ProgressDialog::onProgressButton() {
@@ -181,6 +231,7 @@ void ProgressDialog::onRunEnded() {
   showLog();
   workerDone_ = true;
   switchToFinishedLook();
+  offerUndo();
 }
 
 void ProgressDialog::switchToFinishedLook() {

@@ -19,9 +19,18 @@
 // run goes on they ask it to stop and switch the window at once to its finished look
 // ("変換結果", "閉じる(&C)"); the worker finishes the file under way, logs it and the
 // cancellation. Once the window shows its finished look they close it.
+//
+// A conversion that ends having written files with backups, and recorded them in the user's
+// memory, offers to take itself back: a 元に戻す(&U) button left of the window's own button
+// (the bar gives it room). It runs the undo of that very run (run/undo_run.h) in the same
+// window, the same way: the log goes on below, the bar counts the files anew, the button
+// cancels and then closes. It is offered once.
 #pragma once
 
 #include <atomic>
+#include <functional>
+#include <string>
+#include <string_view>
 #include <thread>
 
 #include <QDialog>
@@ -55,6 +64,7 @@ class ProgressDialog : public QDialog {
   bool workerDone() const { return workerDone_; }     // the run's last log entry has been shown
   int filesShown() const { return filesShown_; }      // file entries the log shows
   int filesPlanned() const { return filesPlanned_; }  // the bar's total
+  void onUndoButton();                                // takes the run just ended back
 
  signals:
   // Emitted by the worker thread; received on the dialog's own thread.
@@ -73,6 +83,10 @@ class ProgressDialog : public QDialog {
   void showCount();
   void onRunEnded();
   void switchToFinishedLook();
+  void emitLog(std::string_view entry);  // on the worker's thread: a log entry, to the dialog
+  // The observer of a worker: its log entries and counts as queued signals.
+  RunObserver workerObserver(const std::function<void(std::string_view)>& log);
+  void offerUndo();  // shows the undo button when the run ended can be taken back
 
   RunRequest request_;
   bool& couldNotStart_;
@@ -84,6 +98,9 @@ class ProgressDialog : public QDialog {
   QPlainTextEdit* log_;
   QProgressBar* bar_;
   QPushButton* button_;
+  QPushButton* undoButton_;
+  std::atomic<int> filesWritten_{0};  // by the conversion, recorded in the user's memory
+  std::string recordedAs_;            // the conversion's id there, set before runEnded
   // Log text received but not yet shown: entries that arrive close together are shown together,
   // so a long run cannot flood the window.
   QString pendingLog_;
