@@ -34,7 +34,13 @@ std::map<std::string, PutBackRecord> putBackFor(const std::vector<RememberedRun>
   return found;
 }
 
+// Every file of the run put back, by an undo that went through every file (one killed after
+// its last record may have a backup still to pop).
 bool takenBackWhole(const std::vector<RememberedRun>& runs, const RememberedRun& run) {
+  const RememberedRun* latest = nullptr;
+  for (const RememberedRun& undo : runs)
+    if (undo.facts.undoes == run.id) latest = &undo;
+  if (!latest || !latest->ended) return false;
   const std::map<std::string, PutBackRecord> back = putBackFor(runs, run.id);
   return std::all_of(run.wrote.begin(), run.wrote.end(),
                      [&](const WriteRecord& file) { return back.count(file.path) != 0; });
@@ -167,6 +173,7 @@ RunSummary runPlan(const PutBackPlan& plan, const fs::path& memoryFolder, WriteM
     if (observer.fileDone) observer.fileDone(outcome);
   }
   summary.cancelled = cancelRequested.load();
+  if (!summary.cancelled && memory.recording()) memory.recordEnd();
   return summary;
 }
 

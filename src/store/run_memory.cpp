@@ -286,6 +286,7 @@ bool takeHistoryLine(std::string_view line, RememberedRun& run) {
     if (record) run.wrote.push_back(std::move(*record));
     return record.has_value();
   }
+  if (kind == "end") run.ended = true;
   if (kind != "putBack") return true;
   const std::optional<std::string> path = pathOf(body, "path"), backup = pathOf(body, "backup");
   const std::optional<std::uint64_t> device = numberOf(body, "backupDevice"), inode = numberOf(body, "backupInode");
@@ -552,6 +553,8 @@ bool RunMemory::recordPutBack(const PutBackRecord& record) {
   line.number("backupInode", static_cast<std::uint64_t>(record.backupInode));
   return durableThrough(append(line.take()));
 }
+
+bool RunMemory::recordEnd() { return durableThrough(append(RecordLine("end").take())); }
 
 bool RunMemory::recordRecoveryCopy(const NameRecord& copy) {
   RecordLine line("recovery");

@@ -17,7 +17,8 @@
 //  - the run itself: an id, its start, the folders and files named and its options; an undo
 //    (run/undo_run.h), the id of the run it takes back, and for each file it put back, before
 //    the file's backup leaves its chain, the backup's name, device and inode: whether that
-//    backup is still there tells a later undo whether the chain was popped.
+//    backup is still there tells a later undo whether the chain was popped; and its end, once
+//    it went through every file (an undo killed after its last record still has a pop to do).
 // A later run asks: does this file hold exactly what a run wrote (by its path or by its device
 // and inode, then by its size and hash)? If so the file is in that run's target, whatever
 // loads it says (engine/encoding_decision.h). A dry run and a check read the memory and
@@ -128,6 +129,7 @@ struct RememberedRun {
   RunFacts facts;
   std::vector<WriteRecord> wrote;
   std::vector<PutBackRecord> putBack;
+  bool ended = false;    // it recorded its end: it went through every file
   bool damaged = false;  // some of its lines could not be read
 };
 
@@ -207,6 +209,8 @@ class RunMemory {
   // Appends the record and puts it on disk; false when it could not be (a later undo then
   // finds the file put back and its backup still there, and takes the backup out).
   bool recordPutBack(const PutBackRecord& record);
+  // Appends the run's last record, which says it went through every file, and puts it on disk.
+  bool recordEnd();
   // Appends the record and puts it on disk; false when it could not be (the copy must then
   // not be relied on).
   bool recordRecoveryCopy(const NameRecord& copy);
