@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/cli_process.h"
+#include "support/folder_state.h"
 #include "support/temp_folder.h"
 
 namespace sarnavel::testing {
@@ -33,7 +34,7 @@ TEST(CliUndo, ARunListedTakenBackAndRefusedOnceTaken) {
     return runCli(arguments, folder.path(), [home] { ::setenv("XDG_STATE_HOME", home.c_str(), 1); });
   };
   ASSERT_EQ(cli({"-t", "euc-jp", "site"}).status, 0);
-  const std::set<std::string> converted = TempFolder::namesIn(folder / "site");
+  const FolderState converted = snapshot(folder.path());
 
   const CliResult runs = cli({"--runs"});
   EXPECT_EQ(runs.status, 0);
@@ -44,7 +45,7 @@ TEST(CliUndo, ARunListedTakenBackAndRefusedOnceTaken) {
   const CliResult looked = cli({"--undo", "--dry-run"});
   EXPECT_EQ(looked.status, 0);
   EXPECT_EQ(linesWith(looked.out, "成功: "), 2);
-  EXPECT_EQ(TempFolder::namesIn(folder / "site"), converted);
+  EXPECT_TRUE(snapshot(folder.path()) == converted);
 
   const CliResult undone = cli({"--undo", id, "--report", "-"});
   EXPECT_EQ(undone.status, 0) << undone.err;

@@ -1,7 +1,7 @@
 // Taking runs back, as whole behaviours over generated sites (support/generated_site.h): a
 // conversion then its undo gives the tree back; files edited between keep their edits and are
-// named; two runs go back last first; an undo stopped or cut short at any step, then run again,
-// ends where one undo ends. And restoring named files from their own backups.
+// named; two runs go back last first; an undo cut short between the steps of a file is
+// finished by the next. And restoring named files from their own backups.
 #include "run/undo_run.h"
 
 #include <gtest/gtest.h>
@@ -195,23 +195,6 @@ TEST(UndoRun, AForcedUndoOfAnEarlierRunLeavesTheFilesALaterRunWroteAgain) {
   EXPECT_EQ(TempFolder::read(tree / "b.js"), "var t = \"\x96\x7b\";\n");
 }
 
-// An undo stopped after each number of files, then run again, ends where one undo ends; so
-// does one cut short between its steps of one file, as a kill leaves it.
-TEST(UndoRun, AnUndoStoppedAnywhereThenRunAgainEndsAsOneUndo) {
-  forEverySite([](const TempFolder& tree, const ConversionOptions& options, const fs::path& memory, unsigned seed) {
-    const testing::FolderState before = testing::snapshot(tree.path());
-    convert(tree.path(), options, memory);
-    std::atomic<bool> cancel{false};
-    Told stopped;
-    const UndoSummary first =
-        undoWorker({memory}, telling(tree.path(), stopped, static_cast<int>(seed) * 2, &cancel), cancel);
-    Told rest;
-    EXPECT_EQ(undo(tree.path(), memory, rest, {{}, first.id}).refusal, UndoRefusal::None);
-    EXPECT_EQ(rest.summary.failures, 0);
-    expectSameTree(before, tree.path());
-  });
-}
-
 // The states a kill leaves between the steps of one file, made by hand: the file put back
 // before the record; the record made, the backup not yet gone; the backup gone, the older
 // generation not yet moved back.
@@ -267,23 +250,6 @@ TEST(UndoRun, RunsThatCannotBeTakenBackAreRefusedWithTheReason) {
   const std::string undoId = rememberedRuns(memory.path()).back().id;
   EXPECT_EQ(undo(tree.path(), memory.path(), told, {{}, undoId}).refusal, UndoRefusal::IsUndo);
   EXPECT_EQ(told.summary.started, false);
-}
-
-TEST(UndoRun, ADryRunTellsWhatItWouldDoAndChangesNothing) {
-  TempFolder tree, memory;
-  tree.put("a.js", "var s = \"\x93\xfa\";\n");
-  tree.put("b.js", "var t = \"\x96\x7b\";\n");
-  convert(tree.path(), testing::optionsFor(3), memory.path());
-  tree.put("b.js", "edited");
-  const testing::FolderState converted = testing::snapshot(tree.path());
-  Told told;
-  UndoRequest request;
-  request.mode = WriteMode::DryRun;
-  undo(tree.path(), memory.path(), told, request);
-  EXPECT_EQ(told.results["a.js"], ResultCode::Success);
-  EXPECT_EQ(told.notes["b.js"], std::vector<std::string>{"changed-since-run"});
-  EXPECT_EQ(testing::snapshot(tree.path()), converted);
-  EXPECT_EQ(rememberedRuns(memory.path()).size(), 1u);
 }
 
 TEST(RestoreRun, PutsEachFileBackFromItsOwnBackupOneGenerationAtATime) {
