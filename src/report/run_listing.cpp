@@ -62,7 +62,6 @@ std::string undoRefusalLine(const UndoSummary& summary, const std::string& asked
   const std::string run = visiblePath(summary.id.empty() ? asked : summary.id);
   switch (summary.refusal) {
     case UndoRefusal::None: return {};
-    case UndoRefusal::NoMemory:
     case UndoRefusal::NoRun: return "sarnavel-cli: no remembered run to take back (sarnavel-cli --runs lists them)\n";
     case UndoRefusal::UnknownRun: return "sarnavel-cli: " + run + ": no remembered run has this id\n";
     case UndoRefusal::AmbiguousRun: return "sarnavel-cli: " + run + ": several runs' ids begin so; give more of it\n";

@@ -46,8 +46,7 @@ struct UndoRequest {
 
 enum class UndoRefusal {
   None,
-  NoMemory,      // the memory cannot be read
-  NoRun,         // no run to take back
+  NoRun,         // no run to take back (or no memory that can be read)
   UnknownRun,    // no run has that id
   AmbiguousRun,  // several runs' ids begin so
   IsUndo,        // the run is an undo

@@ -164,13 +164,19 @@ void ProgressDialog::onUndoButton() {
   runFinished_ = workerDone_ = false;
   button_->setText(QStringLiteral("キャンセル(&C)"));
   setWindowTitle(QStringLiteral("元に戻しています..."));
-  workerThread_ = std::thread([this, run] {
-    auto log = [this](std::string_view entry) { emitLog(entry); };
-    const UndoSummary undone =
-        undoWorker({request_.memoryFolder, run, {}, WriteMode::Write}, workerObserver(log), cancelRequested_);
-    log(undone.refusal == UndoRefusal::None ? endMessage(undone.run) : undoRefusalMessage(undone));
-    emit runEnded();
-  });
+  try {
+    workerThread_ = std::thread([this, run] {
+      auto log = [this](std::string_view entry) { emitLog(entry); };
+      const UndoSummary undone =
+          undoWorker({request_.memoryFolder, run, {}, WriteMode::Write}, workerObserver(log), cancelRequested_);
+      log(undone.refusal == UndoRefusal::None ? endMessage(undone.run) : undoRefusalMessage(undone));
+      emit runEnded();
+    });
+  } catch (const std::system_error&) {
+    const std::string_view message = plainMessage(MessageId::CannotStartThread);
+    appendToLog(QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size())) + QLatin1Char('\n'));
+    onRunEnded();
+  }
 }
 
 void ProgressDialog::onProgressButton() {
