@@ -54,6 +54,8 @@ std::string undoRefusalMessage(const UndoSummary& summary) {
     case UndoRefusal::LaterRun:
       return "この後の実行（" + summary.later + "）がまだ元に戻されていないため、元に戻しませんでした。\r\n";
     case UndoRefusal::NoBackups: return "バックアップを作らない実行だったため、元に戻せません。\r\n";
+    case UndoRefusal::StillRunning:
+      return "この実行（またはその取り消し）がまだ終わっていないため、元に戻しませんでした。\r\n";
     default: return "元に戻せる実行の記録がありません。\r\n";
   }
 }
@@ -69,6 +71,8 @@ std::string undoRefusalLine(const UndoSummary& summary, const std::string& asked
       return "sarnavel-cli: " + run + ": is an undo, which cannot be taken back; convert the files again\n";
     case UndoRefusal::NoBackups:
       return "sarnavel-cli: " + run + ": was made with --no-backup and cannot be taken back\n";
+    case UndoRefusal::StillRunning:
+      return "sarnavel-cli: " + run + ": is still going on, or an undo of it is; try again once it has ended\n";
     case UndoRefusal::LaterRun:
       return "sarnavel-cli: " + run + ": the later run " + visiblePath(summary.later) +
              " is not taken back; take it back first, or give --force " + run + "\n";

@@ -69,6 +69,8 @@ UndoRefusal refusalOf(const std::vector<RememberedRun>& runs, std::size_t index,
   const RememberedRun& run = runs[index];
   if (!run.facts.undoes.empty()) return UndoRefusal::IsUndo;
   if (!run.facts.backups) return UndoRefusal::NoBackups;
+  for (const RememberedRun& other : runs)
+    if (other.live && (&other == &run || other.facts.undoes == run.id)) return UndoRefusal::StillRunning;
   if (request.forced == run.id) return UndoRefusal::None;
   for (std::size_t k = index + 1; k < runs.size(); ++k) {
     if (isConversion(runs[k]) && !takenBackWhole(runs, runs[k])) {

@@ -14,7 +14,9 @@
 // What is taken back:
 //  - by default the last run that wrote files and is not taken back whole; a run named by its
 //    id (or the start of one);
-//  - never an undo (its files' other bytes are kept nowhere), nor a run made without backups;
+//  - never an undo (its files' other bytes are kept nowhere), nor a run made without backups,
+//    nor one still going on (its record still held by its process), nor one an undo still
+//    going on takes back;
 //  - not a run that a later run (one that wrote files and is not taken back whole) follows,
 //    unless the request forces that very run: runs are taken back last first.
 // A file is left as it is, named with the reason, when it no longer holds what the run wrote,
@@ -52,6 +54,7 @@ enum class UndoRefusal {
   IsUndo,        // the run is an undo
   NoBackups,     // the run made no backups
   LaterRun,      // a later run follows it (`later`)
+  StillRunning,  // the run (or an undo of it) is still going on
 };
 
 struct UndoSummary {

@@ -185,11 +185,13 @@ bool makeFolders(const fs::path& folder) {
 
 // A run file's text; none when it is not the user's or cannot be read, empty when it has gone
 // meanwhile (dropped by another run).
-std::optional<std::string> runText(const fs::path& file) {
+// `live`, when asked: whether a run still holds it (and may add to it).
+std::optional<std::string> runText(const fs::path& file, bool* live = nullptr) {
   struct stat info;
   FileDescriptor fd = openRegularFile({AT_FDCWD, file, O_RDONLY, false}, info);
   if (!fd) return errno == ENOENT ? std::optional<std::string>(std::string()) : std::nullopt;
   if (info.st_uid != ::geteuid()) return std::nullopt;
+  if (live) *live = ::flock(fd.get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
   std::string text(static_cast<std::size_t>(info.st_size), '\0');
   std::size_t got = 0;
   while (got < text.size()) {
@@ -303,8 +305,8 @@ std::vector<RememberedRun> rememberedRuns(const fs::path& folder) {
   struct stat info;
   if (folder.empty() || !handle || ::fstat(handle.get(), &info) != 0 || info.st_uid != ::geteuid()) return runs;
   for (const auto& [name, size] : runFiles(handle.get())) {
-    const std::optional<std::string> text = runText(folder / name);
     RememberedRun run;
+    const std::optional<std::string> text = runText(folder / name, &run.live);
     run.damaged = !text || !forEachLine(*text, [&run](std::string_view line) { return takeHistoryLine(line, run); });
     if (!run.id.empty()) runs.push_back(std::move(run));
   }

@@ -130,6 +130,7 @@ struct RememberedRun {
   std::vector<WriteRecord> wrote;
   std::vector<PutBackRecord> putBack;
   bool ended = false;    // it recorded its end: it went through every file
+  bool live = false;     // a run still holds its record: it is going on
   bool damaged = false;  // some of its lines could not be read
 };
 

@@ -249,6 +249,10 @@ TEST(UndoRun, RunsThatCannotBeTakenBackAreRefusedWithTheReason) {
   EXPECT_EQ(undo(tree.path(), memory.path(), told).refusal, UndoRefusal::None);
   const std::string undoId = rememberedRuns(memory.path()).back().id;
   EXPECT_EQ(undo(tree.path(), memory.path(), told, {{}, undoId}).refusal, UndoRefusal::IsUndo);
+  RunMemory going;  // a run still going on holds its record
+  going.open(memory.path());
+  ASSERT_TRUE(going.startRecording({}));
+  EXPECT_EQ(undo(tree.path(), memory.path(), told, {{}, going.runId()}).refusal, UndoRefusal::StillRunning);
   EXPECT_EQ(told.summary.started, false);
 }
 
