@@ -12,6 +12,13 @@ namespace {
 
 std::string lowered(const std::string& text) { return lowercaseCopy(text); }
 
+// "html, css, js, xhtml, ..." : the names a kind list takes.
+std::string kindNamesText() {
+  std::string text;
+  for (const KindName& each : kindNames()) text += (text.empty() ? "" : ", ") + std::string(each.name);
+  return text;
+}
+
 bool lineEndingFromName(const std::string& name, LineEnding& out) {
   std::string n = lowered(name);
   if (n == "keep" || n == "unchanged") out = LineEnding::Unchanged;
@@ -79,10 +86,12 @@ namespace {
 // The options getopt_long knows. Those without a short form have codes above any character.
 enum OptionCode : int {
   kTo = 't',
+  kFrom = 'f',
   kNewline = 'n',
   kHelp = 'h',
   kVersion = 'V',
   kQuiet = 'q',
+  kVerbose = 'v',
   kNoFollowCss = 256,
   kNoFollowJs,
   kNoBackup,
@@ -93,6 +102,12 @@ enum OptionCode : int {
   kListEncodings,
   kProgress,
   kNoProgress,
+  kBackupDir,
+  kSuffix,
+  // The kinds taken and the server's charset.
+  kKinds,
+  kFixServerCharset,
+  kNoFixServerCharset,
   // Taking conversions back.
   kRuns,
   kUndo,
@@ -102,10 +117,11 @@ enum OptionCode : int {
 
 // '-' first: paths come back in place (code 1), so that they and options mix in any order
 // whatever POSIXLY_CORRECT says; ':' next: a missing value is told apart from an unknown option.
-constexpr char kShortOptions[] = "-:t:n:hVq";
+constexpr char kShortOptions[] = "-:t:f:n:hVqv";
 
 constexpr option kLongOptions[] = {
     {"to", required_argument, nullptr, kTo},
+    {"from", required_argument, nullptr, kFrom},
     {"newline", required_argument, nullptr, kNewline},
     {"no-follow-css", no_argument, nullptr, kNoFollowCss},
     {"no-follow-js", no_argument, nullptr, kNoFollowJs},
@@ -118,8 +134,14 @@ constexpr option kLongOptions[] = {
     {"version", no_argument, nullptr, kVersion},
     {"list-encodings", no_argument, nullptr, kListEncodings},
     {"quiet", no_argument, nullptr, kQuiet},
+    {"verbose", no_argument, nullptr, kVerbose},
     {"progress", no_argument, nullptr, kProgress},
     {"no-progress", no_argument, nullptr, kNoProgress},
+    {"backup-dir", required_argument, nullptr, kBackupDir},
+    {"suffix", required_argument, nullptr, kSuffix},
+    {"kinds", required_argument, nullptr, kKinds},
+    {"fix-server-charset", no_argument, nullptr, kFixServerCharset},
+    {"no-fix-server-charset", no_argument, nullptr, kNoFixServerCharset},
     // Taking conversions back.
     {"runs", no_argument, nullptr, kRuns},
     {"undo", no_argument, nullptr, kUndo},
@@ -127,6 +149,21 @@ constexpr option kLongOptions[] = {
     {"restore", no_argument, nullptr, kRestore},
     {nullptr, 0, nullptr, 0},
 };
+
+// The kinds --kinds names, or what is wrong with its list.
+std::string setKinds(const std::string& value, CliOptions& o) {
+  const KindListParse parse = parseKindList(value);
+  switch (parse.fault) {
+    case KindListParse::Fault::None: break;
+    case KindListParse::Fault::Empty: return "option --kinds needs a list of kinds (" + kindNamesText() + ")";
+    case KindListParse::Fault::EmptyName: return "an empty name in the list of --kinds '" + value + "'";
+    case KindListParse::Fault::UnknownName:
+      return "unknown kind '" + parse.name + "' in --kinds (" + kindNamesText() + ")";
+  }
+  o.conversion.kinds = parse.kinds;
+  o.kindsGiven = true;
+  return {};
+}
 
 // Sets the option `code` stands for, with its value if it takes one; what is wrong, or empty.
 std::string setOption(int code, const std::string& value, CliOptions& o, bool& sawNewline) {
@@ -138,6 +175,15 @@ std::string setOption(int code, const std::string& value, CliOptions& o, bool& s
       o.targetGiven = true;
       break;
     }
+    case kFrom: {
+      // UTF-16 is known by its shape or mark, never taken on a name.
+      const std::optional<SourceEncoding> source = encodingOfLabel(value);
+      if (!source || *source == SourceEncoding::Utf16)
+        return "unknown source encoding '" + value + "' (shift_jis, euc-jp, iso-2022-jp, utf-8, windows-1252; " +
+               "--list-encodings lists the names)";
+      o.conversion.sourceEncoding = *source;
+      break;
+    }
     case kNewline:
       sawNewline = true;
       if (!lineEndingFromName(value, o.conversion.lineEnding))
@@ -146,6 +192,16 @@ std::string setOption(int code, const std::string& value, CliOptions& o, bool& s
     case kReport:
       if (value.empty()) return "option --report needs a file name (or - for standard output)";
       o.reportPath = value;
+      break;
+    case kBackupDir:
+      if (value.empty()) return "option --backup-dir needs a folder";
+      o.conversion.backupFolder = value;
+      break;
+    case kSuffix:
+      if (value.empty() || value.find('/') != std::string::npos)
+        return "option --suffix needs a suffix without '/' (such as .bak or ~)";
+      o.conversion.backupSuffix = value;
+      o.suffixGiven = true;
       break;
     case kNoFollowCss: o.conversion.followCss = false; break;
     case kNoFollowJs: o.conversion.followJs = false; break;
@@ -157,8 +213,15 @@ std::string setOption(int code, const std::string& value, CliOptions& o, bool& s
     case kVersion: o.version = true; break;
     case kListEncodings: o.listEncodings = true; break;
     case kQuiet: o.quiet = true; break;
+    case kVerbose: o.verbose = true; break;
     case kProgress: o.progress = CliOptions::Progress::Always; break;
     case kNoProgress: o.progress = CliOptions::Progress::Never; break;
+    case kKinds: return setKinds(value, o);
+    case kFixServerCharset:
+    case kNoFixServerCharset:
+      o.conversion.fixServerCharset = code == kFixServerCharset;
+      o.fixServerCharsetGiven = true;
+      break;
     // Taking conversions back.
     case kRuns: o.runs = true; break;
     case kUndo: o.undo = true; break;
@@ -201,8 +264,13 @@ std::string refusal(int code, std::string_view arg, int shortOption) {
 std::string takingBackConflictOf(const CliOptions& o, bool sawNewline) {
   if (!o.force.empty() && !o.undo) return "--force goes with --undo only";
   if (o.runs + o.undo + o.restore + o.check > 1) return "--runs, --undo, --restore and --check do not go together";
-  if (o.targetGiven || sawNewline || !o.conversion.makeBackup || o.conversion.keepCharacters)
-    return "-t, -n, --no-backup and --keep-characters go with a conversion only, not with --runs, --undo or --restore";
+  if (o.targetGiven || sawNewline || !o.conversion.makeBackup || o.conversion.keepCharacters ||
+      o.conversion.sourceEncoding || o.kindsGiven || o.fixServerCharsetGiven)
+    return "-t, -f, -n, --no-backup, --keep-characters, --kinds and --[no-]fix-server-charset go with a conversion "
+           "only, not with --runs, --undo or --restore";
+  // An undo takes each backup's name from the run's record; a restore takes FILE + SUFFIX beside it.
+  if (!o.conversion.backupFolder.empty() || (o.suffixGiven && !o.restore))
+    return "--backup-dir does not go with --runs, --undo or --restore, nor --suffix with --runs or --undo";
   if (o.runs && (o.dryRun || !o.reportPath.empty() || !o.paths.empty()))
     return "--runs takes no path, and --dry-run and --report do not go with it";
   if (o.undo && o.paths.size() > 1) return "--undo takes at most one run";
@@ -216,8 +284,15 @@ std::string conflictOf(const CliOptions& o, bool sawNewline) {
   if (o.conversion.keepCharacters && o.conversion.targetEncoding != TargetEncoding::Utf8)
     return "--keep-characters needs the UTF-8 target (-t utf-8)";
   // A check converts nothing: the options of a conversion mean nothing there.
-  if (o.check && (o.targetGiven || o.dryRun || !o.conversion.makeBackup || sawNewline))
-    return "--check reads only: -t, -n, --no-backup and --dry-run do not go with it";
+  const bool backupNamed = !o.conversion.backupFolder.empty() || o.suffixGiven;
+  if (o.check && (o.targetGiven || o.dryRun || !o.conversion.makeBackup || sawNewline || backupNamed ||
+                  o.conversion.sourceEncoding))
+    return "--check tells what each file is: -t, -f, -n, --no-backup, --backup-dir, --suffix and --dry-run do not go "
+           "with it";
+  if (o.check && o.fixServerCharsetGiven && o.conversion.fixServerCharset)
+    return "--check reads only: --fix-server-charset does not go with it";
+  if (o.quiet && o.verbose) return "-q and -v do not go together";
+  if (!o.conversion.makeBackup && backupNamed) return "--backup-dir and --suffix name backups: not with --no-backup";
   if (!o.help && !o.version && !o.listEncodings && o.paths.empty()) return "no file or folder given";
   return {};
 }
@@ -257,49 +332,26 @@ CliParse parseCommandLine(const std::vector<std::string>& arguments) {
   return parse;
 }
 
-std::string usageText() {
-  return "Usage: sarnavel-cli [OPTION]... PATH...\n"
-         "  or:  sarnavel-cli --runs | --undo [RUN] | --restore PATH...\n"
-         "Convert Japanese web pages, style sheets and scripts in place to one encoding.\n"
-         "Each PATH is a file or a folder; folders are walked with their subfolders and\n"
-         "their .html, .htm, .css and .js files are taken.\n"
-         "\n"
-         "  -t, --to ENC        target encoding: shift_jis (the default, with a notice),\n"
-         "                      euc-jp, utf-8, iso-2022-jp (also sjis, cp932, eucjp, utf8)\n"
-         "  -n, --newline EOL   line endings: keep (default), crlf, lf, cr\n"
-         "      --no-follow-css do not convert the style sheets that pages load\n"
-         "      --no-follow-js  do not convert the scripts that pages load\n"
-         "      --no-backup     do not keep the former content as FILE.bak\n"
-         "      --dry-run       read and convert every file in memory, write nothing\n"
-         "      --keep-characters\n"
-         "                      with -t utf-8: write every character as itself, with no\n"
-         "                      escape for what Shift_JIS lacks\n"
-         "      --check         read every file and tell what it is: its encoding, what\n"
-         "                      declares it and its problems; convert and write nothing\n"
-         "  -q, --quiet         log only the files that failed (with --check: that have a\n"
-         "                      problem) and the summary\n"
-         "      --progress      show a progress line on standard error (files done, time,\n"
-         "                      the file last done); the default when it is a terminal\n"
-         "      --no-progress   show none\n"
-         "      --report FILE   also write a JSON Lines report of every file to FILE\n"
-         "                      (- for standard output; the log then goes to standard\n"
-         "                      error); its format: sarnavel-cli(1), and\n"
-         "                      /usr/share/doc/sarnavel/report.md.gz\n"
-         "      --runs          list the remembered runs: id, start, what it was, target,\n"
-         "                      files still as written/written, whether it can be undone\n"
-         "      --undo [RUN]    take the last run (or RUN) back: every file it wrote gets\n"
-         "                      its former content from its backup, which then goes\n"
-         "      --force RUN     with --undo: take RUN back although later runs follow it\n"
-         "      --restore       put each file named back from its own FILE.bak\n"
-         "  -h, --help          show this help and exit\n"
-         "  -V, --version       show the version and exit\n"
-         "      --list-encodings\n"
-         "                      list the targets and the encodings read, with the\n"
-         "                      names each is accepted by, and exit\n"
-         "A value may be attached (-tutf-8, --to=utf-8) or follow as the next argument;\n"
-         "a long option may be shortened to any prefix that names no other.\n"
-         "\n"
-         "Pages get a meta declaration naming the new encoding, style sheets an @charset\n"
+namespace {
+
+// The lines of --help on the kinds taken and the server's charset, and where their defaults are.
+std::string kindOptionsText() {
+  return "      --kinds LIST    the kinds of file taken, by name: html, css, js (the\n"
+         "                      default), xhtml, shtml, php, asp, jsp, xml, txt; a list\n"
+         "                      beginning with + adds to the default (+xhtml,shtml)\n"
+         "      --fix-server-charset\n"
+         "                      rewrite the .htaccess lines that make the server send the\n"
+         "                      old charset for the files converted (with a backup)\n"
+         "      --no-fix-server-charset\n"
+         "                      leave them (the default); warn about them only\n"
+         "                      (the defaults of both: ~/.config/sarnavel/sarnavel.conf,\n"
+         "                      keys kinds and fix_server_charset of [conversion])\n";
+}
+
+// What --help says after the options: what the files get, the check, the walk, the log, the
+// signals and the exit statuses.
+std::string whatItDoesText() {
+  return "Pages get a meta declaration naming the new encoding, style sheets an @charset\n"
          "rule, and the link and script elements that load local files a charset attribute.\n"
          "Characters the target cannot hold become escapes of the file's own language.\n"
          "What did not travel as itself (characters written as escapes or lost, bytes\n"
@@ -334,6 +386,76 @@ std::string usageText() {
          "written (with --check: 0 when no file has a problem, 1 when one has); 2 for a\n"
          "usage error; 128 + the signal's number when a signal stopped the run (130 for\n"
          "Ctrl-C, 143 for SIGTERM).\n";
+}
+
+}  // namespace
+
+namespace {
+
+// The lines of --help on taking conversions back.
+std::string takingBackOptionsText() {
+  return "      --runs          list the remembered runs: id, start, what it was, target,\n"
+         "                      files still as written/written, whether it can be undone\n"
+         "      --undo [RUN]    take the last run (or RUN) back: every file it wrote gets\n"
+         "                      its former content from its backup, which then goes\n"
+         "      --force RUN     with --undo: take RUN back although later runs follow it\n"
+         "      --restore       put each file named back from its own FILE.bak (or FILE\n"
+         "                      + the --suffix given)\n";
+}
+
+}  // namespace
+
+std::string usageText() {
+  return "Usage: sarnavel-cli [OPTION]... PATH...\n"
+         "  or:  sarnavel-cli --runs | --undo [RUN] | --restore PATH...\n"
+         "Convert Japanese web pages, style sheets and scripts in place to one encoding.\n"
+         "Each PATH is a file or a folder; folders are walked with their subfolders and\n"
+         "their .html, .htm, .css and .js files are taken.\n"
+         "\n"
+         "  -t, --to ENC        target encoding: shift_jis (the default, with a notice),\n"
+         "                      euc-jp, utf-8, iso-2022-jp (also sjis, cp932, eucjp, utf8)\n"
+         "  -f, --from ENC      read every file as ENC (shift_jis, euc-jp, iso-2022-jp,\n"
+         "                      utf-8, windows-1252, or another name --list-encodings\n"
+         "                      lists), not as each file's own evidence says; a file\n"
+         "                      with bytes that are not characters of ENC is left as it is\n"
+         "  -n, --newline EOL   line endings: keep (default), crlf, lf, cr\n"
+         "      --no-follow-css do not convert the style sheets that pages load\n"
+         "      --no-follow-js  do not convert the scripts that pages load\n"
+         "      --no-backup     do not keep the former content as FILE.bak\n"
+         "      --backup-dir DIR\n"
+         "                      keep the backups in DIR, in a mirror of the folders named\n"
+         "                      (DIR may not lie inside one), not beside the files\n"
+         "      --suffix SUFFIX name the backups FILE + SUFFIX (default .bak; older ones\n"
+         "                      take it once more: FILE.bak.bak)\n"
+         "                      (the defaults of both: keys backup_dir and backup_suffix\n"
+         "                      of [conversion] in ~/.config/sarnavel/sarnavel.conf)\n"
+         "      --dry-run       read and convert every file in memory, write nothing\n"
+         "      --keep-characters\n"
+         "                      with -t utf-8: write every character as itself, with no\n"
+         "                      escape for what Shift_JIS lacks\n"
+         "      --check         read every file and tell what it is: its encoding, what\n"
+         "                      declares it and its problems; convert and write nothing\n"
+         "  -q, --quiet         log only the files that failed (with --check: that have a\n"
+         "                      problem) and the summary\n"
+         "  -v, --verbose       also say under each file what it was read as and what\n"
+         "                      decided it (its bytes, its declaration, what loads it, ...)\n"
+         "      --progress      show a progress line on standard error (files done, time,\n"
+         "                      the file last done); the default when it is a terminal\n"
+         "      --no-progress   show none\n" +
+         kindOptionsText() + takingBackOptionsText() +
+         "      --report FILE   also write a JSON Lines report of every file to FILE\n"
+         "                      (- for standard output; the log then goes to standard\n"
+         "                      error); its format: sarnavel-cli(1), and\n"
+         "                      /usr/share/doc/sarnavel/report.md.gz\n"
+         "  -h, --help          show this help and exit\n"
+         "  -V, --version       show the version and exit\n"
+         "      --list-encodings\n"
+         "                      list the targets and the encodings read, with the\n"
+         "                      names each is accepted by, and exit\n"
+         "A value may be attached (-tutf-8, --to=utf-8) or follow as the next argument;\n"
+         "a long option may be shortened to any prefix that names no other.\n"
+         "\n" +
+         whatItDoesText();
 }
 
 }  // namespace sarnavel

@@ -12,11 +12,13 @@
 #include "cli/progress_line.h"
 #include "cli/report_output.h"
 #include "cli/stop_signals.h"
+#include "run/backup_place.h"
 #include "run/conversion_run.h"
 #include "run/undo_run.h"
 #include "report/run_listing.h"
 #include "run/intake.h"
 #include "report/check_listing.h"
+#include "report/message_language.h"
 #include "store/posix_file.h"
 #include "report/run_messages.h"
 #include "report/run_report.h"
@@ -33,9 +35,9 @@ void say(const std::string& text) { writeAll(STDERR_FILENO, text); }
 
 // Why the report may not be written where the user named it (a file the run is to read, or
 // one its former content or a page may need), or null.
-const char* reportClash(const std::string& reportPath, const PathList& files) {
+const char* reportClash(const std::string& reportPath, const PathList& files, const std::string& backupSuffix) {
   if (isOneOf(reportPath, files)) return " is one of the files to convert";
-  if (std::filesystem::path(reportPath).filename().native().ends_with(".bak"))
+  if (std::filesystem::path(reportPath).filename().native().ends_with(backupSuffix))
     return " is named like a backup (NAME.bak), which may hold the only former content of a file";
   switch (mayBeLoaded(reportPath)) {
     case LoadableOutput::No: break;
@@ -65,12 +67,24 @@ bool standardStreamClashes(const IntakeReport& intake) {
   return false;
 }
 
+// Whether the backup folder lies inside a folder named, or holds one: said, and the run refused.
+bool backupFolderRefused(const CliOptions& options, const IntakeReport& intake, MessageLanguage language) {
+  const std::filesystem::path& folder = options.conversion.backupFolder;
+  if (folder.empty()) return false;
+  const NamedFolders named({options.paths.begin(), options.paths.end()}, intake.files);
+  const BackupFolderClash clash = backupFolderClash(folder, named);
+  if (clash == BackupFolderClash::None) return false;
+  say(backupFolderRefusalLine(clash, folder.native(), language) +
+      message(language, "詳しくは 'sarnavel-cli --help' を見てください。") + "\n");
+  return true;
+}
+
 // Opens the report the user named, only now and never over a file the run is to read: 0 when
 // it is open (or none was asked for), else the status the program ends with.
 int openReport(const CliOptions& options, const IntakeReport& intake, std::optional<ReportOutput>& report) {
   if (options.reportPath.empty()) return 0;
   if (options.reportPath != "-") {
-    if (const char* clash = reportClash(options.reportPath, intake.files)) {
+    if (const char* clash = reportClash(options.reportPath, intake.files, options.conversion.backupSuffix)) {
       say("sarnavel-cli: the report " + visiblePath(options.reportPath) + clash +
           "\nTry 'sarnavel-cli --help' for more information.\n");
       return 2;
@@ -104,7 +118,9 @@ struct Outputs {
   RunReport& lines;
   CheckListing& listing;
   NoteWording wording;
-  bool quiet;  // -q: only the files that failed (or have a problem) and the summary
+  bool quiet;    // -q: only the files that failed (or have a problem) and the summary
+  bool verbose;  // -v: each file's decision first under its line
+  MessageLanguage language;
   std::optional<ProgressLine>& progress;
 };
 
@@ -113,7 +129,10 @@ struct Outputs {
 RunObserver observerFor(bool check, Outputs& out) {
   RunObserver observer;
   // A check lists each file on a line of its own; a conversion writes the log.
-  if (!check && !out.quiet) observer.started = [&out] { out.log.write(plainMessage(MessageId::Started)); };
+  observer.started = [check, &out] {
+    if (!check && !out.quiet) out.log.write(plainMessage(MessageId::Started));
+    if (out.progress) out.progress->show();
+  };
   // A report's line is drafted on the worker that converted the file, in parallel with the
   // others; the in-order step only adds the warnings and writes it.
   if (out.report) {
@@ -125,7 +144,16 @@ RunObserver observerFor(bool check, Outputs& out) {
     const std::string shown = visiblePath(outcome.path.native());
     const std::vector<NoteLine> warnings = warningsOf(outcome, out.wording);
     const std::size_t problemsBefore = out.listing.filesWithProblems();
-    const std::string entry = check ? out.listing.fileLine(outcome, shown) : fileEntry(outcome.result, warnings, shown);
+    std::string entry;
+    if (check) {
+      entry = out.listing.fileLine(outcome, shown);
+    } else if (std::optional<NoteLine> decision = out.verbose ? decisionNote(outcome) : std::nullopt) {
+      std::vector<NoteLine> lines{std::move(*decision)};
+      lines.insert(lines.end(), warnings.begin(), warnings.end());
+      entry = fileEntry(outcome.result, lines, shown);
+    } else {
+      entry = fileEntry(outcome.result, warnings, shown);
+    }
     const bool wentWell =
         check ? out.listing.filesWithProblems() == problemsBefore : outcome.result == ResultCode::Success;
     if (!out.quiet || !wentWell) {
@@ -138,13 +166,57 @@ RunObserver observerFor(bool check, Outputs& out) {
   if (out.progress) {
     observer.passPlanned = [&out](int, std::size_t fileCount) { out.progress->planned(fileCount); };
   }
-  observer.waitingFor = [](std::string_view folder, pid_t holder) { say(waitingLine(folder, holder)); };
-  observer.formerPutBack = [](const std::filesystem::path& file) { say(formerPutBackLine(file.native())); };
-  observer.copyKept = [](const std::filesystem::path& copy) { say(copyKeptLine(copy.native())); };
-  observer.memoryNotice = [](MemoryNotice notice, const std::filesystem::path& folder) {
-    say(memoryNoticeLine(notice, folder.native()));
+  // A notice during the run goes above the progress line, never into it.
+  auto notice = [&out](const std::string& text) {
+    if (out.progress) out.progress->sayAbove(text);
+    else say(text);
+  };
+  const MessageLanguage language = out.language;
+  observer.waitingFor = [notice, language](std::string_view folder, pid_t holder) {
+    notice(waitingLine(folder, holder, language));
+  };
+  observer.formerPutBack = [notice, language](const std::filesystem::path& file) {
+    notice(formerPutBackLine(file.native(), language));
+  };
+  observer.copyKept = [notice, language](const std::filesystem::path& copy) {
+    notice(copyKeptLine(copy.native(), language));
+  };
+  observer.memoryNotice = [notice, language](MemoryNotice what, const std::filesystem::path& folder) {
+    notice(memoryNoticeLine(what, folder.native(), language));
   };
   return observer;
+}
+
+// The settings file's backup folder and suffix where the command line gave none (and backups
+// are made); a suffix that could name no backup beside its file is said and not used.
+void applyBackupSettings(const std::filesystem::path& file, const ConversionSettings& settings, CliOptions& options,
+                         MessageLanguage language) {
+  ConversionOptions& conversion = options.conversion;
+  if (options.check || !conversion.makeBackup) return;
+  if (settings.backupDir && !settings.backupDir->empty() && conversion.backupFolder.empty())
+    conversion.backupFolder = *settings.backupDir;
+  if (settings.backupSuffix && !options.suffixGiven) {
+    if (settings.backupSuffix->empty() || settings.backupSuffix->find('/') != std::string::npos)
+      say(noticeLine(file.native(),
+                     message(language, "backup_suffix \"{1}\" はバックアップの名前になりません。.bak を使います",
+                             {*settings.backupSuffix})));
+    else conversion.backupSuffix = *settings.backupSuffix;
+  }
+}
+
+// The settings file's kinds, server charset and backups where the command line gave none; what
+// could not be used there is said, and its default stands.
+void applySettingsFile(CliOptions& options, MessageLanguage language) {
+  const std::filesystem::path file = conversionSettingsPath();
+  const ConversionSettings settings = loadConversionSettings(file);
+  say(settingsProblemLines(file.native(), settings.problems, language));
+  if (settings.kinds && !options.kindsGiven) options.conversion.kinds = *settings.kinds;
+  if (settings.fixServerCharset && !options.fixServerCharsetGiven && !options.check)
+    options.conversion.fixServerCharset = *settings.fixServerCharset;
+  applyBackupSettings(file, settings, options, language);
+  // The backups' folder by its full path, as the files are named in the log and the report.
+  std::filesystem::path& backups = options.conversion.backupFolder;
+  if (!backups.empty()) backups = std::filesystem::absolute(backups).lexically_normal();
 }
 
 // Taking conversions back (--runs, --undo, --restore): the status the program ends with.
@@ -169,7 +241,15 @@ int takeBack(const CliOptions& options) {
   CheckListing listing;
   std::optional<ProgressLine> progress;
   if (options.progress == CliOptions::Progress::Always) progress.emplace(STDERR_FILENO, true);
-  Outputs out{log, report, lines, listing, {mode, TargetEncoding::Utf8, {}}, options.quiet, progress};
+  Outputs out{log,
+              report,
+              lines,
+              listing,
+              {mode, TargetEncoding::Utf8, {}},
+              options.quiet,
+              options.verbose,
+              messageLanguage(),
+              progress};
   const RunObserver observer = observerFor(false, out);
   RunSummary summary;
   if (options.undo) {
@@ -181,7 +261,8 @@ int takeBack(const CliOptions& options) {
     }
     summary = undo.run;
   } else {
-    RestoreRequest request{{options.paths.begin(), options.paths.end()}, ".bak", memory, mode};
+    const std::string suffix = options.suffixGiven ? options.conversion.backupSuffix : std::string(".bak");
+    RestoreRequest request{{options.paths.begin(), options.paths.end()}, suffix, memory, mode};
     summary = restoreWorker(request, observer, stopFlag());
   }
   if (progress) progress->clear();
@@ -212,8 +293,7 @@ int main(int argc, char** argv) {
     say("sarnavel-cli: " + visiblePath(parse.error) + "\nTry 'sarnavel-cli --help' for more information.\n");
     return 2;
   }
-  const CliOptions& options = parse.options;
-  const bool reportOnStdout = options.reportPath == "-";
+  const bool reportOnStdout = parse.options.reportPath == "-";
   // The log goes to standard error when the report takes standard output: both must be open.
   if (standard.outputWasClosed || (reportOnStdout && standard.errorWasClosed)) {
     say(std::string("sarnavel-cli: standard ") + (standard.outputWasClosed ? "output" : "error") +
@@ -222,20 +302,26 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  if (options.runs || options.undo || options.restore) return takeBack(options);
+  if (parse.options.runs || parse.options.undo || parse.options.restore) return takeBack(parse.options);
 
+  const MessageLanguage language = messageLanguage();
+  applySettingsFile(parse.options, language);
+  const CliOptions& options = parse.options;
   IntakeReport intake;
-  offerPaths(std::vector<std::filesystem::path>(parse.options.paths.begin(), parse.options.paths.end()), intake);
-  say(intakeNoticeLines(intake));
+  offerPaths(std::vector<std::filesystem::path>(options.paths.begin(), options.paths.end()), intake,
+             options.conversion.kinds);
+  say(intakeNoticeLines(intake, options.conversion.kinds, language));
   if (!options.check && !options.targetGiven && !options.quiet)
-    say("sarnavel-cli: no target encoding given (-t): converting to Shift_JIS\n");
-  if (parse.options.dryRun && !options.quiet)
-    say("sarnavel-cli: dry run: every file is read and converted in memory; nothing is written\n");
+    say("sarnavel-cli: " + message(language, "変換先の文字コードの指定（-t）がありません: Shift_JIS に変換します") +
+        "\n");
+  if (options.dryRun && !options.quiet)
+    say("sarnavel-cli: " +
+        message(language, "試し（dry run）: すべてのファイルをメモリー上で読んで変換します。何も書きません") + "\n");
   if (stopSignal() != 0) return 128 + stopSignal();
 
   // Nor is a file the run is to read written to as standard output or error, nor one a page
   // may load, which the run learns only as it goes.
-  if (standardStreamClashes(intake)) return 2;
+  if (standardStreamClashes(intake) || backupFolderRefused(options, intake, language)) return 2;
   std::optional<ReportOutput> report;
   if (const int refused = openReport(options, intake, report)) return refused;
 
@@ -247,8 +333,8 @@ int main(int argc, char** argv) {
   if (options.progress == CliOptions::Progress::Always ||
       (options.progress == CliOptions::Progress::IfTerminal && ::isatty(STDERR_FILENO)))
     progress.emplace(STDERR_FILENO, reportOnStdout || ::isatty(STDOUT_FILENO));
-  Outputs out{log,           report,  lines, listing, {request.mode, options.conversion.targetEncoding, {}},
-              options.quiet, progress};
+  Outputs out{log,           report,          lines,    listing, {request.mode, options.conversion.targetEncoding, {}},
+              options.quiet, options.verbose, language, progress};
   const RunObserver observer = observerFor(options.check, out);
   const RunSummary summary = conversionWorker(request, observer, stopFlag());
   if (progress) progress->clear();

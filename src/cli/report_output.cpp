@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "cli/stop_signals.h"
 #include "report/visible_path.h"
 
 namespace sarnavel {
@@ -39,7 +40,8 @@ ReportOutput::ReportOutput(const std::string& name, std::string& error, const st
 void ReportOutput::write(std::string_view text) {
   if (failed_) return;
   pending_.append(text);
-  if (pending_.size() >= 64 * 1024) flush();
+  // On standard output a line goes as soon as it is made, as the log's entries do.
+  if (pending_.size() >= 64 * 1024 || fd_ == STDOUT_FILENO) flush();
 }
 
 void ReportOutput::flush() {
@@ -48,6 +50,11 @@ void ReportOutput::flush() {
   pending_.clear();
   if (written) return;
   failed_ = true;
+  if (errno == EPIPE) {
+    readerGone_ = true;
+    requestStop();
+    return;
+  }
   const std::string said = "sarnavel-cli: " + visiblePath(name_) + ": cannot write the report (" +
                            strerror(errno != 0 ? errno : EIO) + "); the run goes on\n";
   writeAll(STDERR_FILENO, said);

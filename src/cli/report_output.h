@@ -4,7 +4,9 @@
 // when it is one of the files the run is to read or convert, or is named like one (a page may
 // load it): that is a usage error (output_clashes.h). "-" is standard output. A write that
 // fails is said once on standard error; the run goes on (the log still names every file) and
-// the program's status becomes 1.
+// the program's status becomes 1. But when the reader of a pipe has gone (`--report - | head`),
+// the run is asked to stop between two files and nothing is said: whoever read has what they
+// wanted, as with the log (log_writer.h); the status is the files'.
 #pragma once
 
 #include <atomic>
@@ -22,10 +24,11 @@ class ReportOutput {
   // error: the caller ends as the stop asks).
   ReportOutput(const std::string& name, std::string& error, const std::atomic<bool>& stop);
   ~ReportOutput() { flush(); }
-  // Lines are gathered and written a block at a time; `flush` writes what is gathered.
+  // Lines are gathered and written a block at a time (on standard output, each at once);
+  // `flush` writes what is gathered.
   void write(std::string_view text);
   void flush();
-  bool failed() const { return failed_; }
+  bool failed() const { return failed_ && !readerGone_; }
 
  private:
   std::string pending_;
@@ -33,6 +36,7 @@ class ReportOutput {
   int fd_ = -1;
   std::string name_;
   bool failed_ = false;
+  bool readerGone_ = false;
 };
 
 }  // namespace sarnavel

@@ -276,6 +276,7 @@ DeferredDecision decide(std::string_view bytes, const EncodingEvidence& evidence
   if (evidence.writtenByThisRun)
     return {{sourceEncodingOf(*evidence.writtenByThisRun), DecisionBasis::WrittenByThisRun}};
   if (evidence.writtenEarlier) return {{sourceEncodingOf(*evidence.writtenEarlier), DecisionBasis::WrittenEarlier}};
+  if (evidence.named) return {{*evidence.named, DecisionBasis::Named}};
   // 3. ASCII alone; seven-bit text with ISO-2022-JP escape sequences is ISO-2022-JP whatever
   // it declares (the escape sequences are no other encoding's characters).
   if (isAsciiOnly(bytes)) {

@@ -13,6 +13,9 @@
 //     memory) is in that run's target. Nothing else tells a site converted in parts, or again
 //     after a stop, from one never converted: the page that loads such a file may still name
 //     the old encoding, or already the new one while the file is still in the old.
+//     The encoding the user named for every file (sarnavel-cli -f) comes next and decides
+//     outright, as a server's charset header does for browsers: it yields to the content's
+//     own mark, and to what runs wrote, which it would otherwise convert a second time.
 //  3. A text of seven-bit bytes alone reads the same in every candidate: ASCII, or
 //     ISO-2022-JP when it holds that encoding's escape sequences.
 //  4. Declarations that are rules: a module script is UTF-8 whatever else is said; the
@@ -69,6 +72,7 @@ enum class DecisionBasis {
   Utf16Shape,        // UTF-16 without a mark, recognised by its shape
   WrittenByThisRun,  // the run wrote the file in its target encoding
   WrittenEarlier,    // an earlier run wrote exactly these bytes, in its target encoding
+  Named,             // the user named the encoding of every file
   Declaration,       // the document's own @charset or meta
   LoadingElement,    // the element that loads the file: its charset attribute, or that it loads a module
   LoadingPage,       // the encoding of the page that loads the file
@@ -113,7 +117,8 @@ struct EncodingEvidence {
   std::string declared;                            // @charset or the page's meta; empty when none
   std::string loaderCharset;                       // charset attribute of the loading element
   std::optional<SourceEncoding> loadingPage;       // the encoding the loading page was read in
-  bool moduleScript = false;  // a page loads the file as a module script, which browsers read as UTF-8
+  bool moduleScript = false;            // a page loads the file as a module script, which browsers read as UTF-8
+  std::optional<SourceEncoding> named;  // the encoding the user named for every file (step 2)
   SiteTally site;
 };
 

@@ -2,6 +2,7 @@
 
 #include "engine/target_options.h"
 #include "report/fidelity_notes.h"
+#include "report/report_names.h"
 #include "report/file_warnings.h"
 #include "report/visible_path.h"
 
@@ -177,6 +178,13 @@ NoteLine noteLine(const FileNote& note, const NoteWording& wording) {
               "サーバーが HTTP で " + visiblePath(value(note, 0)) +
                   " と伝えるため、ブラウザーは meta より優先します。" + target + " に変えてください: " +
                   visiblePath(value(note, 1)) + ":" + value(note, 2) + ": " + visiblePath(value(note, 3))};
+    case NoteCode::NotInNamedEncoding: {
+      const std::string at = value(note, 2) == "0" ? "" : "（最初は " + value(note, 2) + ":" + value(note, 3) + "）";
+      return {"not-in-named-encoding",
+              {},
+              "指定された文字コード " + value(note, 0) + " の文字にならないバイトが " + value(note, 1) + " 個あります" +
+                  at + "。変換せずそのままにしました。"};
+    }
     case NoteCode::HtaccessUnread:
       return {"htaccess-unread",
               {},
@@ -190,6 +198,15 @@ NoteLine noteLine(const FileNote& note, const NoteWording& wording) {
     case NoteCode::BackupKept: return takingBackNote(note);
   }
   return {};
+}
+
+std::optional<NoteLine> decisionNote(const FileOutcome& outcome) {
+  if (!outcome.document) return std::nullopt;
+  const EncodingDecision& source = outcome.document->source;
+  return NoteLine{"source",
+                  {},
+                  "文字コード: " + std::string(encodingName(source, outcome.form)) + "（" +
+                      std::string(decisionBasisName(source.basis)) + "）"};
 }
 
 std::vector<NoteLine> warningsOf(const FileOutcome& outcome, const NoteWording& wording) {

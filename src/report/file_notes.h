@@ -22,12 +22,17 @@
 //     untaken-page           pages of kinds the run does not take load it (untaken_pages.h);
 //     server-charset         an .htaccess names another encoding (run/server_charset.h);
 //     htaccess-unread        an .htaccess that governs the file was not read, and why;
+//     not-in-named-encoding  bytes that are no characters of the encoding named (-f): left;
 //   and of taking a run back (run/undo_run.h): changed-since-run, backup-missing,
 //     backup-changed, written-later (the later run), already-back, backup-kept.
 // A file with nothing to say gets no note. Pure.
+//
+// The verbose log (sarnavel-cli -v) puts one more line first: what the file was read as and
+// what decided it (source), in the report's own names (report_names.h).
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,6 +53,10 @@ struct NoteWording {
 
 // The file's warnings, in the order described above.
 std::vector<NoteLine> warningsOf(const FileOutcome& outcome, const NoteWording& wording);
+
+// What the file was read as and what decided it ("shift_jis（declaration）"); none for a file
+// the engine did not read.
+std::optional<NoteLine> decisionNote(const FileOutcome& outcome);
 
 // The words of one of the run's notes.
 NoteLine noteLine(const FileNote& note, const NoteWording& wording);

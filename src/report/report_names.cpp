@@ -33,6 +33,7 @@ std::string_view decisionBasisName(DecisionBasis basis) {
     case DecisionBasis::Utf16Shape: return "utf-16-shape";
     case DecisionBasis::WrittenByThisRun: return "written-by-this-run";
     case DecisionBasis::WrittenEarlier: return "written-earlier";
+    case DecisionBasis::Named: return "named";
     case DecisionBasis::Declaration: return "declaration";
     case DecisionBasis::LoadingElement: return "loading-element";
     case DecisionBasis::LoadingPage: return "loading-page";

@@ -3,8 +3,8 @@
 //
 //   encodings    shift_jis euc-jp iso-2022-jp utf-8 utf-8-bom utf-16le utf-16be windows-1252 ascii
 //   targets      shift_jis euc-jp iso-2022-jp utf-8
-//   decidedBy    byte-order-mark utf-16-shape written-by-this-run declaration loading-element
-//                loading-page site detection
+//   decidedBy    byte-order-mark utf-16-shape written-by-this-run written-earlier named declaration
+//                loading-element loading-page site detection
 //   declaration  meta meta-charset xml @charset (where) and replaced moved-before-title moved-earlier added
 //                rewritten kept (fate)
 //   kinds        html css js

@@ -198,9 +198,9 @@ std::string RunReport::draft(const FileOutcome& outcome, std::string_view shownP
     if (check) out.null();
     else out.number(record.bytesAfter);
     // Only a backup made now: a file left as it was (already what the conversion gives) has none.
-    const bool backedUp = mode_ == WriteMode::Write && outcome.backedUp && outcome.result == ResultCode::Success;
+    const bool backedUp = mode_ == WriteMode::Write && !outcome.backup.empty() && outcome.result == ResultCode::Success;
     out.key("backup");
-    if (backedUp) out.string(std::string(shownPath) + ".bak");
+    if (backedUp) out.string(visiblePath(outcome.backup.native()));
     else out.null();
     referenceFields(out, record);
   }
@@ -212,20 +212,33 @@ std::string RunReport::draft(const FileOutcome& outcome, std::string_view shownP
 }
 
 std::string RunReport::finish(const FileOutcome& outcome, const std::vector<NoteLine>& warnings, std::string draft) {
-  ++files_;
-  const SourceFacts facts = sourceFactsOf(outcome);
-  if (outcome.document) encodings_[facts.encoding] += 1;
+  ++entries_;
   JsonWriter warningsOut;
   notes(warningsOut, warnings);
   draft += ",\"warnings\":";
   draft += warningsOut.take();
   draft += "}\n";
-  std::set<std::string> codes;
-  for (const NoteLine& note : facts.problems) codes.insert(note.code);
-  for (const std::string& code : codes) problems_[code] += 1;
-  codes.clear();
-  for (const NoteLine& note : warnings) codes.insert(note.code);
-  for (const std::string& code : codes) warnings_[code] += 1;
+  // A file pages load that was listed too is no file more: only warnings it had not had count.
+  std::set<std::string> fresh;
+  std::set<std::string>* counted = nullptr;
+  if (outcome.pass == 2 || outcome.pass == 3) counted = &listedWarnings_[outcome.path.native()];
+  if (outcome.pass >= 4) {
+    if (auto listed = listedWarnings_.find(outcome.path.native()); listed != listedWarnings_.end())
+      counted = &listed->second;
+  }
+  const bool again = counted && outcome.pass >= 4;
+  if (!again) {
+    ++files_;
+    const SourceFacts facts = sourceFactsOf(outcome);
+    if (outcome.document) encodings_[facts.encoding] += 1;
+    std::set<std::string> codes;
+    for (const NoteLine& note : facts.problems) codes.insert(note.code);
+    for (const std::string& code : codes) problems_[code] += 1;
+  }
+  if (!counted) counted = &fresh;
+  for (const NoteLine& note : warnings) {
+    if (counted->insert(note.code).second) warnings_[note.code] += 1;
+  }
   return draft;
 }
 
@@ -241,6 +254,8 @@ std::string RunReport::summaryLine(const RunSummary& summary) const {
   else out.string(targetName(target_));
   out.key("files");
   out.number(files_);
+  out.key("entries");
+  out.number(entries_);
   out.key("successes");
   out.number(static_cast<std::uint64_t>(summary.successes));
   out.key("failures");

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,15 +43,20 @@ class RunReport {
   // The whole line from the draft of the same file, with its warnings (warningsOf the
   // outcome, file_notes.h).
   std::string finish(const FileOutcome& outcome, const std::vector<NoteLine>& warnings, std::string draft);
-  // The closing summary line: the mode, counts of files, results, encodings, problems and
-  // warnings (each counted once per file that has it).
+  // The closing summary line: the mode, counts of files (each once) and of their entries (a
+  // sheet both listed and loaded has two), results, encodings, problems and warnings (each
+  // counted once per file that has it; a file's encoding and problems as its first entry read
+  // it, before the run changed it).
   std::string summaryLine(const RunSummary& summary) const;
 
  private:
   WriteMode mode_;
   TargetEncoding target_;
-  std::size_t files_ = 0;
+  std::size_t files_ = 0, entries_ = 0;
   std::map<std::string, std::size_t> encodings_, problems_, warnings_;
+  // The warnings counted of each listed sheet and script (passes 2 and 3), which a later pass
+  // may visit again as a file pages load: that second entry counts no file anew.
+  std::map<std::string, std::set<std::string>, std::less<>> listedWarnings_;
 };
 
 }  // namespace sarnavel

@@ -16,6 +16,26 @@ bool sameEncoding(std::optional<SourceEncoding> named, SourceEncoding bytes) {
   return *named == bytes;
 }
 
+// What the element that loads the file says (or its page, when the element says nothing)
+// against the bytes, when the two disagree.
+std::optional<NoteLine> loadedMismatch(const LoadEvidence& loader, SourceEncoding bytes, const std::string& encoding) {
+  if (!loader.charset.empty()) {
+    if (labelFits(loader.charset, bytes)) return std::nullopt;
+    return NoteLine{"loaded-mismatch",
+                    {},
+                    "読み込む要素の charset " + quotedLabel(loader.charset) + " は、バイトの文字コード " + encoding +
+                        " と一致しません。"};
+  }
+  if (!loader.page) return std::nullopt;
+  SourceEncoding page = *loader.page;
+  if (page == SourceEncoding::Utf16) page = SourceEncoding::Utf8;  // what browsers lend from a UTF-16 page
+  if (page == bytes || page == SourceEncoding::Ascii) return std::nullopt;
+  return NoteLine{
+      "loaded-mismatch",
+      {},
+      "読み込むページの文字コードと一致しません（要素に charset がなく、ページの文字コードで読まれます）。"};
+}
+
 }  // namespace
 
 bool labelFits(std::string_view label, SourceEncoding encoding) {
@@ -47,13 +67,30 @@ SourceFacts sourceFacts(DocumentKind kind, const DocumentResult& record, Content
   if (!loader.charset.empty()) {
     facts.declared.push_back({kind == DocumentKind::Script ? "script" : "link", loader.charset});
   }
-
-  const bool declaredSomehow = !facts.declared.empty() || byteOrderMark || loaded;
-  if (kind != DocumentKind::Script && bytes != SourceEncoding::Ascii && !declaredSomehow) {
-    facts.problems.push_back(
-        {"no-declaration",
-         {},
-         "ASCII 以外の文字がありますが、文字コードの宣言がありません（ブラウザーは推測します）。"});
+  const bool ownWords = !facts.declared.empty() || byteOrderMark || loaded;
+  // The server's header overrides everything but a byte-order mark.
+  if (!loader.server.empty()) {
+    facts.declared.push_back({"server", loader.server});
+    if (!byteOrderMark && bytes != SourceEncoding::Utf16 && !labelFits(loader.server, bytes)) {
+      facts.problems.push_back({"declaration-mismatch",
+                                {},
+                                "サーバー（.htaccess）が伝える " + quotedLabel(loader.server) +
+                                    " は、バイトの文字コード " + facts.encoding + " と一致しません。"});
+    }
+  }
+  if (kind != DocumentKind::Script && bytes != SourceEncoding::Ascii && !ownWords) {
+    if (loader.server.empty()) {
+      facts.problems.push_back(
+          {"no-declaration",
+           {},
+           "ASCII 以外の文字がありますが、文字コードの宣言がありません（ブラウザーは推測します）。"});
+    } else {
+      facts.problems.push_back(
+          {"server-declared",
+           {},
+           "文字コードを伝えるのはサーバー（.htaccess）だけです（別のサーバーやファイルとして開くと"
+           "ブラウザーは推測します）。"});
+    }
   }
   if (record.invalidBytes.count > 0) {
     facts.problems.push_back({"invalid-bytes", record.invalidBytes.first,
@@ -64,23 +101,8 @@ SourceFacts sourceFacts(DocumentKind kind, const DocumentResult& record, Content
   const bool readRightAnyway = byteOrderMark || (kind == DocumentKind::StyleSheet && ownDeclarationFits) ||
                                bytes == SourceEncoding::Ascii || bytes == SourceEncoding::Utf16;
   if (kind != DocumentKind::Page && loaded && !readRightAnyway) {
-    if (!loader.charset.empty()) {
-      if (!labelFits(loader.charset, bytes)) {
-        facts.problems.push_back({"loaded-mismatch",
-                                  {},
-                                  "読み込む要素の charset " + quotedLabel(loader.charset) + " は、バイトの文字コード " +
-                                      facts.encoding + " と一致しません。"});
-      }
-    } else if (loader.page) {
-      SourceEncoding page = *loader.page;
-      if (page == SourceEncoding::Utf16) page = SourceEncoding::Utf8;  // what browsers lend from a UTF-16 page
-      if (page != bytes && page != SourceEncoding::Ascii) {
-        facts.problems.push_back(
-            {"loaded-mismatch",
-             {},
-             "読み込むページの文字コードと一致しません（要素に charset がなく、ページの文字コードで読まれます）。"});
-      }
-    }
+    if (std::optional<NoteLine> mismatch = loadedMismatch(loader, bytes, facts.encoding))
+      facts.problems.push_back(std::move(*mismatch));
   }
   if (byteOrderMark && bytes == SourceEncoding::Utf8) {
     facts.problems.push_back(

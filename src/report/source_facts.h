@@ -9,7 +9,10 @@
 //                         a browser knows;
 //   no-declaration        a page or style sheet with non-ASCII text that nothing declares (no
 //                         declaration, no byte-order mark, no charset on a loading element,
-//                         no loading page), so browsers guess;
+//                         no loading page, no server), so browsers guess;
+//   server-declared       the same, but the web server announces a charset (an .htaccess): the
+//                         file says nothing itself, and is guessed elsewhere;
+//   (a charset the server announces that does not fit the bytes is a declaration-mismatch);
 //   invalid-bytes         bytes that form no character in the encoding the file is in (the
 //                         position is the first);
 //   loaded-mismatch       a sheet or script a page loads is in another encoding than the
@@ -35,7 +38,7 @@ namespace sarnavel {
 
 // A charset something names for the file: its own declaration, or the element that loads it.
 struct DeclaredCharset {
-  std::string where;    // "meta", "meta-charset", "xml", "@charset", "link", "script"
+  std::string where;    // "meta", "meta-charset", "xml", "@charset", "link", "script", "server"
   std::string charset;  // the label as written
   bool operator==(const DeclaredCharset&) const = default;
 };

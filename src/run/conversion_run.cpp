@@ -144,10 +144,14 @@ struct ListedPasses {
   PassList pages, styleSheets, scripts;
 };
 
-// The listed passes (0 to 2) a listed path goes in, or -1 for a path of another kind.
-int listedPassOf(std::string_view path) {
-  switch (classifyExtension(path)) {
-    case FileKind::Html: return 0;
+// The listed passes (0 to 2) a listed path goes in, or -1 for a path of a kind not taken.
+int listedPassOf(std::string_view path, KindSet kinds) {
+  const FileKind kind = classifyExtension(path);
+  if (!kinds.has(kind)) return -1;
+  switch (kind) {
+    case FileKind::Html:
+    case FileKind::Xhtml:
+    case FileKind::SsiPage: return 0;
     case FileKind::Css: return 1;
     case FileKind::JavaScript: return 2;
     default: return -1;
@@ -161,17 +165,17 @@ ListedPasses sortIntoPasses(const RunRequest& request) {
   PassList* const lists[3] = {&passes.pages, &passes.styleSheets, &passes.scripts};
   std::size_t counts[3] = {0, 0, 0};
   for (std::string_view path : request.paths)
-    if (const int pass = listedPassOf(path); pass >= 0) ++counts[pass];
+    if (const int pass = listedPassOf(path, request.options.kinds); pass >= 0) ++counts[pass];
   for (int k = 0; k < 3; ++k) lists[k]->paths.reserve(counts[k]);
   for (std::string_view path : request.paths)
-    if (const int pass = listedPassOf(path); pass >= 0) lists[pass]->paths.push_back(path);
+    if (const int pass = listedPassOf(path, request.options.kinds); pass >= 0) lists[pass]->paths.push_back(path);
   for (PassList* list : lists) list->paths = inPassOrder(std::move(list->paths));
   if (request.listedFolders.empty() || request.paths.size() >= UINT32_MAX) return passes;
   for (PassList* list : lists) list->folders.resize(list->paths.size());
   const std::size_t recorded = std::min(request.paths.size(), request.listedFolders.size());
   for (std::size_t i = 0; i < recorded; ++i) {
     const std::string_view path = request.paths[i];
-    const int pass = listedPassOf(path);
+    const int pass = listedPassOf(path, request.options.kinds);
     if (pass < 0) continue;
     PassList& list = *lists[pass];
     const auto place = std::lower_bound(list.paths.begin(), list.paths.end(), path) - list.paths.begin();
@@ -404,6 +408,19 @@ class Run {
     return report;
   }
 
+  // What is said of the file from outside, for its report: what its loader claimed, and what the
+  // server announces. A file as this run wrote it is told against its pages as this run wrote
+  // them too (naming the target), when one of them was converted.
+  LoadEvidence loaderAsTold(const Pass& pass, std::size_t k, const EncodingEvidence& e) {
+    LoadEvidence told{e.loaderCharset, e.loadingPage, serverCharset_.charsetFor(std::string(pass.list.paths[k]))};
+    const LoadingPages* pages = e.writtenByThisRun && pass.needsKeys() ? pagesLoading(pass.keys[k]) : nullptr;
+    if (pages && pages->converted) {
+      told.charset = charsetNameOf(target_);
+      told.page = sourceEncodingOf(target_);
+    }
+    return told;
+  }
+
   // On a worker's thread: the file converted (or checked, or left as it is), as its outcome.
   FileOutcome convertFile(Pass& pass, std::size_t k, const PoolTurn& turn) {
     const EncodingEvidence e = evidenceFor(pass, k);
@@ -428,10 +445,10 @@ class Run {
                      std::move(report.notes),
                      std::move(report.document),
                      report.form,
-                     {e.loaderCharset, e.loadingPage},
+                     loaderAsTold(pass, k, e),
                      std::move(problems),
                      {},
-                     report.backedUp,
+                     std::move(report.backup),
                      std::move(report.remembered),
                      recorded};
     if (observer_.prepare) file.prepared = observer_.prepare(file);

@@ -78,7 +78,7 @@ namespace sarnavel {
 
 struct RunRequest {
   ConversionOptions options;
-  PathList paths;  // full paths, in list order; other kinds are passed over
+  PathList paths;  // full paths, in list order; the kinds options.kinds does not take are passed over
   WriteMode mode = WriteMode::Write;
   int threads = 0;  // files converted at the same time; 0: four per core, one per core at first (see ordered_pool.h)
   // The folders and files the user named (a file stands for its own folder); a file a page
@@ -123,7 +123,7 @@ struct FileOutcome {
   LoadEvidence loader;                     // what the page that loads it says of its encoding
   std::vector<FileNote> problems;          // a check's: what the run found wrong beside the bytes
   std::string prepared;                    // what the observer's `prepare` made of it (empty without one)
-  bool backedUp = false;                   // its former content was kept as a new PATH.bak
+  std::filesystem::path backup;            // the backup its write kept the former content in; empty for none
   // It held exactly what an earlier run wrote (run_memory.h).
   std::optional<RememberedWrite> remembered;
   std::uint64_t recorded = 0;  // its record in the run's memory, 0 for none (RunMemory::recordWrite)

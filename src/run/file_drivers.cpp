@@ -13,6 +13,7 @@
 #include "engine/html_conversion.h"
 #include "engine/javascript_conversion.h"
 #include "engine/page_edits.h"
+#include "run/backup_place.h"
 #include "run/file_kind.h"
 #include "store/conversion_room.h"
 #include "store/file_store.h"
@@ -48,7 +49,7 @@ struct WriteFacts {
   FormerBytes former;
 };
 
-WriteRecord writeRecordOf(const WriteFacts& write, TargetEncoding target, bool backedUp) {
+WriteRecord writeRecordOf(const WriteFacts& write, TargetEncoding target, const std::filesystem::path& backup) {
   WriteRecord record;
   record.path = write.path.native();
   // A file written in place keeps its inode.
@@ -59,8 +60,23 @@ WriteRecord writeRecordOf(const WriteFacts& write, TargetEncoding target, bool b
   record.formerSize = write.former.size;
   record.formerHash = write.former.hash;
   record.target = target;
-  if (backedUp) record.backup = write.path.native() + ".bak";
+  record.backup = backup.native();
   return record;
+}
+
+// A file read in the encoding the user named, whose bytes are not all characters of it, is left
+// as it is (in a dry run too): its conversion would stand U+FFFD for them. True when so.
+bool leftForNamedEncoding(const DocumentResult& document, FileReport& report) {
+  const InvalidBytes& invalid = document.invalidBytes;
+  if (document.source.basis != DecisionBasis::Named || invalid.count == 0) return false;
+  const std::optional<TargetEncoding> target = targetEncodingOf(document.source.encoding);
+  report.result = ResultCode::WriteFailed;
+  report.notes.push_back(
+      {NoteCode::NotInNamedEncoding,
+       StoreProblem::None,
+       {target ? std::string(charsetNameOf(*target)) : std::string("windows-1252"), std::to_string(invalid.count),
+        std::to_string(invalid.first.line), std::to_string(invalid.first.column)}});
+  return true;
 }
 
 // One file for a driver: its path and kind, and what the driver was given.
@@ -97,7 +113,9 @@ FileReport convertFile(const DriverCall& call, Convert&& convert) {
     if (context.recordsWrites && mode == WriteMode::Write) former = {true, text.size(), hashOf(text)};
     report.form = recogniseContent(text).form;
     std::vector<PageEdit> edits;
+    evidence.named = options.sourceEncoding;
     report.document = convert(text, edits, evidence, identity);
+    if (leftForNamedEncoding(*report.document, report)) return report;
     if (mode == WriteMode::DryRun) return report;
     auto stored = [&](StoreResult step) {
       report.result = step.result;
@@ -123,14 +141,16 @@ FileReport convertFile(const DriverCall& call, Convert&& convert) {
     const std::vector<std::string_view> pieces =
         edits.empty() ? std::vector<std::string_view>{text} : editedPieces(text, edits);
     const bool stampLeft = (context.visitedAgain && edits.empty()) || former.recorded;
-    StoreResult written =
-        replaceFile({path, pieces, &identity, options.makeBackup, stampLeft, context.flushes}, context.session);
+    const std::optional<BackupPlace> place = backupPlaceOf(path, options, context.named);
+    StoreResult written = replaceFile(
+        {path, pieces, &identity, options.makeBackup, stampLeft, context.flushes, place ? &*place : nullptr},
+        context.session);
     const std::optional<FileStamp> left = written.left;
+    report.backup = std::move(written.backup);
     const bool ok = stored(std::move(written));
-    if (options.makeBackup) report.backedUp = ok;
     if (left) remember(*left);
     if (ok && former.recorded)
-      report.written = writeRecordOf({path, identity, pieces, left, former}, options.targetEncoding, report.backedUp);
+      report.written = writeRecordOf({path, identity, pieces, left, former}, options.targetEncoding, report.backup);
   } catch (const std::bad_alloc&) {
     report.result = ResultCode::OutOfMemory;
   }

@@ -12,14 +12,18 @@ struct KindOfExtension {
 };
 
 constexpr KindOfExtension kKinds[] = {
-    {"html", FileKind::Html},       {"htm", FileKind::Html},      {"js", FileKind::JavaScript},
-    {"css", FileKind::Css},         {"vbs", FileKind::VbScript},  {"jpg", FileKind::Image},
-    {"jpeg", FileKind::Image},      {"jpe", FileKind::Image},     {"jfif", FileKind::Image},
-    {"gif", FileKind::Image},       {"png", FileKind::Image},     {"tiff", FileKind::Image},
-    {"tif", FileKind::Image},       {"bmp", FileKind::Image},     {"dib", FileKind::Image},
-    {"xhtml", FileKind::OtherPage}, {"xht", FileKind::OtherPage}, {"shtml", FileKind::OtherPage},
-    {"shtm", FileKind::OtherPage},  {"php", FileKind::OtherPage}, {"asp", FileKind::OtherPage},
-    {"aspx", FileKind::OtherPage},  {"jsp", FileKind::OtherPage},
+    {"html", FileKind::Html},       {"htm", FileKind::Html},          {"js", FileKind::JavaScript},
+    {"css", FileKind::Css},         {"vbs", FileKind::VbScript},      {"jpg", FileKind::Image},
+    {"jpeg", FileKind::Image},      {"jpe", FileKind::Image},         {"jfif", FileKind::Image},
+    {"gif", FileKind::Image},       {"png", FileKind::Image},         {"tiff", FileKind::Image},
+    {"tif", FileKind::Image},       {"bmp", FileKind::Image},         {"dib", FileKind::Image},
+    {"aspx", FileKind::OtherPage},  {"xhtml", FileKind::Xhtml},       {"xht", FileKind::Xhtml},
+    {"shtml", FileKind::SsiPage},   {"shtm", FileKind::SsiPage},      {"stm", FileKind::SsiPage},
+    {"php", FileKind::PhpTemplate}, {"phtml", FileKind::PhpTemplate}, {"inc", FileKind::PhpTemplate},
+    {"tpl", FileKind::PhpTemplate}, {"asp", FileKind::AspTemplate},   {"jsp", FileKind::JspTemplate},
+    {"xml", FileKind::Xml},         {"rss", FileKind::Xml},           {"rdf", FileKind::Xml},
+    {"atom", FileKind::Xml},        {"txt", FileKind::PlainText},     {"csv", FileKind::PlainText},
+    {"tsv", FileKind::PlainText},
 };
 
 char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -48,6 +52,15 @@ FileKind classifyExtension(std::string_view text) {
 
 bool isAcceptedKind(FileKind kind) {
   return kind == FileKind::Html || kind == FileKind::JavaScript || kind == FileKind::Css;
+}
+
+bool isPageKind(FileKind kind) {
+  return kind == FileKind::Html || kind == FileKind::OtherPage || kind == FileKind::Xhtml ||
+         kind == FileKind::SsiPage || isTemplateKind(kind);
+}
+
+bool isTemplateKind(FileKind kind) {
+  return kind == FileKind::PhpTemplate || kind == FileKind::AspTemplate || kind == FileKind::JspTemplate;
 }
 
 }  // namespace sarnavel

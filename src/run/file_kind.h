@@ -7,9 +7,10 @@
 // Paths are bytes; in UTF-8 and in code page 932 alike no byte of a multi-byte character
 // equals '/' or '.', so the search needs no knowledge of the encoding.
 //
-// Only pages, style sheets and scripts are converted (isAcceptedKind); VBScript files, images
-// and the pages of other kinds (which may load the sheets and scripts converted, see
-// untaken_pages.h) are told apart from other files but not converted.
+// Pages, style sheets and scripts are converted by default; the other pages, feeds and texts
+// when the user adds their kinds (kind_set.h). VBScript files, images and ASP.NET pages are
+// told apart from other files but never converted; a page of a kind not taken (which may load
+// the sheets and scripts converted, see untaken_pages.h) is told apart from other files.
 //
 // Thread safety: pure functions, callable from any thread.
 #pragma once
@@ -19,20 +20,34 @@
 namespace sarnavel {
 
 enum class FileKind : int {
-  Other = 0,       // anything else, or no extension
-  Html = 1,        // html, htm
-  JavaScript = 2,  // js
-  Css = 3,         // css
-  VbScript = 4,    // vbs
-  Image = 5,       // jpg, jpeg, jpe, jfif, gif, png, tiff, tif, bmp, dib
-  OtherPage = 6,   // xhtml, xht, shtml, shtm, php, asp, aspx, jsp: pages this program does not take
+  Other = 0,         // anything else, or no extension
+  Html = 1,          // html, htm
+  JavaScript = 2,    // js
+  Css = 3,           // css
+  VbScript = 4,      // vbs
+  Image = 5,         // jpg, jpeg, jpe, jfif, gif, png, tiff, tif, bmp, dib
+  OtherPage = 6,     // aspx: pages this program never takes
+  Xhtml = 7,         // xhtml, xht
+  SsiPage = 8,       // shtml, shtm, stm: pages a server fills in (server-side includes)
+  PhpTemplate = 9,   // php, phtml, inc, tpl
+  AspTemplate = 10,  // asp
+  JspTemplate = 11,  // jsp
+  Xml = 12,          // xml, rss, rdf, atom: feeds and other XML
+  PlainText = 13,    // txt, csv, tsv
 };
 
 // Of a path's text, so that a name from a listing or a path kept as text is not made into a
 // std::filesystem::path (split into its parts) to be looked at.
 FileKind classifyExtension(std::string_view path);
 
-// True for the kinds that are taken into the file list and converted: Html, JavaScript, Css.
+// True for the kinds taken by default (kind_set.h): Html, JavaScript, Css.
 bool isAcceptedKind(FileKind kind);
+
+// True for the kinds of page: a browser reads it as HTML and it may load sheets and scripts
+// (Html, Xhtml, SsiPage, the templates and OtherPage).
+bool isPageKind(FileKind kind);
+
+// True for the server templates: PhpTemplate, AspTemplate, JspTemplate.
+bool isTemplateKind(FileKind kind);
 
 }  // namespace sarnavel

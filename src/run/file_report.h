@@ -26,17 +26,19 @@ namespace sarnavel {
 
 // What a note says. Its stable code and its words are the report's (report/file_notes.h).
 enum class NoteCode {
-  StoreProblem,      // the store left the file as it was, or did not read it: `problem` says why
-  ModuleScriptLeft,  // a page loads it as a module script, which browsers read as UTF-8 only: left so
-  RecoveryPending,   // a recovery copy lies beside it, which a run of the user's may not use: values {copy}
-  PagesFailed,       // no page that loads it was converted, so it was left: values {more, page...}
-  SomePagesFailed,   // pages that load it failed and still name its former encoding: values as above
-  OutsideNamed,      // outside what the user named, converted because a page loads it
-  FolderNotFlushed,  // its folder's flush failed after it was replaced
-  UntakenPage,       // pages the run does not take load it: values {page...}
-  ServerCharset,     // an .htaccess names another encoding: values {charset, .htaccess, line, directive}
-  HtaccessUnread,    // an .htaccess that governs it was not read: values {.htaccess, why}, why one of
-                     // link, not-regular, unreadable, too-large
+  StoreProblem,        // the store left the file as it was, or did not read it: `problem` says why
+  ModuleScriptLeft,    // a page loads it as a module script, which browsers read as UTF-8 only: left so
+  RecoveryPending,     // a recovery copy lies beside it, which a run of the user's may not use: values {copy}
+  PagesFailed,         // no page that loads it was converted, so it was left: values {more, page...}
+  SomePagesFailed,     // pages that load it failed and still name its former encoding: values as above
+  OutsideNamed,        // outside what the user named, converted because a page loads it
+  FolderNotFlushed,    // its folder's flush failed after it was replaced
+  UntakenPage,         // pages the run does not take load it: values {page...}
+  ServerCharset,       // an .htaccess names another encoding: values {charset, .htaccess, line, directive}
+  HtaccessUnread,      // an .htaccess that governs it was not read: values {.htaccess, why}, why one of
+                       // link, not-regular, unreadable, too-large
+  NotInNamedEncoding,  // bytes that are no character of the encoding the user named, so it was
+                       // left: values {encoding, count, line, column} (the first such byte)
   // Taking a run back (undo_run.h, put_back.h):
   NotAsWritten,   // it no longer holds what the run wrote: left as it is
   BackupMissing,  // its backup is missing or no regular file: values {backup}
@@ -55,11 +57,13 @@ struct FileNote {
   bool operator==(const FileNote&) const = default;
 };
 
-// What the page that loads a file says of its encoding: the charset its element names and the
-// encoding the page lends (the first page in pass order).
+// What is said of a file's encoding from outside it: by the page that loads it, the charset its
+// element names and the encoding the page lends (the first page in pass order); by the web
+// server, the charset an .htaccess has it announce (run/server_charset.h).
 struct LoadEvidence {
   std::string charset;
   std::optional<SourceEncoding> page;
+  std::string server = {};
 };
 
 struct FileReport {
@@ -67,7 +71,7 @@ struct FileReport {
   std::vector<FileNote> notes;
   std::optional<DocumentResult> document;
   ContentForm form = ContentForm::Bytes;  // how the bytes held the text (UTF-16 by its byte order)
-  bool backedUp = false;                  // its former content was kept as a new PATH.bak
+  std::filesystem::path backup;           // the backup its write kept the former content in; empty for none
   // What the conversion left of a file the run visits again, when the run asked and it is sure
   // (rewritten_file.h).
   std::optional<RewrittenFile> rewritten;

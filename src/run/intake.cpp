@@ -65,6 +65,7 @@ struct LinkToCheck {
 
 // What the walks of one offer gather besides the report.
 struct OfferState {
+  KindSet kinds;
   // Every file (any kind, not links) met in the walks, and the files named; in chunks, as a
   // vector would hold one and a half copies of itself while it grows.
   std::deque<Identity> filesInside;
@@ -136,7 +137,7 @@ class FolderWalk {
       const std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
       const FileKind kind = classifyExtension(name);
-      const bool accepted = isAcceptedKind(kind);
+      const bool accepted = state_.kinds.has(kind);
       struct stat info {};
       if (fstatat(current_.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
         // A folder that may be listed but not searched: what its entries are shows only in the
@@ -157,8 +158,7 @@ class FolderWalk {
       } else {
         state_.filesInside.push_back(identityOf(info));
         if (accepted) files.push_back({name});
-        else if (kind == FileKind::OtherPage && S_ISREG(info.st_mode))
-          report_.untakenPages.push_back(level.path + "/" + name);
+        else if (isPageKind(kind) && S_ISREG(info.st_mode)) report_.untakenPages.push_back(level.path + "/" + name);
       }
       errno = 0;
     }
@@ -254,7 +254,7 @@ void offerOne(const fs::path& path, IntakeReport& report, OfferState& state) {
     if (report.files.size() == filesBefore &&
         std::none_of(report.notices.begin() + noticesBefore, report.notices.end(), leavesFilesUnlisted))
       report.foldersWithNoFile.push_back(path);
-  } else if (isAcceptedKind(classifyExtension(path.native()))) {
+  } else if (state.kinds.has(classifyExtension(path.native()))) {
     state.filesInside.push_back(identityOf(info));
     report.files.push_back(full.native());
     // A link the user names is followed.
@@ -268,7 +268,7 @@ void offerOne(const fs::path& path, IntakeReport& report, OfferState& state) {
     }
   } else {
     report.otherKinds.push_back(path);
-    if (classifyExtension(path.native()) == FileKind::OtherPage && S_ISREG(info.st_mode))
+    if (isPageKind(classifyExtension(path.native())) && S_ISREG(info.st_mode))
       report.untakenPages.push_back(full.native());
   }
 }
@@ -304,12 +304,13 @@ bool leavesFilesUnlisted(const IntakeNotice& notice) {
   return notice.kind == IntakeNotice::Kind::Unreadable || notice.kind == IntakeNotice::Kind::MovedDuringWalk;
 }
 
-void offerPaths(const std::vector<fs::path>& paths, IntakeReport& report) {
+void offerPaths(const std::vector<fs::path>& paths, IntakeReport& report, KindSet kinds) {
   OfferState state;
+  state.kinds = kinds;
   for (const fs::path& path : paths) offerOne(path, report, state);
   dropLinksOutside(state, report);
 }
 
-void offerPath(const fs::path& path, IntakeReport& report) { offerPaths({path}, report); }
+void offerPath(const fs::path& path, IntakeReport& report, KindSet kinds) { offerPaths({path}, report, kinds); }
 
 }  // namespace sarnavel

@@ -2,7 +2,8 @@
 //
 // A path offered is looked at on disk: one that does not exist (or holds a NUL byte, which no
 // name on disk can) adds nothing; a folder is walked with all its subfolders; a file is taken
-// when its kind is a page, a style sheet or a script (by the extension of the name offered).
+// when its kind is one of the kinds asked for (kind_set.h; pages, style sheets and scripts by
+// default), told by the extension of the name offered.
 // Every file taken is listed by its absolute path, made without touching the file ("."
 // resolved by its text, ".." as the system resolves it: by its text unless a link to a folder
 // stands before it; links kept). A path the user names is always followed, link or not.
@@ -39,6 +40,7 @@
 #include <vector>
 
 #include "store/folder_id.h"
+#include "run/kind_set.h"
 #include "run/path_list.h"
 #include "run/path_set.h"
 
@@ -69,8 +71,8 @@ struct IntakeReport {
   // Offered folders whose walk took no file (as offered): nothing in them is of a kind taken.
   // Not one whose reading failed, which a notice names instead.
   std::vector<std::filesystem::path> foldersWithNoFile;
-  // The regular files of the other kinds of page (file_kind.h, OtherPage) offered or met in the
-  // walks, by full path: not converted, but the run says which of the files it converts they
+  // The regular files of the kinds of page not taken (file_kind.h: isPageKind) offered or met in
+  // the walks, by full path: not converted, but the run says which of the files it converts they
   // load (untaken_pages.h).
   PathList untakenPages;
   std::vector<IntakeNotice> notices;  // in the order met
@@ -86,11 +88,13 @@ struct IntakeReport {
   std::deque<FolderId> folders;
 };
 
-// Offers several paths at once, as a command line or one drop does, adding to the report. A
-// link met in a walk may lead into any folder or to any file named in the same call.
-void offerPaths(const std::vector<std::filesystem::path>& paths, IntakeReport& report);
+// Offers several paths at once, as a command line or one drop does, adding to the report the
+// files of the kinds `kinds` holds. A link met in a walk may lead into any folder or to any
+// file named in the same call.
+void offerPaths(const std::vector<std::filesystem::path>& paths, IntakeReport& report,
+                KindSet kinds = KindSet::defaults());
 
 // Offers one path: offerPaths with that path alone.
-void offerPath(const std::filesystem::path& path, IntakeReport& report);
+void offerPath(const std::filesystem::path& path, IntakeReport& report, KindSet kinds = KindSet::defaults());
 
 }  // namespace sarnavel

@@ -4,14 +4,11 @@
 #include <system_error>
 
 namespace sarnavel {
-namespace {
 
-bool isWithin(const std::string& key, const std::string& root) {
+bool keyWithin(std::string_view key, std::string_view root) {
   if (!key.starts_with(root)) return false;
   return key.size() == root.size() || root.ends_with('/') || key[root.size()] == '/';
 }
-
-}  // namespace
 
 std::string fileKey(const std::filesystem::path& path) {
   std::error_code error;
@@ -43,7 +40,7 @@ NamedFolders::NamedFolders(const std::vector<std::filesystem::path>& named, cons
 
 bool NamedFolders::cover(const std::string& key) const {
   for (const std::string& root : roots_)
-    if (isWithin(key, root)) return true;
+    if (keyWithin(key, root)) return true;
   return false;
 }
 

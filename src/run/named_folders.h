@@ -20,6 +20,9 @@ namespace sarnavel {
 // The key of a path (see above).
 std::string fileKey(const std::filesystem::path& path);
 
+// Whether the key `key` is the key `root` or lies below it.
+bool keyWithin(std::string_view key, std::string_view root);
+
 class NamedFolders {
  public:
   NamedFolders(const std::vector<std::filesystem::path>& named, const PathList& listed);

@@ -194,44 +194,48 @@ const ServerCharsetLookup::Chain& ServerCharsetLookup::chainFor(std::string_view
   return known->second;
 }
 
+ServerCharsetLookup::Deciding ServerCharsetLookup::decidingFor(const Chain& chain, std::string_view file) const {
+  const std::string extension = extensionOf(file);
+  // The deepest directive for the file decides: one of the extension's, else the default.
+  Deciding byExtension, byDefault;
+  for (const auto& [folder, found] : chain) {
+    for (auto d = found->directives.rbegin(); d != found->directives.rend(); ++d) {
+      if (!governs(*d, extension)) continue;
+      Deciding& kind = d->extensions.empty() ? byDefault : byExtension;
+      if (!kind.directive) kind = {&*d, folder};
+    }
+  }
+  return byExtension.directive ? byExtension : byDefault;
+}
+
 std::vector<FileNote> ServerCharsetLookup::notesFor(const std::filesystem::path& file) {
+  const std::lock_guard<std::mutex> hold(mutex_);
   std::vector<FileNote> notes;
   const std::string_view written = file.native();
   const Chain& chain = chainFor(written.substr(0, written.rfind('/') + 1), file);
-  if (chain.empty()) return notes;
-  const std::string extension = extensionOf(written);
-  // The deepest directive for the file decides: one of the extension's, else the default.
-  const ServerCharsetDirective* byExtension = nullptr;
-  const ServerCharsetDirective* byDefault = nullptr;
-  std::string byExtensionFile, byDefaultFile;
   for (const auto& [folder, found] : chain) {
     const std::string htaccess = (std::filesystem::path(folder) / ".htaccess").native();
     if (!found->unread.empty() && named_.insert({htaccess, 0}).second)
       notes.push_back({NoteCode::HtaccessUnread, StoreProblem::None, {htaccess, found->unread}});
-    const std::vector<ServerCharsetDirective>* directives = &found->directives;
-    for (auto d = directives->rbegin(); d != directives->rend(); ++d) {
-      if (!governs(*d, extension)) continue;
-      const bool isDefault = d->extensions.empty();
-      if (isDefault && !byDefault) {
-        byDefault = &*d;
-        byDefaultFile = folder;
-      } else if (!isDefault && !byExtension) {
-        byExtension = &*d;
-        byExtensionFile = folder;
-      }
-    }
   }
-  const ServerCharsetDirective* deciding = byExtension ? byExtension : byDefault;
-  const std::string& decidingFolder = byExtension ? byExtensionFile : byDefaultFile;
-  if (!deciding) return notes;
-  const std::optional<SourceEncoding> named = encodingOfLabel(deciding->charset);
+  const Deciding deciding = decidingFor(chain, written);
+  if (!deciding.directive) return notes;
+  const std::optional<SourceEncoding> named = encodingOfLabel(deciding.directive->charset);
   if (named == sourceEncodingOf(target_)) return notes;
-  const std::string htaccess = (std::filesystem::path(decidingFolder) / ".htaccess").native();
-  if (!named_.insert({htaccess, deciding->line}).second) return notes;
-  notes.push_back({NoteCode::ServerCharset,
-                   StoreProblem::None,
-                   {deciding->charset, htaccess, std::to_string(deciding->line), deciding->text}});
+  const std::string htaccess = (std::filesystem::path(deciding.folder) / ".htaccess").native();
+  if (!named_.insert({htaccess, deciding.directive->line}).second) return notes;
+  notes.push_back(
+      {NoteCode::ServerCharset,
+       StoreProblem::None,
+       {deciding.directive->charset, htaccess, std::to_string(deciding.directive->line), deciding.directive->text}});
   return notes;
+}
+
+std::string ServerCharsetLookup::charsetFor(const std::filesystem::path& file) {
+  const std::lock_guard<std::mutex> hold(mutex_);
+  const std::string_view written = file.native();
+  const Deciding deciding = decidingFor(chainFor(written.substr(0, written.rfind('/') + 1), file), written);
+  return deciding.directive ? deciding.directive->charset : std::string();
 }
 
 }  // namespace sarnavel

@@ -16,12 +16,14 @@
 // An .htaccess is read only when it is a regular file (not through a link, never a device or a
 // pipe), at most 1 MiB, once per run. One that is there but not read (too large, a link,
 // anything but a regular file, unreadable) gives one `htaccess-unread` note, under the first
-// converted file it would govern: what it says is not known. Not thread-safe: the run asks
-// from the thread that logs.
+// converted file it would govern: what it says is not known. Thread-safe: the run asks for the
+// notes from the thread that logs, and for a file's declaration (what a check and a report list
+// of it) from the threads that read the files.
 #pragma once
 
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <string_view>
@@ -52,6 +54,10 @@ class ServerCharsetLookup {
   // The notes for one converted file, each directive named once per run.
   std::vector<FileNote> notesFor(const std::filesystem::path& file);
 
+  // The charset the server announces for the file (the deciding directive's label, as written);
+  // empty when no directive governs it.
+  std::string charsetFor(const std::filesystem::path& file);
+
  private:
   // The folders from a file's own up to where its look-up stops that have directives, deepest
   // first, each with its directives (entries of folders_, which stay where they are).
@@ -60,8 +66,15 @@ class ServerCharsetLookup {
     std::string unread;  // why an .htaccess there was not read (FileNote: HtaccessUnread); empty when read or absent
   };
   using Chain = std::vector<std::pair<std::string, const Folder*>>;
+  // The directive that decides for the file, and the folder of its .htaccess; null when none.
+  struct Deciding {
+    const ServerCharsetDirective* directive = nullptr;
+    std::string folder;
+  };
+  Deciding decidingFor(const Chain& chain, std::string_view file) const;
   const Folder& directivesIn(const std::string& folder);
   const Chain& chainFor(std::string_view writtenFolder, const std::filesystem::path& file);
+  std::mutex mutex_;  // over everything below
   TargetEncoding target_;
   std::vector<std::string> roots_;
   std::map<std::string, Folder> folders_;

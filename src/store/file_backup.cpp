@@ -56,19 +56,66 @@ bool findSource(int folder, const std::string& leaf, BackupSource& found) {
   return static_cast<bool>(found.source);
 }
 
+// A copy about to become a backup: what it copies, and where it goes.
+struct BackupCopy {
+  const BackupSource& found;
+  ExtendedAttributes& attributes;
+  WorkFolder& into;                       // the folder of the backups
+  const std::vector<std::string>& chain;  // their names there, the first free one last
+  RunMemory* memory;                      // told of the temporary file
+};
+
+// The copy, complete on disk before any existing name is touched, then the chain shifted and
+// the copy named as its first generation.
+StoreResult copyIntoChain(const BackupCopy& c) {
+  const struct stat& info = c.found.info;
+  WorkFolder& into = c.into;
+  TempFile copy;
+  copy.recordIn(c.memory);
+  if (!copy.create(into.fd, into.path, c.chain.front(), 0600))
+    return failed(ResultCode::BackupFailed, problemOfCreation(errno));
+  // The copy is the process user's and readable by nobody else until it has the file's owner,
+  // group and mode.
+  const OwnershipKept kept = carryOwner(copy.fd(), copy.status(), info);
+  if (!kept.group) withoutOwningGroupPermissions(c.attributes);
+  mode_t mode = copy.status().st_mode;
+  if (!copyToEnd(c.found.source.get(), copy.fd()) || !setMode(copy.fd(), mode, modeCarried(info, kept)))
+    return failed(ResultCode::BackupFailed, problemOfWrite(errno));
+  if (!applyExtendedAttributes(copy.fd(), c.attributes))
+    return failed(ResultCode::BackupFailed, StoreProblem::AttributesNotCarried);
+  // It keeps the file's modification time, as a backup that is the former file itself does.
+  const struct timespec times[2] = {{0, UTIME_OMIT}, info.st_mtim};
+  ::futimens(copy.fd(), times);  // best effort: the content is what matters
+  if (!into.flushFile(copy.fd())) return failed(ResultCode::BackupFailed, problemOfWrite(errno));
+
+  if (!shiftChain(into, c.chain)) {
+    into.finish();
+    return failed(ResultCode::BackupFailed);
+  }
+  if (!copy.publishAs(into.fd, c.chain.front())) {
+    undoShift(into.fd, c.chain, 0);
+    into.finish();
+    return failed(ResultCode::BackupFailed);
+  }
+  into.changed();
+  // Without a FolderFlushes the backup is durable now; with one, the same flush as the file's
+  // replacement in this folder covers it (the names reach the disk in order), and a link's
+  // write, whose file lies elsewhere, makes it durable before it changes that file. A backup
+  // folder of its own has none: its copy is durable before the file changes.
+  into.finish();
+  return {};
+}
+
 StoreResult makeBackup(const FileReplacement& asked, WriteSession* session) {
   const fs::path& path = asked.path;
   const FileIdentity* read = asked.read;
-  FolderFlushes* flushes = asked.flushes;
   const std::string leaf = path.filename().native();
   WorkFolder folder;
-  if (leaf.empty() || !folder.open(folderOf(path), flushes, path.native(), session))
+  if (leaf.empty() || !folder.open(folderOf(path), asked.flushes, path.native(), session))
     return failed(ResultCode::BackupFailed);
   BackupSource found;
   if (!findSource(folder.fd, leaf, found)) return failed(ResultCode::BackupFailed);
   const struct stat& info = found.info;
-  const FileDescriptor& source = found.source;
-  const bool nameIsLink = found.nameIsLink;
   if (read && !unchangedSince(*read, info)) return failed(ResultCode::WriteFailed, StoreProblem::ChangedSinceRead);
   // A file its write would refuse stays as it is: a backup of it would only lengthen the chain.
   // (A read-only file system is the backup's own failure, said as such below.)
@@ -77,55 +124,31 @@ StoreResult makeBackup(const FileReplacement& asked, WriteSession* session) {
   if (StoreResult kept = keptFromChanging(folder.fd, leaf, std::nullopt, folder.namesFree()); !kept.ok()) return kept;
   // A link's file is replaced in its own folder, which must take the write as well: a backup
   // beside a link whose file stays as it is would only lengthen the chain, run after run.
-  if (nameIsLink) {
+  if (found.nameIsLink) {
     if (StoreResult kept = linkedFileKeptFromChanging(path); !kept.ok()) return kept;
   }
   ExtendedAttributes attributes;
-  if ((!read || read->hasExtendedAttributes) && !readExtendedAttributes(source.get(), attributes)) {
+  if ((!read || read->hasExtendedAttributes) && !readExtendedAttributes(found.source.get(), attributes)) {
     return failed(ResultCode::BackupFailed, StoreProblem::AttributesNotCarried);
   }
-
-  std::vector<std::string> chain;
-  bool inFlight = false;
-  if (!backupChain(folder.fd, leaf, info, chain, inFlight)) return failed(ResultCode::BackupFailed);
-  // A backup in flight (backupInFlight) holds the file's content already; the write completes it.
-  if (inFlight) return {};
-
-  // The copy is complete on disk before any existing name is touched.
-  FileSizeSignalBlock noFileSizeSignal(folder.fileSizeSignalIgnored());
-  TempFile copy;
-  copy.recordIn(folder.memory());
-  if (!copy.create(folder.fd, folder.path, chain.front(), 0600))
+  // A backup folder of its own is reached without the session, whose folder stays the file's.
+  const bool away = asked.place && !asked.place->folder.empty();
+  WorkFolder elsewhere;
+  if (away && (!makeFolders(asked.place->folder) || !elsewhere.open(asked.place->folder, nullptr, {}, nullptr)))
     return failed(ResultCode::BackupFailed, problemOfCreation(errno));
-  // The copy is the process user's and readable by nobody else until it has the file's owner,
-  // group and mode.
-  const OwnershipKept kept = carryOwner(copy.fd(), copy.status(), info);
-  if (!kept.group) withoutOwningGroupPermissions(attributes);
-  mode_t mode = copy.status().st_mode;
-  if (!copyToEnd(source.get(), copy.fd()) || !setMode(copy.fd(), mode, modeCarried(info, kept)))
-    return failed(ResultCode::BackupFailed, problemOfWrite(errno));
-  if (!applyExtendedAttributes(copy.fd(), attributes))
-    return failed(ResultCode::BackupFailed, StoreProblem::AttributesNotCarried);
-  // It keeps the file's modification time, as a backup that is the former file itself does.
-  const struct timespec times[2] = {{0, UTIME_OMIT}, info.st_mtim};
-  ::futimens(copy.fd(), times);  // best effort: the content is what matters
-  if (!folder.flushFile(copy.fd())) return failed(ResultCode::BackupFailed, problemOfWrite(errno));
-
-  if (!shiftChain(folder, chain)) {
-    folder.finish();
-    return failed(ResultCode::BackupFailed);
+  WorkFolder& into = away ? elsewhere : folder;
+  std::vector<std::string> chain;
+  switch (backupChain(into.fd, leaf, backupSuffixOf(asked.place), info, chain)) {
+    case ChainState::Failed: return failed(ResultCode::BackupFailed);
+    // A backup in flight holds the file's content already; the write completes it. (In a
+    // backup folder of its own, a name of the file itself is no backup: it moves along.)
+    case ChainState::InFlight:
+      if (!away) return {};
+      break;
+    case ChainState::Ready: break;
   }
-  if (!copy.publishAs(folder.fd, chain.front())) {
-    undoShift(folder.fd, chain, 0);
-    folder.finish();
-    return failed(ResultCode::BackupFailed);
-  }
-  folder.changed();
-  // Without a FolderFlushes the backup is durable now; with one, the same flush as the file's
-  // replacement in this folder covers it (the names reach the disk in order), and a link's
-  // write, whose file lies elsewhere, makes it durable before it changes that file.
-  folder.finish();
-  return {};
+  FileSizeSignalBlock noFileSizeSignal(folder.fileSizeSignalIgnored());
+  return copyIntoChain({found, attributes, into, chain, folder.memory()});
 }
 
 }  // namespace
@@ -138,17 +161,14 @@ StoreResult backupByCopy(const FileReplacement& asked, WriteSession* session) {
   }
 }
 
-// Takes back the backup of `path` just made (`made`, its status), after the write it was made
-// for failed: the file keeps its former content, so the backup would only be one generation
-// more. It goes, and the older generations move back one name. Best effort.
-void withdrawBackup(const fs::path& path, const struct stat& made) {
-  const FileDescriptor folder = openFolder(folderOf(path));
-  const std::string leaf = path.filename().native(), backup = leaf + ".bak";
+void withdrawBackup(const fs::path& made, std::string_view suffix, const struct stat& status) {
+  const FileDescriptor folder = openFolder(folderOf(made));
+  const std::string backup = made.filename().native();
   struct stat now;
-  if (!folder || ::fstatat(folder.get(), backup.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || now.st_ino != made.st_ino ||
-      now.st_dev != made.st_dev || ::unlinkat(folder.get(), backup.c_str(), 0) != 0)
+  if (!folder || ::fstatat(folder.get(), backup.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+      now.st_ino != status.st_ino || now.st_dev != status.st_dev || ::unlinkat(folder.get(), backup.c_str(), 0) != 0)
     return;
-  moveGenerationsBack(folder.get(), backup, ".bak");
+  moveGenerationsBack(folder.get(), backup, suffix);
 }
 
 }  // namespace sarnavel::store_steps

@@ -57,15 +57,21 @@ StoreResult writeInPlaceResult(const fs::path& target, std::span<const std::stri
   return failed(ResultCode::WriteFailed);
 }
 
+// The suffix of the backups made beside the file: a run with a backup folder makes none there,
+// but may meet one in flight that a run without it left (".bak").
+std::string_view besideSuffixOf(const BackupPlace* place) {
+  return place && !place->folder.empty() ? ".bak" : backupSuffixOf(place);
+}
+
 // Whether the file `info` describes, reached by `name` in the folder, has as its only other
-// name name + ".bak": a run stopped between giving the former file its backup's name and
-// renaming the new content over the name leaves that. The .bak is the backup, whole; the name
-// is to be replaced by a new file, never written in place (the backup would show the new
+// name name + suffix (".bak"): a run stopped between giving the former file its backup's name
+// and renaming the new content over the name leaves that. The .bak is the backup, whole; the
+// name is to be replaced by a new file, never written in place (the backup would show the new
 // content).
-bool backupInFlight(int folder, const std::string& name, const struct stat& info) {
+bool backupInFlight(int folder, const std::string& name, const struct stat& info, std::string_view suffix) {
   if (info.st_nlink != 2) return false;
   struct stat backup;
-  return ::fstatat(folder, (name + ".bak").c_str(), &backup, AT_SYMLINK_NOFOLLOW) == 0 &&
+  return ::fstatat(folder, (name + std::string(suffix)).c_str(), &backup, AT_SYMLINK_NOFOLLOW) == 0 &&
          backup.st_dev == info.st_dev && backup.st_ino == info.st_ino;
 }
 
@@ -168,12 +174,11 @@ Prepared prepareReplacement(WorkFolder& folder, TempFile& temp, const FoundFile&
 }
 
 // The former file becomes the backup: the generations move one name further and the file
-// takes leaf.bak as a second name (a backup in flight already has it). A chain that cannot
-// move, or a file system that refuses the link, leaves it to a copy. The chain is kept for
-// undoing it.
+// takes leaf.bak (its suffix) as a second name (a backup in flight already has it). A chain that
+// cannot move, or a file system that refuses the link, leaves it to a copy. The chain is kept
+// for undoing it.
 StoreResult linkFormerAsBackup(WorkFolder& folder, const FoundFile& found, std::vector<std::string>& chain) {
-  bool chainInFlight = false;
-  if (!backupChain(folder.fd, found.name, found.info, chain, chainInFlight) || chainInFlight ||
+  if (backupChain(folder.fd, found.name, backupSuffixOf(found.asked.place), found.info, chain) != ChainState::Ready ||
       !shiftChain(folder, chain))
     return failed(ResultCode::BackupFailed);
   if (::linkat(folder.fd, found.name.c_str(), folder.fd, chain.front().c_str(), 0) != 0) {
@@ -267,8 +272,9 @@ StoreResult replaceIn(WorkFolder& folder, FoundFile& found) {
   // A second name that is the file's backup in flight (beside the name given, a link's beside
   // the link) is no hard link to write through.
   const fs::path& given = found.asked.path;
-  found.inFlight = given.native() == found.target.native() ? backupInFlight(folder.fd, found.name, info)
-                                                           : backupInFlight(AT_FDCWD, given.native(), info);
+  const std::string_view suffix = besideSuffixOf(found.asked.place);
+  found.inFlight = given.native() == found.target.native() ? backupInFlight(folder.fd, found.name, info, suffix)
+                                                           : backupInFlight(AT_FDCWD, given.native(), info, suffix);
   if (info.st_nlink == 1 || found.inFlight) {
     if (StoreResult outcome; replaceByNewFile(folder, found, outcome)) return outcome;
   } else if (found.byLink) {
@@ -325,11 +331,16 @@ bool backupMayBeLink(const FileIdentity& read) {
 
 StoreResult writeWithBackup(const FileReplacement& asked, WriteSession* session) {
   const FileIdentity* read = asked.read;
-  if (read && backupMayBeLink(*read)) {
+  const std::filesystem::path first = firstBackupOf(asked.path, asked.place);
+  // In a backup folder of its own the backup is always a copy (BackupPlace).
+  if (read && backupMayBeLink(*read) && !(asked.place && !asked.place->folder.empty())) {
     BackupByLink link;
     try {
-      const StoreResult linked = replaceContent(asked, session, &link);
-      if (link.stands) return linked;
+      StoreResult linked = replaceContent(asked, session, &link);
+      if (link.stands) {
+        if (linked.ok()) linked.backup = first;
+        return linked;
+      }
     } catch (const std::bad_alloc&) {
       if (link.stands) return failed(ResultCode::WriteFailed);
     }
@@ -339,20 +350,32 @@ StoreResult writeWithBackup(const FileReplacement& asked, WriteSession* session)
   }, file{};
   // A backup in flight (the file read itself under the backup's name) was made by no one now.
   const ino_t former = read ? read->status.st_ino : (::stat(asked.path.c_str(), &file) == 0 ? file.st_ino : 0);
-  const bool madeNow = ::lstat((asked.path.native() + ".bak").c_str(), &made) == 0 && made.st_ino != former;
+  const bool madeNow = ::lstat(first.c_str(), &made) == 0 && made.st_ino != former;
   StoreResult written;
   try {
     written = replaceContent(asked, session);
   } catch (const std::bad_alloc&) {
     written = failed(ResultCode::WriteFailed);
   }
+  if (written.ok()) written.backup = first;
   // A write left half-done keeps its former content in the recovery copy and in the backup.
   if (!written.ok() && madeNow && written.problem != StoreProblem::FormerAwaitsRecovery)
-    withdrawBackup(asked.path, made);
+    withdrawBackup(first, backupSuffixOf(asked.place), made);
   return written;
 }
 
 }  // namespace
+
+std::string_view backupSuffixOf(const BackupPlace* place) {
+  if (!place || place->suffix.empty() || place->suffix.find('/') != std::string::npos) return ".bak";
+  return place->suffix;
+}
+
+std::filesystem::path firstBackupOf(const std::filesystem::path& path, const BackupPlace* place) {
+  const std::string name = path.filename().native() + std::string(backupSuffixOf(place));
+  if (place && !place->folder.empty()) return place->folder / name;
+  return path.parent_path() / name;
+}
 
 StoreResult replaceFile(const FileReplacement& replacement, WriteSession* session) {
   if (replacement.backup) return writeWithBackup(replacement, session);

@@ -205,6 +205,9 @@ struct StoreResult {
   // rename left it (taken from the new file itself after the rename, so that no later change
   // of the name is mistaken for it). Not known for a file written in place or made anew.
   std::optional<FileStamp> left;
+  // A write with `backup` that succeeded: the backup that holds the former content (its first
+  // generation, firstBackupOf). Empty otherwise.
+  std::filesystem::path backup;
   bool ok() const { return result == ResultCode::Success; }
 };
 
@@ -246,6 +249,28 @@ ResultCode readFile(const FileRequest& request, std::string& content, FileIdenti
 // that leads nowhere, a folder or a pipe: CannotOpen says enough).
 StoreProblem whyNotReadAsFile(const std::filesystem::path& path);
 
+// Where a file's backups lie and how they are named, when not as NAME.bak beside the name given.
+//
+// With `folder`, the backups of the file lie there instead (the caller mirrors the site's tree
+// in it), the folders on the way made as needed (mode 0700: a backup keeps its file's own
+// permission bits, and a folder made for it shows no more than that), and each backup is a
+// copy: the former file itself cannot become a backup in another folder without leaving,
+// should a run stop half-way, a second name that a later write in place would give the new
+// content. The copy is on disk, its folder flushed, before the file is touched; the
+// generations and every other promise of a backup (see replaceFile) hold there as beside the
+// file. A backup folder that cannot be made, or a name on the way that is no folder, means no
+// backup: BackupFailed, the file untouched.
+struct BackupPlace {
+  std::string suffix = ".bak";   // each generation's name is the one before with it added
+  std::filesystem::path folder;  // empty: beside the name given
+};
+
+// The suffix the backups take: `place`'s, or ".bak" for none, or for one that is empty or holds
+// a '/' (which would name no generation, or one in another folder).
+std::string_view backupSuffixOf(const BackupPlace* place);
+// The first generation's path of the backup of `path` placed as `place` says (none: NAME.bak).
+std::filesystem::path firstBackupOf(const std::filesystem::path& path, const BackupPlace* place);
+
 // A file's new content, and how it takes the file's place.
 struct FileReplacement {
   const std::filesystem::path& path;
@@ -256,13 +281,14 @@ struct FileReplacement {
   // The folder's flush is left to flushes->durableFor(path) (see above); none: done before the
   // call returns.
   FolderFlushes* flushes = nullptr;
+  const BackupPlace* place = nullptr;  // with `backup`: where it goes and its suffix; none: path + ".bak"
 };
 
 // The one write: replaces the file's content with the pieces, creating the file when it does
 // not exist (with the permissions the process's umask allows; an existing name that appears
 // meanwhile is not replaced). Success or WriteFailed; with a backup, BackupFailed too.
 //
-// With `backup`, the former content is kept under path + ".bak", after every existing
+// With `backup`, the former content is kept under path + ".bak" (or as `place` says), after every existing
 // generation is pushed one ".bak" further: a.js.bak becomes a.js.bak.bak, a.js.bak.bak becomes
 // a.js.bak.bak.bak, and so on; nothing is deleted. The backup name is built from the name
 // given, so a link's backup lies next to the link. Where the read saw one name, and an owner

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/uio.h>
 #include <time.h>
@@ -214,6 +215,12 @@ bool renameNoReplaceAt(int folder, const char* from, const char* to) {
   }
   if (errno != ENOENT) return false;
   return ::renameat(folder, from, folder, to) == 0;
+}
+
+bool makeFolders(const std::filesystem::path& folder) {
+  if (::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST) return true;
+  if (errno != ENOENT || !folder.has_parent_path() || folder.parent_path() == folder) return false;
+  return makeFolders(folder.parent_path()) && (::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST);
 }
 
 FileDescriptor openFolder(const std::filesystem::path& folder) {

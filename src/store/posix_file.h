@@ -87,6 +87,10 @@ bool renameNoReplace(const std::filesystem::path& from, const std::filesystem::p
 // The same for two names in one open folder.
 bool renameNoReplaceAt(int folder, const char* from, const char* to);
 
+// Makes the folder and those above it that are missing, each for the user alone (mode 0700).
+// True when the folder exists (or a name of it that is no folder: opening it then says so).
+bool makeFolders(const std::filesystem::path& folder);
+
 // Opens a folder to work in by names relative to it: for listing and flushing where the user
 // may read it, otherwise only to reach the names in it (O_PATH). Empty when it cannot be opened.
 FileDescriptor openFolder(const std::filesystem::path& folder);

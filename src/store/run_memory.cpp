@@ -176,13 +176,6 @@ std::vector<std::pair<std::string, std::uint64_t>> runFiles(int folder) {
   return files;
 }
 
-// Makes the folder and those above it that are missing, each for the user alone.
-bool makeFolders(const fs::path& folder) {
-  if (::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST) return true;
-  if (errno != ENOENT || !folder.has_parent_path() || folder.parent_path() == folder) return false;
-  return makeFolders(folder.parent_path()) && (::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST);
-}
-
 // A run file's text; none when it is not the user's or cannot be read, empty when it has gone
 // meanwhile (dropped by another run).
 // `live`, when asked: whether a run still holds it (and may add to it).

@@ -26,7 +26,7 @@ namespace {
 constexpr int kMaxLinkHops = 40;
 }  // namespace
 
-StoreResult failed(ResultCode code, StoreProblem problem) { return {code, problem, {}}; }
+StoreResult failed(ResultCode code, StoreProblem problem) { return {code, problem, {}, {}}; }
 
 bool mayWrite(int folder, const std::string& name, const struct stat& info, uid_t user) {
   return (info.st_uid == user && (info.st_mode & S_IWUSR) != 0) ||
@@ -123,16 +123,17 @@ void undoShift(int folder, const std::vector<std::string>& chain, std::size_t fi
     renameNoReplaceAt(folder, chain[i + 1].c_str(), chain[i].c_str());
 }
 
-bool backupChain(int folder, const std::string& leaf, const struct stat& file, std::vector<std::string>& chain,
-                 bool& inFlight) {
-  inFlight = false;
+ChainState backupChain(int folder, const std::string& leaf, std::string_view suffix, const struct stat& file,
+                       std::vector<std::string>& chain) {
+  bool inFlight = false;
   std::string name = leaf;
   for (;;) {
-    name += ".bak";
+    name += suffix;
     chain.push_back(name);
     struct stat entry;
-    if (::fstatat(folder, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
-    if (S_ISDIR(entry.st_mode)) return false;
+    if (::fstatat(folder, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0)
+      return errno != ENOENT ? ChainState::Failed : inFlight ? ChainState::InFlight : ChainState::Ready;
+    if (S_ISDIR(entry.st_mode)) return ChainState::Failed;
     if (chain.size() == 1) inFlight = entry.st_dev == file.st_dev && entry.st_ino == file.st_ino;
   }
 }

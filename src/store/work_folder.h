@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "store/file_store.h"
@@ -183,12 +184,17 @@ struct WorkFolder {
   }
 };
 
-// The names of the backups of `leaf`: chain[0] is leaf.bak, chain[1] leaf.bak.bak, ...; the
-// last entry is the first free name. False when a folder lies in the chain or a name cannot be
-// looked at (one too long for the file system ends the chain there). `inFlight`: leaf.bak is
-// the file `file` itself (a backup in flight, file_store.h).
-bool backupChain(int folder, const std::string& leaf, const struct stat& file, std::vector<std::string>& chain,
-                 bool& inFlight);
+// What the chain of a file's backups holds (backupChain).
+enum class ChainState {
+  Failed,    // a folder lies in the chain, or a name cannot be looked at (one too long for the file system)
+  Ready,     // the names are found, the last one free
+  InFlight,  // leaf + suffix is the file itself (a backup in flight, file_store.h)
+};
+// The names of the backups of `leaf` in the folder: chain[0] is leaf + suffix, chain[1]
+// leaf + suffix + suffix, ...; the last entry is the first free name. `file`: the file's
+// status, to tell a backup in flight.
+ChainState backupChain(int folder, const std::string& leaf, std::string_view suffix, const struct stat& file,
+                       std::vector<std::string>& chain);
 // Moves each generation one name further, the deepest first, so each rename goes to a free
 // name; no content is copied twice and the chain's length costs no stack. On failure the
 // generations already moved go back (best effort) and false is returned.
@@ -197,13 +203,14 @@ bool shiftChain(WorkFolder& folder, const std::vector<std::string>& chain);
 // returns to chain[i] for every i from `first` on. Best effort.
 void undoShift(int folder, const std::vector<std::string>& chain, std::size_t first);
 
-// The file copied to path + ".bak" after the chain is shifted (file_backup.cpp), as
+// The file copied to its backup's first name after the chain is shifted (file_backup.cpp), as
 // replaceFile's contract says of a backup that is a copy; BackupFailed when the copy cannot be
 // made, with nothing changed.
 StoreResult backupByCopy(const FileReplacement& asked, WriteSession* session);
-// Takes back the backup of `path` just made (`made`, its status), after the write it was made
+// Takes back the backup `made` just made (`status`, its status), after the write it was made
 // for failed: the file keeps its former content, so the backup would only be one generation
-// more. It goes, and the older generations move back one name. Best effort.
-void withdrawBackup(const std::filesystem::path& path, const struct stat& made);
+// more. It goes, and the older generations (each `suffix` longer) move back one name. Best
+// effort.
+void withdrawBackup(const std::filesystem::path& made, std::string_view suffix, const struct stat& status);
 
 }  // namespace sarnavel::store_steps

@@ -110,7 +110,7 @@ bool ProgressDialog::onProgressInit() {
       RunObserver observer = workerObserver(log);
       const auto counted = std::move(observer.fileDone);
       observer.fileDone = [this, counted](const FileOutcome& outcome) {
-        if (outcome.recorded && outcome.backedUp) ++filesWritten_;
+        if (outcome.recorded && !outcome.backup.empty()) ++filesWritten_;
         counted(outcome);
       };
       const RunSummary summary = conversionWorker(request_, observer, cancelRequested_);

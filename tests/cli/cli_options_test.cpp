@@ -81,11 +81,22 @@ TEST(CliOptions, ReadsEveryOption) {
   EXPECT_TRUE(parseCommandLine({"--version"}).options.version);
   EXPECT_TRUE(parseCommandLine({"-Vh"}).options.help && parseCommandLine({"-Vh"}).options.version);
   EXPECT_TRUE(parseCommandLine({"--list-encodings"}).options.listEncodings);
+  const ConversionOptions backups = parseCommandLine({"--backup-dir=old", "--suffix", "~", "a"}).options.conversion;
+  EXPECT_EQ(std::tuple(backups.backupFolder, backups.backupSuffix, backups.makeBackup),
+            std::tuple(std::filesystem::path("old"), std::string("~"), true));
+  for (const auto& [arguments, source] : std::vector<std::pair<std::vector<std::string>, SourceEncoding>>{
+           {{"-f", "x-sjis", "a"}, SourceEncoding::ShiftJis},
+           {{"-feuc-jp", "a"}, SourceEncoding::EucJp},
+           {{"--from=Latin1", "a"}, SourceEncoding::Latin1},
+           {{"--fr", "csISO2022JP", "a"}, SourceEncoding::Iso2022Jp}})
+    EXPECT_EQ(parseCommandLine(arguments).options.conversion.sourceEncoding, source);
+  EXPECT_EQ(parseCommandLine({"a"}).options.conversion.sourceEncoding, std::nullopt);
   using P = CliOptions::Progress;
   EXPECT_EQ(parseCommandLine({"a"}).options.progress, P::IfTerminal);
   EXPECT_EQ(parseCommandLine({"--no-progress", "--progress", "a"}).options.progress, P::Always);  // the last wins
   EXPECT_EQ(parseCommandLine({"--progress", "--no-progress", "a"}).options.progress, P::Never);
   EXPECT_TRUE(parseCommandLine({"-qtutf-8", "a"}).options.quiet && parseCommandLine({"a", "--quiet"}).options.quiet);
+  EXPECT_TRUE(parseCommandLine({"-vtutf-8", "a"}).options.verbose && parseCommandLine({"a", "--verb"}).options.verbose);
 }
 
 // The list is what the program accepts: each target line's names are read as one target (its
@@ -123,7 +134,11 @@ TEST(CliOptions, TheListOfEncodingsIsWhatTheNamesMean) {
 }
 
 TEST(CliOptions, RefusesWhatItCannotRead) {
-  const std::string conflict = "--check reads only: -t, -n, --no-backup and --dry-run do not go with it";
+  const std::string conflict =
+      "--check tells what each file is: -t, -f, -n, --no-backup, --backup-dir, --suffix and --dry-run do not go "
+      "with it";
+  const std::string unknownSource =
+      "' (shift_jis, euc-jp, iso-2022-jp, utf-8, windows-1252; --list-encodings lists the names)";
   const std::string utf8Only = "--keep-characters needs the UTF-8 target (-t utf-8)";
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{}, "no file or folder given"},
@@ -149,12 +164,67 @@ TEST(CliOptions, RefusesWhatItCannotRead) {
       {{"--check", "--dry-run", "a"}, conflict},
       {{"--check", "--no-backup", "a"}, conflict},
       {{"--check", "-n", "lf", "a"}, conflict},
+      {{"--check", "--backup-dir", "old", "a"}, conflict},
+      {{"--check", "-f", "sjis", "a"}, conflict},
+      {{"-qv", "a"}, "-q and -v do not go together"},
+      {{"-f", "utf-16", "a"}, "unknown source encoding 'utf-16" + unknownSource},
+      {{"--from=klingon", "a"}, "unknown source encoding 'klingon" + unknownSource},
+      {{"--no-backup", "--suffix=~", "a"}, "--backup-dir and --suffix name backups: not with --no-backup"},
+      {{"--backup-dir=", "a"}, "option --backup-dir needs a folder"},
+      {{"--suffix", "", "a"}, "option --suffix needs a suffix without '/' (such as .bak or ~)"},
+      {{"--suffix=.d/x", "a"}, "option --suffix needs a suffix without '/' (such as .bak or ~)"},
       {{"--keep-characters", "a"}, utf8Only},  // the default target is Shift_JIS
       {{"-t", "euc-jp", "--keep-characters", "a"}, utf8Only},
       {{"-t", "utf-8", "--keep-characters=yes", "a"}, "option --keep-characters takes no value"},
   };
   for (const auto& [arguments, error] : cases)
     EXPECT_EQ(parseCommandLine(arguments).error, error) << ::testing::PrintToString(arguments);
+}
+
+// --kinds and the server's charset: what they set, and that each says it was given (the
+// settings file then does not count).
+TEST(CliOptions, KindsAndTheServersCharset) {
+  const struct {
+    std::vector<std::string> arguments;
+    std::string kinds;  // kindListText of what was read
+    bool kindsGiven, fix, fixGiven;
+    std::string error;
+  } cases[] = {
+      {{"a"}, "+", false, false, false, ""},
+      {{"--kinds", "+xhtml,shtml", "a"}, "+xhtml,shtml", true, false, false, ""},
+      {{"--kinds=xml", "--kinds", "txt", "a"}, "txt", true, false, false, ""},  // the last wins
+      {{"--fix", "a"}, "+", false, true, true, ""},
+      {{"--fix-server-charset", "--no-fix-server-charset", "a"}, "+", false, false, true, ""},
+      {{"--kinds", "+aspx", "a"},
+       "+",
+       false,
+       false,
+       false,
+       "unknown kind 'aspx' in --kinds (html, css, js, xhtml, shtml, php, asp, jsp, xml, txt)"},
+      {{"--kinds=", "a"},
+       "+",
+       false,
+       false,
+       false,
+       "option --kinds needs a list of kinds (html, css, js, xhtml, shtml, php, asp, jsp, xml, txt)"},
+      {{"--kinds", "xml,", "a"}, "+", false, false, false, "an empty name in the list of --kinds 'xml,'"},
+      {{"--check", "--fix-server-charset", "a"},
+       "+",
+       false,
+       true,
+       true,
+       "--check reads only: --fix-server-charset does not go with it"},
+      {{"--check", "--kinds", "+xml", "--no-fix-server-charset", "a"}, "+xml", true, false, true, ""},
+  };
+  for (const auto& c : cases) {
+    const CliParse parse = parseCommandLine(c.arguments);
+    SCOPED_TRACE(::testing::PrintToString(c.arguments));
+    EXPECT_EQ(parse.error, c.error);
+    if (!c.error.empty() && c.fix == false) continue;
+    EXPECT_EQ(std::tuple(kindListText(parse.options.conversion.kinds), parse.options.kindsGiven,
+                         parse.options.conversion.fixServerCharset, parse.options.fixServerCharsetGiven),
+              std::tuple(c.kinds, c.kindsGiven, c.fix, c.fixGiven));
+  }
 }
 
 // Taking conversions back: what each command line means, or why it is refused.
@@ -167,7 +237,9 @@ TEST(CliOptions, ReadsTheOptionsOfTakingBack) {
     std::vector<std::string> paths = {};
   };
   const std::string conversionOnly =
-      "-t, -n, --no-backup and --keep-characters go with a conversion only, not with --runs, --undo or --restore";
+      "-t, -f, -n, --no-backup, --keep-characters, --kinds and --[no-]fix-server-charset go with a conversion "
+      "only, "
+      "not with --runs, --undo or --restore";
   const Case cases[] = {
       {{"--runs"}, "", true},
       {{"--undo"}, "", false, true},
@@ -182,6 +254,9 @@ TEST(CliOptions, ReadsTheOptionsOfTakingBack) {
       {{"--check", "--runs"}, "--runs, --undo, --restore and --check do not go together"},
       {{"--undo", "-t", "utf-8"}, conversionOnly},
       {{"--restore", "--no-backup", "a"}, conversionOnly},
+      {{"--undo", "--kinds", "+xhtml"}, conversionOnly},
+      {{"--undo", "--suffix", ".orig"},
+       "--backup-dir does not go with --runs, --undo or --restore, nor --suffix with --runs or --undo"},
   };
   for (const Case& c : cases) {
     const CliParse parse = parseCommandLine(c.arguments);

@@ -15,6 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "support/bytes.h"
 #include "support/cli_process.h"
 #include "support/folder_state.h"
 #include "support/temp_folder.h"
@@ -82,13 +83,14 @@ TEST(CliReport, ACheckListsEachFileAndItsStatusSaysWhetherAnyHasAProblem) {
   const std::string root = folder.path().string();
   EXPECT_EQ(problem.status, 1);
   // With the report on standard output, the listing goes to standard error.
-  EXPECT_EQ(problem.err, root + "/site/index.html\tshift_jis\tmeta=shift_jis\tmixed-line-breaks\n" + root +
+  EXPECT_EQ(problem.err, root + "/site/index.html\tshift_jis\tmeta=shift_jis server=Shift_JIS\tmixed-line-breaks\n" +
+                             root +
                              "/site/style.css\tshift_jis\t-\tok\n---\nfiles: 2\nencodings: shift_jis 2\n"
                              "problems: mixed-line-breaks 1\n");
   // Quiet: the files with a problem, and the summary.
   EXPECT_EQ(runCli({"--check", "--quiet", "site"}, folder.path()).out,
             root +
-                "/site/index.html\tshift_jis\tmeta=shift_jis\tmixed-line-breaks\n---\nfiles: 2\n"
+                "/site/index.html\tshift_jis\tmeta=shift_jis server=Shift_JIS\tmixed-line-breaks\n---\nfiles: 2\n"
                 "encodings: shift_jis 2\nproblems: mixed-line-breaks 1\n");
   std::istringstream lines(problem.out);
   std::vector<Json> objects;
@@ -99,13 +101,20 @@ TEST(CliReport, ACheckListsEachFileAndItsStatusSaysWhetherAnyHasAProblem) {
   EXPECT_EQ(TempFolder::read(folder / "site/index.html"), page);
   EXPECT_FALSE(fs::exists(folder / "site/index.html.bak"));
 
+  // Every declaration is listed, the server's and a UTF-16 page's own among them; a page only
+  // the server declares is server-declared, not undeclared.
   TempFolder clean;
   clean.put("a.css", "@charset \"Shift_JIS\";\np:after{content:\"\x93\xFA\"}\n");
+  clean.put("b.html", testing::kLeMark + testing::utf16le(u"<meta charset=\"utf-16\"><p>\u65E5</p>"));
+  clean.put("c.html", "<p>\x93\xFA</p>");
+  clean.put(".htaccess", "AddDefaultCharset Shift_JIS\n");
   const testing::CliResult ok = runCli({"--check", clean.path().string()});
-  EXPECT_EQ(ok.status, 0) << ok.err;
-  EXPECT_EQ(ok.out, (clean / "a.css").string() +
-                        "\tshift_jis\t@charset=Shift_JIS\tok\n---\nfiles: 1\n"
-                        "encodings: shift_jis 1\nproblems: none\n");
+  EXPECT_EQ(ok.status, 1) << ok.err;
+  EXPECT_EQ(ok.out, (clean / "b.html").string() + "\tutf-16le\tmeta-charset=utf-16 server=Shift_JIS\tok\n" +
+                        (clean / "c.html").string() + "\tshift_jis\tserver=Shift_JIS\tserver-declared\n" +
+                        (clean / "a.css").string() +
+                        "\tshift_jis\t@charset=Shift_JIS\tok\n---\nfiles: 3\n"
+                        "encodings: shift_jis 2, utf-16le 1\nproblems: server-declared 1\n");
 }
 
 TEST(CliReport, ADryRunWarnsAndReportsWhatAConversionWouldDoAndWritesNothing) {

@@ -3,15 +3,19 @@
 // a user without room for a thread, and the shipped sample site in each target.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "cli/progress_line.h"
 #include "store/lock_holders.h"
 #include "support/cli_process.h"
 #include "support/killed_in_place_write.h"
@@ -67,6 +71,24 @@ TEST(Cli, TheExactLogOfARun) {
   EXPECT_EQ(quiet.status, 1);
   EXPECT_EQ(quiet.out, finished(4, 0));
   EXPECT_EQ(quiet.err, "sarnavel-cli: gone.html: no such file or folder\n");
+  // Messages follow the locale (LC_ALL, then LC_MESSAGES, then LANG); the log stays as it is.
+  for (const auto& [all, lang, said] : {std::tuple("", "ja_JP.UTF-8", "そのようなファイルやフォルダーはありません"),
+                                        std::tuple("C", "ja_JP.UTF-8", "no such file or folder")}) {
+    const CliResult localised = runCli({"-q", "site", "gone.html"}, folder.path(), [&] {
+      setenv("LC_ALL", all, 1);
+      setenv("LANG", lang, 1);
+      unsetenv("LC_MESSAGES");
+    });
+    EXPECT_EQ(localised.err, "sarnavel-cli: gone.html: " + std::string(said) + "\n");
+    EXPECT_EQ(localised.out, finished(4, 0));
+  }
+  // Verbose: each file's decision first under its line, in the report's names.
+  const fs::path sjis = folder.put("v.js", kSjisScript), euc = folder.put("w.js", "var s = '\xC6\xFC\xCB\xDC';\n");
+  EXPECT_EQ(runCli({"-v", "-t", "utf-8", "v.js"}, folder.path()).out,
+            kLogStart + success(sjis) + "  文字コード: shift_jis（detection）\n" + finished(1, 0));
+  EXPECT_EQ(runCli({"-vtutf-8", "--from", "euc-jp", "w.js"}, folder.path()).out,
+            kLogStart + success(euc) + "  文字コード: euc-jp（named）\n" + finished(1, 0));
+  EXPECT_EQ(TempFolder::read(euc), kScript);
 }
 
 // A run killed while it wrote a file in place (a file of two hard links) left it half-written
@@ -257,6 +279,39 @@ TEST(Cli, TheLinksTheIntakeTakesAreFollowed) {
   EXPECT_TRUE(fs::is_symlink(folder / "site/inside.js") && fs::is_symlink(folder / "named.js"));
 }
 
+// --backup-dir keeps the backups out of the site, in a mirror of the folder named, under the
+// --suffix name; the report names each where it is. A backup folder inside a folder named, or
+// holding one, is a usage error with nothing touched.
+TEST(Cli, BackupsInAFolderOfTheirOwn) {
+  TempFolder folder;
+  const fs::path top = folder.put("site/a.js", kSjisScript), deeper = folder.put("site/sub/c.js", kSjisScript);
+  for (const char* inside : {"site/old", "site/sub", "."}) {
+    SCOPED_TRACE(inside);
+    const CliResult refused = runCli({"-t", "utf-8", "--backup-dir", inside, "site"}, folder.path());
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("the backup folder"), std::string::npos) << refused.err;
+    EXPECT_EQ(TempFolder::read(top) + TempFolder::read(deeper), kSjisScript + kSjisScript);
+  }
+  const CliResult r =
+      runCli({"-t", "utf-8", "--backup-dir", "old", "--suffix", "~", "--report", "r.jsonl", "site"}, folder.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, kLogStart + success(top) + success(deeper) + finished(2, 0));
+  EXPECT_EQ(TempFolder::read(folder / "old/a.js~") + TempFolder::read(folder / "old/sub/c.js~"),
+            kSjisScript + kSjisScript);
+  for (const auto& entry : fs::recursive_directory_iterator(folder / "site"))
+    EXPECT_EQ(entry.path().extension(), entry.is_directory() ? "" : ".js") << entry.path();
+  EXPECT_NE(TempFolder::read(folder / "r.jsonl").find("\"backup\":\"" + (folder / "old/sub/c.js~").native() + "\""),
+            std::string::npos);
+  // The settings file's backup_dir and backup_suffix, where the line names none.
+  folder.put("config/sarnavel/sarnavel.conf",
+             "[conversion]\nbackup_dir=" + (folder / "kept").native() + "\nbackup_suffix=\".orig\"\n");
+  const std::string config = (folder / "config").native();
+  const CliResult settled = runCli({"-t", "euc-jp", "--suffix", ".b", "site"}, folder.path(),
+                                   [&] { setenv("XDG_CONFIG_HOME", config.c_str(), 1); });
+  EXPECT_EQ(settled.status, 0) << settled.err;
+  EXPECT_EQ(TempFolder::read(folder / "kept/sub/c.js.b"), kScript);
+}
+
 // --- Stopping a run ------------------------------------------------------------------------
 
 const std::string kCancelled = "\n---\n変換はキャンセルされました。\n";
@@ -332,6 +387,7 @@ TEST(CliInterrupt, ALogPipeWhoseReaderHasGoneEndsTheRunQuietly) {
       {{"-t", "utf-8"}, "", 0},
       {{"--check"}, "", 0},
       {{"--check"}, "site/a.js", 1},
+      {{"-t", "utf-8", "--report", "-"}, "", 0},  // the report's reader; the log on standard error
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.options) + c.broken);
@@ -342,11 +398,15 @@ TEST(CliInterrupt, ALogPipeWhoseReaderHasGoneEndsTheRunQuietly) {
     std::vector<std::string> arguments = c.options;
     arguments.push_back((folder / "site").native());
     CliProcess process(arguments);
-    ASSERT_TRUE(process.waitForOutput(c.options[0] == "--check" ? "\t" : "成功: ")) << process.out();
+    const bool report = c.options.back() == "-";
+    ASSERT_TRUE(process.waitForOutput(report                      ? "{\"path\""
+                                      : c.options[0] == "--check" ? "\t"
+                                                                  : "成功: "))
+        << process.out();
     process.closeOutput();
     const CliResult r = process.finish();
     EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(report ? r.err.find("sarnavel-cli:") : r.err.size(), report ? std::string::npos : 0u) << r.err;
     if (c.options[0] != "--check") {
       EXPECT_GE(convertedPrefix(files), 1u);
     }
@@ -403,10 +463,45 @@ TEST(CliProgress, ALineRedrawnInPlaceOnATerminalOnly) {
       EXPECT_EQ(shown, "");
       continue;
     }
-    EXPECT_TRUE(shown.starts_with("\r[1/2] 0:0")) << shown;
+    EXPECT_TRUE(shown.starts_with("\r[")) << shown;
+    EXPECT_NE(shown.find("/2] 0:0"), std::string::npos) << shown;
     EXPECT_NE(shown.find("a.js\x1b[K"), std::string::npos) << shown;
     EXPECT_TRUE(shown.ends_with("\x1b[K\r\x1b[K")) << shown;
   }
+}
+
+// The line draws itself once the run has begun, with no file done yet (its timer keeps the time
+// going through a long file); a notice goes above it, the line erased first and drawn again
+// after, so that neither lands in the other; an entry of the log erases it until its file is done.
+TEST(CliProgress, ANoticeGoesAboveTheLineAndTheTimerDrawsIt) {
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  std::string shown;
+  auto readUntil = [&](std::string_view text) {
+    for (int k = 0; k < 200 && shown.find(text) == std::string::npos; ++k) {
+      pollfd ready{ends[0], POLLIN, 0};
+      char buffer[4096];
+      if (::poll(&ready, 1, 50) == 1)
+        shown.append(buffer, std::max<ssize_t>(0, ::read(ends[0], buffer, sizeof buffer)));
+    }
+    return shown.find(text) != std::string::npos;
+  };
+  {
+    ProgressLine line(ends[1], true);
+    line.planned(2);
+    line.show();
+    ASSERT_TRUE(readUntil("\r[0/2] 0:0"));
+    line.sayAbove("sarnavel-cli: a notice\n");
+    line.beforeEntry();
+    line.fileDone("a.js");
+    line.clear();
+  }
+  ::close(ends[1]);
+  readUntil("never");
+  ::close(ends[0]);
+  EXPECT_NE(shown.find("\r\x1b[Ksarnavel-cli: a notice\n[0/2] 0:0"), std::string::npos) << shown;
+  EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 1) << shown;
+  EXPECT_TRUE(shown.ends_with("\r\x1b[K")) << shown;
 }
 
 // --- Two runs at once ------------------------------------------------------------------------

@@ -43,6 +43,10 @@ EncodingEvidence written(TargetEncoding target) {
   e.writtenByThisRun = target;
   return e;
 }
+EncodingEvidence named(E encoding, EncodingEvidence e = declared("utf-8")) {
+  e.named = encoding;
+  return e;
+}
 EncodingEvidence rememberedAs(TargetEncoding target) {
   EncodingEvidence e = loadedBy("utf-8", E::Utf8);
   e.writtenEarlier = target;
@@ -74,6 +78,15 @@ TEST(EncodingDecision, StrongestValidEvidenceDecides) {
        shaUtf8,
        rememberedAs(TargetEncoding::ShiftJis),
        {E::ShiftJis, B::WrittenEarlier}},
+      // The encoding the user named yields only to a mark and to what runs wrote; it holds
+      // over bytes that are no characters of it (the driver leaves such a file).
+      {"named, over a declaration", hyo, named(E::ShiftJis), {E::ShiftJis, B::Named}},
+      {"named, over bytes invalid in it", "\x93\xFA\x96\x7B", named(E::EucJp), {E::EucJp, B::Named}},
+      {"named, under a mark", "\xEF\xBB\xBF" + hyo, named(E::EucJp), {E::Utf8, B::ByteOrderMark}},
+      {"named, under a run's write",
+       hyo,
+       named(E::ShiftJis, written(TargetEncoding::Utf8)),
+       {E::Utf8, B::WrittenByThisRun}},
       {"ASCII alone, whatever it declares", "p{}", declared("euc-jp"), {E::Ascii, B::Detection}},
       {"ISO-2022-JP, whatever declared", "\x1B$B$\"\x1B(B", declared("shift_jis"), {E::Iso2022Jp, B::Detection}},
       {"JIS-Roman alone is ISO-2022-JP too", "\x1B(J\\100\x1B(B", {}, {E::Iso2022Jp, B::Detection}},

@@ -141,7 +141,7 @@ if [[ -f /usr/share/bash-completion/bash_completion ]]; then
   for option in $("$cli" --help | grep -o -E -- '--[a-z][a-z-]*' | sort -u); do
     grep -q -x -- "$option" <<< "$offered" || fail "completion does not offer $option"
   done
-  for option in -t -n; do
+  for option in -t -f -n; do
     values="$(complete_words sarnavel-cli "$option" '')"
     [[ -n "$values" ]] || fail "completion offers nothing after $option"
     for value in $values; do

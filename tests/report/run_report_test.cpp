@@ -31,7 +31,7 @@ FileOutcome converted() {
   r.bytesBefore = 100;
   r.bytesAfter = 120;
   o.notes = {{NoteCode::OutsideNamed}};
-  o.backedUp = true;
+  o.backup = "/site/index.html.bak";
   return o;
 }
 
@@ -71,7 +71,7 @@ TEST(RunReport, ACheckADryRunAndAnUnreadableFileSayOnlyWhatTheyKnow) {
   EXPECT_EQ(Json::parse(check.fileLine(unreadable, "/site/gone.css")),
             Json::parse(R"({"path":"/site/gone.css","kind":"css","pass":2,"result":102,"problems":[],"warnings":[]})"));
   EXPECT_EQ(Json::parse(check.summaryLine({true, false, 1, 1})),
-            Json::parse(R"({"version":1,"mode":"check","target":null,"files":2,"successes":1,"failures":1,
+            Json::parse(R"({"version":1,"mode":"check","target":null,"files":2,"entries":2,"successes":1,"failures":1,
               "cancelled":false,"encodings":{"shift_jis":1},"problems":{"invalid-bytes":1,"mixed-line-breaks":1},
               "warnings":{"outside-named":1}})"));
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "report/run_messages.h"
+#include "report/source_facts.h"
 #include "support/bytes.h"
 #include "support/killed_in_place_write.h"
 #include "support/site_documents.h"
@@ -259,6 +260,22 @@ TEST(ConversionRun, ASheetIsConvertedOnceListedAndOnceLoadedByAnyNumberOfPages) 
   EXPECT_EQ(TempFolder::read(sheet.string() + ".bak"), kSheet);
   EXPECT_FALSE(fs::exists(sheet.string() + ".bak.bak"));
   EXPECT_EQ(TempFolder::read(sheet), kSheetInUtf8);
+}
+
+// A script both listed and loaded: its first entry tells it against its page as it was, its
+// second (the script as this run wrote it) against the page as this run wrote it, so neither
+// finds the two at odds.
+TEST(ConversionRun, AFileAsThisRunWroteItIsToldAgainstItsPageAsWritten) {
+  TempFolder folder;
+  const fs::path one = folder.put("one.html", page({}, {"a.js"})), script = folder.put("a.js", kScript);
+  const RunResult r = convertAll({toUtf8(), {script, one}});
+  ASSERT_EQ(r.record.outcomes.size(), 3u);
+  const LoadEvidence before{"", SourceEncoding::ShiftJis}, written{"UTF-8", SourceEncoding::Utf8};
+  EXPECT_EQ(std::tuple(r.record.outcomes[1].loader.charset, r.record.outcomes[1].loader.page),
+            std::tuple(before.charset, before.page));
+  EXPECT_EQ(std::tuple(r.record.outcomes[2].loader.charset, r.record.outcomes[2].loader.page),
+            std::tuple(written.charset, written.page));
+  for (std::size_t k : {1, 2}) EXPECT_EQ(sourceFactsOf(r.record.outcomes[k]).problems, std::vector<NoteLine>{}) << k;
 }
 
 // The second visit spares the work only for the file as the first left it: one another

@@ -67,7 +67,7 @@ TEST(FileDrivers, WholeFilesFromEveryReading) {
     const FileReport report = convertJsFile(file, optionsFor(c.target));
     EXPECT_EQ(report.result, ResultCode::Success) << c.what;
     EXPECT_TRUE(sameBytes(TempFolder::read(file), c.out)) << c.what;
-    EXPECT_EQ(report.backedUp, c.in != c.out) << c.what;
+    EXPECT_EQ(report.backup, c.in != c.out ? fs::path(file.string() + ".bak") : fs::path()) << c.what;
     EXPECT_EQ(fs::exists(file.string() + ".bak"), c.in != c.out) << c.what;
     if (c.in != c.out) {
       EXPECT_TRUE(sameBytes(TempFolder::read(file.string() + ".bak"), c.in)) << c.what;
@@ -107,6 +107,38 @@ TEST(FileDrivers, WithoutBackupsAndInADryRun) {
       EXPECT_EQ(info.st_mtim.tv_sec == 1000000000 && info.st_mtim.tv_nsec == 5, dryRun);
       if (kind == FileKind::Html) {
         EXPECT_EQ(loaded(report, LoadedKind::StyleSheet), std::vector<std::string>{sheet.string()});
+      }
+    }
+  }
+}
+
+// With an encoding named for every file (-f), each file is read in it, whatever it declares; one
+// whose bytes are not all characters of it is left as it was, in a dry run too, with a note
+// naming the first such byte.
+TEST(FileDrivers, ANamedEncodingReadsEveryFileOrLeavesIt) {
+  const std::string hyoEuc = "\xC9\xBD", hyoUtf8 = "\xE8\xA1\xA8", nichiSjis = "\x93\xFA";
+  const struct {
+    FileKind kind;
+    std::string before, after;  // after: empty when the file is left
+  } cases[] = {
+      {FileKind::JavaScript, "var s = '" + hyoEuc + "';\n", "var s = '" + hyoUtf8 + "';\n"},
+      {FileKind::Html, "<meta charset=\"utf-8\"><p>" + hyoEuc + "</p>",
+       "<meta charset=\"UTF-8\"><p>" + hyoUtf8 + "</p>"},
+      {FileKind::JavaScript, "var s = '\n" + nichiSjis + "';\n", ""},
+  };
+  for (const auto& c : cases) {
+    for (WriteMode mode : {WriteMode::Write, WriteMode::DryRun}) {
+      SCOPED_TRACE(c.before);
+      TempFolder folder;
+      const fs::path file = folder.put(nameFor(c.kind), c.before);
+      ConversionOptions options = optionsFor(3);
+      options.sourceEncoding = SourceEncoding::EucJp;
+      const FileReport report = driverReport(c.kind, file, options, mode);
+      EXPECT_EQ(report.result, c.after.empty() ? ResultCode::WriteFailed : ResultCode::Success);
+      EXPECT_EQ(TempFolder::read(file), c.after.empty() || mode == WriteMode::DryRun ? c.before : c.after);
+      ASSERT_EQ(report.notes.size(), c.after.empty() ? 1u : 0u);
+      if (c.after.empty()) {
+        EXPECT_EQ(report.notes[0].values, (std::vector<std::string>{"EUC-JP", "2", "2", "1"}));
       }
     }
   }

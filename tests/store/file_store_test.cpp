@@ -119,9 +119,10 @@ struct Write {
   const FileIdentity* read = nullptr;
   bool backup = false;
   WriteSession* session = nullptr;
+  const BackupPlace* place = nullptr;
 };
 StoreResult replace(const fs::path& path, const Write& write) {
-  return replaceFile({path, {&write.bytes, 1}, write.read, write.backup}, write.session);
+  return replaceFile({path, {&write.bytes, 1}, write.read, write.backup, false, nullptr, write.place}, write.session);
 }
 
 std::string allBytes() {
@@ -357,6 +358,56 @@ TEST_F(FileStoreTest, ASaveAsTheNewFileTakesTheNameIsKept) {
   }
 }
 
+// A backup takes the place and suffix asked for: the generations under their names, one more
+// suffix each; in a backup folder of its own (made as needed, for the user alone) a copy named
+// after the name given, nothing beside the file. A backup folder that cannot be made fails the
+// backup, the file untouched.
+TEST_F(FileStoreTest, BackupsTakeTheirFolderAndSuffix) {
+  fs::create_directory(at("real"));
+  put(at("real/c.css"), "");
+  fs::create_symlink("real/c.css", at("c.css"));
+  put(at("blocked"), "a file where a folder would go");
+  const struct {
+    const char *name, *file;  // the name given, the file it reaches
+    BackupPlace place;
+    const char* first;  // the first generation; none: the backup fails
+  } cases[] = {
+      {"a.html", "a.html", {"~", {}}, "a.html~"},
+      {"b.js", "b.js", {".bak", at("backups/sub")}, "backups/sub/b.js.bak"},
+      {"c.css", "real/c.css", {".orig", at("backups/deep/er")}, "backups/deep/er/c.css.orig"},
+      {"d.js", "d.js", {".bak", at("blocked/sub")}, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    put(at(c.file), "v1");
+    const auto before = names();
+    for (const char* next : {"v2", "v3"}) {
+      std::string content;
+      FileIdentity identity;
+      ASSERT_EQ(readFile({at(c.name)}, content, &identity), ResultCode::Success);
+      RecordingSession recording;
+      const StoreResult written = replace(at(c.name), {next, &identity, true, &recording.session, &c.place});
+      if (!c.first) {
+        EXPECT_EQ(written.result, ResultCode::BackupFailed);
+        EXPECT_EQ(names(), before);
+        break;
+      }
+      ASSERT_TRUE(written.ok());
+      EXPECT_EQ(written.backup, at(c.first));
+    }
+    if (!c.first) continue;
+    EXPECT_EQ(get(at(c.file)), "v3");
+    EXPECT_EQ(get(at(c.first)), "v2");
+    EXPECT_EQ(get(at(c.first + c.place.suffix)), "v1");
+    EXPECT_FALSE(fs::exists(at(c.first + c.place.suffix + c.place.suffix)));
+    if (!c.place.folder.empty()) {
+      EXPECT_EQ(modeOf(c.place.folder), 0700u);
+      EXPECT_FALSE(fs::exists(at(std::string(c.name) + ".bak")));
+    }
+  }
+  EXPECT_TRUE(fs::is_symlink(at("c.css")));
+}
+
 // The longest chain the file system holds is pushed whole. A chain that cannot be pushed (full,
 // or with a folder in it) fails the backup before any older one is moved.
 TEST_F(FileStoreTest, TheLongestChainIsPushedWholeAndOneThatCannotBeMovesNothing) {
@@ -531,7 +582,11 @@ TEST_F(FileStoreTest, WriteAndBackupCarryExtendedAttributesAndAcls) {
     const mode_t mode = modeOf(file);
     ASSERT_EQ(replace(file, {"new", nullptr, true}).result, ResultCode::Success);
     EXPECT_EQ(get(file), "new");
-    for (const fs::path& written : {file, fs::path(file.native() + ".bak")}) {
+    // And in a backup folder of its own, where the backup is a copy.
+    const BackupPlace away{".bak", at("backups/sub")};
+    ASSERT_EQ(replace(file, {"newer", nullptr, true, nullptr, &away}).result, ResultCode::Success);
+    for (const fs::path& written :
+         {file, fs::path(file.native() + ".bak"), at("backups/sub") / (std::string(c.name) + ".bak")}) {
       EXPECT_EQ(attributesOf(written), before) << written;
       EXPECT_EQ(modeOf(written), mode) << written;
     }

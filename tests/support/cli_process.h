@@ -43,7 +43,7 @@ class CliProcess {
     std::vector<char*> pointers;
     for (auto& a : argv) pointers.push_back(a.data());
     pointers.push_back(nullptr);
-    const std::string stateHome = stateHomeOf().native();
+    const std::string stateHome = stateHomeOf().native(), configHome = stateHome + "/config";  // settingsFileOf()
     pid_ = fork();
     if (pid_ == 0) {
       if (!folder.empty() && chdir(folder.c_str()) != 0) _exit(126);
@@ -56,6 +56,11 @@ class CliProcess {
       sigprocmask(SIG_SETMASK, &none, nullptr);
       ::signal(SIGINT, SIG_DFL);
       setenv("XDG_STATE_HOME", stateHome.c_str(), 1);
+      setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
+      // Messages in English whatever the locale of who runs the suite; a test may choose another.
+      unsetenv("LC_ALL");
+      unsetenv("LC_MESSAGES");
+      setenv("LANG", "C.UTF-8", 1);
       if (inChild) inChild();
       execv(pointers[0], pointers.data());
       _exit(127);
@@ -161,9 +166,10 @@ inline std::function<void()> underLimit(int resource, rlim_t value) {
 // As `user` (and group `user`, no other groups), with a state home of the user's own;
 // `processes` caps the user's processes.
 inline std::function<void()> asUser(uid_t user, rlim_t processes = RLIM_INFINITY) {
-  const std::string stateHome = stateHomeOf(user).native();
+  const std::string stateHome = stateHomeOf(user).native(), configHome = stateHome + "/config";
   return [=] {
     setenv("XDG_STATE_HOME", stateHome.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
     const rlimit limit{processes, processes};
     if ((processes != RLIM_INFINITY && setrlimit(RLIMIT_NPROC, &limit) != 0) || setgroups(0, nullptr) != 0 ||
         setresgid(user, user, user) != 0 || setresuid(user, user, user) != 0)

@@ -31,4 +31,9 @@ inline std::filesystem::path stateHomeOf(uid_t user = ::geteuid()) {
 // The memory folder a run of `user` keeps (what memoryFolder() gives under stateHomeOf(user)).
 inline std::filesystem::path memoryFolderOf(uid_t user = ::geteuid()) { return stateHomeOf(user) / "sarnavel"; }
 
+// The settings file the runs a test starts read (XDG_CONFIG_HOME is the state home's "config").
+inline std::filesystem::path settingsFileOf(uid_t user = ::geteuid()) {
+  return stateHomeOf(user) / "config" / "sarnavel" / "sarnavel.conf";
+}
+
 }  // namespace sarnavel::testing
