@@ -108,6 +108,11 @@ enum OptionCode : int {
   kKinds,
   kFixServerCharset,
   kNoFixServerCharset,
+  // Taking conversions back.
+  kRuns,
+  kUndo,
+  kForce,
+  kRestore,
 };
 
 // '-' first: paths come back in place (code 1), so that they and options mix in any order
@@ -137,6 +142,11 @@ constexpr option kLongOptions[] = {
     {"kinds", required_argument, nullptr, kKinds},
     {"fix-server-charset", no_argument, nullptr, kFixServerCharset},
     {"no-fix-server-charset", no_argument, nullptr, kNoFixServerCharset},
+    // Taking conversions back.
+    {"runs", no_argument, nullptr, kRuns},
+    {"undo", no_argument, nullptr, kUndo},
+    {"force", required_argument, nullptr, kForce},
+    {"restore", no_argument, nullptr, kRestore},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -212,6 +222,14 @@ std::string setOption(int code, const std::string& value, CliOptions& o, bool& s
       o.conversion.fixServerCharset = code == kFixServerCharset;
       o.fixServerCharsetGiven = true;
       break;
+    // Taking conversions back.
+    case kRuns: o.runs = true; break;
+    case kUndo: o.undo = true; break;
+    case kForce:
+      if (value.empty()) return "option --force needs the id of a run";
+      o.force = value;
+      break;
+    case kRestore: o.restore = true; break;
   }
   return {};
 }
@@ -242,8 +260,27 @@ std::string refusal(int code, std::string_view arg, int shortOption) {
   }
 }
 
+// What the options of taking conversions back do not allow with the others, or empty.
+std::string takingBackConflictOf(const CliOptions& o, bool sawNewline) {
+  if (!o.force.empty() && !o.undo) return "--force goes with --undo only";
+  if (o.runs + o.undo + o.restore + o.check > 1) return "--runs, --undo, --restore and --check do not go together";
+  if (o.targetGiven || sawNewline || !o.conversion.makeBackup || o.conversion.keepCharacters ||
+      o.conversion.sourceEncoding || o.kindsGiven || o.fixServerCharsetGiven)
+    return "-t, -f, -n, --no-backup, --keep-characters, --kinds and --[no-]fix-server-charset go with a conversion "
+           "only, not with --runs, --undo or --restore";
+  // An undo takes each backup's name from the run's record; a restore takes FILE + SUFFIX beside it.
+  if (!o.conversion.backupFolder.empty() || (o.suffixGiven && !o.restore))
+    return "--backup-dir does not go with --runs, --undo or --restore, nor --suffix with --runs or --undo";
+  if (o.runs && (o.dryRun || !o.reportPath.empty() || !o.paths.empty()))
+    return "--runs takes no path, and --dry-run and --report do not go with it";
+  if (o.undo && o.paths.size() > 1) return "--undo takes at most one run";
+  if (o.restore && o.paths.empty()) return "no file given to restore";
+  return {};
+}
+
 // What the options given together do not allow, or empty.
 std::string conflictOf(const CliOptions& o, bool sawNewline) {
+  if (o.runs || o.undo || o.restore || !o.force.empty()) return takingBackConflictOf(o, sawNewline);
   if (o.conversion.keepCharacters && o.conversion.targetEncoding != TargetEncoding::Utf8)
     return "--keep-characters needs the UTF-8 target (-t utf-8)";
   // A check converts nothing: the options of a conversion mean nothing there.
@@ -353,8 +390,24 @@ std::string whatItDoesText() {
 
 }  // namespace
 
+namespace {
+
+// The lines of --help on taking conversions back.
+std::string takingBackOptionsText() {
+  return "      --runs          list the remembered runs: id, start, what it was, target,\n"
+         "                      files still as written/written, whether it can be undone\n"
+         "      --undo [RUN]    take the last run (or RUN) back: every file it wrote gets\n"
+         "                      its former content from its backup, which then goes\n"
+         "      --force RUN     with --undo: take RUN back although later runs follow it\n"
+         "      --restore       put each file named back from its own FILE.bak (or FILE\n"
+         "                      + the --suffix given)\n";
+}
+
+}  // namespace
+
 std::string usageText() {
   return "Usage: sarnavel-cli [OPTION]... PATH...\n"
+         "  or:  sarnavel-cli --runs | --undo [RUN] | --restore PATH...\n"
          "Convert Japanese web pages, style sheets and scripts in place to one encoding.\n"
          "Each PATH is a file or a folder; folders are walked with their subfolders and\n"
          "their .html, .htm, .css and .js files are taken.\n"
@@ -389,7 +442,7 @@ std::string usageText() {
          "      --progress      show a progress line on standard error (files done, time,\n"
          "                      the file last done); the default when it is a terminal\n"
          "      --no-progress   show none\n" +
-         kindOptionsText() +
+         kindOptionsText() + takingBackOptionsText() +
          "      --report FILE   also write a JSON Lines report of every file to FILE\n"
          "                      (- for standard output; the log then goes to standard\n"
          "                      error); its format: sarnavel-cli(1), and\n"

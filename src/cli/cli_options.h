@@ -4,6 +4,9 @@
 //                [--backup-dir DIR] [--suffix SUFFIX] [--dry-run] [--keep-characters]
 //                [--report FILE] [--kinds LIST] [--[no-]fix-server-charset] PATH...
 //   sarnavel-cli --check [-q] [--no-follow-css] [--no-follow-js] [--report FILE] [--kinds LIST] PATH...
+//   sarnavel-cli --runs
+//   sarnavel-cli --undo [--dry-run] [--force RUN] [-q] [--report FILE] [RUN]
+//   sarnavel-cli --restore [--suffix SUFFIX] [--dry-run] [-q] [--report FILE] PATH...
 //   sarnavel-cli --help | --version | --list-encodings
 //
 // Encodings and line endings are named without regard to letter case, with the usual
@@ -47,6 +50,11 @@ struct CliOptions {
   bool fixServerCharsetGiven = false;
   bool suffixGiven = false;  // --suffix named the backups (the settings file's backup_suffix then does not)
   std::vector<std::string> paths;
+  // Taking conversions back (run/undo_run.h); with --undo, `paths` holds the run, if given.
+  bool runs = false;     // --runs: list the remembered runs
+  bool undo = false;     // --undo: take a run back
+  std::string force;     // --force RUN: the run may be taken back although later runs follow it
+  bool restore = false;  // --restore: put the files named back from their own backups
 };
 
 struct CliParse {

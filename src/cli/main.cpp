@@ -14,6 +14,8 @@
 #include "cli/stop_signals.h"
 #include "run/backup_place.h"
 #include "run/conversion_run.h"
+#include "run/undo_run.h"
+#include "report/run_listing.h"
 #include "run/intake.h"
 #include "report/check_listing.h"
 #include "report/message_language.h"
@@ -234,6 +236,56 @@ void applySettingsFile(CliOptions& options, MessageLanguage language) {
   if (!backups.empty()) backups = std::filesystem::absolute(backups).lexically_normal();
 }
 
+// Taking conversions back (--runs, --undo, --restore): the status the program ends with.
+int takeBack(const CliOptions& options, MessageLanguage language) {
+  const std::filesystem::path memory = memoryFolder();
+  if (options.runs) {
+    const std::vector<RememberedRun> runs = rememberedRuns(memory);
+    return writeAll(STDOUT_FILENO, runListing(runStandings(runs))) ? 0 : 1;
+  }
+  const WriteMode mode = options.dryRun ? WriteMode::DryRun : WriteMode::Write;
+  if (options.dryRun && !options.quiet)
+    say("sarnavel-cli: dry run: each file is looked at and what would be done is logged; nothing is written\n");
+  std::optional<ReportOutput> report;
+  if (!options.reportPath.empty()) {
+    IntakeReport named;  // the report is never written over a file to restore
+    named.files = PathList(options.paths);
+    if (const int refused = openReport(options, named, report, language)) return refused;
+  }
+  const bool reportOnStdout = options.reportPath == "-";
+  LogWriter log(reportOnStdout ? STDERR_FILENO : STDOUT_FILENO);
+  RunReport lines(mode, TargetEncoding::Utf8);
+  CheckListing listing;
+  std::optional<ProgressLine> progress;
+  if (options.progress == CliOptions::Progress::Always) progress.emplace(STDERR_FILENO, true);
+  Outputs out{log,           report,          lines,    listing, {mode, TargetEncoding::Utf8, {}},
+              options.quiet, options.verbose, language, progress};
+  const RunObserver observer = observerFor(false, out);
+  RunSummary summary;
+  if (options.undo) {
+    const std::string asked = options.paths.empty() ? std::string() : options.paths.front();
+    const UndoSummary undo = undoWorker({memory, asked, options.force, mode}, observer, stopFlag());
+    if (undo.refusal != UndoRefusal::None) {
+      say(undoRefusalLine(undo, asked));
+      return 1;
+    }
+    summary = undo.run;
+  } else {
+    const std::string suffix = options.suffixGiven ? options.conversion.backupSuffix : std::string(".bak");
+    RestoreRequest request{{options.paths.begin(), options.paths.end()}, suffix, memory, mode};
+    summary = restoreWorker(request, observer, stopFlag());
+  }
+  if (progress) progress->clear();
+  log.write(endMessage(summary));
+  if (report) {
+    report->write(lines.summaryLine(summary));
+    report->flush();
+  }
+  if (summary.cancelled && stopSignal() != 0) return 128 + stopSignal();
+  if (log.failed() || (report && report->failed())) return 1;
+  return summary.failures > 0 ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -261,6 +313,8 @@ int main(int argc, char** argv) {
         message(language, "{1}が閉じています: {2}を書く先がありません。何も変換しませんでした", {stream, what}) + "\n");
     return 1;
   }
+
+  if (parse.options.runs || parse.options.undo || parse.options.restore) return takeBack(parse.options, language);
 
   applySettingsFile(parse.options, language);
   const CliOptions& options = parse.options;

@@ -107,6 +107,32 @@ std::string value(const FileNote& note, std::size_t k) {
   return k < note.values.size() ? note.values[k] : std::string();
 }
 
+// What taking a run back says of a file (run/put_back.h).
+NoteLine takingBackNote(const FileNote& note, MessageLanguage language) {
+  auto line = [&](std::string_view code, std::string_view text, std::initializer_list<std::string_view> values = {}) {
+    return NoteLine{std::string(code), {}, message(language, text, values)};
+  };
+  const std::string named = visiblePath(value(note, 0));
+  switch (note.code) {
+    case NoteCode::NotAsWritten:
+      return line("changed-since-run", "実行が書いた後に変更されているため、元に戻しませんでした。");
+    case NoteCode::BackupMissing:
+      return line("backup-missing", "バックアップがないか、通常のファイルではないため、元に戻しませんでした: {1}",
+                  {named});
+    case NoteCode::BackupChanged:
+      return line("backup-changed", "バックアップが変換前の内容ではなくなっているため、元に戻しませんでした: {1}",
+                  {named});
+    case NoteCode::WrittenLater:
+      return line("written-later",
+                  "後の実行が書き換えていて、その実行はまだ元に戻されていないため、元に戻しませんでした: {1}", {named});
+    case NoteCode::AlreadyBack: return line("already-back", "すでに変換前の内容でした。書き換えていません。");
+    case NoteCode::BackupKept:
+      return line("backup-kept", "元に戻しましたが、実行の記録に残せないため、バックアップはそのまま残しました: {1}",
+                  {named});
+    default: return {};
+  }
+}
+
 }  // namespace
 
 NoteLine noteLine(const FileNote& note, const NoteWording& wording) {
@@ -176,6 +202,12 @@ NoteLine noteLine(const FileNote& note, const NoteWording& wording) {
       return line("htaccess-unread",
                   "{1} は読みませんでした（{2}）。サーバーがこのファイルを何の文字コードとして送るか確かめてください。",
                   {visiblePath(value(note, 0)), unreadReason(value(note, 1), language)});
+    case NoteCode::NotAsWritten:
+    case NoteCode::BackupMissing:
+    case NoteCode::BackupChanged:
+    case NoteCode::WrittenLater:
+    case NoteCode::AlreadyBack:
+    case NoteCode::BackupKept: return takingBackNote(note, language);
   }
   return {};
 }

@@ -22,7 +22,9 @@
 //     untaken-page           pages of kinds the run does not take load it (untaken_pages.h);
 //     server-charset         an .htaccess names another encoding (run/server_charset.h);
 //     htaccess-unread        an .htaccess that governs the file was not read, and why;
-//     not-in-named-encoding  bytes that are no characters of the encoding named (-f): left.
+//     not-in-named-encoding  bytes that are no characters of the encoding named (-f): left;
+//   and of taking a run back (run/undo_run.h): changed-since-run, backup-missing,
+//     backup-changed, written-later (the later run), already-back, backup-kept.
 // A file with nothing to say gets no note. Pure.
 //
 // The verbose log (sarnavel-cli -v) puts one more line first: what the file was read as and

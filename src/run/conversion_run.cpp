@@ -597,6 +597,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   }
   Run(request, observer, cancelRequested, memory).convertAll(std::move(listed), summary);
   summary.cancelled = cancelRequested.load();
+  summary.recordedAs = memory.runId();
   return summary;
 }
 

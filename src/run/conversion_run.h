@@ -163,6 +163,7 @@ struct RunSummary {
   bool cancelled = false;
   int successes = 0;
   int failures = 0;
+  std::string recordedAs = {};  // the run's id in the user's memory (undo_run.h); empty when not recorded
 };
 
 RunSummary conversionWorker(const RunRequest& request, const RunObserver& observer,

@@ -42,6 +42,13 @@ enum class NoteCode {
   // An .htaccess line that named its former encoding now names the target (server_charset.h):
   // values {former charset, .htaccess, line, directive as now written}
   ServerCharsetFixed,
+  // Taking a run back (undo_run.h, put_back.h):
+  NotAsWritten,   // it no longer holds what the run wrote: left as it is
+  BackupMissing,  // its backup is missing or no regular file: values {backup}
+  BackupChanged,  // its backup no longer holds the former content: values {backup}
+  WrittenLater,   // a later run that was not taken back wrote it again: values {run}
+  AlreadyBack,    // it held its former content already: nothing written
+  BackupKept,     // put back, but its backup stays, as the memory could not record it: values {backup}
 };
 
 // One thing to say about a file: paths and labels as they are (bytes), numbers in decimal;

@@ -20,6 +20,7 @@
 #include <system_error>
 #include <vector>
 
+#include "store/backup_chain.h"
 #include "store/file_attributes.h"
 #include "store/folder_flushes.h"
 #include "store/posix_file.h"
@@ -167,15 +168,7 @@ void withdrawBackup(const fs::path& made, std::string_view suffix, const struct 
   if (!folder || ::fstatat(folder.get(), backup.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
       now.st_ino != status.st_ino || now.st_dev != status.st_dev || ::unlinkat(folder.get(), backup.c_str(), 0) != 0)
     return;
-  // The older generations, one suffix longer each, up to the first free name.
-  std::vector<std::string> chain{backup};
-  for (std::string name = backup + std::string(suffix);; name += suffix) {
-    chain.push_back(name);
-    struct stat entry;
-    if (::fstatat(folder.get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) break;
-  }
-  undoShift(folder.get(), chain, 0);
-  ::fsync(folder.get());
+  moveGenerationsBack(folder.get(), backup, suffix);
 }
 
 }  // namespace sarnavel::store_steps

@@ -176,7 +176,135 @@ std::vector<std::pair<std::string, std::uint64_t>> runFiles(int folder) {
   return files;
 }
 
+// A run file's text; none when it is not the user's or cannot be read, empty when it has gone
+// meanwhile (dropped by another run).
+// `live`, when asked: whether a run still holds it (and may add to it).
+std::optional<std::string> runText(const fs::path& file, bool* live = nullptr) {
+  struct stat info;
+  FileDescriptor fd = openRegularFile({AT_FDCWD, file, O_RDONLY, false}, info);
+  if (!fd) return errno == ENOENT ? std::optional<std::string>(std::string()) : std::nullopt;
+  if (info.st_uid != ::geteuid()) return std::nullopt;
+  if (live) *live = ::flock(fd.get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  std::string text(static_cast<std::size_t>(info.st_size), '\0');
+  std::size_t got = 0;
+  while (got < text.size()) {
+    const ssize_t n = ::pread(fd.get(), text.data() + got, text.size() - got, static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  text.resize(got);
+  return text;
+}
+
+// Hands each whole line to `take`; false when one was not taken or the last is cut short.
+template <class Take>
+bool forEachLine(std::string_view text, Take&& take) {
+  bool whole = true;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) return false;  // a line cut short
+    whole &= take(text.substr(at, end - at));
+    at = end + 1;
+  }
+  return whole;
+}
+
+std::optional<std::uint64_t> numberOf(const Json& body, const char* key) {
+  auto found = body.find(key);
+  if (found == body.end() || !found->is_number_unsigned()) return std::nullopt;
+  return found->get<std::uint64_t>();
+}
+
+std::optional<ContentHash> hashOfField(const Json& body, const char* key) {
+  auto found = body.find(key);
+  if (found == body.end() || !found->is_string()) return std::nullopt;
+  return hashFromHex(found->get<std::string>());
+}
+
+// A "wrote" record whole, as an undo needs it (the claims of a page aside).
+std::optional<WriteRecord> writeRecordOf(const Json& body) {
+  WriteRecord record;
+  const std::optional<std::string> path = pathOf(body, "path");
+  const std::optional<std::uint64_t> device = numberOf(body, "device"), inode = numberOf(body, "inode"),
+                                     size = numberOf(body, "size"), formerSize = numberOf(body, "formerSize"),
+                                     target = numberOf(body, "target");
+  const std::optional<ContentHash> hash = hashOfField(body, "hash"), formerHash = hashOfField(body, "formerHash");
+  if (!path || !device || !inode || !size || !formerSize || !hash || !formerHash || !target ||
+      !targetEncodingOf(static_cast<int>(*target)))
+    return std::nullopt;
+  record.path = *path;
+  record.device = static_cast<dev_t>(*device);
+  record.inode = static_cast<ino_t>(*inode);
+  record.size = *size;
+  record.hash = *hash;
+  record.formerSize = *formerSize;
+  record.formerHash = *formerHash;
+  record.target = static_cast<TargetEncoding>(*target);
+  record.backup = pathOf(body, "backup").value_or(std::string());
+  return record;
+}
+
+// The run's own line: its id, start and facts.
+bool takeRunLine(const Json& body, RememberedRun& run) {
+  auto id = body.find("id");
+  const std::optional<std::uint64_t> started = numberOf(body, "started"), target = numberOf(body, "target"),
+                                     lineEnding = numberOf(body, "lineEnding");
+  if (id == body.end() || !id->is_string() || !started || !target || !targetEncodingOf(static_cast<int>(*target)))
+    return false;
+  run.id = id->get<std::string>();
+  run.started = *started;
+  run.facts.target = static_cast<TargetEncoding>(*target);
+  if (lineEnding && *lineEnding <= static_cast<std::uint64_t>(LineEnding::Cr))
+    run.facts.lineEnding = static_cast<LineEnding>(*lineEnding);
+  if (auto backups = body.find("backups"); backups != body.end() && backups->is_boolean())
+    run.facts.backups = backups->get<bool>();
+  if (auto undoes = body.find("undoes"); undoes != body.end() && undoes->is_string())
+    run.facts.undoes = undoes->get<std::string>();
+  if (auto named = body.find("named"); named != body.end() && named->is_array())
+    for (const Json& each : *named)
+      if (std::optional<std::string> path = each.is_object() ? pathOf(each, "path") : std::nullopt)
+        run.facts.named.push_back(std::move(*path));
+  return true;
+}
+
+// One line of a run file into `run`; false when it cannot be read.
+bool takeHistoryLine(std::string_view line, RememberedRun& run) {
+  const Json json = Json::parse(line, nullptr, false);
+  if (json.is_discarded() || !json.is_object() || json.size() != 1 || !json.begin().value().is_object()) return false;
+  const std::string& kind = json.begin().key();
+  const Json& body = json.begin().value();
+  if (kind == "run") return takeRunLine(body, run);
+  if (kind == "wrote") {
+    std::optional<WriteRecord> record = writeRecordOf(body);
+    if (record) run.wrote.push_back(std::move(*record));
+    return record.has_value();
+  }
+  if (kind == "end") run.ended = true;
+  if (kind != "putBack") return true;
+  const std::optional<std::string> path = pathOf(body, "path"), backup = pathOf(body, "backup");
+  const std::optional<std::uint64_t> device = numberOf(body, "backupDevice"), inode = numberOf(body, "backupInode");
+  if (!path || !backup || !device || !inode) return false;
+  run.putBack.push_back({*path, *backup, static_cast<dev_t>(*device), static_cast<ino_t>(*inode)});
+  return true;
+}
+
 }  // namespace
+
+std::vector<RememberedRun> rememberedRuns(const fs::path& folder) {
+  std::vector<RememberedRun> runs;
+  FileDescriptor handle(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat info;
+  if (folder.empty() || !handle || ::fstat(handle.get(), &info) != 0 || info.st_uid != ::geteuid()) return runs;
+  for (const auto& [name, size] : runFiles(handle.get())) {
+    RememberedRun run;
+    const std::optional<std::string> text = runText(folder / name, &run.live);
+    run.damaged = !text || !forEachLine(*text, [&run](std::string_view line) { return takeHistoryLine(line, run); });
+    if (!run.id.empty()) runs.push_back(std::move(run));
+  }
+  return runs;
+}
 
 fs::path memoryFolder() {
   if (const char* state = std::getenv("XDG_STATE_HOME"); state && state[0] == '/' && usersOrMissing(state))
@@ -213,31 +341,9 @@ MemoryState RunMemory::open(const fs::path& folder) {
 }
 
 bool RunMemory::readRun(const fs::path& file) {
-  std::string text;
-  {
-    struct stat info;
-    FileDescriptor fd = openRegularFile({AT_FDCWD, file, O_RDONLY, false}, info);
-    if (!fd) return errno == ENOENT;  // dropped meanwhile by another run
-    if (info.st_uid != ::geteuid()) return false;
-    text.resize(static_cast<std::size_t>(info.st_size));
-    std::size_t got = 0;
-    while (got < text.size()) {
-      const ssize_t n = ::pread(fd.get(), text.data() + got, text.size() - got, static_cast<off_t>(got));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      got += static_cast<std::size_t>(n);
-    }
-    text.resize(got);
-  }
-  bool whole = true;
-  std::size_t at = 0;
-  while (at < text.size()) {
-    const std::size_t end = text.find('\n', at);
-    if (end == std::string::npos) return false;  // a line cut short
-    whole &= take(std::string_view(text).substr(at, end - at));
-    at = end + 1;
-  }
-  return whole;
+  const std::optional<std::string> text = runText(file);
+  if (!text) return false;
+  return forEachLine(*text, [this](std::string_view line) { return take(line); });
 }
 
 bool RunMemory::take(std::string_view line) {
@@ -339,6 +445,7 @@ bool RunMemory::startRecording(const RunFacts& run) {
   line.number("lineEnding", static_cast<std::uint64_t>(run.lineEnding));
   line.json().key("backups");
   line.json().boolean(run.backups);
+  if (!run.undoes.empty()) line.text("undoes", run.undoes);
   if (!writeAll(file.get(), line.take())) return false;
   record_ = std::move(file);
   runId_ = id;
@@ -414,7 +521,7 @@ std::uint64_t RunMemory::recordWrite(const WriteRecord& record) {
     line.json().key("backup");
     line.json().null();
   } else {
-    line.path("backup", record.backup);
+    line.path("backup", rememberedForm(record.backup));
   }
   if (!record.loads.empty()) {
     line.json().key("loads");
@@ -432,6 +539,17 @@ std::uint64_t RunMemory::recordWrite(const WriteRecord& record) {
   }
   return append(line.take());
 }
+
+bool RunMemory::recordPutBack(const PutBackRecord& record) {
+  RecordLine line("putBack");
+  line.path("path", rememberedForm(record.path));
+  line.path("backup", rememberedForm(record.backup));
+  line.number("backupDevice", static_cast<std::uint64_t>(record.backupDevice));
+  line.number("backupInode", static_cast<std::uint64_t>(record.backupInode));
+  return durableThrough(append(line.take()));
+}
+
+bool RunMemory::recordEnd() { return durableThrough(append(RecordLine("end").take())); }
 
 bool RunMemory::recordRecoveryCopy(const NameRecord& copy) {
   RecordLine line("recovery");

@@ -14,7 +14,11 @@
 //    temporary file (temp_file.h) before it takes a name: a later sweep (leftover_sweep.h)
 //    uses or removes only what the user's memory names, never a file that merely looks like
 //    one of ours;
-//  - the run itself: an id, its start, the folders and files named and its options.
+//  - the run itself: an id, its start, the folders and files named and its options; an undo
+//    (run/undo_run.h), the id of the run it takes back, and for each file it put back, before
+//    the file's backup leaves its chain, the backup's name, device and inode: whether that
+//    backup is still there tells a later undo whether the chain was popped; and its end, once
+//    it went through every file (an undo killed after its last record still has a pop to do).
 // A later run asks: does this file hold exactly what a run wrote (by its path or by its device
 // and inode, then by its size and hash)? If so the file is in that run's target, whatever
 // loads it says (engine/encoding_decision.h). A dry run and a check read the memory and
@@ -106,7 +110,33 @@ struct RunFacts {
   TargetEncoding target = TargetEncoding::ShiftJis;
   LineEnding lineEnding = LineEnding::Unchanged;
   bool backups = true;
+  std::string undoes = {};  // an undo: the id of the run it takes back
 };
+
+// A file an undo put back from its backup, recorded before the backup leaves its chain.
+struct PutBackRecord {
+  std::string path;
+  std::string backup;
+  dev_t backupDevice = 0;
+  ino_t backupInode = 0;
+};
+
+// A run as the memory keeps it, for listing the runs and taking one back: its facts and its
+// records in the order written.
+struct RememberedRun {
+  std::string id;
+  std::uint64_t started = 0;  // seconds since 1970
+  RunFacts facts;
+  std::vector<WriteRecord> wrote;
+  std::vector<PutBackRecord> putBack;
+  bool ended = false;    // it recorded its end: it went through every file
+  bool live = false;     // a run still holds its record: it is going on
+  bool damaged = false;  // some of its lines could not be read
+};
+
+// Every run the memory in `folder` keeps, oldest first; none when the folder cannot be read or
+// is not the user's.
+std::vector<RememberedRun> rememberedRuns(const std::filesystem::path& folder);
 
 // What the memory knows of a file that holds exactly what a run wrote.
 struct RememberedWrite {
@@ -177,6 +207,11 @@ class RunMemory {
   // Every record up to `number` is on disk when this returns true. One flush at a time serves
   // every caller whose record it covers.
   bool durableThrough(std::uint64_t number);
+  // Appends the record and puts it on disk; false when it could not be (a later undo then
+  // finds the file put back and its backup still there, and takes the backup out).
+  bool recordPutBack(const PutBackRecord& record);
+  // Appends the run's last record, which says it went through every file, and puts it on disk.
+  bool recordEnd();
   // Appends the record and puts it on disk; false when it could not be (the copy must then
   // not be relied on).
   bool recordRecoveryCopy(const NameRecord& copy);

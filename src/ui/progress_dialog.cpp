@@ -21,7 +21,9 @@
 #include <QTextBlock>
 #include <QTextCursor>
 
+#include "report/run_listing.h"
 #include "report/run_messages.h"
+#include "run/undo_run.h"
 #include "ui/dialog_units.h"
 
 namespace sarnavel {
@@ -63,7 +65,8 @@ ProgressDialog::ProgressDialog(RunRequest request, bool& couldNotStart, QWidget*
       log_(new QPlainTextEdit(this)),
       bar_(new QProgressBar(this)),
       button_(new QPushButton(tr("キャンセル(&C)"), this)),
-      chooseSave_(askWhereToSave) {
+      chooseSave_(askWhereToSave),
+      undoButton_(new QPushButton(tr("元に戻す(&U)"), this)) {
   setObjectName(QStringLiteral("IDD_PROGRESS"));
   setWindowTitle(request_.mode == WriteMode::Check ? tr("確認中...") : tr("変換中..."));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -102,6 +105,12 @@ ProgressDialog::ProgressDialog(RunRequest request, bool& couldNotStart, QWidget*
   button_->setDefault(false);
   connect(button_, &QPushButton::clicked, this, &ProgressDialog::onProgressButton);
   setTabOrder(log_, button_);
+
+  undoButton_->setObjectName(QStringLiteral("IDC_UNDO"));
+  undoButton_->setGeometry(units.rect(195, 207, 75, 14));
+  undoButton_->setAutoDefault(false);
+  undoButton_->hide();
+  connect(undoButton_, &QPushButton::clicked, this, &ProgressDialog::onUndoButton);
 
   showTimer_.setSingleShot(true);
   showTimer_.setInterval(kShowLogIntervalMs);
@@ -202,28 +211,80 @@ bool ProgressDialog::onProgressInit() {
 
 void ProgressDialog::startWorker() {
   workerThread_ = std::thread([this] {
-    auto logRunLine = [this](const LogEntry& entry) {
-      if (!entry.text.isEmpty()) emit logEntry(entry.text);
-    };
-    RunObserver observer;
-    observer.started = [&] { logRunLine(transcript_.start()); };
-    observer.prepare = [this](const FileOutcome& outcome) { return transcript_.draft(outcome); };
-    observer.fileDone = [this](const FileOutcome& outcome) {
-      const LogEntry entry = transcript_.file(outcome);
-      emit fileLogged(entry.text, entry.failed, entry.warns);
-    };
-    observer.memoryNotice = [&](MemoryNotice notice, const std::filesystem::path& folder) {
-      logRunLine(RunTranscript::memoryNotice(notice, folder));
-    };
-    observer.passPlanned = [this](int, std::size_t fileCount) {
-      emit passPlanned(static_cast<int>(std::min<std::size_t>(fileCount, std::numeric_limits<int>::max())));
+    RunObserver observer = workerObserver();
+    const auto logged = std::move(observer.fileDone);
+    observer.fileDone = [this, logged](const FileOutcome& outcome) {
+      if (outcome.recorded && !outcome.backup.empty()) ++filesWritten_;
+      logged(outcome);
     };
     const RunSummary summary = conversionWorker(request_, observer, cancelRequested_);
     // A run refused at its first step leaves the window as it is.
     if (!summary.started) return;
-    logRunLine(transcript_.end(summary));
+    recordedAs_ = summary.recordedAs;
+    const LogEntry end = transcript_.end(summary);
+    if (!end.text.isEmpty()) emit logEntry(end.text);
     emit runEnded();
   });
+}
+
+RunObserver ProgressDialog::workerObserver() {
+  RunObserver observer;
+  observer.started = [this] {
+    const LogEntry start = transcript_.start();
+    if (!start.text.isEmpty()) emit logEntry(start.text);
+  };
+  observer.prepare = [this](const FileOutcome& outcome) { return transcript_.draft(outcome); };
+  observer.fileDone = [this](const FileOutcome& outcome) {
+    const LogEntry entry = transcript_.file(outcome);
+    emit fileLogged(entry.text, entry.failed, entry.warns);
+  };
+  observer.memoryNotice = [this](MemoryNotice notice, const std::filesystem::path& folder) {
+    const LogEntry entry = RunTranscript::memoryNotice(notice, folder);
+    if (!entry.text.isEmpty()) emit logEntry(entry.text);
+  };
+  observer.passPlanned = [this](int, std::size_t fileCount) {
+    emit passPlanned(static_cast<int>(std::min<std::size_t>(fileCount, std::numeric_limits<int>::max())));
+  };
+  return observer;
+}
+
+void ProgressDialog::offerUndo() {
+  if (recordedAs_.empty() || filesWritten_.load() == 0 || request_.mode != WriteMode::Write) return;
+  const DialogUnits units(font());
+  bar_->setGeometry(units.rect(5, 207, 185, 14));
+  undoButton_->show();
+}
+
+void ProgressDialog::onUndoButton() {
+  if (!workerDone_ || recordedAs_.empty()) return;
+  if (workerThread_.joinable()) workerThread_.join();
+  const std::string run = std::exchange(recordedAs_, std::string());
+  undoButton_->hide();
+  bar_->setGeometry(DialogUnits(font()).rect(5, 207, 265, 14));
+  filesShown_ = filesPlanned_ = 0;
+  showCount();
+  cancelRequested_.store(false);
+  runFinished_ = workerDone_ = false;
+  button_->setText(tr("キャンセル(&C)"));
+  setWindowTitle(tr("元に戻しています..."));
+  try {
+    workerThread_ = std::thread([this, run] {
+      const UndoSummary undone =
+          undoWorker({request_.memoryFolder, run, {}, WriteMode::Write}, workerObserver(), cancelRequested_);
+      if (undone.refusal == UndoRefusal::None) {
+        emit logEntry(transcript_.end(undone.run).text);
+      } else {
+        const std::string refusal = undoRefusalMessage(undone);
+        emit logEntry(
+            QString::fromUtf8(refusal.data(), static_cast<qsizetype>(refusal.size())).remove(QLatin1Char('\r')));
+      }
+      emit runEnded();
+    });
+  } catch (const std::system_error&) {
+    const std::string_view message = plainMessage(MessageId::CannotStartThread);
+    addEntry({QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size())) + QLatin1Char('\n')});
+    onRunEnded();
+  }
 }
 
 void ProgressDialog::onProgressButton() {
@@ -330,6 +391,7 @@ void ProgressDialog::onRunEnded() {
   workerDone_ = true;
   save_->setEnabled(true);
   switchToFinishedLook();
+  offerUndo();
 }
 
 void ProgressDialog::switchToFinishedLook() {

@@ -29,11 +29,18 @@
 // run goes on they ask it to stop and switch the window at once to its finished look
 // ("変換結果", "閉じる(&C)"); the worker finishes the file under way, logs it and the
 // cancellation. Once the window shows its finished look they close it.
+//
+// A conversion that ends having written files with backups, and recorded them in the user's
+// memory, offers to take itself back: a 元に戻す(&U) button left of the window's own button
+// (the bar gives it room). It runs the undo of that very run (run/undo_run.h) in the same
+// window, the same way: the log goes on below, the bar counts the files anew, the button
+// cancels and then closes. It is offered once.
 #pragma once
 
 #include <atomic>
 #include <functional>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -85,6 +92,7 @@ class ProgressDialog : public QDialog {
   void saveLog();  // 保存…
   // What 保存… asks the user; by default Qt's file dialog. Tests put their own answer here.
   void setSaveChooser(SaveChooser chooser) { chooseSave_ = std::move(chooser); }
+  void onUndoButton();  // takes the run just ended back
 
  signals:
   // Emitted by the worker thread; received on the dialog's own thread.
@@ -109,6 +117,9 @@ class ProgressDialog : public QDialog {
   void switchToFinishedLook();
   void showFailureOnBar();
   void startWorker();
+  // The observer of a worker: the transcript's entries and the counts as queued signals.
+  RunObserver workerObserver();
+  void offerUndo();  // shows the undo button when the run ended can be taken back
 
   RunRequest request_;
   bool& couldNotStart_;
@@ -129,6 +140,9 @@ class ProgressDialog : public QDialog {
   SaveChooser chooseSave_;
   // Every entry, whatever the filter shows.
   std::vector<LogEntry> entries_;
+  QPushButton* undoButton_;
+  std::atomic<int> filesWritten_{0};  // by the conversion, recorded in the user's memory
+  std::string recordedAs_;            // the conversion's id there, set before runEnded
   // Log text received but not yet shown: entries that arrive close together are shown together,
   // so a long run cannot flood the window.
   QString pendingLog_;

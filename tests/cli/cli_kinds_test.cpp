@@ -117,9 +117,9 @@ TEST(CliKinds, TheServersCharsetIsFixedWhereItNamesTheFormerEncoding) {
     if (fixed) {
       EXPECT_EQ(TempFolder::read(htaccess.native() + ".bak"), c.htaccess);
     }
-    EXPECT_EQ(r.out.find("に書き換えました（元の内容は " + htaccess.native() + ".bak）") != std::string::npos, fixed)
+    EXPECT_EQ(r.out.find("(the former content is in " + htaccess.native() + ".bak)") != std::string::npos, fixed)
         << r.out;
-    EXPECT_EQ(r.out.find("に変えてください: " + htaccess.native()) != std::string::npos, !fixed) << r.out;
+    EXPECT_EQ(r.out.find("change it to UTF-8: " + htaccess.native()) != std::string::npos, !fixed) << r.out;
   }
 }
 

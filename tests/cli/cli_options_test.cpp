@@ -226,5 +226,50 @@ TEST(CliOptions, KindsAndTheServersCharset) {
   }
 }
 
+// Taking conversions back: what each command line means, or why it is refused.
+TEST(CliOptions, ReadsTheOptionsOfTakingBack) {
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string error;
+    bool runs = false, undo = false, restore = false, dryRun = false;
+    std::string force = {};
+    std::vector<std::string> paths = {};
+  };
+  const std::string conversionOnly =
+      "-t, -f, -n, --no-backup, --keep-characters, --kinds and --[no-]fix-server-charset go with a conversion "
+      "only, "
+      "not with --runs, --undo or --restore";
+  const Case cases[] = {
+      {{"--runs"}, "", true},
+      {{"--undo"}, "", false, true},
+      {{"--undo", "--dry-run", "20261209T1"}, "", false, true, false, true, "", {"20261209T1"}},
+      {{"--undo", "--force=R", "R"}, "", false, true, false, false, "R", {"R"}},
+      {{"--restore", "a", "b"}, "", false, false, true, false, "", {"a", "b"}},
+      {{"--undo", "a", "b"}, "--undo takes at most one run"},
+      {{"--restore"}, "no file given to restore"},
+      {{"--runs", "a"}, "--runs takes no path, and --dry-run and --report do not go with it"},
+      {{"--force", "R", "a"}, "--force goes with --undo only"},
+      {{"--undo", "--restore", "a"}, "--runs, --undo, --restore and --check do not go together"},
+      {{"--check", "--runs"}, "--runs, --undo, --restore and --check do not go together"},
+      {{"--undo", "-t", "utf-8"}, conversionOnly},
+      {{"--restore", "--no-backup", "a"}, conversionOnly},
+      {{"--undo", "--kinds", "+xhtml"}, conversionOnly},
+      {{"--undo", "--suffix", ".orig"},
+       "--backup-dir does not go with --runs, --undo or --restore, nor --suffix with --runs or --undo"},
+  };
+  for (const Case& c : cases) {
+    const CliParse parse = parseCommandLine(c.arguments);
+    SCOPED_TRACE(::testing::PrintToString(c.arguments));
+    EXPECT_EQ(parse.error, c.error);
+    if (!c.error.empty()) continue;
+    EXPECT_EQ(parse.options.runs, c.runs);
+    EXPECT_EQ(parse.options.undo, c.undo);
+    EXPECT_EQ(parse.options.restore, c.restore);
+    EXPECT_EQ(parse.options.dryRun, c.dryRun);
+    EXPECT_EQ(parse.options.force, c.force);
+    EXPECT_EQ(parse.options.paths, c.paths);
+  }
+}
+
 }  // namespace
 }  // namespace sarnavel

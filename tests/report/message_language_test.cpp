@@ -67,7 +67,7 @@ TEST(MessageLanguage, EveryNoteOfTheLogHasItsEnglish) {
   std::vector<NoteLine> lines;
   for (int problem = 1; problem <= static_cast<int>(StoreProblem::InputOutput); ++problem)
     lines.push_back(noteLine({NoteCode::StoreProblem, static_cast<StoreProblem>(problem)}, english));
-  for (int code = 1; code <= static_cast<int>(NoteCode::ServerCharsetFixed); ++code) {
+  for (int code = 1; code <= static_cast<int>(NoteCode::BackupKept); ++code) {
     for (const char* why : {"link", "not-regular", "too-large", "gone"})
       lines.push_back(noteLine({static_cast<NoteCode>(code), StoreProblem::None, {"2", why, "3", "4"}}, english));
   }

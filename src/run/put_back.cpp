@@ -1,0 +1,125 @@
+#include "run/put_back.h"
+
+#include <new>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "store/backup_chain.h"
+
+namespace sarnavel {
+namespace {
+
+// A file as the step read it.
+struct Looked {
+  ResultCode result = ResultCode::CannotOpen;
+  std::string bytes;
+  FileIdentity identity;
+  ContentHash hash;
+  bool ok() const { return result == ResultCode::Success; }
+};
+
+Looked look(const std::filesystem::path& path, NameLink link, WriteSession* session) {
+  Looked file;
+  file.result = readFile({path, link, nullptr, {}, session}, file.bytes, &file.identity);
+  if (file.ok()) file.hash = hashOf(file.bytes);
+  return file;
+}
+
+FileReport failed(ResultCode result) {
+  FileReport report;
+  report.result = result;
+  return report;
+}
+
+FileReport noted(ResultCode result, NoteCode code, std::vector<std::string> values = {}) {
+  FileReport report = failed(result);
+  report.notes.push_back({code, StoreProblem::None, std::move(values)});
+  return report;
+}
+
+bool isRecordedBackup(const std::optional<PutBackRecord>& earlier, const Looked& backup) {
+  return earlier && earlier->backupDevice == backup.identity.status.st_dev &&
+         earlier->backupInode == backup.identity.status.st_ino;
+}
+
+// The file holds the backup's bytes: the backup leaves its chain, unless a record says it
+// left already (the backup there now is the older generation). `replaced`: by this step.
+FileReport finishPop(const PutBack& file, const Looked& backup, const PutBackContext& context, bool replaced) {
+  const bool recorded = isRecordedBackup(file.earlier, backup);
+  // An undo that finds no record at all: a kill came between the replace and the record.
+  const bool pending = replaced || recorded || (!file.earlier && file.written);
+  if (!pending) {
+    if (file.earlier && context.mode == WriteMode::Write) closeBackupGap(file.backup, file.suffix);
+    return noted(ResultCode::Success, NoteCode::AlreadyBack);
+  }
+  if (context.mode != WriteMode::Write) return {};
+  if (!recorded) {
+    const PutBackRecord record{file.path.native(), file.backup.native(), backup.identity.status.st_dev,
+                               backup.identity.status.st_ino};
+    if (!context.memory || !context.memory->recordPutBack(record))
+      return noted(ResultCode::Success, NoteCode::BackupKept, {file.backup.native()});
+  }
+  popBackup(file.backup, file.suffix, backup.identity.stamp());
+  return {};
+}
+
+// The file's bytes differ from the backup's: they are replaced by the backup's, then the
+// backup leaves its chain.
+FileReport replaceThenPop(const PutBack& file, const Looked& current, const Looked& backup,
+                          const PutBackContext& context) {
+  if (context.mode != WriteMode::Write) return {};
+  const std::string_view pieces[] = {backup.bytes};
+  const StoreResult written =
+      replaceFile({file.path, pieces, &current.identity, false, false, nullptr}, context.session);
+  if (!written.ok()) {
+    FileReport report = failed(written.result);
+    if (written.problem != StoreProblem::None) report.notes.push_back({NoteCode::StoreProblem, written.problem});
+    return report;
+  }
+  return finishPop(file, backup, context, true);
+}
+
+FileReport putBackOrRefuse(const PutBack& file, const PutBackContext& context) {
+  if (context.session) context.session->beginFile();
+  const Looked current = look(file.path, NameLink::Followed, context.session);
+  if (!current.ok()) return failed(current.result);
+  const bool holdsFormer = file.former && current.hash == *file.former;
+  const Looked backup = look(file.backup, NameLink::NotFollowed, context.session);
+  // A backup gone, or another one by now, after the file was put back: all was done.
+  const bool popped = file.earlier && !isRecordedBackup(file.earlier, backup);
+  if (holdsFormer && popped) {
+    if (context.mode == WriteMode::Write) closeBackupGap(file.backup, file.suffix);
+    return noted(ResultCode::Success, NoteCode::AlreadyBack);
+  }
+  if (!backup.ok()) {
+    if (holdsFormer) return noted(ResultCode::Success, NoteCode::AlreadyBack);
+    return noted(ResultCode::WriteFailed, NoteCode::BackupMissing, {file.backup.native()});
+  }
+  if (file.former && backup.hash != *file.former)
+    return noted(ResultCode::WriteFailed, NoteCode::BackupChanged, {file.backup.native()});
+  if (current.hash == backup.hash && current.bytes == backup.bytes) return finishPop(file, backup, context, false);
+  if (file.written && current.hash != *file.written) return noted(ResultCode::WriteFailed, NoteCode::NotAsWritten);
+  return replaceThenPop(file, current, backup, context);
+}
+
+}  // namespace
+
+FileReport putBackFile(const PutBack& file, const PutBackContext& context) {
+  try {
+    return putBackOrRefuse(file, context);
+  } catch (const std::bad_alloc&) {
+    return failed(ResultCode::OutOfMemory);
+  }
+}
+
+std::string chainSuffixOf(const std::filesystem::path& path, const std::filesystem::path& backup) {
+  const std::string& file = path.native();
+  const std::string& kept = backup.native();
+  if (kept.size() > file.size() && kept.starts_with(file)) return kept.substr(file.size());
+  const std::string leaf = path.filename().native(), keptLeaf = backup.filename().native();
+  if (keptLeaf.size() > leaf.size() && keptLeaf.starts_with(leaf)) return keptLeaf.substr(leaf.size());
+  return ".bak";
+}
+
+}  // namespace sarnavel

@@ -1,0 +1,245 @@
+#include "run/undo_run.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <set>
+#include <string_view>
+#include <utility>
+
+#include "run/put_back.h"
+#include "store/leftover_sweep.h"
+#include "store/run_lock.h"
+
+namespace sarnavel {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The files to put back, and beside each the later run that wrote it again (empty: none).
+struct PutBackPlan {
+  std::vector<PutBack> files;
+  std::vector<std::string> writtenLater;
+  RunFacts facts;  // the undo's (or restore's) own record
+};
+
+bool isConversion(const RememberedRun& run) { return run.facts.undoes.empty() && !run.wrote.empty(); }
+
+// The files the undos of run `id` put back, by path, each with its latest record.
+std::map<std::string, PutBackRecord> putBackFor(const std::vector<RememberedRun>& runs, const std::string& id) {
+  std::map<std::string, PutBackRecord> found;
+  for (const RememberedRun& run : runs)
+    if (run.facts.undoes == id)
+      for (const PutBackRecord& record : run.putBack) found[record.path] = record;
+  return found;
+}
+
+// Every file of the run put back, by an undo that went through every file (one killed after
+// its last record may have a backup still to pop).
+bool takenBackWhole(const std::vector<RememberedRun>& runs, const RememberedRun& run) {
+  const RememberedRun* latest = nullptr;
+  for (const RememberedRun& undo : runs)
+    if (undo.facts.undoes == run.id) latest = &undo;
+  if (!latest || !latest->ended) return false;
+  const std::map<std::string, PutBackRecord> back = putBackFor(runs, run.id);
+  return std::all_of(run.wrote.begin(), run.wrote.end(),
+                     [&](const WriteRecord& file) { return back.count(file.path) != 0; });
+}
+
+// The run to take back: its index, or the refusal.
+std::pair<std::size_t, UndoRefusal> chosenRun(const std::vector<RememberedRun>& runs, const std::string& named) {
+  if (named.empty()) {
+    for (std::size_t k = runs.size(); k-- > 0;)
+      if (isConversion(runs[k]) && !takenBackWhole(runs, runs[k])) return {k, UndoRefusal::None};
+    return {0, UndoRefusal::NoRun};
+  }
+  std::optional<std::size_t> found;
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    if (runs[k].id == named) return {k, UndoRefusal::None};
+    if (!runs[k].id.starts_with(named)) continue;
+    if (found) return {0, UndoRefusal::AmbiguousRun};
+    found = k;
+  }
+  return found ? std::pair{*found, UndoRefusal::None} : std::pair{std::size_t{0}, UndoRefusal::UnknownRun};
+}
+
+// Why the run may not be taken back (with the later run that stands in the way), or None.
+UndoRefusal refusalOf(const std::vector<RememberedRun>& runs, std::size_t index, const UndoRequest& request,
+                      std::string& later) {
+  const RememberedRun& run = runs[index];
+  if (!run.facts.undoes.empty()) return UndoRefusal::IsUndo;
+  if (!run.facts.backups) return UndoRefusal::NoBackups;
+  for (const RememberedRun& other : runs)
+    if (other.live && (&other == &run || other.facts.undoes == run.id)) return UndoRefusal::StillRunning;
+  if (request.forced == run.id) return UndoRefusal::None;
+  for (std::size_t k = index + 1; k < runs.size(); ++k) {
+    if (isConversion(runs[k]) && !takenBackWhole(runs, runs[k])) {
+      later = runs[k].id;
+      return UndoRefusal::LaterRun;
+    }
+  }
+  return UndoRefusal::None;
+}
+
+// Each file of run `index`, the last written first, with what the later runs did to it.
+PutBackPlan undoPlan(const std::vector<RememberedRun>& runs, std::size_t index) {
+  const RememberedRun& run = runs[index];
+  PutBackPlan plan;
+  plan.facts = run.facts;
+  plan.facts.backups = false;
+  plan.facts.undoes = run.id;
+  std::map<std::string, std::string> laterWriter;  // path: the first later run that wrote it and stands
+  for (std::size_t k = index + 1; k < runs.size(); ++k) {
+    if (!isConversion(runs[k])) continue;
+    const std::map<std::string, PutBackRecord> back = putBackFor(runs, runs[k].id);
+    for (const WriteRecord& file : runs[k].wrote)
+      if (!back.count(file.path)) laterWriter.try_emplace(file.path, runs[k].id);
+  }
+  const std::map<std::string, PutBackRecord> earlier = putBackFor(runs, run.id);
+  for (auto file = run.wrote.rbegin(); file != run.wrote.rend(); ++file) {
+    PutBack step{file->path, file->backup, chainSuffixOf(file->path, file->backup), file->hash, file->formerHash};
+    if (auto record = earlier.find(file->path); record != earlier.end()) step.earlier = record->second;
+    plan.files.push_back(std::move(step));
+    auto writer = laterWriter.find(file->path);
+    plan.writtenLater.push_back(writer == laterWriter.end() ? std::string() : writer->second);
+  }
+  return plan;
+}
+
+// The user's memory for the run: read, and in a run that writes, recording.
+void openMemory(RunMemory& memory, const fs::path& folder, const PutBackPlan& plan, WriteMode mode,
+                const RunObserver& observer) {
+  if (folder.empty()) return;
+  auto tell = [&](MemoryNotice notice) {
+    if (observer.memoryNotice) observer.memoryNotice(notice, folder);
+  };
+  const MemoryState state = memory.open(folder);
+  if (state == MemoryState::Unavailable) return tell(MemoryNotice::Unavailable);
+  if (state == MemoryState::Damaged) tell(MemoryNotice::Damaged);
+  if (mode == WriteMode::Write && !memory.startRecording(plan.facts)) tell(MemoryNotice::NotRecorded);
+}
+
+// What killed runs left in the files' folders, tidied (looked at only, in a dry run).
+void sweepFirst(LeftoverSweep& sweep, const std::vector<std::string_view>& paths, const RunObserver& observer) {
+  sweep.sweepFoldersOf(paths);
+  if (observer.formerPutBack)
+    for (const fs::path& file : sweep.done().restored) observer.formerPutBack(file);
+  if (observer.copyKept)
+    for (const fs::path& copy : sweep.done().keptCopies) observer.copyKept(copy);
+}
+
+FileOutcome outcomeOf(const PutBack& file, const std::string& writtenLater, const LeftoverSweep& sweep,
+                      const PutBackContext& context) {
+  FileOutcome outcome;
+  outcome.path = file.path;
+  FileReport report;
+  if (!writtenLater.empty()) {
+    report.result = ResultCode::WriteFailed;
+    report.notes.push_back({NoteCode::WrittenLater, StoreProblem::None, {writtenLater}});
+  } else if (std::optional<fs::path> copy = sweep.pendingFor(file.path.native())) {
+    report.result = ResultCode::WriteFailed;
+    report.notes.push_back({NoteCode::RecoveryPending, StoreProblem::None, {copy->native()}});
+  } else {
+    report = putBackFile(file, context);
+  }
+  outcome.result = report.result;
+  outcome.notes = std::move(report.notes);
+  return outcome;
+}
+
+// The run of the plan's files: the same turns, sweep, memory and log as a conversion's.
+RunSummary runPlan(const PutBackPlan& plan, const fs::path& memoryFolder, WriteMode mode, const RunObserver& observer,
+                   const std::atomic<bool>& cancelRequested) {
+  RunSummary summary;
+  summary.started = true;
+  if (observer.started) observer.started();
+  std::vector<std::string> paths;
+  for (const PutBack& file : plan.files) paths.push_back(file.path.native());
+  RunLock lock;
+  if (mode == WriteMode::Write && !lock.acquire(folderLockPlan(paths), observer.waitingFor, cancelRequested)) {
+    summary.cancelled = true;
+    return summary;
+  }
+  RunMemory memory;
+  openMemory(memory, memoryFolder, plan, mode, observer);
+  LeftoverSweep sweep(memory, mode != WriteMode::Write);
+  sweepFirst(sweep, std::vector<std::string_view>(paths.begin(), paths.end()), observer);
+  if (observer.passPlanned) observer.passPlanned(1, plan.files.size());
+  WriteSession session;
+  if (memory.recording()) session.recordIn(&memory);
+  const PutBackContext context{mode, &memory, &session};
+  for (std::size_t k = 0; k < plan.files.size() && !cancelRequested.load(); ++k) {
+    FileOutcome outcome = outcomeOf(plan.files[k], plan.writtenLater[k], sweep, context);
+    if (observer.prepare) outcome.prepared = observer.prepare(outcome);
+    (outcome.result == ResultCode::Success ? summary.successes : summary.failures) += 1;
+    if (observer.fileDone) observer.fileDone(outcome);
+  }
+  summary.cancelled = cancelRequested.load();
+  if (!summary.cancelled && memory.recording()) memory.recordEnd();
+  return summary;
+}
+
+}  // namespace
+
+UndoSummary undoWorker(const UndoRequest& request, const RunObserver& observer,
+                       const std::atomic<bool>& cancelRequested) {
+  UndoSummary summary;
+  const std::vector<RememberedRun> runs = rememberedRuns(request.memoryFolder);
+  if (runs.empty()) {
+    summary.refusal = UndoRefusal::NoRun;
+    return summary;
+  }
+  const auto [index, chosen] = chosenRun(runs, request.run);
+  summary.refusal = chosen;
+  if (chosen != UndoRefusal::None) return summary;
+  summary.id = runs[index].id;
+  summary.refusal = refusalOf(runs, index, request, summary.later);
+  if (summary.refusal != UndoRefusal::None) return summary;
+  summary.run = runPlan(undoPlan(runs, index), request.memoryFolder, request.mode, observer, cancelRequested);
+  return summary;
+}
+
+RunSummary restoreWorker(const RestoreRequest& request, const RunObserver& observer,
+                         const std::atomic<bool>& cancelRequested) {
+  PutBackPlan plan;
+  std::map<std::string, PutBackRecord> earlier;  // by path, any run's latest
+  for (const RememberedRun& run : rememberedRuns(request.memoryFolder))
+    for (const PutBackRecord& record : run.putBack) earlier[record.path] = record;
+  for (const fs::path& named : request.paths) {
+    std::error_code error;
+    const fs::path full = fs::absolute(named, error).lexically_normal();
+    PutBack step{named, named.native() + request.suffix, request.suffix};
+    // The memory keeps names whole and normal.
+    if (auto record = earlier.find(full.native());
+        record != earlier.end() && record->second.backup == full.native() + request.suffix)
+      step.earlier = record->second;
+    plan.facts.named.push_back(full.native());
+    plan.files.push_back(std::move(step));
+    plan.writtenLater.emplace_back();
+  }
+  plan.facts.backups = false;
+  return runPlan(plan, request.memoryFolder, request.mode, observer, cancelRequested);
+}
+
+std::vector<RunStanding> runStandings(const std::vector<RememberedRun>& runs) {
+  std::vector<RunStanding> standings;
+  for (const RememberedRun& run : runs) {
+    if (run.wrote.empty() && run.putBack.empty()) continue;
+    RunStanding standing{&run};
+    std::set<std::string> seen;
+    for (auto file = run.wrote.rbegin(); file != run.wrote.rend(); ++file) {
+      if (!seen.insert(file->path).second) continue;  // the last write of a file counts
+      ++standing.files;
+      std::string bytes;
+      if (readFile({file->path}, bytes) == ResultCode::Success && bytes.size() == file->size &&
+          hashOf(bytes) == file->hash)
+        ++standing.asWritten;
+    }
+    standing.takenBack = isConversion(run) && takenBackWhole(runs, run);
+    standing.canBeTakenBack = isConversion(run) && run.facts.backups && !standing.takenBack && standing.asWritten > 0;
+    standings.push_back(standing);
+  }
+  return standings;
+}
+
+}  // namespace sarnavel

@@ -1,0 +1,92 @@
+// Taking a run back: every file a remembered run wrote (run_memory.h) gets its former bytes
+// again from the backup that run made, and that backup leaves its chain (put_back.h); and
+// restoring files named from their own backups, for users with backups but no memory of the
+// run.
+//
+// An undo is a run: it waits for the runs that write over the same folders (run_lock.h),
+// tidies what killed runs left first (leftover_sweep.h), tells each file's outcome as a
+// conversion does (RunObserver: a Success, or a failure with the reason as a note), is
+// cancellable between files, and is itself remembered: its record names the run it takes back
+// and each file it put back, so that an undo killed half-way is finished by the next undo of
+// the same run. The files go back in the reverse of the order they were written, so a file
+// written twice by one run gets its first former bytes.
+//
+// What is taken back:
+//  - by default the last run that wrote files and is not taken back whole; a run named by its
+//    id (or the start of one);
+//  - never an undo (its files' other bytes are kept nowhere), nor a run made without backups,
+//    nor one still going on (its record still held by its process), nor one an undo still
+//    going on takes back;
+//  - not a run that a later run (one that wrote files and is not taken back whole) follows,
+//    unless the request forces that very run: runs are taken back last first.
+// A file is left as it is, named with the reason, when it no longer holds what the run wrote,
+// its backup is missing or no longer holds the former bytes, or a later run that is not taken
+// back wrote it again. A dry run says what would be done and changes nothing.
+//
+// Contract: nothing is process-wide; the outcome of a refused request is the refusal, with no
+// file looked at.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "run/conversion_run.h"
+#include "store/run_memory.h"
+
+namespace sarnavel {
+
+struct UndoRequest {
+  std::filesystem::path memoryFolder;
+  // The run's id, or the start of one; empty: the last run that can be taken back.
+  std::string run = {};
+  std::string forced = {};            // the run that may be taken back although later runs follow it
+  WriteMode mode = WriteMode::Write;  // DryRun: look only
+};
+
+enum class UndoRefusal {
+  None,
+  NoRun,         // no run to take back (or no memory that can be read)
+  UnknownRun,    // no run has that id
+  AmbiguousRun,  // several runs' ids begin so
+  IsUndo,        // the run is an undo
+  NoBackups,     // the run made no backups
+  LaterRun,      // a later run follows it (`later`)
+  StillRunning,  // the run (or an undo of it) is still going on
+};
+
+struct UndoSummary {
+  RunSummary run;
+  UndoRefusal refusal = UndoRefusal::None;
+  std::string id;     // the run taken back, or refused
+  std::string later;  // LaterRun: the later run
+};
+
+UndoSummary undoWorker(const UndoRequest& request, const RunObserver& observer,
+                       const std::atomic<bool>& cancelRequested);
+
+// Where a restore finds a file's backup: `suffix` added to its name, beside it.
+struct RestoreRequest {
+  std::vector<std::filesystem::path> paths;
+  std::string suffix = ".bak";
+  std::filesystem::path memoryFolder = {};  // empty: none (a kill half-way is then finished only by hand)
+  WriteMode mode = WriteMode::Write;
+};
+
+RunSummary restoreWorker(const RestoreRequest& request, const RunObserver& observer,
+                         const std::atomic<bool>& cancelRequested);
+
+// A remembered run as a listing shows it.
+struct RunStanding {
+  const RememberedRun* run = nullptr;
+  std::size_t files = 0;        // the files it wrote
+  std::size_t asWritten = 0;    // those that still hold what it wrote
+  bool takenBack = false;       // an undo took it back whole
+  bool canBeTakenBack = false;  // backups on, not an undo, not taken back, some file as written
+};
+
+std::vector<RunStanding> runStandings(const std::vector<RememberedRun>& runs);
+
+}  // namespace sarnavel

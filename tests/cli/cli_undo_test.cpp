@@ -1,0 +1,75 @@
+// sarnavel-cli taking conversions back, end to end: --runs, --undo (dry run, refusals) and
+// --restore on real files, with a memory of the test's own.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <string>
+#include <vector>
+
+#include "support/cli_process.h"
+#include "support/folder_state.h"
+#include "support/temp_folder.h"
+
+namespace sarnavel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kScript = "var s = '\xE6\x97\xA5\xE6\x9C\xAC';\n";  // 日本, UTF-8
+const std::string kPage = "<html><head><title>\xE6\x97\xA5</title></head><body></body></html>\n";
+
+// Lines of `text` that hold `part`.
+int linesWith(const std::string& text, const std::string& part) {
+  int count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+TEST(CliUndo, ARunListedTakenBackAndRefusedOnceTaken) {
+  TempFolder folder, state;
+  const fs::path script = folder.put("site/a.js", kScript), page = folder.put("site/index.html", kPage);
+  folder.put("site/index.html.bak", "an older backup");
+  const std::string home = state.path().native();
+  auto cli = [&](const std::vector<std::string>& arguments) {
+    return runCli(arguments, folder.path(), [home] { ::setenv("XDG_STATE_HOME", home.c_str(), 1); });
+  };
+  ASSERT_EQ(cli({"-t", "euc-jp", "site"}).status, 0);
+  const FolderState converted = snapshot(folder.path());
+
+  const CliResult runs = cli({"--runs"});
+  EXPECT_EQ(runs.status, 0);
+  EXPECT_EQ(linesWith(runs.out, "\n"), 1);
+  EXPECT_NE(runs.out.find("\tconvert\tEUC-JP\t2/2\tundoable\t"), std::string::npos) << runs.out;
+  const std::string id = runs.out.substr(0, runs.out.find('\t'));
+
+  const CliResult looked = cli({"--undo", "--dry-run"});
+  EXPECT_EQ(looked.status, 0);
+  EXPECT_EQ(linesWith(looked.out, "成功: "), 2);
+  EXPECT_TRUE(snapshot(folder.path()) == converted);
+
+  const CliResult undone = cli({"--undo", id, "--report", "-"});
+  EXPECT_EQ(undone.status, 0) << undone.err;
+  EXPECT_EQ(linesWith(undone.err, "成功: "), 2);  // the log goes to standard error
+  EXPECT_EQ(linesWith(undone.out, "\"result\":100"), 2) << undone.out;
+  EXPECT_EQ(TempFolder::read(script), kScript);
+  EXPECT_EQ(TempFolder::read(page), kPage);
+  EXPECT_EQ(TempFolder::read(page.native() + ".bak"), "an older backup");
+  EXPECT_EQ(TempFolder::namesIn(folder / "site"), (std::set<std::string>{"a.js", "index.html", "index.html.bak"}));
+
+  EXPECT_NE(cli({"--runs"}).out.find("\tundone\t"), std::string::npos);
+  const CliResult again = cli({"--undo"});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_EQ(again.err, "sarnavel-cli: no remembered run to take back (sarnavel-cli --runs lists them)\n");
+
+  // A restore needs no memory: one generation back from FILE.bak.
+  const CliResult restored = cli({"--restore", "site/index.html"});
+  EXPECT_EQ(restored.status, 0) << restored.err;
+  EXPECT_EQ(TempFolder::read(page), "an older backup");
+  EXPECT_FALSE(fs::exists(page.native() + ".bak"));
+  const CliResult missing = cli({"--restore", "site/a.js"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.out.find("失敗: site/a.js"), std::string::npos) << missing.out;
+}
+
+}  // namespace
+}  // namespace sarnavel::testing

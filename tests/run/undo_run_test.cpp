@@ -1,0 +1,303 @@
+// Taking runs back, as whole behaviours over generated sites (support/generated_site.h): a
+// conversion then its undo gives the tree back; files edited between keep their edits and are
+// named; two runs go back last first; an undo cut short between the steps of a file is
+// finished by the next. And restoring named files from their own backups.
+#include "run/undo_run.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "report/file_notes.h"
+#include "run/intake.h"
+#include "support/folder_state.h"
+#include "support/generated_site.h"
+#include "support/site_documents.h"
+#include "support/temp_folder.h"
+
+namespace sarnavel {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempFolder;
+
+// What a run told of each file: its result and the codes of its notes.
+struct Told {
+  RunSummary summary;
+  std::map<std::string, std::vector<std::string>> notes;  // by path relative to the tree
+  std::map<std::string, ResultCode> results;
+};
+
+RunObserver telling(const fs::path& tree, Told& told, int stopAfter = -1, std::atomic<bool>* cancel = nullptr) {
+  RunObserver observer;
+  observer.fileDone = [&told, tree, stopAfter, cancel](const FileOutcome& file) {
+    const std::string name = fs::relative(file.path, tree).native();
+    told.results[name] = file.result;
+    for (const FileNote& note : file.notes) told.notes[name].push_back(noteLine(note, {}).code);
+    if (cancel && static_cast<int>(told.results.size()) == stopAfter) *cancel = true;
+  };
+  return observer;
+}
+
+void convert(const fs::path& tree, const ConversionOptions& options, const fs::path& memory) {
+  IntakeReport intake;
+  offerPaths({tree}, intake);
+  RunRequest request{options, std::move(intake.files)};
+  request.followedLinks = std::move(intake.followedLinks);
+  request.listedFolders = std::move(intake.folders);
+  request.namedPaths = {tree};
+  request.memoryFolder = memory;
+  request.threads = 2;
+  std::atomic<bool> cancel{false};
+  ASSERT_TRUE(conversionWorker(request, {}, cancel).started);
+}
+
+UndoSummary undo(const fs::path& tree, const fs::path& memory, Told& told, const UndoRequest& asked = {}) {
+  UndoRequest request = asked;
+  request.memoryFolder = memory;
+  std::atomic<bool> cancel{false};
+  UndoSummary summary = undoWorker(request, telling(tree, told), cancel);
+  told.summary = summary.run;
+  return summary;
+}
+
+// Two trees alike by what a user sees of each file: its type, bytes and permission bits (a
+// file put back is a new file, with the time of the undo).
+void expectSameTree(const testing::FolderState& before, const fs::path& tree) {
+  const testing::FolderState after = testing::snapshot(tree);
+  std::vector<std::string> names;
+  for (const auto& [name, entry] : before) names.push_back(name);
+  for (const auto& [name, entry] : after)
+    if (!before.count(name)) names.push_back(name);
+  for (const std::string& name : names) {
+    if (!before.count(name) || !after.count(name)) {
+      ADD_FAILURE() << name << (before.count(name) ? " is gone" : " was not there before");
+      continue;
+    }
+    const testing::Entry &was = before.at(name), &is = after.at(name);
+    EXPECT_EQ(was.type, is.type) << name;
+    EXPECT_EQ(was.mode, is.mode) << name;
+    EXPECT_TRUE(was.content == is.content) << name << " does not hold its former bytes";
+  }
+}
+
+// A site of pages, sheets and scripts in one encoding, some with backups of their own from
+// before (whose chain the undo must leave as it was), one mode of its own.
+void writeSite(const TempFolder& tree, unsigned seed, const testing::SiteEncoding& encoding) {
+  testing::SiteGenerator generator(seed, encoding);
+  generator.writeShared(tree, "site");
+  generator.writePages(tree, "site", 3, "");
+  tree.put("site/p0.html.bak", "an older backup");
+  if (seed % 2) tree.put("site/p0.html.bak.bak", "older still");
+  ::chmod((tree / "site/p1.html").c_str(), 0604);
+}
+
+// Every source encoding into every target, each line ending, a few sites each.
+template <class Property>
+void forEverySite(Property property) {
+  for (const testing::SiteEncoding& encoding : testing::kSiteEncodings)
+    for (int target = 0; target < 4; ++target)
+      for (unsigned seed = 1; seed <= 3; ++seed) {
+        ConversionOptions options = testing::optionsFor(target);
+        options.lineEnding = static_cast<LineEnding>(seed % 4);
+        SCOPED_TRACE(std::string(encoding.charset) + " into target " + std::to_string(target) + ", seed " +
+                     std::to_string(seed));
+        TempFolder tree(testing::quickFolders()), memory(testing::quickFolders());
+        writeSite(tree, seed, encoding);
+        property(tree, options, memory.path() / "state", seed);
+      }
+}
+
+TEST(UndoRun, ConvertingThenTakingBackGivesTheTreeBack) {
+  forEverySite([](const TempFolder& tree, const ConversionOptions& options, const fs::path& memory, unsigned) {
+    const testing::FolderState before = testing::snapshot(tree.path());
+    convert(tree.path(), options, memory);
+    ASSERT_NE(testing::snapshot(tree.path()), before);
+    Told told;
+    EXPECT_EQ(undo(tree.path(), memory, told).refusal, UndoRefusal::None);
+    EXPECT_EQ(told.summary.failures, 0);
+    EXPECT_GT(told.summary.successes, 0);
+    expectSameTree(before, tree.path());
+    // Taken back whole: nothing more to take back.
+    Told again;
+    EXPECT_EQ(undo(tree.path(), memory, again).refusal, UndoRefusal::NoRun);
+  });
+}
+
+TEST(UndoRun, FilesEditedSinceTheRunKeepTheirEditsAndAreNamed) {
+  forEverySite([](const TempFolder& tree, const ConversionOptions& options, const fs::path& memory, unsigned seed) {
+    const testing::FolderState before = testing::snapshot(tree.path());
+    convert(tree.path(), options, memory);
+    std::mt19937 random(seed);
+    std::map<std::string, std::string> edited;  // relative name: its bytes after the edit
+    for (const auto& [name, entry] : before)
+      if (entry.type == testing::Entry::File && !name.ends_with(".bak") && random() % 3 == 0)
+        edited[name] = TempFolder::read(tree / name) + "/* edited */";
+    for (const auto& [name, bytes] : edited) tree.put(name, bytes);
+    Told told;
+    undo(tree.path(), memory, told);
+    int named = 0;
+    for (const auto& [name, entry] : before) {
+      if (entry.type != testing::Entry::File || !told.results.count(name)) continue;
+      if (edited.count(name)) {
+        ++named;
+        EXPECT_EQ(TempFolder::read(tree / name), edited[name]) << name;
+        EXPECT_EQ(told.results[name], ResultCode::WriteFailed) << name;
+        EXPECT_EQ(told.notes[name], std::vector<std::string>{"changed-since-run"}) << name;
+      } else {
+        EXPECT_TRUE(TempFolder::read(tree / name) == entry.content) << name;
+        EXPECT_EQ(told.results[name], ResultCode::Success) << name;
+      }
+    }
+    EXPECT_EQ(told.summary.failures, named);
+  });
+}
+
+TEST(UndoRun, TwoRunsGoBackLastFirst) {
+  forEverySite([](const TempFolder& tree, const ConversionOptions& options, const fs::path& memory, unsigned) {
+    const testing::FolderState before = testing::snapshot(tree.path());
+    convert(tree.path(), options, memory);
+    ConversionOptions second = testing::optionsFor((static_cast<int>(options.targetEncoding) + 1) % 4);
+    convert(tree.path(), second, memory);
+    const std::vector<RememberedRun> runs = rememberedRuns(memory);
+    ASSERT_EQ(runs.size(), 2u);
+    Told refused;
+    const UndoSummary first = undo(tree.path(), memory, refused, {{}, runs[0].id});
+    EXPECT_EQ(first.refusal, UndoRefusal::LaterRun);
+    EXPECT_EQ(first.later, runs[1].id);
+    Told last, then;
+    EXPECT_EQ(undo(tree.path(), memory, last).id, runs[1].id);
+    EXPECT_EQ(undo(tree.path(), memory, then).id, runs[0].id);
+    EXPECT_EQ(last.summary.failures + then.summary.failures, 0);
+    expectSameTree(before, tree.path());
+  });
+}
+
+TEST(UndoRun, AForcedUndoOfAnEarlierRunLeavesTheFilesALaterRunWroteAgain) {
+  TempFolder tree, memory;
+  tree.put("a.js", "var s = \"\x93\xfa\";\n");
+  tree.put("b.js", "var t = \"\x96\x7b\";\n");
+  convert(tree.path(), testing::optionsFor(3), memory.path());
+  const std::string written = TempFolder::read(tree / "a.js");
+  tree.put("a.js", written + "// \xe6\x97\xa5\n");
+  convert(tree / "a.js", testing::optionsFor(1), memory.path());
+  const std::string first = rememberedRuns(memory.path()).front().id;
+  Told told;
+  EXPECT_EQ(undo(tree.path(), memory.path(), told, {{}, first, first}).refusal, UndoRefusal::None);
+  EXPECT_EQ(told.results["a.js"], ResultCode::WriteFailed);
+  EXPECT_EQ(told.notes["a.js"], std::vector<std::string>{"written-later"});
+  EXPECT_EQ(told.results["b.js"], ResultCode::Success);
+  EXPECT_EQ(TempFolder::read(tree / "b.js"), "var t = \"\x96\x7b\";\n");
+}
+
+// The states a kill leaves between the steps of one file, made by hand: the file put back
+// before the record; the record made, the backup not yet gone; the backup gone, the older
+// generation not yet moved back.
+TEST(UndoRun, AnUndoKilledBetweenTheStepsOfAFileIsFinished) {
+  struct Case {
+    const char* name;
+    bool putBack, recorded, backupGone;
+  };
+  const Case cases[] = {
+      {"put back, nothing recorded", true, false, false},
+      {"recorded, backup there", true, true, false},
+      {"backup gone, older generation not moved", true, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder tree, memory;
+    tree.put("a.js", "var s = \"\x93\xfa\";\n");
+    tree.put("a.js.bak", "the former backup");
+    convert(tree.path(), testing::optionsFor(3), memory.path());
+    const RememberedRun run = rememberedRuns(memory.path()).front();
+    const fs::path file = tree / "a.js", backup = tree / "a.js.bak";
+    struct stat kept;
+    ASSERT_EQ(::stat(backup.c_str(), &kept), 0);
+    if (c.putBack) tree.put("a.js", TempFolder::read(backup));
+    if (c.recorded) {
+      RunMemory record;
+      record.open(memory.path());
+      RunFacts facts;
+      facts.undoes = run.id;
+      ASSERT_TRUE(record.startRecording(facts));
+      ASSERT_TRUE(record.recordPutBack({file.native(), backup.native(), kept.st_dev, kept.st_ino}));
+    }
+    if (c.backupGone) fs::remove(backup);
+    Told told;
+    EXPECT_EQ(undo(tree.path(), memory.path(), told, {{}, run.id}).refusal, UndoRefusal::None);
+    EXPECT_EQ(told.results["a.js"], ResultCode::Success);
+    EXPECT_EQ(TempFolder::read(file), "var s = \"\x93\xfa\";\n");
+    EXPECT_EQ(TempFolder::read(backup), "the former backup");
+    EXPECT_FALSE(fs::exists(tree / "a.js.bak.bak"));
+  }
+}
+
+TEST(UndoRun, RunsThatCannotBeTakenBackAreRefusedWithTheReason) {
+  TempFolder tree, memory;
+  tree.put("a.js", "var s = \"\x93\xfa\";\n");
+  convert(tree.path(), testing::optionsFor(3, false), memory.path());
+  Told told;
+  EXPECT_EQ(undo(tree.path(), memory.path(), told).refusal, UndoRefusal::NoBackups);
+  EXPECT_EQ(undo(tree.path(), memory.path(), told, {{}, "1999"}).refusal, UndoRefusal::UnknownRun);
+  EXPECT_EQ(undo(tree.path(), (memory / "none"), told).refusal, UndoRefusal::NoRun);
+  convert(tree.path(), testing::optionsFor(1), memory.path());
+  EXPECT_EQ(undo(tree.path(), memory.path(), told).refusal, UndoRefusal::None);
+  const std::string undoId = rememberedRuns(memory.path()).back().id;
+  EXPECT_EQ(undo(tree.path(), memory.path(), told, {{}, undoId}).refusal, UndoRefusal::IsUndo);
+  RunMemory going;  // a run still going on holds its record
+  going.open(memory.path());
+  ASSERT_TRUE(going.startRecording({}));
+  EXPECT_EQ(undo(tree.path(), memory.path(), told, {{}, going.runId()}).refusal, UndoRefusal::StillRunning);
+  EXPECT_EQ(told.summary.started, false);
+}
+
+TEST(RestoreRun, PutsEachFileBackFromItsOwnBackupOneGenerationAtATime) {
+  struct Case {
+    const char* name;
+    std::map<std::string, std::string> before, after;  // name: bytes ("/" for a folder)
+    ResultCode result;
+    const char* note;
+  };
+  const Case cases[] = {
+      {"one generation", {{"a.js", "new"}, {"a.js.bak", "old"}}, {{"a.js", "old"}}, ResultCode::Success, nullptr},
+      {"the chain moves back",
+       {{"a.js", "new"}, {"a.js.bak", "old"}, {"a.js.bak.bak", "older"}},
+       {{"a.js", "old"}, {"a.js.bak", "older"}},
+       ResultCode::Success,
+       nullptr},
+      {"no backup", {{"a.js", "new"}}, {{"a.js", "new"}}, ResultCode::WriteFailed, "backup-missing"},
+      {"a folder as the backup",
+       {{"a.js", "new"}, {"a.js.bak", "/"}},
+       {{"a.js", "new"}, {"a.js.bak", "/"}},
+       ResultCode::WriteFailed,
+       "backup-missing"},
+      {"already as its backup",
+       {{"a.js", "same"}, {"a.js.bak", "same"}},
+       {{"a.js", "same"}, {"a.js.bak", "same"}},
+       ResultCode::Success,
+       "already-back"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder tree, memory;
+    for (const auto& [name, bytes] : c.before)
+      bytes == "/" ? (void)fs::create_directory(tree / name) : (void)tree.put(name, bytes);
+    Told told;
+    std::atomic<bool> cancel{false};
+    told.summary = restoreWorker({{tree / "a.js"}, ".bak", memory.path()}, telling(tree.path(), told), cancel);
+    EXPECT_EQ(told.results["a.js"], c.result);
+    EXPECT_EQ(told.notes["a.js"], c.note ? std::vector<std::string>{c.note} : std::vector<std::string>{});
+    std::map<std::string, std::string> after;
+    for (const auto& [name, entry] : testing::snapshot(tree.path()))
+      after[name] = entry.type == testing::Entry::Folder ? "/" : entry.content;
+    EXPECT_EQ(after, c.after);
+  }
+}
+
+}  // namespace
+}  // namespace sarnavel
