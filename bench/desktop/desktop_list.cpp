@@ -72,6 +72,10 @@ int main(int argc, char** argv) {
   std::string folder = "/dev/shm/sarnavel-bench-desktop-XXXXXX";
   if (::access("/dev/shm", W_OK) != 0) folder = "/tmp/sarnavel-bench-desktop-XXXXXX";
   if (!::mkdtemp(folder.data())) return 1;
+  // The runs' memory and the settings in the scratch folder: the user's own runs and choices
+  // stay out of the measure, and the measure out of the runs the user may take back.
+  ::setenv("XDG_STATE_HOME", (folder + "/state").c_str(), 1);
+  ::setenv("XDG_CONFIG_HOME", (folder + "/config").c_str(), 1);
   QString pasted;
   for (int i = 0; i < files; ++i) {
     const std::string page = folder + "/p" + std::to_string(i) + ".html";
