@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <random>
@@ -45,11 +46,13 @@ TEST(UndoKill, AnUndoKilledAtRandomMomentsThenRunAgainEndsAsOneUndo) {
     const auto inChild = [home] { ::setenv("XDG_STATE_HOME", home.c_str(), 1); };
     ASSERT_EQ(runCli({"-q", "-t", "utf-8", "site"}, tree.path(), inChild).status, 0);
     // Killed after a random wait, until an undo runs to its end (each one started again
-    // finishes what the one before left).
+    // finishes what the one before left). The waits grow longer every 20 kills, so that a slow
+    // build (the sanitizers') also gets undos killed late and one that ends.
     int killed = 0;
     for (;;) {
       CliProcess undo({"--undo", "-q"}, tree.path(), inChild);
-      std::this_thread::sleep_for(std::chrono::microseconds(random() % 40000));
+      const unsigned longest = 40000u << std::min(killed / 20, 6);
+      std::this_thread::sleep_for(std::chrono::microseconds(random() % longest));
       undo.signal(SIGKILL);
       const CliResult result = undo.finish();
       // Killed after its end was recorded, the undo was whole: there is nothing left to take back.
