@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -37,21 +38,25 @@ void writeSite(const TempFolder& tree) {
 
 TEST(UndoKill, AnUndoKilledAtRandomMomentsThenRunAgainEndsAsOneUndo) {
   std::mt19937 random(39);
-  for (int round = 0; round < 6; ++round) {
+  for (int round = 0; round < 12; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     TempFolder tree, state;
     writeSite(tree);
     const FolderState before = snapshot(tree.path());
     const std::string home = state.path().native();
     const auto inChild = [home] { ::setenv("XDG_STATE_HOME", home.c_str(), 1); };
+    // The undo does about the conversion's work: its kills are spread over the first half of the conversion's time.
+    const auto converting = std::chrono::steady_clock::now();
     ASSERT_EQ(runCli({"-q", "-t", "utf-8", "site"}, tree.path(), inChild).status, 0);
+    const auto span =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - converting);
     // Killed after a random wait, until an undo runs to its end (each one started again
-    // finishes what the one before left). The waits grow longer every 20 kills, so that a slow
-    // build (the sanitizers') also gets undos killed late and one that ends.
+    // finishes what the one before left). The waits grow longer every 20 kills, so that an undo
+    // slowed down by the machine also gets to its end.
     int killed = 0;
     for (;;) {
       CliProcess undo({"--undo", "-q"}, tree.path(), inChild);
-      const unsigned longest = 40000u << std::min(killed / 20, 6);
+      const auto longest = std::max<std::int64_t>(span.count() / 2, 1000) << std::min(killed / 20, 6);
       std::this_thread::sleep_for(std::chrono::microseconds(random() % longest));
       undo.signal(SIGKILL);
       const CliResult result = undo.finish();
