@@ -102,7 +102,7 @@ int openReport(const CliOptions& options, const IntakeReport& intake, std::optio
     }
   }
   std::string error;
-  report.emplace(options.reportPath, error, stopFlag());
+  report.emplace(options.reportPath, error, stopFlag(), language);
   if (stopSignal() != 0) return 128 + stopSignal();
   if (!error.empty()) {
     say("sarnavel-cli: " + error + "\n");
@@ -296,7 +296,7 @@ int main(int argc, char** argv) {
 
   const MessageLanguage language = messageLanguage();
   std::vector<std::string> arguments(argv + 1, argv + argc);
-  CliParse parse = parseCommandLine(arguments);
+  CliParse parse = parseCommandLine(arguments, language);
   if (parse.options.help) return writeAll(STDOUT_FILENO, usageText()) ? 0 : 1;
   if (parse.options.listEncodings) return writeAll(STDOUT_FILENO, encodingListText()) ? 0 : 1;
   if (parse.options.version) return writeAll(STDOUT_FILENO, "sarnavel-cli " + std::string(kVersion) + "\n") ? 0 : 1;

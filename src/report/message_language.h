@@ -6,8 +6,8 @@
 // the log's 成功:/失敗: lines with their reasons and the summary (run_messages.h), the report's
 // codes and the check's names (report_names.h), which scripts read; the report's and the
 // check's texts (written for the record, in Japanese); and, for now, the notes on what a page
-// cannot show as before (fidelity_notes.h) and the command line's usage errors, which are
-// still in one language each.
+// cannot show as before (fidelity_notes.h), still in Japanese only, and the command line's
+// --help and --list-encodings, in English only.
 //
 // The locale is read as POSIX orders it: the first of LC_ALL, LC_MESSAGES and LANG that is set
 // and not empty names it; one beginning with "ja" gives Japanese, anything else (C, POSIX,
