@@ -8,6 +8,7 @@
 
 #include "report/file_notes.h"
 #include "report/file_warnings.h"
+#include "report/run_listing.h"
 
 namespace sarnavel {
 namespace {
@@ -90,6 +91,20 @@ TEST(MessageLanguage, EveryNoteOfTheLogHasItsEnglish) {
   }
   EXPECT_GT(lines.size(), 40u);
   for (const NoteLine& line : lines) EXPECT_FALSE(holdsKana(line.text)) << line.code << ": " << line.text;
+}
+
+// So has every reason an undo is refused for; the run's id keeps its place in either language.
+TEST(MessageLanguage, EveryRefusalOfAnUndoHasItsEnglish) {
+  for (int refusal = 1; refusal <= static_cast<int>(UndoRefusal::StillRunning); ++refusal) {
+    UndoSummary undo;
+    undo.refusal = static_cast<UndoRefusal>(refusal);
+    undo.later = "20261209T2";
+    const std::string english = undoRefusalLine(undo, "20261209T1", MessageLanguage::English);
+    const std::string japanese = undoRefusalLine(undo, "20261209T1", MessageLanguage::Japanese);
+    EXPECT_FALSE(holdsKana(english)) << english;
+    EXPECT_TRUE(holdsKana(japanese)) << japanese;
+    EXPECT_EQ(english.find("20261209T1") == std::string::npos, japanese.find("20261209T1") == std::string::npos);
+  }
 }
 
 }  // namespace
