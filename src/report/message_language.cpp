@@ -183,6 +183,25 @@ constexpr std::pair<std::string_view, std::string_view> kEnglish[] = {
     {"{1}は変換するファイルの一つです", "{1} is one of the files to convert"},
     {"{1}はページ、スタイルシート、スクリプトの名前か、名前がいくつもあるファイルです。ページが読み込むかもしれません",
      "{1} is a file named like a page, style sheet or script, or of several names, which a page may load"},
+    // Under a page's log line: where it cannot show what it showed before.
+    {"type=\"module\" のスクリプトが読み込む {1} は、常に UTF-8 として読まれるため、{2} には変換しません。",
+     "{1}, loaded as a type=\"module\" script, is always read as UTF-8; it is not converted to {2}."},
+    {"スクリプトが書き出す script 要素の charset を、読み込む {1} に合わせて書き換えました。",
+     "the charset of the script element a script writes was changed to match {1}, the file it loads."},
+    {"<xmp> や <plaintext> の中では文字参照が読まれないため、変換先にない文字が参照のまま表示されます: {1}",
+     "references are not read inside <xmp> or <plaintext>: the characters the target lacks show as their "
+     "references: {1}"},
+    {"<iframe>、<noembed>、<noframes> "
+     "の中の文字は表示されませんが、変換先にない文字はスクリプトから参照のまま読まれます: {1}",
+     "the text inside <iframe>, <noembed> or <noframes> is not shown, but scripts read the characters the target "
+     "lacks there as their references: {1}"},
+    {" ほか", " and others"},
+    {"スクリプトが書き出す要素の charset は書き換えられないため、読み込まれるファイルは変換後に誤って読まれます: {1}",
+     "the charset of an element a script writes cannot be rewritten: the file it loads is misread once converted: "
+     "{1}"},
+    {"スクリプトが要素に設定する charset は書き換えられないため、読み込まれるファイルは変換後に誤って読まれます: {1}",
+     "the charset a script sets on an element cannot be rewritten: the file it loads is misread once converted: {1}"},
+    {"ほかにも同じ要素が {1} 個あります。", "{1} more such elements."},
     // The command line's usage errors.
     {"オプション --kinds には種類の一覧が要ります（{1}）", "option --kinds needs a list of kinds ({1})"},
     {"--kinds の一覧 '{1}' に空の名前があります", "an empty name in the list of --kinds '{1}'"},

@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "report/fidelity_notes.h"
 #include "report/file_notes.h"
 #include "report/file_warnings.h"
 #include "report/run_listing.h"
@@ -89,6 +90,23 @@ TEST(MessageLanguage, EveryNoteOfTheLogHasItsEnglish) {
     for (NoteLine& line : documentWarnings(record, TargetEncoding::Utf8, MessageLanguage::English))
       lines.push_back(std::move(line));
   }
+  // And what a page cannot show as before, each list long enough to be cut short.
+  DocumentResult page;
+  for (char32_t c = 0x2460; c < 0x2466; ++c) {
+    page.lost.push_back({c, 1, {1, 1}, StandIn::Reference});
+    page.lost.push_back({c, 1, {2, 1}, StandIn::UnshownReference});
+  }
+  FoundReference loaded;
+  loaded.status = ReferenceStatus::Followable;
+  loaded.path = "/site/m.js";
+  loaded.module = loaded.writtenByScript = true;
+  page.references.add(loaded);
+  page.addNotice({PageNoticeKind::CharsetByScript, {3, 1}, "<script charset=\"euc-jp\">"});
+  page.addNotice({PageNoticeKind::CharsetSetByScript, {4, 1}, "s.charset = \"euc-jp\""});
+  page.pageNoticesUnlisted[static_cast<std::size_t>(PageNoticeKind::CharsetByScript)] = 2;
+  const std::size_t before = lines.size();
+  appendFidelityNotes(page, TargetEncoding::ShiftJis, MessageLanguage::English, lines);
+  EXPECT_EQ(lines.size(), before + 7);
   EXPECT_GT(lines.size(), 40u);
   for (const NoteLine& line : lines) EXPECT_FALSE(holdsKana(line.text)) << line.code << ": " << line.text;
 }
