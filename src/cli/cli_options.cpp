@@ -150,15 +150,19 @@ constexpr option kLongOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
+using L = MessageLanguage;
+
 // The kinds --kinds names, or what is wrong with its list.
-std::string setKinds(const std::string& value, CliOptions& o) {
+std::string setKinds(const std::string& value, CliOptions& o, L language) {
   const KindListParse parse = parseKindList(value);
   switch (parse.fault) {
     case KindListParse::Fault::None: break;
-    case KindListParse::Fault::Empty: return "option --kinds needs a list of kinds (" + kindNamesText() + ")";
-    case KindListParse::Fault::EmptyName: return "an empty name in the list of --kinds '" + value + "'";
+    case KindListParse::Fault::Empty:
+      return message(language, "オプション --kinds には種類の一覧が要ります（{1}）", {kindNamesText()});
+    case KindListParse::Fault::EmptyName:
+      return message(language, "--kinds の一覧 '{1}' に空の名前があります", {value});
     case KindListParse::Fault::UnknownName:
-      return "unknown kind '" + parse.name + "' in --kinds (" + kindNamesText() + ")";
+      return message(language, "--kinds に知らない種類 '{1}' があります（{2}）", {parse.name, kindNamesText()});
   }
   o.conversion.kinds = parse.kinds;
   o.kindsGiven = true;
@@ -166,11 +170,13 @@ std::string setKinds(const std::string& value, CliOptions& o) {
 }
 
 // Sets the option `code` stands for, with its value if it takes one; what is wrong, or empty.
-std::string setOption(int code, const std::string& value, CliOptions& o, bool& sawNewline) {
+std::string setOption(int code, const std::string& value, CliOptions& o, bool& sawNewline, L language) {
   switch (code) {
     case kTo: {
       const std::optional<TargetEncoding> target = targetFromName(value);
-      if (!target) return "unknown encoding '" + value + "' (shift_jis, euc-jp, utf-8 or iso-2022-jp)";
+      if (!target)
+        return message(language, "知らない文字コードです: '{1}'（shift_jis、euc-jp、utf-8、iso-2022-jp のどれか）",
+                       {value});
       o.conversion.targetEncoding = *target;
       o.targetGiven = true;
       break;
@@ -179,27 +185,29 @@ std::string setOption(int code, const std::string& value, CliOptions& o, bool& s
       // UTF-16 is known by its shape or mark, never taken on a name.
       const std::optional<SourceEncoding> source = encodingOfLabel(value);
       if (!source || *source == SourceEncoding::Utf16)
-        return "unknown source encoding '" + value + "' (shift_jis, euc-jp, iso-2022-jp, utf-8, windows-1252; " +
-               "--list-encodings lists the names)";
+        return message(language,
+                       "読む文字コード '{1}' を知りません（shift_jis、euc-jp、iso-2022-jp、utf-8、windows-1252 "
+                       "など。名前の一覧は --list-encodings で見られます）",
+                       {value});
       o.conversion.sourceEncoding = *source;
       break;
     }
     case kNewline:
       sawNewline = true;
       if (!lineEndingFromName(value, o.conversion.lineEnding))
-        return "unknown line ending '" + value + "' (keep, crlf, lf or cr)";
+        return message(language, "知らない改行コードです: '{1}'（keep、crlf、lf、cr のどれか）", {value});
       break;
     case kReport:
-      if (value.empty()) return "option --report needs a file name (or - for standard output)";
+      if (value.empty()) return message(language, "オプション --report にはファイル名が要ります（標準出力なら -）");
       o.reportPath = value;
       break;
     case kBackupDir:
-      if (value.empty()) return "option --backup-dir needs a folder";
+      if (value.empty()) return message(language, "オプション --backup-dir にはフォルダーが要ります");
       o.conversion.backupFolder = value;
       break;
     case kSuffix:
       if (value.empty() || value.find('/') != std::string::npos)
-        return "option --suffix needs a suffix without '/' (such as .bak or ~)";
+        return message(language, "オプション --suffix には '/' を含まない接尾辞が要ります（.bak や ~ など）");
       o.conversion.backupSuffix = value;
       o.suffixGiven = true;
       break;
@@ -216,7 +224,7 @@ std::string setOption(int code, const std::string& value, CliOptions& o, bool& s
     case kVerbose: o.verbose = true; break;
     case kProgress: o.progress = CliOptions::Progress::Always; break;
     case kNoProgress: o.progress = CliOptions::Progress::Never; break;
-    case kKinds: return setKinds(value, o);
+    case kKinds: return setKinds(value, o, language);
     case kFixServerCharset:
     case kNoFixServerCharset:
       o.conversion.fixServerCharset = code == kFixServerCharset;
@@ -226,7 +234,7 @@ std::string setOption(int code, const std::string& value, CliOptions& o, bool& s
     case kRuns: o.runs = true; break;
     case kUndo: o.undo = true; break;
     case kForce:
-      if (value.empty()) return "option --force needs the id of a run";
+      if (value.empty()) return message(language, "オプション --force には実行の ID が要ります");
       o.force = value;
       break;
     case kRestore: o.restore = true; break;
@@ -246,60 +254,61 @@ int longOptionsStartingWith(std::string_view prefix) {
 
 // What getopt_long refused (`code` '?' or ':') in the argument `arg`, in our words rather than
 // its own. `shortOption` is the short option at fault, when it was one.
-std::string refusal(int code, std::string_view arg, int shortOption) {
-  if (!arg.starts_with("--")) {
-    const std::string name = std::string("-") + static_cast<char>(shortOption);
-    return code == ':' ? "option " + name + " needs a value" : "unknown option " + name;
-  }
-  const std::string name(arg.substr(0, arg.find('=')));
-  if (code == ':') return "option " + name + " needs a value";
-  switch (longOptionsStartingWith(std::string_view(name).substr(2))) {
-    case 0: return "unknown option " + name;
-    case 1: return "option " + name + " takes no value";
-    default: return "option " + name + " is ambiguous";
+std::string refusal(int code, std::string_view arg, int shortOption, L language) {
+  const std::string name = arg.starts_with("--") ? std::string(arg.substr(0, arg.find('=')))
+                                                 : std::string("-") + static_cast<char>(shortOption);
+  if (code == ':') return message(language, "オプション {1} には値が要ります", {name});
+  switch (name.starts_with("--") ? longOptionsStartingWith(std::string_view(name).substr(2)) : 0) {
+    case 0: return message(language, "知らないオプションです: {1}", {name});
+    case 1: return message(language, "オプション {1} は値を取りません", {name});
+    default:
+      return message(language, "オプション {1} はどのオプションか決まりません（ほかの名前の始まりでもあります）",
+                     {name});
   }
 }
 
-// What the options of taking conversions back do not allow with the others, or empty.
-std::string takingBackConflictOf(const CliOptions& o, bool sawNewline) {
-  if (!o.force.empty() && !o.undo) return "--force goes with --undo only";
-  if (o.runs + o.undo + o.restore + o.check > 1) return "--runs, --undo, --restore and --check do not go together";
+// What the options of taking conversions back do not allow with the others, as a source text
+// (message_language.h); null when they allow it.
+const char* takingBackConflictOf(const CliOptions& o, bool sawNewline) {
+  if (!o.force.empty() && !o.undo) return "--force は --undo と一緒にしか使えません";
+  if (o.runs + o.undo + o.restore + o.check > 1) return "--runs、--undo、--restore、--check は一緒に使えません";
   if (o.targetGiven || sawNewline || !o.conversion.makeBackup || o.conversion.keepCharacters ||
       o.conversion.sourceEncoding || o.kindsGiven || o.fixServerCharsetGiven)
-    return "-t, -f, -n, --no-backup, --keep-characters, --kinds and --[no-]fix-server-charset go with a conversion "
-           "only, not with --runs, --undo or --restore";
+    return "-t、-f、-n、--no-backup、--keep-characters、--kinds、--[no-]fix-server-charset "
+           "は変換にだけ使えます。--runs、--undo、--restore とは使えません";
   // An undo takes each backup's name from the run's record; a restore takes FILE + SUFFIX beside it.
   if (!o.conversion.backupFolder.empty() || (o.suffixGiven && !o.restore))
-    return "--backup-dir does not go with --runs, --undo or --restore, nor --suffix with --runs or --undo";
+    return "--backup-dir は --runs、--undo、--restore と、--suffix は --runs、--undo と一緒に使えません";
   if (o.runs && (o.dryRun || !o.reportPath.empty() || !o.paths.empty()))
-    return "--runs takes no path, and --dry-run and --report do not go with it";
-  if (o.undo && o.paths.size() > 1) return "--undo takes at most one run";
-  if (o.restore && o.paths.empty()) return "no file given to restore";
-  return {};
+    return "--runs はパスを取りません。--dry-run や --report とも一緒に使えません";
+  if (o.undo && o.paths.size() > 1) return "--undo が取る実行は一つまでです";
+  if (o.restore && o.paths.empty()) return "元に戻すファイルの指定がありません";
+  return nullptr;
 }
 
-// What the options given together do not allow, or empty.
-std::string conflictOf(const CliOptions& o, bool sawNewline) {
+// What the options given together do not allow, as a source text; null when they allow it.
+const char* conflictOf(const CliOptions& o, bool sawNewline) {
   if (o.runs || o.undo || o.restore || !o.force.empty()) return takingBackConflictOf(o, sawNewline);
   if (o.conversion.keepCharacters && o.conversion.targetEncoding != TargetEncoding::Utf8)
-    return "--keep-characters needs the UTF-8 target (-t utf-8)";
+    return "--keep-characters は変換先が UTF-8（-t utf-8）のときだけ使えます";
   // A check converts nothing: the options of a conversion mean nothing there.
   const bool backupNamed = !o.conversion.backupFolder.empty() || o.suffixGiven;
   if (o.check && (o.targetGiven || o.dryRun || !o.conversion.makeBackup || sawNewline || backupNamed ||
                   o.conversion.sourceEncoding))
-    return "--check tells what each file is: -t, -f, -n, --no-backup, --backup-dir, --suffix and --dry-run do not go "
-           "with it";
+    return "--check は各ファイルが何かを伝えるだけです: -t、-f、-n、--no-backup、--backup-dir、--suffix、--dry-run "
+           "は一緒に使えません";
   if (o.check && o.fixServerCharsetGiven && o.conversion.fixServerCharset)
-    return "--check reads only: --fix-server-charset does not go with it";
-  if (o.quiet && o.verbose) return "-q and -v do not go together";
-  if (!o.conversion.makeBackup && backupNamed) return "--backup-dir and --suffix name backups: not with --no-backup";
-  if (!o.help && !o.version && !o.listEncodings && o.paths.empty()) return "no file or folder given";
-  return {};
+    return "--check は読むだけです: --fix-server-charset は一緒に使えません";
+  if (o.quiet && o.verbose) return "-q と -v は一緒に使えません";
+  if (!o.conversion.makeBackup && backupNamed)
+    return "--backup-dir と --suffix はバックアップの名前を決めます: --no-backup とは使えません";
+  if (!o.help && !o.version && !o.listEncodings && o.paths.empty()) return "ファイルもフォルダーも指定されていません";
+  return nullptr;
 }
 
 }  // namespace
 
-CliParse parseCommandLine(const std::vector<std::string>& arguments) {
+CliParse parseCommandLine(const std::vector<std::string>& arguments, MessageLanguage language) {
   CliParse parse;
   CliOptions& o = parse.options;
   // getopt_long wants writable C strings behind a program name, ended by a null.
@@ -318,17 +327,17 @@ CliParse parseCommandLine(const std::vector<std::string>& arguments) {
     const int code = getopt_long(argc, argv.data(), kShortOptions, kLongOptions, nullptr);
     if (code == -1) break;
     if (code == '?' || code == ':') {
-      parse.error = refusal(code, argv[at], optopt);
+      parse.error = refusal(code, argv[at], optopt, language);
       return parse;
     }
     if (code == 1) {
       o.paths.emplace_back(optarg);
-    } else if (parse.error = setOption(code, optarg ? optarg : "", o, sawNewline); !parse.error.empty()) {
+    } else if (parse.error = setOption(code, optarg ? optarg : "", o, sawNewline, language); !parse.error.empty()) {
       return parse;
     }
   }
   for (int i = optind; i < argc; ++i) o.paths.emplace_back(argv[i]);  // what follows "--"
-  parse.error = conflictOf(o, sawNewline);
+  if (const char* conflict = conflictOf(o, sawNewline)) parse.error = message(language, conflict);
   return parse;
 }
 

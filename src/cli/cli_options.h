@@ -21,13 +21,15 @@
 // option shortened to any unambiguous prefix (--dry), "--" ending the options, paths and
 // options in any order. getopt_long keeps its place in globals (optind): parseCommandLine
 // resets them on each call, and the programs call it once, on the main thread, before any
-// other thread starts. Its own messages are off (opterr); the errors are ours.
+// other thread starts. Its own messages are off (opterr); the errors are ours, messages in the
+// language asked for (report/message_language.h).
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "report/message_language.h"
 #include "run/conversion_options.h"
 
 namespace sarnavel {
@@ -62,7 +64,8 @@ struct CliParse {
   std::string error;  // empty when the command line is usable
 };
 
-CliParse parseCommandLine(const std::vector<std::string>& arguments);
+CliParse parseCommandLine(const std::vector<std::string>& arguments,
+                          MessageLanguage language = MessageLanguage::English);
 
 // The target an encoding name stands for (shift_jis, sjis, cp932, euc-jp, utf-8, ...); none if unknown.
 std::optional<TargetEncoding> targetFromName(const std::string& name);

@@ -102,7 +102,7 @@ int openReport(const CliOptions& options, const IntakeReport& intake, std::optio
     }
   }
   std::string error;
-  report.emplace(options.reportPath, error, stopFlag());
+  report.emplace(options.reportPath, error, stopFlag(), language);
   if (stopSignal() != 0) return 128 + stopSignal();
   if (!error.empty()) {
     say("sarnavel-cli: " + error + "\n");
@@ -245,7 +245,8 @@ int takeBack(const CliOptions& options, MessageLanguage language) {
   }
   const WriteMode mode = options.dryRun ? WriteMode::DryRun : WriteMode::Write;
   if (options.dryRun && !options.quiet)
-    say("sarnavel-cli: dry run: each file is looked at and what would be done is logged; nothing is written\n");
+    say("sarnavel-cli: " +
+        message(language, "試し（dry run）: 各ファイルを調べ、することをログに書きます。何も書き換えません") + "\n");
   std::optional<ReportOutput> report;
   if (!options.reportPath.empty()) {
     IntakeReport named;  // the report is never written over a file to restore
@@ -253,12 +254,12 @@ int takeBack(const CliOptions& options, MessageLanguage language) {
     if (const int refused = openReport(options, named, report, language)) return refused;
   }
   const bool reportOnStdout = options.reportPath == "-";
-  LogWriter log(reportOnStdout ? STDERR_FILENO : STDOUT_FILENO);
+  LogWriter log(reportOnStdout ? STDERR_FILENO : STDOUT_FILENO, language);
   RunReport lines(mode, TargetEncoding::Utf8);
   CheckListing listing;
   std::optional<ProgressLine> progress;
   if (options.progress == CliOptions::Progress::Always) progress.emplace(STDERR_FILENO, true);
-  Outputs out{log,           report,          lines,    listing, {mode, TargetEncoding::Utf8, {}},
+  Outputs out{log,           report,          lines,    listing, {mode, TargetEncoding::Utf8, {}, language},
               options.quiet, options.verbose, language, progress};
   const RunObserver observer = observerFor(false, out);
   RunSummary summary;
@@ -266,7 +267,7 @@ int takeBack(const CliOptions& options, MessageLanguage language) {
     const std::string asked = options.paths.empty() ? std::string() : options.paths.front();
     const UndoSummary undo = undoWorker({memory, asked, options.force, mode}, observer, stopFlag());
     if (undo.refusal != UndoRefusal::None) {
-      say(undoRefusalLine(undo, asked));
+      say(undoRefusalLine(undo, asked, language));
       return 1;
     }
     summary = undo.run;
@@ -296,7 +297,7 @@ int main(int argc, char** argv) {
 
   const MessageLanguage language = messageLanguage();
   std::vector<std::string> arguments(argv + 1, argv + argc);
-  CliParse parse = parseCommandLine(arguments);
+  CliParse parse = parseCommandLine(arguments, language);
   if (parse.options.help) return writeAll(STDOUT_FILENO, usageText()) ? 0 : 1;
   if (parse.options.listEncodings) return writeAll(STDOUT_FILENO, encodingListText()) ? 0 : 1;
   if (parse.options.version) return writeAll(STDOUT_FILENO, "sarnavel-cli " + std::string(kVersion) + "\n") ? 0 : 1;

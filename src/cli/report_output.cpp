@@ -6,11 +6,14 @@
 #include <cerrno>
 
 #include "cli/stop_signals.h"
+#include "report/cli_notices.h"
 #include "report/visible_path.h"
 
 namespace sarnavel {
 
-ReportOutput::ReportOutput(const std::string& name, std::string& error, const std::atomic<bool>& stop) : name_(name) {
+ReportOutput::ReportOutput(const std::string& name, std::string& error, const std::atomic<bool>& stop,
+                           MessageLanguage language)
+    : name_(name), language_(language) {
   if (name == "-") {
     fd_ = STDOUT_FILENO;
     return;
@@ -21,8 +24,7 @@ ReportOutput::ReportOutput(const std::string& name, std::string& error, const st
   for (bool told = false;; told = true) {
     owned_ = openOutputFile(name);
     if (owned_ || errno != ENXIO) break;
-    if (!told)
-      writeAll(STDERR_FILENO, "sarnavel-cli: " + visiblePath(name) + ": waiting for a program to read the report\n");
+    if (!told) writeAll(STDERR_FILENO, noticeLine(name, message(language, "レポートを読むプログラムを待っています")));
     if (stop.load()) {
       failed_ = true;
       return;
@@ -30,7 +32,8 @@ ReportOutput::ReportOutput(const std::string& name, std::string& error, const st
     ::usleep(20'000);
   }
   if (!owned_) {
-    error = "cannot write the report to " + visiblePath(name) + ": " + strerror(errno);
+    const int failure = errno;
+    error = message(language, "レポートを {1} に書けません: {2}", {visiblePath(name), strerror(failure)});
     failed_ = true;
     return;
   }
@@ -55,9 +58,8 @@ void ReportOutput::flush() {
     requestStop();
     return;
   }
-  const std::string said = "sarnavel-cli: " + visiblePath(name_) + ": cannot write the report (" +
-                           strerror(errno != 0 ? errno : EIO) + "); the run goes on\n";
-  writeAll(STDERR_FILENO, said);
+  writeAll(STDERR_FILENO, noticeLine(name_, message(language_, "レポートを書けません（{1}）。実行は続けます",
+                                                    {strerror(errno != 0 ? errno : EIO)})));
 }
 
 }  // namespace sarnavel

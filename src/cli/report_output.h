@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "report/message_language.h"
 #include "store/posix_file.h"
 
 namespace sarnavel {
@@ -21,8 +22,8 @@ class ReportOutput {
  public:
   // Opens `name` ("-" for standard output); `error` says why not, empty on success. A named
   // pipe is waited for until a program reads it, or until `stop` is set (then `failed`, with no
-  // error: the caller ends as the stop asks).
-  ReportOutput(const std::string& name, std::string& error, const std::atomic<bool>& stop);
+  // error: the caller ends as the stop asks). What it says is in `language`.
+  ReportOutput(const std::string& name, std::string& error, const std::atomic<bool>& stop, MessageLanguage language);
   ~ReportOutput() { flush(); }
   // Lines are gathered and written a block at a time (on standard output, each at once);
   // `flush` writes what is gathered.
@@ -35,6 +36,7 @@ class ReportOutput {
   FileDescriptor owned_;
   int fd_ = -1;
   std::string name_;
+  MessageLanguage language_;
   bool failed_ = false;
   bool readerGone_ = false;
 };

@@ -13,19 +13,22 @@
 //                      it loads a file the run converts (said, since the script was changed),
 //                      else left, and the file it loads is misread once converted; or a script
 //                      (in a page or a file) sets such a charset on an element it makes
-// Each note is a Japanese line with its stable code and, where it concerns one place, the
-// position in the source (note_line.h). The module script's own line is file_notes.h's.
+// Each note is a line in the language asked for (message_language.h) with its stable code and,
+// where it concerns one place, the position in the source (note_line.h). The module script's
+// own line is file_notes.h's.
 #pragma once
 
 #include <vector>
 
 #include "engine/document_result.h"
+#include "report/message_language.h"
 #include "report/note_line.h"
 #include "text/target_encoding.h"
 
 namespace sarnavel {
 
 // The notes a converted document's record calls for, appended to `notes`.
-void appendFidelityNotes(const DocumentResult& document, TargetEncoding target, std::vector<NoteLine>& notes);
+void appendFidelityNotes(const DocumentResult& document, TargetEncoding target, MessageLanguage language,
+                         std::vector<NoteLine>& notes);
 
 }  // namespace sarnavel

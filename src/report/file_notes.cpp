@@ -232,7 +232,7 @@ std::vector<NoteLine> warningsOf(const FileOutcome& outcome, const NoteWording& 
     if (outcome.result == ResultCode::Success) {
       for (NoteLine& line : documentWarnings(document, wording.target, wording.language))
         lines.push_back(std::move(line));
-      appendFidelityNotes(document, wording.target, lines);
+      appendFidelityNotes(document, wording.target, wording.language, lines);
     }
   }
   for (const FileNote& note : outcome.notes) lines.push_back(noteLine(note, wording));

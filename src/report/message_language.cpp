@@ -183,6 +183,91 @@ constexpr std::pair<std::string_view, std::string_view> kEnglish[] = {
     {"{1}は変換するファイルの一つです", "{1} is one of the files to convert"},
     {"{1}はページ、スタイルシート、スクリプトの名前か、名前がいくつもあるファイルです。ページが読み込むかもしれません",
      "{1} is a file named like a page, style sheet or script, or of several names, which a page may load"},
+    // Under a page's log line: where it cannot show what it showed before.
+    {"type=\"module\" のスクリプトが読み込む {1} は、常に UTF-8 として読まれるため、{2} には変換しません。",
+     "{1}, loaded as a type=\"module\" script, is always read as UTF-8; it is not converted to {2}."},
+    {"スクリプトが書き出す script 要素の charset を、読み込む {1} に合わせて書き換えました。",
+     "the charset of the script element a script writes was changed to match {1}, the file it loads."},
+    {"<xmp> や <plaintext> の中では文字参照が読まれないため、変換先にない文字が参照のまま表示されます: {1}",
+     "references are not read inside <xmp> or <plaintext>: the characters the target lacks show as their "
+     "references: {1}"},
+    {"<iframe>、<noembed>、<noframes> "
+     "の中の文字は表示されませんが、変換先にない文字はスクリプトから参照のまま読まれます: {1}",
+     "the text inside <iframe>, <noembed> or <noframes> is not shown, but scripts read the characters the target "
+     "lacks there as their references: {1}"},
+    {" ほか", " and others"},
+    {"スクリプトが書き出す要素の charset は書き換えられないため、読み込まれるファイルは変換後に誤って読まれます: {1}",
+     "the charset of an element a script writes cannot be rewritten: the file it loads is misread once converted: "
+     "{1}"},
+    {"スクリプトが要素に設定する charset は書き換えられないため、読み込まれるファイルは変換後に誤って読まれます: {1}",
+     "the charset a script sets on an element cannot be rewritten: the file it loads is misread once converted: {1}"},
+    {"ほかにも同じ要素が {1} 個あります。", "{1} more such elements."},
+    // The command line's usage errors.
+    {"オプション --kinds には種類の一覧が要ります（{1}）", "option --kinds needs a list of kinds ({1})"},
+    {"--kinds の一覧 '{1}' に空の名前があります", "an empty name in the list of --kinds '{1}'"},
+    {"--kinds に知らない種類 '{1}' があります（{2}）", "unknown kind '{1}' in --kinds ({2})"},
+    {"知らない文字コードです: '{1}'（shift_jis、euc-jp、utf-8、iso-2022-jp のどれか）",
+     "unknown encoding '{1}' (shift_jis, euc-jp, utf-8 or iso-2022-jp)"},
+    {"読む文字コード '{1}' を知りません（shift_jis、euc-jp、iso-2022-jp、utf-8、windows-1252 "
+     "など。名前の一覧は --list-encodings で見られます）",
+     "unknown source encoding '{1}' (shift_jis, euc-jp, iso-2022-jp, utf-8, windows-1252; --list-encodings lists "
+     "the names)"},
+    {"知らない改行コードです: '{1}'（keep、crlf、lf、cr のどれか）",
+     "unknown line ending '{1}' (keep, crlf, lf or cr)"},
+    {"オプション --report にはファイル名が要ります（標準出力なら -）",
+     "option --report needs a file name (or - for standard output)"},
+    {"オプション --backup-dir にはフォルダーが要ります", "option --backup-dir needs a folder"},
+    {"オプション --suffix には '/' を含まない接尾辞が要ります（.bak や ~ など）",
+     "option --suffix needs a suffix without '/' (such as .bak or ~)"},
+    {"オプション --force には実行の ID が要ります", "option --force needs the id of a run"},
+    {"オプション {1} には値が要ります", "option {1} needs a value"},
+    {"知らないオプションです: {1}", "unknown option {1}"},
+    {"オプション {1} は値を取りません", "option {1} takes no value"},
+    {"オプション {1} はどのオプションか決まりません（ほかの名前の始まりでもあります）", "option {1} is ambiguous"},
+    {"--force は --undo と一緒にしか使えません", "--force goes with --undo only"},
+    {"--runs、--undo、--restore、--check は一緒に使えません",
+     "--runs, --undo, --restore and --check do not go together"},
+    {"-t、-f、-n、--no-backup、--keep-characters、--kinds、--[no-]fix-server-charset "
+     "は変換にだけ使えます。--runs、--undo、--restore とは使えません",
+     "-t, -f, -n, --no-backup, --keep-characters, --kinds and --[no-]fix-server-charset go with a conversion only, "
+     "not with --runs, --undo or --restore"},
+    {"--backup-dir は --runs、--undo、--restore と、--suffix は --runs、--undo と一緒に使えません",
+     "--backup-dir does not go with --runs, --undo or --restore, nor --suffix with --runs or --undo"},
+    {"--runs はパスを取りません。--dry-run や --report とも一緒に使えません",
+     "--runs takes no path, and --dry-run and --report do not go with it"},
+    {"--undo が取る実行は一つまでです", "--undo takes at most one run"},
+    {"元に戻すファイルの指定がありません", "no file given to restore"},
+    {"--keep-characters は変換先が UTF-8（-t utf-8）のときだけ使えます",
+     "--keep-characters needs the UTF-8 target (-t utf-8)"},
+    {"--check は各ファイルが何かを伝えるだけです: -t、-f、-n、--no-backup、--backup-dir、--suffix、--dry-run "
+     "は一緒に使えません",
+     "--check tells what each file is: -t, -f, -n, --no-backup, --backup-dir, --suffix and --dry-run do not go with "
+     "it"},
+    {"--check は読むだけです: --fix-server-charset は一緒に使えません",
+     "--check reads only: --fix-server-charset does not go with it"},
+    {"-q と -v は一緒に使えません", "-q and -v do not go together"},
+    {"--backup-dir と --suffix はバックアップの名前を決めます: --no-backup とは使えません",
+     "--backup-dir and --suffix name backups: not with --no-backup"},
+    {"ファイルもフォルダーも指定されていません", "no file or folder given"},
+    // Taking a run back.
+    {"試し（dry run）: 各ファイルを調べ、することをログに書きます。何も書き換えません",
+     "dry run: each file is looked at and what would be done is logged; nothing is written"},
+    {"元に戻せる実行の記録がありません（一覧は sarnavel-cli --runs で見られます）",
+     "no remembered run to take back (sarnavel-cli --runs lists them)"},
+    {"この ID の実行の記録はありません", "no remembered run has this id"},
+    {"ID がこう始まる実行がいくつもあります。もっと長く指定してください",
+     "several runs' ids begin so; give more of it"},
+    {"取り消しの実行です。取り消しは元に戻せません。ファイルをもう一度変換してください",
+     "is an undo, which cannot be taken back; convert the files again"},
+    {"--no-backup で行った実行のため、元に戻せません", "was made with --no-backup and cannot be taken back"},
+    {"この実行（またはその取り消し）がまだ続いています。終わってからもう一度試してください",
+     "is still going on, or an undo of it is; try again once it has ended"},
+    {"後の実行 {1} がまだ元に戻されていません。先にそれを元に戻すか、--force {2} を指定してください",
+     "the later run {1} is not taken back; take it back first, or give --force {2}"},
+    // The report's file.
+    {"レポートを読むプログラムを待っています", "waiting for a program to read the report"},
+    {"レポートを {1} に書けません: {2}", "cannot write the report to {1}: {2}"},
+    {"レポートを書けません（{1}）。実行は続けます", "cannot write the report ({1}); the run goes on"},
 };
 
 // The text with its places filled.

@@ -1,13 +1,13 @@
 // The language of the messages: Japanese, the source texts, or English.
 //
 // Messages are what the programs say to the user beside the log's own lines: errors, notices
-// and warnings on standard error (cli_notices.h), and the sentences under a file's log line
-// (file_notes.h, file_warnings.h: the wording's language). Not messages, and never translated:
-// the log's 成功:/失敗: lines with their reasons and the summary (run_messages.h), the report's
-// codes and the check's names (report_names.h), which scripts read; the report's and the
-// check's texts (written for the record, in Japanese); and, for now, the notes on what a page
-// cannot show as before (fidelity_notes.h) and the command line's usage errors, which are
-// still in one language each.
+// and warnings on standard error (cli_notices.h, the command line's usage errors, an undo's
+// refusals in run_listing.h), and the sentences under a file's log line (file_notes.h,
+// file_warnings.h, fidelity_notes.h: the wording's language). Not messages, and never
+// translated: the log's 成功:/失敗: lines with their reasons and the summary (run_messages.h),
+// the report's codes and the check's names (report_names.h), which scripts read; the report's
+// texts, the check's problems among them (written for the record, in Japanese); and, for now,
+// the command line's --help and --list-encodings, in English only.
 //
 // The locale is read as POSIX orders it: the first of LC_ALL, LC_MESSAGES and LANG that is set
 // and not empty names it; one beginning with "ja" gives Japanese, anything else (C, POSIX,

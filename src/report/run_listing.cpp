@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "engine/target_options.h"
+#include "report/cli_notices.h"
 #include "report/visible_path.h"
 
 namespace sarnavel {
@@ -60,22 +61,26 @@ std::string undoRefusalMessage(const UndoSummary& summary) {
   }
 }
 
-std::string undoRefusalLine(const UndoSummary& summary, const std::string& asked) {
-  const std::string run = visiblePath(summary.id.empty() ? asked : summary.id);
+std::string undoRefusalLine(const UndoSummary& summary, const std::string& asked, MessageLanguage language) {
+  const std::string& run = summary.id.empty() ? asked : summary.id;
+  auto line = [&](std::string_view text, std::initializer_list<std::string_view> values = {}) {
+    return noticeLine(run, message(language, text, values));
+  };
   switch (summary.refusal) {
     case UndoRefusal::None: return {};
-    case UndoRefusal::NoRun: return "sarnavel-cli: no remembered run to take back (sarnavel-cli --runs lists them)\n";
-    case UndoRefusal::UnknownRun: return "sarnavel-cli: " + run + ": no remembered run has this id\n";
-    case UndoRefusal::AmbiguousRun: return "sarnavel-cli: " + run + ": several runs' ids begin so; give more of it\n";
+    case UndoRefusal::NoRun:
+      return "sarnavel-cli: " +
+             message(language, "元に戻せる実行の記録がありません（一覧は sarnavel-cli --runs で見られます）") + "\n";
+    case UndoRefusal::UnknownRun: return line("この ID の実行の記録はありません");
+    case UndoRefusal::AmbiguousRun: return line("ID がこう始まる実行がいくつもあります。もっと長く指定してください");
     case UndoRefusal::IsUndo:
-      return "sarnavel-cli: " + run + ": is an undo, which cannot be taken back; convert the files again\n";
-    case UndoRefusal::NoBackups:
-      return "sarnavel-cli: " + run + ": was made with --no-backup and cannot be taken back\n";
+      return line("取り消しの実行です。取り消しは元に戻せません。ファイルをもう一度変換してください");
+    case UndoRefusal::NoBackups: return line("--no-backup で行った実行のため、元に戻せません");
     case UndoRefusal::StillRunning:
-      return "sarnavel-cli: " + run + ": is still going on, or an undo of it is; try again once it has ended\n";
+      return line("この実行（またはその取り消し）がまだ続いています。終わってからもう一度試してください");
     case UndoRefusal::LaterRun:
-      return "sarnavel-cli: " + run + ": the later run " + visiblePath(summary.later) +
-             " is not taken back; take it back first, or give --force " + run + "\n";
+      return line("後の実行 {1} がまだ元に戻されていません。先にそれを元に戻すか、--force {2} を指定してください",
+                  {visiblePath(summary.later), visiblePath(run)});
   }
   return {};
 }

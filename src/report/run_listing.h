@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "report/message_language.h"
 #include "run/undo_run.h"
 
 namespace sarnavel {
@@ -22,7 +23,8 @@ std::string runListing(const std::vector<RunStanding>& runs);
 // it was not.
 std::string undoRefusalMessage(const UndoSummary& summary);
 
-// Why the undo was refused, as a notice line ("sarnavel-cli: ..."); empty when it was not.
-std::string undoRefusalLine(const UndoSummary& summary, const std::string& asked);
+// Why the undo was refused, as a notice line ("sarnavel-cli: ...") in `language`; empty when it
+// was not.
+std::string undoRefusalLine(const UndoSummary& summary, const std::string& asked, MessageLanguage language);
 
 }  // namespace sarnavel

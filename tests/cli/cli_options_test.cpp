@@ -179,6 +179,10 @@ TEST(CliOptions, RefusesWhatItCannotRead) {
   };
   for (const auto& [arguments, error] : cases)
     EXPECT_EQ(parseCommandLine(arguments).error, error) << ::testing::PrintToString(arguments);
+  // Under a Japanese locale the same refusals are said in Japanese, values in their places.
+  EXPECT_EQ(parseCommandLine({"-ndos", "a"}, MessageLanguage::Japanese).error,
+            "知らない改行コードです: 'dos'（keep、crlf、lf、cr のどれか）");
+  EXPECT_EQ(parseCommandLine({"a", "--to"}, MessageLanguage::Japanese).error, "オプション --to には値が要ります");
 }
 
 // --kinds and the server's charset: what they set, and that each says it was given (the

@@ -6,8 +6,10 @@
 #include <set>
 #include <string>
 
+#include "report/fidelity_notes.h"
 #include "report/file_notes.h"
 #include "report/file_warnings.h"
+#include "report/run_listing.h"
 
 namespace sarnavel {
 namespace {
@@ -88,8 +90,39 @@ TEST(MessageLanguage, EveryNoteOfTheLogHasItsEnglish) {
     for (NoteLine& line : documentWarnings(record, TargetEncoding::Utf8, MessageLanguage::English))
       lines.push_back(std::move(line));
   }
+  // And what a page cannot show as before, each list long enough to be cut short.
+  DocumentResult page;
+  for (char32_t c = 0x2460; c < 0x2466; ++c) {
+    page.lost.push_back({c, 1, {1, 1}, StandIn::Reference});
+    page.lost.push_back({c, 1, {2, 1}, StandIn::UnshownReference});
+  }
+  FoundReference loaded;
+  loaded.status = ReferenceStatus::Followable;
+  loaded.path = "/site/m.js";
+  loaded.module = loaded.writtenByScript = true;
+  page.references.add(loaded);
+  page.addNotice({PageNoticeKind::CharsetByScript, {3, 1}, "<script charset=\"euc-jp\">"});
+  page.addNotice({PageNoticeKind::CharsetSetByScript, {4, 1}, "s.charset = \"euc-jp\""});
+  page.pageNoticesUnlisted[static_cast<std::size_t>(PageNoticeKind::CharsetByScript)] = 2;
+  const std::size_t before = lines.size();
+  appendFidelityNotes(page, TargetEncoding::ShiftJis, MessageLanguage::English, lines);
+  EXPECT_EQ(lines.size(), before + 7);
   EXPECT_GT(lines.size(), 40u);
   for (const NoteLine& line : lines) EXPECT_FALSE(holdsKana(line.text)) << line.code << ": " << line.text;
+}
+
+// So has every reason an undo is refused for; the run's id keeps its place in either language.
+TEST(MessageLanguage, EveryRefusalOfAnUndoHasItsEnglish) {
+  for (int refusal = 1; refusal <= static_cast<int>(UndoRefusal::StillRunning); ++refusal) {
+    UndoSummary undo;
+    undo.refusal = static_cast<UndoRefusal>(refusal);
+    undo.later = "20261209T2";
+    const std::string english = undoRefusalLine(undo, "20261209T1", MessageLanguage::English);
+    const std::string japanese = undoRefusalLine(undo, "20261209T1", MessageLanguage::Japanese);
+    EXPECT_FALSE(holdsKana(english)) << english;
+    EXPECT_TRUE(holdsKana(japanese)) << japanese;
+    EXPECT_EQ(english.find("20261209T1") == std::string::npos, japanese.find("20261209T1") == std::string::npos);
+  }
 }
 
 }  // namespace
