@@ -85,7 +85,7 @@ std::string intakeNoticeLines(const IntakeReport& report, KindSet kinds, L langu
     lines += noticeLine(notice.path.native(), wordsFor(notice, language));
   for (const auto& folder : report.foldersWithNoFile) {
     lines += "sarnavel-cli: " +
-             message(language, "{2} に {1} のファイルがありません",
+             message(language, "{2} に {1} のファイルがありません（--kinds でほかの種類も変換できます）",
                      {extensionsTaken(kinds, language), visiblePath(folder.native())}) +
              "\n";
   }

@@ -24,7 +24,7 @@ std::string noticeLine(std::string_view path, std::string_view text);
 
 // Every notice of the report, in this order: paths that do not exist, files of other kinds,
 // what the walks met, then the folders named that hold no file of the kinds taken (`kinds`:
-// "no .html, .htm, .css or .js file in DIR"; nothing failed, the status stays).
+// "no .html, .htm, .css or .js file in DIR; --kinds adds others"; nothing failed, the status stays).
 std::string intakeNoticeLines(const IntakeReport& report, KindSet kinds, MessageLanguage language);
 
 // The kinds asked for that are not converted yet (kind_set.h: convertedKinds), on one line;

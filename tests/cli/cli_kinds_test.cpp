@@ -43,7 +43,7 @@ TEST(CliKinds, TheSettingsFileGivesTheKindsAndTheCommandLineWins) {
     const CliResult none = runCli({"-q", "-t", "utf-8", "--kinds", "xhtml,xml,txt", "--no-fix", "site"}, folder.path());
     EXPECT_EQ(none.err,
               "sarnavel-cli: this version does not convert the kinds xml, txt yet; their files are passed over\n"
-              "sarnavel-cli: no .xhtml or .xht file in site\n");
+              "sarnavel-cli: no .xhtml or .xht file in site; --kinds adds others\n");
   }
   {
     const SettingsFile settings("[conversion]\nkinds=\"+asp x\"\nfix_server_charset=maybe\n");

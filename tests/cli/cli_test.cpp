@@ -61,7 +61,7 @@ TEST(Cli, TheExactLogOfARun) {
   EXPECT_EQ(r.err,
             "sarnavel-cli: gone.html: no such file or folder\n"
             "sarnavel-cli: notes.txt: not a page, style sheet or script; passed over\n"
-            "sarnavel-cli: no .html, .htm, .css or .js file in docs\n"
+            "sarnavel-cli: no .html, .htm, .css or .js file in docs; --kinds adds others\n"
             "sarnavel-cli: no target encoding given (-t): converting to Shift_JIS\n");
   EXPECT_EQ(TempFolder::read(top), kSjisScript);
   EXPECT_EQ(TempFolder::read(top.native() + ".bak"), kScript);

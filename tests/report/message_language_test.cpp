@@ -49,9 +49,10 @@ TEST(MessageLanguage, EveryEnglishTextHasItsSourcesPlaces) {
     EXPECT_EQ(places(source), places(english)) << source;
     EXPECT_TRUE(sources.insert(source).second) << source;
   }
-  const std::string_view source = "{2} に {1} のファイルがありません";
-  EXPECT_EQ(message(MessageLanguage::English, source, {".css", "site"}), "no .css file in site");
-  EXPECT_EQ(message(MessageLanguage::Japanese, source, {".css", "site"}), "site に .css のファイルがありません");
+  const std::string_view source = "{2} に {1} のファイルがありません（--kinds でほかの種類も変換できます）";
+  EXPECT_EQ(message(MessageLanguage::English, source, {".css", "site"}), "no .css file in site; --kinds adds others");
+  EXPECT_EQ(message(MessageLanguage::Japanese, source, {".css", "site"}),
+            "site に .css のファイルがありません（--kinds でほかの種類も変換できます）");
   EXPECT_EQ(message(MessageLanguage::English, "表にない文"), "表にない文");
 }
 
