@@ -95,9 +95,11 @@ for page in "$root"/usr/share/man/man1/*.1.gz; do
   [[ -z "$warnings" ]] || fail "${page##*/} renders with warnings: $warnings"
   lexgrog "$page" > /dev/null || fail "lexgrog cannot read the NAME section of ${page##*/}"
 done
-# Every option of --help has its entry (a .TP tag) under OPTIONS in the manual page.
+# Every option of --help has its entry (a .TP tag) under OPTIONS in the manual page, or under
+# TAKING A CONVERSION BACK for the options of that mode.
 tags="$(zcat "$root/usr/share/man/man1/sarnavel-cli.1.gz" | sed -e 's/\\-/-/g' -e 's/\\f[BIRP]//g' |
-  awk '/^\.SH/ { options = ($2 == "OPTIONS") } options && tag { print } { tag = options && /^\.TP/ }')"
+  awk '/^\.SH/ { options = ($2 == "OPTIONS" || $0 ~ /TAKING A CONVERSION BACK/) }
+       options && tag { print } { tag = options && /^\.TP/ }')"
 for option in $("$cli" --help | grep -o -E -- '--[a-z][a-z-]*' | sort -u); do
   grep -q -E -- "[ \"]$option([ \"=]|\$)" <<< "$tags" || fail "sarnavel-cli(1) has no entry for $option under OPTIONS"
 done
