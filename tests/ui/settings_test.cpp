@@ -10,6 +10,7 @@
 
 #include <fstream>
 
+#include "run/conversion_settings.h"
 #include "ui/desktop_settings.h"
 #include "ui/main_dialog.h"
 #include "ui/preferences_dialog.h"
@@ -20,6 +21,9 @@ using namespace sarnavel;
 using namespace sarnavel::testing;
 
 namespace {
+
+// A backup folder whose name QSettings must quote and escape: Japanese, spaces, ';', '"', '\\'.
+const QString kBackupDir = QStringLiteral("/srv/バックアップ; \"old\" \\copies");
 
 std::filesystem::path settingsFile() { return settingsFileName().toStdString(); }
 
@@ -86,7 +90,7 @@ class SettingsTest : public QObject {
         control<QLineEdit>(preferences, "kinds")->setText(QStringLiteral("+xhtml,shtml"));
         control<QCheckBox>(preferences, "fix_server_charset")->setChecked(true);
         control<QCheckBox>(preferences, "dry_run")->setChecked(true);
-        control<QLineEdit>(preferences, "backup_dir")->setText(QStringLiteral("/srv/backups"));
+        control<QLineEdit>(preferences, "backup_dir")->setText(kBackupDir);
         control<QLineEdit>(preferences, "backup_suffix")->setText(QStringLiteral(".orig"));
       });
       QTest::keyClick(keyTarget(dialog), Qt::Key_Comma, Qt::ControlModifier);
@@ -99,6 +103,13 @@ class SettingsTest : public QObject {
     QCOMPARE(file.value(QStringLiteral("conversion/fix_server_charset")).toString(), QStringLiteral("true"));
     QCOMPARE(file.value(QStringLiteral("conversion/backup_suffix")).toString(), QStringLiteral(".orig"));
     QCOMPARE(file.value(QStringLiteral("desktop/target")).toString(), QStringLiteral("utf-8"));
+    // The command-line tool reads what QSettings wrote, quoting and escapes included.
+    const ConversionSettings shared = loadConversionSettings(settingsFile());
+    QVERIFY(shared.problems.empty());
+    QVERIFY(shared.kinds == parseKindList("+xhtml,shtml").kinds);
+    QVERIFY(shared.fixServerCharset == true);
+    QCOMPARE(QString::fromStdString(shared.backupDir.value_or("")), kBackupDir);
+    QCOMPARE(QString::fromStdString(shared.backupSuffix.value_or("")), QStringLiteral(".orig"));
 
     const SettingsRead read = readSettings();
     QVERIFY(read.notices.isEmpty());
