@@ -66,6 +66,8 @@ struct LinkToCheck {
 // What the walks of one offer gather besides the report.
 struct OfferState {
   KindSet kinds;
+  const std::atomic<bool>* stop = nullptr;
+  bool stopped() const { return stop != nullptr && stop->load(std::memory_order_relaxed); }
   // Every file (any kind, not links) met in the walks, and the files named; in chunks, as a
   // vector would hold one and a half copies of itself while it grows.
   std::deque<Identity> filesInside;
@@ -99,7 +101,7 @@ class FolderWalk {
     }
     levels_.push_back(Level{rootPath, {}, identityOf(info), {}, 0});
     list(levels_.back());
-    while (!levels_.empty()) {
+    while (!levels_.empty() && !state_.stopped()) {
       Level& top = levels_.back();
       if (top.next < top.subfolders.size()) {
         enter(top.subfolders[top.next++]);
@@ -133,7 +135,7 @@ class FolderWalk {
     std::vector<File> files;
     std::vector<std::string> folderLinks;
     errno = 0;
-    while (dirent* entry = readdir(entries)) {
+    while (dirent* entry = state_.stopped() ? nullptr : readdir(entries)) {
       const std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
       const FileKind kind = classifyExtension(name);
@@ -304,10 +306,15 @@ bool leavesFilesUnlisted(const IntakeNotice& notice) {
   return notice.kind == IntakeNotice::Kind::Unreadable || notice.kind == IntakeNotice::Kind::MovedDuringWalk;
 }
 
-void offerPaths(const std::vector<fs::path>& paths, IntakeReport& report, KindSet kinds) {
+void offerPaths(const std::vector<fs::path>& paths, IntakeReport& report, KindSet kinds,
+                const std::atomic<bool>* stop) {
   OfferState state;
   state.kinds = convertedKinds(kinds);
-  for (const fs::path& path : paths) offerOne(path, report, state);
+  state.stop = stop;
+  for (const fs::path& path : paths) {
+    if (state.stopped()) break;
+    offerOne(path, report, state);
+  }
   dropLinksOutside(state, report);
 }
 

@@ -13,10 +13,10 @@ constexpr int kIndicatorDelayMs = 250;
 
 }  // namespace
 
-ListIntake takeIn(const std::vector<std::filesystem::path>& paths, KindSet kinds) {
+ListIntake takeIn(const std::vector<std::filesystem::path>& paths, KindSet kinds, const std::atomic<bool>* stop) {
   ListIntake intake;
   IntakeReport& report = intake.report;
-  offerPaths(paths, report, kinds);
+  offerPaths(paths, report, kinds, stop);
   intake.entries.reserve(report.files.size());
   for (std::size_t k = 0; k < report.files.size(); ++k) {
     const std::string_view file = report.files[k];
@@ -46,8 +46,9 @@ void BackgroundIntake::startNext() {
   if (waiting_.empty()) return;
   running_ = true;
   dropped_ = false;
+  stop_.store(false);
   thread_ = std::thread([this, batch = std::move(waiting_.front())] {
-    auto result = std::make_shared<ListIntake>(takeIn(batch.first(), batch.second));
+    auto result = std::make_shared<ListIntake>(takeIn(batch.first(), batch.second, &stop_));
     QMetaObject::invokeMethod(
         this, [this, result] { finish(result); }, Qt::QueuedConnection);
   });
@@ -66,6 +67,7 @@ void BackgroundIntake::finish(const std::shared_ptr<ListIntake>& result) {
 
 void BackgroundIntake::cancel() {
   dropped_ = true;
+  stop_.store(true);
   waiting_.clear();
   if (indicator_) indicator_->deleteLater();
 }

@@ -6,7 +6,7 @@
 // and hands each result to the window's thread. While a batch is under way a busy indicator
 // shows (after a quarter of a second, so a small drop does not flicker), window-modal: no run
 // can start while the list is being filled. Its キャンセル drops the batch under way and those
-// waiting; the walk itself ends in the background (nothing of it reaches the list) and a
+// waiting, and stops the walk at the next entry it reads (nothing of it reaches the list); a
 // later batch starts after it.
 #pragma once
 
@@ -36,7 +36,9 @@ struct ListIntake {
   std::vector<FileListEntry> entries;
 };
 
-ListIntake takeIn(const std::vector<std::filesystem::path>& paths, KindSet kinds);
+// The files of `paths`; a set `stop` ends the walk early (intake.h: offerPaths).
+ListIntake takeIn(const std::vector<std::filesystem::path>& paths, KindSet kinds,
+                  const std::atomic<bool>* stop = nullptr);
 
 class BackgroundIntake : public QObject {
   Q_OBJECT
@@ -65,7 +67,8 @@ class BackgroundIntake : public QObject {
   std::deque<std::pair<Paths, KindSet>> waiting_;
   std::thread thread_;
   bool running_ = false;
-  bool dropped_ = false;  // the batch under way was cancelled
+  bool dropped_ = false;           // the batch under way was cancelled
+  std::atomic<bool> stop_{false};  // tells the walk under way to end: its batch is dropped
   QPointer<QProgressDialog> indicator_;
 };
 

@@ -164,6 +164,11 @@ TEST(Intake, AFoldersOwnFilesFirstThenItsSubfoldersDepthFirstByName) {
   EXPECT_EQ(texts(offer({root / "sub1" / ".."}).files), texts(report.files));
   fs::create_directories(folder / "empty/a/b");
   EXPECT_TRUE(offer({folder / "empty"}).files.empty());
+  // A stopped intake (a cancelled drop) walks no further.
+  const std::atomic<bool> stop{true};
+  IntakeReport stopped;
+  offerPaths({root, root / "a.html"}, stopped, KindSet::defaults(), &stop);
+  EXPECT_TRUE(stopped.files.empty() && stopped.notices.empty() && stopped.untakenPages.empty());
 }
 
 // The kinds asked for are what a walk takes and a file named must be; the pages of kinds not
