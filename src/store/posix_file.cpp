@@ -217,10 +217,24 @@ bool renameNoReplaceAt(int folder, const char* from, const char* to) {
   return ::renameat(folder, from, folder, to) == 0;
 }
 
+namespace {
+
+// A folder just made, flushed into its parent.
+bool flushedIntoParent(const std::filesystem::path& folder) {
+  const std::filesystem::path parent = folder.has_parent_path() ? folder.parent_path() : ".";
+  const FileDescriptor handle(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return handle && ::fsync(handle.get()) == 0;
+}
+
+}  // namespace
+
 bool makeFolders(const std::filesystem::path& folder) {
-  if (::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST) return true;
+  if (::mkdir(folder.c_str(), 0700) == 0) return flushedIntoParent(folder);
+  if (errno == EEXIST) return true;
   if (errno != ENOENT || !folder.has_parent_path() || folder.parent_path() == folder) return false;
-  return makeFolders(folder.parent_path()) && (::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST);
+  if (!makeFolders(folder.parent_path())) return false;
+  if (::mkdir(folder.c_str(), 0700) == 0) return flushedIntoParent(folder);
+  return errno == EEXIST;
 }
 
 FileDescriptor openFolder(const std::filesystem::path& folder) {

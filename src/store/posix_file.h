@@ -87,8 +87,10 @@ bool renameNoReplace(const std::filesystem::path& from, const std::filesystem::p
 // The same for two names in one open folder.
 bool renameNoReplaceAt(int folder, const char* from, const char* to);
 
-// Makes the folder and those above it that are missing, each for the user alone (mode 0700).
-// True when the folder exists (or a name of it that is no folder: opening it then says so).
+// Makes the folder and those above it that are missing, each for the user alone (mode 0700),
+// each one made flushed into its parent (a backup put in it must not lose its folder in a power
+// cut). True when the folder exists (or a name of it that is no folder: opening it then says
+// so); false when one could not be made or flushed.
 bool makeFolders(const std::filesystem::path& folder);
 
 // Opens a folder to work in by names relative to it: for listing and flushing where the user
