@@ -5,6 +5,7 @@
 #include "store/file_store.h"
 
 #include <errno.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <stdio.h>
@@ -73,6 +74,31 @@ bool backupInFlight(int folder, const std::string& name, const struct stat& info
   struct stat backup;
   return ::fstatat(folder, (name + std::string(suffix)).c_str(), &backup, AT_SYMLINK_NOFOLLOW) == 0 &&
          backup.st_dev == info.st_dev && backup.st_ino == info.st_ino;
+}
+
+// Whether the file of two names, reached by `name` (a leaf in the folder, or a path), has as
+// its other name `name` with something added beside it: the backup in flight a run with another
+// suffix (--suffix) left. Not this run's backup, but written in place it would take the new
+// content too, and it may hold the only former content.
+bool otherNameExtends(int folder, const std::string& name, const struct stat& info) {
+  if (info.st_nlink != 2) return false;
+  const fs::path asked(name);
+  const std::string leaf = asked.filename().native();
+  FileDescriptor listing(::openat(folder, asked.has_parent_path() ? asked.parent_path().c_str() : ".",
+                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  DIR* entries = listing ? ::fdopendir(listing.get()) : nullptr;
+  if (entries == nullptr) return false;
+  const int at = listing.release();  // the stream owns it now
+  bool found = false;
+  while (dirent* entry = found ? nullptr : ::readdir(entries)) {
+    const std::string_view other = entry->d_name;
+    struct stat seen;
+    found = other.size() > leaf.size() && other.starts_with(leaf) &&
+            ::fstatat(at, entry->d_name, &seen, AT_SYMLINK_NOFOLLOW) == 0 && seen.st_dev == info.st_dev &&
+            seen.st_ino == info.st_ino;
+  }
+  ::closedir(entries);
+  return found;
 }
 
 // A write asked to keep the former file as its backup (writeWithBackup): its outcome stands
@@ -145,6 +171,7 @@ struct FoundFile {
   BackupByLink* byLink = nullptr;     // the former file is to become the backup
   FileIdentity expected = {};         // what the file must still be: the read, or this look
   bool inFlight = false;              // its second name is its backup in flight (backupInFlight)
+  bool olderInFlight = false;         // its second name is another suffix's backup in flight (otherNameExtends)
 };
 
 // How far preparing a new file to replace an existing one got.
@@ -248,7 +275,7 @@ bool replaceByNewFile(WorkFolder& folder, const FoundFile& found, StoreResult& o
   }
   // The backup in flight is the file itself: written in place, it would hold the new content,
   // and the former would be nowhere.
-  if (found.inFlight) {
+  if (found.inFlight || found.olderInFlight) {
     outcome = failed(ResultCode::WriteFailed, StoreProblem::BackupInFlight);
     return true;
   }
@@ -273,9 +300,12 @@ StoreResult replaceIn(WorkFolder& folder, FoundFile& found) {
   // the link) is no hard link to write through.
   const fs::path& given = found.asked.path;
   const std::string_view suffix = besideSuffixOf(found.asked.place);
-  found.inFlight = given.native() == found.target.native() ? backupInFlight(folder.fd, found.name, info, suffix)
-                                                           : backupInFlight(AT_FDCWD, given.native(), info, suffix);
-  if (info.st_nlink == 1 || found.inFlight) {
+  const bool beside = given.native() == found.target.native();
+  found.inFlight = beside ? backupInFlight(folder.fd, found.name, info, suffix)
+                          : backupInFlight(AT_FDCWD, given.native(), info, suffix);
+  found.olderInFlight = !found.inFlight && (beside ? otherNameExtends(folder.fd, found.name, info)
+                                                   : otherNameExtends(AT_FDCWD, given.native(), info));
+  if (info.st_nlink == 1 || found.inFlight || found.olderInFlight) {
     if (StoreResult outcome; replaceByNewFile(folder, found, outcome)) return outcome;
   } else if (found.byLink) {
     return failed(ResultCode::WriteFailed);  // several names: written in place, its backup is a copy

@@ -89,7 +89,10 @@
 // former one. That NAME.bak is taken for the backup it is: a backup of NAME makes no other and
 // shifts nothing, and a write replaces NAME by a new file, never in place (which would give the
 // backup the new content): a file that could only be written in place (another user's, say)
-// is then refused (WriteFailed, BackupInFlight) and both names keep the former content.
+// is then refused (WriteFailed, BackupInFlight) and both names keep the former content. A
+// second name that is NAME with another suffix (a run with --suffix .orig stopped so) is no
+// backup of this write's, but is kept in the same way: NAME is replaced by a new file (its
+// backup made as any file's) or the write refused.
 //
 // Thread safety: no shared state but the FolderFlushes given; every function may be called
 // from any thread. Two concurrent writes of one file each leave a whole content; the later

@@ -313,6 +313,27 @@ TEST_F(FileStoreTest, ABackupInFlightIsKeptAndTheFileReplaced) {
     EXPECT_EQ(names(), (std::set<std::string>{"a.html", "a.html.bak", "a.html.bak.bak"}));
     fs::remove(at("a.html.bak"));
   }
+  fs::remove(at("a.html.bak.bak"));
+  // One left by a run with another suffix is no backup of this run's, but is kept as well.
+  for (const bool withBackup : {true, false}) {
+    SCOPED_TRACE(withBackup);
+    put(at("b.html"), "old");
+    ASSERT_EQ(link(at("b.html").c_str(), at("b.html.orig").c_str()), 0);
+    std::string content;
+    FileIdentity identity;
+    ASSERT_EQ(readFile({at("b.html")}, content, &identity), ResultCode::Success);
+    const std::string_view piece = "new";
+    const StoreResult written =
+        withBackup ? replace(at("b.html"), {piece, &identity, true}) : replace(at("b.html"), {piece, &identity});
+    ASSERT_TRUE(written.ok());
+    EXPECT_EQ(get(at("b.html")), "new");
+    EXPECT_EQ(get(at("b.html.orig")), "old");
+    if (withBackup) {
+      EXPECT_EQ(get(at("b.html.bak")), "old");
+    }
+    fs::remove(at("b.html.orig"));
+    fs::remove(at("b.html.bak"));
+  }
 }
 
 // Another program that saves the file anew at the moment the write's new file is about to
