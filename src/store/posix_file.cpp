@@ -195,9 +195,9 @@ FileDescriptor openRegularFile(const RegularFileOpen& open, struct stat& info, b
   return file;  // O_NONBLOCK changes nothing for a regular file: its reads and writes never wait
 }
 
-void syncFolder(const std::filesystem::path& folder) {
+bool syncFolder(const std::filesystem::path& folder) {
   FileDescriptor handle(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (handle) ::fsync(handle.get());
+  return handle && ::fsync(handle.get()) == 0;
 }
 
 bool renameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) {
@@ -221,9 +221,7 @@ namespace {
 
 // A folder just made, flushed into its parent.
 bool flushedIntoParent(const std::filesystem::path& folder) {
-  const std::filesystem::path parent = folder.has_parent_path() ? folder.parent_path() : ".";
-  const FileDescriptor handle(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  return handle && ::fsync(handle.get()) == 0;
+  return syncFolder(folder.has_parent_path() ? folder.parent_path() : std::filesystem::path("."));
 }
 
 }  // namespace

@@ -78,9 +78,9 @@ struct stat statusOf(const struct statx& x);
 // (chattr +i, +a) can be neither replaced nor written over.
 bool mayChange(const struct statx& x);
 
-// Flushes a folder's entries (a rename in it) to disk. Best effort: the renames it follows
-// have already taken effect, so a failure here changes no result.
-void syncFolder(const std::filesystem::path& folder);
+// Flushes a folder's entries (a rename in it) to disk; false when it could not. After a rename
+// it is best effort: the rename has already taken effect, so a failure changes no result.
+bool syncFolder(const std::filesystem::path& folder);
 
 // Renames without ever replacing an existing name.
 bool renameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
