@@ -63,11 +63,7 @@ std::string iniValue(std::string_view raw) {
   return out;
 }
 
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '\r')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
-  return text;
-}
+std::string_view trimmed(std::string_view text) { return trimmedOf(text, " \t\r"); }
 
 void takeValue(std::string_view key, const std::string& value, std::size_t line, ConversionSettings& settings) {
   if (key == "kinds") {

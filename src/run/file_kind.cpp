@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/ascii.h"
+
 namespace sarnavel {
 namespace {
 
@@ -26,12 +28,10 @@ constexpr KindOfExtension kKinds[] = {
     {"tsv", FileKind::PlainText},
 };
 
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool equalsLowerIgnoringCase(std::string_view text, std::string_view lower) {
   if (text.size() != lower.size()) return false;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (lowerAscii(text[i]) != lower[i]) return false;
+    if (asciiLower(text[i]) != lower[i]) return false;
   }
   return true;
 }

@@ -19,11 +19,7 @@ constexpr KindName kKindNames[] = {
 };
 constexpr std::size_t kDefaultCount = 3;
 
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
+std::string_view trimmed(std::string_view text) { return trimmedOf(text, " \t"); }
 
 }  // namespace
 

@@ -31,6 +31,13 @@ constexpr bool isAsciiLetter(Char c) {
   return (c >= Char('a') && c <= Char('z')) || (c >= Char('A') && c <= Char('Z'));
 }
 
+// `text` without the bytes of `spaces` at its two ends.
+constexpr std::string_view trimmedOf(std::string_view text, std::string_view spaces) {
+  const std::size_t first = text.find_first_not_of(spaces);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(spaces) - first + 1);
+}
+
 // A copy of `text` with A-Z turned into a-z.
 inline std::string lowercaseCopy(std::string_view text) {
   std::string out(text);
