@@ -1,7 +1,5 @@
 #include "report/run_messages.h"
 
-#include "report/visible_path.h"
-
 namespace sarnavel {
 
 std::string fileMessage(ResultCode result, std::string_view path) {
@@ -30,16 +28,6 @@ std::string summaryMessage(int successes, int failures) {
 std::string endMessage(const RunSummary& summary) {
   if (summary.cancelled) return std::string(plainMessage(MessageId::Cancelled));
   return summaryMessage(summary.successes, summary.failures);
-}
-
-void writeLogThrough(RunObserver& observer, const NoteWording& wording, std::function<void(std::string_view)> write) {
-  observer.started = [write] { write(plainMessage(MessageId::Started)); };
-  observer.fileDone = [wording, write, then = std::move(observer.fileDone)](const FileOutcome& outcome) {
-    const std::string_view path = outcome.path.native();
-    write(fileEntry(outcome.result, warningsOf(outcome, wording),
-                    wording.pathForLog ? wording.pathForLog(path) : visiblePath(path)));
-    if (then) then(outcome);
-  };
 }
 
 std::string_view plainMessage(MessageId id) {

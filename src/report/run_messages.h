@@ -44,12 +44,6 @@ std::string summaryMessage(int successes, int failures);
 // The run's last entry: message 108 when it was cancelled, else 105.
 std::string endMessage(const RunSummary& summary);
 
-// Has the observer write the run's log through `write`, as the shells do: message 106 when the
-// run starts, then each file's entry as it is done (its warnings worded as `wording` says,
-// before whatever `observer.fileDone` did already). The closing entry is the caller's, once
-// the run has returned and started (endMessage).
-void writeLogThrough(RunObserver& observer, const NoteWording& wording, std::function<void(std::string_view)> write);
-
 // Messages 106, 107 and 108, which take no value.
 std::string_view plainMessage(MessageId id);
 

@@ -16,6 +16,7 @@
 #include "support/folder_state.h"
 #include "support/site_documents.h"
 #include "support/temp_folder.h"
+#include "support/run_log.h"
 
 namespace sarnavel::testing {
 namespace {
@@ -44,7 +45,7 @@ Logged convertTree(const fs::path& tree, const std::function<void()>& between,
   observer.fileDone = [&](const FileOutcome& done) {
     if (done.pass == 1 && afterPages) afterPages();
   };
-  writeLogThrough(observer, {request.mode, request.options.targetEncoding, {}}, log);
+  testing::writeLogThrough(observer, {request.mode, request.options.targetEncoding, {}}, log);
   std::atomic<bool> cancel{false};
   logged.summary = conversionWorker(request, observer, cancel);
   if (logged.summary.started) log(endMessage(logged.summary));

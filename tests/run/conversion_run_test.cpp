@@ -19,6 +19,7 @@
 #include "support/site_documents.h"
 #include "support/targets.h"
 #include "support/temp_folder.h"
+#include "support/run_log.h"
 
 namespace sarnavel {
 namespace {
@@ -74,7 +75,7 @@ RunResult convertAll(RunRequest request, const std::function<void(const FileOutc
     if (onFileDone) onFileDone(outcome);
   };
   auto log = [&](std::string_view entry) { result.record.entries.emplace_back(entry); };
-  writeLogThrough(observer, {request.mode, request.options.targetEncoding, {}}, log);
+  testing::writeLogThrough(observer, {request.mode, request.options.targetEncoding, {}}, log);
   result.summary = conversionWorker(request, observer, cancelRequested);
   if (result.summary.started) log(endMessage(result.summary));
   return result;
@@ -101,7 +102,7 @@ TEST(ConversionRun, TheLogGrowsAsEachFileFinishes) {
   std::vector<std::string> problems;
   RunObserver observer;
   std::size_t lines = 0;
-  writeLogThrough(observer, {}, [&](std::string_view entry) {
+  testing::writeLogThrough(observer, {}, [&](std::string_view entry) {
     if (entry.starts_with("成功: ")) {
       if (TempFolder::read(scripts[lines]) != kScriptInUtf8)
         problems.push_back("not yet written: " + scripts[lines].string());

@@ -22,6 +22,7 @@
 #include "store/lock_holders.h"
 #include "support/site_documents.h"
 #include "support/temp_folder.h"
+#include "support/run_log.h"
 
 namespace sarnavel {
 namespace {
@@ -81,7 +82,7 @@ struct BackgroundRun {
         waited = true;
       };
       observer.fileDone = fileDone;
-      writeLogThrough(observer, {}, logged);
+      testing::writeLogThrough(observer, {}, logged);
       summary = conversionWorker({testing::toUtf8(false), files}, observer, cancel);
       if (summary.started) logged(endMessage(summary));
     });
