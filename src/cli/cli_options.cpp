@@ -344,7 +344,18 @@ CliParse parseCommandLine(const std::vector<std::string>& arguments, MessageLang
 namespace {
 
 // The lines of --help on the kinds taken and the server's charset, and where their defaults are.
-std::string kindOptionsText() {
+std::string kindOptionsText(MessageLanguage language) {
+  if (language == MessageLanguage::Japanese)
+    return "      --kinds LIST    変換するファイルの種類を名前で: html、css、js（既定）、\n"
+           "                      xhtml、shtml、php、asp、jsp、xml、txt。+ で始まる一覧は\n"
+           "                      既定に加えます（+xhtml,shtml）\n"
+           "      --fix-server-charset\n"
+           "                      変換したファイルの古い charset をサーバーに送らせる\n"
+           "                      .htaccess の行を書き換えます（バックアップ .htaccess.bak）\n"
+           "      --no-fix-server-charset\n"
+           "                      その行は書き換えず（既定）、警告だけします\n"
+           "                      （どちらも既定は ~/.config/sarnavel/sarnavel.conf の\n"
+           "                      [conversion] のキー kinds と fix_server_charset）\n";
   return "      --kinds LIST    the kinds of file taken, by name: html, css, js (the\n"
          "                      default), xhtml, shtml, php, asp, jsp, xml, txt; a list\n"
          "                      beginning with + adds to the default (+xhtml,shtml)\n"
@@ -359,7 +370,44 @@ std::string kindOptionsText() {
 
 // What --help says after the options: what the files get, the check, the walk, the log, the
 // signals and the exit statuses.
-std::string whatItDoesText() {
+std::string whatItDoesText(MessageLanguage language) {
+  if (language == MessageLanguage::Japanese)
+    return "ページには新しい文字コードを示す meta 宣言を、スタイルシートには @charset\n"
+           "規則を、ローカルのファイルを読み込む link 要素と script 要素には charset 属性を\n"
+           "付けます。変換先にない文字は、そのファイルの言語のエスケープにします。\n"
+           "そのままでは移せなかったもの（エスケープにした文字や失われた文字、文字に\n"
+           "ならないバイト）と、サイトがこれから違う動きをするところ（accept-charset の\n"
+           "ない form、ASCII 以外のクエリー、module のスクリプト、別の charset を示す\n"
+           ".htaccess）は、ファイルのログの行の下に字下げした行で伝えます。試しの\n"
+           "実行（dry run）でも同じです。\n"
+           "\n"
+           "--check はファイルごとにタブ区切りの行を一つ書きます: パス、バイトの文字コード\n"
+           "（shift_jis、euc-jp、iso-2022-jp、utf-8、utf-8-bom、utf-16le、utf-16be、\n"
+           "windows-1252、ascii）、それを宣言しているもの（WHERE=LABEL、なければ -）、\n"
+           "問題（declaration-mismatch、no-declaration、server-declared、\n"
+           "invalid-bytes@LINE:COLUMN、loaded-mismatch、byte-order-mark、mixed-line-breaks、\n"
+           "unreadable）または ok。最後に文字コードごと、問題ごとのファイルの数を書きます。\n"
+           "\n"
+           "フォルダーをたどるとき、フォルダーへのリンクはたどらず、指定したフォルダーと\n"
+           "ファイルの外にあるファイルへのリンクは読み飛ばします。指定したパスは必ず\n"
+           "たどります。\n"
+           "\n"
+           "ログは標準出力に、ファイルごとに一行で書きます。名前の中の制御文字と UTF-8 で\n"
+           "ないバイトはエスケープにします（\\n、\\x1b、\\xff。バックスラッシュは \\\\）。\n"
+           "お知らせとエラーは標準エラー出力に 'sarnavel-cli: パス: ...' の形で書きます。\n"
+           "ログのパイプの読み手がいなくなると（| head）、ファイルとファイルの間で黙って\n"
+           "終わり、済んだファイルの終了ステータスを返します。それ以外の理由でログを書けない\n"
+           "とき（ディスクがいっぱい）は、ファイルとファイルの間で止め、ログの残りを標準\n"
+           "エラー出力に書きます。\n"
+           "\n"
+           "SIGINT（Ctrl-C）、SIGTERM、SIGHUP、SIGQUIT、SIGUSR1、SIGUSR2、SIGALRM は、\n"
+           "書き込みの途中ではなく、ファイルとファイルの間で実行を止めます。起動時に無視\n"
+           "されているシグナルは無視したままです。\n"
+           "\n"
+           "終了ステータス: すべてのファイルを変換したとき 0。失敗したファイルがある、パスが\n"
+           "ない、フォルダーを読めない、ログかレポートを書けなかったとき 1（--check では、\n"
+           "問題のあるファイルがなければ 0、あれば 1）。使い方の誤りは 2。シグナルで止まった\n"
+           "ときは 128 + シグナルの番号（Ctrl-C は 130、SIGTERM は 143）。\n";
   return "Pages get a meta declaration naming the new encoding, style sheets an @charset\n"
          "rule, and the link and script elements that load local files a charset attribute.\n"
          "Characters the target cannot hold become escapes of the file's own language.\n"
@@ -402,7 +450,16 @@ std::string whatItDoesText() {
 namespace {
 
 // The lines of --help on taking conversions back.
-std::string takingBackOptionsText() {
+std::string takingBackOptionsText(MessageLanguage language) {
+  if (language == MessageLanguage::Japanese)
+    return "      --runs          記録してある実行の一覧: ID、開始時刻、何をしたか、変換先、\n"
+           "                      書いたままのファイル/書いたファイル、元に戻せるか\n"
+           "      --undo [RUN]    最後の実行（または RUN）を元に戻します: 書いたファイルは\n"
+           "                      それぞれバックアップから元の内容に戻り、バックアップは\n"
+           "                      消えます\n"
+           "      --force RUN     --undo と: 後の実行があっても RUN を元に戻します\n"
+           "      --restore       指定したファイルをそれぞれ自分の FILE.bak（または FILE\n"
+           "                      + 指定した --suffix）から元に戻します\n";
   return "      --runs          list the remembered runs: id, start, what it was, target,\n"
          "                      files still as written/written, whether it can be undone\n"
          "      --undo [RUN]    take the last run (or RUN) back: every file it wrote gets\n"
@@ -414,7 +471,67 @@ std::string takingBackOptionsText() {
 
 }  // namespace
 
-std::string usageText() {
+namespace {
+
+// --help in Japanese: the same options, in the same order, as the English below (an option
+// added goes into both).
+std::string japaneseUsageText() {
+  return "使い方: sarnavel-cli [オプション]... パス...\n"
+         "  または: sarnavel-cli --runs | --undo [RUN] | --restore パス...\n"
+         "日本語のウェブページ、スタイルシート、スクリプトを、その場で一つの文字コード\n"
+         "に変換します。パスはファイルかフォルダーです。フォルダーはサブフォルダーまで\n"
+         "たどり、その中の .html、.htm、.css、.js のファイルを変換します。\n"
+         "\n"
+         "  -t, --to ENC        変換先の文字コード: shift_jis（既定。そう伝えます）、\n"
+         "                      euc-jp、utf-8、iso-2022-jp（sjis、cp932、eucjp、utf8\n"
+         "                      でも可）\n"
+         "  -f, --from ENC      どのファイルも ENC として読みます（shift_jis、euc-jp、\n"
+         "                      iso-2022-jp、utf-8、windows-1252、ほかに --list-encodings\n"
+         "                      が挙げる名前）。ファイルごとの手がかりには従いません。\n"
+         "                      ENC の文字にならないバイトがあるファイルはそのままです\n"
+         "  -n, --newline EOL   改行コード: keep（既定。変えない）、crlf、lf、cr\n"
+         "      --no-follow-css ページが読み込むスタイルシートを変換しません\n"
+         "      --no-follow-js  ページが読み込むスクリプトを変換しません\n"
+         "      --no-backup     元の内容を FILE.bak に残しません\n"
+         "      --backup-dir DIR\n"
+         "                      バックアップをファイルの隣でなく DIR に、指定した\n"
+         "                      フォルダーと同じ形で置きます（DIR はその中には置けません）\n"
+         "      --suffix SUFFIX バックアップの名前を FILE + SUFFIX にします（既定は .bak。\n"
+         "                      前からあるものはもう一つ付きます: FILE.bak.bak）\n"
+         "                      （どちらも既定は ~/.config/sarnavel/sarnavel.conf の\n"
+         "                      [conversion] のキー backup_dir と backup_suffix）\n"
+         "      --dry-run       すべてのファイルをメモリー上で読んで変換し、何も書きません\n"
+         "      --keep-characters\n"
+         "                      -t utf-8 のとき: Shift_JIS にない文字もエスケープせず、\n"
+         "                      どの文字もそのまま書きます\n"
+         "      --check         すべてのファイルを読み、文字コード、それを宣言している\n"
+         "                      もの、問題を伝えます。変換も書き込みもしません\n"
+         "  -q, --quiet         失敗したファイル（--check では問題のあるファイル）と集計\n"
+         "                      だけをログに書きます\n"
+         "  -v, --verbose       各ファイルの下に、何として読んだか、何で決めたか（バイト、\n"
+         "                      宣言、読み込んでいるもの、...）も書きます\n"
+         "      --progress      標準エラー出力に進み具合の行（済んだファイルの数、時間、\n"
+         "                      最後に済んだファイル）を出します。端末なら既定で出します\n"
+         "      --no-progress   進み具合を出しません\n" +
+         kindOptionsText(MessageLanguage::Japanese) + takingBackOptionsText(MessageLanguage::Japanese) +
+         "      --report FILE   すべてのファイルの JSON Lines のレポートも FILE に書きます\n"
+         "                      （- なら標準出力。ログはそのとき標準エラー出力へ）。形式:\n"
+         "                      sarnavel-cli(1) と /usr/share/doc/sarnavel/report.md.gz\n"
+         "  -h, --help          この説明を表示して終わります\n"
+         "  -V, --version       版を表示して終わります\n"
+         "      --list-encodings\n"
+         "                      変換先と読める文字コードを、それぞれ受け付ける名前と\n"
+         "                      一緒に挙げて終わります\n"
+         "値はつなげても（-tutf-8、--to=utf-8）次の引数にしてもかまいません。長い\n"
+         "オプションは、ほかと区別できるところまで短くできます。\n"
+         "\n" +
+         whatItDoesText(MessageLanguage::Japanese);
+}
+
+}  // namespace
+
+std::string usageText(MessageLanguage language) {
+  if (language == MessageLanguage::Japanese) return japaneseUsageText();
   return "Usage: sarnavel-cli [OPTION]... PATH...\n"
          "  or:  sarnavel-cli --runs | --undo [RUN] | --restore PATH...\n"
          "Convert Japanese web pages, style sheets and scripts in place to one encoding.\n"
@@ -451,7 +568,7 @@ std::string usageText() {
          "      --progress      show a progress line on standard error (files done, time,\n"
          "                      the file last done); the default when it is a terminal\n"
          "      --no-progress   show none\n" +
-         kindOptionsText() + takingBackOptionsText() +
+         kindOptionsText(language) + takingBackOptionsText(language) +
          "      --report FILE   also write a JSON Lines report of every file to FILE\n"
          "                      (- for standard output; the log then goes to standard\n"
          "                      error); its format: sarnavel-cli(1), and\n"
@@ -464,7 +581,7 @@ std::string usageText() {
          "A value may be attached (-tutf-8, --to=utf-8) or follow as the next argument;\n"
          "a long option may be shortened to any prefix that names no other.\n"
          "\n" +
-         whatItDoesText();
+         whatItDoesText(language);
 }
 
 }  // namespace sarnavel

@@ -70,7 +70,8 @@ CliParse parseCommandLine(const std::vector<std::string>& arguments,
 // The target an encoding name stands for (shift_jis, sjis, cp932, euc-jp, utf-8, ...); none if unknown.
 std::optional<TargetEncoding> targetFromName(const std::string& name);
 
-std::string usageText();
+// --help's text, in the language of the messages.
+std::string usageText(MessageLanguage language);
 
 // The targets, one a line (its name first, the other names -t takes after it), then the
 // encodings files are read in, one a line (its name, then the other labels a

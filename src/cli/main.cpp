@@ -298,7 +298,7 @@ int main(int argc, char** argv) {
   const MessageLanguage language = messageLanguage();
   std::vector<std::string> arguments(argv + 1, argv + argc);
   CliParse parse = parseCommandLine(arguments, language);
-  if (parse.options.help) return writeAll(STDOUT_FILENO, usageText()) ? 0 : 1;
+  if (parse.options.help) return writeAll(STDOUT_FILENO, usageText(language)) ? 0 : 1;
   if (parse.options.listEncodings) return writeAll(STDOUT_FILENO, encodingListText()) ? 0 : 1;
   if (parse.options.version) return writeAll(STDOUT_FILENO, "sarnavel-cli " + std::string(kVersion) + "\n") ? 0 : 1;
   if (!parse.error.empty()) {

@@ -6,8 +6,9 @@
 // file_warnings.h, fidelity_notes.h: the wording's language). Not messages, and never
 // translated: the log's 成功:/失敗: lines with their reasons and the summary (run_messages.h),
 // the report's codes and the check's names (report_names.h), which scripts read; the report's
-// texts, the check's problems among them (written for the record, in Japanese); and, for now,
-// the command line's --help and --list-encodings, in English only.
+// texts, the check's problems among them (written for the record, in Japanese); and the
+// command line's --list-encodings, names only. The command line's --help follows the language
+// too, but as two whole texts side by side (cli/cli_options.cpp), not through this table.
 //
 // The locale is read as POSIX orders it: the first of LC_ALL, LC_MESSAGES and LANG that is set
 // and not empty names it; one beginning with "ja" gives Japanese, anything else (C, POSIX,

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <set>
 #include <sstream>
 
@@ -131,6 +132,22 @@ TEST(CliOptions, TheListOfEncodingsIsWhatTheNamesMean) {
   }
   EXPECT_EQ(targets.size(), 4u);
   EXPECT_EQ(labels.size(), charsetLabels().size());
+}
+
+// --help in Japanese names the options the English names, in the same order: an option added
+// to one text and not the other is caught here.
+TEST(CliOptions, TheHelpNamesTheSameOptionsInBothLanguages) {
+  auto optionsOf = [](const std::string& text) {
+    static const std::regex option("(^|[^A-Za-z0-9-])(--?[a-zA-Z][a-z-]*)");
+    std::vector<std::string> names;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+      for (std::sregex_iterator it(line.begin(), line.end(), option), end; it != end; ++it) names.push_back((*it)[2]);
+    return names;
+  };
+  const std::vector<std::string> english = optionsOf(usageText(MessageLanguage::English));
+  EXPECT_GT(english.size(), 30u);
+  EXPECT_EQ(optionsOf(usageText(MessageLanguage::Japanese)), english);
 }
 
 TEST(CliOptions, RefusesWhatItCannotRead) {

@@ -33,9 +33,14 @@ const std::string kPage =
     "<html><head><title>\xE6\x97\xA5</title><link rel=\"stylesheet\" href=\"a.css\"></head><body></body></html>\n";
 
 TEST(Cli, HelpVersionAndAUsageError) {
-  const CliResult help = runCli({"--help"}), version = runCli({"-V"}), wrong = runCli({"-t", "latin1", "a.js"});
-  EXPECT_EQ(help.status, 0);
-  EXPECT_TRUE(help.out.starts_with("Usage: sarnavel-cli")) << help.out;
+  const CliResult version = runCli({"-V"}), wrong = runCli({"-t", "latin1", "a.js"});
+  // --help follows the locale as the messages do.
+  for (const auto& [lang, head, statuses] : {std::tuple("C", "Usage: sarnavel-cli", "\nExit status: 0 when"),
+                                             std::tuple("ja_JP.UTF-8", "使い方: sarnavel-cli", "\n終了ステータス: ")}) {
+    const CliResult help = runCli({"--help"}, {}, [lang] { setenv("LANG", lang, 1); });
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.starts_with(head) && help.out.find(statuses) != std::string::npos) << help.out;
+  }
   EXPECT_EQ(version.status, 0);
   EXPECT_TRUE(version.out.starts_with("sarnavel-cli ") && version.out.ends_with("\n")) << version.out;
   EXPECT_EQ(wrong.status, 2);

@@ -105,7 +105,7 @@ for option in $("$cli" --help | grep -o -E -- '--[a-z][a-z-]*' | sort -u); do
 done
 # The exit statuses the manual page lists are those --help names, and every installed path the
 # manual pages name is in the package.
-help_statuses="$("$cli" --help | sed -n '/^Exit status:/,/^$/p' | grep -o -E '\b[0-9]+\b' | grep -v -x 128 | sort -u)"
+help_statuses="$(LC_ALL=C "$cli" --help | sed -n '/^Exit status:/,/^$/p' | grep -o -E '\b[0-9]+\b' | grep -v -x 128 | sort -u)"
 man_statuses="$(zcat "$root/usr/share/man/man1/sarnavel-cli.1.gz" | sed -e 's/\\-/-/g' |
   awk '/^\.SH/ { s = ($2 == "\"EXIT") } s && /^\.B [0-9]+$/ { print $2 }' | sort -u)"
 [[ "$help_statuses" == "$man_statuses" ]] ||
