@@ -133,6 +133,40 @@ NoteLine takingBackNote(const FileNote& note, MessageLanguage language) {
   }
 }
 
+// What an .htaccess line makes the server announce, and what the run did with it
+// (run/server_charset.h, run/server_charset_fix.h).
+NoteLine serverCharsetNote(const FileNote& note, const std::string& target, L language) {
+  auto line = [&](std::string_view code, std::string_view text, std::initializer_list<std::string_view> values = {}) {
+    return NoteLine{std::string(code), {}, message(language, text, values)};
+  };
+  const std::string where = visiblePath(value(note, 1)) + ":" + value(note, 2) + ": " + visiblePath(value(note, 3));
+  if (note.code == NoteCode::ServerCharsetFixed) {
+    const std::string backup = value(note, 4);
+    if (backup.empty())
+      return line("server-charset-fixed",
+                  "サーバーが HTTP で伝える文字コードを {1} から {2} に書き換えました（バックアップなし）: {3}",
+                  {visiblePath(value(note, 0)), target, where});
+    return line("server-charset-fixed",
+                "サーバーが HTTP で伝える文字コードを {1} から {2} に書き換えました（元の内容は {3}）: {4}",
+                {visiblePath(value(note, 0)), target, visiblePath(backup), where});
+  }
+  if (note.code == NoteCode::ServerCharset)
+    return line("server-charset",
+                "サーバーが HTTP で {1} と伝えるため、ブラウザーは meta より優先します。{2} に変えてください: {3}",
+                {visiblePath(value(note, 0)), target, where});
+  const std::string why = value(note, 4), detail = visiblePath(value(note, 5));
+  const std::string reason =
+      why == "cancelled"    ? message(language, "実行が途中で止められました")
+      : why == "not-walked" ? message(language, "フォルダー自体は指定されておらず、ほかのファイルは変換していません")
+      : why == "file-left" ? message(language, "この行が決めるファイルを変換できませんでした: {1}", {detail})
+      : why == "untaken-page" ? message(language, "この行が決める、変換しない種類のページがあります: {1}", {detail})
+                              : message(language, "実行が読んだ後に変更されています");
+  return line(
+      "server-charset-kept",
+      "サーバーが HTTP で {1} と伝える行を書き換えませんでした（{2}）。{3} に変えるのは確かめてからにしてください: {4}",
+      {visiblePath(value(note, 0)), reason, target, where});
+}
+
 }  // namespace
 
 NoteLine noteLine(const FileNote& note, const NoteWording& wording) {
@@ -181,16 +215,8 @@ NoteLine noteLine(const FileNote& note, const NoteWording& wording) {
                   {pages});
     }
     case NoteCode::ServerCharset:
-      return line("server-charset",
-                  "サーバーが HTTP で {1} と伝えるため、ブラウザーは meta より優先します。{2} に変えてください: {3}",
-                  {visiblePath(value(note, 0)), target,
-                   visiblePath(value(note, 1)) + ":" + value(note, 2) + ": " + visiblePath(value(note, 3))});
     case NoteCode::ServerCharsetFixed:
-      return line(
-          "server-charset-fixed",
-          "サーバーが HTTP で伝える文字コードを {1} から {2} に書き換えました（元の内容は {3}.bak）: {3}:{4}: {5}",
-          {visiblePath(value(note, 0)), target, visiblePath(value(note, 1)), value(note, 2),
-           visiblePath(value(note, 3))});
+    case NoteCode::ServerCharsetKept: return serverCharsetNote(note, target, language);
     case NoteCode::NotInNamedEncoding: {
       const std::string at =
           value(note, 2) == "0" ? "" : message(language, "（最初は {1}）", {value(note, 2) + ":" + value(note, 3)});

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <span>
 #include <system_error>
 #include <utility>
 
@@ -13,6 +14,7 @@
 #include "store/folder_flushes.h"
 #include "store/folder_keys.h"
 #include "run/server_charset.h"
+#include "run/server_charset_fix.h"
 #include "run/source_check.h"
 #include "run/path_set.h"
 #include "run/rewritten_file.h"
@@ -270,6 +272,7 @@ class Run {
     }
     runPass(5, {std::vector<std::string_view>(referencedScripts_.begin(), referencedScripts_.end()), {}},
             &convertJsFile);
+    if (fixing_) fixServerCharsets();
     summary.successes = successes_;
     summary.failures = failures_;
   }
@@ -279,6 +282,53 @@ class Run {
     std::vector<std::filesystem::path> roots;
     for (const std::string& root : named.roots()) roots.emplace_back(root);
     return roots;
+  }
+
+  // The folders the user named (not the files): those the run walked whole.
+  std::vector<std::filesystem::path> walkedFolders() const {
+    std::vector<std::filesystem::path> walked;
+    struct stat info;
+    for (const std::filesystem::path& named : request_.namedPaths)
+      if (::stat(named.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) walked.push_back(named);
+    return walked;
+  }
+
+  // After the last pass, the .htaccess lines kept for the end (server_charset.h): each
+  // .htaccess replaced once and told as a file of the run, its write recorded as any other's.
+  void fixServerCharsets() {
+    const std::vector<ServerCharsetLine> lines =
+        serverCharset_.settle(cancelRequested_.load(), walkedFolders(), request_.untakenPages);
+    std::vector<std::span<const ServerCharsetLine>> files;
+    for (std::size_t k = 0, first = 0; k < lines.size(); ++k) {
+      if (k + 1 < lines.size() && lines[k + 1].htaccess == lines[k].htaccess) continue;
+      files.emplace_back(lines.data() + first, k + 1 - first);
+      first = k + 1;
+    }
+    if (files.empty()) return;
+    plan(6, files.size());
+    WriteSession& session = sessions_.front();
+    for (std::span<const ServerCharsetLine> file : files) {
+      session.beginFile();
+      FileReport report = fixHtaccess(file, {options_, &named_, &session, memory_.recording()});
+      FileOutcome outcome;
+      outcome.path = file.front().htaccess;
+      outcome.result = report.result;
+      outcome.notes = std::move(report.notes);
+      outcome.backup = std::move(report.backup);
+      if (report.written) outcome.recorded = memory_.recordWrite(*report.written);
+      (outcome.result == ResultCode::Success ? successes_ : failures_) += 1;
+      tellIfNotRecorded(outcome);
+      if (observer_.prepare) outcome.prepared = observer_.prepare(outcome);
+      if (observer_.fileDone) observer_.fileDone(outcome);
+    }
+  }
+
+  // The log says 成功 only once the memory of what was written is on disk too.
+  void tellIfNotRecorded(const FileOutcome& file) {
+    if (file.recorded && !memory_.durableThrough(file.recorded) && !memoryBroken_) {
+      memoryBroken_ = true;
+      if (observer_.memoryNotice) observer_.memoryNotice(MemoryNotice::NotRecorded, memory_.folder());
+    }
   }
 
   void plan(int pass, std::size_t fileCount) const {
@@ -512,6 +562,7 @@ class Run {
           file.document ? std::optional<SourceEncoding>(file.document->source.encoding) : std::nullopt;
       for (FileNote& note : serverCharset_.notesFor(file.path, readAs)) file.notes.push_back(std::move(note));
     }
+    if (fixing_ && !converted) serverCharset_.fileLeft(file.path);
     // Said of a file converted: one left as it was has its own line's reason.
     if (pass.number >= 4 && converted && !named_.cover(pass.keys[k])) file.notes.push_back({NoteCode::OutsideNamed});
     if (untaken_ && pass.needsKeys() && converted) {
@@ -522,10 +573,7 @@ class Run {
       file.notes.push_back(pages->failedNote(NoteCode::SomePagesFailed));
     // The log says 成功 only of a file whose rename is on disk, or says why it may not be, and
     // once the memory of what was written is on disk too.
-    if (file.recorded && !memory_.durableThrough(file.recorded) && !memoryBroken_) {
-      memoryBroken_ = true;
-      if (observer_.memoryNotice) observer_.memoryNotice(MemoryNotice::NotRecorded, memory_.folder());
-    }
+    tellIfNotRecorded(file);
     if (!flushes_.durableFor(pass.list.paths[k]) && converted) file.notes.push_back({NoteCode::FolderNotFlushed});
   }
 
@@ -538,6 +586,7 @@ class Run {
   const TargetEncoding target_ = options_.targetEncoding;
   // A conversion's notes on what did not travel as itself; the check only reads.
   const bool converting_ = mode_ != WriteMode::Check;
+  const bool fixing_ = fixedKinds(options_, mode_).has_value();  // the .htaccess lines are rewritten at the end
   const NamedFolders named_;
   const int threads_;
   // What the run has learnt, taken up between passes: only the files a later pass may read

@@ -38,7 +38,8 @@
 // the outcome does not depend on the number of threads.
 //
 // A conversion (and a dry run) adds the server's charset to each file's notes
-// (server_charset.h). A check (WriteMode::Check) converts and writes nothing, sweeps nothing,
+// (server_charset.h); one that rewrites the server's charset does so after the last pass, each
+// .htaccess told as a file of the run (pass 6: its line, its record in the memory). A check (WriteMode::Check) converts and writes nothing, sweeps nothing,
 // and reads a file both listed and loaded once, in its first pass (source_check.h); its
 // outcomes are the conversion's in form, its verdicts made of each outcome's document.
 //
@@ -140,7 +141,8 @@ struct RunObserver {
   // fileDone. Called on several threads at once.
   std::function<std::string(const FileOutcome& outcome)> prepare;
   // Optional: how many files a pass is going to log, as soon as the run knows it: passes 1 to 3
-  // before the first file, passes 4 and 5 (the files the pages load) as they begin. A pass
+  // before the first file, passes 4 and 5 (the files the pages load) and 6 (the .htaccess files
+  // rewritten) as they begin. A pass
   // that a cancel skips is not announced.
   std::function<void(int pass, std::size_t fileCount)> passPlanned;
   // Optional: told before the first file when another run (`holder`, its process; 0 when it

@@ -32,38 +32,6 @@ std::optional<RememberedWrite> rememberedWrite(const std::filesystem::path& path
                                [&] { return hashOf(bytes); });
 }
 
-// What the record of a write needs of the bytes as read, taken before the conversion changes
-// them; nothing when the run does not record.
-struct FormerBytes {
-  bool recorded = false;
-  std::uint64_t size = 0;
-  ContentHash hash;
-};
-
-// A write just made, as the run's memory records it.
-struct WriteFacts {
-  const std::filesystem::path& path;
-  const FileIdentity& read;
-  std::span<const std::string_view> pieces;
-  std::optional<FileStamp> left;  // the new file, when the file was replaced
-  FormerBytes former;
-};
-
-WriteRecord writeRecordOf(const WriteFacts& write, TargetEncoding target, const std::filesystem::path& backup) {
-  WriteRecord record;
-  record.path = write.path.native();
-  // A file written in place keeps its inode.
-  record.device = write.left ? write.left->device : write.read.status.st_dev;
-  record.inode = write.left ? write.left->inode : write.read.status.st_ino;
-  for (std::string_view piece : write.pieces) record.size += piece.size();
-  record.hash = hashOf(write.pieces);
-  record.formerSize = write.former.size;
-  record.formerHash = write.former.hash;
-  record.target = target;
-  record.backup = backup.native();
-  return record;
-}
-
 // A file read in the encoding the user named, whose bytes are not all characters of it, is left
 // as it is (in a dry run too): its conversion would stand U+FFFD for them. True when so.
 bool leftForNamedEncoding(const DocumentResult& document, FileReport& report) {
@@ -158,6 +126,21 @@ FileReport convertFile(const DriverCall& call, Convert&& convert) {
 }
 
 }  // namespace
+
+WriteRecord writeRecordOf(const WriteFacts& write, TargetEncoding target, const std::filesystem::path& backup) {
+  WriteRecord record;
+  record.path = write.path.native();
+  // A file written in place keeps its inode.
+  record.device = write.left ? write.left->device : write.read.status.st_dev;
+  record.inode = write.left ? write.left->inode : write.read.status.st_ino;
+  for (std::string_view piece : write.pieces) record.size += piece.size();
+  record.hash = hashOf(write.pieces);
+  record.formerSize = write.former.size;
+  record.formerHash = write.former.hash;
+  record.target = target;
+  record.backup = backup.native();
+  return record;
+}
 
 bool leavesModuleScript(const ConversionOptions& options) { return options.targetEncoding != TargetEncoding::Utf8; }
 

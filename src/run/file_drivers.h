@@ -23,11 +23,16 @@
 // and may run on several threads at once.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <span>
+#include <string_view>
 
 #include "engine/encoding_decision.h"
 #include "run/conversion_options.h"
 #include "run/file_report.h"
+#include "store/content_hash.h"
 #include "store/file_store.h"
 #include "store/folder_flushes.h"
 #include "run/named_folders.h"
@@ -71,6 +76,26 @@ struct DriverContext {
 
 // Whether a file that pages load as a module script is left as it is: with a target other
 // than UTF-8 (browsers would misread it in any other encoding).
+// What the record of a write needs of the bytes as read, taken before the conversion changes
+// them; nothing when the run does not record.
+struct FormerBytes {
+  bool recorded = false;
+  std::uint64_t size = 0;
+  ContentHash hash;
+};
+
+// A write just made, as the run's memory records it.
+struct WriteFacts {
+  const std::filesystem::path& path;
+  const FileIdentity& read;
+  std::span<const std::string_view> pieces;
+  std::optional<FileStamp> left;  // the new file, when the file was replaced
+  FormerBytes former;
+};
+
+// The memory's record of the write (what the run knows beyond the file, the run adds).
+WriteRecord writeRecordOf(const WriteFacts& write, TargetEncoding target, const std::filesystem::path& backup);
+
 bool leavesModuleScript(const ConversionOptions& options);
 
 // The folder a listed file was just read through, still open in the session, when that is the

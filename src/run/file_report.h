@@ -39,9 +39,14 @@ enum class NoteCode {
                        // link, not-regular, unreadable, too-large
   NotInNamedEncoding,  // bytes that are no character of the encoding the user named, so it was
                        // left: values {encoding, count, line, column} (the first such byte)
-  // An .htaccess line that named its former encoding now names the target (server_charset.h):
-  // values {former charset, .htaccess, line, directive as now written}
+  // An .htaccess line that named the files' former encoding now names the target
+  // (server_charset_fix.h): values {former charset, .htaccess, line, directive as now written,
+  // backup (empty: none)}
   ServerCharsetFixed,
+  // An .htaccess line the run would have rewritten, kept: values {charset, .htaccess, line,
+  // directive, why, detail}, why one of cancelled, not-walked, file-left and untaken-page (detail
+  // the file), changed (since the run read it)
+  ServerCharsetKept,
   // Taking a run back (undo_run.h, put_back.h):
   NotAsWritten,   // it no longer holds what the run wrote: left as it is
   BackupMissing,  // its backup is missing or no regular file: values {backup}

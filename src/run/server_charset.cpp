@@ -8,7 +8,6 @@
 #include "engine/charset_label.h"
 #include "engine/target_options.h"
 #include "text/source_encoding.h"
-#include "store/file_store.h"
 #include "store/posix_file.h"
 #include "run/file_kind.h"
 #include "text/ascii.h"
@@ -219,43 +218,6 @@ const ServerCharsetLookup::Chain& ServerCharsetLookup::chainFor(std::string_view
   return known->second;
 }
 
-bool ServerCharsetLookup::rewrite(const std::string& htaccess, const ServerCharsetDirective& directive,
-                                  std::string& written) {
-  std::string text;
-  FileIdentity read;
-  const std::filesystem::path path(htaccess);
-  if (readFile({path, NameLink::NotFollowed}, text, &read) != ResultCode::Success) return false;
-  // The directive's line, as it was when the run read it.
-  std::size_t start = 0;
-  for (std::size_t line = 1; line < directive.line && start != std::string::npos; ++line) {
-    start = text.find('\n', start);
-    if (start != std::string::npos) ++start;
-  }
-  if (start == std::string::npos) return false;
-  const std::size_t end = std::min(text.find('\n', start), text.size());
-  const std::string_view line = std::string_view(text).substr(start, end - start);
-  if (line.find(directive.text) == std::string_view::npos) return false;
-  // The charset's own place: after "charset=" in a media type, else the word after the name.
-  const std::string lowered = lowercaseCopy(line);
-  const std::size_t charsetIs = lowered.find("charset=");
-  const std::size_t after = directive.extensions.empty() || lowered.find("addcharset") != std::string::npos
-                                ? lowered.find_first_of(" \t", lowered.find_first_not_of(" \t"))
-                            : charsetIs == std::string::npos ? charsetIs
-                                                             : charsetIs + 8;
-  const std::size_t at = after == std::string::npos ? after : lowered.find(lowercaseCopy(directive.charset), after);
-  if (at == std::string::npos) return false;
-  const std::string name(charsetNameOf(target_));
-  const std::size_t labelAt = start + at;
-  const std::string_view pieces[] = {std::string_view(text).substr(0, labelAt), name,
-                                     std::string_view(text).substr(labelAt + directive.charset.size())};
-  if (!replaceFile({path, pieces, &read, true}).ok()) return false;
-  written = std::string(line.substr(0, at)) + name + std::string(line.substr(at + directive.charset.size()));
-  const std::size_t first = written.find_first_not_of(" \t");
-  written = first == std::string::npos ? written : written.substr(first);
-  if (written.ends_with('\r')) written.pop_back();
-  return true;
-}
-
 ServerCharsetLookup::Deciding ServerCharsetLookup::decidingFor(const Chain& chain, std::string_view file) const {
   const std::string extension = extensionOf(file);
   // The deepest directive for the file decides: one of the extension's, else the default.
@@ -289,21 +251,58 @@ std::vector<FileNote> ServerCharsetLookup::notesFor(const std::filesystem::path&
   const ServerCharsetDirective& directive = *deciding.directive;
   if (!named_.insert({htaccess, directive.line}).second) return notes;
   // "On" names ISO-8859-1 by a word that is no label: it is not found in the line, never rewritten.
-  std::string rewritten;
   const bool onlyKindsConverted =
       fix_ && std::all_of(directive.extensions.begin(), directive.extensions.end(),
                           [&](const std::string& e) { return fix_->has(classifyExtension("a." + e)); });
-  if (onlyKindsConverted && named && named == readAs && !directive.guarded && !directive.continued &&
-      rewrite(htaccess, directive, rewritten)) {
-    notes.push_back({NoteCode::ServerCharsetFixed,
-                     StoreProblem::None,
-                     {directive.charset, htaccess, std::to_string(directive.line), rewritten}});
+  if (onlyKindsConverted && named && named == readAs && !directive.guarded && !directive.continued) {
+    pending_.emplace(std::pair{htaccess, directive.line}, ServerCharsetLine{htaccess, directive, deciding.folder});
     return notes;
   }
   notes.push_back({NoteCode::ServerCharset,
                    StoreProblem::None,
                    {directive.charset, htaccess, std::to_string(directive.line), directive.text}});
   return notes;
+}
+
+void ServerCharsetLookup::fileLeft(const std::filesystem::path& file) {
+  const std::lock_guard<std::mutex> hold(mutex_);
+  const std::string_view written = file.native();
+  const Deciding deciding = decidingFor(chainFor(written.substr(0, written.rfind('/') + 1), file), written);
+  if (!deciding.directive) return;
+  const std::string htaccess = (std::filesystem::path(deciding.folder) / ".htaccess").native();
+  leftUnder_.try_emplace({htaccess, deciding.directive->line}, file.native());
+}
+
+std::vector<ServerCharsetLine> ServerCharsetLookup::settle(bool cancelled,
+                                                           const std::vector<std::filesystem::path>& walked,
+                                                           const PathList& untaken) {
+  const std::lock_guard<std::mutex> hold(mutex_);
+  // The first page of a kind not taken that each line decides for.
+  std::map<std::pair<std::string, std::size_t>, std::string> untakenUnder;
+  if (!pending_.empty()) {
+    for (std::string_view page : untaken) {
+      const std::filesystem::path path(page);
+      const Deciding deciding = decidingFor(chainFor(page.substr(0, page.rfind('/') + 1), path), page);
+      if (deciding.directive)
+        untakenUnder.try_emplace(
+            {(std::filesystem::path(deciding.folder) / ".htaccess").native(), deciding.directive->line},
+            std::string(page));
+    }
+  }
+  std::vector<ServerCharsetLine> lines;
+  for (auto& [key, line] : pending_) {
+    const bool inWalked = std::any_of(walked.begin(), walked.end(), [&](const std::filesystem::path& folder) {
+      return isWithin(line.folder, resolvedKey(folder.native()));
+    });
+    if (cancelled) line.kept = "cancelled";
+    else if (!inWalked) line.kept = "not-walked";
+    else if (auto left = leftUnder_.find(key); left != leftUnder_.end())
+      line = {line.htaccess, line.directive, line.folder, "file-left", left->second};
+    else if (auto page = untakenUnder.find(key); page != untakenUnder.end())
+      line = {line.htaccess, line.directive, line.folder, "untaken-page", page->second};
+    lines.push_back(line);
+  }
+  return lines;
 }
 
 std::string ServerCharsetLookup::charsetFor(const std::filesystem::path& file) {

@@ -14,16 +14,21 @@
 // .htaccess and the line to change, under the first such file in log order only.
 //
 // With fixing on (--fix-server-charset, in a conversion that writes), the deciding directive
-// of a converted file is rewritten instead of noted when it names exactly the encoding the file
-// was read in (the old one), stands on one line, is guarded by no <If>, <ElseIf>, <Else>,
-// <Files> or <FilesMatch> section, and names only extensions of the kinds the run converts (a
-// text it leaves would be announced in the target else): its charset (the word of
-// AddDefaultCharset or AddCharset, the charset= value of AddType) becomes the target's name,
-// the rest of the file byte for byte,
-// through the store (a backup .htaccess.bak, older ones pushed one .bak further; the store's
-// guarantees: owner, mode and attributes kept, whole or not at all, not over a change since
-// the read). One `server-charset-fixed` note says so, under the first file it governs; a
-// directive that may not be rewritten, or whose rewrite fails, keeps its `server-charset` note.
+// of a converted file is a line to rewrite instead of a note when it names exactly the encoding
+// the file was read in (the old one), stands on one line, is guarded by no <If>, <ElseIf>,
+// <Else>, <Files> or <FilesMatch> section, and names only extensions of the kinds the run
+// converts (a text it leaves would be announced in the target else). The run rewrites such
+// lines only at its end (server_charset_fix.h), and only a line that governs nothing left in
+// the old encoding, which it can know only of a folder it walked whole:
+//  - the run was not cancelled;
+//  - the .htaccess lies in a folder the user named, or below one (a folder whose files were
+//    named one by one may hold others of the old encoding that the line announces too);
+//  - every file of the run the line decides for was converted (or was in the target already);
+//  - no page of a kind the run does not take lies under it where the line decides for it (the
+//    pages the walk met and passed over, RunRequest::untakenPages).
+// A line kept for one of these reasons is named with the reason (settle()); AddDefaultCharset
+// reaches every text/html and text/plain answer of the folder, so a text file there (.txt, not
+// a kind the run converts) is announced in the target too: the rule cannot see such files.
 //
 // An .htaccess is read only when it is a regular file (not through a link, never a device or a
 // pipe), at most 1 MiB, once per run. One that is there but not read (too large, a link,
@@ -45,6 +50,7 @@
 
 #include "run/file_report.h"
 #include "run/kind_set.h"
+#include "run/path_list.h"
 #include "store/folder_keys.h"
 #include "text/source_encoding.h"
 #include "text/target_encoding.h"
@@ -60,6 +66,17 @@ struct ServerCharsetDirective {
   bool continued = false;               // written over several lines (`\` continuations)
 };
 
+// A line the run would rewrite at its end, and why it may not after all.
+struct ServerCharsetLine {
+  std::string htaccess;
+  ServerCharsetDirective directive;
+  std::string folder;  // the .htaccess's folder, as a key
+  // Empty: it may be rewritten. Else one of cancelled, not-walked, file-left (`detail` the
+  // file), untaken-page (`detail` the page).
+  std::string kept = {};
+  std::string detail = {};
+};
+
 // The directives of one .htaccess text, in order.
 std::vector<ServerCharsetDirective> readServerCharsetDirectives(std::string_view text);
 
@@ -71,12 +88,20 @@ class ServerCharsetLookup {
                       std::optional<KindSet> fix = std::nullopt);
 
   // The notes for one converted file, read as `readAs`, each directive named once per run; with
-  // fixing on, the deciding directive rewritten when it may be.
+  // fixing on, the deciding directive kept for the end of the run when it may be rewritten.
   std::vector<FileNote> notesFor(const std::filesystem::path& file, std::optional<SourceEncoding> readAs = {});
+  // A file of the run that was not converted: a line that decides for it is not rewritten.
+  void fileLeft(const std::filesystem::path& file);
 
   // The charset the server announces for the file (the deciding directive's label, as written);
   // empty when no directive governs it.
   std::string charsetFor(const std::filesystem::path& file);
+
+  // The lines kept for the end of the run, by .htaccess and line, each with why it may not be
+  // rewritten after all (`kept` empty: it may). `walked`: the folders the user named (not the
+  // files); `untaken`: the pages of kinds not taken the walk met.
+  std::vector<ServerCharsetLine> settle(bool cancelled, const std::vector<std::filesystem::path>& walked,
+                                        const PathList& untaken);
 
  private:
   // The folders from a file's own up to where its look-up stops that have directives, deepest
@@ -94,7 +119,6 @@ class ServerCharsetLookup {
   Deciding decidingFor(const Chain& chain, std::string_view file) const;
   const Folder& directivesIn(const std::string& folder);
   const Chain& chainFor(std::string_view writtenFolder, const std::filesystem::path& file);
-  bool rewrite(const std::string& htaccess, const ServerCharsetDirective& directive, std::string& written);
   std::mutex mutex_;  // over everything below
   TargetEncoding target_;
   std::optional<KindSet> fix_;
@@ -107,6 +131,10 @@ class ServerCharsetLookup {
   const std::pair<const std::string, Chain>* lastChain_ = nullptr;
   FolderKeys folderKeys_;
   std::set<std::pair<std::string, std::size_t>> named_;  // (.htaccess, line) already noted
+  // The lines kept for the end of the run, and by (.htaccess, line) the first file of the run
+  // each decides for that was not converted.
+  std::map<std::pair<std::string, std::size_t>, ServerCharsetLine> pending_;
+  std::map<std::pair<std::string, std::size_t>, std::string> leftUnder_;
 };
 
 }  // namespace sarnavel

@@ -76,7 +76,7 @@ TEST(CliKinds, ACheckReadsTheKindsTaken) {
 }
 
 // --fix-server-charset rewrites the line that makes the server send a converted page's former
-// encoding, with a backup; any other line is named, not changed.
+// encoding, with a backup, and --undo takes it back; any other line is named, not changed.
 TEST(CliKinds, TheServersCharsetIsFixedWhereItNamesTheFormerEncoding) {
   const std::string page = "<html><head><title>\x93\xFA\x96\x7B</title></head></html>\n";  // Shift_JIS
   const struct {
@@ -120,6 +120,12 @@ TEST(CliKinds, TheServersCharsetIsFixedWhereItNamesTheFormerEncoding) {
     EXPECT_EQ(r.out.find("(the former content is in " + htaccess.native() + ".bak)") != std::string::npos, fixed)
         << r.out;
     EXPECT_EQ(r.out.find("change it to UTF-8: " + htaccess.native()) != std::string::npos, !fixed) << r.out;
+    if (!fixed) continue;
+    // The rewrite is the run's as any file's: its undo takes it back.
+    const CliResult undo = runCli({"-q", "--undo"}, folder.path());
+    EXPECT_EQ(undo.status, 0) << undo.err;
+    EXPECT_EQ(TempFolder::read(htaccess), c.htaccess);
+    EXPECT_FALSE(fs::exists(htaccess.native() + ".bak"));
   }
 }
 
