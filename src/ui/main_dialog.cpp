@@ -167,9 +167,10 @@ void MainDialog::addKeys() {
   addKey(QKeySequence::Delete, &MainDialog::removeSelectedRows);
   addKey(QKeySequence(Qt::CTRL | Qt::Key_Comma), &MainDialog::openPreferences);
   choosePaths_ = [this](QWidget& parent) {
-    AddFilesDialog chooser(&parent, settings_.lastFolder.isEmpty() ? QDir::currentPath() : settings_.lastFolder);
+    const QString start = settings_.lastFolder.isEmpty() ? QDir::currentPath() : settings_.lastFolder;
+    AddFilesDialog chooser(&parent, QFile::encodeName(start).toStdString(), kindsTaken());
     const bool chosen = chooser.exec() == QDialog::Accepted;
-    settings_.lastFolder = chooser.directory().absolutePath();
+    settings_.lastFolder = QFile::decodeName(QByteArray::fromStdString(chooser.folder().native()));
     return chosen ? chooser.chosenPaths() : std::vector<std::filesystem::path>{};
   };
 }
