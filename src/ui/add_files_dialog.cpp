@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "store/folder_listing.h"
+#include "ui/dialog_units.h"
 #include "ui/readable_path.h"
 
 namespace sarnavel {
@@ -76,7 +77,8 @@ AddFilesDialog::AddFilesDialog(QWidget* parent, const std::filesystem::path& fol
   layout->addLayout(top);
   layout->addWidget(entries_, 1);
   layout->addLayout(bottom);
-  resize(640, 420);
+  const DialogUnits units(font());  // the size scales with the font, as the other dialogs'
+  resize(units.x(420), units.y(240));
 
   // The folder asked for, or the nearest one above it that can be listed.
   for (std::filesystem::path at = plainFolder(folder); !enter(at) && at != at.root_path();) at = at.parent_path();
