@@ -9,7 +9,6 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QLineEdit>
