@@ -1,7 +1,5 @@
 #include "ui/main_dialog.h"
 
-#include <malloc.h>
-
 #include <algorithm>
 #include <memory>
 
@@ -25,6 +23,7 @@
 #include <QTableView>
 
 #include "run/intake.h"
+#include "run/malloc_tuning.h"
 #include "report/run_messages.h"
 #include "ui/add_files_dialog.h"
 #include "ui/dialog_units.h"
@@ -331,6 +330,7 @@ void MainDialog::removeSelectedRows() {
 void MainDialog::removeAllRows() {
   model_->removeAll();
   untakenPages_ = PathList();
+  giveFreedMemoryBack();  // a long list's paths
 }
 
 RunRequest MainDialog::currentRequest() const {
@@ -375,9 +375,8 @@ void MainDialog::runInProgressDialog(WriteMode mode) {
     ProgressDialog progress(std::move(request), couldNotStart, this);
     progress.exec();
   }  // the worker has ended here, and the log and the run's records are freed
-  // The allocator keeps freed pages for later; a long run's log would stay resident until the
-  // program ends. They go back to the system now.
-  ::malloc_trim(0);
+  // A long run's log would stay resident until the program ends.
+  giveFreedMemoryBack();
   if (couldNotStart) {
     QMessageBox::critical(this, QString(), QString::fromUtf8(plainMessage(MessageId::CannotStartThread)));
   }
