@@ -8,12 +8,16 @@
         <translation>Add files or folders</translation>
     </message>
     <message>
-        <source>ウェブ文書 (*.html *.htm *.css *.js *.HTML *.HTM *.CSS *.JS)</source>
-        <translation>Web documents (*.html *.htm *.css *.js *.HTML *.HTM *.CSS *.JS)</translation>
+        <source>上のフォルダへ (Alt+↑)</source>
+        <translation>Up to the folder above (Alt+Up)</translation>
     </message>
     <message>
-        <source>すべてのファイル (*)</source>
-        <translation>All files (*)</translation>
+        <source>変換する種類のファイル</source>
+        <translation>Files of the kinds converted</translation>
+    </message>
+    <message>
+        <source>すべてのファイル</source>
+        <translation>All files</translation>
     </message>
 </context>
 <context>

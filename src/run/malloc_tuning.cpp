@@ -13,4 +13,6 @@ void tuneMallocForRuns() {
   mallopt(M_TRIM_THRESHOLD, 64 << 20);
 }
 
+void giveFreedMemoryBack() { ::malloc_trim(0); }
+
 }  // namespace sarnavel

@@ -17,4 +17,10 @@ namespace sarnavel {
 
 void tuneMallocForRuns();
 
+// Gives the pages the heap keeps free back to the system, wherever they lie (not only its top,
+// as the trim threshold does): for the desktop program once a large amount has been let go
+// (a run's log and records, a walk's working memory, a long list emptied), which would
+// otherwise stay resident until the program ends.
+void giveFreedMemoryBack();
+
 }  // namespace sarnavel

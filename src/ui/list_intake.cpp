@@ -1,10 +1,10 @@
 #include "ui/list_intake.h"
 
-#include <malloc.h>
-
 #include <QProgressDialog>
 #include <QTimer>
 #include <QWidget>
+
+#include "run/malloc_tuning.h"
 
 namespace sarnavel {
 namespace {
@@ -60,7 +60,7 @@ void BackgroundIntake::finish(const std::shared_ptr<ListIntake>& result) {
   if (!dropped_) take_(*result);
   result->report = IntakeReport();
   // The walk's working memory, freed on its thread's arena, goes back to the system.
-  ::malloc_trim(0);
+  giveFreedMemoryBack();
   if (waiting_.empty() && indicator_) indicator_->deleteLater();
   startNext();
 }

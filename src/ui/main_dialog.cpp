@@ -1,7 +1,5 @@
 #include "ui/main_dialog.h"
 
-#include <malloc.h>
-
 #include <algorithm>
 #include <memory>
 
@@ -25,6 +23,7 @@
 #include <QTableView>
 
 #include "run/intake.h"
+#include "run/malloc_tuning.h"
 #include "report/run_messages.h"
 #include "ui/add_files_dialog.h"
 #include "ui/dialog_units.h"
@@ -167,9 +166,10 @@ void MainDialog::addKeys() {
   addKey(QKeySequence::Delete, &MainDialog::removeSelectedRows);
   addKey(QKeySequence(Qt::CTRL | Qt::Key_Comma), &MainDialog::openPreferences);
   choosePaths_ = [this](QWidget& parent) {
-    AddFilesDialog chooser(&parent, settings_.lastFolder.isEmpty() ? QDir::currentPath() : settings_.lastFolder);
+    const QString start = settings_.lastFolder.isEmpty() ? QDir::currentPath() : settings_.lastFolder;
+    AddFilesDialog chooser(&parent, QFile::encodeName(start).toStdString(), kindsTaken());
     const bool chosen = chooser.exec() == QDialog::Accepted;
-    settings_.lastFolder = chooser.directory().absolutePath();
+    settings_.lastFolder = QFile::decodeName(QByteArray::fromStdString(chooser.folder().native()));
     return chosen ? chooser.chosenPaths() : std::vector<std::filesystem::path>{};
   };
 }
@@ -330,6 +330,7 @@ void MainDialog::removeSelectedRows() {
 void MainDialog::removeAllRows() {
   model_->removeAll();
   untakenPages_ = PathList();
+  giveFreedMemoryBack();  // a long list's paths
 }
 
 RunRequest MainDialog::currentRequest() const {
@@ -374,9 +375,8 @@ void MainDialog::runInProgressDialog(WriteMode mode) {
     ProgressDialog progress(std::move(request), couldNotStart, this);
     progress.exec();
   }  // the worker has ended here, and the log and the run's records are freed
-  // The allocator keeps freed pages for later; a long run's log would stay resident until the
-  // program ends. They go back to the system now.
-  ::malloc_trim(0);
+  // A long run's log would stay resident until the program ends.
+  giveFreedMemoryBack();
   if (couldNotStart) {
     QMessageBox::critical(this, QString(), QString::fromUtf8(plainMessage(MessageId::CannotStartThread)));
   }

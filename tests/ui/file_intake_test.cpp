@@ -6,11 +6,13 @@
 #include <unistd.h>
 
 #include <QClipboard>
+#include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
@@ -177,46 +179,76 @@ class FileIntakeTest : public QObject {
     QCOMPARE(columnTexts(dialog, 0), (QStringList{"a.html", "single.js", "テ.html [Shift_JIS]"}));
   }
 
-  // The real file dialog: Open takes the selected folder instead of entering it; a folder
-  // typed with a closing '/' is entered.
-  void theFileDialogTakesFolders() {
+  // The chooser of Ctrl+O lists every name, one that is not UTF-8 readably, and answers with
+  // the names' own bytes: Open takes what is selected, a folder too; a double click enters a
+  // folder; a path typed is entered or taken.
+  void theChooserListsEveryNameByItsBytes() {
     Files files;
-    files.put("site/index.html");
-    AddFilesDialog chooser(nullptr, text(files.root()));
-    chooser.selectFile(QStringLiteral("site/"));
-    chooser.accept();
-    QCOMPARE(chooser.result(), int(QDialog::Rejected));
-    QCOMPARE(chooser.directory().absolutePath(), text(files.root() / "site"));
+    const auto old = files.put("\x83\x65.html");  // テ.html in Shift_JIS
+    const auto page = files.put("site/index.html");
+    files.put("notes.txt");
+    files.put(".hidden.html");
+    AddFilesDialog chooser(nullptr, files.root() / "site/..", KindSet::defaults());
+    auto* entries = control<QListView>(chooser, "entries");
+    auto shown = [entries] {
+      QStringList names;
+      for (int row = 0; row < entries->model()->rowCount(); ++row)
+        if (!entries->isRowHidden(row)) names << entries->model()->index(row, 0).data().toString();
+      return names;
+    };
+    QCOMPARE(shown(), (QStringList{"site", "テ.html [Shift_JIS]"}));
+    control<QComboBox>(chooser, "filter")->setCurrentIndex(1);
+    QCOMPARE(shown(), (QStringList{"site", "notes.txt", "テ.html [Shift_JIS]"}));
 
-    chooser.setDirectory(text(files.root()));
-    chooser.selectFile(QStringLiteral("site"));
+    for (int row : {0, 2})
+      entries->selectionModel()->select(entries->model()->index(row, 0), QItemSelectionModel::Select);
     chooser.accept();
     QCOMPARE(chooser.result(), int(QDialog::Accepted));
-    QCOMPARE(chooser.chosenPaths(), std::vector<std::filesystem::path>{files.root() / "site"});
+    QCOMPARE(chooser.chosenPaths(), (std::vector<std::filesystem::path>{files.root() / "site", old}));
+
+    chooser.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chooser));
+    chooser.setResult(QDialog::Rejected);
+    const QPoint site = entries->visualRect(entries->model()->index(0, 0)).center();
+    QTest::mouseClick(entries->viewport(), Qt::LeftButton, {}, site);
+    QTest::mouseDClick(entries->viewport(), Qt::LeftButton, {}, site);
+    QCOMPARE(chooser.folder(), files.root() / "site");
+    QCOMPARE(chooser.result(), int(QDialog::Rejected));
+    auto* location = control<QLineEdit>(chooser, "location");
+    location->setFocus();
+    location->setText(QStringLiteral("index.html"));
+    location->setModified(true);
+    chooser.accept();
+    QCOMPARE(chooser.chosenPaths(), std::vector<std::filesystem::path>{page});
   }
 
-  // Ctrl+O opens where the last choice was made; Enter with nothing selected adds nothing.
+  // Ctrl+O opens where the last choice was made; Enter with nothing selected adds nothing and
+  // leaves the chooser open; Enter on a Shift_JIS name adds the file under its own bytes.
   void ctrlOWithNothingSelectedAddsNothing() {
     Files files;
-    files.put("site/index.html");
+    const auto old = files.put("site/\x83\x65.html");
     MainDialog dialog;
     DesktopSettings remembered;
     remembered.lastFolder = text(files.root() / "site");
     dialog.remember(remembered, false);
     dialog.show();
-    QString openedIn;
+    std::filesystem::path openedIn;
     bool stayedOpen = false;
-    whenModal("sarnavel_add_files", [&](QWidget& chooser) {
-      openedIn = static_cast<QFileDialog&>(chooser).directory().absolutePath();
-      QTest::keyClick(keyTarget(chooser), Qt::Key_Return);
-      static_cast<QDialog&>(chooser).accept();  // as Open does, whatever enables it
+    whenModal("sarnavel_add_files", [&](QWidget& shown) {
+      auto& chooser = static_cast<AddFilesDialog&>(shown);
+      openedIn = chooser.folder();
+      auto* entries = control<QListView>(chooser, "entries");
+      QTest::keyClick(entries, Qt::Key_Return);
       stayedOpen = chooser.isVisible();
-      static_cast<QDialog&>(chooser).reject();
+      entries->setCurrentIndex(entries->model()->index(0, 0));
+      QTest::keyClick(entries, Qt::Key_Return);
+      if (chooser.isVisible()) chooser.reject();
     });
     dialog.addChosenPaths();
-    QCOMPARE(openedIn, text(files.root() / "site"));
+    QCOMPARE(openedIn, files.root() / "site");
     QVERIFY(stayedOpen);
-    QCOMPARE(dialog.fileList().rowCount(), 0);
+    QTRY_COMPARE(dialog.fileList().rowCount(), 1);
+    QCOMPARE(dialog.fileList().entries().front().path, old);
   }
 
   void theProgramsOwnNameIsNoPath() {
