@@ -39,6 +39,11 @@ enum class NoteCode {
                        // link, not-regular, unreadable, too-large
   NotInNamedEncoding,  // bytes that are no character of the encoding the user named, so it was
                        // left: values {encoding, count, line, column} (the first such byte)
+  // A template whose code could not be kept as written, left (engine/template_conversion.h):
+  // values {why, line, column, code point}, why one of invalid-bytes, lacked-character, encoding
+  CodeLeft,
+  // An SSI page includes files the run does not convert (run/included_fragments.h): values {path...}
+  FragmentNotConverted,
   // An .htaccess line that named its former encoding now names the target (server_charset.h):
   // values {former charset, .htaccess, line, directive as now written}
   ServerCharsetFixed,
