@@ -140,7 +140,7 @@ TEST(CliKinds, ALegacySiteOfEveryKindKeepsItsText) {
       {"news.shtml",
        "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=NAME\"><title>お知らせ</title>"
        "</head>\n<body><!--#include virtual=\"/inc/menu.html\" --><p>更新しました。</p>"
-       "<!--#include file=\"inc/footer.inc\" -->"
+       "<!--#include file=\"inc/footer.inc\" --><!--#include virtual=\"/ad/banner.html\" -->"
        "<!--#echo var=\"LAST_MODIFIED\" --></body></html>\n"},
       {"css/site.css",
        "@charset \"RULE\";\r\nbody { font-family: \"ＭＳ Ｐゴシック\"; }\r\np:before { content: \"※\"; }\r\n"},
@@ -185,6 +185,8 @@ TEST(CliKinds, ALegacySiteOfEveryKindKeepsItsText) {
     EXPECT_EQ(r.out.find("charset=" + std::string(target.name) + "');") != std::string::npos,
               codeKept && std::string_view(target.target) != "shift_jis")
         << r.out;
+    // An included file the run does not convert is named under the page.
+    EXPECT_NE(r.out.find("/site/ad/banner.html"), std::string::npos) << r.out;
     // The script the XHTML page loads is no more said to be loaded by a page left as it was.
     EXPECT_EQ(r.out.find("変換しない種類のページ"), std::string::npos) << r.out;
     for (const auto& [name, text] : files) {
