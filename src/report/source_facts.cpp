@@ -77,7 +77,7 @@ SourceFacts sourceFacts(DocumentKind kind, const DocumentResult& record, Content
     }
   }
   codeDeclarationProblems(record, facts);
-  const bool loaded = !loader.charset.empty() || loader.page.has_value();
+  const bool loaded = !loader.charset.empty() || loader.page.has_value() || loader.included;
   if (!loader.charset.empty()) {
     facts.declared.push_back({kind == DocumentKind::Script ? "script" : "link", loader.charset});
   }

@@ -465,6 +465,7 @@ class Run {
                      std::move(report.backup),
                      std::move(report.remembered),
                      recorded};
+    file.loader.included = context.fragment;
     if (observer_.prepare) file.prepared = observer_.prepare(file);
     return file;
   }

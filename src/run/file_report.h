@@ -72,6 +72,7 @@ struct LoadEvidence {
   std::string charset;
   std::optional<SourceEncoding> page;
   std::string server = {};
+  bool included = false;  // an SSI page includes it (included_fragments.h), and declares for it
 };
 
 struct FileReport {

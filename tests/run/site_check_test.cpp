@@ -41,7 +41,7 @@ std::string meta(const std::string& charset) {
 std::map<std::string, std::string> check(const fs::path& folder, RunSummary* summary = nullptr) {
   RunRequest request;
   request.mode = WriteMode::Check;
-  request.options.kinds = parseKindList("+php,jsp").kinds;
+  request.options.kinds = parseKindList("+php,jsp,shtml").kinds;
   for (const auto& entry : fs::recursive_directory_iterator(folder)) request.paths.push_back(entry.path().native());
   request.namedPaths = {folder};
   CheckListing listing;
@@ -102,6 +102,10 @@ TEST(SiteCheck, Verdicts) {
        "<%@ page pageEncoding=\"Shift_JIS\" %><% out.print(\"<meta charset='EUC-JP'>\"); %>" +
            page(meta("Shift_JIS"), kSjis),
        "shift_jis\tmeta=shift_jis\tok"},
+      // A fragment an SSI page includes is declared by that page.
+      {"ssi.shtml", "<!--#include virtual=\"frag.html\" -->" + page(meta("Shift_JIS"), kSjis),
+       "shift_jis\tmeta=shift_jis\tok"},
+      {"frag.html", "<p>" + kSjis + "</p>\n", "shift_jis\t-\tok"},
   };
   for (const auto& c : cases) site.put(c.name, c.bytes);
   const std::map<std::string, std::string> lines = check(site.path());
