@@ -78,12 +78,22 @@ enum class PageNoticeKind {
   NonAsciiQuery,             // a link or form action whose query string holds non-ASCII text
   CharsetByScript,     // a script writes an element whose charset names another encoding, left so (document.write)
   CharsetSetByScript,  // a script sets a charset naming another encoding on an element it makes (.charset =)
+  CharsetInCode,       // a template's code names an encoding the server sends or works in (header(), ...)
 };
-inline constexpr std::size_t kPageNoticeKinds = 4;
+inline constexpr std::size_t kPageNoticeKinds = 5;
 struct PageNotice {
   PageNoticeKind kind = PageNoticeKind::FormWithoutAcceptCharset;
-  TextPosition at;   // where the element starts in the source
-  std::string text;  // the form's action, the URL, or the written tag (UTF-8)
+  TextPosition at;             // where the element starts in the source
+  std::string text;            // the form's action, the URL, the written tag, or the code's line (UTF-8)
+  std::string suggested = {};  // CharsetInCode: the line as it should read for the target
+};
+
+// A template whose code could not be kept as written is left as it was (template_conversion.h):
+// why, where the code starts (or the byte that is no character), and the character lacked.
+struct CodeLeft {
+  enum class Why { None, InvalidBytes, LackedCharacter, Encoding } why = Why::None;
+  TextPosition at;
+  char32_t codePoint = 0;
 };
 
 struct DocumentResult {
@@ -100,6 +110,7 @@ struct DocumentResult {
   LineBreakCounts lineBreaksAfter;
   std::size_t bytesBefore = 0;
   std::size_t bytesAfter = 0;
+  CodeLeft codeLeft;  // Why::None but for a template left as it was
 
   // Adds the next notice of its kind: the first few of each kind are kept, the others counted,
   // so that what the record says of a page whose tags repeat by the hundred thousand stays

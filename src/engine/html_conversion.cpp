@@ -69,13 +69,31 @@ std::string xhtmlDeclaredLabel(std::string_view bytes) {
   return xmlDeclarationEncoding(bytes).value_or(declaredLabelOf(bytes));
 }
 
-// What a page is converted with, the same in either attempt.
-struct PageConversion {
-  const TargetChoice& options;
-  const ReferenceResolver& resolver;
-  const EncodingEvidence& evidence;
-  bool xml = false;  // an XHTML page: its XML declaration names a target other than UTF-8
-};
+// A template's declaration is read as a page's, its code islands blanked.
+std::string phpDeclaredLabel(std::string_view bytes) {
+  return declaredLabelOf(blankedIslands(bytes, findCodeIslands(bytes, IslandSyntax::Php)));
+}
+std::string aspDeclaredLabel(std::string_view bytes) {
+  return declaredLabelOf(blankedIslands(bytes, findCodeIslands(bytes, IslandSyntax::Asp)));
+}
+
+DeclarationReader declarationReaderOf(const PageConversion& with) {
+  if (with.xml) return xhtmlDeclaredLabel;
+  if (with.islands == IslandSyntax::Php) return phpDeclaredLabel;
+  if (with.islands == IslandSyntax::Asp) return aspDeclaredLabel;
+  return htmlDeclaredLabel;
+}
+
+// A template's edits that would touch its code are dropped, the declarations they wrote kept
+// as they were.
+void dropEditsOnIslands(std::span<const CodeIsland> islands, const std::vector<WrittenDeclaration>& written,
+                        std::vector<PageEdit>& edits, std::vector<Declaration>& declarations) {
+  if (islands.empty()) return;
+  auto onIsland = [&](const PageEdit& edit) { return touchesIsland(islands, edit.start, edit.end); };
+  for (const WrittenDeclaration& w : written)
+    if (onIsland(edits[w.edit])) declarations[w.declaration].fate = DeclarationFate::Kept;
+  std::erase_if(edits, onIsland);
+}
 
 // Nothing, `text` untouched, when the converter refutes a declaration taken unread. The edits
 // are applied unless `pendingEdits` takes them.
@@ -85,12 +103,16 @@ std::optional<DocumentResult> tryConvert(std::string& text, std::vector<PageEdit
   DocumentSteps steps;
   // The first declaring meta, as browsers read it, with or without an `html` tag; an XML
   // parser obeys an XHTML page's XML declaration before it.
-  const ReadingRequest request{
-      .kind = DocumentKind::Page, .declarationOf = with.xml ? xhtmlDeclaredLabel : htmlDeclaredLabel, .check = check};
+  const ReadingRequest request{.kind = DocumentKind::Page, .declarationOf = declarationReaderOf(with), .check = check};
   readForConversion(steps, text, request, options, with.evidence);
   // Escapes in a script or style body, or in raw text, follow the region (page_regions.h); the
-  // regions are looked for only as far as an escape is written.
-  PageRegions<char> regions(steps.working.text(), steps.working.converterInput == InputEncoding::Iso2022Jp);
+  // regions are looked for only as far as an escape is written, a template's code blanked.
+  const std::string blankedSource =
+      with.islands == IslandSyntax::None
+          ? std::string()
+          : blankedIslands(steps.working.text(), findCodeIslands(steps.working.text(), with.islands));
+  PageRegions<char> regions(with.islands == IslandSyntax::None ? steps.working.text() : blankedSource,
+                            steps.working.converterInput == InputEncoding::Iso2022Jp);
   const RegionOf regionOf = [&regions](std::size_t offset) { return regions.at(offset).region; };
   // A text the reading step made is handed over (no region is asked of it, its offsets not
   // being the source's): when it is already in the target, it is the result, uncopied.
@@ -107,26 +129,31 @@ std::optional<DocumentResult> tryConvert(std::string& text, std::vector<PageEdit
   PARSE1INFO info;
   PARSE2INFO loads;
   std::vector<PageEdit> edits;
-  const PageMarkSink notices = PageNoticeTaker(result, converted, options.targetEncoding);
-  walkPage(converted, info, loads, &notices);
+  const std::vector<CodeIsland> islands = findCodeIslands(converted, with.islands);
+  const std::string blanked = islands.empty() ? std::string() : blankedIslands(converted, islands);
+  const std::string_view page = islands.empty() ? std::string_view(converted) : blanked;
+  const PageMarkSink notices = PageNoticeTaker(result, page, options.targetEncoding);
+  walkPage(page, info, loads, &notices);
   // A page whose bytes were ASCII, or were in the target already, reads as it did; but not one
   // whose byte-order mark told its encoding, which the result has no more.
   const SourceEncoding readAs = steps.working.decision.encoding;
   const bool markDropped = steps.working.decision.basis == DecisionBasis::ByteOrderMark;
-  const DeclaredTarget declared{steps.charsetName, markDropped || (readAs != sourceEncodingOf(options.targetEncoding) &&
-                                                                   readAs != SourceEncoding::Ascii)};
+  const DeclaredTarget declared{
+      steps.charsetName,
+      markDropped || (readAs != sourceEncodingOf(options.targetEncoding) && readAs != SourceEncoding::Ascii),
+      with.inPlace};
   if (with.xml && options.targetEncoding != TargetEncoding::Utf8)
-    xmlDeclarationEdits(converted, steps.charsetName, edits, result.declarations);
-  const std::vector<WrittenDeclaration> written =
-      declarationEdits(converted, info, declared, edits, result.declarations);
+    xmlDeclarationEdits(page, steps.charsetName, edits, result.declarations);
+  const std::vector<WrittenDeclaration> written = declarationEdits(page, info, declared, edits, result.declarations);
   // An ASCII page names its files in the encoding it declared.
   const SourceEncoding namesIn =
       readAs == SourceEncoding::Ascii ? encodingOfLabel(info.declaredLabel()).value_or(readAs) : readAs;
-  const DocumentReferences references(converted, loads.base, options.targetEncoding, namesIn, with.resolver);
+  const DocumentReferences references(page, loads.base, options.targetEncoding, namesIn, with.resolver);
   charsetAttributeEdits(loads.elements, references, steps.charsetName, result.references, edits);
   charsetsWrittenByScripts(references, steps.charsetName, options.targetEncoding, result, edits);
-  noteCharsetsSetByScripts(converted, true, options.targetEncoding, result);
-  keepDeclarationInPrescan({converted, info}, steps.charsetName, written, edits, result.declarations);
+  noteCharsetsSetByScripts(page, true, options.targetEncoding, result);
+  if (!with.inPlace) keepDeclarationInPrescan({page, info}, steps.charsetName, written, edits, result.declarations);
+  dropEditsOnIslands(islands, written, edits, result.declarations);
   sortPageEdits(edits);
   for (const PageEdit& edit : edits) steps.afterConverter.replace(converted, edit.start, edit.end, edit.text);
   // The edits are left to the caller only where the count of line breaks needs no look at
@@ -146,15 +173,16 @@ std::optional<DocumentResult> tryConvert(std::string& text, std::vector<PageEdit
 
 DocumentResult convertHtmlLeavingEdits(std::string& text, std::vector<PageEdit>& edits, const TargetChoice& options,
                                        const ReferenceResolver& resolver, const EncodingEvidence& evidence) {
-  edits.clear();
-  const PageConversion with{options, resolver, evidence};
-  return convertTrustingDeclaration([&](ValidityCheck check) { return tryConvert(text, &edits, with, check); });
+  return convertPageLeavingEdits(text, edits, {options, resolver, evidence});
 }
 
 DocumentResult convertXhtmlLeavingEdits(std::string& text, std::vector<PageEdit>& edits, const TargetChoice& options,
                                         const ReferenceResolver& resolver, const EncodingEvidence& evidence) {
+  return convertPageLeavingEdits(text, edits, {options, resolver, evidence, true});
+}
+
+DocumentResult convertPageLeavingEdits(std::string& text, std::vector<PageEdit>& edits, const PageConversion& with) {
   edits.clear();
-  const PageConversion with{options, resolver, evidence, true};
   return convertTrustingDeclaration([&](ValidityCheck check) { return tryConvert(text, &edits, with, check); });
 }
 

@@ -27,6 +27,7 @@
 #include "engine/page_edits.h"
 #include "engine/reference_resolver.h"
 #include "engine/target_options.h"
+#include "html/code_islands.h"
 
 namespace sarnavel {
 
@@ -47,5 +48,21 @@ namespace sarnavel {
 [[nodiscard]] DocumentResult convertXhtmlLeavingEdits(std::string& text, std::vector<PageEdit>& edits,
                                                       const TargetChoice& options, const ReferenceResolver& resolver,
                                                       const EncodingEvidence& evidence = {});
+
+// What a page is converted with, beyond its text.
+struct PageConversion {
+  const TargetChoice& options;
+  const ReferenceResolver& resolver;
+  const EncodingEvidence& evidence;
+  bool xml = false;  // an XHTML page: its XML declaration names a target other than UTF-8
+  // A server template's code islands (html/code_islands.h) are converted but never edited, and
+  // no tag or comment in them is seen: the walk reads the page with them blanked.
+  IslandSyntax islands = IslandSyntax::None;
+  bool inPlace = false;  // a template or a fragment (page_declarations.h: DeclaredTarget)
+};
+
+// The same for any page, as `with` says (the three above are its common forms).
+[[nodiscard]] DocumentResult convertPageLeavingEdits(std::string& text, std::vector<PageEdit>& edits,
+                                                     const PageConversion& with);
 
 }  // namespace sarnavel

@@ -136,16 +136,16 @@ std::vector<WrittenDeclaration> declarationEdits(std::string_view page, const PA
   };
   // Of the content-type metas the last one moves; a <meta charset> when it is the first
   // declaration and no content-type meta moves.
-  const bool contentTypeMoves = info.hasContentTypeMeta && movable(info.metaStart);
+  const bool contentTypeMoves = !target.inPlace && info.hasContentTypeMeta && movable(info.metaStart);
   for (const PARSE1INFO::MetaDeclaration& meta : info.metaDeclarations) {
     const std::string_view tag = page.substr(meta.tagStart, meta.tagEnd - meta.tagStart);
     std::string declaration =
         meta.contentType ? withCharsetInContent(tag, charsetName) : withAttributeValue(tag, "charset", charsetName);
     const DeclarationForm form = meta.contentType ? DeclarationForm::ContentTypeMeta : DeclarationForm::MetaCharset;
     std::string former = meta.contentType ? lowercaseCopy(meta.label) : meta.label;
-    const bool moves = meta.contentType
-                           ? contentTypeMoves && meta.tagStart == info.metaStart
-                           : !contentTypeMoves && &meta == &info.metaDeclarations.front() && movable(meta.tagStart);
+    const bool moves = meta.contentType ? contentTypeMoves && meta.tagStart == info.metaStart
+                                        : !contentTypeMoves && !target.inPlace &&
+                                              &meta == &info.metaDeclarations.front() && movable(meta.tagStart);
     if (moves) {
       edits.push_back({meta.tagStart, meta.tagEnd, {}});
       write({info.titleStart, info.titleStart, std::move(declaration)},
@@ -155,7 +155,7 @@ std::vector<WrittenDeclaration> declarationEdits(std::string_view page, const PA
             {form, std::move(former), meta.contentType ? DeclarationFate::Replaced : DeclarationFate::Rewritten});
     }
   }
-  if (!info.metaDeclarations.empty() || (!info.hasHtml && !target.encodingChanges)) return written;
+  if (target.inPlace || !info.metaDeclarations.empty() || (!info.hasHtml && !target.encodingChanges)) return written;
   std::size_t at = 0;
   if (info.hasHtml) {
     // Right after the head start tag (or the html one), but before the title when the title

@@ -54,6 +54,10 @@ struct WrittenDeclaration {
 struct DeclaredTarget {
   std::string charsetName;
   bool encodingChanges = false;
+  // A template or an included fragment: each declaration names the target where it stands,
+  // none is moved or added (a byte before a template's first code would be sent before its
+  // headers; a fragment's page declares for it).
+  bool inPlace = false;
 };
 
 // An XML page (an XHTML page, a feed) that an XML parser reads knows its encoding from its XML

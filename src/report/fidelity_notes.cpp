@@ -72,6 +72,15 @@ void appendFidelityNotes(const DocumentResult& document, TargetEncoding target, 
                         language))
     notes.push_back(std::move(*note));
   for (const PageNotice& notice : document.pageNotices) {
+    if (notice.kind == PageNoticeKind::CharsetInCode) {
+      const std::string where = positionText(notice.at);
+      notes.push_back(
+          {"charset-in-code", notice.at,
+           (where.empty() ? "" : where + ": ") +
+               message(language, "コードが文字コードを指定しています。変換先に合わせて書き換えてください: {1} → {2}",
+                       {notice.text, notice.suggested})});
+      continue;
+    }
     if (notice.kind != PageNoticeKind::CharsetByScript && notice.kind != PageNoticeKind::CharsetSetByScript) continue;
     std::string where = positionText(notice.at);
     if (!where.empty()) where += ": ";

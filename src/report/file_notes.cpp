@@ -1,5 +1,7 @@
 #include "report/file_notes.h"
 
+#include <cstdio>
+
 #include "engine/target_options.h"
 #include "report/fidelity_notes.h"
 #include "report/message_language.h"
@@ -107,6 +109,35 @@ std::string value(const FileNote& note, std::size_t k) {
   return k < note.values.size() ? note.values[k] : std::string();
 }
 
+// Paths one after another, as the language lists them.
+std::string pathsListed(const std::vector<std::string>& paths, MessageLanguage language) {
+  std::string listed;
+  for (const std::string& path : paths)
+    listed += (listed.empty() ? "" : language == MessageLanguage::Japanese ? "、" : ", ") + visiblePath(path);
+  return listed;
+}
+
+// Why a template's code could not be kept (engine/template_conversion.h).
+NoteLine codeLeftNote(const FileNote& note, MessageLanguage language) {
+  const std::string why = value(note, 0);
+  const std::string at = value(note, 1) == "0" ? "" : value(note, 1) + ":" + value(note, 2) + ": ";
+  std::string character;
+  if (why == "lacked-character") {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "U+%04lX", std::stoul("0" + value(note, 3)));
+    character = hex;
+  }
+  std::string_view text = "コードはこの文字コードではバイトのまま保てないため、変換せずそのままにしました。";
+  if (why == "invalid-bytes")
+    text = "コードの中に、読んだ文字コードの文字にならないバイトがあります。変換せずそのままにしました。";
+  if (why == "lacked-character")
+    text =
+        "コードの中に変換先にない文字 {1} "
+        "があります（コードは書き換えないため、文字参照にできません）。変換せずそのまま"
+        "にしました。";
+  return NoteLine{"code-left", {}, at + message(language, text, {character})};
+}
+
 // What taking a run back says of a file (run/put_back.h).
 NoteLine takingBackNote(const FileNote& note, MessageLanguage language) {
   auto line = [&](std::string_view code, std::string_view text, std::initializer_list<std::string_view> values = {}) {
@@ -206,14 +237,10 @@ NoteLine noteLine(const FileNote& note, const NoteWording& wording) {
       return line("folder-not-flushed",
                   "フォルダーをディスクに書き出せませんでした（fsync "
                   "が失敗）。変換した内容は停電などで失われるかもしれません。");
-    case NoteCode::UntakenPage: {
-      std::string pages;
-      for (const std::string& page : note.values)
-        pages += (pages.empty() ? "" : language == L::Japanese ? "、" : ", ") + visiblePath(page);
+    case NoteCode::UntakenPage:
       return line("untaken-page",
                   "変換しない種類のページが読み込んでいます。そのページの charset は変換前の文字コードのままです: {1}",
-                  {pages});
-    }
+                  {pathsListed(note.values, language)});
     case NoteCode::ServerCharset:
     case NoteCode::ServerCharsetFixed:
     case NoteCode::ServerCharsetKept: return serverCharsetNote(note, target, language);
@@ -224,6 +251,11 @@ NoteLine noteLine(const FileNote& note, const NoteWording& wording) {
                   "指定された文字コード {1} の文字にならないバイトが {2} 個あります{3}。変換せずそのままにしました。",
                   {value(note, 0), value(note, 1), at});
     }
+    case NoteCode::CodeLeft: return codeLeftNote(note, language);
+    case NoteCode::FragmentNotConverted:
+      return line("fragment-not-converted",
+                  "インクルードするファイルはこの実行では変換しないため、元の文字コードのまま入ります: {1}",
+                  {pathsListed(note.values, language)});
     case NoteCode::HtaccessUnread:
       return line("htaccess-unread",
                   "{1} は読みませんでした（{2}）。サーバーがこのファイルを何の文字コードとして送るか確かめてください。",

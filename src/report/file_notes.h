@@ -23,6 +23,8 @@
 //     server-charset         an .htaccess names another encoding (run/server_charset.h);
 //     htaccess-unread        an .htaccess that governs the file was not read, and why;
 //     not-in-named-encoding  bytes that are no characters of the encoding named (-f): left;
+//     code-left              a template whose code could not be kept as written: left;
+//     fragment-not-converted the files an SSI page includes that the run does not convert;
 //   and of taking a run back (run/undo_run.h): changed-since-run, backup-missing,
 //     backup-changed, written-later (the later run), already-back, backup-kept.
 // A file with nothing to say gets no note. Pure.

@@ -212,6 +212,18 @@ constexpr std::pair<std::string_view, std::string_view> kEnglish[] = {
     {"スクリプトが要素に設定する charset は書き換えられないため、読み込まれるファイルは変換後に誤って読まれます: {1}",
      "the charset a script sets on an element cannot be rewritten: the file it loads is misread once converted: {1}"},
     {"ほかにも同じ要素が {1} 個あります。", "{1} more such elements."},
+    {"コードの中に、読んだ文字コードの文字にならないバイトがあります。変換せずそのままにしました。",
+     "the code holds bytes that are no character of the encoding it was read in: left as it was."},
+    {"コードの中に変換先にない文字 {1} があります（コードは書き換えないため、文字参照にできません）。変換せずそのまま"
+     "にしました。",
+     "the code holds {1}, which the target lacks (code is never edited, so no reference can stand for it): left as "
+     "it was."},
+    {"インクルードするファイルはこの実行では変換しないため、元の文字コードのまま入ります: {1}",
+     "the files it includes are not converted by this run and go in in their former encoding: {1}"},
+    {"コードはこの文字コードではバイトのまま保てないため、変換せずそのままにしました。",
+     "code cannot be kept byte for byte in this encoding: left as it was."},
+    {"コードが文字コードを指定しています。変換先に合わせて書き換えてください: {1} → {2}",
+     "the code names an encoding: change it for the target: {1} → {2}"},
     // The command line's usage errors.
     {"オプション --kinds には種類の一覧が要ります（{1}）", "option --kinds needs a list of kinds ({1})"},
     {"--kinds の一覧 '{1}' に空の名前があります", "an empty name in the list of --kinds '{1}'"},

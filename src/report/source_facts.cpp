@@ -42,6 +42,19 @@ bool labelFits(std::string_view label, SourceEncoding encoding) {
   return sameEncoding(encodingOfLabel(label), encoding);
 }
 
+namespace {
+
+// A template's code that has the server send, or the code work in, another encoding.
+void codeDeclarationProblems(const DocumentResult& record, SourceFacts& facts) {
+  for (const PageNotice& notice : record.pageNotices)
+    if (notice.kind == PageNoticeKind::CharsetInCode)
+      facts.problems.push_back(
+          {"declaration-mismatch", notice.at,
+           "コードの " + notice.text + " は、バイトの文字コード " + facts.encoding + " と一致しません。"});
+}
+
+}  // namespace
+
 SourceFacts sourceFacts(DocumentKind kind, const DocumentResult& record, ContentForm form, const LoadEvidence& loader) {
   SourceFacts facts;
   const EncodingDecision& decision = record.source;
@@ -63,7 +76,8 @@ SourceFacts sourceFacts(DocumentKind kind, const DocumentResult& record, Content
                                     " と一致しません。"});
     }
   }
-  const bool loaded = !loader.charset.empty() || loader.page.has_value();
+  codeDeclarationProblems(record, facts);
+  const bool loaded = !loader.charset.empty() || loader.page.has_value() || loader.included;
   if (!loader.charset.empty()) {
     facts.declared.push_back({kind == DocumentKind::Script ? "script" : "link", loader.charset});
   }

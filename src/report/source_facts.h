@@ -6,10 +6,12 @@
 // the report do):
 //   declaration-mismatch  a declaration of the file's own (meta, meta charset, XML declaration,
 //                         @charset) names another encoding than the bytes are in, or nothing
-//                         a browser knows;
+//                         a browser knows; or a template's code names another encoding for
+//                         the server to send or to work in (at the line of the code);
 //   no-declaration        a page or style sheet with non-ASCII text that nothing declares (no
 //                         declaration, no byte-order mark, no charset on a loading element,
-//                         no loading page, no server), so browsers guess;
+//                         no loading page, no server, no SSI page including it), so browsers
+//                         guess;
 //   server-declared       the same, but the web server announces a charset (an .htaccess): the
 //                         file says nothing itself, and is guessed elsewhere;
 //   (a charset the server announces that does not fit the bytes is a declaration-mismatch);

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "run/file_kind.h"
+#include "run/included_fragments.h"
 #include "store/folder_flushes.h"
 #include "store/folder_keys.h"
 #include "run/server_charset.h"
@@ -153,7 +154,10 @@ int listedPassOf(std::string_view path, KindSet kinds) {
   switch (kind) {
     case FileKind::Html:
     case FileKind::Xhtml:
-    case FileKind::SsiPage: return 0;
+    case FileKind::SsiPage:
+    case FileKind::PhpTemplate:
+    case FileKind::AspTemplate:
+    case FileKind::JspTemplate: return 0;
     case FileKind::Css: return 1;
     case FileKind::JavaScript: return 2;
     default: return -1;
@@ -255,6 +259,7 @@ class Run {
   // Passes 4 and 5 see everything the pages load, and the sheets the sheets of passes 2 and 4
   // import (@import): pass 4 goes on over those it has not converted yet, until none is new.
   void convertAll(ListedPasses&& listed, RunSummary& summary) {
+    if (options_.kinds.has(FileKind::SsiPage)) fragments_.emplace(listed.pages.paths, named_.roots());
     runPass(1, std::move(listed.pages), &convertHtmlFile);
     if (converting_ && !request_.untakenPages.empty() && !cancelRequested_.load()) {
       untaken_.emplace(request_.untakenPages, &probes_, [this](const ResolvedReference& loaded) {
@@ -428,6 +433,8 @@ class Run {
     if (pass.number <= 3 && !takenAsLink(path)) context.nameLink = NameLink::NotFollowed;  // listed as a regular file
     if (pass.number <= 3 && k < pass.list.folders.size() && pass.list.folders[k] != 0)
       context.listedFolder = request_.listedFolders[pass.list.folders[k] - 1];
+    if (pass.number == 1 && fragments_ && !fragments_->empty())
+      context.fragment = fragments_->isFragment(fileKey(std::filesystem::path(path)));
     if (pass.number > 3) {
       if (loadedByOwnName_.count(std::string(path))) context.nameLink = NameLink::NotFollowed;
       else context.loadedThroughLink = true;
@@ -508,6 +515,7 @@ class Run {
                      std::move(report.backup),
                      std::move(report.remembered),
                      recorded};
+    file.loader.included = context.fragment;
     if (observer_.prepare) file.prepared = observer_.prepare(file);
     return file;
   }
@@ -563,6 +571,9 @@ class Run {
       for (FileNote& note : serverCharset_.notesFor(file.path, readAs)) file.notes.push_back(std::move(note));
     }
     if (fixing_ && !converted) serverCharset_.fileLeft(file.path);
+    if (const std::vector<std::string>* included =
+            pass.number == 1 && fragments_ ? fragments_->notConvertedOf(file.path.native()) : nullptr)
+      file.notes.push_back({NoteCode::FragmentNotConverted, StoreProblem::None, *included});
     // Said of a file converted: one left as it was has its own line's reason.
     if (pass.number >= 4 && converted && !named_.cover(pass.keys[k])) file.notes.push_back({NoteCode::OutsideNamed});
     if (untaken_ && pass.needsKeys() && converted) {
@@ -606,9 +617,10 @@ class Run {
   SiteTally site_;
   LeftoverSweep leftovers_;
   ServerCharsetLookup serverCharset_;
-  PathSet checked_;                      // the check reads a file both listed and loaded once
-  bool memoryBroken_ = false;            // the memory's record failed, which was told
-  std::optional<UntakenPages> untaken_;  // the pages of other kinds and what they load
+  PathSet checked_;                             // the check reads a file both listed and loaded once
+  bool memoryBroken_ = false;                   // the memory's record failed, which was told
+  std::optional<UntakenPages> untaken_;         // the pages of other kinds and what they load
+  std::optional<IncludedFragments> fragments_;  // what the SSI pages include
   FileKeys fileKeys_;
   FolderFlushes flushes_;   // the folders' flushes, shared by the files written in them
   ReferenceProbes probes_;  // the loaded files looked into, shared by the pages

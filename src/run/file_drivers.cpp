@@ -13,6 +13,7 @@
 #include "engine/html_conversion.h"
 #include "engine/javascript_conversion.h"
 #include "engine/page_edits.h"
+#include "engine/template_conversion.h"
 #include "run/backup_place.h"
 #include "run/file_kind.h"
 #include "store/conversion_room.h"
@@ -44,6 +45,21 @@ bool leftForNamedEncoding(const DocumentResult& document, FileReport& report) {
        StoreProblem::None,
        {target ? std::string(charsetNameOf(*target)) : std::string("windows-1252"), std::to_string(invalid.count),
         std::to_string(invalid.first.line), std::to_string(invalid.first.column)}});
+  return true;
+}
+
+// A template whose code could not be kept as written is left as it is, in a dry run too
+// (template_conversion.h). True when so.
+bool leftForItsCode(const DocumentResult& document, FileReport& report) {
+  const CodeLeft& left = document.codeLeft;
+  if (left.why == CodeLeft::Why::None) return false;
+  static constexpr const char* kWhy[] = {"", "invalid-bytes", "lacked-character", "encoding"};
+  report.result = ResultCode::WriteFailed;
+  report.notes.push_back(
+      {NoteCode::CodeLeft,
+       StoreProblem::None,
+       {kWhy[static_cast<int>(left.why)], std::to_string(left.at.line), std::to_string(left.at.column),
+        std::to_string(static_cast<std::uint32_t>(left.codePoint))}});
   return true;
 }
 
@@ -83,7 +99,7 @@ FileReport convertFile(const DriverCall& call, Convert&& convert) {
     std::vector<PageEdit> edits;
     evidence.named = options.sourceEncoding;
     report.document = convert(text, edits, evidence, identity);
-    if (leftForNamedEncoding(*report.document, report)) return report;
+    if (leftForNamedEncoding(*report.document, report) || leftForItsCode(*report.document, report)) return report;
     if (mode == WriteMode::DryRun) return report;
     auto stored = [&](StoreResult step) {
       report.result = step.result;
@@ -196,8 +212,12 @@ FileReport convertHtmlFile(const std::filesystem::path& path, const ConversionOp
         if (context.named) owners = OwnerRule{context.named, page.status.st_uid};
         const FileSystemResolver resolver(normalFolderOf(path), context.probes, readFolder(path, context), owners);
         // An XHTML page names its encoding in its XML declaration too.
-        if (classifyExtension(path.native()) == FileKind::Xhtml)
-          return convertXhtmlLeavingEdits(text, edits, options, resolver, e);
+        const FileKind kind = classifyExtension(path.native());
+        // A template's and a fragment's declarations are rewritten where they stand.
+        const PageConversion with{options, resolver, e, kind == FileKind::Xhtml, islandSyntaxOf(kind), true};
+        if (isTemplateKind(kind)) return convertTemplateLeavingEdits(text, edits, with);
+        if (context.fragment) return convertPageLeavingEdits(text, edits, with);
+        if (kind == FileKind::Xhtml) return convertXhtmlLeavingEdits(text, edits, options, resolver, e);
         return convertHtmlLeavingEdits(text, edits, options, resolver, e);
       });
 }

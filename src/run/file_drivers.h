@@ -72,6 +72,8 @@ struct DriverContext {
   // What the user named: a page's files outside it are followed only when they have the
   // page's owner (reference_files.h). None: every file is followed.
   const NamedFolders* named = nullptr;
+  // A page an SSI page of the run includes (included_fragments.h): converted as a fragment.
+  bool fragment = false;
 };
 
 // Whether a file that pages load as a module script is left as it is: with a target other

@@ -63,4 +63,9 @@ bool isTemplateKind(FileKind kind) {
   return kind == FileKind::PhpTemplate || kind == FileKind::AspTemplate || kind == FileKind::JspTemplate;
 }
 
+IslandSyntax islandSyntaxOf(FileKind kind) {
+  if (kind == FileKind::PhpTemplate) return IslandSyntax::Php;
+  return kind == FileKind::AspTemplate || kind == FileKind::JspTemplate ? IslandSyntax::Asp : IslandSyntax::None;
+}
+
 }  // namespace sarnavel

@@ -17,6 +17,8 @@
 
 #include <string_view>
 
+#include "html/code_islands.h"
+
 namespace sarnavel {
 
 enum class FileKind : int {
@@ -49,5 +51,8 @@ bool isPageKind(FileKind kind);
 
 // True for the server templates: PhpTemplate, AspTemplate, JspTemplate.
 bool isTemplateKind(FileKind kind);
+
+// How a template of the kind writes its code (html/code_islands.h); None for other kinds.
+IslandSyntax islandSyntaxOf(FileKind kind);
 
 }  // namespace sarnavel

@@ -39,6 +39,11 @@ enum class NoteCode {
                        // link, not-regular, unreadable, too-large
   NotInNamedEncoding,  // bytes that are no character of the encoding the user named, so it was
                        // left: values {encoding, count, line, column} (the first such byte)
+  // A template whose code could not be kept as written, left (engine/template_conversion.h):
+  // values {why, line, column, code point}, why one of invalid-bytes, lacked-character, encoding
+  CodeLeft,
+  // An SSI page includes files the run does not convert (run/included_fragments.h): values {path...}
+  FragmentNotConverted,
   // An .htaccess line that named the files' former encoding now names the target
   // (server_charset_fix.h): values {former charset, .htaccess, line, directive as now written,
   // backup (empty: none)}
@@ -72,6 +77,7 @@ struct LoadEvidence {
   std::string charset;
   std::optional<SourceEncoding> page;
   std::string server = {};
+  bool included = false;  // an SSI page includes it (included_fragments.h), and declares for it
 };
 
 struct FileReport {

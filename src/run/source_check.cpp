@@ -7,9 +7,11 @@
 #include "engine/css_conversion.h"
 #include "engine/javascript_conversion.h"
 #include "engine/page_declarations.h"
+#include "engine/template_conversion.h"
 #include "html/page_walk.h"
 #include "store/conversion_room.h"
 #include "store/file_store.h"
+#include "run/file_kind.h"
 #include "run/normal_path.h"
 #include "run/reference_files.h"
 #include "text/line_breaks.h"
@@ -103,7 +105,11 @@ FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const
     const std::string_view text = utf16 ? working.text() : std::string_view(bytes);
     PARSE1INFO head;
     PARSE2INFO loads;
-    if (kind == DocumentKind::Page) walkPage(text, head, loads);
+    // A template's code is opaque to the walk, as in its conversion (engine/template_conversion.h).
+    const IslandSyntax syntax = islandSyntaxOf(classifyExtension(path.native()));
+    const std::vector<CodeIsland> islands = findCodeIslands(text, syntax);
+    const std::string blanked = islands.empty() ? std::string() : blankedIslands(text, islands);
+    if (kind == DocumentKind::Page) walkPage(islands.empty() ? text : blanked, head, loads);
 
     record.declarations = ownDeclarations(kind, utf16 ? text : pastByteOrderMark(text), head);
     if (utf16) {
@@ -133,6 +139,9 @@ FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const
       record.invalidBytes = invalidBytesOf(bytes, record.source);
     }
 
+    // Code that names another encoding than the bytes are in.
+    if (const std::optional<TargetEncoding> in = targetEncodingOf(record.source.encoding); in && !islands.empty())
+      noteCharsetsInCode(text, record.source.encoding, syntax, *in, record);
     if (kind == DocumentKind::Page) {
       // References are read in the page's encoding (code page 932 for the text made of UTF-16).
       const TargetEncoding pageEncoding =
@@ -140,7 +149,8 @@ FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const
                 : targetEncodingOf(record.source.encoding).value_or(TargetEncoding::ShiftJis);
       const FileSystemResolver resolver(normalFolderOf(path), context.probes, readFolder(path, context));
       std::vector<PageEdit> unusedEdits;
-      const DocumentReferences references(text, loads.base, pageEncoding, record.source.encoding, resolver);
+      const DocumentReferences references(islands.empty() ? text : blanked, loads.base, pageEncoding,
+                                          record.source.encoding, resolver);
       charsetAttributeEdits(loads.elements, references, "", record.references, unusedEdits);
     }
   } catch (const std::bad_alloc&) {

@@ -183,8 +183,8 @@ TEST(Intake, TakesTheKindsAskedFor) {
   } cases[] = {
       {"+", {"a.html", "g.css"}, {"b.xhtml", "c.shtml", "d.php", "h.aspx"}},
       {"+xhtml,xml", {"a.html", "b.xhtml", "g.css"}, {"c.shtml", "d.php", "h.aspx"}},
-      // Templates, feeds and texts are not converted yet: passed over, a template an untaken page.
-      {"shtml,php,txt", {"c.shtml"}, {"a.html", "b.xhtml", "d.php", "h.aspx"}},
+      // Feeds and texts are not converted yet: passed over.
+      {"shtml,php,txt", {"c.shtml", "d.php"}, {"a.html", "b.xhtml", "h.aspx"}},
   };
   for (const auto& c : cases) {
     const KindSet kinds = parseKindList(c.kinds).kinds;

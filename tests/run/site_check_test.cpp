@@ -10,6 +10,7 @@
 
 #include "report/check_listing.h"
 #include "run/conversion_run.h"
+#include "run/kind_set.h"
 #include "support/folder_state.h"
 #include "support/temp_folder.h"
 
@@ -40,6 +41,7 @@ std::string meta(const std::string& charset) {
 std::map<std::string, std::string> check(const fs::path& folder, RunSummary* summary = nullptr) {
   RunRequest request;
   request.mode = WriteMode::Check;
+  request.options.kinds = parseKindList("+php,jsp,shtml").kinds;
   for (const auto& entry : fs::recursive_directory_iterator(folder)) request.paths.push_back(entry.path().native());
   request.namedPaths = {folder};
   CheckListing listing;
@@ -93,6 +95,17 @@ TEST(SiteCheck, Verdicts) {
       {"euc.css", "p:after{content:\"" + kEuc + kEuc + "\"}\n", "euc-jp\t-\tloaded-mismatch"},
       {"u.js", "x='" + kUtf8 + "';\n", "utf-8\tscript=Shift_JIS\tloaded-mismatch"},
       {"s.js", "x='" + kSjis + "';\n", "shift_jis\t-\tok"},
+      // A template's code: what it declares counts, the page it writes does not.
+      {"header.php", "<?php header('Content-Type: text/html; charset=EUC-JP'); ?>\n" + page(meta("Shift_JIS"), kSjis),
+       "shift_jis\tmeta=shift_jis\tdeclaration-mismatch@1:1"},
+      {"page.jsp",
+       "<%@ page pageEncoding=\"Shift_JIS\" %><% out.print(\"<meta charset='EUC-JP'>\"); %>" +
+           page(meta("Shift_JIS"), kSjis),
+       "shift_jis\tmeta=shift_jis\tok"},
+      // A fragment an SSI page includes is declared by that page.
+      {"ssi.shtml", "<!--#include virtual=\"frag.html\" -->" + page(meta("Shift_JIS"), kSjis),
+       "shift_jis\tmeta=shift_jis\tok"},
+      {"frag.html", "<p>" + kSjis + "</p>\n", "shift_jis\t-\tok"},
   };
   for (const auto& c : cases) site.put(c.name, c.bytes);
   const std::map<std::string, std::string> lines = check(site.path());
