@@ -193,6 +193,18 @@ std::optional<KindSet> fixedKinds(const ConversionOptions& options, WriteMode mo
   return convertedKinds(options.kinds);
 }
 
+// The folders a run that writes locks (run_lock.h): its files' folders, and the folder its
+// backups go to when they have one of their own: two sites that share it would otherwise race
+// on the same backup chains.
+FolderLockPlan lockPlanOf(const RunRequest& request) {
+  FolderLockPlanner planner;
+  for (std::string_view path : request.paths) planner.addFolderOf(path);
+  const ConversionOptions& options = request.options;
+  if (options.makeBackup && !options.backupFolder.empty())
+    planner.addFolderOf((options.backupFolder / "backup").native());
+  return planner.plan();
+}
+
 // The driver of a pass's kind (file_drivers.h).
 using Driver = FileReport (*)(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
                               const EncodingEvidence& evidence, const DriverContext& context);
@@ -632,7 +644,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   // ends the run as any cancel does, with nothing converted.
   RunLock lock;
   if (request.mode == WriteMode::Write) {
-    if (!lock.acquire(folderLockPlan(request.paths), observer.waitingFor, cancelRequested)) {
+    if (!lock.acquire(lockPlanOf(request), observer.waitingFor, cancelRequested)) {
       summary.cancelled = true;
       return summary;
     }

@@ -53,7 +53,8 @@
 // process-wide: several runs may go on at once in one process, each with its own request.
 // Runs that write over the same folders (in one process or in several) take turns: a run that
 // writes waits, after its start message and before its first file, while another converts
-// files in its listed files' folders or in a folder above or below them (run_lock.h); a cancel
+// files in its listed files' folders or in a folder above or below them, or keeps its backups in
+// the same backup folder (--backup-dir), or one above or below it (run_lock.h); a cancel
 // ends the wait as a cancelled run ends, with message 108 and nothing converted.
 #pragma once
 

@@ -156,7 +156,9 @@ RunSummary runPlan(const PutBackPlan& plan, const fs::path& memoryFolder, WriteM
   std::vector<std::string> paths;
   for (const PutBack& file : plan.files) paths.push_back(file.path.native());
   RunLock lock;
-  if (mode == WriteMode::Write && !lock.acquire(folderLockPlan(paths), observer.waitingFor, cancelRequested)) {
+  std::vector<std::string> locked = paths;  // and the backups' folders, which other sites may share
+  for (const PutBack& file : plan.files) locked.push_back(file.backup.native());
+  if (mode == WriteMode::Write && !lock.acquire(folderLockPlan(locked), observer.waitingFor, cancelRequested)) {
     summary.cancelled = true;
     return summary;
   }
