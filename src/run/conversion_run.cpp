@@ -10,6 +10,7 @@
 #include <system_error>
 #include <utility>
 
+#include "run/backup_place.h"
 #include "run/file_kind.h"
 #include "store/folder_flushes.h"
 #include "store/folder_keys.h"
@@ -404,11 +405,29 @@ class Run {
     pass.keys = std::move(uncheckedKeys);
   }
 
+  // The backup folders the files' backups go in when they have folders of their own (one path
+  // in each), for the sweep: a killed run's temporary copies lie there too.
+  std::vector<std::string> backupFoldersOf(const std::vector<std::string_view>& paths) const {
+    std::vector<std::string> folders;
+    if (options_.backupFolder.empty() || !options_.makeBackup || !converting_) return folders;
+    std::string_view last;
+    for (std::string_view path : paths) {
+      const std::string_view folder = path.substr(0, path.rfind('/') + 1);
+      if (folder == last) continue;  // the files of a folder come together
+      last = folder;
+      if (std::optional<BackupPlace> place = backupPlaceOf(std::filesystem::path(path), options_, &named_))
+        folders.push_back((place->folder / "-").native());
+    }
+    return folders;
+  }
+
   // What killed runs left, before any file is read; a dry run and a check only look.
   void sweepLeftovers(const std::vector<std::string_view>& paths) {
     const FolderSweep& done = leftovers_.done();
     const std::size_t restoredBefore = done.restored.size(), keptBefore = done.keptCopies.size();
     leftovers_.sweepFoldersOf(paths);
+    const std::vector<std::string> mirrors = backupFoldersOf(paths);
+    leftovers_.sweepFoldersOf({mirrors.begin(), mirrors.end()});
     if (observer_.formerPutBack)
       for (std::size_t k = restoredBefore; k < done.restored.size(); ++k) observer_.formerPutBack(done.restored[k]);
     if (observer_.copyKept)

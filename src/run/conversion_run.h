@@ -28,6 +28,8 @@
 // make up the site's. A conversion records in the user's memory what it writes, each file
 // before its line says 成功.
 //
+// Before a pass reads its files, what killed runs left in their folders is tidied, and in the
+// folders their backups go to with --backup-dir (leftover_sweep.h).
 // A file beside a recovery copy the user cannot use (leftover_sweep.h) is not converted (103,
 // naming the copy); a loaded file that only pages that failed load is left as it is (103),
 // one that a converted page loads too is converted with a note naming the failed pages; a
