@@ -82,7 +82,7 @@ constexpr std::pair<std::string_view, std::string_view> kEnglish[] = {
     {"バックアップフォルダーの中にシンボリックリンク（またはフォルダーでないもの）があり、その先にはバックアップを作ら"
      "ない"
      "ため、書き換えませんでした。",
-     "a symbolic link (or something that is no folder) lies in the backup folder, and no backup is made through it; "
+     "a symbolic link, or something that is no folder, lies in the backup folder, and no backup is made through it; "
      "not written."},
     {"ファイル自体に書き込むには復元用のコピーを実行の記録に残す必要がありますが、記録できないため、書き換えませんでし"
      "た。",
