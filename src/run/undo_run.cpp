@@ -156,8 +156,8 @@ RunSummary runPlan(const PutBackPlan& plan, const fs::path& memoryFolder, WriteM
   std::vector<std::string> paths;
   for (const PutBack& file : plan.files) paths.push_back(file.path.native());
   RunLock lock;
-  std::vector<std::string> locked =
-      paths;  // and the backups' folders: other sites may share them, killed runs leave copies
+  // The backups' folders too: other sites may share them (--backup-dir), killed runs leave copies there.
+  std::vector<std::string> locked = paths;
   for (const PutBack& file : plan.files) locked.push_back(file.backup.native());
   if (mode == WriteMode::Write && !lock.acquire(folderLockPlan(locked), observer.waitingFor, cancelRequested)) {
     summary.cancelled = true;
