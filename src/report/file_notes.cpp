@@ -67,6 +67,11 @@ std::pair<std::string_view, std::string_view> storeWords(StoreProblem problem) {
       return {"not-recorded",
               "ファイル自体に書き込むには復元用のコピーを実行の記録に残す必要がありますが、記録できないため、書き換えま"
               "せんでした。"};
+    case StoreProblem::BackupFolderLink:
+      return {
+          "backup-folder-link",
+          "バックアップフォルダーの中にシンボリックリンク（またはフォルダーでないもの）があり、その先にはバックアップ"
+          "を作らないため、書き換えませんでした。"};
     case StoreProblem::DiskFull: return {"disk-full", "ディスクがいっぱいです（ENOSPC）。ファイルはそのままです。"};
     case StoreProblem::QuotaExceeded:
       return {"quota-exceeded", "ディスクの使用量の上限を超えます（EDQUOT）。ファイルはそのままです。"};

@@ -79,6 +79,11 @@ constexpr std::pair<std::string_view, std::string_view> kEnglish[] = {
      "き換えるしかなく、そうするとバックアップも書き換わるため、書き換えませんでした。",
      "an earlier run stopped half-way and left the backup (.bak) as a second name of this very file; the file could "
      "only be written in place, which would write the backup too, so it was not written."},
+    {"バックアップフォルダーの中にシンボリックリンク（またはフォルダーでないもの）があり、その先にはバックアップを作ら"
+     "ない"
+     "ため、書き換えませんでした。",
+     "a symbolic link, or something that is no folder, lies in the backup folder, and no backup is made through it; "
+     "not written."},
     {"ファイル自体に書き込むには復元用のコピーを実行の記録に残す必要がありますが、記録できないため、書き換えませんでし"
      "た。",
      "writing into the file itself needs its recovery copy in the record of runs, which cannot be kept; it was not "

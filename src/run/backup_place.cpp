@@ -22,6 +22,7 @@ std::optional<BackupPlace> backupPlaceOf(const std::filesystem::path& file, cons
   std::string below = root ? folder.substr(std::min(folder.size(), root->size())) : folder;
   below.erase(0, below.find_first_not_of('/'));
   place.folder = below.empty() ? options.backupFolder : options.backupFolder / below;
+  place.root = options.backupFolder;  // the mirror below it is walked without following links
   return place;
 }
 

@@ -7,7 +7,9 @@
 // BACKUPS/css/a.css.bak. Folders are compared by their keys (named_folders.h: links resolved),
 // the file's own name as given (a link's backup is named after the link, as beside it). A file
 // outside every named folder (a sheet a page loads from elsewhere) is mirrored by the whole key
-// of its folder below the backup folder (BACKUPS/srv/shared/a.css.bak). Two named folders that
+// of its folder below the backup folder (BACKUPS/srv/shared/a.css.bak). The backup folder
+// itself may be reached through a link; a link in the mirror below it is never followed: the
+// backup is refused (file_store.h: BackupPlace). Two named folders that
 // hold the same relative path share its backup names; the generations keep both.
 #pragma once
 

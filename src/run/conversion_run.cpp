@@ -10,6 +10,7 @@
 #include <system_error>
 #include <utility>
 
+#include "run/backup_place.h"
 #include "run/file_kind.h"
 #include "run/included_fragments.h"
 #include "store/folder_flushes.h"
@@ -195,6 +196,18 @@ ListedPasses sortIntoPasses(const RunRequest& request) {
 std::optional<KindSet> fixedKinds(const ConversionOptions& options, WriteMode mode) {
   if (!options.fixServerCharset || mode != WriteMode::Write) return std::nullopt;
   return convertedKinds(options.kinds);
+}
+
+// The folders a run that writes locks (run_lock.h): its files' folders, and the folder its
+// backups go to when they have one of their own: two sites that share it would otherwise race
+// on the same backup chains.
+FolderLockPlan lockPlanOf(const RunRequest& request) {
+  FolderLockPlanner planner;
+  for (std::string_view path : request.paths) planner.addFolderOf(path);
+  const ConversionOptions& options = request.options;
+  if (options.makeBackup && !options.backupFolder.empty())
+    planner.addFolderOf((options.backupFolder / "backup").native());
+  return planner.plan();
 }
 
 // The driver of a pass's kind (file_drivers.h).
@@ -397,11 +410,29 @@ class Run {
     pass.keys = std::move(uncheckedKeys);
   }
 
+  // The backup folders the files' backups go in when they have folders of their own (one path
+  // in each), for the sweep: a killed run's temporary copies lie there too.
+  std::vector<std::string> backupFoldersOf(const std::vector<std::string_view>& paths) const {
+    std::vector<std::string> folders;
+    if (options_.backupFolder.empty() || !options_.makeBackup || !converting_) return folders;
+    std::string_view last;
+    for (std::string_view path : paths) {
+      const std::string_view folder = path.substr(0, path.rfind('/') + 1);
+      if (folder == last) continue;  // the files of a folder come together
+      last = folder;
+      if (std::optional<BackupPlace> place = backupPlaceOf(std::filesystem::path(path), options_, &named_))
+        folders.push_back((place->folder / "-").native());
+    }
+    return folders;
+  }
+
   // What killed runs left, before any file is read; a dry run and a check only look.
   void sweepLeftovers(const std::vector<std::string_view>& paths) {
     const FolderSweep& done = leftovers_.done();
     const std::size_t restoredBefore = done.restored.size(), keptBefore = done.keptCopies.size();
     leftovers_.sweepFoldersOf(paths);
+    const std::vector<std::string> mirrors = backupFoldersOf(paths);
+    leftovers_.sweepFoldersOf({mirrors.begin(), mirrors.end()});
     if (observer_.formerPutBack)
       for (std::size_t k = restoredBefore; k < done.restored.size(); ++k) observer_.formerPutBack(done.restored[k]);
     if (observer_.copyKept)
@@ -644,7 +675,7 @@ RunSummary conversionWorker(const RunRequest& request, const RunObserver& observ
   // ends the run as any cancel does, with nothing converted.
   RunLock lock;
   if (request.mode == WriteMode::Write) {
-    if (!lock.acquire(folderLockPlan(request.paths), observer.waitingFor, cancelRequested)) {
+    if (!lock.acquire(lockPlanOf(request), observer.waitingFor, cancelRequested)) {
       summary.cancelled = true;
       return summary;
     }

@@ -28,6 +28,8 @@
 // make up the site's. A conversion records in the user's memory what it writes, each file
 // before its line says 成功.
 //
+// Before a pass reads its files, what killed runs left in their folders is tidied, and in the
+// folders their backups go to with --backup-dir (leftover_sweep.h).
 // A file beside a recovery copy the user cannot use (leftover_sweep.h) is not converted (103,
 // naming the copy); a loaded file that only pages that failed load is left as it is (103),
 // one that a converted page loads too is converted with a note naming the failed pages; a
@@ -53,7 +55,8 @@
 // process-wide: several runs may go on at once in one process, each with its own request.
 // Runs that write over the same folders (in one process or in several) take turns: a run that
 // writes waits, after its start message and before its first file, while another converts
-// files in its listed files' folders or in a folder above or below them (run_lock.h); a cancel
+// files in its listed files' folders or in a folder above or below them, or keeps its backups in
+// the same backup folder (--backup-dir), or one above or below it (run_lock.h); a cancel
 // ends the wait as a cancelled run ends, with message 108 and nothing converted.
 #pragma once
 

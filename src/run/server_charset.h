@@ -22,7 +22,8 @@
 // the old encoding, which it can know only of a folder it walked whole:
 //  - the run was not cancelled;
 //  - the .htaccess lies in a folder the user named, or below one (a folder whose files were
-//    named one by one may hold others of the old encoding that the line announces too);
+//    named one by one may hold others of the old encoding that the line announces too; a
+//    request that names nothing, RunRequest::namedPaths empty, walked no folder);
 //  - every file of the run the line decides for was converted (or was in the target already);
 //  - no page of a kind the run does not take lies under it where the line decides for it (the
 //    pages the walk met and passed over, RunRequest::untakenPages).

@@ -156,14 +156,17 @@ RunSummary runPlan(const PutBackPlan& plan, const fs::path& memoryFolder, WriteM
   std::vector<std::string> paths;
   for (const PutBack& file : plan.files) paths.push_back(file.path.native());
   RunLock lock;
-  if (mode == WriteMode::Write && !lock.acquire(folderLockPlan(paths), observer.waitingFor, cancelRequested)) {
+  // The backups' folders too: other sites may share them (--backup-dir), killed runs leave copies there.
+  std::vector<std::string> locked = paths;
+  for (const PutBack& file : plan.files) locked.push_back(file.backup.native());
+  if (mode == WriteMode::Write && !lock.acquire(folderLockPlan(locked), observer.waitingFor, cancelRequested)) {
     summary.cancelled = true;
     return summary;
   }
   RunMemory memory;
   openMemory(memory, memoryFolder, plan, mode, observer);
   LeftoverSweep sweep(memory, mode != WriteMode::Write);
-  sweepFirst(sweep, std::vector<std::string_view>(paths.begin(), paths.end()), observer);
+  sweepFirst(sweep, std::vector<std::string_view>(locked.begin(), locked.end()), observer);
   if (observer.passPlanned) observer.passPlanned(1, plan.files.size());
   WriteSession session;
   if (memory.recording()) session.recordIn(&memory);

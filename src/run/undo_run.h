@@ -3,7 +3,7 @@
 // restoring files named from their own backups, for users with backups but no memory of the
 // run.
 //
-// An undo is a run: it waits for the runs that write over the same folders (run_lock.h),
+// An undo is a run: it waits for the runs that write over the same folders or backup folders (run_lock.h),
 // tidies what killed runs left first (leftover_sweep.h), tells each file's outcome as a
 // conversion does (RunObserver: a Success, or a failure with the reason as a note), is
 // cancellable between files, and is itself remembered: its record names the run it takes back

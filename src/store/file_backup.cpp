@@ -106,6 +106,36 @@ StoreResult copyIntoChain(const BackupCopy& c) {
   return {};
 }
 
+// The mirror folder `folder` below the backup folder `root`, made where missing (mode 0700,
+// each flushed into its parent), every name below `root` opened without following a link.
+// Closed, with errno set, when it cannot be: ELOOP for a link or a name that is no folder.
+FileDescriptor openMirrorFolder(const fs::path& root, const fs::path& below) {
+  if (!makeFolders(root)) return {};
+  FileDescriptor at = openFolder(root);
+  for (const fs::path& part : below) {
+    if (!at || part == "." || part.empty()) continue;
+    FileDescriptor next = openFolderAt(at.get(), part.c_str(), false);
+    if (!next && errno == ENOENT && ::mkdirat(at.get(), part.c_str(), 0700) == 0) {
+      ::fsync(at.get());  // the new folder's name is durable before a backup goes in it
+      next = openFolderAt(at.get(), part.c_str(), false);
+    }
+    if (!next && errno == ENOTDIR) errno = ELOOP;
+    at = std::move(next);
+  }
+  return at;
+}
+
+// The folder a backup away from its file goes in, opened as its place says.
+bool openBackupFolder(const BackupPlace& place, WorkFolder& into) {
+  const fs::path below = place.root.empty() ? fs::path() : place.folder.lexically_relative(place.root);
+  if (below.empty() || *below.begin() == "..")
+    return makeFolders(place.folder) && into.open(place.folder, nullptr, {}, nullptr);
+  FileDescriptor opened = openMirrorFolder(place.root, below);
+  if (!opened) return false;
+  into.adopt(place.folder, std::move(opened));
+  return true;
+}
+
 StoreResult makeBackup(const FileReplacement& asked, WriteSession* session) {
   const fs::path& path = asked.path;
   const FileIdentity* read = asked.read;
@@ -134,8 +164,8 @@ StoreResult makeBackup(const FileReplacement& asked, WriteSession* session) {
   // A backup folder of its own is reached without the session, whose folder stays the file's.
   const bool away = asked.place && !asked.place->folder.empty();
   WorkFolder elsewhere;
-  if (away && (!makeFolders(asked.place->folder) || !elsewhere.open(asked.place->folder, nullptr, {}, nullptr)))
-    return failed(ResultCode::BackupFailed, problemOfCreation(errno));
+  if (away && !openBackupFolder(*asked.place, elsewhere))
+    return failed(ResultCode::BackupFailed, errno == ELOOP ? StoreProblem::BackupFolderLink : problemOfCreation(errno));
   WorkFolder& into = away ? elsewhere : folder;
   std::vector<std::string> chain;
   switch (backupChain(into.fd, leaf, backupSuffixOf(asked.place), info, chain)) {

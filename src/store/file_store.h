@@ -191,6 +191,8 @@ enum class StoreProblem {
                          // second name of the file itself) would take the new content too
   NotRecorded,           // the file must be written in place, and the run's memory cannot
                          // record its recovery copy, which no later run would then use
+  BackupFolderLink,      // a name on the way down the backup folder's mirror is a symbolic link
+                         // or no folder: no backup is made through it
   // Why a write (or a backup's) failed, where the system says: the disk is full, the user's
   // quota or the process's file-size limit is reached, the file system is read-only, the disk
   // failed.
@@ -263,9 +265,15 @@ StoreProblem whyNotReadAsFile(const std::filesystem::path& path);
 // generations and every other promise of a backup (see replaceFile) hold there as beside the
 // file. A backup folder that cannot be made, or a name on the way that is no folder, means no
 // backup: BackupFailed, the file untouched.
+//
+// With `root` too (the folder the user named for backups, which `folder` lies in), the folders
+// below `root` are reached without following a link: one there (put by whoever may write the
+// backup folder) could lead the backups into the site or over another file. Such a link, or a
+// name that is no folder, means no backup: BackupFailed, BackupFolderLink.
 struct BackupPlace {
   std::string suffix = ".bak";   // each generation's name is the one before with it added
   std::filesystem::path folder;  // empty: beside the name given
+  std::filesystem::path root = {};
 };
 
 // The suffix the backups take: `place`'s, or ".bak" for none, or for one that is empty or holds

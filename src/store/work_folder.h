@@ -74,6 +74,12 @@ struct WorkFolder {
   std::string file;  // the path given, under which a change is noted in `flushes`
   bool changedNames = false;
 
+  // Works in a folder opened by the caller, of its own (no session, no shared flushes).
+  void adopt(std::filesystem::path folder, FileDescriptor opened) {
+    path = std::move(folder);
+    owned = std::move(opened);
+    fd = owned.get();
+  }
   bool open(std::filesystem::path folder, FolderFlushes* shared, std::string forFile, WriteSession* keeper) {
     path = std::move(folder);
     flushes = shared;

@@ -211,7 +211,10 @@ function listFiles(folder, prefix = '') {
 const copyTree = (from, to) => execFileSync('cp', ['-R', from, to]);
 const removeTree = (folder) => execFileSync('rm', ['-rf', folder]);
 
-const kindOf = (rel) => (/\.html?$/i.test(rel) ? 'page' : /\.css$/i.test(rel) ? 'sheet' : /\.js$/i.test(rel) ? 'script' : 'other');
+// The site corpus's pages of the kinds a run adds (kinds/: an XHTML page and an SSI page, which
+// its runs take with --kinds) are pages; the hard corpus's other.xhtml is of a kind not taken.
+const addedKindPage = (rel) => /^kinds\/.*\.(xhtml|shtml)$/i.test(rel);
+const kindOf = (rel) => (/\.html?$/i.test(rel) || addedKindPage(rel) ? 'page' : /\.css$/i.test(rel) ? 'sheet' : /\.js$/i.test(rel) ? 'script' : 'other');
 
 function readTree(folder) {
   const files = new Map();
@@ -259,6 +262,7 @@ function readPage() {
   return {
     title: document.title,
     characterSet: document.characterSet,
+    contentType: document.contentType,
     body: document.body.innerText,
     pseudo: pseudo.join('\n'),
     fonts: fonts.join('\n'),
@@ -489,8 +493,9 @@ function logEntries(log) {
 
 let options;
 
-async function convert(folder, target, eol, mode) {
-  const args = ['-t', target.name, '-n', eol, '--no-backup', ...(mode === 'keep' ? ['--keep-characters'] : []), folder];
+async function convert(folder, target, eol, mode, form) {
+  const kinds = form.templates === 'jp' ? ['--kinds', '+xhtml,shtml'] : [];
+  const args = ['-t', target.name, '-n', eol, '--no-backup', ...kinds, ...(mode === 'keep' ? ['--keep-characters'] : []), folder];
   try {
     const { stdout } = await run(options.cli, args, { maxBuffer: 1 << 24 });
     return { ok: true, log: stdout };
@@ -544,7 +549,7 @@ async function runCombination(tab, { form, target, eol, mode }, prepared, work) 
   copyTree(prepared.source, folder);
   const base = { form: form.name, target: target.name, eol, mode };
 
-  const first = await convert(folder, target, eol, mode);
+  const first = await convert(folder, target, eol, mode, form);
   record({ ...base, file: '(folder)' }, 'sarnavel-cli exits 0', first.ok, first.log.trim().split('\n').slice(-5).join(' / '));
   const converted = readTree(folder);
   // The log names each page once. A sheet or script both listed and loaded by a page is
@@ -555,7 +560,7 @@ async function runCombination(tab, { form, target, eol, mode }, prepared, work) 
     if (kindOf(rel) === 'other') continue;  // a page of a kind not converted
     const full = visibleName(path.join(folder, rel));
     const times = logLines.filter((line) => line.endsWith(` ${full}`) || line.endsWith(`:${full}`)).length;
-    const page = /\.html?$/i.test(rel);
+    const page = kindOf(rel) === 'page';
     record({ ...base, file: rel }, page ? 'converted once in the run' : 'converted once or twice in the run',
            page ? times === 1 : times === 1 || times === 2, `the log names it ${times} times`);
   }
@@ -607,6 +612,13 @@ async function runCombination(tab, { form, target, eol, mode }, prepared, work) 
       record(context, 'browser reads the target encoding', seen.characterSet.toLowerCase() === target.whatwg,
         `document.characterSet is ${seen.characterSet}`);
     }
+    // A static server (file:// here) gives an XHTML page as XML and an SSI page, whose
+    // directives it does not run, as HTML.
+    if (addedKindPage(rel)) {
+      const served = rel.endsWith('.xhtml') ? 'application/xhtml+xml' : 'text/html';
+      record(context, `served as ${served}`, seen.contentType === served && baseline.contentType === served,
+        `document.contentType is ${seen.contentType}, the baseline's ${baseline.contentType}`);
+    }
     // What the browser cannot be given, the log must tell.
     if (rel === 'xmp.html' && mode !== 'keep' && seen.body !== baseline.body) {
       record(context, 'the log names the characters lost in <xmp> and <plaintext>', notesOf(rel).length > 0, 'no note under its log line');
@@ -627,7 +639,7 @@ async function runCombination(tab, { form, target, eol, mode }, prepared, work) 
   }
 
   // A second conversion to the same target changes no byte.
-  const second = await convert(folder, target, eol, mode);
+  const second = await convert(folder, target, eol, mode, form);
   record({ ...base, file: '(folder)' }, 'second run exits 0', second.ok, second.log);
   const again = readTree(folder);
   for (const rel of rels) {

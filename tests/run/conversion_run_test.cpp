@@ -14,9 +14,12 @@
 
 #include "report/run_messages.h"
 #include "report/source_facts.h"
+#include "store/posix_file.h"
+#include "store/temp_file.h"
 #include "support/bytes.h"
 #include "support/killed_in_place_write.h"
 #include "support/site_documents.h"
+#include "support/state_home.h"
 #include "support/targets.h"
 #include "support/temp_folder.h"
 #include "support/run_log.h"
@@ -145,6 +148,33 @@ TEST(ConversionRun, AFileWithARecoveryCopyTheUserCannotUseIsNotConverted) {
   }
   EXPECT_EQ(TempFolder::read(torn), tornBytes);
   EXPECT_TRUE(fs::exists(copy));
+}
+
+// A temporary copy a killed run left in the backup folder (--backup-dir) is swept as one
+// beside the files is.
+TEST(ConversionRun, AKilledRunsCopyInTheBackupFolderIsSwept) {
+  TempFolder tree;
+  const fs::path sheet = tree.put("site/css/a.css", kSheet), mirror = tree / "backups/css";
+  fs::create_directories(mirror);
+  const fs::path memory = testing::memoryFolderOf();
+  if (fork() == 0) {  // a run killed as its backup's copy was being written
+    RunMemory* killed = new RunMemory;
+    killed->open(memory);
+    killed->startRecording({});
+    TempFile* copy = new TempFile;
+    copy->recordIn(killed);
+    const FileDescriptor folder = openFolder(mirror);
+    _exit(copy->create(folder.get(), mirror, "a.css.bak", 0600) && copy->giveTemporaryName(folder.get()) ? 0 : 1);
+  }
+  int status = 0;
+  wait(&status);
+  ASSERT_EQ(TempFolder::namesIn(mirror).size(), 1u);
+  RunRequest request{toUtf8(), {sheet}};
+  request.options.backupFolder = tree / "backups";
+  request.namedPaths = {tree / "site"};
+  request.memoryFolder = memory;
+  EXPECT_EQ(convertAll(request).summary.successes, 1);
+  EXPECT_EQ(TempFolder::namesIn(mirror), std::set<std::string>{"a.css.bak"});
 }
 
 // A page that could not be written still names its files' former encoding: a file only such

@@ -72,8 +72,9 @@ struct BackgroundRun {
   RunSummary summary;
   std::thread thread;
 
-  BackgroundRun(const PathList& files, const std::function<void(const FileOutcome&)>& fileDone = {}) {
-    thread = std::thread([this, files, fileDone] {
+  BackgroundRun(const PathList& files, const std::function<void(const FileOutcome&)>& fileDone = {},
+                ConversionOptions options = testing::toUtf8(false)) {
+    thread = std::thread([this, files, fileDone, options] {
       RunObserver observer;
       auto logged = [this](std::string_view entry) { log += entry; };
       observer.waitingFor = [this](std::string_view folder, pid_t holder) {
@@ -83,7 +84,7 @@ struct BackgroundRun {
       };
       observer.fileDone = fileDone;
       testing::writeLogThrough(observer, {}, logged);
-      summary = conversionWorker({testing::toUtf8(false), files}, observer, cancel);
+      summary = conversionWorker({options, files}, observer, cancel);
       if (summary.started) logged(endMessage(summary));
     });
   }
@@ -123,6 +124,24 @@ TEST(RunLock, ARunWaitsForAFolderHeldElsewhereUntilLetGoOrCancelled) {
       EXPECT_TRUE(run.log.ends_with("変換はキャンセルされました。\r\n")) << run.log;
     }
   }
+}
+
+// Two sites that share a backup folder take turns on it as on a folder of their files.
+TEST(RunLock, ARunWaitsForItsBackupFolderHeldElsewhere) {
+  TempFolder folder, backups;
+  const fs::path script = folder.put("site/a.js", kSjisScript);
+  const int held = ::open(backups.path().c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+  ConversionOptions options = testing::toUtf8();
+  options.backupFolder = backups.path();
+  BackgroundRun run({script}, {}, options);
+  ASSERT_TRUE(run.toldWaiting());
+  EXPECT_EQ(run.waitedFor, fs::canonical(backups.path()).native());
+  EXPECT_EQ(TempFolder::read(script), kSjisScript);
+  ::close(held);
+  run.thread.join();
+  EXPECT_EQ(run.summary.successes, 1);
+  EXPECT_EQ(TempFolder::read(backups / "a.js.bak"), kSjisScript);
 }
 
 // Anyone who may read a folder may lock it: a lock holds a run only when a sarnavel run that

@@ -381,13 +381,15 @@ TEST_F(FileStoreTest, ASaveAsTheNewFileTakesTheNameIsKept) {
 
 // A backup takes the place and suffix asked for: the generations under their names, one more
 // suffix each; in a backup folder of its own (made as needed, for the user alone) a copy named
-// after the name given, nothing beside the file. A backup folder that cannot be made fails the
-// backup, the file untouched.
+// after the name given, nothing beside the file. A backup folder that cannot be made, or a link
+// below the folder named for backups, fails the backup, the file untouched.
 TEST_F(FileStoreTest, BackupsTakeTheirFolderAndSuffix) {
   fs::create_directory(at("real"));
   put(at("real/c.css"), "");
   fs::create_symlink("real/c.css", at("c.css"));
   put(at("blocked"), "a file where a folder would go");
+  fs::create_directory(at("mirror"));
+  fs::create_directory_symlink(at("real"), at("mirror/linked"));
   const struct {
     const char *name, *file;  // the name given, the file it reaches
     BackupPlace place;
@@ -397,6 +399,9 @@ TEST_F(FileStoreTest, BackupsTakeTheirFolderAndSuffix) {
       {"b.js", "b.js", {".bak", at("backups/sub")}, "backups/sub/b.js.bak"},
       {"c.css", "real/c.css", {".orig", at("backups/deep/er")}, "backups/deep/er/c.css.orig"},
       {"d.js", "d.js", {".bak", at("blocked/sub")}, nullptr},
+      // Below the folder named for backups, no link is followed.
+      {"e.js", "e.js", {".bak", at("mirror/sub/deep"), at("mirror")}, "mirror/sub/deep/e.js.bak"},
+      {"f.js", "f.js", {".bak", at("mirror/linked/x"), at("mirror")}, nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -410,6 +415,7 @@ TEST_F(FileStoreTest, BackupsTakeTheirFolderAndSuffix) {
       const StoreResult written = replace(at(c.name), {next, &identity, true, &recording.session, &c.place});
       if (!c.first) {
         EXPECT_EQ(written.result, ResultCode::BackupFailed);
+        EXPECT_FALSE(fs::exists(at("real/x")));
         EXPECT_EQ(names(), before);
         break;
       }
