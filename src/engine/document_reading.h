@@ -48,7 +48,8 @@
 
 namespace sarnavel {
 
-enum class DocumentKind { Page, StyleSheet, Script };
+// A plain text reads no escape: a character its target lacks is lost as the geta mark.
+enum class DocumentKind { Page, StyleSheet, Script, Text };
 
 // How a file's bytes hold its text.
 enum class ContentForm { Bytes, Utf16LittleEndian, Utf16BigEndian };

@@ -55,6 +55,10 @@ void TextEscaper::escape(char32_t codePoint, std::size_t offset) {
       appendUtf8(out_, codePoint);
       return;
     }
+    if (rawTextStandIn_ == StandIn::GetaMark) {
+      standIn(codePoint, offset);
+      return;
+    }
     appendReference(out_, codePoint);
     if (target_.findings != nullptr) target_.findings->lost(codePoint, offset, rawTextStandIn_);
     return;

@@ -69,6 +69,7 @@ std::string_view documentKindName(DocumentKind kind) {
   switch (kind) {
     case DocumentKind::Page: return "html";
     case DocumentKind::StyleSheet: return "css";
+    case DocumentKind::Text: return "txt";
     case DocumentKind::Script: break;
   }
   return "js";
