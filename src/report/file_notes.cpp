@@ -1,5 +1,7 @@
 #include "report/file_notes.h"
 
+#include <charconv>
+
 #include "engine/target_options.h"
 #include "report/fidelity_notes.h"
 #include "report/message_language.h"
@@ -133,6 +135,32 @@ NoteLine takingBackNote(const FileNote& note, MessageLanguage language) {
   }
 }
 
+// A number a note's value holds in decimal; 0 for any other text.
+std::uint32_t numberIn(const FileNote& note, std::size_t k) {
+  const std::string text = value(note, k);
+  std::uint32_t number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  return error == std::errc() && end == text.data() + text.size() ? number : 0;
+}
+
+// A plain text left for characters its target lacks: how many, the first few by position.
+NoteLine lostCharactersLeft(const FileNote& note, const std::string& target, L language) {
+  std::string named;
+  TextPosition first;
+  for (std::size_t k = 1; k + 2 < note.values.size() && (k - 1) / 3 < kCharactersNamed; k += 3) {
+    const TextPosition at{numberIn(note, k + 1), numberIn(note, k + 2)};
+    if (k == 1) first = at;
+    if (!named.empty()) named += language == L::Japanese ? "、" : ", ";
+    named += codePointText(numberIn(note, k));
+    if (const std::string where = positionText(at); !where.empty()) named += " (" + where + ")";
+  }
+  return {"lost-characters", first,
+          message(language,
+                  "{1} にない文字が {2} 個あり、文字参照もないため変換せずそのままにしました（sarnavel-cli "
+                  "--allow-loss なら 〓 にして変換します）: {3}",
+                  {target, value(note, 0), named})};
+}
+
 }  // namespace
 
 NoteLine noteLine(const FileNote& note, const NoteWording& wording) {
@@ -198,6 +226,7 @@ NoteLine noteLine(const FileNote& note, const NoteWording& wording) {
                   "指定された文字コード {1} の文字にならないバイトが {2} 個あります{3}。変換せずそのままにしました。",
                   {value(note, 0), value(note, 1), at});
     }
+    case NoteCode::LostCharacters: return lostCharactersLeft(note, target, language);
     case NoteCode::HtaccessUnread:
       return line("htaccess-unread",
                   "{1} は読みませんでした（{2}）。サーバーがこのファイルを何の文字コードとして送るか確かめてください。",

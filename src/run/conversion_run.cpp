@@ -151,7 +151,8 @@ int listedPassOf(std::string_view path, KindSet kinds) {
   switch (kind) {
     case FileKind::Html:
     case FileKind::Xhtml:
-    case FileKind::SsiPage: return 0;
+    case FileKind::SsiPage:
+    case FileKind::PlainText: return 0;
     case FileKind::Css: return 1;
     case FileKind::JavaScript: return 2;
     default: return -1;
@@ -410,7 +411,9 @@ class Run {
       report.document = std::move(unchanged);
     } else {
       const std::filesystem::path path(pass.list.paths[k]);
-      report = converting_ ? pass.driver(path, options_, mode_, e, context) : checkFile(path, pass.kind(), e, context);
+      const DocumentKind kind = kindOfFile(pass.number, path);
+      const Driver driver = kind == DocumentKind::Text ? &convertTextFile : pass.driver;
+      report = converting_ ? driver(path, options_, mode_, e, context) : checkFile(path, kind, e, context);
     }
     return report;
   }
@@ -570,6 +573,10 @@ class Run {
 };
 
 }  // namespace
+
+DocumentKind kindOfFile(int pass, const std::filesystem::path& path) {
+  return pass == 1 && classifyExtension(path.native()) == FileKind::PlainText ? DocumentKind::Text : kindOfPass(pass);
+}
 
 RunSummary conversionWorker(const RunRequest& request, const RunObserver& observer,
                             const std::atomic<bool>& cancelRequested) {

@@ -42,6 +42,9 @@ enum class NoteCode {
   // An .htaccess line that named its former encoding now names the target (server_charset.h):
   // values {former charset, .htaccess, line, directive as now written}
   ServerCharsetFixed,
+  // A plain text holds characters its target lacks, so it was left (no --allow-loss): values
+  // {count, then for each of the first few: code point (decimal), line, column}
+  LostCharacters,
   // Taking a run back (undo_run.h, put_back.h):
   NotAsWritten,   // it no longer holds what the run wrote: left as it is
   BackupMissing,  // its backup is missing or no regular file: values {backup}

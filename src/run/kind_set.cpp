@@ -33,7 +33,8 @@ KindSet KindSet::defaults() {
 
 KindSet convertedKinds(KindSet kinds) {
   KindSet converted;
-  for (FileKind kind : {FileKind::Html, FileKind::Css, FileKind::JavaScript, FileKind::Xhtml, FileKind::SsiPage})
+  for (FileKind kind :
+       {FileKind::Html, FileKind::Css, FileKind::JavaScript, FileKind::Xhtml, FileKind::SsiPage, FileKind::PlainText})
     if (kinds.has(kind)) converted.add(kind);
   return converted;
 }

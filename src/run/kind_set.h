@@ -45,8 +45,8 @@ class KindSet {
   std::uint32_t bits_ = 0;
 };
 
-// The kinds of `kinds` this program converts so far: pages (.html, XHTML, SSI), sheets and
-// scripts. The templates, feeds and texts a list may name are not converted yet: the intake
+// The kinds of `kinds` this program converts so far: pages (.html, XHTML, SSI), sheets,
+// scripts and plain texts. The templates and feeds a list may name are not converted yet: the intake
 // passes their files over (their pages count as untaken ones), and the command line says so.
 KindSet convertedKinds(KindSet kinds);
 

@@ -42,8 +42,8 @@ TEST(CliKinds, TheSettingsFileGivesTheKindsAndTheCommandLineWins) {
     EXPECT_EQ(given.err, "");
     const CliResult none = runCli({"-q", "-t", "utf-8", "--kinds", "xhtml,xml,txt", "--no-fix", "site"}, folder.path());
     EXPECT_EQ(none.err,
-              "sarnavel-cli: this version does not convert the kinds xml, txt yet; their files are passed over\n"
-              "sarnavel-cli: no .xhtml or .xht file in site; --kinds adds others\n");
+              "sarnavel-cli: this version does not convert the kinds xml yet; their files are passed over\n"
+              "sarnavel-cli: no .xhtml, .xht, .txt, .csv or .tsv file in site; --kinds adds others\n");
   }
   {
     const SettingsFile settings("[conversion]\nkinds=\"+asp x\"\nfix_server_charset=maybe\n");
@@ -68,10 +68,13 @@ TEST(CliKinds, ACheckReadsTheKindsTaken) {
                                     "</title></head></html>\n");
   const fs::path shtml = folder.put(
       "site/b.shtml", "<html><head><meta charset=\"Shift_JIS\"><title>\x93\xFA\x96\x7B</title></head></html>\n");
-  const CliResult r = runCli({"--check", "--kinds", "+xhtml,shtml", "site"}, folder.path());
+  // A plain text cannot declare its encoding: its bytes alone are told, and that is no problem.
+  const fs::path text = folder.put("site/c.txt", "\x93\xFA\x96\x7B\x8C\xEA\r\n");
+  const CliResult r = runCli({"--check", "--kinds", "+xhtml,shtml,txt", "site"}, folder.path());
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, xhtml.native() + "\tshift_jis\txml=EUC-JP\tdeclaration-mismatch\n" + shtml.native() +
-                       "\tshift_jis\tmeta-charset=Shift_JIS\tok\n---\nfiles: 2\nencodings: shift_jis 2\n"
+                       "\tshift_jis\tmeta-charset=Shift_JIS\tok\n" + text.native() +
+                       "\tshift_jis\t-\tok\n---\nfiles: 3\nencodings: shift_jis 3\n"
                        "problems: declaration-mismatch 1\n");
 }
 
@@ -144,6 +147,7 @@ TEST(CliKinds, ALegacySiteOfEveryKindKeepsItsText) {
       {"css/site.css",
        "@charset \"RULE\";\r\nbody { font-family: \"ＭＳ Ｐゴシック\"; }\r\np:before { content: \"※\"; }\r\n"},
       {"js/site.js", "var greeting = \"こんにちは、世界\";\r\n"},
+      {"readme.txt", "このサイトについて\r\n更新日：二〇〇九年四月一日、担当 <info@example.jp>\r\n"},
   };
   // A sheet's rule names the target in lower case.
   auto named = [](std::string text, const std::string& name) {
@@ -167,13 +171,38 @@ TEST(CliKinds, ALegacySiteOfEveryKindKeepsItsText) {
     TempFolder folder;
     for (const auto& [name, text] : files)
       folder.put("site/" + name, icuEncode("windows-31j", icuDecode("UTF-8", named(text, "Shift_JIS"))));
-    const CliResult r = runCli({"-t", target.target, "--no-backup", "--kinds", "+xhtml,shtml", "site"}, folder.path());
+    const CliResult r =
+        runCli({"-t", target.target, "--no-backup", "--kinds", "+xhtml,shtml,txt", "site"}, folder.path());
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     // The script the XHTML page loads is no more said to be loaded by a page left as it was.
     EXPECT_EQ(r.out.find("変換しない種類のページ"), std::string::npos) << r.out;
     for (const auto& [name, text] : files)
       EXPECT_EQ(icuUtf8(icuDecode(target.icu, TempFolder::read(folder / ("site/" + name)))), named(text, target.name))
           << name;
+  }
+}
+
+// A plain text holding a character its target lacks is left as it was, the character named by
+// position, unless --allow-loss: then the geta mark stands for it and the log says so.
+TEST(CliKinds, APlainTextLosesACharacterOnlyWhenAllowed) {
+  const struct {
+    bool allowed;
+    const char* written;
+    const char* said;
+  } cases[] = {
+      {false, "caf\xc3\xa9\n", "1 characters that EUC-JP lacks, and a plain text has no escape for them; left as it"},
+      {true, "caf\xa2\xae\n", "1 characters that EUC-JP lacks were written as stand-ins"},
+  };
+  for (const auto& c : cases) {
+    TempFolder folder;
+    const fs::path text = folder.put("notes.txt", "caf\xc3\xa9\n");
+    std::vector<std::string> args = {"-t", "euc-jp", "--no-backup", "--kinds", "txt", "notes.txt"};
+    if (c.allowed) args.insert(args.begin(), "--allow-loss");
+    const CliResult r = runCli(args, folder.path());
+    EXPECT_EQ(r.status, c.allowed ? 0 : 1) << r.out << r.err;
+    EXPECT_EQ(TempFolder::read(text), c.written);
+    EXPECT_NE(r.out.find(c.said), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("): U+00E9 (1:4)\n"), std::string::npos) << r.out;
   }
 }
 

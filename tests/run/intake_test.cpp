@@ -183,8 +183,8 @@ TEST(Intake, TakesTheKindsAskedFor) {
   } cases[] = {
       {"+", {"a.html", "g.css"}, {"b.xhtml", "c.shtml", "d.php", "h.aspx"}},
       {"+xhtml,xml", {"a.html", "b.xhtml", "g.css"}, {"c.shtml", "d.php", "h.aspx"}},
-      // Templates, feeds and texts are not converted yet: passed over, a template an untaken page.
-      {"shtml,php,txt", {"c.shtml"}, {"a.html", "b.xhtml", "d.php", "h.aspx"}},
+      // Templates and feeds are not converted yet: passed over, a template an untaken page.
+      {"shtml,php,txt", {"c.shtml", "f.txt"}, {"a.html", "b.xhtml", "d.php", "h.aspx"}},
   };
   for (const auto& c : cases) {
     const KindSet kinds = parseKindList(c.kinds).kinds;
@@ -197,7 +197,7 @@ TEST(Intake, TakesTheKindsAskedFor) {
     IntakeReport named;
     offerPaths({folder / "b.xhtml", folder / "f.txt"}, named, kinds);
     EXPECT_EQ(named.files.size() + named.otherKinds.size(), 2u) << c.kinds;
-    EXPECT_EQ(named.files.size(), std::size_t{kinds.has(FileKind::Xhtml)}) << c.kinds;
+    EXPECT_EQ(named.files.size(), std::size_t{kinds.has(FileKind::Xhtml)} + kinds.has(FileKind::PlainText)) << c.kinds;
   }
 }
 
