@@ -359,8 +359,9 @@ std::string kindOptionsText() {
          "                      (the defaults of both: ~/.config/sarnavel/sarnavel.conf,\n"
          "                      keys kinds and fix_server_charset of [conversion])\n"
          "      --allow-loss    convert a plain text (txt) even when it holds characters\n"
-         "                      the target lacks, each written as the geta mark U+3013\n"
-         "                      (without it such a text is left as it is)\n";
+         "                      the target lacks, each written as the geta mark U+3013,\n"
+         "                      and an XML file holding them in comments (without it\n"
+         "                      such a file is left as it is)\n";
 }
 
 // What --help says after the options: what the files get, the check, the walk, the log, the

@@ -56,7 +56,8 @@ std::optional<EscapeLanguage> languageOf(DocumentKind kind) {
     case DocumentKind::Page: return EscapeLanguage::Html;
     case DocumentKind::StyleSheet: return EscapeLanguage::Css;
     case DocumentKind::Script: return EscapeLanguage::JavaScript;
-    case DocumentKind::Text: break;
+    case DocumentKind::Text:
+    case DocumentKind::Xml: break;
   }
   return std::nullopt;
 }

@@ -46,6 +46,9 @@ std::string escapeForCss(std::u16string_view text);
 std::string escapeForJavaScript(std::u16string_view text);
 std::string escapeFor(EscapeLanguage language, std::u16string_view text);
 
+// Whether the target holds the character as itself (the rule the escaper writes by, see above).
+bool targetHolds(TargetEncoding target, char32_t codePoint);
+
 // Appends the escape of one code point in the language's syntax (as in a literal).
 void appendEscape(std::string& out, EscapeLanguage language, char32_t codePoint);
 

@@ -152,7 +152,8 @@ int listedPassOf(std::string_view path, KindSet kinds) {
     case FileKind::Html:
     case FileKind::Xhtml:
     case FileKind::SsiPage:
-    case FileKind::PlainText: return 0;
+    case FileKind::PlainText:
+    case FileKind::Xml: return 0;
     case FileKind::Css: return 1;
     case FileKind::JavaScript: return 2;
     default: return -1;
@@ -412,7 +413,9 @@ class Run {
     } else {
       const std::filesystem::path path(pass.list.paths[k]);
       const DocumentKind kind = kindOfFile(pass.number, path);
-      const Driver driver = kind == DocumentKind::Text ? &convertTextFile : pass.driver;
+      const Driver driver = kind == DocumentKind::Text  ? &convertTextFile
+                            : kind == DocumentKind::Xml ? &convertXmlFile
+                                                        : pass.driver;
       report = converting_ ? driver(path, options_, mode_, e, context) : checkFile(path, kind, e, context);
     }
     return report;
@@ -575,7 +578,10 @@ class Run {
 }  // namespace
 
 DocumentKind kindOfFile(int pass, const std::filesystem::path& path) {
-  return pass == 1 && classifyExtension(path.native()) == FileKind::PlainText ? DocumentKind::Text : kindOfPass(pass);
+  const FileKind kind = pass == 1 ? classifyExtension(path.native()) : FileKind::Other;
+  return kind == FileKind::PlainText ? DocumentKind::Text
+         : kind == FileKind::Xml     ? DocumentKind::Xml
+                                     : kindOfPass(pass);
 }
 
 RunSummary conversionWorker(const RunRequest& request, const RunObserver& observer,

@@ -13,6 +13,7 @@
 #include "engine/html_conversion.h"
 #include "engine/javascript_conversion.h"
 #include "engine/text_conversion.h"
+#include "engine/xml_conversion.h"
 #include "engine/page_edits.h"
 #include "run/backup_place.h"
 #include "run/file_kind.h"
@@ -136,8 +137,8 @@ FileReport convertFile(const DriverCall& call, Convert&& convert) {
     evidence.named = options.sourceEncoding;
     report.document = convert(text, edits, evidence, identity);
     if (leftForNamedEncoding(*report.document, report)) return report;
-    if (call.kind == DocumentKind::Text && !options.allowLoss && leftForLostCharacters(*report.document, report))
-      return report;
+    const bool losesUnsaid = call.kind == DocumentKind::Text || call.kind == DocumentKind::Xml;
+    if (losesUnsaid && !options.allowLoss && leftForLostCharacters(*report.document, report)) return report;
     if (mode == WriteMode::DryRun) return report;
     auto stored = [&](StoreResult step) {
       report.result = step.result;
@@ -279,6 +280,14 @@ FileReport convertTextFile(const std::filesystem::path& path, const ConversionOp
   return convertFile({path, DocumentKind::Text, options, mode, evidence, context},
                      [&](std::string& text, std::vector<PageEdit>&, const EncodingEvidence& e, const FileIdentity&) {
                        return convertPlainText(text, options, e);
+                     });
+}
+
+FileReport convertXmlFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
+                          const EncodingEvidence& evidence, const DriverContext& context) {
+  return convertFile({path, DocumentKind::Xml, options, mode, evidence, context},
+                     [&](std::string& text, std::vector<PageEdit>&, const EncodingEvidence& e, const FileIdentity&) {
+                       return convertXml(text, options, e);
                      });
 }
 

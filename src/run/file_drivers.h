@@ -1,7 +1,7 @@
 // Converting one file on disk: read, convert, back up, write.
 //
 // Each kind has its driver: convertHtmlFile for pages, convertCssFile for style sheets,
-// convertJsFile for scripts, convertTextFile for plain texts. A driver reads the whole file, hands its bytes to the engine
+// convertJsFile for scripts, convertTextFile for plain texts, convertXmlFile for feeds. A driver reads the whole file, hands its bytes to the engine
 // (which reads UTF-16, UTF-8 and Latin-1 as well as the Japanese encodings, see
 // engine/document_reading.h), backs the file up when backups are on, and replaces the file's
 // content. A page's references resolve against the page's own folder (reference_files.h).
@@ -105,5 +105,10 @@ FileReport convertJsFile(const std::filesystem::path& path, const ConversionOpti
 FileReport convertTextFile(const std::filesystem::path& path, const ConversionOptions& options,
                            WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {},
                            const DriverContext& context = {});
+// An XML document likewise, for the characters lost in its comments, processing instructions
+// and names (engine/xml_conversion.h).
+FileReport convertXmlFile(const std::filesystem::path& path, const ConversionOptions& options,
+                          WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {},
+                          const DriverContext& context = {});
 
 }  // namespace sarnavel

@@ -42,7 +42,8 @@ enum class NoteCode {
   // An .htaccess line that named its former encoding now names the target (server_charset.h):
   // values {former charset, .htaccess, line, directive as now written}
   ServerCharsetFixed,
-  // A plain text holds characters its target lacks, so it was left (no --allow-loss): values
+  // A plain text (or an XML document's comment, instruction or name) holds characters its
+  // target lacks, so it was left (no --allow-loss): values
   // {count, then for each of the first few: code point (decimal), line, column}
   LostCharacters,
   // Taking a run back (undo_run.h, put_back.h):

@@ -33,8 +33,8 @@ KindSet KindSet::defaults() {
 
 KindSet convertedKinds(KindSet kinds) {
   KindSet converted;
-  for (FileKind kind :
-       {FileKind::Html, FileKind::Css, FileKind::JavaScript, FileKind::Xhtml, FileKind::SsiPage, FileKind::PlainText})
+  for (FileKind kind : {FileKind::Html, FileKind::Css, FileKind::JavaScript, FileKind::Xhtml, FileKind::SsiPage,
+                        FileKind::PlainText, FileKind::Xml})
     if (kinds.has(kind)) converted.add(kind);
   return converted;
 }

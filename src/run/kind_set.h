@@ -46,7 +46,7 @@ class KindSet {
 };
 
 // The kinds of `kinds` this program converts so far: pages (.html, XHTML, SSI), sheets,
-// scripts and plain texts. The templates and feeds a list may name are not converted yet: the intake
+// scripts, plain texts and XML documents. The templates a list may name are not converted yet: the intake
 // passes their files over (their pages count as untaken ones), and the command line says so.
 KindSet convertedKinds(KindSet kinds);
 

@@ -42,8 +42,8 @@ TEST(CliKinds, TheSettingsFileGivesTheKindsAndTheCommandLineWins) {
     EXPECT_EQ(given.err, "");
     const CliResult none = runCli({"-q", "-t", "utf-8", "--kinds", "xhtml,xml,txt", "--no-fix", "site"}, folder.path());
     EXPECT_EQ(none.err,
-              "sarnavel-cli: this version does not convert the kinds xml yet; their files are passed over\n"
-              "sarnavel-cli: no .xhtml, .xht, .txt, .csv or .tsv file in site; --kinds adds others\n");
+              "sarnavel-cli: no .xhtml, .xht, .xml, .rss, .rdf, .atom, .txt, .csv or .tsv file in site; --kinds adds "
+              "others\n");
   }
   {
     const SettingsFile settings("[conversion]\nkinds=\"+asp x\"\nfix_server_charset=maybe\n");
@@ -70,12 +70,17 @@ TEST(CliKinds, ACheckReadsTheKindsTaken) {
       "site/b.shtml", "<html><head><meta charset=\"Shift_JIS\"><title>\x93\xFA\x96\x7B</title></head></html>\n");
   // A plain text cannot declare its encoding: its bytes alone are told, and that is no problem.
   const fs::path text = folder.put("site/c.txt", "\x93\xFA\x96\x7B\x8C\xEA\r\n");
-  const CliResult r = runCli({"--check", "--kinds", "+xhtml,shtml,txt", "site"}, folder.path());
+  // A feed's XML declaration is read as an XHTML page's is.
+  const fs::path feed = folder.put("site/d.rss",
+                                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rss><channel><title>"
+                                   "\x93\xFA\x96\x7B\x8C\xEA\x82\xCC</title></channel></rss>\n");
+  const CliResult r = runCli({"--check", "--kinds", "+xhtml,shtml,txt,xml", "site"}, folder.path());
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, xhtml.native() + "\tshift_jis\txml=EUC-JP\tdeclaration-mismatch\n" + shtml.native() +
-                       "\tshift_jis\tmeta-charset=Shift_JIS\tok\n" + text.native() +
-                       "\tshift_jis\t-\tok\n---\nfiles: 3\nencodings: shift_jis 3\n"
-                       "problems: declaration-mismatch 1\n");
+                       "\tshift_jis\tmeta-charset=Shift_JIS\tok\n" + text.native() + "\tshift_jis\t-\tok\n" +
+                       feed.native() +
+                       "\tshift_jis\txml=UTF-8\tdeclaration-mismatch\n---\nfiles: 4\nencodings: shift_jis 4\n"
+                       "problems: declaration-mismatch 2\n");
 }
 
 // --fix-server-charset rewrites the line that makes the server send a converted page's former
@@ -148,6 +153,10 @@ TEST(CliKinds, ALegacySiteOfEveryKindKeepsItsText) {
        "@charset \"RULE\";\r\nbody { font-family: \"ＭＳ Ｐゴシック\"; }\r\np:before { content: \"※\"; }\r\n"},
       {"js/site.js", "var greeting = \"こんにちは、世界\";\r\n"},
       {"readme.txt", "このサイトについて\r\n更新日：二〇〇九年四月一日、担当 <info@example.jp>\r\n"},
+      {"news.rss",
+       "<?xml version=\"1.0\" encoding=\"NAME\"?>\r\n<rss version=\"2.0\"><channel><title>お知らせ</title>\r\n"
+       "<item><title>新着情報</title><description><![CDATA[<p>更新しました。</p>]]></description></item>"
+       "<!-- 更新履歴 --></channel></rss>\r\n"},
   };
   // A sheet's rule names the target in lower case.
   auto named = [](std::string text, const std::string& name) {
@@ -172,7 +181,7 @@ TEST(CliKinds, ALegacySiteOfEveryKindKeepsItsText) {
     for (const auto& [name, text] : files)
       folder.put("site/" + name, icuEncode("windows-31j", icuDecode("UTF-8", named(text, "Shift_JIS"))));
     const CliResult r =
-        runCli({"-t", target.target, "--no-backup", "--kinds", "+xhtml,shtml,txt", "site"}, folder.path());
+        runCli({"-t", target.target, "--no-backup", "--kinds", "+xhtml,shtml,txt,xml", "site"}, folder.path());
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     // The script the XHTML page loads is no more said to be loaded by a page left as it was.
     EXPECT_EQ(r.out.find("変換しない種類のページ"), std::string::npos) << r.out;

@@ -182,8 +182,8 @@ TEST(Intake, TakesTheKindsAskedFor) {
     std::vector<std::string> files, untaken;
   } cases[] = {
       {"+", {"a.html", "g.css"}, {"b.xhtml", "c.shtml", "d.php", "h.aspx"}},
-      {"+xhtml,xml", {"a.html", "b.xhtml", "g.css"}, {"c.shtml", "d.php", "h.aspx"}},
-      // Templates and feeds are not converted yet: passed over, a template an untaken page.
+      {"+xhtml,xml", {"a.html", "b.xhtml", "e.xml", "g.css"}, {"c.shtml", "d.php", "h.aspx"}},
+      // Templates are not converted yet: passed over, and an untaken page.
       {"shtml,php,txt", {"c.shtml", "f.txt"}, {"a.html", "b.xhtml", "d.php", "h.aspx"}},
   };
   for (const auto& c : cases) {
