@@ -143,37 +143,51 @@ bool before(const TextPosition& a, const TextPosition& b) {
 
 }  // namespace
 
+namespace {
+
+// The document read (its XML declaration weighed) and converted whole into `choice`.
+DocumentResult readAs(std::string& bytes, const TargetChoice& choice, const EncodingEvidence& evidence) {
+  return convertTrustingDeclaration([&](ValidityCheck check) {
+    return convertWholeText(bytes, {.kind = DocumentKind::Text, .declarationOf = &declaredInXml, .check = check},
+                            choice, evidence);
+  });
+}
+
+}  // namespace
+
 DocumentResult convertXml(std::string& text, const TargetChoice& options, const EncodingEvidence& evidence) {
   // Every character as itself first, in UTF-8, with the line endings chosen.
   std::string working = text;
-  const TargetChoice asRead{TargetEncoding::Utf8, options.lineEnding, true};
-  DocumentResult result = convertTrustingDeclaration([&](ValidityCheck check) {
-    return convertWholeText(working, {.kind = DocumentKind::Text, .declarationOf = &declaredInXml, .check = check},
-                            asRead, evidence);
-  });
+  DocumentResult result = readAs(working, {TargetEncoding::Utf8, options.lineEnding, true}, evidence);
   std::vector<LostCharacter> lostAsRead = std::move(result.lost);
   result.lost.clear();
-  std::string escaped = XmlEscaper(working, options.targetEncoding, result).run();
+  std::string converted = XmlEscaper(working, options.targetEncoding, result).run();
+  const bool nothingLacks = result.escaped.empty() && result.lost.empty() && lostAsRead.empty();
   for (LostCharacter& lost : lostAsRead) result.lost.push_back(lost);
   std::stable_sort(result.lost.begin(), result.lost.end(),
                    [](const LostCharacter& a, const LostCharacter& b) { return before(a.first, b.first); });
-
   ConverterOptions converter;
   const std::string charsetName = applyTargetEncoding(converter, options.targetEncoding, LineEnding::Unchanged);
+  if (options.targetEncoding != TargetEncoding::Utf8 && nothingLacks) {
+    // The source goes to the target directly, as a text does: one in the target's encoding keeps
+    // its bytes (code page 932 has twins that Unicode makes one).
+    converted = text;
+    result = readAs(converted, options, evidence);
+  } else if (options.targetEncoding != TargetEncoding::Utf8) {
+    // The target holds every character now: the converter carries the text there as it is.
+    converter.inputEncoding = InputEncoding::ShiftJis;
+    converted = convertText(converter, escapeUtf8(EscapeLanguage::Html, converted));
+  }
+  // The declaration is ASCII at the very start, in every target.
   std::vector<PageEdit> edits;
   if (options.targetEncoding != TargetEncoding::Utf8)
-    xmlDeclarationEdits(escaped, charsetName, edits, result.declarations);
-  xmlEncodingEdit(escaped, charsetName, edits, result.declarations);
+    xmlDeclarationEdits(converted, charsetName, edits, result.declarations);
+  xmlEncodingEdit(converted, charsetName, edits, result.declarations);
   sortPageEdits(edits);
-  applyPageEdits(escaped, std::move(edits));
-  // The target holds every character now: the converter carries the text there as it is.
-  if (options.targetEncoding != TargetEncoding::Utf8) {
-    converter.inputEncoding = InputEncoding::ShiftJis;
-    escaped = convertText(converter, escapeUtf8(EscapeLanguage::Html, escaped));
-  }
-  result.lineBreaksAfter = countLineBreaks(escaped);
-  result.bytesAfter = escaped.size();
-  text = std::move(escaped);
+  applyPageEdits(converted, std::move(edits));
+  result.lineBreaksAfter = countLineBreaks(converted);
+  result.bytesAfter = converted.size();
+  text = std::move(converted);
   return result;
 }
 

@@ -45,6 +45,8 @@ TEST(ConvertXml, DeclarationAndWhatStandsForALackingCharacter) {
       {"UTF-8 without a declaration stays so", "<a>\xe6\x97\xa5</a>", 3, "<a>\xe6\x97\xa5</a>", "", ""},
       {"the declaration decides a short text", "<?xml version=\"1.0\" encoding=\"EUC-JP\"?><a>\xc6\xfc</a>", 3,
        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><a>\xe6\x97\xa5</a>", "", ""},
+      {"a feed in its target keeps its bytes", "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><a>\xed\x40</a>", 0,
+       "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><a>\xed\x40</a>", "", ""},
       {"beyond the BMP to ISO-2022-JP", "<a>\xf0\x9f\x98\x80</a>", 2,
        "<?xml version=\"1.0\" encoding=\"ISO-2022-JP\"?><a>&#x1F600;</a>", "U+1F600 1:4", ""},
   };
