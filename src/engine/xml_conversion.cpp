@@ -141,10 +141,6 @@ bool before(const TextPosition& a, const TextPosition& b) {
   return a.line != b.line ? a.line < b.line : a.column < b.column;
 }
 
-}  // namespace
-
-namespace {
-
 // The document read (its XML declaration weighed) and converted whole into `choice`.
 DocumentResult readAs(std::string& bytes, const TargetChoice& choice, const EncodingEvidence& evidence) {
   return convertTrustingDeclaration([&](ValidityCheck check) {
