@@ -156,7 +156,7 @@ NoteLine lostCharactersLeft(const FileNote& note, const std::string& target, L l
   }
   return {"lost-characters", first,
           message(language,
-                  "{1} にない文字が {2} 個あり、文字参照もないため変換せずそのままにしました（sarnavel-cli "
+                  "{1} にない文字が {2} 個あり、文字参照も書けないため変換せずそのままにしました（sarnavel-cli "
                   "--allow-loss なら 〓 にして変換します）: {3}",
                   {target, value(note, 0), named})};
 }

@@ -129,9 +129,9 @@ constexpr std::pair<std::string_view, std::string_view> kEnglish[] = {
      "taken back, but its backup stays, as the run's memory could not record it: {1}"},
     {"指定された文字コード {1} の文字にならないバイトが {2} 個あります{3}。変換せずそのままにしました。",
      "{2} bytes are no characters of {1}, the encoding named{3}; left as it is, not converted."},
-    {"{1} にない文字が {2} 個あり、文字参照もないため変換せずそのままにしました（sarnavel-cli --allow-loss なら 〓 "
+    {"{1} にない文字が {2} 個あり、文字参照も書けないため変換せずそのままにしました（sarnavel-cli --allow-loss なら 〓 "
      "にして変換します）: {3}",
-     "{2} characters that {1} lacks, and a plain text has no escape for them; left as it is, not converted "
+     "{2} characters that {1} lacks, where no reference can stand for them; left as it is, not converted "
      "(sarnavel-cli --allow-loss writes them as 〓): {3}"},
     {"{1} は読みませんでした（{2}）。サーバーがこのファイルを何の文字コードとして送るか確かめてください。",
      "{1} was not read ({2}); check what encoding the server announces for this file."},

@@ -199,7 +199,7 @@ TEST(CliKinds, APlainTextLosesACharacterOnlyWhenAllowed) {
     const char* written;
     const char* said;
   } cases[] = {
-      {false, "caf\xc3\xa9\n", "1 characters that EUC-JP lacks, and a plain text has no escape for them; left as it"},
+      {false, "caf\xc3\xa9\n", "1 characters that EUC-JP lacks, where no reference can stand for them; left as it"},
       {true, "caf\xa2\xae\n", "1 characters that EUC-JP lacks were written as stand-ins"},
   };
   for (const auto& c : cases) {
