@@ -108,6 +108,7 @@ enum OptionCode : int {
   kKinds,
   kFixServerCharset,
   kNoFixServerCharset,
+  kAllowLoss,
   // Taking conversions back.
   kRuns,
   kUndo,
@@ -142,6 +143,7 @@ constexpr option kLongOptions[] = {
     {"kinds", required_argument, nullptr, kKinds},
     {"fix-server-charset", no_argument, nullptr, kFixServerCharset},
     {"no-fix-server-charset", no_argument, nullptr, kNoFixServerCharset},
+    {"allow-loss", no_argument, nullptr, kAllowLoss},
     // Taking conversions back.
     {"runs", no_argument, nullptr, kRuns},
     {"undo", no_argument, nullptr, kUndo},
@@ -230,6 +232,7 @@ std::string setOption(int code, const std::string& value, CliOptions& o, bool& s
       o.conversion.fixServerCharset = code == kFixServerCharset;
       o.fixServerCharsetGiven = true;
       break;
+    case kAllowLoss: o.conversion.allowLoss = true; break;
     // Taking conversions back.
     case kRuns: o.runs = true; break;
     case kUndo: o.undo = true; break;
@@ -365,7 +368,11 @@ std::string kindOptionsText(MessageLanguage language) {
          "      --no-fix-server-charset\n"
          "                      leave them (the default); warn about them only\n"
          "                      (the defaults of both: ~/.config/sarnavel/sarnavel.conf,\n"
-         "                      keys kinds and fix_server_charset of [conversion])\n";
+         "                      keys kinds and fix_server_charset of [conversion])\n"
+         "      --allow-loss    convert a plain text (txt) even when it holds characters\n"
+         "                      the target lacks, each written as the geta mark U+3013,\n"
+         "                      and an XML file holding them in comments (without it\n"
+         "                      such a file is left as it is)\n";
 }
 
 // What --help says after the options: what the files get, the check, the walk, the log, the

@@ -322,8 +322,7 @@ int main(int argc, char** argv) {
   IntakeReport intake;
   offerPaths(std::vector<std::filesystem::path>(options.paths.begin(), options.paths.end()), intake,
              options.conversion.kinds);
-  say(kindsNotConvertedLine(options.conversion.kinds, language));
-  say(intakeNoticeLines(intake, convertedKinds(options.conversion.kinds), language));
+  say(intakeNoticeLines(intake, options.conversion.kinds, language));
   if (!options.check && !options.targetGiven && !options.quiet)
     say("sarnavel-cli: " + message(language, "変換先の文字コードの指定（-t）がありません: Shift_JIS に変換します") +
         "\n");

@@ -10,7 +10,7 @@ void readForConversion(DocumentSteps& steps, std::string_view source, ReadingReq
   const DocumentKind kind = request.kind;
   steps.charsetName = applyTargetEncoding(steps.converterOptions, target.targetEncoding, target.lineEnding);
   // Without escapes the converter writes every character as itself (UTF-8 holds them all).
-  if (!target.keepsCharacters()) {
+  if (!target.keepsCharacters() && kind != DocumentKind::Text) {
     steps.converterOptions.escapeLanguage = kind == DocumentKind::Page         ? EscapeLanguage::Html
                                             : kind == DocumentKind::StyleSheet ? EscapeLanguage::Css
                                                                                : EscapeLanguage::JavaScript;
@@ -105,6 +105,21 @@ void completeResult(DocumentResult& result, const DocumentSteps& steps, std::str
   result.bytesBefore = source.size();
   result.bytesAfter = output.size();
   if (!steps.findings.empty()) steps.findings.fill(result, source, steps.working.form);
+}
+
+std::optional<DocumentResult> convertWholeText(std::string& text, const ReadingRequest& request,
+                                               const TargetChoice& options, const EncodingEvidence& evidence) {
+  DocumentSteps steps;
+  readForConversion(steps, text, request, options, evidence);
+  // A text the reading step made is handed over: when it is already in the target, it is the result.
+  std::optional<std::string> converted = steps.working.isSource
+                                             ? convertWorking(steps, steps.working.text())
+                                             : convertWorking(steps, std::move(steps.working.prepared));
+  if (!converted) return std::nullopt;
+  DocumentResult result;
+  completeResult(result, steps, text, *converted);
+  text = std::move(*converted);
+  return result;
 }
 
 }  // namespace sarnavel

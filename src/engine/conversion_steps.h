@@ -65,6 +65,12 @@ DocumentResult convertTrustingDeclaration(Attempt&& attempt) {
   return std::move(*attempt(ValidityCheck::InDecision));
 }
 
+// A document that declares nothing, read and converted whole: the converted text replaces
+// `text`. Nothing, `text` untouched, when the converter refutes a declaration taken unread
+// (for convertTrustingDeclaration).
+std::optional<DocumentResult> convertWholeText(std::string& text, const ReadingRequest& request,
+                                               const TargetChoice& options, const EncodingEvidence& evidence);
+
 // Whether bytes of the working text that are taken out before the converter reads it (a
 // sheet's old @charset rule) leave an unread declaration standing: they must be characters of
 // it too. Always true when the decision read the text itself.

@@ -51,13 +51,22 @@ bool looksLikeUtf16(std::string_view bytes, bool littleEndian) {
   return zeroUnits < ascii && ascii * 32 >= units && japanese * 2 >= others && controls * 64 <= units;
 }
 
-EscapeLanguage languageOf(DocumentKind kind) {
+std::optional<EscapeLanguage> languageOf(DocumentKind kind) {
   switch (kind) {
     case DocumentKind::Page: return EscapeLanguage::Html;
     case DocumentKind::StyleSheet: return EscapeLanguage::Css;
-    case DocumentKind::Script: break;
+    case DocumentKind::Script: return EscapeLanguage::JavaScript;
+    case DocumentKind::Text:
+    case DocumentKind::Xml: break;
   }
-  return EscapeLanguage::JavaScript;
+  return std::nullopt;
+}
+
+// The escaper of a kind read whole: a plain text's lost characters become the geta mark.
+TextEscaper escaperOf(std::string& out, DocumentKind kind, const EscapeTarget& target) {
+  TextEscaper escaper(out, languageOf(kind), target);
+  if (kind == DocumentKind::Text) escaper.setRawTextStandIn(StandIn::GetaMark);
+  return escaper;
 }
 
 SourceForm formOf(SourceEncoding encoding) {
@@ -115,7 +124,7 @@ WorkingText readUtf16(std::string_view bytes, ContentShape shape, DocumentKind k
     w.prepared = escapeHtmlPage(text, target, shape.textStart);
   } else {
     w.prepared.reserve(units);
-    TextEscaper escaper(w.prepared, languageOf(kind), target);
+    TextEscaper escaper = escaperOf(w.prepared, kind, target);
     JavaScriptContext<char16_t> code{std::u16string_view(text)};
     if (kind == DocumentKind::Script) {
       escaper.setCodeProbe([&](std::size_t offset) { return code.placeOf((offset - shape.textStart) / 2); });
@@ -149,10 +158,10 @@ EscapedText escapeWhole(std::string_view bytes, std::size_t firstOffset, SourceE
                                                     : escapeHtmlPageCp1252(bytes, target);
     return escaped;
   }
-  const EscapeLanguage language = languageOf(kind);
+  const std::optional<EscapeLanguage> language = languageOf(kind);
   std::string& out = escaped.text;
   out.reserve(bytes.size() + bytes.size() / 8);
-  TextEscaper escaper(out, language, target);
+  TextEscaper escaper = escaperOf(out, kind, target);
   JavaScriptContext<char> code(bytes);
   if (language == EscapeLanguage::JavaScript) {
     escaper.setCodeProbe([&](std::size_t offset) { return code.placeOf(offset - firstOffset); });

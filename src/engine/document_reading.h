@@ -48,7 +48,10 @@
 
 namespace sarnavel {
 
-enum class DocumentKind { Page, StyleSheet, Script };
+// A plain text reads no escape: a character its target lacks is lost as the geta mark. An XML
+// document is read as a text that declares its encoding in its XML declaration
+// (xml_conversion.h).
+enum class DocumentKind { Page, StyleSheet, Script, Text, Xml };
 
 // How a file's bytes hold its text.
 enum class ContentForm { Bytes, Utf16LittleEndian, Utf16BigEndian };

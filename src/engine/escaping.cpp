@@ -47,12 +47,24 @@ void appendEscape(std::string& out, EscapeLanguage language, char32_t codePoint)
   out.append(buffer, static_cast<std::size_t>(n));
 }
 
+bool targetHolds(TargetEncoding target, char32_t codePoint) {
+  if (target == TargetEncoding::Utf8) return true;
+  if (codePoint > 0xFFFF) return false;
+  const auto unit = static_cast<char16_t>(codePoint);
+  if (target == TargetEncoding::ShiftJis) return cp932::fromUnicode(unit) != cp932::kNoCode;
+  return cp932::fromUnicode(unit) != cp932::kNoCode && cp932::jisReachable(unit) != cp932::kNoCode;
+}
+
 void TextEscaper::escape(char32_t codePoint, std::size_t offset) {
   if (languageAt_) language_ = languageAt_(offset);
   if (!language_) {
     // Raw text reads no escape: the target's own bytes where it has them, else it is lost.
     if (utf8Output_) {
       appendUtf8(out_, codePoint);
+      return;
+    }
+    if (rawTextStandIn_ == StandIn::GetaMark) {
+      standIn(codePoint, offset);
       return;
     }
     appendReference(out_, codePoint);
@@ -110,8 +122,7 @@ void TextEscaper::write(char32_t codePoint, std::size_t offset) {
     return;
   }
   const std::uint16_t code = codePoint > 0xFFFF ? cp932::kNoCode : cp932::fromUnicode(static_cast<char16_t>(codePoint));
-  const bool held =
-      code != cp932::kNoCode && (!jisRows_ || cp932::jisReachable(static_cast<char16_t>(codePoint)) != cp932::kNoCode);
+  const bool held = code != cp932::kNoCode && (!jisRows_ || targetHolds(target_.target, codePoint));
   if (!held) escape(codePoint, offset);
   else if (utf8Output_) appendUtf8(out_, codePoint);
   else cp932::appendCode(out_, code);

@@ -46,6 +46,9 @@ std::string escapeForCss(std::u16string_view text);
 std::string escapeForJavaScript(std::u16string_view text);
 std::string escapeFor(EscapeLanguage language, std::u16string_view text);
 
+// Whether the target holds the character as itself (the rule the escaper writes by, see above).
+bool targetHolds(TargetEncoding target, char32_t codePoint);
+
 // Appends the escape of one code point in the language's syntax (as in a literal).
 void appendEscape(std::string& out, EscapeLanguage language, char32_t codePoint);
 
@@ -101,9 +104,9 @@ class TextEscaper {
   // The text is written in the target's own bytes rather than in code page 932 (a UTF-8 text
   // read straight into EUC-JP): what the escaper writes beyond ASCII must be too.
   void writeTargetBytes() { targetBytes_ = true; }
-  // Raw text that browsers never show (html/page_regions.h, Fallback): a character lost there
-  // is reported so.
-  void setRawTextShown(bool shown) { rawTextStandIn_ = shown ? StandIn::Reference : StandIn::UnshownReference; }
+  // What stands in for a character lost in raw text: its reference (shown, or in raw text that
+  // browsers never show, html/page_regions.h: Fallback), or in a plain text the geta mark.
+  void setRawTextStandIn(StandIn standIn) { rawTextStandIn_ = standIn; }
   // Whether every character is written as itself here (UTF-8 without escapes, or raw text in
   // UTF-8): then nothing gains by reading a text decomposed.
   bool writesEveryCharacter() const { return target_.keepCharacters || (!language_ && utf8Output_); }

@@ -74,7 +74,8 @@ std::size_t outputOffset(const std::vector<PageEdit>& edits, std::size_t offset)
 }  // namespace
 
 std::size_t xmlDeclarationEnd(std::string_view page) {
-  if (!page.starts_with("<?xml")) return 0;
+  // `<?xml-stylesheet ...?>` and other instructions whose name begins so are no declaration.
+  if (!page.starts_with("<?xml") || page.size() < 6 || !isXmlSpace(page[5])) return 0;
   const std::size_t end = page.find("?>");
   return end == std::string_view::npos ? 0 : end + 2;
 }
@@ -110,17 +111,22 @@ void xmlDeclarationEdits(std::string_view page, const std::string& charsetName, 
   declarations.push_back({DeclarationForm::XmlDeclaration, {}, DeclarationFate::Added});
 }
 
-std::vector<WrittenDeclaration> declarationEdits(std::string_view page, const PARSE1INFO& info,
-                                                 const DeclaredTarget& target, std::vector<PageEdit>& edits,
-                                                 std::vector<Declaration>& declarations) {
-  const std::string& charsetName = target.charsetName;
-  std::vector<WrittenDeclaration> written;
+void xmlEncodingEdit(std::string_view page, const std::string& charsetName, std::vector<PageEdit>& edits,
+                     std::vector<Declaration>& declarations) {
   if (std::optional<XmlEncoding> xml = xmlEncodingOf(page)) {
     declarations.push_back({DeclarationForm::XmlDeclaration,
                             std::string(page.substr(xml->valueStart, xml->valueEnd - xml->valueStart)),
                             DeclarationFate::Rewritten});
     edits.push_back({xml->valueStart, xml->valueEnd, charsetName});
   }
+}
+
+std::vector<WrittenDeclaration> declarationEdits(std::string_view page, const PARSE1INFO& info,
+                                                 const DeclaredTarget& target, std::vector<PageEdit>& edits,
+                                                 std::vector<Declaration>& declarations) {
+  const std::string& charsetName = target.charsetName;
+  std::vector<WrittenDeclaration> written;
+  xmlEncodingEdit(page, charsetName, edits, declarations);
   auto write = [&](PageEdit edit, Declaration declaration) {
     written.push_back({edits.size(), declarations.size()});
     edits.push_back(std::move(edit));

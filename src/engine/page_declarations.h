@@ -68,6 +68,11 @@ struct DeclaredTarget {
 void xmlDeclarationEdits(std::string_view page, const std::string& charsetName, std::vector<PageEdit>& edits,
                          std::vector<Declaration>& declarations);
 
+// An XML declaration's encoding, when it has one, made to name the target (declarationEdits
+// does it first).
+void xmlEncodingEdit(std::string_view page, const std::string& charsetName, std::vector<PageEdit>& edits,
+                     std::vector<Declaration>& declarations);
+
 std::vector<WrittenDeclaration> declarationEdits(std::string_view page, const PARSE1INFO& info,
                                                  const DeclaredTarget& target, std::vector<PageEdit>& edits,
                                                  std::vector<Declaration>& declarations);

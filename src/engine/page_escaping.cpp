@@ -33,7 +33,7 @@ std::string escapeByRegion(std::basic_string_view<Char> page, EscapeTarget targe
   while (std::optional<RegionSpan> span = regions.next()) {
     const std::basic_string_view<Char> part = page.substr(span->start, span->end - span->start);
     TextEscaper escaper(out, languageOf(span->region), target);
-    escaper.setRawTextShown(span->region != PageRegion::Fallback);
+    escaper.setRawTextStandIn(span->region != PageRegion::Fallback ? StandIn::Reference : StandIn::UnshownReference);
     std::unique_ptr<JavaScriptContext<Char>> context;
     if (span->region == PageRegion::Script) {
       context = std::make_unique<JavaScriptContext<Char>>(part);
@@ -60,7 +60,7 @@ std::string readPageUtf8Directly(std::string_view page, EscapeTarget target, std
   TextEscaper escaper(out, EscapeLanguage::Html, target);
   escaper.setLanguageProbe([&](std::size_t offset) {
     const PageRegion region = regions.at(offset - firstOffset).region;
-    escaper.setRawTextShown(region != PageRegion::Fallback);
+    escaper.setRawTextStandIn(region != PageRegion::Fallback ? StandIn::Reference : StandIn::UnshownReference);
     return languageOf(region);
   });
   std::optional<JavaScriptContext<char>> code;

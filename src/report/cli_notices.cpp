@@ -92,17 +92,6 @@ std::string intakeNoticeLines(const IntakeReport& report, KindSet kinds, L langu
   return lines;
 }
 
-std::string kindsNotConvertedLine(KindSet kinds, L language) {
-  const KindSet converted = convertedKinds(kinds);
-  std::string names;
-  for (const KindName& each : kindNames())
-    if (kinds.has(each.kind) && !converted.has(each.kind))
-      names += (names.empty() ? "" : ", ") + std::string(each.name);
-  if (names.empty()) return {};
-  return "sarnavel-cli: " +
-         message(language, "この版は種類 {1} をまだ変換しません。そのファイルは読み飛ばします", {names}) + "\n";
-}
-
 std::string settingsProblemLines(std::string_view file, const std::vector<SettingsProblem>& problems, L language) {
   std::string lines;
   for (const SettingsProblem& problem : problems) {

@@ -27,10 +27,6 @@ std::string noticeLine(std::string_view path, std::string_view text);
 // "no .html, .htm, .css or .js file in DIR; --kinds adds others"; nothing failed, the status stays).
 std::string intakeNoticeLines(const IntakeReport& report, KindSet kinds, MessageLanguage language);
 
-// The kinds asked for that are not converted yet (kind_set.h: convertedKinds), on one line;
-// empty when there are none.
-std::string kindsNotConvertedLine(KindSet kinds, MessageLanguage language);
-
 // What could not be used in the settings file at `file`, a line each; the defaults stand for it.
 std::string settingsProblemLines(std::string_view file, const std::vector<SettingsProblem>& problems,
                                  MessageLanguage language);

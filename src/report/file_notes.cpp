@@ -1,6 +1,7 @@
 #include "report/file_notes.h"
 
 #include <cstdio>
+#include <charconv>
 
 #include "engine/target_options.h"
 #include "report/fidelity_notes.h"
@@ -203,6 +204,32 @@ NoteLine serverCharsetNote(const FileNote& note, const std::string& target, L la
       {visiblePath(value(note, 0)), reason, target, where});
 }
 
+// A number a note's value holds in decimal; 0 for any other text.
+std::uint32_t numberIn(const FileNote& note, std::size_t k) {
+  const std::string text = value(note, k);
+  std::uint32_t number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  return error == std::errc() && end == text.data() + text.size() ? number : 0;
+}
+
+// A plain text left for characters its target lacks: how many, the first few by position.
+NoteLine lostCharactersLeft(const FileNote& note, const std::string& target, L language) {
+  std::string named;
+  TextPosition first;
+  for (std::size_t k = 1; k + 2 < note.values.size() && (k - 1) / 3 < kCharactersNamed; k += 3) {
+    const TextPosition at{numberIn(note, k + 1), numberIn(note, k + 2)};
+    if (k == 1) first = at;
+    if (!named.empty()) named += language == L::Japanese ? "、" : ", ";
+    named += codePointText(numberIn(note, k));
+    if (const std::string where = positionText(at); !where.empty()) named += " (" + where + ")";
+  }
+  return {"lost-characters", first,
+          message(language,
+                  "{1} にない文字が {2} 個あり、文字参照も書けないため変換せずそのままにしました（sarnavel-cli "
+                  "--allow-loss なら 〓 にして変換します）: {3}",
+                  {target, value(note, 0), named})};
+}
+
 }  // namespace
 
 NoteLine noteLine(const FileNote& note, const NoteWording& wording) {
@@ -261,6 +288,7 @@ NoteLine noteLine(const FileNote& note, const NoteWording& wording) {
       return line("fragment-not-converted",
                   "インクルードするファイルはこの実行では変換しないため、元の文字コードのまま入ります: {1}",
                   {pathsListed(note.values, language)});
+    case NoteCode::LostCharacters: return lostCharactersLeft(note, target, language);
     case NoteCode::HtaccessUnread:
       return line("htaccess-unread",
                   "{1} は読みませんでした（{2}）。サーバーがこのファイルを何の文字コードとして送るか確かめてください。",

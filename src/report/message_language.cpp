@@ -12,8 +12,6 @@ constexpr std::pair<std::string_view, std::string_view> kEnglish[] = {
     {"ページ、スタイルシート、スクリプトのどれでもありません。読み飛ばしました",
      "not a page, style sheet or script; passed over"},
     {"変換する種類（{1}）ではありません。読み飛ばしました", "not of a kind taken ({1}); passed over"},
-    {"この版は種類 {1} をまだ変換しません。そのファイルは読み飛ばします",
-     "this version does not convert the kinds {1} yet; their files are passed over"},
     {"{2} に {1} のファイルがありません（--kinds でほかの種類も変換できます）",
      "no {1} file in {2}; --kinds adds others"},
     {"読めません（{1}）。中のファイルは除きました", "cannot be read ({1}); its files are left out"},
@@ -143,6 +141,10 @@ constexpr std::pair<std::string_view, std::string_view> kEnglish[] = {
      "taken back, but its backup stays, as the run's memory could not record it: {1}"},
     {"指定された文字コード {1} の文字にならないバイトが {2} 個あります{3}。変換せずそのままにしました。",
      "{2} bytes are no characters of {1}, the encoding named{3}; left as it is, not converted."},
+    {"{1} にない文字が {2} 個あり、文字参照も書けないため変換せずそのままにしました（sarnavel-cli --allow-loss なら 〓 "
+     "にして変換します）: {3}",
+     "{2} characters that {1} lacks, where no reference can stand for them; left as it is, not converted "
+     "(sarnavel-cli --allow-loss writes them as 〓): {3}"},
     {"{1} は読みませんでした（{2}）。サーバーがこのファイルを何の文字コードとして送るか確かめてください。",
      "{1} was not read ({2}); check what encoding the server announces for this file."},
     {"シンボリックリンク", "a symbolic link"},

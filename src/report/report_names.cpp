@@ -69,6 +69,8 @@ std::string_view documentKindName(DocumentKind kind) {
   switch (kind) {
     case DocumentKind::Page: return "html";
     case DocumentKind::StyleSheet: return "css";
+    case DocumentKind::Text: return "txt";
+    case DocumentKind::Xml: return "xml";
     case DocumentKind::Script: break;
   }
   return "js";

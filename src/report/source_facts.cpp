@@ -92,7 +92,9 @@ SourceFacts sourceFacts(DocumentKind kind, const DocumentResult& record, Content
                                     " は、バイトの文字コード " + facts.encoding + " と一致しません。"});
     }
   }
-  if (kind != DocumentKind::Script && bytes != SourceEncoding::Ascii && !ownWords) {
+  // A script declares nothing of its own, and a plain text cannot.
+  const bool declares = kind != DocumentKind::Script && kind != DocumentKind::Text;
+  if (declares && bytes != SourceEncoding::Ascii && !ownWords) {
     if (loader.server.empty()) {
       facts.problems.push_back(
           {"no-declaration",
@@ -118,7 +120,7 @@ SourceFacts sourceFacts(DocumentKind kind, const DocumentResult& record, Content
     if (std::optional<NoteLine> mismatch = loadedMismatch(loader, bytes, facts.encoding))
       facts.problems.push_back(std::move(*mismatch));
   }
-  if (byteOrderMark && bytes == SourceEncoding::Utf8) {
+  if (byteOrderMark && bytes == SourceEncoding::Utf8 && kind != DocumentKind::Text) {
     facts.problems.push_back(
         {"byte-order-mark",
          {},
@@ -136,7 +138,8 @@ SourceFacts sourceFacts(DocumentKind kind, const DocumentResult& record, Content
 
 SourceFacts sourceFactsOf(const FileOutcome& outcome) {
   SourceFacts facts;
-  if (outcome.document) facts = sourceFacts(kindOfPass(outcome.pass), *outcome.document, outcome.form, outcome.loader);
+  if (outcome.document)
+    facts = sourceFacts(kindOfFile(outcome.pass, outcome.path), *outcome.document, outcome.form, outcome.loader);
   for (const FileNote& problem : outcome.problems) facts.problems.push_back(noteLine(problem, {}));
   return facts;
 }

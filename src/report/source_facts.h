@@ -11,7 +11,7 @@
 //   no-declaration        a page or style sheet with non-ASCII text that nothing declares (no
 //                         declaration, no byte-order mark, no charset on a loading element,
 //                         no loading page, no server, no SSI page including it), so browsers
-//                         guess;
+//                         guess (a plain text, which cannot declare, is not told so);
 //   server-declared       the same, but the web server announces a charset (an .htaccess): the
 //                         file says nothing itself, and is guessed elsewhere;
 //   (a charset the server announces that does not fit the bytes is a declaration-mismatch);
@@ -21,7 +21,7 @@
 //                         element's charset says, or than the page when the element says
 //                         nothing (a sheet whose own @charset is right is read right whatever
 //                         the element says; a byte-order mark overrides both);
-//   byte-order-mark       a UTF-8 byte-order mark (it breaks PHP includes);
+//   byte-order-mark       a UTF-8 byte-order mark (it breaks PHP includes), but in a plain text;
 //   mixed-line-breaks     more than one kind of line break;
 //   recovery-pending      (a check's) a recovery copy lies beside the file (file_notes.h).
 // ASCII bytes agree with every declaration. Pure.

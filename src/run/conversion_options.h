@@ -29,6 +29,9 @@ struct ConversionOptions : TargetChoice {
   // The encoding every file is read in, detection skipped (engine/encoding_decision.h); a file
   // whose bytes are not all characters of it is left as it is. None: each file's is decided.
   std::optional<SourceEncoding> sourceEncoding = {};
+  // A plain text with characters its target lacks is converted all the same, each written as
+  // the geta mark; otherwise it is left as it was (file_drivers.h).
+  bool allowLoss = false;
 };
 
 }  // namespace sarnavel

@@ -159,6 +159,8 @@ int listedPassOf(std::string_view path, KindSet kinds) {
     case FileKind::PhpTemplate:
     case FileKind::AspTemplate:
     case FileKind::JspTemplate: return 0;
+    case FileKind::PlainText:
+    case FileKind::Xml: return 0;
     case FileKind::Css: return 1;
     case FileKind::JavaScript: return 2;
     default: return -1;
@@ -195,7 +197,7 @@ ListedPasses sortIntoPasses(const RunRequest& request) {
 // asked to and writing; none otherwise.
 std::optional<KindSet> fixedKinds(const ConversionOptions& options, WriteMode mode) {
   if (!options.fixServerCharset || mode != WriteMode::Write) return std::nullopt;
-  return convertedKinds(options.kinds);
+  return options.kinds;
 }
 
 // The folders a run that writes locks (run_lock.h): its files' folders, and the folder its
@@ -498,7 +500,11 @@ class Run {
       report.document = std::move(unchanged);
     } else {
       const std::filesystem::path path(pass.list.paths[k]);
-      report = converting_ ? pass.driver(path, options_, mode_, e, context) : checkFile(path, pass.kind(), e, context);
+      const DocumentKind kind = kindOfFile(pass.number, path);
+      const Driver driver = kind == DocumentKind::Text  ? &convertTextFile
+                            : kind == DocumentKind::Xml ? &convertXmlFile
+                                                        : pass.driver;
+      report = converting_ ? driver(path, options_, mode_, e, context) : checkFile(path, kind, e, context);
     }
     return report;
   }
@@ -662,6 +668,13 @@ class Run {
 };
 
 }  // namespace
+
+DocumentKind kindOfFile(int pass, const std::filesystem::path& path) {
+  const FileKind kind = pass == 1 ? classifyExtension(path.native()) : FileKind::Other;
+  return kind == FileKind::PlainText ? DocumentKind::Text
+         : kind == FileKind::Xml     ? DocumentKind::Xml
+                                     : kindOfPass(pass);
+}
 
 RunSummary conversionWorker(const RunRequest& request, const RunObserver& observer,
                             const std::atomic<bool>& cancelRequested) {

@@ -116,6 +116,9 @@ struct RunRequest {
 inline DocumentKind kindOfPass(int pass) {
   return pass == 1 ? DocumentKind::Page : pass % 2 == 0 ? DocumentKind::StyleSheet : DocumentKind::Script;
 }
+// The kind of one file of a pass: the first takes the plain texts and XML documents beside the
+// pages.
+DocumentKind kindOfFile(int pass, const std::filesystem::path& path);
 
 struct FileOutcome {
   std::filesystem::path path;

@@ -12,6 +12,8 @@
 #include "engine/document_reading.h"
 #include "engine/html_conversion.h"
 #include "engine/javascript_conversion.h"
+#include "engine/text_conversion.h"
+#include "engine/xml_conversion.h"
 #include "engine/page_edits.h"
 #include "engine/template_conversion.h"
 #include "run/backup_place.h"
@@ -63,6 +65,25 @@ bool leftForItsCode(const DocumentResult& document, FileReport& report) {
   return true;
 }
 
+// A plain text that holds characters its target lacks is left as it is (in a dry run too)
+// unless the user allows the loss: no escape could carry them. True when so; the note names
+// how many and the first few by position (the record lists them by first position).
+bool leftForLostCharacters(const DocumentResult& document, FileReport& report) {
+  if (document.lost.empty()) return false;
+  std::size_t count = 0;
+  for (const LostCharacter& lost : document.lost) count += lost.count;
+  FileNote note{NoteCode::LostCharacters, StoreProblem::None, {std::to_string(count)}};
+  for (std::size_t k = 0; k < document.lost.size() && k < 3; ++k) {
+    const LostCharacter& lost = document.lost[k];
+    for (std::uint64_t value :
+         {std::uint64_t{lost.codePoint}, std::uint64_t{lost.first.line}, std::uint64_t{lost.first.column}})
+      note.values.push_back(std::to_string(value));
+  }
+  report.result = ResultCode::WriteFailed;
+  report.notes.push_back(std::move(note));
+  return true;
+}
+
 // One file for a driver: its path and kind, and what the driver was given.
 struct DriverCall {
   const std::filesystem::path& path;
@@ -100,6 +121,8 @@ FileReport convertFile(const DriverCall& call, Convert&& convert) {
     evidence.named = options.sourceEncoding;
     report.document = convert(text, edits, evidence, identity);
     if (leftForNamedEncoding(*report.document, report) || leftForItsCode(*report.document, report)) return report;
+    const bool losesUnsaid = call.kind == DocumentKind::Text || call.kind == DocumentKind::Xml;
+    if (losesUnsaid && !options.allowLoss && leftForLostCharacters(*report.document, report)) return report;
     if (mode == WriteMode::DryRun) return report;
     auto stored = [&](StoreResult step) {
       report.result = step.result;
@@ -252,6 +275,22 @@ FileReport convertJsFile(const std::filesystem::path& path, const ConversionOpti
   return convertFile({path, DocumentKind::Script, options, mode, evidence, context},
                      [&](std::string& text, std::vector<PageEdit>&, const EncodingEvidence& e, const FileIdentity&) {
                        return convertJavaScript(text, options, e);
+                     });
+}
+
+FileReport convertTextFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
+                           const EncodingEvidence& evidence, const DriverContext& context) {
+  return convertFile({path, DocumentKind::Text, options, mode, evidence, context},
+                     [&](std::string& text, std::vector<PageEdit>&, const EncodingEvidence& e, const FileIdentity&) {
+                       return convertPlainText(text, options, e);
+                     });
+}
+
+FileReport convertXmlFile(const std::filesystem::path& path, const ConversionOptions& options, WriteMode mode,
+                          const EncodingEvidence& evidence, const DriverContext& context) {
+  return convertFile({path, DocumentKind::Xml, options, mode, evidence, context},
+                     [&](std::string& text, std::vector<PageEdit>&, const EncodingEvidence& e, const FileIdentity&) {
+                       return convertXml(text, options, e);
                      });
 }
 

@@ -1,7 +1,7 @@
 // Converting one file on disk: read, convert, back up, write.
 //
 // Each kind has its driver: convertHtmlFile for pages, convertCssFile for style sheets,
-// convertJsFile for scripts. A driver reads the whole file, hands its bytes to the engine
+// convertJsFile for scripts, convertTextFile for plain texts, convertXmlFile for feeds. A driver reads the whole file, hands its bytes to the engine
 // (which reads UTF-16, UTF-8 and Latin-1 as well as the Japanese encodings, see
 // engine/document_reading.h), backs the file up when backups are on, and replaces the file's
 // content. A page's references resolve against the page's own folder (reference_files.h).
@@ -126,5 +126,16 @@ FileReport convertCssFile(const std::filesystem::path& path, const ConversionOpt
 FileReport convertJsFile(const std::filesystem::path& path, const ConversionOptions& options,
                          WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {},
                          const DriverContext& context = {});
+// A plain text that holds characters its target lacks is left as it was (WriteFailed, in a dry
+// run too) with the note LostCharacters, unless options.allowLoss: then it is converted with
+// each written as the geta mark, which its record lists as lost.
+FileReport convertTextFile(const std::filesystem::path& path, const ConversionOptions& options,
+                           WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {},
+                           const DriverContext& context = {});
+// An XML document likewise, for the characters lost in its comments, processing instructions
+// and names (engine/xml_conversion.h).
+FileReport convertXmlFile(const std::filesystem::path& path, const ConversionOptions& options,
+                          WriteMode mode = WriteMode::Write, const EncodingEvidence& evidence = {},
+                          const DriverContext& context = {});
 
 }  // namespace sarnavel

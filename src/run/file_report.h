@@ -52,6 +52,10 @@ enum class NoteCode {
   // directive, why, detail}, why one of cancelled, not-walked, file-left and untaken-page (detail
   // the file), changed (since the run read it)
   ServerCharsetKept,
+  // A plain text (or an XML document's comment, instruction or name) holds characters its
+  // target lacks, so it was left (no --allow-loss): values
+  // {count, then for each of the first few: code point (decimal), line, column}
+  LostCharacters,
   // Taking a run back (undo_run.h, put_back.h):
   NotAsWritten,   // it no longer holds what the run wrote: left as it is
   BackupMissing,  // its backup is missing or no regular file: values {backup}

@@ -309,7 +309,7 @@ bool leavesFilesUnlisted(const IntakeNotice& notice) {
 void offerPaths(const std::vector<fs::path>& paths, IntakeReport& report, KindSet kinds,
                 const std::atomic<bool>* stop) {
   OfferState state;
-  state.kinds = convertedKinds(kinds);
+  state.kinds = kinds;
   state.stop = stop;
   for (const fs::path& path : paths) {
     if (state.stopped()) break;

@@ -90,8 +90,8 @@ struct IntakeReport {
 };
 
 // Offers several paths at once, as a command line or one drop does, adding to the report the
-// files of the kinds `kinds` holds that are converted (kind_set.h: convertedKinds). A link met in a walk may lead into any folder or to any
-// file named in the same call. Once `stop` (when given) is set, the walks end at the next
+// files of the kinds `kinds` holds. A link met in a walk may lead into any folder or to any file
+// named in the same call. Once `stop` (when given) is set, the walks end at the next
 // entry they read and no further path is offered: the report then holds part of what was
 // offered, for a caller that drops it (a cancelled drop, say).
 void offerPaths(const std::vector<std::filesystem::path>& paths, IntakeReport& report,

@@ -31,14 +31,6 @@ KindSet KindSet::defaults() {
   return set;
 }
 
-KindSet convertedKinds(KindSet kinds) {
-  KindSet converted;
-  for (FileKind kind : {FileKind::Html, FileKind::Css, FileKind::JavaScript, FileKind::Xhtml, FileKind::SsiPage,
-                        FileKind::PhpTemplate, FileKind::AspTemplate, FileKind::JspTemplate})
-    if (kinds.has(kind)) converted.add(kind);
-  return converted;
-}
-
 KindListParse parseKindList(std::string_view text) {
   KindListParse parse;
   text = trimmed(text);

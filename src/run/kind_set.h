@@ -45,11 +45,6 @@ class KindSet {
   std::uint32_t bits_ = 0;
 };
 
-// The kinds of `kinds` this program converts so far: pages (.html, XHTML, SSI), server
-// templates, sheets and scripts. The feeds and texts a list may name are not converted yet: the intake
-// passes their files over (their pages count as untaken ones), and the command line says so.
-KindSet convertedKinds(KindSet kinds);
-
 struct KindListParse {
   KindSet kinds = KindSet::defaults();  // the default set when the list is not usable
   enum class Fault { None, Empty, EmptyName, UnknownName } fault = Fault::None;

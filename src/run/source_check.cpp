@@ -39,6 +39,8 @@ std::vector<Declaration> ownDeclarations(DocumentKind kind, std::string_view tex
       else if (!meta.label.empty()) own(DeclarationForm::ContentTypeMeta, lowercaseCopy(meta.label));
     }
     if (std::optional<std::string> xml = xmlDeclarationEncoding(text)) own(DeclarationForm::XmlDeclaration, *xml);
+  } else if (kind == DocumentKind::Xml) {
+    if (std::optional<std::string> xml = xmlDeclarationEncoding(text)) own(DeclarationForm::XmlDeclaration, *xml);
   } else if (kind == DocumentKind::StyleSheet) {
     if (std::optional<std::string> rule = declaredCharsetRule(text)) own(DeclarationForm::CharsetRule, *rule);
   }

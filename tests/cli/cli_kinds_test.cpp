@@ -42,8 +42,8 @@ TEST(CliKinds, TheSettingsFileGivesTheKindsAndTheCommandLineWins) {
     EXPECT_EQ(given.err, "");
     const CliResult none = runCli({"-q", "-t", "utf-8", "--kinds", "xhtml,xml,txt", "--no-fix", "site"}, folder.path());
     EXPECT_EQ(none.err,
-              "sarnavel-cli: this version does not convert the kinds xml, txt yet; their files are passed over\n"
-              "sarnavel-cli: no .xhtml or .xht file in site; --kinds adds others\n");
+              "sarnavel-cli: no .xhtml, .xht, .xml, .rss, .rdf, .atom, .txt, .csv or .tsv file in site; --kinds adds "
+              "others\n");
   }
   {
     const SettingsFile settings("[conversion]\nkinds=\"+asp x\"\nfix_server_charset=maybe\n");
@@ -68,11 +68,19 @@ TEST(CliKinds, ACheckReadsTheKindsTaken) {
                                     "</title></head></html>\n");
   const fs::path shtml = folder.put(
       "site/b.shtml", "<html><head><meta charset=\"Shift_JIS\"><title>\x93\xFA\x96\x7B</title></head></html>\n");
-  const CliResult r = runCli({"--check", "--kinds", "+xhtml,shtml", "site"}, folder.path());
+  // A plain text cannot declare its encoding: its bytes alone are told, and that is no problem.
+  const fs::path text = folder.put("site/c.txt", "\x93\xFA\x96\x7B\x8C\xEA\r\n");
+  // A feed's XML declaration is read as an XHTML page's is.
+  const fs::path feed = folder.put("site/d.rss",
+                                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rss><channel><title>"
+                                   "\x93\xFA\x96\x7B\x8C\xEA\x82\xCC</title></channel></rss>\n");
+  const CliResult r = runCli({"--check", "--kinds", "+xhtml,shtml,txt,xml", "site"}, folder.path());
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, xhtml.native() + "\tshift_jis\txml=EUC-JP\tdeclaration-mismatch\n" + shtml.native() +
-                       "\tshift_jis\tmeta-charset=Shift_JIS\tok\n---\nfiles: 2\nencodings: shift_jis 2\n"
-                       "problems: declaration-mismatch 1\n");
+                       "\tshift_jis\tmeta-charset=Shift_JIS\tok\n" + text.native() + "\tshift_jis\t-\tok\n" +
+                       feed.native() +
+                       "\tshift_jis\txml=UTF-8\tdeclaration-mismatch\n---\nfiles: 4\nencodings: shift_jis 4\n"
+                       "problems: declaration-mismatch 2\n");
 }
 
 // --fix-server-charset rewrites the line that makes the server send a converted page's former
@@ -160,6 +168,11 @@ TEST(CliKinds, ALegacySiteOfEveryKindKeepsItsText) {
        "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=NAME\">"
        "<title><?php echo $title; ?></title></head>\n<body><form action=\"<?= $url ?>\"><p>ご意見を"
        "どうぞ。</p></form><?php echo '<p>送信後に確認します。</p>'; ?></body></html>\n"},
+      {"readme.txt", "このサイトについて\r\n更新日：二〇〇九年四月一日、担当 <info@example.jp>\r\n"},
+      {"news.rss",
+       "<?xml version=\"1.0\" encoding=\"NAME\"?>\r\n<rss version=\"2.0\"><channel><title>お知らせ</title>\r\n"
+       "<item><title>新着情報</title><description><![CDATA[<p>更新しました。</p>]]></description></item>"
+       "<!-- 更新履歴 --></channel></rss>\r\n"},
   };
   // A sheet's rule names the target in lower case.
   auto named = [](std::string text, const std::string& name) {
@@ -184,7 +197,7 @@ TEST(CliKinds, ALegacySiteOfEveryKindKeepsItsText) {
     for (const auto& [name, text] : files)
       folder.put("site/" + name, icuEncode("windows-31j", icuDecode("UTF-8", named(text, "Shift_JIS"))));
     const CliResult r =
-        runCli({"-t", target.target, "--no-backup", "--kinds", "+xhtml,shtml,php", "site"}, folder.path());
+        runCli({"-t", target.target, "--no-backup", "--kinds", "+xhtml,shtml,php,txt,xml", "site"}, folder.path());
     // Code is not kept byte for byte in ISO-2022-JP: the template is left as it was.
     const bool codeKept = std::string_view(target.target) != "iso-2022-jp";
     EXPECT_EQ(r.status, codeKept ? 0 : 1) << r.out << r.err;
@@ -201,6 +214,30 @@ TEST(CliKinds, ALegacySiteOfEveryKindKeepsItsText) {
                 named(text, left ? "Shift_JIS" : target.name))
           << name;
     }
+  }
+}
+
+// A plain text holding a character its target lacks is left as it was, the character named by
+// position, unless --allow-loss: then the geta mark stands for it and the log says so.
+TEST(CliKinds, APlainTextLosesACharacterOnlyWhenAllowed) {
+  const struct {
+    bool allowed;
+    const char* written;
+    const char* said;
+  } cases[] = {
+      {false, "caf\xc3\xa9\n", "1 characters that EUC-JP lacks, where no reference can stand for them; left as it"},
+      {true, "caf\xa2\xae\n", "1 characters that EUC-JP lacks were written as stand-ins"},
+  };
+  for (const auto& c : cases) {
+    TempFolder folder;
+    const fs::path text = folder.put("notes.txt", "caf\xc3\xa9\n");
+    std::vector<std::string> args = {"-t", "euc-jp", "--no-backup", "--kinds", "txt", "notes.txt"};
+    if (c.allowed) args.insert(args.begin(), "--allow-loss");
+    const CliResult r = runCli(args, folder.path());
+    EXPECT_EQ(r.status, c.allowed ? 0 : 1) << r.out << r.err;
+    EXPECT_EQ(TempFolder::read(text), c.written);
+    EXPECT_NE(r.out.find(c.said), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("): U+00E9 (1:4)\n"), std::string::npos) << r.out;
   }
 }
 

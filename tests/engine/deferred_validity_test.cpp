@@ -12,6 +12,8 @@
 #include "engine/document_reading.h"
 #include "engine/html_conversion.h"
 #include "engine/javascript_conversion.h"
+#include "engine/text_conversion.h"
+#include "engine/xml_conversion.h"
 
 namespace sarnavel {
 namespace {
@@ -101,6 +103,8 @@ TEST(DeferredValidity, TheConverterConfirmsOrTheDecisionDecides) {
       case DocumentKind::Page: result = convertHtml(text, options, testing::MemoryResolver(), c.evidence); break;
       case DocumentKind::StyleSheet: result = convertCss(text, options, c.evidence); break;
       case DocumentKind::Script: result = convertJavaScript(text, options, c.evidence); break;
+      case DocumentKind::Text: result = convertPlainText(text, options, c.evidence); break;
+      case DocumentKind::Xml: result = convertXml(text, options, c.evidence); break;
     }
     EXPECT_EQ(result.source, decideSourceEncoding(c.bytes, withDeclaration)) << c.what;
     if (!c.shown.empty()) {

@@ -57,7 +57,7 @@ struct Part {
 // JavaScript; offsets are the whole text's.
 void escapeGenerally(std::string& prepared, Findings& findings, const Part& part, TargetEncoding target) {
   TextEscaper escaper(prepared, part.language, {target, &findings});
-  escaper.setRawTextShown(part.shown);
+  escaper.setRawTextStandIn(part.shown ? StandIn::Reference : StandIn::UnshownReference);
   JavaScriptContext<char> code(part.text);
   if (part.language == EscapeLanguage::JavaScript)
     escaper.setCodeProbe([&](std::size_t offset) { return code.placeOf(offset - part.start); });

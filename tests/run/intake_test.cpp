@@ -182,9 +182,8 @@ TEST(Intake, TakesTheKindsAskedFor) {
     std::vector<std::string> files, untaken;
   } cases[] = {
       {"+", {"a.html", "g.css"}, {"b.xhtml", "c.shtml", "d.php", "h.aspx"}},
-      {"+xhtml,xml", {"a.html", "b.xhtml", "g.css"}, {"c.shtml", "d.php", "h.aspx"}},
-      // Feeds and texts are not converted yet: passed over.
-      {"shtml,php,txt", {"c.shtml", "d.php"}, {"a.html", "b.xhtml", "h.aspx"}},
+      {"+xhtml,xml", {"a.html", "b.xhtml", "e.xml", "g.css"}, {"c.shtml", "d.php", "h.aspx"}},
+      {"shtml,php,txt", {"c.shtml", "d.php", "f.txt"}, {"a.html", "b.xhtml", "h.aspx"}},
   };
   for (const auto& c : cases) {
     const KindSet kinds = parseKindList(c.kinds).kinds;
@@ -197,7 +196,7 @@ TEST(Intake, TakesTheKindsAskedFor) {
     IntakeReport named;
     offerPaths({folder / "b.xhtml", folder / "f.txt"}, named, kinds);
     EXPECT_EQ(named.files.size() + named.otherKinds.size(), 2u) << c.kinds;
-    EXPECT_EQ(named.files.size(), std::size_t{kinds.has(FileKind::Xhtml)}) << c.kinds;
+    EXPECT_EQ(named.files.size(), std::size_t{kinds.has(FileKind::Xhtml)} + kinds.has(FileKind::PlainText)) << c.kinds;
   }
 }
 
