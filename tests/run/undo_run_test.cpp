@@ -113,19 +113,31 @@ void forEverySite(Property property) {
       }
 }
 
-TEST(UndoRun, ConvertingThenTakingBackGivesTheTreeBack) {
+// Convert, undo, redo, undo: the tree goes original, converted, original, converted, original.
+TEST(UndoRun, ConvertingUndoingAndRedoingGoBetweenTheTwoTrees) {
   forEverySite([](const TempFolder& tree, const ConversionOptions& options, const fs::path& memory, unsigned) {
     const testing::FolderState before = testing::snapshot(tree.path());
     convert(tree.path(), options, memory);
-    ASSERT_NE(testing::snapshot(tree.path()), before);
+    const testing::FolderState converted = testing::snapshot(tree.path());
+    ASSERT_NE(converted, before);
     Told told;
     EXPECT_EQ(undo(tree.path(), memory, told).refusal, UndoRefusal::None);
     EXPECT_EQ(told.summary.failures, 0);
     EXPECT_GT(told.summary.successes, 0);
     expectSameTree(before, tree.path());
-    // Taken back whole: nothing more to take back.
+    // Taken back whole: nothing more to take back, but the undo itself.
     Told again;
     EXPECT_EQ(undo(tree.path(), memory, again).refusal, UndoRefusal::NoRun);
+    Told redone;
+    const UndoSummary redo = undo(tree.path(), memory, redone, {{}, rememberedRuns(memory).back().id});
+    EXPECT_EQ(redo.refusal, UndoRefusal::None);
+    EXPECT_TRUE(redo.redo);
+    EXPECT_EQ(redone.summary.failures, 0);
+    expectSameTree(converted, tree.path());
+    Told last;
+    EXPECT_EQ(undo(tree.path(), memory, last).refusal, UndoRefusal::None);
+    EXPECT_EQ(last.summary.failures, 0);
+    expectSameTree(before, tree.path());
   });
 }
 
@@ -247,10 +259,16 @@ TEST(UndoRun, RunsThatCannotBeTakenBackAreRefusedWithTheReason) {
   EXPECT_EQ(undo(tree.path(), (memory / "none"), told).refusal, UndoRefusal::NoRun);
   convert(tree.path(), testing::optionsFor(1), memory.path());
   EXPECT_EQ(undo(tree.path(), memory.path(), told).refusal, UndoRefusal::None);
-  const std::string undoId = rememberedRuns(memory.path()).back().id;
-  EXPECT_EQ(undo(tree.path(), memory.path(), told, {{}, undoId}).refusal, UndoRefusal::IsUndo);
   RunMemory going;  // a run still going on holds its record
   going.open(memory.path());
+  RunMemory keptNothing;  // an undo that kept none of what it took out
+  keptNothing.open(memory.path());
+  RunFacts undoFacts;
+  undoFacts.undoes = rememberedRuns(memory.path()).back().id;
+  ASSERT_TRUE(keptNothing.startRecording(undoFacts));
+  ASSERT_TRUE(keptNothing.recordPutBack({(tree / "a.js").native(), (tree / "a.js.bak").native(), 1, 1}));
+  ASSERT_TRUE(keptNothing.recordEnd());
+  EXPECT_EQ(undo(tree.path(), memory.path(), told, {{}, keptNothing.runId()}).refusal, UndoRefusal::IsUndo);
   ASSERT_TRUE(going.startRecording({}));
   EXPECT_EQ(undo(tree.path(), memory.path(), told, {{}, going.runId()}).refusal, UndoRefusal::StillRunning);
   EXPECT_EQ(told.summary.started, false);
