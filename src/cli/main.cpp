@@ -274,6 +274,8 @@ int takeBack(const CliOptions& options, MessageLanguage language) {
   } else {
     const std::string suffix = options.suffixGiven ? options.conversion.backupSuffix : std::string(".bak");
     RestoreRequest request{{options.paths.begin(), options.paths.end()}, suffix, memory, mode};
+    if (!options.conversion.backupFolder.empty())
+      request.backupFolder = std::filesystem::absolute(options.conversion.backupFolder).lexically_normal();
     summary = restoreWorker(request, observer, stopFlag());
   }
   if (progress) progress->clear();

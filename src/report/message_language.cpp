@@ -232,8 +232,8 @@ constexpr std::pair<std::string_view, std::string_view> kEnglish[] = {
      "は変換にだけ使えます。--runs、--undo、--restore とは使えません",
      "-t, -f, -n, --no-backup, --keep-characters, --kinds and --[no-]fix-server-charset go with a conversion only, "
      "not with --runs, --undo or --restore"},
-    {"--backup-dir は --runs、--undo、--restore と、--suffix は --runs、--undo と一緒に使えません",
-     "--backup-dir does not go with --runs, --undo or --restore, nor --suffix with --runs or --undo"},
+    {"--backup-dir と --suffix は --runs、--undo と一緒に使えません",
+     "--backup-dir and --suffix do not go with --runs or --undo"},
     {"--runs はパスを取りません。--dry-run や --report とも一緒に使えません",
      "--runs takes no path, and --dry-run and --report do not go with it"},
     {"--undo が取る実行は一つまでです", "--undo takes at most one run"},

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "run/named_folders.h"
 #include "run/put_back.h"
 #include "store/leftover_sweep.h"
 #include "store/run_lock.h"
@@ -261,6 +262,29 @@ RunSummary runPlan(const PutBackPlan& plan, const fs::path& memoryFolder, WriteM
   return summary;
 }
 
+// The backup of `file` in the request's backup folder (see undo_run.h).
+fs::path mirroredBackupOf(const fs::path& file, const RestoreRequest& request, const std::vector<RememberedRun>& runs) {
+  const std::string inFolder = (request.backupFolder / "").native();
+  for (auto run = runs.rbegin(); run != runs.rend(); ++run)
+    for (auto wrote = run->wrote.rbegin(); wrote != run->wrote.rend(); ++wrote)
+      if (wrote->path == file.native() && wrote->backup.starts_with(inFolder) &&
+          wrote->backup.ends_with(request.suffix))
+        return wrote->backup;
+  const std::string leaf = file.filename().native() + request.suffix;
+  const std::string key = fileKey(folderOf(file));
+  std::string found;
+  // The folder's key cut at each '/', the end first: "", "c", "b/c", "a/b/c".
+  for (std::size_t cut = key.size(); found.empty(); --cut) {
+    if (cut != key.size() && cut != 0 && key[cut] != '/') continue;
+    const std::string below = key.substr(std::min(key.size(), cut + 1));
+    const fs::path candidate = (below.empty() ? request.backupFolder : request.backupFolder / below) / leaf;
+    std::string bytes;
+    if (readFile({candidate, NameLink::NotFollowed}, bytes) == ResultCode::Success) found = candidate.native();
+    if (cut == 0) break;
+  }
+  return found.empty() ? request.backupFolder / leaf : fs::path(found);
+}
+
 }  // namespace
 
 UndoSummary undoWorker(const UndoRequest& request, const RunObserver& observer,
@@ -287,16 +311,19 @@ UndoSummary undoWorker(const UndoRequest& request, const RunObserver& observer,
 RunSummary restoreWorker(const RestoreRequest& request, const RunObserver& observer,
                          const std::atomic<bool>& cancelRequested) {
   PutBackPlan plan;
+  const std::vector<RememberedRun> runs = rememberedRuns(request.memoryFolder);
   std::map<std::string, PutBackRecord> earlier;  // by path, any run's latest
-  for (const RememberedRun& run : rememberedRuns(request.memoryFolder))
+  for (const RememberedRun& run : runs)
     for (const PutBackRecord& record : run.putBack) earlier[record.path] = record;
   for (const fs::path& named : request.paths) {
     std::error_code error;
     const fs::path full = fs::absolute(named, error).lexically_normal();
-    PutBack step{named, named.native() + request.suffix, request.suffix};
+    const fs::path backup = request.backupFolder.empty() ? fs::path(named.native() + request.suffix)
+                                                         : mirroredBackupOf(full, request, runs);
+    PutBack step{named, backup, request.suffix};
     // The memory keeps names whole and normal.
     if (auto record = earlier.find(full.native());
-        record != earlier.end() && record->second.backup == full.native() + request.suffix)
+        record != earlier.end() && record->second.backup == fs::absolute(backup, error).lexically_normal().native())
       step.earlier = record->second;
     plan.facts.named.push_back(full.native());
     plan.files.push_back(std::move(step));

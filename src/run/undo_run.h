@@ -73,12 +73,17 @@ struct UndoSummary {
 UndoSummary undoWorker(const UndoRequest& request, const RunObserver& observer,
                        const std::atomic<bool>& cancelRequested);
 
-// Where a restore finds a file's backup: `suffix` added to its name, beside it.
+// Where a restore finds a file's backup: `suffix` added to its name, beside it, or with a
+// backup folder in its mirror there (backup_place.h). Which folder the run named is not known,
+// so the backup is the one a remembered run made of the file in that folder, or else the
+// first that is there of BACKUPS/NAME, BACKUPS/FOLDER/NAME, BACKUPS/PARENT/FOLDER/NAME, ...
+// up to the whole key of the file's folder (a file outside every named folder).
 struct RestoreRequest {
   std::vector<std::filesystem::path> paths;
   std::string suffix = ".bak";
   std::filesystem::path memoryFolder = {};  // empty: none (a kill half-way is then finished only by hand)
   WriteMode mode = WriteMode::Write;
+  std::filesystem::path backupFolder = {};  // absolute; empty: beside each file
 };
 
 RunSummary restoreWorker(const RestoreRequest& request, const RunObserver& observer,

@@ -317,5 +317,45 @@ TEST(RestoreRun, PutsEachFileBackFromItsOwnBackupOneGenerationAtATime) {
   }
 }
 
+// With a backup folder the backup is looked for in its mirror: the one a remembered run made,
+// else the first there of the file's folder cut ever shorter from its start.
+TEST(RestoreRun, TakesTheBackupFromTheBackupFoldersMirror) {
+  struct Case {
+    const char* name;
+    std::vector<const char*> backups;  // below the backup folder, each holding "old"
+    const char* suffix;
+    bool converted;      // a remembered conversion of "site" made the backup
+    const char* result;  // the file's bytes after
+  };
+  const Case cases[] = {
+      {"the file was named", {"a.js.bak"}, ".bak", false, "old"},
+      {"its folder's parent was named", {"css/a.js.bak"}, ".bak", false, "old"},
+      {"the deepest mirror first", {"a.js.bak", "css/a.js.bak"}, ".bak", false, "old"},
+      {"another suffix", {"css/a.js~"}, "~", false, "old"},
+      {"none there", {"css/a.js"}, ".bak", false, "new"},
+      {"the run's own backup before a guess", {"a.js.bak"}, ".bak", true, "var s = \"\x93\xfa\";\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder tree, backups, memory;
+    const fs::path file = tree / "site/css/a.js";
+    if (c.converted) {
+      tree.put("site/css/a.js", "var s = \"\x93\xfa\";\n");
+      ConversionOptions options = testing::optionsFor(3);
+      options.backupFolder = backups.path();
+      convert(tree / "site", options, memory.path());
+    } else {
+      tree.put("site/css/a.js", "new");
+    }
+    for (const char* backup : c.backups) backups.put(backup, "old");
+    Told told;
+    std::atomic<bool> cancel{false};
+    RestoreRequest request{{file}, c.suffix, memory.path()};
+    request.backupFolder = backups.path();
+    restoreWorker(request, telling(tree.path(), told), cancel);
+    EXPECT_EQ(TempFolder::read(file), c.result);
+  }
+}
+
 }  // namespace
 }  // namespace sarnavel
