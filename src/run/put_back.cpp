@@ -94,8 +94,9 @@ FileReport replaceThenPop(const PutBack& file, const Looked& current, const Look
       context.memory->keep(current.hash, current.bytes))
     kept = current.hash;
   const std::string_view pieces[] = {backup.bytes};
-  const StoreResult written =
-      replaceFile({file.path, pieces, &current.identity, false, false, nullptr}, context.session);
+  const StoreResult written = replaceFile(
+      {file.path, pieces, &current.identity, false, false, nullptr, nullptr, backup.identity.status.st_mtim},
+      context.session);
   if (!written.ok()) return storeFailed(written);
   return finishPop(file, backup, context, true, kept);
 }

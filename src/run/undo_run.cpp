@@ -303,6 +303,7 @@ UndoSummary undoWorker(const UndoRequest& request, const RunObserver& observer,
   summary.refusal = summary.redo ? redoRefusalOf(runs, index, request, summary.later)
                                  : refusalOf(runs, index, request, summary.later);
   if (summary.refusal != UndoRefusal::None) return summary;
+  if (request.chosen) request.chosen(summary.redo);
   summary.run = runPlan(summary.redo ? redoPlan(runs, index) : undoPlan(runs, index), request.memoryFolder,
                         request.mode, observer, cancelRequested);
   return summary;

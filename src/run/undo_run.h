@@ -35,6 +35,7 @@
 #include <atomic>
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,9 @@ struct UndoRequest {
   std::string run = {};
   std::string forced = {};            // the run that may be taken back although later runs follow it
   WriteMode mode = WriteMode::Write;  // DryRun: look only
+  // Told, once the run to take back is chosen and not refused, before anything else is told,
+  // whether the run is an undo (the request a redo).
+  std::function<void(bool redo)> chosen = {};
 };
 
 enum class UndoRefusal {

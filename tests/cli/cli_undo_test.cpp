@@ -64,6 +64,8 @@ TEST(CliUndo, ARunListedTakenBackAndRefusedOnceTaken) {
   const CliResult undone = cli({"--undo", id, "--report", "-"});
   EXPECT_EQ(undone.status, 0) << undone.err;
   EXPECT_EQ(linesWith(undone.err, "成功: "), 2);  // the log goes to standard error
+  EXPECT_TRUE(undone.err.starts_with("元に戻す処理を開始しました。")) << undone.err;
+  EXPECT_NE(undone.out.find("\"mode\":\"undo\""), std::string::npos);
   EXPECT_EQ(linesWith(undone.out, "\"result\":100"), 2) << undone.out;
   EXPECT_EQ(TempFolder::read(script), kScript);
   EXPECT_EQ(TempFolder::read(page), kPage);
@@ -79,8 +81,10 @@ TEST(CliUndo, ARunListedTakenBackAndRefusedOnceTaken) {
 
   // The undo of the undo writes the conversion again, and is itself taken back.
   const std::string undoId = idOnLine(listed.out, 1);
-  const CliResult redone = cli({"--undo", undoId});
+  const CliResult redone = cli({"--undo", undoId, "--report", "-"});
   EXPECT_EQ(redone.status, 0) << redone.err;
+  EXPECT_TRUE(redone.err.starts_with("やり直しを開始しました。")) << redone.err;
+  EXPECT_NE(redone.out.find("\"mode\":\"redo\""), std::string::npos);
   EXPECT_EQ(contentsOf(snapshot(folder.path())), contentsOf(converted));
   EXPECT_NE(cli({"--runs"}).out.find("\tredo " + undoId + "\tEUC-JP\t2/2\tundoable\t"), std::string::npos);
   ASSERT_EQ(cli({"--undo"}).status, 0);
