@@ -132,6 +132,7 @@ void recordPutAgain(const PutAgain& file, const FileStamp& left, const std::file
   record.device = left.device;
   record.inode = left.inode;
   record.backup = backup.native();
+  record.modified = left.modified;
   context.memory->durableThrough(context.memory->recordWrite(record));
 }
 

@@ -343,10 +343,7 @@ std::vector<RunStanding> runStandings(const std::vector<RememberedRun>& runs) {
     for (auto file = run.wrote.rbegin(); file != run.wrote.rend(); ++file) {
       if (!seen.insert(file->path).second) continue;  // the last write of a file counts
       ++standing.files;
-      std::string bytes;
-      if (readFile({file->path}, bytes) == ResultCode::Success && bytes.size() == file->size &&
-          hashOf(bytes) == file->hash)
-        ++standing.asWritten;
+      if (holdsWhatWasWritten(*file)) ++standing.asWritten;
     }
     if (isConversion(run)) {
       standing.takenBack = takenBackWhole(runs, run);

@@ -245,6 +245,9 @@ std::optional<WriteRecord> writeRecordOf(const Json& body) {
   record.formerHash = *formerHash;
   record.target = static_cast<TargetEncoding>(*target);
   record.backup = pathOf(body, "backup").value_or(std::string());
+  const std::optional<std::uint64_t> seconds = numberOf(body, "modifiedSeconds"),
+                                     nanos = numberOf(body, "modifiedNanos");
+  if (seconds && nanos) record.modified = timespec{static_cast<time_t>(*seconds), static_cast<long>(*nanos)};
   return record;
 }
 
@@ -309,6 +312,17 @@ std::vector<RememberedRun> rememberedRuns(const fs::path& folder) {
     if (!run.id.empty()) runs.push_back(std::move(run));
   }
   return runs;
+}
+
+bool holdsWhatWasWritten(const WriteRecord& record) {
+  struct stat now;
+  if (::stat(record.path.c_str(), &now) != 0 || !S_ISREG(now.st_mode)) return false;
+  if (static_cast<std::uint64_t>(now.st_size) != record.size) return false;
+  if (record.modified && now.st_dev == record.device && now.st_ino == record.inode &&
+      sameTime(now.st_mtim, *record.modified))
+    return true;
+  std::string bytes;
+  return readFile({record.path}, bytes) == ResultCode::Success && hashOf(bytes) == record.hash;
 }
 
 fs::path keptContentPath(const fs::path& folder, const ContentHash& hash) { return folder / "kept" / hexOf(hash); }
@@ -554,6 +568,10 @@ std::uint64_t RunMemory::recordWrite(const WriteRecord& record) {
   line.number("formerSize", record.formerSize).text("formerHash", hexOf(record.formerHash));
   line.number("target", static_cast<std::uint64_t>(record.target));
   line.label("site", record.site).label("lends", record.lends);
+  if (record.modified) {
+    line.number("modifiedSeconds", static_cast<std::uint64_t>(record.modified->tv_sec));
+    line.number("modifiedNanos", static_cast<std::uint64_t>(record.modified->tv_nsec));
+  }
   if (record.backup.empty()) {
     line.json().key("backup");
     line.json().null();

@@ -98,6 +98,7 @@ struct WriteRecord {
   std::optional<SourceEncoding> site;   // what the former bytes were read as, when it counts for the site
   std::optional<SourceEncoding> lends;  // a page: the encoding it lent the files it loads
   std::string backup;                   // the backup's path, empty when none was made
+  std::optional<timespec> modified;     // the written file's modification time, when known
   std::vector<LoadClaim> loads;         // a page: the files it loads
 };
 
@@ -143,6 +144,11 @@ struct RememberedRun {
 
 // Where the memory in `folder` keeps the bytes of that hash (see above).
 std::filesystem::path keptContentPath(const std::filesystem::path& folder, const ContentHash& hash);
+
+// Whether the file `record` names still holds what the run wrote: the same file, size and
+// modification time as recorded say so without reading it (a listing of a large run stays
+// cheap); else, or for a record without the time (an older memory), its bytes' hash decides.
+bool holdsWhatWasWritten(const WriteRecord& record);
 
 // Every run the memory in `folder` keeps, oldest first; none when the folder cannot be read or
 // is not the user's.
