@@ -279,9 +279,10 @@ const char* takingBackConflictOf(const CliOptions& o, bool sawNewline) {
       o.conversion.sourceEncoding || o.kindsGiven || o.fixServerCharsetGiven)
     return "-t、-f、-n、--no-backup、--keep-characters、--kinds、--[no-]fix-server-charset "
            "は変換にだけ使えます。--runs、--undo、--restore とは使えません";
-  // An undo takes each backup's name from the run's record; a restore takes FILE + SUFFIX beside it.
-  if (!o.conversion.backupFolder.empty() || (o.suffixGiven && !o.restore))
-    return "--backup-dir は --runs、--undo、--restore と、--suffix は --runs、--undo と一緒に使えません";
+  // An undo takes each backup's name from the run's record; a restore takes FILE + SUFFIX beside
+  // it or in the backup folder's mirror.
+  if ((!o.conversion.backupFolder.empty() || o.suffixGiven) && !o.restore)
+    return "--backup-dir と --suffix は --runs、--undo と一緒に使えません";
   if (o.runs && (o.dryRun || !o.reportPath.empty() || !o.paths.empty()))
     return "--runs はパスを取りません。--dry-run や --report とも一緒に使えません";
   if (o.undo && o.paths.size() > 1) return "--undo が取る実行は一つまでです";
@@ -473,7 +474,8 @@ std::string takingBackOptionsText(MessageLanguage language) {
          "                      its former content from its backup, which then goes\n"
          "      --force RUN     with --undo: take RUN back although later runs follow it\n"
          "      --restore       put each file named back from its own FILE.bak (or FILE\n"
-         "                      + the --suffix given)\n";
+         "                      + the --suffix given; with --backup-dir, from its mirror\n"
+         "                      there)\n";
 }
 
 }  // namespace

@@ -133,6 +133,7 @@ struct Outputs {
   bool verbose;  // -v: each file's decision first under its line
   MessageLanguage language;
   std::optional<ProgressLine>& progress;
+  MessageId start = MessageId::Started;  // the log's first line
 };
 
 // The observer that writes the log, the check's listing and the report, and says the rest on
@@ -141,7 +142,7 @@ RunObserver observerFor(bool check, Outputs& out) {
   RunObserver observer;
   // A check lists each file on a line of its own; a conversion writes the log.
   observer.started = [check, &out] {
-    if (!check && !out.quiet) out.log.write(plainMessage(MessageId::Started));
+    if (!check && !out.quiet) out.log.write(plainMessage(out.start));
     if (out.progress) out.progress->show();
   };
   // A report's line is drafted on the worker that converted the file, in parallel with the
@@ -261,11 +262,19 @@ int takeBack(const CliOptions& options, MessageLanguage language) {
   if (options.progress == CliOptions::Progress::Always) progress.emplace(STDERR_FILENO, true);
   Outputs out{log,           report,          lines,    listing, {mode, TargetEncoding::Utf8, {}, language},
               options.quiet, options.verbose, language, progress};
+  out.start = MessageId::UndoStarted;
+  lines.takesBack(options.undo ? "undo" : "restore");
   const RunObserver observer = observerFor(false, out);
   RunSummary summary;
   if (options.undo) {
     const std::string asked = options.paths.empty() ? std::string() : options.paths.front();
-    const UndoSummary undo = undoWorker({memory, asked, options.force, mode}, observer, stopFlag());
+    UndoRequest request{memory, asked, options.force, mode};
+    request.chosen = [&](bool redo) {
+      if (!redo) return;
+      out.start = MessageId::RedoStarted;
+      lines.takesBack("redo");
+    };
+    const UndoSummary undo = undoWorker(request, observer, stopFlag());
     if (undo.refusal != UndoRefusal::None) {
       say(undoRefusalLine(undo, asked, language));
       return 1;
@@ -274,6 +283,8 @@ int takeBack(const CliOptions& options, MessageLanguage language) {
   } else {
     const std::string suffix = options.suffixGiven ? options.conversion.backupSuffix : std::string(".bak");
     RestoreRequest request{{options.paths.begin(), options.paths.end()}, suffix, memory, mode};
+    if (!options.conversion.backupFolder.empty())
+      request.backupFolder = std::filesystem::absolute(options.conversion.backupFolder).lexically_normal();
     summary = restoreWorker(request, observer, stopFlag());
   }
   if (progress) progress->clear();

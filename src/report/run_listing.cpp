@@ -23,12 +23,14 @@ std::string startOf(std::uint64_t seconds) {
 
 std::string whatItWas(const RememberedRun& run) {
   if (!run.facts.undoes.empty()) return "undo " + run.facts.undoes;
+  if (!run.facts.redoes.empty()) return "redo " + run.facts.redoes;
   return run.wrote.empty() ? "restore" : "convert";
 }
 
 std::string standingOf(const RunStanding& standing) {
   const RememberedRun& run = *standing.run;
-  if (!run.facts.undoes.empty() || run.wrote.empty()) return "-";
+  if (!run.facts.undoes.empty()) return standing.takenBack ? "redone" : standing.canBeTakenBack ? "redoable" : "-";
+  if (run.wrote.empty()) return "-";
   if (standing.takenBack) return "undone";
   if (!run.facts.backups) return "no-backups";
   return standing.canBeTakenBack ? "undoable" : "changed";
@@ -74,7 +76,7 @@ std::string undoRefusalLine(const UndoSummary& summary, const std::string& asked
     case UndoRefusal::UnknownRun: return line("この ID の実行の記録はありません");
     case UndoRefusal::AmbiguousRun: return line("ID がこう始まる実行がいくつもあります。もっと長く指定してください");
     case UndoRefusal::IsUndo:
-      return line("取り消しの実行です。取り消しは元に戻せません。ファイルをもう一度変換してください");
+      return line("取り消しの実行ですが、やり直すための内容が残っていません。ファイルをもう一度変換してください");
     case UndoRefusal::NoBackups: return line("--no-backup で行った実行のため、元に戻せません");
     case UndoRefusal::StillRunning:
       return line("この実行（またはその取り消し）がまだ続いています。終わってからもう一度試してください");

@@ -3,9 +3,10 @@
 //
 // The listing: one line per run that wrote or put back files, oldest first, its fields
 // separated by tabs: the id (what --undo takes), the start (UTC, "2026-12-09 13:50:10Z"),
-// what it was ("convert", "undo ID", "restore"), the target, the files written and how many
-// still hold what it wrote ("12/12"), whether it can be taken back ("undoable", "undone",
-// "no-backups", "changed" when no file holds what it wrote, "-" for an undo or a restore), and
+// what it was ("convert", "undo ID", "redo ID", "restore"), the target, the files written and
+// how many still hold what it wrote ("12/12"), whether it can be taken back ("undoable",
+// "undone", "no-backups", "changed" when no file holds what it wrote; for an undo "redoable",
+// "redone" or "-"; "-" for a restore), and
 // the folders and files it was given, each written visibly (visible_path.h). Pure.
 #pragma once
 

@@ -35,6 +35,8 @@ std::string_view plainMessage(MessageId id) {
     case MessageId::Started: return "変換を開始しました。\r\n---\r\n";
     case MessageId::CannotStartThread: return "スレッドを開始できませんでした。";
     case MessageId::Cancelled: return "\r\n---\r\n変換はキャンセルされました。\r\n";
+    case MessageId::UndoStarted: return "元に戻す処理を開始しました。\r\n---\r\n";
+    case MessageId::RedoStarted: return "やり直しを開始しました。\r\n---\r\n";
     case MessageId::Finished: break;
   }
   return {};

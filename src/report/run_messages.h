@@ -11,6 +11,8 @@
 //   106  the start of a run
 //   107  the worker could not be started
 //   108  the run was cancelled
+//   109  the start of an undo (or a restore)
+//   110  the start of a redo
 #pragma once
 
 #include <string>
@@ -29,6 +31,8 @@ enum class MessageId : int {
   Started = 106,
   CannotStartThread = 107,
   Cancelled = 108,
+  UndoStarted = 109,
+  RedoStarted = 110,
 };
 
 // The log entry of one file: message 100 to 104 with the path.
@@ -44,7 +48,7 @@ std::string summaryMessage(int successes, int failures);
 // The run's last entry: message 108 when it was cancelled, else 105.
 std::string endMessage(const RunSummary& summary);
 
-// Messages 106, 107 and 108, which take no value.
+// Messages 106 to 110 but 105, which take no value.
 std::string_view plainMessage(MessageId id);
 
 // The log's line for what the run tells of the user's memory (`folder` as the log shows it).

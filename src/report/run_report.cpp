@@ -248,7 +248,7 @@ std::string RunReport::summaryLine(const RunSummary& summary) const {
   out.key("version");
   out.number(1);
   out.key("mode");
-  out.string(modeName(mode_));
+  out.string(takingBack_.empty() ? modeName(mode_) : std::string_view(takingBack_));
   out.key("target");
   if (mode_ == WriteMode::Check) out.null();
   else out.string(targetName(target_));

@@ -48,9 +48,14 @@ class RunReport {
   // counted once per file that has it; a file's encoding and problems as its first entry read
   // it, before the run changed it).
   std::string summaryLine(const RunSummary& summary) const;
+  // The summary's mode when the run writes and takes files back: "undo", "redo" or "restore".
+  void takesBack(std::string_view mode) {
+    if (mode_ == WriteMode::Write) takingBack_ = mode;
+  }
 
  private:
   WriteMode mode_;
+  std::string takingBack_;
   TargetEncoding target_;
   std::size_t files_ = 0, entries_ = 0;
   std::map<std::string, std::size_t> encodings_, problems_, warnings_;

@@ -178,6 +178,7 @@ WriteRecord writeRecordOf(const WriteFacts& write, TargetEncoding target, const 
   record.formerHash = write.former.hash;
   record.target = target;
   record.backup = backup.native();
+  if (write.left) record.modified = write.left->modified;
   return record;
 }
 

@@ -76,8 +76,6 @@ struct DriverContext {
   bool fragment = false;
 };
 
-// Whether a file that pages load as a module script is left as it is: with a target other
-// than UTF-8 (browsers would misread it in any other encoding).
 // What the record of a write needs of the bytes as read, taken before the conversion changes
 // them; nothing when the run does not record.
 struct FormerBytes {
@@ -98,6 +96,8 @@ struct WriteFacts {
 // The memory's record of the write (what the run knows beyond the file, the run adds).
 WriteRecord writeRecordOf(const WriteFacts& write, TargetEncoding target, const std::filesystem::path& backup);
 
+// Whether a file that pages load as a module script is left as it is: with a target other
+// than UTF-8 (browsers would misread it in any other encoding).
 bool leavesModuleScript(const ConversionOptions& options);
 
 // The folder a listed file was just read through, still open in the session, when that is the

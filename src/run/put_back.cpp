@@ -38,14 +38,32 @@ FileReport noted(ResultCode result, NoteCode code, std::vector<std::string> valu
   return report;
 }
 
+FileReport storeFailed(const StoreResult& written) {
+  FileReport report = failed(written.result);
+  if (written.problem != StoreProblem::None) report.notes.push_back({NoteCode::StoreProblem, written.problem});
+  return report;
+}
+
 bool isRecordedBackup(const std::optional<PutBackRecord>& earlier, const Looked& backup) {
   return earlier && earlier->backupDevice == backup.identity.status.st_dev &&
          earlier->backupInode == backup.identity.status.st_ino;
 }
 
+// The bytes an undo kept of the file, by their hash, when the memory holds them.
+std::optional<ContentHash> keptAlready(const RunMemory* memory, const std::optional<ContentHash>& written) {
+  if (!memory || !written) return std::nullopt;
+  std::string bytes;
+  const std::filesystem::path kept = keptContentPath(memory->folder(), *written);
+  if (readFile({kept, NameLink::NotFollowed}, bytes) != ResultCode::Success || hashOf(bytes) != *written)
+    return std::nullopt;
+  return written;
+}
+
 // The file holds the backup's bytes: the backup leaves its chain, unless a record says it
-// left already (the backup there now is the older generation). `replaced`: by this step.
-FileReport finishPop(const PutBack& file, const Looked& backup, const PutBackContext& context, bool replaced) {
+// left already (the backup there now is the older generation). `replaced`: by this step, which
+// kept what it took out as `kept`.
+FileReport finishPop(const PutBack& file, const Looked& backup, const PutBackContext& context, bool replaced,
+                     std::optional<ContentHash> kept = std::nullopt) {
   const bool recorded = isRecordedBackup(file.earlier, backup);
   // An undo that finds no record at all: a kill came between the replace and the record.
   const bool pending = replaced || recorded || (!file.earlier && file.written);
@@ -55,8 +73,9 @@ FileReport finishPop(const PutBack& file, const Looked& backup, const PutBackCon
   }
   if (context.mode != WriteMode::Write) return {};
   if (!recorded) {
+    if (!replaced) kept = keptAlready(context.memory, file.written);
     const PutBackRecord record{file.path.native(), file.backup.native(), backup.identity.status.st_dev,
-                               backup.identity.status.st_ino};
+                               backup.identity.status.st_ino, kept};
     if (!context.memory || !context.memory->recordPutBack(record))
       return noted(ResultCode::Success, NoteCode::BackupKept, {file.backup.native()});
   }
@@ -69,15 +88,17 @@ FileReport finishPop(const PutBack& file, const Looked& backup, const PutBackCon
 FileReport replaceThenPop(const PutBack& file, const Looked& current, const Looked& backup,
                           const PutBackContext& context) {
   if (context.mode != WriteMode::Write) return {};
+  // What the run wrote is kept for a redo; without it the undo still goes on.
+  std::optional<ContentHash> kept;
+  if (file.written && context.memory && context.memory->recording() &&
+      context.memory->keep(current.hash, current.bytes))
+    kept = current.hash;
   const std::string_view pieces[] = {backup.bytes};
-  const StoreResult written =
-      replaceFile({file.path, pieces, &current.identity, false, false, nullptr}, context.session);
-  if (!written.ok()) {
-    FileReport report = failed(written.result);
-    if (written.problem != StoreProblem::None) report.notes.push_back({NoteCode::StoreProblem, written.problem});
-    return report;
-  }
-  return finishPop(file, backup, context, true);
+  const StoreResult written = replaceFile(
+      {file.path, pieces, &current.identity, false, false, nullptr, nullptr, backup.identity.status.st_mtim},
+      context.session);
+  if (!written.ok()) return storeFailed(written);
+  return finishPop(file, backup, context, true, kept);
 }
 
 FileReport putBackOrRefuse(const PutBack& file, const PutBackContext& context) {
@@ -103,7 +124,59 @@ FileReport putBackOrRefuse(const PutBack& file, const PutBackContext& context) {
   return replaceThenPop(file, current, backup, context);
 }
 
+// Records the write of a redo as the run recorded it, the file as it is now.
+void recordPutAgain(const PutAgain& file, const FileStamp& left, const std::filesystem::path& backup,
+                    const PutBackContext& context) {
+  if (!context.memory) return;
+  WriteRecord record = file.wrote;
+  record.device = left.device;
+  record.inode = left.inode;
+  record.backup = backup.native();
+  record.modified = left.modified;
+  context.memory->durableThrough(context.memory->recordWrite(record));
+}
+
+FileReport putAgainOrRefuse(const PutAgain& file, const PutBackContext& context) {
+  if (context.session) context.session->beginFile();
+  const std::filesystem::path path = file.wrote.path;
+  const Looked current = look(path, NameLink::Followed, context.session);
+  if (!current.ok()) return failed(current.result);
+  if (current.hash == file.wrote.hash) {  // written again by a redo cut short
+    if (!file.recorded && context.mode == WriteMode::Write) {
+      const Looked backup = look(file.backup, NameLink::NotFollowed, context.session);
+      const bool backedUp = backup.ok() && backup.hash == file.wrote.formerHash;
+      recordPutAgain(file, current.identity.stamp(), backedUp ? file.backup : std::filesystem::path(), context);
+    }
+    return noted(ResultCode::Success, NoteCode::AlreadyBack);
+  }
+  if (current.hash != file.wrote.formerHash) return noted(ResultCode::WriteFailed, NoteCode::NotAsWritten);
+  const std::filesystem::path keptPath =
+      context.memory ? keptContentPath(context.memory->folder(), file.wrote.hash) : std::filesystem::path();
+  std::string bytes;
+  if (keptPath.empty() || readFile({keptPath, NameLink::NotFollowed}, bytes) != ResultCode::Success ||
+      hashOf(bytes) != file.wrote.hash)
+    return noted(ResultCode::WriteFailed, NoteCode::BackupMissing, {keptPath.native()});
+  if (context.mode != WriteMode::Write) return {};
+  // The backup where the run made it: beside the file, or in a backup folder.
+  BackupPlace place{chainSuffixOf(path, file.backup), {}};
+  if (file.backup.parent_path() != path.parent_path()) place.folder = file.backup.parent_path();
+  const std::string_view pieces[] = {bytes};
+  const StoreResult written =
+      replaceFile({path, pieces, &current.identity, !file.backup.empty(), true, nullptr, &place}, context.session);
+  if (!written.ok()) return storeFailed(written);
+  recordPutAgain(file, written.left.value_or(current.identity.stamp()), written.backup, context);
+  return {};
+}
+
 }  // namespace
+
+FileReport putAgainFile(const PutAgain& file, const PutBackContext& context) {
+  try {
+    return putAgainOrRefuse(file, context);
+  } catch (const std::bad_alloc&) {
+    return failed(ResultCode::OutOfMemory);
+  }
+}
 
 FileReport putBackFile(const PutBack& file, const PutBackContext& context) {
   try {

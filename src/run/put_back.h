@@ -17,6 +17,13 @@
 // An undo asks more of the file: that it still holds what the run wrote (or the former bytes,
 // when it was put back already) and that the backup holds the former bytes.
 //
+// An undo keeps the bytes it takes out of a file (what the run wrote) in the user's memory
+// (run_memory.h), on disk before the file is touched, and names them in its record, so that a
+// redo can write them again. A redo (putAgainFile) writes them back over a file that still
+// holds what the undo put there, making a backup as the run did (the bytes the undo put back
+// become NAME.bak again), and records the write as the run did: the redo is a run a later undo
+// takes back. A file that already holds them (a redo cut short) is left as it is.
+//
 // Contract: a file refused is left as it is, with the reason as a note (file_report.h); a
 // dry run looks and changes nothing. No state; one call per file.
 #pragma once
@@ -53,6 +60,15 @@ struct PutBackContext {
 };
 
 FileReport putBackFile(const PutBack& file, const PutBackContext& context);
+
+// A file a redo writes again: the run's record of the write, and its backup's first generation.
+struct PutAgain {
+  WriteRecord wrote;             // what the run wrote (`hash`) over what (`formerHash`)
+  std::filesystem::path backup;  // where the redo's backup goes; empty: none
+  bool recorded = false;         // an earlier redo of the same undo recorded writing it again
+};
+
+FileReport putAgainFile(const PutAgain& file, const PutBackContext& context);
 
 // The suffix of a backup's chain: what the backup's name adds to the file's own name; ".bak"
 // when the backup's name is not the file's with something added.

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "run/named_folders.h"
 #include "run/put_back.h"
 #include "store/leftover_sweep.h"
 #include "store/run_lock.h"
@@ -16,14 +17,28 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The files to put back, and beside each the later run that wrote it again (empty: none).
+// The files to put back (or, for a redo, to write again), and beside each the later run that
+// wrote it again (empty: none).
 struct PutBackPlan {
   std::vector<PutBack> files;
+  std::vector<PutAgain> again;
   std::vector<std::string> writtenLater;
   RunFacts facts;  // the undo's (or restore's) own record
 };
 
 bool isConversion(const RememberedRun& run) { return run.facts.undoes.empty() && !run.wrote.empty(); }
+
+const RememberedRun* runById(const std::vector<RememberedRun>& runs, const std::string& id) {
+  for (const RememberedRun& run : runs)
+    if (run.id == id) return &run;
+  return nullptr;
+}
+
+// The run whose undo `run` redoes, by its id; empty for any other run.
+std::string redoneRunOf(const std::vector<RememberedRun>& runs, const RememberedRun& run) {
+  const RememberedRun* undo = run.facts.redoes.empty() ? nullptr : runById(runs, run.facts.redoes);
+  return undo ? undo->facts.undoes : std::string();
+}
 
 // The files the undos of run `id` put back, by path, each with its latest record.
 std::map<std::string, PutBackRecord> putBackFor(const std::vector<RememberedRun>& runs, const std::string& id) {
@@ -81,6 +96,61 @@ UndoRefusal refusalOf(const std::vector<RememberedRun>& runs, std::size_t index,
   return UndoRefusal::None;
 }
 
+// Why the undo may not be taken back (a redo), or None. The redos of an undo of the same run
+// do not stand in its way: a redo cut short is finished by the next.
+UndoRefusal redoRefusalOf(const std::vector<RememberedRun>& runs, std::size_t index, const UndoRequest& request,
+                          std::string& later) {
+  const RememberedRun& undo = runs[index];
+  const std::string& undone = undo.facts.undoes;
+  const bool kept = std::any_of(runs.begin(), runs.end(), [&](const RememberedRun& run) {
+    return run.facts.undoes == undone &&
+           std::any_of(run.putBack.begin(), run.putBack.end(), [](const PutBackRecord& file) { return file.kept; });
+  });
+  if (!kept || !runById(runs, undone)) return UndoRefusal::IsUndo;
+  for (const RememberedRun& other : runs)
+    if (other.live && (other.facts.undoes == undone || redoneRunOf(runs, other) == undone))
+      return UndoRefusal::StillRunning;
+  if (request.forced == undo.id) return UndoRefusal::None;
+  for (std::size_t k = index + 1; k < runs.size(); ++k) {
+    if (isConversion(runs[k]) && !takenBackWhole(runs, runs[k]) && redoneRunOf(runs, runs[k]) != undone) {
+      later = runs[k].id;
+      return UndoRefusal::LaterRun;
+    }
+  }
+  return UndoRefusal::None;
+}
+
+// Each file the undos of the run that undo `index` took back put back, in the order the run
+// wrote them (the reverse of the undos'), with what the run wrote there.
+PutBackPlan redoPlan(const std::vector<RememberedRun>& runs, std::size_t index) {
+  const RememberedRun& undone = *runById(runs, runs[index].facts.undoes);
+  PutBackPlan plan;
+  plan.facts = undone.facts;
+  plan.facts.backups = true;
+  plan.facts.redoes = runs[index].id;
+  std::set<std::pair<std::string, std::string>> recorded;  // written again by an earlier redo: path, hash
+  std::vector<const PutBackRecord*> back;
+  for (const RememberedRun& run : runs) {
+    if (run.facts.undoes == undone.id)
+      for (const PutBackRecord& file : run.putBack)
+        if (file.kept) back.push_back(&file);
+    if (redoneRunOf(runs, run) == undone.id)
+      for (const WriteRecord& file : run.wrote) recorded.emplace(file.path, hexOf(file.hash));
+  }
+  std::set<std::pair<std::string, std::string>> planned;
+  for (auto file = back.rbegin(); file != back.rend(); ++file) {
+    const PutBackRecord& record = **file;
+    auto wrote = std::find_if(undone.wrote.begin(), undone.wrote.end(), [&](const WriteRecord& each) {
+      return each.path == record.path && each.hash == *record.kept;
+    });
+    const std::pair<std::string, std::string> key{record.path, hexOf(*record.kept)};
+    if (wrote == undone.wrote.end() || !planned.insert(key).second) continue;
+    plan.again.push_back({*wrote, record.backup, recorded.count(key) != 0});
+    plan.writtenLater.emplace_back();
+  }
+  return plan;
+}
+
 // Each file of run `index`, the last written first, with what the later runs did to it.
 PutBackPlan undoPlan(const std::vector<RememberedRun>& runs, std::size_t index) {
   const RememberedRun& run = runs[index];
@@ -128,19 +198,31 @@ void sweepFirst(LeftoverSweep& sweep, const std::vector<std::string_view>& paths
     for (const fs::path& copy : sweep.done().keptCopies) observer.copyKept(copy);
 }
 
-FileOutcome outcomeOf(const PutBack& file, const std::string& writtenLater, const LeftoverSweep& sweep,
+// One step of the plan: a file to put back or to write again.
+struct PlanStep {
+  const PutBack* back = nullptr;
+  const PutAgain* again = nullptr;
+  std::filesystem::path path() const { return back ? back->path : std::filesystem::path(again->wrote.path); }
+};
+
+PlanStep stepOf(const PutBackPlan& plan, std::size_t k) {
+  if (plan.again.empty()) return {&plan.files[k], nullptr};
+  return {nullptr, &plan.again[k]};
+}
+
+FileOutcome outcomeOf(const PlanStep& step, const std::string& writtenLater, const LeftoverSweep& sweep,
                       const PutBackContext& context) {
   FileOutcome outcome;
-  outcome.path = file.path;
+  outcome.path = step.path();
   FileReport report;
   if (!writtenLater.empty()) {
     report.result = ResultCode::WriteFailed;
     report.notes.push_back({NoteCode::WrittenLater, StoreProblem::None, {writtenLater}});
-  } else if (std::optional<fs::path> copy = sweep.pendingFor(file.path.native())) {
+  } else if (std::optional<fs::path> copy = sweep.pendingFor(outcome.path.native())) {
     report.result = ResultCode::WriteFailed;
     report.notes.push_back({NoteCode::RecoveryPending, StoreProblem::None, {copy->native()}});
   } else {
-    report = putBackFile(file, context);
+    report = step.back ? putBackFile(*step.back, context) : putAgainFile(*step.again, context);
   }
   outcome.result = report.result;
   outcome.notes = std::move(report.notes);
@@ -153,8 +235,9 @@ RunSummary runPlan(const PutBackPlan& plan, const fs::path& memoryFolder, WriteM
   RunSummary summary;
   summary.started = true;
   if (observer.started) observer.started();
+  const std::size_t count = plan.writtenLater.size();
   std::vector<std::string> paths;
-  for (const PutBack& file : plan.files) paths.push_back(file.path.native());
+  for (std::size_t k = 0; k < count; ++k) paths.push_back(stepOf(plan, k).path().native());
   RunLock lock;
   // The backups' folders too: other sites may share them (--backup-dir), killed runs leave copies there.
   std::vector<std::string> locked = paths;
@@ -167,12 +250,12 @@ RunSummary runPlan(const PutBackPlan& plan, const fs::path& memoryFolder, WriteM
   openMemory(memory, memoryFolder, plan, mode, observer);
   LeftoverSweep sweep(memory, mode != WriteMode::Write);
   sweepFirst(sweep, std::vector<std::string_view>(locked.begin(), locked.end()), observer);
-  if (observer.passPlanned) observer.passPlanned(1, plan.files.size());
+  if (observer.passPlanned) observer.passPlanned(1, count);
   WriteSession session;
   if (memory.recording()) session.recordIn(&memory);
   const PutBackContext context{mode, &memory, &session};
-  for (std::size_t k = 0; k < plan.files.size() && !cancelRequested.load(); ++k) {
-    FileOutcome outcome = outcomeOf(plan.files[k], plan.writtenLater[k], sweep, context);
+  for (std::size_t k = 0; k < count && !cancelRequested.load(); ++k) {
+    FileOutcome outcome = outcomeOf(stepOf(plan, k), plan.writtenLater[k], sweep, context);
     if (observer.prepare) outcome.prepared = observer.prepare(outcome);
     (outcome.result == ResultCode::Success ? summary.successes : summary.failures) += 1;
     if (observer.fileDone) observer.fileDone(outcome);
@@ -180,6 +263,29 @@ RunSummary runPlan(const PutBackPlan& plan, const fs::path& memoryFolder, WriteM
   summary.cancelled = cancelRequested.load();
   if (!summary.cancelled && memory.recording()) memory.recordEnd();
   return summary;
+}
+
+// The backup of `file` in the request's backup folder (see undo_run.h).
+fs::path mirroredBackupOf(const fs::path& file, const RestoreRequest& request, const std::vector<RememberedRun>& runs) {
+  const std::string inFolder = (request.backupFolder / "").native();
+  for (auto run = runs.rbegin(); run != runs.rend(); ++run)
+    for (auto wrote = run->wrote.rbegin(); wrote != run->wrote.rend(); ++wrote)
+      if (wrote->path == file.native() && wrote->backup.starts_with(inFolder) &&
+          wrote->backup.ends_with(request.suffix))
+        return wrote->backup;
+  const std::string leaf = file.filename().native() + request.suffix;
+  const std::string key = fileKey(folderOf(file));
+  std::string found;
+  // The folder's key cut at each '/', the end first: "", "c", "b/c", "a/b/c".
+  for (std::size_t cut = key.size(); found.empty(); --cut) {
+    if (cut != key.size() && cut != 0 && key[cut] != '/') continue;
+    const std::string below = key.substr(std::min(key.size(), cut + 1));
+    const fs::path candidate = (below.empty() ? request.backupFolder : request.backupFolder / below) / leaf;
+    std::string bytes;
+    if (readFile({candidate, NameLink::NotFollowed}, bytes) == ResultCode::Success) found = candidate.native();
+    if (cut == 0) break;
+  }
+  return found.empty() ? request.backupFolder / leaf : fs::path(found);
 }
 
 }  // namespace
@@ -196,25 +302,32 @@ UndoSummary undoWorker(const UndoRequest& request, const RunObserver& observer,
   summary.refusal = chosen;
   if (chosen != UndoRefusal::None) return summary;
   summary.id = runs[index].id;
-  summary.refusal = refusalOf(runs, index, request, summary.later);
+  summary.redo = !runs[index].facts.undoes.empty();
+  summary.refusal = summary.redo ? redoRefusalOf(runs, index, request, summary.later)
+                                 : refusalOf(runs, index, request, summary.later);
   if (summary.refusal != UndoRefusal::None) return summary;
-  summary.run = runPlan(undoPlan(runs, index), request.memoryFolder, request.mode, observer, cancelRequested);
+  if (request.chosen) request.chosen(summary.redo);
+  summary.run = runPlan(summary.redo ? redoPlan(runs, index) : undoPlan(runs, index), request.memoryFolder,
+                        request.mode, observer, cancelRequested);
   return summary;
 }
 
 RunSummary restoreWorker(const RestoreRequest& request, const RunObserver& observer,
                          const std::atomic<bool>& cancelRequested) {
   PutBackPlan plan;
+  const std::vector<RememberedRun> runs = rememberedRuns(request.memoryFolder);
   std::map<std::string, PutBackRecord> earlier;  // by path, any run's latest
-  for (const RememberedRun& run : rememberedRuns(request.memoryFolder))
+  for (const RememberedRun& run : runs)
     for (const PutBackRecord& record : run.putBack) earlier[record.path] = record;
   for (const fs::path& named : request.paths) {
     std::error_code error;
     const fs::path full = fs::absolute(named, error).lexically_normal();
-    PutBack step{named, named.native() + request.suffix, request.suffix};
+    const fs::path backup = request.backupFolder.empty() ? fs::path(named.native() + request.suffix)
+                                                         : mirroredBackupOf(full, request, runs);
+    PutBack step{named, backup, request.suffix};
     // The memory keeps names whole and normal.
     if (auto record = earlier.find(full.native());
-        record != earlier.end() && record->second.backup == full.native() + request.suffix)
+        record != earlier.end() && record->second.backup == fs::absolute(backup, error).lexically_normal().native())
       step.earlier = record->second;
     plan.facts.named.push_back(full.native());
     plan.files.push_back(std::move(step));
@@ -233,13 +346,19 @@ std::vector<RunStanding> runStandings(const std::vector<RememberedRun>& runs) {
     for (auto file = run.wrote.rbegin(); file != run.wrote.rend(); ++file) {
       if (!seen.insert(file->path).second) continue;  // the last write of a file counts
       ++standing.files;
-      std::string bytes;
-      if (readFile({file->path}, bytes) == ResultCode::Success && bytes.size() == file->size &&
-          hashOf(bytes) == file->hash)
-        ++standing.asWritten;
+      if (holdsWhatWasWritten(*file)) ++standing.asWritten;
     }
-    standing.takenBack = isConversion(run) && takenBackWhole(runs, run);
-    standing.canBeTakenBack = isConversion(run) && run.facts.backups && !standing.takenBack && standing.asWritten > 0;
+    if (isConversion(run)) {
+      standing.takenBack = takenBackWhole(runs, run);
+      standing.canBeTakenBack = run.facts.backups && !standing.takenBack && standing.asWritten > 0;
+    } else if (!run.facts.undoes.empty()) {
+      standing.takenBack = std::any_of(runs.begin(), runs.end(), [&](const RememberedRun& other) {
+        return redoneRunOf(runs, other) == run.facts.undoes && !takenBackWhole(runs, other);
+      });
+      std::string later;
+      const std::size_t index = static_cast<std::size_t>(&run - runs.data());
+      standing.canBeTakenBack = !standing.takenBack && redoRefusalOf(runs, index, {}, later) == UndoRefusal::None;
+    }
     standings.push_back(standing);
   }
   return standings;

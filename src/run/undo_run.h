@@ -14,7 +14,12 @@
 // What is taken back:
 //  - by default the last run that wrote files and is not taken back whole; a run named by its
 //    id (or the start of one);
-//  - never an undo (its files' other bytes are kept nowhere), nor a run made without backups,
+//  - an undo named by its id is itself taken back (a redo): the files the undos of its run put
+//    back get again what the run wrote there, kept by the undo (put_back.h), in the order the
+//    run wrote them; it is refused when nothing was kept (an undo made before they were), and
+//    taken back only when no later run that stands follows it (its own redos aside), as any
+//    run. A file that no longer holds what the undo put there is left as it is and named;
+//  - never a run made without backups,
 //    nor one still going on (its record still held by its process), nor one an undo still
 //    going on takes back;
 //  - not a run that a later run (one that wrote files and is not taken back whole) follows,
@@ -30,6 +35,7 @@
 #include <atomic>
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,6 +50,9 @@ struct UndoRequest {
   std::string run = {};
   std::string forced = {};            // the run that may be taken back although later runs follow it
   WriteMode mode = WriteMode::Write;  // DryRun: look only
+  // Told, once the run to take back is chosen and not refused, before anything else is told,
+  // whether the run is an undo (the request a redo).
+  std::function<void(bool redo)> chosen = {};
 };
 
 enum class UndoRefusal {
@@ -51,7 +60,7 @@ enum class UndoRefusal {
   NoRun,         // no run to take back (or no memory that can be read)
   UnknownRun,    // no run has that id
   AmbiguousRun,  // several runs' ids begin so
-  IsUndo,        // the run is an undo
+  IsUndo,        // the run is an undo that kept nothing to write again
   NoBackups,     // the run made no backups
   LaterRun,      // a later run follows it (`later`)
   StillRunning,  // the run (or an undo of it) is still going on
@@ -61,18 +70,24 @@ struct UndoSummary {
   RunSummary run;
   UndoRefusal refusal = UndoRefusal::None;
   std::string id;     // the run taken back, or refused
+  bool redo = false;  // the run is an undo
   std::string later;  // LaterRun: the later run
 };
 
 UndoSummary undoWorker(const UndoRequest& request, const RunObserver& observer,
                        const std::atomic<bool>& cancelRequested);
 
-// Where a restore finds a file's backup: `suffix` added to its name, beside it.
+// Where a restore finds a file's backup: `suffix` added to its name, beside it, or with a
+// backup folder in its mirror there (backup_place.h). Which folder the run named is not known,
+// so the backup is the one a remembered run made of the file in that folder, or else the
+// first that is there of BACKUPS/NAME, BACKUPS/FOLDER/NAME, BACKUPS/PARENT/FOLDER/NAME, ...
+// up to the whole key of the file's folder (a file outside every named folder).
 struct RestoreRequest {
   std::vector<std::filesystem::path> paths;
   std::string suffix = ".bak";
   std::filesystem::path memoryFolder = {};  // empty: none (a kill half-way is then finished only by hand)
   WriteMode mode = WriteMode::Write;
+  std::filesystem::path backupFolder = {};  // absolute; empty: beside each file
 };
 
 RunSummary restoreWorker(const RestoreRequest& request, const RunObserver& observer,
@@ -81,10 +96,13 @@ RunSummary restoreWorker(const RestoreRequest& request, const RunObserver& obser
 // A remembered run as a listing shows it.
 struct RunStanding {
   const RememberedRun* run = nullptr;
-  std::size_t files = 0;        // the files it wrote
-  std::size_t asWritten = 0;    // those that still hold what it wrote
-  bool takenBack = false;       // an undo took it back whole
-  bool canBeTakenBack = false;  // backups on, not an undo, not taken back, some file as written
+  std::size_t files = 0;      // the files it wrote
+  std::size_t asWritten = 0;  // those that still hold what it wrote
+  // A conversion or redo: an undo took it back whole; an undo: a redo that stands took it back.
+  bool takenBack = false;
+  // A conversion or redo: backups on, not taken back, some file as written; an undo: a redo
+  // would not be refused.
+  bool canBeTakenBack = false;
 };
 
 std::vector<RunStanding> runStandings(const std::vector<RememberedRun>& runs);

@@ -196,6 +196,10 @@ Prepared prepareReplacement(WorkFolder& folder, TempFile& temp, const FoundFile&
   }
   // Also takes off what a folder's default ACL gave the new file.
   if (!applyExtendedAttributes(temp.fd(), attributes)) return Prepared::InPlace;
+  if (found.asked.modified) {
+    const timespec times[2] = {{0, UTIME_OMIT}, *found.asked.modified};
+    ::futimens(temp.fd(), times);  // best effort: the content is what matters
+  }
   if (!folder.flushFile(temp.fd())) return Prepared::Failed;
   return Prepared::Ready;
 }

@@ -293,6 +293,9 @@ struct FileReplacement {
   // call returns.
   FolderFlushes* flushes = nullptr;
   const BackupPlace* place = nullptr;  // with `backup`: where it goes and its suffix; none: path + ".bak"
+  // The new file's modification time (content put back keeps the time it had); none: the
+  // write's. A file written in place gets the write's time.
+  std::optional<timespec> modified = std::nullopt;
 };
 
 // The one write: replaces the file's content with the pieces, creating the file when it does

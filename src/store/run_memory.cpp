@@ -15,8 +15,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <utility>
 
+#include "store/file_store.h"
 #include "text/json_writer.h"
 #include "text/utf8.h"
 
@@ -243,6 +245,9 @@ std::optional<WriteRecord> writeRecordOf(const Json& body) {
   record.formerHash = *formerHash;
   record.target = static_cast<TargetEncoding>(*target);
   record.backup = pathOf(body, "backup").value_or(std::string());
+  const std::optional<std::uint64_t> seconds = numberOf(body, "modifiedSeconds"),
+                                     nanos = numberOf(body, "modifiedNanos");
+  if (seconds && nanos) record.modified = timespec{static_cast<time_t>(*seconds), static_cast<long>(*nanos)};
   return record;
 }
 
@@ -262,6 +267,8 @@ bool takeRunLine(const Json& body, RememberedRun& run) {
     run.facts.backups = backups->get<bool>();
   if (auto undoes = body.find("undoes"); undoes != body.end() && undoes->is_string())
     run.facts.undoes = undoes->get<std::string>();
+  if (auto redoes = body.find("redoes"); redoes != body.end() && redoes->is_string())
+    run.facts.redoes = redoes->get<std::string>();
   if (auto named = body.find("named"); named != body.end() && named->is_array())
     for (const Json& each : *named)
       if (std::optional<std::string> path = each.is_object() ? pathOf(each, "path") : std::nullopt)
@@ -286,7 +293,8 @@ bool takeHistoryLine(std::string_view line, RememberedRun& run) {
   const std::optional<std::string> path = pathOf(body, "path"), backup = pathOf(body, "backup");
   const std::optional<std::uint64_t> device = numberOf(body, "backupDevice"), inode = numberOf(body, "backupInode");
   if (!path || !backup || !device || !inode) return false;
-  run.putBack.push_back({*path, *backup, static_cast<dev_t>(*device), static_cast<ino_t>(*inode)});
+  run.putBack.push_back(
+      {*path, *backup, static_cast<dev_t>(*device), static_cast<ino_t>(*inode), hashOfField(body, "kept")});
   return true;
 }
 
@@ -305,6 +313,19 @@ std::vector<RememberedRun> rememberedRuns(const fs::path& folder) {
   }
   return runs;
 }
+
+bool holdsWhatWasWritten(const WriteRecord& record) {
+  struct stat now;
+  if (::stat(record.path.c_str(), &now) != 0 || !S_ISREG(now.st_mode)) return false;
+  if (static_cast<std::uint64_t>(now.st_size) != record.size) return false;
+  if (record.modified && now.st_dev == record.device && now.st_ino == record.inode &&
+      sameTime(now.st_mtim, *record.modified))
+    return true;
+  std::string bytes;
+  return readFile({record.path}, bytes) == ResultCode::Success && hashOf(bytes) == record.hash;
+}
+
+fs::path keptContentPath(const fs::path& folder, const ContentHash& hash) { return folder / "kept" / hexOf(hash); }
 
 fs::path memoryFolder() {
   if (const char* state = std::getenv("XDG_STATE_HOME"); state && state[0] == '/' && usersOrMissing(state))
@@ -446,6 +467,7 @@ bool RunMemory::startRecording(const RunFacts& run) {
   line.json().key("backups");
   line.json().boolean(run.backups);
   if (!run.undoes.empty()) line.text("undoes", run.undoes);
+  if (!run.redoes.empty()) line.text("redoes", run.redoes);
   if (!writeAll(file.get(), line.take())) return false;
   record_ = std::move(file);
   runId_ = id;
@@ -463,6 +485,7 @@ void RunMemory::dropOldRuns() {
   std::uint64_t total = 0;
   for (const auto& file : files) total += file.second;
   std::size_t count = files.size();
+  bool dropped = false;
   for (const auto& [name, size] : files) {
     if (count <= kKeptRuns && total <= kKeptBytes) break;
     if (name == runId_ + std::string(kRunSuffix)) continue;
@@ -471,7 +494,35 @@ void RunMemory::dropOldRuns() {
     if (::unlinkat(handle_.get(), name.c_str(), 0) != 0) continue;
     --count;
     total -= size;
+    dropped = true;
   }
+  if (dropped) dropUnnamedKept();
+}
+
+void RunMemory::dropUnnamedKept() {
+  std::set<std::string> named;
+  for (const RememberedRun& run : rememberedRuns(folder_))
+    for (const PutBackRecord& record : run.putBack)
+      if (record.kept) named.insert(hexOf(*record.kept));
+  const FileDescriptor kept(::openat(handle_.get(), "kept", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!kept) return;
+  std::vector<std::string> unnamed;
+  if (DIR* listing = ::fdopendir(::dup(kept.get()))) {
+    while (const dirent* entry = ::readdir(listing))
+      if (entry->d_name[0] != '.' && !named.count(entry->d_name)) unnamed.emplace_back(entry->d_name);
+    ::closedir(listing);
+  }
+  for (const std::string& name : unnamed) ::unlinkat(kept.get(), name.c_str(), 0);
+}
+
+bool RunMemory::keep(const ContentHash& hash, std::string_view bytes) {
+  if (!handle_) return false;
+  const fs::path path = keptContentPath(folder_, hash);
+  std::string there;
+  if (readFile({path, NameLink::NotFollowed}, there) == ResultCode::Success && hashOf(there) == hash) return true;
+  if (!makeFolders(path.parent_path())) return false;
+  const std::string_view pieces[] = {bytes};
+  return replaceFile({path, pieces}).ok();
 }
 
 std::uint64_t RunMemory::append(const std::string& line) {
@@ -517,6 +568,10 @@ std::uint64_t RunMemory::recordWrite(const WriteRecord& record) {
   line.number("formerSize", record.formerSize).text("formerHash", hexOf(record.formerHash));
   line.number("target", static_cast<std::uint64_t>(record.target));
   line.label("site", record.site).label("lends", record.lends);
+  if (record.modified) {
+    line.number("modifiedSeconds", static_cast<std::uint64_t>(record.modified->tv_sec));
+    line.number("modifiedNanos", static_cast<std::uint64_t>(record.modified->tv_nsec));
+  }
   if (record.backup.empty()) {
     line.json().key("backup");
     line.json().null();
@@ -546,6 +601,7 @@ bool RunMemory::recordPutBack(const PutBackRecord& record) {
   line.path("backup", rememberedForm(record.backup));
   line.number("backupDevice", static_cast<std::uint64_t>(record.backupDevice));
   line.number("backupInode", static_cast<std::uint64_t>(record.backupInode));
+  if (record.kept) line.text("kept", hexOf(*record.kept));
   return durableThrough(append(line.take()));
 }
 

@@ -18,7 +18,12 @@
 //    (run/undo_run.h), the id of the run it takes back, and for each file it put back, before
 //    the file's backup leaves its chain, the backup's name, device and inode: whether that
 //    backup is still there tells a later undo whether the chain was popped; and its end, once
-//    it went through every file (an undo killed after its last record still has a pop to do).
+//    it went through every file (an undo killed after its last record still has a pop to do);
+//    a redo (an undo of an undo), the id of the undo it takes back;
+//  - the bytes an undo takes out of a file (what the run wrote there), kept by their hash in
+//    the folder "kept" beside the runs' files, on disk before the file is touched, and named
+//    by the undo's record of the file: a redo writes them again. They go with the last run
+//    that names them.
 // A later run asks: does this file hold exactly what a run wrote (by its path or by its device
 // and inode, then by its size and hash)? If so the file is in that run's target, whatever
 // loads it says (engine/encoding_decision.h). A dry run and a check read the memory and
@@ -93,6 +98,7 @@ struct WriteRecord {
   std::optional<SourceEncoding> site;   // what the former bytes were read as, when it counts for the site
   std::optional<SourceEncoding> lends;  // a page: the encoding it lent the files it loads
   std::string backup;                   // the backup's path, empty when none was made
+  std::optional<timespec> modified;     // the written file's modification time, when known
   std::vector<LoadClaim> loads;         // a page: the files it loads
 };
 
@@ -111,6 +117,7 @@ struct RunFacts {
   LineEnding lineEnding = LineEnding::Unchanged;
   bool backups = true;
   std::string undoes = {};  // an undo: the id of the run it takes back
+  std::string redoes = {};  // a redo: the id of the undo it takes back
 };
 
 // A file an undo put back from its backup, recorded before the backup leaves its chain.
@@ -119,6 +126,7 @@ struct PutBackRecord {
   std::string backup;
   dev_t backupDevice = 0;
   ino_t backupInode = 0;
+  std::optional<ContentHash> kept = {};  // the bytes taken out of the file, when kept
 };
 
 // A run as the memory keeps it, for listing the runs and taking one back: its facts and its
@@ -133,6 +141,14 @@ struct RememberedRun {
   bool live = false;     // a run still holds its record: it is going on
   bool damaged = false;  // some of its lines could not be read
 };
+
+// Where the memory in `folder` keeps the bytes of that hash (see above).
+std::filesystem::path keptContentPath(const std::filesystem::path& folder, const ContentHash& hash);
+
+// Whether the file `record` names still holds what the run wrote: the same file, size and
+// modification time as recorded say so without reading it (a listing of a large run stays
+// cheap); else, or for a record without the time (an older memory), its bytes' hash decides.
+bool holdsWhatWasWritten(const WriteRecord& record);
 
 // Every run the memory in `folder` keeps, oldest first; none when the folder cannot be read or
 // is not the user's.
@@ -210,6 +226,9 @@ class RunMemory {
   // Appends the record and puts it on disk; false when it could not be (a later undo then
   // finds the file put back and its backup still there, and takes the backup out).
   bool recordPutBack(const PutBackRecord& record);
+  // Keeps `bytes` (whose hash is `hash`) on disk until no remembered run names them; true
+  // when they are, from before or now.
+  bool keep(const ContentHash& hash, std::string_view bytes);
   // Appends the run's last record, which says it went through every file, and puts it on disk.
   bool recordEnd();
   // Appends the record and puts it on disk; false when it could not be (the copy must then
@@ -250,6 +269,7 @@ class RunMemory {
   bool readRun(const std::filesystem::path& file);
   bool take(std::string_view line);
   void dropOldRuns();
+  void dropUnnamedKept();
   std::uint64_t append(const std::string& line);
 
   MemoryState state_ = MemoryState::None;

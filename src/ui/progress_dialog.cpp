@@ -267,6 +267,7 @@ void ProgressDialog::onUndoButton() {
   runFinished_ = workerDone_ = false;
   button_->setText(tr("キャンセル(&C)"));
   setWindowTitle(tr("元に戻しています..."));
+  transcript_.takesBack();
   try {
     workerThread_ = std::thread([this, run] {
       const UndoSummary undone =

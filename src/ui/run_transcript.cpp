@@ -20,7 +20,7 @@ RunTranscript::RunTranscript(WriteMode mode, TargetEncoding target)
 
 LogEntry RunTranscript::start() const {
   if (mode_ == WriteMode::Check) return {};
-  return {logText(plainMessage(MessageId::Started))};
+  return {logText(plainMessage(start_))};
 }
 
 std::string RunTranscript::draft(const FileOutcome& outcome) const {

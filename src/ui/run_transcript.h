@@ -17,6 +17,7 @@
 #include <QString>
 
 #include "report/check_listing.h"
+#include "report/run_messages.h"
 #include "report/run_report.h"
 #include "run/conversion_run.h"
 
@@ -35,6 +36,8 @@ class RunTranscript {
 
   // The run's first entry; a check has none (its text is empty).
   LogEntry start() const;
+  // The run takes a conversion back: its first entry says so.
+  void takesBack() { start_ = MessageId::UndoStarted; }
   // The report's line of the file but its warnings (RunReport::draft); any thread.
   std::string draft(const FileOutcome& outcome) const;
   // The file's entry; its report line is kept.
@@ -49,6 +52,7 @@ class RunTranscript {
 
  private:
   WriteMode mode_;
+  MessageId start_ = MessageId::Started;
   TargetEncoding target_;
   RunReport lines_;
   CheckListing listing_;

@@ -266,6 +266,7 @@ TEST(CliOptions, ReadsTheOptionsOfTakingBack) {
       {{"--undo", "--dry-run", "20261209T1"}, "", false, true, false, true, "", {"20261209T1"}},
       {{"--undo", "--force=R", "R"}, "", false, true, false, false, "R", {"R"}},
       {{"--restore", "a", "b"}, "", false, false, true, false, "", {"a", "b"}},
+      {{"--restore", "--backup-dir=old", "--suffix=~", "a"}, "", false, false, true, false, "", {"a"}},
       {{"--undo", "a", "b"}, "--undo takes at most one run"},
       {{"--restore"}, "no file given to restore"},
       {{"--runs", "a"}, "--runs takes no path, and --dry-run and --report do not go with it"},
@@ -275,8 +276,7 @@ TEST(CliOptions, ReadsTheOptionsOfTakingBack) {
       {{"--undo", "-t", "utf-8"}, conversionOnly},
       {{"--restore", "--no-backup", "a"}, conversionOnly},
       {{"--undo", "--kinds", "+xhtml"}, conversionOnly},
-      {{"--undo", "--suffix", ".orig"},
-       "--backup-dir does not go with --runs, --undo or --restore, nor --suffix with --runs or --undo"},
+      {{"--undo", "--suffix", ".orig"}, "--backup-dir and --suffix do not go with --runs or --undo"},
   };
   for (const Case& c : cases) {
     const CliParse parse = parseCommandLine(c.arguments);

@@ -1,8 +1,9 @@
-// sarnavel-cli taking conversions back, end to end: --runs, --undo (dry run, refusals) and
+// sarnavel-cli taking conversions back, end to end: --runs, --undo (dry run, refusals, redo) and
 // --restore on real files, with a memory of the test's own.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,19 @@ int linesWith(const std::string& text, const std::string& part) {
   return count;
 }
 
+std::map<std::string, std::string> contentsOf(const FolderState& state) {
+  std::map<std::string, std::string> contents;
+  for (const auto& [name, entry] : state) contents[name] = entry.content;
+  return contents;
+}
+
+// The id a --runs listing gives on its line `n` (from 0).
+std::string idOnLine(const std::string& listing, int n) {
+  std::size_t at = 0;
+  while (n-- > 0) at = listing.find('\n', at) + 1;
+  return listing.substr(at, listing.find('\t', at) - at);
+}
+
 TEST(CliUndo, ARunListedTakenBackAndRefusedOnceTaken) {
   TempFolder folder, state;
   const fs::path script = folder.put("site/a.js", kScript), page = folder.put("site/index.html", kPage);
@@ -40,7 +54,7 @@ TEST(CliUndo, ARunListedTakenBackAndRefusedOnceTaken) {
   EXPECT_EQ(runs.status, 0);
   EXPECT_EQ(linesWith(runs.out, "\n"), 1);
   EXPECT_NE(runs.out.find("\tconvert\tEUC-JP\t2/2\tundoable\t"), std::string::npos) << runs.out;
-  const std::string id = runs.out.substr(0, runs.out.find('\t'));
+  const std::string id = idOnLine(runs.out, 0);
 
   const CliResult looked = cli({"--undo", "--dry-run"});
   EXPECT_EQ(looked.status, 0);
@@ -50,16 +64,31 @@ TEST(CliUndo, ARunListedTakenBackAndRefusedOnceTaken) {
   const CliResult undone = cli({"--undo", id, "--report", "-"});
   EXPECT_EQ(undone.status, 0) << undone.err;
   EXPECT_EQ(linesWith(undone.err, "成功: "), 2);  // the log goes to standard error
+  EXPECT_TRUE(undone.err.starts_with("元に戻す処理を開始しました。")) << undone.err;
+  EXPECT_NE(undone.out.find("\"mode\":\"undo\""), std::string::npos);
   EXPECT_EQ(linesWith(undone.out, "\"result\":100"), 2) << undone.out;
   EXPECT_EQ(TempFolder::read(script), kScript);
   EXPECT_EQ(TempFolder::read(page), kPage);
   EXPECT_EQ(TempFolder::read(page.native() + ".bak"), "an older backup");
   EXPECT_EQ(TempFolder::namesIn(folder / "site"), (std::set<std::string>{"a.js", "index.html", "index.html.bak"}));
 
-  EXPECT_NE(cli({"--runs"}).out.find("\tundone\t"), std::string::npos);
+  const CliResult listed = cli({"--runs"});
+  EXPECT_NE(listed.out.find("\tundone\t"), std::string::npos);
+  EXPECT_NE(listed.out.find("\tundo " + id + "\tEUC-JP\t0/0\tredoable\t"), std::string::npos) << listed.out;
   const CliResult again = cli({"--undo"});
   EXPECT_EQ(again.status, 1);
   EXPECT_EQ(again.err, "sarnavel-cli: no remembered run to take back (sarnavel-cli --runs lists them)\n");
+
+  // The undo of the undo writes the conversion again, and is itself taken back.
+  const std::string undoId = idOnLine(listed.out, 1);
+  const CliResult redone = cli({"--undo", undoId, "--report", "-"});
+  EXPECT_EQ(redone.status, 0) << redone.err;
+  EXPECT_TRUE(redone.err.starts_with("やり直しを開始しました。")) << redone.err;
+  EXPECT_NE(redone.out.find("\"mode\":\"redo\""), std::string::npos);
+  EXPECT_EQ(contentsOf(snapshot(folder.path())), contentsOf(converted));
+  EXPECT_NE(cli({"--runs"}).out.find("\tredo " + undoId + "\tEUC-JP\t2/2\tundoable\t"), std::string::npos);
+  ASSERT_EQ(cli({"--undo"}).status, 0);
+  EXPECT_EQ(TempFolder::read(script), kScript);
 
   // A restore needs no memory: one generation back from FILE.bak.
   const CliResult restored = cli({"--restore", "site/index.html"});

@@ -66,9 +66,10 @@ UndoSummary undo(const fs::path& tree, const fs::path& memory, Told& told, const
   return summary;
 }
 
-// Two trees alike by what a user sees of each file: its type, bytes and permission bits (a
-// file put back is a new file, with the time of the undo).
-void expectSameTree(const testing::FolderState& before, const fs::path& tree) {
+// Two trees alike by what a user sees of each file: its type, bytes and permission bits, and
+// with `times` its modification time (a file put back keeps the time its backup kept; one a
+// redo writes again has the redo's).
+void expectSameTree(const testing::FolderState& before, const fs::path& tree, bool times = true) {
   const testing::FolderState after = testing::snapshot(tree);
   std::vector<std::string> names;
   for (const auto& [name, entry] : before) names.push_back(name);
@@ -83,6 +84,9 @@ void expectSameTree(const testing::FolderState& before, const fs::path& tree) {
     EXPECT_EQ(was.type, is.type) << name;
     EXPECT_EQ(was.mode, is.mode) << name;
     EXPECT_TRUE(was.content == is.content) << name << " does not hold its former bytes";
+    if (times && was.type == testing::Entry::File) {
+      EXPECT_TRUE(was.modified.tv_sec == is.modified.tv_sec && was.modified.tv_nsec == is.modified.tv_nsec) << name;
+    }
   }
 }
 
@@ -113,19 +117,31 @@ void forEverySite(Property property) {
       }
 }
 
-TEST(UndoRun, ConvertingThenTakingBackGivesTheTreeBack) {
+// Convert, undo, redo, undo: the tree goes original, converted, original, converted, original.
+TEST(UndoRun, ConvertingUndoingAndRedoingGoBetweenTheTwoTrees) {
   forEverySite([](const TempFolder& tree, const ConversionOptions& options, const fs::path& memory, unsigned) {
     const testing::FolderState before = testing::snapshot(tree.path());
     convert(tree.path(), options, memory);
-    ASSERT_NE(testing::snapshot(tree.path()), before);
+    const testing::FolderState converted = testing::snapshot(tree.path());
+    ASSERT_NE(converted, before);
     Told told;
     EXPECT_EQ(undo(tree.path(), memory, told).refusal, UndoRefusal::None);
     EXPECT_EQ(told.summary.failures, 0);
     EXPECT_GT(told.summary.successes, 0);
     expectSameTree(before, tree.path());
-    // Taken back whole: nothing more to take back.
+    // Taken back whole: nothing more to take back, but the undo itself.
     Told again;
     EXPECT_EQ(undo(tree.path(), memory, again).refusal, UndoRefusal::NoRun);
+    Told redone;
+    const UndoSummary redo = undo(tree.path(), memory, redone, {{}, rememberedRuns(memory).back().id});
+    EXPECT_EQ(redo.refusal, UndoRefusal::None);
+    EXPECT_TRUE(redo.redo);
+    EXPECT_EQ(redone.summary.failures, 0);
+    expectSameTree(converted, tree.path(), false);
+    Told last;
+    EXPECT_EQ(undo(tree.path(), memory, last).refusal, UndoRefusal::None);
+    EXPECT_EQ(last.summary.failures, 0);
+    expectSameTree(before, tree.path());
   });
 }
 
@@ -247,10 +263,16 @@ TEST(UndoRun, RunsThatCannotBeTakenBackAreRefusedWithTheReason) {
   EXPECT_EQ(undo(tree.path(), (memory / "none"), told).refusal, UndoRefusal::NoRun);
   convert(tree.path(), testing::optionsFor(1), memory.path());
   EXPECT_EQ(undo(tree.path(), memory.path(), told).refusal, UndoRefusal::None);
-  const std::string undoId = rememberedRuns(memory.path()).back().id;
-  EXPECT_EQ(undo(tree.path(), memory.path(), told, {{}, undoId}).refusal, UndoRefusal::IsUndo);
   RunMemory going;  // a run still going on holds its record
   going.open(memory.path());
+  RunMemory keptNothing;  // an undo that kept none of what it took out
+  keptNothing.open(memory.path());
+  RunFacts undoFacts;
+  undoFacts.undoes = rememberedRuns(memory.path()).back().id;
+  ASSERT_TRUE(keptNothing.startRecording(undoFacts));
+  ASSERT_TRUE(keptNothing.recordPutBack({(tree / "a.js").native(), (tree / "a.js.bak").native(), 1, 1}));
+  ASSERT_TRUE(keptNothing.recordEnd());
+  EXPECT_EQ(undo(tree.path(), memory.path(), told, {{}, keptNothing.runId()}).refusal, UndoRefusal::IsUndo);
   ASSERT_TRUE(going.startRecording({}));
   EXPECT_EQ(undo(tree.path(), memory.path(), told, {{}, going.runId()}).refusal, UndoRefusal::StillRunning);
   EXPECT_EQ(told.summary.started, false);
@@ -296,6 +318,46 @@ TEST(RestoreRun, PutsEachFileBackFromItsOwnBackupOneGenerationAtATime) {
     for (const auto& [name, entry] : testing::snapshot(tree.path()))
       after[name] = entry.type == testing::Entry::Folder ? "/" : entry.content;
     EXPECT_EQ(after, c.after);
+  }
+}
+
+// With a backup folder the backup is looked for in its mirror: the one a remembered run made,
+// else the first there of the file's folder cut ever shorter from its start.
+TEST(RestoreRun, TakesTheBackupFromTheBackupFoldersMirror) {
+  struct Case {
+    const char* name;
+    std::vector<const char*> backups;  // below the backup folder, each holding "old"
+    const char* suffix;
+    bool converted;      // a remembered conversion of "site" made the backup
+    const char* result;  // the file's bytes after
+  };
+  const Case cases[] = {
+      {"the file was named", {"a.js.bak"}, ".bak", false, "old"},
+      {"its folder's parent was named", {"css/a.js.bak"}, ".bak", false, "old"},
+      {"the deepest mirror first", {"a.js.bak", "css/a.js.bak"}, ".bak", false, "old"},
+      {"another suffix", {"css/a.js~"}, "~", false, "old"},
+      {"none there", {"css/a.js"}, ".bak", false, "new"},
+      {"the run's own backup before a guess", {"a.js.bak"}, ".bak", true, "var s = \"\x93\xfa\";\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder tree, backups, memory;
+    const fs::path file = tree / "site/css/a.js";
+    if (c.converted) {
+      tree.put("site/css/a.js", "var s = \"\x93\xfa\";\n");
+      ConversionOptions options = testing::optionsFor(3);
+      options.backupFolder = backups.path();
+      convert(tree / "site", options, memory.path());
+    } else {
+      tree.put("site/css/a.js", "new");
+    }
+    for (const char* backup : c.backups) backups.put(backup, "old");
+    Told told;
+    std::atomic<bool> cancel{false};
+    RestoreRequest request{{file}, c.suffix, memory.path()};
+    request.backupFolder = backups.path();
+    restoreWorker(request, telling(tree.path(), told), cancel);
+    EXPECT_EQ(TempFolder::read(file), c.result);
   }
 }
 

@@ -3,6 +3,7 @@
 #include "store/run_memory.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -96,6 +97,44 @@ TEST(RunMemory, AFileHoldingExactlyWhatARunWroteIsFoundByItsNameOrItsInode) {
 
 // Damaged records are no evidence and say so; a folder someone else could write into is no
 // memory at all; old runs go, but never one that is being written.
+// A record with the written file's time trusts the same file, size and time without reading
+// it; any other file is judged by its bytes.
+TEST(RunMemory, AFileHoldsWhatWasWrittenByItsStampOrElseItsBytes) {
+  struct Case {
+    const char* name;
+    bool timeRecorded;
+    const char* bytesAfter;  // written in place; null: the file is removed
+    bool timeKept;           // the recorded time put back after
+    bool holds;
+  };
+  const Case cases[] = {
+      {"as written", true, "written", true, true},
+      {"other bytes of the size under the recorded time", true, "WRITTEN", true, true},
+      {"other bytes of the size, a new time", true, "WRITTEN", false, false},
+      {"the same bytes, a new time", true, "written", false, true},
+      {"a record without the time", false, "written", false, true},
+      {"another size", true, "written!", true, false},
+      {"gone", true, nullptr, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    const fs::path file = folder.put("a.js", "written");
+    const timespec then{1000000000, 5};
+    const timespec times[2] = {then, then};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+    WriteRecord record = wrote(file, "written", TargetEncoding::Utf8);
+    if (c.timeRecorded) record.modified = then;
+    if (!c.bytesAfter) fs::remove(file);
+    else std::ofstream(file, std::ios::binary | std::ios::in | std::ios::trunc) << c.bytesAfter;
+    const timespec later[2] = {{0, UTIME_OMIT}, {then.tv_sec + 60, 0}};
+    if (c.bytesAfter) {
+      ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), c.timeKept ? times : later, 0), 0);
+    }
+    EXPECT_EQ(holdsWhatWasWritten(record), c.holds);
+  }
+}
+
 TEST(RunMemory, TheFolderIsTheUsersAloneBoundedAndReadTolerantly) {
   TempFolder folder;
   const fs::path page = folder.put("p.html", "written"), memoryFolder = folder / "memory";
