@@ -359,7 +359,10 @@ std::string kindOptionsText(MessageLanguage language) {
            "      --no-fix-server-charset\n"
            "                      その行は書き換えず（既定）、警告だけします\n"
            "                      （どちらも既定は ~/.config/sarnavel/sarnavel.conf の\n"
-           "                      [conversion] のキー kinds と fix_server_charset）\n";
+           "                      [conversion] のキー kinds と fix_server_charset）\n"
+           "      --allow-loss    変換先にない文字を含むテキスト（txt）や、コメントに含む\n"
+           "                      XML ファイルも、その文字をゲタ記号 U+3013 にして変換\n"
+           "                      します（なければそのファイルはそのままにします）\n";
   return "      --kinds LIST    the kinds of file taken, by name: html, css, js (the\n"
          "                      default), xhtml, shtml, php, asp, jsp, xml, txt; a list\n"
          "                      beginning with + adds to the default (+xhtml,shtml)\n"
@@ -467,7 +470,8 @@ std::string takingBackOptionsText(MessageLanguage language) {
            "                      消えます\n"
            "      --force RUN     --undo と: 後の実行があっても RUN を元に戻します\n"
            "      --restore       指定したファイルをそれぞれ自分の FILE.bak（または FILE\n"
-           "                      + 指定した --suffix）から元に戻します\n";
+           "                      + 指定した --suffix。--backup-dir があればその中の\n"
+           "                      写し）から元に戻します\n";
   return "      --runs          list the remembered runs: id, start, what it was, target,\n"
          "                      files still as written/written, whether it can be undone\n"
          "      --undo [RUN]    take the last run (or RUN) back: every file it wrote gets\n"
