@@ -17,6 +17,10 @@ ListIntake takeIn(const std::vector<std::filesystem::path>& paths, KindSet kinds
   ListIntake intake;
   IntakeReport& report = intake.report;
   offerPaths(paths, report, kinds, stop);
+  for (const std::filesystem::path& path : paths) {
+    std::error_code error;
+    intake.offered.push_back(std::filesystem::absolute(path, error));
+  }
   intake.entries.reserve(report.files.size());
   for (std::size_t k = 0; k < report.files.size(); ++k) {
     const std::string_view file = report.files[k];

@@ -34,6 +34,7 @@ namespace sarnavel {
 struct ListIntake {
   IntakeReport report;  // its files are in `entries`, the rest as offerPaths left it
   std::vector<FileListEntry> entries;
+  std::vector<std::filesystem::path> offered;  // the paths offered, made absolute: what the user named
 };
 
 // The files of `paths`; a set `stop` ends the walk early (intake.h: offerPaths).

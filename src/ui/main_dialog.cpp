@@ -227,6 +227,7 @@ void MainDialog::addToList(ListIntake& intake) {
   const IntakeReport& report = intake.report;
   model_->appendEntries(std::move(intake.entries));
   for (std::string_view page : report.untakenPages) untakenPages_.push_back(page);
+  named_.insert(named_.end(), intake.offered.begin(), intake.offered.end());
   if (report.notices.empty()) return;
   const bool nothingWaiting = untoldNotices_.empty();
   untoldNotices_.insert(untoldNotices_.end(), report.notices.begin(), report.notices.end());
@@ -324,12 +325,17 @@ int MainDialog::sortDirection(int column) const {
 void MainDialog::removeSelectedRows() {
   std::vector<int> rows;
   for (const QModelIndex& index : list_->selectionModel()->selectedRows()) rows.push_back(index.row());
+  // A folder named with some of its files taken out of the list is no longer converted whole:
+  // the run then knows only the listed files (an .htaccess there is not rewritten).
+  if (!rows.empty()) namedWhole_ = false;
   model_->removeRowNumbers(std::move(rows));
 }
 
 void MainDialog::removeAllRows() {
   model_->removeAll();
   untakenPages_ = PathList();
+  named_.clear();
+  namedWhole_ = true;
   giveFreedMemoryBack();  // a long list's paths
 }
 
@@ -355,6 +361,7 @@ RunRequest MainDialog::currentRequest() const {
     request.listedFolders.push_back(entry.folder);
   }
   request.untakenPages = untakenPages_;
+  if (namedWhole_) request.namedPaths = named_;
   return request;
 }
 

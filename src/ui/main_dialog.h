@@ -167,6 +167,10 @@ class MainDialog : public QDialog {
   bool writesSettings_ = false;
   std::vector<IntakeNotice> untoldNotices_;  // met by intakes whose message has not shown yet
   PathList untakenPages_;                    // the pages of other kinds the intakes met (conversion_run.h)
+  // What the user named (dropped, pasted, chose, gave on the command line), as the command-line
+  // tool's arguments are named; told to the run only while no row has been taken out since.
+  std::vector<std::filesystem::path> named_;
+  bool namedWhole_ = true;
   QPointer<QMessageBox> intakeMessageBox_;
 };
 
