@@ -281,8 +281,9 @@ constexpr std::pair<std::string_view, std::string_view> kEnglish[] = {
     // Taking a run back.
     {"試し（dry run）: 各ファイルを調べ、することをログに書きます。何も書き換えません",
      "dry run: each file is looked at and what would be done is logged; nothing is written"},
-    {"元に戻せる実行の記録がありません（一覧は sarnavel-cli --runs で見られます）",
-     "no remembered run to take back (sarnavel-cli --runs lists them)"},
+    {"元に戻せる実行の記録がありません（一覧は sarnavel-cli --runs で。取り消しは、その ID を --undo "
+     "に指定するとやり直せます）",
+     "no remembered run to take back (sarnavel-cli --runs lists them; an undo is redone by giving its id to --undo)"},
     {"この ID の実行の記録はありません", "no remembered run has this id"},
     {"ID がこう始まる実行がいくつもあります。もっと長く指定してください",
      "several runs' ids begin so; give more of it"},

@@ -72,7 +72,10 @@ std::string undoRefusalLine(const UndoSummary& summary, const std::string& asked
     case UndoRefusal::None: return {};
     case UndoRefusal::NoRun:
       return "sarnavel-cli: " +
-             message(language, "元に戻せる実行の記録がありません（一覧は sarnavel-cli --runs で見られます）") + "\n";
+             message(language,
+                     "元に戻せる実行の記録がありません（一覧は sarnavel-cli --runs で。取り消しは、その ID を --undo "
+                     "に指定するとやり直せます）") +
+             "\n";
     case UndoRefusal::UnknownRun: return line("この ID の実行の記録はありません");
     case UndoRefusal::AmbiguousRun: return line("ID がこう始まる実行がいくつもあります。もっと長く指定してください");
     case UndoRefusal::IsUndo:

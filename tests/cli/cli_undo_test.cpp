@@ -77,7 +77,9 @@ TEST(CliUndo, ARunListedTakenBackAndRefusedOnceTaken) {
   EXPECT_NE(listed.out.find("\tundo " + id + "\tEUC-JP\t0/0\tredoable\t"), std::string::npos) << listed.out;
   const CliResult again = cli({"--undo"});
   EXPECT_EQ(again.status, 1);
-  EXPECT_EQ(again.err, "sarnavel-cli: no remembered run to take back (sarnavel-cli --runs lists them)\n");
+  EXPECT_EQ(again.err,
+            "sarnavel-cli: no remembered run to take back (sarnavel-cli --runs lists them; an undo is redone by giving "
+            "its id to --undo)\n");
 
   // The undo of the undo writes the conversion again, and is itself taken back.
   const std::string undoId = idOnLine(listed.out, 1);
