@@ -90,7 +90,9 @@ void charsetAttributeEdits(const std::vector<ELEMENT>& elements, const DocumentR
                     std::move(formerCharset), writeCharset, module, false, resolved.nameIsLink});
     if (!writeCharset) continue;
     const std::string_view tag = page.page().substr(element.tagStart, element.tagEnd - element.tagStart);
-    edits.push_back({element.tagStart, element.tagEnd, withAttributeValue(tag, "charset", charsetName)});
+    edits.push_back({element.tagStart, element.tagEnd,
+                     element.instruction ? withInstructionAttributeValue(tag, "charset", charsetName)
+                                         : withAttributeValue(tag, "charset", charsetName)});
   }
 }
 

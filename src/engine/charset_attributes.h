@@ -1,7 +1,7 @@
 // The charset attributes of a converted page, and the files the page loads.
 //
-// Every element by which the page loads a file (html/references.h: a style-sheet `link`, a
-// classic or module `script` with a `src`) has its reference resolved, against the page's
+// Every element by which the page loads a file (html/references.h: a style-sheet `link` or an
+// XHTML page's `<?xml-stylesheet?>`, a classic or module `script` with a `src`) has its reference resolved, against the page's
 // `base` when it has one, and the resolver says what it leads to (reference_resolver.h). A
 // reference may name the file by more than one spelling of its bytes (html/references.h,
 // referenceNames: what a browser asks for, and for a page that was in Shift_JIS or EUC-JP the

@@ -133,6 +133,8 @@ std::optional<DocumentResult> tryConvert(std::string& text, std::vector<PageEdit
   const std::string blanked = islands.empty() ? std::string() : blankedIslands(converted, islands);
   const std::string_view page = islands.empty() ? std::string_view(converted) : blanked;
   const PageMarkSink notices = PageNoticeTaker(result, page, options.targetEncoding);
+  // An XML reader loads the sheets the prolog's instructions name, before the page's own.
+  if (with.xml) collectStyleSheetInstructions(page, loads);
   walkPage(page, info, loads, &notices);
   // A page whose bytes were ASCII, or were in the target already, reads as it did; but not one
   // whose byte-order mark told its encoding, which the result has no more.

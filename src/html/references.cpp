@@ -170,9 +170,11 @@ void decodeNumericReferences(std::u16string& text) {
 }  // namespace
 
 AttributeMap attributesOf(std::string_view page, const ELEMENT& element) {
-  // The text between `<` and `>`, less a final `/`, as the walk read it (TagSpan::text).
+  // The text between `<` and `>`, less a final `/`, as the walk read it (TagSpan::text); an
+  // instruction's less its closing `?`.
   std::string_view text = page.substr(element.tagStart + 1, element.tagEnd - element.tagStart - 2);
-  if (!text.empty() && text.back() == '/') text.remove_suffix(1);
+  if (element.instruction) text.remove_suffix(1);
+  else if (!text.empty() && text.back() == '/') text.remove_suffix(1);
   std::string name;
   AttributeMap attributes;
   parseTagText(text, name, attributes);
@@ -203,6 +205,54 @@ void collectReferences(std::string_view page, PARSE2INFO& info) {
   ScannedTag tag;
   while (walk.next(tag)) {
     if (readReferenceTag(tag, info)) walk.skipScriptBody(tag.span);
+  }
+}
+
+namespace {
+
+bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// Where the prolog item at `at` ends (after its `>`), and whether it is an `xml-stylesheet`
+// instruction; npos at the first element, at text, or at an item never closed.
+std::size_t prologItemEnd(std::string_view document, std::size_t at, bool& styleSheet) {
+  styleSheet = false;
+  const std::string_view rest = document.substr(at);
+  std::size_t end = std::string_view::npos;
+  if (rest.starts_with("<?")) {
+    end = rest.find("?>");
+    styleSheet = rest.starts_with("<?xml-stylesheet") && rest.size() > 16 && isXmlSpace(rest[16]);
+    if (end != std::string_view::npos) end += 2;
+  } else if (rest.starts_with("<!--")) {
+    end = rest.find("-->", 4);
+    if (end != std::string_view::npos) end += 3;
+  } else if (rest.starts_with("<!")) {
+    // A doctype, whose internal subset in brackets may hold `>`.
+    const std::size_t close = rest.find('>');
+    const std::size_t subset = rest.find('[');
+    end = subset < close ? rest.find("]", subset) : close;
+    if (subset < close && end != std::string_view::npos) end = rest.find('>', end);
+    if (end != std::string_view::npos) end += 1;
+  }
+  return end == std::string_view::npos ? end : at + end;
+}
+
+bool loadsCssSheet(const AttributeMap& pseudo) {
+  auto type = pseudo.find("type");
+  return pseudo.contains("href") && (type == pseudo.end() || lowercaseCopy(type->second) == "text/css");
+}
+
+}  // namespace
+
+void collectStyleSheetInstructions(std::string_view document, PARSE2INFO& info) {
+  std::size_t at = document.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+  for (;;) {
+    while (at < document.size() && isXmlSpace(document[at])) ++at;
+    bool styleSheet = false;
+    const std::size_t end = prologItemEnd(document, at, styleSheet);
+    if (end == std::string_view::npos) return;
+    ELEMENT element{at, end, TagKind::Link, false, true};
+    if (styleSheet && loadsCssSheet(attributesOf(document, element))) info.elements.push_back(element);
+    at = end;
   }
 }
 

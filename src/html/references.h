@@ -6,7 +6,17 @@
 // whose `rel` holds the word "stylesheet", and a classic or module `script` with a `src`
 // (script_types.h: any JavaScript type, however spelt, or none; "module"). The body of a
 // recorded script is walked like ordinary text; the bodies of other scripts are skipped. The
-// first `base` with an `href` is noted too. It only reads the page; the caller reads the
+// first `base` with an `href` is noted too.
+//
+// collectStyleSheetInstructions reads an XML document's prolog (what comes before its first
+// element: the XML declaration, comments, a doctype, processing instructions) for the
+// `<?xml-stylesheet ...?>` instructions an XML reader loads a CSS sheet by: those with an `href`
+// whose `type` is "text/css" or absent. They are recorded as `link` elements marked
+// `instruction`; their pseudo-attributes are read as a tag's attributes. An `alternate="yes"`
+// sheet is recorded as a `link rel="alternate stylesheet"` is; an XSLT (`type="text/xsl"`) is
+// no style sheet and is left alone. An instruction after the first element loads nothing.
+//
+// These readers only read the page; the caller reads the
 // recorded tags' attributes again where they stand (attributesOf), looks up `href` or `src` and
 // rewrites tags by the recorded offsets. A record is a few words: a page may hold elements by
 // the hundred thousand.
@@ -43,6 +53,7 @@ struct ELEMENT {
   // as text may: that end tag closes the body, for browsers and for the walk, so the tag is
   // never changed (an attribute added after its last one would stand past that end).
   bool holdsBodyEnd = false;
+  bool instruction = false;  // an `<?xml-stylesheet ...?>` standing for a style-sheet link
 };
 
 // The attributes of a recorded element, as the walk read them, read again from the page it was
@@ -64,6 +75,9 @@ struct PARSE2INFO {
 // Appends the page's style-sheet links and classic and module scripts with `src` to
 // `info.elements`, and notes its base.
 void collectReferences(std::string_view page, PARSE2INFO& info);
+
+// Appends the style-sheet instructions of an XML document's prolog to `info.elements`.
+void collectStyleSheetInstructions(std::string_view document, PARSE2INFO& info);
 
 // The same one tag at a time (page_walk.h): records the tag when it is one, and says whether
 // the walk is to skip the body of the script it starts.

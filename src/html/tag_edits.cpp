@@ -72,6 +72,16 @@ std::string withAttributeValue(std::string_view tag, std::string_view loweredNam
   return withAdded(tag, places, " " + std::string(loweredName) + "=\"" + std::string(value) + "\"");
 }
 
+std::string withInstructionAttributeValue(std::string_view instruction, std::string_view loweredName,
+                                          std::string_view value) {
+  // Edited as the tag it would be without the `?` that closes it, which is then put back.
+  std::string tag(instruction.substr(0, instruction.size() - 2));
+  tag += '>';
+  std::string out = withAttributeValue(tag, loweredName, value);
+  out.insert(out.size() - 1, "?");
+  return out;
+}
+
 std::string withCharsetInContent(std::string_view tag, std::string_view label) {
   const std::string full = "text/html; charset=" + std::string(label);
   const std::vector<NamedPlace> places = attributePlaces(textOf(tag));

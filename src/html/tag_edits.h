@@ -13,6 +13,8 @@
 //  - withCharsetInContent: a content-type meta's `content` names the label where it named one
 //    (head_analysis.h, charsetLabelIn); a content that names none gets "; charset=label" at its
 //    end, a meta without `content` gets ` content="text/html; charset=label"`.
+//  - withInstructionAttributeValue: the same for a pseudo-attribute of a processing
+//    instruction (`<?xml-stylesheet href="a.css"?>`), added before its closing `?>`.
 // The value is written as given and must need no quoting (a charset name).
 //
 // Contract: `tag` is a whole tag of a page, from its `<` to its `>` (TagSpan), in the page's
@@ -25,6 +27,9 @@
 namespace sarnavel {
 
 std::string withAttributeValue(std::string_view tag, std::string_view loweredName, std::string_view value);
+
+std::string withInstructionAttributeValue(std::string_view instruction, std::string_view loweredName,
+                                          std::string_view value);
 
 std::string withCharsetInContent(std::string_view tag, std::string_view label);
 

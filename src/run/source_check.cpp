@@ -9,6 +9,7 @@
 #include "engine/page_declarations.h"
 #include "engine/template_conversion.h"
 #include "html/page_walk.h"
+#include "html/references.h"
 #include "store/conversion_room.h"
 #include "store/file_store.h"
 #include "run/file_kind.h"
@@ -108,9 +109,12 @@ FileReport checkFile(const std::filesystem::path& path, DocumentKind kind, const
     PARSE1INFO head;
     PARSE2INFO loads;
     // A template's code is opaque to the walk, as in its conversion (engine/template_conversion.h).
-    const IslandSyntax syntax = islandSyntaxOf(classifyExtension(path.native()));
+    const FileKind fileKind = classifyExtension(path.native());
+    const IslandSyntax syntax = islandSyntaxOf(fileKind);
     const std::vector<CodeIsland> islands = findCodeIslands(text, syntax);
     const std::string blanked = islands.empty() ? std::string() : blankedIslands(text, islands);
+    // An XHTML page loads the sheets its prolog's instructions name, as in its conversion.
+    if (fileKind == FileKind::Xhtml) collectStyleSheetInstructions(text, loads);
     if (kind == DocumentKind::Page) walkPage(islands.empty() ? text : blanked, head, loads);
 
     record.declarations = ownDeclarations(kind, utf16 ? text : pastByteOrderMark(text), head);

@@ -5,6 +5,7 @@
 #include "html/head_analysis.h"
 #include "html/references.h"
 #include "store/file_store.h"
+#include "run/file_kind.h"
 #include "run/normal_path.h"
 
 namespace sarnavel {
@@ -24,6 +25,7 @@ UntakenPages::UntakenPages(const PathList& pages, ReferenceProbes* probes, const
     const WorkingText read = readDocument(bytes, request, {}, unused);
     const std::string_view text = read.text();
     PARSE2INFO loads;
+    if (classifyExtension(page) == FileKind::Xhtml) collectStyleSheetInstructions(text, loads);
     collectReferences(text, loads);
     if (loads.elements.empty()) continue;
     const TargetEncoding textEncoding =

@@ -195,6 +195,41 @@ TEST(ConvertHtml, XhtmlPagesNameATargetOtherThanUtf8InTheirXmlDeclaration) {
   }
 }
 
+// An XHTML page loads the CSS sheets its prolog's `<?xml-stylesheet?>` instructions name: their
+// charset follows the target as a link's does. An HTML page reads the same instruction as a
+// comment, and an XSLT is no sheet.
+TEST(ConvertHtml, XhtmlStyleSheetInstructionsNameTheTarget) {
+  const std::string body = "<html xmlns=\"http://www.w3.org/1999/xhtml\"><p>\x82\xa0</p></html>";
+  const struct {
+    std::string prolog;
+    bool xhtml;
+    std::string out;
+    std::string loads;
+  } cases[] = {
+      {"<?xml-stylesheet href=\"a.css\" type=\"text/css\" charset=\"Shift_JIS\"?>", true,
+       "<?xml-stylesheet href=\"a.css\" type=\"text/css\" charset=\"UTF-8\"?>", "a.css"},
+      {"<?xml-stylesheet href='a.css'?>", true, "<?xml-stylesheet href='a.css' charset=\"UTF-8\"?>", "a.css"},
+      {"<?xml-stylesheet href=\"a.xsl\" type=\"text/xsl\"?>", true,
+       "<?xml-stylesheet href=\"a.xsl\" type=\"text/xsl\"?>", ""},
+      {"<?xml-stylesheet href=\"a.css\" charset=\"Shift_JIS\"?>", false,
+       "<?xml-stylesheet href=\"a.css\" charset=\"Shift_JIS\"?>", ""},
+  };
+  for (const auto& c : cases) {
+    TargetChoice options;
+    options.targetEncoding = TargetEncoding::Utf8;
+    std::string text = c.prolog + body;
+    std::vector<PageEdit> edits;
+    const testing::MemoryResolver files = testing::MemoryResolver{}.file("a.css").file("a.xsl");
+    const DocumentResult result = c.xhtml ? convertXhtmlLeavingEdits(text, edits, options, files)
+                                          : convertHtmlLeavingEdits(text, edits, options, files);
+    applyPageEdits(text, std::move(edits));
+    EXPECT_TRUE(text.starts_with(c.out)) << text;
+    std::string loads;
+    for (const FoundReference& r : result.references) loads += r.reference;
+    EXPECT_EQ(loads, c.loads) << c.prolog;
+  }
+}
+
 // A Latin-1 page's letters are decomposed where they become references (cafe&#769;, counted
 // with the document's result); raw text in UTF-8 holds the letter as the browser read it.
 TEST(ConvertHtml, Latin1RawText) {

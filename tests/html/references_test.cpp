@@ -13,9 +13,9 @@ namespace sarnavel {
 namespace {
 
 // "link:href script:src …" for the recorded elements, in order.
-std::string collect(const std::string& page) {
+std::string collect(const std::string& page, void (*collector)(std::string_view, PARSE2INFO&) = collectReferences) {
   PARSE2INFO info;
-  collectReferences(page, info);
+  collector(page, info);
   std::string out;
   for (const ELEMENT& e : info.elements) {
     const AttributeMap attributes = attributesOf(page, e);
@@ -62,6 +62,24 @@ TEST(CollectReferences, Cases) {
       {"<link rel=stylesheet href=\"\x1b$B$\"\x1b(B.css\">", "link:\x1b$B$\"\x1b(B.css"},
   };
   for (const auto& [page, expected] : cases) EXPECT_EQ(collect(page), expected) << page;
+}
+
+TEST(CollectStyleSheetInstructions, CssSheetsNamedBeforeTheFirstElement) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"<?xml version=\"1.0\"?>\n<?xml-stylesheet href=\"a.css\" type=\"text/css\"?><html>", "link:a.css"},
+      {"\xEF\xBB\xBF<?xml-stylesheet type='TEXT/CSS' href='a.css' charset='Shift_JIS'?>", "link:a.css"},
+      {"<?xml-stylesheet href=\"a.css\"?>", "link:a.css"},  // no type: a CSS sheet
+      {"<?xml-stylesheet href=\"alt.css\" alternate=\"yes\" title=\"b\"?>", "link:alt.css"},
+      {"<?xml-stylesheet href=\"a.xsl\" type=\"text/xsl\"?>", ""},
+      {"<?xml-stylesheet type=\"text/css\"?><?xml-stylesheetx href=b.css?>", ""},
+      // Comments and a doctype (with a subset holding ">") come between; an element ends it.
+      {"<!-- <?xml-stylesheet href=\"c.css\"?> --><!DOCTYPE html [<!ENTITY e \">\">]>\n"
+       "<?xml-stylesheet href=\"d.css\"?>",
+       "link:d.css"},
+      {"<html><?xml-stylesheet href=\"late.css\"?>", ""},
+      {"<?xml-stylesheet href=\"open.css\"", ""},
+  };
+  for (const auto& [page, expected] : cases) EXPECT_EQ(collect(page, collectStyleSheetInstructions), expected) << page;
 }
 
 TEST(CollectReferences, TheFirstBaseWithAnHref) {

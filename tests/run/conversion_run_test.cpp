@@ -14,6 +14,7 @@
 
 #include "report/run_messages.h"
 #include "report/source_facts.h"
+#include "run/kind_set.h"
 #include "store/posix_file.h"
 #include "store/temp_file.h"
 #include "support/bytes.h"
@@ -350,6 +351,20 @@ TEST(ConversionRun, FollowSwitches) {
               std::string::npos);
     EXPECT_NE(TempFolder::read(p).find("<script src=\"b.js\" charset=\"UTF-8\">"), std::string::npos);
   }
+}
+
+// An XHTML page loads a sheet by its prolog's instruction: the sheet is converted with it.
+TEST(ConversionRun, AnXhtmlPagesStyleSheetInstructionBringsItsSheet) {
+  TempFolder folder;
+  const fs::path xhtml = folder.put("a.xhtml", "<?xml-stylesheet href=\"a.css\" type=\"text/css\"?>\n<html/>\n");
+  const fs::path sheet = folder.put("a.css", kSheet);
+  ConversionOptions options = toUtf8();
+  options.kinds = parseKindList("+xhtml").kinds;
+  const RunResult r = convertAll({options, {xhtml}});
+  EXPECT_EQ(r.summary.successes, 2);
+  EXPECT_EQ(TempFolder::read(sheet), kSheetInUtf8);
+  EXPECT_TRUE(
+      TempFolder::read(xhtml).starts_with("<?xml-stylesheet href=\"a.css\" type=\"text/css\" charset=\"UTF-8\"?>\n"));
 }
 
 // --- Failures ------------------------------------------------------------------------------

@@ -236,11 +236,13 @@ class ConversionTest : public QObject {
         list->selectRow(1);
         dialog.removeSelectedRows();
       }
+      bool waited = false;
       whenModal("IDD_PROGRESS", [&](QWidget& progress) {
-        QTest::qWaitFor([&] { return asProgress(progress).workerDone(); }, 20000);
+        waited = QTest::qWaitFor([&] { return asProgress(progress).workerDone(); }, 20000);
         control<QPushButton>(progress, "IDCANCEL")->click();
       });
       QTest::mouseClick(control<QPushButton>(dialog, "IDC_CONVERT"), Qt::LeftButton);
+      QVERIFY(waited);
       QCOMPARE(Files::read(htaccess), rowTakenOut ? "AddDefaultCharset UTF-8\n" : "AddDefaultCharset EUC-JP\n");
     }
   }
