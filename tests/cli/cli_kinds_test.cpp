@@ -146,7 +146,8 @@ TEST(CliKinds, ALegacySiteOfEveryKindKeepsItsText) {
        "<link rel=\"stylesheet\" href=\"css/site.css\" charset=\"NAME\"><script src=\"js/site.js\" "
        "charset=\"NAME\"></script></head>\r\n<body><p>ようこそ。漢字とかな、カタカナ。</p></body></html>\r\n"},
       {"about.xhtml",
-       "<?xml version=\"1.0\" encoding=\"NAME\"?>\r\n<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\" "
+       "<?xml version=\"1.0\" encoding=\"NAME\"?>\r\n<?xml-stylesheet href=\"css/site.css\" type=\"text/css\" "
+       "charset=\"NAME\"?>\r\n<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\" "
        "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd\">\r\n<html xmlns=\"http://www.w3.org/1999/xhtml\"><head>"
        "<meta http-equiv=\"Content-Type\" content=\"application/xhtml+xml; charset=NAME\" /><title>会社概要</title>"
        "<script type=\"text/javascript\" src=\"js/site.js\" charset=\"NAME\"></script></head>\r\n"
