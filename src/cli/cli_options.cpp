@@ -276,8 +276,8 @@ const char* takingBackConflictOf(const CliOptions& o, bool sawNewline) {
   if (!o.force.empty() && !o.undo) return "--force は --undo と一緒にしか使えません";
   if (o.runs + o.undo + o.restore + o.check > 1) return "--runs、--undo、--restore、--check は一緒に使えません";
   if (o.targetGiven || sawNewline || !o.conversion.makeBackup || o.conversion.keepCharacters ||
-      o.conversion.sourceEncoding || o.kindsGiven || o.fixServerCharsetGiven)
-    return "-t、-f、-n、--no-backup、--keep-characters、--kinds、--[no-]fix-server-charset "
+      o.conversion.allowLoss || o.conversion.sourceEncoding || o.kindsGiven || o.fixServerCharsetGiven)
+    return "-t、-f、-n、--no-backup、--keep-characters、--allow-loss、--kinds、--[no-]fix-server-charset "
            "は変換にだけ使えます。--runs、--undo、--restore とは使えません";
   // An undo takes each backup's name from the run's record; a restore takes FILE + SUFFIX beside
   // it or in the backup folder's mirror.
@@ -298,9 +298,9 @@ const char* conflictOf(const CliOptions& o, bool sawNewline) {
   // A check converts nothing: the options of a conversion mean nothing there.
   const bool backupNamed = !o.conversion.backupFolder.empty() || o.suffixGiven;
   if (o.check && (o.targetGiven || o.dryRun || !o.conversion.makeBackup || sawNewline || backupNamed ||
-                  o.conversion.sourceEncoding))
-    return "--check は各ファイルが何かを伝えるだけです: -t、-f、-n、--no-backup、--backup-dir、--suffix、--dry-run "
-           "は一緒に使えません";
+                  o.conversion.sourceEncoding || o.conversion.allowLoss))
+    return "--check は各ファイルが何かを伝えるだけです: -t、-f、-n、--no-backup、--backup-dir、--suffix、--dry-run、"
+           "--allow-loss は一緒に使えません";
   if (o.check && o.fixServerCharsetGiven && o.conversion.fixServerCharset)
     return "--check は読むだけです: --fix-server-charset は一緒に使えません";
   if (o.quiet && o.verbose) return "-q と -v は一緒に使えません";

@@ -256,10 +256,10 @@ constexpr std::pair<std::string_view, std::string_view> kEnglish[] = {
     {"--force は --undo と一緒にしか使えません", "--force goes with --undo only"},
     {"--runs、--undo、--restore、--check は一緒に使えません",
      "--runs, --undo, --restore and --check do not go together"},
-    {"-t、-f、-n、--no-backup、--keep-characters、--kinds、--[no-]fix-server-charset "
+    {"-t、-f、-n、--no-backup、--keep-characters、--allow-loss、--kinds、--[no-]fix-server-charset "
      "は変換にだけ使えます。--runs、--undo、--restore とは使えません",
-     "-t, -f, -n, --no-backup, --keep-characters, --kinds and --[no-]fix-server-charset go with a conversion only, "
-     "not with --runs, --undo or --restore"},
+     "-t, -f, -n, --no-backup, --keep-characters, --allow-loss, --kinds and --[no-]fix-server-charset go with a "
+     "conversion only, not with --runs, --undo or --restore"},
     {"--backup-dir と --suffix は --runs、--undo と一緒に使えません",
      "--backup-dir and --suffix do not go with --runs or --undo"},
     {"--runs はパスを取りません。--dry-run や --report とも一緒に使えません",
@@ -268,10 +268,10 @@ constexpr std::pair<std::string_view, std::string_view> kEnglish[] = {
     {"元に戻すファイルの指定がありません", "no file given to restore"},
     {"--keep-characters は変換先が UTF-8（-t utf-8）のときだけ使えます",
      "--keep-characters needs the UTF-8 target (-t utf-8)"},
-    {"--check は各ファイルが何かを伝えるだけです: -t、-f、-n、--no-backup、--backup-dir、--suffix、--dry-run "
-     "は一緒に使えません",
-     "--check tells what each file is: -t, -f, -n, --no-backup, --backup-dir, --suffix and --dry-run do not go with "
-     "it"},
+    {"--check は各ファイルが何かを伝えるだけです: -t、-f、-n、--no-backup、--backup-dir、--suffix、--dry-run、"
+     "--allow-loss は一緒に使えません",
+     "--check tells what each file is: -t, -f, -n, --no-backup, --backup-dir, --suffix, --dry-run and --allow-loss "
+     "do not go with it"},
     {"--check は読むだけです: --fix-server-charset は一緒に使えません",
      "--check reads only: --fix-server-charset does not go with it"},
     {"-q と -v は一緒に使えません", "-q and -v do not go together"},

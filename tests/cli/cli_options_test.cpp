@@ -152,8 +152,8 @@ TEST(CliOptions, TheHelpNamesTheSameOptionsInBothLanguages) {
 
 TEST(CliOptions, RefusesWhatItCannotRead) {
   const std::string conflict =
-      "--check tells what each file is: -t, -f, -n, --no-backup, --backup-dir, --suffix and --dry-run do not go "
-      "with it";
+      "--check tells what each file is: -t, -f, -n, --no-backup, --backup-dir, --suffix, --dry-run and "
+      "--allow-loss do not go with it";
   const std::string unknownSource =
       "' (shift_jis, euc-jp, iso-2022-jp, utf-8, windows-1252; --list-encodings lists the names)";
   const std::string utf8Only = "--keep-characters needs the UTF-8 target (-t utf-8)";
@@ -183,6 +183,7 @@ TEST(CliOptions, RefusesWhatItCannotRead) {
       {{"--check", "-n", "lf", "a"}, conflict},
       {{"--check", "--backup-dir", "old", "a"}, conflict},
       {{"--check", "-f", "sjis", "a"}, conflict},
+      {{"--check", "--allow-loss", "a"}, conflict},
       {{"-qv", "a"}, "-q and -v do not go together"},
       {{"-f", "utf-16", "a"}, "unknown source encoding 'utf-16" + unknownSource},
       {{"--from=klingon", "a"}, "unknown source encoding 'klingon" + unknownSource},
@@ -257,9 +258,8 @@ TEST(CliOptions, ReadsTheOptionsOfTakingBack) {
     std::vector<std::string> paths = {};
   };
   const std::string conversionOnly =
-      "-t, -f, -n, --no-backup, --keep-characters, --kinds and --[no-]fix-server-charset go with a conversion "
-      "only, "
-      "not with --runs, --undo or --restore";
+      "-t, -f, -n, --no-backup, --keep-characters, --allow-loss, --kinds and --[no-]fix-server-charset go with a "
+      "conversion only, not with --runs, --undo or --restore";
   const Case cases[] = {
       {{"--runs"}, "", true},
       {{"--undo"}, "", false, true},
@@ -276,6 +276,7 @@ TEST(CliOptions, ReadsTheOptionsOfTakingBack) {
       {{"--undo", "-t", "utf-8"}, conversionOnly},
       {{"--restore", "--no-backup", "a"}, conversionOnly},
       {{"--undo", "--kinds", "+xhtml"}, conversionOnly},
+      {{"--undo", "--allow-loss"}, conversionOnly},
       {{"--undo", "--suffix", ".orig"}, "--backup-dir and --suffix do not go with --runs or --undo"},
   };
   for (const Case& c : cases) {
