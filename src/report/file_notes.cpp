@@ -156,6 +156,11 @@ NoteLine takingBackNote(const FileNote& note, MessageLanguage language) {
     case NoteCode::BackupMissing:
       return line("backup-missing", "バックアップがないか、通常のファイルではないため、元に戻しませんでした: {1}",
                   {named});
+    case NoteCode::BackupAmbiguous:
+      return line("backup-ambiguous",
+                  "バックアップのフォルダーにこのファイルのものかもしれないバックアップが複数あるため、元に戻しません"
+                  "でした: {1}",
+                  {pathsListed(note.values, language)});
     case NoteCode::BackupChanged:
       return line("backup-changed", "バックアップが変換前の内容ではなくなっているため、元に戻しませんでした: {1}",
                   {named});
@@ -295,6 +300,7 @@ NoteLine noteLine(const FileNote& note, const NoteWording& wording) {
                   {visiblePath(value(note, 0)), unreadReason(value(note, 1), language)});
     case NoteCode::NotAsWritten:
     case NoteCode::BackupMissing:
+    case NoteCode::BackupAmbiguous:
     case NoteCode::BackupChanged:
     case NoteCode::WrittenLater:
     case NoteCode::AlreadyBack:

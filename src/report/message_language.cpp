@@ -132,6 +132,8 @@ constexpr std::pair<std::string_view, std::string_view> kEnglish[] = {
     {"実行が書いた後に変更されているため、元に戻しませんでした。", "changed since the run wrote it; not taken back."},
     {"バックアップがないか、通常のファイルではないため、元に戻しませんでした: {1}",
      "its backup is missing or not a regular file; not taken back: {1}"},
+    {"バックアップのフォルダーにこのファイルのものかもしれないバックアップが複数あるため、元に戻しませんでした: {1}",
+     "the backup folder holds more than one backup that may be its own; not taken back: {1}"},
     {"バックアップが変換前の内容ではなくなっているため、元に戻しませんでした: {1}",
      "its backup no longer holds the former content; not taken back: {1}"},
     {"後の実行が書き換えていて、その実行はまだ元に戻されていないため、元に戻しませんでした: {1}",

@@ -59,6 +59,9 @@ enum class NoteCode {
   // Taking a run back (undo_run.h, put_back.h):
   NotAsWritten,   // it no longer holds what the run wrote: left as it is
   BackupMissing,  // its backup is missing or no regular file: values {backup}
+  // A restore from a backup folder found more than one backup that may be the file's, and
+  // took none: values {each backup}
+  BackupAmbiguous,
   BackupChanged,  // its backup no longer holds the former content: values {backup}
   WrittenLater,   // a later run that was not taken back wrote it again: values {run}
   AlreadyBack,    // it held its former content already: nothing written

@@ -103,6 +103,7 @@ FileReport replaceThenPop(const PutBack& file, const Looked& current, const Look
 
 FileReport putBackOrRefuse(const PutBack& file, const PutBackContext& context) {
   if (context.session) context.session->beginFile();
+  if (!file.rivals.empty()) return noted(ResultCode::WriteFailed, NoteCode::BackupAmbiguous, file.rivals);
   const Looked current = look(file.path, NameLink::Followed, context.session);
   if (!current.ok()) return failed(current.result);
   const bool holdsFormer = file.former && current.hash == *file.former;

@@ -31,6 +31,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "run/file_drivers.h"
 #include "run/file_report.h"
@@ -50,6 +51,9 @@ struct PutBack {
   // The latest record of this file put back from this backup (by an undo of the same run,
   // or any restore), when there is one.
   std::optional<PutBackRecord> earlier = {};
+  // A restore from a backup folder that found several backups that may be this file's: none
+  // is taken, as any might be another file's.
+  std::vector<std::string> rivals = {};
 };
 
 // What the step needs of its run.

@@ -265,27 +265,34 @@ RunSummary runPlan(const PutBackPlan& plan, const fs::path& memoryFolder, WriteM
   return summary;
 }
 
-// The backup of `file` in the request's backup folder (see undo_run.h).
-fs::path mirroredBackupOf(const fs::path& file, const RestoreRequest& request, const std::vector<RememberedRun>& runs) {
+// Where `step`, of the file whose whole and normal path is `full`, takes its backup in the request's backup folder (see
+// undo_run.h): the one a remembered run made there, else the one backup of the file's name in
+// a mirror of one of its folders. Several there (two named folders' mirrors each holding a file
+// of that name) are rivals: taking any might give the file another file's bytes.
+void takeMirroredBackup(PutBack& step, const fs::path& full, const RestoreRequest& request,
+                        const std::vector<RememberedRun>& runs) {
   const std::string inFolder = (request.backupFolder / "").native();
   for (auto run = runs.rbegin(); run != runs.rend(); ++run)
     for (auto wrote = run->wrote.rbegin(); wrote != run->wrote.rend(); ++wrote)
-      if (wrote->path == file.native() && wrote->backup.starts_with(inFolder) &&
-          wrote->backup.ends_with(request.suffix))
-        return wrote->backup;
-  const std::string leaf = file.filename().native() + request.suffix;
-  const std::string key = fileKey(folderOf(file));
-  std::string found;
+      if (wrote->path == full.native() && wrote->backup.starts_with(inFolder) &&
+          wrote->backup.ends_with(request.suffix)) {
+        step.backup = wrote->backup;
+        return;
+      }
+  const std::string leaf = full.filename().native() + request.suffix;
+  const std::string key = fileKey(folderOf(full));
+  std::vector<std::string> found;
   // The folder's key cut at each '/', the end first: "", "c", "b/c", "a/b/c".
-  for (std::size_t cut = key.size(); found.empty(); --cut) {
+  for (std::size_t cut = key.size();; --cut) {
     if (cut != key.size() && cut != 0 && key[cut] != '/') continue;
     const std::string below = key.substr(std::min(key.size(), cut + 1));
     const fs::path candidate = (below.empty() ? request.backupFolder : request.backupFolder / below) / leaf;
     std::string bytes;
-    if (readFile({candidate, NameLink::NotFollowed}, bytes) == ResultCode::Success) found = candidate.native();
+    if (readFile({candidate, NameLink::NotFollowed}, bytes) == ResultCode::Success) found.push_back(candidate.native());
     if (cut == 0) break;
   }
-  return found.empty() ? request.backupFolder / leaf : fs::path(found);
+  step.backup = found.empty() ? request.backupFolder / leaf : fs::path(found.front());
+  if (found.size() > 1) step.rivals = std::move(found);
 }
 
 }  // namespace
@@ -322,12 +329,12 @@ RunSummary restoreWorker(const RestoreRequest& request, const RunObserver& obser
   for (const fs::path& named : request.paths) {
     std::error_code error;
     const fs::path full = fs::absolute(named, error).lexically_normal();
-    const fs::path backup = request.backupFolder.empty() ? fs::path(named.native() + request.suffix)
-                                                         : mirroredBackupOf(full, request, runs);
-    PutBack step{named, backup, request.suffix};
+    PutBack step{named, named.native() + request.suffix, request.suffix};
+    if (!request.backupFolder.empty()) takeMirroredBackup(step, full, request, runs);
     // The memory keeps names whole and normal.
     if (auto record = earlier.find(full.native());
-        record != earlier.end() && record->second.backup == fs::absolute(backup, error).lexically_normal().native())
+        record != earlier.end() &&
+        record->second.backup == fs::absolute(step.backup, error).lexically_normal().native())
       step.earlier = record->second;
     plan.facts.named.push_back(full.native());
     plan.files.push_back(std::move(step));

@@ -79,9 +79,10 @@ UndoSummary undoWorker(const UndoRequest& request, const RunObserver& observer,
 
 // Where a restore finds a file's backup: `suffix` added to its name, beside it, or with a
 // backup folder in its mirror there (backup_place.h). Which folder the run named is not known,
-// so the backup is the one a remembered run made of the file in that folder, or else the
-// first that is there of BACKUPS/NAME, BACKUPS/FOLDER/NAME, BACKUPS/PARENT/FOLDER/NAME, ...
-// up to the whole key of the file's folder (a file outside every named folder).
+// so the backup is the one a remembered run made of the file in that folder, or else the one
+// that is there of BACKUPS/NAME, BACKUPS/FOLDER/NAME, BACKUPS/PARENT/FOLDER/NAME, ... up to
+// the whole key of the file's folder (a file outside every named folder). When several are
+// there, the file is left as it is (backup-ambiguous): each may be another file's backup.
 struct RestoreRequest {
   std::vector<std::filesystem::path> paths;
   std::string suffix = ".bak";

@@ -322,7 +322,7 @@ TEST(RestoreRun, PutsEachFileBackFromItsOwnBackupOneGenerationAtATime) {
 }
 
 // With a backup folder the backup is looked for in its mirror: the one a remembered run made,
-// else the first there of the file's folder cut ever shorter from its start.
+// else the one there of the file's folder cut ever shorter from its start; of several, none.
 TEST(RestoreRun, TakesTheBackupFromTheBackupFoldersMirror) {
   struct Case {
     const char* name;
@@ -330,13 +330,19 @@ TEST(RestoreRun, TakesTheBackupFromTheBackupFoldersMirror) {
     const char* suffix;
     bool converted;      // a remembered conversion of "site" made the backup
     const char* result;  // the file's bytes after
+    const char* note = nullptr;
   };
   const Case cases[] = {
       {"the file was named", {"a.js.bak"}, ".bak", false, "old"},
       {"its folder's parent was named", {"css/a.js.bak"}, ".bak", false, "old"},
-      {"the deepest mirror first", {"a.js.bak", "css/a.js.bak"}, ".bak", false, "old"},
+      {"two mirrors may hold it: none is taken",
+       {"a.js.bak", "css/a.js.bak"},
+       ".bak",
+       false,
+       "new",
+       "backup-ambiguous"},
       {"another suffix", {"css/a.js~"}, "~", false, "old"},
-      {"none there", {"css/a.js"}, ".bak", false, "new"},
+      {"none there", {"css/a.js"}, ".bak", false, "new", "backup-missing"},
       {"the run's own backup before a guess", {"a.js.bak"}, ".bak", true, "var s = \"\x93\xfa\";\n"},
   };
   for (const Case& c : cases) {
@@ -358,6 +364,8 @@ TEST(RestoreRun, TakesTheBackupFromTheBackupFoldersMirror) {
     request.backupFolder = backups.path();
     restoreWorker(request, telling(tree.path(), told), cancel);
     EXPECT_EQ(TempFolder::read(file), c.result);
+    EXPECT_EQ(told.notes["site/css/a.js"], c.note ? std::vector<std::string>{c.note} : std::vector<std::string>{});
+    for (const char* backup : c.backups) EXPECT_EQ(fs::exists(backups / backup), c.converted || c.note) << backup;
   }
 }
 
