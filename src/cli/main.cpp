@@ -117,6 +117,7 @@ RunRequest requestOf(const CliOptions& options, IntakeReport& intake) {
   request.followedLinks = std::move(intake.followedLinks);
   request.listedFolders = std::move(intake.folders);
   request.untakenPages = std::move(intake.untakenPages);
+  for (const IntakeNotice& notice : intake.notices) request.passedOver.push_back(notice.path);
   request.namedPaths.assign(options.paths.begin(), options.paths.end());
   request.memoryFolder = memoryFolder();
   return request;

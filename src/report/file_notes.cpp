@@ -200,6 +200,9 @@ NoteLine serverCharsetNote(const FileNote& note, const std::string& target, L la
   const std::string reason =
       why == "cancelled"    ? message(language, "実行が途中で止められました")
       : why == "not-walked" ? message(language, "フォルダー自体は指定されておらず、ほかのファイルは変換していません")
+      : why == "passed-over"
+          ? message(language, "この行が決めるフォルダーのうち、たどらなかったフォルダーかリンクがあります: {1}",
+                    {detail})
       : why == "file-left" ? message(language, "この行が決めるファイルを変換できませんでした: {1}", {detail})
       : why == "untaken-page" ? message(language, "この行が決める、変換しない種類のページがあります: {1}", {detail})
                               : message(language, "実行が読んだ後に変更されています");

@@ -125,6 +125,8 @@ constexpr std::pair<std::string_view, std::string_view> kEnglish[] = {
     {"実行が途中で止められました", "the run was stopped"},
     {"フォルダー自体は指定されておらず、ほかのファイルは変換していません",
      "its folder was not named, so its other files were not converted"},
+    {"この行が決めるフォルダーのうち、たどらなかったフォルダーかリンクがあります: {1}",
+     "a folder or link below it was not walked: {1}"},
     {"この行が決めるファイルを変換できませんでした: {1}", "a file it governs was not converted: {1}"},
     {"この行が決める、変換しない種類のページがあります: {1}", "a page of a kind not taken is governed by it: {1}"},
     {"実行が読んだ後に変更されています", "it changed since the run read it"},

@@ -317,7 +317,7 @@ class Run {
   // .htaccess replaced once and told as a file of the run, its write recorded as any other's.
   void fixServerCharsets() {
     const std::vector<ServerCharsetLine> lines =
-        serverCharset_.settle(cancelRequested_.load(), walkedFolders(), request_.untakenPages);
+        serverCharset_.settle(cancelRequested_.load(), {walkedFolders(), request_.untakenPages, request_.passedOver});
     std::vector<std::span<const ServerCharsetLine>> files;
     for (std::size_t k = 0, first = 0; k < lines.size(); ++k) {
       if (k + 1 < lines.size() && lines[k + 1].htaccess == lines[k].htaccess) continue;

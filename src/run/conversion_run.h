@@ -110,6 +110,10 @@ struct RunRequest {
   // The pages of other kinds met in the named folders (intake.h): not converted, but a sheet or
   // script the run converts that one of them loads says so under its line (untaken_pages.h).
   PathList untakenPages = {};
+  // What the walks of the named folders did not enter (intake.h's notices: a link not followed,
+  // a folder that could not be read or moved away): the server's charset is not rewritten for
+  // a folder that holds one, whose files the run may never have seen.
+  std::vector<std::filesystem::path> passedOver = {};
 };
 
 // The kind of the files of a pass: pages (1), style sheets (2, 4), scripts (3, 5).

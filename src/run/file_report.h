@@ -49,7 +49,7 @@ enum class NoteCode {
   // backup (empty: none)}
   ServerCharsetFixed,
   // An .htaccess line the run would have rewritten, kept: values {charset, .htaccess, line,
-  // directive, why, detail}, why one of cancelled, not-walked, file-left and untaken-page (detail
+  // directive, why, detail}, why one of cancelled, not-walked, passed-over, file-left and untaken-page (detail
   // the file), changed (since the run read it)
   ServerCharsetKept,
   // A plain text (or an XML document's comment, instruction or name) holds characters its

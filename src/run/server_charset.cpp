@@ -273,14 +273,12 @@ void ServerCharsetLookup::fileLeft(const std::filesystem::path& file) {
   leftUnder_.try_emplace({htaccess, deciding.directive->line}, file.native());
 }
 
-std::vector<ServerCharsetLine> ServerCharsetLookup::settle(bool cancelled,
-                                                           const std::vector<std::filesystem::path>& walked,
-                                                           const PathList& untaken) {
+std::vector<ServerCharsetLine> ServerCharsetLookup::settle(bool cancelled, const Walks& walks) {
   const std::lock_guard<std::mutex> hold(mutex_);
   // The first page of a kind not taken that each line decides for.
   std::map<std::pair<std::string, std::size_t>, std::string> untakenUnder;
   if (!pending_.empty()) {
-    for (std::string_view page : untaken) {
+    for (std::string_view page : walks.untaken) {
       const std::filesystem::path path(page);
       const Deciding deciding = decidingFor(chainFor(page.substr(0, page.rfind('/') + 1), path), page);
       if (deciding.directive)
@@ -289,13 +287,22 @@ std::vector<ServerCharsetLine> ServerCharsetLookup::settle(bool cancelled,
             std::string(page));
     }
   }
+  // Each path passed over stands in its folder (a link's own folder, not where it leads).
+  std::vector<std::pair<std::string, std::string>> passedOver;
+  if (!pending_.empty())
+    for (const std::filesystem::path& path : walks.passedOver)
+      passedOver.emplace_back(resolvedKey(path.parent_path().native()), path.native());
   std::vector<ServerCharsetLine> lines;
   for (auto& [key, line] : pending_) {
-    const bool inWalked = std::any_of(walked.begin(), walked.end(), [&](const std::filesystem::path& folder) {
-      return isWithin(line.folder, resolvedKey(folder.native()));
-    });
+    const bool inWalked = std::any_of(
+        walks.walked.begin(), walks.walked.end(),
+        [&](const std::filesystem::path& folder) { return isWithin(line.folder, resolvedKey(folder.native())); });
+    const auto skipped = std::find_if(passedOver.begin(), passedOver.end(),
+                                      [&](const auto& passed) { return isWithin(passed.first, line.folder); });
     if (cancelled) line.kept = "cancelled";
     else if (!inWalked) line.kept = "not-walked";
+    else if (skipped != passedOver.end())
+      line = {line.htaccess, line.directive, line.folder, "passed-over", skipped->second};
     else if (auto left = leftUnder_.find(key); left != leftUnder_.end())
       line = {line.htaccess, line.directive, line.folder, "file-left", left->second};
     else if (auto page = untakenUnder.find(key); page != untakenUnder.end())

@@ -72,8 +72,9 @@ struct ServerCharsetLine {
   std::string htaccess;
   ServerCharsetDirective directive;
   std::string folder;  // the .htaccess's folder, as a key
-  // Empty: it may be rewritten. Else one of cancelled, not-walked, file-left (`detail` the
-  // file), untaken-page (`detail` the page).
+  // Empty: it may be rewritten. Else one of cancelled, not-walked, passed-over (`detail` the
+  // folder or link the walk did not enter), file-left (`detail` the file), untaken-page
+  // (`detail` the page).
   std::string kept = {};
   std::string detail = {};
 };
@@ -100,9 +101,14 @@ class ServerCharsetLookup {
 
   // The lines kept for the end of the run, by .htaccess and line, each with why it may not be
   // rewritten after all (`kept` empty: it may). `walked`: the folders the user named (not the
-  // files); `untaken`: the pages of kinds not taken the walk met.
-  std::vector<ServerCharsetLine> settle(bool cancelled, const std::vector<std::filesystem::path>& walked,
-                                        const PathList& untaken);
+  // files); `untaken`: the pages of kinds not taken the walk met; `passedOver`: what the walks
+  // did not enter (RunRequest).
+  struct Walks {
+    const std::vector<std::filesystem::path>& walked;
+    const PathList& untaken;
+    const std::vector<std::filesystem::path>& passedOver;
+  };
+  std::vector<ServerCharsetLine> settle(bool cancelled, const Walks& walks);
 
  private:
   // The folders from a file's own up to where its look-up stops that have directives, deepest

@@ -228,6 +228,7 @@ void MainDialog::addToList(ListIntake& intake) {
   model_->appendEntries(std::move(intake.entries));
   for (std::string_view page : report.untakenPages) untakenPages_.push_back(page);
   named_.insert(named_.end(), intake.offered.begin(), intake.offered.end());
+  for (const IntakeNotice& notice : report.notices) passedOver_.push_back(notice.path);
   if (report.notices.empty()) return;
   const bool nothingWaiting = untoldNotices_.empty();
   untoldNotices_.insert(untoldNotices_.end(), report.notices.begin(), report.notices.end());
@@ -335,6 +336,7 @@ void MainDialog::removeAllRows() {
   model_->removeAll();
   untakenPages_ = PathList();
   named_.clear();
+  passedOver_.clear();
   namedWhole_ = true;
   giveFreedMemoryBack();  // a long list's paths
 }
@@ -362,6 +364,7 @@ RunRequest MainDialog::currentRequest() const {
   }
   request.untakenPages = untakenPages_;
   if (namedWhole_) request.namedPaths = named_;
+  request.passedOver = passedOver_;
   return request;
 }
 

@@ -165,8 +165,9 @@ class MainDialog : public QDialog {
   PathChooser choosePaths_;
   DesktopSettings settings_;  // the preferences, the window's size, the last folder
   bool writesSettings_ = false;
-  std::vector<IntakeNotice> untoldNotices_;  // met by intakes whose message has not shown yet
-  PathList untakenPages_;                    // the pages of other kinds the intakes met (conversion_run.h)
+  std::vector<IntakeNotice> untoldNotices_;        // met by intakes whose message has not shown yet
+  PathList untakenPages_;                          // the pages of other kinds the intakes met (conversion_run.h)
+  std::vector<std::filesystem::path> passedOver_;  // what the intakes' walks did not enter (conversion_run.h)
   // What the user named (dropped, pasted, chose, gave on the command line), as the command-line
   // tool's arguments are named; told to the run only while no row has been taken out since.
   std::vector<std::filesystem::path> named_;

@@ -58,9 +58,10 @@ TEST(ServerCharsetFix, OnlyALineThatGovernsNothingLeftIsRewrittenOnceAtTheEnd) {
     std::string after = {};       // the .htaccess then; empty: as it was
     std::map<std::string, std::string> files = {{"a.html", kPage}};  // in the site, beside its .htaccess
     std::string htaccess = "AddDefaultCharset Shift_JIS\n";
-    bool folderNamed = true;   // else its files, one by one
-    bool cancelled = false;    // once the first file is done
-    std::string untaken = {};  // a page of a kind not taken, met in the site
+    bool folderNamed = true;      // else its files, one by one
+    bool cancelled = false;       // once the first file is done
+    std::string untaken = {};     // a page of a kind not taken, met in the site
+    std::string passedOver = {};  // below the tree: what a walk did not enter
     ConversionOptions options = testing::toUtf8();
   } cases[] = {
       {.name = "folder", .expected = "ok fixed", .names = {".htaccess", ".htaccess.bak"}, .after = fixed},
@@ -74,6 +75,16 @@ TEST(ServerCharsetFix, OnlyALineThatGovernsNothingLeftIsRewrittenOnceAtTheEnd) {
       {.name = "files named", .expected = "failed kept:not-walked", .names = {".htaccess"}, .folderNamed = false},
       {.name = "cancelled", .expected = "failed kept:cancelled", .names = {".htaccess"}, .cancelled = true},
       {.name = "untaken", .expected = "failed kept:untaken-page", .names = {".htaccess"}, .untaken = "b.shtml"},
+      // A link to a folder the walk did not follow: the server may send its pages by the line.
+      {.name = "passed over",
+       .expected = "failed kept:passed-over",
+       .names = {".htaccess"},
+       .passedOver = "site/deep/archive"},
+      {.name = "passed over elsewhere",
+       .expected = "ok fixed",
+       .names = {".htaccess", ".htaccess.bak"},
+       .after = fixed,
+       .passedOver = "other/archive"},
       // A page the run could not convert (bytes of no character of the encoding named).
       {.name = "file left",
        .expected = "failed kept:file-left",
@@ -112,6 +123,7 @@ TEST(ServerCharsetFix, OnlyALineThatGovernsNothingLeftIsRewrittenOnceAtTheEnd) {
     request.namedPaths =
         c.folderNamed ? std::vector<fs::path>{site} : std::vector<fs::path>(request.paths.begin(), request.paths.end());
     if (!c.untaken.empty()) request.untakenPages.push_back(tree.put("site/" + c.untaken, kPage).native());
+    if (!c.passedOver.empty()) request.passedOver.push_back(tree / c.passedOver);
     std::vector<FileOutcome> outcomes;
     RunObserver observer;
     std::atomic<bool> cancel{false};
