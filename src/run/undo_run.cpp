@@ -121,7 +121,9 @@ UndoRefusal redoRefusalOf(const std::vector<RememberedRun>& runs, std::size_t in
 }
 
 // Each file the undos of the run that undo `index` took back put back, in the order the run
-// wrote them (the reverse of the undos'), with what the run wrote there.
+// wrote them (the reverse of the undos'), with what the run wrote there. A file put back whose
+// bytes the undo could not keep is planned all the same, with the run's last write of it: its
+// step finds nothing kept and says so, rather than the redo passing over it in silence.
 PutBackPlan redoPlan(const std::vector<RememberedRun>& runs, std::size_t index) {
   const RememberedRun& undone = *runById(runs, runs[index].facts.undoes);
   PutBackPlan plan;
@@ -132,19 +134,26 @@ PutBackPlan redoPlan(const std::vector<RememberedRun>& runs, std::size_t index) 
   std::vector<const PutBackRecord*> back;
   for (const RememberedRun& run : runs) {
     if (run.facts.undoes == undone.id)
-      for (const PutBackRecord& file : run.putBack)
-        if (file.kept) back.push_back(&file);
+      for (const PutBackRecord& file : run.putBack) back.push_back(&file);
     if (redoneRunOf(runs, run) == undone.id)
       for (const WriteRecord& file : run.wrote) recorded.emplace(file.path, hexOf(file.hash));
   }
   std::set<std::pair<std::string, std::string>> planned;
   for (auto file = back.rbegin(); file != back.rend(); ++file) {
     const PutBackRecord& record = **file;
-    auto wrote = std::find_if(undone.wrote.begin(), undone.wrote.end(), [&](const WriteRecord& each) {
-      return each.path == record.path && each.hash == *record.kept;
-    });
-    const std::pair<std::string, std::string> key{record.path, hexOf(*record.kept)};
-    if (wrote == undone.wrote.end() || !planned.insert(key).second) continue;
+    auto wrote = undone.wrote.end();
+    if (record.kept) {
+      wrote = std::find_if(undone.wrote.begin(), undone.wrote.end(), [&](const WriteRecord& each) {
+        return each.path == record.path && each.hash == *record.kept;
+      });
+    } else if (auto last = std::find_if(undone.wrote.rbegin(), undone.wrote.rend(),
+                                        [&](const WriteRecord& each) { return each.path == record.path; });
+               last != undone.wrote.rend()) {
+      wrote = std::prev(last.base());
+    }
+    if (wrote == undone.wrote.end()) continue;
+    const std::pair<std::string, std::string> key{record.path, hexOf(wrote->hash)};
+    if (!planned.insert(key).second) continue;
     plan.again.push_back({*wrote, record.backup, recorded.count(key) != 0});
     plan.writtenLater.emplace_back();
   }

@@ -15,6 +15,8 @@
 
 #include "report/file_notes.h"
 #include "run/intake.h"
+#include "store/content_hash.h"
+#include "store/run_memory.h"
 #include "support/folder_state.h"
 #include "support/generated_site.h"
 #include "support/site_documents.h"
@@ -143,6 +145,25 @@ TEST(UndoRun, ConvertingUndoingAndRedoingGoBetweenTheTwoTrees) {
     EXPECT_EQ(last.summary.failures, 0);
     expectSameTree(before, tree.path());
   });
+}
+
+// An undo that could not keep what it took out of one file (a folder stands where its bytes
+// go): the redo writes the others again and names that one, not passing over it in silence.
+TEST(UndoRun, ARedoNamesTheFileWhoseBytesTheUndoCouldNotKeep) {
+  TempFolder tree, memory;
+  const fs::path state = memory / "state";
+  writeSite(tree, 1, testing::kSiteEncodings[0]);
+  convert(tree.path(), testing::optionsFor(2), state);
+  const std::string page = TempFolder::read(tree / "site/p0.html");
+  fs::create_directories(keptContentPath(state, hashOf(page)));
+  Told undone, redone;
+  EXPECT_EQ(undo(tree.path(), state, undone).refusal, UndoRefusal::None);
+  EXPECT_EQ(undone.summary.failures, 0);
+  EXPECT_EQ(undo(tree.path(), state, redone, {{}, rememberedRuns(state).back().id}).refusal, UndoRefusal::None);
+  EXPECT_EQ(redone.summary.successes, undone.summary.successes - 1);
+  EXPECT_EQ(redone.summary.failures, 1);
+  EXPECT_EQ(redone.notes["site/p0.html"], std::vector<std::string>{"backup-missing"});
+  EXPECT_NE(TempFolder::read(tree / "site/p0.html"), page);
 }
 
 TEST(UndoRun, FilesEditedSinceTheRunKeepTheirEditsAndAreNamed) {
