@@ -500,10 +500,16 @@ void RunMemory::dropOldRuns() {
 }
 
 void RunMemory::dropUnnamedKept() {
+  // Nothing goes while another run is under way (an undo keeps a file's bytes before it records
+  // them) or while a record cannot be read whole (it may name any).
+  const std::vector<RememberedRun> runs = rememberedRuns(folder_);
+  if (runs.size() != runFiles(handle_.get()).size()) return;
   std::set<std::string> named;
-  for (const RememberedRun& run : rememberedRuns(folder_))
+  for (const RememberedRun& run : runs) {
+    if (run.damaged || (run.live && run.id != runId_)) return;
     for (const PutBackRecord& record : run.putBack)
       if (record.kept) named.insert(hexOf(*record.kept));
+  }
   const FileDescriptor kept(::openat(handle_.get(), "kept", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!kept) return;
   std::vector<std::string> unnamed;

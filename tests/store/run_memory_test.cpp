@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <optional>
 #include <memory>
 #include <string>
 
@@ -147,17 +148,23 @@ TEST(RunMemory, TheFolderIsTheUsersAloneBoundedAndReadTolerantly) {
   std::ofstream(memoryFolder / "00000000T000000.000000000Z-1.jsonl") << "{\"wrote\":{\"path\":\n";
   EXPECT_TRUE(lookUp(*opened(memoryFolder, MemoryState::Damaged), page));
 
-  RunMemory live;  // a run still under way, the oldest of all
-  live.open(memoryFolder);
-  ASSERT_TRUE(live.startRecording({}));
-  fs::rename(memoryFolder / (live.runId() + ".jsonl"), memoryFolder / "00000000T000000.000000000Z-0.jsonl");
+  std::optional<RunMemory> live(std::in_place);  // a run still under way, the oldest of all
+  live->open(memoryFolder);
+  ASSERT_TRUE(live->startRecording({}));
+  fs::rename(memoryFolder / (live->runId() + ".jsonl"), memoryFolder / "00000000T000000.000000000Z-0.jsonl");
+  // Bytes an undo kept that no record names: one under way may not have recorded them yet.
+  const fs::path kept = folder.put("memory/kept/feed", "kept");
   for (std::size_t k = 0; k <= kKeptRuns; ++k) opened(memoryFolder, std::nullopt)->startRecording({});
+  EXPECT_TRUE(fs::exists(kept));
   std::size_t runs = 0;
   for (const auto& entry : fs::directory_iterator(memoryFolder)) runs += entry.path().extension() == ".jsonl";
   EXPECT_EQ(runs, kKeptRuns);
   EXPECT_TRUE(fs::exists(memoryFolder / "00000000T000000.000000000Z-0.jsonl"));
   EXPECT_FALSE(lookUp(*opened(memoryFolder), page));  // dropped with its run, as was the damaged one
   EXPECT_EQ(fs::status(memoryFolder).permissions() & fs::perms::all, fs::perms::owner_all);
+  live.reset();
+  opened(memoryFolder, std::nullopt)->startRecording({});
+  EXPECT_FALSE(fs::exists(kept));
 
   ASSERT_EQ(::chown(memoryFolder.c_str(), 65534, 65534), 0);
   EXPECT_FALSE(opened(memoryFolder, MemoryState::Unavailable)->startRecording({}));
