@@ -96,23 +96,6 @@ TEST(Cli, TheExactLogOfARun) {
   EXPECT_EQ(TempFolder::read(euc), kScript);
 }
 
-// A run killed while it wrote a file in place (a file of two hard links) left it half-written
-// beside its recovery copy: the next run in that folder puts its former content back and says
-// so on standard error, though the file is not one it converts.
-TEST(Cli, AFileAKilledRunLeftHalfWrittenIsPutBackAndNamed) {
-  TempFolder folder;
-  const std::string former(3 * 4096, 'o'), written(2 * 4096, 'n');
-  const fs::path torn = folder.put("site/data.txt", former);
-  fs::create_hard_link(torn, folder / "data-too.txt");
-  ASSERT_TRUE(testing::killedOnePageIntoAnInPlaceWrite(torn, written));
-  folder.put("site/a.js", kSjisScript);
-  const CliResult r = runCli({"-t", "shift_jis", "site/a.js"}, folder.path());
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err, "sarnavel-cli: " + torn.native() +
-                       ": a run killed while writing it left it half-written; its former content is put back\n");
-  EXPECT_EQ(TempFolder::read(folder / "data-too.txt"), former);
-}
-
 // User A's run was killed while it wrote user B's script in place: root's run leaves the torn
 // file alone (its copy is A's), names the copy and fails the file; A's next run puts the former
 // content back and converts it. Neither removes another user's file named like a temporary
