@@ -191,9 +191,11 @@ class MainDialogTest : public QObject {
   }
 
   // The list keeps, however long it is kept and reordered, which of its names were links the
-  // intake took as such (only those are followed by the run) and the folder each file was
-  // listed in (the run reads each file only from there).
-  void requestKeepsTheLinksTakenAndTheFoldersListedIn() {
+  // intake took as such (only those are followed by the run), the folder each file was listed
+  // in (the run reads each file only from there) and what the user named (where the server's
+  // charset may be fixed); once a row is taken out, the folder named is no longer converted
+  // whole and the run knows only the listed files.
+  void requestKeepsTheLinksTheFoldersAndWhatWasNamed() {
     Files files;
     files.put("site/r.html");
     files.put("site/sub/a.html");  // first once sorted, last as walked
@@ -209,6 +211,10 @@ class MainDialogTest : public QObject {
       QCOMPARE(::stat(std::filesystem::path(request.paths[k]).parent_path().c_str(), &folder), 0);
       QVERIFY(request.listedFolders[k] == (FolderId{folder.st_dev, folder.st_ino}));
     }
+    QVERIFY(request.namedPaths == std::vector<std::filesystem::path>{files.root() / "site"});
+    control<QTableView>(dialog, "IDC_FILE_LIST")->selectRow(1);
+    dialog.removeSelectedRows();
+    QVERIFY(dialog.currentRequest().namedPaths.empty());
   }
 
   void requestTakesTheControlsAsTheyAre() {
