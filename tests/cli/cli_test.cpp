@@ -1,6 +1,6 @@
 // sarnavel-cli end to end on real files: the log on standard output, notices on standard
 // error, exit statuses, a log nobody can read, names that could forge a line, stop signals,
-// a user without room for a thread.
+// the progress line and two runs at once.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <poll.h>
