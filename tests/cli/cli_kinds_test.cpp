@@ -58,31 +58,6 @@ TEST(CliKinds, TheSettingsFileGivesTheKindsAndTheCommandLineWins) {
   }
 }
 
-// A check reads the kinds taken as a conversion would: an XHTML page's XML declaration that
-// names another encoding than its bytes are in is a mismatch.
-TEST(CliKinds, ACheckReadsTheKindsTaken) {
-  TempFolder folder;
-  const fs::path xhtml = folder.put("site/a.xhtml",
-                                    "<?xml version=\"1.0\" encoding=\"EUC-JP\"?>\n<html><head><title>"
-                                    "\x93\xFA\x96\x7B\x8C\xEA\x82\xCC\x83\x79\x81\x5B\x83\x57"
-                                    "</title></head></html>\n");
-  const fs::path shtml = folder.put(
-      "site/b.shtml", "<html><head><meta charset=\"Shift_JIS\"><title>\x93\xFA\x96\x7B</title></head></html>\n");
-  // A plain text cannot declare its encoding: its bytes alone are told, and that is no problem.
-  const fs::path text = folder.put("site/c.txt", "\x93\xFA\x96\x7B\x8C\xEA\r\n");
-  // A feed's XML declaration is read as an XHTML page's is.
-  const fs::path feed = folder.put("site/d.rss",
-                                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rss><channel><title>"
-                                   "\x93\xFA\x96\x7B\x8C\xEA\x82\xCC</title></channel></rss>\n");
-  const CliResult r = runCli({"--check", "--kinds", "+xhtml,shtml,txt,xml", "site"}, folder.path());
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, xhtml.native() + "\tshift_jis\txml=EUC-JP\tdeclaration-mismatch\n" + shtml.native() +
-                       "\tshift_jis\tmeta-charset=Shift_JIS\tok\n" + text.native() + "\tshift_jis\t-\tok\n" +
-                       feed.native() +
-                       "\tshift_jis\txml=UTF-8\tdeclaration-mismatch\n---\nfiles: 4\nencodings: shift_jis 4\n"
-                       "problems: declaration-mismatch 2\n");
-}
-
 // --fix-server-charset rewrites the line that makes the server send a converted page's former
 // encoding, with a backup, and --undo takes it back; any other line is named, not changed.
 TEST(CliKinds, TheServersCharsetIsFixedWhereItNamesTheFormerEncoding) {

@@ -1,6 +1,6 @@
 // sarnavel-cli end to end on real files: the log on standard output, notices on standard
 // error, exit statuses, a log nobody can read, names that could forge a line, stop signals,
-// a user without room for a thread, and the shipped sample site in each target.
+// the progress line and two runs at once.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -19,7 +19,6 @@
 #include "store/lock_holders.h"
 #include "support/cli_process.h"
 #include "support/killed_in_place_write.h"
-#include "support/oracle.h"
 #include "support/temp_folder.h"
 
 namespace sarnavel::testing {
@@ -94,23 +93,6 @@ TEST(Cli, TheExactLogOfARun) {
   EXPECT_EQ(runCli({"-vtutf-8", "--from", "euc-jp", "w.js"}, folder.path()).out,
             kLogStart + success(euc) + "  encoding: euc-jp (named)\n" + finished(1, 0));
   EXPECT_EQ(TempFolder::read(euc), kScript);
-}
-
-// A run killed while it wrote a file in place (a file of two hard links) left it half-written
-// beside its recovery copy: the next run in that folder puts its former content back and says
-// so on standard error, though the file is not one it converts.
-TEST(Cli, AFileAKilledRunLeftHalfWrittenIsPutBackAndNamed) {
-  TempFolder folder;
-  const std::string former(3 * 4096, 'o'), written(2 * 4096, 'n');
-  const fs::path torn = folder.put("site/data.txt", former);
-  fs::create_hard_link(torn, folder / "data-too.txt");
-  ASSERT_TRUE(testing::killedOnePageIntoAnInPlaceWrite(torn, written));
-  folder.put("site/a.js", kSjisScript);
-  const CliResult r = runCli({"-t", "shift_jis", "site/a.js"}, folder.path());
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err, "sarnavel-cli: " + torn.native() +
-                       ": a run killed while writing it left it half-written; its former content is put back\n");
-  EXPECT_EQ(TempFolder::read(folder / "data-too.txt"), former);
 }
 
 // User A's run was killed while it wrote user B's script in place: root's run leaves the torn
@@ -561,42 +543,6 @@ TEST(CliTwoRuns, ALockAnotherProgramHoldsHoldsNoRun) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(TempFolder::read(script), kScript);
-}
-
-// --- The sample site -------------------------------------------------------------------------
-
-// samples/site converted whole into each target: every file succeeds, and each reads back in
-// the target with its Japanese text, its half-width katakana and its escapes, and keeps its
-// line ends.
-TEST(SampleSite, ConvertsWholeIntoEachTarget) {
-  const fs::path sample = fs::path(SARNAVEL_SOURCE_DIR) / "samples/site";
-  const struct {
-    std::string file;
-    std::vector<std::u16string> texts;
-  } expected[] = {
-      {"index.html", {u"こもれび珈琲焙煎所 - 自家焙煎の珈琲豆と喫茶", u"★ｺｰﾋｰ豆 ｾｰﾙ開催中★", u"8:00\uFF5E18:00"}},
-      {"menu/index.html", {u"エチオピア　イルガチェフェ（浅煎り）", u"※豆の量り売りは百グラムから承ります。"}},
-      {"about/access.html", {u"Caf&#233; Lumi&#232;re（カフェ・リュミエール）", u"お越しください &#128512;"}},
-      {"css/style.css", {u"\"ＭＳ Ｐゴシック\"", u"content: \"● \";"}},
-      {"js/menu.js", {u"// 本日のおすすめを曜日ごとに出し分ける", u"\"水曜日：定休日です\""}},
-  };
-  for (const auto& [option, icuName] :
-       {std::pair{"shift_jis", "windows-31j"}, {"euc-jp", "EUC-JP"}, {"utf-8", "UTF-8"}}) {
-    SCOPED_TRACE(option);
-    TempFolder folder;
-    fs::copy(sample, folder / "site", fs::copy_options::recursive);
-    const CliResult r = runCli({"-t", option, (folder / "site").native()});
-    EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find(finished(14, 0)), std::string::npos) << r.out;
-    for (const auto& [file, texts] : expected) {
-      const std::u16string text = icuDecode(icuName, TempFolder::read(folder / "site" / file));
-      for (const auto& piece : texts)
-        EXPECT_NE(text.find(piece), std::u16string::npos) << file << " lacks " << icuUtf8(piece);
-      EXPECT_EQ(text.find(u'\uFFFD'), std::u16string::npos) << file;
-    }
-    EXPECT_TRUE(TempFolder::read(folder / "site/index.html").ends_with("</html>\r\n"));
-    EXPECT_EQ(TempFolder::read(folder / "site/menu/index.html").find('\r'), std::string::npos);
-  }
 }
 
 }  // namespace

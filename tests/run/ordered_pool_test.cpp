@@ -80,34 +80,6 @@ TEST(OrderedPool, CancelStartsNothingNewAndHandsOverWhatStarted) {
   }
 }
 
-// Paced, the first worker alone takes files until their time shows waits; then the others
-// join, for the rest of the pass.
-TEST(OrderedPool, PacedWorkersJoinOnceFilesWait) {
-  for (int count : {20, 80}) {  // 20 files decide nothing: the first worker converts them all
-    std::vector<std::string> paths = names(count);
-    std::atomic<bool> cancel{false};
-    WorkerPacing pacing(1, [] { return std::uint64_t{0}; });
-    std::mutex mutex;
-    std::set<int> workers;
-    std::vector<std::size_t> finished;
-    runInPassOrder<int>(
-        views(paths), {4, cancel, &pacing},
-        [&](std::size_t k, const PoolTurn& turn) {
-          {
-            std::lock_guard lock(mutex);
-            workers.insert(turn.worker);
-          }
-          std::this_thread::sleep_for(std::chrono::microseconds(300));  // off the core, as a read from a disk
-          return static_cast<int>(k);
-        },
-        [&](std::size_t k, int&) { finished.push_back(k); });
-    EXPECT_EQ(finished.size(), paths.size()) << count;
-    EXPECT_TRUE(std::is_sorted(finished.begin(), finished.end())) << count;
-    EXPECT_EQ(workers.size() > 1, count == 80) << count;
-    EXPECT_EQ(pacing.joined(), count == 80) << count;
-  }
-}
-
 // Two path texts of one file (through a link) are never converted at the same time.
 TEST(OrderedPool, OneFileIsNeverConvertedTwiceAtOnce) {
   testing::TempFolder folder;

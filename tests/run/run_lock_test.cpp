@@ -98,50 +98,41 @@ struct BackgroundRun {
   }
 };
 
-// A folder held above the run's files holds the run before its first file, and once let go
-// the run converts everything; a cancel during the wait ends the run with nothing converted.
+// A folder held above the run's files, or the backup folder two sites share, holds the run
+// before its first file, and once let go the run converts everything; a cancel during the wait
+// ends the run with nothing converted.
 TEST(RunLock, ARunWaitsForAFolderHeldElsewhereUntilLetGoOrCancelled) {
-  for (const bool cancelled : {false, true}) {
-    SCOPED_TRACE(cancelled ? "cancelled" : "let go");
-    TempFolder folder;
+  const struct { bool backupFolder, cancelled; } cases[] = {{false, false}, {false, true}, {true, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.backupFolder ? "the backup folder" : "a folder above") +
+                 (c.cancelled ? ", cancelled" : ", let go"));
+    TempFolder folder, backups;
     const fs::path page = folder.put("site/index.html", "<html><head><script src=\"a.js\"></script></head></html>\n");
     const fs::path script = folder.put("site/a.js", kSjisScript);
-    const int held = ::open(folder.path().c_str(), O_RDONLY | O_DIRECTORY);  // as another run holds it
+    const fs::path holds = c.backupFolder ? backups.path() : folder.path();
+    const int held = ::open(holds.c_str(), O_RDONLY | O_DIRECTORY);  // as another run holds it
     ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
-    BackgroundRun run({page, script});
+    ConversionOptions options = testing::toUtf8(c.backupFolder);
+    if (c.backupFolder) options.backupFolder = backups.path();
+    BackgroundRun run({page, script}, {}, options);
     ASSERT_TRUE(run.toldWaiting());
-    EXPECT_EQ(run.waitedFor, fs::canonical(folder.path()).native());
+    EXPECT_EQ(run.waitedFor, fs::canonical(holds).native());
     EXPECT_EQ(run.waitedOn, ::getpid());
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(TempFolder::read(script), kSjisScript);
-    if (cancelled) run.cancel = true;
+    if (c.cancelled) run.cancel = true;
     ::close(held);
     run.thread.join();
-    EXPECT_EQ(run.summary.cancelled, cancelled);
-    EXPECT_EQ(run.summary.successes, cancelled ? 0 : 3);  // the script listed and loaded
-    EXPECT_EQ(TempFolder::read(script), cancelled ? kSjisScript : kUtf8Script);
-    if (cancelled) {
+    EXPECT_EQ(run.summary.cancelled, c.cancelled);
+    EXPECT_EQ(run.summary.successes, c.cancelled ? 0 : 3);  // the script listed and loaded
+    EXPECT_EQ(TempFolder::read(script), c.cancelled ? kSjisScript : kUtf8Script);
+    if (c.cancelled) {
       EXPECT_TRUE(run.log.ends_with("変換はキャンセルされました。\r\n")) << run.log;
     }
+    if (c.backupFolder) {
+      EXPECT_EQ(TempFolder::read(backups / "a.js.bak"), kSjisScript);
+    }
   }
-}
-
-// Two sites that share a backup folder take turns on it as on a folder of their files.
-TEST(RunLock, ARunWaitsForItsBackupFolderHeldElsewhere) {
-  TempFolder folder, backups;
-  const fs::path script = folder.put("site/a.js", kSjisScript);
-  const int held = ::open(backups.path().c_str(), O_RDONLY | O_DIRECTORY);
-  ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
-  ConversionOptions options = testing::toUtf8();
-  options.backupFolder = backups.path();
-  BackgroundRun run({script}, {}, options);
-  ASSERT_TRUE(run.toldWaiting());
-  EXPECT_EQ(run.waitedFor, fs::canonical(backups.path()).native());
-  EXPECT_EQ(TempFolder::read(script), kSjisScript);
-  ::close(held);
-  run.thread.join();
-  EXPECT_EQ(run.summary.successes, 1);
-  EXPECT_EQ(TempFolder::read(backups / "a.js.bak"), kSjisScript);
 }
 
 // Anyone who may read a folder may lock it: a lock holds a run only when a sarnavel run that

@@ -41,7 +41,7 @@ std::string meta(const std::string& charset) {
 std::map<std::string, std::string> check(const fs::path& folder, RunSummary* summary = nullptr) {
   RunRequest request;
   request.mode = WriteMode::Check;
-  request.options.kinds = parseKindList("+php,jsp,shtml").kinds;
+  request.options.kinds = parseKindList("+php,jsp,shtml,xhtml,xml,txt").kinds;
   for (const auto& entry : fs::recursive_directory_iterator(folder)) request.paths.push_back(entry.path().native());
   request.namedPaths = {folder};
   CheckListing listing;
@@ -106,6 +106,14 @@ TEST(SiteCheck, Verdicts) {
       {"ssi.shtml", "<!--#include virtual=\"frag.html\" -->" + page(meta("Shift_JIS"), kSjis),
        "shift_jis\tmeta=shift_jis\tok"},
       {"frag.html", "<p>" + kSjis + "</p>\n", "shift_jis\t-\tok"},
+      // An XHTML page and a feed are declared by their XML declaration; a plain text cannot
+      // declare its encoding, and that is no problem.
+      {"x.xhtml", "<?xml version=\"1.0\" encoding=\"EUC-JP\"?>\n" + page("", kSjis),
+       "shift_jis\txml=EUC-JP\tdeclaration-mismatch"},
+      {"feed.rss",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rss><channel><title>" + kSjis + "</title></channel></rss>\n",
+       "shift_jis\txml=UTF-8\tdeclaration-mismatch"},
+      {"notes.txt", kSjis + "\r\n", "shift_jis\t-\tok"},
   };
   for (const auto& c : cases) site.put(c.name, c.bytes);
   const std::map<std::string, std::string> lines = check(site.path());

@@ -293,46 +293,31 @@ TEST_F(FileStoreTest, WrittenWithItsBackupAFileReplacedByANewOneIsItsOwnBackup) 
 // A run stopped between giving the former file its backup's name and renaming the new content
 // over it leaves two names of one file. The next backup and write take the .bak for the backup
 // it is: nothing is pushed along, and the write does not go in place (the backup would show
-// the new content).
+// the new content). One left by a run with another suffix is no backup of this run's, but is
+// kept as well.
 TEST_F(FileStoreTest, ABackupInFlightIsKeptAndTheFileReplaced) {
-  for (const bool withBackup : {true, false}) {
-    SCOPED_TRACE(withBackup);
-    put(at("a.html"), "old");
-    ASSERT_EQ(link(at("a.html").c_str(), at("a.html.bak").c_str()), 0);
-    put(at("a.html.bak.bak"), "older");
-    std::string content;
-    FileIdentity identity;
-    ASSERT_EQ(readFile({at("a.html")}, content, &identity), ResultCode::Success);
-    const std::string_view piece = "new";
-    const StoreResult written =
-        withBackup ? replace(at("a.html"), {piece, &identity, true}) : replace(at("a.html"), {piece, &identity});
-    ASSERT_TRUE(written.ok());
-    EXPECT_EQ(get(at("a.html")), "new");
-    EXPECT_EQ(get(at("a.html.bak")), "old");
-    EXPECT_EQ(get(at("a.html.bak.bak")), "older");
-    EXPECT_EQ(names(), (std::set<std::string>{"a.html", "a.html.bak", "a.html.bak.bak"}));
-    fs::remove(at("a.html.bak"));
-  }
-  fs::remove(at("a.html.bak.bak"));
-  // One left by a run with another suffix is no backup of this run's, but is kept as well.
-  for (const bool withBackup : {true, false}) {
-    SCOPED_TRACE(withBackup);
-    put(at("b.html"), "old");
-    ASSERT_EQ(link(at("b.html").c_str(), at("b.html.orig").c_str()), 0);
-    std::string content;
-    FileIdentity identity;
-    ASSERT_EQ(readFile({at("b.html")}, content, &identity), ResultCode::Success);
-    const std::string_view piece = "new";
-    const StoreResult written =
-        withBackup ? replace(at("b.html"), {piece, &identity, true}) : replace(at("b.html"), {piece, &identity});
-    ASSERT_TRUE(written.ok());
-    EXPECT_EQ(get(at("b.html")), "new");
-    EXPECT_EQ(get(at("b.html.orig")), "old");
-    if (withBackup) {
-      EXPECT_EQ(get(at("b.html.bak")), "old");
+  for (const char* inFlight : {".bak", ".orig"}) {
+    for (const bool withBackup : {true, false}) {
+      SCOPED_TRACE(std::string(inFlight) + (withBackup ? ", with a backup" : ""));
+      const fs::path second = at(std::string("a.html") + inFlight);
+      put(at("a.html"), "old");
+      ASSERT_EQ(link(at("a.html").c_str(), second.c_str()), 0);
+      put(at("a.html.bak.bak"), "older");
+      std::string content;
+      FileIdentity identity;
+      ASSERT_EQ(readFile({at("a.html")}, content, &identity), ResultCode::Success);
+      ASSERT_TRUE(replace(at("a.html"), {"new", &identity, withBackup}).ok());
+      EXPECT_EQ(get(at("a.html")), "new");
+      EXPECT_EQ(get(second), "old");
+      EXPECT_EQ(get(at("a.html.bak.bak")), "older");
+      std::set<std::string> expected{"a.html", second.filename(), "a.html.bak.bak"};
+      if (withBackup) {
+        EXPECT_EQ(get(at("a.html.bak")), "old");
+        expected.insert("a.html.bak");
+      }
+      EXPECT_EQ(names(), expected);
+      for (const std::string& name : names()) fs::remove(at(name));
     }
-    fs::remove(at("b.html.orig"));
-    fs::remove(at("b.html.bak"));
   }
 }
 

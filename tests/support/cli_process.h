@@ -166,21 +166,13 @@ inline std::function<void()> underLimit(int resource, rlim_t value) {
     if (setrlimit(resource, &limit) != 0) _exit(122);
   };
 }
-// As `user` (and group `user`, no other groups), with a state home of the user's own;
-// `processes` caps the user's processes.
-inline std::function<void()> asUser(uid_t user, rlim_t processes = RLIM_INFINITY) {
+// As `user` (and group `user`, no other groups), with a state home of the user's own.
+inline std::function<void()> asUser(uid_t user) {
   const std::string stateHome = stateHomeOf(user).native(), configHome = stateHome + "/config";
   return [=] {
     setenv("XDG_STATE_HOME", stateHome.c_str(), 1);
     setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
-    const rlimit limit{processes, processes};
-    if ((processes != RLIM_INFINITY && setrlimit(RLIMIT_NPROC, &limit) != 0) || setgroups(0, nullptr) != 0 ||
-        setresgid(user, user, user) != 0 || setresuid(user, user, user) != 0)
-      _exit(122);
-    // LeakSanitizer needs a thread of its own at exit, which a process limit refuses.
-    const char* asan = getenv("ASAN_OPTIONS");
-    if (processes != RLIM_INFINITY)
-      setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":detect_leaks=0").c_str(), 1);
+    if (setgroups(0, nullptr) != 0 || setresgid(user, user, user) != 0 || setresuid(user, user, user) != 0) _exit(122);
   };
 }
 

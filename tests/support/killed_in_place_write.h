@@ -39,8 +39,4 @@ inline bool killedInPlaceWrite(const std::filesystem::path& file, const std::str
   return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-inline bool killedOnePageIntoAnInPlaceWrite(const std::filesystem::path& file, const std::string& written) {
-  return killedInPlaceWrite(file, written);
-}
-
 }  // namespace sarnavel::testing

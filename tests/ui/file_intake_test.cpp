@@ -1,6 +1,6 @@
-// Files reaching the list: drops of files and folders from a file manager, and the paths of
-// the command line. Only pages, style sheets and scripts enter; other paths add nothing; what
-// a walk leaves out is told.
+// Files reaching the list: drops from a file manager, Ctrl+O, Ctrl+V and the paths of the
+// command line; what a walk leaves out is told. Which paths the intake takes is its own
+// test's (tests/run/intake_test.cpp).
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -67,21 +67,6 @@ class FileIntakeTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void droppedFilesOfAcceptedKinds() {
-    Files files;
-    const auto notes = files.put("notes.txt");
-    const auto index = files.put("index.HTML");
-    MainDialog dialog;
-    dialog.show();
-    QVERIFY(drop(dialog, {urlOf(notes)}));
-    QCOMPARE(dialog.fileList().rowCount(), 0);
-
-    QVERIFY(drop(dialog, {urlOf(index), urlOf(index), urlOf(files.root() / "gone.html")}));
-    QCOMPARE(columnTexts(dialog, 0), (QStringList{"index.HTML", "index.HTML"}));
-    QCOMPARE(columnTexts(dialog, 1), (QStringList{"HTML", "HTML"}));
-    QCOMPARE(columnTexts(dialog, 2), (QStringList{text(index), text(index)}));
-  }
-
   // A folder the walk cannot read leaves its files out of the list: a warning says which and
   // why, and holds the dialog until it is read.
   void unreadableFolderInADropIsTold() {

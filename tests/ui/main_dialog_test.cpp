@@ -190,35 +190,31 @@ class MainDialogTest : public QObject {
     QCOMPARE(dialog.sortDirection(2), 0);
   }
 
-  // The list keeps which of its names were links the intake took as such, however long it is
-  // kept and reordered: only those are followed by the run.
-  void requestFollowsTheLinksTakenAsLinks() {
+  // The list keeps, however long it is kept and reordered, which of its names were links the
+  // intake took as such (only those are followed by the run), the folder each file was listed
+  // in (the run reads each file only from there) and what the user named (where the server's
+  // charset may be fixed); once a row is taken out, the folder named is no longer converted
+  // whole and the run knows only the listed files.
+  void requestKeepsTheLinksTheFoldersAndWhatWasNamed() {
     Files files;
-    files.put("site/p.html");
-    std::filesystem::create_symlink("p.html", files.root() / "site/l.html");
+    files.put("site/r.html");
+    files.put("site/sub/a.html");  // first once sorted, last as walked
+    std::filesystem::create_symlink("r.html", files.root() / "site/l.html");
     MainDialog dialog({files.root() / "site"});
     dialog.onColumnClick(0);
     const RunRequest request = dialog.currentRequest();
-    QCOMPARE(request.paths.size(), std::size_t{2});
+    QCOMPARE(request.paths.size(), std::size_t{3});
     QVERIFY(request.followedLinks == PathSet{(files.root() / "site/l.html").native()});
-  }
-
-  // The list keeps the folder each of its files was listed in, however long it is kept and
-  // reordered: the run reads each file only from there.
-  void requestKeepsTheFoldersTheFilesWereListedIn() {
-    Files files;
-    files.put("site/q.html");
-    files.put("site/sub/p.html");
-    MainDialog dialog({files.root() / "site"});
-    dialog.onColumnClick(0);
-    const RunRequest request = dialog.currentRequest();
-    QCOMPARE(request.paths.size(), std::size_t{2});
-    QCOMPARE(request.listedFolders.size(), std::size_t{2});
-    for (std::size_t k = 0; k < 2; ++k) {
+    QCOMPARE(request.listedFolders.size(), std::size_t{3});
+    for (std::size_t k = 0; k < 3; ++k) {
       struct stat folder {};
       QCOMPARE(::stat(std::filesystem::path(request.paths[k]).parent_path().c_str(), &folder), 0);
       QVERIFY(request.listedFolders[k] == (FolderId{folder.st_dev, folder.st_ino}));
     }
+    QVERIFY(request.namedPaths == std::vector<std::filesystem::path>{files.root() / "site"});
+    control<QTableView>(dialog, "IDC_FILE_LIST")->selectRow(1);
+    dialog.removeSelectedRows();
+    QVERIFY(dialog.currentRequest().namedPaths.empty());
   }
 
   void requestTakesTheControlsAsTheyAre() {

@@ -35,7 +35,6 @@ class UndoButtonTest : public QObject {
     QSignalSpy ended(&progress, &ProgressDialog::runEnded);
     auto* undo = control<QPushButton>(progress, "IDC_UNDO");
     QVERIFY(undo);
-    QCOMPARE(undo->text(), QStringLiteral("元に戻す(&U)"));
     QVERIFY(progress.onProgressInit());
     progress.show();
     QTRY_VERIFY_WITH_TIMEOUT(progress.workerDone(), 20000);
