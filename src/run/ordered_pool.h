@@ -77,7 +77,6 @@ class WorkerPacing {
 
   // How many of `threads` workers take files from a pass's start.
   int firstOf(int threads) const { return joined_ || first_ <= 0 ? threads : std::min(first_, threads); }
-  bool joined() const { return joined_; }
   // A file was converted in `wallNanos`, of which `cpuNanos` on a core; true when the others
   // should join now. The pool calls it one file at a time.
   bool noteFile(std::uint64_t wallNanos, std::uint64_t cpuNanos) {
