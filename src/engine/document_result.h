@@ -91,7 +91,7 @@ struct PageNotice {
 // A template whose code could not be kept as written is left as it was (template_conversion.h):
 // why, where the code starts (or the byte that is no character), and the character lacked.
 struct CodeLeft {
-  enum class Why { None, InvalidBytes, LackedCharacter, Encoding } why = Why::None;
+  enum class Why { None, InvalidBytes, LackedCharacter, Encoding, BackslashByte } why = Why::None;
   TextPosition at;
   char32_t codePoint = 0;
 };

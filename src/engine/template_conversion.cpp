@@ -57,6 +57,20 @@ char32_t characterAt(std::u16string_view text, std::size_t i) {
   return text[i];
 }
 
+// Where PHP code in Shift_JIS holds a character whose second byte is 0x5C: PHP reads its code
+// byte by byte, so that byte was a backslash to it (the character escaped what followed, or the
+// author doubled it to keep the character). In any other encoding the character has no such
+// byte and the code means something else. npos when none.
+std::size_t backslashByteIn(std::string_view code) {
+  for (std::size_t i = 0; i + 1 < code.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(code[i]);
+    if (!((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC))) continue;
+    if (code[i + 1] == '\\') return i;
+    ++i;
+  }
+  return std::string_view::npos;
+}
+
 // Why the code of the template cannot be kept; Why::None when every island can.
 CodeLeft codeThatCannotBeKept(std::string_view source, std::string_view converted, const PageConversion& with,
                               SourceEncoding readIn) {
@@ -77,6 +91,13 @@ CodeLeft codeThatCannotBeKept(std::string_view source, std::string_view converte
     if (invalid) {
       const std::size_t bad = code.find(u'\uFFFD');
       return {CodeLeft::Why::InvalidBytes, positionWithin(start, code, bad == std::u16string::npos ? 0 : bad)};
+    }
+    if (with.islands == IslandSyntax::Php && readIn == SourceEncoding::ShiftJis && target != TargetEncoding::ShiftJis) {
+      const std::string_view bytes = source.substr(before[k].start, before[k].end - before[k].start);
+      if (const std::size_t at = backslashByteIn(bytes); at != std::string_view::npos) {
+        const std::u16string character = decodeToWide(bytes.substr(at, 2), TargetEncoding::ShiftJis);
+        return {CodeLeft::Why::BackslashByte, positions.at(before[k].start + at), characterAt(character, 0)};
+      }
     }
     const std::u16string written =
         *codeCharacters(converted.substr(after[k].start, after[k].end - after[k].start), sourceEncodingOf(target));

@@ -128,7 +128,7 @@ NoteLine codeLeftNote(const FileNote& note, MessageLanguage language) {
   const std::string why = value(note, 0);
   const std::string at = value(note, 1) == "0" ? "" : value(note, 1) + ":" + value(note, 2) + ": ";
   std::string character;
-  if (why == "lacked-character") {
+  if (why == "lacked-character" || why == "backslash-byte") {
     char hex[16];
     std::snprintf(hex, sizeof hex, "U+%04lX", std::stoul("0" + value(note, 3)));
     character = hex;
@@ -141,6 +141,10 @@ NoteLine codeLeftNote(const FileNote& note, MessageLanguage language) {
         "コードの中に変換先にない文字 {1} "
         "があります（コードは書き換えないため、文字参照にできません）。変換せずそのまま"
         "にしました。";
+  if (why == "backslash-byte")
+    text =
+        "PHP のコードの中の文字 {1} は 2 バイト目が \\（0x5C）で、PHP はそれをバックスラッシュとして読みます。変換す"
+        "るとコードの意味が変わるため、変換せずそのままにしました。";
   return NoteLine{"code-left", {}, at + message(language, text, {character})};
 }
 

@@ -229,6 +229,10 @@ constexpr std::pair<std::string_view, std::string_view> kEnglish[] = {
      "にしました。",
      "the code holds {1}, which the target lacks (code is never edited, so no reference can stand for it): left as "
      "it was."},
+    {"PHP のコードの中の文字 {1} は 2 バイト目が \\（0x5C）で、PHP はそれをバックスラッシュとして読みます。変換す"
+     "るとコードの意味が変わるため、変換せずそのままにしました。",
+     "the PHP code holds {1}, whose second byte is \\ (0x5C), which PHP reads as a backslash; converted, the code "
+     "would mean something else: left as it was."},
     {"インクルードするファイルはこの実行では変換しないため、元の文字コードのまま入ります: {1}",
      "the files it includes are not converted by this run and go in in their former encoding: {1}"},
     {"コードはこの文字コードではバイトのまま保てないため、変換せずそのままにしました。",

@@ -55,7 +55,7 @@ bool leftForNamedEncoding(const DocumentResult& document, FileReport& report) {
 bool leftForItsCode(const DocumentResult& document, FileReport& report) {
   const CodeLeft& left = document.codeLeft;
   if (left.why == CodeLeft::Why::None) return false;
-  static constexpr const char* kWhy[] = {"", "invalid-bytes", "lacked-character", "encoding"};
+  static constexpr const char* kWhy[] = {"", "invalid-bytes", "lacked-character", "encoding", "backslash-byte"};
   report.result = ResultCode::WriteFailed;
   report.notes.push_back(
       {NoteCode::CodeLeft,

@@ -40,7 +40,7 @@ enum class NoteCode {
   NotInNamedEncoding,  // bytes that are no character of the encoding the user named, so it was
                        // left: values {encoding, count, line, column} (the first such byte)
   // A template whose code could not be kept as written, left (engine/template_conversion.h):
-  // values {why, line, column, code point}, why one of invalid-bytes, lacked-character, encoding
+  // values {why, line, column, code point}, why one of invalid-bytes, lacked-character, encoding, backslash-byte
   CodeLeft,
   // An SSI page includes files the run does not convert (run/included_fragments.h): values {path...}
   FragmentNotConverted,
