@@ -137,6 +137,18 @@ void recordPutAgain(const PutAgain& file, const FileStamp& left, const std::file
   context.memory->durableThrough(context.memory->recordWrite(record));
 }
 
+// The backup folder the user named for the run, as far as the two paths tell: the backup's
+// folder less the folders at its end that the file's folder ends with too (the mirror of the
+// named folder's tree). Below it no link is followed, as in the run (file_store.h).
+std::filesystem::path mirrorRootOf(const std::filesystem::path& file, const std::filesystem::path& backup) {
+  std::filesystem::path fileFolder = file.parent_path(), root = backup.parent_path();
+  while (!root.filename().empty() && fileFolder.filename() == root.filename()) {
+    fileFolder = fileFolder.parent_path();
+    root = root.parent_path();
+  }
+  return root;
+}
+
 FileReport putAgainOrRefuse(const PutAgain& file, const PutBackContext& context) {
   if (context.session) context.session->beginFile();
   const std::filesystem::path path = file.wrote.path;
@@ -160,7 +172,10 @@ FileReport putAgainOrRefuse(const PutAgain& file, const PutBackContext& context)
   if (context.mode != WriteMode::Write) return {};
   // The backup where the run made it: beside the file, or in a backup folder.
   BackupPlace place{chainSuffixOf(path, file.backup), {}};
-  if (file.backup.parent_path() != path.parent_path()) place.folder = file.backup.parent_path();
+  if (file.backup.parent_path() != path.parent_path()) {
+    place.folder = file.backup.parent_path();
+    place.root = mirrorRootOf(path, file.backup);
+  }
   const std::string_view pieces[] = {bytes};
   const StoreResult written =
       replaceFile({path, pieces, &current.identity, !file.backup.empty(), true, nullptr, &place}, context.session);

@@ -251,6 +251,8 @@ RunSummary runPlan(const PutBackPlan& plan, const fs::path& memoryFolder, WriteM
   // The backups' folders too: other sites may share them (--backup-dir), killed runs leave copies there.
   std::vector<std::string> locked = paths;
   for (const PutBack& file : plan.files) locked.push_back(file.backup.native());
+  for (const PutAgain& file : plan.again)
+    if (!file.backup.empty()) locked.push_back(file.backup.native());
   if (mode == WriteMode::Write && !lock.acquire(folderLockPlan(locked), observer.waitingFor, cancelRequested)) {
     summary.cancelled = true;
     return summary;

@@ -166,6 +166,26 @@ TEST(UndoRun, ARedoNamesTheFileWhoseBytesTheUndoCouldNotKeep) {
   EXPECT_NE(TempFolder::read(tree / "site/p0.html"), page);
 }
 
+// A redo makes its backups in the run's backup folder as the run did: a folder there that has
+// become a link since is not followed, so no backup lands where it leads.
+TEST(UndoRun, ARedoFollowsNoLinkBelowTheBackupFolder) {
+  TempFolder tree, backups, memory;
+  const fs::path state = memory / "state", script = tree.put("site/sub/a.js", "var s = \"\x93\xfa\";\n");
+  ConversionOptions options = testing::optionsFor(2);
+  options.backupFolder = backups.path();
+  convert(tree.path(), options, state);
+  ASSERT_TRUE(fs::exists(backups / "site/sub/a.js.bak"));
+  Told undone, redone;
+  EXPECT_EQ(undo(tree.path(), state, undone).refusal, UndoRefusal::None);
+  fs::remove_all(backups / "site/sub");
+  fs::create_directory(tree / "elsewhere");
+  fs::create_directory_symlink(tree / "elsewhere", backups / "site/sub");
+  EXPECT_EQ(undo(tree.path(), state, redone, {{}, rememberedRuns(state).back().id}).refusal, UndoRefusal::None);
+  EXPECT_EQ(redone.summary.failures, 1);
+  EXPECT_EQ(TempFolder::read(script), "var s = \"\x93\xfa\";\n");
+  EXPECT_TRUE(fs::is_empty(tree / "elsewhere"));
+}
+
 TEST(UndoRun, FilesEditedSinceTheRunKeepTheirEditsAndAreNamed) {
   forEverySite([](const TempFolder& tree, const ConversionOptions& options, const fs::path& memory, unsigned seed) {
     const testing::FolderState before = testing::snapshot(tree.path());
