@@ -282,8 +282,7 @@ int takeBack(const CliOptions& options, MessageLanguage language) {
     }
     summary = undo.run;
   } else {
-    const std::string suffix = options.suffixGiven ? options.conversion.backupSuffix : std::string(".bak");
-    RestoreRequest request{{options.paths.begin(), options.paths.end()}, suffix, memory, mode};
+    RestoreRequest request{{options.paths.begin(), options.paths.end()}, options.conversion.backupSuffix, memory, mode};
     if (!options.conversion.backupFolder.empty())
       request.backupFolder = std::filesystem::absolute(options.conversion.backupFolder).lexically_normal();
     summary = restoreWorker(request, observer, stopFlag());
@@ -327,6 +326,13 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // A restore looks for backups where the settings file has them made, as a conversion does.
+  if (parse.options.restore) {
+    const std::filesystem::path file = conversionSettingsPath();
+    const ConversionSettings settings = loadConversionSettings(file);
+    say(settingsProblemLines(file.native(), settings.problems, language));
+    applyBackupSettings(file, settings, parse.options, language);
+  }
   if (parse.options.runs || parse.options.undo || parse.options.restore) return takeBack(parse.options, language);
 
   applySettingsFile(parse.options, language);

@@ -56,6 +56,15 @@ TEST(CliKinds, TheSettingsFileGivesTheKindsAndTheCommandLineWins) {
                          "sarnavel-cli: " +
                          file + ":3: fix_server_charset: 'maybe' is neither true nor false; not used\n");
   }
+  {
+    // A restore looks for the backups where the settings file has them made.
+    const SettingsFile settings("[conversion]\nbackup_dir=backups\nbackup_suffix=.orig\n");
+    const fs::path page = folder.put("site/b.html", "new\n");
+    folder.put("backups/b.html.orig", "old\n");
+    const CliResult r = runCli({"-q", "--restore", "site/b.html"}, folder.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(TempFolder::read(page), "old\n");
+  }
 }
 
 // --fix-server-charset rewrites the line that makes the server send a converted page's former
