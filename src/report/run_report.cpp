@@ -168,7 +168,8 @@ std::string RunReport::draft(const FileOutcome& outcome, std::string_view shownP
   out.key("path");
   out.string(shownPath);
   out.key("kind");
-  out.string(documentKindName(kindOfFile(outcome.pass, outcome.path)));
+  out.string(outcome.pass == kServerCharsetPass ? "htaccess"
+                                                : documentKindName(kindOfFile(outcome.pass, outcome.path)));
   out.key("pass");
   out.number(static_cast<std::uint64_t>(outcome.pass));
   out.key("result");

@@ -325,13 +325,14 @@ class Run {
       first = k + 1;
     }
     if (files.empty()) return;
-    plan(6, files.size());
+    plan(kServerCharsetPass, files.size());
     WriteSession& session = sessions_.front();
     for (std::span<const ServerCharsetLine> file : files) {
       session.beginFile();
       FileReport report = fixHtaccess(file, {options_, &named_, &session, memory_.recording()});
       FileOutcome outcome;
       outcome.path = file.front().htaccess;
+      outcome.pass = kServerCharsetPass;
       outcome.result = report.result;
       outcome.notes = std::move(report.notes);
       outcome.backup = std::move(report.backup);

@@ -124,10 +124,13 @@ inline DocumentKind kindOfPass(int pass) {
 // pages.
 DocumentKind kindOfFile(int pass, const std::filesystem::path& path);
 
+// The pass after the five, of the .htaccess files a run rewrites (server_charset_fix.h).
+inline constexpr int kServerCharsetPass = 6;
+
 struct FileOutcome {
   std::filesystem::path path;
   ResultCode result = ResultCode::Success;
-  int pass = 1;                            // 1 to 5
+  int pass = 1;                            // 1 to 5, or kServerCharsetPass
   std::vector<FileNote> notes;             // what the run and the store say of it (file_report.h)
   std::optional<DocumentResult> document;  // what the engine did to it, once converted or read (file_report.h)
   ContentForm form = ContentForm::Bytes;   // how its bytes held its text

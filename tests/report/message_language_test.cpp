@@ -74,6 +74,13 @@ TEST(MessageLanguage, EveryNoteOfTheLogHasItsEnglish) {
     for (const char* why : {"link", "not-regular", "too-large", "gone"})
       lines.push_back(noteLine({static_cast<NoteCode>(code), StoreProblem::None, {"2", why, "3", "4"}}, english));
   }
+  for (const char* why : {"invalid-bytes", "lacked-character", "encoding", "backslash-byte"})
+    lines.push_back(noteLine({NoteCode::CodeLeft, StoreProblem::None, {why, "1", "2", "12477"}}, english));
+  for (const char* why : {"cancelled", "not-walked", "passed-over", "file-left", "untaken-page", "changed"})
+    lines.push_back(noteLine({NoteCode::ServerCharsetKept,
+                              StoreProblem::None,
+                              {"Shift_JIS", "/s/.htaccess", "1", "AddDefaultCharset", why, "/s/a"}},
+                             english));
   DocumentResult record;
   record.source = {SourceEncoding::ShiftJis, DecisionBasis::Detection, SourceEncoding::EucJp};
   record.lost = {{0x2460, 1, {5, 6}, StandIn::GetaMark}};

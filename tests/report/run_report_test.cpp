@@ -75,6 +75,13 @@ TEST(RunReport, ACheckADryRunAndAnUnreadableFileSayOnlyWhatTheyKnow) {
               "cancelled":false,"encodings":{"shift_jis":1},"problems":{"invalid-bytes":1,"mixed-line-breaks":1},
               "warnings":{"outside-named":1}})"));
 
+  FileOutcome htaccess;  // the server's charset, rewritten after the five passes
+  htaccess.path = "/site/.htaccess";
+  htaccess.pass = kServerCharsetPass;
+  const Json fixed =
+      Json::parse(RunReport(WriteMode::Write, TargetEncoding::Utf8).fileLine(htaccess, "/site/.htaccess"));
+  EXPECT_EQ(std::tuple(fixed["kind"], fixed["pass"]), std::tuple(Json("htaccess"), Json(6)));
+
   RunReport dryRun(WriteMode::DryRun, TargetEncoding::Utf8);
   EXPECT_TRUE(Json::parse(dryRun.fileLine(converted(), "/site/index.html"))["backup"].is_null());
 }
