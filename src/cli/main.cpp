@@ -239,7 +239,14 @@ void applySettingsFile(CliOptions& options, MessageLanguage language) {
 }
 
 // Taking conversions back (--runs, --undo, --restore): the status the program ends with.
-int takeBack(const CliOptions& options, MessageLanguage language) {
+int takeBack(CliOptions& options, MessageLanguage language) {
+  // A restore looks for backups where the settings file has them made, as a conversion does.
+  if (options.restore) {
+    const std::filesystem::path file = conversionSettingsPath();
+    const ConversionSettings settings = loadConversionSettings(file);
+    say(settingsProblemLines(file.native(), settings.problems, language));
+    applyBackupSettings(file, settings, options, language);
+  }
   const std::filesystem::path memory = memoryFolder();
   if (options.runs) {
     const std::vector<RememberedRun> runs = rememberedRuns(memory);
@@ -326,13 +333,6 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  // A restore looks for backups where the settings file has them made, as a conversion does.
-  if (parse.options.restore) {
-    const std::filesystem::path file = conversionSettingsPath();
-    const ConversionSettings settings = loadConversionSettings(file);
-    say(settingsProblemLines(file.native(), settings.problems, language));
-    applyBackupSettings(file, settings, parse.options, language);
-  }
   if (parse.options.runs || parse.options.undo || parse.options.restore) return takeBack(parse.options, language);
 
   applySettingsFile(parse.options, language);
