@@ -5,14 +5,13 @@
 
 #include "html/tag_edits.h"
 #include "html/tag_scanner.h"
+#include "text/ascii.h"
 
 namespace sarnavel {
 namespace {
 
 // Browsers look for the declaration in the first this many bytes.
 constexpr std::size_t kPrescanWindow = 1024;
-
-bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 struct XmlEncoding {
   std::size_t valueStart = 0;

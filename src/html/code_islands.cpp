@@ -9,8 +9,7 @@ namespace {
 bool opensXmlDeclaration(std::string_view text, std::size_t at) {
   if (text.size() < at + 6) return false;
   const std::string_view name = text.substr(at + 2, 3);
-  const char after = text[at + 5];
-  return lowercaseCopy(name) == "xml" && (after == ' ' || after == '\t' || after == '\n' || after == '\r');
+  return lowercaseCopy(name) == "xml" && isXmlSpace(text[at + 5]);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "html/script_types.h"
+#include "text/ascii.h"
 #include "text/japanese_text.h"
 #include "text/utf8.h"
 
@@ -209,8 +210,6 @@ void collectReferences(std::string_view page, PARSE2INFO& info) {
 }
 
 namespace {
-
-bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 // Where the prolog item at `at` ends (after its `>`), and whether it is an `xml-stylesheet`
 // instruction; npos at the first element, at text, or at an item never closed.

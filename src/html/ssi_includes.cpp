@@ -7,8 +7,6 @@
 namespace sarnavel {
 namespace {
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
 // The include's path in the directive's text (after "#include", before "-->"); none when it
 // names no file.
 std::optional<SsiInclude> includeIn(std::string_view directive) {
@@ -16,17 +14,17 @@ std::optional<SsiInclude> includeIn(std::string_view directive) {
   for (const bool isVirtual : {true, false}) {
     const std::string_view name = isVirtual ? "virtual" : "file";
     std::size_t at = lower.find(name);
-    while (at != std::string::npos && at > 0 && !isSpace(lower[at - 1])) at = lower.find(name, at + 1);
+    while (at != std::string::npos && at > 0 && !isXmlSpace(lower[at - 1])) at = lower.find(name, at + 1);
     if (at == std::string::npos) continue;
     at += name.size();
-    while (at < lower.size() && isSpace(lower[at])) ++at;
+    while (at < lower.size() && isXmlSpace(lower[at])) ++at;
     if (at >= lower.size() || lower[at] != '=') continue;
     ++at;
-    while (at < lower.size() && isSpace(lower[at])) ++at;
+    while (at < lower.size() && isXmlSpace(lower[at])) ++at;
     const char quote = at < lower.size() && (lower[at] == '"' || lower[at] == '\'') ? lower[at] : '\0';
     const std::size_t start = quote ? at + 1 : at;
     std::size_t end = start;
-    while (end < directive.size() && (quote ? directive[end] != quote : !isSpace(directive[end]))) ++end;
+    while (end < directive.size() && (quote ? directive[end] != quote : !isXmlSpace(directive[end]))) ++end;
     std::string path(directive.substr(start, end - start));
     if (path.empty()) return std::nullopt;
     const bool fromRoot = isVirtual && path.front() == '/';

@@ -31,6 +31,10 @@ constexpr bool isAsciiLetter(Char c) {
   return (c >= Char('a') && c <= Char('z')) || (c >= Char('A') && c <= Char('Z'));
 }
 
+// XML's white space: space, tab, CR and LF (what server-side include directives and template
+// code separate words with too).
+constexpr bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
 // `text` without the bytes of `spaces` at its two ends.
 constexpr std::string_view trimmedOf(std::string_view text, std::string_view spaces) {
   const std::size_t first = text.find_first_not_of(spaces);
