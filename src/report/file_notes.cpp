@@ -1,6 +1,5 @@
 #include "report/file_notes.h"
 
-#include <cstdio>
 #include <charconv>
 
 #include "engine/target_options.h"
@@ -115,6 +114,14 @@ std::string value(const FileNote& note, std::size_t k) {
   return k < note.values.size() ? note.values[k] : std::string();
 }
 
+// A number a note's value holds in decimal; 0 for any other text.
+std::uint32_t numberIn(const FileNote& note, std::size_t k) {
+  const std::string text = value(note, k);
+  std::uint32_t number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  return error == std::errc() && end == text.data() + text.size() ? number : 0;
+}
+
 // Paths one after another, as the language lists them.
 std::string pathsListed(const std::vector<std::string>& paths, MessageLanguage language) {
   std::string listed;
@@ -127,12 +134,8 @@ std::string pathsListed(const std::vector<std::string>& paths, MessageLanguage l
 NoteLine codeLeftNote(const FileNote& note, MessageLanguage language) {
   const std::string why = value(note, 0);
   const std::string at = value(note, 1) == "0" ? "" : value(note, 1) + ":" + value(note, 2) + ": ";
-  std::string character;
-  if (why == "lacked-character" || why == "backslash-byte") {
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "U+%04lX", std::stoul("0" + value(note, 3)));
-    character = hex;
-  }
+  const std::string character =
+      why == "lacked-character" || why == "backslash-byte" ? codePointText(numberIn(note, 3)) : std::string();
   std::string_view text = "コードはこの文字コードではバイトのまま保てないため、変換せずそのままにしました。";
   if (why == "invalid-bytes")
     text = "コードの中に、読んだ文字コードの文字にならないバイトがあります。変換せずそのままにしました。";
@@ -214,14 +217,6 @@ NoteLine serverCharsetNote(const FileNote& note, const std::string& target, L la
       "server-charset-kept",
       "サーバーが HTTP で {1} と伝える行を書き換えませんでした（{2}）。{3} に変えるのは確かめてからにしてください: {4}",
       {visiblePath(value(note, 0)), reason, target, where});
-}
-
-// A number a note's value holds in decimal; 0 for any other text.
-std::uint32_t numberIn(const FileNote& note, std::size_t k) {
-  const std::string text = value(note, k);
-  std::uint32_t number = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-  return error == std::errc() && end == text.data() + text.size() ? number : 0;
 }
 
 // A plain text left for characters its target lacks: how many, the first few by position.
