@@ -241,12 +241,7 @@ void applySettingsFile(CliOptions& options, MessageLanguage language) {
 // Taking conversions back (--runs, --undo, --restore): the status the program ends with.
 int takeBack(CliOptions& options, MessageLanguage language) {
   // A restore looks for backups where the settings file has them made, as a conversion does.
-  if (options.restore) {
-    const std::filesystem::path file = conversionSettingsPath();
-    const ConversionSettings settings = loadConversionSettings(file);
-    say(settingsProblemLines(file.native(), settings.problems, language));
-    applyBackupSettings(file, settings, options, language);
-  }
+  if (options.restore) applySettingsFile(options, language);
   const std::filesystem::path memory = memoryFolder();
   if (options.runs) {
     const std::vector<RememberedRun> runs = rememberedRuns(memory);
@@ -290,8 +285,7 @@ int takeBack(CliOptions& options, MessageLanguage language) {
     summary = undo.run;
   } else {
     RestoreRequest request{{options.paths.begin(), options.paths.end()}, options.conversion.backupSuffix, memory, mode};
-    if (!options.conversion.backupFolder.empty())
-      request.backupFolder = std::filesystem::absolute(options.conversion.backupFolder).lexically_normal();
+    request.backupFolder = options.conversion.backupFolder;  // made whole by applySettingsFile
     summary = restoreWorker(request, observer, stopFlag());
   }
   if (progress) progress->clear();
