@@ -51,11 +51,7 @@ bool isRecordedBackup(const std::optional<PutBackRecord>& earlier, const Looked&
 
 // The bytes an undo kept of the file, by their hash, when the memory holds them.
 std::optional<ContentHash> keptAlready(const RunMemory* memory, const std::optional<ContentHash>& written) {
-  if (!memory || !written) return std::nullopt;
-  std::string bytes;
-  const std::filesystem::path kept = keptContentPath(memory->folder(), *written);
-  if (readFile({kept, NameLink::NotFollowed}, bytes) != ResultCode::Success || hashOf(bytes) != *written)
-    return std::nullopt;
+  if (!memory || !written || !keptContent(memory->folder(), *written)) return std::nullopt;
   return written;
 }
 
@@ -163,12 +159,13 @@ FileReport putAgainOrRefuse(const PutAgain& file, const PutBackContext& context)
     return noted(ResultCode::Success, NoteCode::AlreadyBack);
   }
   if (current.hash != file.wrote.formerHash) return noted(ResultCode::WriteFailed, NoteCode::NotAsWritten);
-  const std::filesystem::path keptPath =
-      context.memory ? keptContentPath(context.memory->folder(), file.wrote.hash) : std::filesystem::path();
-  std::string bytes;
-  if (keptPath.empty() || readFile({keptPath, NameLink::NotFollowed}, bytes) != ResultCode::Success ||
-      hashOf(bytes) != file.wrote.hash)
-    return noted(ResultCode::WriteFailed, NoteCode::BackupMissing, {keptPath.native()});
+  const std::optional<std::string> bytes =
+      context.memory ? keptContent(context.memory->folder(), file.wrote.hash) : std::nullopt;
+  if (!bytes) {
+    const std::filesystem::path kept =
+        context.memory ? keptContentPath(context.memory->folder(), file.wrote.hash) : std::filesystem::path();
+    return noted(ResultCode::WriteFailed, NoteCode::BackupMissing, {kept.native()});
+  }
   if (context.mode != WriteMode::Write) return {};
   // The backup where the run made it: beside the file, or in a backup folder.
   BackupPlace place{chainSuffixOf(path, file.backup), {}};
@@ -176,7 +173,7 @@ FileReport putAgainOrRefuse(const PutAgain& file, const PutBackContext& context)
     place.folder = file.backup.parent_path();
     place.root = mirrorRootOf(path, file.backup);
   }
-  const std::string_view pieces[] = {bytes};
+  const std::string_view pieces[] = {*bytes};
   const StoreResult written =
       replaceFile({path, pieces, &current.identity, !file.backup.empty(), true, nullptr, &place}, context.session);
   if (!written.ok()) return storeFailed(written);

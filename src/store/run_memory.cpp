@@ -327,6 +327,14 @@ bool holdsWhatWasWritten(const WriteRecord& record) {
 
 fs::path keptContentPath(const fs::path& folder, const ContentHash& hash) { return folder / "kept" / hexOf(hash); }
 
+std::optional<std::string> keptContent(const fs::path& folder, const ContentHash& hash) {
+  std::string bytes;
+  if (readFile({keptContentPath(folder, hash), NameLink::NotFollowed}, bytes) != ResultCode::Success ||
+      hashOf(bytes) != hash)
+    return std::nullopt;
+  return bytes;
+}
+
 fs::path memoryFolder() {
   if (const char* state = std::getenv("XDG_STATE_HOME"); state && state[0] == '/' && usersOrMissing(state))
     return fs::path(state) / "sarnavel";
@@ -523,9 +531,8 @@ void RunMemory::dropUnnamedKept() {
 
 bool RunMemory::keep(const ContentHash& hash, std::string_view bytes) {
   if (!handle_) return false;
+  if (keptContent(folder_, hash)) return true;
   const fs::path path = keptContentPath(folder_, hash);
-  std::string there;
-  if (readFile({path, NameLink::NotFollowed}, there) == ResultCode::Success && hashOf(there) == hash) return true;
   if (!makeFolders(path.parent_path())) return false;
   const std::string_view pieces[] = {bytes};
   return replaceFile({path, pieces}).ok();

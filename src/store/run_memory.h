@@ -144,6 +144,9 @@ struct RememberedRun {
 
 // Where the memory in `folder` keeps the bytes of that hash (see above).
 std::filesystem::path keptContentPath(const std::filesystem::path& folder, const ContentHash& hash);
+// The bytes the memory in `folder` keeps of that hash, when they are there whole (a regular
+// file, not through a link, holding bytes of that hash).
+std::optional<std::string> keptContent(const std::filesystem::path& folder, const ContentHash& hash);
 
 // Whether the file `record` names still holds what the run wrote: the same file, size and
 // modification time as recorded say so without reading it (a listing of a large run stays
