@@ -9,6 +9,7 @@
 #include "engine/page_declarations.h"
 #include "engine/page_edits.h"
 #include "text/line_breaks.h"
+#include "text/text_position.h"
 #include "text/utf8.h"
 
 namespace sarnavel {
@@ -25,20 +26,20 @@ enum class XmlPlace { Content, Tag, Attribute, CData, Comment, Instruction };
 class XmlEscaper {
  public:
   XmlEscaper(std::string_view text, TargetEncoding target, DocumentResult& record)
-      : text_(text), target_(target), record_(record) {}
+      : text_(text), target_(target), record_(record), positions_(text, SourceForm::Utf8) {}
 
   std::string run() {
     out_.reserve(text_.size() + text_.size() / 16);
     while (at_ < text_.size()) {
       if (const std::size_t marked = placeMark(); marked > 0) {
         out_.append(text_.substr(at_, marked));
-        step(marked);
+        at_ += marked;
         continue;
       }
       const auto byte = static_cast<unsigned char>(text_[at_]);
       if (byte < 0x80) {
         out_.push_back(text_[at_]);
-        step(1);
+        ++at_;
         continue;
       }
       char32_t codePoint = 0xFFFD;
@@ -48,7 +49,6 @@ class XmlEscaper {
       if (length == 0) length = errorLength;
       write(codePoint, text_.substr(at_, length));
       at_ += length;
-      ++column_;
     }
     return std::move(out_);
   }
@@ -82,20 +82,6 @@ class XmlEscaper {
     return 0;
   }
 
-  // Moves over ASCII bytes just copied, counting lines and columns (CR+LF one break).
-  void step(std::size_t length) {
-    for (std::size_t end = at_ + length; at_ < end; ++at_) {
-      const char c = text_[at_];
-      if (c == '\n' && at_ > 0 && text_[at_ - 1] == '\r') continue;
-      if (c == '\n' || c == '\r') {
-        ++line_;
-        column_ = 1;
-      } else {
-        ++column_;
-      }
-    }
-  }
-
   void write(char32_t codePoint, std::string_view bytes) {
     if (targetHolds(target_, codePoint)) {
       out_.append(bytes);
@@ -121,7 +107,7 @@ class XmlEscaper {
     if (added) {
       characters.push_back({});
       characters.back().codePoint = codePoint;
-      characters.back().first = {line_, column_};
+      characters.back().first = positions_.at(at_);  // the character being written
     }
     ++characters[found->second].count;
   }
@@ -130,8 +116,8 @@ class XmlEscaper {
   TargetEncoding target_;
   DocumentResult& record_;
   std::string out_;
+  PositionFinder positions_;  // asked only for the first of each character, forward
   std::size_t at_ = 0;
-  std::uint32_t line_ = 1, column_ = 1;
   XmlPlace place_ = XmlPlace::Content;
   char quote_ = '"';
   std::map<char32_t, std::size_t> escapedAt_, lostAt_;
