@@ -1,20 +1,20 @@
 // The charset attributes of a converted page, and the files the page loads.
 //
 // Every element by which the page loads a file (html/references.h: a style-sheet `link` or an
-// XHTML page's `<?xml-stylesheet?>`, a classic or module `script` with a `src`) has its reference resolved, against the page's
-// `base` when it has one, and the resolver says what it leads to (reference_resolver.h). A
-// reference may name the file by more than one spelling of its bytes (html/references.h,
-// referenceNames: what a browser asks for, and for a page that was in Shift_JIS or EUC-JP the
-// name in that encoding); the first the resolver finds is the one followed. Every `link` and
-// classic `script` whose reference leads to a file of the kind it loads gets a `charset`
-// attribute naming the target, its tag changed by that value alone (html/tag_edits.h): the
-// former value replaced where it stands, or the attribute added after the last one. A module
-// script's tag keeps its bytes: browsers read a module as UTF-8 whatever it says, and the run
-// leaves such a file in UTF-8. Nor is a tag changed whose text holds the end tag of a script or
-// style body it was read in (html/references.h, ELEMENT): the body would run on past it.
-// References are read in the encoding the page is in; a query or fragment after the name is not
-// part of it. Every reference is listed in document order with what became of it
-// (document_result.h): followed, with the element's former charset attribute; refused by the
+// XHTML page's `<?xml-stylesheet?>`, a classic or module `script` with a `src`) has its
+// reference resolved, against the page's `base` when it has one, and the resolver says what it
+// leads to (reference_resolver.h). A reference may name the file by more than one spelling of
+// its bytes (html/references.h, referenceNames: what a browser asks for, and for a page that
+// was in Shift_JIS or EUC-JP the name in that encoding); the first the resolver finds is the
+// one followed. Every `link` and classic `script` whose reference leads to a file of the kind
+// it loads gets a `charset` attribute naming the target, its tag changed by that value alone
+// (html/tag_edits.h): the former value replaced where it stands, or the attribute added after
+// the last one. A module script's tag keeps its bytes: browsers read a module as UTF-8 whatever
+// it says, and the run leaves such a file in UTF-8. Nor is a tag changed whose text holds the
+// end tag of a script or style body it was read in (html/references.h, ELEMENT): the body would
+// run on past it. References are read in the encoding the page is in; a query or fragment after
+// the name is not part of it. Every reference is listed in document order with what became of
+// it (document_result.h): followed, with the element's former charset attribute; refused by the
 // resolver (another kind, a folder, a binary), its element left as it was; missing; or remote.
 // Empty references name nothing and are not listed.
 //

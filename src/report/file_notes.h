@@ -26,7 +26,8 @@
 //     code-left              a template whose code could not be kept as written: left;
 //     fragment-not-converted the files an SSI page includes that the run does not convert;
 //   and of taking a run back (run/undo_run.h): changed-since-run, backup-missing,
-//     backup-ambiguous (a restore's backup folder holds several), backup-changed, written-later (the later run), already-back, backup-kept.
+//     backup-ambiguous (a restore's backup folder holds several), backup-changed,
+//     written-later (the later run), already-back, backup-kept.
 // A file with nothing to say gets no note. Pure.
 //
 // The verbose log (sarnavel-cli -v) puts one more line first: what the file was read as and

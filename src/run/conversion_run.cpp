@@ -158,7 +158,7 @@ int listedPassOf(std::string_view path, KindSet kinds) {
     case FileKind::SsiPage:
     case FileKind::PhpTemplate:
     case FileKind::AspTemplate:
-    case FileKind::JspTemplate: return 0;
+    case FileKind::JspTemplate:
     case FileKind::PlainText:
     case FileKind::Xml: return 0;
     case FileKind::Css: return 1;

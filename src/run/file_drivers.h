@@ -1,10 +1,10 @@
 // Converting one file on disk: read, convert, back up, write.
 //
 // Each kind has its driver: convertHtmlFile for pages, convertCssFile for style sheets,
-// convertJsFile for scripts, convertTextFile for plain texts, convertXmlFile for feeds. A driver reads the whole file, hands its bytes to the engine
-// (which reads UTF-16, UTF-8 and Latin-1 as well as the Japanese encodings, see
-// engine/document_reading.h), backs the file up when backups are on, and replaces the file's
-// content. A page's references resolve against the page's own folder (reference_files.h).
+// convertJsFile for scripts, convertTextFile for plain texts, convertXmlFile for feeds. A
+// driver reads the whole file, hands its bytes to the engine (which reads UTF-16, UTF-8 and
+// Latin-1 as well as the Japanese encodings, see engine/document_reading.h), backs the file up
+// when backups are on, and replaces the file's content. A page's references resolve against the page's own folder (reference_files.h).
 //
 // Nothing of the file is ever dropped: zero bytes and zero UTF-16 units are carried through,
 // and a trailing odd byte of a UTF-16 file with a mark is kept after the text.

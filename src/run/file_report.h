@@ -40,17 +40,19 @@ enum class NoteCode {
   NotInNamedEncoding,  // bytes that are no character of the encoding the user named, so it was
                        // left: values {encoding, count, line, column} (the first such byte)
   // A template whose code could not be kept as written, left (engine/template_conversion.h):
-  // values {why, line, column, code point}, why one of invalid-bytes, lacked-character, encoding, backslash-byte
+  // values {why, line, column, code point}, why one of invalid-bytes, lacked-character,
+  // encoding, backslash-byte
   CodeLeft,
-  // An SSI page includes files the run does not convert (run/included_fragments.h): values {path...}
+  // An SSI page includes files the run does not convert (run/included_fragments.h):
+  // values {path...}
   FragmentNotConverted,
   // An .htaccess line that named the files' former encoding now names the target
   // (server_charset_fix.h): values {former charset, .htaccess, line, directive as now written,
   // backup (empty: none)}
   ServerCharsetFixed,
   // An .htaccess line the run would have rewritten, kept: values {charset, .htaccess, line,
-  // directive, why, detail}, why one of cancelled, not-walked, passed-over, file-left and untaken-page (detail
-  // the file), changed (since the run read it)
+  // directive, why, detail}, why one of cancelled, not-walked, passed-over, file-left and
+  // untaken-page (detail the folder, file or page), changed (since the run read it)
   ServerCharsetKept,
   // A plain text (or an XML document's comment, instruction or name) holds characters its
   // target lacks, so it was left (no --allow-loss): values

@@ -278,8 +278,9 @@ RunSummary runPlan(const PutBackPlan& plan, const fs::path& memoryFolder, WriteM
 
 // Where `step`, of the file whose whole and normal path is `full`, takes its backup in the
 // request's backup folder (see undo_run.h): the one a remembered run made there, else the one
-// backup of the file's name in a mirror of one of its folders. Several there (two named folders' mirrors each holding a file
-// of that name) are rivals: taking any might give the file another file's bytes.
+// backup of the file's name in a mirror of one of its folders. Several there (two named
+// folders' mirrors each holding a file of that name) are rivals: taking any might give the
+// file another file's bytes.
 void takeMirroredBackup(PutBack& step, const fs::path& full, const RestoreRequest& request,
                         const std::vector<RememberedRun>& runs) {
   const std::string inFolder = (request.backupFolder / "").native();

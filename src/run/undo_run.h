@@ -3,13 +3,13 @@
 // restoring files named from their own backups, for users with backups but no memory of the
 // run.
 //
-// An undo is a run: it waits for the runs that write over the same folders or backup folders (run_lock.h),
-// tidies what killed runs left first (leftover_sweep.h), tells each file's outcome as a
-// conversion does (RunObserver: a Success, or a failure with the reason as a note), is
-// cancellable between files, and is itself remembered: its record names the run it takes back
-// and each file it put back, so that an undo killed half-way is finished by the next undo of
-// the same run. The files go back in the reverse of the order they were written, so a file
-// written twice by one run gets its first former bytes.
+// An undo is a run: it waits for the runs that write over the same folders or backup folders
+// (run_lock.h), tidies what killed runs left first (leftover_sweep.h), tells each file's
+// outcome as a conversion does (RunObserver: a Success, or a failure with the reason as a
+// note), is cancellable between files, and is itself remembered: its record names the run it
+// takes back and each file it put back, so that an undo killed half-way is finished by the next
+// undo of the same run. The files go back in the reverse of the order they were written, so a
+// file written twice by one run gets its first former bytes.
 //
 // What is taken back:
 //  - by default the last run that wrote files and is not taken back whole; a run named by its
