@@ -13,14 +13,13 @@
 #include "run/backup_place.h"
 #include "run/file_kind.h"
 #include "run/included_fragments.h"
-#include "store/folder_flushes.h"
 #include "store/folder_keys.h"
 #include "run/server_charset.h"
 #include "run/server_charset_fix.h"
 #include "run/source_check.h"
 #include "run/path_set.h"
 #include "run/rewritten_file.h"
-#include "store/leftover_sweep.h"
+#include "store/store.h"
 #include "run/named_folders.h"
 #include "run/ordered_pool.h"
 #include "store/run_lock.h"
@@ -254,21 +253,11 @@ class Run {
         memory_(memory),
         named_(request.namedPaths, request.paths),
         threads_(request.threads > 0 ? request.threads : defaultThreadCount()),
-        leftovers_(memory, mode_ != WriteMode::Write),
         serverCharset_(target_, rootsOf(named_), fixedKinds(request.options, mode_)),
-        sessions_(static_cast<std::size_t>(std::max(threads_, 1))) {
-    // A file that must be written in place is written only when its recovery copy is recorded.
-    if (memory_.recording())
-      for (WriteSession& session : sessions_) session.recordIn(&memory_);
+        store_(memory, {threads_, mode_ != WriteMode::Write}) {
     // A run not told its number of threads starts one per core; the others join once the
     // workers wait for the disk (ordered_pool.h).
-    if (request.threads <= 0) {
-      pacing_ = WorkerPacing(eagerThreadCount(), [this] {
-        std::uint64_t nanos = flushes_.waitNanos();
-        for (const WriteSession& session : sessions_) nanos += session.flushNanos();
-        return nanos;
-      });
-    }
+    if (request.threads <= 0) pacing_ = WorkerPacing(eagerThreadCount(), [this] { return store_.flushWaitNanos(); });
   }
 
   // Passes 4 and 5 see everything the pages load, and the sheets the sheets of passes 2 and 4
@@ -326,10 +315,10 @@ class Run {
     }
     if (files.empty()) return;
     plan(kServerCharsetPass, files.size());
-    WriteSession& session = sessions_.front();
+    const StoreWorker store = store_.worker(0);
     for (std::span<const ServerCharsetLine> file : files) {
-      session.beginFile();
-      FileReport report = fixHtaccess(file, {options_, &named_, &session, memory_.recording()});
+      store.beginFile();
+      FileReport report = fixHtaccess(file, {options_, &named_, store, memory_.recording()});
       FileOutcome outcome;
       outcome.path = file.front().htaccess;
       outcome.pass = kServerCharsetPass;
@@ -339,6 +328,8 @@ class Run {
       if (report.written) outcome.recorded = memory_.recordWrite(*report.written);
       (outcome.result == ResultCode::Success ? successes_ : failures_) += 1;
       tellIfNotRecorded(outcome);
+      if (!store_.durableFor(outcome.path.native()) && outcome.result == ResultCode::Success)
+        outcome.notes.push_back({NoteCode::FolderNotFlushed});
       if (observer_.prepare) outcome.prepared = observer_.prepare(outcome);
       if (observer_.fileDone) observer_.fileDone(outcome);
     }
@@ -431,11 +422,11 @@ class Run {
 
   // What killed runs left, before any file is read; a dry run and a check only look.
   void sweepLeftovers(const std::vector<std::string_view>& paths) {
-    const FolderSweep& done = leftovers_.done();
+    const FolderSweep& done = store_.swept();
     const std::size_t restoredBefore = done.restored.size(), keptBefore = done.keptCopies.size();
-    leftovers_.sweepFoldersOf(paths);
+    store_.sweepFoldersOf(paths);
     const std::vector<std::string> mirrors = backupFoldersOf(paths);
-    leftovers_.sweepFoldersOf({mirrors.begin(), mirrors.end()});
+    store_.sweepFoldersOf({mirrors.begin(), mirrors.end()});
     if (observer_.formerPutBack)
       for (std::size_t k = restoredBefore; k < done.restored.size(); ++k) observer_.formerPutBack(done.restored[k]);
     if (observer_.copyKept)
@@ -459,7 +450,7 @@ class Run {
   }
 
   DriverContext contextFor(const Pass& pass, std::size_t k, const PoolTurn& turn) {
-    DriverContext context{&flushes_, &probes_, &sessions_[static_cast<std::size_t>(turn.worker)], turn.status};
+    DriverContext context{store_.worker(turn.worker), &probes_, turn.status};
     context.memory = &memory_;
     context.named = &named_;
     context.recordsWrites = memory_.recording();
@@ -529,7 +520,7 @@ class Run {
     const DriverContext context = contextFor(pass, k, turn);
     FileReport report;
     std::vector<FileNote> problems;
-    const std::optional<std::filesystem::path> pendingCopy = leftovers_.pendingFor(pass.list.paths[k]);
+    const std::optional<std::filesystem::path> pendingCopy = store_.pendingFor(pass.list.paths[k]);
     if (pendingCopy && converting_) {
       // Whoever may use the copy comes first: the file may be torn, and converted it would take
       // the only former content with it.
@@ -623,7 +614,7 @@ class Run {
     // The log says 成功 only of a file whose rename is on disk, or says why it may not be, and
     // once the memory of what was written is on disk too.
     tellIfNotRecorded(file);
-    if (!flushes_.durableFor(pass.list.paths[k]) && converted) file.notes.push_back({NoteCode::FolderNotFlushed});
+    if (!store_.durableFor(pass.list.paths[k]) && converted) file.notes.push_back({NoteCode::FolderNotFlushed});
   }
 
   const RunRequest& request_;
@@ -653,17 +644,15 @@ class Run {
   // read only as such, so that a name swapped for a link after its page leads nowhere else.
   PathSet loadedByOwnName_;
   SiteTally site_;
-  LeftoverSweep leftovers_;
   ServerCharsetLookup serverCharset_;
   PathSet checked_;                             // the check reads a file both listed and loaded once
   bool memoryBroken_ = false;                   // the memory's record failed, which was told
   std::optional<UntakenPages> untaken_;         // the pages of other kinds and what they load
   std::optional<IncludedFragments> fragments_;  // what the SSI pages include
   FileKeys fileKeys_;
-  FolderFlushes flushes_;   // the folders' flushes, shared by the files written in them
+  // What the run reads and writes through: its sweep, the folders' flushes, each worker's session.
+  Store store_;
   ReferenceProbes probes_;  // the loaded files looked into, shared by the pages
-  // Each worker's own: the folder it last wrote in stays open for its next file.
-  std::vector<WriteSession> sessions_;
   WorkerPacing pacing_;
   int successes_ = 0, failures_ = 0;
 };

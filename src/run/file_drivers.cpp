@@ -104,7 +104,7 @@ FileReport convertFile(const DriverCall& call, Convert&& convert) {
   const WriteMode mode = call.mode;
   const DriverContext& context = call.context;
   FileReport report;
-  if (context.session) context.session->beginFile();
+  context.store.beginFile();
   try {
     std::string text;
     FileIdentity identity;  // what was read: the backup and the write check it is still so
@@ -149,9 +149,8 @@ FileReport convertFile(const DriverCall& call, Convert&& convert) {
         edits.empty() ? std::vector<std::string_view>{text} : editedPieces(text, edits);
     const bool stampLeft = (context.visitedAgain && edits.empty()) || former.recorded;
     const std::optional<BackupPlace> place = backupPlaceOf(path, options, context.named);
-    StoreResult written = replaceFile(
-        {path, pieces, &identity, options.makeBackup, stampLeft, context.flushes, place ? &*place : nullptr},
-        context.session);
+    StoreResult written = context.store.replace(
+        {path, pieces, &identity, options.makeBackup, stampLeft, nullptr, place ? &*place : nullptr});
     const std::optional<FileStamp> left = written.left;
     report.backup = std::move(written.backup);
     const bool ok = stored(std::move(written));
@@ -186,10 +185,9 @@ bool leavesModuleScript(const ConversionOptions& options) { return options.targe
 
 int readFolder(const std::filesystem::path& path, const DriverContext& context) {
   // Only a path with no "." or ".." part names, as given, the folder its normal form names.
-  if (!context.session || !context.listedFolder.known() || context.nameLink != NameLink::NotFollowed ||
-      !isPlainPath(path.native()))
+  if (!context.listedFolder.known() || context.nameLink != NameLink::NotFollowed || !isPlainPath(path.native()))
     return -1;
-  return context.session->heldFolder(folderOf(path).native(), context.listedFolder);
+  return context.store.heldFolder(folderOf(path).native(), context.listedFolder);
 }
 
 namespace {
@@ -214,8 +212,8 @@ ResultCode readDriversFile(const std::filesystem::path& path, std::string& conte
   StoreProblem problem = StoreProblem::None;
   FileIdentity own;
   if (!identity) identity = &own;
-  ResultCode result = readFile({path, context.nameLink, context.looked, context.listedFolder, context.session}, content,
-                               identity, &problem);
+  ResultCode result =
+      context.store.read({path, context.nameLink, context.looked, context.listedFolder}, content, identity, &problem);
   if (result == ResultCode::Success && context.loadedThroughLink && !stillLoadable(path, content, *identity)) {
     content.clear();
     result = ResultCode::CannotOpen;

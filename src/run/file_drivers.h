@@ -34,7 +34,7 @@
 #include "run/file_report.h"
 #include "store/content_hash.h"
 #include "store/file_store.h"
-#include "store/folder_flushes.h"
+#include "store/store.h"
 #include "run/named_folders.h"
 #include "run/reference_files.h"
 
@@ -47,9 +47,8 @@ enum class WriteMode { Write, DryRun, Check };
 // What a run lends its drivers, each member optional: what is shared by the run's threads,
 // what belongs to the calling thread alone, and what the caller already knows of the file.
 struct DriverContext {
-  FolderFlushes* flushes = nullptr;     // the run's shared folder flushes (file_store.h)
+  StoreWorker store;                    // the calling thread's door to the run's store (store.h)
   ReferenceProbes* probes = nullptr;    // the run's memo of loaded files looked into (reference_files.h)
-  WriteSession* session = nullptr;      // the calling thread's own (file_store.h)
   const struct stat* looked = nullptr;  // the file's status (links followed), just looked at
   // Whether the name itself is followed when it is a link (file_store.h): a name listed as a
   // regular file is not, so that one swapped for a link meanwhile leads nowhere else.
@@ -100,7 +99,7 @@ WriteRecord writeRecordOf(const WriteFacts& write, TargetEncoding target, const 
 // than UTF-8 (browsers would misread it in any other encoding).
 bool leavesModuleScript(const ConversionOptions& options);
 
-// The folder a listed file was just read through, still open in the session, when that is the
+// The folder a listed file was just read through, still open in the worker's session, when that is the
 // folder its path names (for looking at the names a page loads from it); -1 otherwise.
 int readFolder(const std::filesystem::path& path, const DriverContext& context);
 

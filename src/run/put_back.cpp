@@ -19,9 +19,9 @@ struct Looked {
   bool ok() const { return result == ResultCode::Success; }
 };
 
-Looked look(const std::filesystem::path& path, NameLink link, WriteSession* session) {
+Looked look(const std::filesystem::path& path, NameLink link, const StoreWorker& store) {
   Looked file;
-  file.result = readFile({path, link, nullptr, {}, session}, file.bytes, &file.identity);
+  file.result = store.read({path, link}, file.bytes, &file.identity);
   if (file.ok()) file.hash = hashOf(file.bytes);
   return file;
 }
@@ -90,20 +90,19 @@ FileReport replaceThenPop(const PutBack& file, const Looked& current, const Look
       context.memory->keep(current.hash, current.bytes))
     kept = current.hash;
   const std::string_view pieces[] = {backup.bytes};
-  const StoreResult written = replaceFile(
-      {file.path, pieces, &current.identity, false, false, nullptr, nullptr, backup.identity.status.st_mtim},
-      context.session);
+  const StoreResult written = context.store.replace(
+      {file.path, pieces, &current.identity, false, false, nullptr, nullptr, backup.identity.status.st_mtim});
   if (!written.ok()) return storeFailed(written);
   return finishPop(file, backup, context, true, kept);
 }
 
 FileReport putBackOrRefuse(const PutBack& file, const PutBackContext& context) {
-  if (context.session) context.session->beginFile();
+  context.store.beginFile();
   if (!file.rivals.empty()) return noted(ResultCode::WriteFailed, NoteCode::BackupAmbiguous, file.rivals);
-  const Looked current = look(file.path, NameLink::Followed, context.session);
+  const Looked current = look(file.path, NameLink::Followed, context.store);
   if (!current.ok()) return failed(current.result);
   const bool holdsFormer = file.former && current.hash == *file.former;
-  const Looked backup = look(file.backup, NameLink::NotFollowed, context.session);
+  const Looked backup = look(file.backup, NameLink::NotFollowed, context.store);
   // A backup gone, or another one by now, after the file was put back: all was done.
   const bool popped = file.earlier && !isRecordedBackup(file.earlier, backup);
   if (holdsFormer && popped) {
@@ -146,13 +145,13 @@ std::filesystem::path mirrorRootOf(const std::filesystem::path& file, const std:
 }
 
 FileReport putAgainOrRefuse(const PutAgain& file, const PutBackContext& context) {
-  if (context.session) context.session->beginFile();
+  context.store.beginFile();
   const std::filesystem::path path = file.wrote.path;
-  const Looked current = look(path, NameLink::Followed, context.session);
+  const Looked current = look(path, NameLink::Followed, context.store);
   if (!current.ok()) return failed(current.result);
   if (current.hash == file.wrote.hash) {  // written again by a redo cut short
     if (!file.recorded && context.mode == WriteMode::Write) {
-      const Looked backup = look(file.backup, NameLink::NotFollowed, context.session);
+      const Looked backup = look(file.backup, NameLink::NotFollowed, context.store);
       const bool backedUp = backup.ok() && backup.hash == file.wrote.formerHash;
       recordPutAgain(file, current.identity.stamp(), backedUp ? file.backup : std::filesystem::path(), context);
     }
@@ -175,7 +174,7 @@ FileReport putAgainOrRefuse(const PutAgain& file, const PutBackContext& context)
   }
   const std::string_view pieces[] = {*bytes};
   const StoreResult written =
-      replaceFile({path, pieces, &current.identity, !file.backup.empty(), true, nullptr, &place}, context.session);
+      context.store.replace({path, pieces, &current.identity, !file.backup.empty(), true, nullptr, &place});
   if (!written.ok()) return storeFailed(written);
   recordPutAgain(file, written.left.value_or(current.identity.stamp()), written.backup, context);
   return {};

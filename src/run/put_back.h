@@ -38,6 +38,7 @@
 #include "store/content_hash.h"
 #include "store/file_store.h"
 #include "store/run_memory.h"
+#include "store/store.h"
 
 namespace sarnavel {
 
@@ -60,7 +61,7 @@ struct PutBack {
 struct PutBackContext {
   WriteMode mode = WriteMode::Write;
   RunMemory* memory = nullptr;  // records the step (when it records)
-  WriteSession* session = nullptr;
+  StoreWorker store;
 };
 
 FileReport putBackFile(const PutBack& file, const PutBackContext& context);

@@ -80,7 +80,7 @@ FileReport fixHtaccess(std::span<const ServerCharsetLine> lines, const HtaccessW
   const std::filesystem::path path(lines.front().htaccess);
   std::string text;
   FileIdentity read;
-  if (readFile({path, NameLink::NotFollowed}, text, &read) != ResultCode::Success) {
+  if (how.store.read({path, NameLink::NotFollowed}, text, &read) != ResultCode::Success) {
     for (const ServerCharsetLine* line : toFix) report.notes.push_back(namedNote(*line));
     report.result = ResultCode::CannotOpen;
     return report;
@@ -102,8 +102,8 @@ FileReport fixHtaccess(std::span<const ServerCharsetLine> lines, const HtaccessW
   }
   pieces.push_back(std::string_view(text).substr(from));
   const std::optional<BackupPlace> place = backupPlaceOf(path, how.options, how.named);
-  StoreResult written = replaceFile(
-      {path, pieces, &read, how.options.makeBackup, how.records, nullptr, place ? &*place : nullptr}, how.session);
+  StoreResult written =
+      how.store.replace({path, pieces, &read, how.options.makeBackup, how.records, nullptr, place ? &*place : nullptr});
   report.result = written.result;
   if (!written.ok()) {
     if (written.problem != StoreProblem::None) report.notes.push_back({NoteCode::StoreProblem, written.problem});

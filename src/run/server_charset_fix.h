@@ -22,13 +22,14 @@
 #include "run/file_report.h"
 #include "run/named_folders.h"
 #include "run/server_charset.h"
+#include "store/store.h"
 
 namespace sarnavel {
 
 struct HtaccessWriting {
   const ConversionOptions& options;
   const NamedFolders* named = nullptr;  // where the backups' mirror starts (backup_place.h)
-  WriteSession* session = nullptr;
+  StoreWorker store;
   bool records = false;  // the run records what it writes: the report carries the write's facts
 };
 

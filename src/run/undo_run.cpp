@@ -9,7 +9,7 @@
 
 #include "run/named_folders.h"
 #include "run/put_back.h"
-#include "store/leftover_sweep.h"
+#include "store/store.h"
 #include "store/run_lock.h"
 
 namespace sarnavel {
@@ -199,12 +199,12 @@ void openMemory(RunMemory& memory, const fs::path& folder, const PutBackPlan& pl
 }
 
 // What killed runs left in the files' folders, tidied (looked at only, in a dry run).
-void sweepFirst(LeftoverSweep& sweep, const std::vector<std::string_view>& paths, const RunObserver& observer) {
-  sweep.sweepFoldersOf(paths);
+void sweepFirst(Store& store, const std::vector<std::string_view>& paths, const RunObserver& observer) {
+  store.sweepFoldersOf(paths);
   if (observer.formerPutBack)
-    for (const fs::path& file : sweep.done().restored) observer.formerPutBack(file);
+    for (const fs::path& file : store.swept().restored) observer.formerPutBack(file);
   if (observer.copyKept)
-    for (const fs::path& copy : sweep.done().keptCopies) observer.copyKept(copy);
+    for (const fs::path& copy : store.swept().keptCopies) observer.copyKept(copy);
 }
 
 // One step of the plan: a file to put back or to write again.
@@ -219,7 +219,7 @@ PlanStep stepOf(const PutBackPlan& plan, std::size_t k) {
   return {nullptr, &plan.again[k]};
 }
 
-FileOutcome outcomeOf(const PlanStep& step, const std::string& writtenLater, const LeftoverSweep& sweep,
+FileOutcome outcomeOf(const PlanStep& step, const std::string& writtenLater, const Store& store,
                       const PutBackContext& context) {
   FileOutcome outcome;
   outcome.path = step.path();
@@ -227,7 +227,7 @@ FileOutcome outcomeOf(const PlanStep& step, const std::string& writtenLater, con
   if (!writtenLater.empty()) {
     report.result = ResultCode::WriteFailed;
     report.notes.push_back({NoteCode::WrittenLater, StoreProblem::None, {writtenLater}});
-  } else if (std::optional<fs::path> copy = sweep.pendingFor(outcome.path.native())) {
+  } else if (std::optional<fs::path> copy = store.pendingFor(outcome.path.native())) {
     report.result = ResultCode::WriteFailed;
     report.notes.push_back({NoteCode::RecoveryPending, StoreProblem::None, {copy->native()}});
   } else {
@@ -259,14 +259,13 @@ RunSummary runPlan(const PutBackPlan& plan, const fs::path& memoryFolder, WriteM
   }
   RunMemory memory;
   openMemory(memory, memoryFolder, plan, mode, observer);
-  LeftoverSweep sweep(memory, mode != WriteMode::Write);
-  sweepFirst(sweep, std::vector<std::string_view>(locked.begin(), locked.end()), observer);
+  // One file at a time, each write flushed before it is told.
+  Store store(memory, {1, mode != WriteMode::Write, false});
+  sweepFirst(store, std::vector<std::string_view>(locked.begin(), locked.end()), observer);
   if (observer.passPlanned) observer.passPlanned(1, count);
-  WriteSession session;
-  if (memory.recording()) session.recordIn(&memory);
-  const PutBackContext context{mode, &memory, &session};
+  const PutBackContext context{mode, &memory, store.worker(0)};
   for (std::size_t k = 0; k < count && !cancelRequested.load(); ++k) {
-    FileOutcome outcome = outcomeOf(stepOf(plan, k), plan.writtenLater[k], sweep, context);
+    FileOutcome outcome = outcomeOf(stepOf(plan, k), plan.writtenLater[k], store, context);
     if (observer.prepare) outcome.prepared = observer.prepare(outcome);
     (outcome.result == ResultCode::Success ? summary.successes : summary.failures) += 1;
     if (observer.fileDone) observer.fileDone(outcome);

@@ -1,4 +1,6 @@
 // Whole files on disk: reading one into memory, replacing one's content, and keeping backups.
+// A run reaches these two steps through its Store (store.h), which lends them its workers'
+// sessions and its folders' flushes; a caller without a run calls them alone.
 //
 // This is the program's only seam to the file system for document content. It reads and
 // writes whole files and keeps a chain of backup copies; it does not convert, classify
