@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "run/file_kind.h"
+#include "store/path_parts.h"
 
 namespace sarnavel {
 namespace {
@@ -21,7 +22,7 @@ int listedAmong(const PathList& files, const struct stat* const outputs[], const
   for (int k = 0; k < count; ++k) allNamed = allNamed && (!outputs[k] || onlyNames[k]);
   for (std::string_view name : files) {
     if (allNamed) {
-      const std::string_view last = name.substr(name.rfind('/') + 1);
+      const std::string_view last = namePart(name);
       bool mayBe = false;
       for (int k = 0; k < count && !mayBe; ++k) mayBe = outputs[k] && last == *onlyNames[k];
       if (!mayBe && !links->empty()) mayBe = links->count(std::string(name)) != 0;
@@ -45,7 +46,7 @@ bool onlyNameOf(int descriptor, const struct stat& info, std::string& name) {
   const ssize_t length = ::readlink(link.c_str(), path.data(), path.size());
   if (length <= 0 || static_cast<std::size_t>(length) == path.size() || path[0] != '/') return false;
   path.resize(static_cast<std::size_t>(length));
-  name = path.substr(path.rfind('/') + 1);
+  name = namePart(path);
   return !name.empty();
 }
 

@@ -24,6 +24,7 @@
 #include "run/ordered_pool.h"
 #include "store/run_lock.h"
 #include "run/untaken_pages.h"
+#include "store/path_parts.h"
 
 namespace sarnavel {
 
@@ -411,7 +412,7 @@ class Run {
     if (options_.backupFolder.empty() || !options_.makeBackup || !converting_) return folders;
     std::string_view last;
     for (std::string_view path : paths) {
-      const std::string_view folder = path.substr(0, path.rfind('/') + 1);
+      const std::string_view folder = folderPart(path);
       if (folder == last) continue;  // the files of a folder come together
       last = folder;
       if (std::optional<BackupPlace> place = backupPlaceOf(std::filesystem::path(path), options_, &named_))

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "text/ascii.h"
+#include "store/path_parts.h"
 
 namespace sarnavel {
 namespace {
@@ -39,8 +40,7 @@ bool equalsLowerIgnoringCase(std::string_view text, std::string_view lower) {
 }  // namespace
 
 FileKind classifyExtension(std::string_view text) {
-  const std::size_t slash = text.rfind('/');
-  const std::string_view name = slash == std::string_view::npos ? text : text.substr(slash + 1);
+  const std::string_view name = namePart(text);
   const std::size_t dot = name.rfind('.');
   if (dot == std::string_view::npos) return FileKind::Other;
   const std::string_view extension = name.substr(dot + 1);

@@ -1,4 +1,5 @@
 #include "run/named_folders.h"
+#include "store/path_parts.h"
 
 #include <algorithm>
 #include <system_error>
@@ -28,8 +29,8 @@ NamedFolders::NamedFolders(const std::vector<std::filesystem::path>& named, cons
     // Each folder once, not once per file.
     std::string_view previousFolder;
     for (std::string_view file : listed) {
-      const std::string_view folder = file.substr(0, file.rfind('/') + 1);
-      if (!folder.empty() && folder == previousFolder) continue;
+      const std::string_view folder = folderPart(file);
+      if (folder == previousFolder) continue;
       previousFolder = folder;
       add(std::filesystem::path(file));
     }

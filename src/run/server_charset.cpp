@@ -11,6 +11,7 @@
 #include "store/posix_file.h"
 #include "run/file_kind.h"
 #include "text/ascii.h"
+#include "store/path_parts.h"
 
 namespace sarnavel {
 namespace {
@@ -66,7 +67,7 @@ std::string charsetParameter(std::string_view type) {
 
 // A file's extension, lower case, from its name as written (a path never ends in '/').
 std::string extensionOf(std::string_view file) {
-  const std::string_view name = file.substr(file.rfind('/') + 1);
+  const std::string_view name = namePart(file);
   const std::size_t dot = name.rfind('.');
   return dot == std::string_view::npos ? std::string() : lowercaseCopy(name.substr(dot + 1));
 }

@@ -11,6 +11,7 @@
 #include "store/recovery_copy.h"
 #include "store/run_memory.h"
 #include "store/temp_file.h"
+#include "store/path_parts.h"
 
 namespace sarnavel {
 namespace {
@@ -29,17 +30,6 @@ bool removeIfAbandoned(int folder, const std::string& name, const RunMemory& mem
     return false;
   }
   return ::unlinkat(folder, name.c_str(), 0) == 0;
-}
-
-// The folder of a path as the run names it ("." for a bare name).
-std::string_view folderPart(std::string_view path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string_view namePart(std::string_view path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
 }  // namespace

@@ -263,11 +263,6 @@ bool readFirstBlock(int at, const char* name, struct stat& opened, std::string& 
   return true;
 }
 
-std::filesystem::path folderOf(const std::filesystem::path& path) {
-  std::filesystem::path folder = path.parent_path();
-  return folder.empty() ? std::filesystem::path(".") : folder;
-}
-
 FileSizeSignalBlock::FileSizeSignalBlock(bool signalIgnored) {
   sigemptyset(&signal_);
   if (signalIgnored) return;

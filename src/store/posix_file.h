@@ -16,6 +16,8 @@
 #include <string>
 #include <string_view>
 
+#include "store/path_parts.h"
+
 namespace sarnavel {
 
 class FileDescriptor {
@@ -112,9 +114,6 @@ FileDescriptor openOutputFile(const std::filesystem::path& name);
 // opens as a regular file, without ever waiting on a pipe or a device; `opened` gets the status
 // of what was opened. False when nothing could be opened.
 bool readFirstBlock(int at, const char* name, struct stat& opened, std::string& block);
-
-// The folder part of a path ("." for a bare name).
-std::filesystem::path folderOf(const std::filesystem::path& path);
 
 // Writing past the file-size limit raises SIGXFSZ, whose default action ends the process.
 // While this lives, the signal is blocked in the calling thread, so such a write merely fails

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "store/lock_holders.h"
+#include "store/path_parts.h"
 
 namespace sarnavel {
 
@@ -28,10 +29,7 @@ std::string parentOf(const std::string& folder) {
 }  // namespace
 
 void FolderLockPlanner::addFolderOf(std::string_view file) {
-  const std::size_t slash = file.rfind('/');
-  const std::string_view folder = slash == std::string_view::npos ? std::string_view(".")
-                                  : slash == 0                    ? std::string_view("/")
-                                                                  : file.substr(0, slash);
+  const std::string_view folder = folderPart(file);
   if (folder == previous_) return;  // listed files come folder by folder
   previous_.assign(folder);
   folders_.insert(keys_.of(folder));
