@@ -54,7 +54,11 @@
 //    a recovery copy beside it (recovery_copy.h): a crash at any moment leaves the whole old
 //    or the whole new content, or a recovery copy from which the next run that reaches the
 //    folder puts the whole old content back (leftover_sweep.h). Every hard link of the file
-//    then shows the new content.
+//    then shows the new content. With a backup, the former content is copied twice, to the
+//    backup and to the recovery copy: the backup is the user's and stays, the recovery copy
+//    is ours, carries what the sweep needs to tell a torn file (recovery_copy.h) and goes
+//    once the write is whole. Only these rare files pay for it (another user's, one of
+//    several links); a file replaced by a new one makes no copy at all.
 // Consequences:
 //  - the folder must be writable, and not append-only (a name made there could never go
 //    again); a file whose own permission bits forbid writing, or that is immutable or
