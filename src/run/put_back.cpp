@@ -120,16 +120,17 @@ FileReport putBackOrRefuse(const PutBack& file, const PutBackContext& context) {
   return replaceThenPop(file, current, backup, context);
 }
 
-// Records the write of a redo as the run recorded it, the file as it is now.
-void recordPutAgain(const PutAgain& file, const FileStamp& left, const std::filesystem::path& backup,
-                    const PutBackContext& context) {
-  if (!context.memory) return;
+// The write of a redo as the run recorded it, the file as it is now: the report carries it,
+// and the redo's run records it (undo_run.cpp), as a conversion's run records its files'.
+FileReport writtenAgain(FileReport report, const PutAgain& file, const FileStamp& left,
+                        const std::filesystem::path& backup) {
   WriteRecord record = file.wrote;
   record.device = left.device;
   record.inode = left.inode;
   record.backup = backup.native();
   record.modified = left.modified;
-  context.memory->durableThrough(context.memory->recordWrite(record));
+  report.written = std::move(record);
+  return report;
 }
 
 // The backup folder the user named for the run, as far as the two paths tell: the backup's
@@ -150,12 +151,12 @@ FileReport putAgainOrRefuse(const PutAgain& file, const PutBackContext& context)
   const Looked current = look(path, NameLink::Followed, context.store);
   if (!current.ok()) return failed(current.result);
   if (current.hash == file.wrote.hash) {  // written again by a redo cut short
-    if (!file.recorded && context.mode == WriteMode::Write) {
-      const Looked backup = look(file.backup, NameLink::NotFollowed, context.store);
-      const bool backedUp = backup.ok() && backup.hash == file.wrote.formerHash;
-      recordPutAgain(file, current.identity.stamp(), backedUp ? file.backup : std::filesystem::path(), context);
-    }
-    return noted(ResultCode::Success, NoteCode::AlreadyBack);
+    FileReport report = noted(ResultCode::Success, NoteCode::AlreadyBack);
+    if (file.recorded || context.mode != WriteMode::Write) return report;
+    const Looked backup = look(file.backup, NameLink::NotFollowed, context.store);
+    const bool backedUp = backup.ok() && backup.hash == file.wrote.formerHash;
+    return writtenAgain(std::move(report), file, current.identity.stamp(),
+                        backedUp ? file.backup : std::filesystem::path());
   }
   if (current.hash != file.wrote.formerHash) return noted(ResultCode::WriteFailed, NoteCode::NotAsWritten);
   const std::optional<std::string> bytes =
@@ -176,8 +177,7 @@ FileReport putAgainOrRefuse(const PutAgain& file, const PutBackContext& context)
   const StoreResult written =
       context.store.replace({path, pieces, &current.identity, !file.backup.empty(), true, nullptr, &place});
   if (!written.ok()) return storeFailed(written);
-  recordPutAgain(file, written.left.value_or(current.identity.stamp()), written.backup, context);
-  return {};
+  return writtenAgain({}, file, written.left.value_or(current.identity.stamp()), written.backup);
 }
 
 }  // namespace

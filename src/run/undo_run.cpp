@@ -235,6 +235,7 @@ FileOutcome outcomeOf(const PlanStep& step, const std::string& writtenLater, con
   }
   outcome.result = report.result;
   outcome.notes = std::move(report.notes);
+  if (report.written && context.memory) outcome.recorded = context.memory->recordWrite(*report.written);
   return outcome;
 }
 
@@ -264,8 +265,14 @@ RunSummary runPlan(const PutBackPlan& plan, const fs::path& memoryFolder, WriteM
   sweepFirst(store, std::vector<std::string_view>(locked.begin(), locked.end()), observer);
   if (observer.passPlanned) observer.passPlanned(1, count);
   const PutBackContext context{mode, &memory, store.worker(0)};
+  bool recordFailed = false;  // told once
   for (std::size_t k = 0; k < count && !cancelRequested.load(); ++k) {
     FileOutcome outcome = outcomeOf(stepOf(plan, k), plan.writtenLater[k], store, context);
+    // The log says 成功 of a file written again only once its record is on disk too.
+    if (outcome.recorded && !memory.durableThrough(outcome.recorded) && !recordFailed) {
+      recordFailed = true;
+      if (observer.memoryNotice) observer.memoryNotice(MemoryNotice::NotRecorded, memoryFolder);
+    }
     if (observer.prepare) outcome.prepared = observer.prepare(outcome);
     (outcome.result == ResultCode::Success ? summary.successes : summary.failures) += 1;
     if (observer.fileDone) observer.fileDone(outcome);

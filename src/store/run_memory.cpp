@@ -540,10 +540,12 @@ bool RunMemory::keep(const ContentHash& hash, std::string_view bytes) {
 
 std::uint64_t RunMemory::append(const std::string& line) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!record_ || broken_) return 0;
-  if (!writeAll(record_.get(), line)) {
+  if (!record_) return 0;
+  // A line that could not be written still gets a number, one no flush ever makes durable:
+  // whoever waits for it learns that it is not on disk.
+  if (broken_ || !writeAll(record_.get(), line)) {
     broken_ = true;
-    return 0;
+    return appended_ + 1;
   }
   return ++appended_;
 }

@@ -221,7 +221,8 @@ class RunMemory {
   // remove (the new content, or after an exchange the former file, which its backup holds).
   bool madeTemporary(std::string_view leaf) const;
 
-  // Appends the record (one line, one write); its number, for durableThrough. 0 when not recorded.
+  // Appends the record (one line, one write); its number, for durableThrough (which says false
+  // for a line that could not be written). 0 when the memory records nothing (none opened).
   std::uint64_t recordWrite(const WriteRecord& record);
   // Every record up to `number` is on disk when this returns true. One flush at a time serves
   // every caller whose record it covers.
