@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -24,20 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::TempFolder;
-
-// Runs `body` in a child process that then ends at once, as a killed one would: no object is
-// destroyed, its locks go with it.
-template <class Body>
-void inChildThatDies(Body body) {
-  const pid_t child = fork();
-  if (child == 0) {
-    body();
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-}
 
 // Several pages each: a write is found torn page by page.
 std::string pages(char fill, std::size_t size) {
@@ -62,18 +47,8 @@ std::unique_ptr<RunMemory> memory() {
   return read;
 }
 
-// A temporary file of ours that a killed run left, recorded (or not) in the user's memory.
 void abandonTemporaryIn(const fs::path& folder, const std::string& name, bool recorded = true) {
-  const fs::path memoryFolder = testing::memoryFolderOf();
-  inChildThatDies([&] {
-    RunMemory* memory = new RunMemory;
-    memory->open(memoryFolder);
-    memory->startRecording({});
-    TempFile* file = new TempFile;
-    if (recorded) file->recordIn(memory);
-    const FileDescriptor folderFd = openFolder(folder);
-    if (file->create(folderFd.get(), folder, name, 0600)) file->giveTemporaryName(folderFd.get());
-  });
+  ASSERT_TRUE(testing::abandonedTemporary(folder, name, recorded));
 }
 
 // What a killed write, or a machine stopped before the flush, leaves: page by page the former

@@ -96,8 +96,6 @@ TEST(RunMemory, AFileHoldingExactlyWhatARunWroteIsFoundByItsNameOrItsInode) {
   }
 }
 
-// Damaged records are no evidence and say so; a folder someone else could write into is no
-// memory at all; old runs go, but never one that is being written.
 // A record with the written file's time trusts the same file, size and time without reading
 // it; any other file is judged by its bytes.
 TEST(RunMemory, AFileHoldsWhatWasWrittenByItsStampOrElseItsBytes) {
@@ -136,6 +134,8 @@ TEST(RunMemory, AFileHoldsWhatWasWrittenByItsStampOrElseItsBytes) {
   }
 }
 
+// Damaged records are no evidence and say so; a folder someone else could write into is no
+// memory at all; old runs go, but never one that is being written.
 TEST(RunMemory, TheFolderIsTheUsersAloneBoundedAndReadTolerantly) {
   TempFolder folder;
   const fs::path page = folder.put("p.html", "written"), memoryFolder = folder / "memory";
