@@ -68,30 +68,6 @@ UndoSummary undo(const fs::path& tree, const fs::path& memory, Told& told, const
   return summary;
 }
 
-// Two trees alike by what a user sees of each file: its type, bytes and permission bits, and
-// with `times` its modification time (a file put back keeps the time its backup kept; one a
-// redo writes again has the redo's).
-void expectSameTree(const testing::FolderState& before, const fs::path& tree, bool times = true) {
-  const testing::FolderState after = testing::snapshot(tree);
-  std::vector<std::string> names;
-  for (const auto& [name, entry] : before) names.push_back(name);
-  for (const auto& [name, entry] : after)
-    if (!before.count(name)) names.push_back(name);
-  for (const std::string& name : names) {
-    if (!before.count(name) || !after.count(name)) {
-      ADD_FAILURE() << name << (before.count(name) ? " is gone" : " was not there before");
-      continue;
-    }
-    const testing::Entry &was = before.at(name), &is = after.at(name);
-    EXPECT_EQ(was.type, is.type) << name;
-    EXPECT_EQ(was.mode, is.mode) << name;
-    EXPECT_TRUE(was.content == is.content) << name << " does not hold its former bytes";
-    if (times && was.type == testing::Entry::File) {
-      EXPECT_TRUE(was.modified.tv_sec == is.modified.tv_sec && was.modified.tv_nsec == is.modified.tv_nsec) << name;
-    }
-  }
-}
-
 // A site of pages, sheets and scripts in one encoding, some with backups of their own from
 // before (whose chain the undo must leave as it was), one mode of its own.
 void writeSite(const TempFolder& tree, unsigned seed, const testing::SiteEncoding& encoding) {
@@ -130,7 +106,7 @@ TEST(UndoRun, ConvertingUndoingAndRedoingGoBetweenTheTwoTrees) {
     EXPECT_EQ(undo(tree.path(), memory, told).refusal, UndoRefusal::None);
     EXPECT_EQ(told.summary.failures, 0);
     EXPECT_GT(told.summary.successes, 0);
-    expectSameTree(before, tree.path());
+    testing::expectSameTree(before, tree.path());
     // Taken back whole: nothing more to take back, but the undo itself.
     Told again;
     EXPECT_EQ(undo(tree.path(), memory, again).refusal, UndoRefusal::NoRun);
@@ -139,11 +115,11 @@ TEST(UndoRun, ConvertingUndoingAndRedoingGoBetweenTheTwoTrees) {
     EXPECT_EQ(redo.refusal, UndoRefusal::None);
     EXPECT_TRUE(redo.redo);
     EXPECT_EQ(redone.summary.failures, 0);
-    expectSameTree(converted, tree.path(), false);
+    testing::expectSameTree(converted, tree.path(), false);
     Told last;
     EXPECT_EQ(undo(tree.path(), memory, last).refusal, UndoRefusal::None);
     EXPECT_EQ(last.summary.failures, 0);
-    expectSameTree(before, tree.path());
+    testing::expectSameTree(before, tree.path());
   });
 }
 
@@ -231,7 +207,7 @@ TEST(UndoRun, TwoRunsGoBackLastFirst) {
     EXPECT_EQ(undo(tree.path(), memory, last).id, runs[1].id);
     EXPECT_EQ(undo(tree.path(), memory, then).id, runs[0].id);
     EXPECT_EQ(last.summary.failures + then.summary.failures, 0);
-    expectSameTree(before, tree.path());
+    testing::expectSameTree(before, tree.path());
   });
 }
 

@@ -94,6 +94,27 @@ inline bool isToolTemporary(std::string_view name) {
   return base.starts_with(".") && base.find(".sarnavel-") != std::string_view::npos && base.ends_with(".tmp");
 }
 
+// The tree below `root` holds what `before` held: the same names, each of the same type, bytes
+// and mode, and with `times` a file's modification time (a file put back keeps its backup's).
+inline void expectSameTree(const FolderState& before, const std::filesystem::path& root, bool times = true) {
+  const FolderState after = snapshot(root);
+  for (const auto& [name, entry] : after) EXPECT_TRUE(before.count(name)) << shown(name) << " was not there before";
+  for (const auto& [name, was] : before) {
+    const auto is = after.find(name);
+    if (is == after.end()) {
+      ADD_FAILURE() << shown(name) << " is gone";
+      continue;
+    }
+    EXPECT_TRUE(was.type == is->second.type && was.mode == is->second.mode && was.content == is->second.content)
+        << shown(name) << " does not hold its former bytes and mode";
+    if (times && was.type == Entry::File) {
+      EXPECT_TRUE(was.modified.tv_sec == is->second.modified.tv_sec &&
+                  was.modified.tv_nsec == is->second.modified.tv_nsec)
+          << shown(name) << " has another modification time";
+    }
+  }
+}
+
 // A document of a run: its bytes before, the bytes a complete conversion gives, and what the
 // test expects of it.
 enum class Outcome { Converted, Untouched, Either };
