@@ -239,6 +239,19 @@ TEST(Intake, TheWalkStaysInsideTheTreeItWasGiven) {
   EXPECT_EQ(relativeTo(report.files, site), inside);
   EXPECT_EQ(notices(report, site), (std::vector<std::string>{"folder-link up", "folder-link a/self",
                                                              "folder-link a/side", "link-outside a/outside.js"}));
+  // What the run reads each file by: the links it follows (a link named, or of the walk leading
+  // inside; not one leading nowhere), and the folder of the file each name reaches.
+  const auto id = [](const fs::path& path) {
+    struct stat info {};
+    EXPECT_EQ(stat(path.c_str(), &info), 0);
+    return FolderId{info.st_dev, info.st_ino};
+  };
+  EXPECT_EQ(report.followedLinks, PathSet{(site / "a/inside.css").string()});
+  EXPECT_TRUE(report.folders ==
+              (std::deque<FolderId>{id(site), id(site / "a"), id(site / "b"), id(site / "a"), id(site / "b")}));
+  IntakeReport named = offer({site / "a/outside.js"});
+  EXPECT_EQ(named.followedLinks, PathSet{(site / "a/outside.js").string()});
+  EXPECT_TRUE(named.folders == std::deque<FolderId>{id(folder.path())});
 
   const struct {
     std::vector<fs::path> named;
@@ -261,36 +274,6 @@ TEST(Intake, TheWalkStaysInsideTheTreeItWasGiven) {
     offerPaths(c.named, r);
     EXPECT_EQ(relativeTo(r.files, folder.path()), c.files) << c.named.front();
   }
-}
-
-// What the run needs to read each listed file as it was listed: which names are links it
-// follows (a link named; a link of a walk that leads inside; not a link that leads nowhere),
-// and the folder holding the file each name reaches (for a link it follows, its final
-// target's; a link that leads nowhere is a name in its own folder).
-TEST(Intake, TheLinksTakenAsLinksAndTheFolderOfEachFile) {
-  TempFolder folder;
-  const fs::path site = folder / "site";
-  folder.put("site/a.html", "");
-  folder.put("site/sub/b.css", "");
-  folder.put("outside.js", "");
-  folder.put("other.js", "");
-  fs::create_symlink("sub/b.css", site / "up.css");
-  fs::create_symlink("missing.js", site / "gone.js");
-  fs::create_symlink("../outside.js", site / "out.js");  // passed over
-  fs::create_symlink("site/sub/b.css", folder / "named.css");
-  IntakeReport report;
-  offerPaths({site, folder / "named.css", folder / "other.js"}, report);
-  const auto id = [](const fs::path& path) {
-    struct stat info {};
-    EXPECT_EQ(stat(path.c_str(), &info), 0);
-    return FolderId{info.st_dev, info.st_ino};
-  };
-  EXPECT_EQ(relativeTo(report.files, folder.path()),
-            (std::vector<std::string>{"site/a.html", "site/gone.js", "site/up.css", "site/sub/b.css", "named.css",
-                                      "other.js"}));
-  EXPECT_EQ(report.followedLinks, (PathSet{(folder / "named.css").string(), (site / "up.css").string()}));
-  EXPECT_TRUE(report.folders == (std::deque<FolderId>{id(site), id(site), id(site / "sub"), id(site / "sub"),
-                                                      id(site / "sub"), id(folder.path())}));
 }
 
 // Runs `body` in a forked child after `prepare` (which gives a reason to skip, or ""), and
@@ -361,60 +344,33 @@ TEST(Intake, AFolderThatCannotBeReadIsNamedAndTheWalkGoesOn) {
 
 // --- Long paths ---------------------------------------------------------------------------------
 
-// A chain of nested folders, made with descriptors so that no path handed to the system is
-// longer than one name; each level holds one page. Removed the same way.
-class DeepFolders {
- public:
-  DeepFolders(const fs::path& base, int levels, std::size_t nameLength) : base_(base) {
-    const std::string name(nameLength, 'd');
-    int fd = open(base.c_str(), O_RDONLY | O_DIRECTORY);
-    std::string path = base.string();
-    for (int level = 0; level < levels && fd >= 0; ++level) {
-      if (mkdirat(fd, name.c_str(), 0755) != 0) break;
-      int next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
-      close(fd);
-      fd = next;
-      path += "/" + name;
-      int file = openat(fd, "p.html", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (file >= 0) close(file);
-      pages_.push_back(path + "/p.html");
-    }
-    if (fd >= 0) close(fd);
-    name_ = name;
-  }
-  ~DeepFolders() {
-    int fd = open(base_.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) removeChain(fd, pages_.size());
-  }
-  const std::vector<std::string>& pages() const { return pages_; }
-
- private:
-  // Removes the chain below the folder of `fd` (which it closes).
-  void removeChain(int fd, std::size_t levels) {
-    if (levels > 0) {
-      int next = openat(fd, name_.c_str(), O_RDONLY | O_DIRECTORY);
-      if (next >= 0) {
-        removeChain(next, levels - 1);
-        unlinkat(fd, name_.c_str(), AT_REMOVEDIR);
-      }
-    }
-    unlinkat(fd, "p.html", 0);
+// A chain of `levels` nested folders below `base`, made with descriptors so that no path handed
+// to the system is longer than one name, each holding one page; the pages' paths. (The
+// TempFolder removes it: std::filesystem::remove_all goes by descriptors too.)
+std::vector<std::string> deepFolders(const fs::path& base, int levels, std::size_t nameLength) {
+  const std::string name(nameLength, 'd');
+  std::vector<std::string> pages;
+  std::string path = base.string();
+  for (int fd = open(base.c_str(), O_RDONLY | O_DIRECTORY), level = 0; fd >= 0; ++level) {
+    const int next =
+        level < levels && mkdirat(fd, name.c_str(), 0755) == 0 ? openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY) : -1;
     close(fd);
+    if ((fd = next) < 0) break;
+    path += "/" + name;
+    close(openat(fd, "p.html", O_WRONLY | O_CREAT | O_TRUNC, 0644));
+    pages.push_back(path + "/p.html");
   }
-
-  fs::path base_;
-  std::string name_;
-  std::vector<std::string> pages_;
-};
+  return pages;
+}
 
 // Folders are opened relative to their parent, so pages near and beyond the system's path
 // limit (4096 bytes) are listed too, whole and never cut.
 TEST(Intake, PathsNearAndBeyondTheSystemLimitAreListedWhole) {
   for (int levels : {18, 24}) {
     TempFolder folder;
-    DeepFolders deep(folder.path(), levels, 200);
-    ASSERT_EQ(deep.pages().size(), static_cast<std::size_t>(levels));
-    EXPECT_TRUE(texts(offer({folder.path()}).files) == deep.pages()) << levels << " levels";
+    const std::vector<std::string> pages = deepFolders(folder.path(), levels, 200);
+    ASSERT_EQ(pages.size(), static_cast<std::size_t>(levels));
+    EXPECT_TRUE(texts(offer({folder.path()}).files) == pages) << levels << " levels";
   }
 }
 
@@ -422,8 +378,8 @@ TEST(Intake, PathsNearAndBeyondTheSystemLimitAreListedWhole) {
 // process that may open only 6 more files than it has open.
 TEST(Intake, ATreeDeeperThanTheOpenFileLimitIsWalkedWhole) {
   TempFolder folder;
-  DeepFolders deep(folder.path(), 60, 8);
-  ASSERT_EQ(deep.pages().size(), 60u);
+  const std::vector<std::string> pages = deepFolders(folder.path(), 60, 8);
+  ASSERT_EQ(pages.size(), 60u);
   std::vector<std::string> lines = inChild(
       [] {
         const rlimit limit{4 + 6, 4 + 6};
@@ -435,7 +391,7 @@ TEST(Intake, ATreeDeeperThanTheOpenFileLimitIsWalkedWhole) {
         for (const std::string& n : notices(report, folder.path())) lines.push_back(n);
         return lines;
       });
-  EXPECT_EQ(lines, deep.pages());
+  EXPECT_EQ(lines, pages);
 }
 
 }  // namespace
