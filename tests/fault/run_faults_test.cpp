@@ -132,11 +132,7 @@ TEST(RunFault, ALoadedFileSwappedForALinkAfterItsPageLeadsNowhereElse) {
       sjis(u"日本") + "</body></html>";
   const std::string sheet = sjisDocument(FileKind::Css, 100), script = sjisDocument(FileKind::JavaScript, 100);
   const std::string profile = "export PS1='" + sjis(u"日本") + "> '\n";
-  const std::string program = std::string(
-                                  "\x7f"
-                                  "ELF\x02\x01\x01\0\0\0",
-                                  10) +
-                              sjis(u"日本");
+  const std::string program = std::string("\177ELF\x02\x01\x01\0\0\0", 10) + sjis(u"日本");
   const struct {
     const char* what;
     bool linksAtFirst;     // the names are links to files beside them when the run starts
@@ -148,7 +144,6 @@ TEST(RunFault, ALoadedFileSwappedForALinkAfterItsPageLeadsNowhereElse) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const bool swappedForLinks = c.swappedForLinks;
     TempFolder temp;
     temp.put("tree/page.html", page);
     temp.put(c.linksAtFirst ? "shared/real.css" : "shared/s.css", sheet);
@@ -164,12 +159,12 @@ TEST(RunFault, ALoadedFileSwappedForALinkAfterItsPageLeadsNowhereElse) {
           for (const auto& [name, own, bytes] :
                {std::tuple{"shared/s.css", ownText, sheet}, {"shared/s.js", ownProgram, script}}) {
             fs::remove(temp / name);
-            if (swappedForLinks) fs::create_symlink(own, temp / name);
+            if (c.swappedForLinks) fs::create_symlink(own, temp / name);
             else temp.put(name, bytes);
           }
         });
     const std::string replaced = "  ファイルが読み込む前に別のものに置き換えられたため、読まずにそのままにしました。\n";
-    if (swappedForLinks) {
+    if (c.swappedForLinks) {
       EXPECT_EQ(r.log, withUnixLineEnds(plainMessage(MessageId::Started)) + success(temp / "tree/page.html") +
                            failure(temp / "shared/s.css", 102) + replaced + failure(temp / "shared/s.js", 102) +
                            replaced + finished(1, 2));

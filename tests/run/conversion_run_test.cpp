@@ -3,20 +3,18 @@
 #include "run/conversion_run.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <fstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "report/run_messages.h"
 #include "report/source_facts.h"
 #include "run/kind_set.h"
-#include "store/posix_file.h"
-#include "store/temp_file.h"
 #include "support/bytes.h"
 #include "support/killed_in_place_write.h"
 #include "support/site_documents.h"
@@ -56,6 +54,7 @@ const std::string kScriptInUtf8 = "x='\xE6\x97\xA5';\n";
 struct Record {
   std::vector<std::string> entries;
   std::vector<FileOutcome> outcomes;
+  std::vector<std::tuple<int, std::size_t, std::size_t>> planned;  // pass, its files, files done before
   std::string log() const {
     std::string all;
     for (const auto& e : entries) all += e;
@@ -77,6 +76,9 @@ RunResult convertAll(RunRequest request, const std::function<void(const FileOutc
   observer.fileDone = [&](const FileOutcome& outcome) {
     result.record.outcomes.push_back(outcome);
     if (onFileDone) onFileDone(outcome);
+  };
+  observer.passPlanned = [&](int pass, std::size_t files) {
+    result.record.planned.emplace_back(pass, files, result.record.outcomes.size());
   };
   auto log = [&](std::string_view entry) { result.record.entries.emplace_back(entry); };
   testing::writeLogThrough(observer, {request.mode, request.options.targetEncoding, {}}, log);
@@ -158,17 +160,7 @@ TEST(ConversionRun, AKilledRunsCopyInTheBackupFolderIsSwept) {
   const fs::path sheet = tree.put("site/css/a.css", kSheet), mirror = tree / "backups/css";
   fs::create_directories(mirror);
   const fs::path memory = testing::memoryFolderOf();
-  if (fork() == 0) {  // a run killed as its backup's copy was being written
-    RunMemory* killed = new RunMemory;
-    killed->open(memory);
-    killed->startRecording({});
-    TempFile* copy = new TempFile;
-    copy->recordIn(killed);
-    const FileDescriptor folder = openFolder(mirror);
-    _exit(copy->create(folder.get(), mirror, "a.css.bak", 0600) && copy->giveTemporaryName(folder.get()) ? 0 : 1);
-  }
-  int status = 0;
-  wait(&status);
+  ASSERT_TRUE(testing::abandonedTemporary(mirror, "a.css.bak"));  // as a backup's copy was being written
   ASSERT_EQ(TempFolder::namesIn(mirror).size(), 1u);
   RunRequest request{toUtf8(), {sheet}};
   request.options.backupFolder = tree / "backups";
@@ -190,16 +182,13 @@ TEST(ConversionRun, AFileOnlyFailedPagesLoadIsLeftAsItIs) {
   constexpr uid_t kUser = 4242;
   for (const fs::path& file : {converted, a, b}) ASSERT_EQ(chown(file.c_str(), kUser, kUser), 0);
   const fs::path memory = testing::memoryFolderOf(kUser), log = folder / "log.txt";
-  const pid_t child = fork();
-  if (child == 0) {
-    if (setresgid(kUser, kUser, kUser) != 0 || setresuid(kUser, kUser, kUser) != 0) _exit(1);
+  ASSERT_TRUE(testing::inChild([&] {
+    if (setresgid(kUser, kUser, kUser) != 0 || setresuid(kUser, kUser, kUser) != 0) return false;
     RunRequest request{toUtf8(), {failing.native(), converted.native()}};
     request.memoryFolder = memory;
     std::ofstream(log) << convertAll(request).record.log();
-    _exit(0);
-  }
-  int status = 0;
-  ASSERT_TRUE(waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    return true;
+  }));
   const std::string said = TempFolder::read(log);
   EXPECT_EQ(TempFolder::read(a), kScript);
   EXPECT_EQ(TempFolder::read(b), kScriptInUtf8);
@@ -247,34 +236,14 @@ TEST(ConversionRun, FivePassesInOrderEachAscendingByPathBytes) {
     std::vector<std::pair<std::string, int>> actual;
     for (const auto& o : r.record.outcomes) actual.emplace_back(o.path.string(), o.pass);
     EXPECT_EQ(actual, expected) << threads << " threads";
-    std::string log = kStart;
-    for (const auto& [path, pass] : expected) log += success(path);
-    EXPECT_EQ(r.record.log(), log + finished(10, 0)) << threads << " threads";
+    // Each pass says how many files it will log before its first (a page listed twice is one).
+    EXPECT_EQ(r.record.planned, (std::vector<std::tuple<int, std::size_t, std::size_t>>{
+                                    {1, 2, 0}, {2, 3, 0}, {3, 2, 0}, {4, 2, 7}, {5, 1, 9}}))
+        << threads << " threads";
     EXPECT_EQ(TempFolder::read(notes), "note");
     EXPECT_FALSE(fs::exists(notes.string() + ".bak"));
     EXPECT_FALSE(fs::exists(pageA.string() + ".bak.bak")) << "a page listed twice is converted once";
   }
-}
-
-TEST(ConversionRun, EachPassAnnouncesHowManyFilesItWillLog) {
-  TempFolder folder;
-  fs::path p = folder.put("index.html", page({"a.css", "b.css"}, {"a.js"}));
-  fs::path sheet = folder.put("a.css", kSheet);
-  folder.put("b.css", kSheet);
-  folder.put("a.js", kScript);
-  std::vector<std::pair<int, std::size_t>> planned;
-  std::size_t loggedBeforeLoadedSheets = 0, logged = 0;
-  RunObserver observer;
-  observer.fileDone = [&](const FileOutcome&) { ++logged; };
-  observer.passPlanned = [&](int pass, std::size_t count) {
-    planned.emplace_back(pass, count);
-    if (pass == 4) loggedBeforeLoadedSheets = logged;
-  };
-  std::atomic<bool> cancel{false};
-  conversionWorker({toUtf8(), {p, sheet, p}}, observer, cancel);
-  EXPECT_EQ(planned, (std::vector<std::pair<int, std::size_t>>{{1, 1}, {2, 1}, {3, 0}, {4, 2}, {5, 1}}));
-  EXPECT_EQ(loggedBeforeLoadedSheets, 2u);
-  EXPECT_EQ(logged, 5u);
 }
 
 // A sheet loaded twice by a page and by a second page is converted once in the loaded sheets'
@@ -324,15 +293,7 @@ TEST(ConversionRun, ASheetRewrittenBetweenItsTwoVisitsIsConvertedAgain) {
 }
 
 TEST(ConversionRun, FollowSwitches) {
-  const struct {
-    bool followCss, followJs;
-    int converted;
-    bool sheetConverted, scriptConverted;
-  } cases[] = {
-      {true, true, 3, true, true},
-      {false, true, 2, false, true},
-      {true, false, 2, true, false},
-  };
+  const struct { bool followCss, followJs; } cases[] = {{true, true}, {false, true}, {true, false}};
   for (const auto& c : cases) {
     TempFolder folder;
     fs::path p = folder.put("index.html", page({"a.css"}, {"b.js"}));
@@ -341,11 +302,9 @@ TEST(ConversionRun, FollowSwitches) {
     ConversionOptions options = toUtf8();
     options.followCss = c.followCss;
     options.followJs = c.followJs;
-    RunResult r = convertAll({options, {p}});
-    EXPECT_EQ(r.summary.successes, c.converted) << c.followCss << c.followJs;
-    EXPECT_EQ(TempFolder::read(sheet), c.sheetConverted ? kSheetInUtf8 : kSheet) << c.followCss << c.followJs;
-    EXPECT_EQ(TempFolder::read(script), c.scriptConverted ? kScriptInUtf8 : kScript) << c.followCss << c.followJs;
-    EXPECT_EQ(fs::exists(sheet.string() + ".bak"), c.sheetConverted);
+    convertAll({options, {p}});
+    EXPECT_EQ(TempFolder::read(sheet), c.followCss ? kSheetInUtf8 : kSheet) << c.followCss << c.followJs;
+    EXPECT_EQ(TempFolder::read(script), c.followJs ? kScriptInUtf8 : kScript) << c.followCss << c.followJs;
     // the page names the target on its links whether or not they are followed
     EXPECT_NE(TempFolder::read(p).find("<link rel=\"stylesheet\" href=\"a.css\" charset=\"UTF-8\">"),
               std::string::npos);
@@ -362,9 +321,7 @@ TEST(ConversionRun, AnXhtmlPagesStyleSheetInstructionBringsItsSheet) {
   options.kinds = parseKindList("+xhtml").kinds;
   const RunResult r = convertAll({options, {xhtml}});
   EXPECT_EQ(r.summary.successes, 2);
-  EXPECT_EQ(TempFolder::read(sheet), kSheetInUtf8);
-  EXPECT_TRUE(
-      TempFolder::read(xhtml).starts_with("<?xml-stylesheet href=\"a.css\" type=\"text/css\" charset=\"UTF-8\"?>\n"));
+  EXPECT_EQ(TempFolder::read(sheet), kSheetInUtf8);  // the instruction's charset is ConvertHtml's
 }
 
 // --- Failures ------------------------------------------------------------------------------
@@ -383,8 +340,6 @@ TEST(ConversionRun, AFailingFileIsLoggedAndCountedAndTheRunGoesOn) {
                                 fileMessage(ResultCode::CannotOpen, missing.string()) + success(good) +
                                 fileMessage(ResultCode::CannotOpen, folderAsFile.string()) + success(script) +
                                 finished(2, 3));
-  EXPECT_EQ(r.summary.successes, 2);
-  EXPECT_EQ(r.summary.failures, 3);
   EXPECT_EQ(TempFolder::read(blocked), kSheet);
 }
 
@@ -493,19 +448,14 @@ TEST(ConversionRunEvidence, TheFirstLoaderLendsItsCharsetAndAnyLoaderMakesAModul
 TEST(ConversionRunEvidence, ReferencesReachOnlyFilesOfTheirKind) {
   TempFolder folder;
   const std::string passwd = "root:x:0:0::/root:/bin/bash\n";
-  const std::string tool =
-      "\x7F"
-      "ELF\x02\x01\x01\0\0\0\x93\xFA"s;
   folder.put("passwd", passwd);
-  folder.put("bin/tool", tool);
   const std::string imports = "@import url(../site/css/part.css);\n@import \"../passwd\" screen;\n";
   fs::path outside = folder.put("shared/common.css", imports + kSheet);
   const std::string importsBack = "@import '../../shared/common.css';\n";
   fs::path part = folder.put("site/css/part.css", importsBack + kSheet);
   fs::path theirs = folder.put("private/app.js", kScript);
   ASSERT_EQ(chown(theirs.c_str(), 65534, 65534), 0);
-  const std::string tags = "<link rel=\"stylesheet\" href=\"" + (folder / "passwd").string() +
-                           "\"><script type=\"text/javascript\" src=\"../bin/tool\"></script><script src=\"" +
+  const std::string tags = "<link rel=\"stylesheet\" href=\"" + (folder / "passwd").string() + "\"><script src=\"" +
                            theirs.string() + "\"></script>";
   fs::path index = folder.put("site/index.html", "<html><head><title>t</title>" + tags +
                                                      "<link rel=stylesheet href=../shared/common.css></head></html>\n");
@@ -513,7 +463,6 @@ TEST(ConversionRunEvidence, ReferencesReachOnlyFilesOfTheirKind) {
   request.namedPaths = {folder / "site"};
   RunResult r = convertAll(request);
   EXPECT_EQ(TempFolder::read(folder / "passwd"), passwd);
-  EXPECT_TRUE(sameBytes(TempFolder::read(folder / "bin/tool"), tool));
   EXPECT_NE(TempFolder::read(index).find(tags), std::string::npos);
   const std::string rule = "@charset \"utf-8\";\n";
   EXPECT_EQ(TempFolder::read(outside), rule + imports + kSheet);
@@ -525,7 +474,6 @@ TEST(ConversionRunEvidence, ReferencesReachOnlyFilesOfTheirKind) {
   EXPECT_EQ(said(r.record.outcomes[0], TargetEncoding::Utf8),
             (std::vector<NoteLine>{
                 passwdRefused,
-                {"reference-refused", {}, refused + (folder / "bin/tool").string()},
                 {"reference-foreign-owner",
                  {},
                  "参照先は指定されたフォルダーとファイルの外にあり、持ち主がこのページと違うため変換しません: " +
@@ -557,9 +505,8 @@ TEST(ConversionRunEvidence, AModuleScriptStaysInUtf8) {
     fs::path module = folder.put("site/m.js", kScriptInUtf8);
     RunResult r = convertAll({optionsFor(target, false), {index, module}});
     EXPECT_EQ(r.summary.failures, 0) << target;
-    EXPECT_EQ(TempFolder::read(module), kScriptInUtf8) << target;
-    EXPECT_NE(TempFolder::read(index).find(tag), std::string::npos) << target;
-    ASSERT_EQ(r.record.outcomes.size(), 3u) << target;  // the page, the script listed and loaded
+    EXPECT_EQ(TempFolder::read(module), kScriptInUtf8) << target;  // its tag is ConvertHtml's
+    ASSERT_EQ(r.record.outcomes.size(), 3u) << target;             // the page, the script listed and loaded
     const std::vector<std::string> expected =
         target == 3 ? std::vector<std::string>{} : std::vector<std::string>{"module-script"};
     for (const FileOutcome& outcome : r.record.outcomes) EXPECT_EQ(codesOf(outcome, target), expected) << outcome.path;
