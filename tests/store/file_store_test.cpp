@@ -551,6 +551,7 @@ constexpr unsigned kUserObject = 0x01, kUser = 0x02, kGroupObject = 0x04, kMask 
 constexpr uid_t kOtherUser = 65534;  // owns the files another user converts
 constexpr gid_t kUsersGroup = 4243;  // a group the converting user is in
 
+// What the file has, and nothing a folder's default ACL would give a new file.
 TEST_F(FileStoreTest, WriteAndBackupCarryExtendedAttributesAndAcls) {
   // An ACL that lets user 65534 read and keeps the owning group out; the mode's group bits
   // show the mask, not the group's own permissions.
@@ -568,10 +569,17 @@ TEST_F(FileStoreTest, WriteAndBackupCarryExtendedAttributesAndAcls) {
       {"all.js",
        {{"system.posix_acl_access", restrictive}, {"user.origin", "x"}, {"trusted.mark", "t"}, {"security.mark", "s"}}},
   };
+  const std::string inherited = acl({{kUserObject, 7, kNoId},
+                                     {kUser, 7, kOtherUser},
+                                     {kGroupObject, 7, kNoId},
+                                     {kMask, 7, kNoId},
+                                     {kOther, 7, kNoId}});
+  ASSERT_EQ(setxattr(dir_.c_str(), "system.posix_acl_default", inherited.data(), inherited.size(), 0), 0);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const fs::path file = at(c.name);
     put(file, "old");
+    ASSERT_EQ(removexattr(file.c_str(), "system.posix_acl_access"), 0);  // the folder's default, not the file's
     ASSERT_EQ(chmod(file.c_str(), 0640), 0);
     for (const auto& [name, value] : c.attributes)
       ASSERT_EQ(setxattr(file.c_str(), name.c_str(), value.data(), value.size(), 0), 0) << name;
@@ -587,25 +595,6 @@ TEST_F(FileStoreTest, WriteAndBackupCarryExtendedAttributesAndAcls) {
       EXPECT_EQ(attributesOf(written), before) << written;
       EXPECT_EQ(modeOf(written), mode) << written;
     }
-  }
-}
-
-TEST_F(FileStoreTest, AFolderDefaultAclDoesNotReachTheNewFile) {
-  fs::create_directory(at("shared"));
-  const std::string inherited = acl({{kUserObject, 7, kNoId},
-                                     {kUser, 7, kOtherUser},
-                                     {kGroupObject, 7, kNoId},
-                                     {kMask, 7, kNoId},
-                                     {kOther, 7, kNoId}});
-  ASSERT_EQ(setxattr(at("shared").c_str(), "system.posix_acl_default", inherited.data(), inherited.size(), 0), 0);
-  const fs::path file = at("shared/a.html");
-  put(file, "old");
-  ASSERT_EQ(removexattr(file.c_str(), "system.posix_acl_access"), 0);
-  ASSERT_EQ(chmod(file.c_str(), 0600), 0);
-  ASSERT_EQ(replace(file, {"new", nullptr, true}).result, ResultCode::Success);
-  for (const fs::path& written : {file, fs::path(file.native() + ".bak")}) {
-    EXPECT_EQ(attributesOf(written), (std::map<std::string, std::string>{})) << written;
-    EXPECT_EQ(modeOf(written), 0600u) << written;
   }
 }
 
