@@ -246,37 +246,27 @@ TEST(ConversionRun, FivePassesInOrderEachAscendingByPathBytes) {
   }
 }
 
-// A sheet loaded twice by a page and by a second page is converted once in the loaded sheets'
-// pass; listed too, it is converted twice, and the second conversion gives back what the first
-// wrote: neither backed up nor written again, so its one backup holds the original.
-TEST(ConversionRun, ASheetIsConvertedOnceListedAndOnceLoadedByAnyNumberOfPages) {
+// A sheet loaded three times by a page and by a second page is converted once in the loaded
+// sheets' pass; listed too, it is converted twice, and the second conversion gives back what the
+// first wrote: neither backed up nor written again, so its one backup holds the original. A
+// script listed and loaded is told against its page as it was, then (as this run wrote it)
+// against the page as this run wrote it, so neither finds the two at odds.
+TEST(ConversionRun, AFileListedAndLoadedIsWrittenOnceAndToldAgainstItsPageAsWritten) {
   TempFolder folder;
-  fs::path one = folder.put("one.html", page({"a.css", "a.css", "./a.css"}));
-  fs::path two = folder.put("sub/two.html", page({"../a.css"}));
-  fs::path sheet = folder.put("a.css", kSheet);
-  RunResult r = convertAll({toUtf8(), {sheet, one, two}});
-  EXPECT_EQ(r.record.log(), kStart + success(one) + success(two) + success(sheet) + success(sheet) + finished(4, 0));
-  EXPECT_EQ(r.record.outcomes.at(2).pass, 2);
-  EXPECT_EQ(r.record.outcomes.at(3).pass, 4);
+  const fs::path one = folder.put("one.html", page({"a.css", "a.css", "./a.css"}, {"a.js"}));
+  const fs::path two = folder.put("sub/two.html", page({"../a.css"}));
+  const fs::path sheet = folder.put("a.css", kSheet), script = folder.put("a.js", kScript);
+  const RunResult r = convertAll({toUtf8(), {sheet, script, one, two}});
+  EXPECT_EQ(r.record.log(), kStart + success(one) + success(two) + success(sheet) + success(script) + success(sheet) +
+                                success(script) + finished(6, 0));
   EXPECT_EQ(TempFolder::read(sheet.string() + ".bak"), kSheet);
   EXPECT_FALSE(fs::exists(sheet.string() + ".bak.bak"));
   EXPECT_EQ(TempFolder::read(sheet), kSheetInUtf8);
-}
-
-// A script both listed and loaded: its first entry tells it against its page as it was, its
-// second (the script as this run wrote it) against the page as this run wrote it, so neither
-// finds the two at odds.
-TEST(ConversionRun, AFileAsThisRunWroteItIsToldAgainstItsPageAsWritten) {
-  TempFolder folder;
-  const fs::path one = folder.put("one.html", page({}, {"a.js"})), script = folder.put("a.js", kScript);
-  const RunResult r = convertAll({toUtf8(), {script, one}});
-  ASSERT_EQ(r.record.outcomes.size(), 3u);
   const LoadEvidence before{"", SourceEncoding::ShiftJis}, written{"UTF-8", SourceEncoding::Utf8};
-  EXPECT_EQ(std::tuple(r.record.outcomes[1].loader.charset, r.record.outcomes[1].loader.page),
-            std::tuple(before.charset, before.page));
-  EXPECT_EQ(std::tuple(r.record.outcomes[2].loader.charset, r.record.outcomes[2].loader.page),
-            std::tuple(written.charset, written.page));
-  for (std::size_t k : {1, 2}) EXPECT_EQ(sourceFactsOf(r.record.outcomes[k]).problems, std::vector<NoteLine>{}) << k;
+  const FileOutcome &listed = r.record.outcomes.at(3), &loaded = r.record.outcomes.at(5);
+  EXPECT_EQ(std::tuple(listed.loader.charset, listed.loader.page), std::tuple(before.charset, before.page));
+  EXPECT_EQ(std::tuple(loaded.loader.charset, loaded.loader.page), std::tuple(written.charset, written.page));
+  for (const FileOutcome* each : {&listed, &loaded}) EXPECT_EQ(sourceFactsOf(*each).problems, std::vector<NoteLine>{});
 }
 
 // The second visit spares the work only for the file as the first left it: one another
