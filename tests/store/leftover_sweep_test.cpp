@@ -60,6 +60,7 @@ TEST(LeftoverSweep, AKilledInPlaceWriteLeavesTheWholeOldOrTheWholeNewContent) {
     void (*then)(int fd);
     bool restored;  // else the file keeps what it holds
     bool isNew;
+    bool othersFile = false;  // another user's, that anyone may write
   } cases[] = {
       {"before the write", kNew, [](int) {}, false, false},
       {"one page into the write", kNew, [](int fd) { pwrite(fd, kNew.data(), 4096, 0); }, true, false},
@@ -71,14 +72,25 @@ TEST(LeftoverSweep, AKilledInPlaceWriteLeavesTheWholeOldOrTheWholeNewContent) {
       {"longer: grown by four pages", kLonger, [](int fd) { pwrite(fd, kLonger.data(), 4 * 4096, 0); }, true, false},
       {"longer: written, not grown", kLonger, [](int fd) { pwrite(fd, kLonger.data(), kOld.size(), 0); }, true, false},
       {"longer: all written", kLonger, [](int fd) { pwrite(fd, kLonger.data(), kLonger.size(), 0); }, false, true},
+      {"another user's file", kNew, [](int fd) { pwrite(fd, kNew.data(), 4096, 0); }, true, false, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.moment);
     TempFolder folder;
     const fs::path file = folder.put("a.html", kOld);
     fs::create_hard_link(file, folder / "b.html");
+    if (c.othersFile) {
+      ASSERT_EQ(chown(file.c_str(), 65534, 65534), 0);
+      ASSERT_EQ(chmod(file.c_str(), 0666), 0);
+    }
     killedInPlaceWrite(file, c.then, c.content);
-    ASSERT_EQ(TempFolder::namesIn(folder.path()).size(), 3u);  // the recovery copy waits
+    ASSERT_EQ(TempFolder::namesIn(folder.path()).size(), 3u);             // the recovery copy waits
+    for (const std::string& name : TempFolder::namesIn(folder.path())) {  // the writer's, nobody else may write it
+      struct stat copy;
+      if (name == "a.html" || name == "b.html" || stat((folder / name).c_str(), &copy) != 0) continue;
+      EXPECT_EQ(copy.st_uid, geteuid());
+      EXPECT_EQ(copy.st_mode & 022, 0u);
+    }
 
     const FolderSweep swept = sweepFolder(folder.path(), *memory());
     const std::string& expected = c.isNew ? c.content : kOld;
@@ -173,26 +185,6 @@ TEST(LeftoverSweep, ARecoveryCopyTheUserCannotUseIsLeftAloneAndPending) {
     EXPECT_EQ(TempFolder::namesIn(folder.path()), before);
     EXPECT_EQ(TempFolder::read(file), kNew.substr(0, 4096) + kOld.substr(4096));  // torn as a killed write tears
   }
-}
-
-// The copy of a file anyone may write, another user's, is the writing user's and nobody else
-// may write it; that user's next run puts the former bytes back.
-TEST(LeftoverSweep, TheRecoveryCopyOfAnotherUsersFileIsTheWritersAlone) {
-  TempFolder folder;
-  const fs::path file = folder.put("a.html", kOld);
-  ASSERT_EQ(chown(file.c_str(), 65534, 65534), 0);
-  ASSERT_EQ(chmod(file.c_str(), 0666), 0);
-  killedInPlaceWrite(file, [](int fd) { pwrite(fd, kNew.data(), 4096, 0); });
-  for (const std::string& name : TempFolder::namesIn(folder.path())) {
-    if (name == "a.html") continue;
-    struct stat copy;
-    ASSERT_EQ(stat((folder / name).c_str(), &copy), 0);
-    EXPECT_EQ(copy.st_uid, geteuid());
-    EXPECT_EQ(copy.st_mode & 07777, 0644u);
-  }
-  sweepFolder(folder.path(), *memory());
-  EXPECT_EQ(TempFolder::read(file), kOld);
-  EXPECT_EQ(TempFolder::namesIn(folder.path()), std::set<std::string>{"a.html"});
 }
 
 // Only the temporary files the user's memory names are ours: one that merely looks like ours
