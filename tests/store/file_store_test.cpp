@@ -87,10 +87,10 @@ auto limited(int resource, rlim_t limit) {
     return setrlimit(resource, &bound) == 0;
   };
 }
-// An ordinary user with no name on this machine, in the given groups besides its own.
-constexpr uid_t kConvertingUser = 4242;
 constexpr uid_t kOtherUser = 65534;  // owns the files another user converts
 constexpr gid_t kUsersGroup = 4243;  // a group the converting user is in
+// An ordinary user with no name on this machine, in the given groups besides its own.
+constexpr uid_t kConvertingUser = 4242;
 auto asConvertingUser(std::vector<gid_t> groups = {}) {
   return [=] {
     const uid_t id = kConvertingUser;
