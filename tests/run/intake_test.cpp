@@ -148,13 +148,11 @@ TEST(Intake, AFoldersOwnFilesFirstThenItsSubfoldersDepthFirstByName) {
     folder.put(name, "");
   }
   ASSERT_EQ(mkfifo((root / "r.shtml").c_str(), 0644), 0);  // no regular file: never to be read
-  const fs::path cwd = fs::current_path();
   EXPECT_EQ(walked(root, root),
             (std::vector<std::string>{
                 ".hidden.css", "Z.html", "a.html", "b.htm", "c.css", "d.js",  // own files by bytes
                 ".git/h.js", "B/k.css", "dir.css/inner.js",                   // subfolders by name
                 "sub1/a.JS", "sub1/y.css", "sub1/deeper/z.html", "sub2/x.js", "\xC3\xA9t\xC3\xA9/p.htm"}));
-  EXPECT_EQ(fs::current_path(), cwd);
   IntakeReport report = offer({root});
   EXPECT_TRUE(report.missing.empty());
   EXPECT_TRUE(report.otherKinds.empty()) << "other kinds inside a folder are passed over without a word";
@@ -162,8 +160,6 @@ TEST(Intake, AFoldersOwnFilesFirstThenItsSubfoldersDepthFirstByName) {
   // a folder offered with a trailing slash or through dots lists the same full paths
   EXPECT_EQ(texts(offer({folder.path().string() + "/root/"}).files), texts(report.files));
   EXPECT_EQ(texts(offer({root / "sub1" / ".."}).files), texts(report.files));
-  fs::create_directories(folder / "empty/a/b");
-  EXPECT_TRUE(offer({folder / "empty"}).files.empty());
   // A stopped intake (a cancelled drop) walks no further.
   const std::atomic<bool> stop{true};
   IntakeReport stopped;
