@@ -57,13 +57,15 @@ TEST(CliKinds, TheSettingsFileGivesTheKindsAndTheCommandLineWins) {
                          file + ":3: fix_server_charset: 'maybe' is neither true nor false; not used\n");
   }
   {
-    // A restore looks for the backups where the settings file has them made.
+    // A restore looks for the backups where the settings file has them made; a file with none
+    // there fails, and so does the command.
     const SettingsFile settings("[conversion]\nbackup_dir=backups\nbackup_suffix=.orig\n");
     const fs::path page = folder.put("site/b.html", "new\n");
     folder.put("backups/b.html.orig", "old\n");
     const CliResult r = runCli({"-q", "--restore", "site/b.html"}, folder.path());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(TempFolder::read(page), "old\n");
+    EXPECT_EQ(runCli({"-q", "--restore", "site/a.css"}, folder.path()).status, 1);
   }
 }
 

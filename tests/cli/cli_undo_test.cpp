@@ -1,5 +1,5 @@
-// sarnavel-cli taking conversions back, end to end: --runs, --undo (dry run, refusals, redo) and
-// --restore on real files, with a memory of the test's own.
+// sarnavel-cli taking conversions back, end to end: --runs and --undo (dry run, refusals, redo)
+// on real files, with a memory of the test's own. A restore's is in cli_kinds_test.cpp.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -91,15 +91,6 @@ TEST(CliUndo, ARunListedTakenBackAndRefusedOnceTaken) {
   EXPECT_NE(cli({"--runs"}).out.find("\tredo " + undoId + "\tEUC-JP\t2/2\tundoable\t"), std::string::npos);
   ASSERT_EQ(cli({"--undo"}).status, 0);
   EXPECT_EQ(TempFolder::read(script), kScript);
-
-  // A restore needs no memory: one generation back from FILE.bak.
-  const CliResult restored = cli({"--restore", "site/index.html"});
-  EXPECT_EQ(restored.status, 0) << restored.err;
-  EXPECT_EQ(TempFolder::read(page), "an older backup");
-  EXPECT_FALSE(fs::exists(page.native() + ".bak"));
-  const CliResult missing = cli({"--restore", "site/a.js"});
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_NE(missing.out.find("失敗: site/a.js"), std::string::npos) << missing.out;
 }
 
 }  // namespace
