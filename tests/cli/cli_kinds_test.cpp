@@ -93,7 +93,6 @@ TEST(CliKinds, TheServersCharsetIsFixedWhereItNamesTheFormerEncoding) {
       {"AddDefaultCharset On\n", ""},
       {"AddDefaultCharset \\\n  Shift_JIS\n", ""},  // over two lines
       {"AddDefaultCharset Shift_JIS\n", "", {"--dry-run"}},
-      {"AddDefaultCharset Shift_JIS\n", "", {"--no-fix-server-charset"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.htaccess);
