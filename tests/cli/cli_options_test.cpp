@@ -18,52 +18,37 @@ TEST(CliOptions, ReadsEveryOption) {
   using L = LineEnding;
   const struct {
     std::vector<std::string> arguments;
-    E target;
-    L eol;
-    bool targetGiven, css, js, backup, dryRun, check;
-    std::string report;
-    std::vector<std::string> paths;
+    E target = E::ShiftJis;
+    L eol = L::Unchanged;
+    bool targetGiven = false, css = true, js = true, backup = true, dryRun = false, check = false;
+    std::string report = {};
+    std::vector<std::string> paths = {"a"};
   } cases[] = {
-      {{"a"}, E::ShiftJis, L::Unchanged, false, true, true, true, false, false, "", {"a"}},
-      {{"-t", "SJIS", "a"}, E::ShiftJis, L::Unchanged, true, true, true, true, false, false, "", {"a"}},
-      {{"--to", "cp932", "a"}, E::ShiftJis, L::Unchanged, true, true, true, true, false, false, "", {"a"}},
-      {{"--to=EUCJP", "a"}, E::EucJp, L::Unchanged, true, true, true, true, false, false, "", {"a"}},
-      {{"-t", "iso-2022-jp", "a"}, E::Iso2022Jp, L::Unchanged, true, true, true, true, false, false, "", {"a"}},
-      {{"-t", "sjis", "-t", "Utf-8", "a"}, E::Utf8, L::Unchanged, true, true, true, true, false, false, "", {"a"}},
-      {{"-n", "LF", "a"}, E::ShiftJis, L::Lf, false, true, true, true, false, false, "", {"a"}},
-      {{"--newline=CrLf", "a"}, E::ShiftJis, L::CrLf, false, true, true, true, false, false, "", {"a"}},
-      {{"-n", "cr", "-n", "keep", "a"}, E::ShiftJis, L::Unchanged, false, true, true, true, false, false, "", {"a"}},
-      {{"--no-follow-css", "--no-follow-js", "--no-backup", "--dry-run", "a", "b"},
-       E::ShiftJis,
-       L::Unchanged,
-       false,
-       false,
-       false,
-       false,
-       true,
-       false,
-       "",
-       {"a", "b"}},
-      {{"--check", "--report", "-", "a"}, E::ShiftJis, L::Unchanged, false, true, true, true, false, true, "-", {"a"}},
-      {{"--report=r.jsonl", "--", "-a", "--to"},
-       E::ShiftJis,
-       L::Unchanged,
-       false,
-       true,
-       true,
-       true,
-       false,
-       false,
-       "r.jsonl",
-       {"-a", "--to"}},
-      {{"-"}, E::ShiftJis, L::Unchanged, false, true, true, true, false, false, "", {"-"}},
+      {.arguments = {"a"}},
+      {.arguments = {"-t", "SJIS", "a"}, .targetGiven = true},
+      {.arguments = {"--to", "cp932", "a"}, .targetGiven = true},
+      {.arguments = {"--to=EUCJP", "a"}, .target = E::EucJp, .targetGiven = true},
+      {.arguments = {"-t", "iso-2022-jp", "a"}, .target = E::Iso2022Jp, .targetGiven = true},
+      {.arguments = {"-t", "sjis", "-t", "Utf-8", "a"}, .target = E::Utf8, .targetGiven = true},
+      {.arguments = {"-n", "LF", "a"}, .eol = L::Lf},
+      {.arguments = {"--newline=CrLf", "a"}, .eol = L::CrLf},
+      {.arguments = {"-n", "cr", "-n", "keep", "a"}},
+      {.arguments = {"--no-follow-css", "--no-follow-js", "--no-backup", "--dry-run", "a", "b"},
+       .css = false,
+       .js = false,
+       .backup = false,
+       .dryRun = true,
+       .paths = {"a", "b"}},
+      {.arguments = {"--check", "--report", "-", "a"}, .check = true, .report = "-"},
+      {.arguments = {"--report=r.jsonl", "--", "-a", "--to"}, .report = "r.jsonl", .paths = {"-a", "--to"}},
+      {.arguments = {"-"}, .paths = {"-"}},
       // Values attached or separate, flags bundled, long names shortened, paths anywhere.
-      {{"-tutf-8", "a"}, E::Utf8, L::Unchanged, true, true, true, true, false, false, "", {"a"}},
-      {{"a", "--to", "euc-jp", "b"}, E::EucJp, L::Unchanged, true, true, true, true, false, false, "", {"a", "b"}},
-      {{"-nlf", "--newline", "cr", "a"}, E::ShiftJis, L::Cr, false, true, true, true, false, false, "", {"a"}},
-      {{"a", "-ncrlf", "-tjis"}, E::Iso2022Jp, L::CrLf, true, true, true, true, false, false, "", {"a"}},
-      {{"--dry", "--no-b", "a"}, E::ShiftJis, L::Unchanged, false, true, true, false, true, false, "", {"a"}},
-      {{"--check", "a", "--", "-t"}, E::ShiftJis, L::Unchanged, false, true, true, true, false, true, "", {"a", "-t"}},
+      {.arguments = {"-tutf-8", "a"}, .target = E::Utf8, .targetGiven = true},
+      {.arguments = {"a", "--to", "euc-jp", "b"}, .target = E::EucJp, .targetGiven = true, .paths = {"a", "b"}},
+      {.arguments = {"-nlf", "--newline", "cr", "a"}, .eol = L::Cr},
+      {.arguments = {"a", "-ncrlf", "-tjis"}, .target = E::Iso2022Jp, .eol = L::CrLf, .targetGiven = true},
+      {.arguments = {"--dry", "--no-b", "a"}, .backup = false, .dryRun = true},
+      {.arguments = {"--check", "a", "--", "-t"}, .check = true, .paths = {"a", "-t"}},
   };
   for (const auto& c : cases) {
     const CliParse parse = parseCommandLine(c.arguments);
@@ -208,34 +193,27 @@ TEST(CliOptions, RefusesWhatItCannotRead) {
 TEST(CliOptions, KindsAndTheServersCharset) {
   const struct {
     std::vector<std::string> arguments;
-    std::string kinds;  // kindListText of what was read
-    bool kindsGiven, fix, fixGiven;
-    std::string error;
+    std::string kinds = "+";  // kindListText of what was read
+    bool kindsGiven = false, fix = false, fixGiven = false;
+    std::string error = {};
   } cases[] = {
-      {{"a"}, "+", false, false, false, ""},
-      {{"--kinds", "+xhtml,shtml", "a"}, "+xhtml,shtml", true, false, false, ""},
-      {{"--fix", "a"}, "+", false, true, true, ""},
-      {{"--fix-server-charset", "--no-fix-server-charset", "a"}, "+", false, false, true, ""},
-      {{"--kinds", "+aspx", "a"},
-       "+",
-       false,
-       false,
-       false,
-       "unknown kind 'aspx' in --kinds (html, css, js, xhtml, shtml, php, asp, jsp, xml, txt)"},
-      {{"--kinds=", "a"},
-       "+",
-       false,
-       false,
-       false,
-       "option --kinds needs a list of kinds (html, css, js, xhtml, shtml, php, asp, jsp, xml, txt)"},
-      {{"--kinds", "xml,", "a"}, "+", false, false, false, "an empty name in the list of --kinds 'xml,'"},
-      {{"--check", "--fix-server-charset", "a"},
-       "+",
-       false,
-       true,
-       true,
-       "--check reads only: --fix-server-charset does not go with it"},
-      {{"--check", "--kinds", "+xml", "--no-fix-server-charset", "a"}, "+xml", true, false, true, ""},
+      {.arguments = {"a"}},
+      {.arguments = {"--kinds", "+xhtml,shtml", "a"}, .kinds = "+xhtml,shtml", .kindsGiven = true},
+      {.arguments = {"--fix", "a"}, .fix = true, .fixGiven = true},
+      {.arguments = {"--fix-server-charset", "--no-fix-server-charset", "a"}, .fixGiven = true},
+      {.arguments = {"--kinds", "+aspx", "a"},
+       .error = "unknown kind 'aspx' in --kinds (html, css, js, xhtml, shtml, php, asp, jsp, xml, txt)"},
+      {.arguments = {"--kinds=", "a"},
+       .error = "option --kinds needs a list of kinds (html, css, js, xhtml, shtml, php, asp, jsp, xml, txt)"},
+      {.arguments = {"--kinds", "xml,", "a"}, .error = "an empty name in the list of --kinds 'xml,'"},
+      {.arguments = {"--check", "--fix-server-charset", "a"},
+       .fix = true,
+       .fixGiven = true,
+       .error = "--check reads only: --fix-server-charset does not go with it"},
+      {.arguments = {"--check", "--kinds", "+xml", "--no-fix-server-charset", "a"},
+       .kinds = "+xml",
+       .kindsGiven = true,
+       .fixGiven = true},
   };
   for (const auto& c : cases) {
     const CliParse parse = parseCommandLine(c.arguments);
