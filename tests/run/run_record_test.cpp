@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <functional>
@@ -13,6 +11,7 @@
 #include "run/intake.h"
 #include "run/undo_run.h"
 #include "store/run_memory.h"
+#include "support/killed_in_place_write.h"
 #include "support/site_documents.h"
 #include "support/temp_folder.h"
 
@@ -24,14 +23,13 @@ using testing::TempFolder;
 
 // Whether `step`, run in a child whose files may grow to `limit` bytes, returns true.
 bool underFileSizeLimit(rlim_t limit, const std::function<bool()>& step) {
-  const pid_t child = fork();
-  if (child == 0) {
-    signal(SIGXFSZ, SIG_IGN);  // as the shells have it
-    const rlimit small{limit, limit};
-    _exit(setrlimit(RLIMIT_FSIZE, &small) == 0 && step() ? 0 : 1);
-  }
-  int status = 0;
-  return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return testing::inChild(
+      [limit] {
+        signal(SIGXFSZ, SIG_IGN);  // as the shells have it
+        const rlimit small{limit, limit};
+        return setrlimit(RLIMIT_FSIZE, &small) == 0;
+      },
+      step);
 }
 
 // Each outcome counted, and the memory's notices.
