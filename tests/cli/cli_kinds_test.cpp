@@ -67,6 +67,20 @@ TEST(CliKinds, TheSettingsFileGivesTheKindsAndTheCommandLineWins) {
     EXPECT_EQ(TempFolder::read(page), "old\n");
     EXPECT_EQ(runCli({"-q", "--restore", "site/a.css"}, folder.path()).status, 1);
   }
+  {
+    // The settings file's fix_server_charset rewrites the server's charset; the command line's
+    // --no-fix-server-charset wins over it.
+    const SettingsFile settings("[conversion]\nfix_server_charset=true\n");
+    for (const bool noFix : {false, true}) {
+      TempFolder site;
+      site.put("p.html", "<html><head><title>\x93\xFA\x96\x7B</title></head></html>\n");  // Shift_JIS
+      const fs::path htaccess = site.put(".htaccess", "AddDefaultCharset Shift_JIS\n");
+      std::vector<std::string> arguments = {"-q", "-t", "utf-8", site.path().native()};
+      if (noFix) arguments.insert(arguments.begin(), "--no-fix-server-charset");
+      EXPECT_EQ(runCli(arguments).status, 0);
+      EXPECT_EQ(TempFolder::read(htaccess), noFix ? "AddDefaultCharset Shift_JIS\n" : "AddDefaultCharset UTF-8\n");
+    }
+  }
 }
 
 // --fix-server-charset rewrites the line that makes the server send a converted page's former
