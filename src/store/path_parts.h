@@ -9,16 +9,12 @@
 namespace sarnavel {
 
 // What comes before the last '/': "/" for a name in the root, "." for a bare name.
-inline std::string_view folderPart(std::string_view path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
+std::string_view folderPart(std::string_view path);
 
 // What comes after the last '/' (the whole of a bare name).
-inline std::string_view namePart(std::string_view path) { return path.substr(path.rfind('/') + 1); }
+std::string_view namePart(std::string_view path);
 
-inline std::filesystem::path folderOf(const std::filesystem::path& path) {
-  return std::filesystem::path(folderPart(path.native()));
-}
+// folderPart as a path.
+std::filesystem::path folderOf(const std::filesystem::path& path);
 
 }  // namespace sarnavel
