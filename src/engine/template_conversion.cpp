@@ -6,6 +6,7 @@
 #include "engine/code_charset_calls.h"
 #include "text/ascii.h"
 #include "text/cp1252.h"
+#include "text/cp932.h"
 #include "text/japanese_text.h"
 #include "text/text_position.h"
 #include "text/utf8.h"
@@ -63,8 +64,7 @@ char32_t characterAt(std::u16string_view text, std::size_t i) {
 // byte and the code means something else. npos when none.
 std::size_t backslashByteIn(std::string_view code) {
   for (std::size_t i = 0; i + 1 < code.size(); ++i) {
-    const auto lead = static_cast<unsigned char>(code[i]);
-    if (!((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC))) continue;
+    if (!cp932::isLeadByte(static_cast<std::uint8_t>(code[i]))) continue;
     if (code[i + 1] == '\\') return i;
     ++i;
   }
