@@ -328,20 +328,21 @@ class Run {
       outcome.backup = std::move(report.backup);
       if (report.written) outcome.recorded = memory_.recordWrite(*report.written);
       (outcome.result == ResultCode::Success ? successes_ : failures_) += 1;
-      tellIfNotRecorded(outcome);
-      if (!store_.durableFor(outcome.path.native()) && outcome.result == ResultCode::Success)
-        outcome.notes.push_back({NoteCode::FolderNotFlushed});
+      settleOnDisk(outcome);
       if (observer_.prepare) outcome.prepared = observer_.prepare(outcome);
       if (observer_.fileDone) observer_.fileDone(outcome);
     }
   }
 
-  // The log says 成功 only once the memory of what was written is on disk too.
-  void tellIfNotRecorded(const FileOutcome& file) {
+  // The log says 成功 only of a file whose rename is on disk, or says why it may not be, and
+  // once the memory of what was written is on disk too.
+  void settleOnDisk(FileOutcome& file) {
     if (file.recorded && !memory_.durableThrough(file.recorded) && !memoryBroken_) {
       memoryBroken_ = true;
       if (observer_.memoryNotice) observer_.memoryNotice(MemoryNotice::NotRecorded, memory_.folder());
     }
+    if (!store_.durableFor(file.path.native()) && file.result == ResultCode::Success)
+      file.notes.push_back({NoteCode::FolderNotFlushed});
   }
 
   void plan(int pass, std::size_t fileCount) const {
@@ -612,10 +613,7 @@ class Run {
     if (const LoadingPages* pages = pass.needsKeys() ? pagesLoading(pass.keys[k]) : nullptr;
         pages && pages->failedCount > 0 && converted && file.document)
       file.notes.push_back(pages->failedNote(NoteCode::SomePagesFailed));
-    // The log says 成功 only of a file whose rename is on disk, or says why it may not be, and
-    // once the memory of what was written is on disk too.
-    tellIfNotRecorded(file);
-    if (!store_.durableFor(pass.list.paths[k]) && converted) file.notes.push_back({NoteCode::FolderNotFlushed});
+    settleOnDisk(file);
   }
 
   const RunRequest& request_;

@@ -22,13 +22,12 @@ int StoreWorker::heldFolder(std::string_view folder, FolderId id) const {
 }
 
 Store::Store(RunMemory& memory, const Setup& setup)
-    : memory_(memory),
-      setup_(setup),
+    : setup_(setup),
       sessions_(static_cast<std::size_t>(setup.workers > 0 ? setup.workers : 1)),
       sweep_(memory, setup.lookOnly) {
   // A file that must be written in place is written only when its recovery copy is recorded.
-  if (memory_.recording())
-    for (WriteSession& session : sessions_) session.recordIn(&memory_);
+  if (memory.recording())
+    for (WriteSession& session : sessions_) session.recordIn(&memory);
 }
 
 std::uint64_t Store::flushWaitNanos() const {

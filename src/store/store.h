@@ -2,9 +2,10 @@
 // documents through.
 //
 // A run makes one Store over its memory (run_memory.h) and asks it for all it does to the
-// disk: read a file as named and expected, replace it with a backup choice, sweep what killed
-// runs left in a folder before its first file is read, and the memory of what runs wrote. The
-// Store holds what the run's files share:
+// disk: read a file as named and expected, replace it with a backup choice, and sweep what
+// killed runs left in a folder before its first file is read. The memory stays the run's: the
+// run records in it what it wrote, the store only tells it of its temporary files and recovery
+// copies. The Store holds what the run's files share:
 //  - the folders' flushes (folder_flushes.h), when the run reports its files only after asking
 //    durableFor: one flush of a folder then serves every file renamed in it meanwhile;
 //  - the sweep's findings (leftover_sweep.h): the recovery copies that keep a file waiting;
@@ -17,7 +18,7 @@
 // them alone: the same read and write, without a run's shared state.
 //
 // Thread safety: each worker's StoreWorker on its own thread, any number at once, and
-// durableFor from any thread; the sweep and the memory on the run's own thread.
+// durableFor from any thread; the sweep on the run's own thread.
 #pragma once
 
 #include <cstdint>
@@ -82,10 +83,7 @@ class Store {
   // How long the workers waited for the disk so far, in nanoseconds (read from any thread).
   std::uint64_t flushWaitNanos() const;
 
-  RunMemory& memory() { return memory_; }
-
  private:
-  RunMemory& memory_;
   Setup setup_;
   FolderFlushes flushes_;
   std::vector<WriteSession> sessions_;
