@@ -4,7 +4,8 @@
 // convertJsFile for scripts, convertTextFile for plain texts, convertXmlFile for feeds. A
 // driver reads the whole file, hands its bytes to the engine (which reads UTF-16, UTF-8 and
 // Latin-1 as well as the Japanese encodings, see engine/document_reading.h), backs the file up
-// when backups are on, and replaces the file's content. A page's references resolve against the page's own folder (reference_files.h).
+// when backups are on, and replaces the file's content. A page's references resolve against
+// the page's own folder (reference_files.h).
 //
 // Nothing of the file is ever dropped: zero bytes and zero UTF-16 units are carried through,
 // and a trailing odd byte of a UTF-16 file with a mark is kept after the text.
@@ -99,8 +100,9 @@ WriteRecord writeRecordOf(const WriteFacts& write, TargetEncoding target, const 
 // than UTF-8 (browsers would misread it in any other encoding).
 bool leavesModuleScript(const ConversionOptions& options);
 
-// The folder a listed file was just read through, still open in the worker's session, when that is the
-// folder its path names (for looking at the names a page loads from it); -1 otherwise.
+// The folder a listed file was just read through, still open in the worker's session, when
+// that is the folder its path names (for looking at the names a page loads from it); -1
+// otherwise.
 int readFolder(const std::filesystem::path& path, const DriverContext& context);
 
 // The drivers' read of their file (and the check's): the store's read, as the context says
