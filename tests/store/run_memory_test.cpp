@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "support/killed_in_place_write.h"
 #include "support/temp_folder.h"
 
 namespace sarnavel {
@@ -136,6 +139,29 @@ TEST(RunMemory, AFileHoldsWhatWasWrittenByItsStampOrElseItsBytes) {
 
 // Damaged records are no evidence and say so; a folder someone else could write into is no
 // memory at all; old runs go, but never one that is being written.
+// A record that cannot be written (past the file-size limit here, as on a full disk) still
+// gets a number, one that is never durable: whoever waits for it learns it is not on disk.
+// So does every record after it.
+TEST(RunMemory, ARecordThatCannotBeWrittenIsNeverDurable) {
+  TempFolder folder;
+  const fs::path page = folder.put("site/p.html", "written");
+  EXPECT_TRUE(testing::inChild([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    RunMemory memory;
+    memory.open(folder / "memory");
+    if (!memory.startRecording({{page.native()}, TargetEncoding::Utf8})) return false;
+    const rlimit small{1024, 1024};
+    if (setrlimit(RLIMIT_FSIZE, &small) != 0) return false;
+    std::uint64_t number = 0;
+    for (int k = 0; k < 100; ++k) {  // until the record passes the limit
+      number = memory.recordWrite(wrote(page, "written", TargetEncoding::Utf8));
+      if (number == 0 || !memory.durableThrough(number)) break;
+    }
+    return number != 0 && !memory.durableThrough(number) &&
+           !memory.durableThrough(memory.recordWrite(wrote(page, "written", TargetEncoding::Utf8)));
+  }));
+}
+
 TEST(RunMemory, TheFolderIsTheUsersAloneBoundedAndReadTolerantly) {
   TempFolder folder;
   const fs::path page = folder.put("p.html", "written"), memoryFolder = folder / "memory";
